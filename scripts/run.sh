@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds Korvaline and starts the editor on the current X display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target korvaline
+exec ./build/src/korvaline "$@"

@@ -1,0 +1,2 @@
+// Entry of the editor.
+int main() { return 0; }

@@ -1,0 +1,1 @@
+# X11 smoke tests (run under xvfb-run).

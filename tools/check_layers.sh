@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Portable code (OverSrcs, ExprSrcs) reaches the platform only through ports and OverPc: it never
+# includes the platform's headers, X11, Cairo, FreeType or fontconfig.
+set -u
+root=${1:-.}
+bad=$(grep -rnE '#\s*include\s*[<"](plat/|X11/|cairo|ft2build|freetype|fontconfig|Platform/)' \
+      "$root/src/OverSrcs" "$root/src/ExprSrcs" 2>/dev/null)
+if [ -n "$bad" ]; then
+  echo "Portable code includes platform headers:"; echo "$bad"; exit 1
+fi
+bad=$(grep -rlE '#\s*include\s*[<"]X11/' "$root/src" 2>/dev/null | grep -v '/Platform/x11/')
+if [ -n "$bad" ]; then
+  echo "X11 headers outside src/Platform/x11:"; echo "$bad"; exit 1
+fi
+echo "layer rules hold"

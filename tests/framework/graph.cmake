@@ -1,3 +1,5 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_framework_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/oGraphTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/RecordingPort.cpp
 )

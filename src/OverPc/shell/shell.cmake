@@ -1,3 +1,6 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_framework PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/CQVApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Cursors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DialogItems.cpp
 )

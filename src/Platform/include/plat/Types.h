@@ -123,6 +123,14 @@ struct MSG {
     POINT pt;
 };
 
+// A resource named by a 16-bit number travels in a name pointer whose value is below 0x10000.
+inline const char* MAKEINTRESOURCE(WORD id) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id));
+}
+inline bool IS_INTRESOURCE(const char* name) {
+    return reinterpret_cast<std::uintptr_t>(name) < 0x10000;
+}
+
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);

@@ -1,0 +1,916 @@
+#include "OverPc/PFILE.h"
+
+#include "OverPc/PERROR.h"
+#include "OverPc/Presourc.h"
+#include "plat/Files.h"
+#include "plat/Memory.h"
+#include "plat/Resources.h"
+#include "plat/Shell.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<FileTypeEntry, kFileTypeCount> kFileTypes = {{
+    {'e', 0, 1, 0, ".exp", 11},
+    {'e', 0, 1, 0, ".pvx", 11},
+    {'E', 1, 1, 0, ".est", 11},
+    {'o', 0, 1, 3, ".prf", 12},
+    {'x', 0, 1, 0, ".e12", 13},
+    {'t', 0, 0, 4, ".txt", 23},
+    {'p', 0, 0, 0, ".eps", 14},
+    {'c', 0, 0, 3, ".cat", 25},
+    {'m', 0, 0, 0, ".wmf", 15},
+    {'M', 0, 0, 0, ".emf", 19},
+    {'b', 0, 0, 0, ".bmp", 24},
+    {'g', 0, 0, 0, ".png", 20},
+    {'l', 0, 0, 0, ".mml", 21},
+    {'l', 0, 0, 0, ".xml", 21},
+    {'s', 0, 0, 0, ".msp", 22},
+    {'?', 0, 0, 5, ".*", 16},
+}};
+
+// The folder the data folder gets inside the per-user application-data folder.
+constexpr const char* kProductFamilyFolder = "Tessaron";
+constexpr const char* kHelpPageName = "matindex.htm";
+constexpr const char* kDefaultTranslatorName = "OxbeText.CAT";
+
+std::array<std::string, kPathSlotCount> g_paths;
+OpenDocumentHook g_openDocument = nullptr;
+OpenBitmapHook g_openBitmap = nullptr;
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Index just past the last separator (0 when there is none).
+std::size_t NameStart(std::string_view path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsSeparator(path[i - 1])) {
+        --i;
+    }
+    return i;
+}
+
+std::string WithSeparator(std::string folder) {
+    if (!folder.empty() && !IsSeparator(folder.back())) {
+        folder += kPathSeparator;
+    }
+    return folder;
+}
+
+// Anything at all under that name: a file, a folder or a link (even a dangling one, which a
+// write would follow).
+bool NameTaken(const std::string& path) {
+    std::error_code ec;
+    return fs::symlink_status(plat::NativePath(path), ec).type() != fs::file_type::not_found && !ec;
+}
+
+bool FileExists(const std::string& path) {
+    return plat::GetFileAttributes(path.c_str()) != plat::INVALID_FILE_ATTRIBUTES;
+}
+
+std::uint32_t ReadLE32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint16_t ReadLE16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+void FsyncPath(const std::string& native, int flags) {
+    const int fd = ::open(native.c_str(), flags);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+// ---- File types ---------------------------------------------------------------------------------
+
+const FileTypeEntry* FileTypeTable() {
+    return kFileTypes.data();
+}
+
+const FileTypeEntry* FileTypeRow(char letter) {
+    return FileTypeOfNth(letter, 0);
+}
+
+const FileTypeEntry* FileTypeOfNth(char letter, int n) {
+    for (const FileTypeEntry& row : kFileTypes) {
+        if (row.letter == letter && n-- == 0) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+const char* FindExtension(const char* path) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    const std::string_view p(path);
+    const std::size_t dot = p.rfind('.');
+    if (dot == std::string_view::npos || dot < NameStart(p)) {
+        return nullptr;
+    }
+    return path + dot;
+}
+
+char FileTypeFromExtension(const char* ext) {
+    if (ext == nullptr || *ext == 0) {
+        return '?';
+    }
+    if (*ext == '.') {
+        ++ext;
+    }
+    if (*ext == 0) {
+        return 't';
+    }
+    for (const FileTypeEntry& row : kFileTypes) {
+        const char* known = row.extension + 1;
+        bool same = true;
+        for (int k = 0; k < 3; ++k) {
+            const unsigned char a = plat::FoldCaseCp1252(static_cast<unsigned char>(ext[k]));
+            const auto b = static_cast<unsigned char>(known[k]);
+            if (a != b) {
+                same = false;
+                break;
+            }
+            if (a == 0) {
+                break;
+            }
+        }
+        if (same) {
+            return row.letter;
+        }
+    }
+    return '?';
+}
+
+char FileTypeOfPath(const char* path) {
+    const plat::DWORD attributes =
+        path != nullptr ? plat::GetFileAttributes(path) : plat::INVALID_FILE_ATTRIBUTES;
+    if (attributes != plat::INVALID_FILE_ATTRIBUTES &&
+        (attributes & plat::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 'd';
+    }
+    return FileTypeFromExtension(FindExtension(path));
+}
+
+void SetFileTypeExtension(std::string& path, char letter) {
+    const FileTypeEntry* row = FileTypeRow(letter);
+    if (row == nullptr || letter == '?') {
+        KV_ASSERT_FAILED("FileType not in tab");
+        return;
+    }
+    const char* ext = FindExtension(path.c_str());
+    if (ext == nullptr) {
+        path += row->extension;
+        return;
+    }
+    if (FileTypeFromExtension(ext) == letter) {
+        return;
+    }
+    path.replace(static_cast<std::size_t>(ext - path.c_str()), std::string::npos, row->extension);
+}
+
+// ---- Paths --------------------------------------------------------------------------------------
+
+std::string MakePath(const char* folder, const char* name, const char* ext) {
+    std::string out;
+    const bool haveFolder = folder != nullptr && *folder != 0;
+    if (haveFolder) {
+        const std::string_view f(folder);
+        const std::size_t cut = NameStart(f);
+        out = cut > 0 ? std::string(f.substr(0, cut)) : std::string(f) + kPathSeparator;
+    }
+    const std::string_view n = name != nullptr ? name : "";
+    if (ext != nullptr && n.empty()) {
+        return ext;
+    }
+    out += haveFolder ? n.substr(NameStart(n)) : n;
+    if (ext != nullptr && !n.empty()) {
+        if (const char* old = FindExtension(out.c_str()); old != nullptr) {
+            out.resize(static_cast<std::size_t>(old - out.c_str()));
+        }
+        if (*ext != '.') {
+            out += '.';
+        }
+        out += ext;
+    }
+    return out;
+}
+
+std::string FileNameOfPath(const char* path) {
+    const std::string_view p = path != nullptr ? path : "";
+    return std::string(p.substr(NameStart(p)));
+}
+
+std::string SubfolderPath(const char* path, const char* name) {
+    const std::string_view p = path != nullptr ? path : "";
+    return WithSeparator(std::string(p.substr(0, NameStart(p))) + (name != nullptr ? name : ""));
+}
+
+int FindDataFile(std::string& out, const char* name) {
+    const std::string n = name != nullptr ? name : "";
+    if (n.find_first_of("*?") != std::string::npos) {
+        out = (g_paths[kDataFolderSlot].empty() ? g_paths[kProgramFolderSlot]
+                                                : g_paths[kDataFolderSlot]) +
+              n;
+        return 0;
+    }
+    if (!n.empty() && IsSeparator(n[0])) {
+        out = n;
+        return FileExists(n) ? 0 : 1;
+    }
+    for (const int slot :
+         {kDataFolderSlot, kProgramFolderSlot, kWindowsFolderSlot, kCurrentFolderSlot}) {
+        const std::string& folder = g_paths[slot];
+        if (folder.empty() && slot == kDataFolderSlot) {
+            continue;
+        }
+        if (FileExists(folder + n)) {
+            out = folder + n;
+            return 0;
+        }
+        // The data files were named on a system that ignores case.
+        if (std::string found = plat::FindFileNoCase(folder, n); !found.empty()) {
+            out = found;
+            return 0;
+        }
+    }
+    out = g_paths[kCurrentFolderSlot] + n;
+    return 1;
+}
+
+std::string DesktopFilePath(const char* name) {
+    static const std::string desktop = [] {
+        char path[plat::MAX_PATH] = {};
+        return plat::SHGetFolderPath(nullptr, plat::CSIDL_DESKTOPDIRECTORY, nullptr,
+                                     plat::SHGFP_TYPE_CURRENT, path) == plat::S_OK
+                   ? std::string(path)
+                   : std::string();
+    }();
+    return WithSeparator(desktop) + (name != nullptr ? name : "");
+}
+
+int FirstHardDrive(std::string& out, const char* tail) {
+    // One file system tree: its root is the only drive.
+    const std::string root(1, kPathSeparator);
+    if (FileExists(root + (tail != nullptr ? tail : ""))) {
+        out = root;
+        return 0;
+    }
+    out.clear();
+    return -1;
+}
+
+// ---- Folders ------------------------------------------------------------------------------------
+
+namespace {
+
+std::string CurrentFolder() {
+    char buf[4096];
+    return plat::GetCurrentDirectory(sizeof buf, buf) > 0 &&
+                   plat::GetCurrentDirectory(sizeof buf, buf) < sizeof buf
+               ? WithSeparator(buf)
+               : std::string();
+}
+
+} // namespace
+
+// Copies the program's preferences folder into the data folder when the data folder has none.
+void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder) {
+    if (dataFolder.empty() || SameTextNoCase(dataFolder.c_str(), programFolder.c_str())) {
+        return;
+    }
+    const std::string target = dataFolder + kPrefsFolderName;
+    const std::string source = programFolder + kPrefsFolderName;
+    if (NameTaken(target) || !FileExists(source)) {
+        return;
+    }
+    std::string from = source;
+    from.push_back('\0'); // the list ends with an empty name
+    plat::SHFILEOPSTRUCT op;
+    op.wFunc = plat::FO_COPY;
+    op.pFrom = from.c_str();
+    op.pTo = target.c_str();
+    op.fFlags = plat::FOF_SILENT | plat::FOF_NOCONFIRMATION | plat::FOF_NOCONFIRMMKDIR |
+                plat::FOF_NOERRORUI;
+    if (plat::SHFileOperation(&op) != 0) {
+        KV_ASSERT_FAILED("CopyLegacyPrefs");
+    }
+}
+
+void InitPaths() {
+    FreePaths();
+    char buf[4096];
+    std::string windows =
+        plat::GetWindowsDirectory(buf, sizeof buf) > 0 ? WithSeparator(buf) : std::string();
+
+    std::string modulePath = plat::GetModuleFileName(nullptr, buf, sizeof buf) > 0 ? buf : "";
+    const std::string programFolder = modulePath.substr(0, NameStart(modulePath));
+    const std::string programName = modulePath.substr(NameStart(modulePath));
+
+    std::string ini = MakePath(programFolder.c_str(), programName.c_str(), ".INI");
+    if (!FileExists(ini)) {
+        const std::string found = plat::FindFileNoCase(programFolder, FileNameOfPath(ini.c_str()));
+        ini = !found.empty() ? found : MakePath(windows.c_str(), programName.c_str(), ".INI");
+    }
+
+    std::string data;
+    plat::GetPrivateProfileString("Directory", "Preferences", "", buf, sizeof buf, ini.c_str());
+    data = buf;
+    char appData[plat::MAX_PATH] = {};
+    if (plat::SHGetFolderPath(nullptr, plat::CSIDL_LOCAL_APPDATA, nullptr, plat::SHGFP_TYPE_CURRENT,
+                              appData) == plat::S_OK) {
+        data = WithSeparator(appData) + kProductFamilyFolder;
+    }
+    if (data.empty()) {
+        data = programFolder;
+    }
+    const std::string current = CurrentFolder();
+    if (data.empty()) {
+        data = current;
+    }
+    data = WithSeparator(data);
+    CopyLegacyPrefs(data, programFolder);
+
+    g_paths[kCurrentFolderSlot] = current;
+    g_paths[kWindowsFolderSlot] = windows;
+    g_paths[kProgramFolderSlot] = programFolder;
+    g_paths[kHelpPageSlot] = programFolder + kHelpPageName;
+    g_paths[kIniFileSlot] = ini;
+    g_paths[kDataFolderSlot] = data;
+}
+
+void FreePaths() {
+    for (std::string& slot : g_paths) {
+        slot.clear();
+    }
+}
+
+const std::string& PathSlotText(int slot) {
+    static const std::string none;
+    return slot >= 0 && slot < kPathSlotCount ? g_paths[static_cast<std::size_t>(slot)] : none;
+}
+
+void RefreshCurrentFolder() {
+    g_paths[kCurrentFolderSlot] = CurrentFolder();
+}
+
+std::string PrefsFolderPath() {
+    return WithSeparator(g_paths[kDataFolderSlot] + kPrefsFolderName);
+}
+
+std::string DefaultTranslatorFile() {
+    return g_paths[kProgramFolderSlot] + kDefaultTranslatorName;
+}
+
+// ---- Safe saving --------------------------------------------------------------------------------
+
+int MakeTempSibling(const char* target, std::string& out) {
+    out = target != nullptr ? target : "";
+    if (!NameTaken(out)) {
+        return 0;
+    }
+    // Only the file name's extension is replaced, so a dot in a folder name never moves the
+    // sibling elsewhere, and an existing file is never chosen.
+    const char* ext = FindExtension(out.c_str());
+    const std::string base =
+        ext != nullptr ? out.substr(0, static_cast<std::size_t>(ext - out.c_str())) : out;
+    for (unsigned k = 0;; ++k) {
+        std::string candidate = base + "." + std::to_string(k);
+        if (!NameTaken(candidate)) {
+            out = std::move(candidate);
+            return 1;
+        }
+    }
+}
+
+int MoveTempFileOver(const char* target, const char* temporary) {
+    const std::string from = plat::NativePath(temporary);
+    const std::string to = plat::NativePath(target);
+    struct stat sb {};
+    if (::stat(from.c_str(), &sb) != 0) {
+        return errno != 0 ? errno : ENOENT;
+    }
+    // The new file keeps the permissions the old one had.
+    struct stat old {};
+    if (::stat(to.c_str(), &old) == 0) {
+        ::chmod(from.c_str(), old.st_mode & 07777);
+    }
+    FsyncPath(from, O_RDONLY);
+    if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
+        return errno != 0 ? errno : EIO;
+    }
+    const std::size_t cut = to.rfind('/');
+    FsyncPath(cut == std::string::npos ? std::string(".") : to.substr(0, cut + 1),
+              O_RDONLY | O_DIRECTORY);
+    return 0;
+}
+
+bool CommitTempFile(const char* target, const char* temporary) {
+    SetErrorDetail(nullptr);
+    const int err = MoveTempFileOver(target, temporary);
+    if (err == 0) {
+        return true;
+    }
+    SetErrorDetail(temporary);
+    ErrorAlert(err == ENOENT ? errFileNotFound : ErrorCodeFromErrno(err));
+    return false;
+}
+
+std::FILE* OpenFileOrFail(const char* path, const char* mode) {
+    std::FILE* file = std::fopen(plat::NativePath(path).c_str(), mode);
+    if (file == nullptr && mode[0] == 'r') {
+        // A file named on a system that ignores case.
+        const std::string p(path);
+        const std::string found =
+            plat::FindFileNoCase(p.substr(0, NameStart(p)), p.substr(NameStart(p)));
+        if (!found.empty()) {
+            file = std::fopen(plat::NativePath(found).c_str(), mode);
+        }
+    }
+    if (file == nullptr) {
+        SetErrorDetail(path);
+        Fail(errFileNotFound);
+    }
+    return file;
+}
+
+bool RemoveFileOrFail(const char* path) {
+    if (plat::DeleteFile(path)) {
+        return true;
+    }
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+        SetErrorDetail(path);
+        Fail(errFileAccessDenied);
+    }
+    return false;
+}
+
+bool RemoveFileQuietly(const char* path) {
+    return path != nullptr && plat::DeleteFile(path);
+}
+
+bool SameTextNoCase(const char* a, const char* b) {
+    return plat::SameTextNoCaseCp1252(a != nullptr ? a : "", b != nullptr ? b : "");
+}
+
+int ErrorCodeFromErrno(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return errFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return errFileAccessDenied;
+    case ENOMEM:
+        return errNoMemory;
+    default:
+        return errUnplanned;
+    }
+}
+
+void FailFromErrno(int err) {
+    char text[256];
+    plat::FormatMessage(plat::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<plat::DWORD>(err), 0,
+                        text, sizeof text, nullptr);
+    SetErrorDetail(text);
+    Fail(ErrorCodeFromErrno(err));
+}
+
+bool LoadDataFileResource(int id, const std::uint8_t*& data, std::uint32_t& length) {
+    data = nullptr;
+    length = 0;
+    const auto find = [](int resId, plat::WORD type, const std::uint8_t*& bytes,
+                         std::uint32_t& size) {
+        plat::HRSRC res =
+            plat::FindResource(nullptr, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(resId)),
+                               plat::MAKEINTRESOURCE(type));
+        if (res == nullptr) {
+            return false;
+        }
+        bytes =
+            static_cast<const std::uint8_t*>(plat::LockResource(plat::LoadResource(nullptr, res)));
+        size = plat::SizeofResource(nullptr, res);
+        return bytes != nullptr || size == 0;
+    };
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t size = 0;
+    if (id <= 0 || id > 0xFFFF || !find(id, 256, bytes, size)) {
+        return false;
+    }
+    const std::uint8_t* table = nullptr;
+    std::uint32_t tableSize = 0;
+    std::uint32_t wanted = 0;
+    if (find(939, plat::RT_RCDATA_ID, table, tableSize)) {
+        for (std::uint32_t at = 0; at + 8 <= tableSize; at += 8) {
+            const std::uint32_t entry = ReadLE32(table + at);
+            if (entry == 0) {
+                break;
+            }
+            if (entry == static_cast<std::uint32_t>(id)) {
+                wanted = ReadLE32(table + at + 4);
+            }
+        }
+    }
+    data = bytes;
+    length = std::min(wanted, size); // never beyond the resource
+    return true;
+}
+
+// ---- Type filters and the save question ---------------------------------------------------------
+
+namespace {
+
+EmbeddedDocumentQuery g_embeddedQuery = nullptr;
+
+void AppendFilterEntry(std::string& list, const FileTypeEntry& row) {
+    const char* description = LoadResString(row.descriptionId);
+    std::string ext;
+    for (const char* p = row.extension; *p != 0 && ext.size() < 10; ++p) {
+        ext += static_cast<char>(plat::FoldCaseCp1252(static_cast<unsigned char>(*p)));
+    }
+    list += description != nullptr ? description : "";
+    list += " (";
+    if (row.letter == '?') {
+        list += '*';
+    }
+    list += ext;
+    list += ')';
+    list += '\0';
+    list += '*';
+    list += row.extension;
+    list += '\0';
+}
+
+// Puts the first "%s" of a resource text by hand: the text may come from a resource library and is
+// never used as a format.
+std::string FillName(const char* text, const char* name) {
+    std::string out = text != nullptr ? text : "%s";
+    if (const std::size_t at = out.find("%s"); at != std::string::npos) {
+        out.replace(at, 2, name != nullptr ? name : "");
+    }
+    return out;
+}
+
+} // namespace
+
+std::string BuildFileFilter(const char* letters) {
+    std::string list;
+    for (int i = 0; i < kFileTypeCount - 1; ++i) {
+        const FileTypeEntry& row = kFileTypes[static_cast<std::size_t>(i)];
+        const bool wanted = letters != nullptr ? std::strchr(letters, row.letter) != nullptr
+                                               : row.notInOpen == 0;
+        if (wanted) {
+            AppendFilterEntry(list, row);
+        }
+    }
+    AppendFilterEntry(list, kFileTypes[kFileTypeCount - 1]);
+    return list + '\0';
+}
+
+std::string BuildTypeFilter(char letter) {
+    std::string list;
+    const FileTypeEntry* last = nullptr;
+    for (const FileTypeEntry& row : kFileTypes) {
+        if (row.letter == letter) {
+            last = &row;
+        } else if (row.saveFilter != 0) {
+            AppendFilterEntry(list, row);
+        }
+    }
+    if (last != nullptr) {
+        AppendFilterEntry(list, *last);
+    }
+    return list + '\0';
+}
+
+char SaveTypeLetter(int saveType) {
+    switch (saveType) {
+    case 1:
+        return 'e';
+    case 2:
+        return 'p';
+    case 3:
+        return 'g';
+    case 4:
+        return 'l';
+    case 5:
+        return 't';
+    case 6:
+        return 's';
+    case 12:
+        return 'M'; // the metafile command writes enhanced metafiles
+    case 13:
+        return 'b';
+    default:
+        return '?';
+    }
+}
+
+std::string SaveItemText(const std::string& itemText, int saveType) {
+    const char letter = SaveTypeLetter(saveType);
+    std::string text = itemText;
+    const std::size_t open = text.rfind('(');
+    if (open != std::string::npos) {
+        text.erase(open);
+    } else if (letter != '?') {
+        text += ' ';
+    }
+    if (letter == '?') {
+        while (!text.empty() && text.back() == ' ') {
+            text.pop_back();
+        }
+        return text;
+    }
+    std::string ext = FileTypeRow(letter)->extension + 1;
+    for (char& c : ext) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text + "(" + ext + ")";
+}
+
+void SetEmbeddedDocumentQuery(EmbeddedDocumentQuery query) { g_embeddedQuery = query; }
+
+int AskSaveChanges(const char* name) {
+    std::string container;
+    const int embedded = g_embeddedQuery != nullptr ? g_embeddedQuery(container) : 0;
+    std::string text;
+    if (embedded == 0) {
+        text = FillName(LoadResString(3), name);
+    } else if (embedded == 2) {
+        return 2;
+    } else {
+        text = FillName(LoadResString(4), embedded == 1 ? container.c_str() : "Application");
+    }
+    constexpr unsigned kYesNoCancelInformation = 0x43;
+    switch (AppMessageBox(text.c_str(), nullptr, kYesNoCancelInformation)) {
+    case 6: // IDYES
+        return 1;
+    case 7: // IDNO
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+// ---- Folder scans -------------------------------------------------------------------------------
+
+void StringStackPush(StringStackNode*& head, const char* text) {
+    head = new StringStackNode{head, text != nullptr ? text : ""};
+}
+
+bool StringStackPop(StringStackNode*& head, std::string& text) {
+    if (head == nullptr) {
+        return false;
+    }
+    StringStackNode* top = head;
+    head = top->next;
+    text = std::move(top->text);
+    delete top;
+    return true;
+}
+
+namespace {
+
+// Pushes the names matching folder + pattern (folders or files), then pops them into out, which
+// turns the listing's ascending order into descending order.
+void ScanPattern(std::vector<std::string>& out, const std::string& folder, const char* pattern,
+                 bool folders) {
+    StringStackNode* stack = nullptr;
+    plat::WIN32_FIND_DATA data;
+    const std::string search = folder + pattern;
+    plat::HANDLE find = plat::FindFirstFile(search.c_str(), &data);
+    if (find != plat::INVALID_HANDLE_VALUE) {
+        do {
+            const bool isFolder = (data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (isFolder != folders || (folders && data.cFileName[0] == '.')) {
+                continue;
+            }
+            StringStackPush(stack, data.cFileName);
+        } while (plat::FindNextFile(find, &data));
+        plat::FindClose(find);
+    }
+    std::string name;
+    while (StringStackPop(stack, name)) {
+        out.push_back(folder + name);
+    }
+}
+
+void ScanLetter(std::vector<std::string>& out, const std::string& folder, char letter) {
+    for (int n = 0;; ++n) {
+        const FileTypeEntry* row = FileTypeOfNth(letter, n);
+        if (row == nullptr) {
+            break;
+        }
+        ScanPattern(out, folder, (std::string("*") + row->extension).c_str(), false);
+    }
+}
+
+} // namespace
+
+void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter) {
+    out.clear();
+    const std::string base = WithSeparator(folder != nullptr ? folder : "");
+    if (letter == 'd' || letter == '*') {
+        ScanPattern(out, base, "*", true);
+    }
+    if (letter == 'd') {
+        return;
+    }
+    if (letter != '*') {
+        ScanLetter(out, base, letter);
+        return;
+    }
+    std::string done;
+    for (int i = 0; i < kFileTypeCount - 1; ++i) {
+        const FileTypeEntry& row = kFileTypes[static_cast<std::size_t>(i)];
+        if (row.notInOpen == 0 && done.find(row.letter) == std::string::npos) {
+            done += row.letter;
+            ScanLetter(out, base, row.letter);
+        }
+    }
+}
+
+// ---- The desktop --------------------------------------------------------------------------------
+
+int ShellOpen(const char* path) {
+    plat::SHELLEXECUTEINFO info;
+    info.fMask = plat::SEE_MASK_FLAG_DDEWAIT;
+    info.lpVerb = "open";
+    info.lpFile = path;
+    info.nShow = 1; // SW_SHOWNORMAL
+    return plat::ShellExecuteEx(&info) ? 1 : 0;
+}
+
+int ShellOpenFile(const char* path) {
+    return ShellOpen(path);
+}
+
+int ShellOpenIfExists(const char* path) {
+    if (path == nullptr || !FileExists(path)) {
+        return 0;
+    }
+    return ShellOpenFile(path);
+}
+
+void SetOpenDocumentHook(OpenDocumentHook hook) {
+    g_openDocument = hook;
+}
+
+void OpenFileFromAtom(std::uint16_t atom) {
+    char path[1025];
+    const plat::UINT n = plat::GlobalGetAtomName(atom, path, sizeof path);
+    plat::GlobalDeleteAtom(atom);
+    if (n == 0 || !FileExists(path) || FindExtension(path) == nullptr) {
+        return;
+    }
+    if (g_openDocument == nullptr) {
+        KV_ASSERT_FAILED("OpenFileFromAtom");
+        return;
+    }
+    const char type = FileTypeOfPath(path);
+    GuardedCall([&] { g_openDocument(path, type); }, [](int code) { ErrorAlert(code); });
+}
+
+// ---- Bitmap files -------------------------------------------------------------------------------
+
+void SetOpenBitmapHook(OpenBitmapHook hook) {
+    g_openBitmap = hook;
+}
+
+bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& dibOffset,
+                     std::size_t& dibSize) {
+    constexpr std::size_t kFileHeader = 14;
+    if (bytes == nullptr || size < kFileHeader + 12 || bytes[0] != 'B' || bytes[1] != 'M') {
+        return false;
+    }
+    // The header's own size may be 0 (allowed for plain bitmaps); it may never exceed the file.
+    std::size_t total = ReadLE32(bytes + 2);
+    if (total == 0) {
+        total = size;
+    }
+    if (total < kFileHeader + 12 || total > size) {
+        return false;
+    }
+    const std::uint8_t* dib = bytes + kFileHeader;
+    const std::size_t dibLength = total - kFileHeader;
+    const std::uint32_t headerSize = ReadLE32(dib);
+    std::uint64_t width = 0, height = 0, bitCount = 0, colours = 0, masks = 0;
+    if (headerSize == 12) {
+        width = ReadLE16(dib + 4);
+        height = ReadLE16(dib + 6);
+        bitCount = ReadLE16(dib + 10);
+    } else if (headerSize >= 40 && headerSize <= dibLength) {
+        const auto w = static_cast<std::int32_t>(ReadLE32(dib + 4));
+        const auto h = static_cast<std::int32_t>(ReadLE32(dib + 8));
+        if (w <= 0 || h == 0 || h == INT32_MIN) {
+            return false;
+        }
+        width = static_cast<std::uint64_t>(w);
+        height = static_cast<std::uint64_t>(h < 0 ? -static_cast<std::int64_t>(h) : h);
+        bitCount = ReadLE16(dib + 14);
+        const std::uint32_t compression = ReadLE32(dib + 16);
+        colours = ReadLE32(dib + 32);
+        if (compression == 3 && headerSize == 40) {
+            masks = 12;
+        } else if (compression != 0 && compression != 3) {
+            return false;
+        }
+    } else {
+        return false;
+    }
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        return false;
+    }
+    if (bitCount <= 8) {
+        const std::uint64_t most = std::uint64_t{1} << bitCount;
+        if (colours == 0) {
+            colours = most;
+        }
+        if (colours > most) {
+            return false;
+        }
+    } else if (colours > 256) {
+        return false;
+    }
+    const std::uint64_t entry = headerSize == 12 ? 3 : 4;
+    const std::uint64_t row = ((width * bitCount + 31) / 32) * 4;
+    const std::uint64_t needed = headerSize + masks + colours * entry + row * height;
+    if (width == 0 || height == 0 || needed > dibLength) {
+        return false;
+    }
+    dibOffset = kFileHeader;
+    dibSize = dibLength;
+    return true;
+}
+
+void OpenBitmapFile(const char* path) {
+    constexpr int kBitmapFileAlert = 495;
+    // Bitmaps that carry expressions are small; anything beyond this is not one of them.
+    constexpr long kLargestBitmapFile = 256L * 1024 * 1024;
+    std::vector<std::uint8_t> bytes;
+    if (std::FILE* file = std::fopen(plat::NativePath(path).c_str(), "rb"); file != nullptr) {
+        if (std::fseek(file, 0, SEEK_END) == 0) {
+            const long size = std::ftell(file);
+            if (size > 0 && size <= kLargestBitmapFile && std::fseek(file, 0, SEEK_SET) == 0) {
+                bytes.resize(static_cast<std::size_t>(size));
+                bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+            }
+        }
+        std::fclose(file);
+    } else {
+        SetErrorDetail(path);
+        ErrorAlert(errFileNotFound);
+        return;
+    }
+    std::size_t offset = 0, dibSize = 0;
+    if (!CheckBitmapFile(bytes.data(), bytes.size(), offset, dibSize)) {
+        SetErrorDetail(path);
+        ErrorAlert(kBitmapFileAlert);
+        return;
+    }
+    plat::HGLOBAL block = plat::GlobalAlloc(plat::GHND, dibSize);
+    void* dib = block != nullptr ? plat::GlobalLock(block) : nullptr;
+    if (dib == nullptr) {
+        plat::GlobalFree(block);
+        ErrorAlert(errNoMemory);
+        return;
+    }
+    std::memcpy(dib, bytes.data() + offset, dibSize);
+    plat::GlobalUnlock(block);
+    bool opened = false;
+    if (g_openBitmap == nullptr) {
+        KV_ASSERT_FAILED("OpenBitmapFile");
+    } else {
+        const int code = CatchFail([&] { opened = g_openBitmap(block, path); });
+        if (code != 0) {
+            plat::GlobalFree(block);
+            ErrorAlert(code);
+            return;
+        }
+    }
+    plat::GlobalFree(block);
+    if (!opened) {
+        SetErrorDetail(path);
+        ErrorAlert(kBitmapFileAlert);
+    }
+}

@@ -1,0 +1,195 @@
+#pragma once
+// Files, folders and file types: the file-type table, the program's well-known folders, data-file
+// lookup, path building, temporary siblings for safe saving, folder scans and opening files with
+// the desktop.
+//
+// Paths are Windows-1252 text. Folders are written with "/" after each name; "\\" is accepted
+// wherever a path is taken apart, so paths from old preference files still work.
+//
+// This header is portable (no platform header): the stream code includes it to open and commit
+// its files.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The separator the program writes between folder names.
+constexpr char kPathSeparator = '/';
+
+// ---- File types ---------------------------------------------------------------------------------
+
+struct FileTypeEntry {
+    char letter;
+    std::uint8_t isEst;      // the ".est" row
+    std::uint8_t saveFilter; // offered by the Save dialog's type filter
+    std::uint8_t notInOpen;  // non-zero: out of the default Open filter and the all-types scan
+    const char* extension;   // with its dot
+    int descriptionId;       // string id
+};
+
+constexpr int kFileTypeCount = 16;
+// The table, in its fixed order.
+const FileTypeEntry* FileTypeTable();
+
+// The first row with that letter; null for a letter the table does not hold.
+const FileTypeEntry* FileTypeRow(char letter);
+// The n-th row (from 0) with that letter, or null.
+const FileTypeEntry* FileTypeOfNth(char letter, int n);
+// The last "." after the last separator, or null.
+const char* FindExtension(const char* path);
+// 'e', 'x', ... for an extension (with or without its dot); '?' when no row has it; "." gives 't'.
+char FileTypeFromExtension(const char* ext);
+// 'd' for an existing folder, else the type of the path's extension.
+char FileTypeOfPath(const char* path);
+// Gives the path the row's extension unless its extension already has that type.
+void SetFileTypeExtension(std::string& path, char letter);
+
+// ---- Well-known folders -------------------------------------------------------------------------
+
+enum PathSlot : int {
+    kCurrentFolderSlot = 0,
+    kWindowsFolderSlot = 1,
+    kProgramFolderSlot = 2,
+    kHelpPageSlot = 3,
+    kIniFileSlot = 4,
+    kDataFolderSlot = 5,
+    kPathSlotCount = 6,
+};
+
+// Works out the six slots at start-up and makes sure the preferences folder exists in the data
+// folder (copied from the program's folder the first time). Calling it again starts afresh.
+void InitPaths();
+void FreePaths();
+// Copies the program folder's preferences folder into the data folder when the data folder has
+// none (both folders end with a separator).
+void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder);
+// The text of a slot ("" before InitPaths). Folders end with a separator.
+const std::string& PathSlotText(int slot);
+// Re-reads slot 0 from the current folder (done before every file dialog).
+void RefreshCurrentFolder();
+// The preferences folder's name inside the data folder.
+constexpr const char* kPrefsFolderName = "Korvaline_Prefs";
+// The data folder + "Korvaline_Prefs" + separator.
+std::string PrefsFolderPath();
+
+// The help page and the default translator file in the program's folder.
+std::string DefaultTranslatorFile();
+
+// ---- Paths --------------------------------------------------------------------------------------
+
+// folder cut after its last separator (one is added when it has none), then name (only its last
+// part when a folder was given), then ext replacing any extension (a "." is put first when ext has
+// none); ext without a name gives ext alone.
+std::string MakePath(const char* folder, const char* name, const char* ext);
+// The part after the last separator.
+std::string FileNameOfPath(const char* path);
+// Replaces what follows the last separator by name and ends the result with a separator.
+std::string SubfolderPath(const char* path, const char* name);
+// 0 when found: the name is looked for in the data folder, the program folder, the Windows folder
+// and the current folder, in that order, first exactly and then ignoring case; out is the path
+// found. Not found: out is the current-folder candidate and the result is not 0. A name with "*" or
+// "?" goes unchecked into the data folder (the program folder when there is none).
+int FindDataFile(std::string& out, const char* name);
+// The user's desktop folder + name.
+std::string DesktopFilePath(const char* name);
+// 0 and out = the first root under which tail exists; -1 and "" when none.
+int FirstHardDrive(std::string& out, const char* tail);
+
+// Chooses where a save of `target` is written first: the target itself when no file is there,
+// else a sibling whose extension (only the file name's) is replaced by a digit (".0", ".1", ...;
+// appended when the name has none), the first that is free. Non-zero when out differs from target.
+int MakeTempSibling(const char* target, std::string& out);
+// Moves the written sibling over the target in one step. When the sibling has vanished the error
+// detail names it, alert 452 is shown and the target is left as it was. True when committed.
+bool CommitTempFile(const char* target, const char* temporary);
+// The same without any alert: 0, or the C library's error (ENOENT when the sibling vanished); the
+// sibling is flushed to the disk before it replaces the target.
+int MoveTempFileOver(const char* target, const char* temporary);
+// Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
+bool RemoveFileQuietly(const char* path);
+// Opens with the C library (mode as fopen's); failure sets the path as the error detail and fails
+// with errFileNotFound (452).
+std::FILE* OpenFileOrFail(const char* path, const char* mode);
+// True when removed; access denied fails with errFileAccessDenied (447); other failures give false.
+bool RemoveFileOrFail(const char* path);
+// Equal ignoring case (Windows-1252 letters).
+bool SameTextNoCase(const char* a, const char* b);
+
+// The error code for a C library error number: missing file or folder 452, access denied 447, no
+// memory 441, anything else 451.
+int ErrorCodeFromErrno(int err);
+// Sets the system's text for err as the error detail and fails with ErrorCodeFromErrno(err).
+[[noreturn]] void FailFromErrno(int err);
+
+// A program data resource (type 256) and its length from the length table (RCDATA 939: pairs of
+// 32-bit id and length, ended by id 0; the last pair for the id wins; no pair gives length 0).
+// False when the resource does not exist; a length beyond the resource is cut to its size.
+bool LoadDataFileResource(int id, const std::uint8_t*& data, std::uint32_t& length);
+
+// ---- Type filters and the save question ---------------------------------------------------------
+
+// Filter lists for the file dialogs: entries of description " (" extension ")" and pattern
+// "*" extension, each zero-terminated, the list ended by an empty entry. With letters, the rows
+// whose letter is among them; with null, the rows of the default Open filter; "All Files" last.
+std::string BuildFileFilter(const char* letters);
+// The types the Save dialog offers: every row with the save flag whose letter differs, in table
+// order, then the last row with that letter.
+std::string BuildTypeFilter(char letter);
+// The letter of a save type: 1 'e', 2 'p', 3 'g', 4 'l', 5 't', 6 's', 12 'M', 13 'b', else '?'.
+char SaveTypeLetter(int saveType);
+// The Save item's text for a save type: the type's extension (no dot, upper case) in parentheses
+// replaces what follows the last "(" (or is appended after a blank); "All Files" removes it.
+std::string SaveItemText(const std::string& itemText, int saveType);
+
+// What the embedding side says about the front window: 0 the program serves no embedded object;
+// 1 it does and `container` names the document that holds the object; 2 the object has no client
+// (nothing to update); 3 there is no front window or it holds no object.
+using EmbeddedDocumentQuery = int (*)(std::string& container);
+void SetEmbeddedDocumentQuery(EmbeddedDocumentQuery query);
+// 1 yes, 2 no, 0 cancel: string 3 ("Save the file %s ?") with the name, or, while an embedded
+// object is served, string 4 with its container's name ("Application" when there is none).
+int AskSaveChanges(const char* name);
+
+// ---- Folder scans and the desktop ---------------------------------------------------------------
+
+// Full paths of folder's entries of one type: 'd' sub-folders (not beginning with "."), '*' the
+// folders then every type that the default Open filter lists, any other letter the files of each
+// row with that letter in table order. Within a row the names come in descending order, ignoring
+// case.
+void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter);
+
+// A string stack (pushed and popped at the head).
+struct StringStackNode {
+    StringStackNode* next;
+    std::string text;
+};
+void StringStackPush(StringStackNode*& head, const char* text);
+// False when empty.
+bool StringStackPop(StringStackNode*& head, std::string& text);
+
+// Opens the file or page with the desktop's program. Non-zero on success.
+int ShellOpen(const char* path);
+int ShellOpenFile(const char* path);
+// 0 without doing anything when the file does not exist.
+int ShellOpenIfExists(const char* path);
+
+// Called with the path a second copy of the program handed over, to open it as a document of
+// its type. Installed at start-up by the document layer.
+using OpenDocumentHook = void (*)(const char* path, char type);
+void SetOpenDocumentHook(OpenDocumentHook hook);
+// Reads the path held by a global atom (deleting the atom) and opens it when the file exists and
+// has an extension, inside an error environment that shows its error with ErrorAlert.
+void OpenFileFromAtom(std::uint16_t atom);
+
+// Reads a BMP file that carries an expression after its pixel bits: the file and DIB headers are
+// checked against the real file size, and the packed bitmap is handed to the hook in a movable
+// global block (which the hook borrows). A bad header, a short file or a bitmap without an
+// expression shows alert 495. The hook returns false when the bitmap holds no expression.
+using OpenBitmapHook = bool (*)(void* globalBlock, const char* path);
+void SetOpenBitmapHook(OpenBitmapHook hook);
+void OpenBitmapFile(const char* path);
+// Checks a BMP file image; on success `dibOffset`/`dibSize` locate the packed bitmap (everything
+// after the 14-byte file header).
+bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& dibOffset,
+                     std::size_t& dibSize);

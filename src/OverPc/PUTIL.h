@@ -1,0 +1,40 @@
+#pragma once
+// Utilities that reach the window system: the user-interrupt poll, input and timing, beeps,
+// double-byte-aware character scans and the one registry read. Portable code may include this
+// header: it names no platform type.
+
+#include <cstddef>
+#include <cstdint>
+
+// Long work (drawing, commands, printing) calls this often. Nothing happens while a modal dialog or
+// a message box is up. The first call of a busy period records the time; once 350 ms have passed
+// every call re-applies the current cursor, and every 32nd call reads the Escape key and, when it
+// is down, fails with errUserInterrupt.
+void CheckUserAbort();
+// Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
+void ResetUserAbortCounter();
+// How long the poll waits before showing the busy cursor.
+constexpr std::uint32_t kUserAbortBusyMs = 350;
+
+// True when a front window or a modal dialog exists and a key or mouse-button message waits.
+bool InputPending();
+// Waits until `ms` milliseconds have passed, looking at the queue without taking messages; returns
+// the tick count.
+std::uint32_t PauseTicks(std::uint32_t ms);
+// The system's caret blink time, read once.
+unsigned CaretBlinkTime();
+void Beep();
+
+// The first / last byte `c` of `text`, stepping by characters of the current code page so the
+// trail byte of a double-byte character never matches. Null when there is none, for an empty text
+// (first) or a null text.
+const char* FindFirstChar(const char* text, char c);
+const char* FindLastChar(const char* text, char c);
+
+// Reads value `name` (at most size bytes, always terminated) of the program's settings key for
+// this version. True when it was read.
+constexpr std::size_t kRegistryValueSize = 260;
+bool ReadRegistryValue(const char* name, char* buffer, std::size_t size = kRegistryValueSize);
+
+// FIXME: ChooseColorDialog comes with the colour common dialog; UseSystemColors with the drawing
+// code's colour references.

@@ -1,0 +1,21 @@
+#include "OverPc/shell/Cursors.h"
+
+#include "plat/Window.h"
+
+namespace {
+plat::HCURSOR s_current = nullptr;
+}
+
+void SetCurrentCursor(plat::HCURSOR cursor) {
+    s_current = cursor;
+}
+
+plat::HCURSOR CurrentCursor() {
+    return s_current;
+}
+
+void ApplyCursor() {
+    if (s_current == nullptr)
+        s_current = plat::LoadCursor(nullptr, plat::IDC_ARROW);
+    plat::SetCursor(s_current);
+}

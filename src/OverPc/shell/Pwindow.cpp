@@ -1,0 +1,739 @@
+#include "OverPc/shell/Pwindow.h"
+
+#include "OverPc/PERROR.h"
+#include "OverPc/PGRAPHIC.h"
+#include "OverPc/Portdc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
+#include "plat/Input.h"
+#include "plat/System.h"
+#include "plat/Window.h"
+
+#include <algorithm>
+#include <set>
+
+plat::HWND VisiblePlacementWindow = nullptr;
+
+namespace {
+
+std::set<oWidget*>& liveWidgets() {
+    static std::set<oWidget*> s_widgets;
+    return s_widgets;
+}
+
+uint32_t s_nextTick = 0;
+bool s_tickStarted = false;
+
+plat::RECT toRect(const Zone& z) {
+    return plat::RECT{z.left, z.top, z.right, z.bottom};
+}
+
+// The native window of a port, when it is still a window.
+plat::HWND liveHandle(const oNativePort& port) {
+    plat::HWND h = HandleOfWindow(port.windowHandle());
+    return (h && plat::IsWindow(h)) ? h : nullptr;
+}
+
+bool ownsHandle(plat::HWND hwnd, const void* object) {
+    return hwnd && plat::IsWindow(hwnd) &&
+           plat::GetWindowLongPtr(hwnd, plat::GWLP_USERDATA) ==
+               reinterpret_cast<plat::LONG_PTR>(object);
+}
+
+// Follows the mouse while the button is down. `autoscroll` (scroll panes) may move the contents
+// under a point outside the visible zone; it then returns true and updates the point.
+void runDrag(oWidget& widget, const DragMoveCallback& moveCb, const DragEndCallback& endCb,
+             const DragRestoreCallback& restoreCb, int32_t pressToo,
+             const std::function<bool(oPoint&)>& autoscroll) {
+    plat::HWND hwnd = liveHandle(widget);
+    if (!hwnd)
+        return;
+    auto toWidget = [&](plat::LONG x, plat::LONG y) {
+        return oPoint{x - widget.originX(), y - widget.originY()};
+    };
+    plat::POINT cursor;
+    plat::GetCursorPos(&cursor);
+    plat::ScreenToClient(hwnd, &cursor);
+    oPoint last = toWidget(cursor.x, cursor.y);
+
+    plat::SetCapture(hwnd);
+    if (pressToo == 1 && moveCb)
+        moveCb(last);
+    auto scrollAt = [&](oPoint& p) {
+        if (autoscroll && autoscroll(p)) {
+            if (restoreCb)
+                restoreCb();
+            if (moveCb)
+                moveCb(p);
+            return true;
+        }
+        return false;
+    };
+    for (;;) {
+        plat::MSG msg;
+        if (plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
+            if (msg.message == plat::WM_MOUSEMOVE && msg.hwnd == hwnd) {
+                const oPoint p =
+                    toWidget(plat::GET_X_LPARAM(msg.lParam), plat::GET_Y_LPARAM(msg.lParam));
+                if (p.x == last.x && p.y == last.y)
+                    continue;
+                last = p;
+                if (!scrollAt(last) && moveCb)
+                    moveCb(last);
+                continue;
+            }
+            if (msg.message == plat::WM_LBUTTONUP) {
+                if (msg.hwnd == hwnd)
+                    last = toWidget(plat::GET_X_LPARAM(msg.lParam), plat::GET_Y_LPARAM(msg.lParam));
+                break;
+            }
+            if (msg.message == plat::WM_QUIT) {
+                plat::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            plat::TranslateMessage(&msg);
+            plat::DispatchMessage(&msg);
+            if (plat::GetCapture() != hwnd)
+                break;
+            continue;
+        }
+        if (plat::GetCapture() != hwnd)
+            break;
+        if (autoscroll) {
+            oPoint p = last;
+            plat::Sleep(kAutoScrollTicks);
+            if (scrollAt(p)) {
+                last = p;
+                continue;
+            }
+        }
+        plat::WaitMessage();
+    }
+    if (plat::GetCapture() == hwnd)
+        plat::ReleaseCapture();
+    if (endCb)
+        endCb(last);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Handles
+
+oWindow* WindowOfHandle(plat::HWND hwnd) {
+    if (!hwnd || !plat::IsWindow(hwnd))
+        return nullptr;
+    auto* w = reinterpret_cast<oWidget*>(plat::GetWindowLongPtr(hwnd, plat::GWLP_USERDATA));
+    if (!w || !liveWidgets().count(w))
+        return nullptr;
+    return dynamic_cast<oWindow*>(w);
+}
+
+plat::HWND HandleOfWindow(WindowHandle window) {
+    return reinterpret_cast<plat::HWND>(window);
+}
+
+WindowHandle HandleToWindow(plat::HWND hwnd) {
+    return reinterpret_cast<WindowHandle>(hwnd);
+}
+
+void InvalidateWidgetWindows() {
+    std::set<plat::HWND> done;
+    for (oWidget* w : liveWidgets()) {
+        plat::HWND h = liveHandle(*w);
+        if (h && done.insert(h).second)
+            plat::InvalidateRect(h, nullptr, plat::TRUE);
+    }
+}
+
+int32_t LiveWidgetCount() {
+    return static_cast<int32_t>(liveWidgets().size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// oWidget (native part)
+
+oWidget::oWidget() {
+    liveWidgets().insert(this);
+}
+
+oWidget::~oWidget() {
+    liveWidgets().erase(this);
+    plat::HWND hwnd = liveHandle(*this);
+    if (ownsHandle(hwnd, this)) {
+        plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, 0);
+        plat::ShowWindow(hwnd, plat::SW_HIDE);
+        UnregisterWidgetWindow(hwnd);
+    }
+}
+
+void oWidget::attachWindow(WindowHandle window) {
+    if (!HasDeviceRecord(m_device))
+        adoptDevice(NewPortDevice(kDeviceDisplay));
+    m_device->kind = kDeviceDisplay;
+    m_device->window = HandleOfWindow(window);
+}
+
+bool oWidget::fitsInside(int32_t x, int32_t y, int32_t width, int32_t height) {
+    const Zone block{x, y, x + width, y + height, 0, 0};
+    if (width <= 0 || height <= 0 || !ZoneContainsZone(m_bounds, block))
+        return false;
+    plat::HWND hwnd = liveHandle(*this);
+    if (!hwnd)
+        return false;
+    plat::RECT client;
+    plat::GetClientRect(hwnd, &client);
+    const plat::RECT inClient{block.left + m_originX, block.top + m_originY,
+                              block.right + m_originX, block.bottom + m_originY};
+    if (inClient.left < client.left || inClient.top < client.top || inClient.right > client.right ||
+        inClient.bottom > client.bottom)
+        return false;
+    const plat::POINT corners[4] = {{inClient.left, inClient.top},
+                                    {inClient.right - 1, inClient.top},
+                                    {inClient.left, inClient.bottom - 1},
+                                    {inClient.right - 1, inClient.bottom - 1}};
+    plat::RECT onScreen{};
+    for (int i = 0; i < 4; ++i) {
+        plat::POINT c = corners[i];
+        plat::ClientToScreen(hwnd, &c);
+        if (plat::WindowFromPoint(c) != hwnd)
+            return false;
+        if (i == 0) {
+            onScreen.left = c.x;
+            onScreen.top = c.y;
+        }
+        if (i == 3) {
+            onScreen.right = c.x + 1;
+            onScreen.bottom = c.y + 1;
+        }
+    }
+    if (VisiblePlacementWindow && plat::IsWindow(VisiblePlacementWindow) &&
+        plat::IsWindowVisible(VisiblePlacementWindow)) {
+        plat::RECT pc;
+        plat::GetClientRect(VisiblePlacementWindow, &pc);
+        plat::POINT tl{pc.left, pc.top};
+        plat::POINT br{pc.right, pc.bottom};
+        plat::ClientToScreen(VisiblePlacementWindow, &tl);
+        plat::ClientToScreen(VisiblePlacementWindow, &br);
+        if (onScreen.left < br.x && tl.x < onScreen.right && onScreen.top < br.y &&
+            tl.y < onScreen.bottom)
+            return false;
+    }
+    return true;
+}
+
+void oWidget::trackDrag(DragMoveCallback moveCb, DragEndCallback endCb,
+                        DragRestoreCallback restoreCb, int32_t pressToo) {
+    runDrag(*this, moveCb, endCb, restoreCb, pressToo, nullptr);
+}
+
+void oWidget::startXorLine(int32_t width) {
+    startDeluxeLine(width, kXorLineColor, kLineSolid, kDrawXor);
+}
+
+void oWidget::drawXorString(const char* text, int32_t font, int32_t x, int32_t y) {
+    static constexpr Color kXorTextColor{0xC0, 0xC0, 0xC0, 255};
+    drawDeluxeString(text, font, x, y, &kXorTextColor, kDrawXor);
+}
+
+void oWidget::invertPolygon(int32_t count, const oPoint* points) {
+    if (count < 2 || !points)
+        return;
+    PortDcHolder holder(this);
+    plat::HDC dc = holder.hdc();
+    if (!dc)
+        return;
+    std::vector<plat::POINT> moved(static_cast<std::size_t>(count));
+    for (int32_t i = 0; i < count; ++i)
+        moved[static_cast<std::size_t>(i)] =
+            plat::POINT{points[i].x + m_originX, points[i].y + m_originY};
+    const int oldRop = plat::SetROP2(dc, plat::R2_NOT);
+    plat::HGDIOBJ oldPen = plat::SelectObject(dc, plat::GetStockObject(plat::BLACK_PEN));
+    plat::HGDIOBJ oldBrush = plat::SelectObject(dc, plat::GetStockObject(plat::BLACK_BRUSH));
+    plat::Polygon(dc, moved.data(), count);
+    plat::SelectObject(dc, oldBrush);
+    plat::SelectObject(dc, oldPen);
+    plat::SetROP2(dc, oldRop);
+}
+
+void oWidget::invertZone(const Zone& zone) {
+    PortDcHolder holder(this);
+    if (!holder.dc())
+        return;
+    Zone z = zone;
+    ZoneOffset(z, m_originX, m_originY);
+    holder->invertZone(z);
+}
+
+void oWidget::hiliteZone(const Zone& zone) {
+    PortDcHolder holder(this);
+    plat::HDC dc = holder.hdc();
+    if (!dc)
+        return;
+    // White XOR the brush is the highlight colour, so the highlight shows on the usual white
+    // background; drawn twice it is gone.
+    plat::HGDIOBJ old = plat::SelectObject(dc, GetXorBrush(kColorWhite));
+    plat::PatBlt(dc, zone.left + m_originX, zone.top + m_originY, zone.width(), zone.height(),
+                 plat::PATINVERT);
+    plat::SelectObject(dc, old);
+}
+
+// ---------------------------------------------------------------------------------------------
+// oWindow (native part)
+
+oWindow::~oWindow() {
+    // The panes go first: they still draw on the window while they are destroyed.
+    while (m_firstChild)
+        delete m_firstChild;
+    m_target = nullptr;
+    if (FrontWindow() == this)
+        SetFrontWindow(nullptr);
+    plat::HWND hwnd = liveHandle(*this);
+    if (ownsHandle(hwnd, this)) {
+        releaseNativeWindow();
+        plat::DestroyWindow(hwnd);
+    }
+}
+
+bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t kind) {
+    if (!RegisterPaneWindowClass())
+        return false;
+    m_kind = kind;
+    CQVApp& app = CQVApp::instance();
+    plat::DWORD style = 0;
+    plat::DWORD exStyle = 0;
+    plat::HWND parent = nullptr;
+    if (kind & kWindowCaption)
+        style |= plat::WS_CAPTION | plat::WS_SYSMENU;
+    if (kind & kWindowSizing)
+        style |= plat::WS_THICKFRAME;
+    if (kind & kWindowChildOfFrame) {
+        if (!app.m_MainFrame || !plat::IsWindow(app.m_MainFrame)) {
+            plat::WNDCLASS frameClass;
+            if (plat::GetClassInfo(app.m_hInstance, kFrameWindowClass, &frameClass)) {
+                const int sw = plat::GetSystemMetrics(plat::SM_CXSCREEN);
+                const int sh = plat::GetSystemMetrics(plat::SM_CYSCREEN);
+                const int fw = sw * 9 / 10;
+                const int fh = sh * 9 / 10;
+                app.m_MainFrame = plat::CreateWindowEx(0, kFrameWindowClass, "Korvaline",
+                                                       plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
+                                                       (sw - fw) / 2, (sh - fh) / 2, fw, fh,
+                                                       nullptr, nullptr, app.m_hInstance, nullptr);
+            }
+        }
+        if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
+            parent = app.m_MainFrame;
+            style |= plat::WS_CHILD | plat::WS_CLIPSIBLINGS;
+        }
+    }
+    if (!parent) {
+        style |= plat::WS_POPUP;
+        if (kind & kWindowFloating) {
+            exStyle |= plat::WS_EX_TOOLWINDOW;
+            if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame))
+                parent = app.m_MainFrame; // the owner
+        }
+        if (kind & kWindowNoActivate)
+            exStyle |= plat::WS_EX_NOACTIVATE;
+    }
+    plat::HWND hwnd = plat::CreateWindowEx(exStyle, kPaneWindowClass, title ? title : "", style,
+                                           zone.left, zone.top, zone.width(), zone.height(), parent,
+                                           nullptr, app.m_hInstance, nullptr);
+    if (!hwnd)
+        return false;
+    plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, reinterpret_cast<plat::LONG_PTR>(this));
+    attachWindow(HandleToWindow(hwnd));
+    plat::RECT client;
+    plat::GetClientRect(hwnd, &client);
+    setDrawableSize(client.right - client.left, client.bottom - client.top);
+    setResolution(ScreenResolution());
+    m_lineUnit = ScreenLineUnit();
+    m_placement = zone;
+    RegisterWidgetWindow(hwnd);
+    return true;
+}
+
+void oWindow::releaseNativeWindow() {
+    plat::HWND hwnd = liveHandle(*this);
+    if (!hwnd)
+        return;
+    if (!plat::IsIconic(hwnd)) {
+        plat::RECT r;
+        plat::GetWindowRect(hwnd, &r);
+        m_placement = Zone{r.left, r.top, r.right, r.bottom, 0, 0};
+    }
+    if (ownsHandle(hwnd, this))
+        plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, 0);
+    UnregisterWidgetWindow(hwnd);
+    // The panes share this record: from now on they draw nowhere visible.
+    if (HasDeviceRecord(m_device))
+        m_device->window = nullptr;
+}
+
+void oWindow::clientResized(int32_t width, int32_t height) {
+    const int32_t dx = width - m_width;
+    const int32_t dy = height - m_height;
+    if (dx == 0 && dy == 0)
+        return;
+    m_width = width;
+    m_height = height;
+    m_bounds.right += dx;
+    m_bounds.bottom += dy;
+    m_clip = m_bounds;
+    resize(dx, dy);
+    for (oPane* c = m_firstChild; c; c = c->nextSibling())
+        if (auto* scroll = dynamic_cast<oScrollPane*>(c))
+            scroll->placeScrollBars();
+}
+
+void oWindow::show() {
+    if (plat::HWND h = liveHandle(*this)) {
+        plat::ShowWindow(h, plat::SW_SHOW);
+        plat::BringWindowToTop(h);
+    }
+}
+
+void oWindow::takeFocus() {
+    if (plat::HWND h = liveHandle(*this))
+        plat::SetFocus(h);
+}
+
+void oWindow::getScreenZone(Zone& zone) {
+    plat::HWND h = liveHandle(*this);
+    if (!h) {
+        zone = Zone{};
+        return;
+    }
+    plat::RECT r;
+    plat::GetClientRect(h, &r);
+    plat::POINT tl{r.left, r.top};
+    plat::ClientToScreen(h, &tl);
+    zone = Zone{tl.x, tl.y, tl.x + (r.right - r.left), tl.y + (r.bottom - r.top), 0, 0};
+}
+
+void oWindow::setTitle(const char* text) {
+    if (plat::HWND h = liveHandle(*this))
+        plat::SetWindowText(h, text ? text : "");
+}
+
+void oWindow::getTitle(std::string& text) {
+    text.clear();
+    plat::HWND h = liveHandle(*this);
+    if (!h)
+        return;
+    const int n = plat::GetWindowTextLength(h);
+    std::string buffer(static_cast<std::size_t>(n) + 1, '\0');
+    const int got = plat::GetWindowText(h, buffer.data(), n + 1);
+    buffer.resize(static_cast<std::size_t>(std::max(0, got)));
+    text = buffer;
+}
+
+void oWindow::invalidate(const Zone* zone) {
+    plat::HWND h = liveHandle(*this);
+    if (!h)
+        return;
+    if (zone) {
+        const plat::RECT r = toRect(*zone);
+        plat::InvalidateRect(h, &r, plat::FALSE);
+    } else {
+        plat::InvalidateRect(h, nullptr, plat::FALSE);
+    }
+}
+
+bool oWindow::needsDrawing(const Zone* zone) {
+    if (PaintRegionPort() != this || !PaintRegion())
+        return true;
+    const plat::RECT r = toRect(zone ? *zone : m_bounds);
+    return plat::RectInRegion(PaintRegion(), &r) != 0;
+}
+
+void oWindow::becomeFront() {
+    oWindow* front = FrontWindow();
+    if (front == this)
+        return;
+    if (front)
+        front->resignFront();
+    SetFrontWindow(this);
+    activate();
+    if (m_target)
+        m_target->becomeFront();
+}
+
+void oWindow::resignFront() {
+    if (FrontWindow() != this)
+        return;
+    if (m_target)
+        m_target->resignFront();
+    deactivate();
+    SetFrontWindow(nullptr);
+}
+
+void PeriodicTick(oPane* pane) {
+    if (!pane)
+        return;
+    const uint32_t now = plat::GetTickCount();
+    if (s_tickStarted && static_cast<int32_t>(now - s_nextTick) < 0)
+        return;
+    s_tickStarted = true;
+    pane->idle();
+    s_nextTick = now + plat::GetCaretBlinkTime();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pane windows
+
+bool RegisterPaneWindowClass() {
+    plat::WNDCLASS existing;
+    if (plat::GetClassInfo(CQVApp::instance().m_hInstance, kPaneWindowClass, &existing))
+        return true;
+    plat::WNDCLASS wc;
+    wc.style = plat::CS_DBLCLKS;
+    wc.lpfnWndProc = &PaneWndProc;
+    wc.hInstance = CQVApp::instance().m_hInstance;
+    wc.lpszClassName = kPaneWindowClass;
+    return plat::RegisterClass(&wc) != 0;
+}
+
+void PaintPaneWindow(plat::HWND hwnd) {
+    oWindow* win = WindowOfHandle(hwnd);
+    if (!win) {
+        plat::PAINTSTRUCT ps;
+        plat::BeginPaint(hwnd, &ps);
+        plat::EndPaint(hwnd, &ps);
+        return;
+    }
+    plat::HRGN region = plat::CreateRectRgn(0, 0, 0, 0);
+    plat::GetUpdateRgn(hwnd, region, plat::FALSE);
+    SetPaintRegion(win, region);
+    BeginPortPaint(hwnd);
+    const int16_t code = CatchFail([&] { win->draw(); });
+    // A line left open would hold the paint DC's wrapper past the paint.
+    CloseLineDrawing();
+    EndPortPaint(hwnd);
+    ClearPaintRegion();
+    plat::DeleteObject(region);
+    if (code != 0)
+        ErrorAlert(code);
+}
+
+plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                          plat::LPARAM lParam) {
+    oWindow* win = WindowOfHandle(hwnd);
+    if (!win)
+        return plat::DefWindowProc(hwnd, message, wParam, lParam);
+    const oPoint point{plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam)};
+    switch (message) {
+    case plat::WM_PAINT:
+        PaintPaneWindow(hwnd);
+        return 0;
+    case plat::WM_ERASEBKGND:
+        return 1;
+    case plat::WM_LBUTTONDOWN:
+    case plat::WM_LBUTTONDBLCLK:
+        if (plat::GetFocus() != hwnd)
+            plat::SetFocus(hwnd);
+        win->click(point);
+        return 0;
+    case plat::WM_RBUTTONUP:
+        win->contextClick(point);
+        return 0;
+    case plat::WM_CHAR: {
+        const bool ctrl = (plat::GetKeyState(plat::VK_CONTROL) & 0x8000) != 0;
+        const bool alt = (plat::GetKeyState(plat::VK_MENU) & 0x8000) != 0;
+        if (!ctrl && !alt)
+            win->doKey(static_cast<int32_t>(wParam & 0xFF));
+        return 0;
+    }
+    case plat::WM_IME_CHAR:
+        win->doDoubleByteChar(static_cast<int32_t>(wParam & 0xFFFF));
+        return 0;
+    case plat::WM_SETFOCUS:
+        win->becomeFront();
+        return 0;
+    case plat::WM_SIZE:
+        if (wParam != plat::SIZE_MINIMIZED)
+            win->clientResized(plat::LOWORD(static_cast<plat::WPARAM>(lParam)),
+                               plat::HIWORD(static_cast<plat::WPARAM>(lParam)));
+        return 0;
+    case plat::WM_HSCROLL:
+    case plat::WM_VSCROLL: {
+        auto bar = reinterpret_cast<plat::HWND>(lParam);
+        oScrollPane* pane = nullptr;
+        for (oPane* c = win->firstChild(); c && !pane; c = c->nextSibling()) {
+            auto* s = dynamic_cast<oScrollPane*>(c);
+            if (s && (bar == nullptr || HandleOfWindow(s->horizontalBar()) == bar ||
+                      HandleOfWindow(s->verticalBar()) == bar))
+                pane = s;
+        }
+        if (pane)
+            pane->handleScroll(message == plat::WM_HSCROLL ? 0 : 1,
+                               static_cast<int32_t>(plat::LOWORD(wParam)),
+                               static_cast<int32_t>(static_cast<int16_t>(plat::HIWORD(wParam))));
+        return 0;
+    }
+    case plat::WM_CLOSE:
+        win->close();
+        return 0;
+    case plat::WM_DESTROY:
+        win->releaseNativeWindow();
+        return 0;
+    default:
+        return plat::DefWindowProc(hwnd, message, wParam, lParam);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// oScrollPane (native part)
+
+oScrollPane::~oScrollPane() {
+    for (WindowHandle bar : {m_hBar, m_vBar})
+        if (plat::HWND h = HandleOfWindow(bar); h && plat::IsWindow(h))
+            plat::DestroyWindow(h);
+    m_hBar = m_vBar = 0;
+}
+
+void oScrollPane::setPanorama(int32_t width, int32_t height, const oPoint* point, bool centre) {
+    m_panoramaWidth = width;
+    m_panoramaHeight = height;
+    m_centring = centre;
+    auto axis = [&](int32_t extent, int32_t frame, int32_t wanted) {
+        if (extent > frame)
+            return clampScroll(wanted, extent, frame);
+        return centre ? -(frame - extent) / 2 : 0;
+    };
+    const int32_t x = axis(width, m_width, point ? point->x : m_bounds.left);
+    const int32_t y = axis(height, m_height, point ? point->y : m_bounds.top);
+    if (x != m_bounds.left || y != m_bounds.top) {
+        setOrigin(x, y);
+        for (oPane* c = m_firstChild; c; c = c->nextSibling())
+            c->updateOrigin();
+        invalidate(nullptr);
+    }
+}
+
+void oScrollPane::scrollBy(int32_t dx, int32_t dy) {
+    const int32_t x = m_panoramaWidth > m_width
+                          ? clampScroll(m_bounds.left + dx, m_panoramaWidth, m_width)
+                          : m_bounds.left;
+    const int32_t y = m_panoramaHeight > m_height
+                          ? clampScroll(m_bounds.top + dy, m_panoramaHeight, m_height)
+                          : m_bounds.top;
+    const int32_t mx = x - m_bounds.left;
+    const int32_t my = y - m_bounds.top;
+    if (mx == 0 && my == 0)
+        return;
+    plat::HWND hwnd = liveHandle(*this);
+    // The frame in client coordinates, before the origin moves.
+    const plat::RECT frame{m_bounds.left + m_originX, m_bounds.top + m_originY,
+                           m_bounds.right + m_originX, m_bounds.bottom + m_originY};
+    setOrigin(x, y);
+    for (oPane* c = m_firstChild; c; c = c->nextSibling())
+        c->updateOrigin();
+    if (hwnd) {
+        plat::ScrollWindowEx(hwnd, -mx, -my, &frame, &frame, nullptr, nullptr, plat::SW_INVALIDATE);
+        plat::UpdateWindow(hwnd);
+    }
+}
+
+oWindow* oScrollPane::makeWindow(const char* title, const Zone& zone, int32_t kind) {
+    oWindow* win = openInWindow(title, zone, kind);
+    if (!win)
+        return nullptr;
+    const Zone client = win->bounds();
+    const Zone paneZone{
+        client.left, client.top, client.right - kScrollBarSize, client.bottom - kScrollBarSize,
+        0,           0};
+    placeInParent(win, paneZone, oPoint{0, 0});
+    plat::HWND parent = liveHandle(*win);
+    const int32_t bars[2][4] = {{paneZone.left, paneZone.bottom, paneZone.width(), kScrollBarSize},
+                                {paneZone.right, paneZone.top, kScrollBarSize, paneZone.height()}};
+    for (int i = 0; i < 2; ++i) {
+        plat::HWND bar = plat::CreateWindowEx(
+            0, "SCROLLBAR", nullptr, plat::WS_CHILD | plat::WS_VISIBLE | (i == 1 ? 1u : 0u),
+            bars[i][0], bars[i][1], bars[i][2], bars[i][3], parent,
+            plat::HandleFromId<plat::HMENU>(static_cast<uint32_t>(i + 1)),
+            CQVApp::instance().m_hInstance, nullptr);
+        if (bar)
+            plat::SetWindowLongPtr(bar, plat::GWLP_USERDATA,
+                                   reinterpret_cast<plat::LONG_PTR>(this));
+        (i == 0 ? m_hBar : m_vBar) = HandleToWindow(bar);
+    }
+    return win;
+}
+
+void oScrollPane::placeScrollBars() {
+    const Zone& z = m_zoneInParent;
+    if (plat::HWND h = HandleOfWindow(m_hBar); h && plat::IsWindow(h))
+        plat::MoveWindow(h, z.left, z.bottom, z.width(), kScrollBarSize, plat::TRUE);
+    if (plat::HWND v = HandleOfWindow(m_vBar); v && plat::IsWindow(v))
+        plat::MoveWindow(v, z.right, z.top, kScrollBarSize, z.height(), plat::TRUE);
+}
+
+void oScrollPane::handleScroll(int32_t bar, int32_t code, int32_t position) {
+    const int32_t frame = bar == 0 ? m_width : m_height;
+    const int32_t extent = bar == 0 ? m_panoramaWidth : m_panoramaHeight;
+    const int32_t current = bar == 0 ? m_bounds.left : m_bounds.top;
+    const int32_t lineStep = std::max<int32_t>(1, m_resolution);
+    const int32_t pageStep = std::max<int32_t>(1, frame - lineStep);
+    int32_t delta = 0;
+    switch (code) {
+    case kScrollLineUp:
+        delta = -lineStep;
+        break;
+    case kScrollLineDown:
+        delta = lineStep;
+        break;
+    case kScrollPageUp:
+        delta = -pageStep;
+        break;
+    case kScrollPageDown:
+        delta = pageStep;
+        break;
+    case kScrollThumbPosition:
+    case kScrollThumbTrack:
+        delta = position - current;
+        break;
+    case kScrollTop:
+        delta = -current;
+        break;
+    case kScrollBottom:
+        delta = extent - frame + 1 - current;
+        break;
+    default:
+        return;
+    }
+    if (bar == 0)
+        scrollBy(delta, 0);
+    else
+        scrollBy(0, delta);
+}
+
+void oScrollPane::trackDrag(DragMoveCallback moveCb, DragEndCallback endCb,
+                            DragRestoreCallback restoreCb, int32_t pressToo) {
+    auto autoscroll = [this](oPoint& p) {
+        auto overshoot = [](int32_t v, int32_t lo, int32_t hi, int32_t frame) {
+            int32_t d = 0;
+            if (v < lo)
+                d = v - lo;
+            else if (v >= hi)
+                d = v - hi + 1;
+            return std::clamp(d, -frame, frame);
+        };
+        const int32_t dx = overshoot(p.x, m_bounds.left, m_bounds.right, m_width);
+        const int32_t dy = overshoot(p.y, m_bounds.top, m_bounds.bottom, m_height);
+        if (dx == 0 && dy == 0)
+            return false;
+        const int32_t oldX = m_bounds.left;
+        const int32_t oldY = m_bounds.top;
+        scrollBy(dx, dy);
+        const int32_t mx = m_bounds.left - oldX;
+        const int32_t my = m_bounds.top - oldY;
+        if (mx == 0 && my == 0)
+            return false;
+        // The mouse stays where it is on the screen, over contents that moved.
+        p.x += mx;
+        p.y += my;
+        return true;
+    };
+    runDrag(*this, moveCb, endCb, restoreCb, pressToo, autoscroll);
+}

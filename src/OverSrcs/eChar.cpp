@@ -1,0 +1,124 @@
+#include "OverSrcs/eChar.h"
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/eClick.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eModelHooks.h"
+
+void eChar::setStyle(const FSSRecord& style) {
+    InternFontRef(style, m_fontRef);
+}
+
+void eChar::storedStyle(FSSRecord& record) const {
+    ExpandFontRef(record, m_fontRef);
+}
+
+bool eChar::charClass() const {
+    return false;
+}
+
+bool eChar::isFunctionName() const {
+    return false;
+}
+
+void eChar::getFSS(FSSRecord& record) const {
+    FSSRecord own;
+    ExpandFontRef(own, m_fontRef);
+    record = DrawState.style;
+    MergeFSS(record, own);
+}
+
+void eChar::measureLeaf(FSSRecord& resolved) {
+    getFSS(resolved);
+    // A size still relative after the merge (the current style was relative) or the reset marker
+    // falls back to the base size, so a leaf never lays out at a negative size.
+    if (resolved.size < 0) {
+        resolved.size = resolved.size == kSizeReset || DrawState.style.size < 0
+                            ? BaseStyleSize()
+                            : StepSizeBy(DrawState.style.size, resolved.size - kSizeInherit);
+    }
+    if (DrawState.options[kOptionMagnify] != 0) {
+        resolved.size = resolved.size >= MaximumFontSize / 2 ? MaximumFontSize : resolved.size * 2;
+    }
+    // Letters stay italic; digits, signs and (in mode 4) function names come out upright.
+    const uint8_t mode = resolved.italicMode();
+    if (mode >= kItalicLetters && mode != kStyleInheritToo) {
+        if (!charClass())
+            resolved.style[kStyleItalic] = 0;
+        if (mode == kItalicLettersNotFunctions && isFunctionName())
+            resolved.style[kStyleItalic] = 0;
+    }
+    const int32_t resolution = DrawState.measurePort != nullptr
+                                   ? DrawState.measurePort->resolution()
+                                   : ResolutionForDpi(72);
+    m_size = (resolution * resolved.size + 8) / 16;
+    m_fontIndex = HookFontIndexForDesc(
+        resolved.fontName, resolved.size, resolved.style[kStyleBold] == 1,
+        resolved.style[kStyleItalic] == 1, resolved.style[kStyleUnderline] == 1);
+    m_inkMode = resolved.inkMode();
+    m_flags |= kNodeLaidOut | kNodePlaced;
+    m_zone.left = 0;
+    m_zone.top = 0;
+}
+
+void eChar::measure() {
+    FSSRecord resolved;
+    measureLeaf(resolved);
+}
+
+void eChar::draw() {}
+
+void eChar::getHighlightArea(const SelectionEntry&) {
+    KV_ASSERT_FAILED("CharGHA");
+}
+
+ExprPtr eChar::copyOut(const SelectionEntry&) const {
+    KV_ASSERT_FAILED("CharE");
+    return ExprPtr();
+}
+
+void eChar::insert(SelectionEntry&, ExprPtr) {
+    // The node handed over is destroyed with the argument: entries never name such leaves.
+    KV_ASSERT_FAILED("CharI");
+}
+
+void eChar::keystroke(SelectionEntry&) {
+    KV_ASSERT_FAILED("CharK");
+}
+
+void eChar::backspace(int32_t) {
+    KV_ASSERT_FAILED("CharBS");
+}
+
+void eChar::whereCharWalk(int32_t) {}
+
+bool eChar::hitLeaf(oPoint anchor, oPoint point, SelectionEntry& entry) {
+    if (m_parent == nullptr)
+        return false;
+    entry = {m_parent, m_index, m_index, 0, 0};
+    if (WholeRowClickOption != 0) {
+        entry.end = m_index + 1;
+        return true;
+    }
+    const Zone& abs = DrawState.absZone;
+    const int32_t w = abs.right - abs.left;
+    const int32_t mid = abs.left + w / 2;
+    const int32_t q1 = abs.left + w * 3 / 8;
+    const int32_t q3 = abs.left + w * 5 / 8;
+    if (anchor.x > mid) {
+        entry.end = m_index + 1;
+        if (point.x > q3)
+            entry.start = m_index + 1;
+    } else if (point.x >= q1) {
+        entry.end = m_index + 1;
+    }
+    return true;
+}
+
+bool eChar::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
+    return hitLeaf(anchor, point, entry);
+}
+
+bool eChar::hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) {
+    return hitLeaf(anchor, point, entry);
+}

@@ -1,0 +1,117 @@
+#include "OverSrcs/eModelHooks.h"
+
+#include "OverPc/PUTIL.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+ModelHooks s_hooks;
+std::vector<ModelFontDesc> s_fonts;
+
+int32_t defaultFontIndex(const char* face, int32_t points, bool bold, bool italic, bool underline) {
+    ModelFontDesc desc;
+    std::strncpy(desc.face, face != nullptr ? face : "", kFontNameSize - 1);
+    desc.points = points;
+    desc.bold = bold;
+    desc.italic = italic;
+    desc.underline = underline;
+    for (size_t i = 0; i < s_fonts.size(); ++i) {
+        const ModelFontDesc& known = s_fonts[i];
+        if (std::strcmp(known.face, desc.face) == 0 && known.points == points &&
+            known.bold == bold && known.italic == italic && known.underline == underline)
+            return static_cast<int32_t>(i);
+    }
+    s_fonts.push_back(desc);
+    return static_cast<int32_t>(s_fonts.size() - 1);
+}
+
+// Windows-1252 letters above 127 (accented capitals and small letters, the ligatures and the
+// ordinal indicators) and the superscript digits.
+int defaultCharClass(unsigned char c) {
+    if (c == ' ' || c == '\t')
+        return 3;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+        return 0;
+    if ((c >= '0' && c <= '9') || c == '@' || c == '`')
+        return 1;
+    if (c < 0x80)
+        return 2;
+    if (c == 0x8A || c == 0x8C || c == 0x8E || c == 0x9A || c == 0x9C || c == 0x9E || c == 0x9F ||
+        c == 0x83 || c == 0xAA || c == 0xB5 || c == 0xBA || (c >= 0xC0 && c != 0xD7 && c != 0xF7))
+        return 0;
+    if (c == 0xB2 || c == 0xB3 || c == 0xB9)
+        return 1;
+    return 2;
+}
+
+} // namespace
+
+ModelHooks& TheModelHooks() {
+    return s_hooks;
+}
+
+void ResetModelHooks() {
+    s_hooks = ModelHooks{};
+}
+
+void HookNodeDestroyed(eExpr* node) {
+    if (s_hooks.nodeDestroyed != nullptr)
+        s_hooks.nodeDestroyed(node);
+}
+
+void HookRetargetSelections(eExpr* from, eExpr* to) {
+    if (s_hooks.retargetSelections != nullptr)
+        s_hooks.retargetSelections(from, to);
+}
+
+void HookFinishEditAt(eExpr* node) {
+    if (s_hooks.finishEditAt != nullptr)
+        s_hooks.finishEditAt(node);
+}
+
+void HookGetSelectionFSS(FSSRecord& record) {
+    if (s_hooks.getSelectionFSS != nullptr) {
+        s_hooks.getSelectionFSS(record);
+        return;
+    }
+    InitFSSRecord(record);
+}
+
+TypingStyleRef HookActiveTypingStyle() {
+    if (s_hooks.activeTypingStyle != nullptr)
+        return s_hooks.activeTypingStyle();
+    return TypingStyleRef{};
+}
+
+void HookCheckUserAbort() {
+    if (s_hooks.checkUserAbort != nullptr) {
+        s_hooks.checkUserAbort();
+        return;
+    }
+    CheckUserAbort();
+}
+
+int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool italic,
+                             bool underline) {
+    if (s_hooks.fontIndexForDesc != nullptr)
+        return s_hooks.fontIndexForDesc(face, points, bold, italic, underline);
+    return defaultFontIndex(face, points, bold, italic, underline);
+}
+
+int HookCharClassOf(unsigned char c) {
+    if (s_hooks.charClassOf != nullptr)
+        return s_hooks.charClassOf(c);
+    return defaultCharClass(c);
+}
+
+const ModelFontDesc* DefaultFontDescAt(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= s_fonts.size())
+        return nullptr;
+    return &s_fonts[static_cast<size_t>(index)];
+}
+
+int32_t DefaultFontCount() {
+    return static_cast<int32_t>(s_fonts.size());
+}

@@ -1,0 +1,68 @@
+// Services the expression model calls but does not own: the selection record, the edit commands
+// and the font manager. They are reached through this table of function pointers so that the model
+// never includes the layers above it; start-up installs the real services and tests install
+// recorders. Every pointer has a working default, so the model runs with nothing installed.
+#pragma once
+
+#include "ExprSrcs/commands/tsPrefs.h"
+
+#include <cstdint>
+
+class eExpr;
+struct SelectionEntry;
+
+// Where the active selection record keeps its typing style (both null when there is no record).
+struct TypingStyleRef {
+    FSSRecord* style = nullptr;
+    int32_t* styleIndex = nullptr;
+};
+
+struct ModelHooks {
+    // Selection record: every entry that names the node gets a null node.
+    void (*nodeDestroyed)(eExpr* node) = nullptr;
+    // Selection record: entries naming `from` now name `to`, clamped to it.
+    void (*retargetSelections)(eExpr* from, eExpr* to) = nullptr;
+    // Edit commands: marks the node edited and redraws what can be drawn at once.
+    void (*finishEditAt)(eExpr* node) = nullptr;
+    // Edit commands: the common style of the entry being acted upon (default: inherit all).
+    void (*getSelectionFSS)(FSSRecord& record) = nullptr;
+    // Selection record: the active record's typing style.
+    TypingStyleRef (*activeTypingStyle)() = nullptr;
+    // Long walks poll it; it may raise the user-interrupt error (default: the program's own poll,
+    // which reads Escape).
+    void (*checkUserAbort)() = nullptr;
+
+    // Font manager. The index of the font table entry for a face, point size and three styles.
+    int32_t (*fontIndexForDesc)(const char* face, int32_t points, bool bold, bool italic,
+                                bool underline) = nullptr;
+    // Character class: 0 letter, 1 other alphanumeric, 2 other, 3 space and tab.
+    int (*charClassOf)(unsigned char c) = nullptr;
+};
+
+// The installed table. Pointers left null use the model's defaults.
+ModelHooks& TheModelHooks();
+// Puts every hook back to its default.
+void ResetModelHooks();
+
+// The calls the model makes, each falling back to its default.
+void HookNodeDestroyed(eExpr* node);
+void HookRetargetSelections(eExpr* from, eExpr* to);
+void HookFinishEditAt(eExpr* node);
+void HookGetSelectionFSS(FSSRecord& record);
+TypingStyleRef HookActiveTypingStyle();
+void HookCheckUserAbort();
+int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool italic,
+                             bool underline);
+int HookCharClassOf(unsigned char c);
+
+// The default font table used until the font manager is installed: each distinct description gets
+// the next index from 0. Tests read the description back to measure with it.
+struct ModelFontDesc {
+    char face[kFontNameSize] = {};
+    int32_t points = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+const ModelFontDesc* DefaultFontDescAt(int32_t index);
+int32_t DefaultFontCount();

@@ -1,0 +1,356 @@
+#include "OverSrcs/eObject.h"
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/eModelHooks.h"
+
+#include <cstdlib>
+
+// ---- Blocks ------------------------------------------------------------------------------------
+
+void* AllocNodeBlock(size_t bytes) {
+    void* block = std::calloc(1, bytes == 0 ? 1 : bytes);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+
+void FreeNodeBlock(void* block) {
+    std::free(block);
+}
+
+void NodeDeleter::operator()(eExpr* node) const {
+    if (node != nullptr)
+        node->destroy(kDestroyFree);
+}
+
+// ---- Common record
+// -------------------------------------------------------------------------------
+
+void eExpr::resetFields() {
+    m_flags &= static_cast<uint8_t>(~kNodePlaced);
+    m_zone.left = 0;
+    m_zone.top = 0;
+    m_zone.ref1 = 0;
+    m_nudgeX = 0;
+    m_nudgeY = 0;
+    m_colour = 0;
+}
+
+void eExpr::init(int32_t count) {
+    m_flags &= static_cast<uint8_t>(~kNodeLaidOut);
+    m_parent = nullptr;
+    m_count = count;
+}
+
+void eExpr::destroy(int32_t flags) {
+    // Whatever its class, no selection entry may keep naming a node that is gone.
+    HookNodeDestroyed(this);
+    if ((flags & kDestroyFree) != 0) {
+        void* block = this;
+        this->~eExpr();
+        FreeNodeBlock(block);
+    }
+}
+
+ExprPtr eExpr::deepCopy() const {
+    ExprPtr copy(clone());
+    // The copied child pointers still name this node's children until init clears them.
+    copy->init(m_count);
+    for (int32_t i = 0; i < m_count; ++i) {
+        const eExpr* child = getChild(i);
+        copy->setChild(i, child != nullptr ? child->deepCopy() : ExprPtr());
+    }
+    HookCheckUserAbort();
+    return copy;
+}
+
+void eExpr::writeEncoding(oOStream&) const {
+    // FIXME: the expression encoding writer (nudge and colour records) is not built yet.
+    KV_ASSERT_FAILED("eExpr::writeEncoding");
+}
+
+// ---- Child management: leaves log and do nothing; containers use the slot protocol
+// ----------------
+
+eExpr* eExpr::getChild(int32_t) const {
+    return nullptr;
+}
+
+ExprPtr eExpr::detachChild(int32_t) {
+    KV_ASSERT_FAILED("ExT");
+    return ExprPtr();
+}
+
+eExpr* eExpr::setChild(int32_t, ExprPtr) {
+    KV_ASSERT_FAILED("ExS");
+    // A leaf cannot hold the node; it is destroyed rather than leaked.
+    return nullptr;
+}
+
+ExprPtr eExpr::slotDetach(int32_t i) {
+    if (i < 0 || i >= m_count) {
+        KV_ASSERT_FAILED("ExT range");
+        return ExprPtr();
+    }
+    eExpr* child = slots()[i];
+    slots()[i] = nullptr;
+    if (child != nullptr)
+        child->m_parent = nullptr;
+    return ExprPtr(child);
+}
+
+eExpr* eExpr::slotSet(int32_t i, ExprPtr node) {
+    if (i < 0 || i >= m_count) {
+        KV_ASSERT_FAILED("ExS range");
+        return nullptr;
+    }
+    eExpr* incoming = node.get();
+    if (incoming != nullptr && slots()[i] == incoming) {
+        // Already in place: nothing to destroy and nothing to move.
+        (void)node.release();
+        return incoming;
+    }
+    if (incoming != nullptr && incoming->m_parent != nullptr) {
+        // Still held by a container: take it out there first, so that slot does not keep a pointer
+        // to a node it no longer owns (and destroying our old child cannot take it along).
+        KV_ASSERT_FAILED("ExS parent");
+        eExpr* holder = incoming->m_parent;
+        if (incoming->m_index >= 0 && incoming->m_index < holder->m_count &&
+            holder->getChild(incoming->m_index) == incoming)
+            (void)holder->detachChild(incoming->m_index).release();
+        incoming->m_parent = nullptr;
+    }
+    if (eExpr* old = slots()[i]) {
+        slots()[i] = nullptr;
+        old->m_parent = nullptr;
+        old->destroy(kDestroyFree);
+    }
+    if (incoming != nullptr) {
+        incoming->m_parent = this;
+        incoming->m_index = i;
+    }
+    slots()[i] = node.release();
+    return incoming;
+}
+
+void eExpr::slotsClear() {
+    const size_t room = m_trailing / sizeof(eExpr*);
+    const size_t n = static_cast<size_t>(m_count) < room ? static_cast<size_t>(m_count) : room;
+    for (size_t i = 0; i < n; ++i)
+        slots()[i] = nullptr;
+}
+
+void eExpr::destroyChildren() {
+    for (int32_t i = 0; i < m_count; ++i) {
+        if (eExpr* child = slots()[i]) {
+            slots()[i] = nullptr;
+            child->m_parent = nullptr;
+            child->destroy(kDestroyFree);
+        }
+    }
+}
+
+// ---- Selection shapes every node has ------------------------------------------------------------
+
+void eExpr::selectInside(SelectionEntry& entry) const {
+    if (m_parent != nullptr) {
+        entry = {m_parent, m_index + 1, m_index + 1, 0, 0};
+        return;
+    }
+    // The root header: a caret at the end of the expression.
+    eExpr* first = m_count > 0 ? getChild(0) : nullptr;
+    if (first == nullptr) {
+        KV_ASSERT_FAILED("ExgES");
+        entry.rowStart = 0;
+        entry.rowEnd = 0;
+        return;
+    }
+    entry = {first, first->m_count, first->m_count, 0, 0};
+}
+
+void eExpr::selectWhole(SelectionEntry& entry) const {
+    entry = {m_parent, m_index, m_index + 1, 0, 0};
+}
+
+// ---- Invalidation
+// --------------------------------------------------------------------------------
+
+void eExpr::invalidate() {
+    m_flags &= static_cast<uint8_t>(~kNodeLaidOut);
+}
+
+void InvalidateAncestors(eExpr* node) {
+    if (node == nullptr)
+        return;
+    for (eExpr* up = node->m_parent; up != nullptr; up = up->m_parent)
+        up->invalidate();
+}
+
+void InvalidateTree(eExpr* node) {
+    if (node == nullptr)
+        return;
+    node->invalidate();
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        InvalidateTree(node->getChild(i));
+}
+
+ExprPtr CopyExpr(const eExpr* node) {
+    if (node == nullptr)
+        return ExprPtr();
+    ExprPtr copy = node->deepCopy();
+    copy->unlinkOutside(copy.get(), false);
+    return copy;
+}
+
+void eExpr::unlinkOutside(const eExpr* subtree, bool invalidateRows) {
+    for (int32_t i = 0; i < m_count; ++i)
+        if (eExpr* child = getChild(i))
+            child->unlinkOutside(subtree, invalidateRows);
+}
+
+// ---- Operations whose bodies belong to the editing, selection and encoding code
+// --------------------- They are reached only through node classes that supply their own body; the
+// base logs.
+
+void eExpr::getHighlightArea(const SelectionEntry&) {}
+
+bool eExpr::hitClick(oPoint, oPoint, SelectionEntry&) {
+    // FIXME: the template and container click mapping comes with hit-testing.
+    return false;
+}
+
+bool eExpr::hitDrag(oPoint, oPoint, SelectionEntry&) {
+    return false;
+}
+
+int32_t eExpr::childSizeStep(int32_t) const {
+    return 0;
+}
+
+void eExpr::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 0;
+    stringId = 0;
+}
+
+ExprPtr eExpr::copyOut(const SelectionEntry&) const {
+    KV_ASSERT_FAILED("eExpr::copyOut");
+    return ExprPtr();
+}
+
+void eExpr::insert(SelectionEntry&, ExprPtr) {
+    KV_ASSERT_FAILED("eExpr::insert");
+}
+
+void eExpr::replaceInMatrix(SelectionEntry&, eMatrix*) {
+    KV_ASSERT_FAILED("eExpr::replaceInMatrix");
+    // A detached node was handed over and cannot be placed: it is destroyed rather than leaked. A
+    // node still in a tree belongs to that tree and is left alone.
+    if (m_parent == nullptr)
+        destroy(kDestroyFree);
+}
+
+void eExpr::selectFirstSlot(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectFirstSlot");
+}
+void eExpr::selectNextSlot(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectNextSlot");
+}
+void eExpr::moveLeft(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::moveLeft");
+}
+void eExpr::moveRight(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::moveRight");
+}
+void eExpr::moveUp(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::moveUp");
+}
+void eExpr::moveDown(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::moveDown");
+}
+void eExpr::selectFirst(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectFirst");
+}
+void eExpr::selectLast(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectLast");
+}
+void eExpr::keystroke(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::keystroke");
+}
+void eExpr::backspace(int32_t) {
+    KV_ASSERT_FAILED("eExpr::backspace");
+}
+void eExpr::backspaceAt(int32_t) {
+    KV_ASSERT_FAILED("eExpr::backspaceAt");
+}
+void eExpr::newLine(int32_t index) {
+    if (index < 0)
+        KV_ASSERT_FAILED("ExNL");
+}
+void eExpr::newField(int32_t) {
+    KV_ASSERT_FAILED("eExpr::newField");
+}
+int32_t eExpr::change(bool) {
+    KV_ASSERT_FAILED("eExpr::change");
+    return -1;
+}
+void eExpr::selectParts(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectParts");
+}
+void eExpr::selectParent(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectParent");
+}
+void eExpr::selectChild(SelectionEntry&) {
+    KV_ASSERT_FAILED("eExpr::selectChild");
+}
+
+void eExpr::showPart(bool show, int32_t) {
+    if (m_parent != nullptr)
+        m_parent->showPart(show, m_index);
+}
+
+bool eExpr::equal(const eExpr*, int32_t) const {
+    KV_ASSERT_FAILED("eExpr::equal");
+    return false;
+}
+
+void eExpr::generate() {
+    // The translator engine supplies the per-class output; until it is installed a node emits
+    // nothing.
+}
+
+void eExpr::asianKey(int32_t) {
+    KV_ASSERT_FAILED("eExpr::asianKey");
+}
+
+// ---- Type tests ---------------------------------------------------------------------------------
+
+bool eExpr::isWord() const {
+    return false;
+}
+bool eExpr::isSpace() const {
+    return false;
+}
+bool eExpr::isPunctuation() const {
+    return false;
+}
+bool eExpr::isTab() const {
+    return false;
+}
+bool eExpr::isUFO() const {
+    return false;
+}
+bool eExpr::isString() const {
+    return false;
+}
+bool eExpr::isMatrix() const {
+    return false;
+}
+bool eExpr::isTemplate() const {
+    return false;
+}
+bool eExpr::isDxMatrix() const {
+    return false;
+}
+bool eExpr::isDxString() const {
+    return false;
+}

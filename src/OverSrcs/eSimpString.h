@@ -1,0 +1,31 @@
+// The plain row.
+#pragma once
+
+#include "OverSrcs/eString.h"
+
+#include <cstdint>
+
+class eSimpString : public eString {
+    KV_NODE_CLONE(eSimpString)
+
+    void init(int32_t count) override;
+    void destroy(int32_t flags) override;
+    eExpr* getChild(int32_t i) const override;
+    ExprPtr detachChild(int32_t i) override;
+    eExpr* setChild(int32_t i, ExprPtr node) override;
+    void measure() override;
+    void getHighlightArea(const SelectionEntry& entry) override;
+    bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;
+    bool hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) override;
+    ExprPtr copyOut(const SelectionEntry& entry) const override;
+    eString* resizeRange(int32_t start, int32_t end, int32_t n) override;
+
+private:
+    bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
+};
+
+// A plain row with n empty slots.
+OwnedNode<eSimpString> NewSimpString(int32_t n);
+OwnedNode<eSimpString> NewEmptySimpString();
+// A row holding the node; the row takes the node's colour byte.
+OwnedNode<eSimpString> NewSimpStringWith(ExprPtr node);

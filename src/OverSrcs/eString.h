@@ -1,0 +1,51 @@
+// The abstract row: a sequence of items laid out left to right on one axis line. Rows can be linked
+// into alignment rings whose members share one axis height, depth and size.
+#pragma once
+
+#include "OverSrcs/eObject.h"
+
+#include <cstdint>
+
+class eString : public eExpr {
+    KV_NODE_BLOCKS(eString)
+
+    // Points the ring link at the row itself.
+    void init(int32_t count) override;
+    // Takes the row out of its ring.
+    void destroy(int32_t flags) override;
+    void draw() override;
+    void getExtents(int32_t& left, int32_t& right, int32_t& overhang) override;
+    // Also clears every other row of the ring and invalidates their ancestors.
+    void invalidate() override;
+    void insert(SelectionEntry& entry, ExprPtr node) override;
+    void replaceInString(SelectionEntry& entry, eString* row) override;
+    void traverseSel(SelectionEntry& entry, bool split, bool deep, NodeCallback nodeCallback,
+                     NodeCallback leafCallback, EmptyCallback emptyCallback) override;
+    bool isString() const override;
+    void unlinkOutside(const eExpr* subtree, bool invalidateRows) override;
+    void whereCharWalk(int32_t argument) override;
+
+    // Appended operation: a row in which slots [start, end) are replaced by n empty slots. Always a
+    // new block that takes this row's place, ring position and selection entries; this row is
+    // destroyed, and the caller continues with the returned row.
+    virtual eString* resizeRange(int32_t start, int32_t end, int32_t n);
+
+    // Replaces children [start, end) by the node; a row's elements are spliced in one by one.
+    // Returns the resulting row (this one when the node is null).
+    eString* replaceRange(int32_t start, int32_t end, ExprPtr node);
+
+    // Whether the row is linked with other rows.
+    bool isLinked() const { return m_ring != this; }
+
+    eString* m_ring = nullptr; // the next row of the alignment ring; the row itself when alone
+};
+
+// Joins the two rings (nothing when `other` is already in `row`'s ring).
+void LinkRows(eString* row, eString* other);
+// Takes the row out of its ring.
+void UnlinkRow(eString* row);
+// Whether `other` is in `row`'s ring (a row is in its own).
+bool InSameRing(const eString* row, const eString* other);
+
+// Where replaceInString reports what it inserted.
+extern SelectionEntry EditResultEntry;

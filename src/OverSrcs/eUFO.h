@@ -1,0 +1,26 @@
+// An opaque picture leaf: holds a picture object and lays it out and draws it as one item.
+#pragma once
+
+#include "OverSrcs/Winufo.h"
+#include "OverSrcs/eChar.h"
+
+#include <cstdint>
+#include <memory>
+
+class eUFO : public eChar {
+    KV_NODE_CLONE(eUFO)
+
+    void destroy(int32_t flags) override;
+    // The copy gets a picture of its own.
+    ExprPtr deepCopy() const override;
+    void measure() override;
+    void draw() override;
+    bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;
+    bool isUFO() const override;
+    int32_t whereChar(unsigned char c) override;
+
+    WinUfo* m_picture = nullptr; // owned
+};
+
+// A picture leaf in the style (the default style when null) and colour; it owns the picture.
+OwnedNode<eUFO> NewUFO(std::unique_ptr<WinUfo> picture, const FSSRecord* style, uint8_t colour);

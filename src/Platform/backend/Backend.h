@@ -1,0 +1,91 @@
+#pragma once
+// The interface between the back-end-free core and a display: X11 for the program, an in-memory
+// screen for tests. The core owns every window's state and backing image; a back end only shows
+// top-level windows, reports input and provides the clock and system services.
+
+#include "plat/Types.h"
+
+#include <cairo.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// One input or window-system event, in the terms of the core.
+struct BackendEvent {
+    enum class Kind {
+        KeyDown,
+        KeyUp,
+        ButtonDown,
+        ButtonUp,
+        Motion,
+        Wheel,
+        Close,     // the window manager's close request
+        Configure, // the top-level window's client area now has this screen rectangle
+        Exposed,   // repaint `rect` (client coordinates) from the backing image
+        FocusGained,
+        FocusLost,
+    };
+    Kind kind = Kind::Motion;
+    HWND hwnd = nullptr; // the top-level window concerned (may be null for pointer events)
+    // Keys.
+    int vk = 0;
+    BYTE typed = 0; // cp1252 character typed by the key, 0 if none
+    BYTE base = 0;  // the character without Ctrl and Alt
+    bool keypad = false;
+    bool dead = false;
+    bool altGr = false;
+    // Pointer: screen coordinates; button 0 left, 1 right, 2 middle; wheel +1 up, -1 down.
+    POINT screen;
+    int button = 0;
+    int wheel = 0;
+    RECT rect; // Configure: client rectangle on screen; Expose: client rectangle
+    DWORD time = 0;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // Connects to the display if not done yet. False when there is none.
+    virtual bool open() = 0;
+    virtual bool headless() const = 0;
+
+    // Top-level windows. `client` is the client area in screen coordinates.
+    virtual void createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWORD exStyle,
+                                HWND owner, const std::string& titleCp1252) = 0;
+    virtual void destroyTopLevel(HWND hwnd) = 0;
+    virtual void setTitle(HWND hwnd, const std::string& titleCp1252) = 0;
+    virtual void show(HWND hwnd, bool visible) = 0;
+    virtual void moveResize(HWND hwnd, const RECT& client) = 0;
+    virtual void raise(HWND hwnd) = 0;
+    // Copies `rect` (image coordinates) of the backing image to the screen.
+    virtual void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) = 0;
+
+    // Takes the next pending event without waiting; false when none.
+    virtual bool poll(BackendEvent& ev) = 0;
+    // Blocks until an event may be pending, wake() is called or `timeoutMs` passes (-1: no
+    // limit). Returns false when nothing can ever arrive (the headless queue is exhausted).
+    virtual bool wait(int timeoutMs) = 0;
+    // Interrupts wait() from any thread.
+    virtual void wake() = 0;
+
+    virtual POINT pointer() = 0;
+    virtual bool asyncKeyDown(int vk) = 0;
+    virtual void setCursor(int standardId) = 0;
+    virtual void grabPointer(HWND hwnd) = 0; // null releases
+    virtual void beep(UINT type) = 0;
+    virtual DWORD now() = 0;
+    virtual void sleep(DWORD ms) = 0;
+
+    // Reads back what the display shows of a top-level window's client area (0x00RRGGBB). Used
+    // by the smoke tests to check the whole path to the screen.
+    virtual bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width,
+                          int& height) = 0;
+};
+
+// Defined by the back end the program links.
+Backend& backend();
+
+} // namespace plat

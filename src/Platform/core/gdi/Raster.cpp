@@ -1,0 +1,322 @@
+#include "core/gdi/Raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace plat::core {
+
+std::uint32_t Rop3(std::uint8_t code, std::uint32_t p, std::uint32_t s, std::uint32_t d) {
+    std::uint32_t out = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (!((code >> i) & 1))
+            continue;
+        const std::uint32_t tp = (i & 4) ? p : ~p;
+        const std::uint32_t ts = (i & 2) ? s : ~s;
+        const std::uint32_t td = (i & 1) ? d : ~d;
+        out |= tp & ts & td;
+    }
+    return out & 0xFFFFFF;
+}
+
+std::uint32_t Rop2(int rop2, std::uint32_t p, std::uint32_t d) {
+    const int code = rop2 - 1;
+    std::uint32_t out = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!((code >> i) & 1))
+            continue;
+        const std::uint32_t tp = (i & 2) ? p : ~p;
+        const std::uint32_t td = (i & 1) ? d : ~d;
+        out |= tp & td;
+    }
+    return out & 0xFFFFFF;
+}
+
+// --- Coverage ------------------------------------------------------------------------------------
+
+Coverage::Coverage(RECT box)
+    : m_box(box) {
+    if (emptyBox())
+        m_box = RECT{};
+    m_v.assign(static_cast<std::size_t>(width()) *
+                   static_cast<std::size_t>(m_box.bottom - m_box.top),
+               kNoInk);
+}
+
+void Coverage::fillRect(const RECT& r, std::uint8_t ink) {
+    const int l = std::max(r.left, m_box.left), rr = std::min(r.right, m_box.right);
+    const int t = std::max(r.top, m_box.top), b = std::min(r.bottom, m_box.bottom);
+    for (int y = t; y < b; ++y)
+        for (int x = l; x < rr; ++x)
+            m_v[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))] = ink;
+}
+
+void Coverage::rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& draw) {
+    if (emptyBox())
+        return;
+    const int w = width(), h = m_box.bottom - m_box.top;
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return;
+    }
+    cairo_t* cr = cairo_create(mask);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    cairo_translate(cr, -m_box.left, -m_box.top);
+    draw(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(mask);
+    const auto* data = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (data[y * stride + x] >= 0x80)
+                m_v[static_cast<std::size_t>(y * w + x)] = ink;
+    cairo_surface_destroy(mask);
+}
+
+void Coverage::fill(std::uint8_t ink, cairo_fill_rule_t rule,
+                    const std::function<void(cairo_t*)>& path) {
+    rasterise(ink, [&](cairo_t* cr) {
+        cairo_set_fill_rule(cr, rule);
+        path(cr);
+        cairo_fill(cr);
+    });
+}
+
+void Coverage::stroke(std::uint8_t ink, double width, const std::function<void(cairo_t*)>& path) {
+    rasterise(ink, [&](cairo_t* cr) {
+        cairo_set_line_width(cr, width);
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        path(cr);
+        cairo_stroke(cr);
+    });
+}
+
+// --- Cosmetic lines ------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the style's pattern is "on" at a phase, and the pattern's length.
+bool styleOn(int style, int phase) {
+    switch (style) {
+    case PS_DOT:
+        return phase % 6 < 3;
+    case PS_DASH:
+        return phase % 24 < 18;
+    case PS_DASHDOT: { // 9 on, 6 off, 3 on, 6 off
+        const int p = phase % 24;
+        return p < 9 || (p >= 15 && p < 18);
+    }
+    case PS_DASHDOTDOT: { // 9 on, 3 off, 3 on, 3 off, 3 on, 3 off
+        const int p = phase % 24;
+        return p < 9 || (p >= 12 && p < 15) || (p >= 18 && p < 21);
+    }
+    default:
+        return true;
+    }
+}
+
+// Rounds a / b to the nearest integer, halves upward, for b > 0.
+long long divRound(long long a, long long b) {
+    long long n = 2 * a + b;
+    long long d = 2 * b;
+    long long q = n / d;
+    if ((n % d) != 0 && ((n < 0) != (d < 0)))
+        --q;
+    return q;
+}
+
+} // namespace
+
+void CosmeticLine(Coverage& cov, int x0, int y0, int x1, int y1, bool drawLast, LineStyle& style) {
+    const long long dx = static_cast<long long>(x1) - x0, dy = static_cast<long long>(y1) - y0;
+    const long long n = std::max(std::llabs(dx), std::llabs(dy));
+    const long long steps = drawLast ? n + 1 : n;
+    // Only the steps that can land in the coverage box are walked, so a line running far outside
+    // the image costs no more than one across it. Step i lies near (x0, y0) + i (dx, dy) / n.
+    long long first = 0, last = steps;
+    if (n > 0) {
+        const RECT& b = cov.box();
+        auto limit = [&](long long p0, long long d, long long lo, long long hi) {
+            // Steps with lo - 1 <= p0 + i * d / n <= hi + 1.
+            if (d == 0) {
+                if (p0 < lo - 1 || p0 > hi + 1)
+                    last = first;
+                return;
+            }
+            double a =
+                static_cast<double>(lo - 1 - p0) * static_cast<double>(n) / static_cast<double>(d);
+            double c =
+                static_cast<double>(hi + 1 - p0) * static_cast<double>(n) / static_cast<double>(d);
+            if (a > c)
+                std::swap(a, c);
+            first = std::max(first, static_cast<long long>(std::floor(a)) - 1);
+            last = std::min(last, static_cast<long long>(std::ceil(c)) + 2);
+        };
+        limit(x0, dx, b.left, b.right);
+        limit(y0, dy, b.top, b.bottom);
+    }
+    if (first >= last) {
+        style.phase += static_cast<int>(steps % 24);
+        return;
+    }
+    style.phase += static_cast<int>(first % 24);
+    for (long long i = first; i < last; ++i) {
+        int x, y;
+        if (n == 0) {
+            x = x0;
+            y = y0;
+        } else {
+            x = static_cast<int>(x0 + divRound(i * dx, n));
+            y = static_cast<int>(y0 + divRound(i * dy, n));
+        }
+        if (styleOn(style.style, style.phase))
+            cov.set(x, y, kPenInk);
+        else if (style.opaqueGaps)
+            cov.set(x, y, kGapInk);
+        ++style.phase;
+    }
+    style.phase += static_cast<int>((steps - last) % 24);
+}
+
+// --- Inks ----------------------------------------------------------------------------------------
+
+std::uint32_t InkColor::at(int x, int y) const {
+    if (!pattern)
+        return solid;
+    const int w = pattern->m_patWidth, h = pattern->m_patHeight;
+    int px = (x - org.x) % w, py = (y - org.y) % h;
+    if (px < 0)
+        px += w;
+    if (py < 0)
+        py += h;
+    const std::uint32_t p = pattern->m_pattern[static_cast<std::size_t>(py * w + px)];
+    if (pattern->m_patMono)
+        return p == kWhitePixel ? bk : text;
+    return p;
+}
+
+namespace {
+
+std::uint32_t forTarget(const Dc& dc, std::uint32_t p) {
+    return dc.mono() ? MonoFromPixel(p) : p;
+}
+
+} // namespace
+
+InkColor SolidInk(const Dc& dc, COLORREF c) {
+    InkColor ink;
+    ink.present = true;
+    ink.solid = forTarget(dc, PixelFromColor(ResolveColor(c)));
+    return ink;
+}
+
+InkColor BrushInk(const Dc& dc, HBRUSH brush) {
+    InkColor ink;
+    auto b = LookupGdiObjectAs<BrushObject>(brush, GdiKind::Brush, "brush");
+    if (!b || b->m_style == BrushObject::Style::Null)
+        return ink;
+    if (b->m_style == BrushObject::Style::Solid)
+        return SolidInk(dc, b->m_color);
+    if (b->m_pattern.empty())
+        return ink;
+    ink.present = true;
+    ink.pattern = b.get(); // the brush lives in the object table for the whole call
+    ink.text = forTarget(dc, PixelFromColor(ResolveColor(dc.state.textColor)));
+    ink.bk = forTarget(dc, PixelFromColor(ResolveColor(dc.state.bkColor)));
+    ink.org = POINT{dc.origin.x + dc.state.brushOrg.x, dc.origin.y + dc.state.brushOrg.y};
+    return ink;
+}
+
+RECT ClipBox(const Dc& dc, RECT r) {
+    const Region clip = EffectiveClip(dc);
+    if (clip.empty())
+        return RECT{};
+    const RECT b = clip.bounds();
+    RECT out{std::max(r.left, b.left), std::max(r.top, b.top), std::min(r.right, b.right),
+             std::min(r.bottom, b.bottom)};
+    if (out.left >= out.right || out.top >= out.bottom)
+        return RECT{};
+    return out;
+}
+
+bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
+    cairo_surface_t* s = EnsureSurface(dc);
+    if (!s)
+        return false;
+    if (cov.emptyBox())
+        return true;
+    auto bm = dc.bitmap();
+    if (bm)
+        bm->loadFromDib();
+    cairo_surface_flush(s);
+    auto* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const bool mono = dc.mono();
+    const Region clip = EffectiveClip(dc);
+    const RECT& cb = cov.box();
+    RECT touched{};
+    bool any = false;
+    for (const RECT& cr : clip.rects()) {
+        const int l = std::max(cr.left, cb.left), r = std::min(cr.right, cb.right);
+        const int t = std::max(cr.top, cb.top), b = std::min(cr.bottom, cb.bottom);
+        if (l >= r || t >= b)
+            continue;
+        for (int y = t; y < b; ++y) {
+            auto* row =
+                reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+            for (int x = l; x < r; ++x) {
+                const std::uint8_t ink = cov.at(x, y);
+                if (ink == kNoInk)
+                    continue;
+                const std::uint32_t d = row[x];
+                std::uint32_t result;
+                if (op.ternary) {
+                    std::uint32_t sp = 0;
+                    if (op.source) {
+                        const RECT& sb = op.source->box;
+                        if (x < sb.left || x >= sb.right || y < sb.top || y >= sb.bottom)
+                            continue;
+                        const auto idx = static_cast<std::size_t>(
+                            (y - sb.top) * (sb.right - sb.left) + (x - sb.left));
+                        if (!op.source->valid[idx])
+                            continue;
+                        sp = op.source->pixels[idx];
+                    }
+                    const std::uint32_t p = op.brush.present ? op.brush.at(x, y) : 0;
+                    result = Rop3(op.rop3, p, sp, d & 0xFFFFFF);
+                } else {
+                    const InkColor& c = ink == kPenInk   ? op.pen
+                                        : ink == kGapInk ? op.gap
+                                                         : op.brush;
+                    if (!c.present)
+                        continue;
+                    result = Rop2(op.rop2, c.at(x, y), d & 0xFFFFFF);
+                }
+                if (mono)
+                    result = MonoFromPixel(result);
+                // The fourth byte is left as it was: DIB sections share it with their owner.
+                row[x] = (d & 0xFF000000) | result;
+            }
+        }
+        if (!any) {
+            touched = RECT{l, t, r, b};
+            any = true;
+        } else {
+            touched.left = std::min(touched.left, l);
+            touched.top = std::min(touched.top, t);
+            touched.right = std::max(touched.right, r);
+            touched.bottom = std::max(touched.bottom, b);
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    if (bm)
+        bm->flushToDib();
+    if (any)
+        dc.touch(touched);
+    return true;
+}
+
+} // namespace plat::core

@@ -1,0 +1,185 @@
+#pragma once
+// The window module's inside: windows, classes, the queue and the state shared by its files
+// (Window.cpp, Queue.cpp, Input.cpp, Paint.cpp, MessageBox.cpp).
+
+#include "backend/Backend.h"
+#include "core/win/HandleTable.h"
+#include "core/win/Region.h"
+#include "plat/Input.h"
+#include "plat/Window.h"
+
+#include <array>
+#include <cairo.h>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace plat::core {
+
+struct WindowClass {
+    std::string name; // as registered; compared without case
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    const char* menuName = nullptr;
+    bool builtIn = false;
+};
+
+struct Window {
+    HWND hwnd = nullptr;
+    std::shared_ptr<WindowClass> cls;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;      // children only
+    HWND owner = nullptr;       // top-level windows only
+    std::vector<HWND> children; // z-order, topmost first
+    RECT rect;   // window rectangle: parent client coordinates, or screen for top-level windows
+    RECT insets; // frame thickness on each side (left, top, right, bottom)
+    std::string text;
+    LONG_PTR userData = 0;
+    int id = 0;
+    HINSTANCE instance = nullptr;
+    Region update; // client coordinates
+    bool erasePending = false;
+    bool destroying = false;
+    bool created = false;
+    cairo_surface_t* image = nullptr; // top-level windows: the backing image (client area)
+
+    bool isChild() const { return (style & WS_CHILD) != 0 && parent != nullptr; }
+    int clientWidth() const { return rect.right - rect.left - insets.left - insets.right; }
+    int clientHeight() const { return rect.bottom - rect.top - insets.top - insets.bottom; }
+};
+
+// One queued input message, with the keyboard state after its event and the characters of a key.
+struct InputMessage {
+    MSG msg;
+    std::array<BYTE, 256> keys{};
+    KeyChars chars;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    UINT elapse = 0;
+    TIMERPROC proc = nullptr;
+    DWORD due = 0;
+};
+
+struct ClickMemory {
+    HWND hwnd = nullptr;
+    int button = -1;
+    DWORD time = 0;
+    POINT screen;
+};
+
+struct State {
+    HandleTable<Window> windows;
+    std::vector<std::shared_ptr<WindowClass>> classes;
+    std::vector<HWND> topLevels; // z-order, front first
+
+    std::thread::id mainThread = std::this_thread::get_id(); // the thread that made the state
+    std::mutex postLock; // PostMessage may come from helper threads
+    std::deque<MSG> posted;
+    std::deque<InputMessage> input;
+    bool quitPending = false;
+    int quitCode = 0;
+
+    std::vector<Timer> timers;
+    UINT_PTR nextThreadTimerId = 0x7F00;
+
+    HWND focus = nullptr;
+    HWND active = nullptr;
+    HWND capture = nullptr;
+
+    std::array<BYTE, 256> keys{};      // as of the last message retrieved
+    std::array<BYTE, 256> eventKeys{}; // as of the last event handled
+    KeyChars lastChars;
+    MSG lastKeyMsg;
+    DWORD lastMessageTime = 0;
+    ClickMemory lastClick;
+    POINT lastPointer;
+    HWND lastMouseWindow = nullptr;
+
+    HCURSOR cursor = nullptr;
+    std::vector<std::string> registeredMessages; // index + 0xC000
+
+    bool journalOn = false;
+    std::vector<std::string> journal;
+};
+
+State& state();
+
+// Handle lookup; a stale or null handle gives null. `caller` set: a stale handle writes a
+// diagnostic line naming the call.
+Window* FindWindow(HWND hwnd, const char* caller = nullptr);
+// Top-level ancestor (the window itself when it is top-level).
+Window* TopLevelOf(Window* w);
+void BringToFront(Window* w);
+// Client rectangle of w in screen coordinates.
+RECT ClientOnScreen(const Window* w);
+// Client origin of w in its top-level window's backing image.
+POINT ClientOriginInImage(const Window* w);
+// Whether w and all its ancestors are visible / enabled.
+bool ReallyVisible(const Window* w);
+// The window under a screen point: the front-most visible top-level window containing it, then
+// its deepest visible child; statics and group boxes are skipped when `forMouse` is set.
+Window* WindowAtPoint(POINT screen, bool forMouse);
+bool ReallyEnabled(const Window* w);
+bool ClassIs(const Window* w, std::string_view name);
+bool EqualNoCase(std::string_view a, std::string_view b);
+// Registers a class whose name is reserved (the dialog manager's controls).
+ATOM RegisterSystemClass(const WNDCLASS& wc);
+
+void Diagnostic(const std::string& line);
+void Journal(char kind, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+std::string MessageName(UINT msg);
+
+// Queue internals.
+void PumpBackend();
+void HandleEvent(const BackendEvent& ev);
+void ResetQueue();
+void ForgetWindow(HWND hwnd); // drops queued messages, timers, focus, capture of a dying window
+void KillTimersOf(HWND hwnd);
+void ApplyClassCursor(Window* w);
+void ResetInput();
+
+// Paint internals.
+void EnsureImage(Window* top);
+void FreeImage(Window* top);
+// The visible region of w's client area, in backing-image coordinates.
+Region VisibleRegion(const Window* w);
+// Invalidates a rectangle given in w's client coordinates (null: the whole client area), and the
+// visible children it covers.
+void InvalidateClient(Window* w, const RECT* rect, bool erase);
+void ValidateClient(Window* w, const Region& region);
+void Present(Window* top, const RECT& imageRect);
+// The first window (parents before children) with a non-empty update region matching the filter.
+HWND NextWindowToPaint(HWND filter);
+
+// Text at the edges.
+std::string Utf8FromCp1252Text(std::string_view text);
+std::string Cp1252FromUtf8Text(std::string_view utf8);
+
+// Message boxes: the hook the headless driver installs (returns false when it did not answer).
+using MessageBoxHook =
+    std::function<bool(HWND, const std::string&, const std::string&, UINT, int& result)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+// Failures the layer detects while a test runs (an unscripted box); the headless back end
+// installs a reporter.
+using TestFailureReporter = void (*)(const std::string& message);
+void SetTestFailureReporter(TestFailureReporter reporter);
+void ReportTestFailure(const std::string& message);
+
+// Destroys every window and clears all state (tests).
+void ResetWindowSystem();
+
+} // namespace plat::core

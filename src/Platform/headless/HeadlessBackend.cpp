@@ -1,0 +1,75 @@
+#include "headless/HeadlessBackend.h"
+
+namespace plat::headless {
+
+bool HeadlessBackend::poll(BackendEvent& ev) {
+    if (m_events.empty())
+        return false;
+    ev = m_events.front();
+    m_events.pop_front();
+    ev.time = m_clock;
+    using K = BackendEvent::Kind;
+    switch (ev.kind) {
+    case K::KeyDown:
+        m_down[static_cast<std::size_t>(ev.vk & 0xFF)] = ev.vk != 0;
+        break;
+    case K::KeyUp:
+        m_down[static_cast<std::size_t>(ev.vk & 0xFF)] = false;
+        break;
+    case K::ButtonDown:
+    case K::ButtonUp:
+    case K::Motion:
+    case K::Wheel:
+        m_pointer = ev.screen;
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool HeadlessBackend::wait(int timeoutMs) {
+    if (!m_events.empty())
+        return true;
+    if (timeoutMs < 0)
+        return false; // nothing is scripted and no timer runs: waiting would never end
+    // No real time passes: a wait for the next timer moves the clock to it.
+    m_clock += static_cast<DWORD>(timeoutMs);
+    return true;
+}
+
+bool HeadlessBackend::asyncKeyDown(int vk) {
+    // "Now" includes keys the test has pressed that the program has not read yet, so polling
+    // loops (Escape to interrupt) see them.
+    const std::size_t i = static_cast<std::size_t>(vk & 0xFF);
+    if (m_down[i])
+        return true;
+    for (const BackendEvent& ev : m_events) {
+        if (ev.kind == BackendEvent::Kind::KeyDown && (ev.vk & 0xFF) == vk)
+            return true;
+    }
+    return false;
+}
+
+void HeadlessBackend::reset() {
+    m_events.clear();
+    m_down.fill(false);
+    m_clock = 0;
+    m_pointer = POINT{};
+    m_beeps.clear();
+    m_cursor = 0;
+    m_presents = 0;
+}
+
+HeadlessBackend& headlessBackend() {
+    static HeadlessBackend b;
+    return b;
+}
+
+} // namespace plat::headless
+
+namespace plat {
+Backend& backend() {
+    return headless::headlessBackend();
+}
+} // namespace plat

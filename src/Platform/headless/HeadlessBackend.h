@@ -1,0 +1,57 @@
+#pragma once
+// The in-memory display of the tests: a scripted event queue, a virtual clock and recorded
+// services. The test driver (plat/Testing.h) fills it.
+
+#include "backend/Backend.h"
+
+#include <array>
+#include <deque>
+#include <vector>
+
+namespace plat::headless {
+
+class HeadlessBackend final : public Backend {
+public:
+    bool open() override { return true; }
+    bool headless() const override { return true; }
+    void createTopLevel(HWND, const RECT&, DWORD, DWORD, HWND, const std::string&) override {}
+    void destroyTopLevel(HWND) override {}
+    void setTitle(HWND, const std::string&) override {}
+    void show(HWND, bool) override {}
+    void moveResize(HWND, const RECT&) override {}
+    void raise(HWND) override {}
+    void present(HWND, cairo_surface_t*, const RECT&) override { ++m_presents; }
+
+    bool poll(BackendEvent& ev) override;
+    bool wait(int timeoutMs) override;
+    void wake() override {}
+
+    POINT pointer() override { return m_pointer; }
+    bool asyncKeyDown(int vk) override;
+    void setCursor(int standardId) override { m_cursor = standardId; }
+    void grabPointer(HWND) override {}
+    void beep(UINT type) override { m_beeps.push_back(type); }
+    DWORD now() override { return m_clock; }
+    void sleep(DWORD ms) override { m_clock += ms; }
+    bool readBack(HWND, std::vector<std::uint32_t>&, int&, int&) override { return false; }
+
+    // Driver side.
+    void push(const BackendEvent& ev) { m_events.push_back(ev); }
+    void advance(DWORD ms) { m_clock += ms; }
+    void reset();
+    const std::vector<UINT>& beeps() const { return m_beeps; }
+    int cursor() const { return m_cursor; }
+
+private:
+    std::deque<BackendEvent> m_events;
+    std::array<bool, 256> m_down{};
+    DWORD m_clock = 0;
+    POINT m_pointer;
+    std::vector<UINT> m_beeps;
+    int m_cursor = 0;
+    int m_presents = 0;
+};
+
+HeadlessBackend& headlessBackend();
+
+} // namespace plat::headless

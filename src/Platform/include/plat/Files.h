@@ -1,0 +1,106 @@
+#pragma once
+// Files and folders under their system names. Paths are Windows-1252 text in the program, with
+// either "\\" or "/" between names; NativePath turns them into the UTF-8, "/"-separated paths of
+// the file system, and every call here does so itself. Names that cannot be written in
+// Windows-1252 are skipped by the folder enumeration.
+//
+// The last error (GetLastError) is the C library's errno: calls that fail leave it set.
+
+#include "plat/Types.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+using HANDLE = void*;
+
+constexpr DWORD MAX_PATH = 260;
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+
+// --- text and path conversion -------------------------------------------------------------------
+
+// Windows-1252 to UTF-8. The five bytes the code page leaves undefined map to the C1 controls of
+// the same value, so every byte survives a round trip.
+std::string Utf8FromCp1252(std::string_view text);
+// UTF-8 to Windows-1252; false (and out unchanged) when the text is not valid UTF-8 or holds a
+// character outside the code page.
+bool Cp1252FromUtf8(std::string_view utf8, std::string& out);
+// Lower-case of one Windows-1252 byte (ASCII and the accented letters, including the pairs
+// outside the Latin-1 range such as 0x8A/0x9A).
+unsigned char FoldCaseCp1252(unsigned char c);
+// Equal ignoring case, byte by byte through FoldCaseCp1252.
+bool SameTextNoCaseCp1252(std::string_view a, std::string_view b);
+
+// A program path (Windows-1252, "\\" or "/") as a file-system path (UTF-8, "/").
+std::string NativePath(std::string_view path);
+// The name in dir (program form) whose name equals `name` ignoring case; the exact name is tried
+// first. Returns dir + separator + the name as it is on disk (program form), or "" when none.
+std::string FindFileNoCase(std::string_view dir, std::string_view name);
+
+// --- enumeration --------------------------------------------------------------------------------
+
+struct WIN32_FIND_DATA {
+    DWORD dwFileAttributes = 0;
+    DWORD nFileSizeHigh = 0;
+    DWORD nFileSizeLow = 0;
+    char cFileName[MAX_PATH] = {};
+};
+
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~static_cast<UINT_PTR>(0));
+
+// pattern: a folder path and a last name that may hold "*" and "?" (matched ignoring case).
+// Entries come in ascending order ignoring case; "." and ".." are not listed. Returns
+// INVALID_HANDLE_VALUE when nothing matches.
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);
+BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA* data);
+BOOL FindClose(HANDLE find);
+
+// --- files and folders --------------------------------------------------------------------------
+
+DWORD GetFileAttributes(const char* path);
+BOOL DeleteFile(const char* path);
+// Without MOVEFILE_REPLACE_EXISTING an existing target makes the call fail; with it the target is
+// replaced in one step (rename).
+BOOL MoveFileEx(const char* from, const char* to, DWORD flags);
+// The parent must exist; an existing folder makes the call fail. security is ignored.
+BOOL CreateDirectory(const char* path, void* security);
+// These four fill buf with program-form text and always terminate it. They return the length
+// copied (without the zero), or 0 on failure; a path is never cut short: a buffer that is too
+// small gives 0 and an empty text (GetCurrentDirectory answers the size needed, zero included).
+DWORD GetCurrentDirectory(DWORD size, char* buf);
+// The running program's path (/proc/self/exe). module is ignored.
+DWORD GetModuleFileName(HMODULE module, char* buf, DWORD size);
+// $TMPDIR, else /tmp, always ending with "/".
+DWORD GetTempPath(DWORD size, char* buf);
+// The program's shared-data folder: <program folder>/../share/korvaline when it exists, else the
+// program's folder. No trailing separator.
+UINT GetWindowsDirectory(char* buf, UINT size);
+
+// Reads `key` of `section` from an INI file (names compare ignoring case; ";" starts a comment
+// line; blanks around names and values are trimmed). Missing file, section or key give `def`.
+// Returns the length copied, at most size - 1; buf is always terminated.
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* def, char* buf,
+                              DWORD size, const char* iniFile);
+
+// --- errors -------------------------------------------------------------------------------------
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+// With FORMAT_MESSAGE_FROM_SYSTEM: the system's text for the error number `id` (strerror), in
+// Windows-1252. source, language and args are ignored. Returns the length, 0 on failure.
+DWORD FormatMessage(DWORD flags, const void* source, DWORD id, DWORD language, char* buf,
+                    DWORD size, void* args);
+
+} // namespace plat

@@ -1,0 +1,24 @@
+#pragma once
+// Test hooks of the files, settings and shell services.
+
+#include <string>
+#include <vector>
+
+namespace plat::testing {
+
+// ShellExecuteEx records each request ("open <path>") instead of starting xdg-open when the back
+// end is headless; this overrides that choice either way.
+void recordShellOpens(bool on);
+// The requests recorded since the last clear, oldest first.
+std::vector<std::string> recordedShellOpens();
+void clearRecordedShellOpens();
+
+// Makes GetModuleFileName answer `path` (program form); "" restores the real answer.
+void setModuleFileName(const std::string& path);
+
+// The settings store's file as it is found now (KV_REGISTRY_DIR, XDG_CONFIG_HOME, HOME).
+std::string registryFilePath();
+// The last diagnostic about an unreadable store, or "".
+std::string lastRegistryDiagnostic();
+
+} // namespace plat::testing

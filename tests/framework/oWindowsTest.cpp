@@ -1,0 +1,457 @@
+#include "OverSrcs/oWindows.h"
+
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Pwindow.h"
+#include "PortsFixture.h"
+#include "plat/Testing.h"
+#include "plat/Window.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+using Panes = PortsFixture;
+
+// Records what reaches it; shared log across panes.
+struct Log {
+    std::vector<std::string> lines;
+    void add(const std::string& s) { lines.push_back(s); }
+};
+
+std::string zoneText(const Zone& z) {
+    return std::to_string(z.left) + "," + std::to_string(z.top) + "," + std::to_string(z.right) +
+           "," + std::to_string(z.bottom);
+}
+
+class ProbePane : public oPane {
+public:
+    ProbePane(Log& log, std::string name)
+        : m_log(log)
+        , m_name(std::move(name)) {}
+    ~ProbePane() override { m_log.add(m_name + " gone"); }
+    void click(oPoint p) override {
+        m_log.add(m_name + " click " + std::to_string(p.x) + "," + std::to_string(p.y));
+    }
+    bool canClose() override {
+        m_log.add(m_name + " canClose");
+        return m_closable && oPane::canClose();
+    }
+    void invalidate(const Zone* zone) override {
+        if (m_recordInvalidate) {
+            m_log.add(m_name + " invalidate " + (zone ? zoneText(*zone) : "all"));
+            return;
+        }
+        oPane::invalidate(zone);
+    }
+    bool needsDrawing(const Zone* zone) override {
+        if (m_recordInvalidate) {
+            m_log.add(m_name + " needs " + (zone ? zoneText(*zone) : "all"));
+            return true;
+        }
+        return oPane::needsDrawing(zone);
+    }
+    void draw() override {
+        m_log.add(m_name + " draw");
+        if (m_paint)
+            paintZone(bounds(), kColorRed);
+        oPane::draw();
+    }
+    void becomeFront() override { m_log.add(m_name + " front"); }
+    void resignFront() override { m_log.add(m_name + " resign"); }
+    void infoAtPoint(oPoint p, int32_t& kind, int32_t& info, Zone& zone) override {
+        if (!m_answerInfo)
+            return oPane::infoAtPoint(p, kind, info, zone);
+        kind = 1;
+        info = p.x * 1000 + p.y;
+        zone = Zone{p.x, p.y, p.x + 2, p.y + 2, 0, 0};
+    }
+
+    bool m_closable = true;
+    bool m_recordInvalidate = false;
+    bool m_paint = false;
+    bool m_answerInfo = false;
+
+private:
+    Log& m_log;
+    std::string m_name;
+};
+
+class ProbeScroll : public oScrollPane {
+public:
+    explicit ProbeScroll(Log& log)
+        : m_log(log) {}
+    void drawContents(const Zone& zone) override { m_log.add("contents " + zoneText(zone)); }
+    void eraseZone(const Zone& zone) override { m_log.add("erase " + zoneText(zone)); }
+    void setPanoramaRaw(int32_t w, int32_t h) {
+        m_panoramaWidth = w;
+        m_panoramaHeight = h;
+    }
+
+private:
+    Log& m_log;
+};
+
+// A scroll pane placed in a host pane at the frame; the host owns it.
+struct ScrollHost {
+    oPane host;
+    ProbeScroll* pane;
+    ScrollHost(Log& log, const Zone& frame)
+        : pane(new ProbeScroll(log)) {
+        pane->placeInParent(&host, frame, oPoint{0, 0});
+    }
+};
+
+TEST_F(Panes, PlacingLinksChildrenInOrderAndSetsThePort) {
+    oPane parent;
+    parent.setOrigin(0, 0);
+    auto* a = new oPane;
+    auto* b = new oPane;
+    a->setAnchors(0x13);
+    a->placeInParent(&parent, Zone{10, 20, 60, 50, 5, 7}, oPoint{0, 0});
+    b->placeInParent(&parent, Zone{0, 0, 5, 5, 0, 0}, oPoint{100, 200});
+    EXPECT_EQ(parent.firstChild(), a);
+    EXPECT_EQ(a->nextSibling(), b);
+    EXPECT_EQ(a->parent(), &parent);
+    EXPECT_EQ(a->anchors(), 0x1C) << "bits 1 and 2 cleared, 4 and 8 set, the rest kept";
+    EXPECT_EQ(a->bounds(), (Zone{0, 0, 50, 30, 5, 7}));
+    EXPECT_EQ(a->width(), 50);
+    EXPECT_EQ(a->originX(), 10);
+    EXPECT_EQ(a->originY(), 20);
+    // Own coordinates start at (100, 200): origin = parent's - origin point + zone's top-left.
+    EXPECT_EQ(b->bounds().left, 100);
+    EXPECT_EQ(b->originX(), -100);
+    EXPECT_EQ(b->originY(), -200);
+    EXPECT_EQ(b->fromParent(oPoint{2, 3}).x, 102);
+    EXPECT_EQ(b->toParent(oPoint{102, 203}).y, 3);
+    EXPECT_EQ(a->resolution(), ScreenResolution());
+}
+
+TEST_F(Panes, DestroyedChildrenAreUnlinked) {
+    Log log;
+    oPane parent;
+    ProbePane* c[3];
+    for (int i = 0; i < 3; ++i) {
+        c[i] = new ProbePane(log, "c" + std::to_string(i));
+        c[i]->placeInParent(&parent, Zone{0, 0, 10, 10, 0, 0}, oPoint{0, 0});
+    }
+    delete c[1];
+    EXPECT_EQ(parent.firstChild(), c[0]);
+    EXPECT_EQ(c[0]->nextSibling(), c[2]);
+    delete c[0];
+    EXPECT_EQ(parent.firstChild(), c[2]);
+    EXPECT_EQ(parent.childCount(), 1);
+    auto* grandchild = new ProbePane(log, "g");
+    grandchild->placeInParent(c[2], Zone{0, 0, 5, 5, 0, 0}, oPoint{0, 0});
+    delete c[2];
+    EXPECT_EQ(parent.firstChild(), nullptr);
+    EXPECT_EQ(log.lines.back(), "g gone") << "a pane deletes its children";
+}
+
+TEST_F(Panes, ClicksGoToTheFirstChildUnderThePointInItsCoordinates) {
+    Log log;
+    oPane parent;
+    auto* a = new ProbePane(log, "a");
+    auto* b = new ProbePane(log, "b");
+    a->placeInParent(&parent, Zone{10, 10, 50, 50, 0, 0}, oPoint{0, 0});
+    b->placeInParent(&parent, Zone{30, 30, 80, 80, 0, 0}, oPoint{1000, 0});
+    parent.click(oPoint{5, 5});
+    EXPECT_TRUE(log.lines.empty()) << "outside every child: ignored";
+    parent.click(oPoint{40, 40});
+    parent.click(oPoint{60, 35});
+    parent.click(oPoint{50, 10}); // right edge of a is outside it
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], "a click 30,30");
+    EXPECT_EQ(log.lines[1], "b click 1030,5");
+}
+
+TEST_F(Panes, InfoAtPointComesBackInTheAskersCoordinates) {
+    Log log;
+    oPane parent;
+    auto* a = new ProbePane(log, "a");
+    a->m_answerInfo = true;
+    a->placeInParent(&parent, Zone{10, 20, 50, 60, 0, 0}, oPoint{100, 100});
+    int32_t kind = -1, info = -1;
+    Zone zone;
+    parent.infoAtPoint(oPoint{15, 25}, kind, info, zone);
+    EXPECT_EQ(info, 105 * 1000 + 105);
+    EXPECT_EQ(zone, (Zone{15, 25, 17, 27, 0, 0}));
+    parent.infoAtPoint(oPoint{0, 0}, kind, info, zone);
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(info, 0);
+    EXPECT_EQ(zone, parent.bounds());
+}
+
+TEST_F(Panes, InvalidateIsCutToEachAncestorOnTheWay) {
+    Log log;
+    ProbePane top(log, "top");
+    top.m_recordInvalidate = true;
+    auto* middle = new oPane;
+    auto* inner = new oPane;
+    middle->placeInParent(&top, Zone{100, 100, 200, 200, 0, 0}, oPoint{0, 0});
+    inner->placeInParent(middle, Zone{50, 60, 150, 90, 0, 0}, oPoint{0, 0});
+    inner->invalidate(nullptr);
+    inner->invalidate(new Zone{0, 0, 10, 10, 0, 0});
+    inner->needsDrawing(nullptr);
+    ASSERT_EQ(log.lines.size(), 3u);
+    EXPECT_EQ(log.lines[0], "top invalidate 150,160,200,190") << "cut to the middle pane";
+    EXPECT_EQ(log.lines[1], "top invalidate 150,160,160,170");
+    EXPECT_EQ(log.lines[2], "top needs 150,160,250,190") << "asked without cutting";
+}
+
+TEST_F(Panes, ResizeFollowsTheAnchors) {
+    struct Case {
+        uint8_t anchors;
+        Zone zone;
+        int32_t height;
+        int32_t originY;
+    };
+    const Case cases[] = {
+        {kAnchorBottomToBottom | kAnchorRightToRight, Zone{10, 10, 60, 45, 0, 0}, 35, 10},
+        {kAnchorTopToBottom | kAnchorBottomToBottom, Zone{10, 15, 50, 45, 0, 0}, 30, 15},
+        {kAnchorLeftToRight | kAnchorRightToRight, Zone{20, 10, 60, 40, 0, 0}, 30, 10},
+        {0, Zone{10, 10, 50, 40, 0, 0}, 30, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.anchors));
+        oPane parent;
+        auto* pane = new oPane;
+        auto* child = new oPane;
+        pane->placeInParent(&parent, Zone{10, 10, 50, 40, 0, 0}, oPoint{0, 0});
+        child->placeInParent(pane, Zone{0, 0, 40, 30, 0, 0}, oPoint{0, 0});
+        pane->setAnchors(c.anchors);
+        parent.resize(10, 5);
+        EXPECT_EQ(pane->zoneInParent(), c.zone);
+        EXPECT_EQ(pane->height(), c.height);
+        EXPECT_EQ(pane->originY(), c.originY);
+        EXPECT_EQ(child->height(), 35) << "children get the same change";
+    }
+}
+
+TEST_F(Panes, UpdateOriginRecomputesDownTheTree) {
+    oPane parent;
+    auto* a = new oPane;
+    auto* b = new oPane;
+    a->placeInParent(&parent, Zone{10, 10, 90, 90, 0, 0}, oPoint{0, 0});
+    b->placeInParent(a, Zone{5, 5, 20, 20, 0, 0}, oPoint{0, 0});
+    parent.setOrigin(-3, -4); // origin (3, 4)
+    a->setOrigin(7, 0);
+    a->updateOrigin();
+    EXPECT_EQ(a->originX(), 3 - 7 + 10);
+    EXPECT_EQ(a->originY(), 4 + 10);
+    EXPECT_EQ(b->originX(), a->originX() + 5);
+}
+
+TEST_F(Panes, CanCloseStopsAtTheFirstRefusal) {
+    Log log;
+    oPane parent;
+    EXPECT_TRUE(parent.canClose()) << "no children";
+    auto* a = new ProbePane(log, "a");
+    auto* b = new ProbePane(log, "b");
+    auto* c = new ProbePane(log, "c");
+    for (ProbePane* p : {a, b, c})
+        p->placeInParent(&parent, Zone{0, 0, 1, 1, 0, 0}, oPoint{0, 0});
+    b->m_closable = false;
+    EXPECT_FALSE(parent.canClose());
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"a canClose", "b canClose"}));
+}
+
+TEST_F(Panes, ScrollPaneDrawsContentsAndErasesTheMargins) {
+    Log log;
+    ScrollHost h(log, Zone{0, 0, 100, 80, 0, 0});
+    ProbeScroll& pane = *h.pane;
+    pane.draw();
+    EXPECT_TRUE(logged("setPanorama() never called"));
+
+    log.lines.clear();
+    pane.setPanoramaRaw(60, 50);
+    pane.draw();
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"contents 0,0,60,50", "erase 0,50,100,80",
+                                                   "erase 60,0,100,50"}));
+
+    log.lines.clear();
+    pane.setOrigin(-20, -10); // contents shown from (-20, -10): margins above and left
+    pane.draw();
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"contents 0,0,60,50", "erase -20,-10,80,0",
+                                                   "erase -20,50,80,70", "erase -20,0,0,50",
+                                                   "erase 60,0,80,50"}));
+
+    log.lines.clear();
+    pane.setOrigin(200, 200); // scrolled past the contents: nothing to draw
+    pane.draw();
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"erase 200,200,300,280"}));
+}
+
+TEST_F(Panes, ScrollClampsAndCentres) {
+    EXPECT_EQ(oScrollPane::clampScroll(500, 300, 100), 201);
+    EXPECT_EQ(oScrollPane::clampScroll(-5, 300, 100), 0);
+    EXPECT_EQ(oScrollPane::clampScroll(50, 300, 100), 50);
+    EXPECT_EQ(oScrollPane::clampScroll(50, 80, 100), 0);
+
+    Log log;
+    ScrollHost h(log, Zone{0, 0, 100, 80, 0, 0});
+    ProbeScroll& pane = *h.pane;
+    const oPoint far{1000, 1000};
+    pane.setPanorama(300, 60, &far, false);
+    EXPECT_EQ(pane.bounds().left, 201);
+    EXPECT_EQ(pane.bounds().top, 0) << "a height that fits sits at the top";
+    pane.setPanorama(300, 60, nullptr, true);
+    EXPECT_EQ(pane.bounds().left, 201) << "null keeps the current position";
+    EXPECT_EQ(pane.bounds().top, -10) << "centred in the frame";
+    pane.scrollBy(-50, 30);
+    EXPECT_EQ(pane.bounds().left, 151);
+    EXPECT_EQ(pane.bounds().top, -10) << "no vertical scrolling when the contents fit";
+    pane.scrollBy(-500, 0);
+    EXPECT_EQ(pane.bounds().left, 0);
+    EXPECT_EQ(pane.originX(), 0);
+}
+
+TEST_F(Panes, WindowPaintsItsPanesThroughThePaintDc) {
+    Log log;
+    auto* root = new ProbePane(log, "root");
+    oWindow* window = root->openInWindow("paint", Zone{20, 20, 140, 100, 0, 0}, kWindowCaption);
+    ASSERT_NE(window, nullptr);
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    EXPECT_EQ(window->target(), root);
+    EXPECT_EQ(root->bounds(), window->bounds());
+    EXPECT_EQ(WindowOfHandle(hwnd), window);
+    auto* child = new ProbePane(log, "child");
+    child->m_paint = true;
+    child->placeInParent(root, Zone{10, 10, 30, 20, 0, 0}, oPoint{0, 0});
+    window->show();
+    plat::testing::runUntilIdle();
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "child draw"), log.lines.end());
+    EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 0);
+    const auto image = plat::testing::pixels(hwnd);
+    EXPECT_EQ(image.at(10, 10) & 0xFFFFFF, 0xFF0000u) << "red in 0xRRGGBB";
+    EXPECT_EQ(image.at(29, 19) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_NE(image.at(30, 19) & 0xFFFFFF, 0xFF0000u);
+
+    std::string title;
+    root->setTitle("Renamed");
+    root->getTitle(title);
+    EXPECT_EQ(title, "Renamed");
+    delete window;
+    EXPECT_FALSE(plat::IsWindow(hwnd));
+    ASSERT_GE(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[log.lines.size() - 2], "root gone");
+    EXPECT_EQ(log.lines.back(), "child gone") << "the window deletes its pane tree";
+}
+
+TEST_F(Panes, WindowResizeMovesAnchoredPanes) {
+    auto* root = new oPane;
+    oWindow* window = root->openInWindow("size", Zone{0, 0, 200, 100, 0, 0}, kWindowSizing);
+    ASSERT_NE(window, nullptr);
+    const int32_t w = window->width();
+    const int32_t h = window->height();
+    window->clientResized(w + 30, h + 20);
+    EXPECT_EQ(root->width(), w + 30);
+    EXPECT_EQ(root->zoneInParent().bottom, h + 20);
+    delete window;
+}
+
+TEST_F(Panes, OneFrontWindowAtATime) {
+    Log log;
+    auto* p1 = new ProbePane(log, "p1");
+    auto* p2 = new ProbePane(log, "p2");
+    oWindow* w1 = p1->openInWindow("one", Zone{0, 0, 50, 50, 0, 0}, kWindowCaption);
+    oWindow* w2 = p2->openInWindow("two", Zone{60, 0, 110, 50, 0, 0}, kWindowCaption);
+    w1->becomeFront();
+    w1->becomeFront();
+    EXPECT_EQ(FrontWindow(), w1);
+    w2->becomeFront();
+    EXPECT_EQ(FrontWindow(), w2);
+    w1->resignFront(); // not front: nothing
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"p1 front", "p1 resign", "p2 front"}));
+    p2->m_closable = false;
+    EXPECT_FALSE(w2->close());
+    EXPECT_EQ(FrontWindow(), w2);
+    p2->m_closable = true;
+    EXPECT_TRUE(w2->close());
+    EXPECT_EQ(FrontWindow(), nullptr);
+    EXPECT_EQ(log.lines.back(), "p2 gone");
+    delete w1;
+}
+
+TEST_F(Panes, DragReportsMovesInWidgetCoordinatesAndTheRelease) {
+    auto* root = new oPane;
+    oWindow* window = root->openInWindow("drag", Zone{0, 0, 200, 200, 0, 0}, kWindowCaption);
+    auto* inner = new oPane;
+    inner->placeInParent(root, Zone{20, 30, 120, 130, 0, 0}, oPoint{0, 0});
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    plat::testing::move(hwnd, 40, 50);
+    plat::testing::move(hwnd, 60, 70);
+    plat::testing::release(hwnd, 61, 71);
+    std::vector<std::string> seen;
+    inner->trackDrag(
+        [&](oPoint p) { seen.push_back(std::to_string(p.x) + "," + std::to_string(p.y)); },
+        [&](oPoint p) {
+            seen.push_back("end " + std::to_string(p.x) + "," + std::to_string(p.y));
+        });
+    EXPECT_EQ(seen, (std::vector<std::string>{"20,20", "40,40", "end 41,41"}));
+    EXPECT_EQ(plat::GetCapture(), nullptr);
+    delete window;
+}
+
+TEST_F(Panes, InvertAndHighlightAreSelfInverse) {
+    auto* root = new oPane;
+    oWindow* window = root->openInWindow("xor", Zone{0, 0, 100, 100, 0, 0}, kWindowCaption);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    root->paintZone(Zone{0, 0, 40, 40, 0, 0}, kColorWhite);
+    const auto before = plat::testing::pixels(hwnd).pixels;
+    const Zone z{5, 5, 25, 15, 0, 0};
+    root->invertZone(z);
+    auto after = plat::testing::pixels(hwnd);
+    EXPECT_EQ(after.at(5, 5) & 0xFFFFFF, 0u) << "white inverted";
+    EXPECT_EQ(after.at(25, 5) & 0xFFFFFF, 0xFFFFFFu);
+    root->invertZone(z);
+    EXPECT_EQ(plat::testing::pixels(hwnd).pixels, before);
+    root->hiliteZone(z);
+    EXPECT_NE(plat::testing::pixels(hwnd).at(6, 6) & 0xFFFFFF, 0xFFFFFFu);
+    root->hiliteZone(z);
+    EXPECT_EQ(plat::testing::pixels(hwnd).pixels, before);
+    const oPoint tri[3] = {{30, 30}, {60, 30}, {30, 60}};
+    root->invertPolygon(3, tri);
+    EXPECT_NE(plat::testing::pixels(hwnd).pixels, before);
+    root->invertPolygon(3, tri);
+    EXPECT_EQ(plat::testing::pixels(hwnd).pixels, before);
+    delete window;
+}
+
+TEST_F(Panes, FitsInsideNeedsTheWidgetsOwnVisibleArea) {
+    auto* root = new oPane;
+    oWindow* window = root->openInWindow("fits", Zone{0, 0, 200, 200, 0, 0}, kWindowCaption);
+    window->show();
+    plat::testing::runUntilIdle();
+    EXPECT_TRUE(root->fitsInside(10, 10, 50, 50));
+    EXPECT_FALSE(root->fitsInside(180, 10, 50, 50)) << "beyond the bounds";
+    EXPECT_FALSE(root->fitsInside(-1, 10, 5, 5));
+    auto* cover = new oPane;
+    oWindow* over = cover->openInWindow("cover", Zone{30, 30, 300, 300, 0, 0}, kWindowCaption);
+    over->show();
+    plat::testing::runUntilIdle();
+    EXPECT_FALSE(root->fitsInside(10, 10, 100, 100)) << "another window lies over a corner";
+    EXPECT_FALSE(oNativePort().fitsInside(0, 0, 1, 1));
+    delete over;
+    delete window;
+}
+
+TEST_F(Panes, DesktopPaneIsItsOwnParent) {
+    oPane* desk = DesktopPane();
+    ASSERT_NE(desk, nullptr);
+    EXPECT_EQ(desk->parent(), desk);
+    EXPECT_EQ(desk->device(), nullptr);
+    EXPECT_EQ(desk->resolution(), ScreenResolution());
+    desk->show(); // forwards nowhere
+    desk->invalidate(nullptr);
+    EXPECT_TRUE(desk->needsDrawing(nullptr));
+}
+
+} // namespace
+} // namespace kvtest

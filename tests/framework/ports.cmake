@@ -1,0 +1,6 @@
+# List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_framework_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/PortdcTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PGRAPHICTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/oWindowsTest.cpp
+)

@@ -1,0 +1,257 @@
+#include "OverSrcs/eLayout.h"
+
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eTempl.h"
+#include "OverSrcs/eWord.h"
+#include "model/ModelFixture.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+// A two-slot template whose second slot is drawn `m_steps` size steps away from the first, laid
+// out side by side.
+class StepTemplate : public eTemplate {
+    KV_NODE_CLONE(StepTemplate)
+    int32_t childSizeStep(int32_t i) const override { return i == 1 ? m_kind : 0; }
+    void measure() override {
+        eTemplate::measure();
+        int32_t x = 0;
+        int32_t h = 0;
+        for (int32_t i = 0; i < m_count; ++i) {
+            eExpr* c = getChild(i);
+            PlaceNodeRect(c, x, 0);
+            x = c->m_zone.right;
+            h = std::max(h, c->m_zone.bottom);
+        }
+        m_zone = Zone{0, 0, x, h, 0, 0};
+    }
+};
+
+OwnedNode<StepTemplate> NewStepTemplate(int32_t steps, ExprPtr first, ExprPtr second) {
+    OwnedNode<StepTemplate> t = NewTemplateBlock<StepTemplate>(2, 2);
+    t->m_kind = steps;
+    t->setChild(0, std::move(first));
+    t->setChild(1, std::move(second));
+    return t;
+}
+
+class eLayoutTest : public ModelTest {
+protected:
+    static ExprPtr Word(const char* text, uint8_t colour = 0, int32_t points = 12) {
+        return NewWord(text, 0, SizedStyle(points), colour);
+    }
+    static ExprPtr InheritWord(const char* text) {
+        FSSRecord inherit;
+        InitFSSRecord(inherit);
+        return NewWord(text, 0, inherit, 0);
+    }
+    std::vector<std::string> ColourCalls() const {
+        std::vector<std::string> out;
+        for (const std::string& c : port->calls())
+            if (c.rfind("setColors", 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+};
+
+TEST_F(eLayoutTest, AllBlackTreeMakesNoColourChanges) {
+    OwnedNode<eSimpString> row = NewSimpString(2);
+    row->setChild(0, Word("a"));
+    row->setChild(1, Word("b"));
+    Measure(row.get());
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(ColourCalls().empty());
+    EXPECT_EQ(port->calls().size(), 2u);
+}
+
+TEST_F(eLayoutTest, AColouredNodeIsDrawnInItsColourAndThePortGetsItsColourBack) {
+    OwnedNode<eSimpString> row = NewSimpString(3);
+    row->setChild(0, Word("a"));
+    row->setChild(1, Word("b", 0xE0)); // full red
+    row->setChild(2, Word("c"));
+    Measure(row.get());
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    ASSERT_EQ(port->calls().size(), 5u);
+    EXPECT_EQ(port->calls()[1], "setColors #ff0000ff #ffffffff");
+    EXPECT_NE(port->calls()[2].find("\"b\""), std::string::npos);
+    EXPECT_NE(port->calls()[2].find("color=#ff0000ff"), std::string::npos);
+    EXPECT_EQ(port->calls()[3], "setColors #000000ff #ffffffff");
+    EXPECT_NE(port->calls()[4].find("color=#000000ff"), std::string::npos);
+}
+
+TEST_F(eLayoutTest, ChildrenInTheirParentsColourCauseNoFurtherChanges) {
+    OwnedNode<eSimpString> row = NewSimpString(2);
+    row->m_colour = 0x1C; // full green
+    row->setChild(0, Word("a", 0x1C));
+    row->setChild(1, Word("b", 0x1C));
+    Measure(row.get());
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(ColourCalls(), (std::vector<std::string>{"setColors #00ff00ff #ffffffff",
+                                                       "setColors #000000ff #ffffffff"}));
+}
+
+TEST_F(eLayoutTest, StructureDisplayAndTheFirstExportFlagIgnoreNodeColours) {
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    row->setChild(0, Word("a", 0x03));
+    Measure(row.get());
+    DrawExpr(row.get(), port.get(), 1, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(ColourCalls().empty());
+    port->clear();
+    SetDrawExportFlags(1, 0);
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    SetDrawExportFlags(0, 0);
+    EXPECT_TRUE(ColourCalls().empty());
+}
+
+TEST_F(eLayoutTest, TheSecondExportFlagPaintsTheBackgroundInTheNodesColour) {
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    row->setChild(0, Word("a", 0x03)); // full blue
+    Measure(row.get());
+    SetDrawExportFlags(0, 1);
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    SetDrawExportFlags(0, 0);
+    ASSERT_FALSE(ColourCalls().empty());
+    EXPECT_EQ(ColourCalls()[0], "setColors #0000ffff #0000ffff");
+}
+
+TEST_F(eLayoutTest, NodesOutsideThePortOrWithoutAreaAreNotDrawnNorTheirChildren) {
+    OwnedNode<eSimpString> row = NewSimpString(3);
+    row->setChild(0, Word("in"));
+    eExpr* inner = row->setChild(1, NewSimpString(1));
+    inner->setChild(0, Word("far"));
+    row->setChild(2, NewEmptySimpString());
+    Measure(row.get());
+    const int32_t w = ExpectedWidth("in", 12, 16);
+    // The port ends where the second item starts.
+    port->setBounds(Zone{0, 0, w, 100, 0, 0});
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, 0, 0);
+    ASSERT_EQ(port->calls().size(), 1u);
+    EXPECT_NE(port->calls()[0].find("\"in\""), std::string::npos);
+    port->clear();
+    // Moved left by the first item's width, only the second item shows.
+    DrawExpr(row.get(), port.get(), 0, 0, 0, 0, -w, 0);
+    ASSERT_EQ(port->calls().size(), 1u);
+    EXPECT_NE(port->calls()[0].find("\"far\""), std::string::npos);
+}
+
+TEST_F(eLayoutTest, RescaleByOneLeavesEveryValueAlone) {
+    OwnedNode<eHeader> header = NewHeader(NewSimpString(3), nullptr);
+    eExpr* row = header->getChild(0);
+    row->setChild(0, Word("x", 0, 10));
+    row->setChild(1, Word("+", 0, 14));
+    row->setChild(2, NewStepTemplate(-1, Word("a"), Word("b")));
+    row->getChild(1)->m_nudgeY = -7;
+    Measure(header.get());
+    std::vector<std::string> before;
+    std::vector<eExpr*> nodes = {header.get(),
+                                 row,
+                                 row->getChild(0),
+                                 row->getChild(1),
+                                 row->getChild(2),
+                                 row->getChild(2)->getChild(0),
+                                 row->getChild(2)->getChild(1)};
+    for (eExpr* n : nodes)
+        before.push_back(ZoneText(n->m_zone) + "/" + std::to_string(n->m_size));
+    MagnificationNum = 300;
+    MagnificationDen = 300;
+    RescaleExpr(header.get());
+    for (size_t i = 0; i < nodes.size(); ++i)
+        EXPECT_EQ(ZoneText(nodes[i]->m_zone) + "/" + std::to_string(nodes[i]->m_size), before[i]);
+}
+
+TEST_F(eLayoutTest, RescaleRoundsOnceInAbsoluteCoordinatesKeepingAxisLinesShared) {
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    eExpr* child = row->setChild(0, NewSimpString(1));
+    eExpr* grandchild = child->setChild(0, NewEmptySimpString());
+    row->m_zone = Zone{0, 0, 20, 30, 11, 13};
+    child->m_zone = Zone{3, 5, 13, 25, 6, 9};
+    grandchild->m_zone = Zone{1, 2, 9, 12, 4, 6};
+    row->m_size = 21;
+    MagnificationNum = 1;
+    MagnificationDen = 2;
+    RescaleExpr(row.get());
+    // Worked by hand with half = 1: each value v becomes (v + 1) / 2 in absolute coordinates, the
+    // axis line first, then the parts above and below it.
+    EXPECT_EQ(ZoneText(row->m_zone), "0,0,10,16;6,7");
+    EXPECT_EQ(row->m_size, 11);
+    EXPECT_EQ(ZoneText(child->m_zone), "2,3,7,13;3,5");
+    EXPECT_EQ(ZoneText(grandchild->m_zone), "0,1,4,6;2,3");
+    // The child's axis line still lies on the row's.
+    EXPECT_EQ(child->m_zone.top + child->m_zone.ref1, row->m_zone.top + row->m_zone.ref1);
+}
+
+TEST_F(eLayoutTest, SizeStepsOfTemplatesApplyToTheirChildrenAndAddUpDownTheTree) {
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    eExpr* outer =
+        row->setChild(0, NewStepTemplate(-1, InheritWord("a"),
+                                         NewStepTemplate(-1, InheritWord("b"), InheritWord("c"))));
+    Measure(row.get());
+    eExpr* inner = outer->getChild(1);
+    EXPECT_EQ(static_cast<eWord*>(outer->getChild(0))->m_fontIndex, RecordingFontIndex(12, 2));
+    EXPECT_EQ(static_cast<eWord*>(inner->getChild(0))->m_fontIndex,
+              RecordingFontIndex(StepSizeBy(12, -1), 2));
+    EXPECT_EQ(static_cast<eWord*>(inner->getChild(1))->m_fontIndex,
+              RecordingFontIndex(StepSizeBy(12, -2), 2));
+    // Measuring from a node deep inside starts at the size its ancestors give it.
+    SetupNodeStyle(inner->getChild(1));
+    EXPECT_EQ(DrawState.style.size, StepSizeBy(12, -2));
+    // Re-laying out only the inner word after an edit keeps its step.
+    InvalidateTree(inner->getChild(1));
+    InvalidateAncestors(inner->getChild(1));
+    MeasureExprWithOptions(row.get(), port.get(), 0, 0, 0, 0);
+    EXPECT_EQ(static_cast<eWord*>(inner->getChild(1))->m_fontIndex,
+              RecordingFontIndex(StepSizeBy(12, -2), 2));
+}
+
+TEST_F(eLayoutTest, LocateNodeSumsTheOffsetsFromTheRoot) {
+    OwnedNode<eSimpString> row = NewSimpString(2);
+    row->setChild(0, Word("ab"));
+    eExpr* inner = row->setChild(1, NewSimpString(2));
+    inner->setChild(0, Word("c"));
+    eExpr* d = inner->setChild(1, Word("d", 0, 20));
+    Measure(row.get());
+    DrawState.rootOrigin = oPoint{100, 50};
+    const Zone& z = LocateNode(d);
+    EXPECT_EQ(z.left, 100 + inner->m_zone.left + d->m_zone.left);
+    EXPECT_EQ(z.top, 50 + inner->m_zone.top + d->m_zone.top);
+    EXPECT_EQ(z.right - z.left, d->width());
+    EXPECT_EQ(z.bottom - z.top, d->height());
+    EXPECT_EQ(z.ref1, d->m_zone.ref1);
+}
+
+TEST_F(eLayoutTest, HelpNarrowsToTheNodeUnderThePointOrTheStripBesideTheRoot) {
+    WideStructureSetting = 0;
+    OwnedNode<eSimpString> row = NewSimpString(2);
+    row->setChild(0, Word("ab"));
+    row->setChild(1, Word("cd"));
+    MeasureExprWithOptions(row.get(), port.get(), 1, 0, 0, 0);
+    const Zone bounds{0, 0, 500, 300, 0, 0};
+    const oPoint origin{10, 20};
+    int32_t kind = -1;
+    int32_t id = -1;
+    Zone zone;
+    // Left of the root: the strip up to the root's left edge.
+    EXPECT_EQ(ExprHelpAtPoint(row.get(), origin, bounds, oPoint{5, 30}, kind, id, zone), nullptr);
+    EXPECT_EQ(ZoneText(zone), ZoneText(Zone{0, 0, 10, 300, 0, 0}));
+    // Inside the second word: its own zone in absolute coordinates.
+    const eExpr* cd = row->getChild(1);
+    const oPoint inWord{10 + cd->m_zone.left + 1, 20 + cd->m_zone.top + 1};
+    EXPECT_EQ(ExprHelpAtPoint(row.get(), origin, bounds, inWord, kind, id, zone), cd);
+    Zone expected = cd->m_zone;
+    ZoneOffset(expected, 10, 20);
+    EXPECT_EQ(zone.left, expected.left);
+    EXPECT_EQ(zone.right, expected.right);
+    // In the left margin of the row: the row answers, and the help zone stops at its first item.
+    EXPECT_EQ(ExprHelpAtPoint(row.get(), origin, bounds, oPoint{11, 22}, kind, id, zone),
+              row.get());
+    EXPECT_EQ(zone.left, 10);
+    EXPECT_EQ(zone.right, 10 + row->getChild(0)->m_zone.left);
+}
+
+} // namespace
+} // namespace kvtest

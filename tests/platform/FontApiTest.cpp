@@ -1,0 +1,464 @@
+// The font calls on DCs and handles: creation, the faces they report, measuring, glyph metrics,
+// enumeration, the installed-font list and drawing through a DC.
+
+#include "plat/Font.h"
+#include "plat/Gdi.h"
+#include "support/FontPin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+plat::LOGFONT logFont(const char* face, int height, int weight = plat::FW_NORMAL,
+                      plat::BYTE charSet = plat::ANSI_CHARSET, plat::BYTE pitch = 0) {
+    plat::LOGFONT lf;
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    lf.lfCharSet = charSet;
+    lf.lfPitchAndFamily = pitch;
+    std::strncpy(lf.lfFaceName, face, plat::LF_FACESIZE - 1);
+    return lf;
+}
+
+// A memory DC with a 32-bpp bitmap, white, black text, transparent background.
+class Canvas {
+public:
+    Canvas(int w, int h) {
+        plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+        m_dc = plat::CreateCompatibleDC(screen);
+        m_bitmap = plat::CreateCompatibleBitmap(screen, w, h);
+        plat::DeleteDC(screen);
+        m_oldBitmap = plat::SelectObject(m_dc, m_bitmap);
+        const plat::RECT all{0, 0, w, h};
+        plat::FillRect(m_dc, &all, plat::GetStockObject(plat::WHITE_BRUSH));
+        plat::SetBkMode(m_dc, plat::TRANSPARENT);
+        plat::SetTextColor(m_dc, plat::RGB(0, 0, 0));
+        m_w = w;
+        m_h = h;
+    }
+    ~Canvas() {
+        plat::SelectObject(m_dc, m_oldBitmap);
+        plat::DeleteDC(m_dc);
+        plat::DeleteObject(m_bitmap);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    plat::HDC dc() const { return m_dc; }
+    std::vector<plat::COLORREF> pixels() const {
+        std::vector<plat::COLORREF> out;
+        for (int y = 0; y < m_h; ++y) {
+            for (int x = 0; x < m_w; ++x) {
+                out.push_back(plat::GetPixel(m_dc, x, y));
+            }
+        }
+        return out;
+    }
+    // The bounding box of non-white pixels; empty when there are none.
+    plat::RECT ink() const {
+        plat::RECT r{m_w, m_h, 0, 0};
+        for (int y = 0; y < m_h; ++y) {
+            for (int x = 0; x < m_w; ++x) {
+                if (plat::GetPixel(m_dc, x, y) != plat::RGB(255, 255, 255)) {
+                    r.left = std::min<plat::LONG>(r.left, x);
+                    r.top = std::min<plat::LONG>(r.top, y);
+                    r.right = std::max<plat::LONG>(r.right, x + 1);
+                    r.bottom = std::max<plat::LONG>(r.bottom, y + 1);
+                }
+            }
+        }
+        return r;
+    }
+
+private:
+    plat::HDC m_dc = nullptr;
+    plat::HBITMAP m_bitmap = nullptr;
+    plat::HGDIOBJ m_oldBitmap = nullptr;
+    int m_w = 0;
+    int m_h = 0;
+};
+
+// Selects a font for the scope and deletes it afterwards.
+class SelectedFont {
+public:
+    SelectedFont(plat::HDC dc, const plat::LOGFONT& lf)
+        : m_dc(dc)
+        , m_font(plat::CreateFontIndirect(&lf)) {
+        m_old = plat::SelectObject(dc, m_font);
+    }
+    ~SelectedFont() {
+        plat::SelectObject(m_dc, m_old);
+        plat::DeleteObject(m_font);
+    }
+    SelectedFont(const SelectedFont&) = delete;
+    SelectedFont& operator=(const SelectedFont&) = delete;
+    plat::HFONT font() const { return m_font; }
+
+private:
+    plat::HDC m_dc;
+    plat::HFONT m_font;
+    plat::HGDIOBJ m_old = nullptr;
+};
+
+std::string faceOf(plat::HDC dc) {
+    char name[plat::LF_FACESIZE] = {};
+    plat::GetTextFace(dc, sizeof name, name);
+    return name;
+}
+
+using FontApi = FontPin;
+
+TEST_F(FontApi, FacesReportTheCatalogueNameAndKeepTheLogFont) {
+    Canvas c(4, 4);
+    {
+        // An alias reports the alias, not the file's family.
+        SelectedFont f(c.dc(), logFont("Times New Roman", -12));
+        EXPECT_EQ(faceOf(c.dc()), "Times New Roman");
+    }
+    {
+        const plat::LOGFONT lf = logFont("Garamond", -15, 700, plat::ANSI_CHARSET, plat::FF_ROMAN);
+        SelectedFont f(c.dc(), lf);
+        EXPECT_EQ(faceOf(c.dc()), "Times New Roman");
+        plat::LOGFONT back;
+        ASSERT_EQ(plat::GetObject(f.font(), sizeof back, &back), static_cast<int>(sizeof back));
+        EXPECT_STREQ(back.lfFaceName, "Garamond"); // GetObject gives what was asked for
+        EXPECT_EQ(back.lfHeight, -15);
+        EXPECT_EQ(back.lfWeight, 700);
+    }
+    EXPECT_EQ(plat::CreateFontIndirect(nullptr), nullptr);
+}
+
+TEST_F(FontApi, GetTextFaceNeverWritesPastTheBuffer) {
+    Canvas c(4, 4);
+    SelectedFont f(c.dc(), logFont("Courier New", -12));
+    char buf[8];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(plat::GetTextFace(c.dc(), 5, buf), 4);
+    EXPECT_STREQ(buf, "Cour");
+    EXPECT_EQ(buf[5], '#');
+    EXPECT_EQ(plat::GetTextFace(c.dc(), 0, buf), 0);
+    EXPECT_EQ(buf[0], 'C');
+    EXPECT_EQ(plat::GetTextFace(c.dc(), 0, nullptr), 12); // "Courier New" and its terminator
+}
+
+TEST_F(FontApi, StockFonts) {
+    struct Case {
+        int stock;
+        const char* face;
+        int ppem;
+        int weight;
+    };
+    Canvas c(4, 4);
+    for (Case k :
+         {Case{plat::DEFAULT_GUI_FONT, "Arial", 11, 400},
+          Case{plat::ANSI_VAR_FONT, "Arial", 11, 400}, Case{plat::SYSTEM_FONT, "Arial", 16, 700},
+          Case{plat::SYSTEM_FIXED_FONT, "Courier New", 13, 400}}) {
+        SCOPED_TRACE(k.stock);
+        plat::HGDIOBJ stock = plat::GetStockObject(k.stock);
+        ASSERT_NE(stock, nullptr);
+        plat::HGDIOBJ old = plat::SelectObject(c.dc(), stock);
+        EXPECT_EQ(faceOf(c.dc()), k.face);
+        plat::TEXTMETRIC tm;
+        ASSERT_TRUE(plat::GetTextMetrics(c.dc(), &tm));
+        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, k.ppem);
+        EXPECT_EQ(tm.tmWeight, k.weight);
+        EXPECT_EQ(tm.tmCharSet, plat::ANSI_CHARSET);
+        EXPECT_NE(tm.tmPitchAndFamily & plat::TMPF_TRUETYPE, 0);
+        plat::SelectObject(c.dc(), old);
+        EXPECT_TRUE(plat::DeleteObject(stock)); // a no-op for stock objects
+        EXPECT_EQ(plat::GetStockObject(k.stock), stock);
+    }
+}
+
+TEST_F(FontApi, MeasuringAgreesWithGlyphMetrics) {
+    Canvas c(4, 4);
+    for (const char* face : {"Arial", "Times", "Symbol", "Rudize", "DejaVu Sans Mono"}) {
+        SCOPED_TRACE(face);
+        SelectedFont f(c.dc(), logFont(face, -21));
+        plat::TEXTMETRIC tm;
+        ASSERT_TRUE(plat::GetTextMetrics(c.dc(), &tm));
+        const std::string text = "Wide glyphs: aWpq \xE5 \xF2";
+        plat::SIZE size;
+        ASSERT_TRUE(
+            plat::GetTextExtentPoint(c.dc(), text.data(), static_cast<int>(text.size()), &size));
+        EXPECT_EQ(size.cy, tm.tmHeight);
+        long sum = 0;
+        for (unsigned char ch : text) {
+            plat::GLYPHMETRICS gm;
+            const plat::MAT2 identity;
+            ASSERT_NE(
+                plat::GetGlyphOutline(c.dc(), ch, plat::GGO_METRICS, &gm, 0, nullptr, &identity),
+                plat::GDI_ERROR);
+            sum += gm.gmCellIncX;
+        }
+        EXPECT_EQ(size.cx, sum);
+        plat::SIZE size32;
+        ASSERT_TRUE(plat::GetTextExtentPoint32(c.dc(), text.data(), 5, &size32));
+        plat::SIZE prefix;
+        ASSERT_TRUE(plat::GetTextExtentPoint(c.dc(), text.data(), 5, &prefix));
+        EXPECT_EQ(size32.cx, prefix.cx);
+    }
+}
+
+TEST_F(FontApi, BadArgumentsFailWithoutSideEffects) {
+    Canvas c(4, 4);
+    SelectedFont f(c.dc(), logFont("Arial", -12));
+    plat::SIZE size{7, 7};
+    EXPECT_FALSE(plat::GetTextExtentPoint(c.dc(), "abc", -1, &size));
+    EXPECT_FALSE(plat::GetTextExtentPoint(c.dc(), nullptr, 3, &size));
+    EXPECT_FALSE(plat::GetTextExtentPoint(c.dc(), "abc", 3, nullptr));
+    EXPECT_EQ(size.cx, 7);
+    EXPECT_TRUE(plat::GetTextExtentPoint(c.dc(), nullptr, 0, &size));
+    EXPECT_EQ(size.cx, 0);
+
+    plat::GLYPHMETRICS gm;
+    plat::MAT2 doubled;
+    doubled.eM11.value = 2;
+    EXPECT_EQ(plat::GetGlyphOutline(c.dc(), 'a', plat::GGO_METRICS, &gm, 0, nullptr, &doubled),
+              plat::GDI_ERROR);
+    EXPECT_EQ(plat::GetGlyphOutline(c.dc(), 'a', 1 /* a bitmap */, &gm, 0, nullptr, nullptr),
+              plat::GDI_ERROR);
+    EXPECT_EQ(plat::GetGlyphOutline(c.dc(), 'a', plat::GGO_METRICS, nullptr, 0, nullptr, nullptr),
+              plat::GDI_ERROR);
+
+    // A deleted DC: every call fails the usual way.
+    plat::HDC gone = plat::CreateCompatibleDC(nullptr);
+    plat::DeleteDC(gone);
+    plat::TEXTMETRIC tm;
+    EXPECT_FALSE(plat::GetTextMetrics(gone, &tm));
+    EXPECT_FALSE(plat::GetTextExtentPoint(gone, "a", 1, &size));
+    EXPECT_EQ(plat::GetTextFace(gone, 0, nullptr), 0);
+    EXPECT_FALSE(plat::TextOut(gone, 0, 0, "a", 1));
+    EXPECT_FALSE(plat::ExtTextOut(c.dc(), 0, 0, 0, nullptr, nullptr, 2, nullptr));
+}
+
+struct Enumerated {
+    std::vector<std::string> names;
+    std::vector<plat::LOGFONT> fonts;
+    std::vector<plat::TEXTMETRIC> metrics;
+    int stopAfter = 1000;
+};
+
+int collect(const plat::LOGFONT* lf, const plat::TEXTMETRIC* tm, plat::DWORD type,
+            plat::LPARAM data) {
+    auto* e = reinterpret_cast<Enumerated*>(data);
+    EXPECT_EQ(type, plat::TRUETYPE_FONTTYPE);
+    e->names.push_back(lf->lfFaceName);
+    e->fonts.push_back(*lf);
+    e->metrics.push_back(*tm);
+    return static_cast<int>(e->names.size()) < e->stopAfter ? 1 : 0;
+}
+
+TEST_F(FontApi, EnumerationListsFacesInBytewiseOrder) {
+    Canvas c(4, 4);
+    Enumerated all;
+    EXPECT_EQ(
+        plat::EnumFontFamilies(c.dc(), nullptr, collect, reinterpret_cast<plat::LPARAM>(&all)), 1);
+    const std::vector<std::string> expected = {
+        "Arial",     "Courier", "Courier New", "DejaVu Sans", "DejaVu Sans Mono", "DejaVu Serif",
+        "Helvetica", "Rudize",  "Symbol",      "Times",       "Times New Roman"};
+    EXPECT_EQ(all.names, expected);
+    for (std::size_t i = 0; i < all.fonts.size(); ++i) {
+        SCOPED_TRACE(all.names[i]);
+        const bool symbol = all.names[i] == "Symbol" || all.names[i] == "Rudize";
+        EXPECT_EQ(all.fonts[i].lfCharSet, symbol ? plat::SYMBOL_CHARSET : plat::ANSI_CHARSET);
+        EXPECT_EQ(all.metrics[i].tmCharSet, all.fonts[i].lfCharSet);
+        EXPECT_NE(all.metrics[i].tmPitchAndFamily & plat::TMPF_TRUETYPE, 0);
+        // The enumerated font can be made again and reports the same face.
+        SelectedFont f(c.dc(), all.fonts[i]);
+        EXPECT_EQ(faceOf(c.dc()), all.names[i]);
+    }
+    EXPECT_EQ(all.fonts[0].lfPitchAndFamily, plat::FF_SWISS | plat::VARIABLE_PITCH);
+    EXPECT_EQ(all.fonts[2].lfPitchAndFamily, plat::FF_MODERN | plat::FIXED_PITCH);
+    EXPECT_EQ(all.fonts[10].lfPitchAndFamily, plat::FF_ROMAN | plat::VARIABLE_PITCH);
+
+    Enumerated first;
+    first.stopAfter = 1;
+    EXPECT_EQ(plat::EnumFontFamilies(c.dc(), "", collect, reinterpret_cast<plat::LPARAM>(&first)),
+              0);
+    EXPECT_EQ(first.names.size(), 1u);
+}
+
+TEST_F(FontApi, EnumeratingOneFamilyListsItsStyles) {
+    struct Case {
+        const char* family;
+        std::size_t styles;
+    };
+    for (Case k : {Case{"Arial", 4}, Case{"times", 4}, Case{"DejaVu Sans", 2}, Case{"Symbol", 1},
+                   Case{"Rudize", 2}, Case{"No Such Face", 0}}) {
+        SCOPED_TRACE(k.family);
+        Enumerated e;
+        plat::EnumFontFamilies(nullptr, k.family, collect, reinterpret_cast<plat::LPARAM>(&e));
+        EXPECT_EQ(e.names.size(), k.styles);
+        if (k.styles >= 2) {
+            EXPECT_EQ(e.fonts[0].lfWeight, plat::FW_NORMAL);
+            EXPECT_EQ(e.fonts[1].lfWeight, plat::FW_BOLD);
+        }
+    }
+}
+
+TEST_F(FontApi, InstalledFontEntries) {
+    const auto entries = plat::InstalledFontEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.valueName < b.valueName;
+    }));
+    auto find = [&](const std::string& name) -> std::string {
+        for (const auto& e : entries) {
+            if (e.valueName == name) {
+                return std::filesystem::path(e.path).filename().string();
+            }
+        }
+        return "(absent)";
+    };
+    EXPECT_EQ(find("Arial (TrueType)"), "LiberationSans-Regular.ttf");
+    EXPECT_EQ(find("Arial Bold Italic (TrueType)"), "LiberationSans-BoldItalic.ttf");
+    EXPECT_EQ(find("Symbol (TrueType)"), "StandardSymbolsPS.otf");
+    EXPECT_EQ(find("Times (TrueType)"), "NimbusRoman-Regular.otf");
+    EXPECT_EQ(find("DejaVu Sans Italic (TrueType)"), "(absent)"); // synthesised, no file
+    for (const auto& e : entries) {
+        EXPECT_TRUE(std::filesystem::path(e.path).is_absolute()) << e.path;
+        EXPECT_TRUE(std::filesystem::exists(e.path)) << e.path;
+    }
+
+    const std::vector<plat::InstalledFontEntry> injected = {{"Test (TrueType)", "/tmp/x.ttf"}};
+    plat::SetInstalledFontEntriesForTesting(&injected);
+    ASSERT_EQ(plat::InstalledFontEntries().size(), 1u);
+    EXPECT_EQ(plat::InstalledFontEntries()[0].valueName, "Test (TrueType)");
+    plat::SetInstalledFontEntriesForTesting(nullptr);
+    EXPECT_EQ(plat::InstalledFontEntries().size(), entries.size());
+}
+
+TEST_F(FontApi, DrawingThroughADc) {
+    Canvas c(160, 60);
+    SelectedFont f(c.dc(), logFont("Arial", -20));
+    plat::TEXTMETRIC tm;
+    plat::GetTextMetrics(c.dc(), &tm);
+    plat::SIZE size;
+    plat::GetTextExtentPoint(c.dc(), "HH", 2, &size);
+    plat::SetTextAlign(c.dc(), plat::TA_TOP | plat::TA_LEFT);
+    ASSERT_TRUE(plat::TextOut(c.dc(), 10, 5, "HH", 2));
+    const plat::RECT ink = c.ink();
+    // "H" has no overhang: its ink lies inside the measured cell, on the baseline.
+    EXPECT_GE(ink.left, 10);
+    EXPECT_LE(ink.right, 10 + size.cx);
+    EXPECT_GT(ink.top, 5);
+    EXPECT_EQ(ink.bottom, 5 + tm.tmAscent);
+
+    // The same text through a moved viewport lands moved by the same amount.
+    const std::vector<plat::COLORREF> before = c.pixels();
+    Canvas d(160, 60);
+    SelectedFont g(d.dc(), logFont("Arial", -20));
+    plat::SetTextAlign(d.dc(), plat::TA_TOP | plat::TA_LEFT);
+    plat::SetViewportOrgEx(d.dc(), 30, 7, nullptr);
+    ASSERT_TRUE(plat::ExtTextOut(d.dc(), 10 - 30, 5 - 7, 0, nullptr, "HH", 2, nullptr));
+    plat::SetViewportOrgEx(d.dc(), 0, 0, nullptr); // GetPixel reads logical coordinates
+    EXPECT_EQ(d.pixels(), before);
+}
+
+TEST_F(FontApi, UpdateCpMovesTheCurrentPositionByTheWidth) {
+    Canvas c(200, 40);
+    SelectedFont f(c.dc(), logFont("Times New Roman", -16));
+    plat::SetTextAlign(c.dc(), plat::TA_UPDATECP | plat::TA_BASELINE);
+    plat::MoveToEx(c.dc(), 5, 30, nullptr);
+    ASSERT_TRUE(plat::TextOut(c.dc(), 999, 999, "one", 3));
+    ASSERT_TRUE(plat::TextOut(c.dc(), 999, 999, "two", 3));
+    plat::POINT cp;
+    plat::GetCurrentPositionEx(c.dc(), &cp);
+    plat::SIZE size;
+    plat::GetTextExtentPoint(c.dc(), "onetwo", 6, &size);
+    EXPECT_EQ(cp.x, 5 + size.cx);
+    EXPECT_EQ(cp.y, 30);
+
+    // Drawn in two steps through the current position, the picture equals one run.
+    Canvas d(200, 40);
+    SelectedFont g(d.dc(), logFont("Times New Roman", -16));
+    plat::SetTextAlign(d.dc(), plat::TA_BASELINE);
+    plat::TextOut(d.dc(), 5, 30, "onetwo", 6);
+    EXPECT_EQ(c.pixels(), d.pixels());
+}
+
+TEST_F(FontApi, ScaledMappingDrawsTheFontAtItsDeviceSize) {
+    // Logical units twice the size of pixels: a 10-pixel font drawn at (5, 20) is the 20-pixel
+    // font drawn at (10, 40).
+    Canvas a(200, 80), b(200, 80);
+    SelectedFont fa(a.dc(), logFont("Arial", -10));
+    SelectedFont fb(b.dc(), logFont("Arial", -20));
+    plat::SetTextAlign(a.dc(), plat::TA_BASELINE);
+    plat::SetTextAlign(b.dc(), plat::TA_BASELINE);
+    plat::SetMapMode(a.dc(), plat::MM_ANISOTROPIC);
+    plat::SetWindowExtEx(a.dc(), 1, 1, nullptr);
+    plat::SetViewportExtEx(a.dc(), 2, 2, nullptr);
+    ASSERT_TRUE(plat::TextOut(a.dc(), 5, 20, "Scaled", 6));
+    plat::SetMapMode(a.dc(), plat::MM_TEXT);
+    ASSERT_TRUE(plat::TextOut(b.dc(), 10, 40, "Scaled", 6));
+    EXPECT_EQ(a.pixels(), b.pixels());
+    EXPECT_NE(b.ink().right, 0);
+}
+
+TEST_F(FontApi, TextOnAMonochromeBitmap) {
+    // XOR feedback draws text white on black into a 1-bpp bitmap: every pixel must be one of
+    // the two, and the text must show.
+    plat::HDC dc = plat::CreateCompatibleDC(nullptr);
+    plat::HBITMAP mono = plat::CreateBitmap(80, 24, 1, 1, nullptr);
+    plat::HGDIOBJ old = plat::SelectObject(dc, mono);
+    {
+        SelectedFont f(dc, logFont("Arial", -16));
+        plat::SetTextColor(dc, plat::RGB(255, 255, 255));
+        plat::SetBkColor(dc, plat::RGB(0, 0, 0));
+        plat::SetBkMode(dc, plat::OPAQUE);
+        plat::SetTextAlign(dc, plat::TA_TOP);
+        const plat::RECT all{0, 0, 80, 24};
+        ASSERT_TRUE(plat::ExtTextOut(dc, 2, 2, plat::ETO_OPAQUE, &all, "Mono", 4, nullptr));
+        int white = 0;
+        int black = 0;
+        for (int y = 0; y < 24; ++y) {
+            for (int x = 0; x < 80; ++x) {
+                const plat::COLORREF c = plat::GetPixel(dc, x, y);
+                white += c == plat::RGB(255, 255, 255) ? 1 : 0;
+                black += c == plat::RGB(0, 0, 0) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(white + black, 80 * 24);
+        EXPECT_GT(white, 20);
+        EXPECT_GT(black, 80 * 24 / 2);
+    }
+    plat::SelectObject(dc, old);
+    plat::DeleteObject(mono);
+    plat::DeleteDC(dc);
+}
+
+TEST_F(FontApi, OpaqueRectangleAndDxArray) {
+    Canvas c(100, 30);
+    SelectedFont f(c.dc(), logFont("Courier New", -12));
+    plat::SetBkColor(c.dc(), plat::RGB(255, 0, 0));
+    const plat::RECT rect{2, 3, 40, 20};
+    ASSERT_TRUE(plat::ExtTextOut(c.dc(), 2, 18, plat::ETO_OPAQUE, &rect, "", 0, nullptr));
+    const plat::RECT ink = c.ink();
+    EXPECT_EQ(ink.left, 2);
+    EXPECT_EQ(ink.top, 3);
+    EXPECT_EQ(ink.right, 40);
+    EXPECT_EQ(ink.bottom, 20);
+
+    // A dx array places each character: with every distance 20, "ii" draws the second "i"
+    // exactly 20 pixels after the first.
+    Canvas one(100, 30), two(100, 30);
+    SelectedFont g(one.dc(), logFont("Courier New", -12));
+    SelectedFont h(two.dc(), logFont("Courier New", -12));
+    plat::SetTextAlign(one.dc(), plat::TA_BASELINE);
+    plat::SetTextAlign(two.dc(), plat::TA_BASELINE);
+    const int dx[2] = {20, 20};
+    plat::ExtTextOut(one.dc(), 5, 20, 0, nullptr, "ii", 2, dx);
+    plat::TextOut(two.dc(), 5, 20, "i", 1);
+    plat::TextOut(two.dc(), 25, 20, "i", 1);
+    EXPECT_EQ(one.pixels(), two.pixels());
+}
+
+} // namespace
+} // namespace kvtest

@@ -1,0 +1,65 @@
+#include "plat/Memory.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace plat;
+
+namespace {
+
+TEST(GlobalMemoryTest, BlocksAreZeroedStableAndCheckedAfterFree) {
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, 100); // zero-filled even without GMEM_ZEROINIT
+    ASSERT_NE(mem, nullptr);
+    EXPECT_EQ(GlobalSize(mem), 100u);
+    auto* first = static_cast<unsigned char*>(GlobalLock(mem));
+    ASSERT_NE(first, nullptr);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(first[i], 0) << i;
+    }
+    std::memset(first, 0xAB, 100);
+    EXPECT_EQ(GlobalLock(mem), first); // locks nest and the block never moves
+    EXPECT_TRUE(GlobalUnlock(mem));    // still locked once
+    EXPECT_FALSE(GlobalUnlock(mem));
+    EXPECT_FALSE(GlobalUnlock(mem)); // not locked any more
+    EXPECT_EQ(static_cast<unsigned char*>(GlobalLock(mem))[99], 0xAB);
+    GlobalUnlock(mem);
+
+    EXPECT_EQ(GlobalFree(mem), nullptr);
+    EXPECT_EQ(GlobalLock(mem), nullptr);
+    EXPECT_EQ(GlobalSize(mem), 0u);
+    EXPECT_EQ(GlobalFree(mem), mem); // a second free is refused
+
+    HGLOBAL other = GlobalAlloc(GHND, 8);
+    EXPECT_NE(other, mem); // a freed handle never names a new block
+    EXPECT_EQ(GlobalLock(mem), nullptr);
+    GlobalFree(other);
+
+    HGLOBAL empty = GlobalAlloc(GPTR, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(GlobalSize(empty), 0u);
+    GlobalFree(empty);
+}
+
+TEST(GlobalAtomTest, NamesIgnoreCaseAndAreCounted) {
+    const ATOM a = GlobalAddAtom("/home/u/Doc\xE9.pvx");
+    ASSERT_GE(a, 0xC000);
+    EXPECT_EQ(GlobalAddAtom("/HOME/U/DOC\xC9.PVX"), a); // one atom, two references
+    char buf[64];
+    EXPECT_EQ(GlobalGetAtomName(a, buf, sizeof buf), 16u);
+    EXPECT_STREQ(buf, "/home/u/Doc\xE9.pvx");
+    EXPECT_EQ(GlobalGetAtomName(a, buf, 5), 4u);
+    EXPECT_STREQ(buf, "/hom");
+
+    EXPECT_EQ(GlobalDeleteAtom(a), 0);
+    EXPECT_GT(GlobalGetAtomName(a, buf, sizeof buf), 0u); // one reference left
+    EXPECT_EQ(GlobalDeleteAtom(a), 0);
+    EXPECT_EQ(GlobalGetAtomName(a, buf, sizeof buf), 0u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(GlobalDeleteAtom(a), a);
+
+    EXPECT_EQ(GlobalAddAtom(std::string(256, 'x').c_str()), 0);
+    EXPECT_EQ(GlobalAddAtom(""), 0);
+}
+
+} // namespace

@@ -12,7 +12,7 @@ cmake --build build -j "$jobs"
 if [ "${KV_SKIP_ASAN:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF >/dev/null
   cmake --build build-asan -j "$jobs"
-  ( cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest -L unit -j "$jobs" --output-on-failure --timeout 300 ) \
+  ( cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp ctest -LE smoke -j "$jobs" --output-on-failure --timeout 300 ) \
     || { echo "sanitizer run failed"; exit 1; }
 fi
 

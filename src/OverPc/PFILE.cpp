@@ -2,8 +2,10 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
 #include "plat/Files.h"
 #include "plat/Memory.h"
+#include "plat/Menu.h"
 #include "plat/Resources.h"
 #include "plat/Shell.h"
 
@@ -576,8 +578,8 @@ std::string BuildFileFilter(const char* letters) {
     std::string list;
     for (int i = 0; i < kFileTypeCount - 1; ++i) {
         const FileTypeEntry& row = kFileTypes[static_cast<std::size_t>(i)];
-        const bool wanted = letters != nullptr ? std::strchr(letters, row.letter) != nullptr
-                                               : row.notInOpen == 0;
+        const bool wanted =
+            letters != nullptr ? std::strchr(letters, row.letter) != nullptr : row.notInOpen == 0;
         if (wanted) {
             AppendFilterEntry(list, row);
         }
@@ -647,7 +649,22 @@ std::string SaveItemText(const std::string& itemText, int saveType) {
     return text + "(" + ext + ")";
 }
 
-void SetEmbeddedDocumentQuery(EmbeddedDocumentQuery query) { g_embeddedQuery = query; }
+void UpdateSaveMenuItem(int saveType) {
+    constexpr plat::UINT kSaveCommand = 263;
+    plat::HMENU bar = CQVApp::instance().m_MenuBar;
+    char text[1024];
+    if (bar == nullptr ||
+        plat::GetMenuString(bar, kSaveCommand, text, sizeof text, plat::MF_BYCOMMAND) <= 0) {
+        return;
+    }
+    const std::string item = SaveItemText(text, saveType);
+    plat::ModifyMenu(bar, kSaveCommand, plat::MF_BYCOMMAND | plat::MF_STRING, kSaveCommand,
+                     item.c_str());
+}
+
+void SetEmbeddedDocumentQuery(EmbeddedDocumentQuery query) {
+    g_embeddedQuery = query;
+}
 
 int AskSaveChanges(const char* name) {
     std::string container;

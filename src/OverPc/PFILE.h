@@ -141,6 +141,8 @@ char SaveTypeLetter(int saveType);
 // The Save item's text for a save type: the type's extension (no dot, upper case) in parentheses
 // replaces what follows the last "(" (or is appended after a blank); "All Files" removes it.
 std::string SaveItemText(const std::string& itemText, int saveType);
+// Shows the save type on the Save item (command 263) of the program's menu bar.
+void UpdateSaveMenuItem(int saveType);
 
 // What the embedding side says about the front window: 0 the program serves no embedded object;
 // 1 it does and `container` names the document that holds the object; 2 the object has no client

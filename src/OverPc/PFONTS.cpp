@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 uint8_t RudizeSetting = 0;
@@ -89,8 +90,8 @@ int16_t BuiltinCharClass(unsigned char c) {
     return 2;
 }
 
-// Copies `count` little-endian 16-bit values of a data resource; false (table untouched) when the
-// resource is missing or shorter than that.
+// Copies the table's size in little-endian 16-bit values of a data resource; false (table
+// untouched) when the resource is missing or shorter than that.
 template <size_t N> bool ReadWordTable(int id, std::array<int16_t, N>& table) {
     ResourceData data(id);
     if (!data.found() || data.size() < 2 * N)
@@ -384,8 +385,10 @@ FontManager::~FontManager() {
 }
 
 void FontManager::init(plat::HDC screenDc) {
-    DisplayDcScope own;
-    plat::HDC dc = screenDc != nullptr ? screenDc : own.hdc();
+    std::optional<DisplayDcScope> own;
+    if (screenDc == nullptr)
+        own.emplace();
+    plat::HDC dc = screenDc != nullptr ? screenDc : own->hdc();
     plat::EnumFontFamilies(dc, nullptr, FontEnumProc, reinterpret_cast<plat::LPARAM>(this));
     plat::TEXTMETRIC tm;
     if (plat::GetTextMetrics(dc, &tm))

@@ -340,6 +340,24 @@ void VirtualDc::strokeBezier(const plat::POINT* points, int32_t count) {
     plat::StrokePath(m_dc);
 }
 
+bool VirtualDc::blitToPort(oMeasurePort* port, int32_t x, int32_t y, int32_t w, int32_t h,
+                           int32_t sx, int32_t sy, plat::DWORD rop) {
+    PortDcHolder other(port);
+    return blitTo(other.hdc(), x, y, w, h, sx, sy, rop);
+}
+
+bool VirtualDc::blitFromPort(int32_t x, int32_t y, int32_t w, int32_t h, oMeasurePort* port,
+                             int32_t sx, int32_t sy, plat::DWORD rop) {
+    PortDcHolder other(port);
+    return blitFrom(x, y, w, h, other.hdc(), sx, sy, rop);
+}
+
+bool VirtualDc::stretchFromPort(int32_t x, int32_t y, int32_t w, int32_t h, oMeasurePort* port,
+                                int32_t sx, int32_t sy, int32_t sw, int32_t sh, plat::DWORD rop) {
+    PortDcHolder other(port);
+    return stretchFrom(x, y, w, h, other.hdc(), sx, sy, sw, sh, rop);
+}
+
 // ---- Kinds ----
 
 DisplayDc::DisplayDc(oMeasurePort* owner)
@@ -610,7 +628,19 @@ PortDcHolder::PortDcHolder(oMeasurePort* port)
     : m_kind(PortDeviceKind(port))
     , m_dc(AcquirePortDc(port, m_kind)) {}
 
+VirtualDc* PortDcHolder::dc() const {
+    if (!m_dc)
+        return nullptr;
+    for (const DcEntry& e : dcList(m_kind))
+        if (e.wrapper.get() == m_dc)
+            return m_dc;
+    m_dc = nullptr;
+    return nullptr;
+}
+
 PortDcHolder::~PortDcHolder() {
+    if (!m_dc)
+        return;
     auto& list = dcList(m_kind);
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->wrapper.get() == m_dc) {
@@ -705,6 +735,70 @@ int PrinterGetDeviceCaps(int index) {
 int PrinterLPtoDP(plat::POINT* points, int count) {
     VirtualDc* dc = cachedPrinter();
     return dc ? plat::LPtoDP(dc->hdc(), points, count) : 0;
+}
+
+namespace {
+PrinterJobCalls s_jobCalls;
+
+// Runs a job call on the printer DC through a holder; 0 without a printer or a call.
+template <class Call> int onPrinter(Call call, bool checked) {
+    VirtualDc* cached = cachedPrinter();
+    if (!cached)
+        return 0;
+    // Only paints and shutdown drop wrappers, and they leave the printer's alone, so the cached
+    // wrapper stays for the call without asking for it through its owner.
+    const int result = call(cached->hdc());
+    if (checked)
+        FailPrintError(result);
+    return result;
+}
+} // namespace
+
+void SetPrinterJobCalls(const PrinterJobCalls& calls) {
+    s_jobCalls = calls;
+}
+
+int PrinterEscape(int code, int inSize, const void* in, void* out) {
+    if (!s_jobCalls.escape)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.escape(dc, code, inSize, in, out); },
+                     false);
+}
+
+int PrinterStartDoc(const char* documentName) {
+    if (!s_jobCalls.startDoc)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.startDoc(dc, documentName); }, true);
+}
+
+int PrinterEndDoc() {
+    if (!s_jobCalls.endDoc)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.endDoc(dc); }, true);
+}
+
+int PrinterStartPage() {
+    if (!s_jobCalls.startPage)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.startPage(dc); }, true);
+}
+
+int PrinterEndPage() {
+    if (!s_jobCalls.endPage)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.endPage(dc); }, true);
+}
+
+int PrinterAbortDoc() {
+    if (!s_jobCalls.abortDoc)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.abortDoc(dc); }, true);
+}
+
+int PrinterSetAbortProc(int (*procedure)(plat::HDC, int)) {
+    if (!s_jobCalls.setAbortProc)
+        return 0;
+    return onPrinter([&](plat::HDC dc) { return s_jobCalls.setAbortProc(dc, procedure); }, false);
 }
 
 void FailPrintError(int result) {

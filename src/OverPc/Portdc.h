@@ -103,6 +103,14 @@ public:
     virtual void fillBezier(const plat::POINT* points, int32_t count);
     virtual void strokeBezier(const plat::POINT* points, int32_t count);
 
+    // Blits between this DC and another port's (each acquires that port's DC for the call).
+    bool blitToPort(oMeasurePort* port, int32_t x, int32_t y, int32_t w, int32_t h, int32_t sx,
+                    int32_t sy, plat::DWORD rop);
+    bool blitFromPort(int32_t x, int32_t y, int32_t w, int32_t h, oMeasurePort* port, int32_t sx,
+                      int32_t sy, plat::DWORD rop);
+    bool stretchFromPort(int32_t x, int32_t y, int32_t w, int32_t h, oMeasurePort* port, int32_t sx,
+                         int32_t sy, int32_t sw, int32_t sh, plat::DWORD rop);
+
     // Drawing helpers of the drawing layer (device coordinates).
     // A thick line as a filled polygon in the wrapper's colour, width and style.
     void drawThickLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
@@ -222,13 +230,18 @@ public:
     PortDcHolder(const PortDcHolder&) = delete;
     PortDcHolder& operator=(const PortDcHolder&) = delete;
 
-    VirtualDc* dc() const { return m_dc; }
-    plat::HDC hdc() const { return m_dc ? m_dc->hdc() : nullptr; }
-    VirtualDc* operator->() const { return m_dc; }
+    // The held wrapper; null once a paint or a change of paint DC has dropped it (a line drawing
+    // may span such a point), so nothing draws through a destroyed wrapper.
+    VirtualDc* dc() const;
+    plat::HDC hdc() const {
+        VirtualDc* d = dc();
+        return d ? d->hdc() : nullptr;
+    }
+    VirtualDc* operator->() const { return dc(); }
 
 private:
     int32_t m_kind = kDeviceDisplay;
-    VirtualDc* m_dc = nullptr;
+    mutable VirtualDc* m_dc = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -256,6 +269,27 @@ int PrinterGetDeviceCaps(int index);
 int PrinterLPtoDP(plat::POINT* points, int count);
 // Raises the error of a failed document or page call: nothing for 1 and above and for -2.
 void FailPrintError(int result);
+
+// The print job's own calls on a printer DC, installed by the printing module. Each service call
+// below runs one of them on the cached printer wrapper's DC; the document and page calls pass their
+// result to FailPrintError. Without a printer wrapper (or without the call) they return 0.
+struct PrinterJobCalls {
+    int (*escape)(plat::HDC dc, int code, int inSize, const void* in, void* out) = nullptr;
+    int (*startDoc)(plat::HDC dc, const char* documentName) = nullptr;
+    int (*endDoc)(plat::HDC dc) = nullptr;
+    int (*startPage)(plat::HDC dc) = nullptr;
+    int (*endPage)(plat::HDC dc) = nullptr;
+    int (*abortDoc)(plat::HDC dc) = nullptr;
+    int (*setAbortProc)(plat::HDC dc, int (*procedure)(plat::HDC, int)) = nullptr;
+};
+void SetPrinterJobCalls(const PrinterJobCalls& calls);
+int PrinterEscape(int code, int inSize, const void* in, void* out);
+int PrinterStartDoc(const char* documentName);
+int PrinterEndDoc();
+int PrinterStartPage();
+int PrinterEndPage();
+int PrinterAbortDoc();
+int PrinterSetAbortProc(int (*procedure)(plat::HDC, int));
 
 // ---------------------------------------------------------------------------------------------
 // Palettes

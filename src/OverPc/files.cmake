@@ -6,7 +6,7 @@ target_sources(kv_framework PRIVATE
 # The shipped preferences folder goes next to the built program, where the first run copies it
 # from into the user's data folder.
 set(KV_PREFS_SOURCE ${CMAKE_SOURCE_DIR}/resources/Korvaline_Prefs)
-set(KV_PREFS_FILES ${KV_PREFS_SOURCE}/README.txt)
+set(KV_PREFS_FILES ${KV_PREFS_SOURCE}/README.txt ${KV_PREFS_SOURCE}/keys.prf)
 set(KV_PREFS_OUTPUTS)
 foreach(prefs_file IN LISTS KV_PREFS_FILES)
   file(RELATIVE_PATH prefs_rel ${KV_PREFS_SOURCE} ${prefs_file})

@@ -1,8 +1,19 @@
 #include "OverSrcs/eClick.h"
 
+#include "OverPc/PERROR.h"
+#include "OverSrcs/eFactory.h"
+#include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/oWindows.h"
+
+#include <algorithm>
 
 uint8_t WholeRowClickOption = 0;
+SelectionEntry DragEntry;
+oPoint ClickPoint;
+void (*LocateCellAtPointHook)(oPoint point) = nullptr;
+void (*UpdateStyleButtonsHook)(int32_t force, int32_t flag) = nullptr;
 
 namespace {
 
@@ -23,6 +34,43 @@ bool offer(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry, boo
     return true;
 }
 
+bool isCaret(const SelectionEntry& entry) {
+    return entry.start == entry.end || entry.rowStart == entry.rowEnd;
+}
+
+void updateStyleButtons() {
+    if (UpdateStyleButtonsHook != nullptr)
+        UpdateStyleButtonsHook(0, 0);
+}
+
+// Asks the root from the pad's origin; the layout globals are set for the active record first so
+// that words can measure their text.
+bool askRoot(eExpr* root, oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
+    if (ActivePad != nullptr)
+        DrawState.measurePort = ActivePad;
+    if (ActiveRecord != nullptr)
+        SetDrawOptions(ActiveRecord->m_options[0], ActiveRecord->m_options[1],
+                       ActiveRecord->m_options[2], ActiveRecord->m_options[3]);
+    DrawState.absZone = Zone{};
+    return offer(root, anchor, point, entry, drag);
+}
+
+// Only the strip where two ranges of the same node differ is redrawn, so the part both cover
+// does not flicker.
+void redrawDifference(const SelectionEntry& before, const SelectionEntry& after) {
+    SelectionEntry strip = before;
+    if (before.start != after.start) {
+        strip.start = std::min(before.start, after.start);
+        strip.end = std::max(before.start, after.start);
+        DrawEntryHighlight(strip, false, true);
+    }
+    if (before.end != after.end) {
+        strip.start = std::min(before.end, after.end);
+        strip.end = std::max(before.end, after.end);
+        DrawEntryHighlight(strip, false, true);
+    }
+}
+
 } // namespace
 
 bool HitClickChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry) {
@@ -31,4 +79,106 @@ bool HitClickChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& en
 
 bool HitDragChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry) {
     return offer(child, anchor, point, entry, true);
+}
+
+bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
+    if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr)
+        return false;
+    eExpr* root = ActiveRecord->m_root;
+    entry = SelectionEntry{};
+    if (askRoot(root, anchor, point, entry, drag))
+        return true;
+    // Off the expression: above it counts as its start, below it as its end, beside it as the
+    // same height on the nearer edge.
+    const Zone& r = root->m_zone;
+    if (r.right <= r.left || r.bottom <= r.top)
+        return false;
+    oPoint moved = point;
+    if (point.y < r.top) {
+        moved = oPoint{r.left, r.top};
+    } else if (point.y >= r.bottom) {
+        moved = oPoint{r.right - 1, r.bottom - 1};
+    } else if (point.x < r.left) {
+        moved.x = r.left;
+    } else if (point.x >= r.right) {
+        moved.x = r.right - 1;
+    }
+    entry = SelectionEntry{};
+    return askRoot(root, anchor, moved, entry, drag);
+}
+
+void ClickExpr(oPoint point) {
+    ClickPoint = point;
+    if (CtrlHeld != 0 || AltShiftHeld != 0) {
+        if (LocateCellAtPointHook != nullptr)
+            LocateCellAtPointHook(point);
+        return;
+    }
+    if (ShiftHeld == 0) {
+        RedrawSelectionHighlight();
+        if (ActiveRecord != nullptr)
+            ClearSelectionList(*ActiveRecord);
+    }
+    DragEntry = SelectionEntry{};
+    if (ActiveRecord == nullptr || ActivePad == nullptr || ActiveRecord->m_root == nullptr)
+        return;
+    if (!askRoot(ActiveRecord->m_root, point, point, DragEntry, false))
+        return;
+    if (DragEntry.node == nullptr)
+        return;
+    DrawEntryHighlight(DragEntry, isCaret(DragEntry), true);
+    ActivePad->trackDrag([](oPoint p) { DragTrack(p); }, [](oPoint p) { DragEnd(p); },
+                         [] { DragRestore(); });
+}
+
+void DragTrack(oPoint point) {
+    if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr) {
+        KV_ASSERT_FAILED("e drag");
+        return;
+    }
+    SelectionEntry fresh;
+    if (!HitActiveRoot(ClickPoint, point, fresh, false) || fresh.node == nullptr)
+        return;
+    if (fresh == DragEntry)
+        return;
+    const SelectionEntry before = DragEntry;
+    const bool ranges = !isCaret(before) && !isCaret(fresh);
+    const bool sameRows = before.rowStart == fresh.rowStart && before.rowEnd == fresh.rowEnd;
+    const bool overlap = before.start < fresh.end && fresh.start < before.end;
+    if (before.node == fresh.node && ranges && sameRows && overlap) {
+        redrawDifference(before, fresh);
+    } else {
+        if (before.node != nullptr)
+            DrawEntryHighlight(before, isCaret(before), true);
+        DrawEntryHighlight(fresh, isCaret(fresh), true);
+    }
+    DragEntry = fresh;
+}
+
+void DragEnd(oPoint) {
+    if (ActiveRecord == nullptr || DragEntry.node == nullptr)
+        return;
+    const SelectionEntry* removed = SetSelection(&DragEntry);
+    ResetTypingStyle();
+    if (removed != nullptr) {
+        const SelectionEntry gone = *removed;
+        DrawEntryHighlight(DragEntry, isCaret(DragEntry), true);
+        DrawEntryHighlight(gone, HighlightOn != 0, true);
+        if (WholeRowClickOption != 0) {
+            // The second press of a double click replaces the entry its first press left.
+            SetSelection(&DragEntry);
+            DrawEntryHighlight(DragEntry, HighlightOn != 0, true);
+        }
+        updateStyleButtons();
+        return;
+    }
+    // The provisional highlight showed the caret; in the off phase of the blink it goes again.
+    if (HighlightOn == 0)
+        DrawEntryHighlight(DragEntry, true, false);
+    updateStyleButtons();
+}
+
+void DragRestore() {
+    if (DragEntry.node != nullptr)
+        DrawEntryHighlight(DragEntry, isCaret(DragEntry), true);
 }

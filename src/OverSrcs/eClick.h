@@ -15,3 +15,32 @@ extern uint8_t WholeRowClickOption;
 bool HitClickChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry);
 // The same with hitDrag.
 bool HitDragChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry);
+
+// ---- A press in the active pane -----------------------------------------------------------------
+// The press is turned into a provisional drag entry that follows the mouse while the button is
+// held and joins the active selection on release (where the overlap rule lets Shift toggle).
+
+// The provisional selection while the button is down; its node is null when nothing was hit.
+extern SelectionEntry DragEntry;
+// The press point (the anchor of the drag), in the active pad's coordinates.
+extern oPoint ClickPoint;
+
+// With Ctrl, or Alt and Shift, held a press picks a grid cell instead; the command layer installs
+// it. Null: such a press does nothing.
+extern void (*LocateCellAtPointHook)(oPoint point);
+// Refreshes the style buttons after the selection changed (the command layer's
+// UpdateStyleButtons); null does nothing.
+extern void (*UpdateStyleButtonsHook)(int32_t force, int32_t flag);
+
+// The pane's left press: selects what lies under the point and follows the mouse through the
+// active pad's trackDrag.
+void ClickExpr(oPoint point);
+// The three callbacks of the drag: each new pointer position, the release, and the redraw after an
+// automatic scroll.
+void DragTrack(oPoint point);
+void DragEnd(oPoint point);
+void DragRestore();
+// The entry the tree gives for a press at `anchor` dragged to `point` (pad coordinates), asked
+// from the active root; a point off the expression is first moved onto its edge. False when the
+// root does not take it.
+bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);

@@ -85,6 +85,33 @@ TypingStyleRef HookActiveTypingStyle() {
     return TypingStyleRef{};
 }
 
+int32_t HookCurrentCommandCode() {
+    return s_hooks.currentCommandCode != nullptr ? s_hooks.currentCommandCode() : 0;
+}
+
+SelectionEntry* HookEntryBeingActedUpon() {
+    return s_hooks.entryBeingActedUpon != nullptr ? s_hooks.entryBeingActedUpon() : nullptr;
+}
+
+void HookGetTypingFSS(FSSRecord& style, uint8_t& colour) {
+    if (s_hooks.getTypingFSS != nullptr) {
+        s_hooks.getTypingFSS(style, colour);
+        return;
+    }
+    InitFSSRecord(style);
+    colour = 0;
+}
+
+void HookSelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart, int32_t rowEnd) {
+    if (s_hooks.selectRange != nullptr)
+        s_hooks.selectRange(node, start, end, rowStart, rowEnd);
+}
+
+void HookSetSelection(const SelectionEntry& entry) {
+    if (s_hooks.setSelection != nullptr)
+        s_hooks.setSelection(entry);
+}
+
 void HookCheckUserAbort() {
     if (s_hooks.checkUserAbort != nullptr) {
         s_hooks.checkUserAbort();

@@ -28,6 +28,18 @@ struct ModelHooks {
     void (*getSelectionFSS)(FSSRecord& record) = nullptr;
     // Selection record: the active record's typing style.
     TypingStyleRef (*activeTypingStyle)() = nullptr;
+    // Edit commands: the command code being applied (a typed character in its low byte).
+    int32_t (*currentCommandCode)() = nullptr;
+    // Edit commands: the entry of the saved selection list whose node receives the command; node
+    // operations read it and may write a new start and end into it. Default: none.
+    SelectionEntry* (*entryBeingActedUpon)() = nullptr;
+    // Edit commands: the style and colour byte the next character is typed in (default: inherit
+    // everything, black).
+    void (*getTypingFSS)(FSSRecord& style, uint8_t& colour) = nullptr;
+    // Selection record: adds an entry to the active selection.
+    void (*selectRange)(eExpr* node, int32_t start, int32_t end, int32_t rowStart,
+                        int32_t rowEnd) = nullptr;
+    void (*setSelection)(const SelectionEntry& entry) = nullptr;
     // Long walks poll it; it may raise the user-interrupt error (default: the program's own poll,
     // which reads Escape).
     void (*checkUserAbort)() = nullptr;
@@ -50,6 +62,11 @@ void HookRetargetSelections(eExpr* from, eExpr* to);
 void HookFinishEditAt(eExpr* node);
 void HookGetSelectionFSS(FSSRecord& record);
 TypingStyleRef HookActiveTypingStyle();
+int32_t HookCurrentCommandCode();
+SelectionEntry* HookEntryBeingActedUpon();
+void HookGetTypingFSS(FSSRecord& style, uint8_t& colour);
+void HookSelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart, int32_t rowEnd);
+void HookSetSelection(const SelectionEntry& entry);
 void HookCheckUserAbort();
 int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool italic,
                              bool underline);

@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eString.h"
 
 #include <cstdlib>
 
@@ -279,8 +280,43 @@ void eExpr::keystroke(SelectionEntry&) {
 void eExpr::backspace(int32_t) {
     KV_ASSERT_FAILED("eExpr::backspace");
 }
-void eExpr::backspaceAt(int32_t) {
-    KV_ASSERT_FAILED("eExpr::backspaceAt");
+void eExpr::backspaceAt(int32_t index) {
+    if (index <= 0) {
+        SelectionEntry whole;
+        selectWhole(whole);
+        HookSetSelection(whole);
+        return;
+    }
+    if (m_count == 2) {
+        // Backspace at the start of the second slot dissolves the template: the two slots' items
+        // take its place in the row, with the caret between them.
+        if (m_parent == nullptr || !m_parent->isString()) {
+            KV_ASSERT_FAILED("eExpr::backspaceAt row");
+            return;
+        }
+        eString* row = static_cast<eString*>(m_parent);
+        const int32_t at = m_index;
+        ExprPtr first = detachChild(0);
+        ExprPtr second = detachChild(1);
+        const int32_t firstCount =
+            first && first->isString() ? first->childCount() : (first ? 1 : 0);
+        // The template, emptied, is destroyed when the first slot's items take its place.
+        row = first ? row->replaceRange(at, at + 1, std::move(first))
+                    : row->resizeRange(at, at + 1, 0);
+        row = row->replaceRange(at + firstCount, at + firstCount, std::move(second));
+        HookFinishEditAt(row);
+        HookSelectRange(row, at + firstCount, at + firstCount, 0, 0);
+        return;
+    }
+    eExpr* previous = index - 1 < m_count ? getChild(index - 1) : nullptr;
+    if (previous == nullptr)
+        return;
+    SelectionEntry inner;
+    previous->selectInside(inner);
+    if (SelectionEntry* entry = HookEntryBeingActedUpon())
+        *entry = inner;
+    if (inner.node != nullptr)
+        inner.node->backspace(-1);
 }
 void eExpr::newLine(int32_t index) {
     if (index < 0)

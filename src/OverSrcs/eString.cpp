@@ -3,7 +3,10 @@
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/ePseudo.h"
+#include "OverSrcs/eWord.h"
 
+#include <algorithm>
 #include <vector>
 
 SelectionEntry EditResultEntry;
@@ -193,4 +196,190 @@ void eString::replaceInString(SelectionEntry& entry, eString* row) {
     const int32_t k = m_count;
     eString* target = row->replaceRange(entry.start, entry.end, std::move(self));
     EditResultEntry = {target, start, start + k, 0, 0};
+}
+
+// ---- Typing and deleting ------------------------------------------------------------------------
+
+void eString::selectInside(SelectionEntry& entry) const {
+    entry = {const_cast<eString*>(this), m_count, m_count, 0, 0};
+}
+
+void eString::selectWhole(SelectionEntry& entry) const {
+    entry = {const_cast<eString*>(this), 0, m_count, 0, 0};
+}
+
+void eString::keystroke(SelectionEntry& entry) {
+    if (m_parent == nullptr) {
+        // An edit rebuilds the row in its parent's slot; a detached row has no slot to keep it.
+        KV_ASSERT_FAILED("eString::keystroke(root)");
+        return;
+    }
+    const int32_t code = HookCurrentCommandCode();
+    FSSRecord style;
+    uint8_t colour = 0;
+    HookGetTypingFSS(style, colour);
+    ExprPtr node = NewCharNode(static_cast<unsigned char>(code & 0xFF), style, colour);
+    eExpr* typed = node.get();
+    const int32_t start = std::clamp(std::min(entry.start, entry.end), 0, m_count);
+    const int32_t end = std::clamp(std::max(entry.start, entry.end), 0, m_count);
+    // This row is replaced by the resized one: nothing of it is used afterwards.
+    if (AutoSpaceOption != 0 && start == end && start > 0 && IsOperatorCode(code)) {
+        eString* row = resizeRange(start, start, 2);
+        row->setChild(start, NewPseudo(kPseudoSpace, &style, colour));
+        row->setChild(start + 1, std::move(node));
+    } else {
+        eString* row = resizeRange(start, end, 1);
+        row->setChild(start, std::move(node));
+    }
+    SelectionEntry inner;
+    typed->selectInside(inner);
+    HookSelectRange(inner.node, inner.start, inner.end, inner.rowStart, inner.rowEnd);
+    HookFinishEditAt(typed);
+}
+
+void eString::backspace(int32_t direction) {
+    SelectionEntry* entry = HookEntryBeingActedUpon();
+    if (entry == nullptr || entry->node != this)
+        return;
+    if (entry->start == entry->end) {
+        // Forward delete at a caret between items deletes nothing, and marks nothing changed.
+        if (direction >= 0)
+            return;
+        if (entry->start <= 0) {
+            backspaceAt(0);
+            return;
+        }
+        eExpr* last = getChild(std::min(entry->start, m_count) - 1);
+        while (last != nullptr && last->childCount() > 0)
+            last = last->getChild(last->childCount() - 1);
+        if (last == nullptr)
+            return;
+        SelectionEntry inner;
+        last->selectInside(inner);
+        *entry = inner;
+        if (inner.node != this) {
+            if (inner.node != nullptr)
+                inner.node->backspace(direction);
+            return;
+        }
+        entry->start -= 1;
+    }
+    const int32_t start = std::clamp(std::min(entry->start, entry->end), 0, m_count);
+    const int32_t end = std::clamp(std::max(entry->start, entry->end), 0, m_count);
+    if (m_parent == nullptr) {
+        KV_ASSERT_FAILED("eString::backspace(root)");
+        return;
+    }
+    eString* row = resizeRange(start, end, 0);
+    HookSelectRange(row, start, start, 0, 0);
+    HookFinishEditAt(row);
+}
+
+void eString::backspaceAt(int32_t) {
+    eExpr* parent = m_parent;
+    if (parent != nullptr && m_index > 0) {
+        parent->backspaceAt(m_index);
+        return;
+    }
+    // FIXME: the first cell of a grid in its top row stops here too, once grids exist.
+    if (parent == nullptr || parent->m_parent == nullptr) {
+        HookSelectRange(this, 0, 0, 0, 0);
+        return;
+    }
+    SelectionEntry whole;
+    parent->selectWhole(whole);
+    bool allEmpty = true;
+    for (int32_t i = 0; i < parent->childCount(); ++i) {
+        const eExpr* child = parent->getChild(i);
+        if (child == nullptr || !child->isString() || child->childCount() != 0)
+            allEmpty = false;
+    }
+    if (allEmpty && whole.node != nullptr) {
+        // Nothing would be lost: the backspace takes the whole empty template away.
+        if (SelectionEntry* entry = HookEntryBeingActedUpon())
+            *entry = whole;
+        whole.node->backspace(-1);
+        return;
+    }
+    HookSetSelection(whole);
+}
+
+// ---- Joining words after an edit
+// ------------------------------------------------------------------
+
+namespace {
+
+void retargetEntries(SelectionEntry* entries, int32_t count, eExpr* from, eExpr* to) {
+    for (int32_t k = 0; k < count; ++k)
+        if (entries[k].node == from)
+            entries[k].node = to;
+}
+
+int32_t mergeRow(eString* row, SelectionEntry* entries, int32_t count) {
+    // The first entry naming the row follows its items; it becomes an entry in a merged word when
+    // it lay within the two words joined.
+    int32_t noted = -1;
+    for (int32_t k = 0; k < count; ++k) {
+        if (entries[k].node == row) {
+            noted = k;
+            break;
+        }
+    }
+    int32_t joins = 0;
+    int32_t i = 1;
+    while (i < row->childCount()) {
+        auto* left = dynamic_cast<eWord*>(row->getChild(i - 1));
+        auto* right = dynamic_cast<eWord*>(row->getChild(i));
+        if (left == nullptr || right == nullptr || !CanMergeWords(left, right)) {
+            ++i;
+            continue;
+        }
+        const int32_t n = left->length();
+        const int32_t m = right->length();
+        eWord* merged = left->replaceText(n, n, right->view());
+        retargetEntries(entries, count, left, merged);
+        for (int32_t k = 0; k < count; ++k) {
+            if (entries[k].node == right) {
+                entries[k].node = merged;
+                entries[k].start += n;
+                entries[k].end += n;
+            }
+        }
+        if (noted >= 0 && entries[noted].node == row) {
+            SelectionEntry& e = entries[noted];
+            if (e.start >= i - 1 && e.start <= i + 1 && e.end >= i - 1 && e.end <= i + 1) {
+                auto inWord = [&](int32_t pos) { return pos < i ? 0 : (pos == i ? n : n + m); };
+                e = {merged, inWord(e.start), inWord(e.end), 0, 0};
+                noted = -1;
+            } else {
+                if (e.start >= i)
+                    e.start -= 1;
+                if (e.end > i)
+                    e.end -= 1;
+            }
+        }
+        eString* shorter = row->resizeRange(i, i + 1, 0);
+        retargetEntries(entries, count, row, shorter);
+        row = shorter;
+        row->invalidate();
+        InvalidateAncestors(row);
+        ++joins;
+    }
+    return joins;
+}
+
+} // namespace
+
+int32_t MergeWordsForEntries(SelectionEntry* entries, int32_t count) {
+    int32_t joins = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        eExpr* node = entries[k].node;
+        if (node == nullptr)
+            continue;
+        eExpr* row = node->isString() ? node : node->m_parent;
+        if (row == nullptr || !row->isString() || row->m_parent == nullptr)
+            continue;
+        joins += mergeRow(static_cast<eString*>(row), entries, count);
+    }
+    return joins;
 }

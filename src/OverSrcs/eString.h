@@ -21,6 +21,15 @@ class eString : public eExpr {
     void replaceInString(SelectionEntry& entry, eString* row) override;
     void traverseSel(SelectionEntry& entry, bool split, bool deep, NodeCallback nodeCallback,
                      NodeCallback leafCallback, EmptyCallback emptyCallback) override;
+    // A caret at the end of the row / the whole row.
+    void selectInside(SelectionEntry& entry) const override;
+    void selectWhole(SelectionEntry& entry) const override;
+    // Puts the typed character's node at the entry (a selected range is replaced).
+    void keystroke(SelectionEntry& entry) override;
+    // Deletes the selected items, or at a caret (direction negative) the item before it.
+    void backspace(int32_t direction) override;
+    // Backspace at the start of this row.
+    void backspaceAt(int32_t index) override;
     bool isString() const override;
     void unlinkOutside(const eExpr* subtree, bool invalidateRows) override;
     void whereCharWalk(int32_t argument) override;
@@ -46,6 +55,14 @@ void LinkRows(eString* row, eString* other);
 void UnlinkRow(eString* row);
 // Whether `other` is in `row`'s ring (a row is in its own).
 bool InSameRing(const eString* row, const eString* other);
+
+// Joins neighbouring words that may become one (CanMergeWords) in every row the entries name (the
+// entry's node when it is a row, else its parent), adjusting the entries as the words move: an
+// entry in a word that is joined to the word before it moves into that word; the first entry
+// naming a row is moved with the items, or into the merged word when it lay within the two words.
+// The entries are typically the saved selection list; every row that changed is invalidated with
+// its ancestors. Returns the number of joins.
+int32_t MergeWordsForEntries(SelectionEntry* entries, int32_t count);
 
 // Where replaceInString reports what it inserted.
 extern SelectionEntry EditResultEntry;

@@ -4,6 +4,7 @@
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eString.h"
 
 #include <algorithm>
@@ -425,4 +426,160 @@ bool CanMergeWords(const eWord* left, const eWord* right) {
         return left->length() == right->length();
     return HookCharClassOf(static_cast<unsigned char>(left->text()[0])) ==
            HookCharClassOf(static_cast<unsigned char>(right->text()[0]));
+}
+
+// ---- Typing and deleting
+// -------------------------------------------------------------------------------
+
+void eWord::selectInside(SelectionEntry& entry) const {
+    entry = {const_cast<eWord*>(this), m_length, m_length, 0, 0};
+}
+
+void eWord::selectWhole(SelectionEntry& entry) const {
+    entry = {const_cast<eWord*>(this), 0, m_length, 0, 0};
+}
+
+namespace {
+
+// Puts `nodes` into the row at `at` (nothing replaced), returning the row as it is afterwards.
+eString* insertIntoRow(eString* row, int32_t at, std::vector<ExprPtr> nodes) {
+    eString* now = row->resizeRange(at, at, static_cast<int32_t>(nodes.size()));
+    for (size_t i = 0; i < nodes.size(); ++i)
+        now->setChild(at + static_cast<int32_t>(i), std::move(nodes[i]));
+    return now;
+}
+
+void selectInsideOf(const eExpr* node) {
+    SelectionEntry inner;
+    node->selectInside(inner);
+    HookSelectRange(inner.node, inner.start, inner.end, inner.rowStart, inner.rowEnd);
+}
+
+} // namespace
+
+void eWord::keystroke(SelectionEntry& entry) {
+    if (m_parent == nullptr || !m_parent->isString()) {
+        // A word outside a row could be replaced by a larger one that nobody would hold.
+        KV_ASSERT_FAILED("eWord::keystroke(row)");
+        return;
+    }
+    const int32_t code = HookCurrentCommandCode();
+    const unsigned char c = static_cast<unsigned char>(code & 0xFF);
+    FSSRecord typing;
+    uint8_t colour = 0;
+    HookGetTypingFSS(typing, colour);
+    FSSRecord own;
+    storedStyle(own);
+    const int32_t start = std::clamp(std::min(entry.start, entry.end), 0, m_length);
+    const int32_t end = std::clamp(std::max(entry.start, entry.end), 0, m_length);
+
+    const int charClassOfC = HookCharClassOf(c);
+    const int firstClass =
+        m_length > 0 ? HookCharClassOf(static_cast<unsigned char>(text()[0])) : charClassOfC;
+    const bool tooLong = m_length > kTypingSplitLength;
+    const bool styleDiffers = !SameFSS(typing, own);
+    const bool classDiffers = charClassOfC != firstClass || charClassOfC == 3;
+    const bool colourDiffers = colour != m_colour;
+    const bool autoSpaceRule = AutoSpaceOption != 0 && StartsNewWord(this, typing, code, start);
+
+    if (!tooLong && !styleDiffers && !classDiffers && !colourDiffers && !autoSpaceRule) {
+        const char typed[1] = {static_cast<char>(c)};
+        eWord* word = replaceText(start, end, std::string_view(typed, 1));
+        int32_t caret = start + 1;
+        // A function name just completed after other letters gets a word of its own, with a
+        // space before it.
+        const int32_t n = AutoSpaceOption != 0 ? FunctionNameEndingAt(word, caret) : 0;
+        const int32_t k = caret - n;
+        if (n > 0 && k > 0 && word->m_parent != nullptr && word->m_parent->isString()) {
+            const std::string before(word->view().substr(0, static_cast<size_t>(k)));
+            word->replaceText(0, k, std::string_view());
+            std::vector<ExprPtr> nodes;
+            nodes.push_back(NewWord(before, 0, typing, colour));
+            nodes.push_back(NewPseudo(kPseudoSpace, &typing, colour));
+            insertIntoRow(static_cast<eString*>(word->m_parent), word->m_index, std::move(nodes));
+            caret -= k;
+        }
+        HookSelectRange(word, caret, caret, 0, 0);
+        HookFinishEditAt(word);
+        return;
+    }
+
+    eString* row = static_cast<eString*>(m_parent);
+    const int32_t index = m_index;
+    const std::string tail(view().substr(static_cast<size_t>(end)));
+    replaceText(start, m_length, std::string_view()); // shrinking: always in place
+    const bool emptied = m_length == 0;
+    eExpr* typedNode = nullptr;
+    std::vector<ExprPtr> nodes;
+    if (tail.empty()) {
+        ExprPtr node = NewCharNode(c, typing, colour);
+        typedNode = node.get();
+        if (autoSpaceRule && !emptied)
+            nodes.push_back(NewPseudo(kPseudoSpace, &typing, colour));
+        nodes.push_back(std::move(node));
+    } else if (!styleDiffers && !classDiffers && !colourDiffers) {
+        // Only the length or the spacing rule split the word: the character starts the second half.
+        std::string rest(1, static_cast<char>(c));
+        rest += tail;
+        OwnedNode<eWord> second = NewWord(rest, 0, own, colour);
+        eWord* secondWord = second.get();
+        nodes.push_back(std::move(second));
+        eString* now = emptied ? row->resizeRange(index, index + 1, 0) : row;
+        insertIntoRow(now, emptied ? index : index + 1, std::move(nodes));
+        HookSelectRange(secondWord, 1, 1, 0, 0);
+        HookFinishEditAt(secondWord);
+        return;
+    } else {
+        ExprPtr node = NewCharNode(c, typing, colour);
+        typedNode = node.get();
+        nodes.push_back(std::move(node));
+        nodes.push_back(NewWord(tail, 0, own, m_colour));
+    }
+    // The typed node goes after the word, or in its place when nothing of the word is left.
+    eString* now = emptied ? row->resizeRange(index, index + 1, 0) : row;
+    insertIntoRow(now, emptied ? index : index + 1, std::move(nodes));
+    selectInsideOf(typedNode);
+    HookFinishEditAt(typedNode);
+}
+
+void eWord::backspace(int32_t direction) {
+    SelectionEntry* entry = HookEntryBeingActedUpon();
+    if (entry == nullptr || entry->node != this)
+        return;
+    eExpr* row = m_parent;
+    const int32_t index = m_index;
+    int32_t start = std::clamp(std::min(entry->start, entry->end), 0, m_length);
+    int32_t end = std::clamp(std::max(entry->start, entry->end), 0, m_length);
+    if (start == end) {
+        if (direction < 0) {
+            if (start == 0) {
+                // The character before the word belongs to the row.
+                if (row == nullptr)
+                    return;
+                *entry = {row, index, index, 0, 0};
+                row->backspace(direction);
+                return;
+            }
+            start -= 1;
+        } else {
+            if (end >= m_length) {
+                // Nothing after the word's last character: the caret stays after the word.
+                if (row == nullptr)
+                    return;
+                *entry = {row, index + 1, index + 1, 0, 0};
+                row->backspace(direction);
+                return;
+            }
+            end += 1;
+        }
+    }
+    if (end - start < m_length || row == nullptr || !row->isString()) {
+        replaceText(start, end, std::string_view());
+        HookSelectRange(this, start, start, 0, 0);
+        HookFinishEditAt(this);
+        return;
+    }
+    eString* now = static_cast<eString*>(row)->resizeRange(index, index + 1, 0);
+    HookSelectRange(now, index, index, 0, 0);
+    HookFinishEditAt(now);
 }

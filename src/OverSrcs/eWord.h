@@ -27,6 +27,13 @@ public:
     void insert(SelectionEntry& entry, ExprPtr node) override;
     void traverseSel(SelectionEntry& entry, bool split, bool deep, NodeCallback nodeCallback,
                      NodeCallback leafCallback, EmptyCallback emptyCallback) override;
+    // A caret after the last character / the whole text.
+    void selectInside(SelectionEntry& entry) const override;
+    void selectWhole(SelectionEntry& entry) const override;
+    // Extends the word with the typed character, or splits it where the character needs a node
+    // of its own.
+    void keystroke(SelectionEntry& entry) override;
+    void backspace(int32_t direction) override;
     bool isWord() const override;
     bool isPunctuation() const override;
     int32_t whereChar(unsigned char c) override;

@@ -121,6 +121,8 @@ public:
     oIDataFileStream(const std::uint8_t* data, std::uint32_t length, int resourceId);
     oIDataFileStream* clone() const override;
 
+    int resourceId() const { return m_resourceId; }
+
 private:
     int m_resourceId;
 };

@@ -403,10 +403,9 @@ oPane* DesktopPane() {
 // ---------------------------------------------------------------------------------------------
 // oWindow (portable part)
 
-oWindow::oWindow() {
-    if (s_desktop)
-        m_parent = s_desktop; // windows hang below the screen's root pane
-}
+// Windows are not linked into the screen's root pane: the root may be deleted at shutdown while
+// a window object still exists, and a window forwards nothing upwards.
+oWindow::oWindow() = default;
 
 bool oWindow::close() {
     if (!canClose())

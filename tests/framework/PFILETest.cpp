@@ -3,6 +3,7 @@
 #include "OverSrcs/oStreams.h"
 #include "framework/ErrorFixture.h"
 #include "plat/Memory.h"
+#include "plat/Menu.h"
 #include "plat/Resources.h"
 #include "plat/TestingSys.h"
 #include "platform/SysTempDir.h"
@@ -410,12 +411,11 @@ std::vector<std::string> Patterns(const std::string& list) {
 class FilterTest : public kvtest::ErrorFixture {};
 
 TEST_F(FilterTest, OpenAndSaveFilters) {
-    EXPECT_EQ(Patterns(BuildFileFilter(nullptr)),
-              (std::vector<std::string>{"*.exp", "*.pvx", "*.est", "*.e12", "*.eps", "*.wmf",
-                                        "*.emf", "*.bmp", "*.png", "*.mml", "*.xml", "*.msp",
-                                        "*.*"}));
-    EXPECT_EQ(Patterns(BuildFileFilter("co")),
-              (std::vector<std::string>{"*.prf", "*.cat", "*.*"}));
+    EXPECT_EQ(
+        Patterns(BuildFileFilter(nullptr)),
+        (std::vector<std::string>{"*.exp", "*.pvx", "*.est", "*.e12", "*.eps", "*.wmf", "*.emf",
+                                  "*.bmp", "*.png", "*.mml", "*.xml", "*.msp", "*.*"}));
+    EXPECT_EQ(Patterns(BuildFileFilter("co")), (std::vector<std::string>{"*.prf", "*.cat", "*.*"}));
     // Save types: every other savable type, then the path's own type last.
     EXPECT_EQ(Patterns(BuildTypeFilter('g')),
               (std::vector<std::string>{"*.exp", "*.pvx", "*.est", "*.prf", "*.e12", "*.png"}));
@@ -434,7 +434,7 @@ TEST(SaveItemTest, SaveTypesShowTheirExtension) {
         int saveType;
         const char* result;
     } cases[] = {
-        {"&Save (EXP)", 3, "&Save (PNG)"}, {"&Save", 2, "&Save (EPS)"},
+        {"&Save (EXP)", 3, "&Save (PNG)"},  {"&Save", 2, "&Save (EPS)"},
         {"&Save (EXP)", 12, "&Save (EMF)"}, {"&Save (EXP)", 13, "&Save (BMP)"},
         {"&Save (PNG)", 10, "&Save"},       {"&Save", 99, "&Save"},
     };
@@ -442,6 +442,30 @@ TEST(SaveItemTest, SaveTypesShowTheirExtension) {
         SCOPED_TRACE(c.saveType);
         EXPECT_EQ(SaveItemText(c.text, c.saveType), c.result);
     }
+}
+
+class SaveMenuTest : public kvtest::ErrorFixture {};
+
+TEST_F(SaveMenuTest, TheSaveItemOfTheMenuBarFollowsTheSaveType) {
+    plat::HMENU bar = plat::CreateMenu();
+    plat::HMENU file = plat::CreatePopupMenu();
+    plat::AppendMenu(file, plat::MF_STRING, 262, "&Open...");
+    plat::AppendMenu(file, plat::MF_STRING, 263, "&Save");
+    plat::AppendMenu(bar, plat::MF_POPUP, reinterpret_cast<plat::UINT_PTR>(file), "&File");
+    CQVApp::instance().m_MenuBar = bar;
+    auto saveText = [&] {
+        char text[64] = {};
+        plat::GetMenuString(bar, 263, text, sizeof text, plat::MF_BYCOMMAND);
+        return std::string(text);
+    };
+    UpdateSaveMenuItem(3);
+    EXPECT_EQ(saveText(), "&Save (PNG)");
+    UpdateSaveMenuItem(1);
+    EXPECT_EQ(saveText(), "&Save (EXP)");
+    UpdateSaveMenuItem(11); // no row of its own: the parenthesis goes
+    EXPECT_EQ(saveText(), "&Save");
+    CQVApp::instance().m_MenuBar = nullptr;
+    plat::DestroyMenu(bar);
 }
 
 class AskSaveTest : public kvtest::ErrorFixture {

@@ -460,6 +460,17 @@ TEST_F(FontManagerTest, SizesAreRaisedToTheMinimum) {
     EXPECT_EQ(desc.underline, 1);
     EXPECT_EQ(FontIndexForDesc(desc), styled);
 
+    // A face id that names no face (kept across a rebuild): the description names the sans
+    // face, and the font is made in the default face rather than not at all.
+    FontKey stale;
+    stale.faceId = 999;
+    stale.size = 10;
+    const int32_t orphan = FontTableLookup(stale, 10);
+    FontDescOfIndex(orphan, desc);
+    EXPECT_STREQ(desc.faceName, "Arial");
+    EXPECT_TRUE(EnsureFontFor(orphan, 21, 0));
+    EXPECT_NE(std::string(LoggedInformation()).find("unknown face"), std::string::npos);
+
     FontDescOfIndex(FontTableCount() + 3, desc);
     EXPECT_EQ(desc.size, 0);
     EXPECT_STREQ(desc.faceName, "");

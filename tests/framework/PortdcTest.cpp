@@ -130,6 +130,22 @@ TEST_F(DeviceContexts, NoDisplayWrapperOutlivesAPaint) {
     EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 0);
 }
 
+TEST_F(DeviceContexts, ALineSpanningAPaintDrawsNothingThroughTheDroppedWrapper) {
+    TwoPaneWindow w;
+    w.window->show();
+    plat::testing::runUntilIdle();
+    w.left->startLine(1);
+    w.left->moveTo(0, 0);
+    EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 1);
+    BeginPortPaint(w.hwnd());
+    EndPortPaint(w.hwnd());
+    EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 0);
+    w.left->lineTo(10, 10); // the wrapper is gone: nothing to draw with
+    w.left->endLine();
+    EXPECT_FALSE(LineDrawingOpen());
+    EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 0);
+}
+
 TEST_F(DeviceContexts, PrinterWrapperServesOnlyWhileTheMarkerExists) {
     KindPort a(kDevicePrinter);
     KindPort b(kDevicePrinter);
@@ -230,6 +246,84 @@ TEST_F(DeviceContexts, MetafileWrapperFillsFlattenedCurves) {
     holder->fillBezier(blob, 7);
     EXPECT_EQ(plat::GetPixel(memory.hdc(), 30, 30) & 0xFFFFFF, kBlack);
     EXPECT_EQ(plat::GetPixel(memory.hdc(), 5, 30) & 0xFFFFFF, kWhite);
+}
+
+TEST_F(DeviceContexts, PaletteWithoutItsResourceIsReported) {
+    EXPECT_EQ(CatchFail([] { BuildAppPalette(); }), errColorPaletteLoad);
+    EXPECT_EQ(AppPalette(), nullptr);
+    SetPaletteHandling(false);
+    EXPECT_EQ(RealizeAppPalette(nullptr, 0), 0) << "palette handling off: nothing is built";
+    SetPaletteHandling(true);
+}
+
+TEST_F(DeviceContexts, ExclusiveOrTextDrawnTwiceLeavesTheImage) {
+    BitmapPort port(80, 30);
+    port.paintZone(Zone{0, 0, 40, 30, 0, 0}, kColorBlue);
+    const auto before = port.snapshot();
+    const Color grey{0xC0, 0xC0, 0xC0, 255};
+    {
+        PortDcHolder holder(&port);
+        holder->drawText("Wx", -1, 5, 5, grey, nullptr, kDrawXor);
+    }
+    EXPECT_NE(port.snapshot(), before);
+    {
+        PortDcHolder holder(&port);
+        holder->drawText("Wx", -1, 5, 5, grey, nullptr, kDrawXor);
+        const plat::RECT clip{0, 0, 8, 30};
+        holder->drawText("Wx", -1, 5, 5, grey, &clip, kDrawXor);
+    }
+    const auto clipped = port.snapshot();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 8; x < 80; ++x)
+            ASSERT_EQ(clipped[static_cast<std::size_t>(y * 80 + x)],
+                      before[static_cast<std::size_t>(y * 80 + x)])
+                << "nothing outside the clip: " << x << "," << y;
+}
+
+int s_lastStartDocResult = 0;
+int s_jobCallsMade = 0;
+int fakeStartDoc(plat::HDC dc, const char*) {
+    ++s_jobCallsMade;
+    return dc ? s_lastStartDocResult : 1;
+}
+
+TEST_F(DeviceContexts, PrinterJobCallsGoThroughTheCachedPrinterAndFailOnErrors) {
+    PrinterJobCalls calls;
+    calls.startDoc = &fakeStartDoc;
+    SetPrinterJobCalls(calls);
+    s_jobCallsMade = 0;
+    EXPECT_EQ(PrinterStartDoc("doc"), 0);
+    EXPECT_EQ(s_jobCallsMade, 0) << "no printer: the call is not made";
+    EXPECT_EQ(PrinterEndPage(), 0) << "no such call installed";
+
+    KindPort port(kDevicePrinter);
+    plat::HDC display = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    AttachPrinterDc(&port, display);
+    s_lastStartDocResult = 5;
+    EXPECT_EQ(PrinterStartDoc("doc"), 5);
+    s_lastStartDocResult = -4;
+    EXPECT_EQ(CatchFail([] { PrinterStartDoc("doc"); }), 445);
+    EXPECT_EQ(s_jobCallsMade, 2);
+    ReleasePortDc(&port);
+    plat::DeleteDC(display);
+    SetPrinterJobCalls(PrinterJobCalls{});
+}
+
+TEST_F(DeviceContexts, BlitsBetweenPorts) {
+    BitmapPort source(20, 20);
+    BitmapPort dest(20, 20);
+    source.paintZone(Zone{2, 3, 6, 5, 0, 0}, kColorRed);
+    {
+        PortDcHolder holder(&source);
+        EXPECT_TRUE(holder->blitToPort(&dest, 10, 10, 8, 8, 0, 0, plat::SRCCOPY));
+    }
+    EXPECT_EQ(dest.count(kRed), 8);
+    EXPECT_EQ(dest.count(kRed, 12, 13, 16, 15), 8);
+    {
+        PortDcHolder holder(&dest);
+        EXPECT_TRUE(holder->stretchFromPort(0, 0, 8, 8, &source, 0, 0, 4, 4, plat::SRCCOPY));
+    }
+    EXPECT_EQ(dest.count(kRed, 0, 0, 8, 8), 4 * 2) << "source pixels (2..3, 3) doubled";
 }
 
 } // namespace

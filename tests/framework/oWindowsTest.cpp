@@ -199,6 +199,13 @@ TEST_F(Panes, InvalidateIsCutToEachAncestorOnTheWay) {
     EXPECT_EQ(log.lines[0], "top invalidate 150,160,200,190") << "cut to the middle pane";
     EXPECT_EQ(log.lines[1], "top invalidate 150,160,160,170");
     EXPECT_EQ(log.lines[2], "top needs 150,160,250,190") << "asked without cutting";
+
+    // A pane whose own coordinates do not start at 0 converts through its bounds too.
+    auto* shifted = new oPane;
+    shifted->placeInParent(&top, Zone{10, 20, 60, 70, 0, 0}, oPoint{500, 600});
+    const Zone own{505, 606, 515, 616, 0, 0};
+    shifted->invalidate(&own);
+    EXPECT_EQ(log.lines.back(), "top invalidate 15,26,25,36");
 }
 
 TEST_F(Panes, ResizeFollowsTheAnchors) {
@@ -306,6 +313,13 @@ TEST_F(Panes, ScrollClampsAndCentres) {
     pane.scrollBy(-500, 0);
     EXPECT_EQ(pane.bounds().left, 0);
     EXPECT_EQ(pane.originX(), 0);
+
+    // A frame away from the window's corner keeps its place while it scrolls.
+    ScrollHost off(log, Zone{30, 40, 130, 120, 0, 0});
+    const oPoint at{50, 0};
+    off.pane->setPanorama(300, 300, &at, false);
+    EXPECT_EQ(off.pane->originX(), 30 - 50);
+    EXPECT_EQ(off.pane->originY(), 40);
 }
 
 TEST_F(Panes, WindowPaintsItsPanesThroughThePaintDc) {
@@ -440,6 +454,145 @@ TEST_F(Panes, FitsInsideNeedsTheWidgetsOwnVisibleArea) {
     EXPECT_FALSE(oNativePort().fitsInside(0, 0, 1, 1));
     delete over;
     delete window;
+}
+
+TEST_F(Panes, OnlyPanesMeetingTheUpdateRegionAreDrawn) {
+    Log log;
+    auto* root = new ProbePane(log, "root");
+    oWindow* window = root->openInWindow("upd", Zone{0, 0, 200, 200, 0, 0}, kWindowCaption);
+    auto* a = new ProbePane(log, "a");
+    auto* b = new ProbePane(log, "b");
+    a->placeInParent(root, Zone{0, 0, 50, 50, 0, 0}, oPoint{0, 0});
+    b->placeInParent(root, Zone{100, 100, 150, 150, 0, 0}, oPoint{0, 0});
+    window->show();
+    plat::testing::runUntilIdle();
+    log.lines.clear();
+    b->invalidate(new Zone{10, 10, 20, 20, 0, 0});
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(log.lines, (std::vector<std::string>{"root draw", "b draw"}));
+    EXPECT_TRUE(window->needsDrawing(nullptr)) << "outside a paint everything needs drawing";
+    delete window;
+}
+
+TEST_F(Panes, AFailingPaintIsReportedAndLeavesNoPaintState) {
+    struct Failing : oPane {
+        void draw() override { Fail(errUnplanned); }
+    };
+    auto* root = new Failing;
+    oWindow* window = root->openInWindow("fail", Zone{0, 0, 100, 100, 0, 0}, kWindowCaption);
+    int boxes = 0;
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall&) {
+        ++boxes;
+        return 1;
+    });
+    window->show();
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(PaintRegionPort(), nullptr);
+    EXPECT_EQ(CurrentPaintDc(), nullptr);
+    EXPECT_EQ(CachedPortDcCount(kDeviceDisplay), 0);
+    EXPECT_EQ(ErrorEnvDepth(), 0);
+    delete window;
+}
+
+TEST_F(Panes, ScrollPaneWindowHasBarsAndScrollsWhileDraggingBeyondIt) {
+    Log log;
+    auto* pane = new ProbeScroll(log);
+    oWindow* window = pane->makeWindow("scroll", Zone{0, 0, 216, 216, 0, 0}, kWindowCaption);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(pane->zoneInParent().right, window->width() - kScrollBarSize);
+    EXPECT_EQ(pane->zoneInParent().bottom, window->height() - kScrollBarSize);
+    EXPECT_EQ(window->firstChild(), pane);
+    EXPECT_EQ(pane->nextSibling(), nullptr) << "placed once";
+    pane->setPanorama(1000, 1000, nullptr, false);
+    window->show();
+    plat::testing::runUntilIdle();
+
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    const int32_t bottom = pane->zoneInParent().bottom;
+    plat::testing::move(hwnd, 20, bottom + 10); // 11 below the last visible row
+    plat::testing::release(hwnd, 20, 20);
+    int restores = 0;
+    std::vector<oPoint> moves;
+    pane->trackDrag([&](oPoint p) { moves.push_back(p); }, [](oPoint) {}, [&] { ++restores; });
+    EXPECT_GE(restores, 1);
+    EXPECT_GE(pane->bounds().top, 11) << "scrolled by the overshoot";
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves.back().y, bottom + 10 + pane->bounds().top)
+        << "the point follows the contents under the mouse";
+
+    pane->handleScroll(1, kScrollTop, 0);
+    EXPECT_EQ(pane->bounds().top, 0);
+    pane->handleScroll(1, kScrollLineDown, 0);
+    EXPECT_EQ(pane->bounds().top, pane->resolution());
+    pane->handleScroll(0, kScrollThumbTrack, 300);
+    EXPECT_EQ(pane->bounds().left, 300);
+    delete window;
+}
+
+TEST_F(Panes, PaneWindowHandsInputToThePanes) {
+    Log log;
+    struct KeyPane : ProbePane {
+        using ProbePane::ProbePane;
+        bool doKey(int32_t key) override {
+            keys += static_cast<char>(key);
+            return true;
+        }
+        void click(oPoint p) override {
+            clicks.push_back(DoubleClickFlag);
+            ProbePane::click(p);
+        }
+        std::string keys;
+        std::vector<int> clicks;
+    };
+    auto* root = new KeyPane(log, "root");
+    root->m_answerInfo = true;
+    oWindow* window = root->openInWindow("input", Zone{0, 0, 100, 100, 0, 0}, kWindowCaption);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+
+    plat::testing::click(hwnd, 10, 20);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(FrontWindow(), window) << "the click focused the window";
+    plat::testing::type("ab");
+    plat::testing::key('C', plat::testing::kCtrl);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(root->keys, "ab") << "Ctrl characters belong to the key filter";
+
+    plat::testing::doubleClick(hwnd, 30, 30);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(root->clicks, (std::vector<int>{0, 0, 1}));
+    plat::testing::click(hwnd, 30, 30, plat::testing::kLeft);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(DoubleClickFlag, 0);
+
+    plat::testing::move(hwnd, 40, 40);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(plat::testing::currentCursorId(), 32513) << "kind 1 shows the text beam";
+    delete window;
+    EXPECT_EQ(FrontWindow(), nullptr);
+}
+
+TEST_F(Panes, CloseRequestClosesTheWindowUnlessAPaneRefuses) {
+    Log log;
+    auto* root = new ProbePane(log, "root");
+    oWindow* window = root->openInWindow("close", Zone{0, 0, 100, 100, 0, 0}, kWindowCaption);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    const PortDevice* device = window->device();
+    root->m_closable = false;
+    plat::testing::closeRequest(hwnd);
+    plat::testing::runUntilIdle();
+    EXPECT_TRUE(plat::IsWindow(hwnd));
+    EXPECT_EQ(WindowOfHandle(hwnd), window);
+    root->m_closable = true;
+    plat::testing::closeRequest(hwnd);
+    plat::testing::runUntilIdle();
+    EXPECT_FALSE(plat::IsWindow(hwnd));
+    EXPECT_EQ(log.lines.back(), "root gone");
+    EXPECT_EQ(PortDeviceRefCount(device), 0) << "the shared record went with the last pane";
 }
 
 TEST_F(Panes, DesktopPaneIsItsOwnParent) {

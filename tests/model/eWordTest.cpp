@@ -332,6 +332,9 @@ TEST_F(eWordTest, OperatorTests) {
     EXPECT_TRUE(IsOperatorCode(0x11B9));  // not-equal in a Symbol entry
     EXPECT_FALSE(IsOperatorCode(0x12B9)); // the same byte in a text font
     EXPECT_FALSE(IsOperatorCode(0x1161));
+    // Older texts' upper half: a letter, and '#' where there is no equivalent.
+    EXPECT_EQ(MacRomanToAnsi(0x8E), 0xE9);
+    EXPECT_EQ(MacRomanToAnsi(0x86), 0x23);
 }
 
 TEST_F(eWordTest, PunctuationAndLetterClassComeFromTheFirstCharacter) {

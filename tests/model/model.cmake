@@ -10,4 +10,5 @@ target_sources(kv_model_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WhereChrTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eFactoryTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eClickTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eStringTest.cpp
 )

@@ -4,8 +4,8 @@
 #include "plat/TestingSys.h"
 #include "platform/SysTempDir.h"
 
-#include <gtest/gtest.h>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>

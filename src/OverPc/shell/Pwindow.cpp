@@ -4,6 +4,7 @@
 #include "OverPc/PGRAPHIC.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/DialogItems.h"
 #include "plat/Input.h"
 #include "plat/System.h"
@@ -13,6 +14,8 @@
 #include <set>
 
 plat::HWND VisiblePlacementWindow = nullptr;
+uint32_t ModifierFlags = 0;
+uint8_t DoubleClickFlag = 0;
 
 namespace {
 
@@ -516,6 +519,37 @@ void PaintPaneWindow(plat::HWND hwnd) {
         ErrorAlert(code);
 }
 
+void SnapshotModifierKeys() {
+    auto down = [](int vk) { return (plat::GetKeyState(vk) & 0x8000) != 0; };
+    const bool shift = down(plat::VK_SHIFT);
+    const bool ctrl = down(plat::VK_CONTROL);
+    const bool alt = down(plat::VK_MENU);
+    uint32_t flags = 0;
+    if (shift)
+        flags |= kModShift;
+    if (ctrl)
+        flags |= kModCtrl;
+    if (alt)
+        flags |= kModAlt;
+    if (alt && shift)
+        flags |= kModAltShift;
+    if (alt && ctrl)
+        flags |= kModAltCtrl;
+    if (plat::GetKeyState(plat::VK_CAPITAL) & 1)
+        flags |= kModCapsLock;
+    ModifierFlags = flags;
+}
+
+void SetCursorForKind(int32_t kind) {
+    const char* id = plat::IDC_ARROW;
+    if (kind == 1)
+        id = plat::IDC_IBEAM;
+    else if (kind == 4)
+        id = plat::IDC_CROSS;
+    SetCurrentCursor(plat::LoadCursor(nullptr, id));
+    ApplyCursor();
+}
+
 plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
                           plat::LPARAM lParam) {
     oWindow* win = WindowOfHandle(hwnd);
@@ -532,15 +566,27 @@ plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPar
     case plat::WM_LBUTTONDBLCLK:
         if (plat::GetFocus() != hwnd)
             plat::SetFocus(hwnd);
+        SnapshotModifierKeys();
+        DoubleClickFlag = message == plat::WM_LBUTTONDBLCLK ? 1 : 0;
         win->click(point);
         return 0;
     case plat::WM_RBUTTONUP:
+        SnapshotModifierKeys();
+        DoubleClickFlag = 0;
         win->contextClick(point);
         return 0;
+    case plat::WM_MOUSEMOVE: {
+        int32_t kind = 0;
+        int32_t info = 0;
+        Zone zone;
+        win->infoAtPoint(point, kind, info, zone);
+        SetCursorForKind(kind);
+        return 0;
+    }
     case plat::WM_CHAR: {
-        const bool ctrl = (plat::GetKeyState(plat::VK_CONTROL) & 0x8000) != 0;
-        const bool alt = (plat::GetKeyState(plat::VK_MENU) & 0x8000) != 0;
-        if (!ctrl && !alt)
+        // Characters typed with Ctrl or Alt were offered to the key filter already.
+        SnapshotModifierKeys();
+        if ((ModifierFlags & (kModCtrl | kModAlt)) == 0)
             win->doKey(static_cast<int32_t>(wParam & 0xFF));
         return 0;
     }

@@ -36,6 +36,23 @@ void InvalidateWidgetWindows();
 // Number of live widgets (panes included).
 int32_t LiveWidgetCount();
 
+// The modifier keys held at the last key event or mouse press in a pane window: Shift, Ctrl,
+// Alt, Alt with Shift, Alt with Ctrl, and Caps Lock on.
+inline constexpr uint32_t kModShift = 0x01;
+inline constexpr uint32_t kModCtrl = 0x02;
+inline constexpr uint32_t kModAlt = 0x04;
+inline constexpr uint32_t kModAltShift = 0x08;
+inline constexpr uint32_t kModAltCtrl = 0x10;
+inline constexpr uint32_t kModCapsLock = 0x20;
+extern uint32_t ModifierFlags;
+// Copies the keyboard state of the current message into ModifierFlags.
+void SnapshotModifierKeys();
+// 1 while the second press of a double click is handed to a pane's click, else 0.
+extern uint8_t DoubleClickFlag;
+
+// The cursor for a cursor kind of infoAtPoint: 1 text beam, 4 cross, others the arrow.
+void SetCursorForKind(int32_t kind);
+
 // Scroll-bar codes of WM_HSCROLL and WM_VSCROLL (the system's values).
 inline constexpr int32_t kScrollLineUp = 0;
 inline constexpr int32_t kScrollLineDown = 1;

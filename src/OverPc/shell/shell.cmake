@@ -3,4 +3,5 @@ target_sources(kv_framework PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CQVApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Cursors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItems.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyCodes.cpp
 )

@@ -1,8 +1,10 @@
 // The test driver: scripted input into the headless back end, the clock, the journal and
 // inspection of windows and message boxes.
 
+#include "core/dlg/DlgInternal.h"
 #include "core/win/WinInternal.h"
 #include "headless/HeadlessBackend.h"
+#include "plat/Controls.h"
 #include "plat/Dialog.h"
 #include "plat/Testing.h"
 
@@ -13,7 +15,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <map>
 
 namespace plat::testing {
 
@@ -177,6 +181,49 @@ cairo_surface_t* clientImage(HWND hwnd) {
     return s;
 }
 
+
+std::map<int, std::deque<std::function<void(DialogDriver&)>>>& dialogScripts() {
+    static std::map<int, std::deque<std::function<void(DialogDriver&)>>> m;
+    return m;
+}
+
+bool dialogEnded(HWND dlg) {
+    const core::DialogData* d = core::DialogOf(dlg);
+    return !d || d->ended || !IsWindow(dlg);
+}
+
+// Ends a dialog the test did not (or could not) answer, the way Escape would, then for good.
+void cancelDialog(HWND dlg) {
+    if (dialogEnded(dlg))
+        return;
+    SendMessage(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDCANCEL)));
+    if (!dialogEnded(dlg))
+        EndDialog(dlg, IDCANCEL);
+}
+
+void dialogIdle(HWND dlg, int id, int count) {
+    if (count == 0) {
+        auto it = dialogScripts().find(id);
+        if (it == dialogScripts().end() || it->second.empty()) {
+            reportFailure("dialog " + std::to_string(id) +
+                          " opened with no script; it ends with Cancel");
+            cancelDialog(dlg);
+            return;
+        }
+        auto script = std::move(it->second.front());
+        it->second.pop_front();
+        DialogDriver driver(dlg, id);
+        script(driver);
+        return;
+    }
+    if (!dialogEnded(dlg)) {
+        reportFailure("dialog " + std::to_string(id) +
+                      " is still open after its script; it ends with Cancel");
+        cancelDialog(dlg);
+    }
+}
+
 } // namespace
 
 void reset() {
@@ -189,6 +236,8 @@ void reset() {
     state().journal.clear();
     boxScripts().clear();
     boxCalls().clear();
+    dialogScripts().clear();
+    core::SetDialogIdleHook(&dialogIdle);
 }
 
 void key(int vk, unsigned mods) {
@@ -418,6 +467,418 @@ void onMessageBox(std::function<int(const MessageBoxCall&)> script) {
 
 const std::vector<MessageBoxCall>& messageBoxes() {
     return boxCalls();
+}
+
+// --- Dialog driver ------------------------------------------------------------------------------
+
+DialogDriver::DialogDriver(HWND dialog, int dialogId) : m_dialog(dialog), m_id(dialogId) {}
+
+HWND DialogDriver::item(int id) const {
+    return GetDlgItem(m_dialog, id);
+}
+
+HWND DialogDriver::need(int id) const {
+    const HWND h = GetDlgItem(m_dialog, id);
+    if (!h)
+        reportFailure("dialog " + std::to_string(m_id) + " has no control " + std::to_string(id));
+    return h;
+}
+
+bool DialogDriver::ended() const {
+    return dialogEnded(m_dialog);
+}
+
+void DialogDriver::pump() {
+    constexpr int kLimit = 100000;
+    MSG msg;
+    for (int n = 0; n < kLimit; ++n) {
+        if (ended())
+            return;
+        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE) || msg.message == WM_QUIT)
+            return;
+        PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE);
+        if (!IsDialogMessage(m_dialog, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessage(&msg);
+        }
+    }
+    reportFailure("dialog " + std::to_string(m_id) + ": the queue never empties");
+}
+
+void DialogDriver::click(int id) {
+    const HWND h = need(id);
+    if (!h || ended())
+        return;
+    if (!IsWindowVisible(h) || !IsWindowEnabled(h)) {
+        reportFailure("dialog " + std::to_string(m_id) + ": control " + std::to_string(id) +
+                      " is hidden or disabled and cannot be clicked");
+        return;
+    }
+    RECT r;
+    GetClientRect(h, &r);
+    plat::testing::click(h, r.right / 2, r.bottom / 2);
+    pump();
+}
+
+void DialogDriver::check(int id, bool on) {
+    const HWND h = need(id);
+    if (!h)
+        return;
+    for (int tries = 0; tries < 3 && !ended(); ++tries) {
+        if ((SendMessage(h, BM_GETCHECK, 0, 0) == BST_CHECKED) == on)
+            return;
+        click(id);
+        // A plain check box only notifies: its procedure decides.
+    }
+    if ((SendMessage(h, BM_GETCHECK, 0, 0) == BST_CHECKED) != on)
+        reportFailure("dialog " + std::to_string(m_id) + ": control " + std::to_string(id) +
+                      " does not take the state asked");
+}
+
+void DialogDriver::setText(int id, std::string_view text) {
+    if (!need(id) || ended())
+        return;
+    const std::string t(text);
+    SetDlgItemText(m_dialog, id, t.c_str());
+    pump();
+}
+
+void DialogDriver::type(int id, std::string_view text) {
+    const HWND h = need(id);
+    if (!h || ended())
+        return;
+    // Focused as the keyboard would (an edit's text is selected), so the keys replace it.
+    SendMessage(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(h), TRUE);
+    pump();
+    plat::testing::type(text);
+    pump();
+}
+
+void DialogDriver::selectRow(int id, int row) {
+    const HWND h = need(id);
+    if (!h || ended())
+        return;
+    const int count = static_cast<int>(SendMessage(h, LB_GETCOUNT, 0, 0));
+    if (row < 0 || row >= count) {
+        reportFailure("dialog " + std::to_string(m_id) + ": list " + std::to_string(id) +
+                      " has no row " + std::to_string(row));
+        return;
+    }
+    RECT r;
+    SendMessage(h, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+    RECT c;
+    GetClientRect(h, &c);
+    if (r.top < 0 || r.bottom > c.bottom) {
+        SendMessage(h, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
+        pump();
+        SendMessage(h, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+    }
+    plat::testing::click(h, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    pump();
+}
+
+void DialogDriver::doubleClickRow(int id, int row) {
+    const HWND h = need(id);
+    if (!h || ended())
+        return;
+    selectRow(id, row);
+    RECT r;
+    SendMessage(h, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+    // The second click of a double click: within the time and distance of the first.
+    plat::testing::click(h, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    pump();
+}
+
+void DialogDriver::chooseCombo(int id, int index) {
+    const HWND h = need(id);
+    if (!h || ended())
+        return;
+    const int count = static_cast<int>(SendMessage(h, CB_GETCOUNT, 0, 0));
+    if (index < 0 || index >= count) {
+        reportFailure("dialog " + std::to_string(m_id) + ": combo " + std::to_string(id) +
+                      " has no item " + std::to_string(index));
+        return;
+    }
+    SetFocus(h);
+    pump();
+    plat::testing::key(VK_F4);
+    pump();
+    plat::testing::key(VK_HOME);
+    for (int i = 0; i < index; ++i)
+        plat::testing::key(VK_DOWN);
+    plat::testing::key(VK_RETURN);
+    pump();
+}
+
+void DialogDriver::chooseCombo(int id, std::string_view text) {
+    const HWND h = need(id);
+    if (!h)
+        return;
+    const std::string t(text);
+    const int i = static_cast<int>(
+        SendMessage(h, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(t.c_str())));
+    if (i < 0) {
+        reportFailure("dialog " + std::to_string(m_id) + ": combo " + std::to_string(id) +
+                      " has no item \"" + t + "\"");
+        return;
+    }
+    chooseCombo(id, i);
+}
+
+void DialogDriver::clickClient(int x, int y) {
+    if (ended())
+        return;
+    plat::testing::click(m_dialog, x, y);
+    pump();
+}
+
+void DialogDriver::key(int vk, unsigned mods) {
+    if (ended())
+        return;
+    plat::testing::key(vk, mods);
+    pump();
+}
+
+void DialogDriver::enter() {
+    key(VK_RETURN);
+}
+
+void DialogDriver::escape() {
+    key(VK_ESCAPE);
+}
+
+void DialogDriver::close() {
+    if (ended())
+        return;
+    closeRequest(m_dialog);
+    pump();
+}
+
+std::string DialogDriver::text(int id) const {
+    const HWND h = need(id);
+    if (!h)
+        return {};
+    const int n = GetWindowTextLength(h);
+    std::string s(static_cast<std::size_t>(n) + 1, '\0');
+    GetWindowText(h, s.data(), n + 1);
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+bool DialogDriver::checked(int id) const {
+    const HWND h = need(id);
+    return h && SendMessage(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool DialogDriver::enabled(int id) const {
+    const HWND h = need(id);
+    return h && IsWindowEnabled(h);
+}
+
+int DialogDriver::curSel(int id) const {
+    const HWND h = need(id);
+    if (!h)
+        return -1;
+    core::Window* w = core::FindWindow(h);
+    if (w && core::ClassIs(w, "COMBOBOX"))
+        return static_cast<int>(SendMessage(h, CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessage(h, LB_GETCURSEL, 0, 0));
+}
+
+bool DialogDriver::exists(int id) const {
+    return GetDlgItem(m_dialog, id) != nullptr;
+}
+
+bool DialogDriver::snapshot(const std::string& path) const {
+    return savePng(m_dialog, path);
+}
+
+void onDialog(int id, std::function<void(DialogDriver&)> script) {
+    dialogScripts()[id].push_back(std::move(script));
+}
+
+int pendingDialogScripts() {
+    int n = 0;
+    for (const auto& [id, q] : dialogScripts())
+        n += static_cast<int>(q.size());
+    return n;
+}
+
+} // namespace plat::testing
+
+// --- Menus (appended with the menu module) ------------------------------------------------
+
+#include "core/menu/MenuInternal.h"
+
+namespace plat::testing {
+
+namespace {
+
+int levelOf(int level) {
+    const int d = core::MenuLoopDepth();
+    return level < 0 ? d - 1 : level;
+}
+
+// The positions leading from `menu` to command `id`, depth first.
+bool pathTo(HMENU menu, UINT id, std::vector<int>& path, int depth) {
+    core::Menu* m = core::FindMenu(menu);
+    if (!m || depth > 32)
+        return false;
+    for (std::size_t i = 0; i < m->items.size(); ++i) {
+        const core::MenuItem& it = m->items[i];
+        path.push_back(static_cast<int>(i));
+        if (!it.sub && !it.separator && it.id == id)
+            return true;
+        if (it.sub && pathTo(it.sub, id, path, depth + 1))
+            return true;
+        path.pop_back();
+    }
+    return false;
+}
+
+bool followPath(const std::vector<int>& path) {
+    if (path.empty())
+        return false;
+    for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+        if (!core::MenuLoopOpenSubmenu(static_cast<int>(k), path[k]))
+            return false;
+    }
+    return core::MenuLoopChoose(static_cast<int>(path.size()) - 1, path.back());
+}
+
+} // namespace
+
+int MenuDriver::depth() const {
+    return core::MenuLoopDepth();
+}
+
+std::vector<MenuItemView> MenuDriver::items(int level) const {
+    std::vector<MenuItemView> out;
+    core::Menu* m = core::FindMenu(core::MenuLoopMenu(levelOf(level)));
+    if (!m)
+        return out;
+    for (const core::MenuItem& it : m->items) {
+        MenuItemView v;
+        v.id = it.sub || it.separator ? 0 : it.id;
+        v.text = it.text;
+        v.separator = it.separator;
+        v.popup = it.sub != nullptr;
+        v.grayed = (it.state & (MF_GRAYED | MF_DISABLED)) != 0;
+        v.checked = (it.state & MF_CHECKED) != 0;
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+int MenuDriver::hot(int level) const {
+    return core::MenuLoopHot(levelOf(level));
+}
+
+HWND MenuDriver::window(int level) const {
+    return core::MenuLoopWindow(levelOf(level));
+}
+
+bool MenuDriver::choose(UINT id) {
+    std::vector<int> path;
+    if (!pathTo(core::MenuLoopMenu(0), id, path, 0)) {
+        reportFailure("MenuDriver::choose: no item " + std::to_string(id) + " in the open menu");
+        return false;
+    }
+    return followPath(path);
+}
+
+bool MenuDriver::choosePath(std::initializer_list<std::string_view> texts) {
+    std::vector<int> path;
+    HMENU menu = core::MenuLoopMenu(0);
+    for (std::string_view want : texts) {
+        core::Menu* m = core::FindMenu(menu);
+        int found = -1;
+        for (std::size_t i = 0; m && i < m->items.size(); ++i) {
+            if (core::ShownText(m->items[i].text, nullptr, nullptr) == want) {
+                found = static_cast<int>(i);
+                break;
+            }
+        }
+        if (found < 0) {
+            reportFailure("MenuDriver::choosePath: no item \"" + std::string(want) + "\"");
+            return false;
+        }
+        path.push_back(found);
+        menu = m->items[static_cast<std::size_t>(found)].sub;
+    }
+    return followPath(path);
+}
+
+void MenuDriver::cancel() {
+    core::MenuLoopCancel();
+}
+
+void MenuDriver::key(int vk, unsigned mods) {
+    plat::testing::key(vk, mods);
+}
+
+bool MenuDriver::snapshot(const std::string& path) const {
+    RECT area{0, 0, 0, 0};
+    bool any = false;
+    auto add = [&](const RECT& r) {
+        if (!any) {
+            area = r;
+            any = true;
+            return;
+        }
+        area.left = std::min(area.left, r.left);
+        area.top = std::min(area.top, r.top);
+        area.right = std::max(area.right, r.right);
+        area.bottom = std::max(area.bottom, r.bottom);
+    };
+    for (int i = 0; i < core::MenuLoopDepth(); ++i) {
+        RECT r;
+        if (GetWindowRect(core::MenuLoopWindow(i), &r))
+            add(r);
+    }
+    if (!any)
+        return false;
+    if (core::Window* frame = core::FindWindow(core::MenuLoopBar())) {
+        RECT bar = core::ImageOnScreen(frame);
+        bar.bottom = bar.top + frame->menuBarHeight;
+        add(bar);
+    }
+    // A margin shows where the popups end.
+    area.left -= 8;
+    area.top -= 8;
+    area.right += 8;
+    area.bottom += 8;
+    return saveScreenPng(path, area);
+}
+
+void onMenu(std::function<void(MenuDriver&)> script) {
+    core::QueueMenuScript([s = std::move(script)]() {
+        MenuDriver d;
+        s(d);
+    });
+}
+
+bool saveScreenPng(const std::string& path, const RECT& area) {
+    const int w = area.right - area.left, h = area.bottom - area.top;
+    if (w <= 0 || h <= 0)
+        return false;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 0.0, 0.5, 0.5); // the desktop
+    cairo_paint(cr);
+    const auto& tops = state().topLevels; // front first
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        core::Window* tw = core::FindWindow(*it);
+        if (!tw || !tw->image || !(tw->style & WS_VISIBLE))
+            continue;
+        const RECT r = core::ImageOnScreen(tw);
+        cairo_set_source_surface(cr, tw->image, r.left - area.left, r.top - area.top);
+        cairo_paint(cr);
+    }
+    cairo_destroy(cr);
+    const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    return ok;
 }
 
 } // namespace plat::testing

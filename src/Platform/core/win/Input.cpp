@@ -1,6 +1,7 @@
 // Input events from the back end turned into queued messages: keyboard state, mouse routing,
 // double clicks, activation on click, cursors.
 
+#include "core/menu/MenuInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/System.h"
 
@@ -179,6 +180,20 @@ void handlePointer(const BackendEvent& ev) {
         }
         if (ev.kind == K::ButtonDown)
             activateOnClick(top);
+        // The menu bar above the frame's client area: a press opens the title under it through
+        // the frame's WM_SYSCOMMAND; nothing else there reaches the client.
+        if (top->menuBarHeight > 0 && w == top) {
+            const RECT c = ClientOnScreen(top);
+            if (ev.screen.y < c.top && ev.screen.y >= c.top - top->menuBarHeight &&
+                ev.screen.x >= c.left && ev.screen.x < c.right) {
+                if (ev.kind == K::ButtonDown && FindWindow(top->hwnd))
+                    queueInput(
+                        top->hwnd, WM_SYSCOMMAND, SC_MOUSEMENU,
+                        MAKELPARAM(static_cast<WORD>(ev.screen.x), static_cast<WORD>(ev.screen.y)),
+                        KeyChars{});
+                return;
+            }
+        }
         target = FindWindow(target ? target->hwnd : nullptr);
         if (!target)
             return;
@@ -225,7 +240,8 @@ void handleConfigure(const BackendEvent& ev) {
     if (!w || w->isChild())
         return;
     const int oldW = w->clientWidth(), oldH = w->clientHeight();
-    w->rect = RECT{ev.rect.left - w->insets.left, ev.rect.top - w->insets.top,
+    // The event gives what the back end displays: the client area with the menu bar above it.
+    w->rect = RECT{ev.rect.left - w->insets.left, ev.rect.top - w->insets.top + w->menuBarHeight,
                    ev.rect.right + w->insets.right, ev.rect.bottom + w->insets.bottom};
     if (w->clientWidth() != oldW || w->clientHeight() != oldH) {
         EnsureImage(w);
@@ -253,7 +269,7 @@ void HandleEvent(const BackendEvent& ev) {
         break;
     case K::Close:
         if (Window* w = FindWindow(ev.hwnd)) {
-            if (w->style & WS_DISABLED)
+            if ((w->style & WS_DISABLED) || !SystemCloseEnabled(ev.hwnd))
                 refuseClick(w);
             else
                 SendMessage(ev.hwnd, WM_CLOSE, 0, 0);

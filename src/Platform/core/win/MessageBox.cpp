@@ -1,13 +1,16 @@
-// The message box: a small modal top-level window with text, an icon and up to three buttons,
-// drawn directly on its backing image. Tests answer it through a hook before it is built.
+// The message box: a dialog made by the dialog manager from a template built for the call, with
+// the text in a static, an icon the box draws itself and up to three push buttons. Tests answer
+// it through a hook before it is built.
 
+#include "core/dlg/DlgInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/Dialog.h"
+#include "plat/Font.h"
 #include "plat/System.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace plat::core {
 
@@ -22,32 +25,24 @@ constexpr int kIcon = 32;
 constexpr int kButtonW = 75;
 constexpr int kButtonH = 23;
 constexpr int kButtonGap = 6;
-constexpr double kFontSize = 13.0;
-constexpr int kLineHeight = 16;
 
 struct Button {
     int id;
     const char* label; // cp1252
-    RECT rect;
 };
 
 struct Box {
-    std::string text;
-    UINT type = 0;
     std::vector<Button> buttons;
-    std::vector<std::string> lines; // wrapped, cp1252
-    int focus = 0;
-    int pressed = -1;
-    int result = 0;
     int iconKind = 0; // MB_ICON* >> 4
-    RECT textRect;
+    RECT textRect{};
+    std::vector<RECT> buttonRects;
+    int clientW = 0;
+    int clientH = 0;
+    HWND owner = nullptr;
+    int defaultIndex = 0;
 };
 
-Box* boxOf(HWND hwnd) {
-    return reinterpret_cast<Box*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
-}
-
-void buttonsFor(UINT type, std::vector<Button>& out) {
+std::vector<Button> buttonsFor(UINT type) {
     // The labels are cp1252 bytes.
     static const char kOk[] = "OK";
     static const char kCancel[] = "Annuler";
@@ -57,20 +52,15 @@ void buttonsFor(UINT type, std::vector<Button>& out) {
     static const char kNo[] = "Non";
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
-        out = {{IDOK, kOk, {}}, {IDCANCEL, kCancel, {}}};
-        break;
+        return {{IDOK, kOk}, {IDCANCEL, kCancel}};
     case MB_RETRYCANCEL:
-        out = {{IDRETRY, kRetry, {}}, {IDCANCEL, kCancel, {}}};
-        break;
+        return {{IDRETRY, kRetry}, {IDCANCEL, kCancel}};
     case MB_YESNO:
-        out = {{IDYES, kYes, {}}, {IDNO, kNo, {}}};
-        break;
+        return {{IDYES, kYes}, {IDNO, kNo}};
     case MB_YESNOCANCEL:
-        out = {{IDYES, kYes, {}}, {IDNO, kNo, {}}, {IDCANCEL, kCancel, {}}};
-        break;
+        return {{IDYES, kYes}, {IDNO, kNo}, {IDCANCEL, kCancel}};
     default:
-        out = {{IDOK, kOk, {}}};
-        break;
+        return {{IDOK, kOk}};
     }
 }
 
@@ -85,320 +75,180 @@ int escapeAnswer(const Box& b) {
     return 0;
 }
 
-cairo_t* textContext(cairo_surface_t* s) {
-    cairo_t* cr = cairo_create(s);
-    cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL,
-                           CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, kFontSize);
-    cairo_font_options_t* fo = cairo_font_options_create();
-    cairo_font_options_set_antialias(fo, CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
-    cairo_set_font_options(cr, fo);
-    cairo_font_options_destroy(fo);
-    return cr;
-}
-
-int textWidth(cairo_t* cr, const std::string& cp1252) {
-    cairo_text_extents_t ext;
-    const std::string u = Utf8FromCp1252Text(cp1252);
-    cairo_text_extents(cr, u.c_str(), &ext);
-    return static_cast<int>(std::ceil(ext.x_advance));
-}
-
-// Breaks the text into lines: "\n" (or CR LF) breaks, and words wrap at `maxWidth`.
-std::vector<std::string> wrap(cairo_t* cr, const std::string& text, int maxWidth) {
-    std::vector<std::string> lines;
-    std::string para;
-    auto flushPara = [&](const std::string& p) {
-        std::string line;
-        std::size_t i = 0;
-        while (i <= p.size()) {
-            std::size_t sp = p.find(' ', i);
-            if (sp == std::string::npos)
-                sp = p.size();
-            const std::string word = p.substr(i, sp - i);
-            const std::string candidate = line.empty() ? word : line + " " + word;
-            if (!line.empty() && textWidth(cr, candidate) > maxWidth) {
-                lines.push_back(line);
-                line = word;
-            } else {
-                line = candidate;
-            }
-            i = sp + 1;
-        }
-        lines.push_back(line);
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r')
-            continue;
-        if (text[i] == '\n') {
-            flushPara(para);
-            para.clear();
-        } else {
-            para += text[i];
-        }
-    }
-    flushPara(para);
-    return lines;
-}
-
-void setRgb(cairo_t* cr, COLORREF c) {
-    cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
-}
-
-void fill(cairo_t* cr, int x, int y, int w, int h, COLORREF c) {
-    setRgb(cr, c);
-    cairo_rectangle(cr, x, y, w, h);
-    cairo_fill(cr);
-}
-
-void drawIcon(cairo_t* cr, int kind, int x, int y) {
-    const double cx = x + kIcon / 2.0, cy = y + kIcon / 2.0;
-    switch (kind) {
-    case 1: // hand: a red disc with a white cross
-        setRgb(cr, RGB(255, 0, 0));
-        cairo_arc(cr, cx, cy, 15, 0, 2 * M_PI);
-        cairo_fill(cr);
-        setRgb(cr, RGB(255, 255, 255));
-        cairo_set_line_width(cr, 4);
-        cairo_move_to(cr, cx - 7, cy - 7);
-        cairo_line_to(cr, cx + 7, cy + 7);
-        cairo_move_to(cr, cx + 7, cy - 7);
-        cairo_line_to(cr, cx - 7, cy + 7);
-        cairo_stroke(cr);
-        break;
-    case 2: // question: a white disc with a blue "?"
-    case 4: // information: a white disc with a blue "i"
-        setRgb(cr, RGB(255, 255, 255));
-        cairo_arc(cr, cx, cy, 15, 0, 2 * M_PI);
-        cairo_fill_preserve(cr);
-        setRgb(cr, RGB(0, 0, 0));
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
-        setRgb(cr, RGB(0, 0, 255));
-        cairo_set_font_size(cr, 22);
-        cairo_move_to(cr, cx - (kind == 2 ? 6 : 3), cy + 8);
-        cairo_show_text(cr, kind == 2 ? "?" : "i");
-        cairo_set_font_size(cr, kFontSize);
-        break;
-    case 3: // exclamation: a yellow triangle with a black "!"
-        setRgb(cr, RGB(255, 255, 0));
-        cairo_move_to(cr, cx, y + 1);
-        cairo_line_to(cr, x + kIcon - 1, y + kIcon - 2);
-        cairo_line_to(cr, x + 1, y + kIcon - 2);
-        cairo_close_path(cr);
-        cairo_fill_preserve(cr);
-        setRgb(cr, RGB(0, 0, 0));
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
-        fill(cr, static_cast<int>(cx) - 1, y + 10, 3, 12, RGB(0, 0, 0));
-        fill(cr, static_cast<int>(cx) - 1, y + 24, 3, 3, RGB(0, 0, 0));
-        break;
-    default:
-        break;
-    }
-}
-
-// A classic 3-D push button; the default (focused) one has a black outer frame.
-void drawButton(cairo_t* cr, const Button& b, bool focused, bool pressed) {
-    const int x = b.rect.left, y = b.rect.top;
-    const int w = b.rect.right - b.rect.left, h = b.rect.bottom - b.rect.top;
-    fill(cr, x, y, w, h, GetSysColor(COLOR_BTNFACE));
-    int ix = x, iy = y, iw = w, ih = h;
-    if (focused) {
-        setRgb(cr, RGB(0, 0, 0));
-        cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, x + 0.5, y + 0.5, w - 1, h - 1);
-        cairo_stroke(cr);
-        ix += 1;
-        iy += 1;
-        iw -= 2;
-        ih -= 2;
-    }
-    const COLORREF light = pressed ? GetSysColor(COLOR_BTNSHADOW) : GetSysColor(COLOR_3DHIGHLIGHT);
-    const COLORREF dark = pressed ? GetSysColor(COLOR_3DHIGHLIGHT) : GetSysColor(COLOR_3DDKSHADOW);
-    fill(cr, ix, iy, iw, 1, light);
-    fill(cr, ix, iy, 1, ih, light);
-    fill(cr, ix, iy + ih - 1, iw, 1, dark);
-    fill(cr, ix + iw - 1, iy, 1, ih, dark);
-    if (!pressed) {
-        fill(cr, ix + 1, iy + ih - 2, iw - 2, 1, GetSysColor(COLOR_BTNSHADOW));
-        fill(cr, ix + iw - 2, iy + 1, 1, ih - 2, GetSysColor(COLOR_BTNSHADOW));
-    }
-    setRgb(cr, GetSysColor(COLOR_BTNTEXT));
-    const int tw = textWidth(cr, b.label);
-    const std::string u = Utf8FromCp1252Text(b.label);
-    cairo_move_to(cr, x + (w - tw) / 2 + (pressed ? 1 : 0), y + h / 2 + 5 + (pressed ? 1 : 0));
-    cairo_show_text(cr, u.c_str());
-    if (focused) {
-        // The focus rectangle: a dotted frame inside the button.
-        const double dash[] = {1.0};
-        cairo_set_dash(cr, dash, 1, 0);
-        cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, x + 4.5, y + 4.5, w - 9, h - 9);
-        cairo_stroke(cr);
-        cairo_set_dash(cr, nullptr, 0, 0);
-    }
-}
-
-void paintBox(HWND hwnd, Box& b) {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    Window* w = FindWindow(hwnd);
-    if (w && w->image) {
-        cairo_t* cr = textContext(w->image);
-        fill(cr, 0, 0, w->clientWidth(), w->clientHeight(), GetSysColor(COLOR_BTNFACE));
-        if (b.iconKind)
-            drawIcon(cr, b.iconKind, kMargin, kMargin);
-        setRgb(cr, GetSysColor(COLOR_WINDOWTEXT));
-        int y = b.textRect.top + 12;
-        for (const std::string& line : b.lines) {
-            const std::string u = Utf8FromCp1252Text(line);
-            cairo_move_to(cr, b.textRect.left, y);
-            cairo_show_text(cr, u.c_str());
-            y += kLineHeight;
-        }
-        for (std::size_t i = 0; i < b.buttons.size(); ++i)
-            drawButton(cr, b.buttons[i], static_cast<int>(i) == b.focus,
-                       static_cast<int>(i) == b.pressed);
-        cairo_destroy(cr);
-        cairo_surface_mark_dirty(w->image);
-    }
-    // The whole box is drawn each time; show all of it.
-    PAINTSTRUCT whole = ps;
-    if (w)
-        whole.rcPaint = RECT{0, 0, w->clientWidth(), w->clientHeight()};
-    EndPaint(hwnd, &whole);
-}
-
-int buttonAt(const Box& b, int x, int y) {
-    for (std::size_t i = 0; i < b.buttons.size(); ++i) {
-        const RECT& r = b.buttons[i].rect;
-        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-LRESULT boxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Box* b = boxOf(hwnd);
-    if (!b)
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    const int n = static_cast<int>(b->buttons.size());
-    switch (msg) {
-    case WM_PAINT:
-        paintBox(hwnd, *b);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        switch (static_cast<int>(wParam)) {
-        case VK_ESCAPE:
-            b->result = escapeAnswer(*b);
-            return 0;
-        case VK_RETURN:
-        case VK_SPACE:
-            b->result = b->buttons[static_cast<std::size_t>(b->focus)].id;
-            return 0;
-        case VK_TAB:
-        case VK_RIGHT:
-        case VK_DOWN:
-        case VK_LEFT:
-        case VK_UP: {
-            const bool back =
-                wParam == static_cast<WPARAM>(VK_LEFT) || wParam == static_cast<WPARAM>(VK_UP) ||
-                (wParam == static_cast<WPARAM>(VK_TAB) && (GetKeyState(VK_SHIFT) & 0x8000));
-            b->focus = (b->focus + (back ? n - 1 : 1)) % n;
-            InvalidateRect(hwnd, nullptr, FALSE);
-            return 0;
-        }
-        case VK_F4:
-            if (msg == WM_SYSKEYDOWN)
-                b->result = escapeAnswer(*b);
-            return 0;
-        default:
-            return 0;
-        }
-    case WM_LBUTTONDOWN: {
-        const int i = buttonAt(*b, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        if (i >= 0) {
-            b->pressed = i;
-            b->focus = i;
-            SetCapture(hwnd);
-            InvalidateRect(hwnd, nullptr, FALSE);
-        }
-        return 0;
-    }
-    case WM_LBUTTONUP: {
-        const int i = buttonAt(*b, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        const int was = b->pressed;
-        b->pressed = -1;
-        if (GetCapture() == hwnd)
-            ReleaseCapture();
-        InvalidateRect(hwnd, nullptr, FALSE);
-        if (was >= 0 && i == was)
-            b->result = b->buttons[static_cast<std::size_t>(i)].id;
-        return 0;
-    }
-    case WM_CLOSE:
-        b->result = escapeAnswer(*b);
-        return 0;
-    default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-}
-
-void layout(Box& b, int& clientW, int& clientH) {
-    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = textContext(scratch);
+void layout(Box& b, const std::string& text) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GuiFont());
     const int maxText = GetSystemMetrics(SM_CXSCREEN) * 5 / 8;
-    b.lines = wrap(cr, b.text, maxText);
+    const std::vector<std::string> lines = WrapText(dc, text, maxText);
     int textW = 0;
-    for (const std::string& l : b.lines)
-        textW = std::max(textW, textWidth(cr, l));
-    cairo_destroy(cr);
-    cairo_surface_destroy(scratch);
-    const int textH = static_cast<int>(b.lines.size()) * kLineHeight;
+    for (const std::string& l : lines)
+        textW = std::max(textW, TextWidth(dc, l));
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    textW += 1; // the static wraps exactly as measured
+    const int textH = static_cast<int>(lines.size()) * GuiLineHeight();
     const int left = kMargin + (b.iconKind ? kIcon + kMargin : 0);
     const int bodyH = std::max(textH, b.iconKind ? kIcon : 0);
     b.textRect = RECT{left, kMargin + (bodyH - textH) / 2, left + textW,
                       kMargin + (bodyH - textH) / 2 + textH};
     const int n = static_cast<int>(b.buttons.size());
     const int rowW = n * kButtonW + (n - 1) * kButtonGap;
-    clientW = std::max(left + textW + kMargin, rowW + 2 * kMargin);
+    b.clientW = std::max(left + textW + kMargin, rowW + 2 * kMargin);
     const int rowY = kMargin + bodyH + kMargin;
-    clientH = rowY + kButtonH + kMargin;
-    int x = (clientW - rowW) / 2;
-    for (Button& bt : b.buttons) {
-        bt.rect = RECT{x, rowY, x + kButtonW, rowY + kButtonH};
+    b.clientH = rowY + kButtonH + kMargin;
+    int x = (b.clientW - rowW) / 2;
+    b.buttonRects.clear();
+    for (int i = 0; i < n; ++i) {
+        b.buttonRects.push_back(RECT{x, rowY, x + kButtonW, rowY + kButtonH});
         x += kButtonW + kButtonGap;
+    }
+}
+
+void fillEllipse(HDC hdc, const RECT& r, COLORREF fill, COLORREF line) {
+    HBRUSH br = CreateSolidBrush(fill);
+    HPEN pen = CreatePen(PS_SOLID, 1, line);
+    HGDIOBJ ob = SelectObject(hdc, br);
+    HGDIOBJ op = SelectObject(hdc, pen);
+    Ellipse(hdc, r.left, r.top, r.right, r.bottom);
+    SelectObject(hdc, op);
+    SelectObject(hdc, ob);
+    DeleteObject(pen);
+    DeleteObject(br);
+}
+
+void drawGlyph(HDC hdc, int cx, int cy, const char* glyph, COLORREF color) {
+    LOGFONT lf;
+    lf.lfHeight = -24;
+    lf.lfWeight = FW_BOLD;
+    std::strcpy(lf.lfFaceName, "Times New Roman");
+    HFONT f = CreateFontIndirect(&lf);
+    HGDIOBJ old = SelectObject(hdc, f ? f : GuiFont());
+    SetTextColor(hdc, color);
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextAlign(hdc, TA_CENTER | TA_BASELINE);
+    ExtTextOut(hdc, cx, cy + 8, 0, nullptr, glyph, 1, nullptr);
+    SetTextAlign(hdc, TA_LEFT | TA_TOP);
+    SelectObject(hdc, old);
+    if (f)
+        DeleteObject(f);
+}
+
+void drawIcon(HDC hdc, int kind, int x, int y) {
+    const int cx = x + kIcon / 2, cy = y + kIcon / 2;
+    switch (kind) {
+    case 1: { // hand: a red disc with a white cross
+        fillEllipse(hdc, RECT{x + 1, y + 1, x + kIcon - 1, y + kIcon - 1}, RGB(255, 0, 0),
+                    RGB(128, 0, 0));
+        HPEN pen = CreatePen(PS_SOLID, 3, RGB(255, 255, 255));
+        HGDIOBJ op = SelectObject(hdc, pen);
+        MoveToEx(hdc, cx - 7, cy - 7, nullptr);
+        LineTo(hdc, cx + 7, cy + 7);
+        MoveToEx(hdc, cx + 7, cy - 7, nullptr);
+        LineTo(hdc, cx - 7, cy + 7);
+        SelectObject(hdc, op);
+        DeleteObject(pen);
+        break;
+    }
+    case 2: // question: a white disc with a blue "?"
+    case 4: // information: a white disc with a blue "i"
+        fillEllipse(hdc, RECT{x + 1, y + 1, x + kIcon - 1, y + kIcon - 1}, RGB(255, 255, 255),
+                    RGB(0, 0, 0));
+        drawGlyph(hdc, cx, cy, kind == 2 ? "?" : "i", RGB(0, 0, 255));
+        break;
+    case 3: { // exclamation: a yellow triangle with a black "!"
+        HBRUSH br = CreateSolidBrush(RGB(255, 255, 0));
+        HGDIOBJ ob = SelectObject(hdc, br);
+        HGDIOBJ op = SelectObject(hdc, GetStockObject(BLACK_PEN));
+        const POINT tri[3] = {{cx, y + 1}, {x + kIcon - 2, y + kIcon - 3}, {x + 1, y + kIcon - 3}};
+        Polygon(hdc, tri, 3);
+        SelectObject(hdc, op);
+        SelectObject(hdc, ob);
+        DeleteObject(br);
+        FillSolid(hdc, RECT{cx - 1, y + 10, cx + 2, y + 22}, RGB(0, 0, 0));
+        FillSolid(hdc, RECT{cx - 1, y + 24, cx + 2, y + 27}, RGB(0, 0, 0));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+INT_PTR boxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Box* b = reinterpret_cast<Box*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
+    switch (msg) {
+    case WM_INITDIALOG: {
+        b = reinterpret_cast<Box*>(lParam);
+        SetWindowLongPtr(hwnd, GWL_USERDATA, lParam);
+        // Place the controls and the box in pixels; centred on the owner, else on the screen.
+        if (HWND text = GetDlgItem(hwnd, 0xFFFF))
+            MoveWindow(text, b->textRect.left, b->textRect.top,
+                       b->textRect.right - b->textRect.left, b->textRect.bottom - b->textRect.top,
+                       FALSE);
+        for (std::size_t i = 0; i < b->buttons.size(); ++i) {
+            const RECT& r = b->buttonRects[i];
+            MoveWindow(GetDlgItem(hwnd, b->buttons[i].id), r.left, r.top, r.right - r.left,
+                       r.bottom - r.top, FALSE);
+        }
+        RECT wr, cr;
+        GetWindowRect(hwnd, &wr);
+        GetClientRect(hwnd, &cr);
+        const int fw = b->clientW + (wr.right - wr.left) - cr.right;
+        const int fh = b->clientH + (wr.bottom - wr.top) - cr.bottom;
+        RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (b->owner && IsWindowVisible(b->owner))
+            GetWindowRect(b->owner, &area);
+        MoveWindow(hwnd, (area.left + area.right - fw) / 2, (area.top + area.bottom - fh) / 2, fw,
+                   fh, FALSE);
+        return FALSE;
+    }
+    case WM_PAINT: {
+        if (!b || !b->iconKind)
+            return FALSE;
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(hwnd, &ps);
+        if (hdc)
+            drawIcon(hdc, b->iconKind, kMargin, kMargin);
+        EndPaint(hwnd, &ps);
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        if (!b)
+            return FALSE;
+        const int id = LOWORD(wParam);
+        if (id == IDCANCEL) {
+            const int answer = escapeAnswer(*b);
+            if (answer)
+                EndDialog(hwnd, answer);
+            return TRUE;
+        }
+        for (const Button& bt : b->buttons) {
+            if (bt.id == id) {
+                EndDialog(hwnd, id);
+                return TRUE;
+            }
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
     }
 }
 
 int runBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     State& st = state();
-    WNDCLASS probe;
-    if (!GetClassInfo(nullptr, kBoxClass, &probe)) {
-        WNDCLASS wc;
-        wc.lpfnWndProc = &boxProc;
-        wc.lpszClassName = kBoxClass;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        RegisterSystemClass(wc);
-    }
+    EnsureDialogClasses();
     Box box;
-    box.text = text;
-    box.type = type;
-    buttonsFor(type, box.buttons);
+    box.buttons = buttonsFor(type);
     box.iconKind = static_cast<int>((type & MB_ICONMASK) >> 4);
     if (box.iconKind > 4)
         box.iconKind = 0;
     const int def = static_cast<int>((type & MB_DEFMASK) >> 8);
-    box.focus = def < static_cast<int>(box.buttons.size()) ? def : 0;
+    box.defaultIndex = def < static_cast<int>(box.buttons.size()) ? def : 0;
 
     Window* ownerWin = owner ? FindWindow(owner, "MessageBox") : nullptr;
     if (ownerWin)
         ownerWin = TopLevelOf(ownerWin);
+    box.owner = ownerWin ? ownerWin->hwnd : nullptr;
 
     // Disable what the box makes modal, remembering only what we changed.
     std::vector<HWND> disabled;
@@ -417,55 +267,51 @@ int runBox(HWND owner, const std::string& text, const std::string& caption, UINT
             }
         }
     }
-    const HWND previousActive = st.active;
 
-    int cw = 0, ch = 0;
-    layout(box, cw, ch);
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    const int fw = cw + 2 * 3, fh = ch + 2 * 3 + 18;
-    int x = (GetSystemMetrics(SM_CXSCREEN) - fw) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - fh) / 2;
-    if (ownerWin && ReallyVisible(ownerWin)) {
-        x = (ownerWin->rect.left + ownerWin->rect.right - fw) / 2;
-        y = (ownerWin->rect.top + ownerWin->rect.bottom - fh) / 2;
+    layout(box, text);
+    // The template: the text, then the buttons (one group, in tab order).
+    std::vector<ResDialogControl> controls;
+    controls.push_back(ResDialogControl{"STATIC", 0xFFFF, text.c_str(), 0, 0, 1, 1,
+                                        WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0});
+    for (std::size_t i = 0; i < box.buttons.size(); ++i) {
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
+                      (static_cast<int>(i) == box.defaultIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        if (i == 0)
+            style |= WS_GROUP;
+        controls.push_back(ResDialogControl{"BUTTON", static_cast<UINT>(box.buttons[i].id),
+                                            box.buttons[i].label, 0, 0, 1, 1, style, 0});
     }
-    const HWND hwnd = CreateWindowEx(
-        (type & MB_TOPMOST) ? WS_EX_TOPMOST : 0, kBoxClass, caption.c_str(), style, x, y, fw, fh,
-        ownerWin ? ownerWin->hwnd : nullptr, nullptr, nullptr, nullptr);
+    ResDialog templ{0,
+                    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                    (type & MB_TOPMOST) ? WS_EX_TOPMOST : 0u,
+                    0,
+                    0,
+                    10,
+                    10,
+                    caption.c_str(),
+                    controls.data(),
+                    static_cast<UINT>(controls.size())};
+    const HWND hwnd = CreateDialogFromTemplate(templ, nullptr, box.owner, &boxProc,
+                                               reinterpret_cast<LPARAM>(&box), kBoxClass, false);
     int result = 0;
     if (hwnd) {
-        SetWindowLongPtr(hwnd, GWL_USERDATA, reinterpret_cast<LONG_PTR>(&box));
+        if (DialogData* d = DialogOf(hwnd))
+            d->focusOnSelf = true;
+        MessageBeep(type & MB_ICONMASK);
         ShowWindow(hwnd, SW_SHOW);
         SetFocus(hwnd);
-        MessageBeep(type & MB_ICONMASK);
-        MSG msg;
-        while (IsWindow(hwnd) && box.result == 0) {
-            const BOOL r = GetMessage(&msg, nullptr, 0, 0);
-            if (r == 0) {
-                // A quit request ends the box and goes on to the outer loop.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            if (r < 0)
-                break;
-            TranslateMessage(&msg);
-            DispatchMessage(&msg);
+        result = static_cast<int>(RunModalDialog(hwnd, disabled, false));
+        disabled.clear();
+        if (result <= 0) {
+            // The run ended without an answer (a quit request): the box counts as dismissed.
+            const int esc = escapeAnswer(box);
+            result = esc ? esc : box.buttons.back().id;
         }
-        result = box.result;
-        if (result == 0)
-            result = escapeAnswer(box) ? escapeAnswer(box) : box.buttons.back().id;
     }
-    // Re-enable before the box goes, so activation can return to the owner.
     for (HWND h : disabled) {
         if (IsWindow(h))
             EnableWindow(h, TRUE);
     }
-    if (hwnd && IsWindow(hwnd)) {
-        SetWindowLongPtr(hwnd, GWL_USERDATA, 0);
-        DestroyWindow(hwnd);
-    }
-    if (previousActive && IsWindow(previousActive))
-        SetActiveWindow(previousActive);
     return result;
 }
 

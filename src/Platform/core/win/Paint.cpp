@@ -2,6 +2,7 @@
 
 #include "core/gdi/GdiObjects.h"
 #include "core/gdi/WindowDc.h"
+#include "core/menu/MenuInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/Gdi.h"
 
@@ -83,7 +84,8 @@ void paintNow(HWND hwnd) {
 } // namespace
 
 void EnsureImage(Window* top) {
-    const int wd = std::max(top->clientWidth(), 1), ht = std::max(top->clientHeight(), 1);
+    const int wd = std::max(top->clientWidth(), 1),
+              ht = std::max(top->clientHeight(), 1) + top->menuBarHeight;
     if (top->image && cairo_image_surface_get_width(top->image) == wd &&
         cairo_image_surface_get_height(top->image) == ht)
         return;
@@ -99,6 +101,8 @@ void EnsureImage(Window* top) {
     }
     cairo_destroy(cr);
     top->image = img;
+    if (top->menuBarHeight > 0)
+        PaintMenuBar(top);
 }
 
 void FreeImage(Window* top) {

@@ -53,6 +53,19 @@ struct Window {
     bool destroying = false;
     bool created = false;
     cairo_surface_t* image = nullptr; // top-level windows: the backing image (client area)
+    // Top-level windows with a menu bar: the bar takes the top rows of the backing image, above
+    // the client area, and is counted in insets.top.
+    HMENU menu = nullptr;
+    int menuBarHeight = 0;
+
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    // A window still alive when the table is cleared (at reset or exit) takes its image with it.
+    ~Window() {
+        if (image)
+            cairo_surface_destroy(image);
+    }
 
     bool isChild() const { return (style & WS_CHILD) != 0 && parent != nullptr; }
     int clientWidth() const { return rect.right - rect.left - insets.left - insets.right; }
@@ -128,6 +141,9 @@ void BringToFront(Window* w);
 RECT ClientOnScreen(const Window* w);
 // Client origin of w in its top-level window's backing image.
 POINT ClientOriginInImage(const Window* w);
+// What a top-level window's backing image shows, on the screen: the client area and, above it,
+// the menu bar. This is the rectangle the back end displays.
+RECT ImageOnScreen(const Window* top);
 // Whether w and all its ancestors are visible / enabled.
 bool ReallyVisible(const Window* w);
 // The window under a screen point: the front-most visible top-level window containing it, then

@@ -1,4 +1,5 @@
 #include "core/gdi/GdiInternal.h"
+#include "core/menu/MenuInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/Gdi.h"
 #include "plat/System.h"
@@ -41,7 +42,7 @@ void ensureBuiltInClasses() {
         if (!findClass(b)) {
             auto c = std::make_shared<WindowClass>();
             c->name = b;
-            c->proc = &DefWindowProc;
+            c->proc = EqualNoCase(b, "msctls_statusbar32") ? &StatusBarProc : &DefWindowProc;
             c->builtIn = true;
             if (EqualNoCase(b, "#32770"))
                 c->background =
@@ -182,7 +183,13 @@ POINT ClientOriginInImage(const Window* w) {
     const RECT c = ClientOnScreen(w);
     const Window* top = TopLevelOf(const_cast<Window*>(w));
     const RECT tc = ClientOnScreen(top);
-    return POINT{c.left - tc.left, c.top - tc.top};
+    return POINT{c.left - tc.left, c.top - tc.top + (top ? top->menuBarHeight : 0)};
+}
+
+RECT ImageOnScreen(const Window* top) {
+    RECT r = ClientOnScreen(top);
+    r.top -= top->menuBarHeight;
+    return r;
 }
 
 bool ReallyVisible(const Window* w) {
@@ -349,6 +356,7 @@ void ResetWindowSystem() {
     ResetQueue();
     ResetInput();
     ensureBuiltInClasses();
+    ResetMenus();
 }
 
 // --- Diagnostic sink (public) ------------------------------------------------------------------
@@ -495,9 +503,10 @@ HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName
         parentWin->children.push_back(w->hwnd); // new children go below their older siblings
     } else {
         w->owner = parentWin ? parentWin->hwnd : nullptr;
+        AttachMenuAtCreation(w, menu);
         BringToFront(w);
         EnsureImage(w);
-        backend().createTopLevel(w->hwnd, ClientOnScreen(w), style, exStyle, w->owner, w->text);
+        backend().createTopLevel(w->hwnd, ImageOnScreen(w), style, exStyle, w->owner, w->text);
         setTitleOnBackend(w);
     }
 
@@ -810,6 +819,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     if (flags & SWP_FRAMECHANGED) {
         // The style may have changed (the splash loses its frame): the client area follows.
         w->insets = frameInsets(w->style, w->exStyle);
+        w->insets.top += w->menuBarHeight;
     }
     w->rect = r;
     if (!(flags & SWP_NOZORDER)) {
@@ -840,7 +850,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
                        oldRect.bottom != r.bottom || (flags & SWP_FRAMECHANGED);
     if (moved) {
         if (!w->isChild()) {
-            backend().moveResize(hwnd, ClientOnScreen(w));
+            backend().moveResize(hwnd, ImageOnScreen(w));
         } else if (ReallyVisible(w) && !(flags & SWP_NOREDRAW)) {
             // The parent shows through where the child was.
             if (Window* p = FindWindow(w->parent)) {
@@ -1076,12 +1086,27 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (wParam == static_cast<WPARAM>(VK_F4) && (lParam & KF_ALTDOWN_BIT)) {
             if (Window* top = TopLevelOf(w))
                 PostMessage(top->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (wParam == static_cast<WPARAM>(VK_F10) && !(lParam & KF_ALTDOWN_BIT)) {
+            // F10 opens the menu bar of the window's frame, from any child.
+            if (Window* top = TopLevelOf(w))
+                SendMessage(top->hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+        }
+        return 0;
+    case WM_SYSCHAR:
+        // Alt+letter: the mnemonic of a menu bar title, from any child of the frame.
+        if (Window* top = TopLevelOf(w)) {
+            if (top->menu)
+                SendMessage(top->hwnd, WM_SYSCOMMAND, SC_KEYMENU, wParam);
         }
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
-            if (Window* top = TopLevelOf(w))
+            // A greyed close item of the system menu refuses the close.
+            if (Window* top = TopLevelOf(w); top && SystemCloseEnabled(top->hwnd))
                 SendMessage(top->hwnd, WM_CLOSE, 0, 0);
+        } else if ((wParam & 0xFFF0) == SC_KEYMENU || (wParam & 0xFFF0) == SC_MOUSEMENU) {
+            if (Window* top = TopLevelOf(w))
+                MenuBarCommand(top->hwnd, wParam & 0xFFF0, lParam);
         }
         return 0;
     case WM_NCHITTEST:

@@ -63,8 +63,9 @@ struct SHELLEXECUTEINFO {
 };
 
 // Starts xdg-open on the file, detached (it is not waited for). With the headless back end (or
-// while recording is switched on, plat/TestingSys.h), the request is recorded instead of run. Only the verb "open" (or none) is
-// served. hInstApp receives a value above 32 on success, as the caller expects.
+// while recording is switched on, plat/TestingSys.h), the request is recorded instead of run. Only
+// the verb "open" (or none) is served. hInstApp receives a value above 32 on success, as the caller
+// expects.
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info);
 
 } // namespace plat

@@ -105,4 +105,102 @@ void onMessageBox(std::function<int(const MessageBoxCall&)> script);
 // Every box shown since reset().
 const std::vector<MessageBoxCall>& messageBoxes();
 
+// --- Dialogs
+// --------------------------------------------------------------------------------------
+// Drives a dialog from inside its modal loop. Every action goes through the input queue or the
+// program's own calls and then dispatches until the dialog is idle (or has ended). An action on
+// a control that does not exist fails the test, naming the dialog and the control.
+class DialogDriver {
+public:
+    explicit DialogDriver(HWND dialog, int dialogId = 0);
+    HWND hwnd() const { return m_dialog; }
+    int id() const { return m_id; }
+    HWND item(int id) const;
+
+    // Actions.
+    void click(int id);                    // a mouse click in the middle of the control
+    void check(int id, bool on = true);    // clicks a check box or radio until it has that state
+    void setText(int id, std::string_view text); // the WM_SETTEXT path (as the program would)
+    void type(int id, std::string_view text);    // focuses the control, then types the keys
+    void selectRow(int id, int row);             // clicks a list row (scrolled into view)
+    void doubleClickRow(int id, int row);
+    void chooseCombo(int id, int index);         // opens the drop-down and picks with the keys
+    void chooseCombo(int id, std::string_view text);
+    void clickClient(int x, int y);              // dialog client coordinates
+    void key(int vk, unsigned mods = 0);
+    void enter();
+    void escape();
+    void close(); // the window manager's close request
+
+    // Queries.
+    std::string text(int id) const;
+    bool checked(int id) const;
+    bool enabled(int id) const;
+    int curSel(int id) const; // list box or combo box
+    bool exists(int id) const;
+    bool ended() const; // EndDialog was called
+    bool snapshot(const std::string& path) const;
+
+    // Dispatches until nothing is left to do or the dialog has ended.
+    void pump();
+
+private:
+    HWND need(int id) const;
+    HWND m_dialog;
+    int m_id;
+};
+
+// Queues a script for the next run of dialog `id` (its template number). The script runs inside
+// the dialog's modal loop when it first becomes idle. A dialog that opens with no script fails the
+// test, naming its id, and ends with Cancel; so does one its script leaves open. A test never
+// hangs on a dialog.
+void onDialog(int id, std::function<void(DialogDriver&)> script);
+// Scripts still waiting (a test can check that every dialog it expected has opened).
+int pendingDialogScripts();
+
+} // namespace plat::testing
+
+// --- Menus (appended with the menu module) ------------------------------------------------
+namespace plat::testing {
+
+// One item of an open popup, as the menu shows it.
+struct MenuItemView {
+    UINT id = 0;      // 0 for separators and submenus
+    std::string text; // as stored: "&" mnemonics and "\t" shortcut text included
+    bool separator = false;
+    bool popup = false;
+    bool grayed = false;
+    bool checked = false;
+};
+
+// Acts on the menu loop that is running (the menu bar's or TrackPopupMenu's). Levels count the
+// open popups from the root (0); -1 means the deepest.
+class MenuDriver {
+public:
+    int depth() const;
+    std::vector<MenuItemView> items(int level = -1) const;
+    // The highlighted item's position, -1 when none.
+    int hot(int level = -1) const;
+    HWND window(int level = -1) const;
+    // Chooses the command `id` found in the open popups or their submenus, opening the submenus on
+    // the way as a user would. False (and nothing chosen) when it is absent or greyed.
+    bool choose(UINT id);
+    // Chooses by the shown texts ("&" removed) from the root popup: {"Copy As Type...", "TeX"}.
+    bool choosePath(std::initializer_list<std::string_view> texts);
+    void cancel();
+    // Queues a key; the loop reads it once the script returns.
+    void key(int vk, unsigned mods = 0);
+    // A PNG of the screen area that holds every open popup (and the bar of its frame).
+    bool snapshot(const std::string& path) const;
+};
+
+// Queues a script for the next time a menu loop has nothing to read (scripts run in order, one per
+// idle moment). A menu with neither input nor a script closes as cancelled; TrackPopupMenu then
+// also fails the test. A test never hangs on a menu.
+void onMenu(std::function<void(MenuDriver&)> script);
+
+// A PNG of a screen area as the program's windows show it, menu bars included, back to front
+// (window frames are not drawn).
+bool saveScreenPng(const std::string& path, const RECT& area);
+
 } // namespace plat::testing

@@ -1,0 +1,299 @@
+#include "App/CQVAppStartup.h"
+
+#include "App/AppHooks.h"
+#include "App/CommandLine.h"
+#include "App/FrameWindow.h"
+#include "App/MessageLoop.h"
+#include "App/SelfRegistration.h"
+#include "App/SingleInstance.h"
+#include "BuiltinResources.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/PGRAPHIC.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Cursors.h"
+#include "OverPc/shell/KeyCodes.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/oUtil.h"
+#include "plat/Font.h"
+#include "plat/Menu.h"
+#include "plat/Registry.h"
+#include "plat/Resources.h"
+#include "plat/Window.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace {
+
+// What start-up made, so that shut-down undoes exactly that.
+struct RunState {
+    std::unique_ptr<SingleInstance> single;
+    std::string socketPath;
+    plat::HMODULE library = nullptr;
+    plat::UINT_PTR tickTimer = 0;
+    bool errorSystem = false;
+    bool graphics = false;
+    bool stringCache = false;
+    bool paths = false;
+    bool clipboard = false;
+};
+
+RunState& run() {
+    static RunState s_run;
+    return s_run;
+}
+
+void say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stderr);
+}
+
+// A string of the resources for the terminal (UTF-8), or the fallback.
+std::string resourceText(int id, const char* fallback) {
+    const char* text = LoadResString(id);
+    return text ? ProgramTextToUtf8(text) : std::string(fallback);
+}
+
+// The resource library named by KVERES (per user, then per machine); empty when none is named.
+std::string resourceLibraryPath() {
+    for (plat::HKEY root : {plat::HKEY_CURRENT_USER, plat::HKEY_LOCAL_MACHINE}) {
+        plat::HKEY key = nullptr;
+        if (plat::RegOpenKeyEx(root, "Software\\Brindlewick", 0, plat::KEY_READ, &key) !=
+            plat::ERROR_SUCCESS)
+            continue;
+        char value[1024] = {};
+        plat::DWORD size = sizeof value - 1;
+        plat::DWORD type = 0;
+        const plat::LONG rc = plat::RegQueryValueEx(key, "KVERES", nullptr, &type,
+                                                    reinterpret_cast<plat::BYTE*>(value), &size);
+        plat::RegCloseKey(key);
+        if (rc == plat::ERROR_SUCCESS && type == plat::REG_SZ && value[0] != 0)
+            return value;
+    }
+    return {};
+}
+
+std::string currentFolder() {
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    return ec ? std::string("/") : cwd.string();
+}
+
+// Runs one subsystem step; its failure is shown and start-up goes on.
+template <class Step> void guardedStep(Step&& step) {
+    GuardedCall(std::forward<Step>(step), [](std::int16_t code) { ErrorAlert(code); });
+}
+
+} // namespace
+
+SingleInstance* AppSingleInstance() {
+    return run().single.get();
+}
+
+void SetSingleInstanceSocket(const std::string& path) {
+    run().socketPath = path;
+}
+
+StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
+    CQVApp& app = CQVApp::instance();
+    RunState& state = run();
+    app.m_StartupDone = false;
+    app.m_Files.clear();
+    ResetTickState();
+    InitSystemStub();
+    // The first call records where the stack starts, for the depth checks of deep recursions.
+    StackTooDeep();
+
+    // The program's own resources, then the resource library named in the settings.
+    plat::RegisterBuiltinResources(BuiltinResourceTables());
+    app.m_hInstance = plat::GetModuleHandle(nullptr);
+    app.m_hResources = app.m_hInstance;
+    const std::string libraryPath = resourceLibraryPath();
+    if (!libraryPath.empty()) {
+        state.library =
+            plat::LoadLibraryEx(libraryPath.c_str(), nullptr, plat::LOAD_LIBRARY_AS_DATAFILE);
+        if (state.library)
+            app.m_hResources = state.library;
+        else
+            say("korvaline: cannot load the resource library " + ProgramTextToUtf8(libraryPath) +
+                "; using the built-in resources");
+    }
+    app.m_DoubleByte = [] {
+        const plat::UINT acp = plat::GetACP();
+        return acp == 932 || acp == 936 || acp == 949 || acp == 950;
+    }();
+
+    InitPaths();
+    state.paths = true;
+
+    // The command line; registration and embedding end here.
+    CommandLine line = ParseCommandLine(words, currentFolder());
+    for (const std::string& warning : line.warnings)
+        say(warning);
+    if (line.embedding) {
+        say(resourceText(errNotInstalled, "Sorry, this feature is not installed in this version."));
+        return {false, 1};
+    }
+    if (line.registration != RegistrationRequest::None) {
+        std::string error;
+        const bool ok = line.registration == RegistrationRequest::Register
+                            ? RegisterDocumentTypes(error)
+                            : UnregisterDocumentTypes(error);
+        if (!ok) {
+            say("korvaline: " + error);
+            return {false, 1};
+        }
+        return {false, 0};
+    }
+    app.m_NoSplash = line.noSplash;
+    app.m_Files = line.files;
+
+    // One copy per session: hand the files to a running copy.
+    const plat::UINT fileOpen = plat::RegisterWindowMessage("KorvalineFileOpen");
+    SetFileOpenMessage(fileOpen);
+    state.single = std::make_unique<SingleInstance>(
+        state.socketPath.empty() ? DefaultSingleInstanceSocket() : state.socketPath);
+    std::string diagnostic;
+    switch (state.single->start(app.m_Files, fileOpen, diagnostic)) {
+    case SingleInstance::Outcome::HandedOff:
+        return {false, 0};
+    case SingleInstance::Outcome::Alone:
+        say(diagnostic);
+        break;
+    case SingleInstance::Outcome::Listening:
+        break;
+    }
+
+    if (!plat::OpenDisplay()) {
+        say("korvaline: cannot open the X display; set DISPLAY to run the editor");
+        return {false, 1};
+    }
+    SetCurrentCursor(plat::LoadCursor(nullptr, plat::IDC_WAIT));
+    ApplyCursor();
+
+    InitErrorSystem();
+    state.errorSystem = true;
+    const std::int16_t failure = CatchFail([&] {
+        if (!RegisterFrameClass() || !RegisterPaneWindowClass())
+            Fail(errUnplanned);
+        state.tickTimer = plat::SetTimer(nullptr, 0, kTickIntervalMs, &AppTickProc);
+        if (state.tickTimer == 0)
+            Fail(errUnplanned);
+        // No splash: its dialog resource is not part of this build.
+        InitFloatingPoint();
+        InitStringCache();
+        state.stringCache = true;
+        InstallGraphicsFontHooks();
+        InitGraphics();
+        state.graphics = true;
+        if (!InitMenuBar())
+            Fail(errUnplanned);
+        InitKeyNames();
+        if (AppHooks().createClipboardObject) {
+            AppHooks().createClipboardObject();
+            state.clipboard = true;
+        }
+    });
+    if (failure != 0) {
+        ErrorAlert(failure);
+        CQVAppShutdown();
+        return {false, 1};
+    }
+
+    if (AppHooks().loadCustomisation)
+        guardedStep([] { AppHooks().loadCustomisation(); });
+    if (!app.m_Embedded && AppHooks().openDocumentWindow) {
+        for (const std::string& file : app.m_Files) {
+            guardedStep([&] {
+                SetErrorDetail(file.c_str());
+                AppHooks().openDocumentWindow(file.c_str(), FileTypeOfPath(file.c_str()));
+                SetErrorDetail(nullptr);
+            });
+        }
+        // With no document open the program would end at its first tick: start a new one.
+        if (CountOwnWindows() == 0)
+            guardedStep([] { AppHooks().openDocumentWindow(nullptr, 'e'); });
+    }
+    if (!CreateMainFrame()) {
+        ErrorAlert(errUnplanned);
+        CQVAppShutdown();
+        return {false, 1};
+    }
+    if (state.single)
+        state.single->setTarget(app.m_MainFrame);
+    SetCurrentCursor(nullptr);
+    ApplyCursor();
+    app.m_StartupDone = true;
+    return {true, 0};
+}
+
+void CQVAppShutdown() {
+    CQVApp& app = CQVApp::instance();
+    RunState& state = run();
+    app.m_StartupDone = false;
+    // Requests of later copies are no longer taken.
+    if (state.single) {
+        state.single->stop();
+        state.single.reset();
+    }
+    if (state.clipboard && AppHooks().releaseClipboardObject)
+        guardedStep([] { AppHooks().releaseClipboardObject(); });
+    state.clipboard = false;
+    if (state.errorSystem && AppHooks().savePrefsAndCloseAll)
+        guardedStep([] { AppHooks().savePrefsAndCloseAll(1); });
+    // Destroying the frame takes the document windows with it.
+    if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
+        plat::SetMenu(app.m_MainFrame, nullptr);
+        plat::DestroyWindow(app.m_MainFrame);
+    }
+    app.m_MainFrame = nullptr;
+    app.m_StatusBar = nullptr;
+    if (state.tickTimer)
+        plat::KillTimer(nullptr, state.tickTimer);
+    state.tickTimer = 0;
+    FreeMenuBar();
+    ResetKeyNames();
+    if (state.graphics) {
+        ShutdownGraphics();
+        DeleteFontManager();
+    }
+    state.graphics = false;
+    if (state.stringCache)
+        FreeStringCache();
+    state.stringCache = false;
+    if (state.errorSystem)
+        FreeErrorSystem();
+    state.errorSystem = false;
+    if (state.paths)
+        FreePaths();
+    state.paths = false;
+    TermSystemStub();
+    TermMemoryStub();
+    plat::UnregisterClass(kFrameWindowClass, app.m_hInstance);
+    if (state.library) {
+        app.m_hResources = app.m_hInstance;
+        plat::FreeLibrary(state.library);
+    }
+    state.library = nullptr;
+}
+
+int AppMain(int argc, char** argv) {
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i)
+        words.emplace_back(argv[i]);
+    const StartupOutcome outcome = CQVAppStartup(words);
+    if (outcome.runLoop)
+        InstallTerminationHandler();
+    if (!outcome.runLoop) {
+        CQVAppShutdown();
+        return outcome.exitStatus;
+    }
+    RunMessageLoop();
+    CQVAppShutdown();
+    // The loop ends with quit code 2 when the last window closes; that is a normal end.
+    return 0;
+}

@@ -1,0 +1,182 @@
+#include "App/MessageLoop.h"
+
+#include "App/FrameWindow.h"
+#include "App/MenuDispatch.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Cursors.h"
+#include "OverPc/shell/KeyCodes.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/oWindows.h"
+#include "plat/Input.h"
+#include "plat/Menu.h"
+#include "plat/Window.h"
+
+#include <cfenv>
+#include <csignal>
+
+namespace {
+
+// Set once a window of the program's own has existed. Until then (while no document can be made
+// in this build, or before the first one appears) the tick does not end the program, which would
+// otherwise quit the moment start-up finished with only the frame showing.
+bool s_sawOwnWindow = false;
+bool s_quitPosted = false;
+
+// The string id shown in the status bar, -1 before the first refresh.
+int32_t s_statusId = -1;
+
+volatile std::sig_atomic_t s_terminate = 0;
+
+void onTerminationSignal(int signal) {
+    if (s_terminate) {
+        // Asked twice: the user or the session wants it gone now.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    s_terminate = 1;
+}
+
+int32_t helpIdUnderPointer() {
+    plat::POINT pt{};
+    if (!plat::GetCursorPos(&pt))
+        return 0;
+    const plat::HWND under = plat::WindowFromPoint(pt);
+    oWindow* win = under ? WindowOfHandle(under) : nullptr;
+    if (!win)
+        return 0;
+    plat::ScreenToClient(under, &pt);
+    int32_t kind = 0;
+    int32_t info = 0;
+    Zone zone;
+    win->infoAtPoint(oPoint{pt.x, pt.y}, kind, info, zone);
+    return info > 0 ? info : 0;
+}
+
+bool isDown(int vk) {
+    return (plat::GetKeyState(vk) & 0x8000) != 0;
+}
+
+} // namespace
+
+bool KeyFilter(const plat::MSG& msg) {
+    if (msg.message != plat::WM_KEYDOWN && msg.message != plat::WM_SYSKEYDOWN)
+        return false;
+    SnapshotModifierKeys();
+    oWindow* front = FrontWindow();
+    if (!front)
+        return false;
+    const plat::KeyChars chars = plat::GetKeyChars(msg);
+    if (chars.dead)
+        return false;
+    const int32_t vk = static_cast<int32_t>(msg.wParam & 0xFF);
+    const int32_t code = KeyCodeOf(vk, chars.base, chars.keypad);
+    if (code == 0)
+        return false;
+    const bool alt = isDown(plat::VK_MENU);
+    const bool ctrl = isDown(plat::VK_CONTROL);
+    // A character typed on the main keyboard arrives as WM_CHAR and the pane hands it over.
+    if (!alt && !ctrl && !chars.keypad && chars.typed != 0)
+        return false;
+    const int32_t index = KeyIndexOf(vk, chars.base, chars.keypad, alt, ctrl);
+    return front->doKey(index);
+}
+
+void IdleWork() {
+    GuardedCall(
+        [] {
+            ResetUserAbortCounter();
+            // Library code may have changed the floating-point environment; the program runs
+            // with every exception masked.
+            std::fesetenv(FE_DFL_ENV);
+            if (oWindow* front = FrontWindow())
+                front->idle();
+            ApplyCursor();
+        },
+        [](std::int16_t code) { ErrorAlert(code); });
+}
+
+void ResetTickState() {
+    s_sawOwnWindow = false;
+    s_quitPosted = false;
+    s_statusId = -1;
+    s_terminate = 0;
+}
+
+void RefreshStatusBar() {
+    const plat::HWND bar = CQVApp::instance().m_StatusBar;
+    if (!bar || !plat::IsWindow(bar))
+        return;
+    int32_t id = 0;
+    if (CatchFail([&] { id = helpIdUnderPointer(); }) != 0)
+        id = 0;
+    if (id == s_statusId)
+        return;
+    s_statusId = id;
+    const char* text = id != 0 ? LoadResString(id) : nullptr;
+    plat::SendMessage(bar, plat::SB_SETTEXT, 0, reinterpret_cast<plat::LPARAM>(text ? text : ""));
+}
+
+void InstallTerminationHandler() {
+    struct sigaction action {};
+    action.sa_handler = &onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+bool TerminationRequested() {
+    return s_terminate != 0;
+}
+
+void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
+    const CQVApp& app = CQVApp::instance();
+    if (MessageBoxUpFlag || CurrentDialog != nullptr || !app.m_StartupDone)
+        return;
+    if (s_terminate) {
+        s_terminate = 0;
+        QuitCommand();
+        return;
+    }
+    RefreshStatusBar();
+    GuardedCall(
+        [&] {
+            const int own = CountOwnWindows();
+            if (own > 0) {
+                s_sawOwnWindow = true;
+                s_quitPosted = false;
+                return;
+            }
+            if (s_sawOwnWindow && !app.m_Embedded && !s_quitPosted) {
+                s_quitPosted = true;
+                plat::PostQuitMessage(2);
+            }
+        },
+        [](std::int16_t code) { ErrorAlert(code); });
+}
+
+int RunMessageLoop() {
+    plat::MSG msg;
+    for (;;) {
+        if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
+            if (FrontWindow())
+                IdleWork();
+            if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_NOREMOVE))
+                plat::WaitMessage();
+            continue;
+        }
+        if (msg.message == plat::WM_QUIT)
+            return static_cast<int>(msg.wParam);
+        if (msg.hwnd == nullptr && msg.message != 0 && msg.message == FileOpenMessage()) {
+            HandleFileOpenRequest(msg.wParam);
+            continue;
+        }
+        if (KeyFilter(msg))
+            continue;
+        plat::TranslateMessage(&msg);
+        plat::DispatchMessage(&msg);
+    }
+}

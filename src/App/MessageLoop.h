@@ -1,0 +1,37 @@
+#pragma once
+// The main loop: the key filter, the idle step and the 100 ms application tick.
+
+#include "plat/Types.h"
+
+// Interval of the application tick.
+inline constexpr plat::UINT kTickIntervalMs = 100;
+
+// Offers a key press without a character to the front window as a key-map index (key code,
+// + 0x200 with Alt, + 0x400 with Ctrl). True when the front window used it (the message is then
+// consumed); false lets the message go on, so a typed character still arrives as WM_CHAR and an
+// unbound Alt+letter still reaches the menu bar.
+bool KeyFilter(const plat::MSG& msg);
+
+// Runs while the queue is empty and a front window exists: ends the busy period, lets the front
+// window blink its selection and applies the cursor. A Fail inside is shown and the loop goes on.
+void IdleWork();
+
+// The 100 ms application tick. Does nothing while a message box or dialog is up or before
+// start-up is over; otherwise ends the program (quit message 2) once no window of its own is
+// left. Its other use is waking the loop so that the idle step runs.
+void AppTickProc(plat::HWND hwnd, plat::UINT message, plat::UINT_PTR id, plat::DWORD time);
+// Forgets that a window of the program's own was seen (start-up calls it).
+void ResetTickState();
+
+// Shows the help text of what lies under the pointer in the status bar (empty when nothing has
+// one); the tick calls it. Failures only clear the text: it is a hint, never worth an alert.
+void RefreshStatusBar();
+
+// SIGTERM, SIGINT and SIGHUP ask the program to quit as File > Quit does (the preferences are
+// saved and each window may ask about its changes); the tick acts on the request. A second signal
+// before then ends the program at once.
+void InstallTerminationHandler();
+bool TerminationRequested();
+
+// Runs the loop until the quit message; returns its exit code (2 when the last window closed).
+int RunMessageLoop();

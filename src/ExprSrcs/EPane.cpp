@@ -1,0 +1,507 @@
+#include "ExprSrcs/EPane.h"
+
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eClick.h"
+#include "OverSrcs/eFactory.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eModelHooks.h"
+
+#include <memory>
+#include <string>
+
+ExprPane* PaneList = nullptr;
+
+namespace {
+
+ExprPaneShellHooks s_shell;
+int32_t s_untitledCounter = 0;
+
+// The wide-structure setting is 0 while a pane is measured or drawn, so that margins and outlines
+// agree.
+class WideStructureOff {
+public:
+    WideStructureOff()
+        : m_saved(WideStructureSetting) {
+        WideStructureSetting = 0;
+    }
+    ~WideStructureOff() { WideStructureSetting = m_saved; }
+    WideStructureOff(const WideStructureOff&) = delete;
+    WideStructureOff& operator=(const WideStructureOff&) = delete;
+
+private:
+    int32_t m_saved;
+};
+
+void readInputState() {
+    bool shift = false;
+    bool ctrl = false;
+    bool altShift = false;
+    bool doubleClick = false;
+    if (s_shell.inputState != nullptr)
+        s_shell.inputState(shift, ctrl, altShift, doubleClick);
+    ShiftHeld = shift ? 1 : 0;
+    CtrlHeld = ctrl ? 1 : 0;
+    AltShiftHeld = altShift ? 1 : 0;
+    WholeRowClickOption = doubleClick ? 1 : 0;
+}
+
+void enableCommand(int32_t command, bool on) {
+    if (s_shell.enableMenuCommand != nullptr)
+        s_shell.enableMenuCommand(command, on);
+}
+
+void styleButtons(int32_t force, int32_t flag) {
+    if (TheCommandHooks().styleButtons != nullptr)
+        TheCommandHooks().styleButtons(force, flag);
+}
+
+void measureRoot(ExprPane& pane) {
+    eHeader* root = pane.root();
+    if (root == nullptr)
+        return;
+    const SelectionRecord& r = pane.record();
+    WideStructureOff wide;
+    MeasureExprWithOptions(root, &pane, r.m_options[0], r.m_options[1], r.m_options[2],
+                           r.m_options[3]);
+}
+
+} // namespace
+
+ExprPaneShellHooks& TheExprPaneShellHooks() {
+    return s_shell;
+}
+
+// ---- The pane -----------------------------------------------------------------------------------
+
+ExprPane::ExprPane() = default;
+
+ExprPane::~ExprPane() {
+    if (m_windowMenuItem != 0 && s_shell.removeWindowMenuItem != nullptr)
+        s_shell.removeWindowMenuItem(m_windowMenuItem);
+    for (ExprPane** link = &PaneList; *link != nullptr; link = &(*link)->m_nextPane) {
+        if (*link == this) {
+            *link = m_nextPane;
+            break;
+        }
+    }
+    if (ActivePane == this) {
+        ActivePane = nullptr;
+        ActivePad = nullptr;
+        ActiveRecord = nullptr;
+        ActiveList = nullptr;
+    }
+    if (LastFrontPane == this)
+        LastFrontPane = nullptr;
+    // A snapshot for undo names this record's tree.
+    ForgetUndo(&m_record);
+    DestroySelectionRecord(m_record);
+}
+
+eExpr* ExprPane::expression() const {
+    eHeader* r = root();
+    return r != nullptr && r->childCount() > 0 ? r->getChild(0) : nullptr;
+}
+
+bool ExprPane::doKey(int32_t key) {
+    readInputState();
+    if (KeyMap[0] == -1)
+        KV_ASSERT_FAILED("bad keystroke map");
+    const int32_t code = LookupKeyCommand(key);
+    if (code == -1) {
+        // A broken entry is reported and not dispatched: as a code it would widen the selection,
+        // take an undo step and beep.
+        KV_ASSERT_FAILED("bad keystroke frm map");
+        return false;
+    }
+    DoCommand(code, 1);
+    return code != 0;
+}
+
+bool ExprPane::doDoubleByteChar(int32_t) {
+    // Double-byte text has no node class in this program yet: the character is taken and ignored.
+    return true;
+}
+
+void ExprPane::infoAtPoint(oPoint point, int32_t& cursorKind, int32_t& balloonInfo, Zone& zone) {
+    eHeader* r = root();
+    if (r == nullptr || !r->isLaidOut()) {
+        oScrollPane::infoAtPoint(point, cursorKind, balloonInfo, zone);
+        return;
+    }
+    DrawState.measurePort = this;
+    ExprHelpAtPoint(r, oPoint{0, 0}, bounds(), point, cursorKind, balloonInfo, zone);
+}
+
+void ExprPane::click(oPoint point) {
+    readInputState();
+    ClickExpr(point);
+}
+
+void ExprPane::contextClick(oPoint point) {
+    readInputState();
+    HandlePaneRightClick(point);
+}
+
+bool ExprPane::canClose() {
+    return true;
+}
+
+void ExprPane::resize(int32_t dx, int32_t dy) {
+    oScrollPane::resize(dx, dy);
+    remeasure();
+}
+
+void ExprPane::becomeFront() {
+    ActiveList = m_record.m_entries;
+    ActivePane = this;
+    ActivePad = this;
+    ActiveRecord = &m_record;
+    LastFrontPane = nullptr;
+    HighlightOn = 1;
+    RedrawSelectionHighlight();
+    SetViewModes(m_record.m_options);
+    styleButtons(0, 0);
+    enableCommand(kCmdCloseNotepad, true);
+    if (m_windowMenuItem != 0 && s_shell.checkWindowMenuItem != nullptr)
+        s_shell.checkWindowMenuItem(m_windowMenuItem, true);
+}
+
+void ExprPane::resignFront() {
+    enableCommand(kCmdCloseNotepad, false);
+    if (ActiveRecord == &m_record)
+        RedrawSelectionHighlight();
+    if (ActivePane == this) {
+        ActiveList = nullptr;
+        ActivePane = nullptr;
+        ActivePad = nullptr;
+        ActiveRecord = nullptr;
+    }
+    LastFrontPane = this;
+    if (m_windowMenuItem != 0 && s_shell.checkWindowMenuItem != nullptr)
+        s_shell.checkWindowMenuItem(m_windowMenuItem, false);
+}
+
+void ExprPane::idle() {
+    if (ActivePane == this)
+        BlinkSelectionHighlight();
+}
+
+void ExprPane::drawContents(const Zone& zone) {
+    eHeader* r = root();
+    {
+        WideStructureOff wide;
+        const Color background = m_record.m_noBackground != 0 ? kColorWhite : m_record.m_background;
+        setColors(nullptr, &background);
+        clipToZone(&zone);
+        eraseZone(zone);
+        if (r != nullptr) {
+            if (!r->isLaidOut())
+                remeasure();
+            DrawExpr(r, this, m_record.m_options[0], m_record.m_options[1], m_record.m_options[2],
+                     m_record.m_options[3], 0, 0);
+        }
+    }
+    if (ActivePane == this) {
+        clipToZone(&zone);
+        RedrawSelectionHighlight();
+    } else if (LastFrontPane == this && s_shell.findWindowInFront != nullptr &&
+               s_shell.findWindowInFront()) {
+        // While the find window is in front, the document it searches keeps showing its
+        // selection (the current match).
+        clipToZone(&zone);
+        SelectionRecord* const record = ActiveRecord;
+        SelectionEntry* const list = ActiveList;
+        oPane* const pad = ActivePad;
+        ActiveRecord = &m_record;
+        ActiveList = m_record.m_entries;
+        ActivePad = this;
+        ShowSelectionHighlight();
+        ActiveRecord = record;
+        ActiveList = list;
+        ActivePad = pad;
+    }
+    clipToZone(nullptr);
+}
+
+void ExprPane::remeasure() {
+    eHeader* r = root();
+    if (r == nullptr)
+        return;
+    measureRoot(*this);
+    const bool embedded = s_shell.embedded != nullptr && s_shell.embedded();
+    const int32_t m = embedded ? 0 : resolution() / 2;
+    PlaceNodeRect(r, m, m);
+    const int32_t width = r->m_zone.right + m;
+    const int32_t height = r->m_zone.bottom + m;
+    if (ActivePane == this && m_record.count() > 0) {
+        Zone area;
+        int32_t bands[4];
+        if (EntryHighlightArea(m_record.entry(0), area, bands)) {
+            const oPoint centre{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+            if (!ZoneContainsPoint(bounds(), centre)) {
+                setPanorama(width, height, &centre, false);
+                return;
+            }
+        }
+    }
+    setPanorama(width, height, nullptr, false);
+}
+
+std::string ExprPane::fileName() const {
+    return "Sans titre " + std::to_string(m_untitledNumber);
+}
+
+bool ExprPane::save() {
+    return false;
+}
+
+bool ExprPane::saveAs() {
+    return false;
+}
+
+// ---- Set-up -------------------------------------------------------------------------------------
+
+Zone DefaultPaneWindowZone(int32_t expressionWidth, int32_t expressionHeight,
+                           int32_t openDocuments) {
+    const oPoint place = s_shell.newWindowPlace != nullptr ? s_shell.newWindowPlace() : oPoint{};
+    Zone zone;
+    zone.left = place.x + 5 * openDocuments;
+    zone.top = place.y + 5 * openDocuments;
+    zone.right = zone.left + 100 + 2 * expressionWidth;
+    zone.bottom = zone.top + 100 + 2 * expressionHeight;
+    return zone;
+}
+
+void InitExprPane(ExprPane* pane, ExprPtr expression, const Zone* windowZone, const char* title,
+                  uint8_t option1, uint8_t option2, uint8_t option3, uint8_t option4) {
+    if (pane == nullptr)
+        return;
+    CreateSelectionRecord(pane->m_record, std::move(expression), option1, option2, option3,
+                          option4);
+    pane->m_changed = 0;
+    pane->m_untitledNumber = ++s_untitledCounter;
+    pane->m_nextPane = PaneList;
+    PaneList = pane;
+    Zone zone;
+    if (windowZone != nullptr) {
+        zone = *windowZone;
+    } else {
+        // The expression's size on a bare screen measure port decides the window's.
+        std::unique_ptr<oMeasurePort> port = NewMeasurePort(ScreenResolution(), 0);
+        eExpr* root = pane->root();
+        {
+            WideStructureOff wide;
+            InvalidateTree(root);
+            MeasureExprWithOptions(root, port.get(), option1, option2, option3, option4);
+        }
+        zone = DefaultPaneWindowZone(root->width(), root->height(), OpenDocumentCount());
+        // The tree was laid out for another port; the pane lays it out again for itself.
+        InvalidateTree(root);
+        DrawState.measurePort = nullptr;
+    }
+    const std::string name = title != nullptr ? std::string(title) : pane->fileName();
+    oWindow* window =
+        pane->makeWindow(name.c_str(), zone, kWindowCaption | kWindowSizing | kWindowChildOfFrame);
+    if (window == nullptr)
+        Fail(errNoMemory);
+    pane->remeasure();
+    window->show();
+    if (s_shell.addWindowMenuItem != nullptr)
+        pane->m_windowMenuItem = s_shell.addWindowMenuItem(name.c_str(), pane);
+}
+
+void BringPaneToFront(ExprPane* pane) {
+    if (pane != nullptr)
+        pane->takeFocus();
+}
+
+// ---- Edits and redraws --------------------------------------------------------------------------
+
+void MarkEdited(eExpr* node) {
+    if (ActivePane != nullptr)
+        ActivePane->setChanged(true);
+    TreeChanged = 1;
+    if (node == nullptr)
+        return;
+    InvalidateAncestors(node);
+    node->invalidate();
+}
+
+void RedrawAfterEdit() {
+    if (BatchMode != 0)
+        return;
+    if (TreeChanged == 0) {
+        RedrawSelectionHighlight();
+        return;
+    }
+    TreeChanged = 0;
+    if (ActivePane == nullptr)
+        return;
+    ActivePane->remeasure();
+    if (ActivePad != nullptr)
+        ActivePad->invalidate(nullptr);
+}
+
+void RefreshPane(ExprPane* pane) {
+    if (pane == nullptr)
+        return;
+    InvalidateTree(pane->root());
+    pane->remeasure();
+    pane->invalidate(nullptr);
+}
+
+void RefreshActivePane() {
+    if (ActivePane == nullptr)
+        return;
+    InvalidateTree(ActivePane->root());
+    ActivePane->remeasure();
+    if (ActivePad != nullptr)
+        ActivePad->invalidate(nullptr);
+}
+
+void RefreshAllPanes() {
+    for (ExprPane* pane = PaneList; pane != nullptr; pane = pane->nextPane())
+        RefreshPane(pane);
+    CommandHooks& hooks = TheCommandHooks();
+    if (hooks.releasePaletteImage != nullptr)
+        hooks.releasePaletteImage();
+    if (hooks.redrawFindPads != nullptr)
+        hooks.redrawFindPads();
+}
+
+void ScrollActivePaneToSelection(eExpr*) {
+    if (ActivePane == nullptr)
+        return;
+    ActivePane->remeasure();
+    if (ActivePad != nullptr)
+        ActivePad->invalidate(nullptr);
+}
+
+void NoOpCallback() {}
+
+void EmptyHook() {}
+
+void EnableCloseCommand(bool on) {
+    enableCommand(kCmdCloseNotepad, on);
+}
+
+void EnableSaveAndPrint(bool on) {
+    enableCommand(kCmdSave, on);
+    enableCommand(kCmdPrintExpression, on);
+}
+
+void ForwardToFocusObject() {
+    if (ActivePane != nullptr)
+        if (oWindow* win = ActivePane->window())
+            win->close();
+}
+
+// ---- Right click --------------------------------------------------------------------------------
+
+int32_t HandlePaneRightClick(oPoint point) {
+    if (ActiveRecord == nullptr || ActivePane == nullptr)
+        return 0;
+    bool onHighlight = false;
+    for (int32_t i = 0; i < ActiveRecord->count() && !onHighlight; ++i)
+        onHighlight = PointOnEntryHighlight(ActiveRecord->entry(i), point);
+    if (!onHighlight) {
+        // A right click elsewhere selects what lies there first. No drag follows a right click.
+        ClickPoint = point;
+        RedrawSelectionHighlight();
+        ClearSelectionList(*ActiveRecord);
+        SelectionEntry hit;
+        if (HitActiveRoot(point, point, hit, false) && hit.node != nullptr) {
+            SetSelection(&hit);
+            ResetTypingStyle();
+        }
+        RedrawSelectionHighlight();
+    }
+    SelectionEntry hit;
+    int32_t menu = 0;
+    DrawState.measurePort = ActivePad;
+    DrawState.absZone = Zone{};
+    eHeader* root = ActiveRecord->m_root;
+    if (root == nullptr)
+        return 0;
+    Zone rootZone = root->m_zone;
+    if (!ZoneContainsPoint(rootZone, point))
+        menu = kSmallMenu;
+    else if (HitDragChild(root, point, point, hit) && hit.node != nullptr)
+        menu = kSelectionMenu;
+    if (menu == 0)
+        return 0;
+    if (s_shell.trackContextMenu != nullptr) {
+        const int32_t choice = s_shell.trackContextMenu(ActivePane, menu, point);
+        if (choice != 0)
+            RunContextMenuItem(choice);
+    }
+    return menu;
+}
+
+bool RunContextMenuItem(int32_t id) {
+    CommandHooks& hooks = TheCommandHooks();
+    switch (id) {
+    case 13827:
+    case 14083:
+        if (!UndoLastEdit())
+            return false;
+        RefreshActivePane();
+        return true;
+    case 13829:
+        if (hooks.copy == nullptr)
+            return false;
+        hooks.copy();
+        return true;
+    case 13862:
+    case 13863:
+        if (hooks.paste == nullptr)
+            return false;
+        hooks.paste();
+        return true;
+    case 13865:
+        if (hooks.cut == nullptr)
+            return false;
+        hooks.cut();
+        return true;
+    case 13866:
+        DoCommand(kCmdClear, 0);
+        return true;
+    case 13868:
+    case 14084:
+        if (hooks.openFindWindow == nullptr)
+            return false;
+        hooks.openFindWindow();
+        return true;
+    case 13869:
+        DoCommand(kCmdSelectInward, 0);
+        return true;
+    case 13870:
+        DoCommand(kCmdSelectOutward, 0);
+        return true;
+    case 13871:
+        DoCommand(kCmdNextSlot, 0);
+        return true;
+    case 13872:
+        // "une expression": select the whole expression.
+        DoCommand(kCmdSelectAll, 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- Hooks --------------------------------------------------------------------------------------
+
+void InstallExprPaneHooks() {
+    InstallSelectionHooks();
+    ScrollSelectionIntoViewHook = ScrollActivePaneToSelection;
+    UpdateStyleButtonsHook = styleButtons;
+    CommandHooks& hooks = TheCommandHooks();
+    hooks.redrawAfterEdit = RedrawAfterEdit;
+    hooks.refreshActivePane = RefreshActivePane;
+    hooks.markEdited = MarkEdited;
+}

@@ -1,0 +1,101 @@
+#include "ExprSrcs/ExprFilePane.h"
+
+#include "App/AppHooks.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverSrcs/eSimpString.h"
+
+#include <utility>
+
+ExprFilePane* OpenDocumentList = nullptr;
+bool (*DocumentWriterHook)(ExprFilePane& pane, bool askName) = nullptr;
+
+ExprFilePane::~ExprFilePane() {
+    for (ExprFilePane** link = &OpenDocumentList; *link != nullptr;
+         link = &(*link)->m_nextDocument) {
+        if (*link == this) {
+            *link = m_nextDocument;
+            break;
+        }
+    }
+}
+
+bool ExprFilePane::canClose() {
+    if (!changed())
+        return true;
+    switch (AskSaveChanges(fileName().c_str())) {
+    case 1:
+        return save();
+    case 2:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string ExprFilePane::fileName() const {
+    if (m_filePath.empty())
+        return ExprPane::fileName();
+    const size_t slash = m_filePath.find_last_of("/\\");
+    return slash == std::string::npos ? m_filePath : m_filePath.substr(slash + 1);
+}
+
+bool ExprFilePane::save() {
+    if (m_filePath.empty())
+        return saveAs();
+    if (DocumentWriterHook == nullptr || !DocumentWriterHook(*this, false))
+        return false;
+    setChanged(false);
+    return true;
+}
+
+bool ExprFilePane::saveAs() {
+    if (DocumentWriterHook == nullptr || !DocumentWriterHook(*this, true))
+        return false;
+    setChanged(false);
+    setTitle(fileName().c_str());
+    return true;
+}
+
+int32_t OpenDocumentCount() {
+    int32_t n = 0;
+    for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
+        ++n;
+    return n;
+}
+
+ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const char* fileName,
+                              uint32_t flags) {
+    auto* pane = new ExprFilePane();
+    const int16_t code = CatchFail([&] {
+        InitExprPane(pane, std::move(expression), windowZone, fileName,
+                     static_cast<uint8_t>(flags & 0xFF), static_cast<uint8_t>((flags >> 8) & 0xFF),
+                     static_cast<uint8_t>((flags >> 16) & 0xFF),
+                     static_cast<uint8_t>((flags >> 24) & 0xFF));
+    });
+    if (code != 0) {
+        delete pane;
+        Fail(code);
+    }
+    pane->m_nextDocument = OpenDocumentList;
+    OpenDocumentList = pane;
+    pane->setChanged(false);
+    return pane;
+}
+
+ExprFilePane* NewUntitledDocument() {
+    return NewExprFilePane(NewSimpString(0), nullptr, nullptr, 0);
+}
+
+void OpenDocumentWindowForShell(const char* path, char) {
+    if (path != nullptr && path[0] != '\0')
+        Fail(errNotInstalled);
+    ExprFilePane* pane = NewUntitledDocument();
+    pane->takeFocus();
+}
+
+void InstallDocumentWindowHooks() {
+    InstallExprPaneHooks();
+    if (AppHooks().openDocumentWindow == nullptr)
+        AppHooks().openDocumentWindow = OpenDocumentWindowForShell;
+}

@@ -1,0 +1,63 @@
+// Document windows: an expression pane that belongs to a document. It has a file name (a numbered
+// untitled name until it is saved), asks to save before it closes when the expression changed, and
+// stands in the open document list, which places new windows.
+#pragma once
+
+#include "ExprSrcs/EPane.h"
+
+#include <cstdint>
+#include <string>
+
+class ExprFilePane : public ExprPane {
+public:
+    ExprFilePane() = default;
+    // Leaves the open document list; the pane part then goes as any expression pane.
+    ~ExprFilePane() override;
+
+    // Unchanged: true. Changed: asks to save (yes saves and closes only when the save succeeds, no
+    // closes without saving, cancel keeps the window).
+    bool canClose() override;
+    // The path's name part, or the untitled name fixed when the window was made.
+    std::string fileName() const override;
+    // Untitled documents save through saveAs. Both go through the installed document writer;
+    // without one nothing is written and the answer is false. Success clears the changed flag.
+    bool save() override;
+    bool saveAs() override;
+
+    const std::string& filePath() const { return m_filePath; }
+    void setFilePath(const std::string& path) { m_filePath = path; }
+    int32_t saveType() const { return m_saveType; }
+    void setSaveType(int32_t type) { m_saveType = type; }
+    ExprFilePane* nextDocument() const { return m_nextDocument; }
+
+private:
+    std::string m_filePath; // empty: untitled
+    int32_t m_saveType = 1;
+    ExprFilePane* m_nextDocument = nullptr;
+
+    friend ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone,
+                                         const char* fileName, uint32_t flags);
+};
+
+// The open document windows, newest first.
+extern ExprFilePane* OpenDocumentList;
+int32_t OpenDocumentCount();
+
+// A new document window for the expression (taken over), linked into the open document list.
+// `flags` holds the four view options, option 1 in the low byte. Without a zone the window is
+// placed and sized as a new pane is. The caller sets the save type and the path. Fails into the
+// caller's error environment when the window cannot be made (nothing is left behind).
+ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const char* fileName,
+                              uint32_t flags);
+// A new untitled document over an empty row.
+ExprFilePane* NewUntitledDocument();
+
+// Writes a document: the document code installs it. `askName` is set for Save As (and for an
+// untitled document); true when the file was written.
+extern bool (*DocumentWriterHook)(ExprFilePane& pane, bool askName);
+
+// The shell's hook for opening a document window: a null path opens a new untitled document; a
+// path needs the document readers, and without them fails with errNotInstalled.
+void OpenDocumentWindowForShell(const char* path, char type);
+// Installs OpenDocumentWindowForShell as the shell's document opener unless one is installed.
+void InstallDocumentWindowHooks();

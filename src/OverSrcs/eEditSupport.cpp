@@ -1,0 +1,266 @@
+#include "OverSrcs/eEditSupport.h"
+
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/ePseudo.h"
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eString.h"
+#include "OverSrcs/eTempl.h"
+#include "OverSrcs/eWord.h"
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+eExpr* LinkFirstStructure = nullptr;
+eExpr* LinkSecondStructure = nullptr;
+uint8_t LinkedAnything = 0;
+eString* TextRowUnderConstruction = nullptr;
+uint8_t TextColour = 0;
+
+namespace {
+
+eString* asRow(eExpr* node) {
+    return node != nullptr && node->isString() ? static_cast<eString*>(node) : nullptr;
+}
+
+// The row that contains the row: the nearest row above its parent.
+const eString* containingRow(const eString* row) {
+    for (const eExpr* n = row->m_parent; n != nullptr; n = n->m_parent)
+        if (n->isString())
+            return static_cast<const eString*>(n);
+    return nullptr;
+}
+
+bool climbReaches(const eString* row, const eString* target, std::set<const eString*>& seen) {
+    if (!seen.insert(row).second)
+        return false;
+    for (const eString* up = containingRow(row); up != nullptr; up = containingRow(up)) {
+        if (up == target)
+            return true;
+        for (const eString* m = up->m_ring; m != up; m = m->m_ring) {
+            if (m == target)
+                return true;
+            if (climbReaches(m, target, seen))
+                return true;
+        }
+    }
+    return false;
+}
+
+void linkSlots(eString* keep, eString* other) {
+    NoteEditedNode(other);
+    LinkRows(keep, other);
+    FinishEditAt(other);
+    ValidateRowLinks(other);
+}
+
+void redrawAfterEdit() {
+    if (TheCommandHooks().redrawAfterEdit != nullptr)
+        TheCommandHooks().redrawAfterEdit();
+}
+
+void considerStructure(eExpr* node) {
+    if (node == nullptr || node->childCount() == 0)
+        return;
+    if (LinkFirstStructure == nullptr) {
+        LinkFirstStructure = node;
+        return;
+    }
+    LinkSecondStructure = node;
+    LinkStructurePair();
+}
+
+} // namespace
+
+// ---- Linking
+// --------------------------------------------------------------------------------------
+
+bool CheckLinkNesting(const eString* row, const eString* target, bool) {
+    if (row == nullptr || target == nullptr)
+        return false;
+    std::set<const eString*> seen;
+    return climbReaches(row, target, seen);
+}
+
+bool CheckRingContains(const eString* row, const eString* target) {
+    if (row == nullptr || target == nullptr)
+        return false;
+    for (const eString* m = row->m_ring; m != row; m = m->m_ring) {
+        std::set<const eString*> seen;
+        if (climbReaches(m, target, seen))
+            return true;
+    }
+    return false;
+}
+
+bool ValidateRowLinks(eString* row) {
+    if (row == nullptr || !row->isLinked())
+        return true;
+    if (!CheckLinkNesting(row, row, true) && !CheckRingContains(row, row))
+        return true;
+    UnlinkRow(row);
+    Beep();
+    return false;
+}
+
+void LinkStructurePair() {
+    eExpr* first = LinkFirstStructure;
+    eExpr* second = LinkSecondStructure;
+    if (first == nullptr || second == nullptr || first == second)
+        return;
+    if (!first->isTemplate() || !second->isTemplate())
+        return;
+    int32_t codeA = 0;
+    int32_t codeB = 0;
+    const auto* a = static_cast<const eTemplate*>(first);
+    const auto* b = static_cast<const eTemplate*>(second);
+    if (!a->getTemplateCode(codeA) || !b->getTemplateCode(codeB) || codeA != codeB ||
+        first->childCount() != second->childCount())
+        return;
+    for (int32_t i = 0; i < first->childCount(); ++i) {
+        eString* slotA = asRow(first->getChild(i));
+        eString* slotB = asRow(second->getChild(i));
+        if (slotA != nullptr && slotB != nullptr)
+            linkSlots(slotA, slotB);
+    }
+    LinkedAnything = 1;
+}
+
+void LinkRowsCommand(int32_t link) {
+    if (ActiveRecord == nullptr)
+        return;
+    if (link == 0) {
+        UnlinkSelectedRows();
+        return;
+    }
+    BeginEditStep(0);
+    LinkFirstStructure = nullptr;
+    LinkSecondStructure = nullptr;
+    LinkedAnything = 0;
+    // A copy: linking may replace nothing in the list, but the dispatcher's rules hold for us too.
+    std::vector<SelectionEntry> entries;
+    for (int32_t i = 0; i < ActiveRecord->count(); ++i)
+        entries.push_back(ActiveRecord->entry(i));
+    for (const SelectionEntry& e : entries) {
+        if (e.node == nullptr)
+            continue;
+        if (e.node->isString()) {
+            const int32_t lo = std::max(0, std::min(e.start, e.end));
+            const int32_t hi = std::min(e.node->childCount(), std::max(e.start, e.end));
+            for (int32_t k = lo; k < hi; ++k)
+                considerStructure(e.node->getChild(k));
+        } else {
+            considerStructure(e.node);
+        }
+    }
+    redrawAfterEdit();
+    LinkFirstStructure = nullptr;
+    LinkSecondStructure = nullptr;
+    if (LinkedAnything == 0)
+        Fail(errNothingToLink);
+}
+
+int32_t UnlinkTree(eExpr* node) {
+    if (node == nullptr)
+        return 0;
+    int32_t n = 0;
+    if (eString* row = asRow(node); row != nullptr && row->isLinked()) {
+        NoteEditedNode(row);
+        UnlinkRow(row);
+        FinishEditAt(row);
+        ++n;
+    }
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        n += UnlinkTree(node->getChild(i));
+    return n;
+}
+
+void UnlinkSelectedRows() {
+    if (ActiveRecord == nullptr)
+        return;
+    BeginEditStep(0);
+    std::vector<eExpr*> nodes;
+    for (int32_t i = 0; i < ActiveRecord->count(); ++i)
+        nodes.push_back(ActiveRecord->entry(i).node);
+    for (eExpr* node : nodes)
+        UnlinkTree(node);
+    redrawAfterEdit();
+}
+
+// ---- The reset style
+// ------------------------------------------------------------------------------
+
+void ApplyResetStyleCommand() {
+    InitFSSRecord(ResetStyleRecord);
+    ResetStyleRecord.packed = static_cast<uint8_t>((ResetStyleRecord.packed | 0x10) & ~0x60);
+    DoCommand(kCmdResetStyle, 0);
+}
+
+// ---- Text to a row
+// --------------------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kLongestRun = 10; // a run is flushed once it holds more than this
+
+void appendNodes(std::vector<ExprPtr>& nodes) {
+    eString* row = TextRowUnderConstruction;
+    if (row == nullptr || nodes.empty())
+        return;
+    const int32_t at = row->childCount();
+    // One bigger row for the whole text rather than one per character.
+    row = row->resizeRange(at, at, static_cast<int32_t>(nodes.size()));
+    for (size_t i = 0; i < nodes.size(); ++i)
+        row->setChild(at + static_cast<int32_t>(i), std::move(nodes[i]));
+    nodes.clear();
+    TextRowUnderConstruction = row;
+}
+
+} // namespace
+
+eString* TextToExpr(std::string_view text) {
+    if (TextRowUnderConstruction == nullptr)
+        return nullptr;
+    std::vector<ExprPtr> nodes;
+    std::string buffer;
+    int previous = -1;
+    auto flush = [&] {
+        if (!buffer.empty())
+            nodes.push_back(NewWord(buffer, 0, DefaultStyle, TextColour));
+        buffer.clear();
+    };
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        const int cls = HookCharClassOf(c);
+        if (previous >= 0 && previous <= 2 &&
+            (cls != previous || previous == 2 || buffer.size() > kLongestRun))
+            flush();
+        if (cls == 3) {
+            nodes.push_back(NewPseudo(c == '\t' ? 'T' : 's', &DefaultStyle, TextColour));
+        } else {
+            buffer.push_back(ch);
+        }
+        previous = cls;
+    }
+    if (previous >= 0 && previous <= 2)
+        flush();
+    appendNodes(nodes);
+    return TextRowUnderConstruction;
+}
+
+ExprPtr TextToRow(std::string_view text, uint8_t colour) {
+    eString* row = NewSimpString(0).release();
+    TextRowUnderConstruction = row;
+    TextColour = colour;
+    TextToExpr(text);
+    ExprPtr result(TextRowUnderConstruction);
+    TextRowUnderConstruction = nullptr;
+    TextColour = 0;
+    return result;
+}

@@ -1,0 +1,52 @@
+// Editing commands that work by driving other commands and node operations: "Alignement magique"
+// (linking the corresponding rows of like structures into alignment rings, and unlinking them),
+// the checks that keep a ring from holding a row together with a row that contains it, the reset
+// style command, and turning plain text into a row of words.
+#pragma once
+
+#include "OverSrcs/eObject.h"
+
+#include <cstdint>
+#include <string_view>
+
+class eString;
+
+// The error of linking when nothing could be linked.
+inline constexpr int errNothingToLink = 504;
+
+// Linking state: the first structure met, the one being linked with it, and whether any pair was
+// linked.
+extern eExpr* LinkFirstStructure;
+extern eExpr* LinkSecondStructure;
+extern uint8_t LinkedAnything;
+
+// With link 0 the selected rows leave their rings; otherwise every structure of the selection
+// after the first is linked with the first. Fails with errNothingToLink when nothing was linked.
+void LinkRowsCommand(int32_t link);
+// Takes every row of the selection (and below it) out of its ring.
+void UnlinkSelectedRows();
+// Takes the node's rows and every row below it out of their rings; the number of rows unlinked.
+int32_t UnlinkTree(eExpr* node);
+// Links LinkSecondStructure with LinkFirstStructure: templates of the same code slot by slot.
+void LinkStructurePair();
+// Whether climbing from the row through the rows that contain it, and through every ring member
+// met on the way, reaches the target.
+bool CheckLinkNesting(const eString* row, const eString* target, bool first);
+// Whether climbing from any other member of the row's ring reaches the target.
+bool CheckRingContains(const eString* row, const eString* target);
+// A row whose ring holds a row containing it (or contained by it) is taken out again, with a
+// beep. True when the row was left linked.
+bool ValidateRowLinks(eString* row);
+
+// The reset style: inherits everything, ink-measure mode 1; then command 0x6040 applies it.
+void ApplyResetStyleCommand();
+
+// Text to a row: the row under construction and the colour byte of the nodes made.
+extern eString* TextRowUnderConstruction;
+extern uint8_t TextColour;
+// Appends the text to TextRowUnderConstruction (which may be replaced by a bigger row): runs of
+// letters or of other alphanumerics become words of at most 11 characters, every other character a
+// word of its own, a tab a tab pseudo-character and other white space a space. Returns the row.
+eString* TextToExpr(std::string_view text);
+// A new row holding the text.
+ExprPtr TextToRow(std::string_view text, uint8_t colour);

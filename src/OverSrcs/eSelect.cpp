@@ -1,0 +1,837 @@
+#include "OverSrcs/eSelect.h"
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/eChar.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eWord.h"
+#include "OverSrcs/oWindows.h"
+
+#include <algorithm>
+#include <utility>
+
+ExprPane* ActivePane = nullptr;
+ExprPane* LastFrontPane = nullptr;
+SelectionRecord* ActiveRecord = nullptr;
+SelectionEntry* ActiveList = nullptr;
+oPane* ActivePad = nullptr;
+SelectionEntry* SavedList = nullptr;
+SelectionEntry* SavedListEnd = nullptr;
+uint8_t HighlightOn = 0;
+SelectionEntry RemovedEntry;
+uint8_t TreeChanged = 0;
+uint8_t BatchMode = 0;
+int32_t ShiftHeld = 0;
+int32_t CtrlHeld = 0;
+int32_t AltShiftHeld = 0;
+void (*ScrollSelectionIntoViewHook)(eExpr* node) = nullptr;
+
+namespace {
+
+constexpr int32_t kInitialCapacity = 2;
+
+int32_t listLength(const SelectionEntry* list) {
+    int32_t n = 0;
+    if (list != nullptr)
+        while (list[n].node != nullptr)
+            ++n;
+    return n;
+}
+
+// Takes entry i out of a terminated list, moving the later ones (and the terminator) down.
+void removeAt(SelectionEntry* list, int32_t i) {
+    const int32_t n = listLength(list);
+    for (int32_t k = i; k < n; ++k)
+        list[k] = list[k + 1];
+}
+
+void ensureArray(SelectionRecord& record) {
+    if (record.m_entries != nullptr)
+        return;
+    record.m_entries = new SelectionEntry[kInitialCapacity];
+    record.m_capacity = kInitialCapacity;
+}
+
+bool shiftHeld() {
+    return ShiftHeld != 0;
+}
+
+void add(const SelectionEntry& entry) {
+    SetSelection(&entry);
+}
+
+void addWhole(const eExpr* node) {
+    if (node == nullptr)
+        return;
+    SelectionEntry whole;
+    node->selectWhole(whole);
+    add(whole);
+}
+
+// One-character leaves: characters, pseudo-characters and pictures (words excluded).
+bool isLeaf(const eExpr* node) {
+    return !node->isWord() && dynamic_cast<const eChar*>(node) != nullptr;
+}
+
+const eWord* asWord(const eExpr* node) {
+    return node->isWord() ? static_cast<const eWord*>(node) : nullptr;
+}
+
+int32_t wordStep(const eWord* word) {
+    return const_cast<eWord*>(word)->isDoubleByte() ? 2 : 1;
+}
+
+// The entry that stands for a node one level up: the node as an item of its parent.
+SelectionEntry lifted(const eExpr* node) {
+    return {node->m_parent, node->m_index, node->m_index + 1, node->m_index, node->m_index + 1};
+}
+
+SelectionEntry merged(eExpr* node, const SelectionEntry& a, const SelectionEntry& b) {
+    return {node, std::min(a.start, b.start), std::max(a.end, b.end),
+            std::min(a.rowStart, b.rowStart), std::max(a.rowEnd, b.rowEnd)};
+}
+
+// The row as seen from an entry inside it: row, word operations continue through their row.
+void rowMoveLeft(eExpr* row, const SelectionEntry& entry);
+void rowMoveRight(eExpr* row, const SelectionEntry& entry);
+
+void rowMoveLeft(eExpr* row, const SelectionEntry& entry) {
+    if (entry.start != entry.end && !shiftHeld()) {
+        PlaceCaret(row, std::min(entry.start, entry.end), 0, entry);
+        return;
+    }
+    const int32_t start = std::min(entry.start, entry.end);
+    if (start > 0 && start - 1 < row->childCount()) {
+        SelectLastIn(row->getChild(start - 1), entry);
+        return;
+    }
+    eExpr* parent = row->m_parent;
+    if (parent != nullptr && row->m_index > 0) {
+        eExpr* sibling = parent->getChild(row->m_index - 1);
+        if (sibling != nullptr) {
+            PlaceCaret(sibling, sibling->childCount(), 0, entry);
+            return;
+        }
+    }
+    if (parent != nullptr && parent->m_parent != nullptr) {
+        PlaceCaret(parent->m_parent, parent->m_index, 0, entry);
+        return;
+    }
+    add(entry);
+}
+
+void rowMoveRight(eExpr* row, const SelectionEntry& entry) {
+    if (entry.start != entry.end && !shiftHeld()) {
+        PlaceCaret(row, std::max(entry.start, entry.end), 0, entry);
+        return;
+    }
+    const int32_t end = std::max(entry.start, entry.end);
+    if (end < row->childCount()) {
+        SelectFirstIn(row->getChild(end), entry);
+        return;
+    }
+    eExpr* parent = row->m_parent;
+    if (parent != nullptr && row->m_index + 1 < parent->childCount()) {
+        if (eExpr* sibling = parent->getChild(row->m_index + 1)) {
+            PlaceCaret(sibling, 0, 0, entry);
+            return;
+        }
+    }
+    if (parent != nullptr && parent->m_parent != nullptr) {
+        PlaceCaret(parent->m_parent, parent->m_index + 1, 0, entry);
+        return;
+    }
+    add(entry);
+}
+
+// Whether the rectangle reaches beyond the visible zone of the active pad on any side.
+bool outsideVisibleZone(const Zone& zone) {
+    if (ActivePad == nullptr)
+        return false;
+    const Zone& visible = ActivePad->bounds();
+    return zone.left < visible.left || zone.top < visible.top || zone.right > visible.right ||
+           zone.bottom > visible.bottom;
+}
+
+// Drops the dead entries of the saved list: those after the entry being acted upon are taken out
+// so that the command still visits the rest; that entry and the ones before it have been visited
+// and only lose their node.
+void forgetInSavedList(eExpr* node) {
+    if (SavedList == nullptr)
+        return;
+    const SelectionEntry* current = HookEntryBeingActedUpon();
+    int32_t currentIndex = -1;
+    const int32_t n = listLength(SavedList);
+    for (int32_t i = 0; i < n; ++i)
+        if (&SavedList[i] == current)
+            currentIndex = i;
+    for (int32_t i = n - 1; i >= 0; --i) {
+        if (SavedList[i].node != node)
+            continue;
+        if (i > currentIndex) {
+            removeAt(SavedList, i);
+        } else {
+            SavedList[i].node = nullptr;
+        }
+    }
+    SavedListEnd = SavedList + listLength(SavedList);
+}
+
+void hookSelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart, int32_t rowEnd) {
+    SelectRange(node, start, end, rowStart, rowEnd);
+}
+
+void hookSetSelection(const SelectionEntry& entry) {
+    SetSelection(&entry);
+}
+
+TypingStyleRef hookTypingStyle() {
+    if (ActiveRecord == nullptr)
+        return TypingStyleRef{};
+    return TypingStyleRef{&ActiveRecord->m_typingStyle, &ActiveRecord->m_typingColour};
+}
+
+} // namespace
+
+// ---- The record ---------------------------------------------------------------------------------
+
+SelectionRecord::~SelectionRecord() {
+    DestroySelectionRecord(*this);
+}
+
+int32_t SelectionRecord::count() const {
+    return listLength(m_entries);
+}
+
+void InstallSelectionHooks() {
+    ModelHooks& hooks = TheModelHooks();
+    hooks.selectRange = hookSelectRange;
+    hooks.setSelection = hookSetSelection;
+    hooks.nodeDestroyed = ForgetSelectionsOf;
+    hooks.retargetSelections = RetargetSelections;
+    hooks.activeTypingStyle = hookTypingStyle;
+}
+
+void CreateSelectionRecord(SelectionRecord& record, ExprPtr expression, uint8_t option1,
+                           uint8_t option2, uint8_t option3, uint8_t option4) {
+    DestroySelectionRecord(record);
+    record.m_entries = new SelectionEntry[kInitialCapacity];
+    record.m_capacity = kInitialCapacity;
+    eExpr* expr = expression.get();
+    record.m_root = NewHeader(std::move(expression), nullptr).release();
+    record.m_background = kColorWhite;
+    record.m_noBackground = 1;
+    InitFSSRecord(record.m_typingStyle);
+    record.m_typingColour = -1;
+    record.m_options[0] = option1;
+    record.m_options[1] = option2;
+    record.m_options[2] = option3;
+    record.m_options[3] = option4;
+    // A new expression that is only the empty-slot placeholder starts with it selected, so the
+    // first keystroke replaces it.
+    if (expr != nullptr && expr->childCount() == 1) {
+        const eExpr* only = expr->getChild(0);
+        const eWord* word = only != nullptr ? asWord(only) : nullptr;
+        if (word != nullptr && word->view() == "?") {
+            SelectionEntry whole;
+            expr->selectWhole(whole);
+            AddSelectionEntry(record, whole);
+        }
+    }
+}
+
+void InitSelection(SelectionRecord& record, OwnedNode<eHeader> root) {
+    ensureArray(record);
+    ClearSelectionList(record);
+    if (root.get() != record.m_root) {
+        eHeader* old = record.m_root;
+        record.m_root = root.release();
+        if (old != nullptr)
+            old->destroy(kDestroyFree);
+    } else {
+        (void)root.release();
+    }
+    // The old tree's destruction may have touched the list; it is empty again either way.
+    ClearSelectionList(record);
+    record.m_background = kColorWhite;
+    record.m_noBackground = 1;
+    InitFSSRecord(record.m_typingStyle);
+    record.m_typingColour = -1;
+}
+
+void DestroySelectionRecord(SelectionRecord& record) {
+    if (ActiveRecord == &record) {
+        ActiveRecord = nullptr;
+        ActiveList = nullptr;
+    }
+    if (record.m_root != nullptr) {
+        eHeader* root = record.m_root;
+        record.m_root = nullptr;
+        root->destroy(kDestroyFree);
+    }
+    delete[] record.m_entries;
+    record.m_entries = nullptr;
+    record.m_capacity = 0;
+}
+
+void ClearSelectionList(SelectionRecord& record) {
+    if (record.m_entries != nullptr)
+        record.m_entries[0] = SelectionEntry{};
+}
+
+bool IsAncestorOrSelf(const eExpr* a, const eExpr* b) {
+    for (const eExpr* n = b; n != nullptr; n = n->m_parent)
+        if (n == a)
+            return true;
+    return false;
+}
+
+const SelectionEntry* AddSelectionEntry(SelectionRecord& record, const SelectionEntry& entry) {
+    if (entry.node == nullptr)
+        return nullptr;
+    ensureArray(record);
+    const int32_t n = record.count();
+    for (int32_t i = 0; i < n; ++i) {
+        eExpr* listed = record.m_entries[i].node;
+        if (IsAncestorOrSelf(listed, entry.node) || IsAncestorOrSelf(entry.node, listed)) {
+            RemovedEntry = record.m_entries[i];
+            removeAt(record.m_entries, i);
+            return &RemovedEntry;
+        }
+    }
+    if (n >= record.m_capacity - 1) {
+        const int32_t capacity = record.m_capacity * 2;
+        SelectionEntry* grown = new SelectionEntry[static_cast<size_t>(capacity)];
+        std::copy(record.m_entries, record.m_entries + n + 1, grown);
+        delete[] record.m_entries;
+        record.m_entries = grown;
+        record.m_capacity = capacity;
+        if (ActiveRecord == &record)
+            ActiveList = grown;
+    }
+    record.m_entries[n] = entry;
+    record.m_entries[n + 1] = SelectionEntry{};
+    return nullptr;
+}
+
+void RemoveSelectionEntry(SelectionRecord& record, const eExpr* node) {
+    const int32_t n = record.count();
+    for (int32_t i = 0; i < n; ++i) {
+        if (record.m_entries[i].node == node) {
+            removeAt(record.m_entries, i);
+            return;
+        }
+    }
+}
+
+const SelectionEntry* SelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart,
+                                  int32_t rowEnd) {
+    if (ActiveRecord == nullptr)
+        return nullptr;
+    return AddSelectionEntry(*ActiveRecord, SelectionEntry{node, start, end, rowStart, rowEnd});
+}
+
+const SelectionEntry* SetSelection(const SelectionEntry* entry) {
+    if (entry == nullptr || ActiveRecord == nullptr)
+        return nullptr;
+    return AddSelectionEntry(*ActiveRecord, *entry);
+}
+
+SelectionEntry* SaveSelectionList() {
+    if (ActiveRecord == nullptr)
+        return nullptr;
+    ensureArray(*ActiveRecord);
+    // The list is about to change: what is shown of it goes first, and the redraw after the
+    // command shows the new one.
+    RedrawSelectionHighlight();
+    ActiveList = ActiveRecord->m_entries;
+    const int32_t n = ActiveRecord->count();
+    SelectionEntry* copy = new SelectionEntry[static_cast<size_t>(ActiveRecord->m_capacity)];
+    std::copy(ActiveRecord->m_entries, ActiveRecord->m_entries + n + 1, copy);
+    // A copy still remembered from an unfinished command would leak; it is replaced.
+    delete[] SavedList;
+    SavedList = copy;
+    SavedListEnd = copy + n;
+    ClearSelectionList(*ActiveRecord);
+    return copy;
+}
+
+void FreeSelectionList(SelectionEntry* copy) {
+    if (copy != SavedList)
+        KV_ASSERT_FAILED("eSelect: not the saved selection list");
+    // Only the remembered copy is ever freed: another block may be the active list itself.
+    delete[] SavedList;
+    SavedList = nullptr;
+    SavedListEnd = nullptr;
+}
+
+void ClampEntryToNode(SelectionEntry& entry, eExpr* node) {
+    entry.node = node;
+    if (node == nullptr)
+        return;
+    SelectionEntry whole;
+    node->selectWhole(whole);
+    entry.start = std::min(entry.start, whole.end);
+    entry.end = std::min(entry.end, whole.end);
+    entry.rowStart = std::min(entry.rowStart, whole.rowEnd);
+    entry.rowEnd = std::min(entry.rowEnd, whole.rowEnd);
+}
+
+void RetargetSelections(eExpr* from, eExpr* to) {
+    if (from == nullptr)
+        return;
+    if (to == nullptr) {
+        ForgetSelectionsOf(from);
+        return;
+    }
+    for (SelectionEntry* list : {SavedList, ActiveList}) {
+        if (list == nullptr)
+            continue;
+        for (SelectionEntry* e = list; e->node != nullptr; ++e)
+            if (e->node == from)
+                ClampEntryToNode(*e, to);
+    }
+}
+
+void ForgetSelectionsOf(eExpr* node) {
+    if (node == nullptr)
+        return;
+    if (ActiveList != nullptr) {
+        for (int32_t i = listLength(ActiveList) - 1; i >= 0; --i)
+            if (ActiveList[i].node == node)
+                removeAt(ActiveList, i);
+    }
+    forgetInSavedList(node);
+}
+
+void SelectAll() {
+    if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr)
+        return;
+    RedrawSelectionHighlight();
+    ClearSelectionList(*ActiveRecord);
+    eExpr* root = ActiveRecord->m_root;
+    if (root->childCount() > 0)
+        addWhole(root->getChild(0));
+    RedrawSelectionHighlight();
+}
+
+// ---- The highlight
+// --------------------------------------------------------------------------------
+
+namespace {
+
+void prepareHighlightDrawing() {
+    if (ActivePad != nullptr)
+        DrawState.measurePort = ActivePad;
+    DrawState.rootOrigin = oPoint{0, 0};
+    SetDrawOptions(ActiveRecord->m_options[0], ActiveRecord->m_options[1],
+                   ActiveRecord->m_options[2], ActiveRecord->m_options[3]);
+}
+
+// The three bands of a wrapped range (first line, middle, last line) as rectangles; empty ones are
+// left out. Returns how many were written.
+int bandZones(const Zone& zone, const int32_t bands[4], Zone out[3]) {
+    if (bands[1] == 0 && bands[3] == 0) {
+        out[0] = zone;
+        return 1;
+    }
+    int n = 0;
+    const Zone first{zone.left + bands[0], zone.top, zone.right, zone.top + bands[1], 0, 0};
+    const Zone middle{zone.left, zone.top + bands[1], zone.right, zone.bottom - bands[3], 0, 0};
+    const Zone last{zone.left, zone.bottom - bands[3], zone.right - bands[2], zone.bottom, 0, 0};
+    for (const Zone& z : {first, middle, last})
+        if (z.right > z.left && z.bottom > z.top)
+            out[n++] = z;
+    return n;
+}
+
+void drawOne(const SelectionEntry& entry, bool caretOn, bool rangeOn) {
+    Zone zone;
+    int32_t bands[4];
+    if (!EntryHighlightArea(entry, zone, bands))
+        return;
+    // The pad's clip is left as the caller set it: a paint limits the highlight to what it redrew,
+    // so the parts outside keep their state.
+    if (zone.left == zone.right) {
+        if (caretOn)
+            ActivePad->invertZone(Zone{zone.left, zone.top, zone.right + 1, zone.bottom, 0, 0});
+        return;
+    }
+    if (zone.top == zone.bottom) {
+        if (caretOn)
+            ActivePad->invertZone(Zone{zone.left, zone.top, zone.right, zone.bottom + 1, 0, 0});
+        return;
+    }
+    if (!rangeOn)
+        return;
+    Zone parts[3];
+    const int n = bandZones(zone, bands, parts);
+    for (int i = 0; i < n; ++i)
+        ActivePad->hiliteZone(parts[i]);
+}
+
+} // namespace
+
+bool EntryHighlightArea(const SelectionEntry& entry, Zone& zone, int32_t bands[4]) {
+    if (entry.node == nullptr || ActiveRecord == nullptr)
+        return false;
+    prepareHighlightDrawing();
+    const Zone& abs = LocateNode(entry.node);
+    if (abs.top > abs.bottom || abs.left > abs.right)
+        return false;
+    std::fill(DrawState.highlightBands, DrawState.highlightBands + 4, 0);
+    entry.node->getHighlightArea(entry);
+    zone = DrawState.absZone;
+    std::copy(DrawState.highlightBands, DrawState.highlightBands + 4, bands);
+    return true;
+}
+
+bool PointOnEntryHighlight(const SelectionEntry& entry, oPoint point) {
+    Zone zone;
+    int32_t bands[4];
+    if (!EntryHighlightArea(entry, zone, bands))
+        return false;
+    Zone parts[3];
+    const int n = bandZones(zone, bands, parts);
+    for (int i = 0; i < n; ++i)
+        if (ZoneContainsPoint(parts[i], point))
+            return true;
+    return false;
+}
+
+void DrawEntryHighlight(const SelectionEntry& entry, bool caretOn, bool rangeOn) {
+    if (ActiveRecord == nullptr || ActivePad == nullptr)
+        return;
+    drawOne(entry, caretOn, rangeOn);
+}
+
+void DrawSelectionHighlight(bool caretOn, bool rangeOn) {
+    if (ActiveRecord == nullptr || ActivePad == nullptr || ActiveRecord->m_entries == nullptr)
+        return;
+    const int32_t n = ActiveRecord->count();
+    for (int32_t i = 0; i < n; ++i) {
+        // A copy: locating a node may lay it out, which never changes the list, but the entry is
+        // read after the calls.
+        const SelectionEntry entry = ActiveRecord->m_entries[i];
+        drawOne(entry, caretOn, rangeOn);
+    }
+}
+
+void RedrawSelectionHighlight() {
+    DrawSelectionHighlight(HighlightOn != 0, true);
+}
+
+void ShowSelectionHighlight() {
+    DrawSelectionHighlight(true, true);
+}
+
+void BlinkSelectionHighlight() {
+    DrawSelectionHighlight(true, false);
+    HighlightOn = HighlightOn != 0 ? 0 : 1;
+}
+
+// ---- Selection movement -------------------------------------------------------------------------
+
+void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const SelectionEntry& old) {
+    if (node == nullptr)
+        return;
+    const SelectionEntry caret{node, position, position, rowPosition, rowPosition};
+    SelectionEntry result = caret;
+    bool extended = false;
+    if (shiftHeld() && old.node != nullptr) {
+        // The old range, then up to three levels above it, looking for the target node.
+        SelectionEntry up = old;
+        for (int level = 0; level <= 3 && up.node != nullptr; ++level) {
+            if (up.node == node) {
+                result = merged(node, up, caret);
+                extended = true;
+                break;
+            }
+            up = lifted(up.node);
+        }
+        // The caret lifted up to three levels, looking for the old entry's node.
+        up = caret;
+        for (int level = 0; !extended && level <= 3 && up.node != nullptr; ++level) {
+            if (up.node == old.node) {
+                result = merged(old.node, old, up);
+                extended = true;
+                break;
+            }
+            up = lifted(up.node);
+        }
+        if (!extended)
+            add(old);
+    }
+    add(result);
+    Zone zone;
+    int32_t bands[4];
+    if (ScrollSelectionIntoViewHook != nullptr && EntryHighlightArea(result, zone, bands) &&
+        outsideVisibleZone(zone))
+        ScrollSelectionIntoViewHook(result.node);
+}
+
+void SelectFirstIn(eExpr* node, const SelectionEntry& old) {
+    if (node == nullptr)
+        return;
+    if (const eWord* word = asWord(node)) {
+        PlaceCaret(node, std::min(wordStep(word), word->length()), 0, old);
+        return;
+    }
+    if (!isLeaf(node) && node->childCount() > 0 && node->getChild(0) != nullptr) {
+        PlaceCaret(node->getChild(0), 0, 0, old);
+        return;
+    }
+    if (node->m_parent != nullptr)
+        PlaceCaret(node->m_parent, node->m_index + 1, 0, old);
+}
+
+void SelectLastIn(eExpr* node, const SelectionEntry& old) {
+    if (node == nullptr)
+        return;
+    if (const eWord* word = asWord(node)) {
+        PlaceCaret(node, std::max(word->length() - wordStep(word), 0), 0, old);
+        return;
+    }
+    const int32_t n = node->childCount();
+    if (!isLeaf(node) && n > 0 && node->getChild(n - 1) != nullptr) {
+        eExpr* last = node->getChild(n - 1);
+        PlaceCaret(last, last->childCount(), 0, old);
+        return;
+    }
+    if (node->m_parent != nullptr)
+        PlaceCaret(node->m_parent, node->m_index, 0, old);
+}
+
+void MoveLeftIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    if (node->isString()) {
+        rowMoveLeft(node, entry);
+        return;
+    }
+    if (const eWord* word = asWord(node)) {
+        const int32_t start = std::min(entry.start, entry.end);
+        if (entry.start != entry.end && !shiftHeld())
+            PlaceCaret(node, start, 0, entry);
+        else if (start > 0)
+            PlaceCaret(node, std::max(start - wordStep(word), 0), 0, entry);
+        else if (node->m_parent != nullptr)
+            rowMoveLeft(node->m_parent,
+                        SelectionEntry{node->m_parent, node->m_index, node->m_index, 0, 0});
+        else
+            add(entry);
+        return;
+    }
+    add(entry);
+}
+
+void MoveRightIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    if (node->isString()) {
+        rowMoveRight(node, entry);
+        return;
+    }
+    if (const eWord* word = asWord(node)) {
+        const int32_t end = std::max(entry.start, entry.end);
+        if (entry.start != entry.end && !shiftHeld())
+            PlaceCaret(node, end, 0, entry);
+        else if (end < word->length())
+            PlaceCaret(node, std::min(end + wordStep(word), word->length()), 0, entry);
+        else if (node->m_parent != nullptr)
+            rowMoveRight(node->m_parent, SelectionEntry{node->m_parent, node->m_index + 1,
+                                                        node->m_index + 1, 0, 0});
+        else
+            add(entry);
+        return;
+    }
+    add(entry);
+}
+
+void MoveUpIn(eExpr* node, SelectionEntry& entry) {
+    // Only grids move vertically; everything else keeps its entry.
+    if (node == nullptr || isLeaf(node))
+        return;
+    add(entry);
+}
+
+void MoveDownIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    add(entry);
+}
+
+void SelectFirstSlotIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    eExpr* row = node->isString() ? node : (node->isWord() ? node->m_parent : nullptr);
+    if (row != nullptr && row->isString() && row->m_parent != nullptr) {
+        SelectionEntry inside;
+        row->m_parent->selectInside(inside);
+        if (inside.node != nullptr) {
+            add(inside);
+            return;
+        }
+    }
+    if (node->isMatrix()) {
+        SelectionEntry inside;
+        node->selectInside(inside);
+        add(inside);
+        return;
+    }
+    add(entry);
+}
+
+void SelectNextSlotIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    eExpr* row = node->isString() ? node : (node->isWord() ? node->m_parent : nullptr);
+    if (row == nullptr || !row->isString()) {
+        // Templates add nothing; grids keep their cell until they move themselves.
+        if (node->isMatrix())
+            add(entry);
+        return;
+    }
+    eExpr* parent = row->m_parent;
+    if (parent == nullptr || parent->childCount() == 0) {
+        add(entry);
+        return;
+    }
+    const int32_t next = (row->m_index + 1) % parent->childCount();
+    if (eExpr* slot = parent->getChild(next))
+        addWhole(slot);
+    else
+        add(entry);
+}
+
+void SelectPartsIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    if (node->isString()) {
+        const int32_t before = ActiveRecord != nullptr ? ActiveRecord->count() : 0;
+        const int32_t lo = std::clamp(std::min(entry.start, entry.end), 0, node->childCount());
+        const int32_t hi = std::clamp(std::max(entry.start, entry.end), 0, node->childCount());
+        for (int32_t i = lo; i < hi; ++i) {
+            eExpr* element = node->getChild(i);
+            if (element == nullptr)
+                continue;
+            for (int32_t k = 0; k < element->childCount(); ++k)
+                addWhole(element->getChild(k));
+            if (const eWord* word = asWord(element))
+                SelectRange(element, 0, word->length(), 0, 0);
+        }
+        // Nothing inside to select (a caret, or only characters): the selection stays where it was
+        // rather than vanishing.
+        if (ActiveRecord != nullptr && ActiveRecord->count() == before)
+            add(entry);
+        return;
+    }
+    if (node->isWord() || node->childCount() > 0) {
+        add(entry);
+        return;
+    }
+}
+
+void SelectParentIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    if (node->isString()) {
+        const bool whole = std::min(entry.start, entry.end) == 0 &&
+                           std::max(entry.start, entry.end) == node->childCount();
+        eExpr* parent = node->m_parent;
+        if (whole && parent != nullptr && parent->m_parent != nullptr)
+            addWhole(parent);
+        else
+            SelectRange(node, 0, node->childCount(), 0, 0);
+        return;
+    }
+    if (const eWord* word = asWord(node)) {
+        eExpr* row = node->m_parent;
+        if (row == nullptr) {
+            add(entry);
+            return;
+        }
+        const bool wholeWord = std::min(entry.start, entry.end) == 0 &&
+                               std::max(entry.start, entry.end) == word->length();
+        // Only when the row itself sits inside something: at the top the whole row stays selected,
+        // as the row's own outward step does.
+        if (wholeWord && row->childCount() == 1 && row->m_parent != nullptr &&
+            row->m_parent->m_parent != nullptr)
+            addWhole(row->m_parent);
+        else
+            addWhole(row);
+        return;
+    }
+    if (node->m_parent != nullptr && !node->isMatrix())
+        addWhole(node->m_parent);
+    else if (node->isMatrix() && node->m_parent != nullptr)
+        addWhole(node->m_parent);
+    else
+        add(entry);
+}
+
+void SelectChildIn(eExpr* node, SelectionEntry& entry) {
+    if (node == nullptr || isLeaf(node))
+        return;
+    if (node->isString()) {
+        const int32_t lo = std::min(entry.start, entry.end);
+        const int32_t hi = std::max(entry.start, entry.end);
+        if (hi - lo == 1 && lo >= 0 && lo < node->childCount()) {
+            eExpr* element = node->getChild(lo);
+            if (element != nullptr && element->childCount() > 0 && element->getChild(0) != nullptr)
+                addWhole(element->getChild(0));
+            else
+                addWhole(element);
+            return;
+        }
+        if (lo >= node->childCount() || lo < 0) {
+            add(entry);
+            return;
+        }
+        addWhole(node->getChild(lo));
+        return;
+    }
+    if (node->isWord() || node->isMatrix()) {
+        add(entry);
+        return;
+    }
+    if (node->childCount() > 0 && node->getChild(0) != nullptr)
+        addWhole(node->getChild(0));
+    else
+        add(entry);
+}
+
+bool ApplySelectionMove(int32_t code, eExpr* node, SelectionEntry& entry) {
+    switch (code) {
+    case kCmdSelectInward:
+        SelectPartsIn(node, entry);
+        return true;
+    case kCmdSelectOutward:
+        SelectParentIn(node, entry);
+        return true;
+    case kCmdSelectFirst:
+        SelectChildIn(node, entry);
+        return true;
+    case kCmdNextSlot:
+        SelectNextSlotIn(node, entry);
+        return true;
+    case kCmdEscape:
+        SelectFirstSlotIn(node, entry);
+        return true;
+    case kCmdMoveLeft:
+        MoveLeftIn(node, entry);
+        return true;
+    case kCmdMoveRight:
+        MoveRightIn(node, entry);
+        return true;
+    case kCmdMoveUp:
+        MoveUpIn(node, entry);
+        return true;
+    case kCmdMoveDown:
+        MoveDownIn(node, entry);
+        return true;
+    default:
+        return false;
+    }
+}

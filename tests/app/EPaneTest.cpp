@@ -1,0 +1,392 @@
+#include "ExprSrcs/EPane.h"
+
+#include "App/AppHooks.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/PGRAPHIC.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eClick.h"
+#include "OverSrcs/eEditSupport.h"
+#include "OverSrcs/eFactory.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/ePseudo.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
+#include "framework/ErrorFixture.h"
+#include "plat/Input.h"
+#include "plat/Testing.h"
+#include "plat/Window.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+std::vector<int32_t> s_menusShown;
+// Message-box answers.
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+class PaneTest : public ErrorFixture {
+protected:
+    void SetUp() override {
+        ErrorFixture::SetUp();
+        InstallGraphicsFontHooks();
+        InitGraphics();
+        ResetModelHooks();
+        ResetCommandHooks();
+        ResetCommandState();
+        ResetKeyMap();
+        ModelHooks& model = TheModelHooks();
+        model.fontIndexForDesc = &FontIndexForFace;
+        model.charClassOf = &CharClassOf;
+        InstallCommandModelHooks();
+        InstallDocumentWindowHooks();
+        ExprPaneShellHooks& shell = TheExprPaneShellHooks();
+        shell = ExprPaneShellHooks{};
+        shell.inputState = [](bool& shift, bool& ctrl, bool& altShift, bool& doubleClick) {
+            shift = (ModifierFlags & kModShift) != 0;
+            ctrl = (ModifierFlags & kModCtrl) != 0;
+            altShift = (ModifierFlags & kModAltShift) != 0;
+            doubleClick = DoubleClickFlag != 0;
+        };
+        shell.trackContextMenu = [](ExprPane*, int32_t menu, oPoint) {
+            s_menusShown.push_back(menu);
+            return 0;
+        };
+        s_menusShown.clear();
+    }
+    void TearDown() override {
+        for (ExprPane* pane : m_panes)
+            delete pane->window();
+        m_panes.clear();
+        EXPECT_EQ(PaneList, nullptr);
+        EXPECT_EQ(OpenDocumentList, nullptr);
+        EXPECT_EQ(ActivePane, nullptr);
+        TheExprPaneShellHooks() = ExprPaneShellHooks{};
+        ResetCommandState();
+        ResetCommandHooks();
+        ResetModelHooks();
+        ShutdownGraphics();
+        SetGraphicsFontHooks(GraphicsFontHooks{});
+        DeleteFontManager();
+        ErrorFixture::TearDown();
+    }
+
+    ExprFilePane* Open(ExprPtr expression) {
+        ExprFilePane* pane = NewExprFilePane(std::move(expression), nullptr, nullptr, 0);
+        m_panes.push_back(pane);
+        pane->takeFocus();
+        plat::testing::runUntilIdle();
+        return pane;
+    }
+    static plat::HWND Hwnd(ExprPane* pane) { return HandleOfWindow(pane->windowHandle()); }
+    // The pane's own coordinates in its window's client area (the scroll position is 0).
+    static plat::POINT Client(ExprPane* pane, oPoint p) {
+        const Zone& z = pane->zoneInParent();
+        return plat::POINT{p.x + z.left, p.y + z.top};
+    }
+    // The text of the expression's words, in order.
+    static std::string Text(ExprPane* pane) {
+        std::string text;
+        eExpr* row = pane->expression();
+        for (int32_t i = 0; row != nullptr && i < row->childCount(); ++i) {
+            eExpr* item = row->getChild(i);
+            if (item->isWord())
+                text += static_cast<eWord*>(item)->view();
+            else if (!item->isSpace())
+                text += '#'; // operators get spacing of their own, which is left out
+        }
+        return text;
+    }
+    static bool Dark(std::uint32_t pixel) {
+        return ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF) < 3 * 128;
+    }
+    // Whether the caret column of the first entry is shown (its middle pixel is dark).
+    static bool CaretShown(ExprPane* pane) {
+        const plat::testing::Image image = plat::testing::pixels(Hwnd(pane));
+        Zone zone;
+        int32_t bands[4];
+        EXPECT_TRUE(EntryHighlightArea(pane->record().entry(0), zone, bands));
+        const plat::POINT p = Client(pane, oPoint{zone.left, (zone.top + zone.bottom) / 2});
+        return Dark(image.at(p.x, p.y));
+    }
+    static void Save(ExprPane* pane, const std::string& name) {
+        plat::testing::savePng(Hwnd(pane), std::string(KV_BINARY_DIR) + "/" + name + ".png");
+    }
+
+    std::vector<ExprPane*> m_panes;
+};
+
+TEST_F(PaneTest, TypingThroughTheWindowBuildsTheExpressionAndDrawsIt) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    ASSERT_EQ(ActivePane, pane);
+    ASSERT_EQ(ActiveRecord, &pane->record());
+    // The placeholder starts selected, so the first character replaces it.
+    ASSERT_EQ(pane->record().count(), 1);
+    EXPECT_FALSE(pane->changed());
+
+    plat::testing::type("x+1");
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(Text(pane), "x+1");
+    EXPECT_TRUE(pane->changed());
+
+    // One caret, after the last character typed.
+    ASSERT_EQ(pane->record().count(), 1);
+    const SelectionEntry caret = pane->record().entry(0);
+    EXPECT_EQ(caret.start, caret.end);
+    eExpr* row = pane->expression();
+    if (caret.node == row) {
+        EXPECT_EQ(caret.start, row->childCount());
+    } else {
+        ASSERT_TRUE(caret.node->isWord());
+        EXPECT_EQ(caret.node, row->getChild(row->childCount() - 1));
+        EXPECT_EQ(caret.start, static_cast<eWord*>(caret.node)->length());
+    }
+
+    // The text is drawn inside the expression's rectangle, which sits inside the margin; outside
+    // it the pane is blank.
+    Save(pane, "editing-typed-x+1");
+    const plat::testing::Image image = plat::testing::pixels(Hwnd(pane));
+    const Zone root = pane->root()->m_zone;
+    const int32_t margin = pane->resolution() / 2;
+    EXPECT_EQ(root.left, margin);
+    EXPECT_EQ(root.top, margin);
+    EXPECT_GT(root.right - root.left, 10);
+    int inside = 0;
+    int outside = 0;
+    const Zone frame = pane->zoneInParent();
+    for (int y = frame.top; y < frame.bottom; ++y)
+        for (int x = frame.left; x < frame.right; ++x) {
+            if (!Dark(image.at(x, y)))
+                continue;
+            const oPoint p{x - frame.left, y - frame.top};
+            // The caret may reach one unit past the last item.
+            if (p.x >= root.left && p.x <= root.right && p.y >= root.top && p.y < root.bottom)
+                ++inside;
+            else
+                ++outside;
+        }
+    EXPECT_GT(inside, 20);
+    EXPECT_EQ(outside, 0);
+
+    // The caret blinks: shown, then erased, then shown again.
+    EXPECT_TRUE(CaretShown(pane));
+    pane->idle();
+    EXPECT_FALSE(CaretShown(pane));
+    pane->idle();
+    EXPECT_TRUE(CaretShown(pane));
+}
+
+TEST_F(PaneTest, BackspaceDeletesBeforeTheCaretAndArrowsMoveIt) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    plat::testing::type("ab+cd");
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(Text(pane), "ab+cd");
+
+    // Backspace at the end deletes the last character; the rest stays.
+    plat::testing::key(plat::VK_BACK);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(Text(pane), "ab+c");
+    const SelectionEntry end = pane->record().entry(0);
+    ASSERT_TRUE(CaretShown(pane));
+
+    // Left moves the caret one character back, and the old caret is gone from the screen.
+    EXPECT_TRUE(pane->doKey(0x1A5));
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(pane->record().count(), 1);
+    const SelectionEntry moved = pane->record().entry(0);
+    EXPECT_EQ(moved.start, moved.end);
+    EXPECT_NE(moved, end);
+    EXPECT_TRUE(CaretShown(pane));
+    const plat::testing::Image image = plat::testing::pixels(Hwnd(pane));
+    Zone zone;
+    int32_t bands[4];
+    ASSERT_TRUE(EntryHighlightArea(end, zone, bands));
+    const plat::POINT p = Client(pane, oPoint{zone.left, (zone.top + zone.bottom) / 2});
+    EXPECT_FALSE(Dark(image.at(p.x, p.y))) << "the old caret is still drawn";
+    Save(pane, "editing-deleted-and-moved");
+
+    // Right goes back to where it was.
+    EXPECT_TRUE(pane->doKey(0x1A7));
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(pane->record().entry(0), end);
+    EXPECT_FALSE(pane->doKey(0x1F0)); // unbound
+}
+
+TEST_F(PaneTest, DraggingAcrossTheExpressionSelectsItAndHighlightsIt) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    plat::testing::type("a+b+c");
+    plat::testing::runUntilIdle();
+    eExpr* row = pane->expression();
+    ASSERT_GE(row->childCount(), 3);
+    const Zone root = pane->root()->m_zone;
+    const int32_t y = (root.top + root.bottom) / 2;
+    const plat::testing::Image before = plat::testing::pixels(Hwnd(pane));
+    plat::testing::drag(Hwnd(pane), Client(pane, oPoint{root.left + 1, y}),
+                        Client(pane, oPoint{root.right - 1, y}));
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(pane->record().count(), 1);
+    const SelectionEntry range = pane->record().entry(0);
+    EXPECT_EQ(range.node, row);
+    EXPECT_EQ(range.start, 0);
+    EXPECT_EQ(range.end, row->childCount());
+    // The range is highlighted: the background inside it changed, outside it did not.
+    Save(pane, "editing-dragged");
+    const plat::testing::Image after = plat::testing::pixels(Hwnd(pane));
+    const plat::POINT inside = Client(pane, oPoint{(root.left + root.right) / 2, root.top + 1});
+    const plat::POINT outside = Client(pane, oPoint{root.right + 5, y});
+    EXPECT_NE(after.at(inside.x, inside.y), before.at(inside.x, inside.y));
+    EXPECT_EQ(after.at(outside.x, outside.y), before.at(outside.x, outside.y));
+}
+
+TEST_F(PaneTest, RightClicksChooseTheMenuByWhatLiesUnderThePoint) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    plat::testing::type("ab");
+    plat::testing::runUntilIdle();
+    const Zone root = pane->root()->m_zone;
+    const oPoint onText{(root.left + root.right) / 2, (root.top + root.bottom) / 2};
+    EXPECT_EQ(HandlePaneRightClick(onText), kSelectionMenu);
+    // The click selected what lies there first.
+    ASSERT_EQ(pane->record().count(), 1);
+    EXPECT_NE(pane->record().entry(0).node, nullptr);
+    EXPECT_EQ(HandlePaneRightClick(oPoint{root.right + 40, root.bottom + 40}), kSmallMenu);
+    EXPECT_EQ(s_menusShown, (std::vector<int32_t>{kSelectionMenu, kSmallMenu}));
+}
+
+TEST_F(PaneTest, TheLastFrontDocumentShowsItsSelectionWhileTheFindWindowIsInFront) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    plat::testing::type("ab");
+    plat::testing::runUntilIdle();
+    const SelectionEntry caret = pane->record().entry(0);
+    auto caretShownAfterRepaint = [&] {
+        pane->invalidate(nullptr);
+        plat::testing::runUntilIdle();
+        const plat::testing::Image image = plat::testing::pixels(Hwnd(pane));
+        // The pane is no longer active: locate the caret through its record for the moment.
+        ActiveRecord = &pane->record();
+        Zone zone;
+        int32_t bands[4];
+        EXPECT_TRUE(EntryHighlightArea(caret, zone, bands));
+        ActiveRecord = nullptr;
+        const plat::POINT p = Client(pane, oPoint{zone.left, (zone.top + zone.bottom) / 2});
+        return Dark(image.at(p.x, p.y));
+    };
+    pane->resignFront(); // another window, the find window, came to the front
+    EXPECT_EQ(ActivePane, nullptr);
+    EXPECT_EQ(LastFrontPane, pane);
+    EXPECT_FALSE(caretShownAfterRepaint());
+    static bool findInFront = false;
+    TheExprPaneShellHooks().findWindowInFront = [] { return findInFront; };
+    findInFront = true;
+    EXPECT_TRUE(caretShownAfterRepaint());
+    EXPECT_EQ(ActiveRecord, nullptr); // the borrowed state went back
+    findInFront = false;
+    EXPECT_FALSE(caretShownAfterRepaint());
+}
+
+TEST_F(PaneTest, ABrokenKeyMapEntryIsNotDispatched) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    KeyMap['q'] = -1;
+    EXPECT_FALSE(pane->doKey('q'));
+    EXPECT_EQ(Text(pane), "?");
+    EXPECT_FALSE(pane->changed());
+    KeyMap['q'] = 0;
+    EXPECT_FALSE(pane->doKey('q')); // an unbound key is reported as not handled
+    EXPECT_EQ(Text(pane), "?");
+}
+
+TEST_F(PaneTest, NewWindowsArePlacedByTheOpenDocumentCountAndTheExpressionSize) {
+    TheExprPaneShellHooks().newWindowPlace = [] { return oPoint{30, 40}; };
+    EXPECT_EQ(DefaultPaneWindowZone(50, 20, 2), (Zone{40, 50, 240, 190, 0, 0}));
+    ExprFilePane* first = Open(NewSimpString(0));
+    ExprFilePane* second = Open(NewSimpString(0));
+    EXPECT_EQ(OpenDocumentCount(), 2);
+    EXPECT_EQ(OpenDocumentList, second);
+    EXPECT_EQ(second->nextDocument(), first);
+    EXPECT_NE(first->fileName(), second->fileName());
+    EXPECT_EQ(first->fileName().rfind("Sans titre ", 0), 0u);
+    // Closing one takes it out of both lists.
+    delete first->window();
+    m_panes.erase(m_panes.begin());
+    EXPECT_EQ(OpenDocumentCount(), 1);
+    EXPECT_EQ(PaneList, second);
+}
+
+TEST_F(PaneTest, AChangedDocumentAsksBeforeClosingAndKeepsItsWindowUnlessTold) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    EXPECT_TRUE(pane->canClose()); // unchanged: no question
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+    plat::testing::type("y");
+    plat::testing::runUntilIdle();
+    ASSERT_TRUE(pane->changed());
+    answerNextBox(kIdCancel);
+    EXPECT_FALSE(pane->canClose());
+    answerNextBox(kIdYes); // there is no writer: nothing is saved and the window stays
+    EXPECT_FALSE(pane->canClose());
+    static int writes = 0;
+    writes = 0;
+    DocumentWriterHook = [](ExprFilePane&, bool askName) {
+        ++writes;
+        return askName; // an untitled document is saved under a new name
+    };
+    answerNextBox(kIdYes);
+    EXPECT_TRUE(pane->canClose());
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(pane->changed());
+    DocumentWriterHook = nullptr;
+    plat::testing::type("z");
+    plat::testing::runUntilIdle();
+    answerNextBox(kIdNo); // close without saving
+    EXPECT_TRUE(pane->canClose());
+    EXPECT_EQ(plat::testing::messageBoxes().size(), 4u);
+}
+
+TEST_F(PaneTest, TheShellOpensOnlyUntitledDocumentsWithoutTheReaders) {
+    AppHooks().openDocumentWindow(nullptr, 'e');
+    ASSERT_NE(OpenDocumentList, nullptr);
+    m_panes.push_back(OpenDocumentList);
+    EXPECT_EQ(OpenDocumentList->expression()->childCount(), 0);
+    const int16_t code = CatchFail([] { AppHooks().openDocumentWindow("/tmp/some.pvx", 'e'); });
+    EXPECT_EQ(code, errNotInstalled);
+    EXPECT_EQ(OpenDocumentCount(), 1);
+    AppHooks().openDocumentWindow = nullptr;
+}
+
+// ---- Edit support -----------------------------------------------------------------------------
+
+TEST_F(PaneTest, PlainTextBecomesWordsByCharacterClass) {
+    struct Case {
+        const char* text;
+        const char* items; // words separated by '|', spaces as ' ', tabs as 'T'
+    };
+    for (const Case& c :
+         {Case{"ab+12", "ab|+|12"}, Case{"x y", "x| |y"}, Case{"a\tb", "a|T|b"},
+          Case{"abcdefghijklmno", "abcdefghijk|lmno"}, Case{"((", "(|("}, Case{"", ""}}) {
+        SCOPED_TRACE(c.text);
+        ExprPtr row = TextToRow(c.text, 0);
+        ASSERT_NE(row, nullptr);
+        std::string items;
+        for (int32_t i = 0; i < row->childCount(); ++i) {
+            if (i > 0)
+                items += '|';
+            eExpr* item = row->getChild(i);
+            if (item->isWord())
+                items += static_cast<eWord*>(item)->view();
+            else if (item->isTab())
+                items += 'T';
+            else if (item->isSpace())
+                items += ' ';
+        }
+        EXPECT_EQ(items, c.items);
+    }
+}
+
+} // namespace
+} // namespace kvtest

@@ -1,0 +1,513 @@
+#include "OverSrcs/eSelect.h"
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/eClick.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eTempl.h"
+#include "OverSrcs/eWord.h"
+#include "model/ModelFixture.h"
+
+#include <algorithm>
+#include <array>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+// Slots laid side by side; enough of a template for moves, slots and hits.
+class Pair : public eTemplate {
+    KV_NODE_CLONE(Pair)
+    void measure() override {
+        eTemplate::measure();
+        int32_t x = 0;
+        int32_t h = 0;
+        for (int32_t i = 0; i < m_count; ++i) {
+            PlaceNodeRect(getChild(i), x, 0);
+            x = getChild(i)->m_zone.right;
+            h = std::max(h, getChild(i)->m_zone.bottom);
+        }
+        m_zone = Zone{0, 0, x, h, 0, 0};
+    }
+};
+
+class SelectionTest : public ModelTest {
+protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        InstallSelectionHooks();
+        ShiftHeld = 0;
+        SetLoggedInformation("");
+    }
+    void TearDown() override {
+        ShiftHeld = 0;
+        WholeRowClickOption = 0;
+        if (SavedList != nullptr)
+            FreeSelectionList(SavedList);
+        DestroySelectionRecord(record);
+        ActiveRecord = nullptr;
+        ActiveList = nullptr;
+        ModelTest::TearDown();
+    }
+
+    static ExprPtr Word(const char* text) { return NewWord(text, 0, SizedStyle(48), 0); }
+    static OwnedNode<eSimpString> Row(std::initializer_list<const char*> words) {
+        OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(words.size()));
+        int32_t i = 0;
+        for (const char* w : words)
+            row->setChild(i++, Word(w));
+        return row;
+    }
+    // Makes the record over the expression the active one.
+    eExpr* Use(ExprPtr expression) {
+        eExpr* e = expression.get();
+        CreateSelectionRecord(record, std::move(expression), 0, 0, 0, 0);
+        ActiveRecord = &record;
+        ActiveList = record.m_entries;
+        return e;
+    }
+    std::vector<SelectionEntry> List() const {
+        std::vector<SelectionEntry> out;
+        for (int32_t i = 0; i < record.count(); ++i)
+            out.push_back(record.entry(i));
+        return out;
+    }
+    // Runs one selection command on a one-entry selection, as the dispatcher does.
+    std::vector<SelectionEntry> Run(int32_t code, SelectionEntry entry) {
+        ClearSelectionList(record);
+        EXPECT_EQ(AddSelectionEntry(record, entry), nullptr);
+        SelectionEntry* saved = SaveSelectionList();
+        EXPECT_TRUE(ApplySelectionMove(code, saved[0].node, saved[0]));
+        FreeSelectionList(saved);
+        return List();
+    }
+    static bool Logged(const std::string& text) {
+        return std::string(LoggedInformation()).find(text) != std::string::npos;
+    }
+
+    SelectionRecord record;
+};
+
+using Entries = std::vector<SelectionEntry>;
+
+// ---- The record ---------------------------------------------------------------------------------
+
+TEST_F(SelectionTest, ANewRecordSelectsOnlyALonePlaceholder) {
+    struct Case {
+        std::initializer_list<const char*> words;
+        bool selected;
+    };
+    for (const Case& c :
+         {Case{{"?"}, true}, Case{{"x"}, false}, Case{{"?", "?"}, false}, Case{{"??"}, false}}) {
+        SCOPED_TRACE(std::string(*c.words.begin()) + " x" + std::to_string(c.words.size()));
+        eExpr* row = Use(Row(c.words));
+        ASSERT_NE(record.m_root, nullptr);
+        EXPECT_EQ(record.m_root->getChild(0), row);
+        EXPECT_EQ(record.m_capacity, 2);
+        EXPECT_EQ(record.m_typingColour, -1);
+        EXPECT_EQ(record.m_noBackground, 1);
+        if (c.selected)
+            EXPECT_EQ(List(), (Entries{{row, 0, 1, 0, 0}}));
+        else
+            EXPECT_TRUE(List().empty());
+    }
+}
+
+TEST_F(SelectionTest, AnEntryOnTheLineOfAncestryOfAListedOneTakesItAwayInstead) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* left = pair->setChild(0, Row({"ab", "cd"}));
+    eExpr* right = pair->setChild(1, Row({"ef"}));
+    Use(NewSimpStringWith(std::move(pair)));
+    eExpr* word = left->getChild(1);
+
+    // The same node: the listed range goes and the new one is not added.
+    ASSERT_EQ(AddSelectionEntry(record, {left, 0, 1, 0, 0}), nullptr);
+    const SelectionEntry* removed = AddSelectionEntry(record, {left, 2, 4, 0, 0});
+    ASSERT_NE(removed, nullptr);
+    EXPECT_EQ(*removed, (SelectionEntry{left, 0, 1, 0, 0}));
+    EXPECT_TRUE(List().empty());
+
+    // A descendant of a listed node, and an ancestor of one.
+    AddSelectionEntry(record, {left, 0, 2, 0, 0});
+    EXPECT_NE(AddSelectionEntry(record, {word, 0, 1, 0, 0}), nullptr);
+    EXPECT_TRUE(List().empty());
+    AddSelectionEntry(record, {word, 0, 1, 0, 0});
+    EXPECT_NE(AddSelectionEntry(record, {left, 0, 0, 0, 0}), nullptr);
+    EXPECT_TRUE(List().empty());
+
+    // Unrelated branches accumulate, in order; a null node adds nothing.
+    EXPECT_EQ(AddSelectionEntry(record, {word, 1, 2, 0, 0}), nullptr);
+    EXPECT_EQ(AddSelectionEntry(record, {right, 0, 1, 0, 0}), nullptr);
+    EXPECT_EQ(AddSelectionEntry(record, {nullptr, 0, 1, 0, 0}), nullptr);
+    EXPECT_EQ(List(), (Entries{{word, 1, 2, 0, 0}, {right, 0, 1, 0, 0}}));
+    RemoveSelectionEntry(record, word);
+    EXPECT_EQ(List(), (Entries{{right, 0, 1, 0, 0}}));
+}
+
+TEST_F(SelectionTest, TheArrayDoublesWhenTheTerminatorWouldNotFit) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(4, 4);
+    std::vector<eExpr*> slots;
+    for (int32_t i = 0; i < 4; ++i)
+        slots.push_back(pair->setChild(i, Row({"a"})));
+    Use(NewSimpStringWith(std::move(pair)));
+    // Capacity after each of the four adds: one entry and the terminator fill two slots.
+    const int32_t expected[] = {2, 4, 4, 8};
+    for (int32_t i = 0; i < 4; ++i) {
+        AddSelectionEntry(record, {slots[i], 0, 1, 0, 0});
+        EXPECT_EQ(record.m_capacity, expected[i]) << "after entry " << i + 1;
+        // The active list follows the record's array when it moves.
+        EXPECT_EQ(ActiveList, record.m_entries);
+        EXPECT_EQ(record.count(), i + 1);
+    }
+    EXPECT_EQ(record.entry(3).node, slots[3]);
+}
+
+TEST_F(SelectionTest, SavingEmptiesTheListAndOnlyTheRememberedCopyIsFreed) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* a = pair->setChild(0, Row({"a"}));
+    eExpr* b = pair->setChild(1, Row({"b"}));
+    Use(NewSimpStringWith(std::move(pair)));
+    SelectRange(a, 0, 1, 0, 0);
+    SelectRange(b, 1, 1, 0, 0);
+    SelectionEntry* copy = SaveSelectionList();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy[0], (SelectionEntry{a, 0, 1, 0, 0}));
+    EXPECT_EQ(copy[1], (SelectionEntry{b, 1, 1, 0, 0}));
+    EXPECT_EQ(copy[2].node, nullptr);
+    EXPECT_EQ(SavedListEnd, copy + 2);
+    EXPECT_TRUE(List().empty());
+
+    // Another block is reported and left alone; the remembered copy is still freed.
+    SelectionEntry stranger[1];
+    FreeSelectionList(stranger);
+    EXPECT_TRUE(Logged("eSelect"));
+    EXPECT_EQ(SavedList, nullptr);
+    EXPECT_EQ(SavedListEnd, nullptr);
+}
+
+TEST_F(SelectionTest, AReplacedRowTakesOverItsEntriesClampedToItsSize) {
+    eExpr* row = Use(Row({"a", "b", "c"}));
+    SelectRange(row, 2, 3, 0, 0);
+    eString* fresh = static_cast<eString*>(row)->resizeRange(0, 2, 0);
+    ASSERT_NE(fresh, row);
+    EXPECT_EQ(List(), (Entries{{fresh, 1, 1, 0, 0}}));
+}
+
+TEST_F(SelectionTest, ADestroyedNodeLeavesEveryListItWasIn) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(3, 3);
+    eExpr* a = pair->setChild(0, Row({"a"}));
+    eExpr* b = pair->setChild(1, Row({"b"}));
+    eExpr* c = pair->setChild(2, Row({"c"}));
+    eExpr* top = Use(NewSimpStringWith(std::move(pair)));
+    eExpr* holder = top->getChild(0);
+    SelectRange(a, 0, 1, 0, 0);
+    SelectRange(b, 0, 1, 0, 0);
+    SelectRange(c, 0, 1, 0, 0);
+    SelectionEntry* saved = SaveSelectionList();
+    SelectRange(b, 1, 1, 0, 0);
+    SelectRange(c, 1, 1, 0, 0);
+    holder->setChild(1, NewSimpString(0)); // destroys b
+    EXPECT_EQ(List(), (Entries{{c, 1, 1, 0, 0}}));
+    // The command still visits the later entries of the saved list, in order.
+    EXPECT_EQ(saved[0], (SelectionEntry{a, 0, 1, 0, 0}));
+    EXPECT_EQ(saved[1], (SelectionEntry{c, 0, 1, 0, 0}));
+    EXPECT_EQ(saved[2].node, nullptr);
+    FreeSelectionList(saved);
+}
+
+TEST_F(SelectionTest, SelectAllTakesTheWholeExpression) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* a = pair->setChild(0, Row({"a"}));
+    pair->setChild(1, Row({"b"}));
+    eExpr* top = Use(NewSimpStringWith(std::move(pair)));
+    SelectRange(a, 0, 0, 0, 0);
+    SelectAll();
+    EXPECT_EQ(List(), (Entries{{top, 0, 1, 0, 0}}));
+}
+
+TEST_F(SelectionTest, AncestryIsFollowedThroughParents) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* a = pair->setChild(0, Row({"a"}));
+    eExpr* b = pair->setChild(1, Row({"b"}));
+    eExpr* top = Use(NewSimpStringWith(std::move(pair)));
+    EXPECT_TRUE(IsAncestorOrSelf(top, a->getChild(0)));
+    EXPECT_TRUE(IsAncestorOrSelf(a, a));
+    EXPECT_FALSE(IsAncestorOrSelf(a, b->getChild(0)));
+    EXPECT_FALSE(IsAncestorOrSelf(a->getChild(0), a));
+    EXPECT_FALSE(IsAncestorOrSelf(a, nullptr));
+}
+
+// ---- Movement
+// -------------------------------------------------------------------------------------
+
+struct MoveCase {
+    const char* name;
+    int32_t code;
+    bool shift;
+    // Entries as (node key, start, end); node keys index the test's node table.
+    int from[3];
+    std::vector<std::array<int, 3>> to;
+};
+
+TEST_F(SelectionTest, ArrowsMoveThroughWordsAndRows) {
+    // The row [ab][cd][ef]; nodes: 0 the row, 1-3 the words.
+    eExpr* row = Use(Row({"ab", "cd", "ef"}));
+    const std::vector<eExpr*> n{row, row->getChild(0), row->getChild(1), row->getChild(2)};
+    const std::vector<MoveCase> cases{
+        {"before a word lands after its first character",
+         kCmdMoveRight,
+         false,
+         {0, 0, 0},
+         {{1, 1, 1}}},
+        {"inside a word one character", kCmdMoveRight, false, {1, 1, 1}, {{1, 2, 2}}},
+        {"from a word's end into the next word", kCmdMoveRight, false, {1, 2, 2}, {{2, 1, 1}}},
+        {"from character 0 into the word before", kCmdMoveLeft, false, {2, 0, 0}, {{1, 1, 1}}},
+        {"at the start of the expression it stays", kCmdMoveLeft, false, {0, 0, 0}, {{0, 0, 0}}},
+        {"at the end of the expression it stays", kCmdMoveRight, false, {0, 3, 3}, {{0, 3, 3}}},
+        {"a word range collapses to its end", kCmdMoveRight, false, {1, 0, 2}, {{1, 2, 2}}},
+        {"a row range collapses to its start", kCmdMoveLeft, false, {0, 1, 3}, {{0, 1, 1}}},
+        {"from the end of a row into its last word", kCmdMoveLeft, false, {0, 3, 3}, {{3, 1, 1}}},
+        {"shift inside a word extends it", kCmdMoveRight, true, {1, 0, 1}, {{1, 0, 2}}},
+        {"shift at a word's end takes the next element in the row",
+         kCmdMoveRight,
+         true,
+         {1, 2, 2},
+         {{0, 1, 2}}},
+        {"shift left from a row range grows it by the element before",
+         kCmdMoveLeft,
+         true,
+         {0, 2, 3},
+         {{0, 1, 3}}},
+        {"vertical moves keep a row caret", kCmdMoveUp, false, {0, 1, 1}, {{0, 1, 1}}},
+    };
+    for (const MoveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShiftHeld = c.shift ? 1 : 0;
+        Entries expected;
+        for (const auto& t : c.to)
+            expected.push_back({n[t[0]], t[1], t[2], 0, 0});
+        const Entries got = Run(c.code, {n[c.from[0]], c.from[1], c.from[2], 0, 0});
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].node, expected[i].node) << "entry " << i;
+            EXPECT_EQ(got[i].start, expected[i].start) << "entry " << i;
+            EXPECT_EQ(got[i].end, expected[i].end) << "entry " << i;
+        }
+    }
+}
+
+TEST_F(SelectionTest, SlotsAreEnteredLeftAndTraversedByArrowsTabAndEscape) {
+    // [a][pair: [b] | [c]][d]; nodes: 0 row, 1 pair, 2 first slot, 3 second slot, 4 word a,
+    // 5 word d, 6 word b.
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* first = pair->setChild(0, Row({"b"}));
+    eExpr* second = pair->setChild(1, Row({"c"}));
+    OwnedNode<eSimpString> top = NewSimpString(3);
+    top->setChild(0, Word("a"));
+    eExpr* p = top->setChild(1, std::move(pair));
+    top->setChild(2, Word("d"));
+    eExpr* row = Use(std::move(top));
+    const std::vector<eExpr*> n{
+        row, p, first, second, row->getChild(0), row->getChild(2), first->getChild(0)};
+    const std::vector<MoveCase> cases{
+        {"right before a template enters its first slot",
+         kCmdMoveRight,
+         false,
+         {0, 1, 1},
+         {{2, 0, 0}}},
+        {"right at the end of the first slot goes to the next",
+         kCmdMoveRight,
+         false,
+         {2, 1, 1},
+         {{3, 0, 0}}},
+        {"right at the end of the last slot leaves the template",
+         kCmdMoveRight,
+         false,
+         {3, 1, 1},
+         {{0, 2, 2}}},
+        {"left at the start of the second slot goes to the first's end",
+         kCmdMoveLeft,
+         false,
+         {3, 0, 0},
+         {{2, 1, 1}}},
+        {"left at the start of the first slot leaves the template",
+         kCmdMoveLeft,
+         false,
+         {2, 0, 0},
+         {{0, 1, 1}}},
+        {"left after a template enters its last slot", kCmdMoveLeft, false, {0, 2, 2}, {{3, 1, 1}}},
+        {"escape puts the caret after the template", kCmdEscape, false, {2, 0, 0}, {{0, 2, 2}}},
+        {"escape from a word in a slot too", kCmdEscape, false, {6, 0, 1}, {{0, 2, 2}}},
+        {"tab selects the next slot whole", kCmdNextSlot, false, {2, 0, 0}, {{3, 0, 1}}},
+        {"tab in the last slot wraps to the first", kCmdNextSlot, false, {3, 1, 1}, {{2, 0, 1}}},
+        {"outward from a whole slot takes the template",
+         kCmdSelectOutward,
+         false,
+         {2, 0, 1},
+         {{0, 1, 2}}},
+        {"outward from part of a slot takes the slot",
+         kCmdSelectOutward,
+         false,
+         {2, 0, 0},
+         {{2, 0, 1}}},
+        {"outward from the whole top row keeps it",
+         kCmdSelectOutward,
+         false,
+         {0, 0, 3},
+         {{0, 0, 3}}},
+        {"outward from the only word of a slot takes the template",
+         kCmdSelectOutward,
+         false,
+         {6, 0, 1},
+         {{0, 1, 2}}},
+        {"outward from part of a word takes its row",
+         kCmdSelectOutward,
+         false,
+         {4, 0, 0},
+         {{0, 0, 3}}},
+        {"first child of a selected template is its first slot",
+         kCmdSelectFirst,
+         false,
+         {0, 1, 2},
+         {{2, 0, 1}}},
+        {"first child of a selected word is the word",
+         kCmdSelectFirst,
+         false,
+         {0, 0, 1},
+         {{4, 0, 1}}},
+        {"first child of a range is the element at its start",
+         kCmdSelectFirst,
+         false,
+         {0, 0, 3},
+         {{4, 0, 1}}},
+        {"first child at the end of a row keeps the caret",
+         kCmdSelectFirst,
+         false,
+         {0, 3, 3},
+         {{0, 3, 3}}},
+        {"inward from a template gives both slots",
+         kCmdSelectInward,
+         false,
+         {0, 1, 2},
+         {{2, 0, 1}, {3, 0, 1}}},
+        {"inward from a word gives its text", kCmdSelectInward, false, {0, 2, 3}, {{5, 0, 1}}},
+        {"inward from a caret keeps it", kCmdSelectInward, false, {0, 1, 1}, {{0, 1, 1}}},
+    };
+    for (const MoveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShiftHeld = c.shift ? 1 : 0;
+        const Entries got = Run(c.code, {n[c.from[0]], c.from[1], c.from[2], 0, 0});
+        ASSERT_EQ(got.size(), c.to.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].node, n[c.to[i][0]]) << "entry " << i;
+            EXPECT_EQ(got[i].start, c.to[i][1]) << "entry " << i;
+            EXPECT_EQ(got[i].end, c.to[i][2]) << "entry " << i;
+        }
+    }
+}
+
+TEST_F(SelectionTest, OnlyTheTopRowKeepsTheWholeRowWhenItsOnlyWordGoesOutward) {
+    eExpr* row = Use(Row({"x"}));
+    EXPECT_EQ(Run(kCmdSelectOutward, {row->getChild(0), 0, 1, 0, 0}), (Entries{{row, 0, 1, 0, 0}}));
+}
+
+TEST_F(SelectionTest, OtherCodesAreNotSelectionMoves) {
+    eExpr* row = Use(Row({"x"}));
+    SelectionEntry entry{row, 0, 0, 0, 0};
+    EXPECT_FALSE(ApplySelectionMove(kCmdSelectAll, row, entry));
+    EXPECT_FALSE(ApplySelectionMove(0x6602, row, entry));
+    EXPECT_TRUE(List().empty());
+}
+
+// ---- Hit-testing and dragging
+// ---------------------------------------------------------------------
+
+class DragTest : public SelectionTest {
+protected:
+    // The expression [mm][mm][mm] at 48 points: words 72 wide at x 20, 92, 164 once the root is
+    // placed at (20, 20) as a pane places it.
+    eExpr* UseLaidOut(ExprPtr expression) {
+        eExpr* e = Use(std::move(expression));
+        MeasureExpr(record.m_root, port.get());
+        PlaceNodeRect(record.m_root, 20, 20);
+        return e;
+    }
+    // A press at `from` dragged to `to` and released, as the pane's tracking does it.
+    void Drag(oPoint from, oPoint to) {
+        ClickPoint = from;
+        if (ShiftHeld == 0)
+            ClearSelectionList(record);
+        ASSERT_TRUE(HitActiveRoot(from, from, DragEntry, false));
+        DragTrack(oPoint{(from.x + to.x) / 2, (from.y + to.y) / 2});
+        DragTrack(to);
+        DragEnd(to);
+    }
+};
+
+TEST_F(DragTest, PressesMapToPositionsAndDragsToRanges) {
+    eExpr* row = UseLaidOut(Row({"mm", "mm", "mm"}));
+    eExpr* w0 = row->getChild(0);
+    const int32_t y = 30;
+    struct Case {
+        const char* name;
+        oPoint from;
+        oPoint to;
+        SelectionEntry expected;
+    };
+    // In a word the character positions are 36 apart from x 20; between items the quarter rule
+    // of rows applies.
+    const std::vector<Case> cases{
+        {"a press in a word's first character's middle selects it",
+         {38, y},
+         {38, y},
+         {w0, 0, 1, 0, 0}},
+        {"near its left edge the caret before it", {25, y}, {25, y}, {w0, 0, 0, 0, 0}},
+        {"a drag inside one word is a character range", {25, y}, {80, y}, {w0, 0, 2, 0, 0}},
+        {"a drag across words selects the items", {50, y}, {200, y}, {row, 0, 3, 0, 1}},
+        {"a drag from the right to the left is the same range",
+         {200, y},
+         {50, y},
+         {row, 0, 3, 0, 1}},
+        {"above the expression reaches its very start", {200, y}, {200, 0}, {row, 0, 3, 0, 1}},
+        {"below the expression reaches its very end", {50, y}, {50, 500}, {row, 0, 3, 0, 1}},
+        {"beside it on the right reaches the end", {120, y}, {900, y}, {row, 1, 3, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Drag(c.from, c.to);
+        EXPECT_EQ(List(), (Entries{c.expected}));
+    }
+}
+
+TEST_F(DragTest, ShiftClicksToggleRangesAndADoubleClickTakesTheWholeWord) {
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* first = pair->setChild(0, Row({"mm"}));
+    eExpr* second = pair->setChild(1, Row({"mm"}));
+    UseLaidOut(NewSimpStringWith(std::move(pair)));
+    eExpr* a = first->getChild(0);
+    eExpr* b = second->getChild(0);
+    Drag({25, 30}, {25, 30});
+    EXPECT_EQ(List(), (Entries{{a, 0, 0, 0, 0}}));
+    ShiftHeld = 1;
+    Drag({97, 30}, {97, 30}); // the other slot: a second range
+    EXPECT_EQ(List(), (Entries{{a, 0, 0, 0, 0}, {b, 0, 0, 0, 0}}));
+    Drag({38, 30}, {38, 30}); // on the first range's node: it goes, nothing is added
+    EXPECT_EQ(List(), (Entries{{b, 0, 0, 0, 0}}));
+    ShiftHeld = 0;
+    WholeRowClickOption = 1;
+    Drag({38, 30}, {38, 30});
+    EXPECT_EQ(List(), (Entries{{a, 0, 2, 0, 0}}));
+}
+
+TEST_F(DragTest, APressOffTheExpressionSelectsNothing) {
+    UseLaidOut(Row({"mm"}));
+    SelectionEntry entry;
+    EXPECT_FALSE(HitActiveRoot({5, 5}, {5, 5}, entry, false));
+    EXPECT_EQ(entry.node, nullptr);
+}
+
+} // namespace
+} // namespace kvtest

@@ -1,0 +1,436 @@
+#include "platform/DialogFixture.h"
+
+#include <gtest/gtest-spi.h>
+
+namespace {
+
+using namespace plat;
+using kvtest::g_dlg;
+namespace pt = plat::testing;
+using Driver = pt::DialogDriver;
+
+class DialogManager : public kvtest::DlgTest {};
+
+RECT childRect(HWND dlg, int id) {
+    RECT r;
+    GetWindowRect(GetDlgItem(dlg, id), &r);
+    POINT tl{r.left, r.top}, br{r.right, r.bottom};
+    ScreenToClient(dlg, &tl);
+    ScreenToClient(dlg, &br);
+    return RECT{tl.x, tl.y, br.x, br.y};
+}
+
+TEST_F(DialogManager, MeasuresOwnerDrawnControlsBeforeInitDialogAndSendsNoSetFont) {
+    HWND seenDlg = nullptr;
+    const INT_PTR r = run(
+        9101,
+        [&](Driver& d) {
+            seenDlg = d.hwnd();
+            // Template units are 2 px each way: the edit at (50, 6) 100 x 12 units.
+            const RECT e = childRect(d.hwnd(), 100);
+            EXPECT_EQ(100, e.left);
+            EXPECT_EQ(12, e.top);
+            EXPECT_EQ(200, e.right - e.left);
+            EXPECT_EQ(24, e.bottom - e.top);
+            RECT client;
+            GetClientRect(d.hwnd(), &client);
+            EXPECT_EQ(440, client.right);
+            EXPECT_EQ(300, client.bottom);
+            // The combo keeps its field height (16 + frame), not the template's list height.
+            const RECT c = childRect(d.hwnd(), 140);
+            EXPECT_EQ(22, c.bottom - c.top);
+            d.enter();
+        },
+        nullptr, 77);
+    EXPECT_EQ(IDOK, r) << "Enter in the edit takes the default button";
+    EXPECT_EQ(77, g_dlg.initParam);
+    EXPECT_EQ(100, g_dlg.initFocusId) << "WM_INITDIALOG gets the first tab stop";
+    // The list (item 0) and the combo field (item -1) are measured, in template order, before
+    // WM_INITDIALOG; the combo's items are measured as they are added, with their data.
+    EXPECT_EQ(
+        "", pt::expectSubsequence({"'Exemple' WM_MEASUREITEM wp=0x82",
+                                   "'Exemple' WM_MEASUREITEM wp=0x8C", "'Exemple' WM_INITDIALOG"}));
+    ASSERT_GE(g_dlg.measures.size(), 6u);
+    EXPECT_EQ(ODT_LISTBOX, g_dlg.measures[0].CtlType);
+    EXPECT_EQ(0u, g_dlg.measures[0].itemID);
+    EXPECT_EQ(ODT_COMBOBOX, g_dlg.measures[1].CtlType);
+    EXPECT_EQ(static_cast<UINT>(-1), g_dlg.measures[1].itemID);
+    for (UINT i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(i, g_dlg.measures[2 + i].itemID);
+        EXPECT_EQ(i, g_dlg.measures[2 + i].itemData);
+    }
+    EXPECT_TRUE(pt::journalLines("WM_SETFONT").empty());
+    EXPECT_FALSE(IsWindow(seenDlg)) << "the dialog is destroyed after the run";
+}
+
+TEST_F(DialogManager, BaseUnitsAndMapDialogRect) {
+    const LONG units = GetDialogBaseUnits();
+    EXPECT_EQ(8, LOWORD(static_cast<DWORD>(units)));
+    EXPECT_EQ(16, HIWORD(static_cast<DWORD>(units)));
+    RECT r{3, 5, 10, 21};
+    ASSERT_TRUE(MapDialogRect(nullptr, &r));
+    EXPECT_EQ(6, r.left);
+    EXPECT_EQ(10, r.top);
+    EXPECT_EQ(20, r.right);
+    EXPECT_EQ(42, r.bottom);
+}
+
+TEST_F(DialogManager, TabVisitsTabStopsInTemplateOrderAndShiftTabGoesBack) {
+    run(9101, [&](Driver& d) {
+        std::vector<int> seen{focusId()};
+        for (int i = 0; i < 9; ++i) {
+            d.key(VK_TAB);
+            seen.push_back(focusId());
+        }
+        // The static, the group box and the non-tab-stop radios are skipped; the radio group is
+        // entered at its first button since none is checked.
+        EXPECT_EQ((std::vector<int>{100, 110, 111, 120, 130, 140, 150, 1, 2, 100}), seen);
+        d.key(VK_TAB, pt::kShift);
+        EXPECT_EQ(2, focusId());
+        // A disabled control is skipped.
+        EnableWindow(d.item(1), FALSE);
+        d.key(VK_TAB, pt::kShift);
+        EXPECT_EQ(150, focusId());
+        EnableWindow(d.item(1), TRUE);
+        // Tab into the radio group lands on the checked button.
+        CheckRadioButton(d.hwnd(), 120, 122, 122);
+        SetFocus(d.item(111));
+        d.key(VK_TAB);
+        EXPECT_EQ(122, focusId());
+        // Tab selects all of an edit's text.
+        SetDlgItemText(d.hwnd(), 100, "abcd");
+        SetFocus(d.item(2));
+        d.key(VK_TAB);
+        DWORD s = 9, e = 9;
+        SendDlgItemMessage(d.hwnd(), 100, EM_GETSEL, reinterpret_cast<WPARAM>(&s),
+                           reinterpret_cast<LPARAM>(&e));
+        EXPECT_EQ(0u, s);
+        EXPECT_EQ(4u, e);
+        d.escape();
+    });
+}
+
+TEST_F(DialogManager, ArrowsMoveWithinARadioGroupAndCheckAutoRadios) {
+    run(9101, [&](Driver& d) {
+        SetFocus(d.item(120));
+        d.key(VK_DOWN);
+        EXPECT_EQ(121, focusId());
+        EXPECT_TRUE(d.checked(121));
+        EXPECT_FALSE(d.checked(120));
+        d.key(VK_DOWN);
+        EXPECT_TRUE(d.checked(122));
+        EXPECT_FALSE(d.checked(121));
+        d.key(VK_DOWN); // wraps within the group, never into the list
+        EXPECT_EQ(120, focusId());
+        EXPECT_TRUE(d.checked(120));
+        d.key(VK_UP);
+        EXPECT_EQ(122, focusId());
+        EXPECT_EQ(1u, g_dlg.commandsWith(121, BN_CLICKED).size());
+        // A click checks one and unchecks the others of the group only.
+        d.check(111);
+        d.click(121);
+        EXPECT_TRUE(d.checked(121));
+        EXPECT_FALSE(d.checked(122));
+        EXPECT_TRUE(d.checked(111));
+        // CheckRadioButton: exactly the id asked; an id outside the range unchecks them all.
+        CheckRadioButton(d.hwnd(), 120, 122, 120);
+        EXPECT_TRUE(d.checked(120));
+        EXPECT_FALSE(d.checked(121));
+        CheckRadioButton(d.hwnd(), 120, 122, 999);
+        EXPECT_FALSE(d.checked(120) || d.checked(121) || d.checked(122));
+        d.escape();
+    });
+}
+
+TEST_F(DialogManager, PlainCheckBoxOnlyNotifiesAndTheProcedureTogglesIt) {
+    run(9101, [&](Driver& d) {
+        d.click(110);
+        EXPECT_TRUE(d.checked(110)) << "toggled once, by the procedure";
+        EXPECT_EQ(1u, g_dlg.commandsWith(110, BN_CLICKED).size());
+        d.click(111);
+        EXPECT_TRUE(d.checked(111)) << "the automatic kind toggles itself";
+        SetFocus(d.item(111));
+        d.key(VK_SPACE);
+        EXPECT_FALSE(d.checked(111)) << "Space presses the focused button";
+        d.escape();
+    });
+}
+
+TEST_F(DialogManager, MnemonicsActOnTheirControls) {
+    run(9101, [&](Driver& d) {
+        SetFocus(d.item(1));
+        d.key('N', pt::kAlt); // the label passes the focus to the edit after it
+        EXPECT_EQ(100, focusId());
+        d.key('I', pt::kAlt);
+        EXPECT_TRUE(d.checked(111));
+        EXPECT_EQ(111, focusId());
+        // A letter alone works when the focus control takes no characters.
+        d.key('M');
+        EXPECT_TRUE(d.checked(121));
+        // ...but in an edit it is typed.
+        SetFocus(d.item(100));
+        d.key('G');
+        EXPECT_EQ("g", d.text(100));
+        EXPECT_FALSE(d.checked(110));
+        d.escape();
+    });
+}
+
+struct KeyCase {
+    const char* what;
+    int focus;
+    std::vector<int> keys;
+    INT_PTR expected;
+};
+
+TEST_F(DialogManager, EnterAndEscapeRules) {
+    const KeyCase cases[] = {
+        {"Enter in an edit: the default button", 100, {VK_RETURN}, IDOK},
+        {"Enter on a push button clicks it", 2, {VK_RETURN}, IDCANCEL},
+        {"Escape sends IDCANCEL", 100, {VK_ESCAPE}, IDCANCEL},
+        {"Enter in a wanting-return edit stays there", 150, {VK_RETURN, VK_ESCAPE}, IDCANCEL},
+    };
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_dlg = kvtest::DialogRecord{};
+        std::string multiText;
+        const INT_PTR r = run(9101, [&](Driver& d) {
+            SetFocus(d.item(c.focus));
+            for (int k : c.keys) {
+                if (!d.ended())
+                    d.key(k);
+            }
+            multiText = d.text(150);
+        });
+        EXPECT_EQ(c.expected, r);
+        if (c.focus == 150) {
+            EXPECT_EQ("\r\n", multiText);
+        }
+    }
+}
+
+TEST_F(DialogManager, EscapeAndCloseSendCancelEvenWithoutAControlTwo) {
+    g_dlg.ignoreOkCancel = true;
+    const INT_PTR r = run(9102, [&](Driver& d) {
+        d.escape();
+        d.close();
+        EXPECT_FALSE(d.ended()) << "the procedure ignores IDOK and IDCANCEL";
+        // Disabling the focused button leaves no focus and no default button: Enter sends IDOK.
+        EnableWindow(d.item(300), FALSE);
+        d.enter();
+        EnableWindow(d.item(300), TRUE);
+        d.click(300);
+    });
+    EXPECT_EQ(300, r);
+    const auto cancels = g_dlg.commandsWith(IDCANCEL, BN_CLICKED);
+    ASSERT_EQ(2u, cancels.size());
+    EXPECT_EQ(nullptr, cancels[0].control);
+    const auto oks = g_dlg.commandsWith(IDOK, BN_CLICKED);
+    ASSERT_EQ(1u, oks.size()) << "Enter without a default button sends IDOK";
+    EXPECT_EQ(nullptr, oks[0].control);
+}
+
+TEST_F(DialogManager, DialogBoxParamResults) {
+    // No template, or a control that cannot be made: -1, and nothing is left disabled.
+    HWND owner = top("Main");
+    EXPECT_EQ(-1, DialogBoxParam(nullptr, MAKEINTRESOURCE(9999), owner, &kvtest::sampleProc, 0));
+    EXPECT_EQ(-1, DialogBoxParam(nullptr, MAKEINTRESOURCE(9103), owner, &kvtest::sampleProc, 0));
+    EXPECT_TRUE(IsWindowEnabled(owner));
+
+    // The owner is disabled during the run only.
+    bool ownerEnabledInside = true;
+    EXPECT_EQ(IDOK, run(
+                        9101,
+                        [&](Driver& d) {
+                            ownerEnabledInside = IsWindowEnabled(owner) != FALSE;
+                            d.click(IDOK);
+                        },
+                        owner));
+    EXPECT_FALSE(ownerEnabledInside);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_EQ("", pt::expectSubsequence({"'Main' WM_ENABLE enable=0", "'Exemple' WM_INITDIALOG",
+                                         "'Main' WM_ENABLE enable=1", "'Exemple' WM_DESTROY"}));
+
+    // A quit request ends the run with 0 and is posted again for the outer loop.
+    EXPECT_EQ(0, run(9101, [](Driver&) { PostQuitMessage(5); }));
+    MSG m;
+    ASSERT_TRUE(PeekMessage(&m, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(WM_QUIT, m.message);
+    EXPECT_EQ(5u, m.wParam);
+}
+
+TEST_F(DialogManager, TheDriverNeverHangs) {
+    // No script: the test fails naming the dialog, which ends with Cancel.
+    INT_PTR r = 0;
+    EXPECT_NONFATAL_FAILURE(
+        r = DialogBoxParam(nullptr, MAKEINTRESOURCE(9101), nullptr, &kvtest::sampleProc, 0),
+        "dialog 9101 opened with no script");
+    EXPECT_EQ(IDCANCEL, r);
+    // A script that leaves the dialog open; the procedure even ignores Cancel.
+    g_dlg.ignoreOkCancel = true;
+    EXPECT_NONFATAL_FAILURE(r = run(9102, [](Driver&) {}), "still open after its script");
+    EXPECT_EQ(IDCANCEL, r);
+    // A missing control fails the test and the script goes on.
+    EXPECT_NONFATAL_FAILURE(r = run(9102,
+                                    [](Driver& d) {
+                                        d.click(12345);
+                                        d.click(300);
+                                    }),
+                            "has no control 12345");
+    EXPECT_EQ(300, r);
+}
+
+TEST_F(DialogManager, NestedDialogsEachRunTheirOwnScript) {
+    int inner = 0;
+    const INT_PTR r = run(9101, [&](Driver& d) {
+        pt::onDialog(9102, [](Driver& d2) { d2.click(300); });
+        inner = static_cast<int>(
+            DialogBoxParam(nullptr, MAKEINTRESOURCE(9102), d.hwnd(), &kvtest::sampleProc, 0));
+        EXPECT_TRUE(IsWindowEnabled(d.hwnd())) << "the inner run re-enables the outer dialog";
+        d.click(IDCANCEL);
+    });
+    EXPECT_EQ(300, inner);
+    EXPECT_EQ(IDCANCEL, r);
+}
+
+TEST_F(DialogManager, ModelessDialogShowsOnlyWithWsVisibleAndHandlesItsKeys) {
+    HWND hidden =
+        CreateDialogParam(nullptr, MAKEINTRESOURCE(9102), nullptr, &kvtest::sampleProc, 0);
+    ASSERT_NE(nullptr, hidden);
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    HWND shown = CreateDialogParam(nullptr, MAKEINTRESOURCE(9104), nullptr, &kvtest::sampleProc, 0);
+    ASSERT_NE(nullptr, shown);
+    EXPECT_TRUE(IsWindowVisible(shown));
+    EXPECT_EQ(501, focusId());
+    // A modeless loop uses IsDialogMessage too.
+    pt::key(VK_TAB);
+    MSG m;
+    while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (!IsDialogMessage(shown, &m)) {
+            TranslateMessage(&m);
+            DispatchMessage(&m);
+        }
+    }
+    EXPECT_EQ(502, focusId());
+    EXPECT_EQ(nullptr,
+              CreateDialogParam(nullptr, MAKEINTRESOURCE(9999), nullptr, &kvtest::sampleProc, 0));
+    DestroyWindow(hidden);
+    DestroyWindow(shown);
+}
+
+TEST_F(DialogManager, DlgItemIntAndTextHelpers) {
+    run(9101, [&](Driver& d) {
+        HWND dlg = d.hwnd();
+        SetDlgItemInt(dlg, 100, static_cast<UINT>(-42), TRUE);
+        EXPECT_EQ("-42", d.text(100));
+        BOOL ok = FALSE;
+        EXPECT_EQ(-42, static_cast<int>(GetDlgItemInt(dlg, 100, &ok, TRUE)));
+        EXPECT_TRUE(ok);
+        struct IntCase {
+            const char* text;
+            BOOL isSigned;
+            bool ok;
+            UINT value;
+        };
+        const IntCase cases[] = {
+            {" 17 ", FALSE, true, 17},
+            {"12x", TRUE, false, 0},
+            {"-5", FALSE, false, 0},
+            {"", TRUE, false, 0},
+            {"4294967295", FALSE, true, 4294967295u},
+            {"2147483648", TRUE, false, 0},
+            {"-2147483648", TRUE, true, 0x80000000u},
+        };
+        for (const IntCase& c : cases) {
+            SCOPED_TRACE(c.text);
+            SetDlgItemText(dlg, 100, c.text);
+            ok = 7;
+            EXPECT_EQ(c.value, GetDlgItemInt(dlg, 100, &ok, c.isSigned));
+            EXPECT_EQ(c.ok, ok == TRUE);
+        }
+        char small[4] = "xyz";
+        SetDlgItemText(dlg, 100, "abcdef");
+        EXPECT_EQ(3u, GetDlgItemText(dlg, 100, small, sizeof small));
+        EXPECT_STREQ("abc", small);
+        EXPECT_EQ(0u, GetDlgItemText(dlg, 4242, small, sizeof small));
+        EXPECT_STREQ("", small);
+        EXPECT_EQ(nullptr, GetDlgItem(dlg, 4242));
+        EXPECT_EQ(0, SendDlgItemMessage(dlg, 4242, BM_GETCHECK, 0, 0));
+        d.escape();
+    });
+}
+
+TEST_F(DialogManager, ControlColourMessagesPaintTheBackgrounds) {
+    // A procedure that paints its dialog white, as the splash does.
+    static HBRUSH white = nullptr;
+    white = GetSysColorBrush(COLOR_WINDOW);
+    auto proc = [](HWND d, UINT msg, WPARAM wp, LPARAM lp) -> INT_PTR {
+        if (msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORSTATIC)
+            return reinterpret_cast<INT_PTR>(white);
+        return kvtest::sampleProc(d, msg, wp, lp);
+    };
+    pt::onDialog(9102, [](Driver& d) {
+        const pt::Image img = pt::pixels(d.hwnd());
+        EXPECT_EQ(0xFFFFFFu, img.at(2, 2)) << "dialog background";
+        EXPECT_EQ(0xFFFFFFu, img.at(16 + 198, 16 + 6)) << "static background";
+        d.click(300);
+    });
+    EXPECT_EQ(300, DialogBoxParam(nullptr, MAKEINTRESOURCE(9102), nullptr, proc, 0));
+    EXPECT_FALSE(pt::journalLines("WM_CTLCOLORDLG").empty());
+    // Unhandled, the background is the button face.
+    run(9102, [](Driver& d) {
+        const pt::Image img = pt::pixels(d.hwnd());
+        EXPECT_EQ(0xC0C0C0u, img.at(2, 2));
+        d.click(300);
+    });
+}
+
+} // namespace
+
+namespace {
+
+using namespace plat;
+namespace pt = plat::testing;
+
+class MessageBoxOnDialogs : public kvtest::DlgTest {};
+
+TEST_F(MessageBoxOnDialogs, TheBoxIsADialogWithAWrappedStaticAndRealButtons) {
+    static std::string s_path;
+    s_path = std::string(::testing::TempDir()) + "/messagebox.png";
+    std::string longText;
+    for (int i = 0; i < 60; ++i)
+        longText += "Le fichier est prot\xE9g\xE9 en \xE9" "criture. ";
+    pt::onMessageBox([](const pt::MessageBoxCall&) {
+        SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            HWND box = pt::findWindow("KvMessageBox");
+            ASSERT_NE(nullptr, box);
+            RECT client;
+            GetClientRect(box, &client);
+            // The text wraps at 5/8 of the screen width (1200 px) plus the icon and margins.
+            EXPECT_LE(client.right, 1200 + 12 + 32 + 12 + 12 + 1);
+            EXPECT_GT(client.right, 600);
+            HWND text = GetWindow(box, GW_CHILD);
+            ASSERT_NE(nullptr, text);
+            char cls[16] = {};
+            GetClassName(text, cls, sizeof cls);
+            EXPECT_STREQ("STATIC", cls);
+            RECT tr;
+            GetClientRect(text, &tr);
+            EXPECT_GT(tr.bottom, 3 * 13) << "several lines";
+            EXPECT_NE(nullptr, GetDlgItem(box, IDYES));
+            EXPECT_NE(nullptr, GetDlgItem(box, IDNO));
+            EXPECT_EQ(nullptr, GetDlgItem(box, IDCANCEL));
+            EXPECT_TRUE(pt::savePng(box, s_path));
+            pt::key(VK_TAB);
+            pt::key(VK_RETURN);
+        });
+        return pt::kShowBox;
+    });
+    EXPECT_EQ(IDNO, MessageBox(nullptr, longText.c_str(), "Korvaline",
+                               MB_YESNO | MB_ICONQUESTION));
+    std::printf("snapshot: %s\n", s_path.c_str());
+}
+
+} // namespace

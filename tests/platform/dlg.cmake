@@ -1,0 +1,17 @@
+# List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_platform_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DialogManagerTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ControlsTest.cpp
+)
+
+# The dialogs the dialog-manager tests run, compiled into their own tables.
+set(KV_DLG_TEST_DIALOGS ${CMAKE_SOURCE_DIR}/resources/dialogs/ManagerSample.dlg)
+set(KV_DLG_TEST_CPP ${CMAKE_CURRENT_BINARY_DIR}/DialogTestResourceTables.cpp)
+add_custom_command(
+  OUTPUT ${KV_DLG_TEST_CPP}
+  COMMAND rescomp --cpp ${KV_DLG_TEST_CPP} --function DialogTestResourceTables
+          --bundle ${CMAKE_CURRENT_BINARY_DIR}/DialogTest.kvres --dialog ${KV_DLG_TEST_DIALOGS}
+  DEPENDS rescomp ${KV_DLG_TEST_DIALOGS}
+  COMMENT "Compiling the dialog test resources"
+  VERBATIM)
+target_sources(kv_platform_tests PRIVATE ${KV_DLG_TEST_CPP})

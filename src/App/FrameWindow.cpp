@@ -4,6 +4,7 @@
 #include "App/MenuDispatch.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/oWindows.h"
@@ -103,9 +104,11 @@ plat::HWND CreateMainFrame() {
     const int sh = plat::GetSystemMetrics(plat::SM_CYSCREEN);
     const int fw = sw * 9 / 10;
     const int fh = sh * 9 / 10;
-    const plat::HWND frame = plat::CreateWindowEx(
-        0, kFrameWindowClass, "Korvaline", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
-        (sw - fw) / 2, (sh - fh) / 2, fw, fh, nullptr, nullptr, app.m_hInstance, nullptr);
+    const char* title = LoadResString(kProductNameStringId);
+    const plat::HWND frame =
+        plat::CreateWindowEx(0, kFrameWindowClass, title ? title : "Korvaline",
+                             plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, (sw - fw) / 2,
+                             (sh - fh) / 2, fw, fh, nullptr, nullptr, app.m_hInstance, nullptr);
     app.m_MainFrame = frame;
     return frame;
 }

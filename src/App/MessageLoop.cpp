@@ -56,6 +56,18 @@ int32_t helpIdUnderPointer() {
     return info > 0 ? info : 0;
 }
 
+// The code the idle step last failed with (0 after a step that succeeded). A step that fails the
+// same way every time would otherwise put up the same alert each time the queue empties, and the
+// user could never get past it.
+std::int16_t s_idleFailure = 0;
+std::int16_t s_tickFailure = 0;
+
+void reportUnlessRepeated(std::int16_t code, std::int16_t& last) {
+    if (code != last)
+        ErrorAlert(code);
+    last = code;
+}
+
 bool isDown(int vk) {
     return (plat::GetKeyState(vk) & 0x8000) != 0;
 }
@@ -95,8 +107,9 @@ void IdleWork() {
             if (oWindow* front = FrontWindow())
                 front->idle();
             ApplyCursor();
+            s_idleFailure = 0;
         },
-        [](std::int16_t code) { ErrorAlert(code); });
+        [](std::int16_t code) { reportUnlessRepeated(code, s_idleFailure); });
 }
 
 void ResetTickState() {
@@ -104,6 +117,8 @@ void ResetTickState() {
     s_quitPosted = false;
     s_statusId = -1;
     s_terminate = 0;
+    s_idleFailure = 0;
+    s_tickFailure = 0;
 }
 
 void RefreshStatusBar() {
@@ -148,14 +163,16 @@ void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
             if (own > 0) {
                 s_sawOwnWindow = true;
                 s_quitPosted = false;
+                s_tickFailure = 0;
                 return;
             }
             if (s_sawOwnWindow && !app.m_Embedded && !s_quitPosted) {
                 s_quitPosted = true;
                 plat::PostQuitMessage(2);
             }
+            s_tickFailure = 0;
         },
-        [](std::int16_t code) { ErrorAlert(code); });
+        [](std::int16_t code) { reportUnlessRepeated(code, s_tickFailure); });
 }
 
 int RunMessageLoop() {

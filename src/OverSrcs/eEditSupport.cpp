@@ -20,6 +20,9 @@
 eExpr* LinkFirstStructure = nullptr;
 eExpr* LinkSecondStructure = nullptr;
 uint8_t LinkedAnything = 0;
+uint8_t ChangeQueryFlag = 0;
+int32_t ChangeReportedKind = 0;
+uint8_t ChangeFoundFlag = 0;
 eString* TextRowUnderConstruction = nullptr;
 uint8_t TextColour = 0;
 
@@ -191,6 +194,130 @@ void UnlinkSelectedRows() {
     for (eExpr* node : nodes)
         UnlinkTree(node);
     redrawAfterEdit();
+}
+
+// ---- Modify by kind
+// -------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kInwardSteps = 10;
+
+bool askKind(eExpr* node, int32_t kind) {
+    ChangeQueryFlag = 1;
+    ChangeReportedKind = node->change(true);
+    return ChangeReportedKind == kind;
+}
+
+// A fresh copy is not laid out: its zone, copied from the original, tells whether it has a width.
+bool hasWidth(const eExpr* node) {
+    return node->m_zone.right > node->m_zone.left;
+}
+
+void refreshActivePane() {
+    if (TheCommandHooks().refreshActivePane != nullptr)
+        TheCommandHooks().refreshActivePane();
+}
+
+void modifyFound() {
+    ChangeFoundFlag = 1;
+    ChangeQueryFlag = 0;
+    DoCommand(kCmdModify, 0);
+}
+
+void selectAndModify(eExpr* match) {
+    ChangeFoundFlag = 1;
+    ChangeQueryFlag = 0;
+    RedrawSelectionHighlight();
+    ClearSelectionList(*ActiveRecord);
+    SelectionEntry whole;
+    match->selectWhole(whole);
+    SetSelection(&whole);
+    RedrawSelectionHighlight();
+    DoCommand(kCmdModify, 0);
+    refreshActivePane();
+}
+
+bool tryNode(eExpr* node, int32_t kind) {
+    if (node->childCount() > 0 && hasWidth(node) && askKind(node, kind)) {
+        selectAndModify(node);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SearchSubtreeForKind(eExpr* node, int32_t kind) {
+    if (node == nullptr || ActiveRecord == nullptr)
+        return false;
+    for (int32_t i = 0; i < node->childCount(); ++i) {
+        eExpr* c = node->getChild(i);
+        if (c == nullptr)
+            continue;
+        if (tryNode(c, kind))
+            return true;
+        if (c->childCount() > 1) {
+            refreshActivePane();
+            if (SearchSubtreeForKind(c, kind))
+                return true;
+        } else if (c->childCount() == 1) {
+            eExpr* g = c->getChild(0);
+            if (g == nullptr)
+                continue;
+            if (tryNode(g, kind))
+                return true;
+            if (g->childCount() > 1 && SearchSubtreeForKind(g, kind))
+                return true;
+        }
+    }
+    return false;
+}
+
+void ModifyNodeOfKind(int32_t kind) {
+    ChangeQueryFlag = 1;
+    ChangeReportedKind = 0;
+    ChangeFoundFlag = 0;
+    if (ActiveRecord == nullptr || ActiveRecord->count() == 0) {
+        ChangeQueryFlag = 0;
+        NoteAlert(kChangeNotFoundMessage);
+        return;
+    }
+    const SelectionEntry first = ActiveRecord->entry(0);
+    ExprPtr copy = CopySelectedPart(first);
+    if (!copy) {
+        ChangeQueryFlag = 0;
+        NoteAlert(kChangeNotFoundMessage);
+        return;
+    }
+    bool match = askKind(copy.get(), kind);
+    if (!match && copy->childCount() > 0) {
+        eExpr* child = copy->getChild(0);
+        match = child != nullptr && hasWidth(child) && askKind(child, kind);
+    }
+    // The copy was only asked; it goes on every path.
+    copy.reset();
+    if (match) {
+        modifyFound();
+        // Lays the whole tree out again and redraws it.
+        refreshActivePane();
+        ChangeQueryFlag = 0;
+        return;
+    }
+    if (!SearchSubtreeForKind(first.node, kind)) {
+        for (int32_t k = 0; k < kInwardSteps && ChangeFoundFlag == 0; ++k) {
+            DoCommand(kCmdSelectInward, 0);
+            if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
+                break;
+            SearchSubtreeForKind(ActiveRecord->entry(0).node, kind);
+        }
+        if (ChangeFoundFlag == 0) {
+            for (int32_t k = 0; k < kInwardSteps; ++k)
+                DoCommand(kCmdSelectOutward, 0);
+            NoteAlert(kChangeNotFoundMessage);
+        }
+    }
+    ChangeQueryFlag = 0;
 }
 
 // ---- The reset style

@@ -38,6 +38,21 @@ bool CheckRingContains(const eString* row, const eString* target);
 // beep. True when the row was left linked.
 bool ValidateRowLinks(eString* row);
 
+// Modify by kind: the query state shared with the Modify command. While the query flag is set a
+// node's change only reports its Modify kind.
+extern uint8_t ChangeQueryFlag;
+extern int32_t ChangeReportedKind;
+extern uint8_t ChangeFoundFlag;
+// The message shown when no node of the kind is found.
+inline constexpr int kChangeNotFoundMessage = 496;
+
+// Finds the nearest node of the Modify kind in or around the selection, selects it and runs
+// Modify on it; shows message 496 when there is none.
+void ModifyNodeOfKind(int32_t kind);
+// Asks the node's descendants (those with children and a width) for the kind, in order; the first
+// match is selected whole and modified. True when one was found.
+bool SearchSubtreeForKind(eExpr* node, int32_t kind);
+
 // The reset style: inherits everything, ink-measure mode 1; then command 0x6040 applies it.
 void ApplyResetStyleCommand();
 

@@ -154,28 +154,14 @@ bool outsideVisibleZone(const Zone& zone) {
            zone.bottom > visible.bottom;
 }
 
-// Drops the dead entries of the saved list: those after the entry being acted upon are taken out
-// so that the command still visits the rest; that entry and the ones before it have been visited
-// and only lose their node.
+// A dead entry of the saved list keeps its place with a null node: the dispatcher walks the list up
+// to SavedListEnd and passes over such entries, so the later ones are still visited in order.
 void forgetInSavedList(eExpr* node) {
-    if (SavedList == nullptr)
+    if (SavedList == nullptr || SavedListEnd == nullptr)
         return;
-    const SelectionEntry* current = HookEntryBeingActedUpon();
-    int32_t currentIndex = -1;
-    const int32_t n = listLength(SavedList);
-    for (int32_t i = 0; i < n; ++i)
-        if (&SavedList[i] == current)
-            currentIndex = i;
-    for (int32_t i = n - 1; i >= 0; --i) {
-        if (SavedList[i].node != node)
-            continue;
-        if (i > currentIndex) {
-            removeAt(SavedList, i);
-        } else {
-            SavedList[i].node = nullptr;
-        }
-    }
-    SavedListEnd = SavedList + listLength(SavedList);
+    for (SelectionEntry* e = SavedList; e < SavedListEnd; ++e)
+        if (e->node == node)
+            e->node = nullptr;
 }
 
 void hookSelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart, int32_t rowEnd) {
@@ -385,13 +371,14 @@ void RetargetSelections(eExpr* from, eExpr* to) {
         ForgetSelectionsOf(from);
         return;
     }
-    for (SelectionEntry* list : {SavedList, ActiveList}) {
-        if (list == nullptr)
-            continue;
-        for (SelectionEntry* e = list; e->node != nullptr; ++e)
+    if (SavedList != nullptr && SavedListEnd != nullptr)
+        for (SelectionEntry* e = SavedList; e < SavedListEnd; ++e)
             if (e->node == from)
                 ClampEntryToNode(*e, to);
-    }
+    if (ActiveList != nullptr)
+        for (SelectionEntry* e = ActiveList; e->node != nullptr; ++e)
+            if (e->node == from)
+                ClampEntryToNode(*e, to);
 }
 
 void ForgetSelectionsOf(eExpr* node) {

@@ -102,11 +102,12 @@ const SelectionEntry* SetSelection(const SelectionEntry* entry);
 SelectionEntry* SaveSelectionList();
 void FreeSelectionList(SelectionEntry* copy);
 
-// In the saved and the active lists, entries naming `from` name `to` (clamped to its whole), or
-// are emptied (their node set to null, later dropped) when `to` is null.
+// In the saved and the active lists, entries naming `from` name `to` (clamped to its whole); when
+// `to` is null they are forgotten as for a destroyed node.
 void RetargetSelections(eExpr* from, eExpr* to);
 void ClampEntryToNode(SelectionEntry& entry, eExpr* node);
-// Every entry of every list that names the node or a node below it loses it: a destroyed node.
+// A destroyed node: its entries leave the active list, and in the saved list keep their place with
+// a null node (the dispatcher passes over them up to SavedListEnd).
 void ForgetSelectionsOf(eExpr* node);
 
 // Selects the whole expression of the active record (highlight hidden and shown around it).

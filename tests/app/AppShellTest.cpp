@@ -24,6 +24,7 @@
 #include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -72,6 +73,27 @@ public:
     }
     std::vector<int32_t> keys;
     std::set<int32_t> bound;
+};
+
+// A document window whose help text is string 1400 in its left half and none elsewhere.
+class HelpWindow : public oWindow {
+public:
+    void infoAtPoint(oPoint point, int32_t& cursorKind, int32_t& balloonInfo, Zone&) override {
+        cursorKind = 0;
+        balloonInfo = point.x < 100 ? 1400 : 0;
+    }
+};
+
+// A front window whose idle step fails while `failing` is set.
+class FailingIdleWindow : public oWindow {
+public:
+    void idle() override {
+        ++idles;
+        if (failing)
+            Fail(504);
+    }
+    bool failing = true;
+    int idles = 0;
 };
 
 class AppShellTest : public ::testing::Test {
@@ -459,6 +481,78 @@ TEST_F(AppShellTest, RegistrationAndEmbeddingEndStartUp) {
     EXPECT_FALSE(outcome.runLoop);
     EXPECT_EQ(outcome.exitStatus, 1);
     EXPECT_EQ(CQVApp::instance().m_MainFrame, nullptr);
+}
+
+TEST_F(AppShellTest, StatusBarShowsTheHelpTextUnderThePointer) {
+    startUp();
+    const plat::HWND bar = CQVApp::instance().m_StatusBar;
+    ASSERT_NE(bar, nullptr);
+    HelpWindow* doc = new HelpWindow;
+    ASSERT_TRUE(doc->createNativeWindow("Doc", Zone{20, 20, 220, 120}, kWindowChildOfFrame));
+    doc->show();
+    const plat::HWND hwnd = plat::testing::findWindow("Doc");
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_EQ(WindowOfHandle(hwnd), doc);
+    auto statusText = [&] {
+        char text[256] = {};
+        plat::SendMessage(bar, plat::SB_GETTEXT, plat::MAKEWPARAM(0, sizeof text),
+                          reinterpret_cast<plat::LPARAM>(text));
+        return std::string(text);
+    };
+    plat::testing::move(hwnd, 30, 30);
+    plat::testing::runUntilIdle();
+    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
+    EXPECT_EQ(statusText(), LoadResString(1400));
+    plat::testing::move(hwnd, 150, 30);
+    plat::testing::runUntilIdle();
+    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
+    EXPECT_EQ(statusText(), "");
+    delete doc;
+}
+
+TEST_F(AppShellTest, ATerminationSignalQuitsThroughTheQuitCommand) {
+    AppHooks().savePrefsAndCloseAll = &answerCloseAll;
+    startUp();
+    InstallTerminationHandler();
+    std::raise(SIGTERM);
+    EXPECT_TRUE(TerminationRequested());
+    // Not while a dialog is up: the request waits for it.
+    CurrentDialog = kSystemDialogRunning;
+    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
+    CurrentDialog = nullptr;
+    EXPECT_EQ(g_log.closeAllCalls, 0);
+    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
+    EXPECT_EQ(g_log.closeAllCalls, 1);
+    EXPECT_FALSE(TerminationRequested());
+    EXPECT_EQ(RunMessageLoop(), 2);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(sig, SIG_DFL);
+}
+
+TEST_F(AppShellTest, AnIdleStepThatKeepsFailingIsReportedOnce) {
+    startUp();
+    FailingIdleWindow front;
+    SetFrontWindow(&front);
+    int boxes = 0;
+    for (int i = 0; i < 2; ++i) {
+        plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall&) {
+            ++boxes;
+            return 1;
+        });
+    }
+    IdleWork();
+    IdleWork();
+    IdleWork();
+    EXPECT_EQ(front.idles, 3);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(ErrorEnvDepth(), 0);
+    // Once it has worked again, a new failure is shown again.
+    front.failing = false;
+    IdleWork();
+    front.failing = true;
+    IdleWork();
+    EXPECT_EQ(boxes, 2);
+    SetFrontWindow(nullptr);
 }
 
 } // namespace

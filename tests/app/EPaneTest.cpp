@@ -11,15 +11,18 @@
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
 #include "framework/ErrorFixture.h"
 #include "plat/Input.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -246,6 +249,62 @@ TEST_F(PaneTest, DraggingAcrossTheExpressionSelectsItAndHighlightsIt) {
     EXPECT_EQ(after.at(outside.x, outside.y), before.at(outside.x, outside.y));
 }
 
+TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
+    // The highlight is drawn by exclusive-or and updated piecemeal; after each step the screen
+    // must be exactly what drawing everything afresh gives.
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    const plat::HWND hwnd = Hwnd(pane);
+    auto matchesRepaint = [&](const char* step) {
+        SCOPED_TRACE(step);
+        plat::testing::runUntilIdle();
+        const plat::testing::Image shown = plat::testing::pixels(hwnd);
+        pane->invalidate(nullptr);
+        plat::testing::runUntilIdle();
+        const plat::testing::Image fresh = plat::testing::pixels(hwnd);
+        ASSERT_EQ(shown.pixels.size(), fresh.pixels.size());
+        int differing = 0;
+        for (size_t i = 0; i < shown.pixels.size(); ++i)
+            differing += shown.pixels[i] != fresh.pixels[i] ? 1 : 0;
+        EXPECT_EQ(differing, 0);
+    };
+    plat::testing::type("abcdefg+h");
+    matchesRepaint("typed");
+    pane->doKey(0x1A5);
+    pane->doKey(0x1A5);
+    matchesRepaint("two steps left");
+    ModifierFlags = kModShift;
+    pane->doKey(0x1A5);
+    pane->doKey(0x1A5);
+    ModifierFlags = 0;
+    matchesRepaint("extended left");
+    pane->doKey(0x1A7);
+    matchesRepaint("collapsed right");
+
+    // A drag that goes out, comes back over part of its way, then leaves the word.
+    eExpr* word = pane->expression()->getChild(0);
+    ASSERT_TRUE(word->isWord());
+    Zone w = word->m_zone;
+    ZoneOffset(w, pane->root()->m_zone.left, pane->root()->m_zone.top);
+    const int32_t y = (w.top + w.bottom) / 2;
+    const int32_t unit = (w.right - w.left) / 7;
+    plat::testing::press(hwnd, Client(pane, oPoint{w.left + unit / 2, y}).x,
+                         Client(pane, oPoint{0, y}).y);
+    for (int32_t k : {5, 6, 3, 4, 2, 9})
+        plat::testing::move(hwnd, Client(pane, oPoint{w.left + k * unit + unit / 2, y}).x,
+                            Client(pane, oPoint{0, y}).y);
+    plat::testing::move(hwnd, Client(pane, oPoint{w.left + 2 * unit + unit / 2, y}).x,
+                        Client(pane, oPoint{0, y}).y);
+    plat::testing::release(hwnd, Client(pane, oPoint{w.left + 2 * unit + unit / 2, y}).x,
+                           Client(pane, oPoint{0, y}).y);
+    matchesRepaint("dragged");
+    ASSERT_EQ(pane->record().count(), 1);
+    EXPECT_EQ(pane->record().entry(0).node, word);
+    EXPECT_NE(pane->record().entry(0).start, pane->record().entry(0).end);
+    Save(pane, "editing-drag-in-word");
+    pane->idle();
+    matchesRepaint("blinked");
+}
+
 TEST_F(PaneTest, RightClicksChooseTheMenuByWhatLiesUnderThePoint) {
     ExprFilePane* pane = Open(NewPlaceholder(0, false));
     plat::testing::type("ab");
@@ -312,6 +371,13 @@ TEST_F(PaneTest, NewWindowsArePlacedByTheOpenDocumentCountAndTheExpressionSize) 
     EXPECT_EQ(second->nextDocument(), first);
     EXPECT_NE(first->fileName(), second->fileName());
     EXPECT_EQ(first->fileName().rfind("Sans titre ", 0), 0u);
+    // With two documents open the third window opens 10 right of and 10 below the place.
+    ExprFilePane* third = Open(NewSimpString(0));
+    const Zone placed = third->window()->placement();
+    EXPECT_EQ(placed.left, 40);
+    EXPECT_EQ(placed.top, 50);
+    delete third->window();
+    m_panes.pop_back();
     // Closing one takes it out of both lists.
     delete first->window();
     m_panes.erase(m_panes.begin());
@@ -360,6 +426,60 @@ TEST_F(PaneTest, TheShellOpensOnlyUntitledDocumentsWithoutTheReaders) {
 }
 
 // ---- Edit support -----------------------------------------------------------------------------
+
+// A two-slot template whose Modify kind is 8 (a fraction's).
+class Kinded : public eTemplate {
+    KV_NODE_CLONE(Kinded)
+    void measure() override {
+        eTemplate::measure();
+        int32_t x = 0;
+        int32_t h = 0;
+        for (int32_t i = 0; i < m_count; ++i) {
+            PlaceNodeRect(getChild(i), x, 0);
+            x = getChild(i)->m_zone.right;
+            h = std::max(h, getChild(i)->m_zone.bottom);
+        }
+        m_zone = Zone{0, 0, x, h, 0, 0};
+    }
+    int32_t change(bool) override { return 8; }
+};
+
+ExprPtr RowWithKinded() {
+    OwnedNode<eSimpString> row = NewSimpString(3);
+    row->setChild(0, NewWord("a", 0, DefaultStyle, 0));
+    OwnedNode<Kinded> t = NewTemplateBlock<Kinded>(2, 2);
+    t->setChild(0, NewSimpStringWith(NewWord("b", 0, DefaultStyle, 0)));
+    t->setChild(1, NewSimpStringWith(NewWord("c", 0, DefaultStyle, 0)));
+    row->setChild(1, std::move(t));
+    row->setChild(2, NewWord("d", 0, DefaultStyle, 0));
+    return row;
+}
+
+TEST_F(PaneTest, ModifyByKindFindsTheNodeInsideTheSelectionOrSaysSo) {
+    ExprFilePane* pane = Open(RowWithKinded());
+    eExpr* row = pane->expression();
+    // A range of the row holding the template: the search of its subtree finds it, selects it
+    // whole and modifies it.
+    RedrawSelectionHighlight();
+    ClearSelectionList(pane->record());
+    SelectRange(row, 0, 3, 0, 0);
+    ModifyNodeOfKind(8);
+    EXPECT_EQ(ChangeFoundFlag, 1);
+    EXPECT_EQ(ChangeQueryFlag, 0);
+    ASSERT_EQ(pane->record().count(), 1);
+    EXPECT_EQ(pane->record().entry(0), (SelectionEntry{row, 1, 2, 0, 0}));
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+
+    // Another kind: nothing is found, the message says so and a selection remains.
+    answerNextBox(1);
+    ModifyNodeOfKind(6);
+    EXPECT_EQ(ChangeFoundFlag, 0);
+    EXPECT_EQ(ChangeQueryFlag, 0);
+    ASSERT_EQ(plat::testing::messageBoxes().size(), 1u);
+    EXPECT_NE(plat::testing::messageBoxes()[0].text.find("Change command could not be found"),
+              std::string::npos);
+    EXPECT_GE(pane->record().count(), 1);
+}
 
 TEST_F(PaneTest, PlainTextBecomesWordsByCharacterClass) {
     struct Case {

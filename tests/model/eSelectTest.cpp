@@ -211,10 +211,12 @@ TEST_F(SelectionTest, ADestroyedNodeLeavesEveryListItWasIn) {
     SelectRange(c, 1, 1, 0, 0);
     holder->setChild(1, NewSimpString(0)); // destroys b
     EXPECT_EQ(List(), (Entries{{c, 1, 1, 0, 0}}));
-    // The command still visits the later entries of the saved list, in order.
+    // The saved list keeps its length: the dead entry stays in place without a node, so the
+    // command still reaches the later entries.
+    EXPECT_EQ(SavedListEnd, saved + 3);
     EXPECT_EQ(saved[0], (SelectionEntry{a, 0, 1, 0, 0}));
-    EXPECT_EQ(saved[1], (SelectionEntry{c, 0, 1, 0, 0}));
-    EXPECT_EQ(saved[2].node, nullptr);
+    EXPECT_EQ(saved[1].node, nullptr);
+    EXPECT_EQ(saved[2], (SelectionEntry{c, 0, 1, 0, 0}));
     FreeSelectionList(saved);
 }
 

@@ -612,6 +612,7 @@ TEST_F(DispatcherTest, WidenBitAppliesTheCodeToTheItemBeforeTheCaret) {
     DoCommand(kCmdWidenBit | MakeCharCode(-1, 'z'), 1);
     EXPECT_EQ(tree(), "[zac]");
     // In a row the item before the caret is taken: the space is replaced.
+    select({{expression(), 1, 1, 0, 0}});
     DoCommand(0x5301, 0);
     ASSERT_EQ(tree(), "[zac|<s>]");
     select({{expression(), 2, 2, 0, 0}});

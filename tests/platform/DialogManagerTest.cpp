@@ -400,7 +400,8 @@ TEST_F(MessageBoxOnDialogs, TheBoxIsADialogWithAWrappedStaticAndRealButtons) {
     s_path = std::string(::testing::TempDir()) + "/messagebox.png";
     std::string longText;
     for (int i = 0; i < 60; ++i)
-        longText += "Le fichier est prot\xE9g\xE9 en \xE9" "criture. ";
+        longText += "Le fichier est prot\xE9g\xE9 en \xE9"
+                    "criture. ";
     pt::onMessageBox([](const pt::MessageBoxCall&) {
         SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
             KillTimer(nullptr, id);
@@ -428,9 +429,78 @@ TEST_F(MessageBoxOnDialogs, TheBoxIsADialogWithAWrappedStaticAndRealButtons) {
         });
         return pt::kShowBox;
     });
-    EXPECT_EQ(IDNO, MessageBox(nullptr, longText.c_str(), "Korvaline",
-                               MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(IDNO, MessageBox(nullptr, longText.c_str(), "Korvaline", MB_YESNO | MB_ICONQUESTION));
     std::printf("snapshot: %s\n", s_path.c_str());
+}
+
+} // namespace
+
+namespace {
+
+using namespace plat;
+namespace pt = plat::testing;
+
+class KeyCapture : public kvtest::DlgTest {};
+
+WNDPROC s_previous = nullptr;
+std::vector<int> s_captured;
+
+LRESULT captureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_GETDLGCODE)
+        return DLGC_WANTALLKEYS;
+    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) {
+        s_captured.push_back(static_cast<int>(wp));
+        return 0;
+    }
+    if (msg == WM_CHAR || msg == WM_SYSCHAR || msg == WM_KEYUP || msg == WM_SYSKEYUP)
+        return 0;
+    return CallWindowProc(s_previous, h, msg, wp, lp);
+}
+
+TEST_F(KeyCapture, AControlWantingAllKeysGetsTabEnterEscapeAndAltLetters) {
+    s_captured.clear();
+    const INT_PTR r = run(9101, [](pt::DialogDriver& d) {
+        HWND e = d.item(100);
+        s_previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtr(e, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&captureProc)));
+        SetFocus(e);
+        d.key(VK_TAB);
+        d.key(VK_RETURN);
+        d.key(VK_ESCAPE);
+        d.key('G', pt::kAlt); // not the "&Gras" mnemonic while capturing
+        EXPECT_FALSE(d.ended());
+        EXPECT_EQ(100, focusId());
+        EXPECT_FALSE(d.checked(110));
+        SetWindowLongPtr(e, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(s_previous));
+        d.escape();
+    });
+    EXPECT_EQ(IDCANCEL, r);
+    EXPECT_EQ((std::vector<int>{VK_TAB, VK_RETURN, VK_ESCAPE, VK_MENU, 'G'}), s_captured);
+}
+
+} // namespace
+
+namespace {
+
+using namespace plat;
+namespace pt = plat::testing;
+
+class LabelClicks : public kvtest::DlgTest {};
+
+TEST_F(LabelClicks, StaticsAndGroupBoxesLetClicksThroughToTheDialog) {
+    run(9101, [](pt::DialogDriver& d) {
+        pt::clearJournal();
+        d.clickClient(20, 20);   // on the label "&Nom :"
+        d.clickClient(176, 130); // inside the group box, below the radio buttons
+        d.clickClient(30, 240);  // on the wrapped label
+        EXPECT_EQ("", pt::expectSubsequence({"'Exemple' WM_LBUTTONDOWN x=20 y=20",
+                                             "'Exemple' WM_LBUTTONDOWN x=176 y=130",
+                                             "'Exemple' WM_LBUTTONDOWN x=30 y=240"}));
+        // A click on a radio inside the group box still reaches the radio.
+        d.clickClient(180, 86);
+        EXPECT_TRUE(d.checked(121));
+        d.escape();
+    });
 }
 
 } // namespace

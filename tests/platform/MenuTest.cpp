@@ -476,6 +476,16 @@ TEST_F(MenuTest, HoveringMovesBetweenTitlesAndOpensSubmenus) {
     EXPECT_EQ((std::vector<UINT>{kPremier}), commands(f));
 }
 
+TEST_F(MenuTest, TheDriverOpensATitleByItsText) {
+    HWND f = frame();
+    // Titles are named as shown, without the mnemonic mark.
+    EXPECT_NONFATAL_FAILURE(pt::openMenuTitle(f, "F&en\xEAtres"), "no title");
+    ASSERT_TRUE(pt::openMenuTitle(f, "Fen\xEAtres"));
+    pt::onMenu([](pt::MenuDriver& d) { EXPECT_TRUE(d.choose(kPalette)); });
+    run();
+    EXPECT_EQ((std::vector<UINT>{kPalette}), commands(f));
+}
+
 TEST_F(MenuTest, AClickOutsideClosesTheMenuAndIsNotDelivered) {
     HWND f = frame();
     pt::key(plat::VK_F10);

@@ -4,6 +4,7 @@
 #include "core/dlg/DlgInternal.h"
 #include "core/win/WinInternal.h"
 #include "headless/HeadlessBackend.h"
+#include "plat/CommonDialogs.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
 #include "plat/Testing.h"
@@ -187,6 +188,12 @@ std::map<int, std::deque<std::function<void(DialogDriver&)>>>& dialogScripts() {
     return m;
 }
 
+// Answers queued for the file dialogs: a path, or none for Cancel.
+std::deque<std::pair<bool, std::string>>& fileAnswers() {
+    static std::deque<std::pair<bool, std::string>> q;
+    return q;
+}
+
 bool dialogEnded(HWND dlg) {
     const core::DialogData* d = core::DialogOf(dlg);
     return !d || d->ended || !IsWindow(dlg);
@@ -205,6 +212,20 @@ void cancelDialog(HWND dlg) {
 void dialogIdle(HWND dlg, int id, int count) {
     if (count == 0) {
         auto it = dialogScripts().find(id);
+        const bool fileDialog = id == IDD_OPENFILE || id == IDD_SAVEFILE;
+        if ((it == dialogScripts().end() || it->second.empty()) && fileDialog &&
+            !fileAnswers().empty()) {
+            const auto answer = fileAnswers().front();
+            fileAnswers().pop_front();
+            DialogDriver driver(dlg, id);
+            if (answer.first) {
+                driver.setText(IDC_FILE_NAME, answer.second);
+                driver.click(IDOK);
+            } else {
+                driver.click(IDCANCEL);
+            }
+            return;
+        }
         if (it == dialogScripts().end() || it->second.empty()) {
             reportFailure("dialog " + std::to_string(id) +
                           " opened with no script; it ends with Cancel");
@@ -237,6 +258,7 @@ void reset() {
     boxScripts().clear();
     boxCalls().clear();
     dialogScripts().clear();
+    fileAnswers().clear();
     core::SetDialogIdleHook(&dialogIdle);
 }
 
@@ -697,8 +719,16 @@ void onDialog(int id, std::function<void(DialogDriver&)> script) {
     dialogScripts()[id].push_back(std::move(script));
 }
 
+void answerFileDialog(std::string_view path) {
+    fileAnswers().emplace_back(true, std::string(path));
+}
+
+void answerFileDialogCancel() {
+    fileAnswers().emplace_back(false, std::string());
+}
+
 int pendingDialogScripts() {
-    int n = 0;
+    int n = static_cast<int>(fileAnswers().size());
     for (const auto& [id, q] : dialogScripts())
         n += static_cast<int>(q.size());
     return n;
@@ -856,6 +886,24 @@ void onMenu(std::function<void(MenuDriver&)> script) {
         MenuDriver d;
         s(d);
     });
+}
+
+bool openMenuTitle(HWND frame, std::string_view title) {
+    core::Window* w = core::FindWindow(frame);
+    core::Menu* m = w ? core::FindMenu(w->menu) : nullptr;
+    for (std::size_t i = 0; m && i < m->items.size(); ++i) {
+        if (core::ShownText(m->items[i].text, nullptr, nullptr) != title)
+            continue;
+        RECT r;
+        if (!core::MenuBarTitleRect(frame, static_cast<int>(i), &r))
+            break;
+        POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ScreenToClient(frame, &p);
+        click(frame, p.x, p.y);
+        return true;
+    }
+    reportFailure("openMenuTitle: no title \"" + std::string(title) + "\" on the menu bar");
+    return false;
 }
 
 bool saveScreenPng(const std::string& path, const RECT& area) {

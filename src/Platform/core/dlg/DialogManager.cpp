@@ -928,6 +928,8 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
         return passOn();
     }
     case WM_SYSCHAR: {
+        if (dlgCode(focus, msg) & DLGC_WANTALLKEYS)
+            return passOn();
         const char ch = static_cast<char>(msg->wParam & 0xFF);
         if (!doMnemonic(dialog, focusCtl, ch))
             MessageBeep(0);

@@ -47,6 +47,8 @@ constexpr int kMenuBarHeight = 19;
 void AttachMenuAtCreation(Window* top, HMENU menu);
 // Draws the bar into the top rows of the frame's backing image and presents them.
 void PaintMenuBar(Window* top);
+// The screen rectangle of a bar title; false when the window has no such title.
+bool MenuBarTitleRect(HWND top, int index, RECT* screen);
 // WM_SYSCOMMAND SC_KEYMENU / SC_MOUSEMENU reaching DefWindowProc of a top-level window.
 void MenuBarCommand(HWND top, WPARAM code, LPARAM lParam);
 // Whether the window's system menu leaves SC_CLOSE enabled.

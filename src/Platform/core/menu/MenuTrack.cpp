@@ -721,6 +721,21 @@ void PaintMenuBar(Window* top) {
     Present(top, barRect);
 }
 
+bool MenuBarTitleRect(HWND hwnd, int index, RECT* screen) {
+    Window* top = FindWindow(hwnd);
+    Menu* m = top ? FindMenu(top->menu) : nullptr;
+    if (!m || index < 0 || static_cast<std::size_t>(index) >= m->items.size() || !screen)
+        return false;
+    const RECT img = ImageOnScreen(top);
+    RECT r = barLayout(*m, top->clientWidth())[static_cast<std::size_t>(index)];
+    r.left += img.left;
+    r.right += img.left;
+    r.top += img.top;
+    r.bottom += img.top;
+    *screen = r;
+    return r.right > r.left;
+}
+
 void AttachMenuAtCreation(Window* top, HMENU menu) {
     Menu* m = FindMenu(menu);
     if (!top || !m || top->isChild())
@@ -875,7 +890,8 @@ BOOL SetMenu(HWND hwnd, HMENU menu) {
         // backing image (bar and client) keeps its size.
         w->insets.top += want - w->menuBarHeight;
         w->menuBarHeight = want;
-        if (w->image) {
+        // A window being destroyed only forgets its bar: nobody is left to lay out again.
+        if (w->image && !w->destroying) {
             InvalidateClient(w, nullptr, true);
             SendMessage(hwnd, WM_SIZE, SIZE_RESTORED,
                         MAKELPARAM(static_cast<WORD>(std::max(w->clientWidth(), 0)),

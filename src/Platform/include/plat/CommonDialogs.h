@@ -47,8 +47,8 @@ struct OPENFILENAME {
     const char* lpstrInitialDir = nullptr;
     const char* lpstrTitle = nullptr; // the caption, else "Ouvrir" / "Enregistrer sous"
     DWORD Flags = 0;
-    WORD nFileOffset = 0;    // out: where the name starts in lpstrFile
-    WORD nFileExtension = 0; // out: where the extension starts (after the dot), or 0
+    WORD nFileOffset = 0;              // out: where the name starts in lpstrFile
+    WORD nFileExtension = 0;           // out: where the extension starts (after the dot), or 0
     const char* lpstrDefExt = nullptr; // added to a name without an extension
     LPARAM lCustData = 0;
 };

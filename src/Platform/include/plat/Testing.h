@@ -157,6 +157,10 @@ private:
 void onDialog(int id, std::function<void(DialogDriver&)> script);
 // Scripts still waiting (a test can check that every dialog it expected has opened).
 int pendingDialogScripts();
+// Shortcuts for the next open or save dialog that has no script of its own: the path is set as
+// the file name and OK pressed (any confirmation box needs its own onMessageBox script); or Cancel.
+void answerFileDialog(std::string_view path);
+void answerFileDialogCancel();
 
 } // namespace plat::testing
 
@@ -198,6 +202,10 @@ public:
 // idle moment). A menu with neither input nor a script closes as cancelled; TrackPopupMenu then
 // also fails the test. A test never hangs on a menu.
 void onMenu(std::function<void(MenuDriver&)> script);
+
+// Queues a click on the frame's menu bar title whose shown text ("&" removed) is `title`; the
+// menu opens when the queue is run. False when the bar has no such title (the test fails).
+bool openMenuTitle(HWND frame, std::string_view title);
 
 // A PNG of a screen area as the program's windows show it, menu bars included, back to front
 // (window frames are not drawn).

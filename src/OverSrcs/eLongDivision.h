@@ -1,0 +1,19 @@
+// Schoolbook long division: the dividend (slot 0) under an overline with the divisor (slot 1)
+// left of a curved bracket, the quotient (slot 2) above the overline and the working (slot 3)
+// below.
+#pragma once
+
+#include "OverSrcs/eTempl.h"
+
+#include <cstdint>
+
+class eLongDivision : public eTemplate {
+    KV_NODE_CLONE(eLongDivision)
+
+    void measure() override;
+    void draw() override;
+    bool getTemplateCode(int32_t& code) const override;
+};
+
+OwnedNode<eLongDivision> NewLongDivision(ExprPtr dividend, ExprPtr divisor, ExprPtr quotient,
+                                         ExprPtr working);

@@ -16,6 +16,7 @@
 #include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/oUtil.h"
 #include "plat/Font.h"
 #include "plat/Menu.h"
@@ -187,6 +188,8 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
         InitFloatingPoint();
         InitStringCache();
         state.stringCache = true;
+        // Every template class, before any document is read.
+        RegisterAllTemplates();
         InstallGraphicsFontHooks();
         InitGraphics();
         state.graphics = true;

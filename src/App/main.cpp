@@ -1,13 +1,9 @@
-// Entry of the editor: the subsystems built so far install their hooks, then the application runs.
+// Entry of the editor: the subsystems install their hooks, then the application runs.
 
-#include "App/AppHooks.h"
 #include "App/CQVAppStartup.h"
-#include "ExprSrcs/ExprFilePane.h"
-#include "OverSrcs/commands/kEdit.h"
+#include "App/ModelWiring.h"
 
 int main(int argc, char** argv) {
-    InstallCommandModelHooks();
-    AppHooks().doCommand = &DoCommand;
-    InstallDocumentWindowHooks();
+    InstallModelWiring();
     return AppMain(argc, argv);
 }

@@ -71,8 +71,9 @@ extern ExprPane* PaneList;
 
 // Sets up a pane made by a derived class: the record over the expression, the pane list, the
 // window (its zone computed from the expression's size when none is given), the layout and the
-// Windows-menu entry. Fails (errNoMemory-style error through the error environment) when the
-// window cannot be made; the pane is then still the caller's.
+// Windows-menu entry; the window is shown. Fails with errNoMemory into the caller's error
+// environment when the window cannot be made; the pane is then still the caller's (deleting it
+// takes it out of the pane list).
 void InitExprPane(ExprPane* pane, ExprPtr expression, const Zone* windowZone, const char* title,
                   uint8_t option1, uint8_t option2, uint8_t option3, uint8_t option4);
 // The window zone a pane without a stored zone gets: from the new-window place, 5 pixels right

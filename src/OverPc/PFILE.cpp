@@ -3,12 +3,15 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
+#include "plat/CommonDialogs.h"
 #include "plat/Files.h"
 #include "plat/Memory.h"
 #include "plat/Menu.h"
 #include "plat/Resources.h"
 #include "plat/Shell.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -930,4 +933,151 @@ void OpenBitmapFile(const char* path) {
         SetErrorDetail(path);
         ErrorAlert(kBitmapFileAlert);
     }
+}
+
+// ---- Open and save choosers ---------------------------------------------------------------------
+
+namespace {
+
+// Room for the chosen path: far beyond what a folder chain can reach, so the system chooser never
+// has to refuse a path for its length (it would report that rather than cut it).
+constexpr std::size_t kFileBufferSize = 32768;
+// The document extension a typed name gets when the chooser knows no better.
+constexpr const char* kDocumentDefaultExtension = "EXP";
+
+// The open chooser's custom-filter buffer, kept for the whole run as the system expects.
+std::array<char, 128> s_customFilter{};
+
+// While a system chooser runs, CurrentDialog marks it and the program's other windows are
+// disabled; both come back however the run ends.
+class SystemDialogScope {
+public:
+    explicit SystemDialogScope(plat::HWND owner)
+        : m_owner(owner)
+        , m_savedDialog(CurrentDialog) {
+        CurrentDialog = kSystemDialogRunning;
+        EnableWidgetWindows(m_owner, false);
+    }
+    ~SystemDialogScope() {
+        EnableWidgetWindows(m_owner, true);
+        CurrentDialog = m_savedDialog;
+    }
+    SystemDialogScope(const SystemDialogScope&) = delete;
+    SystemDialogScope& operator=(const SystemDialogScope&) = delete;
+
+private:
+    plat::HWND m_owner;
+    plat::HWND m_savedDialog;
+};
+
+// The number of entries (description and pattern pairs) of a filter list.
+std::uint32_t FilterEntryCount(const std::string& list) {
+    std::uint32_t texts = 0;
+    for (std::size_t at = 0; at < list.size() && list[at] != 0;) {
+        const std::size_t end = list.find('\0', at);
+        ++texts;
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    return texts / 2;
+}
+
+} // namespace
+
+void InitFileDialogRecord(FileDialogRecord& record, const char* title) {
+    record = FileDialogRecord{};
+    record.owner = GetModalOwnerWindow(false);
+    record.title = title != nullptr ? title : "";
+    RefreshCurrentFolder();
+}
+
+void PrepareSaveDialog(FileDialogRecord& record, const char* title, const char* path) {
+    InitFileDialogRecord(record, title);
+    const char* safePath = path != nullptr ? path : "";
+    const char type = FileTypeOfPath(safePath);
+    const std::size_t nameAt = NameStart(safePath);
+    record.file = safePath + nameAt;
+    if (nameAt > 0) {
+        const std::string folder(safePath, nameAt);
+        if (FileTypeOfPath(folder.c_str()) == 'd') {
+            record.initialFolder = folder;
+        }
+    }
+    record.filter = BuildTypeFilter(type);
+    record.flags = plat::OFN_OVERWRITEPROMPT;
+    // A known type is offered last and preselected; a folder or an unknown name has no entry of
+    // its own, so the first one is.
+    const bool ownEntry = type != '?' && type != 'd';
+    record.filterIndex = ownEntry ? FilterEntryCount(record.filter) : 1;
+    if (type == '?' || type == 'e') {
+        record.defaultExtension = kDocumentDefaultExtension;
+    } else if (const char* ext = FindExtension(safePath); ext != nullptr) {
+        record.defaultExtension = ext + 1;
+    }
+}
+
+bool RunFileDialog(FileDialogRecord& record, bool save) {
+    std::vector<char> file(std::max(kFileBufferSize, record.file.size() + 1), '\0');
+    std::copy(record.file.begin(), record.file.end(), file.begin());
+    plat::OPENFILENAME ofn;
+    ofn.hwndOwner = record.owner;
+    ofn.lpstrFilter = record.filter.empty() ? nullptr : record.filter.c_str();
+    if (!save) {
+        ofn.lpstrCustomFilter = s_customFilter.data();
+        ofn.nMaxCustFilter = static_cast<plat::DWORD>(s_customFilter.size());
+    }
+    ofn.nFilterIndex = record.filterIndex;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<plat::DWORD>(file.size());
+    ofn.lpstrInitialDir = record.initialFolder.empty() ? nullptr : record.initialFolder.c_str();
+    ofn.lpstrTitle = record.title.empty() ? nullptr : record.title.c_str();
+    ofn.Flags = record.flags;
+    ofn.lpstrDefExt = record.defaultExtension.empty() ? nullptr : record.defaultExtension.c_str();
+    plat::BOOL chosen = plat::FALSE;
+    plat::DWORD error = 0;
+    {
+        SystemDialogScope scope(record.owner);
+        chosen = save ? plat::GetSaveFileName(&ofn) : plat::GetOpenFileName(&ofn);
+        error = chosen ? 0 : plat::CommDlgExtendedError();
+    }
+    if (!chosen) {
+        ReportCommonDialogError(error);
+        return false;
+    }
+    record.file = file.data();
+    record.filterIndex = ofn.nFilterIndex;
+    return true;
+}
+
+bool OpenFileDialog(const char* title, std::string& path, const char* letters) {
+    FileDialogRecord record;
+    InitFileDialogRecord(record, title);
+    record.filter = BuildFileFilter(letters);
+    record.flags = plat::OFN_PATHMUSTEXIST | plat::OFN_HIDEREADONLY;
+    if (letters != nullptr && std::strchr(letters, 'e') != nullptr) {
+        record.defaultExtension = kDocumentDefaultExtension;
+        record.filterIndex = 2;
+    }
+    if (!RunFileDialog(record, false)) {
+        return false;
+    }
+    if (!FileExists(record.file)) {
+        SetErrorDetail(record.file.c_str());
+        ErrorAlert(errFileNotFound);
+        return false;
+    }
+    path = record.file;
+    return true;
+}
+
+bool SaveFileDialog(const char* title, std::string& path) {
+    FileDialogRecord record;
+    PrepareSaveDialog(record, title, path.c_str());
+    if (!RunFileDialog(record, true)) {
+        return false;
+    }
+    path = record.file;
+    return true;
 }

@@ -153,6 +153,46 @@ void SetEmbeddedDocumentQuery(EmbeddedDocumentQuery query);
 // object is served, string 4 with its container's name ("Application" when there is none).
 int AskSaveChanges(const char* name);
 
+// ---- Open and save choosers ---------------------------------------------------------------------
+
+namespace plat {
+struct HWND__; // the window handle's own type: this header stays free of the platform's headers
+}
+
+// What a file chooser is run with. The texts are growable, so a long folder or file name is never
+// cut; a chosen path that the system cannot hand back is reported, never shortened.
+struct FileDialogRecord {
+    plat::HWND__* owner = nullptr;
+    std::string title;             // "" lets the chooser show its own caption
+    std::string filter;            // a list from BuildFileFilter or BuildTypeFilter
+    std::uint32_t filterIndex = 1; // 1-based entry of the filter, in and out
+    std::string file;              // in: the proposed name; out: the full path chosen
+    std::string initialFolder;     // "" starts in the current folder
+    std::string defaultExtension;  // given to a typed name without one (no dot); "" none
+    std::uint32_t flags = 0;       // the system chooser's flags
+};
+
+// Starts a record: the owner for modal runs, the title, everything else empty; the current folder
+// (slot 0) is read afresh.
+void InitFileDialogRecord(FileDialogRecord& record, const char* title);
+// A record for saving `path`: the chooser proposes the path's file name in the path's folder,
+// offers the types the program saves with the path's own type last and preselected (the first
+// entry for an unknown type), asks before replacing a file, and gives a typed name without an
+// extension the path's own one ("EXP" for documents and unknown types).
+void PrepareSaveDialog(FileDialogRecord& record, const char* title, const char* path);
+// Runs the open (save = false) or save chooser on the record. The program's other windows are
+// disabled and CurrentDialog marks a system dialog while it runs; both are restored afterwards.
+// True with record.file and record.filterIndex set; false after Cancel, or after an error that
+// has been reported.
+bool RunFileDialog(FileDialogRecord& record, bool save);
+// Asks for a file to open among the types of `letters` (null: every type the default Open filter
+// lists). True with path set when a file was chosen and exists; a chosen name that does not exist
+// shows alert 452 naming it.
+bool OpenFileDialog(const char* title, std::string& path, const char* letters);
+// Asks where to save `path` (the proposal in, the confirmed path out). True when confirmed; path is
+// untouched otherwise.
+bool SaveFileDialog(const char* title, std::string& path);
+
 // ---- Folder scans and the desktop ---------------------------------------------------------------
 
 // Full paths of folder's entries of one type: 'd' sub-folders (not beginning with "."), '*' the

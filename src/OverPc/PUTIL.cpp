@@ -4,15 +4,20 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
+#include "OverPc/shell/DialogItems.h"
+#include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Font.h"
+#include "plat/Gdi.h"
 #include "plat/Input.h"
 #include "plat/Messages.h"
 #include "plat/Registry.h"
 #include "plat/System.h"
 #include "plat/Window.h"
 
+#include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -113,4 +118,76 @@ bool ReadRegistryValue(const char* name, char* buffer, std::size_t size) {
     // Whatever the value's type, the caller gets a terminated text.
     buffer[cb < size ? cb : size - 1] = 0;
     return true;
+}
+
+// ---- The colour chooser -------------------------------------------------------------------------
+
+namespace {
+
+// Made on first use and kept, so the custom colours the user adds survive from one run of the
+// chooser to the next.
+std::unique_ptr<std::array<plat::COLORREF, 16>> s_customColors;
+
+// While the chooser runs, CurrentDialog marks a system dialog and the program's other windows are
+// disabled; both come back however the run ends.
+class SystemDialogScope {
+public:
+    explicit SystemDialogScope(plat::HWND owner)
+        : m_owner(owner)
+        , m_savedDialog(CurrentDialog) {
+        CurrentDialog = kSystemDialogRunning;
+        EnableWidgetWindows(m_owner, false);
+    }
+    ~SystemDialogScope() {
+        EnableWidgetWindows(m_owner, true);
+        CurrentDialog = m_savedDialog;
+    }
+    SystemDialogScope(const SystemDialogScope&) = delete;
+    SystemDialogScope& operator=(const SystemDialogScope&) = delete;
+
+private:
+    plat::HWND m_owner;
+    plat::HWND m_savedDialog;
+};
+
+} // namespace
+
+bool ChooseColorDialog(const char* /*prompt*/, std::uint8_t* rgb) {
+    const plat::HWND owner = GetModalOwnerWindow(false);
+    if (!s_customColors) {
+        plat::COLORREF background = plat::RGB(255, 255, 255);
+        if (const plat::HDC dc = plat::GetDC(owner); dc != nullptr) {
+            const plat::COLORREF bk = plat::GetBkColor(dc);
+            if (bk != plat::CLR_INVALID)
+                background = bk;
+            plat::ReleaseDC(owner, dc);
+        }
+        s_customColors = std::make_unique<std::array<plat::COLORREF, 16>>();
+        s_customColors->fill(background);
+    }
+    plat::CHOOSECOLOR cc;
+    cc.hwndOwner = owner;
+    cc.lpCustColors = s_customColors->data();
+    cc.Flags = 0;
+    plat::BOOL chosen = plat::FALSE;
+    plat::DWORD error = 0;
+    {
+        SystemDialogScope scope(owner);
+        chosen = plat::ChooseColor(&cc);
+        error = chosen ? 0 : plat::CommDlgExtendedError();
+    }
+    if (!chosen) {
+        ReportCommonDialogError(error);
+        return false;
+    }
+    if (rgb != nullptr) {
+        rgb[0] = plat::GetRValue(cc.rgbResult);
+        rgb[1] = plat::GetGValue(cc.rgbResult);
+        rgb[2] = plat::GetBValue(cc.rgbResult);
+    }
+    return true;
+}
+
+void FreeColorChooser() {
+    s_customColors.reset();
 }

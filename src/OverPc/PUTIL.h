@@ -36,5 +36,13 @@ const char* FindLastChar(const char* text, char c);
 constexpr std::size_t kRegistryValueSize = 260;
 bool ReadRegistryValue(const char* name, char* buffer, std::size_t size = kRegistryValueSize);
 
-// FIXME: ChooseColorDialog comes with the colour common dialog; UseSystemColors with the drawing
-// code's colour references.
+// The system colour chooser (the prompt is not shown: the chooser has no title). True with the
+// chosen red, green and blue bytes in rgb[0..2]; false after Cancel (rgb untouched) or after an
+// error that has been reported. Its 16 custom colours live for the whole run and start as the
+// owner window's background colour; CurrentDialog marks a system dialog and the program's other
+// windows are disabled while it is up.
+bool ChooseColorDialog(const char* prompt, std::uint8_t* rgb);
+// Forgets the custom colours (shut-down); the next chooser starts afresh.
+void FreeColorChooser();
+
+// FIXME: UseSystemColors comes with the drawing code's three current colour references.

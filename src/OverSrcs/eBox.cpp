@@ -11,6 +11,10 @@ OwnedNode<eBox> NewBox(ExprPtr child) {
     return box;
 }
 
+int32_t eBox::change(bool) {
+    return 11;
+}
+
 bool eBox::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyBox, m_kind, m_count);
     return true;
@@ -29,7 +33,6 @@ void eBox::measure() {
     const int32_t resolution =
         DrawState.measurePort != nullptr ? DrawState.measurePort->resolution() : 16;
     const int32_t w = lineWidth(resolution, DrawState.options[kOptionMagnify] != 0);
-    m_lineWidth = w;
     const int32_t q = ((s * 9) >> 3) + 2;
     int32_t width, height, A;
     if ((m_kind & kBoxQuantiseWidth) != 0)
@@ -67,7 +70,8 @@ void eBox::draw() {
     oGraphPort* port = DrawState.drawPort;
     if (port == nullptr)
         return;
-    const int32_t w = m_lineWidth;
+    // The zones are in the draw port's units (a rescaled tree included), so is the frame.
+    const int32_t w = lineWidth(port->resolution(), DrawState.options[kOptionMagnify] != 0);
     Zone z = DrawState.absZone;
     int32_t l = z.left + w, t = z.top + w, r = z.right - w, b = z.bottom - w;
     if ((m_kind & kBoxShadow) != 0) {

@@ -21,14 +21,13 @@ class eBox : public eTemplate {
 
     void measure() override;
     void draw() override;
+    // The Modify kind of the class; the Modify command runs its dialog.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     // The frame's line width in device units at a resolution: a quarter point per table step,
     // doubled under magnification, at least 1.
     int32_t lineWidth(int32_t resolution, bool magnified) const;
-
-    // The width found by the last measure (the draw port may have another resolution).
-    int32_t m_lineWidth = 1;
 };
 
 OwnedNode<eBox> NewBox(ExprPtr child);

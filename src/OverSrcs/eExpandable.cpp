@@ -101,8 +101,12 @@ void eExpandable::showPart(bool show, int32_t i) {
 }
 
 void eExpandable::backspaceAt(int32_t i) {
-    if (i <= 0 || i >= m_count) {
+    if (i <= 0) {
         eTemplate::backspaceAt(i);
+        return;
+    }
+    if (i >= m_count) {
+        Beep();
         return;
     }
     eExpr* first = getChild(i - 1);

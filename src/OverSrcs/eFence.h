@@ -44,6 +44,8 @@ class eFence : public eTemplate {
 
     void measure() override;
     void draw() override;
+    // The Modify kind in query mode; the dialog itself is run by the Modify command.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     bool isHorizontal() const { return (m_kind & kFenceHorizontal) != 0; }

@@ -20,6 +20,8 @@ class eFraction : public eTemplate {
     void draw() override;
     // The small (slanted) style draws both children smaller by the fraction size setting.
     int32_t childSizeStep(int32_t i) const override;
+    // The Modify kind of the class; the Modify command runs its dialog.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     // Appended operations, in order.

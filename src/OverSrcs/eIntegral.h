@@ -28,6 +28,8 @@ class eIntegral : public eTemplate {
     void draw() override;
     // The limits are drawn the integral setting's number of steps smaller.
     int32_t childSizeStep(int32_t i) const override;
+    // The Modify kind in query mode; the dialog itself is run by the Modify command.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     // Height of the sign for this integrand (and, when measuring, these limits).

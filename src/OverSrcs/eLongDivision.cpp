@@ -15,6 +15,10 @@ OwnedNode<eLongDivision> NewLongDivision(ExprPtr dividend, ExprPtr divisor, Expr
     return node;
 }
 
+int32_t eLongDivision::change(bool) {
+    return 5;
+}
+
 bool eLongDivision::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyFraction, kFractionKindLongDivision, m_count);
     return true;
@@ -51,8 +55,10 @@ void eLongDivision::draw() {
     const ChildMetrics* c = TemplateChildMetrics;
     const Zone& z = DrawState.absZone;
     const int32_t t = std::max(1, m_size / 16);
-    const int32_t y0 = z.top + c[2].height + 2 * t;
-    const int32_t yB = z.top + std::max(c[0].height, c[1].height) + t;
+    // The overline under the quotient; the bracket reaches down to below the lower of dividend
+    // and divisor (their bottoms as placed, not their heights, which would end it above the line).
+    const int32_t y0 = z.top + c[2].zone.bottom + 2 * t;
+    const int32_t yB = z.top + std::max(c[0].zone.bottom, c[1].zone.bottom) + t;
     const int32_t x0 = z.left + c[1].zone.right;
     const int32_t xd = z.left + c[0].zone.left;
     Zone bracket{(xd + 3 * x0) / 4, y0, (x0 + 3 * xd) / 4, (y0 + yB) / 2, 0, 0};

@@ -12,6 +12,8 @@ class eLongDivision : public eTemplate {
 
     void measure() override;
     void draw() override;
+    // The Modify kind of the class: a template without a dialog of its own.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 };
 

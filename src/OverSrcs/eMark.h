@@ -47,6 +47,8 @@ class eMark : public eTemplate {
     void draw() override;
     // The child's ink extents, in the mark's own coordinates.
     void getExtents(int32_t& left, int32_t& right, int32_t& overhang) override;
+    // The Modify kind in query mode; the dialog itself is run by the Modify command.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     int32_t mark() const { return m_kind & kMarkTypeMask; }

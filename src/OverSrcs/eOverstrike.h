@@ -12,6 +12,8 @@ class eOverstrike : public eTemplate {
     void measure() override;
     // The ink of both children: the leftmost left, the rightmost right, the smaller overhang.
     void getExtents(int32_t& left, int32_t& right, int32_t& overhang) override;
+    // The Modify kind of the class: a template without a dialog of its own.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 };
 

@@ -13,6 +13,8 @@ class eRoot : public eTemplate {
     void draw() override;
     // The index is smaller by the root's index size setting.
     int32_t childSizeStep(int32_t i) const override;
+    // The Modify kind of the class: a template without a dialog of its own.
+    int32_t change(bool query) override;
     bool getTemplateCode(int32_t& code) const override;
 
     // Stroke weight of the sign: max(1, (size × weight + 64) / 128).

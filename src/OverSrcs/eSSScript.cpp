@@ -177,8 +177,8 @@ int32_t eSSScript::childSizeStep(int32_t i) const {
     return -TypesettingSettings.scriptSize;
 }
 
-int32_t eSSScript::change(bool) {
-    return 9;
+int32_t eSSScript::change(bool query) {
+    return query ? 9 : 0;
 }
 
 bool eSSScript::getTemplateCode(int32_t& code) const {

@@ -519,6 +519,8 @@ void BlinkSelectionHighlight() {
 }
 
 // ---- Selection movement -------------------------------------------------------------------------
+// Rows, words and templates move here by their class; grids answer through their own virtual
+// operations, which know their column and row lines.
 
 void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const SelectionEntry& old) {
     if (node == nullptr)
@@ -561,6 +563,11 @@ void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const Select
 void SelectFirstIn(eExpr* node, const SelectionEntry& old) {
     if (node == nullptr)
         return;
+    if (node->isMatrix()) {
+        SelectionEntry entry = old;
+        node->selectFirst(entry);
+        return;
+    }
     if (const eWord* word = asWord(node)) {
         PlaceCaret(node, std::min(wordStep(word), word->length()), 0, old);
         return;
@@ -576,6 +583,11 @@ void SelectFirstIn(eExpr* node, const SelectionEntry& old) {
 void SelectLastIn(eExpr* node, const SelectionEntry& old) {
     if (node == nullptr)
         return;
+    if (node->isMatrix()) {
+        SelectionEntry entry = old;
+        node->selectLast(entry);
+        return;
+    }
     if (const eWord* word = asWord(node)) {
         PlaceCaret(node, std::max(word->length() - wordStep(word), 0), 0, old);
         return;
@@ -593,6 +605,10 @@ void SelectLastIn(eExpr* node, const SelectionEntry& old) {
 void MoveLeftIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->moveLeft(entry);
+        return;
+    }
     if (node->isString()) {
         rowMoveLeft(node, entry);
         return;
@@ -616,6 +632,10 @@ void MoveLeftIn(eExpr* node, SelectionEntry& entry) {
 void MoveRightIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->moveRight(entry);
+        return;
+    }
     if (node->isString()) {
         rowMoveRight(node, entry);
         return;
@@ -637,21 +657,33 @@ void MoveRightIn(eExpr* node, SelectionEntry& entry) {
 }
 
 void MoveUpIn(eExpr* node, SelectionEntry& entry) {
-    // Only grids move vertically; everything else keeps its entry.
+    // Only grids (above) move vertically; everything else keeps its entry.
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->moveUp(entry);
+        return;
+    }
     add(entry);
 }
 
 void MoveDownIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->moveDown(entry);
+        return;
+    }
     add(entry);
 }
 
 void SelectFirstSlotIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->selectFirstSlot(entry);
+        return;
+    }
     eExpr* row = node->isString() ? node : (node->isWord() ? node->m_parent : nullptr);
     if (row != nullptr && row->isString() && row->m_parent != nullptr) {
         SelectionEntry inside;
@@ -661,25 +693,19 @@ void SelectFirstSlotIn(eExpr* node, SelectionEntry& entry) {
             return;
         }
     }
-    if (node->isMatrix()) {
-        SelectionEntry inside;
-        node->selectInside(inside);
-        add(inside);
-        return;
-    }
     add(entry);
 }
 
 void SelectNextSlotIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
-    eExpr* row = node->isString() ? node : (node->isWord() ? node->m_parent : nullptr);
-    if (row == nullptr || !row->isString()) {
-        // Templates add nothing; grids keep their cell until they move themselves.
-        if (node->isMatrix())
-            add(entry);
+    if (node->isMatrix()) {
+        node->selectNextSlot(entry);
         return;
     }
+    eExpr* row = node->isString() ? node : (node->isWord() ? node->m_parent : nullptr);
+    if (row == nullptr || !row->isString())
+        return; // templates add nothing
     eExpr* parent = row->m_parent;
     if (parent == nullptr || parent->childCount() == 0) {
         add(entry);
@@ -695,6 +721,10 @@ void SelectNextSlotIn(eExpr* node, SelectionEntry& entry) {
 void SelectPartsIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->selectParts(entry);
+        return;
+    }
     if (node->isString()) {
         const int32_t before = ActiveRecord != nullptr ? ActiveRecord->count() : 0;
         const int32_t lo = std::clamp(std::min(entry.start, entry.end), 0, node->childCount());
@@ -723,6 +753,10 @@ void SelectPartsIn(eExpr* node, SelectionEntry& entry) {
 void SelectParentIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->selectParent(entry);
+        return;
+    }
     if (node->isString()) {
         const bool whole = std::min(entry.start, entry.end) == 0 &&
                            std::max(entry.start, entry.end) == node->childCount();
@@ -750,9 +784,7 @@ void SelectParentIn(eExpr* node, SelectionEntry& entry) {
             addWhole(row);
         return;
     }
-    if (node->m_parent != nullptr && !node->isMatrix())
-        addWhole(node->m_parent);
-    else if (node->isMatrix() && node->m_parent != nullptr)
+    if (node->m_parent != nullptr)
         addWhole(node->m_parent);
     else
         add(entry);
@@ -761,6 +793,10 @@ void SelectParentIn(eExpr* node, SelectionEntry& entry) {
 void SelectChildIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
+    if (node->isMatrix()) {
+        node->selectChild(entry);
+        return;
+    }
     if (node->isString()) {
         const int32_t lo = std::min(entry.start, entry.end);
         const int32_t hi = std::max(entry.start, entry.end);
@@ -779,7 +815,7 @@ void SelectChildIn(eExpr* node, SelectionEntry& entry) {
         addWhole(node->getChild(lo));
         return;
     }
-    if (node->isWord() || node->isMatrix()) {
+    if (node->isWord()) {
         add(entry);
         return;
     }

@@ -135,7 +135,8 @@ void BlinkSelectionHighlight();
 
 // ---- Selection movement -------------------------------------------------------------------------
 // Each operation computes the new entry from the node's class and adds it to the active record;
-// "keep" adds the given entry back unchanged.
+// "keep" adds the given entry back unchanged. A grid (isMatrix) is handed to its own virtual
+// operation of the same name (moveLeft, selectFirst, ...).
 
 // The caret (node, p, p, r, r), or with Shift held the old entry extended to it.
 void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const SelectionEntry& old);

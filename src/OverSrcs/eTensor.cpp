@@ -55,8 +55,8 @@ int32_t eTensor::childSizeStep(int32_t i) const {
     return i >= 1 ? -TypesettingSettings.scriptSize : 0;
 }
 
-int32_t eTensor::change(bool) {
-    return 12;
+int32_t eTensor::change(bool query) {
+    return query ? 12 : 0;
 }
 
 bool eTensor::getTemplateCode(int32_t& code) const {

@@ -94,8 +94,7 @@ void eTreeNode::measure() {
     }
     const int32_t w = std::max({wb, wi, s + labelAcross});
     const int32_t v = LevelGap(m_count, w, g);
-    const int32_t height =
-        labelDown + (nb > 0 ? v : 0) + (ni > 0 ? v : 0) + ai + di + ab + db;
+    const int32_t height = labelDown + (nb > 0 ? v : 0) + (ni > 0 ? v : 0) + ai + di + ab + db;
 
     int32_t right = w;
     int32_t bottom = height;
@@ -234,8 +233,8 @@ void eTreeNode::draw() {
     restoreColors();
 }
 
-int32_t eTreeNode::change(bool) {
-    return 13;
+int32_t eTreeNode::change(bool query) {
+    return query ? 13 : 0;
 }
 
 bool eTreeNode::getTemplateCode(int32_t& code) const {

@@ -338,6 +338,9 @@ public:
     void handleScroll(int32_t bar, int32_t code, int32_t position);
     // Moves the scroll bars along the pane's zone (after a resize).
     void placeScrollBars();
+    // Gives both bars the panorama as range (0 .. extent, so that the thumb reaches the last
+    // position clampScroll allows), the frame as page and the scroll position.
+    void syncScrollBars();
 
     int32_t panoramaWidth() const { return m_panoramaWidth; }
     int32_t panoramaHeight() const { return m_panoramaHeight; }

@@ -305,18 +305,56 @@ TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
     matchesRepaint("blinked");
 }
 
+TEST_F(PaneTest, ArrowsScrollTheCaretIntoViewWithoutMarkingTheDocumentChanged) {
+    const Zone small{0, 0, 120, 100, 0, 0};
+    ExprFilePane* pane = NewExprFilePane(
+        TextToRow("abcdefghij+klmnopqrst+uvwxyz+abcdefghij+klmnop", 0), &small, nullptr, 0);
+    m_panes.push_back(pane);
+    pane->takeFocus();
+    plat::testing::runUntilIdle();
+    eExpr* row = pane->expression();
+    ASSERT_GT(pane->panoramaWidth(), pane->bounds().width());
+    RedrawSelectionHighlight();
+    ClearSelectionList(pane->record());
+    SelectRange(row, 0, 0, 0, 0);
+    EXPECT_EQ(pane->bounds().left, 0);
+    for (int i = 0; i < 60; ++i)
+        pane->doKey(0x1A7);
+    plat::testing::runUntilIdle();
+    const SelectionEntry caret = pane->record().entry(0);
+    Zone zone;
+    int32_t bands[4];
+    ASSERT_TRUE(EntryHighlightArea(caret, zone, bands));
+    EXPECT_GT(pane->bounds().left, 0) << "the view did not follow the caret";
+    EXPECT_TRUE(ZoneContainsPoint(pane->bounds(), oPoint{zone.left, zone.top}));
+    EXPECT_FALSE(pane->changed());
+}
+
 TEST_F(PaneTest, RightClicksChooseTheMenuByWhatLiesUnderThePoint) {
     ExprFilePane* pane = Open(NewPlaceholder(0, false));
     plat::testing::type("ab");
     plat::testing::runUntilIdle();
     const Zone root = pane->root()->m_zone;
     const oPoint onText{(root.left + root.right) / 2, (root.top + root.bottom) / 2};
+    // Off the caret left by typing: the click selects what lies there first.
+    const SelectionEntry typed = pane->record().entry(0);
     EXPECT_EQ(HandlePaneRightClick(onText), kSelectionMenu);
-    // The click selected what lies there first.
     ASSERT_EQ(pane->record().count(), 1);
-    EXPECT_NE(pane->record().entry(0).node, nullptr);
+    const SelectionEntry picked = pane->record().entry(0);
+    EXPECT_NE(picked.node, nullptr);
+    EXPECT_NE(picked, typed);
+    // On a highlighted range the selection stays as it is.
+    RedrawSelectionHighlight();
+    ClearSelectionList(pane->record());
+    const SelectionEntry all{pane->expression(), 0, pane->expression()->childCount(), 0, 0};
+    SelectRange(all.node, all.start, all.end, 0, 0);
+    RedrawSelectionHighlight();
+    EXPECT_EQ(HandlePaneRightClick(onText), kSelectionMenu);
+    EXPECT_EQ(pane->record().count(), 1);
+    EXPECT_EQ(pane->record().entry(0), all);
+    // Outside the expression: the small menu.
     EXPECT_EQ(HandlePaneRightClick(oPoint{root.right + 40, root.bottom + 40}), kSmallMenu);
-    EXPECT_EQ(s_menusShown, (std::vector<int32_t>{kSelectionMenu, kSmallMenu}));
+    EXPECT_EQ(s_menusShown, (std::vector<int32_t>{kSelectionMenu, kSelectionMenu, kSmallMenu}));
 }
 
 TEST_F(PaneTest, TheLastFrontDocumentShowsItsSelectionWhileTheFindWindowIsInFront) {

@@ -3,10 +3,13 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "PortsFixture.h"
+#include "plat/Controls.h"
+#include "plat/Menu.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -604,6 +607,190 @@ TEST_F(Panes, DesktopPaneIsItsOwnParent) {
     desk->show(); // forwards nowhere
     desk->invalidate(nullptr);
     EXPECT_TRUE(desk->needsDrawing(nullptr));
+}
+
+
+plat::SCROLLINFO barInfo(WindowHandle bar) {
+    plat::SCROLLINFO info;
+    info.fMask = plat::SIF_ALL;
+    EXPECT_TRUE(plat::GetScrollInfo(HandleOfWindow(bar), plat::SB_CTL, &info));
+    return info;
+}
+
+TEST_F(Panes, ScrollBarsFollowThePanorama) {
+    Log log;
+    auto* pane = new ProbeScroll(log);
+    oWindow* window = pane->makeWindow("bars", Zone{0, 0, 216, 216, 0, 0}, kWindowCaption);
+    ASSERT_NE(window, nullptr);
+    const int32_t w = pane->width();
+    const int32_t h = pane->height();
+    ASSERT_GT(w, 100);
+    ASSERT_GT(h, 100);
+
+    struct Case {
+        const char* what;
+        int32_t width, height;
+        bool usePoint;
+        oPoint point;
+        bool centre;
+        int32_t left, top;
+    };
+    const Case cases[] = {
+        {"point inside", 1000, 900, true, {300, 40}, false, 300, 40},
+        {"point beyond the end", 1000, 900, true, {5000, 5000}, false, 1000 - w + 1, 900 - h + 1},
+        {"negative point", 1000, 900, true, {-7, -9}, false, 0, 0},
+        {"narrow contents stay at the edge", 50, 900, true, {30, 30}, false, 0, 30},
+        {"narrow contents centred", 50, 40, true, {30, 30}, true, -(w - 50) / 2, -(h - 40) / 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pane->setPanorama(c.width, c.height, c.usePoint ? &c.point : nullptr, c.centre);
+        EXPECT_EQ(pane->bounds().left, c.left);
+        EXPECT_EQ(pane->bounds().top, c.top);
+        const plat::SCROLLINFO hi = barInfo(pane->horizontalBar());
+        const plat::SCROLLINFO vi = barInfo(pane->verticalBar());
+        EXPECT_EQ(hi.nMin, 0);
+        EXPECT_EQ(hi.nMax, c.width);
+        EXPECT_EQ(static_cast<int32_t>(hi.nPage), w);
+        EXPECT_EQ(hi.nPos, std::max(0, c.left)) << "the bar holds every position the pane takes";
+        EXPECT_EQ(vi.nMax, c.height);
+        EXPECT_EQ(static_cast<int32_t>(vi.nPage), h);
+        EXPECT_EQ(vi.nPos, std::max(0, c.top));
+    }
+
+    // Without a point the bars' positions stand, clamped to the new extent.
+    pane->setPanorama(1000, 900, nullptr, false);
+    plat::SetScrollPos(HandleOfWindow(pane->horizontalBar()), plat::SB_CTL, 120, plat::TRUE);
+    plat::SetScrollPos(HandleOfWindow(pane->verticalBar()), plat::SB_CTL, 400, plat::TRUE);
+    pane->setPanorama(1000, 900, nullptr, false);
+    EXPECT_EQ(pane->bounds().left, 120);
+    EXPECT_EQ(pane->bounds().top, 400);
+    pane->setPanorama(200, 450, nullptr, false);
+    EXPECT_EQ(pane->bounds().left, 200 - w + 1);
+    EXPECT_EQ(pane->bounds().top, 450 - h + 1);
+
+    // Bar codes step by a line, a page less a line, or to the ends, and the bar follows.
+    pane->setPanorama(1000, 900, nullptr, false);
+    pane->handleScroll(1, kScrollTop, 0);
+    pane->handleScroll(1, kScrollPageDown, 0);
+    EXPECT_EQ(pane->bounds().top, h - pane->resolution());
+    pane->handleScroll(1, kScrollLineUp, 0);
+    EXPECT_EQ(pane->bounds().top, h - 2 * pane->resolution());
+    pane->handleScroll(1, kScrollBottom, 0);
+    EXPECT_EQ(pane->bounds().top, 900 - h + 1);
+    pane->handleScroll(1, kScrollLineDown, 0);
+    EXPECT_EQ(pane->bounds().top, 900 - h + 1) << "no step past the end";
+    EXPECT_EQ(barInfo(pane->verticalBar()).nPos, 900 - h + 1);
+    delete window;
+}
+
+// Contents whose colour tells both the content row and the paint that drew it.
+class StripeScroll : public oScrollPane {
+public:
+    void drawContents(const Zone& zone) override {
+        for (int32_t y = zone.top - zone.top % 10; y < zone.bottom; y += 10)
+            paintZone(Zone{zone.left, y, zone.right, y + 10, 0, 0}, colourOf(y / 10, m_paint));
+    }
+    static Color colourOf(int32_t band, int32_t paint) {
+        return Color{static_cast<uint8_t>(band * 37 % 256), static_cast<uint8_t>(paint * 90), 50,
+                     255};
+    }
+    static uint32_t rgb(int32_t band, int32_t paint) {
+        const Color c = colourOf(band, paint);
+        return (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+    }
+    int32_t m_paint = 0;
+};
+
+TEST_F(Panes, ScrollingMovesPixelsAndRepaintsOnlyTheUncoveredStrip) {
+    auto* pane = new StripeScroll;
+    oWindow* window = pane->makeWindow("stripes", Zone{0, 0, 216, 216, 0, 0}, kWindowCaption);
+    ASSERT_NE(window, nullptr);
+    pane->setPanorama(2000, 2000, nullptr, false);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    const int32_t h = pane->height();
+    const int32_t x = 10;
+    EXPECT_EQ(plat::testing::pixels(hwnd).at(x, 15), StripeScroll::rgb(1, 0));
+
+    pane->m_paint = 1; // from now on a repaint shows in the colour
+    pane->scrollBy(0, 25);
+    EXPECT_EQ(pane->bounds().top, 25);
+    const plat::testing::Image img = plat::testing::pixels(hwnd);
+    for (int32_t row = 0; row < h; ++row) {
+        SCOPED_TRACE("client row " + std::to_string(row));
+        const int32_t band = (row + 25) / 10;
+        // Rows above the strip were copied from the first paint; the strip was painted anew.
+        EXPECT_EQ(img.at(x, row), StripeScroll::rgb(band, row < h - 25 ? 0 : 1));
+    }
+    EXPECT_EQ(barInfo(pane->verticalBar()).nPos, 25);
+
+    pane->scrollBy(0, -10);
+    const plat::testing::Image back = plat::testing::pixels(hwnd);
+    EXPECT_EQ(back.at(x, 0), StripeScroll::rgb(1, 1)) << "the top strip came back repainted";
+    EXPECT_EQ(back.at(x, 12), StripeScroll::rgb(2, 0)) << "moved down, not repainted";
+    delete window;
+}
+
+TEST_F(Panes, DraggingTheThumbScrollsThePane) {
+    Log log;
+    auto* pane = new ProbeScroll(log);
+    oWindow* window = pane->makeWindow("thumb", Zone{0, 0, 216, 216, 0, 0}, kWindowCaption);
+    ASSERT_NE(window, nullptr);
+    pane->setPanorama(400, 4000, nullptr, false);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto bar = HandleOfWindow(pane->verticalBar());
+    const int32_t grip = kScrollBarSize + 3; // inside the thumb at the top of the track
+    plat::testing::press(bar, kScrollBarSize / 2, grip);
+    plat::testing::runUntilIdle();
+    plat::testing::move(bar, kScrollBarSize / 2, grip + 40);
+    plat::testing::runUntilIdle();
+    const int32_t during = pane->bounds().top;
+    EXPECT_GT(during, 0) << "the contents follow the thumb while it moves";
+    plat::testing::release(bar, kScrollBarSize / 2, grip + 40);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(pane->bounds().top, during);
+    EXPECT_EQ(barInfo(pane->verticalBar()).nPos, during);
+    EXPECT_EQ(pane->bounds().left, 0) << "the other axis stays";
+    delete window;
+}
+
+// The menu a window still shows when it is destroyed.
+plat::HMENU s_menuAtDestroy = nullptr;
+plat::LRESULT RecordMenuAtDestroy(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                                  plat::LPARAM lParam) {
+    if (message == plat::WM_DESTROY)
+        s_menuAtDestroy = plat::GetMenu(hwnd);
+    return PaneWndProc(hwnd, message, wParam, lParam);
+}
+
+TEST_F(Panes, AWindowGivesTheSharedMenuBarBackBeforeItGoes) {
+    CQVApp& app = CQVApp::instance();
+    plat::HMENU bar = plat::CreateMenu();
+    plat::HMENU own = plat::CreateMenu();
+    const plat::HMENU saved = app.m_MenuBar;
+    app.m_MenuBar = bar;
+    Log log;
+    for (plat::HMENU shown : {bar, own}) {
+        SCOPED_TRACE(shown == bar ? "the program's bar" : "a menu of its own");
+        auto* root = new ProbePane(log, "root");
+        oWindow* window = root->openInWindow("bar", Zone{0, 0, 100, 100, 0, 0}, kWindowCaption);
+        ASSERT_NE(window, nullptr);
+        auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+        ASSERT_TRUE(plat::SetMenu(hwnd, shown));
+        plat::SetWindowLongPtr(hwnd, plat::GWLP_WNDPROC,
+                               reinterpret_cast<plat::LONG_PTR>(&RecordMenuAtDestroy));
+        s_menuAtDestroy = reinterpret_cast<plat::HMENU>(1);
+        delete window;
+        EXPECT_FALSE(plat::IsWindow(hwnd));
+        EXPECT_EQ(s_menuAtDestroy, shown == bar ? nullptr : own);
+    }
+    EXPECT_TRUE(plat::IsMenu(bar));
+    app.m_MenuBar = saved;
+    plat::DestroyMenu(bar);
+    plat::DestroyMenu(own);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "OverSrcs/eFence.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eMark.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "model/ModelFixture.h"
@@ -15,8 +17,8 @@ namespace kvtest {
 namespace {
 
 // Child used throughout: the row "x" in a font of `points` at resolution 16. By the recording
-// port's metrics: 12 pt: width 6, height 13, axis 7, baseline 10, size 13; 24 pt: 12, 27, 14, 20,
-// 27; 48 pt: 24, 54, 28, 40, 54.
+// port's metrics (the axis is the ascent less the descent): 12 pt: width 6, height 13, axis 7,
+// baseline 10, size 13; 24 pt: 12, 27, 13, 20, 27; 48 pt: 24, 54, 26, 40, 54.
 ExprPtr WordRow(const char* text, int32_t points) {
     return NewSimpStringWith(NewWord(text, 0, SizedStyle(points), 0));
 }
@@ -136,30 +138,32 @@ TEST_F(eFenceTest, TheLengthGrowsWithTheLongerDelimiterTypes) {
 
 TEST_F(eFenceTest, IncreaseHeightAddsLengthAboveAndBelow) {
     DelimiterSettings.increaseHeight = 2;
-    // e = ((12 / 4 + 27) * 2) >> 4 = 3: above 14 + 3, below 13 + 3.
+    // e = ((12 / 4 + 27) * 2) >> 4 = 3: above 13 + 3, below 14 + 3.
     eFence* f = Laid(FenceKind(kDelimSquare, kDelimSquare), 24);
-    EXPECT_EQ(f->m_zone.ref1, 17);
+    EXPECT_EQ(f->m_zone.ref1, 16);
     EXPECT_EQ(f->height(), 33);
-    EXPECT_EQ(f->getChild(0)->m_zone.top, 17 - 14);
-    EXPECT_EQ(f->m_zone.ref2, 17 - 14 + 20);
+    EXPECT_EQ(f->getChild(0)->m_zone.top, 16 - 13);
+    EXPECT_EQ(f->m_zone.ref2, 16 - 13 + 20);
 }
 
 TEST_F(eFenceTest, BalancedFencesExtendEquallyAboutTheAxis) {
     DelimiterSettings.balanceAboutAxis = 1;
     eFence* f = Laid(FenceKind(kDelimParen, kDelimParen), 24);
+    // The deeper half (14 below the axis) is taken above it too.
     EXPECT_EQ(f->m_zone.ref1, 14);
     EXPECT_EQ(f->height(), 28);
-    EXPECT_EQ(f->getChild(0)->m_zone.top, 0);
+    EXPECT_EQ(f->getChild(0)->m_zone.top, 1);
 }
 
 TEST_F(eFenceTest, QuantisingRoundsEachHalfUpUnlessStructureIsShown) {
     DelimiterSettings.quantiseSize = 1;
-    // q = (27 * 9 >> 4) + 1 = 16: above 14 and below 13 both become 16.
+    // q = (27 * 9 >> 4) + 1 = 16: above 13 and below 14 both become 16.
     eFence* f = Laid(FenceKind(kDelimParen, kDelimParen), 24);
     EXPECT_EQ(f->m_zone.ref1, 16);
     EXPECT_EQ(f->height(), 32);
-    EXPECT_EQ(f->getChild(0)->m_zone.top, 2);
+    EXPECT_EQ(f->getChild(0)->m_zone.top, 3);
 
+    InvalidateTree(root.get());
     MeasureExprWithOptions(root.get(), port.get(), 1, 0, 0, 0);
     const eExpr* child = f->getChild(0);
     EXPECT_EQ(f->m_zone.ref1, std::max(child->m_zone.ref1, 13));
@@ -171,12 +175,12 @@ TEST_F(eFenceTest, AHorizontalFenceIsAtLeastOneSizeLongAndCentresItsChild) {
     // Over-brace above "x" (24 pt): length max(12, 27) = 27; the brace band is 10 + 4 above,
     // the empty side keeps 4 below.
     eFence* f = Laid(FenceKind(kDelimBrace, kDelimNone, true), 24);
-    EXPECT_EQ(ZoneText(f->m_zone), "0,0,27,45;28,34");
-    EXPECT_EQ(ZoneText(f->getChild(0)->m_zone), "7,14,19,41;28,34");
+    EXPECT_EQ(ZoneText(f->m_zone), "0,0,27,45;27,34");
+    EXPECT_EQ(ZoneText(f->getChild(0)->m_zone), "7,14,19,41;13,20");
 
     // Under-brace: the band moves below, the axis follows the child.
     f = Laid(FenceKind(kDelimNone, kDelimBrace, true), 24);
-    EXPECT_EQ(ZoneText(f->m_zone), "0,0,27,45;18,24");
+    EXPECT_EQ(ZoneText(f->m_zone), "0,0,27,45;17,24");
     EXPECT_EQ(f->getChild(0)->m_zone.top, 4);
 }
 
@@ -197,8 +201,9 @@ TEST_F(eFenceTest, ChildNudgesMoveTheChildOnly) {
     auto* f = static_cast<eFence*>(
         root->setChild(0, NewFence(std::move(child), FenceKind(kDelimParen, kDelimParen))));
     Measure(root.get());
-    EXPECT_EQ(f->getChild(0)->m_zone.left, 5 + 4 + f->getChild(0)->m_size);
-    EXPECT_EQ(f->width(), 2 * (5 + 4) + 12);
+    // Parenthesis 27/16 + 27/8 + 2 = 6 wide: bands of 10.
+    EXPECT_EQ(f->getChild(0)->m_zone.left, 10 + f->getChild(0)->m_size);
+    EXPECT_EQ(f->width(), 2 * 10 + 12);
 }
 
 // ---- Strokes ----
@@ -215,8 +220,8 @@ TEST_F(eFenceTest, BracesAreFourHornsWithThePointsAwayFromTheChild) {
     Laid(FenceKind(kDelimBrace, kDelimBrace), 24);
     // Box 2..12 (t = 2, width 10): k = 4, p = (27 + 2) / 4 = 7. Closing box 28..38 mirrored.
     const std::vector<std::string> expected = {
-        Horn("6,0,12,7", 2, 4),   Horn("2,7,8,14", 2, 2),   Horn("2,14,8,21", 2, 1),
-        Horn("6,21,12,28", 2, 3), Horn("28,0,34,7", 2, 1),  Horn("32,7,38,14", 2, 3),
+        Horn("6,0,12,7", 2, 4),    Horn("2,7,8,14", 2, 2),   Horn("2,14,8,21", 2, 1),
+        Horn("6,21,12,28", 2, 3),  Horn("28,0,34,7", 2, 1),  Horn("32,7,38,14", 2, 3),
         Horn("32,14,38,21", 2, 4), Horn("28,21,34,28", 2, 2)};
     EXPECT_EQ(Strokes(), expected);
 }
@@ -227,8 +232,9 @@ TEST_F(eFenceTest, StraightSegmentsJoinTheHornsAndSetTheHornMode) {
     // 48 pt: s = 54, t = 3; above 28, below max(26, 27) = 27, so h = 55.
     // Parenthesis: 55/16 + 54/8 + 2 = 11 wide at x = 3; g = (55 - 16) >> 2 = 9; horns of 27 - 9.
     Laid(FenceKind(kDelimParen, kDelimNone), 48);
-    std::vector<std::string> expected = {Horn("3,0,14,18", 3, 4), Start(3), "moveTo 3,18",
-                                         "line 0,15", "endLine", Horn("3,37,14,55", 3, 3)};
+    std::vector<std::string> expected = {
+        Horn("3,0,14,18", 3, 4), Start(3), "moveTo 3,18", "line 0,15", "endLine",
+        Horn("3,37,14,55", 3, 3)};
     EXPECT_EQ(Strokes(p), expected);
     EXPECT_EQ(p.modes, (std::vector<int32_t>{1, 1}));
     EXPECT_EQ(FenceHornMode, 0);
@@ -236,10 +242,18 @@ TEST_F(eFenceTest, StraightSegmentsJoinTheHornsAndSetTheHornMode) {
     // Brace: 55/16 + 54/4 + 3 = 19 wide; k = 8, g = (55 - 32) >> 3 = 2, p = 57/4 - 2 = 12.
     p.modes.clear();
     Laid(FenceKind(kDelimBrace, kDelimNone), 48);
-    expected = {Horn("11,0,22,12", 3, 4), Start(3),          "moveTo 11,12",
-                "line 0,1",             "endLine",         Horn("3,16,14,28", 3, 2),
-                Horn("3,28,14,40", 3, 1), Start(3),          "moveTo 11,40",
-                "line 0,1",             "endLine",         Horn("11,44,22,56", 3, 3)};
+    expected = {Horn("11,0,22,12", 3, 4),
+                Start(3),
+                "moveTo 11,12",
+                "line 0,1",
+                "endLine",
+                Horn("3,16,14,28", 3, 2),
+                Horn("3,28,14,40", 3, 1),
+                Start(3),
+                "moveTo 11,40",
+                "line 0,1",
+                "endLine",
+                Horn("11,44,22,56", 3, 3)};
     EXPECT_EQ(Strokes(p), expected);
     EXPECT_EQ(p.modes, (std::vector<int32_t>{2, 2, 2, 2}));
     EXPECT_EQ(FenceHornMode, 0);
@@ -256,25 +270,26 @@ TEST_F(eFenceTest, SquareBracketsDrawSerifsThenTheOuterVertical) {
     // 24..30 of height 27.
     Laid(FenceKind(kDelimSquare, kDelimSquare), 24);
     const std::vector<std::string> expected = {
-        Start(1), "moveTo 2,0",   "lineTo 7,0",   "endLine", Start(1), "moveTo 2,26",
-        "lineTo 7,26", "endLine", Start(2), "moveTo 2,0", "lineTo 2,25", "endLine",
-        Start(1), "moveTo 29,0", "lineTo 24,0", "endLine", Start(1), "moveTo 29,26",
-        "lineTo 24,26", "endLine", Start(2), "moveTo 28,0", "lineTo 28,25", "endLine"};
+        Start(1),       "moveTo 2,0",  "lineTo 7,0",  "endLine",     Start(1),       "moveTo 2,26",
+        "lineTo 7,26",  "endLine",     Start(2),      "moveTo 2,0",  "lineTo 2,25",  "endLine",
+        Start(1),       "moveTo 29,0", "lineTo 24,0", "endLine",     Start(1),       "moveTo 29,26",
+        "lineTo 24,26", "endLine",     Start(2),      "moveTo 28,0", "lineTo 28,25", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
 TEST_F(eFenceTest, FloorCeilingAndReversedBracketsKeepTheirOwnSerifs) {
     Laid(FenceKind(kDelimFloor, kDelimCeiling), 24);
-    std::vector<std::string> expected = {Start(1), "moveTo 2,26",  "lineTo 7,26",  "endLine",
-                                         Start(2), "moveTo 2,0",   "lineTo 2,25",  "endLine",
-                                         Start(1), "moveTo 29,0",  "lineTo 24,0",  "endLine",
-                                         Start(2), "moveTo 28,0",  "lineTo 28,25", "endLine"};
+    std::vector<std::string> expected = {Start(1), "moveTo 2,26", "lineTo 7,26",  "endLine",
+                                         Start(2), "moveTo 2,0",  "lineTo 2,25",  "endLine",
+                                         Start(1), "moveTo 29,0", "lineTo 24,0",  "endLine",
+                                         Start(2), "moveTo 28,0", "lineTo 28,25", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 
     // A reversed bracket on the opening side is the closing bracket's figure in the left box.
     Laid(FenceKind(kDelimReversedSquare, kDelimNone), 24);
-    expected = {Start(1), "moveTo 7,0",  "lineTo 2,0",  "endLine", Start(1), "moveTo 7,26",
-                "lineTo 2,26", "endLine", Start(2), "moveTo 6,0", "lineTo 6,25", "endLine"};
+    expected = {Start(1), "moveTo 7,0",  "lineTo 2,0",  "endLine",
+                Start(1), "moveTo 7,26", "lineTo 2,26", "endLine",
+                Start(2), "moveTo 6,0",  "lineTo 6,25", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
@@ -282,17 +297,18 @@ TEST_F(eFenceTest, AngleBracketsAreTwoStrokePolylines) {
     // Stroke max(1, (3 * 27 * 4 + 128) >> 8) = 1; width (27 + 27) / 8 = 6; box 2..8, shrunk to 7.
     Laid(FenceKind(kDelimAngle, kDelimAngle), 24);
     const std::vector<std::string> expected = {
-        Start(1), "moveTo 7,0",  "lineTo 2,13",  "lineTo 7,26", "endLine",
+        Start(1), "moveTo 7,0",  "lineTo 2,13",  "lineTo 7,26",  "endLine",
         Start(1), "moveTo 24,0", "lineTo 29,13", "lineTo 24,26", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
 TEST_F(eFenceTest, BarsSitAtTheOuterEdgeAndDoubleBarsAddOneTwoStrokesIn) {
     Laid(FenceKind(kDelimBar, kDelimDoubleBar), 24);
-    // Bar 6 wide (box 2..8); double bar 8 wide, box ending at 4 + 6 + 4 + 12 + 4 + 8 - 2 = 34.
-    const std::vector<std::string> expected = {
-        Start(1), "moveTo 2,0",  "line 0,26", "endLine", Start(1), "moveTo 33,0",
-        "line 0,26", "endLine", Start(1), "moveTo 31,0", "line 0,26", "endLine"};
+    // Bar 6 wide (box 2..8); double bar 8 wide in the box 24..32 (the fence is 10 + 12 + 12
+    // wide): its lines cover 31..32 and, two strokes in, 29..30.
+    const std::vector<std::string> expected = {Start(1), "moveTo 2,0",  "line 0,26", "endLine",
+                                               Start(1), "moveTo 31,0", "line 0,26", "endLine",
+                                               Start(1), "moveTo 29,0", "line 0,26", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
@@ -309,17 +325,17 @@ TEST_F(eFenceTest, BarsKeepADeviceMinimumOnFineDevices) {
 TEST_F(eFenceTest, WhiteBracketsHaveTwoVerticalsAndHalfWeightSerifs) {
     // t = 2, serif 1; width 27/8 + 27/4 + 2 = 11: box 2..13, bottom raised to 26, inner edge 11.
     Laid(FenceKind(kDelimWhiteSquare, kDelimNone), 24);
-    std::vector<std::string> expected = {
-        Start(1), "moveTo 11,0", "lineTo 2,0", "endLine", Start(2), "moveTo 2,0", "line 0,24",
-        "endLine", Start(2), "moveTo 6,0", "line 0,24", "endLine", Start(1), "moveTo 11,26",
-        "lineTo 2,26", "endLine"};
+    std::vector<std::string> expected = {Start(1), "moveTo 11,0",  "lineTo 2,0",  "endLine",
+                                         Start(2), "moveTo 2,0",   "line 0,24",   "endLine",
+                                         Start(2), "moveTo 6,0",   "line 0,24",   "endLine",
+                                         Start(1), "moveTo 11,26", "lineTo 2,26", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 
     // While a PostScript document is written the serifs are full weight.
     PostScriptDocumentOpen = 1;
-    expected = {Start(2), "moveTo 11,0", "lineTo 2,0", "endLine", Start(2), "moveTo 2,0",
-                "line 0,23", "endLine", Start(2), "moveTo 6,0", "line 0,23", "endLine",
-                Start(2), "moveTo 11,25", "lineTo 2,25", "endLine"};
+    expected = {Start(2),    "moveTo 11,0",  "lineTo 2,0",  "endLine",    Start(2),    "moveTo 2,0",
+                "line 0,23", "endLine",      Start(2),      "moveTo 6,0", "line 0,23", "endLine",
+                Start(2),    "moveTo 11,25", "lineTo 2,25", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
@@ -343,10 +359,11 @@ TEST_F(eFenceTest, AHorizontalBraceIsTheVerticalFigureTurned) {
 
 TEST_F(eFenceTest, AHorizontalBracketTurnsItsLinesToo) {
     Laid(FenceKind(kDelimNone, kDelimSquare, true), 24);
-    // Length 27; closing box across 45 - 2 - 6 .. 43 = 37..43; the serifs run down the ends.
-    const std::vector<std::string> expected = {
-        Start(1), "moveTo 0,42",  "lineTo 0,37",  "endLine", Start(1), "moveTo 26,42",
-        "lineTo 26,37", "endLine", Start(2), "moveTo 0,41", "lineTo 25,41", "endLine"};
+    // Length 27, depth 4 + 27 + 10 = 41; the closing box runs across 33..39. The outer stroke
+    // lies along the bottom, the serifs rise from its ends toward the child.
+    const std::vector<std::string> expected = {Start(1), "moveTo 0,38",  "lineTo 0,33",  "endLine",
+                                               Start(1), "moveTo 26,38", "lineTo 26,33", "endLine",
+                                               Start(2), "moveTo 0,37",  "lineTo 25,37", "endLine"};
     EXPECT_EQ(Strokes(), expected);
 }
 
@@ -406,6 +423,14 @@ TEST_F(eFenceTest, CodesMakeFencesThatReportTheSameCode) {
     }
     EXPECT_EQ(NewTemplateFromCode(0x1052), nullptr);
     EXPECT_EQ(NewTemplateFromCode(0x9050), nullptr);
+}
+
+TEST_F(eFenceTest, EachClassReportsItsModifyKind) {
+    // The Modify menu looks nodes up by these: 6 fences, 10 integrals, 7 embellishments.
+    EXPECT_EQ(NewTemplateFromCode(0x1111)->change(true), 6);
+    EXPECT_EQ(NewTemplateFromCode(0x9201)->change(true), 6);
+    EXPECT_EQ(NewTemplateFromCode(0x2003)->change(true), 10);
+    EXPECT_EQ(NewTemplateFromCode(0x4011)->change(true), 7);
 }
 
 TEST_F(eFenceTest, AFenceMadeFromACodeCanBeMeasuredAndDrawnWithItsSlotEmpty) {

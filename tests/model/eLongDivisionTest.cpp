@@ -57,10 +57,14 @@ TEST_P(LongDivisionLayout, PlacesTheFourRowsAndDrawsOverlineAndBracket) {
     const int32_t L = 20, T = 30;
     const int32_t t = std::max(1, s0 / 16);
     const int32_t y0 = T + H[2] + 2 * t;
-    const int32_t yB = T + std::max(H[0], H[1]) + t;
+    // The bracket runs from the overline down past the lower of dividend and divisor.
+    const int32_t yB = T + std::max(at[0][1] + H[0], at[1][1] + H[1]) + t;
     const int32_t x0 = L + W[1];
     const int32_t xd = L + W[1] + w;
     const Zone bracket{(xd + 3 * x0) / 4, y0, (x0 + 3 * xd) / 4, (y0 + yB) / 2, 0, 0};
+    if (c.texts[0] != nullptr) {
+        EXPECT_GT(bracket.bottom, bracket.top + t) << "the bracket must span the dividend";
+    }
     Zone below = bracket;
     below.top = bracket.bottom;
     below.bottom = bracket.bottom + (bracket.bottom - bracket.top);

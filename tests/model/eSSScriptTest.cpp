@@ -80,9 +80,7 @@ TEST_F(eSSScriptTest, SettingsMoveTheScripts) {
 }
 
 TEST_F(eSSScriptTest, AnItalicBasesOverhangPullsOnlyTheSubscriptIn) {
-    OwnedNode<eSSScript> node = NewSSScript(Row("x", kItalicOn), Row("2"), Row("n"), 3);
-    Measure(node.get());
-    // Italic overhang at 12 points: (10 + 2) / 4 / 4 = 0 is too small to see; use 48 points.
+    // The italic overhang at 12 points, (10 + 2) / 4 / 4 = 0, is too small to see: 48 points.
     OwnedNode<eSSScript> big = NewSSScript(Row("x", kItalicOn), Row("2"), Row("n"), 3);
     FSSRecord style;
     InitFSSRecord(style);
@@ -263,12 +261,29 @@ TEST_P(ScriptCodes, RoundTripThroughTheirClass) {
     EXPECT_EQ(code, GetParam().code);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ScriptCodes,
-    ::testing::Values(CodeCase{0x5001, 5}, CodeCase{0x5003, 5}, CodeCase{0x5078, 5},
-                      CodeCase{0x5FF3, 5}, CodeCase{0x5000, -1}, CodeCase{0x6022, 6},
-                      CodeCase{0x6A5F, 6}, CodeCase{0x6001, -1}, CodeCase{0x3002, 3},
-                      CodeCase{0x3005, 3}, CodeCase{0x31F9, 3}, CodeCase{0x3001, -1}));
+INSTANTIATE_TEST_SUITE_P(Table, ScriptCodes,
+                         ::testing::Values(CodeCase{0x5001, 5}, CodeCase{0x5003, 5},
+                                           CodeCase{0x5078, 5}, CodeCase{0x5FF3, 5},
+                                           CodeCase{0x5000, -1}, CodeCase{0x6022, 6},
+                                           CodeCase{0x6A5F, 6}, CodeCase{0x6001, -1},
+                                           CodeCase{0x3002, 3}, CodeCase{0x3005, 3},
+                                           CodeCase{0x31F9, 3}, CodeCase{0x3001, -1}));
+
+TEST_F(eSSScriptTest, NodesFreshFromCodesLayOutAndDrawWithEmptySlots) {
+    for (int32_t code : {0x5078, 0x5FFF, 0x5041, 0x60AF, 0x6002, 0x3FF9, 0x3012}) {
+        SCOPED_TRACE(code);
+        ExprPtr node = NewTemplateFromCode(code);
+        ASSERT_TRUE(node);
+        Measure(node.get());
+        EXPECT_TRUE(node->isLaidOut());
+        EXPECT_GE(node->width(), 0);
+        EXPECT_GE(node->height(), 0);
+        port->clear();
+        DrawExpr(node.get(), port.get(), 0, 0, 0, 0, 5, 5);
+        for (const std::string& c : port->calls())
+            EXPECT_NE(c[0], '!') << c;
+    }
+}
 
 TEST_F(eSSScriptTest, CodesOfNodesMadeInTheProgramFollowTheirKindAndCount) {
     int32_t code = 0;

@@ -3,6 +3,7 @@
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eHeader.h"
+#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
@@ -414,6 +415,27 @@ TEST_F(SelectionTest, SlotsAreEnteredLeftAndTraversedByArrowsTabAndEscape) {
 TEST_F(SelectionTest, OnlyTheTopRowKeepsTheWholeRowWhenItsOnlyWordGoesOutward) {
     eExpr* row = Use(Row({"x"}));
     EXPECT_EQ(Run(kCmdSelectOutward, {row->getChild(0), 0, 1, 0, 0}), (Entries{{row, 0, 1, 0, 0}}));
+}
+
+// A grid stand-in: it answers the moves itself, with an entry that names the operation.
+class FakeGrid : public eTemplate {
+    KV_NODE_CLONE(FakeGrid)
+    bool isMatrix() const override { return true; }
+    void moveLeft(SelectionEntry&) override { HookSelectRange(this, 0, 0, 0, 1); }
+    void moveDown(SelectionEntry&) override { HookSelectRange(this, 0, 2, 1, 1); }
+    void selectFirst(SelectionEntry&) override { HookSelectRange(this, 0, 0, 0, 2); }
+};
+
+TEST_F(SelectionTest, GridsMoveThroughTheirOwnOperations) {
+    OwnedNode<FakeGrid> grid = NewTemplateBlock<FakeGrid>(1, 1);
+    grid->setChild(0, Row({"a"}));
+    OwnedNode<eSimpString> top = NewSimpString(1);
+    eExpr* g = top->setChild(0, std::move(grid));
+    eExpr* row = Use(std::move(top));
+    EXPECT_EQ(Run(kCmdMoveLeft, {g, 1, 1, 0, 2}), (Entries{{g, 0, 0, 0, 1}}));
+    EXPECT_EQ(Run(kCmdMoveDown, {g, 0, 2, 0, 0}), (Entries{{g, 0, 2, 1, 1}}));
+    // Entering it from the row on its left asks the grid for its first stop.
+    EXPECT_EQ(Run(kCmdMoveRight, {row, 0, 0, 0, 0}), (Entries{{g, 0, 0, 0, 2}}));
 }
 
 TEST_F(SelectionTest, OtherCodesAreNotSelectionMoves) {

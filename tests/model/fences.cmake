@@ -3,4 +3,5 @@ target_sources(kv_model_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eFenceTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eIntegralTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eMarkTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eFenceImageTest.cpp
 )

@@ -5,4 +5,7 @@ target_sources(kv_model_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eRootTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eBoxTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eOverstrikeTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eFractionImageTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/FontPin.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/Golden.cpp
 )

@@ -551,8 +551,8 @@ TEST_F(DispatcherTest, RefusedCodesBeepAndChangeNothing) {
     const std::string typed = tree();
     const std::vector<SelectionEntry> before = selection();
     const int32_t codes[] = {
-        0x4001,      // a fraction: no template class yet
-        0x4111,      // fences
+        0x4003,      // no fraction style 3
+        0x41BB,      // no delimiter type 11
         0x5222,      // a matrix
         0x5201,      // a matrix without rows
         0x5001,      // a macro that is not defined

@@ -402,3 +402,57 @@ TEST_F(Controls, SampleDialogSnapshotIsReadable) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace plat;
+namespace pt = plat::testing;
+
+class EditLimits : public kvtest::DlgTest {};
+
+TEST_F(EditLimits, LimitReadOnlyAndDigitsOnlyRefuseInputWithABeep) {
+    run(9101, [](pt::DialogDriver& d) {
+        HWND e = d.item(100);
+        // A limit keeps the text short and says so with EN_MAXTEXT.
+        SendMessage(e, EM_LIMITTEXT, 3, 0);
+        d.type(100, "abcdef");
+        EXPECT_EQ("abc", d.text(100));
+        EXPECT_FALSE(kvtest::g_dlg.commandsWith(100, EN_MAXTEXT).empty());
+        const std::size_t beeps = pt::beeps().size();
+        // Read-only: typing and deleting change nothing.
+        SendMessage(e, EM_SETREADONLY, TRUE, 0);
+        pt::type("x");
+        pt::key(VK_BACK);
+        pt::key(VK_DELETE);
+        d.pump();
+        EXPECT_EQ("abc", d.text(100));
+        EXPECT_GT(pt::beeps().size(), beeps);
+        SendMessage(e, EM_SETREADONLY, FALSE, 0);
+        // Digits only.
+        SendMessage(e, EM_LIMITTEXT, 0, 0);
+        SetWindowLongPtr(e, GWL_STYLE, GetWindowLongPtr(e, GWL_STYLE) | ES_NUMBER);
+        d.type(100, "1a2");
+        EXPECT_EQ("12", d.text(100));
+        // The modified flag follows the user's changes, not the program's.
+        EXPECT_TRUE(SendMessage(e, EM_GETMODIFY, 0, 0));
+        d.setText(100, "7");
+        EXPECT_FALSE(SendMessage(e, EM_GETMODIFY, 0, 0));
+        // Up and Down move between the lines of a multi-line edit.
+        d.setText(150, "un\r\ndeux");
+        SetFocus(d.item(150));
+        SendMessage(d.item(150), EM_SETSEL, 8, 8);
+        d.key(VK_UP);
+        DWORD s = 0, en = 0;
+        SendMessage(d.item(150), EM_GETSEL, reinterpret_cast<WPARAM>(&s),
+                    reinterpret_cast<LPARAM>(&en));
+        EXPECT_EQ(2u, s) << "the end of the shorter line above";
+        d.key(VK_DOWN, pt::kShift);
+        SendMessage(d.item(150), EM_GETSEL, reinterpret_cast<WPARAM>(&s),
+                    reinterpret_cast<LPARAM>(&en));
+        EXPECT_EQ(2u, s);
+        EXPECT_EQ(6u, en);
+        d.escape();
+    });
+}
+
+} // namespace

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -21,8 +23,16 @@ struct ToolRun {
     std::string output;
 };
 
+// ctest runs each case as its own process, in parallel: every process gets its own folder so
+// that fixed file names cannot collide.
 std::string dir() {
-    return std::string(::testing::TempDir());
+    static const std::string d = [] {
+        std::string path = std::string(::testing::TempDir()) + "/kv_rescomp_" +
+                           std::to_string(static_cast<long>(getpid()));
+        mkdir(path.c_str(), 0700);
+        return path;
+    }();
+    return d;
 }
 
 std::string writeFile(const std::string& name, const std::string& text) {

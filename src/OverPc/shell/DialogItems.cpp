@@ -2,9 +2,19 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/KeyCodes.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverPc/shell/oDlgWidget.h"
+#include "plat/Controls.h"
+#include "plat/Dialog.h"
+#include "plat/Font.h"
+#include "plat/Gdi.h"
+#include "plat/Input.h"
 #include "plat/Window.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -107,4 +117,389 @@ int ReportCommonDialogError(unsigned code) {
     if (const int error = CommonDialogErrorCode(code); error != 0)
         ErrorAlert(error);
     return 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modal runner
+
+int32_t DialogResult = -1;
+int32_t DialogInitDone = 0;
+int32_t DialogCallbackBusy = 0;
+std::uintptr_t DialogParam[kDialogIdCount] = {};
+DialogPosition DialogPositionTable[kDialogIdCount];
+
+namespace {
+
+// The owner of the last run; a new non-null answer replaces it, and it is dropped once it is no
+// longer a window.
+plat::HWND s_modalOwner = nullptr;
+
+plat::HWND currentDialogWindow() {
+    return isLive(CurrentDialog) ? CurrentDialog : nullptr;
+}
+
+plat::HWND itemOf(int id) {
+    plat::HWND d = currentDialogWindow();
+    return d ? plat::GetDlgItem(d, id) : nullptr;
+}
+
+char s_itemText[kItemTextBufferSize];
+int32_t s_lastKeyCode = 0;
+int s_listNotifyCode = 0;
+
+} // namespace
+
+DialogPosition* DialogPositionEntry(int id) {
+    if (id < kFirstDialogId || id >= kFirstDialogId + kDialogIdCount)
+        return nullptr;
+    return &DialogPositionTable[id - kFirstDialogId];
+}
+
+void ResetDialogPositions() {
+    for (DialogPosition& p : DialogPositionTable)
+        p = DialogPosition{};
+}
+
+int32_t RunModalDialog(int id, plat::DLGPROC proc) {
+    // Dialogs place preview controls of this class; registering again does nothing.
+    RegisterOtherPortClass();
+    if (plat::HWND answer = GetModalOwnerWindow(false); answer != nullptr)
+        s_modalOwner = answer;
+    else if (s_modalOwner != nullptr && !plat::IsWindow(s_modalOwner))
+        s_modalOwner = nullptr;
+    EnableWidgetWindows(s_modalOwner, false);
+    DoubleClickFlag = 0;
+    DialogInitDone = 0;
+    DialogResult = -1;
+    const plat::INT_PTR result =
+        plat::DialogBoxParam(CQVApp::instance().m_hResources,
+                             plat::MAKEINTRESOURCE(static_cast<plat::WORD>(id)), s_modalOwner, proc, 0);
+    DialogResult = static_cast<int32_t>(result);
+    EnableWidgetWindows(s_modalOwner, true);
+    DoubleClickFlag = 0;
+    // A dialog that ended without the closing step (one that could not be made, or a procedure
+    // that never cleared it) must not stay the current dialog once its window is gone.
+    if (CurrentDialog != nullptr && CurrentDialog != kSystemDialogRunning &&
+        !plat::IsWindow(CurrentDialog))
+        CurrentDialog = nullptr;
+    return DialogResult;
+}
+
+void PlaceDialog(plat::HWND dialog, DialogPosition& entry) {
+    const int fullWidth = plat::GetSystemMetrics(plat::SM_CXFULLSCREEN);
+    const int fullHeight = plat::GetSystemMetrics(plat::SM_CYFULLSCREEN);
+    plat::RECT r;
+    plat::GetWindowRect(dialog, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    if (entry.left == -1 && entry.top == -1) {
+        entry.left = (fullWidth - width) / 2;
+        entry.top = (fullHeight - height) / 2;
+    }
+    if (entry.left < 0)
+        entry.left = 1;
+    if (entry.top < 0)
+        entry.top = 1;
+    plat::MoveWindow(dialog, entry.left, entry.top, width, height, plat::FALSE);
+}
+
+void RememberDialogPosition(plat::HWND dialog, DialogPosition& entry) {
+    plat::RECT r;
+    if (plat::GetWindowRect(dialog, &r)) {
+        entry.left = r.left;
+        entry.top = r.top;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Item operations
+
+void SetRadioGroup(int first, int last, int index) {
+    plat::HWND d = currentDialogWindow();
+    if (!d || first > last)
+        return;
+    const bool inRange = index >= 0 && index <= last - first;
+    for (int id = first; id <= last; ++id)
+        plat::CheckDlgButton(d, id,
+                             inRange && id == first + index ? plat::BST_CHECKED
+                                                            : plat::BST_UNCHECKED);
+}
+
+int GetRadioIndex(int first, int last) {
+    plat::HWND d = currentDialogWindow();
+    if (!d || first > last)
+        return -1;
+    for (int id = first; id <= last; ++id)
+        if (plat::IsDlgButtonChecked(d, id) == plat::BST_CHECKED)
+            return id - first;
+    return -1;
+}
+
+void CheckRadioInRange(int first, int last, int id) {
+    plat::HWND d = currentDialogWindow();
+    if (d && first <= id && id <= last)
+        plat::CheckRadioButton(d, first, last, id);
+}
+
+void SetCheck(int id, bool on) {
+    if (plat::HWND d = currentDialogWindow())
+        plat::CheckDlgButton(d, id, on ? plat::BST_CHECKED : plat::BST_UNCHECKED);
+}
+
+bool IsChecked(int id) {
+    plat::HWND d = currentDialogWindow();
+    return d && plat::IsDlgButtonChecked(d, id) == plat::BST_CHECKED;
+}
+
+void ToggleCheck(int id) {
+    SetCheck(id, !IsChecked(id));
+}
+
+void EnableItem(int id, bool enable) {
+    if (plat::HWND item = itemOf(id))
+        plat::EnableWindow(item, enable ? plat::TRUE : plat::FALSE);
+}
+
+void SetItemEnabled(int id, bool enable) {
+    EnableItem(id, enable);
+}
+
+void SetEditSelection(int id, int start, int end) {
+    plat::HWND item = itemOf(id);
+    if (!item || start < 0 || end < 0)
+        return;
+    const int length = plat::GetWindowTextLength(item);
+    plat::SendMessage(item, plat::EM_SETSEL, static_cast<plat::WPARAM>(start),
+                      static_cast<plat::LPARAM>(std::min(end, length)));
+}
+
+void SetItemText(int id, const char* text) {
+    if (plat::HWND d = currentDialogWindow())
+        plat::SetDlgItemText(d, id, text ? text : "");
+}
+
+char* ItemTextBuffer() {
+    return s_itemText;
+}
+
+const char* GetItemText(int id) {
+    s_itemText[0] = '\0';
+    if (plat::HWND d = currentDialogWindow())
+        plat::GetDlgItemText(d, id, s_itemText, static_cast<int>(kItemTextBufferSize));
+    return s_itemText;
+}
+
+std::string GetItemTextAll(int id) {
+    plat::HWND item = itemOf(id);
+    if (!item)
+        return {};
+    std::string text(static_cast<std::size_t>(plat::GetWindowTextLength(item)) + 1, '\0');
+    const int n = plat::GetWindowText(item, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return text;
+}
+
+void CopyItemTextToField(int id, char* field, std::size_t size) {
+    if (!field || size == 0)
+        return;
+    const std::string text = GetItemTextAll(id);
+    const std::size_t n = std::min(text.size(), size - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+void SetItemInt(int id, int32_t value) {
+    if (plat::HWND d = currentDialogWindow())
+        plat::SetDlgItemInt(d, id, static_cast<plat::UINT>(value), plat::TRUE);
+}
+
+int32_t ParseItemInt(const char* text, bool* ok) {
+    if (ok)
+        *ok = false;
+    if (!text)
+        return 0;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return 0;
+    long long value = 0;
+    bool overflow = false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (!overflow) {
+            value = value * 10 + (*p - '0');
+            if (value > static_cast<long long>(INT32_MAX) + 1)
+                overflow = true;
+        }
+    }
+    if (negative)
+        value = -value;
+    if (overflow || value > INT32_MAX || value < INT32_MIN) {
+        return negative ? INT32_MIN : INT32_MAX;
+    }
+    if (ok)
+        *ok = true;
+    return static_cast<int32_t>(value);
+}
+
+int32_t GetItemInt(int id, bool* ok) {
+    // Read into a buffer of its own: the shared text buffer may still hold a caller's text.
+    const std::string text = GetItemTextAll(id);
+    return ParseItemInt(text.c_str(), ok);
+}
+
+void SetDialogFont(plat::HWND dialog) {
+    plat::HGDIOBJ font = plat::GetStockObject(plat::DEFAULT_GUI_FONT);
+    for (plat::HWND c = plat::GetWindow(dialog, plat::GW_CHILD); c;
+         c = plat::GetWindow(c, plat::GW_HWNDNEXT))
+        plat::SendMessage(c, plat::WM_SETFONT, reinterpret_cast<plat::WPARAM>(font), plat::TRUE);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key names and the key-capture item
+
+void SetItemKeyName(int id, int32_t keyIndex) {
+    s_lastKeyCode = keyIndex;
+    SetItemText(id, GetKeyName(keyIndex).c_str());
+}
+
+int32_t GetItemKeyCode() {
+    return s_lastKeyCode;
+}
+
+namespace {
+
+plat::WNDPROC s_capturePrevProc = nullptr;
+plat::HWND s_captureItem = nullptr;
+
+plat::LRESULT callPrevious(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                           plat::LPARAM lParam) {
+    if (s_capturePrevProc)
+        return plat::CallWindowProc(s_capturePrevProc, hwnd, message, wParam, lParam);
+    return plat::DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+} // namespace
+
+plat::LRESULT KeyCaptureItemProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                                 plat::LPARAM lParam) {
+    switch (message) {
+    case plat::WM_GETDLGCODE:
+        return plat::DLGC_WANTALLKEYS;
+    case plat::WM_KEYDOWN:
+    case plat::WM_SYSKEYDOWN: {
+        const int vk = static_cast<int>(wParam);
+        if (vk == plat::VK_CAPITAL || vk == plat::VK_NUMLOCK || vk == plat::VK_SCROLL)
+            return callPrevious(hwnd, message, wParam, lParam);
+        plat::MSG msg;
+        msg.hwnd = hwnd;
+        msg.message = message;
+        msg.wParam = wParam;
+        msg.lParam = lParam;
+        const plat::KeyChars chars = plat::GetKeyChars(msg);
+        plat::TranslateMessage(&msg);
+        plat::MSG dropped;
+        while (plat::PeekMessage(&dropped, hwnd, plat::WM_CHAR, plat::WM_CHAR, plat::PM_REMOVE) ||
+               plat::PeekMessage(&dropped, hwnd, plat::WM_SYSCHAR, plat::WM_SYSCHAR,
+                                 plat::PM_REMOVE)) {
+        }
+        SnapshotModifierKeys();
+        const int32_t index =
+            KeyIndexOf(vk, chars.base, chars.keypad, (ModifierFlags & kModAlt) != 0,
+                       (ModifierFlags & kModCtrl) != 0);
+        // A lone modifier (or a dead key) has no key-map index: the item keeps its key.
+        if (index != 0) {
+            s_lastKeyCode = index;
+            plat::SetWindowText(hwnd, GetKeyName(index).c_str());
+        }
+        return 0;
+    }
+    case plat::WM_KEYUP:
+    case plat::WM_SYSKEYUP:
+    case plat::WM_CHAR:
+    case plat::WM_SYSCHAR:
+        return 0;
+    case plat::WM_SETFOCUS:
+        SnapshotModifierKeys();
+        break;
+    default:
+        break;
+    }
+    return callPrevious(hwnd, message, wParam, lParam);
+}
+
+void SubclassKeyCaptureItem(plat::HWND dialog, int id) {
+    plat::HWND item = dialog ? plat::GetDlgItem(dialog, id) : nullptr;
+    if (!item)
+        return;
+    if (s_captureItem && plat::IsWindow(s_captureItem))
+        UnsubclassKeyCaptureItem(plat::GetParent(s_captureItem),
+                                 plat::GetDlgCtrlID(s_captureItem));
+    s_capturePrevProc = reinterpret_cast<plat::WNDPROC>(plat::SetWindowLongPtr(
+        item, plat::GWLP_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&KeyCaptureItemProc)));
+    s_captureItem = item;
+}
+
+void UnsubclassKeyCaptureItem(plat::HWND dialog, int id) {
+    plat::HWND item = dialog ? plat::GetDlgItem(dialog, id) : nullptr;
+    if (!item || item != s_captureItem)
+        return;
+    if (s_capturePrevProc)
+        plat::SetWindowLongPtr(item, plat::GWLP_WNDPROC,
+                               reinterpret_cast<plat::LONG_PTR>(s_capturePrevProc));
+    s_capturePrevProc = nullptr;
+    s_captureItem = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pictures
+
+bool DrawDialogBitmap(plat::HWND dialog, plat::HDC dc, int bitmapId, int x, int y, int flags) {
+    plat::HBITMAP bitmap = plat::LoadBitmap(CQVApp::instance().m_hResources,
+                                            plat::MAKEINTRESOURCE(static_cast<plat::WORD>(bitmapId)));
+    if (!bitmap)
+        return false;
+    // The screen's resolution is read once: it does not change while the program runs.
+    static const std::pair<int, int> s_dpi = [] {
+        plat::HDC screen = plat::GetDC(nullptr);
+        const std::pair<int, int> dpi{plat::GetDeviceCaps(screen, plat::LOGPIXELSX),
+                                      plat::GetDeviceCaps(screen, plat::LOGPIXELSY)};
+        plat::ReleaseDC(nullptr, screen);
+        return dpi;
+    }();
+    plat::BITMAP info{};
+    plat::GetObject(bitmap, sizeof info, &info);
+    const plat::LONG base = plat::GetDialogBaseUnits();
+    const int px = x * plat::LOWORD(base) / 4;
+    const int py = y * plat::HIWORD(base) / 8;
+    const int width = info.bmWidth * s_dpi.first / 96;
+    const int height = info.bmHeight * s_dpi.second / 96;
+    plat::HDC memory = plat::CreateCompatibleDC(dc);
+    plat::HGDIOBJ old = plat::SelectObject(memory, bitmap);
+    // White drawn with AND leaves the dialog's own pixels: the bitmaps that ask for it are dark
+    // line art on white.
+    plat::StretchBlt(dc, px, py, width, height, memory, 0, 0, info.bmWidth, info.bmHeight,
+                     (flags & kBitmapTransparent) ? plat::SRCAND : plat::SRCCOPY);
+    plat::SelectObject(memory, old);
+    plat::DeleteDC(memory);
+    plat::DeleteObject(bitmap);
+    plat::RECT r{px, py, px + width, py + height};
+    if (flags & kBitmapFramed) {
+        const plat::RECT frame{px - 1, py - 1, px + width + 1, py + height + 1};
+        plat::FrameRect(dc, &frame, static_cast<plat::HBRUSH>(plat::GetStockObject(plat::BLACK_BRUSH)));
+        r = frame;
+    }
+    plat::ValidateRect(dialog, &r);
+    return true;
+}
+
+void SetListBoxNotifyCode(int code) {
+    s_listNotifyCode = code;
+}
+
+int ListBoxNotifyCode() {
+    return s_listNotifyCode;
 }

@@ -6,7 +6,9 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/DialogItems.h"
+#include "plat/Controls.h"
 #include "plat/Input.h"
+#include "plat/Menu.h"
 #include "plat/System.h"
 #include "plat/Window.h"
 
@@ -41,6 +43,14 @@ bool ownsHandle(plat::HWND hwnd, const void* object) {
     return hwnd && plat::IsWindow(hwnd) &&
            plat::GetWindowLongPtr(hwnd, plat::GWLP_USERDATA) ==
                reinterpret_cast<plat::LONG_PTR>(object);
+}
+
+// The program's menu bar is shared by every window that shows it: a window gives it back before
+// it goes, so that the bar outlives the window.
+void takeMenuBarOff(plat::HWND hwnd) {
+    plat::HMENU bar = CQVApp::instance().m_MenuBar;
+    if (hwnd && bar && plat::GetMenu(hwnd) == bar)
+        plat::SetMenu(hwnd, nullptr);
 }
 
 // Follows the mouse while the button is down. `autoscroll` (scroll panes) may move the contents
@@ -166,6 +176,7 @@ oWidget::~oWidget() {
     if (ownsHandle(hwnd, this)) {
         plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, 0);
         plat::ShowWindow(hwnd, plat::SW_HIDE);
+        takeMenuBarOff(hwnd);
         UnregisterWidgetWindow(hwnd);
     }
 }
@@ -294,6 +305,7 @@ oWindow::~oWindow() {
     plat::HWND hwnd = liveHandle(*this);
     if (ownsHandle(hwnd, this)) {
         releaseNativeWindow();
+        takeMenuBarOff(hwnd);
         plat::DestroyWindow(hwnd);
     }
 }
@@ -611,10 +623,17 @@ plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPar
                       HandleOfWindow(s->verticalBar()) == bar))
                 pane = s;
         }
-        if (pane)
-            pane->handleScroll(message == plat::WM_HSCROLL ? 0 : 1,
-                               static_cast<int32_t>(plat::LOWORD(wParam)),
-                               static_cast<int32_t>(static_cast<int16_t>(plat::HIWORD(wParam))));
+        if (pane) {
+            const int32_t code = static_cast<int32_t>(plat::LOWORD(wParam));
+            int32_t position = static_cast<int32_t>(static_cast<int16_t>(plat::HIWORD(wParam)));
+            // The message carries 16 bits of the thumb position; the bar holds all of it.
+            plat::SCROLLINFO info;
+            info.fMask = plat::SIF_TRACKPOS | plat::SIF_POS;
+            if (bar && (code == kScrollThumbTrack || code == kScrollThumbPosition) &&
+                plat::GetScrollInfo(bar, plat::SB_CTL, &info))
+                position = code == kScrollThumbTrack ? info.nTrackPos : info.nPos;
+            pane->handleScroll(message == plat::WM_HSCROLL ? 0 : 1, code, position);
+        }
         return 0;
     }
     case plat::WM_CLOSE:
@@ -647,13 +666,39 @@ void oScrollPane::setPanorama(int32_t width, int32_t height, const oPoint* point
             return clampScroll(wanted, extent, frame);
         return centre ? -(frame - extent) / 2 : 0;
     };
-    const int32_t x = axis(width, m_width, point ? point->x : m_bounds.left);
-    const int32_t y = axis(height, m_height, point ? point->y : m_bounds.top);
+    // Without a point the bars' positions stand; a pane without bars keeps its own.
+    auto barPosition = [](WindowHandle bar, int32_t own) {
+        plat::HWND h = HandleOfWindow(bar);
+        return h && plat::IsWindow(h) ? plat::GetScrollPos(h, plat::SB_CTL) : own;
+    };
+    const int32_t x = axis(width, m_width, point ? point->x : barPosition(m_hBar, m_bounds.left));
+    const int32_t y = axis(height, m_height, point ? point->y : barPosition(m_vBar, m_bounds.top));
     if (x != m_bounds.left || y != m_bounds.top) {
         setOrigin(x, y);
         for (oPane* c = m_firstChild; c; c = c->nextSibling())
             c->updateOrigin();
         invalidate(nullptr);
+    }
+    syncScrollBars();
+}
+
+void oScrollPane::syncScrollBars() {
+    const WindowHandle bars[2] = {m_hBar, m_vBar};
+    const int32_t extents[2] = {m_panoramaWidth, m_panoramaHeight};
+    const int32_t frames[2] = {m_width, m_height};
+    const int32_t positions[2] = {m_bounds.left, m_bounds.top};
+    for (int i = 0; i < 2; ++i) {
+        plat::HWND h = HandleOfWindow(bars[i]);
+        if (!h || !plat::IsWindow(h) || extents[i] < 0)
+            continue;
+        plat::SCROLLINFO info;
+        info.fMask = plat::SIF_RANGE | plat::SIF_PAGE | plat::SIF_POS | plat::SIF_DISABLENOSCROLL;
+        info.nMin = 0;
+        info.nMax = extents[i];
+        info.nPage = static_cast<plat::UINT>(std::max<int32_t>(0, frames[i]));
+        // Centred contents sit at a negative origin; the bar is disabled then and shows 0.
+        info.nPos = std::max<int32_t>(0, positions[i]);
+        plat::SetScrollInfo(h, plat::SB_CTL, &info, plat::TRUE);
     }
 }
 
@@ -677,7 +722,10 @@ void oScrollPane::scrollBy(int32_t dx, int32_t dy) {
         c->updateOrigin();
     if (hwnd) {
         plat::ScrollWindowEx(hwnd, -mx, -my, &frame, &frame, nullptr, nullptr, plat::SW_INVALIDATE);
+        syncScrollBars();
         plat::UpdateWindow(hwnd);
+    } else {
+        syncScrollBars();
     }
 }
 
@@ -691,11 +739,14 @@ oWindow* oScrollPane::makeWindow(const char* title, const Zone& zone, int32_t ki
         0,           0};
     placeInParent(win, paneZone, oPoint{0, 0});
     plat::HWND parent = liveHandle(*win);
+    // The scroll-bar class comes with the standard controls.
+    plat::InitCommonControls();
     const int32_t bars[2][4] = {{paneZone.left, paneZone.bottom, paneZone.width(), kScrollBarSize},
                                 {paneZone.right, paneZone.top, kScrollBarSize, paneZone.height()}};
     for (int i = 0; i < 2; ++i) {
         plat::HWND bar = plat::CreateWindowEx(
-            0, "SCROLLBAR", nullptr, plat::WS_CHILD | plat::WS_VISIBLE | (i == 1 ? 1u : 0u),
+            0, "SCROLLBAR", nullptr,
+            plat::WS_CHILD | plat::WS_VISIBLE | (i == 1 ? plat::SBS_VERT : plat::SBS_HORZ),
             bars[i][0], bars[i][1], bars[i][2], bars[i][3], parent,
             plat::HandleFromId<plat::HMENU>(static_cast<uint32_t>(i + 1)),
             CQVApp::instance().m_hInstance, nullptr);
@@ -704,6 +755,8 @@ oWindow* oScrollPane::makeWindow(const char* title, const Zone& zone, int32_t ki
                                    reinterpret_cast<plat::LONG_PTR>(this));
         (i == 0 ? m_hBar : m_vBar) = HandleToWindow(bar);
     }
+    if (m_panoramaWidth >= 0 && m_panoramaHeight >= 0)
+        syncScrollBars();
     return win;
 }
 
@@ -713,6 +766,9 @@ void oScrollPane::placeScrollBars() {
         plat::MoveWindow(h, z.left, z.bottom, z.width(), kScrollBarSize, plat::TRUE);
     if (plat::HWND v = HandleOfWindow(m_vBar); v && plat::IsWindow(v))
         plat::MoveWindow(v, z.right, z.top, kScrollBarSize, z.height(), plat::TRUE);
+    // The page follows the new frame.
+    if (m_panoramaWidth >= 0 && m_panoramaHeight >= 0)
+        syncScrollBars();
 }
 
 void oScrollPane::handleScroll(int32_t bar, int32_t code, int32_t position) {
@@ -736,9 +792,10 @@ void oScrollPane::handleScroll(int32_t bar, int32_t code, int32_t position) {
         delta = pageStep;
         break;
     case kScrollThumbPosition:
-    case kScrollThumbTrack:
+    case kScrollThumbTrack: {
         delta = position - current;
         break;
+    }
     case kScrollTop:
         delta = -current;
         break;

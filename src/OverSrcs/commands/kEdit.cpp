@@ -1,6 +1,7 @@
 #include "OverSrcs/commands/kEdit.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
@@ -669,8 +670,12 @@ void DoInsertCommand() {
         InsertExprAtSelection(NewPseudo(symbols[nn - 1], &style, colour), true);
         return;
     }
-    // Templates and matrices come with their node classes; until a class is there its codes are
-    // refused.
+    // Templates; matrices come with their node classes and are refused until then, as is any
+    // code that names nothing.
+    if (ExprPtr node = NewTemplateForCommand(c)) {
+        InsertExprAtSelection(std::move(node), true);
+        return;
+    }
     refuse(*entry);
 }
 

@@ -182,7 +182,6 @@ cairo_surface_t* clientImage(HWND hwnd) {
     return s;
 }
 
-
 std::map<int, std::deque<std::function<void(DialogDriver&)>>>& dialogScripts() {
     static std::map<int, std::deque<std::function<void(DialogDriver&)>>> m;
     return m;
@@ -493,7 +492,9 @@ const std::vector<MessageBoxCall>& messageBoxes() {
 
 // --- Dialog driver ------------------------------------------------------------------------------
 
-DialogDriver::DialogDriver(HWND dialog, int dialogId) : m_dialog(dialog), m_id(dialogId) {}
+DialogDriver::DialogDriver(HWND dialog, int dialogId)
+    : m_dialog(dialog)
+    , m_id(dialogId) {}
 
 HWND DialogDriver::item(int id) const {
     return GetDlgItem(m_dialog, id);
@@ -637,8 +638,8 @@ void DialogDriver::chooseCombo(int id, std::string_view text) {
     if (!h)
         return;
     const std::string t(text);
-    const int i = static_cast<int>(
-        SendMessage(h, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(t.c_str())));
+    const int i = static_cast<int>(SendMessage(h, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(t.c_str())));
     if (i < 0) {
         reportFailure("dialog " + std::to_string(m_id) + ": combo " + std::to_string(id) +
                       " has no item \"" + t + "\"");

@@ -57,6 +57,10 @@ struct Window {
     // the client area, and is counted in insets.top.
     HMENU menu = nullptr;
     int menuBarHeight = 0;
+    // Captioned child windows: their frame and caption need drawing again.
+    bool frameDirty = false;
+    // Parents of captioned child windows: the active one among them.
+    HWND activeChild = nullptr;
 
     Window() = default;
     Window(const Window&) = delete;
@@ -180,6 +184,24 @@ void ValidateClient(Window* w, const Region& region);
 void Present(Window* top, const RECT& imageRect);
 // The first window (parents before children) with a non-empty update region matching the filter.
 HWND NextWindowToPaint(HWND filter);
+
+// Captioned child windows (document windows): the frame, caption and close box drawn by us.
+// Whether w is a child window with a caption or a sizing frame.
+bool HasNonClientFrame(const Window* w);
+// The nearest captioned child window holding w (w itself included), or null.
+Window* DocumentWindowOf(Window* w);
+// Makes doc the active captioned child of its parent: WM_MDIACTIVATE to the old and the new one
+// (wParam old, lParam new), raised above its siblings, both captions redrawn. The focus is left
+// to the caller.
+void ActivateDocumentChild(Window* doc);
+// Draws the frames marked dirty (before any WM_PAINT is handed out, so clients paint last).
+void PaintDirtyFrames();
+// Mouse events on the frame of a captioned child window, and the move or resize a press there
+// starts. Returns true when the event was taken.
+bool NonClientPointer(const BackendEvent& ev);
+// A destroyed active child hands activation to its next visible captioned sibling.
+void DocumentChildGone(HWND parent, HWND gone);
+void ResetNonClient();
 
 // Text at the edges.
 std::string Utf8FromCp1252Text(std::string_view text);

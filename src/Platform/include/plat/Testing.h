@@ -118,15 +118,15 @@ public:
     HWND item(int id) const;
 
     // Actions.
-    void click(int id);                    // a mouse click in the middle of the control
-    void check(int id, bool on = true);    // clicks a check box or radio until it has that state
+    void click(int id);                 // a mouse click in the middle of the control
+    void check(int id, bool on = true); // clicks a check box or radio until it has that state
     void setText(int id, std::string_view text); // the WM_SETTEXT path (as the program would)
     void type(int id, std::string_view text);    // focuses the control, then types the keys
     void selectRow(int id, int row);             // clicks a list row (scrolled into view)
     void doubleClickRow(int id, int row);
-    void chooseCombo(int id, int index);         // opens the drop-down and picks with the keys
+    void chooseCombo(int id, int index); // opens the drop-down and picks with the keys
     void chooseCombo(int id, std::string_view text);
-    void clickClient(int x, int y);              // dialog client coordinates
+    void clickClient(int x, int y); // dialog client coordinates
     void key(int vk, unsigned mods = 0);
     void enter();
     void escape();

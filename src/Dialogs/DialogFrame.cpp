@@ -1,0 +1,203 @@
+#include "Dialogs/DialogFrame.h"
+
+#include "Dialogs/PopupCombo.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Pwindow.h"
+#include "plat/Dialog.h"
+#include "plat/Window.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The launchers of the dialogs built so far; each dialog adds its row here.
+constexpr std::array<DialogLauncherEntry, 0> kLaunchers{};
+
+bool isCurrent(plat::HWND dialog) {
+    return CurrentDialog == dialog;
+}
+
+// The closing step: the record is written while the dialog is still current, because the item
+// operations act on it; a second command after it finds no current dialog and does nothing.
+void closeDialog(const DialogFrame& frame, plat::HWND dialog) {
+    if (!isCurrent(dialog))
+        return;
+    if (DialogResult >= 1 && frame.writeBack)
+        frame.writeBack(dialog);
+    CurrentDialog = nullptr;
+    plat::EndDialog(dialog, DialogResult);
+}
+
+plat::INT_PTR handleCommand(const DialogFrame& frame, plat::HWND dialog, int id, int code,
+                            plat::HWND control) {
+    SnapshotModifierKeys();
+    SetListBoxNotifyCode(code);
+    if (!isCurrent(dialog))
+        return plat::TRUE;
+    if (id == plat::IDOK) {
+        DialogResult = 1;
+        closeDialog(frame, dialog);
+        return plat::TRUE;
+    }
+    if (id == plat::IDCANCEL) {
+        DialogResult = 0;
+        CurrentDialog = nullptr;
+        plat::EndDialog(dialog, 0);
+        return plat::TRUE;
+    }
+    for (const RadioGroup& g : frame.radioGroups) {
+        if (id >= g.first && id <= g.last) {
+            CheckRadioInRange(g.first, g.last, id);
+            if (frame.enablingRules)
+                frame.enablingRules(dialog, id);
+            return plat::TRUE;
+        }
+    }
+    if (std::find(frame.checkBoxes.begin(), frame.checkBoxes.end(), id) != frame.checkBoxes.end()) {
+        // A label click arrives with notification 0 like the box's own click.
+        ToggleCheck(id);
+        if (frame.enablingRules)
+            frame.enablingRules(dialog, id);
+        return plat::TRUE;
+    }
+    if (code == plat::EN_UPDATE) {
+        if (DialogInitDone == 1 && DialogCallbackBusy == 0 && frame.editReaction) {
+            DialogCallbackBusy = 1;
+            frame.editReaction(dialog, id);
+            DialogCallbackBusy = 0;
+        }
+        return plat::TRUE;
+    }
+    for (const ClosingButton& b : frame.closingButtons) {
+        if (b.id == id) {
+            DialogResult = b.result;
+            closeDialog(frame, dialog);
+            return plat::TRUE;
+        }
+    }
+    const bool isList = std::find(frame.lists.begin(), frame.lists.end(), id) != frame.lists.end();
+    if (isList && DialogResult >= 0)
+        return plat::TRUE;
+    if (frame.command)
+        frame.command(dialog, id, code, control);
+    if (DialogResult >= 0) {
+        // The reaction chose to close (a double click taken as a choice plus OK).
+        if (DialogResult == 0) {
+            CurrentDialog = nullptr;
+            plat::EndDialog(dialog, 0);
+        } else {
+            closeDialog(frame, dialog);
+        }
+    } else if (isList && (code == plat::LBN_SELCHANGE || code == plat::LBN_DBLCLK)) {
+        DoubleClickFlag = 0;
+    }
+    return plat::TRUE;
+}
+
+} // namespace
+
+int32_t LaunchDialog(int id, plat::DLGPROC proc, std::uintptr_t argument) {
+    if (id >= kFirstDialogId && id < kFirstDialogId + kDialogIdCount)
+        DialogParam[id - kFirstDialogId] = argument;
+    return RunModalDialog(id, proc);
+}
+
+std::uintptr_t DialogArgument(int id) {
+    if (id < kFirstDialogId || id >= kFirstDialogId + kDialogIdCount)
+        return 0;
+    return DialogParam[id - kFirstDialogId];
+}
+
+std::span<const DialogLauncherEntry> DialogLauncherTable() {
+    return kLaunchers;
+}
+
+int32_t (*FindDialogLauncher(int id))(std::uintptr_t) {
+    for (const DialogLauncherEntry& e : DialogLauncherTable())
+        if (e.id == id)
+            return e.launcher;
+    return nullptr;
+}
+
+plat::RECT ScaledLabelRect(const plat::RECT& rect) {
+    // The rectangles match their controls at 2 pixels per dialog unit (base width 8); they follow
+    // the dialog when the base units grow with the screen's resolution.
+    const int base = plat::LOWORD(plat::GetDialogBaseUnits());
+    auto scale = [base](plat::LONG v) { return static_cast<plat::LONG>(v * base / 8); };
+    return plat::RECT{scale(rect.left), scale(rect.top), scale(rect.right), scale(rect.bottom)};
+}
+
+plat::INT_PTR HandleDialogFrame(const DialogFrame& frame, plat::HWND dialog, plat::UINT message,
+                                plat::WPARAM wParam, plat::LPARAM lParam) {
+    switch (message) {
+    case plat::WM_INITDIALOG: {
+        CurrentDialog = dialog;
+        DialogInitDone = 0;
+        if (DialogPosition* entry = DialogPositionEntry(frame.id))
+            PlaceDialog(dialog, *entry);
+        SetDialogFont(dialog);
+        if (frame.init)
+            frame.init(dialog);
+        DialogInitDone = 1;
+        return plat::TRUE;
+    }
+    case plat::WM_MEASUREITEM: {
+        // Owner-drawn items are measured before WM_INITDIALOG: the item operations need the
+        // dialog already.
+        CurrentDialog = dialog;
+        auto* measure = reinterpret_cast<plat::MEASUREITEMSTRUCT*>(lParam);
+        if (!measure)
+            return plat::FALSE;
+        if (measure->CtlType == plat::ODT_COMBOBOX)
+            MeasurePopupComboItem(dialog, *measure);
+        else if (frame.measureList)
+            frame.measureList(dialog, *measure);
+        return plat::TRUE;
+    }
+    case plat::WM_DRAWITEM: {
+        const auto* draw = reinterpret_cast<const plat::DRAWITEMSTRUCT*>(lParam);
+        if (!draw)
+            return plat::FALSE;
+        if (draw->CtlType == plat::ODT_COMBOBOX)
+            DrawPopupComboItem(*draw);
+        else if (DialogInitDone == 1 && DialogResult < 0 && frame.drawList)
+            frame.drawList(dialog, *draw);
+        return plat::TRUE;
+    }
+    case plat::WM_COMMAND:
+        return handleCommand(frame, dialog, plat::LOWORD(wParam), plat::HIWORD(wParam),
+                             reinterpret_cast<plat::HWND>(lParam));
+    case plat::WM_DESTROY:
+        if (DialogPosition* entry = DialogPositionEntry(frame.id))
+            RememberDialogPosition(dialog, *entry);
+        if (frame.destroy)
+            frame.destroy(dialog);
+        if (CurrentDialog == dialog)
+            CurrentDialog = nullptr;
+        return plat::TRUE;
+    case plat::WM_PAINT: {
+        if (frame.pictures.empty())
+            return plat::FALSE;
+        plat::PAINTSTRUCT ps;
+        plat::HDC dc = plat::BeginPaint(dialog, &ps);
+        for (const DialogPicture& p : frame.pictures)
+            DrawDialogBitmap(dialog, dc, p.bitmapId, p.x, p.y, p.flags);
+        plat::EndPaint(dialog, &ps);
+        return plat::TRUE;
+    }
+    case plat::WM_LBUTTONDOWN: {
+        const int x = plat::GET_X_LPARAM(lParam);
+        const int y = plat::GET_Y_LPARAM(lParam);
+        for (const LabelRect& label : frame.labels) {
+            const plat::RECT r = ScaledLabelRect(label.rect);
+            if (x >= r.left && x <= r.right && y >= r.top && y <= r.bottom)
+                plat::SendMessage(dialog, plat::WM_COMMAND,
+                                  plat::MAKEWPARAM(static_cast<plat::WORD>(label.controlId), 0), 0);
+        }
+        return plat::FALSE;
+    }
+    default:
+        return plat::FALSE;
+    }
+}

@@ -1,0 +1,21 @@
+# List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_app_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DialogFrameTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
+)
+
+# The sample dialog and menus of the dialog-frame tests, compiled into their own tables so that
+# they stay out of the program.
+set(KV_DLGFRAME_TEST_SOURCES
+  ${CMAKE_SOURCE_DIR}/resources/dialogs/TestFrameSample.dlg
+  ${CMAKE_SOURCE_DIR}/resources/menus/TestFrameChoices.menu)
+set(KV_DLGFRAME_TEST_CPP ${CMAKE_CURRENT_BINARY_DIR}/DlgFrameTestResourceTables.cpp)
+add_custom_command(
+  OUTPUT ${KV_DLGFRAME_TEST_CPP}
+  COMMAND rescomp --cpp ${KV_DLGFRAME_TEST_CPP} --function DlgFrameTestResourceTables
+          --menu ${CMAKE_SOURCE_DIR}/resources/menus/TestFrameChoices.menu
+          --dialog ${CMAKE_SOURCE_DIR}/resources/dialogs/TestFrameSample.dlg
+  DEPENDS rescomp ${KV_DLGFRAME_TEST_SOURCES}
+  COMMENT "Compiling the dialog-frame test resources"
+  VERBATIM)
+target_sources(kv_app_tests PRIVATE ${KV_DLGFRAME_TEST_CPP})

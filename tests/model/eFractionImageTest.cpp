@@ -1,0 +1,136 @@
+// Fractions, a radical, a long division, boxes and an overstrike drawn through a native port into
+// a bitmap with the pinned fonts, compared with a reference image. Regenerate (after looking at
+// the new image) with
+//   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*TemplatesMatchTheirReference*'
+#include "OverPc/PFONTS.h"
+#include "OverPc/Portdc.h"
+#include "OverSrcs/eBox.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eLongDivision.h"
+#include "OverSrcs/eOverstrike.h"
+#include "OverSrcs/eRoot.h"
+#include "OverSrcs/oWindows.h"
+#include "model/eFractionFixture.h"
+#include "plat/Gdi.h"
+#include "plat/Testing.h"
+#include "support/FontPin.h"
+#include "support/Golden.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+// A native port drawing into a white bitmap that the test reads back.
+class BitmapPort : public oNativePort {
+public:
+    BitmapPort(int32_t width, int32_t height, int32_t resolution)
+        : m_w(width)
+        , m_h(height) {
+        plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+        m_dc = plat::CreateCompatibleDC(screen);
+        m_bitmap = plat::CreateCompatibleBitmap(screen, width, height);
+        plat::DeleteDC(screen);
+        m_oldBitmap = plat::SelectObject(m_dc, m_bitmap);
+        const plat::RECT all{0, 0, width, height};
+        plat::FillRect(m_dc, &all, plat::GetStockObject(plat::WHITE_BRUSH));
+        PortDevice* device = NewPortDevice(kDeviceListbox);
+        device->borrowedDc = m_dc;
+        adoptDevice(device);
+        setDrawableSize(width, height);
+        setResolution(resolution);
+    }
+    ~BitmapPort() override {
+        DropPortDcs(kDeviceListbox);
+        plat::SelectObject(m_dc, m_oldBitmap);
+        plat::DeleteDC(m_dc);
+        plat::DeleteObject(m_bitmap);
+    }
+    // The pixels as an RGB24 image surface; the caller destroys it.
+    cairo_surface_t* image() const {
+        plat::SelectClipRgn(m_dc, nullptr);
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, m_w, m_h);
+        cairo_surface_flush(image);
+        unsigned char* data = cairo_image_surface_get_data(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        for (int y = 0; y < m_h; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+            for (int x = 0; x < m_w; ++x) {
+                const plat::COLORREF c = plat::GetPixel(m_dc, x, y);
+                row[x] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+            }
+        }
+        cairo_surface_mark_dirty(image);
+        return image;
+    }
+
+private:
+    int32_t m_w;
+    int32_t m_h;
+    plat::HDC m_dc = nullptr;
+    plat::HBITMAP m_bitmap = nullptr;
+    plat::HGDIOBJ m_oldBitmap = nullptr;
+};
+
+// A row of one word in the base style (it follows its template's size steps).
+ExprPtr Text(const char* text) {
+    FSSRecord style;
+    InitFSSRecord(style);
+    return NewSimpStringWith(NewWord(text, 0, style, 0));
+}
+
+class TemplateImageTest : public ModelTest {
+protected:
+    void SetUp() override {
+        ModelTest::SetUp();
+        ASSERT_EQ(PinnedFontProblems(), "");
+        plat::testing::reset();
+        InstallPortDeviceHooks();
+        NewFontManager(21);
+        InitFontTable();
+        TheModelHooks().fontIndexForDesc = &FontIndexForFace;
+        RegisterFractionTemplates();
+        StyleTable[0].size = 24;
+    }
+    void TearDown() override {
+        DeleteFontManager();
+        ModelTest::TearDown();
+    }
+};
+
+TEST_F(TemplateImageTest, TemplatesMatchTheirReferenceImage) {
+    BitmapPort port(640, 240, 21);
+    std::vector<ExprPtr> nodes;
+    for (int32_t kind : {1, 6, 2, 7, 5}) {
+        OwnedNode<eFraction> f = NewFraction(Text(kind == 1 ? "a+b" : "1"), Text("2c"));
+        f->m_kind = kind;
+        nodes.push_back(std::move(f));
+    }
+    nodes.push_back(NewRoot(Text("x+1"), Text("3")));
+    nodes.push_back(NewLongDivision(Text("1554"), Text("7"), Text("222"), Text("14")));
+    OwnedNode<eBox> box = NewBox(Text("E=mc"));
+    box->m_kind = 0x13;
+    nodes.push_back(std::move(box));
+    nodes.push_back(NewOverstrike(Text("O"), Text("/")));
+
+    int32_t x = 10;
+    int32_t y = 20;
+    for (ExprPtr& node : nodes) {
+        MeasureExpr(node.get(), &port);
+        if (x + node->width() > 630) {
+            x = 10;
+            y += 110;
+        }
+        DrawExpr(node.get(), &port, 0, 0, 0, 0, x, y + 60 - node->m_zone.ref1);
+        x += node->width() + 24;
+    }
+    cairo_surface_t* image = port.image();
+    EXPECT_TRUE(MatchesGolden(image, "templates/fractions"));
+    cairo_surface_destroy(image);
+}
+
+} // namespace
+} // namespace kvtest

@@ -7,6 +7,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eModelHooks.h"
@@ -26,6 +27,10 @@ void paneInputState(bool& shift, bool& ctrl, bool& altShift, bool& doubleClick) 
     doubleClick = DoubleClickFlag != 0;
 }
 
+void paneEnableMenuCommand(int32_t command, bool on) {
+    EnableMenuCommand(command, on);
+}
+
 void loadCustomisation() {
     LoadEditingCustomisation();
 }
@@ -41,6 +46,8 @@ void InstallModelWiring() {
     AppHooks().doCommand = &DoCommand;
     InstallDocumentWindowHooks();
     TheExprPaneShellHooks().inputState = &paneInputState;
+    TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
+    AppHooks().runAdHocMenuItem = &RunAdHocMenuItem;
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
 }

@@ -139,8 +139,8 @@ void MeasurePopupComboItem(plat::HWND dialog, plat::MEASUREITEMSTRUCT& measure) 
     const EntryLook look = lookOf(combo, measure.itemID, measure.itemData, true);
     const plat::SIZE size = MeasurePopupText(look.text);
     measure.itemWidth = static_cast<plat::UINT>(size.cx + 10);
-    measure.itemHeight = static_cast<plat::UINT>(size.cy + 2 + (look.lineAbove ? 2 : 0) +
-                                                 (look.lineBelow ? 2 : 0));
+    measure.itemHeight =
+        static_cast<plat::UINT>(size.cy + 2 + (look.lineAbove ? 2 : 0) + (look.lineBelow ? 2 : 0));
 }
 
 void DrawPopupComboItem(const plat::DRAWITEMSTRUCT& draw) {

@@ -23,9 +23,11 @@ void Assert(unsigned line, const char* text) {
 
 // ---- The reference map of device records ----
 
+// Never destroyed: ports held by namespace-scope owners (the screen's measuring port) release
+// their records while the program exits, after function-local statics are gone.
 std::map<const PortDevice*, int32_t>& refMap() {
-    static std::map<const PortDevice*, int32_t> s_map;
-    return s_map;
+    static auto* s_map = new std::map<const PortDevice*, int32_t>;
+    return *s_map;
 }
 
 PortDevice* makeDevice(int32_t kind) {
@@ -43,7 +45,8 @@ struct DcEntry {
 constexpr std::size_t kMaxDcListLength = 0x0FFFFFFF;
 
 std::list<DcEntry>& dcList(int32_t kind) {
-    static std::list<DcEntry> s_lists[kDeviceKindCount];
+    // Never destroyed, like the reference map.
+    static auto* s_lists = new std::list<DcEntry>[kDeviceKindCount];
     if (kind < 0 || kind >= kDeviceKindCount)
         kind = kDeviceDisplay;
     return s_lists[kind];
@@ -320,6 +323,10 @@ plat::COLORREF VirtualDc::getPixel(int32_t x, int32_t y) {
 void VirtualDc::invertZone(const Zone& zone) {
     const plat::RECT r{zone.left, zone.top, zone.right, zone.bottom};
     plat::InvertRect(m_dc, &r);
+}
+
+bool VirtualDc::drawIcon(int32_t x, int32_t y, plat::HICON icon) {
+    return icon && plat::DrawIcon(m_dc, x, y, icon) != plat::FALSE;
 }
 
 plat::HDC VirtualDc::createCompatible() {

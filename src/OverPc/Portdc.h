@@ -99,6 +99,9 @@ public:
     virtual plat::COLORREF getPixel(int32_t x, int32_t y);
     // Device coordinates.
     virtual void invertZone(const Zone& zone);
+    // The icon with its top-left at (x, y), device coordinates; its pixels of alpha 128 and more
+    // draw, the others leave the DC alone. False for an unknown icon.
+    virtual bool drawIcon(int32_t x, int32_t y, plat::HICON icon);
     virtual plat::HDC createCompatible();
     virtual void fillBezier(const plat::POINT* points, int32_t count);
     virtual void strokeBezier(const plat::POINT* points, int32_t count);

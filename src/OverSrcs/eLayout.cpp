@@ -209,8 +209,9 @@ void eExpr::draw() {
 }
 
 void eExpr::getExtents(int32_t& left, int32_t& right, int32_t& overhang) {
+    // The zone is placed in the parent's coordinates; extents are the node's own width.
     left = 0;
-    right = m_zone.right;
+    right = m_zone.width();
     overhang = 0;
 }
 

@@ -61,6 +61,8 @@ void add(const SelectionEntry& entry) {
     SetSelection(&entry);
 }
 
+void addAndReveal(const SelectionEntry& entry);
+
 void addWhole(const eExpr* node) {
     if (node == nullptr)
         return;
@@ -164,6 +166,12 @@ void forgetInSavedList(eExpr* node) {
             e->node = nullptr;
 }
 
+void endExtendRun(SelectionRecord& record) {
+    record.m_extendAnchor = SelectionEntry{};
+    record.m_extendFocus = SelectionEntry{};
+    record.m_extendResult = SelectionEntry{};
+}
+
 void hookSelectRange(eExpr* node, int32_t start, int32_t end, int32_t rowStart, int32_t rowEnd) {
     SelectRange(node, start, end, rowStart, rowEnd);
 }
@@ -259,11 +267,14 @@ void DestroySelectionRecord(SelectionRecord& record) {
     delete[] record.m_entries;
     record.m_entries = nullptr;
     record.m_capacity = 0;
+    endExtendRun(record);
 }
 
 void ClearSelectionList(SelectionRecord& record) {
     if (record.m_entries != nullptr)
         record.m_entries[0] = SelectionEntry{};
+    // A selection made afresh starts no Shift+arrow run of its own.
+    endExtendRun(record);
 }
 
 bool IsAncestorOrSelf(const eExpr* a, const eExpr* b) {
@@ -339,7 +350,8 @@ SelectionEntry* SaveSelectionList() {
     delete[] SavedList;
     SavedList = copy;
     SavedListEnd = copy + n;
-    ClearSelectionList(*ActiveRecord);
+    // Emptied without ending a Shift+arrow run: the command about to run may be its next step.
+    ActiveRecord->m_entries[0] = SelectionEntry{};
     return copy;
 }
 
@@ -371,6 +383,10 @@ void RetargetSelections(eExpr* from, eExpr* to) {
         ForgetSelectionsOf(from);
         return;
     }
+    if (ActiveRecord != nullptr &&
+        (ActiveRecord->m_extendAnchor.node == from || ActiveRecord->m_extendFocus.node == from ||
+         ActiveRecord->m_extendResult.node == from))
+        endExtendRun(*ActiveRecord);
     if (SavedList != nullptr && SavedListEnd != nullptr)
         for (SelectionEntry* e = SavedList; e < SavedListEnd; ++e)
             if (e->node == from)
@@ -384,6 +400,10 @@ void RetargetSelections(eExpr* from, eExpr* to) {
 void ForgetSelectionsOf(eExpr* node) {
     if (node == nullptr)
         return;
+    if (ActiveRecord != nullptr &&
+        (ActiveRecord->m_extendAnchor.node == node || ActiveRecord->m_extendFocus.node == node ||
+         ActiveRecord->m_extendResult.node == node))
+        endExtendRun(*ActiveRecord);
     if (ActiveList != nullptr) {
         for (int32_t i = listLength(ActiveList) - 1; i >= 0; --i)
             if (ActiveList[i].node == node)
@@ -552,12 +572,190 @@ void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const Select
         if (!extended)
             add(old);
     }
-    add(result);
+    addAndReveal(result);
+}
+
+namespace {
+
+// A caret position: a position between the children of a row or between the characters of a word.
+struct Spot {
+    eExpr* node = nullptr;
+    int32_t pos = 0;
+};
+
+int32_t extentOf(const eExpr* node) {
+    if (const eWord* word = asWord(node))
+        return word->length();
+    return node->childCount();
+}
+
+bool isRowOrWord(const eExpr* node) {
+    return node->isWord() || node->isString();
+}
+
+bool inTree(const eExpr* root, const eExpr* target) {
+    if (root == nullptr)
+        return false;
+    if (root == target)
+        return true;
+    for (int32_t i = 0; i < root->childCount(); ++i)
+        if (inTree(root->getChild(i), target))
+            return true;
+    return false;
+}
+
+// The lowest row or word holding both nodes (a template or grid around both gives the row it
+// stands in); null when there is none.
+eExpr* coverOf(eExpr* a, const eExpr* b) {
+    eExpr* common = a;
+    while (common != nullptr && !IsAncestorOrSelf(common, b))
+        common = common->m_parent;
+    while (common != nullptr && !isRowOrWord(common))
+        common = common->m_parent;
+    return common;
+}
+
+// Where a spot stands as seen from the row `level` above it: a position between its elements
+// (lo == hi) when the spot is at an edge of a word of the row, else the element it lies inside.
+std::pair<int32_t, int32_t> liftTo(const eExpr* level, const Spot& spot) {
+    if (spot.node == level)
+        return {spot.pos, spot.pos};
+    const eExpr* child = spot.node;
+    while (child->m_parent != level)
+        child = child->m_parent;
+    const int32_t i = child->m_index;
+    if (child == spot.node && child->isWord()) {
+        if (spot.pos <= 0)
+            return {i, i};
+        if (spot.pos >= extentOf(child))
+            return {i + 1, i + 1};
+    }
+    return {i, i + 1};
+}
+
+// Moves the spot one step: a character inside a word, one element in a row (a spacing element
+// goes together with the element beyond it, as it shows nothing of its own), and out of a row
+// through the next slot or past its template as the plain arrows go. False: nowhere to go.
+bool stepSpot(Spot& spot, int direction) {
+    if (const eWord* word = asWord(spot.node)) {
+        const int32_t p = spot.pos + direction * wordStep(word);
+        if (p >= 0 && p <= word->length()) {
+            spot.pos = p;
+            return true;
+        }
+        eExpr* row = spot.node->m_parent;
+        if (row == nullptr || !row->isString())
+            return false;
+        spot = Spot{row, spot.node->m_index + (direction > 0 ? 1 : 0)};
+    }
+    eExpr* row = spot.node;
+    const int32_t count = row->childCount();
+    int32_t p = std::clamp(spot.pos, 0, count);
+    if (direction < 0 && p > 0) {
+        --p;
+        while (p > 0 && row->getChild(p) != nullptr && row->getChild(p)->isSpace())
+            --p;
+        spot.pos = p;
+        return true;
+    }
+    if (direction > 0 && p < count) {
+        ++p;
+        while (p < count && row->getChild(p - 1) != nullptr && row->getChild(p - 1)->isSpace())
+            ++p;
+        spot.pos = p;
+        return true;
+    }
+    eExpr* parent = row->m_parent;
+    if (parent == nullptr)
+        return false;
+    const int32_t next = row->m_index + direction;
+    if (next >= 0 && next < parent->childCount() && parent->getChild(next) != nullptr &&
+        parent->getChild(next)->isString()) {
+        eExpr* slot = parent->getChild(next);
+        spot = Spot{slot, direction < 0 ? slot->childCount() : 0};
+        return true;
+    }
+    eExpr* outer = parent->m_parent;
+    if (outer == nullptr || !outer->isString())
+        return false;
+    spot = Spot{outer, parent->m_index + (direction > 0 ? 1 : 0)};
+    return true;
+}
+
+// Adds the entry; when its highlight reaches beyond the visible zone the pane lays out again and
+// scrolls it into view.
+void addAndReveal(const SelectionEntry& entry) {
+    add(entry);
     Zone zone;
     int32_t bands[4];
-    if (ScrollSelectionIntoViewHook != nullptr && EntryHighlightArea(result, zone, bands) &&
+    if (ScrollSelectionIntoViewHook != nullptr && EntryHighlightArea(entry, zone, bands) &&
         outsideVisibleZone(zone))
-        ScrollSelectionIntoViewHook(result.node);
+        ScrollSelectionIntoViewHook(entry.node);
+}
+
+} // namespace
+
+void ExtendSelection(eExpr* node, const SelectionEntry& entry, int direction) {
+    if (node == nullptr || ActiveRecord == nullptr)
+        return;
+    SelectionRecord& record = *ActiveRecord;
+    Spot anchor;
+    Spot focus;
+    const bool continuing = record.m_extendResult.node != nullptr &&
+                            record.m_extendResult == entry && entry.node == node &&
+                            inTree(record.m_root, record.m_extendAnchor.node) &&
+                            inTree(record.m_root, record.m_extendFocus.node);
+    if (continuing) {
+        anchor = Spot{record.m_extendAnchor.node, record.m_extendAnchor.start};
+        focus = Spot{record.m_extendFocus.node, record.m_extendFocus.start};
+    } else {
+        // A selection not made by these steps: its far side stays, its near side moves.
+        const int32_t lo = std::clamp(std::min(entry.start, entry.end), 0, extentOf(node));
+        const int32_t hi = std::clamp(std::max(entry.start, entry.end), 0, extentOf(node));
+        anchor = Spot{node, direction < 0 ? hi : lo};
+        focus = Spot{node, direction < 0 ? lo : hi};
+    }
+    anchor.pos = std::clamp(anchor.pos, 0, extentOf(anchor.node));
+    focus.pos = std::clamp(focus.pos, 0, extentOf(focus.node));
+
+    SelectionEntry result = entry;
+    const Spot before = focus;
+    eExpr* level = nullptr;
+    if (stepSpot(focus, direction))
+        level = coverOf(anchor.node, focus.node);
+    if (level == nullptr) {
+        // Nowhere to go: the selection and the run stay as they were (the moving end too, even
+        // where the step had already left its word before finding no way on).
+        add(entry);
+        record.m_extendAnchor = SelectionEntry{anchor.node, anchor.pos, anchor.pos, 0, 0};
+        record.m_extendFocus = SelectionEntry{before.node, before.pos, before.pos, 0, 0};
+        record.m_extendResult = entry;
+        return;
+    }
+    auto [alo, ahi] = liftTo(level, anchor);
+    const auto [flo, fhi] = liftTo(level, focus);
+    int32_t f = direction < 0 ? flo : fhi;
+    if (alo < ahi && f >= alo && f <= ahi) {
+        // The moving end has come back to the element the run started inside.
+        eExpr* inner = level->getChild(alo);
+        if (inner == anchor.node && inner->isWord()) {
+            // Inside a word: back to a character range of it, from the side the end came from.
+            level = inner;
+            f = f == alo ? 0 : extentOf(inner);
+            alo = ahi = anchor.pos;
+        } else {
+            // A template or grid the run started in stays selected whole; the end passes over it.
+            f = direction < 0 ? alo : ahi;
+        }
+    }
+    if (alo == ahi && f == alo)
+        result = SelectionEntry{anchor.node, anchor.pos, anchor.pos, 0, 0}; // back to the start
+    else
+        result = SelectionEntry{level, std::min(alo, f), std::max(ahi, f), 0, 0};
+    addAndReveal(result);
+    record.m_extendAnchor = SelectionEntry{anchor.node, anchor.pos, anchor.pos, 0, 0};
+    record.m_extendFocus = SelectionEntry{level, f, f, 0, 0};
+    record.m_extendResult = result;
 }
 
 void SelectFirstIn(eExpr* node, const SelectionEntry& old) {
@@ -609,6 +807,10 @@ void MoveLeftIn(eExpr* node, SelectionEntry& entry) {
         node->moveLeft(entry);
         return;
     }
+    if (shiftHeld() && isRowOrWord(node)) {
+        ExtendSelection(node, entry, -1);
+        return;
+    }
     if (node->isString()) {
         rowMoveLeft(node, entry);
         return;
@@ -634,6 +836,10 @@ void MoveRightIn(eExpr* node, SelectionEntry& entry) {
         return;
     if (node->isMatrix()) {
         node->moveRight(entry);
+        return;
+    }
+    if (shiftHeld() && isRowOrWord(node)) {
+        ExtendSelection(node, entry, 1);
         return;
     }
     if (node->isString()) {

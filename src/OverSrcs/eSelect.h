@@ -40,6 +40,15 @@ struct SelectionRecord {
     uint8_t m_options[4] = {0, 0, 0, 0}; // guide mode, magnifier, ruler mode, fourth option
     Color m_background;                  // the pane's own background colour
     uint8_t m_noBackground = 1;          // 1: the pane has no background colour of its own
+
+    // A run of Shift+arrow steps: the caret where it started (node, start), the moving end (node,
+    // start; always the node of the selection it gives, or the word it lies in) and the entry the
+    // last step produced. The next Shift+arrow on exactly that entry continues from them, so the
+    // start of the run stays put and stepping back retraces the way; anything that empties the
+    // list (a click, an edit) or destroys one of the nodes ends the run.
+    SelectionEntry m_extendAnchor;
+    SelectionEntry m_extendFocus;
+    SelectionEntry m_extendResult;
 };
 
 // ---- Editing globals (one thread: the message loop, its idle step and the commands) -----------
@@ -139,11 +148,19 @@ void BlinkSelectionHighlight();
 // operation of the same name (moveLeft, selectFirst, ...).
 
 // The caret (node, p, p, r, r), or with Shift held the old entry extended to it.
+// (Shift+Left and Shift+Right in rows and words go through ExtendSelection instead.)
 void PlaceCaret(eExpr* node, int32_t position, int32_t rowPosition, const SelectionEntry& old);
 
 // The caret at the first or last stop inside the node; `old` is extended with Shift held.
 void SelectFirstIn(eExpr* node, const SelectionEntry& old);
 void SelectLastIn(eExpr* node, const SelectionEntry& old);
+// One Shift+arrow step (direction -1 left, +1 right) of the entry of a row or word: the moving end
+// goes one character inside a word and one element (spacing included with its neighbour) in a
+// row, leaving the row through its slot or template as a plain arrow does; the selection is the
+// smallest row range or word range that covers both the moving end and the start of the run.
+// Extending never drops what the start of the run lies in, and stepping back shrinks the way it
+// grew, down to the caret the run started from. Nowhere to go keeps the entry.
+void ExtendSelection(eExpr* node, const SelectionEntry& entry, int direction);
 void MoveLeftIn(eExpr* node, SelectionEntry& entry);
 void MoveRightIn(eExpr* node, SelectionEntry& entry);
 void MoveUpIn(eExpr* node, SelectionEntry& entry);

@@ -2,6 +2,8 @@
 // frame's skeleton, its placement memory, closing codes, radio groups, popup combos, an owner-drawn
 // list, a preview control and a key-capture item.
 #include "Dialogs/DialogFrame.h"
+
+#include "BuiltinResources.h"
 #include "Dialogs/PopupCombo.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
@@ -10,17 +12,16 @@
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/shell/oDlgWidget.h"
 #include "OverPc/shell/oListBox.h"
-#include "BuiltinResources.h"
 #include "plat/Dialog.h"
+#include "plat/Gdi.h"
 #include "plat/Input.h"
 #include "plat/Menu.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -138,8 +139,7 @@ const DialogFrame& sampleFrame() {
                 r->size = i;
             r->bold = IsChecked(kBold) ? 1 : 0;
             r->choice = ReadPopupValue(kChoice, g_seen.choiceMenu, kChoiceValues, 5, r->choice);
-            r->longChoice =
-                ReadPopupValue(kLong, g_seen.longMenu, kLongValues, 2, r->longChoice);
+            r->longChoice = ReadPopupValue(kLong, g_seen.longMenu, kLongValues, 2, r->longChoice);
             if (g_seen.list)
                 r->row = g_seen.list->getSelection();
             r->key = GetItemKeyCode();
@@ -497,9 +497,9 @@ TEST_F(DialogFrameTest, PopupEntriesMeasureTheirSeparatorLines) {
         };
         const Case cases[] = {
             {static_cast<plat::UINT>(-1), 0, "MMM", 0}, // the closed field with nothing chosen
-            {0, 0, "activ\xE9", 2},                      // first entry: a line above
-            {1, 1, "d\xE9sactiv\xE9", 2},                // before the separator: below
-            {2, 3, "m\xEAme", 2},                        // after the separator: above
+            {0, 0, "activ\xE9", 2},                     // first entry: a line above
+            {1, 1, "d\xE9sactiv\xE9", 2},               // before the separator: below
+            {2, 3, "m\xEAme", 2},                       // after the separator: above
             {3, 4, "autre", 0},
         };
         for (const Case& c : cases) {
@@ -518,6 +518,60 @@ TEST_F(DialogFrameTest, PopupEntriesMeasureTheirSeparatorLines) {
     });
 }
 
+TEST_F(DialogFrameTest, PopupEntriesDrawLinesHighlightAndAPlainClosedField) {
+    SampleRecord r;
+    run(r, [](DialogDriver& d) {
+        plat::HDC screen = plat::GetDC(nullptr);
+        plat::HDC dc = plat::CreateCompatibleDC(screen);
+        plat::HBITMAP bitmap = plat::CreateCompatibleBitmap(screen, 80, 24);
+        plat::ReleaseDC(nullptr, screen);
+        plat::HGDIOBJ old = plat::SelectObject(dc, bitmap);
+        struct Case {
+            const char* what;
+            plat::UINT itemId;
+            plat::DWORD_PTR position;
+            plat::UINT action;
+            plat::UINT state;
+            int topColor;    // row 0
+            int middleColor; // background at the right end of row 10
+            int bottomColor; // row 23
+        };
+        const Case cases[] = {
+            {"first entry", 0, 0, plat::ODA_DRAWENTIRE, 0, plat::COLOR_BTNFACE, plat::COLOR_WINDOW,
+             plat::COLOR_WINDOW},
+            {"before the separator", 1, 1, plat::ODA_DRAWENTIRE, 0, plat::COLOR_WINDOW,
+             plat::COLOR_WINDOW, plat::COLOR_BTNSHADOW},
+            {"after the separator, chosen", 2, 3, plat::ODA_SELECT, plat::ODS_SELECTED,
+             plat::COLOR_BTNFACE, plat::COLOR_HIGHLIGHT, plat::COLOR_HIGHLIGHT},
+            {"whole redraw of the chosen one", 2, 3, plat::ODA_DRAWENTIRE, plat::ODS_SELECTED,
+             plat::COLOR_BTNFACE, plat::COLOR_WINDOW, plat::COLOR_WINDOW},
+            {"closed field", 0, 0, plat::ODA_DRAWENTIRE, plat::ODS_COMBOBOXEDIT, plat::COLOR_WINDOW,
+             plat::COLOR_WINDOW, plat::COLOR_WINDOW},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            plat::DRAWITEMSTRUCT draw;
+            draw.CtlType = plat::ODT_COMBOBOX;
+            draw.CtlID = kChoice;
+            draw.itemID = c.itemId;
+            draw.itemAction = c.action;
+            draw.itemState = c.state;
+            draw.hwndItem = d.item(kChoice);
+            draw.hDC = dc;
+            draw.rcItem = plat::RECT{0, 0, 80, 24};
+            draw.itemData = c.position;
+            DrawPopupComboItem(draw);
+            EXPECT_EQ(plat::GetSysColor(c.topColor), plat::GetPixel(dc, 40, 0));
+            EXPECT_EQ(plat::GetSysColor(c.middleColor), plat::GetPixel(dc, 78, 10));
+            EXPECT_EQ(plat::GetSysColor(c.bottomColor), plat::GetPixel(dc, 40, 23));
+        }
+        plat::SelectObject(dc, old);
+        plat::DeleteObject(bitmap);
+        plat::DeleteDC(dc);
+        d.escape();
+    });
+}
+
 // --- Owner-drawn list ---------------------------------------------------------------------------
 
 TEST_F(DialogFrameTest, ListIsMadeAtItsFirstMeasurementBeforeInitialisation) {
@@ -526,13 +580,22 @@ TEST_F(DialogFrameTest, ListIsMadeAtItsFirstMeasurementBeforeInitialisation) {
     run(r, [](DialogDriver& d) {
         EXPECT_EQ(5, d.curSel(kList));
         d.selectRow(kList, 2);
+        // Rows are 14 pixels high (below a border of at most 2); the chosen one is filled with
+        // the highlight colour and each row's mark is drawn over its fill through the port.
+        const auto image = plat::testing::pixels(d.item(kList));
+        const plat::DWORD highlight = plat::GetSysColor(plat::COLOR_HIGHLIGHT);
+        const std::uint32_t highlightPixel =
+            ((highlight & 0xFF) << 16) | (highlight & 0xFF00) | ((highlight >> 16) & 0xFF);
+        EXPECT_EQ(highlightPixel, image.at(100, 2 * 14 + 8));
+        EXPECT_EQ(0xFFFFFFu, image.at(100, 1 * 14 + 8));
+        EXPECT_EQ(0x00FF00u, image.at(8, 2 * 14 + 8)); // row 2's mark
+        EXPECT_EQ(0xFF0000u, image.at(8, 1 * 14 + 8)); // row 1's
         d.enter();
     });
     EXPECT_EQ(0, g_seen.listCreatedWithInitDone);
     EXPECT_TRUE(g_seen.listCreatedWithCurrent);
     EXPECT_EQ(2, r.row);
-    EXPECT_EQ("", plat::testing::expectSubsequence(
-                      {"WM_MEASUREITEM wp=0x996B", "WM_INITDIALOG"}));
+    EXPECT_EQ("", plat::testing::expectSubsequence({"WM_MEASUREITEM wp=0x996B", "WM_INITDIALOG"}));
 }
 
 TEST_F(DialogFrameTest, DoubleClickedRowThatDoesNotCloseLeavesTheFlagClear) {

@@ -1,6 +1,7 @@
 // The dialog-item operations, the placement rule and the menu services of the shell, on the
 // sample dialog and menus of the dialog-frame tests.
 #include "OverPc/shell/DialogItems.h"
+
 #include "BuiltinResources.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/PMENU.h"
@@ -12,10 +13,9 @@
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -150,7 +150,8 @@ TEST_F(DialogItemsTest, EditSelectionIsClampedAndNegativeMeansNothing) {
         SetItemText(kName, "abcdef");
         auto selection = [&] {
             plat::DWORD start = 0, end = 0;
-            plat::SendMessage(d.item(kName), plat::EM_GETSEL, reinterpret_cast<plat::WPARAM>(&start),
+            plat::SendMessage(d.item(kName), plat::EM_GETSEL,
+                              reinterpret_cast<plat::WPARAM>(&start),
                               reinterpret_cast<plat::LPARAM>(&end));
             return std::pair<int, int>(static_cast<int>(start), static_cast<int>(end));
         };
@@ -229,10 +230,11 @@ TEST_F(DialogItemsTest, RunnerClearsTheDoubleClickFlagAndInitFlagAroundARun) {
 }
 
 TEST_F(DialogItemsTest, RunnerDisablesOtherWidgetWindowsOnlyDuringTheRun) {
-    plat::HWND frame = plat::CreateWindowEx(0, "STATIC", "Cadre", plat::WS_POPUP | plat::WS_VISIBLE, 0,
-                                            0, 100, 100, nullptr, nullptr, nullptr, nullptr);
-    plat::HWND greyed = plat::CreateWindowEx(0, "STATIC", "Outil", plat::WS_POPUP | plat::WS_VISIBLE, 0,
-                                             0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    plat::HWND frame = plat::CreateWindowEx(0, "STATIC", "Cadre", plat::WS_POPUP | plat::WS_VISIBLE,
+                                            0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    plat::HWND greyed =
+        plat::CreateWindowEx(0, "STATIC", "Outil", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, 50, 50,
+                             nullptr, nullptr, nullptr, nullptr);
     plat::HWND live = plat::CreateWindowEx(0, "STATIC", "Doc", plat::WS_POPUP | plat::WS_VISIBLE, 0,
                                            0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     RegisterWidgetWindow(greyed);
@@ -305,7 +307,8 @@ TEST_F(DialogItemsTest, AdHocItemsTakeTheNextFreeIdAndRunTheirCallback) {
     EXPECT_EQ(33 * 256 + 3, first);
     EXPECT_EQ(33 * 256 + 4, second);
     char text[64];
-    plat::GetMenuString(windows, static_cast<plat::UINT>(first), text, sizeof text, plat::MF_BYCOMMAND);
+    plat::GetMenuString(windows, static_cast<plat::UINT>(first), text, sizeof text,
+                        plat::MF_BYCOMMAND);
     EXPECT_STREQ("R&&D.kvx", text); // shown as typed, not as a mnemonic
 
     EXPECT_TRUE(RunAdHocMenuItem(second));
@@ -322,6 +325,67 @@ TEST_F(DialogItemsTest, AdHocItemsTakeTheNextFreeIdAndRunTheirCallback) {
               plat::GetMenuState(windows, static_cast<plat::UINT>(first), plat::MF_BYCOMMAND));
     // The highest id is still in use: the next item goes above it.
     EXPECT_EQ(33 * 256 + 5, AddAdHocMenuItem(33, 0, "Trois", &recordAdHoc, 13));
+}
+
+TEST_F(DialogItemsTest, ContextMenuReportsNoneTheSameOrANewChoice) {
+    plat::HWND owner = plat::CreateWindowEx(0, "STATIC", "Volet", plat::WS_POPUP | plat::WS_VISIBLE,
+                                            0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    // Without a pane the menu belongs to the modal owner (here the main frame).
+    CQVApp::instance().m_MainFrame = owner;
+    struct Case {
+        int choose; // 0: cancel
+        int result;
+        int chosen;
+    };
+    for (const Case c : {Case{0, 0, 13569}, Case{13569, 1, 13569}, Case{13572, 2, 13572}}) {
+        SCOPED_TRACE(c.choose);
+        PopupChoice choice;
+        SetMenuChoice(choice, 53, 13569);
+        EXPECT_EQ(13569, choice.currentItem);
+        plat::testing::onMenu([&](plat::testing::MenuDriver& m) {
+            if (c.choose)
+                EXPECT_TRUE(m.choose(static_cast<plat::UINT>(c.choose)));
+            else
+                m.cancel();
+        });
+        // Without a pane the point is taken in screen coordinates.
+        const int result = TrackContextMenu(choice, oPoint{20, 30}, nullptr, 0, 0, 0);
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(c.chosen, choice.chosenItem);
+    }
+    CQVApp::instance().m_MainFrame = nullptr;
+    plat::DestroyWindow(owner);
+}
+
+TEST_F(DialogItemsTest, DialogBitmapIsPlacedInDialogUnitsCopiedOrOverWhite) {
+    withDialog([](DialogDriver& d) {
+        const plat::LONG base = plat::GetDialogBaseUnits();
+        auto px = [&](int units) { return units * plat::LOWORD(base) / 4; };
+        auto py = [&](int units) { return units * plat::HIWORD(base) / 8; };
+        // The bitmap: 10 x 6 pixels, the left half black, the right half white; drawn in the
+        // free area at the dialog's top right.
+        plat::HDC dc = plat::GetDC(d.hwnd());
+        EXPECT_FALSE(DrawDialogBitmap(d.hwnd(), dc, 19001, 160, 4, 0));
+        EXPECT_TRUE(DrawDialogBitmap(d.hwnd(), dc, 19000, 160, 4, 0));
+        EXPECT_TRUE(
+            DrawDialogBitmap(d.hwnd(), dc, 19000, 200, 4, kBitmapTransparent | kBitmapFramed));
+        plat::ReleaseDC(d.hwnd(), dc);
+        const auto image = plat::testing::pixels(d.hwnd());
+
+        const int x = px(160), y = py(4);
+        const std::uint32_t background = image.at(x - 4, y + 2);
+        EXPECT_EQ(0x000000u, image.at(x + 1, y + 1));
+        EXPECT_EQ(0xFFFFFFu, image.at(x + 7, y + 1));
+        EXPECT_EQ(background, image.at(x - 1, y - 1)); // no frame
+        EXPECT_EQ(background, image.at(x + 10, y + 3));
+
+        const int fx = px(200), fy = py(4);
+        EXPECT_EQ(0x000000u, image.at(fx + 1, fy + 1));
+        EXPECT_EQ(background, image.at(fx + 7, fy + 1)); // white lets the dialog through
+        EXPECT_EQ(0x000000u, image.at(fx - 1, fy - 1));  // the frame around it
+        EXPECT_EQ(0x000000u, image.at(fx + 10, fy + 3));
+        EXPECT_EQ(0x000000u, image.at(fx + 4, fy + 6));
+    });
 }
 
 } // namespace

@@ -305,6 +305,71 @@ TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
     matchesRepaint("blinked");
 }
 
+// What the selection covers, as text: characters of a word range, the elements of a row range
+// (operators' own spacing left out); empty for a caret.
+std::string SelectedText(ExprPane* pane) {
+    if (pane->record().count() != 1)
+        return "<" + std::to_string(pane->record().count()) + " entries>";
+    const SelectionEntry& e = pane->record().entry(0);
+    std::string text;
+    if (e.node->isWord())
+        return std::string(static_cast<eWord*>(e.node)->view().substr(e.start, e.end - e.start));
+    for (int32_t i = e.start; i < e.end; ++i) {
+        eExpr* item = e.node->getChild(i);
+        if (item->isWord())
+            text += static_cast<eWord*>(item)->view();
+        else if (!item->isSpace())
+            text += '#';
+    }
+    return text;
+}
+
+TEST_F(PaneTest, ShiftArrowsGrowTheSelectionStepByStepAndShrinkItBack) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    const plat::HWND hwnd = Hwnd(pane);
+    plat::testing::type("abc+1");
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(Text(pane), "abc+1");
+    ASSERT_EQ(pane->record().count(), 1);
+    const SelectionEntry typed = pane->record().entry(0);
+    ASSERT_EQ(typed.start, typed.end);
+
+    // Each press moves the free end by one character inside the word, then by one element (the
+    // operator together with its spacing); the end where the run started stays put. At the start
+    // of the expression there is nowhere further to go.
+    const struct {
+        int32_t key;
+        const char* selected;
+    } steps[] = {{0x1A5, "1"},     {0x1A5, "+1"}, {0x1A5, "abc+1"},
+                 {0x1A5, "abc+1"}, {0x1A7, "+1"}, {0x1A7, "1"}};
+    ModifierFlags = kModShift;
+    int press = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE("press " + std::to_string(++press));
+        EXPECT_TRUE(pane->doKey(step.key));
+        plat::testing::runUntilIdle();
+        EXPECT_EQ(SelectedText(pane), step.selected);
+        ASSERT_EQ(pane->record().count(), 1);
+        const SelectionEntry& e = pane->record().entry(0);
+        EXPECT_LT(e.start, e.end) << "the selection became a caret";
+        // What the steps left on screen is what drawing everything afresh gives.
+        const plat::testing::Image shown = plat::testing::pixels(hwnd);
+        pane->invalidate(nullptr);
+        plat::testing::runUntilIdle();
+        const plat::testing::Image fresh = plat::testing::pixels(hwnd);
+        ASSERT_EQ(shown.pixels.size(), fresh.pixels.size());
+        EXPECT_TRUE(shown.pixels == fresh.pixels) << "the highlight differs from a full repaint";
+    }
+    Save(pane, "editing-shift-extended");
+    // One more step back ends where the run started: the caret after the "1".
+    EXPECT_TRUE(pane->doKey(0x1A7));
+    ModifierFlags = 0;
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(pane->record().count(), 1);
+    EXPECT_EQ(pane->record().entry(0), typed);
+    EXPECT_EQ(Text(pane), "abc+1");
+}
+
 TEST_F(PaneTest, ArrowsScrollTheCaretIntoViewWithoutMarkingTheDocumentChanged) {
     const Zone small{0, 0, 120, 100, 0, 0};
     ExprFilePane* pane = NewExprFilePane(

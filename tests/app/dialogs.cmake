@@ -4,17 +4,19 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
 )
 
-# The sample dialog and menus of the dialog-frame tests, compiled into their own tables so that
+# The sample dialog, menus and bitmap of the dialog-frame tests, compiled into their own tables so that
 # they stay out of the program.
 set(KV_DLGFRAME_TEST_SOURCES
   ${CMAKE_SOURCE_DIR}/resources/dialogs/TestFrameSample.dlg
-  ${CMAKE_SOURCE_DIR}/resources/menus/TestFrameChoices.menu)
+  ${CMAKE_SOURCE_DIR}/resources/menus/TestFrameChoices.menu
+  ${CMAKE_CURRENT_LIST_DIR}/res/DlgFrameBitmap.png)
 set(KV_DLGFRAME_TEST_CPP ${CMAKE_CURRENT_BINARY_DIR}/DlgFrameTestResourceTables.cpp)
 add_custom_command(
   OUTPUT ${KV_DLGFRAME_TEST_CPP}
   COMMAND rescomp --cpp ${KV_DLGFRAME_TEST_CPP} --function DlgFrameTestResourceTables
           --menu ${CMAKE_SOURCE_DIR}/resources/menus/TestFrameChoices.menu
           --dialog ${CMAKE_SOURCE_DIR}/resources/dialogs/TestFrameSample.dlg
+          --bitmap 19000=${CMAKE_CURRENT_LIST_DIR}/res/DlgFrameBitmap.png
   DEPENDS rescomp ${KV_DLGFRAME_TEST_SOURCES}
   COMMENT "Compiling the dialog-frame test resources"
   VERBATIM)

@@ -1,9 +1,8 @@
 // The open and save file choosers and the colour chooser, run through the headless dialogs.
 
+#include "ErrorFixture.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PUTIL.h"
-
-#include "ErrorFixture.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "plat/CommonDialogs.h"
@@ -99,7 +98,16 @@ protected:
         seen.typeSelection = d.curSel(plat::IDC_FILE_TYPE);
         seen.typeCount = static_cast<int>(
             plat::SendDlgItemMessage(d.hwnd(), plat::IDC_FILE_TYPE, plat::CB_GETCOUNT, 0, 0));
-        seen.typeText = d.text(plat::IDC_FILE_TYPE);
+        char label[256] = {};
+        if (seen.typeSelection >= 0 &&
+            plat::SendDlgItemMessage(d.hwnd(), plat::IDC_FILE_TYPE, plat::CB_GETLBTEXTLEN,
+                                     static_cast<plat::WPARAM>(seen.typeSelection),
+                                     0) < static_cast<plat::LRESULT>(sizeof label)) {
+            plat::SendDlgItemMessage(d.hwnd(), plat::IDC_FILE_TYPE, plat::CB_GETLBTEXT,
+                                     static_cast<plat::WPARAM>(seen.typeSelection),
+                                     reinterpret_cast<plat::LPARAM>(label));
+        }
+        seen.typeText = label;
         seen.name = d.text(plat::IDC_FILE_NAME);
     }
 
@@ -133,7 +141,7 @@ TEST_F(ChoosersTest, OpenReturnsTheChosenFileWhileTheProgramWaits) {
     // Documents: the two document extensions and "All Files"; the second entry preselected.
     EXPECT_EQ(seen.typeCount, 3);
     EXPECT_EQ(seen.typeSelection, 1);
-    EXPECT_NE(seen.typeText.find("(.pvx)"), std::string::npos) << seen.typeText;
+    EXPECT_EQ(seen.typeText, "Korvaline File (.pvx)");
     expectRestored();
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }
@@ -199,6 +207,33 @@ TEST_F(ChoosersTest, OpenFilterListsTheAskedTypesWithAllFilesLast) {
     }
 }
 
+TEST_F(ChoosersTest, EveryTypeShowsItsDescription) {
+    const struct {
+        const char* letter;
+        const char* shown; // the first entry's text
+    } cases[] = {
+        {"e", "Korvaline File (.exp)"},
+        {"o", "Preferences File (.prf)"},
+        {"x", "Old Preferences File (.e12)"},
+        {"p", "Fichiers EPS (.eps)"},
+        {"m", "M\xE9tafichiers (.wmf)"},
+        {"M", "M\xE9tafichier am\xE9lior\xE9 (.emf)"},
+        {"g", "Portable Network Graphics Format (.png)"},
+        {"l", "MathML Format (.mml)"},
+        {"s", "MathSpeak Format (.msp)"},
+        {"t", "Texte (.txt)"},
+        {"b", "Bitmap (.bmp)"},
+        {"c", "Table de conversion (.cat)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.letter);
+        const std::vector<std::string> texts = ListTexts(BuildFileFilter(c.letter));
+        ASSERT_GE(texts.size(), 4u);
+        EXPECT_EQ(texts.front(), c.shown);
+        EXPECT_EQ(texts[texts.size() - 2], "All Files (*.*)");
+    }
+}
+
 // ---- Save ---------------------------------------------------------------------------------------
 
 TEST_F(ChoosersTest, SaveRecordOffersThePathsOwnTypeLastAndPreselectsIt) {
@@ -239,12 +274,13 @@ TEST_F(ChoosersTest, SaveShowsTheProposalAndAddsTheDefaultExtension) {
         const char* proposal;
         const char* typed;
         const char* result;
+        bool knownType; // the proposal's type is offered last and preselected
     } cases[] = {
-        {"figure.png", "other", "other.png"},
-        {"figure.eps", "other", "other.eps"},
-        {"doc.exp", "suite", "suite.EXP"},
-        {"odd.zzz", "suite", "suite.EXP"},
-        {"figure.png", "kept.bmp", "kept.bmp"}, // a typed extension stays
+        {"figure.png", "other", "other.png", true},
+        {"figure.eps", "other", "other.eps", true},
+        {"doc.exp", "suite", "suite.EXP", true},
+        {"odd.zzz", "suite", "suite.EXP", false},     // unknown: the first entry
+        {"figure.png", "kept.bmp", "kept.bmp", true}, // a typed extension stays
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -260,6 +296,8 @@ TEST_F(ChoosersTest, SaveShowsTheProposalAndAddsTheDefaultExtension) {
         EXPECT_EQ(path, m_dir / c.result);
         expectObservedModal(seen);
         EXPECT_EQ(seen.name, c.proposal);
+        // A known type is preselected as the last entry, an unknown one as the first.
+        EXPECT_EQ(seen.typeSelection, c.knownType ? seen.typeCount - 1 : 0);
         expectRestored();
     }
     EXPECT_TRUE(plat::testing::messageBoxes().empty());

@@ -9,6 +9,7 @@
 #include "OverSrcs/oWindows.h"
 #include "plat/Font.h"
 #include "plat/Gdi.h"
+#include "support/BitmapPort.h"
 #include "support/FontPin.h"
 #include "support/Golden.h"
 
@@ -19,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using kvtest::BitmapPort;
 
 namespace {
 
@@ -55,67 +58,6 @@ std::vector<int32_t> PrefixWidths(plat::HFONT font, const std::string& text) {
     plat::DeleteDC(dc);
     return widths;
 }
-
-// A native port drawing into a white 32-bit bitmap that the test reads back.
-class BitmapPort : public oNativePort {
-public:
-    BitmapPort(int32_t width, int32_t height, int32_t resolution)
-        : m_w(width)
-        , m_h(height) {
-        plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
-        m_dc = plat::CreateCompatibleDC(screen);
-        m_bitmap = plat::CreateCompatibleBitmap(screen, width, height);
-        plat::DeleteDC(screen);
-        m_oldBitmap = plat::SelectObject(m_dc, m_bitmap);
-        const plat::RECT all{0, 0, width, height};
-        plat::FillRect(m_dc, &all, plat::GetStockObject(plat::WHITE_BRUSH));
-        PortDevice* device = NewPortDevice(kDeviceListbox);
-        device->borrowedDc = m_dc;
-        adoptDevice(device);
-        setDrawableSize(width, height);
-        setResolution(resolution);
-    }
-    ~BitmapPort() override {
-        DropPortDcs(kDeviceListbox);
-        plat::SelectObject(m_dc, m_oldBitmap);
-        plat::DeleteDC(m_dc);
-        plat::DeleteObject(m_bitmap);
-    }
-
-    plat::HDC dc() const { return m_dc; }
-    // Reading ignores the port's clip (pixels outside a clip region read as invalid).
-    std::vector<plat::COLORREF> pixels() const {
-        plat::SelectClipRgn(m_dc, nullptr);
-        std::vector<plat::COLORREF> out;
-        for (int y = 0; y < m_h; ++y)
-            for (int x = 0; x < m_w; ++x)
-                out.push_back(plat::GetPixel(m_dc, x, y));
-        return out;
-    }
-    // The bounding box of the pixels that are not white (right and bottom exclusive).
-    Zone ink() const {
-        plat::SelectClipRgn(m_dc, nullptr);
-        Zone r{m_w, m_h, 0, 0, 0, 0};
-        for (int y = 0; y < m_h; ++y) {
-            for (int x = 0; x < m_w; ++x) {
-                if (plat::GetPixel(m_dc, x, y) != plat::RGB(255, 255, 255)) {
-                    r.left = std::min(r.left, x);
-                    r.top = std::min(r.top, y);
-                    r.right = std::max(r.right, x + 1);
-                    r.bottom = std::max(r.bottom, y + 1);
-                }
-            }
-        }
-        return r;
-    }
-
-private:
-    int32_t m_w;
-    int32_t m_h;
-    plat::HDC m_dc = nullptr;
-    plat::HBITMAP m_bitmap = nullptr;
-    plat::HGDIOBJ m_oldBitmap = nullptr;
-};
 
 // How far the last glyph's ink may pass a measured zone. The zone widens by the amount the
 // glyph's box is wider than its advance (moved left by a box start left of the pen), but not by a

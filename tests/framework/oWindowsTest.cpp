@@ -8,8 +8,8 @@
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -608,7 +608,6 @@ TEST_F(Panes, DesktopPaneIsItsOwnParent) {
     desk->invalidate(nullptr);
     EXPECT_TRUE(desk->needsDrawing(nullptr));
 }
-
 
 plat::SCROLLINFO barInfo(WindowHandle bar) {
     plat::SCROLLINFO info;

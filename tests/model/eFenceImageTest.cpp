@@ -13,6 +13,7 @@
 #include "model/ModelFixture.h"
 #include "plat/Gdi.h"
 #include "plat/Testing.h"
+#include "support/BitmapPort.h"
 #include "support/FontPin.h"
 #include "support/Golden.h"
 
@@ -24,57 +25,6 @@
 
 namespace kvtest {
 namespace {
-
-// A native port drawing into a white bitmap that the test reads back.
-class FenceBitmapPort : public oNativePort {
-public:
-    FenceBitmapPort(int32_t width, int32_t height, int32_t resolution)
-        : m_w(width)
-        , m_h(height) {
-        plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
-        m_dc = plat::CreateCompatibleDC(screen);
-        m_bitmap = plat::CreateCompatibleBitmap(screen, width, height);
-        plat::DeleteDC(screen);
-        m_oldBitmap = plat::SelectObject(m_dc, m_bitmap);
-        const plat::RECT all{0, 0, width, height};
-        plat::FillRect(m_dc, &all, plat::GetStockObject(plat::WHITE_BRUSH));
-        PortDevice* device = NewPortDevice(kDeviceListbox);
-        device->borrowedDc = m_dc;
-        adoptDevice(device);
-        setDrawableSize(width, height);
-        setResolution(resolution);
-    }
-    ~FenceBitmapPort() override {
-        DropPortDcs(kDeviceListbox);
-        plat::SelectObject(m_dc, m_oldBitmap);
-        plat::DeleteDC(m_dc);
-        plat::DeleteObject(m_bitmap);
-    }
-    // The pixels as an RGB24 image surface; the caller destroys it.
-    cairo_surface_t* image() const {
-        plat::SelectClipRgn(m_dc, nullptr);
-        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, m_w, m_h);
-        cairo_surface_flush(image);
-        unsigned char* data = cairo_image_surface_get_data(image);
-        const int stride = cairo_image_surface_get_stride(image);
-        for (int y = 0; y < m_h; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
-            for (int x = 0; x < m_w; ++x) {
-                const plat::COLORREF c = plat::GetPixel(m_dc, x, y);
-                row[x] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-            }
-        }
-        cairo_surface_mark_dirty(image);
-        return image;
-    }
-
-private:
-    int32_t m_w;
-    int32_t m_h;
-    plat::HDC m_dc = nullptr;
-    plat::HBITMAP m_bitmap = nullptr;
-    plat::HGDIOBJ m_oldBitmap = nullptr;
-};
 
 class FenceImageTest : public ModelTest {
 protected:
@@ -114,7 +64,7 @@ protected:
 };
 
 TEST_F(FenceImageTest, FenceTemplatesMatchTheirReferenceImage) {
-    FenceBitmapPort port(720, 480, 21);
+    BitmapPort port(720, 480, 21);
     std::vector<ExprPtr> nodes;
     // Every delimiter pair around a letter, then around a tall integral, so the stretching shows.
     for (int32_t type = kDelimParen; type <= kDelimDoubleBar; ++type)

@@ -417,6 +417,111 @@ TEST_F(SelectionTest, OnlyTheTopRowKeepsTheWholeRowWhenItsOnlyWordGoesOutward) {
     EXPECT_EQ(Run(kCmdSelectOutward, {row->getChild(0), 0, 1, 0, 0}), (Entries{{row, 0, 1, 0, 0}}));
 }
 
+// A run of Shift+arrow presses from one selection; after each press the one entry expected.
+struct ShiftRun {
+    const char* name;
+    std::array<int, 3> from;                                 // (node key, start, end)
+    std::vector<std::pair<int, std::array<int, 3>>> presses; // (-1 left / +1 right, expected)
+};
+
+class ShiftRunTest : public SelectionTest {
+protected:
+    // One press as the dispatcher runs it: over the saved list, without emptying the record first.
+    Entries Press(int direction) {
+        SelectionEntry* saved = SaveSelectionList();
+        for (SelectionEntry* e = saved; e < SavedListEnd; ++e)
+            if (e->node != nullptr)
+                ApplySelectionMove(direction < 0 ? kCmdMoveLeft : kCmdMoveRight, e->node, *e);
+        FreeSelectionList(saved);
+        return List();
+    }
+    void Check(const std::vector<eExpr*>& n, const std::vector<ShiftRun>& runs) {
+        for (const ShiftRun& run : runs) {
+            SCOPED_TRACE(run.name);
+            ShiftHeld = 1;
+            ClearSelectionList(record);
+            AddSelectionEntry(record, {n[run.from[0]], run.from[1], run.from[2], 0, 0});
+            int press = 0;
+            for (const auto& [direction, to] : run.presses) {
+                SCOPED_TRACE("press " + std::to_string(++press));
+                const Entries got = Press(direction);
+                ASSERT_EQ(got, (Entries{{n[to[0]], to[1], to[2], 0, 0}}));
+            }
+        }
+    }
+};
+
+TEST_F(ShiftRunTest, ShiftArrowsGrowFromWhereTheRunStartedAndShrinkBackTheSameWay) {
+    // [ab][pair: [cd] | [ef]][gh]; nodes: 0 the row, 1 the pair, 2 and 3 its slots, 4 ab, 5 gh,
+    // 6 cd, 7 ef.
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
+    eExpr* first = pair->setChild(0, Row({"cd"}));
+    eExpr* second = pair->setChild(1, Row({"ef"}));
+    OwnedNode<eSimpString> top = NewSimpString(3);
+    top->setChild(0, Word("ab"));
+    eExpr* p = top->setChild(1, std::move(pair));
+    top->setChild(2, Word("gh"));
+    eExpr* row = Use(std::move(top));
+    const std::vector<eExpr*> n{row,
+                                p,
+                                first,
+                                second,
+                                row->getChild(0),
+                                row->getChild(2),
+                                first->getChild(0),
+                                second->getChild(0)};
+    const std::vector<ShiftRun> runs{
+        {"from a word's start the element before comes whole, up to the row's start",
+         {5, 0, 0},
+         {{-1, {0, 1, 2}}, {-1, {0, 0, 2}}, {-1, {0, 0, 2}}, {1, {0, 1, 2}}, {1, {5, 0, 0}}}},
+        {"inside a word by characters, then by elements, and back into the word",
+         {5, 1, 1},
+         {{-1, {5, 0, 1}}, {-1, {0, 1, 3}}, {1, {5, 0, 1}}, {1, {5, 1, 1}}, {1, {5, 1, 2}}}},
+        {"rightwards out of a word takes the element after it",
+         {4, 1, 1},
+         {{1, {4, 1, 2}}, {1, {0, 0, 2}}, {1, {0, 0, 3}}, {-1, {0, 0, 2}}, {-1, {4, 1, 2}}}},
+        {"at the row's end there is nowhere to go; leftwards takes the last element",
+         {0, 3, 3},
+         {{1, {0, 3, 3}}, {-1, {0, 2, 3}}, {-1, {0, 1, 3}}, {1, {0, 2, 3}}, {1, {0, 3, 3}}}},
+        {"at the row's start rightwards takes the first element",
+         {0, 0, 0},
+         {{-1, {0, 0, 0}}, {1, {0, 0, 1}}, {1, {0, 0, 2}}, {-1, {0, 0, 1}}, {-1, {0, 0, 0}}}},
+        {"from a slot's end into the next slot the template comes whole and stays so",
+         {6, 2, 2},
+         {{1, {0, 1, 2}}, {1, {0, 1, 3}}, {-1, {0, 1, 2}}, {-1, {0, 0, 2}}}},
+        {"from a slot's start out of the template leftwards",
+         {7, 1, 1},
+         {{-1, {7, 0, 1}}, {-1, {0, 1, 2}}, {-1, {0, 0, 2}}, {1, {0, 1, 2}}}},
+        {"at the expression's start inside its first word nothing changes, and back",
+         {4, 1, 1},
+         {{-1, {4, 0, 1}}, {-1, {4, 0, 1}}, {1, {4, 1, 1}}}},
+        {"a range made otherwise keeps its far side: left grows its start",
+         {0, 2, 3},
+         {{-1, {0, 1, 3}}, {1, {0, 2, 3}}}},
+        {"a range made otherwise keeps its far side: right grows its end",
+         {6, 0, 1},
+         {{1, {6, 0, 2}}, {-1, {6, 0, 1}}}},
+    };
+    Check(n, runs);
+}
+
+TEST_F(ShiftRunTest, ANewSelectionStartsANewRun) {
+    eExpr* row = Use(Row({"ab", "cd"}));
+    eExpr* cd = row->getChild(1);
+    ShiftHeld = 1;
+    ClearSelectionList(record);
+    AddSelectionEntry(record, {cd, 1, 1, 0, 0});
+    Press(-1);
+    ASSERT_EQ(Press(-1), (Entries{{row, 0, 2, 0, 0}}));
+    // The same range made afresh (a drag, say) knows nothing of the run: Shift+Right keeps it, as
+    // its right side is the row's end, where the run would have gone back into "cd"; then
+    // Shift+Left moves that right side.
+    ClearSelectionList(record);
+    AddSelectionEntry(record, {row, 0, 2, 0, 0});
+    EXPECT_EQ(Press(1), (Entries{{row, 0, 2, 0, 0}}));
+    EXPECT_EQ(Press(-1), (Entries{{row, 0, 1, 0, 0}}));
+}
+
 // A grid stand-in: it answers the moves itself, with an entry that names the operation.
 class FakeGrid : public eTemplate {
     KV_NODE_CLONE(FakeGrid)

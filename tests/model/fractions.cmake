@@ -8,4 +8,5 @@ target_sources(kv_model_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eFractionImageTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/FontPin.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../support/Golden.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/BitmapPort.cpp
 )

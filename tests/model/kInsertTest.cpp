@@ -29,6 +29,7 @@
 #include "framework/ErrorFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Gdi.h"
+#include "support/BitmapPort.h"
 #include "support/FontPin.h"
 #include "support/Golden.h"
 
@@ -295,6 +296,27 @@ TEST_F(InsertTest, TheSelectionMovesIntoTheFirstPlaceholderAndTheNextIsSelected)
     }
 }
 
+// A macro without placeholders: the selection goes into its first empty row, depth first, and
+// the caret ends after what was inserted.
+TEST_F(InsertTest, WithoutPlaceholdersTheSelectionGoesIntoTheFirstEmptyRow) {
+    FSSRecord style;
+    InitFSSRecord(style);
+    OwnedNode<eSimpString> body = NewSimpString(2);
+    body->setChild(0, NewWord("k", 0, style, 0));
+    body->setChild(1, NewFraction(NewSimpStringWith(NewWord("n", 0, style, 0)), NewSimpString(0)));
+    MacroList.push_back({0x5007, std::move(body)});
+    for (char ch : std::string("ab"))
+        DoCommand(MakeCharCode(kTypingStyleSelector, static_cast<unsigned char>(ch)), 1);
+    select({expression(), 0, 1, 0, 0});
+    DoCommand(0x5007, 0);
+    ASSERT_EQ(expression()->childCount(), 2);
+    eExpr* fraction = expression()->getChild(1);
+    ASSERT_EQ(ClassOf(fraction), "eFraction");
+    ASSERT_EQ(fraction->getChild(1)->childCount(), 1);
+    EXPECT_EQ(static_cast<eWord*>(fraction->getChild(1)->getChild(0))->view(), "ab");
+    EXPECT_EQ(only(), (SelectionEntry{expression(), 2, 2, 0, 0}));
+}
+
 TEST_F(InsertTest, PlaceholdersAndTheOperatorTakeTheTypingColour) {
     m_record.m_typingColour = 0x1C;
     eExpr* t = insertFresh(0x4601);
@@ -456,57 +478,6 @@ TEST_F(InsertTest, APressAtTheCentreOfEachSlotLandsInThatSlot) {
 // ---- The sheet of all templates
 // -------------------------------------------------------------------------
 
-// A native port over a white bitmap at a given resolution, read back pixel by pixel.
-class SheetPort : public oNativePort {
-public:
-    SheetPort(int32_t width, int32_t height, int32_t resolution)
-        : m_w(width)
-        , m_h(height) {
-        plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
-        m_dc = plat::CreateCompatibleDC(screen);
-        m_bitmap = plat::CreateCompatibleBitmap(screen, width, height);
-        plat::DeleteDC(screen);
-        m_oldBitmap = plat::SelectObject(m_dc, m_bitmap);
-        const plat::RECT all{0, 0, width, height};
-        plat::FillRect(m_dc, &all, plat::GetStockObject(plat::WHITE_BRUSH));
-        PortDevice* device = NewPortDevice(kDeviceListbox);
-        device->borrowedDc = m_dc;
-        adoptDevice(device);
-        setDrawableSize(width, height);
-        setResolution(resolution);
-    }
-    ~SheetPort() override {
-        DropPortDcs(kDeviceListbox);
-        plat::SelectObject(m_dc, m_oldBitmap);
-        plat::DeleteDC(m_dc);
-        plat::DeleteObject(m_bitmap);
-    }
-    // The picture as an RGB24 image; the caller destroys it.
-    cairo_surface_t* image() const {
-        plat::SelectClipRgn(m_dc, nullptr);
-        cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_RGB24, m_w, m_h);
-        cairo_surface_flush(out);
-        unsigned char* data = cairo_image_surface_get_data(out);
-        const int stride = cairo_image_surface_get_stride(out);
-        for (int y = 0; y < m_h; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
-            for (int x = 0; x < m_w; ++x) {
-                const plat::COLORREF c = plat::GetPixel(m_dc, x, y);
-                row[x] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-            }
-        }
-        cairo_surface_mark_dirty(out);
-        return out;
-    }
-
-private:
-    int32_t m_w;
-    int32_t m_h;
-    plat::HDC m_dc = nullptr;
-    plat::HBITMAP m_bitmap = nullptr;
-    plat::HGDIOBJ m_oldBitmap = nullptr;
-};
-
 class TemplateSheetTest : public ErrorFixture {
 protected:
     void SetUp() override {
@@ -592,7 +563,7 @@ TEST_F(TemplateSheetTest, EveryTemplateDrawsAsItsReference) {
     lines.push_back(Line({0x4601, 0x4602, 0x4603, 0x4604, 0x4611, 0x4612, 0x4613, 0x4614},
                          "kinxkinyAinBinkinxkin"));
 
-    SheetPort port(kWidth, kHeight, kResolution96Dpi);
+    BitmapPort port(kWidth, kHeight, kResolution96Dpi);
     int32_t y = kMargin;
     for (ExprPtr& line : lines) {
         MeasureExprWithOptions(line.get(), &port, 0, 0, 0, 0);

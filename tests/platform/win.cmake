@@ -6,5 +6,6 @@ target_sources(kv_platform_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/QueueTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InputTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PaintTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NonClientTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageBoxTest.cpp
 )

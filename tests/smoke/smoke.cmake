@@ -12,6 +12,43 @@ if(KV_XVFB_RUN)
   set_tests_properties(SmokeX11Paint PROPERTIES LABELS "smoke" TIMEOUT 60)
 endif()
 
+# A window laid out for the virtual screen is clamped to the smaller real one.
+add_executable(kv_smoke_x11_clamp ${CMAKE_CURRENT_LIST_DIR}/X11ClampSmoke.cpp)
+target_include_directories(kv_smoke_x11_clamp PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_x11_clamp PRIVATE kv_platform_x11)
+kv_add_warnings(kv_smoke_x11_clamp)
+if(KV_XVFB_RUN)
+  add_test(NAME SmokeX11Clamp
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   $<TARGET_FILE:kv_smoke_x11_clamp>)
+  set_tests_properties(SmokeX11Clamp PROPERTIES LABELS "smoke" TIMEOUT 60)
+endif()
+
+# One drawing through a native port: the headless build writes its memory image as the reference,
+# the X11 build compares what the server shows with it.
+add_executable(kv_smoke_port_reference ${CMAKE_CURRENT_LIST_DIR}/X11PortSmoke.cpp)
+target_compile_definitions(kv_smoke_port_reference PRIVATE KV_SMOKE_HEADLESS)
+target_include_directories(kv_smoke_port_reference PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_port_reference PRIVATE kv_framework kv_resources
+                      kv_platform_headless)
+kv_add_warnings(kv_smoke_port_reference)
+add_executable(kv_smoke_x11_ports ${CMAKE_CURRENT_LIST_DIR}/X11PortSmoke.cpp)
+target_include_directories(kv_smoke_x11_ports PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_x11_ports PRIVATE kv_framework kv_resources kv_platform_x11)
+kv_add_warnings(kv_smoke_x11_ports)
+set(KV_SMOKE_PORT_PIXELS ${CMAKE_CURRENT_BINARY_DIR}/smoke_port_reference.rgb)
+add_test(NAME SmokePortReference
+         COMMAND $<TARGET_FILE:kv_smoke_port_reference> ${KV_SMOKE_PORT_PIXELS})
+set_tests_properties(SmokePortReference PROPERTIES LABELS "smoke" TIMEOUT 60
+                     FIXTURES_SETUP SmokePortPixels)
+if(KV_XVFB_RUN)
+  add_test(NAME SmokeX11Ports
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   $<TARGET_FILE:kv_smoke_x11_ports> ${KV_SMOKE_PORT_PIXELS})
+  set_tests_properties(SmokeX11Ports PROPERTIES LABELS "smoke" TIMEOUT 60
+                       FIXTURES_REQUIRED SmokePortPixels)
+endif()
+
 add_test(NAME SmokeNoDisplay
          COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:korvaline>
                  -P ${CMAKE_CURRENT_LIST_DIR}/NoDisplay.cmake)

@@ -78,4 +78,38 @@ std::vector<std::uint8_t> PngToDib(const std::string& path, bool monochrome) {
     return dib;
 }
 
+std::vector<std::uint8_t> PngToIcon(const std::string& path) {
+    const std::string file = ReadFile(path);
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.data(), file.size()))
+        throw CompileError(path, 0, std::string("not a readable PNG file: ") + image.message);
+    if (image.width != 32 || image.height != 32) {
+        const std::string size = std::to_string(image.width) + " x " + std::to_string(image.height);
+        png_image_free(&image);
+        throw CompileError(path, 0, "an icon must be 32 x 32 pixels, not " + size);
+    }
+    // Straight (not premultiplied) alpha, as the icon format keeps it.
+    image.format = PNG_FORMAT_BGRA;
+    image.flags = 0;
+    std::vector<std::uint8_t> bgra(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr))
+        throw CompileError(path, 0, std::string("cannot decode the PNG file: ") + image.message);
+    std::vector<std::uint8_t> icon;
+    put32(icon, 40);
+    put32(icon, 32);
+    put32(icon, static_cast<std::uint32_t>(-32)); // negative: rows top-down
+    put16(icon, 1);
+    put16(icon, 32);
+    put32(icon, 0); // no compression
+    put32(icon, static_cast<std::uint32_t>(bgra.size()));
+    put32(icon, 0);
+    put32(icon, 0);
+    put32(icon, 0);
+    put32(icon, 0);
+    icon.insert(icon.end(), bgra.begin(), bgra.end());
+    return icon;
+}
+
 } // namespace kvtool

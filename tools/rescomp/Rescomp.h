@@ -90,6 +90,9 @@ void ParseMenus(const std::string& path, Resources& res);
 void ParseDialogs(const std::string& path, Resources& res);
 // A PNG file as the bytes of a device-independent bitmap (header, palette, bottom-up rows).
 std::vector<std::uint8_t> PngToDib(const std::string& path, bool monochrome);
+// A 32 x 32 PNG file as an icon: a 40-byte header (32 bits per pixel, rows top-down) and its
+// B, G, R, A bytes with straight alpha. Any other size is an error.
+std::vector<std::uint8_t> PngToIcon(const std::string& path);
 
 // `function` names the accessor the generated file defines.
 std::string EmitCpp(const Resources& res, const std::string& function);

@@ -2,7 +2,8 @@
 //
 //   rescomp [--cpp OUT.cpp [--function NAME]] [--bundle OUT.kvres] inputs...
 //   inputs: --strings FILE.tsv | --menu FILE.menu | --dialog FILE.dlg
-//           | --bitmap ID=FILE.png | --data TYPE:ID=FILE | --data TYPE:NAME=FILE
+//           | --bitmap ID=FILE.png | --icon ID=FILE.png | --data TYPE:ID=FILE | --data
+//           TYPE:NAME=FILE
 //
 // Errors are printed as "file:line: error: message" and give exit status 1; nothing is written
 // then.
@@ -71,6 +72,19 @@ int run(int argc, char** argv) {
             d.id = number(arg.substr(0, eq), "bitmap id");
             // The sixteen small pattern and arrow bitmaps are monochrome.
             d.bytes = PngToDib(arg.substr(eq + 1), d.id >= 512 && d.id <= 527);
+            res.data.push_back(std::move(d));
+        } else if (opt == "--icon") {
+            const auto eq = arg.find('=');
+            if (eq == std::string::npos)
+                throw CompileError("<command line>", 0, "expected --icon ID=FILE");
+            DataEntry d;
+            d.type = 3;
+            d.id = number(arg.substr(0, eq), "icon id");
+            // Images below 8192 are icons; from 8192 on they are bitmaps.
+            if (d.id == 0 || d.id >= 8192)
+                throw CompileError("<command line>", 0,
+                                   "icon id " + arg.substr(0, eq) + " out of range (1..8191)");
+            d.bytes = PngToIcon(arg.substr(eq + 1));
             res.data.push_back(std::move(d));
         } else if (opt == "--data") {
             const auto colon = arg.find(':'), eq = arg.find('=');

@@ -171,9 +171,9 @@ int32_t RunModalDialog(int id, plat::DLGPROC proc) {
     DoubleClickFlag = 0;
     DialogInitDone = 0;
     DialogResult = -1;
-    const plat::INT_PTR result =
-        plat::DialogBoxParam(CQVApp::instance().m_hResources,
-                             plat::MAKEINTRESOURCE(static_cast<plat::WORD>(id)), s_modalOwner, proc, 0);
+    const plat::INT_PTR result = plat::DialogBoxParam(
+        CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(id)),
+        s_modalOwner, proc, 0);
     DialogResult = static_cast<int32_t>(result);
     EnableWidgetWindows(s_modalOwner, true);
     DoubleClickFlag = 0;
@@ -220,9 +220,8 @@ void SetRadioGroup(int first, int last, int index) {
         return;
     const bool inRange = index >= 0 && index <= last - first;
     for (int id = first; id <= last; ++id)
-        plat::CheckDlgButton(d, id,
-                             inRange && id == first + index ? plat::BST_CHECKED
-                                                            : plat::BST_UNCHECKED);
+        plat::CheckDlgButton(
+            d, id, inRange && id == first + index ? plat::BST_CHECKED : plat::BST_UNCHECKED);
 }
 
 int GetRadioIndex(int first, int last) {
@@ -436,8 +435,7 @@ void SubclassKeyCaptureItem(plat::HWND dialog, int id) {
     if (!item)
         return;
     if (s_captureItem && plat::IsWindow(s_captureItem))
-        UnsubclassKeyCaptureItem(plat::GetParent(s_captureItem),
-                                 plat::GetDlgCtrlID(s_captureItem));
+        UnsubclassKeyCaptureItem(plat::GetParent(s_captureItem), plat::GetDlgCtrlID(s_captureItem));
     s_capturePrevProc = reinterpret_cast<plat::WNDPROC>(plat::SetWindowLongPtr(
         item, plat::GWLP_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&KeyCaptureItemProc)));
     s_captureItem = item;
@@ -458,8 +456,8 @@ void UnsubclassKeyCaptureItem(plat::HWND dialog, int id) {
 // Pictures
 
 bool DrawDialogBitmap(plat::HWND dialog, plat::HDC dc, int bitmapId, int x, int y, int flags) {
-    plat::HBITMAP bitmap = plat::LoadBitmap(CQVApp::instance().m_hResources,
-                                            plat::MAKEINTRESOURCE(static_cast<plat::WORD>(bitmapId)));
+    plat::HBITMAP bitmap = plat::LoadBitmap(
+        CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(bitmapId)));
     if (!bitmap)
         return false;
     // The screen's resolution is read once: it does not change while the program runs.
@@ -489,7 +487,8 @@ bool DrawDialogBitmap(plat::HWND dialog, plat::HDC dc, int bitmapId, int x, int 
     plat::RECT r{px, py, px + width, py + height};
     if (flags & kBitmapFramed) {
         const plat::RECT frame{px - 1, py - 1, px + width + 1, py + height + 1};
-        plat::FrameRect(dc, &frame, static_cast<plat::HBRUSH>(plat::GetStockObject(plat::BLACK_BRUSH)));
+        plat::FrameRect(dc, &frame,
+                        static_cast<plat::HBRUSH>(plat::GetStockObject(plat::BLACK_BRUSH)));
         r = frame;
     }
     plat::ValidateRect(dialog, &r);

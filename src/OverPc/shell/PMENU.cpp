@@ -1,6 +1,7 @@
 #include "OverPc/shell/PMENU.h"
 
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
 #include "OverSrcs/oWindows.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
@@ -106,8 +107,9 @@ plat::HMENU MenuOfNumber(int number) {
     plat::HMENU bar = CQVApp::instance().m_MenuBar;
     if (!bar || !plat::IsMenu(bar))
         return nullptr;
-    const plat::ResMenu* tmpl = plat::FindMenuTemplate(
-        CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(kMenuBarMenuId)));
+    const plat::ResMenu* tmpl =
+        plat::FindMenuTemplate(CQVApp::instance().m_hResources,
+                               plat::MAKEINTRESOURCE(static_cast<plat::WORD>(kMenuBarMenuId)));
     if (!tmpl)
         return nullptr;
     // Walk the template beside the loaded menu: each submenu entry of the template is the
@@ -139,7 +141,8 @@ plat::HMENU MenuOfNumber(int number) {
 int MenuPositionFromChoice(int comboId, plat::HMENU menu) {
     if (!CurrentDialog || CurrentDialog == kSystemDialogRunning || !plat::IsWindow(CurrentDialog))
         return -1;
-    const plat::LRESULT sel = plat::SendDlgItemMessage(CurrentDialog, comboId, plat::CB_GETCURSEL, 0, 0);
+    const plat::LRESULT sel =
+        plat::SendDlgItemMessage(CurrentDialog, comboId, plat::CB_GETCURSEL, 0, 0);
     if (sel < 0)
         return -1;
     const int count = plat::GetMenuItemCount(menu);
@@ -158,7 +161,9 @@ int AddAdHocMenuItem(int number, int /*ignored*/, const char* text, AdHocCallbac
     if (!menu)
         return 0;
     const int base = number * 256;
-    int id = std::max(highestId(menu), base) + 1;
+    // Ids follow positions (separators take one too): past the last position and past every id
+    // in use.
+    int id = std::max(highestId(menu), base + plat::GetMenuItemCount(menu)) + 1;
     for (const AdHocItem& a : adHocItems())
         if (a.number == number)
             id = std::max(id, a.id + 1);
@@ -194,7 +199,8 @@ void CheckAdHocMenuItem(int number, AdHocCallback callback, std::intptr_t argume
         if (a.number == number && a.callback == callback && a.argument == argument) {
             if (plat::HMENU menu = MenuOfNumber(number))
                 plat::CheckMenuItem(menu, static_cast<plat::UINT>(a.id),
-                                    plat::MF_BYCOMMAND | (on ? plat::MF_CHECKED : plat::MF_UNCHECKED));
+                                    plat::MF_BYCOMMAND |
+                                        (on ? plat::MF_CHECKED : plat::MF_UNCHECKED));
             return;
         }
     }
@@ -258,6 +264,10 @@ int TrackContextMenu(PopupChoice& choice, oPoint point, oWidget* pane, int32_t, 
     }
     if (hwnd)
         plat::ClientToScreen(hwnd, &p);
+    else
+        hwnd = GetModalOwnerWindow(false); // the menu needs a window to belong to
+    if (!hwnd)
+        return 0;
     plat::BYTE keys[256];
     const bool saved = plat::GetKeyboardState(keys) != plat::FALSE;
     const plat::BOOL id =

@@ -22,7 +22,9 @@ std::set<const oDlgWidget*>& liveDlgWidgets() {
 } // namespace
 
 oDlgWidget::oDlgWidget(plat::HWND item, DlgPaintCallback paint)
-    : m_item(item), m_controlId(plat::GetDlgCtrlID(item)), m_paint(paint) {
+    : m_item(item)
+    , m_controlId(plat::GetDlgCtrlID(item))
+    , m_paint(paint) {
     liveDlgWidgets().insert(this);
     attachWindow(HandleToWindow(item));
     plat::RECT r{};

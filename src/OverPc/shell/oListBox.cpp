@@ -6,8 +6,8 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
-#include "plat/Gdi.h"
 #include "plat/Dialog.h"
+#include "plat/Gdi.h"
 #include "plat/Window.h"
 
 namespace {
@@ -21,8 +21,12 @@ Color colorOf(plat::DWORD rgb) {
 
 oListBox::oListBox(plat::HWND item, int32_t count, int32_t selected, int32_t itemHeight,
                    ListRowDrawer drawer)
-    : m_item(item), m_controlId(plat::GetDlgCtrlID(item)), m_count(count < 0 ? 0 : count),
-      m_selection(selected), m_itemHeight(itemHeight), m_drawer(std::move(drawer)) {
+    : m_item(item)
+    , m_controlId(plat::GetDlgCtrlID(item))
+    , m_count(count < 0 ? 0 : count)
+    , m_selection(selected)
+    , m_itemHeight(itemHeight)
+    , m_drawer(std::move(drawer)) {
     attachWindow(HandleToWindow(item));
     plat::RECT r{};
     plat::GetClientRect(item, &r);

@@ -11,9 +11,11 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
@@ -273,6 +275,8 @@ private:
     void translateKey(XKeyEvent& xk, BackendEvent& ev);
     HWND hwndOf(::Window w) const;
     TopWindow* find(HWND hwnd);
+    RECT clampToScreen(const RECT& r) const;
+    void queueClampReport(HWND hwnd, const RECT& asked, const RECT& placed);
 
     Display* m_display = nullptr;
     bool m_tried = false;
@@ -288,6 +292,8 @@ private:
     Cursor m_cursor = 0;
     int m_cursorId = 32512;
     std::map<int, Cursor> m_cursors;
+    // Events the back end makes itself (a window clamped to the screen), served first.
+    std::deque<BackendEvent> m_synthetic;
 };
 
 X11Backend::~X11Backend() {
@@ -352,7 +358,11 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     if (!m_display)
         return;
     TopWindow t;
-    t.client = client;
+    // The program lays out on its virtual screen; a real screen may be smaller. A window that
+    // would run off it is pulled inside and, if need be, shrunk to it; the core then hears the
+    // real rectangle through the same path as a window-manager move.
+    const RECT placed = clampToScreen(client);
+    t.client = placed;
     XSetWindowAttributes attrs;
     std::memset(&attrs, 0, sizeof attrs);
     attrs.background_pixel = WhitePixel(m_display, m_screen);
@@ -364,9 +374,9 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
         (style & WS_POPUP) && (style & WS_CAPTION) != WS_CAPTION && !(exStyle & WS_EX_TOOLWINDOW)
             ? True
             : False;
-    const int w = std::max<int>(client.right - client.left, 1);
-    const int h = std::max<int>(client.bottom - client.top, 1);
-    t.xwin = XCreateWindow(m_display, RootWindow(m_display, m_screen), client.left, client.top,
+    const int w = std::max<int>(placed.right - placed.left, 1);
+    const int h = std::max<int>(placed.bottom - placed.top, 1);
+    t.xwin = XCreateWindow(m_display, RootWindow(m_display, m_screen), placed.left, placed.top,
                            static_cast<unsigned>(w), static_cast<unsigned>(h), 0, CopyFromParent,
                            InputOutput, CopyFromParent,
                            CWBackPixel | CWEventMask | CWCursor | CWOverrideRedirect, &attrs);
@@ -374,8 +384,8 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     XSizeHints hints;
     std::memset(&hints, 0, sizeof hints);
     hints.flags = USPosition | PPosition | PSize;
-    hints.x = client.left;
-    hints.y = client.top;
+    hints.x = placed.left;
+    hints.y = placed.top;
     hints.width = w;
     hints.height = h;
     XSetWMNormalHints(m_display, t.xwin, &hints);
@@ -402,6 +412,29 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     }
     m_windows[hwnd] = t;
     setTitle(hwnd, title);
+    queueClampReport(hwnd, client, placed);
+}
+
+// The core learns the rectangle the window really got as from a window-manager move, so the
+// program hears the real size through WM_SIZE.
+void X11Backend::queueClampReport(HWND hwnd, const RECT& asked, const RECT& placed) {
+    if (placed.left == asked.left && placed.top == asked.top && placed.right == asked.right &&
+        placed.bottom == asked.bottom)
+        return;
+    BackendEvent ev;
+    ev.kind = BackendEvent::Kind::Configure;
+    ev.hwnd = hwnd;
+    ev.rect = placed;
+    m_synthetic.push_back(ev);
+}
+
+RECT X11Backend::clampToScreen(const RECT& r) const {
+    const int sw = DisplayWidth(m_display, m_screen), sh = DisplayHeight(m_display, m_screen);
+    const int w = std::clamp<int>(r.right - r.left, 0, sw);
+    const int h = std::clamp<int>(r.bottom - r.top, 0, sh);
+    const int x = std::clamp<int>(r.left, 0, std::max(sw - w, 0));
+    const int y = std::clamp<int>(r.top, 0, std::max(sh - h, 0));
+    return RECT{x, y, x + w, y + h};
 }
 
 void X11Backend::destroyTopLevel(HWND hwnd) {
@@ -441,11 +474,19 @@ void X11Backend::moveResize(HWND hwnd, const RECT& client) {
     TopWindow* t = find(hwnd);
     if (!t)
         return;
-    t->client = client;
-    XMoveResizeWindow(m_display, t->xwin, client.left, client.top,
-                      static_cast<unsigned>(std::max<int>(client.right - client.left, 1)),
-                      static_cast<unsigned>(std::max<int>(client.bottom - client.top, 1)));
+    // The program placed the window again: a clamp still waiting to be reported is out of date.
+    m_synthetic.erase(std::remove_if(m_synthetic.begin(), m_synthetic.end(),
+                                     [&](const BackendEvent& e) { return e.hwnd == hwnd; }),
+                      m_synthetic.end());
+    // A placement made for the virtual screen (a saved frame position) is kept on the real one
+    // as at creation.
+    const RECT placed = clampToScreen(client);
+    t->client = placed;
+    XMoveResizeWindow(m_display, t->xwin, placed.left, placed.top,
+                      static_cast<unsigned>(std::max<int>(placed.right - placed.left, 1)),
+                      static_cast<unsigned>(std::max<int>(placed.bottom - placed.top, 1)));
     XFlush(m_display);
+    queueClampReport(hwnd, client, placed);
 }
 
 void X11Backend::raise(HWND hwnd) {
@@ -656,6 +697,15 @@ bool X11Backend::poll(BackendEvent& ev) {
     char drain[64];
     while (m_wakePipe[0] >= 0 && read(m_wakePipe[0], drain, sizeof drain) > 0) {
     }
+    while (!m_synthetic.empty()) {
+        ev = m_synthetic.front();
+        m_synthetic.pop_front();
+        // A window destroyed meanwhile has nothing left to configure.
+        if (find(ev.hwnd)) {
+            ev.time = now();
+            return true;
+        }
+    }
     while (XPending(m_display)) {
         XEvent xe;
         XNextEvent(m_display, &xe);
@@ -677,7 +727,7 @@ bool X11Backend::wait(int timeoutMs) {
         return true;
     }
     XFlush(m_display);
-    if (XPending(m_display))
+    if (!m_synthetic.empty() || XPending(m_display))
         return true;
     pollfd fds[2];
     fds[0].fd = ConnectionNumber(m_display);

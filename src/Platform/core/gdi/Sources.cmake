@@ -7,4 +7,5 @@ target_sources(kv_platform_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Raster.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Draw.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Blit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Icon.cpp
 )

@@ -145,6 +145,9 @@ void handlePointer(const BackendEvent& ev) {
         st.eventKeys[vkOfButton(ev.button)] |= 0x80;
     else if (ev.kind == K::ButtonUp)
         st.eventKeys[vkOfButton(ev.button)] &= static_cast<BYTE>(~0x80);
+    // The frames of captioned child windows, and the move or resize a press there started.
+    if (NonClientPointer(ev))
+        return;
 
     if (ev.kind == K::Wheel) {
         HWND target = st.focus ? st.focus : st.active;
@@ -178,8 +181,19 @@ void handlePointer(const BackendEvent& ev) {
             if (a->style & WS_DISABLED)
                 target = FindWindow(a->parent);
         }
-        if (ev.kind == K::ButtonDown)
+        if (ev.kind == K::ButtonDown) {
+            const HWND hit = target ? target->hwnd : nullptr;
             activateOnClick(top);
+            // A press inside a document window makes it the active one, with the focus,
+            // unless the focus is inside it already.
+            if (Window* doc = DocumentWindowOf(FindWindow(hit))) {
+                const HWND dh = doc->hwnd;
+                ActivateDocumentChild(doc);
+                if (FindWindow(dh) && !(st.focus == dh || IsChild(dh, st.focus)))
+                    SetFocus(dh);
+            }
+            target = FindWindow(hit);
+        }
         // The menu bar above the frame's client area: a press opens the title under it through
         // the frame's WM_SYSCOMMAND; nothing else there reaches the client.
         if (top->menuBarHeight > 0 && w == top) {

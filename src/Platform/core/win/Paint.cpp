@@ -71,6 +71,10 @@ void paintNow(HWND hwnd) {
     Window* w = FindWindow(hwnd);
     if (!w || !ReallyVisible(w))
         return;
+    PaintDirtyFrames();
+    w = FindWindow(hwnd);
+    if (!w)
+        return;
     if (!w->update.empty())
         SendMessage(hwnd, WM_PAINT, 0, 0);
     w = FindWindow(hwnd);
@@ -147,6 +151,9 @@ Region VisibleRegion(const Window* w) {
 }
 
 void InvalidateClient(Window* w, const RECT* rect, bool erase) {
+    // The whole window redrawn: its frame too.
+    if (!rect && HasNonClientFrame(w))
+        w->frameDirty = true;
     Region add(clientRect(w));
     if (rect)
         add.intersect(Region(*rect));
@@ -164,6 +171,8 @@ void InvalidateClient(Window* w, const RECT* rect, bool erase) {
         RECT kr = kw->rect;
         if (b.right <= kr.left || b.left >= kr.right || b.bottom <= kr.top || b.top >= kr.bottom)
             continue;
+        if (HasNonClientFrame(kw))
+            kw->frameDirty = true;
         const int ox = kw->rect.left + kw->insets.left, oy = kw->rect.top + kw->insets.top;
         for (const RECT& part : add.rects()) {
             const RECT local = offsetRect(part, -ox, -oy);
@@ -191,6 +200,7 @@ void Present(Window* top, const RECT& imageRect) {
 }
 
 HWND NextWindowToPaint(HWND filter) {
+    PaintDirtyFrames();
     for (HWND t : state().topLevels) {
         if (HWND h = firstToPaint(FindWindow(t), filter))
             return h;

@@ -666,6 +666,14 @@ HWND SetFocus(HWND hwnd) {
                 return old;
         }
     }
+    if (hwnd) {
+        // The focus going into a document window makes it the active one.
+        if (Window* doc = DocumentWindowOf(FindWindow(hwnd)); doc && !doc->destroying) {
+            ActivateDocumentChild(doc);
+            if (st.focus == hwnd || !FindWindow(hwnd))
+                return old;
+        }
+    }
     const HWND previous = st.focus;
     st.focus = hwnd;
     if (previous && FindWindow(previous))

@@ -6,5 +6,6 @@ target_sources(kv_platform_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Queue.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Paint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NonClient.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageBox.cpp
 )

@@ -355,6 +355,7 @@ void ResetWindowSystem() {
     st.cursor = nullptr;
     ResetQueue();
     ResetInput();
+    ResetNonClient();
     ensureBuiltInClasses();
     ResetMenus();
 }
@@ -622,9 +623,11 @@ BOOL DestroyWindow(HWND hwnd) {
     }
     if (!w->isChild())
         w->style &= ~WS_VISIBLE;
+    const HWND parentOfChild = w->isChild() ? w->parent : nullptr;
     sendDestroy(w);
     // Focus, activation and capture leave the dying windows before they are freed.
-    if (st.focus && (st.focus == hwnd || IsChild(hwnd, st.focus)))
+    const bool hadFocus = st.focus && (st.focus == hwnd || IsChild(hwnd, st.focus));
+    if (hadFocus)
         st.focus = nullptr;
     if (st.capture && (st.capture == hwnd || IsChild(hwnd, st.capture)))
         ReleaseCapture();
@@ -633,6 +636,13 @@ BOOL DestroyWindow(HWND hwnd) {
     if (wasActive)
         st.active = nullptr;
     freeTree(hwnd);
+    if (parentOfChild) {
+        // A closed document window hands activation, and the focus it had, to the next one.
+        DocumentChildGone(parentOfChild, hwnd);
+        Window* p = FindWindow(parentOfChild);
+        if (hadFocus && p && FindWindow(p->activeChild) && !p->destroying)
+            SetFocus(p->activeChild);
+    }
     if (wasActive) {
         // Hand activation to the owner, else to the front visible, enabled top-level window.
         auto usable = [](HWND t) {
@@ -834,6 +844,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
             }
         } else if (Window* p = FindWindow(w->parent)) {
             auto& v = p->children;
+            const std::vector<HWND> before = v;
             v.erase(std::remove(v.begin(), v.end(), hwnd), v.end());
             if (insertAfter == HWND_BOTTOM)
                 v.push_back(hwnd);
@@ -843,6 +854,13 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
             else {
                 auto it = std::find(v.begin(), v.end(), insertAfter);
                 v.insert(it == v.end() ? v.end() : it + 1, hwnd);
+            }
+            // A new place among the siblings uncovers or covers parts of the window.
+            if (v != before && ReallyVisible(w) && !(flags & SWP_NOREDRAW)) {
+                if (Window* pp = FindWindow(w->parent)) {
+                    RECT wr = w->rect;
+                    InvalidateClient(pp, &wr, true);
+                }
             }
         }
     }
@@ -1030,6 +1048,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         const char* text = reinterpret_cast<const char*>(lParam);
         w->text = text ? text : "";
         setTitleOnBackend(w);
+        if (HasNonClientFrame(w))
+            w->frameDirty = true; // the caption shows the text
         return TRUE;
     }
     case WM_GETTEXT: {

@@ -328,6 +328,40 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
 // Null when the module has no such resource or its data is corrupt.
 HBITMAP LoadBitmap(HINSTANCE module, const char* name);
 
+// --- Icons ----------------------------------------------------------------------------------
+// An icon resource (type RT_ICON_ID) is a 40-byte device-independent bitmap header, 32 bits per
+// pixel, followed by its rows (bottom-up for a positive height, top-down for a negative one) of
+// B, G, R, A bytes with straight alpha. A pixel whose alpha is at least 128 is drawn; the others
+// leave the destination alone.
+constexpr UINT RT_ICON_ID = 3;
+constexpr int kIconSize = 32;
+constexpr UINT IMAGE_BITMAP = 0;
+constexpr UINT IMAGE_ICON = 1;
+constexpr UINT LR_DEFAULTCOLOR = 0x0000;
+constexpr UINT LR_DEFAULTSIZE = 0x0040;
+
+struct ICONINFO {
+    BOOL fIcon = TRUE;
+    DWORD xHotspot = 0;
+    DWORD yHotspot = 0;
+    HBITMAP hbmMask = nullptr;  // white where the icon is transparent, black where it draws
+    HBITMAP hbmColor = nullptr; // the colours where it draws, black elsewhere
+};
+
+// The icon resource of that id or name. Null when the module has none, for a null module (the
+// system's own icons are not provided), or when the resource is corrupt (a diagnostic says why).
+HICON LoadIcon(HINSTANCE module, const char* name);
+// IMAGE_ICON: LoadIcon, scaled to width × height when they are given and differ from the
+// resource's size (0 or LR_DEFAULTSIZE keeps it). IMAGE_BITMAP: LoadBitmap. Other types: null.
+void* LoadImage(HINSTANCE module, const char* name, UINT type, int width, int height, UINT flags);
+BOOL DestroyIcon(HICON icon);
+// New mask and colour bitmaps of the icon, which the caller deletes.
+BOOL GetIconInfo(HICON icon, ICONINFO* info);
+// The icon's size in pixels; FALSE for an unknown handle.
+BOOL GetIconSize(HICON icon, SIZE* size);
+// Draws the icon with its top-left at (x, y), in logical units of the DC, through its clip.
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+
 // --- Regions and clip -----------------------------------------------------------------------
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
 HRGN CreateRectRgnIndirect(const RECT* r);

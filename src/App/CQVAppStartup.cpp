@@ -10,6 +10,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/PGRAPHIC.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
@@ -192,6 +193,7 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
         RegisterAllTemplates();
         InstallGraphicsFontHooks();
         InitGraphics();
+        UseSystemColors();
         state.graphics = true;
         if (!InitMenuBar())
             Fail(errUnplanned);

@@ -1,8 +1,8 @@
 #include "App/CommandLine.h"
 
 #include "OverPc/Presourc.h"
+#include "plat/Files.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -39,59 +39,12 @@ std::optional<Switch> switchNamed(const std::string& name) {
     return std::nullopt;
 }
 
-// cp1252 bytes 0x80..0x9F by Unicode code point; the undefined bytes have none.
-constexpr std::array<unsigned, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 // UTF-8 to cp1252; nothing when the text is not valid UTF-8 or has a character cp1252 lacks.
 std::optional<std::string> utf8ToCp1252(const std::string& text) {
     std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        unsigned cp = 0;
-        int extra = 0;
-        if (b < 0x80) {
-            cp = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
-            extra = 3;
-        } else {
-            return std::nullopt;
-        }
-        if (extra > 0 && i + static_cast<std::size_t>(extra) >= text.size())
-            return std::nullopt; // the sequence is cut short
-        for (int k = 1; k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80)
-                return std::nullopt;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-        if (cp == 0)
-            return std::nullopt;
-        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        bool found = false;
-        for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
-            if (kCp1252High[k] != 0 && kCp1252High[k] == cp) {
-                out += static_cast<char>(0x80 + k);
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-            return std::nullopt;
-    }
+    // A NUL would cut the name short further on.
+    if (text.find('\0') != std::string::npos || !plat::Cp1252FromUtf8(text, out))
+        return std::nullopt;
     return out;
 }
 
@@ -187,22 +140,5 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words,
 }
 
 std::string ProgramTextToUtf8(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        const auto b = static_cast<unsigned char>(ch);
-        unsigned cp = b;
-        if (b >= 0x80 && b < 0xA0)
-            cp = kCp1252High[b - 0x80] != 0 ? kCp1252High[b - 0x80] : 0xFFFD;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    return plat::Utf8FromCp1252(text);
 }

@@ -7,6 +7,7 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
+#include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/oWindows.h"
@@ -107,6 +108,7 @@ void IdleWork() {
             if (oWindow* front = FrontWindow())
                 front->idle();
             ApplyCursor();
+            HelpBalloonStep();
             s_idleFailure = 0;
         },
         [](std::int16_t code) { reportUnlessRepeated(code, s_idleFailure); });
@@ -159,6 +161,7 @@ void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
     RefreshStatusBar();
     GuardedCall(
         [&] {
+            HelpBalloonStep();
             const int own = CountOwnWindows();
             if (own > 0) {
                 s_sawOwnWindow = true;

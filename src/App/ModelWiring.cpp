@@ -7,15 +7,38 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSelect.h"
 #include "OverSrcs/eWord.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
+
+// The Windows menu of the bar, where every document window has its entry.
+constexpr int kWindowsMenuNumber = 33;
+
+// Items of the pane's context menus: 54 over a selection, 55 elsewhere in the pane.
+constexpr int32_t kContextUndo = 13827;
+constexpr int32_t kContextCopy = 13829;
+constexpr int32_t kContextPaste = 13862;
+constexpr int32_t kContextPasteFromWord = 13863;
+constexpr int32_t kContextCut = 13865;
+constexpr int32_t kContextClear = 13866;
+constexpr int32_t kContextFind = 13868;
+constexpr int32_t kContextSelectInward = 13869;
+constexpr int32_t kContextSelectOutward = 13870;
+constexpr int32_t kContextSelectNext = 13871;
+constexpr int32_t kContextSelectAll = 13872;
+constexpr int32_t kPlainContextUndo = 14083;
+constexpr int32_t kPlainContextFind = 14084;
 
 // The pane asks for the modifier keys of the event it is handling; the shell keeps them in its
 // globals, refreshed from the keyboard state of the current message.
@@ -35,6 +58,116 @@ void loadCustomisation() {
     LoadEditingCustomisation();
 }
 
+// ---- Context menus of the pane --------------------------------------------------------------
+
+// The first item of each context menu stands for the current choice: choosing it does nothing.
+int32_t firstItemOf(int32_t menu) {
+    return menu * 256 + 1;
+}
+
+// Whether the pane can run context item `id` with the subsystems installed now. The items of the
+// copy formats, the pasting from other programs and the find window wait for their subsystems.
+bool contextItemAvailable(int32_t id) {
+    const CommandHooks& hooks = TheCommandHooks();
+    switch (id) {
+    case kContextUndo:
+    case kPlainContextUndo:
+    case kContextClear:
+    case kContextSelectInward:
+    case kContextSelectOutward:
+    case kContextSelectNext:
+    case kContextSelectAll:
+        return true;
+    case kContextCopy:
+        return hooks.copy != nullptr;
+    case kContextCut:
+        return hooks.cut != nullptr;
+    case kContextPaste:
+    case kContextPasteFromWord:
+        return hooks.paste != nullptr;
+    case kContextFind:
+    case kPlainContextFind:
+        return hooks.openFindWindow != nullptr;
+    default:
+        return false;
+    }
+}
+
+int32_t paneTrackContextMenu(ExprPane* pane, int32_t menu, oPoint point) {
+    PopupChoice choice;
+    SetMenuChoice(choice, menu, firstItemOf(menu));
+    const int result = TrackContextMenu(choice, point, pane, 0, 0, 0);
+    if (result != 2)
+        return 0;
+    if (!contextItemAvailable(choice.chosenItem)) {
+        NoteAlert(errNotInstalled);
+        return 0;
+    }
+    return choice.chosenItem;
+}
+
+// ---- Windows menu entries of the document windows -------------------------------------------
+
+// The pane behind each Windows menu entry, by item id: the menu services find entries by their
+// argument, the pane by the id it was given.
+std::map<int32_t, ExprPane*>& windowMenuEntries() {
+    static std::map<int32_t, ExprPane*> entries;
+    return entries;
+}
+
+void activatePaneEntry(std::intptr_t argument) {
+    BringPaneToFront(reinterpret_cast<ExprPane*>(argument));
+}
+
+int32_t paneAddWindowMenuItem(const char* title, ExprPane* pane) {
+    const int id = AddAdHocMenuItem(kWindowsMenuNumber, 0, title, &activatePaneEntry,
+                                    reinterpret_cast<std::intptr_t>(pane));
+    if (id != 0)
+        windowMenuEntries()[id] = pane;
+    return id;
+}
+
+void paneRemoveWindowMenuItem(int32_t item) {
+    auto it = windowMenuEntries().find(item);
+    if (it == windowMenuEntries().end())
+        return;
+    RemoveAdHocMenuItem(kWindowsMenuNumber, reinterpret_cast<std::intptr_t>(it->second));
+    windowMenuEntries().erase(it);
+}
+
+void paneCheckWindowMenuItem(int32_t item, bool on) {
+    auto it = windowMenuEntries().find(item);
+    if (it == windowMenuEntries().end())
+        return;
+    CheckAdHocMenuItem(kWindowsMenuNumber, &activatePaneEntry,
+                       reinterpret_cast<std::intptr_t>(it->second), on);
+}
+
+// ---- Help balloons over the selection
+// ------------------------------------------------------------
+
+// Whether a point of the window's client area lies on the highlighted selection of the active
+// document.
+bool pointOnActiveSelection(oWindow* window, oPoint point) {
+    if (ActivePane == nullptr || ActiveRecord == nullptr || window == nullptr ||
+        ActivePane->window() != window)
+        return false;
+    // Down the chain of panes from the window to the document pane.
+    std::vector<oPane*> chain;
+    for (oPane* p = ActivePane; p != nullptr && p != window; p = p->parent())
+        chain.push_back(p);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        point = (*it)->fromParent(point);
+    for (int32_t i = 0; i < ActiveRecord->count(); ++i) {
+        const SelectionEntry& entry = ActiveRecord->entry(i);
+        // A caret selects nothing to tell about.
+        if (entry.node != nullptr && entry.start != entry.end &&
+            PointOnEntryHighlight(entry, point))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void InstallModelWiring() {
@@ -47,6 +180,11 @@ void InstallModelWiring() {
     InstallDocumentWindowHooks();
     TheExprPaneShellHooks().inputState = &paneInputState;
     TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
+    TheExprPaneShellHooks().trackContextMenu = &paneTrackContextMenu;
+    TheExprPaneShellHooks().addWindowMenuItem = &paneAddWindowMenuItem;
+    TheExprPaneShellHooks().removeWindowMenuItem = &paneRemoveWindowMenuItem;
+    TheExprPaneShellHooks().checkWindowMenuItem = &paneCheckWindowMenuItem;
+    SetHelpBalloonSelectionProbe(&pointOnActiveSelection);
     AppHooks().runAdHocMenuItem = &RunAdHocMenuItem;
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;

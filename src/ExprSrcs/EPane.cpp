@@ -190,12 +190,18 @@ void ExprPane::idle() {
         BlinkSelectionHighlight();
 }
 
+void PaintEditBackground(oGraphPort* port, const SelectionRecord& record) {
+    Color background = record.m_noBackground != 0 ? kColorWhite : record.m_background;
+    if (record.m_options[kOptionStructure] != 0)
+        background = StructureBackgroundColor;
+    port->setColors(nullptr, &background);
+}
+
 void ExprPane::drawContents(const Zone& zone) {
     eHeader* r = root();
     {
         WideStructureOff wide;
-        const Color background = m_record.m_noBackground != 0 ? kColorWhite : m_record.m_background;
-        setColors(nullptr, &background);
+        PaintEditBackground(this, m_record);
         clipToZone(&zone);
         eraseZone(zone);
         if (r != nullptr) {

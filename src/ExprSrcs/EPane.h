@@ -110,6 +110,10 @@ int32_t HandlePaneRightClick(oPoint point);
 // not available in this build.
 bool RunContextMenuItem(int32_t id);
 
+// Gives the port its background before the expression is drawn: the record's own background,
+// or the structure-display colour while the structure option is on.
+void PaintEditBackground(oGraphPort* port, const SelectionRecord& record);
+
 // What the pane needs of the shell and the menus. The app installs them; every pointer may be null
 // (then the call does nothing and the answers are: no modifiers, no menu choice, the default
 // place).

@@ -4,6 +4,7 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/SystemDialogScope.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Files.h"
 #include "plat/Memory.h"
@@ -947,28 +948,6 @@ constexpr const char* kDocumentDefaultExtension = "EXP";
 
 // The open chooser's custom-filter buffer, kept for the whole run as the system expects.
 std::array<char, 128> s_customFilter{};
-
-// While a system chooser runs, CurrentDialog marks it and the program's other windows are
-// disabled; both come back however the run ends.
-class SystemDialogScope {
-public:
-    explicit SystemDialogScope(plat::HWND owner)
-        : m_owner(owner)
-        , m_savedDialog(CurrentDialog) {
-        CurrentDialog = kSystemDialogRunning;
-        EnableWidgetWindows(m_owner, false);
-    }
-    ~SystemDialogScope() {
-        EnableWidgetWindows(m_owner, true);
-        CurrentDialog = m_savedDialog;
-    }
-    SystemDialogScope(const SystemDialogScope&) = delete;
-    SystemDialogScope& operator=(const SystemDialogScope&) = delete;
-
-private:
-    plat::HWND m_owner;
-    plat::HWND m_savedDialog;
-};
 
 // The number of entries (description and pattern pairs) of a filter list.
 std::uint32_t FilterEntryCount(const std::string& list) {

@@ -4,6 +4,7 @@
 #include "OverPc/PGRAPHIC.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/shell/oListBox.h"
 #include "OverSrcs/TraceOut.h"
 #include "OverSrcs/oWindows.h"
 
@@ -173,6 +174,12 @@ public:
     MeasuringDcScope& operator=(const MeasuringDcScope&) = delete;
 };
 
+// Makes the font's instance for `resolution` and `escapement`, measuring through a DC over `dc`.
+bool EnsureFontThrough(plat::HDC dc, int32_t font, int32_t resolution, int32_t escapement) {
+    MeasuringDcScope measuring(dc);
+    return EnsureFontFor(font, resolution, escapement);
+}
+
 // The DC a port measures text on: a metafile port measures on a "DISPLAY" DC (a recording DC has
 // no font metrics of its own), every other port on its own DC.
 class PortTextDc {
@@ -289,10 +296,7 @@ public:
         const int32_t length = static_cast<int32_t>(std::strlen(text));
         int32_t width = 0;
         PortTextDc dc(port);
-        {
-            MeasuringDcScope measuring(dc.hdc());
-            EnsureFontFor(font, port.resolution(), 0);
-        }
+        EnsureFontThrough(dc.hdc(), font, port.resolution(), 0);
         record = RecordAt(font);
         {
             FontSelection selected(dc.hdc(), record->font);
@@ -310,10 +314,7 @@ public:
             return;
         }
         PortTextDc dc(port);
-        {
-            MeasuringDcScope measuring(dc.hdc());
-            EnsureFontFor(font, port.resolution(), 0);
-        }
+        EnsureFontThrough(dc.hdc(), font, port.resolution(), 0);
         const FontRecord& record = *RecordAt(font);
         FontSelection selected(dc.hdc(), record.font);
         if (!MeasureByOutlines(dc.hdc(), text, record, zone))
@@ -930,16 +931,21 @@ void FontDescOfIndex(int32_t index, FontDesc& desc) {
 // ---------------------------------------------------------------------------------------------
 // Text on the screen's resolution
 
+namespace {
+// The font's record with its screen-resolution instance made; null when it cannot be made.
+const FontRecord* ScreenFontRecord(plat::HDC display, int32_t font) {
+    return EnsureFontThrough(display, font, s_screenResolution, 0) ? RecordAt(font) : nullptr;
+}
+} // namespace
+
 int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width) {
     if (text == nullptr || text[0] == 0)
         return 0;
     DisplayDcScope display;
-    {
-        MeasuringDcScope measuring(display.hdc());
-        if (!EnsureFontFor(font, s_screenResolution, 0))
-            return 0;
-    }
-    const FontRecord& record = *RecordAt(font);
+    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
+    if (screen == nullptr)
+        return 0;
+    const FontRecord& record = *screen;
     FontSelection selected(display.hdc(), record.font);
     const int32_t c = FittingCorrection(record);
     const int32_t length = static_cast<int32_t>(std::strlen(text));
@@ -969,12 +975,10 @@ int32_t StringWidthForFont(const char* text, int32_t font, int32_t count) {
     const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
     count = *std::lower_bound(bounds.begin(), bounds.end(), std::min(count, length));
     DisplayDcScope display;
-    {
-        MeasuringDcScope measuring(display.hdc());
-        if (!EnsureFontFor(font, s_screenResolution, 0))
-            return 0;
-    }
-    const FontRecord& record = *RecordAt(font);
+    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
+    if (screen == nullptr)
+        return 0;
+    const FontRecord& record = *screen;
     FontSelection selected(display.hdc(), record.font);
     return ExtentOf(display.hdc(), text, count) - FittingCorrection(record);
 }
@@ -990,10 +994,7 @@ void oNativePort::drawDeluxeString(const char* text, int32_t font, int32_t x, in
         return;
     }
     PortDcHolder holder(this);
-    {
-        MeasuringDcScope measuring(holder.hdc());
-        EnsureFontFor(font, resolution(), 0);
-    }
+    EnsureFontThrough(holder.hdc(), font, resolution(), 0);
     const FontRecord& record = *RecordAt(font);
     if (holder.dc() == nullptr)
         return;
@@ -1022,10 +1023,7 @@ void oNativePort::drawRotatedString(const char* text, int32_t font, int32_t x, i
         return;
     }
     PortDcHolder holder(this);
-    {
-        MeasuringDcScope measuring(holder.hdc());
-        EnsureFontFor(font, resolution(), angle / 10);
-    }
+    EnsureFontThrough(holder.hdc(), font, resolution(), angle / 10);
     const FontRecord& record = *RecordAt(font);
     if (holder.dc() == nullptr)
         return;
@@ -1067,4 +1065,23 @@ void DrawFontListItem(plat::HDC dc, const plat::RECT& item, int32_t originX, int
     }
     if (own != nullptr)
         plat::DeleteObject(own);
+}
+
+// ---- The face list box --------------------------------------------------------------------------
+
+namespace {
+// Rows are a little taller than the names so that each shows in its own face without clipping.
+constexpr int32_t kFontListRowHeight = 16;
+} // namespace
+
+oListBox* CreateFontListBox(int32_t controlId, const char* selectedFace) {
+    const int32_t count = s_manager != nullptr ? s_manager->faceCount() : 0;
+    const int32_t selected =
+        s_manager != nullptr && selectedFace != nullptr ? s_manager->findFace(selectedFace) : -1;
+    return CreateListBoxForItem(
+        controlId, count, selected, kFontListRowHeight,
+        [](oListBox& list, int32_t row, const Zone& zone, uint32_t) {
+            const plat::RECT item{zone.left, zone.top, zone.right, zone.bottom};
+            DrawFontListItem(CurrentPaintDc(), item, list.originX(), list.originY(), row);
+        });
 }

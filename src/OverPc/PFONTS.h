@@ -271,3 +271,9 @@ int32_t StringWidthForFont(const char* text, int32_t font, int32_t count);
 // symbol face's name in the DC's current font. An out-of-range position paints nothing.
 void DrawFontListItem(plat::HDC dc, const plat::RECT& item, int32_t originX, int32_t originY,
                       int32_t position);
+
+class oListBox;
+// The face list of item `controlId` of CurrentDialog: one row per face in list order, painted by
+// DrawFontListItem, with `selectedFace` selected (no row when it is not in the list). Null when
+// the dialog has no such item.
+oListBox* CreateFontListBox(int32_t controlId, const char* selectedFace);

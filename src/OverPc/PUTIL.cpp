@@ -1,10 +1,12 @@
 #include "OverPc/PUTIL.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/SystemDialogScope.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Font.h"
@@ -128,28 +130,6 @@ namespace {
 // chooser to the next.
 std::unique_ptr<std::array<plat::COLORREF, 16>> s_customColors;
 
-// While the chooser runs, CurrentDialog marks a system dialog and the program's other windows are
-// disabled; both come back however the run ends.
-class SystemDialogScope {
-public:
-    explicit SystemDialogScope(plat::HWND owner)
-        : m_owner(owner)
-        , m_savedDialog(CurrentDialog) {
-        CurrentDialog = kSystemDialogRunning;
-        EnableWidgetWindows(m_owner, false);
-    }
-    ~SystemDialogScope() {
-        EnableWidgetWindows(m_owner, true);
-        CurrentDialog = m_savedDialog;
-    }
-    SystemDialogScope(const SystemDialogScope&) = delete;
-    SystemDialogScope& operator=(const SystemDialogScope&) = delete;
-
-private:
-    plat::HWND m_owner;
-    plat::HWND m_savedDialog;
-};
-
 } // namespace
 
 bool ChooseColorDialog(const char* /*prompt*/, std::uint8_t* rgb) {
@@ -190,4 +170,10 @@ bool ChooseColorDialog(const char* /*prompt*/, std::uint8_t* rgb) {
 
 void FreeColorChooser() {
     s_customColors.reset();
+}
+
+void UseSystemColors() {
+    RowOutlineColors[0] = SysColors[kSysSlotButtonFace];
+    RowOutlineColors[1] = SysColors[kSysSlotButtonShadow];
+    StructureBackgroundColor = SysColors[kSysSlotWindow];
 }

@@ -45,4 +45,7 @@ bool ChooseColorDialog(const char* prompt, std::uint8_t* rgb);
 // Forgets the custom colours (shut-down); the next chooser starts afresh.
 void FreeColorChooser();
 
-// FIXME: UseSystemColors comes with the drawing code's three current colour references.
+// Points the drawing code's current structure colours (the two row outlines and the structure
+// background) at the system colours read at start-up: the light outline is the button face, the
+// dark one the button shadow, the background the window colour. Call after InitGraphics.
+void UseSystemColors();

@@ -14,6 +14,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <type_traits>
 
 namespace {
 
@@ -127,28 +128,30 @@ int32_t PortDeviceRefCount(const PortDevice* device) {
     return it == refMap().end() ? 0 : it->second;
 }
 
-void PortDevice::addRef(PortDevice* device) {
+namespace {
+// The reference count of a device made here; null, after an assertion, for one that is not
+// ours (or already freed): counting or freeing it would corrupt the heap.
+int32_t* refCountOf(PortDevice* device) {
     if (!HasDeviceRecord(device))
-        return;
+        return nullptr;
     auto it = refMap().find(device);
     if (it == refMap().end()) {
         Assert(__LINE__, "ps != _qvPortRefMap.end()");
-        return;
+        return nullptr;
     }
-    ++it->second;
+    return &it->second;
+}
+} // namespace
+
+void PortDevice::addRef(PortDevice* device) {
+    if (int32_t* count = refCountOf(device))
+        ++*count;
 }
 
 void PortDevice::release(PortDevice* device) {
-    if (!HasDeviceRecord(device))
-        return;
-    auto it = refMap().find(device);
-    if (it == refMap().end()) {
-        // Not ours (or already freed): freeing it again would corrupt the heap.
-        Assert(__LINE__, "ps != _qvPortRefMap.end()");
-        return;
-    }
-    if (--it->second <= 0) {
-        refMap().erase(it);
+    int32_t* count = refCountOf(device);
+    if (count && --*count <= 0) {
+        refMap().erase(device);
         delete device;
     }
 }
@@ -747,14 +750,17 @@ int PrinterLPtoDP(plat::POINT* points, int count) {
 namespace {
 PrinterJobCalls s_jobCalls;
 
-// Runs a job call on the printer DC through a holder; 0 without a printer or a call.
-template <class Call> int onPrinter(Call call, bool checked) {
+// Runs job call `call` on the printer DC through a holder; 0 without a printer or a call.
+template <class... Args>
+int onPrinter(int (*call)(plat::HDC, Args...), bool checked, std::type_identity_t<Args>... args) {
+    if (!call)
+        return 0;
     VirtualDc* cached = cachedPrinter();
     if (!cached)
         return 0;
     // Only paints and shutdown drop wrappers, and they leave the printer's alone, so the cached
     // wrapper stays for the call without asking for it through its owner.
-    const int result = call(cached->hdc());
+    const int result = call(cached->hdc(), args...);
     if (checked)
         FailPrintError(result);
     return result;
@@ -766,46 +772,31 @@ void SetPrinterJobCalls(const PrinterJobCalls& calls) {
 }
 
 int PrinterEscape(int code, int inSize, const void* in, void* out) {
-    if (!s_jobCalls.escape)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.escape(dc, code, inSize, in, out); },
-                     false);
+    return onPrinter(s_jobCalls.escape, false, code, inSize, in, out);
 }
 
 int PrinterStartDoc(const char* documentName) {
-    if (!s_jobCalls.startDoc)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.startDoc(dc, documentName); }, true);
+    return onPrinter(s_jobCalls.startDoc, true, documentName);
 }
 
 int PrinterEndDoc() {
-    if (!s_jobCalls.endDoc)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.endDoc(dc); }, true);
+    return onPrinter(s_jobCalls.endDoc, true);
 }
 
 int PrinterStartPage() {
-    if (!s_jobCalls.startPage)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.startPage(dc); }, true);
+    return onPrinter(s_jobCalls.startPage, true);
 }
 
 int PrinterEndPage() {
-    if (!s_jobCalls.endPage)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.endPage(dc); }, true);
+    return onPrinter(s_jobCalls.endPage, true);
 }
 
 int PrinterAbortDoc() {
-    if (!s_jobCalls.abortDoc)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.abortDoc(dc); }, true);
+    return onPrinter(s_jobCalls.abortDoc, true);
 }
 
 int PrinterSetAbortProc(int (*procedure)(plat::HDC, int)) {
-    if (!s_jobCalls.setAbortProc)
-        return 0;
-    return onPrinter([&](plat::HDC dc) { return s_jobCalls.setAbortProc(dc, procedure); }, false);
+    return onPrinter(s_jobCalls.setAbortProc, false, procedure);
 }
 
 void FailPrintError(int result) {

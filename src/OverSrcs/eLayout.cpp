@@ -8,7 +8,6 @@ DrawingState DrawState;
 int32_t MagnificationNum = 72;
 int32_t MagnificationDen = 300;
 int32_t MaximumFontSize = 1024;
-Color RowOutlineColors[2] = {kColorGrey220, kColorGrey127};
 
 void SetDrawOptions(uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
     DrawingState& s = DrawState;

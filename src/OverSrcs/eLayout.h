@@ -54,8 +54,6 @@ extern int32_t MagnificationNum;
 extern int32_t MagnificationDen;
 // Sizes at or above half of it become it under magnification (points).
 extern int32_t MaximumFontSize;
-// The two outline colours of rows in structure display (light and dark edges).
-extern Color RowOutlineColors[2];
 
 void SetDrawOptions(uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3);
 void SetDrawExportFlags(uint8_t f0, uint8_t f1);

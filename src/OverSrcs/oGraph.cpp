@@ -36,6 +36,9 @@ const Color kSharedColors[kSharedColorCount] = {
     kColorBrown, kColorSlate,     kColorKhaki,   kColorGrey102,
 };
 
+Color RowOutlineColors[2] = {kColorGrey220, kColorGrey127};
+Color StructureBackgroundColor = kColorWhite;
+
 int32_t WrappedTextBottom = 0;
 
 void SetTextMeasurer(oTextMeasurer* measurer) {

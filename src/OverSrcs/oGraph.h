@@ -72,6 +72,12 @@ inline constexpr Color kColorGrey102{102, 102, 102, 255};
 inline constexpr int kSharedColorCount = 16;
 extern const Color kSharedColors[kSharedColorCount];
 
+// The drawing code's current colours for the structure display: the light and dark outline of
+// rows, and the background behind an expression shown with its structure. They start as fixed
+// greys and follow the system colours once the window layer has read them (UseSystemColors).
+extern Color RowOutlineColors[2];
+extern Color StructureBackgroundColor;
+
 // Six metric words of a font at one resolution: line height h, ascent, descent, line spacing,
 // half height and quarter height.
 struct FontMetricWords {

@@ -18,6 +18,7 @@
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
 #include "framework/ErrorFixture.h"
+#include "model/SlotsInLine.h"
 #include "plat/Input.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
@@ -535,14 +536,7 @@ class Kinded : public eTemplate {
     KV_NODE_CLONE(Kinded)
     void measure() override {
         eTemplate::measure();
-        int32_t x = 0;
-        int32_t h = 0;
-        for (int32_t i = 0; i < m_count; ++i) {
-            PlaceNodeRect(getChild(i), x, 0);
-            x = getChild(i)->m_zone.right;
-            h = std::max(h, getChild(i)->m_zone.bottom);
-        }
-        m_zone = Zone{0, 0, x, h, 0, 0};
+        m_zone = PlaceSlotsInLine(*this);
     }
     int32_t change(bool) override { return 8; }
 };

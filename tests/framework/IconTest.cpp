@@ -111,7 +111,7 @@ TEST_F(Icons, DrawnPixelsAreThoseOfAlphaAtLeastHalf) {
     EXPECT_EQ(size.cx, 32);
     EXPECT_EQ(size.cy, 32);
 
-    BitmapPort port(60, 50);
+    MemoryPort port(60, 50);
     port.paintZone(Zone{0, 0, 60, 50, 0, 0}, kColorYellow);
     {
         PortDcHolder holder(&port);
@@ -170,7 +170,7 @@ TEST_F(Icons, LoadImageScalesAndMissingOrCorruptIconsGiveNull) {
     ASSERT_TRUE(plat::GetIconSize(small, &size));
     EXPECT_EQ(size.cx, 16);
     EXPECT_EQ(size.cy, 16);
-    BitmapPort port(20, 20);
+    MemoryPort port(20, 20);
     {
         PortDcHolder holder(&port);
         ASSERT_TRUE(holder.dc()->drawIcon(0, 0, small));

@@ -11,7 +11,7 @@ namespace {
 using Drawing = PortsFixture;
 
 TEST_F(Drawing, PaintZoneFillsExactlyTheHalfOpenZone) {
-    BitmapPort port(30, 30);
+    MemoryPort port(30, 30);
     port.paintZone(Zone{10, 10, 11, 11, 0, 0}, kColorRed);
     EXPECT_EQ(port.count(kRed), 1);
     EXPECT_EQ(port.pixel(10, 10), kRed);
@@ -32,7 +32,7 @@ TEST_F(Drawing, FrameZoneOutlinesInsideTheZone) {
     };
     for (const Case c : {Case{1, 1}, Case{3, 3}}) {
         SCOPED_TRACE(c.width);
-        BitmapPort port(30, 30);
+        MemoryPort port(30, 30);
         port.frameZone(Zone{10, 10, 20, 20, 0, 0}, c.width, kColorRed, kLineSolid, kDrawPaint);
         for (int i = 0; i < c.thickness; ++i) {
             EXPECT_EQ(port.pixel(10 + i, 15), kRed);
@@ -50,7 +50,7 @@ TEST_F(Drawing, FrameZoneOutlinesInsideTheZone) {
 TEST_F(Drawing, ThickLinesHangRightAndDownFromTheirPoints) {
     for (int w : {1, 2, 3, 5}) {
         SCOPED_TRACE(w);
-        BitmapPort port(40, 40);
+        MemoryPort port(40, 40);
         port.startDeluxeLine(w, kColorRed, kLineSolid, kDrawPaint);
         port.moveTo(5, 5);
         port.lineTo(5, 5);
@@ -58,7 +58,7 @@ TEST_F(Drawing, ThickLinesHangRightAndDownFromTheirPoints) {
         EXPECT_EQ(port.count(kRed), w * w) << "a point is a w x w square";
         EXPECT_EQ(port.count(kRed, 5, 5, 5 + w, 5 + w), w * w);
 
-        BitmapPort row(40, 40);
+        MemoryPort row(40, 40);
         row.startDeluxeLine(w, kColorRed, kLineSolid, kDrawPaint);
         row.moveTo(20, 10);
         row.lineTo(8, 10); // drawn right to left: the points are exchanged
@@ -69,7 +69,7 @@ TEST_F(Drawing, ThickLinesHangRightAndDownFromTheirPoints) {
 }
 
 TEST_F(Drawing, DiagonalLineIsASweptSquare) {
-    BitmapPort port(40, 40);
+    MemoryPort port(40, 40);
     port.startDeluxeLine(3, kColorRed, kLineSolid, kDrawPaint);
     port.moveTo(5, 5);
     port.line(20, 10); // relative: ends at (25, 15)
@@ -105,7 +105,7 @@ TEST_F(Drawing, LineOrientationChoosesThePattern) {
 }
 
 TEST_F(Drawing, PatternedLineShowsItsBitmapInLineAndBackgroundColours) {
-    BitmapPort port(24, 8);
+    MemoryPort port(24, 8);
     const Color yellow = kColorYellow;
     port.setColors(nullptr, &yellow);
     // Style 1, horizontal: bitmap 512 + 8 + 2 = 522, rows of 0x33.
@@ -143,7 +143,7 @@ TEST_F(Drawing, PatternBitmapsHoldTheirRowsTopFirst) {
 }
 
 TEST_F(Drawing, ExclusiveOrDrawnTwiceLeavesTheImage) {
-    BitmapPort port(40, 40);
+    MemoryPort port(40, 40);
     port.paintZone(Zone{5, 5, 30, 20, 0, 0}, kColorBlue);
     const auto before = port.snapshot();
     const oPoint triangle[3] = {{2, 2}, {35, 10}, {10, 35}};
@@ -162,7 +162,7 @@ TEST_F(Drawing, ExclusiveOrDrawnTwiceLeavesTheImage) {
 }
 
 TEST_F(Drawing, PaintPolygonLeavesTheCallersPointsAndOutlinesInTheForeground) {
-    BitmapPort port(40, 40);
+    MemoryPort port(40, 40);
     port.setOrigin(-10, -10); // device = port + 10
     oPoint square[4] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     port.paintPolygon(4, square, &kColorRed, kDrawPaint, 0, 0);
@@ -178,7 +178,7 @@ TEST_F(Drawing, PaintPolygonLeavesTheCallersPointsAndOutlinesInTheForeground) {
 }
 
 TEST_F(Drawing, CircleIsInscribedInItsZone) {
-    BitmapPort port(40, 40);
+    MemoryPort port(40, 40);
     const Color red = kColorRed;
     port.setColors(&red, nullptr);
     port.paintCircle(Zone{10, 10, 31, 31, 0, 0});
@@ -190,7 +190,7 @@ TEST_F(Drawing, CircleIsInscribedInItsZone) {
 }
 
 TEST_F(Drawing, ClipReachesOneColumnAndRowFurther) {
-    BitmapPort port(40, 40);
+    MemoryPort port(40, 40);
     port.setPort();
     const Zone zone{10, 10, 20, 20, 0, 0};
     port.clipToZone(&zone);
@@ -210,7 +210,7 @@ TEST_F(Drawing, ClipReachesOneColumnAndRowFurther) {
 }
 
 TEST_F(Drawing, DotsAndTheLineBracket) {
-    BitmapPort port(30, 30);
+    MemoryPort port(30, 30);
     port.dotAt(3, 3);
     EXPECT_TRUE(logged("dotAt"));
     EXPECT_EQ(port.count(kRed), 0);
@@ -230,8 +230,8 @@ TEST_F(Drawing, DotsAndTheLineBracket) {
 }
 
 TEST_F(Drawing, SecondLineReportsTheMissingEndAndReleasesTheFirst) {
-    BitmapPort a(10, 10);
-    BitmapPort b(10, 10);
+    MemoryPort a(10, 10);
+    MemoryPort b(10, 10);
     a.startLine(1);
     EXPECT_EQ(PortDcUseCount(&a), 1);
     b.startLine(1);
@@ -245,7 +245,7 @@ TEST_F(Drawing, SecondLineReportsTheMissingEndAndReleasesTheFirst) {
 
 TEST_F(Drawing, DestroyingAPortClosesAnOpenLine) {
     {
-        BitmapPort a(10, 10);
+        MemoryPort a(10, 10);
         a.startLine(1);
         EXPECT_TRUE(LineDrawingOpen());
     }
@@ -279,7 +279,7 @@ TEST_F(Drawing, HornTipsFollowTheQuadrant) {
 }
 
 TEST_F(Drawing, HornIsFilledAtItsBaseAndNotAtTheFarCorner) {
-    BitmapPort port(50, 70);
+    MemoryPort port(50, 70);
     const Color red = kColorRed;
     port.setColors(&red, nullptr);
     port.paintHorn(Zone{10, 10, 40, 60, 0, 0}, 6, 1, 0);
@@ -312,7 +312,7 @@ TEST_F(Drawing, IntegralGlyphStaysInItsZoneInEveryOrientation) {
 }
 
 TEST_F(Drawing, ThreeIntegralsWithOneRingAcrossThem) {
-    BitmapPort port(120, 80);
+    MemoryPort port(120, 80);
     const Color black = kColorBlack;
     port.setColors(&black, nullptr);
     const Zone first{10, 10, 40, 70, 0, 0};
@@ -341,13 +341,13 @@ TEST_F(Drawing, ArrowRingsMirrorAndTinyRingsFallBackToPlain) {
 
     plat::POINT none[40];
     EXPECT_FALSE(ArrowRingPoints(Zone{0, 0, 1, 60, 0, 0}, 1, false, none));
-    BitmapPort port(20, 80);
+    MemoryPort port(20, 80);
     port.integralSign(Zone{5, 5, 6, 70, 0, 0}, 1, 1, 2, 1, 0); // must not divide by zero
     EXPECT_GT(port.count(kBlack), 0);
 }
 
 TEST_F(Drawing, TurnedIntegralDrawsAlongTheStep) {
-    BitmapPort port(120, 120);
+    MemoryPort port(120, 120);
     const Color black = kColorBlack;
     port.setColors(&black, nullptr);
     port.integralSign(Zone{10, 80, 100, 110, 0, 0}, 30, 2, 1, 6, 1);
@@ -377,7 +377,7 @@ TEST_F(Drawing, RegionHoldersShareAndDeleteTheirHandle) {
 }
 
 TEST_F(Drawing, EraseAreaPaintsTheRegionInTheBackground) {
-    BitmapPort port(30, 30);
+    MemoryPort port(30, 30);
     port.paintZone(Zone{0, 0, 30, 30, 0, 0}, kColorRed);
     port.setOrigin(-5, -5);
     const Zone z{0, 0, 4, 3, 0, 0};
@@ -413,8 +413,8 @@ TEST_F(Drawing, ScreenCapabilitiesGiveThePortResolution) {
 }
 
 TEST_F(Drawing, TransparentCopyKeepsTheDestinationUnderTheKeyColour) {
-    BitmapPort source(10, 10);
-    BitmapPort dest(10, 10);
+    MemoryPort source(10, 10);
+    MemoryPort dest(10, 10);
     source.paintZone(Zone{0, 0, 10, 10, 0, 0}, kColorGreen);
     source.paintZone(Zone{2, 2, 5, 5, 0, 0}, kColorRed);
     dest.paintZone(Zone{0, 0, 10, 10, 0, 0}, kColorBlue);

@@ -1,7 +1,9 @@
 #include "OverPc/PUTIL.h"
 
 #include "ErrorFixture.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/oGraph.h"
 #include "OverPc/shell/Cursors.h"
 #include "plat/Font.h"
 #include "plat/Input.h"
@@ -169,3 +171,29 @@ TEST_F(PUTILTest, RegistryValueUnderTheVersionKey) {
 }
 
 } // namespace
+
+namespace {
+
+Color SystemColour(int index) {
+    const plat::COLORREF c = plat::GetSysColor(index);
+    return Color{plat::GetRValue(c), plat::GetGValue(c), plat::GetBValue(c), 255};
+}
+
+} // namespace
+
+// The structure display's colours follow the system colours once they are read, and only then.
+TEST_F(PUTILTest, StructureColoursFollowTheSystemColoursOnceRead) {
+    const Color savedOutlines[2] = {RowOutlineColors[0], RowOutlineColors[1]};
+    const Color savedBackground = StructureBackgroundColor;
+    InitSysColors();
+    UseSystemColors();
+    EXPECT_EQ(RowOutlineColors[0], SystemColour(plat::COLOR_BTNFACE));
+    EXPECT_EQ(RowOutlineColors[1], SystemColour(plat::COLOR_BTNSHADOW));
+    EXPECT_EQ(StructureBackgroundColor, SystemColour(plat::COLOR_WINDOW));
+    // The outlines must stay visible on the background they are drawn over.
+    EXPECT_NE(RowOutlineColors[0], StructureBackgroundColor);
+    EXPECT_NE(RowOutlineColors[1], StructureBackgroundColor);
+    RowOutlineColors[0] = savedOutlines[0];
+    RowOutlineColors[1] = savedOutlines[1];
+    StructureBackgroundColor = savedBackground;
+}

@@ -233,7 +233,7 @@ TEST_F(DeviceContexts, FlattenedCurvesFollowTheCurve) {
 }
 
 TEST_F(DeviceContexts, MetafileWrapperFillsFlattenedCurves) {
-    BitmapPort target(60, 60);
+    MemoryPort target(60, 60);
     PortDcHolder memory(&target);
     KindPort port(kDeviceMetafile);
     port.device()->borrowedDc = memory.hdc();
@@ -257,7 +257,7 @@ TEST_F(DeviceContexts, PaletteWithoutItsResourceIsReported) {
 }
 
 TEST_F(DeviceContexts, ExclusiveOrTextDrawnTwiceLeavesTheImage) {
-    BitmapPort port(80, 30);
+    MemoryPort port(80, 30);
     port.paintZone(Zone{0, 0, 40, 30, 0, 0}, kColorBlue);
     const auto before = port.snapshot();
     const Color grey{0xC0, 0xC0, 0xC0, 255};
@@ -310,8 +310,8 @@ TEST_F(DeviceContexts, PrinterJobCallsGoThroughTheCachedPrinterAndFailOnErrors) 
 }
 
 TEST_F(DeviceContexts, BlitsBetweenPorts) {
-    BitmapPort source(20, 20);
-    BitmapPort dest(20, 20);
+    MemoryPort source(20, 20);
+    MemoryPort dest(20, 20);
     source.paintZone(Zone{2, 3, 6, 5, 0, 0}, kColorRed);
     {
         PortDcHolder holder(&source);

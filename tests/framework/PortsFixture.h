@@ -32,16 +32,16 @@ protected:
 };
 
 // A native port over a 32-bit bitmap (memory device kind), white to begin with.
-class BitmapPort : public oNativePort {
+class MemoryPort : public oNativePort {
 public:
-    BitmapPort(int width, int height) {
+    MemoryPort(int width, int height) {
         m_bitmap = plat::CreateBitmap(width, height, 1, 32, nullptr);
         m_device->kind = kDeviceMemory;
         SetPortDeviceBitmap(m_device, m_bitmap);
         setDrawableSize(width, height);
         paintZone(Zone{0, 0, width, height, 0, 0}, kColorWhite);
     }
-    ~BitmapPort() override {
+    ~MemoryPort() override {
         DropPortDcs(kDeviceMemory);
         plat::DeleteObject(m_bitmap);
     }

@@ -196,7 +196,8 @@ TEST_F(Panes, InvalidateIsCutToEachAncestorOnTheWay) {
     middle->placeInParent(&top, Zone{100, 100, 200, 200, 0, 0}, oPoint{0, 0});
     inner->placeInParent(middle, Zone{50, 60, 150, 90, 0, 0}, oPoint{0, 0});
     inner->invalidate(nullptr);
-    inner->invalidate(new Zone{0, 0, 10, 10, 0, 0});
+    const Zone corner{0, 0, 10, 10, 0, 0};
+    inner->invalidate(&corner);
     inner->needsDrawing(nullptr);
     ASSERT_EQ(log.lines.size(), 3u);
     EXPECT_EQ(log.lines[0], "top invalidate 150,160,200,190") << "cut to the middle pane";
@@ -470,7 +471,8 @@ TEST_F(Panes, OnlyPanesMeetingTheUpdateRegionAreDrawn) {
     window->show();
     plat::testing::runUntilIdle();
     log.lines.clear();
-    b->invalidate(new Zone{10, 10, 20, 20, 0, 0});
+    const Zone part{10, 10, 20, 20, 0, 0};
+    b->invalidate(&part);
     plat::testing::runUntilIdle();
     EXPECT_EQ(log.lines, (std::vector<std::string>{"root draw", "b draw"}));
     EXPECT_TRUE(window->needsDrawing(nullptr)) << "outside a paint everything needs drawing";

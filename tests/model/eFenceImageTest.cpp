@@ -3,18 +3,16 @@
 // Regenerate (after looking at the new image) with
 //   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*FenceTemplatesMatch*'
 #include "OverPc/PFONTS.h"
-#include "OverPc/Portdc.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eIntegral.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/oWindows.h"
+#include "model/ImageFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Gdi.h"
-#include "plat/Testing.h"
 #include "support/BitmapPort.h"
-#include "support/FontPin.h"
 #include "support/Golden.h"
 
 #include <algorithm>
@@ -26,22 +24,11 @@
 namespace kvtest {
 namespace {
 
-class FenceImageTest : public ModelTest {
+class FenceImageTest : public ImageTest<ModelTest> {
 protected:
     void SetUp() override {
-        ModelTest::SetUp();
-        ASSERT_EQ(PinnedFontProblems(), "");
-        plat::testing::reset();
-        InstallPortDeviceHooks();
-        NewFontManager(21);
-        InitFontTable();
-        TheModelHooks().fontIndexForDesc = &FontIndexForFace;
-        StyleTable[0].size = 24;
+        ImageTest::SetUp();
         RegisterFenceTemplates();
-    }
-    void TearDown() override {
-        DeleteFontManager();
-        ModelTest::TearDown();
     }
     // A row of one italic word whose size follows the template it sits in.
     static OwnedNode<eSimpString> Row(const std::string& text) {

@@ -3,18 +3,16 @@
 // the new image) with
 //   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*TemplatesMatchTheirReference*'
 #include "OverPc/PFONTS.h"
-#include "OverPc/Portdc.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eOverstrike.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/oWindows.h"
+#include "model/ImageFixture.h"
 #include "model/eFractionFixture.h"
 #include "plat/Gdi.h"
-#include "plat/Testing.h"
 #include "support/BitmapPort.h"
-#include "support/FontPin.h"
 #include "support/Golden.h"
 
 #include <cairo.h>
@@ -32,22 +30,11 @@ ExprPtr Text(const char* text) {
     return NewSimpStringWith(NewWord(text, 0, style, 0));
 }
 
-class TemplateImageTest : public ModelTest {
+class TemplateImageTest : public ImageTest<ModelTest> {
 protected:
     void SetUp() override {
-        ModelTest::SetUp();
-        ASSERT_EQ(PinnedFontProblems(), "");
-        plat::testing::reset();
-        InstallPortDeviceHooks();
-        NewFontManager(21);
-        InitFontTable();
-        TheModelHooks().fontIndexForDesc = &FontIndexForFace;
+        ImageTest::SetUp();
         RegisterFractionTemplates();
-        StyleTable[0].size = 24;
-    }
-    void TearDown() override {
-        DeleteFontManager();
-        ModelTest::TearDown();
     }
 };
 

@@ -3,7 +3,7 @@
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
-#include "model/ModelFixture.h"
+#include "model/TemplateDrawFixture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,13 +29,8 @@ FSSRecord Inherited() {
     return style;
 }
 
-class eIntegralTest : public ModelTest {
+class eIntegralTest : public TemplateDrawTest {
 protected:
-    void SetUp() override {
-        ModelTest::SetUp();
-        RegisterFenceTemplates();
-    }
-
     eIntegral* Laid(int32_t kind, const FSSRecord& upperStyle = Inherited()) {
         root = NewSimpString(1);
         OwnedNode<eIntegral> node =
@@ -45,21 +40,9 @@ protected:
         Measure(root.get());
         return integral;
     }
-    std::vector<std::string> Strokes() {
-        port->clear();
-        DrawExpr(root.get(), port.get(), 0, 0, 0, 0, 0, 0);
-        EXPECT_EQ(port->protocolErrors(), 0);
-        std::vector<std::string> out;
-        for (const std::string& c : port->calls())
-            if (c.rfind("setColors", 0) != 0 && c.rfind("drawDeluxeString", 0) != 0)
-                out.push_back(c);
-        return out;
-    }
     std::string Zone(const eIntegral* node, int32_t i) {
         return ZoneText(node->getChild(i)->m_zone);
     }
-
-    OwnedNode<eSimpString> root;
 };
 
 std::string Sign(const char* zone, int32_t step, int32_t count, int32_t flags, int32_t width) {

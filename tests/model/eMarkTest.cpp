@@ -3,7 +3,7 @@
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
-#include "model/ModelFixture.h"
+#include "model/TemplateDrawFixture.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -16,12 +16,8 @@ namespace {
 // The child is "x" at 48 pt: width 24, height 54, axis 26, baseline 40, size s = 54. With the
 // default weights: line L = (3 * 54 * 4 + 128) >> 8 = 3, d = (54 * 4 + 64) >> 7 = 2, dot
 // d3 = (3 * 54 * 4 + 64) >> 7 = 5, gap g = (54 * 4 + 32) >> 6 = 3; s / 5 = 10.
-class eMarkTest : public ModelTest {
+class eMarkTest : public TemplateDrawTest {
 protected:
-    void SetUp() override {
-        ModelTest::SetUp();
-        RegisterFenceTemplates();
-    }
     eMark* Laid(int32_t kind, int32_t points = 48) {
         root = NewSimpString(1);
         auto* m = static_cast<eMark*>(root->setChild(
@@ -29,17 +25,6 @@ protected:
         Measure(root.get());
         return m;
     }
-    std::vector<std::string> Strokes() {
-        port->clear();
-        DrawExpr(root.get(), port.get(), 0, 0, 0, 0, 0, 0);
-        EXPECT_EQ(port->protocolErrors(), 0);
-        std::vector<std::string> out;
-        for (const std::string& c : port->calls())
-            if (c.rfind("setColors", 0) != 0 && c.rfind("drawDeluxeString", 0) != 0)
-                out.push_back(c);
-        return out;
-    }
-    OwnedNode<eSimpString> root;
 };
 
 const std::string kStart3 = "startDeluxeLine width=3 color=#000000ff style=0 mode=1";

@@ -3,16 +3,14 @@
 // looking at the new image) with
 //   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*ScriptTemplatesMatch*'
 #include "OverPc/PFONTS.h"
-#include "OverPc/Portdc.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eTensor.h"
 #include "OverSrcs/eTreeNode.h"
 #include "OverSrcs/oWindows.h"
+#include "model/ImageFixture.h"
 #include "model/eScriptFixture.h"
 #include "plat/Gdi.h"
-#include "plat/Testing.h"
 #include "support/BitmapPort.h"
-#include "support/FontPin.h"
 #include "support/Golden.h"
 
 #include <cairo.h>
@@ -23,22 +21,8 @@
 namespace kvtest {
 namespace {
 
-class ScriptImageTest : public ScriptTest {
+class ScriptImageTest : public ImageTest<ScriptTest> {
 protected:
-    void SetUp() override {
-        ScriptTest::SetUp();
-        ASSERT_EQ(PinnedFontProblems(), "");
-        plat::testing::reset();
-        InstallPortDeviceHooks();
-        NewFontManager(21);
-        InitFontTable();
-        TheModelHooks().fontIndexForDesc = &FontIndexForFace;
-        StyleTable[0].size = 24;
-    }
-    void TearDown() override {
-        DeleteFontManager();
-        ScriptTest::TearDown();
-    }
     static ExprPtr Script(int32_t kind, const std::vector<const char*>& texts) {
         OwnedNode<eSSScript> node =
             NewSSScript(nullptr, nullptr, nullptr, static_cast<int32_t>(texts.size()));

@@ -8,6 +8,7 @@
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
 #include "model/ModelFixture.h"
+#include "model/SlotsInLine.h"
 
 #include <algorithm>
 #include <array>
@@ -24,14 +25,7 @@ class Pair : public eTemplate {
     KV_NODE_CLONE(Pair)
     void measure() override {
         eTemplate::measure();
-        int32_t x = 0;
-        int32_t h = 0;
-        for (int32_t i = 0; i < m_count; ++i) {
-            PlaceNodeRect(getChild(i), x, 0);
-            x = getChild(i)->m_zone.right;
-            h = std::max(h, getChild(i)->m_zone.bottom);
-        }
-        m_zone = Zone{0, 0, x, h, 0, 0};
+        m_zone = PlaceSlotsInLine(*this);
     }
 };
 

@@ -3,6 +3,7 @@ target_sources(kv_platform_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogManagerTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ControlsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CommonDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PrintDialogTest.cpp
 )
 
 # The dialogs the dialog-manager tests run, compiled into their own tables.

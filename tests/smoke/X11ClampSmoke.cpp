@@ -2,6 +2,7 @@
 // at 1280 x 1024): it must land inside the real screen, and the program must hear the size it
 // really got through WM_SIZE. A small window must keep its place and size exactly.
 
+#include "SmokeSupport.h"
 #include "backend/Backend.h"
 #include "plat/System.h"
 #include "plat/Window.h"
@@ -23,11 +24,7 @@ plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::L
 void pump(int ms) {
     const plat::DWORD start = plat::GetTickCount();
     while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
-        plat::MSG msg;
-        while (plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-            plat::TranslateMessage(&msg);
-            plat::DispatchMessage(&msg);
-        }
+        kvtest::DispatchPending();
         plat::backend().wait(20);
     }
 }
@@ -96,14 +93,7 @@ bool smallWindowStaysExact() {
 } // namespace
 
 int main() {
-    if (!plat::OpenDisplay()) {
-        std::fputs("smoke: no X display\n", stderr);
-        return 1;
-    }
-    plat::WNDCLASS wc;
-    wc.lpfnWndProc = &proc;
-    wc.lpszClassName = "Clamp";
-    if (!plat::RegisterClass(&wc))
+    if (!kvtest::OpenDisplayWithClass("Clamp", &proc))
         return 1;
     if (!bigWindowIsClamped() || !smallWindowStaysExact())
         return 1;

@@ -1,6 +1,7 @@
 // Opens a real window on the X server, paints it through the paint cycle and reads the pixels
 // back from the server: the whole path from WM_PAINT to the screen.
 
+#include "SmokeSupport.h"
 #include "backend/Backend.h"
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
@@ -56,14 +57,7 @@ bool matches(const std::vector<std::uint32_t>& px, int w, int h) {
 } // namespace
 
 int main() {
-    if (!plat::OpenDisplay()) {
-        std::fputs("smoke: no X display\n", stderr);
-        return 1;
-    }
-    plat::WNDCLASS wc;
-    wc.lpfnWndProc = &proc;
-    wc.lpszClassName = "Smoke";
-    if (!plat::RegisterClass(&wc))
+    if (!kvtest::OpenDisplayWithClass("Smoke", &proc))
         return 1;
     plat::HWND w = plat::CreateWindowEx(0, "Smoke", "Smoke", plat::WS_POPUP | plat::WS_VISIBLE, 50,
                                         50, kWidth, kHeight, nullptr, nullptr, nullptr, nullptr);
@@ -74,11 +68,7 @@ int main() {
     std::vector<std::uint32_t> px;
     int pw = 0, ph = 0;
     while (plat::GetTickCount() - start < 5000) {
-        plat::MSG msg;
-        while (plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-            plat::TranslateMessage(&msg);
-            plat::DispatchMessage(&msg);
-        }
+        kvtest::DispatchPending();
         if (plat::backend().readBack(w, px, pw, ph) && matches(px, pw, ph)) {
             std::puts("smoke: the window shows the painted pixels");
             plat::SetTimer(nullptr, 0, 300, &answerBox);

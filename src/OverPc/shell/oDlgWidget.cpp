@@ -5,6 +5,7 @@
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverPc/shell/WidgetItem.h"
 #include "plat/Dialog.h"
 #include "plat/Window.h"
 
@@ -26,16 +27,7 @@ oDlgWidget::oDlgWidget(plat::HWND item, DlgPaintCallback paint)
     , m_controlId(plat::GetDlgCtrlID(item))
     , m_paint(paint) {
     liveDlgWidgets().insert(this);
-    attachWindow(HandleToWindow(item));
-    plat::RECT r{};
-    plat::GetClientRect(item, &r);
-    Zone zone;
-    zone.right = r.right - r.left;
-    zone.bottom = r.bottom - r.top;
-    zone.ref1 = zone.bottom;
-    zone.ref2 = zone.bottom;
-    setupZone(zone);
-    setOrigin(0, 0);
+    SetupItemWidget(*this, item);
     plat::SetWindowLongPtr(item, plat::GWLP_USERDATA, reinterpret_cast<plat::LONG_PTR>(this));
 }
 

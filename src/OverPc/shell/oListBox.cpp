@@ -6,6 +6,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverPc/shell/WidgetItem.h"
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
 #include "plat/Window.h"
@@ -27,16 +28,7 @@ oListBox::oListBox(plat::HWND item, int32_t count, int32_t selected, int32_t ite
     , m_selection(selected)
     , m_itemHeight(itemHeight)
     , m_drawer(std::move(drawer)) {
-    attachWindow(HandleToWindow(item));
-    plat::RECT r{};
-    plat::GetClientRect(item, &r);
-    Zone zone;
-    zone.right = r.right - r.left;
-    zone.bottom = r.bottom - r.top;
-    zone.ref1 = zone.bottom;
-    zone.ref2 = zone.bottom;
-    setupZone(zone);
-    setOrigin(0, 0);
+    SetupItemWidget(*this, item);
 }
 
 oListBox::~oListBox() = default;

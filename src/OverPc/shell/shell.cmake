@@ -3,6 +3,7 @@ target_sources(kv_framework PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CQVApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Cursors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItems.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HelpBalloons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyCodes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/oDlgWidget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/oListBox.cpp

@@ -269,6 +269,29 @@ INT_PTR fileProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Runs a common dialog modally over the top-level window of `requestedOwner`,
+// which stays disabled meanwhile. False, with the error kept, when the dialog
+// cannot be made.
+bool runModal(const ResDialog& templ, HWND requestedOwner, DLGPROC proc, LPARAM param,
+              INT_PTR& result) {
+    const HWND owner =
+        requestedOwner && IsWindow(requestedOwner) ? GetAncestor(requestedOwner, GA_ROOT) : nullptr;
+    std::vector<HWND> disabled;
+    if (owner && IsWindowEnabled(owner)) {
+        EnableWindow(owner, FALSE);
+        disabled.push_back(owner);
+    }
+    const HWND dlg = CreateDialogFromTemplate(templ, nullptr, owner, proc, param, "#32770", false);
+    if (!dlg) {
+        for (HWND h : disabled)
+            EnableWindow(h, TRUE);
+        s_lastError = CDERR_DIALOGFAILURE;
+        return false;
+    }
+    result = RunModalDialog(dlg, disabled, true);
+    return true;
+}
+
 BOOL runFileDialog(OPENFILENAME* ofn, bool save) {
     s_lastError = 0;
     if (!ofn || ofn->lStructSize != sizeof(OPENFILENAME)) {
@@ -324,22 +347,9 @@ BOOL runFileDialog(OPENFILENAME* ofn, bool save) {
                           caption.c_str(),
                           controls,
                           static_cast<UINT>(sizeof controls / sizeof controls[0])};
-    const HWND owner =
-        ofn->hwndOwner && IsWindow(ofn->hwndOwner) ? GetAncestor(ofn->hwndOwner, GA_ROOT) : nullptr;
-    std::vector<HWND> disabled;
-    if (owner && IsWindowEnabled(owner)) {
-        EnableWindow(owner, FALSE);
-        disabled.push_back(owner);
-    }
-    const HWND dlg = CreateDialogFromTemplate(templ, nullptr, owner, &fileProc,
-                                              reinterpret_cast<LPARAM>(&run), "#32770", false);
-    if (!dlg) {
-        for (HWND h : disabled)
-            EnableWindow(h, TRUE);
-        s_lastError = CDERR_DIALOGFAILURE;
+    INT_PTR r = 0;
+    if (!runModal(templ, ofn->hwndOwner, &fileProc, reinterpret_cast<LPARAM>(&run), r))
         return FALSE;
-    }
-    const INT_PTR r = RunModalDialog(dlg, disabled, true);
     if (r != IDOK || run.chosen.empty())
         return FALSE;
     if (run.chosen.size() + 1 > ofn->nMaxFile) {
@@ -560,22 +570,8 @@ BOOL ChooseColor(CHOOSECOLOR* cc) {
                           "Couleur",
                           controls,
                           static_cast<UINT>(sizeof controls / sizeof controls[0])};
-    const HWND owner =
-        cc->hwndOwner && IsWindow(cc->hwndOwner) ? GetAncestor(cc->hwndOwner, GA_ROOT) : nullptr;
-    std::vector<HWND> disabled;
-    if (owner && IsWindowEnabled(owner)) {
-        EnableWindow(owner, FALSE);
-        disabled.push_back(owner);
-    }
-    const HWND dlg = CreateDialogFromTemplate(templ, nullptr, owner, &colorProc,
-                                              reinterpret_cast<LPARAM>(&run), "#32770", false);
-    if (!dlg) {
-        for (HWND h : disabled)
-            EnableWindow(h, TRUE);
-        s_lastError = CDERR_DIALOGFAILURE;
-        return FALSE;
-    }
-    if (RunModalDialog(dlg, disabled, true) != IDOK)
+    INT_PTR r = 0;
+    if (!runModal(templ, cc->hwndOwner, &colorProc, reinterpret_cast<LPARAM>(&run), r) || r != IDOK)
         return FALSE;
     cc->rgbResult = run.current;
     if (cc->lpCustColors)
@@ -586,5 +582,12 @@ BOOL ChooseColor(CHOOSECOLOR* cc) {
 DWORD CommDlgExtendedError() {
     return s_lastError;
 }
+
+namespace core {
+// The print dialog lives in its own file and reports its errors through the same slot.
+void SetCommonDialogError(DWORD error) {
+    s_lastError = error;
+}
+} // namespace core
 
 } // namespace plat

@@ -586,6 +586,27 @@ void scrollAction(HWND h) {
     }
 }
 
+// The control's layout along its length and where the pointer in lParam falls
+// on it.
+struct BarPoint {
+    int length = 0;
+    int p = 0;
+    int arrow = 0;
+    int at = 0;
+    int len = 0;
+};
+
+BarPoint barPoint(HWND h, const ScrollState& s, LPARAM lParam) {
+    RECT rc;
+    GetClientRect(h, &rc);
+    const bool vert = vertical(h);
+    BarPoint b;
+    b.length = vert ? rc.bottom : rc.right;
+    b.p = vert ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
+    barLayout(b.length, vert ? rc.right : rc.bottom, s, b.arrow, b.at, b.len);
+    return b;
+}
+
 LRESULT scrollBarProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE:
@@ -605,14 +626,7 @@ LRESULT scrollBarProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         ScrollState& s = scrollBars()[h];
-        RECT rc;
-        GetClientRect(h, &rc);
-        const bool vert = vertical(h);
-        const int length = vert ? rc.bottom : rc.right;
-        const int thick = vert ? rc.right : rc.bottom;
-        const int p = vert ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
-        int arrow = 0, at = 0, len = 0;
-        barLayout(length, thick, s, arrow, at, len);
+        const auto [length, p, arrow, at, len] = barPoint(h, s, lParam);
         if (p < arrow)
             s.part = 1;
         else if (p >= length - arrow)
@@ -656,14 +670,7 @@ LRESULT scrollBarProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
         ScrollState& s = scrollBars()[h];
         if (s.part != 5)
             return 0;
-        RECT rc;
-        GetClientRect(h, &rc);
-        const bool vert = vertical(h);
-        const int length = vert ? rc.bottom : rc.right;
-        const int thick = vert ? rc.right : rc.bottom;
-        const int p = vert ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
-        int arrow = 0, at = 0, len = 0;
-        barLayout(length, thick, s, arrow, at, len);
+        const auto [length, p, arrow, at, len] = barPoint(h, s, lParam);
         const int free = length - 2 * arrow - len;
         const int span = (s.max - s.min + 1) - (s.page ? static_cast<int>(s.page) : 1);
         const int np = free > 0 ? s.min + (p - s.grabOffset - arrow) * span / free : s.min;
@@ -774,40 +781,58 @@ void InitCommonControls() {
     EnsureDialogClasses();
 }
 
+namespace {
+
+// A scroll control keeps its own state and a window's bar a SCROLLINFO; both
+// take and give the same fields the same way.
+
+// Takes the fields `info` names and keeps the position inside the range.
+void takeScrollInfo(const SCROLLINFO& info, int& min, int& max, UINT& page, int& pos) {
+    if (info.fMask & SIF_RANGE) {
+        min = info.nMin;
+        max = std::max(info.nMin, info.nMax);
+    }
+    if (info.fMask & SIF_PAGE)
+        page = info.nPage;
+    if (info.fMask & SIF_POS)
+        pos = info.nPos;
+    pos = clampPos(pos, min, max, page);
+}
+
+void giveScrollInfo(SCROLLINFO& info, int min, int max, UINT page, int pos, int trackPos) {
+    if (info.fMask & SIF_RANGE) {
+        info.nMin = min;
+        info.nMax = max;
+    }
+    if (info.fMask & SIF_PAGE)
+        info.nPage = page;
+    if (info.fMask & SIF_POS)
+        info.nPos = pos;
+    if (info.fMask & SIF_TRACKPOS)
+        info.nTrackPos = trackPos;
+}
+
+} // namespace
+
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
     if (!info || !IsWindow(hwnd))
         return 0;
+    int pos = 0;
     if (bar == SB_CTL) {
         auto it = scrollBars().find(hwnd);
         if (it == scrollBars().end())
             return 0;
         ScrollState& s = it->second;
-        if (info->fMask & SIF_RANGE) {
-            s.min = info->nMin;
-            s.max = std::max(info->nMin, info->nMax);
-        }
-        if (info->fMask & SIF_PAGE)
-            s.page = info->nPage;
-        if (info->fMask & SIF_POS)
-            s.pos = info->nPos;
-        s.pos = clampPos(s.pos, s.min, s.max, s.page);
-        if (redraw)
-            InvalidateRect(hwnd, nullptr, FALSE);
-        return s.pos;
+        takeScrollInfo(*info, s.min, s.max, s.page, s.pos);
+        pos = s.pos;
+    } else {
+        SCROLLINFO& s = windowBars()[{hwnd, bar}];
+        takeScrollInfo(*info, s.nMin, s.nMax, s.nPage, s.nPos);
+        pos = s.nPos;
     }
-    SCROLLINFO& s = windowBars()[{hwnd, bar}];
-    if (info->fMask & SIF_RANGE) {
-        s.nMin = info->nMin;
-        s.nMax = std::max(info->nMin, info->nMax);
-    }
-    if (info->fMask & SIF_PAGE)
-        s.nPage = info->nPage;
-    if (info->fMask & SIF_POS)
-        s.nPos = info->nPos;
-    s.nPos = clampPos(s.nPos, s.nMin, s.nMax, s.nPage);
     if (redraw)
         InvalidateRect(hwnd, nullptr, FALSE);
-    return s.nPos;
+    return pos;
 }
 
 BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info) {
@@ -818,33 +843,14 @@ BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info) {
         if (it == scrollBars().end())
             return FALSE;
         const ScrollState& s = it->second;
-        if (info->fMask & SIF_RANGE) {
-            info->nMin = s.min;
-            info->nMax = s.max;
-        }
-        if (info->fMask & SIF_PAGE)
-            info->nPage = s.page;
-        if (info->fMask & SIF_POS)
-            info->nPos = s.pos;
-        if (info->fMask & SIF_TRACKPOS)
-            info->nTrackPos = s.part == 5 ? s.trackPos : s.pos;
+        giveScrollInfo(*info, s.min, s.max, s.page, s.pos, s.part == 5 ? s.trackPos : s.pos);
         return TRUE;
     }
     auto it = windowBars().find({hwnd, bar});
     if (it == windowBars().end())
         return FALSE;
-    const UINT mask = info->fMask;
     const SCROLLINFO& s = it->second;
-    if (mask & SIF_RANGE) {
-        info->nMin = s.nMin;
-        info->nMax = s.nMax;
-    }
-    if (mask & SIF_PAGE)
-        info->nPage = s.nPage;
-    if (mask & SIF_POS)
-        info->nPos = s.nPos;
-    if (mask & SIF_TRACKPOS)
-        info->nTrackPos = s.nPos;
+    giveScrollInfo(*info, s.nMin, s.nMax, s.nPage, s.nPos, s.nPos);
     return TRUE;
 }
 

@@ -238,39 +238,115 @@ int rowAt(HWND h, const ListState& s, int x, int y) {
     return i < static_cast<int>(s.items.size()) ? i : -1;
 }
 
-int addItem(HWND h, ListState& s, int index, LPARAM lParam) {
-    Item item;
-    if (hasStrings(h)) {
-        const char* t = reinterpret_cast<const char*>(lParam);
-        item.text = t ? t : "";
-    } else {
-        item.data = static_cast<DWORD_PTR>(lParam);
-    }
-    item.height = static_cast<UINT>(s.itemHeight);
-    int at = index < 0 || index > static_cast<int>(s.items.size())
-                 ? static_cast<int>(s.items.size())
-                 : index;
-    if (index == -2 && hasStrings(h) && (styleOf(h) & LBS_SORT)) {
-        at = 0;
-        while (at < static_cast<int>(s.items.size()) &&
-               s.items[static_cast<std::size_t>(at)].text <= item.text)
-            ++at;
-    } else if (index == -2) {
-        at = static_cast<int>(s.items.size());
-    }
-    s.items.insert(s.items.begin() + at, item);
-    if (s.cur >= at)
-        ++s.cur;
-    syncBar(h, s);
-    InvalidateRect(h, nullptr, FALSE);
-    return at;
-}
-
 int copyText(const std::string& t, char* buf) {
     if (buf) {
         std::memcpy(buf, t.c_str(), t.size() + 1);
     }
     return static_cast<int>(t.size());
+}
+
+// --- Item messages list boxes and combo boxes answer alike; `err` is the
+// control's own error value.
+
+bool validIndex(const std::vector<Item>& items, WPARAM wParam) {
+    const int i = static_cast<int>(wParam);
+    return i >= 0 && i < static_cast<int>(items.size());
+}
+
+// Puts a new item at `index` (negative: at the end; -2 from ADDSTRING keeps a
+// sorted control in order) and keeps the current selection on its item.
+int insertItem(std::vector<Item>& items, int& cur, int index, LPARAM lParam, bool strings,
+               bool sorted, int itemHeight) {
+    Item item;
+    if (strings) {
+        const char* t = reinterpret_cast<const char*>(lParam);
+        item.text = t ? t : "";
+    } else {
+        item.data = static_cast<DWORD_PTR>(lParam);
+    }
+    item.height = static_cast<UINT>(itemHeight);
+    int at = index < 0 || index > static_cast<int>(items.size()) ? static_cast<int>(items.size())
+                                                                 : index;
+    if (index == -2 && strings && sorted) {
+        at = 0;
+        while (at < static_cast<int>(items.size()) &&
+               items[static_cast<std::size_t>(at)].text <= item.text)
+            ++at;
+    }
+    items.insert(items.begin() + at, item);
+    if (cur >= at)
+        ++cur;
+    return at;
+}
+
+// Removes item `wParam`; false when there is no such item.
+bool eraseItem(std::vector<Item>& items, int& cur, WPARAM wParam) {
+    if (!validIndex(items, wParam))
+        return false;
+    const int i = static_cast<int>(wParam);
+    items.erase(items.begin() + i);
+    if (cur == i)
+        cur = -1;
+    else if (cur > i)
+        --cur;
+    return true;
+}
+
+LRESULT getItemText(const std::vector<Item>& items, WPARAM wParam, LPARAM lParam, bool strings,
+                    LRESULT err) {
+    if (!validIndex(items, wParam))
+        return err;
+    const Item& item = items[wParam];
+    if (!strings) {
+        if (lParam)
+            std::memcpy(reinterpret_cast<void*>(lParam), &item.data, sizeof item.data);
+        return sizeof item.data;
+    }
+    return copyText(item.text, reinterpret_cast<char*>(lParam));
+}
+
+LRESULT getItemTextLen(const std::vector<Item>& items, WPARAM wParam, bool strings, LRESULT err) {
+    if (!validIndex(items, wParam))
+        return err;
+    return strings ? static_cast<LRESULT>(items[wParam].text.size())
+                   : static_cast<LRESULT>(sizeof(DWORD_PTR));
+}
+
+LRESULT getItemData(const std::vector<Item>& items, WPARAM wParam, LRESULT err) {
+    if (!validIndex(items, wParam))
+        return err;
+    return static_cast<LRESULT>(items[wParam].data);
+}
+
+LRESULT setItemData(std::vector<Item>& items, WPARAM wParam, LPARAM lParam, LRESULT err) {
+    if (!validIndex(items, wParam))
+        return err;
+    items[wParam].data = static_cast<DWORD_PTR>(lParam);
+    return 0;
+}
+
+// Searches, case-blind and wrapping round, from the item after `wParam`.
+LRESULT findStringExact(const std::vector<Item>& items, WPARAM wParam, LPARAM lParam, bool strings,
+                        LRESULT err) {
+    const int n = static_cast<int>(items.size());
+    if (!strings || n == 0)
+        return err;
+    const int start = static_cast<int>(wParam);
+    for (int k = 1; k <= n; ++k) {
+        const int i = ((start < 0 ? -1 : start) + k) % n;
+        if (equalNoCase(items[static_cast<std::size_t>(i)].text,
+                        reinterpret_cast<const char*>(lParam)))
+            return i;
+    }
+    return err;
+}
+
+int addItem(HWND h, ListState& s, int index, LPARAM lParam) {
+    const int at = insertItem(s.items, s.cur, index, lParam, hasStrings(h),
+                              (styleOf(h) & LBS_SORT) != 0, s.itemHeight);
+    syncBar(h, s);
+    InvalidateRect(h, nullptr, FALSE);
+    return at;
 }
 
 } // namespace
@@ -448,14 +524,8 @@ LRESULT ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case LB_INSERTSTRING:
         return addItem(h, s, static_cast<int>(wParam), lParam);
     case LB_DELETESTRING: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
+        if (!eraseItem(s.items, s.cur, wParam))
             return LB_ERR;
-        s.items.erase(s.items.begin() + i);
-        if (s.cur == i)
-            s.cur = -1;
-        else if (s.cur > i)
-            --s.cur;
         clampTop(h, s);
         syncBar(h, s);
         InvalidateRect(h, nullptr, FALSE);
@@ -481,39 +551,14 @@ LRESULT ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
         return s.cur;
     case LB_GETCOUNT:
         return n;
-    case LB_GETTEXT: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return LB_ERR;
-        const Item& item = s.items[static_cast<std::size_t>(i)];
-        if (!hasStrings(h)) {
-            if (lParam)
-                std::memcpy(reinterpret_cast<void*>(lParam), &item.data, sizeof item.data);
-            return sizeof item.data;
-        }
-        return copyText(item.text, reinterpret_cast<char*>(lParam));
-    }
-    case LB_GETTEXTLEN: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return LB_ERR;
-        return hasStrings(h)
-                   ? static_cast<LRESULT>(s.items[static_cast<std::size_t>(i)].text.size())
-                   : static_cast<LRESULT>(sizeof(DWORD_PTR));
-    }
-    case LB_GETITEMDATA: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return LB_ERR;
-        return static_cast<LRESULT>(s.items[static_cast<std::size_t>(i)].data);
-    }
-    case LB_SETITEMDATA: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return LB_ERR;
-        s.items[static_cast<std::size_t>(i)].data = static_cast<DWORD_PTR>(lParam);
-        return 0;
-    }
+    case LB_GETTEXT:
+        return getItemText(s.items, wParam, lParam, hasStrings(h), LB_ERR);
+    case LB_GETTEXTLEN:
+        return getItemTextLen(s.items, wParam, hasStrings(h), LB_ERR);
+    case LB_GETITEMDATA:
+        return getItemData(s.items, wParam, LB_ERR);
+    case LB_SETITEMDATA:
+        return setItemData(s.items, wParam, lParam, LB_ERR);
     case LB_GETTOPINDEX:
         return s.top;
     case LB_SETTOPINDEX:
@@ -541,18 +586,8 @@ LRESULT ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case LB_GETITEMHEIGHT:
         return s.itemHeight;
-    case LB_FINDSTRINGEXACT: {
-        if (!hasStrings(h) || n == 0)
-            return LB_ERR;
-        const int start = static_cast<int>(wParam);
-        for (int k = 1; k <= n; ++k) {
-            const int i = ((start < 0 ? -1 : start) + k) % n;
-            if (equalNoCase(s.items[static_cast<std::size_t>(i)].text,
-                            reinterpret_cast<const char*>(lParam)))
-                return i;
-        }
-        return LB_ERR;
-    }
+    case LB_FINDSTRINGEXACT:
+        return findStringExact(s.items, wParam, lParam, hasStrings(h), LB_ERR);
     default:
         return DefWindowProc(h, msg, wParam, lParam);
     }
@@ -836,26 +871,8 @@ void openDrop(HWND h) {
 }
 
 int addComboItem(HWND h, ComboState& s, int index, LPARAM lParam) {
-    Item item;
-    if (comboHasStrings(h)) {
-        const char* t = reinterpret_cast<const char*>(lParam);
-        item.text = t ? t : "";
-    } else {
-        item.data = static_cast<DWORD_PTR>(lParam);
-    }
-    item.height = static_cast<UINT>(s.itemHeight);
-    int at = index < 0 || index > static_cast<int>(s.items.size())
-                 ? static_cast<int>(s.items.size())
-                 : index;
-    if (index == -2 && comboHasStrings(h) && (styleOf(h) & CBS_SORT)) {
-        at = 0;
-        while (at < static_cast<int>(s.items.size()) &&
-               s.items[static_cast<std::size_t>(at)].text <= item.text)
-            ++at;
-    }
-    s.items.insert(s.items.begin() + at, item);
-    if (s.cur >= at)
-        ++s.cur;
+    const int at = insertItem(s.items, s.cur, index, lParam, comboHasStrings(h),
+                              (styleOf(h) & CBS_SORT) != 0, s.itemHeight);
     if (styleOf(h) & CBS_OWNERDRAWVARIABLE) {
         // Each item of a variable combo is measured as it is added, with its data.
         MEASUREITEMSTRUCT m;
@@ -866,7 +883,7 @@ int addComboItem(HWND h, ComboState& s, int index, LPARAM lParam) {
         GetClientRect(h, &rc);
         m.itemWidth = static_cast<UINT>(rc.right);
         m.itemHeight = static_cast<UINT>(s.itemHeight);
-        m.itemData = item.data;
+        m.itemData = s.items[static_cast<std::size_t>(at)].data;
         if (HWND parent = GetParent(h))
             SendMessage(parent, WM_MEASUREITEM, m.CtlID, reinterpret_cast<LPARAM>(&m));
         auto again = combos().find(h);
@@ -1008,14 +1025,8 @@ LRESULT ComboBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case CB_INSERTSTRING:
         return addComboItem(h, s, static_cast<int>(wParam), lParam);
     case CB_DELETESTRING: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
+        if (!eraseItem(s.items, s.cur, wParam))
             return CB_ERR;
-        s.items.erase(s.items.begin() + i);
-        if (s.cur == i)
-            s.cur = -1;
-        else if (s.cur > i)
-            --s.cur;
         InvalidateRect(h, nullptr, FALSE);
         return static_cast<LRESULT>(s.items.size());
     }
@@ -1034,51 +1045,16 @@ LRESULT ComboBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case CB_GETCURSEL:
         return s.cur;
-    case CB_GETITEMDATA: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return CB_ERR;
-        return static_cast<LRESULT>(s.items[static_cast<std::size_t>(i)].data);
-    }
-    case CB_SETITEMDATA: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return CB_ERR;
-        s.items[static_cast<std::size_t>(i)].data = static_cast<DWORD_PTR>(lParam);
-        return 0;
-    }
-    case CB_GETLBTEXT: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return CB_ERR;
-        const Item& item = s.items[static_cast<std::size_t>(i)];
-        if (!comboHasStrings(h)) {
-            if (lParam)
-                std::memcpy(reinterpret_cast<void*>(lParam), &item.data, sizeof item.data);
-            return sizeof item.data;
-        }
-        return copyText(item.text, reinterpret_cast<char*>(lParam));
-    }
-    case CB_GETLBTEXTLEN: {
-        const int i = static_cast<int>(wParam);
-        if (i < 0 || i >= n)
-            return CB_ERR;
-        return comboHasStrings(h)
-                   ? static_cast<LRESULT>(s.items[static_cast<std::size_t>(i)].text.size())
-                   : static_cast<LRESULT>(sizeof(DWORD_PTR));
-    }
-    case CB_FINDSTRINGEXACT: {
-        if (!comboHasStrings(h) || n == 0)
-            return CB_ERR;
-        const int start = static_cast<int>(wParam);
-        for (int k = 1; k <= n; ++k) {
-            const int i = ((start < 0 ? -1 : start) + k) % n;
-            if (equalNoCase(s.items[static_cast<std::size_t>(i)].text,
-                            reinterpret_cast<const char*>(lParam)))
-                return i;
-        }
-        return CB_ERR;
-    }
+    case CB_GETITEMDATA:
+        return getItemData(s.items, wParam, CB_ERR);
+    case CB_SETITEMDATA:
+        return setItemData(s.items, wParam, lParam, CB_ERR);
+    case CB_GETLBTEXT:
+        return getItemText(s.items, wParam, lParam, comboHasStrings(h), CB_ERR);
+    case CB_GETLBTEXTLEN:
+        return getItemTextLen(s.items, wParam, comboHasStrings(h), CB_ERR);
+    case CB_FINDSTRINGEXACT:
+        return findStringExact(s.items, wParam, lParam, comboHasStrings(h), CB_ERR);
     case CB_SHOWDROPDOWN:
         if (wParam)
             openDrop(h);

@@ -6,4 +6,5 @@ target_sources(kv_platform_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Edit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ListBox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CommonDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PrintDialog.cpp
 )

@@ -299,6 +299,32 @@ bool ropUsesSource(std::uint8_t rop3) {
     return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
 }
 
+// The caller's points in surface pixels.
+std::vector<POINT> surfacePoints(Dc& dc, const POINT* points, int count) {
+    std::vector<POINT> pts;
+    for (int i = 0; i < count; ++i)
+        pts.push_back(toSurface(dc, points[i].x, points[i].y));
+    return pts;
+}
+
+// Strokes the open line through `pts` (surface pixels) with the current pen.
+BOOL strokeOpen(Dc& dc, const std::vector<POINT>& pts) {
+    const Pen pen = penOf(dc);
+    Coverage cov(ClipBox(dc, boundsOf(pts, pen.width + 1)));
+    outline(dc, cov, pen, pts, false, false);
+    return Apply(dc, cov, shapeOp(dc)) ? TRUE : FALSE;
+}
+
+// Adds a figure of straight lines through `pts` (surface pixels) to the path
+// being recorded.
+void recordFigure(Dc& dc, const std::vector<POINT>& pts, bool closed) {
+    addPathPoint(dc, PathOp::Type::Move, pts[0].x, pts[0].y);
+    for (std::size_t i = 1; i < pts.size(); ++i)
+        addPathPoint(dc, PathOp::Type::Line, pts[i].x, pts[i].y);
+    if (closed)
+        dc.path.push_back(PathOp{PathOp::Type::Close, {0, 0, 0}, {0, 0, 0}});
+}
+
 } // namespace
 
 } // namespace plat::core
@@ -342,44 +368,28 @@ BOOL LineTo(HDC hdc, int x, int y) {
         addPathPoint(*dc, PathOp::Type::Line, to.x, to.y);
         return TRUE;
     }
-    const Pen pen = penOf(*dc);
-    std::vector<POINT> pts{from, to};
-    Coverage cov(ClipBox(*dc, boundsOf(pts, pen.width + 1)));
-    outline(*dc, cov, pen, pts, false, false);
-    return Apply(*dc, cov, shapeOp(*dc)) ? TRUE : FALSE;
+    return strokeOpen(*dc, {from, to});
 }
 
 BOOL Polyline(HDC hdc, const POINT* points, int count) {
     Dc* dc = drawingDc(hdc, "Polyline");
     if (!dc || !points || count < 2)
         return FALSE;
-    std::vector<POINT> pts;
-    for (int i = 0; i < count; ++i)
-        pts.push_back(toSurface(*dc, points[i].x, points[i].y));
+    const std::vector<POINT> pts = surfacePoints(*dc, points, count);
     if (recording(*dc)) {
-        addPathPoint(*dc, PathOp::Type::Move, pts[0].x, pts[0].y);
-        for (std::size_t i = 1; i < pts.size(); ++i)
-            addPathPoint(*dc, PathOp::Type::Line, pts[i].x, pts[i].y);
+        recordFigure(*dc, pts, false);
         return TRUE;
     }
-    const Pen pen = penOf(*dc);
-    Coverage cov(ClipBox(*dc, boundsOf(pts, pen.width + 1)));
-    outline(*dc, cov, pen, pts, false, false);
-    return Apply(*dc, cov, shapeOp(*dc)) ? TRUE : FALSE;
+    return strokeOpen(*dc, pts);
 }
 
 BOOL Polygon(HDC hdc, const POINT* points, int count) {
     Dc* dc = drawingDc(hdc, "Polygon");
     if (!dc || !points || count < 2)
         return FALSE;
-    std::vector<POINT> pts;
-    for (int i = 0; i < count; ++i)
-        pts.push_back(toSurface(*dc, points[i].x, points[i].y));
+    const std::vector<POINT> pts = surfacePoints(*dc, points, count);
     if (recording(*dc)) {
-        addPathPoint(*dc, PathOp::Type::Move, pts[0].x, pts[0].y);
-        for (std::size_t i = 1; i < pts.size(); ++i)
-            addPathPoint(*dc, PathOp::Type::Line, pts[i].x, pts[i].y);
-        dc->path.push_back(PathOp{PathOp::Type::Close, {0, 0, 0}, {0, 0, 0}});
+        recordFigure(*dc, pts, true);
         return TRUE;
     }
     const Pen pen = penOf(*dc);
@@ -433,11 +443,9 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
         return FALSE;
     const RECT r = normalisedRect(toSurface(*dc, left, top), toSurface(*dc, right, bottom));
     if (recording(*dc)) {
-        addPathPoint(*dc, PathOp::Type::Move, r.left, r.top);
-        addPathPoint(*dc, PathOp::Type::Line, r.right, r.top);
-        addPathPoint(*dc, PathOp::Type::Line, r.right, r.bottom);
-        addPathPoint(*dc, PathOp::Type::Line, r.left, r.bottom);
-        dc->path.push_back(PathOp{PathOp::Type::Close, {0, 0, 0}, {0, 0, 0}});
+        recordFigure(*dc,
+                     {{r.left, r.top}, {r.right, r.top}, {r.right, r.bottom}, {r.left, r.bottom}},
+                     true);
         return TRUE;
     }
     const Pen pen = penOf(*dc);

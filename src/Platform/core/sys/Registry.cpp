@@ -523,6 +523,29 @@ LONG CopyData(const Value& v, DWORD* type, BYTE* data, DWORD* cbData) {
     return ERROR_SUCCESS;
 }
 
+// The opening every key call shares: the handle's path, then the store as it
+// is on disk. Called with g_mutex held.
+LONG LoadFor(HKEY key, std::string& path, Store& store) {
+    path = PathOf(key);
+    if (path.empty()) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (Load(store) != LoadResult::ok) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The same for the key `subKey` names below the handle's key.
+LONG LoadFor(HKEY key, const char* subKey, std::string& path, Store& store) {
+    std::string base;
+    if (const LONG rc = LoadFor(key, base, store); rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    path = Join(base, subKey);
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
@@ -531,15 +554,11 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
     }
     *result = nullptr;
     std::lock_guard lock(g_mutex);
-    const std::string base = PathOf(key);
-    if (base.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
-    const std::string path = Join(base, subKey);
     if (!KeyExists(store, path)) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -554,15 +573,11 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, v
     }
     *result = nullptr;
     std::lock_guard lock(g_mutex);
-    const std::string base = PathOf(key);
-    if (base.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
-    const std::string path = Join(base, subKey);
     const bool existed = KeyExists(store, path);
     if (!existed) {
         store.keys.push_back(Key{path, {}});
@@ -579,13 +594,10 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, v
 
 LONG RegQueryValueEx(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data, DWORD* cbData) {
     std::lock_guard lock(g_mutex);
-    const std::string path = PathOf(key);
-    if (path.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
     const Value* v = FindValue(FindKey(store, path), name);
     if (v == nullptr) {
@@ -620,13 +632,10 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD, DWORD type, const BYTE* da
         return ERROR_INVALID_PARAMETER;
     }
     std::lock_guard lock(g_mutex);
-    const std::string path = PathOf(key);
-    if (path.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
     Key* k = FindKey(store, path);
     if (k == nullptr) {
@@ -654,13 +663,10 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWO
         return ERROR_INVALID_PARAMETER;
     }
     std::lock_guard lock(g_mutex);
-    const std::string path = PathOf(key);
-    if (path.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
     const Key* k = FindKey(store, path);
     if (k == nullptr || index >= k->values.size()) {
@@ -682,13 +688,10 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWO
 
 LONG RegDeleteValue(HKEY key, const char* name) {
     std::lock_guard lock(g_mutex);
-    const std::string path = PathOf(key);
-    if (path.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
     Key* k = FindKey(store, path);
     const Value* v = FindValue(k, name);
@@ -701,15 +704,11 @@ LONG RegDeleteValue(HKEY key, const char* name) {
 
 LONG RegDeleteKey(HKEY key, const char* subKey) {
     std::lock_guard lock(g_mutex);
-    const std::string base = PathOf(key);
-    if (base.empty()) {
-        return ERROR_INVALID_HANDLE;
-    }
+    std::string path;
     Store store;
-    if (Load(store) != LoadResult::ok) {
-        return ERROR_REGISTRY_CORRUPT;
+    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+        return rc;
     }
-    const std::string path = Join(base, subKey);
     if (path.find('\\') == std::string::npos) {
         return ERROR_ACCESS_DENIED; // a root cannot be deleted
     }

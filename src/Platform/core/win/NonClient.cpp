@@ -61,14 +61,6 @@ int frameThickness(const Window* w) {
     return std::max<int>(w->insets.left - ((w->exStyle & WS_EX_CLIENTEDGE) ? 2 : 0), 0);
 }
 
-RECT offsetRect(RECT r, int dx, int dy) {
-    r.left += dx;
-    r.right += dx;
-    r.top += dy;
-    r.bottom += dy;
-    return r;
-}
-
 bool pointIn(const RECT& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
@@ -127,31 +119,11 @@ Region frameRegion(const Window* w) {
     if (!p || !ReallyVisible(w))
         return Region();
     const POINT po = ClientOriginInImage(p);
-    Region r(offsetRect(w->rect, po.x, po.y));
-    for (const Window* a = w; a->isChild();) {
-        const Window* ap = FindWindow(a->parent);
-        if (!ap)
-            break;
-        const POINT o = ClientOriginInImage(ap);
-        r.intersect(Region(RECT{o.x, o.y, o.x + std::max(ap->clientWidth(), 0),
-                                o.y + std::max(ap->clientHeight(), 0)}));
-        for (HWND s : ap->children) {
-            if (s == a->hwnd)
-                break;
-            const Window* sw = FindWindow(s);
-            if (sw && (sw->style & WS_VISIBLE))
-                r.subtract(Region(offsetRect(sw->rect, o.x, o.y)));
-        }
-        a = ap;
-    }
+    Region r(OffsetRectBy(w->rect, po.x, po.y));
     const POINT co = ClientOriginInImage(w);
     r.subtract(Region(RECT{co.x, co.y, co.x + std::max(w->clientWidth(), 0),
                            co.y + std::max(w->clientHeight(), 0)}));
-    const Window* top = TopLevelOf(const_cast<Window*>(w));
-    if (top && top->image) {
-        r.intersect(Region(RECT{0, 0, cairo_image_surface_get_width(top->image),
-                                cairo_image_surface_get_height(top->image)}));
-    }
+    ClipToAncestors(w, r);
     return r;
 }
 

@@ -27,14 +27,6 @@ RECT clientRect(const Window* w) {
     return RECT{0, 0, std::max(w->clientWidth(), 0), std::max(w->clientHeight(), 0)};
 }
 
-RECT offsetRect(RECT r, int dx, int dy) {
-    r.left += dx;
-    r.right += dx;
-    r.top += dy;
-    r.bottom += dy;
-    return r;
-}
-
 bool filterMatches(HWND hwnd, HWND filter) {
     return !filter || hwnd == filter || IsChild(filter, hwnd);
 }
@@ -120,34 +112,46 @@ Region VisibleRegion(const Window* w) {
     if (!w || !ReallyVisible(w))
         return Region();
     const POINT o = ClientOriginInImage(w);
-    Region r(offsetRect(clientRect(w), o.x, o.y));
+    Region r(OffsetRectBy(clientRect(w), o.x, o.y));
+    for (HWND k : w->children) {
+        const Window* kw = FindWindow(k);
+        if (kw && (kw->style & WS_VISIBLE))
+            r.subtract(Region(OffsetRectBy(kw->rect, o.x, o.y)));
+    }
+    ClipToAncestors(w, r);
+    return r;
+}
+
+RECT OffsetRectBy(RECT r, int dx, int dy) {
+    r.left += dx;
+    r.right += dx;
+    r.top += dy;
+    r.bottom += dy;
+    return r;
+}
+
+void ClipToAncestors(const Window* w, Region& r) {
     for (const Window* a = w; a->isChild();) {
         const Window* p = FindWindow(a->parent);
         if (!p)
             break;
         const POINT po = ClientOriginInImage(p);
-        r.intersect(Region(offsetRect(clientRect(p), po.x, po.y)));
+        r.intersect(Region(OffsetRectBy(clientRect(p), po.x, po.y)));
         // Siblings above cut the window out, as with clipped siblings.
         for (HWND s : p->children) {
             if (s == a->hwnd)
                 break;
             const Window* sw = FindWindow(s);
             if (sw && (sw->style & WS_VISIBLE))
-                r.subtract(Region(offsetRect(sw->rect, po.x, po.y)));
+                r.subtract(Region(OffsetRectBy(sw->rect, po.x, po.y)));
         }
         a = p;
     }
-    for (HWND k : w->children) {
-        const Window* kw = FindWindow(k);
-        if (kw && (kw->style & WS_VISIBLE))
-            r.subtract(Region(offsetRect(kw->rect, o.x, o.y)));
-    }
     const Window* top = TopLevelOf(const_cast<Window*>(w));
-    if (top->image) {
+    if (top && top->image) {
         r.intersect(Region(RECT{0, 0, cairo_image_surface_get_width(top->image),
                                 cairo_image_surface_get_height(top->image)}));
     }
-    return r;
 }
 
 void InvalidateClient(Window* w, const RECT* rect, bool erase) {
@@ -175,7 +179,7 @@ void InvalidateClient(Window* w, const RECT* rect, bool erase) {
             kw->frameDirty = true;
         const int ox = kw->rect.left + kw->insets.left, oy = kw->rect.top + kw->insets.top;
         for (const RECT& part : add.rects()) {
-            const RECT local = offsetRect(part, -ox, -oy);
+            const RECT local = OffsetRectBy(part, -ox, -oy);
             InvalidateClient(kw, &local, erase);
         }
     }
@@ -325,7 +329,7 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
     if (!w)
         return FALSE;
     const POINT o = ClientOriginInImage(w);
-    Present(TopLevelOf(w), offsetRect(ps->rcPaint, o.x, o.y));
+    Present(TopLevelOf(w), OffsetRectBy(ps->rcPaint, o.x, o.y));
     return TRUE;
 }
 
@@ -465,7 +469,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         for (HWND k : w->children) {
             if (Window* kw = FindWindow(k)) {
                 if (area.intersects(kw->rect)) {
-                    kw->rect = offsetRect(kw->rect, dx, dy);
+                    kw->rect = OffsetRectBy(kw->rect, dx, dy);
                 }
             }
         }
@@ -480,7 +484,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
     }
     if (updateRect)
         *updateRect = uncovered.bounds();
-    Present(top, offsetRect(area.bounds(), o.x, o.y));
+    Present(top, OffsetRectBy(area.bounds(), o.x, o.y));
     return complexity(uncovered);
 }
 

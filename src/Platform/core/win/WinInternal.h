@@ -177,6 +177,11 @@ void EnsureImage(Window* top);
 void FreeImage(Window* top);
 // The visible region of w's client area, in backing-image coordinates.
 Region VisibleRegion(const Window* w);
+// Cuts r (backing-image coordinates) to what w's ancestors leave of it: each one's client area
+// less the siblings above the way down to w, and the top-level image.
+void ClipToAncestors(const Window* w, Region& r);
+// r moved by (dx, dy).
+RECT OffsetRectBy(RECT r, int dx, int dy);
 // Invalidates a rectangle given in w's client coordinates (null: the whole client area), and the
 // visible children it covers.
 void InvalidateClient(Window* w, const RECT* rect, bool erase);

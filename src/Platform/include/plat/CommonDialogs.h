@@ -82,3 +82,126 @@ constexpr DWORD FNERR_BUFFERTOOSMALL = 0x3003;
 DWORD CommDlgExtendedError();
 
 } // namespace plat
+
+// --- Printing: the print and print set-up dialogs ------------------------------------------------
+// The printers are the CUPS queues `lpstat -a` lists (none when the command is missing or fails;
+// KV_LPSTAT names another program for tests) followed by the "Fichier PDF" printer, which is
+// always there. Printer names outside Windows-1252 or holding a comma (the "windows"/"device"
+// profile entry separates its fields with commas) are left out.
+namespace plat {
+
+constexpr int IDD_PRINT = 0x7F04;
+constexpr int IDD_PRINTSETUP = 0x7F05;
+
+// Control ids inside the print dialogs.
+constexpr int IDC_PRINT_PRINTER = 1139;  // the printer combo (both dialogs)
+constexpr int IDC_PRINT_COPIES = 1154;   // the number of copies (print dialog)
+constexpr int IDC_PRINT_PAPER = 1137;    // A4, Letter, Legal (set-up dialog)
+constexpr int IDC_PRINT_PORTRAIT = 1056; // orientation radios (set-up dialog)
+constexpr int IDC_PRINT_LANDSCAPE = 1057;
+constexpr int IDC_PRINT_QUALITY = 1138; // 300, 600, 1200 dpi (set-up dialog)
+
+// The always-present printer that writes a PDF file, and the driver names DEVNAMES carries (the
+// output of a CUPS printer is its queue name; the PDF printer's is "FILE:").
+inline constexpr const char* kPdfPrinterName = "Fichier PDF";
+inline constexpr const char* kPdfPrinterDriver = "PDF";
+inline constexpr const char* kCupsPrinterDriver = "CUPS";
+
+constexpr DWORD PD_ALLPAGES = 0x00000000;
+constexpr DWORD PD_SELECTION = 0x00000001;
+constexpr DWORD PD_PAGENUMS = 0x00000002;
+constexpr DWORD PD_NOSELECTION = 0x00000004;
+constexpr DWORD PD_NOPAGENUMS = 0x00000008;
+constexpr DWORD PD_COLLATE = 0x00000010;
+constexpr DWORD PD_PRINTSETUP = 0x00000040;
+constexpr DWORD PD_RETURNDC = 0x00000100;
+constexpr DWORD PD_RETURNDEFAULT = 0x00000400;
+constexpr DWORD PD_USEDEVMODECOPIESANDCOLLATE = 0x00040000;
+
+constexpr DWORD CDERR_MEMALLOCFAILURE = 0x0009;
+constexpr DWORD PDERR_RETDEFFAILURE = 0x1009;
+
+constexpr DWORD DM_ORIENTATION = 0x00000001;
+constexpr DWORD DM_PAPERSIZE = 0x00000002;
+constexpr DWORD DM_COPIES = 0x00000100;
+constexpr DWORD DM_PRINTQUALITY = 0x00000400;
+constexpr DWORD DM_COLOR = 0x00000800;
+constexpr DWORD DM_YRESOLUTION = 0x00002000;
+constexpr DWORD DM_COLLATE = 0x00008000;
+
+constexpr short DMORIENT_PORTRAIT = 1;
+constexpr short DMORIENT_LANDSCAPE = 2;
+constexpr short DMPAPER_LETTER = 1;
+constexpr short DMPAPER_LEGAL = 5;
+constexpr short DMPAPER_A4 = 9;
+constexpr short DMCOLOR_MONOCHROME = 1;
+constexpr short DMCOLOR_COLOR = 2;
+
+constexpr int CCHDEVICENAME = 32;
+
+// The device mode: the fields in dmFields are the ones that hold a value. dmDeviceName is the
+// printer name cut to 31 characters; DEVNAMES holds it whole.
+struct DEVMODE {
+    char dmDeviceName[CCHDEVICENAME] = {};
+    WORD dmSpecVersion = 0x0401;
+    WORD dmDriverVersion = 0;
+    WORD dmSize = sizeof(DEVMODE);
+    WORD dmDriverExtra = 0;
+    DWORD dmFields = 0;
+    short dmOrientation = 0;
+    short dmPaperSize = 0;
+    short dmPaperLength = 0; // tenths of a millimetre
+    short dmPaperWidth = 0;
+    short dmScale = 100;
+    short dmCopies = 1;
+    short dmDefaultSource = 0;
+    short dmPrintQuality = 0; // dots per inch
+    short dmColor = 0;
+    short dmDuplex = 0;
+    short dmYResolution = 0;
+    short dmTTOption = 0;
+    short dmCollate = 0;
+};
+
+constexpr WORD DN_DEFAULTPRN = 0x0001;
+
+// The device names: offsets, in characters from the start of the block, of the driver, device
+// and output strings that follow; wDefault has DN_DEFAULTPRN when the device is the default one.
+struct DEVNAMES {
+    WORD wDriverOffset;
+    WORD wDeviceOffset;
+    WORD wOutputOffset;
+    WORD wDefault;
+};
+
+struct PRINTDLG {
+    DWORD lStructSize = sizeof(PRINTDLG);
+    HWND hwndOwner = nullptr;
+    HGLOBAL hDevMode = nullptr;  // in: the settings shown, when valid; out: a new block
+    HGLOBAL hDevNames = nullptr; // in: the printer shown, when valid; out: a new block
+    HDC hDC = nullptr;           // not filled: printer DCs are made from the two blocks
+    DWORD Flags = 0;
+    WORD nFromPage = 0; // kept as given: the dialog offers no page range
+    WORD nToPage = 0;
+    WORD nMinPage = 0;
+    WORD nMaxPage = 0;
+    WORD nCopies = 0; // in and out, unless PD_USEDEVMODECOPIESANDCOLLATE puts them in DEVMODE
+    HINSTANCE hInstance = nullptr;
+    LPARAM lCustData = 0;
+};
+
+// TRUE when confirmed (or, with PD_RETURNDEFAULT, at once with the default printer): the caller
+// owns the new hDevMode and hDevNames blocks and the blocks it passed in are freed. FALSE after
+// Cancel (CommDlgExtendedError 0) or on an error. PD_RETURNDEFAULT wants both handles null
+// (else PDERR_RETDEFFAILURE); its printer is the default one, else the "Fichier PDF" printer.
+BOOL PrintDlg(PRINTDLG* pd);
+
+// Only the "windows" section's "device" entry is known: "device,driver,output" of the printer the
+// print set-up dialog last confirmed, else of the CUPS default (`lpstat -d`), else nothing (the
+// default text). Copies at most size - 1 characters, always terminated; returns the length.
+DWORD GetProfileString(const char* app, const char* key, const char* def, char* buf, DWORD size);
+// Forgets the print set-up dialog's choice: the default printer is the CUPS default again (for
+// when the system's printer settings change).
+void ForgetPrintSetupChoice();
+
+} // namespace plat

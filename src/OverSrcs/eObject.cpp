@@ -216,7 +216,7 @@ void eExpr::unlinkOutside(const eExpr* subtree, bool invalidateRows) {
 void eExpr::getHighlightArea(const SelectionEntry&) {}
 
 bool eExpr::hitClick(oPoint, oPoint, SelectionEntry&) {
-    // FIXME: the template and container click mapping comes with hit-testing.
+    // Leaves, rows and templates map clicks themselves; any other node takes none.
     return false;
 }
 

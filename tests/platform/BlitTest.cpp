@@ -359,3 +359,74 @@ TEST(PackedDib, EveryCountIsCheckedAgainstTheSize) {
 }
 
 } // namespace
+
+namespace {
+
+#pragma pack(push, 1)
+struct MonoInfo {
+    BITMAPINFOHEADER header;
+    RGBQUAD colors[2];
+};
+#pragma pack(pop)
+
+RGBQUAD quad(COLORREF c) {
+    RGBQUAD q{};
+    q.rgbRed = GetRValue(c);
+    q.rgbGreen = GetGValue(c);
+    q.rgbBlue = GetBValue(c);
+    return q;
+}
+
+struct InkCase {
+    COLORREF entry0, entry1, drawn;
+    int bit; // the bit the nearer table entry stands for
+};
+
+} // namespace
+
+TEST(DibSection, MonoSectionStoresTheNearerTableEntry) {
+    const COLORREF kDarkBlue = RGB(0, 0, 200), kPink = RGB(255, 200, 200);
+    const InkCase cases[] = {
+        {kRed, kBlue, kRed, 0},
+        {kRed, kBlue, kBlue, 1},
+        // Luminance would call dark blue black (0) and pink white (1): the table decides.
+        {kRed, kBlue, kDarkBlue, 1},
+        {kRed, kBlue, kPink, 0},
+        // An inverted table: white is entry 0.
+        {kWhite, kBlack, kWhite, 0},
+        {kWhite, kBlack, RGB(20, 20, 20), 1},
+        {kBlack, kWhite, RGB(200, 200, 200), 1},
+        {kBlack, kWhite, RGB(40, 40, 40), 0},
+    };
+    for (const InkCase& k : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "table " << k.entry0 << "/" << k.entry1
+                                        << " drawn " << k.drawn);
+        MonoInfo info{};
+        info.header.biWidth = 8;
+        info.header.biHeight = -2;
+        info.header.biBitCount = 1;
+        info.colors[0] = quad(k.entry0);
+        info.colors[1] = quad(k.entry1);
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(dib, nullptr);
+        MemDc m(dib);
+        auto* b = static_cast<std::uint8_t*>(bits);
+        // Start from the opposite bit everywhere, so a write that did nothing shows.
+        std::memset(b, k.bit ? 0x00 : 0xFF, 8);
+        // Row 0 by a brush fill, row 1 by SetPixel: both ways of putting a colour down.
+        HBRUSH brush = CreateSolidBrush(k.drawn);
+        const RECT r{0, 0, 8, 1};
+        FillRect(m.dc, &r, brush);
+        DeleteObject(brush);
+        SetPixel(m.dc, 3, 1, k.drawn);
+        GdiFlush();
+        EXPECT_EQ(b[0], k.bit ? 0xFF : 0x00);
+        EXPECT_EQ((b[4] >> 4) & 1, k.bit) << "SetPixel";
+        // Blitted out, the bit shows the table colour it names.
+        GdiCanvas out(8, 2);
+        ASSERT_TRUE(BitBlt(out.dc(), 0, 0, 8, 2, m.dc, 0, 0, SRCCOPY));
+        EXPECT_EQ(GetPixel(out.dc(), 5, 0), k.bit ? k.entry1 : k.entry0);
+    }
+}

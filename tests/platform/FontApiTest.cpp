@@ -6,6 +6,7 @@
 #include "support/FontPin.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -400,6 +401,74 @@ TEST_F(FontApi, ScaledMappingDrawsTheFontAtItsDeviceSize) {
     ASSERT_TRUE(plat::TextOut(b.dc(), 10, 40, "Scaled", 6));
     EXPECT_EQ(a.pixels(), b.pixels());
     EXPECT_NE(b.ink().right, 0);
+}
+
+TEST_F(FontApi, ScaledMappingMeasuresWhatItDraws) {
+    // Arial at 10 logical units. Its glyphs are drawn at the device size (the vertical scale);
+    // measuring must report that drawn width in logical units, not the 10-unit font's widths.
+    const char* const text = "The quick brown fox jumps over the lazy dog";
+    const int n = static_cast<int>(std::strlen(text));
+    struct Scale {
+        int vx, vy;
+    };
+    for (const Scale sc : {Scale{2, 2}, Scale{2, 1}, Scale{3, 3}}) {
+        SCOPED_TRACE(testing::Message() << "viewport " << sc.vx << ":" << sc.vy);
+        // The run as drawn: the same font at the device size, in an unscaled DC.
+        Canvas ref(10, 10);
+        SelectedFont rf(ref.dc(), logFont("Arial", -10 * sc.vy));
+        plat::SIZE deviceRun;
+        ASSERT_TRUE(plat::GetTextExtentPoint(ref.dc(), text, n, &deviceRun));
+        plat::TEXTMETRIC deviceTm;
+        ASSERT_TRUE(plat::GetTextMetrics(ref.dc(), &deviceTm));
+        plat::GLYPHMETRICS deviceW;
+        ASSERT_NE(
+            plat::GetGlyphOutline(ref.dc(), 'W', plat::GGO_METRICS, &deviceW, 0, nullptr, nullptr),
+            plat::GDI_ERROR);
+
+        Canvas c(900, 80);
+        SelectedFont f(c.dc(), logFont("Arial", -10));
+        plat::SIZE logicalRun;
+        ASSERT_TRUE(plat::GetTextExtentPoint(c.dc(), text, n, &logicalRun));
+        if (sc.vx == sc.vy) {
+            // Otherwise the test could not tell the two ways of measuring apart.
+            ASSERT_NE(logicalRun.cx * sc.vx, deviceRun.cx);
+        }
+        plat::SetMapMode(c.dc(), plat::MM_ANISOTROPIC);
+        plat::SetWindowExtEx(c.dc(), 1, 1, nullptr);
+        plat::SetViewportExtEx(c.dc(), sc.vx, sc.vy, nullptr);
+        plat::SIZE run;
+        ASSERT_TRUE(plat::GetTextExtentPoint(c.dc(), text, n, &run));
+        // The device-size run converted back, rounded to the nearest logical unit.
+        EXPECT_LE(std::abs(run.cx * sc.vx - deviceRun.cx), sc.vx / 2);
+        EXPECT_LE(std::abs(run.cy * sc.vy - deviceTm.tmHeight), sc.vy);
+
+        plat::TEXTMETRIC tm;
+        ASSERT_TRUE(plat::GetTextMetrics(c.dc(), &tm));
+        EXPECT_EQ(tm.tmHeight, run.cy);
+        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+        EXPECT_LE(std::abs(tm.tmAscent * sc.vy - deviceTm.tmAscent), sc.vy / 2);
+        EXPECT_LE(std::abs(tm.tmAveCharWidth * sc.vx - deviceTm.tmAveCharWidth), sc.vx / 2);
+
+        plat::GLYPHMETRICS w;
+        ASSERT_NE(plat::GetGlyphOutline(c.dc(), 'W', plat::GGO_METRICS, &w, 0, nullptr, nullptr),
+                  plat::GDI_ERROR);
+        EXPECT_LE(std::abs(w.gmCellIncX * sc.vx - deviceW.gmCellIncX), sc.vx / 2);
+        EXPECT_LE(std::abs(static_cast<int>(w.gmBlackBoxX) * sc.vx -
+                           static_cast<int>(deviceW.gmBlackBoxX)),
+                  sc.vx);
+
+        // Drawn at logical x = 5 (device 5 * vx): the ink lies inside the measured extent times
+        // the scale, and reaches close to its end (the last glyph, 'g', has a small right
+        // bearing).
+        plat::SetTextAlign(c.dc(), plat::TA_BASELINE);
+        ASSERT_TRUE(plat::TextOut(c.dc(), 5, 30, text, n));
+        plat::SetMapMode(c.dc(), plat::MM_TEXT); // the ink is read in device pixels
+        const plat::RECT ink = c.ink();
+        const int start = 5 * sc.vx, end = start + run.cx * sc.vx;
+        EXPECT_GE(ink.left, start);
+        EXPECT_LE(ink.right, end + sc.vx / 2);
+        EXPECT_GE(ink.right, end - 3 * sc.vy);
+    }
 }
 
 TEST_F(FontApi, TextOnAMonochromeBitmap) {

@@ -331,3 +331,69 @@ TEST(DcText, StateAndCairoAccessForTextDrawing) {
 }
 
 } // namespace
+
+namespace {
+
+struct IsoCase {
+    SIZE window, viewport, expected;
+};
+
+} // namespace
+
+TEST(DcMapping, IsotropicShrinksTheAxisThatWouldScaleMore) {
+    // Each expected viewport keeps the smaller of |vx/wx| and |vy/wy| on both axes.
+    const IsoCase cases[] = {
+        {{100, 100}, {400, 200}, {200, 200}},    // x would scale 4, y 2: x comes down
+        {{100, 50}, {300, 300}, {300, 150}},     // x 3, y 6: y comes down
+        {{100, 100}, {400, -200}, {200, -200}},  // a flipped y axis stays flipped
+        {{-100, 100}, {-300, 600}, {-300, 300}}, // a negative window extent keeps signs
+        {{3, 7}, {10, 10}, {4, 10}},             // 3 * 10 / 7 = 4.29 rounds to 4
+        {{50, 50}, {80, 80}, {80, 80}},          // already equal: untouched
+    };
+    for (const IsoCase& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.window.cx << "x" << k.window.cy << " -> "
+                                        << k.viewport.cx << "x" << k.viewport.cy);
+        for (bool windowFirst : {true, false}) {
+            GdiCanvas c(4, 4);
+            HDC dc = c.dc();
+            ASSERT_EQ(SetMapMode(dc, MM_ISOTROPIC), MM_TEXT);
+            if (windowFirst) {
+                SetWindowExtEx(dc, k.window.cx, k.window.cy, nullptr);
+                SetViewportExtEx(dc, k.viewport.cx, k.viewport.cy, nullptr);
+            } else {
+                // Viewport first, then the window: the final pair is judged all the same.
+                SetViewportExtEx(dc, k.viewport.cx, k.viewport.cy, nullptr);
+                SetWindowExtEx(dc, k.window.cx, k.window.cy, nullptr);
+            }
+            SIZE v{};
+            ASSERT_TRUE(GetViewportExtEx(dc, &v));
+            EXPECT_EQ(v.cx, k.expected.cx) << "window first: " << windowFirst;
+            EXPECT_EQ(v.cy, k.expected.cy) << "window first: " << windowFirst;
+            SIZE w{};
+            GetWindowExtEx(dc, &w);
+            EXPECT_EQ(w.cx, k.window.cx);
+            EXPECT_EQ(w.cy, k.window.cy);
+        }
+    }
+}
+
+TEST(DcMapping, IsotropicSquareStaysSquareAndAnisotropicIsFree) {
+    GdiCanvas c(4, 4);
+    HDC dc = c.dc();
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 100, 100, nullptr);
+    SetViewportExtEx(dc, 300, -100, nullptr);
+    SIZE v{};
+    GetViewportExtEx(dc, &v);
+    EXPECT_EQ(v.cx, 300);
+    EXPECT_EQ(v.cy, -100);
+    // Switching to isotropic applies the rule to the extents already set.
+    EXPECT_EQ(SetMapMode(dc, MM_ISOTROPIC), MM_ANISOTROPIC);
+    GetViewportExtEx(dc, &v);
+    EXPECT_EQ(v.cx, 100);
+    EXPECT_EQ(v.cy, -100);
+    POINT p[2] = {{0, 0}, {50, 50}};
+    ASSERT_TRUE(LPtoDP(dc, p, 2));
+    EXPECT_EQ(p[1].x - p[0].x, 50);
+    EXPECT_EQ(p[1].y - p[0].y, -50);
+}

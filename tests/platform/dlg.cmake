@@ -17,3 +17,11 @@ add_custom_command(
   COMMENT "Compiling the dialog test resources"
   VERBATIM)
 target_sources(kv_platform_tests PRIVATE ${KV_DLG_TEST_CPP})
+
+# The dialog snapshot tool, run on the bundle compiled above.
+add_test(NAME DialogSnapshotTool
+  COMMAND ${CMAKE_COMMAND} -DDLGSHOT=$<TARGET_FILE:dlgshot>
+          -DBUNDLE=${CMAKE_CURRENT_BINARY_DIR}/DialogTest.kvres -DSOURCE=${CMAKE_SOURCE_DIR}/resources/dialogs/ManagerSample.dlg
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/dlgshot-out
+          -P ${CMAKE_SOURCE_DIR}/tools/dlgshot/CheckShots.cmake)
+set_tests_properties(DialogSnapshotTool PROPERTIES LABELS "platform;tool")

@@ -79,6 +79,64 @@ std::shared_ptr<FontInstance> deviceSizedFont(const std::shared_ptr<FontInstance
     return device;
 }
 
+// The font a DC's mapping draws with: the logical font itself, or the same font realised at
+// the device size when the mapping scales (the vertical scale sets the size).
+std::shared_ptr<FontInstance> deviceFontFor(const std::shared_ptr<FontInstance>& font,
+                                            const core::DcMapping& map) {
+    const double scale = std::fabs(map.scaleY);
+    if (std::fabs(scale - 1.0) <= 1e-9) {
+        return font;
+    }
+    LOGFONT lf = font->logFont();
+    const double h = lf.lfHeight == 0 ? -12.0 : static_cast<double>(lf.lfHeight);
+    lf.lfHeight = static_cast<LONG>(std::lround(h * scale));
+    if (lf.lfHeight == 0) {
+        lf.lfHeight = h < 0 ? -1 : 1;
+    }
+    return deviceSizedFont(font, lf);
+}
+
+// What measuring needs of a DC: its font at the device size and the scales back to logical
+// units. Measuring at the device size keeps measured and drawn widths equal: each advance rounds
+// at the size the glyphs are drawn, and only the total is converted back.
+struct MeasuringFont {
+    std::shared_ptr<FontInstance> device;
+    double scaleX = 1.0; // device units per logical unit, magnitudes
+    double scaleY = 1.0;
+
+    LONG logicalX(long device) const { return toLogical(device, scaleX); }
+    LONG logicalY(long device) const { return toLogical(device, scaleY); }
+
+private:
+    static LONG toLogical(long v, double scale) {
+        if (scale == 1.0) {
+            return static_cast<LONG>(v);
+        }
+        return static_cast<LONG>(std::lround(static_cast<double>(v) / scale));
+    }
+};
+
+std::optional<MeasuringFont> measuringFontOf(HDC hdc) {
+    auto font = fontcore::FontInstanceOfDc(hdc);
+    if (!font) {
+        return std::nullopt;
+    }
+    core::DcMapping map;
+    if (!core::GetDcMapping(hdc, &map)) {
+        map = core::DcMapping();
+    }
+    MeasuringFont m;
+    m.device = deviceFontFor(font, map);
+    if (!m.device) {
+        return std::nullopt;
+    }
+    // When only the horizontal axis scales the glyphs are drawn at the logical size, and a
+    // logical unit across still holds 1 / scaleX of their width.
+    m.scaleX = std::fabs(map.scaleX);
+    m.scaleY = std::fabs(map.scaleY);
+    return m;
+}
+
 } // namespace
 
 int FontObject::getObject(int size, void* buffer) const {
@@ -150,11 +208,23 @@ BOOL GetTextMetrics(HDC hdc, TEXTMETRIC* metric) {
     if (metric == nullptr) {
         return FALSE;
     }
-    auto font = fontcore::FontInstanceOfDc(hdc);
-    if (!font) {
+    const auto m = measuringFontOf(hdc);
+    if (!m) {
         return FALSE;
     }
-    *metric = font->textMetrics();
+    TEXTMETRIC tm = m->device->textMetrics();
+    if (m->scaleX != 1.0 || m->scaleY != 1.0) {
+        tm.tmAscent = m->logicalY(tm.tmAscent);
+        tm.tmDescent = m->logicalY(tm.tmDescent);
+        const LONG ppem = tm.tmHeight - tm.tmInternalLeading;
+        tm.tmHeight = tm.tmAscent + tm.tmDescent;
+        tm.tmInternalLeading = tm.tmHeight - m->logicalY(ppem);
+        tm.tmExternalLeading = m->logicalY(tm.tmExternalLeading);
+        tm.tmAveCharWidth = m->logicalX(tm.tmAveCharWidth);
+        tm.tmMaxCharWidth = m->logicalX(tm.tmMaxCharWidth);
+        tm.tmOverhang = m->logicalX(tm.tmOverhang);
+    }
+    *metric = tm;
     return TRUE;
 }
 
@@ -176,20 +246,21 @@ int GetTextFace(HDC hdc, int count, char* faceName) {
     return static_cast<int>(n);
 }
 
-// Measuring works in the font's own units whatever the DC's mapping: lfHeight is taken as
-// logical, so logical metrics equal the unscaled ones. FIXME: a scaled mapping draws with the
-// font rounded to its device size, whose widths can differ from the scaled logical widths by the
-// rounding of each advance.
+// Under a scaled mapping text is measured with the font it is drawn with (the device size) and
+// the total converted back to logical units, so the drawn run is as wide as the measured one
+// times the scale, up to the rounding of that one conversion.
 BOOL GetTextExtentPoint(HDC hdc, const char* text, int count, SIZE* size) {
     if (size == nullptr || count < 0 || (text == nullptr && count > 0)) {
         return FALSE;
     }
-    auto font = fontcore::FontInstanceOfDc(hdc);
-    if (!font) {
+    const auto m = measuringFontOf(hdc);
+    if (!m) {
         return FALSE;
     }
-    size->cx = static_cast<LONG>(font->extent(text, static_cast<std::size_t>(count)));
-    size->cy = font->textMetrics().tmHeight;
+    const TEXTMETRIC tm = m->device->textMetrics();
+    size->cx =
+        m->logicalX(static_cast<long>(m->device->extent(text, static_cast<std::size_t>(count))));
+    size->cy = m->logicalY(tm.tmAscent) + m->logicalY(tm.tmDescent);
     return TRUE;
 }
 
@@ -213,10 +284,23 @@ DWORD GetGlyphOutline(HDC hdc, UINT ch, UINT format, GLYPHMETRICS* metrics, DWOR
             return error;
         }
     }
-    auto font = fontcore::FontInstanceOfDc(hdc);
-    if (!font || !font->glyphMetrics(ch, metrics)) {
+    const auto m = measuringFontOf(hdc);
+    GLYPHMETRICS gm;
+    if (!m || !m->device->glyphMetrics(ch, &gm)) {
         return error;
     }
+    if (m->scaleX != 1.0 || m->scaleY != 1.0) {
+        // The box edges convert, and the box is what lies between them.
+        const LONG left = m->logicalX(gm.gmptGlyphOrigin.x);
+        const LONG right = m->logicalX(gm.gmptGlyphOrigin.x + static_cast<long>(gm.gmBlackBoxX));
+        const LONG top = m->logicalY(gm.gmptGlyphOrigin.y);
+        const LONG bottom = m->logicalY(gm.gmptGlyphOrigin.y - static_cast<long>(gm.gmBlackBoxY));
+        gm.gmptGlyphOrigin = POINT{left, top};
+        gm.gmBlackBoxX = static_cast<UINT>(right - left);
+        gm.gmBlackBoxY = static_cast<UINT>(top - bottom);
+        gm.gmCellIncX = static_cast<SHORT>(m->logicalX(gm.gmCellIncX));
+    }
+    *metrics = gm;
     return 1;
 }
 
@@ -243,19 +327,9 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, const cha
     // A scaled mapping draws the font at its device size; positions round like LPtoDP.
     auto devX = [&](double lx) { return std::round(lx * map.scaleX + map.offsetX); };
     auto devY = [&](double ly) { return std::round(ly * map.scaleY + map.offsetY); };
-    std::shared_ptr<FontInstance> deviceFont = font;
-    const double scale = std::fabs(map.scaleY);
-    if (std::fabs(scale - 1.0) > 1e-9) {
-        LOGFONT lf = font->logFont();
-        const double h = lf.lfHeight == 0 ? -12.0 : static_cast<double>(lf.lfHeight);
-        lf.lfHeight = static_cast<LONG>(std::lround(h * scale));
-        if (lf.lfHeight == 0) {
-            lf.lfHeight = h < 0 ? -1 : 1;
-        }
-        deviceFont = deviceSizedFont(font, lf);
-        if (!deviceFont) {
-            return FALSE;
-        }
+    const std::shared_ptr<FontInstance> deviceFont = deviceFontFor(font, map);
+    if (!deviceFont) {
+        return FALSE;
     }
     std::vector<int> deviceDx;
     if (dx != nullptr && count > 0) {

@@ -249,8 +249,7 @@ void BitmapObject::loadFromDib() {
     const bool bottomUp = m_dibHeader.biHeight > 0;
     // The shadow of a 1-bpp section is the 1-bpp model: bit 1 white, bit 0 black. Its colour
     // table is applied when it is blitted into a colour DC.
-    // FIXME: drawing a colour into a section whose table is not black-then-white should pick the
-    // nearest table entry; it picks by luminance as for other monochrome bitmaps.
+    // Colours drawn into it pick the nearer table entry on the way in (Dc::monoPixel).
     const std::vector<std::uint32_t> monoTable = {kBlackPixel, kWhitePixel};
     for (int y = 0; y < h; ++y)
         decodeRow(m_dibBytes.data() +

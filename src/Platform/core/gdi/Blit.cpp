@@ -250,7 +250,8 @@ int StretchDIBits(HDC hdc, int xDst, int yDst, int widthDst, int heightDst, int 
     RECT srcRect{xSrc, top, xSrc + widthSrc, top + heightSrc};
     if (bottomUp && heightSrc < 0)
         srcRect = RECT{xSrc, h - ySrc, xSrc + widthSrc, h - ySrc - heightSrc};
-    // Colour to monochrome without a source DC: by luminance.
+    // Colour to monochrome without a source DC: by luminance, or the nearer table entry of a 1-bpp
+    // section.
     if (dc->mono()) {
         cairo_surface_flush(img);
         auto* data = cairo_image_surface_get_data(img);
@@ -259,7 +260,7 @@ int StretchDIBits(HDC hdc, int xDst, int yDst, int widthDst, int heightDst, int 
             auto* row =
                 reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
             for (int x = 0; x < cairo_image_surface_get_width(img); ++x)
-                row[x] = MonoFromPixel(row[x] & 0xFFFFFF);
+                row[x] = dc->monoPixel(row[x]);
         }
         cairo_surface_mark_dirty(img);
         bs.mono = true;

@@ -120,6 +120,24 @@ bool Dc::mono() const {
     return bm && bm->m_mono;
 }
 
+std::uint32_t Dc::monoPixel(std::uint32_t p) const {
+    p &= 0xFFFFFF;
+    auto bm = bitmap();
+    if (!bm || !bm->m_dib || bm->m_colorTable.size() < 2)
+        return MonoFromPixel(p);
+    const auto distance = [p](const RGBQUAD& q) {
+        const int dr = static_cast<int>((p >> 16) & 0xFF) - q.rgbRed;
+        const int dg = static_cast<int>((p >> 8) & 0xFF) - q.rgbGreen;
+        const int db = static_cast<int>(p & 0xFF) - q.rgbBlue;
+        return dr * dr + dg * dg + db * db;
+    };
+    const int d0 = distance(bm->m_colorTable[0]), d1 = distance(bm->m_colorTable[1]);
+    // Equally near (the two entries alike, or the colour midway): luminance decides.
+    if (d0 == d1)
+        return MonoFromPixel(p);
+    return d1 < d0 ? kWhitePixel : kBlackPixel;
+}
+
 void Dc::touch(const RECT& r) {
     if (r.left >= r.right || r.top >= r.bottom)
         return;
@@ -275,7 +293,7 @@ COLORREF ResolveColorForDc(HDC hdc, COLORREF color) {
     Dc* dc = LookupDc(hdc, "ResolveColorForDc");
     COLORREF c = ResolveColor(color);
     if (dc && dc->mono())
-        c = ColorFromPixel(MonoFromPixel(PixelFromColor(c)));
+        c = ColorFromPixel(dc->monoPixel(PixelFromColor(c)));
     return c;
 }
 
@@ -572,6 +590,10 @@ int SetMapMode(HDC hdc, int mode) {
     if (mode == MM_TEXT) {
         dc->state.windowExt = SIZE{1, 1};
         dc->state.viewportExt = SIZE{1, 1};
+    } else if (mode == MM_ISOTROPIC) {
+        // The extents carry over; the viewport shrinks at once so that the mode's promise (equal
+        // physical units on both axes) holds from the start.
+        MakeIsotropic(dc->state);
     }
     return old;
 }
@@ -579,6 +601,39 @@ int SetMapMode(HDC hdc, int mode) {
 int GetMapMode(HDC hdc) {
     Dc* dc = LookupDc(hdc, "GetMapMode");
     return dc ? dc->state.mapMode : 0;
+}
+
+namespace {
+
+long long ScaledExtent(long long other, long long num, long long den) {
+    // |other| * |num| / |den|, rounded half away from zero, never below 1.
+    const long long a = other < 0 ? -other : other;
+    const long long n = num < 0 ? -num : num;
+    const long long d = den < 0 ? -den : den;
+    const long long v = (a * n * 2 + d) / (2 * d);
+    return v < 1 ? 1 : v;
+}
+
+} // namespace
+
+void core::MakeIsotropic(DcState& st) {
+    if (st.mapMode != MM_ISOTROPIC)
+        return;
+    const long long wx = st.windowExt.cx, wy = st.windowExt.cy;
+    const long long vx = st.viewportExt.cx, vy = st.viewportExt.cy;
+    if (!wx || !wy || !vx || !vy)
+        return;
+    // Compare |vx / wx| with |vy / wy| without division; the axis that would scale more is
+    // brought down to the other's scale, keeping its sign so a flipped axis stays flipped.
+    const long long ax = (vx < 0 ? -vx : vx) * (wy < 0 ? -wy : wy);
+    const long long ay = (vy < 0 ? -vy : vy) * (wx < 0 ? -wx : wx);
+    if (ax > ay) {
+        const long long nx = ScaledExtent(wx, vy, wy);
+        st.viewportExt.cx = static_cast<LONG>(vx < 0 ? -nx : nx);
+    } else if (ay > ax) {
+        const long long ny = ScaledExtent(wy, vx, wx);
+        st.viewportExt.cy = static_cast<LONG>(vy < 0 ? -ny : ny);
+    }
 }
 
 namespace {
@@ -596,6 +651,7 @@ BOOL setExtent(HDC hdc, int x, int y, SIZE* previous, bool window, const char* c
     if (x == 0 || y == 0)
         return FALSE;
     ext = SIZE{x, y};
+    MakeIsotropic(dc->state);
     return TRUE;
 }
 

@@ -71,7 +71,7 @@ GdiDiagnosticSink SetGdiDiagnosticSink(GdiDiagnosticSink sink);
 // --- What text drawing needs of a DC -------------------------------------------------------------
 
 // A colour as the DC's target shows it: the palette flags resolved, and black or white (by
-// luminance) when the target is monochrome.
+// luminance, or the nearer table entry of a 1-bpp DIB section) when the target is monochrome.
 COLORREF ResolveColorForDc(HDC hdc, COLORREF color);
 
 struct DcTextState {

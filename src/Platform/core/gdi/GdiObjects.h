@@ -173,6 +173,10 @@ struct Dc {
     cairo_surface_t* surface() const;
     std::shared_ptr<BitmapObject> bitmap() const;
     bool mono() const;
+    // A colour as the 1-bpp model of a monochrome target stores it: black (bit 0) or white
+    // (bit 1). A 1-bpp DIB section takes the nearer of its two table colours; other
+    // monochrome bitmaps go by luminance.
+    std::uint32_t monoPixel(std::uint32_t p) const;
     void touch(const RECT& surfaceRect);
 };
 
@@ -188,6 +192,9 @@ Region EffectiveClip(const Dc& dc);
 
 // Logical -> device (the DC's own space) and device -> surface.
 DcMapping MappingOf(const DcState& st);
+// In MM_ISOTROPIC, shrinks the viewport extent on the axis that would scale more, so one logical
+// unit is as long on both axes; other modes are left alone.
+void MakeIsotropic(DcState& st);
 POINT ToDevice(const DcState& st, int x, int y);
 int RoundHalfAway(double v);
 

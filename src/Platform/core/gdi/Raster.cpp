@@ -201,7 +201,7 @@ std::uint32_t InkColor::at(int x, int y) const {
 namespace {
 
 std::uint32_t forTarget(const Dc& dc, std::uint32_t p) {
-    return dc.mono() ? MonoFromPixel(p) : p;
+    return dc.mono() ? dc.monoPixel(p) : p;
 }
 
 } // namespace

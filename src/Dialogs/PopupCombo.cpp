@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -18,6 +19,24 @@ plat::HWND currentDialog() {
     return (CurrentDialog && CurrentDialog != kSystemDialogRunning && plat::IsWindow(CurrentDialog))
                ? CurrentDialog
                : nullptr;
+}
+
+// The popup table remembered for the dialog being filled: each combo set up from a menu with
+// its value table, in the order they were set up. A new dialog starts a new table.
+struct RememberedPopup {
+    int controlId;
+    int32_t firstValue;
+};
+plat::HWND s_popupTableDialog = nullptr;
+std::vector<RememberedPopup> s_popupTable;
+
+void rememberPopup(plat::HWND dialog, int controlId, const int32_t* values, int count) {
+    if (dialog != s_popupTableDialog) {
+        s_popupTableDialog = dialog;
+        s_popupTable.clear();
+    }
+    if (values != nullptr && count > 0)
+        s_popupTable.push_back({controlId, values[0]});
 }
 
 bool isSeparatorAt(plat::HMENU menu, int position) {
@@ -93,6 +112,7 @@ void SetupPopupFromMenu(int menuId, plat::HMENU* menuOut, int* indexOut, int con
     plat::HWND combo = dialog ? plat::GetDlgItem(dialog, controlId) : nullptr;
     if (!combo)
         return;
+    rememberPopup(dialog, controlId, values, count);
     // Kept before the entries are added: each addition is measured from the menu.
     plat::SetWindowLongPtr(combo, plat::GWLP_USERDATA, reinterpret_cast<plat::LONG_PTR>(menu));
     if (!menu || !values)
@@ -216,4 +236,14 @@ int GetPopupComboSelection(int menuId) {
 
 void EnablePopupCombo(int menuId, bool enable) {
     EnableItem(PopupComboId(menuId), enable);
+}
+
+void SelectPopupComboDefault(int controlId, int32_t value) {
+    plat::HWND dialog = currentDialog();
+    if (!dialog || dialog != s_popupTableDialog || s_popupTable.empty())
+        return;
+    const RememberedPopup& first = s_popupTable.front();
+    if (first.controlId != controlId || first.firstValue != value)
+        return;
+    plat::SendDlgItemMessage(dialog, controlId, plat::CB_SETCURSEL, 0, 0);
 }

@@ -32,5 +32,8 @@ int PopupComboId(int menuId);
 // The selected entry (CB_GETCURSEL) of the combo of menu `menuId`.
 int GetPopupComboSelection(int menuId);
 void EnablePopupCombo(int menuId, bool enable);
+// Selects entry 0 of combo `controlId` when it is the first combo set up in the current dialog
+// (the first row of the remembered popup table) and `value` is the first value of its table.
+void SelectPopupComboDefault(int controlId, int32_t value);
 // The width and height of a popup entry's text with the default GUI font.
 plat::SIZE MeasurePopupText(const char* text);

@@ -453,6 +453,23 @@ TEST_F(DialogFrameTest, PopupComboSelectsTheStoredValueOrNothing) {
     }
 }
 
+// Only the first combo set up in the dialog, and only with the first value of its table, is put
+// back on its first entry.
+TEST_F(DialogFrameTest, PopupDefaultSelectsTheFirstEntryOfTheFirstComboOnly) {
+    SampleRecord r;
+    r.choice = 3;
+    r.longChoice = 20;
+    run(r, [&](DialogDriver& d) {
+        SelectPopupComboDefault(kChoice, kChoiceValues[1]);
+        EXPECT_EQ(3, d.curSel(kChoice)) << "not the table's first value";
+        SelectPopupComboDefault(kLong, kLongValues[0]);
+        EXPECT_EQ(1, d.curSel(kLong)) << "not the first combo of the table";
+        SelectPopupComboDefault(kChoice, kChoiceValues[0]);
+        EXPECT_EQ(0, d.curSel(kChoice));
+        d.escape();
+    });
+}
+
 TEST_F(DialogFrameTest, PopupComboIsFoundFromItsMenuAndSized) {
     SampleRecord r;
     run(r, [](DialogDriver& d) {

@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSelect.h"
@@ -390,4 +391,45 @@ ExprPtr TextToRow(std::string_view text, uint8_t colour) {
     TextRowUnderConstruction = nullptr;
     TextColour = 0;
     return result;
+}
+
+// ---- Glyphs of pseudo-characters
+
+void DrawGlyphPolyline(const GlyphPoint* points, int32_t count, int32_t lineWidth, bool slant) {
+    oGraphPort* port = DrawState.drawPort;
+    if (port == nullptr || points == nullptr || count <= 0)
+        return;
+    const Zone& z = DrawState.absZone;
+    const int32_t height = z.bottom - lineWidth - z.top;
+    const int32_t width = z.right - (slant ? (z.bottom - z.top) / 4 : 0) - lineWidth - z.left;
+    port->startLine(lineWidth);
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t x = z.left + (points[i].x * width + 32) / 64;
+        if (slant)
+            x += (64 - points[i].y) * height / 256;
+        const int32_t y = z.top + (points[i].y * height + 32) / 64;
+        if (i == 0)
+            port->moveTo(x, y);
+        else
+            port->lineTo(x, y);
+    }
+    port->endLine();
+}
+
+void MeasureGlyphText(int32_t font, std::string_view text, oMeasurePort* port, bool byInk,
+                      const FontMetricWords& metrics, Zone& zone) {
+    if (port == nullptr)
+        return;
+    const std::string sample(text);
+    if (byInk) {
+        Zone ink;
+        port->measureString(sample.c_str(), font, ink);
+        zone = ink;
+        if (ink.left < 0)
+            zone.right -= ink.left;
+        zone.left = 0;
+    } else {
+        zone.right = port->stringWidth(sample.c_str(), font);
+        zone.bottom = metrics.ascent;
+    }
 }

@@ -65,3 +65,18 @@ extern uint8_t TextColour;
 eString* TextToExpr(std::string_view text);
 // A new row holding the text.
 ExprPtr TextToRow(std::string_view text, uint8_t colour);
+
+// ---- Glyphs of pseudo-characters
+// A glyph is a polyline of points given in 64ths of the node's rectangle, x then y.
+struct GlyphPoint {
+    uint8_t x;
+    uint8_t y;
+};
+// Draws a glyph in the absolute rectangle of the node being drawn (DrawState.absZone), as one
+// line of width `lineWidth`; with `slant` the top leans right by a quarter of the height.
+void DrawGlyphPolyline(const GlyphPoint* points, int32_t count, int32_t lineWidth, bool slant);
+// The box of a pseudo-character measured on `text` in font-table font `font`: by ink, the port's
+// ink zone moved so that its left edge is 0 (growing the right edge when it lay left of 0);
+// otherwise the text's width and the line's ascent (the second metric word) as the bottom.
+void MeasureGlyphText(int32_t font, std::string_view text, oMeasurePort* port, bool byInk,
+                      const FontMetricWords& metrics, Zone& zone);

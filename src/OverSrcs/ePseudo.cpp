@@ -1,5 +1,6 @@
 #include "OverSrcs/ePseudo.h"
 
+#include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eWord.h"
@@ -73,17 +74,7 @@ void ePseudo::measure() {
             m_fontIndex = HookFontIndexForDesc("Times", resolved.size, m_bold, m_italic,
                                                resolved.style[kStyleUnderline] == 1);
         }
-        if (m_inkMode == 0) {
-            m_zone.right = port->stringWidth("h", m_fontIndex);
-            m_zone.bottom = a;
-        } else {
-            Zone ink;
-            port->measureString("h", m_fontIndex, ink);
-            m_zone = ink;
-            if (ink.left < 0)
-                m_zone.right -= ink.left;
-            m_zone.left = 0;
-        }
+        MeasureGlyphText(m_fontIndex, "h", port, m_inkMode != 0, metrics, m_zone);
         break;
     case kPseudoScriptEll:
         m_zone.right = (a + d) / 4 + (m_italic ? a / 4 : 0);
@@ -205,30 +196,11 @@ void ePseudo::drawHBar() {
 }
 
 void ePseudo::drawScriptEll() {
-    static constexpr int kPoints[16][2] = {{0, 55}, {32, 44}, {56, 31}, {64, 23}, {64, 14}, {60, 6},
-                                           {49, 1}, {40, 0},  {28, 0},  {19, 2},  {12, 9},  {5, 23},
-                                           {7, 37}, {14, 50}, {29, 61}, {44, 64}};
-    oGraphPort& port = *DrawState.drawPort;
-    const Zone& z = DrawState.absZone;
+    static constexpr GlyphPoint kScriptEll[16] = {
+        {0, 55}, {32, 44}, {56, 31}, {64, 23}, {64, 14}, {60, 6},  {49, 1},  {40, 0},
+        {28, 0}, {19, 2},  {12, 9},  {5, 23},  {7, 37},  {14, 50}, {29, 61}, {44, 64}};
     int32_t pen = std::max(1, (3 * m_size + 64) / 128);
     if (m_bold)
         pen *= 2;
-    Zone box = z;
-    ZoneInset(box, pen, pen);
-    if (m_italic)
-        box.right -= (z.bottom - z.top) / 4;
-    const int32_t w = box.right - box.left;
-    const int32_t h = box.bottom - box.top;
-    port.startLine(pen);
-    for (int i = 0; i < 16; ++i) {
-        int32_t x = box.left + (kPoints[i][0] * w + 32) / 64;
-        if (m_italic)
-            x += (64 - kPoints[i][1]) * h / 256;
-        const int32_t y = box.top + (kPoints[i][1] * h + 32) / 64;
-        if (i == 0)
-            port.moveTo(x, y);
-        else
-            port.lineTo(x, y);
-    }
-    port.endLine();
+    DrawGlyphPolyline(kScriptEll, 16, pen, m_italic);
 }

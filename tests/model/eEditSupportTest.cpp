@@ -123,3 +123,52 @@ TEST_F(LinkingTest, ARingNeverHoldsARowTogetherWithOneInsideIt) {
 
 } // namespace
 } // namespace kvtest
+
+namespace kvtest {
+namespace {
+
+// Glyph points are 64ths of the node's rectangle less the line width; a slanted glyph narrows by
+// a quarter of the height and leans its top right. The expected points are worked out by hand
+// for the rectangle (10, 20)-(74, 84) and a line width of 2.
+TEST_F(ModelTest, GlyphPolylinesMapTheirPointsIntoTheRectangle) {
+    static constexpr GlyphPoint kPoints[3] = {{0, 0}, {64, 64}, {32, 16}};
+    DrawState.drawPort = port.get();
+    DrawState.absZone = Zone{10, 20, 74, 84, 0, 0};
+    port->clear();
+    DrawGlyphPolyline(kPoints, 3, 2, false);
+    // width = height = 62: x = 10 + (px * 62 + 32) / 64, y = 20 + (py * 62 + 32) / 64.
+    ASSERT_EQ(port->calls().size(), 5u);
+    EXPECT_EQ(port->calls()[1], "moveTo 10,20");
+    EXPECT_EQ(port->calls()[2], "lineTo 72,82");
+    EXPECT_EQ(port->calls()[3], "lineTo 41,36");
+    EXPECT_EQ(port->protocolErrors(), 0);
+
+    port->clear();
+    DrawGlyphPolyline(kPoints, 3, 2, true);
+    // width = 74 - 16 - 2 - 10 = 46; the slant adds (64 - py) * 62 / 256.
+    ASSERT_EQ(port->calls().size(), 5u);
+    EXPECT_EQ(port->calls()[1], "moveTo 25,20");
+    EXPECT_EQ(port->calls()[2], "lineTo 56,82");
+    EXPECT_EQ(port->calls()[3], "lineTo 44,36");
+    DrawState.drawPort = nullptr;
+}
+
+// Measured by ink, a box reaching left of the origin is moved to 0 and keeps its whole width.
+TEST_F(ModelTest, GlyphTextBoxesStartAtZero) {
+    FontMetricWords metrics;
+    const int32_t font = RecordingFontIndexForDesc("Times", 12, false, false, false);
+    port->fontMetrics(font, metrics);
+    Zone plain;
+    MeasureGlyphText(font, "h", port.get(), false, metrics, plain);
+    EXPECT_EQ(plain.right, port->stringWidth("h", font));
+    EXPECT_EQ(plain.bottom, metrics.ascent);
+    Zone ink;
+    port->measureString("h", font, ink);
+    Zone byInk;
+    MeasureGlyphText(font, "h", port.get(), true, metrics, byInk);
+    EXPECT_EQ(byInk.left, 0);
+    EXPECT_EQ(byInk.right - byInk.left, ink.right - std::min(ink.left, 0));
+}
+
+} // namespace
+} // namespace kvtest

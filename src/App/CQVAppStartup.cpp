@@ -23,6 +23,7 @@
 #include "plat/Menu.h"
 #include "plat/Registry.h"
 #include "plat/Resources.h"
+#include "plat/Speech.h"
 #include "plat/Window.h"
 
 #include <cstdio>
@@ -177,6 +178,9 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
     SetCurrentCursor(plat::LoadCursor(nullptr, plat::IDC_WAIT));
     ApplyCursor();
 
+    // Speech is optional: without a voice the program is silent.
+    app.m_Voice = plat::CreateSpVoice();
+
     InitErrorSystem();
     state.errorSystem = true;
     const std::int16_t failure = CatchFail([&] {
@@ -245,6 +249,9 @@ void CQVAppShutdown() {
         state.single->stop();
         state.single.reset();
     }
+    if (app.m_Voice)
+        app.m_Voice->Release();
+    app.m_Voice = nullptr;
     if (state.clipboard && AppHooks().releaseClipboardObject)
         guardedStep([] { AppHooks().releaseClipboardObject(); });
     state.clipboard = false;

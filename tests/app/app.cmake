@@ -1,6 +1,7 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppShellTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppVoiceTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyCodesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelfRegistrationTest.cpp

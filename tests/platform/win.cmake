@@ -8,4 +8,5 @@ target_sources(kv_platform_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PaintTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NonClientTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageBoxTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SpeechTest.cpp
 )

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace plat {
+class SpVoice;
+}
+
 class CQVApp {
 public:
     // The one application object.
@@ -30,6 +34,8 @@ public:
     bool m_NoSplash = false;
     std::vector<std::string> m_Files;
     bool m_StartupDone = false;
+    // The speech voice, null when speech could not start (the program is then silent).
+    plat::SpVoice* m_Voice = nullptr;
 };
 
 // The handle of the modal dialog being run: null when none, kSystemDialogRunning while a system

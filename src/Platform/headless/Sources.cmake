@@ -3,6 +3,7 @@
 target_sources(kv_platform_headless PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/HeadlessBackend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TestDriver.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Speech.cpp
 )
 # Only test programs link the headless back end; an unscripted message box fails the running test.
 if(TARGET GTest::gtest)

@@ -20,6 +20,11 @@
 #include <deque>
 #include <map>
 
+namespace plat::headless {
+// Kept by the headless voice (Speech.cpp).
+std::vector<testing::Utterance>& utteranceLog();
+} // namespace plat::headless
+
 namespace plat::testing {
 
 namespace {
@@ -258,6 +263,7 @@ void reset() {
     boxCalls().clear();
     dialogScripts().clear();
     fileAnswers().clear();
+    headless::utteranceLog().clear();
     core::SetDialogIdleHook(&dialogIdle);
 }
 
@@ -928,6 +934,14 @@ bool saveScreenPng(const std::string& path, const RECT& area) {
     const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(s);
     return ok;
+}
+
+} // namespace plat::testing
+
+namespace plat::testing {
+
+const std::vector<Utterance>& utterances() {
+    return headless::utteranceLog();
 }
 
 } // namespace plat::testing

@@ -212,3 +212,27 @@ bool openMenuTitle(HWND frame, std::string_view title);
 bool saveScreenPng(const std::string& path, const RECT& area);
 
 } // namespace plat::testing
+
+namespace plat {
+class SpVoice;
+}
+
+namespace plat::testing {
+
+// One Speak call of a headless voice. Nothing is played: an asynchronous utterance counts as still
+// playing until a later purging Speak or the voice's release cuts it off (`cutOff`); a synchronous
+// one has finished when Speak returns.
+struct Utterance {
+    std::string text; // UTF-8, as the speech engine would receive it
+    DWORD flags = 0;
+    bool cutOff = false;
+    // Which voice spoke it, and whether it is still playing (asynchronous, neither cut off nor
+    // ended by the voice's release).
+    const SpVoice* voice = nullptr;
+    bool playing = false;
+};
+
+// The utterances of every headless voice since reset(), in order.
+const std::vector<Utterance>& utterances();
+
+} // namespace plat::testing

@@ -1,0 +1,3 @@
+# About, Credits and splash dialogs. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
+target_sources(kv_app PRIVATE
+)

@@ -1,0 +1,3 @@
+# Matrices and ruled matrices. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
+target_sources(kv_model PRIVATE
+)

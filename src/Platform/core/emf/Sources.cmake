@@ -1,0 +1,3 @@
+# Enhanced and Windows metafiles: recorder and player. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
+target_sources(kv_platform_core PRIVATE
+)

@@ -1,0 +1,3 @@
+# Pixel maps and the picture port. List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_framework_tests PRIVATE
+)

@@ -1,0 +1,3 @@
+# Printing. List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_framework_tests PRIVATE
+)

@@ -5,6 +5,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/SystemDialogScope.h"
+#include "OverSrcs/oStreams.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Files.h"
 #include "plat/Memory.h"
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -817,22 +819,15 @@ void SetOpenBitmapHook(OpenBitmapHook hook) {
     g_openBitmap = hook;
 }
 
-bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& dibOffset,
-                     std::size_t& dibSize) {
-    constexpr std::size_t kFileHeader = 14;
-    if (bytes == nullptr || size < kFileHeader + 12 || bytes[0] != 'B' || bytes[1] != 'M') {
+namespace {
+
+// Where the pixel rows of a packed bitmap start and end, every count checked against the block's
+// length in 64 bits. False for a header that is not a plain bitmap's or rows beyond the block.
+bool PackedDibLayout(const std::uint8_t* dib, std::size_t dibLength, std::uint64_t& bitsOffset,
+                     std::uint64_t& bitsEnd) {
+    if (dib == nullptr || dibLength < 12) {
         return false;
     }
-    // The header's own size may be 0 (allowed for plain bitmaps); it may never exceed the file.
-    std::size_t total = ReadLE32(bytes + 2);
-    if (total == 0) {
-        total = size;
-    }
-    if (total < kFileHeader + 12 || total > size) {
-        return false;
-    }
-    const std::uint8_t* dib = bytes + kFileHeader;
-    const std::size_t dibLength = total - kFileHeader;
     const std::uint32_t headerSize = ReadLE32(dib);
     std::uint64_t width = 0, height = 0, bitCount = 0, colours = 0, masks = 0;
     if (headerSize == 12) {
@@ -875,12 +870,100 @@ bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& d
     }
     const std::uint64_t entry = headerSize == 12 ? 3 : 4;
     const std::uint64_t row = ((width * bitCount + 31) / 32) * 4;
-    const std::uint64_t needed = headerSize + masks + colours * entry + row * height;
-    if (width == 0 || height == 0 || needed > dibLength) {
+    bitsOffset = headerSize + masks + colours * entry;
+    bitsEnd = bitsOffset + row * height;
+    return width != 0 && height != 0 && bitsEnd <= dibLength;
+}
+
+} // namespace
+
+bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& dibOffset,
+                     std::size_t& dibSize) {
+    constexpr std::size_t kFileHeader = 14;
+    if (bytes == nullptr || size < kFileHeader + 12 || bytes[0] != 'B' || bytes[1] != 'M') {
+        return false;
+    }
+    // The header's own size may be 0 (allowed for plain bitmaps); it may never exceed the file.
+    std::size_t total = ReadLE32(bytes + 2);
+    if (total == 0) {
+        total = size;
+    }
+    if (total < kFileHeader + 12 || total > size) {
+        return false;
+    }
+    std::uint64_t bitsOffset = 0, bitsEnd = 0;
+    if (!PackedDibLayout(bytes + kFileHeader, total - kFileHeader, bitsOffset, bitsEnd)) {
         return false;
     }
     dibOffset = kFileHeader;
-    dibSize = dibLength;
+    dibSize = total - kFileHeader;
+    return true;
+}
+
+bool MakeBitmapFileHeader(const std::uint8_t* dib, std::size_t dibSize, std::uint8_t header[14]) {
+    constexpr std::uint64_t kFileHeader = 14;
+    std::uint64_t bitsOffset = 0, bitsEnd = 0;
+    if (!PackedDibLayout(dib, dibSize, bitsOffset, bitsEnd) ||
+        kFileHeader + dibSize > UINT32_MAX) {
+        return false;
+    }
+    const auto put32 = [&](int at, std::uint64_t value) {
+        for (int i = 0; i < 4; ++i) {
+            header[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    header[0] = 'B';
+    header[1] = 'M';
+    put32(2, kFileHeader + dibSize);
+    put32(6, 0);
+    put32(10, kFileHeader + bitsOffset);
+    return true;
+}
+
+namespace {
+FrontBitmapHook g_frontBitmap = nullptr;
+} // namespace
+
+void SetFrontBitmapHook(FrontBitmapHook hook) {
+    g_frontBitmap = hook;
+}
+
+bool SaveBitmapFile(bool ask) {
+    constexpr int kBitmapFileAlert = 495;
+    FrontDocumentBitmap bitmap;
+    if (g_frontBitmap == nullptr) {
+        KV_ASSERT_FAILED("SaveBitmapFile");
+        return false;
+    }
+    bool made = false;
+    if (const int code = CatchFail([&] { made = g_frontBitmap(bitmap); }); code != 0) {
+        ErrorAlert(code);
+        return false;
+    }
+    if (!made) {
+        return false;
+    }
+    std::uint8_t header[14];
+    if (!MakeBitmapFileHeader(bitmap.dib.data(), bitmap.dib.size(), header)) {
+        ErrorAlert(kBitmapFileAlert);
+        return false;
+    }
+    std::string path = bitmap.path;
+    if ((ask || bitmap.changed || path.empty()) && !SaveFileDialog("Save Bitmap", path)) {
+        return false;
+    }
+    const int code = CatchFail([&] {
+        // Until close takes it over, a failure deletes the stream, which removes its unfinished file.
+        std::unique_ptr<oOFileStream, oOStreamDeleter> stream(NewOFileStream(path.c_str(), true));
+        stream->writeRaw(header, sizeof header);
+        stream->writeRaw(bitmap.dib.data(), static_cast<std::uint32_t>(bitmap.dib.size()));
+        stream.release()->close();
+    });
+    if (code != 0) {
+        ErrorAlert(code);
+        return false;
+    }
+    UpdateSaveMenuItem(bitmap.saveType);
     return true;
 }
 

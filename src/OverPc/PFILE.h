@@ -231,6 +231,27 @@ void OpenFileFromAtom(std::uint16_t atom);
 using OpenBitmapHook = bool (*)(void* globalBlock, const char* path);
 void SetOpenBitmapHook(OpenBitmapHook hook);
 void OpenBitmapFile(const char* path);
+// What the export side hands over for a bitmap file: the front document's packed bitmap (header,
+// pixel rows, then the expression encoding and its zero byte), the path the document would be
+// saved under with the ".bmp" extension ("" when it has never been saved), whether the document
+// was changed, and the save type to show on the Save item afterwards. False when there is no
+// front document (nothing is saved then).
+struct FrontDocumentBitmap {
+    std::vector<std::uint8_t> dib;
+    std::string path;
+    bool changed = false;
+    int saveType = 0;
+};
+using FrontBitmapHook = bool (*)(FrontDocumentBitmap& out);
+void SetFrontBitmapHook(FrontBitmapHook hook);
+// Saves the front document as a ".bmp" file that OpenBitmapFile reads back. The name is asked
+// ("Save Bitmap") when `ask` is set, when the document was changed or when it has no path yet;
+// the file is written through a sibling and renamed over an old one, so a failure leaves the old
+// file as it was. Errors are reported with ErrorAlert. True when the file was written.
+bool SaveBitmapFile(bool ask);
+// The 14-byte file header for a packed bitmap of dibSize bytes ("BM", the file size, the offset of
+// the pixel rows); false when the bitmap's header is not one a file can carry.
+bool MakeBitmapFileHeader(const std::uint8_t* dib, std::size_t dibSize, std::uint8_t header[14]);
 // Checks a BMP file image; on success `dibOffset`/`dibSize` locate the packed bitmap (everything
 // after the 14-byte file header).
 bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& dibOffset,

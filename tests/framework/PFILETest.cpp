@@ -9,6 +9,7 @@
 #include "platform/SysTempDir.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -336,6 +337,71 @@ TEST_F(PFILEAlertTest, OpenBitmapFileHandsTheBitmapOverOrAlerts) {
     }
     EXPECT_EQ(plat::testing::messageBoxes().size(), 2u);
     SetOpenBitmapHook(nullptr);
+}
+
+// What the export side would hand over for the front document in these tests.
+FrontDocumentBitmap s_front;
+bool s_hasFront = true;
+
+TEST_F(PFILEAlertTest, SavedBitmapsReadBackAndAskForANameOnlyWhenNeeded) {
+    SetFrontBitmapHook([](FrontDocumentBitmap& out) {
+        out = s_front;
+        return s_hasFront;
+    });
+    const std::string file = BitmapFile("]|Expr|[#32 ]|[");
+    s_front.dib.assign(file.begin() + 14, file.end());
+    s_front.path = m_dir / "eq.bmp";
+    s_front.changed = false;
+    s_front.saveType = 13;
+
+    // Unchanged with a path and no question: written straight there, readable again.
+    ASSERT_TRUE(SaveBitmapFile(false));
+    EXPECT_EQ(kvtest::ReadFileBytes(m_dir / "eq.bmp"), file);
+    const std::string written = kvtest::ReadFileBytes(m_dir / "eq.bmp");
+    std::size_t offset = 0, size = 0;
+    EXPECT_TRUE(CheckBitmapFile(reinterpret_cast<const std::uint8_t*>(written.data()),
+                                written.size(), offset, size));
+
+    // Changed: the name is asked; Cancel writes nothing.
+    s_front.changed = true;
+    plat::testing::answerFileDialogCancel();
+    EXPECT_FALSE(SaveBitmapFile(false));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "other.bmp"));
+    plat::testing::answerFileDialog(m_dir / "other.bmp");
+    EXPECT_TRUE(SaveBitmapFile(false));
+    EXPECT_EQ(kvtest::ReadFileBytes(m_dir / "other.bmp"), file);
+
+    // A bitmap whose header is not a plain bitmap's is refused before anything is asked, and the
+    // old file stays.
+    s_front.dib.resize(20);
+    answerNextBox(1);
+    EXPECT_FALSE(SaveBitmapFile(true));
+    EXPECT_EQ(plat::testing::messageBoxes().size(), 1u);
+    EXPECT_EQ(kvtest::ReadFileBytes(m_dir / "other.bmp"), file);
+
+    // No front document: nothing happens.
+    s_hasFront = false;
+    EXPECT_FALSE(SaveBitmapFile(true));
+    s_hasFront = true;
+    SetFrontBitmapHook(nullptr);
+}
+
+TEST(BitmapFileTest, FileHeaderPointsAtThePixelRows) {
+    // A 4-bit bitmap with a 16-entry colour table: the rows start after header and table.
+    std::string dib = BitmapFile("", 2, 2, 4).substr(14);
+    dib.insert(40, std::string(64, '\0'));
+    std::uint8_t header[14];
+    ASSERT_TRUE(MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()),
+                                     dib.size(), header));
+    EXPECT_EQ(header[0], 'B');
+    EXPECT_EQ(header[1], 'M');
+    const auto le32 = [&](int at) {
+        return static_cast<std::uint32_t>(header[at] | header[at + 1] << 8 | header[at + 2] << 16 |
+                                          header[at + 3] << 24);
+    };
+    EXPECT_EQ(le32(2), 14 + dib.size());
+    EXPECT_EQ(le32(10), 14u + 40u + 64u);
+    EXPECT_FALSE(MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()), 50, header));
 }
 
 TEST_F(PFILEAlertTest, CommitOfAVanishedSiblingAlertsAndKeepsTheTarget) {

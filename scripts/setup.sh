@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fonts-dejavu-core
   xvfb xauth x11-utils
+  ghostscript
+  emf2svg
 )
 
 missing=()

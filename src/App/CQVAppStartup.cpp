@@ -7,10 +7,14 @@
 #include "App/SelfRegistration.h"
 #include "App/SingleInstance.h"
 #include "BuiltinResources.h"
+#include "Dialogs/AboutDialogs.h"
+#include "Dialogs/Splash.h"
+#include "OverPc/PCRASH.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/PGRAPHIC.h"
+#include "OverPc/PPRINT.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
@@ -107,6 +111,9 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
     app.m_StartupDone = false;
     app.m_Files.clear();
     ResetTickState();
+    // The About item of the menu bar runs the About box of this build.
+    if (!AppHooks().showAboutBox)
+        AppHooks().showAboutBox = [] { ShowAboutBox(); };
     InitSystemStub();
     // The first call records where the stack starts, for the depth checks of deep recursions.
     StackTooDeep();
@@ -189,7 +196,7 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
         state.tickTimer = plat::SetTimer(nullptr, 0, kTickIntervalMs, &AppTickProc);
         if (state.tickTimer == 0)
             Fail(errUnplanned);
-        // No splash: its dialog resource is not part of this build.
+        ShowSplash();
         InitFloatingPoint();
         InitStringCache();
         state.stringCache = true;
@@ -202,6 +209,8 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
         if (!InitMenuBar())
             Fail(errUnplanned);
         InitKeyNames();
+        InitPrintSetup();
+        RunSplashUntilDismissed();
         if (AppHooks().createClipboardObject) {
             AppHooks().createClipboardObject();
             state.clipboard = true;
@@ -268,7 +277,9 @@ void CQVAppShutdown() {
         plat::KillTimer(nullptr, state.tickTimer);
     state.tickTimer = 0;
     FreeMenuBar();
+    CloseSplash();
     ResetKeyNames();
+    FreePrintSetup();
     if (state.graphics) {
         ShutdownGraphics();
         DeleteFontManager();
@@ -297,6 +308,16 @@ int AppMain(int argc, char** argv) {
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i)
         words.emplace_back(argv[i]);
+    // After a crash the program runs again only to show the crash page.
+    if (!words.empty() && words[0] == "--crash-page") {
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        const auto word = [&](std::size_t i) {
+            return i < words.size() ? words[i] : std::string();
+        };
+        return ShowCrashPage(word(1), word(2), word(3));
+    }
+    // Only the program itself reports crashes: test programs run the start-up without it.
+    InstallProgramCrashHandler();
     const StartupOutcome outcome = CQVAppStartup(words);
     if (outcome.runLoop)
         InstallTerminationHandler();

@@ -4,6 +4,7 @@
 #include "App/MenuDispatch.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/PPRINT.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
@@ -220,6 +221,10 @@ plat::LRESULT FrameWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPa
         break;
     case plat::WM_CLOSE:
         QuitCommand();
+        return 0;
+    case plat::WM_WININICHANGE:
+        // The printers may have changed: the next job takes the new default.
+        ResetPrinterSetup();
         return 0;
     case plat::WM_SETFOCUS:
         if (oWindow* front = FrontWindow())

@@ -1,6 +1,10 @@
 #include "App/ModelWiring.h"
 
 #include "App/AppHooks.h"
+#include "App/MenuDispatch.h"
+#include "Dialogs/MatrixDialogs.h"
+#include "Dialogs/ModifyDialogs.h"
+#include "ExprSrcs/Change.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -11,16 +15,31 @@
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eAsian.h"
+#include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eWord.h"
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace {
+
+// The face of the default GUI font, which double-byte text falls back to.
+bool defaultGuiFace(char (&face)[kFontNameSize]) {
+    FontDesc desc;
+    FontDescOfIndex(FontIndexForRole('d'), desc);
+    if (desc.faceName[0] == '\0')
+        return false;
+    FSSRecord named;
+    SetFSSFontName(named, desc.faceName);
+    std::memcpy(face, named.fontName, sizeof face);
+    return true;
+}
 
 // The Windows menu of the bar, where every document window has its entry.
 constexpr int kWindowsMenuNumber = 33;
@@ -174,9 +193,14 @@ void InstallModelWiring() {
     ModelHooks& model = TheModelHooks();
     model.fontIndexForDesc = &FontIndexForFace;
     model.charClassOf = &CharClassOf;
+    TheAsianFontServices().faceScriptClass = &FaceScriptClass;
+    TheAsianFontServices().defaultGuiFace = &defaultGuiFace;
 
     InstallCommandModelHooks();
     AppHooks().doCommand = &DoCommand;
+    // The Modify dialogs built so far; the others answer the Modify command with a beep.
+    InstallModifyDialogs();
+    InstallMatrixDialogs();
     InstallDocumentWindowHooks();
     TheExprPaneShellHooks().inputState = &paneInputState;
     TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
@@ -186,6 +210,18 @@ void InstallModelWiring() {
     TheExprPaneShellHooks().checkWindowMenuItem = &paneCheckWindowMenuItem;
     SetHelpBalloonSelectionProbe(&pointOnActiveSelection);
     AppHooks().runAdHocMenuItem = &RunAdHocMenuItem;
+    // Modifier > "&Change Rulers".
+    SetMenuHandler(5378, &RulerCommand);
+    // The rest of the Modifier menu: each item modifies the nearest node of its kind.
+    SetMenuHandler(5380, &ModifyScriptsCommand);
+    SetMenuHandler(5381, &ModifyIntegralCommand);
+    SetMenuHandler(5382, &ModifyTreeNodeCommand);
+    SetMenuHandler(5383, &ModifyBoxCommand);
+    SetMenuHandler(5384, &ModifyFractionCommand);
+    SetMenuHandler(5385, &ModifyRootCommand);
+    SetMenuHandler(5386, &ModifyMarkCommand);
+    SetMenuHandler(5387, &ModifyFenceCommand);
+    SetMenuHandler(5388, &ModifyMatrixCommand);
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
 }

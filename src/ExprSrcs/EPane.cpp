@@ -4,6 +4,7 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eAsian.h"
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
@@ -121,8 +122,8 @@ bool ExprPane::doKey(int32_t key) {
     return code != 0;
 }
 
-bool ExprPane::doDoubleByteChar(int32_t) {
-    // Double-byte text has no node class in this program yet: the character is taken and ignored.
+bool ExprPane::doDoubleByteChar(int32_t character) {
+    TypeAsianChar(character);
     return true;
 }
 

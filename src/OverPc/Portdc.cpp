@@ -5,6 +5,7 @@
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/oWindows.h"
 #include "plat/Messages.h"
+#include "plat/Metafile.h"
 #include "plat/Resources.h"
 #include "plat/Window.h"
 
@@ -330,6 +331,10 @@ void VirtualDc::invertZone(const Zone& zone) {
 
 bool VirtualDc::drawIcon(int32_t x, int32_t y, plat::HICON icon) {
     return icon && plat::DrawIcon(m_dc, x, y, icon) != plat::FALSE;
+}
+
+bool VirtualDc::playEnhMetaFile(plat::HENHMETAFILE metafile, const plat::RECT& rect) {
+    return m_dc && plat::PlayEnhMetaFile(m_dc, metafile, &rect) != 0;
 }
 
 plat::HDC VirtualDc::createCompatible() {

@@ -102,6 +102,8 @@ public:
     // The icon with its top-left at (x, y), device coordinates; its pixels of alpha 128 and more
     // draw, the others leave the DC alone. False for an unknown icon.
     virtual bool drawIcon(int32_t x, int32_t y, plat::HICON icon);
+    // Plays the picture so that its frame fills rect (device coordinates).
+    virtual bool playEnhMetaFile(plat::HENHMETAFILE metafile, const plat::RECT& rect);
     virtual plat::HDC createCompatible();
     virtual void fillBezier(const plat::POINT* points, int32_t count);
     virtual void strokeBezier(const plat::POINT* points, int32_t count);

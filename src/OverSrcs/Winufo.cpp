@@ -4,6 +4,11 @@
 
 namespace {
 int32_t s_live = 0;
+WinUfoPlatform s_platform;
+} // namespace
+
+void SetWinUfoPlatform(const WinUfoPlatform& platform) {
+    s_platform = platform;
 }
 
 WinUfo::WinUfo() {
@@ -16,20 +21,45 @@ WinUfo::WinUfo(const WinUfo& other)
     , m_height(other.m_height)
     , m_descent(other.m_descent)
     , m_dpi(other.m_dpi) {
+    if (other.m_enhMetafile && s_platform.copy)
+        m_enhMetafile = s_platform.copy(other.m_enhMetafile);
     ++s_live;
 }
 
 WinUfo::~WinUfo() {
+    setEnhMetafile(kNoPicture);
     --s_live;
+}
+
+void WinUfo::setEnhMetafile(PictureHandle metafile) {
+    if (m_enhMetafile && s_platform.release)
+        s_platform.release(m_enhMetafile);
+    m_enhMetafile = 0;
+    if (metafile == kNoPicture || metafile == 0)
+        return;
+    m_enhMetafile = metafile;
+    int32_t w = 0, h = 0, dpi = 96, descent = 0;
+    if (s_platform.describe && s_platform.describe(metafile, w, h, dpi, descent)) {
+        m_width = w;
+        m_height = h;
+        m_dpi = dpi;
+        m_descent = descent;
+    }
 }
 
 WinUfo* WinUfo::clone() const {
     return new WinUfo(*this);
 }
 
-void WinUfo::draw(oGraphPort&, int32_t, int32_t) {
-    // FIXME: playing the enhanced metafile (or stretching the bitmap) comes with the pictures of
-    // the document layer; an empty holder draws nothing.
+void WinUfo::draw(oGraphPort& port, int32_t x, int32_t y) {
+    if (!m_enhMetafile || !s_platform.draw)
+        return;
+    // Picture units to the port's: the picture's resolution against the port's.
+    const int32_t own = std::max<int32_t>(16, (2 * m_dpi + 4) / 9);
+    const auto scale = [&](int32_t v) {
+        return static_cast<int32_t>(static_cast<int64_t>(v) * port.resolution() / own);
+    };
+    s_platform.draw(m_enhMetafile, port, Zone{x, y, x + scale(m_width), y + scale(m_height), 0, 0});
 }
 
 bool WinUfo::click() {

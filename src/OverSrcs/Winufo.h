@@ -1,6 +1,7 @@
-// The picture object behind an opaque picture leaf. This is the holder the expression model needs:
-// a picture with its size, baseline and resolution that draws itself through a port. The metafile
-// and bitmap contents come with the document layer.
+// The picture object behind an opaque picture leaf: an enhanced metafile with its size, baseline
+// and resolution, drawn through a port. This header is portable: the metafile travels as an opaque
+// handle, and what needs the system (copying, freeing, reading the size, playing it) goes through
+// the calls that the framework installs with SetWinUfoPlatform.
 #pragma once
 
 #include "OverSrcs/oGraph.h"
@@ -8,6 +9,25 @@
 #include <cstdint>
 
 class eExpr;
+class oPixMap;
+
+// Opaque enhanced-metafile handle; 0 is none.
+using PictureHandle = std::uintptr_t;
+// Given to setEnhMetafile: clears the picture only.
+inline constexpr PictureHandle kNoPicture = ~PictureHandle{0};
+
+struct WinUfoPlatform {
+    // A copy of the metafile (0 when it cannot be made).
+    PictureHandle (*copy)(PictureHandle metafile) = nullptr;
+    void (*release)(PictureHandle metafile) = nullptr;
+    // The picture's size (picture units), dots per inch and descent from the metafile; false
+    // when it cannot be read.
+    bool (*describe)(PictureHandle metafile, int32_t& width, int32_t& height, int32_t& dotsPerInch,
+                     int32_t& descent) = nullptr;
+    // Plays the metafile so that its frame fills the zone (port coordinates).
+    void (*draw)(PictureHandle metafile, oGraphPort& port, const Zone& zone) = nullptr;
+};
+void SetWinUfoPlatform(const WinUfoPlatform& platform);
 
 class WinUfo : public oObject {
 public:
@@ -20,6 +40,11 @@ public:
     // Pictures do not take clicks.
     virtual bool click();
 
+    // Frees the picture's metafile and takes this one (the picture owns it from then on); its
+    // size, resolution and descent come from the metafile. kNoPicture only clears.
+    void setEnhMetafile(PictureHandle metafile);
+    PictureHandle enhMetafile() const { return m_enhMetafile; }
+
     // Size in device units at `dpi` dots per inch, and how far the picture reaches below its
     // baseline.
     int32_t m_width = 0;
@@ -28,7 +53,10 @@ public:
     int32_t m_dpi = 96;
 
 protected:
+    // Copies the metafile too.
     WinUfo(const WinUfo& other);
+
+    PictureHandle m_enhMetafile = 0;
 };
 
 // Number of pictures alive; non-zero at shut-down means a leak.
@@ -42,6 +70,9 @@ void GetWinUfoMetrics(const WinUfo* picture, int32_t* width, int32_t* height, in
 void DrawWinUfo(WinUfo* picture, oGraphPort& port, int32_t x, int32_t y);
 // A new picture holding a copy of the picture; null for null.
 WinUfo* NewWinUfoCopy(const WinUfo* picture);
+// A picture of the pixel map (recorded as a metafile at the screen's resolution); null when it
+// cannot be made. flags are not used.
+WinUfo* NewWinUfoFromPixMap(oPixMap& pixmap, int32_t flags);
 // Deletes the picture; null is ignored.
 void DeleteWinUfo(WinUfo* picture);
 

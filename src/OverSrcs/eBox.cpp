@@ -11,10 +11,6 @@ OwnedNode<eBox> NewBox(ExprPtr child) {
     return box;
 }
 
-int32_t eBox::change(bool) {
-    return 11;
-}
-
 bool eBox::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyBox, m_kind, m_count);
     return true;

@@ -13,6 +13,7 @@ inline constexpr int32_t kNoFontIndex = -1;
 
 class eChar : public eExpr {
     KV_NODE_BLOCKS(eChar)
+    void writeEncoding(oOStream& stream) const override;
     void measure() override;
     void draw() override;
     void getHighlightArea(const SelectionEntry& entry) override;
@@ -27,6 +28,9 @@ class eChar : public eExpr {
     void keystroke(SelectionEntry& entry) override;
     void backspace(int32_t direction) override;
     void whereCharWalk(int32_t argument) override;
+    void asianKey(int32_t code) override;
+    // Every character class: the font, style and size dialog on the node's style.
+    int32_t change(bool query) override;
 
     // Appended operations, in order.
     // True when the leaf takes the italic rule of letters.

@@ -5,6 +5,7 @@
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSelect.h"
@@ -118,6 +119,27 @@ void LinkStructurePair() {
     eExpr* second = LinkSecondStructure;
     if (first == nullptr || second == nullptr || first == second)
         return;
+    if (first->isMatrix() && second->isMatrix()) {
+        // Grids of as many rows: every cell of a row, in both grids, joins the ring of the first
+        // grid's first cell of that row.
+        const auto* a = static_cast<const eMatrix*>(first);
+        const auto* b = static_cast<const eMatrix*>(second);
+        if (a->m_rows != b->m_rows)
+            return;
+        for (int32_t r = 0; r < a->m_rows; ++r) {
+            eString* anchor = asRow(a->getCell(r, 0));
+            if (anchor == nullptr)
+                continue;
+            for (int32_t c = 1; c < a->m_columns; ++c)
+                if (eString* cell = asRow(a->getCell(r, c)))
+                    linkSlots(anchor, cell);
+            for (int32_t c = 0; c < b->m_columns; ++c)
+                if (eString* cell = asRow(b->getCell(r, c)))
+                    linkSlots(anchor, cell);
+        }
+        LinkedAnything = 1;
+        return;
+    }
     if (!first->isTemplate() || !second->isTemplate())
         return;
     int32_t codeA = 0;
@@ -207,7 +229,8 @@ constexpr int kInwardSteps = 10;
 bool askKind(eExpr* node, int32_t kind) {
     ChangeQueryFlag = 1;
     ChangeReportedKind = node->change(true);
-    return ChangeReportedKind == kind;
+    // Ruled grids (kind 4) share the matrix dialog, so looking for a matrix finds them too.
+    return ChangeReportedKind == kind || (kind == 3 && ChangeReportedKind == 4);
 }
 
 // A fresh copy is not laid out: its zone, copied from the original, tells whether it has a width.
@@ -319,6 +342,63 @@ void ModifyNodeOfKind(int32_t kind) {
         }
     }
     ChangeQueryFlag = 0;
+}
+
+// ---- The ruler command
+// ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kOutwardStepsToRuler = 5;
+// The thin space of the special symbols.
+constexpr int32_t kCmdInsertThinSpace = kCmdSymbolBase + 2;
+
+bool firstEntryIsRuled() {
+    if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
+        return false;
+    const eExpr* node = ActiveRecord->entry(0).node;
+    return node != nullptr && node->isDxString();
+}
+
+bool hasFirstEntry() {
+    return ActiveRecord != nullptr && ActiveRecord->count() > 0 &&
+           ActiveRecord->entry(0).node != nullptr;
+}
+
+} // namespace
+
+void RulerCommand() {
+    // The toggle flips the active record's own mode, so that is the one to test.
+    const bool rulerOn = ActiveRecord != nullptr ? ActiveRecord->m_options[kOptionRuler] != 0
+                                                 : ViewModes[kOptionRuler] != 0;
+    if (!rulerOn)
+        DoCommand(kCmdToggleRuler, 0);
+    if (!hasFirstEntry()) {
+        NoteAlert(kChangeNotFoundMessage);
+        return;
+    }
+    HookCheckUserAbort();
+    if (firstEntryIsRuled()) {
+        DoCommand(kCmdModify, 0);
+        return;
+    }
+    for (int k = 0; k < kOutwardStepsToRuler; ++k) {
+        DoCommand(kCmdSelectOutward, 0);
+        if (firstEntryIsRuled()) {
+            DoCommand(kCmdModify, 0);
+            return;
+        }
+    }
+    // No ruled row around the selection: Modify on the whole expression, with a thin space
+    // typed at its end first so that the expression has something to carry the ruler.
+    DoCommand(kCmdSelectAll, 0);
+    if (!firstEntryIsRuled()) {
+        DoCommand(kCmdSelectAll, 0);
+        DoCommand(kCmdMoveRight, 0);
+        DoCommand(kCmdInsertThinSpace, 0);
+        DoCommand(kCmdSelectAll, 0);
+    }
+    DoCommand(kCmdModify, 0);
 }
 
 // ---- The reset style

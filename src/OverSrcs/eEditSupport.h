@@ -53,6 +53,11 @@ void ModifyNodeOfKind(int32_t kind);
 // match is selected whole and modified. True when one was found.
 bool SearchSubtreeForKind(eExpr* node, int32_t kind);
 
+// The ruler command: turns ruler view mode on and runs Modify on the ruled row that holds the
+// selection (the selection first widened outward, then the whole expression); without a selection
+// it shows message 496.
+void RulerCommand();
+
 // The reset style: inherits everything, ink-measure mode 1; then command 0x6040 applies it.
 void ApplyResetStyleCommand();
 

@@ -20,6 +20,8 @@ class eExpandable : public eTemplate {
     // Modify is not offered at this level.
     int32_t change(bool query) override;
     void showPart(bool show, int32_t i) override;
+    // A new slot after slot i holding the text after the caret.
+    void newField(int32_t i) override;
     void generate() override;
     // Reports nothing: the class is abstract.
     bool getTemplateCode(int32_t& code) const override;

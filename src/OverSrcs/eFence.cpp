@@ -354,10 +354,6 @@ void eFence::draw() {
     restoreColors();
 }
 
-int32_t eFence::change(bool query) {
-    return query ? 6 : 0;
-}
-
 bool eFence::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(isHorizontal() ? kTemplateFamilyWideFence : kTemplateFamilyFence,
                             m_kind & 0xFF, m_count);

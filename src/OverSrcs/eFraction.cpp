@@ -82,10 +82,6 @@ int32_t eFraction::childSizeStep(int32_t) const {
     return m_kind == kFractionSlanted ? -TypesettingSettings.fractionSize : 0;
 }
 
-int32_t eFraction::change(bool) {
-    return 8;
-}
-
 bool eFraction::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyFraction, m_kind, m_count);
     return true;

@@ -22,12 +22,6 @@ void eHeader::measure() {
     m_zone = own;
 }
 
-int32_t eHeader::change(bool) {
-    // A header is never modified.
-    ::oAssertionFailure("Change", static_cast<unsigned>(__LINE__), "HedCh");
-    return -1;
-}
-
 bool eHeader::getTemplateCode(int32_t& code) const {
     code = 0;
     return true;

@@ -175,10 +175,6 @@ void eIntegral::draw() {
     restoreColors();
 }
 
-int32_t eIntegral::change(bool query) {
-    return query ? 10 : 0;
-}
-
 bool eIntegral::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyIntegral, m_kind, m_count);
     return true;

@@ -15,10 +15,6 @@ OwnedNode<eLongDivision> NewLongDivision(ExprPtr dividend, ExprPtr divisor, Expr
     return node;
 }
 
-int32_t eLongDivision::change(bool) {
-    return 5;
-}
-
 bool eLongDivision::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyFraction, kFractionKindLongDivision, m_count);
     return true;

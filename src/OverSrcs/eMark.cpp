@@ -250,10 +250,6 @@ void eMark::draw() {
     restoreColors();
 }
 
-int32_t eMark::change(bool query) {
-    return query ? 7 : 0;
-}
-
 bool eMark::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyMark, m_kind, m_count);
     return true;

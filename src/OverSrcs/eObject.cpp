@@ -65,10 +65,8 @@ ExprPtr eExpr::deepCopy() const {
     return copy;
 }
 
-void eExpr::writeEncoding(oOStream&) const {
-    // FIXME: the expression encoding writer (nudge and colour records) is not built yet.
-    KV_ASSERT_FAILED("eExpr::writeEncoding");
-}
+// eExpr::writeEncoding (the nudge and colour records every node writes first) lives with the
+// encoding writer's state in etEncode.cpp.
 
 // ---- Child management: leaves log and do nothing; containers use the slot protocol
 // ----------------
@@ -242,13 +240,7 @@ void eExpr::insert(SelectionEntry&, ExprPtr) {
     KV_ASSERT_FAILED("eExpr::insert");
 }
 
-void eExpr::replaceInMatrix(SelectionEntry&, eMatrix*) {
-    KV_ASSERT_FAILED("eExpr::replaceInMatrix");
-    // A detached node was handed over and cannot be placed: it is destroyed rather than leaked. A
-    // node still in a tree belongs to that tree and is left alone.
-    if (m_parent == nullptr)
-        destroy(kDestroyFree);
-}
+// eExpr::replaceInMatrix lives with the grids (eMatrix.cpp).
 
 void eExpr::selectFirstSlot(SelectionEntry&) {
     KV_ASSERT_FAILED("eExpr::selectFirstSlot");
@@ -318,17 +310,6 @@ void eExpr::backspaceAt(int32_t index) {
     if (inner.node != nullptr)
         inner.node->backspace(-1);
 }
-void eExpr::newLine(int32_t index) {
-    if (index < 0)
-        KV_ASSERT_FAILED("ExNL");
-}
-void eExpr::newField(int32_t) {
-    KV_ASSERT_FAILED("eExpr::newField");
-}
-int32_t eExpr::change(bool) {
-    KV_ASSERT_FAILED("eExpr::change");
-    return -1;
-}
 void eExpr::selectParts(SelectionEntry&) {
     KV_ASSERT_FAILED("eExpr::selectParts");
 }
@@ -345,7 +326,7 @@ void eExpr::showPart(bool show, int32_t) {
 }
 
 bool eExpr::equal(const eExpr*, int32_t) const {
-    KV_ASSERT_FAILED("eExpr::equal");
+    // Leaves without text (pictures) and the abstract classes never equal anything.
     return false;
 }
 
@@ -355,7 +336,7 @@ void eExpr::generate() {
 }
 
 void eExpr::asianKey(int32_t) {
-    KV_ASSERT_FAILED("eExpr::asianKey");
+    KV_ASSERT_FAILED("eExprAK");
 }
 
 // ---- Type tests ---------------------------------------------------------------------------------

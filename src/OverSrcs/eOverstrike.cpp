@@ -12,10 +12,6 @@ OwnedNode<eOverstrike> NewOverstrike(ExprPtr base, ExprPtr over) {
     return node;
 }
 
-int32_t eOverstrike::change(bool) {
-    return 5;
-}
-
 bool eOverstrike::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyFraction, kFractionKindOverstrike, m_count);
     return true;

@@ -22,6 +22,7 @@ inline constexpr char kTabSampleText[] = "\t    ";
 class ePseudo : public eChar {
     KV_NODE_CLONE(ePseudo)
 
+    void writeEncoding(oOStream& stream) const override;
     void measure() override;
     void draw() override;
     void getExtents(int32_t& left, int32_t& right, int32_t& overhang) override;
@@ -29,6 +30,7 @@ class ePseudo : public eChar {
     bool isTab() const override;
     int32_t whereChar(unsigned char c) override;
     bool charClass() const override;
+    bool equal(const eExpr* other, int32_t options) const override;
 
     unsigned char m_code = 0;
     // Layout results the drawing needs: the resolved style's bold and italic flags.

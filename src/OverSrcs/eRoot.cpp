@@ -21,10 +21,6 @@ int32_t eRoot::childSizeStep(int32_t i) const {
     return i == 1 ? -RootSettings.indexSize : 0;
 }
 
-int32_t eRoot::change(bool) {
-    return 5;
-}
-
 bool eRoot::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyFraction, kFractionKindRoot, m_count);
     return true;

@@ -177,10 +177,6 @@ int32_t eSSScript::childSizeStep(int32_t i) const {
     return -TypesettingSettings.scriptSize;
 }
 
-int32_t eSSScript::change(bool query) {
-    return query ? 9 : 0;
-}
-
 bool eSSScript::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyScript, m_kind, m_count);
     return true;

@@ -10,6 +10,7 @@ class eSimpString : public eString {
 
     void init(int32_t count) override;
     void destroy(int32_t flags) override;
+    void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
@@ -19,6 +20,8 @@ class eSimpString : public eString {
     bool hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) override;
     ExprPtr copyOut(const SelectionEntry& entry) const override;
     eString* resizeRange(int32_t start, int32_t end, int32_t n) override;
+    // The row dialog; a single selected element takes the command instead.
+    int32_t change(bool query) override;
 
 private:
     bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);

@@ -1,6 +1,7 @@
 #include "OverSrcs/eString.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
@@ -159,16 +160,47 @@ eString* eString::replaceRange(int32_t start, int32_t end, ExprPtr node) {
         row->setChild(start, std::move(node));
         return row;
     }
-    if (node->isDxString() && !isDxString()) {
-        // FIXME: a ruled row spliced into a plain row should turn it into a ruled row; until ruled
-        // rows exist its items are spliced in as into any row, so nothing is lost.
-        KV_ASSERT_FAILED("eString::replaceRange ruled");
-    }
+    if (node->isDxString() && !isDxString())
+        return spliceRuledRow(start, end, std::move(node));
     const int32_t k = node->childCount();
     eString* row = resizeRange(start, end, k);
     for (int32_t i = 0; i < k; ++i)
         row->setChild(start + i, node->detachChild(i));
     return row;
+}
+
+eString* eString::spliceRuledRow(int32_t start, int32_t end, ExprPtr node) {
+    // A ruled row put into a plain row makes the whole row ruled, with the inserted row's ruler;
+    // the new row takes this row's place in its ring.
+    start = std::clamp(start, 0, m_count);
+    end = std::clamp(end, start, m_count);
+    const int32_t k = node->childCount();
+    const int32_t shift = k - (end - start);
+    OwnedNode<eDxString> fresh =
+        NewDxString(m_count + shift, static_cast<const eDxString*>(node.get()));
+    UnlinkRow(fresh.get());
+    LinkRows(this, fresh.get());
+    // The row keeps its own colour and nudges; only the ruler comes from the inserted row.
+    fresh->m_zone = m_zone;
+    fresh->m_size = m_size;
+    fresh->m_colour = m_colour;
+    fresh->m_nudgeX = m_nudgeX;
+    fresh->m_nudgeY = m_nudgeY;
+    for (int32_t i = 0; i < start; ++i)
+        fresh->setChild(i, detachChild(i));
+    for (int32_t i = 0; i < k; ++i)
+        fresh->setChild(start + i, node->detachChild(i));
+    for (int32_t i = end; i < m_count; ++i)
+        fresh->setChild(i + shift, detachChild(i));
+    eDxString* result = fresh.get();
+    HookRetargetSelections(this, result);
+    if (m_parent != nullptr) {
+        m_parent->setChild(m_index, std::move(fresh));
+    } else {
+        (void)fresh.release();
+        destroy(kDestroyFree);
+    }
+    return result;
 }
 
 void eString::insert(SelectionEntry& entry, ExprPtr node) {

@@ -33,6 +33,11 @@ class eString : public eExpr {
     bool isString() const override;
     void unlinkOutside(const eExpr* subtree, bool invalidateRows) override;
     void whereCharWalk(int32_t argument) override;
+    int32_t change(bool query) override;
+    bool equal(const eExpr* other, int32_t options) const override;
+    void asianKey(int32_t code) override;
+    void newLine(int32_t index) override;
+    void newField(int32_t index) override;
 
     // Appended operation: a row in which slots [start, end) are replaced by n empty slots. Always a
     // new block that takes this row's place, ring position and selection entries; this row is
@@ -42,6 +47,10 @@ class eString : public eExpr {
     // Replaces children [start, end) by the node; a row's elements are spliced in one by one.
     // Returns the resulting row (this one when the node is null).
     eString* replaceRange(int32_t start, int32_t end, ExprPtr node);
+
+    // replaceRange of a ruled row into a plain row: a new ruled row, with the inserted row's
+    // ruler, takes this row's place.
+    eString* spliceRuledRow(int32_t start, int32_t end, ExprPtr node);
 
     // Whether the row is linked with other rows.
     bool isLinked() const { return m_ring != this; }

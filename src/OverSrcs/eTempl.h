@@ -57,6 +57,7 @@ class eTemplate : public eExpr {
     // All slots empty.
     void init(int32_t count) override;
     void destroy(int32_t flags) override;
+    void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
@@ -72,7 +73,10 @@ class eTemplate : public eExpr {
     bool hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) override;
     bool isTemplate() const override;
     void showPart(bool show, int32_t i) override;
+    // Templates without a dialog report kind 5 and keep their selection.
+    int32_t change(bool query) override;
     void whereCharWalk(int32_t argument) override;
+    bool equal(const eExpr* other, int32_t options) const override;
 
     // Appended operations, in order.
     // The code this node is written with; false (and an assertion) for the abstract base.

@@ -55,10 +55,6 @@ int32_t eTensor::childSizeStep(int32_t i) const {
     return i >= 1 ? -TypesettingSettings.scriptSize : 0;
 }
 
-int32_t eTensor::change(bool query) {
-    return query ? 12 : 0;
-}
-
 bool eTensor::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyTensor, m_kind, m_count);
     return true;

@@ -233,10 +233,6 @@ void eTreeNode::draw() {
     restoreColors();
 }
 
-int32_t eTreeNode::change(bool query) {
-    return query ? 13 : 0;
-}
-
 bool eTreeNode::getTemplateCode(int32_t& code) const {
     code = MakeTemplateCode(kTemplateFamilyTreeNode, m_kind, m_count);
     return true;

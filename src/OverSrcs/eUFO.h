@@ -13,6 +13,7 @@ class eUFO : public eChar {
     void destroy(int32_t flags) override;
     // The copy gets a picture of its own.
     ExprPtr deepCopy() const override;
+    void writeEncoding(oOStream& stream) const override;
     void measure() override;
     void draw() override;
     bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;

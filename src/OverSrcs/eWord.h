@@ -16,6 +16,7 @@ class eWord : public eChar {
 public:
     KV_NODE_CLONE(eWord)
 
+    void writeEncoding(oOStream& stream) const override;
     void measure() override;
     void draw() override;
     void getHighlightArea(const SelectionEntry& entry) override;
@@ -39,6 +40,10 @@ public:
     int32_t whereChar(unsigned char c) override;
     bool charClass() const override;
     bool isFunctionName() const override;
+    bool equal(const eExpr* other, int32_t options) const override;
+    void asianKey(int32_t code) override;
+    void newLine(int32_t index) override;
+    void newField(int32_t index) override;
 
     // Appended operations, in order.
     // x of the caret before character i, in absolute coordinates of the current drawing zone.

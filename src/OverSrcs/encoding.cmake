@@ -1,3 +1,4 @@
 # The expression encoding, written and read. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_model PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/etEncode.cpp
 )

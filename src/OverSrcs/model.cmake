@@ -3,7 +3,6 @@ target_sources(kv_model PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eModelHooks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eObject.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eLayout.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Winufo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eChar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eWord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ePseudo.cpp

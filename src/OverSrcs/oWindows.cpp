@@ -54,6 +54,39 @@ void oNativePort::setColors(const Color* foreground, const Color* background) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// oOutputPort
+
+oOutputPort::oOutputPort(int32_t deviceKind)
+    : m_deviceKind(deviceKind) {
+    // The base made a display record; an output port draws on its own kind of device.
+    const PortDeviceHooks& hooks = GetPortDeviceHooks();
+    adoptDevice(hooks.make && deviceKind >= 0 && deviceKind <= 6 ? hooks.make(deviceKind)
+                                                                 : nullptr);
+}
+
+oOutputPort* oOutputPort::clone() const {
+    oAssertionFailure(__FILE__, static_cast<unsigned>(__LINE__), "oOutputPort::clone");
+    return nullptr;
+}
+
+oOutputPort::~oOutputPort() = default;
+
+bool oOutputPort::hasDeviceRecord() const {
+    return m_device != nullptr;
+}
+
+void oOutputPort::setOutputZone(const Zone& zone) {
+    m_bounds = zone;
+    m_clip = zone;
+    m_width = zone.width();
+    m_height = zone.height();
+    m_originX = 0;
+    m_originY = 0;
+    m_foreColor = kColorBlack;
+    m_backColor = kColorWhite;
+}
+
+// ---------------------------------------------------------------------------------------------
 // oWidget (portable part)
 
 oWidget* oWidget::clone() const {

@@ -80,6 +80,15 @@ public:
     void paintHorn(const Zone& zone, int32_t width, int32_t direction, int32_t vertical) override;
     // A native port never claims room for a pop-up.
     bool fitsInside(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    // Pixel blocks, defined with the pixel maps. x, y and zones are port coordinates.
+    void savePix(int32_t x, int32_t y, oPixMap& pixmap) override;
+    void restorePix(int32_t x, int32_t y, oPixMap& pixmap) override;
+    void restoreStretch(const Zone& zone, oPixMap& pixmap, int32_t stretchMode) override;
+    void restoreColorize(int32_t x, int32_t y, oPixMap& pixmap, const Color& foreground,
+                         const Color& background) override;
+    void drawImage(int32_t resourceId, const Zone& zone, const Color& foreground,
+                   const Color& background, int32_t mode) override;
+    void stretchImage(int32_t resourceId, const Zone& zone) override;
     // clip = bounds ∩ zone (the bounds without one); the region handed to the device reaches one
     // column and one row further than paintZone fills.
     void clipToZone(const Zone* zone) override;
@@ -99,6 +108,35 @@ protected:
     oNativePort(const oNativePort& other) = default;
     // Sets the port fields for a drawable area of that size at the origin.
     void setDrawableSize(int32_t width, int32_t height);
+};
+
+// ---------------------------------------------------------------------------------------------
+// oOutputPort: a native port over a device context it does not own (a print job's printer DC, a
+// metafile being recorded). Its device record says which kind of device that is; the subclass
+// that makes the port puts the borrowed DC where its kind expects it (the record's borrowed DC for
+// the metafile kinds; the printer wrapper for the printer kind) and gives it back itself. Drawing
+// is the native port's; setPort and unsetPort acquire and release the wrapper of the record's kind.
+
+class oOutputPort : public oNativePort {
+public:
+    // A port at the screen resolution whose device record has that kind (kinds 0 to 6). Without
+    // the device layer, or when no record could be made, the port has no record: check
+    // hasDeviceRecord before drawing on a device it cannot reach.
+    explicit oOutputPort(int32_t deviceKind);
+    // An output port is tied to one borrowed device: it is never cloned (logs, returns null).
+    oOutputPort* clone() const override;
+    // Releases the port's DC wrappers; the borrowed DC itself is not touched.
+    ~oOutputPort() override;
+
+    // Whether a device record of the asked kind was made.
+    bool hasDeviceRecord() const;
+    int32_t deviceKind() const { return m_deviceKind; }
+
+protected:
+    // Sets bounds, clip, size, default colours and a zero origin for a drawable zone.
+    void setOutputZone(const Zone& zone);
+
+    int32_t m_deviceKind = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

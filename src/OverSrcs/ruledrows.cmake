@@ -1,3 +1,4 @@
 # Ruled rows and the row ruler. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_model PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/eDxStr.cpp
 )

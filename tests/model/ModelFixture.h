@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PERROR.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eObject.h"
@@ -55,6 +56,8 @@ inline FSSRecord SizedStyle(int32_t points, uint8_t italicMode = kItalicOff) {
 class ModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Edits run inside error environments; a test run alone must find the system started.
+        InitErrorSystem();
         ResetModelHooks();
         ResetStyleTable();
         ResetTypesettingSettings();

@@ -551,19 +551,17 @@ TEST_F(DispatcherTest, RefusedCodesBeepAndChangeNothing) {
     const std::string typed = tree();
     const std::vector<SelectionEntry> before = selection();
     const int32_t codes[] = {
-        0x4003,      // no fraction style 3
-        0x41BB,      // no delimiter type 11
-        0x5222,      // a matrix
-        0x5201,      // a matrix without rows
-        0x5001,      // a macro that is not defined
-        0x50FF,      // not a macro code
-        0x5300,      // no special symbol 0
-        0x530A,      // nor 10
-        0x6800,      // sub-palettes act only in palette cells
-        0x6900,      // unassigned
-        0x7FFF,      // unassigned
-        0x6041,      // beyond the reset style
-        kCmdNewLine, // rows have no line breaking of their own
+        0x4003, // no fraction style 3
+        0x41BB, // no delimiter type 11
+        0x5201, // a matrix without rows
+        0x5001, // a macro that is not defined
+        0x50FF, // not a macro code
+        0x5300, // no special symbol 0
+        0x530A, // nor 10
+        0x6800, // sub-palettes act only in palette cells
+        0x6900, // unassigned
+        0x7FFF, // unassigned
+        0x6041, // beyond the reset style
     };
     for (int32_t code : codes) {
         SCOPED_TRACE(code);

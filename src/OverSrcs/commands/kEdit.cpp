@@ -5,6 +5,7 @@
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
+#include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
@@ -670,8 +671,18 @@ void DoInsertCommand() {
         InsertExprAtSelection(NewPseudo(symbols[nn - 1], &style, colour), true);
         return;
     }
-    // Templates; matrices come with their node classes and are refused until then, as is any
-    // code that names nothing.
+    if (family == kCmdMatrixBase) {
+        // 0x52rc: r rows and c columns of placeholders; a size of 0 names no grid.
+        const int32_t rows = (nn >> 4) & 0xF;
+        const int32_t columns = nn & 0xF;
+        if (rows == 0 || columns == 0) {
+            refuse(*entry);
+            return;
+        }
+        InsertExprAtSelection(NewPlaceholderMatrix(rows, columns), true);
+        return;
+    }
+    // Templates; any code that names nothing is refused.
     if (ExprPtr node = NewTemplateForCommand(c)) {
         InsertExprAtSelection(std::move(node), true);
         return;

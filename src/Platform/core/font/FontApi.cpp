@@ -1,5 +1,6 @@
 // The font calls on DCs and font handles, over the GDI module's object table and DC state.
 
+#include "core/emf/EmfRecorder.h"
 #include "core/font/FontObject.h"
 #include "core/font/TextRenderer.h"
 
@@ -308,6 +309,10 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, const cha
                 const int* dx) {
     if (text == nullptr && count > 0) {
         return FALSE;
+    }
+    if (core::EmfRecorder* recorder = core::RecorderOfDc(hdc)) { // a recording DC
+        return recorder->textOut(*core::LookupDc(hdc, "ExtTextOut"), hdc, x, y, options, rect, text,
+                                 count, dx);
     }
     core::DcTextState state;
     if (!core::GetDcTextState(hdc, &state)) {

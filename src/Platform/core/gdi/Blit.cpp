@@ -1,5 +1,6 @@
 // Blits between DCs and from DIBs: colour <-> monochrome conversion, stretch modes, raster codes.
 
+#include "core/emf/EmfRecorder.h"
 #include "core/gdi/Raster.h"
 
 #include <algorithm>
@@ -183,6 +184,8 @@ bool blitDc(HDC hdst, int x, int y, int w, int h, HDC hsrc, int xs, int ys, int 
     Dc* dst = LookupDc(hdst, caller);
     if (!dst)
         return false;
+    if (dst->recorder)
+        return dst->recorder->blit(*dst, x, y, w, h, hsrc, xs, ys, ws, hs, rop, true);
     const auto code = static_cast<std::uint8_t>((rop >> 16) & 0xFF);
     if (!usesSource(code))
         return patternOnly(*dst, x, y, w, h, code);
@@ -232,6 +235,9 @@ int StretchDIBits(HDC hdc, int xDst, int yDst, int widthDst, int heightDst, int 
     Dc* dc = LookupDc(hdc, "StretchDIBits");
     if (!dc)
         return 0;
+    if (dc->recorder)
+        return dc->recorder->stretchDIBits(*dc, xDst, yDst, widthDst, heightDst, xSrc, ySrc,
+                                           widthSrc, heightSrc, bits, info, usage, rop);
     const auto code = static_cast<std::uint8_t>((rop >> 16) & 0xFF);
     if (!usesSource(code))
         return patternOnly(*dc, xDst, yDst, widthDst, heightDst, code) ? std::abs(heightSrc) : 0;
@@ -276,6 +282,9 @@ int SetDIBitsToDevice(HDC hdc, int xDst, int yDst, DWORD width, DWORD height, in
     Dc* dc = LookupDc(hdc, "SetDIBitsToDevice");
     if (!dc || !info || !bits || lines == 0)
         return 0;
+    if (dc->recorder)
+        return dc->recorder->setDIBitsToDevice(*dc, xDst, yDst, width, height, xSrc, ySrc,
+                                               startScan, lines, bits, info, usage);
     int w, fullH, rowBytes;
     if (!DibLayout(info->bmiHeader, &w, &fullH, &rowBytes)) {
         GdiDiagnostic("SetDIBitsToDevice: unsupported or corrupt DIB header");

@@ -192,6 +192,8 @@ cairo_surface_t* EnsureSurface(Dc& dc) {
         }
         dc.ownSurface = s;
     }
+    if (dc.kind == DcKind::Device && !dc.ownSurface && dc.device)
+        dc.ownSurface = dc.device->makeSurface();
     return dc.surface();
 }
 
@@ -265,6 +267,14 @@ HDC CreateSurfaceDc(cairo_surface_t* surface, POINT origin, const Region& clip, 
 
 void DestroySurfaceDc(HDC hdc) {
     DeleteDC(hdc);
+}
+
+HDC AddDeviceDc(std::unique_ptr<DcDevice> device) {
+    auto dc = std::make_unique<Dc>();
+    dc->kind = DcKind::Device;
+    InitDcState(dc->state);
+    dc->device = std::move(device);
+    return addDc(std::move(dc));
 }
 
 HDC CreateScratchDc() {
@@ -395,9 +405,11 @@ using namespace plat::core;
 
 // --- DC life -------------------------------------------------------------------------------------
 
-HDC CreateDC(const char* driver, const char*, const char*, const void*) {
-    if (!driver || std::strcmp(driver, "DISPLAY") != 0) {
-        GdiDiagnostic("CreateDC: only the DISPLAY driver is served here");
+HDC CreateDC(const char* driver, const char* device, const char* output, const void* devMode) {
+    if (driver && std::strcmp(driver, "DISPLAY") != 0)
+        return CreatePrinterDc(driver, device, output, devMode);
+    if (!driver) {
+        GdiDiagnostic("CreateDC: no driver");
         return nullptr;
     }
     auto dc = std::make_unique<Dc>();
@@ -460,8 +472,11 @@ BOOL GdiFlush() {
 }
 
 int GetDeviceCaps(HDC hdc, int index) {
-    if (hdc && !LookupDc(hdc, "GetDeviceCaps"))
+    Dc* dc = hdc ? LookupDc(hdc, "GetDeviceCaps") : nullptr;
+    if (hdc && !dc)
         return 0;
+    if (dc && dc->device)
+        return dc->device->deviceCaps(index);
     auto it = capsOverrides().find(index);
     if (it != capsOverrides().end())
         return it->second;

@@ -1,5 +1,6 @@
 // Shapes, rectangles, pixels, regions and paths, with their pixel rules.
 
+#include "core/emf/EmfRecorder.h"
 #include "core/gdi/Raster.h"
 
 #include <algorithm>
@@ -359,6 +360,8 @@ BOOL LineTo(HDC hdc, int x, int y) {
     Dc* dc = drawingDc(hdc, "LineTo");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->lineTo(*dc, x, y);
     const POINT from = toSurface(*dc, dc->state.current.x, dc->state.current.y);
     const POINT to = toSurface(*dc, x, y);
     dc->state.current = POINT{x, y};
@@ -375,6 +378,8 @@ BOOL Polyline(HDC hdc, const POINT* points, int count) {
     Dc* dc = drawingDc(hdc, "Polyline");
     if (!dc || !points || count < 2)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->poly(*dc, emf::kPolyline, points, count);
     const std::vector<POINT> pts = surfacePoints(*dc, points, count);
     if (recording(*dc)) {
         recordFigure(*dc, pts, false);
@@ -387,6 +392,8 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     Dc* dc = drawingDc(hdc, "Polygon");
     if (!dc || !points || count < 2)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->poly(*dc, emf::kPolygon, points, count);
     const std::vector<POINT> pts = surfacePoints(*dc, points, count);
     if (recording(*dc)) {
         recordFigure(*dc, pts, true);
@@ -411,6 +418,8 @@ BOOL PolyBezier(HDC hdc, const POINT* points, DWORD count) {
     Dc* dc = drawingDc(hdc, "PolyBezier");
     if (!dc || !points || count < 4 || (count - 1) % 3 != 0)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->poly(*dc, emf::kPolyBezier, points, static_cast<int>(count));
     std::vector<PathOp> path;
     const POINT p0 = toSurface(*dc, points[0].x, points[0].y);
     path.push_back(PathOp{PathOp::Type::Move, {double(p0.x), 0, 0}, {double(p0.y), 0, 0}});
@@ -441,6 +450,8 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     Dc* dc = drawingDc(hdc, "Rectangle");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->box(*dc, emf::kRectangle, left, top, right, bottom);
     const RECT r = normalisedRect(toSurface(*dc, left, top), toSurface(*dc, right, bottom));
     if (recording(*dc)) {
         recordFigure(*dc,
@@ -515,6 +526,8 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     Dc* dc = drawingDc(hdc, "Ellipse");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->box(*dc, emf::kEllipse, left, top, right, bottom);
     const RECT r = normalisedRect(toSurface(*dc, left, top), toSurface(*dc, right, bottom));
     const Pen pen = penOf(*dc);
     const EllipseGeom g = ellipseOf(r, pen);
@@ -554,6 +567,8 @@ BOOL Arc(HDC hdc, int left, int top, int right, int bottom, int xStart, int ySta
     Dc* dc = drawingDc(hdc, "Arc");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->arc(*dc, left, top, right, bottom, xStart, yStart, xEnd, yEnd);
     const RECT r = normalisedRect(toSurface(*dc, left, top), toSurface(*dc, right, bottom));
     Pen pen = penOf(*dc);
     if (pen.null)
@@ -591,6 +606,8 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
     Dc* dc = drawingDc(hdc, "SetPixel");
     if (!dc)
         return CLR_INVALID;
+    if (dc->recorder)
+        return dc->recorder->setPixel(*dc, x, y, color);
     const POINT p = toSurface(*dc, x, y);
     if (!EffectiveClip(*dc).contains(p.x, p.y))
         return CLR_INVALID;
@@ -645,6 +662,8 @@ int FillRect(HDC hdc, const RECT* r, HBRUSH brush) {
     const auto value = reinterpret_cast<std::uintptr_t>(brush);
     if (value > 0 && value <= 31)
         brush = GetSysColorBrush(static_cast<int>(value) - 1);
+    if (dc->recorder)
+        return dc->recorder->fillRect(*dc, *r, brush);
     const InkColor ink = BrushInk(*dc, brush);
     if (!ink.present)
         return LookupGdiObject(brush, "FillRect") ? TRUE : FALSE;
@@ -655,6 +674,8 @@ int FrameRect(HDC hdc, const RECT* r, HBRUSH brush) {
     Dc* dc = drawingDc(hdc, "FrameRect");
     if (!dc || !r)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->frameRect(*dc, *r, brush);
     const InkColor ink = BrushInk(*dc, brush);
     if (!ink.present)
         return LookupGdiObject(brush, "FrameRect") ? TRUE : FALSE;
@@ -678,6 +699,9 @@ BOOL InvertRect(HDC hdc, const RECT* r) {
     Dc* dc = drawingDc(hdc, "InvertRect");
     if (!dc || !r)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->patBlt(*dc, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                                    DSTINVERT);
     return patRect(*dc, *r, InkColor{}, 0x55) ? TRUE : FALSE;
 }
 
@@ -685,6 +709,8 @@ BOOL PatBlt(HDC hdc, int x, int y, int width, int height, DWORD rop) {
     Dc* dc = drawingDc(hdc, "PatBlt");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->patBlt(*dc, x, y, width, height, rop);
     const auto code = static_cast<std::uint8_t>((rop >> 16) & 0xFF);
     if (ropUsesSource(code)) {
         GdiDiagnostic("PatBlt: raster operation needs a source");
@@ -702,6 +728,8 @@ BOOL PaintRgn(HDC hdc, HRGN rgn) {
     auto r = LookupGdiObjectAs<RegionObject>(rgn, GdiKind::Region, "PaintRgn");
     if (!dc || !r)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->region(*dc, emf::kPaintRgn, rgn, nullptr, 0, 0);
     return paintRegion(*dc, regionToSurface(*dc, r->m_region), BrushInk(*dc, dc->state.brush),
                        false)
                ? TRUE
@@ -713,6 +741,8 @@ BOOL FillRgn(HDC hdc, HRGN rgn, HBRUSH brush) {
     auto r = LookupGdiObjectAs<RegionObject>(rgn, GdiKind::Region, "FillRgn");
     if (!dc || !r)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->region(*dc, emf::kFillRgn, rgn, brush, 0, 0);
     return paintRegion(*dc, regionToSurface(*dc, r->m_region), BrushInk(*dc, brush), false) ? TRUE
                                                                                             : FALSE;
 }
@@ -722,6 +752,8 @@ BOOL InvertRgn(HDC hdc, HRGN rgn) {
     auto r = LookupGdiObjectAs<RegionObject>(rgn, GdiKind::Region, "InvertRgn");
     if (!dc || !r)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->region(*dc, emf::kInvertRgn, rgn, nullptr, 0, 0);
     return paintRegion(*dc, regionToSurface(*dc, r->m_region), InkColor{}, true) ? TRUE : FALSE;
 }
 
@@ -730,6 +762,8 @@ BOOL FrameRgn(HDC hdc, HRGN rgn, HBRUSH brush, int width, int height) {
     auto r = LookupGdiObjectAs<RegionObject>(rgn, GdiKind::Region, "FrameRgn");
     if (!dc || !r || width < 0 || height < 0)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->region(*dc, emf::kFrameRgn, rgn, brush, width, height);
     const Region whole = regionToSurface(*dc, r->m_region);
     if (whole.empty())
         return TRUE;
@@ -766,6 +800,8 @@ BOOL BeginPath(HDC hdc) {
     Dc* dc = drawingDc(hdc, "BeginPath");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->path(*dc, emf::kBeginPath);
     dc->path.clear();
     dc->pathOpen = true;
     dc->pathClosed = false;
@@ -774,6 +810,8 @@ BOOL BeginPath(HDC hdc) {
 
 BOOL EndPath(HDC hdc) {
     Dc* dc = drawingDc(hdc, "EndPath");
+    if (dc && dc->recorder)
+        return dc->recorder->path(*dc, emf::kEndPath);
     if (!dc || !dc->pathOpen)
         return FALSE;
     dc->pathOpen = false;
@@ -785,6 +823,8 @@ BOOL AbortPath(HDC hdc) {
     Dc* dc = drawingDc(hdc, "AbortPath");
     if (!dc)
         return FALSE;
+    if (dc->recorder)
+        return dc->recorder->path(*dc, emf::kAbortPath);
     dc->path.clear();
     dc->pathOpen = false;
     dc->pathClosed = false;
@@ -795,6 +835,10 @@ namespace {
 
 BOOL finishPath(HDC hdc, bool fill, bool stroke, const char* caller) {
     Dc* dc = drawingDc(hdc, caller);
+    if (dc && dc->recorder)
+        return dc->recorder->path(*dc, fill && stroke ? emf::kStrokeAndFillPath
+                                       : fill         ? emf::kFillPath
+                                                      : emf::kStrokePath);
     if (!dc || !dc->pathClosed)
         return FALSE;
     std::vector<PathOp> path = std::move(dc->path);

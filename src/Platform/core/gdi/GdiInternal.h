@@ -138,4 +138,9 @@ HBITMAP BitmapFromPackedDib(const void* data, std::size_t size);
 void SetDeviceCapsOverride(int index, int value);
 void ClearDeviceCapsOverrides();
 
+// CreateDC for a driver other than "DISPLAY": the printing module makes a printer DC from the
+// driver, device and output names and the device mode (null when it serves no such driver).
+HDC CreatePrinterDc(const char* driver, const char* device, const char* output,
+                    const void* devMode);
+
 } // namespace plat::core

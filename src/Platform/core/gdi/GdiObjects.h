@@ -118,7 +118,20 @@ bool DibLayout(const BITMAPINFOHEADER& h, int* width, int* height, int* rowBytes
 
 // --- DCs -----------------------------------------------------------------------------------------
 
-enum class DcKind { Surface, Memory, Display, Scratch };
+// Turns a recording DC's drawing calls into metafile records (core/emf).
+class EmfRecorder;
+
+enum class DcKind { Surface, Memory, Display, Scratch, Device };
+
+// The device behind a DC of kind Device (a printer): it answers GetDeviceCaps and makes the DC's
+// raster surface when something first draws on it. It lives and dies with its DC.
+class DcDevice {
+public:
+    virtual ~DcDevice() = default;
+    virtual int deviceCaps(int index) const = 0;
+    // A new 32-bit image surface the DC owns from then on, or null.
+    virtual cairo_surface_t* makeSurface() = 0;
+};
 
 // One element of an open or closed path, in device coordinates (the DC's own space).
 struct PathOp {
@@ -161,6 +174,9 @@ struct Dc {
     POINT origin;                     // the DC's device (0, 0) in its surface
     std::optional<Region> windowClip; // surface coordinates (window DCs)
     HWND hwnd = nullptr;
+    std::unique_ptr<DcDevice> device; // kind Device only
+    // A recording DC: its drawing calls go to the recorder instead of a surface.
+    std::shared_ptr<EmfRecorder> recorder;
     // Paths.
     bool pathOpen = false;
     bool pathClosed = false;
@@ -184,7 +200,9 @@ struct Dc {
 Dc* LookupDc(HDC hdc, const char* caller);
 // Every live DC, for DeleteObject's check that an object is not selected.
 bool IsSelectedAnywhere(HGDIOBJ h);
-// Makes sure a Display or Scratch DC has its (invisible) surface.
+// Enters a DC of kind Device for that device.
+HDC AddDeviceDc(std::unique_ptr<DcDevice> device);
+// Makes sure a Display or Scratch DC has its (invisible) surface, and a Device DC its page.
 cairo_surface_t* EnsureSurface(Dc& dc);
 
 // The effective clip in surface coordinates: surface bounds, window clip and the DC's region.

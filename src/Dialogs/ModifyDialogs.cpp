@@ -1,0 +1,77 @@
+#include "Dialogs/ModifyDialogs.h"
+
+#include "Dialogs/DialogFrame.h"
+#include "Dialogs/ModifyTemplateDialogs.h"
+#include "OverPc/shell/DialogItems.h"
+
+#include <cstdint>
+
+namespace {
+
+// An index of -1 (no button of the group on) keeps the value the record had.
+void readRadio(int first, int last, int32_t& field) {
+    const int index = GetRadioIndex(first, last);
+    if (index >= 0)
+        field = index;
+}
+
+const DialogFrame& editStringFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kEditStringDialogId;
+        f.radioGroups = {{kStringRulerFirst, kStringRulerLast},
+                         {kStringVerticalFirst, kStringVerticalLast},
+                         {kStringHorizontalFirst, kStringHorizontalLast}};
+        // The ruler buttons' labels (the buttons stand in the order none, independent, recall).
+        f.labels = {{{193, 9, 407, 27}, kStringRulerFirst},
+                    {{193, 49, 407, 67}, kStringRulerFirst + 1},
+                    {{193, 29, 407, 47}, kStringRulerFirst + 2}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<StringDlgRecord>(kEditStringDialogId);
+            if (record != nullptr) {
+                SetRadioGroup(kStringRulerFirst, kStringRulerLast, record->ruler);
+                SetRadioGroup(kStringVerticalFirst, kStringVerticalLast, record->vertical);
+                SetRadioGroup(kStringHorizontalFirst, kStringHorizontalLast, record->horizontal);
+            }
+            UpdateStringDialogItems();
+        };
+        f.enablingRules = [](plat::HWND, int id) {
+            if (id >= kStringRulerFirst && id <= kStringRulerLast)
+                UpdateStringDialogItems();
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* record = DialogRecord<StringDlgRecord>(kEditStringDialogId);
+            if (record == nullptr)
+                return;
+            readRadio(kStringRulerFirst, kStringRulerLast, record->ruler);
+            readRadio(kStringVerticalFirst, kStringVerticalLast, record->vertical);
+            readRadio(kStringHorizontalFirst, kStringHorizontalLast, record->horizontal);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+} // namespace
+
+int32_t RunEditStringDlg(StringDlgRecord* record) {
+    return LaunchDialog(kEditStringDialogId, &EditStringDlgProc,
+                        reinterpret_cast<std::uintptr_t>(record));
+}
+
+plat::INT_PTR EditStringDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                plat::LPARAM lParam) {
+    return HandleDialogFrame(editStringFrame(), dialog, message, wParam, lParam);
+}
+
+void InstallModifyDialogs() {
+    ModifyDialogItems& items = TheModifyDialogItems();
+    items.getRadioIndex = &GetRadioIndex;
+    items.setRadioGroup = &SetRadioGroup;
+    items.enableItem = &EnableItem;
+    items.getItemText = &GetItemTextAll;
+    items.setItemText = &SetItemText;
+    items.setEditSelection = &SetEditSelection;
+    TheModifyDialogLaunchers().runEditStringDlg = &RunEditStringDlg;
+    InstallModifyTemplateDialogs();
+}

@@ -14,6 +14,7 @@
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverPc/documents/DibCarrier.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eEditSupport.h"
@@ -202,6 +203,8 @@ void InstallModelWiring() {
     InstallModifyDialogs();
     InstallMatrixDialogs();
     InstallDocumentWindowHooks();
+    // Bitmap files that carry their expression.
+    InstallDibCarrier();
     TheExprPaneShellHooks().inputState = &paneInputState;
     TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
     TheExprPaneShellHooks().trackContextMenu = &paneTrackContextMenu;

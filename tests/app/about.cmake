@@ -1,4 +1,5 @@
 # About, Credits and splash dialogs. List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AboutDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DibCarrierTest.cpp
 )

@@ -1,0 +1,161 @@
+// Bitmap files that carry their expression: saved from the front document window and opened
+// again as an editable expression, on the headless back end.
+
+#include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/EPane.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/DibCarrier.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/PMENU.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/etEncode.h"
+#include "plat/Testing.h"
+#include "plat/TestingSys.h"
+#include "plat/Dialog.h"
+#include "plat/Window.h"
+#include "platform/SysTempDir.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+uint32_t le32(const std::string& bytes, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+class DibCarrierTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::testing::reset();
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
+        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
+        ResetModelHooks();
+        ResetCommandHooks();
+        ResetCommandState();
+        InstallModelWiring();
+    }
+    void TearDown() override {
+        while (OpenDocumentList != nullptr) {
+            delete OpenDocumentList->window();
+            plat::testing::runUntilIdle();
+        }
+        ResetCommandState();
+        ResetCommandHooks();
+        ResetModelHooks();
+        CQVAppShutdown();
+        SetSingleInstanceSocket("");
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+    }
+
+    ExprFilePane* typed(std::string_view text) {
+        ExprFilePane* pane = NewUntitledDocument();
+        pane->takeFocus();
+        plat::testing::runUntilIdle();
+        plat::testing::type(text);
+        plat::testing::runUntilIdle();
+        return pane;
+    }
+
+    SysTempDir m_dir;
+};
+
+TEST_F(DibCarrierTest, ASavedBitmapOpensAgainAsTheSameExpression) {
+    ExprFilePane* pane = typed("x+1");
+    ASSERT_TRUE(pane->changed());
+    const std::string before = ExprEncodingText(pane->expression());
+    ASSERT_NE(before.find("]|Expr|["), std::string::npos);
+
+    // A changed document asks for the name.
+    plat::testing::answerFileDialog(m_dir / "eq.bmp");
+    ASSERT_TRUE(SaveBitmapFile(false));
+    const std::string file = ReadFileBytes(m_dir / "eq.bmp");
+    std::size_t offset = 0, size = 0;
+    ASSERT_TRUE(CheckBitmapFile(reinterpret_cast<const uint8_t*>(file.data()), file.size(),
+                                offset, size));
+
+    // 24 bits, bottom-up, the laid-out size; ink somewhere, paper in the corners.
+    const uint32_t width = le32(file, 18), height = le32(file, 22);
+    EXPECT_GT(width, 10u);
+    EXPECT_GT(height, 5u);
+    EXPECT_EQ(file[28], 24);
+    const uint32_t rowBytes = (width * 3 + 3) / 4 * 4;
+    const size_t bits = le32(file, 10);
+    ASSERT_EQ(bits, 54u);
+    bool ink = false;
+    for (size_t i = 0; i < rowBytes * height; ++i)
+        ink = ink || static_cast<uint8_t>(file[bits + i]) < 128;
+    EXPECT_TRUE(ink);
+    EXPECT_EQ(static_cast<uint8_t>(file[bits]), 255);
+    // The encoding follows the rows, ended by a zero byte.
+    const std::string after = file.substr(bits + rowBytes * height);
+    EXPECT_EQ(after, before + std::string(1, '\0'));
+
+    OpenBitmapFile((m_dir / "eq.bmp").c_str());
+    plat::testing::runUntilIdle();
+    ASSERT_NE(OpenDocumentList, pane);
+    ExprFilePane* opened = OpenDocumentList;
+    EXPECT_EQ(opened->fileName(), "eq.bmp");
+    EXPECT_EQ(opened->saveType(), 13);
+    EXPECT_EQ(ExprEncodingText(opened->expression()), before);
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+
+    // The opened document is unchanged, so saving it again needs no question and rewrites the
+    // same file.
+    opened->takeFocus();
+    plat::testing::runUntilIdle();
+    ASSERT_TRUE(SaveBitmapFile(false));
+    EXPECT_EQ(ReadFileBytes(m_dir / "eq.bmp"), file);
+}
+
+TEST_F(DibCarrierTest, ABitmapWithoutAReadableExpressionOpensNothing) {
+    ExprFilePane* pane = typed("ab");
+    plat::testing::answerFileDialog(m_dir / "eq.bmp");
+    ASSERT_TRUE(SaveBitmapFile(false));
+    std::string file = ReadFileBytes(m_dir / "eq.bmp");
+    const size_t marker = file.find("]|Expr|[");
+    ASSERT_NE(marker, std::string::npos);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"no encoding", file.substr(0, marker)},
+        {"encoding cut short", file.substr(0, marker + 12)},
+        {"damaged encoding", file.substr(0, marker + 8) + "\x01\x02garbage]|["},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = c.bytes;
+        // Keep the file header's size honest, so only the encoding is at fault.
+        const auto total = static_cast<uint32_t>(bytes.size());
+        for (int i = 0; i < 4; ++i)
+            bytes[2 + static_cast<size_t>(i)] = static_cast<char>(total >> (8 * i));
+        WriteFileBytes(m_dir / "bad.bmp", bytes);
+        const size_t boxes = plat::testing::messageBoxes().size();
+        plat::testing::onMessageBox([](const plat::testing::MessageBoxCall&) { return plat::IDOK; });
+        OpenBitmapFile((m_dir / "bad.bmp").c_str());
+        plat::testing::runUntilIdle();
+        EXPECT_EQ(OpenDocumentList, pane);
+        EXPECT_EQ(plat::testing::messageBoxes().size(), boxes + 1);
+    }
+}
+
+} // namespace
+} // namespace kvtest

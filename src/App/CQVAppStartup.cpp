@@ -17,6 +17,7 @@
 #include "OverPc/PPRINT.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/KeyCodes.h"
@@ -281,6 +282,8 @@ void CQVAppShutdown() {
     ResetKeyNames();
     FreePrintSetup();
     if (state.graphics) {
+        // Pixmaps still alive now are freed with the program; they no longer touch the registry.
+        ShutdownPixMaps();
         ShutdownGraphics();
         DeleteFontManager();
     }

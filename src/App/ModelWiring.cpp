@@ -2,6 +2,8 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
+#include "Dialogs/FontStyleDialog.h"
+#include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "ExprSrcs/Change.h"
@@ -15,12 +17,14 @@
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverPc/PPICTEXT.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eWord.h"
+#include "OverSrcs/etEncode.h"
 
 #include <cstdint>
 #include <cstring>
@@ -202,9 +206,13 @@ void InstallModelWiring() {
     // The Modify dialogs built so far; the others answer the Modify command with a beep.
     InstallModifyDialogs();
     InstallMatrixDialogs();
+    // The font, style and size dialog: the change-font command and Modify on characters.
+    InstallFontStyleDialog();
     InstallDocumentWindowHooks();
     // Bitmap files that carry their expression.
     InstallDibCarrier();
+    // Pictures inside the expression encoding travel as picture text.
+    SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;
     TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
     TheExprPaneShellHooks().trackContextMenu = &paneTrackContextMenu;
@@ -225,6 +233,8 @@ void InstallModelWiring() {
     SetMenuHandler(5386, &ModifyMarkCommand);
     SetMenuHandler(5387, &ModifyFenceCommand);
     SetMenuHandler(5388, &ModifyMatrixCommand);
+    // Insertion > "&Insert Symbol/Expression...".
+    SetMenuHandler(kInsertExpressionMenuId, &RunInsertExpression);
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
 }

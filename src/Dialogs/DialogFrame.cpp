@@ -1,5 +1,9 @@
 #include "Dialogs/DialogFrame.h"
 
+#include "Dialogs/AboutDialogs.h"
+#include "Dialogs/MatrixDialogs.h"
+#include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/ModifyTemplateDialogs.h"
 #include "Dialogs/PopupCombo.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
@@ -11,8 +15,30 @@
 
 namespace {
 
-// The launchers of the dialogs built so far; each dialog adds its row here.
-constexpr std::array<DialogLauncherEntry, 0> kLaunchers{};
+// A launcher takes its argument as the typed record (or buffer) the caller passes; the table
+// holds them all under one signature, the argument being the record's address.
+template <class Record, int32_t (*Run)(Record*)> int32_t launchWith(std::uintptr_t argument) {
+    return Run(reinterpret_cast<Record*>(argument));
+}
+
+// The launchers of the dialogs built so far, by ascending id; each dialog adds its row here.
+constexpr std::array kLaunchers{
+    DialogLauncherEntry{4106, &launchWith<IntegralDlgRecord, &RunEditIntegralDlg>},
+    DialogLauncherEntry{4107, &launchWith<ScriptsDlgRecord, &RunEditScriptsDlg>},
+    DialogLauncherEntry{4108, &launchWith<MatrixIndicesDlgRecord, &RunInsertMatrixIndicesDlg>},
+    DialogLauncherEntry{4109, &launchWith<StringDlgRecord, &RunEditStringDlg>},
+    DialogLauncherEntry{4110, &launchWith<MatrixLinesDlgRecord, &RunMatrixDelimitersDlg>},
+    DialogLauncherEntry{4111, &launchWith<MatrixDlgRecord, &RunEditMatrixDlg>},
+    DialogLauncherEntry{4112, &launchWith<DelimiterDlgRecord, &RunEditDelimiterDlg>},
+    DialogLauncherEntry{4113, &launchWith<EmbellishmentDlgRecord, &RunEditEmbellishmentDlg>},
+    DialogLauncherEntry{4114, &launchWith<FractionDlgRecord, &RunEditFractionDlg>},
+    DialogLauncherEntry{4115, &launchWith<TreeNodeDlgRecord, &RunEditTreeNodeDlg>},
+    DialogLauncherEntry{4116, &launchWith<TensorDlgRecord, &RunEditTensorDlg>},
+    DialogLauncherEntry{4117, &launchWith<BoxDlgRecord, &RunEditBoxDlg>},
+    DialogLauncherEntry{kAboutDialogId, &launchWith<void, &RunAboutDlg>},
+    DialogLauncherEntry{kSplashDialogId, &launchWith<void, &RunSplashScreenDlg>},
+    DialogLauncherEntry{kCreditsDialogId, &launchWith<void, &RunCreditsDlg>},
+};
 
 bool isCurrent(plat::HWND dialog) {
     return CurrentDialog == dialog;

@@ -1,8 +1,11 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrame.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PopupCombo.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SmallDialogs.cpp
 )

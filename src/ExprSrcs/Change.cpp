@@ -705,9 +705,10 @@ void changeGrid(eMatrix* grid, MatrixDlgRecord& record, const uint32_t* oldHStyl
     OwnedNode<eDxMatrix> ruled = NewDxMatrix(rows, columns, nullptr);
     ruled->m_vAlign = static_cast<uint8_t>(std::clamp(record.vertical, 0, 2));
     if (record.horizontal >= 3) {
-        // Aligned on a character: the byte is the character itself ("=" when none was typed).
+        // Aligned on a character: the byte is the character itself. With no character typed
+        // there is nothing to align on and the byte is 0, so the columns read as left-justified.
         const auto c = static_cast<unsigned char>(record.alignChar[0]);
-        ruled->m_hAlign = c >= 3 ? c : static_cast<uint8_t>('=');
+        ruled->m_hAlign = c >= 3 ? c : static_cast<uint8_t>(0);
     } else {
         ruled->m_hAlign = static_cast<uint8_t>(std::max(record.horizontal, 0));
     }

@@ -9,6 +9,7 @@
 #include "plat/System.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -21,6 +22,12 @@ constexpr int kMoreTries = 1999;
 bool exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// A Fail with nothing to resume is a crash of the program's own making: the handler writes the
+// dump, the report and the log, runs the page program and never returns here.
+[[noreturn]] void reportUnhandledFail(int) {
+    std::abort();
 }
 
 std::string tempFolder() {
@@ -176,7 +183,15 @@ bool InstallProgramCrashHandler() {
                               plat::SHGFP_TYPE_CURRENT, desktop) == plat::S_OK)
         setup.dumpFolder = plat::NativePath(desktop);
     setup.reportFolder = tempFolder();
-    return plat::InstallCrashHandler(setup);
+    return InstallCrashReporting(setup);
+}
+
+bool InstallCrashReporting(plat::CrashSetup setup) {
+    setup.log = &LoggedInformationText();
+    if (!plat::InstallCrashHandler(setup))
+        return false;
+    SetUnhandledFailReporter(&reportUnhandledFail);
+    return true;
 }
 
 int ShowCrashPage(const std::string& reportPath, const std::string& dumpPath,

@@ -3,6 +3,8 @@
 // crash files, and the HTML crash page filled from the template "CrashPage/crash.html" that ships
 // beside the program.
 
+#include "plat/Crash.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,6 +53,13 @@ bool BuildCrashReportPage(CrashRecord& record, const std::string& programFolder,
 // the temporary folder, and the program is run again with "--crash-page" to show the page. False
 // when the handler cannot be installed (the program then runs without it).
 bool InstallProgramCrashHandler();
+
+// Installs the crash handler with `setup`, the assertion log (LoggedInformationText) handed to it
+// so that the log file holds every entry made up to the crash, and makes a Fail with no error
+// environment end through the same report: the handler is entered with SIGABRT, so the report's
+// call stack shows where the failure came from, and the log names the error. False (and nothing
+// changed) when the handler cannot be installed.
+bool InstallCrashReporting(plat::CrashSetup setup);
 
 // The run after a crash: builds the page from the report, the dump and the log the crashed run
 // left (any may be missing or ""), opens it with the desktop's program, and answers the exit

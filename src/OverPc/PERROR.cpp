@@ -38,6 +38,7 @@ std::unique_ptr<ErrorState> s_state;
 int s_depth = 0;
 std::string s_detail;
 std::string s_loggedInfo;
+UnhandledFailReporter s_unhandledFailReporter = nullptr;
 
 plat::HINSTANCE resourceModule() {
     return CQVApp::instance().m_hResources;
@@ -149,11 +150,15 @@ void Fail(int code) {
     ErrorAlert(code16);
     state().quitting = 0;
     oAssertionFailure("PERROR", __LINE__, "Error Stack Underflow");
-    // FIXME: write the crash report here once crash reports exist; until then the logged
-    // information goes to the standard error stream.
+    // The crash page shows the log, so the error itself goes there too.
+    const std::string what = "Unhandled error " + std::to_string(code16);
+    oAssertionFailure("PERROR", __LINE__, what.c_str());
     std::fprintf(stderr, "Korvaline: error %d with no error environment; stopping.\n%s",
                  static_cast<int>(code16), s_loggedInfo.c_str());
     std::fflush(stderr);
+    // The crash report (when the program installed its handler) ends the process itself.
+    if (s_unhandledFailReporter)
+        s_unhandledFailReporter(code16);
     std::exit(kUnhandledFailExitCode);
 }
 
@@ -291,4 +296,12 @@ std::string_view LoggedInformation() {
 
 void SetLoggedInformation(std::string_view text) {
     s_loggedInfo.assign(text);
+}
+
+const std::string& LoggedInformationText() {
+    return s_loggedInfo;
+}
+
+void SetUnhandledFailReporter(UnhandledFailReporter reporter) {
+    s_unhandledFailReporter = reporter;
 }

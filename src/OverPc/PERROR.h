@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -192,6 +193,14 @@ void oAssertionFailure(const char* source, unsigned line, const char* text);
 // The logged information the crash report includes; replacing it is the crash record's business.
 std::string_view LoggedInformation();
 void SetLoggedInformation(std::string_view text);
+// The log itself, kept up to date as entries are added: the crash handler reads it at the moment
+// of a crash, so it is handed this string once rather than a copy. Valid for the whole run.
+const std::string& LoggedInformationText();
+
+// What a Fail with no environment calls last, after the alert and the log lines, to write the crash
+// report. A reporter that returns leaves the program to end with exit status 3. Null: none.
+using UnhandledFailReporter = void (*)(int code);
+void SetUnhandledFailReporter(UnhandledFailReporter reporter);
 
 // Logs `text` with this source file's stem and line when `cond` is false. Never stops the program.
 #define KV_ASSERT(cond, text)                                                                      \

@@ -337,6 +337,10 @@ bool VirtualDc::playEnhMetaFile(plat::HENHMETAFILE metafile, const plat::RECT& r
     return m_dc && plat::PlayEnhMetaFile(m_dc, metafile, &rect) != 0;
 }
 
+bool VirtualDc::playMetaFile(plat::HMETAFILE metafile) {
+    return m_dc && plat::PlayMetaFile(m_dc, metafile) != 0;
+}
+
 plat::HDC VirtualDc::createCompatible() {
     return plat::CreateCompatibleDC(m_dc);
 }

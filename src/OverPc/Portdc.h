@@ -104,6 +104,8 @@ public:
     virtual bool drawIcon(int32_t x, int32_t y, plat::HICON icon);
     // Plays the picture so that its frame fills rect (device coordinates).
     virtual bool playEnhMetaFile(plat::HENHMETAFILE metafile, const plat::RECT& rect);
+    // Plays a Windows metafile with the DC's own mapping.
+    virtual bool playMetaFile(plat::HMETAFILE metafile);
     virtual plat::HDC createCompatible();
     virtual void fillBezier(const plat::POINT* points, int32_t count);
     virtual void strokeBezier(const plat::POINT* points, int32_t count);

@@ -24,8 +24,7 @@
 #include <string_view>
 #include <vector>
 
-// ---- The font table
-// ------------------------------------------------------------------------------
+// ---- The font table ----------------------------------------------------------------------------
 
 namespace {
 
@@ -87,8 +86,7 @@ void SetUfoPictureCodec(UfoPictureWriter writer, UfoPictureReader reader) {
     s_pictureReader = reader;
 }
 
-// ---- Writer
-// ---------------------------------------------------------------------------------------
+// ---- Writer ------------------------------------------------------------------------------------
 
 namespace {
 
@@ -491,8 +489,7 @@ std::string ExprEncodingText(const eExpr* root, const char* linePrefix, bool res
     return memory->detachString();
 }
 
-// ---- Reader
-// ---------------------------------------------------------------------------------------
+// ---- Reader ------------------------------------------------------------------------------------
 
 namespace {
 
@@ -1141,8 +1138,7 @@ ExprPtr ReadExprEncodingFromMemory(const void* buffer, size_t length) {
     return ReadExprEncoding(*stream);
 }
 
-// ---- Finding an encoding in other text
-// --------------------------------------------------------------
+// ---- Finding an encoding in other text ---------------------------------------------------------
 
 namespace {
 
@@ -1267,8 +1263,7 @@ ExprPtr FindEmbeddedEncoding(const char* text, size_t length) {
     return root;
 }
 
-// ---- The encoding after a bitmap's pixels
-// ---------------------------------------------------------
+// ---- The encoding after a bitmap's pixels ------------------------------------------------------
 
 namespace {
 

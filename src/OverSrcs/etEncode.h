@@ -35,7 +35,7 @@ inline constexpr char kEncodingEnd[] = "]|[";
 
 // Nesting deeper than this (rows, templates and grids inside each other) is refused with 462, so
 // that a hostile text cannot exhaust the stack of the reader or of anything walking the tree.
-inline constexpr int32_t kMaxEncodingDepth = 400;
+inline constexpr int32_t kMaxEncodingDepth = 1000;
 // No row or grid read from text holds more than this many children.
 inline constexpr int32_t kMaxEncodingChildren = 32000;
 

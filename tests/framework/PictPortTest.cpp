@@ -2,11 +2,13 @@
 // the port's drawing operations and playing the picture back (the same pixels at the screen's
 // resolution, the frame filled at any other), and the picture objects made from it.
 
+#include "OverPc/PFONTS.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/Winufo.h"
 #include "PortsFixture.h"
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
+#include "support/FontPin.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -163,6 +165,34 @@ TEST_F(PictPorts, PlayedAtTheScreensResolutionEqualsDirectDrawing) {
     DrawWinUfo(copy.get(), *again, 0, 0);
     EXPECT_EQ(PixelOf(*again, 10, 5), kRed);
     EXPECT_EQ(PixelOf(*again, 22, 10), kBlue);
+}
+
+TEST_F(PictPorts, TextPlaysBackAsDrawn) {
+    ASSERT_EQ(PinnedFontProblems(), "");
+    NewFontManager(21);
+    InitFontTable();
+    const int32_t font = FontIndexForFace("Arial", 14, false, false, false);
+    const int32_t italic = FontIndexForFace("Times", 16, true, true, false);
+    const auto scene = [&](oGraphPort& port) {
+        port.drawString("Picture text", font, 3, 18);
+        port.drawDeluxeString("x\xB2 + y", italic, 5, 38, &kColorRed, 1);
+    };
+    std::unique_ptr<oPixMap> direct = WhitePixMap(90, 45);
+    scene(*direct);
+    std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 90, 45, 0, 0}, 0, 0, 0, 0));
+    scene(*port);
+    std::unique_ptr<WinUfo> picture(port->makePicture());
+    std::unique_ptr<oPixMap> played = WhitePixMap(90, 45);
+    DrawWinUfo(picture.get(), *played, 0, 0);
+    int differences = 0, ink = 0;
+    for (int y = 0; y < 45; ++y)
+        for (int x = 0; x < 90; ++x) {
+            differences += PixelOf(*played, x, y) != PixelOf(*direct, x, y);
+            ink += PixelOf(*direct, x, y) != kWhite;
+        }
+    EXPECT_GT(ink, 50) << "text was drawn";
+    EXPECT_EQ(differences, 0);
+    DeleteFontManager();
 }
 
 TEST_F(PictPorts, AnyDotsPerInchFillsTheFrame) {

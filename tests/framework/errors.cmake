@@ -6,3 +6,16 @@ target_sources(kv_framework_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PUTILTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
 )
+
+# The coloured picture of the dialog-bitmap test, compiled into its own tables.
+set(KV_DLGBITMAP_TEST_CPP ${CMAKE_CURRENT_BINARY_DIR}/DlgBitmapTestResourceTables.cpp)
+add_custom_command(
+  OUTPUT ${KV_DLGBITMAP_TEST_CPP}
+  COMMAND rescomp --cpp ${KV_DLGBITMAP_TEST_CPP} --function DlgBitmapTestResourceTables
+          --bitmap 19100=${CMAKE_CURRENT_LIST_DIR}/res/DlgBitmapColours.png
+  DEPENDS rescomp ${CMAKE_CURRENT_LIST_DIR}/res/DlgBitmapColours.png
+  COMMENT "Compiling the dialog-bitmap test resources"
+  VERBATIM)
+target_sources(kv_framework_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DialogBitmapTest.cpp
+  ${KV_DLGBITMAP_TEST_CPP})

@@ -771,6 +771,30 @@ TEST_F(ChangeTest, RuledMatricesRoundTripTheirAttributesAndLines) {
     EXPECT_EQ(Beeps(), 0);
 }
 
+TEST_F(ChangeTest, AligningOnACharacterTakesTheTypedOneAndNoneMeansLeft) {
+    // The dialog's field holds whatever the user left there; only its first character counts.
+    struct Case {
+        const char* typed;
+        uint8_t expected;
+    };
+    for (const Case& c : {Case{"+", '+'}, Case{"=x", '='}, Case{"", kHAlignLeft}}) {
+        SCOPED_TRACE(c.typed);
+        eSimpString* top = UseRow(ExprPtr(Grid(2, 2)));
+        static const char* typed = nullptr;
+        typed = c.typed;
+        TheModifyDialogLaunchers().runEditMatrixDlg = [](MatrixDlgRecord* r) {
+            r->horizontal = 3;
+            r->alignChar.fill(0);
+            std::strncpy(r->alignChar.data(), typed, r->alignChar.size() - 1);
+            return 1;
+        };
+        Select(top, 0, 1);
+        Modify();
+        ASSERT_TRUE(top->getChild(0)->isDxMatrix());
+        EXPECT_EQ(static_cast<eDxMatrix*>(top->getChild(0))->m_hAlign, c.expected);
+    }
+}
+
 // ---- Characters ---------------------------------------------------------------------------------
 
 TEST_F(ChangeTest, CharactersEditTheirStyleThroughTheFontDialog) {

@@ -3,11 +3,13 @@
 // lines, and a row in ruler view mode with its band. Regenerate (after looking at the new image)
 // with
 //   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*RuledRowsMatchTheirReference*'
+#include "BuiltinResources.h"
 #include "OverSrcs/eDxStr.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eWord.h"
 #include "model/ImageFixture.h"
 #include "model/ModelFixture.h"
+#include "plat/Resources.h"
 #include "support/BitmapPort.h"
 #include "support/Golden.h"
 
@@ -47,6 +49,8 @@ void SetStops(eDxString* row, const std::vector<uint16_t>& stops) {
 using RuledRowImageTest = ImageTest<ModelTest>;
 
 TEST_F(RuledRowImageTest, RuledRowsMatchTheirReferenceImage) {
+    // The band's tab-stop and justification images come from the program's resources.
+    plat::RegisterBuiltinResources(BuiltinResourceTables());
     BitmapPort port(640, 420, 21);
     int32_t y = 10;
 

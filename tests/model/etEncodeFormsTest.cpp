@@ -169,7 +169,7 @@ TEST_F(EncodingFormsTest, PlainTextWithoutMarkersOrBrokenGivesNone) {
     }
 }
 
-// ---- Bitmaps ------------------------------------------------------------------------------------
+// ---- Bitmaps -----------------------------------------------------------------------------------
 
 void Put16(std::string& s, size_t at, uint32_t v) {
     s[at] = char(v & 0xFF);
@@ -197,6 +197,28 @@ std::string Dib(int32_t width, int32_t height, uint16_t bits, uint32_t colours =
     return dib;
 }
 
+// The older 12-byte header: 16-bit width and height, three-byte colour entries.
+std::string CoreDib(uint16_t width, uint16_t height, uint16_t bits) {
+    std::string dib(12, '\0');
+    Put32(dib, 0, 12);
+    Put16(dib, 4, width);
+    Put16(dib, 6, height);
+    Put16(dib, 8, 1);
+    Put16(dib, 10, bits);
+    dib += std::string(bits <= 8 ? 3u * (1u << bits) : 0u, 'T');
+    dib += std::string((size_t(width) * bits + 31) / 32 * 4 * height, ']');
+    return dib;
+}
+
+// Run-length compressed bits take their size from the header.
+std::string RleDib(uint32_t imageSize) {
+    std::string dib = Dib(4, 4, 8);
+    dib.resize(40 + 4 * 256);
+    Put32(dib, 16, 1);
+    Put32(dib, 20, imageSize);
+    return dib + std::string(imageSize, '\x01');
+}
+
 TEST_F(EncodingFormsTest, EncodingAfterTheBitmapBits) {
     struct Case {
         const char* what;
@@ -207,6 +229,8 @@ TEST_F(EncodingFormsTest, EncodingAfterTheBitmapBits) {
         {"8 bits, full table", Dib(5, 3, 8)},
         {"4 bits, short table", Dib(7, 2, 4, 3)},
         {"top-down 32 bits", Dib(2, -4, 32)},
+        {"12-byte header, 1 bit", CoreDib(9, 3, 1)},
+        {"run-length bits", RleDib(22)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

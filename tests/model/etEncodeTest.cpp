@@ -29,8 +29,7 @@
 namespace kvtest {
 namespace {
 
-// ---- Building trees
-// -------------------------------------------------------------------------------
+// ---- Building trees ----------------------------------------------------------------------------
 
 FSSRecord Style(int32_t points, const char* font = "*", int bold = 2, uint8_t italic = kItalicOff) {
     FSSRecord style = SizedStyle(points, italic);
@@ -110,7 +109,7 @@ ExprPtr Nudged(ExprPtr node, int32_t x, int32_t y) {
     return node;
 }
 
-// ---- Reading and comparing --------------------------------------------------------------------
+// ---- Reading and comparing ---------------------------------------------------------------------
 
 ExprPtr Read(const std::string& text) {
     return ReadExprEncodingFromMemory(text.data(), text.size());
@@ -212,8 +211,7 @@ protected:
     }
 };
 
-// ---- The corpus
-// -----------------------------------------------------------------------------------
+// ---- The corpus --------------------------------------------------------------------------------
 
 struct CorpusCase {
     const char* name;
@@ -530,9 +528,18 @@ TEST_F(EncodingTest, LinkedRowsKeepTheirRings) {
     EXPECT_TRUE(InSameRing(ca, static_cast<eString*>(copy->getChild(1)->getChild(0))));
     EXPECT_FALSE(InSameRing(ca, static_cast<eString*>(copy->getChild(0)->getChild(1))));
     EXPECT_EQ(ExprEncodingText(copy.get()), text);
+
+    // A partner outside the tree cannot be named: logged, no record, and the text still reads.
+    ExprPtr outside = RowOf(Templ(0x0012));
+    LinkRows(static_cast<eString*>(outside->getChild(0)->getChild(0)), a);
+    SetLoggedInformation("");
+    const std::string part = ExprEncodingText(outside.get());
+    EXPECT_NE(LoggedInformation().find("WritePyramidEncoding"), std::string_view::npos);
+    EXPECT_EQ(part.find("`c"), std::string::npos);
+    EXPECT_NE(MustRead(part), nullptr);
 }
 
-// ---- Reader edge cases --------------------------------------------------------------------------
+// ---- Reader edge cases -------------------------------------------------------------------------
 
 std::string Font0() {
     return "\"" + Num(0) + "Times|:" + Num(0) + ";" + Num(12) + "&" + Num(0);
@@ -685,18 +692,23 @@ TEST_F(EncodingTest, DeepNestingIsBoundedNotOverflowed) {
     auto nested = [](int levels) {
         std::string text = Head();
         for (int i = 0; i < levels; ++i)
-            text += "<" + Num(0x1051) + "(" + Num(1);
+            text += "<" + Num(0x1051) + "^";
         text += Font0() + "x";
         for (int i = 0; i < levels; ++i)
-            text += "}}";
+            text += "}";
         return text + "]|[";
     };
     ExprPtr ok;
-    ASSERT_EQ(CatchFail([&] { ok = Read(nested(150)); }), 0);
+    // Just inside the bound: each level is a template and a row, the root a template.
+    const int levels = (kMaxEncodingDepth - 1) / 2;
+    ASSERT_EQ(CatchFail([&] { ok = Read(nested(levels)); }), 0);
     int depth = 0;
     for (const eExpr* at = ok.get(); at->childCount() > 0; at = at->getChild(0))
         ++depth;
-    EXPECT_EQ(depth, 300);
+    EXPECT_EQ(depth, 2 * levels);
+    // The tree read writes out again, and one level more is refused.
+    EXPECT_EQ(ExprEncodingText(ok.get()), nested(levels));
+    EXPECT_EQ(ReadError(nested(levels + 1)), errDataCorrupted);
     EXPECT_EQ(ReadError(nested(100000)), errDataCorrupted);
     EXPECT_EQ(ReadError(Head() + std::string(1000000, '^') + "x]|["), errDataCorrupted);
 }

@@ -4,4 +4,5 @@ target_sources(kv_model_tests PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/eDxStrRulerCommandTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/eDxStrRulerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/eDxStrImageTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RulerImagesTest.cpp
 )

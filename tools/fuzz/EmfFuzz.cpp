@@ -1,5 +1,5 @@
-// libFuzzer target for the enhanced-metafile reader: any bytes are either refused by
-// SetEnhMetaFileBits or enumerated and played onto a small bitmap without reading outside them.
+// libFuzzer target for the metafile readers: any bytes are either refused (SetEnhMetaFileBits,
+// SetMetaFileBitsEx) or enumerated and played onto a small bitmap without reading outside them.
 //
 //   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
 //   cmake --build build-fuzz --target kv_fuzz_emf && ./build-fuzz/tests/kv_fuzz_emf
@@ -22,17 +22,27 @@ int countRecord(plat::HDC, plat::HANDLETABLE*, const plat::ENHMETARECORD* record
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 20)
         return 0;
-    plat::HENHMETAFILE emf = plat::SetEnhMetaFileBits(static_cast<plat::UINT>(size), data);
-    if (!emf)
-        return 0;
-    std::uint32_t total = 0;
-    plat::EnumEnhMetaFile(nullptr, emf, countRecord, reinterpret_cast<plat::LPARAM>(&total),
-                          nullptr);
     plat::HDC dc = plat::CreateCompatibleDC(nullptr);
     plat::HBITMAP bitmap = plat::CreateBitmap(64, 48, 1, 32, nullptr);
     plat::HGDIOBJ old = plat::SelectObject(dc, bitmap);
+    if (plat::HMETAFILE wmf = plat::SetMetaFileBitsEx(static_cast<plat::UINT>(size), data)) {
+        plat::PlayMetaFile(dc, wmf);
+        plat::DeleteMetaFile(wmf);
+    }
+    plat::HENHMETAFILE emf = plat::SetEnhMetaFileBits(static_cast<plat::UINT>(size), data);
+    if (!emf) {
+        plat::SelectObject(dc, old);
+        plat::DeleteObject(bitmap);
+        plat::DeleteDC(dc);
+        return 0;
+    }
+    std::uint32_t total = 0;
+    plat::EnumEnhMetaFile(nullptr, emf, countRecord, reinterpret_cast<plat::LPARAM>(&total),
+                          nullptr);
     const plat::RECT dest{0, 0, 64, 48};
     plat::PlayEnhMetaFile(dc, emf, &dest);
+    std::uint8_t converted[1 << 16];
+    plat::GetWinMetaFileBits(emf, sizeof converted, converted, 8, nullptr);
     plat::SelectObject(dc, old);
     plat::DeleteObject(bitmap);
     plat::DeleteDC(dc);

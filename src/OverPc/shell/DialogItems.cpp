@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -455,6 +457,76 @@ void UnsubclassKeyCaptureItem(plat::HWND dialog, int id) {
 // ---------------------------------------------------------------------------------------------
 // Pictures
 
+namespace {
+
+// A top-down 32-bit section of width x height selected into a new memory DC.
+struct Section {
+    plat::HDC dc = nullptr;
+    plat::HBITMAP bitmap = nullptr;
+    plat::HGDIOBJ old = nullptr;
+    std::uint32_t* bits = nullptr;
+
+    Section(plat::HDC like, int width, int height) {
+        plat::BITMAPINFO bmi{};
+        bmi.bmiHeader.biWidth = width;
+        bmi.bmiHeader.biHeight = -height;
+        bmi.bmiHeader.biBitCount = 32;
+        void* data = nullptr;
+        bitmap = plat::CreateDIBSection(like, &bmi, plat::DIB_RGB_COLORS, &data, nullptr, 0);
+        dc = plat::CreateCompatibleDC(like);
+        if (bitmap && dc) {
+            old = plat::SelectObject(dc, bitmap);
+            bits = static_cast<std::uint32_t*>(data);
+        }
+    }
+    ~Section() {
+        if (dc && old)
+            plat::SelectObject(dc, old);
+        if (dc)
+            plat::DeleteDC(dc);
+        if (bitmap)
+            plat::DeleteObject(bitmap);
+    }
+    Section(const Section&) = delete;
+    Section& operator=(const Section&) = delete;
+};
+
+// Draws the bitmap selected in `source` with its pure white pixels left out, so they show what
+// was there (the dialog's background) and every other pixel keeps its own colour. A mask that is
+// white where the picture is white clears the picture's place on the destination (AND), and the
+// picture with its white turned black is then added into that hole (OR).
+void drawWhiteTransparent(plat::HDC dc, int x, int y, int width, int height, plat::HDC source,
+                          int sourceWidth, int sourceHeight) {
+    Section picture(source, sourceWidth, sourceHeight);
+    Section mask(source, sourceWidth, sourceHeight);
+    if (!picture.bits || !mask.bits) {
+        // Without room for the mask the picture is still better shown whole than not at all.
+        plat::StretchBlt(dc, x, y, width, height, source, 0, 0, sourceWidth, sourceHeight,
+                         plat::SRCCOPY);
+        return;
+    }
+    plat::BitBlt(picture.dc, 0, 0, sourceWidth, sourceHeight, source, 0, 0, plat::SRCCOPY);
+    plat::GdiFlush();
+    const std::size_t count =
+        static_cast<std::size_t>(sourceWidth) * static_cast<std::size_t>(sourceHeight);
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool white = (picture.bits[i] & 0x00FFFFFFu) == 0x00FFFFFFu;
+        mask.bits[i] = white ? 0x00FFFFFFu : 0u;
+        if (white)
+            picture.bits[i] = 0;
+    }
+    // Both passes must pick the same source pixels, and neither may blend them when shrinking.
+    const int oldMode = plat::SetStretchBltMode(dc, plat::COLORONCOLOR);
+    plat::StretchBlt(dc, x, y, width, height, mask.dc, 0, 0, sourceWidth, sourceHeight,
+                     plat::SRCAND);
+    plat::StretchBlt(dc, x, y, width, height, picture.dc, 0, 0, sourceWidth, sourceHeight,
+                     plat::SRCPAINT);
+    if (oldMode != 0)
+        plat::SetStretchBltMode(dc, oldMode);
+}
+
+} // namespace
+
 bool DrawDialogBitmap(plat::HWND dialog, plat::HDC dc, int bitmapId, int x, int y, int flags) {
     plat::HBITMAP bitmap = plat::LoadBitmap(
         CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(bitmapId)));
@@ -477,10 +549,11 @@ bool DrawDialogBitmap(plat::HWND dialog, plat::HDC dc, int bitmapId, int x, int 
     const int height = info.bmHeight * s_dpi.second / 96;
     plat::HDC memory = plat::CreateCompatibleDC(dc);
     plat::HGDIOBJ old = plat::SelectObject(memory, bitmap);
-    // White drawn with AND leaves the dialog's own pixels: the bitmaps that ask for it are dark
-    // line art on white.
-    plat::StretchBlt(dc, px, py, width, height, memory, 0, 0, info.bmWidth, info.bmHeight,
-                     (flags & kBitmapTransparent) ? plat::SRCAND : plat::SRCCOPY);
+    if (flags & kBitmapTransparent)
+        drawWhiteTransparent(dc, px, py, width, height, memory, info.bmWidth, info.bmHeight);
+    else
+        plat::StretchBlt(dc, px, py, width, height, memory, 0, 0, info.bmWidth, info.bmHeight,
+                         plat::SRCCOPY);
     plat::SelectObject(memory, old);
     plat::DeleteDC(memory);
     plat::DeleteObject(bitmap);

@@ -72,6 +72,13 @@ private:
     std::vector<HGDIOBJ> m_table;
 };
 
+// Windows metafiles: enhanced-metafile bytes (checked) converted, the offset of the header in
+// bytes that hold one (after an optional placeable header; SIZE_MAX when they do not), and the
+// records of a checked one played on a DC.
+std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size);
+std::size_t WmfStart(const std::uint8_t* data, std::size_t size);
+void PlayWmf(HDC dc, const std::uint8_t* data, std::size_t size);
+
 // A Windows-1252 byte for a UTF-16 unit ('?' when there is none); 0xF000-0xF0FF are the byte
 // itself, as symbol fonts carry it.
 unsigned char ByteFromUtf16(std::uint16_t unit);

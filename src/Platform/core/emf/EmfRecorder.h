@@ -65,6 +65,14 @@ public:
     // Ends the recording: the bytes of the whole metafile.
     std::vector<std::uint8_t> finish();
     const std::string& fileName() const { return m_setup.fileName; }
+    // A Windows-metafile recording: converted (and written to its own file, when named) at
+    // CloseMetaFile.
+    void setWindowsFormat(std::string fileName) {
+        m_windows = true;
+        m_windowsFile = std::move(fileName);
+    }
+    bool windowsFormat() const { return m_windows; }
+    const std::string& windowsFileName() const { return m_windowsFile; }
 
 private:
     struct Slot {
@@ -100,6 +108,8 @@ private:
                          const std::vector<std::uint8_t>& bits, DWORD rop);
 
     Setup m_setup;
+    bool m_windows = false;
+    std::string m_windowsFile;
     emf::Writer m_out;
     std::uint32_t m_records = 0;
     DcState m_state; // as recorded

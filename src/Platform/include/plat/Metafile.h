@@ -93,4 +93,32 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 // Adds a comment record to a recording DC; FALSE for any other DC.
 BOOL GdiComment(HDC hdc, UINT size, const BYTE* data);
 
+// --- Windows metafiles -------------------------------------------------------------------------
+// The older 16-bit format. Its recording DC records like an enhanced one and converts when it is
+// closed; records the format cannot carry (paths, clip regions, transforms) are left out, and a
+// comment becomes an escape record (and back).
+
+// How the clipboard and files describe a Windows metafile: mapping mode, extents (0.01 mm in
+// MM_ANISOTROPIC) and the metafile.
+struct METAFILEPICT {
+    LONG mm = 8; // MM_ANISOTROPIC
+    LONG xExt = 0;
+    LONG yExt = 0;
+    HMETAFILE hMF = nullptr;
+};
+
+HDC CreateMetaFile(const char* fileName);
+HMETAFILE CloseMetaFile(HDC hdc);
+BOOL DeleteMetaFile(HMETAFILE wmf);
+// The bytes: the size with a null buffer, else the bytes copied (0 when the buffer is short).
+UINT GetMetaFileBitsEx(HMETAFILE wmf, UINT size, void* buffer);
+// A metafile from bytes (a placeable header first is accepted); null when they are not one.
+HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
+BOOL PlayMetaFile(HDC hdc, HMETAFILE wmf);
+// The enhanced metafile converted; mapMode and reference are not used.
+UINT GetWinMetaFileBits(HENHMETAFILE emf, UINT size, BYTE* buffer, int mapMode, HDC reference);
+// A Windows metafile played into a new enhanced one; null when the bytes are not a metafile.
+HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC reference,
+                                const METAFILEPICT* picture);
+
 } // namespace plat

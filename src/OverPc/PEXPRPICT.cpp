@@ -1,0 +1,303 @@
+#include "OverPc/PEXPRPICT.h"
+
+#include "ExprSrcs/EPane.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/oPixMap.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/oRotate.h"
+#include "OverSrcs/oStreams.h"
+#include "plat/Metafile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+int32_t NextPictureRotation = 0;
+int32_t PictureRotationSetting = 0;
+
+namespace {
+
+constexpr char kWordDesc[8] = {'W', 'o', 'r', 'd', 'D', 'e', 's', 'c'};
+constexpr size_t kWordDescSize = 12;
+constexpr uint32_t kWmfPlaceableKey = 0x9AC6CDD7u;
+constexpr uint16_t kWmfEscape = 0x0626;
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Decodes an encoding comment; a comment that does not decode gives null and the search goes on.
+ExprPtr DecodeComment(const uint8_t* data, size_t size) {
+    const size_t marker = sizeof kEncodingStart - 1;
+    if (size < 10 || std::memcmp(data, kEncodingStart, marker) != 0)
+        return ExprPtr();
+    ExprPtr expression;
+    const int16_t code =
+        CatchFail([&] { expression = ReadExprEncodingFromMemory(data, size); });
+    if (code == errUserInterrupt)
+        Fail(code);
+    return code == 0 ? std::move(expression) : ExprPtr();
+}
+
+struct CommentSearch {
+    ExprPtr expression;
+};
+
+int FindEncodingComment(plat::HDC, plat::HANDLETABLE*, const plat::ENHMETARECORD* record, int,
+                        plat::LPARAM data) {
+    if (record->iType != plat::EMR_GDICOMMENT || record->nSize < 12)
+        return 1;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(record);
+    const uint32_t count = Le32(bytes + 8);
+    if (count > record->nSize - 12)
+        return 1;
+    auto* search = reinterpret_cast<CommentSearch*>(data);
+    search->expression = DecodeComment(bytes + 12, count);
+    return search->expression ? 0 : 1;
+}
+
+ExprPtr FromEnhancedBytes(const uint8_t* data, size_t size) {
+    size_t at = 0;
+    while (size - at >= 8) {
+        const uint32_t type = Le32(data + at);
+        const uint32_t length = Le32(data + at + 4);
+        if (length < 8 || length % 4 != 0 || length > size - at)
+            break;
+        if (type == plat::EMR_GDICOMMENT && length >= 12) {
+            const uint32_t count = Le32(data + at + 8);
+            if (count <= length - 12 && count > 0 && data[at + 12] == ']')
+                if (ExprPtr found = DecodeComment(data + at + 12, count))
+                    return found;
+        }
+        if (type == plat::EMR_EOF)
+            break;
+        at += length;
+    }
+    return ExprPtr();
+}
+
+ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
+    size_t at = 0;
+    if (size >= 22 && Le32(data) == kWmfPlaceableKey)
+        at = 22;
+    if (size - at < 18)
+        return ExprPtr();
+    const size_t headerWords = Le16(data + at + 2);
+    if (headerWords < 9)
+        return ExprPtr();
+    at += headerWords * 2;
+    // Records: size in 16-bit words (32 bits), function (16 bits), parameters.
+    while (at <= size && size - at >= 6) {
+        const uint64_t length = static_cast<uint64_t>(Le32(data + at)) * 2;
+        const uint16_t function = Le16(data + at + 4);
+        if (length < 6 || length > size - at)
+            break;
+        if (function == kWmfEscape && length >= 10) {
+            // Escape number, byte count, then the bytes.
+            const uint16_t count = Le16(data + at + 8);
+            if (count <= length - 10 && count > 0 && data[at + 10] == ']')
+                if (ExprPtr found = DecodeComment(data + at + 10, count))
+                    return found;
+        }
+        if (function == 0)
+            break; // the end record
+        at += static_cast<size_t>(length);
+    }
+    return ExprPtr();
+}
+
+ExprFilePane* FrontDocument() {
+    if (auto* pane = dynamic_cast<ExprFilePane*>(ActivePane))
+        return pane;
+    if (auto* pane = dynamic_cast<ExprFilePane*>(LastFrontPane))
+        return pane;
+    return OpenDocumentList;
+}
+
+} // namespace
+
+int32_t ExprPictureDescent(const eExpr& expression) {
+    const Zone& z = expression.m_zone;
+    const int32_t height = z.bottom - z.top;
+    return std::clamp(height - z.ref2, 0, std::max(0, height));
+}
+
+void WriteWordDesc(oPictPort& port, int32_t descent, const eExpr* expression, bool noBackground,
+                   const Color& background) {
+    uint8_t record[kWordDescSize] = {};
+    std::memcpy(record, kWordDesc, sizeof kWordDesc);
+    const auto offset = static_cast<int16_t>(std::clamp(descent, -32768, 32767));
+    record[10] = static_cast<uint8_t>(offset & 0xFF);
+    record[11] = static_cast<uint8_t>((offset >> 8) & 0xFF);
+    port.writeComment(static_cast<int32_t>(kWordDescSize), record);
+
+    oOStreamPtr stream(NewOMemoryStream(1024));
+    WriteExprEncoding(stream.get(), expression, nullptr, background.r, background.g,
+                      background.b, noBackground, true, false, false);
+    auto* memory = static_cast<oOMemoryStream*>(stream.release());
+    const std::string text = memory->detachString(); // ends the stream
+    // The comment carries the terminating zero byte too.
+    port.writeComment(static_cast<int32_t>(text.size() + 1), text.c_str());
+}
+
+void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerInch,
+                     const ExprPictureStyle& style) {
+    if (expression == nullptr)
+        Fail(errDataCorrupted);
+    const int32_t dpi = PictPortDotsPerInch(dotsPerInch);
+    const int32_t resolution = PictPortResolution(dpi);
+    // A copy is laid out at the picture's resolution, so the caller's layout stays valid for
+    // the pane it is shown in.
+    ExprPtr copy = expression->deepCopy();
+    {
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
+        MeasureExpr(copy.get(), measure.get());
+    }
+    const int32_t width = std::max(1, copy->width());
+    const int32_t height = std::max(1, copy->height());
+    const int32_t descent = ExprPictureDescent(*copy);
+    const Zone exprZone{0, 0, width, height, copy->m_zone.ref1, copy->m_zone.ref2};
+
+    const int32_t angle = NextPictureRotation;
+    NextPictureRotation = PictureRotationSetting;
+    const Zone rotated = angle != 0 ? RotateZone(angle, exprZone) : exprZone;
+    const Zone pictZone{0,
+                        0,
+                        std::max(1, rotated.right - rotated.left),
+                        std::max(1, rotated.bottom - rotated.top),
+                        0,
+                        0};
+    std::unique_ptr<oPictPort> port(
+        NewPictPort(pictZone, 0, 0x8000, angle != 0 ? 0 : descent, dpi));
+    if (!port)
+        Fail(errNoPicturePort);
+    port->setColors(&style.foreground, &style.background);
+    if (!style.keepBackground)
+        port->eraseZone(port->bounds());
+    if (angle == 0) {
+        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, -copy->m_zone.left, -copy->m_zone.top);
+    } else {
+        // The rotation port turns about the origin; the expression is placed so that its turned
+        // zone starts at the picture's top-left.
+        std::unique_ptr<oRotatePort> turn = NewRotatePort(*port, angle);
+        const oPoint origin = RotatePoint(-angle, -rotated.left, -rotated.top);
+        DrawExpr(copy.get(), turn.get(), 0, 0, 0, 0, origin.x - copy->m_zone.left,
+                 origin.y - copy->m_zone.top);
+    }
+    WriteWordDesc(*port, descent, expression, style.keepBackground, style.background);
+    plat::HENHMETAFILE metafile = port->closePicture();
+    if (metafile == nullptr)
+        Fail(errNoPicturePort);
+    InstallWinUfoPlatform();
+    picture.setEnhMetafile(reinterpret_cast<PictureHandle>(metafile));
+}
+
+std::unique_ptr<WinUfo> NewExprPicture(const eExpr* expression, int32_t dotsPerInch,
+                                       const ExprPictureStyle& style) {
+    auto picture = std::make_unique<WinUfo>();
+    MakeExprPicture(*picture, expression, dotsPerInch, style);
+    return picture;
+}
+
+ExprPtr ExprFromEnhMetaFile(plat::HENHMETAFILE metafile) {
+    if (metafile == nullptr)
+        return ExprPtr();
+    CommentSearch search;
+    plat::EnumEnhMetaFile(nullptr, metafile, FindEncodingComment,
+                          reinterpret_cast<plat::LPARAM>(&search), nullptr);
+    return std::move(search.expression);
+}
+
+ExprPtr ExprFromWinUfo(const WinUfo* picture) {
+    ExprPtr expression;
+    if (picture != nullptr && picture->enhMetafile() != 0)
+        expression =
+            ExprFromEnhMetaFile(reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile()));
+    if (!expression)
+        expression = ExprPtr(NewSimpString(0).release());
+    return expression;
+}
+
+ExprPtr ExprFromMetafileBytes(const uint8_t* data, size_t size) {
+    if (data == nullptr)
+        return ExprPtr();
+    if (size >= 44 && Le32(data + 40) == plat::ENHMETA_SIGNATURE)
+        return FromEnhancedBytes(data, size);
+    return FromWindowsBytes(data, size);
+}
+
+bool ReadEmfFile(const char* path) {
+    ExprPtr expression;
+    if (path != nullptr) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+        if (in.good() || in.eof())
+            expression = ExprFromMetafileBytes(bytes.data(), bytes.size());
+    }
+    if (!expression) {
+        ErrorAlert(errNoExpressionInFile);
+        return false;
+    }
+    const std::string name = std::filesystem::path(path).filename().string();
+    ExprFilePane* pane = NewExprFilePane(std::move(expression), nullptr, name.c_str(), 0);
+    pane->setFilePath(path);
+    pane->setSaveType(kMetafileSaveType);
+    return true;
+}
+
+void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style) {
+    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, 0, style);
+    auto* emf = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
+    const plat::UINT size = plat::GetEnhMetaFileBits(emf, 0, nullptr);
+    std::vector<uint8_t> bytes(size);
+    if (size == 0 || plat::GetEnhMetaFileBits(emf, size, bytes.data()) != size)
+        Fail(errNoPicturePort);
+    // The stream writes a temporary sibling and renames it over the target only when closed.
+    oOStreamPtr stream(NewOFileStream(path, true));
+    static_cast<oOFileStream*>(stream.get())->writeRaw(bytes.data(), size);
+    CloseStream(stream);
+}
+
+void SaveMetafileCommand() {
+    ExprFilePane* pane = FrontDocument();
+    if (pane == nullptr || pane->record().m_root == nullptr ||
+        pane->record().m_root->childCount() == 0)
+        return;
+    std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName()
+                                                            : pane->filePath());
+    proposal.replace_extension(".emf");
+    std::string path = proposal.string();
+    if (!SaveFileDialog("Save Metafile", path))
+        return;
+    const SelectionRecord& record = pane->record();
+    ExprPictureStyle style;
+    style.keepBackground = record.m_noBackground != 0;
+    if (!style.keepBackground)
+        style.background = record.m_background;
+    const int16_t code =
+        CatchFail([&] { SaveExprAsMetafile(record.m_root->getChild(0), path.c_str(), style); });
+    if (code != 0) {
+        ErrorAlert(code);
+        return;
+    }
+    pane->setFilePath(path);
+    pane->setChanged(false);
+    pane->setSaveType(kMetafileSaveType);
+    pane->setTitle(pane->fileName().c_str());
+    UpdateSaveMenuItem(kMetafileSaveType);
+}

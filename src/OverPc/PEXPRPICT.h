@@ -1,0 +1,68 @@
+// Expressions in pictures: an expression drawn into an enhanced metafile carries its own
+// encoding, so that the picture can be edited again. The metafile holds three comments: the
+// picture port's "DEVQ" record, a 12-byte "WordDesc" record ("WordDesc", two zero bytes, the
+// 16-bit distance from the baseline to the bottom) and the expression encoding with its zero byte.
+// Reading a picture back looks for the first comment that begins "]|Expr|[" and decodes it.
+#pragma once
+
+#include "OverSrcs/Winufo.h"
+#include "OverSrcs/eObject.h"
+#include "plat/Types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class oPictPort;
+
+// No picture port could be made.
+inline constexpr int errNoPicturePort = 451;
+// A metafile file carries no expression.
+inline constexpr int errNoExpressionInFile = 495;
+// The save type of enhanced metafiles.
+inline constexpr int32_t kMetafileSaveType = 12;
+
+// The rotation the next picture is drawn with and the permanent one it goes back to afterwards
+// (hundredths of a degree, quarter turns).
+extern int32_t NextPictureRotation;
+extern int32_t PictureRotationSetting;
+
+struct ExprPictureStyle {
+    Color foreground{0, 0, 0, 255};
+    Color background{255, 255, 255, 255};
+    // Keeps the background unpainted (and the encoding says there is none).
+    bool keepBackground = false;
+};
+
+// The distance from the expression's baseline to the bottom of its laid-out zone.
+int32_t ExprPictureDescent(const eExpr& expression);
+
+// Draws the expression into a new enhanced metafile at `dotsPerInch` (0: the screen's) and gives
+// it to the picture. The caller's tree is not re-laid out: a copy is. Fails with
+// errNoPicturePort when no picture port can be made; an encoding that cannot be written fails
+// outward too.
+void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerInch,
+                     const ExprPictureStyle& style);
+std::unique_ptr<WinUfo> NewExprPicture(const eExpr* expression, int32_t dotsPerInch,
+                                       const ExprPictureStyle& style);
+// Adds the "WordDesc" comment and the expression encoding (picture records on, bitmaps off).
+void WriteWordDesc(oPictPort& port, int32_t descent, const eExpr* expression, bool noBackground,
+                   const Color& background);
+
+// The expression of the first encoding comment that decodes; null when there is none.
+ExprPtr ExprFromEnhMetaFile(plat::HENHMETAFILE metafile);
+// The expression a picture carries, or an empty row when it carries none.
+ExprPtr ExprFromWinUfo(const WinUfo* picture);
+// The expression carried by the bytes of a metafile file: an enhanced metafile (" EMF" at offset
+// 40) is walked record by record, a Windows metafile (with or without its placeable header) escape
+// by escape; every size is checked against the bytes. Null when none decodes.
+ExprPtr ExprFromMetafileBytes(const uint8_t* data, size_t size);
+// Opens the expression a metafile file carries in a new document window named after the file;
+// alert errNoExpressionInFile (false) when there is none or the file cannot be read.
+bool ReadEmfFile(const char* path);
+// Writes the expression as an enhanced metafile file (through a temporary sibling, so an
+// existing file survives a failure); fails into the caller's error environment.
+void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style);
+// The "Save Metafile" command of the front document window.
+void SaveMetafileCommand();

@@ -1,0 +1,115 @@
+// The launcher table: every row opens its own dialog from the program's resources with the
+// caller's record as the dialog's argument, and the launcher returns what the dialog ended with.
+#include "BuiltinResources.h"
+#include "Dialogs/AboutDialogs.h"
+#include "Dialogs/DialogFrame.h"
+#include "Dialogs/MatrixDialogs.h"
+#include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/ModifyTemplateDialogs.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/Pwindow.h"
+#include "plat/Dialog.h"
+#include "plat/Resources.h"
+#include "plat/Testing.h"
+
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace {
+
+using plat::testing::DialogDriver;
+
+// A fresh record of the type the dialog's launcher expects, kept alive for the run; returns its
+// address as the table's argument.
+using RecordMaker = std::function<std::uintptr_t(std::shared_ptr<void>& keep)>;
+
+template <class Record> RecordMaker makerOf() {
+    return [](std::shared_ptr<void>& keep) {
+        auto record = std::make_shared<Record>();
+        keep = record;
+        return reinterpret_cast<std::uintptr_t>(record.get());
+    };
+}
+
+// The dialogs that exist, with the record each one works on (the About box, the credits and the
+// splash read none: any byte will do).
+const std::map<int, RecordMaker>& existingDialogs() {
+    static const std::map<int, RecordMaker> s_dialogs = {
+        {4106, makerOf<IntegralDlgRecord>()},      {4107, makerOf<ScriptsDlgRecord>()},
+        {4108, makerOf<MatrixIndicesDlgRecord>()}, {4109, makerOf<StringDlgRecord>()},
+        {4110, makerOf<MatrixLinesDlgRecord>()},   {4111, makerOf<MatrixDlgRecord>()},
+        {4112, makerOf<DelimiterDlgRecord>()},     {4113, makerOf<EmbellishmentDlgRecord>()},
+        {4114, makerOf<FractionDlgRecord>()},      {4115, makerOf<TreeNodeDlgRecord>()},
+        {4116, makerOf<TensorDlgRecord>()},        {4117, makerOf<BoxDlgRecord>()},
+        {kAboutDialogId, makerOf<uint8_t>()},      {kSplashDialogId, makerOf<uint8_t>()},
+        {kCreditsDialogId, makerOf<uint8_t>()},
+    };
+    return s_dialogs;
+}
+
+class DialogLauncherTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::testing::reset();
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        ResetDialogPositions();
+        CurrentDialog = nullptr;
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, plat::testing::pendingDialogScripts()) << "a scripted dialog never opened";
+        CurrentDialog = nullptr;
+        plat::testing::reset();
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+    }
+};
+
+TEST_F(DialogLauncherTableTest, HasOneRowPerExistingDialogInAscendingOrder) {
+    std::set<int> ids;
+    int previous = 0;
+    for (const DialogLauncherEntry& e : DialogLauncherTable()) {
+        SCOPED_TRACE(e.id);
+        EXPECT_GT(e.id, previous) << "rows out of order or repeated";
+        previous = e.id;
+        EXPECT_NE(nullptr, e.launcher);
+        EXPECT_EQ(e.launcher, FindDialogLauncher(e.id));
+        // Every row stands for a template of the program's resources.
+        EXPECT_NE(nullptr, plat::FindDialogTemplate(nullptr, plat::MAKEINTRESOURCE(e.id)));
+        ids.insert(e.id);
+    }
+    std::set<int> expected;
+    for (const auto& [id, maker] : existingDialogs())
+        expected.insert(id);
+    EXPECT_EQ(expected, ids);
+    EXPECT_EQ(nullptr, FindDialogLauncher(4097));
+    EXPECT_EQ(nullptr, FindDialogLauncher(4105)); // not built yet
+    EXPECT_EQ(nullptr, FindDialogLauncher(0));
+}
+
+TEST_F(DialogLauncherTableTest, EachLauncherRunsItsDialogWithTheCallersRecord) {
+    for (const DialogLauncherEntry& e : DialogLauncherTable()) {
+        SCOPED_TRACE(e.id);
+        const auto maker = existingDialogs().find(e.id);
+        ASSERT_NE(existingDialogs().end(), maker);
+        std::shared_ptr<void> keep;
+        const std::uintptr_t argument = maker->second(keep);
+        // A distinct result for each dialog proves the launcher returns the dialog's own result.
+        const int32_t result = 40 + (e.id - 4097);
+        bool opened = false;
+        plat::testing::onDialog(e.id, [&](DialogDriver& d) {
+            opened = true;
+            EXPECT_EQ(argument, DialogArgument(e.id));
+            plat::EndDialog(d.hwnd(), result);
+        });
+        EXPECT_EQ(result, e.launcher(argument));
+        EXPECT_TRUE(opened);
+        CurrentDialog = nullptr;
+    }
+}
+
+} // namespace

@@ -1,0 +1,4 @@
+# Expressions in pictures. List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
+target_sources(kv_app_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ExprPictureTest.cpp
+)

@@ -1,6 +1,7 @@
 #include "App/MenuDispatch.h"
 
 #include "App/AppHooks.h"
+#include "Dialogs/HelpTours.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/shell/CQVApp.h"
 #include "plat/Resources.h"
@@ -20,6 +21,11 @@ void NewDocumentCommand() {
         return;
     }
     AppHooks().openDocumentWindow(nullptr, 'e');
+}
+
+// A command whose handler returns a result the menu does not look at.
+template <int32_t (*Run)()> void ignoringResult() {
+    Run();
 }
 
 void ShowAboutBoxCommand() {
@@ -85,7 +91,7 @@ constexpr MenuRow kMenuTable[] = {
     {1037, nullptr},
     {1281, nullptr},
     {1282, nullptr},
-    {1537, nullptr},
+    {1537, &ignoringResult<&ShowTranslatorHelpTour>},
     {1539, nullptr},
     // Insertion
     {2049, nullptr},
@@ -148,12 +154,12 @@ constexpr MenuRow kMenuTable[] = {
     // Fenêtres
     {8449, nullptr},
     // Aide
-    {8705, nullptr},
-    {8707, nullptr},
-    {8708, nullptr},
-    {8710, nullptr},
-    {8711, nullptr},
-    {8712, nullptr},
+    {8705, &ignoringResult<&HelpPodcastsNotImplemented>},
+    {8707, &ignoringResult<&ShowWordHelpTour>},
+    {8708, &ignoringResult<&ShowPostScriptHelpTour>},
+    {8710, &ignoringResult<&ShowCustomizePaletteHelpTour>},
+    {8711, &ignoringResult<&ShowKeystrokesHelpTour>},
+    {8712, &ignoringResult<&ShowTranslatorHelp>},
     {8714, &SendAboutCommand},
     // Sent by the About item.
     {kAboutCommandId, &ShowAboutBoxCommand},

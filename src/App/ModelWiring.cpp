@@ -17,6 +17,7 @@
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverPc/PEXPRPICT.h"
 #include "OverPc/PPICTEXT.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
@@ -235,6 +236,8 @@ void InstallModelWiring() {
     SetMenuHandler(5388, &ModifyMatrixCommand);
     // Insertion > "&Insert Symbol/Expression...".
     SetMenuHandler(kInsertExpressionMenuId, &RunInsertExpression);
+    // Fichier > "Save Metafile...".
+    SetMenuHandler(265, &SaveMetafileCommand);
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
 }

@@ -1,10 +1,14 @@
 #include "Dialogs/DialogFrame.h"
 
 #include "Dialogs/AboutDialogs.h"
+#include "Dialogs/FontStyleDialog.h"
+#include "Dialogs/HelpScreens.h"
+#include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "Dialogs/PopupCombo.h"
+#include "Dialogs/SmallDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "plat/Dialog.h"
@@ -21,8 +25,20 @@ template <class Record, int32_t (*Run)(Record*)> int32_t launchWith(std::uintptr
     return Run(reinterpret_cast<Record*>(argument));
 }
 
+// A launcher that takes the argument as it comes.
+template <int32_t (*Run)(std::uintptr_t)> int32_t launchPlain(std::uintptr_t argument) {
+    return Run(argument);
+}
+
 // The launchers of the dialogs built so far, by ascending id; each dialog adds its row here.
 constexpr std::array kLaunchers{
+    DialogLauncherEntry{4098, &launchWith<DialogText, &RunRenameToolbarDlg>},
+    DialogLauncherEntry{4099, &launchPlain<&RunPrintProgressDlg>},
+    DialogLauncherEntry{4100, &launchWith<DialogText, &RunPrinterResolutionDlg>},
+    DialogLauncherEntry{4102, &launchWith<DialogText, &RunBrowserAddressDlg>},
+    DialogLauncherEntry{4103, &launchWith<FontStyleSizeRecord, &RunFontStyleSizeDlg>},
+    DialogLauncherEntry{4104, &launchPlain<&RunMoreStylesDlg>},
+    DialogLauncherEntry{4105, &launchPlain<&RunInsertExpressionDlg>},
     DialogLauncherEntry{4106, &launchWith<IntegralDlgRecord, &RunEditIntegralDlg>},
     DialogLauncherEntry{4107, &launchWith<ScriptsDlgRecord, &RunEditScriptsDlg>},
     DialogLauncherEntry{4108, &launchWith<MatrixIndicesDlgRecord, &RunInsertMatrixIndicesDlg>},
@@ -35,6 +51,50 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4115, &launchWith<TreeNodeDlgRecord, &RunEditTreeNodeDlg>},
     DialogLauncherEntry{4116, &launchWith<TensorDlgRecord, &RunEditTensorDlg>},
     DialogLauncherEntry{4117, &launchWith<BoxDlgRecord, &RunEditBoxDlg>},
+    DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
+    DialogLauncherEntry{4172, &launchWith<void, &RunTranslatorHelpScreen2Dlg>},
+    DialogLauncherEntry{4173, &launchWith<void, &RunTranslatorHelpScreen3Dlg>},
+    DialogLauncherEntry{4174, &launchWith<void, &RunTranslatorHelpScreen4Dlg>},
+    DialogLauncherEntry{4175, &launchWith<void, &RunFontBlockHelpScreen1Dlg>},
+    DialogLauncherEntry{4176, &launchWith<void, &RunFontBlockHelpScreen2Dlg>},
+    DialogLauncherEntry{4177, &launchWith<void, &RunFontBlockHelpScreen3Dlg>},
+    DialogLauncherEntry{4178, &launchWith<void, &RunFontBlockHelpScreen4Dlg>},
+    DialogLauncherEntry{4179, &launchWith<void, &RunFontBlockHelpScreen5Dlg>},
+    DialogLauncherEntry{4180, &launchWith<void, &RunCustomizePaletteHelpScreen1Dlg>},
+    DialogLauncherEntry{4181, &launchWith<void, &RunCustomizePaletteHelpScreen2Dlg>},
+    DialogLauncherEntry{4182, &launchWith<void, &RunCustomizePaletteHelpScreen3Dlg>},
+    DialogLauncherEntry{4183, &launchWith<void, &RunCustomizePaletteHelpScreen4Dlg>},
+    DialogLauncherEntry{4184, &launchWith<void, &RunWordHelpScreen1Dlg>},
+    DialogLauncherEntry{4185, &launchWith<void, &RunWordHelpScreen2Dlg>},
+    DialogLauncherEntry{4186, &launchWith<void, &RunWordHelpScreen3Dlg>},
+    DialogLauncherEntry{4187, &launchWith<void, &RunWordHelpScreen4Dlg>},
+    DialogLauncherEntry{4188, &launchWith<void, &RunWordHelpScreen5Dlg>},
+    DialogLauncherEntry{4189, &launchWith<void, &RunOtherAppsHelpScreen1Dlg>},
+    DialogLauncherEntry{4190, &launchWith<void, &RunOtherAppsHelpScreen2Dlg>},
+    DialogLauncherEntry{4191, &launchWith<void, &RunOtherAppsHelpScreen3Dlg>},
+    DialogLauncherEntry{4192, &launchWith<void, &RunPictVsBitmapsHelpScreen1Dlg>},
+    DialogLauncherEntry{4193, &launchWith<void, &RunPictVsBitmapsHelpScreen2Dlg>},
+    DialogLauncherEntry{4194, &launchWith<void, &RunPictVsBitmapsHelpScreen3Dlg>},
+    DialogLauncherEntry{4195, &launchWith<void, &RunPictVsBitmapsHelpScreen4Dlg>},
+    DialogLauncherEntry{4196, &launchWith<void, &RunPictureResolutionHelpScreen1Dlg>},
+    DialogLauncherEntry{4197, &launchWith<void, &RunPictureResolutionHelpScreen2Dlg>},
+    DialogLauncherEntry{4198, &launchWith<void, &RunPictureResolutionHelpScreen3Dlg>},
+    DialogLauncherEntry{4199, &launchWith<void, &RunPictureResolutionHelpScreen4Dlg>},
+    DialogLauncherEntry{4200, &launchWith<void, &RunPictureResolutionHelpScreen5Dlg>},
+    DialogLauncherEntry{4201, &launchWith<void, &RunPostScriptHelpScreen1Dlg>},
+    DialogLauncherEntry{4202, &launchWith<void, &RunPostScriptHelpScreen2Dlg>},
+    DialogLauncherEntry{4203, &launchWith<void, &RunPostScriptHelpScreen3Dlg>},
+    DialogLauncherEntry{4204, &launchWith<void, &RunPostScriptHelpScreen4Dlg>},
+    DialogLauncherEntry{4205, &launchWith<void, &RunPostScriptHelpScreen5Dlg>},
+    DialogLauncherEntry{4206, &launchWith<void, &RunTargetAppHelpScreen1Dlg>},
+    DialogLauncherEntry{4207, &launchWith<void, &RunTargetAppHelpScreen2Dlg>},
+    DialogLauncherEntry{4208, &launchWith<void, &RunTargetAppHelpScreen3Dlg>},
+    DialogLauncherEntry{4209, &launchWith<void, &RunKeystrokesHelpScreen1Dlg>},
+    DialogLauncherEntry{4210, &launchWith<void, &RunKeystrokesHelpScreen2Dlg>},
+    DialogLauncherEntry{4211, &launchWith<void, &RunKeystrokesHelpScreen3Dlg>},
+    DialogLauncherEntry{4212, &launchWith<void, &RunKeystrokesHelpScreen4Dlg>},
+    DialogLauncherEntry{4213, &launchWith<void, &RunKeystrokesHelpScreen5Dlg>},
+    DialogLauncherEntry{4214, &launchWith<void, &RunBlankHelpScreenDlg>},
     DialogLauncherEntry{kAboutDialogId, &launchWith<void, &RunAboutDlg>},
     DialogLauncherEntry{kSplashDialogId, &launchWith<void, &RunSplashScreenDlg>},
     DialogLauncherEntry{kCreditsDialogId, &launchWith<void, &RunCreditsDlg>},

@@ -3,6 +3,8 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HelpScreens.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HelpTours.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogs.cpp

@@ -46,8 +46,7 @@ ExprPtr DecodeComment(const uint8_t* data, size_t size) {
     if (size < 10 || std::memcmp(data, kEncodingStart, marker) != 0)
         return ExprPtr();
     ExprPtr expression;
-    const int16_t code =
-        CatchFail([&] { expression = ReadExprEncodingFromMemory(data, size); });
+    const int16_t code = CatchFail([&] { expression = ReadExprEncodingFromMemory(data, size); });
     if (code == errUserInterrupt)
         Fail(code);
     return code == 0 ? std::move(expression) : ExprPtr();
@@ -146,8 +145,8 @@ void WriteWordDesc(oPictPort& port, int32_t descent, const eExpr* expression, bo
     port.writeComment(static_cast<int32_t>(kWordDescSize), record);
 
     oOStreamPtr stream(NewOMemoryStream(1024));
-    WriteExprEncoding(stream.get(), expression, nullptr, background.r, background.g,
-                      background.b, noBackground, true, false, false);
+    WriteExprEncoding(stream.get(), expression, nullptr, background.r, background.g, background.b,
+                      noBackground, true, false, false);
     auto* memory = static_cast<oOMemoryStream*>(stream.release());
     const std::string text = memory->detachString(); // ends the stream
     // The comment carries the terminating zero byte too.
@@ -175,12 +174,9 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
     const int32_t angle = NextPictureRotation;
     NextPictureRotation = PictureRotationSetting;
     const Zone rotated = angle != 0 ? RotateZone(angle, exprZone) : exprZone;
-    const Zone pictZone{0,
-                        0,
-                        std::max(1, rotated.right - rotated.left),
-                        std::max(1, rotated.bottom - rotated.top),
-                        0,
-                        0};
+    const Zone pictZone{
+        0, 0, std::max(1, rotated.right - rotated.left), std::max(1, rotated.bottom - rotated.top),
+        0, 0};
     std::unique_ptr<oPictPort> port(
         NewPictPort(pictZone, 0, 0x8000, angle != 0 ? 0 : descent, dpi));
     if (!port)
@@ -278,8 +274,7 @@ void SaveMetafileCommand() {
     if (pane == nullptr || pane->record().m_root == nullptr ||
         pane->record().m_root->childCount() == 0)
         return;
-    std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName()
-                                                            : pane->filePath());
+    std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName() : pane->filePath());
     proposal.replace_extension(".emf");
     std::string path = proposal.string();
     if (!SaveFileDialog("Save Metafile", path))

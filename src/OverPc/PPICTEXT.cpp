@@ -264,8 +264,8 @@ void EncodeBase85Word(uint32_t value, char out[5]) {
     }
 }
 
-void WriteBase85Words(oOStream& stream, const std::string& separator, char letter,
-                      const void* data, int32_t byteCount, bool swap) {
+void WriteBase85Words(oOStream& stream, const std::string& separator, char letter, const void* data,
+                      int32_t byteCount, bool swap) {
     if (byteCount < 0)
         byteCount = 0;
     const int32_t words = static_cast<int32_t>((static_cast<int64_t>(byteCount) + 3) / 4);
@@ -334,8 +334,12 @@ void WriteWinUfoPicture(oOStream& stream, const std::string& separator, const Wi
     WriteBase85Words(stream, separator, 'E', bytes.data(), static_cast<int32_t>(size), false);
 }
 
-void WriteUfoPicture(oOStream& stream, const char* caption, const WinUfo* picture,
-                     bool ownRecords, bool bitmaps) {
+void WriteUfoPicture(oOStream& stream, const char* caption, const WinUfo* picture, bool ownRecords,
+                     bool bitmaps) {
+    // A leaf without a picture writes no records at all, so that it reads back as an empty leaf
+    // instead of as damaged picture text that would cost the whole expression.
+    if (picture == nullptr)
+        return;
     const std::string separator = PictureSeparator(caption);
     if (ownRecords)
         WriteWinUfoPicture(stream, separator, picture);
@@ -357,7 +361,7 @@ std::vector<uint8_t> ReadBase85Body(oIStream& stream, int32_t bytes, bool swap) 
 
 std::unique_ptr<WinUfo> ReadUfoPicture(oIStream& stream) {
     PictureReading reading;
-    for (;;) {
+    for (bool first = true;; first = false) {
         int c = NextOutsideSeparators(stream);
         // Blanks and line breaks may stand between records.
         while (c == ' ' || c == '\t' || c == '\r' || c == '\n')
@@ -366,6 +370,8 @@ std::unique_ptr<WinUfo> ReadUfoPicture(oIStream& stream) {
             break;
         if (c == '}') {
             stream.unGetChar(c);
+            if (first)
+                return nullptr; // a leaf written without a picture
             break;
         }
         const int32_t characters = stream.getNumber();

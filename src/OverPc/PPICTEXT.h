@@ -36,8 +36,8 @@ std::string PictureSeparator(const char* caption);
 void EncodeBase85Word(uint32_t value, char out[5]);
 // One base-85 record of the given letter for byteCount bytes of data (the last word padded with
 // zeros). With swap each word is byte-reversed, so the data's bytes appear in order.
-void WriteBase85Words(oOStream& stream, const std::string& separator, char letter,
-                      const void* data, int32_t byteCount, bool swap);
+void WriteBase85Words(oOStream& stream, const std::string& separator, char letter, const void* data,
+                      int32_t byteCount, bool swap);
 // One raw record: the characters in pieces of 60, each followed by the separator except the last.
 void WriteRawRecord(oOStream& stream, const std::string& separator, char letter,
                     const std::string& characters);
@@ -51,12 +51,13 @@ void WritePictureAsText(oOStream& stream, const std::string& separator, const Wi
 // or for a picture without a metafile.
 void WriteWinUfoPicture(oOStream& stream, const std::string& separator, const WinUfo* picture);
 // The opaque leaf's part of the encoding: with ownRecords the picture's own record, then the
-// picture as text (with bitmaps: its PNG), then the separator and "9".
-void WriteUfoPicture(oOStream& stream, const char* caption, const WinUfo* picture,
-                     bool ownRecords, bool bitmaps);
+// picture as text (with bitmaps: its PNG), then the separator and "9". Nothing at all for null.
+void WriteUfoPicture(oOStream& stream, const char* caption, const WinUfo* picture, bool ownRecords,
+                     bool bitmaps);
 
 // Reads records up to and including "9" (or up to the leaf's closing "}", which is left unread)
-// and returns the picture the first picture-making record made. Fails with errDataCorrupted when
+// and returns the picture the first picture-making record made; null when the leaf ends before any
+// record (a leaf written without a picture). Fails with errDataCorrupted when
 // none made one, and for any malformed record: a count out of range, a character count that does
 // not match the byte count, a bad base-85 word, or data ending inside a record.
 std::unique_ptr<WinUfo> ReadUfoPicture(oIStream& stream);

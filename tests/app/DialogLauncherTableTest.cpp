@@ -3,9 +3,12 @@
 #include "BuiltinResources.h"
 #include "Dialogs/AboutDialogs.h"
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/FontStyleDialog.h"
+#include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/SmallDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
@@ -40,16 +43,36 @@ template <class Record> RecordMaker makerOf() {
 // The dialogs that exist, with the record each one works on (the About box, the credits and the
 // splash read none: any byte will do).
 const std::map<int, RecordMaker>& existingDialogs() {
-    static const std::map<int, RecordMaker> s_dialogs = {
-        {4106, makerOf<IntegralDlgRecord>()},      {4107, makerOf<ScriptsDlgRecord>()},
-        {4108, makerOf<MatrixIndicesDlgRecord>()}, {4109, makerOf<StringDlgRecord>()},
-        {4110, makerOf<MatrixLinesDlgRecord>()},   {4111, makerOf<MatrixDlgRecord>()},
-        {4112, makerOf<DelimiterDlgRecord>()},     {4113, makerOf<EmbellishmentDlgRecord>()},
-        {4114, makerOf<FractionDlgRecord>()},      {4115, makerOf<TreeNodeDlgRecord>()},
-        {4116, makerOf<TensorDlgRecord>()},        {4117, makerOf<BoxDlgRecord>()},
-        {kAboutDialogId, makerOf<uint8_t>()},      {kSplashDialogId, makerOf<uint8_t>()},
-        {kCreditsDialogId, makerOf<uint8_t>()},
-    };
+    static const std::map<int, RecordMaker> s_dialogs = [] {
+        std::map<int, RecordMaker> dialogs = {
+            {4098, makerOf<DialogText>()},
+            {4099, makerOf<uint8_t>()},
+            {4100, makerOf<DialogText>()},
+            {4102, makerOf<DialogText>()},
+            {4103, makerOf<FontStyleSizeRecord>()},
+            {4104, makerOf<uint8_t>()},
+            {4105, makerOf<InsertExpressionState>()},
+            {4106, makerOf<IntegralDlgRecord>()},
+            {4107, makerOf<ScriptsDlgRecord>()},
+            {4108, makerOf<MatrixIndicesDlgRecord>()},
+            {4109, makerOf<StringDlgRecord>()},
+            {4110, makerOf<MatrixLinesDlgRecord>()},
+            {4111, makerOf<MatrixDlgRecord>()},
+            {4112, makerOf<DelimiterDlgRecord>()},
+            {4113, makerOf<EmbellishmentDlgRecord>()},
+            {4114, makerOf<FractionDlgRecord>()},
+            {4115, makerOf<TreeNodeDlgRecord>()},
+            {4116, makerOf<TensorDlgRecord>()},
+            {4117, makerOf<BoxDlgRecord>()},
+            {kAboutDialogId, makerOf<uint8_t>()},
+            {kSplashDialogId, makerOf<uint8_t>()},
+            {kCreditsDialogId, makerOf<uint8_t>()},
+        };
+        // The help pages, which read no record either.
+        for (int id = 4171; id <= 4214; ++id)
+            dialogs.emplace(id, makerOf<uint8_t>());
+        return dialogs;
+    }();
     return s_dialogs;
 }
 
@@ -87,7 +110,7 @@ TEST_F(DialogLauncherTableTest, HasOneRowPerExistingDialogInAscendingOrder) {
         expected.insert(id);
     EXPECT_EQ(expected, ids);
     EXPECT_EQ(nullptr, FindDialogLauncher(4097));
-    EXPECT_EQ(nullptr, FindDialogLauncher(4105)); // not built yet
+    EXPECT_EQ(nullptr, FindDialogLauncher(4101));
     EXPECT_EQ(nullptr, FindDialogLauncher(0));
 }
 

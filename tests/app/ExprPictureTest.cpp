@@ -4,6 +4,7 @@
 
 #include "App/AppHooks.h"
 #include "App/CQVAppStartup.h"
+#include "App/MenuDispatch.h"
 #include "App/ModelWiring.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
@@ -203,7 +204,8 @@ TEST_F(ExprPictureTest, ThePictureCarriesTheEncodingAndGivesTheExpressionBack) {
     EXPECT_EQ(comments[2].back(), '\0');
     EXPECT_EQ(comments[2].find('\0'), comments[2].size() - 1);
 
-    ExprPtr back = ExprFromEnhMetaFile(reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile()));
+    ExprPtr back =
+        ExprFromEnhMetaFile(reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(ExprEncodingText(back.get()), before);
     ExprPtr again = ExprFromWinUfo(picture.get());
@@ -299,6 +301,15 @@ TEST_F(ExprPictureTest, PictureLeavesTravelInsideTheEncoding) {
         EXPECT_EQ(PixelOf(*drawn, 16, 8), 0xFF0000u);
     }
 
+    // A leaf without a picture costs nothing else: the row and the leaf come back.
+    ExprPtr bare(
+        NewSimpStringWith(ExprPtr(NewUFO(nullptr, &DefaultStyle, 255).release())).release());
+    ExprPtr bareBack = Decoded(Encoded(bare.get(), nullptr, true, true));
+    ASSERT_NE(bareBack, nullptr);
+    ASSERT_EQ(bareBack->childCount(), 1);
+    EXPECT_TRUE(bareBack->getChild(0)->isUFO());
+    EXPECT_EQ(leafPicture(bareBack.get()), nullptr);
+
     // An expression picture of it carries the leaf's picture in its encoding comment.
     std::unique_ptr<WinUfo> outer = pictureOf(row.get());
     ASSERT_NE(outer, nullptr);
@@ -312,8 +323,9 @@ TEST_F(ExprPictureTest, MetafileFilesAreSavedAndOpenedAgain) {
     ExprFilePane* pane = typed("x+1");
     const std::string before = ExprEncodingText(pane->expression());
 
+    // Through the menu bar's "Save Metafile..." item.
     plat::testing::answerFileDialog(m_dir / "eq.emf");
-    SaveMetafileCommand();
+    EXPECT_EQ(DoMenuCommand(265), 1);
     plat::testing::runUntilIdle();
     EXPECT_EQ(pane->filePath(), m_dir / "eq.emf");
     EXPECT_EQ(pane->fileName(), "eq.emf");

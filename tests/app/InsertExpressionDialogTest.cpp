@@ -18,6 +18,7 @@
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
@@ -207,6 +208,25 @@ TEST_F(InsertExpressionDialogTest, ADoubleClickInAGridChoosesAndCloses) {
     EXPECT_EQ(InsertSomethingDialog(0), InsertCommandCatalog()[4].code);
 }
 
+// The margins beside the lists and grids stand for their labels: a click there reaches the dialog
+// as the control's command but chooses nothing.
+TEST_F(InsertExpressionDialogTest, ClicksOnTheLabelMarginsChooseNothing) {
+    addMacros({0x5001});
+    pt::onDialog(kInsertExpressionDialogId, [&](DialogDriver& d) {
+        // Left of the macro list and of the command grid, inside their label rectangles.
+        d.clickClient(14, 300);
+        d.clickClient(14, 100);
+        EXPECT_EQ(d.curSel(kInsertMacroListItem), -1);
+        for (int id : {kInsertCharacterButton, kInsertCompositeButton, kInsertMacroButton})
+            EXPECT_FALSE(d.enabled(id)) << id;
+        EXPECT_FALSE(d.ended());
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(InsertSomethingDialog(0), 0);
+    EXPECT_FALSE(TheInsertChoice.compositeChosen);
+    EXPECT_FALSE(TheInsertChoice.macroChosen);
+}
+
 TEST_F(InsertExpressionDialogTest, EachChoiceReplacesThePreviousKind) {
     addMacros({0x5002, 0x5009});
     pt::onDialog(kInsertExpressionDialogId, [&](DialogDriver& d) {
@@ -327,6 +347,7 @@ protected:
             pt::runUntilIdle();
         }
         ResetInsertExpressionState();
+        MacroList.clear();
         ResetCommandState();
         ResetCommandHooks();
         ResetModelHooks();
@@ -401,6 +422,29 @@ TEST_F(InsertExpressionCommandTest, CancelInsertsNothingAndKeepOpenRunsTheDialog
     EXPECT_NE(after, before);
     EXPECT_NE(after.find('Q'), std::string::npos);
     EXPECT_EQ(before.find('Q'), std::string::npos);
+}
+
+// A macro's row shows its expression after its number; the macro itself is not laid out by it.
+TEST_F(InsertExpressionCommandTest, AMacroRowShowsItsExpression) {
+    MacroList.push_back(MacroRecord{0x5001, NewSimpString(0)});
+    MacroList.push_back(MacroRecord{0x5002, NewSimpStringWith(NewWord("MW", 0, DefaultStyle, 0))});
+    std::vector<int> inkColumns(2, 0);
+    pt::onDialog(kInsertExpressionDialogId, [&](DialogDriver& d) {
+        pt::runUntilIdle();
+        const pt::Image image = pt::pixels(d.item(kInsertMacroListItem));
+        // Rows of 28 pixels: count the inked columns right of the number, per row.
+        for (int row = 0; row < 2; ++row)
+            for (int x = 30; x < image.width - 20; ++x)
+                for (int y = row * 28 + 2; y < row * 28 + 26 && y < image.height; ++y)
+                    if ((image.at(x, y) & 0xFF) < 100) {
+                        ++inkColumns[static_cast<size_t>(row)];
+                        break;
+                    }
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(InsertSomethingDialog(0), 0);
+    EXPECT_EQ(inkColumns[0], 0);
+    EXPECT_GT(inkColumns[1], 8);
 }
 
 } // namespace

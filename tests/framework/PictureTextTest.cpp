@@ -89,8 +89,12 @@ TEST_F(PictureText, Base85Words) {
     };
     // Five digits of base 85, most significant first, each + '!'.
     const Case cases[] = {
-        {0, "!!!!!"},          {0xFFFFFFFFu, "s8W-!"}, {1, "!!!!\""},
-        {84, "!!!!u"},         {85, "!!!\"!"},         {52200625, "\"!!!!"}, // 85^4
+        {0, "!!!!!"},
+        {0xFFFFFFFFu, "s8W-!"},
+        {1, "!!!!\""},
+        {84, "!!!!u"},
+        {85, "!!!\"!"},
+        {52200625, "\"!!!!"}, // 85^4
         {52200625u * 82, "s!!!!"},
     };
     for (const Case& c : cases) {
@@ -181,6 +185,23 @@ TEST_F(PictureText, APictureRoundTripsThroughItsOwnRecord) {
     }
 }
 
+TEST_F(PictureText, TheMetricsRecordAndALeafWithoutAPicture) {
+    std::unique_ptr<WinUfo> picture = ScenePicture();
+    const std::string text = Written(picture.get(), nullptr, false, false);
+    // Width, height, baseline height (4 above the bottom), resolution at 96 dpi, the info word.
+    const std::string metrics =
+        Compact(40) + Compact(24) + Compact(20) + Compact(21) + Compact(912);
+    EXPECT_EQ(text, "|||1" + Compact(static_cast<int32_t>(metrics.size())) +
+                        Compact(static_cast<int32_t>(metrics.size())) + "|||" + metrics + "|||9");
+
+    // A leaf without a picture writes nothing and reads back as no picture, not as damage.
+    EXPECT_EQ(Written(nullptr, "\n%%\t", true, true), "");
+    ReadResult r = Read("}");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.picture, nullptr);
+    EXPECT_EQ(r.next, '}');
+}
+
 TEST_F(PictureText, TheBitmapRecordGivesThePicturesPixels) {
     std::unique_ptr<WinUfo> picture = ScenePicture();
     const std::string text = Written(picture.get(), nullptr, false, true);
@@ -247,7 +268,7 @@ std::vector<uint8_t> TinyDib(int32_t height) {
     h.biBitCount = 24;
     std::vector<uint8_t> dib(sizeof h);
     std::memcpy(dib.data(), &h, sizeof h);
-    const uint8_t bottom[8] = {255, 0, 0, 0, 255, 0, 0, 0}; // blue, green
+    const uint8_t bottom[8] = {255, 0, 0, 0, 255, 0, 0, 0};  // blue, green
     const uint8_t top[8] = {0, 0, 255, 255, 255, 255, 0, 0}; // red, white
     dib.insert(dib.end(), bottom, bottom + 8);
     dib.insert(dib.end(), top, top + 8);

@@ -4,8 +4,10 @@
 #include "App/MenuDispatch.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
+#include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/Change.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
@@ -222,6 +224,9 @@ void InstallModelWiring() {
     TheExprPaneShellHooks().checkWindowMenuItem = &paneCheckWindowMenuItem;
     SetHelpBalloonSelectionProbe(&pointOnActiveSelection);
     AppHooks().runAdHocMenuItem = &RunAdHocMenuItem;
+    // Préférences: the size steps, the typesetting settings and the ruler unit.
+    for (const TypesettingMenuCommand& c : kTypesettingMenuCommands)
+        SetMenuHandler(c.menuId, c.command);
     // Modifier > "&Change Rulers".
     SetMenuHandler(5378, &RulerCommand);
     // The rest of the Modifier menu: each item modifies the nearest node of its kind.
@@ -236,6 +241,8 @@ void InstallModelWiring() {
     SetMenuHandler(5388, &ModifyMatrixCommand);
     // Insertion > "&Insert Symbol/Expression...".
     SetMenuHandler(kInsertExpressionMenuId, &RunInsertExpression);
+    // Options > "&Frappes...".
+    SetMenuHandler(kCustomizeKeyboardMenuId, &CustomizeKeyboard);
     // Fichier > "Save Metafile...".
     SetMenuHandler(265, &SaveMetafileCommand);
     if (AppHooks().loadCustomisation == nullptr)

@@ -4,11 +4,14 @@
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/HelpScreens.h"
 #include "Dialogs/InsertExpressionDialog.h"
+#include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "Dialogs/PopupCombo.h"
+#include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "plat/Dialog.h"
@@ -51,6 +54,19 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4115, &launchWith<TreeNodeDlgRecord, &RunEditTreeNodeDlg>},
     DialogLauncherEntry{4116, &launchWith<TensorDlgRecord, &RunEditTensorDlg>},
     DialogLauncherEntry{4117, &launchWith<BoxDlgRecord, &RunEditBoxDlg>},
+    DialogLauncherEntry{4118, &launchPlain<&RunSecondaryCommandDlg>},
+    DialogLauncherEntry{4122, &launchPlain<&RunKeyboardEquivalentsDlg>},
+    DialogLauncherEntry{4123, &launchPlain<&RunRevertToOriginalDlg>},
+    DialogLauncherEntry{4127, &launchWith<SizeStepsDlgRecord, &RunSizeStepsDlg>},
+    DialogLauncherEntry{4128, &launchWith<DelimiterSettingsDlgRecord, &RunDelimiterSettingsDlg>},
+    DialogLauncherEntry{4129,
+                        &launchWith<EmbellishmentSettingsDlgRecord, &RunEmbellishmentSettingsDlg>},
+    DialogLauncherEntry{4130, &launchWith<IntegralSettingsDlgRecord, &RunIntegralSettingsDlg>},
+    DialogLauncherEntry{4131, &launchWith<ScriptSettingsDlgRecord, &RunScriptSettingsDlg>},
+    DialogLauncherEntry{4132, &launchWith<FractionSettingsDlgRecord, &RunFractionSettingsDlg>},
+    DialogLauncherEntry{4133, &launchWith<RootSettingsDlgRecord, &RunRootSettingsDlg>},
+    DialogLauncherEntry{4137, &launchWith<RulerUnitsDlgRecord, &RunRulerUnitsDlg>},
+    DialogLauncherEntry{4138, &launchWith<OtherOptionsDlgRecord, &RunOtherOptionsDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
     DialogLauncherEntry{4172, &launchWith<void, &RunTranslatorHelpScreen2Dlg>},
     DialogLauncherEntry{4173, &launchWith<void, &RunTranslatorHelpScreen3Dlg>},

@@ -2,6 +2,7 @@
 target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpScreens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpTours.cpp
@@ -9,5 +10,7 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PopupCombo.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TypesettingDialogs.cpp
 )

@@ -5,10 +5,13 @@
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
+#include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
@@ -64,6 +67,18 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4115, makerOf<TreeNodeDlgRecord>()},
             {4116, makerOf<TensorDlgRecord>()},
             {4117, makerOf<BoxDlgRecord>()},
+            {4118, makerOf<SecondaryCommandDlgRecord>()},
+            {4122, makerOf<KeyboardEquivalentsDlgRecord>()},
+            {4123, makerOf<uint8_t>()},
+            {4127, makerOf<SizeStepsDlgRecord>()},
+            {4128, makerOf<DelimiterSettingsDlgRecord>()},
+            {4129, makerOf<EmbellishmentSettingsDlgRecord>()},
+            {4130, makerOf<IntegralSettingsDlgRecord>()},
+            {4131, makerOf<ScriptSettingsDlgRecord>()},
+            {4132, makerOf<FractionSettingsDlgRecord>()},
+            {4133, makerOf<RootSettingsDlgRecord>()},
+            {4137, makerOf<RulerUnitsDlgRecord>()},
+            {4138, makerOf<OtherOptionsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
             {kCreditsDialogId, makerOf<uint8_t>()},

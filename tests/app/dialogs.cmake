@@ -4,6 +4,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogLauncherTableTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HelpToursTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp

@@ -1,0 +1,348 @@
+#include "Dialogs/SecondaryCommandDialog.h"
+
+#include "Dialogs/DialogFrame.h"
+#include "Dialogs/InsertExpressionDialog.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/PUTIL.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/KeyCodes.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverPc/shell/oListBox.h"
+#include "OverSrcs/commands/kEdit.h"
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+constexpr int32_t kFirstHelpString = 1000;
+constexpr int32_t kRowHeight = 22;
+// The framed picture box at the left of a row, and where the text starts.
+constexpr int32_t kBoxSize = 20;
+constexpr int32_t kTextLeft = 28;
+
+constexpr EditCatalogRow row(int32_t code, int32_t index, const char* label) {
+    return EditCatalogRow{code, 0, kFirstHelpString + index, label};
+}
+
+// The edit commands, then the keyboard-oriented repeats of the commands usually bound to keys
+// (the same codes with help texts that speak of the key).
+constexpr std::array<EditCatalogRow, 52> kEditCatalog{{
+    row(0x6040, 0, "Std"),   row(0x6111, 1, "Ann"),   row(0x6113, 2, "Sup"),
+    row(0x6114, 3, "Cop"),   row(0x6115, 4, "Col"),   row(0x6116, 5, "Eff"),
+    row(0x6117, 6, "Cou"),   row(0x6153, 7, "Mod"),   row(0x6201, 8, "Rep"),
+    row(0x6202, 9, "Lou"),   row(0x6203, 10, "Rgl"),  row(0x6300, 11, "Int"),
+    row(0x6301, 12, "Ext"),  row(0x6302, 13, "Tout"), row(0x6303, 14, "1er"),
+    row(0x6304, 15, "Suiv"), row(0x6305, 16, "Deb"),  row(0x6306, 17, "Tt+"),
+    row(0x6310, 18, "<"),    row(0x6311, 19, ">"),    row(0x6312, 20, "^"),
+    row(0x6313, 21, "v"),    row(0x6400, 22, "Pol?"), row(0x6401, 23, "Pol="),
+    row(0x6501, 24, "D<"),   row(0x6502, 25, "D>"),   row(0x6503, 26, "D^"),
+    row(0x6504, 27, "Dv"),   row(0x6511, 28, "D0"),   row(0x6512, 29, "D00"),
+    row(0x6602, 30, "<-"),   row(0x6603, 31, "Lig"),  row(0x6604, 32, "Chp"),
+    row(0x6611, 33, "->"),   row(0x6620, 34, "Cach"), row(0x6621, 35, "Mont"),
+    row(0x6302, 36, "Tout"), row(0x6304, 37, "Tab"),  row(0x6310, 38, "<"),
+    row(0x6311, 39, ">"),    row(0x6312, 40, "^"),    row(0x6313, 41, "v"),
+    row(0x6501, 42, "D<"),   row(0x6502, 43, "D>"),   row(0x6503, 44, "D^"),
+    row(0x6504, 45, "Dv"),   row(0x6511, 46, "D0"),   row(0x6512, 47, "D00"),
+    row(0x6602, 48, "<-"),   row(0x6603, 49, "Lig"),  row(0x6604, 50, "Chp"),
+    row(0x6611, 51, "->"),
+}};
+
+constexpr std::array<CommandColour, 14> kColours{{
+    {255, 255, 255, "blanc"},
+    {182, 182, 182, "gris clair"},
+    {73, 73, 73, "gris fonc\xE9"},
+    {0, 0, 0, "noir"},
+    {255, 0, 0, "rouge"},
+    {255, 109, 0, "orange"},
+    {255, 255, 0, "jaune"},
+    {0, 255, 0, "vert"},
+    {0, 255, 255, "cyan"},
+    {0, 0, 255, "bleu"},
+    {145, 0, 255, "violet"},
+    {255, 0, 255, "magenta"},
+    {255, 182, 0, "ambre"},
+    {109, 36, 0, "brun"},
+}};
+
+constexpr int32_t kCatalogRows = static_cast<int32_t>(kEditCatalog.size());
+constexpr int32_t kColourRows = static_cast<int32_t>(kColours.size());
+
+// The command the dialog opens on (bit 0x8000 dropped), set by RunSecondaryCommand.
+int32_t s_remembered = 0;
+
+SecondaryCommandDlgRecord* record() {
+    return DialogRecord<SecondaryCommandDlgRecord>(kSecondaryCommandDialogId);
+}
+
+Color colourOf(const CommandColour& c) {
+    return Color{c.r, c.g, c.b, 255};
+}
+
+int32_t labelFont() {
+    return FontIndexForFace("Arial", 7, false, false, false);
+}
+
+void drawCentred(oGraphPort& port, const Zone& zone, const char* text, int32_t font,
+                 int32_t baselineFromTop) {
+    const int32_t width = port.stringWidth(text, font);
+    port.drawString(text, font, zone.left + (zone.width() - width) / 2, zone.top + baselineFromTop);
+}
+
+// The other-colour row's picture: a stripe of each colour of the table.
+void drawStripes(oGraphPort& port, const Zone& box) {
+    const int32_t w = box.width();
+    for (int32_t i = 0; i < kColourRows; ++i) {
+        const Zone stripe{box.left + i * w / kColourRows, box.top, box.left + (i + 1) * w / kColourRows,
+                          box.bottom};
+        if (stripe.width() > 0)
+            port.paintZone(stripe, colourOf(kColours[static_cast<size_t>(i)]));
+    }
+}
+
+void drawRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
+    const Zone box{zone.left + 2, zone.top + 1, zone.left + 2 + kBoxSize, zone.top + 1 + kBoxSize};
+    const int32_t baseline = zone.top + kRowHeight - 7;
+    const int32_t textFont = DefaultFontIndex();
+    const char* text = LoadResString(kColourRowString);
+    if (row < kCatalogRows) {
+        const EditCatalogRow& r = kEditCatalog[static_cast<size_t>(row)];
+        list.paintZone(box, kColorWhite);
+        DrawCommandPicture(list, box, r.code);
+        text = LoadResString(r.helpStringId);
+    } else if (row < kCatalogRows + kColourRows) {
+        list.paintZone(box, colourOf(kColours[static_cast<size_t>(row - kCatalogRows)]));
+    } else {
+        drawStripes(list, box);
+    }
+    list.frameZone(box, 1, kColorBlack, kLineSolid, kDrawPaint);
+    list.drawString(text, textFont, zone.left + kTextLeft, baseline);
+}
+
+const DialogFrame& secondaryFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kSecondaryCommandDialogId;
+        f.lists = {kSecondaryListItem};
+        f.labels = {{{17, 57, 415, 259}, kSecondaryListItem}};
+        f.init = [](plat::HWND) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r == nullptr)
+                return;
+            if (r->list == nullptr)
+                r->list = FillSecondaryCommandList(kSecondaryListItem);
+            if (r->list != nullptr) {
+                r->list->fillItems();
+                r->list->setSelection(SecondaryPreselectedRow(s_remembered));
+            }
+            ShowSecondaryCommandHelp(r->list);
+        };
+        f.measureList = [](plat::HWND, plat::MEASUREITEMSTRUCT& measure) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r == nullptr)
+                return;
+            if (r->list == nullptr)
+                r->list = FillSecondaryCommandList(kSecondaryListItem);
+            if (r->list != nullptr)
+                r->list->measureItem(measure);
+        };
+        f.drawList = [](plat::HWND, const plat::DRAWITEMSTRUCT& draw) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r != nullptr && r->list != nullptr)
+                r->list->drawItem(draw);
+        };
+        f.command = [](plat::HWND, int id, int, plat::HWND) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r == nullptr || id != kSecondaryListItem || r->list == nullptr)
+                return;
+            if (!r->list->handleNotify() || DialogCallbackBusy != 0)
+                return;
+            DialogCallbackBusy = 1;
+            SelectSecondaryCommand(r->list);
+            DialogCallbackBusy = 0;
+        };
+        f.writeBack = [](plat::HWND) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r != nullptr)
+                r->selection = r->list != nullptr ? r->list->getSelection() : -1;
+        };
+        f.destroy = [](plat::HWND) {
+            SecondaryCommandDlgRecord* r = record();
+            if (r == nullptr)
+                return;
+            delete r->list;
+            r->list = nullptr;
+        };
+        return f;
+    }();
+    return frame;
+}
+
+} // namespace
+
+std::span<const EditCatalogRow> EditCommandCatalog() {
+    return kEditCatalog;
+}
+
+int32_t FindEditCatalogRow(int32_t code) {
+    const int32_t c = code & kCmdCodeMask;
+    for (int32_t i = 0; i < kCatalogRows; ++i)
+        if (kEditCatalog[static_cast<size_t>(i)].code == c)
+            return i;
+    return -1;
+}
+
+std::span<const CommandColour> CommandColourTable() {
+    return kColours;
+}
+
+uint8_t CommandColourByte(uint8_t r, uint8_t g, uint8_t b) {
+    return static_cast<uint8_t>((r & 0xE0) | ((g & 0xE0) >> 3) | (b >> 6));
+}
+
+int32_t SecondaryCommandRowCount() {
+    return kCatalogRows + kColourRows + 1;
+}
+
+int32_t SecondaryOtherColourRow() {
+    return kCatalogRows + kColourRows;
+}
+
+int32_t SecondaryRowCode(int32_t row) {
+    if (row < 0 || row >= SecondaryOtherColourRow())
+        return 0;
+    if (row < kCatalogRows)
+        return kEditCatalog[static_cast<size_t>(row)].code;
+    const CommandColour& c = kColours[static_cast<size_t>(row - kCatalogRows)];
+    return kCmdColourBase + CommandColourByte(c.r, c.g, c.b);
+}
+
+int32_t SecondaryPreselectedRow(int32_t code) {
+    const int32_t c = code & kCmdCodeMask;
+    if (c == 0)
+        return -1;
+    int32_t found = -1;
+    for (int32_t i = 0; i < kCatalogRows; ++i)
+        if (kEditCatalog[static_cast<size_t>(i)].code == c)
+            found = i;
+    if (found >= 0)
+        return found;
+    if ((c & 0xFF00) != kCmdColourBase)
+        return -1;
+    const Color wanted = Rgb332ToRgba(static_cast<uint8_t>(c & 0xFF));
+    for (int32_t i = 0; i < kColourRows; ++i)
+        if (colourOf(kColours[static_cast<size_t>(i)]) == wanted)
+            found = kCatalogRows + i;
+    return found >= 0 ? found : SecondaryOtherColourRow();
+}
+
+std::string DescribeCommandBindings(int32_t code, std::size_t size) {
+    const int32_t c = code & kCmdCodeMask;
+    std::string text;
+    if (c != 0) {
+        for (int32_t i = 1; i < kKeyMapSize; ++i) {
+            const int32_t entry = KeyMap[static_cast<size_t>(i)];
+            if (entry == 0 || (entry & kCmdCodeMask) != c)
+                continue;
+            if (!text.empty())
+                text += "; ";
+            text += GetKeyName(i);
+            if (text.size() >= size)
+                break;
+        }
+    }
+    if (text.empty())
+        text = LoadResString(kUnboundString);
+    if (size == 0)
+        return std::string();
+    if (text.size() > size - 1)
+        text.resize(size - 1);
+    return text;
+}
+
+void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
+    const int32_t c = code & kCmdCodeMask;
+    if (c == 0 || zone.width() <= 0 || zone.height() <= 0)
+        return;
+    const int32_t font = labelFont();
+    const int32_t baseline = zone.height() / 2 + 4;
+    if ((c & 0xFF00) == kCmdColourBase) {
+        const Zone swatch{zone.left + 2, zone.top + 2, zone.right - 2, zone.bottom - 2};
+        port.paintZone(swatch, Rgb332ToRgba(static_cast<uint8_t>(c & 0xFF)));
+        port.frameZone(swatch, 1, kColorBlack, kLineSolid, kDrawPaint);
+        return;
+    }
+    if (IsCharCode(c)) {
+        // A typed character: the glyph itself, in the base style's face.
+        const char* face = StyleTable[0].fontName;
+        if (face[0] == '\0' || face[0] == '*' || face[0] == '?')
+            face = "Times New Roman";
+        const int32_t glyphFont = FontIndexForFace(face, 12, false, false, false);
+        const char text[2] = {static_cast<char>(c & 0xFF), '\0'};
+        drawCentred(port, zone, text, glyphFont, zone.height() / 2 + 5);
+        return;
+    }
+    char text[16] = {};
+    if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
+        std::snprintf(text, sizeof text, "%s", kEditCatalog[static_cast<size_t>(row)].label);
+    } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
+        std::snprintf(text, sizeof text, "%s", InsertCommandCatalog()[static_cast<size_t>(insert)].label);
+    } else if ((c & 0xFF00) == kCmdMacroBase) {
+        std::snprintf(text, sizeof text, "M%d", c & 0xFF);
+    } else if ((c & 0xFF00) == kCmdStyleBase) {
+        std::snprintf(text, sizeof text, "F%d", c & 0xFF);
+    } else if ((c & 0xFF00) == kCmdSubPaletteBase) {
+        std::snprintf(text, sizeof text, "P%d", c & 0xFF);
+    } else {
+        std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(c));
+    }
+    drawCentred(port, zone, text, font, baseline);
+}
+
+oListBox* FillSecondaryCommandList(int controlId) {
+    return CreateListBoxForItem(controlId, SecondaryCommandRowCount(),
+                                SecondaryPreselectedRow(s_remembered), kRowHeight, &drawRow);
+}
+
+void ShowSecondaryCommandHelp(oListBox* list) {
+    const int32_t row = list != nullptr ? list->getSelection() : -1;
+    const int32_t code = SecondaryRowCode(row);
+    if (code == 0) {
+        SetItemText(kSecondaryBindingsItem, "");
+        return;
+    }
+    SetItemText(kSecondaryBindingsItem, DescribeCommandBindings(code, kBindingsTextSize).c_str());
+}
+
+void SelectSecondaryCommand(oListBox* list) {
+    ShowSecondaryCommandHelp(list);
+    if (DoubleClickFlag != 0)
+        DialogResult = 1;
+}
+
+int32_t RunSecondaryCommandDlg(std::uintptr_t record) {
+    return LaunchDialog(kSecondaryCommandDialogId, &SecondaryCommandDlgProc, record);
+}
+
+plat::INT_PTR SecondaryCommandDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                      plat::LPARAM lParam) {
+    return HandleDialogFrame(secondaryFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunSecondaryCommand(int32_t code) {
+    s_remembered = code & kCmdCodeMask;
+    SecondaryCommandDlgRecord record;
+    const int32_t result =
+        ResultAsCancel(RunSecondaryCommandDlg(reinterpret_cast<std::uintptr_t>(&record)));
+    if (result == 0 || record.selection < 0 || record.selection >= SecondaryCommandRowCount())
+        return 0;
+    if (record.selection != SecondaryOtherColourRow())
+        return SecondaryRowCode(record.selection);
+    uint8_t rgb[3] = {128, 128, 128};
+    if (!ChooseColorDialog(LoadResString(kChooseColourString), rgb))
+        return 0;
+    return kCmdColourBase + CommandColourByte(rgb[0], rgb[1], rgb[2]);
+}

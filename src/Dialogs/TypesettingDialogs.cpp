@@ -1,0 +1,761 @@
+#include "Dialogs/TypesettingDialogs.h"
+
+#include "Dialogs/DialogFrame.h"
+#include "Dialogs/PopupCombo.h"
+#include "ExprSrcs/EPane.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/PMENU.h"
+#include "plat/Dialog.h"
+#include "plat/Window.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// ---- Value tables of the popup menus (one value per menu position)
+
+constexpr std::array<int32_t, 13> kSizeStepValues{
+    6, 4, 3, 2, 1, kPopupSeparator, 0, kPopupSeparator, -1, -2, -3, -4, -6};
+constexpr std::array<int32_t, 9> kDistanceValues{0, 2, 4, 6, 8, 10, 12, 16, 20};
+constexpr std::array<int32_t, 8> kScriptHeightValues{0, 1, 2, 3, 4, 5, 6, 7};
+constexpr std::array<int32_t, 9> kThicknessValues{16, 12, 8, 6, 5, 4, 3, 2, 1};
+constexpr std::array<int32_t, 7> kIntegralHeightValues{32, 25, 20, 16, 13, 10, 8};
+constexpr std::array<int32_t, 4> kSmoothAmountValues{0, 1, 2, 3};
+
+// A popup of a dialog: its control, its menu and the value table of the menu's positions.
+struct Popup {
+    int controlId;
+    int menuId;
+    const int32_t* values;
+    int count;
+};
+
+template <size_t N>
+constexpr Popup popupOf(int controlId, int menuId, const std::array<int32_t, N>& values) {
+    return {controlId, menuId, values.data(), static_cast<int>(N)};
+}
+
+void setupPopup(const Popup& p, int32_t current) {
+    SetupPopupFromMenu(p.menuId, nullptr, nullptr, p.controlId, p.values, current, p.count);
+}
+
+// The value of the selected entry; `previous` when nothing is selected (a stored value that no
+// entry shows stays as it was).
+int32_t readPopup(const Popup& p, int32_t previous) {
+    return ReadPopupValue(p.controlId, GetPopupMenu(p.menuId), p.values, p.count, previous);
+}
+
+// An index of -1 (no button of the group on) keeps the value the record had.
+void readRadio(int first, int last, int32_t& field) {
+    const int index = GetRadioIndex(first, last);
+    if (index >= 0)
+        field = index;
+}
+
+uint8_t checkByte(int id) {
+    return IsChecked(id) ? 1 : 0;
+}
+
+template <class Record> int32_t launch(int id, plat::DLGPROC proc, Record* record) {
+    return LaunchDialog(id, proc, reinterpret_cast<std::uintptr_t>(record));
+}
+
+// A stored setting outside its range is replaced by its fixed value before a dialog shows it.
+void keepInRange(int32_t& value, int32_t low, int32_t high, int32_t replacement) {
+    if (value < low || value > high)
+        value = replacement;
+}
+
+uint8_t asByte(uint8_t value) {
+    return value != 0 ? 1 : 0;
+}
+
+// ---- "Étapes d'agrandissement"
+
+constexpr std::array<int, 4> kSizeStepFieldItems{kSizeStepsMinimumItem, kSizeStepsStep1Item,
+                                                 kSizeStepsStep2Item, kSizeStepsStep3Item};
+
+bool isSizeStepField(int id) {
+    for (int item : kSizeStepFieldItems)
+        if (item == id)
+            return true;
+    return false;
+}
+
+// Text that is not a number counts as 0, which no valid ladder contains.
+int32_t fieldNumber(const char* text) {
+    bool ok = false;
+    const int32_t value = ParseItemInt(text, &ok);
+    return ok ? value : 0;
+}
+
+const DialogFrame& sizeStepsFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kSizeStepsDialogId;
+        // The label rectangles lie over the edit boxes; a click there puts the caret in the box.
+        f.labels = {{{449, 145, 479, 159}, kSizeStepsMinimumItem},
+                    {{105, 237, 135, 255}, kSizeStepsStep1Item},
+                    {{161, 237, 191, 255}, kSizeStepsStep2Item},
+                    {{217, 237, 247, 255}, kSizeStepsStep3Item}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<SizeStepsDlgRecord>(kSizeStepsDialogId);
+            for (size_t i = 0; i < kSizeStepFieldItems.size(); ++i)
+                SetItemText(kSizeStepFieldItems[i], record ? record->fields[i].data() : "");
+            FillSizeStepFields();
+            ReadSizeStepFields();
+        };
+        f.editReaction = [](plat::HWND, int id) {
+            if (isSizeStepField(id))
+                ReadSizeStepFields();
+        };
+        f.command = [](plat::HWND dialog, int id, int code, plat::HWND) {
+            if (id == kSizeStepsGeometricItem)
+                ComputeGeometricSteps();
+            else if (code == 0 && isSizeStepField(id))
+                plat::SetFocus(plat::GetDlgItem(dialog, id));
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* record = DialogRecord<SizeStepsDlgRecord>(kSizeStepsDialogId);
+            if (record == nullptr)
+                return;
+            for (size_t i = 0; i < kSizeStepFieldItems.size(); ++i) {
+                record->fields[i].fill('\0');
+                CopyItemTextToField(kSizeStepFieldItems[i], record->fields[i].data(),
+                                    record->fields[i].size());
+            }
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Delimiters
+
+constexpr Popup kDelimiterHorizontalPopup =
+    popupOf(kDelimiterHorizontalThicknessItem, kThicknessMenu, kThicknessValues);
+constexpr Popup kDelimiterVerticalPopup =
+    popupOf(kDelimiterVerticalThicknessItem, kThicknessMenu, kThicknessValues);
+
+const DialogFrame& delimiterFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kDelimiterSettingsDialogId;
+        f.radioGroups = {{kDelimiterIncreaseFirst, kDelimiterIncreaseLast}};
+        f.checkBoxes = {kDelimiterQuantiseItem, kDelimiterStraightItem, kDelimiterBalanceItem};
+        f.init = [](plat::HWND) {
+            const auto* record =
+                DialogRecord<DelimiterSettingsDlgRecord>(kDelimiterSettingsDialogId);
+            const DelimiterSettingsDlgRecord empty;
+            const DelimiterSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kDelimiterHorizontalPopup, r.horizontalThickness);
+            setupPopup(kDelimiterVerticalPopup, r.verticalThickness);
+            SetCheck(kDelimiterQuantiseItem, r.quantiseSize != 0);
+            SetRadioGroup(kDelimiterIncreaseFirst, kDelimiterIncreaseLast, r.increaseHeight);
+            SetCheck(kDelimiterStraightItem, r.straightSegments != 0);
+            SetCheck(kDelimiterBalanceItem, r.balanceAboutAxis != 0);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<DelimiterSettingsDlgRecord>(kDelimiterSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->horizontalThickness = readPopup(kDelimiterHorizontalPopup, r->horizontalThickness);
+            r->verticalThickness = readPopup(kDelimiterVerticalPopup, r->verticalThickness);
+            r->quantiseSize = checkByte(kDelimiterQuantiseItem);
+            readRadio(kDelimiterIncreaseFirst, kDelimiterIncreaseLast, r->increaseHeight);
+            r->straightSegments = checkByte(kDelimiterStraightItem);
+            r->balanceAboutAxis = checkByte(kDelimiterBalanceItem);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Ornaments
+
+constexpr Popup kDotPopup = popupOf(kEmbellishmentDotItem, kThicknessMenu, kThicknessValues);
+constexpr Popup kStrokePopup = popupOf(kEmbellishmentStrokeItem, kThicknessMenu, kThicknessValues);
+
+const DialogFrame& embellishmentFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kEmbellishmentSettingsDialogId;
+        f.init = [](plat::HWND) {
+            const auto* record =
+                DialogRecord<EmbellishmentSettingsDlgRecord>(kEmbellishmentSettingsDialogId);
+            const EmbellishmentSettingsDlgRecord empty;
+            const EmbellishmentSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kDotPopup, r.dotThickness);
+            setupPopup(kStrokePopup, r.strokeThickness);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<EmbellishmentSettingsDlgRecord>(kEmbellishmentSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->dotThickness = readPopup(kDotPopup, r->dotThickness);
+            r->strokeThickness = readPopup(kStrokePopup, r->strokeThickness);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Integrals
+
+constexpr Popup kIntegralLimitsPopup =
+    popupOf(kIntegralLimitsSizeItem, kSizeStepMenu, kSizeStepValues);
+constexpr Popup kIntegralThicknessPopup =
+    popupOf(kIntegralThicknessItem, kThicknessMenu, kThicknessValues);
+constexpr Popup kIntegralHeightPopup =
+    popupOf(kIntegralHeightItem, kIntegralHeightMenu, kIntegralHeightValues);
+
+const DialogFrame& integralFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kIntegralSettingsDialogId;
+        f.checkBoxes = {kIntegralFixedItem, kIntegralQuantiseItem, kIntegralStraightItem,
+                        kIntegralNoInnerSpaceItem};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<IntegralSettingsDlgRecord>(kIntegralSettingsDialogId);
+            const IntegralSettingsDlgRecord empty;
+            const IntegralSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kIntegralLimitsPopup, r.limitsSize);
+            setupPopup(kIntegralThicknessPopup, r.signThickness);
+            setupPopup(kIntegralHeightPopup, r.defaultHeight);
+            SetCheck(kIntegralFixedItem, r.fixedHeight != 0);
+            SetCheck(kIntegralQuantiseItem, r.quantiseHeight != 0);
+            SetCheck(kIntegralStraightItem, r.straightSegments != 0);
+            SetCheck(kIntegralNoInnerSpaceItem, r.removeInnerSpace != 0);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<IntegralSettingsDlgRecord>(kIntegralSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->limitsSize = readPopup(kIntegralLimitsPopup, r->limitsSize);
+            r->signThickness = readPopup(kIntegralThicknessPopup, r->signThickness);
+            r->defaultHeight = readPopup(kIntegralHeightPopup, r->defaultHeight);
+            r->fixedHeight = checkByte(kIntegralFixedItem);
+            r->quantiseHeight = checkByte(kIntegralQuantiseItem);
+            r->straightSegments = checkByte(kIntegralStraightItem);
+            r->removeInnerSpace = checkByte(kIntegralNoInnerSpaceItem);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Scripts and big operators
+
+constexpr Popup kScriptSizePopup = popupOf(kScriptSizeItem, kSizeStepMenu, kSizeStepValues);
+constexpr Popup kBigOperatorPopup = popupOf(kBigOperatorSizeItem, kSizeStepMenu, kSizeStepValues);
+constexpr Popup kSubSeparationPopup =
+    popupOf(kSubscriptSeparationItem, kDistanceMenu, kDistanceValues);
+constexpr Popup kSubHeightPopup =
+    popupOf(kSubscriptHeightItem, kScriptHeightMenu, kScriptHeightValues);
+constexpr Popup kSupSeparationPopup =
+    popupOf(kSuperscriptSeparationItem, kDistanceMenu, kDistanceValues);
+constexpr Popup kSupHeightPopup =
+    popupOf(kSuperscriptHeightItem, kScriptHeightMenu, kScriptHeightValues);
+
+const DialogFrame& scriptFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kScriptSettingsDialogId;
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId);
+            const ScriptSettingsDlgRecord empty;
+            const ScriptSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kScriptSizePopup, r.scriptSize);
+            setupPopup(kBigOperatorPopup, r.bigOperatorSize);
+            setupPopup(kSubSeparationPopup, r.subscriptSeparation);
+            setupPopup(kSubHeightPopup, r.subscriptHeight);
+            setupPopup(kSupSeparationPopup, r.superscriptSeparation);
+            setupPopup(kSupHeightPopup, r.superscriptHeight);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->scriptSize = readPopup(kScriptSizePopup, r->scriptSize);
+            r->bigOperatorSize = readPopup(kBigOperatorPopup, r->bigOperatorSize);
+            r->subscriptSeparation = readPopup(kSubSeparationPopup, r->subscriptSeparation);
+            r->subscriptHeight = readPopup(kSubHeightPopup, r->subscriptHeight);
+            r->superscriptSeparation = readPopup(kSupSeparationPopup, r->superscriptSeparation);
+            r->superscriptHeight = readPopup(kSupHeightPopup, r->superscriptHeight);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Fractions
+
+constexpr Popup kFractionSizePopup = popupOf(kFractionSizeItem, kSizeStepMenu, kSizeStepValues);
+constexpr Popup kFractionThicknessPopup =
+    popupOf(kFractionThicknessItem, kThicknessMenu, kThicknessValues);
+constexpr Popup kFractionDistancePopup =
+    popupOf(kFractionDistanceItem, kDistanceMenu, kDistanceValues);
+
+// A popup command refreshes its point value; the refresh itself may raise further notifications
+// of the popup, which are not followed.
+void refreshPointValue(int comboId, int staticId) {
+    if (DialogCallbackBusy != 0)
+        return;
+    DialogCallbackBusy = 1;
+    FormatPointSize(comboId, staticId);
+    DialogCallbackBusy = 0;
+}
+
+const DialogFrame& fractionFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kFractionSettingsDialogId;
+        // Over the two popups whose values are also shown in points.
+        f.labels = {{{217, 73, 379, 91}, kFractionThicknessItem},
+                    {{217, 125, 379, 143}, kFractionDistanceItem}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
+            const FractionSettingsDlgRecord empty;
+            const FractionSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kFractionSizePopup, r.size);
+            setupPopup(kFractionThicknessPopup, r.barThickness);
+            setupPopup(kFractionDistancePopup, r.distance);
+            FormatPointSize(kFractionThicknessItem, kFractionThicknessPointsItem);
+            FormatPointSize(kFractionDistanceItem, kFractionDistancePointsItem);
+        };
+        f.command = [](plat::HWND, int id, int, plat::HWND) {
+            if (id == kFractionThicknessItem)
+                refreshPointValue(kFractionThicknessItem, kFractionThicknessPointsItem);
+            else if (id == kFractionDistanceItem)
+                refreshPointValue(kFractionDistanceItem, kFractionDistancePointsItem);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->size = readPopup(kFractionSizePopup, r->size);
+            r->barThickness = readPopup(kFractionThicknessPopup, r->barThickness);
+            r->distance = readPopup(kFractionDistancePopup, r->distance);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- Roots
+
+constexpr Popup kRootIndexPopup = popupOf(kRootIndexSizeItem, kSizeStepMenu, kSizeStepValues);
+constexpr Popup kRootThicknessPopup = popupOf(kRootThicknessItem, kThicknessMenu, kThicknessValues);
+
+const DialogFrame& rootFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kRootSettingsDialogId;
+        f.radioGroups = {{kRootFlangeFirst, kRootFlangeLast}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);
+            const RootSettingsDlgRecord empty;
+            const RootSettingsDlgRecord& r = record ? *record : empty;
+            setupPopup(kRootIndexPopup, r.indexSize);
+            setupPopup(kRootThicknessPopup, r.signThickness);
+            SetRadioGroup(kRootFlangeFirst, kRootFlangeLast, r.flange);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);
+            if (r == nullptr)
+                return;
+            r->indexSize = readPopup(kRootIndexPopup, r->indexSize);
+            r->signThickness = readPopup(kRootThicknessPopup, r->signThickness);
+            readRadio(kRootFlangeFirst, kRootFlangeLast, r->flange);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+// ---- "Unités" and "Autres options"
+
+const DialogFrame& rulerUnitsFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kRulerUnitsDialogId;
+        f.radioGroups = {{kRulerUnitsFirst, kRulerUnitsLast}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<RulerUnitsDlgRecord>(kRulerUnitsDialogId);
+            SetRadioGroup(kRulerUnitsFirst, kRulerUnitsLast, record ? record->units : 0);
+        };
+        f.writeBack = [](plat::HWND) {
+            if (auto* r = DialogRecord<RulerUnitsDlgRecord>(kRulerUnitsDialogId))
+                readRadio(kRulerUnitsFirst, kRulerUnitsLast, r->units);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+constexpr Popup kSmoothAmountPopup =
+    popupOf(kSmoothAmountItem, kSmoothAmountMenu, kSmoothAmountValues);
+
+const DialogFrame& otherOptionsFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kOtherOptionsDialogId;
+        f.radioGroups = {{kSmoothRedrawFirst, kSmoothRedrawLast},
+                         {kPasteQuestionFirst, kPasteQuestionLast}};
+        f.init = [](plat::HWND) {
+            const auto* record = DialogRecord<OtherOptionsDlgRecord>(kOtherOptionsDialogId);
+            const OtherOptionsDlgRecord empty;
+            const OtherOptionsDlgRecord& r = record ? *record : empty;
+            SetRadioGroup(kSmoothRedrawFirst, kSmoothRedrawLast, r.smoothRedraw);
+            setupPopup(kSmoothAmountPopup, r.smoothAmount);
+            SetRadioGroup(kPasteQuestionFirst, kPasteQuestionLast, r.pasteQuestionMarks);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<OtherOptionsDlgRecord>(kOtherOptionsDialogId);
+            if (r == nullptr)
+                return;
+            readRadio(kSmoothRedrawFirst, kSmoothRedrawLast, r->smoothRedraw);
+            r->smoothAmount = readPopup(kSmoothAmountPopup, r->smoothAmount);
+            readRadio(kPasteQuestionFirst, kPasteQuestionLast, r->pasteQuestionMarks);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+} // namespace
+
+// ---- Size-step services
+
+void FillSizeStepFields() {
+    const int32_t base = BaseStyleSize();
+    char text[64];
+    std::snprintf(text, sizeof text, "... , %d, ", static_cast<int>(base));
+    SetItemText(kSizeStepsBaseItem, text);
+    std::snprintf(text, sizeof text, ", %d, ...", static_cast<int>(2 * base));
+    SetItemText(kSizeStepsDoubleItem, text);
+}
+
+void ReadSizeStepFields() {
+    SizeStepRecord typed;
+    typed.minimum = fieldNumber(GetItemText(kSizeStepsMinimumItem));
+    typed.step1 = fieldNumber(GetItemText(kSizeStepsStep1Item));
+    typed.step2 = fieldNumber(GetItemText(kSizeStepsStep2Item));
+    typed.step3 = fieldNumber(GetItemText(kSizeStepsStep3Item));
+    // Layout reads the settings at any time, so only numbers that make a ladder reach them.
+    if (!SizeStepsValid(typed, BaseStyleSize(), MinimumFontSize)) {
+        EnableItem(plat::IDOK, false);
+        SetItemText(kSizeStepsListItem, "???");
+        return;
+    }
+    const SizeStepRecord previous = SizeStepSettings;
+    SizeStepSettings = typed;
+    if (!BuildSizeStepTable()) {
+        SizeStepSettings = previous;
+        EnableItem(plat::IDOK, false);
+        SetItemText(kSizeStepsListItem, "???");
+        return;
+    }
+    EnableItem(plat::IDOK, true);
+    SetItemText(kSizeStepsListItem, SizeStepListText(SizeStepTable).c_str());
+}
+
+void ComputeGeometricSteps() {
+    const std::array<int32_t, 3> steps = GeometricSizeSteps(BaseStyleSize());
+    SetItemInt(kSizeStepsStep1Item, steps[0]);
+    SetItemInt(kSizeStepsStep2Item, steps[1]);
+    SetItemInt(kSizeStepsStep3Item, steps[2]);
+    ReadSizeStepFields();
+}
+
+void FormatPointSize(int comboId, int staticId) {
+    const auto* record = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
+    const FractionSettingsDlgRecord empty;
+    const FractionSettingsDlgRecord& r = record ? *record : empty;
+    const bool bar = comboId == kFractionThicknessItem;
+    // With nothing selected the record's value stands, as OK would keep it.
+    const int32_t value = bar ? readPopup(kFractionThicknessPopup, r.barThickness)
+                              : readPopup(kFractionDistancePopup, r.distance);
+    const double points = static_cast<double>(value) * BaseStyleSize() / (bar ? 128.0 : 64.0);
+    // The format comes from the resources; it is never handed to printf itself, so a string
+    // with other conversions cannot misread the arguments.
+    const char* loaded = LoadResString(kPointSizeFormatString);
+    std::string text = loaded != nullptr ? loaded : "";
+    const size_t at = text.find("%.2g");
+    if (at == std::string::npos)
+        text = "%.2g pts";
+    char number[32];
+    std::snprintf(number, sizeof number, "%.2g", points);
+    text.replace(text.find("%.2g"), 4, number);
+    SetItemText(staticId, text.c_str());
+}
+
+// ---- Launchers and procedures
+
+int32_t RunSizeStepsDlg(SizeStepsDlgRecord* record) {
+    return launch(kSizeStepsDialogId, &SizeStepsDlgProc, record);
+}
+plat::INT_PTR SizeStepsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                               plat::LPARAM lParam) {
+    return HandleDialogFrame(sizeStepsFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunDelimiterSettingsDlg(DelimiterSettingsDlgRecord* record) {
+    return launch(kDelimiterSettingsDialogId, &DelimiterSettingsDlgProc, record);
+}
+plat::INT_PTR DelimiterSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                       plat::LPARAM lParam) {
+    return HandleDialogFrame(delimiterFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunEmbellishmentSettingsDlg(EmbellishmentSettingsDlgRecord* record) {
+    return launch(kEmbellishmentSettingsDialogId, &EmbellishmentSettingsDlgProc, record);
+}
+plat::INT_PTR EmbellishmentSettingsDlgProc(plat::HWND dialog, plat::UINT message,
+                                           plat::WPARAM wParam, plat::LPARAM lParam) {
+    return HandleDialogFrame(embellishmentFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunIntegralSettingsDlg(IntegralSettingsDlgRecord* record) {
+    return launch(kIntegralSettingsDialogId, &IntegralSettingsDlgProc, record);
+}
+plat::INT_PTR IntegralSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                      plat::LPARAM lParam) {
+    return HandleDialogFrame(integralFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunScriptSettingsDlg(ScriptSettingsDlgRecord* record) {
+    return launch(kScriptSettingsDialogId, &ScriptSettingsDlgProc, record);
+}
+plat::INT_PTR ScriptSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                    plat::LPARAM lParam) {
+    return HandleDialogFrame(scriptFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunFractionSettingsDlg(FractionSettingsDlgRecord* record) {
+    return launch(kFractionSettingsDialogId, &FractionSettingsDlgProc, record);
+}
+plat::INT_PTR FractionSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                      plat::LPARAM lParam) {
+    return HandleDialogFrame(fractionFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunRootSettingsDlg(RootSettingsDlgRecord* record) {
+    return launch(kRootSettingsDialogId, &RootSettingsDlgProc, record);
+}
+plat::INT_PTR RootSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                  plat::LPARAM lParam) {
+    return HandleDialogFrame(rootFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunRulerUnitsDlg(RulerUnitsDlgRecord* record) {
+    return launch(kRulerUnitsDialogId, &RulerUnitsDlgProc, record);
+}
+plat::INT_PTR RulerUnitsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                plat::LPARAM lParam) {
+    return HandleDialogFrame(rulerUnitsFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunOtherOptionsDlg(OtherOptionsDlgRecord* record) {
+    return launch(kOtherOptionsDialogId, &OtherOptionsDlgProc, record);
+}
+plat::INT_PTR OtherOptionsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                  plat::LPARAM lParam) {
+    return HandleDialogFrame(otherOptionsFrame(), dialog, message, wParam, lParam);
+}
+
+// ---- Commands
+
+namespace {
+
+// Ranges of the stored settings and the value that replaces one outside its range.
+void keepSizeStep(int32_t& value) {
+    keepInRange(value, -6, 6, -2);
+}
+void keepThickness(int32_t& value) {
+    keepInRange(value, 1, 16, 4);
+}
+void keepDistance(int32_t& value) {
+    keepInRange(value, 0, 20, 8);
+}
+void keepScriptHeight(int32_t& value) {
+    keepInRange(value, 0, 7, 4);
+}
+
+bool accepted(int32_t result) {
+    return ResultAsCancel(result) == 1;
+}
+
+} // namespace
+
+void ChooseSizeSteps() {
+    // The dialog publishes valid numbers while it runs; Cancel puts these back.
+    const SizeStepRecord savedSettings = SizeStepSettings;
+    const std::vector<int32_t> savedTable = SizeStepTable;
+    SizeStepsDlgRecord record;
+    const std::array<int32_t, 4> current{SizeStepSettings.minimum, SizeStepSettings.step1,
+                                         SizeStepSettings.step2, SizeStepSettings.step3};
+    for (size_t i = 0; i < current.size(); ++i)
+        std::snprintf(record.fields[i].data(), record.fields[i].size(), "%hd",
+                      static_cast<short>(current[i]));
+    const auto restore = [&] {
+        SizeStepSettings = savedSettings;
+        SizeStepTable = savedTable;
+    };
+    if (!accepted(RunSizeStepsDlg(&record))) {
+        restore();
+        return;
+    }
+    SizeStepRecord chosen;
+    chosen.minimum = fieldNumber(record.fields[0].data());
+    chosen.step1 = fieldNumber(record.fields[1].data());
+    chosen.step2 = fieldNumber(record.fields[2].data());
+    chosen.step3 = fieldNumber(record.fields[3].data());
+    // OK is only enabled for a valid ladder; the check stands in case the dialog was closed by
+    // other means with a field in between.
+    SizeStepSettings = chosen;
+    if (!SizeStepsValid(chosen, BaseStyleSize(), MinimumFontSize) || !BuildSizeStepTable()) {
+        restore();
+        return;
+    }
+    RefreshAllPanes();
+}
+
+void ChooseFenceSettings() {
+    DelimiterRecord& s = DelimiterSettings;
+    keepThickness(s.horizontalWeight);
+    keepThickness(s.verticalWeight);
+    keepInRange(s.increaseHeight, 0, 2, 0);
+    DelimiterSettingsDlgRecord r;
+    r.horizontalThickness = s.horizontalWeight;
+    r.verticalThickness = s.verticalWeight;
+    r.quantiseSize = asByte(s.quantiseSize);
+    r.increaseHeight = s.increaseHeight;
+    r.straightSegments = asByte(s.straightSegments);
+    r.balanceAboutAxis = asByte(s.balanceAboutAxis);
+    if (!accepted(RunDelimiterSettingsDlg(&r)))
+        return;
+    s.horizontalWeight = r.horizontalThickness;
+    s.verticalWeight = r.verticalThickness;
+    s.quantiseSize = asByte(r.quantiseSize);
+    s.increaseHeight = r.increaseHeight;
+    s.straightSegments = asByte(r.straightSegments);
+    s.balanceAboutAxis = asByte(r.balanceAboutAxis);
+    RefreshAllPanes();
+}
+
+void ChooseMarkSettings() {
+    EmbellishmentRecord& s = EmbellishmentSettings;
+    keepThickness(s.dotWeight);
+    keepThickness(s.strokeWeight);
+    EmbellishmentSettingsDlgRecord r{s.dotWeight, s.strokeWeight};
+    if (!accepted(RunEmbellishmentSettingsDlg(&r)))
+        return;
+    s.dotWeight = r.dotThickness;
+    s.strokeWeight = r.strokeThickness;
+    RefreshAllPanes();
+}
+
+void ChooseIntegralSettings() {
+    IntegralRecord& s = IntegralSettings;
+    keepSizeStep(s.limitsSize);
+    keepThickness(s.strokeWeight);
+    keepInRange(s.defaultHeight, 8, 32, 16);
+    // The limits are stored as steps smaller; the popup counts steps larger.
+    IntegralSettingsDlgRecord r{-s.limitsSize,
+                                s.strokeWeight,
+                                s.defaultHeight,
+                                asByte(s.fixedHeight),
+                                asByte(s.quantiseHeight),
+                                asByte(s.straightSegments),
+                                asByte(s.removeInnerSpace)};
+    if (!accepted(RunIntegralSettingsDlg(&r)))
+        return;
+    s.limitsSize = -r.limitsSize;
+    s.strokeWeight = r.signThickness;
+    s.defaultHeight = r.defaultHeight;
+    s.fixedHeight = asByte(r.fixedHeight);
+    s.quantiseHeight = asByte(r.quantiseHeight);
+    s.straightSegments = asByte(r.straightSegments);
+    s.removeInnerSpace = asByte(r.removeInnerSpace);
+    RefreshAllPanes();
+}
+
+void ChooseScriptSettings() {
+    TypesettingRecord& s = TypesettingSettings;
+    keepSizeStep(s.scriptSize);
+    keepSizeStep(s.bigOperatorSize);
+    keepDistance(s.subscriptSeparation);
+    keepDistance(s.superscriptSeparation);
+    keepScriptHeight(s.subscriptDepth);
+    keepScriptHeight(s.superscriptHeight);
+    // Scripts are stored as steps smaller, Sigma and Pi as steps larger.
+    ScriptSettingsDlgRecord r{-s.scriptSize,    s.bigOperatorSize,       s.subscriptSeparation,
+                              s.subscriptDepth, s.superscriptSeparation, s.superscriptHeight};
+    if (!accepted(RunScriptSettingsDlg(&r)))
+        return;
+    s.scriptSize = -r.scriptSize;
+    s.bigOperatorSize = r.bigOperatorSize;
+    s.subscriptSeparation = r.subscriptSeparation;
+    s.subscriptDepth = r.subscriptHeight;
+    s.superscriptSeparation = r.superscriptSeparation;
+    s.superscriptHeight = r.superscriptHeight;
+    RefreshAllPanes();
+}
+
+void ChooseFractionSettings() {
+    TypesettingRecord& s = TypesettingSettings;
+    keepSizeStep(s.fractionSize);
+    keepThickness(s.fractionBarThickness);
+    keepDistance(s.fractionDistance);
+    FractionSettingsDlgRecord r{-s.fractionSize, s.fractionBarThickness, s.fractionDistance};
+    if (!accepted(RunFractionSettingsDlg(&r)))
+        return;
+    s.fractionSize = -r.size;
+    s.fractionBarThickness = r.barThickness;
+    s.fractionDistance = r.distance;
+    RefreshAllPanes();
+}
+
+void ChooseRootSettings() {
+    RootRecord& s = RootSettings;
+    keepSizeStep(s.indexSize);
+    keepThickness(s.strokeWeight);
+    keepInRange(s.rightHook, 0, 2, 1);
+    RootSettingsDlgRecord r{-s.indexSize, s.strokeWeight, s.rightHook};
+    if (!accepted(RunRootSettingsDlg(&r)))
+        return;
+    s.indexSize = -r.indexSize;
+    s.strokeWeight = r.signThickness;
+    s.rightHook = r.flange;
+    RefreshAllPanes();
+}
+
+void ChooseRulerUnits() {
+    RulerUnitsDlgRecord r{MeasurementUnitSetting};
+    if (!accepted(RunRulerUnitsDlg(&r)))
+        return;
+    // A stored unit that no button shows stays as it was when none is chosen.
+    if (r.units >= 0 && r.units <= 3)
+        MeasurementUnitSetting = r.units;
+    RefreshAllPanes();
+}
+
+void ChooseOtherOptions() {
+    OtherOptionsDlgRecord r{WideStructureSetting > 0 ? 1 : 0, WideStructureSetting,
+                            ReplacePlaceholdersOption != 0 ? 1 : 0};
+    if (!accepted(RunOtherOptionsDlg(&r)))
+        return;
+    if (r.smoothRedraw == 1 && r.smoothAmount >= 0 && r.smoothAmount <= 3)
+        WideStructureSetting = r.smoothAmount;
+    else
+        WideStructureSetting = 0;
+    ReplacePlaceholdersOption = r.pasteQuestionMarks != 0 ? 1 : 0;
+    RefreshAllPanes();
+}

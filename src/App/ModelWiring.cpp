@@ -202,6 +202,8 @@ void InstallModelWiring() {
     model.fontIndexForDesc = &FontIndexForFace;
     model.charClassOf = &CharClassOf;
     TheAsianFontServices().faceScriptClass = &FaceScriptClass;
+    // The encoding names each font's script class from the installed faces.
+    SetEncodingFontClassifier(&FaceScriptClass);
     TheAsianFontServices().defaultGuiFace = &defaultGuiFace;
 
     InstallCommandModelHooks();

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 KeyboardEquivalentsDlgRecord TheKeyboardRecord;
 KeyMapTable WorkingKeyMap{};
@@ -165,7 +167,9 @@ void SetKeyAppliesToPrevious() {
     int32_t* entry = selectedEntry();
     if (entry == nullptr)
         return;
-    if (SelectedKeyAppliesToPrevious)
+    // An unbound key stays 0: the bit alone would bind it to nothing and hide it from the
+    // dispatcher's "not handled" answer. The state is kept for the command an editor stores next.
+    if (SelectedKeyAppliesToPrevious && (*entry & kCmdCodeMask) != 0)
         *entry |= kCmdWidenBit;
     else
         *entry &= ~kCmdWidenBit;
@@ -181,7 +185,12 @@ void DrawKeyCommandIcon() {
                 Color{plat::GetRValue(face), plat::GetGValue(face), plat::GetBValue(face), 255});
     const int32_t* entry = selectedEntry();
     const int32_t code = entry != nullptr ? (*entry & kCmdCodeMask) : 0;
-    DrawCommandPicture(w, Zone{2, 2, w.width() - 2, w.height() - 2}, code);
+    // The picture as a palette cell shows it: white, framed, black on white.
+    const Zone cell{2, 2, w.width() - 2, w.height() - 2};
+    w.paintZone(cell, kColorWhite);
+    w.frameZone(cell, 1, kColorLightGrey, kLineSolid, kDrawPaint);
+    w.setColors(&kColorBlack, &kColorWhite);
+    DrawCommandPicture(w, cell, code);
 }
 
 void RevertKeyMapToTyping(KeyMapTable& map) {
@@ -199,7 +208,8 @@ std::string DescribeCommand(int32_t code) {
     if (IsCharCode(c)) {
         const int style = CharCodeStyle(c);
         if (style == kTypingStyleSelector)
-            std::snprintf(buf, sizeof buf, "Caract\xE8re \xAB %c \xBB", static_cast<char>(c & 0xFF));
+            std::snprintf(buf, sizeof buf, "Caract\xE8re \xAB %c \xBB",
+                          static_cast<char>(c & 0xFF));
         else
             std::snprintf(buf, sizeof buf, "Caract\xE8re \xAB %c \xBB (style %d)",
                           static_cast<char>(c & 0xFF), style);
@@ -221,7 +231,8 @@ std::string DescribeCommand(int32_t code) {
         std::snprintf(buf, sizeof buf, "Police %d", c & 0xFF);
         text = buf;
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
-        text = std::string("Insertion ") + InsertCommandCatalog()[static_cast<size_t>(insert)].label;
+        text =
+            std::string("Insertion ") + InsertCommandCatalog()[static_cast<size_t>(insert)].label;
     } else {
         std::snprintf(buf, sizeof buf, "Commande %04X", static_cast<unsigned>(c));
         text = buf;
@@ -277,8 +288,11 @@ bool SaveKeysPrefsIn(const std::string& folder, const KeyMapTable& map, bool sil
         dir.pop_back();
     const std::string path = dir + "/" + kKeysPrefsFile;
     const int code = CatchFail([&] {
-        if (plat::GetFileAttributes(dir.c_str()) == plat::INVALID_FILE_ATTRIBUTES)
-            plat::CreateDirectory(dir.c_str(), nullptr);
+        // A fresh preferences folder may be missing, and so may its parents.
+        if (plat::GetFileAttributes(dir.c_str()) == plat::INVALID_FILE_ATTRIBUTES) {
+            std::error_code ec;
+            std::filesystem::create_directories(plat::NativePath(dir), ec);
+        }
         SaveKeyMapFile(path, map);
     });
     if (code == 0)
@@ -304,8 +318,8 @@ int32_t RunRevertToOriginalDlg(std::uintptr_t unused) {
     return LaunchDialog(kRevertKeysDialogId, &RevertToOriginalDlgProc, unused);
 }
 
-plat::INT_PTR KeyboardEquivalentsDlgProc(plat::HWND dialog, plat::UINT message,
-                                         plat::WPARAM wParam, plat::LPARAM lParam) {
+plat::INT_PTR KeyboardEquivalentsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                         plat::LPARAM lParam) {
     return HandleDialogFrame(keyboardFrame(), dialog, message, wParam, lParam);
 }
 

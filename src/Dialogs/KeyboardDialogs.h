@@ -81,8 +81,8 @@ extern int32_t (*KeyboardFontCommandChooser)(int32_t code);
 
 int32_t RunKeyboardEquivalentsDlg(std::uintptr_t record);
 int32_t RunRevertToOriginalDlg(std::uintptr_t unused);
-plat::INT_PTR KeyboardEquivalentsDlgProc(plat::HWND dialog, plat::UINT message,
-                                         plat::WPARAM wParam, plat::LPARAM lParam);
+plat::INT_PTR KeyboardEquivalentsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                         plat::LPARAM lParam);
 plat::INT_PTR RevertToOriginalDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                       plat::LPARAM lParam);
 

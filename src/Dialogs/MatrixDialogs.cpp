@@ -1,6 +1,7 @@
 #include "Dialogs/MatrixDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
@@ -22,17 +23,6 @@ oDlgWidget* s_linesPreview = nullptr;
 plat::HMENU s_depthMenu = nullptr;
 
 constexpr std::array<int32_t, kIndexDepthCount> kDepthValues{0, 1, 2};
-
-// An index of -1 (no button of the group on) keeps the value the record had.
-void readRadio(int first, int last, int32_t& field) {
-    const int index = GetRadioIndex(first, last);
-    if (index >= 0)
-        field = index;
-}
-
-uint8_t checkByte(int id) {
-    return IsChecked(id) ? 1 : 0;
-}
 
 // ---- "Modifier\n la matrice"
 
@@ -109,13 +99,13 @@ const DialogFrame& editMatrixFrame() {
                 return;
             CopyItemTextToField(kMatrixColumnsItem, record->columns.data(), record->columns.size());
             CopyItemTextToField(kMatrixRowsItem, record->rows.data(), record->rows.size());
-            readRadio(kMatrixVerticalFirst, kMatrixVerticalLast, record->vertical);
-            record->unequalRows = checkByte(kMatrixUnequalRowsItem);
-            readRadio(kMatrixHorizontalFirst, kMatrixHorizontalLast, record->horizontal);
+            ReadRadio(kMatrixVerticalFirst, kMatrixVerticalLast, record->vertical);
+            record->unequalRows = CheckByte(kMatrixUnequalRowsItem);
+            ReadRadio(kMatrixHorizontalFirst, kMatrixHorizontalLast, record->horizontal);
             CopyItemTextToField(kMatrixAlignCharItem, record->alignChar.data(),
                                 record->alignChar.size());
-            record->unequalColumns = checkByte(kMatrixUnequalColumnsItem);
-            record->removeOuterSpace = checkByte(kMatrixOuterSpaceItem);
+            record->unequalColumns = CheckByte(kMatrixUnequalColumnsItem);
+            record->removeOuterSpace = CheckByte(kMatrixOuterSpaceItem);
         };
         f.destroy = [](plat::HWND) {
             delete s_sizePicker;
@@ -167,7 +157,7 @@ const DialogFrame& matrixDelimitersFrame() {
         f.writeBack = [](plat::HWND) {
             auto* record = DialogRecord<MatrixLinesDlgRecord>(kMatrixDelimitersDialogId);
             if (record != nullptr)
-                readRadio(kMatrixLineKindFirst, kMatrixLineKindLast, record->lineKind);
+                ReadRadio(kMatrixLineKindFirst, kMatrixLineKindLast, record->lineKind);
         };
         f.destroy = [](plat::HWND) {
             // The shared state must not keep a widget that is going away.
@@ -201,7 +191,7 @@ const DialogFrame& matrixIndicesFrame() {
             auto* record = DialogRecord<MatrixIndicesDlgRecord>(kMatrixIndicesDialogId);
             if (record == nullptr)
                 return;
-            readRadio(kIndexRuleFirst, kIndexRuleLast, record->rule);
+            ReadRadio(kIndexRuleFirst, kIndexRuleLast, record->rule);
             record->depth = ReadPopupValue(kIndexDepthItem, s_depthMenu, kDepthValues.data(),
                                            kIndexDepthCount, record->depth);
             CopyItemTextToField(kIndexStartItem, record->start.data(), record->start.size());
@@ -214,8 +204,7 @@ const DialogFrame& matrixIndicesFrame() {
 } // namespace
 
 int32_t RunEditMatrixDlg(MatrixDlgRecord* record) {
-    return LaunchDialog(kEditMatrixDialogId, &EditMatrixDlgProc,
-                        reinterpret_cast<std::uintptr_t>(record));
+    return LaunchWithRecord(kEditMatrixDialogId, &EditMatrixDlgProc, record);
 }
 
 plat::INT_PTR EditMatrixDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
@@ -230,8 +219,7 @@ plat::INT_PTR EditMatrixDlgProc(plat::HWND dialog, plat::UINT message, plat::WPA
 }
 
 int32_t RunMatrixDelimitersDlg(MatrixLinesDlgRecord* record) {
-    return LaunchDialog(kMatrixDelimitersDialogId, &MatrixDelimitersDlgProc,
-                        reinterpret_cast<std::uintptr_t>(record));
+    return LaunchWithRecord(kMatrixDelimitersDialogId, &MatrixDelimitersDlgProc, record);
 }
 
 plat::INT_PTR MatrixDelimitersDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
@@ -240,8 +228,7 @@ plat::INT_PTR MatrixDelimitersDlgProc(plat::HWND dialog, plat::UINT message, pla
 }
 
 int32_t RunInsertMatrixIndicesDlg(MatrixIndicesDlgRecord* record) {
-    return LaunchDialog(kMatrixIndicesDialogId, &InsertMatrixIndicesDlgProc,
-                        reinterpret_cast<std::uintptr_t>(record));
+    return LaunchWithRecord(kMatrixIndicesDialogId, &InsertMatrixIndicesDlgProc, record);
 }
 
 plat::INT_PTR InsertMatrixIndicesDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,

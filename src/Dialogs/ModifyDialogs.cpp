@@ -1,19 +1,13 @@
 #include "Dialogs/ModifyDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "OverPc/shell/DialogItems.h"
 
 #include <cstdint>
 
 namespace {
-
-// An index of -1 (no button of the group on) keeps the value the record had.
-void readRadio(int first, int last, int32_t& field) {
-    const int index = GetRadioIndex(first, last);
-    if (index >= 0)
-        field = index;
-}
 
 const DialogFrame& editStringFrame() {
     static const DialogFrame frame = [] {
@@ -43,9 +37,9 @@ const DialogFrame& editStringFrame() {
             auto* record = DialogRecord<StringDlgRecord>(kEditStringDialogId);
             if (record == nullptr)
                 return;
-            readRadio(kStringRulerFirst, kStringRulerLast, record->ruler);
-            readRadio(kStringVerticalFirst, kStringVerticalLast, record->vertical);
-            readRadio(kStringHorizontalFirst, kStringHorizontalLast, record->horizontal);
+            ReadRadio(kStringRulerFirst, kStringRulerLast, record->ruler);
+            ReadRadio(kStringVerticalFirst, kStringVerticalLast, record->vertical);
+            ReadRadio(kStringHorizontalFirst, kStringHorizontalLast, record->horizontal);
         };
         return f;
     }();
@@ -55,8 +49,7 @@ const DialogFrame& editStringFrame() {
 } // namespace
 
 int32_t RunEditStringDlg(StringDlgRecord* record) {
-    return LaunchDialog(kEditStringDialogId, &EditStringDlgProc,
-                        reinterpret_cast<std::uintptr_t>(record));
+    return LaunchWithRecord(kEditStringDialogId, &EditStringDlgProc, record);
 }
 
 plat::INT_PTR EditStringDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,

@@ -1,6 +1,7 @@
 #include "Dialogs/ModifyTemplateDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
 #include "OverPc/shell/DialogItems.h"
 
@@ -9,17 +10,6 @@
 #include <cstdint>
 
 namespace {
-
-// An index of -1 (no button of the group on) keeps the value the record had.
-void readRadio(int first, int last, int32_t& field) {
-    const int index = GetRadioIndex(first, last);
-    if (index >= 0)
-        field = index;
-}
-
-uint8_t checkByte(int id) {
-    return IsChecked(id) ? 1 : 0;
-}
 
 void setCheck(int id, uint8_t value) {
     SetCheck(id, value != 0);
@@ -67,10 +57,10 @@ const DialogFrame& editIntegralFrame() {
             auto* record = DialogRecord<IntegralDlgRecord>(kEditIntegralDialogId);
             if (record == nullptr)
                 return;
-            readRadio(kIntegralSignFirst, kIntegralSignLast, record->sign);
+            ReadRadio(kIntegralSignFirst, kIntegralSignLast, record->sign);
             CopyItemTextToField(kIntegralCountItem, record->count.data(), record->count.size());
-            record->limitsAboveBelow = checkByte(kIntegralLimitsItem);
-            record->smallSign = checkByte(kIntegralInlineItem);
+            record->limitsAboveBelow = CheckByte(kIntegralLimitsItem);
+            record->smallSign = CheckByte(kIntegralInlineItem);
         };
         return f;
     }();
@@ -100,10 +90,10 @@ const DialogFrame& editScriptsFrame() {
             auto* record = DialogRecord<ScriptsDlgRecord>(kEditScriptsDialogId);
             if (record == nullptr)
                 return;
-            record->prescripts = checkByte(kScriptsPreItem);
-            record->limits = checkByte(kScriptsLimitsItem);
-            record->operand = checkByte(kScriptsOperandItem);
-            record->subSup = checkByte(kScriptsSubSupItem);
+            record->prescripts = CheckByte(kScriptsPreItem);
+            record->limits = CheckByte(kScriptsLimitsItem);
+            record->operand = CheckByte(kScriptsOperandItem);
+            record->subSup = CheckByte(kScriptsSubSupItem);
         };
         return f;
     }();
@@ -136,9 +126,9 @@ const DialogFrame& editDelimiterFrame() {
             auto* record = DialogRecord<DelimiterDlgRecord>(kEditDelimiterDialogId);
             if (record == nullptr)
                 return;
-            readRadio(kDelimiterClosingFirst, kDelimiterClosingLast, record->closing);
-            readRadio(kDelimiterOpeningFirst, kDelimiterOpeningLast, record->opening);
-            record->horizontal = checkByte(kDelimiterHorizontalItem);
+            ReadRadio(kDelimiterClosingFirst, kDelimiterClosingLast, record->closing);
+            ReadRadio(kDelimiterOpeningFirst, kDelimiterOpeningLast, record->opening);
+            record->horizontal = CheckByte(kDelimiterHorizontalItem);
         };
         return f;
     }();
@@ -190,9 +180,9 @@ const DialogFrame& editEmbellishmentFrame() {
             auto* record = DialogRecord<EmbellishmentDlgRecord>(kEditEmbellishmentDialogId);
             if (record == nullptr)
                 return;
-            record->fixedWidth = checkByte(kMarkFixedWidthItem);
-            readRadio(kMarkFirst, kMarkLast, record->mark);
-            readRadio(kMarkPlacementFirst, kMarkPlacementLast, record->placement);
+            record->fixedWidth = CheckByte(kMarkFixedWidthItem);
+            ReadRadio(kMarkFirst, kMarkLast, record->mark);
+            ReadRadio(kMarkPlacementFirst, kMarkPlacementLast, record->placement);
         };
         return f;
     }();
@@ -215,7 +205,7 @@ const DialogFrame& editFractionFrame() {
         f.writeBack = [](plat::HWND) {
             auto* record = DialogRecord<FractionDlgRecord>(kEditFractionDialogId);
             if (record != nullptr)
-                readRadio(kFractionStyleFirst, kFractionStyleLast, record->style);
+                ReadRadio(kFractionStyleFirst, kFractionStyleLast, record->style);
         };
         return f;
     }();
@@ -253,8 +243,8 @@ const DialogFrame& editTreeNodeFrame() {
                 return;
             CopyItemTextToField(kTreeCountItem, record->count.data(), record->count.size());
             for (size_t i = 0; i < record->intermediate.size(); ++i)
-                record->intermediate[i] = checkByte(kTreeIntermediateFirst + static_cast<int>(i));
-            record->sides = checkByte(kTreeSidesItem);
+                record->intermediate[i] = CheckByte(kTreeIntermediateFirst + static_cast<int>(i));
+            record->sides = CheckByte(kTreeSidesItem);
         };
         return f;
     }();
@@ -289,7 +279,7 @@ const DialogFrame& editTensorFrame() {
                 return;
             CopyItemTextToField(kTensorCountItem, record->count.data(), record->count.size());
             for (size_t i = 0; i < record->upper.size(); ++i)
-                record->upper[i] = checkByte(kTensorUpperFirst + static_cast<int>(i));
+                record->upper[i] = CheckByte(kTensorUpperFirst + static_cast<int>(i));
         };
         return f;
     }();
@@ -326,18 +316,14 @@ const DialogFrame& editBoxFrame() {
             record->thickness =
                 ReadPopupValue(kBoxThicknessItem, s_thicknessMenu, kThicknessValues.data(),
                                kBoxThicknessCount, record->thickness);
-            readRadio(kBoxShadowFirst, kBoxShadowLast, record->shadow);
-            record->quantiseHeight = checkByte(kBoxQuantiseHeightItem);
-            record->quantiseWidth = checkByte(kBoxQuantiseWidthItem);
+            ReadRadio(kBoxShadowFirst, kBoxShadowLast, record->shadow);
+            record->quantiseHeight = CheckByte(kBoxQuantiseHeightItem);
+            record->quantiseWidth = CheckByte(kBoxQuantiseWidthItem);
         };
         f.destroy = [](plat::HWND) { s_thicknessMenu = nullptr; };
         return f;
     }();
     return frame;
-}
-
-template <class Record> int32_t launch(int id, plat::DLGPROC proc, Record* record) {
-    return LaunchDialog(id, proc, reinterpret_cast<std::uintptr_t>(record));
 }
 
 } // namespace
@@ -349,7 +335,7 @@ int32_t MarkOfPictureCommand(int id) {
 }
 
 int32_t RunEditIntegralDlg(IntegralDlgRecord* record) {
-    return launch(kEditIntegralDialogId, &EditIntegralDlgProc, record);
+    return LaunchWithRecord(kEditIntegralDialogId, &EditIntegralDlgProc, record);
 }
 plat::INT_PTR EditIntegralDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                   plat::LPARAM lParam) {
@@ -357,7 +343,7 @@ plat::INT_PTR EditIntegralDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 }
 
 int32_t RunEditScriptsDlg(ScriptsDlgRecord* record) {
-    return launch(kEditScriptsDialogId, &EditScriptsDlgProc, record);
+    return LaunchWithRecord(kEditScriptsDialogId, &EditScriptsDlgProc, record);
 }
 plat::INT_PTR EditScriptsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                  plat::LPARAM lParam) {
@@ -365,7 +351,7 @@ plat::INT_PTR EditScriptsDlgProc(plat::HWND dialog, plat::UINT message, plat::WP
 }
 
 int32_t RunEditDelimiterDlg(DelimiterDlgRecord* record) {
-    return launch(kEditDelimiterDialogId, &EditDelimiterDlgProc, record);
+    return LaunchWithRecord(kEditDelimiterDialogId, &EditDelimiterDlgProc, record);
 }
 plat::INT_PTR EditDelimiterDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                    plat::LPARAM lParam) {
@@ -373,7 +359,7 @@ plat::INT_PTR EditDelimiterDlgProc(plat::HWND dialog, plat::UINT message, plat::
 }
 
 int32_t RunEditEmbellishmentDlg(EmbellishmentDlgRecord* record) {
-    return launch(kEditEmbellishmentDialogId, &EditEmbellishmentDlgProc, record);
+    return LaunchWithRecord(kEditEmbellishmentDialogId, &EditEmbellishmentDlgProc, record);
 }
 plat::INT_PTR EditEmbellishmentDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                        plat::LPARAM lParam) {
@@ -381,7 +367,7 @@ plat::INT_PTR EditEmbellishmentDlgProc(plat::HWND dialog, plat::UINT message, pl
 }
 
 int32_t RunEditFractionDlg(FractionDlgRecord* record) {
-    return launch(kEditFractionDialogId, &EditFractionDlgProc, record);
+    return LaunchWithRecord(kEditFractionDialogId, &EditFractionDlgProc, record);
 }
 plat::INT_PTR EditFractionDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                   plat::LPARAM lParam) {
@@ -389,7 +375,7 @@ plat::INT_PTR EditFractionDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 }
 
 int32_t RunEditTreeNodeDlg(TreeNodeDlgRecord* record) {
-    return launch(kEditTreeNodeDialogId, &EditTreeNodeDlgProc, record);
+    return LaunchWithRecord(kEditTreeNodeDialogId, &EditTreeNodeDlgProc, record);
 }
 plat::INT_PTR EditTreeNodeDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                   plat::LPARAM lParam) {
@@ -397,7 +383,7 @@ plat::INT_PTR EditTreeNodeDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 }
 
 int32_t RunEditTensorDlg(TensorDlgRecord* record) {
-    return launch(kEditTensorDialogId, &EditTensorDlgProc, record);
+    return LaunchWithRecord(kEditTensorDialogId, &EditTensorDlgProc, record);
 }
 plat::INT_PTR EditTensorDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                 plat::LPARAM lParam) {
@@ -405,7 +391,7 @@ plat::INT_PTR EditTensorDlgProc(plat::HWND dialog, plat::UINT message, plat::WPA
 }
 
 int32_t RunEditBoxDlg(BoxDlgRecord* record) {
-    return launch(kEditBoxDialogId, &EditBoxDlgProc, record);
+    return LaunchWithRecord(kEditBoxDialogId, &EditBoxDlgProc, record);
 }
 plat::INT_PTR EditBoxDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                              plat::LPARAM lParam) {

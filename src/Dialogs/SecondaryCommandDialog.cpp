@@ -96,8 +96,8 @@ void drawCentred(oGraphPort& port, const Zone& zone, const char* text, int32_t f
 void drawStripes(oGraphPort& port, const Zone& box) {
     const int32_t w = box.width();
     for (int32_t i = 0; i < kColourRows; ++i) {
-        const Zone stripe{box.left + i * w / kColourRows, box.top, box.left + (i + 1) * w / kColourRows,
-                          box.bottom};
+        const Zone stripe{box.left + i * w / kColourRows, box.top,
+                          box.left + (i + 1) * w / kColourRows, box.bottom};
         if (stripe.width() > 0)
             port.paintZone(stripe, colourOf(kColours[static_cast<size_t>(i)]));
     }
@@ -110,8 +110,12 @@ void drawRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
     const char* text = LoadResString(kColourRowString);
     if (row < kCatalogRows) {
         const EditCatalogRow& r = kEditCatalog[static_cast<size_t>(row)];
+        // The button picture keeps its own black on white when the row is highlighted.
+        const Color rowText = list.foreColor(), rowBack = list.backColor();
         list.paintZone(box, kColorWhite);
+        list.setColors(&kColorBlack, &kColorWhite);
         DrawCommandPicture(list, box, r.code);
+        list.setColors(&rowText, &rowBack);
         text = LoadResString(r.helpStringId);
     } else if (row < kCatalogRows + kColourRows) {
         list.paintZone(box, colourOf(kColours[static_cast<size_t>(row - kCatalogRows)]));
@@ -289,7 +293,8 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
     if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
         std::snprintf(text, sizeof text, "%s", kEditCatalog[static_cast<size_t>(row)].label);
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
-        std::snprintf(text, sizeof text, "%s", InsertCommandCatalog()[static_cast<size_t>(insert)].label);
+        std::snprintf(text, sizeof text, "%s",
+                      InsertCommandCatalog()[static_cast<size_t>(insert)].label);
     } else if ((c & 0xFF00) == kCmdMacroBase) {
         std::snprintf(text, sizeof text, "M%d", c & 0xFF);
     } else if ((c & 0xFF00) == kCmdStyleBase) {

@@ -1,6 +1,7 @@
 #include "Dialogs/SmallDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/DialogRecordItems.h"
 #include "OverPc/shell/DialogItems.h"
 #include "plat/Dialog.h"
 #include "plat/Messages.h"
@@ -58,14 +59,10 @@ const DialogFrame& printProgressFrame() {
     return frame;
 }
 
-template <class T> std::uintptr_t argumentOf(T* pointer) {
-    return reinterpret_cast<std::uintptr_t>(pointer);
-}
-
 } // namespace
 
 int32_t RunRenameToolbarDlg(DialogText* name) {
-    return LaunchDialog(kRenameToolbarDialogId, &RenameToolbarDlgProc, argumentOf(name));
+    return LaunchWithRecord(kRenameToolbarDialogId, &RenameToolbarDlgProc, name);
 }
 
 int32_t RunPrintProgressDlg(std::uintptr_t argument) {
@@ -73,12 +70,11 @@ int32_t RunPrintProgressDlg(std::uintptr_t argument) {
 }
 
 int32_t RunPrinterResolutionDlg(DialogText* resolution) {
-    return LaunchDialog(kPrinterResolutionDialogId, &PrinterResolutionDlgProc,
-                        argumentOf(resolution));
+    return LaunchWithRecord(kPrinterResolutionDialogId, &PrinterResolutionDlgProc, resolution);
 }
 
 int32_t RunBrowserAddressDlg(DialogText* address) {
-    return LaunchDialog(kBrowserAddressDialogId, &BrowserAddressDlgProc, argumentOf(address));
+    return LaunchWithRecord(kBrowserAddressDialogId, &BrowserAddressDlgProc, address);
 }
 
 plat::INT_PTR RenameToolbarDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,

@@ -13,8 +13,8 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 

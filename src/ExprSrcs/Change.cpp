@@ -140,10 +140,34 @@ void cancelPass() {
     }
 }
 
+// Runs a launcher; on Cancel the pass of the command ends (cancelPass) and false is answered.
+template <class Record> bool confirmed(int32_t (*launcher)(Record*), Record& record) {
+    if (launch(launcher, record) != 0)
+        return true;
+    cancelPass();
+    return false;
+}
+
 // The entry being acted upon is selected again, unchanged.
 void keepActedEntry() {
     if (EntryBeingActedUpon != nullptr && EntryBeingActedUpon->node != nullptr)
         SetSelection(EntryBeingActedUpon);
+}
+
+// A node can be replaced only in a parent: without one, a beep and the entry stays as it was.
+bool replaceable(const eExpr* node) {
+    if (node->m_parent != nullptr)
+        return true;
+    CommandBeep();
+    keepActedEntry();
+    return false;
+}
+
+// A replacing node looks like the old one: the same colour and nudges.
+void takeLook(eExpr* fresh, const eExpr* old) {
+    fresh->m_colour = old->m_colour;
+    fresh->m_nudgeX = old->m_nudgeX;
+    fresh->m_nudgeY = old->m_nudgeY;
 }
 
 void selectWholeNode(eExpr* node) {
@@ -176,17 +200,12 @@ void applyKind(eTemplate* node, int32_t kind) {
 // and place in the parent, which destroys the old one with the children it kept. Returns the new
 // node; null (nothing changed) when the old node has no parent to put a new one in.
 eExpr* rebuild(eTemplate* old, ExprPtr fresh, const std::vector<int32_t>& map) {
-    eExpr* parent = old->m_parent;
-    if (parent == nullptr) {
-        CommandBeep();
-        keepActedEntry();
+    if (!replaceable(old))
         return nullptr;
-    }
+    eExpr* parent = old->m_parent;
     const int32_t index = old->m_index;
     NoteEditedNode(old);
-    fresh->m_colour = old->m_colour;
-    fresh->m_nudgeX = old->m_nudgeX;
-    fresh->m_nudgeY = old->m_nudgeY;
+    takeLook(fresh.get(), old);
     OwnedNode<eSimpString> placeholder = NewPlaceholder(old->m_colour, false);
     for (int32_t j = 0; j < static_cast<int32_t>(map.size()) && j < fresh->childCount(); ++j) {
         const int32_t from = map[static_cast<size_t>(j)];
@@ -268,21 +287,16 @@ bool rowTakesCommand(eString* row, int32_t& result) {
 // A row of the other kind takes the old row's elements, colour, nudges, alignment ring, place and
 // selections; the old row is destroyed and the new one selected whole.
 void replaceRow(eString* old, OwnedNode<eString> fresh) {
-    eExpr* parent = old->m_parent;
-    if (parent == nullptr) {
-        CommandBeep();
-        keepActedEntry();
+    if (!replaceable(old))
         return;
-    }
+    eExpr* parent = old->m_parent;
     const int32_t index = old->m_index;
     const int32_t count = old->childCount();
     NoteEditedNode(old);
     for (int32_t i = 0; i < count && i < fresh->childCount(); ++i)
         if (ExprPtr child = old->detachChild(i))
             fresh->setChild(i, std::move(child));
-    fresh->m_colour = old->m_colour;
-    fresh->m_nudgeX = old->m_nudgeX;
-    fresh->m_nudgeY = old->m_nudgeY;
+    takeLook(fresh.get(), old);
     eString* row = fresh.get();
     // The old row leaves the ring when it is destroyed; the new one stays in it.
     LinkRows(row, old);
@@ -310,10 +324,8 @@ int32_t eSimpString::change(bool query) {
     record.ruler = 0;
     record.vertical = 3;
     record.horizontal = 0;
-    if (launch(TheModifyDialogLaunchers().runEditStringDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditStringDlg, record))
         return 0;
-    }
     if (record.ruler == 0) {
         SelectRange(this, 0, m_count, 0, 0);
         return 0;
@@ -336,10 +348,8 @@ int32_t eDxString::change(bool query) {
     record.ruler = m_followRuler != 0 ? 1 : 2;
     record.vertical = m_verticalAlign;
     record.horizontal = m_justification;
-    if (launch(TheModifyDialogLaunchers().runEditStringDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditStringDlg, record))
         return 0;
-    }
     if (record.ruler == 0) {
         replaceRow(this, OwnedNode<eString>(NewSimpString(m_count).release()));
         return 0;
@@ -383,10 +393,8 @@ int32_t eFence::change(bool query) {
     record.closing = closingType();
     record.opening = openingType();
     record.horizontal = isHorizontal() ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditDelimiterDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditDelimiterDlg, record))
         return 0;
-    }
     unlinkChild(getChild(0));
     applyKind(this, FenceKind(std::clamp(record.opening, 0, 10), std::clamp(record.closing, 0, 10),
                               record.horizontal != 0));
@@ -400,10 +408,8 @@ int32_t eMark::change(bool query) {
     record.fixedWidth = (m_kind & kMarkFixedWidth) != 0 ? 1 : 0;
     record.mark = std::clamp(mark() - 1, 0, 10);
     record.placement = (m_kind >> 4) & 3;
-    if (launch(TheModifyDialogLaunchers().runEditEmbellishmentDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditEmbellishmentDlg, record))
         return 0;
-    }
     const int32_t fixed = record.fixedWidth != 0 ? 1 : 0;
     const int32_t placement = std::clamp(record.placement, 0, 3);
     const int32_t markType = std::clamp(record.mark, 0, 10) + 1;
@@ -416,10 +422,8 @@ int32_t eFraction::change(bool query) {
         return kModifyKindFraction;
     FractionDlgRecord record;
     record.style = FractionStyleOfKind(m_kind);
-    if (launch(TheModifyDialogLaunchers().runEditFractionDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditFractionDlg, record))
         return 0;
-    }
     for (int32_t i = 0; i < m_count; ++i) {
         unlinkChild(getChild(i));
         if (eExpr* child = getChild(i))
@@ -442,10 +446,8 @@ int32_t eIntegral::change(bool query) {
     SetDialogNumber(record.count, (m_kind & kIntegralCountMask) + 1);
     record.limitsAboveBelow = (m_kind & kIntegralLimitsAboveBelow) != 0 ? 1 : 0;
     record.smallSign = (m_kind & kIntegralSmallSign) != 0 ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditIntegralDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditIntegralDlg, record))
         return 0;
-    }
     const int32_t sign = std::clamp(record.sign, 0, kIntegralSignEvaluateAt);
     const int32_t most = sign == kIntegralSignEvaluateAt ? 1 : kIntegralMaxSigns;
     int32_t count = 1;
@@ -477,10 +479,8 @@ int32_t eBox::change(bool query) {
     record.shadow = (m_kind & kBoxShadow) == 0 ? 0 : (m_kind & kBoxShadowLeft) != 0 ? 1 : 2;
     record.quantiseHeight = (m_kind & kBoxQuantiseHeight) != 0 ? 1 : 0;
     record.quantiseWidth = (m_kind & kBoxQuantiseWidth) != 0 ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditBoxDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditBoxDlg, record))
         return 0;
-    }
     int32_t kind = std::clamp(record.thickness, 0, 15);
     if (record.shadow == 1)
         kind |= kBoxShadow | kBoxShadowLeft;
@@ -503,10 +503,8 @@ int32_t eSSScript::change(bool query) {
     record.limits = (m_kind & kScriptLimits) != 0 ? 1 : 0;
     record.operand = (m_kind & kScriptOperator) != 0 ? 1 : 0;
     record.subSup = (m_kind & kScriptNoScripts) == 0 ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditScriptsDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditScriptsDlg, record))
         return 0;
-    }
     const int32_t b0 = record.prescripts != 0 ? 1 : 0;
     const int32_t b1 = record.limits != 0 ? 1 : 0;
     const int32_t b2 = record.operand != 0 ? 1 : 0;
@@ -558,10 +556,8 @@ int32_t eTensor::change(bool query) {
     SetDialogNumber(record.count, std::max(m_count - 1, 1));
     for (int32_t i = 0; i < 7; ++i)
         record.upper[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditTensorDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditTensorDlg, record))
         return 0;
-    }
     const int32_t count = expandableCount(record.count);
     // Indices beyond the seventh keep their kind bits: the dialog does not show them.
     int32_t kind = m_kind & ~0xFE;
@@ -582,10 +578,8 @@ int32_t eTreeNode::change(bool query) {
     for (int32_t i = 0; i < 7; ++i)
         record.intermediate[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
     record.sides = (m_kind & kTreeTurned) != 0 ? 1 : 0;
-    if (launch(TheModifyDialogLaunchers().runEditTreeNodeDlg, record) == 0) {
-        cancelPass();
+    if (!confirmed(TheModifyDialogLaunchers().runEditTreeNodeDlg, record))
         return 0;
-    }
     const int32_t count = expandableCount(record.count);
     int32_t kind = m_kind & ~0xFF;
     for (int32_t i = 0; i < 7; ++i)
@@ -653,9 +647,7 @@ void rebuildGrid(eMatrix* old, OwnedNode<eMatrix> fresh) {
     eExpr* parent = old->m_parent;
     const int32_t index = old->m_index;
     NoteEditedNode(old);
-    fresh->m_colour = old->m_colour;
-    fresh->m_nudgeX = old->m_nudgeX;
-    fresh->m_nudgeY = old->m_nudgeY;
+    takeLook(fresh.get(), old);
     OwnedNode<eSimpString> placeholder = NewPlaceholder(old->m_colour, false);
     for (int32_t r = 0; r < fresh->rows(); ++r) {
         for (int32_t c = 0; c < fresh->columns(); ++c) {
@@ -682,11 +674,8 @@ void rebuildGrid(eMatrix* old, OwnedNode<eMatrix> fresh) {
 // whose upper halves the dialogs never show and which are carried over.
 void changeGrid(eMatrix* grid, MatrixDlgRecord& record, const uint32_t* oldHStyles,
                 const uint32_t* oldVStyles) {
-    if (grid->m_parent == nullptr) {
-        CommandBeep();
-        keepActedEntry();
+    if (!replaceable(grid))
         return;
-    }
     MatrixState.linesPresent = anyLine() ? 1 : 0;
     MatrixState.columns = grid->columns();
     MatrixState.rows = grid->rows();

@@ -3,6 +3,8 @@
 #include "App/AppHooks.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 
 #include <utility>
@@ -85,6 +87,18 @@ ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const 
 
 ExprFilePane* NewUntitledDocument() {
     return NewExprFilePane(NewSimpString(0), nullptr, nullptr, 0);
+}
+
+ExprFilePane* FrontExpressionDocument() {
+    ExprFilePane* pane = dynamic_cast<ExprFilePane*>(ActivePane);
+    if (pane == nullptr)
+        pane = dynamic_cast<ExprFilePane*>(LastFrontPane);
+    if (pane == nullptr)
+        pane = OpenDocumentList;
+    if (pane == nullptr || pane->record().m_root == nullptr ||
+        pane->record().m_root->childCount() == 0)
+        return nullptr;
+    return pane;
 }
 
 void OpenDocumentWindowForShell(const char* path, char) {

@@ -51,6 +51,10 @@ ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const 
                               uint32_t flags);
 // A new untitled document over an empty row.
 ExprFilePane* NewUntitledDocument();
+// The front document window when it holds an expression: the active pane when it is a document,
+// else the one that last gave up the front, else the newest document; null when there is none or
+// it is empty.
+ExprFilePane* FrontExpressionDocument();
 
 // Writes a document: the document code installs it. `askName` is set for Save As (and for an
 // untitled document); true when the file was written.

@@ -119,14 +119,6 @@ ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
     return ExprPtr();
 }
 
-ExprFilePane* FrontDocument() {
-    if (auto* pane = dynamic_cast<ExprFilePane*>(ActivePane))
-        return pane;
-    if (auto* pane = dynamic_cast<ExprFilePane*>(LastFrontPane))
-        return pane;
-    return OpenDocumentList;
-}
-
 } // namespace
 
 int32_t ExprPictureDescent(const eExpr& expression) {
@@ -270,9 +262,8 @@ void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPic
 }
 
 void SaveMetafileCommand() {
-    ExprFilePane* pane = FrontDocument();
-    if (pane == nullptr || pane->record().m_root == nullptr ||
-        pane->record().m_root->childCount() == 0)
+    ExprFilePane* pane = FrontExpressionDocument();
+    if (pane == nullptr)
         return;
     std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName() : pane->filePath());
     proposal.replace_extension(".emf");

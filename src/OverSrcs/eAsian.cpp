@@ -30,14 +30,6 @@ void wholeCharacters(int32_t a, int32_t b, int32_t length, int32_t& start, int32
     end = a == b ? start : std::clamp(roundUp(std::max(a, b)), start, length);
 }
 
-// Puts the nodes into the row at `at` (nothing replaced); returns the row as it is afterwards.
-eString* insertIntoRow(eString* row, int32_t at, std::vector<ExprPtr> nodes) {
-    eString* now = row->resizeRange(at, at, static_cast<int32_t>(nodes.size()));
-    for (size_t i = 0; i < nodes.size(); ++i)
-        now->setChild(at + static_cast<int32_t>(i), std::move(nodes[i]));
-    return now;
-}
-
 // The style record resolved against the default style, for comparisons.
 FSSRecord resolved(const FSSRecord& own) {
     FSSRecord r = DefaultStyle;
@@ -200,27 +192,11 @@ eWord* eAsian::replaceText(int32_t start, int32_t end, std::string_view insertTe
         result.resize(static_cast<size_t>(kMaxAsianBytes));
     }
     eWord* holder = this;
-    const int32_t newLength = static_cast<int32_t>(result.size());
-    if (newLength < m_capacity) {
-        m_flags &= static_cast<uint8_t>(~kNodeLaidOut);
-        std::memcpy(mutableText(), result.data(), result.size());
-        std::memset(mutableText() + newLength, 0, static_cast<size_t>(m_capacity - newLength));
-        m_length = newLength;
-    } else {
+    if (!storeInPlace(result)) {
         FSSRecord style;
         storedStyle(style);
-        OwnedNode<eAsian> bigger =
-            newAsian(result, std::min(2 * m_length, kMaxWordLength + 1), style, m_colour);
-        bigger->m_nudgeX = m_nudgeX;
-        bigger->m_nudgeY = m_nudgeY;
-        holder = bigger.get();
-        HookRetargetSelections(this, holder);
-        if (m_parent != nullptr) {
-            m_parent->setChild(m_index, std::move(bigger));
-        } else {
-            destroy(kDestroyFree);
-            (void)bigger.release();
-        }
+        holder = takeReplacement(
+            newAsian(result, std::min(2 * m_length, kMaxWordLength + 1), style, m_colour));
     }
     if (!overflow.empty()) {
         // The rest of the text follows in words of its own, in this word's style and colour.
@@ -268,41 +244,10 @@ void eAsian::backspace(int32_t direction) {
     SelectionEntry* entry = HookEntryBeingActedUpon();
     if (entry == nullptr || entry->node != this)
         return;
-    eExpr* row = m_parent;
-    const int32_t index = m_index;
     int32_t start = 0;
     int32_t end = 0;
     wholeCharacters(entry->start, entry->end, m_length, start, end);
-    if (start == end) {
-        if (direction < 0) {
-            if (start == 0) {
-                if (row == nullptr)
-                    return;
-                *entry = {row, index, index, 0, 0};
-                row->backspace(direction);
-                return;
-            }
-            start -= 2;
-        } else {
-            if (end >= m_length) {
-                if (row == nullptr)
-                    return;
-                *entry = {row, index + 1, index + 1, 0, 0};
-                row->backspace(direction);
-                return;
-            }
-            end += 2;
-        }
-    }
-    if (end - start < m_length || row == nullptr || !row->isString()) {
-        replaceText(start, end, std::string_view());
-        HookSelectRange(this, start, start, 0, 0);
-        HookFinishEditAt(this);
-        return;
-    }
-    eString* now = static_cast<eString*>(row)->resizeRange(index, index + 1, 0);
-    HookSelectRange(now, index, index, 0, 0);
-    HookFinishEditAt(now);
+    backspaceRange(*entry, direction, start, end, 2);
 }
 
 // ---- Typing a code
@@ -470,23 +415,8 @@ void TypeAsianChar(int32_t code) {
     if (saved == nullptr)
         return;
     const int32_t n = static_cast<int32_t>(SavedListEnd - saved);
-    const uint8_t outerBatch = BatchMode;
-    const bool ownBatch = n >= 2 && BatchMode == 0;
-    if (ownBatch)
-        BatchMode = 1;
-    const int16_t failed = CatchFail([&] {
-        for (int32_t i = 0; i < n; ++i) {
-            SelectionEntry& entry = saved[i];
-            if (entry.node == nullptr)
-                continue; // its node went away with an earlier entry's edit
-            EntryBeingActedUpon = &entry;
-            entry.node->asianKey(code);
-            HookCheckUserAbort();
-        }
-    });
-    EntryBeingActedUpon = nullptr;
-    if (ownBatch)
-        BatchMode = outerBatch;
+    const int16_t failed =
+        ActOnSavedEntries(saved, n, [&](SelectionEntry& entry) { entry.node->asianKey(code); });
     if (ActiveRecord->count() == 0) {
         // Never leave the pane without a selection.
         for (int32_t i = 0; i < n; ++i)

@@ -19,6 +19,7 @@ class eAsian : public eWord {
 public:
     KV_NODE_CLONE(eAsian)
 
+    void writeEncoding(oOStream& stream) const override;
     void draw() override;
     // The word's answers rounded to whole characters: start down, end up.
     bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;

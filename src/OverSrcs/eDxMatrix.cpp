@@ -77,23 +77,15 @@ eExpr* eDxMatrix::setChild(int32_t i, ExprPtr node) {
 }
 
 eExpr* eDxMatrix::getCell(int32_t row, int32_t column) const {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
-        return nullptr;
-    return slotGet(m_columns * row + column);
+    return slotCell(row, column);
 }
 
 ExprPtr eDxMatrix::detachCell(int32_t row, int32_t column) {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
-        return ExprPtr();
-    return slotDetach(m_columns * row + column);
+    return detachSlotCell(row, column);
 }
 
 eExpr* eDxMatrix::setCell(int32_t row, int32_t column, ExprPtr node) {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns) {
-        KV_ASSERT_FAILED("MatSM range");
-        return nullptr;
-    }
-    return slotSet(m_columns * row + column, std::move(node));
+    return setSlotCell(row, column, std::move(node));
 }
 
 int32_t eDxMatrix::columnLineX(int32_t i) const {

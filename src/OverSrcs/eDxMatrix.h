@@ -29,6 +29,7 @@ inline constexpr uint8_t kHAlignRight = 2;
 class eDxMatrix : public eMatrix {
     KV_NODE_CLONE(eDxMatrix)
 
+    void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;

@@ -625,20 +625,8 @@ eString* eDxString::resizeRange(int32_t start, int32_t end, int32_t n) {
     OwnedNode<eDxString> fresh = NewDxString(m_count + shift, this);
     fresh->m_zone = m_zone;
     fresh->m_size = m_size;
-    for (int32_t i = 0; i < start; ++i)
-        fresh->setChild(i, detachChild(i));
-    for (int32_t i = end; i < m_count; ++i)
-        fresh->setChild(i + shift, detachChild(i));
-    eDxString* result = fresh.get();
-    HookRetargetSelections(this, result);
-    if (m_parent != nullptr) {
-        // Destroys this row with whatever was left in [start, end) and takes it out of the ring.
-        m_parent->setChild(m_index, std::move(fresh));
-    } else {
-        (void)fresh.release();
-        destroy(kDestroyFree);
-    }
-    return result;
+    moveKeptChildren(fresh.get(), start, end, shift);
+    return handOverTo(std::move(fresh));
 }
 
 // ---- The row ruler

@@ -87,6 +87,7 @@ class eDxString : public eString {
     // Also forgets the line table (a fresh copy must not free its source's).
     void init(int32_t count) override;
     void destroy(int32_t flags) override;
+    void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;

@@ -406,6 +406,26 @@ bool resized(int32_t count, int32_t other, int32_t& start, int32_t& end, int32_t
 
 } // namespace
 
+eExpr* eMatrix::slotCell(int32_t row, int32_t column) const {
+    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
+        return nullptr;
+    return slotGet(m_columns * row + column);
+}
+
+ExprPtr eMatrix::detachSlotCell(int32_t row, int32_t column) {
+    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
+        return ExprPtr();
+    return slotDetach(m_columns * row + column);
+}
+
+eExpr* eMatrix::setSlotCell(int32_t row, int32_t column, ExprPtr node) {
+    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns) {
+        KV_ASSERT_FAILED("MatSM range");
+        return nullptr;
+    }
+    return slotSet(m_columns * row + column, std::move(node));
+}
+
 // ---- The plain matrix ---------------------------------------------------------------------------
 
 eExpr* eSimpMatrix::getChild(int32_t i) const {
@@ -421,23 +441,15 @@ eExpr* eSimpMatrix::setChild(int32_t i, ExprPtr node) {
 }
 
 eExpr* eSimpMatrix::getCell(int32_t row, int32_t column) const {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
-        return nullptr;
-    return slotGet(m_columns * row + column);
+    return slotCell(row, column);
 }
 
 ExprPtr eSimpMatrix::detachCell(int32_t row, int32_t column) {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns)
-        return ExprPtr();
-    return slotDetach(m_columns * row + column);
+    return detachSlotCell(row, column);
 }
 
 eExpr* eSimpMatrix::setCell(int32_t row, int32_t column, ExprPtr node) {
-    if (row < 0 || row >= m_rows || column < 0 || column >= m_columns) {
-        KV_ASSERT_FAILED("MatSM range");
-        return nullptr;
-    }
-    return slotSet(m_columns * row + column, std::move(node));
+    return setSlotCell(row, column, std::move(node));
 }
 
 ExprPtr eSimpMatrix::copyOut(const SelectionEntry& entry) const {

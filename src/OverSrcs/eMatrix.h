@@ -96,6 +96,11 @@ class eMatrix : public eExpr {
 protected:
     // Hit-testing shared by hitClick and hitDrag.
     bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
+    // The cell operations of the grids that hold their cells in the child slots, row-major. Out of
+    // range a cell is null, and setting it is logged and changes nothing.
+    eExpr* slotCell(int32_t row, int32_t column) const;
+    ExprPtr detachSlotCell(int32_t row, int32_t column);
+    eExpr* setSlotCell(int32_t row, int32_t column, ExprPtr node);
     // After the cells are placed and the zone set: the axis (the middle row's, or midway between
     // the two middle rows), the last baseline (the last row's), the flags and the size.
     void finishLayout(int32_t size);
@@ -106,6 +111,7 @@ protected:
 class eSimpMatrix : public eMatrix {
     KV_NODE_CLONE(eSimpMatrix)
 
+    void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;

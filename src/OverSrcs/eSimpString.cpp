@@ -169,20 +169,8 @@ eString* eSimpString::resizeRange(int32_t start, int32_t end, int32_t n) {
     fresh->m_nudgeY = m_nudgeY;
     // The new row takes the old one's place in its ring, right after it.
     LinkRows(this, fresh.get());
-    for (int32_t i = 0; i < start; ++i)
-        fresh->setChild(i, detachChild(i));
-    for (int32_t i = end; i < m_count; ++i)
-        fresh->setChild(i + shift, detachChild(i));
-    eSimpString* result = fresh.get();
-    HookRetargetSelections(this, result);
-    if (m_parent != nullptr) {
-        // Destroys this row with whatever was left in [start, end) and takes it out of the ring.
-        m_parent->setChild(m_index, std::move(fresh));
-    } else {
-        (void)fresh.release();
-        destroy(kDestroyFree);
-    }
-    return result;
+    moveKeptChildren(fresh.get(), start, end, shift);
+    return handOverTo(std::move(fresh));
 }
 
 // ---- Clicks

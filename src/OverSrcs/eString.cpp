@@ -192,7 +192,18 @@ eString* eString::spliceRuledRow(int32_t start, int32_t end, ExprPtr node) {
         fresh->setChild(start + i, node->detachChild(i));
     for (int32_t i = end; i < m_count; ++i)
         fresh->setChild(i + shift, detachChild(i));
-    eDxString* result = fresh.get();
+    return handOverTo(std::move(fresh));
+}
+
+void eString::moveKeptChildren(eString* fresh, int32_t start, int32_t end, int32_t shift) {
+    for (int32_t i = 0; i < start; ++i)
+        fresh->setChild(i, detachChild(i));
+    for (int32_t i = end; i < m_count; ++i)
+        fresh->setChild(i + shift, detachChild(i));
+}
+
+eString* eString::handOverTo(OwnedNode<eString> fresh) {
+    eString* result = fresh.get();
     HookRetargetSelections(this, result);
     if (m_parent != nullptr) {
         m_parent->setChild(m_index, std::move(fresh));

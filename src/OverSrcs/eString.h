@@ -56,6 +56,14 @@ class eString : public eExpr {
     bool isLinked() const { return m_ring != this; }
 
     eString* m_ring = nullptr; // the next row of the alignment ring; the row itself when alone
+
+protected:
+    // Moves the children before `start` and from `end` on into `fresh`, the latter `shift` places
+    // further on.
+    void moveKeptChildren(eString* fresh, int32_t start, int32_t end, int32_t shift);
+    // Puts `fresh` in this row's place and hands it the row's selections; this row is destroyed
+    // with whatever was left in it (taking it out of its ring). Returns the new row.
+    eString* handOverTo(OwnedNode<eString> fresh);
 };
 
 // Joins the two rings (nothing when `other` is already in `row`'s ring).

@@ -172,18 +172,26 @@ eWord* eWord::replaceText(int32_t start, int32_t end, std::string_view insertTex
         KV_ASSERT_FAILED("eWord::replaceText length");
         return this;
     }
-    const int32_t newLength = static_cast<int32_t>(result.size());
-    if (newLength < m_capacity) {
-        m_flags &= static_cast<uint8_t>(~kNodeLaidOut);
-        std::memcpy(mutableText(), result.data(), result.size());
-        std::memset(mutableText() + newLength, 0, static_cast<size_t>(m_capacity - newLength));
-        m_length = newLength;
+    if (storeInPlace(result))
         return this;
-    }
     FSSRecord style;
     storedStyle(style);
-    OwnedNode<eWord> bigger =
-        NewWord(result, std::min(2 * m_length, kMaxWordLength + 1), style, m_colour);
+    return takeReplacement(
+        NewWord(result, std::min(2 * m_length, kMaxWordLength + 1), style, m_colour));
+}
+
+bool eWord::storeInPlace(std::string_view result) {
+    const int32_t newLength = static_cast<int32_t>(result.size());
+    if (newLength >= m_capacity)
+        return false;
+    m_flags &= static_cast<uint8_t>(~kNodeLaidOut);
+    std::memcpy(mutableText(), result.data(), result.size());
+    std::memset(mutableText() + newLength, 0, static_cast<size_t>(m_capacity - newLength));
+    m_length = newLength;
+    return true;
+}
+
+eWord* eWord::takeReplacement(OwnedNode<eWord> bigger) {
     // The replacement keeps the word's place on the page as well as its text style.
     bigger->m_nudgeX = m_nudgeX;
     bigger->m_nudgeY = m_nudgeY;
@@ -439,15 +447,14 @@ void eWord::selectWhole(SelectionEntry& entry) const {
     entry = {const_cast<eWord*>(this), 0, m_length, 0, 0};
 }
 
-namespace {
-
-// Puts `nodes` into the row at `at` (nothing replaced), returning the row as it is afterwards.
-eString* insertIntoRow(eString* row, int32_t at, std::vector<ExprPtr> nodes) {
+eString* eWord::insertIntoRow(eString* row, int32_t at, std::vector<ExprPtr> nodes) {
     eString* now = row->resizeRange(at, at, static_cast<int32_t>(nodes.size()));
     for (size_t i = 0; i < nodes.size(); ++i)
         now->setChild(at + static_cast<int32_t>(i), std::move(nodes[i]));
     return now;
 }
+
+namespace {
 
 void selectInsideOf(const eExpr* node) {
     SelectionEntry inner;
@@ -546,31 +553,35 @@ void eWord::backspace(int32_t direction) {
     SelectionEntry* entry = HookEntryBeingActedUpon();
     if (entry == nullptr || entry->node != this)
         return;
+    backspaceRange(*entry, direction, std::clamp(std::min(entry->start, entry->end), 0, m_length),
+                   std::clamp(std::max(entry->start, entry->end), 0, m_length), 1);
+}
+
+void eWord::backspaceRange(SelectionEntry& entry, int32_t direction, int32_t start, int32_t end,
+                           int32_t charBytes) {
     eExpr* row = m_parent;
     const int32_t index = m_index;
-    int32_t start = std::clamp(std::min(entry->start, entry->end), 0, m_length);
-    int32_t end = std::clamp(std::max(entry->start, entry->end), 0, m_length);
     if (start == end) {
         if (direction < 0) {
             if (start == 0) {
                 // The character before the word belongs to the row.
                 if (row == nullptr)
                     return;
-                *entry = {row, index, index, 0, 0};
+                entry = {row, index, index, 0, 0};
                 row->backspace(direction);
                 return;
             }
-            start -= 1;
+            start -= charBytes;
         } else {
             if (end >= m_length) {
                 // Nothing after the word's last character: the caret stays after the word.
                 if (row == nullptr)
                     return;
-                *entry = {row, index + 1, index + 1, 0, 0};
+                entry = {row, index + 1, index + 1, 0, 0};
                 row->backspace(direction);
                 return;
             }
-            end += 1;
+            end += charBytes;
         }
     }
     if (end - start < m_length || row == nullptr || !row->isString()) {

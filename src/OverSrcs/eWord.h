@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+class eString;
 
 // A word never holds more than this many characters; longer text goes into several words.
 inline constexpr int32_t kMaxWordLength = 255;
@@ -72,6 +75,18 @@ protected:
     char* mutableText() { return reinterpret_cast<char*>(trailing()); }
     // The number of characters of which at least half fits in the width.
     int32_t charsFitting(int32_t width) const;
+    // Deletes [start, end), or with an empty range the character of `charBytes` bytes before
+    // (direction < 0) or after the caret; at the word's edge the row deletes instead (the entry,
+    // the one being acted upon, moves to the row), and a word left empty leaves its row.
+    void backspaceRange(SelectionEntry& entry, int32_t direction, int32_t start, int32_t end,
+                        int32_t charBytes);
+    // Writes the text into this word's own block when it fits there; false when it does not.
+    bool storeInPlace(std::string_view result);
+    // Puts `bigger` in this word's place: it keeps the word's nudges and takes over its
+    // selections. Returns the new word.
+    eWord* takeReplacement(OwnedNode<eWord> bigger);
+    // Puts the nodes into the row at `at` (nothing replaced); returns the row as it is afterwards.
+    static eString* insertIntoRow(eString* row, int32_t at, std::vector<ExprPtr> nodes);
 };
 
 // Capacity = max(minCapacity, length + 1). Text beyond kMaxWordLength characters is cut there

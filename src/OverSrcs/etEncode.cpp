@@ -339,18 +339,8 @@ void WriteGridRecord(const eMatrix& grid) {
     Out().putChar('}');
 }
 
-// Every node goes out through here: grids, ruled rows and double-byte words by their records,
-// every other class through its own writeEncoding.
 void WriteNode(const eExpr* node) {
-    if (node->isMatrix()) {
-        WriteGridRecord(*static_cast<const eMatrix*>(node));
-    } else if (node->isDxString()) {
-        WriteRuledRowRecord(*static_cast<const eDxString*>(node));
-    } else if (node->isWord() && static_cast<const eWord*>(node)->isDoubleByte()) {
-        WriteDoubleByteRecord(*static_cast<const eWord*>(node));
-    } else {
-        node->writeEncoding(Out());
-    }
+    node->writeEncoding(Out());
 }
 
 // A slot the writer finds empty goes out as an empty row, so the reader finds a node there.
@@ -364,6 +354,22 @@ void WriteChild(const eExpr* child, oOStream&) {
 }
 
 } // namespace
+
+void eAsian::writeEncoding(oOStream&) const {
+    WriteDoubleByteRecord(*this);
+}
+
+void eDxString::writeEncoding(oOStream&) const {
+    WriteRuledRowRecord(*this);
+}
+
+void eSimpMatrix::writeEncoding(oOStream&) const {
+    WriteGridRecord(*this);
+}
+
+void eDxMatrix::writeEncoding(oOStream&) const {
+    WriteGridRecord(*this);
+}
 
 void eTemplate::writeEncoding(oOStream& stream) const {
     eExpr::writeEncoding(stream);
@@ -484,7 +490,9 @@ void WriteExprEncoding(oOStream* stream, const eExpr* root, const char* linePref
 
 std::string ExprEncodingText(const eExpr* root, const char* linePrefix, bool resolveStyles) {
     oOStreamPtr stream(NewOMemoryStream(256));
-    WriteExprEncoding(stream.get(), root, linePrefix, 0, 0, 0, true, false, false, resolveStyles);
+    // Pictures carry their own records, so a picture leaf reads back with its picture: without
+    // them only its measurements would be written, which the reader refuses as no picture.
+    WriteExprEncoding(stream.get(), root, linePrefix, 0, 0, 0, true, true, false, resolveStyles);
     auto* memory = static_cast<oOMemoryStream*>(stream.release());
     return memory->detachString();
 }

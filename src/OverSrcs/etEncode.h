@@ -81,7 +81,8 @@ void WriteExprEncoding(oOStream* stream, const eExpr* root, const char* linePref
                        bool pictureOptionB, bool resolveStyles);
 // The link records of every linked row below node (root is where paths start).
 void WritePyramidEncoding(const eExpr* root, const eExpr* node);
-// Convenience: the encoding of the tree with no background, as text.
+// Convenience: the encoding of the tree with no background, as text; pictures are written with
+// their own records.
 std::string ExprEncodingText(const eExpr* root, const char* linePrefix = nullptr,
                              bool resolveStyles = false);
 

@@ -1,22 +1,21 @@
 // Bitmap files that carry their expression: saved from the front document window and opened
 // again as an editable expression, on the headless back end.
 
-#include "App/AppHooks.h"
-#include "App/CQVAppStartup.h"
-#include "App/ModelWiring.h"
+#include "OverPc/documents/DibCarrier.h"
+
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
-#include "OverPc/documents/DibCarrier.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Dialog.h"
 #include "plat/Testing.h"
 #include "plat/TestingSys.h"
-#include "plat/Dialog.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
@@ -35,46 +34,7 @@ uint32_t le32(const std::string& bytes, size_t at) {
     return v;
 }
 
-class DibCarrierTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        plat::testing::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
-    }
-    void TearDown() override {
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            plat::testing::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-    }
-
-    ExprFilePane* typed(std::string_view text) {
-        ExprFilePane* pane = NewUntitledDocument();
-        pane->takeFocus();
-        plat::testing::runUntilIdle();
-        plat::testing::type(text);
-        plat::testing::runUntilIdle();
-        return pane;
-    }
-
-    SysTempDir m_dir;
-};
+using DibCarrierTest = AppDocumentFixture;
 
 TEST_F(DibCarrierTest, ASavedBitmapOpensAgainAsTheSameExpression) {
     ExprFilePane* pane = typed("x+1");
@@ -87,8 +47,8 @@ TEST_F(DibCarrierTest, ASavedBitmapOpensAgainAsTheSameExpression) {
     ASSERT_TRUE(SaveBitmapFile(false));
     const std::string file = ReadFileBytes(m_dir / "eq.bmp");
     std::size_t offset = 0, size = 0;
-    ASSERT_TRUE(CheckBitmapFile(reinterpret_cast<const uint8_t*>(file.data()), file.size(),
-                                offset, size));
+    ASSERT_TRUE(
+        CheckBitmapFile(reinterpret_cast<const uint8_t*>(file.data()), file.size(), offset, size));
 
     // 24 bits, bottom-up, the laid-out size; ink somewhere, paper in the corners.
     const uint32_t width = le32(file, 18), height = le32(file, 22);
@@ -149,7 +109,8 @@ TEST_F(DibCarrierTest, ABitmapWithoutAReadableExpressionOpensNothing) {
             bytes[2 + static_cast<size_t>(i)] = static_cast<char>(total >> (8 * i));
         WriteFileBytes(m_dir / "bad.bmp", bytes);
         const size_t boxes = plat::testing::messageBoxes().size();
-        plat::testing::onMessageBox([](const plat::testing::MessageBoxCall&) { return plat::IDOK; });
+        plat::testing::onMessageBox(
+            [](const plat::testing::MessageBoxCall&) { return plat::IDOK; });
         OpenBitmapFile((m_dir / "bad.bmp").c_str());
         plat::testing::runUntilIdle();
         EXPECT_EQ(OpenDocumentList, pane);

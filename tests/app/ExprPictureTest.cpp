@@ -2,10 +2,7 @@
 // the same expression; pictures held in an expression travel inside its encoding; metafile files
 // are saved and opened again, and damaged ones are read within their bounds.
 
-#include "App/AppHooks.h"
-#include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
-#include "App/ModelWiring.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -22,6 +19,7 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oStreams.h"
+#include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
@@ -124,46 +122,19 @@ void SaveForLooking(oPixMap& pixmap, const char* name) {
         .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
 }
 
-class ExprPictureTest : public ::testing::Test {
+class ExprPictureTest : public AppDocumentFixture {
 protected:
     void SetUp() override {
-        plat::testing::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
+        AppDocumentFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         NextPictureRotation = 0;
         PictureRotationSetting = 0;
     }
     void TearDown() override {
         NextPictureRotation = 0;
         PictureRotationSetting = 0;
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            plat::testing::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-    }
-
-    ExprFilePane* typed(std::string_view text) {
-        ExprFilePane* pane = NewUntitledDocument();
-        pane->takeFocus();
-        plat::testing::runUntilIdle();
-        plat::testing::type(text);
-        plat::testing::runUntilIdle();
-        return pane;
+        AppDocumentFixture::TearDown();
     }
 
     std::unique_ptr<WinUfo> pictureOf(const eExpr* expression) {
@@ -172,8 +143,6 @@ protected:
                   0);
         return picture;
     }
-
-    SysTempDir m_dir;
 };
 
 TEST_F(ExprPictureTest, ThePictureCarriesTheEncodingAndGivesTheExpressionBack) {

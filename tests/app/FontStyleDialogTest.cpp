@@ -4,10 +4,7 @@
 // Modify on a typed word, through the running program.
 #include "Dialogs/FontStyleDialog.h"
 
-#include "App/AppHooks.h"
-#include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
-#include "App/ModelWiring.h"
 #include "BuiltinResources.h"
 #include "Dialogs/DialogFrame.h"
 #include "ExprSrcs/EPane.h"
@@ -23,6 +20,8 @@
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSelect.h"
+#include "app/AppDocumentFixture.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -231,15 +230,10 @@ TEST(FontStyleRecordTest, ChangedStylesAndTheChosenFaceAreStored) {
 
 // ---- The dialog ---------------------------------------------------------------------------------
 
-class FontStyleDialogTest : public ::testing::Test {
+class FontStyleDialogTest : public kvtest::DialogTestFixture {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        DialogTestFixture::SetUp();
         InstallGraphicsFontHooks();
         InitGraphics();
         ResetStyleTable();
@@ -248,14 +242,11 @@ protected:
         ASSERT_GT(TheFontManager()->faceCount(), 3);
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        CurrentDialog = nullptr;
         ShutdownGraphics();
         SetGraphicsFontHooks(GraphicsFontHooks{});
         DeleteFontManager();
         ResetStyleTable();
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        DialogTestFixture::TearDown();
     }
     int m_beeps = 0;
 };
@@ -375,45 +366,8 @@ TEST_F(FontStyleDialogTest, ATypedSizeBeyondTheLimitsIsClampedWithABeep) {
 
 // ---- Through the running program ----------------------------------------------------------------
 
-class FontStyleCommandTest : public ::testing::Test {
+class FontStyleCommandTest : public kvtest::AppDocumentFixture {
 protected:
-    void SetUp() override {
-        pt::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            pt::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-    }
-
-    ExprFilePane* typed(std::string_view text) {
-        ExprFilePane* pane = NewUntitledDocument();
-        pane->takeFocus();
-        pt::runUntilIdle();
-        pt::type(text);
-        pt::runUntilIdle();
-        return pane;
-    }
-
     // The stored styles of every character leaf of the document, in order.
     static void collect(const eExpr* node, std::vector<FSSRecord>& out) {
         if (node == nullptr)
@@ -431,8 +385,6 @@ protected:
         collect(pane->expression(), out);
         return out;
     }
-
-    kvtest::SysTempDir m_dir;
 };
 
 TEST_F(FontStyleCommandTest, ChangeFontOnASelectedWordIsOneUndoableEdit) {

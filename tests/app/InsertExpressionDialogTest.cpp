@@ -3,10 +3,7 @@
 // menu command inserting into a document window (undoable, Cancel inserting nothing).
 #include "Dialogs/InsertExpressionDialog.h"
 
-#include "App/AppHooks.h"
-#include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
-#include "App/ModelWiring.h"
 #include "BuiltinResources.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -20,6 +17,8 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -70,26 +69,18 @@ void clickCommand(DialogDriver& d, int index) {
     d.pump();
 }
 
-class InsertExpressionDialogTest : public ::testing::Test {
+class InsertExpressionDialogTest : public DialogTestFixture {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        DialogTestFixture::SetUp();
         ResetStyleTable();
         MacroList.clear();
         ResetInsertExpressionState();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         MacroList.clear();
         ResetInsertExpressionState();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        DialogTestFixture::TearDown();
     }
     static void addMacros(std::initializer_list<int32_t> codes) {
         for (int32_t code : codes)
@@ -325,49 +316,21 @@ TEST_F(InsertExpressionDialogTest, EveryCatalogCommandNamesSomethingToInsert) {
 
 // ---- The menu command on a document window
 
-class InsertExpressionCommandTest : public ::testing::Test {
+class InsertExpressionCommandTest : public AppDocumentFixture {
 protected:
     void SetUp() override {
-        pt::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
+        AppDocumentFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         ResetInsertExpressionState();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            pt::runUntilIdle();
-        }
+        closeDocuments();
         ResetInsertExpressionState();
         MacroList.clear();
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-    }
-    ExprFilePane* typed(std::string_view text) {
-        ExprFilePane* pane = NewUntitledDocument();
-        pane->takeFocus();
-        pt::runUntilIdle();
-        pt::type(text);
-        pt::runUntilIdle();
-        return pane;
+        shutDown();
     }
     static std::string encoding(ExprFilePane* pane) { return ExprEncodingText(pane->expression()); }
-
-    SysTempDir m_dir;
 };
 
 TEST_F(InsertExpressionCommandTest, AChosenCommandIsInsertedAtTheSelectionAndUndoes) {

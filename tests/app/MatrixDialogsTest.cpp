@@ -15,6 +15,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -28,30 +29,17 @@ namespace {
 namespace pt = plat::testing;
 using pt::DialogDriver;
 
-class MatrixDialogsTest : public ::testing::Test {
+class MatrixDialogsTest : public kvtest::ModifyDialogTestFixture {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
-        ResetModifyDialogItems();
-        ResetModifyDialogLaunchers();
+        ModifyDialogTestFixture::SetUp();
         ResetMatrixModifyState();
         ResetMatrixIndexSettings();
-        InstallModifyDialogs();
         InstallMatrixDialogs();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        ResetModifyDialogItems();
-        ResetModifyDialogLaunchers();
         ResetMatrixModifyState();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        ModifyDialogTestFixture::TearDown();
     }
 };
 

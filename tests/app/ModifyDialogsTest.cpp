@@ -12,6 +12,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -28,28 +29,7 @@ constexpr int kNone = kStringRulerFirst;
 constexpr int kRecall = kStringRulerFirst + 1;
 constexpr int kIndependent = kStringRulerFirst + 2;
 
-class ModifyDialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
-        ResetModifyDialogItems();
-        ResetModifyDialogLaunchers();
-        InstallModifyDialogs();
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        ResetModifyDialogItems();
-        ResetModifyDialogLaunchers();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-    }
-};
+using ModifyDialogsTest = kvtest::ModifyDialogTestFixture;
 
 TEST_F(ModifyDialogsTest, APlainRowOpensWithNoRulerAndGreyedJustifications) {
     StringDlgRecord record; // a plain row: 0, 3, 0

@@ -26,6 +26,7 @@
 #include "OverSrcs/eTensor.h"
 #include "OverSrcs/eTreeNode.h"
 #include "OverSrcs/eWord.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -40,27 +41,6 @@ namespace {
 
 namespace pt = plat::testing;
 using pt::DialogDriver;
-
-void Install() {
-    pt::reset();
-    plat::RegisterBuiltinResources(BuiltinResourceTables());
-    CQVApp::instance().m_hResources = nullptr;
-    CQVApp::instance().m_MainFrame = nullptr;
-    ResetDialogPositions();
-    CurrentDialog = nullptr;
-    ResetModifyDialogItems();
-    ResetModifyDialogLaunchers();
-    InstallModifyDialogs();
-}
-
-void Uninstall() {
-    EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-    ResetModifyDialogItems();
-    ResetModifyDialogLaunchers();
-    CurrentDialog = nullptr;
-    pt::reset();
-    plat::RegisterBuiltinResources(BuiltinResourceTables());
-}
 
 DialogText Text(const char* text) {
     DialogText field{};
@@ -77,10 +57,10 @@ void ClickLabel(DialogDriver& d, plat::RECT rect) {
 class ModifyTemplateDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Install();
+        kvtest::StartModifyDialogTest();
         m_beeps = CommandBeepCount();
     }
-    void TearDown() override { Uninstall(); }
+    void TearDown() override { kvtest::EndModifyDialogTest(); }
     int32_t Beeps() const { return CommandBeepCount() - m_beeps; }
     int32_t m_beeps = 0;
 };
@@ -531,7 +511,7 @@ protected:
         InitErrorSystem();
         ResetModelHooks();
         ResetStyleTable();
-        Install();
+        kvtest::StartModifyDialogTest();
         ResetCommandHooks();
         ResetCommandState();
         InstallSelectionHooks();
@@ -546,7 +526,7 @@ protected:
         DestroySelectionRecord(m_record);
         ResetCommandState();
         ResetCommandHooks();
-        Uninstall();
+        kvtest::EndModifyDialogTest();
         ResetModelHooks();
     }
     // A top row holding "x" and the node, the node selected as one item.

@@ -7,6 +7,7 @@
 #include "Dialogs/DialogFrame.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -31,23 +32,7 @@ std::string Str(const DialogText& field) {
     return std::string(field.data(), strnlen(field.data(), field.size()));
 }
 
-class SmallDialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-    }
-};
+using SmallDialogsTest = kvtest::DialogTestFixture;
 
 struct TextDialog {
     const char* name;

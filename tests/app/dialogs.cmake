@@ -6,10 +6,13 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpToursTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TypesettingDialogsTest.cpp
 )
 
 # The sample dialog, menus and bitmap of the dialog-frame tests, compiled into their own tables so that

@@ -24,6 +24,7 @@
 #include "OverSrcs/eTensor.h"
 #include "OverSrcs/eTreeNode.h"
 #include "OverSrcs/eWord.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -112,7 +113,7 @@ void InstallLaunchers() {
     };
 }
 
-class ChangeTest : public ModelTest {
+class ChangeTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
@@ -122,24 +123,16 @@ protected:
         FreeStringCache();
         m_beepsBefore = CommandBeepCount();
         g_launch = Launches{};
-        ResetCommandHooks();
-        ResetCommandState();
         ResetModifyDialogLaunchers();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         InstallLaunchers();
         TheCommandHooks().refreshActivePane = [] {};
         BatchMode = 0;
         CtrlHeld = 0;
     }
     void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
+        EditModelTest::TearDown();
         ResetModifyDialogLaunchers();
-        ModelTest::TearDown();
     }
 
     // A top row of the nodes, in a fresh record; the tree is laid out so that walks see widths.
@@ -148,11 +141,7 @@ protected:
         for (size_t i = 0; i < items.size(); ++i)
             row->setChild(static_cast<int32_t>(i), std::move(items[i]));
         eSimpString* top = row.get();
-        DestroySelectionRecord(m_record);
-        CreateSelectionRecord(m_record, std::move(row), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        ClearSelectionList(m_record);
+        useExpression(std::move(row));
         Measure(m_record.m_root);
         return top;
     }
@@ -180,7 +169,6 @@ protected:
     // Beeps since the test started.
     int32_t Beeps() const { return CommandBeepCount() - m_beepsBefore; }
 
-    SelectionRecord m_record;
     int32_t m_beepsBefore = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 
 #include <cstring>
@@ -67,45 +68,25 @@ std::string Codes(std::initializer_list<int32_t> codes) {
     return bytes;
 }
 
-class AsianTest : public ModelTest {
+class AsianTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
         SetLoggedInformation("");
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         TheAsianFontServices() = AsianFontServices{};
         AutoSpaceOption = 0;
         s_redraws = 0;
         TheCommandHooks().redrawAfterEdit = [] { ++s_redraws; };
-        CreateSelectionRecord(m_record, NewEmptySimpString(), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        BatchMode = 0;
+        openRecord();
     }
     void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
+        EditModelTest::TearDown();
         TheAsianFontServices() = AsianFontServices{};
-        ModelTest::TearDown();
     }
 
-    eExpr* expression() const { return m_record.m_root->getChild(0); }
     eExpr* item(int32_t i) const { return expression()->getChild(i); }
     std::string tree() const { return Dump(expression()); }
-    void select(const SelectionEntry& e) {
-        ClearSelectionList(m_record);
-        AddSelectionEntry(m_record, e);
-    }
-    SelectionEntry caret() const {
-        EXPECT_EQ(m_record.count(), 1);
-        return m_record.count() > 0 ? m_record.entry(0) : SelectionEntry{};
-    }
     // Puts nodes into the (empty) expression row.
     template <class... Nodes> void fill(Nodes&&... given) {
         std::vector<ExprPtr> nodes;
@@ -116,7 +97,6 @@ protected:
             now->setChild(static_cast<int32_t>(i), std::move(nodes[i]));
     }
 
-    SelectionRecord m_record;
     static inline int s_redraws = 0;
 };
 

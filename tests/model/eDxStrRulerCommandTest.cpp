@@ -12,6 +12,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -41,7 +42,7 @@ class RecordingDx : public eDxString {
 
 int g_rowDialogs = 0;
 
-class RulerCommandTest : public ModelTest {
+class RulerCommandTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
@@ -49,11 +50,8 @@ protected:
         // The program's own string table, for the message of a missing selection.
         plat::RegisterBuiltinResources(BuiltinResourceTables());
         FreeStringCache();
-        ResetCommandHooks();
-        ResetCommandState();
         ResetModifyDialogLaunchers();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         TheCommandHooks().refreshActivePane = [] {};
         // A plain row's Modify dialog is answered Cancel, and counted.
         g_rowDialogs = 0;
@@ -65,22 +63,13 @@ protected:
         RecordingDx::s_entries.clear();
     }
     void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
+        EditModelTest::TearDown();
         ResetModifyDialogLaunchers();
-        ModelTest::TearDown();
     }
 
     static ExprPtr Word(const char* text) { return NewWord(text, 0, SizedStyle(12), 0); }
     void Use(ExprPtr expression) {
-        DestroySelectionRecord(m_record);
-        CreateSelectionRecord(m_record, std::move(expression), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        ClearSelectionList(m_record);
+        useExpression(std::move(expression));
         Measure(m_record.m_root);
     }
     void Select(eExpr* node, int32_t start, int32_t end) {
@@ -88,8 +77,6 @@ protected:
         SelectRange(node, start, end, 0, 0);
     }
     eExpr* Top() const { return m_record.m_root->getChild(0); }
-
-    SelectionRecord m_record;
 };
 
 TEST_F(RulerCommandTest, ACaretInARuledRowModifiesThatRow) {

@@ -13,6 +13,7 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTreeNode.h"
 #include "OverSrcs/eWord.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 
 #include <gtest/gtest.h>
@@ -61,28 +62,14 @@ OwnedNode<eSimpString> Row(const std::vector<std::string>& items) {
     return row;
 }
 
-class NewLineTest : public ModelTest {
+class NewLineTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
         SetLoggedInformation("");
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         AutoSpaceOption = 0;
-        CreateSelectionRecord(m_record, NewEmptySimpString(), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        BatchMode = 0;
-    }
-    void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
-        ModelTest::TearDown();
+        openRecord();
     }
     // The expression becomes a row holding the node.
     eExpr* put(ExprPtr node) {
@@ -90,17 +77,7 @@ protected:
         m_record.m_root->setChild(0, NewSimpStringWith(std::move(node)));
         return expression()->getChild(0);
     }
-    eExpr* expression() const { return m_record.m_root->getChild(0); }
     std::string tree() const { return Dump(expression()); }
-    void select(const SelectionEntry& e) {
-        ClearSelectionList(m_record);
-        AddSelectionEntry(m_record, e);
-    }
-    SelectionEntry caret() const {
-        EXPECT_EQ(m_record.count(), 1);
-        return m_record.count() > 0 ? m_record.entry(0) : SelectionEntry{};
-    }
-    SelectionRecord m_record;
 };
 
 // ---- Splitting a word inside a template slot ----

@@ -27,6 +27,7 @@
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/oWindows.h"
 #include "framework/ErrorFixture.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Gdi.h"
 #include "support/BitmapPort.h"
@@ -161,40 +162,17 @@ const std::vector<InsertCase>& InsertCases() {
     return cases;
 }
 
-class InsertTest : public ModelTest {
+class InsertTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
         RegisterAllTemplates();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
-        CreateSelectionRecord(m_record, NewEmptySimpString(), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        BatchMode = 0;
+        installCommands();
+        openRecord();
         CtrlHeld = 0;
         ShiftHeld = 0;
     }
-    void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
-        ModelTest::TearDown();
-    }
 
-    eExpr* expression() const { return m_record.m_root->getChild(0); }
-    void select(const SelectionEntry& entry) {
-        ClearSelectionList(m_record);
-        AddSelectionEntry(m_record, entry);
-    }
-    SelectionEntry only() const {
-        EXPECT_EQ(m_record.count(), 1);
-        return m_record.count() > 0 ? m_record.entry(0) : SelectionEntry{};
-    }
     // Inserts the code at a caret in a fresh, empty expression; the template, or null.
     eExpr* insertFresh(int32_t code) {
         ClearSelectionList(m_record);
@@ -217,8 +195,6 @@ protected:
         MeasureExprWithOptions(m_record.m_root, port.get(), structure ? 1 : 0, 0, 0, 0);
         DrawState.rootOrigin = oPoint{0, 0};
     }
-
-    SelectionRecord m_record;
 };
 
 // ---- What each code builds
@@ -257,7 +233,7 @@ TEST_F(InsertTest, EveryTemplateCodeBuildsItsClassWithPlaceholdersAndSelectsTheF
             }
         }
         // Typing replaces the first placeholder: its "?" is selected whole.
-        EXPECT_EQ(only(), (SelectionEntry{placeholderWord(t, c.placeholders[0]), 0, 1, 0, 0}));
+        EXPECT_EQ(caret(), (SelectionEntry{placeholderWord(t, c.placeholders[0]), 0, 1, 0, 0}));
     }
 }
 
@@ -281,10 +257,10 @@ TEST_F(InsertTest, TheSelectionMovesIntoTheFirstPlaceholderAndTheNextIsSelected)
         ASSERT_NE(word, nullptr);
         EXPECT_EQ(word->view(), "ab");
         if (c.placeholders.size() > 1) {
-            EXPECT_EQ(only(), (SelectionEntry{placeholderWord(t, c.placeholders[1]), 0, 1, 0, 0}));
+            EXPECT_EQ(caret(), (SelectionEntry{placeholderWord(t, c.placeholders[1]), 0, 1, 0, 0}));
         } else {
             // Nothing left to fill: the caret goes after the template.
-            EXPECT_EQ(only(), (SelectionEntry{expression(), 1, 1, 0, 0}));
+            EXPECT_EQ(caret(), (SelectionEntry{expression(), 1, 1, 0, 0}));
         }
         // One undo gives back the typed row and its selection.
         DoCommand(kCmdUndo, 0);
@@ -292,7 +268,7 @@ TEST_F(InsertTest, TheSelectionMovesIntoTheFirstPlaceholderAndTheNextIsSelected)
         const auto* back = dynamic_cast<const eWord*>(expression()->getChild(0));
         ASSERT_NE(back, nullptr) << "undo restored the word";
         EXPECT_EQ(back->view(), "ab");
-        EXPECT_EQ(only(), (SelectionEntry{expression(), 0, 1, 0, 0}));
+        EXPECT_EQ(caret(), (SelectionEntry{expression(), 0, 1, 0, 0}));
     }
 }
 
@@ -314,7 +290,7 @@ TEST_F(InsertTest, WithoutPlaceholdersTheSelectionGoesIntoTheFirstEmptyRow) {
     ASSERT_EQ(ClassOf(fraction), "eFraction");
     ASSERT_EQ(fraction->getChild(1)->childCount(), 1);
     EXPECT_EQ(static_cast<eWord*>(fraction->getChild(1)->getChild(0))->view(), "ab");
-    EXPECT_EQ(only(), (SelectionEntry{expression(), 2, 2, 0, 0}));
+    EXPECT_EQ(caret(), (SelectionEntry{expression(), 2, 2, 0, 0}));
 }
 
 TEST_F(InsertTest, PlaceholdersAndTheOperatorTakeTheTypingColour) {
@@ -358,7 +334,7 @@ TEST_F(InsertTest, CodesOutsideTheTableBeepAndChangeNothing) {
         const auto* word = dynamic_cast<const eWord*>(expression()->getChild(0));
         ASSERT_NE(word, nullptr);
         EXPECT_EQ(word->view(), "ab");
-        EXPECT_EQ(only(), range);
+        EXPECT_EQ(caret(), range);
     }
 }
 
@@ -405,12 +381,12 @@ TEST_F(InsertTest, TabVisitsEverySlotAndWrapsAround) {
         std::set<int32_t> seen;
         for (int32_t step = 0; step < n; ++step) {
             DoCommand(kCmdSelectNextSlot, 0);
-            const int32_t slot = SlotOf(t, only().node);
+            const int32_t slot = SlotOf(t, caret().node);
             ASSERT_GE(slot, 0) << "Tab left the template at step " << step;
             seen.insert(slot);
         }
         EXPECT_EQ(static_cast<int32_t>(seen.size()), n);
-        EXPECT_EQ(SlotOf(t, only().node), c.placeholders[0]) << "after n steps, back to the start";
+        EXPECT_EQ(SlotOf(t, caret().node), c.placeholders[0]) << "after n steps, back to the start";
     }
 }
 
@@ -428,7 +404,7 @@ TEST_F(InsertTest, ArrowsWalkThroughEverySlotAndOutTheOtherSide) {
             bool out = false;
             for (int32_t step = 0; step < 200 && !out; ++step) {
                 DoCommand(rightward ? kCmdMoveRight : kCmdMoveLeft, 0);
-                const SelectionEntry e = only();
+                const SelectionEntry e = caret();
                 if (e.node == expression()) {
                     ASSERT_EQ(e, (SelectionEntry{expression(), to, to, 0, 0}));
                     out = true;

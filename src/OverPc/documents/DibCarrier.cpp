@@ -33,15 +33,6 @@ void putLE32(std::vector<uint8_t>& out, uint32_t value) {
     putLE16(out, value >> 16);
 }
 
-// The front document window: the active pane when it is a document, else the last one in front.
-ExprFilePane* frontDocument() {
-    if (auto* pane = dynamic_cast<ExprFilePane*>(ActivePane))
-        return pane;
-    if (auto* pane = dynamic_cast<ExprFilePane*>(LastFrontPane))
-        return pane;
-    return OpenDocumentList;
-}
-
 } // namespace
 
 std::vector<uint8_t> MakeExprDib(const eExpr* expression, int32_t dotsPerInch,
@@ -100,9 +91,8 @@ std::vector<uint8_t> MakeExprDib(const eExpr* expression, int32_t dotsPerInch,
 }
 
 bool FrontDocumentAsBitmap(FrontDocumentBitmap& out) {
-    ExprFilePane* pane = frontDocument();
-    if (pane == nullptr || pane->record().m_root == nullptr ||
-        pane->record().m_root->childCount() == 0)
+    ExprFilePane* pane = FrontExpressionDocument();
+    if (pane == nullptr)
         return false;
     const SelectionRecord& record = pane->record();
     const Color* background = record.m_noBackground != 0 ? nullptr : &record.m_background;

@@ -390,35 +390,21 @@ void DoCommand(int32_t code, int32_t mode) {
         return;
     }
 
-    const uint8_t outerBatch = BatchMode;
-    const bool ownBatch = n >= 2 && BatchMode == 0;
-    if (ownBatch)
-        BatchMode = 1;
-    const int16_t failed = CatchFail([&] {
-        for (int32_t i = 0; i < n; ++i) {
-            SelectionEntry& entry = saved[i];
-            if (entry.node == nullptr)
-                continue; // its node went away with an earlier entry's edit
-            EntryBeingActedUpon = &entry;
-            widenSelectionBack(entry);
-            const int32_t before = activeCount();
-            if ((c & kCmdInsertBit) == 0) {
-                entry.node->keystroke(entry);
-            } else if ((c & kCmdEditBit) == 0) {
-                DoInsertCommand();
-            } else {
-                DoEditCommand();
-            }
-            // An operation that selected nothing did nothing: the class does not offer it.
-            if (activeCount() == before && EntryBeingActedUpon != nullptr &&
-                EntryBeingActedUpon->node != nullptr && entry.node != nullptr)
-                refuse(entry);
-            HookCheckUserAbort();
+    const int16_t failed = ActOnSavedEntries(saved, n, [&](SelectionEntry& entry) {
+        widenSelectionBack(entry);
+        const int32_t before = activeCount();
+        if ((c & kCmdInsertBit) == 0) {
+            entry.node->keystroke(entry);
+        } else if ((c & kCmdEditBit) == 0) {
+            DoInsertCommand();
+        } else {
+            DoEditCommand();
         }
+        // An operation that selected nothing did nothing: the class does not offer it.
+        if (activeCount() == before && EntryBeingActedUpon != nullptr &&
+            EntryBeingActedUpon->node != nullptr && entry.node != nullptr)
+            refuse(entry);
     });
-    EntryBeingActedUpon = nullptr;
-    if (ownBatch)
-        BatchMode = outerBatch;
     if (activeCount() == 0) {
         // Never leave the pane without a selection: the entries that still name a node come back,
         // else a caret at the end of the expression.
@@ -447,6 +433,28 @@ void DoCommand(int32_t code, int32_t mode) {
         hooks().styleButtons(0, 1);
     if (failed != 0)
         Fail(failed);
+}
+
+int16_t ActOnSavedEntries(SelectionEntry* saved, int32_t n,
+                          const std::function<void(SelectionEntry&)>& act) {
+    const uint8_t outerBatch = BatchMode;
+    const bool ownBatch = n >= 2 && BatchMode == 0;
+    if (ownBatch)
+        BatchMode = 1;
+    const int16_t failed = CatchFail([&] {
+        for (int32_t i = 0; i < n; ++i) {
+            SelectionEntry& entry = saved[i];
+            if (entry.node == nullptr)
+                continue; // its node went away with an earlier entry's edit
+            EntryBeingActedUpon = &entry;
+            act(entry);
+            HookCheckUserAbort();
+        }
+    });
+    EntryBeingActedUpon = nullptr;
+    if (ownBatch)
+        BatchMode = outerBatch;
+    return failed;
 }
 
 bool DoWindowCommand() {

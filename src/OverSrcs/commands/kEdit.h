@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,11 @@ void ResetCommandState();
 
 // Applies the code to every entry of the active selection; mode 1 for typing, 0 a plain command.
 void DoCommand(int32_t code, int32_t mode);
+// Calls `act` on each of the n saved entries that still names a node, as the entry being acted
+// upon; two or more entries run as one batch. A failure ends the walk and its code is returned
+// (0 when none); the entry being acted upon is cleared afterwards.
+int16_t ActOnSavedEntries(SelectionEntry* saved, int32_t n,
+                          const std::function<void(SelectionEntry&)>& act);
 // Commands that act once for the window; true when nothing more is to be done.
 bool DoWindowCommand();
 // One edit code on the entry being acted upon.

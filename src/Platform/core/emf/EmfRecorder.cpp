@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace plat::core {
 
@@ -52,6 +53,24 @@ std::size_t infoSize(const BITMAPINFOHEADER& h) {
     else if (h.biCompression == BI_BITFIELDS && h.biSize == 40)
         n += 12;
     return n;
+}
+
+// A bottom-up DIB header of 1 bit (mono, two colours to follow) or 32 bits a pixel, uncompressed;
+// returns the bytes of one pixel row.
+int writeDibHeader(Writer& out, int width, int height, bool mono) {
+    const int rowBytes = mono ? ((width + 31) / 32) * 4 : width * 4;
+    out.u32(40);
+    out.i32(width);
+    out.i32(height); // bottom-up, as most readers expect
+    out.u16(1);
+    out.u16(mono ? 1 : 32);
+    out.u32(BI_RGB);
+    out.u32(static_cast<std::uint32_t>(rowBytes * height));
+    out.u32(0);
+    out.u32(0);
+    out.u32(mono ? 2 : 0);
+    out.u32(0);
+    return rowBytes;
 }
 
 } // namespace
@@ -114,39 +133,39 @@ void EmfRecorder::addBounds(const Dc& dc, int l, int t, int r, int b, int margin
 void EmfRecorder::sync(Dc& dc, bool currentPosition) {
     const DcState& s = dc.state;
     DcState& r = m_state;
-    if (s.mapMode != r.mapMode) {
-        simple(kSetMapMode, {static_cast<std::uint32_t>(s.mapMode)});
-        r.mapMode = s.mapMode;
-        r.windowExt = r.viewportExt = SIZE{1, 1};
-    }
-    if (s.mapMode != MM_TEXT) {
-        if (s.windowExt.cx != r.windowExt.cx || s.windowExt.cy != r.windowExt.cy) {
-            simple(kSetWindowExtEx, {static_cast<std::uint32_t>(s.windowExt.cx),
-                                     static_cast<std::uint32_t>(s.windowExt.cy)});
-            r.windowExt = s.windowExt;
-        }
-        if (s.viewportExt.cx != r.viewportExt.cx || s.viewportExt.cy != r.viewportExt.cy) {
-            simple(kSetViewportExtEx, {static_cast<std::uint32_t>(s.viewportExt.cx),
-                                       static_cast<std::uint32_t>(s.viewportExt.cy)});
-            r.viewportExt = s.viewportExt;
-        }
-    }
-    if (s.windowOrg.x != r.windowOrg.x || s.windowOrg.y != r.windowOrg.y) {
-        simple(kSetWindowOrgEx, {static_cast<std::uint32_t>(s.windowOrg.x),
-                                 static_cast<std::uint32_t>(s.windowOrg.y)});
-        r.windowOrg = s.windowOrg;
-    }
-    if (s.viewportOrg.x != r.viewportOrg.x || s.viewportOrg.y != r.viewportOrg.y) {
-        simple(kSetViewportOrgEx, {static_cast<std::uint32_t>(s.viewportOrg.x),
-                                   static_cast<std::uint32_t>(s.viewportOrg.y)});
-        r.viewportOrg = s.viewportOrg;
-    }
+    // One record whenever the value differs from the one recorded last.
     const auto attr = [&](auto want, auto& have, std::uint32_t type) {
         if (want != have) {
             simple(type, {static_cast<std::uint32_t>(want)});
             have = want;
         }
     };
+    // The same for a point or a size, recorded as its two coordinates.
+    const auto coords = [](const auto& p) {
+        if constexpr (requires { p.cx; })
+            return std::pair{p.cx, p.cy};
+        else
+            return std::pair{p.x, p.y};
+    };
+    const auto pointAttr = [&](const auto& want, auto& have, std::uint32_t type) {
+        const auto [wantA, wantB] = coords(want);
+        const auto [haveA, haveB] = coords(have);
+        if (wantA != haveA || wantB != haveB) {
+            simple(type, {static_cast<std::uint32_t>(wantA), static_cast<std::uint32_t>(wantB)});
+            have = want;
+        }
+    };
+    if (s.mapMode != r.mapMode) {
+        simple(kSetMapMode, {static_cast<std::uint32_t>(s.mapMode)});
+        r.mapMode = s.mapMode;
+        r.windowExt = r.viewportExt = SIZE{1, 1};
+    }
+    if (s.mapMode != MM_TEXT) {
+        pointAttr(s.windowExt, r.windowExt, kSetWindowExtEx);
+        pointAttr(s.viewportExt, r.viewportExt, kSetViewportExtEx);
+    }
+    pointAttr(s.windowOrg, r.windowOrg, kSetWindowOrgEx);
+    pointAttr(s.viewportOrg, r.viewportOrg, kSetViewportOrgEx);
     attr(s.rop2, r.rop2, kSetRop2);
     attr(s.textColor, r.textColor, kSetTextColor);
     attr(s.bkColor, r.bkColor, kSetBkColor);
@@ -154,11 +173,7 @@ void EmfRecorder::sync(Dc& dc, bool currentPosition) {
     attr(s.textAlign, r.textAlign, kSetTextAlign);
     attr(s.stretchMode, r.stretchMode, kSetStretchBltMode);
     attr(s.fillMode, r.fillMode, kSetPolyFillMode);
-    if (s.brushOrg.x != r.brushOrg.x || s.brushOrg.y != r.brushOrg.y) {
-        simple(kSetBrushOrgEx, {static_cast<std::uint32_t>(s.brushOrg.x),
-                                static_cast<std::uint32_t>(s.brushOrg.y)});
-        r.brushOrg = s.brushOrg;
-    }
+    pointAttr(s.brushOrg, r.brushOrg, kSetBrushOrgEx);
     if (s.clip.has_value() != r.clip.has_value() || (s.clip && !(*s.clip == *r.clip))) {
         // The whole clip is replaced (RGN_COPY); no region data means no clip.
         const std::size_t at = begin(kExtSelectClipRgn);
@@ -176,11 +191,8 @@ void EmfRecorder::sync(Dc& dc, bool currentPosition) {
     syncObject(s.pen, r.pen);
     syncObject(s.brush, r.brush);
     syncObject(s.font, r.font);
-    if (currentPosition && (s.current.x != r.current.x || s.current.y != r.current.y)) {
-        simple(kMoveToEx,
-               {static_cast<std::uint32_t>(s.current.x), static_cast<std::uint32_t>(s.current.y)});
-        r.current = s.current;
-    }
+    if (currentPosition)
+        pointAttr(s.current, r.current, kMoveToEx);
 }
 
 void EmfRecorder::syncObject(HGDIOBJ want, HGDIOBJ& recorded) {
@@ -254,19 +266,8 @@ std::uint32_t EmfRecorder::objectIndex(HGDIOBJ h) {
         // brush); colour ones carry their pixels.
         const int w = brush->m_patWidth, hgt = brush->m_patHeight;
         const bool mono = brush->m_patMono;
-        const int rowBytes = mono ? ((w + 31) / 32) * 4 : w * 4;
         Writer bmi;
-        bmi.u32(40);
-        bmi.i32(w);
-        bmi.i32(hgt); // bottom-up
-        bmi.u16(1);
-        bmi.u16(mono ? 1 : 32);
-        bmi.u32(BI_RGB);
-        bmi.u32(static_cast<std::uint32_t>(rowBytes * hgt));
-        bmi.u32(0);
-        bmi.u32(0);
-        bmi.u32(mono ? 2 : 0);
-        bmi.u32(0);
+        const int rowBytes = writeDibHeader(bmi, w, hgt, mono);
         if (mono) {
             bmi.u32(0x000000);
             bmi.u32(0xFFFFFF);
@@ -538,19 +539,8 @@ bool EmfRecorder::packSource(Dc& dst, HDC source, int xSrc, int ySrc, int width,
                0xFFFFFF;
     };
     const bool mono = src->mono();
-    const int rowBytes = mono ? ((width + 31) / 32) * 4 : width * 4;
     Writer info;
-    info.u32(40);
-    info.i32(width);
-    info.i32(height); // bottom-up, as most readers expect
-    info.u16(1);
-    info.u16(mono ? 1 : 32);
-    info.u32(BI_RGB);
-    info.u32(static_cast<std::uint32_t>(rowBytes * height));
-    info.u32(0);
-    info.u32(0);
-    info.u32(mono ? 2 : 0);
-    info.u32(0);
+    const int rowBytes = writeDibHeader(info, width, height, mono);
     if (mono) {
         // Monochrome sources draw 0 in the destination's text colour, 1 in its background.
         for (COLORREF c : {ResolveColor(dst.state.textColor), ResolveColor(dst.state.bkColor)}) {

@@ -1,0 +1,73 @@
+#pragma once
+// The running program on the headless back end, for tests that open document windows and type
+// into them: started without a splash, on a single-instance socket of its own (parallel runs do
+// not hand over to each other), with the model wired to the shell; every document window closed
+// and the program shut down afterwards.
+
+#include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eModelHooks.h"
+#include "plat/Testing.h"
+#include "platform/SysTempDir.h"
+
+#include <gtest/gtest.h>
+#include <string_view>
+
+namespace kvtest {
+
+class AppDocumentFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::testing::reset();
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
+        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
+        ResetModelHooks();
+        ResetCommandHooks();
+        ResetCommandState();
+        InstallModelWiring();
+    }
+    void TearDown() override {
+        closeDocuments();
+        shutDown();
+    }
+
+    // A scripted dialog left over means the test expected a dialog that never opened.
+    void closeDocuments() {
+        EXPECT_EQ(0, plat::testing::pendingDialogScripts()) << "a scripted dialog never opened";
+        while (OpenDocumentList != nullptr) {
+            delete OpenDocumentList->window();
+            plat::testing::runUntilIdle();
+        }
+    }
+    void shutDown() {
+        ResetCommandState();
+        ResetCommandHooks();
+        ResetModelHooks();
+        CQVAppShutdown();
+        SetSingleInstanceSocket("");
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+    }
+
+    // A new untitled document with the text typed into it.
+    ExprFilePane* typed(std::string_view text) {
+        ExprFilePane* pane = NewUntitledDocument();
+        pane->takeFocus();
+        plat::testing::runUntilIdle();
+        plat::testing::type(text);
+        plat::testing::runUntilIdle();
+        return pane;
+    }
+
+    SysTempDir m_dir;
+};
+
+} // namespace kvtest

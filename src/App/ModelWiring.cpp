@@ -2,6 +2,7 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
+#include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
@@ -12,6 +13,7 @@
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
+#include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
@@ -214,6 +216,8 @@ void InstallModelWiring() {
     // The font, style and size dialog: the change-font command and Modify on characters.
     InstallFontStyleDialog();
     InstallDocumentWindowHooks();
+    // Documents open from files: Fichier > Ouvrir, start-up files and hand-overs.
+    InstallDocumentOpener();
     // Bitmap files that carry their expression.
     InstallDibCarrier();
     // Pictures inside the expression encoding travel as picture text.
@@ -245,6 +249,9 @@ void InstallModelWiring() {
     SetMenuHandler(kInsertExpressionMenuId, &RunInsertExpression);
     // Options > "&Frappes...".
     SetMenuHandler(kCustomizeKeyboardMenuId, &CustomizeKeyboard);
+    // Options > "&Commandes de caractères...", and the font command kind of the keyboard dialog.
+    SetMenuHandler(kCharacterCommandsMenuId, &RunCharacterCommands);
+    KeyboardFontCommandChooser = &AskFSSCmd;
     // Fichier > "Save Metafile...".
     SetMenuHandler(265, &SaveMetafileCommand);
     if (AppHooks().loadCustomisation == nullptr)

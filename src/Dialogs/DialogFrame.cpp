@@ -1,6 +1,8 @@
 #include "Dialogs/DialogFrame.h"
 
 #include "Dialogs/AboutDialogs.h"
+#include "Dialogs/ChooseExampleDialog.h"
+#include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/HelpScreens.h"
 #include "Dialogs/InsertExpressionDialog.h"
@@ -57,6 +59,8 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4118, &launchPlain<&RunSecondaryCommandDlg>},
     DialogLauncherEntry{4122, &launchPlain<&RunKeyboardEquivalentsDlg>},
     DialogLauncherEntry{4123, &launchPlain<&RunRevertToOriginalDlg>},
+    DialogLauncherEntry{4124, &launchWith<ChangeFontDlgRecord, &RunChangeFontDlg>},
+    DialogLauncherEntry{4125, &launchWith<CharacterCommandsDlgRecord, &RunCharacterCommandsDlg>},
     DialogLauncherEntry{4127, &launchWith<SizeStepsDlgRecord, &RunSizeStepsDlg>},
     DialogLauncherEntry{4128, &launchWith<DelimiterSettingsDlgRecord, &RunDelimiterSettingsDlg>},
     DialogLauncherEntry{4129,
@@ -114,6 +118,8 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{kAboutDialogId, &launchWith<void, &RunAboutDlg>},
     DialogLauncherEntry{kSplashDialogId, &launchWith<void, &RunSplashScreenDlg>},
     DialogLauncherEntry{kCreditsDialogId, &launchWith<void, &RunCreditsDlg>},
+    DialogLauncherEntry{kChooseExampleDialogId,
+                        &launchWith<ChooseExampleParams, &RunChooseExampleDlg>},
 };
 
 bool isCurrent(plat::HWND dialog) {

@@ -1,9 +1,11 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_app PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ChooseExampleDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpScreens.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpTours.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogs.cpp

@@ -117,6 +117,18 @@ int32_t roundUp8(int32_t width) {
     return (width + 7) & ~7;
 }
 
+// Copies the pixel map onto the port through `blit`(port DC, pixel map DC); nothing when either
+// device context cannot be had.
+template <class Blit> void blitPixMapOnto(oMeasurePort* port, oPixMap& pixmap, Blit blit) {
+    PortDcHolder holder(port);
+    if (!holder.dc())
+        return;
+    SelectedDc source(holder.hdc(), pixmap.bitmap());
+    if (!source.dc())
+        return;
+    blit(holder.hdc(), source.dc());
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -421,14 +433,10 @@ void oNativePort::savePix(int32_t x, int32_t y, oPixMap& pixmap) {
 }
 
 void oNativePort::restorePix(int32_t x, int32_t y, oPixMap& pixmap) {
-    PortDcHolder holder(this);
-    if (!holder.dc())
-        return;
-    SelectedDc source(holder.hdc(), pixmap.bitmap());
-    if (!source.dc())
-        return;
-    plat::BitBlt(holder.hdc(), x + m_originX, y + m_originY, pixmap.width(), pixmap.height(),
-                 source.dc(), 0, 0, plat::SRCCOPY);
+    blitPixMapOnto(this, pixmap, [&](plat::HDC target, plat::HDC source) {
+        plat::BitBlt(target, x + m_originX, y + m_originY, pixmap.width(), pixmap.height(), source,
+                     0, 0, plat::SRCCOPY);
+    });
 }
 
 void oNativePort::restoreStretch(const Zone& zone, oPixMap& pixmap, int32_t stretchMode) {
@@ -450,14 +458,10 @@ void oNativePort::restoreStretch(const Zone& zone, oPixMap& pixmap, int32_t stre
                          pixmap.width(), pixmap.height(), plat::SRCCOPY);
         return;
     }
-    PortDcHolder holder(this);
-    if (!holder.dc())
-        return;
-    SelectedDc source(holder.hdc(), pixmap.bitmap());
-    if (!source.dc())
-        return;
-    plat::StretchBlt(holder.hdc(), x, y, zone.width(), zone.height(), source.dc(), 0, 0,
-                     pixmap.width(), pixmap.height(), plat::SRCCOPY);
+    blitPixMapOnto(this, pixmap, [&](plat::HDC target, plat::HDC source) {
+        plat::StretchBlt(target, x, y, zone.width(), zone.height(), source, 0, 0, pixmap.width(),
+                         pixmap.height(), plat::SRCCOPY);
+    });
 }
 
 void oNativePort::restoreColorize(int32_t x, int32_t y, oPixMap& pixmap, const Color& foreground,

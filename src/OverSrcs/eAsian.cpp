@@ -403,32 +403,14 @@ void TypeAsianChar(int32_t code) {
     if (TheModelHooks().entryBeingActedUpon == nullptr)
         InstallCommandModelHooks();
     BeginEditStep(1);
-    eExpr* expression = ActiveRecord->m_root != nullptr && ActiveRecord->m_root->childCount() > 0
-                            ? ActiveRecord->m_root->getChild(0)
-                            : nullptr;
-    if (ActiveRecord->count() == 0 && expression != nullptr) {
-        SelectionEntry inner;
-        expression->selectInside(inner);
-        AddSelectionEntry(*ActiveRecord, inner);
-    }
+    SelectInsideExpressionWhenEmpty();
     SelectionEntry* saved = SaveSelectionList();
     if (saved == nullptr)
         return;
     const int32_t n = static_cast<int32_t>(SavedListEnd - saved);
     const int16_t failed =
         ActOnSavedEntries(saved, n, [&](SelectionEntry& entry) { entry.node->asianKey(code); });
-    if (ActiveRecord->count() == 0) {
-        // Never leave the pane without a selection.
-        for (int32_t i = 0; i < n; ++i)
-            if (saved[i].node != nullptr)
-                SelectRange(saved[i].node, saved[i].start, saved[i].end, saved[i].rowStart,
-                            saved[i].rowEnd);
-        if (ActiveRecord->count() == 0 && expression != nullptr) {
-            SelectionEntry inner;
-            ActiveRecord->m_root->getChild(0)->selectInside(inner);
-            AddSelectionEntry(*ActiveRecord, inner);
-        }
-    }
+    KeepSomeSelection(saved, n);
     FreeSelectionList(saved);
     const CommandHooks& hooks = TheCommandHooks();
     if (BatchMode == 0) {

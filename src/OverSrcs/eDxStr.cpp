@@ -885,15 +885,22 @@ void invertIcon(oPoint icon) {
         ActivePad->invertZone(iconZone(icon.x, icon.y, s_drag.g));
 }
 
-void dragStop(eDxString* row, const Zone& abs, const RowRulerGeometry& g, int32_t slot,
-              int32_t kind, oPoint icon, oPoint press) {
+// A fresh drag over the row's ruler; false when there is no pad to drag on.
+bool startDrag(eDxString* row, const Zone& abs, const RowRulerGeometry& g) {
     if (ActivePad == nullptr)
-        return;
+        return false;
     s_drag = RulerDrag{};
     s_drag.row = row;
     s_drag.abs = abs;
     s_drag.g = g;
     s_drag.magnifier = DrawState.options[kOptionMagnify] != 0;
+    return true;
+}
+
+void dragStop(eDxString* row, const Zone& abs, const RowRulerGeometry& g, int32_t slot,
+              int32_t kind, oPoint icon, oPoint press) {
+    if (!startDrag(row, abs, g))
+        return;
     s_drag.slot = slot;
     s_drag.kind = kind;
     s_drag.grip = oPoint{press.x - icon.x, press.y - icon.y};
@@ -933,13 +940,8 @@ void invertMarker(int32_t x) {
 }
 
 void dragWidth(eDxString* row, const Zone& abs, const RowRulerGeometry& g, int32_t x) {
-    if (ActivePad == nullptr)
+    if (!startDrag(row, abs, g))
         return;
-    s_drag = RulerDrag{};
-    s_drag.row = row;
-    s_drag.abs = abs;
-    s_drag.g = g;
-    s_drag.magnifier = DrawState.options[kOptionMagnify] != 0;
     s_drag.lastX = x;
     invertMarker(x);
     s_drag.shown = true;

@@ -2,7 +2,9 @@
 // caller's record as the dialog's argument, and the launcher returns what the dialog ended with.
 #include "BuiltinResources.h"
 #include "Dialogs/AboutDialogs.h"
+#include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
@@ -69,6 +71,8 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4117, makerOf<BoxDlgRecord>()},
             {4118, makerOf<SecondaryCommandDlgRecord>()},
             {4122, makerOf<KeyboardEquivalentsDlgRecord>()},
+            {4124, makerOf<ChangeFontDlgRecord>()},
+            {4125, makerOf<CharacterCommandsDlgRecord>()},
             {4123, makerOf<uint8_t>()},
             {4127, makerOf<SizeStepsDlgRecord>()},
             {4128, makerOf<DelimiterSettingsDlgRecord>()},
@@ -82,6 +86,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
             {kCreditsDialogId, makerOf<uint8_t>()},
+            {kChooseExampleDialogId, makerOf<ChooseExampleParams>()},
         };
         // The help pages, which read no record either.
         for (int id = 4171; id <= 4214; ++id)

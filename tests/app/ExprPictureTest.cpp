@@ -27,6 +27,7 @@
 #include "plat/TestingSys.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
+#include "support/PixMapPixels.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -59,24 +60,6 @@ std::vector<std::string> CommentsOf(const WinUfo& picture) {
     plat::EnumEnhMetaFile(nullptr, reinterpret_cast<plat::HENHMETAFILE>(picture.enhMetafile()),
                           CollectComments, reinterpret_cast<plat::LPARAM>(&seen), nullptr);
     return seen;
-}
-
-std::vector<uint8_t> MetafileBytes(const WinUfo& picture) {
-    auto* emf = reinterpret_cast<plat::HENHMETAFILE>(picture.enhMetafile());
-    std::vector<uint8_t> bytes(plat::GetEnhMetaFileBits(emf, 0, nullptr));
-    plat::GetEnhMetaFileBits(emf, static_cast<plat::UINT>(bytes.size()), bytes.data());
-    return bytes;
-}
-
-plat::COLORREF PixelOf(oPixMap& pixmap, int x, int y) {
-    PortDcHolder holder(&pixmap);
-    return plat::GetPixel(holder.hdc(), x, y) & 0xFFFFFF;
-}
-
-std::unique_ptr<oPixMap> WhitePixMap(int w, int h) {
-    std::unique_ptr<oPixMap> p(NewPixMap(Zone{0, 0, w, h, 0, 0}, ScreenResolution(), 912));
-    p->paintZone(Zone{0, 0, w, h, 0, 0}, kColorWhite);
-    return p;
 }
 
 // A small recorded picture: a red block and a blue frame.

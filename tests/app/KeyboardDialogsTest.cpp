@@ -479,7 +479,8 @@ TEST_F(CustomizeKeyboardTest, RevertRestoresTypingOnlyAfterItsOk) {
 }
 
 TEST_F(CustomizeKeyboardTest, TheFontKindUsesTheInstalledChooser) {
-    // Without a chooser the notice says so and the dialog comes back.
+    // Without a chooser (the wiring installs one) the notice says so and the dialog comes back.
+    KeyboardFontCommandChooser = nullptr;
     std::string notice;
     pt::onMessageBox([&](const pt::MessageBoxCall& box) {
         notice = box.text;

@@ -1,8 +1,11 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_app_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ChooseExampleDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrameTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogLauncherTableTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpToursTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp

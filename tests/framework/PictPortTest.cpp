@@ -9,6 +9,7 @@
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
 #include "support/FontPin.h"
+#include "support/PixMapPixels.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -20,17 +21,6 @@ namespace kvtest {
 namespace {
 
 using PictPorts = PortsFixture;
-
-plat::COLORREF PixelOf(oPixMap& pixmap, int x, int y) {
-    PortDcHolder holder(&pixmap);
-    return plat::GetPixel(holder.hdc(), x, y) & 0xFFFFFF;
-}
-
-std::unique_ptr<oPixMap> WhitePixMap(int w, int h) {
-    std::unique_ptr<oPixMap> p(NewPixMap(Zone{0, 0, w, h, 0, 0}, ScreenResolution(), 912));
-    p->paintZone(Zone{0, 0, w, h, 0, 0}, kColorWhite);
-    return p;
-}
 
 void Scene(oGraphPort& port) {
     port.paintZone(Zone{2, 3, 20, 12, 0, 0}, kColorRed);

@@ -8,6 +8,7 @@
 #include "PortsFixture.h"
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
+#include "support/PixMapPixels.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -22,30 +23,12 @@ using PictureText = PortsFixture;
 
 constexpr plat::COLORREF kWhite = 0xFFFFFF;
 
-plat::COLORREF PixelOf(oPixMap& pixmap, int x, int y) {
-    PortDcHolder holder(&pixmap);
-    return plat::GetPixel(holder.hdc(), x, y) & 0xFFFFFF;
-}
-
-std::unique_ptr<oPixMap> WhitePixMap(int w, int h) {
-    std::unique_ptr<oPixMap> p(NewPixMap(Zone{0, 0, w, h, 0, 0}, ScreenResolution(), 912));
-    p->paintZone(Zone{0, 0, w, h, 0, 0}, kColorWhite);
-    return p;
-}
-
 // A small picture recorded through the picture port, with a baseline 4 above its bottom.
 std::unique_ptr<WinUfo> ScenePicture() {
     std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 40, 24, 0, 0}, 0, 0, 4, 0));
     port->paintZone(Zone{2, 3, 18, 12, 0, 0}, kColorRed);
     port->frameZone(Zone{20, 2, 38, 22, 0, 0}, 2, kColorBlue, kLineSolid, kDrawPaint);
     return std::unique_ptr<WinUfo>(port->makePicture());
-}
-
-std::vector<uint8_t> MetafileBytes(const WinUfo& picture) {
-    auto* emf = reinterpret_cast<plat::HENHMETAFILE>(picture.enhMetafile());
-    std::vector<uint8_t> bytes(plat::GetEnhMetaFileBits(emf, 0, nullptr));
-    plat::GetEnhMetaFileBits(emf, static_cast<plat::UINT>(bytes.size()), bytes.data());
-    return bytes;
 }
 
 std::string Written(const WinUfo* picture, const char* caption, bool own, bool bitmaps) {

@@ -6,6 +6,7 @@
 #include "PortsFixture.h"
 #include "plat/Gdi.h"
 #include "plat/Testing.h"
+#include "support/PixMapPixels.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -18,11 +19,6 @@ namespace {
 using PixMaps = PortsFixture;
 
 // A pixel of a pixmap in device coordinates, as 0x00bbggrr.
-plat::COLORREF PixelOf(oPixMap& pixmap, int x, int y) {
-    PortDcHolder holder(&pixmap);
-    return plat::GetPixel(holder.hdc(), x, y) & 0xFFFFFF;
-}
-
 std::vector<plat::COLORREF> PixelsOf(oPixMap& pixmap) {
     std::vector<plat::COLORREF> all;
     for (int y = 0; y < pixmap.height(); ++y)

@@ -6,6 +6,7 @@
 #include "OverPc/PERROR.h"
 #include "plat/Crash.h"
 #include "plat/Dialog.h"
+#include "platform/CrashFolders.h"
 #include "platform/SysTempDir.h"
 
 #include <csignal>
@@ -26,28 +27,15 @@ namespace fs = std::filesystem;
 // written (3), so the test knows which way the child ended.
 constexpr int kPageProgramStatus = 7;
 
-class UnhandledFailCrashTest : public kvtest::ErrorFixture {
+class UnhandledFailCrashTest : public kvtest::ErrorFixture, protected kvtest::CrashFolders {
 protected:
     void SetUp() override {
         ErrorFixture::SetUp();
-        fs::create_directories(m_desktop);
-        fs::create_directories(m_temp);
-        // The page program records its arguments, one a line.
-        kvtest::WriteFileBytes(m_program, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" +
-                                              m_args + "'\nexit " +
-                                              std::to_string(kPageProgramStatus) + "\n");
-        ::chmod(m_program.c_str(), 0755);
+        makeCrashFolders(kPageProgramStatus);
     }
     void TearDown() override {
         SetUnhandledFailReporter(nullptr);
         ErrorFixture::TearDown();
-    }
-    std::vector<std::string> args() const {
-        std::istringstream in(kvtest::ReadFileBytes(m_args));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
     }
     // Runs `body` in a child and answers its exit status (-1 when it did not exit).
     template <class Body> static int inChild(Body body) {
@@ -61,19 +49,6 @@ protected:
         waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    plat::CrashSetup setup() const {
-        plat::CrashSetup s;
-        s.dumpFolder = m_desktop;
-        s.reportFolder = m_temp;
-        s.program = m_program;
-        return s;
-    }
-
-    kvtest::SysTempDir m_dir;
-    std::string m_desktop = m_dir / "Desktop";
-    std::string m_temp = m_dir / "tmp";
-    std::string m_program = m_dir / "page.sh";
-    std::string m_args = m_dir / "args";
 };
 
 TEST_F(UnhandledFailCrashTest, WritesTheReportWithTheLogAsItStoodAtTheFailure) {

@@ -247,6 +247,14 @@ TEST_F(DialogSupportTest, PreviewClicksToggleOnlyLinesBetweenCells) {
         int32_t c;
         int32_t r;
     };
+    // One press on a fresh 3 × 2 grid.
+    const auto pressAt = [&](oPoint point) {
+        ResetMatrixModifyState();
+        MatrixState.columns = 3;
+        MatrixState.rows = 2;
+        control.path = {point};
+        InitMatrixLinesControl(&control);
+    };
     const Case toggles[] = {
         {"left edge", OnVertical(0, 0), true, 0, 0},
         {"between columns", OnVertical(2, 1), true, 2, 1},
@@ -256,11 +264,7 @@ TEST_F(DialogSupportTest, PreviewClicksToggleOnlyLinesBetweenCells) {
     };
     for (const Case& c : toggles) {
         SCOPED_TRACE(c.name);
-        ResetMatrixModifyState();
-        MatrixState.columns = 3;
-        MatrixState.rows = 2;
-        control.path = {c.point};
-        InitMatrixLinesControl(&control);
+        pressAt(c.point);
         EXPECT_EQ(control.pressedToo, 1);
         const auto& words = c.vertical ? MatrixState.columnLines : MatrixState.rowLines;
         EXPECT_EQ(LineStyleAt(words[static_cast<size_t>(c.r)], c.c), kMatrixLineDotted);
@@ -275,11 +279,7 @@ TEST_F(DialogSupportTest, PreviewClicksToggleOnlyLinesBetweenCells) {
     };
     for (const Case& c : ignored) {
         SCOPED_TRACE(c.name);
-        ResetMatrixModifyState();
-        MatrixState.columns = 3;
-        MatrixState.rows = 2;
-        control.path = {c.point};
-        InitMatrixLinesControl(&control);
+        pressAt(c.point);
         EXPECT_EQ(MatrixState.linesPresent, 0);
         for (size_t i = 0; i < 8; ++i) {
             EXPECT_EQ(MatrixState.columnLines[i], 0);

@@ -10,6 +10,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 
 #include <gtest/gtest.h>
@@ -432,26 +433,16 @@ TEST_F(MatrixSelectionTest, InwardOutwardFirstAndEscape) {
 
 // ---- Editing through the command dispatcher -----------------------------------------------------
 
-class MatrixEditTest : public ModelTest {
+class MatrixEditTest : public EditModelTest {
 protected:
+    // The record is made by Use, over the expression a test builds.
     void SetUp() override {
         ModelTest::SetUp();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         AutoSpaceOption = 0;
         BatchMode = 0;
         CtrlHeld = 0;
         ShiftHeld = 0;
-    }
-    void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(record);
-        ResetCommandState();
-        ResetCommandHooks();
-        ModelTest::TearDown();
     }
     void Use(ExprPtr expression) {
         CreateSelectionRecord(record, std::move(expression), 0, 0, 0, 0);
@@ -467,12 +458,8 @@ protected:
         Use(std::move(row));
         return g;
     }
-    eExpr* expression() const { return record.m_root->getChild(0); }
     std::string tree() const { return Dump(expression()); }
-    void Select(const SelectionEntry& e) {
-        ClearSelectionList(record);
-        AddSelectionEntry(record, e);
-    }
+    void Select(const SelectionEntry& e) { select(e); }
     Entries selection() const {
         Entries out;
         for (int32_t i = 0; i < record.count(); ++i)
@@ -481,7 +468,7 @@ protected:
     }
     void Type(char c) { DoCommand(MakeCharCode(kTypingStyleSelector, c), 1); }
 
-    SelectionRecord record;
+    SelectionRecord& record = m_record;
 };
 
 TEST_F(MatrixEditTest, TheMatrixCodeInsertsAGridAroundTheSelection) {

@@ -8,6 +8,7 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/oStreams.h"
+#include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 
 #include <cstdio>
@@ -386,16 +387,13 @@ struct Recorded {
     std::vector<eExpr*> edited;
 };
 
-class DispatcherTest : public ModelTest {
+class DispatcherTest : public EditModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
         s_recorded = Recorded{};
-        ResetCommandHooks();
-        ResetCommandState();
         ResetKeyMap();
-        InstallSelectionHooks();
-        InstallCommandModelHooks();
+        installCommands();
         // Words here split only by character class: the spacing rules are the rows' own business.
         AutoSpaceOption = 0;
         CommandHooks& h = TheCommandHooks();
@@ -405,22 +403,10 @@ protected:
         h.refreshActivePane = [] { ++s_recorded.refreshes; };
         h.markEdited = [](eExpr* node) { s_recorded.edited.push_back(node); };
         h.activeLineUnit = [] { return 1; };
-        CreateSelectionRecord(m_record, NewEmptySimpString(), 0, 0, 0, 0);
-        ActiveRecord = &m_record;
-        ActiveList = m_record.m_entries;
-        BatchMode = 0;
+        openRecord();
         CtrlHeld = 0;
     }
-    void TearDown() override {
-        ActiveRecord = nullptr;
-        ActiveList = nullptr;
-        DestroySelectionRecord(m_record);
-        ResetCommandState();
-        ResetCommandHooks();
-        ModelTest::TearDown();
-    }
 
-    eExpr* expression() const { return m_record.m_root->getChild(0); }
     std::string tree() const { return Dump(expression()); }
     void type(const std::string& text) {
         for (unsigned char c : text)
@@ -439,7 +425,6 @@ protected:
     }
     eExpr* item(int32_t i) const { return expression()->getChild(i); }
 
-    SelectionRecord m_record;
     static inline Recorded s_recorded;
 };
 

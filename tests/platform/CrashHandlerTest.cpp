@@ -2,6 +2,7 @@
 // runs for the crash page.
 
 #include "plat/Crash.h"
+#include "platform/CrashFolders.h"
 #include "platform/SysTempDir.h"
 
 #include <cstdint>
@@ -57,28 +58,10 @@ CrashRun crashChild(const plat::CrashSetup& setup) {
     return run;
 }
 
-class CrashHandlerTest : public ::testing::Test {
+class CrashHandlerTest : public ::testing::Test, protected kvtest::CrashFolders {
 protected:
-    void SetUp() override {
-        fs::create_directories(m_desktop);
-        fs::create_directories(m_temp);
-        // The page program: records its arguments, one a line, and ends with 3.
-        kvtest::WriteFileBytes(m_program, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" +
-                                              m_args + "'\nexit 3\n");
-        ::chmod(m_program.c_str(), 0755);
-    }
-    std::vector<std::string> args() const {
-        std::istringstream in(kvtest::ReadFileBytes(m_args));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    kvtest::SysTempDir m_dir;
-    std::string m_desktop = m_dir / "Desktop";
-    std::string m_temp = m_dir / "tmp";
-    std::string m_program = m_dir / "page.sh";
-    std::string m_args = m_dir / "args";
+    // The page program ends with 3.
+    void SetUp() override { makeCrashFolders(3); }
 };
 
 TEST_F(CrashHandlerTest, AFaultLeavesTheDumpTheReportAndTheLogThenRunsThePageProgram) {

@@ -365,14 +365,8 @@ void DoCommand(int32_t code, int32_t mode) {
         return;
     const int32_t c = CurrentCommandCode;
     BeginEditStep(c == kCmdBackspace ? 2 : c == kCmdNewLine ? 3 : (c & 0x3FFF) == 0 ? 0 : mode);
-    if (activeCount() == 0) {
-        // Nothing selected: the command acts at a caret inside the expression.
-        if (eExpr* expression = rootExpression()) {
-            SelectionEntry inner;
-            expression->selectInside(inner);
-            AddSelectionEntry(*ActiveRecord, inner);
-        }
-    }
+    // Nothing selected: the command acts at a caret inside the expression.
+    SelectInsideExpressionWhenEmpty();
     SelectionEntry* saved = SaveSelectionList();
     if (saved == nullptr)
         return;
@@ -405,18 +399,7 @@ void DoCommand(int32_t code, int32_t mode) {
             EntryBeingActedUpon->node != nullptr && entry.node != nullptr)
             refuse(entry);
     });
-    if (activeCount() == 0) {
-        // Never leave the pane without a selection: the entries that still name a node come back,
-        // else a caret at the end of the expression.
-        for (int32_t i = 0; i < n; ++i)
-            keepEntry(saved[i]);
-        if (activeCount() == 0)
-            if (eExpr* expression = rootExpression()) {
-                SelectionEntry inner;
-                expression->selectInside(inner);
-                AddSelectionEntry(*ActiveRecord, inner);
-            }
-    }
+    KeepSomeSelection(saved, n);
     FreeSelectionList(saved);
     if (BatchMode == 0) {
         if (hooks().mergeAdjacentWords != nullptr)
@@ -433,6 +416,24 @@ void DoCommand(int32_t code, int32_t mode) {
         hooks().styleButtons(0, 1);
     if (failed != 0)
         Fail(failed);
+}
+
+void SelectInsideExpressionWhenEmpty() {
+    if (activeCount() != 0)
+        return;
+    if (eExpr* expression = rootExpression()) {
+        SelectionEntry inner;
+        expression->selectInside(inner);
+        AddSelectionEntry(*ActiveRecord, inner);
+    }
+}
+
+void KeepSomeSelection(const SelectionEntry* saved, int32_t n) {
+    if (activeCount() != 0)
+        return;
+    for (int32_t i = 0; i < n; ++i)
+        keepEntry(saved[i]);
+    SelectInsideExpressionWhenEmpty();
 }
 
 int16_t ActOnSavedEntries(SelectionEntry* saved, int32_t n,

@@ -166,6 +166,11 @@ void ResetCommandState();
 
 // Applies the code to every entry of the active selection; mode 1 for typing, 0 a plain command.
 void DoCommand(int32_t code, int32_t mode);
+// With nothing selected in the active record, a caret at the end of its expression (if any).
+void SelectInsideExpressionWhenEmpty();
+// Never leaves the pane without a selection: when the active selection is empty after a command,
+// the saved entries that still name a node come back, else a caret at the end of the expression.
+void KeepSomeSelection(const SelectionEntry* saved, int32_t n);
 // Calls `act` on each of the n saved entries that still names a node, as the entry being acted
 // upon; two or more entries run as one batch. A failure ends the walk and its code is returned
 // (0 when none); the entry being acted upon is cleared afterwards.

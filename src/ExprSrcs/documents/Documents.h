@@ -1,0 +1,26 @@
+#pragma once
+// Opening documents: a file of any type the program reads becomes a new document window. Expression
+// documents carry the expression encoding somewhere in their text; bitmaps and metafiles go
+// through the readers of their own formats.
+
+#include <cstdint>
+#include <string>
+
+class ExprFilePane;
+
+// Opens `path` as a document of file type `type` (a letter of the file-type table). A null or
+// empty path opens a new untitled document. A file without a readable expression fails with
+// alert 495 and opens nothing; an unreadable file fails with the reader's error. Failures go to
+// the caller's error environment.
+void OpenDocumentWindow(const char* path, char type);
+// The document window made by the last successful OpenDocumentWindow of an expression or text
+// file (null before any, or when the reader of another format opened the window).
+ExprFilePane* LastOpenedDocument();
+// The save type a document opened from a file of that type keeps: the writable types keep their
+// own, every other type (and ".exp") saves as an expression document (1).
+int32_t SaveTypeOfFileType(char type);
+// Fichier > "Ouvrir...": asks for a file, then opens it with the type its extension gives.
+void OpenDocumentCommand();
+// Installs the opener as the shell's document opener (menus, start-up files, files handed over by
+// a second copy of the program), the "Ouvrir..." command and the "Example Library..." command.
+void InstallDocumentOpener();

@@ -1,0 +1,307 @@
+// The Choose Example dialog on the headless back end: browsing three folder levels of an Examples
+// folder, what "Open Example" allows, the choices it remembers between runs, and opening an example
+// of the shipped library as a document window.
+
+#include "Dialogs/ChooseExampleDialog.h"
+
+#include "App/MenuDispatch.h"
+#include "BuiltinResources.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/DialogItems.h"
+#include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Dialog.h"
+#include "plat/Resources.h"
+#include "plat/Testing.h"
+#include "platform/SysTempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+using pt::DialogDriver;
+
+constexpr int kLevel0 = kExampleListItems[0];
+constexpr int kLevel1 = kExampleListItems[1];
+constexpr int kLevel2 = kExampleListItems[2];
+
+std::vector<std::string> names(int32_t level) {
+    std::vector<std::string> out;
+    for (const std::string& path : ExampleEntries(level))
+        out.push_back(FileNameOfPath(path.c_str()));
+    return out;
+}
+
+class ChooseExampleDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pt::reset();
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        CQVApp::instance().m_hResources = nullptr;
+        CQVApp::instance().m_MainFrame = nullptr;
+        ResetDialogPositions();
+        CurrentDialog = nullptr;
+        ResetExamplesLibrary();
+        // Examples/
+        //   01_Algebra/  Basics/ (01_Sum.exp, notes.xyz)  b_Quad.exp
+        //   a_lower.exp  Zeta.exp  readme.xyz
+        const std::string root = m_dir / "Examples";
+        std::filesystem::create_directories(root + "/01_Algebra/Basics");
+        WriteFileBytes(root + "/01_Algebra/Basics/01_Sum.exp", "x");
+        WriteFileBytes(root + "/01_Algebra/Basics/notes.xyz", "x");
+        WriteFileBytes(root + "/01_Algebra/b_Quad.exp", "x");
+        WriteFileBytes(root + "/a_lower.exp", "x");
+        WriteFileBytes(root + "/Zeta.exp", "x");
+        WriteFileBytes(root + "/readme.xyz", "x");
+        m_examples = root + "/";
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
+        ResetExamplesLibrary();
+        CurrentDialog = nullptr;
+        pt::reset();
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+    }
+
+    // Runs the dialog on the folder with the script; the dialog's result.
+    int32_t browse(std::function<void(DialogDriver&)> script) {
+        pt::onDialog(kChooseExampleDialogId, std::move(script));
+        return BrowseExamples(m_examples);
+    }
+
+    SysTempDir m_dir;
+    std::string m_examples;
+};
+
+TEST_F(ChooseExampleDialogTest, BrowsesThreeLevelsAndReturnsTheChosenFile) {
+    const int32_t result = browse([&](DialogDriver& d) {
+        // Folders and known document types, sorted together ignoring case; other files left out.
+        EXPECT_EQ(names(0), (std::vector<std::string>{"01_Algebra", "a_lower.exp", "Zeta.exp"}));
+        EXPECT_TRUE(names(1).empty());
+        EXPECT_EQ(d.curSel(kLevel0), -1);
+        EXPECT_FALSE(d.enabled(kOpenExampleButton));
+        EXPECT_TRUE(d.enabled(plat::IDOK));
+        EXPECT_EQ(d.text(kExampleVersionItem), LoadResString(kVersionString));
+
+        d.selectRow(kLevel0, 0);
+        EXPECT_EQ(names(1), (std::vector<std::string>{"b_Quad.exp", "Basics"}));
+        EXPECT_FALSE(d.enabled(kOpenExampleButton));
+        d.selectRow(kLevel1, 1);
+        EXPECT_EQ(names(2), (std::vector<std::string>{"01_Sum.exp"}));
+        EXPECT_FALSE(d.enabled(kOpenExampleButton));
+        d.selectRow(kLevel2, 0);
+        EXPECT_TRUE(d.enabled(kOpenExampleButton));
+        d.click(kOpenExampleButton);
+        EXPECT_TRUE(d.ended());
+    });
+    EXPECT_EQ(result, kExampleOpenChosen);
+    EXPECT_EQ(CurrentExamplePath(), m_examples + "01_Algebra/Basics/01_Sum.exp");
+    EXPECT_EQ(RememberedExampleName(0), "01_Algebra");
+    EXPECT_EQ(RememberedExampleName(1), "Basics");
+    EXPECT_EQ(RememberedExampleName(2), "01_Sum.exp");
+}
+
+TEST_F(ChooseExampleDialogTest, ReopensAtTheLastChoiceEvenAfterCancel) {
+    browse([](DialogDriver& d) {
+        d.selectRow(kLevel0, 0);
+        d.selectRow(kLevel1, 0);
+        EXPECT_TRUE(d.enabled(kOpenExampleButton));
+        d.escape();
+    });
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        const int32_t result = browse([](DialogDriver& d) {
+            EXPECT_EQ(d.curSel(kLevel0), 0);
+            EXPECT_EQ(d.curSel(kLevel1), 0);
+            EXPECT_EQ(d.curSel(kLevel2), -1);
+            EXPECT_EQ(names(1), (std::vector<std::string>{"b_Quad.exp", "Basics"}));
+            EXPECT_TRUE(names(2).empty());
+            EXPECT_TRUE(d.enabled(kOpenExampleButton));
+            d.escape();
+        });
+        EXPECT_EQ(result, 0);
+        // A cancelled run drops the listed entries and keeps the names.
+        EXPECT_TRUE(names(0).empty());
+        EXPECT_EQ(RememberedExampleName(1), "b_Quad.exp");
+    }
+}
+
+TEST_F(ChooseExampleDialogTest, ChoosingAtLevelZeroClearsTheDeeperLevels) {
+    browse([](DialogDriver& d) {
+        d.selectRow(kLevel0, 0);
+        d.selectRow(kLevel1, 1);
+        d.selectRow(kLevel2, 0);
+        ASSERT_TRUE(d.enabled(kOpenExampleButton));
+        // A file at level 0: nothing below it, and it can be opened.
+        d.selectRow(kLevel0, 2);
+        EXPECT_TRUE(names(1).empty());
+        EXPECT_TRUE(names(2).empty());
+        EXPECT_EQ(RememberedExampleName(1), "");
+        EXPECT_EQ(RememberedExampleName(2), "");
+        EXPECT_EQ(d.curSel(kLevel1), -1);
+        EXPECT_TRUE(d.enabled(kOpenExampleButton));
+        // Back to the folder: the next level is listed again with nothing chosen in it.
+        d.selectRow(kLevel0, 0);
+        EXPECT_EQ(names(1).size(), 2u);
+        EXPECT_EQ(d.curSel(kLevel1), -1);
+        EXPECT_FALSE(d.enabled(kOpenExampleButton));
+        d.escape();
+    });
+    EXPECT_EQ(CurrentExamplePath(), m_examples + "01_Algebra");
+}
+
+TEST_F(ChooseExampleDialogTest, DoubleClicksOpenFilesAndEnterFolders) {
+    const struct {
+        const char* what;
+        std::function<void(DialogDriver&)> script;
+        int32_t result;
+        const char* chosen;
+    } cases[] = {
+        {"Enter opens a blank pad", [](DialogDriver& d) { d.enter(); }, kExampleOpenBlank, ""},
+        {"Escape", [](DialogDriver& d) { d.escape(); }, 0, ""},
+        {"file at level 0", [](DialogDriver& d) { d.doubleClickRow(kLevel0, 1); },
+         kExampleOpenChosen, "a_lower.exp"},
+        {"folder then file at level 1",
+         [](DialogDriver& d) {
+             d.doubleClickRow(kLevel0, 0);
+             EXPECT_FALSE(d.ended());
+             EXPECT_EQ(names(1).size(), 2u);
+             d.doubleClickRow(kLevel1, 0);
+         },
+         kExampleOpenChosen, "01_Algebra/b_Quad.exp"},
+        {"file at level 2",
+         [](DialogDriver& d) {
+             d.selectRow(kLevel0, 0);
+             d.doubleClickRow(kLevel1, 1);
+             EXPECT_FALSE(d.ended());
+             d.doubleClickRow(kLevel2, 0);
+         },
+         kExampleOpenChosen, "01_Algebra/Basics/01_Sum.exp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetExamplesLibrary();
+        EXPECT_EQ(browse(c.script), c.result);
+        if (c.chosen[0] != '\0') {
+            EXPECT_EQ(CurrentExamplePath(), m_examples + c.chosen);
+        }
+    }
+}
+
+TEST_F(ChooseExampleDialogTest, ARememberedEntryThatHasGoneOpensWithNothingChosen) {
+    browse([](DialogDriver& d) {
+        d.selectRow(kLevel0, 2);
+        d.escape();
+    });
+    ASSERT_EQ(RememberedExampleName(0), "Zeta.exp");
+    std::filesystem::remove(m_examples + "Zeta.exp");
+    EXPECT_EQ(browse([](DialogDriver& d) {
+                  EXPECT_EQ(d.curSel(kLevel0), -1);
+                  EXPECT_FALSE(d.enabled(kOpenExampleButton));
+                  d.escape();
+              }),
+              0);
+}
+
+TEST_F(ChooseExampleDialogTest, AnEmptyLibraryLeavesOnlyTheBlankPadAndCancel) {
+    const std::string empty = m_dir / "Empty";
+    std::filesystem::create_directories(empty);
+    pt::onDialog(kChooseExampleDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(names(0).empty());
+        EXPECT_FALSE(d.enabled(kOpenExampleButton));
+        EXPECT_TRUE(d.enabled(plat::IDOK));
+        EXPECT_TRUE(d.enabled(plat::IDCANCEL));
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(BrowseExamples(empty), kExampleOpenBlank);
+}
+
+TEST_F(ChooseExampleDialogTest, DisplayNamesDropNumberingKnownExtensionsAndUnderscores) {
+    const struct {
+        const char* file;
+        const char* shown;
+    } cases[] = {
+        {"01_Quadratic_formula.exp", "Quadratic formula"},
+        {"2-Limits", "Limits"},
+        {"10.Tensor.eps", "Tensor"},
+        {"3 Matrices", "Matrices"},
+        {"2021", "2021"},
+        {"Notes.xyz", "Notes.xyz"},
+        {"v2_draft.png", "v2 draft"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(ExampleDisplayName(c.file), c.shown);
+    }
+}
+
+// The shipped library, opened through the dialog in the running program.
+using ChooseExampleOpenTest = AppDocumentFixture;
+
+TEST_F(ChooseExampleOpenTest, OpenExampleOpensTheShippedFileAsADocument) {
+    ResetExamplesLibrary();
+    const std::string library = std::string(KV_SOURCE_DIR) + "/resources/Korvaline_Prefs/Examples/";
+    const std::string file = library + "01_Algebra/01_Quadratic_formula.exp";
+    const std::string text = ReadFileBytes(file);
+    ExprPtr written = FindEmbeddedEncoding(text.data(), text.size());
+    ASSERT_NE(written, nullptr);
+
+    pt::onDialog(kChooseExampleDialogId, [](DialogDriver& d) {
+        d.selectRow(kLevel0, 0);
+        d.selectRow(kLevel1, 0);
+        d.click(kOpenExampleButton);
+    });
+    OpenExampleFrom(library);
+    pt::runUntilIdle();
+    ASSERT_NE(OpenDocumentList, nullptr);
+    EXPECT_EQ(OpenDocumentList->filePath(), file);
+    EXPECT_EQ(ExprEncodingText(OpenDocumentList->expression()), ExprEncodingText(written.get()));
+
+    // "Open Blank Pad" opens an empty untitled document; Cancel opens nothing.
+    ExprFilePane* example = OpenDocumentList;
+    pt::onDialog(kChooseExampleDialogId, [](DialogDriver& d) { d.enter(); });
+    OpenExampleFrom(library);
+    ASSERT_NE(OpenDocumentList, example);
+    EXPECT_TRUE(OpenDocumentList->filePath().empty());
+    ExprFilePane* blank = OpenDocumentList;
+    pt::onDialog(kChooseExampleDialogId, [](DialogDriver& d) { d.escape(); });
+    OpenExampleFrom(library);
+    EXPECT_EQ(OpenDocumentList, blank);
+    EXPECT_EQ(OpenDocumentCount(), 2);
+    EXPECT_TRUE(pt::messageBoxes().empty());
+    ResetExamplesLibrary();
+}
+
+TEST_F(ChooseExampleOpenTest, ADamagedExampleGivesTheAlertAndOpensNothing) {
+    ResetExamplesLibrary();
+    const std::string library = m_dir / "Examples";
+    std::filesystem::create_directories(library);
+    WriteFileBytes(library + "/Broken.exp", "]|Expr|[ damaged");
+    pt::onDialog(kChooseExampleDialogId, [](DialogDriver& d) { d.doubleClickRow(kLevel0, 0); });
+    pt::onMessageBox([](const pt::MessageBoxCall&) { return plat::IDOK; });
+    const int16_t code = CatchFail([&] { OpenExampleFrom(library + "/"); });
+    if (code != 0)
+        ErrorAlert(code);
+    EXPECT_EQ(OpenDocumentList, nullptr);
+    ASSERT_EQ(pt::messageBoxes().size(), 1u);
+    EXPECT_NE(pt::messageBoxes().back().text.find("aucune expression lisible"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(library + "/Broken.exp"), "]|Expr|[ damaged");
+    ResetExamplesLibrary();
+}
+
+TEST_F(ChooseExampleOpenTest, TheFileMenuRunsTheLibrary) {
+    EXPECT_FALSE(MenuCommandIsMissing(261));
+    EXPECT_FALSE(MenuCommandIsMissing(258));
+}
+
+} // namespace
+} // namespace kvtest

@@ -8,6 +8,7 @@
 #include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/PictureDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/Change.h"
 #include "ExprSrcs/EPane.h"
@@ -15,14 +16,14 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/PPICTEXT.h"
+#include "OverPc/documents/DibCarrier.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
-#include "OverPc/documents/DibCarrier.h"
-#include "OverPc/PEXPRPICT.h"
-#include "OverPc/PPICTEXT.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eEditSupport.h"
@@ -233,6 +234,9 @@ void InstallModelWiring() {
     // Préférences: the size steps, the typesetting settings and the ruler unit.
     for (const TypesettingMenuCommand& c : kTypesettingMenuCommands)
         SetMenuHandler(c.menuId, c.command);
+    // Préférences > "Image Prefs...": the turn and the margins of copied pictures.
+    SetMenuHandler(kImageRotationMenuId, &ChooseImageRotation);
+    SetMenuHandler(kImageMarginsMenuId, &ChooseImageMargins);
     // Modifier > "&Change Rulers".
     SetMenuHandler(5378, &RulerCommand);
     // The rest of the Modifier menu: each item modifies the nearest node of its kind.

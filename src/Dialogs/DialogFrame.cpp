@@ -10,8 +10,10 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PopupCombo.h"
 #include "Dialogs/SecondaryCommandDialog.h"
+#include "Dialogs/SetupWizard.h"
 #include "Dialogs/SmallDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
@@ -69,6 +71,8 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4131, &launchWith<ScriptSettingsDlgRecord, &RunScriptSettingsDlg>},
     DialogLauncherEntry{4132, &launchWith<FractionSettingsDlgRecord, &RunFractionSettingsDlg>},
     DialogLauncherEntry{4133, &launchWith<RootSettingsDlgRecord, &RunRootSettingsDlg>},
+    DialogLauncherEntry{4134, &launchWith<ImageRotationDlgRecord, &RunImageRotationDlg>},
+    DialogLauncherEntry{4135, &launchWith<ImageMarginsDlgRecord, &RunImageMarginsDlg>},
     DialogLauncherEntry{4137, &launchWith<RulerUnitsDlgRecord, &RunRulerUnitsDlg>},
     DialogLauncherEntry{4138, &launchWith<OtherOptionsDlgRecord, &RunOtherOptionsDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
@@ -115,9 +119,18 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4212, &launchWith<void, &RunKeystrokesHelpScreen4Dlg>},
     DialogLauncherEntry{4213, &launchWith<void, &RunKeystrokesHelpScreen5Dlg>},
     DialogLauncherEntry{4214, &launchWith<void, &RunBlankHelpScreenDlg>},
+    DialogLauncherEntry{4215, &launchWith<WizardChoice, &RunSetupStep1Dlg>},
+    DialogLauncherEntry{4216, &launchWith<void, &RunSetupStep2Dlg>},
+    DialogLauncherEntry{4217, &launchWith<WizardChoice, &RunSetupPrinterTypeDlg>},
+    DialogLauncherEntry{4218, &launchWith<WizardChoice, &RunSetupFontStrategyDlg>},
+    DialogLauncherEntry{4219, &launchWith<WizardChoice, &RunSetupImageQualityDlg>},
+    DialogLauncherEntry{4220, &launchWith<WizardChoice, &RunSetupVerticalAlignmentDlg>},
+    DialogLauncherEntry{4221, &launchWith<WizardChoice, &RunSetupCopyCommandDlg>},
+    DialogLauncherEntry{4222, &launchWith<void, &RunSetupFinishedDlg>},
     DialogLauncherEntry{kAboutDialogId, &launchWith<void, &RunAboutDlg>},
     DialogLauncherEntry{kSplashDialogId, &launchWith<void, &RunSplashScreenDlg>},
     DialogLauncherEntry{kCreditsDialogId, &launchWith<void, &RunCreditsDlg>},
+    DialogLauncherEntry{kPreviousUseDialogId, &launchWith<void, &RunPreviousUseDlg>},
     DialogLauncherEntry{kChooseExampleDialogId,
                         &launchWith<ChooseExampleParams, &RunChooseExampleDlg>},
 };

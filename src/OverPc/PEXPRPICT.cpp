@@ -23,6 +23,7 @@
 
 int32_t NextPictureRotation = 0;
 int32_t PictureRotationSetting = 0;
+PictureMargins PictureMarginSettings;
 
 namespace {
 
@@ -121,6 +122,12 @@ ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
 
 } // namespace
 
+int32_t MarginInDots(int32_t points, int32_t dotsPerInch) {
+    const int64_t scaled = int64_t{points} * dotsPerInch;
+    const int64_t rounded = scaled >= 0 ? (scaled + 36) / 72 : -((-scaled + 36) / 72);
+    return static_cast<int32_t>(rounded);
+}
+
 int32_t ExprPictureDescent(const eExpr& expression) {
     const Zone& z = expression.m_zone;
     const int32_t height = z.bottom - z.top;
@@ -166,27 +173,41 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
     const int32_t angle = NextPictureRotation;
     NextPictureRotation = PictureRotationSetting;
     const Zone rotated = angle != 0 ? RotateZone(angle, exprZone) : exprZone;
-    const Zone pictZone{
-        0, 0, std::max(1, rotated.right - rotated.left), std::max(1, rotated.bottom - rotated.top),
-        0, 0};
+    // The margins are blank space around the turned picture; negative ones crop it, but never
+    // below one unit each way.
+    const int32_t left = MarginInDots(PictureMarginSettings.left, dpi);
+    const int32_t top = MarginInDots(PictureMarginSettings.top, dpi);
+    const int32_t right = MarginInDots(PictureMarginSettings.right, dpi);
+    const int32_t bottom = MarginInDots(PictureMarginSettings.bottom, dpi);
+    const Zone pictZone{0,
+                        0,
+                        std::max(1, rotated.right - rotated.left + left + right),
+                        std::max(1, rotated.bottom - rotated.top + top + bottom),
+                        0,
+                        0};
+    // The baseline stays where it was on the expression (the bottom margin lies below it too),
+    // as far as the cropped picture still reaches it.
+    const int32_t pictDescent = std::clamp(descent + bottom, 0, pictZone.bottom);
     std::unique_ptr<oPictPort> port(
-        NewPictPort(pictZone, 0, 0x8000, angle != 0 ? 0 : descent, dpi));
+        NewPictPort(pictZone, 0, 0x8000, angle != 0 ? 0 : pictDescent, dpi));
     if (!port)
         Fail(errNoPicturePort);
     port->setColors(&style.foreground, &style.background);
     if (!style.keepBackground)
         port->eraseZone(port->bounds());
     if (angle == 0) {
-        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, -copy->m_zone.left, -copy->m_zone.top);
+        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,
+                 top - copy->m_zone.top);
     } else {
         // The rotation port turns about the origin; the expression is placed so that its turned
-        // zone starts at the picture's top-left.
+        // zone starts inside the picture's top-left margins.
         std::unique_ptr<oRotatePort> turn = NewRotatePort(*port, angle);
-        const oPoint origin = RotatePoint(-angle, -rotated.left, -rotated.top);
+        const oPoint origin = RotatePoint(-angle, left - rotated.left, top - rotated.top);
         DrawExpr(copy.get(), turn.get(), 0, 0, 0, 0, origin.x - copy->m_zone.left,
                  origin.y - copy->m_zone.top);
     }
-    WriteWordDesc(*port, descent, expression, style.keepBackground, style.background);
+    WriteWordDesc(*port, angle != 0 ? descent : pictDescent, expression, style.keepBackground,
+                  style.background);
     plat::HENHMETAFILE metafile = port->closePicture();
     if (metafile == nullptr)
         Fail(errNoPicturePort);

@@ -28,6 +28,19 @@ inline constexpr int32_t kMetafileSaveType = 12;
 extern int32_t NextPictureRotation;
 extern int32_t PictureRotationSetting;
 
+// Blank space added around every picture of an expression, in points on each side (-5..100; a
+// negative margin crops). The picture grows by each margin at its own resolution, rounded.
+struct PictureMargins {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+extern PictureMargins PictureMarginSettings;
+// A margin in points as picture units at `dotsPerInch`, rounded to the nearest (halves away from
+// zero).
+int32_t MarginInDots(int32_t points, int32_t dotsPerInch);
+
 struct ExprPictureStyle {
     Color foreground{0, 0, 0, 255};
     Color background{255, 255, 255, 255};

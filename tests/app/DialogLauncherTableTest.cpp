@@ -11,6 +11,7 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/PictureDialogs.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
@@ -81,6 +82,8 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4131, makerOf<ScriptSettingsDlgRecord>()},
             {4132, makerOf<FractionSettingsDlgRecord>()},
             {4133, makerOf<RootSettingsDlgRecord>()},
+            {4134, makerOf<ImageRotationDlgRecord>()},
+            {4135, makerOf<ImageMarginsDlgRecord>()},
             {4137, makerOf<RulerUnitsDlgRecord>()},
             {4138, makerOf<OtherOptionsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
@@ -91,6 +94,10 @@ const std::map<int, RecordMaker>& existingDialogs() {
         // The help pages, which read no record either.
         for (int id = 4171; id <= 4214; ++id)
             dialogs.emplace(id, makerOf<uint8_t>());
+        // The setup wizard pages edit one choice index; the question reads nothing.
+        for (int id = 4215; id <= 4222; ++id)
+            dialogs.emplace(id, makerOf<int32_t>());
+        dialogs.emplace(4237, makerOf<uint8_t>());
         return dialogs;
     }();
     return s_dialogs;

@@ -13,7 +13,9 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PictureDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialogTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SetupWizardTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TypesettingDialogsTest.cpp
 )

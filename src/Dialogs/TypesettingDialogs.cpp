@@ -1,6 +1,7 @@
 #include "Dialogs/TypesettingDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -51,19 +52,42 @@ int32_t readPopup(const Popup& p, int32_t previous) {
     return ReadPopupValue(p.controlId, GetPopupMenu(p.menuId), p.values, p.count, previous);
 }
 
-// An index of -1 (no button of the group on) keeps the value the record had.
-void readRadio(int first, int last, int32_t& field) {
-    const int index = GetRadioIndex(first, last);
-    if (index >= 0)
-        field = index;
+// A popup or check box and the record field it shows; a dialog lists them once for both showing
+// the record and writing the dialog back into it.
+template <class Record> struct PopupField {
+    Popup popup;
+    int32_t Record::*field;
+};
+template <class Record> struct CheckField {
+    int id;
+    uint8_t Record::*field;
+};
+
+template <class Record, size_t N>
+void setupPopups(const PopupField<Record> (&fields)[N], const Record& r) {
+    for (const PopupField<Record>& f : fields)
+        setupPopup(f.popup, r.*f.field);
+}
+template <class Record, size_t N>
+void readPopups(const PopupField<Record> (&fields)[N], Record& r) {
+    for (const PopupField<Record>& f : fields)
+        r.*f.field = readPopup(f.popup, r.*f.field);
+}
+template <class Record, size_t N>
+void setupChecks(const CheckField<Record> (&fields)[N], const Record& r) {
+    for (const CheckField<Record>& f : fields)
+        SetCheck(f.id, r.*f.field != 0);
+}
+template <class Record, size_t N>
+void readChecks(const CheckField<Record> (&fields)[N], Record& r) {
+    for (const CheckField<Record>& f : fields)
+        r.*f.field = CheckByte(f.id);
 }
 
-uint8_t checkByte(int id) {
-    return IsChecked(id) ? 1 : 0;
-}
-
-template <class Record> int32_t launch(int id, plat::DLGPROC proc, Record* record) {
-    return LaunchDialog(id, proc, reinterpret_cast<std::uintptr_t>(record));
+// The record the dialog was opened with, or the default record when it has none.
+template <class Record> Record shownRecord(int dialogId) {
+    const Record* record = DialogRecord<Record>(dialogId);
+    return record != nullptr ? *record : Record{};
 }
 
 // A stored setting outside its range is replaced by its fixed value before a dialog shows it.
@@ -142,6 +166,13 @@ constexpr Popup kDelimiterHorizontalPopup =
     popupOf(kDelimiterHorizontalThicknessItem, kThicknessMenu, kThicknessValues);
 constexpr Popup kDelimiterVerticalPopup =
     popupOf(kDelimiterVerticalThicknessItem, kThicknessMenu, kThicknessValues);
+constexpr PopupField<DelimiterSettingsDlgRecord> kDelimiterPopups[] = {
+    {kDelimiterHorizontalPopup, &DelimiterSettingsDlgRecord::horizontalThickness},
+    {kDelimiterVerticalPopup, &DelimiterSettingsDlgRecord::verticalThickness}};
+constexpr CheckField<DelimiterSettingsDlgRecord> kDelimiterChecks[] = {
+    {kDelimiterQuantiseItem, &DelimiterSettingsDlgRecord::quantiseSize},
+    {kDelimiterStraightItem, &DelimiterSettingsDlgRecord::straightSegments},
+    {kDelimiterBalanceItem, &DelimiterSettingsDlgRecord::balanceAboutAxis}};
 
 const DialogFrame& delimiterFrame() {
     static const DialogFrame frame = [] {
@@ -150,27 +181,18 @@ const DialogFrame& delimiterFrame() {
         f.radioGroups = {{kDelimiterIncreaseFirst, kDelimiterIncreaseLast}};
         f.checkBoxes = {kDelimiterQuantiseItem, kDelimiterStraightItem, kDelimiterBalanceItem};
         f.init = [](plat::HWND) {
-            const auto* record =
-                DialogRecord<DelimiterSettingsDlgRecord>(kDelimiterSettingsDialogId);
-            const DelimiterSettingsDlgRecord empty;
-            const DelimiterSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kDelimiterHorizontalPopup, r.horizontalThickness);
-            setupPopup(kDelimiterVerticalPopup, r.verticalThickness);
-            SetCheck(kDelimiterQuantiseItem, r.quantiseSize != 0);
+            const auto r = shownRecord<DelimiterSettingsDlgRecord>(kDelimiterSettingsDialogId);
+            setupPopups(kDelimiterPopups, r);
+            setupChecks(kDelimiterChecks, r);
             SetRadioGroup(kDelimiterIncreaseFirst, kDelimiterIncreaseLast, r.increaseHeight);
-            SetCheck(kDelimiterStraightItem, r.straightSegments != 0);
-            SetCheck(kDelimiterBalanceItem, r.balanceAboutAxis != 0);
         };
         f.writeBack = [](plat::HWND) {
             auto* r = DialogRecord<DelimiterSettingsDlgRecord>(kDelimiterSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->horizontalThickness = readPopup(kDelimiterHorizontalPopup, r->horizontalThickness);
-            r->verticalThickness = readPopup(kDelimiterVerticalPopup, r->verticalThickness);
-            r->quantiseSize = checkByte(kDelimiterQuantiseItem);
-            readRadio(kDelimiterIncreaseFirst, kDelimiterIncreaseLast, r->increaseHeight);
-            r->straightSegments = checkByte(kDelimiterStraightItem);
-            r->balanceAboutAxis = checkByte(kDelimiterBalanceItem);
+            readPopups(kDelimiterPopups, *r);
+            readChecks(kDelimiterChecks, *r);
+            ReadRadio(kDelimiterIncreaseFirst, kDelimiterIncreaseLast, r->increaseHeight);
         };
         return f;
     }();
@@ -181,25 +203,23 @@ const DialogFrame& delimiterFrame() {
 
 constexpr Popup kDotPopup = popupOf(kEmbellishmentDotItem, kThicknessMenu, kThicknessValues);
 constexpr Popup kStrokePopup = popupOf(kEmbellishmentStrokeItem, kThicknessMenu, kThicknessValues);
+constexpr PopupField<EmbellishmentSettingsDlgRecord> kEmbellishmentPopups[] = {
+    {kDotPopup, &EmbellishmentSettingsDlgRecord::dotThickness},
+    {kStrokePopup, &EmbellishmentSettingsDlgRecord::strokeThickness}};
 
 const DialogFrame& embellishmentFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kEmbellishmentSettingsDialogId;
         f.init = [](plat::HWND) {
-            const auto* record =
-                DialogRecord<EmbellishmentSettingsDlgRecord>(kEmbellishmentSettingsDialogId);
-            const EmbellishmentSettingsDlgRecord empty;
-            const EmbellishmentSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kDotPopup, r.dotThickness);
-            setupPopup(kStrokePopup, r.strokeThickness);
+            setupPopups(kEmbellishmentPopups, shownRecord<EmbellishmentSettingsDlgRecord>(
+                                                  kEmbellishmentSettingsDialogId));
         };
         f.writeBack = [](plat::HWND) {
             auto* r = DialogRecord<EmbellishmentSettingsDlgRecord>(kEmbellishmentSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->dotThickness = readPopup(kDotPopup, r->dotThickness);
-            r->strokeThickness = readPopup(kStrokePopup, r->strokeThickness);
+            readPopups(kEmbellishmentPopups, *r);
         };
         return f;
     }();
@@ -214,6 +234,15 @@ constexpr Popup kIntegralThicknessPopup =
     popupOf(kIntegralThicknessItem, kThicknessMenu, kThicknessValues);
 constexpr Popup kIntegralHeightPopup =
     popupOf(kIntegralHeightItem, kIntegralHeightMenu, kIntegralHeightValues);
+constexpr PopupField<IntegralSettingsDlgRecord> kIntegralPopups[] = {
+    {kIntegralLimitsPopup, &IntegralSettingsDlgRecord::limitsSize},
+    {kIntegralThicknessPopup, &IntegralSettingsDlgRecord::signThickness},
+    {kIntegralHeightPopup, &IntegralSettingsDlgRecord::defaultHeight}};
+constexpr CheckField<IntegralSettingsDlgRecord> kIntegralChecks[] = {
+    {kIntegralFixedItem, &IntegralSettingsDlgRecord::fixedHeight},
+    {kIntegralQuantiseItem, &IntegralSettingsDlgRecord::quantiseHeight},
+    {kIntegralStraightItem, &IntegralSettingsDlgRecord::straightSegments},
+    {kIntegralNoInnerSpaceItem, &IntegralSettingsDlgRecord::removeInnerSpace}};
 
 const DialogFrame& integralFrame() {
     static const DialogFrame frame = [] {
@@ -222,28 +251,16 @@ const DialogFrame& integralFrame() {
         f.checkBoxes = {kIntegralFixedItem, kIntegralQuantiseItem, kIntegralStraightItem,
                         kIntegralNoInnerSpaceItem};
         f.init = [](plat::HWND) {
-            const auto* record = DialogRecord<IntegralSettingsDlgRecord>(kIntegralSettingsDialogId);
-            const IntegralSettingsDlgRecord empty;
-            const IntegralSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kIntegralLimitsPopup, r.limitsSize);
-            setupPopup(kIntegralThicknessPopup, r.signThickness);
-            setupPopup(kIntegralHeightPopup, r.defaultHeight);
-            SetCheck(kIntegralFixedItem, r.fixedHeight != 0);
-            SetCheck(kIntegralQuantiseItem, r.quantiseHeight != 0);
-            SetCheck(kIntegralStraightItem, r.straightSegments != 0);
-            SetCheck(kIntegralNoInnerSpaceItem, r.removeInnerSpace != 0);
+            const auto r = shownRecord<IntegralSettingsDlgRecord>(kIntegralSettingsDialogId);
+            setupPopups(kIntegralPopups, r);
+            setupChecks(kIntegralChecks, r);
         };
         f.writeBack = [](plat::HWND) {
             auto* r = DialogRecord<IntegralSettingsDlgRecord>(kIntegralSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->limitsSize = readPopup(kIntegralLimitsPopup, r->limitsSize);
-            r->signThickness = readPopup(kIntegralThicknessPopup, r->signThickness);
-            r->defaultHeight = readPopup(kIntegralHeightPopup, r->defaultHeight);
-            r->fixedHeight = checkByte(kIntegralFixedItem);
-            r->quantiseHeight = checkByte(kIntegralQuantiseItem);
-            r->straightSegments = checkByte(kIntegralStraightItem);
-            r->removeInnerSpace = checkByte(kIntegralNoInnerSpaceItem);
+            readPopups(kIntegralPopups, *r);
+            readChecks(kIntegralChecks, *r);
         };
         return f;
     }();
@@ -262,32 +279,27 @@ constexpr Popup kSupSeparationPopup =
     popupOf(kSuperscriptSeparationItem, kDistanceMenu, kDistanceValues);
 constexpr Popup kSupHeightPopup =
     popupOf(kSuperscriptHeightItem, kScriptHeightMenu, kScriptHeightValues);
+constexpr PopupField<ScriptSettingsDlgRecord> kScriptPopups[] = {
+    {kScriptSizePopup, &ScriptSettingsDlgRecord::scriptSize},
+    {kBigOperatorPopup, &ScriptSettingsDlgRecord::bigOperatorSize},
+    {kSubSeparationPopup, &ScriptSettingsDlgRecord::subscriptSeparation},
+    {kSubHeightPopup, &ScriptSettingsDlgRecord::subscriptHeight},
+    {kSupSeparationPopup, &ScriptSettingsDlgRecord::superscriptSeparation},
+    {kSupHeightPopup, &ScriptSettingsDlgRecord::superscriptHeight}};
 
 const DialogFrame& scriptFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kScriptSettingsDialogId;
         f.init = [](plat::HWND) {
-            const auto* record = DialogRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId);
-            const ScriptSettingsDlgRecord empty;
-            const ScriptSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kScriptSizePopup, r.scriptSize);
-            setupPopup(kBigOperatorPopup, r.bigOperatorSize);
-            setupPopup(kSubSeparationPopup, r.subscriptSeparation);
-            setupPopup(kSubHeightPopup, r.subscriptHeight);
-            setupPopup(kSupSeparationPopup, r.superscriptSeparation);
-            setupPopup(kSupHeightPopup, r.superscriptHeight);
+            setupPopups(kScriptPopups,
+                        shownRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId));
         };
         f.writeBack = [](plat::HWND) {
             auto* r = DialogRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->scriptSize = readPopup(kScriptSizePopup, r->scriptSize);
-            r->bigOperatorSize = readPopup(kBigOperatorPopup, r->bigOperatorSize);
-            r->subscriptSeparation = readPopup(kSubSeparationPopup, r->subscriptSeparation);
-            r->subscriptHeight = readPopup(kSubHeightPopup, r->subscriptHeight);
-            r->superscriptSeparation = readPopup(kSupSeparationPopup, r->superscriptSeparation);
-            r->superscriptHeight = readPopup(kSupHeightPopup, r->superscriptHeight);
+            readPopups(kScriptPopups, *r);
         };
         return f;
     }();
@@ -301,6 +313,10 @@ constexpr Popup kFractionThicknessPopup =
     popupOf(kFractionThicknessItem, kThicknessMenu, kThicknessValues);
 constexpr Popup kFractionDistancePopup =
     popupOf(kFractionDistanceItem, kDistanceMenu, kDistanceValues);
+constexpr PopupField<FractionSettingsDlgRecord> kFractionPopups[] = {
+    {kFractionSizePopup, &FractionSettingsDlgRecord::size},
+    {kFractionThicknessPopup, &FractionSettingsDlgRecord::barThickness},
+    {kFractionDistancePopup, &FractionSettingsDlgRecord::distance}};
 
 // A popup command refreshes its point value; the refresh itself may raise further notifications
 // of the popup, which are not followed.
@@ -320,12 +336,8 @@ const DialogFrame& fractionFrame() {
         f.labels = {{{217, 73, 379, 91}, kFractionThicknessItem},
                     {{217, 125, 379, 143}, kFractionDistanceItem}};
         f.init = [](plat::HWND) {
-            const auto* record = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
-            const FractionSettingsDlgRecord empty;
-            const FractionSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kFractionSizePopup, r.size);
-            setupPopup(kFractionThicknessPopup, r.barThickness);
-            setupPopup(kFractionDistancePopup, r.distance);
+            setupPopups(kFractionPopups,
+                        shownRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId));
             FormatPointSize(kFractionThicknessItem, kFractionThicknessPointsItem);
             FormatPointSize(kFractionDistanceItem, kFractionDistancePointsItem);
         };
@@ -339,9 +351,7 @@ const DialogFrame& fractionFrame() {
             auto* r = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->size = readPopup(kFractionSizePopup, r->size);
-            r->barThickness = readPopup(kFractionThicknessPopup, r->barThickness);
-            r->distance = readPopup(kFractionDistancePopup, r->distance);
+            readPopups(kFractionPopups, *r);
         };
         return f;
     }();
@@ -352,6 +362,9 @@ const DialogFrame& fractionFrame() {
 
 constexpr Popup kRootIndexPopup = popupOf(kRootIndexSizeItem, kSizeStepMenu, kSizeStepValues);
 constexpr Popup kRootThicknessPopup = popupOf(kRootThicknessItem, kThicknessMenu, kThicknessValues);
+constexpr PopupField<RootSettingsDlgRecord> kRootPopups[] = {
+    {kRootIndexPopup, &RootSettingsDlgRecord::indexSize},
+    {kRootThicknessPopup, &RootSettingsDlgRecord::signThickness}};
 
 const DialogFrame& rootFrame() {
     static const DialogFrame frame = [] {
@@ -359,20 +372,16 @@ const DialogFrame& rootFrame() {
         f.id = kRootSettingsDialogId;
         f.radioGroups = {{kRootFlangeFirst, kRootFlangeLast}};
         f.init = [](plat::HWND) {
-            const auto* record = DialogRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);
-            const RootSettingsDlgRecord empty;
-            const RootSettingsDlgRecord& r = record ? *record : empty;
-            setupPopup(kRootIndexPopup, r.indexSize);
-            setupPopup(kRootThicknessPopup, r.signThickness);
+            const auto r = shownRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);
+            setupPopups(kRootPopups, r);
             SetRadioGroup(kRootFlangeFirst, kRootFlangeLast, r.flange);
         };
         f.writeBack = [](plat::HWND) {
             auto* r = DialogRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);
             if (r == nullptr)
                 return;
-            r->indexSize = readPopup(kRootIndexPopup, r->indexSize);
-            r->signThickness = readPopup(kRootThicknessPopup, r->signThickness);
-            readRadio(kRootFlangeFirst, kRootFlangeLast, r->flange);
+            readPopups(kRootPopups, *r);
+            ReadRadio(kRootFlangeFirst, kRootFlangeLast, r->flange);
         };
         return f;
     }();
@@ -392,7 +401,7 @@ const DialogFrame& rulerUnitsFrame() {
         };
         f.writeBack = [](plat::HWND) {
             if (auto* r = DialogRecord<RulerUnitsDlgRecord>(kRulerUnitsDialogId))
-                readRadio(kRulerUnitsFirst, kRulerUnitsLast, r->units);
+                ReadRadio(kRulerUnitsFirst, kRulerUnitsLast, r->units);
         };
         return f;
     }();
@@ -409,9 +418,7 @@ const DialogFrame& otherOptionsFrame() {
         f.radioGroups = {{kSmoothRedrawFirst, kSmoothRedrawLast},
                          {kPasteQuestionFirst, kPasteQuestionLast}};
         f.init = [](plat::HWND) {
-            const auto* record = DialogRecord<OtherOptionsDlgRecord>(kOtherOptionsDialogId);
-            const OtherOptionsDlgRecord empty;
-            const OtherOptionsDlgRecord& r = record ? *record : empty;
+            const auto r = shownRecord<OtherOptionsDlgRecord>(kOtherOptionsDialogId);
             SetRadioGroup(kSmoothRedrawFirst, kSmoothRedrawLast, r.smoothRedraw);
             setupPopup(kSmoothAmountPopup, r.smoothAmount);
             SetRadioGroup(kPasteQuestionFirst, kPasteQuestionLast, r.pasteQuestionMarks);
@@ -420,9 +427,9 @@ const DialogFrame& otherOptionsFrame() {
             auto* r = DialogRecord<OtherOptionsDlgRecord>(kOtherOptionsDialogId);
             if (r == nullptr)
                 return;
-            readRadio(kSmoothRedrawFirst, kSmoothRedrawLast, r->smoothRedraw);
+            ReadRadio(kSmoothRedrawFirst, kSmoothRedrawLast, r->smoothRedraw);
             r->smoothAmount = readPopup(kSmoothAmountPopup, r->smoothAmount);
-            readRadio(kPasteQuestionFirst, kPasteQuestionLast, r->pasteQuestionMarks);
+            ReadRadio(kPasteQuestionFirst, kPasteQuestionLast, r->pasteQuestionMarks);
         };
         return f;
     }();
@@ -475,9 +482,7 @@ void ComputeGeometricSteps() {
 }
 
 void FormatPointSize(int comboId, int staticId) {
-    const auto* record = DialogRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
-    const FractionSettingsDlgRecord empty;
-    const FractionSettingsDlgRecord& r = record ? *record : empty;
+    const auto r = shownRecord<FractionSettingsDlgRecord>(kFractionSettingsDialogId);
     const bool bar = comboId == kFractionThicknessItem;
     // With nothing selected the record's value stands, as OK would keep it.
     const int32_t value = bar ? readPopup(kFractionThicknessPopup, r.barThickness)
@@ -499,7 +504,7 @@ void FormatPointSize(int comboId, int staticId) {
 // ---- Launchers and procedures
 
 int32_t RunSizeStepsDlg(SizeStepsDlgRecord* record) {
-    return launch(kSizeStepsDialogId, &SizeStepsDlgProc, record);
+    return LaunchWithRecord(kSizeStepsDialogId, &SizeStepsDlgProc, record);
 }
 plat::INT_PTR SizeStepsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                plat::LPARAM lParam) {
@@ -507,7 +512,7 @@ plat::INT_PTR SizeStepsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPAR
 }
 
 int32_t RunDelimiterSettingsDlg(DelimiterSettingsDlgRecord* record) {
-    return launch(kDelimiterSettingsDialogId, &DelimiterSettingsDlgProc, record);
+    return LaunchWithRecord(kDelimiterSettingsDialogId, &DelimiterSettingsDlgProc, record);
 }
 plat::INT_PTR DelimiterSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                        plat::LPARAM lParam) {
@@ -515,7 +520,7 @@ plat::INT_PTR DelimiterSettingsDlgProc(plat::HWND dialog, plat::UINT message, pl
 }
 
 int32_t RunEmbellishmentSettingsDlg(EmbellishmentSettingsDlgRecord* record) {
-    return launch(kEmbellishmentSettingsDialogId, &EmbellishmentSettingsDlgProc, record);
+    return LaunchWithRecord(kEmbellishmentSettingsDialogId, &EmbellishmentSettingsDlgProc, record);
 }
 plat::INT_PTR EmbellishmentSettingsDlgProc(plat::HWND dialog, plat::UINT message,
                                            plat::WPARAM wParam, plat::LPARAM lParam) {
@@ -523,7 +528,7 @@ plat::INT_PTR EmbellishmentSettingsDlgProc(plat::HWND dialog, plat::UINT message
 }
 
 int32_t RunIntegralSettingsDlg(IntegralSettingsDlgRecord* record) {
-    return launch(kIntegralSettingsDialogId, &IntegralSettingsDlgProc, record);
+    return LaunchWithRecord(kIntegralSettingsDialogId, &IntegralSettingsDlgProc, record);
 }
 plat::INT_PTR IntegralSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                       plat::LPARAM lParam) {
@@ -531,7 +536,7 @@ plat::INT_PTR IntegralSettingsDlgProc(plat::HWND dialog, plat::UINT message, pla
 }
 
 int32_t RunScriptSettingsDlg(ScriptSettingsDlgRecord* record) {
-    return launch(kScriptSettingsDialogId, &ScriptSettingsDlgProc, record);
+    return LaunchWithRecord(kScriptSettingsDialogId, &ScriptSettingsDlgProc, record);
 }
 plat::INT_PTR ScriptSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                     plat::LPARAM lParam) {
@@ -539,7 +544,7 @@ plat::INT_PTR ScriptSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat:
 }
 
 int32_t RunFractionSettingsDlg(FractionSettingsDlgRecord* record) {
-    return launch(kFractionSettingsDialogId, &FractionSettingsDlgProc, record);
+    return LaunchWithRecord(kFractionSettingsDialogId, &FractionSettingsDlgProc, record);
 }
 plat::INT_PTR FractionSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                       plat::LPARAM lParam) {
@@ -547,7 +552,7 @@ plat::INT_PTR FractionSettingsDlgProc(plat::HWND dialog, plat::UINT message, pla
 }
 
 int32_t RunRootSettingsDlg(RootSettingsDlgRecord* record) {
-    return launch(kRootSettingsDialogId, &RootSettingsDlgProc, record);
+    return LaunchWithRecord(kRootSettingsDialogId, &RootSettingsDlgProc, record);
 }
 plat::INT_PTR RootSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                   plat::LPARAM lParam) {
@@ -555,7 +560,7 @@ plat::INT_PTR RootSettingsDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 }
 
 int32_t RunRulerUnitsDlg(RulerUnitsDlgRecord* record) {
-    return launch(kRulerUnitsDialogId, &RulerUnitsDlgProc, record);
+    return LaunchWithRecord(kRulerUnitsDialogId, &RulerUnitsDlgProc, record);
 }
 plat::INT_PTR RulerUnitsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                 plat::LPARAM lParam) {
@@ -563,7 +568,7 @@ plat::INT_PTR RulerUnitsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPA
 }
 
 int32_t RunOtherOptionsDlg(OtherOptionsDlgRecord* record) {
-    return launch(kOtherOptionsDialogId, &OtherOptionsDlgProc, record);
+    return LaunchWithRecord(kOtherOptionsDialogId, &OtherOptionsDlgProc, record);
 }
 plat::INT_PTR OtherOptionsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                   plat::LPARAM lParam) {

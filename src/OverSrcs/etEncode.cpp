@@ -607,6 +607,31 @@ struct DepthGuard {
 
 ExprPtr ParseExprTree(bool listMode, bool single);
 
+// A count of children (or tab stops) read from the stream; a negative one, or one beyond what a
+// file can hold, is corrupt.
+int32_t ReadCount() {
+    const int32_t n = Number();
+    if (n < 0 || n > kMaxEncodingChildren)
+        Corrupt();
+    return n;
+}
+
+// The children of a row in the list form, up to the end mark; their count is bounded even though
+// the row did not announce it.
+std::vector<ExprPtr> ReadRowChildrenToEnd() {
+    std::vector<ExprPtr> children;
+    for (;;) {
+        ExprPtr child = ParseExprTree(true, false);
+        if (child == nullptr)
+            break;
+        RefuseRow(child);
+        if (static_cast<int32_t>(children.size()) >= kMaxEncodingChildren)
+            Corrupt();
+        children.push_back(std::move(child));
+    }
+    return children;
+}
+
 void ReadFontDefinition() {
     const int32_t n = Number();
     std::string name;
@@ -706,9 +731,7 @@ ExprPtr MakeRow(const Stamp& stamp, std::vector<ExprPtr>& children) {
 
 ExprPtr ReadRow() {
     const Stamp stamp;
-    const int32_t n = Number();
-    if (n < 0 || n > kMaxEncodingChildren)
-        Corrupt();
+    const int32_t n = ReadCount();
     std::vector<ExprPtr> children;
     if (s_in.oldFormat) {
         for (int32_t i = 0; i < n; ++i) {
@@ -716,15 +739,7 @@ ExprPtr ReadRow() {
             RefuseRow(children.back());
         }
     } else {
-        for (;;) {
-            ExprPtr child = ParseExprTree(true, false);
-            if (child == nullptr)
-                break;
-            RefuseRow(child);
-            if (static_cast<int32_t>(children.size()) >= kMaxEncodingChildren)
-                Corrupt();
-            children.push_back(std::move(child));
-        }
+        children = ReadRowChildrenToEnd();
     }
     return MakeRow(stamp, children);
 }
@@ -780,25 +795,13 @@ ExprPtr ReadPlainScripts() {
 
 ExprPtr ReadRuledRow() {
     const Stamp stamp;
-    const int32_t n = Number();
-    if (n < 0 || n > kMaxEncodingChildren)
-        Corrupt();
+    // The announced count is only checked: the end mark is what ends the children.
+    ReadCount();
     const int32_t verticalAlign = Number();
     const int32_t justification = Number();
     const int32_t width = Number();
-    std::vector<ExprPtr> children;
-    for (;;) {
-        ExprPtr child = ParseExprTree(true, false);
-        if (child == nullptr)
-            break;
-        RefuseRow(child);
-        if (static_cast<int32_t>(children.size()) >= kMaxEncodingChildren)
-            Corrupt();
-        children.push_back(std::move(child));
-    }
-    const int32_t stops = Number();
-    if (stops < 0 || stops > kMaxEncodingChildren)
-        Corrupt();
+    std::vector<ExprPtr> children = ReadRowChildrenToEnd();
+    const int32_t stops = ReadCount();
     uint16_t tabStops[kTabStopCount];
     for (int32_t i = 0; i < stops; ++i) {
         const int32_t kind = Number();
@@ -881,9 +884,7 @@ ExprPtr ReadGrid(bool pile) {
 // ("B": the codes are big-endian).
 ExprPtr ReadDoubleByte(bool listMode) {
     const Stamp stamp;
-    const int32_t n = Number();
-    if (n < 0 || n > kMaxEncodingChildren)
-        Corrupt();
+    const int32_t n = ReadCount();
     std::vector<int32_t> codes;
     for (int32_t i = 0; i < n; ++i)
         codes.push_back(Number() & 0xFFFF);

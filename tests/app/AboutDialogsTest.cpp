@@ -12,6 +12,7 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "app/DialogTestFixture.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Input.h"
@@ -36,21 +37,13 @@ constexpr std::uint32_t kNavy = 0x1F3A68;
 class AboutTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
+        kvtest::StartDialogTest();
         CQVApp::instance().m_NoSplash = false;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         CloseSplash();
         CQVApp::instance().m_NoSplash = false;
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        kvtest::EndDialogTest();
     }
     static std::string windowText(plat::HWND hwnd) {
         char text[256] = "";

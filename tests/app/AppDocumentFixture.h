@@ -10,12 +10,14 @@
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eChar.h"
 #include "OverSrcs/eModelHooks.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
 
 #include <gtest/gtest.h>
 #include <string_view>
+#include <vector>
 
 namespace kvtest {
 
@@ -65,6 +67,24 @@ protected:
         plat::testing::type(text);
         plat::testing::runUntilIdle();
         return pane;
+    }
+
+    // The stored styles of every character leaf of the document, in order.
+    static std::vector<FSSRecord> leafStyles(const ExprFilePane* pane) {
+        std::vector<FSSRecord> out;
+        collectLeafStyles(pane->expression(), out);
+        return out;
+    }
+    static void collectLeafStyles(const eExpr* node, std::vector<FSSRecord>& out) {
+        if (node == nullptr)
+            return;
+        if (const auto* leaf = dynamic_cast<const eChar*>(node)) {
+            FSSRecord r;
+            leaf->storedStyle(r);
+            out.push_back(r);
+        }
+        for (int32_t i = 0; i < node->childCount(); ++i)
+            collectLeafStyles(node->getChild(i), out);
     }
 
     SysTempDir m_dir;

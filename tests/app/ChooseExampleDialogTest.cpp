@@ -14,6 +14,7 @@
 #include "OverPc/shell/DialogItems.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -44,12 +45,7 @@ std::vector<std::string> names(int32_t level) {
 class ChooseExampleDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        kvtest::StartDialogTest();
         ResetExamplesLibrary();
         // Examples/
         //   01_Algebra/  Basics/ (01_Sum.exp, notes.xyz)  b_Quad.exp
@@ -65,11 +61,8 @@ protected:
         m_examples = root + "/";
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         ResetExamplesLibrary();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        kvtest::EndDialogTest();
     }
 
     // Runs the dialog on the folder with the script; the dialog's result.

@@ -18,6 +18,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -103,21 +104,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
     return s_dialogs;
 }
 
-class DialogLauncherTableTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        plat::testing::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, plat::testing::pendingDialogScripts()) << "a scripted dialog never opened";
-        CurrentDialog = nullptr;
-        plat::testing::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-    }
-};
+class DialogLauncherTableTest : public kvtest::DialogTestFixture {};
 
 TEST_F(DialogLauncherTableTest, HasOneRowPerExistingDialogInAscendingOrder) {
     std::set<int> ids;

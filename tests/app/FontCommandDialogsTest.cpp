@@ -463,24 +463,12 @@ protected:
         ResetStyleTable();
         SelectedStyleIndex = 0;
     }
-    static void collect(const eExpr* node, std::vector<FSSRecord>& out) {
-        if (node == nullptr)
-            return;
-        if (const auto* leaf = dynamic_cast<const eChar*>(node)) {
-            FSSRecord r;
-            leaf->storedStyle(r);
-            out.push_back(r);
-        }
-        for (int32_t i = 0; i < node->childCount(); ++i)
-            collect(node->getChild(i), out);
-    }
 };
 
 TEST_F(FontCommandAppTest, AnEditedFontCommandIsAppliedFromItsMenuItem) {
     ResetStyleTable();
     ExprFilePane* pane = typed("ab");
-    std::vector<FSSRecord> typedStyles;
-    collect(pane->expression(), typedStyles);
+    const std::vector<FSSRecord> typedStyles = leafStyles(pane);
     ASSERT_FALSE(typedStyles.empty());
     for (const FSSRecord& r : typedStyles)
         ASSERT_NE(r.style[kStyleUnderline], kStyleOn);
@@ -513,8 +501,7 @@ TEST_F(FontCommandAppTest, AnEditedFontCommandIsAppliedFromItsMenuItem) {
     DoCommand(kCmdSelectAll, 0);
     EXPECT_EQ(DoMenuCommand(static_cast<int>(id)), 1);
     pt::runUntilIdle();
-    std::vector<FSSRecord> styles;
-    collect(pane->expression(), styles);
+    const std::vector<FSSRecord> styles = leafStyles(pane);
     ASSERT_FALSE(styles.empty());
     for (const FSSRecord& r : styles)
         EXPECT_EQ(r.style[kStyleUnderline], kStyleOn);

@@ -366,26 +366,7 @@ TEST_F(FontStyleDialogTest, ATypedSizeBeyondTheLimitsIsClampedWithABeep) {
 
 // ---- Through the running program ----------------------------------------------------------------
 
-class FontStyleCommandTest : public kvtest::AppDocumentFixture {
-protected:
-    // The stored styles of every character leaf of the document, in order.
-    static void collect(const eExpr* node, std::vector<FSSRecord>& out) {
-        if (node == nullptr)
-            return;
-        if (const auto* leaf = dynamic_cast<const eChar*>(node)) {
-            FSSRecord r;
-            leaf->storedStyle(r);
-            out.push_back(r);
-        }
-        for (int32_t i = 0; i < node->childCount(); ++i)
-            collect(node->getChild(i), out);
-    }
-    static std::vector<FSSRecord> leafStyles(const ExprFilePane* pane) {
-        std::vector<FSSRecord> out;
-        collect(pane->expression(), out);
-        return out;
-    }
-};
+class FontStyleCommandTest : public kvtest::AppDocumentFixture {};
 
 TEST_F(FontStyleCommandTest, ChangeFontOnASelectedWordIsOneUndoableEdit) {
     ExprFilePane* pane = typed("ab");

@@ -10,6 +10,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -24,20 +25,8 @@ namespace {
 namespace pt = plat::testing;
 using pt::DialogDriver;
 
-class HelpTest : public ::testing::Test {
+class HelpTest : public kvtest::DialogTestFixture {
 protected:
-    void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
-    }
-    void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-    }
     static std::string caption(plat::HWND hwnd) {
         char text[256] = "";
         plat::GetWindowText(hwnd, text, sizeof text);

@@ -24,6 +24,8 @@
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
+#include "app/AppDocumentFixture.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Input.h"
 #include "plat/Print.h"
@@ -75,22 +77,14 @@ void clickInsertCommand(DialogDriver& d, int index) {
 class KeyboardDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        kvtest::StartDialogTest();
         ResetKeyMap();
         WorkingKeyMap = DefaultKeyMap();
         TheKeyboardRecord = KeyboardEquivalentsDlgRecord{};
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         ResetKeyMap();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        kvtest::EndDialogTest();
     }
     int32_t run() {
         return RunKeyboardEquivalentsDlg(reinterpret_cast<std::uintptr_t>(&TheKeyboardRecord));
@@ -316,39 +310,19 @@ TEST_F(KeyboardDialogTest, AFailedSaveLeavesTheOldFileAndSaysSo) {
 
 // ---- The menu command, with a document window
 
-class CustomizeKeyboardTest : public ::testing::Test {
+class CustomizeKeyboardTest : public kvtest::AppDocumentFixture {
 protected:
     void SetUp() override {
-        pt::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
+        AppDocumentFixture::SetUp();
         ResetInsertExpressionState();
         ResetKeyMap();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            pt::runUntilIdle();
-        }
+        closeDocuments();
         KeyboardFontCommandChooser = nullptr;
         ResetKeyMap();
         ResetInsertExpressionState();
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
+        shutDown();
     }
     std::string typed(std::string_view text) {
         ExprFilePane* pane = NewUntitledDocument();
@@ -360,7 +334,6 @@ protected:
     }
     static std::string keysFile() { return PrefsFolderPath() + kKeysPrefsFile; }
 
-    SysTempDir m_dir;
     ScopedEnv m_registry{"KV_REGISTRY_DIR", m_dir / "config"};
     ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
     ScopedEnv m_config{"XDG_CONFIG_HOME", m_dir / "config"};

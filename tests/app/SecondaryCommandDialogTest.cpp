@@ -9,6 +9,7 @@
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "app/DialogTestFixture.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Input.h"
@@ -38,20 +39,12 @@ int32_t colourRow(int i) {
 class SecondaryCommandDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        kvtest::StartDialogTest();
         ResetKeyMap();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         ResetKeyMap();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        kvtest::EndDialogTest();
     }
 };
 

@@ -21,11 +21,7 @@ namespace {
 namespace pt = plat::testing;
 using pt::DialogDriver;
 
-class SetupWizardTest : public ::testing::Test {
-protected:
-    void SetUp() override { kvtest::StartDialogTest(); }
-    void TearDown() override { kvtest::EndDialogTest(); }
-};
+class SetupWizardTest : public kvtest::DialogTestFixture {};
 
 struct ChoicePage {
     int id;

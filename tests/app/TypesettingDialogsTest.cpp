@@ -19,6 +19,8 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eModelHooks.h"
+#include "app/AppDocumentFixture.h"
+#include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
@@ -53,25 +55,17 @@ constexpr int kDistanceEntryFarthest = 8; // 20
 class TypesettingDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
-        CQVApp::instance().m_hResources = nullptr;
-        CQVApp::instance().m_MainFrame = nullptr;
-        ResetDialogPositions();
-        CurrentDialog = nullptr;
+        kvtest::StartDialogTest();
         ResetStyleTable();
         ResetTypesettingSettings();
         m_minimumFontSize = MinimumFontSize;
         MinimumFontSize = 4;
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
         MinimumFontSize = m_minimumFontSize;
         ResetStyleTable();
         ResetTypesettingSettings();
-        CurrentDialog = nullptr;
-        pt::reset();
-        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        kvtest::EndDialogTest();
     }
     int32_t m_minimumFontSize = 4;
 };
@@ -661,38 +655,17 @@ const eFraction* FindFraction(const eExpr* node) {
     return nullptr;
 }
 
-class TypesettingCommandTest : public ::testing::Test {
+class TypesettingCommandTest : public kvtest::AppDocumentFixture {
 protected:
+    // The settings are fresh before the program starts, since it reads them while starting.
     void SetUp() override {
-        pt::reset();
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
         ResetTypesettingSettings();
-        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
-        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
-        ResetModelHooks();
-        ResetCommandHooks();
-        ResetCommandState();
-        InstallModelWiring();
+        AppDocumentFixture::SetUp();
     }
     void TearDown() override {
-        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            pt::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
+        AppDocumentFixture::TearDown();
         ResetTypesettingSettings();
     }
-    kvtest::SysTempDir m_dir;
 };
 
 TEST_F(TypesettingCommandTest, TheFractionMenuItemChangesHowOpenDocumentsLayOutFractions) {

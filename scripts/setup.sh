@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libcairo2-dev libx11-dev libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
   libespeak-ng-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

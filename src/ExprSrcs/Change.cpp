@@ -186,6 +186,15 @@ void unlinkChild(eExpr* child) {
         child->unlinkOutside(child, true);
 }
 
+constexpr int32_t kLastDialogDelimiter = 10;
+constexpr int32_t kLastDialogMark = 10;
+
+// A radio group's answer: a button's index, or -1 (or the untouched out-of-range value) when the
+// stored code had no button, which keeps the stored code.
+int32_t keptCode(int32_t chosen, int32_t stored, int32_t first, int32_t last) {
+    return chosen >= first && chosen <= last ? chosen : stored;
+}
+
 // The kind of a template changes in place.
 void applyKind(eTemplate* node, int32_t kind) {
     NoteEditedNode(node);
@@ -395,9 +404,12 @@ int32_t eFence::change(bool query) {
     record.horizontal = isHorizontal() ? 1 : 0;
     if (!confirmed(TheModifyDialogLaunchers().runEditDelimiterDlg, record))
         return 0;
+    // A side whose code no button shows (11-15, valid in files) comes back unchosen: it keeps its
+    // code.
+    const int32_t opening = keptCode(record.opening, openingType(), 0, kLastDialogDelimiter);
+    const int32_t closing = keptCode(record.closing, closingType(), 0, kLastDialogDelimiter);
     unlinkChild(getChild(0));
-    applyKind(this, FenceKind(std::clamp(record.opening, 0, 10), std::clamp(record.closing, 0, 10),
-                              record.horizontal != 0));
+    applyKind(this, FenceKind(opening, closing, record.horizontal != 0));
     return 0;
 }
 
@@ -406,13 +418,15 @@ int32_t eMark::change(bool query) {
         return kModifyKindMark;
     EmbellishmentDlgRecord record;
     record.fixedWidth = (m_kind & kMarkFixedWidth) != 0 ? 1 : 0;
-    record.mark = std::clamp(mark() - 1, 0, 10);
+    record.mark = mark() - 1;
     record.placement = (m_kind >> 4) & 3;
     if (!confirmed(TheModifyDialogLaunchers().runEditEmbellishmentDlg, record))
         return 0;
     const int32_t fixed = record.fixedWidth != 0 ? 1 : 0;
-    const int32_t placement = std::clamp(record.placement, 0, 3);
-    const int32_t markType = std::clamp(record.mark, 0, 10) + 1;
+    const int32_t placement = keptCode(record.placement, (m_kind >> 4) & 3, 0, 3);
+    // Codes 0 and 12-15 have no button: left unchosen, the node keeps its code.
+    const int32_t markType = keptCode(record.mark, mark() - 1, 0, kLastDialogMark) + 1;
+    unlinkChild(getChild(0));
     applyKind(this, (fixed * 4 + placement) * 16 + markType);
     return 0;
 }
@@ -437,18 +451,19 @@ int32_t eIntegral::change(bool query) {
     if (query)
         return kModifyKindIntegral;
     IntegralDlgRecord record;
-    if ((m_kind & kIntegralEvaluateAt) != 0)
-        record.sign = kIntegralSignEvaluateAt;
-    else if ((m_kind & kIntegralContour) != 0)
-        record.sign = (m_kind & kIntegralSecondContour) != 0 ? 3 : 1;
-    else
-        record.sign = (m_kind & kIntegralSecondContour) != 0 ? 2 : 0;
+    // The three sign bits read as one number; the bar together with a contour bit (5 to 7) has
+    // no button.
+    constexpr int32_t kSignBits = kIntegralContour | kIntegralSecondContour | kIntegralEvaluateAt;
+    record.sign = ((m_kind & kIntegralContour) != 0 ? 1 : 0) +
+                  ((m_kind & kIntegralSecondContour) != 0 ? 2 : 0) +
+                  ((m_kind & kIntegralEvaluateAt) != 0 ? 4 : 0);
     SetDialogNumber(record.count, (m_kind & kIntegralCountMask) + 1);
     record.limitsAboveBelow = (m_kind & kIntegralLimitsAboveBelow) != 0 ? 1 : 0;
     record.smallSign = (m_kind & kIntegralSmallSign) != 0 ? 1 : 0;
     if (!confirmed(TheModifyDialogLaunchers().runEditIntegralDlg, record))
         return 0;
-    const int32_t sign = std::clamp(record.sign, 0, kIntegralSignEvaluateAt);
+    const bool signChosen = record.sign >= 0 && record.sign <= kIntegralSignEvaluateAt;
+    const int32_t sign = signChosen ? record.sign : -1;
     const int32_t most = sign == kIntegralSignEvaluateAt ? 1 : kIntegralMaxSigns;
     int32_t count = 1;
     if (!ParseDialogNumber(record.count, count) || count < 1 || count > most) {
@@ -463,10 +478,13 @@ int32_t eIntegral::change(bool query) {
         kind |= kIntegralSecondContour;
     if (sign == kIntegralSignEvaluateAt)
         kind |= kIntegralEvaluateAt;
+    if (!signChosen)
+        kind |= m_kind & kSignBits;
     if (record.limitsAboveBelow != 0)
         kind |= kIntegralLimitsAboveBelow;
     if (record.smallSign != 0)
         kind |= kIntegralSmallSign;
+    unlinkOutside(this, true);
     applyKind(this, kind);
     return 0;
 }
@@ -559,8 +577,7 @@ int32_t eTensor::change(bool query) {
     if (!confirmed(TheModifyDialogLaunchers().runEditTensorDlg, record))
         return 0;
     const int32_t count = expandableCount(record.count);
-    // Indices beyond the seventh keep their kind bits: the dialog does not show them.
-    int32_t kind = m_kind & ~0xFE;
+    int32_t kind = 0;
     for (int32_t i = 0; i < 7; ++i)
         if (record.upper[static_cast<size_t>(i)] != 0)
             kind |= 1 << (i + 1);
@@ -581,7 +598,7 @@ int32_t eTreeNode::change(bool query) {
     if (!confirmed(TheModifyDialogLaunchers().runEditTreeNodeDlg, record))
         return 0;
     const int32_t count = expandableCount(record.count);
-    int32_t kind = m_kind & ~0xFF;
+    int32_t kind = 0;
     for (int32_t i = 0; i < 7; ++i)
         if (record.intermediate[static_cast<size_t>(i)] != 0)
             kind |= 1 << (i + 1);
@@ -676,6 +693,8 @@ void changeGrid(eMatrix* grid, MatrixDlgRecord& record, const uint32_t* oldHStyl
                 const uint32_t* oldVStyles) {
     if (!replaceable(grid))
         return;
+    // Set by any edit of the lines (a line drawn and erased again included), cleared by the
+    // preview's reset: an edited grid stays ruled even with no line left.
     MatrixState.linesPresent = anyLine() ? 1 : 0;
     MatrixState.columns = grid->columns();
     MatrixState.rows = grid->rows();
@@ -686,7 +705,8 @@ void changeGrid(eMatrix* grid, MatrixDlgRecord& record, const uint32_t* oldHStyl
         return;
     }
     const bool plain = record.vertical == 1 && record.horizontal == 1 && record.unequalRows == 0 &&
-                       record.unequalColumns == 0 && record.removeOuterSpace == 0 && !anyLine();
+                       record.unequalColumns == 0 && record.removeOuterSpace == 0 &&
+                       MatrixState.linesPresent == 0;
     if (plain) {
         rebuildGrid(grid, OwnedNode<eMatrix>(NewSimpMatrix(rows, columns).release()));
         return;

@@ -609,6 +609,38 @@ TEST_F(ModifyTemplateNodesTest, ModifyThroughEachDialogChangesTheNodeAndUndoRest
              d.click(kDelimiterClosingFirst);
          },
          {FenceKind(kDelimAngle, kDelimNone), {"a"}}},
+        // Codes no button shows (valid in files) survive an OK that changes something else.
+        {"fence side 13",
+         kEditDelimiterDialogId,
+         [] { return ExprPtr(NewFence(Letter("a"), FenceKind(13, kDelimParen))); },
+         [](DialogDriver& d) { d.click(kDelimiterHorizontalItem); },
+         {FenceKind(13, kDelimParen, true), {"a"}}},
+        {"fence side 11",
+         kEditDelimiterDialogId,
+         [] { return ExprPtr(NewFence(Letter("a"), FenceKind(kDelimBar, 11))); },
+         [](DialogDriver& d) { d.click(kDelimiterOpeningFirst + kDelimBrace); },
+         {FenceKind(kDelimBrace, 11), {"a"}}},
+        {"mark code 0",
+         kEditEmbellishmentDialogId,
+         [] { return ExprPtr(NewMark(Letter("a"), kMarkBelow)); },
+         [](DialogDriver& d) { d.click(kMarkFixedWidthItem); },
+         {kMarkFixedWidth | kMarkBelow, {"a"}}},
+        {"mark code 14",
+         kEditEmbellishmentDialogId,
+         [] { return ExprPtr(NewMark(Letter("a"), 14)); },
+         [](DialogDriver& d) { d.click(kMarkPlacementLast); },
+         {kMarkBelow | kMarkNormalPlacement | 14, {"a"}}},
+        {"integral bar with contour",
+         kEditIntegralDialogId,
+         [] {
+             OwnedNode<eIntegral> n = NewIntegral(3, Letter("f"), Letter("a"), Letter("b"));
+             n->m_kind = kIntegralEvaluateAt | kIntegralContour | kIntegralSecondContour;
+             return ExprPtr(n.release());
+         },
+         [](DialogDriver& d) { d.click(kIntegralLimitsItem); },
+         {kIntegralEvaluateAt | kIntegralContour | kIntegralSecondContour |
+              kIntegralLimitsAboveBelow,
+          {"f", "a", "b"}}},
         {"mark",
          kEditEmbellishmentDialogId,
          [] { return ExprPtr(NewMark(Letter("a"), kMarkDot)); },
@@ -633,7 +665,7 @@ TEST_F(ModifyTemplateNodesTest, ModifyThroughEachDialogChangesTheNodeAndUndoRest
              OwnedNode<eTensor> t = NewTensor(Letter("T"), 5);
              for (int32_t i = 1; i < 5; ++i)
                  t->setChild(i, Letter(std::string(1, static_cast<char>('h' + i)).c_str()));
-             t->m_kind = 0; // no index contravariant yet
+             t->m_kind = 0x201; // bits the dialog does not show: cleared on OK
              return ExprPtr(t.release());
          },
          [](DialogDriver& d) {
@@ -646,6 +678,7 @@ TEST_F(ModifyTemplateNodesTest, ModifyThroughEachDialogChangesTheNodeAndUndoRest
          [] {
              OwnedNode<eTreeNode> n = NewTreeNode(Letter("n"), 2);
              n->setChild(1, Letter("a"));
+             n->m_kind = 0x300; // bits the dialog does not show: cleared on OK
              return ExprPtr(n.release());
          },
          [](DialogDriver& d) {

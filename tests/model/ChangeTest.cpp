@@ -407,6 +407,39 @@ TEST_F(ChangeTest, AnEvaluateAtBarWithSeveralSignsIsBroughtToOne) {
     EXPECT_EQ(Beeps(), 1);
 }
 
+// A template changed in place takes the rows inside it out of alignment rings that reach outside.
+TEST_F(ChangeTest, TemplatesChangedInPlaceLeaveRingsOutsideThem) {
+    struct Case {
+        const char* name;
+        std::function<ExprPtr(OwnedNode<eSimpString>)> make;
+    };
+    const Case cases[] = {
+        {"fence",
+         [](OwnedNode<eSimpString> row) { return ExprPtr(NewFence(std::move(row), 0x11)); }},
+        {"mark",
+         [](OwnedNode<eSimpString> row) { return ExprPtr(NewMark(std::move(row), kMarkDot)); }},
+        {"integral",
+         [](OwnedNode<eSimpString> row) {
+             return ExprPtr(NewIntegral(1, std::move(row), nullptr, nullptr));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedNode<eSimpString> inside = NewSimpString(1);
+        inside->setChild(0, NewWord("a", 0, SizedStyle(12), 0));
+        eSimpString* in = inside.get();
+        OwnedNode<eSimpString> outside = NewSimpString(1);
+        outside->setChild(0, NewWord("b", 0, SizedStyle(12), 0));
+        eSimpString* out = outside.get();
+        LinkRows(in, out);
+        eSimpString* top = UseRow(c.make(std::move(inside)), ExprPtr(NewBox(std::move(outside))));
+        ASSERT_TRUE(InSameRing(in, out));
+        Select(top, 0, 1);
+        Modify();
+        EXPECT_FALSE(InSameRing(in, out));
+    }
+}
+
 // ---- Rebuilt nodes ------------------------------------------------------------------------------
 
 TEST_F(ChangeTest, ScriptsAreRebuiltWithTheBaseKeptAndScriptsInOrder) {
@@ -666,6 +699,30 @@ TEST_F(ChangeTest, TheLinesButtonRunsTheDelimitersStepWhoseCancelRestoresTheLine
     EXPECT_EQ(static_cast<eMatrix*>(top->getChild(0))->rows(), 2);
 }
 
+// A line drawn and then erased in the preview still asks for a ruled grid, as does any edit there.
+TEST_F(ChangeTest, ALineDrawnAndErasedInThePreviewGivesARuledGrid) {
+    eSimpString* top = UseRow(ExprPtr(Grid(2, 2)));
+    g_matrixCalls = 0;
+    TheModifyDialogLaunchers().runEditMatrixDlg = [](MatrixDlgRecord*) {
+        return ++g_matrixCalls < 2 ? kMatrixLinesButtonResult : 1;
+    };
+    TheModifyDialogLaunchers().runMatrixDelimitersDlg = [](MatrixLinesDlgRecord*) {
+        MatrixState.halfWidth = 10;
+        MatrixState.halfHeight = 10;
+        for (int press = 0; press < 2; ++press) {
+            InitMatrixLinesControl(nullptr);
+            MatrixLinesPreviewClick(oPoint{5, 15}); // the left line of the first cell
+        }
+        return 1;
+    };
+    Select(top, 0, 1);
+    Modify();
+    ASSERT_TRUE(top->getChild(0)->isDxMatrix());
+    auto* ruled = static_cast<eDxMatrix*>(top->getChild(0));
+    EXPECT_EQ(ruled->m_vStyles[0], 0u);
+    EXPECT_EQ(ruled->m_hStyles[0], 0u);
+}
+
 TEST_F(ChangeTest, AMatrixSizeBeyondTheCellLimitChangesNothing) {
     eSimpString* top = UseRow(ExprPtr(Grid(2, 2)));
     TheModifyDialogLaunchers().runEditMatrixDlg = [](MatrixDlgRecord* r) {
@@ -727,8 +784,7 @@ TEST_F(ChangeTest, RuledMatricesRoundTripTheirAttributesAndLines) {
         r->vertical = 1;
         r->horizontal = 1;
         r->unequalColumns = 0;
-        MatrixState.rowLines.fill(0);
-        MatrixState.columnLines.fill(0);
+        ResetMatrixLinesPreview(nullptr); // "Tout effacer"
         return 1;
     };
     Modify();

@@ -1,0 +1,62 @@
+// libFuzzer target for the keyed-line record reader. Handlers of every shape read the input:
+// numbers with an optional field, text, continuation lines and a record running over several lines.
+// A read never fails and never leaves the data.
+//
+//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+//   cmake --build build-fuzz --target kv_fuzz_reader && ./build-fuzz/tests/kv_fuzz_reader
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/oReader.h"
+#include "OverSrcs/oStreams.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Numbers(oReader& r, void*) {
+    r.getNumber();
+    r.getNumber();
+    while (r.hasMore()) {
+        r.getNumber();
+    }
+}
+
+void Text(oReader& r, void*) {
+    if (r.restOfLine(255).size() > 255) {
+        std::abort();
+    }
+}
+
+void Continued(oReader& r, void*) {
+    std::string line = r.restOfLine(64);
+    for (int i = 0; i < 1000 && r.continuationLine(line, 64); ++i) {
+        if (line.size() > 64) {
+            std::abort();
+        }
+    }
+}
+
+void RunOn(oReader& r, void*) {
+    r.stream().skipTo('[');
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    oReader reader;
+    oInstallReaderHandler(reader, "Nm", Numbers, nullptr);
+    oInstallReaderHandler(reader, "Tx", Text, nullptr);
+    oInstallReaderHandler(reader, "Ct", Continued, nullptr);
+    oInstallReaderHandler(reader, "Ex", RunOn, nullptr);
+    oIStreamPtr in(NewIMemoryStream(data, static_cast<std::uint32_t>(size)));
+    const int code = CatchFail([&] { reader.read(*in); });
+    if (code != 0 || in->tell() != static_cast<std::int32_t>(size)) {
+        std::abort();
+    }
+    if (reader.recordsFailed() > 0 && reader.firstFailure() != errDataCorrupted) {
+        std::abort();
+    }
+    return 0;
+}

@@ -78,6 +78,16 @@ void SetFileOpenMessage(plat::UINT message) {
     s_fileOpenMessage = message;
 }
 
+bool CloseOwnWindows() {
+    for (plat::HWND w : ownWindows()) {
+        if (plat::IsWindow(w))
+            plat::SendMessage(w, plat::WM_CLOSE, 0, 0);
+        if (plat::IsWindow(w))
+            return false;
+    }
+    return true;
+}
+
 int CountOwnWindows() {
     return static_cast<int>(ownWindows().size());
 }
@@ -184,15 +194,9 @@ void QuitCommand() {
     if (AppHooks().savePrefsAndCloseAll) {
         if (!AppHooks().savePrefsAndCloseAll(0))
             return;
-    } else {
-        // Without the customisation subsystem there are no preferences to save: ask each window
-        // to close and stop at the first that refuses.
-        for (plat::HWND w : ownWindows()) {
-            if (plat::IsWindow(w))
-                plat::SendMessage(w, plat::WM_CLOSE, 0, 0);
-            if (plat::IsWindow(w))
-                return;
-        }
+    } else if (!CloseOwnWindows()) {
+        // Without the customisation subsystem there are no preferences to save.
+        return;
     }
     if (CountOwnWindows() == 0)
         plat::PostQuitMessage(2);

@@ -28,3 +28,5 @@ void HandleFileOpenRequest(plat::WPARAM atom);
 // Windows of the program's own that keep it running: document windows inside the frame and
 // floating tool windows (the frame itself and dialogs do not count).
 int CountOwnWindows();
+// Asks each of those windows to close and stops at the first that refuses; true when all closed.
+bool CloseOwnWindows();

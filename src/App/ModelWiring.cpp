@@ -2,6 +2,7 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
@@ -85,7 +86,15 @@ void paneEnableMenuCommand(int32_t command, bool on) {
 }
 
 void loadCustomisation() {
-    LoadEditingCustomisation();
+    LoadCustomizations();
+}
+
+bool savePrefsAndCloseAll(int silent) {
+    return SavePrefsAndCloseAll(silent);
+}
+
+void saveGeneralPrefsAfterDialog() {
+    SaveGeneralPrefs(false);
 }
 
 // ---- Context menus of the pane --------------------------------------------------------------
@@ -260,6 +269,10 @@ void InstallModelWiring() {
     SetMenuHandler(265, &SaveMetafileCommand);
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
+    // The preference files: written after each settings dialog and at shut-down.
+    if (AppHooks().savePrefsAndCloseAll == nullptr)
+        AppHooks().savePrefsAndCloseAll = &savePrefsAndCloseAll;
+    SaveGeneralPrefsHook = &saveGeneralPrefsAfterDialog;
 }
 
 void LoadEditingCustomisation() {

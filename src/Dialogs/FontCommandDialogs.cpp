@@ -545,8 +545,7 @@ void RunCharacterCommands() {
             for (int32_t i = 0; i < kStyleTableSize; ++i)
                 if (s_menuItems[static_cast<size_t>(i)])
                     AddFontCommandMenuItem(i);
-            if (SaveGeneralPrefsHook != nullptr)
-                SaveGeneralPrefsHook();
+            SaveGeneralPrefsAfterChange();
             RefreshAllPanes();
             return;
         }

@@ -5,6 +5,7 @@
 // each entry, its slippery flag (the style applies to the next keystroke only), clearing an entry,
 // starting a new one and opening the font, style and size dialog on one (RunCharacterCommands).
 
+#include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "plat/Types.h"
 
@@ -60,9 +61,6 @@ extern CharacterCommandsDlgRecord TheCharacterCommandsRecord;
 // It persists between runs and between the two dialogs.
 extern int32_t SelectedStyleIndex;
 
-// Called after OK in "Commandes de caractères" to store the style table with the general
-// preferences; null while no preferences writer is installed (the table then lives for the run).
-extern void (*SaveGeneralPrefsHook)();
 
 // Launchers and procedures.
 int32_t RunChangeFontDlg(ChangeFontDlgRecord* record);

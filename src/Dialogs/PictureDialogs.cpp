@@ -1,6 +1,7 @@
 #include "Dialogs/PictureDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/PrefsSaving.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/shell/DialogItems.h"
 
@@ -136,8 +137,10 @@ void ChooseImageRotation() {
         return;
     const int32_t angle = (record.index - 1) * kQuarterTurn;
     NextPictureRotation = angle;
-    if (result == 2)
+    if (result == 2) {
         PictureRotationSetting = angle;
+        SaveGeneralPrefsAfterChange();
+    }
 }
 
 void ChooseImageMargins() {
@@ -153,4 +156,5 @@ void ChooseImageMargins() {
     m.right = MarginFromText(record.fields[1].data());
     m.top = MarginFromText(record.fields[2].data());
     m.bottom = MarginFromText(record.fields[3].data());
+    SaveGeneralPrefsAfterChange();
 }

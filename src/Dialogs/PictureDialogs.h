@@ -1,8 +1,9 @@
 #pragma once
 // The two dialogs that shape copied and exported pictures of an expression: the turn of the
 // picture (the expression itself is always edited upright) and the blank margins around it; and
-// the commands of the Préférences menu that run them on the program-wide settings. The settings
-// live in memory: "OK, en permanence" keeps the turn for every later picture of this run.
+// the commands of the Préférences menu that run them on the program-wide settings. "OK, en
+// permanence" keeps the turn for every later picture and, like the margins, in the general
+// preference file.
 
 #include "ExprSrcs/Change.h"
 #include "plat/Types.h"
@@ -78,7 +79,8 @@ plat::INT_PTR ImageMarginsDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 // ---- The commands
 
 // Runs "Rotation de l'image" on the next picture's turn; "Image suivante seulement" sets the next
-// picture's turn only, "OK, en permanence" the permanent one as well; Cancel changes nothing.
+// picture's turn only, "OK, en permanence" the permanent one as well (and writes the general
+// preference file); Cancel changes nothing.
 void ChooseImageRotation();
 // Runs "Bords de l'image" on the picture margins; after OK each field is read and clamped.
 void ChooseImageMargins();

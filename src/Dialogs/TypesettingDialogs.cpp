@@ -1,6 +1,7 @@
 #include "Dialogs/TypesettingDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/PrefsSaving.h"
 #include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
 #include "ExprSrcs/EPane.h"
@@ -629,6 +630,7 @@ void ChooseSizeSteps() {
         restore();
         return;
     }
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -652,6 +654,7 @@ void ChooseFenceSettings() {
     s.increaseHeight = r.increaseHeight;
     s.straightSegments = asByte(r.straightSegments);
     s.balanceAboutAxis = asByte(r.balanceAboutAxis);
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -664,6 +667,7 @@ void ChooseMarkSettings() {
         return;
     s.dotWeight = r.dotThickness;
     s.strokeWeight = r.strokeThickness;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -689,6 +693,7 @@ void ChooseIntegralSettings() {
     s.quantiseHeight = asByte(r.quantiseHeight);
     s.straightSegments = asByte(r.straightSegments);
     s.removeInnerSpace = asByte(r.removeInnerSpace);
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -711,6 +716,7 @@ void ChooseScriptSettings() {
     s.subscriptDepth = r.subscriptHeight;
     s.superscriptSeparation = r.superscriptSeparation;
     s.superscriptHeight = r.superscriptHeight;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -725,6 +731,7 @@ void ChooseFractionSettings() {
     s.fractionSize = -r.size;
     s.fractionBarThickness = r.barThickness;
     s.fractionDistance = r.distance;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -739,6 +746,7 @@ void ChooseRootSettings() {
     s.indexSize = -r.indexSize;
     s.strokeWeight = r.signThickness;
     s.rightHook = r.flange;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -749,6 +757,7 @@ void ChooseRulerUnits() {
     // A stored unit that no button shows stays as it was when none is chosen.
     if (r.units >= 0 && r.units <= 3)
         MeasurementUnitSetting = r.units;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }
 
@@ -762,5 +771,6 @@ void ChooseOtherOptions() {
     else
         WideStructureSetting = 0;
     ReplacePlaceholdersOption = r.pasteQuestionMarks != 0 ? 1 : 0;
+    SaveGeneralPrefsAfterChange();
     RefreshAllPanes();
 }

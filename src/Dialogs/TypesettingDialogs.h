@@ -3,8 +3,7 @@
 // groups of typesetting settings (delimiters, ornaments, integrals, scripts, fractions, roots),
 // the ruler unit and the other options; and the commands that run them from the Préférences menu.
 // Each command fills its dialog's record from the settings, runs the dialog and, after OK, stores
-// the record and lays every open pane out again. The settings live in memory only: nothing here
-// writes a preferences file.
+// the record, writes the general preference file and lays every open pane out again.
 
 #include "ExprSrcs/Change.h"
 #include "plat/Types.h"
@@ -206,8 +205,8 @@ plat::INT_PTR OtherOptionsDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 
 // ---- The commands
 
-// Each runs its dialog on the current settings; after OK the settings take the dialog's values
-// and every open pane is laid out again; after Cancel (or a dialog that cannot be made) the
+// Each runs its dialog on the current settings; after OK the settings take the dialog's values,
+// the general preference file is written and every open pane is laid out again; after Cancel (or a dialog that cannot be made) the
 // settings stay as they were, except that a stored value outside its range has been replaced by
 // its fixed value before the run.
 void ChooseSizeSteps();

@@ -7,6 +7,7 @@
 #include "App/AppHooks.h"
 #include "App/CQVAppStartup.h"
 #include "App/ModelWiring.h"
+#include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -52,6 +53,7 @@ protected:
         ResetCommandState();
         ResetCommandHooks();
         ResetModelHooks();
+        SaveGeneralPrefsHook = nullptr;
         CQVAppShutdown();
         SetSingleInstanceSocket("");
         AppHooks() = ShellHooks{};
@@ -88,6 +90,10 @@ protected:
     }
 
     SysTempDir m_dir;
+    // The preferences folder of the run is the test's own.
+    ScopedEnv m_registry{"KV_REGISTRY_DIR", m_dir / "config"};
+    ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
+    ScopedEnv m_config{"XDG_CONFIG_HOME", m_dir / "config"};
 };
 
 } // namespace kvtest

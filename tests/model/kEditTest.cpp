@@ -260,8 +260,9 @@ INSTANTIATE_TEST_SUITE_P(
         CorruptCase{"garbage_line_between",
                     "Ve!\n" + KyLine('q', kCmdUndo) + "#$%&\n" + KyLine(0x300, kCmdCopy),
                     true,
-                    {3}},
-        CorruptCase{"unknown_tag", "Ve!\nZz!!\n" + kGood, true, {2}},
+                    {}},
+        // Records of other kinds (a later version's) are passed over.
+        CorruptCase{"unknown_tag", "Ve!\nZz!!\n" + kGood, true, {}},
         CorruptCase{"truncated_number", "Ve!\nKyc\n" + kGood, true, {2}},
         CorruptCase{"one_number_only", "Ve!\n" + kGood + "Ky!\n", true, {4}},
         CorruptCase{
@@ -274,13 +275,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {2, 3}},
         CorruptCase{
             "bound_twice_keeps_the_later", "Ve!\n" + KyLine('q', kCmdCopy) + kGood, true, {3}},
-        CorruptCase{"short_line", "Ve!\nK\n" + kGood, true, {2}},
+        CorruptCase{"short_line", "Ve!\nK\n" + kGood, true, {}},
+        CorruptCase{"bad_line_after_crlf_lines",
+                    "Ve!\r\n\r\n" + KyLine('q', kCmdUndo) + "Kyc\r\n" + KyLine(0x300, kCmdCopy),
+                    true,
+                    {4}},
         CorruptCase{"no_version", kGood, false, {1, 0}},
         CorruptCase{"future_version", "Ve\"\n" + kGood, false, {1, 0}},
         CorruptCase{"empty_file", "", false, {0}}, CorruptCase{"version_only", "Ve!\n", false, {0}},
-        // Zero bytes and CR end lines like LF: "IHDR" lands on line 7, after empty lines.
-        CorruptCase{
-            "binary_junk", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), false, {1, 2, 7, 0}}),
+        CorruptCase{"binary_junk", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), false, {0}}),
     [](const ::testing::TestParamInfo<CorruptCase>& info) { return info.param.name; });
 
 class KeyMapFileTest : public KeyMapTest {
@@ -340,7 +343,7 @@ TEST_F(KeyMapFileTest, MissingFileFailsWithFileNotFound) {
 }
 
 TEST_F(KeyMapFileTest, ShippedFileHoldsTheBuiltInMap) {
-    const std::string path = std::string(KV_SOURCE_DIR) + "/resources/Korvaline_Prefs/keys.prf";
+    const std::string path = std::string(KV_BINARY_DIR) + "/src/Korvaline_Prefs/keys.prf";
     ResetKeyMap();
     KeyMap.fill(0);
     const KeyMapReadResult result = LoadKeyMapFile(path);

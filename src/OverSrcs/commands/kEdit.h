@@ -267,8 +267,9 @@ struct KeyMapReadResult {
     // One text naming every problem, for an alert; empty when there was none.
     std::string report() const;
 };
-// Reads a key-map file into `map`. The file's map starts empty; every good "Ky" line binds its
-// entry and every bad line is reported and skipped. Without a valid version line first, or with no
+// Reads a key-map file into `map` through the keyed-line reader. The file's map starts empty;
+// every good "Ky" record binds its entry and every bad one is reported (with its line) and
+// skipped; records of other kinds are passed over. Without a valid version line first, or with no
 // binding at all, nothing is accepted and `map` is left as it was.
 KeyMapReadResult ReadKeyMap(oIStream& stream, KeyMapTable& map);
 // Writes the version line and one "Ky" line per non-zero entry.

@@ -3,6 +3,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
+#include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 
 #include <cstdio>
@@ -180,115 +181,120 @@ std::string KeyMapReadResult::report() const {
 
 namespace {
 
-// The numbers of one record line after its tag. False (with the reason) when a number is
-// malformed or the line ends early or carries more than asked.
-bool readLineNumbers(const std::string& line, size_t from, int32_t* out, int count,
-                     std::string& reason) {
-    const std::string_view rest = std::string_view(line).substr(from);
-    oIMemoryStream in(reinterpret_cast<const uint8_t*>(rest.data()),
-                      static_cast<uint32_t>(rest.size()));
+// What the key-file handlers share while one file is read.
+struct KeyFileState {
+    KeyMapReadResult* result = nullptr;
+    KeyMapTable fresh{};
+    std::vector<bool> bound = std::vector<bool>(kKeyMapSize, false);
+    bool versionSeen = false;
+    bool refused = false;
+};
+
+// The line of the record being read (from 1): the line ends before the reader's position.
+int32_t currentLine(oReader& reader) {
+    const auto* in = dynamic_cast<const oIMemoryStream*>(&reader.stream());
+    if (in == nullptr)
+        return 0;
+    int32_t line = 1;
+    for (const uint8_t* p = in->start(); p < in->current(); ++p) {
+        if (*p == '\n' || *p == 0 || (*p == '\r' && (p + 1 >= in->end() || p[1] != '\n')))
+            ++line;
+    }
+    return line;
+}
+
+// The record's numbers; false (with the reason) when one is malformed or missing, or when more
+// follow on the line.
+bool readFields(oReader& reader, int32_t* out, int count, std::string& reason) {
     int got = 0;
     const int16_t code = CatchFail([&] {
-        for (; got < count; ++got) {
-            if (in.tell() >= static_cast<int32_t>(rest.size()))
-                Fail(errDataCorrupted);
-            out[got] = in.getNumber();
-        }
+        for (; got < count; ++got)
+            out[got] = reader.getNumber();
     });
     if (code != 0) {
         reason = got == 0 ? "the record has no valid number"
                           : "the record ends too early or has a malformed number";
         return false;
     }
-    if (in.tell() != static_cast<int32_t>(rest.size())) {
+    if (reader.hasMore()) {
         reason = "unexpected data after the record's numbers";
         return false;
     }
     return true;
 }
 
+void readKeysVersion(oReader& reader, void* context) {
+    auto& state = *static_cast<KeyFileState*>(context);
+    const int32_t line = currentLine(reader);
+    int32_t version = 0;
+    std::string reason;
+    if (!readFields(reader, &version, 1, reason)) {
+        state.result->problems.push_back({line, "version record: " + reason});
+        state.refused = state.refused || !state.versionSeen;
+        return;
+    }
+    if (version < 1 || version > kKeysPrefsVersion) {
+        state.result->problems.push_back(
+            {line, "file version " + std::to_string(version) + " is not one this program reads"});
+        state.refused = true;
+        return;
+    }
+    state.versionSeen = true;
+}
+
+void readKeyBinding(oReader& reader, void* context) {
+    auto& state = *static_cast<KeyFileState*>(context);
+    if (state.refused)
+        return;
+    const int32_t line = currentLine(reader);
+    auto problem = [&](std::string reason) {
+        state.result->problems.push_back({line, std::move(reason)});
+    };
+    if (!state.versionSeen) {
+        problem("a key record comes before the version record");
+        state.refused = true;
+        return;
+    }
+    int32_t fields[2] = {0, 0};
+    std::string reason;
+    if (!readFields(reader, fields, 2, reason)) {
+        problem("key record: " + reason);
+        return;
+    }
+    const int32_t index = fields[0];
+    const int32_t code = fields[1];
+    if (index < 1 || index >= kKeyMapSize) {
+        problem("key index " + std::to_string(index) + " is outside 1-" +
+                std::to_string(kKeyMapSize - 1));
+        return;
+    }
+    if (code < 0 || code > 0xFFFF) {
+        problem("command code " + std::to_string(code) + " of key index " +
+                std::to_string(index) + " is outside 0-65535");
+        return;
+    }
+    if (state.bound[static_cast<size_t>(index)])
+        problem("key index " + std::to_string(index) +
+                " is bound twice; the later binding is kept");
+    state.bound[static_cast<size_t>(index)] = true;
+    state.fresh[static_cast<size_t>(index)] = code;
+    ++state.result->bindings;
+}
+
 } // namespace
 
 KeyMapReadResult ReadKeyMap(oIStream& stream, KeyMapTable& map) {
     KeyMapReadResult result;
-    // The whole data, split into lines (the stream turns CR and CR LF into LF).
-    std::vector<std::string> lines(1);
-    for (int c = stream.nextByte(); c >= 0; c = stream.nextByte()) {
-        if (c == '\n')
-            lines.emplace_back();
-        else
-            lines.back().push_back(static_cast<char>(c));
-    }
-    KeyMapTable fresh{};
-    bool versionSeen = false;
-    bool refused = false;
-    std::vector<bool> bound(kKeyMapSize, false);
-    for (size_t n = 0; n < lines.size() && !refused; ++n) {
-        const int32_t lineNo = static_cast<int32_t>(n + 1);
-        std::string line = lines[n];
-        if (line.empty())
-            continue;
-        if (line.rfind("%%", 0) == 0)
-            line.erase(0, 2);
-        if (line.empty() || line[0] == '\t')
-            continue; // a continuation line: it belongs to no record of this file
-        auto problem = [&](std::string reason) {
-            result.problems.push_back({lineNo, std::move(reason)});
-        };
-        if (line.size() < 2) {
-            problem("not a record");
-            continue;
-        }
-        const std::string tag = line.substr(0, 2);
-        std::string reason;
-        if (tag == "Ve") {
-            int32_t version = 0;
-            if (!readLineNumbers(line, 2, &version, 1, reason)) {
-                problem("version record: " + reason);
-                refused = !versionSeen;
-                continue;
-            }
-            if (version < 1 || version > kKeysPrefsVersion) {
-                problem("file version " + std::to_string(version) +
-                        " is not one this program reads");
-                refused = true;
-                continue;
-            }
-            versionSeen = true;
-        } else if (tag == "Ky") {
-            if (!versionSeen) {
-                problem("a key record comes before the version record");
-                refused = true;
-                continue;
-            }
-            int32_t fields[2] = {0, 0};
-            if (!readLineNumbers(line, 2, fields, 2, reason)) {
-                problem("key record: " + reason);
-                continue;
-            }
-            const int32_t index = fields[0];
-            const int32_t code = fields[1];
-            if (index < 1 || index >= kKeyMapSize) {
-                problem("key index " + std::to_string(index) + " is outside 1-" +
-                        std::to_string(kKeyMapSize - 1));
-                continue;
-            }
-            if (code < 0 || code > 0xFFFF) {
-                problem("command code " + std::to_string(code) + " of key index " +
-                        std::to_string(index) + " is outside 0-65535");
-                continue;
-            }
-            if (bound[static_cast<size_t>(index)])
-                problem("key index " + std::to_string(index) +
-                        " is bound twice; the later binding is kept");
-            bound[static_cast<size_t>(index)] = true;
-            fresh[static_cast<size_t>(index)] = code;
-            ++result.bindings;
-        } else {
-            problem("unknown record \"" + tag + "\"");
-        }
-    }
-    if (!versionSeen && !refused) {
+    KeyFileState state;
+    state.result = &result;
+    // Tags no handler knows, lines without a tag and continuation lines are skipped by the
+    // reader: files of later versions keep their readable part.
+    oReader reader;
+    oInstallReaderHandler(reader, "Ve", &readKeysVersion, &state);
+    oInstallReaderHandler(reader, "Ky", &readKeyBinding, &state);
+    reader.read(stream);
+    bool refused = state.refused;
+    if (!state.versionSeen && !refused) {
         result.problems.push_back({0, "the file has no version record"});
         refused = true;
     }
@@ -301,24 +307,24 @@ KeyMapReadResult ReadKeyMap(oIStream& stream, KeyMapTable& map) {
         result.bindings = 0;
         return result;
     }
-    fresh[0] = 0;
-    map = fresh;
+    state.fresh[0] = 0;
+    map = state.fresh;
     result.accepted = true;
     return result;
 }
 
 void WriteKeyMap(oOStream& stream, const KeyMapTable& map) {
-    stream.writeString("Ve");
+    WriteRecordTag(stream, "Ve");
     stream.putNumber(kKeysPrefsVersion);
-    stream.putChar('\n');
+    EndRecord(stream);
     for (int32_t i = 1; i < kKeyMapSize; ++i) {
         const int32_t code = map[static_cast<size_t>(i)];
         if (code == 0)
             continue;
-        stream.writeString("Ky");
+        WriteRecordTag(stream, "Ky");
         stream.putNumber(i);
         stream.putNumber(code);
-        stream.putChar('\n');
+        EndRecord(stream);
     }
 }
 

@@ -1,0 +1,448 @@
+#include "App/kPrefs.h"
+
+#include "App/FrameWindow.h"
+#include "App/ModelWiring.h"
+#include "Dialogs/FontCommandDialogs.h"
+#include "Dialogs/KeyboardDialogs.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/Presourc.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/oReader.h"
+#include "OverSrcs/oStreams.h"
+#include "plat/Files.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+constexpr size_t kRecordCount = kGeneralPrefRecords.size();
+// More numbers than this on one line are not kept.
+constexpr size_t kMaxKeptFields = 64;
+// A font name is at most 31 characters; a translator path at most a path buffer.
+constexpr uint32_t kMaxTranslatorPath = 1024;
+
+constexpr int recordIndex(std::string_view tag) {
+    for (size_t i = 0; i < kRecordCount; ++i)
+        if (tag == kGeneralPrefRecords[i].tag)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<int32_t> defaultsOf(const PrefRecordDefault& r) {
+    return {r.values.begin(), r.values.begin() + r.count};
+}
+
+// The values of the records no other module holds, by table index.
+std::array<std::vector<int32_t>, kRecordCount>& storedValues() {
+    static std::array<std::vector<int32_t>, kRecordCount> s_values = [] {
+        std::array<std::vector<int32_t>, kRecordCount> v;
+        for (size_t i = 0; i < kRecordCount; ++i)
+            v[i] = defaultsOf(kGeneralPrefRecords[i]);
+        return v;
+    }();
+    return s_values;
+}
+
+std::string& translatorText() {
+    static std::string s_text;
+    return s_text;
+}
+
+bool s_keptDamaged = false;
+
+uint8_t asByte(int32_t v) {
+    return static_cast<uint8_t>(v != 0 ? 1 : 0);
+}
+
+// The record's fields from the settings that hold them.
+std::vector<int32_t> gather(std::string_view tag) {
+    if (tag == "Ve")
+        return {kGeneralPrefsVersion};
+    if (tag == "Ot")
+        return {MeasurementUnitSetting, WideStructureSetting, ReplacePlaceholdersOption,
+                AutoSpaceOption};
+    if (tag == "Ss")
+        return {SizeStepSettings.minimum, SizeStepSettings.step1, SizeStepSettings.step2,
+                SizeStepSettings.step3, MinimumFontSize};
+    if (tag == "Rf") {
+        const TypesettingRecord& t = TypesettingSettings;
+        const RootRecord& r = RootSettings;
+        return {t.fractionBarThickness, t.fractionDistance, t.fractionSize,
+                r.indexSize,            r.strokeWeight,     r.rightHook};
+    }
+    if (tag == "Sc") {
+        const TypesettingRecord& t = TypesettingSettings;
+        return {t.scriptSize,     t.bigOperatorSize,       t.superscriptHeight,
+                t.subscriptDepth, t.superscriptSeparation, t.subscriptSeparation};
+    }
+    if (tag == "In") {
+        const IntegralRecord& s = IntegralSettings;
+        return {s.limitsSize,     s.strokeWeight,     s.defaultHeight,   s.fixedHeight,
+                s.quantiseHeight, s.straightSegments, s.removeInnerSpace};
+    }
+    if (tag == "Fe") {
+        const DelimiterRecord& s = DelimiterSettings;
+        return {s.verticalWeight, s.horizontalWeight, s.increaseHeight,
+                s.quantiseSize,   s.straightSegments, s.balanceAboutAxis};
+    }
+    if (tag == "Mk")
+        return {EmbellishmentSettings.dotWeight, EmbellishmentSettings.strokeWeight};
+    if (tag == "Co")
+        return {PictureRotationSetting};
+    if (tag == "Bd") {
+        const PictureMargins& m = PictureMarginSettings;
+        return {m.left, m.top, m.right, m.bottom};
+    }
+    if (tag == "Cy")
+        return {RudizeSetting};
+    return storedValues()[static_cast<size_t>(recordIndex(tag))];
+}
+
+// Puts a record's fields (at least its count of them) into the settings that hold them.
+void store(std::string_view tag, const std::vector<int32_t>& v) {
+    if (tag == "Ve")
+        return;
+    if (tag == "Ot") {
+        MeasurementUnitSetting = v[0];
+        // The wide structure is a drawing aid of the session: a stored value is not taken.
+        WideStructureSetting = 0;
+        ReplacePlaceholdersOption = asByte(v[2]);
+        AutoSpaceOption = asByte(v[3]);
+    } else if (tag == "Ss") {
+        SizeStepSettings = {v[0], v[1], v[2], v[3]};
+        MinimumFontSize = v[4];
+    } else if (tag == "Rf") {
+        TypesettingRecord& t = TypesettingSettings;
+        t.fractionBarThickness = v[0];
+        t.fractionDistance = v[1];
+        t.fractionSize = v[2];
+        RootSettings = {v[3], v[4], v[5]};
+    } else if (tag == "Sc") {
+        TypesettingRecord& t = TypesettingSettings;
+        t.scriptSize = v[0];
+        t.bigOperatorSize = v[1];
+        t.superscriptHeight = v[2];
+        t.subscriptDepth = v[3];
+        t.superscriptSeparation = v[4];
+        t.subscriptSeparation = v[5];
+    } else if (tag == "In") {
+        IntegralSettings = {v[0], v[1], v[2], asByte(v[3]), asByte(v[4]), asByte(v[5]),
+                            asByte(v[6])};
+    } else if (tag == "Fe") {
+        DelimiterSettings = {v[0], v[1], v[2], asByte(v[3]), asByte(v[4]), asByte(v[5])};
+    } else if (tag == "Mk") {
+        EmbellishmentSettings = {v[0], v[1]};
+    } else if (tag == "Co") {
+        PictureRotationSetting = v[0];
+        NextPictureRotation = v[0];
+    } else if (tag == "Bd") {
+        PictureMarginSettings = {v[0], v[1], v[2], v[3]};
+    } else if (tag == "Cy") {
+        RudizeSetting = asByte(v[0]);
+    } else {
+        storedValues()[static_cast<size_t>(recordIndex(tag))] = v;
+    }
+}
+
+// ---- Reading ------------------------------------------------------------------------------------
+
+struct ReadState {
+    GeneralPrefsReadResult* result = nullptr;
+    bool versionSeen = false;
+    bool stylesCleared = false;
+};
+
+ReadState* stateOf(void* context) {
+    return static_cast<ReadState*>(context);
+}
+
+void readVersion(oReader& reader, void* context) {
+    const int32_t version = reader.getNumber();
+    ReadState* state = stateOf(context);
+    state->versionSeen = true;
+    if (version < 1 || version > kGeneralPrefsVersion)
+        state->result->unknownVersion = true;
+}
+
+void readNumbers(oReader& reader, void*) {
+    const std::string_view tag(reader.tag(), 2);
+    const PrefRecordDefault& r = kGeneralPrefRecords[static_cast<size_t>(recordIndex(tag))];
+    std::vector<int32_t> values;
+    for (int32_t i = 0; i < r.count; ++i)
+        values.push_back(reader.getNumber());
+    if (r.keepsExtra)
+        while (values.size() < kMaxKeptFields && reader.hasMore())
+            values.push_back(reader.getNumber());
+    store(tag, values);
+}
+
+void readTranslator(oReader& reader, void*) {
+    translatorText() = reader.restOfLine(kMaxTranslatorPath);
+}
+
+uint8_t byteField(oReader& reader) {
+    const int32_t v = reader.getNumber();
+    if (v < 0 || v > 255)
+        Fail(errDataCorrupted);
+    return static_cast<uint8_t>(v);
+}
+
+// The fields of a style record after its index: size, seven style bytes, the further byte, the
+// packed byte, shortcut, slippery, then the font name.
+FSSRecord readStyleFields(oReader& reader) {
+    FSSRecord r;
+    r.size = reader.getNumber();
+    for (uint8_t& b : r.style)
+        b = byteField(reader);
+    r.further = byteField(reader);
+    r.packed = byteField(reader);
+    r.shortcut = byteField(reader);
+    r.slippery = byteField(reader) != 0 ? 1 : 0;
+    const std::string name = reader.restOfLine(kFontNameSize - 1);
+    if (name.empty())
+        Fail(errDataCorrupted);
+    SetFSSFontName(r, name);
+    return r;
+}
+
+void readDefaultStyle(oReader& reader, void*) {
+    DefaultStyle = readStyleFields(reader);
+}
+
+void readStyleEntry(oReader& reader, void* context) {
+    const int32_t index = reader.getNumber();
+    if (index < 0 || index >= kStyleTableSize)
+        Fail(errDataCorrupted);
+    const FSSRecord record = readStyleFields(reader);
+    // The file lists the entries in use: the others are free.
+    ReadState* state = stateOf(context);
+    if (!state->stylesCleared) {
+        FSSRecord freeEntry;
+        InitFSSRecord(freeEntry);
+        for (int i = 1; i < kStyleTableSize; ++i)
+            StyleTable[static_cast<size_t>(i)] = freeEntry;
+        state->stylesCleared = true;
+    }
+    StyleTable[static_cast<size_t>(index)] = record;
+}
+
+void writeStyleFields(oOStream& out, const FSSRecord& r) {
+    out.putNumber(r.size);
+    for (uint8_t b : r.style)
+        out.putNumber(b);
+    out.putNumber(r.further);
+    out.putNumber(r.packed);
+    out.putNumber(r.shortcut);
+    out.putNumber(r.slippery);
+    WriteRecordText(out, r.fontName);
+    EndRecord(out);
+}
+
+void writeNumbers(oOStream& out, const char* tag, const std::vector<int32_t>& values) {
+    WriteRecordTag(out, tag);
+    for (int32_t v : values)
+        out.putNumber(v);
+    EndRecord(out);
+}
+
+// Makes the preferences folder when it is missing (its parents too).
+void makeFolder(const std::string& folder) {
+    if (plat::GetFileAttributes(folder.c_str()) == plat::INVALID_FILE_ATTRIBUTES) {
+        std::error_code ec;
+        std::filesystem::create_directories(plat::NativePath(folder), ec);
+    }
+}
+
+std::string joinPath(std::string folder, const char* name) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder + name;
+}
+
+// After a symbol-font choice read from the file: the font manager starts again with the face
+// replacement of this run.
+void applySymbolFontChoice() {
+    if (RudizeSetting == 0 || FaceIdOfName("Symbol") < 0)
+        return;
+    RebuildFontManager();
+    SymbolFaceReplacement = {static_cast<int16_t>(FaceIdOfName("Symbol")),
+                             static_cast<int16_t>(FaceIdOfName("Rudize"))};
+}
+
+void showDamagedNotice(const std::string& path) {
+    const char* format = LoadResString(kPrefsDamagedMessage);
+    std::string text = format != nullptr ? format : "%s";
+    const size_t at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, path);
+    AppMessageBox(text.c_str(), nullptr, 0x2040); // task-modal information box
+}
+
+} // namespace
+
+// ---- Values -------------------------------------------------------------------------------------
+
+int32_t GeneralPrefValue(std::string_view tag, int field) {
+    const int i = recordIndex(tag);
+    if (i < 0 || field < 0)
+        return 0;
+    const std::vector<int32_t> values = gather(tag);
+    return static_cast<size_t>(field) < values.size() ? values[static_cast<size_t>(field)] : 0;
+}
+
+void SetGeneralPrefValue(std::string_view tag, int field, int32_t value) {
+    const int i = recordIndex(tag);
+    if (i < 0 || field < 0 || field >= kMaxPrefFields)
+        return;
+    std::vector<int32_t> values = gather(tag);
+    if (static_cast<size_t>(field) >= values.size())
+        values.resize(static_cast<size_t>(field) + 1, 0);
+    values[static_cast<size_t>(field)] = value;
+    store(tag, values);
+}
+
+const std::string& TranslatorPrefText() {
+    return translatorText();
+}
+
+void SetTranslatorPrefText(std::string_view path) {
+    translatorText() = std::string(path);
+}
+
+// ---- Reading and writing ------------------------------------------------------------------------
+
+void ResetGeneralPrefs() {
+    ResetStyleTable();
+    ResetTypesettingSettings();
+    for (const PrefRecordDefault& r : kGeneralPrefRecords)
+        store(r.tag, defaultsOf(r));
+    // Before any file is read the wide structure is on (reading "Ot" turns it off).
+    WideStructureSetting = kGeneralPrefRecords[recordIndex("Ot")].values[1];
+    translatorText().clear();
+}
+
+GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream) {
+    GeneralPrefsReadResult result;
+    ReadState state;
+    state.result = &result;
+    oReader reader;
+    for (const PrefRecordDefault& r : kGeneralPrefRecords)
+        oInstallReaderHandler(reader, r.tag, &readNumbers, &state);
+    oInstallReaderHandler(reader, "Ve", &readVersion, &state);
+    oInstallReaderHandler(reader, kTranslatorPrefTag, &readTranslator, &state);
+    oInstallReaderHandler(reader, "Ds", &readDefaultStyle, &state);
+    oInstallReaderHandler(reader, "St", &readStyleEntry, &state);
+    reader.read(stream);
+    result.recordsRead = reader.recordsRead();
+    result.recordsFailed = reader.recordsFailed();
+    // Every file this program writes starts with its version: without one it is not ours.
+    if (!state.versionSeen)
+        result.unknownVersion = true;
+    return result;
+}
+
+void WriteGeneralPrefs(oOStream& out) {
+    for (const PrefRecordDefault& r : kGeneralPrefRecords) {
+        writeNumbers(out, r.tag, gather(r.tag));
+        if (std::string_view(r.tag) == "Cf") {
+            WriteRecordTag(out, kTranslatorPrefTag);
+            WriteRecordText(out, translatorText().c_str());
+            EndRecord(out);
+        }
+    }
+    WriteRecordTag(out, "Ds");
+    writeStyleFields(out, DefaultStyle);
+    for (int i = 0; i < kStyleTableSize; ++i) {
+        const FSSRecord& entry = StyleTable[static_cast<size_t>(i)];
+        if (i != 0 && IsFreeStyleEntry(entry))
+            continue;
+        WriteRecordTag(out, "St");
+        out.putNumber(i);
+        writeStyleFields(out, entry);
+    }
+}
+
+void WriteDefaultPrefsFolder(const std::string& folder) {
+    makeFolder(folder);
+    ResetGeneralPrefs();
+    oOStreamPtr general(NewOFileStream(joinPath(folder, kGeneralPrefsFile).c_str(), false));
+    WriteGeneralPrefs(*general);
+    CloseStream(general);
+    SaveKeyMapFile(joinPath(folder, kKeysPrefsFile), DefaultKeyMap());
+    oOStreamPtr names(NewOFileStream(joinPath(folder, kFunctionNamesFile).c_str(), false));
+    for (std::string_view name : kDefaultFunctionNames) {
+        names->write(name.data(), static_cast<uint32_t>(name.size()));
+        names->putChar('\n');
+    }
+    CloseStream(names);
+}
+
+// ---- The program's use ----------------------------------------------------------------------
+
+bool GeneralPrefsKeptDamaged() {
+    return s_keptDamaged;
+}
+
+void LoadCustomizations() {
+    ResetGeneralPrefs();
+    ResetKeyMap();
+    s_keptDamaged = false;
+    const std::string path = joinPath(PrefsFolderPath(), kGeneralPrefsFile);
+    if (plat::GetFileAttributes(path.c_str()) != plat::INVALID_FILE_ATTRIBUTES) {
+        GeneralPrefsReadResult result;
+        const int code = CatchFail([&] {
+            oIStreamPtr stream(NewIFileStream(path.c_str()));
+            result = ReadGeneralPrefs(*stream);
+            DestroyStream(stream);
+        });
+        if (code != 0 || result.damaged()) {
+            s_keptDamaged = true;
+            showDamagedNotice(path);
+        }
+    }
+    applySymbolFontChoice();
+    // Settings that make no ladder keep the table of the defaults; Size Steps corrects them.
+    BuildSizeStepTable();
+    LoadEditingCustomisation();
+}
+
+bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
+    // Nothing while embedded, nor before the paths are known (or after they were freed).
+    if (CQVApp::instance().m_Embedded || folder.empty())
+        return false;
+    // A damaged file stays as the user left it until a setting is changed.
+    if (silent && s_keptDamaged)
+        return false;
+    const int code = CatchFail([&] {
+        makeFolder(folder);
+        oOStreamPtr stream(NewOFileStream(joinPath(folder, kGeneralPrefsFile).c_str(), false));
+        WriteGeneralPrefs(*stream);
+        CloseStream(stream);
+    });
+    if (code != 0) {
+        if (!silent) {
+            ErrorAlert(code);
+            NoteAlert(kPrefsSaveFailedMessage);
+        }
+        return false;
+    }
+    s_keptDamaged = false;
+    return true;
+}
+
+bool SaveGeneralPrefs(bool silent) {
+    return SaveGeneralPrefsIn(PrefsFolderPath(), silent);
+}
+
+bool SavePrefsAndCloseAll(int silent) {
+    // Quitting changes no setting: a damaged file is kept.
+    if (!s_keptDamaged)
+        SaveGeneralPrefs(silent != 0);
+    return CloseOwnWindows();
+}

@@ -73,8 +73,8 @@ std::vector<int32_t> gather(std::string_view tag) {
     if (tag == "Rf") {
         const TypesettingRecord& t = TypesettingSettings;
         const RootRecord& r = RootSettings;
-        return {t.fractionBarThickness, t.fractionDistance, t.fractionSize,
-                r.indexSize,            r.strokeWeight,     r.rightHook};
+        return {t.fractionBarThickness, t.fractionDistance, t.fractionSize, r.indexSize,
+                r.strokeWeight,         r.rightHook};
     }
     if (tag == "Sc") {
         const TypesettingRecord& t = TypesettingSettings;
@@ -132,8 +132,8 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
         t.superscriptSeparation = v[4];
         t.subscriptSeparation = v[5];
     } else if (tag == "In") {
-        IntegralSettings = {v[0], v[1], v[2], asByte(v[3]), asByte(v[4]), asByte(v[5]),
-                            asByte(v[6])};
+        IntegralSettings = {v[0],         v[1],         v[2],        asByte(v[3]),
+                            asByte(v[4]), asByte(v[5]), asByte(v[6])};
     } else if (tag == "Fe") {
         DelimiterSettings = {v[0], v[1], v[2], asByte(v[3]), asByte(v[4]), asByte(v[5])};
     } else if (tag == "Mk") {
@@ -298,7 +298,7 @@ int32_t GeneralPrefValue(std::string_view tag, int field) {
 
 void SetGeneralPrefValue(std::string_view tag, int field, int32_t value) {
     const int i = recordIndex(tag);
-    if (i < 0 || field < 0 || field >= kMaxPrefFields)
+    if (i < 0 || field < 0 || static_cast<size_t>(field) >= kMaxKeptFields)
         return;
     std::vector<int32_t> values = gather(tag);
     if (static_cast<size_t>(field) >= values.size())

@@ -95,10 +95,10 @@ inline constexpr char kTranslatorPrefTag[] = "Ca";
 
 // The function names of a fresh preferences folder (function.txt).
 inline constexpr std::array<std::string_view, 37> kDefaultFunctionNames{
-    "sin", "cos", "tan", "cot", "sec",    "csc",    "arcsin", "arccos", "arctan", "sinh",
-    "cosh", "tanh", "coth", "log", "ln",  "lg",     "exp",    "lim",    "liminf", "limsup",
-    "max", "min", "sup", "inf", "det",    "dim",    "ker",    "deg",    "gcd",    "lcm",
-    "arg", "hom", "mod", "Pr",  "Re",     "Im",     "tr"};
+    "sin",  "cos",  "tan",  "cot", "sec", "csc", "arcsin", "arccos", "arctan", "sinh",
+    "cosh", "tanh", "coth", "log", "ln",  "lg",  "exp",    "lim",    "liminf", "limsup",
+    "max",  "min",  "sup",  "inf", "det", "dim", "ker",    "deg",    "gcd",    "lcm",
+    "arg",  "hom",  "mod",  "Pr",  "Re",  "Im",  "tr"};
 
 // ---- Values kept for the records no other module holds ----------------------------------------
 

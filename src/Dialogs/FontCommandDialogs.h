@@ -61,7 +61,6 @@ extern CharacterCommandsDlgRecord TheCharacterCommandsRecord;
 // It persists between runs and between the two dialogs.
 extern int32_t SelectedStyleIndex;
 
-
 // Launchers and procedures.
 int32_t RunChangeFontDlg(ChangeFontDlgRecord* record);
 int32_t RunCharacterCommandsDlg(CharacterCommandsDlgRecord* record);

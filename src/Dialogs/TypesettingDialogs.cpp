@@ -1,9 +1,9 @@
 #include "Dialogs/TypesettingDialogs.h"
 
 #include "Dialogs/DialogFrame.h"
-#include "Dialogs/PrefsSaving.h"
 #include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
+#include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PFONTS.h"

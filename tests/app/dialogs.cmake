@@ -6,6 +6,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogLauncherTableTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PrefsFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpToursTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp

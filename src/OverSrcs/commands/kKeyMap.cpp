@@ -269,8 +269,8 @@ void readKeyBinding(oReader& reader, void* context) {
         return;
     }
     if (code < 0 || code > 0xFFFF) {
-        problem("command code " + std::to_string(code) + " of key index " +
-                std::to_string(index) + " is outside 0-65535");
+        problem("command code " + std::to_string(code) + " of key index " + std::to_string(index) +
+                " is outside 0-65535");
         return;
     }
     if (state.bound[static_cast<size_t>(index)])

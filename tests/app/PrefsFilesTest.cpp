@@ -1,0 +1,361 @@
+// The preference files: general.prf written and read back, damaged files, the shipped folder made
+// from the default tables, and two runs of the program where the second starts with what the
+// settings dialogs of the first chose.
+
+#include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
+#include "App/MenuDispatch.h"
+#include "App/ModelWiring.h"
+#include "App/kPrefs.h"
+#include "Dialogs/FontCommandDialogs.h"
+#include "Dialogs/KeyboardDialogs.h"
+#include "Dialogs/PictureDialogs.h"
+#include "Dialogs/PrefsSaving.h"
+#include "Dialogs/TypesettingDialogs.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PEXPRPICT.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/KeyCodes.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/oStreams.h"
+#include "plat/Dialog.h"
+#include "plat/Testing.h"
+#include "platform/SysTempDir.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+namespace fs = std::filesystem;
+using pt::DialogDriver;
+
+const fs::path kShippedFolder = fs::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs";
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string writtenPrefs() {
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WriteGeneralPrefs(*out);
+    return out->detachString();
+}
+
+GeneralPrefsReadResult readPrefs(const std::string& text) {
+    oIMemoryStream in(reinterpret_cast<const uint8_t*>(text.data()),
+                      static_cast<uint32_t>(text.size()));
+    return ReadGeneralPrefs(in);
+}
+
+// Every numeric record's fields as the settings hold them.
+std::vector<std::vector<int32_t>> allValues() {
+    std::vector<std::vector<int32_t>> out;
+    for (const PrefRecordDefault& r : kGeneralPrefRecords) {
+        std::vector<int32_t> v;
+        for (int i = 0; i < r.count; ++i)
+            v.push_back(GeneralPrefValue(r.tag, i));
+        out.push_back(v);
+    }
+    return out;
+}
+
+bool sameStyles(const std::array<FSSRecord, kStyleTableSize>& a,
+                const std::array<FSSRecord, kStyleTableSize>& b) {
+    return std::memcmp(a.data(), b.data(), sizeof(FSSRecord) * a.size()) == 0;
+}
+
+class GeneralPrefsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGeneralPrefs(); }
+    void TearDown() override {
+        ResetGeneralPrefs();
+        ResetKeyMap();
+    }
+};
+
+TEST_F(GeneralPrefsTest, EveryRecordReadsBackAsWritten) {
+    // Every field off its default (bytes stay bytes), a style entry and the translator path.
+    for (const PrefRecordDefault& r : kGeneralPrefRecords)
+        for (int i = 0; i < r.count; ++i)
+            SetGeneralPrefValue(r.tag, i, r.values[static_cast<size_t>(i)] == 0 ? 1 : 0);
+    SetGeneralPrefValue("Wd", 13, 77); // a further value no dialog shows
+    SetFSSFontName(StyleTable[20], "DejaVu Serif");
+    StyleTable[20].size = -998;
+    StyleTable[20].shortcut = 'z';
+    StyleTable[20].slippery = 1;
+    StyleTable[3] = StyleTable[63]; // entry 3 freed
+    SetTranslatorPrefText("/home/u/My Tables/tex.cat");
+    const auto values = allValues();
+    const auto styles = StyleTable;
+    const std::string text = writtenPrefs();
+    EXPECT_EQ(text.substr(0, 5), "Ve!\r\n");
+
+    ResetGeneralPrefs();
+    const GeneralPrefsReadResult result = readPrefs(text);
+    EXPECT_FALSE(result.damaged());
+    auto expected = values;
+    expected[1][1] = 0; // the wide structure is never taken from the file
+    expected[0][0] = kGeneralPrefsVersion;
+    EXPECT_EQ(allValues(), expected);
+    EXPECT_EQ(GeneralPrefValue("Wd", 13), 77);
+    EXPECT_TRUE(sameStyles(StyleTable, styles));
+    EXPECT_EQ(TranslatorPrefText(), "/home/u/My Tables/tex.cat");
+    // Written again, the same bytes.
+    EXPECT_EQ(writtenPrefs(), text);
+}
+
+TEST_F(GeneralPrefsTest, ShippedFilesHoldTheDefaultTables) {
+    const auto defaults = allValues();
+    const auto styles = StyleTable;
+    for (const PrefRecordDefault& r : kGeneralPrefRecords)
+        for (int i = 0; i < r.count; ++i)
+            SetGeneralPrefValue(r.tag, i, 3);
+    StyleTable[5].shortcut = '#';
+    const GeneralPrefsReadResult result = readPrefs(slurp(kShippedFolder / "general.prf"));
+    EXPECT_FALSE(result.damaged());
+    auto expected = defaults;
+    expected[1][1] = 0;
+    EXPECT_EQ(allValues(), expected);
+    EXPECT_TRUE(sameStyles(StyleTable, styles));
+
+    KeyMap.fill(0);
+    EXPECT_TRUE(LoadKeyMapFile((kShippedFolder / "keys.prf").string()).accepted);
+    EXPECT_EQ(KeyMap, DefaultKeyMap());
+
+    ASSERT_EQ(ReadFunctionNames(kShippedFolder.string()), FunctionNamesResult::Read);
+    const std::vector<std::string_view> names = FunctionNameList();
+    EXPECT_EQ(names, std::vector<std::string_view>(kDefaultFunctionNames.begin(),
+                                                   kDefaultFunctionNames.end()));
+}
+
+struct DamagedCase {
+    const char* name;
+    std::string text;
+    bool damaged;
+    int32_t dotWeight; // "Mk" field 0 afterwards
+    int32_t minimum;   // "Ss" field 0 afterwards
+    uint8_t shortcut3; // style entry 3's shortcut afterwards
+};
+
+class GeneralPrefsDamageTest : public GeneralPrefsTest,
+                               public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(GeneralPrefsDamageTest, ABadRecordChangesNothingButIsNoted) {
+    const DamagedCase& c = GetParam();
+    const GeneralPrefsReadResult result = readPrefs(c.text);
+    EXPECT_EQ(result.damaged(), c.damaged);
+    EXPECT_EQ(GeneralPrefValue("Mk", 0), c.dotWeight);
+    EXPECT_EQ(GeneralPrefValue("Ss", 0), c.minimum);
+    EXPECT_EQ(StyleTable[3].shortcut, c.shortcut3);
+}
+
+// A style record: the fields of a free entry with shortcut 'x', then the font name.
+std::string styleLine(int32_t index, const char* name) {
+    oOMemoryStream* out = NewOMemoryStream(0);
+    out->writeString("St");
+    out->putNumber(index);
+    out->putNumber(kSizeInherit);
+    for (int i = 0; i < kStyleByteCount + 1; ++i)
+        out->putNumber(i == kStyleByteCount ? 0 : kStyleInherit);
+    out->putNumber(0x22);
+    out->putNumber('x');
+    out->putNumber(0);
+    out->writeString(name);
+    out->putChar('\n');
+    return out->detachString();
+}
+
+// "Mk%%": weights 5 and 5; "Ss'...": minimum 7 ("'" is 0x20 + 7).
+INSTANTIATE_TEST_SUITE_P(
+    Files, GeneralPrefsDamageTest,
+    ::testing::Values(DamagedCase{"clean", "Ve!\r\nMk%%\r\nSs'.24$\r\n", false, 5, 7, 'f'},
+                      DamagedCase{"percent_lines_and_unknown_tags", "%%Ve!\nZz!!\nMk%%\n\tmore\n",
+                                  false, 5, 6, 'f'},
+                      DamagedCase{"short_record", "Ve!\nMk%%\nSs'.2\n", true, 5, 6, 'f'},
+                      DamagedCase{"malformed_number", "Ve!\nMk%%\nSsg....\n", true, 5, 6, 'f'},
+                      DamagedCase{"style_entry", "Ve!\n" + styleLine(3, "Arial"), false, 4, 6, 'x'},
+                      DamagedCase{"style_index_outside_the_table", "Ve!\n" + styleLine(64, "Arial"),
+                                  true, 4, 6, 'f'},
+                      DamagedCase{"style_without_font_name", "Ve!\n" + styleLine(3, ""), true, 4, 6,
+                                  'f'},
+                      DamagedCase{"no_version", "Mk%%\n", true, 5, 6, 'f'},
+                      DamagedCase{"later_version", "Ve\"\nMk%%\n", true, 5, 6, 'f'},
+                      DamagedCase{"binary_junk", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+                                  true, 4, 6, 'f'}),
+    [](const ::testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
+
+// ---- Two runs of the program
+// ----------------------------------------------------------------------------
+
+class PrefsRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
+        // The first run's copy of the shipped folder, as from the program's folder.
+        InitPaths();
+        m_prefs = PrefsFolderPath();
+        CopyLegacyPrefs(PathSlotText(kDataFolderSlot), kShippedFolder.parent_path().string() + "/");
+        FreePaths();
+    }
+    void TearDown() override {
+        EXPECT_EQ(0, pt::pendingDialogScripts()) << "a scripted dialog never opened";
+        SetSingleInstanceSocket("");
+        AppHooks() = ShellHooks{};
+        SaveGeneralPrefsHook = nullptr;
+        ResetGeneralPrefs();
+        ResetKeyMap();
+    }
+
+    // The program's start-up as main runs it; the settings of a previous run are forgotten first,
+    // so that whatever the run has comes from the files.
+    void startUp(const std::function<void()>& scripts = {}) {
+        pt::reset();
+        if (scripts)
+            scripts();
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+        ResetGeneralPrefs();
+        ResetKeyMap();
+        InstallModelWiring();
+        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
+    }
+    void quit() {
+        CQVAppShutdown();
+        AppHooks() = ShellHooks{};
+    }
+    fs::path generalPrf() const { return fs::path(m_prefs) / "general.prf"; }
+
+    SysTempDir m_dir;
+    ScopedEnv m_registry{"KV_REGISTRY_DIR", m_dir / "config"};
+    ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
+    ScopedEnv m_config{"XDG_CONFIG_HOME", m_dir / "config"};
+    std::string m_prefs;
+};
+
+TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
+    ASSERT_TRUE(fs::exists(generalPrf())) << "the shipped folder holds general.prf";
+    startUp();
+    EXPECT_TRUE(pt::messageBoxes().empty()) << "the shipped folder reads without a message";
+    pt::onDialog(kSizeStepsDialogId, [](DialogDriver& d) {
+        d.setText(kSizeStepsStep3Item, "21");
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kSizeStepsMenuId), 1);
+    pt::onDialog(kFractionSettingsDialogId, [](DialogDriver& d) {
+        d.chooseCombo(kFractionThicknessItem, 0); // the thickest bar, 16
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kFractionSettingsMenuId), 1);
+    pt::onDialog(kRulerUnitsDialogId, [](DialogDriver& d) {
+        d.check(kRulerUnitsFirst + 1); // centimetres
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kRulerUnitsMenuId), 1);
+    pt::onDialog(kImageRotationDialogId, [](DialogDriver& d) {
+        d.check(kRotationClockwiseItem);
+        d.click(kRotationPermanentItem);
+    });
+    EXPECT_EQ(DoMenuCommand(kImageRotationMenuId), 1);
+    pt::onDialog(kImageMarginsDialogId, [](DialogDriver& d) {
+        d.setText(kMarginLeftItem, "7");
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kImageMarginsMenuId), 1);
+    pt::onDialog(kKeyboardDialogId, [](DialogDriver& d) {
+        d.click(kKeyboardKeyItem);
+        d.key('A');
+        d.click(kKeyboardNothingButton);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kCustomizeKeyboardMenuId), 1);
+    pt::onDialog(kCharacterCommandsDialogId, [](DialogDriver& d) {
+        d.selectRow(kCharCmdListItem, 3);
+        d.setText(kCharCmdShortcutItem, "k");
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kCharacterCommandsMenuId), 1);
+    EXPECT_EQ(SizeStepSettings.step3, 21);
+    EXPECT_EQ(KeyMap['a'], 0);
+    quit();
+
+    startUp();
+    EXPECT_TRUE(pt::messageBoxes().empty());
+    EXPECT_EQ(SizeStepSettings.step3, 21);
+    EXPECT_EQ(SizeStepTable.back(), 24);
+    EXPECT_EQ(TypesettingSettings.fractionBarThickness, 16);
+    EXPECT_EQ(MeasurementUnitSetting, 1);
+    EXPECT_EQ(PictureRotationSetting, -kQuarterTurn);
+    EXPECT_EQ(NextPictureRotation, -kQuarterTurn);
+    EXPECT_EQ(PictureMarginSettings.left, 7);
+    EXPECT_EQ(KeyMap['a'], 0);
+    EXPECT_EQ(KeyMap['b'], DefaultKeyMap()['b']);
+    EXPECT_EQ(StyleTable[3].shortcut, 'k');
+    quit();
+}
+
+TEST_F(PrefsRunTest, ADamagedFileIsReportedOnceAndKeptUntilASettingChanges) {
+    // A good "Mk" record, then a short "Ss" record.
+    const std::string damaged = "Ve!\r\nMk%%\r\nSs'.2\r\n";
+    {
+        std::ofstream out(generalPrf(), std::ios::binary | std::ios::trunc);
+        out << damaged;
+    }
+    std::string shown;
+    startUp([&] {
+        pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+            shown = call.text;
+            return plat::IDOK;
+        });
+    });
+    EXPECT_EQ(pt::messageBoxes().size(), 1u);
+    EXPECT_NE(shown.find("general.prf"), std::string::npos) << shown;
+    EXPECT_EQ(EmbellishmentSettings.dotWeight, 5) << "what could be read is kept";
+    EXPECT_EQ(SizeStepSettings.minimum, 6) << "what could not be read has its default";
+    quit();
+    EXPECT_EQ(slurp(generalPrf()), damaged) << "quitting leaves the damaged file alone";
+
+    // The next run says so again; a changed setting then writes the whole file anew.
+    startUp([] { pt::onMessageBox([](const pt::MessageBoxCall&) { return plat::IDOK; }); });
+    EXPECT_EQ(pt::messageBoxes().size(), 1u);
+    pt::onDialog(kRulerUnitsDialogId, [](DialogDriver& d) {
+        d.check(kRulerUnitsFirst + 2);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kRulerUnitsMenuId), 1);
+    quit();
+    startUp();
+    EXPECT_TRUE(pt::messageBoxes().empty());
+    EXPECT_EQ(MeasurementUnitSetting, 2);
+    EXPECT_EQ(EmbellishmentSettings.dotWeight, 5);
+    quit();
+}
+
+TEST_F(PrefsRunTest, AMissingFunctionListIsReportedAndTheProgramGoesOn) {
+    fs::remove(fs::path(m_prefs) / "function.txt");
+    std::string shown;
+    startUp([&] {
+        pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+            shown = call.text;
+            return plat::IDOK;
+        });
+    });
+    EXPECT_EQ(pt::messageBoxes().size(), 1u);
+    EXPECT_NE(shown.find("Function Names"), std::string::npos) << shown;
+    EXPECT_EQ(FunctionNameCount, 0);
+    quit();
+}
+
+} // namespace
+} // namespace kvtest

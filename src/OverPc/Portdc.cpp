@@ -240,9 +240,9 @@ void VirtualDc::drawText(const char* text, int32_t length, int32_t x, int32_t y,
     }
     // Exclusive-or: the text in the colour on black in a scratch bitmap, inverted onto the DC, so
     // drawing it twice leaves the picture as it was. (x, y) is the block's top-left.
-    const uint32_t extent = textExtent(text, static_cast<int32_t>(count));
-    int32_t w = static_cast<int32_t>(extent & 0xFFFF);
-    int32_t h = static_cast<int32_t>(extent >> 16);
+    const TextExtent extent = textExtent(text, static_cast<int32_t>(count));
+    int32_t w = extent.width;
+    int32_t h = extent.height;
     // The block is the text's extent, cut to the clip rectangle when one is given.
     int32_t srcX = 0;
     int32_t srcY = 0;
@@ -287,11 +287,11 @@ void VirtualDc::drawText(const char* text, int32_t length, int32_t x, int32_t y,
     plat::DeleteDC(mem);
 }
 
-uint32_t VirtualDc::textExtent(const char* text, int32_t length) {
+TextExtent VirtualDc::textExtent(const char* text, int32_t length) {
     plat::SIZE size;
     const int count = length < 0 ? static_cast<int>(std::strlen(text)) : length;
     plat::GetTextExtentPoint32(m_dc, text, count, &size);
-    return (static_cast<uint32_t>(size.cy) << 16) + static_cast<uint32_t>(size.cx & 0xFFFF);
+    return TextExtent{static_cast<int32_t>(size.cx), static_cast<int32_t>(size.cy)};
 }
 
 bool VirtualDc::blitFrom(int32_t x, int32_t y, int32_t w, int32_t h, plat::HDC source, int32_t sx,
@@ -446,7 +446,7 @@ MetafileDc::MetafileDc(oMeasurePort* owner)
 
 void MetafileDc::selectClip(plat::HRGN) {}
 
-uint32_t MetafileDc::textExtent(const char* text, int32_t length) {
+TextExtent MetafileDc::textExtent(const char* text, int32_t length) {
     plat::HDC display = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
     plat::HGDIOBJ font = plat::GetCurrentObject(m_dc, plat::OBJ_FONT);
     plat::HGDIOBJ old = font ? plat::SelectObject(display, font) : nullptr;
@@ -456,7 +456,7 @@ uint32_t MetafileDc::textExtent(const char* text, int32_t length) {
     if (old)
         plat::SelectObject(display, old);
     plat::DeleteDC(display);
-    return (static_cast<uint32_t>(size.cy) << 16) + static_cast<uint32_t>(size.cx & 0xFFFF);
+    return TextExtent{static_cast<int32_t>(size.cx), static_cast<int32_t>(size.cy)};
 }
 
 plat::HDC MetafileDc::createCompatible() {

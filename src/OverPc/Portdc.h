@@ -71,6 +71,11 @@ plat::HBITMAP PortDeviceBitmap(const PortDevice* device);
 plat::COLORREF ColorToPaletteRgb(const Color& color);
 plat::COLORREF ColorToRgb(const Color& color);
 
+struct TextExtent {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
 class VirtualDc {
 public:
     VirtualDc(oMeasurePort* owner, plat::HDC dc);
@@ -85,8 +90,8 @@ public:
     // exclusive-or); clip, when given, cuts it. length -1: up to the terminating zero.
     virtual void drawText(const char* text, int32_t length, int32_t x, int32_t y,
                           const Color& color, const plat::RECT* clip, int32_t mode);
-    // Height × 65536 + width.
-    virtual uint32_t textExtent(const char* text, int32_t length);
+    // The text's width and height in device units.
+    virtual TextExtent textExtent(const char* text, int32_t length);
     virtual bool blitFrom(int32_t x, int32_t y, int32_t w, int32_t h, plat::HDC source, int32_t sx,
                           int32_t sy, plat::DWORD rop);
     virtual bool blitTo(plat::HDC destination, int32_t x, int32_t y, int32_t w, int32_t h,
@@ -187,7 +192,7 @@ class MetafileDc : public VirtualDc {
 public:
     explicit MetafileDc(oMeasurePort* owner);
     void selectClip(plat::HRGN region) override;
-    uint32_t textExtent(const char* text, int32_t length) override;
+    TextExtent textExtent(const char* text, int32_t length) override;
     plat::HDC createCompatible() override;
     void fillBezier(const plat::POINT* points, int32_t count) override;
     void strokeBezier(const plat::POINT* points, int32_t count) override;

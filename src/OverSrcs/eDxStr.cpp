@@ -1009,3 +1009,10 @@ void RulerBandClick(eDxString* row, oPoint p, const Zone& abs) {
         }
     }
 }
+
+// Help balloon: a ruled row; with the rulers shown the text explains the ruler.
+void eDxString::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 0;
+    const bool rulers = ActiveRecord != nullptr && ActiveRecord->m_options[kOptionRuler] != 0;
+    stringId = rulers ? 390 : 389;
+}

@@ -91,6 +91,7 @@ class eDxString : public eString {
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void rescale() override;
     void draw() override;

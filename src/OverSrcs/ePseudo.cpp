@@ -204,3 +204,22 @@ void ePseudo::drawScriptEll() {
         pen *= 2;
     DrawGlyphPolyline(kScriptEll, 16, pen, m_italic);
 }
+
+// Help balloon: the spacing characters have their own texts, the other symbols share one.
+void ePseudo::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 1;
+    switch (m_code) {
+    case kPseudoSpace:
+        stringId = 385;
+        break;
+    case kPseudoThinSpace:
+        stringId = 386;
+        break;
+    case kPseudoTab:
+        stringId = 387;
+        break;
+    default:
+        stringId = 384;
+        break;
+    }
+}

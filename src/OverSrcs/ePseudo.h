@@ -23,6 +23,7 @@ class ePseudo : public eChar {
     KV_NODE_CLONE(ePseudo)
 
     void writeEncoding(oOStream& stream) const override;
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void draw() override;
     void getExtents(int32_t& left, int32_t& right, int32_t& overhang) override;

@@ -217,3 +217,9 @@ bool eSimpString::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
 bool eSimpString::hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) {
     return hit(anchor, point, entry, true);
 }
+
+// Help balloon: a row of the expression.
+void eSimpString::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 1;
+    stringId = 388;
+}

@@ -14,6 +14,7 @@ class eSimpString : public eString {
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void getHighlightArea(const SelectionEntry& entry) override;
     bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;

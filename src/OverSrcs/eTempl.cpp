@@ -5,6 +5,7 @@
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSelect.h"
 
 #include <algorithm>
 
@@ -195,4 +196,69 @@ bool eTemplate::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
 
 bool eTemplate::hitDrag(oPoint anchor, oPoint point, SelectionEntry& entry) {
     return hit(anchor, point, entry, true);
+}
+
+// Help balloon: the text of the template's family; family 0 (fraction-like templates) by kind.
+void eTemplate::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 1;
+    stringId = 0;
+    int32_t code = 0;
+    if (!getTemplateCode(code))
+        return;
+    switch (TemplateFamilyOf(code)) {
+    case kTemplateFamilyFence:
+        stringId = 392;
+        return;
+    case kTemplateFamilyIntegral:
+        stringId = 398;
+        return;
+    case kTemplateFamilyTreeNode:
+        stringId = 400;
+        return;
+    case kTemplateFamilyMark:
+        stringId = 394;
+        return;
+    case kTemplateFamilyScript:
+        stringId = 399;
+        return;
+    case kTemplateFamilyTensor:
+        stringId = 404;
+        return;
+    case kTemplateFamilyBox:
+        stringId = 401;
+        return;
+    case kTemplateFamilyWideFence:
+        stringId = 393;
+        return;
+    case kTemplateFamilyFraction:
+        break;
+    default:
+        return;
+    }
+    switch (TemplateKindOf(code)) {
+    case 1:
+        stringId = 395;
+        break;
+    case 2:
+    case 5:
+    case 6:
+    case 7:
+        stringId = 396;
+        break;
+    case kFractionKindRoot:
+        stringId = 397;
+        break;
+    case kFractionKindOverstrike: {
+        // With the structure shown, the overstrike's text tells how to reach its parts.
+        const bool guides = ActivePad != nullptr && ActiveRecord != nullptr &&
+                            ActiveRecord->m_options[kOptionStructure] != 0;
+        stringId = guides ? 403 : 402;
+        break;
+    }
+    case kFractionKindLongDivision:
+        stringId = 405;
+        break;
+    default:
+        break;
+    }
 }

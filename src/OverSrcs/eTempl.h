@@ -63,6 +63,7 @@ class eTemplate : public eExpr {
     eExpr* setChild(int32_t i, ExprPtr node) override;
     // Measures every child, enters them in the child-metrics table and takes the first child's
     // size. Subclass layouts start with it and then place the children.
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     // Draws the children, enters them in the table and switches the port to the node's colour;
     // the subclass draws its strokes and ends with restoreColors.

@@ -75,3 +75,9 @@ bool eUFO::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
 bool eUFO::isUFO() const {
     return true;
 }
+
+// Help balloon: an embedded object.
+void eUFO::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 1;
+    stringId = 383;
+}

@@ -14,6 +14,7 @@ class eUFO : public eChar {
     // The copy gets a picture of its own.
     ExprPtr deepCopy() const override;
     void writeEncoding(oOStream& stream) const override;
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void draw() override;
     bool hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) override;

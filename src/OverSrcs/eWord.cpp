@@ -594,3 +594,9 @@ void eWord::backspaceRange(SelectionEntry& entry, int32_t direction, int32_t sta
     HookSelectRange(now, index, index, 0, 0);
     HookFinishEditAt(now);
 }
+
+// Help balloon: a character of the expression, replaced by typing over it.
+void eWord::infoText(int32_t& kind, int32_t& stringId) {
+    kind = 1;
+    stringId = 382;
+}

@@ -20,6 +20,7 @@ public:
     KV_NODE_CLONE(eWord)
 
     void writeEncoding(oOStream& stream) const override;
+    void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void draw() override;
     void getHighlightArea(const SelectionEntry& entry) override;

@@ -640,7 +640,9 @@ int32_t WrapTextToWidthColored(oGraphPort& port, const char* text, int32_t font,
                                const Color* color, int32_t flag) {
     FontMetricWords metrics;
     port.fontMetrics(font, metrics);
-    const int32_t lineHeight = metrics.lineHeight;
+    // Lines are spaced by the font's line spacing (the height plus half the descent), so that
+    // descenders of one line clear the ascenders of the next.
+    const int32_t lineHeight = metrics.lineSpacing;
     const int32_t width = zone.width();
     const std::string all = text ? text : "";
     const size_t n = all.size();

@@ -380,6 +380,23 @@ TEST_F(PaneShellTest, ABalloonShowsAfterResting500MsOverTheSelectionAndAKeyHides
     }
 }
 
+TEST_F(PaneShellTest, ABalloonOverAnUnselectedNodeExplainsTheNode) {
+    setText("NotebookTips", "1");
+    ExprFilePane* pane = open();
+    plat::testing::type("ab");
+    plat::testing::runUntilIdle();
+    const oPoint middle = middleOf(pane);
+    const Zone& z = pane->zoneInParent();
+    plat::testing::move(HandleOfWindow(pane->windowHandle()), middle.x + z.left, middle.y + z.top);
+    plat::testing::runUntilIdle();
+    HelpBalloonStep();
+    restFor(kBalloonHoverMs);
+    ASSERT_NE(HelpBalloonWindow(), nullptr);
+    EXPECT_EQ(HelpBalloonText(), LoadResString(382));
+    close(pane);
+    setText("NotebookTips", "0");
+}
+
 // ---- The face list ------------------------------------------------------------------------------
 
 constexpr int kSampleDialog = 4250;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 namespace kvtest {
 namespace {
@@ -278,6 +279,19 @@ TEST_F(DeviceContexts, ExclusiveOrTextDrawnTwiceLeavesTheImage) {
             ASSERT_EQ(clipped[static_cast<std::size_t>(y * 80 + x)],
                       before[static_cast<std::size_t>(y * 80 + x)])
                 << "nothing outside the clip: " << x << "," << y;
+}
+
+TEST_F(DeviceContexts, TextExtentsBeyondSixteenBitsKeepTheirWidth) {
+    MemoryPort port(80, 30);
+    PortDcHolder holder(&port);
+    const std::string shortText = "WWWW";
+    const std::string longText(20000, 'W');
+    const TextExtent one = holder->textExtent(shortText.c_str(), -1);
+    const TextExtent all = holder->textExtent(longText.c_str(), -1);
+    ASSERT_GT(one.width, 0);
+    EXPECT_EQ(all.width, one.width * 5000);
+    EXPECT_GT(all.width, 65535);
+    EXPECT_EQ(all.height, one.height);
 }
 
 int s_lastStartDocResult = 0;

@@ -539,7 +539,8 @@ TEST(DrawRuler, TicksEvery25UnitsFromTheFirstMultiple) {
 }
 
 // With the recording metrics at resolution 16, a 12-point font has em 12, line height 13,
-// descent (13 + 2) / 4 = 3 and ascent 10; "a" advances 6 units and a space 3.
+// descent (13 + 2) / 4 = 3, ascent 10 and line spacing 13 + 3 / 2 = 14; "a" advances 6 units and
+// a space 3. Lines are spaced by the line spacing.
 class WrapText : public ::testing::Test {
 protected:
     std::vector<std::string> drawnTexts() const {
@@ -561,8 +562,8 @@ TEST_F(WrapText, BreaksAtTheLastSpaceThatFits) {
     EXPECT_EQ(drawnTexts(), (std::vector<std::string>{"aaa bbb", "ccc"}));
     ASSERT_EQ(port.calls().size(), 2u);
     EXPECT_NE(port.calls()[0].find("at=5,110 "), std::string::npos) << port.calls()[0];
-    EXPECT_NE(port.calls()[1].find("at=5,123 "), std::string::npos) << port.calls()[1];
-    EXPECT_EQ(bottom, 100 + (2 + 3) * 13);
+    EXPECT_NE(port.calls()[1].find("at=5,124 "), std::string::npos) << port.calls()[1];
+    EXPECT_EQ(bottom, 100 + (2 + 3) * 14);
     EXPECT_EQ(WrappedTextBottom, bottom);
 }
 
@@ -591,7 +592,7 @@ TEST_F(WrapText, StopsAfterTheHundredthLine) {
     const int32_t bottom =
         WrapTextToWidthColored(port, text.c_str(), font, Zone{0, 0, 400, 100, 0, 0}, &red, 2);
     EXPECT_EQ(port.calls().size(), 100u);
-    EXPECT_EQ(bottom, (100 + 3) * 13);
+    EXPECT_EQ(bottom, (100 + 3) * 14);
     EXPECT_NE(port.calls().back().find("color=#ff0000ff flag=2"), std::string::npos);
 }
 

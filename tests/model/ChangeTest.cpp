@@ -12,6 +12,7 @@
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
@@ -23,7 +24,9 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTensor.h"
 #include "OverSrcs/eTreeNode.h"
+#include "OverSrcs/eUFO.h"
 #include "OverSrcs/eWord.h"
+#include "OverSrcs/oWindows.h"
 #include "model/EditModelFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Resources.h"
@@ -178,37 +181,82 @@ struct KindCase {
     const char* name;
     std::function<ExprPtr()> make;
     int32_t kind;
+    int32_t helpKind; // the help balloon's cursor kind and text
+    int32_t helpText;
 };
 
-TEST_F(ChangeTest, EveryClassReportsItsModifyKindAndOpensNothing) {
+// Every class answers the Modify query with its dialog's kind, and the help balloon over it with
+// a text of the string table.
+TEST_F(ChangeTest, EveryClassReportsItsModifyKindAndHelpText) {
     const KindCase cases[] = {
-        {"row", [] { return ExprPtr(NewSimpString(0)); }, 0},
-        {"word", [] { return ExprPtr(NewWord("x", 0, SizedStyle(12), 0)); }, 15},
-        {"pseudo", [] { return ExprPtr(NewPseudo(kPseudoSpace, nullptr, 0)); }, 15},
-        {"fence", [] { return ExprPtr(NewFence(Letter("a"), FenceKind(1, 1))); }, 6},
-        {"mark", [] { return ExprPtr(NewMark(Letter("a"), kMarkDot)); }, 7},
-        {"fraction", [] { return ExprPtr(NewFraction(Letter("a"), Letter("b"))); }, 8},
-        {"scripts", [] { return ExprPtr(NewSSScript(Letter("a"), nullptr, nullptr, 3)); }, 9},
-        {"integral", [] { return ExprPtr(NewIntegral(3, nullptr, nullptr, nullptr)); }, 10},
-        {"box", [] { return ExprPtr(NewBox(Letter("a"))); }, 11},
-        {"tensor", [] { return ExprPtr(NewTensor(Letter("T"), 2)); }, 12},
-        {"tree", [] { return ExprPtr(NewTreeNode(Letter("n"), 3)); }, 13},
-        {"root", [] { return ExprPtr(NewRoot(Letter("a"), nullptr)); }, 5},
-        {"overstrike", [] { return ExprPtr(NewOverstrike(Letter("a"), Letter("/"))); }, 5},
+        {"row", [] { return ExprPtr(NewSimpString(0)); }, 0, 1, 388},
+        {"word", [] { return ExprPtr(NewWord("x", 0, SizedStyle(12), 0)); }, 15, 1, 382},
+        {"space", [] { return ExprPtr(NewPseudo(kPseudoSpace, nullptr, 0)); }, 15, 1, 385},
+        {"thin space", [] { return ExprPtr(NewPseudo(kPseudoThinSpace, nullptr, 0)); }, 15, 1, 386},
+        {"tab", [] { return ExprPtr(NewPseudo(kPseudoTab, nullptr, 0)); }, 15, 1, 387},
+        {"ellipsis", [] { return ExprPtr(NewPseudo(kPseudoEllipsis, nullptr, 0)); }, 15, 1, 384},
+        {"picture", [] { return ExprPtr(NewUFO(std::make_unique<WinUfo>(), nullptr, 0)); }, 15, 1,
+         383},
+        {"fence", [] { return ExprPtr(NewFence(Letter("a"), FenceKind(1, 1))); }, 6, 1, 392},
+        {"brace above", [] { return ExprPtr(NewFence(Letter("a"), FenceKind(2, 2, true))); }, 6, 1,
+         393},
+        {"mark", [] { return ExprPtr(NewMark(Letter("a"), kMarkDot)); }, 7, 1, 394},
+        {"fraction", [] { return ExprPtr(NewFraction(Letter("a"), Letter("b"))); }, 8, 1, 395},
+        {"slanted fraction",
+         [] {
+             OwnedNode<eFraction> f = NewFraction(Letter("a"), Letter("b"));
+             f->m_kind = kFractionSlanted;
+             return ExprPtr(f.release());
+         },
+         8, 1, 396},
+        {"scripts", [] { return ExprPtr(NewSSScript(Letter("a"), nullptr, nullptr, 3)); }, 9, 1,
+         399},
+        {"integral", [] { return ExprPtr(NewIntegral(3, nullptr, nullptr, nullptr)); }, 10, 1, 398},
+        {"box", [] { return ExprPtr(NewBox(Letter("a"))); }, 11, 1, 401},
+        {"tensor", [] { return ExprPtr(NewTensor(Letter("T"), 2)); }, 12, 1, 404},
+        {"tree", [] { return ExprPtr(NewTreeNode(Letter("n"), 3)); }, 13, 1, 400},
+        {"root", [] { return ExprPtr(NewRoot(Letter("a"), nullptr)); }, 5, 1, 397},
+        {"overstrike", [] { return ExprPtr(NewOverstrike(Letter("a"), Letter("/"))); }, 5, 1, 402},
         {"long division",
-         [] { return ExprPtr(NewLongDivision(Letter("a"), Letter("b"), nullptr, nullptr)); }, 5},
-        {"header", [] { return ExprPtr(NewHeader(Letter("a"), nullptr)); }, 0},
-        {"ruled row", [] { return ExprPtr(NewDxString(0, nullptr)); }, 1},
-        {"matrix", [] { return ExprPtr(NewSimpMatrix(1, 2)); }, 3},
-        {"ruled matrix", [] { return ExprPtr(NewDxMatrix(2, 1, nullptr)); }, 4},
+         [] { return ExprPtr(NewLongDivision(Letter("a"), Letter("b"), nullptr, nullptr)); }, 5, 1,
+         405},
+        {"header", [] { return ExprPtr(NewHeader(Letter("a"), nullptr)); }, 0, 1, 0},
+        {"ruled row", [] { return ExprPtr(NewDxString(0, nullptr)); }, 1, 0, 389},
+        {"matrix", [] { return ExprPtr(NewSimpMatrix(1, 2)); }, 3, 4, 391},
+        {"ruled matrix", [] { return ExprPtr(NewDxMatrix(2, 1, nullptr)); }, 4, 4, 391},
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(c.name);
         ExprPtr node = c.make();
         EXPECT_EQ(node->change(true), c.kind);
+        int32_t kind = -1;
+        int32_t text = -1;
+        node->infoText(kind, text);
+        EXPECT_EQ(kind, c.helpKind);
+        EXPECT_EQ(text, c.helpText);
+        if (text != 0) {
+            EXPECT_GT(std::strlen(LoadResString(text)), 20u);
+        }
     }
     EXPECT_EQ(g_launch.calls, 0);
     EXPECT_EQ(Beeps(), 0);
+
+    // With the rulers shown a ruled row explains its ruler; with the structure shown in a pane an
+    // overstrike explains its parts.
+    UseRow(ExprPtr(NewDxString(0, nullptr)), ExprPtr(NewOverstrike(Letter("a"), Letter("/"))));
+    int32_t kind = 0;
+    int32_t text = 0;
+    m_record.m_options[kOptionRuler] = 1;
+    Top()->getChild(0)->infoText(kind, text);
+    EXPECT_EQ(text, 390);
+    oPane pane;
+    ActivePad = &pane;
+    m_record.m_options[kOptionStructure] = 1;
+    Top()->getChild(1)->infoText(kind, text);
+    EXPECT_EQ(text, 403);
+    ActivePad = nullptr;
+    Top()->getChild(1)->infoText(kind, text);
+    EXPECT_EQ(text, 402);
 }
 
 // ---- The command on a selected node -------------------------------------------------------------

@@ -258,8 +258,11 @@ void HelpBalloonStep() {
     int32_t info = 0;
     Zone zone{};
     win->infoAtPoint(point, kind, info, zone);
-    if (s.probe != nullptr && s.probe(win, point))
+    if (s.probe != nullptr && s.probe(win, point)) {
+        // Over the selection the balloon explains the selection, not the node under it.
         kind = (modes & kPaletteTipsMode) != 0 ? 3 : 2;
+        info = 0;
+    }
 
     const plat::DWORD now = plat::GetTickCount();
     if (!s.hovering || under != s.window || kind != s.kind || info != s.info ||

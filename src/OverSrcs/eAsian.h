@@ -18,6 +18,8 @@ inline constexpr int32_t kAsianTypingSplit = 250;
 class eAsian : public eWord {
 public:
     KV_NODE_CLONE(eAsian)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void writeEncoding(oOStream& stream) const override;
     void draw() override;

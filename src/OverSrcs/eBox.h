@@ -18,6 +18,8 @@ inline constexpr int32_t kBoxThicknessTable[16] = {1,  2,  3,  4,  6,  8,  10, 1
 
 class eBox : public eTemplate {
     KV_NODE_CLONE(eBox)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

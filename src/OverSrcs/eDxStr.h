@@ -83,6 +83,8 @@ inline constexpr int32_t kDxDefaultWidth = 300;
 
 class eDxString : public eString {
     KV_NODE_CLONE(eDxString)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     // Also forgets the line table (a fresh copy must not free its source's).
     void init(int32_t count) override;

@@ -41,6 +41,8 @@ extern uint8_t PostScriptDocumentOpen;
 
 class eFence : public eTemplate {
     KV_NODE_CLONE(eFence)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

@@ -15,6 +15,8 @@ inline constexpr int32_t kFractionHorizontal = 5;     // one line with a slash b
 
 class eFraction : public eTemplate {
     KV_NODE_CLONE(eFraction)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

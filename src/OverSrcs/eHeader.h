@@ -8,6 +8,8 @@
 
 class eHeader : public eTemplate {
     KV_NODE_CLONE(eHeader)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     int32_t change(bool query) override;

@@ -23,6 +23,8 @@ inline constexpr int32_t kIntegralUpper = 2;
 
 class eIntegral : public eTemplate {
     KV_NODE_CLONE(eIntegral)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

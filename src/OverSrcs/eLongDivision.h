@@ -9,6 +9,8 @@
 
 class eLongDivision : public eTemplate {
     KV_NODE_CLONE(eLongDivision)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

@@ -42,6 +42,8 @@ int32_t MarkFixedEighths(int32_t mark);
 
 class eMark : public eTemplate {
     KV_NODE_CLONE(eMark)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

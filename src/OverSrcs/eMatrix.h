@@ -17,6 +17,8 @@
 
 class eMatrix : public eExpr {
     KV_NODE_BLOCKS(eMatrix)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     // ---- Overrides of eExpr ----
     // Base init, then every cell slot emptied.

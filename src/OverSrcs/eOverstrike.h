@@ -8,6 +8,8 @@
 
 class eOverstrike : public eTemplate {
     KV_NODE_CLONE(eOverstrike)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     // The ink of both children: the leftmost left, the rightmost right, the smaller overhang.

@@ -21,6 +21,8 @@ inline constexpr char kTabSampleText[] = "\t    ";
 
 class ePseudo : public eChar {
     KV_NODE_CLONE(ePseudo)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void writeEncoding(oOStream& stream) const override;
     void infoText(int32_t& kind, int32_t& stringId) override;

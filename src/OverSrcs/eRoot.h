@@ -8,6 +8,8 @@
 
 class eRoot : public eTemplate {
     KV_NODE_CLONE(eRoot)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

@@ -33,6 +33,8 @@ void ScriptRiseAndDrop(const ChildMetrics& base, int32_t& rise, int32_t& drop);
 
 class eSSScript : public eTemplate {
     KV_NODE_CLONE(eSSScript)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     // No strokes of its own: the children in the node's colour.

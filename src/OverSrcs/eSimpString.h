@@ -7,6 +7,8 @@
 
 class eSimpString : public eString {
     KV_NODE_CLONE(eSimpString)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void init(int32_t count) override;
     void destroy(int32_t flags) override;

@@ -53,6 +53,8 @@ extern ChildMetrics TemplateChildMetrics[kChildMetricsSlots];
 
 class eTemplate : public eExpr {
     KV_NODE_BLOCKS(eTemplate)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     // All slots empty.
     void init(int32_t count) override;

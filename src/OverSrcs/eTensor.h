@@ -9,6 +9,8 @@
 
 class eTensor : public eExpandable {
     KV_NODE_CLONE(eTensor)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     int32_t childSizeStep(int32_t i) const override;

@@ -16,6 +16,8 @@ bool TreeSonIsIntermediate(int32_t kind, int32_t i);
 
 class eTreeNode : public eExpandable {
     KV_NODE_CLONE(eTreeNode)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void measure() override;
     void draw() override;

@@ -9,6 +9,8 @@
 
 class eUFO : public eChar {
     KV_NODE_CLONE(eUFO)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void destroy(int32_t flags) override;
     // The copy gets a picture of its own.

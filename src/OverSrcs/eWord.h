@@ -18,6 +18,8 @@ inline constexpr int32_t kTypingSplitLength = 16;
 class eWord : public eChar {
 public:
     KV_NODE_CLONE(eWord)
+    // Emits the node through the active translator (etGener).
+    void generate() override;
 
     void writeEncoding(oOStream& stream) const override;
     void infoText(int32_t& kind, int32_t& stringId) override;

@@ -1,0 +1,200 @@
+// Translator files (read, written, damaged) and the rule language run over small trees.
+#include "OverSrcs/etTranslator.h"
+
+#include "OverPc/PERROR.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/etGener.h"
+#include "OverSrcs/oStreams.h"
+#include "model/TranslatorTreeFixture.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace kvtest {
+namespace {
+
+std::string Number(int32_t v) {
+    char text[8];
+    return std::string(text, static_cast<size_t>(EncodeCompactNumber(v, text)));
+}
+
+std::string Tr(int32_t code, const std::string& text) {
+    return "Tr" + Number(code) + text + "\r\n";
+}
+
+TEST(TranslatorFile, WritesAndReadsBackEveryPart) {
+    Translator t;
+    t.escape = kEscapeXml;
+    t.entries[kTrFraction + 1] = "<mfrac>@0@1</mfrac>";
+    t.entries[kTrCopyAfter] = "line one\nline two\n\ttabbed";
+    t.entries[0x12FF] = "sin::sine";
+    SetFSSFontName(t.fonts[2], "Symbol");
+    t.fonts[2].size = 12;
+    t.fonts[2].style[0] = 1;
+    Translator back;
+    std::string message;
+    ASSERT_TRUE(ReadTranslatorText(TranslatorText(t), back, message)) << message;
+    EXPECT_TRUE(back == t);
+    // Continuation lines carry the line ends; the text is CR LF throughout.
+    EXPECT_NE(TranslatorText(t).find("line one\r\n\tline two\r\n\t\ttabbed\r\n"),
+              std::string::npos);
+}
+
+TEST(TranslatorFile, DamagedFilesFailCleanlyAndForeignLinesAreSkipped) {
+    const std::string head = "Ve!\r\nEs!\r\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool ok;
+        const char* messagePart; // for failures
+    } cases[] = {
+        {"no version line", Tr(4, "{"), false, "ligne 1"},
+        {"truncated number", head + "Trc!", false, "ligne 3"},
+        {"number beyond 32 bits", head + "Trf\x7f\x7f\x7f\x7f\x7f\x7fx", false, "code illisible"},
+        {"escape mode unknown", "Ve!\r\nEs'\r\n", false, "ligne 2"},
+        {"font record cut short", head + "Fo\"", false, "police illisible"},
+        {"entry too long", head + Tr(4, std::string(kMaxTranslatorEntryBytes + 1, 'x')), false,
+         "trop long"},
+        {"continuation grows too long",
+         head + Tr(4, "x") + std::string("\t") + std::string(kMaxTranslatorEntryBytes, 'y'), false,
+         "ligne 4"},
+        {"code out of range skipped", head + Tr(0x1300, "x") + Tr(-5, "y") + Tr(4, "{"), true, ""},
+        {"font block out of range skipped",
+         head + "Fo" + Number(40) + "!!!!!!!!!!!!Face\r\n" + Tr(4, "{"), true, ""},
+        {"unknown tags skipped", head + "Zz whatever\r\nQ\r\n" + Tr(4, "{"), true, ""},
+        {"LF-only lines", "Ve!\nEs!\n" + Tr(4, "{").substr(0, 4) + "\n", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Translator t;
+        t.entries[7] = "kept";
+        std::string message;
+        EXPECT_EQ(ReadTranslatorText(c.text, t, message), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(t.entries[7], "");
+            EXPECT_EQ(t.entries[4], "{");
+        } else {
+            EXPECT_EQ(t.entries[7], "kept"); // nothing lost
+            EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
+        }
+    }
+    std::string message;
+    Translator t;
+    EXPECT_FALSE(ReadTranslatorText(std::string(kMaxTranslatorFileBytes + 1, '\n'), t, message));
+}
+
+TEST(TranslatorFile, SavingGoesThroughASiblingAndFailureKeepsTheOldFile) {
+    InitErrorSystem();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kv-cat-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    Translator t;
+    t.path = (dir / "Mine.cat").string();
+    t.entries[4] = "{";
+    std::string message;
+    ASSERT_TRUE(SaveTranslator(t, message)) << message;
+    Translator back;
+    ASSERT_TRUE(LoadTranslatorFile(t.path.c_str(), back, message)) << message;
+    EXPECT_EQ(back.entries[4], "{");
+    EXPECT_EQ(back.path, t.path);
+
+    Translator bad = t;
+    bad.path = (dir / "missing-folder" / "Mine.cat").string();
+    EXPECT_FALSE(SaveTranslator(bad, message));
+    EXPECT_FALSE(message.empty());
+    EXPECT_FALSE(LoadTranslatorFile((dir / "none.cat").string().c_str(), back, message));
+    EXPECT_EQ(back.entries[4], "{");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(TranslatorBase64, MatchesTheDecoder) {
+    for (const std::string& bytes : {std::string(), std::string("a"), std::string("ab"),
+                                     std::string("abc"), std::string("\xff\xfe\x00\x01", 4)}) {
+        std::string back;
+        ASSERT_TRUE(DecodeB64(EncodeB64(bytes).data(), EncodeB64(bytes).size(), back));
+        EXPECT_EQ(back, bytes);
+    }
+    EXPECT_EQ(EncodeB64(std::string_view("\xfb\xff", 2)), "+@8=");
+}
+
+using RuleLanguage = TranslatorTreeTest;
+
+TEST_F(RuleLanguage, DirectivesExpandAsDocumented) {
+    struct Case {
+        const char* name;
+        int32_t code;
+        std::string rule;
+        std::string expected;
+    } cases[] = {
+        {"slots", kTrFraction + 1, "(@0)/(@1)", "(a)/(b)"},
+        {"missing slot is empty", kTrFraction + 1, "@0@9@f", "a"},
+        {"filled and empty tests", kTrFraction + 1, "@?0{N}@!0{n}@?2{X}@!2{Y}", "NY"},
+        {"escaped characters", kTrFraction + 1, "@@ @{ @}", "@ { }"},
+        {"unknown directive written as it stands", kTrFraction + 1, "@Z@0", "@Za"},
+        {"nested bodies", kTrFraction + 1, "@?0{[@?1{<@1>}]}", "[<b>]"},
+        {"blanks tidied", kTrFraction + 1, "  @0   over\t @1  \n  end ", "a over b\nend"},
+        {"trailing at sign", kTrFraction + 1, "@0@", "a@"},
+        {"levels and ancestors", kTrFraction + 1, "@^{S}F@v{N}", "F"},
+        {"ordinals", kTrFraction + 1, "@R", "0th"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Translator t;
+        t.entries[static_cast<size_t>(c.code)] = c.rule;
+        ExprPtr tree = T(kTemplateFamilyFraction, 1, Slots(W("a"), W("b")));
+        EXPECT_EQ(TranslateExpression(t, tree.get()), c.expected);
+    }
+    EXPECT_EQ(EnglishOrdinal(1) + EnglishOrdinal(2) + EnglishOrdinal(3) + EnglishOrdinal(11) +
+                  EnglishOrdinal(12) + EnglishOrdinal(21) + EnglishOrdinal(112),
+              "1st2nd3rd11th12th21st112th");
+}
+
+TEST_F(RuleLanguage, NestingScriptPathAndPendingWord) {
+    Translator t;
+    t.entries[kTrFraction + 1] = "@^{Start}StartFraction @0 Over @1 @v{Nested}EndFraction";
+    t.entries[kTrScript + 0] = "@0 @?1{@+1{Subscript}}@?2{@+2{Superscript}}@B";
+    t.entries[kTrRowBetween] = " ";
+    // a over (b over c)
+    ExprPtr inner = T(kTemplateFamilyFraction, 1, Slots(W("b"), W("c")));
+    ExprPtr outer = T(kTemplateFamilyFraction, 1, Slots(W("a"), std::move(inner)));
+    EXPECT_EQ(TranslateExpression(t, outer.get()),
+              "StartStartFraction a Over StartFraction b Over c NestedEndFraction EndFraction");
+    // x^(2^3) + y
+    ExprPtr power = T(kTemplateFamilyScript, 0, Slots(W("2"), nullptr, W("3")));
+    ExprPtr script = T(kTemplateFamilyScript, 0, Slots(W("x"), nullptr, std::move(power)));
+    std::vector<ExprPtr> items;
+    items.push_back(std::move(script));
+    items.push_back(W("+"));
+    items.push_back(W("y"));
+    ExprPtr row = Row(std::move(items));
+    EXPECT_EQ(TranslateExpression(t, row.get()),
+              "x Superscript 2 Superscript Superscript 3 Baseline + y");
+}
+
+TEST_F(RuleLanguage, HostileRulesStayWithinBounds) {
+    Translator t;
+    // Nested repeats multiply: 8 signs to the 40th power would never end without the output cap.
+    std::string rule;
+    for (int i = 0; i < 40; ++i)
+        rule += "@*{x";
+    rule += std::string(40, '}');
+    t.entries[kTrIntegralBeside] = rule;
+    ExprPtr integral = T(kTemplateFamilyIntegral, 7, Slots(W("f"), nullptr, nullptr));
+    const std::string out = TranslateExpression(t, integral.get());
+    EXPECT_LE(out.size(), kMaxTranslationBytes);
+    EXPECT_GT(out.size(), 1000u);
+    // Bodies nested past the limit are skipped, not followed.
+    std::string deep;
+    for (int i = 0; i < 200; ++i)
+        deep += "@?0{";
+    t.entries[kTrIntegralBeside] = deep + "@0" + std::string(200, '}');
+    EXPECT_EQ(TranslateExpression(t, integral.get()), "");
+}
+
+} // namespace
+} // namespace kvtest

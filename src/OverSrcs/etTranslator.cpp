@@ -1,6 +1,7 @@
 #include "OverSrcs/etTranslator.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 
 #include <cstring>
@@ -29,50 +30,110 @@ bool FontRecordUsed(const FSSRecord& record) {
 
 namespace {
 
-// A cursor over one line's fields.
-struct Fields {
-    std::string_view rest;
-
-    // One compact number; false when the line ends inside it or it leaves the 32-bit range.
-    bool number(int32_t& value) {
-        if (rest.empty())
-            return false;
-        const unsigned char c = static_cast<unsigned char>(rest[0]);
-        rest.remove_prefix(1);
-        if (c >= 0x20 && c <= 0x60) {
-            value = (c & 63) - 32;
-            return true;
-        }
-        if (c < 'b' || c > 'f')
-            return false;
-        const size_t digits = static_cast<size_t>(c - 'a' + 1);
-        if (rest.size() < digits)
-            return false;
-        int64_t v = (static_cast<unsigned char>(rest[0]) & 63) - 32;
-        for (size_t i = 1; i < digits; ++i)
-            v = v * 64 + ((static_cast<unsigned char>(rest[i]) - 0x20) & 63);
-        rest.remove_prefix(digits);
-        if (v < INT32_MIN || v > INT32_MAX)
-            return false;
-        value = static_cast<int32_t>(v);
-        return true;
-    }
-    bool byte(uint8_t& value) {
-        int32_t v = 0;
-        if (!number(v) || v < 0 || v > 255)
-            return false;
-        value = static_cast<uint8_t>(v);
-        return true;
-    }
-};
-
 void PutNumber(std::string& out, int32_t value) {
     char text[8];
     out.append(text, static_cast<size_t>(EncodeCompactNumber(value, text)));
 }
 
-std::string LineMessage(size_t line, const char* what) {
-    return "Table de conversion illisible, ligne " + std::to_string(line) + " : " + what;
+// The state of one read: records go into a fresh translator, which replaces the caller's only when
+// every record was read.
+struct CatRead {
+    Translator* result = nullptr;
+    bool sawVersion = false;
+    // What the running handler is reading; still set when it failed.
+    const char* reading = nullptr;
+    const char* problem = nullptr;
+    int damaged = 0;
+
+    void start(const char* what) {
+        noteFailure();
+        reading = what;
+    }
+    void done() { reading = nullptr; }
+    void noteFailure() {
+        if (reading != nullptr) {
+            ++damaged;
+            if (problem == nullptr)
+                problem = reading;
+            reading = nullptr;
+        }
+    }
+    [[noreturn]] void fail(const char* what) {
+        reading = what;
+        Fail(errDataCorrupted);
+    }
+    void requireVersion() {
+        if (!sawVersion)
+            fail("ce n'est pas une table de conversion");
+    }
+};
+
+uint8_t ByteField(oReader& reader) {
+    const int32_t v = reader.getNumber();
+    if (v < 0 || v > 255)
+        Fail(errDataCorrupted);
+    return static_cast<uint8_t>(v);
+}
+
+void ReadVe(oReader& reader, void* context) {
+    auto& read = *static_cast<CatRead*>(context);
+    read.start("version illisible");
+    if (reader.getNumber() < 1)
+        read.fail("version illisible");
+    read.sawVersion = true;
+    read.done();
+}
+
+void ReadEs(oReader& reader, void* context) {
+    auto& read = *static_cast<CatRead*>(context);
+    read.start("mode d'échappement illisible");
+    read.requireVersion();
+    const int32_t mode = reader.getNumber();
+    if (mode < kEscapeNone || mode > kEscapeTeX)
+        read.fail("mode d'échappement inconnu");
+    read.result->escape = mode;
+    read.done();
+}
+
+void ReadFo(oReader& reader, void* context) {
+    auto& read = *static_cast<CatRead*>(context);
+    read.start("police illisible");
+    read.requireVersion();
+    const int32_t block = reader.getNumber();
+    FSSRecord record;
+    InitFSSRecord(record);
+    record.size = reader.getNumber();
+    for (uint8_t& b : record.style)
+        b = ByteField(reader);
+    record.further = ByteField(reader);
+    record.packed = ByteField(reader);
+    record.shortcut = ByteField(reader);
+    record.slippery = ByteField(reader);
+    SetFSSFontName(record, reader.restOfLine(kFontNameSize));
+    // A block out of range comes from a foreign file: the record is skipped.
+    if (block >= 0 && block < kTranslatorFonts)
+        read.result->fonts[static_cast<size_t>(block)] = record;
+    read.done();
+}
+
+void ReadTr(oReader& reader, void* context) {
+    auto& read = *static_cast<CatRead*>(context);
+    read.start("code illisible");
+    read.requireVersion();
+    const int32_t code = reader.getNumber();
+    std::string text = reader.restOfLine(kMaxTranslatorEntryBytes + 1);
+    std::string more;
+    while (text.size() <= kMaxTranslatorEntryBytes &&
+           reader.continuationLine(more, kMaxTranslatorEntryBytes + 1)) {
+        text.push_back('\n');
+        text += more;
+    }
+    if (text.size() > kMaxTranslatorEntryBytes)
+        read.fail("texte trop long");
+    // A code out of range comes from a foreign file: the record is skipped.
+    if (code >= 0 && code < kTranslatorEntries)
+        read.result->entries[static_cast<size_t>(code)] = std::move(text);
+    read.done();
 }
 
 } // namespace
@@ -84,89 +145,20 @@ bool ReadTranslatorText(std::string_view bytes, Translator& out, std::string& me
     }
     auto result = std::make_unique<Translator>();
     result->path = out.path;
-    std::string* continued = nullptr; // the entry that TAB lines continue
-    bool sawVersion = false;
-    size_t lineNumber = 0;
-    size_t position = 0;
-    while (position < bytes.size()) {
-        size_t end = bytes.find('\n', position);
-        if (end == std::string_view::npos)
-            end = bytes.size();
-        std::string_view line = bytes.substr(position, end - position);
-        position = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!line.empty() && line[0] == '\t') {
-            if (continued != nullptr) {
-                if (continued->size() + line.size() > kMaxTranslatorEntryBytes) {
-                    message = LineMessage(lineNumber, "texte trop long");
-                    return false;
-                }
-                continued->push_back('\n');
-                continued->append(line.substr(1));
-            }
-            continue;
-        }
-        continued = nullptr;
-        if (line.size() < 2)
-            continue;
-        const std::string_view tag = line.substr(0, 2);
-        Fields fields{line.substr(2)};
-        if (tag == "Ve") {
-            int32_t version = 0;
-            if (!fields.number(version) || version < 1) {
-                message = LineMessage(lineNumber, "version illisible");
-                return false;
-            }
-            sawVersion = true;
-        } else if (!sawVersion && (tag == "Es" || tag == "Fo" || tag == "Tr")) {
-            message = LineMessage(lineNumber, "ce n'est pas une table de conversion");
-            return false;
-        } else if (tag == "Es") {
-            int32_t mode = 0;
-            if (!fields.number(mode) || mode < kEscapeNone || mode > kEscapeTeX) {
-                message = LineMessage(lineNumber, "mode d'échappement inconnu");
-                return false;
-            }
-            result->escape = mode;
-        } else if (tag == "Fo") {
-            int32_t block = 0;
-            FSSRecord record;
-            InitFSSRecord(record);
-            bool ok = fields.number(block) && fields.number(record.size);
-            for (uint8_t& b : record.style)
-                ok = ok && fields.byte(b);
-            ok = ok && fields.byte(record.further) && fields.byte(record.packed) &&
-                 fields.byte(record.shortcut) && fields.byte(record.slippery);
-            if (!ok) {
-                message = LineMessage(lineNumber, "police illisible");
-                return false;
-            }
-            if (block >= 0 && block < kTranslatorFonts) {
-                SetFSSFontName(record, fields.rest);
-                result->fonts[static_cast<size_t>(block)] = record;
-            }
-        } else if (tag == "Tr") {
-            int32_t code = 0;
-            if (!fields.number(code)) {
-                message = LineMessage(lineNumber, "code illisible");
-                return false;
-            }
-            if (fields.rest.size() > kMaxTranslatorEntryBytes) {
-                message = LineMessage(lineNumber, "texte trop long");
-                return false;
-            }
-            // A code out of range comes from a foreign file: the line is skipped.
-            if (code >= 0 && code < kTranslatorEntries) {
-                std::string& entry = result->entries[static_cast<size_t>(code)];
-                entry.assign(fields.rest);
-                continued = &entry;
-            }
-        }
-    }
-    if (!sawVersion) {
-        message = "Table de conversion illisible : ce n'est pas une table de conversion";
+    CatRead read;
+    read.result = result.get();
+    oReader reader;
+    oInstallReaderHandler(reader, "Ve", &ReadVe, &read);
+    oInstallReaderHandler(reader, "Es", &ReadEs, &read);
+    oInstallReaderHandler(reader, "Fo", &ReadFo, &read);
+    oInstallReaderHandler(reader, "Tr", &ReadTr, &read);
+    reader.readMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    read.noteFailure();
+    if (read.damaged > 0 || !read.sawVersion) {
+        message = "Table de conversion illisible : ";
+        message += read.problem != nullptr ? read.problem : "ce n'est pas une table de conversion";
+        if (read.damaged > 1)
+            message += " (" + std::to_string(read.damaged) + " lignes endommagées)";
         return false;
     }
     out = std::move(*result);

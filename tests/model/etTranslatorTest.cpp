@@ -53,16 +53,16 @@ TEST(TranslatorFile, DamagedFilesFailCleanlyAndForeignLinesAreSkipped) {
         bool ok;
         const char* messagePart; // for failures
     } cases[] = {
-        {"no version line", Tr(4, "{"), false, "ligne 1"},
-        {"truncated number", head + "Trc!", false, "ligne 3"},
+        {"no version line", Tr(4, "{"), false, "pas une table"},
+        {"truncated number", head + "Trc!", false, "code illisible"},
         {"number beyond 32 bits", head + "Trf\x7f\x7f\x7f\x7f\x7f\x7fx", false, "code illisible"},
-        {"escape mode unknown", "Ve!\r\nEs'\r\n", false, "ligne 2"},
+        {"escape mode unknown", "Ve!\r\nEs'\r\n", false, "inconnu"},
         {"font record cut short", head + "Fo\"", false, "police illisible"},
         {"entry too long", head + Tr(4, std::string(kMaxTranslatorEntryBytes + 1, 'x')), false,
          "trop long"},
         {"continuation grows too long",
          head + Tr(4, "x") + std::string("\t") + std::string(kMaxTranslatorEntryBytes, 'y'), false,
-         "ligne 4"},
+         "trop long"},
         {"code out of range skipped", head + Tr(0x1300, "x") + Tr(-5, "y") + Tr(4, "{"), true, ""},
         {"font block out of range skipped",
          head + "Fo" + Number(40) + "!!!!!!!!!!!!Face\r\n" + Tr(4, "{"), true, ""},

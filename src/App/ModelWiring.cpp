@@ -21,6 +21,7 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/PPICTEXT.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
@@ -230,6 +231,14 @@ void InstallModelWiring() {
     InstallDocumentOpener();
     // Bitmap files that carry their expression.
     InstallDibCarrier();
+    // The clipboard: Copy, Cut and Paste by menu, key and context menu.
+    InstallClipboardCommands();
+    AppHooks().createClipboardObject = &CreateClipboardObject;
+    AppHooks().releaseClipboardObject = &ReleaseClipboardObject;
+    SetMenuHandler(515, &CutCommand);
+    SetMenuHandler(516, &CopyCommand);
+    SetMenuHandler(517, &PasteCommand);
+    SetMenuHandler(518, &ClearSelectionCommand);
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;

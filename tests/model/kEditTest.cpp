@@ -774,12 +774,14 @@ TEST_F(DispatcherTest, ViewToggleFlipsTheRecordsOption) {
     EXPECT_EQ(s_recorded.refreshes, 2);
 }
 
-TEST_F(DispatcherTest, CutCopiesThenClears) {
+TEST_F(DispatcherTest, CutWithoutTheClipboardServiceDeletesNothing) {
     type("ab+c");
     select({{expression(), 1, 3, 0, 0}});
+    const int32_t beeps = CommandBeepCount();
     DoCommand(kCmdCut, 0);
-    EXPECT_EQ(s_recorded.copies, 1);
-    EXPECT_EQ(tree(), "[ab]");
+    EXPECT_EQ(s_recorded.copies, 0);
+    EXPECT_EQ(beeps + 1, CommandBeepCount());
+    EXPECT_EQ(tree(), "[ab|+|c]");
 }
 
 TEST_F(DispatcherTest, SymbolsAndMacrosAreInserted) {

@@ -1,4 +1,5 @@
 # Documents and data exchange on the system side. List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_app PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ClipboardCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DibCarrier.cpp
 )

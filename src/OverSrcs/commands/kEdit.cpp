@@ -418,6 +418,30 @@ void DoCommand(int32_t code, int32_t mode) {
         Fail(failed);
 }
 
+void InsertExprAsEdit(ExprPtr expression) {
+    if (ActiveRecord == nullptr || !expression)
+        return;
+    ensureCommandModelHooks();
+    CurrentCommandCode = kCmdPaste;
+    BeginEditStep(0);
+    SelectInsideExpressionWhenEmpty();
+    SelectionEntry* saved = SaveSelectionList();
+    if (saved == nullptr)
+        return;
+    const int32_t n = static_cast<int32_t>(SavedListEnd - saved);
+    const int16_t failed = ActOnSavedEntries(saved, n, [&](SelectionEntry&) {
+        InsertExprAtSelection(CopyExpr(expression.get()), false);
+    });
+    KeepSomeSelection(saved, n);
+    FreeSelectionList(saved);
+    if (BatchMode == 0 && hooks().mergeAdjacentWords != nullptr)
+        hooks().mergeAdjacentWords();
+    if (hooks().redrawAfterEdit != nullptr)
+        hooks().redrawAfterEdit();
+    if (failed != 0)
+        Fail(failed);
+}
+
 void SelectInsideExpressionWhenEmpty() {
     if (activeCount() != 0)
         return;
@@ -475,13 +499,11 @@ bool DoWindowCommand() {
             h.paste();
         return true;
     case kCmdCut:
-        if (h.cut != nullptr) {
+        // Cut deletes only what it copied: without the clipboard service nothing is deleted.
+        if (h.cut != nullptr)
             h.cut();
-        } else {
-            if (h.copy != nullptr)
-                h.copy();
-            DoCommand(kCmdClear, 0);
-        }
+        else
+            CommandBeep();
         return true;
     case kCmdToggleGuides:
     case kCmdToggleMagnifier:

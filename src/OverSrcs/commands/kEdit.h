@@ -166,6 +166,9 @@ void ResetCommandState();
 
 // Applies the code to every entry of the active selection; mode 1 for typing, 0 a plain command.
 void DoCommand(int32_t code, int32_t mode);
+// Puts a copy of the expression in place of every entry of the active selection as one undoable
+// edit step (a paste).
+void InsertExprAsEdit(ExprPtr expression);
 // With nothing selected in the active record, a caret at the end of its expression (if any).
 void SelectInsideExpressionWhenEmpty();
 // Never leaves the pane without a selection: when the active selection is empty after a command,

@@ -44,6 +44,12 @@ struct BackendEvent {
     DWORD time = 0;
 };
 
+// One representation on the system clipboard: a MIME type and its bytes.
+struct ClipboardItem {
+    std::string type;
+    std::vector<std::uint8_t> bytes;
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -83,6 +89,44 @@ public:
     // by the smoke tests to check the whole path to the screen.
     virtual bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width,
                           int& height) = 0;
+
+    // The system clipboard. By default an in-process store: what was offered is what is read
+    // back, and the tests may put another program's data there (setForeignClipboard).
+    // Takes the clipboard with these representations.
+    virtual void clipboardOffer(std::vector<ClipboardItem> items) {
+        m_clipboard = std::move(items);
+        m_clipboardOwned = true;
+    }
+    // Whether the clipboard still holds what this program offered last.
+    virtual bool clipboardOwned() { return m_clipboardOwned; }
+    // The MIME types the clipboard holds now (another program's, read with a bounded wait).
+    virtual std::vector<std::string> clipboardTypes() {
+        std::vector<std::string> types;
+        for (const ClipboardItem& item : m_clipboard)
+            types.push_back(item.type);
+        return types;
+    }
+    // The bytes of one type; false when the clipboard has none (or its owner did not answer).
+    virtual bool clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) {
+        for (const ClipboardItem& item : m_clipboard) {
+            if (item.type == type) {
+                bytes = item.bytes;
+                return true;
+            }
+        }
+        return false;
+    }
+    // Hands what this program offered to a clipboard manager, when one runs (at shut-down).
+    virtual void clipboardFlush() {}
+    // Another program's data (tests).
+    void setForeignClipboard(std::vector<ClipboardItem> items) {
+        m_clipboard = std::move(items);
+        m_clipboardOwned = false;
+    }
+
+protected:
+    std::vector<ClipboardItem> m_clipboard;
+    bool m_clipboardOwned = false;
 };
 
 // Defined by the back end the program links.

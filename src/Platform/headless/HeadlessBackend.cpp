@@ -59,6 +59,8 @@ void HeadlessBackend::reset() {
     m_beeps.clear();
     m_cursor = 0;
     m_presents = 0;
+    m_clipboard.clear();
+    m_clipboardOwned = false;
 }
 
 HeadlessBackend& headlessBackend() {

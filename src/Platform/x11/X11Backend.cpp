@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <poll.h>
 #include <time.h>
@@ -269,8 +270,36 @@ public:
     DWORD now() override;
     void sleep(DWORD ms) override;
     bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width, int& height) override;
+    void clipboardOffer(std::vector<ClipboardItem> items) override;
+    bool clipboardOwned() override;
+    std::vector<std::string> clipboardTypes() override;
+    bool clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) override;
+    void clipboardFlush() override;
 
 private:
+    // One INCR transfer under way to a requestor: the rest of the data goes in chunks, each one
+    // when the requestor has deleted the last.
+    struct Transfer {
+        ::Window requestor = 0;
+        Atom property = 0;
+        Atom type = 0;
+        std::vector<std::uint8_t> data;
+        size_t sent = 0;
+        DWORD started = 0;
+    };
+    bool selectionEvent(XEvent& xe);
+    void answerRequest(const XSelectionRequestEvent& req);
+    // Puts one target's data on the requestor's property; false when it cannot be converted.
+    bool convertTarget(::Window requestor, Atom target, Atom property);
+    // Asks the owner of `selection` for `target` and waits (bounded) for the answer.
+    bool requestSelection(Atom selection, Atom target, std::vector<std::uint8_t>& bytes, Atom& type,
+                          int& format);
+    // Waits for an event accepted by `match`, serving selection requests meanwhile; false after
+    // `timeoutMs` without one.
+    bool waitForEvent(XEvent& out, int timeoutMs, const std::function<bool(const XEvent&)>& match);
+    bool readProperty(::Window w, Atom property, std::vector<std::uint8_t>& bytes, Atom& type,
+                      int& format);
+    ::Window clipboardWindow();
     bool translate(XEvent& xe, BackendEvent& ev);
     void translateKey(XKeyEvent& xk, BackendEvent& ev);
     HWND hwndOf(::Window w) const;
@@ -294,6 +323,13 @@ private:
     std::map<int, Cursor> m_cursors;
     // Events the back end makes itself (a window clamped to the screen), served first.
     std::deque<BackendEvent> m_synthetic;
+    // The clipboard: an unmapped window owns the CLIPBOARD selection and receives conversions.
+    ::Window m_clipWindow = 0;
+    Atom m_clipboardAtom = 0, m_targets = 0, m_timestamp = 0, m_multiple = 0, m_incr = 0,
+         m_atomPair = 0, m_clipProperty = 0, m_manager = 0, m_saveTargets = 0;
+    Time m_ownTime = CurrentTime;
+    Time m_lastEventTime = CurrentTime;
+    std::vector<Transfer> m_transfers;
 };
 
 X11Backend::~X11Backend() {
@@ -599,12 +635,14 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
     switch (xe.type) {
     case KeyPress:
     case KeyRelease:
+        m_lastEventTime = xe.xkey.time;
         ev.hwnd = hwndOf(xe.xkey.window);
         translateKey(xe.xkey, ev);
         // A key that is neither a known key nor a character is ignored.
         return ev.vk != 0 || ev.typed != 0;
     case ButtonPress:
     case ButtonRelease: {
+        m_lastEventTime = xe.xbutton.time;
         ev.hwnd = hwndOf(xe.xbutton.window);
         ev.screen = POINT{xe.xbutton.x_root, xe.xbutton.y_root};
         const unsigned b = xe.xbutton.button;
@@ -710,6 +748,8 @@ bool X11Backend::poll(BackendEvent& ev) {
         XEvent xe;
         XNextEvent(m_display, &xe);
         if (XFilterEvent(&xe, None))
+            continue;
+        if (selectionEvent(xe))
             continue;
         if (translate(xe, ev)) {
             ev.time = now();
@@ -857,6 +897,360 @@ bool X11Backend::readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& wi
                 static_cast<std::uint32_t>(XGetPixel(xi, x, y)) & 0x00FFFFFF;
     XDestroyImage(xi);
     return true;
+}
+
+// ---- The clipboard
+// --------------------------------------------------------------------------------
+
+namespace {
+
+// Bytes per chunk of an INCR transfer, and the size from which a transfer goes by INCR.
+constexpr size_t kIncrChunk = 64 * 1024;
+// How long a reply from another client is waited for.
+constexpr int kSelectionWaitMs = 2000;
+// An INCR transfer whose requestor stops reading is dropped after this long.
+constexpr DWORD kTransferLifeMs = 10000;
+
+} // namespace
+
+::Window X11Backend::clipboardWindow() {
+    if (!m_display)
+        return 0;
+    if (m_clipWindow)
+        return m_clipWindow;
+    XSetWindowAttributes wa;
+    wa.event_mask = PropertyChangeMask;
+    m_clipWindow = XCreateWindow(m_display, RootWindow(m_display, m_screen), -10, -10, 1, 1, 0, 0,
+                                 InputOnly, CopyFromParent, CWEventMask, &wa);
+    m_clipboardAtom = XInternAtom(m_display, "CLIPBOARD", False);
+    m_targets = XInternAtom(m_display, "TARGETS", False);
+    m_timestamp = XInternAtom(m_display, "TIMESTAMP", False);
+    m_multiple = XInternAtom(m_display, "MULTIPLE", False);
+    m_incr = XInternAtom(m_display, "INCR", False);
+    m_atomPair = XInternAtom(m_display, "ATOM_PAIR", False);
+    m_clipProperty = XInternAtom(m_display, "KV_CLIPBOARD", False);
+    m_manager = XInternAtom(m_display, "CLIPBOARD_MANAGER", False);
+    m_saveTargets = XInternAtom(m_display, "SAVE_TARGETS", False);
+    return m_clipWindow;
+}
+
+void X11Backend::clipboardOffer(std::vector<ClipboardItem> items) {
+    m_clipboard = std::move(items);
+    m_clipboardOwned = true;
+    const ::Window w = clipboardWindow();
+    if (!w)
+        return;
+    m_ownTime = m_lastEventTime;
+    XSetSelectionOwner(m_display, m_clipboardAtom, w, m_ownTime);
+    m_clipboardOwned = XGetSelectionOwner(m_display, m_clipboardAtom) == w;
+    XFlush(m_display);
+}
+
+bool X11Backend::clipboardOwned() {
+    if (!m_display)
+        return m_clipboardOwned;
+    // A SelectionClear may be waiting in the queue.
+    XEvent xe;
+    while (m_clipWindow && XCheckTypedWindowEvent(m_display, m_clipWindow, SelectionClear, &xe))
+        selectionEvent(xe);
+    return m_clipboardOwned;
+}
+
+std::vector<std::string> X11Backend::clipboardTypes() {
+    std::vector<std::string> types;
+    if (clipboardOwned())
+        return Backend::clipboardTypes();
+    if (!clipboardWindow() || XGetSelectionOwner(m_display, m_clipboardAtom) == None)
+        return types;
+    std::vector<std::uint8_t> bytes;
+    Atom type = 0;
+    int format = 0;
+    if (!requestSelection(m_clipboardAtom, m_targets, bytes, type, format) || format != 32)
+        return types;
+    const size_t n = bytes.size() / sizeof(long);
+    for (size_t i = 0; i < n; ++i) {
+        long atom = 0;
+        std::memcpy(&atom, bytes.data() + i * sizeof(long), sizeof(long));
+        if (atom == 0)
+            continue;
+        char* name = XGetAtomName(m_display, static_cast<Atom>(atom));
+        if (name) {
+            types.emplace_back(name);
+            XFree(name);
+        }
+    }
+    return types;
+}
+
+bool X11Backend::clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) {
+    if (clipboardOwned())
+        return Backend::clipboardRead(type, bytes);
+    if (!clipboardWindow())
+        return false;
+    Atom got = 0;
+    int format = 0;
+    return requestSelection(m_clipboardAtom, XInternAtom(m_display, type.c_str(), False), bytes,
+                            got, format) &&
+           format == 8;
+}
+
+void X11Backend::clipboardFlush() {
+    if (!clipboardOwned() || !m_clipWindow)
+        return;
+    if (XGetSelectionOwner(m_display, m_manager) == None)
+        return;
+    XConvertSelection(m_display, m_manager, m_saveTargets, None, m_clipWindow, m_ownTime);
+    XFlush(m_display);
+    XEvent xe;
+    // The manager reads every target from us (served while waiting), then answers.
+    waitForEvent(xe, kSelectionWaitMs, [this](const XEvent& e) {
+        return e.type == SelectionNotify && e.xselection.requestor == m_clipWindow &&
+               e.xselection.selection == m_manager;
+    });
+}
+
+bool X11Backend::waitForEvent(XEvent& out, int timeoutMs,
+                              const std::function<bool(const XEvent&)>& match) {
+    const DWORD deadline = now() + static_cast<DWORD>(timeoutMs);
+    for (;;) {
+        // Selection traffic addressed to us is served; the expected event is taken; every other
+        // event stays queued for the message loop.
+        XEvent xe;
+        bool took = false;
+        while (XPending(m_display)) {
+            struct Pick {
+                X11Backend* self;
+                const std::function<bool(const XEvent&)>* match;
+            } pick{this, &match};
+            auto predicate = [](Display*, XEvent* e, XPointer arg) -> Bool {
+                const Pick* p = reinterpret_cast<const Pick*>(arg);
+                if ((*p->match)(*e))
+                    return True;
+                return e->type == SelectionRequest || e->type == SelectionClear ||
+                       (e->type == PropertyNotify && e->xproperty.state == PropertyDelete);
+            };
+            if (!XCheckIfEvent(m_display, &xe, predicate, reinterpret_cast<XPointer>(&pick)))
+                break;
+            if (match(xe)) {
+                out = xe;
+                return true;
+            }
+            selectionEvent(xe);
+            took = true;
+        }
+        if (took)
+            continue;
+        const DWORD t = now();
+        if (static_cast<std::int32_t>(deadline - t) <= 0)
+            return false;
+        XFlush(m_display);
+        pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(deadline - t));
+        // Read what arrived into Xlib's queue.
+        if (fd.revents & POLLIN)
+            XEventsQueued(m_display, QueuedAfterReading);
+    }
+}
+
+bool X11Backend::readProperty(::Window w, Atom property, std::vector<std::uint8_t>& bytes,
+                              Atom& type, int& format) {
+    bytes.clear();
+    long offset = 0;
+    for (;;) {
+        Atom actual = None;
+        int actualFormat = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_display, w, property, offset, 1 << 20, False, AnyPropertyType,
+                               &actual, &actualFormat, &count, &after, &data) != Success)
+            return false;
+        type = actual;
+        format = actualFormat;
+        const size_t unit = actualFormat == 32 ? sizeof(long) : actualFormat == 16 ? 2 : 1;
+        if (data) {
+            bytes.insert(bytes.end(), data, data + count * unit);
+            XFree(data);
+        }
+        if (actual == None)
+            return false;
+        // Offsets count 32-bit units.
+        offset += static_cast<long>(count * (actualFormat == 32 ? 1 : actualFormat / 8) / 4);
+        if (after == 0)
+            break;
+    }
+    XDeleteProperty(m_display, w, property);
+    return true;
+}
+
+bool X11Backend::requestSelection(Atom selection, Atom target, std::vector<std::uint8_t>& bytes,
+                                  Atom& type, int& format) {
+    XDeleteProperty(m_display, m_clipWindow, m_clipProperty);
+    XConvertSelection(m_display, selection, target, m_clipProperty, m_clipWindow, m_lastEventTime);
+    XFlush(m_display);
+    XEvent xe;
+    if (!waitForEvent(xe, kSelectionWaitMs, [this, selection](const XEvent& e) {
+            return e.type == SelectionNotify && e.xselection.requestor == m_clipWindow &&
+                   e.xselection.selection == selection;
+        }))
+        return false;
+    if (xe.xselection.property == None)
+        return false;
+    if (!readProperty(m_clipWindow, m_clipProperty, bytes, type, format))
+        return false;
+    if (type != m_incr)
+        return true;
+    // INCR: every new value of the property is a chunk; an empty one ends the transfer.
+    std::vector<std::uint8_t> all;
+    for (;;) {
+        if (!waitForEvent(xe, kSelectionWaitMs, [this](const XEvent& e) {
+                return e.type == PropertyNotify && e.xproperty.window == m_clipWindow &&
+                       e.xproperty.atom == m_clipProperty && e.xproperty.state == PropertyNewValue;
+            }))
+            return false;
+        std::vector<std::uint8_t> chunk;
+        if (!readProperty(m_clipWindow, m_clipProperty, chunk, type, format))
+            return false;
+        if (chunk.empty())
+            break;
+        all.insert(all.end(), chunk.begin(), chunk.end());
+    }
+    bytes = std::move(all);
+    return true;
+}
+
+bool X11Backend::convertTarget(::Window requestor, Atom target, Atom property) {
+    if (target == m_targets) {
+        std::vector<Atom> atoms{m_targets, m_timestamp, m_multiple};
+        for (const ClipboardItem& item : m_clipboard)
+            atoms.push_back(XInternAtom(m_display, item.type.c_str(), False));
+        XChangeProperty(m_display, requestor, property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(atoms.data()),
+                        static_cast<int>(atoms.size()));
+        return true;
+    }
+    if (target == m_timestamp) {
+        long t = static_cast<long>(m_ownTime);
+        XChangeProperty(m_display, requestor, property, XA_INTEGER, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&t), 1);
+        return true;
+    }
+    char* name = XGetAtomName(m_display, target);
+    if (!name)
+        return false;
+    const std::string wanted = name;
+    XFree(name);
+    for (const ClipboardItem& item : m_clipboard) {
+        if (item.type != wanted)
+            continue;
+        if (item.bytes.size() > kIncrChunk) {
+            // Too large for one request: announce the size, then send chunks as the requestor
+            // deletes the property.
+            XSelectInput(m_display, requestor, PropertyChangeMask);
+            long size = static_cast<long>(item.bytes.size());
+            XChangeProperty(m_display, requestor, property, m_incr, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&size), 1);
+            m_transfers.push_back(Transfer{requestor, property, target, item.bytes, 0, now()});
+            return true;
+        }
+        XChangeProperty(m_display, requestor, property, target, 8, PropModeReplace,
+                        item.bytes.data(), static_cast<int>(item.bytes.size()));
+        return true;
+    }
+    return false;
+}
+
+void X11Backend::answerRequest(const XSelectionRequestEvent& req) {
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = m_display;
+    reply.requestor = req.requestor;
+    reply.selection = req.selection;
+    reply.target = req.target;
+    reply.time = req.time;
+    // Old clients give no property: the target names it.
+    const Atom property = req.property != None ? req.property : req.target;
+    reply.property = None;
+    const bool ours =
+        req.selection == m_clipboardAtom && m_clipboardOwned &&
+        (req.time == CurrentTime || m_ownTime == CurrentTime || req.time >= m_ownTime);
+    if (ours) {
+        if (req.target == m_multiple) {
+            // A list of (target, property) pairs; a pair that cannot be converted gets None.
+            std::vector<std::uint8_t> bytes;
+            Atom type = 0;
+            int format = 0;
+            if (req.property != None &&
+                readProperty(req.requestor, req.property, bytes, type, format) && format == 32) {
+                const size_t n = bytes.size() / sizeof(long);
+                std::vector<long> pairs(n);
+                std::memcpy(pairs.data(), bytes.data(), n * sizeof(long));
+                for (size_t i = 0; i + 1 < n; i += 2) {
+                    if (!convertTarget(req.requestor, static_cast<Atom>(pairs[i]),
+                                       static_cast<Atom>(pairs[i + 1])))
+                        pairs[i + 1] = None;
+                }
+                XChangeProperty(m_display, req.requestor, req.property, m_atomPair, 32,
+                                PropModeReplace, reinterpret_cast<unsigned char*>(pairs.data()),
+                                static_cast<int>(pairs.size()));
+                reply.property = req.property;
+            }
+        } else if (convertTarget(req.requestor, req.target, property)) {
+            reply.property = property;
+        }
+    }
+    XSendEvent(m_display, req.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
+    XFlush(m_display);
+}
+
+bool X11Backend::selectionEvent(XEvent& xe) {
+    switch (xe.type) {
+    case SelectionRequest:
+        if (xe.xselectionrequest.owner != m_clipWindow || !m_clipWindow)
+            return false;
+        answerRequest(xe.xselectionrequest);
+        return true;
+    case SelectionClear:
+        if (xe.xselectionclear.window != m_clipWindow || !m_clipWindow)
+            return false;
+        if (xe.xselectionclear.selection == m_clipboardAtom)
+            m_clipboardOwned = false;
+        return true;
+    case SelectionNotify:
+        // A late answer to a request that timed out.
+        return m_clipWindow && xe.xselection.requestor == m_clipWindow;
+    case PropertyNotify: {
+        if (xe.xproperty.window == m_clipWindow)
+            return true;
+        if (xe.xproperty.state != PropertyDelete)
+            return false;
+        const DWORD t = now();
+        for (auto it = m_transfers.begin(); it != m_transfers.end();) {
+            if (t - it->started > kTransferLifeMs) {
+                it = m_transfers.erase(it);
+                continue;
+            }
+            if (it->requestor != xe.xproperty.window || it->property != xe.xproperty.atom) {
+                ++it;
+                continue;
+            }
+            const size_t n = std::min(kIncrChunk, it->data.size() - it->sent);
+            XChangeProperty(m_display, it->requestor, it->property, it->type, 8, PropModeReplace,
+                            it->data.data() + it->sent, static_cast<int>(n));
+            it->sent += n;
+            it->started = t;
+            XFlush(m_display);
+            // The empty chunk that ends the transfer has been sent.
+            if (n == 0)
+                it = m_transfers.erase(it);
+            else
+                ++it;
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
 }
 
 } // namespace plat::x11

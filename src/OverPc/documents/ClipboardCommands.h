@@ -1,0 +1,94 @@
+// Copy, Cut, Paste and Copy As: the expression put on the system clipboard in several formats at
+// once (always with its own encoding, so every copy pastes back editable), and an expression read
+// back from whatever the clipboard holds.
+#pragma once
+
+#include "OverSrcs/eObject.h"
+#include "plat/Clipboard.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The clipboard formats the program registers at start-up.
+struct ClipboardFormatIds {
+    plat::UINT expression = 0; // "Korvaline Expression": the encoding, zero-terminated
+    plat::UINT eps = 0;        // "Encapsulated Postscript"
+    plat::UINT ai3 = 0;        // "ADOBE AI3"
+    plat::UINT png = 0;        // "PNG": the picture with the encoding in a text chunk
+    plat::UINT rtf = 0;        // "Rich Text Format"
+};
+const ClipboardFormatIds& ClipboardFormats();
+// Registers the formats (start-up creates the clipboard object through this).
+void CreateClipboardObject();
+// Leaves the last copy on the system for a clipboard manager (shut-down).
+void ReleaseClipboardObject();
+
+// Copy As formats.
+inline constexpr int32_t kCopyAsHtmlTag = 1;
+inline constexpr int32_t kCopyAsMetafile = 4;
+inline constexpr int32_t kCopyAsBitmap = 5;
+inline constexpr int32_t kCopyAsTeX = 8;
+inline constexpr int32_t kCopyAsMathML = 9;
+inline constexpr int32_t kCopyAsMathSpeak = 10;
+inline constexpr int32_t kCopyAsEps = 11;
+inline constexpr int32_t kCopyAsNothing = 13;
+inline constexpr int32_t kCopyAsMakerMath = 15;
+inline constexpr int32_t kCopyAsMakerComment = 16;
+inline constexpr int32_t kCopyAsOleObject = 17;
+inline constexpr int32_t kCopyAsOffice = 21;
+
+// The format of a plain Copy.
+extern int32_t DefaultCopyFormat;
+// PNG pictures are drawn 2^n times larger and averaged down (0..3).
+extern int32_t PngSmoothing;
+
+// The rendered formats of one copy, in the order they are offered.
+class CCBIDataObject final : public plat::IDataObject {
+public:
+    void add(plat::UINT format, std::vector<std::uint8_t> bytes);
+    const std::vector<std::uint8_t>* find(plat::UINT format) const;
+    plat::HRESULT GetData(const plat::FORMATETC& format, plat::STGMEDIUM* medium) override;
+    plat::HRESULT QueryGetData(const plat::FORMATETC& format) override;
+    plat::HRESULT EnumFormatEtc(std::vector<plat::FORMATETC>& formats) override;
+
+private:
+    std::vector<std::pair<plat::UINT, std::vector<std::uint8_t>>> m_items;
+};
+
+// The expression a copy works on: the whole expression of the active document (wholeExpression),
+// else the first selected part; a caret copies the whole expression. Null without a document.
+ExprPtr ExportExpression(bool wholeExpression);
+
+// Renders the export expression in `format`. With handToClipboard the data goes to the clipboard
+// and true is returned; else the data object is handed back through `out` (the caller releases
+// it). Nothing to copy beeps and answers false; format 13 copies nothing.
+bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
+            plat::IDataObject** out = nullptr);
+
+// The formats' renderers, shared with the save types.
+std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing);
+std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression);
+// The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.
+std::string CopyAsHtmlTagText(const eExpr* expression);
+
+// The expression a data object carries, in the order of preference of the formats (the encoding,
+// metafiles, bitmaps, PostScript and text with an encoding inside, plain text, then a picture
+// without an expression as an opaque picture); null when nothing usable is there. Damaged data
+// never fails: the next format is tried.
+ExprPtr ExprFromDataObject(plat::IDataObject* object);
+
+// Inserts the clipboard's expression at the selection (one undoable step); beeps and changes
+// nothing when the clipboard holds nothing usable. True when something was pasted.
+bool PasteExpression();
+
+// The commands of the menus, keys and context menus.
+void CopyCommand();
+void CutCommand();
+void PasteCommand();
+void ClearSelectionCommand();
+
+// Installs Copy, Cut and Paste into the command hooks (and registers the formats when start-up
+// has not).
+void InstallClipboardCommands();

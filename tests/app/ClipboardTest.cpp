@@ -1,0 +1,126 @@
+// Copy, Cut and Paste in the running program on the headless back end: what the clipboard offers
+// other programs, pasting back editable from every format, and damaged data changing nothing.
+
+#include "plat/Clipboard.h"
+
+#include "../../src/Platform/backend/Backend.h"
+#include "App/MenuDispatch.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+using ClipboardTest = AppDocumentFixture;
+
+std::vector<std::string> offeredTypes() {
+    return plat::backend().clipboardTypes();
+}
+
+std::vector<uint8_t> offered(const std::string& type) {
+    std::vector<uint8_t> bytes;
+    plat::backend().clipboardRead(type, bytes);
+    return bytes;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+TEST_F(ClipboardTest, CopyOffersEveryFormatAndCutPasteGivesBackTheSameTree) {
+    ExprFilePane* pane = typed("x+1");
+    const std::string before = ExprEncodingText(pane->expression());
+    DoCommand(kCmdSelectAll, 0);
+    ASSERT_EQ(1, DoMenuCommand(516)); // Édition > Copier
+    const std::vector<std::string> types = offeredTypes();
+    for (const char* t : {"application/x-kv-Korvaline-Expression", "UTF8_STRING", "image/png",
+                          "image/emf", "image/wmf"})
+        EXPECT_NE(std::find(types.begin(), types.end(), t), types.end()) << t;
+    const std::vector<uint8_t> png = offered("image/png");
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(0, std::memcmp(png.data(), "\x89PNG", 4));
+    const std::vector<uint8_t> own = offered("application/x-kv-Korvaline-Expression");
+    EXPECT_EQ(before + '\0', std::string(own.begin(), own.end()));
+
+    // Cut empties the document; Paste puts the same tree back.
+    DoCommand(kCmdSelectAll, 0);
+    DoCommand(kCmdCut, 0);
+    EXPECT_NE(before, ExprEncodingText(pane->expression()));
+    DoCommand(kCmdPaste, 0);
+    EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+}
+
+TEST_F(ClipboardTest, EachFormatAloneFromAnotherProgramPastesBackEditable) {
+    ExprFilePane* source = typed("a/b");
+    DoCommand(kCmdSelectAll, 0);
+    ASSERT_TRUE(CopyAs(true, true, kCopyAsMetafile));
+    const std::string expected = ExprEncodingText(source->expression());
+    const std::vector<std::string> types = offeredTypes();
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> all;
+    for (const std::string& t : types)
+        all.emplace_back(t, offered(t));
+    ASSERT_TRUE(CopyAs(true, true, kCopyAsBitmap));
+    all.emplace_back("image/bmp", offered("image/bmp"));
+
+    for (const auto& [type, bytes] : all) {
+        if (type == "text/plain;charset=utf-8")
+            continue;
+        SCOPED_TRACE(type);
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{type, bytes}});
+        const int32_t beeps = CommandBeepCount();
+        DoCommand(kCmdPaste, 0);
+        EXPECT_EQ(beeps, CommandBeepCount());
+        EXPECT_EQ(expected, ExprEncodingText(pane->expression()));
+    }
+}
+
+TEST_F(ClipboardTest, PlainTextIsTypedInAndDamagedDataChangesNothingAndBeeps) {
+    ExprFilePane* pane = typed("");
+    plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf("y=2")}});
+    DoCommand(kCmdPaste, 0);
+    // The characters of the text, in order.
+    const std::string pasted = ExprEncodingText(pane->expression());
+    const size_t y = pasted.find("*y");
+    EXPECT_TRUE(y != std::string::npos && pasted.find('2', y) != std::string::npos) << pasted;
+
+    const std::string encoding = ExprEncodingText(pane->expression());
+    const std::string damaged = encoding.substr(0, encoding.size() / 2);
+    const std::vector<plat::ClipboardItem> cases = {
+        {"application/x-kv-Korvaline-Expression", bytesOf(damaged)},
+        {"image/png", bytesOf("\x89PNG\r\n\x1a\n" + damaged)},
+        {"image/emf", bytesOf(std::string(100, '\x01'))},
+        {"image/bmp", bytesOf("BM" + std::string(60, '\xff'))},
+        {"image/wmf", bytesOf(std::string(30, '\x02'))},
+        {"application/x-kv-Other", bytesOf("x")},
+    };
+    for (const plat::ClipboardItem& item : cases) {
+        SCOPED_TRACE(item.type);
+        plat::backend().setForeignClipboard({item});
+        const int32_t beeps = CommandBeepCount();
+        DoCommand(kCmdPaste, 0);
+        EXPECT_EQ(beeps + 1, CommandBeepCount());
+        EXPECT_EQ(encoding, ExprEncodingText(pane->expression()));
+    }
+}
+
+TEST_F(ClipboardTest, CutWithoutAnythingToCopyDeletesNothing) {
+    ExprFilePane* pane = typed("q");
+    const std::string before = ExprEncodingText(pane->expression());
+    ResetCommandHooks(); // no clipboard service
+    DoCommand(kCmdSelectAll, 0);
+    const int32_t beeps = CommandBeepCount();
+    DoCommand(kCmdCut, 0);
+    EXPECT_EQ(beeps + 1, CommandBeepCount());
+    EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+}
+
+} // namespace
+} // namespace kvtest

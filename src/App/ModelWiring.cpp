@@ -242,6 +242,8 @@ void InstallModelWiring() {
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;
+    // New document windows open at the place kept in the preferences ("Nw").
+    TheExprPaneShellHooks().newWindowPlace = &NewWindowPlace;
     TheExprPaneShellHooks().enableMenuCommand = &paneEnableMenuCommand;
     TheExprPaneShellHooks().trackContextMenu = &paneTrackContextMenu;
     TheExprPaneShellHooks().addWindowMenuItem = &paneAddWindowMenuItem;

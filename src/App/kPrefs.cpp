@@ -307,6 +307,10 @@ void SetGeneralPrefValue(std::string_view tag, int field, int32_t value) {
     store(tag, values);
 }
 
+oPoint NewWindowPlace() {
+    return {GeneralPrefValue("Nw", 0), GeneralPrefValue("Nw", 1)};
+}
+
 const std::string& TranslatorPrefText() {
     return translatorText();
 }
@@ -410,6 +414,10 @@ void LoadCustomizations() {
     // Settings that make no ladder keep the table of the defaults; Size Steps corrects them.
     BuildSizeStepTable();
     LoadEditingCustomisation();
+    // "&Apply Font Command..." offers every font command in use.
+    for (int i = 1; i < kStyleTableSize; ++i)
+        if (!IsFreeStyleEntry(StyleTable[static_cast<size_t>(i)]))
+            AddFontCommandMenuItem(i);
 }
 
 bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {

@@ -13,6 +13,8 @@
 // is until the user changes a setting: silent saves (shut-down) skip it, the first save asked for
 // by a dialog rewrites it whole (through a sibling that is renamed over it).
 
+#include "OverSrcs/oGraph.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -105,6 +107,8 @@ inline constexpr std::array<std::string_view, 37> kDefaultFunctionNames{
 // Field `field` of record `tag` (its default before any file is read, 0 for a field it lacks).
 int32_t GeneralPrefValue(std::string_view tag, int field);
 void SetGeneralPrefValue(std::string_view tag, int field, int32_t value);
+// Top-left corner of a new document window (the "Nw" record's left and top).
+oPoint NewWindowPlace();
 // Text of the "Ca" record.
 const std::string& TranslatorPrefText();
 void SetTranslatorPrefText(std::string_view path);

@@ -426,3 +426,7 @@ void TypeAsianChar(int32_t code) {
     if (failed != 0)
         Fail(failed);
 }
+
+int32_t eAsian::whereChar(unsigned char) {
+    return kCharAbsent;
+}

@@ -40,6 +40,9 @@ public:
     // further words after this one in its row (refused, with an assertion, outside a row).
     eWord* replaceText(int32_t start, int32_t end, std::string_view text) override;
     bool isDoubleByte() const override;
+    // Double-byte text is never searched for a single-byte alignment character: its trail bytes
+    // could match one.
+    int32_t whereChar(unsigned char c) override;
 
 protected:
     friend OwnedNode<eAsian> newAsian(std::string_view text, int32_t capacity,

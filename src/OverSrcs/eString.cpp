@@ -324,8 +324,12 @@ void eString::backspaceAt(int32_t) {
         parent->backspaceAt(m_index);
         return;
     }
-    // FIXME: the first cell of a grid in its top row stops here too, once grids exist.
-    if (parent == nullptr || parent->m_parent == nullptr) {
+    // At the very start of the expression, and in the first cell of a grid standing in the top
+    // row, there is nothing before to join with or delete: the caret stays at the start.
+    const eExpr* gridRow = parent != nullptr && parent->isMatrix() ? parent->m_parent : nullptr;
+    const bool firstCellOfTopGrid = gridRow != nullptr && (gridRow->m_parent == nullptr ||
+                                                           gridRow->m_parent->m_parent == nullptr);
+    if (parent == nullptr || parent->m_parent == nullptr || firstCellOfTopGrid) {
         HookSelectRange(this, 0, 0, 0, 0);
         return;
     }

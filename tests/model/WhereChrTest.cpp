@@ -1,5 +1,6 @@
 #include "OverSrcs/WhereChr.h"
 
+#include "OverSrcs/eAsian.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTempl.h"
@@ -73,6 +74,16 @@ TEST_F(WhereChrTest, PseudoCharactersAnswerForTheirOwnCharacter) {
     EXPECT_EQ(row->getChild(3)->whereChar('-'), kCharAbsent);
     // The row finds the space first (offset 0 in the first item).
     EXPECT_EQ(row->whereChar(' '), 0);
+}
+
+TEST_F(WhereChrTest, DoubleByteTextHoldsNoSingleByteCharacter) {
+    // The trail bytes are '=' and '@': no alignment character is found inside the text.
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    row->setChild(0, newAsian("\x88=\x89@", 0, SizedStyle(12), 0));
+    Measure(row.get());
+    EXPECT_EQ(row->getChild(0)->whereChar('='), kCharAbsent);
+    EXPECT_EQ(row->getChild(0)->whereChar('@'), kCharAbsent);
+    EXPECT_EQ(row->whereChar('='), kCharAbsent);
 }
 
 TEST_F(WhereChrTest, ATemplateAnswersForALaterSlotWithThatSlotsOffset) {

@@ -606,6 +606,17 @@ TEST_F(MatrixEditTest, BackspaceAtTheStartOfACellJoinsItToTheCellBefore) {
     DoCommand(kCmdBackspace, 0);
     EXPECT_EQ(tree(), "[a|p|q|b]");
     EXPECT_EQ(selection(), (Entries{{expression(), 2, 2, 0, 0}}));
+
+    // The first cell of a grid in the top row has nothing before it: the caret stays.
+    for (const char* first : {"p", ""}) {
+        grid = UseGrid(Grid(1, 2, {first, ""}));
+        const std::string before = tree();
+        cell = grid->getCell(0, 0);
+        Select({cell, 0, 0, 0, 0});
+        DoCommand(kCmdBackspace, 0);
+        EXPECT_EQ(tree(), before);
+        EXPECT_EQ(selection(), (Entries{{cell, 0, 0, 0, 0}}));
+    }
 }
 
 TEST_F(MatrixEditTest, PastingAGridTilesItOverTheBlock) {

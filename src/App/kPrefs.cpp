@@ -10,6 +10,7 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/oReader.h"
@@ -101,6 +102,13 @@ std::vector<int32_t> gather(std::string_view tag) {
     }
     if (tag == "Cy")
         return {RudizeSetting};
+    if (tag == "Cf")
+        return {DefaultCopyFormat};
+    if (tag == "Pn") {
+        std::vector<int32_t> v = storedValues()[static_cast<size_t>(recordIndex(tag))];
+        v[2] = PngSmoothing;
+        return v;
+    }
     return storedValues()[static_cast<size_t>(recordIndex(tag))];
 }
 
@@ -145,7 +153,11 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
         PictureMarginSettings = {v[0], v[1], v[2], v[3]};
     } else if (tag == "Cy") {
         RudizeSetting = asByte(v[0]);
+    } else if (tag == "Cf") {
+        DefaultCopyFormat = v[0];
     } else {
+        if (tag == "Pn")
+            PngSmoothing = v[2];
         storedValues()[static_cast<size_t>(recordIndex(tag))] = v;
     }
 }

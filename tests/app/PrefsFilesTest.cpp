@@ -15,6 +15,8 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -339,6 +341,22 @@ TEST_F(PrefsRunTest, ADamagedFileIsReportedOnceAndKeptUntilASettingChanges) {
     EXPECT_TRUE(pt::messageBoxes().empty());
     EXPECT_EQ(MeasurementUnitSetting, 2);
     EXPECT_EQ(EmbellishmentSettings.dotWeight, 5);
+    quit();
+}
+
+TEST_F(PrefsRunTest, TheSymbolFontChoiceRebuildsTheFontsOnStartUp) {
+    ResetGeneralPrefs();
+    SetGeneralPrefValue("Cy", 0, 1);
+    SetGeneralPrefValue("Cf", 0, 7);
+    ASSERT_TRUE(SaveGeneralPrefsIn(m_prefs, true));
+    ResetGeneralPrefs();
+    startUp();
+    EXPECT_EQ(RudizeSetting, 1);
+    EXPECT_EQ(DefaultCopyFormat, 7);
+    // The face ids of this run's font manager.
+    EXPECT_EQ(SymbolFaceReplacement.face, FaceIdOfName("Symbol"));
+    EXPECT_EQ(SymbolFaceReplacement.replacement, FaceIdOfName("Rudize"));
+    EXPECT_NE(SymbolFaceReplacement.face, SymbolFaceReplacement.replacement);
     quit();
 }
 

@@ -7,6 +7,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 
+#include <cstdint>
 #include <utility>
 
 ExprFilePane* OpenDocumentList = nullptr;
@@ -45,18 +46,48 @@ std::string ExprFilePane::fileName() const {
 bool ExprFilePane::save() {
     if (m_filePath.empty())
         return saveAs();
-    if (DocumentWriterHook == nullptr || !DocumentWriterHook(*this, false))
-        return false;
-    setChanged(false);
-    return true;
+    return write(false);
 }
 
 bool ExprFilePane::saveAs() {
-    if (DocumentWriterHook == nullptr || !DocumentWriterHook(*this, true))
+    return write(true);
+}
+
+bool ExprFilePane::write(bool askName) {
+    // Every failure is shown here, so that a save asked for by a close or by Quit says why the
+    // window stays open; the file on disk is left as it was by the writer.
+    if (DocumentWriterHook == nullptr) {
+        ErrorAlert(errNotInstalled);
+        return false;
+    }
+    const std::string before = fileName();
+    const bool written = GuardedCall([&] { return DocumentWriterHook(*this, askName); },
+                                     [](std::int16_t code) {
+                                         ErrorAlert(code);
+                                         SetErrorDetail(nullptr);
+                                         return false;
+                                     });
+    if (!written)
         return false;
     setChanged(false);
-    setTitle(fileName().c_str());
+    UpdateSaveMenuItem(m_saveType);
+    if (fileName() != before)
+        renameWindow();
     return true;
+}
+
+void ExprFilePane::renameWindow() {
+    const std::string name = fileName();
+    if (oWindow* win = window())
+        win->setTitle(name.c_str());
+    ExprPaneShellHooks& shell = TheExprPaneShellHooks();
+    if (m_windowMenuItem != 0 && shell.removeWindowMenuItem != nullptr &&
+        shell.addWindowMenuItem != nullptr) {
+        shell.removeWindowMenuItem(m_windowMenuItem);
+        m_windowMenuItem = shell.addWindowMenuItem(name.c_str(), this);
+        if (m_windowMenuItem != 0 && ActivePane == this && shell.checkWindowMenuItem != nullptr)
+            shell.checkWindowMenuItem(m_windowMenuItem, true);
+    }
 }
 
 int32_t OpenDocumentCount() {
@@ -85,8 +116,13 @@ ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const 
     return pane;
 }
 
+int32_t (*NewDocumentSaveTypeHook)() = nullptr;
+
 ExprFilePane* NewUntitledDocument() {
-    return NewExprFilePane(NewSimpString(0), nullptr, nullptr, 0);
+    ExprFilePane* pane = NewExprFilePane(NewSimpString(0), nullptr, nullptr, 0);
+    if (NewDocumentSaveTypeHook != nullptr)
+        pane->setSaveType(NewDocumentSaveTypeHook());
+    return pane;
 }
 
 ExprFilePane* FrontExpressionDocument() {

@@ -19,8 +19,10 @@ public:
     bool canClose() override;
     // The path's name part, or the untitled name fixed when the window was made.
     std::string fileName() const override;
-    // Untitled documents save through saveAs. Both go through the installed document writer;
-    // without one nothing is written and the answer is false. Success clears the changed flag.
+    // Untitled documents save through saveAs. Both go through the installed document writer; a
+    // failure (or no writer) is shown in an alert and answers false. Success clears the changed
+    // flag, shows the save type on the Save item, and gives the window title and its Windows-menu
+    // entry the new name.
     bool save() override;
     bool saveAs() override;
 
@@ -31,6 +33,9 @@ public:
     ExprFilePane* nextDocument() const { return m_nextDocument; }
 
 private:
+    bool write(bool askName);
+    void renameWindow();
+
     std::string m_filePath; // empty: untitled
     int32_t m_saveType = 1;
     ExprFilePane* m_nextDocument = nullptr;
@@ -49,7 +54,9 @@ int32_t OpenDocumentCount();
 // caller's error environment when the window cannot be made (nothing is left behind).
 ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone, const char* fileName,
                               uint32_t flags);
-// A new untitled document over an empty row.
+// The save type of a new document (the saved preference); null: expression documents (1).
+extern int32_t (*NewDocumentSaveTypeHook)();
+// A new untitled document over an empty row, with the save type of a new document.
 ExprFilePane* NewUntitledDocument();
 // The front document window when it holds an expression: the active pane when it is a document,
 // else the one that last gave up the front, else the newest document; null when there is none or

@@ -332,6 +332,9 @@ public:
     int32_t kind() const { return m_kind; }
     // The normal outer rectangle last seen (screen or frame-client coordinates by kind).
     const Zone& placement() const { return m_placement; }
+    // The outer rectangle now, as createNativeWindow takes it (frame-client coordinates for a
+    // window inside the frame); the last placement when there is no live window.
+    Zone currentPlacement() const;
 
 protected:
     oPane* m_target = nullptr;

@@ -242,8 +242,9 @@ using ChooseExampleOpenTest = AppDocumentFixture;
 
 TEST_F(ChooseExampleOpenTest, OpenExampleOpensTheShippedFileAsADocument) {
     ResetExamplesLibrary();
-    const std::string library = std::string(KV_SOURCE_DIR) + "/resources/Korvaline_Prefs/Examples/";
-    const std::string file = library + "01_Algebra/01_Quadratic_formula.exp";
+    // The library the build wrote.
+    const std::string library = std::string(KV_BINARY_DIR) + "/src/Korvaline_Prefs/Examples/";
+    const std::string file = library + "01_Algebra/01_Quadratic_formula.pvx";
     const std::string text = ReadFileBytes(file);
     ExprPtr written = FindEmbeddedEncoding(text.data(), text.size());
     ASSERT_NE(written, nullptr);

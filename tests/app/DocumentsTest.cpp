@@ -1,8 +1,7 @@
 // Opening documents from files: expression files open as new document windows whose expression
 // is the one written, damaged files open nothing and are left as they were, and Fichier > Ouvrir
-// goes the same way. The shipped Examples library is checked here too: each example is built from
-// the model and must be exactly what its file holds (KV_WRITE_EXAMPLES=1 rewrites the files from
-// these trees).
+// goes the same way. The shipped Examples library is checked here too: each example file written by
+// the build opens as the tree it was written from.
 
 #include "ExprSrcs/documents/Documents.h"
 
@@ -19,11 +18,13 @@
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
+#include "tools/mkexamples/ExampleTrees.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,115 +35,40 @@
 
 namespace kvtest {
 
-// ---- The Examples library's trees ---------------------------------------------------------------
-
 namespace {
 
-using Pieces = std::vector<ExprPtr>;
-
-// The words the program makes of typed text, appended to a row under construction.
-void text(Pieces& pieces, std::string_view typed) {
-    ExprPtr row = TextToRow(typed, 0);
-    for (int32_t i = 0; i < row->childCount(); ++i)
-        if (ExprPtr child = row->detachChild(i))
-            pieces.push_back(std::move(child));
+// A tree of the Examples library, by its path.
+ExprPtr example(std::string_view path) {
+    for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+        if (path == e.path)
+            return e.build();
+    ADD_FAILURE() << "no example " << path;
+    return ExprPtr(NewSimpString(0).release());
 }
 
-ExprPtr row(Pieces pieces) {
-    OwnedNode<eSimpString> r = NewSimpString(static_cast<int32_t>(pieces.size()));
-    for (size_t i = 0; i < pieces.size(); ++i)
-        r->setChild(static_cast<int32_t>(i), std::move(pieces[i]));
-    return ExprPtr(r.release());
-}
-
-ExprPtr row(std::string_view typed) {
-    Pieces pieces;
-    text(pieces, typed);
-    return row(std::move(pieces));
-}
-
-ExprPtr squared(std::string_view base) {
-    return ExprPtr(NewSSScript(row(base), nullptr, row("2"), 3).release());
-}
-
-// x = (-b ± sqrt(b² - 4ac)) / 2a
 ExprPtr quadraticFormula() {
-    Pieces radicand;
-    radicand.push_back(squared("b"));
-    text(radicand, "-4ac");
-    Pieces numerator;
-    text(numerator, "-b\xB1");
-    numerator.push_back(ExprPtr(NewRoot(row(std::move(radicand)), nullptr).release()));
-    Pieces all;
-    text(all, "x=");
-    all.push_back(ExprPtr(NewFraction(row(std::move(numerator)), row("2a")).release()));
-    return row(std::move(all));
+    return example("01_Algebra/01_Quadratic_formula.pvx");
 }
-
-// (a + b)² = a² + 2ab + b²
-ExprPtr binomialSquare() {
-    Pieces all;
-    ExprPtr fence(NewFence(row("a+b"), kDelimParen << 4 | kDelimParen).release());
-    all.push_back(ExprPtr(NewSSScript(row(Pieces{}), nullptr, row("2"), 3).release()));
-    // The squared group: the fence is the base of the script.
-    all.back()->setChild(0, std::move(fence));
-    text(all, "=");
-    all.push_back(squared("a"));
-    text(all, "+2ab+");
-    all.push_back(squared("b"));
-    return row(std::move(all));
-}
-
-// The integral of x² from 0 to 1 is 1/3.
 ExprPtr definiteIntegral() {
-    Pieces integrand;
-    integrand.push_back(squared("x"));
-    text(integrand, " dx");
-    Pieces all;
-    all.push_back(ExprPtr(NewIntegral(3, row(std::move(integrand)), row("0"), row("1")).release()));
-    text(all, "=");
-    all.push_back(ExprPtr(NewFraction(row("1"), row("3")).release()));
-    return row(std::move(all));
+    return example("02_Calculus/01_Definite_integral.pvx");
 }
-
-// lim (x -> 0) of sin x / x is 1: "lim" with its limit underneath.
-ExprPtr limit() {
-    OwnedNode<eSSScript> lim = NewSSScript(row("lim"), row("x->0"), nullptr, 3);
-    lim->m_kind = kScriptLimits | kScriptNoScripts;
-    Pieces all;
-    all.push_back(ExprPtr(lim.release()));
-    all.push_back(ExprPtr(NewFraction(row("sin x"), row("x")).release()));
-    text(all, "=1");
-    return row(std::move(all));
-}
-
-// The determinant of a 2 × 2 matrix between bars.
 ExprPtr determinant() {
-    OwnedNode<eSimpMatrix> grid = NewSimpMatrix(2, 2);
-    const char* cells[] = {"a", "b", "c", "d"};
-    for (int32_t i = 0; i < 4; ++i)
-        grid->setChild(i, row(cells[i]));
-    Pieces all;
-    all.push_back(ExprPtr(NewFence(ExprPtr(grid.release()), kDelimBar << 4 | kDelimBar).release()));
-    text(all, "=ad-bc");
-    return row(std::move(all));
+    return example("03_Linear_algebra/02_Determinant.pvx");
 }
 
-struct ShippedExample {
-    const char* path; // inside the Examples folder
-    ExprPtr (*build)();
-};
-
-const ShippedExample kShippedExamples[] = {
-    {"01_Algebra/01_Quadratic_formula.exp", &quadraticFormula},
-    {"01_Algebra/02_Binomial_square.exp", &binomialSquare},
-    {"02_Calculus/01_Definite_integral.exp", &definiteIntegral},
-    {"02_Calculus/02_Limit.exp", &limit},
-    {"03_Matrices/01_Determinant.exp", &determinant},
-};
+int placeholderCount(const eExpr* node) {
+    if (node == nullptr)
+        return 0;
+    if (const auto* word = dynamic_cast<const eWord*>(node))
+        return word->view() == "?" ? 1 : 0;
+    int n = 0;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        n += placeholderCount(node->getChild(i));
+    return n;
+}
 
 std::string shippedExamplesFolder() {
-    return std::string(KV_SOURCE_DIR) + "/resources/Korvaline_Prefs/Examples/";
+    return std::string(KV_BINARY_DIR) + "/src/Korvaline_Prefs/Examples/";
 }
 
 using DocumentsTest = AppDocumentFixture;
@@ -153,35 +79,29 @@ int16_t openReportingFailure(const std::string& path) {
     return CatchFail([&] { OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str())); });
 }
 
-TEST_F(DocumentsTest, ShippedExamplesOpenAsTheTreesTheyWereWrittenFrom) {
-    const bool rewrite = std::getenv("KV_WRITE_EXAMPLES") != nullptr;
-    for (const ShippedExample& example : kShippedExamples) {
-        SCOPED_TRACE(example.path);
-        const std::string path = shippedExamplesFolder() + example.path;
-        // The file holds the encoding as the reader gives it back (the writer's text of the tree
-        // the reader makes of the built tree's text), so opening and re-encoding it is exact.
-        const std::string built = ExprEncodingText(example.build().get());
-        ExprPtr read = FindEmbeddedEncoding(built.data(), built.size());
-        ASSERT_NE(read, nullptr);
-        const std::string encoding = ExprEncodingText(read.get());
-        if (rewrite) {
-            std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-            WriteFileBytes(path, encoding);
-        }
+TEST_F(DocumentsTest, ShippedExamplesOpenAsTheTreesTheyWereBuiltFrom) {
+    // The build writes the library from the same trees; each file opens as its tree.
+    ASSERT_GE(kvtool::ExampleDocuments().size(), 25u);
+    for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments()) {
+        SCOPED_TRACE(e.path);
+        const std::string path = shippedExamplesFolder() + e.path;
         ASSERT_EQ(FileTypeOfPath(path.c_str()), 'e');
-        EXPECT_EQ(ReadFileBytes(path), encoding) << "rebuild with KV_WRITE_EXAMPLES=1";
         const size_t before = static_cast<size_t>(OpenDocumentCount());
         ASSERT_EQ(openReportingFailure(path), 0);
         plat::testing::runUntilIdle();
         ExprFilePane* pane = LastOpenedDocument();
         ASSERT_NE(pane, nullptr);
         EXPECT_EQ(static_cast<size_t>(OpenDocumentCount()), before + 1);
-        EXPECT_EQ(pane, OpenDocumentList);
-        EXPECT_EQ(ExprEncodingText(pane->expression()), encoding);
-        EXPECT_EQ(pane->fileName(), FileNameOfPath(path.c_str()));
+        const ExprPtr stored = kvtool::BuildStoredExample(e);
+        EXPECT_TRUE(pane->expression()->equal(stored.get(), 0));
+        EXPECT_EQ(ExprEncodingText(pane->expression()), ExprEncodingText(stored.get()));
+        // Every slot of every template holds something to see.
+        EXPECT_EQ(placeholderCount(pane->expression()), 0);
         EXPECT_EQ(pane->filePath(), path);
         EXPECT_EQ(pane->saveType(), 1);
         EXPECT_FALSE(pane->changed());
+        delete pane->window();
+        plat::testing::runUntilIdle();
     }
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }

@@ -33,6 +33,7 @@ namespace {
 
 std::vector<int32_t> s_menusShown;
 // Message-box answers.
+constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
@@ -498,8 +499,11 @@ TEST_F(PaneTest, AChangedDocumentAsksBeforeClosingAndKeepsItsWindowUnlessTold) {
     ASSERT_TRUE(pane->changed());
     answerNextBox(kIdCancel);
     EXPECT_FALSE(pane->canClose());
-    answerNextBox(kIdYes); // there is no writer: nothing is saved and the window stays
+    // There is no writer: nothing is saved, the window stays, and an alert says why.
+    answerNextBox(kIdYes);
+    answerNextBox(kIdOk);
     EXPECT_FALSE(pane->canClose());
+    EXPECT_EQ(plat::testing::messageBoxes().back().text.rfind("D\xE9sol\xE9", 0), 0u);
     static int writes = 0;
     writes = 0;
     DocumentWriterHook = [](ExprFilePane&, bool askName) {
@@ -515,7 +519,7 @@ TEST_F(PaneTest, AChangedDocumentAsksBeforeClosingAndKeepsItsWindowUnlessTold) {
     plat::testing::runUntilIdle();
     answerNextBox(kIdNo); // close without saving
     EXPECT_TRUE(pane->canClose());
-    EXPECT_EQ(plat::testing::messageBoxes().size(), 4u);
+    EXPECT_EQ(plat::testing::messageBoxes().size(), 5u);
 }
 
 TEST_F(PaneTest, TheShellOpensOnlyUntitledDocumentsWithoutTheReaders) {

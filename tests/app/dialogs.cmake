@@ -4,7 +4,9 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrameTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogLauncherTableTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DocumentFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
+  ${CMAKE_SOURCE_DIR}/tools/mkexamples/ExampleTrees.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PrefsFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
@@ -38,3 +40,6 @@ add_custom_command(
   COMMENT "Compiling the dialog-frame test resources"
   VERBATIM)
 target_sources(kv_app_tests PRIVATE ${KV_DLGFRAME_TEST_CPP})
+# The Examples library's trees live with their writer.
+target_include_directories(kv_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
+add_dependencies(kv_app_tests kv_examples_folder)

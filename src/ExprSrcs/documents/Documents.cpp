@@ -2,14 +2,18 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
 #include "Dialogs/ChooseExampleDialog.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/eSelect.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
 
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -23,27 +27,126 @@ std::string readWholeFile(const char* path) {
     return stream->readAll();
 }
 
-// A text document: the encoding is looked for anywhere in the file (bare encodings, documents with
-// keyed lines, exports that carry it in their text). Nothing readable is the "no expression" alert,
-// with the file named.
+// A text document: keyed document lines (documents, EPS exports), or an encoding anywhere in the
+// text (older documents, notes, exports that carry it in their text). Nothing readable is the
+// "no expression" alert, with the file named; a damaged expression record is "damaged data".
 void openEncodedDocument(const char* path, char type) {
     const std::string text = readWholeFile(path);
-    ExprPtr expression = FindEmbeddedEncoding(text.data(), text.size());
-    if (expression == nullptr) {
+    DocumentLines lines;
+    const int16_t failure = CatchFail([&] {
+        lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()));
+    });
+    if (failure != 0) {
         SetErrorDetail(path);
-        Fail(errNoExpressionInFile);
+        Fail(failure);
     }
     // Stationery opens as a new untitled document over a copy of its expression.
     const bool stationery = type == 'E';
     const std::string name = FileNameOfPath(path);
-    ExprFilePane* pane =
-        NewExprFilePane(std::move(expression), nullptr, stationery ? nullptr : name.c_str(), 0);
-    if (!stationery) {
+    const uint32_t flags = static_cast<uint32_t>(lines.options[0]) |
+                           static_cast<uint32_t>(lines.options[1]) << 8 |
+                           static_cast<uint32_t>(lines.options[2]) << 16 |
+                           static_cast<uint32_t>(lines.options[3]) << 24;
+    const Zone* zone = lines.windowZone ? &*lines.windowZone : nullptr;
+    ExprFilePane* pane = NewExprFilePane(std::move(lines.expression), zone,
+                                         stationery ? nullptr : name.c_str(), flags);
+    pane->record().m_background = lines.background.color;
+    pane->record().m_noBackground = lines.background.none ? 1 : 0;
+    if (stationery) {
+        if (NewDocumentSaveTypeHook != nullptr)
+            pane->setSaveType(NewDocumentSaveTypeHook());
+    } else {
         pane->setFilePath(path);
         pane->setSaveType(SaveTypeOfFileType(type));
     }
     s_lastOpened = pane;
     pane->takeFocus();
+}
+
+// ---- Saving -------------------------------------------------------------------------------------
+
+constexpr int32_t kDocumentSaveType = 1;
+constexpr char kSaveAsTitle[] = "Enregistrer sous";
+
+// The writers of the save types other than documents, installed by the export code.
+std::map<int32_t, DocumentSaveWriter>& saveWriters() {
+    static std::map<int32_t, DocumentSaveWriter> writers;
+    return writers;
+}
+
+// The save type a document is written as: its own when it has a writer, else a document.
+int32_t writableSaveType(int32_t saveType) {
+    if (saveType != kDocumentSaveType && saveWriters().count(saveType) != 0)
+        return saveType;
+    return kDocumentSaveType;
+}
+
+// Gives the path the extension of a save type: documents get ".pvx" (an ".exp" name is kept).
+void giveSaveTypeExtension(std::string& path, int32_t saveType) {
+    const char letter = SaveTypeLetter(saveType);
+    const char* ext = FindExtension(path.c_str());
+    if (ext != nullptr && FileTypeFromExtension(ext) == letter)
+        return;
+    if (letter == 'e') {
+        if (ext != nullptr)
+            path.erase(static_cast<size_t>(ext - path.c_str()));
+        path += ".pvx";
+        return;
+    }
+    SetFileTypeExtension(path, letter);
+}
+
+void writeDocumentFile(ExprFilePane& pane, const std::string& path) {
+    oOStreamPtr stream(NewOFileStream(path.c_str(), false));
+    const Zone zone = pane.window() != nullptr ? pane.window()->currentPlacement() : Zone{};
+    const SelectionRecord& record = pane.record();
+    DocumentBackground background;
+    background.color = record.m_background;
+    background.none = record.m_noBackground != 0;
+    WriteDocumentLines(*stream, pane.expression(), background,
+                       pane.window() != nullptr ? &zone : nullptr, record.m_options);
+    CloseStream(stream);
+}
+
+// The document writer: asks for a name when told to (or when the document has none), then writes
+// by the save type. Fails with the stream's error; the file that was there stays whole.
+bool writeDocument(ExprFilePane& pane, bool askName) {
+    std::string path = pane.filePath();
+    int32_t saveType = writableSaveType(pane.saveType());
+    if (askName || path.empty()) {
+        if (path.empty())
+            path = pane.fileName();
+        giveSaveTypeExtension(path, saveType);
+        if (!SaveFileDialog(kSaveAsTitle, path))
+            return false;
+        // The chosen name's type picks the writer when the program saves that type.
+        const char letter = FileTypeOfPath(path.c_str());
+        const int32_t chosen = SaveTypeOfFileType(letter);
+        if (letter == 'e' || letter == 'E')
+            saveType = kDocumentSaveType;
+        else if (letter != '?' && chosen != kDocumentSaveType && saveWriters().count(chosen))
+            saveType = chosen;
+        else
+            giveSaveTypeExtension(path, saveType);
+    }
+    if (saveType == kDocumentSaveType) {
+        writeDocumentFile(pane, path);
+    } else {
+        saveWriters().at(saveType)(pane, path);
+    }
+    // Saved as stationery: the document stays what it was (untitled or its own file).
+    if (FileTypeOfPath(path.c_str()) == 'E')
+        return true;
+    pane.setFilePath(path);
+    pane.setSaveType(saveType);
+    return true;
+}
+
+ExprFilePane* frontDocument() {
+    ExprFilePane* pane = dynamic_cast<ExprFilePane*>(ActivePane);
+    if (pane == nullptr)
+        pane = dynamic_cast<ExprFilePane*>(LastFrontPane);
+    return pane;
 }
 
 } // namespace
@@ -108,10 +211,37 @@ void OpenDocumentCommand() {
     OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
 }
 
+void SetDocumentSaveWriter(int32_t saveType, DocumentSaveWriter writer) {
+    if (writer == nullptr)
+        saveWriters().erase(saveType);
+    else
+        saveWriters()[saveType] = writer;
+}
+
+void SaveDocumentCommand() {
+    if (ExprFilePane* pane = frontDocument())
+        pane->save();
+}
+
+void SaveDocumentAsCommand() {
+    if (ExprFilePane* pane = frontDocument())
+        pane->saveAs();
+}
+
+void CloseDocumentCommand() {
+    ForwardToFocusObject();
+}
+
 void InstallDocumentOpener() {
     InstallDocumentWindowHooks();
     AppHooks().openDocumentWindow = &OpenDocumentWindow;
     SetOpenDocumentHook(&OpenDocumentWindow);
     SetMenuHandler(258, &OpenDocumentCommand);
     SetMenuHandler(261, &ShowExamplesCommand);
+    SetMenuHandler(259, &CloseDocumentCommand);
+    SetMenuHandler(263, &SaveDocumentCommand);
+    SetMenuHandler(264, &SaveDocumentAsCommand);
+    DocumentWriterHook = &writeDocument;
+    // A new document saves as the type chosen in the preferences.
+    NewDocumentSaveTypeHook = [] { return GeneralPrefValue("Sa", 0); };
 }

@@ -21,6 +21,17 @@ ExprFilePane* LastOpenedDocument();
 int32_t SaveTypeOfFileType(char type);
 // Fichier > "Ouvrir...": asks for a file, then opens it with the type its extension gives.
 void OpenDocumentCommand();
+// Writes the pane's expression to path as one save type (other than documents): the export code
+// installs one per type it writes; a type without a writer saves as a document. Fails like the
+// streams, leaving a file that was at path whole.
+using DocumentSaveWriter = void (*)(ExprFilePane& pane, const std::string& path);
+void SetDocumentSaveWriter(int32_t saveType, DocumentSaveWriter writer);
+// Fichier > "Enregistrer", "Enregistrer sous..." and "Close": the front document's save, save as
+// and close.
+void SaveDocumentCommand();
+void SaveDocumentAsCommand();
+void CloseDocumentCommand();
 // Installs the opener as the shell's document opener (menus, start-up files, files handed over by
-// a second copy of the program), the "Ouvrir..." command and the "Example Library..." command.
+// a second copy of the program), the document writer, and the File menu's "Ouvrir...", "Close",
+// "Enregistrer", "Enregistrer sous..." and "Example Library..." commands.
 void InstallDocumentOpener();

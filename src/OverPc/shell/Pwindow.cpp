@@ -368,6 +368,19 @@ bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t ki
     return true;
 }
 
+Zone oWindow::currentPlacement() const {
+    plat::HWND hwnd = liveHandle(*this);
+    if (!hwnd || plat::IsIconic(hwnd))
+        return m_placement;
+    plat::RECT r;
+    plat::GetWindowRect(hwnd, &r);
+    plat::POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    if (plat::HWND parent = plat::GetParent(hwnd);
+        parent && (plat::GetWindowLongPtr(hwnd, plat::GWL_STYLE) & plat::WS_CHILD))
+        plat::MapWindowPoints(nullptr, parent, corners, 2);
+    return Zone{corners[0].x, corners[0].y, corners[1].x, corners[1].y, 0, 0};
+}
+
 void oWindow::releaseNativeWindow() {
     plat::HWND hwnd = liveHandle(*this);
     if (!hwnd)

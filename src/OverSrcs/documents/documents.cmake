@@ -1,0 +1,4 @@
+# List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
+target_sources(kv_app PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/DocLines.cpp
+)

@@ -1,0 +1,314 @@
+// Saving and reopening documents in the running program: File > "Enregistrer sous..." writes the
+// document lines, closing and opening gives back the same tree in the same place, the save question
+// saves and closes, Quit asks for each changed document, a save that fails keeps the old file and
+// says why, and damaged files open nothing.
+
+#include "App/MenuDispatch.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/eEditSupport.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/oStreams.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Menu.h"
+#include "plat/Testing.h"
+#include "plat/Window.h"
+#include "platform/SysTempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+
+constexpr int kClose = 259;
+constexpr int kOpen = 258;
+constexpr int kSave = 263;
+constexpr int kSaveAs = 264;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+using DocumentFilesTest = AppDocumentFixture;
+
+std::string windowTitle(ExprFilePane* pane) {
+    char text[256] = {};
+    plat::GetWindowText(HandleOfWindow(pane->window()->windowHandle()), text, sizeof text);
+    return text;
+}
+
+std::string windowsMenuText(ExprFilePane* pane) {
+    char text[256] = {};
+    plat::GetMenuString(CQVApp::instance().m_MenuBar,
+                        static_cast<plat::UINT>(pane->windowMenuItem()), text, sizeof text,
+                        plat::MF_BYCOMMAND);
+    return text;
+}
+
+// The tree a document file holds, read as the program reads it.
+ExprPtr treeInFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    return ReadDocumentLinesFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()))
+        .expression;
+}
+
+void answerBox(int answer, std::string* text = nullptr) {
+    pt::onMessageBox([answer, text](const pt::MessageBoxCall& box) {
+        if (text != nullptr)
+            *text = box.text;
+        return answer;
+    });
+}
+
+TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
+    ExprFilePane* pane = typed("a+b=");
+    // A fraction in it, so that the tree has structure beyond the typed row.
+    DoCommand(0x4000 + kFractionVertical, 0);
+    pt::type("1");
+    pt::runUntilIdle();
+    ASSERT_TRUE(pane->changed());
+    const ExprPtr typedTree = pane->expression()->deepCopy();
+    const Zone place = pane->window()->currentPlacement();
+    const std::string path = m_dir / "eq.pvx";
+
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    pt::runUntilIdle();
+    EXPECT_TRUE(pt::messageBoxes().empty());
+    EXPECT_FALSE(pane->changed());
+    EXPECT_EQ(pane->filePath(), path);
+    EXPECT_EQ(windowTitle(pane), "eq.pvx");
+    EXPECT_EQ(windowsMenuText(pane), "eq.pvx");
+    ASSERT_TRUE(std::filesystem::exists(path));
+    const std::string bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes.substr(0, 6), "%%Ve!\r");
+    EXPECT_NE(bytes.find("\r\n%%Wz"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\n%%Fl"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\n%%Ex"), std::string::npos);
+
+    // Unchanged: Close asks nothing.
+    const int32_t before = OpenDocumentCount();
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    pt::runUntilIdle();
+    EXPECT_EQ(OpenDocumentCount(), before - 1);
+
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kOpen), 1);
+    pt::runUntilIdle();
+    ExprFilePane* opened = OpenDocumentList;
+    ASSERT_NE(opened, nullptr);
+    EXPECT_TRUE(opened->expression()->equal(typedTree.get(), 0));
+    EXPECT_EQ(opened->window()->currentPlacement(), place);
+    EXPECT_EQ(opened->fileName(), "eq.pvx");
+    EXPECT_FALSE(opened->changed());
+    EXPECT_TRUE(pt::messageBoxes().empty());
+
+    // Save (not as) goes to the same file without asking.
+    pt::type("d");
+    pt::runUntilIdle();
+    ASSERT_TRUE(opened->changed());
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    EXPECT_FALSE(opened->changed());
+    EXPECT_TRUE(treeInFile(path)->equal(opened->expression(), 0));
+}
+
+TEST_F(DocumentFilesTest, YesInTheSaveQuestionSavesAndCloses) {
+    // An untitled document asks for a name, saves and closes.
+    ExprFilePane* pane = typed("k");
+    const ExprPtr tree = pane->expression()->deepCopy();
+    const std::string untitledPath = m_dir / "first.pvx";
+    answerBox(kIdYes);
+    pt::answerFileDialog(untitledPath);
+    const int32_t count = OpenDocumentCount();
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    pt::runUntilIdle();
+    EXPECT_EQ(OpenDocumentCount(), count - 1);
+    ASSERT_TRUE(std::filesystem::exists(untitledPath));
+    EXPECT_TRUE(treeInFile(untitledPath)->equal(tree.get(), 0));
+
+    // A saved document saves to its file and closes; Cancel in the file dialog keeps the window.
+    ExprFilePane* second = typed("m");
+    answerBox(kIdYes);
+    pt::answerFileDialogCancel();
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    EXPECT_EQ(OpenDocumentList, second);
+    EXPECT_TRUE(second->changed());
+    pt::answerFileDialog(m_dir / "second.pvx");
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    pt::type("n");
+    pt::runUntilIdle();
+    const ExprPtr edited = second->expression()->deepCopy();
+    answerBox(kIdYes);
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    pt::runUntilIdle();
+    EXPECT_EQ(OpenDocumentCount(), count - 1);
+    EXPECT_TRUE(treeInFile(m_dir / "second.pvx")->equal(edited.get(), 0));
+    EXPECT_EQ(pt::messageBoxes().size(), 3u);
+}
+
+TEST_F(DocumentFilesTest, QuitAsksForEachChangedDocument) {
+    typed("a");
+    typed("b");
+    const int32_t count = OpenDocumentCount();
+    // Cancel at the first question: nothing closes.
+    answerBox(kIdCancel);
+    QuitCommand();
+    pt::runUntilIdle();
+    EXPECT_EQ(OpenDocumentCount(), count);
+    EXPECT_EQ(pt::messageBoxes().size(), 1u);
+    // No twice: both close.
+    answerBox(kIdNo);
+    answerBox(kIdNo);
+    QuitCommand();
+    EXPECT_EQ(pt::messageBoxes().size(), 3u);
+    EXPECT_EQ(OpenDocumentCount(), 0);
+}
+
+TEST_F(DocumentFilesTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
+    const std::string folder = m_dir / "docs";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/kept.pvx";
+    ExprFilePane* pane = typed("x");
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    const std::string old = ReadFileBytes(path);
+    ASSERT_FALSE(old.empty());
+    // Enough typing that the new file is larger than the disk allows.
+    for (int i = 0; i < 30; ++i)
+        pt::type("abcdefghij");
+    pt::runUntilIdle();
+    ASSERT_TRUE(pane->changed());
+
+    // A full disk: the file-size limit refuses the new bytes part way.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit small = previous;
+    small.rlim_cur = old.size() + 16;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string shown;
+    answerBox(kIdOk, &shown);
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(ReadFileBytes(path), old);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"kept.pvx"});
+    EXPECT_TRUE(pane->changed());
+    EXPECT_NE(shown.find("large"), std::string::npos) << shown;
+
+    // The folder is gone: the close question's Yes reports it and keeps the window.
+    const std::string gone = m_dir / "gone";
+    std::filesystem::create_directories(gone);
+    pt::answerFileDialog(gone + "/doc.pvx");
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    pt::type("y");
+    pt::runUntilIdle();
+    std::filesystem::remove_all(gone);
+    answerBox(kIdYes);
+    answerBox(kIdOk, &shown);
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    pt::runUntilIdle();
+    EXPECT_EQ(OpenDocumentList, pane);
+    EXPECT_TRUE(pane->changed());
+    EXPECT_NE(shown.find("doc"), std::string::npos) << shown;
+    EXPECT_EQ(pt::messageBoxes().size(), 3u);
+}
+
+std::string N(int32_t v) {
+    char text[8];
+    return std::string(text, static_cast<size_t>(EncodeCompactNumber(v, text)));
+}
+
+TEST_F(DocumentFilesTest, HandWrittenAndPostScriptWrappedLinesOpen) {
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    row->setChild(0, ExprPtr(NewFraction(TextToRow("p", 0), TextToRow("q", 0)).release()));
+    const ExprPtr tree(row.release());
+    const std::string encoding = ExprEncodingText(tree.get(), "\n%%\t");
+    const std::string lines = "%%Ve" + N(1) + "\r\n%%Wz" + N(30) + N(40) + N(330) + N(240) +
+                              "\r\n%%Fl" + N(1) + N(0) + N(0) + N(0) + "\r\n%%Ex" + encoding +
+                              "\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool placed;
+    } cases[] = {
+        {"hand.pvx", lines, true},
+        {"old.exp", encoding, false},
+        {"export.eps",
+         "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 20 30\r\n%%Creator: x\r\n"
+         "0 0 moveto (p) show\r\n%%Trailer\r\n" +
+             lines + "%%EOF\r\n",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / c.name;
+        WriteFileBytes(path, c.bytes);
+        ASSERT_EQ(
+            CatchFail([&] { OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str())); }), 0);
+        ExprFilePane* pane = OpenDocumentList;
+        ASSERT_NE(pane, nullptr);
+        EXPECT_TRUE(pane->expression()->equal(tree.get(), 0));
+        if (c.placed) {
+            EXPECT_EQ(pane->window()->currentPlacement(), (Zone{30, 40, 330, 240, 0, 0}));
+            EXPECT_EQ(pane->record().m_options[0], 1);
+        }
+    }
+}
+
+TEST_F(DocumentFilesTest, TruncatedAndMutatedFilesOpenNothing) {
+    const std::string path = m_dir / "src.pvx";
+    typed("ab");
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    const std::string good = ReadFileBytes(path);
+    const size_t end = good.find("]|[");
+    ASSERT_NE(end, std::string::npos);
+    const int32_t count = OpenDocumentCount();
+    const std::string bad = m_dir / "bad.pvx";
+    const auto open = [&](const std::string& bytes) {
+        WriteFileBytes(bad, bytes);
+        return CatchFail([&] { OpenDocumentWindow(bad.c_str(), 'e'); });
+    };
+    for (size_t cut = 0; cut < end + 3; ++cut) {
+        SCOPED_TRACE(cut);
+        const int16_t code = open(good.substr(0, cut));
+        EXPECT_TRUE(code == errNoExpressionInFile || code == errDataCorrupted) << code;
+        ASSERT_EQ(OpenDocumentCount(), count);
+    }
+    // A damaged version number ("#" and up to three digits) may read as a newer version, which brings up its own note.
+    const size_t version = good.find(std::string(kEncodingStart) + "#") + 8;
+    for (size_t at = 0; at < good.size(); ++at) {
+        if (at >= version && at <= version + 3)
+            continue;
+        for (char with : {'\n', '~', '\t', '\0'}) {
+            SCOPED_TRACE(at);
+            std::string mutated = good;
+            mutated[at] = with;
+            const int16_t code = open(mutated);
+            EXPECT_TRUE(code == 0 || code == errNoExpressionInFile || code == errDataCorrupted)
+                << code;
+            if (code == 0) {
+                delete OpenDocumentList->window();
+                pt::runUntilIdle();
+            }
+            ASSERT_EQ(OpenDocumentCount(), count);
+        }
+    }
+}
+
+} // namespace
+} // namespace kvtest

@@ -453,6 +453,9 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
         return false;
     }
     s_keptDamaged = false;
+    // The Copy item names the copy format just kept.
+    if (TheCommandHooks().copyMenuLabel != nullptr)
+        TheCommandHooks().copyMenuLabel();
     return true;
 }
 

@@ -250,44 +250,75 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
     ASSERT_TRUE(fs::exists(generalPrf())) << "the shipped folder holds general.prf";
     startUp();
     EXPECT_TRUE(pt::messageBoxes().empty()) << "the shipped folder reads without a message";
-    pt::onDialog(kSizeStepsDialogId, [](DialogDriver& d) {
-        d.setText(kSizeStepsStep3Item, "21");
-        d.click(plat::IDOK);
-    });
-    EXPECT_EQ(DoMenuCommand(kSizeStepsMenuId), 1);
-    pt::onDialog(kFractionSettingsDialogId, [](DialogDriver& d) {
-        d.chooseCombo(kFractionThicknessItem, 0); // the thickest bar, 16
-        d.click(plat::IDOK);
-    });
-    EXPECT_EQ(DoMenuCommand(kFractionSettingsMenuId), 1);
-    pt::onDialog(kRulerUnitsDialogId, [](DialogDriver& d) {
-        d.check(kRulerUnitsFirst + 1); // centimetres
-        d.click(plat::IDOK);
-    });
-    EXPECT_EQ(DoMenuCommand(kRulerUnitsMenuId), 1);
-    pt::onDialog(kImageRotationDialogId, [](DialogDriver& d) {
-        d.check(kRotationClockwiseItem);
-        d.click(kRotationPermanentItem);
-    });
-    EXPECT_EQ(DoMenuCommand(kImageRotationMenuId), 1);
+    // Each dialog writes its file as soon as OK is pressed.
+    const struct Step {
+        int menuId;
+        int dialogId;
+        std::function<void(DialogDriver&)> script;
+        const char* file;
+    } steps[] = {
+        {kSizeStepsMenuId, kSizeStepsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kSizeStepsStep3Item, "21");
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kFractionSettingsMenuId, kFractionSettingsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kFractionThicknessItem, 0); // the thickest bar, 16
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kRulerUnitsMenuId, kRulerUnitsDialogId,
+         [](DialogDriver& d) {
+             d.check(kRulerUnitsFirst + 1); // centimetres
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kImageRotationMenuId, kImageRotationDialogId,
+         [](DialogDriver& d) {
+             d.check(kRotationClockwiseItem);
+             d.click(kRotationPermanentItem);
+         },
+         "general.prf"},
+        {kImageMarginsMenuId, kImageMarginsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kMarginLeftItem, "7");
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kCustomizeKeyboardMenuId, kKeyboardDialogId,
+         [](DialogDriver& d) {
+             d.click(kKeyboardKeyItem);
+             d.key('A');
+             d.click(kKeyboardNothingButton);
+             d.click(plat::IDOK);
+         },
+         "keys.prf"},
+        {kCharacterCommandsMenuId, kCharacterCommandsDialogId,
+         [](DialogDriver& d) {
+             d.selectRow(kCharCmdListItem, 3);
+             d.setText(kCharCmdShortcutItem, "k");
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.dialogId);
+        const fs::path file = fs::path(m_prefs) / step.file;
+        const std::string before = slurp(file);
+        pt::onDialog(step.dialogId, step.script);
+        EXPECT_EQ(DoMenuCommand(step.menuId), 1);
+        EXPECT_NE(slurp(file), before);
+    }
+    // Cancel writes nothing.
+    const std::string written = slurp(generalPrf());
     pt::onDialog(kImageMarginsDialogId, [](DialogDriver& d) {
-        d.setText(kMarginLeftItem, "7");
-        d.click(plat::IDOK);
+        d.setText(kMarginLeftItem, "9");
+        d.click(plat::IDCANCEL);
     });
     EXPECT_EQ(DoMenuCommand(kImageMarginsMenuId), 1);
-    pt::onDialog(kKeyboardDialogId, [](DialogDriver& d) {
-        d.click(kKeyboardKeyItem);
-        d.key('A');
-        d.click(kKeyboardNothingButton);
-        d.click(plat::IDOK);
-    });
-    EXPECT_EQ(DoMenuCommand(kCustomizeKeyboardMenuId), 1);
-    pt::onDialog(kCharacterCommandsDialogId, [](DialogDriver& d) {
-        d.selectRow(kCharCmdListItem, 3);
-        d.setText(kCharCmdShortcutItem, "k");
-        d.click(plat::IDOK);
-    });
-    EXPECT_EQ(DoMenuCommand(kCharacterCommandsMenuId), 1);
+    EXPECT_EQ(slurp(generalPrf()), written);
     EXPECT_EQ(SizeStepSettings.step3, 21);
     EXPECT_EQ(KeyMap['a'], 0);
     quit();

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fonts-dejavu-core
   xvfb xauth x11-utils
-  ghostscript
+  ghostscript xclip pngcheck xdotool
   emf2svg
 )
 

@@ -53,3 +53,15 @@ add_test(NAME SmokeNoDisplay
          COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:korvaline>
                  -P ${CMAKE_CURRENT_LIST_DIR}/NoDisplay.cmake)
 set_tests_properties(SmokeNoDisplay PROPERTIES LABELS "smoke" TIMEOUT 60)
+
+# The clipboard between the editor and another X client (xclip), checked with pngcheck.
+find_program(KV_XCLIP xclip)
+find_program(KV_XDOTOOL xdotool)
+find_program(KV_PNGCHECK pngcheck)
+if(KV_XVFB_RUN AND KV_XCLIP AND KV_XDOTOOL AND KV_PNGCHECK)
+  add_test(NAME SmokeX11Clipboard
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   ${CMAKE_CURRENT_LIST_DIR}/ClipboardSmoke.sh $<TARGET_FILE:korvaline>
+                   ${CMAKE_CURRENT_BINARY_DIR}/clipboard-smoke)
+  set_tests_properties(SmokeX11Clipboard PROPERTIES LABELS "smoke" TIMEOUT 90)
+endif()

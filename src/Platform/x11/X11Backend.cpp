@@ -1108,8 +1108,12 @@ bool X11Backend::requestSelection(Atom selection, Atom target, std::vector<std::
             }))
             return false;
         std::vector<std::uint8_t> chunk;
-        if (!readProperty(m_clipWindow, m_clipProperty, chunk, type, format))
+        if (!readProperty(m_clipWindow, m_clipProperty, chunk, type, format)) {
+            // The notice of a value already read (the INCR announcement itself).
+            if (type == None)
+                continue;
             return false;
+        }
         if (chunk.empty())
             break;
         all.insert(all.end(), chunk.begin(), chunk.end());

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The editor on a real X server with a real clipboard client: a copy offers its types to other
+# programs, the PNG it offers is valid, and an encoding another program puts on the clipboard (a
+# large one, sent in pieces) pastes back as the same expression. Every wait is bounded.
+# Usage: ClipboardSmoke.sh PROGRAM WORKDIR (under xvfb-run).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+fail() { echo "clipboard smoke: $*" >&2; kill -KILL "$pid" 2>/dev/null; exit 1; }
+clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
+
+"$program" -nosplash >"$work/program.log" 2>&1 &
+pid=$!
+for _ in $(seq 50); do
+  xdotool search --name "^Korvaline$" >/dev/null 2>&1 && break
+  sleep 0.2
+done
+xdotool search --name "^Korvaline$" >/dev/null 2>&1 || fail "no main window"
+sleep 0.5
+
+# Type, select everything, copy.
+xdotool type --delay 40 "x+1"
+sleep 0.3
+xdotool key ctrl+a ctrl+c
+sleep 0.5
+targets=$(clip TARGETS) || fail "no TARGETS answer"
+for t in TARGETS UTF8_STRING image/png image/emf application/x-kv-Korvaline-Expression; do
+  grep -qx "$t" <<<"$targets" || fail "type $t not offered: $targets"
+done
+clip image/png >"$work/copy.png" && pngcheck -q "$work/copy.png" || fail "the PNG does not pass pngcheck"
+expected=$(clip application/x-kv-Korvaline-Expression | tr -d '\0')
+[[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
+
+# Cut empties the document; another program's text holding the encoding, far over one request's
+# size, pastes back the same expression.
+xdotool key ctrl+a ctrl+x
+sleep 0.3
+{ head -c 6000000 /dev/zero | tr '\0' ' '; printf '%s' "$expected"; } >"$work/big.txt"
+xclip -selection clipboard -i "$work/big.txt"
+sleep 0.3
+xdotool key ctrl+a ctrl+v
+sleep 1
+xdotool key ctrl+a ctrl+c
+sleep 0.5
+again=$(clip application/x-kv-Korvaline-Expression | tr -d '\0')
+[[ $again == "$expected" ]] || fail "pasted [$again], expected [$expected]"
+# The changed document would ask to be saved: the program is ended without asking.
+{
+  kill -KILL "$pid"
+  wait "$pid"
+} 2>/dev/null
+exit 0

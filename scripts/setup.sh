@@ -12,6 +12,8 @@ packages=(
   xvfb xauth x11-utils
   ghostscript xclip pngcheck xdotool
   emf2svg
+  texlive-latex-base texlive-latex-recommended texlive-fonts-recommended
+  w3c-sgml-lib libxml2-utils
 )
 
 missing=()

@@ -308,7 +308,9 @@ void Expand(std::string_view rule, const Frame& frame, int32_t depth) {
         }
         const char d = rule[i + 1];
         i += 2;
-        const int32_t slot = SlotIndex(d);
+        // In a grid's entries "@c" is the column count; elsewhere it is slot 12.
+        const bool gridCount = d == 'c' && frame.node != nullptr && frame.node->isMatrix();
+        const int32_t slot = gridCount ? -1 : SlotIndex(d);
         if (slot >= 0) {
             if (slot == 0 && frame.insideRule != nullptr)
                 Expand(*frame.insideRule, *frame.insideFrame, depth + 1);

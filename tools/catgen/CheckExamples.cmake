@@ -1,0 +1,41 @@
+# Each example document translated with the TeX translator (file purpose) must compile with
+# pdflatex, and with the MathML translator must validate against the MathML 3 DTD.
+if(NOT PDFLATEX OR NOT XMLLINT)
+  message(FATAL_ERROR "pdflatex and xmllint are needed (scripts/setup.sh installs them)")
+endif()
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+file(GLOB_RECURSE examples ${EXAMPLES}/*.exp ${EXAMPLES}/*.pvx)
+list(LENGTH examples count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no examples under ${EXAMPLES}")
+endif()
+set(failures 0)
+foreach(example IN LISTS examples)
+  get_filename_component(stem ${example} NAME_WE)
+  get_filename_component(folder ${example} DIRECTORY)
+  get_filename_component(folder ${folder} NAME)
+  set(base ${OUT}/${folder}_${stem})
+  execute_process(COMMAND ${CATTRANS} ${TRANSLATORS_DIR}/TeX.cat file ${example} ${base}.tex
+                  RESULT_VARIABLE rc)
+  if(rc EQUAL 0)
+    execute_process(COMMAND ${PDFLATEX} -interaction=nonstopmode -halt-on-error
+                            -output-directory ${OUT} ${base}.tex
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  endif()
+  if(NOT rc EQUAL 0)
+    message(SEND_ERROR "TeX of ${example} does not compile:\n${log}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+  execute_process(COMMAND ${CATTRANS} ${TRANSLATORS_DIR}/MathML.cat file ${example} ${base}.mml
+                  RESULT_VARIABLE rc)
+  if(rc EQUAL 0)
+    execute_process(COMMAND ${XMLLINT} --noout --nonet --dtdvalid ${MATHML_DTD} ${base}.mml
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  endif()
+  if(NOT rc EQUAL 0)
+    message(SEND_ERROR "MathML of ${example} does not validate:\n${log}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+message(STATUS "${count} examples checked, ${failures} failures")

@@ -1,0 +1,16 @@
+# Runs catgen on every translator source again and compares with the shipped file.
+file(MAKE_DIRECTORY ${OUT})
+foreach(pair IN LISTS TRANSLATORS)
+  string(REPLACE "=" ";" parts ${pair})
+  list(GET parts 0 stem)
+  list(GET parts 1 name)
+  execute_process(COMMAND ${CATGEN} ${SOURCES}/${stem}.txt ${OUT}/${name} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "catgen failed on ${stem}.txt")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${name} ${SHIPPED}/${name}
+                  RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    message(FATAL_ERROR "${name} differs from its source: rebuild the translators")
+  endif()
+endforeach()

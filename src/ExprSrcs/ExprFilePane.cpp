@@ -36,6 +36,16 @@ bool ExprFilePane::canClose() {
     }
 }
 
+void ExprFilePane::becomeFront() {
+    ExprPane::becomeFront();
+    EnableSaveAndPrint(true);
+}
+
+void ExprFilePane::resignFront() {
+    EnableSaveAndPrint(false);
+    ExprPane::resignFront();
+}
+
 std::string ExprFilePane::fileName() const {
     if (m_filePath.empty())
         return ExprPane::fileName();

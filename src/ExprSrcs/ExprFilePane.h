@@ -17,6 +17,9 @@ public:
     // Unchanged: true. Changed: asks to save (yes saves and closes only when the save succeeds, no
     // closes without saving, cancel keeps the window).
     bool canClose() override;
+    // A document in front can be saved and printed: the two File items follow the front.
+    void becomeFront() override;
+    void resignFront() override;
     // The path's name part, or the untitled name fixed when the window was made.
     std::string fileName() const override;
     // Untitled documents save through saveAs. Both go through the installed document writer; a

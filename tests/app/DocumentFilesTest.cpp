@@ -4,6 +4,7 @@
 // says why, and damaged files open nothing.
 
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
@@ -84,6 +85,12 @@ TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
     const ExprPtr typedTree = pane->expression()->deepCopy();
     const Zone place = pane->window()->currentPlacement();
     const std::string path = m_dir / "eq.pvx";
+    // With a document in front, Save and Close are offered.
+    for (plat::UINT id : {kSave, kClose})
+        EXPECT_EQ(plat::GetMenuState(CQVApp::instance().m_MenuBar, id, plat::MF_BYCOMMAND) &
+                      plat::MF_GRAYED,
+                  0u)
+            << id;
 
     pt::answerFileDialog(path);
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
@@ -161,7 +168,10 @@ TEST_F(DocumentFilesTest, YesInTheSaveQuestionSavesAndCloses) {
 }
 
 TEST_F(DocumentFilesTest, QuitAsksForEachChangedDocument) {
-    typed("a");
+    // A new document takes the save type of the preferences.
+    SetGeneralPrefValue("Sa", 0, 3);
+    EXPECT_EQ(typed("a")->saveType(), 3);
+    SetGeneralPrefValue("Sa", 0, 1);
     typed("b");
     const int32_t count = OpenDocumentCount();
     // Cancel at the first question: nothing closes.
@@ -289,7 +299,8 @@ TEST_F(DocumentFilesTest, TruncatedAndMutatedFilesOpenNothing) {
         EXPECT_TRUE(code == errNoExpressionInFile || code == errDataCorrupted) << code;
         ASSERT_EQ(OpenDocumentCount(), count);
     }
-    // A damaged version number ("#" and up to three digits) may read as a newer version, which brings up its own note.
+    // A damaged version number ("#" and up to three digits) may read as a newer version, which
+    // brings up its own note.
     const size_t version = good.find(std::string(kEncodingStart) + "#") + 8;
     for (size_t at = 0; at < good.size(); ++at) {
         if (at >= version && at <= version + 3)

@@ -5,6 +5,7 @@
 #include "App/kPrefs.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
+#include "Dialogs/HelpTours.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
@@ -23,6 +24,7 @@
 #include "OverPc/PPICTEXT.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
@@ -38,6 +40,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,6 +108,54 @@ int32_t firstItemOf(int32_t menu) {
     return menu * 256 + 1;
 }
 
+// ---- Copy Special and Copy As Type
+// ---------------------------------------------------------------
+
+// The copy format of each item of the two submenus, by menu bar id.
+struct CopyAsItem {
+    int menuId;
+    int32_t format;
+};
+constexpr CopyAsItem kCopyAsItems[] = {
+    {769, 21}, {771, 23},  {772, 24},  {773, 25},     {774, 26},  {775, 27},  {776, 28},
+    {778, 29}, {779, 30},  {780, 32},  {781, 33},     {783, 41},  {784, 42},  {1025, 4},
+    {1026, 5}, {1027, 17}, {1028, 21}, {1030, 11},    {1031, 15}, {1032, 16}, {1033, 1},
+    {1035, 8}, {1036, 9},  {1037, 10}, {1539, 10000}, // the current Copy As translator
+};
+
+// The translations come with the translators: until then these copies offer the encoding as
+// text, and say so.
+bool isTranslation(int32_t format) {
+    return format == 8 || format == 9 || format == 10 || format == 10000;
+}
+
+template <int MenuId> void copyAsItem() {
+    for (const CopyAsItem& item : kCopyAsItems) {
+        if (item.menuId != MenuId)
+            continue;
+        const int32_t format = item.format == 10000 ? kCopyAsMathSpeak : item.format;
+        if (CopyAs(false, true, format) && isTranslation(item.format))
+            NotYetImplemented();
+        return;
+    }
+}
+
+template <size_t... I> void installCopyAsItems(std::index_sequence<I...>) {
+    (SetMenuHandler(kCopyAsItems[I].menuId, &copyAsItem<kCopyAsItems[I].menuId>), ...);
+}
+
+// The menu bar item of a copy item of the pane's context menu (0 for other items): the two
+// submenus keep the bar's order from 13830 and 13847.
+int contextCopyItemMenuId(int32_t id) {
+    if (id >= 13830 && id <= 13845)
+        return 769 + (id - 13830);
+    if (id >= 13847 && id <= 13859)
+        return 1025 + (id - 13847);
+    if (id == 13860)
+        return 1539;
+    return 0;
+}
+
 // Whether the pane can run context item `id` with the subsystems installed now. The items of the
 // copy formats, the pasting from other programs and the find window wait for their subsystems.
 bool contextItemAvailable(int32_t id) {
@@ -139,6 +190,13 @@ int32_t paneTrackContextMenu(ExprPane* pane, int32_t menu, oPoint point) {
     const int result = TrackContextMenu(choice, point, pane, 0, 0, 0);
     if (result != 2)
         return 0;
+    if (const int menuId = contextCopyItemMenuId(choice.chosenItem)) {
+        if (MenuCommandIsMissing(menuId))
+            NoteAlert(errNotInstalled);
+        else
+            RunMenuCommand(menuId);
+        return 0;
+    }
     if (!contextItemAvailable(choice.chosenItem)) {
         NoteAlert(errNotInstalled);
         return 0;
@@ -239,6 +297,9 @@ void InstallModelWiring() {
     SetMenuHandler(516, &CopyCommand);
     SetMenuHandler(517, &PasteCommand);
     SetMenuHandler(518, &ClearSelectionCommand);
+    installCopyAsItems(std::make_index_sequence<std::size(kCopyAsItems)>());
+    // The export save types: EPS, PNG, metafile and bitmap files.
+    InstallExportWriters();
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;

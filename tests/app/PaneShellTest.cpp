@@ -12,6 +12,7 @@
 #include "OverPc/PFONTS.h"
 #include "OverPc/PGRAPHIC.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
@@ -259,7 +260,7 @@ TEST_F(PaneShellTest, ItemsOfMissingSubsystemsShowTheNoticeAndLeaveTheExpression
     ExprFilePane* pane = open();
     plat::testing::type("ab");
     plat::testing::runUntilIdle();
-    for (plat::UINT id : {13830u, 13857u, 13864u, 13868u}) {
+    for (plat::UINT id : {13864u, 13868u}) {
         SCOPED_TRACE(id);
         std::vector<std::string> shown;
         plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
@@ -269,6 +270,27 @@ TEST_F(PaneShellTest, ItemsOfMissingSubsystemsShowTheNoticeAndLeaveTheExpression
         contextChoose(pane, id);
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0], LoadResString(errNotInstalled));
+        EXPECT_EQ(text(pane), "ab");
+    }
+}
+
+TEST_F(PaneShellTest, CopyAsItemsOfTheContextMenuPutTheirFormatOnTheClipboard) {
+    ExprFilePane* pane = open();
+    plat::testing::type("ab");
+    plat::testing::runUntilIdle();
+    const struct {
+        plat::UINT id;
+        plat::UINT format;
+    } cases[] = {{13848u, plat::CF_DIB},
+                 {13847u, plat::CF_ENHMETAFILE},
+                 {13852u, ClipboardFormats().eps},
+                 {13855u, plat::CF_TEXT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        contextChoose(pane, c.id);
+        std::vector<std::uint8_t> bytes;
+        EXPECT_TRUE(plat::GetClipboardBytes(c.format, bytes));
+        EXPECT_TRUE(plat::GetClipboardBytes(ClipboardFormats().expression, bytes));
         EXPECT_EQ(text(pane), "ab");
     }
 }

@@ -2,4 +2,5 @@
 target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClipboardTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EPaneTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ExportsTest.cpp
 )

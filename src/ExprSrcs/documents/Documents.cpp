@@ -8,6 +8,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/documents/Exports.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/etEncode.h"
@@ -193,6 +194,13 @@ void OpenDocumentWindow(const char* path, char type) {
     case 'm':
     case 'M':
         ReadEmfFile(path);
+        return;
+    case 'g':
+        // A PNG carries its expression in a compressed text chunk.
+        if (!OpenPngDocument(path)) {
+            SetErrorDetail(path);
+            Fail(errNoExpressionInFile);
+        }
         return;
     case 'd':
         // A folder is no document.

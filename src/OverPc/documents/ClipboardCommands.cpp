@@ -3,9 +3,11 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/Winufo.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -23,6 +25,7 @@
 
 int32_t DefaultCopyFormat = kCopyAsMetafile;
 int32_t PngSmoothing = 1;
+int32_t EpsClipboardType = 0;
 
 namespace {
 
@@ -55,10 +58,13 @@ const Color* activeBackground() {
     return &ActiveRecord->m_background;
 }
 
+// Metafiles paint the document's background, or nothing when it has none.
 ExprPictureStyle pictureStyle() {
     ExprPictureStyle style;
     if (const Color* bg = activeBackground())
         style.background = *bg;
+    else
+        style.keepBackground = true;
     return style;
 }
 
@@ -109,12 +115,14 @@ void addPictures(CCBIDataObject& object, const eExpr* expression) {
         if (!wmf.empty())
             object.add(plat::CF_METAFILEPICT, std::move(wmf));
     }
-    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing));
+    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
+                                           ExprEncodingText(expression)));
 }
 
 void addBitmap(CCBIDataObject& object, const eExpr* expression) {
     object.add(plat::CF_DIB, MakeExprDib(expression, 0, activeBackground()));
-    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing));
+    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
+                                           ExprEncodingText(expression)));
 }
 
 // Fills the object with the formats of `format`; the expression itself comes first.
@@ -133,6 +141,11 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     case kCopyAsMakerComment:
         addText(object, expression);
         break;
+    case kCopyAsEps: {
+        const std::string eps = ExprEpsText(expression, activeBackground());
+        object.add(EpsClipboardType == 1 ? s_formats.ai3 : s_formats.eps, bytesOf(eps, false));
+        break;
+    }
     case kCopyAsHtmlTag:
     case 26: // GoLive, Dreamweaver, Blackboard, WebCT: the plug-in tag until the web methods come
     case 29:
@@ -188,7 +201,10 @@ ExprPtr exprFromPng(const std::vector<uint8_t>& bytes) {
         int32_t w = 0, h = 0, rowBytes = 0;
         std::string text;
         ReadPngFromMemory(pixels, w, h, rowBytes, bytes.data(), bytes.size(), text);
-        return text.empty() ? ExprPtr() : ReadExprEncodingFromMemory(text.data(), text.size());
+        if (text.empty())
+            return ExprPtr();
+        return ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()))
+            .expression;
     });
 }
 
@@ -310,11 +326,12 @@ std::vector<uint8_t> ExprEmfBytes(const eExpr* expression) {
     return out;
 }
 
-std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing) {
+std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
+                                  const Color* background, const std::string& text) {
     const int32_t s = 1 << std::clamp(smoothing, 0, 3);
     const int32_t dpi = PictPortDotsPerInch(0);
     // The bitmap at s times the resolution, averaged over s x s blocks.
-    const std::vector<uint8_t> dib = MakeExprDib(expression, dpi * s, activeBackground());
+    const std::vector<uint8_t> dib = MakeExprDib(expression, dpi * s, background);
     if (dib.size() < kDibHeaderSize)
         Fail(errPngFailure);
     const int32_t bigW = static_cast<int32_t>(le32(dib.data() + 4));
@@ -349,8 +366,7 @@ std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing) {
         }
     }
     std::vector<uint8_t> out;
-    const std::string encoding = ExprEncodingText(expression);
-    WritePngToMemory(out, pixels.data(), w, h, w * 4, encoding.c_str(), false);
+    WritePngToMemory(out, pixels.data(), w, h, w * 4, text.c_str(), false);
     return out;
 }
 

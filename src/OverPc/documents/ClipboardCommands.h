@@ -43,6 +43,8 @@ inline constexpr int32_t kCopyAsOffice = 21;
 extern int32_t DefaultCopyFormat;
 // PNG pictures are drawn 2^n times larger and averaged down (0..3).
 extern int32_t PngSmoothing;
+// The EPS copy's clipboard format: 1 "ADOBE AI3", anything else "Encapsulated Postscript".
+extern int32_t EpsClipboardType;
 
 // The rendered formats of one copy, in the order they are offered.
 class CCBIDataObject final : public plat::IDataObject {
@@ -68,7 +70,10 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
             plat::IDataObject** out = nullptr);
 
 // The formats' renderers, shared with the save types.
-std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing);
+// PNG: drawn 2^smoothing times larger and averaged down, on the background (white when null),
+// with `text` in the "ExprEncoding" chunk.
+std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
+                                       const Color* background, const std::string& text);
 std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression);
 // The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.
 std::string CopyAsHtmlTagText(const eExpr* expression);

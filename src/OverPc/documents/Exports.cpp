@@ -1,0 +1,195 @@
+#include "OverPc/documents/Exports.h"
+
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/DibCarrier.h"
+#include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/eChar.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/oGraph.h"
+#include "OverSrcs/oPNG.h"
+#include "OverSrcs/oPostScr.h"
+#include "OverSrcs/oStreams.h"
+
+#include <algorithm>
+#include <memory>
+
+int32_t EpsResolution = 0;
+
+namespace {
+
+// An output stream into a string, bytes as given.
+class StringOStream final : public oOStream {
+public:
+    std::uint32_t write(const void* bytes, std::uint32_t n) override {
+        text.append(static_cast<const char*>(bytes), n);
+        m_count += n;
+        return n;
+    }
+    std::string text;
+};
+
+void collectFonts(const eExpr* node) {
+    if (node == nullptr)
+        return;
+    if (const auto* leaf = dynamic_cast<const eChar*>(node)) {
+        if (leaf->m_fontIndex != kNoFontIndex)
+            AddDocumentFont(leaf->m_fontIndex);
+    }
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        collectFonts(node->getChild(i));
+}
+
+DocumentBackground backgroundOf(const Color* background) {
+    DocumentBackground out;
+    if (background != nullptr) {
+        out.color = *background;
+        out.none = false;
+    }
+    return out;
+}
+
+std::string documentLinesText(const eExpr* expression, const Color* background) {
+    StringOStream lines;
+    WriteDocumentLines(lines, expression, backgroundOf(background), nullptr, nullptr);
+    return lines.text;
+}
+
+void writeBytes(const std::string& path, const void* bytes, size_t size) {
+    oOFileStream* file = NewOFileStream(path.c_str(), true);
+    oOStreamPtr stream(file);
+    file->writeRaw(bytes, static_cast<std::uint32_t>(size));
+    CloseStream(stream);
+}
+
+void writePaneFile(int32_t saveType, ExprFilePane& pane, const std::string& path) {
+    const SelectionRecord& record = pane.record();
+    WriteExportFile(saveType, pane.expression(),
+                    record.m_noBackground != 0 ? nullptr : &record.m_background, path);
+}
+
+template <int32_t Type> void paneWriter(ExprFilePane& pane, const std::string& path) {
+    writePaneFile(Type, pane, path);
+}
+
+} // namespace
+
+void CollectDocumentFonts(const eExpr* expression) {
+    collectFonts(expression);
+}
+
+std::string ExprEpsText(const eExpr* expression, const Color* background) {
+    const int32_t dpi = EpsResolution > 0 ? EpsResolution : 300;
+    const int32_t resolution = (2 * dpi + 4) / 9;
+    ExprPtr copy = expression->deepCopy();
+    {
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
+        MeasureExpr(copy.get(), measure.get());
+    }
+    const int32_t left = MarginInDots(PictureMarginSettings.left, dpi);
+    const int32_t top = MarginInDots(PictureMarginSettings.top, dpi);
+    const int32_t right = MarginInDots(PictureMarginSettings.right, dpi);
+    const int32_t bottom = MarginInDots(PictureMarginSettings.bottom, dpi);
+    const Zone zone{
+        0, 0, std::max(1, copy->width() + left + right), std::max(1, copy->height() + top + bottom),
+        0, 0};
+    const int32_t angle = NextPictureRotation;
+    NextPictureRotation = PictureRotationSetting;
+
+    ClearDocumentFontList();
+    CollectDocumentFonts(copy.get());
+    StringOStream out;
+    {
+        std::unique_ptr<oPostScriptPort> port =
+            NewPostScriptPort(out, zone, nullptr, nullptr, resolution, angle, true, false, true);
+        if (background != nullptr)
+            port->paintZone(zone, *background);
+        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,
+                 top - copy->m_zone.top);
+    }
+    // The expression rides after the trailer as comment lines, so the file opens again.
+    WriteDocumentLines(out, expression, backgroundOf(background), nullptr, nullptr);
+    return out.text;
+}
+
+void WriteExportFile(int32_t saveType, const eExpr* expression, const Color* background,
+                     const std::string& path) {
+    switch (saveType) {
+    case kEpsSaveType: {
+        const std::string eps = ExprEpsText(expression, background);
+        writeBytes(path, eps.data(), eps.size());
+        return;
+    }
+    case kPngSaveType: {
+        const std::vector<uint8_t> png = ExprPngBytes(expression, PngSmoothing, background,
+                                                      documentLinesText(expression, background));
+        writeBytes(path, png.data(), png.size());
+        return;
+    }
+    case kEmfSaveType: {
+        // Without a background nothing is painted behind the expression.
+        ExprPictureStyle style;
+        if (background != nullptr)
+            style.background = *background;
+        else
+            style.keepBackground = true;
+        SaveExprAsMetafile(expression, path.c_str(), style);
+        return;
+    }
+    case kBmpSaveType: {
+        const std::vector<uint8_t> dib = MakeExprDib(expression, 0, background);
+        uint8_t header[14];
+        if (!MakeBitmapFileHeader(dib.data(), dib.size(), header))
+            Fail(errNoPicturePort);
+        std::vector<uint8_t> file(header, header + 14);
+        file.insert(file.end(), dib.begin(), dib.end());
+        writeBytes(path, file.data(), file.size());
+        return;
+    }
+    default:
+        Fail(errNoPicturePort);
+    }
+}
+
+bool OpenPngDocument(const char* path) {
+    std::string bytes;
+    {
+        std::unique_ptr<oIFileStream, oIStreamDeleter> stream(NewIFileStream(path));
+        bytes = stream->readAll();
+    }
+    std::string text;
+    const int16_t failed = CatchFail([&] {
+        std::vector<uint8_t> pixels;
+        int32_t w = 0, h = 0, rowBytes = 0;
+        ReadPngFromMemory(pixels, w, h, rowBytes, reinterpret_cast<const uint8_t*>(bytes.data()),
+                          bytes.size(), text);
+    });
+    if (failed != 0 || text.empty())
+        return false;
+    DocumentLines lines;
+    if (CatchFail([&] {
+            lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()));
+        }) != 0 ||
+        !lines.expression)
+        return false;
+    const std::string name = FileNameOfPath(path);
+    ExprFilePane* pane = NewExprFilePane(std::move(lines.expression), nullptr, name.c_str(), 0);
+    pane->record().m_background = lines.background.color;
+    pane->record().m_noBackground = lines.background.none ? 1 : 0;
+    pane->setFilePath(path);
+    pane->setSaveType(kPngSaveType);
+    pane->takeFocus();
+    return true;
+}
+
+void InstallExportWriters() {
+    SetDocumentSaveWriter(kEpsSaveType, &paneWriter<kEpsSaveType>);
+    SetDocumentSaveWriter(kPngSaveType, &paneWriter<kPngSaveType>);
+    SetDocumentSaveWriter(kEmfSaveType, &paneWriter<kEmfSaveType>);
+    SetDocumentSaveWriter(kBmpSaveType, &paneWriter<kBmpSaveType>);
+}

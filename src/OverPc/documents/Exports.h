@@ -1,0 +1,37 @@
+// The export save types: EPS, PNG, enhanced metafile and bitmap files, each carrying the
+// expression so that the file opens again as an editable document.
+#pragma once
+
+#include "OverSrcs/eObject.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ExprFilePane;
+
+inline constexpr int32_t kEpsSaveType = 2;
+inline constexpr int32_t kPngSaveType = 3;
+inline constexpr int32_t kEmfSaveType = 12;
+inline constexpr int32_t kBmpSaveType = 13;
+
+// EPS resolution in dots per inch (0 or less: 300).
+extern int32_t EpsResolution;
+
+// The fonts of the expression's characters (laid out) in the PostScript document font list.
+void CollectDocumentFonts(const eExpr* expression);
+
+// The EPS text of the expression through the PostScript port (next-picture rotation, margins,
+// the background when given), with the document lines after the trailer.
+std::string ExprEpsText(const eExpr* expression, const Color* background);
+
+// Writes the file of one save type (through a sibling, so an existing file survives a failure).
+void WriteExportFile(int32_t saveType, const eExpr* expression, const Color* background,
+                     const std::string& path);
+
+// Opens the expression a PNG file carries in a new document window named after the file; false
+// when the file carries none.
+bool OpenPngDocument(const char* path);
+
+// Installs the writers of the four save types.
+void InstallExportWriters();

@@ -1,0 +1,105 @@
+// The export save types in the running program: Save As by extension writes EPS, PNG, metafile
+// and bitmap files that outside tools accept and that open again as the same expression.
+
+#include "OverPc/documents/Exports.h"
+
+#include "App/MenuDispatch.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace kvtest {
+namespace {
+
+using ExportsTest = AppDocumentFixture;
+
+// What a command prints (stdout and stderr), and its exit status.
+int runTool(const std::string& command, std::string& output) {
+    output.clear();
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr)
+        return -1;
+    char buf[512];
+    while (fgets(buf, sizeof buf, pipe) != nullptr)
+        output += buf;
+    return pclose(pipe);
+}
+
+bool hasTool(const char* name) {
+    std::string out;
+    return runTool(std::string("command -v ") + name, out) == 0;
+}
+
+// The four numbers after `key` in the text; false when absent.
+bool boxAfter(const std::string& text, const std::string& key, double box[4]) {
+    const size_t at = text.find(key);
+    return at != std::string::npos && std::sscanf(text.c_str() + at + key.size(), "%lf %lf %lf %lf",
+                                                  &box[0], &box[1], &box[2], &box[3]) == 4;
+}
+
+TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
+    ExprFilePane* source = typed("x+1/2");
+    const std::string expected = ExprEncodingText(source->expression());
+    for (const char* name : {"eq.eps", "eq.png", "eq.emf", "eq.bmp"}) {
+        SCOPED_TRACE(name);
+        const std::string path = m_dir / name;
+        source->takeFocus();
+        plat::testing::runUntilIdle();
+        plat::testing::answerFileDialog(path);
+        ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
+        const std::string bytes = ReadFileBytes(path);
+        ASSERT_FALSE(bytes.empty());
+
+        std::string out;
+        if (std::string(name) == "eq.eps" && hasTool("gs")) {
+            // The ink lies inside the declared bounding box.
+            double declared[4], ink[4];
+            ASSERT_TRUE(boxAfter(bytes, "%%BoundingBox:", declared));
+            ASSERT_EQ(
+                0, runTool("gs -q -dNOPAUSE -dBATCH -dSAFER -dEPSCrop -sDEVICE=bbox '" + path + "'",
+                           out))
+                << out;
+            ASSERT_TRUE(boxAfter(out, "%%HiResBoundingBox:", ink)) << out;
+            EXPECT_LT(ink[0], ink[2]);
+            EXPECT_GE(ink[0], declared[0] - 0.5);
+            EXPECT_GE(ink[1], declared[1] - 0.5);
+            EXPECT_LE(ink[2], declared[2] + 0.5);
+            EXPECT_LE(ink[3], declared[3] + 0.5);
+        }
+        if (std::string(name) == "eq.png" && hasTool("pngcheck")) {
+            EXPECT_EQ(0, runTool("pngcheck -q '" + path + "'", out)) << out;
+        }
+
+        ExprFilePane* before = OpenDocumentList;
+        OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
+        plat::testing::runUntilIdle();
+        ExprFilePane* opened = nullptr;
+        for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+            if (p != source && p != before && p->filePath() == path)
+                opened = p;
+        ASSERT_NE(opened, nullptr);
+        EXPECT_EQ(expected, ExprEncodingText(opened->expression()));
+    }
+}
+
+TEST_F(ExportsTest, TheEpsCopyCarriesTheExpressionAndPastesBack) {
+    ExprFilePane* pane = typed("ab");
+    const std::string expected = ExprEncodingText(pane->expression());
+    ASSERT_EQ(1, DoMenuCommand(1030)); // Copy As Type > EPS
+    std::vector<uint8_t> eps;
+    ASSERT_TRUE(plat::GetClipboardBytes(ClipboardFormats().eps, eps));
+    EXPECT_EQ(0, std::string(eps.begin(), eps.end()).rfind("%!PS-Adobe", 0));
+    DoCommand(kCmdSelectAll, 0);
+    DoCommand(kCmdClear, 0);
+    DoCommand(kCmdPaste, 0);
+    EXPECT_EQ(expected, ExprEncodingText(pane->expression()));
+}
+
+} // namespace
+} // namespace kvtest

@@ -25,6 +25,7 @@
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
+#include "OverPc/documents/Translations.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
@@ -291,6 +292,7 @@ void InstallModelWiring() {
     InstallDibCarrier();
     // The clipboard: Copy, Cut and Paste by menu, key and context menu.
     InstallClipboardCommands();
+    InstallTranslationServices();
     AppHooks().createClipboardObject = &CreateClipboardObject;
     AppHooks().releaseClipboardObject = &ReleaseClipboardObject;
     SetMenuHandler(515, &CutCommand);

@@ -270,10 +270,7 @@ void GenerateNode(const eExpr* node) {
 }
 
 std::string EncodingToken() {
-    std::string plain;
-    if (s_engine->root != nullptr)
-        (void)CatchFail([&] { plain = ExprEncodingText(s_engine->root); });
-    return std::string(kEncodingStart) + "B64" + EncodeB64(plain) + kEncodingEnd;
+    return EncodingTokenOf(s_engine->root);
 }
 
 std::string ColourText(const eExpr* node) {
@@ -486,6 +483,13 @@ std::string_view SpecialWordName(const std::string& entry, std::string_view& tex
 }
 
 } // namespace
+
+std::string EncodingTokenOf(const eExpr* root) {
+    std::string plain;
+    if (root != nullptr)
+        (void)CatchFail([&] { plain = ExprEncodingText(root); });
+    return std::string(kEncodingStart) + "B64" + EncodeB64(plain) + kEncodingEnd;
+}
 
 std::string EnglishOrdinal(int32_t n) {
     const int32_t tens = n % 100;

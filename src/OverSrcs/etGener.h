@@ -30,6 +30,9 @@ std::string GenerateTranslation(const Translator& translator, const eExpr* root,
 // The copy-purpose translation: what Copy As puts on the clipboard as text.
 std::string TranslateExpression(const Translator& translator, const eExpr* root);
 
+// The encoding token of an expression: "]|Expr|[B64", its encoding in base64, "]|[".
+std::string EncodingTokenOf(const eExpr* root);
+
 // "1st", "2nd", "3rd", "4th", "11th", "21st", ...
 std::string EnglishOrdinal(int32_t n);
 

@@ -162,6 +162,8 @@ int32_t SaveTypeOfFileType(char type) {
         return 4;
     case 's':
         return 6;
+    case 't':
+        return 5;
     case 'M':
         return 12;
     case 'b':

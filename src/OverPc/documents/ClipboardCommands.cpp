@@ -4,6 +4,7 @@
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
+#include "OverPc/documents/Translations.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/Winufo.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -102,9 +103,9 @@ std::vector<uint8_t> wmfOfEmf(const std::vector<uint8_t>& emf) {
     return out;
 }
 
-void addText(CCBIDataObject& object, const eExpr* expression) {
-    // The text translations come with the translator; until then the text is the encoding.
-    object.add(plat::CF_TEXT, bytesOf(ExprEncodingText(expression), true));
+void addText(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+    // The format's translation: TeX, MathML, MathSpeak or the Copy As translator's text.
+    object.add(plat::CF_TEXT, bytesOf(CopyFormatText(format, expression), true));
 }
 
 void addPictures(CCBIDataObject& object, const eExpr* expression) {
@@ -132,14 +133,14 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     case kCopyAsBitmap:
     case 28: // Photoshop
         addBitmap(object, expression);
-        addText(object, expression);
+        addText(object, expression, format);
         break;
     case kCopyAsTeX:
     case kCopyAsMathML:
     case kCopyAsMathSpeak:
     case kCopyAsMakerMath:
     case kCopyAsMakerComment:
-        addText(object, expression);
+        addText(object, expression, format);
         break;
     case kCopyAsEps: {
         const std::string eps = ExprEpsText(expression, activeBackground());
@@ -155,7 +156,7 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
         break;
     default:
         addPictures(object, expression);
-        addText(object, expression);
+        addText(object, expression, format);
         break;
     }
 }

@@ -3,4 +3,5 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClipboardCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DibCarrier.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Exports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Translations.cpp
 )

@@ -4,6 +4,7 @@
 // the reads go to the display (X11: the CLIPBOARD selection, converted to and from MIME types;
 // headless: the in-process store the tests fill).
 
+#include "plat/Shell.h"
 #include "plat/Types.h"
 
 #include <cstdint>
@@ -46,10 +47,8 @@ bool GetClipboardBytes(UINT format, std::vector<std::uint8_t>& out);
 
 // ---- The OLE minimum ---------------------------------------------------------------------------
 
-using HRESULT = std::int32_t;
-constexpr HRESULT S_OK = 0;
+// HRESULT, S_OK and E_FAIL come from the shell header, so both headers can be included together.
 constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT DV_E_FORMATETC = static_cast<HRESULT>(0x80040064u);
 constexpr HRESULT CLIPBRD_E_CANT_OPEN = static_cast<HRESULT>(0x800401D0u);
 

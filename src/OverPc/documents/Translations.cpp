@@ -1,0 +1,165 @@
+#include "OverPc/documents/Translations.h"
+
+#include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/etGener.h"
+#include "OverSrcs/oStreams.h"
+#include "plat/Speech.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr const char* kShippedNames[] = {"TeX.cat", "MathML.cat", "MathSpeak.cat"};
+constexpr const char* kTextTranslatorName = "Text.CAT";
+
+std::array<std::unique_ptr<Translator>, 3> s_shipped;
+std::unique_ptr<Translator> s_copyAs;
+
+// A translator file from the user's preferences folder, else from the one shipped beside the
+// program.
+bool loadFromPrefs(const char* name, Translator& out) {
+    std::string message;
+    if (LoadTranslatorFile((PrefsFolderPath() + name).c_str(), out, message))
+        return true;
+    const std::string shipped = PathSlotText(kProgramFolderSlot) + kPrefsFolderName + "/" + name;
+    if (LoadTranslatorFile(shipped.c_str(), out, message))
+        return true;
+    SetLoggedInformation(message);
+    return false;
+}
+
+const eExpr* paneExpression(const ExprFilePane& pane) {
+    const eHeader* root = pane.root();
+    return root != nullptr && root->childCount() > 0 ? root->getChild(0) : nullptr;
+}
+
+void writeTranslation(const Translator& translator, ExprFilePane& pane, const std::string& path) {
+    const std::string text = GenerateTranslation(translator, paneExpression(pane), kPurposeFile);
+    oOStreamPtr stream(NewOFileStream(path.c_str(), false));
+    stream->write(text.data(), static_cast<uint32_t>(text.size()));
+    CloseStream(stream);
+}
+
+void saveMathML(ExprFilePane& pane, const std::string& path) {
+    writeTranslation(GetShippedTranslator(ShippedTranslator::MathML), pane, path);
+}
+
+void saveText(ExprFilePane& pane, const std::string& path) {
+    writeTranslation(CopyAsTranslator(), pane, path);
+}
+
+void saveMathSpeak(ExprFilePane& pane, const std::string& path) {
+    writeTranslation(GetShippedTranslator(ShippedTranslator::MathSpeak), pane, path);
+}
+
+void copyAsTeXCommand() {
+    CopyAs(false, true, kCopyAsTeX);
+}
+void copyAsMathMLCommand() {
+    CopyAs(false, true, kCopyAsMathML);
+}
+void copyAsMathSpeakCommand() {
+    CopyAs(false, true, kCopyAsMathSpeak);
+}
+// The Copy As translator's text travels as the text of a metafile copy.
+void copyWithCurrentTranslatorCommand() {
+    CopyAs(false, true, kCopyAsMetafile);
+}
+
+} // namespace
+
+const Translator& GetShippedTranslator(ShippedTranslator which) {
+    const auto index = static_cast<size_t>(which);
+    if (!s_shipped[index]) {
+        auto translator = std::make_unique<Translator>();
+        loadFromPrefs(kShippedNames[index], *translator);
+        s_shipped[index] = std::move(translator);
+    }
+    return *s_shipped[index];
+}
+
+Translator& CopyAsTranslator() {
+    if (!s_copyAs) {
+        auto translator = std::make_unique<Translator>();
+        std::string message;
+        const std::string& chosen = TranslatorPrefText();
+        if (chosen.empty() || !LoadTranslatorFile(chosen.c_str(), *translator, message)) {
+            if (!loadFromPrefs(kTextTranslatorName, *translator))
+                LoadTranslatorFile(DefaultTranslatorFile().c_str(), *translator, message);
+        }
+        s_copyAs = std::move(translator);
+    }
+    return *s_copyAs;
+}
+
+void ForgetLoadedTranslators() {
+    for (auto& t : s_shipped)
+        t.reset();
+    s_copyAs.reset();
+}
+
+std::string CopyFormatText(int32_t format, const eExpr* expression) {
+    std::string text;
+    switch (format) {
+    case kCopyAsTeX:
+        text = TranslateExpression(GetShippedTranslator(ShippedTranslator::TeX), expression);
+        break;
+    case kCopyAsMathML:
+        text = TranslateExpression(GetShippedTranslator(ShippedTranslator::MathML), expression);
+        break;
+    case kCopyAsMathSpeak:
+        text = TranslateExpression(GetShippedTranslator(ShippedTranslator::MathSpeak), expression);
+        break;
+    case kCopyAsMakerMath:
+    case kCopyAsMakerComment:
+        return ExprEncodingText(expression, "\n\t", format == kCopyAsMakerMath);
+    default:
+        text = TranslateExpression(CopyAsTranslator(), expression);
+        break;
+    }
+    // Every copy stays editable: text whose translator left the expression out carries it on a
+    // line of its own.
+    if (text.find(kEncodingStart) == std::string::npos) {
+        if (!text.empty())
+            text.push_back('\n');
+        text += EncodingTokenOf(expression);
+    }
+    return text;
+}
+
+void SpeakSelectionCommand() {
+    plat::SpVoice* voice = CQVApp::instance().m_Voice;
+    ExprPtr expression = ExportExpression(false);
+    const std::string reading =
+        expression ? TranslateExpression(GetShippedTranslator(ShippedTranslator::MathSpeak),
+                                         expression.get())
+                   : std::string();
+    if (voice == nullptr || reading.empty()) {
+        CommandBeep();
+        return;
+    }
+    voice->Speak(reading.c_str(), plat::SPF_ASYNC | plat::SPF_PURGEBEFORESPEAK, nullptr);
+}
+
+void InstallTranslationServices() {
+    SetDocumentSaveWriter(4, &saveMathML);
+    SetDocumentSaveWriter(5, &saveText);
+    SetDocumentSaveWriter(6, &saveMathSpeak);
+    SetMenuHandler(531, &SpeakSelectionCommand);
+    SetMenuHandler(1035, &copyAsTeXCommand);
+    SetMenuHandler(1036, &copyAsMathMLCommand);
+    SetMenuHandler(1037, &copyAsMathSpeakCommand);
+    SetMenuHandler(1539, &copyWithCurrentTranslatorCommand);
+}

@@ -71,6 +71,7 @@ bool ExprFilePane::write(bool askName) {
         return false;
     }
     const std::string before = fileName();
+    m_wroteCopy = false;
     const bool written = GuardedCall([&] { return DocumentWriterHook(*this, askName); },
                                      [](std::int16_t code) {
                                          ErrorAlert(code);
@@ -79,6 +80,8 @@ bool ExprFilePane::write(bool askName) {
                                      });
     if (!written)
         return false;
+    if (m_wroteCopy)
+        return true;
     setChanged(false);
     UpdateSaveMenuItem(m_saveType);
     if (fileName() != before)

@@ -34,6 +34,9 @@ public:
     int32_t saveType() const { return m_saveType; }
     void setSaveType(int32_t type) { m_saveType = type; }
     ExprFilePane* nextDocument() const { return m_nextDocument; }
+    // The writer saved a copy (stationery) rather than the document: it keeps its name, its file
+    // and its changed flag.
+    void noteCopyWritten() { m_wroteCopy = true; }
 
 private:
     bool write(bool askName);
@@ -41,6 +44,7 @@ private:
 
     std::string m_filePath; // empty: untitled
     int32_t m_saveType = 1;
+    bool m_wroteCopy = false;
     ExprFilePane* m_nextDocument = nullptr;
 
     friend ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone,

@@ -124,6 +124,20 @@ TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
     EXPECT_FALSE(opened->changed());
     EXPECT_TRUE(pt::messageBoxes().empty());
 
+    // Saved as stationery: the template is written, the document keeps its name and its changes,
+    // and the template opens as a new untitled document.
+    pt::type("s");
+    pt::runUntilIdle();
+    pt::answerFileDialog(m_dir / "form.est");
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    EXPECT_TRUE(opened->changed());
+    EXPECT_EQ(opened->filePath(), path);
+    ASSERT_EQ(CatchFail([&] { OpenDocumentWindow((m_dir / "form.est").c_str(), 'E'); }), 0);
+    EXPECT_TRUE(OpenDocumentList->filePath().empty());
+    EXPECT_TRUE(OpenDocumentList->expression()->equal(opened->expression(), 0));
+    opened->takeFocus();
+    pt::runUntilIdle();
+
     // Save (not as) goes to the same file without asking.
     pt::type("d");
     pt::runUntilIdle();

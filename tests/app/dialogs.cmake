@@ -43,3 +43,17 @@ target_sources(kv_app_tests PRIVATE ${KV_DLGFRAME_TEST_CPP})
 # The Examples library's trees live with their writer.
 target_include_directories(kv_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(kv_app_tests kv_examples_folder)
+
+# A libFuzzer target for the document lines, built only by clang. The readers are compiled in here
+# too, so that the fuzzer sees their coverage.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_executable(kv_fuzz_doclines ${CMAKE_SOURCE_DIR}/tools/fuzz/DocLinesFuzz.cpp
+                                  ${CMAKE_SOURCE_DIR}/src/OverSrcs/documents/DocLines.cpp
+                                  ${CMAKE_SOURCE_DIR}/src/OverSrcs/oReader.cpp)
+  target_compile_options(kv_fuzz_doclines PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(kv_fuzz_doclines PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_include_directories(kv_fuzz_doclines PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(kv_fuzz_doclines PRIVATE kv_model kv_framework kv_resources
+                        kv_platform_headless)
+  kv_add_warnings(kv_fuzz_doclines)
+endif()

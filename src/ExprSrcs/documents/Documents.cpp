@@ -136,8 +136,10 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
         saveWriters().at(saveType)(pane, path);
     }
     // Saved as stationery: the document stays what it was (untitled or its own file).
-    if (FileTypeOfPath(path.c_str()) == 'E')
+    if (FileTypeOfPath(path.c_str()) == 'E') {
+        pane.noteCopyWritten();
         return true;
+    }
     pane.setFilePath(path);
     pane.setSaveType(saveType);
     return true;

@@ -1,6 +1,7 @@
 # Translators: files, rule language, generate. List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_model_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/etTranslatorTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/etGenerTest.cpp
 )
 
 # A libFuzzer target for the translator file reader, built only by clang.
@@ -13,3 +14,6 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                         kv_platform_headless)
   kv_add_warnings(kv_fuzz_translator)
 endif()
+
+# The generate tests read the shipped translators.
+add_dependencies(kv_model_tests kv_translators)

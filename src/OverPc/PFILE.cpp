@@ -648,7 +648,10 @@ std::string SaveItemText(const std::string& itemText, int saveType) {
         }
         return text;
     }
-    std::string ext = FileTypeRow(letter)->extension + 1;
+    // Expression documents are written as ".pvx" (".exp" is only kept for files opened as such),
+    // so the item names the extension a save gives a new document.
+    const FileTypeEntry* row = letter == 'e' ? FileTypeOfNth('e', 1) : FileTypeRow(letter);
+    std::string ext = row->extension + 1;
     for (char& c : ext) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
@@ -903,8 +906,7 @@ bool CheckBitmapFile(const std::uint8_t* bytes, std::size_t size, std::size_t& d
 bool MakeBitmapFileHeader(const std::uint8_t* dib, std::size_t dibSize, std::uint8_t header[14]) {
     constexpr std::uint64_t kFileHeader = 14;
     std::uint64_t bitsOffset = 0, bitsEnd = 0;
-    if (!PackedDibLayout(dib, dibSize, bitsOffset, bitsEnd) ||
-        kFileHeader + dibSize > UINT32_MAX) {
+    if (!PackedDibLayout(dib, dibSize, bitsOffset, bitsEnd) || kFileHeader + dibSize > UINT32_MAX) {
         return false;
     }
     const auto put32 = [&](int at, std::uint64_t value) {
@@ -953,7 +955,8 @@ bool SaveBitmapFile(bool ask) {
         return false;
     }
     const int code = CatchFail([&] {
-        // Until close takes it over, a failure deletes the stream, which removes its unfinished file.
+        // Until close takes it over, a failure deletes the stream, which removes its unfinished
+        // file.
         std::unique_ptr<oOFileStream, oOStreamDeleter> stream(NewOFileStream(path.c_str(), true));
         stream->writeRaw(header, sizeof header);
         stream->writeRaw(bitmap.dib.data(), static_cast<std::uint32_t>(bitmap.dib.size()));

@@ -100,6 +100,9 @@ TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
     EXPECT_EQ(pane->filePath(), path);
     EXPECT_EQ(windowTitle(pane), "eq.pvx");
     EXPECT_EQ(windowsMenuText(pane), "eq.pvx");
+    char item[64] = {};
+    plat::GetMenuString(CQVApp::instance().m_MenuBar, kSave, item, sizeof item, plat::MF_BYCOMMAND);
+    EXPECT_STREQ(item, "&Enregistrer (PVX)");
     ASSERT_TRUE(std::filesystem::exists(path));
     const std::string bytes = ReadFileBytes(path);
     EXPECT_EQ(bytes.substr(0, 6), "%%Ve!\r");

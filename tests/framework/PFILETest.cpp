@@ -527,7 +527,7 @@ TEST_F(SaveMenuTest, TheSaveItemOfTheMenuBarFollowsTheSaveType) {
     UpdateSaveMenuItem(3);
     EXPECT_EQ(saveText(), "&Save (PNG)");
     UpdateSaveMenuItem(1);
-    EXPECT_EQ(saveText(), "&Save (EXP)");
+    EXPECT_EQ(saveText(), "&Save (PVX)");
     UpdateSaveMenuItem(11); // no row of its own: the parenthesis goes
     EXPECT_EQ(saveText(), "&Save");
     CQVApp::instance().m_MenuBar = nullptr;

@@ -299,9 +299,12 @@ void InstallModelWiring() {
     SetMenuHandler(516, &CopyCommand);
     SetMenuHandler(517, &PasteCommand);
     SetMenuHandler(518, &ClearSelectionCommand);
+    SetMenuHandler(1281, &PasteCommand); // "Paste From MSWord"
     installCopyAsItems(std::make_index_sequence<std::size(kCopyAsItems)>());
     // The export save types: EPS, PNG, metafile and bitmap files.
     InstallExportWriters();
+    SetMenuHandler(267, &PrintExpressionCommand);
+    SetMenuHandler(530, &ChooseBackgroundColourCommand);
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;

@@ -8,9 +8,15 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/oPNG.h"
 #include "app/AppDocumentFixture.h"
+#include "plat/CommonDialogs.h"
+#include "plat/Dialog.h"
+#include "plat/Print.h"
+#include "plat/TestingSys.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -18,6 +24,7 @@ namespace kvtest {
 namespace {
 
 using ExportsTest = AppDocumentFixture;
+using plat::testing::DialogDriver;
 
 // What a command prints (stdout and stderr), and its exit status.
 int runTool(const std::string& command, std::string& output) {
@@ -99,6 +106,50 @@ TEST_F(ExportsTest, TheEpsCopyCarriesTheExpressionAndPastesBack) {
     DoCommand(kCmdClear, 0);
     DoCommand(kCmdPaste, 0);
     EXPECT_EQ(expected, ExprEncodingText(pane->expression()));
+}
+
+TEST_F(ExportsTest, TheBackgroundColourReachesThePicturesAndWhiteMeansNone) {
+    ExprFilePane* pane = typed("m");
+    const auto choose = [](const char* r, const char* g, const char* b) {
+        plat::testing::onDialog(plat::IDD_CHOOSECOLOR, [=](DialogDriver& d) {
+            d.setText(plat::IDC_COLOR_RED, r);
+            d.setText(plat::IDC_COLOR_GREEN, g);
+            d.setText(plat::IDC_COLOR_BLUE, b);
+            d.click(plat::IDOK);
+        });
+        ASSERT_EQ(1, DoMenuCommand(530)); // Édition > Couleur de fond...
+    };
+    choose("10", "200", "30");
+    ASSERT_EQ(pane->record().m_noBackground, 0);
+    ASSERT_TRUE(CopyAs(true, true, kCopyAsBitmap));
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(plat::GetClipboardBytes(ClipboardFormats().png, png));
+    std::vector<uint8_t> pixels;
+    int32_t w = 0, h = 0, rowBytes = 0;
+    std::string text;
+    ReadPngFromMemory(pixels, w, h, rowBytes, png.data(), png.size(), text);
+    ASSERT_GT(w, 1);
+    EXPECT_EQ((std::vector<uint8_t>{10, 200, 30}),
+              (std::vector<uint8_t>{pixels[1], pixels[2], pixels[3]}))
+        << "the corner is painted";
+    choose("255", "255", "255");
+    EXPECT_EQ(pane->record().m_noBackground, 1);
+}
+
+TEST_F(ExportsTest, PrintSendsOnePageToThePrinter) {
+    // No print server: the default printer is the PDF printer.
+    ScopedEnv lpstat("KV_LPSTAT", std::string("/nonexistent/lpstat"));
+    std::filesystem::create_directories(m_dir / "spool");
+    ScopedEnv spool("TMPDIR", m_dir / "spool");
+    plat::ForgetPrintSetupChoice();
+    typed("x^2");
+    plat::testing::clearPrintJobs();
+    plat::testing::onDialog(plat::IDD_PRINT, [](DialogDriver& d) { d.click(plat::IDOK); });
+    ASSERT_EQ(1, DoMenuCommand(267)); // Fichier > Imprimer l'expression...
+    ASSERT_EQ(plat::testing::printJobs().size(), 1u);
+    EXPECT_EQ(plat::testing::printJobs()[0].pages, 1);
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+    plat::testing::clearPrintJobs();
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 #include "OverPc/documents/Exports.h"
 
+#include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/PPRINT.h"
+#include "OverPc/PUTIL.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverSrcs/documents/DocLines.h"
@@ -22,6 +26,9 @@
 int32_t EpsResolution = 0;
 
 namespace {
+
+// The colour chooser's prompt for the background colour.
+constexpr int kBackgroundPromptString = 222;
 
 // An output stream into a string, bytes as given.
 class StringOStream final : public oOStream {
@@ -185,6 +192,57 @@ bool OpenPngDocument(const char* path) {
     pane->setSaveType(kPngSaveType);
     pane->takeFocus();
     return true;
+}
+
+void PrintExpressionCommand() {
+    ExprFilePane* pane = FrontExpressionDocument();
+    if (pane == nullptr || pane->expression() == nullptr || !AskPrintJob())
+        return;
+    ExprPtr copy = pane->expression()->deepCopy();
+    int32_t measuredAt = -1;
+    auto measureAt = [&](int32_t resolution) {
+        if (resolution == measuredAt)
+            return;
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
+        MeasureExpr(copy.get(), measure.get());
+        measuredAt = resolution;
+    };
+    PrinterPageMetrics metrics;
+    GetPrinterPageMetrics(metrics);
+    measureAt((2 * metrics.resolution + 4) / 9);
+    ClearDocumentFontList();
+    CollectDocumentFonts(copy.get());
+    const int code = CatchFail([&] {
+        PrintPages(1, [&](wPrinterPort& port, int32_t) {
+            // At the printer's own resolution, unscaled, at the top left of the printable area.
+            measureAt(port.resolution());
+            const Zone& area = port.printableArea();
+            DrawExpr(copy.get(), &port, 0, 0, 0, 0, area.left - copy->m_zone.left,
+                     area.top - copy->m_zone.top);
+        });
+    });
+    if (code != 0 && code != errUserInterrupt && code != errPrintCancelled)
+        ErrorAlert(code);
+}
+
+void ChooseBackgroundColourCommand() {
+    ExprFilePane* pane = FrontExpressionDocument();
+    if (pane == nullptr)
+        return;
+    SelectionRecord& record = pane->record();
+    const Color now = record.m_noBackground != 0 ? kColorWhite : record.m_background;
+    uint8_t rgb[3] = {now.r, now.g, now.b};
+    if (!ChooseColorDialog(LoadResString(kBackgroundPromptString), rgb))
+        return;
+    // White is no background of its own.
+    const bool none = rgb[0] == 255 && rgb[1] == 255 && rgb[2] == 255;
+    const Color chosen{rgb[0], rgb[1], rgb[2], 255};
+    if (none == (record.m_noBackground != 0) && (none || chosen == record.m_background))
+        return;
+    record.m_background = none ? kColorWhite : chosen;
+    record.m_noBackground = none ? 1 : 0;
+    pane->setChanged(true);
+    RefreshPane(pane);
 }
 
 void InstallExportWriters() {

@@ -33,5 +33,12 @@ void WriteExportFile(int32_t saveType, const eExpr* expression, const Color* bac
 // when the file carries none.
 bool OpenPngDocument(const char* path);
 
+// Fichier > "Imprimer l'expression...": the front document's expression on one page, at the
+// printer's resolution at the top left of the printable area (clipped, not scaled).
+void PrintExpressionCommand();
+// Édition > "Couleur de fond...": the colour chooser on the front document's background; white
+// means no background of its own; Cancel changes nothing.
+void ChooseBackgroundColourCommand();
+
 // Installs the writers of the four save types.
 void InstallExportWriters();

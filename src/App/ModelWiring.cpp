@@ -124,19 +124,12 @@ constexpr CopyAsItem kCopyAsItems[] = {
     {1035, 8}, {1036, 9},  {1037, 10}, {1539, 10000}, // the current Copy As translator
 };
 
-// The translations come with the translators: until then these copies offer the encoding as
-// text, and say so.
-bool isTranslation(int32_t format) {
-    return format == 8 || format == 9 || format == 10 || format == 10000;
-}
-
 template <int MenuId> void copyAsItem() {
     for (const CopyAsItem& item : kCopyAsItems) {
         if (item.menuId != MenuId)
             continue;
-        const int32_t format = item.format == 10000 ? kCopyAsMathSpeak : item.format;
-        if (CopyAs(false, true, format) && isTranslation(item.format))
-            NotYetImplemented();
+        // The current Copy As translator's text travels as the text of a metafile copy.
+        CopyAs(false, true, item.format == 10000 ? kCopyAsMetafile : item.format);
         return;
     }
 }

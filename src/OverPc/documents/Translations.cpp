@@ -64,20 +64,6 @@ void saveMathSpeak(ExprFilePane& pane, const std::string& path) {
     writeTranslation(GetShippedTranslator(ShippedTranslator::MathSpeak), pane, path);
 }
 
-void copyAsTeXCommand() {
-    CopyAs(false, true, kCopyAsTeX);
-}
-void copyAsMathMLCommand() {
-    CopyAs(false, true, kCopyAsMathML);
-}
-void copyAsMathSpeakCommand() {
-    CopyAs(false, true, kCopyAsMathSpeak);
-}
-// The Copy As translator's text travels as the text of a metafile copy.
-void copyWithCurrentTranslatorCommand() {
-    CopyAs(false, true, kCopyAsMetafile);
-}
-
 } // namespace
 
 const Translator& GetShippedTranslator(ShippedTranslator which) {
@@ -158,8 +144,4 @@ void InstallTranslationServices() {
     SetDocumentSaveWriter(5, &saveText);
     SetDocumentSaveWriter(6, &saveMathSpeak);
     SetMenuHandler(531, &SpeakSelectionCommand);
-    SetMenuHandler(1035, &copyAsTeXCommand);
-    SetMenuHandler(1036, &copyAsMathMLCommand);
-    SetMenuHandler(1037, &copyAsMathSpeakCommand);
-    SetMenuHandler(1539, &copyWithCurrentTranslatorCommand);
 }

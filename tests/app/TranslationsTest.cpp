@@ -1,0 +1,109 @@
+// The translators in the running program: reading aloud, the MathML, text and MathSpeak save
+// types, and the Copy As items, on the headless back end with the shipped translator files.
+
+#include "OverPc/documents/Translations.h"
+
+#include "../../src/Platform/backend/Backend.h"
+#include "App/MenuDispatch.h"
+#include "OverPc/PFILE.h"
+#include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Clipboard.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+
+namespace kvtest {
+namespace {
+
+class TranslationsTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        // The user's preferences folder gets the shipped translators, as the first run copies them.
+        const std::filesystem::path shipped =
+            std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs";
+        std::filesystem::create_directories(PrefsFolderPath());
+        for (const char* name : {"TeX.cat", "MathML.cat", "MathSpeak.cat", "Text.CAT"})
+            std::filesystem::copy_file(shipped / name, PrefsFolderPath() + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        ForgetLoadedTranslators();
+    }
+    void TearDown() override {
+        ForgetLoadedTranslators();
+        AppDocumentFixture::TearDown();
+    }
+    static std::string clipboardText() {
+        std::vector<uint8_t> bytes;
+        plat::backend().clipboardRead("UTF8_STRING", bytes);
+        return std::string(bytes.begin(), bytes.end());
+    }
+};
+
+TEST_F(TranslationsTest, ReadAloudSpeaksTheMathSpeakReadingOrBeepsWithoutAVoice) {
+    typed("x+1");
+    const size_t before = plat::testing::utterances().size();
+    ASSERT_EQ(1, DoMenuCommand(531));
+    ASSERT_EQ(before + 1, plat::testing::utterances().size());
+    EXPECT_EQ("x plus 1", plat::testing::utterances().back().text);
+
+    plat::SpVoice* voice = CQVApp::instance().m_Voice;
+    CQVApp::instance().m_Voice = nullptr;
+    const int32_t beeps = CommandBeepCount();
+    DoMenuCommand(531);
+    CQVApp::instance().m_Voice = voice;
+    EXPECT_EQ(beeps + 1, CommandBeepCount());
+    EXPECT_EQ(before + 1, plat::testing::utterances().size());
+}
+
+TEST_F(TranslationsTest, SaveTypesWriteTranslationsThatOpenAgainAsTheSameExpression) {
+    struct Case {
+        int32_t saveType;
+        const char* name;
+        const char* contains;
+    } cases[] = {
+        {4, "f.mml", "<mrow><mi>x</mi><mo>+</mo><mn>1</mn></mrow>"},
+        {5, "f.txt", "x + 1\r\n]|Expr|[B64"},
+        {6, "f.msp", "x plus 1\r\n]|Expr|[B64"},
+    };
+    ExprFilePane* pane = typed("x+1");
+    const std::string tree = ExprEncodingText(pane->expression());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / c.name;
+        pane->setFilePath(path);
+        pane->setSaveType(c.saveType);
+        ASSERT_EQ(1, DoMenuCommand(263)); // Enregistrer
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find(c.contains), std::string::npos) << text;
+        ExprPtr back = FindEmbeddedEncoding(text.data(), text.size());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(tree, ExprEncodingText(back.get()));
+    }
+}
+
+TEST_F(TranslationsTest, CopyAsItemsPutTheirTranslationOnTheClipboard) {
+    typed("x+1");
+    struct Case {
+        int menuId;
+        const char* starts;
+    } cases[] = {
+        {1035, "${x+1}$%]|Expr|[B64"},
+        {1036, "<math xmlns=\"http://www.w3.org/1998/Math/MathML\" display=\"inline\">"},
+        {1037, "x plus 1\n]|Expr|[B64"},
+        {1539, "x + 1\n]|Expr|[B64"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menuId);
+        ASSERT_EQ(1, DoMenuCommand(c.menuId));
+        EXPECT_EQ(0u, clipboardText().rfind(c.starts, 0)) << clipboardText();
+    }
+}
+
+} // namespace
+} // namespace kvtest

@@ -118,6 +118,8 @@ TEST_F(GeneralPrefsTest, EveryRecordReadsBackAsWritten) {
 }
 
 TEST_F(GeneralPrefsTest, ShippedFilesHoldTheDefaultTables) {
+    for (const char* name : {"general.prf", "keys.prf", "function.txt"})
+        ASSERT_TRUE(fs::exists(kShippedFolder / name)) << name << " is written by the build";
     const auto defaults = allValues();
     const auto styles = StyleTable;
     for (const PrefRecordDefault& r : kGeneralPrefRecords)

@@ -43,6 +43,8 @@ target_sources(kv_app_tests PRIVATE ${KV_DLGFRAME_TEST_CPP})
 # The Examples library's trees live with their writer.
 target_include_directories(kv_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(kv_app_tests kv_examples_folder)
+# The preference file tests read the shipped folder the build writes.
+add_dependencies(kv_app_tests kv_prefs_folder)
 
 # A libFuzzer target for the document lines, built only by clang. The readers are compiled in here
 # too, so that the fuzzer sees their coverage.

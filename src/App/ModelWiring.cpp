@@ -265,6 +265,7 @@ bool pointOnActiveSelection(oWindow* window, oPoint point) {
 void InstallModelWiring() {
     ModelHooks& model = TheModelHooks();
     model.fontIndexForDesc = &FontIndexForFace;
+    model.fontIndexForRole = &FontIndexForRole;
     model.charClassOf = &CharClassOf;
     TheAsianFontServices().faceScriptClass = &FaceScriptClass;
     // The encoding names each font's script class from the installed faces.

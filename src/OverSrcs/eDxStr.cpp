@@ -2,6 +2,7 @@
 
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eLayout.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -690,9 +692,8 @@ Color rulerColour(const oGraphPort& port) {
 }
 
 int32_t labelFont() {
-    // The scale is labelled in the sans-serif face at 12 points.
-    static const char kFace[] = "Arial";
-    return HookFontIndexForDesc(kFace, 12, false, false, false);
+    // The scale is labelled in the program's sans-serif font.
+    return HookFontIndexForRole(kFontRoleSansSerif);
 }
 
 RowRulerGeometry currentGeometry() {
@@ -877,12 +878,42 @@ struct RulerDrag {
     oPoint lastIcon; // where the feedback is shown
     int32_t lastX = 0;
     bool shown = false;
+    std::unique_ptr<oPixMap> under; // the pad under the dragged icon
 };
 RulerDrag s_drag;
 
 void invertIcon(oPoint icon) {
     if (ActivePad != nullptr)
         ActivePad->invertZone(iconZone(icon.x, icon.y, s_drag.g));
+}
+
+// The dragged stop is shown as its own icon: the pad under it is kept and put back before the
+// icon moves on. Without room for the kept pixels the icon's box is inverted instead.
+void showStopIcon(oPoint icon) {
+    if (ActivePad == nullptr)
+        return;
+    if (!s_drag.under)
+        s_drag.under.reset(
+            TryNewScreenPixMap(Zone{0, 0, s_drag.g.iconWidth, s_drag.g.iconHeight, 0, 0}));
+    if (s_drag.under) {
+        ActivePad->savePix(icon.x, icon.y, *s_drag.under);
+        ActivePad->drawImage(kTabIconBase + s_drag.kind, iconZone(icon.x, icon.y, s_drag.g),
+                             rulerColour(*ActivePad), ActivePad->backColor(), 0);
+    } else {
+        invertIcon(icon);
+    }
+    s_drag.lastIcon = icon;
+    s_drag.shown = true;
+}
+
+void hideStopIcon() {
+    if (!s_drag.shown || ActivePad == nullptr)
+        return;
+    if (s_drag.under)
+        ActivePad->restorePix(s_drag.lastIcon.x, s_drag.lastIcon.y, *s_drag.under);
+    else
+        invertIcon(s_drag.lastIcon);
+    s_drag.shown = false;
 }
 
 // A fresh drag over the row's ruler; false when there is no pad to drag on.
@@ -904,22 +935,15 @@ void dragStop(eDxString* row, const Zone& abs, const RowRulerGeometry& g, int32_
     s_drag.slot = slot;
     s_drag.kind = kind;
     s_drag.grip = oPoint{press.x - icon.x, press.y - icon.y};
-    s_drag.lastIcon = icon;
-    invertIcon(icon);
-    s_drag.shown = true;
+    showStopIcon(icon);
     ActivePad->trackDrag(
         [](oPoint p) {
-            const oPoint icon{p.x - s_drag.grip.x, p.y - s_drag.grip.y};
-            if (s_drag.shown)
-                invertIcon(s_drag.lastIcon);
-            invertIcon(icon);
-            s_drag.lastIcon = icon;
-            s_drag.shown = true;
+            hideStopIcon();
+            showStopIcon(oPoint{p.x - s_drag.grip.x, p.y - s_drag.grip.y});
         },
         [](oPoint p) {
-            if (s_drag.shown)
-                invertIcon(s_drag.lastIcon);
-            s_drag.shown = false;
+            hideStopIcon();
+            s_drag.under.reset();
             const oPoint icon{p.x - s_drag.grip.x, p.y - s_drag.grip.y};
             BeginEditStep(0);
             NoteEditedNode(s_drag.row);

@@ -127,6 +127,14 @@ int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool i
     return defaultFontIndex(face, points, bold, italic, underline);
 }
 
+int32_t HookFontIndexForRole(char role) {
+    if (s_hooks.fontIndexForRole != nullptr)
+        return s_hooks.fontIndexForRole(role);
+    // Without the font manager a role is a face of its own name.
+    const char face[] = {'r', 'o', 'l', 'e', ' ', role, '\0'};
+    return defaultFontIndex(face, 12, false, false, false);
+}
+
 int HookCharClassOf(unsigned char c) {
     if (s_hooks.charClassOf != nullptr)
         return s_hooks.charClassOf(c);

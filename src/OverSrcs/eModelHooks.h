@@ -47,6 +47,8 @@ struct ModelHooks {
     // Font manager. The index of the font table entry for a face, point size and three styles.
     int32_t (*fontIndexForDesc)(const char* face, int32_t points, bool bold, bool italic,
                                 bool underline) = nullptr;
+    // Font manager. The index of a font role's entry at 12 points ('h' the sans-serif face).
+    int32_t (*fontIndexForRole)(char role) = nullptr;
     // Character class: 0 letter, 1 other alphanumeric, 2 other, 3 space and tab.
     int (*charClassOf)(unsigned char c) = nullptr;
 };
@@ -70,6 +72,8 @@ void HookSetSelection(const SelectionEntry& entry);
 void HookCheckUserAbort();
 int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool italic,
                              bool underline);
+inline constexpr char kFontRoleSansSerif = 'h';
+int32_t HookFontIndexForRole(char role);
 int HookCharClassOf(unsigned char c);
 
 // The default font table used until the font manager is installed: each distinct description gets

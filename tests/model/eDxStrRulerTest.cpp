@@ -22,6 +22,7 @@ struct Label {
     std::string text;
     int32_t x;
     int32_t y;
+    int32_t font;
 };
 struct Image {
     int32_t id;
@@ -59,10 +60,9 @@ protected:
         std::vector<Label> out;
         for (const std::string& line : port->calls()) {
             char text[32] = {};
-            int font = 0;
             Label l;
             if (std::sscanf(line.c_str(), "drawDeluxeString \"%31[^\"]\" font=%d at=%d,%d", text,
-                            &font, &l.x, &l.y) == 4 &&
+                            &l.font, &l.x, &l.y) == 4 &&
                 l.y < 32) { // in the band, not the row's own text below it
                 l.text = text;
                 out.push_back(l);
@@ -96,6 +96,11 @@ TEST_F(RowRulerTest, ScaleLabelsFollowTheMeasurementUnit) {
         {2, "points", {50}, 50},
         {3, "picas", {60}, 5},
     };
+    // The labels are in the sans-serif font of the font manager.
+    TheModelHooks().fontIndexForRole = [](char role) {
+        return HookFontIndexForDesc(role == 'h' ? "Sans" : "Other", 12, false, false, false);
+    };
+    const int32_t sans = HookFontIndexForDesc("Sans", 12, false, false, false);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MeasurementUnitSetting = c.unit;
@@ -103,6 +108,7 @@ TEST_F(RowRulerTest, ScaleLabelsFollowTheMeasurementUnit) {
         DrawInRulerMode(row.get());
         const std::vector<Label> labels = Labels();
         ASSERT_GE(labels.size(), 3u);
+        EXPECT_EQ(labels[0].font, sans);
         int32_t previous = 2; // the label sits 2 units right of its tick (2 res / 16)
         for (size_t k = 0; k < labels.size(); ++k) {
             SCOPED_TRACE(k);
@@ -295,8 +301,13 @@ public:
         if (!path.empty())
             endCb(path.back());
     }
+    void drawImage(int32_t resourceId, const Zone& zone, const Color&, const Color&,
+                   int32_t) override {
+        images.push_back({resourceId, zone.left, zone.top});
+    }
     std::vector<oPoint> path;
     int drags = 0;
+    std::vector<Image> images;
 };
 
 class RulerDragTest : public RowRulerTest {
@@ -340,6 +351,14 @@ TEST_F(RulerDragTest, AStopDraggedAlongTheScaleMovesAndResorts) {
     const int32_t y = g.base + g.lu + 2;
     Press({74, y}, {{120, y}, {252, y}});
     EXPECT_EQ(pad.drags, 1);
+    // The stop's own icon follows the mouse, keeping its grip.
+    const int32_t top = g.base + g.lu;
+    ASSERT_EQ(pad.images.size(), 3u);
+    EXPECT_EQ(pad.images[0].id, kTabIconBase + kTabLeft);
+    EXPECT_EQ(pad.images[0].left, 72 - g.iconGrip);
+    EXPECT_EQ(pad.images[1].left, 120 - 2 - g.iconGrip);
+    EXPECT_EQ(pad.images[2].left, 252 - 2 - g.iconGrip);
+    EXPECT_EQ(pad.images[2].top, top);
     EXPECT_EQ(Positions(), (std::vector<int32_t>{144, 216, 250, 288, 360, 432, -1, -1, -1, -1}));
     EXPECT_FALSE(row->isLaidOut());
     ASSERT_EQ(s_marked.size(), 1u);

@@ -69,6 +69,25 @@ void reportUnlessRepeated(std::int16_t code, std::int16_t& last) {
     last = code;
 }
 
+// The cursor of what lies under the pointer in one of the program's windows; the current cursor
+// elsewhere.
+void updateCursorFromPointer() {
+    plat::POINT pt{};
+    if (plat::GetCursorPos(&pt)) {
+        const plat::HWND under = plat::WindowFromPoint(pt);
+        if (oWindow* win = under ? WindowOfHandle(under) : nullptr) {
+            plat::ScreenToClient(under, &pt);
+            int32_t kind = 0;
+            int32_t info = 0;
+            Zone zone;
+            win->infoAtPoint(oPoint{pt.x, pt.y}, kind, info, zone);
+            SetCursorForKind(kind);
+            return;
+        }
+    }
+    ApplyCursor();
+}
+
 bool isDown(int vk) {
     return (plat::GetKeyState(vk) & 0x8000) != 0;
 }
@@ -102,16 +121,35 @@ void IdleWork() {
     GuardedCall(
         [] {
             ResetUserAbortCounter();
+            SetBusyCursorPending(false);
             // Library code may have changed the floating-point environment; the program runs
             // with every exception masked.
             std::fesetenv(FE_DFL_ENV);
             if (oWindow* front = FrontWindow())
                 front->idle();
-            ApplyCursor();
+            updateCursorFromPointer();
             HelpBalloonStep();
             s_idleFailure = 0;
         },
         [](std::int16_t code) { reportUnlessRepeated(code, s_idleFailure); });
+}
+
+void NoteInputMessage(const plat::MSG& msg) {
+    switch (msg.message) {
+    case plat::WM_KEYDOWN:
+    case plat::WM_SYSKEYDOWN:
+    case plat::WM_CHAR:
+    case plat::WM_LBUTTONDOWN:
+    case plat::WM_LBUTTONDBLCLK:
+    case plat::WM_RBUTTONDOWN:
+    case plat::WM_RBUTTONUP:
+    case plat::WM_COMMAND:
+    case plat::WM_SYSCOMMAND:
+        SetBusyCursorPending(true);
+        break;
+    default:
+        break;
+    }
 }
 
 void ResetTickState() {
@@ -194,6 +232,7 @@ int RunMessageLoop() {
             HandleFileOpenRequest(msg.wParam);
             continue;
         }
+        NoteInputMessage(msg);
         if (KeyFilter(msg))
             continue;
         plat::TranslateMessage(&msg);

@@ -15,6 +15,8 @@ bool KeyFilter(const plat::MSG& msg);
 // Runs while the queue is empty and a front window exists: ends the busy period, lets the front
 // window blink its selection and applies the cursor. A Fail inside is shown and the loop goes on.
 void IdleWork();
+// Input and menu messages make the busy cursor pending: work that lasts shows it.
+void NoteInputMessage(const plat::MSG& msg);
 
 // The 100 ms application tick. Does nothing while a message box or dialog is up or before
 // start-up is over; otherwise ends the program (quit message 2) once no window of its own is

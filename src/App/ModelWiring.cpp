@@ -22,10 +22,12 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/PPICTEXT.h"
+#include "OverPc/PPRINT.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/documents/Translations.h"
+#include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
@@ -36,6 +38,7 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
+#include "plat/Menu.h"
 
 #include <cstdint>
 #include <cstring>
@@ -260,6 +263,33 @@ bool pointOnActiveSelection(oWindow* window, oPoint point) {
     return false;
 }
 
+// ---- Menu commands of the editing subsystem
+// -------------------------------------------------------------
+
+constexpr int kPrintSetupMenuId = 266;
+constexpr int kLinkRowsMenuId = 527;
+constexpr int kUnlinkRowsMenuId = 528;
+constexpr int kAutoSpaceMenuId = 2051;
+constexpr int kMatrixNumberingMenuId = 2052;
+constexpr int kResetStyleMenuId = 5391;
+constexpr int kFontNameMethodMenuId = 7431;
+constexpr int kBaseFontMenuId = 7434;
+
+// The item shows a check mark while the option is on.
+void showAutoSpaceOption() {
+    if (plat::HMENU bar = CQVApp::instance().m_MenuBar; bar && plat::IsMenu(bar))
+        plat::CheckMenuItem(bar, kAutoSpaceMenuId,
+                            plat::MF_BYCOMMAND |
+                                (AutoSpaceOption != 0 ? plat::MF_CHECKED : plat::MF_UNCHECKED));
+}
+
+void toggleAutoSpace() {
+    AutoSpaceOption = AutoSpaceOption != 0 ? 0 : 1;
+    showAutoSpaceOption();
+    if (SaveGeneralPrefsHook != nullptr)
+        SaveGeneralPrefsHook();
+}
+
 } // namespace
 
 void InstallModelWiring() {
@@ -338,6 +368,24 @@ void InstallModelWiring() {
     KeyboardFontCommandChooser = &AskFSSCmd;
     // Fichier > "Save Metafile...".
     SetMenuHandler(265, &SaveMetafileCommand);
+    // Fichier > "Configuration de l'impression...".
+    SetMenuHandler(kPrintSetupMenuId, [] { RunPrintSetupDialog(); });
+    // Édition > "Alignement magique" and "Supprimer l'alignement".
+    SetMenuHandler(kLinkRowsMenuId, [] { LinkRowsCommand(1); });
+    SetMenuHandler(kUnlinkRowsMenuId, [] { LinkRowsCommand(0); });
+    // Insertion > "Espacement automatique" (checked while on) and "Insérer un indice...".
+    SetMenuHandler(kAutoSpaceMenuId, &toggleAutoSpace);
+    showAutoSpaceOption();
+    SetMenuHandler(kMatrixNumberingMenuId, &ChooseMatrixNumbering);
+    // Modifier > "Change Root" runs the root settings; "Style par défaut" applies the reset style.
+    TheCommandHooks().rootSettingsCommand = &ChooseRootSettings;
+    SetMenuHandler(kResetStyleMenuId, &ApplyResetStyleCommand);
+    // Préférences > "Font/Size Prefs": "Font Name Method" says it is not there yet; "Police par
+    // défaut..." edits the base style.
+    SetMenuHandler(kFontNameMethodMenuId, [] { NotYetImplemented(); });
+    SetMenuHandler(kBaseFontMenuId, &ChooseBaseFont);
+    // Commands join neighbouring words of one style after their edits.
+    TheCommandHooks().mergeAdjacentWords = &MergeAdjacentWords;
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
     // The preference files: written after each settings dialog and at shut-down.

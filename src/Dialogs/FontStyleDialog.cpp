@@ -1,7 +1,10 @@
 #include "Dialogs/FontStyleDialog.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/PopupCombo.h"
+#include "ExprSrcs/EPane.h"
+#include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
@@ -314,6 +317,16 @@ bool RunFSSDialogOn(FSSRecord& style, const char* title) {
 
 bool RunFSSDialog(int32_t, const char* title) {
     return RunFSSDialogOn(SharedStyleRecord, title);
+}
+
+void ChooseBaseFont() {
+    FSSRecord base = StyleTable[0];
+    if (!RunFSSDialogOn(base, LoadResString(kBaseFontTitleString)))
+        return;
+    StyleTable[0] = base;
+    if (SaveGeneralPrefsHook != nullptr)
+        SaveGeneralPrefsHook();
+    RefreshAllPanes();
 }
 
 void InstallFontStyleDialog() {

@@ -13,6 +13,8 @@ class oListBox;
 
 inline constexpr int kFontStyleDialogId = 4103;
 inline constexpr int kMoreStylesDialogId = 4104;
+// "Police par défaut": the title of the dialog on the base style.
+inline constexpr int kBaseFontTitleString = 145;
 
 inline constexpr int kFontStyleTitleItem = 1639;
 inline constexpr int kFontStyleFaceList = 1641;
@@ -89,6 +91,10 @@ bool RunFSSDialogOn(FSSRecord& style, const char* title);
 // The same on the shared style record that the commands fill (SharedStyleRecord). `flags` is kept
 // for the callers that pass it; no flag changes what the dialog does.
 bool RunFSSDialog(int32_t flags, const char* title);
+
+// Préférences > "Police par défaut...": the dialog on the base style (style-table entry 0); on OK
+// the table is stored with the preferences and every pane is laid out again.
+void ChooseBaseFont();
 
 // Installs the change-font hook of the commands (the title is a string of the resource module).
 void InstallFontStyleDialog();

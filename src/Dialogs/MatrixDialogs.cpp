@@ -7,6 +7,7 @@
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/oDlgWidget.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eMatrix.h"
 #include "plat/Dialog.h"
 
@@ -266,6 +267,13 @@ bool AskMatrixIndexSettings() {
     MatrixIndices.rule = record.rule >= 0 && record.rule < 5 ? record.rule : 0;
     MatrixIndexSteps(MatrixIndices.rule, MatrixIndices.rowStep, MatrixIndices.columnStep);
     return true;
+}
+
+void ChooseMatrixNumbering() {
+    if (!AskMatrixIndexSettings())
+        return;
+    const MatrixIndexSettings& s = MatrixIndices;
+    NumberMatrixCells(s.start, s.rowStep, s.columnStep, s.depth);
 }
 
 void InstallMatrixDialogs() {

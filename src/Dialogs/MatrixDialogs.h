@@ -75,5 +75,9 @@ void MatrixIndexSteps(int32_t rule, int32_t& rowStep, int32_t& columnStep);
 // nothing changes.
 bool AskMatrixIndexSettings();
 
+// Insertion > "Insérer un indice...": asks the numbering settings, then numbers the selected cells
+// (a selection outside every matrix fails with message 503).
+void ChooseMatrixNumbering();
+
 // Installs the matrix dialogs' launchers into the Modify command's table. Safe to call again.
 void InstallMatrixDialogs();

@@ -36,7 +36,7 @@ void CheckUserAbort() {
         return;
     }
     if (plat::GetTickCount() - s_abortFirstTick > kUserAbortBusyMs)
-        ApplyCursor();
+        ApplyBusyCursor();
     if ((s_abortCalls & 31) == 31 && (plat::GetAsyncKeyState(plat::VK_ESCAPE) & 0x8000) != 0)
         Fail(errUserInterrupt);
 }

@@ -4,6 +4,7 @@
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/oWindows.h"
 
@@ -12,7 +13,7 @@
 uint8_t WholeRowClickOption = 0;
 SelectionEntry DragEntry;
 oPoint ClickPoint;
-void (*LocateCellAtPointHook)(oPoint point) = nullptr;
+void (*LocateCellAtPointHook)(oPoint point) = &LocateCellAtPoint;
 void (*UpdateStyleButtonsHook)(int32_t force, int32_t flag) = nullptr;
 
 namespace {
@@ -105,6 +106,56 @@ bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag
     }
     entry = SelectionEntry{};
     return askRoot(root, anchor, moved, entry, drag);
+}
+
+void LocateCellAtPoint(oPoint point) {
+    if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr)
+        return;
+    // Down the tree through the children under the point, each child's zone lying in its
+    // parent's; the deepest grid cell met wins, else the deepest node.
+    eExpr* node = ActiveRecord->m_root;
+    Zone abs = node->m_zone;
+    if (!ZoneContainsPoint(abs, point))
+        return;
+    SelectionEntry picked{};
+    for (;;) {
+        eExpr* under = nullptr;
+        Zone underAbs{};
+        for (int32_t i = 0; i < node->childCount() && under == nullptr; ++i) {
+            eExpr* child = node->getChild(i);
+            if (child == nullptr)
+                continue;
+            Zone rect = child->m_zone;
+            ZoneOffset(rect, abs.left, abs.top);
+            if (ZoneContainsPoint(rect, point)) {
+                under = child;
+                underAbs = rect;
+            }
+        }
+        if (under == nullptr)
+            break;
+        if (node->isMatrix()) {
+            auto* grid = static_cast<eMatrix*>(node);
+            for (int32_t r = 0; r < grid->rows(); ++r)
+                for (int32_t c = 0; c < grid->columns(); ++c)
+                    if (grid->getCell(r, c) == under)
+                        picked = {grid, c, c + 1, r, r + 1};
+        } else if (picked.node == nullptr || !picked.node->isMatrix()) {
+            if (node->isString())
+                picked = {node, under->m_index, under->m_index + 1, 0, 1};
+            else
+                under->selectWhole(picked);
+        }
+        node = under;
+        abs = underAbs;
+    }
+    if (picked.node == nullptr)
+        return;
+    RedrawSelectionHighlight();
+    ClearSelectionList(*ActiveRecord);
+    SetSelection(&picked);
+    RedrawSelectionHighlight();
+    updateStyleButtons();
 }
 
 void ClickExpr(oPoint point) {

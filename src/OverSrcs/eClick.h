@@ -25,9 +25,12 @@ extern SelectionEntry DragEntry;
 // The press point (the anchor of the drag), in the active pad's coordinates.
 extern oPoint ClickPoint;
 
-// With Ctrl, or Alt and Shift, held a press picks a grid cell instead; the command layer installs
-// it. Null: such a press does nothing.
+// With Ctrl, or Alt and Shift, held a press picks a grid cell instead: LocateCellAtPoint unless
+// another picker is installed. Null: such a press does nothing.
 extern void (*LocateCellAtPointHook)(oPoint point);
+// Selects the grid cell under the point of the active pad (the innermost grid's), or, outside any
+// grid, the node under it.
+void LocateCellAtPoint(oPoint point);
 // Refreshes the style buttons after the selection changed (the command layer's
 // UpdateStyleButtons); null does nothing.
 extern void (*UpdateStyleButtonsHook)(int32_t force, int32_t flag);

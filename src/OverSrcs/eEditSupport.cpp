@@ -192,6 +192,105 @@ void LinkRowsCommand(int32_t link) {
         Fail(errNothingToLink);
 }
 
+// ---- Matrix numbering
+// --------------------------------------------------------------------------------
+
+namespace {
+
+// The row and column of a cell of the grid (false when the node is not one of its cells).
+bool cellPosition(const eMatrix* grid, const eExpr* cell, int32_t& row, int32_t& column) {
+    for (int32_t r = 0; r < grid->rows(); ++r)
+        for (int32_t c = 0; c < grid->columns(); ++c)
+            if (grid->getCell(r, c) == cell) {
+                row = r;
+                column = c;
+                return true;
+            }
+    return false;
+}
+
+// The number for a node: found from the matrices around it, `depth` levels out.
+bool numberAt(const eExpr* node, int32_t start, int32_t rowStep, int32_t columnStep, int32_t depth,
+              int32_t& number) {
+    int32_t level = 0;
+    bool found = false;
+    for (const eExpr* child = node; child != nullptr && child->m_parent != nullptr;
+         child = child->m_parent) {
+        if (!child->m_parent->isMatrix())
+            continue;
+        int32_t r = 0;
+        int32_t c = 0;
+        if (!cellPosition(static_cast<const eMatrix*>(child->m_parent), child, r, c))
+            continue;
+        number = start + rowStep * r + columnStep * c;
+        found = true;
+        if (level++ >= depth)
+            break;
+    }
+    return found;
+}
+
+// Puts the number's text in place of the entry's selection, as typing it would.
+void insertNumber(SelectionEntry& entry, int32_t number) {
+    EntryBeingActedUpon = &entry;
+    FSSRecord style;
+    uint8_t colour = 0;
+    GetTypingFSS(style, colour);
+    const std::string text = std::to_string(number);
+    InsertExprAtSelection(NewWord(text, 0, style, colour), false);
+    EntryBeingActedUpon = nullptr;
+}
+
+} // namespace
+
+void NumberMatrixCells(int32_t start, int32_t rowStep, int32_t columnStep, int32_t depth) {
+    if (ActiveRecord == nullptr)
+        return;
+    std::vector<SelectionEntry> entries;
+    for (int32_t i = 0; i < ActiveRecord->count(); ++i)
+        entries.push_back(ActiveRecord->entry(i));
+    BeginEditStep(0);
+    RedrawSelectionHighlight();
+    ClearSelectionList(*ActiveRecord);
+    bool numbered = false;
+    for (SelectionEntry e : entries) {
+        if (e.node == nullptr)
+            continue;
+        auto* grid = e.node->isMatrix() ? static_cast<eMatrix*>(e.node) : nullptr;
+        if (grid != nullptr && e.start < e.end && e.rowStart < e.rowEnd) {
+            // A block of cells: each cell's whole contents.
+            for (int32_t r = e.rowStart; r < std::min(e.rowEnd, grid->rows()); ++r) {
+                for (int32_t c = e.start; c < std::min(e.end, grid->columns()); ++c) {
+                    eExpr* cell = grid->getCell(r, c);
+                    int32_t number = 0;
+                    if (cell == nullptr ||
+                        !numberAt(cell, start, rowStep, columnStep, depth, number))
+                        continue;
+                    SelectionEntry whole{cell, 0, cell->childCount(), 0, 1};
+                    if (!cell->isString())
+                        cell->selectWhole(whole);
+                    insertNumber(whole, number);
+                    numbered = true;
+                }
+            }
+            continue;
+        }
+        int32_t number = 0;
+        if (!numberAt(e.node, start, rowStep, columnStep, depth, number))
+            continue;
+        insertNumber(e, number);
+        numbered = true;
+    }
+    if (!numbered) {
+        // Nothing changed: the selection stays as it was.
+        for (const SelectionEntry& e : entries)
+            SetSelection(&e);
+        redrawAfterEdit();
+        Fail(errNotInMatrix);
+    }
+    redrawAfterEdit();
+}
+
 int32_t UnlinkTree(eExpr* node) {
     if (node == nullptr)
         return 0;

@@ -58,6 +58,14 @@ bool SearchSubtreeForKind(eExpr* node, int32_t kind);
 // it shows message 496.
 void RulerCommand();
 
+// The matrix numbering: every selected cell gets the number start + rowStep × r + columnStep × c,
+// r and c the cell's row and column in the matrix `depth` levels out from the selection (0 the
+// innermost; the outermost found when there are fewer). A block of selected cells numbers each
+// cell in place of its contents; any other selection gets the number in place of its range.
+// Fails with errNotInMatrix when no selection lies in a matrix.
+inline constexpr int errNotInMatrix = 503;
+void NumberMatrixCells(int32_t start, int32_t rowStep, int32_t columnStep, int32_t depth);
+
 // The reset style: inherits everything, ink-measure mode 1; then command 0x6040 applies it.
 void ApplyResetStyleCommand();
 

@@ -458,8 +458,9 @@ bool oWindow::doDoubleByteChar(int32_t character) {
     return m_target ? m_target->doDoubleByteChar(character) : false;
 }
 void oWindow::idle() {
-    if (m_target)
-        m_target->idle();
+    // The target's idle step blinks the caret: it runs at the blink interval, not on every pass
+    // of the idle loop.
+    PeriodicTick(m_target);
 }
 bool oWindow::anyChildBusy() {
     for (oPane* c = m_firstChild; c; c = c->nextSibling())

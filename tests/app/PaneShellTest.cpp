@@ -398,6 +398,10 @@ TEST_F(PaneShellTest, ABalloonShowsAfterResting500MsOverTheSelectionAndAKeyHides
         EXPECT_EQ(HelpBalloonWindow(), nullptr);
         EXPECT_FALSE(plat::IsWindow(balloon));
         close(pane);
+        // Closing the last document ends the program; this one goes on for the next round.
+        plat::MSG quit{};
+        EXPECT_TRUE(
+            plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE));
         setText(name, "0");
     }
 }

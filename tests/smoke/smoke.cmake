@@ -65,3 +65,12 @@ if(KV_XVFB_RUN AND KV_XCLIP AND KV_XDOTOOL AND KV_PNGCHECK)
                    ${CMAKE_CURRENT_BINARY_DIR}/clipboard-smoke)
   set_tests_properties(SmokeX11Clipboard PROPERTIES LABELS "smoke" TIMEOUT 90)
 endif()
+
+# Making the voice prints nothing, even where the audio device is missing.
+add_executable(kv_smoke_voice ${CMAKE_CURRENT_LIST_DIR}/VoiceSmoke.cpp)
+target_link_libraries(kv_smoke_voice PRIVATE kv_platform_x11)
+kv_add_warnings(kv_smoke_voice)
+add_test(NAME SmokeQuietVoice
+         COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:kv_smoke_voice>
+                 -P ${CMAKE_CURRENT_LIST_DIR}/QuietVoice.cmake)
+set_tests_properties(SmokeQuietVoice PROPERTIES LABELS "smoke" TIMEOUT 60)

@@ -4,7 +4,8 @@
 
 namespace {
 plat::HCURSOR s_current = nullptr;
-}
+bool s_busyPending = false;
+} // namespace
 
 void SetCurrentCursor(plat::HCURSOR cursor) {
     s_current = cursor;
@@ -18,4 +19,19 @@ void ApplyCursor() {
     if (s_current == nullptr)
         s_current = plat::LoadCursor(nullptr, plat::IDC_ARROW);
     plat::SetCursor(s_current);
+}
+
+void SetBusyCursorPending(bool pending) {
+    s_busyPending = pending;
+}
+
+bool BusyCursorPending() {
+    return s_busyPending;
+}
+
+void ApplyBusyCursor() {
+    if (s_busyPending)
+        plat::SetCursor(plat::LoadCursor(nullptr, plat::IDC_WAIT));
+    else
+        ApplyCursor();
 }

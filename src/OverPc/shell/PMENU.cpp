@@ -40,6 +40,17 @@ struct AdHocItem {
     std::intptr_t argument = 0;
 };
 
+// The text is a title (a file name): an "&" in it is shown, not taken as a mnemonic.
+std::string menuText(const char* text) {
+    std::string shown;
+    for (const char* c = text; *c; ++c) {
+        shown += *c;
+        if (*c == '&')
+            shown += '&';
+    }
+    return shown;
+}
+
 std::vector<AdHocItem>& adHocItems() {
     static std::vector<AdHocItem> s_items;
     return s_items;
@@ -169,14 +180,8 @@ int AddAdHocMenuItem(int number, int /*ignored*/, const char* text, AdHocCallbac
             id = std::max(id, a.id + 1);
     if (id > base + 255)
         return 0;
-    // The text is a title (a file name): an "&" in it is shown, not taken as a mnemonic.
-    std::string shown;
-    for (const char* c = text; *c; ++c) {
-        shown += *c;
-        if (*c == '&')
-            shown += '&';
-    }
-    if (!plat::AppendMenu(menu, plat::MF_STRING, static_cast<plat::UINT_PTR>(id), shown.c_str()))
+    if (!plat::AppendMenu(menu, plat::MF_STRING, static_cast<plat::UINT_PTR>(id),
+                          menuText(text).c_str()))
         return 0;
     adHocItems().push_back(AdHocItem{number, id, callback, argument});
     return id;
@@ -203,6 +208,24 @@ void CheckAdHocMenuItem(int number, AdHocCallback callback, std::intptr_t argume
                                         (on ? plat::MF_CHECKED : plat::MF_UNCHECKED));
             return;
         }
+    }
+}
+
+void RenameAdHocMenuItems(std::intptr_t argument, const char* text) {
+    if (!text || !*text)
+        return;
+    for (const AdHocItem& a : adHocItems()) {
+        if (a.argument != argument)
+            continue;
+        plat::HMENU menu = MenuOfNumber(a.number);
+        if (!menu)
+            continue;
+        const plat::UINT state =
+            plat::GetMenuState(menu, static_cast<plat::UINT>(a.id), plat::MF_BYCOMMAND);
+        const plat::UINT checked = (state & plat::MF_CHECKED) ? plat::MF_CHECKED : 0;
+        plat::ModifyMenu(menu, static_cast<plat::UINT>(a.id),
+                         plat::MF_BYCOMMAND | plat::MF_STRING | checked,
+                         static_cast<plat::UINT_PTR>(a.id), menuText(text).c_str());
     }
 }
 

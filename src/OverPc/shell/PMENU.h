@@ -37,6 +37,8 @@ int AddAdHocMenuItem(int number, int ignored, const char* text, AdHocCallback ca
 void RemoveAdHocMenuItem(int number, std::intptr_t argument);
 // Checks or unchecks the ad-hoc item with that callback and argument.
 void CheckAdHocMenuItem(int number, AdHocCallback callback, std::intptr_t argument, bool on);
+// Shows `text` on every ad-hoc item whose argument matches (any menu).
+void RenameAdHocMenuItems(std::intptr_t argument, const char* text);
 // Runs the ad-hoc item `id`; false when `id` is not one.
 bool RunAdHocMenuItem(int id);
 // Forgets every ad-hoc item (their menu items are left alone).

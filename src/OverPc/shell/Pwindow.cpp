@@ -6,6 +6,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/PMENU.h"
 #include "plat/Controls.h"
 #include "plat/Input.h"
 #include "plat/Menu.h"
@@ -13,6 +14,7 @@
 #include "plat/Window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 plat::HWND VisiblePlacementWindow = nullptr;
@@ -26,7 +28,7 @@ std::set<oWidget*>& liveWidgets() {
     return s_widgets;
 }
 
-uint32_t s_nextTick = 0;
+uint32_t s_lastTick = 0;
 bool s_tickStarted = false;
 
 plat::RECT toRect(const Zone& z) {
@@ -126,6 +128,40 @@ void runDrag(oWidget& widget, const DragMoveCallback& moveCb, const DragEndCallb
         plat::ReleaseCapture();
     if (endCb)
         endCb(last);
+}
+
+// The first scroll pane of a window whose bar is `bar` (any scroll pane when `bar` is null).
+oScrollPane* scrollPaneOf(oWindow* win, plat::HWND bar) {
+    for (oPane* c = win->firstChild(); c; c = c->nextSibling()) {
+        auto* s = dynamic_cast<oScrollPane*>(c);
+        if (s && (bar == nullptr || HandleOfWindow(s->horizontalBar()) == bar ||
+                  HandleOfWindow(s->verticalBar()) == bar))
+            return s;
+    }
+    return nullptr;
+}
+
+// Set once the last document window has gone and the quit is posted, so that it is posted once;
+// a new document window clears it.
+bool s_lastWindowQuitPosted = false;
+
+// A document window (a child of the main frame) is being destroyed: when no other is left, the
+// program ends, unless it serves an embedding container.
+void quitAfterLastDocumentWindow(plat::HWND closing) {
+    CQVApp& app = CQVApp::instance();
+    if (app.m_Embedded || s_lastWindowQuitPosted || !app.m_MainFrame ||
+        plat::GetParent(closing) != app.m_MainFrame)
+        return;
+    for (oWidget* w : liveWidgets()) {
+        auto* win = dynamic_cast<oWindow*>(w);
+        if (!win || (win->kind() & kWindowChildOfFrame) == 0)
+            continue;
+        plat::HWND h = liveHandle(*win);
+        if (h && h != closing)
+            return;
+    }
+    s_lastWindowQuitPosted = true;
+    plat::PostQuitMessage(2);
 }
 
 } // namespace
@@ -306,6 +342,8 @@ oWindow::~oWindow() {
     if (ownsHandle(hwnd, this)) {
         releaseNativeWindow();
         takeMenuBarOff(hwnd);
+        if (m_kind & kWindowChildOfFrame)
+            quitAfterLastDocumentWindow(hwnd);
         plat::DestroyWindow(hwnd);
     }
 }
@@ -358,6 +396,8 @@ bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t ki
         return false;
     plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, reinterpret_cast<plat::LONG_PTR>(this));
     attachWindow(HandleToWindow(hwnd));
+    if (kind & kWindowChildOfFrame)
+        s_lastWindowQuitPosted = false;
     plat::RECT client;
     plat::GetClientRect(hwnd, &client);
     setDrawableSize(client.right - client.left, client.bottom - client.top);
@@ -442,6 +482,9 @@ void oWindow::getScreenZone(Zone& zone) {
 void oWindow::setTitle(const char* text) {
     if (plat::HWND h = liveHandle(*this))
         plat::SetWindowText(h, text ? text : "");
+    // The Windows menu lists the window under its pane's title: it follows the new one.
+    if (m_target)
+        RenameAdHocMenuItems(reinterpret_cast<std::intptr_t>(m_target), text);
 }
 
 void oWindow::getTitle(std::string& text) {
@@ -499,12 +542,13 @@ void oWindow::resignFront() {
 void PeriodicTick(oPane* pane) {
     if (!pane)
         return;
+    // Measured from the last tick, so that a clock that was set back does not stop the blink.
     const uint32_t now = plat::GetTickCount();
-    if (s_tickStarted && static_cast<int32_t>(now - s_nextTick) < 0)
+    if (s_tickStarted && now - s_lastTick < plat::GetCaretBlinkTime())
         return;
     s_tickStarted = true;
+    s_lastTick = now;
     pane->idle();
-    s_nextTick = now + plat::GetCaretBlinkTime();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -629,14 +673,7 @@ plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPar
     case plat::WM_HSCROLL:
     case plat::WM_VSCROLL: {
         auto bar = reinterpret_cast<plat::HWND>(lParam);
-        oScrollPane* pane = nullptr;
-        for (oPane* c = win->firstChild(); c && !pane; c = c->nextSibling()) {
-            auto* s = dynamic_cast<oScrollPane*>(c);
-            if (s && (bar == nullptr || HandleOfWindow(s->horizontalBar()) == bar ||
-                      HandleOfWindow(s->verticalBar()) == bar))
-                pane = s;
-        }
-        if (pane) {
+        if (oScrollPane* pane = scrollPaneOf(win, bar)) {
             const int32_t code = static_cast<int32_t>(plat::LOWORD(wParam));
             int32_t position = static_cast<int32_t>(static_cast<int16_t>(plat::HIWORD(wParam)));
             // The message carries 16 bits of the thumb position; the bar holds all of it.
@@ -649,11 +686,21 @@ plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPar
         }
         return 0;
     }
+    case plat::WM_MOUSEWHEEL:
+        // Each notch scrolls the pane three lines, away from the user scrolling up.
+        if (oScrollPane* pane = scrollPaneOf(win, nullptr)) {
+            const int notches = static_cast<int16_t>(plat::HIWORD(wParam)) / plat::WHEEL_DELTA;
+            for (int i = 0; i < 3 * std::abs(notches); ++i)
+                pane->handleScroll(1, notches > 0 ? kScrollLineUp : kScrollLineDown, 0);
+        }
+        return 0;
     case plat::WM_CLOSE:
         win->close();
         return 0;
     case plat::WM_DESTROY:
         win->releaseNativeWindow();
+        if (win->kind() & kWindowChildOfFrame)
+            quitAfterLastDocumentWindow(hwnd);
         return 0;
     default:
         return plat::DefWindowProc(hwnd, message, wParam, lParam);

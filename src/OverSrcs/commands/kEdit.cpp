@@ -334,6 +334,27 @@ void InstallCommandModelHooks() {
     model.finishEditAt = &FinishEditAt;
 }
 
+void MergeAdjacentWords() {
+    if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
+        return;
+    SelectionEntry* saved = SaveSelectionList();
+    if (saved == nullptr)
+        return;
+    const int32_t n = static_cast<int32_t>(SavedListEnd - saved);
+    if (MergeWordsForEntries(saved, n) > 0 && hooks().markEdited != nullptr) {
+        for (int32_t k = 0; k < n; ++k) {
+            eExpr* node = saved[k].node;
+            eExpr* row = node != nullptr && !node->isString() ? node->m_parent : node;
+            if (row != nullptr)
+                hooks().markEdited(row);
+        }
+    }
+    for (int32_t k = 0; k < n; ++k)
+        if (saved[k].node != nullptr)
+            SetSelection(&saved[k]);
+    FreeSelectionList(saved);
+}
+
 void ResetCommandState() {
     CurrentCommandCode = 0;
     EntryBeingActedUpon = nullptr;

@@ -186,6 +186,10 @@ void DoEditCommand();
 // One insertion code on the entry being acted upon.
 void DoInsertCommand();
 
+// Joins neighbouring words of one style in every row the active selection names, the selection
+// following the characters; the commands run it after their edits.
+void MergeAdjacentWords();
+
 // ---- Edit steps and undo
 // -------------------------------------------------------------------------
 

@@ -289,6 +289,14 @@ void key(int vk, unsigned mods) {
         pushKey(false, VK_SHIFT);
 }
 
+void keyDown(int vk) {
+    pushKey(true, vk);
+}
+
+void keyUp(int vk) {
+    pushKey(false, vk);
+}
+
 void type(std::string_view cp1252) {
     for (char ch : cp1252) {
         const unsigned char c = static_cast<unsigned char>(ch);

@@ -5,7 +5,10 @@
 
 #include "plat/Files.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #ifdef KV_HAVE_ESPEAK_NG
 #include <espeak-ng/speak_lib.h>
@@ -34,6 +37,34 @@ void cancelSpeech() {
         espeak_Cancel();
     engineFed() = false;
 }
+
+// The sound libraries under the engine report a missing audio device on standard error, a page of
+// it, though the program simply goes on without a voice. While the device is looked for, their
+// output goes nowhere.
+class StderrMuted {
+public:
+    StderrMuted() {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (m_saved >= 0 && null >= 0)
+            dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            close(null);
+    }
+    ~StderrMuted() {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            dup2(m_saved, STDERR_FILENO);
+            close(m_saved);
+        }
+    }
+    StderrMuted(const StderrMuted&) = delete;
+    StderrMuted& operator=(const StderrMuted&) = delete;
+
+private:
+    int m_saved = -1;
+};
 
 // The playback mode starts even without an audio device and then fails silently on its own
 // thread, so the device is tried first in the synchronous mode, where a failure is returned:
@@ -93,6 +124,7 @@ private:
 
 SpVoice* CreateSpVoice(const char* voiceName) {
     if (engineUsers() == 0) {
+        StderrMuted quiet;
         if (!audioWorks())
             return nullptr;
         if (espeak_Initialize(AUDIO_OUTPUT_PLAYBACK, 0, nullptr, 0) <= 0)

@@ -31,6 +31,9 @@ void reset();
 // A key press and release. The typed character follows a US layout for letters, digits, space,
 // Enter, Tab, Backspace and Escape; Ctrl+letter types the control character.
 void key(int vk, unsigned mods = 0);
+// A key held down (for example Ctrl during a click) and let go.
+void keyDown(int vk);
+void keyUp(int vk);
 // One press and release per cp1252 byte; bytes without a key of their own arrive as the character
 // alone (as an input method commits them).
 void type(std::string_view cp1252);

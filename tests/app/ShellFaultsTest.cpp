@@ -1,0 +1,124 @@
+// The shell around the document windows, in the running program on the headless back end: the
+// caret blink, the mouse wheel, window titles in the Windows menu, quitting after the last
+// document window and the busy cursor.
+
+#include "App/MessageLoop.h"
+#include "AppDocumentFixture.h"
+#include "ExprSrcs/EPane.h"
+#include "OverPc/PUTIL.h"
+#include "OverPc/shell/PMENU.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/eSelect.h"
+#include "plat/Menu.h"
+#include "plat/Messages.h"
+#include "plat/Window.h"
+
+#include <algorithm>
+
+namespace kvtest {
+namespace {
+
+class ShellFaultsTest : public AppDocumentFixture {
+protected:
+    static plat::HWND windowOf(ExprPane* pane) {
+        return HandleOfWindow(pane->window()->windowHandle());
+    }
+    static std::string windowsMenuText(int id) {
+        char text[256] = {};
+        plat::GetMenuString(MenuOfNumber(33), static_cast<plat::UINT>(id), text, sizeof text,
+                            plat::MF_BYCOMMAND);
+        return text;
+    }
+    static size_t quitCount() { return plat::testing::journalLines("WM_QUIT").size(); }
+};
+
+TEST_F(ShellFaultsTest, TheHighlightBlinksAtTheCaretIntervalNotOnEveryIdlePass) {
+    ExprFilePane* pane = typed("ab");
+    ASSERT_EQ(FrontWindow(), pane->window());
+    IdleWork();
+    const uint8_t shown = HighlightOn;
+    // Mouse moves and ticks empty the queue many times within one blink interval.
+    for (int i = 0; i < 6; ++i) {
+        plat::testing::advanceClock(50);
+        IdleWork();
+        EXPECT_EQ(HighlightOn, shown) << "pass " << i;
+    }
+    plat::testing::advanceClock(CaretBlinkTime());
+    IdleWork();
+    EXPECT_NE(HighlightOn, shown);
+}
+
+TEST_F(ShellFaultsTest, TheWheelScrollsTheFrontPaneThreeLinesANotch) {
+    ExprFilePane* pane = typed("");
+    DoCommand(kCmdMatrixBase | 0x81, 0); // eight rows, one column
+    plat::HWND hwnd = windowOf(pane);
+    plat::MoveWindow(hwnd, 0, 0, 300, 90, plat::TRUE);
+    plat::testing::runUntilIdle();
+    ASSERT_EQ(pane->bounds().top, 0);
+    const int32_t line = std::max<int32_t>(1, pane->resolution());
+    auto wheel = [&](int notches) {
+        plat::SendMessage(hwnd, plat::WM_MOUSEWHEEL,
+                          plat::MAKEWPARAM(0, static_cast<plat::WORD>(static_cast<int16_t>(
+                                                  notches * plat::WHEEL_DELTA))),
+                          0);
+    };
+    wheel(-1);
+    EXPECT_EQ(pane->bounds().top, 3 * line);
+    wheel(1);
+    EXPECT_EQ(pane->bounds().top, 0);
+}
+
+TEST_F(ShellFaultsTest, ARetitledWindowKeepsItsWindowsMenuEntryInStep) {
+    ExprFilePane* pane = typed("x");
+    const int item = pane->windowMenuItem();
+    ASSERT_NE(item, 0);
+    pane->window()->setTitle("Renamed & kept");
+    EXPECT_EQ(windowsMenuText(item), "Renamed && kept");
+}
+
+TEST_F(ShellFaultsTest, TheLastDocumentWindowToGoEndsTheProgramOnceUnlessEmbedded) {
+    NewUntitledDocument();
+    NewUntitledDocument();
+    plat::testing::runUntilIdle();
+    plat::testing::clearJournal();
+    delete OpenDocumentList->window();
+    EXPECT_EQ(quitCount(), 0u);
+    delete OpenDocumentList->window();
+    EXPECT_EQ(quitCount(), 1u);
+    EXPECT_NE(plat::testing::journalLines("WM_QUIT")[0].find("2"), std::string::npos);
+
+    // Serving an embedding container, the program stays when its windows close.
+    plat::MSG quit{};
+    while (plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE)) {
+    }
+    plat::testing::clearJournal();
+    CQVApp::instance().m_Embedded = true;
+    NewUntitledDocument();
+    delete OpenDocumentList->window();
+    CQVApp::instance().m_Embedded = false;
+    EXPECT_EQ(quitCount(), 0u);
+}
+
+TEST_F(ShellFaultsTest, LongWorkAfterInputShowsTheBusyCursorUntilTheNextIdlePass) {
+    typed("x");
+    constexpr int kWait = 32514;
+    plat::MSG press{};
+    press.message = plat::WM_LBUTTONDOWN;
+    NoteInputMessage(press);
+    CheckUserAbort();
+    EXPECT_NE(plat::testing::currentCursorId(), kWait); // not at once
+    plat::testing::advanceClock(kUserAbortBusyMs + 50);
+    CheckUserAbort();
+    EXPECT_EQ(plat::testing::currentCursorId(), kWait);
+    IdleWork();
+    EXPECT_NE(plat::testing::currentCursorId(), kWait);
+    // Work that was not started by input keeps the cursor it has.
+    ResetUserAbortCounter();
+    CheckUserAbort();
+    plat::testing::advanceClock(kUserAbortBusyMs + 50);
+    CheckUserAbort();
+    EXPECT_NE(plat::testing::currentCursorId(), kWait);
+}
+
+} // namespace
+} // namespace kvtest

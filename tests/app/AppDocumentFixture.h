@@ -14,6 +14,7 @@
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eModelHooks.h"
 #include "plat/Testing.h"
+#include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,14 @@ protected:
         AppHooks() = ShellHooks{};
         CurrentDialog = nullptr;
         MessageBoxUpFlag = false;
+    }
+
+    // Closing the last document window posts the quit that ends the program; a test that goes on
+    // with new documents takes it back. True when one was posted.
+    static bool takeBackQuit() {
+        plat::MSG quit{};
+        return plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE) !=
+               plat::FALSE;
     }
 
     // A new untitled document with the text typed into it.

@@ -115,6 +115,7 @@ TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
     ASSERT_EQ(DoMenuCommand(kClose), 1);
     pt::runUntilIdle();
     EXPECT_EQ(OpenDocumentCount(), before - 1);
+    EXPECT_TRUE(takeBackQuit()) << "the last document window went";
 
     pt::answerFileDialog(path);
     ASSERT_EQ(DoMenuCommand(kOpen), 1);
@@ -161,6 +162,7 @@ TEST_F(DocumentFilesTest, YesInTheSaveQuestionSavesAndCloses) {
     ASSERT_EQ(DoMenuCommand(kClose), 1);
     pt::runUntilIdle();
     EXPECT_EQ(OpenDocumentCount(), count - 1);
+    takeBackQuit();
     ASSERT_TRUE(std::filesystem::exists(untitledPath));
     EXPECT_TRUE(treeInFile(untitledPath)->equal(tree.get(), 0));
 

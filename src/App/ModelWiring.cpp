@@ -11,6 +11,7 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/PictureDialogs.h"
+#include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/Change.h"
 #include "ExprSrcs/EPane.h"
@@ -317,6 +318,7 @@ void InstallModelWiring() {
     // The clipboard: Copy, Cut and Paste by menu, key and context menu.
     InstallClipboardCommands();
     InstallTranslationServices();
+    SetMenuHandler(7937, &ChooseTranslatorCommand);
     AppHooks().createClipboardObject = &CreateClipboardObject;
     AppHooks().releaseClipboardObject = &ReleaseClipboardObject;
     SetMenuHandler(515, &CutCommand);

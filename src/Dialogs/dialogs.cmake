@@ -1,6 +1,7 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/Name.cpp.
 target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ChooseExampleDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TranslatorDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogs.cpp

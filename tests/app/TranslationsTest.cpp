@@ -5,6 +5,8 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
+#include "Dialogs/TranslatorDialogs.h"
 #include "OverPc/PFILE.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
@@ -103,6 +105,39 @@ TEST_F(TranslationsTest, CopyAsItemsPutTheirTranslationOnTheClipboard) {
         ASSERT_EQ(1, DoMenuCommand(c.menuId));
         EXPECT_EQ(0u, clipboardText().rfind(c.starts, 0)) << clipboardText();
     }
+}
+
+TEST_F(TranslationsTest, ChoosingATranslatorFileMakesItTheCopyTranslator) {
+    namespace pt = plat::testing;
+    typed("x+1");
+    std::filesystem::copy_file(PrefsFolderPath() + "TeX.cat", PrefsFolderPath() + "Mine.cat");
+    auto rowOf = [](const std::string& name) {
+        const std::vector<std::string>& files = TranslatorFiles();
+        for (size_t i = 0; i < files.size(); ++i)
+            if (files[i].size() >= name.size() &&
+                files[i].compare(files[i].size() - name.size(), name.size(), name) == 0)
+                return static_cast<int>(i);
+        return -1;
+    };
+    pt::onDialog(kConversionTableDialogId, [&](plat::testing::DialogDriver& d) {
+        EXPECT_EQ(5u, TranslatorFiles().size());       // the four shipped files and Mine.cat
+        EXPECT_EQ(-1, d.curSel(kConversionTableList)); // no file chosen yet
+        d.selectRow(kConversionTableList, rowOf("Mine.cat"));
+        d.click(1); // OK
+    });
+    ASSERT_EQ(1, DoMenuCommand(7937));
+    EXPECT_EQ(PrefsFolderPath() + "Mine.cat", TranslatorPrefText());
+    ASSERT_EQ(1, DoMenuCommand(1539));
+    EXPECT_EQ(0u, clipboardText().rfind("${x+1}$%", 0)) << clipboardText();
+
+    // The chosen file is preselected next time; Cancel changes nothing.
+    pt::onDialog(kConversionTableDialogId, [&](plat::testing::DialogDriver& d) {
+        EXPECT_EQ(rowOf("Mine.cat"), d.curSel(kConversionTableList));
+        d.selectRow(kConversionTableList, rowOf("Text.CAT"));
+        d.escape();
+    });
+    DoMenuCommand(7937);
+    EXPECT_EQ(PrefsFolderPath() + "Mine.cat", TranslatorPrefText());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "App/MessageLoop.h"
 
+#include "App/AppHooks.h"
 #include "App/FrameWindow.h"
 #include "App/MenuDispatch.h"
 #include "OverPc/PERROR.h"
@@ -10,6 +11,7 @@
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/oUtil.h"
 #include "OverSrcs/oWindows.h"
 #include "plat/Input.h"
 #include "plat/Menu.h"
@@ -125,13 +127,28 @@ void IdleWork() {
             // Library code may have changed the floating-point environment; the program runs
             // with every exception masked.
             std::fesetenv(FE_DFL_ENV);
-            if (oWindow* front = FrontWindow())
+            if (oWindow* front = FrontWindow(); front && !IdleWindow(front))
                 front->idle();
             updateCursorFromPointer();
             HelpBalloonStep();
             s_idleFailure = 0;
         },
         [](std::int16_t code) { reportUnlessRepeated(code, s_idleFailure); });
+}
+
+bool (*MemoryCheck)() = &EnoughMemory;
+
+bool IdleWindow(oWindow* window) {
+    if (window == nullptr)
+        return false;
+    if (MemoryCheck != nullptr && !MemoryCheck()) {
+        // Before nothing at all can be done: every document is saved and closed.
+        ErrorAlert(errMemoryShort);
+        if (AppHooks().savePrefsAndCloseAll)
+            AppHooks().savePrefsAndCloseAll(1);
+        return true;
+    }
+    return window->anyChildBusy();
 }
 
 void NoteInputMessage(const plat::MSG& msg) {

@@ -15,6 +15,13 @@ bool KeyFilter(const plat::MSG& msg);
 // Runs while the queue is empty and a front window exists: ends the busy period, lets the front
 // window blink its selection and applies the cursor. A Fail inside is shown and the loop goes on.
 void IdleWork();
+// The idle step of one window: with memory short it shows alert 465, saves and closes everything
+// and answers true; otherwise it answers whether the window is busy (its idle step then waits).
+class oWindow;
+inline constexpr int errMemoryShort = 465;
+bool IdleWindow(oWindow* window);
+// How the idle step asks whether memory is short (a test can stand in for it).
+extern bool (*MemoryCheck)();
 // Input and menu messages make the busy cursor pending: work that lasts shows it.
 void NoteInputMessage(const plat::MSG& msg);
 

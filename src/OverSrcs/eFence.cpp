@@ -9,7 +9,6 @@
 #include <utility>
 
 int32_t FenceHornMode = 0;
-uint8_t PostScriptDocumentOpen = 0;
 
 namespace {
 

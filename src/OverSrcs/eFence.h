@@ -35,8 +35,8 @@ constexpr int32_t FenceKind(int32_t opening, int32_t closing, bool horizontal = 
 // While a parenthesis (1) or a brace (2) is drawn with straight middle segments, this says so to
 // ports that shape their moves and horns differently for them; 0 at every other time.
 extern int32_t FenceHornMode;
-// Set while a PostScript document is being written: the white square bracket then draws its
-// serifs at full weight.
+// Set by the PostScript port while a PostScript document is being written: the white square
+// bracket then draws its serifs at full weight.
 extern uint8_t PostScriptDocumentOpen;
 
 class eFence : public eTemplate {

@@ -346,7 +346,11 @@ oPostScriptPort* oPostScriptPort::clone() const {
     return nullptr;
 }
 
+uint8_t PostScriptDocumentOpen = 0;
+
 oPostScriptPort::~oPostScriptPort() {
+    if (m_header)
+        PostScriptDocumentOpen = 0;
     // No abort polling here: a destructor must not raise.
     try {
         m_stream->writeLine("grestore");
@@ -454,6 +458,7 @@ void oPostScriptPort::writeHeader(const char* title, const oPoint* translation) 
     const int32_t boxWidth = m_pageBox.right - m_pageBox.left;
     const int32_t boxHeight = m_pageBox.bottom - m_pageBox.top;
     if (m_header) {
+        PostScriptDocumentOpen = 1;
         const char* product = LoadResString(kProductNameId);
         const char* version = LoadResString(kVersionTextId);
         endOfLine("%!PS-Adobe-2.0 EPSF-1.2");

@@ -184,6 +184,10 @@ private:
 // resolution (device units per 16 points; 0 or less means 300 dots per inch), turned by `angle`.
 // `flip` writes y upwards (EPS files); `header` adds the document comments and the save/restore
 // pair. The header and prolog are written at once; the trailer when the port is destroyed.
+// 1 from the moment a port writes its document header until that port is destroyed: drawing that
+// differs in a PostScript document (the white square bracket's serifs) reads it.
+extern uint8_t PostScriptDocumentOpen;
+
 std::unique_ptr<oPostScriptPort> NewPostScriptPort(oOStream& stream, const Zone& zone,
                                                    const oPoint* origin, const oPoint* translation,
                                                    int32_t resolution, int32_t angle, bool flip,

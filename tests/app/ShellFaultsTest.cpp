@@ -6,9 +6,11 @@
 #include "AppDocumentFixture.h"
 #include "ExprSrcs/EPane.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eSelect.h"
+#include "OverSrcs/oUtil.h"
 #include "plat/Menu.h"
 #include "plat/Messages.h"
 #include "plat/Window.h"
@@ -118,6 +120,26 @@ TEST_F(ShellFaultsTest, LongWorkAfterInputShowsTheBusyCursorUntilTheNextIdlePass
     plat::testing::advanceClock(kUserAbortBusyMs + 50);
     CheckUserAbort();
     EXPECT_NE(plat::testing::currentCursorId(), kWait);
+}
+
+TEST_F(ShellFaultsTest, ShortMemorySavesAndClosesEverythingInsteadOfTheIdleStep) {
+    typed("x");
+    typed("y");
+    ASSERT_EQ(OpenDocumentCount(), 2);
+    std::vector<std::string> shown;
+    // The alert, then each changed document asks whether to save it (here: no).
+    for (int answer : {1, 7, 7})
+        plat::testing::onMessageBox([&shown, answer](const plat::testing::MessageBoxCall& box) {
+            shown.push_back(box.text);
+            return answer;
+        });
+    MemoryCheck = [] { return false; };
+    IdleWork();
+    MemoryCheck = &EnoughMemory;
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_NE(shown[0].find(LoadResString(errMemoryShort)), std::string::npos);
+    EXPECT_EQ(OpenDocumentCount(), 0);
+    takeBackQuit();
 }
 
 } // namespace

@@ -704,4 +704,19 @@ TEST_F(PostScriptTest, GhostscriptAcceptsTheEpsAndItsBoundingBox) {
     }
 }
 
+TEST_F(PostScriptTest, ADocumentIsOpenFromItsHeaderUntilThePortGoes) {
+    TextStream out;
+    {
+        auto embedded = NewPostScriptPort(out, Zone{0, 0, 10, 10, 0, 0}, nullptr, nullptr, 16, 0,
+                                          false, false, false);
+        EXPECT_EQ(PostScriptDocumentOpen, 0) << "a picture-embedded stream is no document";
+    }
+    {
+        auto document = NewPostScriptPort(out, Zone{0, 0, 10, 10, 0, 0}, nullptr, nullptr, 16, 0,
+                                          true, false, true);
+        EXPECT_EQ(PostScriptDocumentOpen, 1);
+    }
+    EXPECT_EQ(PostScriptDocumentOpen, 0);
+}
+
 } // namespace

@@ -327,6 +327,7 @@ void InstallModelWiring() {
     SetMenuHandler(518, &ClearSelectionCommand);
     SetMenuHandler(1281, &PasteCommand); // "Paste From MSWord"
     installCopyAsItems(std::make_index_sequence<std::size(kCopyAsItems)>());
+    CopyAsNothingNotice = [] { NotYetImplemented(); };
     // The export save types: EPS, PNG, metafile and bitmap files.
     InstallExportWriters();
     SetMenuHandler(267, &PrintExpressionCommand);

@@ -114,6 +114,20 @@ TEST_F(ClipboardTest, PlainTextIsTypedInAndDamagedDataChangesNothingAndBeeps) {
 TEST_F(ClipboardTest, CutWithoutAnythingToCopyDeletesNothing) {
     ExprFilePane* pane = typed("q");
     const std::string before = ExprEncodingText(pane->expression());
+    // The copy format that copies nothing: the notice, and the selection stays.
+    std::vector<std::string> shown;
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+        shown.push_back(box.text);
+        return 1;
+    });
+    const int32_t format = DefaultCopyFormat;
+    DefaultCopyFormat = kCopyAsNothing;
+    DoCommand(kCmdSelectAll, 0);
+    DoCommand(kCmdCut, 0);
+    DefaultCopyFormat = format;
+    EXPECT_EQ(1u, shown.size());
+    EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+
     ResetCommandHooks(); // no clipboard service
     DoCommand(kCmdSelectAll, 0);
     const int32_t beeps = CommandBeepCount();

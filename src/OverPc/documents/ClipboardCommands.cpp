@@ -27,6 +27,7 @@
 int32_t DefaultCopyFormat = kCopyAsMetafile;
 int32_t PngSmoothing = 1;
 int32_t EpsClipboardType = 0;
+void (*CopyAsNothingNotice)() = nullptr;
 
 namespace {
 
@@ -409,8 +410,11 @@ std::string CopyAsHtmlTagText(const eExpr* expression) {
 bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::IDataObject** out) {
     if (out != nullptr)
         *out = nullptr;
-    if (format == kCopyAsNothing)
+    if (format == kCopyAsNothing) {
+        if (CopyAsNothingNotice != nullptr)
+            CopyAsNothingNotice();
         return false;
+    }
     ExprPtr expression = ExportExpression(wholeExpression);
     if (!expression) {
         CommandBeep();

@@ -46,6 +46,9 @@ extern int32_t PngSmoothing;
 // The EPS copy's clipboard format: 1 "ADOBE AI3", anything else "Encapsulated Postscript".
 extern int32_t EpsClipboardType;
 
+// The notice shown for the copy format that copies nothing (start-up installs it).
+extern void (*CopyAsNothingNotice)();
+
 // The rendered formats of one copy, in the order they are offered.
 class CCBIDataObject final : public plat::IDataObject {
 public:

@@ -330,6 +330,10 @@ private:
     Time m_ownTime = CurrentTime;
     Time m_lastEventTime = CurrentTime;
     std::vector<Transfer> m_transfers;
+    // The types another owner offered, and when it was asked.
+    ::Window m_typesOwner = 0;
+    DWORD m_typesTime = 0;
+    std::vector<std::string> m_types;
 };
 
 X11Backend::~X11Backend() {
@@ -908,6 +912,8 @@ namespace {
 constexpr size_t kIncrChunk = 64 * 1024;
 // How long a reply from another client is waited for.
 constexpr int kSelectionWaitMs = 2000;
+// How long the types another owner offers are taken as still true.
+constexpr DWORD kTypesLifeMs = 1000;
 // An INCR transfer whose requestor stops reading is dropped after this long.
 constexpr DWORD kTransferLifeMs = 10000;
 
@@ -960,13 +966,26 @@ std::vector<std::string> X11Backend::clipboardTypes() {
     std::vector<std::string> types;
     if (clipboardOwned())
         return Backend::clipboardTypes();
-    if (!clipboardWindow() || XGetSelectionOwner(m_display, m_clipboardAtom) == None)
+    if (!clipboardWindow())
         return types;
+    const ::Window owner = XGetSelectionOwner(m_display, m_clipboardAtom);
+    if (owner == None)
+        return types;
+    // One paste asks for the types many times: the answer of the same owner is kept for a
+    // moment, and an owner that did not answer is not waited for again meanwhile.
+    const DWORD t = now();
+    if (owner == m_typesOwner && t - m_typesTime < kTypesLifeMs)
+        return m_types;
+    m_typesOwner = owner;
+    m_typesTime = t;
+    m_types.clear();
     std::vector<std::uint8_t> bytes;
     Atom type = 0;
     int format = 0;
-    if (!requestSelection(m_clipboardAtom, m_targets, bytes, type, format) || format != 32)
+    if (!requestSelection(m_clipboardAtom, m_targets, bytes, type, format) || format != 32) {
+        m_typesTime = now();
         return types;
+    }
     const size_t n = bytes.size() / sizeof(long);
     for (size_t i = 0; i < n; ++i) {
         long atom = 0;
@@ -979,6 +998,8 @@ std::vector<std::string> X11Backend::clipboardTypes() {
             XFree(name);
         }
     }
+    m_types = types;
+    m_typesTime = now();
     return types;
 }
 

@@ -3,6 +3,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/oWindows.h"
 #include "plat/Metafile.h"
 #include "plat/Window.h"
 
@@ -774,4 +775,52 @@ WinUfo* NewWinUfoFromPixMap(oPixMap& pixmap, int32_t) {
         return nullptr;
     port->restorePix(0, 0, pixmap);
     return port->makePicture();
+}
+
+bool CopyPixMapPixels(oPixMap& destination, oPixMap& source, PixelConverter converter) {
+    const Zone& d = destination.bounds();
+    const Zone& s = source.bounds();
+    if (d.width() != s.width() || d.height() != s.height() || converter == nullptr)
+        return false;
+    uint8_t* dstBits = nullptr;
+    uint8_t* srcBits = nullptr;
+    int32_t dstStep = 0;
+    int32_t srcStep = 0;
+    destination.lockBits(&dstBits, &dstStep);
+    source.lockBits(&srcBits, &srcStep);
+    bool copied = false;
+    if (dstBits != nullptr && srcBits != nullptr)
+        copied = CopyPixels(dstBits, dstStep, destination.format(), srcBits, srcStep,
+                            source.format(), d.width(), d.height(), converter);
+    source.unlockBits(srcBits, false);
+    destination.unlockBits(dstBits, copied);
+    return copied;
+}
+
+void TrackPixelPainting(oPane& pane, oPoint point, oPixMap& pixmap) {
+    const int32_t pixWidth = pixmap.bounds().width();
+    const int32_t pixHeight = pixmap.bounds().height();
+    if (pixmap.format() != kPixelMonochrome || pixWidth <= 0 || pixHeight <= 0 ||
+        pane.width() <= 0 || pane.height() <= 0)
+        return;
+    // The grid as DrawGridLines lays it over the pane.
+    Zone grid = pane.bounds();
+    grid.right -= pane.lineUnit();
+    grid.bottom -= pane.lineUnit();
+    const oPoint first = PixelUnderPoint(point, pane.width(), pane.height(), pixWidth, pixHeight);
+    const bool paint = !pixmap.isPixelSet(first.x, first.y);
+    oPoint last{-1, -1};
+    pane.trackDrag(
+        [&](oPoint p) {
+            const oPoint pixel =
+                PixelUnderPoint(p, pane.width(), pane.height(), pixWidth, pixHeight);
+            if (pixel.x < 0 || pixel.y < 0 || pixel.x >= pixWidth || pixel.y >= pixHeight ||
+                (pixel.x == last.x && pixel.y == last.y))
+                return;
+            last = pixel;
+            pixmap.setPixel(pixel.x, pixel.y, paint);
+            pane.paintZone(PixelGridCell(grid, pixWidth, pixHeight, pixel.x, pixel.y),
+                           paint ? kColorBlack : kColorWhite);
+        },
+        [](oPoint) {}, nullptr, 1);
 }

@@ -99,6 +99,18 @@ Color ReadLockedPixel(const uint8_t* bits, int32_t rowStep, PixelFormat format, 
 void WriteLockedPixel(uint8_t* bits, int32_t rowStep, PixelFormat format, int32_t column,
                       int32_t row, const Color& color);
 
+// Copies every pixel of `source` into `destination` through the converter (ConvertPixelColors or
+// ConvertPixelToAlpha). Pixmaps of different sizes, or without pixel bits, are refused: false,
+// nothing copied.
+bool CopyPixMapPixels(oPixMap& destination, oPixMap& source, PixelConverter converter);
+
+// The small pixel editor over a monochrome pixmap shown magnified in `pane` (DrawGridLines): the
+// press at `point` paints with the opposite of the pixel under it, and every pixel the mouse
+// moves onto while the button is held takes that colour, in the pixmap and in its grid cell on
+// the pane. Any other pixmap is left alone.
+class oPane;
+void TrackPixelPainting(oPane& pane, oPoint point, oPixMap& pixmap);
+
 // The size of an image resource (an icon below 8192, a bitmap from there on); (0, 0) when
 // missing.
 oPoint ImageResourceSize(int32_t resourceId);

@@ -3,6 +3,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/oPixMap.h"
+#include "OverSrcs/oWindows.h"
 #include "PortsFixture.h"
 #include "plat/Gdi.h"
 #include "plat/Testing.h"
@@ -348,6 +349,50 @@ TEST_F(PixMaps, PixMapsAreNeverCloned) {
     std::unique_ptr<oPixMap> pixmap(NewPixMap(Zone{0, 0, 2, 2, 0, 0}, 21, 912));
     EXPECT_EQ(pixmap->clone(), nullptr);
     EXPECT_TRUE(logged("oPixMap::clone"));
+}
+
+TEST_F(PixMaps, PixelsCopyBetweenPixMapsOfOneSizeInEachLayout) {
+    // 280 keeps red in byte 1, 912 in byte 2: the copy moves each component to its place.
+    std::unique_ptr<oPixMap> source(NewPixMap(Zone{0, 0, 3, 2, 0, 0}, 21, 280));
+    std::unique_ptr<oPixMap> target(NewPixMap(Zone{0, 0, 3, 2, 0, 0}, 21, 912));
+    source->paintZone(Zone{0, 0, 3, 2, 0, 0}, kColorWhite);
+    source->paintZone(Zone{2, 1, 3, 2, 0, 0}, Color{0x11, 0x22, 0x33, 255});
+    ASSERT_TRUE(CopyPixMapPixels(*target, *source, &ConvertPixelColors));
+    EXPECT_EQ(PixelOf(*target, 2, 1), plat::RGB(0x11, 0x22, 0x33));
+    EXPECT_EQ(PixelOf(*target, 0, 0), plat::RGB(0xFF, 0xFF, 0xFF));
+    std::unique_ptr<oPixMap> wider(NewPixMap(Zone{0, 0, 4, 2, 0, 0}, 21, 912));
+    wider->paintZone(Zone{0, 0, 4, 2, 0, 0}, kColorBlack);
+    EXPECT_FALSE(CopyPixMapPixels(*wider, *source, &ConvertPixelColors));
+    EXPECT_EQ(PixelOf(*wider, 2, 1), plat::RGB(0, 0, 0)) << "refused: nothing copied";
+}
+
+TEST_F(PixMaps, PixelPaintingTogglesThePixelsTheMouseCrossesAndTheirCells) {
+    // A 24 x 24 monochrome pixmap shown ten times larger.
+    std::unique_ptr<oPixMap> icon(NewPixMap(Zone{0, 0, 24, 24, 0, 0}, 21, kPixelMonochrome));
+    icon->paintZone(Zone{0, 0, 24, 24, 0, 0}, kColorWhite);
+    icon->setPixel(5, 1, true);
+    auto* pane = new oPane;
+    oWindow* window = pane->openInWindow("pixels", Zone{0, 0, 241, 241, 0, 0}, kWindowCaption);
+    window->show();
+    plat::testing::runUntilIdle();
+    auto hwnd = reinterpret_cast<plat::HWND>(window->windowHandle());
+    pane->paintZone(pane->bounds(), kColorWhite);
+    // Pressed on pixel (1, 1), dragged right to pixel (4, 1), released.
+    plat::testing::move(hwnd, 15, 15);
+    plat::testing::runUntilIdle();
+    plat::testing::move(hwnd, 25, 15);
+    plat::testing::move(hwnd, 45, 15);
+    plat::testing::release(hwnd, 45, 15);
+    TrackPixelPainting(*pane, oPoint{15, 15}, *icon);
+    for (int x : {1, 2, 4})
+        EXPECT_TRUE(icon->isPixelSet(x, 1)) << x;
+    EXPECT_FALSE(icon->isPixelSet(3, 1)) << "never crossed";
+    EXPECT_TRUE(icon->isPixelSet(5, 1)) << "left as it was";
+    const plat::testing::Image shown = plat::testing::pixels(hwnd);
+    EXPECT_EQ(shown.at(15, 15) & 0xFFFFFF, 0u) << "cell (1, 1) black";
+    EXPECT_EQ(shown.at(45, 15) & 0xFFFFFF, 0u);
+    EXPECT_EQ(shown.at(15, 35) & 0xFFFFFF, 0xFFFFFFu);
+    delete window;
 }
 
 } // namespace

@@ -254,6 +254,14 @@ TEST_F(DocumentFilesTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_TRUE(pane->changed());
     EXPECT_NE(shown.find("doc"), std::string::npos) << shown;
     EXPECT_EQ(pt::messageBoxes().size(), 3u);
+    // A name of a type the program does not write gets the document's extension; with a file of
+    // that name already there, the dialog asks again (cancelled here) and nothing is replaced.
+    pt::answerFileDialog(folder + "/kept.abc");
+    pt::answerFileDialogCancel();
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    EXPECT_EQ(ReadFileBytes(path), old);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"kept.pvx"});
+    EXPECT_TRUE(pane->changed());
 }
 
 std::string N(int32_t v) {

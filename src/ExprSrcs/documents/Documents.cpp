@@ -14,6 +14,7 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <utility>
@@ -118,17 +119,27 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
         if (path.empty())
             path = pane.fileName();
         giveSaveTypeExtension(path, saveType);
-        if (!SaveFileDialog(kSaveAsTitle, path))
-            return false;
-        // The chosen name's type picks the writer when the program saves that type.
-        const char letter = FileTypeOfPath(path.c_str());
-        const int32_t chosen = SaveTypeOfFileType(letter);
-        if (letter == 'e' || letter == 'E')
-            saveType = kDocumentSaveType;
-        else if (letter != '?' && chosen != kDocumentSaveType && saveWriters().count(chosen))
-            saveType = chosen;
-        else
+        for (;;) {
+            if (!SaveFileDialog(kSaveAsTitle, path))
+                return false;
+            // The chosen name's type picks the writer when the program saves that type.
+            const char letter = FileTypeOfPath(path.c_str());
+            const int32_t chosen = SaveTypeOfFileType(letter);
+            if (letter == 'e' || letter == 'E') {
+                saveType = kDocumentSaveType;
+                break;
+            }
+            if (letter != '?' && chosen != kDocumentSaveType && saveWriters().count(chosen)) {
+                saveType = chosen;
+                break;
+            }
+            // Otherwise the document's own type and extension. A file already there under the
+            // new name is never replaced unasked: the dialog proposes the name again and asks.
+            const std::string confirmed = path;
             giveSaveTypeExtension(path, saveType);
+            if (path == confirmed || !std::filesystem::exists(path))
+                break;
+        }
     }
     if (saveType == kDocumentSaveType) {
         writeDocumentFile(pane, path);

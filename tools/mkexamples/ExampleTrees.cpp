@@ -240,6 +240,9 @@ ExprPtr augmentedMatrix() {
     const char* cells[] = {"1", "2", "5", "3", "4", "6"};
     for (int32_t i = 0; i < 6; ++i)
         g->setChild(i, row(cells[i]));
+    // The augment line: column line 2, beside both rows.
+    g->m_vStyles[0] = kGridLineSolid << 4;
+    g->m_vStyles[1] = kGridLineSolid << 4;
     Pieces all;
     all.push_back(
         ExprPtr(NewFence(ExprPtr(g.release()), kDelimParen << 4 | kDelimParen).release()));
@@ -250,6 +253,21 @@ ExprPtr alignedEquations() {
     ExprPtr pile = NewBreakGrid(row("x+y=3"), row("x-y=1"), true);
     Pieces all;
     all.push_back(ExprPtr(NewFence(std::move(pile), kDelimBrace << 4).release()));
+    return row(std::move(all));
+}
+
+// Equations aligned on their "=" in a ruled grid, a dashed line under the first and a solid one
+// under the second.
+ExprPtr equationsOnEquals() {
+    OwnedNode<eDxMatrix> g = NewDxMatrix(3, 1, nullptr);
+    const char* cells[] = {"x+y=3", "2x=4", "y=1"};
+    for (int32_t i = 0; i < 3; ++i)
+        g->setChild(i, row(cells[i]));
+    g->m_hAlign = '=';
+    g->m_hStyles[1] = kGridLineDashed;
+    g->m_hStyles[2] = kGridLineSolid;
+    Pieces all;
+    all.push_back(ExprPtr(g.release()));
     return row(std::move(all));
 }
 
@@ -368,6 +386,7 @@ const std::vector<ExampleDocument>& ExampleDocuments() {
         {"03_Linear_algebra/02_Determinant.pvx", &determinant},
         {"03_Linear_algebra/03_Augmented_matrix.pvx", &augmentedMatrix},
         {"03_Linear_algebra/04_Aligned_equations.pvx", &alignedEquations},
+        {"03_Linear_algebra/05_Equations_on_equals.pvx", &equationsOnEquals},
         {"04_Physics/01_Tensor.pvx", &tensor},
         {"04_Physics/02_Isotopes.pvx", &isotopes},
         {"04_Physics/03_Overstrike.pvx", &overstrike},

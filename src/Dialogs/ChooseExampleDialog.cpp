@@ -114,6 +114,11 @@ const DialogFrame& chooseExampleFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kChooseExampleDialogId;
+        // The pictures of the three list headings, then the banner across the top.
+        f.pictures = {{19248, 230, 82, kBitmapTransparent},
+                      {19184, 10, 82, kBitmapTransparent},
+                      {19216, 120, 82, kBitmapTransparent},
+                      {19152, 0, -2, kBitmapTransparent}};
         f.lists = {kExampleListItems[0], kExampleListItems[1], kExampleListItems[2]};
         f.closingButtons = {{kOpenExampleButton, kExampleOpenChosen},
                             {kOpenBlankCommand, kExampleOpenBlank}};

@@ -71,6 +71,12 @@ const DialogFrame& keyboardFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kKeyboardDialogId;
+        // The modifier keys that may go with the key, and the arrow to the key field.
+        f.pictures = {{16176, 34, 80, kBitmapTransparent},
+                      {16144, 74, 80, kBitmapTransparent},
+                      {16080, 56, 80, kBitmapTransparent},
+                      {16112, 34, 80, kBitmapTransparent},
+                      {16016, 14, 96, kBitmapTransparent}};
         f.closingButtons = {{kKeyboardPrintButton, kKeyboardResultPrint},
                             {kKeyboardRevertButton, kKeyboardResultRevert}};
         f.labels = {{{281, 69, 523, 87}, kKeyboardNothingButton},

@@ -179,6 +179,12 @@ const DialogFrame& delimiterFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kDelimiterSettingsDialogId;
+        f.pictures = {{12368, 86, 10, kBitmapTransparent},  {12400, 96, 10, kBitmapTransparent},
+                      {12464, 106, 10, kBitmapTransparent}, {14352, 116, 10, kBitmapTransparent},
+                      {14496, 126, 10, kBitmapTransparent}, {14528, 136, 10, kBitmapTransparent},
+                      {14560, 146, 10, kBitmapTransparent}, {14624, 156, 10, kBitmapTransparent},
+                      {12432, 166, 10, kBitmapTransparent}, {14656, 176, 10, kBitmapTransparent},
+                      {14688, 186, 10, kBitmapTransparent}};
         f.radioGroups = {{kDelimiterIncreaseFirst, kDelimiterIncreaseLast}};
         f.checkBoxes = {kDelimiterQuantiseItem, kDelimiterStraightItem, kDelimiterBalanceItem};
         f.init = [](plat::HWND) {
@@ -212,6 +218,11 @@ const DialogFrame& embellishmentFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kEmbellishmentSettingsDialogId;
+        f.pictures = {{14288, 86, 10, kBitmapTransparent},  {14160, 96, 10, kBitmapTransparent},
+                      {14720, 106, 10, kBitmapTransparent}, {14816, 116, 10, kBitmapTransparent},
+                      {14320, 126, 10, kBitmapTransparent}, {14752, 136, 10, kBitmapTransparent},
+                      {14224, 146, 10, kBitmapTransparent}, {14784, 156, 10, kBitmapTransparent},
+                      {14192, 166, 10, kBitmapTransparent}};
         f.init = [](plat::HWND) {
             setupPopups(kEmbellishmentPopups, shownRecord<EmbellishmentSettingsDlgRecord>(
                                                   kEmbellishmentSettingsDialogId));
@@ -249,6 +260,11 @@ const DialogFrame& integralFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kIntegralSettingsDialogId;
+        f.pictures = {{12656, 88, 8, kBitmapTransparent},
+                      {13936, 100, 8, kBitmapTransparent},
+                      {13968, 112, 8, kBitmapTransparent},
+                      {13904, 124, 8, kBitmapTransparent},
+                      {12688, 136, 8, kBitmapTransparent}};
         f.checkBoxes = {kIntegralFixedItem, kIntegralQuantiseItem, kIntegralStraightItem,
                         kIntegralNoInnerSpaceItem};
         f.init = [](plat::HWND) {
@@ -292,6 +308,10 @@ const DialogFrame& scriptFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kScriptSettingsDialogId;
+        f.pictures = {{12496, 98, 10, kBitmapTransparent},
+                      {12528, 98, 20, kBitmapTransparent},
+                      {14064, 108, 10, kBitmapTransparent},
+                      {14848, 108, 20, kBitmapTransparent}};
         f.init = [](plat::HWND) {
             setupPopups(kScriptPopups,
                         shownRecord<ScriptSettingsDlgRecord>(kScriptSettingsDialogId));
@@ -333,6 +353,10 @@ const DialogFrame& fractionFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kFractionSettingsDialogId;
+        f.pictures = {{14032, 6, 100, kBitmapTransparent},
+                      {14032, 102, 10, kBitmapTransparent},
+                      {12560, 6, 62, kBitmapTransparent},
+                      {12560, 90, 10, kBitmapTransparent}};
         // Over the two popups whose values are also shown in points.
         f.labels = {{{217, 73, 379, 91}, kFractionThicknessItem},
                     {{217, 125, 379, 143}, kFractionDistanceItem}};
@@ -371,6 +395,9 @@ const DialogFrame& rootFrame() {
     static const DialogFrame frame = [] {
         DialogFrame f;
         f.id = kRootSettingsDialogId;
+        f.pictures = {{15936, 92, 72, kBitmapTransparent},
+                      {14000, 126, 12, kBitmapTransparent},
+                      {12592, 114, 12, kBitmapTransparent}};
         f.radioGroups = {{kRootFlangeFirst, kRootFlangeLast}};
         f.init = [](plat::HWND) {
             const auto r = shownRecord<RootSettingsDlgRecord>(kRootSettingsDialogId);

@@ -149,4 +149,45 @@ TEST_F(DialogLauncherTableTest, EachLauncherRunsItsDialogWithTheCallersRecord) {
     }
 }
 
+// Pictures the dialogs paint from the program's resources, each seen on the dialog at its place
+// (dialog units, two pixels each) with its size in pixels.
+TEST_F(DialogLauncherTableTest, DialogPicturesArePainted) {
+    struct Picture {
+        int dialog, bitmap, x, y, width, height;
+    };
+    const Picture pictures[] = {
+        {4122, 16176, 34, 80, 40, 26},  {4122, 16080, 56, 80, 34, 26},
+        {4122, 16144, 74, 80, 34, 26},  {4122, 16112, 34, 80, 114, 32},
+        {4122, 16016, 14, 96, 24, 24},  {4128, 14656, 176, 10, 24, 24},
+        {4128, 14688, 186, 10, 24, 24}, {4133, 15936, 92, 72, 56, 48},
+        {4133, 14000, 126, 12, 24, 24}, {4133, 12592, 114, 12, 24, 24},
+        {4257, 19152, 0, 0, 675, 60},   {4257, 19184, 10, 82, 15, 26},
+        {4257, 19216, 120, 82, 22, 27}, {4257, 19248, 230, 82, 23, 28},
+    };
+    for (const Picture& p : pictures) {
+        SCOPED_TRACE(p.bitmap);
+        EXPECT_NE(nullptr, plat::FindResource(nullptr, plat::MAKEINTRESOURCE(p.bitmap),
+                                              plat::MAKEINTRESOURCE(2)));
+        const auto maker = existingDialogs().find(p.dialog);
+        ASSERT_NE(existingDialogs().end(), maker);
+        std::shared_ptr<void> keep;
+        const std::uintptr_t argument = maker->second(keep);
+        int inked = -1;
+        plat::testing::onDialog(p.dialog, [&](DialogDriver& d) {
+            const plat::testing::Image image = plat::testing::pixels(d.hwnd());
+            const std::uint32_t background = image.at(1, image.height - 2);
+            inked = 0;
+            for (int y = p.y * 2; y < p.y * 2 + p.height && y < image.height; ++y)
+                for (int x = p.x * 2; x < p.x * 2 + p.width && x < image.width; ++x)
+                    if (y >= 0 && image.at(x, y) != background)
+                        ++inked;
+            plat::EndDialog(d.hwnd(), 0);
+        });
+        FindDialogLauncher(p.dialog)(argument);
+        CurrentDialog = nullptr;
+        // Something of the picture shows: at least a tenth of its box.
+        EXPECT_GT(inked, p.width * p.height / 10);
+    }
+}
+
 } // namespace

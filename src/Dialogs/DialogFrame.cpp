@@ -42,7 +42,7 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4098, &launchWith<DialogText, &RunRenameToolbarDlg>},
     DialogLauncherEntry{4099, &launchPlain<&RunPrintProgressDlg>},
     DialogLauncherEntry{4100, &launchWith<DialogText, &RunPrinterResolutionDlg>},
-    DialogLauncherEntry{4102, &launchWith<DialogText, &RunBrowserAddressDlg>},
+    DialogLauncherEntry{4102, &launchWith<DialogText, &RunBrowserFallbackDlg>},
     DialogLauncherEntry{4103, &launchWith<FontStyleSizeRecord, &RunFontStyleSizeDlg>},
     DialogLauncherEntry{4104, &launchPlain<&RunMoreStylesDlg>},
     DialogLauncherEntry{4105, &launchPlain<&RunInsertExpressionDlg>},

@@ -116,7 +116,7 @@ const DialogFrame& changeFontFrame() {
         DialogFrame f;
         f.id = kChangeFontDialogId;
         f.lists = {kChangeFontListItem};
-        f.labels = {{{25, 65, 383, 171}, kChangeFontListItem}};
+        f.labels = {{{25, 65, 287, 171}, kChangeFontListItem}};
         f.measureList = [](plat::HWND, plat::MEASUREITEMSTRUCT& measure) {
             ChangeFontDlgRecord* r = changeFontRecord();
             if (r == nullptr || measure.CtlID != static_cast<plat::UINT>(kChangeFontListItem))

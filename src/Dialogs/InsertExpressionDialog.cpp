@@ -184,10 +184,10 @@ void trackChoice(oDlgWidget* widget, int32_t chosen, Zone cell,
             if (!over(p)) {
                 if (shown)
                     invertCell(widget, cell);
-                // Nothing is chosen any more, so its button cannot insert anything.
+                // Nothing is chosen any more; the buttons keep their state (pressed now, they
+                // insert nothing).
                 TheInsertChoice.chosenCode = 0;
                 TheInsertChoice.characterChosen = TheInsertChoice.compositeChosen = false;
-                EnableItem(button, false);
             } else if (doubleClick && isItemEnabled(button)) {
                 DialogResult = kInsertResultChoice;
             }
@@ -589,12 +589,10 @@ int32_t InsertSomethingDialog(int32_t initialCode) {
 void RunInsertExpression() {
     for (;;) {
         const int32_t code = InsertSomethingDialog(LastInsertCode);
-        // Cancel inserts nothing and leaves the last choice to be shown next time.
-        if (code == 0)
-            return;
+        // Cancel (code 0) inserts nothing and leaves no choice to be shown next time.
         LastInsertCode = code;
         DoCommand(code, 0);
-        if (TheInsertExpressionState.keepOpen != 1)
+        if (code == 0 || TheInsertExpressionState.keepOpen != 1)
             return;
     }
 }

@@ -73,8 +73,8 @@ int32_t RunPrinterResolutionDlg(DialogText* resolution) {
     return LaunchWithRecord(kPrinterResolutionDialogId, &PrinterResolutionDlgProc, resolution);
 }
 
-int32_t RunBrowserAddressDlg(DialogText* address) {
-    return LaunchWithRecord(kBrowserAddressDialogId, &BrowserAddressDlgProc, address);
+int32_t RunBrowserFallbackDlg(DialogText* address) {
+    return LaunchWithRecord(kBrowserAddressDialogId, &BrowserFallbackDlgProc, address);
 }
 
 plat::INT_PTR RenameToolbarDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
@@ -95,8 +95,8 @@ plat::INT_PTR PrinterResolutionDlgProc(plat::HWND dialog, plat::UINT message, pl
     return HandleDialogFrame(resolutionFrame(), dialog, message, wParam, lParam);
 }
 
-plat::INT_PTR BrowserAddressDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
-                                    plat::LPARAM lParam) {
+plat::INT_PTR BrowserFallbackDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                     plat::LPARAM lParam) {
     // The address must be seen: Escape and the window manager's close request do not dismiss
     // the box, only OK does.
     if (message == plat::WM_COMMAND && plat::LOWORD(wParam) == plat::IDCANCEL)

@@ -28,7 +28,7 @@ int32_t RunPrintProgressDlg(std::uintptr_t argument);
 // défaut" does nothing.
 int32_t RunPrinterResolutionDlg(DialogText* resolution);
 // "Essayez-le vous-même": only OK closes it (1), writing back whatever the edit box holds.
-int32_t RunBrowserAddressDlg(DialogText* address);
+int32_t RunBrowserFallbackDlg(DialogText* address);
 
 plat::INT_PTR RenameToolbarDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                    plat::LPARAM lParam);
@@ -36,5 +36,5 @@ plat::INT_PTR PrintProgressDlgProc(plat::HWND dialog, plat::UINT message, plat::
                                    plat::LPARAM lParam);
 plat::INT_PTR PrinterResolutionDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                        plat::LPARAM lParam);
-plat::INT_PTR BrowserAddressDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
-                                    plat::LPARAM lParam);
+plat::INT_PTR BrowserFallbackDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                     plat::LPARAM lParam);

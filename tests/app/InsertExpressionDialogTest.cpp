@@ -385,6 +385,8 @@ TEST_F(InsertExpressionCommandTest, CancelInsertsNothingAndKeepOpenRunsTheDialog
     EXPECT_NE(after, before);
     EXPECT_NE(after.find('Q'), std::string::npos);
     EXPECT_EQ(before.find('Q'), std::string::npos);
+    // The cancelled run leaves no last choice.
+    EXPECT_EQ(LastInsertCode, 0);
 }
 
 // A macro's row shows its expression after its number; the macro itself is not laid out by it.

@@ -45,7 +45,7 @@ const TextDialog kTextDialogs[] = {
     {"rename", kRenameToolbarDialogId, kRenameToolbarNameItem, &RunRenameToolbarDlg},
     {"printer resolution", kPrinterResolutionDialogId, kPrinterResolutionItem,
      &RunPrinterResolutionDlg},
-    {"browser address", kBrowserAddressDialogId, kBrowserAddressItem, &RunBrowserAddressDlg},
+    {"browser address", kBrowserAddressDialogId, kBrowserAddressItem, &RunBrowserFallbackDlg},
 };
 
 TEST_F(SmallDialogsTest, EachShowsTheCallersTextAndOkWritesTheEditedTextBack) {
@@ -120,7 +120,7 @@ TEST_F(SmallDialogsTest, TheAddressBoxClosesOnlyWithOkAndGivesBackWhatItHolds) {
         d.enter();
         EXPECT_TRUE(d.ended());
     });
-    EXPECT_EQ(RunBrowserAddressDlg(&address), 1);
+    EXPECT_EQ(RunBrowserFallbackDlg(&address), 1);
     EXPECT_EQ(Str(address), "http://example.invalid/other");
 }
 

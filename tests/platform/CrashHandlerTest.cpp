@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/mman.h>
@@ -77,7 +78,10 @@ TEST_F(CrashHandlerTest, AFaultLeavesTheDumpTheReportAndTheLogThenRunsThePagePro
     const auto dumps = filesIn(m_desktop);
     ASSERT_EQ(dumps.size(), 1u);
     EXPECT_EQ(fs::path(dumps[0]).extension(), ".dmp");
-    EXPECT_EQ(fs::path(dumps[0]).filename().string().rfind("QVMinidump-", 0), 0u);
+    // "QVMinidump-MM-dd-yyyy--HHmmss_<tick>.dmp", the report named likewise.
+    const std::regex stamped(
+        "QV(Minidump|CrashReport)-\\d\\d-\\d\\d-\\d{4}--\\d{6}_\\d+\\.(dmp|rpt)");
+    EXPECT_TRUE(std::regex_match(fs::path(dumps[0]).filename().string(), stamped)) << dumps[0];
     const std::string dump = kvtest::ReadFileBytes(dumps[0]);
     ASSERT_GT(dump.size(), 12 + sizeof(plat::CrashContext));
     EXPECT_EQ(dump.substr(0, 8), "KVMDMP01");
@@ -93,6 +97,7 @@ TEST_F(CrashHandlerTest, AFaultLeavesTheDumpTheReportAndTheLogThenRunsThePagePro
     EXPECT_EQ(a[2], dumps[0]);
     EXPECT_EQ(fs::path(a[1]).parent_path(), fs::path(m_temp));
     EXPECT_EQ(fs::path(a[1]).extension(), ".rpt");
+    EXPECT_TRUE(std::regex_match(fs::path(a[1]).filename().string(), stamped)) << a[1];
     EXPECT_EQ(kvtest::ReadFileBytes(a[3]), log);
     const std::string report = kvtest::ReadFileBytes(a[1]);
     EXPECT_EQ(report.rfind("Exception code: 0000000B SIGSEGV\nDate:  ", 0), 0u) << report;

@@ -197,7 +197,8 @@ void dateStamp(char* out, int* parts) {
     parts[5] = static_cast<int>(secs % 60);
     const int values[] = {parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]};
     const int widths[] = {2, 2, 4, 2, 2, 2};
-    const char* before[] = {"-", "-", "-", "-", "", ""};
+    // "-MM-dd-yyyy" then the time "-HHmmss" after its own dash: two dashes between them.
+    const char* before[] = {"-", "-", "-", "--", "", ""};
     std::size_t at = 0;
     for (int i = 0; i < 6; ++i) {
         for (const char* b = before[i]; *b; ++b)
@@ -315,7 +316,8 @@ void writeDump(int fd) {
     if (stackBytes > 0) {
         // The raw system call: the bytes are the stack as it is, padding and all, which a checked
         // build's write wrapper would refuse to read.
-        const long ignored = ::syscall(SYS_write, fd, reinterpret_cast<const void*>(sp), stackBytes);
+        const long ignored =
+            ::syscall(SYS_write, fd, reinterpret_cast<const void*>(sp), stackBytes);
         (void)ignored;
     }
 }

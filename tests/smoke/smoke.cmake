@@ -74,3 +74,16 @@ add_test(NAME SmokeQuietVoice
          COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:kv_smoke_voice>
                  -P ${CMAKE_CURRENT_LIST_DIR}/QuietVoice.cmake)
 set_tests_properties(SmokeQuietVoice PROPERTIES LABELS "smoke" TIMEOUT 60)
+
+# Large clipboard data reaches another client in INCR pieces.
+add_executable(kv_smoke_x11_clipboard_incr ${CMAKE_CURRENT_LIST_DIR}/X11ClipboardIncrSmoke.cpp)
+target_include_directories(kv_smoke_x11_clipboard_incr PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_x11_clipboard_incr PRIVATE kv_platform_x11)
+kv_add_warnings(kv_smoke_x11_clipboard_incr)
+if(KV_XVFB_RUN AND KV_XCLIP)
+  add_test(NAME SmokeX11ClipboardIncr
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   $<TARGET_FILE:kv_smoke_x11_clipboard_incr>
+                   ${CMAKE_CURRENT_BINARY_DIR}/clipboard-incr.bin)
+  set_tests_properties(SmokeX11ClipboardIncr PROPERTIES LABELS "smoke" TIMEOUT 60)
+endif()

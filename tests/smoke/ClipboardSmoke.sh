@@ -21,32 +21,49 @@ done
 xdotool search --name "^Korvaline$" >/dev/null 2>&1 || fail "no main window"
 sleep 0.5
 
+# Retries a check for up to 15 s (the program answers keys at its own pace).
+waitFor() {
+  for _ in $(seq 75); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
+offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
+own=application/x-kv-Korvaline-Expression
+
 # Type, select everything, copy.
 xdotool type --delay 40 "x+1"
-sleep 0.3
 xdotool key ctrl+a ctrl+c
-sleep 0.5
+waitFor offers "$own" || fail "nothing offered after a copy"
 targets=$(clip TARGETS) || fail "no TARGETS answer"
-for t in TARGETS UTF8_STRING image/png image/emf application/x-kv-Korvaline-Expression; do
+for t in TARGETS UTF8_STRING image/png image/emf "$own"; do
   grep -qx "$t" <<<"$targets" || fail "type $t not offered: $targets"
 done
 clip image/png >"$work/copy.png" && pngcheck -q "$work/copy.png" || fail "the PNG does not pass pngcheck"
-expected=$(clip application/x-kv-Korvaline-Expression | tr -d '\0')
+expected=$(clip "$own" | tr -d '\0')
 [[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
 
-# Cut empties the document; another program's text holding the encoding, far over one request's
-# size, pastes back the same expression.
+# Cut empties the document (another client owned the clipboard before, so the program owning it
+# again shows the cut was done).
+printf 'other' | xclip -selection clipboard -i
+waitFor offersNot "$own" || fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+x
-sleep 0.3
+waitFor offers "$own" || fail "nothing offered after a cut"
+
+# Another client's text holding the encoding, far over one request's size, pastes back the same
+# expression.
 { head -c 6000000 /dev/zero | tr '\0' ' '; printf '%s' "$expected"; } >"$work/big.txt"
 xclip -selection clipboard -i "$work/big.txt"
-sleep 0.3
+waitFor offersNot "$own" || fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+v
-sleep 1
-xdotool key ctrl+a ctrl+c
-sleep 0.5
-again=$(clip application/x-kv-Korvaline-Expression | tr -d '\0')
-[[ $again == "$expected" ]] || fail "pasted [$again], expected [$expected]"
+pastedBack() {
+  xdotool key ctrl+a ctrl+c
+  sleep 0.3
+  [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]
+}
+waitFor pastedBack || fail "pasted [$(clip "$own" | tr -d '\0')], expected [$expected]"
 # The changed document would ask to be saved: the program is ended without asking.
 {
   kill -KILL "$pid"

@@ -3,6 +3,7 @@
 #include "App/AppHooks.h"
 #include "Dialogs/HelpTours.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
 #include "plat/Resources.h"
 #include "plat/Window.h"
@@ -256,7 +257,7 @@ int DoMenuCommand(int id) {
         KV_ASSERT_FAILED("DoMenuCommand");
         return 0;
     }
-    GuardedCall(
+    RunUserAction(
         [&] {
             if (code != 0 && AppHooks().doCommand)
                 AppHooks().doCommand(code, 0);

@@ -116,11 +116,14 @@ bool KeyFilter(const plat::MSG& msg) {
     if (!alt && !ctrl && !chars.keypad && chars.typed != 0)
         return false;
     const int32_t index = KeyIndexOf(vk, chars.base, chars.keypad, alt, ctrl);
-    return front->doKey(index);
+    // A key whose command failed has been used all the same.
+    bool used = true;
+    RunUserAction([&] { used = front->doKey(index); });
+    return used;
 }
 
 void IdleWork() {
-    GuardedCall(
+    RunUserAction(
         [] {
             ResetUserAbortCounter();
             SetBusyCursorPending(false);
@@ -214,7 +217,7 @@ void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
         return;
     }
     RefreshStatusBar();
-    GuardedCall(
+    RunUserAction(
         [&] {
             HelpBalloonStep();
             const int own = CountOwnWindows();
@@ -233,26 +236,39 @@ void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
         [](std::int16_t code) { reportUnlessRepeated(code, s_tickFailure); });
 }
 
-int RunMessageLoop() {
+bool RunPendingMessages(int& exitCode) {
     plat::MSG msg;
-    for (;;) {
-        if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
-            if (FrontWindow())
-                IdleWork();
-            if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_NOREMOVE))
-                plat::WaitMessage();
-            continue;
+    while (plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
+        if (msg.message == plat::WM_QUIT) {
+            exitCode = static_cast<int>(msg.wParam);
+            return true;
         }
-        if (msg.message == plat::WM_QUIT)
-            return static_cast<int>(msg.wParam);
         if (msg.hwnd == nullptr && msg.message != 0 && msg.message == FileOpenMessage()) {
             HandleFileOpenRequest(msg.wParam);
             continue;
         }
+        // The window procedures run their work as user actions of their own; this one catches
+        // what a procedure without that guard lets through, so that no failure ends the program.
         NoteInputMessage(msg);
-        if (KeyFilter(msg))
-            continue;
-        plat::TranslateMessage(&msg);
-        plat::DispatchMessage(&msg);
+        RunUserAction([&] {
+            if (KeyFilter(msg))
+                return;
+            plat::TranslateMessage(&msg);
+            plat::DispatchMessage(&msg);
+        });
+    }
+    if (FrontWindow())
+        IdleWork();
+    return false;
+}
+
+int RunMessageLoop() {
+    for (;;) {
+        int exitCode = 0;
+        if (RunPendingMessages(exitCode))
+            return exitCode;
+        plat::MSG msg;
+        if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_NOREMOVE))
+            plat::WaitMessage();
     }
 }

@@ -44,3 +44,7 @@ bool TerminationRequested();
 
 // Runs the loop until the quit message; returns its exit code (2 when the last window closed).
 int RunMessageLoop();
+// One turn of the loop without waiting: every message that is waiting (through the key filter,
+// each as one user action), then the idle step when the queue is empty and a front window exists.
+// True with the exit code once WM_QUIT has been taken.
+bool RunPendingMessages(int& exitCode);

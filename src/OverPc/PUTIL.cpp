@@ -25,6 +25,14 @@
 namespace {
 std::uint32_t s_abortCalls = 0;
 std::uint32_t s_abortFirstTick = 0;
+// Nesting of RunUserAction (a paint or a dialog inside a command runs its own).
+int s_actionDepth = 0;
+// Escape was down when the current action began and has not been released since.
+bool s_escapeStartedAction = false;
+
+bool escapeDown() {
+    return (plat::GetAsyncKeyState(plat::VK_ESCAPE) & 0x8000) != 0;
+}
 } // namespace
 
 void CheckUserAbort() {
@@ -37,12 +45,29 @@ void CheckUserAbort() {
     }
     if (plat::GetTickCount() - s_abortFirstTick > kUserAbortBusyMs)
         ApplyBusyCursor();
-    if ((s_abortCalls & 31) == 31 && (plat::GetAsyncKeyState(plat::VK_ESCAPE) & 0x8000) != 0)
+    if ((s_abortCalls & 31) != 31)
+        return;
+    const bool down = escapeDown();
+    if (!down)
+        s_escapeStartedAction = false;
+    else if (!s_escapeStartedAction)
         Fail(errUserInterrupt);
 }
 
 void ResetUserAbortCounter() {
     s_abortCalls = 0;
+}
+
+void BeginUserAction() {
+    if (s_actionDepth++ != 0)
+        return;
+    ResetUserAbortCounter();
+    s_escapeStartedAction = escapeDown();
+}
+
+void EndUserAction() {
+    if (s_actionDepth > 0)
+        --s_actionDepth;
 }
 
 bool InputPending() {

@@ -3,6 +3,8 @@
 // double-byte-aware character scans and the one registry read. Portable code may include this
 // header: it names no platform type.
 
+#include "OverPc/PERROR.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -13,6 +15,17 @@
 void CheckUserAbort();
 // Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
 void ResetUserAbortCounter();
+
+// Runs one piece of user-driven work (a key, a click, a paint, an idle step, a timer) inside an
+// error environment: a Fail is handed to `report` (by default shown with ErrorAlert) and the
+// program goes on with its documents as they are. The outermost action starts a busy period, and
+// an Escape key already down then is the key that started the work: it never counts as the user
+// interrupting it, only a fresh press after its release does.
+template <class Body, class Report> void RunUserAction(Body&& body, Report&& report);
+template <class Body> void RunUserAction(Body&& body);
+// The bookkeeping RunUserAction does around its body.
+void BeginUserAction();
+void EndUserAction();
 // How long the poll waits before showing the busy cursor.
 constexpr std::uint32_t kUserAbortBusyMs = 350;
 
@@ -49,3 +62,15 @@ void FreeColorChooser();
 // background) at the system colours read at start-up: the light outline is the button face, the
 // dark one the button shadow, the background the window colour. Call after InitGraphics.
 void UseSystemColors();
+
+template <class Body, class Report> void RunUserAction(Body&& body, Report&& report) {
+    BeginUserAction();
+    struct End {
+        ~End() { EndUserAction(); }
+    } end;
+    GuardedCall(std::forward<Body>(body), std::forward<Report>(report));
+}
+
+template <class Body> void RunUserAction(Body&& body) {
+    RunUserAction(std::forward<Body>(body), [](std::int16_t code) { ErrorAlert(code); });
+}

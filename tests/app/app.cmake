@@ -4,6 +4,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AppVoiceTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CommandLineTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyCodesTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RandomInputTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelfRegistrationTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceTest.cpp
 )

@@ -66,6 +66,33 @@ TEST_F(PUTILTest, EscapeInterruptsOnEvery32ndCall) {
     EXPECT_EQ(interruptedCalls(40), (std::vector<int>{31}));
 }
 
+TEST_F(PUTILTest, TheEscapeThatStartsAnActionIsNoInterruptionButAFreshPressIs) {
+    // The window system reads the keys as the program looks at its queue.
+    auto press = [](bool down) {
+        down ? plat::testing::keyDown(plat::VK_ESCAPE) : plat::testing::keyUp(plat::VK_ESCAPE);
+        plat::MSG msg;
+        while (plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE)) {
+        }
+    };
+    press(true);
+    std::vector<int> failed;
+    std::vector<std::int16_t> reported;
+    RunUserAction(
+        [&] {
+            failed = interruptedCalls(64); // held since the action began
+            press(false);
+            EXPECT_TRUE(interruptedCalls(32).empty());
+            press(true);
+            for (int n = 0; n < 32; ++n)
+                CheckUserAbort();
+        },
+        [&](std::int16_t code) { reported.push_back(code); });
+    press(false);
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(reported, std::vector<std::int16_t>{errUserInterrupt});
+    EXPECT_EQ(ErrorEnvDepth(), 0);
+}
+
 TEST_F(PUTILTest, NothingHappensWhileADialogOrABoxIsUp) {
     plat::testing::key(plat::VK_ESCAPE);
     CurrentDialog = kSystemDialogRunning;

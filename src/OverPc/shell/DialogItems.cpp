@@ -1,6 +1,7 @@
 #include "OverPc/shell/DialogItems.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
@@ -17,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -149,6 +151,32 @@ char s_itemText[kItemTextBufferSize];
 int32_t s_lastKeyCode = 0;
 int s_listNotifyCode = 0;
 
+// The procedure of every dialog the runner has open, by window. The runner hands the dialog
+// manager guardedDialogProc instead, so that a Fail inside a dialog's procedure is shown and the
+// dialog goes on (or is closed by its own code) rather than unwinding through the modal loop.
+std::map<plat::HWND, plat::DLGPROC>& dialogProcs() {
+    static std::map<plat::HWND, plat::DLGPROC> s_procs;
+    return s_procs;
+}
+// The procedure of the dialog being made (its first messages come before its window is known).
+plat::DLGPROC s_startingProc = nullptr;
+
+plat::INT_PTR guardedDialogProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                                plat::LPARAM lParam) {
+    plat::DLGPROC proc = nullptr;
+    if (auto it = dialogProcs().find(hwnd); it != dialogProcs().end())
+        proc = it->second;
+    else if (s_startingProc != nullptr)
+        proc = dialogProcs()[hwnd] = s_startingProc;
+    if (proc == nullptr)
+        return plat::FALSE;
+    plat::INT_PTR result = plat::FALSE;
+    RunUserAction([&] { result = proc(hwnd, message, wParam, lParam); });
+    if (message == plat::WM_NCDESTROY)
+        dialogProcs().erase(hwnd);
+    return result;
+}
+
 } // namespace
 
 DialogPosition* DialogPositionEntry(int id) {
@@ -173,9 +201,13 @@ int32_t RunModalDialog(int id, plat::DLGPROC proc) {
     DoubleClickFlag = 0;
     DialogInitDone = 0;
     DialogResult = -1;
+    const plat::DLGPROC outerStarting = s_startingProc;
+    s_startingProc = proc;
     const plat::INT_PTR result = plat::DialogBoxParam(
         CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(static_cast<plat::WORD>(id)),
-        s_modalOwner, proc, 0);
+        s_modalOwner, proc ? &guardedDialogProc : nullptr, 0);
+    s_startingProc = outerStarting;
+    std::erase_if(dialogProcs(), [](const auto& entry) { return !plat::IsWindow(entry.first); });
     DialogResult = static_cast<int32_t>(result);
     EnableWidgetWindows(s_modalOwner, true);
     DoubleClickFlag = 0;
@@ -198,6 +230,9 @@ void PlaceDialog(plat::HWND dialog, DialogPosition& entry) {
         entry.left = (fullWidth - width) / 2;
         entry.top = (fullHeight - height) / 2;
     }
+    // A place remembered on a larger screen (or off its edge) is brought back onto this one.
+    entry.left = std::min(entry.left, fullWidth - width);
+    entry.top = std::min(entry.top, fullHeight - height);
     if (entry.left < 0)
         entry.left = 1;
     if (entry.top < 0)

@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PGRAPHIC.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
@@ -112,7 +113,9 @@ void runDrag(oWidget& widget, const DragMoveCallback& moveCb, const DragEndCallb
                 break;
             continue;
         }
-        if (plat::GetCapture() != hwnd)
+        // The release may have gone elsewhere (a window that took the capture, a grab the window
+        // system broke): with the queue empty and the button up, the drag is over.
+        if (plat::GetCapture() != hwnd || (plat::GetAsyncKeyState(plat::VK_LBUTTON) & 0x8000) == 0)
             break;
         if (autoscroll) {
             oPoint p = last;
@@ -619,11 +622,10 @@ void SetCursorForKind(int32_t kind) {
     ApplyCursor();
 }
 
-plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+namespace {
+
+plat::LRESULT paneMessage(oWindow* win, plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
                           plat::LPARAM lParam) {
-    oWindow* win = WindowOfHandle(hwnd);
-    if (!win)
-        return plat::DefWindowProc(hwnd, message, wParam, lParam);
     const oPoint point{plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam)};
     switch (message) {
     case plat::WM_PAINT:
@@ -705,6 +707,20 @@ plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPar
     default:
         return plat::DefWindowProc(hwnd, message, wParam, lParam);
     }
+}
+
+} // namespace
+
+plat::LRESULT PaneWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                          plat::LPARAM lParam) {
+    oWindow* win = WindowOfHandle(hwnd);
+    if (!win)
+        return plat::DefWindowProc(hwnd, message, wParam, lParam);
+    // Keys, clicks, paints and the rest each run as one user action: a failure is shown and the
+    // window and its document stay as they were.
+    plat::LRESULT result = 0;
+    RunUserAction([&] { result = paneMessage(win, hwnd, message, wParam, lParam); });
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------

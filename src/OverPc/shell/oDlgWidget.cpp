@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PGRAPHIC.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
@@ -64,7 +65,9 @@ bool RegisterOtherPortClass() {
     return plat::RegisterClass(&wc) != 0;
 }
 
-plat::LRESULT OtherPortWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+namespace {
+
+plat::LRESULT otherPortMessage(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
                                plat::LPARAM lParam) {
     const plat::WORD id = static_cast<plat::WORD>(plat::GetDlgCtrlID(hwnd));
     switch (message) {
@@ -101,6 +104,15 @@ plat::LRESULT OtherPortWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM
     default:
         return plat::DefWindowProc(hwnd, message, wParam, lParam);
     }
+}
+
+} // namespace
+
+plat::LRESULT OtherPortWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wParam,
+                               plat::LPARAM lParam) {
+    plat::LRESULT result = 0;
+    RunUserAction([&] { result = otherPortMessage(hwnd, message, wParam, lParam); });
+    return result;
 }
 
 oDlgWidget* CreateDlgWidgetForItem(int32_t controlId, DlgPaintCallback paint) {

@@ -124,6 +124,10 @@ public:
         m_clipboardOwned = false;
     }
 
+    // The size of the screen windows are placed on: the display's own size once it is open.
+    // The virtual screen (1920 x 1080) without a display, and always for the headless back end.
+    virtual SIZE screenSize() { return SIZE{1920, 1080}; }
+
 protected:
     std::vector<ClipboardItem> m_clipboard;
     bool m_clipboardOwned = false;

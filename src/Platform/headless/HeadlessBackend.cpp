@@ -1,5 +1,7 @@
 #include "headless/HeadlessBackend.h"
 
+#include "plat/Input.h"
+
 namespace plat::headless {
 
 bool HeadlessBackend::poll(BackendEvent& ev) {
@@ -18,6 +20,12 @@ bool HeadlessBackend::poll(BackendEvent& ev) {
         break;
     case K::ButtonDown:
     case K::ButtonUp:
+        // The buttons are keys to GetAsyncKeyState, as on the X display.
+        m_down[ev.button == 0   ? plat::VK_LBUTTON
+               : ev.button == 1 ? plat::VK_RBUTTON
+                                : plat::VK_MBUTTON] = ev.kind == K::ButtonDown;
+        m_pointer = ev.screen;
+        break;
     case K::Motion:
     case K::Wheel:
         m_pointer = ev.screen;

@@ -51,11 +51,20 @@ void reportFailure(const std::string& message) {
 #endif
 }
 
+UnscriptedAnswers& unscripted() {
+    static UnscriptedAnswers s;
+    return s;
+}
+
 bool answerBox(HWND owner, const std::string& text, const std::string& caption, UINT type,
                int& result) {
     MessageBoxCall call{owner, text, caption, type};
     boxCalls().push_back(call);
     auto& scripts = boxScripts();
+    if (scripts.empty() && unscripted().box) {
+        result = unscripted().box(call);
+        return true;
+    }
     if (scripts.empty()) {
         reportFailure("a message box opened with no script: \"" + text + "\" (caption \"" +
                       caption + "\")");
@@ -230,6 +239,12 @@ void dialogIdle(HWND dlg, int id, int count) {
             }
             return;
         }
+        if ((it == dialogScripts().end() || it->second.empty()) && unscripted().dialog) {
+            DialogDriver driver(dlg, id);
+            unscripted().dialog(driver);
+            cancelDialog(dlg);
+            return;
+        }
         if (it == dialogScripts().end() || it->second.empty()) {
             reportFailure("dialog " + std::to_string(id) +
                           " opened with no script; it ends with Cancel");
@@ -265,6 +280,7 @@ void reset() {
     fileAnswers().clear();
     headless::utteranceLog().clear();
     core::SetDialogIdleHook(&dialogIdle);
+    setUnscriptedAnswers({});
 }
 
 void key(int vk, unsigned mods) {
@@ -950,6 +966,18 @@ namespace plat::testing {
 
 const std::vector<Utterance>& utterances() {
     return headless::utteranceLog();
+}
+
+void setUnscriptedAnswers(UnscriptedAnswers answers) {
+    unscripted() = std::move(answers);
+    if (unscripted().menu) {
+        core::SetUnscriptedMenuAnswer([menu = unscripted().menu] {
+            MenuDriver driver;
+            menu(driver);
+        });
+    } else {
+        core::SetUnscriptedMenuAnswer({});
+    }
 }
 
 } // namespace plat::testing

@@ -275,6 +275,7 @@ public:
     std::vector<std::string> clipboardTypes() override;
     bool clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) override;
     void clipboardFlush() override;
+    SIZE screenSize() override;
 
 private:
     // One INCR transfer under way to a requestor: the rest of the data goes in chunks, each one
@@ -798,6 +799,12 @@ POINT X11Backend::pointer() {
     XQueryPointer(m_display, RootWindow(m_display, m_screen), &root, &child, &rx, &ry, &wx, &wy,
                   &mask);
     return POINT{rx, ry};
+}
+
+SIZE X11Backend::screenSize() {
+    if (!m_display && !open())
+        return SIZE{1920, 1080};
+    return SIZE{DisplayWidth(m_display, m_screen), DisplayHeight(m_display, m_screen)};
 }
 
 bool X11Backend::asyncKeyDown(int vk) {

@@ -66,6 +66,9 @@ void ResetStatusBars();
 // may queue input or act on the loop through the calls below); with no script left the menu
 // closes, so a test never hangs on a menu.
 void QueueMenuScript(std::function<void()> script);
+// Answers a menu loop that opens with no script left, once per loop, in place of failing the test
+// (random-input runs); an empty function restores the failure.
+void SetUnscriptedMenuAnswer(std::function<void()> answer);
 
 bool MenuLoopActive();
 // Open popups, the root first.

@@ -48,9 +48,15 @@ struct Tracker {
     bool hasChoice = false;
     bool sawInput = false;
     bool popupCall = false;
+    bool unscriptedAnswered = false;
 };
 
 Tracker* s_tracker = nullptr;
+
+std::function<void()>& unscriptedMenuAnswer() {
+    static std::function<void()> s;
+    return s;
+}
 
 std::deque<std::function<void()>>& menuScripts() {
     static std::deque<std::function<void()>> s;
@@ -640,6 +646,12 @@ void runLoop(Tracker& t) {
                 // Nothing is left to read: a test script answers the menu, or it closes.
                 if (runNextScript())
                     continue;
+                if (!t.unscriptedAnswered && unscriptedMenuAnswer()) {
+                    t.unscriptedAnswered = true;
+                    t.sawInput = true;
+                    unscriptedMenuAnswer()();
+                    continue;
+                }
                 if (t.popupCall && !t.sawInput)
                     ReportTestFailure("a popup menu opened with nothing to answer it");
                 cancel(t);
@@ -811,6 +823,10 @@ void QueueMenuScript(std::function<void()> script) {
 
 void ClearMenuScripts() {
     menuScripts().clear();
+}
+
+void SetUnscriptedMenuAnswer(std::function<void()> answer) {
+    unscriptedMenuAnswer() = std::move(answer);
 }
 
 bool MenuLoopActive() {

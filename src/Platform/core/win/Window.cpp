@@ -1307,7 +1307,10 @@ int ScreenDpi() {
 }
 
 int GetSystemMetrics(int index) {
-    constexpr int kWidth = 1920, kHeight = 1080;
+    // Windows are placed on the screen the user sees; with no display (tests) that is the
+    // virtual screen.
+    const SIZE screen = backend().screenSize();
+    const int kWidth = screen.cx, kHeight = screen.cy;
     switch (index) {
     case SM_CXSCREEN:
     case SM_CXFULLSCREEN:

@@ -214,6 +214,18 @@ bool openMenuTitle(HWND frame, std::string_view title);
 // (window frames are not drawn).
 bool saveScreenPng(const std::string& path, const RECT& area);
 
+// Answers for message boxes, dialogs and menus that open with no script of their own, for runs
+// that drive the program with random input. While set, such a window is answered by these
+// functions instead of failing the test: `box` returns the box's result, `dialog` acts on the
+// dialog (one still open afterwards is cancelled without a failure), `menu` acts on the menu loop
+// once (one left open then closes). reset() clears them.
+struct UnscriptedAnswers {
+    std::function<int(const MessageBoxCall&)> box;
+    std::function<void(DialogDriver&)> dialog;
+    std::function<void(MenuDriver&)> menu;
+};
+void setUnscriptedAnswers(UnscriptedAnswers answers);
+
 } // namespace plat::testing
 
 namespace plat {

@@ -371,7 +371,8 @@ constexpr int SM_CXVIRTUALSCREEN = 78;
 constexpr int SM_CYVIRTUALSCREEN = 79;
 constexpr int SM_CMONITORS = 80;
 
-// The virtual screen is 1920 x 1080; 0 for an unknown index.
+// Screen sizes are the display's (the virtual screen, 1920 x 1080, without one); 0 for an
+// unknown index.
 int GetSystemMetrics(int index);
 // Logical dots per inch of the virtual screen: 96 unless KV_SCREEN_DPI selects 72, 120 or 144.
 int ScreenDpi();

@@ -319,6 +319,7 @@ void InstallModelWiring() {
     InstallClipboardCommands();
     InstallTranslationServices();
     SetMenuHandler(7937, &ChooseTranslatorCommand);
+    SetMenuHandler(7938, &DoCATEdit);
     AppHooks().createClipboardObject = &CreateClipboardObject;
     AppHooks().releaseClipboardObject = &ReleaseClipboardObject;
     SetMenuHandler(515, &CutCommand);

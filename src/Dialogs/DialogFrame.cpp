@@ -15,6 +15,7 @@
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SetupWizard.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
@@ -75,6 +76,7 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4135, &launchWith<ImageMarginsDlgRecord, &RunImageMarginsDlg>},
     DialogLauncherEntry{4137, &launchWith<RulerUnitsDlgRecord, &RunRulerUnitsDlg>},
     DialogLauncherEntry{4138, &launchWith<OtherOptionsDlgRecord, &RunOtherOptionsDlg>},
+    DialogLauncherEntry{4139, &launchWith<TranslationTableDlgRecord, &RunTranslationTableDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
     DialogLauncherEntry{4172, &launchWith<void, &RunTranslatorHelpScreen2Dlg>},
     DialogLauncherEntry{4173, &launchWith<void, &RunTranslatorHelpScreen3Dlg>},

@@ -14,6 +14,7 @@
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
@@ -87,6 +88,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4135, makerOf<ImageMarginsDlgRecord>()},
             {4137, makerOf<RulerUnitsDlgRecord>()},
             {4138, makerOf<OtherOptionsDlgRecord>()},
+            {4139, makerOf<TranslationTableDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
             {kCreditsDialogId, makerOf<uint8_t>()},

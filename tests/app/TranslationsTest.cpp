@@ -6,9 +6,12 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "App/kPrefs.h"
+#include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/TranslatorDialogs.h"
+#include "ExprSrcs/etBrowse.h"
 #include "OverPc/PFILE.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/etGener.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Clipboard.h"
 
@@ -138,6 +141,81 @@ TEST_F(TranslationsTest, ChoosingATranslatorFileMakesItTheCopyTranslator) {
     });
     DoMenuCommand(7937);
     EXPECT_EQ(PrefsFolderPath() + "Mine.cat", TranslatorPrefText());
+}
+
+TEST_F(TranslationsTest, TranslatorEditorWritesItsEditsOnOkAndRestoresEverythingOnCancel) {
+    namespace pt = plat::testing;
+    ExprFilePane* pane = typed("x+1");
+    const std::string path = PrefsFolderPath() + "Text.CAT";
+    auto fileText = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    auto translation = [&] { return TranslateExpression(CopyAsTranslator(), pane->expression()); };
+    ASSERT_EQ(0u, translation().rfind("x + 1", 0)) << translation();
+    const std::string before = fileText();
+    CopyAsTranslator().entries[kSpecialWordBase + 1] = "cos::cos";
+
+    // Two characters of the standard block and a special word, then a font for block 2 through
+    // "Modifier la police": the editor runs again after the font dialog.
+    pt::onDialog(kTranslationTableDialogId, [&](pt::DialogDriver& d) {
+        EXPECT_EQ("Text.CAT", d.text(kCatFileNameItem));
+        EXPECT_FALSE(d.enabled(kCatFontButton)); // composites
+        d.check(kCatTableFirst + 1);
+        EXPECT_EQ(19, CatCategoryCount(kCatTableCharacters));
+        d.selectRow(kCatCategoryList, 2); // "Polices standard"
+        EXPECT_EQ(0x161, CurrentCatCode());
+        d.selectRow(kCatEntryList, 'x');
+        d.setText(kCatTextItem, "ksi");
+        d.selectRow(kCatEntryList, '+');
+        d.setText(kCatTextItem, "plus\r\nmore");
+        d.selectRow(kCatCategoryList, 3); // block 0x200
+        EXPECT_TRUE(d.enabled(kCatFontButton));
+        d.click(kCatFontButton);
+    });
+    pt::onDialog(kFontStyleDialogId, [](pt::DialogDriver& d) { d.click(1); });
+    pt::onDialog(kTranslationTableDialogId, [&](pt::DialogDriver& d) {
+        d.check(kCatTableLast);
+        d.selectRow(kCatCategoryList, 2); // the special words
+        d.selectRow(kCatEntryList, 1);
+        EXPECT_EQ("cos", d.text(kCatTextItem));
+        d.setText(kCatTextItem, "cosinus");
+        d.selectRow(kCatEntryList, 0); // moving on keeps the word's name
+        d.click(1);
+    });
+    ASSERT_EQ(1, DoMenuCommand(7938));
+    EXPECT_EQ(0u, translation().rfind("ksi plus\nmore 1", 0)) << translation();
+    const std::string saved = fileText();
+    EXPECT_NE(std::string::npos, saved.find("ksi")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("\tmore")) << saved;
+    EXPECT_EQ("cos::cosinus", CopyAsTranslator().entries[kSpecialWordBase + 1]);
+    EXPECT_TRUE(FontRecordUsed(CopyAsTranslator().fonts[2]));
+    Translator reread;
+    std::string message;
+    ASSERT_TRUE(LoadTranslatorFile(path.c_str(), reread, message)) << message;
+    EXPECT_TRUE(reread == CopyAsTranslator());
+    EXPECT_NE(before, saved);
+
+    // Cancel after edits in several categories and a font change: nothing changes in memory or on
+    // disk.
+    const Translator edited = CopyAsTranslator();
+    pt::onDialog(kTranslationTableDialogId, [&](pt::DialogDriver& d) {
+        d.selectRow(kCatCategoryList, 0); // "Fractions"
+        d.setText(kCatTextItem, "over");
+        d.check(kCatTableFirst + 1);
+        d.selectRow(kCatCategoryList, 4); // block 0x300
+        d.click(kCatFontButton);
+    });
+    pt::onDialog(kFontStyleDialogId, [](pt::DialogDriver& d) { d.click(1); });
+    pt::onDialog(kTranslationTableDialogId, [&](pt::DialogDriver& d) {
+        d.selectRow(kCatEntryList, 'x');
+        d.setText(kCatTextItem, "zzz");
+        d.escape();
+    });
+    DoMenuCommand(7938);
+    EXPECT_TRUE(edited == CopyAsTranslator());
+    EXPECT_EQ(saved, fileText());
+    EXPECT_EQ(0u, translation().rfind("ksi plus\nmore 1", 0)) << translation();
 }
 
 } // namespace

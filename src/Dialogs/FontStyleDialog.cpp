@@ -30,10 +30,6 @@ namespace {
 plat::HMENU s_styleMenu = nullptr;
 plat::HMENU s_italicMenu = nullptr;
 
-// The size steps the dialog keeps a relative size within.
-constexpr int32_t kMostStepsSmaller = kSizeInherit - kSizeRelativeMin; // 20
-constexpr int32_t kMostStepsLarger = kSizeRelativeMax - kSizeInherit;  // 50
-
 FontStyleSizeRecord* currentRecord() {
     return DialogRecord<FontStyleSizeRecord>(kFontStyleDialogId);
 }

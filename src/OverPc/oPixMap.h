@@ -143,7 +143,6 @@ private:
                                   int32_t descent, int32_t dotsPerInch);
 
     std::intptr_t m_owner = 0;
-    int32_t m_word = 0;
     int32_t m_dpi = 96;
     plat::HDC m_dc = nullptr;
 };

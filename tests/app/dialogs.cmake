@@ -46,16 +46,6 @@ add_dependencies(kv_app_tests kv_examples_folder)
 # The preference file tests read the shipped folder the build writes.
 add_dependencies(kv_app_tests kv_prefs_folder)
 
-# A libFuzzer target for the document lines, built only by clang. The readers are compiled in here
-# too, so that the fuzzer sees their coverage.
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(kv_fuzz_doclines ${CMAKE_SOURCE_DIR}/tools/fuzz/DocLinesFuzz.cpp
-                                  ${CMAKE_SOURCE_DIR}/src/OverSrcs/documents/DocLines.cpp
-                                  ${CMAKE_SOURCE_DIR}/src/OverSrcs/oReader.cpp)
-  target_compile_options(kv_fuzz_doclines PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(kv_fuzz_doclines PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_include_directories(kv_fuzz_doclines PRIVATE ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(kv_fuzz_doclines PRIVATE kv_model kv_framework kv_resources
-                        kv_platform_headless)
-  kv_add_warnings(kv_fuzz_doclines)
-endif()
+# A libFuzzer target for the document lines.
+kv_add_fuzz_target(doclines SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/DocLinesFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)

@@ -25,8 +25,7 @@ using plat::UINT;
 // The test menus (resources/menus/MenuTest.menu): bar 210 and context menu 211.
 constexpr UINT kNouveau = 257, kOuvrir = 258, kQuitter = 261, kPremier = 2305, kSecond = 2306;
 constexpr UINT kAnnuler = 513, kCouper = 514, kCopier = 515, kPalette = 769;
-constexpr UINT kCtxAnnuler = 54017, kCtxCopier = 54019, kCtxTeX = 54021, kCtxMathML = 54022,
-               kCtxColler = 54024;
+constexpr UINT kCtxAnnuler = 54017, kCtxCopier = 54019, kCtxTeX = 54021, kCtxColler = 54024;
 
 class MenuTest : public WinTest {
 protected:

@@ -3,8 +3,9 @@
 // must give an expression or a clean Fail (damaged data, no expression, too many fonts); an
 // expression that was read must write out again as document lines and read back.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_doclines && ./build-fuzz/tests/kv_fuzz_doclines
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_doclines
+//   ./build-fuzz/tests/kv_fuzz_doclines new-inputs/ tools/fuzz/corpus/doclines/
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/documents/DocLines.h"

@@ -1,8 +1,9 @@
 // libFuzzer target for the metafile readers: any bytes are either refused (SetEnhMetaFileBits,
 // SetMetaFileBitsEx) or enumerated and played onto a small bitmap without reading outside them.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_emf && ./build-fuzz/tests/kv_fuzz_emf
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_emf
+//   ./build-fuzz/tests/kv_fuzz_emf new-inputs/ tools/fuzz/corpus/emf/
 
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"

@@ -2,8 +2,9 @@
 // Fail (errDataCorrupted, or errTooManyFonts for a 51st font); a tree that was read must write
 // out again and read back.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_encoding && ./build-fuzz/tests/kv_fuzz_encoding
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_encoding
+//   ./build-fuzz/tests/kv_fuzz_encoding new-inputs/ tools/fuzz/corpus/encoding/
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eFence.h"

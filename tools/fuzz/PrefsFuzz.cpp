@@ -1,8 +1,9 @@
 // libFuzzer target for the preference file readers: general.prf and keys.prf. Any input reads
 // without failing; what was read, written again, reads back without damage and to the same bytes.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_prefs && ./build-fuzz/tests/kv_fuzz_prefs
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_prefs
+//   ./build-fuzz/tests/kv_fuzz_prefs new-inputs/ tools/fuzz/corpus/prefs/
 
 #include "App/kPrefs.h"
 #include "OverPc/PERROR.h"

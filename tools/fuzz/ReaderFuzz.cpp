@@ -2,8 +2,9 @@
 // numbers with an optional field, text, continuation lines and a record running over several lines.
 // A read never fails and never leaves the data.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_reader && ./build-fuzz/tests/kv_fuzz_reader
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_reader
+//   ./build-fuzz/tests/kv_fuzz_reader new-inputs/ tools/fuzz/corpus/reader/
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/oReader.h"

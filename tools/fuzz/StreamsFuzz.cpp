@@ -1,8 +1,9 @@
 // libFuzzer target for the stream readers: compact numbers, lines, hexadecimal and skipping over
 // outside bytes. Every input must end in a normal return or a clean Fail with errDataCorrupted.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_streams && ./build-fuzz/tests/kv_fuzz_streams
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_streams
+//   ./build-fuzz/tests/kv_fuzz_streams new-inputs/ tools/fuzz/corpus/streams/
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/oStreams.h"

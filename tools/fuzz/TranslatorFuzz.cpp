@@ -2,8 +2,9 @@
 // clean refusal with a message; a translator that was read must write out and read back equal, and
 // its rules must translate a small expression within the output bound.
 //
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-//   cmake --build build-fuzz --target kv_fuzz_translator && ./build-fuzz/tests/kv_fuzz_translator
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_translator
+//   ./build-fuzz/tests/kv_fuzz_translator new-inputs/ tools/fuzz/corpus/translator/
 
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eFraction.h"

@@ -70,7 +70,7 @@ std::map<int32_t, std::string>& loadedNames() {
     return s_names;
 }
 
-std::string hexName(const char* format, int32_t code) {
+std::string numberedName(const char* format, int32_t code) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned>(code));
     return buffer;
@@ -108,13 +108,13 @@ std::string codeName(int32_t code) {
             return std::string("Maj+") + static_cast<char>(code);
         if (isPrintable(code))
             return std::string(1, static_cast<char>(code));
-        return hexName("Car. 0x%02X", code);
+        return numberedName("Car. 0x%02X", code);
     }
     if (code >= 0x120 && code <= 0x13F)
         return std::string("Pav\xE9 num. ") + static_cast<char>(code - 0x100);
     if (code >= 0x170 && code <= 0x187)
-        return "F" + std::to_string(code - 0x170 + 1);
-    return hexName("Touche 0x%03X", code);
+        return numberedName("F%u", code - 0x170 + 1);
+    return numberedName("Touche 0x%03X", code);
 }
 
 } // namespace
@@ -140,7 +140,7 @@ int32_t KeyIndexOf(int32_t vk, uint8_t character, bool keypad, bool alt, bool ct
 
 std::string GetKeyName(int32_t index) {
     if (index <= 0 || index >= kKeyIndexCount)
-        return hexName("Touche 0x%03X", index < 0 ? 0 : index);
+        return numberedName("Touche 0x%03X", index < 0 ? 0 : index);
     std::string name;
     if (index & kKeyIndexCtrl)
         name += "Ctrl+";

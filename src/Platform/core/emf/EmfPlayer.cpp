@@ -71,7 +71,9 @@ Player::Player(HDC target, const std::uint8_t* data, std::size_t size, const REC
     POINT corners[2] = {{destination.left, destination.top},
                         {destination.right, destination.bottom}};
     LPtoDP(target, corners, 2);
-    const double destW = corners[1].x - corners[0].x, destH = corners[1].y - corners[0].y;
+    // Differences are taken in double: a hostile header may hold any 32-bit corners.
+    const double destW = static_cast<double>(corners[1].x) - corners[0].x;
+    const double destH = static_cast<double>(corners[1].y) - corners[0].y;
 
     // The frame in pixels of the recording device.
     const RECT frame = h.rect(24);
@@ -82,14 +84,14 @@ Player::Player(HDC target, const std::uint8_t* data, std::size_t size, const REC
     const double mmX = umX > 0 ? umX / 1000.0 : std::max(1, h.i32(80));
     const double mmY = umY > 0 ? umY / 1000.0 : std::max(1, h.i32(84));
     double fx0 = frame.left * devX / (mmX * 100.0), fy0 = frame.top * devY / (mmY * 100.0);
-    double fw = (frame.right - frame.left) * devX / (mmX * 100.0);
-    double fh = (frame.bottom - frame.top) * devY / (mmY * 100.0);
+    double fw = (static_cast<double>(frame.right) - frame.left) * devX / (mmX * 100.0);
+    double fh = (static_cast<double>(frame.bottom) - frame.top) * devY / (mmY * 100.0);
     if (fw <= 0 || fh <= 0) {
         // No frame: what was drawn.
         fx0 = bounds.left;
         fy0 = bounds.top;
-        fw = bounds.right - bounds.left + 1;
-        fh = bounds.bottom - bounds.top + 1;
+        fw = static_cast<double>(bounds.right) - bounds.left + 1;
+        fh = static_cast<double>(bounds.bottom) - bounds.top + 1;
     }
     const auto axis = [](double dest, double start, double frameStart, double frameSize,
                          double& scale, double& offset) {

@@ -119,6 +119,7 @@ bool KeyFilter(const plat::MSG& msg) {
     // A key whose command failed has been used all the same.
     bool used = true;
     RunUserAction([&] { used = front->doKey(index); });
+    PlaceCompositionWindow(front);
     return used;
 }
 

@@ -186,6 +186,20 @@ void ExprPane::resignFront() {
         s_shell.checkWindowMenuItem(m_windowMenuItem, false);
 }
 
+bool ExprPane::compositionPoint(oPoint& point) {
+    if (ActivePane != this || ActiveRecord == nullptr || ActiveRecord->count() == 0)
+        return false;
+    Zone zone;
+    int32_t bands[4] = {0, 0, 0, 0};
+    if (!EntryHighlightArea(ActiveRecord->entry(0), zone, bands))
+        return false;
+    point = oPoint{zone.left, zone.bottom};
+    oWindow* win = window();
+    for (oPane* p = this; p != nullptr && p != win; p = p->parent())
+        point = p->toParent(point);
+    return true;
+}
+
 void ExprPane::idle() {
     if (ActivePane == this)
         BlinkSelectionHighlight();

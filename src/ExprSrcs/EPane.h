@@ -34,6 +34,8 @@ public:
     void resignFront() override;
     // The caret blink.
     void idle() override;
+    // The bottom left of the first selection's highlight, while this pane is the active one.
+    bool compositionPoint(oPoint& point) override;
     void drawContents(const Zone& zone) override;
     // Lays the tree out again, places it inside the margin and sets the scrolled extent (scrolling
     // to the selection when it left the view).

@@ -356,6 +356,9 @@ void oPane::deactivate() {
 void oPane::becomeFront() {}
 void oPane::resignFront() {}
 void oPane::idle() {}
+bool oPane::compositionPoint(oPoint&) {
+    return false;
+}
 bool oPane::anyChildBusy() {
     return false;
 }
@@ -461,6 +464,9 @@ void oWindow::idle() {
     // The target's idle step blinks the caret: it runs at the blink interval, not on every pass
     // of the idle loop.
     PeriodicTick(m_target);
+}
+bool oWindow::compositionPoint(oPoint& point) {
+    return m_target ? m_target->compositionPoint(point) : false;
 }
 bool oWindow::anyChildBusy() {
     for (oPane* c = m_firstChild; c; c = c->nextSibling())

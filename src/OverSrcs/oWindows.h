@@ -233,6 +233,9 @@ public:
     virtual void resignFront();
     virtual void idle();
     virtual bool anyChildBusy();
+    // Where an input method should show the text being composed (the caret's bottom left), in
+    // the window's coordinates; false when the pane has no caret.
+    virtual bool compositionPoint(oPoint& point);
 
     // Places the pane at `zone` (parent coordinates) as the last child of `parent`, sharing the
     // parent's device record; its own coordinates start at `origin`.
@@ -316,6 +319,7 @@ public:
     void resignFront() override;
     void idle() override;
     bool anyChildBusy() override;
+    bool compositionPoint(oPoint& point) override;
     // Creates the native window by its kind flags (zone: the outer window rectangle) and fills
     // the port: bounds (0, 0, client size), device record kind 0 with the window handle. False
     // when the window could not be made.

@@ -142,5 +142,35 @@ TEST_F(ShellFaultsTest, ShortMemorySavesAndClosesEverythingInsteadOfTheIdleStep)
     takeBackQuit();
 }
 
+TEST_F(ShellFaultsTest, TheInputMethodComposesAtTheCaretWhileDoubleByteInputIsOn) {
+    ExprFilePane* pane = typed("ab");
+    const plat::HWND hwnd = windowOf(pane);
+    // The caret's bottom left in the client area of the top-level window.
+    auto caretSpot = [&] {
+        Zone zone;
+        int32_t bands[4] = {};
+        EXPECT_TRUE(EntryHighlightArea(ActiveRecord->entry(0), zone, bands));
+        const oPoint p = pane->toParent(oPoint{zone.left, zone.bottom});
+        plat::POINT spot{p.x, p.y};
+        plat::ClientToScreen(hwnd, &spot);
+        plat::ScreenToClient(plat::GetAncestor(hwnd, plat::GA_ROOT), &spot);
+        return spot;
+    };
+    plat::POINT shown{};
+    CQVApp::instance().m_DoubleByte = true;
+    plat::testing::type("cd");
+    plat::testing::runUntilIdle();
+    const plat::POINT expected = caretSpot();
+    EXPECT_EQ(plat::testing::imeSpot(shown), plat::GetAncestor(hwnd, plat::GA_ROOT));
+    EXPECT_EQ(shown.x, expected.x);
+    EXPECT_EQ(shown.y, expected.y);
+    // Without double-byte input the input method is left alone.
+    CQVApp::instance().m_DoubleByte = false;
+    plat::testing::type("efgh");
+    plat::testing::runUntilIdle();
+    plat::testing::imeSpot(shown);
+    EXPECT_EQ(shown.x, expected.x);
+}
+
 } // namespace
 } // namespace kvtest

@@ -612,6 +612,23 @@ void SnapshotModifierKeys() {
     ModifierFlags = flags;
 }
 
+void PlaceCompositionWindow(oWindow* window) {
+    if (!window || !CQVApp::instance().m_DoubleByte)
+        return;
+    plat::HWND hwnd = liveHandle(*window);
+    oPoint point;
+    if (!hwnd || !window->compositionPoint(point))
+        return;
+    plat::HIMC context = plat::ImmGetContext(hwnd);
+    if (!context)
+        return;
+    plat::COMPOSITIONFORM form;
+    form.dwStyle = plat::CFS_POINT;
+    form.ptCurrentPos = plat::POINT{point.x, point.y};
+    plat::ImmSetCompositionWindow(context, &form);
+    plat::ImmReleaseContext(hwnd, context);
+}
+
 void SetCursorForKind(int32_t kind) {
     const char* id = plat::IDC_ARROW;
     if (kind == 1)
@@ -657,15 +674,19 @@ plat::LRESULT paneMessage(oWindow* win, plat::HWND hwnd, plat::UINT message, pla
     case plat::WM_CHAR: {
         // Characters typed with Ctrl or Alt were offered to the key filter already.
         SnapshotModifierKeys();
-        if ((ModifierFlags & (kModCtrl | kModAlt)) == 0)
+        if ((ModifierFlags & (kModCtrl | kModAlt)) == 0) {
             win->doKey(static_cast<int32_t>(wParam & 0xFF));
+            PlaceCompositionWindow(win);
+        }
         return 0;
     }
     case plat::WM_IME_CHAR:
         win->doDoubleByteChar(static_cast<int32_t>(wParam & 0xFFFF));
+        PlaceCompositionWindow(win);
         return 0;
     case plat::WM_SETFOCUS:
         win->becomeFront();
+        PlaceCompositionWindow(win);
         return 0;
     case plat::WM_SIZE:
         if (wParam != plat::SIZE_MINIMIZED)

@@ -50,6 +50,10 @@ void SnapshotModifierKeys();
 // 1 while the second press of a double click is handed to a pane's click, else 0.
 extern uint8_t DoubleClickFlag;
 
+// While double-byte input is on, puts the input method's composition window at the window's
+// caret (compositionPoint).
+void PlaceCompositionWindow(oWindow* window);
+
 // The cursor for a cursor kind of infoAtPoint: 1 text beam, 4 cross, others the arrow.
 void SetCursorForKind(int32_t kind);
 

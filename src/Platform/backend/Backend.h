@@ -80,6 +80,9 @@ public:
     virtual POINT pointer() = 0;
     virtual bool asyncKeyDown(int vk) = 0;
     virtual void setCursor(int standardId) = 0;
+    // Where the input method shows the text being composed: a point of the top-level window's
+    // client area. Back ends without an input method ignore it.
+    virtual void setImeSpot(HWND /*topLevel*/, POINT /*client*/) {}
     virtual void grabPointer(HWND hwnd) = 0; // null releases
     virtual void beep(UINT type) = 0;
     virtual DWORD now() = 0;

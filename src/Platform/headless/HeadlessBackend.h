@@ -29,6 +29,10 @@ public:
     POINT pointer() override { return m_pointer; }
     bool asyncKeyDown(int vk) override;
     void setCursor(int standardId) override { m_cursor = standardId; }
+    void setImeSpot(HWND topLevel, POINT client) override {
+        m_imeWindow = topLevel;
+        m_imeSpot = client;
+    }
     void grabPointer(HWND) override {}
     void beep(UINT type) override { m_beeps.push_back(type); }
     DWORD now() override { return m_clock; }
@@ -41,6 +45,8 @@ public:
     void reset();
     const std::vector<UINT>& beeps() const { return m_beeps; }
     int cursor() const { return m_cursor; }
+    HWND imeWindow() const { return m_imeWindow; }
+    POINT imeSpot() const { return m_imeSpot; }
 
 private:
     std::deque<BackendEvent> m_events;
@@ -49,6 +55,8 @@ private:
     POINT m_pointer;
     std::vector<UINT> m_beeps;
     int m_cursor = 0;
+    HWND m_imeWindow = nullptr;
+    POINT m_imeSpot{};
     int m_presents = 0;
 };
 

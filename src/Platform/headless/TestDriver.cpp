@@ -511,6 +511,10 @@ const std::vector<UINT>& beeps() {
 int currentCursorId() {
     return headlessBackend().cursor();
 }
+HWND imeSpot(POINT& client) {
+    client = headlessBackend().imeSpot();
+    return headlessBackend().imeWindow();
+}
 
 void onMessageBox(std::function<int(const MessageBoxCall&)> script) {
     boxScripts().push_back(std::move(script));

@@ -265,6 +265,7 @@ public:
     POINT pointer() override;
     bool asyncKeyDown(int vk) override;
     void setCursor(int standardId) override;
+    void setImeSpot(HWND hwnd, POINT client) override;
     void grabPointer(HWND hwnd) override;
     void beep(UINT type) override;
     DWORD now() override;
@@ -487,6 +488,22 @@ void X11Backend::destroyTopLevel(HWND hwnd) {
     XDestroyWindow(m_display, t->xwin);
     XFlush(m_display);
     m_windows.erase(hwnd);
+}
+
+void X11Backend::setImeSpot(HWND hwnd, POINT client) {
+    TopWindow* t = find(hwnd);
+    if (!t || !t->ic)
+        return;
+    // Input methods that draw over the spot put the text being composed there; the others
+    // ignore it.
+    XPoint spot;
+    spot.x = static_cast<short>(client.x);
+    spot.y = static_cast<short>(client.y);
+    XVaNestedList list = XVaCreateNestedList(0, XNSpotLocation, &spot, nullptr);
+    if (list) {
+        XSetICValues(t->ic, XNPreeditAttributes, list, nullptr);
+        XFree(list);
+    }
 }
 
 void X11Backend::setTitle(HWND hwnd, const std::string& title) {

@@ -412,4 +412,27 @@ BOOL GetCursorPos(POINT* pt) {
     return TRUE;
 }
 
+HIMC ImmGetContext(HWND hwnd) {
+    return IsWindow(hwnd) ? static_cast<HIMC>(hwnd) : nullptr;
+}
+
+BOOL ImmSetCompositionWindow(HIMC context, const COMPOSITIONFORM* form) {
+    auto hwnd = static_cast<HWND>(context);
+    if (!form || !IsWindow(hwnd) || (form->dwStyle & CFS_POINT) == 0)
+        return FALSE;
+    // The back end places the composition window in its top-level window's client area.
+    HWND top = GetAncestor(hwnd, GA_ROOT);
+    if (!top)
+        top = hwnd;
+    POINT p = form->ptCurrentPos;
+    ClientToScreen(hwnd, &p);
+    ScreenToClient(top, &p);
+    backend().setImeSpot(top, p);
+    return TRUE;
+}
+
+BOOL ImmReleaseContext(HWND hwnd, HIMC context) {
+    return IsWindow(hwnd) && context == static_cast<HIMC>(hwnd) ? TRUE : FALSE;
+}
+
 } // namespace plat

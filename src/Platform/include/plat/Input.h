@@ -99,4 +99,18 @@ struct KeyChars {
 };
 KeyChars GetKeyChars(const MSG& msg);
 
+// --- Input method context ------------------------------------------------------------------
+// The context of a window is the window itself; the composition window follows the point given
+// (CFS_POINT, client coordinates of the window) so that the input method shows its text there.
+using HIMC = void*;
+constexpr DWORD CFS_POINT = 0x0002;
+struct COMPOSITIONFORM {
+    DWORD dwStyle = 0;
+    POINT ptCurrentPos{};
+    RECT rcArea{};
+};
+HIMC ImmGetContext(HWND hwnd);
+BOOL ImmSetCompositionWindow(HIMC context, const COMPOSITIONFORM* form);
+BOOL ImmReleaseContext(HWND hwnd, HIMC context);
+
 } // namespace plat

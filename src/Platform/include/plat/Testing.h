@@ -89,6 +89,9 @@ bool savePng(HWND hwnd, const std::string& path);
 const std::vector<UINT>& beeps();
 // The cursor last applied (its standard id, e.g. 32512 for the arrow).
 int currentCursorId();
+// Where the input method's composition window was last put: the top-level window (null when never)
+// and the point in its client area.
+HWND imeSpot(POINT& client);
 
 // --- Message boxes
 // --------------------------------------------------------------------------------

@@ -94,8 +94,12 @@ void paneEnableMenuCommand(int32_t command, bool on) {
     EnableMenuCommand(command, on);
 }
 
+void showAutoSpaceOption();
+
 void loadCustomisation() {
     LoadCustomizations();
+    // The preferences may have turned auto-spacing off.
+    showAutoSpaceOption();
 }
 
 bool savePrefsAndCloseAll(int silent) {

@@ -166,6 +166,39 @@ constexpr MenuRow kMenuTable[] = {
     {kAboutCommandId, &ShowAboutBoxCommand},
 };
 
+// The rows no subsystem serves yet: the feature that will serve each. Delete a row's line when
+// its handler is installed.
+const std::vector<UnservedMenuRow> kUnservedMenuRows = {
+    {525, "find and replace"},
+    {1282, "MTEF import"},
+    {6657, "palettes"},
+    {6662, "macros"},
+    {6913, "preference files: save as"},
+    {6914, "preference files: copy"},
+    {6916, "output preferences"},
+    {6917, "output preferences"},
+    {7169, "output preferences"},
+    {7170, "output preferences"},
+    {7171, "output preferences"},
+    {7433, "font preferences: symbol font"},
+    {7681, "target preferences"},
+    {7682, "target preferences"},
+    {7683, "target preferences"},
+    {7684, "target preferences"},
+    {7685, "target preferences"},
+    {7686, "target preferences"},
+    {7687, "target preferences"},
+    {7688, "target preferences"},
+    {7689, "target preferences"},
+    {7690, "target preferences"},
+    {7691, "target preferences"},
+    {7692, "target preferences"},
+    {7693, "target preferences"},
+    {7938, "translators"},
+    {8194, "palettes"},
+    {8449, "palettes"},
+};
+
 const MenuRow* findRow(int id) {
     for (const MenuRow& row : kMenuTable) {
         if (row.id == id)
@@ -231,6 +264,10 @@ std::vector<int> MenuTableIds() {
     for (const MenuRow& row : kMenuTable)
         ids.push_back(row.id);
     return ids;
+}
+
+std::vector<UnservedMenuRow> UnservedMenuRows() {
+    return kUnservedMenuRows;
 }
 
 bool MenuCommandIsMissing(int id) {

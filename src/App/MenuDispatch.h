@@ -32,6 +32,13 @@ int MenuCommandCode(int id);
 void LoadMenuCommandCodes();
 // Ids of the static table (for checks that menus and table agree).
 std::vector<int> MenuTableIds();
+// The rows the running program does not serve yet, each with the feature that will serve it (the
+// start-up test holds the two lists equal: serving a row means deleting its line).
+struct UnservedMenuRow {
+    int id;
+    const char* feature;
+};
+std::vector<UnservedMenuRow> UnservedMenuRows();
 // True when `id` has a row and neither a handler nor a command hook serves it yet.
 bool MenuCommandIsMissing(int id);
 

@@ -24,6 +24,7 @@
 #include "OverPc/PFONTS.h"
 #include "OverPc/PPICTEXT.h"
 #include "OverPc/PPRINT.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
@@ -298,6 +299,8 @@ void toggleAutoSpace() {
 } // namespace
 
 void InstallModelWiring() {
+    // A hook still unwired in the running program tells the user rather than doing nothing.
+    SetUnwiredHookNotice(kNotYetImplementedStringId);
     ModelHooks& model = TheModelHooks();
     model.fontIndexForDesc = &FontIndexForFace;
     model.fontIndexForRole = &FontIndexForRole;
@@ -308,6 +311,9 @@ void InstallModelWiring() {
     TheAsianFontServices().defaultGuiFace = &defaultGuiFace;
 
     InstallCommandModelHooks();
+    model.checkUserAbort = &CheckUserAbort;
+    TheCommandHooks().inputPending = &InputPending;
+    TheExprPaneShellHooks().embedded = [] { return CQVApp::instance().m_Embedded; };
     AppHooks().doCommand = &DoCommand;
     // The Modify dialogs built so far; the others answer the Modify command with a beep.
     InstallModifyDialogs();

@@ -379,7 +379,7 @@ int32_t eChar::change(bool query) {
     CommandHooks& hooks = TheCommandHooks();
     storedStyle(SharedStyleRecord);
     if (hooks.askFont == nullptr) {
-        CommandBeep();
+        UnwiredHook("askFont");
         cancelPass();
         return 0;
     }
@@ -825,6 +825,8 @@ void ModifyTreeNodeCommand() {
 void ModifyRootCommand() {
     if (TheCommandHooks().rootSettingsCommand != nullptr)
         TheCommandHooks().rootSettingsCommand();
+    else
+        UnwiredHook("rootSettingsCommand");
 }
 
 // ---- Shared matrix state ------------------------------------------------------------------------

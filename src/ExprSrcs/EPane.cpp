@@ -473,19 +473,25 @@ bool RunContextMenuItem(int32_t id) {
         RefreshActivePane();
         return true;
     case 13829:
-        if (hooks.copy == nullptr)
-            return false;
+        if (hooks.copy == nullptr) {
+            UnwiredHook("copy");
+            return true;
+        }
         hooks.copy();
         return true;
     case 13862:
     case 13863:
-        if (hooks.paste == nullptr)
-            return false;
+        if (hooks.paste == nullptr) {
+            UnwiredHook("paste");
+            return true;
+        }
         hooks.paste();
         return true;
     case 13865:
-        if (hooks.cut == nullptr)
-            return false;
+        if (hooks.cut == nullptr) {
+            UnwiredHook("cut");
+            return true;
+        }
         hooks.cut();
         return true;
     case 13866:
@@ -493,8 +499,10 @@ bool RunContextMenuItem(int32_t id) {
         return true;
     case 13868:
     case 14084:
-        if (hooks.openFindWindow == nullptr)
-            return false;
+        if (hooks.openFindWindow == nullptr) {
+            UnwiredHook("openFindWindow");
+            return true;
+        }
         hooks.openFindWindow();
         return true;
     case 13869:

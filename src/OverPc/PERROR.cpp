@@ -305,3 +305,18 @@ const std::string& LoggedInformationText() {
 void SetUnhandledFailReporter(UnhandledFailReporter reporter) {
     s_unhandledFailReporter = reporter;
 }
+
+namespace {
+int s_unwiredHookNotice = 0;
+} // namespace
+
+void UnwiredHook(const char* name) {
+    const std::string text = std::string("unwired hook ") + (name ? name : "");
+    oAssertionFailure(__FILE__, static_cast<unsigned>(__LINE__), text.c_str());
+    if (s_unwiredHookNotice != 0)
+        NoteAlert(s_unwiredHookNotice);
+}
+
+void SetUnwiredHookNotice(int stringId) {
+    s_unwiredHookNotice = stringId;
+}

@@ -202,6 +202,13 @@ const std::string& LoggedInformationText();
 using UnhandledFailReporter = void (*)(int code);
 void SetUnhandledFailReporter(UnhandledFailReporter reporter);
 
+// A hook the program relies on was called while nothing had installed it: the assertion
+// "unwired hook <name>" is logged and, once start-up has named the notice, the user is told the
+// feature is not there yet. Never a silent no-op.
+void UnwiredHook(const char* name);
+// The notice UnwiredHook shows (a string id; 0 shows none, as in tests of single layers).
+void SetUnwiredHookNotice(int stringId);
+
 // Logs `text` with this source file's stem and line when `cond` is false. Never stops the program.
 #define KV_ASSERT(cond, text)                                                                      \
     do {                                                                                           \

@@ -7,6 +7,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/RandomInputTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelfRegistrationTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StartupHooksTest.cpp
 )
 
 # A libFuzzer target for the preference file readers.

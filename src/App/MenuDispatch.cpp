@@ -194,7 +194,6 @@ const std::vector<UnservedMenuRow> kUnservedMenuRows = {
     {7691, "target preferences"},
     {7692, "target preferences"},
     {7693, "target preferences"},
-    {7938, "translators"},
     {8194, "palettes"},
     {8449, "palettes"},
 };

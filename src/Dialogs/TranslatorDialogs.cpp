@@ -152,7 +152,6 @@ constexpr int32_t kCatEntryCount = 256;
 // Codes whose block has a font record the editor sets: the character blocks 1 to 16.
 constexpr int32_t kFirstFontCode = 0x101;
 constexpr int32_t kLastFontCode = 0x10D3;
-constexpr int kNoFontLabel = 2614;
 
 TranslationTableDlgRecord s_catRecord;
 
@@ -280,10 +279,9 @@ std::string categoryText(int32_t row) {
     const int32_t block = category.blockBase / 256;
     if (category.characterBlock && block > 1 && block < kTranslatorFonts) {
         const FSSRecord& font = CopyAsTranslator().fonts[static_cast<size_t>(block)];
-        std::string text = LoadResString(category.label);
         if (!FontRecordUsed(font))
-            return text + " " + LoadResString(kNoFontLabel);
-        text = std::string(font.fontName, strnlen(font.fontName, sizeof font.fontName));
+            return LoadResString(category.label);
+        std::string text = std::string(font.fontName, strnlen(font.fontName, sizeof font.fontName));
         if (font.style[kStyleBold] == 1)
             text += " gras";
         if (font.style[kStyleItalic] == 1)
@@ -360,8 +358,8 @@ const DialogFrame& translationTableFrame() {
         f.labels = {{{17, 61, 155, 79}, kCatTableFirst},
                     {{17, 89, 155, 107}, kCatTableFirst + 1},
                     {{17, 117, 155, 135}, kCatTableLast},
-                    {{161, 49, 307, 155}, kCatCategoryList},
-                    {{317, 49, 511, 155}, kCatEntryList}};
+                    {{161, 49, 359, 155}, kCatCategoryList},
+                    {{369, 49, 623, 155}, kCatEntryList}};
         f.measureList = [](plat::HWND, plat::MEASUREITEMSTRUCT& measure) {
             makeCatLists();
             TranslationTableDlgRecord* r = catRecord();

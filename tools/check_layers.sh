@@ -8,6 +8,12 @@ bad=$(grep -rnE '#\s*include\s*[<"](plat/|X11/|cairo|ft2build|freetype|fontconfi
 if [ -n "$bad" ]; then
   echo "Portable code includes platform headers:"; echo "$bad"; exit 1
 fi
+# Lower layers call up only through the hook tables start-up fills: no App/ or Dialogs/ header.
+bad=$(grep -rnE '#\s*include\s*[<"](App|Dialogs)/' \
+      "$root/src/OverSrcs" "$root/src/ExprSrcs" 2>/dev/null)
+if [ -n "$bad" ]; then
+  echo "Lower layers include App/ or Dialogs/ headers:"; echo "$bad"; exit 1
+fi
 bad=$(grep -rlE '#\s*include\s*[<"]X11/' "$root/src" 2>/dev/null | grep -v '/Platform/x11/')
 if [ -n "$bad" ]; then
   echo "X11 headers outside src/Platform/x11:"; echo "$bad"; exit 1

@@ -3,6 +3,7 @@
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
 #include "App/kPrefs.h"
+#include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/HelpTours.h"
@@ -323,6 +324,14 @@ void InstallModelWiring() {
     InstallDocumentWindowHooks();
     // Documents open from files: Fichier > Ouvrir, start-up files and hand-overs.
     InstallDocumentOpener();
+    AppHooks().openDocumentWindow = &OpenDocumentWindow;
+    SetMenuHandler(258, &OpenDocumentCommand);
+    SetMenuHandler(261, &ShowExamplesCommand);
+    SetMenuHandler(259, &CloseDocumentCommand);
+    SetMenuHandler(263, &SaveDocumentCommand);
+    SetMenuHandler(264, &SaveDocumentAsCommand);
+    // A new document saves as the type chosen in the preferences.
+    NewDocumentSaveTypeHook = [] { return GeneralPrefValue("Sa", 0); };
     // Bitmap files that carry their expression.
     InstallDibCarrier();
     // The clipboard: Copy, Cut and Paste by menu, key and context menu.

@@ -1,6 +1,5 @@
 #include "ExprSrcs/ExprFilePane.h"
 
-#include "App/AppHooks.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverSrcs/eHeader.h"
@@ -159,6 +158,4 @@ void OpenDocumentWindowForShell(const char* path, char) {
 
 void InstallDocumentWindowHooks() {
     InstallExprPaneHooks();
-    if (AppHooks().openDocumentWindow == nullptr)
-        AppHooks().openDocumentWindow = OpenDocumentWindowForShell;
 }

@@ -77,5 +77,5 @@ extern bool (*DocumentWriterHook)(ExprFilePane& pane, bool askName);
 // The shell's hook for opening a document window: a null path opens a new untitled document; a
 // path needs the document readers, and without them fails with errNotInstalled.
 void OpenDocumentWindowForShell(const char* path, char type);
-// Installs OpenDocumentWindowForShell as the shell's document opener unless one is installed.
+// Installs the hooks of the expression panes the document windows are made of.
 void InstallDocumentWindowHooks();

@@ -53,6 +53,7 @@ protected:
         model.charClassOf = &CharClassOf;
         InstallCommandModelHooks();
         InstallDocumentWindowHooks();
+        AppHooks().openDocumentWindow = &OpenDocumentWindowForShell;
         ExprPaneShellHooks& shell = TheExprPaneShellHooks();
         shell = ExprPaneShellHooks{};
         shell.inputState = [](bool& shift, bool& ctrl, bool& altShift, bool& doubleClick) {

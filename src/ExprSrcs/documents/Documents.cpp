@@ -1,9 +1,5 @@
 #include "ExprSrcs/documents/Documents.h"
 
-#include "App/AppHooks.h"
-#include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
-#include "Dialogs/ChooseExampleDialog.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
@@ -257,14 +253,6 @@ void CloseDocumentCommand() {
 
 void InstallDocumentOpener() {
     InstallDocumentWindowHooks();
-    AppHooks().openDocumentWindow = &OpenDocumentWindow;
     SetOpenDocumentHook(&OpenDocumentWindow);
-    SetMenuHandler(258, &OpenDocumentCommand);
-    SetMenuHandler(261, &ShowExamplesCommand);
-    SetMenuHandler(259, &CloseDocumentCommand);
-    SetMenuHandler(263, &SaveDocumentCommand);
-    SetMenuHandler(264, &SaveDocumentAsCommand);
     DocumentWriterHook = &writeDocument;
-    // A new document saves as the type chosen in the preferences.
-    NewDocumentSaveTypeHook = [] { return GeneralPrefValue("Sa", 0); };
 }

@@ -31,7 +31,8 @@ void SetDocumentSaveWriter(int32_t saveType, DocumentSaveWriter writer);
 void SaveDocumentCommand();
 void SaveDocumentAsCommand();
 void CloseDocumentCommand();
-// Installs the opener as the shell's document opener (menus, start-up files, files handed over by
-// a second copy of the program), the document writer, and the File menu's "Ouvrir...", "Close",
-// "Enregistrer", "Enregistrer sous..." and "Example Library..." commands.
+// Installs the opener for the lower layers and the document writer. Start-up makes it the shell's
+// document opener (menus, start-up files, files handed over by a second copy of the program) and
+// installs the File menu's "Ouvrir...", "Close", "Enregistrer", "Enregistrer sous..." and
+// "Example Library..." commands.
 void InstallDocumentOpener();

@@ -148,6 +148,7 @@ void ChooseTranslatorCommand() {
 namespace {
 
 constexpr int32_t kCatRowHeight = 18;
+constexpr unsigned kStopBox = 0x10; // stop icon, one OK button
 constexpr int32_t kCatEntryCount = 256;
 // Codes whose block has a font record the editor sets: the character blocks 1 to 16.
 constexpr int32_t kFirstFontCode = 0x101;
@@ -555,9 +556,11 @@ void DoCATEdit() {
                 return;
             std::string message;
             if (!SaveTranslator(translator, message)) {
-                // The edits stay in memory; the file keeps its previous content.
-                SetErrorDetail(message.c_str());
-                ErrorAlert(errFileAccessDenied);
+                // The edits stay in memory; the file keeps its previous content. The box names
+                // the reason and the translator's own file (not the sibling that failed).
+                const std::string text =
+                    message.substr(0, message.find('\n')) + "\n" + translator.path;
+                AppMessageBox(text.c_str(), nullptr, kStopBox);
             }
             return;
         }

@@ -218,5 +218,26 @@ TEST_F(TranslationsTest, TranslatorEditorWritesItsEditsOnOkAndRestoresEverything
     EXPECT_EQ(0u, translation().rfind("ksi plus\nmore 1", 0)) << translation();
 }
 
+TEST_F(TranslationsTest, TranslatorEditorReportsAFailedSaveAndKeepsTheEdits) {
+    namespace pt = plat::testing;
+    // The translator's file cannot be replaced: a folder stands in its place.
+    const std::string path = PrefsFolderPath() + "Blocked.cat";
+    std::filesystem::create_directory(path);
+    CopyAsTranslator().path = path;
+    pt::onDialog(kTranslationTableDialogId, [&](pt::DialogDriver& d) {
+        d.setText(kCatTextItem, "over");
+        d.click(1);
+    });
+    std::string shown;
+    pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+        shown = box.text;
+        return 1; // OK
+    });
+    DoMenuCommand(7938);
+    EXPECT_NE(std::string::npos, shown.find("\n" + path)) << shown;
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+    EXPECT_EQ("over", CopyAsTranslator().entries[0x31]);
+}
+
 } // namespace
 } // namespace kvtest

@@ -333,9 +333,11 @@ std::string StyleEntryDescription(int32_t index) {
     text += ' ';
     if (e.size == kSizeInherit)
         text += '*';
-    else if (IsRelativeSize(e.size))
-        text += (e.size > kSizeInherit ? "+" : "") + std::to_string(e.size - kSizeInherit);
-    else if (e.size == kSizeReset)
+    else if (IsRelativeSize(e.size)) {
+        if (e.size > kSizeInherit)
+            text += '+';
+        text += std::to_string(e.size - kSizeInherit);
+    } else if (e.size == kSizeReset)
         text += "0";
     else
         text += std::to_string(e.size);

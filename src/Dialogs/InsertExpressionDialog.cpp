@@ -230,8 +230,10 @@ void drawStyleRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
         text = LoadResString(kDefaultFontString);
     } else {
         text = own.fontName[0] != '*' ? std::string(own.fontName) : std::string("Style");
-        if (own.size > 0)
-            text += " " + std::to_string(own.size);
+        if (own.size > 0) {
+            text += ' ';
+            text += std::to_string(own.size);
+        }
         if (own.style[kStyleBold] == 1)
             text += " gras";
         if (own.style[kStyleItalic] == 1)

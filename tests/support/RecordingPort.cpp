@@ -284,8 +284,10 @@ void RecordingPort::eraseArea(const GdiObjectRef&) {
 void RecordingPort::paintPolygon(int32_t count, const oPoint* points, const Color* fill,
                                  int32_t mode, int32_t outline, int32_t extra) {
     std::string line = "paintPolygon n=" + Num(count);
-    for (int32_t i = 0; points && i < count; ++i)
-        line += " " + Num(points[i].x) + "," + Num(points[i].y);
+    for (int32_t i = 0; points && i < count; ++i) {
+        line += ' ';
+        line += Num(points[i].x) + "," + Num(points[i].y);
+    }
     line += " fill=" + (fill ? ColorText(*fill) : std::string("none")) + " mode=" + Num(mode) +
             " outline=" + Num(outline) + " extra=" + Num(extra);
     record(std::move(line));

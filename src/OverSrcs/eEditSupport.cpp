@@ -385,11 +385,15 @@ bool SearchSubtreeForKind(eExpr* node, int32_t kind) {
             if (SearchSubtreeForKind(c, kind))
                 return true;
         } else if (c->childCount() == 1) {
+            // The only item of a row is asked even without children of its own: a character
+            // alone in its row is found there.
             eExpr* g = c->getChild(0);
-            if (g == nullptr)
+            if (g == nullptr || !hasWidth(g))
                 continue;
-            if (tryNode(g, kind))
+            if (askKind(g, kind)) {
+                selectAndModify(g);
                 return true;
+            }
             if (g->childCount() > 1 && SearchSubtreeForKind(g, kind))
                 return true;
         }

@@ -938,6 +938,26 @@ TEST_F(ChangeTest, ModifyByKindFindsTheFractionSelectedOrAmongTheRowsElements) {
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }
 
+// A character alone in its row (a slot holding one letter) is found and opens the font dialog.
+TEST_F(ChangeTest, ModifyByKindFindsACharacterAloneInItsRow) {
+    static int asked = 0;
+    asked = 0;
+    TheCommandHooks().askFont = [](int32_t, int32_t) {
+        ++asked;
+        SharedStyleRecord.size = 20;
+        return true;
+    };
+    eSimpString* top = UseRow(ExprPtr(NewFraction(Letter("a"), Letter("b"))));
+    Select(top, 0, 1);
+    EXPECT_EQ(CatchFail([] { ModifyCharCommand(); }), 0);
+    EXPECT_EQ(asked, 1);
+    eExpr* a = top->getChild(0)->getChild(0)->getChild(0);
+    FSSRecord now;
+    static_cast<eWord*>(a)->storedStyle(now);
+    EXPECT_EQ(now.size, 20);
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+}
+
 TEST_F(ChangeTest, ModifyByKindWithNothingToFindShowsMessage496) {
     eSimpString* top = UseRow(ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
                               ExprPtr(NewFence(Letter("a"), FenceKind(1, 1))));

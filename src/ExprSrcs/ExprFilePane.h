@@ -37,10 +37,11 @@ public:
     // The writer saved a copy (stationery) rather than the document: it keeps its name, its file
     // and its changed flag.
     void noteCopyWritten() { m_wroteCopy = true; }
+    // The window title and the Windows menu entry take the current file name.
+    void renameWindow();
 
 private:
     bool write(bool askName);
-    void renameWindow();
 
     std::string m_filePath; // empty: untitled
     int32_t m_saveType = 1;

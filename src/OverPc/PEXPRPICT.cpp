@@ -305,6 +305,7 @@ void SaveMetafileCommand() {
     pane->setFilePath(path);
     pane->setChanged(false);
     pane->setSaveType(kMetafileSaveType);
-    pane->setTitle(pane->fileName().c_str());
+    // The window title and its Windows menu entry take the new name.
+    pane->renameWindow();
     UpdateSaveMenuItem(kMetafileSaveType);
 }

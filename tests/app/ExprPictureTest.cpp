@@ -22,6 +22,7 @@
 #include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
+#include "plat/Menu.h"
 #include "plat/Metafile.h"
 #include "plat/Testing.h"
 #include "plat/TestingSys.h"
@@ -283,6 +284,12 @@ TEST_F(ExprPictureTest, MetafileFilesAreSavedAndOpenedAgain) {
     EXPECT_EQ(pane->fileName(), "eq.emf");
     EXPECT_EQ(pane->saveType(), kMetafileSaveType);
     EXPECT_FALSE(pane->changed());
+    // The Windows menu lists the window under its new name.
+    char entry[256] = "";
+    plat::GetMenuString(CQVApp::instance().m_MenuBar,
+                        static_cast<plat::UINT>(pane->windowMenuItem()), entry, sizeof entry,
+                        plat::MF_BYCOMMAND);
+    EXPECT_STREQ(entry, "eq.emf");
     const std::string file = ReadFileBytes(m_dir / "eq.emf");
     ASSERT_GT(file.size(), 108u);
     EXPECT_EQ(file.substr(40, 4), " EMF");

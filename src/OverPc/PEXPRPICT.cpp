@@ -206,8 +206,11 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
         DrawExpr(copy.get(), turn.get(), 0, 0, 0, 0, origin.x - copy->m_zone.left,
                  origin.y - copy->m_zone.top);
     }
-    WriteWordDesc(*port, angle != 0 ? descent : pictDescent, expression, style.keepBackground,
-                  style.background);
+    // The record's baseline offset: from the laid-out zone's bottom up to a quarter of the
+    // expression's size below its fifth word.
+    const Zone& laid = copy->m_zone;
+    const int32_t wordDescOffset = laid.bottom - copy->m_size / 4 - laid.ref1 - laid.top;
+    WriteWordDesc(*port, wordDescOffset, expression, style.keepBackground, style.background);
     plat::HENHMETAFILE metafile = port->closePicture();
     if (metafile == nullptr)
         Fail(errNoPicturePort);

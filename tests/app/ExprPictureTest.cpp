@@ -137,7 +137,7 @@ TEST_F(ExprPictureTest, ThePictureCarriesTheEncodingAndGivesTheExpressionBack) {
 
     const std::vector<std::string> comments = CommentsOf(*picture);
     ASSERT_EQ(comments.size(), 3u);
-    // The picture port's record, then "WordDesc" with the same descent, then the encoding.
+    // The picture port's record, then "WordDesc", then the encoding.
     int32_t dpi = 0, descent = 0;
     ASSERT_TRUE(ReadPictComment(comments[0].data(), 12, dpi, descent));
     EXPECT_EQ(dpi, 96);
@@ -145,7 +145,15 @@ TEST_F(ExprPictureTest, ThePictureCarriesTheEncodingAndGivesTheExpressionBack) {
     EXPECT_EQ(comments[1].substr(0, 10), std::string("WordDesc\0\0", 10));
     int16_t offset = 0;
     std::memcpy(&offset, comments[1].data() + 10, 2);
-    EXPECT_EQ(offset, descent);
+    // The record's offset: the laid-out zone's bottom less a quarter of the size, less its fifth
+    // word, less its top.
+    ExprPtr laid = pane->expression()->deepCopy();
+    {
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort(PictPortResolution(96), 0);
+        MeasureExpr(laid.get(), measure.get());
+    }
+    const Zone& z = laid->m_zone;
+    EXPECT_EQ(offset, z.bottom - laid->m_size / 4 - z.ref1 - z.top);
     // Text reaches below its baseline, and the baseline is inside the picture.
     int32_t height = 0, baseline = 0;
     GetWinUfoMetrics(picture.get(), nullptr, &height, &baseline, nullptr, nullptr);

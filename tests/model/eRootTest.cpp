@@ -79,8 +79,10 @@ TEST_P(RootLayout, PlacesRadicandAndIndexAndDrawsTheSignAndVinculum) {
     px[7] = x0, py[7] = T + r;
     px[8] = x0, py[8] = T;
     std::string polygon = "paintPolygon n=9";
-    for (int i = 0; i < 9; ++i)
-        polygon += " " + std::to_string(px[i]) + "," + std::to_string(py[i]);
+    for (int i = 0; i < 9; ++i) {
+        polygon += ' ';
+        polygon += std::to_string(px[i]) + "," + std::to_string(py[i]);
+    }
     expected.push_back(polygon + " fill=#000000ff mode=1 outline=0 extra=0");
     EXPECT_EQ(DrawStrokes(root.get(), L, T), expected);
     // The sign stays left of the radicand and inside the node.

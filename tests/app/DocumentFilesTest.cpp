@@ -327,6 +327,8 @@ TEST_F(DocumentFilesTest, EachFileOnTheCommandLineOpensOnItsOwn) {
             shown.push_back(box.text);
             return kIdOk;
         });
+    // A socket of its own, so that the files are never handed over to another running copy.
+    SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
     InstallModelWiring(); // as the program's entry does, before start-up opens the files
     ASSERT_TRUE(CQVAppStartup({"-nosplash", bad, good}).runLoop);
     pt::runUntilIdle();

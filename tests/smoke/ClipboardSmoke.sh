@@ -14,16 +14,16 @@ clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 
 "$program" -nosplash >"$work/program.log" 2>&1 &
 pid=$!
-for _ in $(seq 50); do
+for _ in $(seq 150); do
   xdotool search --name "^Korvaline$" >/dev/null 2>&1 && break
   sleep 0.2
 done
 xdotool search --name "^Korvaline$" >/dev/null 2>&1 || fail "no main window"
-sleep 0.5
+sleep 1
 
-# Retries a check for up to 15 s (the program answers keys at its own pace).
+# Retries a check for up to 30 s (the program answers keys at its own pace).
 waitFor() {
-  for _ in $(seq 75); do
+  for _ in $(seq 150); do
     "$@" && return 0
     sleep 0.2
   done

@@ -63,7 +63,7 @@ if(KV_XVFB_RUN AND KV_XCLIP AND KV_XDOTOOL AND KV_PNGCHECK)
            COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
                    ${CMAKE_CURRENT_LIST_DIR}/ClipboardSmoke.sh $<TARGET_FILE:korvaline>
                    ${CMAKE_CURRENT_BINARY_DIR}/clipboard-smoke)
-  set_tests_properties(SmokeX11Clipboard PROPERTIES LABELS "smoke" TIMEOUT 90)
+  set_tests_properties(SmokeX11Clipboard PROPERTIES LABELS "smoke" TIMEOUT 150)
 endif()
 
 # Making the voice prints nothing, even where the audio device is missing.

@@ -330,6 +330,8 @@ TEST_F(DocumentFilesTest, EachFileOnTheCommandLineOpensOnItsOwn) {
     // A socket of its own, so that the files are never handed over to another running copy.
     SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
     InstallModelWiring(); // as the program's entry does, before start-up opens the files
+    // A socket of its own, so that no other copy of the program running here takes the files.
+    SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
     ASSERT_TRUE(CQVAppStartup({"-nosplash", bad, good}).runLoop);
     pt::runUntilIdle();
     ASSERT_EQ(OpenDocumentCount(), 1);

@@ -17,6 +17,7 @@
 #include "ExprSrcs/Change.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/Find.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
@@ -352,6 +353,9 @@ void InstallModelWiring() {
     InstallExportWriters();
     SetMenuHandler(267, &PrintExpressionCommand);
     SetMenuHandler(530, &ChooseBackgroundColourCommand);
+    // Édition > "Rechercher & remplacer", and the find item of the context menus.
+    InstallFindWindow();
+    SetMenuHandler(kFindMenuId, &OpenFindWindow);
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;

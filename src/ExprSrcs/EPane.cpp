@@ -15,6 +15,7 @@
 #include <string>
 
 ExprPane* PaneList = nullptr;
+void (*RemeasureFindPadHook)(oPane* pad) = nullptr;
 
 namespace {
 
@@ -68,6 +69,12 @@ void measureRoot(ExprPane& pane) {
     WideStructureOff wide;
     MeasureExprWithOptions(root, &pane, r.m_options[0], r.m_options[1], r.m_options[2],
                            r.m_options[3]);
+}
+
+// An edit without an active pane happened in a find window pad.
+void remeasurePad() {
+    if (ActivePad != nullptr && RemeasureFindPadHook != nullptr)
+        RemeasureFindPadHook(ActivePad);
 }
 
 } // namespace
@@ -360,8 +367,10 @@ void RedrawAfterEdit() {
         return;
     }
     TreeChanged = 0;
-    if (ActivePane == nullptr)
+    if (ActivePane == nullptr) {
+        remeasurePad();
         return;
+    }
     ActivePane->remeasure();
     if (ActivePad != nullptr)
         ActivePad->invalidate(nullptr);
@@ -376,8 +385,12 @@ void RefreshPane(ExprPane* pane) {
 }
 
 void RefreshActivePane() {
-    if (ActivePane == nullptr)
+    if (ActivePane == nullptr) {
+        if (ActiveRecord != nullptr)
+            InvalidateTree(ActiveRecord->m_root);
+        remeasurePad();
         return;
+    }
     InvalidateTree(ActivePane->root());
     ActivePane->remeasure();
     if (ActivePad != nullptr)
@@ -395,8 +408,10 @@ void RefreshAllPanes() {
 }
 
 void ScrollActivePaneToSelection(eExpr*) {
-    if (ActivePane == nullptr)
+    if (ActivePane == nullptr) {
+        remeasurePad();
         return;
+    }
     ActivePane->remeasure();
     if (ActivePad != nullptr)
         ActivePad->invalidate(nullptr);

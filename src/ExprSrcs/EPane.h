@@ -94,6 +94,9 @@ void RedrawAfterEdit();
 // Invalidates the whole tree of the active pane (or of every pane, or one), lays it out again and
 // redraws it.
 void RefreshActivePane();
+// With no active pane, edits happen in a find window pad: this lays the pad out again and
+// invalidates it. Installed by the find window; null does nothing.
+extern void (*RemeasureFindPadHook)(oPane* pad);
 void RefreshAllPanes();
 void RefreshPane(ExprPane* pane);
 // Lays the active pane out again and scrolls to the node's selection, without marking the

@@ -260,7 +260,7 @@ TEST_F(PaneShellTest, ItemsOfMissingSubsystemsShowTheNoticeAndLeaveTheExpression
     ExprFilePane* pane = open();
     plat::testing::type("ab");
     plat::testing::runUntilIdle();
-    for (plat::UINT id : {13864u, 13868u}) {
+    for (plat::UINT id : {13864u}) {
         SCOPED_TRACE(id);
         std::vector<std::string> shown;
         plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {

@@ -1,0 +1,693 @@
+#include "ExprSrcs/Find.h"
+
+#include "ExprSrcs/EPane.h"
+#include "ExprSrcs/eEqual.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/PUTIL.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eAsian.h"
+#include "OverSrcs/eClick.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr char kWindowTitle[] = "Rechercher & remplacer";
+constexpr char kFindCaption[] = "Rechercher :";
+constexpr char kReplaceCaption[] = "Remplacer par :";
+constexpr const char* kButtonTexts[FindPane::kButtons] = {
+    "Rechercher", "Remplacer", "Remplacer et rechercher", "Tout remplacer"};
+constexpr char kNotFoundStatus[] = "Introuvable.";
+constexpr char kReplacedStatus[] = "%d remplacement(s)";
+
+// Layout of the window's client area, in pixels.
+constexpr int32_t kMargin = 10;
+constexpr int32_t kCaptionHeight = 18;
+constexpr int32_t kPadHeight = 56;
+constexpr int32_t kButtonHeight = 24;
+constexpr int32_t kButtonGap = 6;
+constexpr int32_t kStatusHeight = 20;
+constexpr int32_t kButtonWidths[FindPane::kButtons] = {84, 84, 160, 104};
+constexpr int32_t kPadMargin = 6;
+// A replacement that keeps producing matches cannot run away.
+constexpr int32_t kMostReplacements = 100000;
+
+FindPane* s_pane = nullptr;
+oWindow* s_window = nullptr;
+bool s_front = false;
+
+int32_t clientWidth() {
+    int32_t w = 2 * kMargin + (FindPane::kButtons - 1) * kButtonGap;
+    for (int32_t b : kButtonWidths)
+        w += b;
+    return w;
+}
+
+int32_t clientHeight() {
+    return 2 * kMargin + 2 * (kCaptionHeight + kPadHeight + kButtonGap) + kButtonHeight +
+           kButtonGap + kStatusHeight;
+}
+
+int32_t labelFont() {
+    return FontIndexForFace("Arial", 9, false, false, false);
+}
+
+void readInputState() {
+    bool shift = false;
+    bool ctrl = false;
+    bool altShift = false;
+    bool doubleClick = false;
+    if (TheExprPaneShellHooks().inputState != nullptr)
+        TheExprPaneShellHooks().inputState(shift, ctrl, altShift, doubleClick);
+    ShiftHeld = shift ? 1 : 0;
+    CtrlHeld = ctrl ? 1 : 0;
+    AltShiftHeld = altShift ? 1 : 0;
+    WholeRowClickOption = doubleClick ? 1 : 0;
+}
+
+// Measuring and drawing happen without the wide-structure margins, as in document panes.
+class WideStructureOff {
+public:
+    WideStructureOff()
+        : m_saved(WideStructureSetting) {
+        WideStructureSetting = 0;
+    }
+    ~WideStructureOff() { WideStructureSetting = m_saved; }
+    WideStructureOff(const WideStructureOff&) = delete;
+    WideStructureOff& operator=(const WideStructureOff&) = delete;
+
+private:
+    int32_t m_saved;
+};
+
+// Makes the searched document's record the active one for the life of the object, and puts the
+// previous active record (normally a pad's) back afterwards.
+class TargetActive {
+public:
+    explicit TargetActive(ExprPane* target)
+        : m_pane(ActivePane)
+        , m_record(ActiveRecord)
+        , m_list(ActiveList)
+        , m_pad(ActivePad)
+        , m_highlight(HighlightOn) {
+        ActivePane = target;
+        ActiveRecord = &target->record();
+        ActiveList = target->record().m_entries;
+        ActivePad = target;
+        // The document's highlight is not shown by exclusive-or while the find window is in
+        // front; the document is redrawn whole afterwards.
+        HighlightOn = 0;
+    }
+    ~TargetActive() {
+        ActivePane = m_pane;
+        ActiveRecord = m_record;
+        ActiveList = m_record != nullptr ? m_record->m_entries : m_list;
+        ActivePad = m_pad;
+        HighlightOn = m_highlight;
+    }
+    TargetActive(const TargetActive&) = delete;
+    TargetActive& operator=(const TargetActive&) = delete;
+
+private:
+    ExprPane* m_pane;
+    SelectionRecord* m_record;
+    SelectionEntry* m_list;
+    oPane* m_pad;
+    uint8_t m_highlight;
+};
+
+// The document searched: the front expression pane, else the one that last gave up the front.
+ExprPane* searchTarget() {
+    if (ActivePane != nullptr)
+        return ActivePane;
+    return LastFrontPane;
+}
+
+void collectRows(eExpr* node, std::vector<eExpr*>& rows) {
+    if (node == nullptr)
+        return;
+    if (node->isString())
+        rows.push_back(node);
+    if (node->isWord())
+        return;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        collectRows(node->getChild(i), rows);
+}
+
+const eWord* patternWord(const eExpr* pattern) {
+    if (pattern == nullptr || pattern->childCount() != 1)
+        return nullptr;
+    const eExpr* only = pattern->getChild(0);
+    return only != nullptr && only->isWord() ? static_cast<const eWord*>(only) : nullptr;
+}
+
+bool searchRow(eExpr* row, int32_t from, const eExpr* pattern, SelectionEntry& found) {
+    SelectionEntry entry{row, from, row->childCount(), 0, 0};
+    if (from > row->childCount() || !FindPatternInRange(entry, pattern, 0, nullptr))
+        return false;
+    entry.rowStart = 0;
+    entry.rowEnd = 0;
+    found = entry;
+    return true;
+}
+
+// Where a search starting at the entry begins: the row and the element position in it. A word
+// entry also names the word and the text position after which its own text is searched first.
+struct SearchStart {
+    eExpr* row = nullptr;
+    int32_t from = 0;
+    const eWord* word = nullptr;
+    int32_t wordFrom = 0;
+};
+
+SearchStart startAt(const SelectionEntry& entry) {
+    SearchStart s;
+    eExpr* node = entry.node;
+    if (node == nullptr)
+        return s;
+    if (node->isString()) {
+        s.row = node;
+        s.from = std::max(entry.start, entry.end);
+        return s;
+    }
+    if (node->isWord()) {
+        s.word = static_cast<const eWord*>(node);
+        s.wordFrom = std::max(entry.start, entry.end);
+    }
+    // The nearest row above the node: the search goes on after the element holding it.
+    eExpr* child = node;
+    for (eExpr* up = node->m_parent; up != nullptr; child = up, up = up->m_parent) {
+        if (up->isString()) {
+            s.row = up;
+            s.from = child->m_index + 1;
+            return s;
+        }
+    }
+    return SearchStart{};
+}
+
+// Rows in pre-order, each scanned before the rows inside its elements, from the start (the
+// first row when it names none); with wrap, the search goes round once to where it began.
+bool searchTree(eHeader* root, const SearchStart& start, bool wrap, const eExpr* pattern,
+                SelectionEntry& found) {
+    if (root == nullptr || pattern == nullptr || pattern->childCount() == 0)
+        return false;
+    std::vector<eExpr*> rows;
+    collectRows(root, rows);
+    if (rows.empty())
+        return false;
+    size_t first = 0;
+    int32_t from = 0;
+    if (start.row != nullptr) {
+        const auto it = std::find(rows.begin(), rows.end(), start.row);
+        if (it != rows.end()) {
+            first = static_cast<size_t>(it - rows.begin());
+            from = start.from;
+        }
+    }
+    if (start.word != nullptr && start.row == rows[first]) {
+        if (const eWord* p = patternWord(pattern)) {
+            SelectionEntry e{const_cast<eWord*>(start.word), 0, 0, 0, 0};
+            if (MatchWordText(start.word, start.wordFrom, start.word->length(), p, e, 0)) {
+                e.rowStart = 0;
+                e.rowEnd = 0;
+                found = e;
+                return true;
+            }
+        }
+    }
+    if (searchRow(rows[first], from, pattern, found))
+        return true;
+    for (size_t i = first + 1; i < rows.size(); ++i)
+        if (searchRow(rows[i], 0, pattern, found))
+            return true;
+    if (!wrap)
+        return false;
+    for (size_t i = 0; i <= first; ++i)
+        if (searchRow(rows[i], 0, pattern, found))
+            return true;
+    return false;
+}
+
+// Shows the match as the document's only selection, scrolled into view.
+void selectInTarget(ExprPane* target, const SelectionEntry& match) {
+    {
+        TargetActive active(target);
+        ClearSelectionList(target->record());
+        AddSelectionEntry(target->record(), match);
+        target->remeasure();
+    }
+    target->invalidate(nullptr);
+}
+
+} // namespace
+
+// ---- The pad
+// -------------------------------------------------------------------------------------
+
+ExprPad::ExprPad() {
+    CreateSelectionRecord(m_record, NewSimpString(0), 0, 0, 0, 0);
+    clear();
+}
+
+ExprPad::~ExprPad() {
+    if (ActivePad == this) {
+        ActivePad = nullptr;
+        if (ActiveRecord == &m_record) {
+            ActiveRecord = nullptr;
+            ActiveList = nullptr;
+        }
+    }
+    ForgetUndo(&m_record);
+    DestroySelectionRecord(m_record);
+}
+
+eExpr* ExprPad::expression() const {
+    eHeader* r = m_record.m_root;
+    return r != nullptr && r->childCount() > 0 ? r->getChild(0) : nullptr;
+}
+
+void ExprPad::clear() {
+    const bool active = ActiveRecord == &m_record;
+    if (active)
+        RedrawSelectionHighlight();
+    ForgetUndo(&m_record);
+    InitSelection(m_record, NewHeader(NewSimpString(0), nullptr));
+    if (active)
+        ActiveList = m_record.m_entries;
+    if (eExpr* e = expression()) {
+        SelectionEntry inner;
+        e->selectInside(inner);
+        AddSelectionEntry(m_record, inner);
+    }
+    if (active)
+        ActiveList = m_record.m_entries;
+    if (m_parent != nullptr) {
+        remeasure();
+        invalidate(nullptr);
+    }
+}
+
+void ExprPad::makeActive() {
+    if (ActiveRecord == &m_record && ActivePad == this)
+        return;
+    if (ActiveRecord != nullptr && ActivePad != nullptr)
+        RedrawSelectionHighlight();
+    if (ActivePane != nullptr)
+        LastFrontPane = ActivePane;
+    ActivePane = nullptr;
+    ActiveRecord = &m_record;
+    ActiveList = m_record.m_entries;
+    ActivePad = this;
+    HighlightOn = 1;
+    RedrawSelectionHighlight();
+}
+
+void ExprPad::resignActive() {
+    if (ActiveRecord != &m_record)
+        return;
+    RedrawSelectionHighlight();
+    ActiveRecord = nullptr;
+    ActiveList = nullptr;
+    ActivePad = nullptr;
+}
+
+bool ExprPad::doKey(int32_t key) {
+    makeActive();
+    readInputState();
+    const int32_t code = LookupKeyCommand(key);
+    if (code == -1)
+        return false;
+    DoCommand(code, 1);
+    return code != 0;
+}
+
+bool ExprPad::doDoubleByteChar(int32_t character) {
+    makeActive();
+    TypeAsianChar(character);
+    return true;
+}
+
+void ExprPad::click(oPoint point) {
+    if (s_pane != nullptr)
+        s_pane->focusPad(this == s_pane->replacePad() ? 1 : 0);
+    makeActive();
+    readInputState();
+    ClickExpr(point);
+}
+
+void ExprPad::idle() {
+    if (ActiveRecord == &m_record && ActivePad == this)
+        BlinkSelectionHighlight();
+}
+
+void ExprPad::remeasure() {
+    eHeader* r = m_record.m_root;
+    if (r == nullptr)
+        return;
+    {
+        WideStructureOff wide;
+        MeasureExprWithOptions(r, this, m_record.m_options[0], m_record.m_options[1],
+                               m_record.m_options[2], m_record.m_options[3]);
+    }
+    PlaceNodeRect(r, kPadMargin, kPadMargin);
+    const int32_t width = r->m_zone.right + kPadMargin;
+    const int32_t height = r->m_zone.bottom + kPadMargin;
+    if (m_record.count() > 0) {
+        Zone area;
+        int32_t bands[4];
+        oPane* const pad = ActivePad;
+        ActivePad = this;
+        const bool known = EntryHighlightArea(m_record.entry(0), area, bands);
+        ActivePad = pad;
+        if (known) {
+            const oPoint centre{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+            if (!ZoneContainsPoint(bounds(), centre)) {
+                setPanorama(width, height, &centre, false);
+                return;
+            }
+        }
+    }
+    setPanorama(width, height, nullptr, false);
+}
+
+void ExprPad::drawContents(const Zone& zone) {
+    eHeader* r = m_record.m_root;
+    {
+        WideStructureOff wide;
+        PaintEditBackground(this, m_record);
+        clipToZone(&zone);
+        eraseZone(zone);
+        if (r != nullptr) {
+            if (!r->isLaidOut())
+                remeasure();
+            DrawExpr(r, this, m_record.m_options[0], m_record.m_options[1], m_record.m_options[2],
+                     m_record.m_options[3], 0, 0);
+        }
+    }
+    if (ActiveRecord == &m_record && ActivePad == this) {
+        clipToZone(&zone);
+        RedrawSelectionHighlight();
+    }
+    clipToZone(nullptr);
+}
+
+// ---- The window's pane
+// ---------------------------------------------------------------------------
+
+FindPane::FindPane() {
+    m_pads[0] = new ExprPad();
+    m_pads[1] = new ExprPad();
+}
+
+FindPane::~FindPane() {
+    // The pads are children and die with the pane tree.
+    if (s_pane == this) {
+        s_pane = nullptr;
+        s_window = nullptr;
+        s_front = false;
+    }
+}
+
+Zone FindPane::buttonZone(Button button) const {
+    const int32_t top = kMargin + 2 * (kCaptionHeight + kPadHeight + kButtonGap);
+    int32_t left = kMargin;
+    for (int b = 0; b < button; ++b)
+        left += kButtonWidths[b] + kButtonGap;
+    return Zone{left, top, left + kButtonWidths[button], top + kButtonHeight, 0, 0};
+}
+
+void FindPane::layOut() {
+    const int32_t width = std::max(bounds().right - bounds().left, clientWidth());
+    for (int i = 0; i < 2; ++i) {
+        const int32_t top =
+            kMargin + i * (kCaptionHeight + kPadHeight + kButtonGap) + kCaptionHeight;
+        const Zone zone{kMargin, top, width - kMargin, top + kPadHeight, 0, 0};
+        ExprPad* pad = m_pads[i];
+        if (pad->parent() == nullptr)
+            pad->placeInParent(this, zone, oPoint{0, 0});
+        pad->remeasure();
+    }
+}
+
+void FindPane::draw() {
+    const Zone all = bounds();
+    const Color face{236, 236, 236, 255};
+    const Color edge{120, 120, 120, 255};
+    setColors(&kColorBlack, &face);
+    paintZone(all, face);
+    const int32_t font = labelFont();
+    FontMetricWords metrics;
+    fontMetrics(font, metrics);
+    for (int i = 0; i < 2; ++i) {
+        const Zone pad = m_pads[i]->zoneInParent();
+        drawString(i == 0 ? kFindCaption : kReplaceCaption, font, pad.left,
+                   pad.top - (kCaptionHeight - metrics.ascent) / 2 - metrics.descent);
+        const Zone frame{pad.left - 1, pad.top - 1, pad.right + 1, pad.bottom + 1, 0, 0};
+        frameZone(frame, 1, i == m_focus ? kColorBlack : edge, kLineSolid, kDrawPaint);
+    }
+    for (int b = 0; b < kButtons; ++b) {
+        const Zone zone = buttonZone(static_cast<Button>(b));
+        paintZone(zone, kColorWhite);
+        frameZone(zone, 1, edge, kLineSolid, kDrawPaint);
+        const int32_t w = stringWidth(kButtonTexts[b], font);
+        const int32_t baseline = zone.top + (zone.height() + metrics.ascent - metrics.descent) / 2;
+        drawString(kButtonTexts[b], font, zone.left + (zone.width() - w) / 2, baseline);
+    }
+    const int32_t statusTop = buttonZone(kFind).bottom + kButtonGap;
+    if (!m_status.empty())
+        drawString(m_status.c_str(), font, kMargin,
+                   statusTop + (kStatusHeight + metrics.ascent - metrics.descent) / 2);
+    oPane::draw();
+}
+
+void FindPane::click(oPoint point) {
+    for (int b = 0; b < kButtons; ++b) {
+        if (!ZoneContainsPoint(buttonZone(static_cast<Button>(b)), point))
+            continue;
+        switch (b) {
+        case kFind:
+            findNext();
+            break;
+        case kReplace:
+            replace();
+            break;
+        case kReplaceAndFind:
+            replaceAndFind();
+            break;
+        default:
+            replaceAll();
+            break;
+        }
+        return;
+    }
+    oPane::click(point);
+}
+
+bool FindPane::doKey(int32_t key) {
+    return focusedPad()->doKey(key);
+}
+
+bool FindPane::doDoubleByteChar(int32_t character) {
+    return focusedPad()->doDoubleByteChar(character);
+}
+
+void FindPane::becomeFront() {
+    s_front = true;
+    focusedPad()->makeActive();
+    // The searched document shows its match while the window is in front.
+    if (ExprPane* target = searchTarget())
+        target->invalidate(nullptr);
+}
+
+void FindPane::resignFront() {
+    s_front = false;
+    m_pads[0]->resignActive();
+    m_pads[1]->resignActive();
+}
+
+void FindPane::idle() {
+    focusedPad()->idle();
+}
+
+void FindPane::focusPad(int index) {
+    if (index == m_focus || index < 0 || index > 1)
+        return;
+    m_focus = index;
+    invalidate(nullptr);
+    if (s_front)
+        m_pads[m_focus]->makeActive();
+}
+
+void FindPane::setStatus(std::string text) {
+    m_status = std::move(text);
+    const int32_t top = buttonZone(kFind).bottom + kButtonGap;
+    const Zone zone{0, top, bounds().right, top + kStatusHeight, 0, 0};
+    invalidate(&zone);
+}
+
+bool FindPane::findNext() {
+    ExprPane* target = searchTarget();
+    SelectionEntry match;
+    const eExpr* pattern = findPad()->expression();
+    bool found = false;
+    if (target != nullptr && target->root() != nullptr) {
+        const SearchStart start =
+            target->record().count() > 0 ? startAt(target->record().entry(0)) : SearchStart{};
+        found = searchTree(target->root(), start, true, pattern, match);
+    }
+    if (!found) {
+        m_lastMatch = SelectionEntry{};
+        Beep();
+        setStatus(kNotFoundStatus);
+        return false;
+    }
+    selectInTarget(target, match);
+    m_lastMatch = match;
+    m_lastTarget = target;
+    setStatus("");
+    return true;
+}
+
+bool FindPane::replace() {
+    ExprPane* target = searchTarget();
+    if (target == nullptr || target != m_lastTarget || m_lastMatch.node == nullptr ||
+        target->record().count() == 0 || !(target->record().entry(0) == m_lastMatch)) {
+        // Nothing found yet: the first press finds what a second one replaces.
+        return findNext();
+    }
+    const eExpr* replacement = replacePad()->expression();
+    if (replacement == nullptr)
+        return false;
+    {
+        TargetActive active(target);
+        ClearSelectionList(target->record());
+        AddSelectionEntry(target->record(), m_lastMatch);
+        ActiveList = target->record().m_entries;
+        InsertExprAsEdit(CopyExpr(replacement));
+    }
+    target->invalidate(nullptr);
+    m_lastMatch = SelectionEntry{};
+    setStatus("");
+    return true;
+}
+
+bool FindPane::replaceAndFind() {
+    const bool hadMatch = m_lastMatch.node != nullptr;
+    const bool done = replace();
+    if (hadMatch && done)
+        return findNext();
+    return done;
+}
+
+int32_t FindPane::replaceAll() {
+    ExprPane* target = searchTarget();
+    const eExpr* pattern = findPad()->expression();
+    const eExpr* replacement = replacePad()->expression();
+    SelectionEntry match;
+    if (target == nullptr || target->root() == nullptr || replacement == nullptr ||
+        !searchTree(target->root(), SearchStart{}, false, pattern, match)) {
+        Beep();
+        setStatus(kNotFoundStatus);
+        return 0;
+    }
+    int32_t count = 0;
+    {
+        TargetActive active(target);
+        CurrentCommandCode = kCmdPaste;
+        BeginEditStep(0);
+        const uint8_t outerBatch = BatchMode;
+        BatchMode = 1;
+        bool more = true;
+        while (more && count < kMostReplacements) {
+            ClearSelectionList(target->record());
+            AddSelectionEntry(target->record(), match);
+            ActiveList = target->record().m_entries;
+            InsertExprAsEdit(CopyExpr(replacement));
+            ++count;
+            // Go on after what was put in, so a replacement holding the pattern is not searched.
+            const SearchStart next =
+                target->record().count() > 0 ? startAt(target->record().entry(0)) : SearchStart{};
+            more = next.row != nullptr && searchTree(target->root(), next, false, pattern, match);
+        }
+        BatchMode = outerBatch;
+        MergeAdjacentWords();
+        TreeChanged = 1;
+        InvalidateTree(target->root());
+        target->setChanged(true);
+        target->remeasure();
+    }
+    target->invalidate(nullptr);
+    m_lastMatch = SelectionEntry{};
+    char text[64];
+    std::snprintf(text, sizeof text, kReplacedStatus, count);
+    setStatus(text);
+    return count;
+}
+
+// ---- Services
+// ------------------------------------------------------------------------------------
+
+FindPane* TheFindPane() {
+    return s_pane;
+}
+
+bool IsFindPad(const oPane* pane) {
+    return pane != nullptr && s_pane != nullptr &&
+           (pane == s_pane->findPad() || pane == s_pane->replacePad());
+}
+
+void OpenFindWindow() {
+    if (s_pane == nullptr) {
+        auto* pane = new FindPane();
+        const int32_t left = 560;
+        const int32_t top = 120;
+        // The outer rectangle leaves room for the caption and the borders.
+        const Zone zone{left, top, left + clientWidth() + 8, top + clientHeight() + 32, 0, 0};
+        oWindow* window = pane->openInWindow(kWindowTitle, zone, kWindowCaption | kWindowFloating);
+        if (window == nullptr) {
+            delete pane;
+            Beep();
+            return;
+        }
+        s_pane = pane;
+        s_window = window;
+        pane->layOut();
+    }
+    s_pane->focusPad(0);
+    s_window->show();
+    s_window->takeFocus();
+}
+
+void RedrawFindPads() {
+    if (s_pane == nullptr)
+        return;
+    for (ExprPad* pad : {s_pane->findPad(), s_pane->replacePad()}) {
+        InvalidateTree(pad->record().m_root);
+        pad->remeasure();
+        pad->invalidate(nullptr);
+    }
+}
+
+void RemeasureFindPad(oPane* pad) {
+    if (!IsFindPad(pad))
+        return;
+    auto* p = static_cast<ExprPad*>(pad);
+    p->remeasure();
+    p->invalidate(nullptr);
+}
+
+void InstallFindWindow() {
+    CommandHooks& hooks = TheCommandHooks();
+    hooks.openFindWindow = &OpenFindWindow;
+    hooks.redrawFindPads = &RedrawFindPads;
+    RemeasureFindPadHook = &RemeasureFindPad;
+    TheExprPaneShellHooks().findWindowInFront = [] { return s_pane != nullptr && s_front; };
+}

@@ -1,0 +1,102 @@
+// The find and replace window: two small expression pads (the pattern above, the replacement
+// below), four buttons drawn by the pane and a status line. The pads edit through the same key
+// map and dispatcher as document panes, so keys, palettes and insertions reach whichever pad has
+// the focus. The searched document is the expression pane that was in front before the window.
+#pragma once
+
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/oWindows.h"
+
+#include <cstdint>
+#include <string>
+
+class ExprPane;
+
+// A small expression pane without scroll bars. A click or key makes its record the active one.
+class ExprPad : public oScrollPane {
+public:
+    ExprPad();
+    // The record destroys the tree; the active globals are cleared when they named this pad.
+    ~ExprPad() override;
+
+    bool doKey(int32_t key) override;
+    bool doDoubleByteChar(int32_t character) override;
+    void click(oPoint point) override;
+    void idle() override;
+    void drawContents(const Zone& zone) override;
+    // Lays the expression out again inside the margin.
+    void remeasure();
+    // Installs the pad's record as the active one (no active pane) and shows its highlight.
+    void makeActive();
+    // Gives up the active record when it is this pad's.
+    void resignActive();
+    // Replaces the expression by an empty row.
+    void clear();
+
+    SelectionRecord& record() { return m_record; }
+    // The expression (the root's first child), or null.
+    eExpr* expression() const;
+
+private:
+    SelectionRecord m_record;
+};
+
+class FindPane : public oPane {
+public:
+    enum Button { kFind = 0, kReplace = 1, kReplaceAndFind = 2, kReplaceAll = 3, kButtons = 4 };
+
+    FindPane();
+    ~FindPane() override;
+
+    // Background, captions, buttons and status line, then the pads.
+    void draw() override;
+    void click(oPoint point) override;
+    bool doKey(int32_t key) override;
+    bool doDoubleByteChar(int32_t character) override;
+    void becomeFront() override;
+    void resignFront() override;
+    void idle() override;
+    // Lays the pads and the buttons out over the pane's bounds.
+    void layOut();
+
+    ExprPad* findPad() const { return m_pads[0]; }
+    ExprPad* replacePad() const { return m_pads[1]; }
+    ExprPad* focusedPad() const { return m_pads[m_focus]; }
+    void focusPad(int index);
+    Zone buttonZone(Button button) const;
+
+    // The commands of the four buttons; each answers whether it did anything.
+    bool findNext();
+    bool replace();
+    bool replaceAndFind();
+    // Replaces every match of the searched document as one undo step; the count is returned.
+    int32_t replaceAll();
+
+    const std::string& status() const { return m_status; }
+    void setStatus(std::string text);
+
+private:
+    ExprPad* m_pads[2] = {nullptr, nullptr};
+    int m_focus = 0;
+    std::string m_status;
+    // The match last selected in the searched document (node null when none).
+    SelectionEntry m_lastMatch;
+    ExprPane* m_lastTarget = nullptr;
+};
+
+// Makes the window the first time and shows it, the find pad in focus.
+void OpenFindWindow();
+// Invalidates and lays out both pads again (after a global setting changed).
+void RedrawFindPads();
+// After an edit in a pad: lays it out again and invalidates it.
+void RemeasureFindPad(oPane* pad);
+// The window's pane, null while the window is not open.
+FindPane* TheFindPane();
+// True when the pane is one of the find window's pads.
+bool IsFindPad(const oPane* pane);
+// Installs the window's services into the command and pane hooks (the menu item is served by
+// the caller).
+void InstallFindWindow();
+
+// The menu item that opens the window.
+inline constexpr int kFindMenuId = 525;

@@ -1,0 +1,179 @@
+// The find and replace window in the running program (headless back end): opened from its menu
+// item, patterns typed into its pads, its buttons clicked, the result read from the document.
+
+#include "App/MenuDispatch.h"
+#include "AppDocumentFixture.h"
+#include "ExprSrcs/Find.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/eHeader.h"
+#include "OverSrcs/eWord.h"
+#include "plat/Window.h"
+
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+
+class FindWindowTest : public AppDocumentFixture {
+protected:
+    void TearDown() override {
+        if (FindPane* pane = TheFindPane())
+            delete pane->window();
+        AppDocumentFixture::TearDown();
+    }
+
+    // Opens the window from its menu item and types the two patterns into its pads; an empty
+    // replacement leaves the replace pad alone.
+    FindPane* openWith(std::string_view pattern, std::string_view replacement = {}) {
+        RunMenuCommand(kFindMenuId);
+        pt::runUntilIdle();
+        FindPane* find = TheFindPane();
+        EXPECT_NE(find, nullptr);
+        pt::type(pattern);
+        pt::runUntilIdle();
+        if (!replacement.empty()) {
+            clickPad(find->replacePad());
+            pt::type(replacement);
+            pt::runUntilIdle();
+        }
+        return find;
+    }
+    static plat::HWND hwnd(FindPane* find) { return HandleOfWindow(find->windowHandle()); }
+    static void clickPad(ExprPad* pad) {
+        const Zone z = pad->zoneInParent();
+        pt::click(hwnd(TheFindPane()), z.left + 3, z.bottom - 3);
+        pt::runUntilIdle();
+    }
+    static void press(FindPane* find, FindPane::Button button) {
+        const Zone z = find->buttonZone(button);
+        pt::click(hwnd(find), (z.left + z.right) / 2, (z.top + z.bottom) / 2);
+        pt::runUntilIdle();
+    }
+    // The items of the row other than spacing, in order.
+    static std::vector<const eExpr*> items(const eExpr* row) {
+        std::vector<const eExpr*> out;
+        for (int32_t i = 0; row != nullptr && i < row->childCount(); ++i)
+            if (!row->getChild(i)->isSpace())
+                out.push_back(row->getChild(i));
+        return out;
+    }
+    // The words of the row joined by "|", other items as "#", spaces left out.
+    static std::string text(ExprPane* pane) { return rowText(pane->expression()); }
+    static std::string rowText(const eExpr* row) {
+        std::string t;
+        for (const eExpr* item : items(row)) {
+            if (!t.empty())
+                t += '|';
+            t += item->isWord() ? std::string(static_cast<const eWord*>(item)->view()) : "#";
+        }
+        return t;
+    }
+    static int undoMenuId() {
+        for (int id = 513; id < 560; ++id)
+            if (MenuCommandCode(id) == kCmdUndo)
+                return id;
+        return 0;
+    }
+};
+
+TEST_F(FindWindowTest, FindNextSelectsEachMatchInTurnAndWrapsOnce) {
+    ExprFilePane* doc = typed("ab+cab+ab");
+    const eExpr* row = doc->expression();
+    FindPane* find = openWith("ab");
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(rowText(find->findPad()->expression()), "ab");
+    EXPECT_EQ(text(doc), "ab|+|cab|+|ab");
+    // The caret starts at the end of the document: the first search wraps to its start.
+    const struct {
+        int32_t item;
+        int32_t start;
+    } expected[] = {{0, 0}, {2, 1}, {4, 0}, {0, 0}};
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.item);
+        press(find, FindPane::kFind);
+        ASSERT_EQ(doc->record().count(), 1);
+        const SelectionEntry& s = doc->record().entry(0);
+        EXPECT_EQ(s.node, items(row)[e.item]);
+        EXPECT_EQ(s.start, e.start);
+        EXPECT_EQ(s.end, e.start + 2);
+        EXPECT_EQ(find->status(), "");
+    }
+    EXPECT_TRUE(pt::beeps().empty());
+}
+
+TEST_F(FindWindowTest, MissingOrEmptyPatternFindsNothingAndSaysSo) {
+    for (std::string_view pattern : {"zz", ""}) {
+        SCOPED_TRACE(pattern);
+        ExprFilePane* doc = typed("ab+ab");
+        const SelectionEntry before = doc->record().entry(0);
+        FindPane* find = openWith(pattern);
+        const size_t beeps = pt::beeps().size();
+        press(find, FindPane::kFind);
+        EXPECT_EQ(find->status(), "Introuvable.");
+        EXPECT_EQ(pt::beeps().size(), beeps + 1);
+        EXPECT_EQ(doc->record().entry(0), before);
+        EXPECT_EQ(find->replaceAll(), 0);
+        EXPECT_EQ(text(doc), "ab|+|ab");
+        delete find->window();
+        delete doc->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+TEST_F(FindWindowTest, ReplaceAllIsOneUndoStepAndReportsTheCount) {
+    const struct {
+        const char* typed;
+        const char* pattern;
+        const char* replacement;
+        const char* after;
+        int32_t count;
+    } cases[] = {
+        {"ab+cab+ab", "ab", "x", "x|+|cx|+|x", 3},
+        // A replacement holding the pattern is not searched again.
+        {"a+a", "a", "aa", "aa|+|aa", 2},
+        {"a+b-a+b", "a+b", "c", "c|-|c", 2},
+    };
+    const int undo = undoMenuId();
+    ASSERT_NE(undo, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        ExprFilePane* doc = typed(c.typed);
+        const ExprPtr original = CopyExpr(doc->expression());
+        FindPane* find = openWith(c.pattern, c.replacement);
+        press(find, FindPane::kReplaceAll);
+        EXPECT_EQ(text(doc), c.after);
+        EXPECT_EQ(find->status(), std::to_string(c.count) + " remplacement(s)");
+        EXPECT_TRUE(doc->changed());
+        // Back in the document, one Undo brings the whole tree back.
+        doc->takeFocus();
+        pt::runUntilIdle();
+        RunMenuCommand(undo);
+        pt::runUntilIdle();
+        EXPECT_TRUE(doc->expression()->equal(original.get(), 0));
+        delete find->window();
+        delete doc->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+TEST_F(FindWindowTest, ReplaceActsOnTheFoundMatchThenFindsTheNext) {
+    ExprFilePane* doc = typed("ab+ab");
+    FindPane* find = openWith("ab", "z");
+    // Nothing found yet: the first press finds.
+    press(find, FindPane::kReplace);
+    EXPECT_EQ(text(doc), "ab|+|ab");
+    press(find, FindPane::kReplaceAndFind);
+    EXPECT_EQ(text(doc), "z|+|ab");
+    ASSERT_EQ(doc->record().count(), 1);
+    EXPECT_EQ(doc->record().entry(0).node, items(doc->expression())[2]);
+    press(find, FindPane::kReplace);
+    EXPECT_EQ(text(doc), "z|+|z");
+}
+
+} // namespace
+} // namespace kvtest

@@ -169,7 +169,6 @@ constexpr MenuRow kMenuTable[] = {
 // The rows no subsystem serves yet: the feature that will serve each. Delete a row's line when
 // its handler is installed.
 const std::vector<UnservedMenuRow> kUnservedMenuRows = {
-    {525, "find and replace"},
     {1282, "MTEF import"},
     {6657, "palettes"},
     {6662, "macros"},

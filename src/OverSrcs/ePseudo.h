@@ -16,6 +16,18 @@ inline constexpr unsigned char kPseudoVerticalEllipsis = '|';
 inline constexpr unsigned char kPseudoHBar = 'h';
 inline constexpr unsigned char kPseudoScriptEll = 'l';
 
+// The nine items in their catalogue order: special-symbol commands 1-9 insert them, and
+// translators number their entries the same way.
+inline constexpr unsigned char kPseudoCodes[] = {kPseudoSpace,
+                                                 kPseudoThinSpace,
+                                                 kPseudoTab,
+                                                 kPseudoEllipsis,
+                                                 kPseudoRisingEllipsis,
+                                                 kPseudoFallingEllipsis,
+                                                 kPseudoVerticalEllipsis,
+                                                 kPseudoHBar,
+                                                 kPseudoScriptEll};
+
 // What the tab is measured as: a tab character and four spaces.
 inline constexpr char kTabSampleText[] = "\t    ";
 

@@ -802,18 +802,9 @@ void eAsian::generate() {
 }
 
 void ePseudo::generate() {
-    static constexpr unsigned char kCodes[] = {kPseudoSpace,
-                                               kPseudoThinSpace,
-                                               kPseudoTab,
-                                               kPseudoEllipsis,
-                                               kPseudoRisingEllipsis,
-                                               kPseudoFallingEllipsis,
-                                               kPseudoVerticalEllipsis,
-                                               kPseudoHBar,
-                                               kPseudoScriptEll};
     int32_t index = 9;
     for (int32_t i = 0; i < 9; ++i) {
-        if (kCodes[i] == m_code)
+        if (kPseudoCodes[i] == m_code)
             index = i;
     }
     gen::Entry(kTrPseudo + index, this);

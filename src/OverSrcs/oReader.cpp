@@ -55,14 +55,7 @@ void oReader::read(oIStream& stream) {
     }
     // Other streams are read whole first: the reader looks ahead at line starts, which only a
     // memory stream allows without consuming.
-    std::string data;
-    if (auto* file = dynamic_cast<oIFileStream*>(&stream)) {
-        data = file->readAll();
-    } else {
-        for (int b = stream.nextByte(); b >= 0; b = stream.nextByte()) {
-            data.push_back(static_cast<char>(b));
-        }
-    }
+    const std::string data = ReadRestOfStream(stream);
     readMemory(data.data(), static_cast<std::uint32_t>(data.size()));
 }
 

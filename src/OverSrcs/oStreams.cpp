@@ -329,6 +329,17 @@ void oIFileStream::seek(std::int32_t offset) {
     std::fseek(m_file, offset, SEEK_SET);
 }
 
+std::string ReadRestOfStream(oIStream& stream) {
+    if (auto* file = dynamic_cast<oIFileStream*>(&stream)) {
+        return file->readAll();
+    }
+    std::string data;
+    for (int b = stream.nextByte(); b >= 0; b = stream.nextByte()) {
+        data.push_back(static_cast<char>(b));
+    }
+    return data;
+}
+
 std::string oIFileStream::readAll() {
     std::string text;
     char chunk[1024];

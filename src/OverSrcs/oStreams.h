@@ -116,6 +116,9 @@ private:
     std::FILE* m_file;
 };
 
+// Everything from the stream's position to its end, unconverted for files.
+std::string ReadRestOfStream(oIStream& stream);
+
 class oIDataFileStream : public oIMemoryStream {
 public:
     oIDataFileStream(const std::uint8_t* data, std::uint32_t length, int resourceId);

@@ -708,19 +708,10 @@ void DoInsertCommand() {
         return;
     }
     if (family == kCmdSymbolBase && nn >= 1 && nn <= 9) {
-        static constexpr unsigned char symbols[] = {kPseudoSpace,
-                                                    kPseudoThinSpace,
-                                                    kPseudoTab,
-                                                    kPseudoEllipsis,
-                                                    kPseudoRisingEllipsis,
-                                                    kPseudoFallingEllipsis,
-                                                    kPseudoVerticalEllipsis,
-                                                    kPseudoHBar,
-                                                    kPseudoScriptEll};
         FSSRecord style;
         uint8_t colour = 0;
         GetTypingFSS(style, colour);
-        InsertExprAtSelection(NewPseudo(symbols[nn - 1], &style, colour), true);
+        InsertExprAtSelection(NewPseudo(kPseudoCodes[nn - 1], &style, colour), true);
         return;
     }
     if (family == kCmdMatrixBase) {

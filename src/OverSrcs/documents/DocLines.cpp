@@ -129,13 +129,6 @@ DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length
 }
 
 DocumentLines ReadDocumentLines(oIStream& stream) {
-    std::string data;
-    if (auto* file = dynamic_cast<oIFileStream*>(&stream)) {
-        data = file->readAll();
-    } else {
-        for (int b = stream.nextByte(); b >= 0; b = stream.nextByte()) {
-            data.push_back(static_cast<char>(b));
-        }
-    }
+    const std::string data = ReadRestOfStream(stream);
     return ReadDocumentLinesFromMemory(data.data(), static_cast<std::uint32_t>(data.size()));
 }

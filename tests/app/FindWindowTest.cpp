@@ -175,5 +175,29 @@ TEST_F(FindWindowTest, ReplaceActsOnTheFoundMatchThenFindsTheNext) {
     EXPECT_EQ(text(doc), "z|+|z");
 }
 
+TEST_F(FindWindowTest, CommandsReachTheFocusedPadAndStructuresAreFound) {
+    ExprFilePane* doc = typed("a");
+    DoCommand(kCmdMatrixBase | 0x22, 0);
+    pt::runUntilIdle();
+    const ExprPtr original = CopyExpr(doc->expression());
+    // The context menu's item opens the window too.
+    ASSERT_TRUE(RunContextMenuItem(13868));
+    pt::runUntilIdle();
+    FindPane* find = TheFindPane();
+    ASSERT_NE(find, nullptr);
+    // A command run the way the palettes run theirs lands in the pad in focus.
+    ASSERT_NE(AppHooks().doCommand, nullptr);
+    AppHooks().doCommand(kCmdMatrixBase | 0x22, 0);
+    pt::runUntilIdle();
+    EXPECT_EQ(rowText(find->findPad()->expression()), "#");
+    EXPECT_TRUE(doc->expression()->equal(original.get(), 0));
+    press(find, FindPane::kFind);
+    ASSERT_EQ(doc->record().count(), 1);
+    const SelectionEntry& s = doc->record().entry(0);
+    EXPECT_EQ(s.node, doc->expression());
+    ASSERT_EQ(s.end - s.start, 1);
+    EXPECT_TRUE(doc->expression()->getChild(s.start)->isMatrix());
+}
+
 } // namespace
 } // namespace kvtest

@@ -4,6 +4,7 @@
 #include "ExprSrcs/eEqual.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/Presourc.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eClick.h"
@@ -19,13 +20,14 @@
 
 namespace {
 
-constexpr char kWindowTitle[] = "Rechercher & remplacer";
-constexpr char kFindCaption[] = "Rechercher :";
-constexpr char kReplaceCaption[] = "Remplacer par :";
-constexpr const char* kButtonTexts[FindPane::kButtons] = {
-    "Rechercher", "Remplacer", "Remplacer et rechercher", "Tout remplacer"};
-constexpr char kNotFoundStatus[] = "Introuvable.";
-constexpr char kReplacedStatus[] = "%d remplacement(s)";
+// The window's texts (string resources): title, the two captions, the four buttons in order,
+// the status texts.
+constexpr int kWindowTitleString = 1284;
+constexpr int kFindCaptionString = 1285;
+constexpr int kReplaceCaptionString = 1286;
+constexpr int kFirstButtonString = 1287;
+constexpr int kNotFoundString = 1291;
+constexpr int kReplacedString = 1292;
 
 // Layout of the window's client area, in pixels.
 constexpr int32_t kMargin = 10;
@@ -448,8 +450,8 @@ void FindPane::draw() {
     fontMetrics(font, metrics);
     for (int i = 0; i < 2; ++i) {
         const Zone pad = m_pads[i]->zoneInParent();
-        drawString(i == 0 ? kFindCaption : kReplaceCaption, font, pad.left,
-                   pad.top - (kCaptionHeight - metrics.ascent) / 2 - metrics.descent);
+        drawString(LoadResString(i == 0 ? kFindCaptionString : kReplaceCaptionString), font,
+                   pad.left, pad.top - (kCaptionHeight - metrics.ascent) / 2 - metrics.descent);
         const Zone frame{pad.left - 1, pad.top - 1, pad.right + 1, pad.bottom + 1, 0, 0};
         frameZone(frame, 1, i == m_focus ? kColorBlack : edge, kLineSolid, kDrawPaint);
     }
@@ -457,9 +459,10 @@ void FindPane::draw() {
         const Zone zone = buttonZone(static_cast<Button>(b));
         paintZone(zone, kColorWhite);
         frameZone(zone, 1, edge, kLineSolid, kDrawPaint);
-        const int32_t w = stringWidth(kButtonTexts[b], font);
+        const char* text = LoadResString(kFirstButtonString + b);
+        const int32_t w = stringWidth(text, font);
         const int32_t baseline = zone.top + (zone.height() + metrics.ascent - metrics.descent) / 2;
-        drawString(kButtonTexts[b], font, zone.left + (zone.width() - w) / 2, baseline);
+        drawString(text, font, zone.left + (zone.width() - w) / 2, baseline);
     }
     const int32_t statusTop = buttonZone(kFind).bottom + kButtonGap;
     if (!m_status.empty())
@@ -546,7 +549,7 @@ bool FindPane::findNext() {
     if (!found) {
         m_lastMatch = SelectionEntry{};
         Beep();
-        setStatus(kNotFoundStatus);
+        setStatus(LoadResString(kNotFoundString));
         return false;
     }
     selectInTarget(target, match);
@@ -595,7 +598,7 @@ int32_t FindPane::replaceAll() {
     if (target == nullptr || target->root() == nullptr || replacement == nullptr ||
         !searchTree(target->root(), SearchStart{}, false, pattern, match)) {
         Beep();
-        setStatus(kNotFoundStatus);
+        setStatus(LoadResString(kNotFoundString));
         return 0;
     }
     int32_t count = 0;
@@ -627,7 +630,7 @@ int32_t FindPane::replaceAll() {
     target->invalidate(nullptr);
     m_lastMatch = SelectionEntry{};
     char text[64];
-    std::snprintf(text, sizeof text, kReplacedStatus, count);
+    std::snprintf(text, sizeof text, LoadResString(kReplacedString), count);
     setStatus(text);
     return count;
 }
@@ -651,7 +654,8 @@ void OpenFindWindow() {
         const int32_t top = 120;
         // The outer rectangle leaves room for the caption and the borders.
         const Zone zone{left, top, left + clientWidth() + 8, top + clientHeight() + 32, 0, 0};
-        oWindow* window = pane->openInWindow(kWindowTitle, zone, kWindowCaption | kWindowFloating);
+        oWindow* window = pane->openInWindow(LoadResString(kWindowTitleString), zone,
+                                             kWindowCaption | kWindowFloating);
         if (window == nullptr) {
             delete pane;
             Beep();

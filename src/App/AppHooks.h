@@ -13,6 +13,8 @@ struct ShellHooks {
     void (*openDocumentWindow)(const char* path, char type) = nullptr;
     // Loads the preference files, palettes, key map and macros at start-up.
     void (*loadCustomisation)() = nullptr;
+    // Opens the tool windows wanted at start-up, once the documents and the frame are there.
+    void (*showStartupTools)() = nullptr;
     // Saves the preferences and asks every window to close. `force` is 1 at shut-down (a window
     // that still refuses is destroyed by the shell afterwards). True when every window closed.
     bool (*savePrefsAndCloseAll)(int force) = nullptr;

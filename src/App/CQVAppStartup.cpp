@@ -242,6 +242,8 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
         CQVAppShutdown();
         return {false, 1};
     }
+    if (AppHooks().showStartupTools)
+        guardedStep([] { AppHooks().showStartupTools(); });
     if (state.single)
         state.single->setTarget(app.m_MainFrame);
     SetCurrentCursor(nullptr);

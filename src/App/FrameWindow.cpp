@@ -25,10 +25,13 @@ constexpr int kStatusBarId = 1;
 // Commands that need a front document; the document windows enable them while one is front.
 constexpr int kDocumentCommands[] = {259, 263, 267};
 
+// A pane window that is not a floating tool window (the palette neither counts as a document
+// nor keeps the program running).
 bool isPaneWindow(plat::HWND hwnd) {
     char name[64];
     return plat::GetClassName(hwnd, name, sizeof name) > 0 &&
-           std::string_view(name) == kPaneWindowClass;
+           std::string_view(name) == kPaneWindowClass &&
+           (plat::GetWindowLongPtr(hwnd, plat::GWL_EXSTYLE) & plat::WS_EX_TOOLWINDOW) == 0;
 }
 
 std::vector<plat::HWND> ownWindows() {

@@ -153,7 +153,7 @@ constexpr MenuRow kMenuTable[] = {
     {8193, nullptr},
     {8194, nullptr},
     // Fenêtres
-    {8449, nullptr},
+    {8449, nullptr}, // installed by the palette
     // Aide
     {8705, &ignoringResult<&HelpPodcastsNotImplemented>},
     {8707, &ignoringResult<&ShowWordHelpTour>},

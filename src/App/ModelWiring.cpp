@@ -2,6 +2,7 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
+#include "App/kPalette.h"
 #include "App/kPrefs.h"
 #include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/FontCommandDialogs.h"
@@ -103,9 +104,18 @@ void loadCustomisation() {
     LoadCustomizations();
     // The preferences may have turned auto-spacing off.
     showAutoSpaceOption();
+    LoadPalettePrefs(PrefsFolderPath());
+}
+
+void showStartupTools() {
+    if (PaletteWindowWanted() && ThePalettePane() == nullptr)
+        ShowPaletteWindow();
 }
 
 bool savePrefsAndCloseAll(int silent) {
+    // The palette's place is kept for the next run; the palette window itself keeps nothing
+    // open.
+    ClosePaletteWindow();
     return SavePrefsAndCloseAll(silent);
 }
 
@@ -316,6 +326,8 @@ void InstallModelWiring() {
     model.checkUserAbort = &CheckUserAbort;
     TheCommandHooks().inputPending = &InputPending;
     TheExprPaneShellHooks().embedded = [] { return CQVApp::instance().m_Embedded; };
+    InstallPaletteHooks();
+    SetMenuHandler(8449, &TogglePaletteWindowCommand);
     AppHooks().doCommand = &DoCommand;
     // The Modify dialogs built so far; the others answer the Modify command with a beep.
     InstallModifyDialogs();
@@ -416,6 +428,8 @@ void InstallModelWiring() {
     if (AppHooks().loadCustomisation == nullptr)
         AppHooks().loadCustomisation = &loadCustomisation;
     // The preference files: written after each settings dialog and at shut-down.
+    if (AppHooks().showStartupTools == nullptr)
+        AppHooks().showStartupTools = &showStartupTools;
     if (AppHooks().savePrefsAndCloseAll == nullptr)
         AppHooks().savePrefsAndCloseAll = &savePrefsAndCloseAll;
     SaveGeneralPrefsHook = &saveGeneralPrefsAfterDialog;

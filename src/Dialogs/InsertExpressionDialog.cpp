@@ -1,6 +1,7 @@
 #include "Dialogs/InsertExpressionDialog.h"
 
 #include "Dialogs/DialogFrame.h"
+#include "Dialogs/SecondaryCommandDialog.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
@@ -60,6 +61,22 @@ constexpr std::array<InsertCatalogRow, 60> kCatalog{{
     {0x5307, ":"},     {0x5308, "h-"},        {0x5309, "l"},      {0x4007, "a_b"},
 }};
 
+// The pictures of the insert commands: the bitmaps the Modify dialogs show for the same construct.
+struct CatalogBitmap {
+    int32_t code;
+    int32_t bitmapId;
+};
+constexpr CatalogBitmap kCatalogBitmaps[] = {
+    {0x4001, 12560}, {0x4002, 14032}, {0x4201, 12496}, {0x4202, 12528}, {0x4203, 14064},
+    {0x4210, 14848}, {0x4211, 15008}, {0x4040, 14944}, {0x4111, 12368}, {0x4177, 12464},
+    {0x4122, 12400}, {0x4133, 14352}, {0x4144, 12432}, {0x4155, 14496}, {0x4166, 14528},
+    {0x4188, 14560}, {0x4197, 14592}, {0x41AA, 14624}, {0x4300, 12656}, {0x4301, 13936},
+    {0x4302, 13968}, {0x4310, 13904}, {0x4720, 12688}, {0x4411, 14128}, {0x4412, 14160},
+    {0x4419, 14752}, {0x4417, 14288}, {0x4413, 14192}, {0x4418, 14320}, {0x4414, 14224},
+    {0x441A, 14784}, {0x4415, 14720}, {0x4416, 14256}, {0x441B, 14816}, {0x5222, 12880},
+    {0x5233, 13040}, {0x5244, 13200}, {0x5212, 12848}, {0x5231, 12784}, {0x5214, 13104},
+};
+
 // What the command grid drew last, for its clicks.
 int32_t s_commandColumns = 0;
 int32_t s_commandRowsDrawn = 0;
@@ -73,10 +90,6 @@ bool isItemEnabled(int id) {
 
 InsertExpressionState* record() {
     return DialogRecord<InsertExpressionState>(kInsertExpressionDialogId);
-}
-
-int32_t labelFont() {
-    return FontIndexForFace("Arial", 7, false, false, false);
 }
 
 // The base style merged with style-table entry `index` (entry 0 for the typing style).
@@ -386,6 +399,21 @@ int32_t FindInsertCatalogRow(int32_t code) {
     return -1;
 }
 
+int32_t InsertCatalogBitmapId(int32_t code) {
+    const int32_t c = code & kCmdCodeMask;
+    for (const CatalogBitmap& b : kCatalogBitmaps)
+        if (b.code == c)
+            return b.bitmapId;
+    return 0;
+}
+
+std::vector<int32_t> InsertCatalogBitmapIds() {
+    std::vector<int32_t> ids;
+    for (const CatalogBitmap& b : kCatalogBitmaps)
+        ids.push_back(b.bitmapId);
+    return ids;
+}
+
 void DrawInsertCommandGrid(oDlgWidget* widget) {
     if (widget == nullptr)
         return;
@@ -393,14 +421,12 @@ void DrawInsertCommandGrid(oDlgWidget* widget) {
     s_commandColumns = widget->width() / kCommandCell;
     const int32_t capacity = s_commandColumns * kCommandGridRows;
     s_commandRowsDrawn = std::min(capacity, static_cast<int32_t>(kCatalog.size()));
-    const int32_t font = labelFont();
     for (int32_t i = 0; i < s_commandRowsDrawn; ++i) {
         const Zone cell = commandCell(i);
         const Zone picture{cell.left + 1, cell.top + 1, cell.left + 17, cell.top + 17};
         widget->frameZone(picture, 1, Color{191, 191, 191, 255}, kLineSolid, kDrawPaint);
-        const char* label = kCatalog[static_cast<size_t>(i)].label;
-        const int32_t width = widget->stringWidth(label, font);
-        widget->drawString(label, font, picture.left + (16 - width) / 2, picture.top + 11);
+        const Zone inside{picture.left + 1, picture.top + 1, picture.right - 1, picture.bottom - 1};
+        DrawCommandPicture(*widget, inside, kCatalog[static_cast<size_t>(i)].code);
     }
     if (TheInsertChoice.compositeChosen && TheInsertChoice.selectedIndex < s_commandRowsDrawn)
         invertCell(widget, commandCell(TheInsertChoice.selectedIndex));

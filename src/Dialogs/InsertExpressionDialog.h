@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 class oDlgWidget;
 class oListBox;
@@ -61,6 +62,10 @@ struct InsertCatalogRow {
     const char* label;
 };
 std::span<const InsertCatalogRow> InsertCommandCatalog();
+// The bitmap that pictures an insert command (bit 0x8000 ignored), 0 when it has none.
+int32_t InsertCatalogBitmapId(int32_t code);
+// Every bitmap the catalog's pictures use.
+std::vector<int32_t> InsertCatalogBitmapIds();
 // The catalog row of a code, -1 when none.
 int32_t FindInsertCatalogRow(int32_t code);
 

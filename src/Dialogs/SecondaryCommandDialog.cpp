@@ -6,15 +6,22 @@
 #include "OverPc/PFONTS.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/shell/oListBox.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/commands/kInsert.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eSelect.h"
+#include "OverSrcs/oWindows.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -267,12 +274,85 @@ std::string DescribeCommandBindings(int32_t code, std::size_t size) {
     return text;
 }
 
+namespace {
+
+// Points of a font whose glyphs take about `pixels` device units at the port's resolution.
+int32_t pointsForPixels(const oGraphPort& port, int32_t pixels) {
+    return std::max<int32_t>(6, pixels * 16 / std::max<int32_t>(1, port.resolution()));
+}
+
+// The face of a style, with the base style's face standing in for an inherited one.
+const char* faceOf(const FSSRecord& style) {
+    const char* face = style.fontName;
+    if (face[0] == '\0' || face[0] == '*' || face[0] == '?')
+        face = StyleTable[0].fontName;
+    if (face[0] == '\0' || face[0] == '*' || face[0] == '?')
+        face = "Times New Roman";
+    return face;
+}
+
+// The node an insertion builds, laid out at a resolution small enough for it to fit the zone, in a
+// pixmap over the port's background colour; false when the code builds no node.
+bool drawInsertedNode(oGraphPort& port, const Zone& zone, int32_t code) {
+    ExprPtr node = NewTemplateForCommand(code);
+    if (!node)
+        return false;
+    const int32_t screen = port.resolution();
+    {
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort(screen, 0);
+        MeasureExpr(node.get(), measure.get());
+    }
+    const int32_t w = std::max(1, node->width()), h = std::max(1, node->height());
+    // No larger than the screen size, and smaller until it fits.
+    const int32_t resolution = std::max<int32_t>(
+        4, std::min({screen, screen * zone.width() / w, screen * zone.height() / h}));
+    const Zone area{0, 0, zone.width(), zone.height(), 0, 0};
+    std::unique_ptr<oPixMap> pixmap(NewPixMap(area, resolution, kPixelDepth32));
+    if (!pixmap)
+        return false;
+    pixmap->paintZone(area, port.backColor());
+    MeasureExpr(node.get(), pixmap.get());
+    const Zone& z = node->m_zone;
+    DrawExpr(node.get(), pixmap.get(), 0, 0, 0, 0, (area.width() - z.width()) / 2 - z.left,
+             (area.height() - z.height()) / 2 - z.top);
+    port.restorePix(zone.left, zone.top, *pixmap);
+    return true;
+}
+
+} // namespace
+
+std::string TypingStyleDescription() {
+    FSSRecord style = StyleTable[0];
+    if (ActiveRecord != nullptr && ActiveRecord->count() > 0) {
+        SelectionEntry entry = ActiveRecord->entry(0);
+        FSSRecord selected;
+        GetSelectionFSS(entry, selected);
+        MergeFSS(style, selected);
+    }
+    std::string text = faceOf(style);
+    if (style.size > 0)
+        text += " " + std::to_string(style.size);
+    if (style.style[kStyleBold] == 1)
+        text += " G";
+    if (style.style[kStyleItalic] == 1)
+        text += " I";
+    return text;
+}
+
 void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
     const int32_t c = code & kCmdCodeMask;
     if (c == 0 || zone.width() <= 0 || zone.height() <= 0)
         return;
     const int32_t font = labelFont();
     const int32_t baseline = zone.height() / 2 + 4;
+    if (const int32_t bitmap = InsertCatalogBitmapId(c); bitmap != 0) {
+        // The pictures are drawn for 24 units; a smaller zone gets them scaled down, centred.
+        const int32_t side = std::min({zone.width(), zone.height(), 24 * ScreenLineUnit()});
+        const int32_t x = zone.left + (zone.width() - side) / 2;
+        const int32_t y = zone.top + (zone.height() - side) / 2;
+        port.stretchImage(bitmap, Zone{x, y, x + side, y + side, 0, 0});
+        return;
+    }
     if ((c & 0xFF00) == kCmdColourBase) {
         const Zone swatch{zone.left + 2, zone.top + 2, zone.right - 2, zone.bottom - 2};
         port.paintZone(swatch, Rgb332ToRgba(static_cast<uint8_t>(c & 0xFF)));
@@ -280,25 +360,61 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         return;
     }
     if (IsCharCode(c)) {
-        // A typed character: the glyph itself, in the base style's face.
-        const char* face = StyleTable[0].fontName;
-        if (face[0] == '\0' || face[0] == '*' || face[0] == '?')
-            face = "Times New Roman";
-        const int32_t glyphFont = FontIndexForFace(face, 12, false, false, false);
+        // A typed character: the glyph itself, in the style its code names.
+        FSSRecord style = StyleTable[0];
+        const int s = CharCodeStyle(c);
+        if (s > 0 && s < kStyleTableSize)
+            MergeFSS(style, StyleTable[static_cast<size_t>(s)]);
+        const int32_t pixels = zone.height() * 3 / 4;
+        const int32_t glyphFont =
+            FontIndexForFace(faceOf(style), pointsForPixels(port, pixels),
+                             style.style[kStyleBold] == 1, style.style[kStyleItalic] == 1, false);
         const char text[2] = {static_cast<char>(c & 0xFF), '\0'};
-        drawCentred(port, zone, text, glyphFont, zone.height() / 2 + 5);
+        drawCentred(port, zone, text, glyphFont, (zone.height() + pixels * 2 / 3) / 2);
+        return;
+    }
+    if (c >= 0x4000 && c < 0x5000 && drawInsertedNode(port, zone, c))
+        return;
+    if (c == kTypingStyleCommand) {
+        // The face on the first line, the size and style letters on the second, each cut to
+        // the zone.
+        const std::string text = TypingStyleDescription();
+        size_t split = std::string::npos;
+        for (size_t i = 0; i + 1 < text.size(); ++i)
+            if (text[i] == ' ' && text[i + 1] >= '0' && text[i + 1] <= '9')
+                split = i;
+        std::string face = text.substr(0, split);
+        const std::string rest = split == std::string::npos ? "" : text.substr(split + 1);
+        const int32_t small = FontIndexForFace("Arial", 7, false, false, false);
+        while (face.size() > 1 && port.stringWidth(face.c_str(), small) > zone.width())
+            face.pop_back();
+        const int32_t line = zone.height() / 2;
+        drawCentred(port, zone, face.c_str(), small, line - 1);
+        drawCentred(port, zone, rest.c_str(), small, line + line * 3 / 4);
         return;
     }
     char text[16] = {};
-    if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
+    if ((c & 0xFF00) == kCmdStyleBase) {
+        // A style command: the entry's shortcut in the entry's font.
+        const FSSRecord* entry = StyleRecordAt(c & 0xFF);
+        if (entry != nullptr && entry->shortcut > ' ') {
+            FSSRecord style = StyleTable[0];
+            MergeFSS(style, *entry);
+            const char glyph[2] = {static_cast<char>(entry->shortcut), '\0'};
+            drawCentred(port, zone, glyph,
+                        FontIndexForFace(faceOf(style), pointsForPixels(port, zone.height() / 2),
+                                         false, false, false),
+                        baseline);
+            return;
+        }
+        std::snprintf(text, sizeof text, "F%d", c & 0xFF);
+    } else if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
         std::snprintf(text, sizeof text, "%s", kEditCatalog[static_cast<size_t>(row)].label);
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
         std::snprintf(text, sizeof text, "%s",
                       InsertCommandCatalog()[static_cast<size_t>(insert)].label);
     } else if ((c & 0xFF00) == kCmdMacroBase) {
         std::snprintf(text, sizeof text, "M%d", c & 0xFF);
-    } else if ((c & 0xFF00) == kCmdStyleBase) {
-        std::snprintf(text, sizeof text, "F%d", c & 0xFF);
     } else if ((c & 0xFF00) == kCmdSubPaletteBase) {
         std::snprintf(text, sizeof text, "P%d", c & 0xFF);
     } else {

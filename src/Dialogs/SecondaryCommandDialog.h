@@ -71,9 +71,14 @@ int32_t SecondaryPreselectedRow(int32_t code);
 // or "non assignée"; at most size - 1 characters.
 std::string DescribeCommandBindings(int32_t code, std::size_t size);
 
-// Draws the button picture of a command code inside `zone`: its bitmap or label, a colour swatch,
-// a typed character, a macro or palette number.
+// Draws the button picture of a command code inside `zone`: the insert catalog's bitmap, else the
+// glyph of a typed character, the node an insertion builds drawn small, a colour swatch, the
+// typing-style description, a style command's shortcut, or the command's short label.
 void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code);
+// What the typing-style buttons show: the face, size and style letters of the selection's style
+// resolved against the base style.
+std::string TypingStyleDescription();
+inline constexpr int32_t kTypingStyleCommand = 0x6400;
 
 // The services the dialog's procedure runs.
 oListBox* FillSecondaryCommandList(int controlId);

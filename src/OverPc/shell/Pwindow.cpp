@@ -652,7 +652,9 @@ plat::LRESULT paneMessage(oWindow* win, plat::HWND hwnd, plat::UINT message, pla
         return 1;
     case plat::WM_LBUTTONDOWN:
     case plat::WM_LBUTTONDBLCLK:
-        if (plat::GetFocus() != hwnd)
+        // A window that is never activated (the palette) leaves the focus where it is, so that
+        // its commands act on the front document.
+        if (plat::GetFocus() != hwnd && !(win->kind() & kWindowNoActivate))
             plat::SetFocus(hwnd);
         SnapshotModifierKeys();
         DoubleClickFlag = message == plat::WM_LBUTTONDBLCLK ? 1 : 0;

@@ -1,10 +1,12 @@
-// libFuzzer target for the preference file readers: general.prf and keys.prf. Any input reads
-// without failing; what was read, written again, reads back without damage and to the same bytes.
+// libFuzzer target for the preference file readers: general.prf, keys.prf and palette.prf. Any
+// input reads without failing; what was read, written again, reads back without damage and to the
+// same bytes.
 //
 //   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 //   cmake --build build-fuzz --target kv_fuzz_prefs
 //   ./build-fuzz/tests/kv_fuzz_prefs new-inputs/ tools/fuzz/corpus/prefs/
 
+#include "App/kPalette.h"
 #include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -52,6 +54,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     oIMemoryStream keys(data, static_cast<std::uint32_t>(size));
     const KeyMapReadResult result = ReadKeyMap(keys, map);
     if (result.accepted && map[0] != 0)
+        std::abort();
+
+    // palette.prf: a damaged file changes no palette; one that reads is written back the same.
+    ResetPalettes();
+    const PaletteRecord builtIn = MainPalette();
+    oIMemoryStream palettes(data, static_cast<std::uint32_t>(size));
+    const PalettePrefsReadResult read = ReadPalettePrefs(palettes);
+    if (read.damaged()) {
+        if (!(MainPalette() == builtIn))
+            std::abort();
+        return 0;
+    }
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WritePalettePrefs(*out);
+    const std::string once = out->detachString();
+    oIMemoryStream again(reinterpret_cast<const std::uint8_t*>(once.data()),
+                         static_cast<std::uint32_t>(once.size()));
+    if (ReadPalettePrefs(again).damaged())
+        std::abort();
+    oOMemoryStream* out2 = NewOMemoryStream(0);
+    WritePalettePrefs(*out2);
+    if (out2->detachString() != once)
         std::abort();
     return 0;
 }

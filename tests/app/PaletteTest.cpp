@@ -1,0 +1,238 @@
+// The palette window in the running program: its buttons insert into the front document, the
+// sub-palettes pop up under their button, palette.prf keeps the palettes, and the window neither
+// takes the focus nor keeps the program running.
+
+#include "App/FrameWindow.h"
+#include "App/kPalette.h"
+#include "AppDocumentFixture.h"
+#include "Dialogs/InsertExpressionDialog.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eSSScript.h"
+#include "OverSrcs/oReader.h"
+#include "OverSrcs/oStreams.h"
+#include "plat/Gdi.h"
+
+#include <functional>
+
+namespace pt = plat::testing;
+
+namespace kvtest {
+namespace {
+
+// Whether the tree holds a node the predicate accepts.
+bool holds(const eExpr* node, const std::function<bool(const eExpr*)>& is) {
+    if (node == nullptr)
+        return false;
+    if (is(node))
+        return true;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        if (holds(node->getChild(i), is))
+            return true;
+    return false;
+}
+
+template <class Node> bool holdsA(const eExpr* root) {
+    return holds(root, [](const eExpr* n) { return dynamic_cast<const Node*>(n) != nullptr; });
+}
+
+constexpr int kIdOk = 1;
+
+// A "Pr" record of an empty row 0 of a sub-palette slot.
+std::string rowOfSlot(int32_t slot) {
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WriteRecordTag(*out, "Pr");
+    out->putNumber(slot);
+    out->putNumber(0);
+    EndRecord(*out);
+    return out->detachString();
+}
+
+class PaletteTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        InstallPaletteHooks();
+        ResetPalettes();
+    }
+    // The palette window opened as the Windows menu opens it.
+    plat::HWND openPalette() {
+        SetPaletteWindowWanted(true);
+        if (ThePalettePane() == nullptr)
+            ShowPaletteWindow();
+        pt::runUntilIdle();
+        return ThePalettePane() ? HandleOfWindow(ThePalettePane()->windowHandle()) : nullptr;
+    }
+    // The middle of a main-palette cell block, in the palette window's client coordinates.
+    static plat::POINT middleOf(int32_t row, int32_t column, int32_t rows = 2,
+                                int32_t columns = 2) {
+        const int32_t cell = PaletteCellSize();
+        return {column * cell + columns * cell / 2, row * cell + rows * cell / 2};
+    }
+};
+
+TEST_F(PaletteTest, ButtonsInsertIntoTheFrontDocumentAndSubPalettesPopUpUnderTheirButton) {
+    struct Case {
+        const char* what;
+        plat::POINT press;
+        plat::POINT release; // equal to press: a click
+        bool (*expected)(const eExpr*);
+    };
+    const int32_t cell = PaletteCellSize();
+    const Case cases[] = {
+        {"the fraction button of the second row", middleOf(2, 0), middleOf(2, 0),
+         &holdsA<eFraction>},
+        {"the subscript button of the second row", middleOf(2, 6), middleOf(2, 6),
+         &holdsA<eSSScript>},
+        // The fraction sub-palette: its second button (a fraction) lies one button right,
+        // just below the main button.
+        {"a button of the fraction sub-palette",
+         middleOf(0, 0),
+         {3 * cell, 3 * cell},
+         &holdsA<eFraction>},
+        // The scripts sub-palette opens below its button; its second button is the subscript.
+        {"a button of the scripts sub-palette",
+         middleOf(0, 2),
+         {5 * cell, 3 * cell},
+         &holdsA<eSSScript>},
+        // Released over the main button: the sub-palette's default button runs.
+        {"the scripts sub-palette's default button", middleOf(0, 2), middleOf(0, 2),
+         &holdsA<eSSScript>},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExprFilePane* document = typed("");
+        const plat::HWND palette = openPalette();
+        ASSERT_NE(palette, nullptr);
+        const plat::HWND focus = plat::GetFocus();
+        pt::press(palette, c.press.x, c.press.y);
+        pt::move(palette, (c.press.x + c.release.x) / 2, (c.press.y + c.release.y) / 2);
+        pt::move(palette, c.release.x, c.release.y);
+        pt::release(palette, c.release.x, c.release.y);
+        pt::runUntilIdle();
+        EXPECT_TRUE(c.expected(document->expression()))
+            << "children " << document->expression()->childCount() << " changed "
+            << document->changed();
+        // The document stays in front: the palette never takes the focus.
+        EXPECT_EQ(plat::GetFocus(), focus);
+        EXPECT_EQ(ActivePane, document);
+        // Each case in a new document: closing the last one would end the program, as the
+        // palette window keeps nothing open.
+    }
+}
+
+TEST_F(PaletteTest, EveryBuiltInButtonRunsACommandTheProgramKnows) {
+    std::vector<int32_t> codes;
+    auto collect = [&](const PaletteRecord& palette) {
+        for (const PaletteBlock& block : PaletteBlocks(palette))
+            if ((block.code & 0xFF00) != 0x6800 && (block.code < 0x6100 || block.code > 0x64FF))
+                codes.push_back(block.code);
+    };
+    collect(MainPalette());
+    for (int32_t slot = 0; slot < 16; ++slot) {
+        ASSERT_TRUE(SubPalette(slot)) << slot;
+        collect(*SubPalette(slot));
+    }
+    for (int32_t code : codes) {
+        SCOPED_TRACE(code);
+        ExprFilePane* document = typed("");
+        const int32_t beeps = CommandBeepCount();
+        DoCommand(code, 0);
+        pt::runUntilIdle();
+        EXPECT_EQ(CommandBeepCount(), beeps) << std::hex << code;
+        EXPECT_TRUE(document->changed() || (code & 0xFF00) == 0x6700) << std::hex << code;
+    }
+}
+
+TEST_F(PaletteTest, PalettePrefsKeepThePalettesAndADamagedFileKeepsTheBuiltInOnes) {
+    const std::string folder = m_dir / "prefs";
+    // A changed palette: a wide button in the main palette, a sub-palette moved to a free slot.
+    MainPalette().setBlock(2, 0, 2, 4, 0x4177);
+    MainPalette().defaultRow = 2;
+    SubPalette(40) = BuiltInSubPalette(3);
+    SubPalette(3).reset();
+    const PaletteRecord changedMain = MainPalette();
+    const PaletteRecord changedSub = *SubPalette(40);
+    ASSERT_TRUE(SavePalettePrefs(folder, false));
+    LoadPalettePrefs(folder);
+    EXPECT_EQ(MainPalette(), changedMain);
+    ASSERT_TRUE(SubPalette(40));
+    EXPECT_EQ(*SubPalette(40), changedSub);
+    EXPECT_FALSE(SubPalette(3));
+    PaletteBlock wide;
+    ASSERT_TRUE(FindPaletteBlock(MainPalette(), 3, 3, wide));
+    EXPECT_EQ(wide.code, 0x4177);
+    EXPECT_EQ(wide.columns, 4);
+
+    const std::string good = ReadFileBytes(folder + "/palette.prf");
+    struct Damage {
+        const char* what;
+        std::string text;
+    };
+    const Damage damages[] = {
+        {"a row cut short", good.substr(0, good.find("Pr") + 8) + "\r\n"},
+        {"no version", good.substr(good.find('\n') + 1)},
+        {"a row of a palette that does not exist", good + rowOfSlot(77)},
+        {"bytes that are no palette file", std::string("\x01\xFF garbage\r\n", 12)},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        WriteFileBytes(folder + "/palette.prf", d.text);
+        MainPalette() = changedMain;
+        std::string shown;
+        pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
+            shown = box.text;
+            return kIdOk;
+        });
+        LoadPalettePrefs(folder);
+        EXPECT_NE(shown.find("palette.prf"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("endommag"), std::string::npos) << shown;
+        EXPECT_EQ(MainPalette(), BuiltInMainPalette());
+        EXPECT_TRUE(SubPalette(3));
+        // The damaged file is left for the user to look at.
+        EXPECT_EQ(ReadFileBytes(folder + "/palette.prf"), d.text);
+    }
+}
+
+TEST_F(PaletteTest, ThePaletteWindowNeitherCountsAsADocumentNorOutlivesTheMenuItem) {
+    typed("x");
+    const plat::HWND palette = openPalette();
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(CountOwnWindows(), 1);
+    // The Windows menu item closes it and it is not wanted at the next start.
+    TogglePaletteWindowCommand();
+    pt::runUntilIdle();
+    EXPECT_EQ(ThePalettePane(), nullptr);
+    EXPECT_FALSE(PaletteWindowWanted());
+    TogglePaletteWindowCommand();
+    pt::runUntilIdle();
+    ASSERT_NE(ThePalettePane(), nullptr);
+    // Closed by its frame: not wanted either.
+    pt::closeRequest(HandleOfWindow(ThePalettePane()->windowHandle()));
+    pt::runUntilIdle();
+    EXPECT_EQ(ThePalettePane(), nullptr);
+    EXPECT_FALSE(PaletteWindowWanted());
+    // With the palette open, closing the last document ends the program.
+    ASSERT_NE(openPalette(), nullptr);
+    closeDocuments();
+    pt::advanceClock(500);
+    pt::runUntilIdle();
+    plat::MSG quit;
+    EXPECT_TRUE(plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_NOREMOVE));
+}
+
+TEST_F(PaletteTest, TheInsertCatalogPicturesAreResourceBitmaps) {
+    const std::vector<int32_t> ids = InsertCatalogBitmapIds();
+    ASSERT_FALSE(ids.empty());
+    for (int32_t id : ids) {
+        plat::HBITMAP bitmap = plat::LoadBitmap(CQVApp::instance().m_hResources,
+                                                plat::MAKEINTRESOURCE(static_cast<plat::WORD>(id)));
+        EXPECT_NE(bitmap, nullptr) << id;
+        if (bitmap != nullptr)
+            plat::DeleteObject(bitmap);
+    }
+}
+
+} // namespace
+} // namespace kvtest

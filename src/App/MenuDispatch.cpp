@@ -153,7 +153,7 @@ constexpr MenuRow kMenuTable[] = {
     {8193, nullptr},
     {8194, nullptr},
     // Fenêtres
-    {8449, nullptr}, // installed by the palette
+    {8449, nullptr},
     // Aide
     {8705, &ignoringResult<&HelpPodcastsNotImplemented>},
     {8707, &ignoringResult<&ShowWordHelpTour>},
@@ -194,7 +194,6 @@ const std::vector<UnservedMenuRow> kUnservedMenuRows = {
     {7692, "target preferences"},
     {7693, "target preferences"},
     {8194, "palettes"},
-    {8449, "palettes"},
 };
 
 const MenuRow* findRow(int id) {

@@ -40,7 +40,7 @@ std::vector<Hook> allHooks() {
     const ExprPaneShellHooks& pane = TheExprPaneShellHooks();
     const AsianFontServices& asian = TheAsianFontServices();
     const PortDeviceHooks& device = GetPortDeviceHooks();
-    static_assert(sizeof(ShellHooks) == 8 * sizeof(void*));
+    static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
     static_assert(sizeof(ModelHooks) == 14 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
@@ -49,6 +49,7 @@ std::vector<Hook> allHooks() {
     return {
         KV_HOOK(shell, openDocumentWindow),
         KV_HOOK(shell, loadCustomisation),
+        KV_HOOK(shell, showStartupTools),
         KV_HOOK(shell, savePrefsAndCloseAll),
         KV_HOOK(shell, doCommand),
         KV_HOOK(shell, runAdHocMenuItem),
@@ -140,9 +141,6 @@ protected:
 // Hooks of features not built yet (nothing calls them until then), with that feature. Delete a
 // line when its feature installs the hook.
 const std::map<std::string, std::string> kWaitingHooks = {
-    {"command.paletteToggles", "palettes"},
-    {"command.styleButtons", "palettes"},
-    {"command.releasePaletteImage", "palettes"},
     {"command.copyMenuLabel", "translators"},
     {"command.drawNodeNow", "leaves drawn before the next paint"},
     {"command.activeLineUnit", "line units of other resolutions"},

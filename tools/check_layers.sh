@@ -10,7 +10,7 @@ if [ -n "$bad" ]; then
 fi
 # Lower layers call up only through the hook tables start-up fills: no App/ or Dialogs/ header.
 bad=$(grep -rnE '#\s*include\s*[<"](App|Dialogs)/' \
-      "$root/src/OverSrcs" "$root/src/ExprSrcs" 2>/dev/null)
+      "$root/src/OverSrcs" "$root/src/ExprSrcs" "$root/src/OverPc" 2>/dev/null)
 if [ -n "$bad" ]; then
   echo "Lower layers include App/ or Dialogs/ headers:"; echo "$bad"; exit 1
 fi

@@ -350,6 +350,8 @@ void InstallModelWiring() {
     // The clipboard: Copy, Cut and Paste by menu, key and context menu.
     InstallClipboardCommands();
     InstallTranslationServices();
+    CopyAsTranslatorChoiceHook = [] { return TranslatorPrefText(); };
+    SetMenuHandler(531, &SpeakSelectionCommand);
     SetMenuHandler(7937, &ChooseTranslatorCommand);
     SetMenuHandler(7938, &DoCATEdit);
     AppHooks().createClipboardObject = &CreateClipboardObject;

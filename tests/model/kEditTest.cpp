@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -817,6 +818,33 @@ TEST_F(DispatcherTest, InsertionMovesTheSelectionIntoThePlaceholder) {
     EXPECT_EQ(tree(), "[ab|?]");
     ASSERT_EQ(selection().size(), 1u);
     EXPECT_EQ(selection()[0], (SelectionEntry{item(1), 0, 1, 0, 0}));
+}
+
+// Parentheses over a block of grid cells go into every cell as copies; the selection lands on a
+// placeholder of one of the copies, never on the destroyed original.
+TEST_F(DispatcherTest, InsertionIntoGridCellsSelectsAPlaceholderInTheGrid) {
+    DoCommand(0x5233, 0);
+    eExpr* grid = nullptr;
+    for (int32_t i = 0; i < expression()->childCount(); ++i)
+        if (item(i)->isMatrix())
+            grid = item(i);
+    ASSERT_NE(grid, nullptr) << tree();
+    select({{grid, 0, 2, 0, 2}});
+    DoCommand(0x4111, 1);
+    ASSERT_EQ(selection().size(), 1u);
+    // Found by descending from the grid: a destroyed node is never read.
+    const std::function<bool(const eExpr*)> holds = [&](const eExpr* at) {
+        if (at == selection()[0].node)
+            return true;
+        for (int32_t i = 0; i < at->childCount(); ++i)
+            if (at->getChild(i) != nullptr && holds(at->getChild(i)))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(holds(grid)) << tree();
+    const auto* word = dynamic_cast<const eWord*>(selection()[0].node);
+    ASSERT_NE(word, nullptr);
+    EXPECT_EQ(word->view(), "?");
 }
 
 TEST_F(DispatcherTest, FinishEditAtDrawsOnlyWhenNoFullRedrawIsDue) {

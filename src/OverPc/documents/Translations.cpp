@@ -1,7 +1,5 @@
 #include "OverPc/documents/Translations.h"
 
-#include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
@@ -18,6 +16,8 @@
 #include <array>
 #include <memory>
 #include <optional>
+
+std::string (*CopyAsTranslatorChoiceHook)() = nullptr;
 
 namespace {
 
@@ -80,7 +80,8 @@ Translator& CopyAsTranslator() {
     if (!s_copyAs) {
         auto translator = std::make_unique<Translator>();
         std::string message;
-        const std::string& chosen = TranslatorPrefText();
+        const std::string chosen =
+            CopyAsTranslatorChoiceHook != nullptr ? CopyAsTranslatorChoiceHook() : std::string();
         if (chosen.empty() || !LoadTranslatorFile(chosen.c_str(), *translator, message)) {
             if (!loadFromPrefs(kTextTranslatorName, *translator))
                 LoadTranslatorFile(DefaultTranslatorFile().c_str(), *translator, message);
@@ -143,5 +144,4 @@ void InstallTranslationServices() {
     SetDocumentSaveWriter(4, &saveMathML);
     SetDocumentSaveWriter(5, &saveText);
     SetDocumentSaveWriter(6, &saveMathSpeak);
-    SetMenuHandler(531, &SpeakSelectionCommand);
 }

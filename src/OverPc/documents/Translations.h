@@ -30,5 +30,9 @@ std::string CopyFormatText(int32_t format, const eExpr* expression);
 // caret); beeps when there is no voice or nothing to read.
 void SpeakSelectionCommand();
 
-// Installs the MathML (4), text (5) and MathSpeak (6) save types and the menu rows served here.
+// The Copy As translator file the user chose (the "Ca" preference), empty for none. Start-up
+// installs it; null reads as no choice.
+extern std::string (*CopyAsTranslatorChoiceHook)();
+
+// Installs the MathML (4), text (5) and MathSpeak (6) save types.
 void InstallTranslationServices();

@@ -284,6 +284,34 @@ eExpr* findSlotRow(eExpr* node, bool emptyToo) {
     return nullptr;
 }
 
+// Whether `node` lies in the tree under `top` (compares pointers only: `node` may be gone).
+bool holdsNode(const eExpr* top, const eExpr* node) {
+    if (top == nullptr)
+        return false;
+    if (top == node)
+        return true;
+    for (int32_t i = 0; i < top->childCount(); ++i)
+        if (holdsNode(top->getChild(i), node))
+            return true;
+    return false;
+}
+
+// The first placeholder word in what an insertion put in (the result entry's node, its items
+// start..end for a row), or null.
+eExpr* placeholderWordIn(const SelectionEntry& result) {
+    eExpr* node = result.node;
+    if (node == nullptr)
+        return nullptr;
+    eExpr* row = nullptr;
+    if (node->isString()) {
+        for (int32_t i = result.start; i < result.end && i < node->childCount() && !row; ++i)
+            row = findSlotRow(node->getChild(i), false);
+    } else {
+        row = findSlotRow(node, false);
+    }
+    return row != nullptr ? row->getChild(0) : nullptr;
+}
+
 } // namespace
 
 // ---- Model hooks
@@ -845,6 +873,11 @@ void InsertExprAtSelection(ExprPtr expression, bool moveOld) {
     const int32_t before = activeCount();
     entry->node->insert(*entry, std::move(expression));
     const SelectionEntry result = EditResultEntry;
+    // A grid selection takes copies of the expression into its cells and destroys the original
+    // with the placeholder found in it: the placeholder is looked for again in what went in.
+    if (placeholderWord != nullptr && ActiveRecord != nullptr &&
+        !holdsNode(ActiveRecord->m_root, placeholderWord))
+        placeholderWord = placeholderWordIn(result);
     if (placeholderWord != nullptr) {
         SelectRange(placeholderWord, 0, 1, 0, 0);
     } else if (result.node != nullptr) {

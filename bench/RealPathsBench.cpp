@@ -1,0 +1,358 @@
+// The real paths of the program on the headless back end with its own FreeType fonts: layout at
+// 96 dpi, drawing into a pixel map, PNG export of the whole expression, encoding write and read,
+// and keystroke to repaint in a document window, for generated expressions of about 1,000, 10,000
+// and 100,000 nodes and for the shipped examples. Also prints the bytes per node of the tree in
+// memory and the time from start-up to the first painted frame.
+#include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/Exports.h"
+#include "OverPc/oPixMap.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eFence.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eLayout.h"
+#include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSSScript.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/oGraph.h"
+#include "plat/Testing.h"
+#include "plat/Window.h"
+#include "platform/SysTempDir.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <malloc.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kvtest::ScopedEnv;
+using kvtest::SysTempDir;
+
+constexpr int32_t kDpi = 96;
+// Pictures larger than this are not drawn or exported (the PNG writer refuses far less).
+constexpr int64_t kMaxPixelBytes = 128ll * 1024 * 1024;
+
+FSSRecord PlainStyle() {
+    FSSRecord style;
+    InitFSSRecord(style);
+    return style;
+}
+
+ExprPtr Word(const std::string& text) {
+    return ExprPtr(NewWord(text, 0, PlainStyle(), 0).release());
+}
+ExprPtr RowWith(ExprPtr node) {
+    return ExprPtr(NewSimpStringWith(std::move(node)).release());
+}
+ExprPtr Row(std::vector<ExprPtr> items) {
+    OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(items.size()));
+    for (size_t i = 0; i < items.size(); ++i)
+        row->setChild(static_cast<int32_t>(i), std::move(items[i]));
+    return ExprPtr(row.release());
+}
+
+// a_i x^i + ... with n terms.
+ExprPtr Sum(int32_t n) {
+    std::vector<ExprPtr> items;
+    for (int32_t i = 0; i < n; ++i) {
+        if (i > 0)
+            items.push_back(Word("+"));
+        const std::string index = std::to_string(i);
+        items.push_back(
+            ExprPtr(NewSSScript(Word("a"), RowWith(Word(index)), nullptr, 2).release()));
+        items.push_back(
+            ExprPtr(NewSSScript(Word("x"), nullptr, RowWith(Word(index)), 3).release()));
+    }
+    return Row(std::move(items));
+}
+
+// 1 + 1/(1 + 1/(...)) of depth d.
+ExprPtr ContinuedFraction(int32_t d) {
+    ExprPtr inner = RowWith(Word("x"));
+    for (int32_t i = 0; i < d; ++i) {
+        std::vector<ExprPtr> items;
+        items.push_back(Word("1"));
+        items.push_back(Word("+"));
+        items.push_back(ExprPtr(NewFraction(RowWith(Word("1")), std::move(inner)).release()));
+        inner = Row(std::move(items));
+    }
+    return inner;
+}
+
+// (a_ij) of r x r.
+ExprPtr Matrix(int32_t r) {
+    OwnedNode<eSimpMatrix> m = NewSimpMatrix(r, r);
+    for (int32_t i = 0; i < r; ++i)
+        for (int32_t j = 0; j < r; ++j)
+            m->setCell(i, j,
+                       RowWith(ExprPtr(NewSSScript(Word("a"),
+                                                   RowWith(Word(std::to_string(i + 1) + "," +
+                                                                std::to_string(j + 1))),
+                                                   nullptr, 2)
+                                           .release())));
+    return RowWith(
+        ExprPtr(NewFence(ExprPtr(m.release()), (kDelimParen << 4) | kDelimParen).release()));
+}
+
+void Count(const eExpr* node, int64_t& nodes, int64_t& glyphs) {
+    if (node == nullptr)
+        return;
+    ++nodes;
+    if (const auto* word = dynamic_cast<const eWord*>(node))
+        glyphs += static_cast<int64_t>(word->view().size());
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        Count(node->getChild(i), nodes, glyphs);
+}
+
+struct Case {
+    std::string name;
+    std::vector<ExprPtr> trees; // one, or every shipped example
+    int64_t nodes = 0;
+    int64_t glyphs = 0;
+    int64_t heapBytes = 0;
+};
+
+template <class Build> Case Make(const std::string& name, Build build) {
+    Case c;
+    c.name = name;
+    const size_t before = mallinfo2().uordblks;
+    c.trees.push_back(build());
+    c.heapBytes = static_cast<int64_t>(mallinfo2().uordblks - before);
+    Count(c.trees.back().get(), c.nodes, c.glyphs);
+    return c;
+}
+
+void Counters(benchmark::State& state, const Case& c, bool glyphs) {
+    using benchmark::Counter;
+    state.counters["nodes"] = static_cast<double>(c.nodes);
+    // Seconds per node and per glyph (printed with SI prefixes: 95.2ns).
+    state.counters["per_node"] = Counter(static_cast<double>(c.nodes),
+                                         Counter::kIsIterationInvariantRate | Counter::kInvert);
+    if (glyphs) {
+        state.counters["glyphs"] = static_cast<double>(c.glyphs);
+        state.counters["per_glyph"] = Counter(
+            static_cast<double>(c.glyphs), Counter::kIsIterationInvariantRate | Counter::kInvert);
+    }
+}
+
+void Layout(benchmark::State& state, Case* c) {
+    std::unique_ptr<oMeasurePort> port = NewMeasurePort(kDpi, 0);
+    for (auto _ : state)
+        for (ExprPtr& t : c->trees) {
+            MeasureExpr(t.get(), port.get());
+            benchmark::DoNotOptimize(t->width());
+        }
+    Counters(state, *c, false);
+}
+
+void Draw(benchmark::State& state, Case* c) {
+    std::unique_ptr<oMeasurePort> port = NewMeasurePort(kDpi, 0);
+    std::vector<std::unique_ptr<oPixMap>> maps;
+    for (ExprPtr& t : c->trees) {
+        MeasureExpr(t.get(), port.get());
+        if (int64_t(t->width()) * t->height() * 4 > kMaxPixelBytes) {
+            state.SkipWithError("picture too large for a pixel map");
+            return;
+        }
+        maps.emplace_back(NewPixMap(Zone{0, 0, t->width(), t->height(), 0, 0}, kDpi, 912));
+    }
+    for (auto _ : state)
+        for (size_t i = 0; i < c->trees.size(); ++i) {
+            const eExpr* t = c->trees[i].get();
+            maps[i]->paintZone(Zone{0, 0, t->width(), t->height(), 0, 0}, kColorWhite);
+            DrawExpr(c->trees[i].get(), maps[i].get(), 0, 0, 0, 0, -t->m_zone.left, -t->m_zone.top);
+        }
+    Counters(state, *c, true);
+}
+
+std::string g_dir;
+
+void Png(benchmark::State& state, Case* c) {
+    std::unique_ptr<oMeasurePort> port = NewMeasurePort(kDpi, 0);
+    for (ExprPtr& t : c->trees) {
+        MeasureExpr(t.get(), port.get());
+        if (int64_t(t->width()) * t->height() * 4 > kMaxPixelBytes) {
+            state.SkipWithError("picture too large for PNG export");
+            return;
+        }
+    }
+    const std::string path = g_dir + "/bench.png";
+    for (auto _ : state)
+        for (ExprPtr& t : c->trees)
+            WriteExportFile(kPngSaveType, t.get(), nullptr, path);
+    Counters(state, *c, true);
+}
+
+void EncodeWrite(benchmark::State& state, Case* c) {
+    int64_t bytes = 0;
+    for (auto _ : state)
+        for (ExprPtr& t : c->trees) {
+            const std::string text = ExprEncodingText(t.get());
+            bytes += static_cast<int64_t>(text.size());
+        }
+    state.SetBytesProcessed(bytes);
+    Counters(state, *c, false);
+    state.counters["bytes/node"] = static_cast<double>(bytes) /
+                                   static_cast<double>(state.iterations()) /
+                                   static_cast<double>(c->nodes);
+}
+
+void EncodeRead(benchmark::State& state, Case* c) {
+    std::vector<std::string> texts;
+    for (ExprPtr& t : c->trees)
+        texts.push_back(ExprEncodingText(t.get()));
+    int64_t bytes = 0;
+    for (auto _ : state)
+        for (const std::string& text : texts) {
+            ExprPtr back = ReadExprEncodingFromMemory(text.data(), text.size());
+            benchmark::DoNotOptimize(back.get());
+            bytes += static_cast<int64_t>(text.size());
+        }
+    state.SetBytesProcessed(bytes);
+    Counters(state, *c, false);
+}
+
+// One character typed into a document window holding the expression, then the program run until
+// it is idle (the window repainted).
+void Keystroke(benchmark::State& state, Case* c) {
+    if (c->trees.size() != 1) {
+        state.SkipWithError("one document per case");
+        return;
+    }
+    ExprFilePane* pane = NewExprFilePane(c->trees[0]->deepCopy(), nullptr, "bench", 0);
+    pane->takeFocus();
+    plat::testing::runUntilIdle();
+    for (auto _ : state) {
+        plat::testing::type("x");
+        plat::testing::runUntilIdle();
+    }
+    state.counters["nodes"] = static_cast<double>(c->nodes);
+    delete pane->window();
+    plat::testing::runUntilIdle();
+    plat::MSG quit{};
+    plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE);
+}
+
+// Every shipped example, read through the program's opener.
+Case Examples() {
+    Case c;
+    c.name = "examples";
+    const std::string root = std::string(KV_BINARY_DIR) + "/src/Korvaline_Prefs/Examples/";
+    std::vector<std::string> paths;
+    if (std::filesystem::exists(root))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+            if (e.is_regular_file())
+                paths.push_back(e.path().string());
+    for (const std::string& path : paths) {
+        OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
+        plat::testing::runUntilIdle();
+        ExprFilePane* pane = LastOpenedDocument();
+        if (pane == nullptr)
+            continue;
+        c.trees.push_back(pane->expression()->deepCopy());
+        Count(c.trees.back().get(), c.nodes, c.glyphs);
+        delete pane->window();
+        plat::testing::runUntilIdle();
+    }
+    plat::MSG quit{};
+    plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE);
+    return c;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    SysTempDir dir;
+    g_dir = dir / "";
+    ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
+    ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
+    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+
+    // Start-up to the first painted frame of a document window. The fonts are loaded once before,
+    // so the figure is the warm-cache one.
+    {
+        std::unique_ptr<oMeasurePort> warm = NewMeasurePort(kDpi, 0);
+        ExprPtr w = Sum(3);
+        MeasureExpr(w.get(), warm.get());
+    }
+    plat::testing::reset();
+    SetSingleInstanceSocket(dir / "KorvalineFileOpen");
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!CQVAppStartup({"-nosplash"}).runLoop) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    ResetModelHooks();
+    ResetCommandHooks();
+    ResetCommandState();
+    InstallModelWiring();
+    ExprFilePane* first = NewUntitledDocument();
+    first->takeFocus();
+    plat::testing::runUntilIdle();
+    const double startMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("start to first painted frame: %.1f ms (target <= 150 ms)\n", startMs);
+
+    std::vector<std::unique_ptr<Case>> cases;
+    // Sizes chosen for about 1,000, 10,000 and 100,000 nodes.
+    for (int32_t n : {111, 1111, 11111})
+        cases.push_back(
+            std::make_unique<Case>(Make("sum/" + std::to_string(n), [n] { return Sum(n); })));
+    for (int32_t d : {167, 1667, 16667})
+        cases.push_back(std::make_unique<Case>(
+            Make("cfrac/" + std::to_string(d), [d] { return ContinuedFraction(d); })));
+    for (int32_t r : {14, 45, 141})
+        cases.push_back(
+            std::make_unique<Case>(Make("matrix/" + std::to_string(r), [r] { return Matrix(r); })));
+    cases.push_back(std::make_unique<Case>(Examples()));
+
+    for (const auto& c : cases) {
+        std::printf("%-14s %7lld nodes %7lld glyphs", c->name.c_str(),
+                    static_cast<long long>(c->nodes), static_cast<long long>(c->glyphs));
+        if (c->heapBytes > 0)
+            std::printf("  %.0f bytes/node in memory (target <= 200)",
+                        static_cast<double>(c->heapBytes) / static_cast<double>(c->nodes));
+        std::printf("\n");
+        Case* p = c.get();
+        benchmark::RegisterBenchmark(("layout/" + c->name).c_str(), Layout, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("draw/" + c->name).c_str(), Draw, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("png/" + c->name).c_str(), Png, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode_write/" + c->name).c_str(), EncodeWrite, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode_read/" + c->name).c_str(), EncodeRead, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("keystroke/" + c->name).c_str(), Keystroke, p)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    while (OpenDocumentList != nullptr) {
+        delete OpenDocumentList->window();
+        plat::testing::runUntilIdle();
+    }
+    ResetCommandState();
+    ResetCommandHooks();
+    ResetModelHooks();
+    cases.clear();
+    CQVAppShutdown();
+    SetSingleInstanceSocket("");
+    return 0;
+}

@@ -194,6 +194,23 @@ plat::HWND handleOf(const oPane* pane) {
 }
 
 // Opens a pane in a window whose client area is the pane's size at screen point (x, y).
+// The palette's kept place is relative to the main frame's client area, so that it opens over the
+// frame's work area wherever the frame itself is placed, never over the frame's menu bar.
+oPoint frameClientOrigin() {
+    plat::POINT origin{0, 0};
+    const plat::HWND frame = CQVApp::instance().m_MainFrame;
+    if (frame != nullptr && plat::IsWindow(frame))
+        plat::ClientToScreen(frame, &origin);
+    return {origin.x, origin.y};
+}
+
+void keepPalettePlace(const oWindow& window) {
+    const Zone place = window.currentPlacement();
+    const oPoint origin = frameClientOrigin();
+    SetGeneralPrefValue("Pw", 1, place.left - origin.x);
+    SetGeneralPrefValue("Pw", 2, place.top - origin.y);
+}
+
 oWindow* openPaneWindow(PalettePane* pane, const PaletteRecord& palette, int32_t x, int32_t y,
                         int32_t kind, const char* title) {
     const oPoint size = PalettePane::paneSize(palette, pane->cellSize());
@@ -690,15 +707,15 @@ void ShowPaletteWindow() {
     if (PaletteWindowWanted()) {
         if (oWindow* open = paletteWindow()) {
             // Keep where the user left it for the next opening.
-            const Zone place = open->currentPlacement();
-            SetGeneralPrefValue("Pw", 1, place.left);
-            SetGeneralPrefValue("Pw", 2, place.top);
+            keepPalettePlace(*open);
             delete open;
         } else {
             auto* pane = new PalettePane(&mainPalette(), -1);
-            oWindow* win = openPaneWindow(
-                pane, mainPalette(), GeneralPrefValue("Pw", 1), GeneralPrefValue("Pw", 2),
-                kWindowCaption | kWindowFloating | kWindowNoActivate, kPaletteTitle);
+            const oPoint origin = frameClientOrigin();
+            oWindow* win =
+                openPaneWindow(pane, mainPalette(), origin.x + GeneralPrefValue("Pw", 1),
+                               origin.y + GeneralPrefValue("Pw", 2),
+                               kWindowCaption | kWindowFloating | kWindowNoActivate, kPaletteTitle);
             if (win == nullptr)
                 delete pane;
             else
@@ -712,9 +729,7 @@ void ClosePaletteWindow() {
     oWindow* open = paletteWindow();
     if (open == nullptr)
         return;
-    const Zone place = open->currentPlacement();
-    SetGeneralPrefValue("Pw", 1, place.left);
-    SetGeneralPrefValue("Pw", 2, place.top);
+    keepPalettePlace(*open);
     delete open;
 }
 

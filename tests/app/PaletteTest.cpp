@@ -4,9 +4,11 @@
 
 #include "App/FrameWindow.h"
 #include "App/kPalette.h"
+#include "App/kPrefs.h"
 #include "AppDocumentFixture.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eSSScript.h"
@@ -220,6 +222,28 @@ TEST_F(PaletteTest, ThePaletteWindowNeitherCountsAsADocumentNorOutlivesTheMenuIt
     pt::runUntilIdle();
     plat::MSG quit;
     EXPECT_TRUE(plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_NOREMOVE));
+}
+
+// The kept place is relative to the frame's work area: the palette opens below the frame's menu
+// bar wherever the frame is, and a moved palette is kept where it was put.
+TEST_F(PaletteTest, ThePaletteOpensOverTheFramesWorkAreaAndKeepsItsPlace) {
+    const plat::HWND frame = CQVApp::instance().m_MainFrame;
+    plat::MoveWindow(frame, 200, 150, 900, 700, plat::TRUE);
+    SetGeneralPrefValue("Pw", 1, 8);
+    SetGeneralPrefValue("Pw", 2, 8);
+    const plat::HWND palette = openPalette();
+    ASSERT_NE(palette, nullptr);
+    plat::POINT client{0, 0};
+    plat::ClientToScreen(frame, &client);
+    plat::RECT outer;
+    plat::GetWindowRect(palette, &outer);
+    EXPECT_EQ(outer.left, client.x + 8);
+    EXPECT_EQ(outer.top, client.y + 8);
+    plat::MoveWindow(palette, client.x + 40, client.y + 60, outer.right - outer.left,
+                     outer.bottom - outer.top, plat::TRUE);
+    TogglePaletteWindowCommand(); // closes it, keeping the place
+    EXPECT_EQ(GeneralPrefValue("Pw", 1), 40);
+    EXPECT_EQ(GeneralPrefValue("Pw", 2), 60);
 }
 
 TEST_F(PaletteTest, TheInsertCatalogPicturesAreResourceBitmaps) {

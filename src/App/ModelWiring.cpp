@@ -13,6 +13,7 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/PictureDialogs.h"
+#include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/Change.h"
@@ -388,6 +389,9 @@ void InstallModelWiring() {
     // Préférences > "Image Prefs...": the turn and the margins of copied pictures.
     SetMenuHandler(kImageRotationMenuId, &ChooseImageRotation);
     SetMenuHandler(kImageMarginsMenuId, &ChooseImageMargins);
+    // The picture output settings and the symbol font.
+    for (const PicturePrefsMenuCommand& c : kPicturePrefsMenuCommands)
+        SetMenuHandler(c.menuId, c.command);
     // Modifier > "&Change Rulers".
     SetMenuHandler(5378, &RulerCommand);
     // The rest of the Modifier menu: each item modifies the nearest node of its kind.

@@ -11,6 +11,7 @@
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/oReader.h"
@@ -159,6 +160,15 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
         if (tag == "Pn")
             PngSmoothing = v[2];
         storedValues()[static_cast<size_t>(recordIndex(tag))] = v;
+        // The picture writers read their resolutions (and the EPS clipboard format) from here.
+        if (tag == "Ep") {
+            EpsClipboardType = v[0];
+            EpsResolution = v[2];
+        } else if (tag == "Bi") {
+            BitmapResolution = v[0];
+        } else if (tag == "Mf") {
+            MetafileResolution = v[0];
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "Dialogs/PictureDialogs.h"
+#include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/PopupCombo.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SetupWizard.h"
@@ -77,6 +78,10 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4137, &launchWith<RulerUnitsDlgRecord, &RunRulerUnitsDlg>},
     DialogLauncherEntry{4138, &launchWith<OtherOptionsDlgRecord, &RunOtherOptionsDlg>},
     DialogLauncherEntry{4139, &launchWith<TranslationTableDlgRecord, &RunTranslationTableDlg>},
+    DialogLauncherEntry{4143, &launchWith<EpsPrefsDlgRecord, &RunEpsPrefsDlg>},
+    DialogLauncherEntry{4145, &launchWith<DialogText, &RunBitmapPrefsDlg>},
+    DialogLauncherEntry{4146, &launchWith<DialogText, &RunMetafilePrefsDlg>},
+    DialogLauncherEntry{4167, &launchWith<SymbolFontPrefsDlgRecord, &RunSymbolFontPrefsDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
     DialogLauncherEntry{4172, &launchWith<void, &RunTranslatorHelpScreen2Dlg>},
     DialogLauncherEntry{4173, &launchWith<void, &RunTranslatorHelpScreen3Dlg>},

@@ -272,8 +272,9 @@ bool ReadEmfFile(const char* path) {
     return true;
 }
 
-void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style) {
-    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, 0, style);
+void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style,
+                        int32_t dotsPerInch) {
+    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, dotsPerInch, style);
     auto* emf = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
     const plat::UINT size = plat::GetEnhMetaFileBits(emf, 0, nullptr);
     std::vector<uint8_t> bytes(size);

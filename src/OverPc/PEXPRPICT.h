@@ -76,6 +76,8 @@ ExprPtr ExprFromMetafileBytes(const uint8_t* data, size_t size);
 bool ReadEmfFile(const char* path);
 // Writes the expression as an enhanced metafile file (through a temporary sibling, so an
 // existing file survives a failure); fails into the caller's error environment.
-void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style);
+// Recorded at `dotsPerInch` (0 or less: the screen's).
+void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style,
+                        int32_t dotsPerInch = 0);
 // The "Save Metafile" command of the front document window.
 void SaveMetafileCommand();

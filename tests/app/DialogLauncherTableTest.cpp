@@ -12,6 +12,7 @@
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "Dialogs/PictureDialogs.h"
+#include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
@@ -89,6 +90,10 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4137, makerOf<RulerUnitsDlgRecord>()},
             {4138, makerOf<OtherOptionsDlgRecord>()},
             {4139, makerOf<TranslationTableDlgRecord>()},
+            {4143, makerOf<EpsPrefsDlgRecord>()},
+            {4145, makerOf<DialogText>()},
+            {4146, makerOf<DialogText>()},
+            {4167, makerOf<SymbolFontPrefsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
             {kCreditsDialogId, makerOf<uint8_t>()},

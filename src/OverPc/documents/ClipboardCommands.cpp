@@ -122,7 +122,7 @@ void addPictures(CCBIDataObject& object, const eExpr* expression) {
 }
 
 void addBitmap(CCBIDataObject& object, const eExpr* expression) {
-    object.add(plat::CF_DIB, MakeExprDib(expression, 0, activeBackground()));
+    object.add(plat::CF_DIB, MakeExprDib(expression, BitmapResolution, activeBackground()));
     object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
                                            ExprEncodingText(expression)));
 }
@@ -319,7 +319,8 @@ ExprPtr ExportExpression(bool wholeExpression) {
 
 std::vector<uint8_t> ExprEmfBytes(const eExpr* expression) {
     std::vector<uint8_t> out;
-    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, 0, pictureStyle());
+    std::unique_ptr<WinUfo> picture =
+        NewExprPicture(expression, MetafileResolution, pictureStyle());
     auto m = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
     const plat::UINT size = plat::GetEnhMetaFileBits(m, 0, nullptr);
     out.resize(size);

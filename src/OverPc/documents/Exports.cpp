@@ -24,6 +24,8 @@
 #include <memory>
 
 int32_t EpsResolution = 0;
+int32_t BitmapResolution = 0;
+int32_t MetafileResolution = 0;
 
 namespace {
 
@@ -145,11 +147,11 @@ void WriteExportFile(int32_t saveType, const eExpr* expression, const Color* bac
             style.background = *background;
         else
             style.keepBackground = true;
-        SaveExprAsMetafile(expression, path.c_str(), style);
+        SaveExprAsMetafile(expression, path.c_str(), style, MetafileResolution);
         return;
     }
     case kBmpSaveType: {
-        const std::vector<uint8_t> dib = MakeExprDib(expression, 0, background);
+        const std::vector<uint8_t> dib = MakeExprDib(expression, BitmapResolution, background);
         uint8_t header[14];
         if (!MakeBitmapFileHeader(dib.data(), dib.size(), header))
             Fail(errNoPicturePort);

@@ -17,6 +17,10 @@ inline constexpr int32_t kBmpSaveType = 13;
 
 // EPS resolution in dots per inch (0 or less: 300).
 extern int32_t EpsResolution;
+// Bitmap pictures (copied and exported) in dots per inch (0 or less: the screen's).
+extern int32_t BitmapResolution;
+// Metafile pictures (copied and exported) in dots per inch (0 or less: the screen's).
+extern int32_t MetafileResolution;
 
 // The fonts of the expression's characters (laid out) in the PostScript document font list.
 void CollectDocumentFonts(const eExpr* expression);

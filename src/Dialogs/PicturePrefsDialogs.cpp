@@ -1,0 +1,251 @@
+#include "Dialogs/PicturePrefsDialogs.h"
+
+#include "App/kPrefs.h"
+#include "Dialogs/DialogRecordItems.h"
+#include "Dialogs/PopupCombo.h"
+#include "Dialogs/PrefsSaving.h"
+#include "ExprSrcs/EPane.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/oPixMap.h"
+#include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/PMENU.h"
+#include "plat/Dialog.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr std::array<int32_t, 2> kClipboardTypeValues{0, 1};
+constexpr std::array<int32_t, 2> kOutputTypeValues{0, kSimplifiedPostScript};
+
+// The resolution a metafile gets when none is typed.
+constexpr int32_t kDefaultMetafileResolution = 2540;
+
+template <class Record> Record shownRecord(int dialogId) {
+    const Record* record = DialogRecord<Record>(dialogId);
+    return record != nullptr ? *record : Record{};
+}
+
+void showText(int dialogId, int editId) {
+    if (const DialogText* text = DialogRecord<DialogText>(dialogId)) {
+        char shown[kDialogTextSize + 1] = {};
+        std::memcpy(shown, text->data(), text->size());
+        SetItemText(editId, shown);
+    }
+}
+
+void readText(int editId, DialogText& text) {
+    text.fill('\0');
+    CopyItemTextToField(editId, text.data(), text.size());
+}
+
+// The output type now chosen in the popup; -1 when it shows no entry.
+int32_t chosenOutputType() {
+    return ReadPopupValue(kEpsOutputTypeItem, GetPopupMenu(kEpsOutputTypeMenu),
+                          kOutputTypeValues.data(), static_cast<int>(kOutputTypeValues.size()), -1);
+}
+
+const DialogFrame& epsFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kEpsPrefsDialogId;
+        f.checkBoxes = {kEpsScreenFontNamesItem, kEpsUnifyOutputItem};
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<EpsPrefsDlgRecord>(kEpsPrefsDialogId);
+            SetCheck(kEpsScreenFontNamesItem, r.useScreenFontNames != 0);
+            SetCheck(kEpsUnifyOutputItem, r.unifyOutput != 0);
+            char shown[kDialogTextSize + 1] = {};
+            std::memcpy(shown, r.resolution.data(), r.resolution.size());
+            SetItemText(kEpsResolutionItem, shown);
+            SetupPopupFromMenu(kEpsClipboardTypeMenu, nullptr, nullptr, kEpsClipboardTypeItem,
+                               kClipboardTypeValues.data(), r.clipboardType,
+                               static_cast<int>(kClipboardTypeValues.size()));
+            SetupPopupFromMenu(kEpsOutputTypeMenu, nullptr, nullptr, kEpsOutputTypeItem,
+                               kOutputTypeValues.data(), r.outputType,
+                               static_cast<int>(kOutputTypeValues.size()));
+            UpdateEpsPrefsControls(r.outputType);
+        };
+        f.command = [](plat::HWND, int id, int, plat::HWND) {
+            static bool running = false;
+            if (id != kEpsOutputTypeItem || running)
+                return;
+            // With no entry shown there is no choice to apply: the boxes stay as they opened.
+            const int32_t type = chosenOutputType();
+            if (type < 0)
+                return;
+            running = true;
+            UpdateEpsPrefsControls(type);
+            running = false;
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<EpsPrefsDlgRecord>(kEpsPrefsDialogId);
+            if (r == nullptr)
+                return;
+            r->useScreenFontNames = CheckByte(kEpsScreenFontNamesItem);
+            r->unifyOutput = CheckByte(kEpsUnifyOutputItem);
+            readText(kEpsResolutionItem, r->resolution);
+            r->clipboardType =
+                ReadPopupValue(kEpsClipboardTypeItem, GetPopupMenu(kEpsClipboardTypeMenu),
+                               kClipboardTypeValues.data(),
+                               static_cast<int>(kClipboardTypeValues.size()), r->clipboardType);
+            r->outputType = ReadPopupValue(
+                kEpsOutputTypeItem, GetPopupMenu(kEpsOutputTypeMenu), kOutputTypeValues.data(),
+                static_cast<int>(kOutputTypeValues.size()), r->outputType);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+DialogFrame resolutionFrame(int id, int editId) {
+    DialogFrame f;
+    f.id = id;
+    f.init = [id, editId](plat::HWND) { showText(id, editId); };
+    f.writeBack = [id, editId](plat::HWND) {
+        if (DialogText* text = DialogRecord<DialogText>(id))
+            readText(editId, *text);
+    };
+    return f;
+}
+
+const DialogFrame& symbolFontFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kSymbolFontPrefsDialogId;
+        f.radioGroups = {{kSymbolFontFirst, kSymbolFontLast}};
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<SymbolFontPrefsDlgRecord>(kSymbolFontPrefsDialogId);
+            SetRadioGroup(kSymbolFontFirst, kSymbolFontLast, r.choice);
+        };
+        f.writeBack = [](plat::HWND) {
+            if (auto* r = DialogRecord<SymbolFontPrefsDlgRecord>(kSymbolFontPrefsDialogId))
+                ReadRadio(kSymbolFontFirst, kSymbolFontLast, r->choice);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+bool accepted(int32_t result) {
+    return ResultAsCancel(result) == 1;
+}
+
+void keepInRange(std::string_view tag, int field, int32_t low, int32_t high, int32_t replacement) {
+    const int32_t value = GeneralPrefValue(tag, field);
+    if (value < low || value > high)
+        SetGeneralPrefValue(tag, field, replacement);
+}
+
+void formatInto(DialogText& text, int32_t value) {
+    std::snprintf(text.data(), text.size(), "%d", value);
+}
+
+} // namespace
+
+void UpdateEpsPrefsControls(int32_t outputType) {
+    const bool simplified = outputType == kSimplifiedPostScript;
+    for (const int id : {kEpsScreenFontNamesItem, kEpsUnifyOutputItem}) {
+        if (!simplified)
+            SetCheck(id, false);
+        EnableItem(id, simplified);
+    }
+}
+
+int32_t RunEpsPrefsDlg(EpsPrefsDlgRecord* record) {
+    return LaunchWithRecord(kEpsPrefsDialogId, &EpsPrefsDlgProc, record);
+}
+plat::INT_PTR EpsPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                              plat::LPARAM lParam) {
+    return HandleDialogFrame(epsFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunBitmapPrefsDlg(DialogText* resolution) {
+    return LaunchWithRecord(kBitmapPrefsDialogId, &BitmapPrefsDlgProc, resolution);
+}
+plat::INT_PTR BitmapPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                 plat::LPARAM lParam) {
+    static const DialogFrame frame = resolutionFrame(kBitmapPrefsDialogId, kBitmapResolutionItem);
+    return HandleDialogFrame(frame, dialog, message, wParam, lParam);
+}
+
+int32_t RunMetafilePrefsDlg(DialogText* resolution) {
+    return LaunchWithRecord(kMetafilePrefsDialogId, &MetafilePrefsDlgProc, resolution);
+}
+plat::INT_PTR MetafilePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                   plat::LPARAM lParam) {
+    static const DialogFrame frame =
+        resolutionFrame(kMetafilePrefsDialogId, kMetafileResolutionItem);
+    return HandleDialogFrame(frame, dialog, message, wParam, lParam);
+}
+
+int32_t RunSymbolFontPrefsDlg(SymbolFontPrefsDlgRecord* record) {
+    return LaunchWithRecord(kSymbolFontPrefsDialogId, &SymbolFontPrefsDlgProc, record);
+}
+plat::INT_PTR SymbolFontPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                     plat::LPARAM lParam) {
+    return HandleDialogFrame(symbolFontFrame(), dialog, message, wParam, lParam);
+}
+
+// ---- Commands
+
+void ChooseEpsPrefs() {
+    keepInRange("Ep", kEpsClipboardTypeField, 0, 2, 0);
+    keepInRange("Ep", kEpsOutputTypeField, 0, 4, 0);
+    keepInRange("Ep", kEpsFurtherField1, 0, 2, 0);
+    keepInRange("Ep", kEpsFurtherField2, 0, 4, 0);
+    EpsPrefsDlgRecord r;
+    r.useScreenFontNames = GeneralPrefValue("Ep", kEpsScreenFontNamesField) != 0 ? 1 : 0;
+    r.unifyOutput = GeneralPrefValue("Ep", kEpsUnifyOutputField) != 0 ? 1 : 0;
+    formatInto(r.resolution, GeneralPrefValue("Ep", kEpsResolutionField));
+    r.clipboardType = GeneralPrefValue("Ep", kEpsClipboardTypeField);
+    r.outputType = GeneralPrefValue("Ep", kEpsOutputTypeField);
+    if (!accepted(RunEpsPrefsDlg(&r)))
+        return;
+    SetGeneralPrefValue("Ep", kEpsClipboardTypeField, r.clipboardType);
+    SetGeneralPrefValue("Ep", kEpsResolutionField, ParseItemInt(r.resolution.data()));
+    SetGeneralPrefValue("Ep", kEpsScreenFontNamesField, r.useScreenFontNames);
+    SetGeneralPrefValue("Ep", kEpsUnifyOutputField, r.unifyOutput);
+    SetGeneralPrefValue("Ep", kEpsOutputTypeField, r.outputType);
+    SaveGeneralPrefsAfterChange();
+}
+
+void ChooseBitmapPrefs() {
+    keepInRange("Bi", 1, 0, 4, 0);
+    keepInRange("Bi", 0, 0, 999, 72);
+    DialogText text{};
+    formatInto(text, GeneralPrefValue("Bi", 0));
+    if (!accepted(RunBitmapPrefsDlg(&text)))
+        return;
+    const int32_t dpi = ParseItemInt(text.data());
+    SetGeneralPrefValue("Bi", 0, dpi > 0 ? dpi : PictPortDotsPerInch(0));
+    SaveGeneralPrefsAfterChange();
+}
+
+void ChooseMetafilePrefs() {
+    DialogText text{};
+    formatInto(text, GeneralPrefValue("Mf", 0));
+    if (!accepted(RunMetafilePrefsDlg(&text)))
+        return;
+    const int32_t dpi = ParseItemInt(text.data());
+    SetGeneralPrefValue("Mf", 0, dpi > 0 ? dpi : kDefaultMetafileResolution);
+    SaveGeneralPrefsAfterChange();
+}
+
+void ChooseSymbolFont() {
+    const uint8_t before = RudizeSetting != 0 ? 1 : 0;
+    SymbolFontPrefsDlgRecord r{before};
+    if (!accepted(RunSymbolFontPrefsDlg(&r)))
+        return;
+    const uint8_t choice = r.choice == 1 ? 1 : (r.choice == 0 ? 0 : before);
+    if (choice == before)
+        return;
+    RudizeSetting = choice;
+    RebuildFontManager();
+    SymbolFaceReplacement = {};
+    if (choice != 0 && FaceIdOfName("Symbol") >= 0)
+        SymbolFaceReplacement = {static_cast<int16_t>(FaceIdOfName("Symbol")),
+                                 static_cast<int16_t>(FaceIdOfName("Rudize"))};
+    RefreshAllPanes();
+}

@@ -1,0 +1,235 @@
+// The picture output settings and the symbol font choice, run from their menu items in the
+// running program: what OK keeps in general.prf, that Cancel keeps nothing, and what the stored
+// resolutions do to the bitmaps, metafiles and EPS files written afterwards.
+#include "Dialogs/PicturePrefsDialogs.h"
+
+#include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/documents/Exports.h"
+#include "OverPc/oPixMap.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Dialog.h"
+#include "plat/Testing.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+
+namespace kvtest {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = plat::testing;
+using pt::DialogDriver;
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+uint32_t le32(const std::string& bytes, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(bytes.at(at + static_cast<size_t>(i)));
+    return v;
+}
+
+class PicturePrefsDialogsTest : public AppDocumentFixture {
+protected:
+    void TearDown() override {
+        AppDocumentFixture::TearDown();
+        ResetGeneralPrefs();
+    }
+    fs::path generalPrf() const { return fs::path(PrefsFolderPath()) / "general.prf"; }
+
+    // The file the export of `expression` writes for `saveType`.
+    std::string exported(int32_t saveType, const eExpr* expression) {
+        const fs::path path = m_dir / "out.bin";
+        EXPECT_EQ(CatchFail([&] { WriteExportFile(saveType, expression, nullptr, path.string()); }),
+                  0);
+        return slurp(path);
+    }
+};
+
+TEST_F(PicturePrefsDialogsTest, OkStoresAndWritesTheSettingAndCancelKeepsEverything) {
+    const int32_t screen = PictPortDotsPerInch(0);
+    struct Case {
+        const char* name;
+        int menuId, dialogId;
+        const char* tag;
+        int field;
+        int32_t before;
+        const char* shown; // the field as the dialog opens
+        int editId;
+        const char* typed;
+        int32_t stored;
+    };
+    const Case cases[] = {
+        {"bitmap", kBitmapPrefsMenuId, kBitmapPrefsDialogId, "Bi", 0, 72, "72",
+         kBitmapResolutionItem, "150", 150},
+        {"empty bitmap: the screen's", kBitmapPrefsMenuId, kBitmapPrefsDialogId, "Bi", 0, 72, "72",
+         kBitmapResolutionItem, "", screen},
+        {"negative bitmap: the screen's", kBitmapPrefsMenuId, kBitmapPrefsDialogId, "Bi", 0, 72,
+         "72", kBitmapResolutionItem, "-5", screen},
+        {"too high a stored bitmap opens as 72", kBitmapPrefsMenuId, kBitmapPrefsDialogId, "Bi", 0,
+         1200, "72", kBitmapResolutionItem, "1000", 1000},
+        {"metafile", kMetafilePrefsMenuId, kMetafilePrefsDialogId, "Mf", 0, 2540, "2540",
+         kMetafileResolutionItem, " +600dpi", 600},
+        {"empty metafile: 2540", kMetafilePrefsMenuId, kMetafilePrefsDialogId, "Mf", 0, 600, "600",
+         kMetafileResolutionItem, "", 2540},
+        {"EPS resolution", kEpsPrefsMenuId, kEpsPrefsDialogId, "Ep", kEpsResolutionField, 300,
+         "300", kEpsResolutionItem, "1200", 1200},
+        {"empty EPS resolution stores 0", kEpsPrefsMenuId, kEpsPrefsDialogId, "Ep",
+         kEpsResolutionField, 300, "300", kEpsResolutionItem, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetGeneralPrefValue(c.tag, c.field, c.before);
+        ASSERT_TRUE(SaveGeneralPrefs(true));
+        const std::string before = slurp(generalPrf());
+        // Cancel: nothing stored, nothing written.
+        pt::onDialog(c.dialogId, [&](DialogDriver& d) {
+            d.setText(c.editId, "77");
+            d.click(plat::IDCANCEL);
+        });
+        EXPECT_EQ(DoMenuCommand(c.menuId), 1);
+        EXPECT_EQ(slurp(generalPrf()), before);
+        pt::onDialog(c.dialogId, [&](DialogDriver& d) {
+            EXPECT_EQ(d.text(c.editId), c.shown);
+            d.setText(c.editId, c.typed);
+            d.click(plat::IDOK);
+        });
+        EXPECT_EQ(DoMenuCommand(c.menuId), 1);
+        EXPECT_EQ(GeneralPrefValue(c.tag, c.field), c.stored);
+        EXPECT_NE(slurp(generalPrf()), before);
+    }
+}
+
+TEST_F(PicturePrefsDialogsTest, EpsCheckBoxesFollowTheOutputTypeAndOkStoresThePopups) {
+    SetGeneralPrefValue("Ep", kEpsOutputTypeField, 0);
+    SetGeneralPrefValue("Ep", kEpsClipboardTypeField, 0);
+    SetGeneralPrefValue("Ep", kEpsScreenFontNamesField, 1);
+    pt::onDialog(kEpsPrefsDialogId, [](DialogDriver& d) {
+        // Regular PostScript: both boxes unchecked and greyed, whatever was stored.
+        for (int id : {kEpsScreenFontNamesItem, kEpsUnifyOutputItem}) {
+            EXPECT_FALSE(d.checked(id));
+            EXPECT_FALSE(d.enabled(id));
+        }
+        d.chooseCombo(kEpsOutputTypeItem, 1); // "AI Simplified PS"
+        EXPECT_TRUE(d.enabled(kEpsUnifyOutputItem));
+        EXPECT_FALSE(d.checked(kEpsUnifyOutputItem));
+        d.click(kEpsUnifyOutputItem);
+        d.chooseCombo(kEpsClipboardTypeItem, 1); // "ADOBE AI3"
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kEpsPrefsMenuId), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsOutputTypeField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsClipboardTypeField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsUnifyOutputField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsScreenFontNamesField), 0);
+
+    // Back to regular PostScript: the box is unchecked again and stored as 0. An output type the
+    // popup does not show keeps the boxes greyed.
+    SetGeneralPrefValue("Ep", kEpsOutputTypeField, 3);
+    pt::onDialog(kEpsPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_FALSE(d.enabled(kEpsUnifyOutputItem));
+        d.chooseCombo(kEpsOutputTypeItem, 1); // "AI Simplified PS"
+        d.click(kEpsUnifyOutputItem);
+        d.chooseCombo(kEpsOutputTypeItem, 0); // "Regular PS"
+        EXPECT_FALSE(d.checked(kEpsUnifyOutputItem));
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kEpsPrefsMenuId), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsOutputTypeField), 0);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsUnifyOutputField), 0);
+}
+
+TEST_F(PicturePrefsDialogsTest, StoredResolutionsSizeTheWrittenPictures) {
+    ExprFilePane* pane = typed("x+y");
+    const eExpr* expression = pane->expression();
+    const auto choose = [](int menuId, int dialogId, int editId, const char* dpi) {
+        pt::onDialog(dialogId, [=](DialogDriver& d) {
+            d.setText(editId, dpi);
+            d.click(plat::IDOK);
+        });
+        EXPECT_EQ(DoMenuCommand(menuId), 1);
+    };
+    // Bitmap: the pixel width grows with the resolution (BITMAPINFOHEADER after the file header).
+    choose(kBitmapPrefsMenuId, kBitmapPrefsDialogId, kBitmapResolutionItem, "200");
+    const uint32_t wide = le32(exported(kBmpSaveType, expression), 14 + 4);
+    choose(kBitmapPrefsMenuId, kBitmapPrefsDialogId, kBitmapResolutionItem, "400");
+    const uint32_t wider = le32(exported(kBmpSaveType, expression), 14 + 4);
+    EXPECT_NEAR(static_cast<double>(wider), 2.0 * wide, 0.1 * wide);
+
+    // Metafile: recorded at another resolution (other records), the same frame in 0.01 mm.
+    choose(kMetafilePrefsMenuId, kMetafilePrefsDialogId, kMetafileResolutionItem, "300");
+    const std::string emf300 = exported(kEmfSaveType, expression);
+    choose(kMetafilePrefsMenuId, kMetafilePrefsDialogId, kMetafileResolutionItem, "1200");
+    const std::string emf1200 = exported(kEmfSaveType, expression);
+    EXPECT_NE(emf300, emf1200);
+    const auto frameWidth = [](const std::string& emf) {
+        return static_cast<double>(static_cast<int32_t>(le32(emf, 32)) -
+                                   static_cast<int32_t>(le32(emf, 24)));
+    };
+    EXPECT_NEAR(frameWidth(emf1200), frameWidth(emf300), 0.06 * frameWidth(emf300));
+
+    // EPS: drawn at another resolution (other coordinates), the same size in points.
+    choose(kEpsPrefsMenuId, kEpsPrefsDialogId, kEpsResolutionItem, "300");
+    const std::string eps300 = exported(kEpsSaveType, expression);
+    choose(kEpsPrefsMenuId, kEpsPrefsDialogId, kEpsResolutionItem, "1200");
+    const std::string eps1200 = exported(kEpsSaveType, expression);
+    EXPECT_NE(eps300, eps1200);
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    ASSERT_EQ(std::sscanf(eps300.c_str() + eps300.find("%%BoundingBox:"),
+                          "%%%%BoundingBox: 0 0 %d %d", &w1, &h1),
+              2);
+    ASSERT_EQ(std::sscanf(eps1200.c_str() + eps1200.find("%%BoundingBox:"),
+                          "%%%%BoundingBox: 0 0 %d %d", &w2, &h2),
+              2);
+    EXPECT_NEAR(w1, w2, 2);
+    EXPECT_NEAR(h1, h2, 2);
+}
+
+TEST_F(PicturePrefsDialogsTest, TheSymbolFontChoiceRebuildsTheFaceReplacement) {
+    ASSERT_EQ(RudizeSetting, 0);
+    pt::onDialog(kSymbolFontPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(d.checked(kSymbolFontFirst));
+        d.click(kSymbolFontLast);
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
+    EXPECT_EQ(RudizeSetting, 0);
+    EXPECT_EQ(SymbolFontId(), FaceIdOfName("Symbol"));
+
+    pt::onDialog(kSymbolFontPrefsDialogId, [](DialogDriver& d) {
+        d.click(kSymbolFontLast);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
+    EXPECT_EQ(RudizeSetting, 1);
+    EXPECT_EQ(GeneralPrefValue("Cy", 0), 1);
+    EXPECT_EQ(SymbolFaceReplacement.face, FaceIdOfName("Symbol"));
+    EXPECT_EQ(SymbolFaceReplacement.replacement, FaceIdOfName("Rudize"));
+    EXPECT_EQ(SymbolFontId(), FaceIdOfName("Rudize"));
+
+    pt::onDialog(kSymbolFontPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(d.checked(kSymbolFontLast));
+        d.click(kSymbolFontFirst);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
+    EXPECT_EQ(RudizeSetting, 0);
+    EXPECT_EQ(SymbolFontId(), FaceIdOfName("Symbol"));
+}
+
+} // namespace
+} // namespace kvtest

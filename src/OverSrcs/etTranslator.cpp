@@ -110,6 +110,12 @@ void ReadFo(oReader& reader, void* context) {
     record.shortcut = ByteField(reader);
     record.slippery = ByteField(reader);
     SetFSSFontName(record, reader.restOfLine(kFontNameSize));
+    // A record without a face name (nothing before the line end, or "*") sets no font: the block
+    // stays unset, as the writer leaves such a block out and a saved table must read back equal.
+    if (!FontRecordUsed(record)) {
+        record = FSSRecord();
+        InitFSSRecord(record);
+    }
     // A block out of range comes from a foreign file: the record is skipped.
     if (block >= 0 && block < kTranslatorFonts)
         read.result->fonts[static_cast<size_t>(block)] = record;

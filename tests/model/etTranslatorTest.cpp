@@ -45,6 +45,29 @@ TEST(TranslatorFile, WritesAndReadsBackEveryPart) {
               std::string::npos);
 }
 
+TEST(TranslatorFile, FontRecordsReadBackEqualAfterSaving) {
+    const std::string head = "Ve!\r\nEs!\r\n";
+    const std::string fields = Number(2) + Number(9) + std::string(11, '!');
+    struct Case {
+        const char* name;
+        std::string record;
+        const char* face; // block 2 after reading
+    } cases[] = {
+        {"face ends at a bare CR", "Fo" + fields + "Face\rtail\r\n", "Face"},
+        {"no face name", "Fo" + fields + "\r\n", "*"},
+        {"face name is the unset mark", "Fo" + fields + "*\r\n", "*"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Translator t, back;
+        std::string message;
+        ASSERT_TRUE(ReadTranslatorText(head + c.record, t, message)) << message;
+        EXPECT_STREQ(t.fonts[2].fontName, c.face);
+        ASSERT_TRUE(ReadTranslatorText(TranslatorText(t), back, message)) << message;
+        EXPECT_TRUE(back == t);
+    }
+}
+
 TEST(TranslatorFile, DamagedFilesFailCleanlyAndForeignLinesAreSkipped) {
     const std::string head = "Ve!\r\nEs!\r\n";
     struct Case {

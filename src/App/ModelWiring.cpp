@@ -12,6 +12,7 @@
 #include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
@@ -392,6 +393,11 @@ void InstallModelWiring() {
     // The picture output settings and the symbol font.
     for (const PicturePrefsMenuCommand& c : kPicturePrefsMenuCommands)
         SetMenuHandler(c.menuId, c.command);
+    // Préférences: the save type, the plain Copy's format and the web outputs.
+    SetMenuHandler(kSavingPrefsMenuId, &ChooseSavingPrefs);
+    SetMenuHandler(kCopySetPrefsMenuId, &ChooseCopySetPrefs);
+    SetMenuHandler(kPngPrefsMenuId, &ChoosePngPrefs);
+    SetMenuHandler(kPluginTagPrefsMenuId, &ChoosePluginTagPrefs);
     // Modifier > "&Change Rulers".
     SetMenuHandler(5378, &RulerCommand);
     // The rest of the Modifier menu: each item modifies the nearest node of its kind.

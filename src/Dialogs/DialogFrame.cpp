@@ -10,6 +10,7 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/PopupCombo.h"
@@ -78,7 +79,11 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4137, &launchWith<RulerUnitsDlgRecord, &RunRulerUnitsDlg>},
     DialogLauncherEntry{4138, &launchWith<OtherOptionsDlgRecord, &RunOtherOptionsDlg>},
     DialogLauncherEntry{4139, &launchWith<TranslationTableDlgRecord, &RunTranslationTableDlg>},
+    DialogLauncherEntry{4140, &launchWith<SavingPrefsDlgRecord, &RunSavingPrefsDlg>},
+    DialogLauncherEntry{4141, &launchWith<CopySetPrefsDlgRecord, &RunCopySetPrefsDlg>},
+    DialogLauncherEntry{4142, &launchWith<PluginTagPrefsDlgRecord, &RunPluginTagPrefsDlg>},
     DialogLauncherEntry{4143, &launchWith<EpsPrefsDlgRecord, &RunEpsPrefsDlg>},
+    DialogLauncherEntry{4144, &launchWith<PngPrefsDlgRecord, &RunPngPrefsDlg>},
     DialogLauncherEntry{4145, &launchWith<DialogText, &RunBitmapPrefsDlg>},
     DialogLauncherEntry{4146, &launchWith<DialogText, &RunMetafilePrefsDlg>},
     DialogLauncherEntry{4167, &launchWith<SymbolFontPrefsDlgRecord, &RunSymbolFontPrefsDlg>},

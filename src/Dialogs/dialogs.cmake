@@ -12,6 +12,7 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OutputPrefsDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PictureDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PicturePrefsDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PopupCombo.cpp

@@ -11,6 +11,7 @@
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
+#include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/SecondaryCommandDialog.h"
@@ -90,7 +91,11 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4137, makerOf<RulerUnitsDlgRecord>()},
             {4138, makerOf<OtherOptionsDlgRecord>()},
             {4139, makerOf<TranslationTableDlgRecord>()},
+            {4140, makerOf<SavingPrefsDlgRecord>()},
+            {4141, makerOf<CopySetPrefsDlgRecord>()},
+            {4142, makerOf<PluginTagPrefsDlgRecord>()},
             {4143, makerOf<EpsPrefsDlgRecord>()},
+            {4144, makerOf<PngPrefsDlgRecord>()},
             {4145, makerOf<DialogText>()},
             {4146, makerOf<DialogText>()},
             {4167, makerOf<SymbolFontPrefsDlgRecord>()},

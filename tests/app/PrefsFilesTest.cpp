@@ -9,6 +9,7 @@
 #include "App/kPrefs.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/KeyboardDialogs.h"
+#include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PrefsSaving.h"
 #include "Dialogs/TypesettingDialogs.h"
@@ -289,6 +290,30 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
              d.click(plat::IDOK);
          },
          "general.prf"},
+        {kSavingPrefsMenuId, kSavingPrefsDialogId,
+         [](DialogDriver& d) {
+             d.check(11119); // bitmap, 13
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kCopySetPrefsMenuId, kCopySetPrefsDialogId,
+         [](DialogDriver& d) {
+             d.check(11383); // MathML, 9
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kPngPrefsMenuId, kPngPrefsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kPngSmoothingItem, 3);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kPluginTagPrefsMenuId, kPluginTagPrefsDialogId,
+         [](DialogDriver& d) {
+             d.check(kPluginMathSpeakItem, false);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
         {kCustomizeKeyboardMenuId, kKeyboardDialogId,
          [](DialogDriver& d) {
              d.click(kKeyboardKeyItem);
@@ -334,6 +359,10 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
     EXPECT_EQ(PictureRotationSetting, -kQuarterTurn);
     EXPECT_EQ(NextPictureRotation, -kQuarterTurn);
     EXPECT_EQ(PictureMarginSettings.left, 7);
+    EXPECT_EQ(GeneralPrefValue("Sa", 0), 13);
+    EXPECT_EQ(DefaultCopyFormat, 9);
+    EXPECT_EQ(PngSmoothing, 3);
+    EXPECT_EQ(GeneralPrefValue("Qv", 0), 0);
     EXPECT_EQ(KeyMap['a'], 0);
     EXPECT_EQ(KeyMap['b'], DefaultKeyMap()['b']);
     EXPECT_EQ(StyleTable[3].shortcut, 'k');

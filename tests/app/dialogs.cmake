@@ -16,6 +16,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OutputPrefsDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PictureDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PicturePrefsDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialogTest.cpp

@@ -185,7 +185,6 @@ const std::vector<UnservedMenuRow> kUnservedMenuRows = {
     {7691, "target preferences"},
     {7692, "target preferences"},
     {7693, "target preferences"},
-    {8194, "palettes"},
 };
 
 const MenuRow* findRow(int id) {

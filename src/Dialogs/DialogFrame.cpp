@@ -87,6 +87,7 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4145, &launchWith<DialogText, &RunBitmapPrefsDlg>},
     DialogLauncherEntry{4146, &launchWith<DialogText, &RunMetafilePrefsDlg>},
     DialogLauncherEntry{4167, &launchWith<SymbolFontPrefsDlgRecord, &RunSymbolFontPrefsDlg>},
+    DialogLauncherEntry{4170, &launchWith<PaletteSizePrefsDlgRecord, &RunPaletteSizePrefsDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},
     DialogLauncherEntry{4172, &launchWith<void, &RunTranslatorHelpScreen2Dlg>},
     DialogLauncherEntry{4173, &launchWith<void, &RunTranslatorHelpScreen3Dlg>},

@@ -1,5 +1,6 @@
 #include "Dialogs/PicturePrefsDialogs.h"
 
+#include "App/kPalette.h"
 #include "App/kPrefs.h"
 #include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr std::array<int32_t, 2> kClipboardTypeValues{0, 1};
 constexpr std::array<int32_t, 2> kOutputTypeValues{0, kSimplifiedPostScript};
+constexpr std::array<int32_t, 5> kPaletteSizeValues{0, kPopupSeparator, 1, 2, 3};
 
 // The resolution a metafile gets when none is typed.
 constexpr int32_t kDefaultMetafileResolution = 2540;
@@ -128,6 +130,27 @@ const DialogFrame& symbolFontFrame() {
     return frame;
 }
 
+const DialogFrame& paletteSizeFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kPaletteSizePrefsDialogId;
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<PaletteSizePrefsDlgRecord>(kPaletteSizePrefsDialogId);
+            SetupPopupFromMenu(kPaletteSizeMenu, nullptr, nullptr, kPaletteSizeItem,
+                               kPaletteSizeValues.data(), r.size,
+                               static_cast<int>(kPaletteSizeValues.size()));
+        };
+        f.writeBack = [](plat::HWND) {
+            if (auto* r = DialogRecord<PaletteSizePrefsDlgRecord>(kPaletteSizePrefsDialogId))
+                r->size = ReadPopupValue(kPaletteSizeItem, GetPopupMenu(kPaletteSizeMenu),
+                                         kPaletteSizeValues.data(),
+                                         static_cast<int>(kPaletteSizeValues.size()), r->size);
+        };
+        return f;
+    }();
+    return frame;
+}
+
 bool accepted(int32_t result) {
     return ResultAsCancel(result) == 1;
 }
@@ -186,6 +209,14 @@ int32_t RunSymbolFontPrefsDlg(SymbolFontPrefsDlgRecord* record) {
 plat::INT_PTR SymbolFontPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                      plat::LPARAM lParam) {
     return HandleDialogFrame(symbolFontFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunPaletteSizePrefsDlg(PaletteSizePrefsDlgRecord* record) {
+    return LaunchWithRecord(kPaletteSizePrefsDialogId, &PaletteSizePrefsDlgProc, record);
+}
+plat::INT_PTR PaletteSizePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                      plat::LPARAM lParam) {
+    return HandleDialogFrame(paletteSizeFrame(), dialog, message, wParam, lParam);
 }
 
 // ---- Commands
@@ -248,4 +279,18 @@ void ChooseSymbolFont() {
         SymbolFaceReplacement = {static_cast<int16_t>(FaceIdOfName("Symbol")),
                                  static_cast<int16_t>(FaceIdOfName("Rudize"))};
     RefreshAllPanes();
+}
+
+void ChoosePaletteSize() {
+    PaletteSizePrefsDlgRecord r{GeneralPrefValue("Bz", 0)};
+    if (!accepted(RunPaletteSizePrefsDlg(&r)))
+        return;
+    SetGeneralPrefValue("Bz", 0, r.size);
+    SaveGeneralPrefsAfterChange();
+    // The first run closes an open window, the second builds it again at the new size; a closed
+    // window is opened by the first and closed by the second.
+    for (int i = 0; i < 2; ++i) {
+        SetPaletteWindowWanted(true);
+        ShowPaletteWindow();
+    }
 }

@@ -14,12 +14,14 @@ inline constexpr int kEpsPrefsDialogId = 4143;
 inline constexpr int kBitmapPrefsDialogId = 4145;
 inline constexpr int kMetafilePrefsDialogId = 4146;
 inline constexpr int kSymbolFontPrefsDialogId = 4167;
+inline constexpr int kPaletteSizePrefsDialogId = 4170;
 
 // Menu items that run the commands.
 inline constexpr int kEpsPrefsMenuId = 7169;
 inline constexpr int kBitmapPrefsMenuId = 7170;
 inline constexpr int kMetafilePrefsMenuId = 7171;
 inline constexpr int kSymbolFontMenuId = 7433;
+inline constexpr int kPaletteSizeMenuId = 8194;
 
 // ---- "PostScript (EPS) Prefs"
 
@@ -58,6 +60,14 @@ struct SymbolFontPrefsDlgRecord {
     int32_t choice = 0; // 0 the Symbol face, 1 the Rudize face
 };
 
+// ---- "Palette Size Prefs"
+
+inline constexpr int kPaletteSizeItem = 18793;
+inline constexpr int kPaletteSizeMenu = 48;
+struct PaletteSizePrefsDlgRecord {
+    int32_t size = 0; // 0 normal .. 3 largest
+};
+
 int32_t RunEpsPrefsDlg(EpsPrefsDlgRecord* record);
 plat::INT_PTR EpsPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                               plat::LPARAM lParam);
@@ -70,6 +80,10 @@ plat::INT_PTR MetafilePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::
 int32_t RunSymbolFontPrefsDlg(SymbolFontPrefsDlgRecord* record);
 plat::INT_PTR SymbolFontPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                      plat::LPARAM lParam);
+
+int32_t RunPaletteSizePrefsDlg(PaletteSizePrefsDlgRecord* record);
+plat::INT_PTR PaletteSizePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                      plat::LPARAM lParam);
 
 // ---- The commands
 
@@ -89,19 +103,20 @@ enum EpsPrefField : int {
 // PostScript writer reads 0 or less as 300 dpi). Bitmaps: the resolution, where 0 or less becomes
 // the screen's. Metafiles: the resolution, where 0 or less becomes 2540. Each then writes
 // general.prf. Symbol font: a changed choice rebuilds the font manager and redraws every pane;
-// general.prf receives it at its next write.
+// general.prf receives it at its next write. Palette size: stored and written; an open palette
+// window is built again with cells of the new size, a closed one stays closed.
 void ChooseEpsPrefs();
 void ChooseBitmapPrefs();
 void ChooseMetafilePrefs();
 void ChooseSymbolFont();
+void ChoosePaletteSize();
 
 struct PicturePrefsMenuCommand {
     int menuId;
     void (*command)();
 };
 inline constexpr PicturePrefsMenuCommand kPicturePrefsMenuCommands[] = {
-    {kEpsPrefsMenuId, &ChooseEpsPrefs},
-    {kBitmapPrefsMenuId, &ChooseBitmapPrefs},
-    {kMetafilePrefsMenuId, &ChooseMetafilePrefs},
-    {kSymbolFontMenuId, &ChooseSymbolFont},
+    {kEpsPrefsMenuId, &ChooseEpsPrefs},           {kBitmapPrefsMenuId, &ChooseBitmapPrefs},
+    {kMetafilePrefsMenuId, &ChooseMetafilePrefs}, {kSymbolFontMenuId, &ChooseSymbolFont},
+    {kPaletteSizeMenuId, &ChoosePaletteSize},
 };

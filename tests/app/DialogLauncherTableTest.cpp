@@ -99,6 +99,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4145, makerOf<DialogText>()},
             {4146, makerOf<DialogText>()},
             {4167, makerOf<SymbolFontPrefsDlgRecord>()},
+            {4170, makerOf<PaletteSizePrefsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
             {kCreditsDialogId, makerOf<uint8_t>()},

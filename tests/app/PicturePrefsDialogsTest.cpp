@@ -4,6 +4,7 @@
 #include "Dialogs/PicturePrefsDialogs.h"
 
 #include "App/MenuDispatch.h"
+#include "App/kPalette.h"
 #include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
@@ -229,6 +230,41 @@ TEST_F(PicturePrefsDialogsTest, TheSymbolFontChoiceRebuildsTheFaceReplacement) {
     EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
     EXPECT_EQ(RudizeSetting, 0);
     EXPECT_EQ(SymbolFontId(), FaceIdOfName("Symbol"));
+}
+
+TEST_F(PicturePrefsDialogsTest, ThePaletteSizeRebuildsAnOpenPaletteAndLeavesAClosedOneClosed) {
+    SetPaletteWindowWanted(true);
+    if (ThePalettePane() == nullptr)
+        ShowPaletteWindow();
+    ASSERT_NE(ThePalettePane(), nullptr);
+    const int32_t normal = ThePalettePane()->cellSize();
+    pt::onDialog(kPaletteSizePrefsDialogId, [](DialogDriver& d) {
+        d.chooseCombo(kPaletteSizeItem, 2); // "grande taille" (after the separator)
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(DoMenuCommand(kPaletteSizeMenuId), 1);
+    EXPECT_EQ(GeneralPrefValue("Bz", 0), 0);
+    EXPECT_EQ(ThePalettePane()->cellSize(), normal);
+
+    pt::onDialog(kPaletteSizePrefsDialogId, [](DialogDriver& d) {
+        d.chooseCombo(kPaletteSizeItem, 2);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kPaletteSizeMenuId), 1);
+    EXPECT_EQ(GeneralPrefValue("Bz", 0), 2);
+    ASSERT_NE(ThePalettePane(), nullptr);
+    EXPECT_GT(ThePalettePane()->cellSize(), normal);
+    EXPECT_EQ(ThePalettePane()->cellSize(), PaletteCellSize());
+
+    ShowPaletteWindow(); // closes it
+    ASSERT_EQ(ThePalettePane(), nullptr);
+    pt::onDialog(kPaletteSizePrefsDialogId, [](DialogDriver& d) {
+        d.chooseCombo(kPaletteSizeItem, 0);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kPaletteSizeMenuId), 1);
+    EXPECT_EQ(GeneralPrefValue("Bz", 0), 0);
+    EXPECT_EQ(ThePalettePane(), nullptr);
 }
 
 } // namespace

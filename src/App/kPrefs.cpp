@@ -110,6 +110,11 @@ std::vector<int32_t> gather(std::string_view tag) {
         v[2] = PngSmoothing;
         return v;
     }
+    if (tag == "Qv") {
+        std::vector<int32_t> v = storedValues()[static_cast<size_t>(recordIndex(tag))];
+        v[0] = PluginTagMathSpeak;
+        return v;
+    }
     return storedValues()[static_cast<size_t>(recordIndex(tag))];
 }
 
@@ -159,6 +164,8 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
     } else {
         if (tag == "Pn")
             PngSmoothing = v[2];
+        if (tag == "Qv")
+            PluginTagMathSpeak = v[0] != 0 ? 1 : 0;
         storedValues()[static_cast<size_t>(recordIndex(tag))] = v;
         // The picture writers read their resolutions (and the EPS clipboard format) from here.
         if (tag == "Ep") {

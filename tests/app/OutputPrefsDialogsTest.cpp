@@ -31,6 +31,19 @@ constexpr int kSaveMenuId = 263;
 
 class OutputPrefsDialogsTest : public AppDocumentFixture {
 protected:
+    // The settings are the program's globals: each test puts them back.
+    void TearDown() override {
+        DefaultCopyFormat = m_copyFormat;
+        PngSmoothing = m_smoothing;
+        PluginTagMathSpeak = m_pluginMathSpeak;
+        SetGeneralPrefValue("Sa", 0, m_saveType);
+        AppDocumentFixture::TearDown();
+    }
+    const int32_t m_copyFormat = DefaultCopyFormat;
+    const int32_t m_smoothing = PngSmoothing;
+    const uint8_t m_pluginMathSpeak = PluginTagMathSpeak;
+    const int32_t m_saveType = GeneralPrefValue("Sa", 0);
+
     // The checked button of a radio group (its id), 0 for none, -1 for more than one.
     static int checkedIn(DialogDriver& d, int first, int last) {
         int found = 0;
@@ -231,6 +244,24 @@ TEST_F(OutputPrefsDialogsTest, PluginTagPrefsReducesTheFlagsAndStoresOnlyOnOk) {
     });
     EXPECT_EQ(DoMenuCommand(kPluginTagPrefsMenuId), 1);
     EXPECT_EQ(GeneralPrefValue("Qv", 0), 0);
+
+    // The plug-in tag copy carries the MathSpeak reading only while the flag is on.
+    typed("x+1");
+    DefaultCopyFormat = kCopyAsHtmlTag;
+    copyAll();
+    std::vector<uint8_t> text = offered("UTF8_STRING");
+    EXPECT_EQ(std::string(text.begin(), text.end()).find("<img"), std::string::npos);
+    pt::onDialog(kPluginTagPrefsDialogId, [](DialogDriver& d) {
+        d.click(kPluginMathSpeakItem);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kPluginTagPrefsMenuId), 1);
+    copyAll();
+    text = offered("UTF8_STRING");
+    const std::string spoken = CopyFormatText(kCopyAsMathSpeak, ExportExpression(true).get());
+    ASSERT_FALSE(spoken.empty());
+    EXPECT_NE(std::string(text.begin(), text.end()).find("alt=\"" + spoken + "\""),
+              std::string::npos);
 }
 
 } // namespace

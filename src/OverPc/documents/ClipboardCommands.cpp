@@ -26,6 +26,7 @@
 
 int32_t DefaultCopyFormat = kCopyAsMetafile;
 int32_t PngSmoothing = 1;
+uint8_t PluginTagMathSpeak = 1;
 int32_t EpsClipboardType = 0;
 void (*CopyAsNothingNotice)() = nullptr;
 
@@ -383,29 +384,38 @@ std::string CopyAsHtmlTagText(const eExpr* expression) {
     const int32_t width = std::max(1, copy->width());
     const int32_t height = std::max(1, copy->height());
     const int32_t descent = std::max(0, ExprPictureDescent(*copy));
-    std::string value;
-    for (char c : ExprEncodingText(expression, "\n")) {
-        switch (c) {
-        case '&':
-            value += "&amp;";
-            break;
-        case '<':
-            value += "&lt;";
-            break;
-        case '>':
-            value += "&gt;";
-            break;
-        case '"':
-            value += "&quot;";
-            break;
-        default:
-            value += c;
+    const auto escaped = [](const std::string& text) {
+        std::string out;
+        for (char c : text) {
+            switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+            }
         }
-    }
-    return std::string("<object classid=\"clsid:") + kClassId +
-           "\" type=\"application/x-korvaline\" width=\"" + std::to_string(width) + "\" height=\"" +
-           std::to_string(height) + "\" style=\"vertical-align:-" + std::to_string(descent) +
-           "px\"><param name=\"exprcode\" value=\"" + value + "\" /></object>";
+        return out;
+    };
+    std::string tag = std::string("<object classid=\"clsid:") + kClassId +
+                      "\" type=\"application/x-korvaline\" width=\"" + std::to_string(width) +
+                      "\" height=\"" + std::to_string(height) + "\" style=\"vertical-align:-" +
+                      std::to_string(descent) + "px\"><param name=\"exprcode\" value=\"" +
+                      escaped(ExprEncodingText(expression, "\n")) + "\" /></object>";
+    // Screen readers get the spoken reading from a one-pixel image after the object.
+    if (PluginTagMathSpeak != 0)
+        tag += "<img src=\"\" width=\"1\" height=\"1\" alt=\"" +
+               escaped(CopyFormatText(kCopyAsMathSpeak, expression)) + "\" />";
+    return tag;
 }
 
 bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::IDataObject** out) {

@@ -39,6 +39,8 @@ inline constexpr int32_t kCopyAsMakerComment = 16;
 inline constexpr int32_t kCopyAsOleObject = 17;
 inline constexpr int32_t kCopyAsOffice = 21;
 
+// The plug-in tag copy adds a small image whose alt text is the MathSpeak reading (0 or 1).
+extern uint8_t PluginTagMathSpeak;
 // The format of a plain Copy.
 extern int32_t DefaultCopyFormat;
 // PNG pictures are drawn 2^n times larger and averaged down (0..3).

@@ -128,6 +128,48 @@ int32_t MarginInDots(int32_t points, int32_t dotsPerInch) {
     return static_cast<int32_t>(rounded);
 }
 
+ExprPictureFrame TakeExprPictureFrame(const eExpr& laidOut, int32_t dotsPerInch) {
+    ExprPictureFrame frame;
+    const Zone exprZone{0,
+                        0,
+                        std::max(1, laidOut.width()),
+                        std::max(1, laidOut.height()),
+                        laidOut.m_zone.ref1,
+                        laidOut.m_zone.ref2};
+    frame.angle = NextPictureRotation;
+    NextPictureRotation = PictureRotationSetting;
+    frame.rotated = frame.angle != 0 ? RotateZone(frame.angle, exprZone) : exprZone;
+    // The margins are blank space around the turned picture; negative ones crop it, but never
+    // below one unit each way.
+    frame.left = MarginInDots(PictureMarginSettings.left, dotsPerInch);
+    frame.top = MarginInDots(PictureMarginSettings.top, dotsPerInch);
+    frame.right = MarginInDots(PictureMarginSettings.right, dotsPerInch);
+    frame.bottom = MarginInDots(PictureMarginSettings.bottom, dotsPerInch);
+    const Zone& r = frame.rotated;
+    frame.picture = Zone{0,
+                         0,
+                         std::max(1, r.right - r.left + frame.left + frame.right),
+                         std::max(1, r.bottom - r.top + frame.top + frame.bottom),
+                         0,
+                         0};
+    return frame;
+}
+
+void DrawExprInFrame(eExpr& laidOut, oGraphPort& port, const ExprPictureFrame& frame) {
+    if (frame.angle == 0) {
+        DrawExpr(&laidOut, &port, 0, 0, 0, 0, frame.left - laidOut.m_zone.left,
+                 frame.top - laidOut.m_zone.top);
+        return;
+    }
+    // The rotation port turns about the origin; the expression is placed so that its turned
+    // zone starts inside the picture's top-left margins.
+    std::unique_ptr<oRotatePort> turn = NewRotatePort(port, frame.angle);
+    const oPoint origin =
+        RotatePoint(-frame.angle, frame.left - frame.rotated.left, frame.top - frame.rotated.top);
+    DrawExpr(&laidOut, turn.get(), 0, 0, 0, 0, origin.x - laidOut.m_zone.left,
+             origin.y - laidOut.m_zone.top);
+}
+
 int32_t ExprPictureDescent(const eExpr& expression) {
     const Zone& z = expression.m_zone;
     const int32_t height = z.bottom - z.top;
@@ -165,47 +207,20 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
         std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
         MeasureExpr(copy.get(), measure.get());
     }
-    const int32_t width = std::max(1, copy->width());
-    const int32_t height = std::max(1, copy->height());
     const int32_t descent = ExprPictureDescent(*copy);
-    const Zone exprZone{0, 0, width, height, copy->m_zone.ref1, copy->m_zone.ref2};
-
-    const int32_t angle = NextPictureRotation;
-    NextPictureRotation = PictureRotationSetting;
-    const Zone rotated = angle != 0 ? RotateZone(angle, exprZone) : exprZone;
-    // The margins are blank space around the turned picture; negative ones crop it, but never
-    // below one unit each way.
-    const int32_t left = MarginInDots(PictureMarginSettings.left, dpi);
-    const int32_t top = MarginInDots(PictureMarginSettings.top, dpi);
-    const int32_t right = MarginInDots(PictureMarginSettings.right, dpi);
-    const int32_t bottom = MarginInDots(PictureMarginSettings.bottom, dpi);
-    const Zone pictZone{0,
-                        0,
-                        std::max(1, rotated.right - rotated.left + left + right),
-                        std::max(1, rotated.bottom - rotated.top + top + bottom),
-                        0,
-                        0};
+    const ExprPictureFrame frame = TakeExprPictureFrame(*copy, dpi);
+    const Zone& pictZone = frame.picture;
     // The baseline stays where it was on the expression (the bottom margin lies below it too),
     // as far as the cropped picture still reaches it.
-    const int32_t pictDescent = std::clamp(descent + bottom, 0, pictZone.bottom);
+    const int32_t pictDescent = std::clamp(descent + frame.bottom, 0, pictZone.bottom);
     std::unique_ptr<oPictPort> port(
-        NewPictPort(pictZone, 0, 0x8000, angle != 0 ? 0 : pictDescent, dpi));
+        NewPictPort(pictZone, 0, 0x8000, frame.angle != 0 ? 0 : pictDescent, dpi));
     if (!port)
         Fail(errNoPicturePort);
     port->setColors(&style.foreground, &style.background);
     if (!style.keepBackground)
         port->eraseZone(port->bounds());
-    if (angle == 0) {
-        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,
-                 top - copy->m_zone.top);
-    } else {
-        // The rotation port turns about the origin; the expression is placed so that its turned
-        // zone starts inside the picture's top-left margins.
-        std::unique_ptr<oRotatePort> turn = NewRotatePort(*port, angle);
-        const oPoint origin = RotatePoint(-angle, left - rotated.left, top - rotated.top);
-        DrawExpr(copy.get(), turn.get(), 0, 0, 0, 0, origin.x - copy->m_zone.left,
-                 origin.y - copy->m_zone.top);
-    }
+    DrawExprInFrame(*copy, *port, frame);
     // The record's baseline offset: from the laid-out zone's bottom up to a quarter of the
     // expression's size below its fifth word.
     const Zone& laid = copy->m_zone;

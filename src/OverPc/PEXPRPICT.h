@@ -41,6 +41,25 @@ extern PictureMargins PictureMarginSettings;
 // zero).
 int32_t MarginInDots(int32_t points, int32_t dotsPerInch);
 
+class oGraphPort;
+
+// Where an expression goes in a picture of it: the turned expression with the margins around it.
+// Every kind of picture (metafile, bitmap, PNG) is laid out by the same rules.
+struct ExprPictureFrame {
+    int32_t angle = 0; // hundredths of a degree
+    Zone rotated{};    // the expression's zone from (0, 0), turned
+    int32_t left = 0;  // the margins in picture units
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    Zone picture{}; // the whole picture from (0, 0), never below one unit each way
+};
+// The frame of an expression laid out at `dotsPerInch`. Takes the next-picture rotation, so the
+// permanent one applies again to the picture after this one.
+ExprPictureFrame TakeExprPictureFrame(const eExpr& laidOut, int32_t dotsPerInch);
+// Draws the laid-out expression into its frame on `port` (through a rotation port when turned).
+void DrawExprInFrame(eExpr& laidOut, oGraphPort& port, const ExprPictureFrame& frame);
+
 struct ExprPictureStyle {
     Color foreground{0, 0, 0, 255};
     Color background{255, 255, 255, 255};

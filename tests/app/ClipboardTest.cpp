@@ -6,11 +6,15 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
+#include "plat/Metafile.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -108,6 +112,40 @@ TEST_F(ClipboardTest, PlainTextIsTypedInAndDamagedDataChangesNothingAndBeeps) {
         DoCommand(kCmdPaste, 0);
         EXPECT_EQ(beeps + 1, CommandBeepCount());
         EXPECT_EQ(encoding, ExprEncodingText(pane->expression()));
+    }
+}
+
+TEST_F(ClipboardTest, APictureWithoutAnExpressionPastesAsAPictureNode) {
+    // A metafile another program drew: a filled block, no expression in it.
+    std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 30, 18, 0, 0}, 0, 0, 3, 0));
+    port->paintZone(Zone{2, 3, 14, 12, 0, 0}, kColorRed);
+    std::unique_ptr<WinUfo> drawn(port->makePicture());
+    auto* emf = reinterpret_cast<plat::HENHMETAFILE>(drawn->enhMetafile());
+    std::vector<uint8_t> wmf(plat::GetWinMetaFileBits(emf, 0, nullptr, 8, nullptr));
+    plat::GetWinMetaFileBits(emf, static_cast<plat::UINT>(wmf.size()), wmf.data(), 8, nullptr);
+    // A 2 x 2 bitmap file, 24 bits, rows padded to 8 bytes.
+    std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                                0,   0,   0,  2, 0, 0, 0, 2, 0, 0, 0,  1, 0, 24, 0};
+    bmp.resize(70, 0x80);
+    std::fill(bmp.begin() + 30, bmp.begin() + 54, 0);
+
+    for (const plat::ClipboardItem& item :
+         {plat::ClipboardItem{"image/wmf", wmf}, plat::ClipboardItem{"image/bmp", bmp}}) {
+        SCOPED_TRACE(item.type);
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({item});
+        const int32_t beeps = CommandBeepCount();
+        DoCommand(kCmdPaste, 0);
+        EXPECT_EQ(beeps, CommandBeepCount());
+        std::function<int(const eExpr*)> pictures = [&](const eExpr* node) {
+            const auto* leaf = dynamic_cast<const eUFO*>(node);
+            int n = leaf != nullptr && leaf->m_picture != nullptr &&
+                    leaf->m_picture->enhMetafile() != 0;
+            for (int32_t i = 0; i < node->childCount(); ++i)
+                n += pictures(node->getChild(i));
+            return n;
+        };
+        EXPECT_EQ(pictures(pane->expression()), 1) << ExprEncodingText(pane->expression());
     }
 }
 

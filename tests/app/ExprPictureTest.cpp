@@ -9,9 +9,11 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/Portdc.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSimpString.h"
@@ -393,6 +395,95 @@ TEST_F(ExprPictureTest, TheNextPictureIsTurnedOnceThenTheSettingReturns) {
         for (int x = 0; x < tw; ++x)
             ink += PixelOf(*played, x, y) != 0xFFFFFF;
     EXPECT_GT(ink, 30);
+}
+
+// A PNG or bitmap export decoded: its size, its pixels (0xRRGGBB, top row first) and the
+// expression it carries.
+struct ExportedImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;
+    std::string encoding;
+    uint32_t at(int32_t x, int32_t y) const { return pixels[size_t(y) * width + x]; }
+};
+
+ExportedImage DecodeExport(int32_t saveType, const std::string& file) {
+    ExportedImage out;
+    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    if (saveType == kPngSaveType) {
+        std::vector<uint8_t> raw;
+        int32_t rowBytes = 0;
+        std::string text;
+        ReadPngFromMemory(raw, out.width, out.height, rowBytes, data, file.size(), text);
+        for (int32_t y = 0; y < out.height; ++y)
+            for (int32_t x = 0; x < out.width; ++x) {
+                const uint8_t* p = raw.data() + size_t(y) * rowBytes + x * 4;
+                out.pixels.push_back(uint32_t(p[1]) << 16 | p[2] << 8 | p[3]);
+            }
+        ExprPtr tree = ReadDocumentLinesFromMemory(text.data(), uint32_t(text.size())).expression;
+        out.encoding = tree ? ExprEncodingText(tree.get()) : "";
+        return out;
+    }
+    // A bitmap file: 14-byte file header, 40-byte header, 24-bit rows bottom-up.
+    std::memcpy(&out.width, data + 18, 4);
+    std::memcpy(&out.height, data + 22, 4);
+    const size_t rowBytes = (size_t(out.width) * 3 + 3) / 4 * 4;
+    for (int32_t y = 0; y < out.height; ++y)
+        for (int32_t x = 0; x < out.width; ++x) {
+            const uint8_t* p = data + 54 + (out.height - 1 - y) * rowBytes + x * 3;
+            out.pixels.push_back(uint32_t(p[2]) << 16 | p[1] << 8 | p[0]);
+        }
+    ExprPtr tree = ReadEncodingFromDib(data + 14, file.size() - 14);
+    out.encoding = tree ? ExprEncodingText(tree.get()) : "";
+    return out;
+}
+
+TEST_F(ExprPictureTest, PngAndBitmapExportsTakeTheMarginsAndTheRotation) {
+    ExprFilePane* pane = typed("x+1");
+    const std::string before = ExprEncodingText(pane->expression());
+    const Color paper{255, 255, 0, 255};
+    const PictureMargins kept = PictureMarginSettings;
+    // PNG files at the screen's resolution, bitmap files at their own chosen one.
+    for (const auto [type, dpi] :
+         {std::pair{kPngSaveType, PictPortDotsPerInch(0)}, std::pair{kBmpSaveType, 144}}) {
+        SCOPED_TRACE(type);
+        BitmapResolution = type == kBmpSaveType ? dpi : 0;
+        const int32_t m = MarginInDots(9, dpi);
+        const std::string path = m_dir / (type == kPngSaveType ? "eq.png" : "eq.bmp");
+        auto exported = [&](PictureMargins margins, int32_t angle) {
+            PictureMarginSettings = margins;
+            NextPictureRotation = angle;
+            EXPECT_EQ(CatchFail([&] { WriteExportFile(type, pane->expression(), &paper, path); }),
+                      0);
+            PictureMarginSettings = kept;
+            return DecodeExport(type, ReadFileBytes(path));
+        };
+        const ExportedImage plain = exported({}, 0);
+        const ExportedImage framed = exported({9, 9, 9, 9}, 0);
+        const ExportedImage turned = exported({}, 9000);
+        const ExportedImage cropped = exported({-2, 0, 0, 0}, 0);
+        EXPECT_EQ(NextPictureRotation, PictureRotationSetting);
+        for (const ExportedImage* image : {&plain, &framed, &turned, &cropped})
+            EXPECT_EQ(image->encoding, before);
+
+        EXPECT_EQ(framed.width, plain.width + 2 * m);
+        EXPECT_EQ(framed.height, plain.height + 2 * m);
+        EXPECT_EQ(turned.width, plain.height);
+        EXPECT_EQ(turned.height, plain.width);
+        EXPECT_LT(cropped.width, plain.width);
+        // Paper all along the margins, the expression's ink only inside them.
+        int marginInk = 0, inner = 0;
+        for (int32_t y = 0; y < framed.height; ++y)
+            for (int32_t x = 0; x < framed.width; ++x) {
+                const bool margin =
+                    x < m - 1 || y < m - 1 || x > framed.width - m || y > framed.height - m;
+                const bool ink = framed.at(x, y) != 0xFFFF00;
+                (margin ? marginInk : inner) += ink;
+            }
+        EXPECT_EQ(marginInk, 0);
+        EXPECT_GT(inner, 20);
+    }
+    BitmapResolution = 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
+#include "OverPc/PPICTEXT.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/documents/Translations.h"
@@ -111,7 +112,10 @@ void addText(CCBIDataObject& object, const eExpr* expression, int32_t format) {
 }
 
 void addPictures(CCBIDataObject& object, const eExpr* expression) {
+    // Every picture of one copy is turned the same way: each one takes the next-picture rotation.
+    const int32_t angle = NextPictureRotation;
     std::vector<uint8_t> emf = ExprEmfBytes(expression);
+    NextPictureRotation = angle;
     if (!emf.empty()) {
         std::vector<uint8_t> wmf = wmfOfEmf(emf);
         object.add(plat::CF_ENHMETAFILE, std::move(emf));
@@ -123,7 +127,9 @@ void addPictures(CCBIDataObject& object, const eExpr* expression) {
 }
 
 void addBitmap(CCBIDataObject& object, const eExpr* expression) {
+    const int32_t angle = NextPictureRotation;
     object.add(plat::CF_DIB, MakeExprDib(expression, BitmapResolution, activeBackground()));
+    NextPictureRotation = angle;
     object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
                                            ExprEncodingText(expression)));
 }
@@ -211,14 +217,10 @@ ExprPtr exprFromPng(const std::vector<uint8_t>& bytes) {
     });
 }
 
-// An opaque picture node holding the metafile.
-ExprPtr pictureNode(const std::vector<uint8_t>& emf) {
-    plat::HENHMETAFILE m =
-        plat::SetEnhMetaFileBits(static_cast<plat::UINT>(emf.size()), emf.data());
-    if (m == nullptr)
+// An opaque picture node holding the picture; null when the bytes made none.
+ExprPtr pictureNode(std::unique_ptr<WinUfo> picture) {
+    if (!picture)
         return ExprPtr();
-    auto picture = std::make_unique<WinUfo>();
-    picture->setEnhMetafile(reinterpret_cast<PictureHandle>(m));
     return NewUFO(std::move(picture), nullptr, 0);
 }
 
@@ -469,13 +471,15 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
         if (expr)
             return expr;
     }
-    if (dataOf(object, plat::CF_METAFILEPICT, bytes)) {
-        expr = tryRead([&] { return ExprFromMetafileBytes(bytes.data(), bytes.size()); });
+    std::vector<uint8_t> wmf;
+    if (dataOf(object, plat::CF_METAFILEPICT, wmf)) {
+        expr = tryRead([&] { return ExprFromMetafileBytes(wmf.data(), wmf.size()); });
         if (expr)
             return expr;
     }
-    if (dataOf(object, plat::CF_DIB, bytes)) {
-        expr = tryRead([&] { return ReadEncodingFromDib(bytes.data(), bytes.size()); });
+    std::vector<uint8_t> dib;
+    if (dataOf(object, plat::CF_DIB, dib)) {
+        expr = tryRead([&] { return ReadEncodingFromDib(dib.data(), dib.size()); });
         if (expr)
             return expr;
     }
@@ -506,8 +510,20 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
                 return expr;
         }
     }
+    // A picture without an expression comes in as an opaque picture node, from the richest of
+    // the picture formats whose bytes make one.
     if (!emf.empty()) {
-        expr = tryRead([&] { return pictureNode(emf); });
+        expr = tryRead([&] { return pictureNode(PictureFromEnhMetaBits(emf.data(), emf.size())); });
+        if (expr)
+            return expr;
+    }
+    if (!wmf.empty()) {
+        expr = tryRead([&] { return pictureNode(PictureFromWinMetaBits(wmf.data(), wmf.size())); });
+        if (expr)
+            return expr;
+    }
+    if (!dib.empty()) {
+        expr = tryRead([&] { return pictureNode(PictureFromPackedDib(dib.data(), dib.size())); });
         if (expr)
             return expr;
     }

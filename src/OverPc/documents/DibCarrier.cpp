@@ -2,6 +2,7 @@
 
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/eHeader.h"
@@ -45,12 +46,14 @@ std::vector<uint8_t> MakeExprDib(const eExpr* expression, int32_t dotsPerInch,
         std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
         MeasureExpr(copy.get(), measure.get());
     }
-    const int32_t width = std::max(1, copy->width());
-    const int32_t height = std::max(1, copy->height());
-    const Zone zone{0, 0, width, height, 0, 0};
+    // The same rotation and margins as every other picture of an expression.
+    const ExprPictureFrame frame = TakeExprPictureFrame(*copy, dotsPerInch);
+    const Zone& zone = frame.picture;
+    const int32_t width = zone.right;
+    const int32_t height = zone.bottom;
     std::unique_ptr<oPixMap> pixmap(NewPixMap(zone, resolution, 912));
     pixmap->paintZone(zone, background != nullptr ? *background : Color{255, 255, 255, 255});
-    DrawExpr(copy.get(), pixmap.get(), 0, 0, 0, 0, 0, 0);
+    DrawExprInFrame(*copy, *pixmap, frame);
 
     uint8_t* bits = nullptr;
     int32_t rowStep = 0;

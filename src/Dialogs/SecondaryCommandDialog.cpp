@@ -330,8 +330,10 @@ std::string TypingStyleDescription() {
         MergeFSS(style, selected);
     }
     std::string text = faceOf(style);
-    if (style.size > 0)
-        text += " " + std::to_string(style.size);
+    if (style.size > 0) {
+        text += ' ';
+        text += std::to_string(style.size);
+    }
     if (style.style[kStyleBold] == 1)
         text += " G";
     if (style.style[kStyleItalic] == 1)

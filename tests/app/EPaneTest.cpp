@@ -312,7 +312,7 @@ TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
 // (operators' own spacing left out); empty for a caret.
 std::string SelectedText(ExprPane* pane) {
     if (pane->record().count() != 1)
-        return "<" + std::to_string(pane->record().count()) + " entries>";
+        return std::string("<").append(std::to_string(pane->record().count())).append(" entries>");
     const SelectionEntry& e = pane->record().entry(0);
     std::string text;
     if (e.node->isWord())

@@ -249,12 +249,12 @@ std::vector<uint8_t> TinyDib(int32_t height) {
     h.biWidth = 2;
     h.biHeight = height;
     h.biBitCount = 24;
-    std::vector<uint8_t> dib(sizeof h);
-    std::memcpy(dib.data(), &h, sizeof h);
     const uint8_t bottom[8] = {255, 0, 0, 0, 255, 0, 0, 0};  // blue, green
     const uint8_t top[8] = {0, 0, 255, 255, 255, 255, 0, 0}; // red, white
-    dib.insert(dib.end(), bottom, bottom + 8);
-    dib.insert(dib.end(), top, top + 8);
+    std::vector<uint8_t> dib(sizeof h + sizeof bottom + sizeof top);
+    std::memcpy(dib.data(), &h, sizeof h);
+    std::memcpy(dib.data() + sizeof h, bottom, sizeof bottom);
+    std::memcpy(dib.data() + sizeof h + sizeof bottom, top, sizeof top);
     return dib;
 }
 

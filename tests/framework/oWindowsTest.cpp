@@ -137,7 +137,7 @@ TEST_F(Panes, DestroyedChildrenAreUnlinked) {
     oPane parent;
     ProbePane* c[3];
     for (int i = 0; i < 3; ++i) {
-        c[i] = new ProbePane(log, "c" + std::to_string(i));
+        c[i] = new ProbePane(log, std::string("c").append(std::to_string(i)));
         c[i]->placeInParent(&parent, Zone{0, 0, 10, 10, 0, 0}, oPoint{0, 0});
     }
     delete c[1];

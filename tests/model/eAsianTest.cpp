@@ -439,7 +439,8 @@ TEST_F(AsianTest, EqualityAndSearchKeepByteWidthsApart) {
 OwnedNode<eSimpMatrix> Grid(int32_t rows, int32_t columns) {
     OwnedNode<eSimpMatrix> grid = NewSimpMatrix(rows, columns);
     for (int32_t i = 0; i < rows * columns; ++i)
-        grid->setChild(i, NewSimpStringWith(NewWord("c" + std::to_string(i), 0, Inherit(), 0)));
+        grid->setChild(i, NewSimpStringWith(NewWord(std::string("c").append(std::to_string(i)), 0,
+                                                    Inherit(), 0)));
     return grid;
 }
 

@@ -53,7 +53,7 @@ std::string Items(const eExpr* cell) {
         return "null";
     std::string text;
     for (int32_t i = 0; i < cell->childCount(); ++i)
-        text += (i > 0 ? "|" : "") + Dump(cell->getChild(i));
+        text.append(i > 0 ? "|" : "").append(Dump(cell->getChild(i)));
     return text;
 }
 
@@ -68,13 +68,13 @@ std::string Dump(const eExpr* node) {
         std::string text = "{";
         for (int32_t r = 0; r < grid->m_rows; ++r)
             for (int32_t c = 0; c < grid->m_columns; ++c)
-                text += (c > 0 ? "," : r > 0 ? ";" : "") + Items(grid->getCell(r, c));
+                text.append(c > 0 ? "," : r > 0 ? ";" : "").append(Items(grid->getCell(r, c)));
         return text + "}";
     }
     if (node->isString()) {
         std::string text = "[";
         for (int32_t i = 0; i < node->childCount(); ++i)
-            text += (i > 0 ? "|" : "") + Dump(node->getChild(i));
+            text.append(i > 0 ? "|" : "").append(Dump(node->getChild(i)));
         return text + "]";
     }
     return "?";

@@ -35,7 +35,11 @@ std::string Dump(const eExpr* node) {
     std::string open = node->isString() ? "[" : "{";
     if (node->isMatrix()) {
         const auto* grid = static_cast<const eMatrix*>(node);
-        open = "M" + std::to_string(grid->rows()) + "x" + std::to_string(grid->columns()) + "{";
+        open = std::string("M")
+                   .append(std::to_string(grid->rows()))
+                   .append("x")
+                   .append(std::to_string(grid->columns()))
+                   .append("{");
     }
     std::string text = open;
     for (int32_t i = 0; i < node->childCount(); ++i) {

@@ -456,7 +456,12 @@ TEST_F(EncodingTest, FiftyFontsFitAndTheFiftyFirstFails) {
     // The reader refuses a 51st definition the same way.
     std::string text = Head() + "(" + Num(51);
     for (int i = 0; i < 51; ++i)
-        text += "\"" + Num(i) + names[static_cast<size_t>(i)] + "|:" + Num(i) + "x";
+        text.append("\"")
+            .append(Num(i))
+            .append(names[static_cast<size_t>(i)])
+            .append("|:")
+            .append(Num(i))
+            .append("x");
     text += "}]|[";
     EXPECT_EQ(ReadError(text), errTooManyFonts);
 }
@@ -692,7 +697,7 @@ TEST_F(EncodingTest, DeepNestingIsBoundedNotOverflowed) {
     auto nested = [](int levels) {
         std::string text = Head();
         for (int i = 0; i < levels; ++i)
-            text += "<" + Num(0x1051) + "^";
+            text.append("<").append(Num(0x1051)).append("^");
         text += Font0() + "x";
         for (int i = 0; i < levels; ++i)
             text += "}";

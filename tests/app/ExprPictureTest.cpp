@@ -444,7 +444,7 @@ TEST_F(ExprPictureTest, PngAndBitmapExportsTakeTheMarginsAndTheRotation) {
     const Color paper{255, 255, 0, 255};
     const PictureMargins kept = PictureMarginSettings;
     // PNG files at the screen's resolution, bitmap files at their own chosen one.
-    for (const auto [type, dpi] :
+    for (const auto& [type, dpi] :
          {std::pair{kPngSaveType, PictPortDotsPerInch(0)}, std::pair{kBmpSaveType, 144}}) {
         SCOPED_TRACE(type);
         BitmapResolution = type == kBmpSaveType ? dpi : 0;

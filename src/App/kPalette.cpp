@@ -160,12 +160,6 @@ void showDamagedNotice(const std::string& path) {
     AppMessageBox(text.c_str(), nullptr, 0x2040);
 }
 
-std::string joinPath(std::string folder, const char* name) {
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder + name;
-}
-
 void writePalette(oOStream& out, const PaletteRecord& palette, int32_t slot) {
     WriteRecordTag(out, "Pa");
     for (int32_t v :
@@ -465,7 +459,7 @@ void WritePalettePrefs(oOStream& out) {
 
 void LoadPalettePrefs(const std::string& folder) {
     ResetPalettes();
-    const std::string path = joinPath(folder, kPalettePrefsFile);
+    const std::string path = PrefsFilePath(folder, kPalettePrefsFile);
     if (folder.empty() || plat::GetFileAttributes(path.c_str()) == plat::INVALID_FILE_ATTRIBUTES)
         return;
     PalettePrefsReadResult result;
@@ -481,23 +475,7 @@ void LoadPalettePrefs(const std::string& folder) {
 }
 
 bool SavePalettePrefs(const std::string& folder, bool silent) {
-    if (CQVApp::instance().m_Embedded || folder.empty())
-        return false;
-    const int code = CatchFail([&] {
-        std::error_code ec;
-        std::filesystem::create_directories(plat::NativePath(folder.c_str()), ec);
-        oOStreamPtr stream(NewOFileStream(joinPath(folder, kPalettePrefsFile).c_str(), false));
-        WritePalettePrefs(*stream);
-        CloseStream(stream);
-    });
-    if (code != 0) {
-        if (!silent) {
-            ErrorAlert(code);
-            NoteAlert(kPrefsSaveFailedMessage);
-        }
-        return false;
-    }
-    return true;
+    return WritePrefsFile(folder, kPalettePrefsFile, &WritePalettePrefs, silent);
 }
 
 // ---- The pane -----------------------------------------------------------------------------------

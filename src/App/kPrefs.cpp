@@ -288,12 +288,6 @@ void makeFolder(const std::string& folder) {
     }
 }
 
-std::string joinPath(std::string folder, const char* name) {
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder + name;
-}
-
 // After a symbol-font choice read from the file: the font manager starts again with the face
 // replacement of this run.
 void applySymbolFontChoice() {
@@ -404,11 +398,11 @@ void WriteGeneralPrefs(oOStream& out) {
 void WriteDefaultPrefsFolder(const std::string& folder) {
     makeFolder(folder);
     ResetGeneralPrefs();
-    oOStreamPtr general(NewOFileStream(joinPath(folder, kGeneralPrefsFile).c_str(), false));
+    oOStreamPtr general(NewOFileStream(PrefsFilePath(folder, kGeneralPrefsFile).c_str(), false));
     WriteGeneralPrefs(*general);
     CloseStream(general);
-    SaveKeyMapFile(joinPath(folder, kKeysPrefsFile), DefaultKeyMap());
-    oOStreamPtr names(NewOFileStream(joinPath(folder, kFunctionNamesFile).c_str(), false));
+    SaveKeyMapFile(PrefsFilePath(folder, kKeysPrefsFile), DefaultKeyMap());
+    oOStreamPtr names(NewOFileStream(PrefsFilePath(folder, kFunctionNamesFile).c_str(), false));
     for (std::string_view name : kDefaultFunctionNames) {
         names->write(name.data(), static_cast<uint32_t>(name.size()));
         names->putChar('\n');
@@ -426,7 +420,7 @@ void LoadCustomizations() {
     ResetGeneralPrefs();
     ResetKeyMap();
     s_keptDamaged = false;
-    const std::string path = joinPath(PrefsFolderPath(), kGeneralPrefsFile);
+    const std::string path = PrefsFilePath(PrefsFolderPath(), kGeneralPrefsFile);
     if (plat::GetFileAttributes(path.c_str()) != plat::INVALID_FILE_ATTRIBUTES) {
         GeneralPrefsReadResult result;
         const int code = CatchFail([&] {
@@ -449,17 +443,20 @@ void LoadCustomizations() {
             AddFontCommandMenuItem(i);
 }
 
-bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
-    // Nothing while embedded, nor before the paths are known (or after they were freed).
+std::string PrefsFilePath(std::string folder, const char* name) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder + name;
+}
+
+bool WritePrefsFile(const std::string& folder, const char* name, void (*write)(oOStream&),
+                    bool silent) {
     if (CQVApp::instance().m_Embedded || folder.empty())
-        return false;
-    // A damaged file stays as the user left it until a setting is changed.
-    if (silent && s_keptDamaged)
         return false;
     const int code = CatchFail([&] {
         makeFolder(folder);
-        oOStreamPtr stream(NewOFileStream(joinPath(folder, kGeneralPrefsFile).c_str(), false));
-        WriteGeneralPrefs(*stream);
+        oOStreamPtr stream(NewOFileStream(PrefsFilePath(folder, name).c_str(), false));
+        write(*stream);
         CloseStream(stream);
     });
     if (code != 0) {
@@ -469,6 +466,18 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
         }
         return false;
     }
+    return true;
+}
+
+bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
+    // Nothing while embedded, nor before the paths are known (or after they were freed).
+    if (CQVApp::instance().m_Embedded || folder.empty())
+        return false;
+    // A damaged file stays as the user left it until a setting is changed.
+    if (silent && s_keptDamaged)
+        return false;
+    if (!WritePrefsFile(folder, kGeneralPrefsFile, &WriteGeneralPrefs, silent))
+        return false;
     s_keptDamaged = false;
     // The Copy item names the copy format just kept.
     if (TheCommandHooks().copyMenuLabel != nullptr)

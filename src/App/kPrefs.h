@@ -15,6 +15,8 @@
 
 #include "OverSrcs/oGraph.h"
 
+class oOStream;
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -143,6 +145,13 @@ void LoadCustomizations();
 // when silent and the file on disk was found damaged (it is kept until a setting is changed).
 // A failure is reported (the error, then message 505) unless silent. True when written.
 bool SaveGeneralPrefs(bool silent);
+// The path of a file of the preferences folder.
+std::string PrefsFilePath(std::string folder, const char* name);
+// Writes one file of the preferences folder (made when missing) through a sibling and a rename.
+// Nothing while embedded or without a folder. A failure is reported (the error, then message 505)
+// unless silent. True when written.
+bool WritePrefsFile(const std::string& folder, const char* name, void (*write)(oOStream&),
+                    bool silent);
 // SaveGeneralPrefs from folder `folder` (tests and the program share it).
 bool SaveGeneralPrefsIn(const std::string& folder, bool silent);
 // Whether the last general.prf read was damaged and has not been rewritten since.

@@ -17,26 +17,19 @@
 ExprPane* PaneList = nullptr;
 void (*RemeasureFindPadHook)(oPane* pad) = nullptr;
 
+WideStructureOff::WideStructureOff()
+    : m_saved(WideStructureSetting) {
+    WideStructureSetting = 0;
+}
+
+WideStructureOff::~WideStructureOff() {
+    WideStructureSetting = m_saved;
+}
+
 namespace {
 
 ExprPaneShellHooks s_shell;
 int32_t s_untitledCounter = 0;
-
-// The wide-structure setting is 0 while a pane is measured or drawn, so that margins and outlines
-// agree.
-class WideStructureOff {
-public:
-    WideStructureOff()
-        : m_saved(WideStructureSetting) {
-        WideStructureSetting = 0;
-    }
-    ~WideStructureOff() { WideStructureSetting = m_saved; }
-    WideStructureOff(const WideStructureOff&) = delete;
-    WideStructureOff& operator=(const WideStructureOff&) = delete;
-
-private:
-    int32_t m_saved;
-};
 
 void readInputState() {
     bool shift = false;

@@ -14,6 +14,19 @@
 
 class eHeader;
 
+// The wide-structure setting is 0 while a pane is measured or drawn, so that margins and outlines
+// agree (document panes and the find window's pads alike).
+class WideStructureOff {
+public:
+    WideStructureOff();
+    ~WideStructureOff();
+    WideStructureOff(const WideStructureOff&) = delete;
+    WideStructureOff& operator=(const WideStructureOff&) = delete;
+
+private:
+    int32_t m_saved;
+};
+
 class ExprPane : public oScrollPane {
 public:
     ExprPane();

@@ -74,21 +74,6 @@ void readInputState() {
     WholeRowClickOption = doubleClick ? 1 : 0;
 }
 
-// Measuring and drawing happen without the wide-structure margins, as in document panes.
-class WideStructureOff {
-public:
-    WideStructureOff()
-        : m_saved(WideStructureSetting) {
-        WideStructureSetting = 0;
-    }
-    ~WideStructureOff() { WideStructureSetting = m_saved; }
-    WideStructureOff(const WideStructureOff&) = delete;
-    WideStructureOff& operator=(const WideStructureOff&) = delete;
-
-private:
-    int32_t m_saved;
-};
-
 // Makes the searched document's record the active one for the life of the object, and puts the
 // previous active record (normally a pad's) back afterwards.
 class TargetActive {

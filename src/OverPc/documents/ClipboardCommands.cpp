@@ -1,5 +1,6 @@
 #include "OverPc/documents/ClipboardCommands.h"
 
+#include "OverPc/PCRASH.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PPICTEXT.h"
@@ -386,37 +387,15 @@ std::string CopyAsHtmlTagText(const eExpr* expression) {
     const int32_t width = std::max(1, copy->width());
     const int32_t height = std::max(1, copy->height());
     const int32_t descent = std::max(0, ExprPictureDescent(*copy));
-    const auto escaped = [](const std::string& text) {
-        std::string out;
-        for (char c : text) {
-            switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-            }
-        }
-        return out;
-    };
     std::string tag = std::string("<object classid=\"clsid:") + kClassId +
                       "\" type=\"application/x-korvaline\" width=\"" + std::to_string(width) +
                       "\" height=\"" + std::to_string(height) + "\" style=\"vertical-align:-" +
                       std::to_string(descent) + "px\"><param name=\"exprcode\" value=\"" +
-                      escaped(ExprEncodingText(expression, "\n")) + "\" /></object>";
+                      HtmlEscape(ExprEncodingText(expression, "\n")) + "\" /></object>";
     // Screen readers get the spoken reading from a one-pixel image after the object.
     if (PluginTagMathSpeak != 0)
         tag += "<img src=\"\" width=\"1\" height=\"1\" alt=\"" +
-               escaped(CopyFormatText(kCopyAsMathSpeak, expression)) + "\" />";
+               HtmlEscape(CopyFormatText(kCopyAsMathSpeak, expression)) + "\" />";
     return tag;
 }
 

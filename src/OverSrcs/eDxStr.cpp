@@ -109,6 +109,7 @@ int32_t TabStopAt(const eDxString* row, int32_t x) {
 void eDxString::init(int32_t count) {
     eString::init(count);
     m_lines = nullptr;
+    m_image = nullptr;
     slotsClear();
 }
 
@@ -116,6 +117,7 @@ void eDxString::destroy(int32_t flags) {
     destroyChildren();
     delete m_lines;
     m_lines = nullptr;
+    dropImage();
     eString::destroy(flags);
 }
 
@@ -136,6 +138,7 @@ bool eDxString::isDxString() const {
 }
 
 void eDxString::invalidate() {
+    dropImage();
     eString::invalidate();
 }
 
@@ -331,6 +334,9 @@ void eDxString::layOutEmpty(int32_t res, int32_t lineLength, bool rulerMode, int
 }
 
 void eDxString::measure() {
+    // Rows of an alignment ring lose their layout without being invalidated.
+    if (!isLaidOut())
+        dropImage();
     const int32_t res = measureResolution();
     const int32_t M = DrawState.magnifyFactor;
     const int32_t g = StructureOn() ? DrawState.margin : 0;
@@ -435,14 +441,90 @@ void eDxString::rescale() {
 // ---- Drawing
 // -------------------------------------------------------------------------------------
 
+namespace {
+
+// Set while a row fills its image: rows inside it draw plainly.
+bool s_fillingImage = false;
+
+uint32_t packColor(const Color& c) {
+    return (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | uint32_t{c.b};
+}
+
+} // namespace
+
+// The elements, then the ruler band in ruler view mode unless the ruler is inherited.
 void eDxString::plainDraw() {
     eString::draw();
+    if (DrawState.options[kOptionRuler] != 0 && m_rulerInherited == 0)
+        DrawRowRuler(this);
+}
+
+void eDxString::dropImage() {
+    delete m_image;
+    m_image = nullptr;
+}
+
+// The image is reused only for the same size, drawing options and colours.
+void eDxString::imageKey(uint32_t key[4]) const {
+    const Zone& z = DrawState.absZone;
+    const oGraphPort* port = DrawState.drawPort;
+    key[0] = (static_cast<uint32_t>(z.width()) << 16) ^ static_cast<uint32_t>(z.height());
+    key[1] = uint32_t{DrawState.options[0]} | uint32_t{DrawState.options[1]} << 8 |
+             uint32_t{DrawState.options[2]} << 16 | uint32_t{DrawState.options[3]} << 24;
+    key[2] = port != nullptr ? packColor(port->foreColor()) : 0;
+    key[3] = port != nullptr ? packColor(port->backColor()) : 0;
+}
+
+bool eDxString::hasCurrentImage() const {
+    if (m_image == nullptr)
+        return false;
+    uint32_t key[4];
+    imageKey(key);
+    return std::equal(key, key + 4, m_imageKey);
 }
 
 void eDxString::draw() {
-    plainDraw();
-    if (DrawState.options[kOptionRuler] != 0 && m_rulerInherited == 0)
-        DrawRowRuler(this);
+    // Only screen ports keep images: exports, pictures, printers and pixmaps draw plainly.
+    auto* screen = dynamic_cast<oNativePort*>(DrawState.drawPort);
+    const bool onScreen = screen != nullptr && dynamic_cast<oOutputPort*>(screen) == nullptr &&
+                          dynamic_cast<oPixMap*>(screen) == nullptr &&
+                          screen->resolution() == ScreenResolution();
+    if (!StructureOn() || s_fillingImage || !onScreen) {
+        plainDraw();
+        return;
+    }
+    const Zone z = DrawState.absZone;
+    if (!hasCurrentImage()) {
+        dropImage();
+        std::unique_ptr<oPixMap> image(TryNewScreenPixMap(z));
+        if (image == nullptr || image->hasNoBitmap()) {
+            plainDraw();
+            return;
+        }
+        const Color fore = screen->foreColor(), back = screen->backColor();
+        image->setColors(&fore, &back);
+        image->eraseZone(z);
+        {
+            // Puts the screen back even when drawing the elements fails part way.
+            struct Filling {
+                oNativePort* screen;
+                Zone zone;
+                uint8_t colour = DrawState.currentColour;
+                ~Filling() {
+                    s_fillingImage = false;
+                    DrawState.drawPort = screen;
+                    DrawState.absZone = zone;
+                    DrawState.currentColour = colour;
+                }
+            } filling{screen, z};
+            DrawState.drawPort = image.get();
+            s_fillingImage = true;
+            plainDraw();
+        }
+        m_image = image.release();
+        imageKey(m_imageKey);
+    }
+    screen->restorePix(z.left, z.top, *m_image);
 }
 
 // ---- Highlight

@@ -7,6 +7,8 @@
 
 #include "OverSrcs/eString.h"
 
+class oPixMap;
+
 #include <cstdint>
 #include <vector>
 
@@ -122,8 +124,17 @@ class eDxString : public eString {
     int32_t m_width = kDxDefaultWidth; // points at magnification 1
     eDxStringInfo* m_lines = nullptr;  // owned
     uint16_t m_tabStops[kTabStopCount] = {};
+    // The row's drawing kept while guides are shown (owned), and what it was drawn for.
+    oPixMap* m_image = nullptr;
+    uint32_t m_imageKey[4] = {};
+
+    bool hasImage() const { return m_image != nullptr; }
 
 private:
+    void dropImage();
+    void imageKey(uint32_t key[4]) const;
+    // Whether the kept image was drawn for the row's present zone size, options and colours.
+    bool hasCurrentImage() const;
     bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
     void layOutEmpty(int32_t res, int32_t lineLength, bool rulerMode, int32_t g);
     void plainDraw();

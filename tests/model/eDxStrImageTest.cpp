@@ -4,9 +4,11 @@
 // with
 //   KV_UPDATE_GOLDEN=1 ./build/tests/kv_model_tests --gtest_filter='*RuledRowsMatchTheirReference*'
 #include "BuiltinResources.h"
+#include "OverPc/oPixMap.h"
 #include "OverSrcs/eDxStr.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eWord.h"
+#include "OverSrcs/oWindows.h"
 #include "model/ImageFixture.h"
 #include "model/ModelFixture.h"
 #include "plat/Resources.h"
@@ -90,6 +92,58 @@ TEST_F(RuledRowImageTest, RuledRowsMatchTheirReferenceImage) {
     cairo_surface_t* image = port.image();
     EXPECT_TRUE(MatchesGolden(image, "rows/ruled"));
     cairo_surface_destroy(image);
+}
+
+// With guides shown a row on a screen port is drawn through its kept image: the pixels are those
+// of plain drawing (a pixmap port never keeps one), the image is reused while the row is unchanged
+// and rebuilt after an edit.
+TEST_F(RuledRowImageTest, GuidesDrawThroughAKeptImageWithThePlainPixels) {
+    const int32_t res = ScreenResolution();
+    const Zone all{0, 0, 400, 120, 0, 0};
+    BitmapPort screen(all.right, all.bottom, res);
+    OwnedNode<eDxString> row = RowOf({"Apples", "\t", "3.14", "\t", "x"}, false);
+    SetStops(row.get(), {MakeTabStop(kTabDecimal, 150), MakeTabStop(kTabRight, 250)});
+
+    // Draws with guides on the screen and, plainly, on a fresh pixmap; both as hex rows.
+    auto drawBoth = [&](std::string& onScreen, std::string& plain) {
+        screen.eraseZone(all);
+        MeasureExprWithOptions(row.get(), &screen, 1, 0, 0, 0);
+        DrawExpr(row.get(), &screen, 1, 0, 0, 0, 10, 10);
+        std::unique_ptr<oPixMap> copy(NewPixMap(all, res, 0x8000));
+        screen.savePix(0, 0, *copy);
+        onScreen = PixMapHexRows(*copy, false);
+        std::unique_ptr<oPixMap> direct(NewPixMap(all, res, 0x8000));
+        direct->eraseZone(all);
+        MeasureExprWithOptions(row.get(), direct.get(), 1, 0, 0, 0);
+        DrawExpr(row.get(), direct.get(), 1, 0, 0, 0, 10, 10);
+        plain = PixMapHexRows(*direct, false);
+    };
+
+    std::string first, firstPlain;
+    drawBoth(first, firstPlain);
+    ASSERT_TRUE(row->hasImage());
+    EXPECT_EQ(first, firstPlain);
+    const oPixMap* kept = row->m_image;
+    MeasureExprWithOptions(row.get(), &screen, 1, 0, 0, 0);
+    DrawExpr(row.get(), &screen, 1, 0, 0, 0, 10, 10);
+    EXPECT_EQ(row->m_image, kept); // reused, not drawn again
+
+    FSSRecord style;
+    InitFSSRecord(style);
+    row->setChild(0, NewWord("Quinces", 0, style, 0));
+    InvalidateAncestors(row->getChild(0));
+    EXPECT_FALSE(row->hasImage());
+    std::string edited, editedPlain;
+    drawBoth(edited, editedPlain);
+    EXPECT_TRUE(row->hasImage());
+    EXPECT_EQ(edited, editedPlain);
+    EXPECT_NE(edited, first);
+
+    // Without guides nothing is kept.
+    row->invalidate();
+    MeasureExprWithOptions(row.get(), &screen, 0, 0, 0, 0);
+    DrawExpr(row.get(), &screen, 0, 0, 0, 0, 10, 10);
+    EXPECT_EQ(row->m_image, nullptr);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "Dialogs/SecondaryCommandDialog.h"
 
+#include "App/kPalette.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -263,6 +264,36 @@ std::string DescribeCommandBindings(int32_t code, std::size_t size) {
             text += GetKeyName(i);
             if (text.size() >= size)
                 break;
+        }
+    }
+    if (c != 0) {
+        // Main-palette buttons, counted from 1 among the buttons of their row; a code inside a
+        // sub-palette is reported at the button that opens the sub-palette.
+        const PaletteRecord& main = MainPalette();
+        const std::string format = LoadResString(kPaletteButtonString);
+        for (int32_t row = 0; row < main.rows && text.size() < size; ++row) {
+            int32_t button = 0;
+            for (int32_t column = 0; column < main.columns; ++column) {
+                const int32_t cell = main.code(row, column);
+                if (cell == 0 || (cell & kPaletteContinuation) != 0)
+                    continue;
+                ++button;
+                bool bound = cell == c;
+                const int32_t slot = cell - kCmdSubPaletteBase;
+                if (!bound && slot >= 0 && slot < kSubPaletteSlots && SubPalette(slot)) {
+                    const PaletteRecord& sub = *SubPalette(slot);
+                    for (const PaletteButton& b : sub.cells)
+                        bound = bound || (b.code != 0 && (b.code & kCmdCodeMask) == c &&
+                                          (b.code & kPaletteContinuation) == 0);
+                }
+                if (!bound)
+                    continue;
+                char buffer[64];
+                std::snprintf(buffer, sizeof buffer, format.c_str(), row + 1, button);
+                if (!text.empty())
+                    text += "; ";
+                text += buffer;
+            }
         }
     }
     if (text.empty())

@@ -24,6 +24,8 @@ inline constexpr int kChooseColourString = 223;
 // "ligne %d bouton %d" and "non assignée".
 inline constexpr int kPaletteCellBindingString = 235;
 inline constexpr int kUnboundString = 239;
+// "ligne %d bouton %d": a main-palette button bound to a command.
+inline constexpr int kPaletteButtonString = 235;
 // The most the bindings line shows (the terminating zero included).
 inline constexpr std::size_t kBindingsTextSize = 101;
 

@@ -3,6 +3,7 @@
 // where the selected command is bound.
 #include "Dialogs/SecondaryCommandDialog.h"
 
+#include "App/kPalette.h"
 #include "BuiltinResources.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
@@ -16,6 +17,7 @@
 #include "plat/Resources.h"
 #include "plat/Testing.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -44,6 +46,7 @@ protected:
     }
     void TearDown() override {
         ResetKeyMap();
+        ResetPalettes();
         kvtest::EndDialogTest();
     }
 };
@@ -189,6 +192,8 @@ TEST_F(SecondaryCommandDialogTest, TheBindingsLineNamesTheKeysOfTheSelectedComma
     const int32_t backspace = KeyIndexOf(plat::VK_BACK, 0x08, false, false, false);
     ASSERT_EQ(LookupKeyCommand(backspace), 0x6602);
     KeyMap[static_cast<size_t>(KeyIndexOf('Q', 'q', false, false, true))] = 0x6602 | kCmdWidenBit;
+    // Keys only: no palette button names a command.
+    MainPalette() = PaletteRecord();
     const std::string both =
         GetKeyName(backspace) + "; " + GetKeyName(KeyIndexOf('Q', 'q', false, false, true));
     std::string opened, unbound, other, colour;
@@ -217,6 +222,25 @@ TEST_F(SecondaryCommandDialogTest, TheBindingsTextIsCutToItsSize) {
     EXPECT_EQ(text.size(), kBindingsTextSize - 1);
     EXPECT_EQ(text.rfind(GetKeyName('0') + "; " + GetKeyName('1'), 0), 0u);
     EXPECT_EQ(DescribeCommandBindings(kCmdCopy, 1), "");
+}
+
+TEST_F(SecondaryCommandDialogTest, TheBindingsTextNamesMainPaletteButtons) {
+    // Row 1: a wide copy button, then copy again (button 2); row 2: a continuation-only cell,
+    // then sub-palette 7, which holds copy, as button 1 of the row.
+    PaletteRecord main(2, 4);
+    main.setBlock(0, 0, 1, 2, kCmdCopy);
+    main.setBlock(0, 2, 1, 1, kCmdCopy);
+    main.setBlock(1, 1, 1, 1, kCmdSubPaletteBase + 7);
+    MainPalette() = main;
+    std::fill(KeyMap.begin(), KeyMap.end(), 0);
+    SubPalette(7) = std::make_unique<PaletteRecord>(1, 2);
+    SubPalette(7)->setBlock(0, 1, 1, 1, kCmdCopy);
+    KeyMap[static_cast<size_t>('q')] = kCmdCopy;
+    EXPECT_EQ(DescribeCommandBindings(kCmdCopy, kBindingsTextSize),
+              GetKeyName('q') + "; ligne 1 bouton 1; ligne 1 bouton 2; ligne 2 bouton 1");
+    EXPECT_EQ(DescribeCommandBindings(kCmdSubPaletteBase + 7, kBindingsTextSize),
+              "ligne 2 bouton 1");
+    EXPECT_EQ(DescribeCommandBindings(kCmdPaste, kBindingsTextSize), LoadResString(kUnboundString));
 }
 
 } // namespace

@@ -161,7 +161,8 @@ template <size_t... I> void installCopyAsItems(std::index_sequence<I...>) {
     (SetMenuHandler(kCopyAsItems[I].menuId, &copyAsItem<kCopyAsItems[I].menuId>), ...);
 }
 
-// The menu bar item of a copy item of the pane's context menu (0 for other items): the two
+// The menu bar item of a copy or "Paste From MathType" item of the pane's context menu (0 for
+// other items): the two
 // submenus keep the bar's order from 13830 and 13847.
 int contextCopyItemMenuId(int32_t id) {
     if (id >= 13830 && id <= 13845)
@@ -170,6 +171,8 @@ int contextCopyItemMenuId(int32_t id) {
         return 1025 + (id - 13847);
     if (id == 13860)
         return 1539;
+    if (id == 13864) // "Paste From MathType"
+        return 1282;
     return 0;
 }
 
@@ -363,6 +366,8 @@ void InstallModelWiring() {
     SetMenuHandler(517, &PasteCommand);
     SetMenuHandler(518, &ClearSelectionCommand);
     SetMenuHandler(1281, &PasteCommand); // "Paste From MSWord"
+    SetMenuHandler(1282, [] { PasteMTEFFromClipboard(); });
+    MtefNotice = [] { NotYetImplemented(); };
     installCopyAsItems(std::make_index_sequence<std::size(kCopyAsItems)>());
     CopyAsNothingNotice = [] { NotYetImplemented(); };
     // The export save types: EPS, PNG, metafile and bitmap files.

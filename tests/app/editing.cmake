@@ -1,6 +1,7 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClipboardTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MTEF5Test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranslationsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EPaneTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FindWindowTest.cpp
@@ -21,3 +22,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                         kv_platform_headless)
   kv_add_warnings(kv_fuzz_clipboard)
 endif()
+
+# A libFuzzer target for the MTEF reader.
+kv_add_fuzz_target(mtef SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/MtefFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)

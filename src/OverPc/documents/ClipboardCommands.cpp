@@ -11,6 +11,7 @@
 #include "OverSrcs/Winufo.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/documents/MTEF5Parser.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -31,6 +32,7 @@ int32_t PngSmoothing = 1;
 uint8_t PluginTagMathSpeak = 1;
 int32_t EpsClipboardType = 0;
 void (*CopyAsNothingNotice)() = nullptr;
+void (*MtefNotice)() = nullptr;
 
 namespace {
 
@@ -520,6 +522,31 @@ bool PasteExpression() {
         expr = ExprFromDataObject(object);
         object->Release();
     }
+    if (!expr) {
+        CommandBeep();
+        return false;
+    }
+    InsertExprAsEdit(std::move(expr));
+    return true;
+}
+
+bool PasteMTEFFromClipboard() {
+    if (ActiveRecord == nullptr) {
+        CommandBeep();
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    const plat::UINT format = plat::RegisterClipboardFormat("MathType EF");
+    if (format == 0 || !plat::GetClipboardBytes(format, bytes) || bytes.empty()) {
+        CommandBeep();
+        return false;
+    }
+    if (bytes.size() >= 4 && bytes[0] == 4 && bytes[3] == 4) {
+        if (MtefNotice != nullptr)
+            MtefNotice();
+        return false;
+    }
+    ExprPtr expr = ReadMtefDocument(bytes.data(), bytes.size());
     if (!expr) {
         CommandBeep();
         return false;

@@ -93,6 +93,12 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object);
 // nothing when the clipboard holds nothing usable. True when something was pasted.
 bool PasteExpression();
 
+// Inserts the equation of the clipboard's "MathType EF" data at the selection; beeps and changes
+// nothing when there is none or it cannot be read. Data whose first and fourth bytes are both 4
+// shows MtefNotice instead and inserts nothing. True when something was pasted.
+bool PasteMTEFFromClipboard();
+extern void (*MtefNotice)();
+
 // The commands of the menus, keys and context menus.
 void CopyCommand();
 void CutCommand();

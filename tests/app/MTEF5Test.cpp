@@ -1,0 +1,256 @@
+// Equations in the MTEF binary form: a small writer of the records as the public format documents
+// lay them out, the trees each record and template family reads as, damaged data giving no
+// expression, and "Paste From MathType" in the running program.
+
+#include "../../src/Platform/backend/Backend.h"
+#include "App/MenuDispatch.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/documents/MTEF5Parser.h"
+#include "OverSrcs/eEditSupport.h"
+#include "OverSrcs/eFence.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eMark.h"
+#include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eRoot.h"
+#include "OverSrcs/eSSScript.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/etEncode.h"
+#include "app/AppDocumentFixture.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// ---- Version 5: a record type byte and an options byte
+Bytes Header5() {
+    Bytes h = {5, 1, 0, 6, 0};
+    for (char c : std::string("KVTEST"))
+        h.push_back(static_cast<uint8_t>(c));
+    h.push_back(0);
+    h.push_back(0); // equation options
+    return h;
+}
+Bytes Line5(const Bytes& items) {
+    return cat({{1, 0}, items, {0}});
+}
+Bytes NullLine5() {
+    return {1, 1};
+}
+// Typeface 3 (variable), 16-bit character.
+Bytes Char5(uint16_t c) {
+    return {2, 0, 128 + 3, static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)};
+}
+Bytes Text5(const std::string& s) {
+    Bytes out;
+    for (char c : s)
+        out = cat({out, Char5(static_cast<uint8_t>(c))});
+    return out;
+}
+Bytes Embell5(uint16_t c, const Bytes& embells) {
+    Bytes out = {2, 1, 128 + 3, static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)};
+    for (uint8_t e : embells)
+        out = cat({out, {6, 0, e}});
+    out.push_back(0);
+    return out;
+}
+Bytes Tmpl5(uint8_t selector, uint8_t variation, const Bytes& slots) {
+    return cat({{3, 0, selector, variation, 0}, slots, {0}});
+}
+Bytes Doc5(const Bytes& records) {
+    return cat({Header5(), records, {0}});
+}
+
+// The state records a writer puts before the equation: size, definitions, preferences, a colour,
+// a ruler and a record of a future type.
+Bytes State5() {
+    return cat({{9, 101, 12, 0},                       // SIZE, explicit point size
+                {19, 'M', 'T', 'C', 'o', 'd', 'e', 0}, // ENCODING_DEF
+                {17, 1, 'T', 'i', 'm', 'e', 's', 0},   // FONT_DEF
+                {8, 1, 0},                             // FONT_STYLE_DEF
+                {18, 0, 1, 0x1F, 0, 1, 1, 2},          // EQN_PREFS
+                {16, 0, 0, 0, 0, 0, 0xFF, 0xFF},       // COLOR_DEF
+                {15, 0},                               // COLOR
+                {7, 1, 0, 10, 0},                      // RULER
+                {10},                                  // FULL
+                {100, 3, 0, 1, 2, 3}});                // future, skipped by its length
+}
+
+// ---- Version 3: the type in the low nibble of the tag, the options in the high one
+Bytes Header3() {
+    return {3, 1, 1, 3, 0};
+}
+Bytes Line3(const Bytes& items) {
+    return cat({{0x01}, items, {0}});
+}
+Bytes Char3(uint8_t c) {
+    return {0x02, 128 + 3, c, 0};
+}
+Bytes Tmpl3(uint8_t selector, uint8_t variation, const Bytes& slots) {
+    return cat({{0x03, selector, variation, 0}, slots, {0}});
+}
+Bytes Doc3(const Bytes& records) {
+    return cat({Header3(), records, {0}});
+}
+
+// ---- Expected trees
+using Pieces = std::vector<ExprPtr>;
+ExprPtr Row(Pieces pieces) {
+    OwnedNode<eSimpString> r = NewSimpString(static_cast<int32_t>(pieces.size()));
+    for (size_t i = 0; i < pieces.size(); ++i)
+        r->setChild(static_cast<int32_t>(i), std::move(pieces[i]));
+    return ExprPtr(r.release());
+}
+ExprPtr Row(const std::string& text) {
+    return TextToRow(text, 0);
+}
+template <typename... N> ExprPtr RowOf(N... nodes) {
+    Pieces p;
+    (p.push_back(ExprPtr(nodes.release())), ...);
+    return Row(std::move(p));
+}
+
+using MTEF5Test = AppDocumentFixture;
+
+struct Fixture {
+    const char* name;
+    Bytes bytes;
+    std::function<ExprPtr()> expected;
+};
+
+std::vector<Fixture> Fixtures() {
+    return {
+        {"v5 line of characters", Doc5(Line5(Text5("ab+1"))), [] { return Row("ab+1"); }},
+        {"v5 state records", Doc5(cat({State5(), Line5(Text5("x"))})), [] { return Row("x"); }},
+        {"v5 null line", Doc5(NullLine5()), [] { return Row(""); }},
+        {"v5 fraction", Doc5(Line5(Tmpl5(11, 0, cat({Line5(Text5("a")), Line5(Text5("b"))})))),
+         [] { return RowOf(NewFraction(Row("a"), Row("b"))); }},
+        {"v5 square root", Doc5(Line5(Tmpl5(10, 0, cat({Line5(Text5("x")), NullLine5()})))),
+         [] { return RowOf(NewRoot(Row("x"), nullptr)); }},
+        {"v5 n-th root", Doc5(Line5(Tmpl5(10, 1, cat({Line5(Text5("x")), Line5(Text5("3"))})))),
+         [] { return RowOf(NewRoot(Row("x"), Row("3"))); }},
+        {"v5 parentheses",
+         Doc5(Line5(Tmpl5(1, 3, cat({Line5(Text5("y")), Char5('('), Char5(')')})))),
+         [] { return RowOf(NewFence(Row("y"), kDelimParen << 4 | kDelimParen)); }},
+        {"v5 left bracket only", Doc5(Line5(Tmpl5(3, 1, cat({Line5(Text5("y")), Char5('[')})))),
+         [] { return RowOf(NewFence(Row("y"), kDelimSquare << 4)); }},
+        {"v5 superscript after a character",
+         Doc5(Line5(cat({Text5("x"), Tmpl5(28, 0, cat({NullLine5(), Line5(Text5("2"))}))}))),
+         [] { return RowOf(NewSSScript(Row("x"), Row(""), Row("2"), 3)); }},
+        {"v5 sub and superscript",
+         Doc5(Line5(cat({Text5("a"), Tmpl5(29, 0, cat({Line5(Text5("i")), Line5(Text5("n"))}))}))),
+         [] { return RowOf(NewSSScript(Row("a"), Row("i"), Row("n"), 3)); }},
+        {"v5 embellished character", Doc5(Line5(Embell5('v', {9}))),
+         [] { return RowOf(NewMark(Row("v"), 7)); }},
+        {"v5 prime", Doc5(Line5(Embell5('f', {5}))), [] { return Row("f'"); }},
+        {"v5 pile", Doc5(cat({{4, 0, 1, 0}, Line5(Text5("a")), Line5(Text5("b")), {0}})),
+         [] {
+             auto m = NewSimpMatrix(2, 1);
+             m->setCell(0, 0, Row("a"));
+             m->setCell(1, 0, Row("b"));
+             return RowOf(std::move(m));
+         }},
+        {"v5 matrix",
+         Doc5(Line5(cat({{5, 0, 0, 1, 1, 1, 2, 0, 0}, Line5(Text5("p")), Line5(Text5("q")), {0}}))),
+         [] {
+             auto m = NewSimpMatrix(1, 2);
+             m->setCell(0, 0, Row("p"));
+             m->setCell(0, 1, Row("q"));
+             return RowOf(std::move(m));
+         }},
+        {"v3 line", Doc3(Line3(cat({Char3('x'), Char3('='), Char3('1')}))),
+         [] { return Row("x=1"); }},
+        {"v3 fraction", Doc3(Line3(Tmpl3(11, 0, cat({Line3(Char3('1')), Line3(Char3('2'))})))),
+         [] { return RowOf(NewFraction(Row("1"), Row("2"))); }},
+        {"v3 embellished character", Doc3(Line3(cat({{0x22, 128 + 3, 'u', 0}, {0x06, 17}, {0}}))),
+         [] { return RowOf(NewMark(Row("u"), 6)); }},
+        {"v4 header with an OLE header in front",
+         cat({{28, 0, 0, 0, 2, 0},
+              Bytes(22, 0),
+              {4, 0, 1, 4, 0},
+              Line3(Tmpl3(1, 3, cat({Line3(Char3('z')), Char3('('), Char3(')')}))),
+              {0}}),
+         [] { return RowOf(NewFence(Row("z"), kDelimParen << 4 | kDelimParen)); }},
+    };
+}
+
+TEST_F(MTEF5Test, EachRecordAndTemplateReadsAsItsTree) {
+    for (const Fixture& f : Fixtures()) {
+        SCOPED_TRACE(f.name);
+        ExprPtr got = ReadMtefDocument(f.bytes.data(), f.bytes.size());
+        ASSERT_TRUE(got);
+        ExprPtr expected = f.expected();
+        EXPECT_EQ(ExprEncodingText(expected.get()), ExprEncodingText(got.get()));
+    }
+}
+
+TEST_F(MTEF5Test, TruncatedAndMutatedDataGivesNoExpressionAndNeverFails) {
+    std::mt19937 random(7);
+    for (const Fixture& f : Fixtures()) {
+        SCOPED_TRACE(f.name);
+        for (size_t n = 0; n < f.bytes.size(); ++n)
+            EXPECT_FALSE(ReadMtefDocument(f.bytes.data(), n)) << n;
+        for (int i = 0; i < 200; ++i) {
+            Bytes mutated = f.bytes;
+            mutated[random() % mutated.size()] = static_cast<uint8_t>(random());
+            ReadMtefDocument(mutated.data(), mutated.size());
+        }
+    }
+    // Wrong versions, and nesting deeper than the limit.
+    Bytes deep = Header5();
+    for (int i = 0; i < 100; ++i)
+        deep = cat({deep, {1, 0}});
+    for (const Bytes& bad : {Bytes{2, 1, 0, 0, 0, 1, 0}, Bytes{6, 1, 0, 0, 0, 0, 0, 0}, deep})
+        EXPECT_FALSE(ReadMtefDocument(bad.data(), bad.size()));
+}
+
+TEST_F(MTEF5Test, PasteFromMathTypeInsertsTheEquationAndDamagedDataOnlyBeeps) {
+    ExprFilePane* pane = typed("");
+    const Bytes fraction = Doc5(Line5(Tmpl5(11, 0, cat({Line5(Text5("a")), Line5(Text5("b"))}))));
+    plat::backend().setForeignClipboard(
+        {plat::ClipboardItem{"application/x-kv-MathType-EF", fraction}});
+    int32_t beeps = CommandBeepCount();
+    ASSERT_EQ(1, DoMenuCommand(1282));
+    EXPECT_EQ(beeps, CommandBeepCount());
+    const std::string pasted = ExprEncodingText(pane->expression());
+    // The document now holds a fraction of a over b.
+    std::function<const eFraction*(const eExpr*)> find = [&](const eExpr* node) {
+        if (const auto* f = dynamic_cast<const eFraction*>(node))
+            return f;
+        for (int32_t i = 0; node != nullptr && i < node->childCount(); ++i)
+            if (const eFraction* f = find(node->getChild(i)))
+                return f;
+        return static_cast<const eFraction*>(nullptr);
+    };
+    const eFraction* f = find(pane->expression());
+    ASSERT_NE(nullptr, f);
+    ExprPtr expected(NewFraction(Row("a"), Row("b")).release());
+    EXPECT_TRUE(expected->equal(f, 0));
+
+    Bytes damaged(fraction.begin(), fraction.end() - 3);
+    for (const Bytes& bytes : {damaged, Bytes{'x', 'y'}}) {
+        plat::backend().setForeignClipboard(
+            {plat::ClipboardItem{"application/x-kv-MathType-EF", bytes}});
+        beeps = CommandBeepCount();
+        DoMenuCommand(1282);
+        EXPECT_EQ(beeps + 1, CommandBeepCount());
+        EXPECT_EQ(pasted, ExprEncodingText(pane->expression()));
+    }
+}
+
+} // namespace
+} // namespace kvtest

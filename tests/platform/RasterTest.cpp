@@ -1,8 +1,11 @@
 #include "core/gdi/Raster.h"
 
+#include "GdiCanvas.h"
+
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -103,6 +106,85 @@ TEST(CosmeticLine, EveryOctantIsConnectedAndStopsBeforeTheEnd) {
                             linked = true;
                 EXPECT_TRUE(linked) << x << "," << y;
             }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Operations that ignore the destination take a stored-value path in Apply: every covered pixel
+// inside the clip, and nothing else, must get exactly what the per-pixel definition gives, the
+// fourth byte kept.
+TEST(Apply, DestinationFreeOperationsMatchThePerPixelDefinition) {
+    struct Op {
+        bool ternary;
+        int code;
+    };
+    const Op ops[] = {
+        {false, R2_BLACK}, {false, R2_NOTCOPYPEN}, {false, R2_COPYPEN}, {false, R2_WHITE},
+        {true, 0x00},      {true, 0x0F},           {true, 0xF0},        {true, 0xFF}};
+    std::mt19937 gen(11);
+    auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(gen); };
+    for (int round = 0; round < 64; ++round) {
+        const Op& o = ops[round % 8];
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        kvtest::GdiCanvas c(40, 30);
+        cairo_surface_t* s = c.surface();
+        cairo_surface_flush(s);
+        unsigned char* data = cairo_image_surface_get_data(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                reinterpret_cast<std::uint32_t*>(data + y * stride)[x] =
+                    static_cast<std::uint32_t>(gen());
+        cairo_surface_mark_dirty(s);
+        HRGN clip = CreateRectRgn(rnd(-5, 20), rnd(-5, 15), rnd(10, 45), rnd(8, 35));
+        HRGN more = CreateRectRgn(rnd(0, 30), rnd(0, 20), rnd(20, 40), rnd(15, 30));
+        CombineRgn(clip, clip, more, round % 3 ? RGN_OR : RGN_XOR);
+        SelectClipRgn(c.dc(), clip);
+        core::Coverage cov(RECT{rnd(-8, 20), rnd(-8, 15), rnd(15, 48), rnd(10, 38)});
+        for (int y = cov.box().top; y < cov.box().bottom; ++y)
+            for (int x = cov.box().left; x < cov.box().right; ++x)
+                cov.set(x, y, static_cast<std::uint8_t>(rnd(0, 4)));
+        core::PaintOp op;
+        op.ternary = o.ternary;
+        op.rop2 = o.ternary ? R2_COPYPEN : o.code;
+        op.rop3 = static_cast<std::uint8_t>(o.ternary ? o.code : 0xCC);
+        for (core::InkColor* ink : {&op.pen, &op.gap, &op.brush}) {
+            ink->present = rnd(0, 3) != 0;
+            ink->solid = static_cast<std::uint32_t>(gen()) & 0xFFFFFF;
+        }
+        std::vector<std::uint32_t> expected(40 * 30);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const std::uint32_t d = reinterpret_cast<std::uint32_t*>(data + y * stride)[x];
+                std::uint32_t& e = expected[static_cast<std::size_t>(y * 40 + x)];
+                e = d;
+                const RECT& b = cov.box();
+                if (!PtInRegion(clip, x, y) || x < b.left || x >= b.right || y < b.top ||
+                    y >= b.bottom || cov.at(x, y) == core::kNoInk)
+                    continue;
+                const std::uint8_t k = cov.at(x, y);
+                const core::InkColor& ink = k == core::kPenInk   ? op.pen
+                                            : k == core::kGapInk ? op.gap
+                                                                 : op.brush;
+                if (o.ternary)
+                    e = (d & 0xFF000000) |
+                        Rop3(op.rop3, op.brush.present ? op.brush.solid : 0, 0, d & 0xFFFFFF);
+                else if (ink.present)
+                    e = (d & 0xFF000000) | Rop2(op.rop2, ink.solid, d & 0xFFFFFF);
+            }
+        ASSERT_TRUE(core::Apply(*core::LookupDc(c.dc(), "test"), cov, op));
+        cairo_surface_flush(s);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(reinterpret_cast<std::uint32_t*>(data + y * stride)[x],
+                          expected[static_cast<std::size_t>(y * 40 + x)])
+                    << "at " << x << "," << y;
+        SelectClipRgn(c.dc(), nullptr);
+        DeleteObject(more);
+        DeleteObject(clip);
     }
 }
 

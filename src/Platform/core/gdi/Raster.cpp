@@ -46,9 +46,13 @@ Coverage::Coverage(RECT box)
 void Coverage::fillRect(const RECT& r, std::uint8_t ink) {
     const int l = std::max(r.left, m_box.left), rr = std::min(r.right, m_box.right);
     const int t = std::max(r.top, m_box.top), b = std::min(r.bottom, m_box.bottom);
-    for (int y = t; y < b; ++y)
-        for (int x = l; x < rr; ++x)
-            m_v[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))] = ink;
+    if (l >= rr)
+        return;
+    for (int y = t; y < b; ++y) {
+        auto* row =
+            m_v.data() + static_cast<std::size_t>((y - m_box.top) * width() + (l - m_box.left));
+        std::fill(row, row + (rr - l), ink);
+    }
 }
 
 void Coverage::rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& draw) {
@@ -68,10 +72,13 @@ void Coverage::rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& 
     cairo_surface_flush(mask);
     const auto* data = cairo_image_surface_get_data(mask);
     const int stride = cairo_image_surface_get_stride(mask);
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h; ++y) {
+        const auto* src = data + static_cast<std::ptrdiff_t>(y) * stride;
+        auto* dst = m_v.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         for (int x = 0; x < w; ++x)
-            if (data[y * stride + x] >= 0x80)
-                m_v[static_cast<std::size_t>(y * w + x)] = ink;
+            if (src[x] >= 0x80)
+                dst[x] = ink;
+    }
     cairo_surface_destroy(mask);
 }
 
@@ -242,6 +249,50 @@ RECT ClipBox(const Dc& dc, RECT r) {
     return out;
 }
 
+namespace {
+
+// Any operation, pixel by pixel, over the covered pixels of [l, r) x [t, b).
+void applyGeneral(const PaintOp& op, const Coverage& cov, unsigned char* data, int stride,
+                  bool mono, int l, int t, int r, int b) {
+    for (int y = t; y < b; ++y) {
+        auto* row =
+            reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        for (int x = l; x < r; ++x) {
+            const std::uint8_t ink = cov.at(x, y);
+            if (ink == kNoInk)
+                continue;
+            const std::uint32_t d = row[x];
+            std::uint32_t result;
+            if (op.ternary) {
+                std::uint32_t sp = 0;
+                if (op.source) {
+                    const RECT& sb = op.source->box;
+                    if (x < sb.left || x >= sb.right || y < sb.top || y >= sb.bottom)
+                        continue;
+                    const auto idx = static_cast<std::size_t>((y - sb.top) * (sb.right - sb.left) +
+                                                              (x - sb.left));
+                    if (!op.source->valid[idx])
+                        continue;
+                    sp = op.source->pixels[idx];
+                }
+                const std::uint32_t p = op.brush.present ? op.brush.at(x, y) : 0;
+                result = Rop3(op.rop3, p, sp, d & 0xFFFFFF);
+            } else {
+                const InkColor& c = ink == kPenInk ? op.pen : ink == kGapInk ? op.gap : op.brush;
+                if (!c.present)
+                    continue;
+                result = Rop2(op.rop2, c.at(x, y), d & 0xFFFFFF);
+            }
+            if (mono)
+                result = MonoFromPixel(result);
+            // The fourth byte is left as it was: DIB sections share it with their owner.
+            row[x] = (d & 0xFF000000) | result;
+        }
+    }
+}
+
+} // namespace
+
 bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
     cairo_surface_t* s = EnsureSurface(dc);
     if (!s)
@@ -257,6 +308,32 @@ bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
     const bool mono = dc.mono();
     const Region clip = EffectiveClip(dc);
     const RECT& cb = cov.box();
+    // Solid inks under an operation that ignores the destination (and, for ternary ones, has no
+    // source) put one fixed value per ink: those values are worked out once and the covered
+    // pixels of each row are simply stored.
+    const bool solidInks = !op.pen.pattern && !op.gap.pattern && !op.brush.pattern;
+    const int rop2Code = op.rop2 - 1;
+    const bool constant =
+        solidInks &&
+        (op.ternary ? !op.source &&
+                          (op.rop3 == 0x00 || op.rop3 == 0x0F || op.rop3 == 0xF0 || op.rop3 == 0xFF)
+                    : (rop2Code == 0 || rop2Code == 3 || rop2Code == 12 || rop2Code == 15));
+    std::uint32_t inkValue[kSourceInk + 1] = {};
+    bool inkPresent[kSourceInk + 1] = {};
+    if (constant) {
+        const InkColor* byInk[kSourceInk + 1] = {nullptr, &op.pen, &op.gap, &op.brush, &op.brush};
+        for (int i = kPenInk; i <= kSourceInk; ++i) {
+            std::uint32_t v;
+            if (op.ternary) {
+                inkPresent[i] = true;
+                v = Rop3(op.rop3, op.brush.present ? op.brush.solid : 0, 0, 0);
+            } else {
+                inkPresent[i] = byInk[i]->present;
+                v = Rop2(op.rop2, byInk[i]->solid, 0);
+            }
+            inkValue[i] = mono ? MonoFromPixel(v) : v;
+        }
+    }
     RECT touched{};
     bool any = false;
     for (const RECT& cr : clip.rects()) {
@@ -264,42 +341,23 @@ bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
         const int t = std::max(cr.top, cb.top), b = std::min(cr.bottom, cb.bottom);
         if (l >= r || t >= b)
             continue;
-        for (int y = t; y < b; ++y) {
-            auto* row =
-                reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-            for (int x = l; x < r; ++x) {
-                const std::uint8_t ink = cov.at(x, y);
-                if (ink == kNoInk)
-                    continue;
-                const std::uint32_t d = row[x];
-                std::uint32_t result;
-                if (op.ternary) {
-                    std::uint32_t sp = 0;
-                    if (op.source) {
-                        const RECT& sb = op.source->box;
-                        if (x < sb.left || x >= sb.right || y < sb.top || y >= sb.bottom)
-                            continue;
-                        const auto idx = static_cast<std::size_t>(
-                            (y - sb.top) * (sb.right - sb.left) + (x - sb.left));
-                        if (!op.source->valid[idx])
-                            continue;
-                        sp = op.source->pixels[idx];
-                    }
-                    const std::uint32_t p = op.brush.present ? op.brush.at(x, y) : 0;
-                    result = Rop3(op.rop3, p, sp, d & 0xFFFFFF);
-                } else {
-                    const InkColor& c = ink == kPenInk   ? op.pen
-                                        : ink == kGapInk ? op.gap
-                                                         : op.brush;
-                    if (!c.present)
+        if (constant) {
+            for (int y = t; y < b; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) *
+                                                                        stride);
+                const std::uint8_t* inks = cov.row(y) + (l - cb.left);
+                for (int x = l; x < r; ++x) {
+                    const std::uint8_t ink = inks[x - l];
+                    if (ink == kNoInk)
                         continue;
-                    result = Rop2(op.rop2, c.at(x, y), d & 0xFFFFFF);
+                    const int k = ink > kSourceInk ? kBrushInk : ink;
+                    if (!inkPresent[k])
+                        continue;
+                    row[x] = (row[x] & 0xFF000000) | inkValue[k];
                 }
-                if (mono)
-                    result = MonoFromPixel(result);
-                // The fourth byte is left as it was: DIB sections share it with their owner.
-                row[x] = (d & 0xFF000000) | result;
             }
+        } else {
+            applyGeneral(op, cov, data, stride, mono, l, t, r, b);
         }
         if (!any) {
             touched = RECT{l, t, r, b};

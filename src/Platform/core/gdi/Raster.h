@@ -31,6 +31,10 @@ public:
     std::uint8_t at(int x, int y) const {
         return m_v[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))];
     }
+    // The inks of row y, starting at the box's left edge.
+    const std::uint8_t* row(int y) const {
+        return m_v.data() + static_cast<std::size_t>((y - m_box.top) * width());
+    }
     void set(int x, int y, std::uint8_t ink) {
         if (x >= m_box.left && x < m_box.right && y >= m_box.top && y < m_box.bottom)
             m_v[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))] = ink;

@@ -7,16 +7,21 @@
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/MTEF5Parser.h"
+#include "OverSrcs/eBox.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
+#include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eOverstrike.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
+#include "plat/Testing.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -172,6 +177,58 @@ std::vector<Fixture> Fixtures() {
              m->setCell(0, 1, Row("q"));
              return RowOf(std::move(m));
          }},
+        {"v5 over and under bars",
+         Doc5(Line5(cat({Tmpl5(13, 0, Line5(Text5("a"))), Tmpl5(12, 1, Line5(Text5("b")))}))),
+         [] {
+             return RowOf(NewMark(Row("a"), kMarkBar),
+                          NewMark(Row("b"), kMarkDoubleBar | kMarkBelow));
+         }},
+        {"v5 arrows, tilde, hat, arc",
+         Doc5(Line5(cat({Tmpl5(31, 2, Line5(Text5("v"))), Tmpl5(31, 3, Line5(Text5("w"))),
+                         Tmpl5(32, 0, Line5(Text5("t"))), Tmpl5(34, 0, Line5(Text5("c")))}))),
+         [] {
+             return RowOf(NewMark(Row("v"), kMarkVector), NewMark(Row("w"), kMarkTwoHeadedArrow),
+                          NewMark(Row("t"), kMarkTilde), NewMark(Row("c"), kMarkArc));
+         }},
+        {"v5 double contour integral with limits",
+         Doc5(Line5(Tmpl5(15, 2 | 4, cat({Line5(Text5("f")), Line5(Text5("S")), NullLine5()})))),
+         [] {
+             auto i = NewIntegral(3, Row("f"), Row("S"), Row(""));
+             i->m_kind = 1 | kIntegralContour;
+             return RowOf(std::move(i));
+         }},
+        {"v5 sum with limits",
+         Doc5(Line5(
+             Tmpl5(16, 0x40,
+                   cat({Line5(Text5("k")), Line5(Text5("0")), Line5(Text5("n")), Char5('S')})))),
+         [] {
+             auto s = NewSSScript(Row("k"), Row("S"), Row("0"), 4);
+             s->setChild(3, Row("n"));
+             s->m_kind = kScriptOperator | kScriptLimits | kScriptNoScripts;
+             return RowOf(std::move(s));
+         }},
+        {"v5 limit",
+         Doc5(Line5(Tmpl5(23, 0, cat({Line5(Text5("lim")), Line5(Text5("x")), NullLine5()})))),
+         [] {
+             auto s = NewSSScript(Row("lim"), Row("x"), Row(""), 3);
+             s->m_kind = kScriptLimits | kScriptNoScripts;
+             return RowOf(std::move(s));
+         }},
+        {"v5 brace under with a label",
+         Doc5(Line5(Tmpl5(24, 0, cat({Line5(Text5("ab")), Line5(Text5("n"))})))),
+         [] {
+             auto s = NewSSScript(RowOf(NewFence(Row("ab"), kFenceHorizontal | kDelimBrace)),
+                                  Row("n"), Row(""), 3);
+             s->m_kind = kScriptLimits | kScriptNoScripts;
+             return RowOf(std::move(s));
+         }},
+        {"v5 long division, strike-through, box",
+         Doc5(Line5(cat({Tmpl5(26, 1, cat({Line5(Text5("84")), Line5(Text5("4"))})),
+                         Tmpl5(36, 0, Line5(Text5("x"))), Tmpl5(37, 0, Line5(Text5("y")))}))),
+         [] {
+             return RowOf(NewLongDivision(Row("84"), Row(""), Row("4"), nullptr),
+                          NewOverstrike(Row("x"), Row("/")), NewBox(Row("y")));
+         }},
         {"v3 line", Doc3(Line3(cat({Char3('x'), Char3('='), Char3('1')}))),
          [] { return Row("x=1"); }},
         {"v3 fraction", Doc3(Line3(Tmpl3(11, 0, cat({Line3(Char3('1')), Line3(Char3('2'))})))),
@@ -240,6 +297,19 @@ TEST_F(MTEF5Test, PasteFromMathTypeInsertsTheEquationAndDamagedDataOnlyBeeps) {
     ASSERT_NE(nullptr, f);
     ExprPtr expected(NewFraction(Row("a"), Row("b")).release());
     EXPECT_TRUE(expected->equal(f, 0));
+
+    // Data whose first and fourth bytes are both 4 shows the not-yet-implemented notice instead.
+    std::vector<std::string> shown;
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+        shown.push_back(box.text);
+        return 1;
+    });
+    const Bytes fourth = {4, 0, 1, 4, 0, 0x01, 0x02, 128 + 3, 'x', 0, 0, 0};
+    plat::backend().setForeignClipboard(
+        {plat::ClipboardItem{"application/x-kv-MathType-EF", fourth}});
+    DoMenuCommand(1282);
+    EXPECT_EQ(1u, shown.size());
+    EXPECT_EQ(pasted, ExprEncodingText(pane->expression()));
 
     Bytes damaged(fraction.begin(), fraction.end() - 3);
     for (const Bytes& bytes : {damaged, Bytes{'x', 'y'}}) {

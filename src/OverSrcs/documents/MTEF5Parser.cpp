@@ -1,10 +1,14 @@
 #include "OverSrcs/documents/MTEF5Parser.h"
 
+#include "OverSrcs/eBox.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
+#include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eOverstrike.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
@@ -593,9 +597,147 @@ private:
                 ExprPtr(NewSSScript(std::move(base), std::move(sub), std::move(sup), 3).release()));
             return true;
         }
+        case 12: // under bar, single or double
+        case 13: // over bar
+        {
+            ExprPtr inside = slotAt(0);
+            if (!inside)
+                return false;
+            const int bar = (r.variation & 1) ? kMarkDoubleBar : kMarkBar;
+            pieces.push_back(
+                ExprPtr(NewMark(std::move(inside), sel == 12 ? bar | kMarkBelow : bar).release()));
+            return true;
+        }
+        case 15: // integrals
+            return integral(r, slots, pieces);
+        case 16: // sum, product, coproduct, union, intersection, integral and sum operators
+        case 17:
+        case 18:
+        case 19:
+        case 20:
+        case 21:
+        case 22:
+        case 23: // limit
+            return bigOperator(r, slots, chars, pieces);
+        case 24: // horizontal brace and bracket with a label
+        case 25: {
+            ExprPtr inside = slotAt(0);
+            ExprPtr label = slotAt(1);
+            if (!inside || !label)
+                return false;
+            const int d = sel == 24 ? kDelimBrace : kDelimSquare;
+            const bool top = (r.variation & 1) != 0;
+            ExprPtr fence(
+                NewFence(std::move(inside), kFenceHorizontal | (top ? d << 4 : d)).release());
+            Pieces one;
+            one.push_back(std::move(fence));
+            const int32_t kind = kScriptNoScripts | kScriptLimits;
+            OwnedNode<eSSScript> node = NewSSScript(RowOf(std::move(one)), nullptr, nullptr, 3);
+            node->m_kind = kind;
+            node->setChild(top ? 2 : 1, std::move(label));
+            node->setChild(top ? 1 : 2, RowOf({}));
+            pieces.push_back(ExprPtr(node.release()));
+            return true;
+        }
+        case 26: { // long division, with or without a quotient
+            ExprPtr dividend = slotAt(0);
+            ExprPtr quotient = slotAt(1);
+            if (!dividend || !quotient)
+                return false;
+            pieces.push_back(ExprPtr(
+                NewLongDivision(std::move(dividend), RowOf({}), std::move(quotient), nullptr)
+                    .release()));
+            return true;
+        }
+        case 31:   // arrow over or under
+        case 32:   // tilde
+        case 33:   // hat
+        case 34: { // arc
+            ExprPtr inside = slotAt(0);
+            if (!inside)
+                return false;
+            int mark = sel == 32 ? kMarkTilde : sel == 33 ? kMarkHat : kMarkArc;
+            if (sel == 31) {
+                const int v = r.variation;
+                mark = (v & 3) == 3 ? kMarkTwoHeadedArrow
+                       : (v & 1)    ? kMarkBackwardArrow
+                                    : kMarkVector;
+                if (v & 4)
+                    mark |= kMarkBelow;
+            }
+            pieces.push_back(ExprPtr(NewMark(std::move(inside), mark).release()));
+            return true;
+        }
+        case 36: { // strike-through
+            ExprPtr inside = slotAt(0);
+            if (!inside)
+                return false;
+            pieces.push_back(
+                ExprPtr(NewOverstrike(std::move(inside), TextToRow("/", 0)).release()));
+            return true;
+        }
+        case 37: { // box
+            ExprPtr inside = slotAt(0);
+            if (!inside)
+                return false;
+            pieces.push_back(ExprPtr(NewBox(std::move(inside)).release()));
+            return true;
+        }
         default:
             return false;
         }
+    }
+
+    // Slots: integrand, lower limit, upper limit; variation: the number of signs (1 to 3), a
+    // contour sign (4), limits above and below (0x40).
+    bool integral(const Record& r, const std::vector<const Record*>& slots, Pieces& pieces) {
+        ExprPtr integrand = slot(slots.size() > 0 ? slots[0] : nullptr);
+        ExprPtr lower = slot(slots.size() > 1 ? slots[1] : nullptr);
+        ExprPtr upper = slot(slots.size() > 2 ? slots[2] : nullptr);
+        if (!integrand || !lower || !upper)
+            return false;
+        const int count = r.variation & 3;
+        OwnedNode<eIntegral> node =
+            NewIntegral(3, std::move(integrand), std::move(lower), std::move(upper));
+        int32_t kind = (count > 1 ? count - 1 : 0);
+        if (r.variation & 4)
+            kind |= kIntegralContour;
+        if (r.variation & 0x40)
+            kind |= kIntegralLimitsAboveBelow;
+        node->m_kind = kind;
+        pieces.push_back(ExprPtr(node.release()));
+        return true;
+    }
+
+    // Slots: operand, lower, upper, then the operator character; limits above and below with
+    // variation 0x40, scripts otherwise. A limit's first slot is its base ("lim"), with the
+    // limits under and over it.
+    bool bigOperator(const Record& r, const std::vector<const Record*>& slots,
+                     const std::vector<const Record*>& chars, Pieces& pieces) {
+        ExprPtr operand = slot(slots.size() > 0 ? slots[0] : nullptr);
+        ExprPtr lower = slot(slots.size() > 1 ? slots[1] : nullptr);
+        ExprPtr upper = slot(slots.size() > 2 ? slots[2] : nullptr);
+        if (!operand || !lower || !upper)
+            return false;
+        if (r.selector == 23) {
+            OwnedNode<eSSScript> node =
+                NewSSScript(std::move(operand), std::move(lower), std::move(upper), 3);
+            node->m_kind = kScriptLimits | kScriptNoScripts;
+            pieces.push_back(ExprPtr(node.release()));
+            return true;
+        }
+        std::string op(1, '?');
+        if (!chars.empty())
+            op = std::string(1, ByteOf(chars.front()->character));
+        Pieces base;
+        AppendText(base, op);
+        const bool limits = (r.variation & 0x40) != 0;
+        OwnedNode<eSSScript> node =
+            NewSSScript(std::move(operand), RowOf(std::move(base)), std::move(lower), 4);
+        node->setChild(3, std::move(upper));
+        node->m_kind = kScriptOperator | (limits ? kScriptLimits | kScriptNoScripts : 0);
+        pieces.push_back(ExprPtr(node.release()));
+        return true;
     }
 
     bool pile(const Record& r, Pieces& pieces) {

@@ -4,6 +4,7 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
+#include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/MTEF5Parser.h"
@@ -19,6 +20,7 @@
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Testing.h"
@@ -129,6 +131,20 @@ template <typename... N> ExprPtr RowOf(N... nodes) {
     return Row(std::move(p));
 }
 
+OwnedNode<eWord> SymbolWord(const std::string& text) {
+    FSSRecord style;
+    InitFSSRecord(style);
+    SetFSSFontName(style, "Symbol");
+    return NewWord(text, 0, style, 0);
+}
+ExprPtr RowThen(ExprPtr row, ExprPtr node) {
+    OwnedNode<eSimpString> r = NewSimpString(row->childCount() + 1);
+    for (int32_t i = 0; i < row->childCount(); ++i)
+        r->setChild(i, row->detachChild(i));
+    r->setChild(row->childCount(), std::move(node));
+    return ExprPtr(r.release());
+}
+
 using MTEF5Test = AppDocumentFixture;
 
 struct Fixture {
@@ -161,7 +177,14 @@ std::vector<Fixture> Fixtures() {
          [] { return RowOf(NewSSScript(Row("a"), Row("i"), Row("n"), 3)); }},
         {"v5 embellished character", Doc5(Line5(Embell5('v', {9}))),
          [] { return RowOf(NewMark(Row("v"), 7)); }},
-        {"v5 prime", Doc5(Line5(Embell5('f', {5}))), [] { return Row("f'"); }},
+        {"v5 prime", Doc5(Line5(Embell5('f', {5}))),
+         [] { return RowThen(Row("f"), ExprPtr(SymbolWord("\xA2").release())); }},
+        {"v5 Greek letters and symbols join into one Symbol word",
+         Doc5(Line5(cat({Text5("x"), Char5(0x3B1), Char5(0x2264), Char5(0x3A9)}))),
+         [] { return RowThen(Row("x"), ExprPtr(SymbolWord("a\xA3W").release())); }},
+        {"v3 Greek typeface holds Symbol bytes",
+         Doc3(Line3(cat({Char3('y'), {0x02, 128 + 4, 'p', 0}}))),
+         [] { return RowThen(Row("y"), ExprPtr(SymbolWord("p").release())); }},
         {"v5 pile", Doc5(cat({{4, 0, 1, 0}, Line5(Text5("a")), Line5(Text5("b")), {0}})),
          [] {
              auto m = NewSimpMatrix(2, 1);
@@ -200,9 +223,9 @@ std::vector<Fixture> Fixtures() {
         {"v5 sum with limits",
          Doc5(Line5(
              Tmpl5(16, 0x40,
-                   cat({Line5(Text5("k")), Line5(Text5("0")), Line5(Text5("n")), Char5('S')})))),
+                   cat({Line5(Text5("k")), Line5(Text5("0")), Line5(Text5("n")), Char5(0x2211)})))),
          [] {
-             auto s = NewSSScript(Row("k"), Row("S"), Row("0"), 4);
+             auto s = NewSSScript(Row("k"), RowOf(SymbolWord("\xE5")), Row("0"), 4);
              s->setChild(3, Row("n"));
              s->m_kind = kScriptOperator | kScriptLimits | kScriptNoScripts;
              return RowOf(std::move(s));

@@ -1,5 +1,6 @@
 #include "OverSrcs/documents/MTEF5Parser.h"
 
+#include "ExprSrcs/commands/tsPrefs.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFence.h"
@@ -12,6 +13,7 @@
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
 
 #include <memory>
 #include <string>
@@ -399,6 +401,68 @@ char ByteOf(uint32_t c) {
     return '?';
 }
 
+// The Symbol font byte of a Unicode Greek letter or mathematical symbol; 0 for none.
+uint8_t SymbolByteOf(uint32_t c) {
+    static const char lower[] = "abgdezhqiklmnxoprVstufcyw";  // U+03B1 to U+03C9
+    static const char upper[] = "ABGDEZHQIKLMNXOPR\0STUFCYW"; // U+0391 to U+03A9
+    if (c >= 0x3B1 && c <= 0x3C9)
+        return static_cast<uint8_t>(lower[c - 0x3B1]);
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2)
+        return static_cast<uint8_t>(upper[c - 0x391]);
+    static const struct {
+        uint16_t unicode;
+        uint8_t symbol;
+    } kSymbols[] = {
+        {0x2211, 0xE5}, {0x220F, 0xD5}, {0x222B, 0xF2}, {0x221E, 0xA5}, {0x2264, 0xA3},
+        {0x2265, 0xB3}, {0x2260, 0xB9}, {0x2248, 0xBB}, {0x2192, 0xAE}, {0x2190, 0xAC},
+        {0x2194, 0xAB}, {0x2202, 0xB6}, {0x2207, 0xD1}, {0x2208, 0xCE}, {0x2209, 0xCF},
+        {0x222A, 0xC8}, {0x2229, 0xC7}, {0x22C5, 0xD7}, {0x2032, 0xA2}, {0x2033, 0xB2},
+        {0x221A, 0xD6}, {0x2200, 0x22}, {0x2203, 0x24}, {0x2205, 0xC6}, {0x2282, 0xCC},
+        {0x2283, 0xC9}, {0x2286, 0xCD}, {0x2287, 0xCA}, {0x2261, 0xBA}, {0x221D, 0xB5},
+        {0x2227, 0xD9}, {0x2228, 0xDA}, {0x21D2, 0xDE}, {0x21D0, 0xDC}, {0x21D4, 0xDB},
+        {0x2245, 0xC0}, {0x2297, 0xC4}, {0x2295, 0xC5}, {0x22A5, 0x5E}, {0x2220, 0xD0},
+        {0x2026, 0xBC}, {0x2022, 0xB7}, {0x2223, 0x7C}, {0x2234, 0x5C}, {0x03D5, 0x6A},
+        {0x03D1, 0x4A}, {0x03D6, 0x76}, {0x2135, 0xC0},
+    };
+    for (const auto& entry : kSymbols)
+        if (entry.unicode == c)
+            return entry.symbol;
+    return 0;
+}
+
+// Typefaces of the character record: Greek and symbol ones hold Symbol font bytes in versions 3
+// and 4.
+constexpr int kTypefaceLowerGreek = 4;
+constexpr int kTypefaceUpperGreek = 5;
+constexpr int kTypefaceSymbol = 6;
+
+// A character's byte and whether it is in the Symbol font.
+char CharacterByte(const Record& r, bool v5, bool& symbol) {
+    symbol = false;
+    if (!v5 && (r.typeface == kTypefaceLowerGreek || r.typeface == kTypefaceUpperGreek ||
+                r.typeface == kTypefaceSymbol)) {
+        symbol = true;
+        const uint8_t b = static_cast<uint8_t>(r.character & 0xFF);
+        return b >= 0x20 ? static_cast<char>(b) : '?';
+    }
+    if (v5) {
+        if (const uint8_t b = SymbolByteOf(r.character)) {
+            symbol = true;
+            return static_cast<char>(b);
+        }
+    }
+    return ByteOf(r.character);
+}
+
+void AppendSymbolText(Pieces& pieces, const std::string& text) {
+    if (text.empty())
+        return;
+    FSSRecord style;
+    InitFSSRecord(style);
+    SetFSSFontName(style, "Symbol");
+    pieces.push_back(ExprPtr(NewWord(text, 0, style, 0).release()));
+}
+
 // Embellishment codes to mark kinds; 0 for none.
 int MarkFor(int embell) {
     switch (embell) {
@@ -434,6 +498,9 @@ int PrimeCount(int embell) {
 
 class Converter {
 public:
+    explicit Converter(bool v5)
+        : m_v5(v5) {}
+
     // A line (or pile/matrix used as a slot) as a row; null on a fault.
     ExprPtr slot(const Record* r) {
         if (r == nullptr)
@@ -449,17 +516,31 @@ public:
     ExprPtr line(const Record& r) {
         Pieces pieces;
         std::string text;
+        std::string symbols;
         for (const auto& child : r.children) {
             if (child->type == kChar && child->embells.empty()) {
-                text += ByteOf(child->character);
+                bool symbol = false;
+                const char c = CharacterByte(*child, m_v5, symbol);
+                if (symbol) {
+                    AppendText(pieces, text);
+                    text.clear();
+                    symbols += c;
+                } else {
+                    AppendSymbolText(pieces, symbols);
+                    symbols.clear();
+                    text += c;
+                }
                 continue;
             }
             AppendText(pieces, text);
+            AppendSymbolText(pieces, symbols);
             text.clear();
+            symbols.clear();
             if (!item(*child, pieces))
                 return nullptr;
         }
         AppendText(pieces, text);
+        AppendSymbolText(pieces, symbols);
         return RowOf(std::move(pieces));
     }
 
@@ -489,7 +570,11 @@ private:
     }
 
     bool character(const Record& r, Pieces& pieces) {
-        std::string text(1, ByteOf(r.character));
+        bool symbol = false;
+        std::string text(1, CharacterByte(r, m_v5, symbol));
+        auto append = [&](Pieces& to) {
+            symbol ? AppendSymbolText(to, text) : AppendText(to, text);
+        };
         int primes = 0;
         std::vector<int> marks;
         for (int e : r.embells) {
@@ -499,16 +584,16 @@ private:
                 marks.push_back(m);
         }
         Pieces inner;
-        AppendText(inner, text);
+        append(inner);
         ExprPtr node = RowOf(std::move(inner));
         for (int m : marks)
             node = ExprPtr(NewMark(std::move(node), m).release());
         if (marks.empty())
-            AppendText(pieces, text);
+            append(pieces);
         else
             pieces.push_back(std::move(node));
         if (primes > 0)
-            AppendText(pieces, std::string(static_cast<size_t>(primes), '\''));
+            AppendSymbolText(pieces, std::string(static_cast<size_t>(primes), '\xA2'));
         return true;
     }
 
@@ -726,11 +811,14 @@ private:
             pieces.push_back(ExprPtr(node.release()));
             return true;
         }
-        std::string op(1, '?');
-        if (!chars.empty())
-            op = std::string(1, ByteOf(chars.front()->character));
         Pieces base;
-        AppendText(base, op);
+        if (chars.empty()) {
+            AppendText(base, "?");
+        } else {
+            bool symbol = false;
+            const std::string op(1, CharacterByte(*chars.front(), m_v5, symbol));
+            symbol ? AppendSymbolText(base, op) : AppendText(base, op);
+        }
         const bool limits = (r.variation & 0x40) != 0;
         OwnedNode<eSSScript> node =
             NewSSScript(std::move(operand), RowOf(std::move(base)), std::move(lower), 4);
@@ -774,6 +862,8 @@ private:
         pieces.push_back(ExprPtr(m.release()));
         return true;
     }
+
+    bool m_v5;
 };
 
 } // namespace
@@ -804,7 +894,7 @@ ExprPtr ReadMtefDocument(const uint8_t* bytes, size_t length) {
     std::vector<std::unique_ptr<Record>> records;
     if (!parser.top(records) || records.empty())
         return nullptr;
-    Converter converter;
+    Converter converter(version == 5);
     Record whole;
     whole.type = kLine;
     whole.children = std::move(records);

@@ -461,6 +461,13 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     }
     const Pen pen = penOf(*dc);
     const PaintOp op = shapeOp(*dc);
+    if (pen.null && op.brush.present) {
+        // Without a pen the fill stops one pixel short on the right and at the bottom; a plain
+        // brush rectangle (the usual background fill) needs no coverage map.
+        return ApplyFill(*dc, ClipBox(*dc, RECT{r.left, r.top, r.right - 1, r.bottom - 1}), op)
+                   ? TRUE
+                   : FALSE;
+    }
     Coverage cov(ClipBox(*dc, RECT{r.left - pen.width, r.top - pen.width, r.right + pen.width,
                                    r.bottom + pen.width}));
     if (pen.null) {
@@ -643,13 +650,12 @@ namespace {
 bool patRect(Dc& dc, const RECT& logical, const InkColor& brush, std::uint8_t rop3) {
     const RECT r = normalisedRect(toSurface(dc, logical.left, logical.top),
                                   toSurface(dc, logical.right, logical.bottom));
-    Coverage cov(ClipBox(dc, r));
-    cov.fillRect(r, kBrushInk);
+    // The clipped box lies inside the rectangle, so the brush covers all of it.
     PaintOp op;
     op.ternary = true;
     op.rop3 = rop3;
     op.brush = brush;
-    return Apply(dc, cov, op);
+    return ApplyFill(dc, ClipBox(dc, r), op);
 }
 
 } // namespace

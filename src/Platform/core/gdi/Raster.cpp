@@ -251,14 +251,15 @@ RECT ClipBox(const Dc& dc, RECT r) {
 
 namespace {
 
-// Any operation, pixel by pixel, over the covered pixels of [l, r) x [t, b).
-void applyGeneral(const PaintOp& op, const Coverage& cov, unsigned char* data, int stride,
+// Any operation, pixel by pixel, over the covered pixels of [l, r) x [t, b); without a coverage
+// map every pixel is covered by the brush.
+void applyGeneral(const PaintOp& op, const Coverage* cov, unsigned char* data, int stride,
                   bool mono, int l, int t, int r, int b) {
     for (int y = t; y < b; ++y) {
         auto* row =
             reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
         for (int x = l; x < r; ++x) {
-            const std::uint8_t ink = cov.at(x, y);
+            const std::uint8_t ink = cov ? cov->at(x, y) : std::uint8_t{kBrushInk};
             if (ink == kNoInk)
                 continue;
             const std::uint32_t d = row[x];
@@ -291,13 +292,13 @@ void applyGeneral(const PaintOp& op, const Coverage& cov, unsigned char* data, i
     }
 }
 
-} // namespace
-
-bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
+// Apply over the box `cb`, with the inks of `cov` (whose box is `cb`) or, without it, the
+// brush on every pixel of the box.
+bool applyOver(Dc& dc, const RECT& cb, const Coverage* cov, const PaintOp& op) {
     cairo_surface_t* s = EnsureSurface(dc);
     if (!s)
         return false;
-    if (cov.emptyBox())
+    if (cb.left >= cb.right || cb.top >= cb.bottom)
         return true;
     auto bm = dc.bitmap();
     if (bm)
@@ -307,7 +308,6 @@ bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
     const int stride = cairo_image_surface_get_stride(s);
     const bool mono = dc.mono();
     const Region clip = EffectiveClip(dc);
-    const RECT& cb = cov.box();
     // Solid inks under an operation that ignores the destination (and, for ternary ones, has no
     // source) put one fixed value per ink: those values are worked out once and the covered
     // pixels of each row are simply stored.
@@ -345,12 +345,20 @@ bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
             for (int y = t; y < b; ++y) {
                 auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) *
                                                                         stride);
-                const std::uint8_t* inks = cov.row(y) + (l - cb.left);
+                if (!cov) {
+                    if (!inkPresent[kBrushInk])
+                        continue;
+                    const std::uint32_t v = inkValue[kBrushInk];
+                    for (int x = l; x < r; ++x)
+                        row[x] = (row[x] & 0xFF000000) | v;
+                    continue;
+                }
+                const std::uint8_t* inks = cov->row(y) + (l - cb.left);
                 for (int x = l; x < r; ++x) {
                     const std::uint8_t ink = inks[x - l];
                     if (ink == kNoInk)
                         continue;
-                    const int k = ink > kSourceInk ? kBrushInk : ink;
+                    const int k = ink > kSourceInk ? int{kBrushInk} : int{ink};
                     if (!inkPresent[k])
                         continue;
                     row[x] = (row[x] & 0xFF000000) | inkValue[k];
@@ -375,6 +383,16 @@ bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
     if (any)
         dc.touch(touched);
     return true;
+}
+
+} // namespace
+
+bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op) {
+    return applyOver(dc, cov.box(), &cov, op);
+}
+
+bool ApplyFill(Dc& dc, const RECT& box, const PaintOp& op) {
+    return applyOver(dc, box, nullptr, op);
 }
 
 } // namespace plat::core

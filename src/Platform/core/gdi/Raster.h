@@ -96,6 +96,9 @@ struct PaintOp {
 // Combines the covered pixels that lie inside the DC's effective clip into its surface. Returns
 // false when the DC has no surface.
 bool Apply(Dc& dc, const Coverage& cov, const PaintOp& op);
+// Apply with the brush covering every pixel of `box` (surface coordinates), without building a
+// coverage map.
+bool ApplyFill(Dc& dc, const RECT& box, const PaintOp& op);
 
 // Ink of the DC's selected brush (absent for the null brush), and of a colour.
 InkColor BrushInk(const Dc& dc, HBRUSH brush);

@@ -1,0 +1,49 @@
+#pragma once
+// The records of an MTEF equation as the parser keeps them for the converter.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace MTEF5 {
+
+constexpr int kMaxDepth = 64;
+constexpr int kMaxRecords = 100000;
+
+enum RecordType : int {
+    kEnd = 0,
+    kLine = 1,
+    kChar = 2,
+    kTmpl = 3,
+    kPile = 4,
+    kMatrix = 5,
+    kEmbell = 6,
+    kRuler = 7,
+    kFont = 8,
+    kSize = 9,
+    kFull = 10,
+    kSubSym = 14,
+    kColor = 15,
+    kColorDef = 16,
+    kFontDef = 17,
+    kEqnPrefs = 18,
+    kEncodingDef = 19,
+    kFuture = 100,
+};
+
+// The parsed records: a line holds items, a template its slots and extra characters, a pile or
+// matrix its lines.
+struct Record {
+    int type = kEnd;
+    int selector = 0;
+    int variation = 0;
+    int rows = 0;
+    int columns = 0;
+    uint32_t character = 0;
+    int typeface = 0;
+    bool nullLine = false;
+    std::vector<int> embells;
+    std::vector<std::unique_ptr<Record>> children;
+};
+
+} // namespace MTEF5

@@ -17,6 +17,7 @@
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eOverstrike.h"
+#include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
@@ -182,6 +183,18 @@ std::vector<Fixture> Fixtures() {
         {"v5 Greek letters and symbols join into one Symbol word",
          Doc5(Line5(cat({Text5("x"), Char5(0x3B1), Char5(0x2264), Char5(0x3A9)}))),
          [] { return RowThen(Row("x"), ExprPtr(SymbolWord("a\xA3W").release())); }},
+        {"v5 spaces",
+         Doc5(Line5(cat({Text5("a"),
+                         {2, 0, 128 + 24, 0x09, 0x20},
+                         {2, 0, 128 + 24, 0x03, 0x20},
+                         Text5("b")}))),
+         [] {
+             return RowThen(
+                 RowThen(
+                     RowThen(Row("a"), ExprPtr(NewPseudo(kPseudoThinSpace, nullptr, 0).release())),
+                     ExprPtr(NewPseudo(kPseudoSpace, nullptr, 0).release())),
+                 Row("b")->detachChild(0));
+         }},
         {"v3 Greek typeface holds Symbol bytes",
          Doc3(Line3(cat({Char3('y'), {0x02, 128 + 4, 'p', 0}}))),
          [] { return RowThen(Row("y"), ExprPtr(SymbolWord("p").release())); }},

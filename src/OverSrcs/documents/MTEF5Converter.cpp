@@ -10,6 +10,7 @@
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eOverstrike.h"
+#include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
@@ -88,6 +89,22 @@ uint8_t SymbolByteOf(uint32_t c) {
 constexpr int kTypefaceLowerGreek = 4;
 constexpr int kTypefaceUpperGreek = 5;
 constexpr int kTypefaceSymbol = 6;
+
+// The spacing typeface: its characters are spaces of several widths.
+constexpr int kTypefaceSpace = 24;
+
+// Thin, hair and narrow spaces become the thin space, the others the ordinary space.
+unsigned char SpacePseudo(uint32_t c) {
+    switch (c) {
+    case 0x2005:
+    case 0x2006:
+    case 0x2009:
+    case 0x200A:
+        return kPseudoThinSpace;
+    default:
+        return kPseudoSpace;
+    }
+}
 
 // A character's byte and whether it is in the Symbol font.
 char CharacterByte(const Record& r, bool v5, bool& symbol) {
@@ -171,6 +188,15 @@ public:
         std::string text;
         std::string symbols;
         for (const auto& child : r.children) {
+            if (child->type == kChar && child->typeface == kTypefaceSpace) {
+                AppendText(pieces, text);
+                AppendSymbolText(pieces, symbols);
+                text.clear();
+                symbols.clear();
+                pieces.push_back(
+                    ExprPtr(NewPseudo(SpacePseudo(child->character), nullptr, 0).release()));
+                continue;
+            }
             if (child->type == kChar && child->embells.empty()) {
                 bool symbol = false;
                 const char c = CharacterByte(*child, m_v5, symbol);

@@ -169,13 +169,19 @@ constexpr MenuRow kMenuTable[] = {
 // The rows no subsystem serves yet: the feature that will serve each. Delete a row's line when
 // its handler is installed.
 const std::vector<UnservedMenuRow> kUnservedMenuRows = {
-    {6657, "palettes"},           {6662, "macros"},
-    {7681, "target preferences"}, {7682, "target preferences"},
-    {7683, "target preferences"}, {7684, "target preferences"},
-    {7685, "target preferences"}, {7686, "target preferences"},
-    {7687, "target preferences"}, {7688, "target preferences"},
-    {7689, "target preferences"}, {7690, "target preferences"},
-    {7691, "target preferences"}, {7692, "target preferences"},
+    {6662, "macros"},
+    {7681, "target preferences"},
+    {7682, "target preferences"},
+    {7683, "target preferences"},
+    {7684, "target preferences"},
+    {7685, "target preferences"},
+    {7686, "target preferences"},
+    {7687, "target preferences"},
+    {7688, "target preferences"},
+    {7689, "target preferences"},
+    {7690, "target preferences"},
+    {7691, "target preferences"},
+    {7692, "target preferences"},
     {7693, "target preferences"},
 };
 

@@ -5,6 +5,7 @@
 #include "App/kPalette.h"
 #include "App/kPrefs.h"
 #include "Dialogs/ChooseExampleDialog.h"
+#include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/HelpTours.h"
@@ -419,6 +420,7 @@ void InstallModelWiring() {
     SetMenuHandler(kInsertExpressionMenuId, &RunInsertExpression);
     // Options > "&Frappes...".
     SetMenuHandler(kCustomizeKeyboardMenuId, &CustomizeKeyboard);
+    SetMenuHandler(kCustomizePaletteMenuId, &CustomizeMainPalette);
     // Options > "&Commandes de caractères...", and the font command kind of the keyboard dialog.
     SetMenuHandler(kCharacterCommandsMenuId, &RunCharacterCommands);
     KeyboardFontCommandChooser = &AskFSSCmd;

@@ -2,6 +2,7 @@
 
 #include "Dialogs/AboutDialogs.h"
 #include "Dialogs/ChooseExampleDialog.h"
+#include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/HelpScreens.h"
@@ -62,6 +63,9 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4116, &launchWith<TensorDlgRecord, &RunEditTensorDlg>},
     DialogLauncherEntry{4117, &launchWith<BoxDlgRecord, &RunEditBoxDlg>},
     DialogLauncherEntry{4118, &launchPlain<&RunSecondaryCommandDlg>},
+    DialogLauncherEntry{4119, &launchPlain<&RunCustomizePaletteDlg>},
+    DialogLauncherEntry{4120, &launchPlain<&RunCustomizeSubPaletteButtonDlg>},
+    DialogLauncherEntry{4121, &launchPlain<&RunPaletteCustomizeHintDlg>},
     DialogLauncherEntry{4122, &launchPlain<&RunKeyboardEquivalentsDlg>},
     DialogLauncherEntry{4123, &launchPlain<&RunRevertToOriginalDlg>},
     DialogLauncherEntry{4124, &launchWith<ChangeFontDlgRecord, &RunChangeFontDlg>},

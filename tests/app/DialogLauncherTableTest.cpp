@@ -3,6 +3,7 @@
 #include "BuiltinResources.h"
 #include "Dialogs/AboutDialogs.h"
 #include "Dialogs/ChooseExampleDialog.h"
+#include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/FontStyleDialog.h"
@@ -75,6 +76,9 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4116, makerOf<TensorDlgRecord>()},
             {4117, makerOf<BoxDlgRecord>()},
             {4118, makerOf<SecondaryCommandDlgRecord>()},
+            {4119, makerOf<CustomizePaletteDlgRecord>()},
+            {4120, makerOf<CustomizePaletteDlgRecord>()},
+            {4121, makerOf<uint8_t>()},
             {4122, makerOf<KeyboardEquivalentsDlgRecord>()},
             {4124, makerOf<ChangeFontDlgRecord>()},
             {4125, makerOf<CharacterCommandsDlgRecord>()},

@@ -12,6 +12,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpToursTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CustomizePaletteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp

@@ -12,6 +12,16 @@
 
 #include <set>
 
+namespace {
+
+// Where the press was, for a procedure that reads it after later input has moved the cursor on.
+void keepPressPoint(plat::HWND item, plat::LPARAM lParam) {
+    if (oDlgWidget* widget = DlgWidgetOfItem(item))
+        widget->setPressPoint(oPoint{plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam)});
+}
+
+} // namespace
+
 bool PortPaintInProgress = false;
 
 namespace {
@@ -91,12 +101,14 @@ plat::LRESULT otherPortMessage(plat::HWND hwnd, plat::UINT message, plat::WPARAM
         return 0;
     }
     case plat::WM_LBUTTONDOWN:
+        keepPressPoint(hwnd, lParam);
         plat::SendMessage(plat::GetParent(hwnd), plat::WM_COMMAND, plat::MAKEWPARAM(id, 0),
                           reinterpret_cast<plat::LPARAM>(hwnd));
         return 0;
     case plat::WM_LBUTTONUP:
         return 0;
     case plat::WM_LBUTTONDBLCLK:
+        keepPressPoint(hwnd, lParam);
         DoubleClickFlag = 1;
         if (CurrentDialog && CurrentDialog != kSystemDialogRunning && plat::IsWindow(CurrentDialog))
             plat::SendMessage(CurrentDialog, plat::WM_COMMAND, plat::MAKEWPARAM(id, 0), 0);

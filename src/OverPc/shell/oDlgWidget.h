@@ -27,6 +27,9 @@ public:
     virtual void cursorPoint(int32_t& x, int32_t& y);
 
     plat::HWND item() const { return m_item; }
+    // The item's point of the last press on it (item coordinates).
+    oPoint pressPoint() const { return m_press; }
+    void setPressPoint(oPoint point) { m_press = point; }
     int32_t controlId() const { return m_controlId; }
     DlgPaintCallback paintCallback() const { return m_paint; }
 
@@ -34,6 +37,7 @@ private:
     plat::HWND m_item = nullptr;
     int32_t m_controlId = 0;
     DlgPaintCallback m_paint = nullptr;
+    oPoint m_press{};
 };
 
 // Registers the "otherport" class (once; later calls do nothing): double clicks, the window colour

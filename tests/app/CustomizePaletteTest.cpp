@@ -1,0 +1,181 @@
+// The Customize Palette dialogs driven through Options > "&Palette..." on the headless back end:
+// moving, duplicating and clearing buttons, editing a sub-palette, Cancel putting every palette
+// back, and OK writing palette.prf that the next start reads.
+#include "App/MenuDispatch.h"
+#include "App/kPalette.h"
+#include "Dialogs/CustomizePaletteDialogs.h"
+#include "OverPc/PFILE.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Dialog.h"
+#include "plat/Files.h"
+#include "plat/Input.h"
+#include "plat/Testing.h"
+
+#include <gtest/gtest.h>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+using pt::DialogDriver;
+
+constexpr int32_t kSlot = 3;
+
+class CustomizePaletteTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        InstallPaletteHooks();
+        ResetPalettes();
+        // Copy, an insertion and sub-palette 3, each a 2 × 2 button in a 2 × 6 palette; the
+        // sub-palette holds paste at its top-left.
+        PaletteRecord main(2, 6);
+        main.setBlock(0, 0, 2, 2, kCmdCopy);
+        main.setBlock(0, 2, 2, 2, 0x4111);
+        main.setBlock(0, 4, 2, 2, kCmdSubPaletteBase + kSlot);
+        MainPalette() = main;
+        PaletteRecord sub(2, 4);
+        sub.setBlock(0, 0, 2, 2, kCmdPaste);
+        sub.defaultRow = sub.defaultColumn = 0;
+        SubPalette(kSlot) = std::make_unique<PaletteRecord>(sub);
+    }
+    void TearDown() override {
+        ResetPalettes();
+        AppDocumentFixture::TearDown();
+    }
+    // The middle of the 2 × 2 block at a cell, in the preview's coordinates.
+    static plat::POINT middle(int32_t row, int32_t column) {
+        const int32_t cell = CustomizePreviewCell();
+        return {column * cell + cell, row * cell + cell};
+    }
+    // The middle of a cell: a drop there on empty cells puts the button's top-left in it.
+    static plat::POINT inCell(int32_t row, int32_t column) {
+        const int32_t cell = CustomizePreviewCell();
+        return {column * cell + cell / 2, row * cell + cell / 2};
+    }
+    // A drag whose press is handled before the rest of it arrives, as a person's drag is.
+    static void drag(DialogDriver& d, int preview, plat::POINT from, plat::POINT to) {
+        pt::press(d.item(preview), from.x, from.y);
+        pt::move(d.item(preview), to.x, to.y);
+        pt::release(d.item(preview), to.x, to.y);
+        d.pump();
+    }
+    static std::string prefsFile() { return PrefsFolderPath() + kPalettePrefsFile; }
+};
+
+TEST_F(CustomizePaletteTest, MovedDuplicatedClearedAndSubPaletteButtonsSurviveOkAndARestart) {
+    bool kindsOffAtFirst = false, boxOffInMain = false, popupOffInSub = false;
+    int32_t afterMoves = 0;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        kindsOffAtFirst = !d.enabled(5739) && !d.enabled(5743);
+        boxOffInMain = !d.enabled(kCustomizePaletteDefaultItem);
+        // Copy exchanged with the insertion, then copied with Alt+Ctrl below the palette.
+        drag(d, kCustomizePalettePreviewItem, middle(0, 0), middle(0, 2));
+        pt::keyDown(plat::VK_MENU);
+        pt::keyDown(plat::VK_CONTROL);
+        drag(d, kCustomizePalettePreviewItem, middle(0, 2), inCell(2, 0));
+        pt::keyUp(plat::VK_CONTROL);
+        pt::keyUp(plat::VK_MENU);
+        afterMoves = TheCustomization.working.code(2, 0);
+        pt::doubleClick(d.item(kCustomizePalettePreviewItem), middle(0, 4).x, middle(0, 4).y);
+        d.pump();
+    });
+    pt::onDialog(kCustomizeSubPaletteDialogId, [&](DialogDriver& d) {
+        popupOffInSub = !d.enabled(kCustomizeSubSubButton);
+        // Paste moved right and made the default button.
+        drag(d, kCustomizeSubPreviewItem, middle(0, 0), inCell(0, 2));
+        d.click(kCustomizeSubDefaultItem);
+        d.click(plat::IDOK);
+    });
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        // The insertion (now at the left) cleared.
+        pt::click(d.item(kCustomizePalettePreviewItem), middle(0, 0).x, middle(0, 0).y);
+        d.pump();
+        d.click(kCustomizePaletteNothingButton);
+        d.click(plat::IDOK);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    EXPECT_TRUE(kindsOffAtFirst);
+    EXPECT_TRUE(boxOffInMain);
+    EXPECT_TRUE(popupOffInSub);
+    EXPECT_EQ(afterMoves, kCmdCopy);
+
+    PaletteRecord expected(4, 6);
+    expected.setBlock(0, 2, 2, 2, kCmdCopy);
+    expected.setBlock(0, 4, 2, 2, kCmdSubPaletteBase + kSlot);
+    expected.setBlock(2, 0, 2, 2, kCmdCopy);
+    PaletteRecord expectedSub(2, 4);
+    expectedSub.setBlock(0, 2, 2, 2, kCmdPaste);
+    expectedSub.defaultRow = 0;
+    expectedSub.defaultColumn = 2;
+    for (const char* when : {"after OK", "after a restart"}) {
+        SCOPED_TRACE(when);
+        const PaletteRecord& main = MainPalette();
+        ASSERT_EQ(main.rows, expected.rows);
+        ASSERT_EQ(main.columns, expected.columns);
+        for (int32_t r = 0; r < main.rows; ++r)
+            for (int32_t c = 0; c < main.columns; ++c)
+                EXPECT_EQ(main.code(r, c), expected.code(r, c)) << r << "," << c;
+        ASSERT_TRUE(SubPalette(kSlot));
+        EXPECT_EQ(SubPalette(kSlot)->code(0, 2), kCmdPaste);
+        EXPECT_EQ(SubPalette(kSlot)->code(0, 0), 0);
+        EXPECT_EQ(SubPaletteDefaultCode(kSlot), kCmdPaste);
+        // The palette window shows the copy button where the insertion was.
+        SetPaletteWindowWanted(true);
+        if (ThePalettePane() == nullptr)
+            ShowPaletteWindow();
+        pt::runUntilIdle();
+        ASSERT_NE(ThePalettePane(), nullptr);
+        PaletteBlock block;
+        const int32_t cell = ThePalettePane()->cellSize();
+        ASSERT_TRUE(ThePalettePane()->blockAt({3 * cell, cell}, block));
+        EXPECT_EQ(block.code, kCmdCopy);
+        EXPECT_FALSE(ThePalettePane()->blockAt({cell, cell}, block));
+        ClosePaletteWindow();
+        ResetPalettes();
+        LoadPalettePrefs(PrefsFolderPath());
+    }
+}
+
+TEST_F(CustomizePaletteTest, CancelPutsBackTheMainPaletteAndEverySubPalette) {
+    const PaletteRecord main = MainPalette();
+    const PaletteRecord sub = *SubPalette(kSlot);
+    bool nothingSelected = false;
+    size_t beeps = 0;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        // A press left of the palette selects nothing; clearing nothing only beeps.
+        pt::click(d.item(kCustomizePalettePreviewItem), -2, 4);
+        d.pump();
+        nothingSelected = !d.enabled(kCustomizePaletteNothingButton);
+        const size_t before = pt::beeps().size();
+        d.pump();
+        ClearSelectedButtons();
+        beeps = pt::beeps().size() - before;
+        pt::doubleClick(d.item(kCustomizePalettePreviewItem), middle(0, 4).x, middle(0, 4).y);
+        d.pump();
+    });
+    pt::onDialog(kCustomizeSubPaletteDialogId, [&](DialogDriver& d) {
+        // The only button cleared: OK frees the sub-palette and clears its main button.
+        pt::click(d.item(kCustomizeSubPreviewItem), middle(0, 0).x, middle(0, 0).y);
+        d.pump();
+        d.click(kCustomizeSubNothingButton);
+        d.click(plat::IDOK);
+    });
+    int32_t cleared = -1;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        cleared = TheCustomization.working.code(0, 4);
+        d.click(plat::IDCANCEL);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    EXPECT_TRUE(nothingSelected);
+    EXPECT_EQ(beeps, 1u);
+    EXPECT_EQ(cleared, 0);
+    EXPECT_TRUE(MainPalette() == main);
+    ASSERT_TRUE(SubPalette(kSlot));
+    EXPECT_TRUE(*SubPalette(kSlot) == sub);
+    EXPECT_EQ(plat::GetFileAttributes(prefsFile().c_str()), plat::INVALID_FILE_ATTRIBUTES);
+}
+
+} // namespace
+} // namespace kvtest

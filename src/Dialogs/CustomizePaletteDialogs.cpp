@@ -309,7 +309,7 @@ PaletteRecord widened(const PaletteRecord& palette) {
 } // namespace
 
 int32_t CustomizePreviewCell() {
-    return std::max<int32_t>(16, PaletteCellSize());
+    return std::max<int32_t>(24, PaletteCellSize());
 }
 
 int32_t UpdateCustomizePaletteControls() {
@@ -389,7 +389,7 @@ void DrawPaletteBeingCustomized(oDlgWidget* widget) {
     for (int32_t r = 0; r < rows; ++r)
         for (int32_t c = 0; c < columns; ++c)
             w.frameZone(Zone{c * cell, r * cell, (c + 1) * cell + 1, (r + 1) * cell + 1}, 1,
-                        kColorLightGrey, kLineSolid, kDrawPaint);
+                        Color{150, 150, 150, 255}, kLineSolid, kDrawPaint);
     for (const PaletteBlock& b : PaletteBlocks(p)) {
         if (b.row >= rows || b.column >= columns)
             continue;

@@ -170,6 +170,13 @@ std::vector<Fixture> Fixtures() {
          [] { return RowOf(NewFence(Row("y"), kDelimParen << 4 | kDelimParen)); }},
         {"v5 left bracket only", Doc5(Line5(Tmpl5(3, 1, cat({Line5(Text5("y")), Char5('[')})))),
          [] { return RowOf(NewFence(Row("y"), kDelimSquare << 4)); }},
+        {"v5 half-open interval and open brackets",
+         Doc5(Line5(cat({Tmpl5(9, 0, cat({Line5(Text5("a,b")), Char5('['), Char5(')')})),
+                         Tmpl5(8, 0, cat({Line5(Text5("c")), Char5(']'), Char5('[')}))}))),
+         [] {
+             return RowOf(NewFence(Row("a,b"), kDelimSquare << 4 | kDelimParen),
+                          NewFence(Row("c"), kDelimReversedSquare << 4 | kDelimReversedSquare));
+         }},
         {"v5 superscript after a character",
          Doc5(Line5(cat({Text5("x"), Tmpl5(28, 0, cat({NullLine5(), Line5(Text5("2"))}))}))),
          [] { return RowOf(NewSSScript(Row("x"), Row(""), Row("2"), 3)); }},

@@ -306,6 +306,34 @@ private:
         }
     }
 
+    // The delimiter type of a fence character on the left or right side; a bracket facing the
+    // other way is the reversed square bracket.
+    static int delimiterOf(uint32_t c, bool left) {
+        switch (c) {
+        case '(':
+        case ')':
+            return kDelimParen;
+        case '{':
+        case '}':
+            return kDelimBrace;
+        case '|':
+            return kDelimBar;
+        case '<':
+        case '>':
+        case 0x2329:
+        case 0x232A:
+        case 0x27E8:
+        case 0x27E9:
+            return kDelimAngle;
+        case '[':
+            return left ? kDelimSquare : kDelimReversedSquare;
+        case ']':
+            return left ? kDelimReversedSquare : kDelimSquare;
+        default:
+            return kDelimNone;
+        }
+    }
+
     bool templ(const Record& r, Pieces& pieces) {
         std::vector<const Record*> slots;
         std::vector<const Record*> chars;
@@ -324,6 +352,16 @@ private:
             return true;
         }
         switch (sel) {
+        case 8:   // open brackets
+        case 9: { // intervals: the delimiters are the template's two characters
+            ExprPtr inside = slotAt(0);
+            if (!inside || chars.size() != 2)
+                return false;
+            const int left = delimiterOf(chars[0]->character, true);
+            const int right = delimiterOf(chars[1]->character, false);
+            pieces.push_back(ExprPtr(NewFence(std::move(inside), left << 4 | right).release()));
+            return true;
+        }
         case 10: { // root
             ExprPtr radicand = slotAt(0);
             ExprPtr index = (r.variation & 1) ? slotAt(1) : nullptr;

@@ -442,25 +442,50 @@ void SelectPaletteCells(oDlgWidget* widget) {
         return;
     }
     const bool duplicateAtPress = (ModifierFlags & kModAltCtrl) != 0;
-    widget->trackDrag([](oPoint) {},
-                      [&](oPoint release) {
-                          int32_t r = 0;
-                          int32_t c = 0;
-                          if (!cellAt(release, r, c)) {
-                              Beep();
-                              return;
-                          }
-                          if (inBlock(r, c, s.firstRow, s.firstColumn, s.rowCount, s.columnCount))
-                              return;
-                          SnapshotModifierKeys();
-                          const bool duplicate =
-                              duplicateAtPress || (ModifierFlags & kModAltCtrl) != 0;
-                          if (!dropSelection(r, c, duplicate))
-                              Beep();
-                          UpdateCustomizePaletteControls();
-                          redrawPreview();
-                      },
-                      nullptr, 0);
+    // The outline of the selection follows the cursor, drawn by inversion (twice leaves nothing).
+    const int32_t cell = CustomizePreviewCell();
+    const Zone from{s.firstColumn * cell, s.firstRow * cell, (s.firstColumn + s.columnCount) * cell,
+                    (s.firstRow + s.rowCount) * cell};
+    oPoint shown{0, 0};
+    bool outlined = false;
+    auto invertOutline = [&](oPoint offset) {
+        Zone z = from;
+        ZoneOffset(z, offset.x, offset.y);
+        widget->invertZone(Zone{z.left, z.top, z.right, z.top + 2});
+        widget->invertZone(Zone{z.left, z.bottom - 2, z.right, z.bottom});
+        widget->invertZone(Zone{z.left, z.top + 2, z.left + 2, z.bottom - 2});
+        widget->invertZone(Zone{z.right - 2, z.top + 2, z.right, z.bottom - 2});
+    };
+    auto hideOutline = [&] {
+        if (outlined)
+            invertOutline(shown);
+        outlined = false;
+    };
+    widget->trackDrag(
+        [&](oPoint p) {
+            hideOutline();
+            shown = oPoint{p.x - press.x, p.y - press.y};
+            invertOutline(shown);
+            outlined = true;
+        },
+        [&](oPoint release) {
+            hideOutline();
+            int32_t r = 0;
+            int32_t c = 0;
+            if (!cellAt(release, r, c)) {
+                Beep();
+                return;
+            }
+            if (inBlock(r, c, s.firstRow, s.firstColumn, s.rowCount, s.columnCount))
+                return;
+            SnapshotModifierKeys();
+            const bool duplicate = duplicateAtPress || (ModifierFlags & kModAltCtrl) != 0;
+            if (!dropSelection(r, c, duplicate))
+                Beep();
+            UpdateCustomizePaletteControls();
+            redrawPreview();
+        },
+        nullptr, 0);
 }
 
 void TrimCustomizedPalette(PaletteRecord& palette) {

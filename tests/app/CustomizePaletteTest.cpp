@@ -5,6 +5,7 @@
 #include "App/kPalette.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/Presourc.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"
@@ -175,6 +176,31 @@ TEST_F(CustomizePaletteTest, CancelPutsBackTheMainPaletteAndEverySubPalette) {
     ASSERT_TRUE(SubPalette(kSlot));
     EXPECT_TRUE(*SubPalette(kSlot) == sub);
     EXPECT_EQ(plat::GetFileAttributes(prefsFile().c_str()), plat::INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(CustomizePaletteTest, WithNoPaletteABlankOneIsMadeAndOkOnItKeepsNothing) {
+    MainPalette() = PaletteRecord();
+    std::string note;
+    pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+        note = call.text;
+        return plat::IDOK;
+    });
+    int32_t rows = 0, columns = 0;
+    bool kindsOff = false;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        rows = TheCustomization.working.rows;
+        columns = TheCustomization.working.columns;
+        kindsOff = !d.enabled(kCustomizePaletteNothingButton) && !d.enabled(5740);
+        d.click(plat::IDOK);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    EXPECT_EQ(note, LoadResString(kBlankPaletteNote));
+    EXPECT_EQ(rows, 6 + kCustomizeExtraRows);
+    EXPECT_EQ(columns, 16 + kCustomizeExtraColumns);
+    EXPECT_TRUE(kindsOff);
+    // All its cells empty: OK trims it to nothing.
+    EXPECT_EQ(MainPalette().rows, 0);
+    EXPECT_EQ(MainPalette().columns, 0);
 }
 
 } // namespace

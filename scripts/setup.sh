@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git ccache clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config git ccache clang lld libclang-rt-14-dev
   libcairo2-dev libx11-dev libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
   libespeak-ng-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

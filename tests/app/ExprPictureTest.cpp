@@ -444,8 +444,11 @@ TEST_F(ExprPictureTest, PngAndBitmapExportsTakeTheMarginsAndTheRotation) {
     const Color paper{255, 255, 0, 255};
     const PictureMargins kept = PictureMarginSettings;
     // PNG files at the screen's resolution, bitmap files at their own chosen one.
-    for (const auto& [type, dpi] :
+    for (const auto& row :
          {std::pair{kPngSaveType, PictPortDotsPerInch(0)}, std::pair{kBmpSaveType, 144}}) {
+        // Plain names, not structured bindings: the lambda below captures them.
+        const int32_t type = row.first;
+        const int32_t dpi = row.second;
         SCOPED_TRACE(type);
         BitmapResolution = type == kBmpSaveType ? dpi : 0;
         const int32_t m = MarginInDots(9, dpi);

@@ -46,7 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::string again;
-    if (CatchFail([&] { again = ExprEncodingText(tree.get()); }) != 0)
+    // FIXME: the font table lives as long as the process and fills up over many inputs; writing a
+    // tree may then find it full where reading did not. That outcome is reported, not a crash.
+    const int written = CatchFail([&] { again = ExprEncodingText(tree.get()); });
+    if (written == errTooManyFonts)
+        return 0;
+    if (written != 0)
         std::abort();
     ExprPtr back;
     if (CatchFail([&] { back = ReadExprEncodingFromMemory(again.data(), again.size()); }) != 0)

@@ -140,6 +140,36 @@ TEST_F(Window, FrameAndClientGeometry) {
     EXPECT_EQ(plat::MAKELPARAM(300, 200), got(plat::WM_SIZE)[0].lParam);
 }
 
+TEST_F(Window, SizableWindowsAreNoLargerThanTheScreen) {
+    // A sizable window (a document window sized after a very long formula) or an overlapped one
+    // is cut to the screen and its sizing frame; a popup or a plain child keeps its size.
+    const int sw = plat::GetSystemMetrics(plat::SM_CXSCREEN);
+    const int sh = plat::GetSystemMetrics(plat::SM_CYSCREEN);
+    const int frame = plat::GetSystemMetrics(plat::SM_CXFRAME);
+    HWND owner = top("Owner");
+    struct Case {
+        plat::DWORD style;
+        HWND parent;
+        int width, height;
+    } cases[] = {
+        {plat::WS_CHILD | plat::WS_CAPTION | plat::WS_THICKFRAME, owner, sw + 2 * frame,
+         sh + 2 * frame},
+        {plat::WS_OVERLAPPEDWINDOW, nullptr, sw + 2 * frame, sh + 2 * frame},
+        {plat::WS_POPUP, nullptr, 40000, 30000},
+        {plat::WS_CHILD, owner, 40000, 30000},
+    };
+    for (const Case& c : cases) {
+        HWND w = plat::CreateWindowEx(0, "Rec", "", c.style, 0, 0, 40000, 30000, c.parent, nullptr,
+                                      nullptr, nullptr);
+        ASSERT_NE(nullptr, w);
+        RECT wr;
+        plat::GetWindowRect(w, &wr);
+        EXPECT_EQ(c.width, wr.right - wr.left) << c.style;
+        EXPECT_EQ(c.height, wr.bottom - wr.top) << c.style;
+        plat::DestroyWindow(w);
+    }
+}
+
 TEST_F(Window, FrontWindowWinsAtAPoint) {
     HWND back = top("Back", 100, 100, 100, 100);
     HWND front = top("Front", 150, 150, 100, 100);

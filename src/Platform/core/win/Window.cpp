@@ -497,6 +497,13 @@ HWND CreateWindowEx(DWORD exStyle, const char* className, const char* windowName
         cx = 640;
         cy = 480;
     }
+    if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
+        // A sizable or overlapped window is made no larger than the largest size the user can
+        // drag it to: the screen and its sizing frame.
+        const SIZE screen = backend().screenSize();
+        cx = std::min(cx, screen.cx + 2 * kSizingFrame);
+        cy = std::min(cy, screen.cy + 2 * kSizingFrame);
+    }
     w->rect = RECT{x, y, x + std::max(cx, 0), y + std::max(cy, 0)};
     if (style & WS_CHILD) {
         w->parent = parentWin->hwnd;

@@ -7,6 +7,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -227,7 +228,7 @@ oWindow* openPaneWindow(PalettePane* pane, const PaletteRecord& palette, int32_t
 
 void paletteToggles(const uint8_t*) {
     if (s_pane != nullptr)
-        s_pane->invalidate(nullptr);
+        s_pane->releaseImage();
 }
 
 bool toggleIsOn(int32_t code) {
@@ -522,25 +523,25 @@ Zone PalettePane::blockZone(const PaletteBlock& block) const {
                 0};
 }
 
-void PalettePane::drawBlock(const PaletteBlock& block, bool pressed) {
+void PalettePane::drawBlock(oGraphPort& port, const PaletteBlock& block, bool pressed) {
     const Zone zone = blockZone(block);
     const Zone face{zone.left + 1, zone.top + 1, zone.right, zone.bottom, 0, 0};
     static constexpr Color kFace{236, 236, 236, 255};
     static constexpr Color kPressedFace{200, 206, 216, 255};
     static constexpr Color kLight{255, 255, 255, 255};
     static constexpr Color kShadow{128, 128, 128, 255};
-    paintZone(face, pressed ? kPressedFace : kFace);
+    port.paintZone(face, pressed ? kPressedFace : kFace);
     // A raised edge: light on the top and left, shadow on the bottom and right; pressed, reversed.
-    startDeluxeLine(1, pressed ? kShadow : kLight, kLineSolid, kDrawPaint);
-    moveTo(face.left, face.bottom - 1);
-    lineTo(face.left, face.top);
-    lineTo(face.right - 1, face.top);
-    endLine();
-    startDeluxeLine(1, pressed ? kLight : kShadow, kLineSolid, kDrawPaint);
-    moveTo(face.right - 1, face.top);
-    lineTo(face.right - 1, face.bottom - 1);
-    lineTo(face.left, face.bottom - 1);
-    endLine();
+    port.startDeluxeLine(1, pressed ? kShadow : kLight, kLineSolid, kDrawPaint);
+    port.moveTo(face.left, face.bottom - 1);
+    port.lineTo(face.left, face.top);
+    port.lineTo(face.right - 1, face.top);
+    port.endLine();
+    port.startDeluxeLine(1, pressed ? kLight : kShadow, kLineSolid, kDrawPaint);
+    port.moveTo(face.right - 1, face.top);
+    port.lineTo(face.right - 1, face.bottom - 1);
+    port.lineTo(face.left, face.bottom - 1);
+    port.endLine();
     int32_t code = block.code;
     if ((code & 0xFF00) == kCmdSubPaletteBase)
         code = SubPaletteDefaultCode(code & 0xFF);
@@ -548,26 +549,59 @@ void PalettePane::drawBlock(const PaletteBlock& block, bool pressed) {
     const Zone picture{
         face.left + inset, face.top + inset, face.right - inset, face.bottom - inset, 0, 0};
     if (code == kTypingStyleCode) {
-        clipToZone(&face);
-        DrawCommandPicture(*this, picture, code);
-        clipToZone(nullptr);
+        port.clipToZone(&face);
+        DrawCommandPicture(port, picture, code);
+        port.clipToZone(nullptr);
     } else if (code != 0) {
-        DrawCommandPicture(*this, picture, code);
+        DrawCommandPicture(port, picture, code);
     }
     if ((block.code & 0xFF00) == kCmdSubPaletteBase) {
         // A small corner mark tells the buttons that open a sub-palette.
         const oPoint corner[3] = {{face.right - 2, face.bottom - 6},
                                   {face.right - 2, face.bottom - 2},
                                   {face.right - 6, face.bottom - 2}};
-        paintPolygon(3, corner, &kShadow, kDrawPaint, 0, 0);
+        port.paintPolygon(3, corner, &kShadow, kDrawPaint, 0, 0);
     }
+}
+
+void PalettePane::drawBlock(const PaletteBlock& block, bool pressed) {
+    drawBlock(*this, block, pressed);
+}
+
+void PalettePane::renderImage(oGraphPort& port) {
+    port.paintZone(Zone{0, 0, width(), height(), 0, 0}, Color{160, 160, 160, 255});
+    for (const PaletteBlock& block : PaletteBlocks(*m_palette))
+        drawBlock(port, block, toggleIsOn(block.code));
 }
 
 void PalettePane::draw() {
     const Zone all{0, 0, width(), height(), 0, 0};
-    paintZone(all, Color{160, 160, 160, 255});
-    for (const PaletteBlock& block : PaletteBlocks(*m_palette))
-        drawBlock(block, toggleIsOn(block.code));
+    // The picture of every button is made once and copied to the screen at each paint; it is
+    // dropped when the palette, the typing style, a toggle or a setting behind the pictures
+    // changes.
+    if (m_image && (m_image->width() != all.width() || m_image->height() != all.height()))
+        m_image.reset();
+    if (!m_image) {
+        m_image.reset(TryNewScreenPixMap(all));
+        if (m_image)
+            renderImage(*m_image);
+    }
+    if (m_image)
+        restorePix(0, 0, *m_image);
+    else
+        renderImage(*this);
+}
+
+void PalettePane::refreshBlock(const PaletteBlock& block) {
+    if (m_image)
+        drawBlock(*m_image, block, toggleIsOn(block.code));
+    const Zone zone = blockZone(block);
+    invalidate(&zone);
+}
+
+void PalettePane::releaseImage() {
+    m_image.reset();
+    invalidate(nullptr);
 }
 
 bool PalettePane::canClose() {
@@ -724,26 +758,20 @@ void TogglePaletteWindowCommand() {
 
 void ReleasePaletteImage() {
     if (s_pane != nullptr)
-        s_pane->invalidate(nullptr);
+        s_pane->releaseImage();
 }
 
 void UpdateStyleButtons(int32_t force, int32_t now) {
     if (s_pane == nullptr)
         return;
-    FSSRecord style;
-    uint8_t colour = 0;
-    GetTypingFSS(style, colour);
-    std::string text = style.fontName;
-    text += ' ' + std::to_string(style.size);
+    // What the style buttons show: the first selection's style over the base style.
+    std::string text = TypingStyleDescription();
     if (force == 0 && text == s_styleText)
         return;
     s_styleText = text;
-    for (const PaletteBlock& block : PaletteBlocks(mainPalette())) {
-        if (block.code != kTypingStyleCode)
-            continue;
-        const Zone zone = s_pane->blockZone(block);
-        s_pane->invalidate(&zone);
-    }
+    for (const PaletteBlock& block : PaletteBlocks(mainPalette()))
+        if (block.code == kTypingStyleCode)
+            s_pane->refreshBlock(block);
     if (now != 0)
         if (const plat::HWND h = handleOf(s_pane))
             plat::UpdateWindow(h);

@@ -19,6 +19,7 @@
 
 class oIStream;
 class oOStream;
+class oPixMap;
 
 inline constexpr char kPalettePrefsFile[] = "palette.prf";
 inline constexpr int32_t kPalettePrefsVersion = 1;
@@ -125,9 +126,17 @@ public:
     const PaletteRecord* palette() const { return m_palette; }
     // Size of the pane for its palette.
     static oPoint paneSize(const PaletteRecord& palette, int32_t cell);
+    // Drops the cached picture of the buttons and invalidates the pane.
+    void releaseImage();
+    bool hasImage() const { return m_image != nullptr; }
+    // Draws one button again into the cached picture and invalidates it.
+    void refreshBlock(const PaletteBlock& block);
 
 private:
     void drawBlock(const PaletteBlock& block, bool pressed);
+    void drawBlock(oGraphPort& port, const PaletteBlock& block, bool pressed);
+    // The background and every button, as they are now.
+    void renderImage(oGraphPort& port);
     // Pops sub-palette `slot` up below the block; runs what the release lands on.
     void trackSubPalette(const PaletteBlock& block);
     void trackButton(const PaletteBlock& block);
@@ -135,6 +144,7 @@ private:
     const PaletteRecord* m_palette;
     int32_t m_slot;
     int32_t m_cell;
+    std::unique_ptr<oPixMap> m_image;
 };
 
 // The pane of the open palette window, or null.

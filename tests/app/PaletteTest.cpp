@@ -246,6 +246,65 @@ TEST_F(PaletteTest, ThePaletteOpensOverTheFramesWorkAreaAndKeepsItsPlace) {
     EXPECT_EQ(GeneralPrefValue("Pw", 2), 60);
 }
 
+// The buttons' picture is made once and kept between paints; what changes a button's look (a view
+// toggle, the palette itself, the typing style) shows at once.
+TEST_F(PaletteTest, ThePalettePictureIsKeptAndShowsEveryChange) {
+    ExprFilePane* document = typed("x");
+    const plat::HWND palette = openPalette();
+    ASSERT_NE(palette, nullptr);
+    PalettePane* pane = ThePalettePane();
+    const int32_t cell = PaletteCellSize();
+    // The pixels of a standard button of the main palette, as the window shows them.
+    auto buttonPixels = [&](int32_t row, int32_t column, int32_t columns = 2) {
+        pt::runUntilIdle();
+        std::vector<plat::COLORREF> pixels;
+        const plat::HDC dc = plat::GetDC(palette);
+        for (int32_t y = row * cell; y < (row + 2) * cell; ++y)
+            for (int32_t x = column * cell; x < (column + columns) * cell; ++x)
+                pixels.push_back(plat::GetPixel(dc, x, y));
+        plat::ReleaseDC(palette, dc);
+        return pixels;
+    };
+    const auto fraction = buttonPixels(2, 0);
+    EXPECT_TRUE(pane->hasImage());
+    // A paint of its own draws the kept picture again.
+    pane->invalidate(nullptr);
+    EXPECT_EQ(buttonPixels(2, 0), fraction);
+    EXPECT_TRUE(pane->hasImage());
+
+    struct Change {
+        const char* what;
+        int32_t row, column, columns;
+        std::function<void()> act;
+    };
+    const Change changes[] = {
+        {"a view toggle turned on", 2, 22, 2,
+         [] {
+             const uint8_t modes[4] = {1, 0, 0, 0};
+             SetViewModes(modes);
+         }},
+        {"a button given another command", 2, 0, 2,
+         [] {
+             MainPalette().setBlock(2, 0, 2, 2, 0x4177);
+             ReleasePaletteImage();
+         }},
+        {"the typing style of the selection", 2, 18, 4,
+         [] {
+             // The whole expression in the symbol style.
+             DoCommand(kCmdSelectAll, 0);
+             DoCommand(kCmdStyleBase + 1, 0);
+         }},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        const auto before = buttonPixels(c.row, c.column, c.columns);
+        c.act();
+        EXPECT_NE(buttonPixels(c.row, c.column, c.columns), before);
+        EXPECT_TRUE(pane->hasImage());
+    }
+    EXPECT_NE(document, nullptr);
+}
+
 TEST_F(PaletteTest, TheInsertCatalogPicturesAreResourceBitmaps) {
     const std::vector<int32_t> ids = InsertCatalogBitmapIds();
     ASSERT_FALSE(ids.empty());

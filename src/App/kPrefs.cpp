@@ -14,6 +14,7 @@
 #include "OverPc/documents/Exports.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 #include "plat/Files.h"
@@ -101,6 +102,8 @@ std::vector<int32_t> gather(std::string_view tag) {
         const PictureMargins& m = PictureMarginSettings;
         return {m.left, m.top, m.right, m.bottom};
     }
+    if (tag == "Mr")
+        return {MagnificationNum, MagnificationDen};
     if (tag == "Cy")
         return {RudizeSetting};
     if (tag == "Cf")
@@ -157,6 +160,9 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
         NextPictureRotation = v[0];
     } else if (tag == "Bd") {
         PictureMarginSettings = {v[0], v[1], v[2], v[3]};
+    } else if (tag == "Mr") {
+        MagnificationNum = v[0];
+        MagnificationDen = v[1];
     } else if (tag == "Cy") {
         RudizeSetting = asByte(v[0]);
     } else if (tag == "Cf") {
@@ -170,6 +176,7 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
         // The picture writers read their resolutions (and the EPS clipboard format) from here.
         if (tag == "Ep") {
             EpsClipboardType = v[0];
+            EpsOutputType = v[1];
             EpsResolution = v[2];
         } else if (tag == "Bi") {
             BitmapResolution = v[0];

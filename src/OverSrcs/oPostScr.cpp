@@ -23,6 +23,7 @@ constexpr int kProductNameId = 430;
 constexpr int kVersionTextId = 138;
 
 bool s_rudizeAsSymbol = false;
+bool s_simplified = false;
 std::vector<DocumentFont> s_documentFonts; // newest first
 
 void CopyName(char (&dst)[kPostScriptNameSize], const char* src) {
@@ -287,6 +288,14 @@ void SetPostScriptRudizeAsSymbol(bool on) {
     s_rudizeAsSymbol = on;
 }
 
+bool PostScriptRudizeAsSymbol() {
+    return s_rudizeAsSymbol;
+}
+
+void SetPostScriptSimplified(bool on) {
+    s_simplified = on;
+}
+
 // ---------------------------------------------------------------------------------------------
 // oPostScriptPort
 
@@ -303,6 +312,41 @@ int32_t RoundDiv(int64_t num, int64_t den) {
     return static_cast<int32_t>(std::llround(static_cast<double>(num) / static_cast<double>(den)));
 }
 
+// A PostScript string of the bytes: printable ASCII as is (with the delimiters escaped), other
+// bytes as octal escapes.
+std::string PostScriptStringLiteral(const char* text) {
+    std::string s = "(";
+    for (const char* p = text; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 32 && c <= 126) {
+            if (c == '(' || c == ')' || c == '\\')
+                s += '\\';
+            s += static_cast<char>(c);
+        } else {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "\\%03o", c);
+            s += octal;
+        }
+    }
+    return s + ")";
+}
+
+// The glyph names of symbol-font bytes as a PostScript array.
+std::string SymbolGlyphArray(const char* text) {
+    std::string s = "[";
+    for (const char* p = text; *p; ++p) {
+        const char* glyph = SymbolGlyphName(static_cast<uint8_t>(*p));
+        if (!glyph) {
+            // No glyph of the symbol font: left out rather than breaking the array.
+            KV_ASSERT_FAILED("PS symbol byte without a glyph");
+            continue;
+        }
+        s += '/';
+        s += glyph;
+    }
+    return s + "]";
+}
+
 // Integer division truncating toward zero, as the outline table's arithmetic expects.
 int32_t Div(int32_t a, int32_t b) {
     return a / b;
@@ -315,7 +359,8 @@ oPostScriptPort::oPostScriptPort(oOStream& stream, const Zone& zone, const oPoin
     : m_stream(&stream)
     , m_angle(flip ? -angle : angle)
     , m_flip(flip)
-    , m_header(header) {
+    , m_header(header)
+    , m_simplified(s_simplified) {
     adoptDevice(kPostScriptDevice);
     // A resolution of 0 or less would divide by zero below: 300 dots per inch instead.
     setResolution(resolution > 0 ? resolution : ResolutionForDpi(300));
@@ -407,9 +452,51 @@ void oPostScriptPort::point(int32_t x, int32_t y) {
     coord(m_flip ? m_height - y : y);
 }
 
+void oPostScriptPort::number(double value) {
+    m_stream->printf("%.6g ", value == 0 ? 0.0 : value);
+    poll();
+}
+
+void oPostScriptPort::pathPoint(int32_t x, int32_t y, bool move, bool newLine) {
+    if (!m_simplified) {
+        point(x, y);
+        const char* op = move ? "Mz" : "Lz";
+        if (newLine)
+            endOfLine(op);
+        else {
+            word(op);
+            word(" ");
+        }
+        return;
+    }
+    // The line procedures move every point by half the line width, right and down the page; an
+    // unknown width is the graphics state's initial one.
+    const double half = (m_lineWidth >= 0 ? m_lineWidth : 1) * 0.5;
+    number(x + half);
+    number((m_flip ? m_height - y : y) + (m_flip ? -half : half));
+    if (newLine)
+        endOfLine(move ? "moveto" : "lineto");
+    else
+        word(move ? "moveto " : "lineto ");
+}
+
+void oPostScriptPort::stroke(bool newLine) {
+    const char* op = m_simplified ? " stroke " : " Sz ";
+    if (newLine)
+        endOfLine(op);
+    else
+        word(op);
+}
+
 void oPostScriptPort::setLineWidth(int32_t width) {
     if (width == m_lineWidth)
         return;
+    if (m_simplified) {
+        coord(width);
+        word("setlinewidth ");
+        m_lineWidth = width;
+        return;
+    }
     if (defineOnce(kDefLw))
         endOfLine("/Lw {setlinewidth} bind def");
     coord(width);
@@ -420,6 +507,19 @@ void oPostScriptPort::setLineWidth(int32_t width) {
 void oPostScriptPort::setColor(const Color& color) {
     if (color.r == m_color.r && color.g == m_color.g && color.b == m_color.b)
         return;
+    if (m_simplified) {
+        if (color.r == color.g && color.g == color.b) {
+            number(color.r / 255.0);
+            word("setgray ");
+        } else {
+            number(color.r / 255.0);
+            number(color.g / 255.0);
+            number(color.b / 255.0);
+            word("setrgbcolor ");
+        }
+        m_color = color;
+        return;
+    }
     if (color.r == color.g && color.g == color.b) {
         if (defineOnce(kDefGz))
             endOfLine("\n/Gz {255 div setgray} bind def");
@@ -441,6 +541,17 @@ void oPostScriptPort::setDash(int32_t style) {
     const int32_t dash = (style == 1 || style == 2) ? style : 0;
     if (dash == m_dash)
         return;
+    if (m_simplified) {
+        const int32_t u = std::max(1, m_resolution / 32);
+        if (dash == 0)
+            word(" [] 0 setdash ");
+        else if (dash == 1)
+            m_stream->printf(" [%d %d] 0 setdash ", u, 3 * u);
+        else
+            m_stream->printf(" [%d] 0 setdash ", 6 * u);
+        m_dash = dash;
+        return;
+    }
     if (defineOnce(kDefDash)) {
         const int32_t u = std::max(1, m_resolution / 32);
         endOfLine("/Ls { [] 0 setdash} bind def");
@@ -482,9 +593,10 @@ void oPostScriptPort::writeHeader(const char* title, const oPoint* translation) 
         endOfLine("save");
     }
     endOfLine("2 setlinecap 0 setlinejoin  2 setmiterlimit");
-    endOfLine(
-        "6 array currentmatrix aload pop pop pop abs exch abs add exch abs add exch abs add 2 "
-        "exch div /onepx exch def");
+    if (!m_simplified)
+        endOfLine(
+            "6 array currentmatrix aload pop pop pop abs exch abs add exch abs add exch abs add 2 "
+            "exch div /onepx exch def");
     const double s = 16.0 / m_resolution;
     const double w = m_width * s;
     const double h = m_height * s;
@@ -518,7 +630,7 @@ void oPostScriptPort::writeHeader(const char* title, const oPoint* translation) 
         endOfLine(" translate");
     }
     endOfLine("gsave");
-    if (defineOnce(kDefLines)) {
+    if (!m_simplified && defineOnce(kDefLines)) {
         const char* sign = m_flip ? " sub " : " add ";
         endOfLine("/bdef {bind def} bind def");
         endOfLine("/gs {{glyphshow} forall} bdef");
@@ -546,22 +658,19 @@ void oPostScriptPort::startDeluxeLine(int32_t width, const Color& color, int32_t
 void oPostScriptPort::moveTo(int32_t x, int32_t y) {
     if (m_pathLength == 0)
         KV_ASSERT_FAILED("PS moveTo");
-    point(x, y);
-    endOfLine("Mz");
+    pathPoint(x, y, true, true);
     m_current = oPoint{x, y};
 }
 
 void oPostScriptPort::lineTo(int32_t x, int32_t y) {
     if (m_pathLength == 0)
         KV_ASSERT_FAILED("PS lineTo");
-    point(x, y);
-    endOfLine("Lz");
+    pathPoint(x, y, false, true);
     ++m_pathLength;
     m_current = oPoint{x, y};
     if (m_pathLength > kMaxPathSegments) {
-        endOfLine("Sz");
-        point(x, y);
-        endOfLine("Mz");
+        endOfLine(m_simplified ? "stroke" : "Sz");
+        pathPoint(x, y, true, true);
         m_pathLength = 1;
     }
 }
@@ -575,7 +684,7 @@ void oPostScriptPort::line(int32_t dx, int32_t dy) {
 }
 
 void oPostScriptPort::endLine() {
-    endOfLine(" Sz ");
+    stroke(true);
     m_pathLength = 0;
 }
 
@@ -636,12 +745,9 @@ void oPostScriptPort::paintPolygon(int32_t count, const oPoint* points, const Co
     // stay behind and be filled by the next area drawn.
     if (!fill && outline <= 0)
         outline = m_lineUnit;
-    point(points[count - 1].x, points[count - 1].y);
-    word("Mz ");
-    for (int32_t i = 0; i < count; ++i) {
-        point(points[i].x, points[i].y);
-        word("Lz ");
-    }
+    pathPoint(points[count - 1].x, points[count - 1].y, true, false);
+    for (int32_t i = 0; i < count; ++i)
+        pathPoint(points[i].x, points[i].y, false, false);
     const Color saved = m_color;
     if (fill && outline > 0)
         word("gsave ");
@@ -656,11 +762,21 @@ void oPostScriptPort::paintPolygon(int32_t count, const oPoint* points, const Co
         }
         setLineWidth(outline);
         setColor(m_foreColor);
-        endOfLine("Sz ");
+        stroke(true);
     }
 }
 
 void oPostScriptPort::circle(const Zone& zone) {
+    if (m_simplified) {
+        // The disc on the zone's width, grown from the same corner as below.
+        const double r = (zone.right - zone.left) * 0.5;
+        word("newpath ");
+        number(zone.left + r);
+        number((m_flip ? m_height - zone.bottom : zone.top) + r);
+        number(r);
+        endOfLine("0 360 arc fill");
+        return;
+    }
     if (defineOnce(kDefRz))
         endOfLine("/Rz {newpath onepx sub .5 mul exch 1 index add 3 1 roll exch 1 index add 3 1 "
                   "roll 0 360 arc fill} bind def");
@@ -710,7 +826,7 @@ void oPostScriptPort::setColors(const Color* foreground, const Color* background
 
 void oPostScriptPort::paintHorn(const Zone& zone, int32_t w, int32_t c, int32_t vertical) {
     setColor(m_foreColor);
-    if (defineOnce(kDefH))
+    if (!m_simplified && defineOnce(kDefH))
         endOfLine("/H {newpath moveto 2 copy curveto 2 copy curveto fill} bind def");
     const int32_t L = zone.left, T = zone.top, R = zone.right, B = zone.bottom;
     oPoint p[5];
@@ -730,6 +846,19 @@ void oPostScriptPort::paintHorn(const Zone& zone, int32_t w, int32_t c, int32_t 
             p[0] = {x1, B}, p[1] = {x2, B}, p[2] = {x1, B - w}, p[3] = {x1, T}, p[4] = {x2, B - w};
         else
             p[0] = {x1, T}, p[1] = {x2, T}, p[2] = {x1, T + w}, p[3] = {x1, B}, p[4] = {x2, T + w};
+    }
+    if (m_simplified) {
+        // From the fifth point, two curves through the others, filled.
+        word("newpath ");
+        point(p[4].x, p[4].y);
+        word("moveto ");
+        for (int i : {2, 3, 3})
+            point(p[i].x, p[i].y);
+        word("curveto ");
+        for (int i : {0, 1, 1})
+            point(p[i].x, p[i].y);
+        endOfLine("curveto fill");
+        return;
     }
     for (const oPoint& q : p)
         point(q.x, q.y);
@@ -770,6 +899,49 @@ void oPostScriptPort::integralOutline(const Zone& z, int32_t t) {
     endOfLine("fill");
 }
 
+void oPostScriptPort::contourSimplified(const Zone& zone, int32_t step, int32_t count,
+                                        int32_t flags) {
+    const auto pageY = [&](int32_t y) { return static_cast<double>(m_flip ? m_height - y : y); };
+    const double half = (zone.right - zone.left) * 0.5;
+    const double middle = (pageY(zone.top) + pageY(zone.bottom)) * 0.5;
+    const double top = middle - half, bottom = middle + half;
+    const double left = zone.left, right = (count - 1) * step + zone.right;
+    const double centreX = (left + right) * 0.5, centreY = (top + bottom) * 0.5;
+    const auto curve = [&](double x1, double y1, double x2, double y2) {
+        number(x1);
+        number(y1);
+        for (int i = 0; i < 2; ++i) {
+            number(x2);
+            number(y2);
+        }
+        endOfLine("curveto");
+    };
+    word("newpath ");
+    number(left);
+    number(centreY);
+    endOfLine("moveto");
+    curve(left, top, centreX, top);
+    curve(right, top, right, centreY);
+    curve(right, bottom, centreX, bottom);
+    curve(left, bottom, left, centreY);
+    endOfLine("stroke");
+    if (flags & 2) {
+        const double h = step * (m_flip ? -1.0 : 1.0) / 6;
+        number((flags & 1) ? right : left);
+        number(centreY);
+        word("moveto ");
+        number(-h);
+        number(h);
+        word("rmoveto ");
+        number(h);
+        number(-h);
+        word("rlineto ");
+        number(h);
+        number(h);
+        endOfLine("rlineto stroke");
+    }
+}
+
 void oPostScriptPort::integralSign(const Zone& zone, int32_t step, int32_t count, int32_t flags,
                                    int32_t thickness, int32_t /*orientation*/) {
     Zone z = zone;
@@ -782,6 +954,10 @@ void oPostScriptPort::integralSign(const Zone& zone, int32_t step, int32_t count
     coord(thickness);
     endOfLine("6 div setlinewidth");
     m_lineWidth = -1;
+    if (m_simplified) {
+        contourSimplified(zone, step, count, flags);
+        return;
+    }
     point(zone.left, zone.top);
     point((count - 1) * step + zone.right, zone.bottom);
     endOfLine("3 2 roll add .5 mul");
@@ -820,7 +996,7 @@ void oPostScriptPort::drawDeluxeString(const char* text, int32_t font, int32_t x
     if (!text)
         return;
     setColor(color ? *color : m_foreColor);
-    if (defineOnce(kDefTz)) {
+    if (!m_simplified && defineOnce(kDefTz)) {
         endOfLine("/Tz {/fsize exch def /funder exch 0 ne def /fital exch fsize mul 4 div def "
                   "/fbold exch 0 ne def");
         m_stream->printf("/fmat [ fsize 0 fital fsize %s0 0 ] def findfont fmat makefont setfont "
@@ -841,43 +1017,35 @@ void oPostScriptPort::drawDeluxeString(const char* text, int32_t font, int32_t x
         CopyName(name, "Symbol");
     const std::string token = PostScriptNameToken(name);
     const int32_t deviceSize = (m_resolution * size + 8) / 16;
-    point(x, y);
-    m_stream->printf("/%s %d %d %d %d Tz\n", token.c_str(), bold, italic, 0, deviceSize);
-    poll();
-    if (std::strncmp(name, "Symbol", 6) == 0 || std::strncmp(name, "Rudize", 6) == 0) {
-        word("[");
-        for (const char* p = text; *p; ++p) {
-            const char* glyph = SymbolGlyphName(static_cast<uint8_t>(*p));
-            if (!glyph) {
-                // No glyph of the symbol font: left out rather than breaking the array.
-                KV_ASSERT_FAILED("PS symbol byte without a glyph");
-                continue;
-            }
-            word("/");
-            word(glyph);
+    const bool symbolic =
+        std::strncmp(name, "Symbol", 6) == 0 || std::strncmp(name, "Rudize", 6) == 0;
+    // Symbol-font text is shown glyph by glyph by name; other text as a string.
+    const std::string shown = symbolic ? SymbolGlyphArray(text) : PostScriptStringLiteral(text);
+    if (m_simplified) {
+        const double d = deviceSize;
+        m_stream->printf("/%s findfont [", token.c_str());
+        number(d);
+        number(0);
+        number(italic ? d / 4 : 0);
+        number(m_flip ? d : -d);
+        word("0 0] makefont setfont ");
+        const char* show = symbolic ? " {glyphshow} forall" : " show";
+        // Bold is the text shown twice, 1/24 of the size apart.
+        if (bold && !symbolic) {
+            number(x + d / 24);
+            coord(m_flip ? m_height - y : y);
+            endOfLine(("moveto " + shown + show).c_str());
         }
-        endOfLine("] gs");
-        m_stream->printf("%%%%US: %s %d %d %d %c\n", token.c_str(), size, deviceSize, font,
-                         fontClass);
+        point(x, y);
+        endOfLine(("moveto " + shown + show).c_str());
     } else {
-        std::string s = "(";
-        for (const char* p = text; *p; ++p) {
-            const unsigned char c = static_cast<unsigned char>(*p);
-            if (c >= 32 && c <= 126) {
-                if (c == '(' || c == ')' || c == '\\')
-                    s += '\\';
-                s += static_cast<char>(c);
-            } else {
-                char octal[8];
-                std::snprintf(octal, sizeof octal, "\\%03o", c);
-                s += octal;
-            }
-        }
-        s += ") tz ";
-        endOfLine(s.c_str());
-        m_stream->printf("%%%%CF: %s %d %d %d %c\n", token.c_str(), size, deviceSize, font,
-                         fontClass);
+        point(x, y);
+        m_stream->printf("/%s %d %d %d %d Tz\n", token.c_str(), bold, italic, 0, deviceSize);
+        poll();
+        endOfLine((shown + (symbolic ? " gs" : " tz ")).c_str());
     }
+    m_stream->printf("%%%%%s: %s %d %d %d %c\n", symbolic ? "US" : "CF", token.c_str(), size,
+                     deviceSize, font, fontClass);
     poll();
     if (underline) {
         Zone measured;

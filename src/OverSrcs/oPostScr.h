@@ -67,6 +67,13 @@ const std::vector<DocumentFont>& DocumentFontList();
 
 // When on, the face "Rudize" is written as "Symbol" (a copy-format setting).
 void SetPostScriptRudizeAsSymbol(bool on);
+bool PostScriptRudizeAsSymbol();
+
+// When on, ports made from now on write simplified PostScript: no procedures or variables are
+// defined, every path, colour and text run is spelt out with the basic operators (moveto,
+// lineto, curveto, arc, setlinewidth, setgray, setrgbcolor, makefont, show, glyphshow), which
+// drawing programs that import PostScript as artwork can read. The picture is the same.
+void SetPostScriptSimplified(bool on);
 
 // ---------------------------------------------------------------------------------------------
 // oPostScriptPort
@@ -141,6 +148,10 @@ private:
         kDefLines = 128,
     };
     bool defineOnce(uint32_t family);
+    // A path point with the half-line-width offset of the line procedures ("moveto"/"lineto").
+    void pathPoint(int32_t x, int32_t y, bool move, bool newLine);
+    void stroke(bool newLine);
+    void number(double value);
 
     void poll();
     void word(const char* text);
@@ -154,6 +165,8 @@ private:
     void writeImage(const Zone& zone, oPixMap& pixmap, const Color& foreground,
                     const Color& background);
     void integralOutline(const Zone& zone, int32_t thickness);
+    // The contour ring (and its arrow) of a contour integral, spelt out.
+    void contourSimplified(const Zone& zone, int32_t step, int32_t count, int32_t flags);
 
     // The font facts of each font index drawn so far: finding them reads the font files.
     struct FontFacts {
@@ -178,6 +191,7 @@ private:
     bool m_save = true;
     uint32_t m_defined = 0;
     int32_t m_pathLength = 0;
+    bool m_simplified = false;
 };
 
 // A port writing to `stream` (borrowed; the caller closes it) for drawing in `zone` at that

@@ -4,18 +4,26 @@
 #include "OverPc/documents/Exports.h"
 
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
+#include "Dialogs/PicturePrefsDialogs.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/PFONTS.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oPNG.h"
+#include "OverSrcs/oPostScr.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Print.h"
 #include "plat/TestingSys.h"
+#include "tools/mkexamples/ExampleTrees.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -93,6 +101,128 @@ TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
         ASSERT_NE(opened, nullptr);
         EXPECT_EQ(expected, ExprEncodingText(opened->expression()));
     }
+}
+
+// A grey image rendered by gs from a PostScript or PDF file (raw PGM), empty on failure.
+struct GreyImage {
+    int width = 0, height = 0;
+    std::string pixels;
+    static bool dark(char c) { return static_cast<unsigned char>(c) < 128; }
+    int ink() const {
+        int n = 0;
+        for (char c : pixels)
+            n += dark(c) ? 1 : 0;
+        return n;
+    }
+};
+GreyImage renderWithGs(const std::string& path, const std::string& options) {
+    GreyImage image;
+    const std::string pgm = path + ".pgm";
+    std::string out;
+    if (runTool("gs -q -dNOPAUSE -dBATCH -dSAFER " + options +
+                    " -sDEVICE=pgmraw -r144 -sOutputFile='" + pgm + "' '" + path + "'",
+                out) != 0)
+        return image;
+    // "P5", width, height, maximum, each after blanks and "#" comment lines, then one blank.
+    const std::string bytes = ReadFileBytes(pgm);
+    size_t at = 0;
+    int fields[4] = {};
+    for (int& field : fields) {
+        while (at < bytes.size() &&
+               (std::isspace(static_cast<unsigned char>(bytes[at])) || bytes[at] == '#')) {
+            if (bytes[at] == '#')
+                at = bytes.find('\n', at);
+            else
+                ++at;
+        }
+        if (at >= bytes.size())
+            return GreyImage{};
+        if (&field == &fields[0])
+            at += 2; // "P5"
+        else
+            field = static_cast<int>(std::strtol(bytes.c_str() + at, nullptr, 10));
+        while (at < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[at])))
+            ++at;
+    }
+    image.width = fields[1];
+    image.height = fields[2];
+    image.pixels = bytes.substr(at + 1);
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+        return GreyImage{};
+    return image;
+}
+
+TEST_F(ExportsTest, SimplifiedEpsDefinesNothingAndDrawsTheSamePictureAsRegular) {
+    if (!hasTool("gs"))
+        GTEST_SKIP() << "gs is not installed";
+    for (const char* example :
+         {"01_Algebra/01_Quadratic_formula.pvx", "02_Calculus/02_Integral_signs.pvx",
+          "05_Structures/01_Fences.pvx", "05_Structures/04_Marks_above.pvx",
+          "05_Structures/07_Boxes.pvx", "05_Structures/09_Pseudo_characters.pvx"}) {
+        SCOPED_TRACE(example);
+        ExprPtr tree;
+        for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+            if (std::string(e.path) == example)
+                tree = kvtool::BuildStoredExample(e);
+        ASSERT_TRUE(tree);
+        GreyImage images[2];
+        for (int32_t type : {0, kSimplifiedPostScript}) {
+            // The type as the PostScript (EPS) Prefs dialog stores it.
+            SetGeneralPrefValue("Ep", kEpsOutputTypeField, type);
+            const std::string path = m_dir / ("eq" + std::to_string(type) + ".eps");
+            WriteExportFile(kEpsSaveType, tree.get(), nullptr, path);
+            const std::string eps = ReadFileBytes(path);
+            const std::string body = eps.substr(0, eps.find("%%Trailer"));
+            if (type == kSimplifiedPostScript) {
+                EXPECT_EQ(body.find(" def"), std::string::npos) << body;
+                EXPECT_EQ(body.find("bind"), std::string::npos) << body;
+            }
+            // Either opens again as the expression.
+            EXPECT_EQ(ExprEncodingText(FindEmbeddedEncoding(eps.data(), eps.size()).get()),
+                      ExprEncodingText(tree.get()));
+            images[type] = renderWithGs(path, "-dEPSCrop");
+            ASSERT_GT(images[type].ink(), 50);
+        }
+        ASSERT_EQ(images[0].width, images[1].width);
+        ASSERT_EQ(images[0].height, images[1].height);
+        int differing = 0;
+        for (size_t i = 0; i < images[0].pixels.size(); ++i)
+            differing +=
+                GreyImage::dark(images[0].pixels[i]) != GreyImage::dark(images[1].pixels[i]) ? 1
+                                                                                             : 0;
+        // Regular dots are one device pixel smaller (the prolog measures the pixel): a few edge
+        // pixels differ, nothing more.
+        EXPECT_LT(differing, images[0].ink() / 25) << "of " << images[0].ink() << " ink pixels";
+    }
+    SetGeneralPrefValue("Ep", kEpsOutputTypeField, 0);
+}
+
+TEST_F(ExportsTest, EachCopyRecordsItsResolutionAndOnlyPostScriptNamesTheSymbolFace) {
+    typed("ab");
+    SetGeneralPrefValue("Ep", kEpsResolutionField, 600);
+    SetGeneralPrefValue("Bi", 0, 150);
+    SetGeneralPrefValue("Mf", 0, 1200);
+    const struct {
+        int32_t format;
+        int32_t dpi;
+        bool postScript;
+    } cases[] = {{kCopyAsEps, 600, true},
+                 {kCopyAsBitmap, 150, false},
+                 {kCopyAsMetafile, 1200, false},
+                 {kCopyAsEps, 600, true},
+                 {kCopyAsTeX, 96, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        ASSERT_TRUE(CopyAs(true, true, c.format));
+        EXPECT_EQ(MagnificationNum, c.dpi);
+        EXPECT_EQ(MagnificationDen, 300);
+        EXPECT_EQ(PostScriptRudizeAsSymbol(), c.postScript);
+        // The ratio is the "Mr" record of the preferences.
+        EXPECT_EQ(GeneralPrefValue("Mr", 0), c.dpi);
+    }
+    SetGeneralPrefValue("Ep", kEpsResolutionField, 300);
+    SetGeneralPrefValue("Bi", 0, 72);
+    SetGeneralPrefValue("Mf", 0, 2540);
 }
 
 TEST_F(ExportsTest, TheEpsCopyCarriesTheExpressionAndPastesBack) {

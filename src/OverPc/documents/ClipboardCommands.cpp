@@ -20,6 +20,7 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oGraph.h"
 #include "OverSrcs/oPNG.h"
+#include "OverSrcs/oPostScr.h"
 #include "plat/Memory.h"
 #include "plat/Metafile.h"
 
@@ -169,6 +170,31 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
         addPictures(object, expression);
         addText(object, expression, format);
         break;
+    }
+}
+
+// The resolution a copy format's pictures are drawn at, which the copy records as the
+// magnification ratio (dpi : 300).
+int32_t copyDotsPerInch(int32_t format) {
+    switch (format) {
+    case kCopyAsEps:
+        return EpsResolution > 0 ? EpsResolution : 300;
+    case kCopyAsBitmap:
+    case 28:
+        return BitmapResolution > 0 ? BitmapResolution : PictPortDotsPerInch(0);
+    case kCopyAsHtmlTag:
+    case kCopyAsTeX:
+    case kCopyAsMathML:
+    case kCopyAsMathSpeak:
+    case kCopyAsMakerMath:
+    case kCopyAsMakerComment:
+    case 26:
+    case 29:
+    case 41:
+    case 42:
+        return PictPortDotsPerInch(0);
+    default:
+        return MetafileResolution > 0 ? MetafileResolution : 2540;
     }
 }
 
@@ -414,6 +440,11 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
         CommandBeep();
         return false;
     }
+    // Every copy starts without the symbol-face replacement; the PostScript writers of the copy
+    // turn it on (and record their own resolution).
+    SetPostScriptRudizeAsSymbol(false);
+    MagnificationNum = copyDotsPerInch(format);
+    MagnificationDen = 300;
     auto* object = new CCBIDataObject();
     const int code = CatchFail([&] { render(*object, expression.get(), format); });
     if (code != 0) {

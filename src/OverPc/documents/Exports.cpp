@@ -24,6 +24,7 @@
 #include <memory>
 
 int32_t EpsResolution = 0;
+int32_t EpsOutputType = 0;
 int32_t BitmapResolution = 0;
 int32_t MetafileResolution = 0;
 
@@ -112,10 +113,16 @@ std::string ExprEpsText(const eExpr* expression, const Color* background) {
 
     ClearDocumentFontList();
     CollectDocumentFonts(copy.get());
+    // PostScript output names the alternative symbol face as the printers' own.
+    SetPostScriptRudizeAsSymbol(true);
+    MagnificationNum = dpi;
+    MagnificationDen = 300;
     StringOStream out;
     {
+        SetPostScriptSimplified(EpsOutputType == kSimplifiedEpsOutput);
         std::unique_ptr<oPostScriptPort> port =
             NewPostScriptPort(out, zone, nullptr, nullptr, resolution, angle, true, false, true);
+        SetPostScriptSimplified(false);
         if (background != nullptr)
             port->paintZone(zone, *background);
         DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,

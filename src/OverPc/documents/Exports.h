@@ -17,6 +17,9 @@ inline constexpr int32_t kBmpSaveType = 13;
 
 // EPS resolution in dots per inch (0 or less: 300).
 extern int32_t EpsResolution;
+// EPS dialect: 1 simplified PostScript (basic operators only), anything else regular.
+extern int32_t EpsOutputType;
+inline constexpr int32_t kSimplifiedEpsOutput = 1;
 // Bitmap pictures (copied and exported) in dots per inch (0 or less: the screen's).
 extern int32_t BitmapResolution;
 // Metafile pictures (copied and exported) in dots per inch (0 or less: the screen's).

@@ -14,6 +14,7 @@ packages=(
   emf2svg
   texlive-latex-base texlive-latex-recommended texlive-fonts-recommended
   w3c-sgml-lib libxml2-utils
+  unrtf pandoc python3-olefile
 )
 
 missing=()

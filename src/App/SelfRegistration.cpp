@@ -31,6 +31,14 @@ std::vector<Entry> entries() {
         {clsid + "\\Verb\\1", nullptr, "&Ouvrir,0,2"},
         {clsid + "\\DataFormats\\GetSet\\0", nullptr, std::string(kKorvalineFormatName) + ",1,1,3"},
         {clsid + "\\DataFormats\\GetSet\\1", nullptr, "Rich Text Format,1,1,1"},
+        {clsid + "\\DataFormats\\GetSet\\2", nullptr,
+         std::string(kEmbedSourceFormatName) + ",1,8,1"},
+        {clsid + "\\DataFormats\\GetSet\\3", nullptr,
+         std::string(kObjectDescriptorFormatName) + ",1,1,1"},
+        {clsid + "\\AuxUserType\\2", nullptr, "Korvaline"},
+        {clsid + "\\AuxUserType\\3", nullptr, kKorvalineUserType},
+        {clsid + "\\Insertable", nullptr, ""},
+        {clsid + "\\MiscStatus", nullptr, "0"},
         {clsid + "\\DataFormats\\DefaultFile", nullptr, kKorvalineFormatName},
     };
 }

@@ -3,13 +3,10 @@
 // classes root of the settings store. Nothing on this system reads them; they document the types
 // the program handles, and unregister removes exactly what register wrote.
 
-#include <string>
+// The class id, programmatic id and format names are those the embedded object's data carries.
+#include "OverSrcs/documents/OleData.h"
 
-// The program's own fixed class id and its names.
-inline constexpr const char* kKorvalineClassId = "{6B1F3C2A-4E8D-4B7A-9C35-2F0D8E71A4C6}";
-inline constexpr const char* kKorvalineProgId = "Tessaron.Korvaline";
-inline constexpr const char* kKorvalineUserType = "Korvaline Equation";
-inline constexpr const char* kKorvalineFormatName = "Korvaline Expression";
+#include <string>
 
 // Writes the entries. False with `error` set (a system message) when the store cannot be written.
 bool RegisterDocumentTypes(std::string& error);

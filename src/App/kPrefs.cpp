@@ -182,6 +182,8 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
             BitmapResolution = v[0];
         } else if (tag == "Mf") {
             MetafileResolution = v[0];
+        } else if (tag == "Wd") {
+            WordTargetAlignment = std::clamp(v[1], 0, 4);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/oPixMap.h"
+#include "OverSrcs/documents/MTEF5Parser.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eSelect.h"
@@ -90,6 +91,20 @@ ExprPtr FromEnhancedBytes(const uint8_t* data, size_t size) {
     return ExprPtr();
 }
 
+// An equation another editor left in a Windows metafile: an escape whose data starts with "M"
+// carries, after an 11-byte head, a block whose bytes 4 and 5 are 0 and 10 and whose MTEF starts
+// at byte 6.
+ExprPtr MtefFromEscape(const uint8_t* data, size_t count) {
+    constexpr size_t kHead = 11;
+    constexpr size_t kMtefStart = 6;
+    if (count < kHead || count - kHead < 7 || data[0] != 'M')
+        return ExprPtr();
+    const uint8_t* block = data + kHead;
+    if (block[4] != 0 || block[5] != 10)
+        return ExprPtr();
+    return ReadMtefDocument(block + kMtefStart, count - kHead - kMtefStart);
+}
+
 ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
     size_t at = 0;
     if (size >= 22 && Le32(data) == kWmfPlaceableKey)
@@ -111,6 +126,9 @@ ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
             const uint16_t count = Le16(data + at + 8);
             if (count <= length - 10 && count > 0 && data[at + 10] == ']')
                 if (ExprPtr found = DecodeComment(data + at + 10, count))
+                    return found;
+            if (count <= length - 10)
+                if (ExprPtr found = MtefFromEscape(data + at + 10, count))
                     return found;
         }
         if (function == 0)

@@ -54,6 +54,9 @@ TEST_F(SelfRegistrationTest, RegisterWritesTheTypesAndServer) {
     EXPECT_EQ(readDefault(std::string(kKorvalineProgId) + "\\CLSID"), kKorvalineClassId);
     EXPECT_EQ(readDefault(clsid + "\\ProgID"), kKorvalineProgId);
     EXPECT_NE(readDefault(clsid + "\\LocalServer32").find("/EMBEDDING"), std::string::npos);
+    // The embedded object's data formats.
+    EXPECT_EQ(readDefault(clsid + "\\DataFormats\\GetSet\\2"), "Embed Source,1,8,1");
+    EXPECT_EQ(readDefault(clsid + "\\Insertable"), "");
     // Registering twice changes nothing.
     const std::string once = kvtest::ReadFileBytes(plat::testing::registryFilePath());
     ASSERT_TRUE(RegisterDocumentTypes(error)) << error;

@@ -7,6 +7,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/FindWindowTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PaletteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExportsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RtfOleTest.cpp
 )
 add_dependencies(kv_app_tests kv_translators)
 
@@ -25,4 +26,8 @@ endif()
 
 # A libFuzzer target for the MTEF reader.
 kv_add_fuzz_target(mtef SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/MtefFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)
+
+# A libFuzzer target for object storages and rich text with an object.
+kv_add_fuzz_target(olertf SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/OleRtfFuzz.cpp
                    LIBS kv_app kv_model kv_framework kv_resources)

@@ -12,12 +12,15 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/documents/MTEF5Parser.h"
+#include "OverSrcs/documents/OleData.h"
+#include "OverSrcs/documents/RtfText.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/etGener.h"
 #include "OverSrcs/oGraph.h"
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oPostScr.h"
@@ -32,6 +35,7 @@ int32_t DefaultCopyFormat = kCopyAsMetafile;
 int32_t PngSmoothing = 1;
 uint8_t PluginTagMathSpeak = 1;
 int32_t EpsClipboardType = 0;
+int32_t WordTargetAlignment = 0;
 void (*CopyAsNothingNotice)() = nullptr;
 void (*MtefNotice)() = nullptr;
 
@@ -40,8 +44,8 @@ namespace {
 ClipboardFormatIds s_formats;
 
 constexpr uint32_t kDibHeaderSize = 40;
-// The program's class id, as self-registration enters it.
-constexpr const char* kClassId = "6B1F3C2A-4E8D-4B7A-9C35-2F0D8E71A4C6";
+// The program's class id without its braces, as the plug-in tag names it.
+const std::string kClassId = std::string(kKorvalineClassId).substr(1, 36);
 
 uint32_t le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -115,11 +119,36 @@ void addText(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     object.add(plat::CF_TEXT, bytesOf(CopyFormatText(format, expression), true));
 }
 
-void addPictures(CCBIDataObject& object, const eExpr* expression) {
-    // Every picture of one copy is turned the same way: each one takes the next-picture rotation.
+// The frame of an enhanced metafile's header, in hundredths of a millimetre.
+void emfFrameSize(const std::vector<uint8_t>& emf, int32_t& width, int32_t& height) {
+    width = height = 1;
+    if (emf.size() < 40)
+        return;
+    const auto at = [&](size_t offset) { return static_cast<int32_t>(le32(emf.data() + offset)); };
+    width = std::max(1, at(32) - at(24));
+    height = std::max(1, at(36) - at(28));
+}
+
+// The object's storage and its descriptor ("Embed Source", "Object Descriptor").
+void addObject(CCBIDataObject& object, const eExpr* expression, const std::vector<uint8_t>& emf) {
+    int32_t w = 1, h = 1;
+    emfFrameSize(emf, w, h);
+    object.add(s_formats.embedSource,
+               EmbeddedObjectStorage(ExprEncodingText(expression, nullptr, true)));
+    object.add(s_formats.objectDescriptor, ObjectDescriptorBytes(w, h, "Korvaline"));
+}
+
+// Every picture of one copy is turned the same way: each one takes the next-picture rotation.
+std::vector<uint8_t> copyEmf(const eExpr* expression) {
     const int32_t angle = NextPictureRotation;
     std::vector<uint8_t> emf = ExprEmfBytes(expression);
     NextPictureRotation = angle;
+    return emf;
+}
+
+void addPictures(CCBIDataObject& object, const eExpr* expression, std::vector<uint8_t> emf = {}) {
+    if (emf.empty())
+        emf = copyEmf(expression);
     if (!emf.empty()) {
         std::vector<uint8_t> wmf = wmfOfEmf(emf);
         object.add(plat::CF_ENHMETAFILE, std::move(emf));
@@ -157,6 +186,21 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     case kCopyAsEps: {
         const std::string eps = ExprEpsText(expression, activeBackground());
         object.add(EpsClipboardType == 1 ? s_formats.ai3 : s_formats.eps, bytesOf(eps, false));
+        break;
+    }
+    case kCopyAsOleObject: {
+        std::vector<uint8_t> emf = copyEmf(expression);
+        addObject(object, expression, emf);
+        addPictures(object, expression, std::move(emf));
+        addText(object, expression, format);
+        break;
+    }
+    case kCopyAsOffice: {
+        std::vector<uint8_t> emf = copyEmf(expression);
+        object.add(s_formats.rtf, bytesOf(ExprRtfText(expression, emf), false));
+        addObject(object, expression, emf);
+        addPictures(object, expression, std::move(emf));
+        addText(object, expression, format);
         break;
     }
     case kCopyAsHtmlTag:
@@ -266,6 +310,8 @@ void CreateClipboardObject() {
     s_formats.ai3 = plat::RegisterClipboardFormat("ADOBE AI3");
     s_formats.png = plat::RegisterClipboardFormat("PNG");
     s_formats.rtf = plat::RegisterClipboardFormat("Rich Text Format");
+    s_formats.embedSource = plat::RegisterClipboardFormat(kEmbedSourceFormatName);
+    s_formats.objectDescriptor = plat::RegisterClipboardFormat(kObjectDescriptorFormatName);
 }
 
 void ReleaseClipboardObject() {
@@ -405,6 +451,28 @@ std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
     return out;
 }
 
+std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf) {
+    RtfObject rtf;
+    emfFrameSize(emf, rtf.widthHimetric, rtf.heightHimetric);
+    rtf.emf = emf;
+    rtf.packet =
+        EmbeddedObjectPacket(EmbeddedObjectStorage(ExprEncodingText(expression, nullptr, true)));
+    rtf.token = EncodingTokenOf(expression);
+    // The layout in half points (720 dots per inch) places the object against the text line.
+    constexpr int32_t kHalfPointsPerInch = 720;
+    ExprPtr copy = expression->deepCopy();
+    {
+        std::unique_ptr<oMeasurePort> measure = NewMeasurePort((2 * kHalfPointsPerInch + 4) / 9, 0);
+        MeasureExpr(copy.get(), measure.get());
+    }
+    const int32_t height =
+        static_cast<int32_t>(int64_t{rtf.heightHimetric} * kHalfPointsPerInch / 2540);
+    const int32_t axis =
+        MarginInDots(PictureMarginSettings.top, kHalfPointsPerInch) + copy->m_zone.ref1;
+    rtf.shiftHalfPoints = RtfObjectShift(WordTargetAlignment, height, axis, copy->m_size);
+    return RtfWithObject(rtf);
+}
+
 std::string CopyAsHtmlTagText(const eExpr* expression) {
     // The size of a 96-dpi layout, in pixels.
     ExprPtr copy = expression->deepCopy();
@@ -415,7 +483,7 @@ std::string CopyAsHtmlTagText(const eExpr* expression) {
     const int32_t width = std::max(1, copy->width());
     const int32_t height = std::max(1, copy->height());
     const int32_t descent = std::max(0, ExprPictureDescent(*copy));
-    std::string tag = std::string("<object classid=\"clsid:") + kClassId +
+    std::string tag = "<object classid=\"clsid:" + kClassId +
                       "\" type=\"application/x-korvaline\" width=\"" + std::to_string(width) +
                       "\" height=\"" + std::to_string(height) + "\" style=\"vertical-align:-" +
                       std::to_string(descent) + "px\"><param name=\"exprcode\" value=\"" +
@@ -477,6 +545,12 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
         if (expr)
             return expr;
     }
+    // The object's storage: the encoding it keeps, or another editor's equation.
+    if (dataOf(object, s_formats.embedSource, bytes)) {
+        expr = tryRead([&] { return ExprFromObjectStorage(bytes.data(), bytes.size()); });
+        if (expr)
+            return expr;
+    }
     std::vector<uint8_t> emf;
     if (dataOf(object, plat::CF_ENHMETAFILE, emf)) {
         expr = tryRead([&] { return ExprFromMetafileBytes(emf.data(), emf.size()); });
@@ -497,6 +571,12 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
     }
     if (dataOf(object, s_formats.png, bytes)) {
         expr = exprFromPng(bytes);
+        if (expr)
+            return expr;
+    }
+    if (dataOf(object, s_formats.rtf, bytes)) {
+        expr = tryRead(
+            [&] { return ExprFromRtf(reinterpret_cast<const char*>(bytes.data()), bytes.size()); });
         if (expr)
             return expr;
     }

@@ -13,11 +13,13 @@
 
 // The clipboard formats the program registers at start-up.
 struct ClipboardFormatIds {
-    plat::UINT expression = 0; // "Korvaline Expression": the encoding, zero-terminated
-    plat::UINT eps = 0;        // "Encapsulated Postscript"
-    plat::UINT ai3 = 0;        // "ADOBE AI3"
-    plat::UINT png = 0;        // "PNG": the picture with the encoding in a text chunk
-    plat::UINT rtf = 0;        // "Rich Text Format"
+    plat::UINT expression = 0;       // "Korvaline Expression": the encoding, zero-terminated
+    plat::UINT eps = 0;              // "Encapsulated Postscript"
+    plat::UINT ai3 = 0;              // "ADOBE AI3"
+    plat::UINT png = 0;              // "PNG": the picture with the encoding in a text chunk
+    plat::UINT rtf = 0;              // "Rich Text Format"
+    plat::UINT embedSource = 0;      // "Embed Source": the object's storage
+    plat::UINT objectDescriptor = 0; // "Object Descriptor"
 };
 const ClipboardFormatIds& ClipboardFormats();
 // Registers the formats (start-up creates the clipboard object through this).
@@ -45,6 +47,8 @@ extern uint8_t PluginTagMathSpeak;
 extern int32_t DefaultCopyFormat;
 // PNG pictures are drawn 2^n times larger and averaged down (0..3).
 extern int32_t PngSmoothing;
+// The word-processor target's in-line alignment of the object in rich text (0..4).
+extern int32_t WordTargetAlignment;
 // The EPS copy's clipboard format: 1 "ADOBE AI3", anything else "Encapsulated Postscript".
 extern int32_t EpsClipboardType;
 
@@ -80,6 +84,8 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
 std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
                                        const Color* background, const std::string& text);
 std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression);
+// Rich text holding the expression as an embedded object with its picture and encoding token.
+std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>& emf);
 // The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.
 std::string CopyAsHtmlTagText(const eExpr* expression);
 

@@ -76,8 +76,9 @@ bool EnoughMemory() {
 
 bool StackTooDeep() {
     static std::uintptr_t s_base = 0;
-    volatile char here = 0;
-    const auto pos = reinterpret_cast<std::uintptr_t>(&here);
+    // The frame address is where the machine stack is now; a local's address is not (a sanitizer
+    // may keep locals on a heap-side stack).
+    const auto pos = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     if (s_base == 0) {
         s_base = pos;
         return false;

@@ -1,6 +1,7 @@
 #include "OverSrcs/oGraph.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/oPixMap.h"
 #include "support/RecordingPort.h"
 
 #include <cstring>
@@ -31,9 +32,9 @@ public:
 };
 
 oPixMap& NoPixMap() {
-    // The base operations never touch the pixmap; any address stands in for one.
-    static char storage[16];
-    return *reinterpret_cast<oPixMap*>(storage);
+    // An empty pixmap (no bitmap): the base operations never reach into it.
+    static oPixMap* const empty = new oPixMap;
+    return *empty;
 }
 
 // ---------------------------------------------------------------------------------------------

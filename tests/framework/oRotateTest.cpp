@@ -237,20 +237,15 @@ TEST(oRotatePort, TextIsDrawnTurnedByTheTarget) {
               "angle=9000\n");
 }
 
-oPixMap& NoPixMap() {
-    // The refused operations never touch the pixmap; any address stands in for one.
-    static char storage[16];
-    return *reinterpret_cast<oPixMap*>(storage);
-}
-
 TEST(oRotatePort, ImagesAndUnturnableOperationsDrawNothing) {
     RecordingPort target;
     oRotatePort port(target, 9000);
+    oPixMap empty; // no bitmap: the refused operations never reach it
     SetLoggedInformation("");
-    port.savePix(0, 0, NoPixMap());
-    port.restorePix(0, 0, NoPixMap());
-    port.restoreStretch(Zone{0, 0, 4, 4, 0, 0}, NoPixMap(), 3);
-    port.restoreColorize(0, 0, NoPixMap(), kColorBlack, kColorWhite);
+    port.savePix(0, 0, empty);
+    port.restorePix(0, 0, empty);
+    port.restoreStretch(Zone{0, 0, 4, 4, 0, 0}, empty, 3);
+    port.restoreColorize(0, 0, empty, kColorBlack, kColorWhite);
     port.drawImage(8200, Zone{0, 0, 4, 4, 0, 0}, kColorBlack, kColorWhite, 0);
     port.stretchImage(8200, Zone{0, 0, 4, 4, 0, 0});
     port.arct(0, 0, 5, 5, 2);

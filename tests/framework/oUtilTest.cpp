@@ -218,21 +218,47 @@ TEST(oUtilTest, CurrentDateTextHasTheFixedForm) {
     EXPECT_EQ(std::strlen(small), 7u);
 }
 
-int recurse(int n) {
-    volatile char frame[4096];
-    frame[0] = static_cast<char>(n);
-    if (n == 0)
-        return StackTooDeep() ? 1 : 0;
-    const int r = recurse(n - 1);
-    // Reading the frame after the call keeps every frame alive during the recursion.
-    return r + (frame[0] == static_cast<char>(n) ? 0 : 100);
+// Where the machine stack is in the caller, measured as StackTooDeep measures it.
+[[gnu::noinline]] std::uintptr_t StackPosition() {
+    return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+}
+
+struct Descent {
+    std::uintptr_t lastShallow = 0; // how far below the top the last "not too deep" answer came
+    std::uintptr_t firstDeep = 0;   // and the first "too deep" one (0: never)
+};
+
+// Goes down frame by frame, asking at each level, until the answer is "too deep" or the levels run
+// out. Each frame holds a block the compiler must keep, so the stack really grows.
+void descend(std::uintptr_t top, int levels, Descent& d) {
+    char block[2000];
+    std::memset(block, levels, sizeof block);
+    asm volatile("" : : "r"(block) : "memory");
+    const std::uintptr_t depth = top - StackPosition();
+    if (StackTooDeep()) {
+        d.firstDeep = depth;
+        return;
+    }
+    d.lastShallow = depth;
+    if (levels > 0)
+        descend(top, levels - 1, d);
+    asm volatile(""
+                 :
+                 : "r"(block)
+                 : "memory"); // no tail call: the frame stays while deeper ones run
 }
 
 TEST(oUtilTest, StackTooDeepMeasuresFromTheFirstCall) {
     StackTooDeep(); // records the base here (the first call of the program)
+    const std::uintptr_t top = StackPosition();
     EXPECT_FALSE(StackTooDeep());
-    EXPECT_EQ(recurse(10), 0);
-    EXPECT_EQ(recurse(80), 1); // more than 200000 bytes below the base
+    Descent d;
+    descend(top, 100000, d);
+    // The answer turns at 200000 bytes below the first call, within a frame or two.
+    ASSERT_NE(d.firstDeep, 0u);
+    EXPECT_GT(d.firstDeep, 200000u);
+    EXPECT_LE(d.lastShallow, 200000u + 256u);
+    EXPECT_LT(d.firstDeep - d.lastShallow, 8192u);
 }
 
 } // namespace

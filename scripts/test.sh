@@ -16,9 +16,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXE_LINKE
 cmake --build build -j "$jobs"
 
 if [ "${KV_SKIP_ASAN:-0}" != 1 ]; then
-  # lld links the large test programs in a fraction of the time.
+  # -O1 with line tables keeps the sanitizer reports readable and runs the tests several times
+  # faster than -O0; lld links the large test programs in a fraction of the time.
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" \
+    -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld \
     -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF -DKV_WERROR="$werror" >/dev/null
   cmake --build build-fuzz -j "$jobs"
   ( cd build-fuzz && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp ctest -LE smoke -j "$jobs" --output-on-failure --timeout 300 ) \

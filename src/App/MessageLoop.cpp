@@ -90,6 +90,15 @@ void updateCursorFromPointer() {
     ApplyCursor();
 }
 
+// Menu items with a key of their own, for keys the front window's key map leaves unbound (so a
+// user's binding of the same key wins): Ctrl+S saves.
+constexpr struct {
+    int32_t keyIndex;
+    int menuId;
+} kMenuShortcuts[] = {
+    {0x400 + 's', 263}, // Fichier > Enregistrer
+};
+
 bool isDown(int vk) {
     return (plat::GetKeyState(vk) & 0x8000) != 0;
 }
@@ -119,6 +128,12 @@ bool KeyFilter(const plat::MSG& msg) {
     // A key whose command failed has been used all the same.
     bool used = true;
     RunUserAction([&] { used = front->doKey(index); });
+    if (!used)
+        for (const auto& shortcut : kMenuShortcuts)
+            if (shortcut.keyIndex == index) {
+                DoMenuCommand(shortcut.menuId);
+                return true;
+            }
     PlaceCompositionWindow(front);
     return used;
 }

@@ -4,6 +4,7 @@
 // says why, and damaged files open nothing.
 
 #include "App/MenuDispatch.h"
+#include "App/MessageLoop.h"
 #include "App/kPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
@@ -149,6 +150,17 @@ TEST_F(DocumentFilesTest, SaveAsCloseAndOpenGiveTheSameTreeInTheSamePlace) {
     ASSERT_EQ(DoMenuCommand(kSave), 1);
     EXPECT_FALSE(opened->changed());
     EXPECT_TRUE(treeInFile(path)->equal(opened->expression(), 0));
+
+    // Ctrl+S, through the main loop's key filter, saves as well.
+    pt::type("e");
+    pt::runUntilIdle();
+    ASSERT_TRUE(opened->changed());
+    pt::key('S', pt::kCtrl);
+    int exitCode = 0;
+    EXPECT_FALSE(RunPendingMessages(exitCode));
+    EXPECT_FALSE(opened->changed());
+    EXPECT_TRUE(treeInFile(path)->equal(opened->expression(), 0));
+    EXPECT_TRUE(pt::messageBoxes().empty());
 }
 
 TEST_F(DocumentFilesTest, YesInTheSaveQuestionSavesAndCloses) {

@@ -282,5 +282,40 @@ TEST_F(ExportsTest, PrintSendsOnePageToThePrinter) {
     plat::testing::clearPrintJobs();
 }
 
+TEST_F(ExportsTest, PrintingToThePdfPrinterWritesAPdfWithTheEquationsInk) {
+    if (!hasTool("gs"))
+        GTEST_SKIP() << "gs is not installed";
+    ScopedEnv lpstat("KV_LPSTAT", std::string("/nonexistent/lpstat"));
+    const std::filesystem::path home = m_dir / "home";
+    std::filesystem::create_directories(home);
+    ScopedEnv homeEnv("HOME", home.string());
+    std::filesystem::create_directories(m_dir / "spool");
+    ScopedEnv spool("TMPDIR", m_dir / "spool");
+    plat::ForgetPrintSetupChoice();
+    // Delivered as the real program does: the PDF printer's file lands in the home folder.
+    plat::testing::recordPrintJobs(false);
+    typed("x+1/2");
+    plat::testing::onDialog(plat::IDD_PRINT, [](DialogDriver& d) { d.click(plat::IDOK); });
+    ASSERT_EQ(1, DoMenuCommand(267)); // Fichier > Imprimer l'expression...
+    plat::testing::recordPrintJobs(true);
+    std::vector<std::filesystem::path> pdfs;
+    for (const auto& entry : std::filesystem::directory_iterator(home))
+        if (entry.path().extension() == ".pdf")
+            pdfs.push_back(entry.path());
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(pdfs[0]).rfind("%PDF-", 0), 0u);
+    const GreyImage page = renderWithGs(pdfs[0], "");
+    ASSERT_GT(page.width, 0) << "gs renders the file";
+    // The equation's ink is there, near the top left of the page, and the rest is blank.
+    EXPECT_GT(page.ink(), 100);
+    int outside = 0;
+    for (int y = page.height / 3; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x)
+            outside +=
+                GreyImage::dark(page.pixels[static_cast<size_t>(y) * page.width + x]) ? 1 : 0;
+    EXPECT_EQ(outside, 0);
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+}
+
 } // namespace
 } // namespace kvtest

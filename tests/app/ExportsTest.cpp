@@ -225,6 +225,32 @@ TEST_F(ExportsTest, EachCopyRecordsItsResolutionAndOnlyPostScriptNamesTheSymbolF
     SetGeneralPrefValue("Mf", 0, 2540);
 }
 
+TEST_F(ExportsTest, SavedAndCopiedMetafilesConvertWithEmf2svg) {
+    if (!hasTool("emf2svg-conv"))
+        GTEST_SKIP() << "emf2svg-conv is not installed";
+    typed("x+1/2");
+    const std::string saved = m_dir / "eq.emf";
+    plat::testing::answerFileDialog(saved);
+    ASSERT_EQ(1, DoMenuCommand(264));  // Fichier > Enregistrer sous...
+    ASSERT_EQ(1, DoMenuCommand(1025)); // Copy As Type > Metafile Picture
+    std::vector<uint8_t> copied;
+    ASSERT_TRUE(plat::GetClipboardBytes(plat::CF_ENHMETAFILE, copied));
+    WriteFileBytes(m_dir / "copied.emf", std::string(copied.begin(), copied.end()));
+    for (const char* name : {"eq.emf", "copied.emf"}) {
+        SCOPED_TRACE(name);
+        const std::string emf = m_dir / name;
+        const std::string svg = emf + ".svg";
+        std::string out;
+        ASSERT_EQ(0, runTool("emf2svg-conv -i '" + emf + "' -o '" + svg + "'", out)) << out;
+        const std::string text = ReadFileBytes(svg);
+        // The characters reach the picture as text.
+        for (const char* drawn : {"[x]", "[+]", "[1]", "[2]"})
+            EXPECT_NE(text.find(drawn), std::string::npos) << drawn << " in " << text;
+        if (hasTool("xmllint"))
+            EXPECT_EQ(0, runTool("xmllint --noout '" + svg + "'", out)) << out;
+    }
+}
+
 TEST_F(ExportsTest, TheEpsCopyCarriesTheExpressionAndPastesBack) {
     ExprFilePane* pane = typed("ab");
     const std::string expected = ExprEncodingText(pane->expression());

@@ -170,19 +170,6 @@ constexpr MenuRow kMenuTable[] = {
 // its handler is installed.
 const std::vector<UnservedMenuRow> kUnservedMenuRows = {
     {6662, "macros"},
-    {7681, "target preferences"},
-    {7682, "target preferences"},
-    {7683, "target preferences"},
-    {7684, "target preferences"},
-    {7685, "target preferences"},
-    {7686, "target preferences"},
-    {7687, "target preferences"},
-    {7688, "target preferences"},
-    {7689, "target preferences"},
-    {7690, "target preferences"},
-    {7691, "target preferences"},
-    {7692, "target preferences"},
-    {7693, "target preferences"},
 };
 
 const MenuRow* findRow(int id) {

@@ -16,6 +16,7 @@
 #include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
+#include "Dialogs/TargetPrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/Change.h"
@@ -404,6 +405,10 @@ void InstallModelWiring() {
     SetMenuHandler(kCopySetPrefsMenuId, &ChooseCopySetPrefs);
     SetMenuHandler(kPngPrefsMenuId, &ChoosePngPrefs);
     SetMenuHandler(kPluginTagPrefsMenuId, &ChoosePluginTagPrefs);
+    // Préférences > "Targets Prefs...": how copies are prepared for outside applications.
+    for (const TargetPrefsMenuCommand& c : kTargetPrefsMenuCommands)
+        SetMenuHandler(c.menuId, c.command);
+    InstallTargetPrefs();
     // Modifier > "&Change Rulers".
     SetMenuHandler(5378, &RulerCommand);
     // The rest of the Modifier menu: each item modifies the nearest node of its kind.

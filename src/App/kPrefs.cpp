@@ -11,6 +11,7 @@
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -110,6 +111,8 @@ std::vector<int32_t> gather(std::string_view tag) {
         return {DefaultCopyFormat};
     if (tag == "Pn") {
         std::vector<int32_t> v = storedValues()[static_cast<size_t>(recordIndex(tag))];
+        v[0] = PngCopyImgTag;
+        v[1] = PngMathSpeakInAlt;
         v[2] = PngSmoothing;
         return v;
     }
@@ -168,8 +171,11 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
     } else if (tag == "Cf") {
         DefaultCopyFormat = v[0];
     } else {
-        if (tag == "Pn")
+        if (tag == "Pn") {
+            PngCopyImgTag = asByte(v[0]);
+            PngMathSpeakInAlt = asByte(v[1]);
             PngSmoothing = v[2];
+        }
         if (tag == "Qv")
             PluginTagMathSpeak = v[0] != 0 ? 1 : 0;
         storedValues()[static_cast<size_t>(recordIndex(tag))] = v;

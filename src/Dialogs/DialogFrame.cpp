@@ -18,6 +18,7 @@
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SetupWizard.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TargetPrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
@@ -90,6 +91,29 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4144, &launchWith<PngPrefsDlgRecord, &RunPngPrefsDlg>},
     DialogLauncherEntry{4145, &launchWith<DialogText, &RunBitmapPrefsDlg>},
     DialogLauncherEntry{4146, &launchWith<DialogText, &RunMetafilePrefsDlg>},
+    DialogLauncherEntry{4148, &launchWith<WordTargetPrefsRecord, &RunTargetWordPrefsDlg>},
+    DialogLauncherEntry{4149, &launchWith<void, &RunTargetOpenOfficePrefsDlg>},
+    DialogLauncherEntry{4150, &launchWith<PictureTargetPrefsRecord, &RunTargetFrameMakerPrefsDlg>},
+    DialogLauncherEntry{4151, &launchWith<PictureTargetPrefsRecord, &RunTargetPageMakerPrefsDlg>},
+    DialogLauncherEntry{4152, &launchWith<PictureTargetPrefsRecord, &RunTargetInDesignPrefsDlg>},
+    DialogLauncherEntry{4153, &launchWith<WebTargetPrefsRecord, &RunTargetGoLivePrefsDlg>},
+    DialogLauncherEntry{4154, &launchWith<PictureTargetPrefsRecord, &RunTargetIllustratorPrefsDlg>},
+    DialogLauncherEntry{4155,
+                        &launchWith<TwoResolutionTargetPrefsRecord, &RunTargetCanvasPrefsDlg>},
+    DialogLauncherEntry{4156, &launchWith<PictureTargetPrefsRecord, &RunTargetPhotoshopPrefsDlg>},
+    DialogLauncherEntry{4157,
+                        &launchWith<OneResolutionTargetPrefsRecord, &RunTargetMellelPrefsDlg>},
+    DialogLauncherEntry{4158,
+                        &launchWith<OneResolutionTargetPrefsRecord, &RunTargetMarinerPrefsDlg>},
+    DialogLauncherEntry{4159, &launchWith<WebTargetPrefsRecord, &RunTargetDreamweaverPrefsDlg>},
+    DialogLauncherEntry{4160, &launchWith<PictureTargetPrefsRecord, &RunTargetFlashPrefsDlg>},
+    DialogLauncherEntry{4161, &launchWith<void, &RunTargetDirectorPrefsDlg>},
+    DialogLauncherEntry{4162, &launchWith<PictureTargetPrefsRecord, &RunTargetFreehandPrefsDlg>},
+    DialogLauncherEntry{4163, &launchWith<PictureTargetPrefsRecord, &RunTargetFireworksPrefsDlg>},
+    DialogLauncherEntry{4164,
+                        &launchWith<TwoResolutionTargetPrefsRecord, &RunTargetQuarkXPressPrefsDlg>},
+    DialogLauncherEntry{4165, &launchWith<WebTargetPrefsRecord, &RunTargetBlackboardPrefsDlg>},
+    DialogLauncherEntry{4166, &launchWith<WebTargetPrefsRecord, &RunTargetWebCTPrefsDlg>},
     DialogLauncherEntry{4167, &launchWith<SymbolFontPrefsDlgRecord, &RunSymbolFontPrefsDlg>},
     DialogLauncherEntry{4170, &launchWith<PaletteSizePrefsDlgRecord, &RunPaletteSizePrefsDlg>},
     DialogLauncherEntry{4171, &launchWith<void, &RunTranslatorHelpScreen1Dlg>},

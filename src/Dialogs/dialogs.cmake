@@ -20,5 +20,6 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SetupWizard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TargetPrefsDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TypesettingDialogs.cpp
 )

@@ -17,6 +17,7 @@
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/SmallDialogs.h"
+#include "Dialogs/TargetPrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
@@ -102,6 +103,17 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4144, makerOf<PngPrefsDlgRecord>()},
             {4145, makerOf<DialogText>()},
             {4146, makerOf<DialogText>()},
+            {4148, makerOf<WordTargetPrefsRecord>()},
+            {4149, makerOf<uint8_t>()},
+            {4153, makerOf<WebTargetPrefsRecord>()},
+            {4155, makerOf<TwoResolutionTargetPrefsRecord>()},
+            {4157, makerOf<OneResolutionTargetPrefsRecord>()},
+            {4158, makerOf<OneResolutionTargetPrefsRecord>()},
+            {4159, makerOf<WebTargetPrefsRecord>()},
+            {4161, makerOf<uint8_t>()},
+            {4164, makerOf<TwoResolutionTargetPrefsRecord>()},
+            {4165, makerOf<WebTargetPrefsRecord>()},
+            {4166, makerOf<WebTargetPrefsRecord>()},
             {4167, makerOf<SymbolFontPrefsDlgRecord>()},
             {4170, makerOf<PaletteSizePrefsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
@@ -109,6 +121,9 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {kCreditsDialogId, makerOf<uint8_t>()},
             {kChooseExampleDialogId, makerOf<ChooseExampleParams>()},
         };
+        // The layout and drawing targets share one record.
+        for (int id : {4150, 4151, 4152, 4154, 4156, 4160, 4162, 4163})
+            dialogs.emplace(id, makerOf<PictureTargetPrefsRecord>());
         // The help pages, which read no record either.
         for (int id = 4171; id <= 4214; ++id)
             dialogs.emplace(id, makerOf<uint8_t>());

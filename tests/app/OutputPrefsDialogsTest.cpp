@@ -8,6 +8,7 @@
 #include "App/MenuDispatch.h"
 #include "App/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Translations.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "app/AppDocumentFixture.h"
@@ -258,7 +259,7 @@ TEST_F(OutputPrefsDialogsTest, PluginTagPrefsReducesTheFlagsAndStoresOnlyOnOk) {
     EXPECT_EQ(DoMenuCommand(kPluginTagPrefsMenuId), 1);
     copyAll();
     text = offered("UTF8_STRING");
-    const std::string spoken = CopyFormatText(kCopyAsMathSpeak, ExportExpression(true).get());
+    const std::string spoken = MathSpeakReading(ExportExpression(true).get());
     ASSERT_FALSE(spoken.empty());
     EXPECT_NE(std::string(text.begin(), text.end()).find("alt=\"" + spoken + "\""),
               std::string::npos);

@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PPICTEXT.h"
+#include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/documents/Translations.h"
@@ -44,8 +45,6 @@ namespace {
 ClipboardFormatIds s_formats;
 
 constexpr uint32_t kDibHeaderSize = 40;
-// The program's class id without its braces, as the plug-in tag names it.
-const std::string kClassId = std::string(kKorvalineClassId).substr(1, 36);
 
 uint32_t le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -167,6 +166,37 @@ void addBitmap(CCBIDataObject& object, const eExpr* expression) {
                                            ExprEncodingText(expression)));
 }
 
+// A layout or drawing application gets PostScript alone (as "ADOBE AI3", at its own resolution),
+// a bitmap, or the pictures of a metafile copy, as its settings say.
+void addPictureTarget(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+    const CopyTargetSettings settings = CopyTargetSettingsOf(format);
+    if (settings.epsOnly != 0) {
+        const int32_t kept = EpsResolution;
+        EpsResolution = settings.postscriptResolution;
+        std::string eps;
+        const int code = CatchFail([&] { eps = ExprEpsText(expression, activeBackground()); });
+        EpsResolution = kept;
+        if (code != 0)
+            Fail(code);
+        object.add(s_formats.ai3, bytesOf(eps, false));
+        return;
+    }
+    if (settings.useBitmap != 0)
+        addBitmap(object, expression);
+    else
+        addPictures(object, expression);
+    addText(object, expression, format);
+}
+
+// A web-page target gets the text of its method; the PNG method also the picture.
+void addWebTarget(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+    std::string png;
+    object.add(plat::CF_TEXT,
+               bytesOf(WebTargetCopyText(expression, format, activeBackground(), &png), true));
+    if (!png.empty())
+        addBitmap(object, expression);
+}
+
 // Fills the object with the formats of `format`; the expression itself comes first.
 void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     object.add(s_formats.expression, bytesOf(ExprEncodingText(expression), true));
@@ -204,11 +234,20 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
         break;
     }
     case kCopyAsHtmlTag:
-    case 26: // GoLive, Dreamweaver, Blackboard, WebCT: the plug-in tag until the web methods come
-    case 29:
-    case 41:
-    case 42:
         object.add(plat::CF_TEXT, bytesOf(CopyAsHtmlTagText(expression), true));
+        break;
+    case kCopyForGoLive:
+    case kCopyForDreamweaver:
+    case kCopyForBlackboard:
+    case kCopyForWebCT:
+        addWebTarget(object, expression, format);
+        break;
+    case kCopyForInDesign:
+    case kCopyForIllustrator:
+    case kCopyForFlash:
+    case kCopyForFreehand:
+    case kCopyForFireworks:
+        addPictureTarget(object, expression, format);
         break;
     default:
         addPictures(object, expression);
@@ -474,25 +513,7 @@ std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf
 }
 
 std::string CopyAsHtmlTagText(const eExpr* expression) {
-    // The size of a 96-dpi layout, in pixels.
-    ExprPtr copy = expression->deepCopy();
-    {
-        std::unique_ptr<oMeasurePort> measure = NewMeasurePort((2 * 96 + 4) / 9, 0);
-        MeasureExpr(copy.get(), measure.get());
-    }
-    const int32_t width = std::max(1, copy->width());
-    const int32_t height = std::max(1, copy->height());
-    const int32_t descent = std::max(0, ExprPictureDescent(*copy));
-    std::string tag = "<object classid=\"clsid:" + kClassId +
-                      "\" type=\"application/x-korvaline\" width=\"" + std::to_string(width) +
-                      "\" height=\"" + std::to_string(height) + "\" style=\"vertical-align:-" +
-                      std::to_string(descent) + "px\"><param name=\"exprcode\" value=\"" +
-                      HtmlEscape(ExprEncodingText(expression, "\n")) + "\" /></object>";
-    // Screen readers get the spoken reading from a one-pixel image after the object.
-    if (PluginTagMathSpeak != 0)
-        tag += "<img src=\"\" width=\"1\" height=\"1\" alt=\"" +
-               HtmlEscape(CopyFormatText(kCopyAsMathSpeak, expression)) + "\" />";
-    return tag;
+    return PluginTagText(expression, PluginTagMathSpeak != 0);
 }
 
 bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::IDataObject** out) {

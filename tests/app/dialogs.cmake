@@ -23,6 +23,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SetupWizardTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TargetPrefsDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TypesettingDialogsTest.cpp
 )
 

@@ -193,7 +193,7 @@ TEST_F(TargetPrefsDialogsTest, WordTargetGreysItsBoxesInDefaultModeAndStoresTheR
     const std::vector<int32_t> defaults = {0, 3, 1152, 300, 0, 1, 1, 0, 3, 7, 0, 0, 1};
     for (int field = 0; field < 13; ++field)
         EXPECT_EQ(GeneralPrefValue("Wd", field), defaults[static_cast<size_t>(field)]) << field;
-    EXPECT_EQ(CopyTargetSettingsOf(kCopyAsOffice).inlineAlignment, 3);
+    EXPECT_EQ(WordTargetAlignment, 3);
 
     // Cancel keeps everything.
     pt::onDialog(kWordTargetDialogId, [](DialogDriver& d) {

@@ -30,8 +30,8 @@ namespace {
 
 constexpr int kCurrentFontString = 143; // "Police actuelle"
 constexpr int kDefaultFontString = 145; // "Police par défaut"
-// Command-grid cells are square, 18 pixels, with the picture one pixel inside.
-constexpr int32_t kCommandCell = 18;
+// Command-grid cells are square, 18 screen drawing units, with the picture one unit inside.
+constexpr int32_t kCommandCellUnits = 18;
 constexpr int32_t kCommandGridRows = 16;
 constexpr int32_t kCharacterBaseline = 12;
 constexpr int32_t kStyleRowHeight = 20;
@@ -41,47 +41,109 @@ constexpr int32_t kMacroTextWidth = 24;
 // Character codes carry styles 0..31 only; later entries show their font but cannot be chosen.
 constexpr int32_t kLastCodedStyle = 31;
 
-// Every row a code of the command layer inserts: fractions, roots, boxes, fences, scripts,
-// integrals, embellishments, big operators, matrices and the special symbols.
-constexpr std::array<InsertCatalogRow, 60> kCatalog{{
-    {0x4001, "\xBD"},  {0x4002, "a/b"},       {0x4005, "a:b"},    {0x4006, "a\\b"},
-    {0x4010, "Vx"},    {0x4011, "nVx"},       {0x4020, "x/"},     {0x4030, ")x"},
-    {0x4040, "bx"},    {0x4111, "(x)"},       {0x4177, "[x]"},    {0x4122, "{x}"},
-    {0x4133, "<x>"},   {0x4144, "|x|"},       {0x41AA, "||"},     {0x4155, "|_"},
-    {0x4166, "|\xAF"}, {0x4110, "(x"},        {0x4101, "x)"},     {0x4188, "[[x"},
-    {0x4201, "x\xB2"}, {0x4202, "x_"},        {0x4203, "x\xB2_"}, {0x4204, "x\xB8"},
-    {0x4205, "x\xB4"}, {0x420A, "x\xB4\xB8"}, {0x4210, "T\xB2_"}, {0x4211, "+<"},
-    {0x4301, "S"},     {0x4302, "SS"},        {0x4303, "SSS"},    {0x4311, "oS"},
-    {0x4701, "S_"},    {0x4702, "SS_"},       {0x4401, "\xB7x"},  {0x4402, "\xA8x"},
-    {0x4403, "~x"},    {0x4404, "->"},        {0x4406, "\xAFx"},  {0x4407, "^x"},
-    {0x4408, "arc"},   {0x440B, "=x"},        {0x4601, "Sum"},    {0x4602, "Prd"},
-    {0x4603, "U"},     {0x4611, "Su\xB2"},    {0x5212, "[..]"},   {0x5221, "[:]"},
-    {0x5222, "[::]"},  {0x5233, "3x3"},       {0x5301, "sp"},     {0x5302, "thin"},
-    {0x5303, "tab"},   {0x5304, "..."},       {0x5305, ".:'"},    {0x5306, "':."},
-    {0x5307, ":"},     {0x5308, "h-"},        {0x5309, "l"},      {0x4007, "a_b"},
+// The insert commands of the first eight sub-palettes, in their order, 8 × 9 cells: fractions and
+// roots, scripts and limits, fences, integrals, big operators, embellishments, matrices, spaces and
+// ellipses. A row's bitmap is the picture the Modify and settings dialogs show for the same
+// construct; rows without one are drawn as the node they insert.
+constexpr std::array<InsertCatalogRow, 72> kCatalog{{
+    // Fractions, roots, long division, box, overstrike.
+    {0x4001, 12560, "\xBD"},
+    {0x4006, 0, "a\\b"},
+    {0x4002, 14032, "a/b"},
+    {0x4007, 0, "a_b"},
+    {0x4005, 0, "a:b"},
+    {0x4010, 12592, "Vx"},
+    {0x4011, 14000, "nVx"},
+    {0x4030, 0, ")x"},
+    {0x4040, 14944, "bx"},
+    {0x4020, 0, "x/"},
+    // Scripts, limits, prescripts, tensor, tree node.
+    {0x4201, 12496, "x\xB2"},
+    {0x4202, 12528, "x_"},
+    {0x4203, 14064, "x\xB2_"},
+    {0x4204, 0, "x\xB8"},
+    {0x4205, 0, "x\xB4"},
+    {0x420A, 0, "x\xB4\xB8"},
+    {0x4206, 0, "px1"},
+    {0x4207, 0, "px2"},
+    {0x4208, 0, "px3"},
+    {0x4209, 0, "px"},
+    {0x4210, 14848, "T\xB2_"},
+    {0x4211, 15008, "+<"},
+    // Fences and the brace above.
+    {0x4111, 12368, "(x)"},
+    {0x4177, 12464, "[x]"},
+    {0x4122, 12400, "{x}"},
+    {0x4133, 14352, "<x>"},
+    {0x4144, 12432, "|x|"},
+    {0x41AA, 14624, "||"},
+    {0x4155, 14496, "|_"},
+    {0x4166, 14528, "|\xAF"},
+    {0x4188, 14560, "[[x"},
+    {0x4197, 14592, "]x]"},
+    {0x4520, 0, "{^}"},
+    // Integrals: integrand only, then with limits; the evaluation bar.
+    {0x4300, 12656, "S"},
+    {0x4301, 13936, "SS"},
+    {0x4302, 13968, "SSS"},
+    {0x4310, 13904, "oS"},
+    {0x4700, 0, "S_"},
+    {0x4720, 0, "S="},
+    {0x4710, 0, "oS_"},
+    {0x4708, 12688, "x|"},
+    // Big operators with limits.
+    {0x4601, 0, "Sum"},
+    {0x4602, 0, "Prd"},
+    {0x4603, 0, "Cup"},
+    {0x4604, 0, "Cap"},
+    // Embellishments.
+    {0x4411, 14128, "\xB7x"},
+    {0x4412, 14160, "\xA8x"},
+    {0x4419, 14752, "\x85x"},
+    {0x4417, 14288, "^x"},
+    {0x4413, 14192, "~x"},
+    {0x4418, 14320, "arc"},
+    {0x4414, 14224, "->"},
+    {0x4415, 14720, "<->"},
+    {0x4416, 14256, "\xAFx"},
+    {0x441B, 14816, "=x"},
+    // Matrices of placeholders, rows × columns.
+    {0x5212, 12848, "1x2"},
+    {0x5221, 0, "2x1"},
+    {0x5222, 12880, "2x2"},
+    {0x5213, 0, "1x3"},
+    {0x5231, 12784, "3x1"},
+    {0x5233, 13040, "3x3"},
+    {0x5244, 13200, "4x4"},
+    {0x5214, 13104, "1x4"},
+    // Spaces, ellipses and the special symbols.
+    {0x5301, 0, "sp"},
+    {0x5302, 0, "thin"},
+    {0x5303, 0, "tab"},
+    {0x5304, 0, "..."},
+    {0x5305, 0, ".:'"},
+    {0x5306, 0, "':."},
+    {0x5307, 0, ":"},
+    {0x5308, 0, "h-"},
+    {0x5309, 0, "l"},
 }};
 
-// The pictures of the insert commands: the bitmaps the Modify dialogs show for the same construct.
+// Palette buttons whose command has no row of its own but a picture all the same.
 struct CatalogBitmap {
     int32_t code;
     int32_t bitmapId;
 };
-constexpr CatalogBitmap kCatalogBitmaps[] = {
-    {0x4001, 12560}, {0x4002, 14032}, {0x4201, 12496}, {0x4202, 12528}, {0x4203, 14064},
-    {0x4210, 14848}, {0x4211, 15008}, {0x4040, 14944}, {0x4111, 12368}, {0x4177, 12464},
-    {0x4122, 12400}, {0x4133, 14352}, {0x4144, 12432}, {0x4155, 14496}, {0x4166, 14528},
-    {0x4188, 14560}, {0x4197, 14592}, {0x41AA, 14624}, {0x4300, 12656}, {0x4301, 13936},
-    {0x4302, 13968}, {0x4310, 13904}, {0x4720, 12688}, {0x4411, 14128}, {0x4412, 14160},
-    {0x4419, 14752}, {0x4417, 14288}, {0x4413, 14192}, {0x4418, 14320}, {0x4414, 14224},
-    {0x441A, 14784}, {0x4415, 14720}, {0x4416, 14256}, {0x441B, 14816}, {0x5222, 12880},
-    {0x5233, 13040}, {0x5244, 13200}, {0x5212, 12848}, {0x5231, 12784}, {0x5214, 13104},
-};
+constexpr CatalogBitmap kPaletteOnlyBitmaps[] = {{0x441A, 14784}};
 
 // What the command grid drew last, for its clicks.
 int32_t s_commandColumns = 0;
 int32_t s_commandRowsDrawn = 0;
 // The character grid's font (the base style merged with the chosen entry, at 12 points).
 int32_t s_gridFont = 0;
+
+int32_t commandCellSide() {
+    return kCommandCellUnits * ScreenLineUnit();
+}
 
 bool isItemEnabled(int id) {
     return CurrentDialog != nullptr &&
@@ -126,8 +188,8 @@ Zone commandCell(int32_t index) {
     if (s_commandColumns <= 0)
         return Zone{};
     const int32_t row = index / s_commandColumns, column = index % s_commandColumns;
-    return Zone{column * kCommandCell, row * kCommandCell, (column + 1) * kCommandCell,
-                (row + 1) * kCommandCell};
+    const int32_t side = commandCellSide();
+    return Zone{column * side, row * side, (column + 1) * side, (row + 1) * side};
 }
 
 // The character cell under a point of the grid, -1 outside the grid.
@@ -145,7 +207,8 @@ int32_t characterAt(const oDlgWidget& grid, oPoint p) {
 int32_t commandAt(oPoint p) {
     if (s_commandColumns <= 0 || p.x < 0 || p.y < 0)
         return -1;
-    const int32_t column = p.x / kCommandCell, row = p.y / kCommandCell;
+    const int32_t side = commandCellSide();
+    const int32_t column = p.x / side, row = p.y / side;
     if (column >= s_commandColumns || row >= kCommandGridRows)
         return -1;
     const int32_t index = s_commandColumns * row + column;
@@ -401,7 +464,9 @@ int32_t FindInsertCatalogRow(int32_t code) {
 
 int32_t InsertCatalogBitmapId(int32_t code) {
     const int32_t c = code & kCmdCodeMask;
-    for (const CatalogBitmap& b : kCatalogBitmaps)
+    if (const int32_t row = FindInsertCatalogRow(c); row >= 0)
+        return kCatalog[static_cast<size_t>(row)].bitmapId;
+    for (const CatalogBitmap& b : kPaletteOnlyBitmaps)
         if (b.code == c)
             return b.bitmapId;
     return 0;
@@ -409,7 +474,10 @@ int32_t InsertCatalogBitmapId(int32_t code) {
 
 std::vector<int32_t> InsertCatalogBitmapIds() {
     std::vector<int32_t> ids;
-    for (const CatalogBitmap& b : kCatalogBitmaps)
+    for (const InsertCatalogRow& row : kCatalog)
+        if (row.bitmapId != 0)
+            ids.push_back(row.bitmapId);
+    for (const CatalogBitmap& b : kPaletteOnlyBitmaps)
         ids.push_back(b.bitmapId);
     return ids;
 }
@@ -418,14 +486,17 @@ void DrawInsertCommandGrid(oDlgWidget* widget) {
     if (widget == nullptr)
         return;
     widget->eraseZone(Zone{0, 0, widget->width(), widget->height()});
-    s_commandColumns = widget->width() / kCommandCell;
+    const int32_t unit = ScreenLineUnit();
+    s_commandColumns = widget->width() / commandCellSide();
     const int32_t capacity = s_commandColumns * kCommandGridRows;
     s_commandRowsDrawn = std::min(capacity, static_cast<int32_t>(kCatalog.size()));
     for (int32_t i = 0; i < s_commandRowsDrawn; ++i) {
         const Zone cell = commandCell(i);
-        const Zone picture{cell.left + 1, cell.top + 1, cell.left + 17, cell.top + 17};
-        widget->frameZone(picture, 1, Color{191, 191, 191, 255}, kLineSolid, kDrawPaint);
-        const Zone inside{picture.left + 1, picture.top + 1, picture.right - 1, picture.bottom - 1};
+        const Zone picture{cell.left + unit, cell.top + unit, cell.right - unit,
+                           cell.bottom - unit};
+        widget->frameZone(picture, unit, Color{191, 191, 191, 255}, kLineSolid, kDrawPaint);
+        const Zone inside{picture.left + unit, picture.top + unit, picture.right - unit,
+                          picture.bottom - unit};
         DrawCommandPicture(*widget, inside, kCatalog[static_cast<size_t>(i)].code);
     }
     if (TheInsertChoice.compositeChosen && TheInsertChoice.selectedIndex < s_commandRowsDrawn)

@@ -56,9 +56,11 @@ struct InsertChoiceState {
 };
 extern InsertChoiceState TheInsertChoice;
 
-// One cell of the command grid: the insert command and the short picture text of its cell.
+// One cell of the command grid: the insert command, the bitmap that pictures it (0: the cell
+// shows the node the command inserts) and a short text naming it where no picture fits.
 struct InsertCatalogRow {
     int32_t code;
+    int32_t bitmapId;
     const char* label;
 };
 std::span<const InsertCatalogRow> InsertCommandCatalog();

@@ -16,6 +16,8 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eMatrix.h"
+#include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/oWindows.h"
 
@@ -322,10 +324,31 @@ const char* faceOf(const FSSRecord& style) {
     return face;
 }
 
+// The node an insertion command builds: a template, a matrix of placeholders or one of the
+// special symbols that show (the spaces and the tab would leave the picture blank); null for
+// anything else.
+ExprPtr insertedNode(int32_t code) {
+    const int32_t family = code & 0xFF00, nn = code & 0xFF;
+    if (family == kCmdMatrixBase) {
+        const int32_t rows = (nn >> 4) & 0xF, columns = nn & 0xF;
+        return rows > 0 && columns > 0 ? ExprPtr(NewPlaceholderMatrix(rows, columns)) : ExprPtr();
+    }
+    if (family == kCmdSymbolBase) {
+        constexpr int32_t kFirstVisibleSymbol = 4;
+        if (nn < kFirstVisibleSymbol || nn > static_cast<int32_t>(std::size(kPseudoCodes)))
+            return ExprPtr();
+        const FSSRecord style = StyleTable[0];
+        return ExprPtr(NewPseudo(kPseudoCodes[static_cast<size_t>(nn - 1)], &style, 0));
+    }
+    if (code >= 0x4000 && code < 0x5000)
+        return NewTemplateForCommand(code);
+    return ExprPtr();
+}
+
 // The node an insertion builds, laid out at a resolution small enough for it to fit the zone, in a
 // pixmap over the port's background colour; false when the code builds no node.
 bool drawInsertedNode(oGraphPort& port, const Zone& zone, int32_t code) {
-    ExprPtr node = NewTemplateForCommand(code);
+    ExprPtr node = insertedNode(code);
     if (!node)
         return false;
     const int32_t screen = port.resolution();
@@ -406,7 +429,7 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         drawCentred(port, zone, text, glyphFont, (zone.height() + pixels * 2 / 3) / 2);
         return;
     }
-    if (c >= 0x4000 && c < 0x5000 && drawInsertedNode(port, zone, c))
+    if (drawInsertedNode(port, zone, c))
         return;
     if (c == kTypingStyleCommand) {
         // The face on the first line, the size and style letters on the second, each cut to
@@ -418,12 +441,24 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
                 split = i;
         std::string face = text.substr(0, split);
         const std::string rest = split == std::string::npos ? "" : text.substr(split + 1);
-        const int32_t small = FontIndexForFace("Arial", 7, false, false, false);
+        // The largest small font (up to 7 points on the smallest buttons, more on larger ones)
+        // whose two lines fit the height, a line unit apart.
+        int32_t points = std::max<int32_t>(7, 7 * zone.height() / 19);
+        int32_t small = 0;
+        FontMetricWords metrics;
+        const int32_t gap = ScreenLineUnit();
+        for (;; --points) {
+            small = FontIndexForFace("Arial", points, false, false, false);
+            port.fontMetrics(small, metrics);
+            if (points <= 5 || 2 * metrics.ascent + metrics.descent + gap <= zone.height())
+                break;
+        }
         while (face.size() > 1 && port.stringWidth(face.c_str(), small) > zone.width())
             face.pop_back();
-        const int32_t line = zone.height() / 2;
-        drawCentred(port, zone, face.c_str(), small, line - 1);
-        drawCentred(port, zone, rest.c_str(), small, line + line * 3 / 4);
+        const int32_t block = 2 * metrics.ascent + metrics.descent + gap;
+        const int32_t first = std::max<int32_t>(0, (zone.height() - block) / 2) + metrics.ascent;
+        drawCentred(port, zone, face.c_str(), small, first);
+        drawCentred(port, zone, rest.c_str(), small, first + gap + metrics.ascent);
         return;
     }
     char text[16] = {};

@@ -7,6 +7,7 @@
 #include "App/kPrefs.h"
 #include "AppDocumentFixture.h"
 #include "Dialogs/InsertExpressionDialog.h"
+#include "Dialogs/SecondaryCommandDialog.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
@@ -15,7 +16,9 @@
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 #include "plat/Gdi.h"
+#include "support/PixMapPixels.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace pt = plat::testing;
@@ -305,7 +308,34 @@ TEST_F(PaletteTest, ThePalettePictureIsKeptAndShowsEveryChange) {
     EXPECT_NE(document, nullptr);
 }
 
+// Each cell of the Insert Expression grid shows something (its bitmap, the node it inserts, or
+// for the invisible spaces their text), and nothing outside the cell.
+TEST_F(PaletteTest, EveryInsertCellDrawsItsPictureInsideItsCell) {
+    constexpr int kSide = 16, kAround = 8;
+    for (const InsertCatalogRow& row : InsertCommandCatalog()) {
+        SCOPED_TRACE(row.label);
+        std::unique_ptr<oPixMap> map = WhitePixMap(kSide + 2 * kAround, kSide + 2 * kAround);
+        const Zone cell{kAround, kAround, kAround + kSide, kAround + kSide, 0, 0};
+        DrawCommandPicture(*map, cell, row.code);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < kSide + 2 * kAround; ++y)
+            for (int x = 0; x < kSide + 2 * kAround; ++x)
+                if (PixelOf(*map, x, y) != 0xFFFFFF)
+                    ++(ZoneContainsPoint(cell, oPoint{x, y}) ? inside : outside);
+        EXPECT_GT(inside, 0);
+        EXPECT_EQ(outside, 0);
+    }
+}
+
 TEST_F(PaletteTest, TheInsertCatalogPicturesAreResourceBitmaps) {
+    // The grid offers the insertions of the first eight sub-palettes, a full 8 × 9 cells.
+    std::vector<int32_t> offered;
+    for (int32_t slot = 0; slot < 8; ++slot)
+        for (const PaletteBlock& block : PaletteBlocks(*SubPalette(slot)))
+            offered.push_back(block.code);
+    EXPECT_EQ(InsertCommandCatalog().size(), 72u);
+    for (const InsertCatalogRow& row : InsertCommandCatalog())
+        EXPECT_NE(std::count(offered.begin(), offered.end(), row.code), 0) << std::hex << row.code;
     const std::vector<int32_t> ids = InsertCatalogBitmapIds();
     ASSERT_FALSE(ids.empty());
     for (int32_t id : ids) {

@@ -19,6 +19,7 @@
 #include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -261,6 +262,45 @@ TEST_F(TargetPrefsDialogsTest, PictureTargetsShowTheirDefaultsAndStoreOverridesO
     // the bitmap one.
     EXPECT_EQ(GeneralPrefValue("Id", 5), 1200);
     EXPECT_EQ(GeneralPrefValue("Ph", 2), GeneralPrefValue("Bi", 0));
+}
+
+TEST_F(TargetPrefsDialogsTest, ResolutionFormsShowTheirDefaultsAndWriteBackTheRecord) {
+    // Canvas, opened by no command: overriding leaves the font box and its popup grey.
+    TwoResolutionTargetPrefsRecord canvas;
+    canvas.choice = 1;
+    canvas.flags = {1, 0, 1, 0};
+    std::snprintf(canvas.previewResolution.data(), canvas.previewResolution.size(), "600");
+    pt::onDialog(kCanvasTargetDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(d.checked(14960));
+        EXPECT_EQ(d.text(14955), "600");
+        EXPECT_TRUE(d.enabled(14961));
+        EXPECT_FALSE(d.enabled(14963));
+        EXPECT_FALSE(d.enabled(14966));
+        d.check(14959);
+        EXPECT_EQ(d.text(14955), "1152");
+        EXPECT_EQ(d.text(14954), "1200");
+        EXPECT_TRUE(d.checked(14962));
+        EXPECT_FALSE(d.checked(14961));
+        EXPECT_FALSE(d.enabled(14955));
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(RunTargetCanvasPrefsDlg(&canvas), 1);
+    EXPECT_EQ(canvas.choice, 0);
+    EXPECT_STREQ(canvas.previewResolution.data(), "1152");
+    EXPECT_EQ(canvas.flags[1], 1);
+    // Mellel: every control is live when overriding; Cancel leaves the record alone.
+    OneResolutionTargetPrefsRecord mellel;
+    pt::onDialog(kMellelTargetDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(d.checked(15468));
+        EXPECT_FALSE(d.enabled(15470));
+        d.check(15467);
+        EXPECT_TRUE(d.enabled(15470));
+        EXPECT_TRUE(d.enabled(15464));
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(RunTargetMellelPrefsDlg(&mellel), 0);
+    EXPECT_EQ(mellel.choice, 0);
+    EXPECT_EQ(mellel.useBitmap, 0);
 }
 
 TEST_F(TargetPrefsDialogsTest, SettingsSurviveARestartExceptTheSessionTargets) {

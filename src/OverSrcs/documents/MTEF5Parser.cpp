@@ -104,6 +104,10 @@ private:
     }
 
     bool record(Record& r, int options, int depth) {
+        // Colours, colour, font and encoding definitions and the preferences came with version 5:
+        // an older stream holding one is damaged.
+        if (!m_v5 && r.type >= kColor && r.type <= kEncodingDef)
+            return false;
         switch (r.type) {
         case kLine:
             nudge(options);
@@ -208,31 +212,21 @@ private:
             return !m_in.bad();
         }
         case kColor:
-            if (!m_v5)
-                return false;
             m_in.uint();
             return !m_in.bad();
         case kColorDef:
-            if (!m_v5)
-                return false;
             m_in.skip((options & 0x01) ? 8 : 6);
             if (options & 0x04)
                 m_in.skipString();
             return !m_in.bad();
         case kFontDef:
-            if (!m_v5)
-                return false;
             m_in.uint();
             m_in.skipString();
             return !m_in.bad();
         case kEncodingDef:
-            if (!m_v5)
-                return false;
             m_in.skipString();
             return !m_in.bad();
         case kEqnPrefs:
-            if (!m_v5)
-                return false;
             return prefs();
         default:
             if (r.type >= kFull && r.type <= kSubSym)

@@ -169,7 +169,6 @@ constexpr MenuRow kMenuTable[] = {
 // The rows no subsystem serves yet: the feature that will serve each. Delete a row's line when
 // its handler is installed.
 const std::vector<UnservedMenuRow> kUnservedMenuRows = {
-    {6662, "macros"},
 };
 
 const MenuRow* findRow(int id) {

@@ -11,6 +11,7 @@
 #include "Dialogs/HelpTours.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
+#include "Dialogs/MacroDefinitionsDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/OutputPrefsDialogs.h"
@@ -426,6 +427,8 @@ void InstallModelWiring() {
     // Options > "&Frappes...".
     SetMenuHandler(kCustomizeKeyboardMenuId, &CustomizeKeyboard);
     SetMenuHandler(kCustomizePaletteMenuId, &CustomizeMainPalette);
+    // Options > "C&reate/Edit Macros...".
+    SetMenuHandler(kMacroDefinitionsMenuId, &EditMacros);
     // Options > "&Commandes de caractères...", and the font command kind of the keyboard dialog.
     SetMenuHandler(kCharacterCommandsMenuId, &RunCharacterCommands);
     KeyboardFontCommandChooser = &AskFSSCmd;

@@ -2,6 +2,7 @@
 
 #include "App/FrameWindow.h"
 #include "App/ModelWiring.h"
+#include "App/kMacro.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/KeyboardDialogs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -226,6 +227,14 @@ void readNumbers(oReader& reader, void*) {
     store(tag, values);
 }
 
+// A macro record that fails is counted before it is read and let off when it reads whole.
+void readMacro(oReader& reader, void* context) {
+    ReadState* state = stateOf(context);
+    ++state->result->macrosFailed;
+    ReadMacroRecord(reader, nullptr);
+    --state->result->macrosFailed;
+}
+
 void readTranslator(oReader& reader, void*) {
     translatorText() = reader.restOfLine(kMaxTranslatorPath);
 }
@@ -313,12 +322,20 @@ void applySymbolFontChoice() {
                              static_cast<int16_t>(FaceIdOfName("Rudize"))};
 }
 
-void showDamagedNotice(const std::string& path) {
+void showDamagedNotice(const std::string& path, int macrosFailed) {
     const char* format = LoadResString(kPrefsDamagedMessage);
     std::string text = format != nullptr ? format : "%s";
     const size_t at = text.find("%s");
     if (at != std::string::npos)
         text.replace(at, 2, path);
+    // Which macros are missing is worth saying: the keys and buttons bound to them do nothing.
+    if (const char* lost = LoadResString(kMacrosDamagedString);
+        lost != nullptr && macrosFailed > 0) {
+        std::string more = lost;
+        if (const size_t n = more.find("%d"); n != std::string::npos)
+            more.replace(n, 2, std::to_string(macrosFailed));
+        text += "\n\n" + more;
+    }
     AppMessageBox(text.c_str(), nullptr, 0x2040); // task-modal information box
 }
 
@@ -362,6 +379,7 @@ void SetTranslatorPrefText(std::string_view path) {
 void ResetGeneralPrefs() {
     ResetStyleTable();
     ResetTypesettingSettings();
+    MacroList.clear();
     for (const PrefRecordDefault& r : kGeneralPrefRecords)
         store(r.tag, defaultsOf(r));
     // Before any file is read the wide structure is on (reading "Ot" turns it off).
@@ -380,6 +398,7 @@ GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream) {
     oInstallReaderHandler(reader, kTranslatorPrefTag, &readTranslator, &state);
     oInstallReaderHandler(reader, "Ds", &readDefaultStyle, &state);
     oInstallReaderHandler(reader, "St", &readStyleEntry, &state);
+    oInstallReaderHandler(reader, kMacroRecordTag, &readMacro, &state);
     reader.read(stream);
     result.recordsRead = reader.recordsRead();
     result.recordsFailed = reader.recordsFailed();
@@ -408,6 +427,7 @@ void WriteGeneralPrefs(oOStream& out) {
         out.putNumber(i);
         writeStyleFields(out, entry);
     }
+    WriteMacroRecords(out);
 }
 
 void WriteDefaultPrefsFolder(const std::string& folder) {
@@ -445,7 +465,7 @@ void LoadCustomizations() {
         });
         if (code != 0 || result.damaged()) {
             s_keptDamaged = true;
-            showDamagedNotice(path);
+            showDamagedNotice(path, result.macrosFailed);
         }
     }
     applySymbolFontChoice();

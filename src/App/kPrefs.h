@@ -125,6 +125,7 @@ struct GeneralPrefsReadResult {
     int recordsRead = 0;
     int recordsFailed = 0; // lines of known records that could not be read (they changed nothing)
     bool unknownVersion = false;
+    int macrosFailed = 0; // "Mc" records among the failed ones (those macros were not loaded)
     bool damaged() const { return recordsFailed > 0 || unknownVersion; }
 };
 // Reads records into the settings; a damaged record changes nothing.

@@ -8,6 +8,7 @@
 #include "Dialogs/HelpScreens.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
+#include "Dialogs/MacroDefinitionsDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
@@ -71,6 +72,7 @@ constexpr std::array kLaunchers{
     DialogLauncherEntry{4123, &launchPlain<&RunRevertToOriginalDlg>},
     DialogLauncherEntry{4124, &launchWith<ChangeFontDlgRecord, &RunChangeFontDlg>},
     DialogLauncherEntry{4125, &launchWith<CharacterCommandsDlgRecord, &RunCharacterCommandsDlg>},
+    DialogLauncherEntry{4126, &launchWith<MacroDefinitionsDlgRecord, &RunMacroDefinitionsDlg>},
     DialogLauncherEntry{4127, &launchWith<SizeStepsDlgRecord, &RunSizeStepsDlg>},
     DialogLauncherEntry{4128, &launchWith<DelimiterSettingsDlgRecord, &RunDelimiterSettingsDlg>},
     DialogLauncherEntry{4129,

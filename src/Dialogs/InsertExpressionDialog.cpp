@@ -1,5 +1,6 @@
 #include "Dialogs/InsertExpressionDialog.h"
 
+#include "App/kMacro.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -36,8 +37,6 @@ constexpr int32_t kCommandGridRows = 16;
 constexpr int32_t kCharacterBaseline = 12;
 constexpr int32_t kStyleRowHeight = 20;
 constexpr int32_t kMacroRowHeight = 28;
-// The macro number before the expression.
-constexpr int32_t kMacroTextWidth = 24;
 // Character codes carry styles 0..31 only; later entries show their font but cannot be chosen.
 constexpr int32_t kLastCodedStyle = 31;
 
@@ -320,26 +319,8 @@ void drawStyleRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
 }
 
 void drawMacroRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
-    if (row < 0 || row >= static_cast<int32_t>(MacroList.size()))
-        return;
-    const MacroRecord& macro = MacroList[static_cast<size_t>(row)];
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", macro.code & 0xFF);
-    list.drawString(text, DefaultFontIndex(), zone.left + 4, zone.top + kMacroRowHeight / 2 + 5);
-    if (!macro.expression)
-        return;
-    // A copy is laid out for the row so that the macro itself is left as it is; what does not fit
-    // the row is cut off.
-    ExprPtr copy = CopyExpr(macro.expression.get());
-    if (!copy)
-        return;
-    MeasureExpr(copy.get(), &list);
-    const Zone& z = copy->m_zone;
-    const Zone area{zone.left + kMacroTextWidth, zone.top, zone.right, zone.bottom};
-    list.clipToZone(&area);
-    DrawExpr(copy.get(), &list, 0, 0, 0, 0, area.left + 2 - z.left,
-             area.top + (kMacroRowHeight - z.height()) / 2 - z.top);
-    list.clipToZone(nullptr);
+    if (row >= 0 && row < static_cast<int32_t>(MacroList.size()))
+        DrawMacroListRow(list, MacroList[static_cast<size_t>(row)], zone);
 }
 
 oListBox* listOf(int id) {

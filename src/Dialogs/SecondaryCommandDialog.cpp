@@ -1,5 +1,6 @@
 #include "Dialogs/SecondaryCommandDialog.h"
 
+#include "App/kMacro.h"
 #include "App/kPalette.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/InsertExpressionDialog.h"
@@ -414,6 +415,12 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         port.paintZone(swatch, Rgb332ToRgba(static_cast<uint8_t>(c & 0xFF)));
         port.frameZone(swatch, 1, kColorBlack, kLineSolid, kDrawPaint);
         return;
+    }
+    if ((c & 0xFF00) == kCmdMacroBase) {
+        if (const MacroRecord* macro = FindMacro(c)) {
+            DrawMacroPicture(port, zone, *macro);
+            return;
+        }
     }
     if (IsCharCode(c)) {
         // A typed character: the glyph itself, in the style its code names.

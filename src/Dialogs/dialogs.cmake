@@ -6,6 +6,7 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CustomizePaletteDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MacroDefinitionsDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HelpScreens.cpp

@@ -797,7 +797,7 @@ bool CopyPixMapPixels(oPixMap& destination, oPixMap& source, PixelConverter conv
     return copied;
 }
 
-void TrackPixelPainting(oPane& pane, oPoint point, oPixMap& pixmap) {
+void TrackPixelPainting(oWidget& pane, oPoint point, oPixMap& pixmap) {
     const int32_t pixWidth = pixmap.bounds().width();
     const int32_t pixHeight = pixmap.bounds().height();
     if (pixmap.format() != kPixelMonochrome || pixWidth <= 0 || pixHeight <= 0 ||

@@ -104,12 +104,12 @@ void WriteLockedPixel(uint8_t* bits, int32_t rowStep, PixelFormat format, int32_
 // nothing copied.
 bool CopyPixMapPixels(oPixMap& destination, oPixMap& source, PixelConverter converter);
 
-// The small pixel editor over a monochrome pixmap shown magnified in `pane` (DrawGridLines): the
-// press at `point` paints with the opposite of the pixel under it, and every pixel the mouse
-// moves onto while the button is held takes that colour, in the pixmap and in its grid cell on
-// the pane. Any other pixmap is left alone.
-class oPane;
-void TrackPixelPainting(oPane& pane, oPoint point, oPixMap& pixmap);
+// The small pixel editor over a monochrome pixmap shown magnified in `pane` (DrawGridLines; a
+// pane or a dialog's preview control): the press at `point` paints with the opposite of the pixel
+// under it, and every pixel the mouse moves onto while the button is held takes that colour, in
+// the pixmap and in its grid cell on the pane. Any other pixmap is left alone.
+class oWidget;
+void TrackPixelPainting(oWidget& pane, oPoint point, oPixMap& pixmap);
 
 // The size of an image resource (an icon below 8192, a bitmap from there on); (0, 0) when
 // missing.

@@ -9,6 +9,7 @@
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
+#include "Dialogs/MacroDefinitionsDialog.h"
 #include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
@@ -83,6 +84,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4122, makerOf<KeyboardEquivalentsDlgRecord>()},
             {4124, makerOf<ChangeFontDlgRecord>()},
             {4125, makerOf<CharacterCommandsDlgRecord>()},
+            {4126, makerOf<MacroDefinitionsDlgRecord>()},
             {4123, makerOf<uint8_t>()},
             {4127, makerOf<SizeStepsDlgRecord>()},
             {4128, makerOf<DelimiterSettingsDlgRecord>()},

@@ -14,6 +14,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/InsertExpressionDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CustomizePaletteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MacrosTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogsTest.cpp

@@ -235,10 +235,22 @@ extern std::array<uint8_t, 4> ViewModes;
 // ---- Macros
 // --------------------------------------------------------------------------------------
 
+// A macro's icon: 20 rows of 20 pixels, each row in 3 bytes with the leftmost pixel in the high
+// bit of the first; a set bit is ink.
+inline constexpr int32_t kMacroIconSide = 20;
+inline constexpr int32_t kMacroIconRowBytes = 3;
+using MacroIcon = std::array<uint8_t, kMacroIconSide * kMacroIconRowBytes>;
+
 struct MacroRecord {
     int32_t code = 0; // 0x5000-0x50FE
     ExprPtr expression;
+    MacroIcon icon{};
+    // Being edited in a window of its own (not kept in the file).
+    uint8_t openInWindow = 0;
+    // A palette cell bound to the macro shows the expression instead of the icon.
+    uint8_t autoRender = 0;
 };
+// Newest first.
 extern std::vector<MacroRecord> MacroList;
 // The macro bound to the code, null when none.
 const MacroRecord* FindMacro(int32_t code);

@@ -168,8 +168,7 @@ constexpr MenuRow kMenuTable[] = {
 
 // The rows no subsystem serves yet: the feature that will serve each. Delete a row's line when
 // its handler is installed.
-const std::vector<UnservedMenuRow> kUnservedMenuRows = {
-};
+const std::vector<UnservedMenuRow> kUnservedMenuRows = {};
 
 const MenuRow* findRow(int id) {
     for (const MenuRow& row : kMenuTable) {

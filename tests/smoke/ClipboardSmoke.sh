@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The editor on a real X server with a real clipboard client: a copy offers its types to other
 # programs, the PNG it offers is valid, and an encoding another program puts on the clipboard (a
-# large one, sent in pieces) pastes back as the same expression. Every wait is bounded.
+# large one, sent in pieces) or rich text holding it pastes back as the same expression. Every wait is bounded.
 # Usage: ClipboardSmoke.sh PROGRAM WORKDIR (under xvfb-run).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -64,6 +64,16 @@ pastedBack() {
   [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]
 }
 waitFor pastedBack || fail "pasted [$(clip "$own" | tr -d '\0')], expected [$expected]"
+
+# Rich text from a word processor that kept the encoding token pastes back the same expression.
+xdotool key ctrl+a ctrl+x
+waitFor offers "$own" || fail "nothing offered after the second cut"
+printf '{\\rtf1\\ansi {\\*\\kvexpr ]|Expr|[B64%s]|[}}' "$(printf '%s' "$expected" | base64 -w0)" \
+  >"$work/eq.rtf"
+xclip -selection clipboard -t text/rtf -i "$work/eq.rtf"
+waitFor offersNot "$own" || fail "xclip did not take the clipboard with rich text"
+xdotool key ctrl+a ctrl+v
+waitFor pastedBack || fail "rich text pasted [$(clip "$own" | tr -d '\0')], expected [$expected]"
 # The changed document would ask to be saved: the program is ended without asking.
 {
   kill -KILL "$pid"

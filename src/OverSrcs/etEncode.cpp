@@ -144,6 +144,13 @@ void WriteFontName(std::string_view name) {
 }
 
 void WriteFontRecord(const char* nodeName) {
+    if (nodeName[0] == '\0') {
+        // No font at all (what a select beyond the table reads as): a select that names no entry
+        // says so without taking one of the fifty, so a tree read from text always writes back.
+        Out().putChar(':');
+        Out().putNumber(kMaxEncodingFonts);
+        return;
+    }
     const FSSRecord& base = StyleTable[0];
     const bool inherits = nodeName[0] == '*';
     const char* stored = inherits && s_out.resolveStyles ? base.fontName : nodeName;

@@ -614,11 +614,27 @@ TEST_F(EncodingTest, MacRomanFontsConvertEscapedBytes) {
     EXPECT_EQ(WordsOf(MustRead(ansi).get()), std::vector<std::string>{"\x8A"});
 }
 
-TEST_F(EncodingTest, FontSelectBeyondTheTableGivesAnEmptyName) {
+TEST_F(EncodingTest, FontSelectBeyondTheTableGivesAnEmptyNameThatWritesBack) {
     ExprPtr tree = MustRead(Head() + "^:" + Num(7) + ";" + Num(12) + "&" + Num(0) + "x]|[");
     FSSRecord style;
     static_cast<const eChar*>(tree->getChild(0))->storedStyle(style);
     EXPECT_STREQ(style.fontName, "");
+
+    // Fifty defined fonts and characters of no font between them still fit the table when written.
+    std::string text = Head() + "(" + Num(100);
+    for (int i = 0; i < 50; ++i)
+        text.append("\"" + Num(i) + "Face" + std::to_string(i) + "|:" + Num(i) + "x:" + Num(99) +
+                    "y");
+    ExprPtr mixed = MustRead(text + "}]|[");
+    std::string again;
+    ASSERT_EQ(CatchFail([&] { again = ExprEncodingText(mixed.get()); }), 0);
+    EXPECT_EQ(EncodingFontCount(), 50);
+    ExprPtr back = MustRead(again);
+    ASSERT_EQ(back->childCount(), 100);
+    for (int32_t i = 0; i < 100; ++i) {
+        static_cast<const eChar*>(back->getChild(i))->storedStyle(style);
+        EXPECT_EQ(style.fontName, i % 2 ? std::string() : "Face" + std::to_string(i / 2)) << i;
+    }
 }
 
 TEST_F(EncodingTest, LinkToATemplateLinksNothing) {

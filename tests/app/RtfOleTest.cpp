@@ -15,6 +15,7 @@
 #include "app/AppDocumentFixture.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -247,6 +248,47 @@ TEST_F(RtfOleTest, RichTextCopyIsReadByOtherProgramsAndPastesBackAsTheSameTree) 
     ASSERT_GE(descriptor.size(), 52u);
     EXPECT_EQ(descriptor[0] | (descriptor[1] << 8), static_cast<int>(descriptor.size()));
     EXPECT_EQ(offered("application/x-kv-Embed-Source"), storage);
+}
+
+// The number after a control word of the rich text (the first one), or `missing`.
+int32_t controlValue(const std::string& rtf, const std::string& word, int32_t missing) {
+    const size_t at = rtf.find("\\" + word);
+    if (at == std::string::npos ||
+        !std::isdigit(static_cast<unsigned char>(rtf[at + 1 + word.size()])))
+        return missing;
+    return std::stoi(rtf.substr(at + 1 + word.size()));
+}
+
+TEST_F(RtfOleTest, TheWordTargetsAlignmentPlacesTheObjectOnTheTextLine) {
+    typed("x");
+    const int32_t saved = WordTargetAlignment;
+    // Lowering in half points for Axe math., Vertical Center, between them, Bas, Haut.
+    int32_t lowered[5] = {};
+    int32_t heightHalfPoints = 0;
+    for (int32_t alignment = 0; alignment < 5; ++alignment) {
+        WordTargetAlignment = alignment;
+        plat::IDataObject* object = nullptr;
+        ASSERT_TRUE(CopyAs(true, false, kCopyAsOffice, &object));
+        const Bytes* bytes = static_cast<CCBIDataObject*>(object)->find(ClipboardFormats().rtf);
+        ASSERT_NE(bytes, nullptr);
+        const std::string rtf = textOf(*bytes);
+        object->Release();
+        heightHalfPoints = controlValue(rtf, "objh", 0) / 10;
+        lowered[alignment] = controlValue(rtf, "dn", -1000);
+        if (lowered[alignment] == -1000)
+            lowered[alignment] = -controlValue(rtf, "up", 1000);
+    }
+    WordTargetAlignment = saved;
+    SCOPED_TRACE(heightHalfPoints);
+    EXPECT_EQ(lowered[3], 0);
+    for (int32_t a : {0, 1, 2, 4}) {
+        SCOPED_TRACE(a);
+        EXPECT_GE(lowered[a], 0);
+        EXPECT_LT(lowered[a], heightHalfPoints);
+    }
+    EXPECT_NEAR(lowered[2], (lowered[0] + lowered[1]) / 2.0, 1.0);
+    // A lone "x" is as high as its size b: centred, it is lowered by H/2 - b/4 = H/4.
+    EXPECT_NEAR(lowered[1], heightHalfPoints / 4.0, 1.5);
 }
 
 TEST_F(RtfOleTest, OtherEditorsEquationsInObjectsAndMetafilesConvertAndDamageGivesNothing) {

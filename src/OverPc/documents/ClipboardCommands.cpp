@@ -497,18 +497,19 @@ std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf
     rtf.packet =
         EmbeddedObjectPacket(EmbeddedObjectStorage(ExprEncodingText(expression, nullptr, true)));
     rtf.token = EncodingTokenOf(expression);
-    // The layout in half points (720 dots per inch) places the object against the text line.
-    constexpr int32_t kHalfPointsPerInch = 720;
+    // The expression laid out in twips (1440 dots per inch) places the object against the text
+    // line; rich text moves it in half points.
+    constexpr int32_t kTwipsPerInch = 1440;
     ExprPtr copy = expression->deepCopy();
     {
-        std::unique_ptr<oMeasurePort> measure = NewMeasurePort((2 * kHalfPointsPerInch + 4) / 9, 0);
+        std::unique_ptr<oMeasurePort> measure =
+            NewMeasurePort(PictPortResolution(kTwipsPerInch), 0);
         MeasureExpr(copy.get(), measure.get());
     }
-    const int32_t height =
-        static_cast<int32_t>(int64_t{rtf.heightHimetric} * kHalfPointsPerInch / 2540);
-    const int32_t axis =
-        MarginInDots(PictureMarginSettings.top, kHalfPointsPerInch) + copy->m_zone.ref1;
-    rtf.shiftHalfPoints = RtfObjectShift(WordTargetAlignment, height, axis, copy->m_size);
+    const auto height = static_cast<int32_t>(int64_t{rtf.heightHimetric} * kTwipsPerInch / 2540);
+    const int32_t axis = MarginInDots(PictureMarginSettings.top, kTwipsPerInch) + copy->m_zone.ref1;
+    const int32_t shift = RtfObjectShift(WordTargetAlignment, height, axis, copy->m_size);
+    rtf.shiftHalfPoints = shift >= 0 ? (shift + 5) / 10 : -((-shift + 5) / 10);
     return RtfWithObject(rtf);
 }
 

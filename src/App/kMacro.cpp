@@ -107,8 +107,9 @@ void paintIcon(oGraphPort& port, const MacroIcon& icon, int32_t x, int32_t y, in
 }
 
 // The expression drawn as large as fits the zone (no larger than at the port's resolution),
-// centred, over the port's background.
-void drawExpressionFitted(oGraphPort& port, const Zone& zone, const eExpr* expression) {
+// centred (or at the left), over the port's background.
+void drawExpressionFitted(oGraphPort& port, const Zone& zone, const eExpr* expression,
+                          bool centred = true) {
     const int32_t screen = port.resolution();
     CompactInkMeasure compact;
     std::unique_ptr<oMeasurePort> measure = NewMeasurePort(screen, 0);
@@ -124,7 +125,7 @@ void drawExpressionFitted(oGraphPort& port, const Zone& zone, const eExpr* expre
         return;
     pixmap->paintZone(area, port.backColor());
     MeasureExpr(copy.get(), pixmap.get());
-    drawLaidOut(copy.get(), *pixmap, (area.width() - copy->width()) / 2,
+    drawLaidOut(copy.get(), *pixmap, centred ? (area.width() - copy->width()) / 2 : 0,
                 (area.height() - copy->height()) / 2);
     port.restorePix(zone.left, zone.top, *pixmap);
 }
@@ -393,17 +394,10 @@ void DrawMacroListRow(oListBox& list, const MacroRecord& macro, const Zone& zone
     list.paintZone(frame, kColorWhite);
     list.frameZone(frame, 1, kColorLightGrey, kLineSolid, kDrawPaint);
     paintIcon(list, macro.icon, frame.left + 1, frame.top + 1, kMacroIconSide);
-    if (!macro.expression)
-        return;
-    const Zone area{frame.right + 4, zone.top, zone.right, zone.bottom};
-    CompactInkMeasure compact;
-    ExprPtr copy = laidOutCopy(macro.expression.get(), list);
-    if (!copy)
-        return;
-    // What does not fit the row is cut off.
-    list.clipToZone(&area);
-    drawLaidOut(copy.get(), list, area.left + 2, zone.top + (zone.height() - copy->height()) / 2);
-    list.clipToZone(nullptr);
+    // A tall expression is drawn smaller: a row never spills into its neighbours.
+    const Zone area{frame.right + 4, zone.top + 1, zone.right - 2, zone.bottom - 1};
+    if (macro.expression && area.width() > 0 && area.height() > 0)
+        drawExpressionFitted(list, area, macro.expression.get(), false);
 }
 
 // ---- general.prf ------------------------------------------------------------------------------

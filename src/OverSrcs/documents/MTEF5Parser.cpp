@@ -111,8 +111,9 @@ private:
         switch (r.type) {
         case kLine:
             nudge(options);
+            // The spacing to the line above, a 16-bit dimension in 32nds of a point.
             if (options & optSpacing())
-                m_v5 ? (void)m_in.uint() : (void)m_in.u8();
+                m_in.u16();
             if (options & optRuler()) {
                 if (m_in.u8() != kRuler)
                     return false;
@@ -124,8 +125,10 @@ private:
             return !m_in.bad();
         case kChar: {
             nudge(options);
-            r.typeface = static_cast<int>(m_v5 ? m_in.uint() : m_in.u8()) - 128;
+            r.typeface = m_v5 ? m_in.sint() : static_cast<int>(m_in.u8()) - 128;
             if (m_v5) {
+                // Only the position in the font, without the character's own code.
+                r.fontPosition = (options & 0x20) != 0;
                 if ((options & 0x20) == 0)
                     r.character = m_in.u16();
                 if (options & 0x04) {
@@ -163,9 +166,9 @@ private:
             return list(r.children, depth + 1);
         case kPile:
             nudge(options);
-            m_in.u8(); // horizontal alignment
-            m_in.u8(); // vertical alignment
-            if (!m_v5 && (options & optRuler())) {
+            r.halign = m_in.u8();
+            m_in.u8(); // vertical alignment in the line
+            if (options & optRuler()) {
                 if (m_in.u8() != kRuler)
                     return false;
                 ruler();
@@ -173,13 +176,13 @@ private:
             return list(r.children, depth + 1);
         case kMatrix: {
             nudge(options);
-            m_in.u8(); // vertical alignment
-            m_in.u8(); // horizontal justification
-            m_in.u8(); // vertical justification
+            m_in.u8(); // vertical alignment in the line
+            r.halign = m_in.u8();
+            m_in.u8(); // vertical justification in the rows
             r.rows = m_in.u8();
             r.columns = m_in.u8();
-            m_in.skip(static_cast<size_t>((r.rows + 1) * 2 + 7) / 8);
-            m_in.skip(static_cast<size_t>((r.columns + 1) * 2 + 7) / 8);
+            partitions(r.rowParts, r.rows + 1);
+            partitions(r.colParts, r.columns + 1);
             return list(r.children, depth + 1);
         }
         case kEmbell:
@@ -232,7 +235,8 @@ private:
             if (r.type >= kFull && r.type <= kSubSym)
                 return true;
             if (m_v5 && r.type >= kFuture) {
-                m_in.skip(m_in.u16());
+                // An unsigned integer counts the bytes that follow.
+                m_in.skip(m_in.uint());
                 return !m_in.bad();
             }
             return false;
@@ -241,7 +245,7 @@ private:
 
     // Dimension arrays: a count, then values written as nibbles, each value ending with 0xF.
     bool dimensions() {
-        uint32_t count = m_in.uint();
+        uint32_t count = m_in.u8();
         bool high = true;
         uint8_t byte = 0;
         while (count > 0 && !m_in.bad()) {
@@ -255,12 +259,25 @@ private:
         return !m_in.bad();
     }
 
+    // Partition line styles: two bits for each line, four lines to a byte from the low bits up,
+    // the list rounded out to whole bytes.
+    void partitions(std::vector<uint8_t>& out, int lines) {
+        uint8_t byte = 0;
+        for (int i = 0; i < lines && !m_in.bad(); ++i) {
+            if (i % 4 == 0)
+                byte = m_in.u8();
+            out.push_back(static_cast<uint8_t>((byte >> (2 * (i % 4))) & 3));
+        }
+    }
+
     bool prefs() {
         if (!dimensions() || !dimensions())
             return false;
-        const uint32_t styles = m_in.uint();
+        // A byte count of style definitions: a font definition index (0 for a style the equation
+        // does not use), then for a used one its character style byte.
+        const uint8_t styles = m_in.u8();
         for (uint32_t i = 0; i < styles && !m_in.bad(); ++i)
-            if (m_in.u8() != 0)
+            if (m_in.uint() != 0)
                 m_in.u8();
         return !m_in.bad();
     }

@@ -41,6 +41,14 @@ struct Record {
     int columns = 0;
     uint32_t character = 0;
     int typeface = 0;
+    // The character holds only its position in the font, not its own code.
+    bool fontPosition = false;
+    // Pile and matrix: the horizontal alignment (1 left, 2 centre, 3 right, 4 on relations, 5 on
+    // the decimal point); matrix: the style of each row and column partition line (0 none, 1
+    // solid, 2 dashed, 3 dotted), the outer lines included.
+    int halign = 0;
+    std::vector<uint8_t> rowParts;
+    std::vector<uint8_t> colParts;
     bool nullLine = false;
     std::vector<int> embells;
     std::vector<std::unique_ptr<Record>> children;

@@ -29,6 +29,11 @@ public:
         const uint8_t b = u8();
         return b == 255 ? u16() : b;
     }
+    // One byte holding the value + 128, or 255 followed by 16 bits holding the value + 32768.
+    int sint() {
+        const uint8_t b = u8();
+        return b == 255 ? static_cast<int>(u16()) - 32768 : static_cast<int>(b) - 128;
+    }
     void skip(size_t n) {
         if (m_bad || static_cast<size_t>(m_end - m_p) < n) {
             m_bad = true;

@@ -272,6 +272,9 @@ ExprPtr ExprFromWinUfo(const WinUfo* picture) {
     if (picture != nullptr && picture->enhMetafile() != 0)
         expression =
             ExprFromEnhMetaFile(reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile()));
+    // A picture made from a bitmap: the encoding the bitmap carries after its pixel rows.
+    if (!expression && picture != nullptr && !picture->packedDib().empty())
+        expression = ReadEncodingFromDib(picture->packedDib().data(), picture->packedDib().size());
     if (!expression)
         expression = ExprPtr(NewSimpString(0).release());
     return expression;

@@ -84,7 +84,8 @@ void WriteWordDesc(oPictPort& port, int32_t descent, const eExpr* expression, bo
 
 // The expression of the first encoding comment that decodes; null when there is none.
 ExprPtr ExprFromEnhMetaFile(plat::HENHMETAFILE metafile);
-// The expression a picture carries, or an empty row when it carries none.
+// The expression a picture carries (its metafile's encoding comment, else the encoding after the
+// pixel rows of the bitmap it was made from), or an empty row when it carries none.
 ExprPtr ExprFromWinUfo(const WinUfo* picture);
 // The expression carried by the bytes of a metafile file: an enhanced metafile (" EMF" at offset
 // 40) is walked record by record, a Windows metafile (with or without its placeable header) escape

@@ -477,12 +477,18 @@ std::unique_ptr<WinUfo> PictureFromPackedDib(const uint8_t* data, size_t size) {
     const uint8_t* bits = data + bitsAt;
     const auto w = static_cast<int32_t>(width);
     const auto h = static_cast<int32_t>(height);
-    return PictureFromPixels(w, h, [&](oPixMap& pixmap, uint8_t*, int32_t) {
-        PortDcHolder holder(&pixmap);
-        if (holder.hdc() == nullptr)
-            return false;
-        return plat::StretchDIBits(holder.hdc(), 0, 0, w, h, 0, 0, w, h, bits,
-                                   reinterpret_cast<const plat::BITMAPINFO*>(info.data()),
-                                   plat::DIB_RGB_COLORS, plat::SRCCOPY) > 0;
-    });
+    std::unique_ptr<WinUfo> picture =
+        PictureFromPixels(w, h, [&](oPixMap& pixmap, uint8_t*, int32_t) {
+            PortDcHolder holder(&pixmap);
+            if (holder.hdc() == nullptr)
+                return false;
+            return plat::StretchDIBits(holder.hdc(), 0, 0, w, h, 0, 0, w, h, bits,
+                                       reinterpret_cast<const plat::BITMAPINFO*>(info.data()),
+                                       plat::DIB_RGB_COLORS, plat::SRCCOPY) > 0;
+        });
+    // The bitmap itself stays with the picture: what follows its pixel rows (an expression's
+    // encoding) is read from there.
+    if (picture)
+        picture->setPackedDib(std::vector<uint8_t>(data, data + size));
+    return picture;
 }

@@ -20,7 +20,8 @@ WinUfo::WinUfo(const WinUfo& other)
     , m_width(other.m_width)
     , m_height(other.m_height)
     , m_descent(other.m_descent)
-    , m_dpi(other.m_dpi) {
+    , m_dpi(other.m_dpi)
+    , m_packedDib(other.m_packedDib) {
     if (other.m_enhMetafile && s_platform.copy)
         m_enhMetafile = s_platform.copy(other.m_enhMetafile);
     ++s_live;
@@ -35,6 +36,8 @@ void WinUfo::setEnhMetafile(PictureHandle metafile) {
     if (m_enhMetafile && s_platform.release)
         s_platform.release(m_enhMetafile);
     m_enhMetafile = 0;
+    m_packedDib.clear();
+    m_packedDib.shrink_to_fit();
     if (metafile == kNoPicture || metafile == 0)
         return;
     m_enhMetafile = metafile;

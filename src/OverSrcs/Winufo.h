@@ -7,6 +7,8 @@
 #include "OverSrcs/oGraph.h"
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class eExpr;
 class oPixMap;
@@ -40,10 +42,16 @@ public:
     // Pictures do not take clicks.
     virtual bool click();
 
-    // Frees the picture's metafile and takes this one (the picture owns it from then on); its
-    // size, resolution and descent come from the metafile. kNoPicture only clears.
+    // Frees the picture's metafile and packed bitmap and takes this metafile (the picture owns it
+    // from then on); its size, resolution and descent come from the metafile. kNoPicture only
+    // clears.
     void setEnhMetafile(PictureHandle metafile);
     PictureHandle enhMetafile() const { return m_enhMetafile; }
+
+    // The packed device-independent bitmap the picture was made from, kept as it came (whatever
+    // follows its pixel rows included); empty when it came from none.
+    void setPackedDib(std::vector<uint8_t> dib) { m_packedDib = std::move(dib); }
+    const std::vector<uint8_t>& packedDib() const { return m_packedDib; }
 
     // Size in device units at `dpi` dots per inch, and how far the picture reaches below its
     // baseline.
@@ -57,6 +65,7 @@ protected:
     WinUfo(const WinUfo& other);
 
     PictureHandle m_enhMetafile = 0;
+    std::vector<uint8_t> m_packedDib;
 };
 
 // Number of pictures alive; non-zero at shut-down means a leak.

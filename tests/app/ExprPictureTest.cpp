@@ -8,7 +8,9 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
+#include "OverPc/PPICTEXT.h"
 #include "OverPc/Portdc.h"
+#include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
@@ -231,6 +233,32 @@ TEST_F(ExprPictureTest, AnEncodingCommentThatDoesNotDecodeIsPassedOver) {
     EXPECT_TRUE(empty->isString());
     EXPECT_EQ(empty->childCount(), 0);
     EXPECT_EQ(ExprFromWinUfo(nullptr)->childCount(), 0);
+}
+
+TEST_F(ExprPictureTest, APictureLeafMadeFromABitmapGivesBackTheExpressionItCarries) {
+    ExprFilePane* pane = typed("x+1");
+    const std::string before = ExprEncodingText(pane->expression());
+    std::vector<uint8_t> dib;
+    ASSERT_EQ(CatchFail([&] { dib = MakeExprDib(pane->expression(), 0, nullptr); }), 0);
+    const auto pictureOfLeaf = [](const ExprPtr& leaf) {
+        return static_cast<const eUFO*>(leaf.get())->m_picture;
+    };
+    ExprPtr leaf(
+        NewUFO(PictureFromPackedDib(dib.data(), dib.size()), &DefaultStyle, 255).release());
+    ASSERT_NE(pictureOfLeaf(leaf), nullptr);
+    ExprPtr copy = leaf->deepCopy();
+    EXPECT_EQ(ExprEncodingText(ExprFromWinUfo(pictureOfLeaf(leaf)).get()), before);
+    EXPECT_EQ(ExprEncodingText(ExprFromWinUfo(pictureOfLeaf(copy)).get()), before);
+
+    // The same pixel rows without the encoding carry nothing: an empty row.
+    const std::string bytes(dib.begin(), dib.end());
+    const size_t end = bytes.find(kEncodingStart);
+    ASSERT_NE(end, std::string::npos);
+    dib.resize(end);
+    ExprPtr bare(
+        NewUFO(PictureFromPackedDib(dib.data(), dib.size()), &DefaultStyle, 255).release());
+    ASSERT_NE(pictureOfLeaf(bare), nullptr);
+    EXPECT_EQ(ExprFromWinUfo(pictureOfLeaf(bare))->childCount(), 0);
 }
 
 TEST_F(ExprPictureTest, PictureLeavesTravelInsideTheEncoding) {

@@ -17,8 +17,10 @@
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/etEncode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -41,6 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             total += s.data.size();
         if (total > size)
             std::abort(); // streams never hold more than their sectors can
+        // What was read writes out again and reads back as the same streams.
+        const std::vector<std::uint8_t> again = WriteCompoundFile(file);
+        CompoundFile reread;
+        if (!again.empty()) {
+            if (!ReadCompoundFile(again.data(), again.size(), reread))
+                std::abort();
+            auto key = [](const CompoundStream& a, const CompoundStream& b) {
+                return a.name != b.name ? a.name < b.name : a.data < b.data;
+            };
+            std::sort(file.streams.begin(), file.streams.end(), key);
+            std::sort(reread.streams.begin(), reread.streams.end(), key);
+            if (reread.streams.size() != file.streams.size())
+                std::abort();
+            for (std::size_t i = 0; i < file.streams.size(); ++i)
+                if (reread.streams[i].name != file.streams[i].name ||
+                    reread.streams[i].data != file.streams[i].data)
+                    std::abort();
+        }
     }
     // Encodings that fail to read report through the error environment, as in the program.
     CatchFail([&] {

@@ -468,6 +468,8 @@ ExprMacroPane::~ExprMacroPane() {
 
 bool ExprMacroPane::canClose() {
     giveBack();
+    // A palette button may show the expression.
+    ReleasePaletteImage();
     SaveGeneralPrefs(false);
     return true;
 }

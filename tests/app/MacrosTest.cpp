@@ -171,8 +171,18 @@ TEST_F(MacrosTest, AMacroFromTheSelectionWorksByKeyAndPaletteSurvivesARestartAnd
     // Its icon: a snapshot of the expression, then pixel (2, 3) painted in the magnified view;
     // auto-render blanks the icon and painting turns it off again.
     bool snapshotInked = false, autoRenderBlanked = false, paintedClearsBox = false;
+    bool emptyDragBeeps = false, draggedPartInked = false;
     pt::onDialog(kMacroDefinitionsDialogId, [&](DialogDriver& d) {
         d.selectRow(kMacroListItem, 0);
+        // "Créer une icône", then a drag over the expression: an empty rectangle only beeps,
+        // one over the expression makes the icon of what it covers.
+        d.click(kMacroCaptureIconButton);
+        const size_t beeps = pt::beeps().size();
+        drag(d, kMacroExpressionItem, {6, 6}, {6, 30});
+        emptyDragBeeps = pt::beeps().size() == beeps + 1 && MacroIconIsBlank(MacroList[0].icon);
+        d.click(kMacroCaptureIconButton);
+        drag(d, kMacroExpressionItem, {2, 2}, {60, 30});
+        draggedPartInked = !MacroIconIsBlank(MacroList[0].icon) && !MacroIconCaptureMode;
         d.click(kMacroSnapshotButton);
         snapshotInked = !MacroIconIsBlank(MacroList[0].icon);
         d.click(kMacroAutoRenderBox);
@@ -182,6 +192,8 @@ TEST_F(MacrosTest, AMacroFromTheSelectionWorksByKeyAndPaletteSurvivesARestartAnd
         d.click(plat::IDOK);
     });
     DoMenuCommand(kMacroDefinitionsMenuId);
+    EXPECT_TRUE(emptyDragBeeps);
+    EXPECT_TRUE(draggedPartInked);
     EXPECT_TRUE(snapshotInked);
     EXPECT_TRUE(autoRenderBlanked);
     EXPECT_TRUE(paintedClearsBox);
@@ -226,6 +238,11 @@ TEST_F(MacrosTest, AMacroFromTheSelectionWorksByKeyAndPaletteSurvivesARestartAnd
         EXPECT_EQ(MacroList[0].icon, icon);
         EXPECT_EQ(typedWithKey('q'), "bx+1");
         EXPECT_EQ(clickedOnPalette(button), "bx+1");
+        ExprFilePane* chosen = typed("b");
+        pt::onDialog(kInsertExpressionDialogId,
+                     [](DialogDriver& d) { d.doubleClickRow(kInsertMacroListItem, 0); });
+        DoMenuCommand(kInsertExpressionMenuId);
+        EXPECT_EQ(textOf(chosen->expression()), "bx+1");
         // The palette button shows the icon: ink where pixel (2, 3) is drawn.
         ASSERT_NE(ThePalettePane(), nullptr);
         const pt::Image shown = pt::pixels(HandleOfWindow(ThePalettePane()->windowHandle()));

@@ -225,12 +225,14 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
         std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
         MeasureExpr(copy.get(), measure.get());
     }
-    const int32_t descent = ExprPictureDescent(*copy);
+    // The baseline offset, from the laid-out zone's bottom up to a quarter of the expression's
+    // size below its fifth word: the port's baseline and the "WordDesc" record both take it.
+    const Zone& laid = copy->m_zone;
+    const int32_t baselineOffset = laid.bottom - copy->m_size / 4 - laid.ref1 - laid.top;
     const ExprPictureFrame frame = TakeExprPictureFrame(*copy, dpi);
     const Zone& pictZone = frame.picture;
-    // The baseline stays where it was on the expression (the bottom margin lies below it too),
-    // as far as the cropped picture still reaches it.
-    const int32_t pictDescent = std::clamp(descent + frame.bottom, 0, pictZone.bottom);
+    // The bottom margin lies below the baseline too; a cropped picture reaches it only so far.
+    const int32_t pictDescent = std::clamp(baselineOffset + frame.bottom, 0, pictZone.bottom);
     std::unique_ptr<oPictPort> port(
         NewPictPort(pictZone, 0, 0x8000, frame.angle != 0 ? 0 : pictDescent, dpi));
     if (!port)
@@ -239,11 +241,7 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
     if (!style.keepBackground)
         port->eraseZone(port->bounds());
     DrawExprInFrame(*copy, *port, frame);
-    // The record's baseline offset: from the laid-out zone's bottom up to a quarter of the
-    // expression's size below its fifth word.
-    const Zone& laid = copy->m_zone;
-    const int32_t wordDescOffset = laid.bottom - copy->m_size / 4 - laid.ref1 - laid.top;
-    WriteWordDesc(*port, wordDescOffset, expression, style.keepBackground, style.background);
+    WriteWordDesc(*port, baselineOffset, expression, style.keepBackground, style.background);
     plat::HENHMETAFILE metafile = port->closePicture();
     if (metafile == nullptr)
         Fail(errNoPicturePort);

@@ -158,6 +158,8 @@ TEST_F(ExprPictureTest, ThePictureCarriesTheEncodingAndGivesTheExpressionBack) {
     }
     const Zone& z = laid->m_zone;
     EXPECT_EQ(offset, z.bottom - laid->m_size / 4 - z.ref1 - z.top);
+    // The picture's own baseline is the same offset (no margins here).
+    EXPECT_EQ(descent, offset);
     // Text reaches below its baseline, and the baseline is inside the picture.
     int32_t height = 0, baseline = 0;
     GetWinUfoMetrics(picture.get(), nullptr, &height, &baseline, nullptr, nullptr);

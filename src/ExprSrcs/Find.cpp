@@ -40,10 +40,25 @@ constexpr int32_t kButtonWidths[FindPane::kButtons] = {84, 84, 160, 104};
 constexpr int32_t kPadMargin = 6;
 // A replacement that keeps producing matches cannot run away.
 constexpr int32_t kMostReplacements = 100000;
+// Keys the window answers itself: Tab (Shift+Tab backwards) moves the focus, Return runs the
+// focused button (Find Next from a pad), Space runs the focused button. A key that reaches the
+// window through the key filter carries 0x100 + its virtual-key code.
+constexpr int32_t kTabKey = '\t';
+constexpr int32_t kReturnKey = '\r';
+constexpr int32_t kSpaceKey = ' ';
+constexpr int32_t kFilteredKey = 0x100;
+// Room the window's frame takes around the client area, and the gap left beside the document.
+constexpr int32_t kFrameWidth = 8;
+constexpr int32_t kFrameHeight = 32;
+constexpr int32_t kGapBesideDocument = 8;
+// The line style of frameZone that draws a dotted frame (the focus mark).
+constexpr int32_t kDottedLine = 1;
 
 FindPane* s_pane = nullptr;
 oWindow* s_window = nullptr;
 bool s_front = false;
+// Where the window was when it was last closed in this run (empty before).
+Zone s_lastPlace{};
 
 int32_t clientWidth() {
     int32_t w = 2 * kMargin + (FindPane::kButtons - 1) * kButtonGap;
@@ -438,12 +453,21 @@ void FindPane::draw() {
         drawString(LoadResString(i == 0 ? kFindCaptionString : kReplaceCaptionString), font,
                    pad.left, pad.top - (kCaptionHeight - metrics.ascent) / 2 - metrics.descent);
         const Zone frame{pad.left - 1, pad.top - 1, pad.right + 1, pad.bottom + 1, 0, 0};
-        frameZone(frame, 1, i == m_focus ? kColorBlack : edge, kLineSolid, kDrawPaint);
+        frameZone(frame, 1, i == m_focus && m_button < 0 ? kColorBlack : edge, kLineSolid,
+                  kDrawPaint);
     }
     for (int b = 0; b < kButtons; ++b) {
         const Zone zone = buttonZone(static_cast<Button>(b));
         paintZone(zone, kColorWhite);
-        frameZone(zone, 1, edge, kLineSolid, kDrawPaint);
+        // Return runs the focused button, Find Next while a pad has the focus: that button has
+        // the heavy frame.
+        const bool runsOnReturn = m_button < 0 ? b == kFind : b == m_button;
+        frameZone(zone, runsOnReturn ? 2 : 1, runsOnReturn ? kColorBlack : edge, kLineSolid,
+                  kDrawPaint);
+        if (b == m_button) {
+            const Zone focus{zone.left + 3, zone.top + 3, zone.right - 3, zone.bottom - 3, 0, 0};
+            frameZone(focus, 1, kColorBlack, kDottedLine, kDrawPaint);
+        }
         const char* text = LoadResString(kFirstButtonString + b);
         const int32_t w = stringWidth(text, font);
         const int32_t baseline = zone.top + (zone.height() + metrics.ascent - metrics.descent) / 2;
@@ -458,29 +482,73 @@ void FindPane::draw() {
 
 void FindPane::click(oPoint point) {
     for (int b = 0; b < kButtons; ++b) {
-        if (!ZoneContainsPoint(buttonZone(static_cast<Button>(b)), point))
-            continue;
-        switch (b) {
-        case kFind:
-            findNext();
-            break;
-        case kReplace:
-            replace();
-            break;
-        case kReplaceAndFind:
-            replaceAndFind();
-            break;
-        default:
-            replaceAll();
-            break;
+        if (ZoneContainsPoint(buttonZone(static_cast<Button>(b)), point)) {
+            press(static_cast<Button>(b));
+            return;
         }
-        return;
     }
     oPane::click(point);
 }
 
+void FindPane::press(Button button) {
+    switch (button) {
+    case kFind:
+        findNext();
+        break;
+    case kReplace:
+        replace();
+        break;
+    case kReplaceAndFind:
+        replaceAndFind();
+        break;
+    default:
+        replaceAll();
+        break;
+    }
+}
+
 bool FindPane::doKey(int32_t key) {
+    if (key == kTabKey || key == kFilteredKey + kTabKey) {
+        readInputState();
+        moveFocus(ShiftHeld != 0 ? -1 : 1);
+        return true;
+    }
+    if (key == kReturnKey || key == kFilteredKey + kReturnKey) {
+        press(m_button < 0 ? kFind : static_cast<Button>(m_button));
+        return true;
+    }
+    if (key == kSpaceKey && m_button >= 0) {
+        press(static_cast<Button>(m_button));
+        return true;
+    }
+    // Anything else is for the pad: typing while a button has the focus goes back to it.
+    if (m_button >= 0)
+        focusPad(m_focus);
     return focusedPad()->doKey(key);
+}
+
+void FindPane::moveFocus(int step) {
+    // Positions 0 and 1 are the pads, 2 to 5 the buttons.
+    constexpr int kStops = 2 + kButtons;
+    const int now = m_button < 0 ? m_focus : 2 + m_button;
+    const int next = ((now + step) % kStops + kStops) % kStops;
+    if (next < 2) {
+        m_button = -1;
+        const int before = m_focus;
+        m_focus = next;
+        if (s_front && before != next)
+            m_pads[next]->makeActive();
+    } else {
+        m_button = next - 2;
+    }
+    invalidate(nullptr);
+}
+
+bool FindPane::canClose() {
+    // Kept for the next opening in this run.
+    if (s_window != nullptr && s_pane == this)
+        s_lastPlace = s_window->currentPlacement();
+    return true;
 }
 
 bool FindPane::doDoubleByteChar(int32_t character) {
@@ -506,9 +574,10 @@ void FindPane::idle() {
 }
 
 void FindPane::focusPad(int index) {
-    if (index == m_focus || index < 0 || index > 1)
+    if ((index == m_focus && m_button < 0) || index < 0 || index > 1)
         return;
     m_focus = index;
+    m_button = -1;
     invalidate(nullptr);
     if (s_front)
         m_pads[m_focus]->makeActive();
@@ -623,6 +692,35 @@ int32_t FindPane::replaceAll() {
 // ---- Services
 // ------------------------------------------------------------------------------------
 
+namespace {
+
+// The zone moved (not resized) so that it lies in the work area, its top-left corner inside
+// when it is larger.
+Zone keepInside(Zone zone, const Zone& work) {
+    const int32_t dx =
+        std::max(work.left - zone.left, std::min<int32_t>(0, work.right - zone.right));
+    const int32_t dy =
+        std::max(work.top - zone.top, std::min<int32_t>(0, work.bottom - zone.bottom));
+    return Zone{zone.left + dx, zone.top + dy, zone.right + dx, zone.bottom + dy, 0, 0};
+}
+
+} // namespace
+
+Zone PlaceBesideDocument(const Zone& document, int32_t width, int32_t height,
+                         const Zone& workArea) {
+    oPoint at{workArea.left + (workArea.width() - width) / 2,
+              workArea.top + (workArea.height() - height) / 2};
+    if (document.width() > 0 && document.height() > 0) {
+        if (document.right + kGapBesideDocument + width <= workArea.right)
+            at = {document.right + kGapBesideDocument, document.top};
+        else if (document.bottom + kGapBesideDocument + height <= workArea.bottom)
+            at = {document.left, document.bottom + kGapBesideDocument};
+        else
+            at = {workArea.right - width, workArea.bottom - height};
+    }
+    return keepInside(Zone{at.x, at.y, at.x + width, at.y + height, 0, 0}, workArea);
+}
+
 FindPane* TheFindPane() {
     return s_pane;
 }
@@ -635,10 +733,21 @@ bool IsFindPad(const oPane* pane) {
 void OpenFindWindow() {
     if (s_pane == nullptr) {
         auto* pane = new FindPane();
-        const int32_t left = 560;
-        const int32_t top = 120;
         // The outer rectangle leaves room for the caption and the borders.
-        const Zone zone{left, top, left + clientWidth() + 8, top + clientHeight() + 32, 0, 0};
+        const int32_t width = clientWidth() + kFrameWidth;
+        const int32_t height = clientHeight() + kFrameHeight;
+        const Zone work = ScreenWorkArea();
+        Zone zone;
+        if (s_lastPlace.width() > 0) {
+            zone = keepInside(Zone{s_lastPlace.left, s_lastPlace.top, s_lastPlace.left + width,
+                                   s_lastPlace.top + height, 0, 0},
+                              work);
+        } else {
+            Zone document{};
+            if (ExprPane* target = searchTarget())
+                target->getScreenZone(document);
+            zone = PlaceBesideDocument(document, width, height, work);
+        }
         oWindow* window = pane->openInWindow(LoadResString(kWindowTitleString), zone,
                                              kWindowCaption | kWindowFloating);
         if (window == nullptr) {

@@ -61,9 +61,17 @@ public:
 
     ExprPad* findPad() const { return m_pads[0]; }
     ExprPad* replacePad() const { return m_pads[1]; }
+    // The pad that typing and the palettes reach (the last one in focus while a button is).
     ExprPad* focusedPad() const { return m_pads[m_focus]; }
     void focusPad(int index);
+    // The button that has the keyboard focus, -1 while a pad has it.
+    int focusedButton() const { return m_button; }
+    // Tab and Shift+Tab: the next or previous of find pad, replace pad and the four buttons.
+    void moveFocus(int step);
     Zone buttonZone(Button button) const;
+    // Runs a button's command.
+    void press(Button button);
+    bool canClose() override;
 
     // The commands of the four buttons; each answers whether it did anything.
     bool findNext();
@@ -78,14 +86,20 @@ public:
 private:
     ExprPad* m_pads[2] = {nullptr, nullptr};
     int m_focus = 0;
+    int m_button = -1;
     std::string m_status;
     // The match last selected in the searched document (node null when none).
     SelectionEntry m_lastMatch;
     ExprPane* m_lastTarget = nullptr;
 };
 
-// Makes the window the first time and shows it, the find pad in focus.
+// Makes the window the first time and shows it, the find pad in focus. It opens where it was last
+// closed during this run, else beside the searched document, and always on the screen.
 void OpenFindWindow();
+// Where a window of the given outer size opens beside a document whose window has the given
+// screen zone (empty: no document): to its right, else below it, else at the work area's bottom
+// right; centred in the work area without a document; kept inside the work area.
+Zone PlaceBesideDocument(const Zone& document, int32_t width, int32_t height, const Zone& workArea);
 // Invalidates and lays out both pads again (after a global setting changed).
 void RedrawFindPads();
 // After an edit in a pad: lays it out again and invalidates it.

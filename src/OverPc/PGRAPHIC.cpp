@@ -280,6 +280,15 @@ int32_t ScreenLineUnit() {
     return s_caps.screenLineUnit;
 }
 
+Zone ScreenWorkArea() {
+    return Zone{0,
+                0,
+                plat::GetSystemMetrics(plat::SM_CXFULLSCREEN),
+                plat::GetSystemMetrics(plat::SM_CYFULLSCREEN),
+                0,
+                0};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Start-up and shutdown
 

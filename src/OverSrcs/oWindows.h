@@ -30,6 +30,8 @@ class oWindow;
 // the drawing layer's start-up (21 and 1 at 96 dpi before it runs).
 int32_t ScreenResolution();
 int32_t ScreenLineUnit();
+// The part of the screen windows may take (the screen less the task bar), in screen coordinates.
+Zone ScreenWorkArea();
 
 // ---------------------------------------------------------------------------------------------
 // oNativePort: a port drawing on a device context that the device-context layer supplies. It adds

@@ -7,6 +7,7 @@
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eWord.h"
+#include "plat/Input.h"
 #include "plat/Window.h"
 
 #include <string>
@@ -197,6 +198,101 @@ TEST_F(FindWindowTest, CommandsReachTheFocusedPadAndStructuresAreFound) {
     EXPECT_EQ(s.node, doc->expression());
     ASSERT_EQ(s.end - s.start, 1);
     EXPECT_TRUE(doc->expression()->getChild(s.start)->isMatrix());
+}
+
+TEST_F(FindWindowTest, TabMovesTheFocusAndReturnRunsTheFocusedButton) {
+    ExprFilePane* doc = typed("ab+ab");
+    FindPane* find = openWith("ab");
+    // Return in the pattern pad is Find Next, not a new line in the pattern.
+    pt::key(plat::VK_RETURN);
+    pt::runUntilIdle();
+    EXPECT_EQ(rowText(find->findPad()->expression()), "ab");
+    ASSERT_EQ(doc->record().count(), 1);
+    EXPECT_EQ(doc->record().entry(0).node, items(doc->expression())[0]);
+    // Round the six stops and back; -1: a pad has the focus.
+    const struct {
+        unsigned mods;
+        ExprPad* pad;
+        int button;
+    } steps[] = {
+        {0, find->replacePad(), -1},
+        {0, find->replacePad(), FindPane::kFind},
+        {0, find->replacePad(), FindPane::kReplace},
+        {0, find->replacePad(), FindPane::kReplaceAndFind},
+        {0, find->replacePad(), FindPane::kReplaceAll},
+        {0, find->findPad(), -1},
+        {pt::kShift, find->findPad(), FindPane::kReplaceAll},
+        {pt::kShift, find->findPad(), FindPane::kReplaceAndFind},
+    };
+    for (const auto& step : steps) {
+        pt::key(plat::VK_TAB, step.mods);
+        pt::runUntilIdle();
+        EXPECT_EQ(find->focusedButton(), step.button);
+        EXPECT_EQ(find->focusedPad(), step.pad);
+    }
+    // Typing while a button has the focus goes to the last pad; Tab into the replace pad, type
+    // the replacement, Tab to "Tout remplacer" and Space presses it.
+    pt::type("x");
+    pt::runUntilIdle();
+    EXPECT_EQ(find->focusedButton(), -1);
+    EXPECT_EQ(rowText(find->findPad()->expression()), "abx");
+    pt::key(plat::VK_BACK);
+    pt::key(plat::VK_TAB);
+    pt::type("c");
+    for (int i = 0; i < 4; ++i)
+        pt::key(plat::VK_TAB);
+    pt::key(plat::VK_SPACE);
+    pt::runUntilIdle();
+    EXPECT_EQ(text(doc), "c|+|c");
+    EXPECT_EQ(find->status(), "2 remplacement(s)");
+}
+
+// The window opens beside the document it searches, on the screen, and where it was left.
+TEST_F(FindWindowTest, TheWindowOpensBesideTheDocumentOnTheScreen) {
+    const Zone work{0, 0, 1000, 700, 0, 0};
+    const struct {
+        const char* what;
+        Zone document;
+        oPoint expected;
+    } cases[] = {
+        {"room on the right", {100, 100, 400, 300, 0, 0}, {408, 100}},
+        {"no room on the right: below", {500, 100, 900, 300, 0, 0}, {500, 308}},
+        {"no room either: the bottom right corner", {300, 50, 900, 600, 0, 0}, {600, 500}},
+        {"no document: centred", {}, {300, 250}},
+        {"a document off the screen's left edge", {-900, 10, -300, 200, 0, 0}, {0, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Zone z = PlaceBesideDocument(c.document, 400, 200, work);
+        EXPECT_EQ(z.left, c.expected.x);
+        EXPECT_EQ(z.top, c.expected.y);
+        EXPECT_EQ(z.width(), 400);
+        EXPECT_EQ(z.height(), 200);
+    }
+
+    // In the program: beside the document, then where the user left it.
+    ExprFilePane* doc = typed("ab");
+    FindPane* find = openWith("ab");
+    Zone documentZone, findZone;
+    doc->getScreenZone(documentZone);
+    find->window()->getScreenZone(findZone);
+    const Zone screen = ScreenWorkArea();
+    EXPECT_GE(findZone.left, documentZone.right);
+    EXPECT_LE(findZone.right, screen.right);
+    EXPECT_LE(findZone.bottom, screen.bottom);
+    const plat::HWND h = hwnd(find);
+    plat::RECT outer;
+    plat::GetWindowRect(h, &outer);
+    plat::MoveWindow(h, 30, 40, outer.right - outer.left, outer.bottom - outer.top, plat::TRUE);
+    pt::closeRequest(h);
+    pt::runUntilIdle();
+    ASSERT_EQ(TheFindPane(), nullptr);
+    RunMenuCommand(kFindMenuId);
+    pt::runUntilIdle();
+    ASSERT_NE(TheFindPane(), nullptr);
+    plat::GetWindowRect(hwnd(TheFindPane()), &outer);
+    EXPECT_EQ(outer.left, 30);
+    EXPECT_EQ(outer.top, 40);
 }
 
 } // namespace

@@ -270,17 +270,20 @@ std::string DescribeCommandBindings(int32_t code, std::size_t size) {
         }
     }
     if (c != 0) {
-        // Main-palette buttons, counted from 1 among the buttons of their row; a code inside a
-        // sub-palette is reported at the button that opens the sub-palette.
+        // Main-palette buttons, counted from 1 among the buttons of their row, and rows counted
+        // among those where buttons start (a button two cells high is one row of buttons); a
+        // code inside a sub-palette is reported at the button that opens the sub-palette.
         const PaletteRecord& main = MainPalette();
         const std::string format = LoadResString(kPaletteButtonString);
+        int32_t buttonRow = 0;
         for (int32_t row = 0; row < main.rows && text.size() < size; ++row) {
             int32_t button = 0;
             for (int32_t column = 0; column < main.columns; ++column) {
                 const int32_t cell = main.code(row, column);
                 if (cell == 0 || (cell & kPaletteContinuation) != 0)
                     continue;
-                ++button;
+                if (++button == 1)
+                    ++buttonRow;
                 bool bound = cell == c;
                 const int32_t slot = cell - kCmdSubPaletteBase;
                 if (!bound && slot >= 0 && slot < kSubPaletteSlots && SubPalette(slot)) {
@@ -292,7 +295,7 @@ std::string DescribeCommandBindings(int32_t code, std::size_t size) {
                 if (!bound)
                     continue;
                 char buffer[64];
-                std::snprintf(buffer, sizeof buffer, format.c_str(), row + 1, button);
+                std::snprintf(buffer, sizeof buffer, format.c_str(), buttonRow, button);
                 if (!text.empty())
                     text += "; ";
                 text += buffer;

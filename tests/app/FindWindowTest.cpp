@@ -105,6 +105,31 @@ TEST_F(FindWindowTest, FindNextSelectsEachMatchInTurnAndWrapsOnce) {
     EXPECT_TRUE(pt::beeps().empty());
 }
 
+TEST_F(FindWindowTest, AMatchOutOfSightIsScrolledIntoView) {
+    std::string longRow = "ab";
+    for (int i = 0; i < 80; ++i)
+        longRow += "+c";
+    ExprFilePane* doc = typed(longRow);
+    // Typing left the end of the row in view, the start out of it.
+    const Zone before = doc->bounds();
+    ASSERT_GT(before.left, 0);
+    FindPane* find = openWith("ab");
+    press(find, FindPane::kFind);
+    ASSERT_EQ(doc->record().count(), 1);
+    ASSERT_EQ(doc->record().entry(0).node, items(doc->expression())[0]);
+    // Where the match is drawn in the document (the pads are the active ones now).
+    oPane* const pad = ActivePad;
+    ActivePad = doc;
+    Zone area;
+    int32_t bands[4];
+    const bool known = EntryHighlightArea(doc->record().entry(0), area, bands);
+    ActivePad = pad;
+    ASSERT_TRUE(known);
+    const oPoint centre{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+    EXPECT_FALSE(ZoneContainsPoint(before, centre));
+    EXPECT_TRUE(ZoneContainsPoint(doc->bounds(), centre));
+}
+
 TEST_F(FindWindowTest, MissingOrEmptyPatternFindsNothingAndSaysSo) {
     for (std::string_view pattern : {"zz", ""}) {
         SCOPED_TRACE(pattern);

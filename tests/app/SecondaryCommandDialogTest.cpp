@@ -241,6 +241,11 @@ TEST_F(SecondaryCommandDialogTest, TheBindingsTextNamesMainPaletteButtons) {
     EXPECT_EQ(DescribeCommandBindings(kCmdSubPaletteBase + 7, kBindingsTextSize),
               "ligne 2 bouton 1");
     EXPECT_EQ(DescribeCommandBindings(kCmdPaste, kBindingsTextSize), LoadResString(kUnboundString));
+    // The built-in palette's buttons are two cells high: its second row of buttons is row 2.
+    MainPalette() = BuiltInMainPalette();
+    SubPalette(0) = BuiltInSubPalette(0);
+    EXPECT_EQ(DescribeCommandBindings(0x4010, kBindingsTextSize),
+              "ligne 1 bouton 1; ligne 2 bouton 2");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "platform/SysTempDir.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -83,9 +84,13 @@ TEST_F(SelfRegistrationTest, UnregisterLeavesTheStoreAsBefore) {
     EXPECT_EQ(kvtest::ReadFileBytes(plat::testing::registryFilePath()), before);
 }
 
-TEST_F(SelfRegistrationTest, UnregisterWithNothingRegisteredSucceeds) {
+TEST_F(SelfRegistrationTest, UnregisterInAnEmptyFolderSucceedsAndLeavesNoFile) {
     std::string error;
     EXPECT_TRUE(UnregisterDocumentTypes(error)) << error;
+    ASSERT_TRUE(RegisterDocumentTypes(error)) << error;
+    ASSERT_TRUE(std::filesystem::exists(plat::testing::registryFilePath()));
+    ASSERT_TRUE(UnregisterDocumentTypes(error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(plat::testing::registryFilePath()));
 }
 
 TEST_F(SelfRegistrationTest, ADamagedStoreIsReportedAndLeftAlone) {

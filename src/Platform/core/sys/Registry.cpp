@@ -441,9 +441,14 @@ LoadResult Load(Store& store) {
 
 LONG Save(const Store& store) {
     const std::string folder = StoreFolder();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
     const std::string file = StoreFile();
+    std::error_code ec;
+    // An empty store is no file at all, so removing every key leaves the folder as it was.
+    if (store.keys.empty()) {
+        fs::remove(file, ec);
+        return ec ? ERROR_WRITE_FAULT : ERROR_SUCCESS;
+    }
+    fs::create_directories(folder, ec);
     const std::string temp = file + ".tmp" + std::to_string(::getpid());
     const std::string text = Serialise(store);
     std::FILE* f = std::fopen(temp.c_str(), "wb");

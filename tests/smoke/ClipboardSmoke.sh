@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The editor on a real X server with a real clipboard client: a copy offers its types to other
-# programs, the PNG it offers is valid, and an encoding another program puts on the clipboard (a
-# large one, sent in pieces) or rich text holding it pastes back as the same expression. Every wait is bounded.
+# programs, the PNG it offers is valid, the metafile converts with emf2svg (when installed), an
+# encoding another program puts on the clipboard (a large one, sent in pieces) or rich text holding
+# it pastes back as the same expression, and a second copy of the editor pastes what the first
+# copied. Every wait is bounded.
 # Usage: ClipboardSmoke.sh PROGRAM WORKDIR (under xvfb-run).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -9,7 +11,12 @@ program=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-fail() { echo "clipboard smoke: $*" >&2; kill -KILL "$pid" 2>/dev/null; exit 1; }
+pid2=
+fail() {
+  echo "clipboard smoke: $*" >&2
+  kill -KILL "$pid" $pid2 2>/dev/null
+  exit 1
+}
 clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 
 "$program" -nosplash >"$work/program.log" 2>&1 &
@@ -42,6 +49,11 @@ for t in TARGETS UTF8_STRING image/png image/emf "$own"; do
   grep -qx "$t" <<<"$targets" || fail "type $t not offered: $targets"
 done
 clip image/png >"$work/copy.png" && pngcheck -q "$work/copy.png" || fail "the PNG does not pass pngcheck"
+if command -v emf2svg-conv >/dev/null; then
+  clip image/x-emf >"$work/copy.emf" || fail "no image/x-emf answer"
+  emf2svg-conv -i "$work/copy.emf" -o "$work/copy.svg" && grep -q "<text" "$work/copy.svg" ||
+    fail "the metafile does not convert with emf2svg"
+fi
 expected=$(clip "$own" | tr -d '\0')
 [[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
 
@@ -74,9 +86,33 @@ xclip -selection clipboard -t text/rtf -i "$work/eq.rtf"
 waitFor offersNot "$own" || fail "xclip did not take the clipboard with rich text"
 xdotool key ctrl+a ctrl+v
 waitFor pastedBack || fail "rich text pasted [$(clip "$own" | tr -d '\0')], expected [$expected]"
-# The changed document would ask to be saved: the program is ended without asking.
+
+# A second copy of the editor (its own home and run folder, so it does not hand over to the
+# first) pastes what the first copied: it then copies its document, which is the same expression.
+mkdir -p "$work/home2" "$work/run2" && chmod 700 "$work/run2"
+HOME="$work/home2" XDG_RUNTIME_DIR="$work/run2" "$program" -nosplash >"$work/program2.log" 2>&1 &
+pid2=$!
+second() { xdotool search --pid "$pid2" --name "^Korvaline$" 2>/dev/null | head -n 1; }
+waitFor test -n "$(second)" || fail "no main window of the second copy"
+# The new main window takes the keyboard focus itself.
+sleep 1
+xdotool key ctrl+v
+# The first copy ends once the paste is done, so only the second can answer for the clipboard.
+sleep 2
 {
   kill -KILL "$pid"
   wait "$pid"
+} 2>/dev/null
+waitFor offersNot "$own" || fail "the clipboard outlived its owner"
+secondHasIt() {
+  xdotool key ctrl+a ctrl+c
+  sleep 0.3
+  [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]
+}
+waitFor secondHasIt || fail "the second copy holds [$(clip "$own" | tr -d '\0')], expected [$expected]"
+# The changed document would ask to be saved: the program is ended without asking.
+{
+  kill -KILL "$pid2"
+  wait "$pid2"
 } 2>/dev/null
 exit 0

@@ -1,5 +1,7 @@
 #include "tools/mkexamples/ExampleTrees.h"
 
+#include "OverPc/oPixMap.h"
+#include "OverSrcs/Winufo.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eDxMatrix.h"
@@ -15,6 +17,7 @@
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eUFO.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 
@@ -361,6 +364,28 @@ ExprPtr ruledRow() {
     return ExprPtr(r.release());
 }
 
+// A picture in the expression: a small drawing (a shaded square with a circle in it and a
+// diagonal) recorded as a metafile, between two words.
+ExprPtr pictureInRow() {
+    std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 36, 24, 0, 0}, 0, 0, 6, 0));
+    if (!port)
+        return TextToRow("?", 0);
+    port->paintZone(Zone{0, 0, 36, 24, 0, 0}, Color{230, 236, 250, 255});
+    port->frameZone(Zone{0, 0, 36, 24, 0, 0}, 1, Color{40, 60, 140, 255}, 0, 0);
+    port->setColors(&kColorRed, nullptr);
+    port->paintCircle(Zone{8, 2, 28, 22, 0, 0});
+    port->startDeluxeLine(2, kColorBlack, 0, 0);
+    port->moveTo(2, 22);
+    port->lineTo(34, 2);
+    port->endLine();
+    Pieces all;
+    text(all, "A=");
+    all.push_back(
+        ExprPtr(NewUFO(std::unique_ptr<WinUfo>(port->makePicture()), nullptr, 0).release()));
+    text(all, "+1");
+    return row(std::move(all));
+}
+
 } // namespace
 
 ExprPtr BuildStoredExample(const ExampleDocument& example) {
@@ -400,8 +425,22 @@ const std::vector<ExampleDocument>& ExampleDocuments() {
         {"05_Structures/08_Tree_diagram.pvx", &treeDiagram},
         {"05_Structures/09_Pseudo_characters.pvx", &pseudoCharacters},
         {"05_Structures/10_Ruled_rows.pvx", &ruledRow},
+        {"05_Structures/11_Picture.pvx", &pictureInRow},
     };
     return examples;
+}
+
+} // namespace kvtool
+
+namespace kvtool {
+
+const std::vector<ExampleExport>& ExampleExports() {
+    static const std::vector<ExampleExport> exports = {
+        {"06_Exports/Quadratic_formula.eps", "01_Algebra/01_Quadratic_formula.pvx"},
+        {"06_Exports/Quadratic_formula.png", "01_Algebra/01_Quadratic_formula.pvx"},
+        {"06_Exports/Quadratic_formula.mml", "01_Algebra/01_Quadratic_formula.pvx"},
+    };
+    return exports;
 }
 
 } // namespace kvtool

@@ -18,6 +18,14 @@ struct ExampleDocument {
 // reader's normal form (template children wrapped in rows, optional slots present).
 ExprPtr BuildStoredExample(const ExampleDocument& example);
 
+// An exported file of the library: the example at `source` saved as another type (by the
+// file's extension); it opens again as that example's expression.
+struct ExampleExport {
+    const char* path;
+    const char* source;
+};
+const std::vector<ExampleExport>& ExampleExports();
+
 // Every example, in folder and file order. The template factories must be installed
 // (RegisterAllTemplates) before a tree is built.
 const std::vector<ExampleDocument>& ExampleDocuments();

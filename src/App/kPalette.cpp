@@ -548,6 +548,9 @@ void PalettePane::drawBlock(oGraphPort& port, const PaletteBlock& block, bool pr
     const int32_t inset = std::max<int32_t>(2, m_cell / 6);
     const Zone picture{
         face.left + inset, face.top + inset, face.right - inset, face.bottom - inset, 0, 0};
+    // Pictures drawn off-screen (the inserted nodes) are laid over the button's face.
+    const Color foreground = port.foreColor(), background = port.backColor();
+    port.setColors(&kColorBlack, pressed ? &kPressedFace : &kFace);
     if (code == kTypingStyleCode) {
         port.clipToZone(&face);
         DrawCommandPicture(port, picture, code);
@@ -555,6 +558,7 @@ void PalettePane::drawBlock(oGraphPort& port, const PaletteBlock& block, bool pr
     } else if (code != 0) {
         DrawCommandPicture(port, picture, code);
     }
+    port.setColors(&foreground, &background);
     if ((block.code & 0xFF00) == kCmdSubPaletteBase) {
         // A small corner mark tells the buttons that open a sub-palette.
         const oPoint corner[3] = {{face.right - 2, face.bottom - 6},

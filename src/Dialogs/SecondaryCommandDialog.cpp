@@ -498,7 +498,22 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
     } else {
         std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(c));
     }
-    drawCentred(port, zone, text, font, baseline);
+    // Seven points in the smallest cells, larger in larger ones while the text fits the width.
+    int32_t points = std::max<int32_t>(7, 7 * zone.height() / 19);
+    int32_t labelFace = font;
+    for (; points > 7; --points) {
+        labelFace = FontIndexForFace("Arial", points, false, false, false);
+        if (port.stringWidth(text, labelFace) <= zone.width())
+            break;
+    }
+    if (points <= 7) {
+        drawCentred(port, zone, text, font, baseline);
+        return;
+    }
+    FontMetricWords metrics;
+    port.fontMetrics(labelFace, metrics);
+    drawCentred(port, zone, text, labelFace,
+                (zone.height() + metrics.ascent - metrics.descent) / 2);
 }
 
 oListBox* FillSecondaryCommandList(int controlId) {

@@ -95,8 +95,8 @@ Bytes State5() {
                 {17, 1, 'T', 'i', 'm', 'e', 's', 0},   // FONT_DEF
                 {8, 1, 0},                             // FONT_STYLE_DEF
                 {18, 0, 1, 0x1F, 0, 1, 1, 2},          // EQN_PREFS
-                {16, 0, 0, 0, 0, 0, 0xFF, 0xFF},       // COLOR_DEF
-                {15, 0},                               // COLOR
+                {16, 0, 0, 0, 0, 0, 0, 0},             // COLOR_DEF, black
+                {15, 1},                               // COLOR
                 {7, 1, 0, 10, 0},                      // RULER
                 {10},                                  // FULL
                 {100, 3, 1, 2, 3}});                   // future, skipped by its length
@@ -290,11 +290,22 @@ std::vector<Fixture> Fixtures() {
          }},
         {"v5 typefaces: function and text upright, vector bold, variable and number in the base "
          "style",
-         Doc5(Line5(cat({Text5("sin", 2), Text5("x"), Text5("v", 7), Text5("2", 8),
-                         Text5("if", 1)}))),
+         Doc5(Line5(cat({Text5("sin", 2), Text5("x"), Char5(0xEF01, 23), Text5("v", 7),
+                         Text5("2", 8), Text5("if", 1)}))),
          [] {
              return Join(Node(StyledWord("sin", false)), Row("x"), Node(StyledWord("v", true)),
                           Row("2"), Node(StyledWord("if", false)));
+         }},
+        // Red as RGB, yellow as CMYK: the records after each selection take its colour.
+        {"v5 colour definitions and the colours of characters and templates",
+         Doc5(cat({{16, 0, 0xE8, 0x03, 0, 0, 0, 0},
+                   {16, 1, 0, 0, 0, 0, 0xE8, 0x03, 0, 0},
+                   Line5(cat({Text5("a"), {15, 1}, Text5("b"),
+                              Tmpl5(13, 0, Line5(Text5("c"))), {15, 2}, Text5("d")}))})),
+         [] {
+             ExprPtr bar = Node(NewMark(TextToRow("c", 0xE0), kMarkBar));
+             bar->m_colour = 0xE0;
+             return Join(Row("a"), TextToRow("b", 0xE0), std::move(bar), TextToRow("d", 0xFC));
          }},
         {"v5 small and slash fractions",
          Doc5(Line5(cat({Tmpl5(11, 1, cat({Line5(Text5("a")), Line5(Text5("b"))})),

@@ -37,10 +37,10 @@ ExprPtr RowOf(Pieces pieces) {
     return ExprPtr(r.release());
 }
 
-void AppendText(Pieces& pieces, const std::string& text) {
+void AppendText(Pieces& pieces, const std::string& text, uint8_t colour) {
     if (text.empty())
         return;
-    ExprPtr row = TextToRow(text, 0);
+    ExprPtr row = TextToRow(text, colour);
     for (int32_t i = 0; i < row->childCount(); ++i)
         if (ExprPtr child = row->detachChild(i))
             pieces.push_back(std::move(child));
@@ -95,7 +95,9 @@ constexpr int kTypefaceUpperGreek = 5;
 constexpr int kTypefaceSymbol = 6;
 constexpr int kTypefaceVector = 7;
 
-// The spacing typeface: its characters are spaces of several widths.
+// Markers (positions the other editor keeps for itself, drawn as nothing) and spaces of several
+// widths.
+constexpr int kTypefaceMarker = 23;
 constexpr int kTypefaceSpace = 24;
 
 // Thin, hair and narrow spaces become the thin space, the others the ordinary space.
@@ -162,21 +164,22 @@ FSSRecord RunStyle(Run run) {
 
 // Appends the text as the nodes of its style: the base style's text as typing would make it, the
 // others as words, split where a word would grow too long.
-void AppendRun(Pieces& pieces, const std::string& text, Run run) {
+void AppendRun(Pieces& pieces, const std::string& text, Run run, uint8_t colour) {
     if (text.empty())
         return;
     if (run == Run::Plain) {
-        AppendText(pieces, text);
+        AppendText(pieces, text, colour);
         return;
     }
     const FSSRecord style = RunStyle(run);
     for (size_t at = 0; at < text.size(); at += kMaxWordLength)
-        pieces.push_back(ExprPtr(
-            NewWord(std::string_view(text).substr(at, kMaxWordLength), 0, style, 0).release()));
+        pieces.push_back(
+            ExprPtr(NewWord(std::string_view(text).substr(at, kMaxWordLength), 0, style, colour)
+                        .release()));
 }
 
-void AppendSymbolText(Pieces& pieces, const std::string& text) {
-    AppendRun(pieces, text, Run::Symbol);
+void AppendSymbolText(Pieces& pieces, const std::string& text, uint8_t colour) {
+    AppendRun(pieces, text, Run::Symbol, colour);
 }
 
 // Embellishment codes to mark kinds; 0 for none. The under forms are the over forms with the
@@ -459,29 +462,33 @@ public:
         Pieces pieces;
         std::string text;
         Run run = Run::Plain;
+        uint8_t colour = 0;
         const size_t n = r.children.size();
         for (size_t i = 0; i < n; ++i) {
             const Record& child = *r.children[i];
+            if (child.type == kChar && child.typeface == kTypefaceMarker)
+                continue;
             if (child.type == kChar && child.typeface == kTypefaceSpace) {
-                AppendRun(pieces, text, run);
+                AppendRun(pieces, text, run, colour);
                 text.clear();
-                pieces.push_back(
-                    ExprPtr(NewPseudo(SpacePseudo(child.character), nullptr, 0).release()));
+                pieces.push_back(ExprPtr(
+                    NewPseudo(SpacePseudo(child.character), nullptr, child.colour).release()));
                 continue;
             }
             if (child.type == kChar && child.embells.empty()) {
                 bool symbol = false;
                 const char c = CharacterByte(child, m_v5, symbol);
                 const Run charRun = RunOf(child, symbol);
-                if (charRun != run) {
-                    AppendRun(pieces, text, run);
+                if (charRun != run || child.colour != colour) {
+                    AppendRun(pieces, text, run, colour);
                     text.clear();
                     run = charRun;
+                    colour = child.colour;
                 }
                 text += c;
                 continue;
             }
-            AppendRun(pieces, text, run);
+            AppendRun(pieces, text, run, colour);
             text.clear();
             if (child.type == kTmpl && isPrescript(child)) {
                 // Scripts before the item that follows them.
@@ -495,7 +502,7 @@ public:
             if (!item(child, pieces))
                 return nullptr;
         }
-        AppendRun(pieces, text, run);
+        AppendRun(pieces, text, run, colour);
         return RowOf(std::move(pieces));
     }
 
@@ -505,11 +512,16 @@ private:
         case kChar:
             return character(r, pieces);
         case kTmpl:
-            return templ(r, pieces);
         case kPile:
-            return pile(r, pieces);
-        case kMatrix:
-            return matrix(r, pieces);
+        case kMatrix: {
+            // The node made last is the template's, pile's or matrix's own: it takes its colour.
+            const bool made = r.type == kTmpl   ? templ(r, pieces)
+                              : r.type == kPile ? pile(r, pieces)
+                                                : matrix(r, pieces);
+            if (made && !pieces.empty())
+                pieces.back()->m_colour = r.colour;
+            return made;
+        }
         case kLine: {
             ExprPtr row = line(r);
             if (!row)
@@ -538,17 +550,19 @@ private:
                 marks.push_back(m);
         }
         if (marks.empty()) {
-            AppendRun(pieces, text, run);
+            AppendRun(pieces, text, run, r.colour);
         } else {
             Pieces inner;
-            AppendRun(inner, text, run);
+            AppendRun(inner, text, run, r.colour);
             ExprPtr node = RowOf(std::move(inner));
-            for (int m : marks)
+            for (int m : marks) {
                 node = ExprPtr(NewMark(std::move(node), m).release());
+                node->m_colour = r.colour;
+            }
             pieces.push_back(std::move(node));
         }
         if (primes > 0)
-            AppendSymbolText(pieces, std::string(static_cast<size_t>(primes), '\xA2'));
+            AppendSymbolText(pieces, std::string(static_cast<size_t>(primes), '\xA2'), r.colour);
         return true;
     }
 
@@ -590,15 +604,15 @@ private:
     }
 
     // The row of a template character in its style; the fallback Symbol byte when there is none.
-    ExprPtr characterRow(const std::vector<const Record*>& chars, char fallback) {
+    ExprPtr characterRow(const std::vector<const Record*>& chars, char fallback, uint8_t colour) {
         Pieces pieces;
         if (chars.empty()) {
-            fallback == '?' ? AppendText(pieces, "?")
-                            : AppendSymbolText(pieces, std::string(1, fallback));
+            fallback == '?' ? AppendText(pieces, "?", colour)
+                            : AppendSymbolText(pieces, std::string(1, fallback), colour);
         } else {
             bool symbol = false;
             const std::string c(1, CharacterByte(*chars.front(), m_v5, symbol));
-            AppendRun(pieces, c, RunOf(*chars.front(), symbol));
+            AppendRun(pieces, c, RunOf(*chars.front(), symbol), chars.front()->colour);
         }
         return RowOf(std::move(pieces));
     }
@@ -684,7 +698,7 @@ private:
             return true;
         }
         case tmArrow:
-            return arrow(v, slots, chars, pieces);
+            return arrow(v, r.colour, slots, chars, pieces);
         case tmIntegral:
             return integral(v, slots, pieces);
         case tmSum:
@@ -694,7 +708,7 @@ private:
         case tmSum + 4:
         case tmSum + 5:
         case tmSumOperator:
-            return bigOperator(v, slots, chars, pieces);
+            return bigOperator(v, r.colour, slots, chars, pieces);
         case tmLimit: { // main slot, lower, upper: the limits under and over the base
             ExprPtr base = slotAt(0);
             ExprPtr lower = slotAt(1);
@@ -734,7 +748,7 @@ private:
             return true;
         }
         case tmDirac:
-            return dirac(v, slots, pieces);
+            return dirac(v, r.colour, slots, pieces);
         case tmVector:
         case tmTilde:
         case tmHat:
@@ -774,7 +788,8 @@ private:
                                : slashes == kStrikeDown               ? "\\"
                                : slashes == (kStrikeUp | kStrikeDown) ? "X"
                                                                       : "/";
-            push(pieces, ExprPtr(NewOverstrike(std::move(inside), TextToRow(over, 0)).release()));
+            push(pieces,
+                 ExprPtr(NewOverstrike(std::move(inside), TextToRow(over, r.colour)).release()));
             return true;
         }
         case tmBox: {
@@ -808,6 +823,7 @@ private:
             return false;
         OwnedNode<eSSScript> node = NewSSScript(std::move(base), std::move(sub), std::move(sup), 3);
         node->m_kind = kScriptPrescripts | kScriptNoScripts;
+        node->m_colour = r.colour;
         pieces.push_back(ExprPtr(node.release()));
         return true;
     }
@@ -815,7 +831,7 @@ private:
     // An arrow that stretches under or over its labels: the first slot goes on top when the top
     // one is present, the next one below. The arrow is the template's character, else the Symbol
     // arrow of its direction.
-    bool arrow(int v, const std::vector<const Record*>& slots,
+    bool arrow(int v, uint8_t colour, const std::vector<const Record*>& slots,
                const std::vector<const Record*>& chars, Pieces& pieces) {
         size_t next = 0;
         ExprPtr upper = slot((v & kArrowTop) && next < slots.size() ? slots[next++] : nullptr);
@@ -826,12 +842,13 @@ private:
         const char fallback = heads == kArrowLeft                   ? '\xAC'
                               : heads == (kArrowLeft | kArrowRight) ? '\xAB'
                                                                     : '\xAE';
-        push(pieces, limits(characterRow(chars, fallback), std::move(lower), std::move(upper)));
+        push(pieces,
+             limits(characterRow(chars, fallback, colour), std::move(lower), std::move(upper)));
         return true;
     }
 
     // Bra, ket or both: angle brackets and a bar around the parts.
-    bool dirac(int v, const std::vector<const Record*>& slots, Pieces& pieces) {
+    bool dirac(int v, uint8_t colour, const std::vector<const Record*>& slots, Pieces& pieces) {
         const bool left = (v & kDiracLeft) != 0 || (v & kDiracRight) == 0;
         const bool right = (v & kDiracRight) != 0 || (v & kDiracLeft) == 0;
         ExprPtr bra = left ? slot(slots.size() > 0 ? slots[0] : nullptr) : nullptr;
@@ -843,7 +860,7 @@ private:
             Pieces inside;
             for (ExprPtr* part : {&bra, &ket}) {
                 if (part == &ket)
-                    AppendText(inside, "|");
+                    AppendText(inside, "|", colour);
                 for (int32_t i = 0; i < (*part)->childCount(); ++i)
                     if (ExprPtr child = (*part)->detachChild(i))
                         inside.push_back(std::move(child));
@@ -884,7 +901,7 @@ private:
 
     // Slots: operand, upper, lower, then the operator character; limits above and below with
     // variation 0x40, scripts otherwise.
-    bool bigOperator(int v, const std::vector<const Record*>& slots,
+    bool bigOperator(int v, uint8_t colour, const std::vector<const Record*>& slots,
                      const std::vector<const Record*>& chars, Pieces& pieces) {
         ExprPtr operand = slot(slots.size() > 0 ? slots[0] : nullptr);
         ExprPtr upper = slot(slots.size() > 1 ? slots[1] : nullptr);
@@ -893,7 +910,7 @@ private:
             return false;
         const bool sumStyle = (v & kLimitsSumStyle) != 0;
         OwnedNode<eSSScript> node =
-            NewSSScript(std::move(operand), characterRow(chars, '?'), std::move(lower), 4);
+            NewSSScript(std::move(operand), characterRow(chars, '?', colour), std::move(lower), 4);
         node->setChild(3, std::move(upper));
         node->m_kind = kScriptOperator | (sumStyle ? kScriptLimits | kScriptNoScripts : 0);
         pieces.push_back(ExprPtr(node.release()));

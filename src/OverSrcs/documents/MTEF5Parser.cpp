@@ -3,7 +3,9 @@
 #include "OverSrcs/documents/MTEF5Converter.h"
 #include "OverSrcs/documents/MTEF5Records.h"
 #include "OverSrcs/documents/MTEF5Stream.h"
+#include "OverSrcs/oGraph.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -33,6 +35,7 @@ public:
                 return true;
             auto r = std::make_unique<Record>();
             r->type = type;
+            r->colour = m_colour;
             if (!record(*r, options, depth))
                 return false;
             if (type == kLine || type == kChar || type == kTmpl || type == kPile ||
@@ -55,6 +58,7 @@ public:
                 return true;
             auto r = std::make_unique<Record>();
             r->type = type;
+            r->colour = m_colour;
             if (!record(*r, options, 1))
                 return false;
             if (type == kLine || type == kPile || type == kMatrix || type == kTmpl || type == kChar)
@@ -214,11 +218,16 @@ private:
             }
             return !m_in.bad();
         }
-        case kColor:
-            m_in.uint();
+        case kColor: {
+            // The records after it take the colour of that definition (counted from 1).
+            const uint32_t index = m_in.uint();
+            if (index < 1 || index > m_colours.size())
+                return false;
+            m_colour = m_colours[index - 1];
             return !m_in.bad();
+        }
         case kColorDef:
-            m_in.skip((options & 0x01) ? 8 : 6);
+            m_colours.push_back(colourDefinition(options));
             if (options & 0x04)
                 m_in.skipString();
             return !m_in.bad();
@@ -259,6 +268,30 @@ private:
         return !m_in.bad();
     }
 
+    // Red, green and blue, or cyan, magenta, yellow and black, each 0 to 1000; as a 3-3-2 byte.
+    uint8_t colourDefinition(int options) {
+        auto level = [this] { return std::min<int>(m_in.u16(), 1000); };
+        Color c;
+        if (options & 0x01) {
+            const int cyan = level();
+            const int magenta = level();
+            const int yellow = level();
+            const int black = level();
+            auto ink = [black](int v) {
+                return static_cast<uint8_t>(255LL * (1000 - v) * (1000 - black) / 1000000);
+            };
+            c = Color{ink(cyan), ink(magenta), ink(yellow), 255};
+        } else {
+            const int red = level();
+            const int green = level();
+            const int blue = level();
+            c = Color{static_cast<uint8_t>(red * 255 / 1000),
+                      static_cast<uint8_t>(green * 255 / 1000),
+                      static_cast<uint8_t>(blue * 255 / 1000), 255};
+        }
+        return RgbaToRgb332(c);
+    }
+
     // Partition line styles: two bits for each line, four lines to a byte from the low bits up,
     // the list rounded out to whole bytes.
     void partitions(std::vector<uint8_t>& out, int lines) {
@@ -284,6 +317,8 @@ private:
 
     Stream& m_in;
     bool m_v5;
+    std::vector<uint8_t> m_colours;
+    uint8_t m_colour = 0;
     int m_records = 0;
 };
 

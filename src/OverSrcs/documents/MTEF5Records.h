@@ -50,6 +50,8 @@ struct Record {
     std::vector<uint8_t> rowParts;
     std::vector<uint8_t> colParts;
     bool nullLine = false;
+    // The colour the record is drawn in, as a 3-3-2 byte (0 black).
+    uint8_t colour = 0;
     std::vector<int> embells;
     std::vector<std::unique_ptr<Record>> children;
 };

@@ -3,6 +3,7 @@
 #include "OverPc/PERROR.h"
 #include "OverSrcs/oStreams.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -62,6 +63,27 @@ void oReader::read(oIStream& stream) {
 void oReader::readMemory(const void* data, std::uint32_t length) {
     oIMemoryStream in(static_cast<const std::uint8_t*>(data), data == nullptr ? 0 : length);
     readLines(in);
+}
+
+void oReader::readPlainLines(oIStream& stream, std::uint32_t max, oLineHandler handler,
+                             void* context) {
+    const std::string data = ReadRestOfStream(stream);
+    const std::size_t size = data.size();
+    std::size_t start = 0;
+    while (start <= size) {
+        std::size_t end = start;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        if (end == size && start == size && size != 0 &&
+            (data[size - 1] == '\n' || data[size - 1] == '\r'))
+            break; // the last line had its line end
+        const std::size_t length = end - start;
+        handler(std::string_view(data).substr(start, std::min<std::size_t>(length, max)),
+                length > max, context);
+        if (end < size && data[end] == '\r' && end + 1 < size && data[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
 }
 
 int oReader::peek(std::uint32_t ahead) const {

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class oIStream;
 class oIMemoryStream;
@@ -26,6 +27,8 @@ class oReader;
 
 // Called with the stream just after the record's tag.
 using oReaderHandler = void (*)(oReader& reader, void* context);
+// Called with one line of a plain-line file (see oReader::readPlainLines).
+using oLineHandler = void (*)(std::string_view line, bool overLong, void* context);
 
 constexpr int kMaxReaderHandlers = 64;
 
@@ -39,6 +42,12 @@ public:
     // its end). Never fails: damaged records are skipped and counted.
     void read(oIStream& stream);
     void readMemory(const void* data, std::uint32_t length);
+    // Files of plain lines, one entry a line and no tags (the function names): hands every line of
+    // the stream to `handler`, without its line end (LF, CR or CR LF; a zero byte stays in the
+    // line), keeping at most `max` bytes of it; `overLong` tells that more were dropped. Empty
+    // lines are handed over too.
+    static void readPlainLines(oIStream& stream, std::uint32_t max, oLineHandler handler,
+                               void* context);
 
     // ---- For handlers ----
     // The stream being read, positioned inside the current record.

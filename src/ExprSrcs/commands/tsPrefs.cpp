@@ -1,12 +1,13 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/oReader.h"
+#include "OverSrcs/oStreams.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <unordered_map>
 
 // ---------------------------------------------------------------------------------------------
@@ -477,50 +478,37 @@ FunctionNamesResult ReadFunctionNames(const std::string& folder) {
     FunctionNameText.clear();
     FunctionNameCount = 0;
     fs::path path;
-    std::ifstream in;
+    oIStreamPtr stream;
     for (const char* name : {kFunctionNamesFile, kFunctionNamesFileAlt}) {
-        if (FindInFolder(folder, name, path)) {
-            in.open(path, std::ios::binary);
-            if (in)
-                break;
-        }
+        if (FindInFolder(folder, name, path) &&
+            CatchFail([&] { stream.reset(NewIFileStream(path.string().c_str())); }) == 0)
+            break;
     }
-    if (!in.is_open()) {
+    if (!stream) {
         NoteAlert(kNoFunctionNamesMessage);
         return FunctionNamesResult::NotFound;
     }
-    // Read in bounded pieces: a file with no line ends is never held whole as one line.
-    std::string names;
-    int32_t count = 0;
-    std::string line;
-    bool overLong = false;
-    auto finishLine = [&] {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
-            line.pop_back();
-        if (!overLong && UsableName(line)) {
-            names += line;
-            names += '\0';
-            ++count;
-        }
-        line.clear();
-        overLong = false;
-    };
-    char buf[4096];
-    while (in) {
-        in.read(buf, sizeof buf);
-        const std::streamsize got = in.gcount();
-        for (std::streamsize i = 0; i < got; ++i) {
-            const char c = buf[i];
-            if (c == '\n' || c == '\r') {
-                finishLine();
-            } else if (line.size() <= static_cast<size_t>(kMaxFunctionNameLength)) {
-                line += c;
-            } else {
-                overLong = true;
+    struct Collected {
+        std::string names;
+        int32_t count = 0;
+    } collected;
+    // A line longer than the longest name is dropped whole, however long it is.
+    oReader::readPlainLines(
+        *stream, static_cast<uint32_t>(kMaxFunctionNameLength) + 1,
+        [](std::string_view line, bool overLong, void* context) {
+            auto* out = static_cast<Collected*>(context);
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+                line.remove_suffix(1);
+            if (!overLong && UsableName(line)) {
+                out->names.append(line);
+                out->names += '\0';
+                ++out->count;
             }
-        }
-    }
-    finishLine();
+        },
+        &collected);
+    DestroyStream(stream);
+    std::string names = std::move(collected.names);
+    const int32_t count = collected.count;
     FunctionNameText = std::move(names);
     FunctionNameCount = count;
     return FunctionNamesResult::Read;

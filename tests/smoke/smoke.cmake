@@ -87,3 +87,16 @@ if(KV_XVFB_RUN AND KV_XCLIP)
                    ${CMAKE_CURRENT_BINARY_DIR}/clipboard-incr.bin)
   set_tests_properties(SmokeX11ClipboardIncr PROPERTIES LABELS "smoke" TIMEOUT 60)
 endif()
+
+# MULTIPLE requests and the hand-over to a clipboard manager (SAVE_TARGETS) at shut-down.
+add_executable(kv_smoke_x11_clipboard_manager
+               ${CMAKE_CURRENT_LIST_DIR}/X11ClipboardManagerSmoke.cpp)
+target_include_directories(kv_smoke_x11_clipboard_manager PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_x11_clipboard_manager PRIVATE kv_platform_x11)
+kv_add_warnings(kv_smoke_x11_clipboard_manager)
+if(KV_XVFB_RUN)
+  add_test(NAME SmokeX11ClipboardManager
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   $<TARGET_FILE:kv_smoke_x11_clipboard_manager>)
+  set_tests_properties(SmokeX11ClipboardManager PROPERTIES LABELS "smoke" TIMEOUT 60)
+endif()

@@ -206,6 +206,22 @@ void keepPalettePlace(const oWindow& window) {
     SetGeneralPrefValue("Pw", 2, place.top - origin.y);
 }
 
+// Sizes the pane's window so that its client area holds the palette exactly.
+void fitWindowToPalette(PalettePane& pane, const PaletteRecord& palette) {
+    const plat::HWND h = handleOf(pane.window());
+    if (h == nullptr)
+        return;
+    const oPoint size = PalettePane::paneSize(palette, pane.cellSize());
+    plat::RECT outer, client;
+    plat::GetWindowRect(h, &outer);
+    plat::GetClientRect(h, &client);
+    const int dw = size.x - (client.right - client.left);
+    const int dh = size.y - (client.bottom - client.top);
+    if (dw != 0 || dh != 0)
+        plat::MoveWindow(h, outer.left, outer.top, outer.right - outer.left + dw,
+                         outer.bottom - outer.top + dh, plat::TRUE);
+}
+
 oWindow* openPaneWindow(PalettePane* pane, const PaletteRecord& palette, int32_t x, int32_t y,
                         int32_t kind, const char* title) {
     const oPoint size = PalettePane::paneSize(palette, pane->cellSize());
@@ -213,16 +229,7 @@ oWindow* openPaneWindow(PalettePane* pane, const PaletteRecord& palette, int32_t
     if (win == nullptr)
         return nullptr;
     // The outer rectangle was given: grow it by what the frame takes.
-    if (const plat::HWND h = handleOf(win)) {
-        plat::RECT outer, client;
-        plat::GetWindowRect(h, &outer);
-        plat::GetClientRect(h, &client);
-        const int dw = size.x - (client.right - client.left);
-        const int dh = size.y - (client.bottom - client.top);
-        if (dw != 0 || dh != 0)
-            plat::MoveWindow(h, outer.left, outer.top, outer.right - outer.left + dw,
-                             outer.bottom - outer.top + dh, plat::TRUE);
-    }
+    fitWindowToPalette(*pane, palette);
     return win;
 }
 
@@ -761,8 +768,11 @@ void TogglePaletteWindowCommand() {
 }
 
 void ReleasePaletteImage() {
-    if (s_pane != nullptr)
-        s_pane->releaseImage();
+    if (s_pane == nullptr)
+        return;
+    // A palette that changed its size changes its window's.
+    fitWindowToPalette(*s_pane, mainPalette());
+    s_pane->releaseImage();
 }
 
 void UpdateStyleButtons(int32_t force, int32_t now) {

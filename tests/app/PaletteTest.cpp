@@ -306,6 +306,18 @@ TEST_F(PaletteTest, ThePalettePictureIsKeptAndShowsEveryChange) {
         EXPECT_TRUE(pane->hasImage());
     }
     EXPECT_NE(document, nullptr);
+    // A palette grown by a row of buttons: the window grows with it and shows the new button.
+    PaletteRecord grown = MainPalette();
+    grown.rows += 2;
+    grown.cells.resize(static_cast<size_t>(grown.rows * grown.columns));
+    grown.setBlock(4, 0, 2, 2, 0x4111);
+    MainPalette() = grown;
+    ReleasePaletteImage();
+    plat::RECT client;
+    plat::GetClientRect(palette, &client);
+    EXPECT_EQ(client.bottom, PalettePane::paneSize(grown, cell).y);
+    // The new fence button looks like the one of the second row.
+    EXPECT_EQ(buttonPixels(4, 0), buttonPixels(2, 8));
 }
 
 // Each cell of the Insert Expression grid shows something (its bitmap, the node it inserts, or

@@ -584,7 +584,9 @@ void oPostScriptPort::writeHeader(const char* title, const oPoint* translation) 
             word(comment);
             for (const DocumentFont& font : s_documentFonts) {
                 word(" ");
-                word(PostScriptNameToken(font.name).c_str());
+                // Named as the text that uses it will name it.
+                const bool replaced = s_rudizeAsSymbol && std::strcmp(font.name, "Rudize") == 0;
+                word(PostScriptNameToken(replaced ? "Symbol" : font.name).c_str());
             }
             endOfLine("");
         }

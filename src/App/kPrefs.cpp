@@ -511,6 +511,14 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
     // A damaged file stays as the user left it until a setting is changed.
     if (silent && s_keptDamaged)
         return false;
+    // What could not be read (a damaged macro, say) is not thrown away with the file: the damaged
+    // file is kept beside the new one.
+    if (s_keptDamaged) {
+        std::error_code ec;
+        std::filesystem::copy_file(plat::NativePath(PrefsFilePath(folder, kGeneralPrefsFile)),
+                                   plat::NativePath(PrefsFilePath(folder, kDamagedPrefsCopy)),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
     if (!WritePrefsFile(folder, kGeneralPrefsFile, &WriteGeneralPrefs, silent))
         return false;
     s_keptDamaged = false;

@@ -28,6 +28,8 @@ class oOStream;
 
 inline constexpr char kGeneralPrefsFile[] = "general.prf";
 inline constexpr int32_t kGeneralPrefsVersion = 1;
+// Where a damaged general.prf is kept when a changed setting rewrites it.
+inline constexpr char kDamagedPrefsCopy[] = "general.prf.damaged";
 // "Impossible d'enregistrer le fichier Préférences."
 inline constexpr int kPrefsSaveFailedMessage = 505;
 // The damaged-file notice (the file's path is put in its "%s").

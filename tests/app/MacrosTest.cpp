@@ -372,7 +372,16 @@ TEST_F(MacrosTest, ADamagedMacroRecordIsNamedInTheMessageAndTheFileKept) {
     EXPECT_EQ(MacroList[0].code, 0x5003);
     quit();
     EXPECT_EQ(slurp(file), damaged) << "quitting keeps the file";
-    SetUp();
+
+    // A change (OK in the macro dialog) writes the file anew and keeps the damaged one beside it.
+    restart([] { pt::onMessageBox([](const pt::MessageBoxCall&) { return plat::IDOK; }); });
+    pt::onDialog(kMacroDefinitionsDialogId, [](DialogDriver& d) { d.click(plat::IDOK); });
+    DoMenuCommand(kMacroDefinitionsMenuId);
+    EXPECT_EQ(slurp(prefsFile(kDamagedPrefsCopy)), damaged);
+    restart();
+    EXPECT_TRUE(pt::messageBoxes().empty());
+    ASSERT_EQ(MacroList.size(), 1u);
+    EXPECT_EQ(MacroList[0].code, 0x5003);
 }
 
 } // namespace

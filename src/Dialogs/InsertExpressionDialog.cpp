@@ -31,6 +31,8 @@ namespace {
 
 constexpr int kCurrentFontString = 143; // "Police actuelle"
 constexpr int kDefaultFontString = 145; // "Police par défaut"
+// The help texts of the catalog rows, one string per row in the catalog's order.
+constexpr int kFirstCatalogHelpString = 1100;
 // Command-grid cells are square, 18 screen drawing units, with the picture one unit inside.
 constexpr int32_t kCommandCellUnits = 18;
 constexpr int32_t kCommandGridRows = 16;
@@ -441,6 +443,12 @@ int32_t FindInsertCatalogRow(int32_t code) {
         if (kCatalog[i].code == c)
             return static_cast<int32_t>(i);
     return -1;
+}
+
+const char* InsertCatalogHelp(int32_t row) {
+    if (row < 0 || row >= static_cast<int32_t>(kCatalog.size()))
+        return nullptr;
+    return LoadResString(kFirstCatalogHelpString + row);
 }
 
 int32_t InsertCatalogBitmapId(int32_t code) {

@@ -70,6 +70,8 @@ int32_t InsertCatalogBitmapId(int32_t code);
 std::vector<int32_t> InsertCatalogBitmapIds();
 // The catalog row of a code, -1 when none.
 int32_t FindInsertCatalogRow(int32_t code);
+// What a catalog row inserts, in words (its help string); null for a row outside the catalog.
+const char* InsertCatalogHelp(int32_t row);
 
 // The services the dialog's procedure runs (the choice state above is what they change).
 void DrawInsertCommandGrid(oDlgWidget* widget);

@@ -237,8 +237,11 @@ std::string DescribeCommand(int32_t code) {
         std::snprintf(buf, sizeof buf, "Police %d", c & 0xFF);
         text = buf;
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
-        text =
-            std::string("Insertion ") + InsertCommandCatalog()[static_cast<size_t>(insert)].label;
+        const char* help = InsertCatalogHelp(insert);
+        text = help != nullptr && help[0] != '\0'
+                   ? std::string(help)
+                   : std::string("Insertion ") +
+                         InsertCommandCatalog()[static_cast<size_t>(insert)].label;
     } else {
         std::snprintf(buf, sizeof buf, "Commande %04X", static_cast<unsigned>(c));
         text = buf;

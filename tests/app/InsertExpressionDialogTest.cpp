@@ -303,6 +303,9 @@ TEST_F(InsertExpressionDialogTest, EveryCatalogCommandNamesSomethingToInsert) {
         EXPECT_EQ(std::count(seen.begin(), seen.end(), row.code), 0) << "listed twice";
         seen.push_back(row.code);
         EXPECT_NE(row.label[0], '\0');
+        const char* help = InsertCatalogHelp(FindInsertCatalogRow(row.code));
+        ASSERT_NE(help, nullptr);
+        EXPECT_NE(help[0], '\0');
         const int32_t family = row.code & 0xFF00, nn = row.code & 0xFF;
         if (family == kCmdMatrixBase) {
             EXPECT_TRUE((nn >> 4) != 0 && (nn & 15) != 0);

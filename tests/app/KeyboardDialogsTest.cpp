@@ -251,6 +251,9 @@ TEST_F(KeyboardDialogTest, TheKeyListDescribesEveryBoundKey) {
     EXPECT_NE(DescribeCommand(MakeCharCode(kTypingStyleSelector, 'k')).find("k"),
               std::string::npos);
     EXPECT_NE(DescribeCommand(0x4111 | kCmdWidenBit), DescribeCommand(0x4111));
+    // An insertion is described in words.
+    EXPECT_EQ(DescribeCommand(0x4111), "Parenth\xE8ses");
+    EXPECT_EQ(DescribeCommand(0x5233), "Matrice 3 \xD7 3");
 }
 
 TEST_F(KeyboardDialogTest, TheSavedMapReadsBackEntryForEntry) {

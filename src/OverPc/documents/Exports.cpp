@@ -119,10 +119,18 @@ std::string ExprEpsText(const eExpr* expression, const Color* background) {
     MagnificationDen = 300;
     StringOStream out;
     {
-        SetPostScriptSimplified(EpsOutputType == kSimplifiedEpsOutput);
-        std::unique_ptr<oPostScriptPort> port =
-            NewPostScriptPort(out, zone, nullptr, nullptr, resolution, angle, true, false, true);
-        SetPostScriptSimplified(false);
+        // The dialect is taken when the port is made; later ports are regular again, even when
+        // making this one fails.
+        struct Dialect {
+            Dialect() { SetPostScriptSimplified(EpsOutputType == kSimplifiedEpsOutput); }
+            ~Dialect() { SetPostScriptSimplified(false); }
+        };
+        std::unique_ptr<oPostScriptPort> port;
+        {
+            const Dialect dialect;
+            port = NewPostScriptPort(out, zone, nullptr, nullptr, resolution, angle, true, false,
+                                     true);
+        }
         if (background != nullptr)
             port->paintZone(zone, *background);
         DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,

@@ -7,7 +7,11 @@
 #include "plat/System.h"
 #include "plat/Window.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -90,12 +94,67 @@ bool smallWindowStaysExact() {
     return true;
 }
 
+// The names of the root's children, bottom to top, as a second client sees them.
+std::vector<std::string> stackingOrder() {
+    std::vector<std::string> names;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return names;
+    ::Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            char* name = nullptr;
+            if (XFetchName(d, children[i], &name) && name) {
+                names.emplace_back(name);
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    XCloseDisplay(d);
+    return names;
+}
+
+int position(const std::vector<std::string>& order, const char* name) {
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (order[i] == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+// With no window manager, activating a frame (as after a modal dialog closes) must not bury the
+// tool window it owns.
+bool ownedWindowStaysAboveItsOwner() {
+    plat::HWND frame =
+        plat::CreateWindowEx(0, "Clamp", "Owner", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, 50,
+                             50, 600, 400, nullptr, nullptr, nullptr, nullptr);
+    plat::HWND tool = plat::CreateWindowEx(plat::WS_EX_TOOLWINDOW, "Clamp", "Owned",
+                                           plat::WS_POPUP | plat::WS_CAPTION | plat::WS_VISIBLE, 80,
+                                           80, 200, 60, frame, nullptr, nullptr, nullptr);
+    if (!frame || !tool)
+        return fail("the owner or its tool window was not created");
+    pump(300);
+    plat::SetActiveWindow(frame);
+    plat::SetWindowPos(frame, nullptr, 0, 0, 0, 0,
+                       plat::SWP_NOMOVE | plat::SWP_NOSIZE | plat::SWP_NOACTIVATE);
+    pump(300);
+    const std::vector<std::string> order = stackingOrder();
+    const int owner = position(order, "Owner"), owned = position(order, "Owned");
+    std::printf("smoke: stacking: owner %d, owned %d\n", owner, owned);
+    if (owner < 0 || owned < 0 || owned < owner)
+        return fail("raising the owner hid its tool window");
+    plat::DestroyWindow(tool);
+    plat::DestroyWindow(frame);
+    return true;
+}
+
 } // namespace
 
 int main() {
     if (!kvtest::OpenDisplayWithClass("Clamp", &proc))
         return 1;
-    if (!bigWindowIsClamped() || !smallWindowStaysExact())
+    if (!bigWindowIsClamped() || !smallWindowStaysExact() || !ownedWindowStaysAboveItsOwner())
         return 1;
     std::puts("smoke: windows fit the real screen");
     return 0;

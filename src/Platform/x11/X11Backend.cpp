@@ -242,6 +242,7 @@ struct TopWindow {
     XIC ic = nullptr;
     RECT client;
     bool mapped = false;
+    HWND owner = nullptr;
 };
 
 } // namespace
@@ -258,6 +259,7 @@ public:
     void show(HWND hwnd, bool visible) override;
     void moveResize(HWND hwnd, const RECT& client) override;
     void raise(HWND hwnd) override;
+    void raiseOwnedAbove(HWND hwnd);
     void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) override;
     bool poll(BackendEvent& ev) override;
     bool wait(int timeoutMs) override;
@@ -432,6 +434,7 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     hints.height = h;
     XSetWMNormalHints(m_display, t.xwin, &hints);
     if (owner) {
+        t.owner = owner;
         if (TopWindow* o = find(owner))
             XSetTransientForHint(m_display, t.xwin, o->xwin);
     }
@@ -552,9 +555,44 @@ void X11Backend::raise(HWND hwnd) {
     if (!t)
         return;
     XRaiseWindow(m_display, t->xwin);
+    raiseOwnedAbove(hwnd);
     if (t->mapped)
         XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
     XFlush(m_display);
+}
+
+// Owned windows (tool windows, dialogs) stay above their owner, as a window manager keeps
+// transient windows; without one nobody else would, and a raised frame would hide its palette.
+// They are raised in their present stacking order, so their order among themselves is kept.
+void X11Backend::raiseOwnedAbove(HWND hwnd) {
+    auto ownedBy = [&](const TopWindow& w) {
+        for (HWND o = w.owner; o;) {
+            if (o == hwnd)
+                return true;
+            const TopWindow* up = find(o);
+            o = up ? up->owner : nullptr;
+        }
+        return false;
+    };
+    std::vector<::Window> owned;
+    for (const auto& entry : m_windows)
+        if (entry.second.mapped && ownedBy(entry.second))
+            owned.push_back(entry.second.xwin);
+    if (owned.empty())
+        return;
+    ::Window rootReturn = 0;
+    ::Window parentReturn = 0;
+    ::Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(m_display, RootWindow(m_display, m_screen), &rootReturn, &parentReturn,
+                    &children, &count))
+        return;
+    // Bottom to top: each raise puts the window on top, so the last one raised stays highest.
+    for (unsigned i = 0; i < count; ++i)
+        if (std::find(owned.begin(), owned.end(), children[i]) != owned.end())
+            XRaiseWindow(m_display, children[i]);
+    if (children)
+        XFree(children);
 }
 
 void X11Backend::present(HWND hwnd, cairo_surface_t* image, const RECT& rect) {

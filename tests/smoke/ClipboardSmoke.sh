@@ -92,23 +92,28 @@ waitFor pastedBack || fail "rich text pasted [$(clip "$own" | tr -d '\0')], expe
 mkdir -p "$work/home2" "$work/run2" && chmod 700 "$work/run2"
 HOME="$work/home2" XDG_RUNTIME_DIR="$work/run2" "$program" -nosplash >"$work/program2.log" 2>&1 &
 pid2=$!
-second() { xdotool search --pid "$pid2" --name "^Korvaline$" 2>/dev/null | head -n 1; }
-waitFor test -n "$(second)" || fail "no main window of the second copy"
+secondUp() { [[ -n $(xdotool search --pid "$pid2" --name "^Korvaline$" 2>/dev/null) ]]; }
+waitFor secondUp || fail "no main window of the second copy"
 # The new main window takes the keyboard focus itself.
 sleep 1
-xdotool key ctrl+v
-# The first copy ends once the paste is done, so only the second can answer for the clipboard.
-sleep 2
+# The keys are handled in order, so the copy comes after the paste has read the first's data.
+xdotool key ctrl+v ctrl+a ctrl+c
+# The first copy ends once the second has gone idle (its processor time, in clock ticks, stands
+# nearly still for a second: the caret's blink costs a tick at most).
+cpuTime() { awk '{print $14 + $15}' "/proc/$pid2/stat" 2>/dev/null || echo 0; }
+idle=
+for _ in $(seq 20); do
+  before=$(cpuTime)
+  sleep 1
+  (($(cpuTime) - before <= 1)) && idle=1 && break
+done
+[[ -n $idle ]] || fail "the second copy never went idle"
 {
   kill -KILL "$pid"
   wait "$pid"
 } 2>/dev/null
-waitFor offersNot "$own" || fail "the clipboard outlived its owner"
-secondHasIt() {
-  xdotool key ctrl+a ctrl+c
-  sleep 0.3
-  [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]
-}
+# With the first copy gone, only the second can answer, and it must hold the same expression.
+secondHasIt() { [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]; }
 waitFor secondHasIt || fail "the second copy holds [$(clip "$own" | tr -d '\0')], expected [$expected]"
 # The changed document would ask to be saved: the program is ended without asking.
 {

@@ -410,7 +410,9 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         const int32_t side = std::min({zone.width(), zone.height(), 24 * ScreenLineUnit()});
         const int32_t x = zone.left + (zone.width() - side) / 2;
         const int32_t y = zone.top + (zone.height() - side) / 2;
-        port.stretchImage(bitmap, Zone{x, y, x + side, y + side, 0, 0});
+        // Its white lets the background (a palette button's face) show through.
+        port.drawImage(bitmap, Zone{x, y, x + side, y + side, 0, 0}, port.foreColor(),
+                       port.backColor(), kImageOverDestination);
         return;
     }
     if ((c & 0xFF00) == kCmdColourBase) {

@@ -498,7 +498,9 @@ void oNativePort::restoreColorize(int32_t x, int32_t y, oPixMap& pixmap, const C
 
 void oNativePort::drawImage(int32_t resourceId, const Zone& zone, const Color& foreground,
                             const Color& background, int32_t mode) {
-    const plat::DWORD rop = mode == 1 ? plat::SRCINVERT : plat::SRCCOPY;
+    const plat::DWORD rop = mode == kImageInvert            ? plat::SRCINVERT
+                            : mode == kImageOverDestination ? plat::SRCAND
+                                                            : plat::SRCCOPY;
     const char* name = plat::MAKEINTRESOURCE(static_cast<plat::WORD>(resourceId));
     const int32_t x = zone.left + m_originX, y = zone.top + m_originY;
     if (resourceId < 8192) {

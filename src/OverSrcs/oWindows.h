@@ -30,6 +30,10 @@ class oWindow;
 // the drawing layer's start-up (21 and 1 at 96 dpi before it runs).
 int32_t ScreenResolution();
 int32_t ScreenLineUnit();
+
+// Modes of oNativePort::drawImage besides 0 (copy).
+inline constexpr int32_t kImageInvert = 1;
+inline constexpr int32_t kImageOverDestination = 2;
 // The part of the screen windows may take (the screen less the task bar), in screen coordinates.
 Zone ScreenWorkArea();
 
@@ -88,6 +92,8 @@ public:
     void restoreStretch(const Zone& zone, oPixMap& pixmap, int32_t stretchMode) override;
     void restoreColorize(int32_t x, int32_t y, oPixMap& pixmap, const Color& foreground,
                          const Color& background) override;
+    // A bitmap is scaled to the zone; mode 0 copies it, kImageInvert inverts the destination
+    // where it is light, kImageOverDestination lets the destination show through its white.
     void drawImage(int32_t resourceId, const Zone& zone, const Color& foreground,
                    const Color& background, int32_t mode) override;
     void stretchImage(int32_t resourceId, const Zone& zone) override;

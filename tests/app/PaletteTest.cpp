@@ -321,21 +321,30 @@ TEST_F(PaletteTest, ThePalettePictureIsKeptAndShowsEveryChange) {
 }
 
 // Each cell of the Insert Expression grid shows something (its bitmap, the node it inserts, or
-// for the invisible spaces their text), and nothing outside the cell.
+// for the invisible spaces their text), and nothing outside the cell; drawn over a button's face,
+// no picture brings a white square of its own.
 TEST_F(PaletteTest, EveryInsertCellDrawsItsPictureInsideItsCell) {
     constexpr int kSide = 16, kAround = 8;
+    constexpr Color kFace{236, 236, 236, 255};
+    constexpr plat::COLORREF kFacePixel = 0xECECEC;
     for (const InsertCatalogRow& row : InsertCommandCatalog()) {
         SCOPED_TRACE(row.label);
         std::unique_ptr<oPixMap> map = WhitePixMap(kSide + 2 * kAround, kSide + 2 * kAround);
+        map->setColors(&kColorBlack, &kFace);
+        map->paintZone(Zone{0, 0, kSide + 2 * kAround, kSide + 2 * kAround, 0, 0}, kFace);
         const Zone cell{kAround, kAround, kAround + kSide, kAround + kSide, 0, 0};
         DrawCommandPicture(*map, cell, row.code);
-        int inside = 0, outside = 0;
+        int inside = 0, outside = 0, white = 0;
         for (int y = 0; y < kSide + 2 * kAround; ++y)
-            for (int x = 0; x < kSide + 2 * kAround; ++x)
-                if (PixelOf(*map, x, y) != 0xFFFFFF)
+            for (int x = 0; x < kSide + 2 * kAround; ++x) {
+                const plat::COLORREF pixel = PixelOf(*map, x, y);
+                white += pixel == 0xFFFFFF ? 1 : 0;
+                if (pixel != kFacePixel)
                     ++(ZoneContainsPoint(cell, oPoint{x, y}) ? inside : outside);
+            }
         EXPECT_GT(inside, 0);
         EXPECT_EQ(outside, 0);
+        EXPECT_EQ(white, 0);
     }
 }
 

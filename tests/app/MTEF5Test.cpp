@@ -201,6 +201,37 @@ ExprPtr RowThen(ExprPtr row, ExprPtr node) {
     return ExprPtr(r.release());
 }
 
+// Records of versions 3 and 4: SUB, SUB2, SYM, SUBSYM and FULL, a ruler, then a line holding a
+// left-aligned pile with its ruler and a right-aligned 1 x 2 matrix without partition lines.
+Bytes OlderPileAndMatrix() {
+    return cat({{0x0B, 0x0C, 0x0D, 0x0E, 0x0A, 0x07, 1, 0, 10, 0},
+                Line3(cat({{0x24, 1, 1, 0x07, 1, 0, 10, 0},
+                           Line3(Char3('a')),
+                           Line3(Char3('b')),
+                           {0},
+                           {0x05, 1, 3, 1, 1, 2, 0, 0},
+                           Line3(Char3('p')),
+                           Line3(Char3('q')),
+                           {0}}))});
+}
+ExprPtr OlderPileAndMatrixTree() {
+    return Join(Grid(2, {"a", "b"}, kHAlignLeft), Grid(1, {"p", "q"}, kHAlignRight));
+}
+
+// `count` fractions, each in the numerator of the one before, around "x"; over "1".
+Bytes NestedFractions5(int count) {
+    Bytes inner = Line5(Text5("x"));
+    for (int i = 0; i < count; ++i)
+        inner = Line5(Tmpl5(11, 0, cat({inner, Line5(Text5("1"))})));
+    return Doc5(inner);
+}
+ExprPtr NestedFractionsTree(int count) {
+    ExprPtr inner = Row("x");
+    for (int i = 0; i < count; ++i)
+        inner = RowOf(NewFraction(std::move(inner), Row("1")));
+    return inner;
+}
+
 using MTEF5Test = AppDocumentFixture;
 
 struct Fixture {
@@ -467,6 +498,14 @@ std::vector<Fixture> Fixtures() {
               Line3(Tmpl3(1, 0, cat({Line3(Char3('z')), Char3('('), Char3(')')}))),
               {0}}),
          [] { return RowOf(NewFence(Row("z"), kDelimParen << 4 | kDelimParen)); }},
+        // The older layout's pile with its ruler and its matrix, and the type-size records, under
+        // a version 3 and a version 4 header.
+        {"v3 pile with a ruler, matrix, type-size records", Doc3(OlderPileAndMatrix()),
+         OlderPileAndMatrixTree},
+        {"v4 pile with a ruler, matrix, type-size records",
+         cat({{4, 1, 1, 4, 0}, OlderPileAndMatrix(), {0}}), OlderPileAndMatrixTree},
+        {"v5 type-size records", Doc5(cat({{11, 12, 13, 14}, Line5(Text5("x"))})),
+         [] { return Row("x"); }},
     };
 }
 
@@ -506,6 +545,26 @@ TEST_F(MTEF5Test, TruncatedAndMutatedDataGivesNoExpressionAndNeverFails) {
         deep = cat({deep, {1, 0}});
     for (const Bytes& bad : {Bytes{2, 1, 0, 0, 0, 1, 0}, Bytes{6, 1, 0, 0, 0, 0, 0, 0}, deep})
         EXPECT_FALSE(ReadMtefDocument(bad.data(), bad.size()));
+}
+
+TEST_F(MTEF5Test, NestingAndRecordCountStopAtTheirLimits) {
+    // 31 nested fractions reach 64 levels of record lists (the top line, then a template and a
+    // slot line per fraction); one more is refused.
+    ExprPtr deepest = ReadMtefDocument(NestedFractions5(31).data(), NestedFractions5(31).size());
+    ASSERT_TRUE(deepest);
+    EXPECT_EQ(ExprEncodingText(NestedFractionsTree(31).get()), ExprEncodingText(deepest.get()));
+    EXPECT_FALSE(ReadMtefDocument(NestedFractions5(32).data(), NestedFractions5(32).size()));
+    // FULL records before a line of one character: the line, its character, its end and the
+    // document's end make 100 000 records with 99 996 of them.
+    for (const auto& [fulls, reads] : {std::pair{99996, true}, std::pair{99997, false}}) {
+        SCOPED_TRACE(fulls);
+        const Bytes bytes = Doc5(cat({Bytes(static_cast<size_t>(fulls), 10), Line5(Text5("x"))}));
+        ExprPtr got = ReadMtefDocument(bytes.data(), bytes.size());
+        ASSERT_EQ(reads, static_cast<bool>(got));
+        if (got) {
+            EXPECT_EQ(ExprEncodingText(Row("x").get()), ExprEncodingText(got.get()));
+        }
+    }
 }
 
 TEST_F(MTEF5Test, PasteFromMathTypeInsertsTheEquationAndDamagedDataOnlyBeeps) {

@@ -1,6 +1,7 @@
 // The shell's services to the expression pane on the headless back end: the context menus and
 // what their items run, and the Windows menu entries of the document windows.
 
+#include "../../src/Platform/backend/Backend.h"
 #include "App/AppHooks.h"
 #include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
@@ -256,20 +257,40 @@ TEST_F(PaneShellTest, ClearAndUndoRunFromTheMenuAndTheCurrentItemDoesNothing) {
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }
 
-TEST_F(PaneShellTest, PasteFromMathTypeWithNothingReadableBeepsAndLeavesTheExpression) {
+TEST_F(PaneShellTest, PasteFromMathTypeOfTheContextMenuReadsTheEquationOrShowsTheNotice) {
     ExprFilePane* pane = open();
     plat::testing::type("ab");
     plat::testing::runUntilIdle();
     std::vector<std::string> shown;
-    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
-        shown.push_back(box.text);
-        return 1;
-    });
     const int32_t beeps = CommandBeepCount();
     contextChoose(pane, 13864);
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
     EXPECT_EQ(beeps + 1, CommandBeepCount());
     EXPECT_EQ(text(pane), "ab");
+
+    // Equation data of the older form whose first and fourth bytes are 4 brings the notice and
+    // nothing else; the same equation as version 3 data comes in at the caret.
+    auto equation = [](uint8_t version) {
+        std::vector<uint8_t> m = {version, 1, 1, 4, 0, 0x01};
+        for (uint8_t c : {'x', '+', '1'})
+            m.insert(m.end(), {0x02, 128 + 3, c, 0});
+        m.insert(m.end(), {0, 0});
+        return m;
+    };
+    plat::backend().setForeignClipboard({{"application/x-kv-MathType-EF", equation(4)}});
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+        shown.push_back(box.caption + ": " + box.text);
+        return 1;
+    });
+    contextChoose(pane, 13864);
+    EXPECT_EQ(shown,
+              std::vector<std::string>{"Information: This feature has not yet been implemented."});
+    EXPECT_EQ(text(pane), "ab");
+    plat::backend().setForeignClipboard({{"application/x-kv-MathType-EF", equation(3)}});
+    contextChoose(pane, 13864);
+    // The right click put the caret where it was made, between the two letters.
+    EXPECT_EQ(text(pane), "ax+1b");
+    EXPECT_EQ(shown.size(), 1u);
 }
 
 TEST_F(PaneShellTest, CopyAsItemsOfTheContextMenuPutTheirFormatOnTheClipboard) {

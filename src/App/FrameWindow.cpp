@@ -14,6 +14,7 @@
 #include "plat/Menu.h"
 #include "plat/Window.h"
 
+#include <deque>
 #include <sys/stat.h>
 #include <vector>
 
@@ -151,7 +152,12 @@ void FreeMenuBar() {
     app.m_MenuBar = nullptr;
 }
 
-void HandleFileOpenRequest(plat::WPARAM atom) {
+namespace {
+
+// Requests of later copies not served yet, oldest first.
+std::deque<plat::WPARAM> s_waitingRequests;
+
+void serveFileOpenRequest(plat::WPARAM atom) {
     CQVApp& app = CQVApp::instance();
     if (atom == 0) {
         if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
@@ -191,6 +197,24 @@ void HandleFileOpenRequest(plat::WPARAM atom) {
             ErrorAlert(code);
             SetErrorDetail(nullptr);
         });
+}
+
+} // namespace
+
+void HandleFileOpenRequest(plat::WPARAM atom) {
+    s_waitingRequests.push_back(atom);
+    ServeWaitingFileOpenRequests();
+}
+
+void ServeWaitingFileOpenRequests() {
+    // A request that arrives while an alert or a dialog is up (its modal loop dispatches the
+    // message) waits for it to close: opening a document under a dialog would change the window
+    // the dialog works on, and would bring the frame above the alert.
+    while (!s_waitingRequests.empty() && !MessageBoxUpFlag && CurrentDialog == nullptr) {
+        const plat::WPARAM atom = s_waitingRequests.front();
+        s_waitingRequests.pop_front();
+        serveFileOpenRequest(atom);
+    }
 }
 
 void QuitCommand() {

@@ -22,8 +22,10 @@ void FreeMenuBar();
 plat::UINT FileOpenMessage();
 void SetFileOpenMessage(plat::UINT message);
 // Serves one request of a later copy: atom 0 brings the frame and the front window forward; any
-// other atom names a file to open (the atom is deleted).
+// other atom names a file to open (the atom is deleted). While an alert or a dialog is up the
+// request waits, in order, until ServeWaitingFileOpenRequests finds none up.
 void HandleFileOpenRequest(plat::WPARAM atom);
+void ServeWaitingFileOpenRequests();
 
 // Windows of the program's own that keep it running: document windows inside the frame and
 // floating tool windows (the frame itself and dialogs do not count).

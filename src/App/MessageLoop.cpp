@@ -232,6 +232,7 @@ void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
         QuitCommand();
         return;
     }
+    ServeWaitingFileOpenRequests();
     RefreshStatusBar();
     RunUserAction(
         [&] {

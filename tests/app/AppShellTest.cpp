@@ -460,6 +460,38 @@ TEST_F(AppShellTest, RequestsOfLaterCopiesOpenExistingFilesOnly) {
     EXPECT_EQ(shown.size(), 1u);
 }
 
+TEST_F(AppShellTest, RequestsArrivingUnderAnAlertOrADialogWaitForItToClose) {
+    AppHooks().openDocumentWindow = &recordOpen;
+    startUp();
+    g_log.opened.clear();
+    const std::string gone = m_dir / "gone.pvx", first = m_dir / "a.pvx", second = m_dir / "b.pvx";
+    kvtest::WriteFileBytes(first, "x");
+    kvtest::WriteFileBytes(second, "x");
+    const plat::WPARAM atomA = plat::GlobalAddAtom(first.c_str());
+    // A later copy hands over a missing file and a good one: the alert of the first is up when
+    // the second request is dispatched by the alert's own loop.
+    size_t openedUnderTheAlert = 99;
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall&) {
+        HandleFileOpenRequest(atomA);
+        openedUnderTheAlert = g_log.opened.size();
+        return 1;
+    });
+    HandleFileOpenRequest(plat::GlobalAddAtom(gone.c_str()));
+    EXPECT_EQ(openedUnderTheAlert, 0u);
+    ASSERT_EQ(g_log.opened.size(), 1u) << "served once the alert closed";
+    EXPECT_EQ(g_log.opened[0], std::string(1, FileTypeOfPath(first.c_str())) + ":" + first);
+
+    // Under a dialog the request waits for the tick that finds the dialog closed.
+    CurrentDialog = CQVApp::instance().m_MainFrame;
+    HandleFileOpenRequest(plat::GlobalAddAtom(second.c_str()));
+    AppTickProc(nullptr, 0, 0, 0);
+    EXPECT_EQ(g_log.opened.size(), 1u);
+    CurrentDialog = nullptr;
+    AppTickProc(nullptr, 0, 0, 0);
+    ASSERT_EQ(g_log.opened.size(), 2u);
+    EXPECT_EQ(g_log.opened[1], std::string(1, FileTypeOfPath(second.c_str())) + ":" + second);
+}
+
 TEST_F(AppShellTest, RegistrationAndEmbeddingEndStartUp) {
     StartupOutcome outcome = CQVAppStartup({"/register"});
     EXPECT_FALSE(outcome.runLoop);

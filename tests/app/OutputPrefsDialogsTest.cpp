@@ -29,6 +29,7 @@ using pt::DialogDriver;
 
 constexpr int kCopyMenuId = 516;
 constexpr int kSaveMenuId = 263;
+constexpr int kSaveAsMenuId = 264;
 
 class OutputPrefsDialogsTest : public AppDocumentFixture {
 protected:
@@ -226,6 +227,39 @@ TEST_F(OutputPrefsDialogsTest, PngPrefsStoresTheFlagsAndTheSmoothingOfCopiedPict
     EXPECT_EQ(DoMenuCommand(kPngPrefsMenuId), 1);
     EXPECT_EQ(GeneralPrefValue("Pn", 0), 1);
     EXPECT_EQ(GeneralPrefValue("Pn", 2), 7);
+}
+
+TEST_F(OutputPrefsDialogsTest, PngFlagsPutTheImageTagOfASavedPngOnTheClipboard) {
+    const uint8_t imgTag = PngCopyImgTag, inAlt = PngMathSpeakInAlt;
+    typed("x+1");
+    const std::string spoken = MathSpeakReading(ExportExpression(true).get());
+    ASSERT_FALSE(spoken.empty());
+    // Sets the two check boxes through the dialog, then saves the document as PNG; the clipboard
+    // text afterwards ("" when the save put none there).
+    const auto saveWith = [&](bool tag, bool alt, const char* name) {
+        pt::onDialog(kPngPrefsDialogId, [=](DialogDriver& d) {
+            if (d.checked(kPngImgTagItem) != tag)
+                d.click(kPngImgTagItem);
+            if (d.checked(kPngMathSpeakItem) != alt)
+                d.click(kPngMathSpeakItem);
+            d.click(plat::IDOK);
+        });
+        EXPECT_EQ(DoMenuCommand(kPngPrefsMenuId), 1);
+        plat::backend().clipboardOffer({});
+        pt::answerFileDialog(m_dir / name);
+        EXPECT_EQ(DoMenuCommand(kSaveAsMenuId), 1);
+        const std::vector<uint8_t> text = offered("UTF8_STRING");
+        return std::string(text.begin(), text.end());
+    };
+    EXPECT_EQ(saveWith(false, true, "none.png"), "");
+    const std::string plain = saveWith(true, false, "plain.png");
+    EXPECT_NE(plain.find("<img src=\"plain.png\""), std::string::npos) << plain;
+    EXPECT_NE(plain.find("alt=\"\""), std::string::npos) << plain;
+    const std::string read = saveWith(true, true, "read.png");
+    EXPECT_NE(read.find("<img src=\"read.png\""), std::string::npos) << read;
+    EXPECT_NE(read.find("alt=\"" + spoken + "\""), std::string::npos) << read;
+    PngCopyImgTag = imgTag;
+    PngMathSpeakInAlt = inAlt;
 }
 
 TEST_F(OutputPrefsDialogsTest, PluginTagPrefsReducesTheFlagsAndStoresOnlyOnOk) {

@@ -11,6 +11,7 @@
 #include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
+#include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/PrefsSaving.h"
 #include "Dialogs/TypesettingDialogs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -314,6 +315,31 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
              d.click(plat::IDOK);
          },
          "general.prf"},
+        {kEpsPrefsMenuId, kEpsPrefsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kEpsResolutionItem, "600");
+             d.chooseCombo(kEpsOutputTypeItem, 1); // simplified PostScript
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kBitmapPrefsMenuId, kBitmapPrefsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kBitmapResolutionItem, "150");
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kMetafilePrefsMenuId, kMetafilePrefsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kMetafileResolutionItem, "1200");
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kPaletteSizeMenuId, kPaletteSizePrefsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kPaletteSizeItem, 2); // "grande taille"
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
         {kCustomizeKeyboardMenuId, kKeyboardDialogId,
          [](DialogDriver& d) {
              d.click(kKeyboardKeyItem);
@@ -346,6 +372,12 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
     });
     EXPECT_EQ(DoMenuCommand(kImageMarginsMenuId), 1);
     EXPECT_EQ(slurp(generalPrf()), written);
+    // The symbol font choice is written with the other settings when the program ends.
+    pt::onDialog(kSymbolFontPrefsDialogId, [](DialogDriver& d) {
+        d.click(kSymbolFontLast);
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
     EXPECT_EQ(SizeStepSettings.step3, 21);
     EXPECT_EQ(KeyMap['a'], 0);
     quit();
@@ -363,6 +395,13 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
     EXPECT_EQ(DefaultCopyFormat, 9);
     EXPECT_EQ(PngSmoothing, 3);
     EXPECT_EQ(GeneralPrefValue("Qv", 0), 0);
+    EXPECT_EQ(GeneralPrefValue("Ep", 1), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", 2), 600);
+    EXPECT_EQ(GeneralPrefValue("Bi", 0), 150);
+    EXPECT_EQ(GeneralPrefValue("Mf", 0), 1200);
+    EXPECT_EQ(GeneralPrefValue("Bz", 0), 2);
+    EXPECT_EQ(RudizeSetting, 1);
+    EXPECT_EQ(SymbolFaceReplacement.replacement, FaceIdOfName("Rudize"));
     EXPECT_EQ(KeyMap['a'], 0);
     EXPECT_EQ(KeyMap['b'], DefaultKeyMap()['b']);
     EXPECT_EQ(StyleTable[3].shortcut, 'k');

@@ -614,5 +614,26 @@ TEST_F(MTEF5Test, PasteFromMathTypeInsertsTheEquationAndDamagedDataOnlyBeeps) {
     }
 }
 
+TEST_F(MTEF5Test, PlainPasteTakesTheEquationBeforeTheTextBesideIt) {
+    const Bytes fraction = Doc5(Line5(Tmpl5(11, 0, cat({Line5(Text5("a")), Line5(Text5("b"))}))));
+    const Bytes notice = {4, 0, 1, 4, 0, 0x01, 0x02, 128 + 3, 'x', 0, 0, 0};
+    const std::vector<uint8_t> text = {'q'};
+    ExprPtr expectedFraction = RowOf(NewFraction(Row("a"), Row("b")));
+    // The older form is passed over without its notice: the text beside it comes in.
+    for (const auto& [bytes, expected] :
+         {std::pair<const Bytes&, const eExpr*>{fraction, expectedFraction.get()},
+          std::pair<const Bytes&, const eExpr*>{notice, nullptr}}) {
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard(
+            {plat::ClipboardItem{"application/x-kv-MathType-EF", bytes},
+             plat::ClipboardItem{"UTF8_STRING", text}});
+        DoCommand(kCmdPaste, 0);
+        ExprPtr q = Row("q");
+        EXPECT_EQ(ExprEncodingText(expected != nullptr ? expected : q.get()),
+                  ExprEncodingText(pane->expression()));
+    }
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+}
+
 } // namespace
 } // namespace kvtest

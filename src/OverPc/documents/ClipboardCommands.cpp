@@ -557,6 +557,16 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
 
 // ---- Pasting -----------------------------------------------------------------------------------
 
+namespace {
+
+// Equation data of the older form whose first and fourth bytes are both 4, which the program
+// does not read.
+bool isNoticeMtef(const std::vector<uint8_t>& bytes) {
+    return bytes.size() >= 4 && bytes[0] == 4 && bytes[3] == 4;
+}
+
+} // namespace
+
 ExprPtr ExprFromDataObject(plat::IDataObject* object) {
     if (object == nullptr)
         return ExprPtr();
@@ -618,11 +628,19 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
         expr = tryRead([&] { return FindEmbeddedEncoding(text.data(), text.size()); });
         if (expr)
             return expr;
-        if (!text.empty()) {
-            expr = tryRead([&] { return TextToRow(text, 0); });
-            if (expr)
-                return expr;
-        }
+    }
+    // Another editor's equation, before its plain text. The older form that Paste From MathType
+    // answers with its notice is passed over here.
+    if (dataOf(object, plat::RegisterClipboardFormat("MathType EF"), bytes) &&
+        !isNoticeMtef(bytes)) {
+        expr = tryRead([&] { return ReadMtefDocument(bytes.data(), bytes.size()); });
+        if (expr)
+            return expr;
+    }
+    if (!text.empty()) {
+        expr = tryRead([&] { return TextToRow(text, 0); });
+        if (expr)
+            return expr;
     }
     // A picture without an expression comes in as an opaque picture node, from the richest of
     // the picture formats whose bytes make one.
@@ -674,7 +692,7 @@ bool PasteMTEFFromClipboard() {
         CommandBeep();
         return false;
     }
-    if (bytes.size() >= 4 && bytes[0] == 4 && bytes[3] == 4) {
+    if (isNoticeMtef(bytes)) {
         if (MtefNotice != nullptr)
             MtefNotice();
         return false;

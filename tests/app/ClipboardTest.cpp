@@ -103,6 +103,8 @@ TEST_F(ClipboardTest, PlainTextIsTypedInAndDamagedDataChangesNothingAndBeeps) {
         {"image/emf", bytesOf(std::string(100, '\x01'))},
         {"image/bmp", bytesOf("BM" + std::string(60, '\xff'))},
         {"image/wmf", bytesOf(std::string(30, '\x02'))},
+        {"application/postscript", bytesOf("%!PS-Adobe-3.0 EPSF-3.0\n%%Ex" + damaged)},
+        {"text/rtf", bytesOf("{\\rtf1 {\\*\\kvexpr " + damaged + "}}")},
         {"application/x-kv-Other", bytesOf("x")},
     };
     for (const plat::ClipboardItem& item : cases) {

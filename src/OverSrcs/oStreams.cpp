@@ -495,6 +495,20 @@ oOMemoryStream* oOMemoryStream::clone() const {
 
 std::uint32_t oOMemoryStream::write(const void* bytes, std::uint32_t n) {
     const auto* in = static_cast<const char*>(bytes);
+    // Most writes are a few characters of one record: copied straight in while they fit and hold
+    // no line feed.
+    if (n <= 16 && static_cast<std::uint32_t>(m_end - m_current) >= n &&
+        n <= std::numeric_limits<std::uint32_t>::max() - size()) {
+        char* out = m_current;
+        std::uint32_t i = 0;
+        for (; i < n && in[i] != '\n'; ++i)
+            out[i] = in[i];
+        if (i == n) {
+            m_current += n;
+            m_count += n;
+            return n;
+        }
+    }
     const std::uint64_t lineFeeds = static_cast<std::uint64_t>(std::count(in, in + n, '\n'));
     const std::uint64_t need = n + lineFeeds;
     if (need > std::numeric_limits<std::uint32_t>::max() - static_cast<std::uint64_t>(size())) {

@@ -215,6 +215,31 @@ TEST_F(FontCommandDialogTest, ChangeTheFontAnswersTheChosenRowsCommand) {
     }
 }
 
+// A press on the dialog inside the list's label rectangle (x 25..287, y 65..171 at two pixels per
+// dialog unit) reaches the dialog as the list's command; a press outside it does not.
+TEST_F(FontCommandDialogTest, ThePressAreaOfTheListLabel) {
+    const struct {
+        int x, y;
+        bool command;
+    } presses[] = {{25, 65, true},   {287, 171, true}, {150, 100, true}, {288, 100, false},
+                   {24, 100, false}, {100, 64, false}, {100, 172, false}};
+    std::vector<bool> reached;
+    pt::onDialog(kChangeFontDialogId, [&](DialogDriver& d) {
+        const int base = plat::LOWORD(plat::GetDialogBaseUnits());
+        for (const auto& p : presses) {
+            pt::clearJournal();
+            plat::SendMessage(d.hwnd(), plat::WM_LBUTTONDOWN, 0,
+                              plat::MAKELPARAM(p.x * base / 8, p.y * base / 8));
+            reached.push_back(!pt::journalLines("WM_COMMAND id=7016").empty());
+        }
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(AskFSSCmd(0x6002), 0);
+    ASSERT_EQ(reached.size(), std::size(presses));
+    for (size_t i = 0; i < reached.size(); ++i)
+        EXPECT_EQ(reached[i], presses[i].command) << presses[i].x << "," << presses[i].y;
+}
+
 TEST_F(FontCommandDialogTest, CancelAnswersNothingAndTheChoiceIsRemembered) {
     pt::onDialog(kChangeFontDialogId, [](DialogDriver& d) {
         d.selectRow(kChangeFontListItem, 9);

@@ -218,6 +218,36 @@ TEST_F(InsertExpressionDialogTest, ClicksOnTheLabelMarginsChooseNothing) {
     EXPECT_FALSE(TheInsertChoice.macroChosen);
 }
 
+// A press on a cell released elsewhere chooses nothing; the button the press turned on stays on
+// (and inserts nothing).
+TEST_F(InsertExpressionDialogTest, AReleaseAwayFromThePressedCellChoosesNothing) {
+    int32_t afterCharacter = -1, afterCommand = -1, sameCell = -1;
+    bool characterButton = false, compositeButton = false;
+    pt::onDialog(kInsertExpressionDialogId, [&](DialogDriver& d) {
+        // Moved within the pressed cell: it is chosen.
+        plat::POINT inside = characterPoint(d, 'B');
+        d.drag(kInsertCharacterGridItem, characterPoint(d, 'B'), kInsertCharacterGridItem,
+               plat::POINT{inside.x + 1, inside.y + 1});
+        sameCell = TheInsertChoice.chosenCode;
+        d.drag(kInsertCharacterGridItem, characterPoint(d, 'B'), kInsertCharacterGridItem,
+               characterPoint(d, 'C'));
+        afterCharacter = TheInsertChoice.chosenCode;
+        characterButton = d.enabled(kInsertCharacterButton);
+        d.drag(kInsertCommandGridItem, commandPoint(d, 4), kInsertCharacterGridItem,
+               characterPoint(d, 'C'));
+        afterCommand = TheInsertChoice.chosenCode;
+        compositeButton = d.enabled(kInsertCompositeButton);
+        d.click(kInsertCompositeButton);
+    });
+    EXPECT_EQ(InsertSomethingDialog(0), 0);
+    EXPECT_EQ(sameCell, 0x0F00 + 'B');
+    EXPECT_EQ(afterCharacter, 0);
+    EXPECT_TRUE(characterButton);
+    EXPECT_EQ(afterCommand, 0);
+    EXPECT_TRUE(compositeButton);
+    EXPECT_FALSE(TheInsertChoice.characterChosen || TheInsertChoice.compositeChosen);
+}
+
 TEST_F(InsertExpressionDialogTest, EachChoiceReplacesThePreviousKind) {
     addMacros({0x5002, 0x5009});
     pt::onDialog(kInsertExpressionDialogId, [&](DialogDriver& d) {

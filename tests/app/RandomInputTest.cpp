@@ -134,7 +134,8 @@ protected:
             if (RunPendingMessages(exitCode))
                 return false;
             plat::MSG msg;
-            if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_NOREMOVE))
+            if (!plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_NOREMOVE) &&
+                !pt::releaseHeldInput())
                 return true;
         }
         return true;

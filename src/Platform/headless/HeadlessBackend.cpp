@@ -5,10 +5,14 @@
 namespace plat::headless {
 
 bool HeadlessBackend::poll(BackendEvent& ev) {
+    if (m_holding)
+        return false;
     if (m_events.empty())
         return false;
     ev = m_events.front();
     m_events.pop_front();
+    m_holding = m_holdAfter.front();
+    m_holdAfter.pop_front();
     ev.time = m_clock;
     using K = BackendEvent::Kind;
     switch (ev.kind) {
@@ -37,6 +41,8 @@ bool HeadlessBackend::poll(BackendEvent& ev) {
 }
 
 bool HeadlessBackend::wait(int timeoutMs) {
+    // The program waits: it has done all it will with the held event.
+    m_holding = false;
     if (!m_events.empty())
         return true;
     if (timeoutMs < 0)
@@ -59,8 +65,16 @@ bool HeadlessBackend::asyncKeyDown(int vk) {
     return false;
 }
 
+bool HeadlessBackend::releaseHold() {
+    const bool held = m_holding && !m_events.empty();
+    m_holding = false;
+    return held;
+}
+
 void HeadlessBackend::reset() {
     m_events.clear();
+    m_holdAfter.clear();
+    m_holding = false;
     m_down.fill(false);
     m_clock = 0;
     m_pointer = POINT{};

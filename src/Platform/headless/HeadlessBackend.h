@@ -39,9 +39,17 @@ public:
     void sleep(DWORD ms) override { m_clock += ms; }
     bool readBack(HWND, std::vector<std::uint32_t>&, int&, int&) override { return false; }
 
-    // Driver side.
-    void push(const BackendEvent& ev) { m_events.push_back(ev); }
+    // Driver side. After an event pushed with holdAfter, polls find nothing more until the program
+    // waits for input (or the driver finds it idle and calls releaseHold): the program handles
+    // the event, and whatever it starts, before it sees the events queued after it, as when a
+    // person presses and only then moves.
+    void push(const BackendEvent& ev, bool holdAfter = false) {
+        m_events.push_back(ev);
+        m_holdAfter.push_back(holdAfter);
+    }
     void advance(DWORD ms) { m_clock += ms; }
+    // Ends a hold; true when events were held back.
+    bool releaseHold();
     void reset();
     const std::vector<UINT>& beeps() const { return m_beeps; }
     int cursor() const { return m_cursor; }
@@ -50,6 +58,8 @@ public:
 
 private:
     std::deque<BackendEvent> m_events;
+    std::deque<bool> m_holdAfter; // one flag per queued event
+    bool m_holding = false;       // a held event was polled and the program has not waited since
     std::array<bool, 256> m_down{};
     DWORD m_clock = 0;
     POINT m_pointer;

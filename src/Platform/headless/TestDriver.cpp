@@ -7,6 +7,7 @@
 #include "plat/CommonDialogs.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
+#include "plat/System.h"
 #include "plat/Testing.h"
 
 #include <cairo.h>
@@ -160,12 +161,12 @@ POINT toScreen(HWND hwnd, int x, int y) {
     return p;
 }
 
-void pushPointer(K kind, POINT screen, int button) {
+void pushPointer(K kind, POINT screen, int button, bool holdAfter = false) {
     BackendEvent ev;
     ev.kind = kind;
     ev.screen = screen;
     ev.button = button;
-    headlessBackend().push(ev);
+    headlessBackend().push(ev, holdAfter);
 }
 
 void collect(HWND h, std::vector<HWND>& out) {
@@ -388,12 +389,19 @@ void move(HWND hwnd, int x, int y) {
 }
 
 void drag(HWND hwnd, POINT from, POINT to, int steps) {
-    press(hwnd, from.x, from.y, kLeft);
+    // The program reads the press (and the pointer at the press) before the moves arrive.
+    const POINT start = toScreen(hwnd, from.x, from.y);
+    pushPointer(K::Motion, start, 0);
+    pushPointer(K::ButtonDown, start, kLeft, true);
     const int n = std::max(steps, 1);
     for (int i = 1; i <= n; ++i) {
         move(hwnd, from.x + (to.x - from.x) * i / n, from.y + (to.y - from.y) * i / n);
     }
     release(hwnd, to.x, to.y, kLeft);
+}
+
+bool releaseHeldInput() {
+    return headlessBackend().releaseHold();
 }
 
 void closeRequest(HWND hwnd) {
@@ -417,8 +425,12 @@ int runUntilIdle() {
     int n = 0;
     MSG msg;
     while (n < kLimit) {
-        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE))
+        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            // Idle with input held back after a press: the input comes now.
+            if (releaseHeldInput())
+                continue;
             return n;
+        }
         if (msg.message == WM_QUIT)
             return n;
         PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE);
@@ -551,7 +563,12 @@ void DialogDriver::pump() {
     for (int n = 0; n < kLimit; ++n) {
         if (ended())
             return;
-        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE) || msg.message == WM_QUIT)
+        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (releaseHeldInput())
+                continue; // the input held back after a press comes now
+            return;
+        }
+        if (msg.message == WM_QUIT)
             return;
         PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE);
         if (!IsDialogMessage(m_dialog, &msg)) {
@@ -686,6 +703,20 @@ void DialogDriver::clickClient(int x, int y) {
     if (ended())
         return;
     plat::testing::click(m_dialog, x, y);
+    pump();
+}
+
+void DialogDriver::drag(int fromId, POINT from, int toId, POINT to, int steps) {
+    const HWND source = need(fromId);
+    const HWND target = need(toId);
+    if (!source || !target || ended())
+        return;
+    // The release point in the pressed control's coordinates: the pointer stays captured there.
+    POINT end = to;
+    MapWindowPoints(target, source, &end, 1);
+    // A fresh press, never the second of a double click.
+    advanceClock(GetDoubleClickTime() + 1);
+    plat::testing::drag(source, from, end, steps);
     pump();
 }
 

@@ -44,10 +44,15 @@ void doubleClick(HWND hwnd, int x, int y, int button = kLeft);
 void press(HWND hwnd, int x, int y, int button = kLeft);
 void release(HWND hwnd, int x, int y, int button = kLeft);
 void move(HWND hwnd, int x, int y);
-// Press at `from`, `steps` moves to `to`, release.
+// Press at `from`, `steps` moves to `to`, release; the program takes the press (and the pointer
+// where it was pressed) before the moves arrive.
 void drag(HWND hwnd, POINT from, POINT to, int steps = 4);
 // The close request of the window manager.
 void closeRequest(HWND hwnd);
+// After the press of a drag the rest of the drag is held back until the program waits for input;
+// a loop that finds the program idle without waiting calls this: true when input was held back
+// (it comes with the next retrieval).
+bool releaseHeldInput();
 
 // --- Clock and dispatch -------------------------------------------------------------------------
 // Moves the clock forward; timers that fall due are served by the next retrieval.
@@ -133,6 +138,9 @@ public:
     void chooseCombo(int id, int index); // opens the drop-down and picks with the keys
     void chooseCombo(int id, std::string_view text);
     void clickClient(int x, int y); // dialog client coordinates
+    // Presses at `from` in control fromId, moves in `steps` to `to` in control toId (the same
+    // control or another) and releases there; points are in each control's client coordinates.
+    void drag(int fromId, POINT from, int toId, POINT to, int steps = 4);
     void key(int vk, unsigned mods = 0);
     void enter();
     void escape();

@@ -151,6 +151,69 @@ TEST_F(ClipboardTest, APictureWithoutAnExpressionPastesAsAPictureNode) {
     }
 }
 
+TEST_F(ClipboardTest, EveryCopyAsAndCopySpecialRowPastesBackEditableWithoutItsOwnFormat) {
+    ExprFilePane* source = typed("a/b+1");
+    // Saved first, so the web copies write their PNG files beside it.
+    plat::testing::answerFileDialog(m_dir / "eq.pvx");
+    ASSERT_EQ(1, DoMenuCommand(264));
+    const std::string own = "application/x-kv-Korvaline-Expression";
+    // Each row and a type it must offer besides the expression itself (the drawing programs get
+    // PostScript alone by their default settings).
+    const struct {
+        int menuId;
+        const char* type;
+    } rows[] = {
+        {1025, "image/emf"},
+        {1026, "image/bmp"},
+        {1027, "application/x-kv-Embed-Source"},
+        {1028, "text/rtf"},
+        {1030, "application/postscript"},
+        {1031, "UTF8_STRING"},
+        {1032, "UTF8_STRING"},
+        {1033, "UTF8_STRING"},
+        {1035, "UTF8_STRING"},
+        {1036, "UTF8_STRING"},
+        {1037, "UTF8_STRING"},
+        {1539, "UTF8_STRING"},
+        {769, "text/rtf"},
+        {771, "image/emf"},
+        {772, "image/emf"},
+        {773, "image/emf"},
+        {774, "UTF8_STRING"},
+        {775, "application/x-kv-ADOBE-AI3"},
+        {776, "image/bmp"},
+        {778, "UTF8_STRING"},
+        {779, "application/x-kv-ADOBE-AI3"},
+        {780, "application/x-kv-ADOBE-AI3"},
+        {781, "application/x-kv-ADOBE-AI3"},
+        {783, "UTF8_STRING"},
+        {784, "UTF8_STRING"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.menuId);
+        source->takeFocus();
+        DoCommand(kCmdSelectAll, 0);
+        plat::backend().clipboardOffer({});
+        ASSERT_EQ(1, DoMenuCommand(row.menuId));
+        const std::vector<std::string> types = offeredTypes();
+        EXPECT_NE(std::find(types.begin(), types.end(), own), types.end());
+        EXPECT_NE(std::find(types.begin(), types.end(), row.type), types.end());
+        // Without the expression's own type, what another program keeps of the copy still pastes
+        // back as the same tree.
+        std::vector<plat::ClipboardItem> others;
+        for (const std::string& t : types)
+            if (t != own)
+                others.push_back({t, offered(t)});
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard(others);
+        DoCommand(kCmdPaste, 0);
+        EXPECT_TRUE(pane->expression()->equal(source->expression(), 0))
+            << ExprEncodingText(pane->expression());
+        delete pane->window();
+        plat::testing::runUntilIdle();
+    }
+}
+
 TEST_F(ClipboardTest, CutWithoutAnythingToCopyDeletesNothing) {
     ExprFilePane* pane = typed("q");
     const std::string before = ExprEncodingText(pane->expression());

@@ -375,8 +375,12 @@ int32_t mergeRow(eString* row, SelectionEntry* entries, int32_t count) {
     int32_t joins = 0;
     int32_t i = 1;
     while (i < row->childCount()) {
-        auto* left = dynamic_cast<eWord*>(row->getChild(i - 1));
-        auto* right = dynamic_cast<eWord*>(row->getChild(i));
+        // isWord answers for every word class without a dynamic cast per item of a long row.
+        auto word = [](eExpr* item) {
+            return item != nullptr && item->isWord() ? static_cast<eWord*>(item) : nullptr;
+        };
+        eWord* left = word(row->getChild(i - 1));
+        eWord* right = word(row->getChild(i));
         if (left == nullptr || right == nullptr || !CanMergeWords(left, right)) {
             ++i;
             continue;

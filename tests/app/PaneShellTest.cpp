@@ -312,6 +312,21 @@ TEST_F(PaneShellTest, CopyAsItemsOfTheContextMenuPutTheirFormatOnTheClipboard) {
         EXPECT_TRUE(plat::GetClipboardBytes(ClipboardFormats().expression, bytes));
         EXPECT_EQ(text(pane), "ab");
     }
+    // Copier, Coller and Couper of the selection menu (an empty expression offers the small one).
+    std::vector<std::uint8_t> bytes;
+    plat::backend().setForeignClipboard({{"UTF8_STRING", {'z'}}});
+    contextChoose(pane, 13872); // select everything
+    contextChoose(pane, 13829);
+    ASSERT_TRUE(plat::GetClipboardBytes(ClipboardFormats().expression, bytes));
+    plat::backend().setForeignClipboard({{"UTF8_STRING", {'z'}}});
+    contextChoose(pane, 13872);
+    contextChoose(pane, 13862);
+    EXPECT_EQ(text(pane), "z");
+    plat::backend().setForeignClipboard({});
+    contextChoose(pane, 13872);
+    contextChoose(pane, 13865);
+    EXPECT_EQ(text(pane), "");
+    EXPECT_TRUE(plat::GetClipboardBytes(ClipboardFormats().expression, bytes));
 }
 
 TEST_F(PaneShellTest, EachDocumentHasAWindowsMenuEntryCheckedWhileInFront) {

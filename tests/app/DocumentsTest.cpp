@@ -10,11 +10,15 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverSrcs/eDxMatrix.h"
+#include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
@@ -29,7 +33,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +122,68 @@ TEST_F(DocumentsTest, ShippedExamplesOpenAsTheTreesTheyWereBuiltFrom) {
         plat::testing::runUntilIdle();
     }
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
+}
+
+TEST_F(DocumentsTest, ShippedExamplesUseEveryTemplateFamilyKindAndMark) {
+    std::set<std::string> seen;
+    std::function<void(const eExpr*)> walk = [&](const eExpr* node) {
+        if (node == nullptr)
+            return;
+        int32_t code = 0;
+        const auto* t = dynamic_cast<const eTemplate*>(node);
+        if (t != nullptr && t->getTemplateCode(code)) {
+            const int32_t family = TemplateFamilyOf(code), kind = TemplateKindOf(code);
+            seen.insert("family " + std::to_string(family));
+            if (family == kTemplateFamilyFraction)
+                seen.insert("fraction kind " + std::to_string(kind));
+            if (family == kTemplateFamilyScript)
+                for (int32_t bit = 1; bit <= kScriptNoScripts; bit <<= 1)
+                    if (kind & bit)
+                        seen.insert("script bit " + std::to_string(bit));
+            if (family == kTemplateFamilyIntegral) {
+                seen.insert("integral count " + std::to_string(kind & kIntegralCountMask));
+                for (int32_t bit = 8; bit <= 0x80; bit <<= 1)
+                    if (kind & bit)
+                        seen.insert("integral bit " + std::to_string(bit));
+            }
+            if (family == kTemplateFamilyMark)
+                seen.insert(std::string((kind & kMarkBelow) ? "mark below " : "mark above ") +
+                            std::to_string(kind & kMarkTypeMask));
+        }
+        if (dynamic_cast<const eDxMatrix*>(node) != nullptr)
+            seen.insert("ruled matrix");
+        else if (dynamic_cast<const eMatrix*>(node) != nullptr)
+            seen.insert("matrix");
+        if (dynamic_cast<const eDxString*>(node) != nullptr)
+            seen.insert("ruled row");
+        if (dynamic_cast<const ePseudo*>(node) != nullptr)
+            seen.insert("pseudo character");
+        if (dynamic_cast<const eUFO*>(node) != nullptr)
+            seen.insert("picture");
+        for (int32_t i = 0; i < node->childCount(); ++i)
+            walk(node->getChild(i));
+    };
+    for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+        walk(kvtool::BuildStoredExample(e).get());
+    std::set<std::string> expected = {"matrix", "ruled matrix", "ruled row", "pseudo character",
+                                      "picture"};
+    for (int32_t family = 0; family < kTemplateFamilyCount; ++family)
+        if (family != 8) // no template class has family 8
+            expected.insert("family " + std::to_string(family));
+    for (int32_t kind = 1; kind <= kFractionKindLongDivision; ++kind)
+        expected.insert("fraction kind " + std::to_string(kind));
+    for (int32_t bit = 1; bit <= kScriptNoScripts; bit <<= 1)
+        expected.insert("script bit " + std::to_string(bit));
+    for (int32_t count = 1; count <= 3; ++count)
+        expected.insert("integral count " + std::to_string(count));
+    for (int32_t bit = kIntegralEvaluateAt; bit <= kIntegralSecondContour; bit <<= 1)
+        expected.insert("integral bit " + std::to_string(bit));
+    for (int32_t mark = kMarkDot; mark <= kMarkDoubleBar; ++mark) {
+        expected.insert("mark above " + std::to_string(mark));
+        expected.insert("mark below " + std::to_string(mark));
+    }
+    for (const std::string& want : expected)
+        EXPECT_EQ(seen.count(want), 1u) << want << " is in no example";
 }
 
 TEST_F(DocumentsTest, ShippedExportsOpenAgainAsTheExampleTheyWereSavedFrom) {

@@ -273,6 +273,36 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
              d.click(plat::IDOK);
          },
          "general.prf"},
+        {kDelimiterSettingsMenuId, kDelimiterSettingsDialogId,
+         [](DialogDriver& d) {
+             d.click(kDelimiterQuantiseItem);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kEmbellishmentSettingsMenuId, kEmbellishmentSettingsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kEmbellishmentDotItem, 0);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kIntegralSettingsMenuId, kIntegralSettingsDialogId,
+         [](DialogDriver& d) {
+             d.click(kIntegralFixedItem);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kScriptSettingsMenuId, kScriptSettingsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kSubscriptHeightItem, 6);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
+        {kRootSettingsMenuId, kRootSettingsDialogId,
+         [](DialogDriver& d) {
+             d.click(kRootFlangeFirst);
+             d.click(plat::IDOK);
+         },
+         "general.prf"},
         {kRulerUnitsMenuId, kRulerUnitsDialogId,
          [](DialogDriver& d) {
              d.check(kRulerUnitsFirst + 1); // centimetres
@@ -380,10 +410,13 @@ TEST_F(PrefsRunTest, SettingsChosenInTheDialogsStartTheNextRun) {
     EXPECT_EQ(DoMenuCommand(kSymbolFontMenuId), 1);
     EXPECT_EQ(SizeStepSettings.step3, 21);
     EXPECT_EQ(KeyMap['a'], 0);
+    auto chosen = allValues();
+    chosen[1][1] = 0; // the wide structure is never taken from the file
     quit();
 
     startUp();
     EXPECT_TRUE(pt::messageBoxes().empty());
+    EXPECT_EQ(allValues(), chosen) << "every record as the first run left it";
     EXPECT_EQ(SizeStepSettings.step3, 21);
     EXPECT_EQ(SizeStepTable.back(), 24);
     EXPECT_EQ(TypesettingSettings.fractionBarThickness, 16);

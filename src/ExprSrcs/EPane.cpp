@@ -212,20 +212,22 @@ void PaintEditBackground(oGraphPort* port, const SelectionRecord& record) {
     port->setColors(nullptr, &background);
 }
 
+void DrawEditContents(oScrollPane& pane, const Zone& zone, SelectionRecord& record, eHeader* root,
+                      const std::function<void()>& remeasure) {
+    WideStructureOff wide;
+    PaintEditBackground(&pane, record);
+    pane.clipToZone(&zone);
+    pane.eraseZone(zone);
+    if (root == nullptr)
+        return;
+    if (!root->isLaidOut())
+        remeasure();
+    DrawExpr(root, &pane, record.m_options[0], record.m_options[1], record.m_options[2],
+             record.m_options[3], 0, 0);
+}
+
 void ExprPane::drawContents(const Zone& zone) {
-    eHeader* r = root();
-    {
-        WideStructureOff wide;
-        PaintEditBackground(this, m_record);
-        clipToZone(&zone);
-        eraseZone(zone);
-        if (r != nullptr) {
-            if (!r->isLaidOut())
-                remeasure();
-            DrawExpr(r, this, m_record.m_options[0], m_record.m_options[1], m_record.m_options[2],
-                     m_record.m_options[3], 0, 0);
-        }
-    }
+    DrawEditContents(*this, zone, m_record, root(), [this] { remeasure(); });
     if (ActivePane == this) {
         clipToZone(&zone);
         RedrawSelectionHighlight();

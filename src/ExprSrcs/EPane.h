@@ -10,6 +10,7 @@
 #include "OverSrcs/oWindows.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class eHeader;
@@ -131,6 +132,11 @@ bool RunContextMenuItem(int32_t id);
 // Gives the port its background before the expression is drawn: the record's own background,
 // or the structure-display colour while the structure option is on.
 void PaintEditBackground(oGraphPort* port, const SelectionRecord& record);
+
+// Paints the part `zone` of an editing pane: its background, then the record's tree (laid out
+// again first by `remeasure` when it is not), clipped to the zone, which stays the pane's clip.
+void DrawEditContents(oScrollPane& pane, const Zone& zone, SelectionRecord& record, eHeader* root,
+                      const std::function<void()>& remeasure);
 
 // What the pane needs of the shell and the menus. The app installs them; every pointer may be null
 // (then the call does nothing and the answers are: no modifiers, no menu choice, the default

@@ -381,19 +381,7 @@ void ExprPad::remeasure() {
 }
 
 void ExprPad::drawContents(const Zone& zone) {
-    eHeader* r = m_record.m_root;
-    {
-        WideStructureOff wide;
-        PaintEditBackground(this, m_record);
-        clipToZone(&zone);
-        eraseZone(zone);
-        if (r != nullptr) {
-            if (!r->isLaidOut())
-                remeasure();
-            DrawExpr(r, this, m_record.m_options[0], m_record.m_options[1], m_record.m_options[2],
-                     m_record.m_options[3], 0, 0);
-        }
-    }
+    DrawEditContents(*this, zone, m_record, m_record.m_root, [this] { remeasure(); });
     if (ActiveRecord == &m_record && ActivePad == this) {
         clipToZone(&zone);
         RedrawSelectionHighlight();

@@ -3,15 +3,13 @@
 // must give an expression or a clean Fail (damaged data, no expression, too many fonts); an
 // expression that was read must write out again as document lines and read back.
 //
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   CC=clang CXX=clang++ cmake -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 //   cmake --build build-fuzz --target kv_fuzz_doclines
 //   ./build-fuzz/tests/kv_fuzz_doclines new-inputs/ tools/fuzz/corpus/doclines/
 
+#include "FuzzTemplates.h"
 #include "OverPc/PERROR.h"
 #include "OverSrcs/documents/DocLines.h"
-#include "OverSrcs/eFence.h"
-#include "OverSrcs/eFraction.h"
-#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
 
@@ -20,20 +18,8 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-bool Registered() {
-    RegisterFractionTemplates();
-    RegisterFenceTemplates();
-    RegisterScriptTemplates();
-    return true;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool registered = Registered();
-    (void)registered;
+    RegisterFuzzTemplates();
     // A newer version number would stop at the newer-version note's box: every version is made
     // the current one.
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -6,34 +6,16 @@
 //   cmake --build build-fuzz --target kv_fuzz_encoding
 //   ./build-fuzz/tests/kv_fuzz_encoding new-inputs/ tools/fuzz/corpus/encoding/
 
+#include "FuzzTemplates.h"
 #include "OverPc/PERROR.h"
-#include "OverSrcs/eFence.h"
-#include "OverSrcs/eFraction.h"
-#include "OverSrcs/eIntegral.h"
-#include "OverSrcs/eMark.h"
-#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/etEncode.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-bool Registered() {
-    RegisterFractionTemplates();
-    RegisterFenceTemplates();
-    RegisterScriptTemplates();
-    RegisterIntegralTemplates();
-    RegisterMarkTemplates();
-    return true;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool registered = Registered();
-    (void)registered;
+    RegisterFuzzTemplates();
     // Inputs that only change the version would stop at the newer-version note's box.
     const std::string text = std::string("]|Expr|[#b @") +
                              std::string(reinterpret_cast<const char*>(data), size) + "]|[";

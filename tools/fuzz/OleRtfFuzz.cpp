@@ -3,18 +3,16 @@
 // editor's equation). Any bytes give a storage, an expression or nothing, never a read outside
 // them, an endless walk or a crash. The input is read in every form, so one corpus serves all.
 //
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON
-//   -DCMAKE_BUILD_TYPE=Debug cmake --build build-fuzz --target kv_fuzz_olertf
+//   CC=clang CXX=clang++ cmake -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+//   cmake --build build-fuzz --target kv_fuzz_olertf
 //   ./build-fuzz/tests/kv_fuzz_olertf new-inputs/ tools/fuzz/corpus/olertf/
 
+#include "FuzzTemplates.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverSrcs/documents/CompoundFile.h"
 #include "OverSrcs/documents/OleData.h"
 #include "OverSrcs/documents/RtfText.h"
-#include "OverSrcs/eFence.h"
-#include "OverSrcs/eFraction.h"
-#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/etEncode.h"
 
 #include <algorithm>
@@ -22,20 +20,8 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-bool Registered() {
-    RegisterFractionTemplates();
-    RegisterFenceTemplates();
-    RegisterScriptTemplates();
-    return true;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool registered = Registered();
-    (void)registered;
+    RegisterFuzzTemplates();
     CompoundFile file;
     if (ReadCompoundFile(data, size, file)) {
         std::size_t total = 0;

@@ -2,10 +2,11 @@
 // clean refusal with a message; a translator that was read must write out and read back equal, and
 // its rules must translate a small expression within the output bound.
 //
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-//   cmake --build build-fuzz --target kv_fuzz_translator
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON
+//   -DCMAKE_BUILD_TYPE=Debug cmake --build build-fuzz --target kv_fuzz_translator
 //   ./build-fuzz/tests/kv_fuzz_translator new-inputs/ tools/fuzz/corpus/translator/
 
+#include "FuzzTemplates.h"
 #include "OverPc/PERROR.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eIntegral.h"
@@ -46,9 +47,7 @@ ExprPtr Sample() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool s_started = [] {
         InitErrorSystem();
-        RegisterFractionTemplates();
-        RegisterScriptTemplates();
-        RegisterIntegralTemplates();
+        RegisterFuzzTemplates();
         return true;
     }();
     (void)s_started;

@@ -503,6 +503,20 @@ void FailFromErrno(int err) {
     Fail(ErrorCodeFromErrno(err));
 }
 
+std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
+    errno = 0;
+    std::FILE* file = std::fopen(plat::NativePath(path).c_str(), "wb");
+    if (file != nullptr)
+        return file;
+    const int err = errno != 0 ? errno : EIO;
+    char text[256];
+    plat::FormatMessage(plat::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<plat::DWORD>(err), 0,
+                        text, sizeof text, nullptr);
+    SetErrorDetail(
+        (std::string(shownName != nullptr ? shownName : path) + " (" + text + ")").c_str());
+    Fail(ErrorCodeFromErrno(err));
+}
+
 bool LoadDataFileResource(int id, const std::uint8_t*& data, std::uint32_t& length) {
     data = nullptr;
     length = 0;

@@ -121,6 +121,10 @@ bool SameTextNoCase(const char* a, const char* b);
 int ErrorCodeFromErrno(int err);
 // Sets the system's text for err as the error detail and fails with ErrorCodeFromErrno(err).
 [[noreturn]] void FailFromErrno(int err);
+// Makes `path` for writing bytes (fopen "wb"). Failure (a read-only or missing folder) fails with
+// ErrorCodeFromErrno, the detail naming `shownName` (the file the user chose) and the system's
+// text.
+std::FILE* CreateFileOrFail(const char* path, const char* shownName);
 
 // A program data resource (type 256) and its length from the length table (RCDATA 939: pairs of
 // 32-bit id and length, ended by id 0; the last pair for the id wins; no pair gives length 0).

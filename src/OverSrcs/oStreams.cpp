@@ -750,8 +750,9 @@ oOMemoryStream* NewOMemoryStream(std::uint32_t capacity) {
 oOFileStream* NewOFileStream(const char* path, bool binary) {
     std::string temporary;
     MakeTempSibling(path, temporary);
-    // Always opened as bytes: the stream writes the line ends itself.
-    std::FILE* file = OpenFileOrFail(temporary.c_str(), "wb");
+    // Always opened as bytes: the stream writes the line ends itself. A file that cannot be made
+    // (read-only or missing folder) is reported by the name the user chose, with the reason.
+    std::FILE* file = CreateFileOrFail(temporary.c_str(), path);
     return new oOFileStream(file, path, temporary, binary);
 }
 

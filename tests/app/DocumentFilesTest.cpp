@@ -249,6 +249,19 @@ TEST_F(DocumentFilesTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"kept.pvx"});
     EXPECT_TRUE(pane->changed());
     EXPECT_NE(shown.find("large"), std::string::npos) << shown;
+    // The new file cannot even be made (here no file descriptor is left; a read-only folder does
+    // the same): the message names the chosen file, not the sibling, with the reason.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    rlimit none = files;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    answerBox(kIdOk, &shown);
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    EXPECT_EQ(ReadFileBytes(path), old);
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"kept.pvx"});
+    EXPECT_NE(shown.find("kept.pvx ("), std::string::npos) << shown;
 
     // The folder is gone: the close question's Yes reports it and keeps the window.
     const std::string gone = m_dir / "gone";
@@ -265,7 +278,7 @@ TEST_F(DocumentFilesTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(OpenDocumentList, pane);
     EXPECT_TRUE(pane->changed());
     EXPECT_NE(shown.find("doc"), std::string::npos) << shown;
-    EXPECT_EQ(pt::messageBoxes().size(), 3u);
+    EXPECT_EQ(pt::messageBoxes().size(), 4u);
     // A name of a type the program does not write gets the document's extension; with a file of
     // that name already there, the dialog asks again (cancelled here) and nothing is replaced.
     pt::answerFileDialog(folder + "/kept.abc");

@@ -110,8 +110,9 @@ TEST_F(DocumentsTest, ShippedExamplesOpenAsTheTreesTheyWereBuiltFrom) {
         EXPECT_EQ(static_cast<size_t>(OpenDocumentCount()), before + 1);
         const ExprPtr stored = kvtool::BuildStoredExample(e);
         // Pictures equal nothing structurally: their bytes are compared through the encoding.
-        if (!holdsPicture(stored.get()))
+        if (!holdsPicture(stored.get())) {
             EXPECT_TRUE(pane->expression()->equal(stored.get(), 0));
+        }
         EXPECT_EQ(ExprEncodingText(pane->expression()), ExprEncodingText(stored.get()));
         // Every slot of every template holds something to see.
         EXPECT_EQ(placeholderCount(pane->expression()), 0);

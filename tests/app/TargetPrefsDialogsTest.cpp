@@ -254,9 +254,10 @@ TEST_F(TargetPrefsDialogsTest, PictureTargetsShowTheirDefaultsAndStoreOverridesO
             d.click(plat::IDCANCEL);
         });
         EXPECT_EQ(DoMenuCommand(t.menuId), 1);
-        if (*t.tag != '\0')
+        if (*t.tag != '\0') {
             for (size_t i = 0; i < t.checks.size(); ++i)
                 EXPECT_EQ(GeneralPrefValue(t.tag, static_cast<int>(i) + 1), t.storedInDefault[i]);
+        }
     }
     // The resolutions "Use Default Settings" stores: Illustrator the EPS one, clamped; Photoshop
     // the bitmap one.
@@ -391,10 +392,11 @@ TEST_F(TargetPrefsDialogsTest, PictureTargetCopiesFollowTheStoredSettings) {
             EXPECT_EQ(eps.rfind("%!PS-Adobe", 0), 0u);
             // The copy carries the expression.
             EXPECT_TRUE(FindEmbeddedEncoding(eps.data(), eps.size()));
-            if (defaultEps.empty())
+            if (defaultEps.empty()) {
                 defaultEps = eps;
-            else if (c.copyMenuId == 772)
+            } else if (c.copyMenuId == 772) {
                 EXPECT_NE(eps, defaultEps) << "drawn at InDesign's 2400 dots per inch";
+            }
         }
     }
 }

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kvtest {
@@ -527,6 +529,69 @@ TEST_F(FontApi, OpaqueRectangleAndDxArray) {
     plat::TextOut(two.dc(), 5, 20, "i", 1);
     plat::TextOut(two.dc(), 25, 20, "i", 1);
     EXPECT_EQ(one.pixels(), two.pixels());
+}
+
+TEST_F(FontApi, TextFollowsClipChangesOnTheSameDc) {
+    // One DC draws the same text under a sequence of clips (its text context and clip are kept
+    // between calls); each result must equal the text drawn on a fresh DC under that clip alone.
+    const std::vector<std::pair<const char*, std::function<void(plat::HDC)>>> clips = {
+        {"none", [](plat::HDC) {}},
+        {"left half", [](plat::HDC dc) { plat::IntersectClipRect(dc, 0, 0, 40, 60); }},
+        {"none again", [](plat::HDC) {}},
+        {"right part", [](plat::HDC dc) { plat::ExcludeClipRect(dc, 0, 0, 40, 60); }},
+        {"two bands",
+         [](plat::HDC dc) {
+             plat::HRGN a = plat::CreateRectRgn(0, 0, 160, 14);
+             plat::HRGN b = plat::CreateRectRgn(0, 20, 160, 60);
+             plat::CombineRgn(a, a, b, plat::RGN_OR);
+             plat::SelectClipRgn(dc, a);
+             plat::DeleteObject(a);
+             plat::DeleteObject(b);
+         }},
+        {"moved viewport, same clip", [](plat::HDC dc) {
+             plat::IntersectClipRect(dc, 0, 0, 40, 60);
+             plat::SetViewportOrgEx(dc, 3, 0, nullptr);
+         }}};
+    const plat::RECT all{0, 0, 160, 60};
+    Canvas reused(160, 60);
+    SelectedFont f(reused.dc(), logFont("Arial", -20));
+    std::vector<plat::COLORREF> unclipped;
+    for (const auto& [name, apply] : clips) {
+        SCOPED_TRACE(name);
+        plat::SelectClipRgn(reused.dc(), nullptr);
+        plat::SetViewportOrgEx(reused.dc(), 0, 0, nullptr);
+        plat::FillRect(reused.dc(), &all, plat::GetStockObject(plat::WHITE_BRUSH));
+        apply(reused.dc());
+        ASSERT_TRUE(plat::TextOut(reused.dc(), 10, 5, "HHHH", 4));
+        // GetPixel reads logical coordinates inside the clip only.
+        plat::SetViewportOrgEx(reused.dc(), 0, 0, nullptr);
+        plat::SelectClipRgn(reused.dc(), nullptr);
+
+        Canvas fresh(160, 60);
+        SelectedFont g(fresh.dc(), logFont("Arial", -20));
+        apply(fresh.dc());
+        ASSERT_TRUE(plat::TextOut(fresh.dc(), 10, 5, "HHHH", 4));
+        plat::SetViewportOrgEx(fresh.dc(), 0, 0, nullptr);
+        plat::SelectClipRgn(fresh.dc(), nullptr);
+        EXPECT_EQ(reused.pixels(), fresh.pixels());
+        if (unclipped.empty()) {
+            unclipped = fresh.pixels();
+        } else if (std::string(name) != "none again") {
+            EXPECT_NE(fresh.pixels(), unclipped); // the clip cut something off
+        }
+    }
+
+    // Another bitmap of the same size selected into the DC receives the next text.
+    plat::HDC screen = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    plat::HBITMAP other = plat::CreateCompatibleBitmap(screen, 160, 60);
+    plat::DeleteDC(screen);
+    ASSERT_TRUE(plat::TextOut(reused.dc(), 10, 5, "HHHH", 4));
+    plat::HGDIOBJ old = plat::SelectObject(reused.dc(), other);
+    plat::FillRect(reused.dc(), &all, plat::GetStockObject(plat::WHITE_BRUSH));
+    ASSERT_TRUE(plat::TextOut(reused.dc(), 10, 5, "HHHH", 4));
+    EXPECT_EQ(reused.pixels(), unclipped);
+    plat::SelectObject(reused.dc(), old);
+    plat::DeleteObject(other);
 }
 
 } // namespace

@@ -67,8 +67,12 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
     const std::vector<unsigned> codes = FontInstance::codes(run.text, run.count);
     const TEXTMETRIC& tm = font.textMetrics();
 
-    std::vector<long> pen(codes.size());
-    std::vector<GlyphRef> glyphs(codes.size());
+    // Per-run buffers are reused between calls instead of allocated for every string.
+    thread_local std::vector<long> pen;
+    thread_local std::vector<GlyphRef> glyphs;
+    thread_local std::vector<cairo_glyph_t> list;
+    pen.resize(codes.size());
+    glyphs.resize(codes.size());
     long total = 0;
     std::size_t byte = 0;
     for (std::size_t i = 0; i < codes.size(); ++i) {
@@ -171,7 +175,7 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
     const auto& links = font.links();
     const double ppem = font.ppem();
     for (std::size_t li = 0; li < links.size(); ++li) {
-        std::vector<cairo_glyph_t> list;
+        list.clear();
         for (std::size_t i = 0; i < glyphs.size(); ++i) {
             if (static_cast<std::size_t>(glyphs[i].link) != li) {
                 continue;

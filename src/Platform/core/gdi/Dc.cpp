@@ -90,10 +90,17 @@ std::map<int, int>& capsOverrides() {
 } // namespace
 
 Dc::~Dc() {
+    dropTextContext();
     if (ownSurface)
         cairo_surface_destroy(ownSurface);
     if (borrowedSurface)
         cairo_surface_destroy(borrowedSurface);
+}
+
+void Dc::dropTextContext() {
+    if (text.cr)
+        cairo_destroy(text.cr);
+    text = TextContext();
 }
 
 std::shared_ptr<BitmapObject> Dc::bitmap() const {
@@ -197,11 +204,26 @@ cairo_surface_t* EnsureSurface(Dc& dc) {
     return dc.surface();
 }
 
-Region EffectiveClip(const Dc& dc) {
+const Region& EffectiveClip(const Dc& dc) {
+    Dc::ClipCache& c = dc.clipCache;
     cairo_surface_t* s = dc.surface();
-    if (!s)
-        return Region();
-    Region r(RECT{0, 0, cairo_image_surface_get_width(s), cairo_image_surface_get_height(s)});
+    const int w = s ? cairo_image_surface_get_width(s) : -1;
+    const int h = s ? cairo_image_surface_get_height(s) : -1;
+    if (c.valid && c.width == w && c.height == h && c.origin.x == dc.origin.x &&
+        c.origin.y == dc.origin.y && c.windowClip == dc.windowClip && c.clip == dc.state.clip)
+        return c.result;
+    c.valid = true;
+    c.width = w;
+    c.height = h;
+    c.origin = dc.origin;
+    c.windowClip = dc.windowClip;
+    c.clip = dc.state.clip;
+    ++c.generation;
+    if (!s) {
+        c.result = Region();
+        return c.result;
+    }
+    Region r(RECT{0, 0, w, h});
     if (dc.windowClip)
         r.intersect(*dc.windowClip);
     if (dc.state.clip) {
@@ -209,7 +231,8 @@ Region EffectiveClip(const Dc& dc) {
         own.offset(dc.origin.x, dc.origin.y);
         r.intersect(own);
     }
-    return r;
+    c.result = std::move(r);
+    return c.result;
 }
 
 int RoundHalfAway(double v) {
@@ -348,19 +371,28 @@ DcCairo::DcCairo(HDC hdc)
     if (auto bm = dc->bitmap())
         bm->loadFromDib();
     cairo_surface_mark_dirty(s);
-    m_cr = cairo_create(s);
-    cairo_set_antialias(m_cr, CAIRO_ANTIALIAS_NONE);
-    const Region clip = EffectiveClip(*dc);
-    for (const RECT& r : clip.rects())
-        cairo_rectangle(m_cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
-    cairo_clip(m_cr);
-    cairo_translate(m_cr, dc->origin.x, dc->origin.y);
+    const Region& clip = EffectiveClip(*dc);
+    Dc::TextContext& t = dc->text;
+    if (!t.cr || t.surface != s || t.clipGeneration != dc->clipCache.generation ||
+        cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) {
+        dc->dropTextContext();
+        t.cr = cairo_create(s);
+        t.surface = s;
+        t.clipGeneration = dc->clipCache.generation;
+        cairo_set_antialias(t.cr, CAIRO_ANTIALIAS_NONE);
+        for (const RECT& r : clip.rects())
+            cairo_rectangle(t.cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+        cairo_clip(t.cr);
+        cairo_translate(t.cr, dc->origin.x, dc->origin.y);
+    }
+    m_cr = t.cr;
+    cairo_save(m_cr);
 }
 
 DcCairo::~DcCairo() {
     if (!m_cr)
         return;
-    cairo_destroy(m_cr);
+    cairo_restore(m_cr);
     Dc* dc = LookupDc(m_hdc, "DcCairo");
     if (!dc)
         return;
@@ -773,6 +805,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
         }
         old = dc->state.bitmap;
         dc->state.bitmap = obj;
+        dc->dropTextContext();
         break;
     }
     case GdiKind::Region: {

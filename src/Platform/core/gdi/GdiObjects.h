@@ -184,6 +184,33 @@ struct Dc {
     // What drawing touched, in surface coordinates, for the presenter.
     RECT touched{};
     bool anyTouched = false;
+    // The effective clip as last worked out, with what it was worked out from; EffectiveClip
+    // compares those inputs and combines the regions again only when one of them changed.
+    // `generation` counts the recomputations.
+    struct ClipCache {
+        bool valid = false;
+        int width = 0;
+        int height = 0;
+        POINT origin{};
+        std::optional<Region> windowClip;
+        std::optional<Region> clip;
+        Region result;
+        std::uint64_t generation = 0;
+    };
+    mutable ClipCache clipCache;
+    // Text drawing's Cairo context (clipped to the effective clip, translated by the origin),
+    // kept between text calls and made again when the target surface or the effective clip
+    // changes. Text drawing brackets its changes in save/restore, so the context keeps only this
+    // base state.
+    struct TextContext {
+        cairo_t* cr = nullptr;
+        cairo_surface_t* surface = nullptr; // referenced by cr, so never reused while cached
+        std::uint64_t clipGeneration = 0;
+    };
+    TextContext text;
+    // Lets go of the text context (and its reference to the surface), as when a bitmap is
+    // selected out.
+    void dropTextContext();
 
     ~Dc();
     cairo_surface_t* surface() const;
@@ -206,7 +233,8 @@ HDC AddDeviceDc(std::unique_ptr<DcDevice> device);
 cairo_surface_t* EnsureSurface(Dc& dc);
 
 // The effective clip in surface coordinates: surface bounds, window clip and the DC's region.
-Region EffectiveClip(const Dc& dc);
+// The reference stays valid until the DC's surface, origin, window clip or clip changes.
+const Region& EffectiveClip(const Dc& dc);
 
 // Logical -> device (the DC's own space) and device -> surface.
 DcMapping MappingOf(const DcState& st);

@@ -238,7 +238,7 @@ InkColor BrushInk(const Dc& dc, HBRUSH brush) {
 }
 
 RECT ClipBox(const Dc& dc, RECT r) {
-    const Region clip = EffectiveClip(dc);
+    const Region& clip = EffectiveClip(dc);
     if (clip.empty())
         return RECT{};
     const RECT b = clip.bounds();
@@ -307,7 +307,7 @@ bool applyOver(Dc& dc, const RECT& cb, const Coverage* cov, const PaintOp& op) {
     auto* data = cairo_image_surface_get_data(s);
     const int stride = cairo_image_surface_get_stride(s);
     const bool mono = dc.mono();
-    const Region clip = EffectiveClip(dc);
+    const Region& clip = EffectiveClip(dc);
     // Solid inks under an operation that ignores the destination (and, for ternary ones, has no
     // source) put one fixed value per ink: those values are worked out once and the covered
     // pixels of each row are simply stored.

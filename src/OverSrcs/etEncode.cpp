@@ -103,6 +103,7 @@ struct WriterState {
     bool resolveStyles = false;
     bool pictureOptionA = false;
     bool pictureOptionB = false;
+    int32_t depth = 0;
 };
 
 WriterState s_out;
@@ -347,6 +348,14 @@ void WriteGridRecord(const eMatrix& grid) {
 }
 
 void WriteNode(const eExpr* node) {
+    // What the reader would refuse is not written: a tree nested deeper than it reads fails here
+    // (every node counts, leaves too, so the writer stops at or before the reader's limit).
+    if (s_out.depth >= kMaxEncodingDepth)
+        Fail(errNestedTooDeep);
+    ++s_out.depth;
+    struct Leave {
+        ~Leave() { --s_out.depth; }
+    } leave;
     node->writeEncoding(Out());
 }
 

@@ -28,6 +28,8 @@ inline constexpr int32_t kEncodingVersion = 32;
 // A version above this is from a newer program: note 482, and the read goes on.
 inline constexpr int32_t kNewestReadableVersion = 49;
 inline constexpr int errTooManyFonts = 485;
+// A tree nested deeper than the reader accepts is not written.
+inline constexpr int errNestedTooDeep = 486;
 inline constexpr int kNewerVersionNote = 482;
 
 inline constexpr char kEncodingStart[] = "]|Expr|[";

@@ -731,6 +731,15 @@ TEST_F(EncodingTest, DeepNestingIsBoundedNotOverflowed) {
     EXPECT_EQ(ExprEncodingText(ok.get()), nested(levels));
     EXPECT_EQ(ReadError(nested(levels + 1)), errDataCorrupted);
     EXPECT_EQ(ReadError(nested(100000)), errDataCorrupted);
+    // A tree one level deeper, built in the editor, is refused by the writer as well, so no file
+    // is written that could not be opened again.
+    ExprPtr deeper = NewFence(RowOf(std::move(ok)), 1);
+    oOStreamPtr stream(NewOMemoryStream(64));
+    EXPECT_EQ(CatchFail([&] {
+                  WriteExprEncoding(stream.get(), deeper.get(), nullptr, 0, 0, 0, true, false,
+                                    false, false);
+              }),
+              errNestedTooDeep);
     EXPECT_EQ(ReadError(Head() + std::string(1000000, '^') + "x]|["), errDataCorrupted);
 }
 

@@ -273,8 +273,10 @@ TEST_F(PaneShellTest, PasteFromMathTypeOfTheContextMenuReadsTheEquationOrShowsTh
     auto equation = [](uint8_t version) {
         std::vector<uint8_t> m = {version, 1, 1, 4, 0, 0x01};
         for (uint8_t c : {'x', '+', '1'})
-            m.insert(m.end(), {0x02, 128 + 3, c, 0});
-        m.insert(m.end(), {0, 0});
+            for (uint8_t b : {uint8_t{0x02}, uint8_t{128 + 3}, c, uint8_t{0}})
+                m.push_back(b);
+        m.push_back(0);
+        m.push_back(0);
         return m;
     };
     plat::backend().setForeignClipboard({{"application/x-kv-MathType-EF", equation(4)}});

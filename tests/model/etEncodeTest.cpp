@@ -547,7 +547,11 @@ TEST_F(EncodingTest, LinkedRowsKeepTheirRings) {
 // ---- Reader edge cases -------------------------------------------------------------------------
 
 std::string Font0() {
-    return "\"" + Num(0) + "Times|:" + Num(0) + ";" + Num(12) + "&" + Num(0);
+    std::string text = "\"";
+    for (const std::string& part : {Num(0), std::string("Times|:"), Num(0), std::string(";"),
+                                    Num(12), std::string("&"), Num(0)})
+        text += part;
+    return text;
 }
 
 std::vector<std::string> WordsOf(const eExpr* row) {
@@ -622,9 +626,17 @@ TEST_F(EncodingTest, FontSelectBeyondTheTableGivesAnEmptyNameThatWritesBack) {
 
     // Fifty defined fonts and characters of no font between them still fit the table when written.
     std::string text = Head() + "(" + Num(100);
-    for (int i = 0; i < 50; ++i)
-        text.append("\"" + Num(i) + "Face" + std::to_string(i) + "|:" + Num(i) + "x:" + Num(99) +
-                    "y");
+    for (int i = 0; i < 50; ++i) {
+        text += '"';
+        text += Num(i);
+        text += "Face";
+        text += std::to_string(i);
+        text += "|:";
+        text += Num(i);
+        text += "x:";
+        text += Num(99);
+        text += 'y';
+    }
     ExprPtr mixed = MustRead(text + "}]|[");
     std::string again;
     ASSERT_EQ(CatchFail([&] { again = ExprEncodingText(mixed.get()); }), 0);

@@ -7,9 +7,11 @@
 #include "App/AppHooks.h"
 #include "App/CQVAppStartup.h"
 #include "App/ModelWiring.h"
+#include "App/kPalette.h"
 #include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eModelHooks.h"
@@ -60,6 +62,15 @@ protected:
         AppHooks() = ShellHooks{};
         CurrentDialog = nullptr;
         MessageBoxUpFlag = false;
+    }
+
+    // The palette window opened as the Windows menu opens it.
+    static plat::HWND openPalette() {
+        SetPaletteWindowWanted(true);
+        if (ThePalettePane() == nullptr)
+            ShowPaletteWindow();
+        plat::testing::runUntilIdle();
+        return ThePalettePane() ? HandleOfWindow(ThePalettePane()->windowHandle()) : nullptr;
     }
 
     // Closing the last document window posts the quit that ends the program; a test that goes on

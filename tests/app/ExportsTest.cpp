@@ -19,6 +19,7 @@
 #include "plat/Dialog.h"
 #include "plat/Print.h"
 #include "plat/TestingSys.h"
+#include "support/RunTool.h"
 #include "tools/mkexamples/ExampleTrees.h"
 
 #include <cctype>
@@ -34,21 +35,9 @@ namespace {
 using ExportsTest = AppDocumentFixture;
 using plat::testing::DialogDriver;
 
-// What a command prints (stdout and stderr), and its exit status.
-int runTool(const std::string& command, std::string& output) {
-    output.clear();
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return -1;
-    char buf[512];
-    while (fgets(buf, sizeof buf, pipe) != nullptr)
-        output += buf;
-    return pclose(pipe);
-}
-
 bool hasTool(const char* name) {
     std::string out;
-    return runTool(std::string("command -v ") + name, out) == 0;
+    return RunTool(std::string("command -v ") + name, out) == 0;
 }
 
 // The four numbers after `key` in the text; false when absent.
@@ -77,7 +66,7 @@ TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
             double declared[4], ink[4];
             ASSERT_TRUE(boxAfter(bytes, "%%BoundingBox:", declared));
             ASSERT_EQ(
-                0, runTool("gs -q -dNOPAUSE -dBATCH -dSAFER -dEPSCrop -sDEVICE=bbox '" + path + "'",
+                0, RunTool("gs -q -dNOPAUSE -dBATCH -dSAFER -dEPSCrop -sDEVICE=bbox '" + path + "'",
                            out))
                 << out;
             ASSERT_TRUE(boxAfter(out, "%%HiResBoundingBox:", ink)) << out;
@@ -88,7 +77,7 @@ TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
             EXPECT_LE(ink[3], declared[3] + 0.5);
         }
         if (std::string(name) == "eq.png" && hasTool("pngcheck")) {
-            EXPECT_EQ(0, runTool("pngcheck -q '" + path + "'", out)) << out;
+            EXPECT_EQ(0, RunTool("pngcheck -q '" + path + "'", out)) << out;
         }
 
         ExprFilePane* before = OpenDocumentList;
@@ -119,7 +108,7 @@ GreyImage renderWithGs(const std::string& path, const std::string& options) {
     GreyImage image;
     const std::string pgm = path + ".pgm";
     std::string out;
-    if (runTool("gs -q -dNOPAUSE -dBATCH -dSAFER " + options +
+    if (RunTool("gs -q -dNOPAUSE -dBATCH -dSAFER " + options +
                     " -sDEVICE=pgmraw -r144 -sOutputFile='" + pgm + "' '" + path + "'",
                 out) != 0)
         return image;
@@ -241,13 +230,13 @@ TEST_F(ExportsTest, SavedAndCopiedMetafilesConvertWithEmf2svg) {
         const std::string emf = m_dir / name;
         const std::string svg = emf + ".svg";
         std::string out;
-        ASSERT_EQ(0, runTool("emf2svg-conv -i '" + emf + "' -o '" + svg + "'", out)) << out;
+        ASSERT_EQ(0, RunTool("emf2svg-conv -i '" + emf + "' -o '" + svg + "'", out)) << out;
         const std::string text = ReadFileBytes(svg);
         // The characters reach the picture as text.
         for (const char* drawn : {"[x]", "[+]", "[1]", "[2]"})
             EXPECT_NE(text.find(drawn), std::string::npos) << drawn << " in " << text;
         if (hasTool("xmllint")) {
-            EXPECT_EQ(0, runTool("xmllint --noout '" + svg + "'", out)) << out;
+            EXPECT_EQ(0, RunTool("xmllint --noout '" + svg + "'", out)) << out;
         }
     }
 }

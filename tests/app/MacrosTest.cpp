@@ -111,13 +111,6 @@ protected:
         CQVAppShutdown();
         shutDown();
     }
-    plat::HWND openPalette() {
-        SetPaletteWindowWanted(true);
-        if (ThePalettePane() == nullptr)
-            ShowPaletteWindow();
-        pt::runUntilIdle();
-        return ThePalettePane() ? HandleOfWindow(ThePalettePane()->windowHandle()) : nullptr;
-    }
     // Types a key into a new document holding "b" and answers the document's text.
     std::string typedWithKey(char key) {
         ExprFilePane* pane = typed("b");

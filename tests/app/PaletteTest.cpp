@@ -61,14 +61,6 @@ protected:
         InstallPaletteHooks();
         ResetPalettes();
     }
-    // The palette window opened as the Windows menu opens it.
-    plat::HWND openPalette() {
-        SetPaletteWindowWanted(true);
-        if (ThePalettePane() == nullptr)
-            ShowPaletteWindow();
-        pt::runUntilIdle();
-        return ThePalettePane() ? HandleOfWindow(ThePalettePane()->windowHandle()) : nullptr;
-    }
     // The middle of a main-palette cell block, in the palette window's client coordinates.
     static plat::POINT middleOf(int32_t row, int32_t column, int32_t rows = 2,
                                 int32_t columns = 2) {

@@ -13,6 +13,7 @@
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
+#include "support/RunTool.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,20 +31,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using RtfOleTest = AppDocumentFixture;
 
-int runTool(const std::string& command, std::string& output) {
-    output.clear();
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return -1;
-    char buf[512];
-    while (fgets(buf, sizeof buf, pipe) != nullptr)
-        output += buf;
-    return pclose(pipe);
-}
-
 bool hasTool(const std::string& check) {
     std::string out;
-    return runTool(check, out) == 0;
+    return RunTool(check, out) == 0;
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
@@ -188,10 +178,10 @@ TEST_F(RtfOleTest, RichTextCopyIsReadByOtherProgramsAndPastesBackAsTheSameTree) 
 
     std::string out;
     if (hasTool("command -v unrtf")) {
-        EXPECT_EQ(0, runTool("cd " + m_dir.path() + " && unrtf --text eq.rtf", out)) << out;
+        EXPECT_EQ(0, RunTool("cd " + m_dir.path() + " && unrtf --text eq.rtf", out)) << out;
     }
     if (hasTool("command -v pandoc")) {
-        EXPECT_EQ(0, runTool("pandoc -f rtf -t plain " + rtfPath, out)) << out;
+        EXPECT_EQ(0, RunTool("pandoc -f rtf -t plain " + rtfPath, out)) << out;
     }
     // The object data of the rich text is the storage the clipboard offers, which another
     // program's reader opens with the encoding in "Contents".
@@ -203,7 +193,7 @@ TEST_F(RtfOleTest, RichTextCopyIsReadByOtherProgramsAndPastesBackAsTheSameTree) 
         const std::string cfb = m_dir / "eq.cfb";
         writeFile(cfb, native);
         EXPECT_EQ(
-            0, runTool("/usr/bin/python3 -c 'import olefile,sys; o=olefile.OleFileIO(sys.argv[1]); "
+            0, RunTool("/usr/bin/python3 -c 'import olefile,sys; o=olefile.OleFileIO(sys.argv[1]); "
                        "print(sorted(\"/\".join(e) for e in o.listdir())); "
                        "print(o.openstream(\"Contents\").read()[:8])' " +
                            cfb,

@@ -454,34 +454,5 @@ TEST_F(TargetPrefsDialogsTest, WebMethodsCopyWellFormedTagsThatPasteBack) {
     }
 }
 
-TEST_F(TargetPrefsDialogsTest, PngSaveCopiesItsImageTagWhenThePreferenceIsSet) {
-    SetGeneralPrefValue("Sa", 0, 3);
-    typed("x+1");
-    struct Case {
-        int32_t copyTag, mathSpeak;
-        const char* file;
-    };
-    const Case cases[] = {{1, 1, "a.png"}, {1, 0, "b.png"}, {0, 1, "c.png"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        SetGeneralPrefValue("Pn", 0, c.copyTag);
-        SetGeneralPrefValue("Pn", 1, c.mathSpeak);
-        plat::backend().setForeignClipboard({});
-        pt::answerFileDialog(m_dir / c.file);
-        ASSERT_EQ(DoMenuCommand(264), 1); // Enregistrer sous
-        pt::runUntilIdle();
-        EXPECT_EQ(ReadFileBytes(m_dir / c.file).substr(0, 4), "\x89PNG");
-        const std::string text = offered("UTF8_STRING");
-        if (c.copyTag == 0) {
-            EXPECT_TRUE(text.empty()) << text;
-            continue;
-        }
-        EXPECT_EQ(text.rfind(std::string("<img src=\"") + c.file + "\"", 0), 0u) << text;
-        EXPECT_EQ(text.find("alt=\"\"") == std::string::npos, c.mathSpeak != 0) << text;
-        if (xmllint(xhtmlPage(text)) < 0)
-            GTEST_SKIP() << "xmllint is not installed";
-    }
-}
-
 } // namespace
 } // namespace kvtest

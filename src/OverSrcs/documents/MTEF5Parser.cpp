@@ -21,9 +21,19 @@ public:
 
     // Records up to END into the list; false on any fault.
     bool list(std::vector<std::unique_ptr<Record>>& out, int depth) {
+        return records(out, depth, false);
+    }
+
+    // The top level: records until the closing END.
+    bool top(std::vector<std::unique_ptr<Record>>& out) { return records(out, 1, true); }
+
+private:
+    // One loop for both levels: a nested list keeps embellishments too; the top level keeps the
+    // equation's items only. Either ends at END, and data cut short is rejected.
+    bool records(std::vector<std::unique_ptr<Record>>& out, int depth, bool topLevel) {
         if (depth > kMaxDepth)
             return false;
-        for (;;) {
+        while (!topLevel || !m_in.atEnd()) {
             if (++m_records > kMaxRecords || m_in.bad())
                 return false;
             int type = 0;
@@ -39,38 +49,14 @@ public:
             if (!record(*r, options, depth))
                 return false;
             if (type == kLine || type == kChar || type == kTmpl || type == kPile ||
-                type == kMatrix || type == kEmbell)
+                type == kMatrix || (type == kEmbell && !topLevel))
                 out.push_back(std::move(r));
         }
-    }
-
-    // The top level: records until the closing END.
-    bool top(std::vector<std::unique_ptr<Record>>& out) {
-        while (!m_in.atEnd()) {
-            if (++m_records > kMaxRecords)
-                return false;
-            int type = 0;
-            int options = 0;
-            tag(type, options);
-            if (m_in.bad())
-                return false;
-            if (type == kEnd)
-                return true;
-            auto r = std::make_unique<Record>();
-            r->type = type;
-            r->colour = m_colour;
-            if (!record(*r, options, 1))
-                return false;
-            if (type == kLine || type == kPile || type == kMatrix || type == kTmpl || type == kChar)
-                out.push_back(std::move(r));
-        }
-        // The equation ends with END: data cut short is rejected.
         return false;
     }
 
-private:
     // Option bits, by version.
-    int optNudge() const { return m_v5 ? 0x08 : 0x08; }
+    int optNudge() const { return 0x08; }
     int optEmbell() const { return m_v5 ? 0x01 : 0x02; }
     int optNull() const { return 0x01; }
     int optRuler() const { return 0x02; }

@@ -25,6 +25,27 @@
 
 namespace kvtest {
 
+// Every document window closed, as the user would close them.
+inline void CloseAllDocuments() {
+    while (OpenDocumentList != nullptr) {
+        delete OpenDocumentList->window();
+        plat::testing::runUntilIdle();
+    }
+}
+
+// The program ended as after a quit, with every hook and dialog state the tests set put back.
+inline void ShutDownProgram() {
+    ResetCommandState();
+    ResetCommandHooks();
+    ResetModelHooks();
+    SaveGeneralPrefsHook = nullptr;
+    CQVAppShutdown();
+    SetSingleInstanceSocket("");
+    AppHooks() = ShellHooks{};
+    CurrentDialog = nullptr;
+    MessageBoxUpFlag = false;
+}
+
 class AppDocumentFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,22 +68,9 @@ protected:
     // A scripted dialog left over means the test expected a dialog that never opened.
     void closeDocuments() {
         EXPECT_EQ(0, plat::testing::pendingDialogScripts()) << "a scripted dialog never opened";
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            plat::testing::runUntilIdle();
-        }
+        CloseAllDocuments();
     }
-    void shutDown() {
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        SaveGeneralPrefsHook = nullptr;
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
-    }
+    void shutDown() { ShutDownProgram(); }
 
     // The palette window opened as the Windows menu opens it.
     static plat::HWND openPalette() {

@@ -17,6 +17,7 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/oWindows.h"
+#include "app/AppDocumentFixture.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
 #include "plat/Input.h"
@@ -61,18 +62,8 @@ protected:
     }
     void TearDown() override {
         pt::setUnscriptedAnswers({});
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            pt::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
-        CurrentDialog = nullptr;
-        MessageBoxUpFlag = false;
+        kvtest::CloseAllDocuments();
+        kvtest::ShutDownProgram();
     }
 
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }

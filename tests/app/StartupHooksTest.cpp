@@ -12,6 +12,7 @@
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/oGraph.h"
+#include "app/AppDocumentFixture.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
 
@@ -122,16 +123,8 @@ protected:
         ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
     }
     void TearDown() override {
-        while (OpenDocumentList != nullptr) {
-            delete OpenDocumentList->window();
-            plat::testing::runUntilIdle();
-        }
-        ResetCommandState();
-        ResetCommandHooks();
-        ResetModelHooks();
-        CQVAppShutdown();
-        SetSingleInstanceSocket("");
-        AppHooks() = ShellHooks{};
+        kvtest::CloseAllDocuments();
+        kvtest::ShutDownProgram();
     }
 
     kvtest::SysTempDir m_dir;

@@ -223,11 +223,12 @@ std::vector<int32_t> CharacterBoundaries(const char* text, int32_t length) {
     return bounds;
 }
 
-// Measures through the glyph outlines; false when any glyph has no metrics.
-bool MeasureByOutlines(plat::HDC dc, const char* text, const FontRecord& record, Zone& zone) {
+// The zone of a text from its glyphs' outline metrics, asked of `glyphOf(code, metrics)`; false
+// when any glyph has no metrics.
+template <class GlyphOf>
+bool OutlineZone(const char* text, const FontRecord& record, Zone& zone, GlyphOf&& glyphOf) {
     const int32_t em = (record.key.size * record.key.resolution + 8) / 16;
     const int32_t length = static_cast<int32_t>(std::strlen(text));
-    const plat::MAT2 identity;
     int32_t left = 0;
     int32_t advance = 0;
     int32_t ascent = 0;
@@ -243,8 +244,7 @@ bool MeasureByOutlines(plat::HDC dc, const char* text, const FontRecord& record,
             i += 1;
         }
         plat::GLYPHMETRICS gm{};
-        if (plat::GetGlyphOutline(dc, code, plat::GGO_METRICS, &gm, 0, nullptr, &identity) ==
-            plat::GDI_ERROR)
+        if (!glyphOf(code, gm))
             return false;
         if (first && gm.gmptGlyphOrigin.x < 0)
             left = gm.gmptGlyphOrigin.x;
@@ -271,9 +271,18 @@ bool MeasureByOutlines(plat::HDC dc, const char* text, const FontRecord& record,
     return true;
 }
 
-void MeasureByExtent(plat::HDC dc, const char* text, const FontRecord& record, Zone& zone) {
+// Measures through the glyph outlines; false when any glyph has no metrics.
+bool MeasureByOutlines(plat::HDC dc, const char* text, const FontRecord& record, Zone& zone) {
+    const plat::MAT2 identity;
+    return OutlineZone(text, record, zone, [&](plat::UINT code, plat::GLYPHMETRICS& gm) {
+        return plat::GetGlyphOutline(dc, code, plat::GGO_METRICS, &gm, 0, nullptr, &identity) !=
+               plat::GDI_ERROR;
+    });
+}
+
+// The zone of a text of advance `width` from the font's text metrics.
+void ExtentZone(int32_t width, const FontRecord& record, Zone& zone) {
     const FontTextMetrics& m = record.metrics;
-    int32_t width = ExtentOf(dc, text, static_cast<int32_t>(std::strlen(text)));
     if (record.isItalic())
         width -= m.overhang >> 1;
     zone.left = 0;
@@ -282,6 +291,171 @@ void MeasureByExtent(plat::HDC dc, const char* text, const FontRecord& record, Z
     zone.bottom = m.ascent + m.descent;
     zone.ref1 = (3 * m.ascent - m.descent) >> 2;
     zone.ref2 = m.ascent;
+}
+
+void MeasureByExtent(plat::HDC dc, const char* text, const FontRecord& record, Zone& zone) {
+    ExtentZone(ExtentOf(dc, text, static_cast<int32_t>(std::strlen(text))), record, zone);
+}
+
+// ---- Measures kept per font
+//
+// Measuring a string through a DC costs a DC, a font selection and a platform call. On a DC
+// whose mapping does not scale, a text's advance is the sum of its characters' advances and its
+// outline zone is made of per-character glyph metrics, all fixed by the GDI font alone; so they
+// are kept per font record and byte, and strings on such DCs are measured from them. Each entry
+// is asked of the platform, through the port's real DC, the first time its byte is measured. The
+// measures are bound to the record's GDI font, its resolution and the active code page, and are
+// forgotten whenever the record's font is remade or let go and when the font table restarts.
+
+constexpr int32_t kAdvanceUnknown = -1;
+constexpr int32_t kLeadByte = -2; // never kept: a double-byte character is measured whole
+constexpr uint8_t kGlyphUnknown = 0;
+constexpr uint8_t kGlyphKnown = 1;
+constexpr uint8_t kGlyphMissing = 2; // the platform has no metrics for it
+constexpr uint8_t kGlyphLead = 3;
+
+struct ByteMeasures {
+    plat::HFONT font = nullptr;
+    int32_t resolution = 0;
+    plat::UINT codePage = 0;
+    std::array<int32_t, 256> advance{};
+    std::array<uint8_t, 256> glyphState{};
+    std::array<plat::GLYPHMETRICS, 256> glyph{};
+
+    void bind(plat::HFONT f, int32_t r, plat::UINT cp) {
+        font = f;
+        resolution = r;
+        codePage = cp;
+        for (int b = 0; b < 256; ++b) {
+            const bool lead = IsLeadByte(static_cast<uint8_t>(b));
+            advance[static_cast<size_t>(b)] = lead ? kLeadByte : kAdvanceUnknown;
+            glyphState[static_cast<size_t>(b)] = lead ? kGlyphLead : kGlyphUnknown;
+        }
+    }
+};
+
+std::vector<std::unique_ptr<ByteMeasures>> s_byteMeasures;
+
+void ForgetByteMeasures(int32_t index) {
+    if (index >= 0 && index < static_cast<int32_t>(s_byteMeasures.size()))
+        s_byteMeasures[static_cast<size_t>(index)].reset();
+}
+
+// Ports whose measuring DC this layer makes afresh and never maps: a window's or the screen's
+// DC, a memory DC, and the display DC that metafile ports measure on. A printer's DC and DCs
+// borrowed from elsewhere (list boxes, pictures, which scale) are asked every time.
+bool MeasuresOnPlainDc(const oMeasurePort& port) {
+    switch (PortDeviceKind(&port)) {
+    case kDeviceDisplay:
+    case kDeviceMemory:
+    case kDeviceMetafile:
+    case kDeviceUnknown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether the record holds the GDI font that measuring on the port would use as it stands (what
+// EnsureFontFor leaves alone).
+bool HoldsFontFor(const FontRecord& record, const oMeasurePort& port) {
+    return record.font != nullptr && record.key.resolution == port.resolution() &&
+           record.key.escapement == 0;
+}
+
+// The kept measures of the font for text on the port; null when they do not apply.
+const ByteMeasures* KeptMeasures(const oMeasurePort& port, int32_t font, const FontRecord& record) {
+    if (font < 0 || font >= static_cast<int32_t>(s_byteMeasures.size()))
+        return nullptr;
+    const ByteMeasures* m = s_byteMeasures[static_cast<size_t>(font)].get();
+    if (m == nullptr || m->font != record.font || !HoldsFontFor(record, port) ||
+        m->resolution != record.key.resolution || m->codePage != plat::GetACP() ||
+        !MeasuresOnPlainDc(port))
+        return nullptr;
+    return m;
+}
+
+// The measures to fill from `dc`, which has the record's font selected; null when the port or
+// the DC may scale.
+ByteMeasures* MeasuresToFill(const oMeasurePort& port, plat::HDC dc, int32_t font,
+                             const FontRecord& record) {
+    if (dc == nullptr || font < 0 || !HoldsFontFor(record, port) || !MeasuresOnPlainDc(port))
+        return nullptr;
+    const int mode = plat::GetMapMode(dc);
+    if (mode == plat::MM_ANISOTROPIC || mode == plat::MM_ISOTROPIC)
+        return nullptr;
+    if (font >= static_cast<int32_t>(s_byteMeasures.size()))
+        s_byteMeasures.resize(static_cast<size_t>(font) + 1);
+    std::unique_ptr<ByteMeasures>& slot = s_byteMeasures[static_cast<size_t>(font)];
+    if (!slot)
+        slot = std::make_unique<ByteMeasures>();
+    const plat::UINT codePage = plat::GetACP();
+    if (slot->font != record.font || slot->resolution != record.key.resolution ||
+        slot->codePage != codePage)
+        slot->bind(record.font, record.key.resolution, codePage);
+    return slot.get();
+}
+
+void FillAdvances(plat::HDC dc, ByteMeasures& m, const char* text) {
+    for (const char* p = text; *p != 0; ++p) {
+        const auto b = static_cast<uint8_t>(*p);
+        if (m.advance[b] != kAdvanceUnknown)
+            continue;
+        plat::SIZE size{};
+        if (plat::GetTextExtentPoint(dc, p, 1, &size))
+            m.advance[b] = size.cx;
+    }
+}
+
+void FillGlyphs(plat::HDC dc, ByteMeasures& m, const char* text) {
+    const plat::MAT2 identity;
+    for (const char* p = text; *p != 0; ++p) {
+        const auto b = static_cast<uint8_t>(*p);
+        if (m.glyphState[b] != kGlyphUnknown)
+            continue;
+        plat::GLYPHMETRICS gm{};
+        if (plat::GetGlyphOutline(dc, b, plat::GGO_METRICS, &gm, 0, nullptr, &identity) ==
+            plat::GDI_ERROR) {
+            m.glyphState[b] = kGlyphMissing;
+        } else {
+            m.glyph[b] = gm;
+            m.glyphState[b] = kGlyphKnown;
+        }
+    }
+}
+
+// The text's advance from kept measures; false when a byte is not kept.
+bool KeptAdvance(const ByteMeasures& m, const char* text, int32_t& width) {
+    int32_t sum = 0;
+    for (const char* p = text; *p != 0; ++p) {
+        const int32_t a = m.advance[static_cast<uint8_t>(*p)];
+        if (a < 0)
+            return false;
+        sum += a;
+    }
+    width = sum;
+    return true;
+}
+
+// The text's zone from kept measures, as MeasureByOutlines and MeasureByExtent make it; false
+// when a byte is not kept.
+bool KeptZone(const ByteMeasures& m, const char* text, const FontRecord& record, Zone& zone) {
+    int32_t width = 0;
+    if (!KeptAdvance(m, text, width))
+        return false;
+    bool missing = false;
+    for (const char* p = text; *p != 0; ++p) {
+        const uint8_t state = m.glyphState[static_cast<uint8_t>(*p)];
+        if (state != kGlyphKnown && state != kGlyphMissing)
+            return false;
+        missing = missing || state == kGlyphMissing;
+    }
+    if (missing || !OutlineZone(text, record, zone, [&](plat::UINT code, plat::GLYPHMETRICS& gm) {
+            gm = m.glyph[code & 0xFF];
+            return true;
+        }))
+        ExtentZone(width, record, zone);
+    return true;
 }
 
 // The measuring operations that every port shares.
@@ -293,14 +467,17 @@ public:
             KV_ASSERT_FAILED("stringWidth: no such font");
             return 0;
         }
-        const int32_t length = static_cast<int32_t>(std::strlen(text));
         int32_t width = 0;
-        PortTextDc dc(port);
-        EnsureFontThrough(dc.hdc(), font, port.resolution(), 0);
-        record = RecordAt(font);
-        {
+        if (const ByteMeasures* kept = KeptMeasures(port, font, *record);
+            kept == nullptr || !KeptAdvance(*kept, text, width)) {
+            const int32_t length = static_cast<int32_t>(std::strlen(text));
+            PortTextDc dc(port);
+            EnsureFontThrough(dc.hdc(), font, port.resolution(), 0);
+            record = RecordAt(font);
             FontSelection selected(dc.hdc(), record->font);
             width = ExtentOf(dc.hdc(), text, length);
+            if (ByteMeasures* fill = MeasuresToFill(port, dc.hdc(), font, *record))
+                FillAdvances(dc.hdc(), *fill, text);
         }
         if (record->isItalic() && !record->isTrueType())
             width -= record->metrics.overhang >> 1;
@@ -309,16 +486,24 @@ public:
 
     void measureString(oMeasurePort& port, const char* text, int32_t font, Zone& zone) override {
         zone = Zone{};
-        if (RecordAt(font) == nullptr) {
+        const FontRecord* record = RecordAt(font);
+        if (record == nullptr) {
             KV_ASSERT_FAILED("measureString: no such font");
             return;
         }
+        if (const ByteMeasures* kept = KeptMeasures(port, font, *record);
+            kept != nullptr && KeptZone(*kept, text, *record, zone))
+            return;
         PortTextDc dc(port);
         EnsureFontThrough(dc.hdc(), font, port.resolution(), 0);
-        const FontRecord& record = *RecordAt(font);
-        FontSelection selected(dc.hdc(), record.font);
-        if (!MeasureByOutlines(dc.hdc(), text, record, zone))
-            MeasureByExtent(dc.hdc(), text, record, zone);
+        record = RecordAt(font);
+        FontSelection selected(dc.hdc(), record->font);
+        if (!MeasureByOutlines(dc.hdc(), text, *record, zone))
+            MeasureByExtent(dc.hdc(), text, *record, zone);
+        if (ByteMeasures* fill = MeasuresToFill(port, dc.hdc(), font, *record)) {
+            FillAdvances(dc.hdc(), *fill, text);
+            FillGlyphs(dc.hdc(), *fill, text);
+        }
     }
 
     void stringEdges(oMeasurePort& port, const char* text, int32_t font, int32_t& left,
@@ -382,6 +567,7 @@ FontManager::~FontManager() {
         }
         s_fontTable.reset();
         s_fontTableCapacity = 0;
+        s_byteMeasures.clear();
     }
 }
 
@@ -520,6 +706,7 @@ void FontManager::noteFontMade(int32_t index) {
             if (FontRecord* record = RecordAt(oldest); record != nullptr && record->font) {
                 plat::DeleteObject(record->font);
                 record->font = nullptr;
+                ForgetByteMeasures(oldest);
             }
         }
         it = end - 1;
@@ -725,6 +912,7 @@ void InitFontTable() {
             for (int32_t i = 0; i < static_cast<int32_t>(s_fontTable->size()); ++i)
                 s_manager->forgetFontIndex(i);
     }
+    s_byteMeasures.clear();
     s_fontTable = std::make_unique<std::vector<FontRecord>>();
     s_fontTableCapacity = 8;
     s_fontTable->reserve(static_cast<size_t>(s_fontTableCapacity));
@@ -808,6 +996,7 @@ int32_t FontCacheFill(FontManager* manager, FontKey key, int32_t index) {
     }
     record->key = key;
     record->font = font;
+    ForgetByteMeasures(index);
     record->metrics.height = tm.tmHeight;
     record->metrics.ascent = tm.tmAscent;
     record->metrics.descent = tm.tmDescent;

@@ -6,6 +6,7 @@
 #include "ErrorFixture.h"
 #include "OverPc/PGRAPHIC.h"
 #include "OverPc/Portdc.h"
+#include "OverPc/oPixMap.h"
 #include "OverSrcs/oWindows.h"
 #include "plat/Font.h"
 #include "plat/Gdi.h"
@@ -662,6 +663,112 @@ TEST_F(FontManagerTest, MetafilePortsMeasureOnTheDisplay) {
     screen.measureString("Metafile", index, b);
     EXPECT_EQ(a, b);
     EXPECT_GT(a.right, 0);
+}
+
+// What a port measures of a text in a font: width, zone and edges.
+struct Measured {
+    int32_t width = 0;
+    Zone zone;
+    int32_t edges[3] = {};
+    friend bool operator==(const Measured& a, const Measured& b) {
+        return a.width == b.width && a.zone == b.zone && a.edges[0] == b.edges[0] &&
+               a.edges[1] == b.edges[1] && a.edges[2] == b.edges[2];
+    }
+};
+
+struct MeasureSample {
+    const char* face;
+    int32_t style;
+    int32_t size;
+    const char* text;
+    oMeasurePort* port;
+};
+
+int32_t SampleFont(const MeasureSample& s) {
+    return FontIndexForFace(s.face, s.size, s.style & 1, s.style & 2, s.style & 4);
+}
+
+// Each measure taken on a fresh font table, so that nothing measured before can serve it.
+Measured MeasureCold(const MeasureSample& s) {
+    Measured m;
+    InitFontTable();
+    m.width = s.port->stringWidth(s.text, SampleFont(s));
+    InitFontTable();
+    s.port->measureString(s.text, SampleFont(s), m.zone);
+    InitFontTable();
+    s.port->stringEdges(s.text, SampleFont(s), m.edges[0], m.edges[1], m.edges[2]);
+    return m;
+}
+
+Measured MeasureWarm(const MeasureSample& s) {
+    Measured m;
+    const int32_t font = SampleFont(s);
+    m.width = s.port->stringWidth(s.text, font);
+    s.port->measureString(s.text, font, m.zone);
+    s.port->stringEdges(s.text, font, m.edges[0], m.edges[1], m.edges[2]);
+    return m;
+}
+
+TEST_F(FontManagerTest, MeasuresKeptPerFontEqualMeasuringThroughTheDc) {
+    // Screen ports at two resolutions (every record is remade when they alternate), a pixel map
+    // (a memory DC) and a picture port whose DC scales (never kept).
+    oMeasurePort screen(21, 0);
+    oMeasurePort large(42, 0);
+    std::unique_ptr<oPixMap> map(NewPixMap(Zone{0, 0, 8, 8, 0, 0}, 21, kPixelDepth32));
+    std::unique_ptr<oPictPort> picture(NewPictPort(Zone{0, 0, 80, 40, 0, 0}, 0, 0, 0, 300));
+    ASSERT_NE(map, nullptr);
+    ASSERT_NE(picture, nullptr);
+    oMeasurePort* const ports[] = {&screen, &large, map.get(), picture.get()};
+    const FaceStyle faces[] = {{"Times New Roman", 0, 0},
+                               {"Times New Roman", 3, 0},
+                               {"Arial", 5, 0},
+                               {"Courier New", 2, 0},
+                               {"Symbol", 0, 0}};
+    const char* const texts[] = {"", "x", "f", "Hfy", "Wij,", "f(x)=a+b", "\xE9\xD7 \xB1", "ffff"};
+    std::vector<MeasureSample> samples;
+    for (oMeasurePort* port : ports)
+        for (const FaceStyle& f : faces)
+            for (int32_t size : {5, 12, 37})
+                for (const char* text : texts)
+                    samples.push_back({f.face, f.style, size, text, port});
+    std::vector<Measured> reference;
+    for (const MeasureSample& s : samples)
+        reference.push_back(MeasureCold(s));
+
+    const auto check = [&](size_t i, const char* pass) {
+        const MeasureSample& s = samples[i];
+        SCOPED_TRACE(testing::Message() << pass << ": " << s.face << " style " << s.style << " "
+                                        << s.size << " pt at " << s.port->resolution() << " on "
+                                        << PortDeviceKind(s.port) << ": \"" << s.text << "\"");
+        EXPECT_EQ(MeasureWarm(s), reference[i]);
+    };
+    InitFontTable();
+    // Port by port, then backwards (each text now from bytes kept for the others), then
+    // interleaving the ports sample by sample.
+    for (size_t i = 0; i < samples.size(); ++i)
+        check(i, "first");
+    for (size_t i = samples.size(); i-- > 0;)
+        check(i, "backwards");
+    const size_t perPort = samples.size() / std::size(ports);
+    for (size_t k = 0; k < perPort; ++k)
+        for (size_t p = 0; p < std::size(ports); ++p)
+            check(p * perPort + k, "interleaved");
+
+    // A rebuilt manager and a double-byte code page are seen.
+    RebuildFontManager();
+    for (size_t i = 0; i < perPort; ++i)
+        check(i, "rebuilt");
+    ASSERT_TRUE(plat::SetActiveCodePage(932));
+    const char* const doubleByte[] = {"a\x82\xA0"
+                                      "b",
+                                      "\x93\xFA\x96\x7B", "\x81"};
+    for (const char* text : doubleByte) {
+        const MeasureSample s{"Arial", 0, 12, text, &screen};
+        const Measured cold = MeasureCold(s);
+        EXPECT_EQ(MeasureWarm(s), cold) << text;
+        EXPECT_EQ(MeasureWarm(s), cold) << text;
+    }
+    EXPECT_EQ(std::string(LoggedInformation()), "");
 }
 
 TEST_F(FontManagerTest, GraphicsStartUpStartsTheFonts) {

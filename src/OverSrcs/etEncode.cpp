@@ -95,6 +95,10 @@ struct WriterState {
     std::string prefix;
     uint32_t lineStart = 0;
     std::string fontName;
+    // The name offset whose name was last compared with fontName: a leaf with the same offset has
+    // the same name, so the comparison is skipped.
+    int32_t fontOffset = 0;
+    bool fontOffsetKnown = false;
     int32_t size = -1;
     int32_t styleBits = -1;
     uint32_t colour = 0;
@@ -103,31 +107,88 @@ struct WriterState {
     bool resolveStyles = false;
     bool pictureOptionA = false;
     bool pictureOptionB = false;
+    // A linked row was written: only then are the link records looked for.
+    bool anyLinked = false;
     int32_t depth = 0;
+    uint32_t nodes = 0;
 };
 
 WriterState s_out;
 
-// Node records are written only inside WriteExprEncoding, which names the stream.
-oOStream& Out() {
+// The text goes into this buffer and reaches the stream in blocks: before the picture code writes
+// to the stream itself, before a line prefix, and at the end. Nothing buffered holds a line feed,
+// so the stream's count plus the buffered bytes is the count the stream will have.
+constexpr size_t kWriteBufferSize = 4096;
+char s_buffer[kWriteBufferSize];
+size_t s_used = 0;
+
+// The longest piece put in one go (a compact number is at most 7 characters).
+constexpr size_t kLongestPiece = 8;
+
+void Flush() {
+    if (s_used == 0)
+        return;
+    const auto n = static_cast<uint32_t>(s_used);
+    s_used = 0;
+    s_out.stream->write(s_buffer, n);
+}
+
+// Room for kLongestPiece more characters.
+inline char* Room() {
+    if (s_used > kWriteBufferSize - kLongestPiece)
+        Flush();
+    return s_buffer + s_used;
+}
+
+inline void Put(int c) {
+    *Room() = static_cast<char>(c);
+    ++s_used;
+}
+
+inline void Put2(char a, char b) {
+    char* at = Room();
+    at[0] = a;
+    at[1] = b;
+    s_used += 2;
+}
+
+inline void PutNumber(int32_t v) {
+    char* at = Room();
+    if (v > -32 && v < 32) {
+        *at = static_cast<char>((v & 63) + 0x20);
+        ++s_used;
+    } else {
+        s_used += static_cast<size_t>(EncodeCompactNumber(v, at));
+    }
+}
+
+// Bytes the stream has taken or will take from the buffer.
+inline uint32_t Count() {
+    return s_out.stream->count() + static_cast<uint32_t>(s_used);
+}
+
+// Every node record starts here (eExpr::writeEncoding), so this is where a node written outside
+// WriteExprEncoding is caught.
+void RequireStream() {
     if (s_out.stream == nullptr) {
         KV_ASSERT_FAILED("writeEncoding outside WriteExprEncoding");
         Fail(errUnplanned);
     }
-    return *s_out.stream;
 }
 
 // Breaks the line when more than 72 - reserve characters went out since the last break.
 void LineBreakCheck(int32_t reserve) {
-    const int32_t written = static_cast<int32_t>(Out().count() - s_out.lineStart);
+    if (s_out.prefix.empty())
+        return; // without a prefix the text is one line
+    const int32_t written = static_cast<int32_t>(Count() - s_out.lineStart);
     if (written <= 72 - reserve)
         return;
-    if (!s_out.prefix.empty()) {
-        Out().putChar('|');
-        Out().writeString(s_out.prefix.c_str());
-        Out().putChar('|');
-    }
-    s_out.lineStart = Out().count();
+    // The prefix may hold line ends, which the stream converts: it goes to the stream itself.
+    Put('|');
+    Flush();
+    s_out.stream->writeString(s_out.prefix.c_str());
+    Put('|');
+    s_out.lineStart = Count();
 }
 
 // A font name: characters below 0x20 (bytes 0x80-0xFF count as such), above 'z' and '^' become
@@ -136,10 +197,10 @@ void WriteFontName(std::string_view name) {
     for (const char ch : name) {
         const auto c = static_cast<signed char>(ch);
         if (c < 0x20 || c > 'z' || c == '^') {
-            Out().putChar('{');
-            Out().putNumber(c);
+            Put('{');
+            PutNumber(c);
         } else {
-            Out().putChar(c);
+            Put(c);
         }
     }
 }
@@ -148,8 +209,8 @@ void WriteFontRecord(const char* nodeName) {
     if (nodeName[0] == '\0') {
         // No font at all (what a select beyond the table reads as): a select that names no entry
         // says so without taking one of the fifty, so a tree read from text always writes back.
-        Out().putChar(':');
-        Out().putNumber(kMaxEncodingFonts);
+        Put(':');
+        PutNumber(kMaxEncodingFonts);
         return;
     }
     const FSSRecord& base = StyleTable[0];
@@ -159,13 +220,13 @@ void WriteFontRecord(const char* nodeName) {
     if (index < 0) {
         const char fontClass = s_classifier(inherits ? base.fontName : nodeName);
         index = AddFont(fontClass, stored);
-        Out().putChar('"');
-        Out().putNumber(index);
+        Put('"');
+        PutNumber(index);
         WriteFontName(s_fonts[static_cast<size_t>(index)].name);
-        Out().putChar(fontClass == 'i' ? '|' : fontClass == 'm' ? '~' : '^');
+        Put(fontClass == 'i' ? '|' : fontClass == 'm' ? '~' : '^');
     }
-    Out().putChar(':');
-    Out().putNumber(index);
+    Put(':');
+    PutNumber(index);
 }
 
 // The path of child indices from root down to node; false when node is not below root.
@@ -183,31 +244,47 @@ bool PathOf(const eExpr* root, const eExpr* node, std::vector<int32_t>& path) {
 } // namespace
 
 void eExpr::writeEncoding(oOStream&) const {
+    RequireStream();
     LineBreakCheck(12);
     if (m_nudgeX != s_out.nudgeX || m_nudgeY != s_out.nudgeY) {
-        Out().putChar('@');
-        Out().putNumber(m_nudgeX);
-        Out().putNumber(m_nudgeY);
+        Put('@');
+        PutNumber(m_nudgeX);
+        PutNumber(m_nudgeY);
         s_out.nudgeX = m_nudgeX;
         s_out.nudgeY = m_nudgeY;
     }
     if (m_colour != s_out.colour) {
-        Out().writeString("`f");
-        Out().putNumber(m_colour);
-        Out().putChar('}');
+        Put2('`', 'f');
+        PutNumber(m_colour);
+        Put('}');
         s_out.colour = m_colour;
     }
-    HookCheckUserAbort();
+    // The user can stop a long write; asking every few nodes keeps that cheap.
+    if ((++s_out.nodes & 31) == 0)
+        HookCheckUserAbort();
 }
 
 void eChar::writeEncoding(oOStream& stream) const {
     eExpr::writeEncoding(stream);
-    FSSRecord record;
-    ExpandFontRef(record, m_fontRef);
-    if (s_out.fontName != record.fontName) {
-        WriteFontRecord(record.fontName);
-        s_out.fontName = record.fontName;
+    // The font reference is compared as it is stored: equal name offsets are equal names, and the
+    // style bits are those the expanded record packs back into (every value InternFontRef stores
+    // lies within the 18 bits that PackStyleBits fills, and unpacking them loses none).
+    const FontRef& ref = m_fontRef;
+    if (!s_out.fontOffsetKnown || ref.nameOffset != s_out.fontOffset) {
+        const char* name = FontNameAtOffset(ref.nameOffset);
+        if (s_out.fontName != name) {
+            WriteFontRecord(name);
+            s_out.fontName = name;
+        }
+        s_out.fontOffset = ref.nameOffset;
+        s_out.fontOffsetKnown = true;
     }
+    constexpr int32_t kPackedBits = (1 << 18) - 1;
+    const bool packed = (ref.styleBits & ~kPackedBits) == 0;
+    if (ref.size == s_out.size && packed && ref.styleBits == s_out.styleBits)
+        return;
+    FSSRecord record;
+    ExpandFontRef(record, ref);
     const FSSRecord& base = StyleTable[0];
     if (record.size != s_out.size) {
         int32_t written = record.size;
@@ -216,11 +293,11 @@ void eChar::writeEncoding(oOStream& stream) const {
             MergeFSSSize(merged, record);
             written = merged.size;
         }
-        Out().putChar(';');
-        Out().putNumber(written);
+        Put(';');
+        PutNumber(written);
         s_out.size = record.size;
     }
-    const int32_t bits = PackStyleBits(record);
+    const int32_t bits = packed ? ref.styleBits : PackStyleBits(record);
     if (bits != s_out.styleBits) {
         int32_t written = bits;
         if (s_out.resolveStyles) {
@@ -228,8 +305,8 @@ void eChar::writeEncoding(oOStream& stream) const {
             MergeFSSFlags(merged, record);
             written = PackStyleBits(merged);
         }
-        Out().putChar('&');
-        Out().putNumber(written);
+        Put('&');
+        PutNumber(written);
         s_out.styleBits = bits;
     }
 }
@@ -238,113 +315,114 @@ void eWord::writeEncoding(oOStream& stream) const {
     eChar::writeEncoding(stream);
     for (const char ch : view()) {
         const auto b = static_cast<unsigned char>(ch);
-        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9')) {
-            Out().putChar(b);
-        } else {
-            Out().putChar((b >> 6) + ',');
-            Out().putChar((b & 63) + 0x20);
-        }
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9'))
+            Put(b);
+        else
+            Put2(static_cast<char>((b >> 6) + ','), static_cast<char>((b & 63) + 0x20));
     }
 }
 
 void ePseudo::writeEncoding(oOStream& stream) const {
     eChar::writeEncoding(stream);
     if (m_code == kPseudoSpace) {
-        Out().putChar(' ');
+        Put(' ');
     } else if (m_code == kPseudoThinSpace) {
-        Out().putChar('!');
+        Put('!');
     } else {
-        Out().putChar('\'');
-        Out().putNumber(static_cast<signed char>(m_code));
+        Put('\'');
+        PutNumber(static_cast<signed char>(m_code));
     }
 }
 
 void eUFO::writeEncoding(oOStream& stream) const {
     eChar::writeEncoding(stream);
-    Out().writeString("`g");
-    s_pictureWriter(Out(), s_out.prefix.empty() ? nullptr : s_out.prefix.c_str(), m_picture,
+    Put2('`', 'g');
+    Flush();
+    s_pictureWriter(*s_out.stream, s_out.prefix.empty() ? nullptr : s_out.prefix.c_str(), m_picture,
                     s_out.pictureOptionA, s_out.pictureOptionB);
-    Out().putChar('}');
+    Put('}');
 }
 
 namespace {
 
 // Double-byte text: "~", the number of 16-bit codes, each code as the machine (little-endian)
 // reads the byte pair, "L" and "}".
-void WriteDoubleByteRecord(const eWord& word) {
-    word.eChar::writeEncoding(Out());
+void WriteDoubleByteRecord(const eWord& word, oOStream& stream) {
+    word.eChar::writeEncoding(stream);
     const std::string_view text = word.view();
     const size_t codes = text.size() / 2;
-    Out().putChar('~');
-    Out().putNumber(static_cast<int32_t>(codes));
+    Put('~');
+    PutNumber(static_cast<int32_t>(codes));
     for (size_t i = 0; i < codes; ++i) {
         const auto low = static_cast<unsigned char>(text[2 * i]);
         const auto high = static_cast<unsigned char>(text[2 * i + 1]);
-        Out().putNumber(static_cast<int32_t>(low | high << 8));
+        PutNumber(static_cast<int32_t>(low | high << 8));
     }
-    Out().writeString("L}");
+    Put2('L', '}');
 }
 
 void WriteNode(const eExpr* node);
 
 // A ruled row: its ruler around its items; the stops end at the first empty one.
-void WriteRuledRowRecord(const eDxString& row) {
-    row.eExpr::writeEncoding(Out());
-    Out().putChar(')');
-    Out().putNumber(row.childCount());
-    Out().putNumber(row.m_verticalAlign);
-    Out().putNumber(row.m_justification);
-    Out().putNumber(row.m_width);
+void WriteRuledRowRecord(const eDxString& row, oOStream& stream) {
+    row.eExpr::writeEncoding(stream);
+    if (row.isLinked())
+        s_out.anyLinked = true;
+    Put(')');
+    PutNumber(row.childCount());
+    PutNumber(row.m_verticalAlign);
+    PutNumber(row.m_justification);
+    PutNumber(row.m_width);
     for (int32_t i = 0; i < row.childCount(); ++i)
         if (const eExpr* child = row.getChild(i))
             WriteNode(child);
     LineBreakCheck(35);
-    Out().putChar('}');
+    Put('}');
     int32_t stops = 0;
     while (stops < kTabStopCount && (row.m_tabStops[stops] >> 3) != 0x1FFF)
         ++stops;
-    Out().putNumber(stops);
+    PutNumber(stops);
     for (int32_t i = 0; i < stops; ++i) {
-        Out().putNumber(row.m_tabStops[i] & 7);
-        Out().putNumber(row.m_tabStops[i] >> 3);
+        PutNumber(row.m_tabStops[i] & 7);
+        PutNumber(row.m_tabStops[i] >> 3);
     }
-    Out().putNumber(row.m_followRuler);
-    Out().putNumber(-9);
-    Out().putNumber(-9);
-    Out().putChar('}');
+    PutNumber(row.m_followRuler);
+    PutNumber(-9);
+    PutNumber(-9);
+    Put('}');
 }
 
 // A grid: "[" rows, columns, kind (1 ruled), the cells row by row, a ruled grid's attributes.
-void WriteGridRecord(const eMatrix& grid) {
-    grid.eExpr::writeEncoding(Out());
+void WriteGridRecord(const eMatrix& grid, oOStream& stream) {
+    grid.eExpr::writeEncoding(stream);
     const auto* dx = grid.isDxMatrix() ? static_cast<const eDxMatrix*>(&grid) : nullptr;
-    Out().putChar('[');
-    Out().putNumber(grid.rows());
-    Out().putNumber(grid.columns());
-    Out().putNumber(dx != nullptr ? 1 : 0);
+    Put('[');
+    PutNumber(grid.rows());
+    PutNumber(grid.columns());
+    PutNumber(dx != nullptr ? 1 : 0);
     for (int32_t i = 0; i < grid.childCount(); ++i) {
         const eExpr* cell = grid.getChild(i);
         if (cell != nullptr) {
             WriteNode(cell);
         } else {
             LineBreakCheck(12);
-            Out().putChar('_');
+            Put('_');
         }
     }
     if (dx != nullptr) {
         for (const int32_t v :
              {dx->m_vAlign, dx->m_hAlign, dx->m_separateRows, dx->m_separateColumns})
-            Out().putNumber(v);
-        Out().putNumber(0);
-        Out().putNumber(dx->m_tight);
-        Out().putNumber(0);
-        Out().putNumber(0);
+            PutNumber(v);
+        PutNumber(0);
+        PutNumber(dx->m_tight);
+        PutNumber(0);
+        PutNumber(0);
         for (const uint32_t word : dx->m_hStyles)
-            Out().putNumber(static_cast<int32_t>(word));
+            PutNumber(static_cast<int32_t>(word));
         for (const uint32_t word : dx->m_vStyles)
-            Out().putNumber(static_cast<int32_t>(word));
+            PutNumber(static_cast<int32_t>(word));
     }
-    Out().putChar('}');
+    Put('}');
 }
 
 void WriteNode(const eExpr* node) {
@@ -356,7 +434,7 @@ void WriteNode(const eExpr* node) {
     struct Leave {
         ~Leave() { --s_out.depth; }
     } leave;
-    node->writeEncoding(Out());
+    node->writeEncoding(*s_out.stream);
 }
 
 // A slot the writer finds empty goes out as an empty row, so the reader finds a node there.
@@ -365,26 +443,26 @@ void WriteChild(const eExpr* child, oOStream&) {
         WriteNode(child);
     } else {
         LineBreakCheck(12);
-        Out().putChar('_');
+        Put('_');
     }
 }
 
 } // namespace
 
-void eAsian::writeEncoding(oOStream&) const {
-    WriteDoubleByteRecord(*this);
+void eAsian::writeEncoding(oOStream& stream) const {
+    WriteDoubleByteRecord(*this, stream);
 }
 
-void eDxString::writeEncoding(oOStream&) const {
-    WriteRuledRowRecord(*this);
+void eDxString::writeEncoding(oOStream& stream) const {
+    WriteRuledRowRecord(*this, stream);
 }
 
-void eSimpMatrix::writeEncoding(oOStream&) const {
-    WriteGridRecord(*this);
+void eSimpMatrix::writeEncoding(oOStream& stream) const {
+    WriteGridRecord(*this, stream);
 }
 
-void eDxMatrix::writeEncoding(oOStream&) const {
-    WriteGridRecord(*this);
+void eDxMatrix::writeEncoding(oOStream& stream) const {
+    WriteGridRecord(*this, stream);
 }
 
 void eTemplate::writeEncoding(oOStream& stream) const {
@@ -392,23 +470,25 @@ void eTemplate::writeEncoding(oOStream& stream) const {
     int32_t code = 0;
     (void)getTemplateCode(code);
     if (code == 0x5003 && m_count == 3) {
-        Out().putChar('$');
+        Put('$');
         for (int32_t i = 0; i < 3; ++i)
             WriteChild(getChild(i), stream);
         return;
     }
-    Out().putChar('<');
-    Out().putNumber(code);
+    Put('<');
+    PutNumber(code);
     for (int32_t i = 0; i < m_count; ++i)
         WriteChild(getChild(i), stream);
-    Out().putChar('}');
+    Put('}');
 }
 
 void eSimpString::writeEncoding(oOStream& stream) const {
     eExpr::writeEncoding(stream);
     const bool linked = isLinked();
+    if (linked)
+        s_out.anyLinked = true;
     if (m_count == 0 && !linked) {
-        Out().putChar('_');
+        Put('_');
         return;
     }
     if (m_count == 1 && !linked) {
@@ -416,20 +496,20 @@ void eSimpString::writeEncoding(oOStream& stream) const {
         const bool oneChar = child != nullptr &&
                              (!child->isWord() || static_cast<const eWord*>(child)->length() == 1);
         if (oneChar) {
-            Out().putChar('^');
+            Put('^');
             WriteNode(child);
             return;
         }
     }
-    Out().putChar('(');
-    Out().putNumber(m_count);
+    Put('(');
+    PutNumber(m_count);
     for (int32_t i = 0; i < m_count; ++i) {
         // A row never holds an empty slot; were one found, it is left out rather than written as
         // a row inside a row, which the reader refuses.
         if (const eExpr* child = getChild(i))
             WriteNode(child);
     }
-    Out().putChar('}');
+    Put('}');
 }
 
 void WritePyramidEncoding(const eExpr* root, const eExpr* node) {
@@ -455,14 +535,15 @@ void WritePyramidEncoding(const eExpr* root, const eExpr* node) {
                         // A partner outside the tree cannot be named; the callers unlink those.
                         KV_ASSERT_FAILED("WritePyramidEncoding");
                     } else {
-                        Out().writeString("`c");
+                        RequireStream();
+                        Put2('`', 'c');
                         for (const int32_t k : path)
-                            Out().putNumber(k);
-                        Out().putNumber(-9);
+                            PutNumber(k);
+                        PutNumber(-9);
                         for (const int32_t k : next)
-                            Out().putNumber(k);
-                        Out().putNumber(-9);
-                        Out().putChar('}');
+                            PutNumber(k);
+                        PutNumber(-9);
+                        Put('}');
                     }
                 }
             }
@@ -480,9 +561,14 @@ void WriteExprEncoding(oOStream* stream, const eExpr* root, const char* linePref
     }
     s_out = WriterState{};
     s_out.stream = stream;
-    // However the write ends, the stream is not remembered beyond it.
+    s_used = 0;
+    // However the write ends, the stream is not remembered beyond it, and nothing of it stays
+    // buffered.
     struct StreamRelease {
-        ~StreamRelease() { s_out.stream = nullptr; }
+        ~StreamRelease() {
+            s_out.stream = nullptr;
+            s_used = 0;
+        }
     } release;
     s_out.prefix = linePrefix != nullptr ? linePrefix : "";
     s_out.pictureOptionA = pictureOptionA;
@@ -491,17 +577,22 @@ void WriteExprEncoding(oOStream* stream, const eExpr* root, const char* linePref
     ClearFonts();
     s_out.lineStart = stream->count();
 
-    stream->writeString(kEncodingStart);
-    stream->putChar('#');
-    stream->putNumber(kEncodingVersion);
-    stream->writeString("`b");
-    stream->putNumber(noBackground ? -1 : red);
-    stream->putNumber(noBackground ? -1 : green);
-    stream->putNumber(noBackground ? -1 : blue);
-    stream->putChar('}');
+    for (const char* c = kEncodingStart; *c != '\0'; ++c)
+        Put(*c);
+    Put('#');
+    PutNumber(kEncodingVersion);
+    Put2('`', 'b');
+    PutNumber(noBackground ? -1 : red);
+    PutNumber(noBackground ? -1 : green);
+    PutNumber(noBackground ? -1 : blue);
+    Put('}');
     WriteNode(root);
-    WritePyramidEncoding(root, root);
-    stream->writeString(kEncodingEnd);
+    // Link records come from a second walk, needed only when the first met a linked row.
+    if (s_out.anyLinked)
+        WritePyramidEncoding(root, root);
+    for (const char* c = kEncodingEnd; *c != '\0'; ++c)
+        Put(*c);
+    Flush();
 }
 
 std::string ExprEncodingText(const eExpr* root, const char* linePrefix, bool resolveStyles) {

@@ -509,7 +509,13 @@ std::uint32_t oOMemoryStream::write(const void* bytes, std::uint32_t n) {
             return n;
         }
     }
-    const std::uint64_t lineFeeds = static_cast<std::uint64_t>(std::count(in, in + n, '\n'));
+    const char* stop = in + n;
+    const char* lf = n == 0 ? nullptr : static_cast<const char*>(std::memchr(in, '\n', n));
+    std::uint64_t lineFeeds = 0;
+    for (const char* at = lf; at != nullptr;
+         at = static_cast<const char*>(
+             std::memchr(at + 1, '\n', static_cast<std::size_t>(stop - at - 1))))
+        ++lineFeeds;
     const std::uint64_t need = n + lineFeeds;
     if (need > std::numeric_limits<std::uint32_t>::max() - static_cast<std::uint64_t>(size())) {
         Fail(errNoMemory);
@@ -518,18 +524,19 @@ std::uint32_t oOMemoryStream::write(const void* bytes, std::uint32_t n) {
         grow(static_cast<std::uint32_t>(need));
     }
     m_count += static_cast<std::uint32_t>(need);
+    // Each line feed goes out as CR LF; the runs between them are copied whole.
     const char* run = in;
-    const char* stop = in + n;
-    while (run < stop) {
-        const char* lf = std::find(run, stop, '\n');
+    while (lf != nullptr) {
         std::memcpy(m_current, run, static_cast<std::size_t>(lf - run));
         m_current += lf - run;
-        if (lf == stop) {
-            break;
-        }
         *m_current++ = '\r';
         *m_current++ = '\n';
         run = lf + 1;
+        lf = static_cast<const char*>(std::memchr(run, '\n', static_cast<std::size_t>(stop - run)));
+    }
+    if (run < stop) {
+        std::memcpy(m_current, run, static_cast<std::size_t>(stop - run));
+        m_current += stop - run;
     }
     return n;
 }

@@ -341,6 +341,83 @@ void ForgetByteMeasures(int32_t index) {
         s_byteMeasures[static_cast<size_t>(index)].reset();
 }
 
+// ---- Recent font indices
+//
+// The answers FontIndexForDesc gave last, so that measuring a run of characters in one style
+// does not look its face name up and search the table for every character. An answer depends on
+// the manager's faces and roles, on the table, and on the settings kept with the answers: the
+// manager and the table count their changes in s_fontsChanged, and a change of either or of a
+// setting forgets every answer.
+
+struct RecentFontIndex {
+    char name[kFontFaceNameSize] = {};
+    int32_t size = 0;
+    int32_t style = 0;
+    int32_t index = -1;
+};
+
+struct RecentFontIndices {
+    uint32_t changes = 0;
+    uint8_t rudize = 0;
+    SymbolFaceReplacementIds replacement;
+    int32_t minimumSize = 0;
+    int32_t screenResolution = 0;
+    std::array<RecentFontIndex, 8> answers;
+    size_t next = 0;
+};
+
+uint32_t s_fontsChanged = 0;
+RecentFontIndices s_recentIndices;
+
+void NoteFontsChanged() {
+    ++s_fontsChanged;
+}
+
+// Forgets the answers unless they were given under the present faces, table and settings.
+RecentFontIndices& CurrentRecentIndices() {
+    RecentFontIndices& r = s_recentIndices;
+    if (r.changes != s_fontsChanged || r.rudize != RudizeSetting ||
+        r.replacement.face != SymbolFaceReplacement.face ||
+        r.replacement.replacement != SymbolFaceReplacement.replacement ||
+        r.minimumSize != MinimumFontSize || r.screenResolution != s_screenResolution) {
+        r = RecentFontIndices{};
+        r.changes = s_fontsChanged;
+        r.rudize = RudizeSetting;
+        r.replacement = SymbolFaceReplacement;
+        r.minimumSize = MinimumFontSize;
+        r.screenResolution = s_screenResolution;
+    }
+    return r;
+}
+
+// The answer for a face name (of which the first kFontFaceNameSize - 1 bytes count), size and
+// style; -1 when none is kept. The record's font is made again if it was let go.
+int32_t RecentFontIndexOf(const char* name, int32_t size, int32_t style) {
+    const RecentFontIndices& r = CurrentRecentIndices();
+    for (const RecentFontIndex& a : r.answers) {
+        if (a.index >= 0 && a.size == size && a.style == style &&
+            std::strncmp(a.name, name, kFontFaceNameSize - 1) == 0) {
+            const FontRecord* record = RecordAt(a.index);
+            if (record != nullptr && record->font == nullptr)
+                FontCacheFill(s_manager, record->key, a.index);
+            return a.index;
+        }
+    }
+    return -1;
+}
+
+void NoteRecentFontIndex(const char* name, int32_t size, int32_t style, int32_t index) {
+    if (index < 0)
+        return;
+    RecentFontIndices& r = CurrentRecentIndices();
+    RecentFontIndex& a = r.answers[r.next];
+    r.next = (r.next + 1) % r.answers.size();
+    CopyName(a.name, sizeof a.name, name);
+    a.size = size;
+    a.style = style;
+    a.index = index;
+}
+
 // Ports whose measuring DC this layer makes afresh and never maps: a window's or the screen's
 // DC, a memory DC, and the display DC that metafile ports measure on. A printer's DC and DCs
 // borrowed from elsewhere (list boxes, pictures, which scale) are asked every time.
@@ -555,6 +632,7 @@ FontManager::FontManager() {
 }
 
 FontManager::~FontManager() {
+    NoteFontsChanged();
     if (s_fontTable) {
         const int32_t last =
             std::min<int32_t>(m_highestFontIndex, static_cast<int32_t>(s_fontTable->size()) - 1);
@@ -592,6 +670,7 @@ void FontManager::init(plat::HDC screenDc) {
 }
 
 void FontManager::initOSFonts() {
+    NoteFontsChanged();
     DisplayDcScope display;
     for (int role = 0; role < kOSFontRoleCount; ++role) {
         if (role == kSymbolRole)
@@ -643,6 +722,7 @@ void FontManager::initOSFonts() {
 }
 
 int32_t FontManager::addFace(int32_t id, const plat::LOGFONT& logFont) {
+    NoteFontsChanged();
     if (id == -1)
         id = ++m_lastFaceId;
     plat::LOGFONT stored = logFont;
@@ -725,8 +805,10 @@ int FontEnumProc(const plat::LOGFONT* logFont, const plat::TEXTMETRIC* /*metric*
         id = manager->addFace(id, *logFont);
     else if (id < 0)
         id = manager->addFace(-1, *logFont);
-    if (manager->m_symbolFallback == -1 && logFont->lfCharSet == plat::SYMBOL_CHARSET)
+    if (manager->m_symbolFallback == -1 && logFont->lfCharSet == plat::SYMBOL_CHARSET) {
         manager->m_symbolFallback = id;
+        NoteFontsChanged();
+    }
     TraceOut("Font found : %s , PF = %2.2X, CS = %d, IDX = %d", logFont->lfFaceName,
              logFont->lfPitchAndFamily, logFont->lfCharSet, id);
     return 1;
@@ -747,6 +829,7 @@ FontManager* InstallFontManager(std::unique_ptr<FontManager> manager) {
     if (s_manager != nullptr)
         DeleteFontManager();
     s_manager = manager.release();
+    NoteFontsChanged();
     SetTextMeasurer(&s_measurer);
     return s_manager;
 }
@@ -777,6 +860,7 @@ void DeleteFontManager() {
         SetTextMeasurer(nullptr);
     delete s_manager;
     s_manager = nullptr;
+    NoteFontsChanged();
 }
 
 void RebuildFontManager() {
@@ -913,6 +997,7 @@ void InitFontTable() {
                 s_manager->forgetFontIndex(i);
     }
     s_byteMeasures.clear();
+    NoteFontsChanged();
     s_fontTable = std::make_unique<std::vector<FontRecord>>();
     s_fontTableCapacity = 8;
     s_fontTable->reserve(static_cast<size_t>(s_fontTableCapacity));
@@ -1060,21 +1145,30 @@ int32_t FontIndexForDesc(const FontDesc& desc) {
     char name[kFontFaceNameSize];
     std::memcpy(name, desc.faceName, sizeof name);
     name[kFontFaceNameSize - 1] = 0;
+    const int32_t style = (desc.bold ? kFontStyleBold : 0) | (desc.italic ? kFontStyleItalic : 0) |
+                          (desc.underline ? kFontStyleUnderline : 0);
+    if (const int32_t recent = RecentFontIndexOf(name, desc.size, style); recent >= 0)
+        return recent;
     FontKey key;
     key.faceId = FaceIdOfName(name);
     key.resolution = s_screenResolution;
     key.size = std::max(desc.size, MinimumFontSize);
     key.escapement = 0;
-    key.style = (desc.bold ? kFontStyleBold : 0) | (desc.italic ? kFontStyleItalic : 0) |
-                (desc.underline ? kFontStyleUnderline : 0);
+    key.style = style;
     const int32_t index = FontTableLookup(key, key.size);
     const FontRecord* record = RecordAt(index);
     if (record != nullptr && record->font == nullptr)
         FontCacheFill(s_manager, record->key, index);
+    NoteRecentFontIndex(name, desc.size, style, index);
     return index;
 }
 
 int32_t FontIndexForFace(const char* face, int32_t points, bool bold, bool italic, bool underline) {
+    const int32_t style = (bold ? kFontStyleBold : 0) | (italic ? kFontStyleItalic : 0) |
+                          (underline ? kFontStyleUnderline : 0);
+    if (const int32_t recent = RecentFontIndexOf(face != nullptr ? face : "", points, style);
+        recent >= 0)
+        return recent;
     FontDesc desc;
     CopyName(desc.faceName, sizeof desc.faceName, face);
     desc.size = points;

@@ -5,6 +5,11 @@
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
 void eChar::setStyle(const FSSRecord& style) {
     InternFontRef(style, m_fontRef);
 }
@@ -28,7 +33,51 @@ void eChar::getFSS(FSSRecord& record) const {
     MergeFSS(record, own);
 }
 
-void eChar::measureLeaf(FSSRecord& resolved) {
+namespace {
+
+// A leaf's stored style merged onto the style in force, its size settled and magnified, is the
+// same for every leaf of one stored style in one context: the last few are kept with everything
+// they are made of (the stored style, the style in force and the magnification, and the base
+// size, the size steps and the largest size), so that a run of leaves resolves its style once.
+struct ContextStyle {
+    FontRef ref;
+    FSSRecord context;
+    uint8_t magnify = 0;
+    FSSRecord resolved;
+};
+
+struct ContextStyles {
+    int32_t baseSize = 0;
+    int32_t maximumSize = 0;
+    std::vector<int32_t> sizeSteps;
+    std::array<ContextStyle, 8> kept;
+    size_t count = 0;
+    size_t next = 0;
+};
+
+ContextStyles s_contextStyles;
+
+// Forgets the kept styles unless the settings they were made under still hold.
+ContextStyles& CurrentContextStyles() {
+    ContextStyles& c = s_contextStyles;
+    if (c.baseSize != BaseStyleSize() || c.maximumSize != MaximumFontSize ||
+        c.sizeSteps != SizeStepTable) {
+        c.baseSize = BaseStyleSize();
+        c.maximumSize = MaximumFontSize;
+        c.sizeSteps = SizeStepTable;
+        c.count = 0;
+        c.next = 0;
+    }
+    return c;
+}
+
+bool SameRecord(const FSSRecord& a, const FSSRecord& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
+void eChar::resolveStyle(FSSRecord& resolved) const {
     getFSS(resolved);
     // A size still relative after the merge (the current style was relative) or the reset marker
     // falls back to the base size, so a leaf never lays out at a negative size.
@@ -39,6 +88,29 @@ void eChar::measureLeaf(FSSRecord& resolved) {
     }
     if (DrawState.options[kOptionMagnify] != 0) {
         resolved.size = resolved.size >= MaximumFontSize / 2 ? MaximumFontSize : resolved.size * 2;
+    }
+}
+
+void eChar::measureLeaf(FSSRecord& resolved) {
+    ContextStyles& styles = CurrentContextStyles();
+    const uint8_t magnify = DrawState.options[kOptionMagnify];
+    const ContextStyle* kept = nullptr;
+    for (size_t i = 0; i < styles.count && kept == nullptr; ++i) {
+        const ContextStyle& k = styles.kept[i];
+        if (k.ref == m_fontRef && k.magnify == magnify && SameRecord(k.context, DrawState.style))
+            kept = &k;
+    }
+    if (kept != nullptr) {
+        resolved = kept->resolved;
+    } else {
+        resolveStyle(resolved);
+        ContextStyle& k = styles.kept[styles.next];
+        styles.next = (styles.next + 1) % styles.kept.size();
+        styles.count = std::min(styles.count + 1, styles.kept.size());
+        k.ref = m_fontRef;
+        k.context = DrawState.style;
+        k.magnify = magnify;
+        k.resolved = resolved;
     }
     // Letters stay italic; digits, signs and (in mode 4) function names come out upright.
     const uint8_t mode = resolved.italicMode();

@@ -36,7 +36,9 @@ class eChar : public eExpr {
     // True when the leaf takes the italic rule of letters.
     virtual bool charClass() const;
     virtual bool isFunctionName() const;
-    // The font reference expanded and resolved against the current drawing style.
+    // The font reference expanded and resolved against the current drawing style. Layout keeps
+    // what it resolves to per font reference and drawing style, so an override may depend on
+    // nothing else.
     virtual void getFSS(FSSRecord& record) const;
 
     // Packs the style into the font reference.
@@ -52,6 +54,9 @@ protected:
     // The leaf layout every leaf class runs first; leaves the resolved style in `resolved` (after
     // magnification and the italic rule).
     void measureLeaf(FSSRecord& resolved);
+    // The stored style resolved against the drawing style, its size settled and magnified (the
+    // part of measureLeaf that does not depend on the leaf's own text).
+    void resolveStyle(FSSRecord& resolved) const;
     // Click mapping of a leaf without inner positions: the entry names the parent row.
     bool hitLeaf(oPoint anchor, oPoint point, SelectionEntry& entry);
 };

@@ -467,6 +467,41 @@ TEST_F(FontManagerTest, TheSymbolReplacementIsEnteredOnce) {
     EXPECT_EQ(FontRecordAt(plain)->key.faceId, id("Symbol"));
 }
 
+TEST_F(FontManagerTest, RecentAnswersFollowTheSettingsAndTheTable) {
+    const auto sizeOf = [](int32_t index) { return FontRecordAt(index)->key.size; };
+    EXPECT_EQ(sizeOf(FontIndexForFace("Arial", 3, false, false, false)), 4);
+    MinimumFontSize = 8;
+    EXPECT_EQ(sizeOf(FontIndexForFace("Arial", 3, false, false, false)), 8);
+    // Only the first 31 bytes of a face name count.
+    const std::string longName = "Times New Roman" + std::string(40, 'x');
+    const int32_t times = FontIndexForFace(longName.c_str(), 12, false, false, false);
+    EXPECT_EQ(FontIndexForFace((longName + "y").c_str(), 12, false, false, false), times);
+    EXPECT_NE(FontIndexForFace("Times New Roman", 12, false, false, false), times);
+
+    // A record whose font was let go gets it back when it is asked for again.
+    const int32_t asked = FontIndexForFace("Times", 9, false, false, false);
+    for (int32_t size = 5; FontRecordAt(asked)->font != nullptr; ++size) {
+        FontKey key;
+        key.faceId = id("Arial");
+        key.size = size;
+        key.resolution = 21;
+        FontCacheFill(TheFontManager(), key, FontTableLookup(key, size));
+    }
+    EXPECT_EQ(FontIndexForFace("Times", 9, false, false, false), asked);
+    EXPECT_NE(FontRecordAt(asked)->font, nullptr);
+
+    // A restarted table and a rebuilt manager answer afresh.
+    InitFontTable();
+    const int32_t restarted = FontIndexForFace("Times", 9, false, false, false);
+    ASSERT_NE(FontRecordAt(restarted), nullptr);
+    EXPECT_EQ(FontRecordAt(restarted)->key.faceId, id("Times"));
+    RebuildFontManager();
+    const int32_t rebuilt = FontIndexForFace("Courier New", 9, true, false, false);
+    ASSERT_NE(FontRecordAt(rebuilt), nullptr);
+    EXPECT_EQ(FontRecordAt(rebuilt)->key.faceId, id("Courier New"));
+    EXPECT_EQ(FontRecordAt(rebuilt)->key.style, kFontStyleBold);
+}
+
 TEST_F(FontManagerTest, RebuildingStartsAFreshTable) {
     FontIndexForFace("Times", 30, false, false, false);
     FontIndexForFace("Courier", 30, false, false, false);

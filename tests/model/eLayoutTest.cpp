@@ -208,6 +208,54 @@ TEST_F(eLayoutTest, SizeStepsOfTemplatesApplyToTheirChildrenAndAddUpDownTheTree)
               RecordingFontIndex(StepSizeBy(12, -2), 2));
 }
 
+TEST_F(eLayoutTest, LeafStylesFollowEverySettingTheyAreResolvedFrom) {
+    // a inherits; c inherits in the template's part drawn at full size; in its part one step
+    // down b is one more step smaller by its own style and d resets to the base size.
+    FSSRecord smaller;
+    InitFSSRecord(smaller);
+    smaller.size = kSizeInherit - 1;
+    FSSRecord reset;
+    InitFSSRecord(reset);
+    reset.size = kSizeReset;
+    OwnedNode<eSimpString> stepped = NewSimpString(2);
+    auto* b = static_cast<eWord*>(stepped->setChild(0, NewWord("b", 0, smaller, 0)));
+    auto* d = static_cast<eWord*>(stepped->setChild(1, NewWord("d", 0, reset, 0)));
+    OwnedNode<eSimpString> row = NewSimpString(2);
+    auto* a = static_cast<eWord*>(row->setChild(0, InheritWord("a")));
+    eExpr* t = row->setChild(1, NewStepTemplate(-1, InheritWord("c"), std::move(stepped)));
+    auto* c = static_cast<eWord*>(t->getChild(0));
+    int32_t ownSize = 0; // 0: a inherits
+    const auto check = [&](const char* when, uint8_t magnify) {
+        SCOPED_TRACE(when);
+        InvalidateTree(row.get());
+        MeasureExprWithOptions(row.get(), port.get(), 0, magnify, 0, 0);
+        const auto shown = [&](int32_t size) {
+            if (magnify == 0)
+                return size;
+            return size >= MaximumFontSize / 2 ? MaximumFontSize : 2 * size;
+        };
+        const int32_t base = BaseStyleSize();
+        EXPECT_EQ(a->m_fontIndex, RecordingFontIndex(shown(ownSize ? ownSize : base), 2));
+        EXPECT_EQ(b->m_fontIndex,
+                  RecordingFontIndex(shown(StepSizeBy(StepSizeBy(base, -1), -1)), 2));
+        EXPECT_EQ(c->m_fontIndex, RecordingFontIndex(shown(base), 2));
+        EXPECT_EQ(d->m_fontIndex, RecordingFontIndex(shown(base), 2));
+    };
+    check("shipped", 0);
+    SizeStepTable = {6, 8, 10, 16, 20, 24, 32, 40};
+    check("other steps", 0);
+    // One step below 12 and below 14 is the same size on these steps.
+    StyleTable[0].size = 14;
+    check("base 14", 0);
+    check("magnified", 1);
+    MaximumFontSize = 20;
+    check("largest size 20", 1);
+    MaximumFontSize = 1024;
+    ownSize = 30;
+    a->setStyle(SizedStyle(30, kItalicLetters));
+    check("own size", 0);
+}
+
 TEST_F(eLayoutTest, LocateNodeSumsTheOffsetsFromTheRoot) {
     OwnedNode<eSimpString> row = NewSimpString(2);
     row->setChild(0, Word("ab"));

@@ -385,7 +385,14 @@ int32_t SizeToStep(int32_t size) {
     const std::vector<int32_t>& t = SizeStepTable;
     if (t.empty() || size <= t.front())
         return 0;
+    // Inside the table a step is its entry; past it the sizes follow StepToSize.
+    const int32_t n = static_cast<int32_t>(t.size());
     int32_t i = 0;
+    while (i + 1 < n && t[static_cast<size_t>(i) + 1] <= size &&
+           t[static_cast<size_t>(i) + 1] > t[static_cast<size_t>(i)])
+        ++i;
+    if (i + 1 < n)
+        return i;
     while (StepToSize(i + 1) <= size && StepToSize(i + 1) > StepToSize(i))
         ++i;
     return i;

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <deque>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 // ---- The font table ----------------------------------------------------------------------------
@@ -610,6 +611,15 @@ namespace {
 
 struct ReaderState {
     oIStream* stream = nullptr;
+    // A memory stream is read through its bytes directly, with the same line-end rules, instead
+    // of a virtual call per byte; its position is handed back whenever something else reads it
+    // and when the read ends, however it ends. Null: every byte comes through the stream's calls.
+    oIMemoryStream* memory = nullptr;
+    const uint8_t* start = nullptr;
+    const uint8_t* at = nullptr;
+    const uint8_t* end = nullptr;
+    // The picture code holds the stream: the position is the stream's own.
+    bool handedOver = false;
     FSSRecord style;
     int32_t styleBits = -1;
     char fontClass = '?';
@@ -624,6 +634,9 @@ ReaderState s_in;
 // Double-byte words beyond the first of a record too long for one word, handed out by the next
 // reads of the same row.
 std::deque<ExprPtr> s_pending;
+// The children of the rows being read, innermost row last: each row takes its own from the top
+// when its end mark comes, so no row needs a list of its own.
+std::vector<ExprPtr> s_items;
 EncodingBackground s_background;
 int32_t s_versionNotes = 0;
 
@@ -631,17 +644,41 @@ int32_t s_versionNotes = 0;
     Fail(errDataCorrupted);
 }
 
-oIStream& In() {
-    return *s_in.stream;
+// The position read so far, handed to the memory stream.
+void HandBackPosition() {
+    if (s_in.memory != nullptr)
+        s_in.memory->seek(static_cast<int32_t>(s_in.at - s_in.start));
+}
+
+void TakePosition() {
+    if (s_in.memory != nullptr)
+        s_in.at = s_in.memory->current();
+}
+
+// What oIMemoryStream::nextByte answers: a 0 byte, CR and CR LF read as LF.
+inline int MemoryNext() {
+    if (s_in.at >= s_in.end)
+        return -1;
+    const uint8_t c = *s_in.at++;
+    if (c > '\r')
+        return c;
+    if (c == 0)
+        return '\n';
+    if (c == '\r') {
+        if (s_in.at < s_in.end && *s_in.at == '\n')
+            ++s_in.at;
+        return '\n';
+    }
+    return c;
 }
 
 // The next byte 0-255, or -1 at the end of the data.
-int Get() {
-    return In().nextByte();
+inline int Get() {
+    return s_in.memory != nullptr ? MemoryNext() : s_in.stream->nextByte();
 }
 
 // The next byte; the end of the data is corrupt.
-int Need() {
+inline int Need() {
     const int c = Get();
     if (c < 0)
         Corrupt();
@@ -649,16 +686,95 @@ int Need() {
 }
 
 void UnGet(int c) {
-    if (c >= 0)
-        In().unGetChar(c);
+    if (c < 0)
+        return;
+    if (s_in.memory == nullptr) {
+        s_in.stream->unGetChar(c);
+        return;
+    }
+    // As oIMemoryStream::unGetChar: a CR LF pair steps back as one.
+    if (s_in.at <= s_in.start) {
+        KV_ASSERT_FAILED("unGetChar");
+        return;
+    }
+    if (s_in.at - s_in.start >= 2 && s_in.at[-1] == '\n' && s_in.at[-2] == '\r')
+        s_in.at -= 2;
+    else
+        --s_in.at;
 }
 
-int32_t Number() {
-    return In().getNumber();
+// A compact number, as oIStream::getNumber reads it from a memory stream (whose getChar answers
+// bytes 0x80-0xFF as negative values).
+int32_t MemoryNumber() {
+    const auto next = [] {
+        const int b = MemoryNext();
+        return b < 0 ? -1 : static_cast<int>(static_cast<signed char>(b));
+    };
+    const int c = next();
+    if (c == 0 || c == '}') {
+        UnGet(c);
+        return 0;
+    }
+    if (c >= 0x20 && c <= 0x60)
+        return (c & 63) - 32;
+    if (c < 'b' || c > 'f')
+        Corrupt();
+    const int more = c - 0x61;
+    int d = next();
+    if (d < 0)
+        Corrupt(); // the data ends inside the number
+    int64_t value = (d & 63) - 32;
+    for (int i = 0; i < more; ++i) {
+        d = next();
+        if (d < 0)
+            Corrupt();
+        value = value * 64 + ((d - 0x20) & 63);
+    }
+    // Only a damaged "f" form can leave the 32-bit range.
+    if (value < INT32_MIN || value > INT32_MAX)
+        Corrupt();
+    return static_cast<int32_t>(value);
+}
+
+inline int32_t Number() {
+    if (s_in.memory == nullptr)
+        return s_in.stream->getNumber();
+    // Most numbers are one character, which no line-end rule touches.
+    if (s_in.at < s_in.end && *s_in.at >= 0x20 && *s_in.at <= 0x60)
+        return (*s_in.at++ & 63) - 32;
+    return MemoryNumber();
+}
+
+// Reads up to and including the byte; the end of the data first is corrupt.
+void SkipTo(int byte) {
+    if (s_in.memory == nullptr) {
+        s_in.stream->skipTo(byte);
+        return;
+    }
+    const auto target = static_cast<uint8_t>(byte);
+    if (s_in.at >= s_in.end)
+        Corrupt();
+    if (target != '\n' && target != '\r' && target != 0) {
+        // The line-end rules only make line feeds, so any other byte is found as it stands.
+        const void* found = std::memchr(s_in.at, target, static_cast<size_t>(s_in.end - s_in.at));
+        if (found == nullptr) {
+            s_in.at = s_in.end;
+            Corrupt();
+        }
+        s_in.at = static_cast<const uint8_t*>(found) + 1;
+        return;
+    }
+    for (;;) {
+        const int b = MemoryNext();
+        if (b < 0)
+            Corrupt();
+        if (b == target)
+            return;
+    }
 }
 
 void SkipToClose() {
-    In().skipTo('}');
+    SkipTo('}');
 }
 
 bool IsLetter(int c) {
@@ -723,20 +839,19 @@ int32_t ReadCount() {
     return n;
 }
 
-// The children of a row in the list form, up to the end mark; their count is bounded even though
-// the row did not announce it.
-std::vector<ExprPtr> ReadRowChildrenToEnd() {
-    std::vector<ExprPtr> children;
+// The children of a row in the list form, up to the end mark, onto the item stack; their count is
+// bounded even though the row did not announce it.
+void ReadRowChildrenToEnd() {
+    const size_t base = s_items.size();
     for (;;) {
         ExprPtr child = ParseExprTree(true, false);
         if (child == nullptr)
             break;
         RefuseRow(child);
-        if (static_cast<int32_t>(children.size()) >= kMaxEncodingChildren)
+        if (s_items.size() - base >= static_cast<size_t>(kMaxEncodingChildren))
             Corrupt();
-        children.push_back(std::move(child));
+        s_items.push_back(std::move(child));
     }
-    return children;
 }
 
 void ReadFontDefinition() {
@@ -794,19 +909,28 @@ void ReadOldStyle() {
 ExprPtr ReadLetterRun(int first, bool single) {
     const bool letters = IsLetter(first);
     const size_t limit = letters ? 32 : 95;
-    std::string text(1, static_cast<char>(first));
+    char text[95];
+    text[0] = static_cast<char>(first);
+    size_t n = 1;
     if (!s_in.oldFormat && !single) {
-        while (text.size() < limit) {
-            const int c = Get();
-            if (letters ? IsLetter(c) : IsDigit(c)) {
-                text.push_back(static_cast<char>(c));
-            } else {
-                UnGet(c);
-                break;
+        if (s_in.memory != nullptr) {
+            // Letters and digits are no line ends: the run is the bytes as they stand.
+            while (n < limit && s_in.at < s_in.end &&
+                   (letters ? IsLetter(*s_in.at) : IsDigit(*s_in.at)))
+                text[n++] = static_cast<char>(*s_in.at++);
+        } else {
+            while (n < limit) {
+                const int c = Get();
+                if (letters ? IsLetter(c) : IsDigit(c)) {
+                    text[n++] = static_cast<char>(c);
+                } else {
+                    UnGet(c);
+                    break;
+                }
             }
         }
     }
-    return MakeWord(text);
+    return MakeWord(std::string_view(text, n));
 }
 
 ExprPtr ReadEscapedByte(int first) {
@@ -836,27 +960,41 @@ ExprPtr MakeRow(const Stamp& stamp, std::vector<ExprPtr>& children) {
     return ExprPtr(row.release());
 }
 
+// The row of the items from base up, which leave the item stack.
+ExprPtr RowOfItems(const Stamp& stamp, size_t base) {
+    const size_t n = s_items.size() - base;
+    OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(n));
+    stamp.apply(row.get());
+    for (size_t i = 0; i < n; ++i)
+        row->setChild(static_cast<int32_t>(i), std::move(s_items[base + i]));
+    s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(base), s_items.end());
+    return ExprPtr(row.release());
+}
+
 ExprPtr ReadRow() {
     const Stamp stamp;
     const int32_t n = ReadCount();
-    std::vector<ExprPtr> children;
+    const size_t base = s_items.size();
     if (s_in.oldFormat) {
         for (int32_t i = 0; i < n; ++i) {
-            children.push_back(ParseExprTree(false, false));
-            RefuseRow(children.back());
+            ExprPtr child = ParseExprTree(false, false);
+            RefuseRow(child);
+            s_items.push_back(std::move(child));
         }
     } else {
-        children = ReadRowChildrenToEnd();
+        ReadRowChildrenToEnd();
     }
-    return MakeRow(stamp, children);
+    return RowOfItems(stamp, base);
 }
 
 ExprPtr ReadOneElementRow() {
     const Stamp stamp;
-    std::vector<ExprPtr> children;
-    children.push_back(ParseExprTree(false, true));
-    RefuseRow(children.back());
-    return MakeRow(stamp, children);
+    ExprPtr child = ParseExprTree(false, true);
+    RefuseRow(child);
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    stamp.apply(row.get());
+    row->setChild(0, std::move(child));
+    return ExprPtr(row.release());
 }
 
 void FillSlots(eExpr* node) {
@@ -907,7 +1045,8 @@ ExprPtr ReadRuledRow() {
     const int32_t verticalAlign = Number();
     const int32_t justification = Number();
     const int32_t width = Number();
-    std::vector<ExprPtr> children = ReadRowChildrenToEnd();
+    const size_t base = s_items.size();
+    ReadRowChildrenToEnd();
     const int32_t stops = ReadCount();
     uint16_t tabStops[kTabStopCount];
     for (int32_t i = 0; i < stops; ++i) {
@@ -926,15 +1065,17 @@ ExprPtr ReadRuledRow() {
     (void)Number();
     SkipToClose();
 
-    OwnedNode<eDxString> row = NewDxString(static_cast<int32_t>(children.size()), nullptr);
+    const size_t n = s_items.size() - base;
+    OwnedNode<eDxString> row = NewDxString(static_cast<int32_t>(n), nullptr);
     stamp.apply(row.get());
     row->m_verticalAlign = static_cast<uint8_t>(verticalAlign);
     row->m_justification = static_cast<uint8_t>(justification);
     row->m_width = width;
     std::copy(tabStops, tabStops + kTabStopCount, row->m_tabStops);
     row->m_followRuler = static_cast<uint8_t>(follow);
-    for (size_t i = 0; i < children.size(); ++i)
-        row->setChild(static_cast<int32_t>(i), std::move(children[i]));
+    for (size_t i = 0; i < n; ++i)
+        row->setChild(static_cast<int32_t>(i), std::move(s_items[base + i]));
+    s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(base), s_items.end());
     return ExprPtr(row.release());
 }
 
@@ -1027,8 +1168,14 @@ ExprPtr ReadDoubleByte(bool listMode) {
 
 ExprPtr ReadPicture() {
     std::unique_ptr<WinUfo> picture;
-    if (s_pictureReader != nullptr)
-        picture = s_pictureReader(In());
+    if (s_pictureReader != nullptr) {
+        // The picture code reads the stream itself, from the position reached so far.
+        HandBackPosition();
+        s_in.handedOver = true;
+        picture = s_pictureReader(*s_in.stream);
+        s_in.handedOver = false;
+        TakePosition();
+    }
     SkipToClose();
     OwnedNode<eUFO> ufo = NewUFO(std::move(picture), &DefaultStyle, 255);
     return ExprPtr(ufo.release());
@@ -1132,16 +1279,14 @@ ExprPtr ParseExprTree(bool listMode, bool single) {
                 return node;
             break;
         case '|':
-            In().skipTo('|');
+            SkipTo('|');
             break;
         case '(':
             return ReadRow();
         case '^':
             return ReadOneElementRow();
-        case '_': {
-            std::vector<ExprPtr> none;
-            return MakeRow(Stamp(), none);
-        }
+        case '_':
+            return RowOfItems(Stamp(), s_items.size());
         case '<':
             return ReadTemplate();
         case '$':
@@ -1205,6 +1350,16 @@ int32_t NewerVersionNotesShown() {
 ExprPtr ReadExprEncoding(oIStream& stream) {
     s_in = ReaderState{};
     s_in.stream = &stream;
+    // Memory streams (data resources are memory streams too) are read through their bytes.
+    if (typeid(stream) == typeid(oIMemoryStream) || typeid(stream) == typeid(oIDataFileStream)) {
+        auto* memory = static_cast<oIMemoryStream*>(&stream);
+        if (memory->end() - memory->start() <= INT32_MAX) {
+            s_in.memory = memory;
+            s_in.start = memory->start();
+            s_in.at = memory->current();
+            s_in.end = memory->end();
+        }
+    }
     InitFSSRecord(s_in.style);
     SetFSSFontName(s_in.style, "");
     s_in.style.size = -1;
@@ -1212,9 +1367,17 @@ ExprPtr ReadExprEncoding(oIStream& stream) {
     s_versionNotes = 0;
     s_pending.clear();
     ClearFonts();
-    // Words held back for a row that a failure abandoned go with it.
-    struct PendingCleanup {
-        ~PendingCleanup() { s_pending.clear(); }
+    s_items.clear();
+    // Words held back for a row that a failure abandoned go with it, and so do the children of
+    // the rows it left unfinished. The stream is left where the read stopped.
+    struct Cleanup {
+        ~Cleanup() {
+            s_pending.clear();
+            s_items.clear();
+            if (!s_in.handedOver)
+                HandBackPosition();
+            s_in.memory = nullptr;
+        }
     } cleanup;
 
     ExpectText(kEncodingStart);

@@ -144,6 +144,9 @@ namespace {
 struct FontNameBuffer {
     std::string text;
     std::unordered_map<std::string, int32_t> offsets;
+    // The name last interned and its offset: runs of characters in one font look it up once.
+    char lastName[kFontNameSize] = {};
+    int32_t lastOffset = -1;
 };
 
 FontNameBuffer& Names() {
@@ -155,15 +158,23 @@ FontNameBuffer& Names() {
 
 void InternFontRef(const FSSRecord& record, FontRef& ref) {
     FontNameBuffer& names = Names();
-    const std::string name(record.fontName, BoundedLength(record.fontName));
-    auto it = names.offsets.find(name);
-    if (it == names.offsets.end()) {
-        const int32_t offset = static_cast<int32_t>(names.text.size());
-        names.text += name;
-        names.text += '\0';
-        it = names.offsets.emplace(name, offset).first;
+    const size_t length = BoundedLength(record.fontName);
+    if (names.lastOffset < 0 || std::memcmp(names.lastName, record.fontName, length) != 0 ||
+        names.lastName[length] != '\0') {
+        const std::string name(record.fontName, length);
+        auto it = names.offsets.find(name);
+        if (it == names.offsets.end()) {
+            const int32_t offset = static_cast<int32_t>(names.text.size());
+            names.text += name;
+            names.text += '\0';
+            it = names.offsets.emplace(name, offset).first;
+        }
+        // Names are never removed, so the offset stays right for the rest of the run.
+        std::memcpy(names.lastName, record.fontName, length);
+        names.lastName[length] = '\0';
+        names.lastOffset = it->second;
     }
-    ref.nameOffset = it->second;
+    ref.nameOffset = names.lastOffset;
     ref.size = record.size;
     ref.styleBits = PackStyleBits(record);
 }

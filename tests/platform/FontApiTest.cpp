@@ -1,6 +1,8 @@
 // The font calls on DCs and handles: creation, the faces they report, measuring, glyph metrics,
 // enumeration, the installed-font list and drawing through a DC.
 
+#include "core/font/TextRenderer.h"
+#include "core/gdi/WindowDc.h"
 #include "plat/Font.h"
 #include "plat/Gdi.h"
 #include "support/FontPin.h"
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -592,6 +595,197 @@ TEST_F(FontApi, TextFollowsClipChangesOnTheSameDc) {
     EXPECT_EQ(reused.pixels(), unclipped);
     plat::SelectObject(reused.dc(), old);
     plat::DeleteObject(other);
+}
+
+TEST_F(FontApi, GlyphMasksDrawExactlyWhatCairoDraws) {
+    // Text on image surfaces is drawn from cached glyph masks; Cairo draws the reference. Random
+    // runs over every face, size and style, colours, alignments, positions partly or wholly
+    // outside, spacing arrays, opaque and clipping rectangles, clip regions, window origins and
+    // clips, scaled mappings and 32-bit and monochrome targets: every 32-bit word must agree.
+    const char* const faces[] = {
+        "Arial",     "Courier", "Courier New", "DejaVu Sans", "DejaVu Sans Mono", "DejaVu Serif",
+        "Helvetica", "Rudize",  "Symbol",      "Times",       "Times New Roman"};
+    constexpr int kW = 90, kH = 48;
+    std::mt19937 rng(20261207);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    struct Case {
+        plat::LOGFONT lf;
+        std::string text;
+        std::vector<int> dx;
+        int x, y, target, clip, scale;
+        plat::UINT align, options;
+        plat::RECT rect;
+        plat::COLORREF text0, bk;
+        int bkMode;
+        plat::POINT origin;
+    };
+    // Draws the case on a fresh target and returns its pixels.
+    auto draw = [&](const Case& c, bool blit) {
+        plat::fontcore::SetTextBlitting(blit);
+        std::vector<std::uint32_t> words;
+        const bool mono = c.target == 2;
+        cairo_surface_t* s = cairo_image_surface_create(
+            c.target == 1 ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, kW, kH);
+        auto* data = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(s));
+        for (int i = 0; i < kW * kH; ++i) {
+            data[i] = (mono ? 0 : 0x5A000000u * static_cast<std::uint32_t>(i % 3)) |
+                      (i % 7 < 3 ? 0xFFFFFFu : 0x00u);
+        }
+        cairo_surface_mark_dirty(s);
+        plat::HDC dc = nullptr;
+        plat::HBITMAP bitmap = nullptr;
+        plat::HGDIOBJ oldBitmap = nullptr;
+        if (mono) {
+            dc = plat::CreateCompatibleDC(nullptr);
+            bitmap = plat::CreateBitmap(kW, kH, 1, 1, nullptr);
+            oldBitmap = plat::SelectObject(dc, bitmap);
+            plat::BitBlt(dc, 0, 0, kW, kH, nullptr, 0, 0, plat::WHITENESS);
+        } else {
+            plat::core::Region window(plat::RECT{0, 0, kW, kH});
+            window.subtract(plat::core::Region(plat::RECT{0, 30, 25, kH}));
+            dc = plat::core::CreateSurfaceDc(s, c.origin, window, nullptr);
+        }
+        {
+            SelectedFont f(dc, c.lf);
+            plat::SetTextColor(dc, c.text0);
+            plat::SetBkColor(dc, c.bk);
+            plat::SetBkMode(dc, c.bkMode);
+            plat::SetTextAlign(dc, c.align);
+            if (c.scale != 1) {
+                plat::SetMapMode(dc, plat::MM_ANISOTROPIC);
+                plat::SetWindowExtEx(dc, 2, 2, nullptr);
+                plat::SetViewportExtEx(dc, 2 * c.scale, 2 * c.scale, nullptr);
+            }
+            if (c.clip == 1) {
+                plat::IntersectClipRect(dc, 5, 3, 60, 40);
+            } else if (c.clip == 2) {
+                plat::ExcludeClipRect(dc, 20, 10, 45, 30);
+            } else if (c.clip == 3) {
+                plat::IntersectClipRect(dc, 70, 40, 200, 200); // a corner only
+            }
+            plat::SetViewportOrgEx(dc, c.origin.x % 3, 0, nullptr);
+            const plat::UINT n = static_cast<plat::UINT>(c.text.size());
+            const int* dx = c.dx.empty() ? nullptr : c.dx.data();
+            EXPECT_TRUE(plat::ExtTextOut(dc, c.x, c.y, c.options, &c.rect, c.text.data(), n, dx));
+            // The same DC again, further down: kept clip and cached masks.
+            EXPECT_TRUE(plat::ExtTextOut(dc, c.x + 3, c.y + 9, c.options & plat::ETO_CLIPPED,
+                                         &c.rect, c.text.data(), n, dx));
+            plat::SetViewportOrgEx(dc, 0, 0, nullptr);
+            plat::SetMapMode(dc, plat::MM_TEXT);
+            plat::SelectClipRgn(dc, nullptr);
+            if (mono) {
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        words.push_back(plat::GetPixel(dc, x, y));
+                    }
+                }
+            }
+        }
+        if (mono) {
+            plat::SelectObject(dc, oldBitmap);
+            plat::DeleteObject(bitmap);
+            plat::DeleteDC(dc);
+        } else {
+            plat::core::DestroySurfaceDc(dc);
+            cairo_surface_flush(s);
+            words.assign(data, data + kW * kH);
+        }
+        cairo_surface_destroy(s);
+        plat::fontcore::SetTextBlitting(true);
+        return words;
+    };
+    const plat::UINT aligns[] = {plat::TA_TOP, plat::TA_BASELINE, plat::TA_BOTTOM};
+    const plat::UINT sides[] = {plat::TA_LEFT, plat::TA_RIGHT, plat::TA_CENTER};
+    int inked = 0;
+    for (int k = 0; k < 600; ++k) {
+        Case c;
+        c.lf = logFont(faces[pick(0, 10)], -pick(5, 34), pick(0, 1) != 0 ? plat::FW_BOLD : 400);
+        c.lf.lfItalic = static_cast<plat::BYTE>(pick(0, 2) == 0);
+        c.lf.lfUnderline = static_cast<plat::BYTE>(pick(0, 5) == 0);
+        c.lf.lfStrikeOut = static_cast<plat::BYTE>(pick(0, 7) == 0);
+        c.lf.lfEscapement = pick(0, 15) == 0 ? 900 : 0;
+        for (int i = pick(0, 9); i > 0; --i) {
+            c.text.push_back(static_cast<char>(pick(0, 5) == 0 ? pick(0x80, 0xFF) : pick(32, 126)));
+        }
+        if (pick(0, 4) == 0) {
+            for (std::size_t i = 0; i < c.text.size(); ++i) {
+                c.dx.push_back(pick(-3, 16));
+            }
+        }
+        c.x = pick(-30, kW + 5);
+        c.y = pick(-12, kH + 12);
+        c.target = pick(0, 5) == 0 ? 2 : pick(0, 1);
+        c.clip = pick(0, 3);
+        c.scale = pick(0, 5) == 0 ? 2 : 1;
+        c.align = aligns[pick(0, 2)] | sides[pick(0, 2)];
+        c.options = static_cast<plat::UINT>(pick(0, 3)) * plat::ETO_OPAQUE; // OPAQUE | CLIPPED
+        static_assert(plat::ETO_CLIPPED == 2 * plat::ETO_OPAQUE);
+        c.rect = plat::RECT{pick(-10, 50), pick(-10, 30), pick(-10, 100), pick(-10, 60)};
+        c.text0 = plat::RGB(pick(0, 255), pick(0, 255), pick(0, 255));
+        c.bk = plat::RGB(pick(0, 255), pick(0, 255), pick(0, 255));
+        c.bkMode = pick(0, 2) == 0 ? plat::OPAQUE : plat::TRANSPARENT;
+        c.origin = plat::POINT{pick(-8, 8), pick(-8, 8)};
+        if (k < 4) {
+            // Hinted accents of this face pass the glyphs' metric bounds by a pixel: drawn
+            // whole inside the clip, cut where the clip or the surface edge crosses the string.
+            c.lf = logFont("Arial", -7);
+            c.text = "\x8E\xC8\xBD\xCC";
+            c.dx.clear();
+            c.x = k == 1 ? -12 : 4;
+            c.y = 30;
+            c.clip = k == 2 ? 1 : 0;
+            c.target = k == 3 ? 2 : 0;
+            c.options = 0;
+            c.align = plat::TA_BASELINE;
+            c.origin = plat::POINT{0, 0};
+        }
+        const std::vector<std::uint32_t> cairo = draw(c, false);
+        const std::vector<std::uint32_t> masks = draw(c, true);
+        ASSERT_EQ(masks, cairo) << "case " << k << ": " << c.lf.lfFaceName << " " << c.lf.lfHeight
+                                << " \"" << c.text << "\" at " << c.x << "," << c.y;
+        inked += cairo != draw(Case{c.lf,
+                                    "",
+                                    {},
+                                    0,
+                                    0,
+                                    c.target,
+                                    0,
+                                    1,
+                                    0,
+                                    0,
+                                    {},
+                                    0,
+                                    0,
+                                    plat::TRANSPARENT,
+                                    c.origin},
+                               false)
+                     ? 1
+                     : 0;
+    }
+    EXPECT_GT(inked, 250); // most cases drew something
+
+    // Upright text is drawn by the masks, rotated text is left to Cairo.
+    std::vector<std::uint32_t> pixels(40 * 30, 0xFFFFFF);
+    const std::vector<plat::RECT> all = {plat::RECT{0, 0, 40, 30}};
+    plat::fontcore::PixelTarget target;
+    target.data = reinterpret_cast<unsigned char*>(pixels.data());
+    target.stride = 40 * 4;
+    target.width = 40;
+    target.height = 30;
+    target.clip = &all;
+    plat::fontcore::TextRun run;
+    run.x = 3;
+    run.y = 20;
+    run.text = "Ag";
+    run.count = 2;
+    plat::fontcore::TextRunResult result;
+    plat::LOGFONT lf = logFont("Arial", -16);
+    auto upright = plat::fontcore::FontInstance::create(lf);
+    lf.lfEscapement = 900;
+    auto turned = plat::fontcore::FontInstance::create(lf);
+    EXPECT_TRUE(plat::fontcore::BlitTextRun(target, *upright, run, &result));
+    EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0xFF000000u), 0);
+    EXPECT_FALSE(plat::fontcore::BlitTextRun(target, *turned, run, &result));
 }
 
 } // namespace

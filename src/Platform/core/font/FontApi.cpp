@@ -371,7 +371,26 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, const cha
     run.opaqueBackground = state.bkMode == OPAQUE;
 
     fontcore::TextRunResult result;
-    {
+    bool blitted = false;
+    if (fontcore::TextBlitting()) {
+        // Text on a 32-bit image surface is drawn from cached glyph masks, without Cairo's
+        // set-up per string; what the blitter does not draw goes through Cairo below.
+        core::DcPixels pixels(hdc);
+        if (pixels.ok()) {
+            fontcore::PixelTarget target;
+            target.data = pixels.data();
+            target.stride = pixels.stride();
+            target.width = pixels.width();
+            target.height = pixels.height();
+            target.origin = pixels.origin();
+            target.clip = &pixels.clipRects();
+            blitted = fontcore::BlitTextRun(target, *deviceFont, run, &result);
+            if (blitted && result.anyTouched) {
+                pixels.touch(result.touched);
+            }
+        }
+    }
+    if (!blitted) {
         core::DcCairo target(hdc);
         if (target.ok()) {
             result = fontcore::DrawTextRun(target.cr(), *deviceFont, run);

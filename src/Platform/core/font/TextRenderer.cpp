@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace plat::fontcore {
@@ -35,6 +37,23 @@ struct Frame {
     double py(double u, double v) const { return oy - u * s + v * c; }
 };
 
+// Glyph space (y down) -> device: shear for synthetic italic, scale, then rotate. Both renderers
+// build the matrix with this one expression, so that Cairo sees the very same scaled font.
+cairo_matrix_t fontMatrix(double ppem, const Frame& f, bool syntheticItalic) {
+    const double sh = syntheticItalic ? kItalicShear : 0.0;
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, ppem * f.c, -ppem * f.s, ppem * (f.s - sh * f.c), ppem * (f.c + sh * f.s),
+                      0, 0);
+    return m;
+}
+
+// What Cairo's state is for glyphs: the renderers and the mask maker set it up alike.
+void setGlyphState(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t& m) {
+    cairo_set_font_face(cr, face);
+    cairo_set_font_matrix(cr, &m);
+    cairo_set_font_options(cr, fontOptions());
+}
+
 void quad(cairo_t* cr, const Frame& f, double u0, double v0, double u1, double v1) {
     cairo_move_to(cr, f.px(u0, v0), f.py(u0, v0));
     cairo_line_to(cr, f.px(u1, v0), f.py(u1, v0));
@@ -60,41 +79,46 @@ struct Box {
     }
 };
 
-} // namespace
+// A run worked out: its characters, their glyphs, pen positions along the baseline and the frame.
+// The buffers are reused between calls instead of allocated for every string.
+struct RunPlan {
+    std::vector<unsigned> codes;
+    std::vector<long> pen;
+    std::vector<GlyphRef> glyphs;
+    long total = 0;
+    long escapement = 0; // tenths of a degree, in [0, 3600)
+    Frame f;
+};
 
-TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& run) {
-    TextRunResult result;
-    const std::vector<unsigned> codes = FontInstance::codes(run.text, run.count);
+RunPlan& planRun(const FontInstance& font, const TextRun& run) {
+    thread_local RunPlan p;
+    p.codes = FontInstance::codes(run.text, run.count);
     const TEXTMETRIC& tm = font.textMetrics();
-
-    // Per-run buffers are reused between calls instead of allocated for every string.
-    thread_local std::vector<long> pen;
-    thread_local std::vector<GlyphRef> glyphs;
-    thread_local std::vector<cairo_glyph_t> list;
-    pen.resize(codes.size());
-    glyphs.resize(codes.size());
+    p.pen.resize(p.codes.size());
+    p.glyphs.resize(p.codes.size());
     long total = 0;
     std::size_t byte = 0;
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        glyphs[i] = font.glyph(codes[i]);
-        pen[i] = total;
-        const std::size_t bytes = codes[i] > 0xFF ? 2 : 1;
+    for (std::size_t i = 0; i < p.codes.size(); ++i) {
+        p.glyphs[i] = font.glyph(p.codes[i]);
+        p.pen[i] = total;
+        const std::size_t bytes = p.codes[i] > 0xFF ? 2 : 1;
         if (run.dx != nullptr) {
             for (std::size_t k = 0; k < bytes && byte + k < run.count; ++k) {
                 total += run.dx[byte + k];
             }
         } else {
-            total += glyphs[i].advance;
+            total += p.glyphs[i].advance;
         }
         byte += bytes;
     }
-    result.advance = total;
+    p.total = total;
 
     Frame f;
     long e = font.logFont().lfEscapement % 3600;
     if (e < 0) {
         e += 3600;
     }
+    p.escapement = e;
     switch (e) {
     case 0:
         break;
@@ -140,26 +164,389 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
     }
     f.ox = run.x + along * f.c + across * f.s;
     f.oy = run.y - along * f.s + across * f.c;
+    p.f = f;
+    return p;
+}
+
+bool opaqueRect(const TextRun& run) {
+    return (run.options & ETO_OPAQUE) != 0 && run.rect != nullptr &&
+           run.rect->right > run.rect->left && run.rect->bottom > run.rect->top;
+}
+
+bool clippedRun(const TextRun& run) {
+    return (run.options & ETO_CLIPPED) != 0 && run.rect != nullptr;
+}
+
+// The device rectangle the run may have changed and its advance. The ink may pass the cell
+// (italic overhang, accents): the touched area covers the black boxes too, with a pixel of
+// margin for hinting.
+TextRunResult resultOf(const FontInstance& font, const TextRun& run, const RunPlan& p) {
+    TextRunResult result;
+    result.advance = p.total;
+    const TEXTMETRIC& tm = font.textMetrics();
+    Box box;
+    if (opaqueRect(run)) {
+        box.add(run.rect->left, run.rect->top);
+        box.add(run.rect->right, run.rect->bottom);
+    }
+    double inkL = 0, inkR = static_cast<double>(p.total), inkT = -tm.tmAscent, inkB = tm.tmDescent;
+    const std::size_t links = font.links().size();
+    for (std::size_t i = 0; i < p.glyphs.size(); ++i) {
+        if (static_cast<std::size_t>(p.glyphs[i].link) >= links) {
+            continue;
+        }
+        GLYPHMETRICS gm;
+        if (font.glyphMetrics(p.codes[i], &gm) && gm.gmBlackBoxX > 0) {
+            inkL = std::min(inkL, static_cast<double>(p.pen[i] + gm.gmptGlyphOrigin.x));
+            inkR = std::max(inkR, static_cast<double>(p.pen[i] + gm.gmptGlyphOrigin.x +
+                                                      static_cast<long>(gm.gmBlackBoxX)));
+            inkT = std::min(inkT, static_cast<double>(-gm.gmptGlyphOrigin.y));
+            inkB = std::max(inkB, static_cast<double>(static_cast<long>(gm.gmBlackBoxY) -
+                                                      gm.gmptGlyphOrigin.y));
+        }
+    }
+    if (font.logFont().lfUnderline != 0 && p.total != 0) {
+        inkB =
+            std::max(inkB, static_cast<double>(font.underlineOffset() + font.underlineThickness()));
+    }
+    if (!p.codes.empty()) {
+        for (double u : {inkL - 1, inkR + 1}) {
+            for (double v : {inkT - 1, inkB + 1}) {
+                box.add(p.f.px(u, v), p.f.py(u, v));
+            }
+        }
+    }
+    if (box.any) {
+        RECT r{static_cast<LONG>(std::floor(box.l)), static_cast<LONG>(std::floor(box.t)),
+               static_cast<LONG>(std::ceil(box.r)), static_cast<LONG>(std::ceil(box.b))};
+        if (clippedRun(run)) {
+            r.left = std::max(r.left, run.rect->left);
+            r.top = std::max(r.top, run.rect->top);
+            r.right = std::min(r.right, run.rect->right);
+            r.bottom = std::min(r.bottom, run.rect->bottom);
+        }
+        if (r.right > r.left && r.bottom > r.top) {
+            result.touched = r;
+            result.anyTouched = true;
+        }
+    }
+    return result;
+}
+
+// --- Glyph masks ---------------------------------------------------------------------------------
+
+// One row's run of covered pixels, relative to the glyph's origin on the baseline: [x0, x1) at y.
+struct Span {
+    int y;
+    int x0;
+    int x1;
+};
+
+// A glyph's mask: the box of its covered pixels (empty for a glyph without ink), its spans, and
+// the box Cairo gives the glyph when it works out where a string of glyphs may draw: its metric
+// bounds rounded out to whole pixels (a point at the origin for a glyph without extent). The ink
+// of a hinted glyph may pass those bounds by a pixel.
+struct GlyphMask {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+    RECT bounds{};
+};
+
+// The masks of one scaled font: a face at a size, upright or sheared.
+class Strike {
+public:
+    Strike(cairo_font_face_t* face, int ppem, bool italic)
+        : m_face(face)
+        , m_ppem(ppem)
+        , m_italic(italic) {}
+
+    bool is(cairo_font_face_t* face, int ppem, bool italic) const {
+        return m_face == face && m_ppem == ppem && m_italic == italic;
+    }
+    // The glyph's mask, rendered on first use; null when Cairo fails to render it.
+    const GlyphMask* mask(unsigned glyph) {
+        if (glyph < m_slots.size() && m_slots[glyph] != 0) {
+            return &m_masks[m_slots[glyph] - 1];
+        }
+        GlyphMask m;
+        if (!render(glyph, m)) {
+            return nullptr;
+        }
+        if (glyph >= m_slots.size()) {
+            m_slots.resize(glyph + 1, 0);
+        }
+        m_masks.push_back(m);
+        m_slots[glyph] = static_cast<std::uint32_t>(m_masks.size());
+        return &m_masks.back();
+    }
+    const Span* spans() const { return m_spans.data(); }
+
+private:
+    bool render(unsigned glyph, GlyphMask& out);
+
+    cairo_font_face_t* m_face;
+    int m_ppem;
+    bool m_italic;
+    std::vector<std::uint32_t> m_slots; // glyph index -> mask index + 1, 0 for not yet rendered
+    std::vector<GlyphMask> m_masks;
+    std::vector<Span> m_spans;
+};
+
+// The glyph is drawn by Cairo alone, exactly as DrawTextRun draws it (same face, matrix, options
+// and operator, onto an image surface, whose font options are those of every image surface), at
+// an integer position in an alpha surface with a margin around its extents. Ink touching the
+// surface's edge could have been cut off: the margin then grows and the glyph is drawn again.
+bool Strike::render(unsigned glyph, GlyphMask& out) {
+    Frame upright;
+    const cairo_matrix_t m = fontMatrix(static_cast<double>(m_ppem), upright, m_italic);
+    cairo_glyph_t g{glyph, 0, 0};
+    cairo_text_extents_t ext{};
+    {
+        cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+        cairo_t* cr = cairo_create(probe);
+        setGlyphState(cr, m_face, m);
+        cairo_glyph_extents(cr, &g, 1, &ext);
+        const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+        cairo_destroy(cr);
+        cairo_surface_destroy(probe);
+        if (!ok || !std::isfinite(ext.x_bearing) || !std::isfinite(ext.y_bearing) ||
+            !std::isfinite(ext.width) || !std::isfinite(ext.height) ||
+            std::fabs(ext.x_bearing) + ext.width > 1e5 ||
+            std::fabs(ext.y_bearing) + ext.height > 1e5) {
+            return false;
+        }
+    }
+    // Cairo keeps the bounds in 24.8 fixed point, rounded to nearest (ties to even), and rounds
+    // them out to pixels. The far edges come back as bearing + size, which may be off by the
+    // last bit of a double: a value that close to a rounding tie could round either way, and
+    // such a glyph is left to Cairo.
+    RECT bounds{};
+    {
+        auto fixed = [](double v, double& f) {
+            f = std::nearbyint(v * 256.0);
+            const double frac = v * 256.0 - std::floor(v * 256.0);
+            return std::fabs(frac - 0.5) > 1e-6;
+        };
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        if (!fixed(ext.x_bearing, x1) || !fixed(ext.y_bearing, y1) ||
+            !fixed(ext.x_bearing + ext.width, x2) || !fixed(ext.y_bearing + ext.height, y2)) {
+            return false;
+        }
+        bounds = RECT{
+            static_cast<LONG>(std::floor(x1 / 256.0)), static_cast<LONG>(std::floor(y1 / 256.0)),
+            static_cast<LONG>(std::ceil(x2 / 256.0)), static_cast<LONG>(std::ceil(y2 / 256.0))};
+    }
+    for (int pad = 4; pad <= 1024; pad *= 4) {
+        const int x0 = static_cast<int>(std::floor(ext.x_bearing)) - pad;
+        const int y0 = static_cast<int>(std::floor(ext.y_bearing)) - pad;
+        const int w = static_cast<int>(std::ceil(ext.x_bearing + ext.width)) + pad - x0;
+        const int h = static_cast<int>(std::ceil(ext.y_bearing + ext.height)) + pad - y0;
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+        cairo_t* cr = cairo_create(s);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+        setGlyphState(cr, m_face, m);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        g.x = -x0;
+        g.y = -y0;
+        cairo_show_glyphs(cr, &g, 1);
+        const bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS &&
+                        cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
+        cairo_destroy(cr);
+        if (!ok) {
+            cairo_surface_destroy(s);
+            return false;
+        }
+        cairo_surface_flush(s);
+        const unsigned char* data = cairo_image_surface_get_data(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        bool edge = false;
+        const std::size_t firstSpan = m_spans.size();
+        GlyphMask mask;
+        mask.first = static_cast<std::uint32_t>(firstSpan);
+        bool any = false;
+        for (int y = 0; y < h && !edge; ++y) {
+            const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+            for (int x = 0; x < w;) {
+                if (row[x] == 0) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < w && row[end] != 0) {
+                    ++end;
+                }
+                if (y == 0 || y == h - 1 || x == 0 || end == w) {
+                    edge = true;
+                    break;
+                }
+                const Span sp{y + y0, x + x0, end + x0};
+                m_spans.push_back(sp);
+                if (!any) {
+                    mask.left = sp.x0;
+                    mask.right = sp.x1;
+                    mask.top = sp.y;
+                    any = true;
+                }
+                mask.left = std::min(mask.left, sp.x0);
+                mask.right = std::max(mask.right, sp.x1);
+                mask.bottom = sp.y + 1;
+                x = end;
+            }
+        }
+        cairo_surface_destroy(s);
+        if (edge) {
+            m_spans.resize(firstSpan);
+            continue;
+        }
+        mask.count = static_cast<std::uint32_t>(m_spans.size() - firstSpan);
+        mask.bounds = bounds;
+        out = mask;
+        return true;
+    }
+    return false;
+}
+
+// The strikes in use, the most recently used first. A strike holds a few kilobytes; the oldest
+// are let go beyond a bound, so zooming through many sizes does not grow the cache for ever.
+Strike& strikeFor(cairo_font_face_t* face, int ppem, bool italic) {
+    static std::vector<std::unique_ptr<Strike>> strikes;
+    for (std::size_t i = 0; i < strikes.size(); ++i) {
+        if (strikes[i]->is(face, ppem, italic)) {
+            if (i != 0) {
+                std::rotate(strikes.begin(), strikes.begin() + static_cast<std::ptrdiff_t>(i),
+                            strikes.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            }
+            return *strikes.front();
+        }
+    }
+    constexpr std::size_t kKept = 64;
+    if (strikes.size() == kKept) {
+        strikes.pop_back();
+    }
+    strikes.insert(strikes.begin(), std::make_unique<Strike>(face, ppem, italic));
+    return *strikes.front();
+}
+
+// --- Blitting ------------------------------------------------------------------------------------
+
+bool intersect(const RECT& a, const RECT& b, RECT& out) {
+    out = RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+               std::min(a.bottom, b.bottom)};
+    return out.left < out.right && out.top < out.bottom;
+}
+
+void grow(RECT& box, bool& any, const RECT& r) {
+    if (r.left >= r.right || r.top >= r.bottom) {
+        return;
+    }
+    if (!any) {
+        box = r;
+        any = true;
+        return;
+    }
+    box.left = std::min(box.left, r.left);
+    box.top = std::min(box.top, r.top);
+    box.right = std::max(box.right, r.right);
+    box.bottom = std::max(box.bottom, r.bottom);
+}
+
+// Writes pixels of one colour, clipped to a list of disjoint rectangles.
+class Painter {
+public:
+    Painter(const PixelTarget& target, const std::vector<RECT>& clip)
+        : m_data(target.data)
+        , m_stride(target.stride)
+        , m_clip(clip) {}
+
+    void setColor(COLORREF c) {
+        // What Cairo stores for an opaque colour over anything, in either 32-bit format.
+        m_pixel = 0xFF000000u | (static_cast<std::uint32_t>(GetRValue(c)) << 16) |
+                  (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+    }
+
+    void fill(const RECT& r) {
+        for (const RECT& c : m_clip) {
+            RECT part;
+            if (!intersect(r, c, part)) {
+                continue;
+            }
+            for (int y = part.top; y < part.bottom; ++y) {
+                std::uint32_t* row = rowAt(y);
+                std::fill(row + part.left, row + part.right, m_pixel);
+            }
+        }
+    }
+
+    void glyph(const GlyphMask& m, const Span* spans, int gx, int gy) {
+        const RECT box{m.left + gx, m.top + gy, m.right + gx, m.bottom + gy};
+        const Span* first = spans + m.first;
+        const Span* last = first + m.count;
+        for (const RECT& c : m_clip) {
+            RECT part;
+            if (!intersect(box, c, part)) {
+                continue;
+            }
+            if (part.left == box.left && part.top == box.top && part.right == box.right &&
+                part.bottom == box.bottom) {
+                for (const Span* s = first; s != last; ++s) {
+                    std::uint32_t* row = rowAt(s->y + gy);
+                    std::fill(row + s->x0 + gx, row + s->x1 + gx, m_pixel);
+                }
+                continue;
+            }
+            for (const Span* s = first; s != last; ++s) {
+                const int y = s->y + gy;
+                if (y < part.top || y >= part.bottom) {
+                    continue;
+                }
+                const int x0 = std::max(s->x0 + gx, static_cast<int>(part.left));
+                const int x1 = std::min(s->x1 + gx, static_cast<int>(part.right));
+                if (x0 < x1) {
+                    std::uint32_t* row = rowAt(y);
+                    std::fill(row + x0, row + x1, m_pixel);
+                }
+            }
+        }
+    }
+
+private:
+    std::uint32_t* rowAt(int y) const {
+        return reinterpret_cast<std::uint32_t*>(m_data + static_cast<std::ptrdiff_t>(y) * m_stride);
+    }
+
+    unsigned char* m_data;
+    int m_stride;
+    const std::vector<RECT>& m_clip;
+    std::uint32_t m_pixel = 0xFF000000u;
+};
+
+bool s_blitting = true;
+
+} // namespace
+
+TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& run) {
+    const RunPlan& p = planRun(font, run);
+    const TEXTMETRIC& tm = font.textMetrics();
+    const Frame& f = p.f;
+    const long total = p.total;
+    thread_local std::vector<cairo_glyph_t> list;
 
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     cairo_new_path(cr);
-    const bool clipped = (run.options & ETO_CLIPPED) != 0 && run.rect != nullptr;
-    if (clipped) {
+    if (clippedRun(run)) {
         cairo_rectangle(cr, run.rect->left, run.rect->top, run.rect->right - run.rect->left,
                         run.rect->bottom - run.rect->top);
         cairo_clip(cr);
     }
-    Box box;
-    if ((run.options & ETO_OPAQUE) != 0 && run.rect != nullptr &&
-        run.rect->right > run.rect->left && run.rect->bottom > run.rect->top) {
+    if (opaqueRect(run)) {
         setColor(cr, run.bkColor);
         cairo_rectangle(cr, run.rect->left, run.rect->top, run.rect->right - run.rect->left,
                         run.rect->bottom - run.rect->top);
         cairo_fill(cr);
-        box.add(run.rect->left, run.rect->top);
-        box.add(run.rect->right, run.rect->bottom);
     }
     if (run.opaqueBackground && total != 0) {
         setColor(cr, run.bkColor);
@@ -167,43 +554,23 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
         cairo_fill(cr);
     }
 
-    // The ink may pass the cell (italic overhang, accents): the touched area covers the black
-    // boxes too, with a pixel of margin for hinting.
-    double inkL = 0, inkR = static_cast<double>(total), inkT = -tm.tmAscent, inkB = tm.tmDescent;
-
     setColor(cr, run.textColor);
     const auto& links = font.links();
     const double ppem = font.ppem();
     for (std::size_t li = 0; li < links.size(); ++li) {
         list.clear();
-        for (std::size_t i = 0; i < glyphs.size(); ++i) {
-            if (static_cast<std::size_t>(glyphs[i].link) != li) {
+        for (std::size_t i = 0; i < p.glyphs.size(); ++i) {
+            if (static_cast<std::size_t>(p.glyphs[i].link) != li) {
                 continue;
             }
-            GLYPHMETRICS gm;
-            if (font.glyphMetrics(codes[i], &gm) && gm.gmBlackBoxX > 0) {
-                inkL = std::min(inkL, static_cast<double>(pen[i] + gm.gmptGlyphOrigin.x));
-                inkR = std::max(inkR, static_cast<double>(pen[i] + gm.gmptGlyphOrigin.x +
-                                                          static_cast<long>(gm.gmBlackBoxX)));
-                inkT = std::min(inkT, static_cast<double>(-gm.gmptGlyphOrigin.y));
-                inkB = std::max(inkB, static_cast<double>(static_cast<long>(gm.gmBlackBoxY) -
-                                                          gm.gmptGlyphOrigin.y));
-            }
-            const double u = static_cast<double>(pen[i]);
-            list.push_back(cairo_glyph_t{glyphs[i].glyph, f.px(u, 0), f.py(u, 0)});
+            const double u = static_cast<double>(p.pen[i]);
+            list.push_back(cairo_glyph_t{p.glyphs[i].glyph, f.px(u, 0), f.py(u, 0)});
         }
         if (list.empty()) {
             continue;
         }
         const StyledLink& link = links[li];
-        // Glyph space (y down) -> device: shear for synthetic italic, scale, then rotate.
-        const double sh = link.syntheticItalic ? kItalicShear : 0.0;
-        cairo_matrix_t m;
-        cairo_matrix_init(&m, ppem * f.c, -ppem * f.s, ppem * (f.s - sh * f.c),
-                          ppem * (f.c + sh * f.s), 0, 0);
-        cairo_set_font_face(cr, link.file->cairoFace());
-        cairo_set_font_matrix(cr, &m);
-        cairo_set_font_options(cr, fontOptions());
+        setGlyphState(cr, link.file->cairoFace(), fontMatrix(ppem, f, link.syntheticItalic));
         cairo_show_glyphs(cr, list.data(), static_cast<int>(list.size()));
         if (link.syntheticBold) {
             // Emboldening by overstrike, one pixel along the baseline.
@@ -219,7 +586,6 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
         const double v1 = v0 + font.underlineThickness();
         quad(cr, f, 0, v0, static_cast<double>(total), v1);
         cairo_fill(cr);
-        inkB = std::max(inkB, v1);
     }
     if (font.logFont().lfStrikeOut != 0 && total != 0) {
         const double v0 = font.strikeoutOffset();
@@ -228,29 +594,202 @@ TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& 
         cairo_fill(cr);
     }
     cairo_restore(cr);
+    return resultOf(font, run, p);
+}
 
-    if (!codes.empty()) {
-        for (double u : {inkL - 1, inkR + 1}) {
-            for (double v : {inkT - 1, inkB + 1}) {
-                box.add(f.px(u, v), f.py(u, v));
+bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const TextRun& run,
+                 TextRunResult* result) {
+    if (target.data == nullptr || target.clip == nullptr) {
+        return false;
+    }
+    const RunPlan& p = planRun(font, run);
+    // Along the baseline only, from a reference point on the pixel grid, and far from the limits
+    // of int: every position below is then an exact integer.
+    constexpr double kFar = 1 << 28;
+    if (p.escapement != 0 || run.x != std::floor(run.x) || run.y != std::floor(run.y) ||
+        std::fabs(p.f.ox) > kFar || std::fabs(p.f.oy) > kFar ||
+        std::labs(p.total) > static_cast<long>(kFar)) {
+        return false;
+    }
+    const TEXTMETRIC& tm = font.textMetrics();
+    const int ox = static_cast<int>(p.f.ox) + target.origin.x;
+    const int oy = static_cast<int>(p.f.oy) + target.origin.y;
+    const int total = static_cast<int>(p.total);
+    const auto& links = font.links();
+    const int ppem = font.ppem();
+
+    // Every glyph's mask first: should one fail, nothing has been drawn yet. DrawTextRun shows
+    // each link's glyphs in one call to Cairo, and a synthetic bold link's again one pixel on;
+    // each call is a group here.
+    struct Placed {
+        GlyphMask mask;
+        int x;
+    };
+    struct Group {
+        const Strike* strike;
+        std::size_t first;
+        std::size_t end;
+        int dx;
+    };
+    thread_local std::vector<Placed> placed;
+    thread_local std::vector<Group> groups;
+    placed.clear();
+    groups.clear();
+    RECT bounds{};
+    bool any = false;
+    for (std::size_t li = 0; li < links.size(); ++li) {
+        const StyledLink& link = links[li];
+        Strike* strike = nullptr;
+        const std::size_t first = placed.size();
+        for (std::size_t i = 0; i < p.glyphs.size(); ++i) {
+            if (static_cast<std::size_t>(p.glyphs[i].link) != li) {
+                continue;
+            }
+            if (strike == nullptr) {
+                strike = &strikeFor(link.file->cairoFace(), ppem, link.syntheticItalic);
+            }
+            const GlyphMask* m = strike->mask(p.glyphs[i].glyph);
+            if (m == nullptr) {
+                return false;
+            }
+            const int x = ox + static_cast<int>(p.pen[i]);
+            placed.push_back(Placed{*m, x});
+            const int bold = link.syntheticBold ? 1 : 0;
+            grow(bounds, any, RECT{m->left + x, m->top + oy, m->right + x + bold, m->bottom + oy});
+            grow(bounds, any,
+                 RECT{m->bounds.left + x, m->bounds.top + oy, m->bounds.right + x + bold,
+                      m->bounds.bottom + oy});
+        }
+        if (strike != nullptr) {
+            groups.push_back(Group{strike, first, placed.size(), 0});
+            if (link.syntheticBold) {
+                groups.push_back(Group{strike, first, placed.size(), 1});
             }
         }
     }
-    if (box.any) {
-        RECT r{static_cast<LONG>(std::floor(box.l)), static_cast<LONG>(std::floor(box.t)),
-               static_cast<LONG>(std::ceil(box.r)), static_cast<LONG>(std::ceil(box.b))};
-        if (clipped) {
-            r.left = std::max(r.left, run.rect->left);
-            r.top = std::max(r.top, run.rect->top);
-            r.right = std::min(r.right, run.rect->right);
-            r.bottom = std::min(r.bottom, run.rect->bottom);
-        }
-        if (r.right > r.left && r.bottom > r.top) {
-            result.touched = r;
-            result.anyTouched = true;
+    auto cell = [&](int v0, int v1) {
+        return RECT{ox + std::min(0, total), oy + v0, ox + std::max(0, total), oy + v1};
+    };
+    const bool opaque = opaqueRect(run);
+    const RECT opaqueBox =
+        opaque ? RECT{run.rect->left + target.origin.x, run.rect->top + target.origin.y,
+                      run.rect->right + target.origin.x, run.rect->bottom + target.origin.y}
+               : RECT{};
+    const bool background = run.opaqueBackground && total != 0;
+    const bool underline = font.logFont().lfUnderline != 0 && total != 0;
+    const bool strikeout = font.logFont().lfStrikeOut != 0 && total != 0;
+    const int underTop = font.underlineOffset();
+    const int strikeTop = font.strikeoutOffset();
+    const RECT backgroundBox = cell(-tm.tmAscent, tm.tmDescent);
+    const RECT underlineBox = cell(underTop, underTop + font.underlineThickness());
+    const RECT strikeoutBox = cell(strikeTop, strikeTop + font.strikeoutThickness());
+    if (opaque) {
+        grow(bounds, any, opaqueBox);
+    }
+    if (background) {
+        grow(bounds, any, backgroundBox);
+    }
+    if (underline) {
+        grow(bounds, any, underlineBox);
+    }
+    if (strikeout) {
+        grow(bounds, any, strikeoutBox);
+    }
+    if (any && clippedRun(run)) {
+        // Cairo clips to the rectangle's area whichever way round its corners are given.
+        const RECT& c = *run.rect;
+        const RECT r{std::min(c.left, c.right) + target.origin.x,
+                     std::min(c.top, c.bottom) + target.origin.y,
+                     std::max(c.left, c.right) + target.origin.x,
+                     std::max(c.top, c.bottom) + target.origin.y};
+        any = intersect(bounds, r, bounds);
+    }
+
+    // The clip's rectangles that meet what the run may draw, cut to it. The rectangles are
+    // banded from the top down, so the bands above the run are skipped by a binary search;
+    // nothing at all is drawn for a run outside the clip.
+    thread_local std::vector<RECT> clip;
+    thread_local std::vector<RECT> groupClip;
+    clip.clear();
+    if (any) {
+        const std::vector<RECT>& rects = *target.clip;
+        auto it = std::upper_bound(rects.begin(), rects.end(), bounds.top,
+                                   [](LONG top, const RECT& r) { return top < r.bottom; });
+        for (; it != rects.end() && it->top < bounds.bottom; ++it) {
+            RECT part;
+            if (intersect(*it, bounds, part)) {
+                clip.push_back(part);
+            }
         }
     }
-    return result;
+    if (!clip.empty()) {
+        Painter paint(target, clip);
+        paint.setColor(run.bkColor);
+        if (opaque) {
+            paint.fill(opaqueBox);
+        }
+        if (background) {
+            paint.fill(backgroundBox);
+        }
+        const std::vector<RECT> surface = {RECT{0, 0, target.width, target.height}};
+        for (const Group& g : groups) {
+            // Cairo composites a call's glyphs whole when the box of their bounds lies inside
+            // the clip; otherwise it clips them to the clip within that box, which also cuts
+            // off ink past the bounds.
+            RECT box{};
+            bool anyBox = false;
+            for (std::size_t i = g.first; i < g.end; ++i) {
+                const RECT& b = placed[i].mask.bounds;
+                const int x = placed[i].x + g.dx;
+                const RECT r{b.left + x, b.top + oy, b.right + x, b.bottom + oy};
+                if (!anyBox) {
+                    box = r;
+                    anyBox = true;
+                } else {
+                    box.left = std::min(box.left, r.left);
+                    box.top = std::min(box.top, r.top);
+                    box.right = std::max(box.right, r.right);
+                    box.bottom = std::max(box.bottom, r.bottom);
+                }
+            }
+            if (box.left >= box.right || box.top >= box.bottom) {
+                continue;
+            }
+            groupClip.clear();
+            long covered = 0;
+            for (const RECT& c : clip) {
+                RECT part;
+                if (intersect(c, box, part)) {
+                    groupClip.push_back(part);
+                    covered += static_cast<long>(part.right - part.left) * (part.bottom - part.top);
+                }
+            }
+            const bool whole =
+                covered == static_cast<long>(box.right - box.left) * (box.bottom - box.top);
+            Painter glyphs(target, whole ? surface : groupClip);
+            glyphs.setColor(run.textColor);
+            for (std::size_t i = g.first; i < g.end; ++i) {
+                glyphs.glyph(placed[i].mask, g.strike->spans(), placed[i].x + g.dx, oy);
+            }
+        }
+        paint.setColor(run.textColor);
+        if (underline) {
+            paint.fill(underlineBox);
+        }
+        if (strikeout) {
+            paint.fill(strikeoutBox);
+        }
+    }
+    *result = resultOf(font, run, p);
+    return true;
+}
+
+void SetTextBlitting(bool on) {
+    s_blitting = on;
+}
+
+bool TextBlitting() {
+    return s_blitting;
 }
 
 } // namespace plat::fontcore

@@ -8,6 +8,7 @@
 #include "plat/Font.h"
 
 #include <cairo.h>
+#include <vector>
 
 namespace plat::fontcore {
 
@@ -32,5 +33,31 @@ struct TextRunResult {
 };
 
 TextRunResult DrawTextRun(cairo_t* cr, const FontInstance& font, const TextRun& run);
+
+// The pixels of a 32-bit image surface (RGB24 or ARGB32), for BlitTextRun.
+struct PixelTarget {
+    unsigned char* data = nullptr;
+    int stride = 0; // bytes per row
+    int width = 0;  // pixels
+    int height = 0;
+    POINT origin{}; // device (0, 0) in surface coordinates
+    // The clip, y-x banded rectangles in surface coordinates, all inside the surface.
+    const std::vector<RECT>* clip = nullptr;
+};
+
+// Draws a run on pixels directly: the same pixels as DrawTextRun on a Cairo context on that
+// surface, translated by the origin and clipped to the clip, and the same result. Glyphs are
+// rendered once by Cairo, with the options and hinting DrawTextRun uses, into cached 1-bit masks;
+// masks at integer positions then cover what Cairo's compositing would, clipped as Cairo clips a
+// string of glyphs. Text along the
+// baseline only: false, with nothing drawn, for a run it does not draw (rotated text, positions
+// off the pixel grid or far outside any surface, a glyph Cairo fails to render).
+bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const TextRun& run,
+                 TextRunResult* result);
+
+// Whether ExtTextOut may draw through BlitTextRun (on by default); tests turn it off to draw
+// the reference through Cairo.
+void SetTextBlitting(bool on);
+bool TextBlitting();
 
 } // namespace plat::fontcore

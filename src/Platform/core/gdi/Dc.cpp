@@ -422,6 +422,59 @@ void DcCairo::touch(const RECT& r) {
     m_touched.bottom = std::max(m_touched.bottom, r.bottom);
 }
 
+DcPixels::DcPixels(HDC hdc)
+    : m_hdc(hdc) {
+    Dc* dc = LookupDc(hdc, "DcPixels");
+    if (!dc)
+        return;
+    cairo_surface_t* s = EnsureSurface(*dc);
+    if (!s || cairo_surface_get_type(s) != CAIRO_SURFACE_TYPE_IMAGE ||
+        (cairo_image_surface_get_format(s) != CAIRO_FORMAT_RGB24 &&
+         cairo_image_surface_get_format(s) != CAIRO_FORMAT_ARGB32))
+        return;
+    if (auto bm = dc->bitmap())
+        bm->loadFromDib();
+    cairo_surface_flush(s);
+    m_surface = s;
+    m_data = cairo_image_surface_get_data(s);
+    m_stride = cairo_image_surface_get_stride(s);
+    m_width = cairo_image_surface_get_width(s);
+    m_height = cairo_image_surface_get_height(s);
+    m_origin = dc->origin;
+    m_clip = &EffectiveClip(*dc).rects();
+}
+
+DcPixels::~DcPixels() {
+    if (!m_data)
+        return;
+    Dc* dc = LookupDc(m_hdc, "DcPixels");
+    if (!dc)
+        return;
+    cairo_surface_mark_dirty(m_surface);
+    if (auto bm = dc->bitmap())
+        bm->flushToDib();
+    if (m_anyTouched) {
+        RECT r = m_touched;
+        r.left += m_origin.x;
+        r.right += m_origin.x;
+        r.top += m_origin.y;
+        r.bottom += m_origin.y;
+        dc->touch(r);
+    }
+}
+
+void DcPixels::touch(const RECT& r) {
+    if (!m_anyTouched) {
+        m_touched = r;
+        m_anyTouched = true;
+        return;
+    }
+    m_touched.left = std::min(m_touched.left, r.left);
+    m_touched.top = std::min(m_touched.top, r.top);
+    m_touched.right = std::max(m_touched.right, r.right);
+    m_touched.bottom = std::max(m_touched.bottom, r.bottom);
+}
+
 void SetDeviceCapsOverride(int index, int value) {
     capsOverrides()[index] = value;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace plat::core {
 
@@ -119,6 +120,43 @@ public:
 private:
     HDC m_hdc;
     cairo_t* m_cr = nullptr;
+    RECT m_touched{};
+    bool m_anyTouched = false;
+};
+
+// The raw pixels of a DC's raster target, for text drawn from glyph masks without Cairo. Only a
+// 32-bit image surface gives them (ok() is false otherwise, and for a stale DC or one without a
+// raster target). The surface is flushed for the caller's writes; the destructor marks it dirty,
+// copies a DIB section's shadow back and records the touched rectangle, as DcCairo does.
+class DcPixels {
+public:
+    explicit DcPixels(HDC hdc);
+    ~DcPixels();
+    DcPixels(const DcPixels&) = delete;
+    DcPixels& operator=(const DcPixels&) = delete;
+
+    bool ok() const { return m_data != nullptr; }
+    unsigned char* data() const { return m_data; }
+    int stride() const { return m_stride; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    // The DC's device (0, 0) in surface coordinates.
+    POINT origin() const { return m_origin; }
+    // The effective clip (surface, visible region, update region and the DC's own clip region)
+    // as y-x banded rectangles in surface coordinates, all inside the surface.
+    const std::vector<RECT>& clipRects() const { return *m_clip; }
+    // A device rectangle (the DC's own space) the caller drew into.
+    void touch(const RECT& deviceRect);
+
+private:
+    HDC m_hdc;
+    cairo_surface_t* m_surface = nullptr;
+    unsigned char* m_data = nullptr;
+    int m_stride = 0;
+    int m_width = 0;
+    int m_height = 0;
+    POINT m_origin{};
+    const std::vector<RECT>* m_clip = nullptr;
     RECT m_touched{};
     bool m_anyTouched = false;
 };

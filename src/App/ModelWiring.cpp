@@ -323,6 +323,7 @@ void InstallModelWiring() {
     SetUnwiredHookNotice(kNotYetImplementedStringId);
     ModelHooks& model = TheModelHooks();
     model.fontIndexForDesc = &FontIndexForFace;
+    model.fontIndexEpoch = &FontIndexEpoch;
     model.fontIndexForRole = &FontIndexForRole;
     model.charClassOf = &CharClassOf;
     TheAsianFontServices().faceScriptClass = &FaceScriptClass;

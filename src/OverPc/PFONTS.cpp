@@ -357,6 +357,7 @@ struct RecentFontIndex {
 };
 
 struct RecentFontIndices {
+    uint32_t epoch = 0; // counts the times the answers were forgotten
     uint32_t changes = 0;
     uint8_t rudize = 0;
     SymbolFaceReplacementIds replacement;
@@ -380,7 +381,9 @@ RecentFontIndices& CurrentRecentIndices() {
         r.replacement.face != SymbolFaceReplacement.face ||
         r.replacement.replacement != SymbolFaceReplacement.replacement ||
         r.minimumSize != MinimumFontSize || r.screenResolution != s_screenResolution) {
+        const uint32_t epoch = r.epoch + 1;
         r = RecentFontIndices{};
+        r.epoch = epoch;
         r.changes = s_fontsChanged;
         r.rudize = RudizeSetting;
         r.replacement = SymbolFaceReplacement;
@@ -787,6 +790,8 @@ void FontManager::noteFontMade(int32_t index) {
                 plat::DeleteObject(record->font);
                 record->font = nullptr;
                 ForgetByteMeasures(oldest);
+                // Answers naming the record must make its font again.
+                NoteFontsChanged();
             }
         }
         it = end - 1;
@@ -1161,6 +1166,10 @@ int32_t FontIndexForDesc(const FontDesc& desc) {
         FontCacheFill(s_manager, record->key, index);
     NoteRecentFontIndex(name, desc.size, style, index);
     return index;
+}
+
+uint32_t FontIndexEpoch() {
+    return CurrentRecentIndices().epoch;
 }
 
 int32_t FontIndexForFace(const char* face, int32_t points, bool bold, bool italic, bool underline) {

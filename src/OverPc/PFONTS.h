@@ -243,6 +243,9 @@ FontMetricWords FontMetricsFor(int32_t index, int32_t resolution);
 int32_t FontIndexForDesc(const FontDesc& desc);
 // The same from separate values (the form the expression model's hook takes).
 int32_t FontIndexForFace(const char* face, int32_t points, bool bold, bool italic, bool underline);
+// Changes whenever FontIndexForFace could answer a description differently (faces, roles, the
+// table or a setting it reads changed) or would make a record's font again (one was let go).
+uint32_t FontIndexEpoch();
 int32_t FontIndexForRole(char letter);
 void FontDescOfIndex(int32_t index, FontDesc& desc);
 

@@ -36,23 +36,24 @@ void eChar::getFSS(FSSRecord& record) const {
 namespace {
 
 // A leaf's stored style merged onto the style in force, its size settled and magnified, is the
-// same for every leaf of one stored style in one context: the last few are kept with everything
-// they are made of (the stored style, the style in force and the magnification, and the base
-// size, the size steps and the largest size), so that a run of leaves resolves its style once.
+// same for every leaf of one stored style in one context, and so is the font index of each of
+// the two italic outcomes. They are kept in a small table under everything they are made of (the
+// stored style, the style in force and the magnification; the base size, the size steps and the
+// largest size for the whole table), so that leaves resolve a style they met before by look-up.
 struct ContextStyle {
+    bool used = false;
     FontRef ref;
     FSSRecord context;
     uint8_t magnify = 0;
     FSSRecord resolved;
+    KeptFontIndex fonts[2]; // upright, italic
 };
 
 struct ContextStyles {
     int32_t baseSize = 0;
     int32_t maximumSize = 0;
     std::vector<int32_t> sizeSteps;
-    std::array<ContextStyle, 8> kept;
-    size_t count = 0;
-    size_t next = 0;
+    std::array<ContextStyle, 64> kept;
 };
 
 ContextStyles s_contextStyles;
@@ -65,10 +66,19 @@ ContextStyles& CurrentContextStyles() {
         c.baseSize = BaseStyleSize();
         c.maximumSize = MaximumFontSize;
         c.sizeSteps = SizeStepTable;
-        c.count = 0;
-        c.next = 0;
+        for (ContextStyle& k : c.kept)
+            k.used = false;
     }
     return c;
+}
+
+ContextStyle& ContextStyleSlot(ContextStyles& styles, const FontRef& ref, const FSSRecord& context,
+                               uint8_t magnify) {
+    const uint32_t h = static_cast<uint32_t>(ref.nameOffset) * 31u +
+                       static_cast<uint32_t>(ref.size) * 7u +
+                       static_cast<uint32_t>(ref.styleBits) * 131u +
+                       static_cast<uint32_t>(context.size) * 17u + magnify;
+    return styles.kept[(h ^ (h >> 6)) % styles.kept.size()];
 }
 
 bool SameRecord(const FSSRecord& a, const FSSRecord& b) {
@@ -94,19 +104,14 @@ void eChar::resolveStyle(FSSRecord& resolved) const {
 void eChar::measureLeaf(FSSRecord& resolved) {
     ContextStyles& styles = CurrentContextStyles();
     const uint8_t magnify = DrawState.options[kOptionMagnify];
-    const ContextStyle* kept = nullptr;
-    for (size_t i = 0; i < styles.count && kept == nullptr; ++i) {
-        const ContextStyle& k = styles.kept[i];
-        if (k.ref == m_fontRef && k.magnify == magnify && SameRecord(k.context, DrawState.style))
-            kept = &k;
-    }
-    if (kept != nullptr) {
-        resolved = kept->resolved;
+    ContextStyle& k = ContextStyleSlot(styles, m_fontRef, DrawState.style, magnify);
+    if (k.used && k.ref == m_fontRef && k.magnify == magnify &&
+        SameRecord(k.context, DrawState.style)) {
+        resolved = k.resolved;
     } else {
         resolveStyle(resolved);
-        ContextStyle& k = styles.kept[styles.next];
-        styles.next = (styles.next + 1) % styles.kept.size();
-        styles.count = std::min(styles.count + 1, styles.kept.size());
+        k = ContextStyle{};
+        k.used = true;
         k.ref = m_fontRef;
         k.context = DrawState.style;
         k.magnify = magnify;
@@ -124,9 +129,11 @@ void eChar::measureLeaf(FSSRecord& resolved) {
                                    ? DrawState.measurePort->resolution()
                                    : ResolutionForDpi(72);
     m_size = (resolution * resolved.size + 8) / 16;
-    m_fontIndex = HookFontIndexForDesc(
-        resolved.fontName, resolved.size, resolved.style[kStyleBold] == 1,
-        resolved.style[kStyleItalic] == 1, resolved.style[kStyleUnderline] == 1);
+    // Only the italic byte differs from the kept style.
+    const bool italic = resolved.style[kStyleItalic] == 1;
+    m_fontIndex = HookKeptFontIndex(k.fonts[italic ? 1 : 0], resolved.fontName, resolved.size,
+                                    resolved.style[kStyleBold] == 1, italic,
+                                    resolved.style[kStyleUnderline] == 1);
     m_inkMode = resolved.inkMode();
     m_flags |= kNodeLaidOut | kNodePlaced;
     m_zone.left = 0;

@@ -127,6 +127,20 @@ int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool i
     return defaultFontIndex(face, points, bold, italic, underline);
 }
 
+int32_t HookKeptFontIndex(KeptFontIndex& kept, const char* face, int32_t points, bool bold,
+                          bool italic, bool underline) {
+    if (s_hooks.fontIndexEpoch == nullptr || s_hooks.fontIndexForDesc == nullptr)
+        return HookFontIndexForDesc(face, points, bold, italic, underline);
+    const uint32_t epoch = s_hooks.fontIndexEpoch();
+    if (kept.index >= 0 && kept.epoch == epoch && kept.source == s_hooks.fontIndexForDesc)
+        return kept.index;
+    kept.index = s_hooks.fontIndexForDesc(face, points, bold, italic, underline);
+    // Asking may itself change the epoch (a font made again): the answer is kept under the new.
+    kept.epoch = s_hooks.fontIndexEpoch();
+    kept.source = s_hooks.fontIndexForDesc;
+    return kept.index;
+}
+
 int32_t HookFontIndexForRole(char role) {
     if (s_hooks.fontIndexForRole != nullptr)
         return s_hooks.fontIndexForRole(role);

@@ -47,6 +47,10 @@ struct ModelHooks {
     // Font manager. The index of the font table entry for a face, point size and three styles.
     int32_t (*fontIndexForDesc)(const char* face, int32_t points, bool bold, bool italic,
                                 bool underline) = nullptr;
+    // Font manager. A number that changes whenever fontIndexForDesc could answer a description
+    // differently or would make a font again; layout keeps answers while it stays the same.
+    // Default: none, and no answer is kept.
+    uint32_t (*fontIndexEpoch)() = nullptr;
     // Font manager. The index of a font role's entry at 12 points ('h' the sans-serif face).
     int32_t (*fontIndexForRole)(char role) = nullptr;
     // Character class: 0 letter, 1 other alphanumeric, 2 other, 3 space and tab.
@@ -72,6 +76,16 @@ void HookSetSelection(const SelectionEntry& entry);
 void HookCheckUserAbort();
 int32_t HookFontIndexForDesc(const char* face, int32_t points, bool bold, bool italic,
                              bool underline);
+// The font index of a description as a leaf's layout asks it: answers are kept while the
+// installed fontIndexForDesc and its epoch stay (never without an epoch hook). `kept` holds the
+// answer and what it was given under.
+struct KeptFontIndex {
+    int32_t index = -1;
+    uint32_t epoch = 0;
+    int32_t (*source)(const char*, int32_t, bool, bool, bool) = nullptr;
+};
+int32_t HookKeptFontIndex(KeptFontIndex& kept, const char* face, int32_t points, bool bold,
+                          bool italic, bool underline);
 inline constexpr char kFontRoleSansSerif = 'h';
 int32_t HookFontIndexForRole(char role);
 int HookCharClassOf(unsigned char c);

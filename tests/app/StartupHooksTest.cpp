@@ -43,7 +43,7 @@ std::vector<Hook> allHooks() {
     const PortDeviceHooks& device = GetPortDeviceHooks();
     static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
-    static_assert(sizeof(ModelHooks) == 14 * sizeof(void*));
+    static_assert(sizeof(ModelHooks) == 15 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(AsianFontServices) == 2 * sizeof(void*));
     static_assert(sizeof(PortDeviceHooks) == 3 * sizeof(void*));
@@ -87,6 +87,7 @@ std::vector<Hook> allHooks() {
         KV_HOOK(model, setSelection),
         KV_HOOK(model, checkUserAbort),
         KV_HOOK(model, fontIndexForDesc),
+        KV_HOOK(model, fontIndexEpoch),
         KV_HOOK(model, fontIndexForRole),
         KV_HOOK(model, charClassOf),
         KV_HOOK(pane, inputState),

@@ -470,7 +470,11 @@ TEST_F(FontManagerTest, TheSymbolReplacementIsEnteredOnce) {
 TEST_F(FontManagerTest, RecentAnswersFollowTheSettingsAndTheTable) {
     const auto sizeOf = [](int32_t index) { return FontRecordAt(index)->key.size; };
     EXPECT_EQ(sizeOf(FontIndexForFace("Arial", 3, false, false, false)), 4);
+    uint32_t epoch = FontIndexEpoch();
+    EXPECT_EQ(sizeOf(FontIndexForFace("Arial", 3, false, false, false)), 4);
+    EXPECT_EQ(FontIndexEpoch(), epoch);
     MinimumFontSize = 8;
+    EXPECT_NE(FontIndexEpoch(), epoch);
     EXPECT_EQ(sizeOf(FontIndexForFace("Arial", 3, false, false, false)), 8);
     // Only the first 31 bytes of a face name count.
     const std::string longName = "Times New Roman" + std::string(40, 'x');
@@ -480,6 +484,7 @@ TEST_F(FontManagerTest, RecentAnswersFollowTheSettingsAndTheTable) {
 
     // A record whose font was let go gets it back when it is asked for again.
     const int32_t asked = FontIndexForFace("Times", 9, false, false, false);
+    epoch = FontIndexEpoch();
     for (int32_t size = 5; FontRecordAt(asked)->font != nullptr; ++size) {
         FontKey key;
         key.faceId = id("Arial");
@@ -487,11 +492,14 @@ TEST_F(FontManagerTest, RecentAnswersFollowTheSettingsAndTheTable) {
         key.resolution = 21;
         FontCacheFill(TheFontManager(), key, FontTableLookup(key, size));
     }
+    EXPECT_NE(FontIndexEpoch(), epoch);
     EXPECT_EQ(FontIndexForFace("Times", 9, false, false, false), asked);
     EXPECT_NE(FontRecordAt(asked)->font, nullptr);
 
     // A restarted table and a rebuilt manager answer afresh.
+    epoch = FontIndexEpoch();
     InitFontTable();
+    EXPECT_NE(FontIndexEpoch(), epoch);
     const int32_t restarted = FontIndexForFace("Times", 9, false, false, false);
     ASSERT_NE(FontRecordAt(restarted), nullptr);
     EXPECT_EQ(FontRecordAt(restarted)->key.faceId, id("Times"));

@@ -256,6 +256,55 @@ TEST_F(eLayoutTest, LeafStylesFollowEverySettingTheyAreResolvedFrom) {
     check("own size", 0);
 }
 
+namespace {
+int32_t s_fontShift = 0;
+uint32_t s_fontEpoch = 0;
+int32_t s_fontAsks = 0;
+int32_t ShiftedFont(const char*, int32_t points, bool bold, bool italic, bool underline) {
+    ++s_fontAsks;
+    return s_fontShift +
+           RecordingFontIndex(points, (bold ? 1 : 0) | (italic ? 2 : 0) | (underline ? 4 : 0));
+}
+uint32_t FontEpoch() {
+    return s_fontEpoch;
+}
+} // namespace
+
+TEST_F(eLayoutTest, FontIndicesAreKeptOnlyWhileTheFontEpochStays) {
+    OwnedNode<eSimpString> row = NewSimpString(3);
+    auto* x = static_cast<eWord*>(row->setChild(0, InheritWord("x")));
+    auto* one = static_cast<eWord*>(row->setChild(1, InheritWord("1")));
+    auto* y = static_cast<eWord*>(row->setChild(2, InheritWord("y")));
+    s_fontShift = 0;
+    s_fontEpoch = 0;
+    s_fontAsks = 0;
+    TheModelHooks().fontIndexForDesc = &ShiftedFont;
+    const auto expect = [&](const char* when, int32_t shift) {
+        SCOPED_TRACE(when);
+        // Letters italic, the digit upright.
+        EXPECT_EQ(x->m_fontIndex, shift + RecordingFontIndex(12, 2));
+        EXPECT_EQ(one->m_fontIndex, shift + RecordingFontIndex(12, 0));
+        EXPECT_EQ(y->m_fontIndex, shift + RecordingFontIndex(12, 2));
+    };
+    // Without an epoch every leaf asks.
+    Measure(row.get());
+    expect("no epoch", 0);
+    EXPECT_EQ(s_fontAsks, 3);
+    TheModelHooks().fontIndexEpoch = &FontEpoch;
+    Measure(row.get());
+    Measure(row.get());
+    expect("epoch", 0);
+    EXPECT_EQ(s_fontAsks, 5) << "one ask per italic outcome";
+    s_fontShift = 1000;
+    ++s_fontEpoch;
+    Measure(row.get());
+    expect("new epoch", 1000);
+    // Another source of answers is asked afresh too.
+    TheModelHooks().fontIndexForDesc = &RecordingFont;
+    Measure(row.get());
+    expect("other source", 0);
+}
+
 TEST_F(eLayoutTest, LocateNodeSumsTheOffsetsFromTheRoot) {
     OwnedNode<eSimpString> row = NewSimpString(2);
     row->setChild(0, Word("ab"));

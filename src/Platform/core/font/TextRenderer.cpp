@@ -317,25 +317,29 @@ bool Strike::render(unsigned glyph, GlyphMask& out) {
             return false;
         }
     }
-    // Cairo keeps the bounds in 24.8 fixed point, rounded to nearest (ties to even), and rounds
-    // them out to pixels. The far edges come back as bearing + size, which may be off by the
-    // last bit of a double: a value that close to a rounding tie could round either way, and
-    // such a glyph is left to Cairo.
+    // Cairo keeps the bounds in 24.8 fixed point, rounded to nearest with ties to even (metric
+    // values often are ties), and rounds them out to pixels. The near edges come back exactly
+    // (the bearings); the far edges as bearing + size, which may be off by the last bit of a
+    // double. That matters only for a value so close to a tie that it could round either way,
+    // and only where the two ways round out to different pixels: such a glyph is left to Cairo.
     RECT bounds{};
     {
-        auto fixed = [](double v, double& f) {
-            f = std::nearbyint(v * 256.0);
-            const double frac = v * 256.0 - std::floor(v * 256.0);
-            return std::fabs(frac - 0.5) > 1e-6;
+        auto far = [](double v, LONG& edge) {
+            const double t = v * 256.0;
+            const double below = std::floor(t);
+            const bool nearTie = std::fabs(t - below - 0.5) < 1e-6;
+            if (nearTie && std::fmod(below, 256.0) == 0.0) {
+                return false; // n + 1/512 rounds out to n or to n + 1
+            }
+            edge = static_cast<LONG>(std::ceil(std::nearbyint(t) / 256.0));
+            return true;
         };
-        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-        if (!fixed(ext.x_bearing, x1) || !fixed(ext.y_bearing, y1) ||
-            !fixed(ext.x_bearing + ext.width, x2) || !fixed(ext.y_bearing + ext.height, y2)) {
+        bounds.left = static_cast<LONG>(std::floor(std::nearbyint(ext.x_bearing * 256.0) / 256.0));
+        bounds.top = static_cast<LONG>(std::floor(std::nearbyint(ext.y_bearing * 256.0) / 256.0));
+        if (!far(ext.x_bearing + ext.width, bounds.right) ||
+            !far(ext.y_bearing + ext.height, bounds.bottom)) {
             return false;
         }
-        bounds = RECT{
-            static_cast<LONG>(std::floor(x1 / 256.0)), static_cast<LONG>(std::floor(y1 / 256.0)),
-            static_cast<LONG>(std::ceil(x2 / 256.0)), static_cast<LONG>(std::ceil(y2 / 256.0))};
     }
     for (int pad = 4; pad <= 1024; pad *= 4) {
         const int x0 = static_cast<int>(std::floor(ext.x_bearing)) - pad;

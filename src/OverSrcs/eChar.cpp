@@ -119,10 +119,11 @@ void eChar::measureLeaf(FSSRecord& resolved) {
     }
     // Letters stay italic; digits, signs and (in mode 4) function names come out upright.
     const uint8_t mode = resolved.italicMode();
-    if (mode >= kItalicLetters && mode != kStyleInheritToo) {
+    // (The questions are asked only while the answer can still change the style.)
+    if (mode >= kItalicLetters && mode != kStyleInheritToo && resolved.style[kStyleItalic] != 0) {
         if (!charClass())
             resolved.style[kStyleItalic] = 0;
-        if (mode == kItalicLettersNotFunctions && isFunctionName())
+        else if (mode == kItalicLettersNotFunctions && isFunctionName())
             resolved.style[kStyleItalic] = 0;
     }
     const int32_t resolution = DrawState.measurePort != nullptr

@@ -441,6 +441,33 @@ TEST_F(StyleRecords, StepsAndSizes) {
     }
 }
 
+TEST_F(StyleRecords, SteppedSizesFollowTheStepTable) {
+    // Each answer asked twice, the second time from what was kept, and asked again after the
+    // table changed in place.
+    const struct {
+        std::vector<int32_t> table;
+        int32_t down, up; // 12 one step down and up
+    } tables[] = {{{6, 7, 9, 10, 12, 14, 18, 20, 24}, 10, 14},
+                  {{6, 8, 10, 16, 20, 24, 32, 40}, 8, 16},
+                  {{6, 8, 10, 16, 20, 24, 32, 41}, 8, 16},
+                  {{6, 7, 9, 11, 12, 13, 18, 20, 24}, 11, 13}};
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& t : tables) {
+            SCOPED_TRACE(testing::Message() << pass << ": " << t.down);
+            SizeStepTable = t.table;
+            for (int twice = 0; twice < 2; ++twice) {
+                EXPECT_EQ(StepSizeBy(12, -1), t.down);
+                EXPECT_EQ(StepSizeBy(12, 1), t.up);
+                EXPECT_EQ(StepSizeBy(12, 0), 12);
+            }
+        }
+    }
+    SizeStepTable = tables[0].table;
+    EXPECT_EQ(StepSizeBy(12, -1), 10);
+    SizeStepTable[3] = 11;
+    EXPECT_EQ(StepSizeBy(12, -1), 11);
+}
+
 TEST_F(StyleRecords, HugeSizesAndStepsSaturate) {
     EXPECT_EQ(StepToSize(1000000), kMaxStepSize);
     EXPECT_EQ(StepToSize(INT32_MAX), kMaxStepSize);

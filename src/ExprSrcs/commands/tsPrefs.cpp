@@ -409,13 +409,51 @@ int32_t SizeToStep(int32_t size) {
     return i;
 }
 
+namespace {
+
+// The last few answers of StepSizeBy, with the step table they were found on: layout asks the
+// same few steps from the same few sizes for every script and fraction.
+struct SteppedSize {
+    int32_t size = 0;
+    int32_t steps = 0;
+    int32_t result = 0;
+};
+
+struct SteppedSizes {
+    std::vector<int32_t> table;
+    std::array<SteppedSize, 8> kept;
+    size_t count = 0;
+    size_t next = 0;
+};
+
+SteppedSizes s_steppedSizes;
+
+} // namespace
+
 int32_t StepSizeBy(int32_t size, int32_t steps) {
     // Far more steps than any setting allows; beyond them the size is pinned anyway.
     steps = std::clamp(steps, -200, 200);
+    if (steps == 0)
+        return size;
+    SteppedSizes& kept = s_steppedSizes;
+    if (kept.table != SizeStepTable) {
+        kept.table = SizeStepTable;
+        kept.count = 0;
+        kept.next = 0;
+    }
+    for (size_t i = 0; i < kept.count; ++i)
+        if (kept.kept[i].size == size && kept.kept[i].steps == steps)
+            return kept.kept[i].result;
+    SteppedSize& answer = kept.kept[kept.next];
+    kept.next = (kept.next + 1) % kept.kept.size();
+    kept.count = std::min(kept.count + 1, kept.kept.size());
+    answer.size = size;
+    answer.steps = steps;
     for (; steps > 0; --steps)
         size = StepToSize(SizeToStep(size) + 1);
     for (; steps < 0; ++steps)
         size = StepToSize(SizeToStep(size) - 1);
+    answer.result = size;
     return size;
 }
 

@@ -213,7 +213,7 @@ void PaintEditBackground(oGraphPort* port, const SelectionRecord& record) {
 }
 
 void DrawEditContents(oScrollPane& pane, const Zone& zone, SelectionRecord& record, eHeader* root,
-                      const std::function<void()>& remeasure) {
+                      const std::function<void()>& remeasure, const std::vector<Zone>* parts) {
     WideStructureOff wide;
     PaintEditBackground(&pane, record);
     pane.clipToZone(&zone);
@@ -222,20 +222,58 @@ void DrawEditContents(oScrollPane& pane, const Zone& zone, SelectionRecord& reco
         return;
     if (!root->isLaidOut())
         remeasure();
+    // Only nodes near the zone (or its listed parts) are drawn; the margin takes in ink that
+    // reaches a little past a node's zone (the clip cuts it to what is painted as before).
+    std::vector<Zone> near = parts != nullptr ? *parts : std::vector<Zone>{zone};
+    const int32_t margin = 2 * pane.resolution();
+    for (Zone& z : near)
+        ZoneInset(z, -margin, -margin);
+    struct Culling {
+        Culling(const oGraphPort* port, const std::vector<Zone>& zones) {
+            DrawState.cullPort = port;
+            DrawState.cullZones = zones.data();
+            DrawState.cullCount = static_cast<int32_t>(zones.size());
+        }
+        ~Culling() {
+            DrawState.cullPort = nullptr;
+            DrawState.cullZones = nullptr;
+            DrawState.cullCount = 0;
+        }
+    } culling(&pane, near);
     DrawExpr(root, &pane, record.m_options[0], record.m_options[1], record.m_options[2],
              record.m_options[3], 0, 0);
 }
 
 void ExprPane::drawContents(const Zone& zone) {
-    DrawEditContents(*this, zone, m_record, root(), [this] { remeasure(); });
+    // The part of the zone being painted: the rest keeps its pixels whatever is drawn there.
+    Zone part = zone;
+    Zone box;
+    bool simple = false;
+    bool whole = true;
+    if (paintArea(box, simple)) {
+        whole = simple && ZoneContainsZone(box, bounds());
+        if (!ZoneIntersect(zone, box, part))
+            part = Zone{zone.left, zone.top, zone.left, zone.top, 0, 0};
+    }
+    // A paint of everything covers what the highlight drew outside paints. A paint of only the
+    // zones that edits invalidated draws only near them.
+    if (whole)
+        m_directInk.clear();
+    const bool onlyChanges = !whole && !m_changedZones.empty() && paintInside(m_changedZones);
+    DrawEditContents(
+        *this, part, m_record, root(), [this] { remeasure(); },
+        onlyChanges ? &m_changedZones : nullptr);
+    m_changedZones.clear();
+    if (whole && !m_shown.valid())
+        m_shown.record(*this);
     if (ActivePane == this) {
-        clipToZone(&zone);
+        clipToZone(&part);
         RedrawSelectionHighlight();
     } else if (LastFrontPane == this && s_shell.findWindowInFront != nullptr &&
                s_shell.findWindowInFront()) {
         // While the find window is in front, the document it searches keeps showing its
         // selection (the current match).
-        clipToZone(&zone);
+        clipToZone(&part);
         SelectionRecord* const record = ActiveRecord;
         SelectionEntry* const list = ActiveList;
         oPane* const pad = ActivePad;
@@ -248,6 +286,56 @@ void ExprPane::drawContents(const Zone& zone) {
         ActivePad = pad;
     }
     clipToZone(nullptr);
+}
+
+void ExprPane::invalidate(const Zone* zone) {
+    if (!m_invalidatingChanges)
+        m_shown.invalidate();
+    oScrollPane::invalidate(zone);
+}
+
+void ExprPane::noteDirectInk(const Zone& zone) {
+    PaneDisplayList::addZone(m_directInk, zone);
+}
+
+void ExprPane::invalidateChanges() {
+    m_next.record(*this);
+    std::vector<Zone> zones;
+    bool known = m_shown.valid() && ActiveRecord == &m_record && ActivePad == this &&
+                 m_shown.changedZones(m_next, *this, zones);
+    if (known) {
+        // The highlight is drawn again in the repainted zones only: its new zones are among
+        // them, and so is every zone it was drawn in since the last repaint.
+        for (int32_t i = 0; known && i < m_record.count(); ++i) {
+            Zone area;
+            int32_t bands[4];
+            if (!EntryHighlightArea(m_record.entry(i), area, bands)) {
+                known = false;
+                break;
+            }
+            area.right += 1;
+            area.bottom += 1;
+            PaneDisplayList::addZone(zones, area);
+        }
+        for (const Zone& z : m_directInk)
+            PaneDisplayList::addZone(zones, z);
+    }
+    if (!known) {
+        invalidate(nullptr);
+    } else {
+        m_invalidatingChanges = true;
+        for (const Zone& z : zones) {
+            Zone shown;
+            if (ZoneIntersect(z, bounds(), shown)) {
+                invalidate(&shown);
+                m_changedZones.push_back(shown);
+            }
+        }
+        m_invalidatingChanges = false;
+    }
+    m_directInk.clear();
+    // The screen will show the new list once the invalidated part is painted.
+    std::swap(m_shown, m_next);
 }
 
 void ExprPane::remeasure() {
@@ -367,7 +455,9 @@ void RedrawAfterEdit() {
         return;
     }
     ActivePane->remeasure();
-    if (ActivePad != nullptr)
+    if (ActivePad == ActivePane)
+        ActivePane->invalidateChanges();
+    else if (ActivePad != nullptr)
         ActivePad->invalidate(nullptr);
 }
 

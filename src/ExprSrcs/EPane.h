@@ -5,6 +5,7 @@
 // redraw them all.
 #pragma once
 
+#include "ExprSrcs/PaneDisplayList.h"
 #include "OverSrcs/eObject.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/oWindows.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class eHeader;
 
@@ -50,7 +52,18 @@ public:
     void idle() override;
     // The bottom left of the first selection's highlight, while this pane is the active one.
     bool compositionPoint(oPoint& point) override;
+    // Paints the part of the zone being painted; a paint of the whole visible area also records
+    // what it showed, when that is not known.
     void drawContents(const Zone& zone) override;
+    // Any invalidation but invalidateChanges' own forgets what the screen shows: the next edit
+    // repaints everything.
+    void invalidate(const Zone* zone) override;
+    // The highlight's exclusive-or zones drawn on the window since the last repaint of changes.
+    void noteDirectInk(const Zone& zone) override;
+    // After an edit, with the tree laid out again: invalidates what changed on screen (the calls
+    // that draw differently, the highlight's old and new zones), or everything when what the
+    // screen shows is not known or the view changed.
+    void invalidateChanges();
     // Lays the tree out again, places it inside the margin and sets the scrolled extent (scrolling
     // to the selection when it left the view).
     virtual void remeasure();
@@ -76,6 +89,13 @@ protected:
     uint8_t m_changed = 0;
     int32_t m_windowMenuItem = 0; // the Windows-menu entry, 0 when none
     int32_t m_untitledNumber = 0;
+    // What the screen shows of the expression (valid while known), and the list an edit makes.
+    PaneDisplayList m_shown;
+    PaneDisplayList m_next;
+    std::vector<Zone> m_directInk;
+    // What invalidateChanges invalidated since the last paint.
+    std::vector<Zone> m_changedZones;
+    bool m_invalidatingChanges = false;
 
     friend void InitExprPane(ExprPane* pane, ExprPtr expression, const Zone* windowZone,
                              const char* title, uint8_t option1, uint8_t option2, uint8_t option3,
@@ -135,8 +155,11 @@ void PaintEditBackground(oGraphPort* port, const SelectionRecord& record);
 
 // Paints the part `zone` of an editing pane: its background, then the record's tree (laid out
 // again first by `remeasure` when it is not), clipped to the zone, which stays the pane's clip.
+// With `parts`, only those parts of the zone are being painted: nodes far from all of them are
+// not drawn.
 void DrawEditContents(oScrollPane& pane, const Zone& zone, SelectionRecord& record, eHeader* root,
-                      const std::function<void()>& remeasure);
+                      const std::function<void()>& remeasure,
+                      const std::vector<Zone>* parts = nullptr);
 
 // What the pane needs of the shell and the menus. The app installs them; every pointer may be null
 // (then the call does nothing and the answers are: no modifiers, no menu choice, the default

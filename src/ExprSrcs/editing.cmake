@@ -9,4 +9,5 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/ExprSrcs/EPane.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ExprSrcs/ExprFilePane.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ExprSrcs/Find.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ExprSrcs/PaneDisplayList.cpp
 )

@@ -126,6 +126,15 @@ bool visibleInPort(const Zone& z) {
            z.top < z.bottom && z.left < z.right;
 }
 
+bool meetsCullZone(const Zone& z) {
+    for (int32_t i = 0; i < DrawState.cullCount; ++i) {
+        const Zone& c = DrawState.cullZones[i];
+        if (z.left < c.right && z.right > c.left && z.top < c.bottom && z.bottom > c.top)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void DrawNode(eExpr* node) {
@@ -144,7 +153,7 @@ void DrawNode(eExpr* node) {
     Zone z = node->m_zone;
     ZoneOffset(z, savedZone.left, savedZone.top);
     s.absZone = z;
-    if (visibleInPort(z)) {
+    if (visibleInPort(z) && (s.cullPort != s.drawPort || meetsCullZone(z))) {
         s.drawnWidth = z.right - z.left;
         s.drawnHeight = z.bottom - z.top;
         node->draw();

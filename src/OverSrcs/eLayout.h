@@ -45,6 +45,12 @@ struct DrawingState {
     bool highlightOn = false;
     // Where LocateNode starts: the root's origin.
     oPoint rootOrigin;
+    // While drawing through cullPort, nodes that meet none of the cullCount zones at cullZones
+    // (port coordinates) are left out too: a paint of part of a window draws only what can show
+    // there.
+    const oGraphPort* cullPort = nullptr;
+    const Zone* cullZones = nullptr;
+    int32_t cullCount = 0;
 };
 
 extern DrawingState DrawState;

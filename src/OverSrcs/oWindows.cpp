@@ -243,6 +243,23 @@ bool oPane::needsDrawing(const Zone* zone) {
     return m_parent->needsDrawing(&z);
 }
 
+bool oPane::paintArea(Zone& box, bool& whole) {
+    if (!hasRealParent(this) || !m_parent->paintArea(box, whole))
+        return false;
+    ZoneOffset(box, m_bounds.left - m_zoneInParent.left, m_bounds.top - m_zoneInParent.top);
+    return true;
+}
+
+bool oPane::paintInside(const std::vector<Zone>& zones) {
+    if (!hasRealParent(this))
+        return false;
+    std::vector<Zone> inParent;
+    inParent.reserve(zones.size());
+    for (const Zone& z : zones)
+        inParent.push_back(zoneToParent(z));
+    return m_parent->paintInside(inParent);
+}
+
 bool oPane::close() {
     return forwardToParent();
 }

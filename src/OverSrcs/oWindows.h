@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // A native window handle as an opaque pointer-sized value; 0 is no window.
 using WindowHandle = std::uintptr_t;
@@ -187,6 +188,9 @@ public:
     void invertZone(const Zone& zone);
     // Exclusive-or fill of the zone with the highlight brush; drawn twice it restores the picture.
     void hiliteZone(const Zone& zone);
+    // Told of each zone that invertZone and hiliteZone change on the window, so that a widget that
+    // repaints only what changed can take those pixels in too. Nothing here.
+    virtual void noteDirectInk(const Zone& zone);
     // Sets the frame and port zones from the zone, the default colours and the screen
     // resolution values.
     void setupZone(const Zone& zone);
@@ -223,6 +227,12 @@ public:
     // zone in own coordinates; null means the whole zone in parent.
     virtual void invalidate(const Zone* zone);
     virtual bool needsDrawing(const Zone* zone);
+    // During a paint of this pane's window: the bounding box of the part being painted (own
+    // coordinates) and whether that part is the whole box. False outside a paint.
+    virtual bool paintArea(Zone& box, bool& whole);
+    // During a paint of this pane's window: whether the part being painted lies inside the zones
+    // (own coordinates). False outside a paint.
+    virtual bool paintInside(const std::vector<Zone>& zones);
     virtual bool close();
     virtual bool doDeadChar(int32_t character);
     virtual bool doKey(int32_t key);
@@ -318,6 +328,8 @@ public:
     void invalidate(const Zone* zone) override;
     // True outside a paint; during this window's paint, whether the zone meets the update region.
     bool needsDrawing(const Zone* zone) override;
+    bool paintArea(Zone& box, bool& whole) override;
+    bool paintInside(const std::vector<Zone>& zones) override;
     // Asks canClose; when true resigns the front and deletes the window (this object).
     bool close() override;
     bool doDeadChar(int32_t character) override;

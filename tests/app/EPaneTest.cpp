@@ -10,8 +10,11 @@
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eFactory.h"
+#include "OverSrcs/eFence.h"
+#include "OverSrcs/eFraction.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
@@ -19,11 +22,13 @@
 #include "OverSrcs/eWord.h"
 #include "framework/ErrorFixture.h"
 #include "model/SlotsInLine.h"
+#include "plat/Gdi.h"
 #include "plat/Input.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -306,6 +311,107 @@ TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
     Save(pane, "editing-drag-in-word");
     pane->idle();
     matchesRepaint("blinked");
+}
+
+TEST_F(PaneTest, RepaintingOnlyWhatAnEditChangedLeavesWhatAFullRepaintDraws) {
+    // A matrix larger than its window: after each step the screen must be exactly what drawing
+    // everything afresh gives, and an edit repaints only part of the window.
+    OwnedNode<eSimpMatrix> m = NewSimpMatrix(12, 12);
+    for (int32_t i = 0; i < 12; ++i)
+        for (int32_t j = 0; j < 12; ++j)
+            m->setCell(i, j, TextToRow("a" + std::to_string(i) + std::to_string(j), 0));
+    const Zone window{0, 0, 330, 260, 0, 0};
+    ExprFilePane* pane = NewExprFilePane(
+        ExprPtr(
+            NewSimpStringWith(
+                ExprPtr(NewFence(ExprPtr(m.release()), (kDelimParen << 4) | kDelimParen).release()))
+                .release()),
+        &window, nullptr, 0);
+    m_panes.push_back(pane);
+    pane->takeFocus();
+    plat::testing::runUntilIdle();
+    const plat::HWND hwnd = Hwnd(pane);
+    auto grid = [&] { return static_cast<eMatrix*>(pane->expression()->getChild(0)->getChild(0)); };
+    ASSERT_GT(pane->panoramaWidth(), pane->bounds().width());
+    ASSERT_GT(pane->panoramaHeight(), pane->bounds().height());
+    // A click at the left of a cell's text, as the window shows it now.
+    auto clickCell = [&](int32_t r, int32_t c, bool atEnd) {
+        DrawState.rootOrigin = oPoint{0, 0};
+        Zone z = LocateNode(grid()->getCell(r, c));
+        const Zone& b = pane->bounds();
+        const int32_t x = atEnd ? std::min(z.right - 1, b.right - 2) : z.left + 1;
+        plat::testing::click(hwnd, x - b.left + pane->zoneInParent().left,
+                             (z.top + z.bottom) / 2 - b.top + pane->zoneInParent().top);
+        plat::testing::runUntilIdle();
+    };
+    auto updateShare = [&] {
+        plat::HRGN region = plat::CreateRectRgn(0, 0, 0, 0);
+        plat::GetUpdateRgn(hwnd, region, plat::FALSE);
+        plat::RECT box{};
+        plat::GetRgnBox(region, &box);
+        plat::DeleteObject(region);
+        const Zone& b = pane->bounds();
+        return double(box.right - box.left) * (box.bottom - box.top) / (b.width() * b.height());
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool partial; // the edit invalidates less than half of the window
+    };
+    const Step steps[] = {
+        {"click in a cell", [&] { clickCell(1, 1, true); }, false},
+        {"type", [&] { pane->doKey('b'); }, true},
+        {"type again", [&] { pane->doKey('c'); }, true},
+        {"delete", [&] { pane->doKey(8); }, true},
+        {"insert a fraction",
+         [&] {
+             InsertExprAsEdit(ExprPtr(NewFraction(TextToRow("p", 0), TextToRow("q", 0)).release()));
+         },
+         false},
+        {"undo", [&] { DoCommand(kCmdUndo, 0); }, false},
+        {"select another cell", [&] { clickCell(3, 0, true); }, false},
+        {"widen a column",
+         [&] {
+             pane->doKey('w');
+             pane->doKey('w');
+             pane->doKey('w');
+         },
+         false},
+        {"narrow it again",
+         [&] {
+             pane->doKey(8);
+             pane->doKey(8);
+         },
+         false},
+        {"a cell cut by the right edge", [&] { clickCell(2, 4, true); }, false},
+        {"type at the edge", [&] { pane->doKey('d'); }, true},
+        {"scroll", [&] { pane->scrollBy(37, 41); }, false},
+        {"type after scrolling",
+         [&] {
+             clickCell(4, 4, true);
+             pane->doKey('e');
+         },
+         false},
+        {"type in the scrolled view", [&] { pane->doKey('f'); }, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        if (step.partial) {
+            EXPECT_LT(updateShare(), 0.5);
+        }
+        plat::testing::runUntilIdle();
+        const plat::testing::Image shown = plat::testing::pixels(hwnd);
+        pane->invalidate(nullptr);
+        plat::testing::runUntilIdle();
+        const plat::testing::Image fresh = plat::testing::pixels(hwnd);
+        ASSERT_EQ(shown.pixels.size(), fresh.pixels.size());
+        int differing = 0;
+        for (size_t i = 0; i < shown.pixels.size(); ++i)
+            differing += shown.pixels[i] != fresh.pixels[i] ? 1 : 0;
+        EXPECT_EQ(differing, 0);
+    }
+    EXPECT_GT(pane->bounds().left, 0);
 }
 
 // What the selection covers, as text: characters of a word range, the elements of a row range

@@ -316,6 +316,7 @@ void oWidget::invertZone(const Zone& zone) {
     Zone z = zone;
     ZoneOffset(z, m_originX, m_originY);
     holder->invertZone(z);
+    noteDirectInk(zone);
 }
 
 void oWidget::hiliteZone(const Zone& zone) {
@@ -329,7 +330,10 @@ void oWidget::hiliteZone(const Zone& zone) {
     plat::PatBlt(dc, zone.left + m_originX, zone.top + m_originY, zone.width(), zone.height(),
                  plat::PATINVERT);
     plat::SelectObject(dc, old);
+    noteDirectInk(zone);
 }
+
+void oWidget::noteDirectInk(const Zone&) {}
 
 // ---------------------------------------------------------------------------------------------
 // oWindow (native part)
@@ -519,6 +523,32 @@ bool oWindow::needsDrawing(const Zone* zone) {
         return true;
     const plat::RECT r = toRect(zone ? *zone : m_bounds);
     return plat::RectInRegion(PaintRegion(), &r) != 0;
+}
+
+bool oWindow::paintArea(Zone& box, bool& whole) {
+    if (PaintRegionPort() != this || !PaintRegion())
+        return false;
+    plat::RECT r{};
+    const int kind = plat::GetRgnBox(PaintRegion(), &r);
+    box = Zone{r.left, r.top, r.right, r.bottom, 0, 0};
+    whole = kind == plat::SIMPLEREGION || kind == plat::NULLREGION;
+    return true;
+}
+
+bool oWindow::paintInside(const std::vector<Zone>& zones) {
+    if (PaintRegionPort() != this || !PaintRegion())
+        return false;
+    plat::HRGN rest = plat::CreateRectRgn(0, 0, 0, 0);
+    plat::CombineRgn(rest, PaintRegion(), nullptr, plat::RGN_COPY);
+    for (const Zone& z : zones) {
+        plat::HRGN part = plat::CreateRectRgn(z.left, z.top, z.right, z.bottom);
+        plat::CombineRgn(rest, rest, part, plat::RGN_DIFF);
+        plat::DeleteObject(part);
+    }
+    plat::RECT box{};
+    const bool inside = plat::GetRgnBox(rest, &box) == plat::NULLREGION;
+    plat::DeleteObject(rest);
+    return inside;
 }
 
 void oWindow::becomeFront() {

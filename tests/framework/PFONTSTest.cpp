@@ -802,9 +802,7 @@ TEST_F(FontManagerTest, MeasuresKeptPerFontEqualMeasuringThroughTheDc) {
     for (size_t i = 0; i < perPort; ++i)
         check(i, "rebuilt");
     ASSERT_TRUE(plat::SetActiveCodePage(932));
-    const char* const doubleByte[] = {"a\x82\xA0"
-                                      "b",
-                                      "\x93\xFA\x96\x7B", "\x81"};
+    const char* const doubleByte[] = {"a\x82\xA0\x62", "\x93\xFA\x96\x7B", "\x81"};
     for (const char* text : doubleByte) {
         const MeasureSample s{"Arial", 0, 12, text, &screen};
         const Measured cold = MeasureCold(s);

@@ -318,7 +318,12 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, const cha
     if (!core::GetDcTextState(hdc, &state)) {
         return FALSE;
     }
-    auto font = fontcore::FontInstanceOfDc(hdc);
+    // The DC's font as FontInstanceOfDc finds it, from the state already read.
+    std::shared_ptr<FontInstance> font =
+        state.font != nullptr ? fontcore::FontInstanceOf(state.font) : nullptr;
+    if (!font) {
+        font = systemFont();
+    }
     if (!font) {
         return FALSE;
     }

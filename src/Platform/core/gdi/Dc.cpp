@@ -205,8 +205,11 @@ cairo_surface_t* EnsureSurface(Dc& dc) {
 }
 
 const Region& EffectiveClip(const Dc& dc) {
+    return EffectiveClip(dc, dc.surface());
+}
+
+const Region& EffectiveClip(const Dc& dc, cairo_surface_t* s) {
     Dc::ClipCache& c = dc.clipCache;
-    cairo_surface_t* s = dc.surface();
     const int w = s ? cairo_image_surface_get_width(s) : -1;
     const int h = s ? cairo_image_surface_get_height(s) : -1;
     if (c.valid && c.width == w && c.height == h && c.origin.x == dc.origin.x &&
@@ -334,13 +337,21 @@ BOOL GetDcTextState(HDC hdc, DcTextState* state) {
     Dc* dc = LookupDc(hdc, "GetDcTextState");
     if (!dc || !state)
         return FALSE;
+    // As ResolveColorForDc, with the DC and its target looked up once.
+    const bool mono = dc->mono();
+    auto resolve = [dc, mono](COLORREF color) {
+        COLORREF c = ResolveColor(color);
+        if (mono)
+            c = ColorFromPixel(dc->monoPixel(PixelFromColor(c)));
+        return c;
+    };
     state->font = dc->state.font;
-    state->textColor = ResolveColorForDc(hdc, dc->state.textColor);
-    state->bkColor = ResolveColorForDc(hdc, dc->state.bkColor);
+    state->textColor = resolve(dc->state.textColor);
+    state->bkColor = resolve(dc->state.bkColor);
     state->bkMode = dc->state.bkMode;
     state->textAlign = dc->state.textAlign;
     state->currentPosition = dc->state.current;
-    state->monochrome = dc->mono();
+    state->monochrome = mono;
     return TRUE;
 }
 
@@ -427,13 +438,16 @@ DcPixels::DcPixels(HDC hdc)
     Dc* dc = LookupDc(hdc, "DcPixels");
     if (!dc)
         return;
-    cairo_surface_t* s = EnsureSurface(*dc);
+    // A memory DC's target is its bitmap's surface: looked up once, and held until the end.
+    std::shared_ptr<BitmapObject> bm = dc->bitmap();
+    cairo_surface_t* s = bm ? bm->m_surface : EnsureSurface(*dc);
     if (!s || cairo_surface_get_type(s) != CAIRO_SURFACE_TYPE_IMAGE ||
         (cairo_image_surface_get_format(s) != CAIRO_FORMAT_RGB24 &&
          cairo_image_surface_get_format(s) != CAIRO_FORMAT_ARGB32))
         return;
-    if (auto bm = dc->bitmap())
+    if (bm)
         bm->loadFromDib();
+    m_bitmap = bm;
     cairo_surface_flush(s);
     m_surface = s;
     m_data = cairo_image_surface_get_data(s);
@@ -441,7 +455,7 @@ DcPixels::DcPixels(HDC hdc)
     m_width = cairo_image_surface_get_width(s);
     m_height = cairo_image_surface_get_height(s);
     m_origin = dc->origin;
-    m_clip = &EffectiveClip(*dc).rects();
+    m_clip = &EffectiveClip(*dc, s).rects();
 }
 
 DcPixels::~DcPixels() {
@@ -451,8 +465,8 @@ DcPixels::~DcPixels() {
     if (!dc)
         return;
     cairo_surface_mark_dirty(m_surface);
-    if (auto bm = dc->bitmap())
-        bm->flushToDib();
+    if (m_bitmap)
+        std::static_pointer_cast<BitmapObject>(m_bitmap)->flushToDib();
     if (m_anyTouched) {
         RECT r = m_touched;
         r.left += m_origin.x;

@@ -150,6 +150,7 @@ public:
 
 private:
     HDC m_hdc;
+    std::shared_ptr<GdiObject> m_bitmap; // a memory DC's bitmap
     cairo_surface_t* m_surface = nullptr;
     unsigned char* m_data = nullptr;
     int m_stride = 0;

@@ -235,6 +235,8 @@ cairo_surface_t* EnsureSurface(Dc& dc);
 // The effective clip in surface coordinates: surface bounds, window clip and the DC's region.
 // The reference stays valid until the DC's surface, origin, window clip or clip changes.
 const Region& EffectiveClip(const Dc& dc);
+// The same for the DC's surface `s` (dc.surface()), already looked up.
+const Region& EffectiveClip(const Dc& dc, cairo_surface_t* s);
 
 // Logical -> device (the DC's own space) and device -> surface.
 DcMapping MappingOf(const DcState& st);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace plat::fontcore {
@@ -264,31 +265,48 @@ public:
     bool is(cairo_font_face_t* face, int ppem, bool italic) const {
         return m_face == face && m_ppem == ppem && m_italic == italic;
     }
-    // The glyph's mask, rendered on first use; null when Cairo fails to render it.
+    // The glyph's mask, rendered on first use; null for a glyph left to Cairo (remembered, so
+    // that it is not rendered again for every string).
     const GlyphMask* mask(unsigned glyph) {
-        if (glyph < m_slots.size() && m_slots[glyph] != 0) {
-            return &m_masks[m_slots[glyph] - 1];
+        std::uint32_t& slot = slotOf(glyph);
+        if (slot == kLeftToCairo) {
+            return nullptr;
+        }
+        if (slot != 0) {
+            return &m_masks[slot - 1];
         }
         GlyphMask m;
         if (!render(glyph, m)) {
+            slotOf(glyph) = kLeftToCairo;
             return nullptr;
         }
-        if (glyph >= m_slots.size()) {
-            m_slots.resize(glyph + 1, 0);
-        }
         m_masks.push_back(m);
-        m_slots[glyph] = static_cast<std::uint32_t>(m_masks.size());
+        slotOf(glyph) = static_cast<std::uint32_t>(m_masks.size());
         return &m_masks.back();
     }
     const Span* spans() const { return m_spans.data(); }
 
 private:
+    static constexpr std::uint32_t kLeftToCairo = 0xFFFFFFFFu;
+    static constexpr unsigned kDirect = 4096; // glyph indices below have a slot in a vector
+
+    // Mask index + 1 of a glyph, 0 for not yet rendered.
+    std::uint32_t& slotOf(unsigned glyph) {
+        if (glyph >= kDirect) {
+            return m_farSlots[glyph];
+        }
+        if (glyph >= m_slots.size()) {
+            m_slots.resize(glyph + 1, 0);
+        }
+        return m_slots[glyph];
+    }
     bool render(unsigned glyph, GlyphMask& out);
 
     cairo_font_face_t* m_face;
     int m_ppem;
     bool m_italic;
-    std::vector<std::uint32_t> m_slots; // glyph index -> mask index + 1, 0 for not yet rendered
+    std::vector<std::uint32_t> m_slots;
+    std::unordered_map<unsigned, std::uint32_t> m_farSlots;
     std::vector<GlyphMask> m_masks;
     std::vector<Span> m_spans;
 };
@@ -403,6 +421,13 @@ bool Strike::render(unsigned glyph, GlyphMask& out) {
         if (edge) {
             m_spans.resize(firstSpan);
             continue;
+        }
+        if (any && (ext.width == 0 || ext.height == 0)) {
+            // Cairo reports no extent for a glyph without area (a space), whose bounds are taken
+            // at its origin (FreeType gives a blank glyph zero bearings); ink under such
+            // metrics would leave its bounds unknown.
+            m_spans.resize(firstSpan);
+            return false;
         }
         mask.count = static_cast<std::uint32_t>(m_spans.size() - firstSpan);
         mask.bounds = bounds;

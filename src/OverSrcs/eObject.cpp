@@ -5,18 +5,101 @@
 #include "OverSrcs/eString.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 // ---- Blocks ------------------------------------------------------------------------------------
 
-void* AllocNodeBlock(size_t bytes) {
-    void* block = std::calloc(1, bytes == 0 ? 1 : bytes);
-    if (block == nullptr)
-        throw std::bad_alloc();
+// Blocks of up to kPooledBytes come from free lists, one per multiple of 16 bytes, refilled from
+// 16 KB slabs that are kept for the rest of the run: a tree of thousands of nodes is built and
+// freed without a heap call per node. Larger blocks, and every block in a sanitizer build (which
+// should see each node's lifetime), come from the heap.
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPoolBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPoolBlocks = false;
+#else
+constexpr bool kPoolBlocks = true;
+#endif
+#else
+constexpr bool kPoolBlocks = true;
+#endif
+
+constexpr size_t kBlockGrain = 16;
+constexpr size_t kPooledBytes = 512;
+constexpr size_t kSlabBytes = 16 * 1024;
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+// Plain data, so it is ready before any constructor runs and never torn down: nodes may be made
+// and freed by static objects.
+struct BlockPool {
+    FreeBlock* free[kPooledBytes / kBlockGrain];
+    char* cursor;
+    char* limit;
+    // Every slab starts with a link to the one made before it, so all stay reachable.
+    void* slabs;
+};
+
+constinit BlockPool s_pool{};
+
+// Room for a block of `size` bytes from the current slab, starting a new slab when it is full.
+void* CarveBlock(size_t size) {
+    if (static_cast<size_t>(s_pool.limit - s_pool.cursor) < size) {
+        auto* slab = static_cast<char*>(std::malloc(kSlabBytes));
+        if (slab == nullptr)
+            throw std::bad_alloc();
+        *static_cast<void**>(static_cast<void*>(slab)) = s_pool.slabs;
+        s_pool.slabs = slab;
+        s_pool.cursor = slab + kBlockGrain; // malloc blocks are 16-byte aligned
+        s_pool.limit = slab + kSlabBytes;
+    }
+    void* block = s_pool.cursor;
+    s_pool.cursor += size;
     return block;
 }
 
-void FreeNodeBlock(void* block) {
-    std::free(block);
+bool Pooled(size_t bytes) {
+    return kPoolBlocks && bytes > 0 && bytes <= kPooledBytes;
+}
+
+size_t PoolClass(size_t bytes) {
+    return (bytes - 1) / kBlockGrain;
+}
+
+} // namespace
+
+void* AllocNodeBlock(size_t bytes) {
+    if (!Pooled(bytes)) {
+        void* block = std::calloc(1, bytes == 0 ? 1 : bytes);
+        if (block == nullptr)
+            throw std::bad_alloc();
+        return block;
+    }
+    const size_t cls = PoolClass(bytes);
+    void* block = s_pool.free[cls];
+    if (block != nullptr)
+        s_pool.free[cls] = s_pool.free[cls]->next;
+    else
+        block = CarveBlock((cls + 1) * kBlockGrain);
+    std::memset(block, 0, bytes);
+    return block;
+}
+
+void FreeNodeBlock(void* block, size_t bytes) {
+    if (block == nullptr)
+        return;
+    if (!Pooled(bytes)) {
+        std::free(block);
+        return;
+    }
+    FreeBlock*& head = s_pool.free[PoolClass(bytes)];
+    head = ::new (block) FreeBlock{head};
 }
 
 void NodeDeleter::operator()(eExpr* node) const {
@@ -48,8 +131,9 @@ void eExpr::destroy(int32_t flags) {
     HookNodeDestroyed(this);
     if ((flags & kDestroyFree) != 0) {
         void* block = this;
+        const size_t bytes = size_t{m_fixedSize} + m_trailing;
         this->~eExpr();
-        FreeNodeBlock(block);
+        FreeNodeBlock(block, bytes);
     }
 }
 

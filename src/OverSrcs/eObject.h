@@ -192,8 +192,9 @@ template <class T> constexpr size_t NodeFixedSize() {
     return (sizeof(T) + alignof(eExpr*) - 1) / alignof(eExpr*) * alignof(eExpr*);
 }
 
+// A zero-filled block; freed with the same byte count.
 void* AllocNodeBlock(size_t bytes);
-void FreeNodeBlock(void* block);
+void FreeNodeBlock(void* block, size_t bytes);
 
 // A zero-filled block for a node of class T with that many trailing bytes; only the class is set.
 // Allocation failure throws std::bad_alloc, which an error environment turns into errNoMemory.

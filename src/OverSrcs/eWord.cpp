@@ -17,6 +17,13 @@
 
 OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FSSRecord& style,
                          uint8_t colour) {
+    FontRef ref;
+    InternFontRef(style, ref);
+    return NewWord(text, minCapacity, ref, colour);
+}
+
+OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontRef& ref,
+                         uint8_t colour) {
     if (text.size() > static_cast<size_t>(kMaxWordLength)) {
         KV_ASSERT_FAILED("NewWord length");
         text = text.substr(0, static_cast<size_t>(kMaxWordLength));
@@ -26,7 +33,7 @@ OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FSSRe
     OwnedNode<eWord> word(NewNodeBlock<eWord>(static_cast<size_t>(capacity)));
     word->resetFields();
     word->init(0);
-    word->setStyle(style);
+    word->m_fontRef = ref;
     word->m_fontIndex = kNoFontIndex;
     word->m_colour = colour;
     word->m_capacity = capacity;

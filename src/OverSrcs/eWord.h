@@ -72,8 +72,8 @@ public:
     int32_t m_inkOffset = 0; // how far the text is drawn right of the left edge
 
 protected:
-    friend OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity,
-                                    const FSSRecord& style, uint8_t colour);
+    friend OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontRef& ref,
+                                    uint8_t colour);
 
     char* mutableText() { return reinterpret_cast<char*>(trailing()); }
     // The number of characters of which at least half fits in the width.
@@ -95,6 +95,9 @@ protected:
 // Capacity = max(minCapacity, length + 1). Text beyond kMaxWordLength characters is cut there
 // (with an assertion): callers split longer text into several words.
 OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FSSRecord& style,
+                         uint8_t colour);
+// The same with the style already packed (InternFontRef).
+OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontRef& ref,
                          uint8_t colour);
 
 // One of the 18 operator characters (Windows-1252).

@@ -621,6 +621,10 @@ struct ReaderState {
     // The picture code holds the stream: the position is the stream's own.
     bool handedOver = false;
     FSSRecord style;
+    // The style packed for the leaves, and the style it was packed from.
+    FontRef packed;
+    FSSRecord packedStyle;
+    bool packedValid = false;
     int32_t styleBits = -1;
     char fontClass = '?';
     uint8_t colour = 0;
@@ -798,7 +802,13 @@ struct Stamp {
 };
 
 ExprPtr MakeWord(std::string_view text) {
-    OwnedNode<eWord> word = NewWord(text, 0, s_in.style, s_in.colour);
+    // Runs of leaves share a style: it is packed again only when it changed.
+    if (!s_in.packedValid || std::memcmp(&s_in.packedStyle, &s_in.style, sizeof(FSSRecord)) != 0) {
+        InternFontRef(s_in.style, s_in.packed);
+        s_in.packedStyle = s_in.style;
+        s_in.packedValid = true;
+    }
+    OwnedNode<eWord> word = NewWord(text, 0, s_in.packed, s_in.colour);
     Stamp().apply(word.get());
     return ExprPtr(word.release());
 }

@@ -725,14 +725,15 @@ TEST_F(FontApi, GlyphMasksDrawExactlyWhatCairoDraws) {
         c.bk = plat::RGB(pick(0, 255), pick(0, 255), pick(0, 255));
         c.bkMode = pick(0, 2) == 0 ? plat::OPAQUE : plat::TRANSPARENT;
         c.origin = plat::POINT{pick(-8, 8), pick(-8, 8)};
-        if (k < 4) {
+        if (k < 5) {
             // Hinted accents of this face pass the glyphs' metric bounds by a pixel: drawn
-            // whole inside the clip, cut where the clip or the surface edge crosses the string.
+            // whole inside the clip, cut where the clip or the surface edge crosses the string,
+            // or where the string lies across two rectangles of the clip.
             c.lf = logFont("Arial", -7);
             c.text = "\x8E\xC8\xBD\xCC";
             c.dx.clear();
-            c.x = k == 1 ? -12 : 4;
-            c.y = 30;
+            c.x = k == 1 ? -12 : k == 4 ? 30 : 4;
+            c.y = k == 4 ? 34 : 30;
             c.clip = k == 2 ? 1 : 0;
             c.target = k == 3 ? 2 : 0;
             c.options = 0;

@@ -752,19 +752,18 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
         }
     }
     if (!clip.empty()) {
-        Painter paint(target, clip);
-        paint.setColor(run.bkColor);
-        if (opaque) {
-            paint.fill(opaqueBox);
-        }
-        if (background) {
-            paint.fill(backgroundBox);
-        }
-        const std::vector<RECT> surface = {RECT{0, 0, target.width, target.height}};
-        for (const Group& g : groups) {
-            // Cairo composites a call's glyphs whole when the box of their bounds lies inside
-            // the clip; otherwise it clips them to the clip within that box, which also cuts
-            // off ink past the bounds.
+        // How Cairo composites each call's glyphs: whole (ink past the glyphs' bounds included)
+        // when one rectangle of the clip holds the box of their bounds; otherwise cut to the clip
+        // within that box. Cairo keeps the clip as its own rectangles, which may join ours
+        // vertically: a box covered by several of ours could lie in one of its own, so such a
+        // run is left to Cairo, before anything is drawn.
+        enum class Clipping { None, Whole, Cut };
+        thread_local std::vector<Clipping> clipping;
+        thread_local std::vector<RECT> boxes;
+        clipping.assign(groups.size(), Clipping::None);
+        boxes.assign(groups.size(), RECT{});
+        for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+            const Group& g = groups[gi];
             RECT box{};
             bool anyBox = false;
             for (std::size_t i = g.first; i < g.end; ++i) {
@@ -784,18 +783,48 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
             if (box.left >= box.right || box.top >= box.bottom) {
                 continue;
             }
-            groupClip.clear();
             long covered = 0;
+            bool inOne = false;
             for (const RECT& c : clip) {
                 RECT part;
                 if (intersect(c, box, part)) {
-                    groupClip.push_back(part);
                     covered += static_cast<long>(part.right - part.left) * (part.bottom - part.top);
+                    inOne = inOne || (part.left == box.left && part.top == box.top &&
+                                      part.right == box.right && part.bottom == box.bottom);
                 }
             }
-            const bool whole =
-                covered == static_cast<long>(box.right - box.left) * (box.bottom - box.top);
-            Painter glyphs(target, whole ? surface : groupClip);
+            const long area = static_cast<long>(box.right - box.left) * (box.bottom - box.top);
+            if (covered == area && !inOne) {
+                return false;
+            }
+            clipping[gi] = inOne ? Clipping::Whole : Clipping::Cut;
+            boxes[gi] = box;
+        }
+
+        Painter paint(target, clip);
+        paint.setColor(run.bkColor);
+        if (opaque) {
+            paint.fill(opaqueBox);
+        }
+        if (background) {
+            paint.fill(backgroundBox);
+        }
+        const std::vector<RECT> surface = {RECT{0, 0, target.width, target.height}};
+        for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+            if (clipping[gi] == Clipping::None) {
+                continue;
+            }
+            const Group& g = groups[gi];
+            groupClip.clear();
+            if (clipping[gi] == Clipping::Cut) {
+                for (const RECT& c : clip) {
+                    RECT part;
+                    if (intersect(c, boxes[gi], part)) {
+                        groupClip.push_back(part);
+                    }
+                }
+            }
+            Painter glyphs(target, clipping[gi] == Clipping::Whole ? surface : groupClip);
             glyphs.setColor(run.textColor);
             for (std::size_t i = g.first; i < g.end; ++i) {
                 glyphs.glyph(placed[i].mask, g.strike->spans(), placed[i].x + g.dx, oy);

@@ -393,6 +393,20 @@ TEST_F(PaneTest, RepaintingOnlyWhatAnEditChangedLeavesWhatAFullRepaintDraws) {
          },
          false},
         {"type in the scrolled view", [&] { pane->doKey('f'); }, true},
+        {"type until the view follows the caret",
+         [&] {
+             int32_t c = 0;
+             DrawState.rootOrigin = oPoint{0, 0};
+             while (c < 11 && LocateNode(grid()->getCell(3, c)).right < pane->bounds().right)
+                 ++c;
+             clickCell(3, c, false);
+             const int32_t left = pane->bounds().left;
+             for (int k = 0; k < 12; ++k)
+                 pane->doKey('w');
+             EXPECT_GT(pane->bounds().left, left);
+         },
+         false},
+        {"delete in the followed view", [&] { pane->doKey(8); }, false},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);

@@ -24,6 +24,18 @@ if(KV_XVFB_RUN)
   set_tests_properties(SmokeX11Clamp PROPERTIES LABELS "smoke" TIMEOUT 60)
 endif()
 
+# Keys from the X server: key messages, and characters only for the keys that type one.
+add_executable(kv_smoke_x11_keys ${CMAKE_CURRENT_LIST_DIR}/X11KeySmoke.cpp)
+target_include_directories(kv_smoke_x11_keys PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+target_link_libraries(kv_smoke_x11_keys PRIVATE kv_platform_x11)
+kv_add_warnings(kv_smoke_x11_keys)
+if(KV_XVFB_RUN)
+  add_test(NAME SmokeX11Keys
+           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                   $<TARGET_FILE:kv_smoke_x11_keys>)
+  set_tests_properties(SmokeX11Keys PROPERTIES LABELS "smoke" TIMEOUT 60)
+endif()
+
 # One drawing through a native port: the headless build writes its memory image as the reference,
 # the X11 build compares what the server shows with it.
 add_executable(kv_smoke_port_reference ${CMAKE_CURRENT_LIST_DIR}/X11PortSmoke.cpp)

@@ -650,6 +650,10 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
         }
         if (typedSym == NoSymbol)
             typedSym = XLookupKeysym(&xk, 0);
+        // X gives Delete the character DEL; here Delete is an editing key like the arrows and
+        // types nothing.
+        if (typedSym == XK_Delete || typedSym == XK_KP_Delete)
+            ev.typed = 0;
         // The base character: Shift and AltGr as held, Ctrl and Alt not applied (and Caps Lock
         // ignored while either is held).
         XKeyEvent plain = xk;

@@ -1,0 +1,126 @@
+// Keys pressed on the X server reach a window as the key and character messages the program
+// expects: editing and movement keys give a key message and no character, so that Delete or an
+// arrow never inserts a control character into an expression.
+
+#include "SmokeSupport.h"
+#include "backend/Backend.h"
+#include "plat/Input.h"
+#include "plat/System.h"
+#include "plat/Window.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<plat::WPARAM> s_keys, s_chars;
+
+plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    if (msg == plat::WM_KEYDOWN)
+        s_keys.push_back(wParam);
+    else if (msg == plat::WM_CHAR)
+        s_chars.push_back(wParam);
+    return plat::DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+void pump(int ms) {
+    const plat::DWORD start = plat::GetTickCount();
+    while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
+        kvtest::DispatchPending();
+        plat::backend().wait(20);
+    }
+}
+
+::Window findByName(Display* d, const char* wanted) {
+    ::Window rootReturn = 0, parent = 0, *children = nullptr, found = 0;
+    unsigned count = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; ++i) {
+            char* name = nullptr;
+            if (XFetchName(d, children[i], &name) && name) {
+                if (std::string(name) == wanted)
+                    found = children[i];
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+void press(Display* d, ::Window w, KeySym sym, unsigned state) {
+    XKeyEvent k{};
+    k.display = d;
+    k.window = w;
+    k.root = DefaultRootWindow(d);
+    k.same_screen = True;
+    k.state = state;
+    k.keycode = XKeysymToKeycode(d, sym);
+    for (int type : {KeyPress, KeyRelease}) {
+        k.type = type;
+        XSendEvent(d, w, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                   reinterpret_cast<XEvent*>(&k));
+    }
+    XFlush(d);
+}
+
+} // namespace
+
+int main() {
+    if (!kvtest::OpenDisplayWithClass("Keys", &proc))
+        return 1;
+    plat::HWND w =
+        plat::CreateWindowEx(0, "Keys", "KeyTarget", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
+                             40, 40, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    plat::SetFocus(w);
+    pump(300);
+    Display* d = XOpenDisplay(nullptr);
+    const ::Window xw = d ? findByName(d, "KeyTarget") : 0;
+    if (!xw) {
+        std::fputs("smoke: the test window is not on the server\n", stderr);
+        return 1;
+    }
+    struct Case {
+        KeySym sym;
+        unsigned state;
+        int vk;
+        int ch; // the WM_CHAR expected, 0 for none
+    } const cases[] = {
+        {XK_a, 0, 'A', 'a'},
+        {XK_a, ShiftMask, 'A', 'A'},
+        {XK_Delete, 0, plat::VK_DELETE, 0},
+        {XK_Delete, ShiftMask, plat::VK_DELETE, 0},
+        {XK_KP_Delete, 0, plat::VK_DELETE, 0},
+        {XK_Home, ControlMask, plat::VK_HOME, 0},
+        {XK_BackSpace, 0, plat::VK_BACK, 0x08},
+        {XK_Return, 0, plat::VK_RETURN, 0x0D},
+        {XK_Escape, 0, plat::VK_ESCAPE, 0x1B},
+    };
+    int failures = 0;
+    for (const Case& c : cases) {
+        s_keys.clear();
+        s_chars.clear();
+        press(d, xw, c.sym, c.state);
+        pump(150);
+        const bool keyOk = s_keys.size() == 1 && static_cast<int>(s_keys[0]) == c.vk;
+        const bool charOk =
+            c.ch ? s_chars.size() == 1 && static_cast<int>(s_chars[0]) == c.ch : s_chars.empty();
+        if (!keyOk || !charOk) {
+            std::fprintf(stderr, "smoke: keysym 0x%lx state %u: %zu key(s) %d, %zu char(s) %d\n",
+                         static_cast<unsigned long>(c.sym), c.state, s_keys.size(),
+                         s_keys.empty() ? -1 : static_cast<int>(s_keys[0]), s_chars.size(),
+                         s_chars.empty() ? -1 : static_cast<int>(s_chars[0]));
+            ++failures;
+        }
+    }
+    XCloseDisplay(d);
+    plat::DestroyWindow(w);
+    if (failures)
+        return 1;
+    std::puts("smoke: keys give the expected key and character messages");
+    return 0;
+}

@@ -14,16 +14,12 @@
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
-#include "OverSrcs/eFence.h"
-#include "OverSrcs/eFraction.h"
 #include "OverSrcs/eLayout.h"
-#include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eModelHooks.h"
-#include "OverSrcs/eSSScript.h"
-#include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oGraph.h"
+#include "bench/BenchTrees.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
@@ -50,67 +46,9 @@ bool FitsPixelMap(const eExpr* t) {
            int64_t(t->width()) * t->height() <= 64ll * 1024 * 1024;
 }
 
-FSSRecord PlainStyle() {
-    FSSRecord style;
-    InitFSSRecord(style);
-    return style;
-}
-
-ExprPtr Word(const std::string& text) {
-    return ExprPtr(NewWord(text, 0, PlainStyle(), 0).release());
-}
-ExprPtr RowWith(ExprPtr node) {
-    return ExprPtr(NewSimpStringWith(std::move(node)).release());
-}
-ExprPtr Row(std::vector<ExprPtr> items) {
-    OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(items.size()));
-    for (size_t i = 0; i < items.size(); ++i)
-        row->setChild(static_cast<int32_t>(i), std::move(items[i]));
-    return ExprPtr(row.release());
-}
-
-// a_0 x^0 + a_1 x^1 + ... with n terms in one row.
-ExprPtr Sum(int32_t n) {
-    std::vector<ExprPtr> items;
-    for (int32_t i = 0; i < n; ++i) {
-        if (i > 0)
-            items.push_back(Word("+"));
-        const std::string index = std::to_string(i);
-        items.push_back(
-            ExprPtr(NewSSScript(Word("a"), RowWith(Word(index)), nullptr, 2).release()));
-        items.push_back(
-            ExprPtr(NewSSScript(Word("x"), nullptr, RowWith(Word(index)), 3).release()));
-    }
-    return Row(std::move(items));
-}
-
-// 1 + 1/(1 + 1/(...)) of depth d.
-ExprPtr ContinuedFraction(int32_t d) {
-    ExprPtr inner = RowWith(Word("x"));
-    for (int32_t i = 0; i < d; ++i) {
-        std::vector<ExprPtr> items;
-        items.push_back(Word("1"));
-        items.push_back(Word("+"));
-        items.push_back(ExprPtr(NewFraction(RowWith(Word("1")), std::move(inner)).release()));
-        inner = Row(std::move(items));
-    }
-    return inner;
-}
-
-// (a_ij) of r x r.
-ExprPtr Matrix(int32_t r) {
-    OwnedNode<eSimpMatrix> m = NewSimpMatrix(r, r);
-    for (int32_t i = 0; i < r; ++i)
-        for (int32_t j = 0; j < r; ++j)
-            m->setCell(i, j,
-                       RowWith(ExprPtr(NewSSScript(Word("a"),
-                                                   RowWith(Word(std::to_string(i + 1) + "," +
-                                                                std::to_string(j + 1))),
-                                                   nullptr, 2)
-                                           .release())));
-    return RowWith(
-        ExprPtr(NewFence(ExprPtr(m.release()), (kDelimParen << 4) | kDelimParen).release()));
-}
+using kvbench::ContinuedFraction;
+using kvbench::Matrix;
+using kvbench::Sum;
 
 void Count(const eExpr* node, int64_t& nodes, int64_t& glyphs) {
     if (node == nullptr)

@@ -7,6 +7,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DocumentFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
   ${CMAKE_SOURCE_DIR}/tools/mkexamples/ExampleTrees.cpp
+  ${CMAKE_SOURCE_DIR}/bench/BenchTrees.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PrefsFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontStyleDialogTest.cpp
@@ -16,6 +17,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/KeyboardDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MacrosTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MatrixDialogsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GeneratedDocumentsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyTemplateDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OutputPrefsDialogsTest.cpp

@@ -1,0 +1,87 @@
+#include "bench/BenchTrees.h"
+
+#include "OverSrcs/eFence.h"
+#include "OverSrcs/eFraction.h"
+#include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eSSScript.h"
+#include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eWord.h"
+
+namespace kvbench {
+
+namespace {
+
+FSSRecord PlainStyle() {
+    FSSRecord style;
+    InitFSSRecord(style);
+    return style;
+}
+
+// The subscript template's three slots (base, subscript, superscript). A scripts node of kind 0
+// with fewer slots has no script group and places neither script: its second slot would be drawn
+// over the base and left out of its width.
+constexpr int32_t kScriptSlots = 3;
+
+} // namespace
+
+ExprPtr Word(const std::string& text) {
+    return ExprPtr(NewWord(text, 0, PlainStyle(), 0).release());
+}
+
+ExprPtr RowWith(ExprPtr node) {
+    return ExprPtr(NewSimpStringWith(std::move(node)).release());
+}
+
+ExprPtr Row(std::vector<ExprPtr> items) {
+    OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(items.size()));
+    for (size_t i = 0; i < items.size(); ++i)
+        row->setChild(static_cast<int32_t>(i), std::move(items[i]));
+    return ExprPtr(row.release());
+}
+
+ExprPtr Subscripted(ExprPtr base, ExprPtr subscript) {
+    return ExprPtr(
+        NewSSScript(std::move(base), std::move(subscript), Row({}), kScriptSlots).release());
+}
+
+ExprPtr Superscripted(ExprPtr base, ExprPtr superscript) {
+    return ExprPtr(
+        NewSSScript(std::move(base), Row({}), std::move(superscript), kScriptSlots).release());
+}
+
+ExprPtr Sum(int32_t n) {
+    std::vector<ExprPtr> items;
+    for (int32_t i = 0; i < n; ++i) {
+        if (i > 0)
+            items.push_back(Word("+"));
+        const std::string index = std::to_string(i);
+        items.push_back(Subscripted(Word("a"), RowWith(Word(index))));
+        items.push_back(Superscripted(Word("x"), RowWith(Word(index))));
+    }
+    return Row(std::move(items));
+}
+
+ExprPtr ContinuedFraction(int32_t d) {
+    ExprPtr inner = RowWith(Word("x"));
+    for (int32_t i = 0; i < d; ++i) {
+        std::vector<ExprPtr> items;
+        items.push_back(Word("1"));
+        items.push_back(Word("+"));
+        items.push_back(ExprPtr(NewFraction(RowWith(Word("1")), std::move(inner)).release()));
+        inner = Row(std::move(items));
+    }
+    return inner;
+}
+
+ExprPtr Matrix(int32_t r) {
+    OwnedNode<eSimpMatrix> m = NewSimpMatrix(r, r);
+    for (int32_t i = 0; i < r; ++i)
+        for (int32_t j = 0; j < r; ++j)
+            m->setCell(i, j,
+                       RowWith(Subscripted(Word("a"), RowWith(Word(std::to_string(i + 1) + "," +
+                                                                   std::to_string(j + 1))))));
+    return RowWith(
+        ExprPtr(NewFence(ExprPtr(m.release()), (kDelimParen << 4) | kDelimParen).release()));
+}
+
+} // namespace kvbench

@@ -1,0 +1,31 @@
+#pragma once
+// The generated expressions the benchmarks measure, built as the program's own commands build
+// them (a subscript is a scripts template of three slots with an empty superscript), so that what
+// is timed is what a document of that shape shows. A test opens them as documents and checks
+// their layout.
+
+#include "OverSrcs/eObject.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvbench {
+
+// A word in the plain style, and rows of nodes.
+ExprPtr Word(const std::string& text);
+ExprPtr RowWith(ExprPtr node);
+ExprPtr Row(std::vector<ExprPtr> items);
+// base with a subscript only.
+ExprPtr Subscripted(ExprPtr base, ExprPtr subscript);
+// base with a superscript only.
+ExprPtr Superscripted(ExprPtr base, ExprPtr superscript);
+
+// a_0 x^0 + a_1 x^1 + ... with n terms in one row.
+ExprPtr Sum(int32_t n);
+// 1 + 1/(1 + 1/(...)) of depth d.
+ExprPtr ContinuedFraction(int32_t d);
+// (a_{i,j}) of r x r in parentheses.
+ExprPtr Matrix(int32_t r);
+
+} // namespace kvbench

@@ -1,5 +1,6 @@
 // Pixel rules of the shapes, counted or compared against what the rules say.
 
+#include "core/gdi/Raster.h"
 #include "plat/Window.h"
 #include "platform/GdiCanvas.h"
 #include "support/Golden.h"
@@ -603,3 +604,116 @@ TEST(Polygon, CentresOnAnEdgeFollowTheLeftInRightOutRule) {
 }
 
 } // namespace
+
+TEST(ShapeCache, ShapesDrawnAgainGiveTheSamePixelsAsDrawnAfresh) {
+    // Filled shapes as the program draws them (curved delimiters and integral signs as Bézier
+    // paths filled and outlined, radicals and arrows as polygons, ellipses recorded into paths
+    // at half pixels) at varied sizes, scales, pens and fill modes, some cut by a clip: drawn
+    // with the coverage cache cold, warm, with other modes and moved by whole pixels, every byte
+    // must equal the shape rasterised afresh.
+    std::mt19937 rng(20261207);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    struct Case {
+        int kind, size, pen, brush, fillMode, bkMode, scale, clip, x, y, dx, dy;
+        std::vector<POINT> pts;
+    };
+    auto draw = [](const Case& c, int ox, int oy) {
+        GdiCanvas canvas(96, 96, RGB(250, 250, 250));
+        const HDC dc = canvas.dc();
+        if (c.scale > 1) {
+            SetMapMode(dc, MM_ANISOTROPIC);
+            SetWindowExtEx(dc, 4, 4, nullptr);
+            SetViewportExtEx(dc, c.scale + 2, c.scale + 3, nullptr);
+        }
+        if (c.clip) {
+            HRGN r = CreateRectRgn(20, 15 + c.clip, 70, 80);
+            SelectClipRgn(dc, r);
+            DeleteObject(r);
+        }
+        const int penStyle[] = {PS_NULL, PS_SOLID, PS_DOT, PS_SOLID};
+        Selected pen(dc, CreatePen(penStyle[c.pen], c.pen == 3 ? 3 : 0, kRed));
+        Selected brush(dc, c.brush ? CreateSolidBrush(kBlue)
+                                   : static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)));
+        SetPolyFillMode(dc, c.fillMode);
+        SetBkMode(dc, c.bkMode);
+        std::vector<POINT> pts = c.pts;
+        for (POINT& p : pts)
+            p = POINT{p.x + ox, p.y + oy};
+        if (c.kind == 0) {
+            Polygon(dc, pts.data(), static_cast<int>(pts.size()));
+        } else if (c.kind == 1) {
+            BeginPath(dc);
+            PolyBezier(dc, pts.data(), static_cast<DWORD>(pts.size()));
+            EndPath(dc);
+            StrokeAndFillPath(dc);
+        } else {
+            BeginPath(dc);
+            Ellipse(dc, ox, oy, ox + c.size, oy + c.size / 2 + 1);
+            EndPath(dc);
+            c.pen % 2 ? StrokeAndFillPath(dc) : FillPath(dc);
+        }
+        return canvas.bytes();
+    };
+    int drawn = 0;
+    std::size_t hits = 0;
+    for (int n = 0; n < 400; ++n) {
+        Case c{};
+        c.kind = pick(0, 2);
+        c.size = pick(4, 60);
+        c.pen = pick(0, 3);
+        c.brush = pick(0, 4) != 0;
+        c.fillMode = pick(0, 1) ? ALTERNATE : WINDING;
+        c.bkMode = pick(0, 1) ? OPAQUE : TRANSPARENT;
+        c.scale = pick(0, 3) ? 1 : pick(2, 4);
+        c.clip = pick(0, 3) == 0 ? pick(1, 30) : 0;
+        c.x = pick(0, 8) ? pick(4, 24) : pick(-20, 60);
+        c.y = pick(0, 8) ? pick(4, 24) : pick(-20, 60);
+        c.dx = pick(-12, 12);
+        c.dy = pick(-12, 12);
+        const int s = c.size;
+        if (c.kind == 0) { // an arrow head, a radical sign or a random star
+            const int corners = pick(3, 9);
+            for (int i = 0; i < corners; ++i)
+                c.pts.push_back(POINT{pick(0, s), pick(0, s)});
+        } else { // a delimiter-like crescent or an integral-like S: curves out and back
+            const int w = pick(2, s / 2 + 2), t = pick(1, 4);
+            c.pts = {{w, 0}, {0, s / 3}, {0, 2 * s / 3}, {w, s}};
+            if (pick(0, 1))
+                c.pts = {{w, 0}, {2 * w, -s / 4}, {-w, s + s / 4}, {0, s}};
+            const std::vector<POINT> back(c.pts.rbegin(), c.pts.rend());
+            for (std::size_t i = 1; i < back.size(); ++i)
+                c.pts.push_back(POINT{back[i].x + (i < 3 ? t + pick(0, 2) : 0), back[i].y});
+        }
+        // The same points drawn with other pens, brushes and modes must not take the first
+        // shape's pixels.
+        Case other = c;
+        switch (pick(0, 3)) {
+        case 0:
+            other.pen = (c.pen + pick(1, 3)) % 4;
+            break;
+        case 1:
+            other.brush = !c.brush;
+            break;
+        case 2:
+            other.fillMode = c.fillMode == ALTERNATE ? WINDING : ALTERNATE;
+            break;
+        default:
+            other.bkMode = c.bkMode == OPAQUE ? TRANSPARENT : OPAQUE;
+            break;
+        }
+        plat::core::SetCoverageCaching(false);
+        const auto fresh = draw(c, c.x, c.y);
+        const auto freshOther = draw(other, c.x, c.y);
+        const auto freshMoved = draw(c, c.x + c.dx, c.y + c.dy);
+        plat::core::SetCoverageCaching(true);
+        const std::size_t hitsBefore = plat::core::CoverageCacheHits();
+        EXPECT_EQ(draw(c, c.x, c.y), fresh) << "cold, case " << n;
+        EXPECT_EQ(draw(other, c.x, c.y), freshOther) << "other modes, case " << n;
+        EXPECT_EQ(draw(c, c.x, c.y), fresh) << "warm, case " << n;
+        EXPECT_EQ(draw(c, c.x + c.dx, c.y + c.dy), freshMoved) << "moved, case " << n;
+        hits += plat::core::CoverageCacheHits() - hitsBefore;
+        drawn += fresh != GdiCanvas(96, 96, RGB(250, 250, 250)).bytes();
+    }
+    EXPECT_GT(drawn, 300);
+    EXPECT_GT(hits, 200u); // warm and moved shapes came from the cache
+}

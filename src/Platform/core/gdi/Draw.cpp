@@ -243,14 +243,43 @@ RECT pathBounds(const std::vector<PathOp>& path, int margin) {
     return boundsOf(pts, margin);
 }
 
+// The cache key of a filled and/or outlined shape (`kind` tells the drawing calls apart) over
+// `box`, which must be the shape's whole `bounds` (a shape cut by the clip is drawn afresh);
+// `points` adds the shape's points.
+template <typename AddPoints>
+CoverageKey shapeKey(const Dc& dc, int kind, const RECT& box, const RECT& bounds, const Pen& pen,
+                     bool fill, bool stroke, AddPoints points) {
+    const bool whole = box.left == bounds.left && box.top == bounds.top &&
+                       box.right == bounds.right && box.bottom == bounds.bottom;
+    CoverageKey key(whole ? box : RECT{},
+                    {kind, fill ? static_cast<int>(fillRule(dc)) : -1, stroke ? 1 : 0, pen.width,
+                     pen.style, pen.cosmetic ? 1 : 0, dc.state.bkMode == OPAQUE ? 1 : 0});
+    if (key.usable() && CoverageCaching())
+        points(key);
+    return key;
+}
+
 // Fill and/or stroke of a path in surface coordinates, as one operation.
 bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
     const Pen pen = penOf(dc);
-    Coverage cov(ClipBox(dc, pathBounds(path, pen.width + 2)));
+    const RECT bounds = pathBounds(path, pen.width + 2);
+    Coverage cov(ClipBox(dc, bounds));
     const PaintOp op = shapeOp(dc);
-    if (fill && op.brush.present)
+    fill = fill && op.brush.present;
+    stroke = stroke && !pen.null;
+    const CoverageKey key = shapeKey(dc, 1, cov.box(), bounds, pen, fill, stroke, [&](auto& k) {
+        for (const PathOp& p : path) {
+            k.tag(static_cast<int>(p.type));
+            const int n = p.type == PathOp::Type::Curve ? 3 : p.type == PathOp::Type::Close ? 0 : 1;
+            for (int i = 0; i < n; ++i)
+                k.point(p.x[i], p.y[i]);
+        }
+    });
+    if (FindCachedCoverage(key, cov))
+        return Apply(dc, cov, op);
+    if (fill)
         cov.fill(kBrushInk, fillRule(dc), [&](cairo_t* cr) { buildCairoPath(cr, path, 0.0); });
-    if (stroke && !pen.null) {
+    if (stroke) {
         if (pen.cosmetic) {
             std::vector<std::vector<POINT>> figures;
             std::vector<bool> closed;
@@ -261,6 +290,7 @@ bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
             cov.stroke(kPenInk, pen.width, [&](cairo_t* cr) { buildCairoPath(cr, path, 0.5); });
         }
     }
+    StoreCachedCoverage(key, cov);
     return Apply(dc, cov, op);
 }
 
@@ -401,7 +431,15 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     }
     const Pen pen = penOf(*dc);
     const PaintOp op = shapeOp(*dc);
-    Coverage cov(ClipBox(*dc, boundsOf(pts, pen.width + 1)));
+    const RECT bounds = boundsOf(pts, pen.width + 1);
+    Coverage cov(ClipBox(*dc, bounds));
+    const CoverageKey key =
+        shapeKey(*dc, 2, cov.box(), bounds, pen, op.brush.present, !pen.null, [&](auto& k) {
+            for (const POINT& p : pts)
+                k.point(p.x, p.y);
+        });
+    if (FindCachedCoverage(key, cov))
+        return Apply(*dc, cov, op) ? TRUE : FALSE;
     // A pixel is inside when its centre is: the path runs along the pixel corners.
     if (op.brush.present)
         cov.fill(kBrushInk, fillRule(*dc), [&](cairo_t* cr) {
@@ -411,6 +449,7 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
             cairo_close_path(cr);
         });
     outline(*dc, cov, pen, pts, true, false);
+    StoreCachedCoverage(key, cov);
     return Apply(*dc, cov, op) ? TRUE : FALSE;
 }
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <list>
+#include <unordered_map>
+#include <utility>
 
 namespace plat::core {
 
@@ -120,6 +123,121 @@ void Coverage::stroke(std::uint8_t ink, double width, const std::function<void(c
         path(cr);
         cairo_stroke(cr);
     });
+}
+
+// --- Coverage cache ------------------------------------------------------------------------------
+
+CoverageKey::CoverageKey(const RECT& box, std::initializer_list<int> params)
+    : m_box(box) {
+    m_words.reserve(64);
+    m_words.push_back(box.right - box.left);
+    m_words.push_back(box.bottom - box.top);
+    for (int p : params)
+        m_words.push_back(static_cast<std::int32_t>(p));
+    if (box.left >= box.right || box.top >= box.bottom)
+        m_usable = false;
+}
+
+void CoverageKey::point(double x, double y) {
+    if (!m_usable)
+        return;
+    // Coordinates relative to the box, in 1/256 pixels; within a million pixels both the
+    // absolute and the relative values are exact in double and in Cairo's 24.8 fixed point.
+    constexpr double kLimit = 1 << 20;
+    const double fx = (x - m_box.left) * 256.0, fy = (y - m_box.top) * 256.0;
+    if (!(std::fabs(x) < kLimit && std::fabs(y) < kLimit && std::fabs(fx) < kLimit * 256 &&
+          std::fabs(fy) < kLimit * 256) ||
+        fx != std::floor(fx) || fy != std::floor(fy)) {
+        m_usable = false;
+        return;
+    }
+    m_words.push_back(static_cast<std::int32_t>(fx));
+    m_words.push_back(static_cast<std::int32_t>(fy));
+}
+
+namespace {
+
+struct KeyHash {
+    std::size_t operator()(const std::vector<std::int32_t>& v) const {
+        std::uint64_t h = 1469598103934665603ull;
+        for (std::int32_t w : v) {
+            h ^= static_cast<std::uint32_t>(w);
+            h *= 1099511628211ull;
+        }
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+};
+
+class CoverageCache {
+public:
+    const std::vector<std::uint8_t>* find(const std::vector<std::int32_t>& key) {
+        auto it = m_map.find(key);
+        if (it == m_map.end())
+            return nullptr;
+        m_order.splice(m_order.begin(), m_order, it->second);
+        return &it->second->second;
+    }
+    void store(const std::vector<std::int32_t>& key, const std::vector<std::uint8_t>& inks) {
+        if (inks.size() > kMaxShapeBytes || m_map.count(key))
+            return;
+        m_order.emplace_front(key, inks);
+        m_map.emplace(key, m_order.begin());
+        m_bytes += inks.size() + key.size() * sizeof(std::int32_t);
+        while (m_bytes > kMaxBytes || m_map.size() > kMaxShapes) {
+            auto& last = m_order.back();
+            m_bytes -= last.second.size() + last.first.size() * sizeof(std::int32_t);
+            m_map.erase(last.first);
+            m_order.pop_back();
+        }
+    }
+    bool on = true;
+    std::size_t hits = 0;
+
+private:
+    static constexpr std::size_t kMaxShapeBytes = 256 * 1024;
+    static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxShapes = 1024;
+    using Entry = std::pair<std::vector<std::int32_t>, std::vector<std::uint8_t>>;
+    std::list<Entry> m_order; // most recently used first
+    std::unordered_map<std::vector<std::int32_t>, std::list<Entry>::iterator, KeyHash> m_map;
+    std::size_t m_bytes = 0;
+};
+
+CoverageCache& coverageCache() {
+    thread_local CoverageCache cache;
+    return cache;
+}
+
+} // namespace
+
+bool FindCachedCoverage(const CoverageKey& key, Coverage& cov) {
+    CoverageCache& cache = coverageCache();
+    if (!cache.on || !key.usable())
+        return false;
+    const std::vector<std::uint8_t>* inks = cache.find(key.words());
+    if (!inks || inks->size() != cov.inks().size())
+        return false;
+    cov.assignInks(*inks);
+    ++cache.hits;
+    return true;
+}
+
+void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov) {
+    CoverageCache& cache = coverageCache();
+    if (cache.on && key.usable())
+        cache.store(key.words(), cov.inks());
+}
+
+void SetCoverageCaching(bool on) {
+    coverageCache().on = on;
+}
+
+std::size_t CoverageCacheHits() {
+    return coverageCache().hits;
+}
+
+bool CoverageCaching() {
+    return coverageCache().on;
 }
 
 // --- Cosmetic lines ------------------------------------------------------------------------------

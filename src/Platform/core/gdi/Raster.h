@@ -8,6 +8,7 @@
 #include <cairo.h>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 namespace plat::core {
@@ -44,12 +45,51 @@ public:
     void fill(std::uint8_t ink, cairo_fill_rule_t rule, const std::function<void(cairo_t*)>& path);
     void stroke(std::uint8_t ink, double width, const std::function<void(cairo_t*)>& path);
     int width() const { return m_box.right - m_box.left; }
+    // Every ink of the box, row by row.
+    const std::vector<std::uint8_t>& inks() const { return m_v; }
+    // Takes the inks of a box of the same size (a cached shape moved by whole pixels).
+    void assignInks(const std::vector<std::uint8_t>& inks) {
+        if (inks.size() == m_v.size())
+            m_v = inks;
+    }
 
 private:
     void rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& draw);
     RECT m_box;
     std::vector<std::uint8_t> m_v;
 };
+
+// Coverage of shapes drawn before, kept by the exact description of the shape relative to its
+// box: the same curves drawn again at a whole-pixel offset (a delimiter or integral sign of the
+// same size elsewhere) reuse the inks instead of flattening and rasterising them again. A key is
+// only made when every coordinate is a multiple of 1/256 pixel (so Cairo's fixed-point input is
+// the same shape moved by whole pixels, and so the same pixels) and the box is not cut by the
+// clip. The least recently used shapes are dropped beyond a small budget.
+class CoverageKey {
+public:
+    // Starts a key for a kind of shape over `box`, with the parameters that change its pixels.
+    CoverageKey(const RECT& box, std::initializer_list<int> params);
+    // Adds a point (surface coordinates); a point that is not on the 1/256 grid, or far away,
+    // makes the key unusable.
+    void point(double x, double y);
+    void tag(int v) { m_words.push_back(static_cast<std::int32_t>(v)); }
+    bool usable() const { return m_usable; }
+    const std::vector<std::int32_t>& words() const { return m_words; }
+
+private:
+    RECT m_box;
+    bool m_usable = true;
+    std::vector<std::int32_t> m_words;
+};
+// The cached inks of a key whose box has the cov's size, copied into `cov`; false when absent.
+bool FindCachedCoverage(const CoverageKey& key, Coverage& cov);
+void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov);
+// Turns the cache off (every shape rasterised afresh, nothing stored) or on again: for
+// comparisons.
+void SetCoverageCaching(bool on);
+bool CoverageCaching();
+// Shapes taken from the cache so far in this thread.
+std::size_t CoverageCacheHits();
 
 // Cosmetic (1-pixel) line styles: PS_DOT 3 on / 3 off, PS_DASH 18 on / 6 off. The phase runs on
 // across the segments of one polyline.

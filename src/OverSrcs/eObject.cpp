@@ -74,9 +74,9 @@ size_t PoolClass(size_t bytes) {
 
 } // namespace
 
-void* AllocNodeBlock(size_t bytes) {
+void* AllocNodeBlockUnfilled(size_t bytes) {
     if (!Pooled(bytes)) {
-        void* block = std::calloc(1, bytes == 0 ? 1 : bytes);
+        void* block = std::malloc(bytes == 0 ? 1 : bytes);
         if (block == nullptr)
             throw std::bad_alloc();
         return block;
@@ -87,6 +87,11 @@ void* AllocNodeBlock(size_t bytes) {
         s_pool.free[cls] = s_pool.free[cls]->next;
     else
         block = CarveBlock((cls + 1) * kBlockGrain);
+    return block;
+}
+
+void* AllocNodeBlock(size_t bytes) {
+    void* block = AllocNodeBlockUnfilled(bytes);
     std::memset(block, 0, bytes);
     return block;
 }

@@ -194,14 +194,20 @@ template <class T> constexpr size_t NodeFixedSize() {
 
 // A zero-filled block; freed with the same byte count.
 void* AllocNodeBlock(size_t bytes);
+// The same block with its bytes left as they are, for callers that fill every byte themselves.
+void* AllocNodeBlockUnfilled(size_t bytes);
 void FreeNodeBlock(void* block, size_t bytes);
 
 // A zero-filled block for a node of class T with that many trailing bytes; only the class is set.
 // Allocation failure throws std::bad_alloc, which an error environment turns into errNoMemory.
+// Value-initialising T zero-fills the object itself (the constructors are defaulted), so only the
+// bytes past it are cleared here rather than the whole block twice.
 template <class T> T* NewNodeBlock(size_t trailingBytes) {
     const size_t fixed = NodeFixedSize<T>();
-    void* block = AllocNodeBlock(fixed + trailingBytes);
+    void* block = AllocNodeBlockUnfilled(fixed + trailingBytes);
     T* node = ::new (block) T();
+    std::memset(static_cast<unsigned char*>(block) + sizeof(T), 0,
+                fixed - sizeof(T) + trailingBytes);
     node->m_fixedSize = static_cast<uint32_t>(fixed);
     node->m_trailing = static_cast<uint32_t>(trailingBytes);
     return node;

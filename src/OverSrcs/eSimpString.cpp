@@ -12,8 +12,10 @@ OwnedNode<eSimpString> NewSimpString(int32_t n) {
     if (n < 0)
         n = 0;
     OwnedNode<eSimpString> row(NewNodeBlock<eSimpString>(static_cast<size_t>(n) * sizeof(eExpr*)));
-    row->resetFields();
-    row->init(n);
+    // What resetFields and init would do to the all-zero block: the fields, the flags, the parent
+    // and the slots are already clear.
+    row->m_count = n;
+    row->m_ring = row.get();
     return row;
 }
 

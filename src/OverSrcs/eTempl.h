@@ -7,6 +7,7 @@
 #include "OverSrcs/eObject.h"
 
 #include <cstdint>
+#include <type_traits>
 
 // Template code: bits 12-15 family, bits 4-11 kind, bits 0-3 number of child slots.
 inline constexpr int32_t kTemplateFamilyFraction = 0; // fraction, root, overstrike, long division
@@ -106,15 +107,16 @@ ExprPtr NewTemplateFromCode(int32_t code);
 using TemplateFactory = ExprPtr (*)(int32_t family, int32_t kind, int32_t slots);
 void SetTemplateFactory(int32_t family, TemplateFactory factory);
 
-// A template block of class T with room for `room` slots (at least `count`), through the factory
-// protocol: class, fields reset, init(count).
+// A template block of class T with room for `room` slots (at least `count`), in the state the
+// factory protocol (class, fields reset, init(count)) leaves it: of the all-zero block only the
+// child count needs setting. No template class adds to eTemplate::init.
 template <class T> OwnedNode<T> NewTemplateBlock(int32_t count, int32_t room) {
+    static_assert(std::is_base_of_v<eTemplate, T>);
     if (count < 0)
         count = 0;
     if (room < count)
         room = count;
     OwnedNode<T> node(NewNodeBlock<T>(static_cast<size_t>(room) * sizeof(eExpr*)));
-    node->resetFields();
-    node->init(count);
+    node->m_count = count;
     return node;
 }

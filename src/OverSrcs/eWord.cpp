@@ -30,9 +30,8 @@ OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontR
     }
     const int32_t length = static_cast<int32_t>(text.size());
     const int32_t capacity = std::clamp(minCapacity, length + 1, kMaxWordLength + 1);
+    // The fresh block is all zero: no fields to reset, no parent, no children.
     OwnedNode<eWord> word(NewNodeBlock<eWord>(static_cast<size_t>(capacity)));
-    word->resetFields();
-    word->init(0);
     word->m_fontRef = ref;
     word->m_fontIndex = kNoFontIndex;
     word->m_colour = colour;

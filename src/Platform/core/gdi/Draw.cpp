@@ -244,14 +244,12 @@ RECT pathBounds(const std::vector<PathOp>& path, int margin) {
 }
 
 // The cache key of a filled and/or outlined shape (`kind` tells the drawing calls apart) over
-// `box`, which must be the shape's whole `bounds` (a shape cut by the clip is drawn afresh);
-// `points` adds the shape's points.
+// `box` (its bounds cut by the clip: the shape's coordinates relative to the box are what Cairo
+// and the outline are given, so the same key gives the same inks); `points` adds the points.
 template <typename AddPoints>
-CoverageKey shapeKey(const Dc& dc, int kind, const RECT& box, const RECT& bounds, const Pen& pen,
-                     bool fill, bool stroke, AddPoints points) {
-    const bool whole = box.left == bounds.left && box.top == bounds.top &&
-                       box.right == bounds.right && box.bottom == bounds.bottom;
-    CoverageKey key(whole ? box : RECT{},
+CoverageKey shapeKey(const Dc& dc, int kind, const RECT& box, const Pen& pen, bool fill,
+                     bool stroke, AddPoints points) {
+    CoverageKey key(box,
                     {kind, fill ? static_cast<int>(fillRule(dc)) : -1, stroke ? 1 : 0, pen.width,
                      pen.style, pen.cosmetic ? 1 : 0, dc.state.bkMode == OPAQUE ? 1 : 0});
     if (key.usable() && CoverageCaching())
@@ -262,12 +260,11 @@ CoverageKey shapeKey(const Dc& dc, int kind, const RECT& box, const RECT& bounds
 // Fill and/or stroke of a path in surface coordinates, as one operation.
 bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
     const Pen pen = penOf(dc);
-    const RECT bounds = pathBounds(path, pen.width + 2);
-    Coverage cov(ClipBox(dc, bounds));
+    Coverage cov(ClipBox(dc, pathBounds(path, pen.width + 2)));
     const PaintOp op = shapeOp(dc);
     fill = fill && op.brush.present;
     stroke = stroke && !pen.null;
-    const CoverageKey key = shapeKey(dc, 1, cov.box(), bounds, pen, fill, stroke, [&](auto& k) {
+    const CoverageKey key = shapeKey(dc, 1, cov.box(), pen, fill, stroke, [&](auto& k) {
         for (const PathOp& p : path) {
             k.tag(static_cast<int>(p.type));
             const int n = p.type == PathOp::Type::Curve ? 3 : p.type == PathOp::Type::Close ? 0 : 1;
@@ -431,10 +428,9 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     }
     const Pen pen = penOf(*dc);
     const PaintOp op = shapeOp(*dc);
-    const RECT bounds = boundsOf(pts, pen.width + 1);
-    Coverage cov(ClipBox(*dc, bounds));
+    Coverage cov(ClipBox(*dc, boundsOf(pts, pen.width + 1)));
     const CoverageKey key =
-        shapeKey(*dc, 2, cov.box(), bounds, pen, op.brush.present, !pen.null, [&](auto& k) {
+        shapeKey(*dc, 2, cov.box(), pen, op.brush.present, !pen.null, [&](auto& k) {
             for (const POINT& p : pts)
                 k.point(p.x, p.y);
         });

@@ -61,10 +61,11 @@ private:
 
 // Coverage of shapes drawn before, kept by the exact description of the shape relative to its
 // box: the same curves drawn again at a whole-pixel offset (a delimiter or integral sign of the
-// same size elsewhere) reuse the inks instead of flattening and rasterising them again. A key is
-// only made when every coordinate is a multiple of 1/256 pixel (so Cairo's fixed-point input is
-// the same shape moved by whole pixels, and so the same pixels) and the box is not cut by the
-// clip. The least recently used shapes are dropped beyond a small budget.
+// same size elsewhere, or the same picture drawn again) reuse the inks instead of flattening and
+// rasterising them again. A key is only made when every coordinate is a multiple of 1/256 pixel,
+// so that the coordinates relative to the box, which is what Cairo is given, are exact and
+// Cairo's fixed-point input is the same shape moved by whole pixels. The least recently used
+// shapes are dropped beyond a small budget.
 class CoverageKey {
 public:
     // Starts a key for a kind of shape over `box`, with the parameters that change its pixels.

@@ -260,11 +260,11 @@ CoverageKey shapeKey(const Dc& dc, int kind, const RECT& box, const Pen& pen, bo
 // Fill and/or stroke of a path in surface coordinates, as one operation.
 bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
     const Pen pen = penOf(dc);
-    Coverage cov(ClipBox(dc, pathBounds(path, pen.width + 2)));
+    const RECT box = ClipBox(dc, pathBounds(path, pen.width + 2));
     const PaintOp op = shapeOp(dc);
     fill = fill && op.brush.present;
     stroke = stroke && !pen.null;
-    const CoverageKey key = shapeKey(dc, 1, cov.box(), pen, fill, stroke, [&](auto& k) {
+    const CoverageKey key = shapeKey(dc, 1, box, pen, fill, stroke, [&](auto& k) {
         for (const PathOp& p : path) {
             k.tag(static_cast<int>(p.type));
             const int n = p.type == PathOp::Type::Curve ? 3 : p.type == PathOp::Type::Close ? 0 : 1;
@@ -272,8 +272,9 @@ bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
                 k.point(p.x[i], p.y[i]);
         }
     });
-    if (FindCachedCoverage(key, cov))
-        return Apply(dc, cov, op);
+    if (auto inks = FindCachedCoverage(key))
+        return Apply(dc, Coverage(box, std::move(inks)), op);
+    Coverage cov(box);
     if (fill)
         cov.fill(kBrushInk, fillRule(dc), [&](cairo_t* cr) { buildCairoPath(cr, path, 0.0); });
     if (stroke) {
@@ -428,14 +429,14 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     }
     const Pen pen = penOf(*dc);
     const PaintOp op = shapeOp(*dc);
-    Coverage cov(ClipBox(*dc, boundsOf(pts, pen.width + 1)));
-    const CoverageKey key =
-        shapeKey(*dc, 2, cov.box(), pen, op.brush.present, !pen.null, [&](auto& k) {
-            for (const POINT& p : pts)
-                k.point(p.x, p.y);
-        });
-    if (FindCachedCoverage(key, cov))
-        return Apply(*dc, cov, op) ? TRUE : FALSE;
+    const RECT box = ClipBox(*dc, boundsOf(pts, pen.width + 1));
+    const CoverageKey key = shapeKey(*dc, 2, box, pen, op.brush.present, !pen.null, [&](auto& k) {
+        for (const POINT& p : pts)
+            k.point(p.x, p.y);
+    });
+    if (auto inks = FindCachedCoverage(key))
+        return Apply(*dc, Coverage(box, std::move(inks)), op) ? TRUE : FALSE;
+    Coverage cov(box);
     // A pixel is inside when its centre is: the path runs along the pixel corners.
     if (op.brush.present)
         cov.fill(kBrushInk, fillRule(*dc), [&](cairo_t* cr) {

@@ -57,6 +57,17 @@ Coverage::Coverage(RECT box)
                kNoInk);
 }
 
+Coverage::Coverage(RECT box, std::shared_ptr<const std::vector<std::uint8_t>> inks)
+    : m_box(box)
+    , m_shared(std::move(inks)) {
+    if (emptyBox() || !m_shared ||
+        m_shared->size() != static_cast<std::size_t>(width()) *
+                                static_cast<std::size_t>(m_box.bottom - m_box.top)) {
+        m_box = RECT{};
+        m_shared.reset();
+    }
+}
+
 void Coverage::fillRect(const RECT& r, std::uint8_t ink) {
     const int l = std::max(r.left, m_box.left), rr = std::min(r.right, m_box.right);
     const int t = std::max(r.top, m_box.top), b = std::min(r.bottom, m_box.bottom);
@@ -170,22 +181,23 @@ struct KeyHash {
 
 class CoverageCache {
 public:
-    const std::vector<std::uint8_t>* find(const std::vector<std::int32_t>& key) {
+    using Inks = std::shared_ptr<const std::vector<std::uint8_t>>;
+    Inks find(const std::vector<std::int32_t>& key) {
         auto it = m_map.find(key);
         if (it == m_map.end())
             return nullptr;
         m_order.splice(m_order.begin(), m_order, it->second);
-        return &it->second->second;
+        return it->second->second;
     }
     void store(const std::vector<std::int32_t>& key, const std::vector<std::uint8_t>& inks) {
         if (inks.size() > kMaxShapeBytes || m_map.count(key))
             return;
-        m_order.emplace_front(key, inks);
+        m_order.emplace_front(key, std::make_shared<const std::vector<std::uint8_t>>(inks));
         m_map.emplace(key, m_order.begin());
         m_bytes += inks.size() + key.size() * sizeof(std::int32_t);
         while (m_bytes > kMaxBytes || m_map.size() > kMaxShapes) {
             auto& last = m_order.back();
-            m_bytes -= last.second.size() + last.first.size() * sizeof(std::int32_t);
+            m_bytes -= last.second->size() + last.first.size() * sizeof(std::int32_t);
             m_map.erase(last.first);
             m_order.pop_back();
         }
@@ -197,7 +209,7 @@ private:
     static constexpr std::size_t kMaxShapeBytes = 256 * 1024;
     static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
     static constexpr std::size_t kMaxShapes = 1024;
-    using Entry = std::pair<std::vector<std::int32_t>, std::vector<std::uint8_t>>;
+    using Entry = std::pair<std::vector<std::int32_t>, Inks>;
     std::list<Entry> m_order; // most recently used first
     std::unordered_map<std::vector<std::int32_t>, std::list<Entry>::iterator, KeyHash> m_map;
     std::size_t m_bytes = 0;
@@ -210,16 +222,14 @@ CoverageCache& coverageCache() {
 
 } // namespace
 
-bool FindCachedCoverage(const CoverageKey& key, Coverage& cov) {
+std::shared_ptr<const std::vector<std::uint8_t>> FindCachedCoverage(const CoverageKey& key) {
     CoverageCache& cache = coverageCache();
     if (!cache.on || !key.usable())
-        return false;
-    const std::vector<std::uint8_t>* inks = cache.find(key.words());
-    if (!inks || inks->size() != cov.inks().size())
-        return false;
-    cov.assignInks(*inks);
-    ++cache.hits;
-    return true;
+        return nullptr;
+    auto inks = cache.find(key.words());
+    if (inks)
+        ++cache.hits;
+    return inks;
 }
 
 void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov) {

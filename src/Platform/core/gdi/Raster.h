@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 namespace plat::core {
@@ -27,14 +28,16 @@ enum Ink : std::uint8_t { kNoInk = 0, kPenInk = 1, kGapInk = 2, kBrushInk = 3, k
 class Coverage {
 public:
     explicit Coverage(RECT box);
+    // A coverage that only reads `inks` (the box's inks row by row, shared with the shape cache).
+    Coverage(RECT box, std::shared_ptr<const std::vector<std::uint8_t>> inks);
     const RECT& box() const { return m_box; }
     bool emptyBox() const { return m_box.left >= m_box.right || m_box.top >= m_box.bottom; }
     std::uint8_t at(int x, int y) const {
-        return m_v[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))];
+        return data()[static_cast<std::size_t>((y - m_box.top) * width() + (x - m_box.left))];
     }
     // The inks of row y, starting at the box's left edge.
     const std::uint8_t* row(int y) const {
-        return m_v.data() + static_cast<std::size_t>((y - m_box.top) * width());
+        return data() + static_cast<std::size_t>((y - m_box.top) * width());
     }
     void set(int x, int y, std::uint8_t ink) {
         if (x >= m_box.left && x < m_box.right && y >= m_box.top && y < m_box.bottom)
@@ -45,18 +48,15 @@ public:
     void fill(std::uint8_t ink, cairo_fill_rule_t rule, const std::function<void(cairo_t*)>& path);
     void stroke(std::uint8_t ink, double width, const std::function<void(cairo_t*)>& path);
     int width() const { return m_box.right - m_box.left; }
-    // Every ink of the box, row by row.
+    // Every ink of the box, row by row (of a coverage that was drawn into).
     const std::vector<std::uint8_t>& inks() const { return m_v; }
-    // Takes the inks of a box of the same size (a cached shape moved by whole pixels).
-    void assignInks(const std::vector<std::uint8_t>& inks) {
-        if (inks.size() == m_v.size())
-            m_v = inks;
-    }
 
 private:
+    const std::uint8_t* data() const { return m_shared ? m_shared->data() : m_v.data(); }
     void rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& draw);
     RECT m_box;
     std::vector<std::uint8_t> m_v;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_shared;
 };
 
 // Coverage of shapes drawn before, kept by the exact description of the shape relative to its
@@ -82,8 +82,8 @@ private:
     bool m_usable = true;
     std::vector<std::int32_t> m_words;
 };
-// The cached inks of a key whose box has the cov's size, copied into `cov`; false when absent.
-bool FindCachedCoverage(const CoverageKey& key, Coverage& cov);
+// The cached inks of a key (its box's inks row by row), or null.
+std::shared_ptr<const std::vector<std::uint8_t>> FindCachedCoverage(const CoverageKey& key);
 void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov);
 // Turns the cache off (every shape rasterised afresh, nothing stored) or on again: for
 // comparisons.

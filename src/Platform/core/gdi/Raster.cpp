@@ -57,12 +57,12 @@ Coverage::Coverage(RECT box)
                kNoInk);
 }
 
-Coverage::Coverage(RECT box, std::shared_ptr<const std::vector<std::uint8_t>> inks)
+Coverage::Coverage(RECT box, std::shared_ptr<const CoverageInks> inks)
     : m_box(box)
     , m_shared(std::move(inks)) {
-    if (emptyBox() || !m_shared ||
-        m_shared->size() != static_cast<std::size_t>(width()) *
-                                static_cast<std::size_t>(m_box.bottom - m_box.top)) {
+    const auto h = static_cast<std::size_t>(m_box.bottom - m_box.top);
+    if (emptyBox() || !m_shared || m_shared->inks.size() != static_cast<std::size_t>(width()) * h ||
+        m_shared->spans.size() != 2 * h) {
         m_box = RECT{};
         m_shared.reset();
     }
@@ -181,7 +181,7 @@ struct KeyHash {
 
 class CoverageCache {
 public:
-    using Inks = std::shared_ptr<const std::vector<std::uint8_t>>;
+    using Inks = std::shared_ptr<const CoverageInks>;
     Inks find(const std::vector<std::int32_t>& key) {
         auto it = m_map.find(key);
         if (it == m_map.end())
@@ -189,15 +189,37 @@ public:
         m_order.splice(m_order.begin(), m_order, it->second);
         return it->second->second;
     }
-    void store(const std::vector<std::int32_t>& key, const std::vector<std::uint8_t>& inks) {
+    void store(const std::vector<std::int32_t>& key, const Coverage& cov) {
+        const std::vector<std::uint8_t>& inks = cov.inks();
         if (inks.size() > kMaxShapeBytes || m_map.count(key))
             return;
-        m_order.emplace_front(key, std::make_shared<const std::vector<std::uint8_t>>(inks));
+        auto entry = std::make_shared<CoverageInks>();
+        entry->inks = inks;
+        const int w = cov.width(), h = cov.box().bottom - cov.box().top;
+        entry->spans.resize(2 * static_cast<std::size_t>(h));
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* row = inks.data() + static_cast<std::size_t>(y) * w;
+            int first = 0, end = w;
+            while (first + 8 <= w && allZero8(row + first))
+                first += 8;
+            while (first < w && row[first] == kNoInk)
+                ++first;
+            while (end - 8 >= first && allZero8(row + end - 8))
+                end -= 8;
+            while (end > first && row[end - 1] == kNoInk)
+                --end;
+            entry->spans[2 * static_cast<std::size_t>(y)] = first;
+            entry->spans[2 * static_cast<std::size_t>(y) + 1] = end;
+        }
+        const std::size_t bytes = entry->inks.size() + entry->spans.size() * sizeof(std::int32_t) +
+                                  key.size() * sizeof(std::int32_t);
+        m_order.emplace_front(key, std::move(entry));
         m_map.emplace(key, m_order.begin());
-        m_bytes += inks.size() + key.size() * sizeof(std::int32_t);
+        m_bytes += bytes;
         while (m_bytes > kMaxBytes || m_map.size() > kMaxShapes) {
             auto& last = m_order.back();
-            m_bytes -= last.second->size() + last.first.size() * sizeof(std::int32_t);
+            m_bytes -= last.second->inks.size() + last.second->spans.size() * sizeof(std::int32_t) +
+                       last.first.size() * sizeof(std::int32_t);
             m_map.erase(last.first);
             m_order.pop_back();
         }
@@ -206,8 +228,8 @@ public:
     std::size_t hits = 0;
 
 private:
-    static constexpr std::size_t kMaxShapeBytes = 256 * 1024;
-    static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxShapeBytes = 1024 * 1024;
+    static constexpr std::size_t kMaxBytes = 8 * 1024 * 1024;
     static constexpr std::size_t kMaxShapes = 1024;
     using Entry = std::pair<std::vector<std::int32_t>, Inks>;
     std::list<Entry> m_order; // most recently used first
@@ -222,7 +244,7 @@ CoverageCache& coverageCache() {
 
 } // namespace
 
-std::shared_ptr<const std::vector<std::uint8_t>> FindCachedCoverage(const CoverageKey& key) {
+std::shared_ptr<const CoverageInks> FindCachedCoverage(const CoverageKey& key) {
     CoverageCache& cache = coverageCache();
     if (!cache.on || !key.usable())
         return nullptr;
@@ -235,7 +257,7 @@ std::shared_ptr<const std::vector<std::uint8_t>> FindCachedCoverage(const Covera
 void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov) {
     CoverageCache& cache = coverageCache();
     if (cache.on && key.usable())
-        cache.store(key.words(), cov.inks());
+        cache.store(key.words(), cov);
 }
 
 void SetCoverageCaching(bool on) {
@@ -522,13 +544,16 @@ bool applyOver(Dc& dc, const RECT& cb, const Coverage* cov, const PaintOp& op) {
                     continue;
                 }
                 const std::uint8_t* inks = cov->row(y) + (l - cb.left);
-                // Eight pixels at a time: runs without ink are skipped whole.
-                for (int x = l; x < r;) {
-                    if (x + 8 <= r && allZero8(inks + (x - l))) {
+                // Only the inked part of a cached shape's row is read; eight pixels at a time,
+                // runs without ink are skipped whole.
+                int sl = l, sr = r;
+                cov->narrowToRow(y, sl, sr);
+                for (int x = sl; x < sr;) {
+                    if (x + 8 <= sr && allZero8(inks + (x - l))) {
                         x += 8;
                         continue;
                     }
-                    for (const int end = std::min(x + 8, r); x < end; ++x) {
+                    for (const int end = std::min(x + 8, sr); x < end; ++x) {
                         const std::uint8_t ink = inks[x - l];
                         if (ink == kNoInk)
                             continue;

@@ -5,6 +5,7 @@
 
 #include "core/gdi/GdiObjects.h"
 
+#include <algorithm>
 #include <cairo.h>
 #include <cstdint>
 #include <functional>
@@ -24,12 +25,19 @@ std::uint32_t Rop2(int rop2, std::uint32_t p, std::uint32_t d);
 // What covers a pixel.
 enum Ink : std::uint8_t { kNoInk = 0, kPenInk = 1, kGapInk = 2, kBrushInk = 3, kSourceInk = 4 };
 
+// The inks of a cached shape's box, row by row, with each row's inked columns [first, end)
+// relative to the box (first == end for a row without ink).
+struct CoverageInks {
+    std::vector<std::uint8_t> inks;
+    std::vector<std::int32_t> spans; // first, end of each row
+};
+
 // Coverage of a rectangle of the surface (surface coordinates).
 class Coverage {
 public:
     explicit Coverage(RECT box);
     // A coverage that only reads `inks` (the box's inks row by row, shared with the shape cache).
-    Coverage(RECT box, std::shared_ptr<const std::vector<std::uint8_t>> inks);
+    Coverage(RECT box, std::shared_ptr<const CoverageInks> inks);
     const RECT& box() const { return m_box; }
     bool emptyBox() const { return m_box.left >= m_box.right || m_box.top >= m_box.bottom; }
     std::uint8_t at(int x, int y) const {
@@ -38,6 +46,14 @@ public:
     // The inks of row y, starting at the box's left edge.
     const std::uint8_t* row(int y) const {
         return data() + static_cast<std::size_t>((y - m_box.top) * width());
+    }
+    // Narrows [l, r) (surface columns) to the part of row y that may hold ink.
+    void narrowToRow(int y, int& l, int& r) const {
+        if (!m_shared)
+            return;
+        const auto i = static_cast<std::size_t>(y - m_box.top) * 2;
+        l = std::max(l, m_box.left + m_shared->spans[i]);
+        r = std::min(r, m_box.left + m_shared->spans[i + 1]);
     }
     void set(int x, int y, std::uint8_t ink) {
         if (x >= m_box.left && x < m_box.right && y >= m_box.top && y < m_box.bottom)
@@ -52,11 +68,11 @@ public:
     const std::vector<std::uint8_t>& inks() const { return m_v; }
 
 private:
-    const std::uint8_t* data() const { return m_shared ? m_shared->data() : m_v.data(); }
+    const std::uint8_t* data() const { return m_shared ? m_shared->inks.data() : m_v.data(); }
     void rasterise(std::uint8_t ink, const std::function<void(cairo_t*)>& draw);
     RECT m_box;
     std::vector<std::uint8_t> m_v;
-    std::shared_ptr<const std::vector<std::uint8_t>> m_shared;
+    std::shared_ptr<const CoverageInks> m_shared;
 };
 
 // Coverage of shapes drawn before, kept by the exact description of the shape relative to its
@@ -83,7 +99,7 @@ private:
     std::vector<std::int32_t> m_words;
 };
 // The cached inks of a key (its box's inks row by row), or null.
-std::shared_ptr<const std::vector<std::uint8_t>> FindCachedCoverage(const CoverageKey& key);
+std::shared_ptr<const CoverageInks> FindCachedCoverage(const CoverageKey& key);
 void StoreCachedCoverage(const CoverageKey& key, const Coverage& cov);
 // Turns the cache off (every shape rasterised afresh, nothing stored) or on again: for
 // comparisons.

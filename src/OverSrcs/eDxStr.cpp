@@ -114,7 +114,8 @@ void eDxString::init(int32_t count) {
 }
 
 void eDxString::destroy(int32_t flags) {
-    destroyChildren();
+    flags = subtreeDestroyFlags(flags);
+    destroyChildren(flags);
     delete m_lines;
     m_lines = nullptr;
     dropImage();

@@ -61,6 +61,12 @@ void HookNodeDestroyed(eExpr* node) {
         s_hooks.nodeDestroyed(node);
 }
 
+bool HookNodesDestroyedUnnoticed(const eExpr* subtree) {
+    if (s_hooks.nodeDestroyed == nullptr)
+        return true;
+    return s_hooks.selectionsWithin != nullptr && !s_hooks.selectionsWithin(subtree);
+}
+
 void HookRetargetSelections(eExpr* from, eExpr* to) {
     if (s_hooks.retargetSelections != nullptr)
         s_hooks.retargetSelections(from, to);

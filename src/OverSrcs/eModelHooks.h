@@ -20,6 +20,8 @@ struct TypingStyleRef {
 struct ModelHooks {
     // Selection record: every entry that names the node gets a null node.
     void (*nodeDestroyed)(eExpr* node) = nullptr;
+    // Selection record: whether an entry names the node or a node below it.
+    bool (*selectionsWithin)(const eExpr* subtree) = nullptr;
     // Selection record: entries naming `from` now name `to`, clamped to it.
     void (*retargetSelections)(eExpr* from, eExpr* to) = nullptr;
     // Edit commands: marks the node edited and redraws what can be drawn at once.
@@ -64,6 +66,9 @@ void ResetModelHooks();
 
 // The calls the model makes, each falling back to its default.
 void HookNodeDestroyed(eExpr* node);
+// True when destroying the subtree's nodes needs no HookNodeDestroyed for them: no destroy hook is
+// installed, or the selection record says none of its entries names a node of the subtree.
+bool HookNodesDestroyedUnnoticed(const eExpr* subtree);
 void HookRetargetSelections(eExpr* from, eExpr* to);
 void HookFinishEditAt(eExpr* node);
 void HookGetSelectionFSS(FSSRecord& record);

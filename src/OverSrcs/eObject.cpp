@@ -132,8 +132,10 @@ void eExpr::init(int32_t count) {
 }
 
 void eExpr::destroy(int32_t flags) {
-    // Whatever its class, no selection entry may keep naming a node that is gone.
-    HookNodeDestroyed(this);
+    // Whatever its class, no selection entry may keep naming a node that is gone; a container
+    // that found no selection in its subtree says so once for all of it.
+    if ((flags & kDestroyUnselected) == 0)
+        HookNodeDestroyed(this);
     if ((flags & kDestroyFree) != 0) {
         void* block = this;
         const size_t bytes = size_t{m_fixedSize} + m_trailing;
@@ -228,12 +230,22 @@ void eExpr::slotsClear() {
         slots()[i] = nullptr;
 }
 
-void eExpr::destroyChildren() {
+int32_t eExpr::subtreeDestroyFlags(int32_t flags) const {
+    if ((flags & kDestroyChecked) != 0)
+        return flags;
+    flags |= kDestroyChecked;
+    if (HookNodesDestroyedUnnoticed(this))
+        flags |= kDestroyUnselected;
+    return flags;
+}
+
+void eExpr::destroyChildren(int32_t flags) {
+    const int32_t childFlags = kDestroyFree | (flags & (kDestroyChecked | kDestroyUnselected));
     for (int32_t i = 0; i < m_count; ++i) {
         if (eExpr* child = slots()[i]) {
             slots()[i] = nullptr;
             child->m_parent = nullptr;
-            child->destroy(kDestroyFree);
+            child->destroy(childFlags);
         }
     }
 }

@@ -45,6 +45,11 @@ inline constexpr uint8_t kNodePlaced = 2;  // the zone holds a position from an 
 
 // Bit 0 of destroy's flags frees the block.
 inline constexpr int32_t kDestroyFree = 1;
+// Set by a container on the flags it passes down when it has asked, before destroying anything,
+// whether a selection names a node of its subtree; kDestroyUnselected says none does, so the
+// nodes below need not each be reported as destroyed.
+inline constexpr int32_t kDestroyChecked = 2;
+inline constexpr int32_t kDestroyUnselected = 4;
 
 // The mark of an absent character in whereChar answers.
 inline constexpr int32_t kCharAbsent = -7777;
@@ -179,7 +184,11 @@ protected:
     ExprPtr slotDetach(int32_t i);
     eExpr* slotSet(int32_t i, ExprPtr node);
     void slotsClear();
-    void destroyChildren();
+    // The flags a container's destroy works with: the caller's, with the selection check of this
+    // subtree made unless a container above already made it.
+    int32_t subtreeDestroyFlags(int32_t flags) const;
+    // Destroys and frees every child, passing the selection check of `flags` down.
+    void destroyChildren(int32_t flags);
 
     template <class T> friend T* NewNodeBlock(size_t trailingBytes);
     template <class T> friend T* CloneNodeBlock(const T& source);

@@ -203,6 +203,7 @@ void InstallSelectionHooks() {
     hooks.selectRange = hookSelectRange;
     hooks.setSelection = hookSetSelection;
     hooks.nodeDestroyed = ForgetSelectionsOf;
+    hooks.selectionsWithin = SelectionsWithin;
     hooks.retargetSelections = RetargetSelections;
     hooks.activeTypingStyle = hookTypingStyle;
 }
@@ -395,6 +396,25 @@ void RetargetSelections(eExpr* from, eExpr* to) {
         for (SelectionEntry* e = ActiveList; e->node != nullptr; ++e)
             if (e->node == from)
                 ClampEntryToNode(*e, to);
+}
+
+bool SelectionsWithin(const eExpr* subtree) {
+    if (subtree == nullptr)
+        return false;
+    // The same entries ForgetSelectionsOf looks at.
+    if (ActiveRecord != nullptr && (IsAncestorOrSelf(subtree, ActiveRecord->m_extendAnchor.node) ||
+                                    IsAncestorOrSelf(subtree, ActiveRecord->m_extendFocus.node) ||
+                                    IsAncestorOrSelf(subtree, ActiveRecord->m_extendResult.node)))
+        return true;
+    if (ActiveList != nullptr)
+        for (const SelectionEntry* e = ActiveList; e->node != nullptr; ++e)
+            if (IsAncestorOrSelf(subtree, e->node))
+                return true;
+    if (SavedList != nullptr && SavedListEnd != nullptr)
+        for (const SelectionEntry* e = SavedList; e < SavedListEnd; ++e)
+            if (IsAncestorOrSelf(subtree, e->node))
+                return true;
+    return false;
 }
 
 void ForgetSelectionsOf(eExpr* node) {

@@ -118,6 +118,8 @@ void ClampEntryToNode(SelectionEntry& entry, eExpr* node);
 // A destroyed node: its entries leave the active list, and in the saved list keep their place with
 // a null node (the dispatcher passes over them up to SavedListEnd).
 void ForgetSelectionsOf(eExpr* node);
+// Whether an entry ForgetSelectionsOf would look at names the node or a node below it.
+bool SelectionsWithin(const eExpr* subtree);
 
 // Selects the whole expression of the active record (highlight hidden and shown around it).
 void SelectAll();

@@ -40,7 +40,8 @@ void eSimpString::init(int32_t count) {
 }
 
 void eSimpString::destroy(int32_t flags) {
-    destroyChildren();
+    flags = subtreeDestroyFlags(flags);
+    destroyChildren(flags);
     eString::destroy(flags);
 }
 

@@ -81,7 +81,8 @@ void eTemplate::init(int32_t count) {
 }
 
 void eTemplate::destroy(int32_t flags) {
-    destroyChildren();
+    flags = subtreeDestroyFlags(flags);
+    destroyChildren(flags);
     eExpr::destroy(flags);
 }
 

@@ -43,7 +43,7 @@ std::vector<Hook> allHooks() {
     const PortDeviceHooks& device = GetPortDeviceHooks();
     static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
-    static_assert(sizeof(ModelHooks) == 15 * sizeof(void*));
+    static_assert(sizeof(ModelHooks) == 16 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(AsianFontServices) == 2 * sizeof(void*));
     static_assert(sizeof(PortDeviceHooks) == 3 * sizeof(void*));
@@ -76,6 +76,7 @@ std::vector<Hook> allHooks() {
         KV_HOOK(command, mergeAdjacentWords),
         KV_HOOK(command, activeLineUnit),
         KV_HOOK(model, nodeDestroyed),
+        KV_HOOK(model, selectionsWithin),
         KV_HOOK(model, retargetSelections),
         KV_HOOK(model, finishEditAt),
         KV_HOOK(model, getSelectionFSS),

@@ -215,6 +215,30 @@ TEST_F(SelectionTest, ADestroyedNodeLeavesEveryListItWasIn) {
     FreeSelectionList(saved);
 }
 
+TEST_F(SelectionTest, ADestroyedSubtreeDropsTheEntriesBelowItsTopAndNoOthers) {
+    OwnedNode<Pair> inner = NewTemplateBlock<Pair>(2, 2);
+    eExpr* deep = inner->setChild(0, Row({"a"}));
+    inner->setChild(1, Row({"b"}));
+    OwnedNode<Pair> pair = NewTemplateBlock<Pair>(3, 3);
+    pair->setChild(0, NewSimpStringWith(std::move(inner)));
+    pair->setChild(1, Row({"c"}));
+    eExpr* kept = pair->setChild(2, Row({"d"}));
+    eExpr* holder = Use(NewSimpStringWith(std::move(pair)))->getChild(0);
+    SelectRange(deep, 0, 1, 0, 0);
+    SelectRange(kept, 0, 1, 0, 0);
+    SelectionEntry* saved = SaveSelectionList();
+    SelectRange(deep, 1, 1, 0, 0);
+    SelectRange(kept, 1, 1, 0, 0);
+    holder->setChild(1, NewSimpString(0)); // nothing selected in the row it destroys
+    EXPECT_EQ(List(), (Entries{{deep, 1, 1, 0, 0}, {kept, 1, 1, 0, 0}}));
+    // Destroys a row holding a template whose first slot, two levels down, is selected.
+    holder->setChild(0, NewSimpString(0));
+    EXPECT_EQ(List(), (Entries{{kept, 1, 1, 0, 0}}));
+    EXPECT_EQ(saved[0].node, nullptr);
+    EXPECT_EQ(saved[1], (SelectionEntry{kept, 0, 1, 0, 0}));
+    FreeSelectionList(saved);
+}
+
 TEST_F(SelectionTest, SelectAllTakesTheWholeExpression) {
     OwnedNode<Pair> pair = NewTemplateBlock<Pair>(2, 2);
     eExpr* a = pair->setChild(0, Row({"a"}));

@@ -189,7 +189,7 @@ ExprPtr eExpr::slotDetach(int32_t i) {
     return ExprPtr(child);
 }
 
-eExpr* eExpr::slotSet(int32_t i, ExprPtr node) {
+eExpr* eExpr::slotSetGeneral(int32_t i, ExprPtr node) {
     if (i < 0 || i >= m_count) {
         KV_ASSERT_FAILED("ExS range");
         return nullptr;

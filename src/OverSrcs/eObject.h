@@ -182,7 +182,20 @@ protected:
     // The container protocol shared by rows, templates and grids.
     eExpr* slotGet(int32_t i) const { return slots()[i]; }
     ExprPtr slotDetach(int32_t i);
-    eExpr* slotSet(int32_t i, ExprPtr node);
+    // The common case inline (a parentless node into an empty slot, as when a tree is built), the
+    // rest in slotSetGeneral.
+    eExpr* slotSet(int32_t i, ExprPtr node) {
+        eExpr* incoming = node.get();
+        if (i >= 0 && i < m_count && incoming != nullptr && incoming->m_parent == nullptr &&
+            slots()[i] == nullptr) {
+            incoming->m_parent = this;
+            incoming->m_index = i;
+            slots()[i] = node.release();
+            return incoming;
+        }
+        return slotSetGeneral(i, std::move(node));
+    }
+    eExpr* slotSetGeneral(int32_t i, ExprPtr node);
     void slotsClear();
     // The flags a container's destroy works with: the caller's, with the selection check of this
     // subtree made unless a container above already made it.

@@ -62,7 +62,7 @@ Coverage::Coverage(RECT box, std::shared_ptr<const CoverageInks> inks)
     , m_shared(std::move(inks)) {
     const auto h = static_cast<std::size_t>(m_box.bottom - m_box.top);
     if (emptyBox() || !m_shared || m_shared->inks.size() != static_cast<std::size_t>(width()) * h ||
-        m_shared->spans.size() != 2 * h) {
+        m_shared->rowRuns.size() != h + 1) {
         m_box = RECT{};
         m_shared.reset();
     }
@@ -180,6 +180,11 @@ struct KeyHash {
 };
 
 class CoverageCache {
+    static std::size_t footprint(const CoverageInks& c) {
+        return c.inks.size() + c.rowRuns.size() * sizeof(std::uint32_t) +
+               c.runs.size() * sizeof(CoverageInks::Run);
+    }
+
 public:
     using Inks = std::shared_ptr<const CoverageInks>;
     Inks find(const std::vector<std::int32_t>& key) {
@@ -196,30 +201,32 @@ public:
         auto entry = std::make_shared<CoverageInks>();
         entry->inks = inks;
         const int w = cov.width(), h = cov.box().bottom - cov.box().top;
-        entry->spans.resize(2 * static_cast<std::size_t>(h));
+        entry->rowRuns.reserve(static_cast<std::size_t>(h) + 1);
         for (int y = 0; y < h; ++y) {
+            entry->rowRuns.push_back(static_cast<std::uint32_t>(entry->runs.size()));
             const std::uint8_t* row = inks.data() + static_cast<std::size_t>(y) * w;
-            int first = 0, end = w;
-            while (first + 8 <= w && allZero8(row + first))
-                first += 8;
-            while (first < w && row[first] == kNoInk)
-                ++first;
-            while (end - 8 >= first && allZero8(row + end - 8))
-                end -= 8;
-            while (end > first && row[end - 1] == kNoInk)
-                --end;
-            entry->spans[2 * static_cast<std::size_t>(y)] = first;
-            entry->spans[2 * static_cast<std::size_t>(y) + 1] = end;
+            for (int x = 0; x < w;) {
+                if (x + 8 <= w && allZero8(row + x)) {
+                    x += 8;
+                    continue;
+                }
+                const std::uint8_t ink = row[x];
+                int end = x + 1;
+                while (end < w && row[end] == ink)
+                    ++end;
+                if (ink != kNoInk)
+                    entry->runs.push_back(CoverageInks::Run{x, end, ink});
+                x = end;
+            }
         }
-        const std::size_t bytes = entry->inks.size() + entry->spans.size() * sizeof(std::int32_t) +
-                                  key.size() * sizeof(std::int32_t);
+        entry->rowRuns.push_back(static_cast<std::uint32_t>(entry->runs.size()));
+        const std::size_t bytes = footprint(*entry) + key.size() * sizeof(std::int32_t);
         m_order.emplace_front(key, std::move(entry));
         m_map.emplace(key, m_order.begin());
         m_bytes += bytes;
         while (m_bytes > kMaxBytes || m_map.size() > kMaxShapes) {
             auto& last = m_order.back();
-            m_bytes -= last.second->inks.size() + last.second->spans.size() * sizeof(std::int32_t) +
-                       last.first.size() * sizeof(std::int32_t);
+            m_bytes -= footprint(*last.second) + last.first.size() * sizeof(std::int32_t);
             m_map.erase(last.first);
             m_order.pop_back();
         }
@@ -543,17 +550,26 @@ bool applyOver(Dc& dc, const RECT& cb, const Coverage* cov, const PaintOp& op) {
                     storeKeepingFourthByte(row + l, r - l, inkValue[kBrushInk]);
                     continue;
                 }
+                // A cached shape's row is stored run by run.
+                const CoverageInks::Run* runsEnd = nullptr;
+                if (const CoverageInks::Run* run = cov->runs(y, &runsEnd)) {
+                    for (; run != runsEnd; ++run) {
+                        const int rl = std::max(l, cb.left + run->first);
+                        const int rr = std::min(r, cb.left + run->end);
+                        const int k = run->ink > kSourceInk ? int{kBrushInk} : int{run->ink};
+                        if (rl < rr && inkPresent[k])
+                            storeKeepingFourthByte(row + rl, rr - rl, inkValue[k]);
+                    }
+                    continue;
+                }
                 const std::uint8_t* inks = cov->row(y) + (l - cb.left);
-                // Only the inked part of a cached shape's row is read; eight pixels at a time,
-                // runs without ink are skipped whole.
-                int sl = l, sr = r;
-                cov->narrowToRow(y, sl, sr);
-                for (int x = sl; x < sr;) {
-                    if (x + 8 <= sr && allZero8(inks + (x - l))) {
+                // Eight pixels at a time: runs without ink are skipped whole.
+                for (int x = l; x < r;) {
+                    if (x + 8 <= r && allZero8(inks + (x - l))) {
                         x += 8;
                         continue;
                     }
-                    for (const int end = std::min(x + 8, sr); x < end; ++x) {
+                    for (const int end = std::min(x + 8, r); x < end; ++x) {
                         const std::uint8_t ink = inks[x - l];
                         if (ink == kNoInk)
                             continue;

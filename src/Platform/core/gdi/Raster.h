@@ -5,7 +5,6 @@
 
 #include "core/gdi/GdiObjects.h"
 
-#include <algorithm>
 #include <cairo.h>
 #include <cstdint>
 #include <functional>
@@ -25,11 +24,16 @@ std::uint32_t Rop2(int rop2, std::uint32_t p, std::uint32_t d);
 // What covers a pixel.
 enum Ink : std::uint8_t { kNoInk = 0, kPenInk = 1, kGapInk = 2, kBrushInk = 3, kSourceInk = 4 };
 
-// The inks of a cached shape's box, row by row, with each row's inked columns [first, end)
-// relative to the box (first == end for a row without ink).
+// The inks of a cached shape's box, row by row, and the same as runs of one ink: row y's runs
+// are runs[rowRuns[y]] up to runs[rowRuns[y + 1]], columns relative to the box.
 struct CoverageInks {
+    struct Run {
+        std::int32_t first, end;
+        std::uint8_t ink;
+    };
     std::vector<std::uint8_t> inks;
-    std::vector<std::int32_t> spans; // first, end of each row
+    std::vector<std::uint32_t> rowRuns; // one more than the rows
+    std::vector<Run> runs;
 };
 
 // Coverage of a rectangle of the surface (surface coordinates).
@@ -47,13 +51,13 @@ public:
     const std::uint8_t* row(int y) const {
         return data() + static_cast<std::size_t>((y - m_box.top) * width());
     }
-    // Narrows [l, r) (surface columns) to the part of row y that may hold ink.
-    void narrowToRow(int y, int& l, int& r) const {
+    // The runs of one ink of row y (null for a coverage that was drawn into).
+    const CoverageInks::Run* runs(int y, const CoverageInks::Run** end) const {
         if (!m_shared)
-            return;
-        const auto i = static_cast<std::size_t>(y - m_box.top) * 2;
-        l = std::max(l, m_box.left + m_shared->spans[i]);
-        r = std::min(r, m_box.left + m_shared->spans[i + 1]);
+            return nullptr;
+        const auto i = static_cast<std::size_t>(y - m_box.top);
+        *end = m_shared->runs.data() + m_shared->rowRuns[i + 1];
+        return m_shared->runs.data() + m_shared->rowRuns[i];
     }
     void set(int x, int y, std::uint8_t ink) {
         if (x >= m_box.left && x < m_box.right && y >= m_box.top && y < m_box.bottom)

@@ -38,7 +38,9 @@ namespace {
 using kvtest::ScopedEnv;
 using kvtest::SysTempDir;
 
-constexpr int32_t kDpi = 96;
+// Ports take their resolution in their own unit (16 for a 72 dpi screen), not in dots per inch:
+// layout and drawing run at the resolution a 96 dpi picture is made at.
+const int32_t kDpi = PictPortResolution(96);
 // Pixel maps of the back end are at most 32767 pixels a side and 64 Mi pixels in all: a larger
 // expression is not drawn or exported whole.
 bool FitsPixelMap(const eExpr* t) {

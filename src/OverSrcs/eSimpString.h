@@ -3,6 +3,7 @@
 
 #include "OverSrcs/eString.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class eSimpString : public eString {
@@ -16,6 +17,12 @@ class eSimpString : public eString {
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
+    // Puts the nodes into the slots from 0 on, as setChild does each: a reader filling a row it
+    // has just made calls this once rather than the virtual setChild per child.
+    void setChildren(ExprPtr* nodes, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            slotSet(static_cast<int32_t>(i), std::move(nodes[i]));
+    }
     void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void getHighlightArea(const SelectionEntry& entry) override;

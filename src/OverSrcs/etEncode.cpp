@@ -621,10 +621,9 @@ struct ReaderState {
     // The picture code holds the stream: the position is the stream's own.
     bool handedOver = false;
     FSSRecord style;
-    // The style packed for the leaves, and the style it was packed from.
+    // The style packed for the leaves; every change to the style above marks it stale.
     FontRef packed;
-    FSSRecord packedStyle;
-    bool packedValid = false;
+    bool packedStale = true;
     int32_t styleBits = -1;
     char fontClass = '?';
     uint8_t colour = 0;
@@ -803,10 +802,9 @@ struct Stamp {
 
 ExprPtr MakeWord(std::string_view text) {
     // Runs of leaves share a style: it is packed again only when it changed.
-    if (!s_in.packedValid || std::memcmp(&s_in.packedStyle, &s_in.style, sizeof(FSSRecord)) != 0) {
+    if (s_in.packedStale) {
         InternFontRef(s_in.style, s_in.packed);
-        s_in.packedStyle = s_in.style;
-        s_in.packedValid = true;
+        s_in.packedStale = false;
     }
     OwnedNode<eWord> word = NewWord(text, 0, s_in.packed, s_in.colour);
     Stamp().apply(word.get());
@@ -817,7 +815,11 @@ ExprPtr MakeWord(std::string_view text) {
 ExprPtr AsRow(ExprPtr node) {
     if (node == nullptr || node->isString())
         return node;
-    return ExprPtr(NewSimpStringWith(std::move(node)).release());
+    // As NewSimpStringWith, without its virtual setChild.
+    OwnedNode<eSimpString> row = NewSimpString(1);
+    row->m_colour = node->m_colour;
+    row->setChildren(&node, 1);
+    return ExprPtr(row.release());
 }
 
 // Takes the child of a row: a row directly inside a row is corrupt.
@@ -889,6 +891,7 @@ void ReadFontDefinition() {
 }
 
 void ReadFontSelect() {
+    s_in.packedStale = true;
     const EncodingFont* font = EncodingFontAt(Number());
     if (font == nullptr) {
         s_in.fontClass = '?';
@@ -904,6 +907,7 @@ void ReadFontSelect() {
 
 void ReadOldStyle() {
     const int32_t v = Number() & 0xFF;
+    s_in.packedStale = true;
     FSSRecord& s = s_in.style;
     s.style[kStyleBold] = v & 1;
     s.style[kStyleItalic] = 0;
@@ -975,9 +979,8 @@ ExprPtr RowOfItems(const Stamp& stamp, size_t base) {
     const size_t n = s_items.size() - base;
     OwnedNode<eSimpString> row = NewSimpString(static_cast<int32_t>(n));
     stamp.apply(row.get());
-    for (size_t i = 0; i < n; ++i)
-        row->setChild(static_cast<int32_t>(i), std::move(s_items[base + i]));
-    s_items.erase(s_items.begin() + static_cast<std::ptrdiff_t>(base), s_items.end());
+    row->setChildren(s_items.data() + base, n);
+    s_items.resize(base);
     return ExprPtr(row.release());
 }
 
@@ -1003,7 +1006,7 @@ ExprPtr ReadOneElementRow() {
     RefuseRow(child);
     OwnedNode<eSimpString> row = NewSimpString(1);
     stamp.apply(row.get());
-    row->setChild(0, std::move(child));
+    row->setChildren(&child, 1);
     return ExprPtr(row.release());
 }
 
@@ -1272,10 +1275,12 @@ ExprPtr ParseExprTree(bool listMode, bool single) {
             break;
         case ';':
             s_in.style.size = Number();
+            s_in.packedStale = true;
             break;
         case '&':
             s_in.styleBits = Number();
             UnpackStyleBits(s_in.styleBits, s_in.style);
+            s_in.packedStale = true;
             break;
         case '=':
             ReadOldStyle();

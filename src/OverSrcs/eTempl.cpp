@@ -94,10 +94,6 @@ ExprPtr eTemplate::detachChild(int32_t i) {
     return slotDetach(i);
 }
 
-eExpr* eTemplate::setChild(int32_t i, ExprPtr node) {
-    return slotSet(i, std::move(node));
-}
-
 bool eTemplate::isTemplate() const {
     return true;
 }

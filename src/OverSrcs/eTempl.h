@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 // Template code: bits 12-15 family, bits 4-11 kind, bits 0-3 number of child slots.
 inline constexpr int32_t kTemplateFamilyFraction = 0; // fraction, root, overstrike, long division
@@ -63,7 +64,9 @@ class eTemplate : public eExpr {
     void writeEncoding(oOStream& stream) const override;
     eExpr* getChild(int32_t i) const override;
     ExprPtr detachChild(int32_t i) override;
-    eExpr* setChild(int32_t i, ExprPtr node) override;
+    // Final and inline: a caller that knows it holds a template (a reader filling one) calls it
+    // without the virtual dispatch.
+    eExpr* setChild(int32_t i, ExprPtr node) final { return slotSet(i, std::move(node)); }
     // Measures every child, enters them in the child-metrics table and takes the first child's
     // size. Subclass layouts start with it and then place the children.
     void infoText(int32_t& kind, int32_t& stringId) override;

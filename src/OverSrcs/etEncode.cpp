@@ -1011,7 +1011,14 @@ ExprPtr ReadOneElementRow() {
 }
 
 void FillSlots(eExpr* node) {
-    for (int32_t i = 0; i < node->childCount(); ++i)
+    const int32_t n = node->childCount();
+    if (node->isTemplate()) {
+        auto* templ = static_cast<eTemplate*>(node);
+        for (int32_t i = 0; i < n; ++i)
+            templ->setChild(i, AsRow(ParseExprTree(false, false)));
+        return;
+    }
+    for (int32_t i = 0; i < n; ++i)
         node->setChild(i, AsRow(ParseExprTree(false, false)));
 }
 

@@ -204,6 +204,7 @@ protected:
     void destroyChildren(int32_t flags);
 
     template <class T> friend T* NewNodeBlock(size_t trailingBytes);
+    template <class T> friend T* NewNodeBlockOwnTrailing(size_t trailingBytes);
     template <class T> friend T* CloneNodeBlock(const T& source);
 };
 
@@ -235,6 +236,19 @@ template <class T> T* NewNodeBlock(size_t trailingBytes) {
     return node;
 }
 
+// As NewNodeBlock, for a caller that writes every trailing byte itself: only the padding between
+// the class and the trailing bytes is cleared.
+template <class T> T* NewNodeBlockOwnTrailing(size_t trailingBytes) {
+    const size_t fixed = NodeFixedSize<T>();
+    void* block = AllocNodeBlockUnfilled(fixed + trailingBytes);
+    T* node = ::new (block) T();
+    if constexpr (NodeFixedSize<T>() > sizeof(T))
+        std::memset(static_cast<unsigned char*>(block) + sizeof(T), 0, fixed - sizeof(T));
+    node->m_fixedSize = static_cast<uint32_t>(fixed);
+    node->m_trailing = static_cast<uint32_t>(trailingBytes);
+    return node;
+}
+
 // A block of the same size holding a copy of the node and its trailing bytes.
 template <class T> T* CloneNodeBlock(const T& source) {
     void* block = AllocNodeBlock(source.m_fixedSize + source.m_trailing);
@@ -252,6 +266,7 @@ protected:                                                                      
     Class() = default;                                                                             \
     Class(const Class&) = default;                                                                 \
     template <class T> friend T* ::NewNodeBlock(size_t trailingBytes);                             \
+    template <class T> friend T* ::NewNodeBlockOwnTrailing(size_t trailingBytes);                  \
     template <class T> friend T* ::CloneNodeBlock(const T& source);                                \
                                                                                                    \
 public:

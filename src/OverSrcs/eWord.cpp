@@ -30,8 +30,12 @@ OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontR
     }
     const int32_t length = static_cast<int32_t>(text.size());
     const int32_t capacity = std::clamp(minCapacity, length + 1, kMaxWordLength + 1);
-    // The fresh block is all zero: no fields to reset, no parent, no children.
-    OwnedNode<eWord> word(NewNodeBlock<eWord>(static_cast<size_t>(capacity)));
+    // The fresh block is all zero: no fields to reset, no parent, no children. A word just long
+    // enough for its text writes every trailing byte below (the text and its terminating zero),
+    // so those need no clearing first.
+    OwnedNode<eWord> word(capacity == length + 1
+                              ? NewNodeBlockOwnTrailing<eWord>(static_cast<size_t>(capacity))
+                              : NewNodeBlock<eWord>(static_cast<size_t>(capacity)));
     word->m_fontRef = ref;
     word->m_fontIndex = kNoFontIndex;
     word->m_colour = colour;

@@ -5,6 +5,7 @@
 #include "OverSrcs/eChar.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -74,6 +75,8 @@ public:
 protected:
     friend OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontRef& ref,
                                     uint8_t colour);
+    friend OwnedNode<eWord> NewFittedWord(std::string_view text, const FontRef& ref,
+                                          uint8_t colour);
 
     char* mutableText() { return reinterpret_cast<char*>(trailing()); }
     // The number of characters of which at least half fits in the width.
@@ -99,6 +102,26 @@ OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FSSRe
 // The same with the style already packed (InternFontRef).
 OwnedNode<eWord> NewWord(std::string_view text, int32_t minCapacity, const FontRef& ref,
                          uint8_t colour);
+
+// NewWord(text, 0, ref, colour) inline, for readers that make a word per few bytes.
+inline OwnedNode<eWord> NewFittedWord(std::string_view text, const FontRef& ref, uint8_t colour) {
+    if (text.empty() || text.size() > static_cast<size_t>(kMaxWordLength))
+        return NewWord(text, 0, ref, colour);
+    const auto length = static_cast<int32_t>(text.size());
+    // The block holds exactly the text and its terminating zero, both written here.
+    OwnedNode<eWord> word(NewNodeBlockOwnTrailing<eWord>(text.size() + 1));
+    word->m_fontRef = ref;
+    word->m_fontIndex = kNoFontIndex;
+    word->m_colour = colour;
+    word->m_capacity = length + 1;
+    word->m_length = length;
+    // The terminating zero goes in with a copy as well: written through an index, GCC takes the
+    // trailing bytes for an overflow of the class.
+    char* at = word->mutableText();
+    std::memcpy(at, text.data(), text.size());
+    std::memcpy(at + length, "", 1);
+    return word;
+}
 
 // One of the 18 operator characters (Windows-1252).
 bool IsOperatorChar(unsigned char c);

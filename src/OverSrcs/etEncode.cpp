@@ -806,7 +806,7 @@ ExprPtr MakeWord(std::string_view text) {
         InternFontRef(s_in.style, s_in.packed);
         s_in.packedStale = false;
     }
-    OwnedNode<eWord> word = NewWord(text, 0, s_in.packed, s_in.colour);
+    OwnedNode<eWord> word = NewFittedWord(text, s_in.packed, s_in.colour);
     Stamp().apply(word.get());
     return ExprPtr(word.release());
 }

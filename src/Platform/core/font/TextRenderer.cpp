@@ -1,5 +1,7 @@
 #include "core/font/TextRenderer.h"
 
+#include "core/gdi/GdiInternal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -466,21 +468,6 @@ bool intersect(const RECT& a, const RECT& b, RECT& out) {
     return out.left < out.right && out.top < out.bottom;
 }
 
-void grow(RECT& box, bool& any, const RECT& r) {
-    if (r.left >= r.right || r.top >= r.bottom) {
-        return;
-    }
-    if (!any) {
-        box = r;
-        any = true;
-        return;
-    }
-    box.left = std::min(box.left, r.left);
-    box.top = std::min(box.top, r.top);
-    box.right = std::max(box.right, r.right);
-    box.bottom = std::max(box.bottom, r.bottom);
-}
-
 // Writes pixels of one colour, clipped to a list of disjoint rectangles.
 class Painter {
 public:
@@ -664,8 +651,7 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
     thread_local std::vector<Group> groups;
     placed.clear();
     groups.clear();
-    RECT bounds{};
-    bool any = false;
+    core::TouchedBox touched;
     for (std::size_t li = 0; li < links.size(); ++li) {
         const StyledLink& link = links[li];
         Strike* strike = nullptr;
@@ -684,10 +670,9 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
             const int x = ox + static_cast<int>(p.pen[i]);
             placed.push_back(Placed{*m, x});
             const int bold = link.syntheticBold ? 1 : 0;
-            grow(bounds, any, RECT{m->left + x, m->top + oy, m->right + x + bold, m->bottom + oy});
-            grow(bounds, any,
-                 RECT{m->bounds.left + x, m->bounds.top + oy, m->bounds.right + x + bold,
-                      m->bounds.bottom + oy});
+            touched.add(RECT{m->left + x, m->top + oy, m->right + x + bold, m->bottom + oy});
+            touched.add(RECT{m->bounds.left + x, m->bounds.top + oy, m->bounds.right + x + bold,
+                             m->bounds.bottom + oy});
         }
         if (strike != nullptr) {
             groups.push_back(Group{strike, first, placed.size(), 0});
@@ -713,25 +698,25 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
     const RECT underlineBox = cell(underTop, underTop + font.underlineThickness());
     const RECT strikeoutBox = cell(strikeTop, strikeTop + font.strikeoutThickness());
     if (opaque) {
-        grow(bounds, any, opaqueBox);
+        touched.add(opaqueBox);
     }
     if (background) {
-        grow(bounds, any, backgroundBox);
+        touched.add(backgroundBox);
     }
     if (underline) {
-        grow(bounds, any, underlineBox);
+        touched.add(underlineBox);
     }
     if (strikeout) {
-        grow(bounds, any, strikeoutBox);
+        touched.add(strikeoutBox);
     }
-    if (any && clippedRun(run)) {
+    if (touched.any && clippedRun(run)) {
         // Cairo clips to the rectangle's area whichever way round its corners are given.
         const RECT& c = *run.rect;
         const RECT r{std::min(c.left, c.right) + target.origin.x,
                      std::min(c.top, c.bottom) + target.origin.y,
                      std::max(c.left, c.right) + target.origin.x,
                      std::max(c.top, c.bottom) + target.origin.y};
-        any = intersect(bounds, r, bounds);
+        touched.any = intersect(touched.box, r, touched.box);
     }
 
     // The clip's rectangles that meet what the run may draw, cut to it. The rectangles are
@@ -740,13 +725,13 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
     thread_local std::vector<RECT> clip;
     thread_local std::vector<RECT> groupClip;
     clip.clear();
-    if (any) {
+    if (touched.any) {
         const std::vector<RECT>& rects = *target.clip;
-        auto it = std::upper_bound(rects.begin(), rects.end(), bounds.top,
+        auto it = std::upper_bound(rects.begin(), rects.end(), touched.box.top,
                                    [](LONG top, const RECT& r) { return top < r.bottom; });
-        for (; it != rects.end() && it->top < bounds.bottom; ++it) {
+        for (; it != rects.end() && it->top < touched.box.bottom; ++it) {
             RECT part;
-            if (intersect(*it, bounds, part)) {
+            if (intersect(*it, touched.box, part)) {
                 clip.push_back(part);
             }
         }

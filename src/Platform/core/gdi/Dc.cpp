@@ -146,17 +146,7 @@ std::uint32_t Dc::monoPixel(std::uint32_t p) const {
 }
 
 void Dc::touch(const RECT& r) {
-    if (r.left >= r.right || r.top >= r.bottom)
-        return;
-    if (!anyTouched) {
-        touched = r;
-        anyTouched = true;
-        return;
-    }
-    touched.left = std::min(touched.left, r.left);
-    touched.top = std::min(touched.top, r.top);
-    touched.right = std::max(touched.right, r.right);
-    touched.bottom = std::max(touched.bottom, r.bottom);
+    touched.add(r);
 }
 
 Dc* LookupDc(HDC hdc, const char* caller) {
@@ -317,10 +307,10 @@ HWND WindowOfDc(HDC hdc) {
 
 RECT TakeTouchedRect(HDC hdc) {
     Dc* dc = LookupDc(hdc, "TakeTouchedRect");
-    if (!dc || !dc->anyTouched)
+    if (!dc || !dc->touched.any)
         return RECT{};
-    dc->anyTouched = false;
-    return dc->touched;
+    dc->touched.any = false;
+    return dc->touched.box;
 }
 
 // --- Text access ---------------------------------------------------------------------------------
@@ -411,26 +401,17 @@ DcCairo::~DcCairo() {
         cairo_surface_flush(s);
     if (auto bm = dc->bitmap())
         bm->flushToDib();
-    if (m_anyTouched) {
-        RECT r = m_touched;
-        r.left += dc->origin.x;
-        r.right += dc->origin.x;
-        r.top += dc->origin.y;
-        r.bottom += dc->origin.y;
-        dc->touch(r);
-    }
+    m_touched.report(*dc, dc->origin);
+}
+
+void TouchedBox::report(Dc& dc, POINT origin) const {
+    if (any)
+        dc.touch(RECT{box.left + origin.x, box.top + origin.y, box.right + origin.x,
+                      box.bottom + origin.y});
 }
 
 void DcCairo::touch(const RECT& r) {
-    if (!m_anyTouched) {
-        m_touched = r;
-        m_anyTouched = true;
-        return;
-    }
-    m_touched.left = std::min(m_touched.left, r.left);
-    m_touched.top = std::min(m_touched.top, r.top);
-    m_touched.right = std::max(m_touched.right, r.right);
-    m_touched.bottom = std::max(m_touched.bottom, r.bottom);
+    m_touched.add(r);
 }
 
 DcPixels::DcPixels(HDC hdc)
@@ -467,26 +448,11 @@ DcPixels::~DcPixels() {
     cairo_surface_mark_dirty(m_surface);
     if (m_bitmap)
         std::static_pointer_cast<BitmapObject>(m_bitmap)->flushToDib();
-    if (m_anyTouched) {
-        RECT r = m_touched;
-        r.left += m_origin.x;
-        r.right += m_origin.x;
-        r.top += m_origin.y;
-        r.bottom += m_origin.y;
-        dc->touch(r);
-    }
+    m_touched.report(*dc, m_origin);
 }
 
 void DcPixels::touch(const RECT& r) {
-    if (!m_anyTouched) {
-        m_touched = r;
-        m_anyTouched = true;
-        return;
-    }
-    m_touched.left = std::min(m_touched.left, r.left);
-    m_touched.top = std::min(m_touched.top, r.top);
-    m_touched.right = std::max(m_touched.right, r.right);
-    m_touched.bottom = std::max(m_touched.bottom, r.bottom);
+    m_touched.add(r);
 }
 
 void SetDeviceCapsOverride(int index, int value) {

@@ -5,6 +5,7 @@
 
 #include "plat/Gdi.h"
 
+#include <algorithm>
 #include <cairo.h>
 #include <cstddef>
 #include <memory>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace plat::core {
+
+struct Dc;
 
 enum class GdiKind { Pen, Brush, Font, Bitmap, Region, Palette };
 
@@ -100,6 +103,22 @@ struct DcMapping {
 };
 BOOL GetDcMapping(HDC hdc, DcMapping* mapping);
 
+// The bounding box of the rectangles drawing touched (empty ones are left out); report() hands it,
+// moved to surface coordinates by `origin`, to the DC's record for the window presenter.
+struct TouchedBox {
+    RECT box{};
+    bool any = false;
+    void add(const RECT& r) {
+        if (r.left >= r.right || r.top >= r.bottom)
+            return;
+        box = any ? RECT{std::min(box.left, r.left), std::min(box.top, r.top),
+                         std::max(box.right, r.right), std::max(box.bottom, r.bottom)}
+                  : r;
+        any = true;
+    }
+    void report(Dc& dc, POINT origin) const;
+};
+
 // A Cairo context on a DC's raster target, for drawing text: its user space is the DC's device
 // space (the surface origin of the DC already applied), it is clipped to the DC's effective clip
 // (surface, visible region, update region and the DC's own clip region), antialiasing is off.
@@ -120,8 +139,7 @@ public:
 private:
     HDC m_hdc;
     cairo_t* m_cr = nullptr;
-    RECT m_touched{};
-    bool m_anyTouched = false;
+    TouchedBox m_touched;
 };
 
 // The raw pixels of a DC's raster target, for text drawn from glyph masks without Cairo. Only a
@@ -158,8 +176,7 @@ private:
     int m_height = 0;
     POINT m_origin{};
     const std::vector<RECT>* m_clip = nullptr;
-    RECT m_touched{};
-    bool m_anyTouched = false;
+    TouchedBox m_touched;
 };
 
 // The device rectangle touched by drawing on a DC since it was made or since the last call, in

@@ -182,8 +182,7 @@ struct Dc {
     bool pathClosed = false;
     std::vector<PathOp> path;
     // What drawing touched, in surface coordinates, for the presenter.
-    RECT touched{};
-    bool anyTouched = false;
+    TouchedBox touched;
     // The effective clip as last worked out, with what it was worked out from; EffectiveClip
     // compares those inputs and combines the regions again only when one of them changed.
     // `generation` counts the recomputations.

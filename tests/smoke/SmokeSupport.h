@@ -2,9 +2,15 @@
 // What the X11 smoke programs share: opening the display with one window class, and serving the
 // queue.
 
+#include "backend/Backend.h"
+#include "plat/System.h"
 #include "plat/Window.h"
 
+#include <X11/Xlib.h>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace kvtest {
 
@@ -28,6 +34,33 @@ inline void DispatchPending() {
         plat::TranslateMessage(&msg);
         plat::DispatchMessage(&msg);
     }
+}
+
+// Serves the queue for `ms` milliseconds.
+inline void Pump(int ms) {
+    const plat::DWORD start = plat::GetTickCount();
+    while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
+        DispatchPending();
+        plat::backend().wait(20);
+    }
+}
+
+// The named children of the root, bottom to top, as the client on `d` sees them.
+inline std::vector<std::pair<std::string, ::Window>> TopWindows(Display* d) {
+    std::vector<std::pair<std::string, ::Window>> named;
+    ::Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (d && XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            char* name = nullptr;
+            if (XFetchName(d, children[i], &name) && name) {
+                named.emplace_back(name, children[i]);
+                XFree(name);
+            }
+        }
+        XFree(children);
+    }
+    return named;
 }
 
 } // namespace kvtest

@@ -25,14 +25,6 @@ plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::L
     return plat::DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
-void pump(int ms) {
-    const plat::DWORD start = plat::GetTickCount();
-    while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
-        kvtest::DispatchPending();
-        plat::backend().wait(20);
-    }
-}
-
 bool fail(const char* what) {
     std::fprintf(stderr, "smoke: %s\n", what);
     return false;
@@ -41,7 +33,7 @@ bool fail(const char* what) {
 // Checks that w's client area lies inside the 1280 x 1024 screen, spans its width, and that the
 // last WM_SIZE gave that size.
 bool fitsTheScreen(plat::HWND w, const char* when) {
-    pump(500);
+    kvtest::Pump(500);
     plat::RECT client;
     plat::GetClientRect(w, &client);
     plat::POINT origin{0, 0};
@@ -85,7 +77,7 @@ bool smallWindowStaysExact() {
                                         200, 240, 160, nullptr, nullptr, nullptr, nullptr);
     if (!w)
         return fail("the small window was not created");
-    pump(300);
+    kvtest::Pump(300);
     plat::RECT r;
     plat::GetWindowRect(w, &r);
     if (r.left != 300 || r.top != 200 || r.right != 540 || r.bottom != 360)
@@ -98,21 +90,10 @@ bool smallWindowStaysExact() {
 std::vector<std::string> stackingOrder() {
     std::vector<std::string> names;
     Display* d = XOpenDisplay(nullptr);
-    if (!d)
-        return names;
-    ::Window rootReturn = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) {
-            char* name = nullptr;
-            if (XFetchName(d, children[i], &name) && name) {
-                names.emplace_back(name);
-                XFree(name);
-            }
-        }
-        XFree(children);
-    }
-    XCloseDisplay(d);
+    for (auto& [name, window] : kvtest::TopWindows(d))
+        names.push_back(name);
+    if (d)
+        XCloseDisplay(d);
     return names;
 }
 
@@ -134,11 +115,11 @@ bool ownedWindowStaysAboveItsOwner() {
                                            80, 200, 60, frame, nullptr, nullptr, nullptr);
     if (!frame || !tool)
         return fail("the owner or its tool window was not created");
-    pump(300);
+    kvtest::Pump(300);
     plat::SetActiveWindow(frame);
     plat::SetWindowPos(frame, nullptr, 0, 0, 0, 0,
                        plat::SWP_NOMOVE | plat::SWP_NOSIZE | plat::SWP_NOACTIVATE);
-    pump(300);
+    kvtest::Pump(300);
     const std::vector<std::string> order = stackingOrder();
     const int owner = position(order, "Owner"), owned = position(order, "Owned");
     std::printf("smoke: stacking: owner %d, owned %d\n", owner, owned);

@@ -27,31 +27,6 @@ plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::L
     return plat::DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
-void pump(int ms) {
-    const plat::DWORD start = plat::GetTickCount();
-    while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
-        kvtest::DispatchPending();
-        plat::backend().wait(20);
-    }
-}
-
-::Window findByName(Display* d, const char* wanted) {
-    ::Window rootReturn = 0, parent = 0, *children = nullptr, found = 0;
-    unsigned count = 0;
-    if (XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            if (XFetchName(d, children[i], &name) && name) {
-                if (std::string(name) == wanted)
-                    found = children[i];
-                XFree(name);
-            }
-        }
-        XFree(children);
-    }
-    return found;
-}
-
 void press(Display* d, ::Window w, KeySym sym, unsigned state) {
     XKeyEvent k{};
     k.display = d;
@@ -77,9 +52,12 @@ int main() {
         plat::CreateWindowEx(0, "Keys", "KeyTarget", plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE,
                              40, 40, 300, 200, nullptr, nullptr, nullptr, nullptr);
     plat::SetFocus(w);
-    pump(300);
+    kvtest::Pump(300);
     Display* d = XOpenDisplay(nullptr);
-    const ::Window xw = d ? findByName(d, "KeyTarget") : 0;
+    ::Window xw = 0;
+    for (auto& [name, window] : kvtest::TopWindows(d))
+        if (name == "KeyTarget")
+            xw = window;
     if (!xw) {
         std::fputs("smoke: the test window is not on the server\n", stderr);
         return 1;
@@ -105,7 +83,7 @@ int main() {
         s_keys.clear();
         s_chars.clear();
         press(d, xw, c.sym, c.state);
-        pump(150);
+        kvtest::Pump(150);
         const bool keyOk = s_keys.size() == 1 && static_cast<int>(s_keys[0]) == c.vk;
         const bool charOk =
             c.ch ? s_chars.size() == 1 && static_cast<int>(s_chars[0]) == c.ch : s_chars.empty();

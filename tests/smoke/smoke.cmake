@@ -1,40 +1,25 @@
 # X11 smoke tests (run under xvfb-run).
-add_executable(kv_smoke_x11_paint ${CMAKE_CURRENT_LIST_DIR}/X11PaintSmoke.cpp)
-target_include_directories(kv_smoke_x11_paint PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
-target_link_libraries(kv_smoke_x11_paint PRIVATE kv_platform_x11)
-kv_add_warnings(kv_smoke_x11_paint)
-
 find_program(KV_XVFB_RUN xvfb-run)
-if(KV_XVFB_RUN)
-  add_test(NAME SmokeX11Paint
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_paint>)
-  set_tests_properties(SmokeX11Paint PROPERTIES LABELS "smoke" TIMEOUT 60)
-endif()
 
+# A smoke program on the X11 back end alone, run as TEST under xvfb-run.
+function(kv_add_x11_smoke target test source)
+  add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${source})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
+  target_link_libraries(${target} PRIVATE kv_platform_x11)
+  kv_add_warnings(${target})
+  if(KV_XVFB_RUN)
+    add_test(NAME ${test}
+             COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                     $<TARGET_FILE:${target}>)
+    set_tests_properties(${test} PROPERTIES LABELS "smoke" TIMEOUT 60)
+  endif()
+endfunction()
+
+kv_add_x11_smoke(kv_smoke_x11_paint SmokeX11Paint X11PaintSmoke.cpp)
 # A window laid out for the virtual screen is clamped to the smaller real one.
-add_executable(kv_smoke_x11_clamp ${CMAKE_CURRENT_LIST_DIR}/X11ClampSmoke.cpp)
-target_include_directories(kv_smoke_x11_clamp PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
-target_link_libraries(kv_smoke_x11_clamp PRIVATE kv_platform_x11)
-kv_add_warnings(kv_smoke_x11_clamp)
-if(KV_XVFB_RUN)
-  add_test(NAME SmokeX11Clamp
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_clamp>)
-  set_tests_properties(SmokeX11Clamp PROPERTIES LABELS "smoke" TIMEOUT 60)
-endif()
-
+kv_add_x11_smoke(kv_smoke_x11_clamp SmokeX11Clamp X11ClampSmoke.cpp)
 # Keys from the X server: key messages, and characters only for the keys that type one.
-add_executable(kv_smoke_x11_keys ${CMAKE_CURRENT_LIST_DIR}/X11KeySmoke.cpp)
-target_include_directories(kv_smoke_x11_keys PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
-target_link_libraries(kv_smoke_x11_keys PRIVATE kv_platform_x11)
-kv_add_warnings(kv_smoke_x11_keys)
-if(KV_XVFB_RUN)
-  add_test(NAME SmokeX11Keys
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_keys>)
-  set_tests_properties(SmokeX11Keys PROPERTIES LABELS "smoke" TIMEOUT 60)
-endif()
+kv_add_x11_smoke(kv_smoke_x11_keys SmokeX11Keys X11KeySmoke.cpp)
 
 # One drawing through a native port: the headless build writes its memory image as the reference,
 # the X11 build compares what the server shows with it.
@@ -101,14 +86,5 @@ if(KV_XVFB_RUN AND KV_XCLIP)
 endif()
 
 # MULTIPLE requests and the hand-over to a clipboard manager (SAVE_TARGETS) at shut-down.
-add_executable(kv_smoke_x11_clipboard_manager
-               ${CMAKE_CURRENT_LIST_DIR}/X11ClipboardManagerSmoke.cpp)
-target_include_directories(kv_smoke_x11_clipboard_manager PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
-target_link_libraries(kv_smoke_x11_clipboard_manager PRIVATE kv_platform_x11)
-kv_add_warnings(kv_smoke_x11_clipboard_manager)
-if(KV_XVFB_RUN)
-  add_test(NAME SmokeX11ClipboardManager
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_clipboard_manager>)
-  set_tests_properties(SmokeX11ClipboardManager PROPERTIES LABELS "smoke" TIMEOUT 60)
-endif()
+kv_add_x11_smoke(kv_smoke_x11_clipboard_manager SmokeX11ClipboardManager
+                 X11ClipboardManagerSmoke.cpp)

@@ -114,22 +114,15 @@ public:
 
     void drawDeluxeString(const char* text, int32_t font, int32_t x, int32_t y, const Color* color,
                           int32_t flag) override {
-        if (text == nullptr)
-            return;
-        PaneDisplayList::Call& c = add(kText, color != nullptr ? *color : m_foreColor);
-        c.font = font;
-        c.v[0] = x;
-        c.v[1] = y;
-        c.v[2] = flag;
-        data(text, std::strlen(text), c);
+        addString(kText, text, font, x, y, color, flag, 0);
     }
     void drawRotatedString(const char* text, int32_t font, int32_t x, int32_t y, const Color* color,
                            int32_t flag, int32_t angle) override {
-        rotated(kRotatedText, text, font, x, y, color, flag, angle);
+        addString(kRotatedText, text, font, x, y, color, flag, angle);
     }
     void drawAsianString(const char* text, int32_t font, int32_t x, int32_t y, const Color* color,
                          int32_t flag, int32_t angle) override {
-        rotated(kAsianText, text, font, x, y, color, flag, angle);
+        addString(kAsianText, text, font, x, y, color, flag, angle);
     }
 
     void startDeluxeLine(int32_t width, const Color& color, int32_t style, int32_t mode) override {
@@ -295,8 +288,8 @@ private:
         c.v[6] = m_penMode;
         return c;
     }
-    void rotated(int32_t kind, const char* text, int32_t font, int32_t x, int32_t y,
-                 const Color* color, int32_t flag, int32_t angle) {
+    void addString(int32_t kind, const char* text, int32_t font, int32_t x, int32_t y,
+                   const Color* color, int32_t flag, int32_t angle) {
         if (text == nullptr)
             return;
         PaneDisplayList::Call& c = add(kind, color != nullptr ? *color : m_foreColor);

@@ -51,6 +51,12 @@ constexpr int errPrinterNotFound = 459;
 constexpr int errFontsLoad = 460;
 constexpr int errNotInstalled = 461;
 constexpr int errDataCorrupted = 462;
+// Files: the disk (or the user's quota) is full; a file the user may not read; something that is no
+// regular file (a folder, a FIFO, a device); a file beyond what its reader takes.
+constexpr int errDiskFull = 470;
+constexpr int errFileUnreadable = 471;
+constexpr int errNotRegularFile = 472;
+constexpr int errFileTooLarge = 473;
 
 // The last operating-system error (errno), for ErrorAlert.
 constexpr int errSystem = -1;

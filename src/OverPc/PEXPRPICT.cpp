@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
@@ -289,11 +288,19 @@ ExprPtr ExprFromMetafileBytes(const uint8_t* data, size_t size) {
 bool ReadEmfFile(const char* path) {
     ExprPtr expression;
     if (path != nullptr) {
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
-        if (in.good() || in.eof())
-            expression = ExprFromMetafileBytes(bytes.data(), bytes.size());
+        // Only a regular file of a bounded size is read; a missing, unreadable or unsuitable one
+        // is reported by name.
+        std::string bytes;
+        const int code = CatchFail([&] {
+            std::unique_ptr<oIFileStream, oIStreamDeleter> stream(NewIFileStream(path));
+            bytes = stream->readAll();
+        });
+        if (code != 0) {
+            ErrorAlert(code);
+            return false;
+        }
+        expression = ExprFromMetafileBytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                           bytes.size());
     }
     if (!expression) {
         ErrorAlert(errNoExpressionInFile);

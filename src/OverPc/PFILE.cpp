@@ -300,25 +300,41 @@ std::string CurrentFolder() {
 
 } // namespace
 
-// Copies the program's preferences folder into the data folder when the data folder has none.
+// Copies the program's preferences folder into the data folder. A folder that is already there
+// gets only the shipped files it lacks (a run before the program's folder was complete, or a file
+// the user removed): nothing that exists is ever replaced, so the user's own files stay as they are.
 void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder) {
     if (dataFolder.empty() || SameTextNoCase(dataFolder.c_str(), programFolder.c_str())) {
         return;
     }
     const std::string target = dataFolder + kPrefsFolderName;
     const std::string source = programFolder + kPrefsFolderName;
-    if (NameTaken(target) || !FileExists(source)) {
+    if (!FileExists(source)) {
         return;
     }
-    std::string from = source;
-    from.push_back('\0'); // the list ends with an empty name
-    plat::SHFILEOPSTRUCT op;
-    op.wFunc = plat::FO_COPY;
-    op.pFrom = from.c_str();
-    op.pTo = target.c_str();
-    op.fFlags = plat::FOF_SILENT | plat::FOF_NOCONFIRMATION | plat::FOF_NOCONFIRMMKDIR |
-                plat::FOF_NOERRORUI;
-    if (plat::SHFileOperation(&op) != 0) {
+    if (!NameTaken(target)) {
+        std::string from = source;
+        from.push_back('\0'); // the list ends with an empty name
+        plat::SHFILEOPSTRUCT op;
+        op.wFunc = plat::FO_COPY;
+        op.pFrom = from.c_str();
+        op.pTo = target.c_str();
+        op.fFlags = plat::FOF_SILENT | plat::FOF_NOCONFIRMATION | plat::FOF_NOCONFIRMMKDIR |
+                    plat::FOF_NOERRORUI;
+        if (plat::SHFileOperation(&op) != 0) {
+            KV_ASSERT_FAILED("CopyLegacyPrefs");
+        }
+        return;
+    }
+    std::error_code ec;
+    const fs::path to(plat::NativePath(target));
+    if (!fs::is_directory(to, ec)) {
+        return;
+    }
+    // skip_existing: a name that is taken (a file, a folder or a link) keeps what it holds.
+    fs::copy(plat::NativePath(source), to, fs::copy_options::recursive | fs::copy_options::skip_existing,
+             ec);
+    if (ec) {
         KV_ASSERT_FAILED("CopyLegacyPrefs");
     }
 }
@@ -390,16 +406,37 @@ std::string DefaultTranslatorFile() {
 
 // ---- Safe saving --------------------------------------------------------------------------------
 
-int MakeTempSibling(const char* target, std::string& out) {
-    out = target != nullptr ? target : "";
-    if (!NameTaken(out)) {
-        return 0;
+namespace {
+
+// The permissions a new file gets (0666 less the process's file-creation mask).
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r"); status != nullptr) {
+        char line[128];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+                break;
+            }
+        }
+        std::fclose(status);
     }
+    return 0666 & ~mask;
+}
+
+// The path without the file name's extension, for the siblings' names.
+std::string SiblingBase(const std::string& target) {
+    const char* ext = FindExtension(target.c_str());
+    return ext != nullptr ? target.substr(0, static_cast<std::size_t>(ext - target.c_str()))
+                          : target;
+}
+
+} // namespace
+
+int MakeTempSibling(const char* target, std::string& out) {
     // Only the file name's extension is replaced, so a dot in a folder name never moves the
     // sibling elsewhere, and an existing file is never chosen.
-    const char* ext = FindExtension(out.c_str());
-    const std::string base =
-        ext != nullptr ? out.substr(0, static_cast<std::size_t>(ext - out.c_str())) : out;
+    const std::string base = SiblingBase(target != nullptr ? target : "");
     for (unsigned k = 0;; ++k) {
         std::string candidate = base + "." + std::to_string(k);
         if (!NameTaken(candidate)) {
@@ -409,6 +446,56 @@ int MakeTempSibling(const char* target, std::string& out) {
     }
 }
 
+int RemoveStaleSiblings(const char* target) {
+    const std::string base = SiblingBase(target != nullptr ? target : "");
+    int removed = 0;
+    // Siblings are taken from ".0" up, so those of earlier saves sit in the first names; a few
+    // gaps are looked past (a sibling the user removed by hand).
+    for (unsigned k = 0, gaps = 0; gaps < 8 && k < 1000; ++k) {
+        const std::string candidate = base + "." + std::to_string(k);
+        struct stat st {};
+        if (::lstat(plat::NativePath(candidate).c_str(), &st) != 0) {
+            ++gaps;
+            continue;
+        }
+        if (S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0 && st.st_uid == ::geteuid() &&
+            plat::DeleteFile(candidate.c_str())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+std::string ResolveSaveTarget(const char* path) {
+    const std::string given = path != nullptr ? path : "";
+    std::string native = plat::NativePath(given);
+    bool followed = false;
+    // As many links as the system itself follows; a loop keeps the name as given.
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            break;
+        }
+        if (hops == 40) {
+            return given;
+        }
+        std::error_code ec;
+        const fs::path link = fs::read_symlink(native, ec);
+        if (ec) {
+            return given;
+        }
+        native = (link.is_absolute() ? link : fs::path(native).parent_path() / link)
+                     .lexically_normal()
+                     .string();
+        followed = true;
+    }
+    std::string resolved;
+    if (!followed || !plat::Cp1252FromUtf8(native, resolved)) {
+        return given;
+    }
+    return resolved;
+}
+
 int MoveTempFileOver(const char* target, const char* temporary) {
     const std::string from = plat::NativePath(temporary);
     const std::string to = plat::NativePath(target);
@@ -416,11 +503,10 @@ int MoveTempFileOver(const char* target, const char* temporary) {
     if (::stat(from.c_str(), &sb) != 0) {
         return errno != 0 ? errno : ENOENT;
     }
-    // The new file keeps the permissions the old one had.
+    // The new file keeps the permissions the old one had; a first save gets those of any new file
+    // (the sibling has none while it is written).
     struct stat old {};
-    if (::stat(to.c_str(), &old) == 0) {
-        ::chmod(from.c_str(), old.st_mode & 07777);
-    }
+    ::chmod(from.c_str(), ::stat(to.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode());
     FsyncPath(from, O_RDONLY);
     if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
         return errno != 0 ? errno : EIO;
@@ -442,22 +528,52 @@ bool CommitTempFile(const char* target, const char* temporary) {
     return false;
 }
 
-std::FILE* OpenFileOrFail(const char* path, const char* mode) {
-    std::FILE* file = std::fopen(plat::NativePath(path).c_str(), mode);
-    if (file == nullptr && mode[0] == 'r') {
+std::FILE* OpenFileOrFail(const char* path, const char* mode, std::uint64_t maxBytes) {
+    std::string native = plat::NativePath(path);
+    int fd = plat::OpenRegularFileForReading(native, maxBytes);
+    if (fd < 0 && errno == ENOENT) {
         // A file named on a system that ignores case.
         const std::string p(path);
         const std::string found =
             plat::FindFileNoCase(p.substr(0, NameStart(p)), p.substr(NameStart(p)));
         if (!found.empty()) {
-            file = std::fopen(plat::NativePath(found).c_str(), mode);
+            native = plat::NativePath(found);
+            fd = plat::OpenRegularFileForReading(native, maxBytes);
         }
     }
-    if (file == nullptr) {
+    const int err = fd < 0 ? (errno != 0 ? errno : EIO) : 0;
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, mode) : nullptr;
+    if (file != nullptr) {
+        return file;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+        FailFromErrno(errno != 0 ? errno : ENOMEM);
+    }
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
         SetErrorDetail(path);
         Fail(errFileNotFound);
+    case EACCES:
+    case EPERM:
+        SetErrorDetail(path);
+        Fail(errFileUnreadable);
+    case ENODEV:
+        SetErrorDetail(path);
+        Fail(errNotRegularFile);
+    case EFBIG:
+        SetErrorDetail((std::string(path) + " (plus de " + std::to_string(maxBytes >> 20) + " Mo)")
+                           .c_str());
+        Fail(errFileTooLarge);
+    default: {
+        char text[256];
+        plat::FormatMessage(plat::FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                            static_cast<plat::DWORD>(err), 0, text, sizeof text, nullptr);
+        SetErrorDetail((std::string(path) + " (" + text + ")").c_str());
+        Fail(ErrorCodeFromErrno(err));
     }
-    return file;
+    }
 }
 
 bool RemoveFileOrFail(const char* path) {
@@ -490,6 +606,11 @@ int ErrorCodeFromErrno(int err) {
         return errFileAccessDenied;
     case ENOMEM:
         return errNoMemory;
+    case ENOSPC:
+    case EDQUOT:
+        return errDiskFull;
+    case EFBIG:
+        return errFileTooLarge;
     default:
         return errUnplanned;
     }
@@ -505,7 +626,21 @@ void FailFromErrno(int err) {
 
 std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
     errno = 0;
-    std::FILE* file = std::fopen(plat::NativePath(path).c_str(), "wb");
+    // Made new (never an existing file or link), and without any permission until it is committed:
+    // a sibling left with none is one of an interrupted save (see RemoveStaleSiblings).
+    const int fd = ::open(plat::NativePath(path).c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    std::FILE* file = nullptr;
+    if (fd >= 0) {
+        ::fchmod(fd, 0);
+        file = ::fdopen(fd, "wb");
+        if (file == nullptr) {
+            const int saved = errno;
+            ::close(fd);
+            plat::DeleteFile(path);
+            errno = saved;
+        }
+    }
     if (file != nullptr)
         return file;
     const int err = errno != 0 ? errno : EIO;
@@ -987,20 +1122,22 @@ bool SaveBitmapFile(bool ask) {
 void OpenBitmapFile(const char* path) {
     constexpr int kBitmapFileAlert = 495;
     // Bitmaps that carry expressions are small; anything beyond this is not one of them.
-    constexpr long kLargestBitmapFile = 256L * 1024 * 1024;
+    constexpr std::uint64_t kLargestBitmapFile = 256u << 20;
     std::vector<std::uint8_t> bytes;
-    if (std::FILE* file = std::fopen(plat::NativePath(path).c_str(), "rb"); file != nullptr) {
-        if (std::fseek(file, 0, SEEK_END) == 0) {
-            const long size = std::ftell(file);
-            if (size > 0 && size <= kLargestBitmapFile && std::fseek(file, 0, SEEK_SET) == 0) {
+    // Only a regular file of a bitmap's size is read; anything else is reported by name.
+    const int code = CatchFail([&] {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            OpenFileOrFail(path, "rb", kLargestBitmapFile), &std::fclose);
+        if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+            const long size = std::ftell(file.get());
+            if (size > 0 && std::fseek(file.get(), 0, SEEK_SET) == 0) {
                 bytes.resize(static_cast<std::size_t>(size));
-                bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+                bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
             }
         }
-        std::fclose(file);
-    } else {
-        SetErrorDetail(path);
-        ErrorAlert(errFileNotFound);
+    });
+    if (code != 0) {
+        ErrorAlert(code);
         return;
     }
     std::size_t offset = 0, dibSize = 0;

@@ -58,11 +58,12 @@ enum PathSlot : int {
 };
 
 // Works out the six slots at start-up and makes sure the preferences folder exists in the data
-// folder (copied from the program's folder the first time). Calling it again starts afresh.
+// folder and holds every shipped file (see CopyLegacyPrefs). Calling it again starts afresh.
 void InitPaths();
 void FreePaths();
 // Copies the program folder's preferences folder into the data folder when the data folder has
-// none (both folders end with a separator).
+// none; when it has one, copies in only the shipped files (and folders) it lacks, never replacing
+// a file that is there (both folders end with a separator).
 void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder);
 // The text of a slot ("" before InitPaths). Folders end with a separator.
 const std::string& PathSlotText(int slot);
@@ -96,32 +97,51 @@ std::string DesktopFilePath(const char* name);
 // 0 and out = the first root under which tail exists; -1 and "" when none.
 int FirstHardDrive(std::string& out, const char* tail);
 
-// Chooses where a save of `target` is written first: the target itself when no file is there,
-// else a sibling whose extension (only the file name's) is replaced by a digit (".0", ".1", ...;
-// appended when the name has none), the first that is free. Non-zero when out differs from target.
+// Chooses the sibling a save of `target` is written to first (every save writes one and renames
+// it over the target): the file name's extension (only the file name's) replaced by a digit
+// (".0", ".1", ...; appended when the name has none), the first name that is free. Returns 1.
 int MakeTempSibling(const char* target, std::string& out);
+// Removes the siblings that earlier saves of `target` left behind when they were interrupted: only
+// regular files of ours among the sibling names that have no permission bits at all, the mark a
+// sibling carries while it is written (see CreateFileOrFail). Returns how many were removed.
+int RemoveStaleSiblings(const char* target);
+// The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
+// the link stays and the file it names gets the new content; `path` itself otherwise (also for a
+// loop of links).
+std::string ResolveSaveTarget(const char* path);
 // Moves the written sibling over the target in one step. When the sibling has vanished the error
 // detail names it, alert 452 is shown and the target is left as it was. True when committed.
 bool CommitTempFile(const char* target, const char* temporary);
 // The same without any alert: 0, or the C library's error (ENOENT when the sibling vanished); the
-// sibling is flushed to the disk before it replaces the target.
+// sibling gets the target's permissions (those of a new file when there is no target) and is
+// flushed to the disk before it replaces the target.
 int MoveTempFileOver(const char* target, const char* temporary);
 // Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
 bool RemoveFileQuietly(const char* path);
-// Opens with the C library (mode as fopen's); failure sets the path as the error detail and fails
-// with errFileNotFound (452).
-std::FILE* OpenFileOrFail(const char* path, const char* mode);
+// The largest file each kind of reader takes: documents, pictures and other files the user opens;
+// preference files, key maps, palettes, function names, translators.
+constexpr std::uint64_t kLargestOpenedFile = 256u << 20;
+constexpr std::uint64_t kLargestPrefsFile = 16u << 20;
+// Opens a file for reading (mode as fopen's, "rb" or "r"): only a regular file of at most maxBytes,
+// and never by waiting on it. Failure names the file in the error detail and fails with
+// errFileNotFound (missing), errFileUnreadable (no permission to read it), errNotRegularFile (a
+// folder, FIFO, device or socket), errFileTooLarge (the detail also gives the limit), or the code
+// of the system's error.
+std::FILE* OpenFileOrFail(const char* path, const char* mode,
+                          std::uint64_t maxBytes = kLargestOpenedFile);
 // True when removed; access denied fails with errFileAccessDenied (447); other failures give false.
 bool RemoveFileOrFail(const char* path);
 // Equal ignoring case (Windows-1252 letters).
 bool SameTextNoCase(const char* a, const char* b);
 
 // The error code for a C library error number: missing file or folder 452, access denied 447, no
-// memory 441, anything else 451.
+// memory 441, a full disk or quota errDiskFull, a file over the size limit errFileTooLarge,
+// anything else 451.
 int ErrorCodeFromErrno(int err);
 // Sets the system's text for err as the error detail and fails with ErrorCodeFromErrno(err).
 [[noreturn]] void FailFromErrno(int err);
-// Makes `path` for writing bytes (fopen "wb"). Failure (a read-only or missing folder) fails with
+// Makes the new file `path` (a save's sibling; an existing name fails) for writing bytes, with no
+// permissions until MoveTempFileOver commits it. Failure (a read-only or missing folder) fails with
 // ErrorCodeFromErrno, the detail naming `shownName` (the file the user chose) and the system's
 // text.
 std::FILE* CreateFileOrFail(const char* path, const char* shownName);

@@ -1,6 +1,7 @@
 #include "OverSrcs/etTranslator.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 
@@ -197,9 +198,15 @@ bool LoadTranslatorFile(const char* path, Translator& out, std::string& message)
         return false;
     }
     oIStreamPtr stream;
-    const int16_t failure = CatchFail([&] { stream.reset(NewIFileStream(path)); });
-    if (failure != 0 || !stream) {
+    const int16_t failure =
+        CatchFail([&] { stream.reset(NewIFileStream(path, kLargestPrefsFile)); });
+    if (failure == errFileNotFound || (failure == 0 && !stream)) {
         message = std::string("Table de conversion introuvable : ") + path;
+        return false;
+    }
+    if (failure != 0) {
+        // Unreadable, no regular file or too large: the reason, with the file named.
+        message = BuildErrorText(failure);
         return false;
     }
     Translator read;

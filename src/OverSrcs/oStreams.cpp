@@ -742,8 +742,8 @@ void EmbedStream::flushBuffer() {
 
 // ---- Factories ----------------------------------------------------------------------------------
 
-oIFileStream* NewIFileStream(const char* path) {
-    return new oIFileStream(OpenFileOrFail(path, "rb"));
+oIFileStream* NewIFileStream(const char* path, std::uint64_t maxBytes) {
+    return new oIFileStream(OpenFileOrFail(path, "rb", maxBytes));
 }
 
 oIMemoryStream* NewIMemoryStream(const void* buffer, std::uint32_t length) {
@@ -755,12 +755,16 @@ oOMemoryStream* NewOMemoryStream(std::uint32_t capacity) {
 }
 
 oOFileStream* NewOFileStream(const char* path, bool binary) {
+    // Saving through a link replaces the file it leads to and keeps the link.
+    const std::string target = ResolveSaveTarget(path);
+    // Siblings that interrupted saves of this file left behind go first.
+    RemoveStaleSiblings(target.c_str());
     std::string temporary;
-    MakeTempSibling(path, temporary);
+    MakeTempSibling(target.c_str(), temporary);
     // Always opened as bytes: the stream writes the line ends itself. A file that cannot be made
     // (read-only or missing folder) is reported by the name the user chose, with the reason.
     std::FILE* file = CreateFileOrFail(temporary.c_str(), path);
-    return new oOFileStream(file, path, temporary, binary);
+    return new oOFileStream(file, target, temporary, binary);
 }
 
 oIDataFileStream* NewIDataFileStream(int id) {

@@ -251,13 +251,16 @@ private:
 
 // ---- Factories ----------------------------------------------------------------------------------
 
-// Opens in binary mode; a missing file fails with errFileNotFound and the path as detail.
-oIFileStream* NewIFileStream(const char* path);
+// Opens in binary mode a regular file of at most maxBytes (see OpenFileOrFail); a missing file fails
+// with errFileNotFound and the path as detail.
+oIFileStream* NewIFileStream(const char* path, std::uint64_t maxBytes = 256u << 20); // kLargestOpenedFile
 oIMemoryStream* NewIMemoryStream(const void* buffer, std::uint32_t length);
 // Capacity 0 means 32 bytes.
 oOMemoryStream* NewOMemoryStream(std::uint32_t capacity);
-// Writes a temporary sibling when the target exists (see MakeTempSibling) and moves it into place
-// on close. binary false: text mode (line ends as CR LF).
+// Writes a temporary sibling (see MakeTempSibling) and moves it into place on close, so even a
+// first save never leaves a half-written file under the chosen name; a symbolic link is saved
+// through (the file it leads to is replaced), and siblings left by interrupted saves of the file
+// are removed first. binary false: text mode (line ends as CR LF).
 oOFileStream* NewOFileStream(const char* path, bool binary);
 // A memory stream over program data resource `id`; a missing resource gives an empty stream.
 oIDataFileStream* NewIDataFileStream(int id);

@@ -4,6 +4,7 @@
 #include "OverPc/PFILE.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,9 @@
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -499,9 +503,9 @@ TEST_F(SafeSaveTest, BusySiblingNamesAreNeverOverwritten) {
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(kvtest::ReadFileBytes(m_dir / ("doc." + std::to_string(i))), "keep");
     }
-    // A new file is written in place: nothing is there to protect.
-    EXPECT_EQ(MakeTempSibling((m_dir / "fresh.exp").c_str(), sibling), 0);
-    EXPECT_EQ(sibling, m_dir / "fresh.exp");
+    // A new file is written through a sibling too, so no half-written file ever has its name.
+    EXPECT_NE(MakeTempSibling((m_dir / "fresh.exp").c_str(), sibling), 0);
+    EXPECT_EQ(sibling, m_dir / "fresh.0");
 }
 
 TEST_F(SafeSaveTest, FailureWhileWritingLeavesTheOldFile) {
@@ -532,11 +536,11 @@ TEST_F(SafeSaveTest, FailureWhileWritingLeavesTheOldFile) {
         out = nullptr;
     });
     ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(writeCode, errUnplanned); // EFBIG is none of the named errors
+    EXPECT_EQ(writeCode, errFileTooLarge); // EFBIG
     EXPECT_NE(std::string(ErrorDetail()).size(), 0u);
     if (out != nullptr) {
         // The write failed before close: closing fails again and never commits.
-        EXPECT_EQ(CatchFail([&] { out->close(); }), errUnplanned);
+        EXPECT_EQ(CatchFail([&] { out->close(); }), errFileTooLarge);
     }
     EXPECT_EQ(kvtest::ReadFileBytes(target), "old");
     EXPECT_EQ(kvtest::FolderNames(m_dir.path()), std::vector<std::string>{"doc.pvx"});
@@ -621,3 +625,176 @@ TEST(StreamFuzzTest, RandomBytesNeverCrashTheReaders) {
 }
 
 } // namespace
+
+// ---- Interrupted saves, links and what may be read ----------------------------------------------
+
+namespace {
+
+// The names in a folder, sorted.
+std::vector<std::string> sortedNames(const std::string& dir) {
+    std::vector<std::string> names = kvtest::FolderNames(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST_F(SafeSaveTest, AKilledSaveLeavesNoHalfFileAndTheNextSaveRemovesItsSibling) {
+    const struct {
+        const char* name;
+        const char* old; // the file's content before the save, null: a first save
+    } cases[] = {{"first save", nullptr}, {"save over a file", "old"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kvtest::SysTempDir dir;
+        const std::string target = dir / "doc.pvx";
+        if (c.old != nullptr)
+            kvtest::WriteFileBytes(target, c.old);
+        // A file of the user's own that happens to have a sibling's name is never touched.
+        kvtest::WriteFileBytes(dir / "doc.0", "keep");
+        // The save is killed half way through writing.
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            oOFileStream* out = NewOFileStream(target.c_str(), false);
+            const std::string chunk(1 << 20, 'x');
+            out->write(chunk.data(), static_cast<std::uint32_t>(chunk.size()));
+            std::fflush(nullptr);
+            ::kill(::getpid(), SIGKILL);
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        if (c.old != nullptr)
+            EXPECT_EQ(kvtest::ReadFileBytes(target), c.old);
+        else
+            EXPECT_FALSE(std::filesystem::exists(target)) << "a half-written file has the name";
+        // The killed save's sibling is left (the next save removes it).
+        std::vector<std::string> left{"doc.0", "doc.1"};
+        if (c.old != nullptr)
+            left.push_back("doc.pvx");
+        EXPECT_EQ(sortedNames(dir.path()), left);
+
+        // The next save of the file removes what the killed one left.
+        oOFileStream* out = NewOFileStream(target.c_str(), false);
+        out->writeString("new");
+        out->close();
+        EXPECT_EQ(kvtest::ReadFileBytes(target), "new");
+        EXPECT_EQ(kvtest::ReadFileBytes(dir / "doc.0"), "keep");
+        EXPECT_EQ(sortedNames(dir.path()), (std::vector<std::string>{"doc.0", "doc.pvx"}));
+        namespace fs = std::filesystem;
+        EXPECT_NE(fs::status(target).permissions() & fs::perms::owner_read, fs::perms::none)
+            << "the saved file has the permissions of a new file";
+    }
+}
+
+TEST_F(SafeSaveTest, SavingThroughALinkReplacesTheFileItNames) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        const char* link;                   // the name the document is saved under
+        std::vector<std::string> chain;     // each link's text, from `link` on
+        const char* real;                   // the file the last link names
+        bool exists;                        // whether that file is there before the save
+    } cases[] = {
+        {"absolute", "docs/link.pvx", {"@real/doc.pvx"}, "real/doc.pvx", true},
+        {"relative", "docs/link.pvx", {"../real/doc.pvx"}, "real/doc.pvx", true},
+        {"chain", "docs/link.pvx", {"second.pvx", "../real/doc.pvx"}, "real/doc.pvx", true},
+        {"dangling", "docs/link.pvx", {"../real/new.pvx"}, "real/new.pvx", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kvtest::SysTempDir dir;
+        fs::create_directories(dir / "docs");
+        fs::create_directories(dir / "real");
+        const std::string real = dir / c.real;
+        if (c.exists) {
+            kvtest::WriteFileBytes(real, "old");
+            fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
+                                      fs::perms::group_read);
+        }
+        std::string from = dir / c.link;
+        std::vector<std::pair<std::string, std::string>> links;
+        for (std::string text : c.chain) {
+            if (text[0] == '@')
+                text = dir / text.substr(1);
+            fs::create_symlink(text, from);
+            links.emplace_back(from, text);
+            from = (fs::path(from).parent_path() / text).lexically_normal().string();
+        }
+        oOFileStream* out = NewOFileStream((dir / c.link).c_str(), false);
+        out->writeString("new");
+        out->close();
+        for (const auto& [path, text] : links) {
+            EXPECT_TRUE(fs::is_symlink(path)) << path << " stays a link";
+            EXPECT_EQ(fs::read_symlink(path).string(), text);
+        }
+        EXPECT_EQ(kvtest::ReadFileBytes(real), "new");
+        if (c.exists) {
+            EXPECT_EQ(fs::status(real).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        }
+        EXPECT_EQ(kvtest::FolderNames(dir / "real").size(), 1u) << "no sibling is left";
+    }
+}
+
+TEST_F(FileStreamTest, OnlyRegularFilesOfABoundedSizeAreRead) {
+    const std::string fifo = m_dir / "general.prf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = m_dir / "folder.pvx";
+    std::filesystem::create_directories(folder);
+    const std::string big = m_dir / "big.pvx";
+    kvtest::WriteFileBytes(big, std::string(3u << 20, 'x'));
+    const std::string small = m_dir / "small.pvx";
+    kvtest::WriteFileBytes(small, "ok");
+    const struct {
+        std::string path;
+        std::uint64_t limit;
+        int code;
+    } cases[] = {
+        {fifo, 1u << 20, errNotRegularFile},
+        {"/dev/zero", 1u << 20, errNotRegularFile},
+        {folder, 1u << 20, errNotRegularFile},
+        {big, 1u << 20, errFileTooLarge},
+        {big, 4u << 20, 0},
+        {small, 2, 0},
+        {small, 1, errFileTooLarge},
+        {m_dir / "absent.pvx", 1u << 20, errFileNotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " " + std::to_string(c.limit));
+        oIFileStream* in = nullptr;
+        EXPECT_EQ(CatchFail([&] { in = NewIFileStream(c.path.c_str(), c.limit); }), c.code);
+        if (c.code != 0) {
+            // The message names the file.
+            EXPECT_EQ(std::string(ErrorDetail()).rfind(c.path, 0), 0u) << ErrorDetail();
+            continue;
+        }
+        ASSERT_NE(in, nullptr);
+        EXPECT_EQ(in->readAll().size(), std::filesystem::file_size(c.path));
+        in->destroy();
+    }
+    // The size limit is stated with the name.
+    EXPECT_EQ(CatchFail([&] { NewIFileStream(big.c_str(), 1u << 20); }), errFileTooLarge);
+    EXPECT_NE(std::string(ErrorDetail()).find("1 Mo"), std::string::npos) << ErrorDetail();
+}
+
+TEST_F(FileStreamTest, AFileWithoutReadPermissionIsReportedAsUnreadable) {
+    const std::string path = m_dir / "secret.pvx";
+    kvtest::WriteFileBytes(path, "text");
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    // The super-user reads anything: the check runs as nobody then (the folder lets nobody in).
+    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::seteuid(65534), 0);
+    }
+    const int code = CatchFail([&] { NewIFileStream(path.c_str()); });
+    if (root) {
+        ASSERT_EQ(::seteuid(0), 0);
+    }
+    EXPECT_EQ(code, errFileUnreadable);
+    EXPECT_STREQ(ErrorDetail(), path.c_str());
+}

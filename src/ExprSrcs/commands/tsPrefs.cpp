@@ -1,6 +1,7 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 
@@ -537,7 +538,9 @@ FunctionNamesResult ReadFunctionNames(const std::string& folder) {
     oIStreamPtr stream;
     for (const char* name : {kFunctionNamesFile, kFunctionNamesFileAlt}) {
         if (FindInFolder(folder, name, path) &&
-            CatchFail([&] { stream.reset(NewIFileStream(path.string().c_str())); }) == 0)
+            CatchFail([&] {
+                stream.reset(NewIFileStream(path.string().c_str(), kLargestPrefsFile));
+            }) == 0)
             break;
     }
     if (!stream) {

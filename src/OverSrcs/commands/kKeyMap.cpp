@@ -2,6 +2,7 @@
 // The code codec, the hooks, the key map and its file.
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
@@ -188,18 +189,30 @@ struct KeyFileState {
     std::vector<bool> bound = std::vector<bool>(kKeyMapSize, false);
     bool versionSeen = false;
     bool refused = false;
+    // How far lines have been counted, and the line number there (see currentLine).
+    const uint8_t* countedTo = nullptr;
+    int32_t linesBefore = 1;
 };
 
-// The line of the record being read (from 1): the line ends before the reader's position.
-int32_t currentLine(oReader& reader) {
+// The line of the record being read (from 1): the line ends before the reader's position. Records
+// come in file order, so the count goes on from where the last record's left off: reading the
+// whole file looks at each byte once.
+int32_t currentLine(oReader& reader, KeyFileState& state) {
     const auto* in = dynamic_cast<const oIMemoryStream*>(&reader.stream());
     if (in == nullptr)
         return 0;
-    int32_t line = 1;
-    for (const uint8_t* p = in->start(); p < in->current(); ++p) {
+    if (state.countedTo == nullptr || state.countedTo < in->start() ||
+        state.countedTo > in->current()) {
+        state.countedTo = in->start();
+        state.linesBefore = 1;
+    }
+    int32_t line = state.linesBefore;
+    for (const uint8_t* p = state.countedTo; p < in->current(); ++p) {
         if (*p == '\n' || *p == 0 || (*p == '\r' && (p + 1 >= in->end() || p[1] != '\n')))
             ++line;
     }
+    state.countedTo = in->current();
+    state.linesBefore = line;
     return line;
 }
 
@@ -225,7 +238,7 @@ bool readFields(oReader& reader, int32_t* out, int count, std::string& reason) {
 
 void readKeysVersion(oReader& reader, void* context) {
     auto& state = *static_cast<KeyFileState*>(context);
-    const int32_t line = currentLine(reader);
+    const int32_t line = currentLine(reader, state);
     int32_t version = 0;
     std::string reason;
     if (!readFields(reader, &version, 1, reason)) {
@@ -246,7 +259,7 @@ void readKeyBinding(oReader& reader, void* context) {
     auto& state = *static_cast<KeyFileState*>(context);
     if (state.refused)
         return;
-    const int32_t line = currentLine(reader);
+    const int32_t line = currentLine(reader, state);
     auto problem = [&](std::string reason) {
         state.result->problems.push_back({line, std::move(reason)});
     };
@@ -329,7 +342,7 @@ void WriteKeyMap(oOStream& stream, const KeyMapTable& map) {
 }
 
 KeyMapReadResult LoadKeyMapFile(const std::string& path) {
-    oIStreamPtr stream(NewIFileStream(path.c_str()));
+    oIStreamPtr stream(NewIFileStream(path.c_str(), kLargestPrefsFile));
     KeyMapTable map = KeyMap;
     KeyMapReadResult result = ReadKeyMap(*stream, map);
     DestroyStream(stream);

@@ -436,6 +436,45 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
     return static_cast<DWORD>(n);
 }
 
+int OpenRegularFileForReading(const std::string& nativePath, std::uint64_t maxBytes) {
+    // Checked by name first, so a device or a FIFO is never even opened; then again on the open
+    // descriptor, in case the name was replaced in between.
+    const auto refuse = [maxBytes](const struct stat& st) {
+        if (!S_ISREG(st.st_mode)) {
+            return ENODEV;
+        }
+        if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+            return EFBIG;
+        }
+        return 0;
+    };
+    struct stat st {};
+    if (::stat(nativePath.c_str(), &st) != 0) {
+        return -1;
+    }
+    if (const int why = refuse(st); why != 0) {
+        errno = why;
+        return -1;
+    }
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    int why = ::fstat(fd, &st) != 0 ? errno : refuse(st);
+    if (why == 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+            why = errno != 0 ? errno : EIO;
+        }
+    }
+    if (why != 0) {
+        ::close(fd);
+        errno = why;
+        return -1;
+    }
+    return fd;
+}
+
 DWORD GetLastError() {
     return static_cast<DWORD>(errno);
 }

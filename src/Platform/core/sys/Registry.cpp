@@ -358,17 +358,52 @@ bool ValidKeyPath(const std::string& path) {
 
 enum class LoadResult { ok, corrupt };
 
+// The largest settings file read.
+constexpr std::uint64_t kLargestStoreFile = 16u << 20;
+
 // Reads the store. A missing file is an empty store.
 LoadResult Load(Store& store) {
     const std::string file = StoreFile();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return LoadResult::ok;
-    }
-    std::string line;
-    unsigned lineNo = 0;
-    Key* current = nullptr;
     std::string why;
+    unsigned lineNo = 0;
+    const auto refuse = [&](const std::string& what) {
+        const std::string text = "The settings file " + file + " cannot be read (" + what +
+                                 "). It is left as it is and no setting is read or written until "
+                                 "it is repaired or removed.";
+        if (text != g_lastDiagnostic) {
+            std::fprintf(stderr, "korvaline: %s\n", text.c_str());
+        }
+        g_lastDiagnostic = text;
+        return LoadResult::corrupt;
+    };
+    // Only a regular file of a settings file's size is read: a FIFO or a device in its place is
+    // never waited on.
+    const int fd = OpenRegularFileForReading(file, kLargestStoreFile);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return LoadResult::ok;
+        }
+        return refuse(errno == ENODEV  ? std::string("it is not a regular file")
+                      : errno == EFBIG ? "it is larger than " +
+                                             std::to_string(kLargestStoreFile >> 20) + " MB"
+                                       : std::string(std::strerror(errno)));
+    }
+    std::string bytes;
+    {
+        char chunk[65536];
+        ssize_t n = 0;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && bytes.size() <= kLargestStoreFile) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        const int err = n < 0 ? errno : 0;
+        ::close(fd);
+        if (err != 0) {
+            return refuse(std::strerror(err));
+        }
+    }
+    std::istringstream in(bytes);
+    std::string line;
+    Key* current = nullptr;
     while (std::getline(in, line)) {
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
@@ -425,15 +460,7 @@ LoadResult Load(Store& store) {
         }
     }
     if (!why.empty()) {
-        const std::string text = "The settings file " + file + " cannot be read (line " +
-                                 std::to_string(lineNo) + ": " + why +
-                                 "). It is left as it is and no setting is read or written until "
-                                 "it is repaired or removed.";
-        if (text != g_lastDiagnostic) {
-            std::fprintf(stderr, "korvaline: %s\n", text.c_str());
-        }
-        g_lastDiagnostic = text;
-        return LoadResult::corrupt;
+        return refuse("line " + std::to_string(lineNo) + ": " + why);
     }
     g_lastDiagnostic.clear();
     return LoadResult::ok;

@@ -9,6 +9,7 @@
 #include "plat/Types.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -90,6 +91,14 @@ UINT GetWindowsDirectory(char* buf, UINT size);
 // Returns the length copied, at most size - 1; buf is always terminated.
 DWORD GetPrivateProfileString(const char* section, const char* key, const char* def, char* buf,
                               DWORD size, const char* iniFile);
+
+// --- reading outside files -----------------------------------------------------------------------
+
+// Opens an existing file for reading (a file-system path, UTF-8) without ever waiting on it: only a
+// regular file of at most maxBytes is opened. Returns the descriptor (blocking, close-on-exec), or
+// -1 with errno set: the system's error (ENOENT, EACCES, ...), ENODEV for anything but a regular
+// file (a folder, a FIFO, a device, a socket), EFBIG for a file larger than maxBytes.
+int OpenRegularFileForReading(const std::string& nativePath, std::uint64_t maxBytes);
 
 // --- errors -------------------------------------------------------------------------------------
 

@@ -1,0 +1,170 @@
+// The program with the files it meets on a user's machine: a preferences folder from an earlier,
+// incomplete install is filled in without touching the user's files; FIFOs, devices and unreadable
+// files in place of documents and preference files are refused by name without waiting on them; a
+// full disk is reported as such and keeps the old file; a long key map loads at start-up.
+
+#include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
+#include "App/MenuDispatch.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/oStreams.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Testing.h"
+#include "plat/TestingSys.h"
+#include "platform/SysTempDir.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+namespace pt = plat::testing;
+namespace fs = std::filesystem;
+
+constexpr int kSave = 263;
+constexpr int kSaveAs = 264;
+constexpr int kCopyAsTeXMenu = 1035;
+constexpr int kIdOk = 1;
+
+const fs::path kShippedFolder = fs::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs";
+
+// The program as the user starts it: its folder is the build's, so the first start copies the
+// shipped preferences folder from beside it into the data folder of the test's home.
+class FileSafetyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pt::setModuleFileName((fs::path(KV_BINARY_DIR) / "src" / "korvaline").string());
+    }
+    void TearDown() override {
+        if (m_running)
+            quit();
+        pt::setModuleFileName("");
+    }
+
+    // Starts the program with `args` after the options; every message box it shows is answered
+    // OK and its text kept in `boxes`.
+    void startUp(const std::vector<std::string>& args = {}) {
+        pt::reset();
+        for (int i = 0; i < 16; ++i)
+            pt::onMessageBox([this](const pt::MessageBoxCall& box) {
+                boxes.push_back(box.text);
+                return kIdOk;
+            });
+        AppHooks() = ShellHooks{};
+        CurrentDialog = nullptr;
+        MessageBoxUpFlag = false;
+        ResetKeyMap();
+        SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
+        InstallModelWiring();
+        std::vector<std::string> all{"-nosplash"};
+        all.insert(all.end(), args.begin(), args.end());
+        m_running = true;
+        ASSERT_TRUE(CQVAppStartup(all).runLoop);
+        pt::runUntilIdle();
+    }
+    void quit() {
+        CloseAllDocuments();
+        ShutDownProgram();
+        ResetKeyMap();
+        m_running = false;
+    }
+
+    std::string prefs() const { return m_dir / "data/Tessaron/Korvaline_Prefs"; }
+
+    // The text of the box that names `name`, or "".
+    std::string boxNaming(const std::string& name) const {
+        for (const std::string& text : boxes)
+            if (text.find(name) != std::string::npos)
+                return text;
+        return {};
+    }
+
+    SysTempDir m_dir;
+    ScopedEnv m_registry{"KV_REGISTRY_DIR", m_dir / "config"};
+    ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
+    ScopedEnv m_config{"XDG_CONFIG_HOME", m_dir / "config"};
+    std::vector<std::string> boxes;
+    bool m_running = false;
+};
+
+// Every file of the shipped folder, relative to it.
+std::vector<std::string> shippedFiles() {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(kShippedFolder))
+        if (entry.is_regular_file())
+            out.push_back(fs::relative(entry.path(), kShippedFolder).string());
+    return out;
+}
+
+TEST_F(FileSafetyTest, AFolderFromAnIncompleteInstallGetsTheShippedFilesAndKeepsTheUsers) {
+    ASSERT_TRUE(fs::exists(kShippedFolder / "function.txt"));
+    ASSERT_TRUE(fs::exists(kShippedFolder / "TeX.cat"));
+    ASSERT_TRUE(fs::is_directory(kShippedFolder / "Examples"));
+    // An earlier start made the folder with general.prf alone, which the user then changed.
+    std::string general = ReadFileBytes((kShippedFolder / "general.prf").string());
+    const std::size_t mk = general.find("\nMk");
+    ASSERT_NE(mk, std::string::npos);
+    general.replace(mk + 3, 2, "%%");
+    WriteFileBytes(prefs() + "/general.prf", general);
+    // And a translator of the user's own under a shipped name.
+    WriteFileBytes(prefs() + "/Text.CAT", "the user's own table");
+
+    startUp();
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    for (const std::string& name : shippedFiles()) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(prefs() + "/" + name));
+        if (name != "general.prf" && name != "Text.CAT") {
+            EXPECT_EQ(ReadFileBytes(prefs() + "/" + name),
+                      ReadFileBytes((kShippedFolder / name).string()));
+        }
+    }
+    EXPECT_NE(ReadFileBytes(prefs() + "/general.prf").find("\r\nMk%%\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(prefs() + "/Text.CAT"), "the user's own table");
+    quit();
+}
+
+TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
+    // A good document, saved by the program.
+    const std::string good = m_dir / "good.pvx";
+    startUp();
+    NewUntitledDocument()->takeFocus();
+    pt::runUntilIdle();
+    pt::type("g");
+    pt::runUntilIdle();
+    pt::answerFileDialog(good);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    quit();
+
+    const std::string fifo = m_dir / "pipe.pvx";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = m_dir / "folder.pvx";
+    fs::create_directories(folder);
+    // Each is reported by name; the good document after them still opens.
+    startUp({fifo, "/dev/zero", good});
+    const std::string notRegular = LoadErrorString(errNotRegularFile);
+    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(name);
+        const std::string text = boxNaming(name);
+        EXPECT_NE(text.find(notRegular), std::string::npos) << text;
+    }
+    ASSERT_EQ(OpenDocumentCount(), 1);
+    EXPECT_EQ(OpenDocumentList->filePath(), good);
+}
+
+} // namespace
+} // namespace kvtest

@@ -5,6 +5,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "plat/Resources.h"
 #include "plat/Window.h"
 
@@ -250,6 +251,8 @@ bool MenuCommandIsMissing(int id) {
 }
 
 int DoMenuCommand(int id) {
+    // Any menu command ends a run of typing: the keys typed after it are an undo step of their own.
+    EndEditRun();
     if (AppHooks().runAdHocMenuItem) {
         const bool adHoc = GuardedCall([&] { return AppHooks().runAdHocMenuItem(id); },
                                        [](std::int16_t code) {

@@ -157,6 +157,8 @@ void ExprPane::resize(int32_t dx, int32_t dy) {
 }
 
 void ExprPane::becomeFront() {
+    // Typing in another pane, or after a dialog, starts an undo step of its own.
+    EndEditRun();
     ActiveList = m_record.m_entries;
     ActivePane = this;
     ActivePad = this;

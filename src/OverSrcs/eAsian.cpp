@@ -402,7 +402,7 @@ void TypeAsianChar(int32_t code) {
     }
     if (TheModelHooks().entryBeingActedUpon == nullptr)
         InstallCommandModelHooks();
-    BeginEditStep(1);
+    BeginEditStep(kUndoTyping);
     SelectInsideExpressionWhenEmpty();
     SelectionEntry* saved = SaveSelectionList();
     if (saved == nullptr)
@@ -425,6 +425,7 @@ void TypeAsianChar(int32_t code) {
         hooks.redrawAfterEdit();
     if (failed != 0)
         Fail(failed);
+    FinishEditStep();
 }
 
 int32_t eAsian::whereChar(unsigned char) {

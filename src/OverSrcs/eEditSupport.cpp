@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eModelHooks.h"
@@ -361,6 +362,48 @@ void selectAndModify(eExpr* match) {
     refreshActivePane();
 }
 
+// The matrix (or ruled grid) whose cell holds the node, within as many levels as the inward walk
+// takes. A matrix is hard to select whole, as its cells fill it: a selection in one of its cells
+// means the matrix. The other kinds are looked for only inside the selection.
+eExpr* enclosingOfKind(eExpr* node, int32_t kind) {
+    if (kind != 3)
+        return nullptr;
+    eExpr* n = node != nullptr ? node->m_parent : nullptr;
+    for (int32_t k = 0; k < kInwardSteps && n != nullptr && n->m_parent != nullptr;
+         ++k, n = n->m_parent)
+        if (askKind(n, kind))
+            return n;
+    return nullptr;
+}
+
+// Whether the node is still in the tree (compared by address only: it may have been destroyed).
+bool inTree(const eExpr* root, const eExpr* node) {
+    if (root == nullptr || node == nullptr)
+        return false;
+    if (root == node)
+        return true;
+    for (int32_t i = 0; i < root->childCount(); ++i)
+        if (inTree(root->getChild(i), node))
+            return true;
+    return false;
+}
+
+// Puts back the selection the user made (the inward and outward walk leave another one); false,
+// leaving the selection alone, when one of its nodes is gone.
+bool restoreSelection(const std::vector<SelectionEntry>& made) {
+    if (ActiveRecord == nullptr)
+        return false;
+    for (const SelectionEntry& e : made)
+        if (!inTree(ActiveRecord->m_root, e.node))
+            return false;
+    RedrawSelectionHighlight();
+    ClearSelectionList(*ActiveRecord);
+    for (const SelectionEntry& e : made)
+        AddSelectionEntry(*ActiveRecord, e);
+    RedrawSelectionHighlight();
+    return true;
+}
+
 bool tryNode(eExpr* node, int32_t kind) {
     if (node->childCount() > 0 && hasWidth(node) && askKind(node, kind)) {
         selectAndModify(node);
@@ -413,8 +456,13 @@ void ModifyNodeOfKind(int32_t kind) {
     const SelectionEntry first = ActiveRecord->entry(0);
     ExprPtr copy = CopySelectedPart(first);
     if (!copy) {
+        // A caret selects nothing to look into: the matrix it lies in is the one meant.
+        if (eExpr* outer = enclosingOfKind(first.node, kind);
+            outer != nullptr && first.node != nullptr)
+            selectAndModify(outer);
+        else
+            NoteAlert(kChangeNotFoundMessage);
         ChangeQueryFlag = 0;
-        NoteAlert(kChangeNotFoundMessage);
         return;
     }
     bool match = askKind(copy.get(), kind);
@@ -432,16 +480,26 @@ void ModifyNodeOfKind(int32_t kind) {
         return;
     }
     if (!SearchSubtreeForKind(first.node, kind)) {
+        std::vector<SelectionEntry> made;
+        for (int32_t i = 0; i < ActiveRecord->count(); ++i)
+            made.push_back(ActiveRecord->entry(i));
         for (int32_t k = 0; k < kInwardSteps && ChangeFoundFlag == 0; ++k) {
             DoCommand(kCmdSelectInward, 0);
             if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
                 break;
             SearchSubtreeForKind(ActiveRecord->entry(0).node, kind);
         }
-        if (ChangeFoundFlag == 0) {
+        if (ChangeFoundFlag == 0 && ActiveRecord != nullptr) {
             for (int32_t k = 0; k < kInwardSteps; ++k)
                 DoCommand(kCmdSelectOutward, 0);
-            NoteAlert(kChangeNotFoundMessage);
+            // Nothing of the kind inside the selection. The walk changed nothing in the tree, so
+            // the nodes the user selected are still there: their selection comes back, and a
+            // selection in a matrix cell modifies that matrix.
+            eExpr* outer = restoreSelection(made) ? enclosingOfKind(first.node, kind) : nullptr;
+            if (outer != nullptr)
+                selectAndModify(outer);
+            else
+                NoteAlert(kChangeNotFoundMessage);
         }
     }
     ChangeQueryFlag = 0;

@@ -25,6 +25,7 @@ uint8_t BatchMode = 0;
 int32_t ShiftHeld = 0;
 int32_t CtrlHeld = 0;
 int32_t AltShiftHeld = 0;
+uint32_t SelectionListChanges = 0;
 void (*ScrollSelectionIntoViewHook)(eExpr* node) = nullptr;
 
 namespace {
@@ -272,6 +273,7 @@ void DestroySelectionRecord(SelectionRecord& record) {
 }
 
 void ClearSelectionList(SelectionRecord& record) {
+    ++SelectionListChanges;
     if (record.m_entries != nullptr)
         record.m_entries[0] = SelectionEntry{};
     // A selection made afresh starts no Shift+arrow run of its own.
@@ -289,6 +291,7 @@ const SelectionEntry* AddSelectionEntry(SelectionRecord& record, const Selection
     if (entry.node == nullptr)
         return nullptr;
     ensureArray(record);
+    ++SelectionListChanges;
     const int32_t n = record.count();
     for (int32_t i = 0; i < n; ++i) {
         eExpr* listed = record.m_entries[i].node;
@@ -314,6 +317,7 @@ const SelectionEntry* AddSelectionEntry(SelectionRecord& record, const Selection
 }
 
 void RemoveSelectionEntry(SelectionRecord& record, const eExpr* node) {
+    ++SelectionListChanges;
     const int32_t n = record.count();
     for (int32_t i = 0; i < n; ++i) {
         if (record.m_entries[i].node == node) {
@@ -340,6 +344,7 @@ SelectionEntry* SaveSelectionList() {
     if (ActiveRecord == nullptr)
         return nullptr;
     ensureArray(*ActiveRecord);
+    ++SelectionListChanges;
     // The list is about to change: what is shown of it goes first, and the redraw after the
     // command shows the new one.
     RedrawSelectionHighlight();
@@ -384,6 +389,7 @@ void RetargetSelections(eExpr* from, eExpr* to) {
         ForgetSelectionsOf(from);
         return;
     }
+    ++SelectionListChanges;
     if (ActiveRecord != nullptr &&
         (ActiveRecord->m_extendAnchor.node == from || ActiveRecord->m_extendFocus.node == from ||
          ActiveRecord->m_extendResult.node == from))
@@ -426,8 +432,10 @@ void ForgetSelectionsOf(eExpr* node) {
         endExtendRun(*ActiveRecord);
     if (ActiveList != nullptr) {
         for (int32_t i = listLength(ActiveList) - 1; i >= 0; --i)
-            if (ActiveList[i].node == node)
+            if (ActiveList[i].node == node) {
                 removeAt(ActiveList, i);
+                ++SelectionListChanges;
+            }
     }
     forgetInSavedList(node);
 }

@@ -67,6 +67,10 @@ extern uint8_t BatchMode;           // a command runs over several selections: n
 extern int32_t ShiftHeld;           // modifier state of the current key or mouse event
 extern int32_t CtrlHeld;
 extern int32_t AltShiftHeld;
+// Counts every change of any record's selection list (a click, an arrow, an edit's new caret...).
+// The command layer compares it across keystrokes: a run of typing goes on only while nothing but
+// the typing itself has touched the selection.
+extern uint32_t SelectionListChanges;
 
 // Called by PlaceCaret when a new caret lies outside the visible zone: lays the active pane out
 // again and scrolls the selection into view, without marking the document changed. The expression

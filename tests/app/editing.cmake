@@ -8,6 +8,8 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PaletteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExportsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RtfOleTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UndoStepsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ModifyMatrixMenuTest.cpp
 )
 add_dependencies(kv_app_tests kv_translators)
 

@@ -33,7 +33,15 @@ bool s_widen = false;         // the code came with bit 0x8000
 bool s_oneShotTyping = false; // GetTypingFSS used a slippery typing style
 bool s_hasLastFontChoice = false;
 FSSRecord s_lastFontChoice;
-int32_t s_previousUndoMode = -1;
+// The run the last edit step belongs to: its record and undo mode, and the selection-change count
+// the step left behind. `open` holds only from the end of a run step until anything else happens.
+struct EditRun {
+    const SelectionRecord* record = nullptr;
+    int32_t mode = kUndoPlain;
+    uint32_t selectionChanges = 0;
+    bool open = false;
+};
+EditRun s_run;
 uint32_t s_editStepCounter = 0;
 // The style-table index the typing style came from (-1: none); GetTypingFSS reads whether that
 // entry is slippery.
@@ -395,7 +403,7 @@ void ResetCommandState() {
     s_widen = false;
     s_oneShotTyping = false;
     s_hasLastFontChoice = false;
-    s_previousUndoMode = -1;
+    s_run = EditRun{};
     s_editStepCounter = 0;
     s_typingStyleIndex = -1;
     s_undo = UndoSnapshot{};
@@ -410,10 +418,14 @@ void DoCommand(int32_t code, int32_t mode) {
     ensureCommandModelHooks();
     s_widen = (code & kCmdWidenBit) != 0;
     CurrentCommandCode = code & kCmdCodeMask;
+    const int32_t undoMode = UndoModeOfCommand(CurrentCommandCode, mode);
+    // Undo, copy, Select All and the other commands of the window end a run of typing as well.
+    if (undoMode <= kUndoPlain)
+        EndEditRun();
     if (DoWindowCommand())
         return;
     const int32_t c = CurrentCommandCode;
-    BeginEditStep(c == kCmdBackspace ? 2 : c == kCmdNewLine ? 3 : (c & 0x3FFF) == 0 ? 0 : mode);
+    BeginEditStep(undoMode);
     // Nothing selected: the command acts at a caret inside the expression.
     SelectInsideExpressionWhenEmpty();
     SelectionEntry* saved = SaveSelectionList();
@@ -465,6 +477,7 @@ void DoCommand(int32_t code, int32_t mode) {
         hooks().styleButtons(0, 1);
     if (failed != 0)
         Fail(failed);
+    FinishEditStep();
 }
 
 void InsertExprAsEdit(ExprPtr expression) {
@@ -764,12 +777,64 @@ void DoInsertCommand() {
 // ---- Edit steps and undo
 // -------------------------------------------------------------------------
 
+int32_t UndoModeOfCommand(int32_t code, int32_t callerMode) {
+    const int32_t c = code & kCmdCodeMask;
+    const bool ruler = ActiveRecord != nullptr && ActiveRecord->m_options[2] != 0;
+    // Moving the selection changes nothing in the tree, except Ctrl+arrows (they nudge) and Tab in
+    // ruler mode (it types a tab).
+    if (c >= kCmdSelectParts && c <= kCmdLineEnd) {
+        if (c >= kCmdMoveLeft && c <= kCmdMoveDown && CtrlHeld != 0)
+            return kUndoPlain;
+        if (c == kCmdSelectNextSlot && ruler)
+            return kUndoPlain;
+        return kUndoSelectionOnly;
+    }
+    bool overRange = false;
+    for (int32_t i = 0; i < activeCount(); ++i) {
+        const SelectionEntry& e = ActiveRecord->entry(i);
+        if (e.start != e.end || e.rowStart != e.rowEnd)
+            overRange = true;
+    }
+    switch (c) {
+    case kCmdBackspace:
+        return overRange ? kUndoPlain : kUndoBackspace;
+    case kCmdDeleteForward:
+    case kCmdDeleteForwardToo:
+        return overRange ? kUndoPlain : kUndoDeleteForward;
+    case kCmdNewLine:
+        return kUndoNewLine;
+    default:
+        break;
+    }
+    // Only typed characters make runs; every other command is a step of its own.
+    if (IsCharCode(c) && callerMode == kUndoTyping)
+        return kUndoTyping;
+    return kUndoPlain;
+}
+
+void EndEditRun() {
+    s_run.open = false;
+}
+
+void FinishEditStep() {
+    if (BatchMode != 0 || s_run.mode <= kUndoPlain || s_run.record != ActiveRecord)
+        return;
+    s_run.selectionChanges = SelectionListChanges;
+    s_run.open = true;
+}
+
 void BeginEditStep(int32_t mode) {
     if (BatchMode == 0) {
-        if (mode == 0 || mode != s_previousUndoMode || s_undo.record != ActiveRecord ||
-            !s_undo.expression)
-            takeSnapshot();
-        s_previousUndoMode = mode;
+        if (mode == kUndoSelectionOnly) {
+            s_run = EditRun{};
+        } else {
+            const bool continues = mode > kUndoPlain && s_run.open && s_run.mode == mode &&
+                                   s_run.record == ActiveRecord &&
+                                   s_run.selectionChanges == SelectionListChanges && CanUndo();
+            if (!continues)
+                takeSnapshot();
+            s_run = EditRun{ActiveRecord, mode, 0, false};
+        }
     }
     const bool pending = hooks().inputPending != nullptr && hooks().inputPending();
     FullRedrawFlag = (activeCount() >= 4 || (pending && s_editStepCounter % 4 != 0)) ? 1 : 0;
@@ -785,7 +850,7 @@ bool UndoLastEdit() {
         return false;
     UndoSnapshot snapshot = std::move(s_undo);
     s_undo = UndoSnapshot{};
-    s_previousUndoMode = -1;
+    s_run = EditRun{};
     ClearSelectionList(*ActiveRecord);
     eExpr* restored = snapshot.expression.get();
     ActiveRecord->m_root->setChild(0, std::move(snapshot.expression));

@@ -193,8 +193,29 @@ void MergeAdjacentWords();
 // ---- Edit steps and undo
 // -------------------------------------------------------------------------
 
-// Opens an edit step: takes the undo snapshot for a plain command (mode 0) or a change of mode.
+// Undo modes of an edit step. A plain command is a step of its own. Typing, Backspace at a caret,
+// Delete at a caret and new lines come in runs: the keystrokes of one run share a step, and a run
+// ends as soon as anything but the run itself touches the selection (a click, an arrow, Tab,
+// Select All), another command runs or another pane comes to the front. Commands that only move
+// the selection open no step: Undo goes on restoring the state before the last edit.
+inline constexpr int32_t kUndoSelectionOnly = -2;
+inline constexpr int32_t kUndoPlain = 0;
+inline constexpr int32_t kUndoTyping = 1;
+inline constexpr int32_t kUndoBackspace = 2;
+inline constexpr int32_t kUndoNewLine = 3;
+inline constexpr int32_t kUndoDeleteForward = 4;
+
+// The undo mode the dispatcher gives a code coming with the caller's mode (1 for keys, 0 for menus
+// and palettes), for the active selection: a Backspace or Delete over a range is a step of its own.
+int32_t UndoModeOfCommand(int32_t code, int32_t callerMode);
+// Opens an edit step: takes the undo snapshot unless the step continues the open run of its mode;
+// kUndoSelectionOnly takes none and ends the run.
 void BeginEditStep(int32_t mode);
+// Closes an edit step that ran to its end: a run step stays open for the next keystroke of its
+// kind while the selection stays as the step left it.
+void FinishEditStep();
+// Ends the open run: the next keystroke opens a step of its own.
+void EndEditRun();
 // Puts the tree and the selection of the last snapshot back; true when there was one to restore.
 bool UndoLastEdit();
 // Whether an undo snapshot is held for the active record.

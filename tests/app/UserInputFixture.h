@@ -1,0 +1,115 @@
+#pragma once
+// The running program driven as the user drives it: keys through the program's own loop (its key
+// filter hands the keys without a character to the front window), drags in a document, and the
+// buttons of the palette and its sub-palettes.
+
+#include "App/MessageLoop.h"
+#include "App/kPalette.h"
+#include "AppDocumentFixture.h"
+#include "OverPc/shell/Pwindow.h"
+#include "plat/Input.h"
+
+#include <string_view>
+
+namespace kvtest {
+
+namespace pt = plat::testing;
+
+class UserInputFixture : public AppDocumentFixture {
+public:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        InstallPaletteHooks();
+        ResetPalettes();
+    }
+
+    // The program's own loop takes the keys: its key filter hands the keys without a character
+    // to the front window.
+    static void pump() {
+        int exitCode = 0;
+        EXPECT_FALSE(RunPendingMessages(exitCode));
+        pt::runUntilIdle();
+    }
+    static void keys(std::string_view text) {
+        pt::type(text);
+        pump();
+    }
+    static void key(int vk, unsigned mods = 0) {
+        pt::key(vk, mods);
+        pump();
+    }
+    // The palette window, open and above the documents. (After a dialog the headless back end
+    // leaves the frame above the palette, where the pointer would not reach it.)
+    static plat::HWND paletteOnTop() {
+        const plat::HWND palette = openPalette();
+        if (palette != nullptr)
+            plat::BringWindowToTop(palette);
+        return palette;
+    }
+    // The main palette's button with the code.
+    static void fromMainPalette(int32_t code) {
+        const plat::HWND palette = paletteOnTop();
+        ASSERT_NE(palette, nullptr);
+        const int32_t cell = PaletteCellSize();
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (b.code == code) {
+                pt::advanceClock(2000);
+                pt::click(palette, b.column * cell + b.columns * cell / 2,
+                          b.row * cell + b.rows * cell / 2);
+                pump();
+                return;
+            }
+        FAIL() << std::hex << code;
+    }
+    static void undo() { key('Z', pt::kCtrl); }
+
+    // Drags across the items first..last of the document's top row, from just left of the first
+    // to just right of the last.
+    static void dragOver(ExprFilePane* pane, int32_t first, int32_t last) {
+        eExpr* row = pane->expression();
+        ASSERT_LT(last, row->childCount());
+        auto inPad = [&](const eExpr* node) {
+            Zone z = node->m_zone;
+            for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
+                ZoneOffset(z, p->m_zone.left, p->m_zone.top);
+            return z;
+        };
+        const Zone a = inPad(row->getChild(first));
+        const Zone b = inPad(row->getChild(last));
+        const Zone& frame = pane->zoneInParent();
+        const int32_t dx = frame.left - pane->bounds().left;
+        const int32_t dy = frame.top - pane->bounds().top;
+        const int32_t y = (a.top + a.bottom) / 2 + dy;
+        pt::drag(HandleOfWindow(pane->windowHandle()), plat::POINT{a.left + 1 + dx, y},
+                 plat::POINT{b.right - 1 + dx, y});
+        pump();
+    }
+
+    // Presses the main palette's button of sub-palette `slot` and releases over the sub-palette's
+    // button with `code`, as the user picks from a sub-palette.
+    void fromSubPalette(int32_t slot, int32_t code) {
+        const plat::HWND palette = paletteOnTop();
+        ASSERT_NE(palette, nullptr);
+        const int32_t cell = PaletteCellSize();
+        PaletteBlock found;
+        bool have = false;
+        for (const PaletteBlock& b : PaletteBlocks(*SubPalette(slot)))
+            if (b.code == code) {
+                found = b;
+                have = true;
+            }
+        ASSERT_TRUE(have) << std::hex << code;
+        const plat::POINT press{2 * slot * cell + cell, cell};
+        const plat::POINT release{2 * slot * cell + found.column * cell + found.columns * cell / 2,
+                                  2 * cell + found.row * cell + found.rows * cell / 2};
+        // Far from the last press: no double click.
+        pt::advanceClock(2000);
+        pt::press(palette, press.x, press.y);
+        pt::move(palette, release.x, press.y + cell);
+        pt::move(palette, release.x, release.y);
+        pt::release(palette, release.x, release.y);
+        pump();
+    }
+};
+
+} // namespace kvtest

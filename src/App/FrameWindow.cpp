@@ -15,7 +15,6 @@
 #include "plat/Window.h"
 
 #include <deque>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -65,11 +64,6 @@ void layoutStatusBar(plat::HWND frame) {
     if (height <= 0)
         height = plat::GetSystemMetrics(plat::SM_CYMENU) + 4;
     plat::MoveWindow(bar, 0, client.bottom - height, client.right, height, plat::TRUE);
-}
-
-bool fileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(plat::NativePath(path.c_str()).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -169,34 +163,9 @@ void serveFileOpenRequest(plat::WPARAM atom) {
             front->show();
         return;
     }
-    char path[256] = {};
-    const plat::UINT length =
-        plat::GlobalGetAtomName(static_cast<plat::ATOM>(atom), path, sizeof path);
-    plat::GlobalDeleteAtom(static_cast<plat::ATOM>(atom));
-    if (length == 0)
-        return;
-    const std::string file(path, length);
-    GuardedCall(
-        [&] {
-            const char type = FileTypeOfPath(file.c_str());
-            // Only an existing file of a type the program knows is opened; anything else is
-            // reported, so a mistyped name never becomes a new empty document.
-            if (!fileExists(file)) {
-                SetErrorDetail(file.c_str());
-                Fail(errFileNotFound);
-            }
-            if (type == '?' || type == 0) {
-                SetErrorDetail(file.c_str());
-                Fail(errDataCorrupted);
-            }
-            if (!AppHooks().openDocumentWindow)
-                Fail(errNotInstalled);
-            AppHooks().openDocumentWindow(file.c_str(), type);
-        },
-        [](std::int16_t code) {
-            ErrorAlert(code);
-            SetErrorDetail(nullptr);
-        });
+    // Only an existing file of a type the program knows is opened; anything else is reported,
+    // so a mistyped name never becomes a new empty document.
+    OpenFileFromAtom(static_cast<std::uint16_t>(atom));
 }
 
 } // namespace

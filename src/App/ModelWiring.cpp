@@ -434,7 +434,12 @@ void InstallModelWiring() {
     SetMenuHandler(kCharacterCommandsMenuId, &RunCharacterCommands);
     KeyboardFontCommandChooser = &AskFSSCmd;
     // Fichier > "Save Metafile...".
-    SetMenuHandler(265, &SaveMetafileCommand);
+    // Fichier > "Save Metafile...": a metafile saved this way makes it the save type of new
+    // documents too.
+    SetMenuHandler(265, [] {
+        if (SaveMetafileCommand())
+            SetGeneralPrefValue("Sa", 0, kMetafileSaveType);
+    });
     // Fichier > "Configuration de l'impression...".
     SetMenuHandler(kPrintSetupMenuId, [] { RunPrintSetupDialog(); });
     // Édition > "Alignement magique" and "Supprimer l'alignement".

@@ -11,6 +11,7 @@
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -463,6 +464,64 @@ void RedrawAfterEdit() {
         ActivePad->invalidate(nullptr);
 }
 
+void DrawNodeNow(eExpr* node) {
+    if (node == nullptr || node->m_parent == nullptr || ActivePad == nullptr ||
+        ActiveRecord == nullptr)
+        return;
+    eExpr* parent = node->m_parent;
+    // The parent's place in the pad as last laid out: the edit marked it to be laid out again,
+    // but its zone still holds where it is shown.
+    int32_t parentLeft = 0;
+    int32_t parentTop = 0;
+    for (const eExpr* n = parent; n != nullptr; n = n->m_parent) {
+        if ((n->m_flags & kNodePlaced) == 0)
+            return;
+        parentLeft += n->m_zone.left;
+        parentTop += n->m_zone.top;
+    }
+    // Where the leaf goes inside the parent: its own place, or, new and not a row, right of its
+    // previous sibling on that sibling's first reference line.
+    const eExpr* previous = nullptr;
+    const bool placed = (node->m_flags & kNodePlaced) != 0;
+    if (!placed) {
+        if (node->isString())
+            return;
+        for (int32_t i = 1; i < parent->childCount(); ++i)
+            if (parent->getChild(i) == node)
+                previous = parent->getChild(i - 1);
+        if (previous == nullptr || (previous->m_flags & kNodePlaced) == 0)
+            return;
+    }
+    const int32_t left = placed ? node->m_zone.left : previous->m_zone.right;
+    const int32_t oldTop = node->m_zone.top;
+    const int32_t oldRef = node->m_zone.ref1;
+    // The leaf alone, laid out with its style in this pad; the whole tree follows at the next
+    // redraw, which takes this layout of the leaf as it is.
+    const SelectionRecord& r = *ActiveRecord;
+    {
+        WideStructureOff wide;
+        DrawState.measurePort = ActivePad;
+        SetDrawOptions(r.m_options[0], r.m_options[1], r.m_options[2], r.m_options[3]);
+        SetupNodeStyle(node);
+        node->measure();
+    }
+    // Same first reference line as before (or as the previous sibling's).
+    const int32_t top = placed ? oldTop + oldRef - node->m_zone.ref1
+                               : previous->m_zone.top + previous->m_zone.ref1 - node->m_zone.ref1;
+    ZoneOffset(node->m_zone, left, top);
+    Zone shown = node->m_zone;
+    ZoneOffset(shown, parentLeft, parentTop);
+    PaintEditBackground(ActivePad, r);
+    ActivePad->eraseZone(shown);
+    DrawExpr(node, ActivePad, r.m_options[0], r.m_options[1], r.m_options[2], r.m_options[3],
+             parentLeft, parentTop);
+    ActivePad->noteDirectInk(shown);
+}
+
+int32_t ActiveLineUnit() {
+    return ActivePad != nullptr ? std::max<int32_t>(1, ActivePad->lineUnit()) : 1;
+}
+
 void RefreshPane(ExprPane* pane) {
     if (pane == nullptr)
         return;
@@ -635,4 +694,6 @@ void InstallExprPaneHooks() {
     hooks.redrawAfterEdit = RedrawAfterEdit;
     hooks.refreshActivePane = RefreshActivePane;
     hooks.markEdited = MarkEdited;
+    hooks.drawNodeNow = DrawNodeNow;
+    hooks.activeLineUnit = ActiveLineUnit;
 }

@@ -125,6 +125,12 @@ void MarkEdited(eExpr* node);
 // After an edit: re-measures the active pane and invalidates its pad (only the highlight when the
 // tree did not change; nothing during a batch).
 void RedrawAfterEdit();
+// An edited leaf shown at once, before the next paint: laid out alone in the active pad and drawn
+// at its place (a new one right of its previous sibling, on that sibling's first reference line)
+// over its erased zone.
+void DrawNodeNow(eExpr* node);
+// The active pad's line unit (device units of a hairline), at least 1: the step of nudges.
+int32_t ActiveLineUnit();
 // Invalidates the whole tree of the active pane (or of every pane, or one), lays it out again and
 // redraws it.
 void RefreshActivePane();

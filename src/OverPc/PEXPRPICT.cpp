@@ -327,25 +327,34 @@ void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPic
     CloseStream(stream);
 }
 
-void SaveMetafileCommand() {
+int32_t MetafileResolution = 0;
+
+int32_t MetafileDotsPerInch() {
+    return MetafileResolution > 0 ? MetafileResolution : 2540;
+}
+
+bool SaveMetafileCommand() {
     ExprFilePane* pane = FrontExpressionDocument();
     if (pane == nullptr)
-        return;
+        return false;
     std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName() : pane->filePath());
     proposal.replace_extension(".emf");
     std::string path = proposal.string();
     if (!SaveFileDialog("Save Metafile", path))
-        return;
+        return false;
     const SelectionRecord& record = pane->record();
     ExprPictureStyle style;
     style.keepBackground = record.m_noBackground != 0;
     if (!style.keepBackground)
         style.background = record.m_background;
     const int16_t code =
-        CatchFail([&] { SaveExprAsMetafile(record.m_root->getChild(0), path.c_str(), style); });
+        CatchFail([&] {
+            SaveExprAsMetafile(record.m_root->getChild(0), path.c_str(), style,
+                               MetafileDotsPerInch());
+        });
     if (code != 0) {
         ErrorAlert(code);
-        return;
+        return false;
     }
     pane->setFilePath(path);
     pane->setChanged(false);
@@ -353,4 +362,5 @@ void SaveMetafileCommand() {
     // The window title and its Windows menu entry take the new name.
     pane->renameWindow();
     UpdateSaveMenuItem(kMetafileSaveType);
+    return true;
 }

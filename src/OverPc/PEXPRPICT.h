@@ -23,6 +23,12 @@ inline constexpr int errNoExpressionInFile = 495;
 // The save type of enhanced metafiles.
 inline constexpr int32_t kMetafileSaveType = 12;
 
+// Metafile pictures in dots per inch, as the Metafile Prefs keep it (0 or less: not set).
+extern int32_t MetafileResolution;
+// The resolution every metafile of an expression is recorded at (Save Metafile, the metafile
+// save type and both clipboard metafiles): MetafileResolution, or 2540 when it is 0 or less.
+int32_t MetafileDotsPerInch();
+
 // The rotation the next picture is drawn with and the permanent one it goes back to afterwards
 // (hundredths of a degree, quarter turns).
 extern int32_t NextPictureRotation;
@@ -99,5 +105,6 @@ bool ReadEmfFile(const char* path);
 // Recorded at `dotsPerInch` (0 or less: the screen's).
 void SaveExprAsMetafile(const eExpr* expression, const char* path, const ExprPictureStyle& style,
                         int32_t dotsPerInch = 0);
-// The "Save Metafile" command of the front document window.
-void SaveMetafileCommand();
+// The "Save Metafile" command of the front document window; true when the file was written (the
+// document then has the metafile save type).
+bool SaveMetafileCommand();

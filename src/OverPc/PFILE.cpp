@@ -951,18 +951,39 @@ void SetOpenDocumentHook(OpenDocumentHook hook) {
 }
 
 void OpenFileFromAtom(std::uint16_t atom) {
-    char path[1025];
-    const plat::UINT n = plat::GlobalGetAtomName(atom, path, sizeof path);
+    if (atom == 0) {
+        return;
+    }
+    std::string path(static_cast<std::size_t>(plat::kMaxAtomName) + 1, '\0');
+    const plat::UINT n =
+        plat::GlobalGetAtomName(atom, path.data(), static_cast<int>(path.size()));
     plat::GlobalDeleteAtom(atom);
-    if (n == 0 || !FileExists(path) || FindExtension(path) == nullptr) {
+    if (n == 0) {
         return;
     }
-    if (g_openDocument == nullptr) {
-        KV_ASSERT_FAILED("OpenFileFromAtom");
-        return;
-    }
-    const char type = FileTypeOfPath(path);
-    GuardedCall([&] { g_openDocument(path, type); }, [](int code) { ErrorAlert(code); });
+    path.resize(n);
+    GuardedCall(
+        [&] {
+            // A folder is no document either.
+            const char type = FileTypeOfPath(path.c_str());
+            if (!FileExists(path.c_str()) || type == 'd') {
+                SetErrorDetail(path.c_str());
+                Fail(errFileNotFound);
+            }
+            if (FindExtension(path.c_str()) == nullptr || type == '?' || type == 0) {
+                SetErrorDetail(path.c_str());
+                Fail(errDataCorrupted);
+            }
+            if (g_openDocument == nullptr) {
+                KV_ASSERT_FAILED("OpenFileFromAtom");
+                Fail(errNotInstalled);
+            }
+            g_openDocument(path.c_str(), type);
+        },
+        [](int code) {
+            ErrorAlert(code);
+            SetErrorDetail(nullptr);
+        });
 }
 
 // ---- Bitmap files -------------------------------------------------------------------------------
@@ -1079,6 +1100,19 @@ void SetFrontBitmapHook(FrontBitmapHook hook) {
     g_frontBitmap = hook;
 }
 
+void WriteBitmapFile(const FrontDocumentBitmap& bitmap, const std::string& path) {
+    constexpr int kBitmapFileAlert = 495;
+    std::uint8_t header[14];
+    if (!MakeBitmapFileHeader(bitmap.dib.data(), bitmap.dib.size(), header)) {
+        Fail(kBitmapFileAlert);
+    }
+    // Until close takes it over, a failure deletes the stream, which removes its unfinished file.
+    std::unique_ptr<oOFileStream, oOStreamDeleter> stream(NewOFileStream(path.c_str(), true));
+    stream->writeRaw(header, sizeof header);
+    stream->writeRaw(bitmap.dib.data(), static_cast<std::uint32_t>(bitmap.dib.size()));
+    stream.release()->close();
+}
+
 bool SaveBitmapFile(bool ask) {
     constexpr int kBitmapFileAlert = 495;
     FrontDocumentBitmap bitmap;
@@ -1103,14 +1137,7 @@ bool SaveBitmapFile(bool ask) {
     if ((ask || bitmap.changed || path.empty()) && !SaveFileDialog("Save Bitmap", path)) {
         return false;
     }
-    const int code = CatchFail([&] {
-        // Until close takes it over, a failure deletes the stream, which removes its unfinished
-        // file.
-        std::unique_ptr<oOFileStream, oOStreamDeleter> stream(NewOFileStream(path.c_str(), true));
-        stream->writeRaw(header, sizeof header);
-        stream->writeRaw(bitmap.dib.data(), static_cast<std::uint32_t>(bitmap.dib.size()));
-        stream.release()->close();
-    });
+    const int code = CatchFail([&] { WriteBitmapFile(bitmap, path); });
     if (code != 0) {
         ErrorAlert(code);
         return false;

@@ -244,8 +244,10 @@ int ShellOpenIfExists(const char* path);
 // its type. Installed at start-up by the document layer.
 using OpenDocumentHook = void (*)(const char* path, char type);
 void SetOpenDocumentHook(OpenDocumentHook hook);
-// Reads the path held by a global atom (deleting the atom) and opens it when the file exists and
-// has an extension, inside an error environment that shows its error with ErrorAlert.
+// Reads the path held by a global atom (deleting the atom) and opens it as a document of its type,
+// inside an error environment that shows its error with ErrorAlert: a file that does not exist
+// (452) or has no type the program knows (462) is reported with its path, never opened as an
+// empty document. Atom 0 holds no path and does nothing.
 void OpenFileFromAtom(std::uint16_t atom);
 
 // Reads a BMP file that carries an expression after its pixel bits: the file and DIB headers are
@@ -273,6 +275,10 @@ void SetFrontBitmapHook(FrontBitmapHook hook);
 // the file is written through a sibling and renamed over an old one, so a failure leaves the old
 // file as it was. Errors are reported with ErrorAlert. True when the file was written.
 bool SaveBitmapFile(bool ask);
+// The writing part of SaveBitmapFile, which the bitmap save type uses too: the file header, then
+// the packed bitmap, through a sibling renamed over an old file. Fails outward (495 for a bitmap
+// no file can carry, or the stream's error); the old file then stays as it was.
+void WriteBitmapFile(const FrontDocumentBitmap& bitmap, const std::string& path);
 // The 14-byte file header for a packed bitmap of dibSize bytes ("BM", the file size, the offset of
 // the pixel rows); false when the bitmap's header is not one a file can carry.
 bool MakeBitmapFileHeader(const std::uint8_t* dib, std::size_t dibSize, std::uint8_t header[14]);

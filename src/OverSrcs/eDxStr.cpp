@@ -709,6 +709,8 @@ eString* eDxString::resizeRange(int32_t start, int32_t end, int32_t n) {
     const int32_t shift = n - (end - start);
     OwnedNode<eDxString> fresh = NewDxString(m_count + shift, this);
     fresh->m_zone = m_zone;
+    // Still where this row is shown, until the next layout places it.
+    fresh->m_flags |= static_cast<uint8_t>(m_flags & kNodePlaced);
     fresh->m_size = m_size;
     moveKeptChildren(fresh.get(), start, end, shift);
     return handOverTo(std::move(fresh));

@@ -166,6 +166,8 @@ eString* eSimpString::resizeRange(int32_t start, int32_t end, int32_t n) {
     const int32_t shift = n - (end - start);
     OwnedNode<eSimpString> fresh = NewSimpString(m_count + shift);
     fresh->m_zone = m_zone;
+    // Still where this row is shown, until the next layout places it.
+    fresh->m_flags |= static_cast<uint8_t>(m_flags & kNodePlaced);
     fresh->m_colour = m_colour;
     fresh->m_size = m_size;
     fresh->m_nudgeX = m_nudgeX;

@@ -182,6 +182,8 @@ eString* eString::spliceRuledRow(int32_t start, int32_t end, ExprPtr node) {
     LinkRows(this, fresh.get());
     // The row keeps its own colour and nudges; only the ruler comes from the inserted row.
     fresh->m_zone = m_zone;
+    // Still where this row is shown, until the next layout places it.
+    fresh->m_flags |= static_cast<uint8_t>(m_flags & kNodePlaced);
     fresh->m_size = m_size;
     fresh->m_colour = m_colour;
     fresh->m_nudgeX = m_nudgeX;

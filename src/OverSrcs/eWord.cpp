@@ -205,6 +205,10 @@ eWord* eWord::takeReplacement(OwnedNode<eWord> bigger) {
     // The replacement keeps the word's place on the page as well as its text style.
     bigger->m_nudgeX = m_nudgeX;
     bigger->m_nudgeY = m_nudgeY;
+    bigger->m_zone.left = m_zone.left;
+    bigger->m_zone.top = m_zone.top;
+    bigger->m_zone.ref1 = m_zone.ref1;
+    bigger->m_flags |= static_cast<uint8_t>(m_flags & kNodePlaced);
     eWord* replacement = bigger.get();
     HookRetargetSelections(this, replacement);
     if (m_parent != nullptr) {

@@ -764,7 +764,8 @@ void oPostScriptPort::paintPolygon(int32_t count, const oPoint* points, const Co
         }
         setLineWidth(outline);
         setColor(m_foreColor);
-        stroke(true);
+        // The points end with a blank already: the stroke follows them directly.
+        endOfLine(m_simplified ? "stroke " : "Sz ");
     }
 }
 
@@ -1134,6 +1135,11 @@ void oPostScriptPort::stretchImage(int32_t resourceId, const Zone& zone) {
         return;
     }
     drawImage(resourceId, zone, m_foreColor, m_backColor, 0);
+}
+
+void oPostScriptPort::drawAsianString(const char* text, int32_t font, int32_t x, int32_t y,
+                                      const Color* color, int32_t flag, int32_t angle) {
+    drawAsianImage(text, font, x, y, color, flag, angle);
 }
 
 void oPostScriptPort::drawAsianImage(const char* text, int32_t font, int32_t x, int32_t y,

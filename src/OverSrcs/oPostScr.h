@@ -122,6 +122,9 @@ public:
     void stretchImage(int32_t resourceId, const Zone& zone) override;
     void clipToZone(const Zone* zone) override;
     void setColors(const Color* foreground, const Color* background) override;
+    // Double-byte text has no PostScript font here: it is drawn as an image (drawAsianImage).
+    void drawAsianString(const char* text, int32_t font, int32_t x, int32_t y, const Color* color,
+                         int32_t flag, int32_t angle) override;
 
     // After the port operations: double-byte text drawn as an image, turned by `angle`.
     virtual void drawAsianImage(const char* text, int32_t font, int32_t x, int32_t y,

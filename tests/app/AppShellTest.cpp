@@ -109,6 +109,7 @@ protected:
     }
     void TearDown() override {
         SetFrontWindow(nullptr);
+        SetOpenDocumentHook(nullptr);
         CQVAppShutdown();
         AppHooks() = ShellHooks{};
         SetSingleInstanceSocket("");
@@ -425,7 +426,8 @@ TEST_F(AppShellTest, StartUpOpensTheFilesOfTheCommandLineOrANewDocument) {
 }
 
 TEST_F(AppShellTest, RequestsOfLaterCopiesOpenExistingFilesOnly) {
-    AppHooks().openDocumentWindow = &recordOpen;
+    // Handed-over files open through the document layer's opener.
+    SetOpenDocumentHook(&recordOpen);
     startUp();
     g_log.opened.clear();
     const std::string file = m_dir / "sent.pvx";
@@ -461,7 +463,8 @@ TEST_F(AppShellTest, RequestsOfLaterCopiesOpenExistingFilesOnly) {
 }
 
 TEST_F(AppShellTest, RequestsArrivingUnderAnAlertOrADialogWaitForItToClose) {
-    AppHooks().openDocumentWindow = &recordOpen;
+    // Handed-over files open through the document layer's opener.
+    SetOpenDocumentHook(&recordOpen);
     startUp();
     g_log.opened.clear();
     const std::string gone = m_dir / "gone.pvx", first = m_dir / "a.pvx", second = m_dir / "b.pvx";

@@ -4,13 +4,16 @@
 // says why, and damaged files open nothing.
 
 #include "App/MenuDispatch.h"
+#include "App/FrameWindow.h"
 #include "App/MessageLoop.h"
+#include "App/SingleInstance.h"
 #include "App/kPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/documents/DocLines.h"
@@ -25,7 +28,9 @@
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -364,6 +369,67 @@ TEST_F(DocumentFilesTest, EachFileOnTheCommandLineOpensOnItsOwn) {
     EXPECT_TRUE(OpenDocumentList->expression()->equal(tree.get(), 0));
     ASSERT_FALSE(shown.empty());
     EXPECT_NE(shown.back().find("bad.pvx"), std::string::npos) << shown.back();
+}
+
+TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfTheirPath) {
+    // A folder deep enough that the path is longer than 255 bytes.
+    std::filesystem::path deep = m_dir.path();
+    while (deep.string().size() < 400)
+        deep /= "a-folder-with-a-long-name";
+    std::filesystem::create_directories(deep);
+    const std::string longPath = (deep / "long.pvx").string();
+    const std::string shortPath = m_dir / "short.pvx";
+    const std::string gone = m_dir / "gone.pvx";
+    typed("h");
+    pt::answerFileDialog(shortPath);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    std::filesystem::copy_file(shortPath, longPath);
+    CloseAllDocuments();
+    takeBackQuit();
+    std::vector<std::string> shown;
+    pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
+        shown.push_back(box.text);
+        return kIdOk;
+    });
+
+    // A second copy started with the three files hands them to this one and ends.
+    SingleInstance second(m_dir / "KorvalineFileOpen");
+    std::string diagnostic;
+    ASSERT_EQ(second.start({longPath, gone, shortPath}, FileOpenMessage(), diagnostic),
+              SingleInstance::Outcome::HandedOff)
+        << diagnostic;
+    pt::runUntilIdle();
+    std::vector<std::string> opened;
+    for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+        opened.push_back(p->filePath());
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(opened, (std::vector<std::string>{longPath, shortPath}));
+    // The missing file is reported by name.
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("gone.pvx"), std::string::npos) << shown[0];
+}
+
+TEST_F(DocumentFilesTest, TheBitmapSaveTypeWritesWhatSaveBitmapWrites) {
+    SetGeneralPrefValue("Bi", 0, 150);
+    BitmapResolution = 150;
+    ExprFilePane* pane = typed("b+1");
+    const std::string saved = m_dir / "saved.bmp";
+    pt::answerFileDialog(saved);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1); // by its extension: save type 13
+    EXPECT_EQ(pane->saveType(), 13);
+    EXPECT_FALSE(pane->changed());
+    const std::string bitmap = ReadFileBytes(saved);
+    ASSERT_GT(bitmap.size(), 54u);
+    // Save Bitmap of the unchanged document writes its file again without a question: the same
+    // bytes.
+    ASSERT_TRUE(SaveBitmapFile(false));
+    EXPECT_EQ(bitmap, ReadFileBytes(saved));
+    // Both at the bitmap resolution preference: 150 dots per inch in the header.
+    uint32_t perMetre = 0;
+    std::memcpy(&perMetre, bitmap.data() + 14 + 24, 4);
+    EXPECT_EQ(perMetre, (150u * 10000 + 127) / 254);
+    SetGeneralPrefValue("Bi", 0, 72);
+    BitmapResolution = 0;
 }
 
 TEST_F(DocumentFilesTest, TruncatedAndMutatedFilesOpenNothing) {

@@ -26,6 +26,7 @@
 #include "plat/Input.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
+#include "platform/SysTempDir.h"
 
 #include <algorithm>
 #include <functional>
@@ -318,6 +319,59 @@ TEST_F(PaneTest, WhatTheEditsLeaveOnScreenIsWhatAFullRepaintDraws) {
     Save(pane, "editing-drag-in-word");
     pane->idle();
     matchesRepaint("blinked");
+}
+
+TEST_F(PaneTest, ATypedCharacterShowsBeforeTheNextPaint) {
+    ExprFilePane* pane = Open(NewPlaceholder(0, false));
+    const plat::HWND hwnd = Hwnd(pane);
+    plat::testing::type("a");
+    plat::testing::runUntilIdle();
+    const auto inkOf = [](const plat::testing::Image& image) {
+        int n = 0;
+        for (std::uint32_t p : image.pixels)
+            n += Dark(p) ? 1 : 0;
+        return n;
+    };
+    const int before = inkOf(plat::testing::pixels(hwnd));
+    // The keys arrive as the window gets them; nothing is painted until the queue runs.
+    for (char c : std::string("mwm"))
+        plat::SendMessage(hwnd, plat::WM_CHAR, static_cast<plat::WPARAM>(c), 0);
+    EXPECT_EQ(Text(pane), "amwm");
+    const plat::testing::Image shown = plat::testing::pixels(hwnd);
+    plat::testing::runUntilIdle();
+    const plat::testing::Image painted = plat::testing::pixels(hwnd);
+    ASSERT_EQ(shown.pixels.size(), painted.pixels.size());
+    const int added = inkOf(painted) - before;
+    ASSERT_GT(added, 40);
+    // What the paint adds beyond what was drawn at once: at most the caret's column.
+    int missing = 0;
+    for (size_t i = 0; i < painted.pixels.size(); ++i)
+        missing += Dark(painted.pixels[i]) && !Dark(shown.pixels[i]) ? 1 : 0;
+    EXPECT_LT(missing, added / 4) << "of " << added << " ink pixels added";
+    EXPECT_EQ(PixelsUnlikeARepaint(pane), 0);
+}
+
+TEST_F(PaneTest, NudgesMoveByThePanesLineUnit) {
+    for (const char* dpi : {"96", "144"}) {
+        SCOPED_TRACE(dpi);
+        ShutdownGraphics();
+        ScopedEnv screen("KV_SCREEN_DPI", dpi);
+        InitGraphics();
+        ExprFilePane* pane = Open(NewPlaceholder(0, false));
+        plat::testing::type("x");
+        plat::testing::runUntilIdle();
+        const int32_t unit = pane->lineUnit();
+        EXPECT_EQ(unit, std::string(dpi) == "96" ? 1 : 2);
+        DoCommand(kCmdSelectAll, 0);
+        DoCommand(kCmdNudgeRight, 0);
+        eExpr* x = pane->expression()->getChild(0);
+        ASSERT_TRUE(x->isWord());
+        EXPECT_EQ(x->m_nudgeX, std::max(1, 64 * unit / x->m_size));
+        EXPECT_EQ(x->m_nudgeY, 0);
+        delete pane->window();
+        m_panes.clear();
+        plat::testing::runUntilIdle();
+    }
 }
 
 TEST_F(PaneTest, RepaintingOnlyWhatAnEditChangedLeavesWhatAFullRepaintDraws) {

@@ -17,11 +17,13 @@
 #include "app/AppDocumentFixture.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Dialog.h"
+#include "plat/Font.h"
 #include "plat/Print.h"
 #include "plat/TestingSys.h"
 #include "support/RunTool.h"
 #include "tools/mkexamples/ExampleTrees.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -331,6 +333,58 @@ TEST_F(ExportsTest, PrintingToThePdfPrinterWritesAPdfWithTheEquationsInk) {
                 GreyImage::dark(page.pixels[static_cast<size_t>(y) * page.width + x]) ? 1 : 0;
     EXPECT_EQ(outside, 0);
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
+}
+
+TEST_F(ExportsTest, DoubleByteTextIsInkInEveryPostScriptOutput) {
+    if (!hasTool("gs"))
+        GTEST_SKIP() << "gs is not installed";
+    // Code page 936: A6C1-A6C4 are the small Greek letters alpha to delta.
+    ASSERT_TRUE(plat::SetActiveCodePage(936));
+    struct CodePage {
+        ~CodePage() { plat::SetActiveCodePage(1252); }
+    } restore;
+    ExprFilePane* pane = NewUntitledDocument();
+    pane->takeFocus();
+    plat::testing::runUntilIdle();
+    for (int32_t code : {0xA6C1, 0xA6C2, 0xA6C3, 0xA6C4})
+        pane->doDoubleByteChar(code); // as the input method hands them over
+    plat::testing::runUntilIdle();
+    ASSERT_NE(ExprEncodingText(pane->expression()).find('L'), std::string::npos);
+    const struct {
+        const char* what;
+        int menuId;
+        plat::UINT format; // 0: saved as a file
+    } outputs[] = {
+        {"Enregistrer sous... eq.eps", 264, 0},
+        {"Copy As Type > EPS", 1030, ClipboardFormats().eps},
+        {"Copy As > Illustrator (PostScript for a drawing program)", 775, ClipboardFormats().ai3},
+    };
+    for (const auto& output : outputs) {
+        SCOPED_TRACE(output.what);
+        const std::string path = m_dir / "dbl.eps";
+        std::filesystem::remove(path);
+        pane->takeFocus();
+        DoCommand(kCmdSelectAll, 0);
+        if (output.format == 0)
+            plat::testing::answerFileDialog(path);
+        ASSERT_EQ(1, DoMenuCommand(output.menuId));
+        if (output.format != 0) {
+            std::vector<uint8_t> eps;
+            ASSERT_TRUE(plat::GetClipboardBytes(output.format, eps));
+            WriteFileBytes(path, std::string(eps.begin(), eps.end()));
+        }
+        const GreyImage image = renderWithGs(path, "-dEPSCrop");
+        ASSERT_GT(image.width, 0) << "gs renders the file";
+        // The four characters are the whole expression: ink in each quarter of the picture's
+        // width, where each character stands.
+        int quarters[4] = {};
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                if (GreyImage::dark(image.pixels[static_cast<size_t>(y) * image.width + x]))
+                    ++quarters[std::min(3, 4 * x / image.width)];
+        for (int q = 0; q < 4; ++q)
+            EXPECT_GT(quarters[q], 20) << "quarter " << q;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // are saved and opened again, and damaged ones are read within their bounds.
 
 #include "App/MenuDispatch.h"
+#include "App/kPrefs.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -24,6 +25,7 @@
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
+#include "plat/Clipboard.h"
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
 #include "plat/Menu.h"
@@ -350,6 +352,48 @@ TEST_F(ExprPictureTest, MetafileFilesAreSavedAndOpenedAgain) {
     ExprPtr fromWmf = ExprFromMetafileBytes(wmf.data(), wmf.size());
     ASSERT_NE(fromWmf, nullptr);
     EXPECT_EQ(ExprEncodingText(fromWmf.get()), before);
+}
+
+// The resolution a metafile of an expression was recorded at (its picture port's "DEVQ"
+// comment), -1 when it has none.
+int32_t RecordedDotsPerInch(const std::string& bytes) {
+    const size_t at = bytes.find("DEVQ");
+    int32_t dpi = 0, descent = 0;
+    if (at == std::string::npos ||
+        !ReadPictComment(bytes.data() + at, kPictCommentSize, dpi, descent))
+        return -1;
+    return dpi;
+}
+
+TEST_F(ExprPictureTest, EveryMetafileIsRecordedAtTheMetafileResolution) {
+    typed("x+1");
+    const int32_t kept = GeneralPrefValue("Sa", 0);
+    // "Mf" as the Metafile Prefs store it; 0 or less stands for 2540.
+    for (int32_t mf : {1200, 0, -5}) {
+        SCOPED_TRACE(mf);
+        SetGeneralPrefValue("Mf", 0, mf);
+        SetGeneralPrefValue("Sa", 0, 1);
+        const std::string menu = m_dir / ("menu" + std::to_string(mf + 10) + ".emf");
+        const std::string saved = m_dir / ("saved" + std::to_string(mf + 10) + ".emf");
+        OpenDocumentList->takeFocus();
+        plat::testing::runUntilIdle();
+        plat::testing::answerFileDialog(menu);
+        ASSERT_EQ(DoMenuCommand(265), 1); // Fichier > Save Metafile...
+        // A metafile saved by the menu makes metafiles the save type of new documents.
+        EXPECT_EQ(GeneralPrefValue("Sa", 0), kMetafileSaveType);
+        plat::testing::answerFileDialog(saved);
+        ASSERT_EQ(DoMenuCommand(264), 1);  // Fichier > Enregistrer sous... (save type 12)
+        ASSERT_EQ(DoMenuCommand(1025), 1); // Copy As Type > Metafile Picture
+        std::vector<uint8_t> copied;
+        ASSERT_TRUE(plat::GetClipboardBytes(plat::CF_ENHMETAFILE, copied));
+        const int32_t dpi = mf > 0 ? mf : 2540;
+        EXPECT_EQ(RecordedDotsPerInch(ReadFileBytes(menu)), dpi);
+        EXPECT_EQ(RecordedDotsPerInch(ReadFileBytes(saved)), dpi);
+        EXPECT_EQ(RecordedDotsPerInch(std::string(copied.begin(), copied.end())), dpi);
+    }
+    SetGeneralPrefValue("Mf", 0, 2540);
+    SetGeneralPrefValue("Sa", 0, kept);
+    EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }
 
 TEST_F(ExprPictureTest, DamagedMetafileFilesAreReadWithinTheirBounds) {

@@ -137,8 +137,6 @@ protected:
 // line when its feature installs the hook.
 const std::map<std::string, std::string> kWaitingHooks = {
     {"command.copyMenuLabel", "translators"},
-    {"command.drawNodeNow", "leaves drawn before the next paint"},
-    {"command.activeLineUnit", "line units of other resolutions"},
 };
 
 TEST_F(StartupHooksTest, EveryHookTheProgramReliesOnIsInstalled) {

@@ -497,6 +497,24 @@ TEST_F(PostScriptTest, LongPathsAreCutEvery300Segments) {
     EXPECT_EQ(CountOf(t, " Sz \n"), 1);
 }
 
+TEST_F(PostScriptTest, APolygonsStrokeFollowsItsPointsOnTheirLine) {
+    TextStream out;
+    {
+        auto port = NewPostScriptPort(out, Zone{0, 0, 100, 100, 0, 0}, nullptr, nullptr, 16, 0,
+                                      false, false, false);
+        const oPoint triangle[] = {{0, 0}, {20, 0}, {10, 10}};
+        port->startLine(2); // the width is set: the polygon's own line has only its points
+        port->endLine();
+        port->paintPolygon(3, triangle, nullptr, 0, 2, 0);
+        port->paintPolygon(3, triangle, &kColorRed, 0, 2, 0);
+    }
+    const std::string& t = out.text();
+    // The outline alone, then filled and framed: the stroke closes each line as "Sz ".
+    EXPECT_NE(t.find("\n10 10 Mz 0 0 Lz 20 0 Lz 10 10 Lz Sz \n"), std::string::npos) << t;
+    EXPECT_NE(t.find("10 10 Lz gsave "), std::string::npos) << t;
+    EXPECT_NE(t.find("fill\ngrestore Sz \n"), std::string::npos) << t;
+}
+
 TEST_F(PostScriptTest, SegmentsOutsideALineAreLoggedAndWritten) {
     TextStream out;
     {

@@ -58,7 +58,15 @@ TEST(GlobalAtomTest, NamesIgnoreCaseAndAreCounted) {
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(GlobalDeleteAtom(a), a);
 
-    EXPECT_EQ(GlobalAddAtom(std::string(256, 'x').c_str()), 0);
+    // Names as long as any path the system opens; longer ones are refused.
+    const std::string longest(kMaxAtomName, 'x');
+    const ATOM big = GlobalAddAtom(longest.c_str());
+    ASSERT_NE(big, 0);
+    std::string back(kMaxAtomName + 1, '\0');
+    EXPECT_EQ(GlobalGetAtomName(big, back.data(), kMaxAtomName + 1), UINT(kMaxAtomName));
+    EXPECT_EQ(back.c_str(), longest);
+    EXPECT_EQ(GlobalDeleteAtom(big), 0);
+    EXPECT_EQ(GlobalAddAtom(std::string(kMaxAtomName + 1, 'x').c_str()), 0);
     EXPECT_EQ(GlobalAddAtom(""), 0);
 }
 

@@ -277,7 +277,7 @@ int32_t copyDotsPerInch(int32_t format) {
     case 42:
         return PictPortDotsPerInch(0);
     default:
-        return MetafileResolution > 0 ? MetafileResolution : 2540;
+        return MetafileDotsPerInch();
     }
 }
 
@@ -437,7 +437,7 @@ ExprPtr ExportExpression(bool wholeExpression) {
 std::vector<uint8_t> ExprEmfBytes(const eExpr* expression) {
     std::vector<uint8_t> out;
     std::unique_ptr<WinUfo> picture =
-        NewExprPicture(expression, MetafileResolution, pictureStyle());
+        NewExprPicture(expression, MetafileDotsPerInch(), pictureStyle());
     auto m = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
     const plat::UINT size = plat::GetEnhMetaFileBits(m, 0, nullptr);
     out.resize(size);

@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -93,21 +94,25 @@ std::vector<uint8_t> MakeExprDib(const eExpr* expression, int32_t dotsPerInch,
     return dib;
 }
 
+void DocumentAsBitmap(const ExprFilePane& pane, FrontDocumentBitmap& out) {
+    const SelectionRecord& record = pane.record();
+    const Color* background = record.m_noBackground != 0 ? nullptr : &record.m_background;
+    out.dib = MakeExprDib(record.m_root->getChild(0), BitmapResolution, background);
+    out.changed = pane.changed();
+    out.saveType = pane.saveType();
+    out.path.clear();
+    if (!pane.filePath().empty()) {
+        std::filesystem::path path(pane.filePath());
+        path.replace_extension(".bmp");
+        out.path = path.string();
+    }
+}
+
 bool FrontDocumentAsBitmap(FrontDocumentBitmap& out) {
     ExprFilePane* pane = FrontExpressionDocument();
     if (pane == nullptr)
         return false;
-    const SelectionRecord& record = pane->record();
-    const Color* background = record.m_noBackground != 0 ? nullptr : &record.m_background;
-    out.dib = MakeExprDib(record.m_root->getChild(0), 0, background);
-    out.changed = pane->changed();
-    out.saveType = pane->saveType();
-    out.path.clear();
-    if (!pane->filePath().empty()) {
-        std::filesystem::path path(pane->filePath());
-        path.replace_extension(".bmp");
-        out.path = path.string();
-    }
+    DocumentAsBitmap(*pane, out);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class ExprFilePane;
 struct FrontDocumentBitmap;
 
 // The packed bitmap of the expression laid out at `dotsPerInch` (0: the screen's), drawn black on
@@ -17,6 +18,9 @@ struct FrontDocumentBitmap;
 std::vector<uint8_t> MakeExprDib(const eExpr* expression, int32_t dotsPerInch,
                                  const Color* background);
 
+// A document as a bitmap file holds it: drawn at the bitmap resolution preference on the
+// document's background, the path with ".bmp" for a name.
+void DocumentAsBitmap(const ExprFilePane& pane, FrontDocumentBitmap& out);
 // The front document as a bitmap file would hold it (the hook of SaveBitmapFile); false without a
 // front document window.
 bool FrontDocumentAsBitmap(FrontDocumentBitmap& out);

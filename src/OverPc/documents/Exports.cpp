@@ -26,7 +26,6 @@
 int32_t EpsResolution = 0;
 int32_t EpsOutputType = 0;
 int32_t BitmapResolution = 0;
-int32_t MetafileResolution = 0;
 
 namespace {
 
@@ -85,6 +84,13 @@ void writePaneFile(int32_t saveType, ExprFilePane& pane, const std::string& path
 
 template <int32_t Type> void paneWriter(ExprFilePane& pane, const std::string& path) {
     writePaneFile(Type, pane, path);
+}
+
+// Bitmap files are written as Save Bitmap writes them.
+void bitmapWriter(ExprFilePane& pane, const std::string& path) {
+    FrontDocumentBitmap bitmap;
+    DocumentAsBitmap(pane, bitmap);
+    WriteBitmapFile(bitmap, path);
 }
 
 } // namespace
@@ -162,17 +168,13 @@ void WriteExportFile(int32_t saveType, const eExpr* expression, const Color* bac
             style.background = *background;
         else
             style.keepBackground = true;
-        SaveExprAsMetafile(expression, path.c_str(), style, MetafileResolution);
+        SaveExprAsMetafile(expression, path.c_str(), style, MetafileDotsPerInch());
         return;
     }
     case kBmpSaveType: {
-        const std::vector<uint8_t> dib = MakeExprDib(expression, BitmapResolution, background);
-        uint8_t header[14];
-        if (!MakeBitmapFileHeader(dib.data(), dib.size(), header))
-            Fail(errNoPicturePort);
-        std::vector<uint8_t> file(header, header + 14);
-        file.insert(file.end(), dib.begin(), dib.end());
-        writeBytes(path, file.data(), file.size());
+        FrontDocumentBitmap bitmap;
+        bitmap.dib = MakeExprDib(expression, BitmapResolution, background);
+        WriteBitmapFile(bitmap, path);
         return;
     }
     default:
@@ -266,5 +268,5 @@ void InstallExportWriters() {
     SetDocumentSaveWriter(kEpsSaveType, &paneWriter<kEpsSaveType>);
     SetDocumentSaveWriter(kPngSaveType, &paneWriter<kPngSaveType>);
     SetDocumentSaveWriter(kEmfSaveType, &paneWriter<kEmfSaveType>);
-    SetDocumentSaveWriter(kBmpSaveType, &paneWriter<kBmpSaveType>);
+    SetDocumentSaveWriter(kBmpSaveType, &bitmapWriter);
 }

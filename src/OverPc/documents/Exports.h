@@ -22,8 +22,7 @@ extern int32_t EpsOutputType;
 inline constexpr int32_t kSimplifiedEpsOutput = 1;
 // Bitmap pictures (copied and exported) in dots per inch (0 or less: the screen's).
 extern int32_t BitmapResolution;
-// Metafile pictures (copied and exported) in dots per inch (0 or less: the screen's).
-extern int32_t MetafileResolution;
+// (Metafile pictures: MetafileDotsPerInch of OverPc/PEXPRPICT.h.)
 
 // The fonts of the expression's characters (laid out) in the PostScript document font list.
 void CollectDocumentFonts(const eExpr* expression);

@@ -91,7 +91,7 @@ HGLOBAL GlobalFree(HGLOBAL mem) {
 }
 
 ATOM GlobalAddAtom(const char* name) {
-    if (name == nullptr || *name == 0 || std::strlen(name) > 255) {
+    if (name == nullptr || *name == 0 || std::strlen(name) > static_cast<std::size_t>(kMaxAtomName)) {
         return 0;
     }
     std::lock_guard lock(g_atomMutex);

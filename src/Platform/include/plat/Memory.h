@@ -29,8 +29,9 @@ SIZE_T GlobalSize(HGLOBAL mem);
 // Null on success, the handle itself when it was not a live block.
 HGLOBAL GlobalFree(HGLOBAL mem);
 
-// String atoms (0xC000 and above), reference counted, names compared ignoring case, at most 255
-// characters. 0 on failure.
+// String atoms (0xC000 and above), reference counted, names compared ignoring case, at most
+// kMaxAtomName characters (enough for any path the system can open). 0 on failure.
+inline constexpr int kMaxAtomName = 4095;
 ATOM GlobalAddAtom(const char* name);
 // Length copied (at most size - 1, always terminated), 0 for an unknown atom.
 UINT GlobalGetAtomName(ATOM atom, char* buf, int size);

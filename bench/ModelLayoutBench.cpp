@@ -6,6 +6,9 @@
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/oReader.h"
+#include "OverSrcs/oStreams.h"
 #include "support/RecordingPort.h"
 
 #include <benchmark/benchmark.h>
@@ -103,5 +106,29 @@ void BM_DrawRow(benchmark::State& state) {
 BENCHMARK(BM_DrawRow)->Args({1000, 0})->Args({10000, 0})->Args({1000, 1})->Args({10000, 1});
 
 } // namespace
+
+// Reading a key map (keys.prf) of n records, most of them naming keys that do not exist, each
+// reported with its line: the time grows with n, not with its square.
+static void BM_ReadKeyMap(benchmark::State& state) {
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WriteRecordTag(*out, "Ve");
+    out->putNumber(1);
+    EndRecord(*out);
+    for (int32_t i = 1; i <= static_cast<int32_t>(state.range(0)); ++i) {
+        WriteRecordTag(*out, "Ky");
+        out->putNumber(i);
+        out->putNumber(0x5233);
+        EndRecord(*out);
+    }
+    const std::string text = out->detachString();
+    for (auto _ : state) {
+        oIMemoryStream in(reinterpret_cast<const uint8_t*>(text.data()),
+                          static_cast<uint32_t>(text.size()));
+        KeyMapTable map{};
+        benchmark::DoNotOptimize(ReadKeyMap(in, map).problems.size());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ReadKeyMap)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
 
 BENCHMARK_MAIN();

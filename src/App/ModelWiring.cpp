@@ -475,7 +475,8 @@ void LoadEditingCustomisation() {
     ReadFunctionNames(folder);
     LoadFunctionNames();
 
-    const std::string keys = folder + "/" + kKeysPrefsFile;
+    const std::string keys =
+        folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kKeysPrefsFile;
     const int code = CatchFail([&] {
         const KeyMapReadResult result = LoadKeyMapFile(keys);
         if (!result.problems.empty()) {

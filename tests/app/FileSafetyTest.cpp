@@ -13,13 +13,16 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Testing.h"
 #include "plat/TestingSys.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -164,6 +167,136 @@ TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
     }
     ASSERT_EQ(OpenDocumentCount(), 1);
     EXPECT_EQ(OpenDocumentList->filePath(), good);
+}
+
+
+TEST_F(FileSafetyTest, FifosInPlaceOfThePreferenceFilesAreRefusedByName) {
+    startUp();
+    quit();
+    // Every file start-up reads, and the settings file, replaced by a FIFO nobody writes to.
+    const std::vector<std::string> named{prefs() + "/general.prf", prefs() + "/keys.prf",
+                                         prefs() + "/palette.prf", prefs() + "/function.txt"};
+    // The readers that say why (the others name the file in their damaged-file notice).
+    const std::vector<std::string> sayWhy{prefs() + "/keys.prf", prefs() + "/function.txt"};
+    const std::string settings = pt::registryFilePath();
+    std::vector<std::string> fifos = named;
+    fifos.push_back(settings);
+    for (const std::string& path : fifos) {
+        fs::create_directories(fs::path(path).parent_path());
+        fs::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    }
+    startUp();
+    const std::string notRegular = LoadErrorString(errNotRegularFile);
+    for (const std::string& path : named) {
+        SCOPED_TRACE(path);
+        const std::string text = boxNaming(path);
+        EXPECT_FALSE(text.empty());
+        if (std::find(sayWhy.begin(), sayWhy.end(), path) != sayWhy.end()) {
+            EXPECT_NE(text.find(notRegular), std::string::npos) << text;
+        }
+    }
+    EXPECT_NE(pt::lastRegistryDiagnostic().find(settings), std::string::npos);
+    // The settings file is left as it is.
+    quit();
+    EXPECT_TRUE(fs::is_fifo(settings));
+    EXPECT_TRUE(fs::is_fifo(prefs() + "/general.prf"));
+}
+
+TEST_F(FileSafetyTest, ACopyWithAFifoInPlaceOfItsTranslatorUsesTheShippedOne) {
+    startUp();
+    quit();
+    const std::string tex = prefs() + "/TeX.cat";
+    fs::remove(tex);
+    ASSERT_EQ(::mkfifo(tex.c_str(), 0600), 0);
+    startUp();
+    NewUntitledDocument()->takeFocus();
+    pt::runUntilIdle();
+    pt::type("x");
+    pt::runUntilIdle();
+    EXPECT_EQ(DoMenuCommand(kCopyAsTeXMenu), 1);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+}
+
+TEST_F(FileSafetyTest, AFullDiskIsSaidAndKeepsTheOldFile) {
+    // A small file system of its own, mounted where only this test sees it.
+    const std::string disk = m_dir / "disk";
+    fs::create_directories(disk);
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "no right to mount a small file system here";
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    startUp();
+    ExprFilePane* pane = NewUntitledDocument();
+    pane->takeFocus();
+    pt::runUntilIdle();
+    pt::type("x+y");
+    pt::runUntilIdle();
+    const std::string path = disk + "/kept.pvx";
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    const std::string old = ReadFileBytes(path);
+    ASSERT_FALSE(old.empty());
+    // The rest of the disk is taken.
+    {
+        std::FILE* fill = std::fopen((disk + "/filler").c_str(), "wb");
+        ASSERT_NE(fill, nullptr);
+        const std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), fill) == block.size() &&
+               std::fflush(fill) == 0) {
+        }
+        std::fclose(fill);
+    }
+    pt::type("abc");
+    pt::runUntilIdle();
+    ASSERT_TRUE(boxes.empty());
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    EXPECT_EQ(ReadFileBytes(path), old);
+    std::vector<std::string> names = FolderNames(disk);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "kept.pvx"}));
+    EXPECT_TRUE(pane->changed());
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::string full = LoadErrorString(errDiskFull);
+    EXPECT_NE(boxes[0].find(full), std::string::npos) << boxes[0];
+    EXPECT_EQ(boxes[0].find("Oooops"), std::string::npos) << boxes[0];
+}
+
+TEST_F(FileSafetyTest, AKeyMapOfTwentyThousandRecordsLoadsAtStartUp) {
+    startUp();
+    quit();
+    // Records for key indexes 1 to 20,000 of which only those below 2,048 exist.
+    constexpr int32_t kRecords = 20000;
+    constexpr int32_t kCode = 0x5233;
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WriteRecordTag(*out, "Ve");
+    out->putNumber(1);
+    EndRecord(*out);
+    for (int32_t i = 1; i <= kRecords; ++i) {
+        WriteRecordTag(*out, "Ky");
+        out->putNumber(i);
+        out->putNumber(kCode);
+        EndRecord(*out);
+    }
+    const std::string keys = prefs() + "/keys.prf";
+    WriteFileBytes(keys, out->detachString());
+    startUp();
+    for (int32_t i = 1; i < kKeyMapSize; ++i)
+        ASSERT_EQ(KeyMap[static_cast<size_t>(i)], kCode) << i;
+    // One box names the file and the first bad record's line (the version is line 1); the list
+    // of problems is cut short.
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(keys, 0), 0u);
+    EXPECT_NE(boxes[0].find("Line 2049: key index 2048 "), std::string::npos);
+    EXPECT_LT(boxes[0].size(), 4000u);
+    EXPECT_NE(boxes[0].find(std::to_string(kRecords - kKeyMapSize + 1 - kMostKeyProblemsShown)),
+              std::string::npos)
+        << "the count of the problems not listed";
 }
 
 } // namespace

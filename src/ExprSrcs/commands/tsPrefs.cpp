@@ -498,8 +498,9 @@ namespace fs = std::filesystem;
 // The exact name, else the first entry of the folder that matches it ignoring case.
 bool FindInFolder(const fs::path& folder, const std::string& name, fs::path& found) {
     std::error_code ec;
+    // Whatever has the name is found: the reader refuses, by name, what is no regular file.
     const fs::path exact = folder / name;
-    if (fs::is_regular_file(exact, ec)) {
+    if (fs::exists(fs::symlink_status(exact, ec))) {
         found = exact;
         return true;
     }
@@ -511,7 +512,7 @@ bool FindInFolder(const fs::path& folder, const std::string& name, fs::path& fou
     };
     const std::string want = lower(name);
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (lower(it->path().filename().string()) == want && it->is_regular_file(ec)) {
+        if (lower(it->path().filename().string()) == want) {
             found = it->path();
             return true;
         }
@@ -536,14 +537,23 @@ FunctionNamesResult ReadFunctionNames(const std::string& folder) {
     FunctionNameCount = 0;
     fs::path path;
     oIStreamPtr stream;
+    int16_t refused = 0; // why a list that is there could not be read
     for (const char* name : {kFunctionNamesFile, kFunctionNamesFileAlt}) {
-        if (FindInFolder(folder, name, path) &&
-            CatchFail([&] {
-                stream.reset(NewIFileStream(path.string().c_str(), kLargestPrefsFile));
-            }) == 0)
+        if (!FindInFolder(folder, name, path))
+            continue;
+        const int16_t code = CatchFail([&] {
+            stream.reset(NewIFileStream(path.string().c_str(), kLargestPrefsFile));
+        });
+        if (code == 0)
             break;
+        if (refused == 0 && code != errFileNotFound)
+            refused = code;
     }
     if (!stream) {
+        // A list that is there but cannot be read (not a regular file, too large, not
+        // permitted) is named with the reason first.
+        if (refused != 0)
+            ErrorAlert(refused);
         NoteAlert(kNoFunctionNamesMessage);
         return FunctionNamesResult::NotFound;
     }

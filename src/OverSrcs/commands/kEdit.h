@@ -300,11 +300,14 @@ struct KeyMapProblem {
     int32_t line = 0;
     std::string reason;
 };
+// The most problems of a key-map file an alert lists one by one.
+inline constexpr size_t kMostKeyProblemsShown = 20;
 struct KeyMapReadResult {
     bool accepted = false; // the map was replaced by the file's bindings
     int32_t bindings = 0;  // entries read
     std::vector<KeyMapProblem> problems;
-    // One text naming every problem, for an alert; empty when there was none.
+    // One text naming the problems, for an alert (the first kMostKeyProblemsShown, then how many
+    // more there are); empty when there was none.
     std::string report() const;
 };
 // Reads a key-map file into `map` through the keyed-line reader. The file's map starts empty;

@@ -170,13 +170,20 @@ int32_t LookupKeyCommand(int32_t index) {
 
 std::string KeyMapReadResult::report() const {
     std::string text;
+    size_t shown = 0;
     for (const KeyMapProblem& p : problems) {
+        if (shown == kMostKeyProblemsShown)
+            break;
         if (!text.empty())
             text += '\n';
         if (p.line > 0)
             text += "Line " + std::to_string(p.line) + ": ";
         text += p.reason;
+        ++shown;
     }
+    // A file of many bad records is summed up rather than listed line by line.
+    if (problems.size() > shown)
+        text += "\n... and " + std::to_string(problems.size() - shown) + " more problems";
     return text;
 }
 

@@ -9,7 +9,7 @@ packages=(
   libespeak-ng-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fonts-dejavu-core
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils openbox fluxbox
   ghostscript xclip pngcheck xdotool
   emf2svg
   texlive-latex-base texlive-latex-recommended texlive-fonts-recommended

@@ -168,6 +168,17 @@ void serveFileOpenRequest(plat::WPARAM atom) {
     OpenFileFromAtom(static_cast<std::uint16_t>(atom));
 }
 
+// The frame's front document window (a visible child with a caption), or null.
+plat::HWND frontDocumentWindow(plat::HWND frame) {
+    for (plat::HWND c = plat::GetWindow(frame, plat::GW_CHILD); c;
+         c = plat::GetWindow(c, plat::GW_HWNDNEXT)) {
+        const auto style = static_cast<plat::DWORD>(plat::GetWindowLongPtr(c, plat::GWL_STYLE));
+        if ((style & plat::WS_CAPTION) == plat::WS_CAPTION && (style & plat::WS_VISIBLE))
+            return c;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void HandleFileOpenRequest(plat::WPARAM atom) {
@@ -227,8 +238,15 @@ plat::LRESULT FrameWndProc(plat::HWND hwnd, plat::UINT message, plat::WPARAM wPa
         ResetPrinterSetup();
         return 0;
     case plat::WM_SETFOCUS:
-        if (oWindow* front = FrontWindow())
+        // The keyboard goes on to the front document window. A front window that is not one of
+        // the frame's (the find window) is left alone: handing it the focus would take away the
+        // activation the frame has just been given, and each activation of the frame would bounce
+        // to it.
+        if (oWindow* front = FrontWindow();
+            front && plat::IsChild(hwnd, HandleOfWindow(front->windowHandle())))
             front->takeFocus();
+        else if (plat::HWND doc = frontDocumentWindow(hwnd))
+            plat::SetFocus(doc);
         return 0;
     case plat::WM_DESTROY:
         // The bar outlives the frame: shut-down destroys it.

@@ -45,20 +45,41 @@ inline void Pump(int ms) {
     }
 }
 
-// The named children of the root, bottom to top, as the client on `d` sees them.
+// The first window named WM_NAME at or below `w` (a window manager's frame holds the client it
+// decorates), with its name; 0 when there is none.
+inline ::Window NamedWindowAt(Display* d, ::Window w, std::string& name, int depth = 0) {
+    char* text = nullptr;
+    if (XFetchName(d, w, &text) && text) {
+        name = text;
+        XFree(text);
+        return w;
+    }
+    ::Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    ::Window found = 0;
+    if (depth < 3 && XQueryTree(d, w, &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && !found; ++i)
+            found = NamedWindowAt(d, children[i], name, depth + 1);
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+// The named top-level windows, bottom to top, as the client on `d` sees them: the root's children
+// or, under a window manager, the clients in its frames.
 inline std::vector<std::pair<std::string, ::Window>> TopWindows(Display* d) {
     std::vector<std::pair<std::string, ::Window>> named;
     ::Window rootReturn = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     if (d && XQueryTree(d, DefaultRootWindow(d), &rootReturn, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; ++i) {
-            char* name = nullptr;
-            if (XFetchName(d, children[i], &name) && name) {
-                named.emplace_back(name, children[i]);
-                XFree(name);
-            }
+            std::string name;
+            if (::Window w = NamedWindowAt(d, children[i], name))
+                named.emplace_back(name, w);
         }
-        XFree(children);
+        if (children)
+            XFree(children);
     }
     return named;
 }

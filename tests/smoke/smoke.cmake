@@ -1,23 +1,65 @@
 # X11 smoke tests (run under xvfb-run).
 find_program(KV_XVFB_RUN xvfb-run)
+find_program(KV_XPROP xprop)
+find_program(KV_OPENBOX openbox)
+find_program(KV_FLUXBOX fluxbox)
 
-# A smoke program on the X11 back end alone, run as TEST under xvfb-run.
+# A test on a private X server, run once for each window manager in WMS (default: none and
+# openbox): NAME alone without one, NAME followed by the manager's name (NAMEOpenbox) under it,
+# started and stopped by UnderWm.sh. A manager that is not installed adds no test. @TEST@ in the
+# command is replaced by the test's name, so the runs write to different files.
+#   kv_add_xvfb_test(NAME name COMMAND command... [WMS wm...] [TIMEOUT s]
+#                    [FIXTURES_REQUIRED fixture...])
+function(kv_add_xvfb_test)
+  cmake_parse_arguments(arg "" "NAME;TIMEOUT" "COMMAND;WMS;FIXTURES_REQUIRED" ${ARGN})
+  if(NOT KV_XVFB_RUN)
+    return()
+  endif()
+  if(NOT arg_WMS)
+    set(arg_WMS none openbox)
+  endif()
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 60)
+  endif()
+  foreach(wm IN LISTS arg_WMS)
+    if(wm STREQUAL "none")
+      set(test ${arg_NAME})
+    else()
+      string(TOUPPER ${wm} wm_var)
+      if(NOT KV_${wm_var} OR NOT KV_XPROP)
+        continue()
+      endif()
+      string(SUBSTRING ${wm} 0 1 first)
+      string(SUBSTRING ${wm} 1 -1 rest)
+      string(TOUPPER ${first} first)
+      set(test ${arg_NAME}${first}${rest})
+    endif()
+    # Each run has files of its own: @TEST@ in the command stands for the test's name.
+    string(REPLACE "@TEST@" ${test} command "${arg_COMMAND}")
+    add_test(NAME ${test}
+             COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                     ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/UnderWm.sh ${wm} ${command})
+    set_tests_properties(${test} PROPERTIES LABELS "smoke" TIMEOUT ${arg_TIMEOUT})
+    if(arg_FIXTURES_REQUIRED)
+      set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "${arg_FIXTURES_REQUIRED}")
+    endif()
+  endforeach()
+endfunction()
+
+# A smoke program on the X11 back end alone, run as TEST under xvfb-run (kv_add_xvfb_test; WMS
+# may follow).
 function(kv_add_x11_smoke target test source)
   add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${source})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
   target_link_libraries(${target} PRIVATE kv_platform_x11)
   kv_add_warnings(${target})
-  if(KV_XVFB_RUN)
-    add_test(NAME ${test}
-             COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                     $<TARGET_FILE:${target}>)
-    set_tests_properties(${test} PROPERTIES LABELS "smoke" TIMEOUT 60)
-  endif()
+  kv_add_xvfb_test(NAME ${test} COMMAND $<TARGET_FILE:${target}> ${ARGN})
 endfunction()
 
 kv_add_x11_smoke(kv_smoke_x11_paint SmokeX11Paint X11PaintSmoke.cpp)
 # A window laid out for the virtual screen is clamped to the smaller real one.
-kv_add_x11_smoke(kv_smoke_x11_clamp SmokeX11Clamp X11ClampSmoke.cpp)
+# Without a window manager only: one places and decorates the windows itself.
+kv_add_x11_smoke(kv_smoke_x11_clamp SmokeX11Clamp X11ClampSmoke.cpp WMS none)
 # Keys from the X server: key messages, and characters only for the keys that type one.
 kv_add_x11_smoke(kv_smoke_x11_keys SmokeX11Keys X11KeySmoke.cpp)
 
@@ -38,13 +80,8 @@ add_test(NAME SmokePortReference
          COMMAND $<TARGET_FILE:kv_smoke_port_reference> ${KV_SMOKE_PORT_PIXELS})
 set_tests_properties(SmokePortReference PROPERTIES LABELS "smoke" TIMEOUT 60
                      FIXTURES_SETUP SmokePortPixels)
-if(KV_XVFB_RUN)
-  add_test(NAME SmokeX11Ports
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_ports> ${KV_SMOKE_PORT_PIXELS})
-  set_tests_properties(SmokeX11Ports PROPERTIES LABELS "smoke" TIMEOUT 60
-                       FIXTURES_REQUIRED SmokePortPixels)
-endif()
+kv_add_xvfb_test(NAME SmokeX11Ports FIXTURES_REQUIRED SmokePortPixels
+                 COMMAND $<TARGET_FILE:kv_smoke_x11_ports> ${KV_SMOKE_PORT_PIXELS})
 
 add_test(NAME SmokeNoDisplay
          COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:korvaline>
@@ -55,12 +92,18 @@ set_tests_properties(SmokeNoDisplay PROPERTIES LABELS "smoke" TIMEOUT 60)
 find_program(KV_XCLIP xclip)
 find_program(KV_XDOTOOL xdotool)
 find_program(KV_PNGCHECK pngcheck)
-if(KV_XVFB_RUN AND KV_XCLIP AND KV_XDOTOOL AND KV_PNGCHECK)
-  add_test(NAME SmokeX11Clipboard
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   ${CMAKE_CURRENT_LIST_DIR}/ClipboardSmoke.sh $<TARGET_FILE:korvaline>
-                   ${CMAKE_CURRENT_BINARY_DIR}/clipboard-smoke)
-  set_tests_properties(SmokeX11Clipboard PROPERTIES LABELS "smoke" TIMEOUT 150)
+if(KV_XCLIP AND KV_XDOTOOL AND KV_PNGCHECK)
+  kv_add_xvfb_test(NAME SmokeX11Clipboard TIMEOUT 150
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/ClipboardSmoke.sh $<TARGET_FILE:korvaline>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
+# Activation and focus settle under each window manager: the program goes idle after the runs of
+# input that once kept it busy for ever (fluxbox too, where it is installed).
+if(KV_XCLIP AND KV_XDOTOOL)
+  kv_add_xvfb_test(NAME SmokeX11Focus WMS none openbox fluxbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/FocusSmoke.sh $<TARGET_FILE:korvaline>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
 # Making the voice prints nothing, even where the audio device is missing.
@@ -77,12 +120,10 @@ add_executable(kv_smoke_x11_clipboard_incr ${CMAKE_CURRENT_LIST_DIR}/X11Clipboar
 target_include_directories(kv_smoke_x11_clipboard_incr PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)
 target_link_libraries(kv_smoke_x11_clipboard_incr PRIVATE kv_platform_x11)
 kv_add_warnings(kv_smoke_x11_clipboard_incr)
-if(KV_XVFB_RUN AND KV_XCLIP)
-  add_test(NAME SmokeX11ClipboardIncr
-           COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                   $<TARGET_FILE:kv_smoke_x11_clipboard_incr>
-                   ${CMAKE_CURRENT_BINARY_DIR}/clipboard-incr.bin)
-  set_tests_properties(SmokeX11ClipboardIncr PROPERTIES LABELS "smoke" TIMEOUT 60)
+if(KV_XCLIP)
+  kv_add_xvfb_test(NAME SmokeX11ClipboardIncr
+                   COMMAND $<TARGET_FILE:kv_smoke_x11_clipboard_incr>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@.bin)
 endif()
 
 # MULTIPLE requests and the hand-over to a clipboard manager (SAVE_TARGETS) at shut-down.

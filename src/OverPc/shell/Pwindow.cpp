@@ -717,7 +717,11 @@ plat::LRESULT paneMessage(oWindow* win, plat::HWND hwnd, plat::UINT message, pla
         PlaceCompositionWindow(win);
         return 0;
     case plat::WM_SETFOCUS:
-        win->becomeFront();
+        // A window that is never activated (the palette) never becomes the front window either:
+        // the frame would hand it the focus, and with it the activation, each time it is
+        // activated itself.
+        if (!(win->kind() & kWindowNoActivate))
+            win->becomeFront();
         PlaceCompositionWindow(win);
         return 0;
     case plat::WM_SIZE:

@@ -24,7 +24,7 @@ struct BackendEvent {
         Close,     // the window manager's close request
         Configure, // the top-level window's client area now has this screen rectangle
         Exposed,   // repaint `rect` (client coordinates) from the backing image
-        FocusGained,
+        FocusGained, // the display (the window manager, the user) gave the window the keyboard
         FocusLost,
     };
     Kind kind = Kind::Motion;
@@ -65,7 +65,13 @@ public:
     virtual void setTitle(HWND hwnd, const std::string& titleCp1252) = 0;
     virtual void show(HWND hwnd, bool visible) = 0;
     virtual void moveResize(HWND hwnd, const RECT& client) = 0;
+    // Puts the window above the others; the windows it owns stay above it. The keyboard stays
+    // where it is.
     virtual void raise(HWND hwnd) = 0;
+    // The program made this window the active one: it gets the keyboard, once it is shown. The
+    // display reporting the change back (FocusGained) is not a new activation, and neither is a
+    // report made before this request that arrives after it.
+    virtual void focus(HWND /*hwnd*/) {}
     // Copies `rect` (image coordinates) of the backing image to the screen.
     virtual void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) = 0;
 

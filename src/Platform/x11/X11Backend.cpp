@@ -260,6 +260,7 @@ public:
     void moveResize(HWND hwnd, const RECT& client) override;
     void raise(HWND hwnd) override;
     void raiseOwnedAbove(HWND hwnd);
+    void focus(HWND hwnd) override;
     void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) override;
     bool poll(BackendEvent& ev) override;
     bool wait(int timeoutMs) override;
@@ -333,6 +334,10 @@ private:
          m_atomPair = 0, m_clipProperty = 0, m_manager = 0, m_saveTargets = 0;
     Time m_ownTime = CurrentTime;
     Time m_lastEventTime = CurrentTime;
+    // The window the program last made active (or followed the window manager to), and the
+    // serial of the first request after that decision: focus reports made before it are old news.
+    HWND m_focusWanted = nullptr;
+    unsigned long m_focusSerial = 0;
     std::vector<Transfer> m_transfers;
     // The types another owner offered, and when it was asked.
     ::Window m_typesOwner = 0;
@@ -491,6 +496,8 @@ void X11Backend::destroyTopLevel(HWND hwnd) {
     XDestroyWindow(m_display, t->xwin);
     XFlush(m_display);
     m_windows.erase(hwnd);
+    if (m_focusWanted == hwnd)
+        m_focusWanted = nullptr;
 }
 
 void X11Backend::setImeSpot(HWND hwnd, POINT client) {
@@ -556,9 +563,20 @@ void X11Backend::raise(HWND hwnd) {
         return;
     XRaiseWindow(m_display, t->xwin);
     raiseOwnedAbove(hwnd);
-    if (t->mapped)
-        XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
     XFlush(m_display);
+}
+
+void X11Backend::focus(HWND hwnd) {
+    TopWindow* t = find(hwnd);
+    if (!t)
+        return;
+    m_focusWanted = hwnd;
+    m_focusSerial = NextRequest(m_display);
+    // A window not yet shown takes the keyboard when it is (MapNotify).
+    if (t->mapped) {
+        XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
+        XFlush(m_display);
+    }
 }
 
 // Owned windows (tool windows, dialogs) stay above their owner, as a window manager keeps
@@ -757,8 +775,10 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         if (TopWindow* t = find(h)) {
             t->mapped = true;
             // Without a window manager nobody else gives the active window the keyboard.
-            if (core::state().active == h)
+            if (m_focusWanted == h) {
+                m_focusSerial = NextRequest(m_display);
                 XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
+            }
         }
         return false;
     }
@@ -774,20 +794,38 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         }
         return false;
     case FocusIn:
-    case FocusOut:
+    case FocusOut: {
         if (xe.xfocus.mode != NotifyNormal && xe.xfocus.mode != NotifyWhileGrabbed)
             return false;
+        // The pointer's window while the focus is the root, and moves to or from a window
+        // inside, say nothing about which top-level window has the keyboard.
+        if (xe.xfocus.detail == NotifyPointer || xe.xfocus.detail == NotifyInferior)
+            return false;
         ev.hwnd = hwndOf(xe.xfocus.window);
-        if (TopWindow* t = find(ev.hwnd)) {
-            if (t->ic) {
-                if (xe.type == FocusIn)
-                    XSetICFocus(t->ic);
-                else
-                    XUnsetICFocus(t->ic);
-            }
+        TopWindow* t = find(ev.hwnd);
+        if (!t)
+            return false;
+        if (t->ic) {
+            if (xe.type == FocusIn)
+                XSetICFocus(t->ic);
+            else
+                XUnsetICFocus(t->ic);
+        }
+        // What the program asked for, reported back, is no news; nor is a change made before
+        // its last request, which that request has overtaken. Taking either as a new activation
+        // would answer it with a request of its own, and two windows would hand the keyboard to
+        // each other for ever.
+        if (xe.type == FocusIn) {
+            if (ev.hwnd == m_focusWanted || xe.xfocus.serial < m_focusSerial)
+                return false;
+            // The window manager or the user moved the keyboard: the program follows.
+            m_focusWanted = ev.hwnd;
+        } else if (ev.hwnd != m_focusWanted || xe.xfocus.serial < m_focusSerial) {
+            return false;
         }
         ev.kind = xe.type == FocusIn ? K::FocusGained : K::FocusLost;
-        return ev.hwnd != nullptr;
+        return true;
+    }
     default:
         return false;
     }

@@ -108,20 +108,9 @@ void handleKey(const BackendEvent& ev) {
 
 // Activates a clicked top-level window the way a click does.
 void activateOnClick(Window* top) {
-    State& st = state();
-    if (!top || st.active == top->hwnd || (top->exStyle & WS_EX_NOACTIVATE))
+    if (!top || state().active == top->hwnd || (top->exStyle & WS_EX_NOACTIVATE))
         return;
-    const HWND old = st.active;
-    if (old && FindWindow(old)) {
-        if (st.focus && (st.focus == old || IsChild(old, st.focus)))
-            SetFocus(nullptr);
-        st.active = nullptr;
-        SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top->hwnd));
-    }
-    st.active = top->hwnd;
-    BringToFront(top);
-    backend().raise(top->hwnd);
-    SendMessage(top->hwnd, WM_ACTIVATE, WA_CLICKACTIVE, reinterpret_cast<LPARAM>(old));
+    ActivateTopLevel(top->hwnd, WA_CLICKACTIVE, true);
 }
 
 // A click on a disabled top-level window: beep and bring its enabled owned popup (the modal
@@ -130,7 +119,8 @@ void refuseClick(Window* top) {
     backend().beep(0);
     for (HWND t : state().topLevels) {
         Window* o = FindWindow(t);
-        if (o && o->owner == top->hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) {
+        if (o && o->owner == top->hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED) &&
+            !(o->exStyle & WS_EX_NOACTIVATE)) {
             SetActiveWindow(t);
             return;
         }
@@ -297,9 +287,14 @@ void HandleEvent(const BackendEvent& ev) {
             Present(w, ev.rect);
         break;
     case K::FocusGained:
+        // The window manager or the user gave a window the keyboard: it becomes the active one,
+        // without asking the display again. A window that is never activated (the palette), a
+        // disabled one (the owner of a modal dialog) or a hidden one leaves the activation where
+        // it is; the keys still reach the focus window.
         if (Window* w = FindWindow(ev.hwnd)) {
-            if (!(w->style & WS_DISABLED) && state().active != ev.hwnd)
-                SetActiveWindow(ev.hwnd);
+            if (!w->isChild() && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) &&
+                !(w->exStyle & WS_EX_NOACTIVATE))
+                ActivateTopLevel(ev.hwnd, WA_ACTIVE, false);
         }
         break;
     case K::FocusLost:

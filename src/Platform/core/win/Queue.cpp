@@ -359,6 +359,34 @@ void KillTimersOf(HWND hwnd) {
             t.end());
 }
 
+HWND ActivateTopLevel(HWND hwnd, WORD how, bool request) {
+    State& st = state();
+    const HWND old = st.active;
+    // Activating the active window does nothing: no message, no request to the display.
+    if (old == hwnd)
+        return old;
+    if (old && FindWindow(old)) {
+        if (st.focus && (st.focus == old || IsChild(old, st.focus)))
+            SetFocus(nullptr);
+        st.active = nullptr;
+        SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+    }
+    st.active = hwnd;
+    if (Window* aw = FindWindow(hwnd)) {
+        // Activation brings the window to the front of its band.
+        BringToFront(aw);
+        // Asked before the window hears of it, so that an activation its handler makes in turn
+        // is the later request, and the one the display ends with.
+        if (request) {
+            if (aw->style & WS_VISIBLE)
+                backend().raise(hwnd);
+            backend().focus(hwnd);
+        }
+        SendMessage(hwnd, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(old));
+    }
+    return old;
+}
+
 void ForgetWindow(HWND hwnd) {
     State& st = state();
     KillTimersOf(hwnd);
@@ -619,35 +647,13 @@ BOOL SetForegroundWindow(HWND hwnd) {
 }
 
 HWND SetActiveWindow(HWND hwnd) {
-    State& st = state();
-    Window* w = nullptr;
     if (hwnd) {
-        w = FindWindow(hwnd, "SetActiveWindow");
+        Window* w = FindWindow(hwnd, "SetActiveWindow");
         if (!w)
             return nullptr;
-        w = TopLevelOf(w);
-        hwnd = w->hwnd;
+        hwnd = TopLevelOf(w)->hwnd;
     }
-    const HWND old = st.active;
-    if (old == hwnd)
-        return old;
-    if (old && FindWindow(old)) {
-        if (st.focus && (st.focus == old || IsChild(old, st.focus)))
-            SetFocus(nullptr);
-        st.active = nullptr;
-        SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
-    }
-    st.active = hwnd;
-    if (hwnd && FindWindow(hwnd)) {
-        if (Window* aw = FindWindow(hwnd)) {
-            // Activation brings the window to the front of its band.
-            BringToFront(aw);
-            if (aw->style & WS_VISIBLE)
-                backend().raise(hwnd);
-        }
-        SendMessage(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
-    }
-    return old;
+    return ActivateTopLevel(hwnd, WA_ACTIVE, true);
 }
 
 HWND SetFocus(HWND hwnd) {

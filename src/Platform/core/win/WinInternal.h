@@ -168,6 +168,11 @@ void PumpBackend();
 void HandleEvent(const BackendEvent& ev);
 void ResetQueue();
 void ForgetWindow(HWND hwnd); // drops queued messages, timers, focus, capture of a dying window
+// Makes hwnd (a top-level window, or null) the active window: WM_ACTIVATE (WA_INACTIVE) to the
+// one that was, then WM_ACTIVATE (`how`) to hwnd. `request`: the program's own decision, so the
+// window is raised and given the keyboard; a report from the display asks it for nothing, since
+// the window manager has done both. Returns the window that was active.
+HWND ActivateTopLevel(HWND hwnd, WORD how, bool request);
 void KillTimersOf(HWND hwnd);
 void ApplyClassCursor(Window* w);
 void ResetInput();

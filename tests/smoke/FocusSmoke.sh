@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Activation and focus settle: runs of input that once had the frame, the palette and the find
+# window hand the keyboard to each other for ever, each followed by a check that the program goes
+# idle. The program starts (which, under a window manager, gives the palette the keyboard), the
+# user types, opens "Fichier" with the first click, closes it with Escape, opens "Édition" with a
+# click and chooses "Rechercher & remplacer", then clicks in the document. At the end the program
+# must still answer: a copy offers the clipboard to another client.
+# Usage: FocusSmoke.sh PROGRAM WORKDIR (under xvfb-run, with or without UnderWm.sh).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+fail() {
+  echo "focus smoke: $*" >&2
+  kill -KILL "$pid" 2>/dev/null
+  exit 1
+}
+
+"$program" -nosplash >"$work/program.log" 2>&1 &
+pid=$!
+waitFor() {
+  for _ in $(seq 100); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+mainWindow() { frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1); [[ -n $frame ]]; }
+waitFor mainWindow || fail "no main window"
+
+# Idle: within ten seconds, one second in which the program uses at most 5% of a core (its
+# processor time in clock ticks, 100 a second). A program caught in a cycle of activations uses
+# a good part of a core for as long as it runs.
+cpuTicks() { awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null; }
+settles() {
+  local step=$1 before after
+  for _ in $(seq 10); do
+    kill -0 "$pid" 2>/dev/null || fail "the program ended after: $step"
+    before=$(cpuTicks)
+    sleep 1
+    after=$(cpuTicks)
+    ((after - before <= 5)) && return 0
+  done
+  fail "the program stays busy after: $step ($((after - before)) ticks in the last second)"
+}
+# A click at a point of the frame's X window (its menu bar is the top 19 rows).
+clickFrame() { xdotool mousemove --window "$frame" "$1" "$2" click 1; }
+
+sleep 1
+settles "start-up"
+xdotool type --delay 40 "a+b"
+settles "typing a+b"
+clickFrame 20 9
+settles "the first click on Fichier"
+xdotool key Escape
+settles "Escape on the open menu"
+clickFrame 66 9
+settles "the click on Édition"
+# "Rechercher & remplacer" is the tenth item of the menu.
+xdotool key --delay 60 Down Down Down Down Down Down Down Down Down Down Return
+findUp() { [[ -n $(xdotool search --pid "$pid" --name "^Rechercher & remplacer$" 2>/dev/null) ]]; }
+waitFor findUp || fail "the menu did not open, or its find command did not run"
+settles "opening the find window"
+# In the document window, away from the find window.
+clickFrame 42 237
+settles "the click in the document"
+
+# Still answering: the copy of everything offers the program's own type on the clipboard.
+xdotool key ctrl+a ctrl+c
+offers() {
+  timeout 5 xclip -o -selection clipboard -t TARGETS 2>/dev/null |
+    grep -qx application/x-kv-Korvaline-Expression
+}
+waitFor offers || fail "the program does not answer a copy"
+settles "the copy"
+{
+  kill -KILL "$pid"
+  wait "$pid"
+} 2>/dev/null
+exit 0

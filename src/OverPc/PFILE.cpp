@@ -1227,6 +1227,22 @@ std::uint32_t FilterEntryCount(const std::string& list) {
     return texts / 2;
 }
 
+// The 1-based entry of the filter list whose pattern is `pattern`; 0 when none is.
+std::uint32_t FilterEntryOfPattern(const std::string& list, const std::string& pattern) {
+    std::uint32_t text = 0;
+    for (std::size_t at = 0; at < list.size() && list[at] != 0;) {
+        std::size_t end = list.find('\0', at);
+        if (end == std::string::npos)
+            end = list.size();
+        // Texts alternate: a description, then its pattern.
+        if (text % 2 == 1 && list.compare(at, end - at, pattern) == 0)
+            return text / 2 + 1;
+        ++text;
+        at = end + 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 void InitFileDialogRecord(FileDialogRecord& record, const char* title) {
@@ -1294,7 +1310,8 @@ bool RunFileDialog(FileDialogRecord& record, bool save) {
     return true;
 }
 
-bool OpenFileDialog(const char* title, std::string& path, const char* letters) {
+bool OpenFileDialog(const char* title, std::string& path, const char* letters,
+                    const char* preselect) {
     FileDialogRecord record;
     InitFileDialogRecord(record, title);
     record.filter = BuildFileFilter(letters);
@@ -1303,6 +1320,10 @@ bool OpenFileDialog(const char* title, std::string& path, const char* letters) {
         record.defaultExtension = kDocumentDefaultExtension;
         record.filterIndex = 2;
     }
+    if (preselect != nullptr)
+        if (const std::uint32_t entry =
+                FilterEntryOfPattern(record.filter, std::string("*") + preselect))
+            record.filterIndex = entry;
     if (!RunFileDialog(record, false)) {
         return false;
     }

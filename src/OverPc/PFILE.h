@@ -211,8 +211,10 @@ void PrepareSaveDialog(FileDialogRecord& record, const char* title, const char* 
 bool RunFileDialog(FileDialogRecord& record, bool save);
 // Asks for a file to open among the types of `letters` (null: every type the default Open filter
 // lists). True with path set when a file was chosen and exists; a chosen name that does not exist
-// shows alert 452 naming it.
-bool OpenFileDialog(const char* title, std::string& path, const char* letters);
+// shows alert 452 naming it. With `preselect` (an extension with its dot), the filter starts on
+// that type's entry when the list has one.
+bool OpenFileDialog(const char* title, std::string& path, const char* letters,
+                    const char* preselect = nullptr);
 // Asks where to save `path` (the proposal in, the confirmed path out). True when confirmed; path is
 // untouched otherwise.
 bool SaveFileDialog(const char* title, std::string& path);

@@ -225,7 +225,8 @@ void OpenDocumentWindow(const char* path, char type) {
 
 void OpenDocumentCommand() {
     std::string path;
-    if (!OpenFileDialog("", path, nullptr))
+    // The filter starts on the type new documents are saved as, so a file just saved is listed.
+    if (!OpenFileDialog("", path, nullptr, ".pvx"))
         return;
     OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
 }

@@ -1,0 +1,81 @@
+// File > "Ouvrir..." in the running program: the dialog's type filter starts on the entry of the
+// files the program saves, so a document just saved is listed; the filter list stays whole.
+
+#include "App/MenuDispatch.h"
+#include "AppDocumentFixture.h"
+#include "plat/CommonDialogs.h"
+#include "plat/Controls.h"
+#include "plat/Dialog.h"
+#include "plat/Input.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pt = plat::testing;
+
+namespace kvtest {
+namespace {
+
+constexpr int kOpenMenuId = 258;
+constexpr int kSaveAsMenuId = 264;
+
+class OpenDialogTest : public AppDocumentFixture {
+protected:
+    static std::vector<std::string> rows(plat::HWND control, bool combo) {
+        std::vector<std::string> out;
+        const plat::UINT count = combo ? plat::CB_GETCOUNT : plat::LB_GETCOUNT;
+        const plat::UINT get = combo ? plat::CB_GETLBTEXT : plat::LB_GETTEXT;
+        const int n = static_cast<int>(plat::SendMessage(control, count, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char buf[260] = {};
+            plat::SendMessage(control, get, static_cast<plat::WPARAM>(i),
+                              reinterpret_cast<plat::LPARAM>(buf));
+            out.emplace_back(buf);
+        }
+        return out;
+    }
+};
+
+TEST_F(OpenDialogTest, TheOpenDialogStartsOnTheSavedTypeAndListsTheFileJustSaved) {
+    const std::filesystem::path folder = m_dir / "docs";
+    std::filesystem::create_directories(folder);
+    ExprFilePane* pane = typed("x+1");
+    pt::answerFileDialog((folder / "first.pvx").string());
+    ASSERT_EQ(DoMenuCommand(kSaveAsMenuId), 1);
+    pt::runUntilIdle();
+    ASSERT_TRUE(std::filesystem::exists(folder / "first.pvx"));
+    ASSERT_FALSE(pane->changed());
+
+    std::vector<std::string> types;
+    std::string chosenType;
+    std::vector<std::string> listed;
+    pt::onDialog(plat::IDD_OPENFILE, [&](pt::DialogDriver& d) {
+        const plat::HWND combo = d.item(plat::IDC_FILE_TYPE);
+        types = rows(combo, true);
+        const int chosen = d.curSel(plat::IDC_FILE_TYPE);
+        if (chosen >= 0 && chosen < static_cast<int>(types.size()))
+            chosenType = types[static_cast<size_t>(chosen)];
+        // The saved file's folder, entered in the folder field (typing nothing focuses it).
+        d.setText(plat::IDC_FILE_FOLDER, folder.string());
+        d.type(plat::IDC_FILE_FOLDER, "");
+        d.key(plat::VK_RETURN);
+        listed = rows(d.item(plat::IDC_FILE_LIST), false);
+        d.escape();
+    });
+    ASSERT_EQ(DoMenuCommand(kOpenMenuId), 1);
+    pt::runUntilIdle();
+    EXPECT_NE(chosenType.find(".pvx"), std::string::npos) << chosenType;
+    // The list of types is the program's default one, ".exp" first.
+    ASSERT_GE(types.size(), 3u);
+    EXPECT_NE(types[0].find(".exp"), std::string::npos) << types[0];
+    EXPECT_NE(types[1].find(".pvx"), std::string::npos) << types[1];
+    EXPECT_NE(types.back().find("*.*"), std::string::npos) << types.back();
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "first.pvx"), listed.end())
+        << "the document just saved is listed";
+    EXPECT_TRUE(pt::messageBoxes().empty());
+}
+
+} // namespace
+} // namespace kvtest

@@ -2,8 +2,6 @@
 
 #include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/FontCommandDialogs.h"
@@ -33,6 +31,8 @@
 #include "OverPc/PPICTEXT.h"
 #include "OverPc/PPRINT.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"

@@ -4,9 +4,6 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CQVAppStartup.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FrameWindow.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/kMacro.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/kPalette.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/kPrefs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MenuDispatch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageLoop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModelWiring.cpp

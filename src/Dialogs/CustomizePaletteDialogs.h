@@ -6,7 +6,7 @@
 // customisation loop opens that editor, stores its answer and runs the dialog again. OK trims the
 // copy and makes it the palette; Cancel leaves every palette as it was.
 
-#include "App/kPalette.h"
+#include "OverPc/commands/kPalette.h"
 #include "plat/Types.h"
 
 #include <array>

@@ -1,11 +1,11 @@
 #include "Dialogs/InsertExpressionDialog.h"
 
-#include "App/kMacro.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kMacro.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"

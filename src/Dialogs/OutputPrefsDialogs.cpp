@@ -1,11 +1,11 @@
 #include "Dialogs/OutputPrefsDialogs.h"
 
-#include "App/kPrefs.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PopupCombo.h"
 #include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/EPane.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/DialogItems.h"
 

@@ -1,11 +1,11 @@
 #include "Dialogs/TargetPrefsDialogs.h"
 
-#include "App/kPrefs.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/DialogRecordItems.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "Dialogs/PopupCombo.h"
 #include "Dialogs/PrefsSaving.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
 #include "OverPc/shell/DialogItems.h"

@@ -1,6 +1,5 @@
 #include "Dialogs/TranslatorDialogs.h"
 
-#include "App/kPrefs.h"
 #include "Dialogs/DialogFrame.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/PrefsSaving.h"
@@ -9,6 +8,7 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/Translations.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"

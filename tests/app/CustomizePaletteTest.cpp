@@ -2,10 +2,10 @@
 // moving, duplicating and clearing buttons, editing a sub-palette, Cancel putting every palette
 // back, and OK writing palette.prf that the next start reads.
 #include "App/MenuDispatch.h"
-#include "App/kPalette.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kPalette.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"

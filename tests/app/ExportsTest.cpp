@@ -4,11 +4,11 @@
 #include "OverPc/documents/Exports.h"
 
 #include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/etEncode.h"

@@ -3,15 +3,15 @@
 // inserted by both, kept over a restart, and deleted (its key and palette cells with it); and the
 // "Mc" records of general.prf, damaged ones included.
 #include "App/MenuDispatch.h"
-#include "App/kMacro.h"
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/KeyboardDialogs.h"
 #include "Dialogs/MacroDefinitionsDialog.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kMacro.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eSimpString.h"

@@ -3,12 +3,12 @@
 // takes the focus nor keeps the program running.
 
 #include "App/FrameWindow.h"
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "AppDocumentFixture.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eFraction.h"

@@ -4,11 +4,11 @@
 #include "Dialogs/PicturePrefsDialogs.h"
 
 #include "App/MenuDispatch.h"
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "app/AppDocumentFixture.h"

@@ -3,9 +3,9 @@
 // where the selected command is bound.
 #include "Dialogs/SecondaryCommandDialog.h"
 
-#include "App/kPalette.h"
 #include "BuiltinResources.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/KeyCodes.h"

@@ -6,8 +6,8 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Translations.h"

@@ -5,11 +5,11 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "ExprSrcs/etBrowse.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/etGener.h"
 #include "app/AppDocumentFixture.h"

@@ -2,13 +2,13 @@
 // input reads without failing; what was read, written again, reads back without damage and to the
 // same bytes.
 //
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
-//   cmake --build build-fuzz --target kv_fuzz_prefs
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON
+//   -DCMAKE_BUILD_TYPE=Debug cmake --build build-fuzz --target kv_fuzz_prefs
 //   ./build-fuzz/tests/kv_fuzz_prefs new-inputs/ tools/fuzz/corpus/prefs/
 
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/oStreams.h"
 

@@ -7,9 +7,9 @@
 
 #include "App/CQVAppStartup.h"
 #include "App/ModelWiring.h"
-#include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/Exports.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/documents/DocLines.h"

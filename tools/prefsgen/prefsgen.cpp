@@ -2,8 +2,8 @@
 // from the program's default tables, so that the shipped files always say what the program would
 // use without them. Usage: prefsgen <folder>
 
-#include "App/kPrefs.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/commands/kPrefs.h"
 
 #include <cstdio>
 

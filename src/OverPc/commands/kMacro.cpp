@@ -1,10 +1,10 @@
-#include "App/kMacro.h"
+#include "OverPc/commands/kMacro.h"
 
-#include "App/kPalette.h"
-#include "App/kPrefs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kPalette.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/oListBox.h"
 #include "OverSrcs/eLayout.h"

@@ -1,8 +1,7 @@
-#include "App/kPrefs.h"
+#include "OverPc/commands/kPrefs.h"
 
 #include "App/FrameWindow.h"
 #include "App/ModelWiring.h"
-#include "App/kMacro.h"
 #include "Dialogs/FontCommandDialogs.h"
 #include "Dialogs/KeyboardDialogs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -11,6 +10,7 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kMacro.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Exports.h"

@@ -14,6 +14,12 @@ bad=$(grep -rnE '#\s*include\s*[<"](App|Dialogs)/' \
 if [ -n "$bad" ]; then
   echo "Lower layers include App/ or Dialogs/ headers:"; echo "$bad"; exit 1
 fi
+# The dialogs sit below the application: they reach its services through OverPc and the hook
+# tables, never through an App/ header.
+bad=$(grep -rnE '#\s*include\s*[<"]App/' "$root/src/Dialogs" 2>/dev/null)
+if [ -n "$bad" ]; then
+  echo "Dialogs include App/ headers:"; echo "$bad"; exit 1
+fi
 bad=$(grep -rlE '#\s*include\s*[<"]X11/' "$root/src" 2>/dev/null | grep -v '/Platform/x11/')
 if [ -n "$bad" ]; then
   echo "X11 headers outside src/Platform/x11:"; echo "$bad"; exit 1

@@ -1,6 +1,7 @@
 #include "App/ModelWiring.h"
 
 #include "App/AppHooks.h"
+#include "App/FrameWindow.h"
 #include "App/MenuDispatch.h"
 #include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
@@ -15,6 +16,7 @@
 #include "Dialogs/OutputPrefsDialogs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "Dialogs/PicturePrefsDialogs.h"
+#include "Dialogs/SecondaryCommandDialog.h"
 #include "Dialogs/TargetPrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
@@ -107,6 +109,10 @@ void showAutoSpaceOption();
 
 void loadCustomisation() {
     LoadCustomizations();
+    // "&Apply Font Command..." offers every font command in use.
+    for (int i = 1; i < kStyleTableSize; ++i)
+        if (!IsFreeStyleEntry(StyleTable[static_cast<size_t>(i)]))
+            AddFontCommandMenuItem(i);
     // The preferences may have turned auto-spacing off.
     showAutoSpaceOption();
     LoadPalettePrefs(PrefsFolderPath());
@@ -121,7 +127,10 @@ bool savePrefsAndCloseAll(int silent) {
     // The palette's place is kept for the next run; the palette window itself keeps nothing
     // open.
     ClosePaletteWindow();
-    return SavePrefsAndCloseAll(silent);
+    // Quitting changes no setting: a damaged file is kept.
+    if (!GeneralPrefsKeptDamaged())
+        SaveGeneralPrefs(silent != 0);
+    return CloseOwnWindows();
 }
 
 void saveGeneralPrefsAfterDialog() {
@@ -336,6 +345,9 @@ void InstallModelWiring() {
     TheCommandHooks().inputPending = &InputPending;
     TheExprPaneShellHooks().embedded = [] { return CQVApp::instance().m_Embedded; };
     InstallPaletteHooks();
+    ThePaletteDrawingHooks().drawCommandPicture = &DrawCommandPicture;
+    ThePaletteDrawingHooks().typingStyleDescription = &TypingStyleDescription;
+    ThePaletteDrawingHooks().catalogBitmapId = &InsertCatalogBitmapId;
     SetMenuHandler(8449, &TogglePaletteWindowCommand);
     AppHooks().doCommand = &DoCommand;
     // The Modify dialogs built so far; the others answer the Modify command with a beep.
@@ -466,25 +478,4 @@ void InstallModelWiring() {
     if (AppHooks().savePrefsAndCloseAll == nullptr)
         AppHooks().savePrefsAndCloseAll = &savePrefsAndCloseAll;
     SaveGeneralPrefsHook = &saveGeneralPrefsAfterDialog;
-}
-
-void LoadEditingCustomisation() {
-    const std::string folder = PrefsFolderPath();
-    // A missing function list has already been reported by the reader; words then simply have no
-    // function names.
-    ReadFunctionNames(folder);
-    LoadFunctionNames();
-
-    const std::string keys =
-        folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kKeysPrefsFile;
-    const int code = CatchFail([&] {
-        const KeyMapReadResult result = LoadKeyMapFile(keys);
-        if (!result.problems.empty()) {
-            const std::string text = keys + "\n\n" + result.report();
-            AppMessageBox(text.c_str(), nullptr, 0x2040); // task-modal information box
-        }
-    });
-    // No key file (a fresh preferences folder) is normal: the built-in map stays in force.
-    if (code != 0 && code != errFileNotFound)
-        ErrorAlert(code);
 }

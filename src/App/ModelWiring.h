@@ -5,7 +5,3 @@
 
 // Installs every hook; called once by the entry before the application starts.
 void InstallModelWiring();
-
-// Loads the customisation the editing needs at start-up: the function names and the key map from
-// the preferences folder. A missing or damaged file is reported and the built-in tables stay.
-void LoadEditingCustomisation();

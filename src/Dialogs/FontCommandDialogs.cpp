@@ -306,16 +306,6 @@ void restoreTable(const std::array<FSSRecord, kStyleTableSize>& saved,
 // ---- Entries
 // -------------------------------------------------------------------------------------
 
-bool IsFreeStyleEntry(const FSSRecord& entry) {
-    if (std::strcmp(entry.fontName, kFontInherit) != 0 || entry.size != kSizeInherit ||
-        entry.shortcut != ' ')
-        return false;
-    for (uint8_t b : entry.style)
-        if (b != kStyleInherit)
-            return false;
-    return inheritsField(entry.italicMode()) && inheritsField(entry.inkMode());
-}
-
 int32_t FirstFreeStyleEntry() {
     for (int32_t i = 0; i < kStyleTableSize; ++i)
         if (IsFreeStyleEntry(entryAt(i)))

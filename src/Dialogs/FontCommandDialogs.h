@@ -7,6 +7,7 @@
 
 #include "Dialogs/PrefsSaving.h"
 #include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/commands/kPrefs.h"
 #include "plat/Types.h"
 
 #include <cstdint>
@@ -69,9 +70,6 @@ plat::INT_PTR ChangeFontDlgProc(plat::HWND dialog, plat::UINT message, plat::WPA
 plat::INT_PTR CharacterCommandsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                        plat::LPARAM lParam);
 
-// An entry inherits everything: font "*", size -1000, every style field inheriting, a blank
-// shortcut. The first such entry is where a new font command goes.
-bool IsFreeStyleEntry(const FSSRecord& entry);
 // The first free entry of the table, -1 when all 64 are in use.
 int32_t FirstFreeStyleEntry();
 // What an entry sets, in short: its font, its size ("+n"/"-n" for steps) and the legend's letters

@@ -7,6 +7,7 @@
 #include "App/ModelWiring.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
@@ -41,12 +42,14 @@ std::vector<Hook> allHooks() {
     const ExprPaneShellHooks& pane = TheExprPaneShellHooks();
     const AsianFontServices& asian = TheAsianFontServices();
     const PortDeviceHooks& device = GetPortDeviceHooks();
+    const PaletteDrawingHooks& palette = ThePaletteDrawingHooks();
     static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
     static_assert(sizeof(ModelHooks) == 16 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(AsianFontServices) == 2 * sizeof(void*));
     static_assert(sizeof(PortDeviceHooks) == 3 * sizeof(void*));
+    static_assert(sizeof(PaletteDrawingHooks) == 3 * sizeof(void*));
     return {
         KV_HOOK(shell, openDocumentWindow),
         KV_HOOK(shell, loadCustomisation),
@@ -105,6 +108,9 @@ std::vector<Hook> allHooks() {
         KV_HOOK(device, make),
         KV_HOOK(device, addRef),
         KV_HOOK(device, release),
+        KV_HOOK(palette, drawCommandPicture),
+        KV_HOOK(palette, typingStyleDescription),
+        KV_HOOK(palette, catalogBitmapId),
     };
 }
 #undef KV_HOOK

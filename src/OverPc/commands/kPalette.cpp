@@ -1,7 +1,5 @@
 #include "OverPc/commands/kPalette.h"
 
-#include "Dialogs/InsertExpressionDialog.h"
-#include "Dialogs/SecondaryCommandDialog.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
@@ -31,6 +29,11 @@ constexpr int32_t kSymbolStyle = 1;
 constexpr int32_t kTypingStyleCode = 0x6400;
 constexpr int32_t kFirstToggle = 0x6201;
 constexpr int32_t kLastToggle = 0x6203;
+
+void drawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
+    if (const auto draw = ThePaletteDrawingHooks().drawCommandPicture)
+        draw(port, zone, code);
+}
 
 PaletteRecord& mainPalette() {
     static PaletteRecord s_main;
@@ -426,7 +429,8 @@ int32_t SubPaletteDefaultCode(int32_t slot) {
 }
 
 int32_t BitmapIdForCode(int32_t code) {
-    return InsertCatalogBitmapId(code & ~kPaletteContinuation);
+    const auto bitmapOf = ThePaletteDrawingHooks().catalogBitmapId;
+    return bitmapOf != nullptr ? bitmapOf(code & ~kPaletteContinuation) : 0;
 }
 
 // ---- palette.prf --------------------------------------------------------------------------------
@@ -560,10 +564,10 @@ void PalettePane::drawBlock(oGraphPort& port, const PaletteBlock& block, bool pr
     port.setColors(&kColorBlack, pressed ? &kPressedFace : &kFace);
     if (code == kTypingStyleCode) {
         port.clipToZone(&face);
-        DrawCommandPicture(port, picture, code);
+        drawCommandPicture(port, picture, code);
         port.clipToZone(nullptr);
     } else if (code != 0) {
-        DrawCommandPicture(port, picture, code);
+        drawCommandPicture(port, picture, code);
     }
     port.setColors(&foreground, &background);
     if ((block.code & 0xFF00) == kCmdSubPaletteBase) {
@@ -779,7 +783,8 @@ void UpdateStyleButtons(int32_t force, int32_t now) {
     if (s_pane == nullptr)
         return;
     // What the style buttons show: the first selection's style over the base style.
-    std::string text = TypingStyleDescription();
+    const auto describe = ThePaletteDrawingHooks().typingStyleDescription;
+    std::string text = describe != nullptr ? describe() : std::string();
     if (force == 0 && text == s_styleText)
         return;
     s_styleText = text;
@@ -789,6 +794,11 @@ void UpdateStyleButtons(int32_t force, int32_t now) {
     if (now != 0)
         if (const plat::HWND h = handleOf(s_pane))
             plat::UpdateWindow(h);
+}
+
+PaletteDrawingHooks& ThePaletteDrawingHooks() {
+    static PaletteDrawingHooks s_hooks;
+    return s_hooks;
 }
 
 void InstallPaletteHooks() {

@@ -166,3 +166,16 @@ void ReleasePaletteImage();
 void UpdateStyleButtons(int32_t force, int32_t now);
 // Start-up: the palette hooks of the command core.
 void InstallPaletteHooks();
+
+// What the palette draws with that belongs to the command dialogs above it: the pictures of the
+// command catalog and the style buttons' text. Start-up fills these; left null, a button shows no
+// picture.
+struct PaletteDrawingHooks {
+    // Draws the picture of command `code` centred in `zone`.
+    void (*drawCommandPicture)(oGraphPort& port, const Zone& zone, int32_t code) = nullptr;
+    // The typing style's face, size and style letters, as the style buttons show them.
+    std::string (*typingStyleDescription)() = nullptr;
+    // The bitmap of command `code` in the insert catalog, 0 when it has none.
+    int32_t (*catalogBitmapId)(int32_t code) = nullptr;
+};
+PaletteDrawingHooks& ThePaletteDrawingHooks();

@@ -1,9 +1,5 @@
 #include "OverPc/commands/kPrefs.h"
 
-#include "App/FrameWindow.h"
-#include "App/ModelWiring.h"
-#include "Dialogs/FontCommandDialogs.h"
-#include "Dialogs/KeyboardDialogs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
@@ -17,6 +13,7 @@
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 #include "plat/Files.h"
@@ -408,6 +405,19 @@ GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream) {
     return result;
 }
 
+bool IsFreeStyleEntry(const FSSRecord& entry) {
+    const auto inheritsField = [](uint8_t value) {
+        return value == kStyleInherit || value == kStyleInheritToo;
+    };
+    if (std::strcmp(entry.fontName, kFontInherit) != 0 || entry.size != kSizeInherit ||
+        entry.shortcut != ' ')
+        return false;
+    for (uint8_t b : entry.style)
+        if (b != kStyleInherit)
+            return false;
+    return inheritsField(entry.italicMode()) && inheritsField(entry.inkMode());
+}
+
 void WriteGeneralPrefs(oOStream& out) {
     for (const PrefRecordDefault& r : kGeneralPrefRecords) {
         writeNumbers(out, r.tag, gather(r.tag));
@@ -472,10 +482,27 @@ void LoadCustomizations() {
     // Settings that make no ladder keep the table of the defaults; Size Steps corrects them.
     BuildSizeStepTable();
     LoadEditingCustomisation();
-    // "&Apply Font Command..." offers every font command in use.
-    for (int i = 1; i < kStyleTableSize; ++i)
-        if (!IsFreeStyleEntry(StyleTable[static_cast<size_t>(i)]))
-            AddFontCommandMenuItem(i);
+}
+
+void LoadEditingCustomisation() {
+    const std::string folder = PrefsFolderPath();
+    // A missing function list has already been reported by the reader; words then simply have no
+    // function names.
+    ReadFunctionNames(folder);
+    LoadFunctionNames();
+
+    const std::string keys =
+        folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kKeysPrefsFile;
+    const int code = CatchFail([&] {
+        const KeyMapReadResult result = LoadKeyMapFile(keys);
+        if (!result.problems.empty()) {
+            const std::string text = keys + "\n\n" + result.report();
+            AppMessageBox(text.c_str(), nullptr, 0x2040); // task-modal information box
+        }
+    });
+    // No key file (a fresh preferences folder) is normal: the built-in map stays in force.
+    if (code != 0 && code != errFileNotFound)
+        ErrorAlert(code);
 }
 
 std::string PrefsFilePath(std::string folder, const char* name) {
@@ -530,11 +557,4 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
 
 bool SaveGeneralPrefs(bool silent) {
     return SaveGeneralPrefsIn(PrefsFolderPath(), silent);
-}
-
-bool SavePrefsAndCloseAll(int silent) {
-    // Quitting changes no setting: a damaged file is kept.
-    if (!s_keptDamaged)
-        SaveGeneralPrefs(silent != 0);
-    return CloseOwnWindows();
 }

@@ -23,6 +23,7 @@ class oOStream;
 #include <string_view>
 #include <vector>
 
+struct FSSRecord;
 class oIStream;
 class oOStream;
 
@@ -134,6 +135,9 @@ struct GeneralPrefsReadResult {
 GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream);
 // Writes the "Ve" line and every record in its fixed order.
 void WriteGeneralPrefs(oOStream& stream);
+// An entry inherits everything: font "*", size -1000, every style field inheriting, a blank
+// shortcut. The first such entry is where a new font command goes; general.prf leaves it out.
+bool IsFreeStyleEntry(const FSSRecord& entry);
 
 // Writes the shipped preference files (general.prf, keys.prf, function.txt) from the default
 // tables into `folder` (made when missing). Fails like the streams.
@@ -142,8 +146,11 @@ void WriteDefaultPrefsFolder(const std::string& folder);
 // ---- The program's use ----------------------------------------------------------------------
 
 // Start-up, after the fonts: every default, then general.prf, function.txt and keys.prf of the
-// preferences folder, the size-step table and the font commands' menu items.
+// preferences folder and the size-step table.
 void LoadCustomizations();
+// Loads the customisation the editing needs at start-up: the function names and the key map from
+// the preferences folder. A missing or damaged file is reported and the built-in tables stay.
+void LoadEditingCustomisation();
 // Writes general.prf into the preferences folder (made when missing). Nothing while embedded, or
 // when silent and the file on disk was found damaged (it is kept until a setting is changed).
 // A failure is reported (the error, then message 505) unless silent. True when written.
@@ -159,5 +166,3 @@ bool WritePrefsFile(const std::string& folder, const char* name, void (*write)(o
 bool SaveGeneralPrefsIn(const std::string& folder, bool silent);
 // Whether the last general.prf read was damaged and has not been rewritten since.
 bool GeneralPrefsKeptDamaged();
-// Writes general.prf silently, then asks every window to close; true when all closed.
-bool SavePrefsAndCloseAll(int silent);

@@ -4,8 +4,8 @@
 // buttons of the palette and its sub-palettes.
 
 #include "App/MessageLoop.h"
-#include "App/kPalette.h"
 #include "AppDocumentFixture.h"
+#include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/Pwindow.h"
 #include "plat/Input.h"
 

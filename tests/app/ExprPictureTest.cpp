@@ -3,7 +3,6 @@
 // are saved and opened again, and damaged ones are read within their bounds.
 
 #include "App/MenuDispatch.h"
-#include "App/kPrefs.h"
 #include "ExprSrcs/EPane.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
@@ -11,6 +10,7 @@
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PPICTEXT.h"
 #include "OverPc/Portdc.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"

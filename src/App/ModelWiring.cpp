@@ -113,6 +113,8 @@ void loadCustomisation() {
     for (int i = 1; i < kStyleTableSize; ++i)
         if (!IsFreeStyleEntry(StyleTable[static_cast<size_t>(i)]))
             AddFontCommandMenuItem(i);
+    // The Copy item names the copy format just read.
+    UpdateCopyMenuLabel();
     // The preferences may have turned auto-spacing off.
     showAutoSpaceOption();
     LoadPalettePrefs(PrefsFolderPath());
@@ -417,6 +419,7 @@ void InstallModelWiring() {
     // Préférences: the save type, the plain Copy's format and the web outputs.
     SetMenuHandler(kSavingPrefsMenuId, &ChooseSavingPrefs);
     SetMenuHandler(kCopySetPrefsMenuId, &ChooseCopySetPrefs);
+    TheCommandHooks().copyMenuLabel = &UpdateCopyMenuLabel;
     SetMenuHandler(kPngPrefsMenuId, &ChoosePngPrefs);
     SetMenuHandler(kPluginTagPrefsMenuId, &ChoosePluginTagPrefs);
     // Préférences > "Targets Prefs...": how copies are prepared for outside applications.

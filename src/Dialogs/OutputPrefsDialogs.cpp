@@ -7,7 +7,11 @@
 #include "ExprSrcs/EPane.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverPc/shell/PMENU.h"
+#include "plat/Menu.h"
+#include "plat/Resources.h"
 
 #include <array>
 
@@ -183,6 +187,44 @@ int32_t CopyFormatOfChoice(const CopySetPrefsDlgRecord& record) {
     // "Sans" (no application) copies with format 0.
     const int32_t withApplication = kApplicationBase + record.application;
     return withApplication > kApplicationBase ? withApplication : 0;
+}
+
+std::string CopyMenuLabel(int32_t format) {
+    std::string name;
+    if (format > kApplicationBase) {
+        const plat::HMENU apps = GetPopupMenu(kOtherAppsMenu);
+        for (size_t position = 0; apps != nullptr && position < kOtherAppsValues.size();
+             ++position) {
+            char text[256] = {};
+            if (kOtherAppsValues[position] == format - kApplicationBase &&
+                plat::GetMenuString(apps, static_cast<plat::UINT>(position), text, sizeof text,
+                                    plat::MF_BYPOSITION) > 0)
+                name = text;
+        }
+    } else if (format != 0 && format != kApplicationBase) {
+        // The text of the format's button, as Copy Set Preferences shows it.
+        const plat::ResDialog* dialog = plat::FindDialogTemplate(
+            CQVApp::instance().m_hResources, plat::MAKEINTRESOURCE(kCopySetPrefsDialogId));
+        for (size_t i = 0; dialog != nullptr && i < kCopyFormats.size(); ++i) {
+            if (kCopyFormats[i] != format)
+                continue;
+            const auto id = static_cast<plat::UINT>(kCopyFormatFirstItem + static_cast<int>(i));
+            for (plat::UINT k = 0; k < dialog->count; ++k)
+                if (dialog->controls[k].id == id && dialog->controls[k].text != nullptr)
+                    name = dialog->controls[k].text;
+            break;
+        }
+    }
+    return name.empty() ? std::string("&Copier") : "&Copier (" + name + ")";
+}
+
+void UpdateCopyMenuLabel() {
+    const plat::HMENU bar = CQVApp::instance().m_MenuBar;
+    if (bar == nullptr)
+        return;
+    const std::string label = CopyMenuLabel(DefaultCopyFormat);
+    plat::ModifyMenu(bar, kCopyMenuId, plat::MF_BYCOMMAND | plat::MF_STRING, kCopyMenuId,
+                     label.c_str());
 }
 
 int32_t RunSavingPrefsDlg(SavingPrefsDlgRecord* record) {

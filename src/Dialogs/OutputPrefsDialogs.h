@@ -7,6 +7,7 @@
 #include "plat/Types.h"
 
 #include <cstdint>
+#include <string>
 
 inline constexpr int kSavingPrefsDialogId = 4140;
 inline constexpr int kCopySetPrefsDialogId = 4141;
@@ -53,6 +54,15 @@ struct CopySetPrefsDlgRecord {
 CopySetPrefsDlgRecord CopySetChoiceOf(int32_t format);
 // The copy format the record chooses.
 int32_t CopyFormatOfChoice(const CopySetPrefsDlgRecord& record);
+
+// The Copy item of Édition (516) names the copy format: "&Copier (" + the text of the format's
+// button in Copy Set Preferences, or for 21 and up the application's entry of "Other Apps", + ")";
+// "&Copier" alone for 0 and for a format no button or entry names.
+inline constexpr int kCopyMenuId = 516;
+std::string CopyMenuLabel(int32_t format);
+// Shows the label of the current copy format on the Copy item (after each write of general.prf
+// and once at start-up).
+void UpdateCopyMenuLabel();
 
 int32_t RunCopySetPrefsDlg(CopySetPrefsDlgRecord* record);
 plat::INT_PTR CopySetPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,

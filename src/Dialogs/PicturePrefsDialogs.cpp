@@ -21,6 +21,8 @@ namespace {
 constexpr std::array<int32_t, 2> kClipboardTypeValues{0, 1};
 constexpr std::array<int32_t, 2> kOutputTypeValues{0, kSimplifiedPostScript};
 constexpr std::array<int32_t, 5> kPaletteSizeValues{0, kPopupSeparator, 1, 2, 3};
+constexpr std::array<int32_t, 4> kEmbedFontsValues{0, 1, 2, 3};
+constexpr std::array<int32_t, 4> kFontBlockTargetValues{0, kPopupSeparator, 1, 2};
 
 // The resolution a metafile gets when none is typed.
 constexpr int32_t kDefaultMetafileResolution = 2540;
@@ -54,6 +56,8 @@ const DialogFrame& epsFrame() {
         DialogFrame f;
         f.id = kEpsPrefsDialogId;
         f.checkBoxes = {kEpsScreenFontNamesItem, kEpsUnifyOutputItem};
+        // A press on the strip around the "PostScript Type:" popup applies the popup's choice.
+        f.labels = {{{141, 81, 379, 99}, kEpsOutputTypeItem}};
         f.init = [](plat::HWND) {
             const auto r = shownRecord<EpsPrefsDlgRecord>(kEpsPrefsDialogId);
             SetCheck(kEpsScreenFontNamesItem, r.useScreenFontNames != 0);
@@ -95,6 +99,102 @@ const DialogFrame& epsFrame() {
             r->outputType = ReadPopupValue(
                 kEpsOutputTypeItem, GetPopupMenu(kEpsOutputTypeMenu), kOutputTypeValues.data(),
                 static_cast<int>(kOutputTypeValues.size()), r->outputType);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+void showField(int editId, const DialogText& text) {
+    char shown[kDialogTextSize + 1] = {};
+    std::memcpy(shown, text.data(), text.size());
+    SetItemText(editId, shown);
+}
+
+const DialogFrame& pictFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kPictPrefsDialogId;
+        f.radioGroups = {{kPictPureCommandsItem, kPictBitmapsOnlyItem}};
+        f.checkBoxes = {kPictEmbedPostScriptItem};
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<PictPrefsDlgRecord>(kPictPrefsDialogId);
+            SetRadioGroup(kPictPureCommandsItem, kPictBitmapsOnlyItem, r.choice);
+            SetCheck(kPictEmbedPostScriptItem, r.embedPostScript != 0);
+            showField(kPictResolutionItem, r.resolution);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<PictPrefsDlgRecord>(kPictPrefsDialogId);
+            if (r == nullptr)
+                return;
+            ReadRadio(kPictPureCommandsItem, kPictBitmapsOnlyItem, r->choice);
+            r->embedPostScript = CheckByte(kPictEmbedPostScriptItem);
+            readText(kPictResolutionItem, r->resolution);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+const DialogFrame& fontBlockFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kFontBlockPrefsDialogId;
+        f.checkBoxes = {kFontBlockArtworkItem, kFontBlockListingItem};
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<FontBlockPrefsDlgRecord>(kFontBlockPrefsDialogId);
+            showField(kFontBlockHeightItem, r.height);
+            showField(kFontBlockWidthItem, r.width);
+            SetCheck(kFontBlockArtworkItem, r.useArtwork != 0);
+            SetCheck(kFontBlockListingItem, r.listFonts != 0);
+            SetupPopupFromMenu(kFontBlockEmbedMenu, nullptr, nullptr, kFontBlockEmbedItem,
+                               kEmbedFontsValues.data(), r.embedFonts,
+                               static_cast<int>(kEmbedFontsValues.size()));
+            SetupPopupFromMenu(kFontBlockTargetMenu, nullptr, nullptr, kFontBlockTargetItem,
+                               kFontBlockTargetValues.data(), r.target,
+                               static_cast<int>(kFontBlockTargetValues.size()));
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<FontBlockPrefsDlgRecord>(kFontBlockPrefsDialogId);
+            if (r == nullptr)
+                return;
+            readText(kFontBlockHeightItem, r->height);
+            readText(kFontBlockWidthItem, r->width);
+            r->useArtwork = CheckByte(kFontBlockArtworkItem);
+            r->listFonts = CheckByte(kFontBlockListingItem);
+            r->embedFonts =
+                ReadPopupValue(kFontBlockEmbedItem, GetPopupMenu(kFontBlockEmbedMenu),
+                               kEmbedFontsValues.data(),
+                               static_cast<int>(kEmbedFontsValues.size()), r->embedFonts);
+            r->target =
+                ReadPopupValue(kFontBlockTargetItem, GetPopupMenu(kFontBlockTargetMenu),
+                               kFontBlockTargetValues.data(),
+                               static_cast<int>(kFontBlockTargetValues.size()), r->target);
+        };
+        return f;
+    }();
+    return frame;
+}
+
+const DialogFrame& newWindowFrame() {
+    static const DialogFrame frame = [] {
+        DialogFrame f;
+        f.id = kNewWindowPrefsDialogId;
+        f.init = [](plat::HWND) {
+            const auto r = shownRecord<NewWindowPrefsDlgRecord>(kNewWindowPrefsDialogId);
+            showField(kNewWindowBottomItem, r.bottom);
+            showField(kNewWindowTopItem, r.top);
+            showField(kNewWindowRightItem, r.right);
+            showField(kNewWindowLeftItem, r.left);
+        };
+        f.writeBack = [](plat::HWND) {
+            auto* r = DialogRecord<NewWindowPrefsDlgRecord>(kNewWindowPrefsDialogId);
+            if (r == nullptr)
+                return;
+            readText(kNewWindowBottomItem, r->bottom);
+            readText(kNewWindowTopItem, r->top);
+            readText(kNewWindowRightItem, r->right);
+            readText(kNewWindowLeftItem, r->left);
         };
         return f;
     }();
@@ -203,6 +303,30 @@ plat::INT_PTR MetafilePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::
     return HandleDialogFrame(frame, dialog, message, wParam, lParam);
 }
 
+int32_t RunPictPrefsDlg(PictPrefsDlgRecord* record) {
+    return LaunchWithRecord(kPictPrefsDialogId, &PictPrefsDlgProc, record);
+}
+plat::INT_PTR PictPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                               plat::LPARAM lParam) {
+    return HandleDialogFrame(pictFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunFontBlockPrefsDlg(FontBlockPrefsDlgRecord* record) {
+    return LaunchWithRecord(kFontBlockPrefsDialogId, &FontBlockPrefsDlgProc, record);
+}
+plat::INT_PTR FontBlockPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                    plat::LPARAM lParam) {
+    return HandleDialogFrame(fontBlockFrame(), dialog, message, wParam, lParam);
+}
+
+int32_t RunNewWindowPrefsDlg(NewWindowPrefsDlgRecord* record) {
+    return LaunchWithRecord(kNewWindowPrefsDialogId, &NewWindowPrefsDlgProc, record);
+}
+plat::INT_PTR NewWindowPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                    plat::LPARAM lParam) {
+    return HandleDialogFrame(newWindowFrame(), dialog, message, wParam, lParam);
+}
+
 int32_t RunSymbolFontPrefsDlg(SymbolFontPrefsDlgRecord* record) {
     return LaunchWithRecord(kSymbolFontPrefsDialogId, &SymbolFontPrefsDlgProc, record);
 }
@@ -293,4 +417,35 @@ void ChoosePaletteSize() {
         SetPaletteWindowWanted(true);
         ShowPaletteWindow();
     }
+}
+
+void ChooseNewWindowPrefs() {
+    // The "Nw" fields: left, top, right, bottom.
+    NewWindowPrefsDlgRecord r;
+    formatInto(r.left, GeneralPrefValue("Nw", 0));
+    formatInto(r.top, GeneralPrefValue("Nw", 1));
+    formatInto(r.right, GeneralPrefValue("Nw", 2));
+    formatInto(r.bottom, GeneralPrefValue("Nw", 3));
+    if (!accepted(RunNewWindowPrefsDlg(&r)))
+        return;
+    const auto within = [](int32_t value, int32_t low, int32_t high, int32_t otherwise) {
+        return value < low || value > high ? otherwise : value;
+    };
+    int32_t left = within(ParseItemInt(r.left.data()), 0, 1000, 5);
+    int32_t top = within(ParseItemInt(r.top.data()), 0, 1000, 170);
+    int32_t right = within(ParseItemInt(r.right.data()), 50, 1000, 400);
+    int32_t bottom = within(ParseItemInt(r.bottom.data()), 50, 1000, 400);
+    if (right <= left) {
+        left = 5;
+        right = 500;
+    }
+    if (bottom <= top) {
+        top = 170;
+        bottom = 500;
+    }
+    SetGeneralPrefValue("Nw", 0, left);
+    SetGeneralPrefValue("Nw", 1, top);
+    SetGeneralPrefValue("Nw", 2, right);
+    SetGeneralPrefValue("Nw", 3, bottom);
+    SaveGeneralPrefsAfterChange();
 }

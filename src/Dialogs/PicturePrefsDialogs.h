@@ -13,7 +13,10 @@
 inline constexpr int kEpsPrefsDialogId = 4143;
 inline constexpr int kBitmapPrefsDialogId = 4145;
 inline constexpr int kMetafilePrefsDialogId = 4146;
+inline constexpr int kPictPrefsDialogId = 4147;
 inline constexpr int kSymbolFontPrefsDialogId = 4167;
+inline constexpr int kFontBlockPrefsDialogId = 4168;
+inline constexpr int kNewWindowPrefsDialogId = 4169;
 inline constexpr int kPaletteSizePrefsDialogId = 4170;
 
 // Menu items that run the commands.
@@ -52,12 +55,57 @@ void UpdateEpsPrefsControls(int32_t outputType);
 inline constexpr int kBitmapResolutionItem = 12392;
 inline constexpr int kMetafileResolutionItem = 12648;
 
+// ---- "PICT (QuickDraw) Prefs": built and listed with the others, opened by no command.
+
+inline constexpr int kPictPureCommandsItem = 12904; // "Use Pure PICT (QuickDraw) Commands ..."
+inline constexpr int kPictBitmapsOnlyItem = 12905;  // "Use Only Bitmap Images Inside of PICTs"
+inline constexpr int kPictEmbedPostScriptItem = 12906;
+inline constexpr int kPictResolutionItem = 12907;
+struct PictPrefsDlgRecord {
+    int32_t choice = 0; // index in 12904..12905
+    uint8_t embedPostScript = 0;
+    DialogText resolution{}; // dots per inch, decimal
+};
+
 // ---- "Symbol Font Prefs"
 
 inline constexpr int kSymbolFontFirst = 18026; // "Use Regular Symbol Font"
 inline constexpr int kSymbolFontLast = 18027;  // "Use Alternative Rudize Font"
 struct SymbolFontPrefsDlgRecord {
     int32_t choice = 0; // 0 the Symbol face, 1 the Rudize face
+};
+
+// ---- "FontBlock Prefs": built and listed with the others, opened by no command; no setting
+// keeps its values.
+
+inline constexpr int kFontBlockHeightItem = 18288;
+inline constexpr int kFontBlockWidthItem = 18289;
+inline constexpr int kFontBlockArtworkItem = 18290; // "Use Korvaline Artwork"
+inline constexpr int kFontBlockListingItem = 18291; // "Listing of Fonts"
+inline constexpr int kFontBlockEmbedItem = 18292;
+inline constexpr int kFontBlockTargetItem = 18293;
+inline constexpr int kFontBlockEmbedMenu = 49;  // "EmbedFontsAmount"
+inline constexpr int kFontBlockTargetMenu = 52; // "FontBlockTargetApp"
+struct FontBlockPrefsDlgRecord {
+    DialogText height{}; // pixels, decimal
+    DialogText width{};
+    uint8_t useArtwork = 0;
+    uint8_t listFonts = 0;
+    int32_t embedFonts = 0; // 0 all, 1 PostScript level 1 only, 2 the specified ones, 3 none
+    int32_t target = 0;     // 0 word processors, 1 page layout, 2 others
+};
+
+// ---- "New Window Prefs": the place of a new document window ("Nw"), in pixels, decimal.
+
+inline constexpr int kNewWindowBottomItem = 18540;
+inline constexpr int kNewWindowTopItem = 18541;
+inline constexpr int kNewWindowRightItem = 18542;
+inline constexpr int kNewWindowLeftItem = 18543;
+struct NewWindowPrefsDlgRecord {
+    DialogText bottom{};
+    DialogText top{};
+    DialogText right{};
+    DialogText left{};
 };
 
 // ---- "Palette Size Prefs"
@@ -77,6 +125,15 @@ plat::INT_PTR BitmapPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WP
 int32_t RunMetafilePrefsDlg(DialogText* resolution);
 plat::INT_PTR MetafilePrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                    plat::LPARAM lParam);
+int32_t RunPictPrefsDlg(PictPrefsDlgRecord* record);
+plat::INT_PTR PictPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                               plat::LPARAM lParam);
+int32_t RunFontBlockPrefsDlg(FontBlockPrefsDlgRecord* record);
+plat::INT_PTR FontBlockPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                    plat::LPARAM lParam);
+int32_t RunNewWindowPrefsDlg(NewWindowPrefsDlgRecord* record);
+plat::INT_PTR NewWindowPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
+                                    plat::LPARAM lParam);
 int32_t RunSymbolFontPrefsDlg(SymbolFontPrefsDlgRecord* record);
 plat::INT_PTR SymbolFontPrefsDlgProc(plat::HWND dialog, plat::UINT message, plat::WPARAM wParam,
                                      plat::LPARAM lParam);
@@ -110,6 +167,11 @@ void ChooseBitmapPrefs();
 void ChooseMetafilePrefs();
 void ChooseSymbolFont();
 void ChoosePaletteSize();
+// The place of new document windows ("Nw": left, top, right, bottom), which no menu item offers.
+// OK keeps the four numbers after correcting them: left and top outside 0..1000 become 5 and 170,
+// right and bottom outside 50..1000 become 400; a right edge not beyond the left one gives 5 and
+// 500, a bottom not below the top 170 and 500. Then general.prf is written.
+void ChooseNewWindowPrefs();
 
 struct PicturePrefsMenuCommand {
     int menuId;

@@ -53,8 +53,8 @@ template <class Record> RecordMaker makerOf() {
     };
 }
 
-// The dialogs that exist, with the record each one works on (the About box, the credits and the
-// splash read none: any byte will do).
+// The record each dialog works on (the About box, the credits and the splash read none: any byte
+// will do).
 const std::map<int, RecordMaker>& existingDialogs() {
     static const std::map<int, RecordMaker> s_dialogs = [] {
         std::map<int, RecordMaker> dialogs = {
@@ -95,6 +95,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4133, makerOf<RootSettingsDlgRecord>()},
             {4134, makerOf<ImageRotationDlgRecord>()},
             {4135, makerOf<ImageMarginsDlgRecord>()},
+            {4136, makerOf<ConversionTableDlgRecord>()},
             {4137, makerOf<RulerUnitsDlgRecord>()},
             {4138, makerOf<OtherOptionsDlgRecord>()},
             {4139, makerOf<TranslationTableDlgRecord>()},
@@ -105,6 +106,7 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4144, makerOf<PngPrefsDlgRecord>()},
             {4145, makerOf<DialogText>()},
             {4146, makerOf<DialogText>()},
+            {4147, makerOf<PictPrefsDlgRecord>()},
             {4148, makerOf<WordTargetPrefsRecord>()},
             {4149, makerOf<uint8_t>()},
             {4153, makerOf<WebTargetPrefsRecord>()},
@@ -117,6 +119,8 @@ const std::map<int, RecordMaker>& existingDialogs() {
             {4165, makerOf<WebTargetPrefsRecord>()},
             {4166, makerOf<WebTargetPrefsRecord>()},
             {4167, makerOf<SymbolFontPrefsDlgRecord>()},
+            {4168, makerOf<FontBlockPrefsDlgRecord>()},
+            {4169, makerOf<NewWindowPrefsDlgRecord>()},
             {4170, makerOf<PaletteSizePrefsDlgRecord>()},
             {kAboutDialogId, makerOf<uint8_t>()},
             {kSplashDialogId, makerOf<uint8_t>()},
@@ -153,9 +157,12 @@ TEST_F(DialogLauncherTableTest, HasOneRowPerExistingDialogInAscendingOrder) {
         EXPECT_NE(nullptr, plat::FindDialogTemplate(nullptr, plat::MAKEINTRESOURCE(e.id)));
         ids.insert(e.id);
     }
+    // One row for every dialog the program's resources hold.
     std::set<int> expected;
-    for (const auto& [id, maker] : existingDialogs())
-        expected.insert(id);
+    const plat::ResourceTables* tables = plat::ModuleResourceTables(nullptr);
+    ASSERT_NE(tables, nullptr);
+    for (std::size_t i = 0; i < tables->dialogCount; ++i)
+        expected.insert(static_cast<int>(tables->dialogs[i].id));
     EXPECT_EQ(expected, ids);
     EXPECT_EQ(nullptr, FindDialogLauncher(4097));
     EXPECT_EQ(nullptr, FindDialogLauncher(4101));

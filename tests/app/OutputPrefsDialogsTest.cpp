@@ -10,9 +10,11 @@
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Translations.h"
+#include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Dialog.h"
+#include "plat/Menu.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
 
@@ -180,6 +182,52 @@ TEST_F(OutputPrefsDialogsTest, CopySetPrefsShowsTheFormatAndStoresWhatCopyThenPu
     copyAll();
     EXPECT_TRUE(offers("image/png"));
     EXPECT_TRUE(offers("image/emf"));
+}
+
+TEST_F(OutputPrefsDialogsTest, TheCopyItemNamesTheCopyFormatFromStartUpOn) {
+    const auto label = [] {
+        char text[256] = {};
+        plat::GetMenuString(CQVApp::instance().m_MenuBar, kCopyMenuId, text, sizeof text,
+                            plat::MF_BYCOMMAND);
+        return std::string(text);
+    };
+    // The button to check and the "Other Apps" row to choose (-1: none), as the user does.
+    const struct {
+        int button;
+        int row;
+        const char* shown;
+    } cases[] = {
+        {11382, -1, "&Copier (TeX)"},
+        {11374, -1, "&Copier (Windows Metafile Picture)"},
+        {11385, 6, "&Copier (Adobe Illustrator)"},
+        {11377, -1, "&Copier (MS Office Applications)"},
+        {11385, 0, "&Copier"}, // "Sans": format 0
+        {11383, -1, "&Copier (MathML)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        pt::onDialog(kCopySetPrefsDialogId, [&](DialogDriver& d) {
+            d.check(c.button);
+            if (c.row >= 0)
+                d.chooseCombo(kCopyApplicationItem, c.row);
+            d.click(plat::IDOK);
+        });
+        ASSERT_EQ(DoMenuCommand(kCopySetPrefsMenuId), 1);
+        EXPECT_EQ(label(), c.shown);
+    }
+
+    // The next run reads the format from general.prf and names it before anything is chosen.
+    closeDocuments();
+    shutDown();
+    pt::reset();
+    DefaultCopyFormat = 4;
+    // Start-up notes (a preferences folder without its function names) are answered.
+    pt::setUnscriptedAnswers({[](const pt::MessageBoxCall&) { return 1; }, nullptr, nullptr});
+    InstallModelWiring(); // as the program's entry does, before start-up reads the preferences
+    SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
+    ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
+    EXPECT_EQ(DefaultCopyFormat, 9);
+    EXPECT_EQ(label(), "&Copier (MathML)");
 }
 
 TEST_F(OutputPrefsDialogsTest, PngPrefsStoresTheFlagsAndTheSmoothingOfCopiedPictures) {

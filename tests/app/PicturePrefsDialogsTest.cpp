@@ -12,6 +12,8 @@
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "app/AppDocumentFixture.h"
+#include "Dialogs/DialogFrame.h"
+#include "plat/Controls.h"
 #include "plat/Dialog.h"
 #include "plat/Testing.h"
 
@@ -152,6 +154,127 @@ TEST_F(PicturePrefsDialogsTest, EpsCheckBoxesFollowTheOutputTypeAndOkStoresThePo
     EXPECT_EQ(DoMenuCommand(kEpsPrefsMenuId), 1);
     EXPECT_EQ(GeneralPrefValue("Ep", kEpsOutputTypeField), 0);
     EXPECT_EQ(GeneralPrefValue("Ep", kEpsUnifyOutputField), 0);
+
+    // A press on the strip beside the "PostScript Type:" popup (x 141..379, y 81..99) applies
+    // the entry the popup shows, as a choice in the popup does.
+    pt::onDialog(kEpsPrefsDialogId, [](DialogDriver& d) {
+        plat::SendMessage(d.item(kEpsOutputTypeItem), plat::CB_SETCURSEL, 1, 0); // no notice
+        EXPECT_FALSE(d.enabled(kEpsUnifyOutputItem));
+        d.clickClient(20, 90); // outside the strip: nothing
+        EXPECT_FALSE(d.enabled(kEpsUnifyOutputItem));
+        d.clickClient(370, 85);
+        EXPECT_TRUE(d.enabled(kEpsUnifyOutputItem));
+        EXPECT_TRUE(d.enabled(kEpsScreenFontNamesItem));
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(DoMenuCommand(kEpsPrefsMenuId), 1);
+}
+
+// The dialogs no command opens, run from the launcher table as the program would run them: each
+// shows its record and writes back what was changed on OK, and nothing on Annuler.
+TEST_F(PicturePrefsDialogsTest, TheDialogsNoCommandOpensShowAndWriteBackTheirRecords) {
+    const auto launch = [](int id, auto* record) {
+        return FindDialogLauncher(id)(reinterpret_cast<std::uintptr_t>(record));
+    };
+    PictPrefsDlgRecord pict;
+    pict.choice = 1;
+    std::snprintf(pict.resolution.data(), pict.resolution.size(), "300");
+    pt::onDialog(kPictPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_TRUE(d.checked(kPictBitmapsOnlyItem));
+        EXPECT_FALSE(d.checked(kPictPureCommandsItem));
+        EXPECT_FALSE(d.checked(kPictEmbedPostScriptItem));
+        EXPECT_EQ(d.text(kPictResolutionItem), "300");
+        d.check(kPictPureCommandsItem);
+        d.click(kPictEmbedPostScriptItem);
+        d.setText(kPictResolutionItem, "600");
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(launch(kPictPrefsDialogId, &pict), 1);
+    EXPECT_EQ(pict.choice, 0);
+    EXPECT_EQ(pict.embedPostScript, 1);
+    EXPECT_STREQ(pict.resolution.data(), "600");
+    pt::onDialog(kPictPrefsDialogId, [](DialogDriver& d) {
+        d.check(kPictBitmapsOnlyItem);
+        d.click(plat::IDCANCEL);
+    });
+    EXPECT_EQ(launch(kPictPrefsDialogId, &pict), 0);
+    EXPECT_EQ(pict.choice, 0);
+
+    FontBlockPrefsDlgRecord block;
+    std::snprintf(block.height.data(), block.height.size(), "120");
+    std::snprintf(block.width.data(), block.width.size(), "80");
+    block.embedFonts = 2;
+    block.target = 1;
+    pt::onDialog(kFontBlockPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_EQ(d.text(kFontBlockHeightItem), "120");
+        EXPECT_EQ(d.text(kFontBlockWidthItem), "80");
+        EXPECT_EQ(d.curSel(kFontBlockEmbedItem), 2);  // "Specified Fonts Only"
+        EXPECT_EQ(d.curSel(kFontBlockTargetItem), 1); // "Adobe Products"
+        d.setText(kFontBlockWidthItem, "64");
+        d.click(kFontBlockArtworkItem);
+        d.chooseCombo(kFontBlockEmbedItem, 3);  // "Sans"
+        d.chooseCombo(kFontBlockTargetItem, 2); // "Other Products"
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(launch(kFontBlockPrefsDialogId, &block), 1);
+    EXPECT_STREQ(block.height.data(), "120");
+    EXPECT_STREQ(block.width.data(), "64");
+    EXPECT_EQ(block.useArtwork, 1);
+    EXPECT_EQ(block.listFonts, 0);
+    EXPECT_EQ(block.embedFonts, 3);
+    EXPECT_EQ(block.target, 2);
+}
+
+// The New Window command on the "Nw" place: the dialog shows the four numbers, OK corrects and
+// stores them and writes general.prf, and new windows open there.
+TEST_F(PicturePrefsDialogsTest, TheNewWindowCommandCorrectsAndKeepsThePlaceOfNewWindows) {
+    struct Case {
+        const char* name;
+        const char* typed[4];    // left, top, right, bottom
+        int32_t stored[4];
+    };
+    const Case cases[] = {
+        {"kept as typed", {"10", "20", "300", "350"}, {10, 20, 300, 350}},
+        {"empty: 0, which right and bottom may not be", {"", "", "", ""}, {0, 0, 400, 400}},
+        {"each outside its range", {"-1", "2000", "20", "5000"}, {5, 170, 400, 400}},
+        {"right not beyond left", {"600", "20", "500", "350"}, {5, 20, 500, 350}},
+        {"bottom not below top", {"10", "900", "300", "100"}, {10, 170, 300, 500}},
+    };
+    SetGeneralPrefValue("Nw", 0, 5);
+    SetGeneralPrefValue("Nw", 1, 170);
+    SetGeneralPrefValue("Nw", 2, 400);
+    SetGeneralPrefValue("Nw", 3, 400);
+    int32_t shown[4] = {5, 170, 400, 400};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(SaveGeneralPrefs(true));
+        const std::string before = slurp(generalPrf());
+        pt::onDialog(kNewWindowPrefsDialogId, [&](DialogDriver& d) {
+            const int items[4] = {kNewWindowLeftItem, kNewWindowTopItem, kNewWindowRightItem,
+                                  kNewWindowBottomItem};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(d.text(items[i]), std::to_string(shown[i]));
+                d.setText(items[i], c.typed[i]);
+            }
+            d.click(plat::IDOK);
+        });
+        ChooseNewWindowPrefs();
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(GeneralPrefValue("Nw", i), c.stored[i]) << i;
+            shown[i] = c.stored[i];
+        }
+        EXPECT_NE(slurp(generalPrf()), before);
+    }
+    // Annuler keeps the place.
+    pt::onDialog(kNewWindowPrefsDialogId, [](DialogDriver& d) {
+        d.setText(kNewWindowLeftItem, "77");
+        d.click(plat::IDCANCEL);
+    });
+    ChooseNewWindowPrefs();
+    EXPECT_EQ(GeneralPrefValue("Nw", 0), 10);
+    // New document windows open at the kept corner.
+    EXPECT_EQ(NewWindowPlace().x, 10);
+    EXPECT_EQ(NewWindowPlace().y, 170);
 }
 
 TEST_F(PicturePrefsDialogsTest, StoredResolutionsSizeTheWrittenPictures) {

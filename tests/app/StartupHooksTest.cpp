@@ -142,7 +142,6 @@ protected:
 // Hooks of features not built yet (nothing calls them until then), with that feature. Delete a
 // line when its feature installs the hook.
 const std::map<std::string, std::string> kWaitingHooks = {
-    {"command.copyMenuLabel", "translators"},
 };
 
 TEST_F(StartupHooksTest, EveryHookTheProgramReliesOnIsInstalled) {

@@ -5,13 +5,16 @@
 #include "core/gdi/WindowDc.h"
 #include "plat/Font.h"
 #include "plat/Gdi.h"
+#include "plat/Metafile.h"
 #include "support/FontPin.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -740,6 +743,15 @@ TEST_F(FontApi, GlyphMasksDrawExactlyWhatCairoDraws) {
             c.align = plat::TA_BASELINE;
             c.origin = plat::POINT{0, 0};
         }
+        if (k >= 5 && k < 40) {
+            // Large sizes and wide spacing: glyphs far outside the target are only measured, and
+            // sizes beyond those kept as masks are left to Cairo.
+            c.lf.lfHeight = -pick(120, 400);
+            c.dx.resize(c.text.size());
+            for (int& d : c.dx) {
+                d = pick(-300, 300);
+            }
+        }
         const std::vector<std::uint32_t> cairo = draw(c, false);
         const std::vector<std::uint32_t> masks = draw(c, true);
         ASSERT_EQ(masks, cairo) << "case " << k << ": " << c.lf.lfFaceName << " " << c.lf.lfHeight
@@ -787,6 +799,59 @@ TEST_F(FontApi, GlyphMasksDrawExactlyWhatCairoDraws) {
     EXPECT_TRUE(plat::fontcore::BlitTextRun(target, *upright, run, &result));
     EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0xFF000000u), 0);
     EXPECT_FALSE(plat::fontcore::BlitTextRun(target, *turned, run, &result));
+}
+
+TEST_F(FontApi, TextCostsWhatItDrawsNotWhatTheRunHolds) {
+    // Glyph masks are rendered only for glyphs that can reach the target, and never at sizes
+    // whose masks would outweigh what the text covers: a run spread far past a small bitmap, or
+    // a huge font, renders (almost) nothing, whatever its spacing or size.
+    plat::HDC dc = plat::CreateCompatibleDC(nullptr);
+    plat::HBITMAP bitmap = plat::CreateBitmap(64, 48, 1, 32, nullptr);
+    plat::HGDIOBJ old = plat::SelectObject(dc, bitmap);
+    auto rendered = [&](int height, const std::string& text, int spacing, int y) {
+        const std::uint64_t before = plat::fontcore::GlyphMaskPixelsRendered();
+        SelectedFont f(dc, logFont("Arial", height));
+        const std::vector<int> dx(text.size(), spacing);
+        EXPECT_TRUE(plat::ExtTextOut(dc, 2, y, 0, nullptr, text.data(),
+                                     static_cast<plat::UINT>(text.size()), dx.data()));
+        return plat::fontcore::GlyphMaskPixelsRendered() - before;
+    };
+    // Each case at a size of its own, so that no mask is cached yet.
+    const std::uint64_t one = rendered(-201, "A", 1000, 40);
+    EXPECT_GT(one, 0u);
+    EXPECT_LE(rendered(-202, "ABCDEFGHIJKLMNOP", 1000, 40), one * 5 / 4);
+    EXPECT_LE(rendered(-203, "ABCDEFGHIJKLMNOP", -1000, 40), one * 5 / 4);
+    EXPECT_EQ(rendered(-204, "ABCDEFGHIJKLMNOP", 20, 30000), 0u); // far below
+    EXPECT_EQ(rendered(-3000, "ABCD", 0, 40), 0u);                // drawn by Cairo
+    EXPECT_EQ(rendered(-3001, "ABCD", 0, 300000), 0u);
+    plat::SelectObject(dc, old);
+    plat::DeleteObject(bitmap);
+    plat::DeleteDC(dc);
+
+    // The metafiles that found this: a bold font scaled up to the largest size, a few glyphs
+    // hundreds of thousands of pixels below a small bitmap.
+    for (const char* name : {"slow-text.emf", "slow-text-2.emf", "slow-text-3.emf"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(KV_SOURCE_DIR) + "/tools/fuzz/corpus/emf/" + name,
+                         std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                              std::istreambuf_iterator<char>()};
+        ASSERT_FALSE(bytes.empty());
+        plat::HENHMETAFILE emf =
+            plat::SetEnhMetaFileBits(static_cast<plat::UINT>(bytes.size()), bytes.data());
+        ASSERT_NE(emf, nullptr);
+        plat::HDC target = plat::CreateCompatibleDC(nullptr);
+        plat::HBITMAP pixels = plat::CreateBitmap(64, 48, 1, 32, nullptr);
+        plat::HGDIOBJ previous = plat::SelectObject(target, pixels);
+        const std::uint64_t before = plat::fontcore::GlyphMaskPixelsRendered();
+        const plat::RECT dest{0, 0, 64, 48};
+        plat::PlayEnhMetaFile(target, emf, &dest);
+        EXPECT_LT(plat::fontcore::GlyphMaskPixelsRendered() - before, 64u * 48u * 16u);
+        plat::SelectObject(target, previous);
+        plat::DeleteObject(pixels);
+        plat::DeleteDC(target);
+        plat::DeleteEnhMetaFile(emf);
+    }
 }
 
 } // namespace

@@ -286,6 +286,27 @@ public:
         slotOf(glyph) = static_cast<std::uint32_t>(m_masks.size());
         return &m_masks.back();
     }
+    // The glyph's metric bounds as its mask would give them, without rendering it; null for a
+    // glyph left to Cairo. A glyph that lands where nothing is drawn costs only this.
+    const RECT* bounds(unsigned glyph) {
+        const std::uint32_t slot = slotOf(glyph);
+        if (slot == kLeftToCairo) {
+            return nullptr;
+        }
+        if (slot != 0) {
+            return &m_masks[slot - 1].bounds;
+        }
+        if (const auto it = m_bounds.find(glyph); it != m_bounds.end()) {
+            return &it->second;
+        }
+        cairo_text_extents_t ext{};
+        RECT b{};
+        if (!measure(glyph, ext, b)) {
+            slotOf(glyph) = kLeftToCairo;
+            return nullptr;
+        }
+        return &m_bounds.emplace(glyph, b).first->second;
+    }
     const Span* spans() const { return m_spans.data(); }
 
 private:
@@ -302,6 +323,7 @@ private:
         }
         return m_slots[glyph];
     }
+    bool measure(unsigned glyph, cairo_text_extents_t& ext, RECT& bounds) const;
     bool render(unsigned glyph, GlyphMask& out);
 
     cairo_font_face_t* m_face;
@@ -309,19 +331,23 @@ private:
     bool m_italic;
     std::vector<std::uint32_t> m_slots;
     std::unordered_map<unsigned, std::uint32_t> m_farSlots;
+    std::unordered_map<unsigned, RECT> m_bounds; // of glyphs measured but not rendered
     std::vector<GlyphMask> m_masks;
     std::vector<Span> m_spans;
 };
+
+std::uint64_t s_maskPixels = 0;
 
 // The glyph is drawn by Cairo alone, exactly as DrawTextRun draws it (same face, matrix, options
 // and operator, onto an image surface, whose font options are those of every image surface), at
 // an integer position in an alpha surface with a margin around its extents. Ink touching the
 // surface's edge could have been cut off: the margin then grows and the glyph is drawn again.
-bool Strike::render(unsigned glyph, GlyphMask& out) {
+// The glyph's extents as Cairo reports them and its bounds rounded out to pixels; false for a
+// glyph left to Cairo.
+bool Strike::measure(unsigned glyph, cairo_text_extents_t& ext, RECT& bounds) const {
     Frame upright;
     const cairo_matrix_t m = fontMatrix(static_cast<double>(m_ppem), upright, m_italic);
     cairo_glyph_t g{glyph, 0, 0};
-    cairo_text_extents_t ext{};
     {
         cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
         cairo_t* cr = cairo_create(probe);
@@ -342,7 +368,7 @@ bool Strike::render(unsigned glyph, GlyphMask& out) {
     // (the bearings); the far edges as bearing + size, which may be off by the last bit of a
     // double. That matters only for a value so close to a tie that it could round either way,
     // and only where the two ways round out to different pixels: such a glyph is left to Cairo.
-    RECT bounds{};
+    bounds = RECT{};
     {
         auto far = [](double v, LONG& edge) {
             const double t = v * 256.0;
@@ -361,12 +387,25 @@ bool Strike::render(unsigned glyph, GlyphMask& out) {
             return false;
         }
     }
+    return true;
+}
+
+bool Strike::render(unsigned glyph, GlyphMask& out) {
+    cairo_text_extents_t ext{};
+    RECT bounds{};
+    if (!measure(glyph, ext, bounds)) {
+        return false;
+    }
+    Frame upright;
+    const cairo_matrix_t m = fontMatrix(static_cast<double>(m_ppem), upright, m_italic);
+    cairo_glyph_t g{glyph, 0, 0};
     for (int pad = 4; pad <= 1024; pad *= 4) {
         const int x0 = static_cast<int>(std::floor(ext.x_bearing)) - pad;
         const int y0 = static_cast<int>(std::floor(ext.y_bearing)) - pad;
         const int w = static_cast<int>(std::ceil(ext.x_bearing + ext.width)) + pad - x0;
         const int h = static_cast<int>(std::ceil(ext.y_bearing + ext.height)) + pad - y0;
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+        s_maskPixels += static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
         cairo_t* cr = cairo_create(s);
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -438,6 +477,13 @@ bool Strike::render(unsigned glyph, GlyphMask& out) {
     }
     return false;
 }
+
+// Masks are kept for sizes up to this; larger text is drawn by Cairo, whose cost follows the
+// pixels the glyphs cover on the target rather than their whole size.
+constexpr int kLargestMaskPpem = 256;
+// How far past its metric bounds a glyph's ink may reach, in pixels, beyond a quarter of the
+// size (hinting moves edges by a pixel or two).
+constexpr int kInkReach = 4;
 
 // The strikes in use, the most recently used first. A strike holds a few kilobytes; the oldest
 // are let go beyond a bound, so zooming through many sizes does not grow the cache for ever.
@@ -633,6 +679,33 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
     const int total = static_cast<int>(p.total);
     const auto& links = font.links();
     const int ppem = font.ppem();
+    if (ppem > kLargestMaskPpem) {
+        return false;
+    }
+
+    // Where the run can show at all: the extent of the clip on the surface, within the clipping
+    // rectangle. A glyph whose ink cannot reach it is measured (its bounds decide how Cairo would
+    // composite the run) but never rendered.
+    RECT visible{};
+    bool anyVisible = false;
+    for (const RECT& r : *target.clip) {
+        visible = anyVisible ? RECT{std::min(visible.left, r.left), std::min(visible.top, r.top),
+                                    std::max(visible.right, r.right),
+                                    std::max(visible.bottom, r.bottom)}
+                             : r;
+        anyVisible = true;
+    }
+    anyVisible = anyVisible && intersect(visible, RECT{0, 0, target.width, target.height}, visible);
+    if (anyVisible && clippedRun(run)) {
+        const RECT& c = *run.rect;
+        anyVisible = intersect(visible,
+                               RECT{std::min(c.left, c.right) + target.origin.x,
+                                    std::min(c.top, c.bottom) + target.origin.y,
+                                    std::max(c.left, c.right) + target.origin.x,
+                                    std::max(c.top, c.bottom) + target.origin.y},
+                               visible);
+    }
+    const int reach = kInkReach + ppem / 4;
 
     // Every glyph's mask first: should one fail, nothing has been drawn yet. DrawTextRun shows
     // each link's glyphs in one call to Cairo, and a synthetic bold link's again one pixel on;
@@ -663,13 +736,28 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
             if (strike == nullptr) {
                 strike = &strikeFor(link.file->cairoFace(), ppem, link.syntheticItalic);
             }
+            const int x = ox + static_cast<int>(p.pen[i]);
+            const int bold = link.syntheticBold ? 1 : 0;
+            const RECT* b = strike->bounds(p.glyphs[i].glyph);
+            if (b == nullptr) {
+                return false;
+            }
+            RECT part;
+            if (!anyVisible || !intersect(RECT{b->left + x - reach, b->top + oy - reach,
+                                               b->right + x + bold + reach,
+                                               b->bottom + oy + reach},
+                                          visible, part)) {
+                GlyphMask unseen; // no spans: nothing to draw
+                unseen.bounds = *b;
+                placed.push_back(Placed{unseen, x});
+                touched.add(RECT{b->left + x, b->top + oy, b->right + x + bold, b->bottom + oy});
+                continue;
+            }
             const GlyphMask* m = strike->mask(p.glyphs[i].glyph);
             if (m == nullptr) {
                 return false;
             }
-            const int x = ox + static_cast<int>(p.pen[i]);
             placed.push_back(Placed{*m, x});
-            const int bold = link.syntheticBold ? 1 : 0;
             touched.add(RECT{m->left + x, m->top + oy, m->right + x + bold, m->bottom + oy});
             touched.add(RECT{m->bounds.left + x, m->bounds.top + oy, m->bounds.right + x + bold,
                              m->bounds.bottom + oy});
@@ -812,7 +900,9 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
             Painter glyphs(target, clipping[gi] == Clipping::Whole ? surface : groupClip);
             glyphs.setColor(run.textColor);
             for (std::size_t i = g.first; i < g.end; ++i) {
-                glyphs.glyph(placed[i].mask, g.strike->spans(), placed[i].x + g.dx, oy);
+                if (placed[i].mask.count != 0) {
+                    glyphs.glyph(placed[i].mask, g.strike->spans(), placed[i].x + g.dx, oy);
+                }
             }
         }
         paint.setColor(run.textColor);
@@ -833,6 +923,10 @@ void SetTextBlitting(bool on) {
 
 bool TextBlitting() {
     return s_blitting;
+}
+
+std::uint64_t GlyphMaskPixelsRendered() {
+    return s_maskPixels;
 }
 
 } // namespace plat::fontcore

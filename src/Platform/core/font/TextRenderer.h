@@ -8,6 +8,7 @@
 #include "plat/Font.h"
 
 #include <cairo.h>
+#include <cstdint>
 #include <vector>
 
 namespace plat::fontcore {
@@ -59,5 +60,8 @@ bool BlitTextRun(const PixelTarget& target, const FontInstance& font, const Text
 // the reference through Cairo.
 void SetTextBlitting(bool on);
 bool TextBlitting();
+// The pixels of every glyph mask rendered so far: the blitter's work, which follows what the
+// text covers on its targets, not what the runs hold.
+std::uint64_t GlyphMaskPixelsRendered();
 
 } // namespace plat::fontcore

@@ -1,6 +1,6 @@
 # libFuzzer targets for every reader of outside bytes.
 #
-#   kv_add_fuzz_target(<name> SOURCES <files...> [LIBS <libraries...>])
+#   kv_add_fuzz_target(<name> SOURCES <files...> [LIBS <libraries...>] [RUNS <inputs>])
 #
 # builds kv_fuzz_<name> from SOURCES (one of them defines LLVMFuzzerTestOneInput) and registers the
 # ctest test Fuzz.<name>, which runs it over the seed corpus kept in tools/fuzz/corpus/<name>/ (the
@@ -10,21 +10,31 @@
 #
 # With KV_FUZZ (clang with KV_SANITIZE), the whole build is compiled with -fsanitize=fuzzer-no-link
 # so that the libraries a target links carry coverage, the target links libFuzzer, and the test
-# fuzzes for KV_FUZZ_SECONDS over a copy of the corpus, failing on any crash, sanitizer report,
-# leak or slow input. Without it, the target is a plain program that replays the corpus once, so
-# every build still compiles the targets and re-runs the kept inputs.
+# fuzzes over a fresh copy of the corpus for a fixed number of inputs (RUNS, else
+# KV_FUZZ_DEFAULT_RUNS) from a fixed seed, failing on any crash, sanitizer report, leak or hang:
+# the same inputs on every machine, however fast or loaded. Each target's RUNS is set so that it
+# fuzzes for about ten seconds of one quiet core. To fuzz longer by hand, configure with
+# -DKV_FUZZ_SECONDS=<s> (each test then fuzzes for that time and keeps what it found in
+# build-fuzz/fuzz/<name>/corpus), or run a target directly: kv_fuzz_<name> -max_total_time=600
+# new-inputs/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is a plain program that
+# replays the corpus once, so every build still compiles the targets and re-runs the kept inputs.
 set(KV_FUZZ OFF)
 if(KV_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(KV_FUZZ ON)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
-set(KV_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs under ctest")
+set(KV_FUZZ_DEFAULT_RUNS 20000)
+set(KV_FUZZ_SECONDS 0 CACHE STRING
+    "Seconds each fuzz target runs under ctest instead of its fixed number of inputs (0: inputs)")
 
 set(KV_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR}/../tools/fuzz)
 cmake_path(NORMAL_PATH KV_FUZZ_DIR)
 
 function(kv_add_fuzz_target name)
-  cmake_parse_arguments(PARSE_ARGV 1 FUZZ "" "" "SOURCES;LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 FUZZ "" "RUNS" "SOURCES;LIBS")
+  if(NOT FUZZ_RUNS)
+    set(FUZZ_RUNS ${KV_FUZZ_DEFAULT_RUNS})
+  endif()
   set(target kv_fuzz_${name})
   set(corpus ${KV_FUZZ_DIR}/corpus/${name})
   if(NOT IS_DIRECTORY ${corpus})
@@ -47,8 +57,10 @@ function(kv_add_fuzz_target name)
     set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
     add_test(NAME Fuzz.${name}
              COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${target}> -DSEEDS=${corpus}
-                     -DWORK=${work} -DSECONDS=${KV_FUZZ_SECONDS} -P ${KV_FUZZ_DIR}/RunFuzz.cmake)
-    math(EXPR limit "${KV_FUZZ_SECONDS} * 3 + 60")
+                     -DWORK=${work} -DRUNS=${FUZZ_RUNS} -DSECONDS=${KV_FUZZ_SECONDS}
+                     -P ${KV_FUZZ_DIR}/RunFuzz.cmake)
+    # Only a bound for a run that stopped making progress: the inputs, not the time, are fixed.
+    math(EXPR limit "${KV_FUZZ_SECONDS} * 3 + 900")
     set_tests_properties(Fuzz.${name} PROPERTIES LABELS "fuzz" TIMEOUT ${limit}
                          ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
   else()

@@ -38,6 +38,13 @@ std::vector<uint8_t> bytesOf(const std::string& s) {
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
+std::string repeated(const std::string& piece, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
 TEST_F(ClipboardTest, CopyOffersEveryFormatAndCutPasteGivesBackTheSameTree) {
     ExprFilePane* pane = typed("x+1");
     const std::string before = ExprEncodingText(pane->expression());

@@ -14,18 +14,9 @@ target_sources(kv_app_tests PRIVATE
 )
 add_dependencies(kv_app_tests kv_translators)
 
-# A libFuzzer target for reading an expression from another program's clipboard, built only by
-# clang.
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  add_executable(kv_fuzz_clipboard ${CMAKE_SOURCE_DIR}/tools/fuzz/ClipboardFuzz.cpp)
-  target_compile_options(kv_fuzz_clipboard PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(kv_fuzz_clipboard PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_include_directories(kv_fuzz_clipboard PRIVATE ${CMAKE_SOURCE_DIR}/src
-                             ${CMAKE_SOURCE_DIR}/src/Platform)
-  target_link_libraries(kv_fuzz_clipboard PRIVATE kv_app kv_model kv_framework kv_resources
-                        kv_platform_headless)
-  kv_add_warnings(kv_fuzz_clipboard)
-endif()
+# A libFuzzer target for reading an expression from another program's clipboard.
+kv_add_fuzz_target(clipboard SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/ClipboardFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)
 
 # A libFuzzer target for the MTEF reader.
 kv_add_fuzz_target(mtef SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/MtefFuzz.cpp

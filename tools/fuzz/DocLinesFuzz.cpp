@@ -1,5 +1,6 @@
 // libFuzzer target for the document lines: the keyed-line records of a document file with the
-// expression encoding inside, read as a document, an EPS export or foreign text is. Every input
+// expression encoding inside, read as a document, an EPS export or foreign text is, with the
+// picture-text reader the program installs for the pictures of opaque leaves. Every input
 // must give an expression or a clean Fail (damaged data, no expression, too many fonts); an
 // expression that was read must write out again as document lines and read back.
 //
@@ -9,6 +10,7 @@
 
 #include "FuzzTemplates.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/PPICTEXT.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
@@ -20,6 +22,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RegisterFuzzTemplates();
+    static const bool codec = [] {
+        SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
+        return true;
+    }();
+    (void)codec;
     // A newer version number would stop at the newer-version note's box: every version is made
     // the current one.
     std::string text(reinterpret_cast<const char*>(data), size);

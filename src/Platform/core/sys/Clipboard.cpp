@@ -192,7 +192,10 @@ public:
         HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
         if (g == nullptr)
             return E_FAIL;
-        std::memcpy(GlobalLock(g), bytes.data(), bytes.size());
+        // An empty format still gets a block of its own, with nothing to copy into it.
+        void* block = GlobalLock(g);
+        if (!bytes.empty())
+            std::memcpy(block, bytes.data(), bytes.size());
         GlobalUnlock(g);
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = g;

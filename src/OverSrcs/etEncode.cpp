@@ -842,17 +842,26 @@ struct DepthGuard {
 
 ExprPtr ParseExprTree(bool listMode, bool single);
 
-// A count of children (or tab stops) read from the stream; a negative one, or one beyond what a
-// file can hold, is corrupt.
+// What is left of the input, in bytes. A stream read call by call does not tell its length; its
+// counts are trusted up to a bound no document reaches.
+int64_t BytesLeft() {
+    constexpr int64_t kUnknownLengthBound = int64_t{1} << 24;
+    return s_in.memory != nullptr ? s_in.end - s_in.at : kUnknownLengthBound;
+}
+
+// A count of children (or tab stops, or codes) read from the stream. Each of them takes at least
+// a byte of what follows, so the count is bounded by the bytes left, not by a number: whatever
+// the writer wrote reads back, and a damaged count can neither allocate nor loop beyond the
+// input's size. A negative count, or one beyond the bytes left, is corrupt.
 int32_t ReadCount() {
     const int32_t n = Number();
-    if (n < 0 || n > kMaxEncodingChildren)
+    if (n < 0 || n > BytesLeft())
         Corrupt();
     return n;
 }
 
-// The children of a row in the list form, up to the end mark, onto the item stack; their count is
-// bounded even though the row did not announce it.
+// The children of a row in the list form, up to the end mark, onto the item stack. Each child
+// takes bytes of the input, which bounds their number.
 void ReadRowChildrenToEnd() {
     const size_t base = s_items.size();
     for (;;) {
@@ -860,7 +869,7 @@ void ReadRowChildrenToEnd() {
         if (child == nullptr)
             break;
         RefuseRow(child);
-        if (s_items.size() - base >= static_cast<size_t>(kMaxEncodingChildren))
+        if (s_items.size() - base >= static_cast<size_t>(INT32_MAX))
             Corrupt();
         s_items.push_back(std::move(child));
     }

@@ -38,7 +38,8 @@ inline constexpr char kEncodingEnd[] = "]|[";
 // Nesting deeper than this (rows, templates and grids inside each other) is refused with 462, so
 // that a hostile text cannot exhaust the stack of the reader or of anything walking the tree.
 inline constexpr int32_t kMaxEncodingDepth = 1000;
-// No row or grid read from text holds more than this many children.
+// No grid read from text holds more than this many cells (the most a matrix can have); rows are
+// bounded by the size of the text alone.
 inline constexpr int32_t kMaxEncodingChildren = 32000;
 
 // ---- The font table shared by the writer and the reader

@@ -106,6 +106,7 @@ TEST_F(ClipboardTest, PlainTextIsTypedInAndDamagedDataChangesNothingAndBeeps) {
     const std::string damaged = encoding.substr(0, encoding.size() / 2);
     const std::vector<plat::ClipboardItem> cases = {
         {"application/x-kv-Korvaline-Expression", bytesOf(damaged)},
+        {"application/x-kv-Korvaline-Expression", {}},
         {"image/png", bytesOf("\x89PNG\r\n\x1a\n" + damaged)},
         {"image/emf", bytesOf(std::string(100, '\x01'))},
         {"image/bmp", bytesOf("BM" + std::string(60, '\xff'))},
@@ -244,6 +245,35 @@ TEST_F(ClipboardTest, CutWithoutAnythingToCopyDeletesNothing) {
     DoCommand(kCmdCut, 0);
     EXPECT_EQ(beeps + 1, CommandBeepCount());
     EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+}
+
+TEST_F(ClipboardTest, PastedRowsOfAnyLengthSaveAndOpenAgain) {
+    // A pasted text becomes one row of as many items as it has words and operators; the file
+    // written for it opens again with the same tree, however wide the row.
+    namespace pt = plat::testing;
+    for (const std::string& text : {repeated("a+", 40000) + "a", repeated("ab-", 70000)}) {
+        SCOPED_TRACE(text.size());
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf(text)}});
+        DoCommand(kCmdPaste, 0);
+        const ExprPtr pasted = pane->expression()->deepCopy();
+        ASSERT_GT(ExprEncodingText(pasted.get()).size(), text.size());
+        const std::string path = m_dir / ("wide" + std::to_string(text.size()) + ".pvx");
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(264), 1); // Fichier > Enregistrer sous...
+        pt::runUntilIdle();
+        EXPECT_TRUE(pt::messageBoxes().empty());
+        CloseAllDocuments();
+        takeBackQuit();
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(258), 1); // Fichier > Ouvrir...
+        pt::runUntilIdle();
+        EXPECT_TRUE(pt::messageBoxes().empty());
+        ASSERT_NE(OpenDocumentList, nullptr);
+        EXPECT_TRUE(OpenDocumentList->expression()->equal(pasted.get(), 0));
+        CloseAllDocuments();
+        takeBackQuit();
+    }
 }
 
 } // namespace

@@ -842,11 +842,13 @@ struct DepthGuard {
 
 ExprPtr ParseExprTree(bool listMode, bool single);
 
-// What is left of the input, in bytes. A stream read call by call does not tell its length; its
-// counts are trusted up to a bound no document reaches.
+// What is left of the input, in bytes. A stream that cannot tell its length has its counts
+// trusted up to a bound no document reaches.
 int64_t BytesLeft() {
-    constexpr int64_t kUnknownLengthBound = int64_t{1} << 24;
-    return s_in.memory != nullptr ? s_in.end - s_in.at : kUnknownLengthBound;
+    if (s_in.memory != nullptr)
+        return s_in.end - s_in.at;
+    const int64_t left = s_in.stream->bytesLeft();
+    return left >= 0 ? left : int64_t{1} << 24;
 }
 
 // A count of children (or tab stops, or codes) read from the stream. Each of them takes at least

@@ -202,6 +202,10 @@ int oIStream::nextByte() {
     return c < 0 ? -1 : c;
 }
 
+std::int64_t oIStream::bytesLeft() {
+    return -1;
+}
+
 // ---- oIMemoryStream -----------------------------------------------------------------------------
 
 oIMemoryStream::oIMemoryStream(const std::uint8_t* buffer, std::uint32_t length)
@@ -258,6 +262,10 @@ std::int32_t oIMemoryStream::getBinary(void* buffer, std::int32_t n) {
 
 std::int32_t oIMemoryStream::tell() {
     return static_cast<std::int32_t>(m_current - m_start);
+}
+
+std::int64_t oIMemoryStream::bytesLeft() {
+    return m_end - m_current;
 }
 
 void oIMemoryStream::seek(std::int32_t offset) {

@@ -64,6 +64,8 @@ public:
     // Next byte 0-255 with the line-end rules of getChar, or -1 only at the real end of the data
     // (getChar of a memory stream cannot tell byte 0xFF from the end).
     virtual int nextByte();
+    // The bytes left from the position to the end, or -1 when the stream cannot tell.
+    virtual std::int64_t bytesLeft();
 
     ~oIStream() override = default;
 
@@ -84,6 +86,7 @@ public:
     std::int32_t tell() override;
     void seek(std::int32_t offset) override;
     int nextByte() override;
+    std::int64_t bytesLeft() override;
 
     const std::uint8_t* start() const { return m_start; }
     const std::uint8_t* current() const { return m_current; }

@@ -10,20 +10,34 @@
 #
 # With KV_FUZZ (clang with KV_SANITIZE), the whole build is compiled with -fsanitize=fuzzer-no-link
 # so that the libraries a target links carry coverage, the target links libFuzzer, and the test
-# fuzzes over a fresh copy of the corpus for a fixed number of inputs (RUNS, else
-# KV_FUZZ_DEFAULT_RUNS) from a fixed seed, failing on any crash, sanitizer report, leak or hang:
-# the same inputs on every machine, however fast or loaded. Each target's RUNS is set so that it
-# fuzzes for about ten seconds of one quiet core. To fuzz longer by hand, configure with
-# -DKV_FUZZ_SECONDS=<s> (each test then fuzzes for that time and keeps what it found in
-# build-fuzz/fuzz/<name>/corpus), or run a target directly: kv_fuzz_<name> -max_total_time=600
-# new-inputs/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is a plain program that
+# fuzzes over a fresh copy of the corpus for a fixed number of inputs (RUNS, else the table below)
+# from a fixed seed, failing on any crash, sanitizer report, leak or hang: the same inputs on every
+# machine, however fast or loaded. To fuzz longer by hand, configure with -DKV_FUZZ_SECONDS=<s>
+# (each test then fuzzes for that time and keeps what it found in build-fuzz/fuzz/<name>/corpus),
+# or run a target directly: kv_fuzz_<name> -max_total_time=600 new/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is a plain program that
 # replays the corpus once, so every build still compiles the targets and re-runs the kept inputs.
 set(KV_FUZZ OFF)
 if(KV_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(KV_FUZZ ON)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+# Inputs per target: about twelve seconds of one core of a loaded machine, under the sanitizers,
+# each (about 170 seconds for all of them, as much as the fixed times spent before).
 set(KV_FUZZ_DEFAULT_RUNS 20000)
+set(KV_FUZZ_RUNS_bmp 20000)
+set(KV_FUZZ_RUNS_clipboard 6000)
+set(KV_FUZZ_RUNS_doclines 50000)
+set(KV_FUZZ_RUNS_emf 10000)
+set(KV_FUZZ_RUNS_encoding 25000)
+set(KV_FUZZ_RUNS_mtef 45000)
+set(KV_FUZZ_RUNS_olertf 22000)
+set(KV_FUZZ_RUNS_png 20000)
+set(KV_FUZZ_RUNS_prefs 1200)
+set(KV_FUZZ_RUNS_reader 100000)
+set(KV_FUZZ_RUNS_registry 20000)
+set(KV_FUZZ_RUNS_selection 20000)
+set(KV_FUZZ_RUNS_streams 150000)
+set(KV_FUZZ_RUNS_translator 6000)
 set(KV_FUZZ_SECONDS 0 CACHE STRING
     "Seconds each fuzz target runs under ctest instead of its fixed number of inputs (0: inputs)")
 
@@ -34,6 +48,9 @@ function(kv_add_fuzz_target name)
   cmake_parse_arguments(PARSE_ARGV 1 FUZZ "" "RUNS" "SOURCES;LIBS")
   if(NOT FUZZ_RUNS)
     set(FUZZ_RUNS ${KV_FUZZ_DEFAULT_RUNS})
+    if(DEFINED KV_FUZZ_RUNS_${name})
+      set(FUZZ_RUNS ${KV_FUZZ_RUNS_${name}})
+    endif()
   endif()
   set(target kv_fuzz_${name})
   set(corpus ${KV_FUZZ_DIR}/corpus/${name})

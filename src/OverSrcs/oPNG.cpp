@@ -4,6 +4,8 @@
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/oUtil.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <png.h>
 
@@ -44,6 +46,7 @@ struct PngCall {
     const std::uint8_t* input = nullptr;
     std::size_t inputSize = 0;
     std::size_t inputPos = 0;
+    std::uint64_t imageDataBytes = 0; // of all IDAT chunks, as the scan found them
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     int colorType = 0;
@@ -287,6 +290,15 @@ bool RunReadHeader(PngCall* call, const ReadArgs* args) {
         SetDetail(*call, "image too large");
         return false;
     }
+    // Deflate makes at most 1032 bytes of one: image data too short to hold the rows announced is
+    // refused before their pixels are allocated, so memory follows the file's size.
+    const int channels = call->colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+    if (static_cast<std::uint64_t>(call->height) *
+            (1 + static_cast<std::uint64_t>(call->width) * channels) >
+        1032 * call->imageDataBytes + 64) {
+        SetDetail(*call, "image data too short for its size");
+        return false;
+    }
     if (args->checkSize && (call->width != static_cast<png_uint_32>(args->width) ||
                             call->height != static_cast<png_uint_32>(args->height))) {
         SetDetail(*call, "height or width don't conform to other clues");
@@ -347,6 +359,32 @@ bool MakeRows(PngCall& call, std::uint8_t* pixels, std::size_t height, std::size
     return true;
 }
 
+// Walks the chunks of a PNG file's bytes: false when one announces more bytes than the file has
+// left (libpng would allocate what it announces before finding the bytes missing). Adds up the
+// lengths of the image data chunks.
+bool ChunksFitTheData(PngCall& call) {
+    const std::uint8_t* p = call.input;
+    std::size_t left = call.inputSize;
+    if (p == nullptr || left < 8)
+        return true; // not a PNG file: libpng says so
+    p += 8;
+    left -= 8;
+    while (left >= 8) {
+        const std::uint64_t length = (std::uint64_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+        if (length + 12 > left) {
+            SetDetail(call, "a chunk is longer than the file");
+            return false;
+        }
+        if (std::memcmp(p + 4, "IDAT", 4) == 0)
+            call.imageDataBytes += length;
+        if (std::memcmp(p + 4, "IEND", 4) == 0)
+            break;
+        p += 12 + length;
+        left -= static_cast<std::size_t>(12 + length);
+    }
+    return true;
+}
+
 // Reads `data` into rows made by `place` (width, height, row bytes) -> pixel block or null.
 template <class Place>
 void ReadPng(const std::uint8_t* data, std::size_t size, const ReadArgs& args, Place&& place,
@@ -355,7 +393,7 @@ void ReadPng(const std::uint8_t* data, std::size_t size, const ReadArgs& args, P
     CallGuard guard(call);
     call.input = data;
     call.inputSize = data ? size : 0;
-    if (!RunReadHeader(&call, &args))
+    if (!ChunksFitTheData(call) || !RunReadHeader(&call, &args))
         FailCall(call);
     const std::size_t rowBytes = static_cast<std::size_t>(call.width) * 4;
     std::size_t rowStride = rowBytes;

@@ -323,6 +323,24 @@ const RefusalCase kRefusals[] = {
          return f;
      },
      "image too large"},
+    // A few bytes that announce much more: refused before anything of the announced size is
+    // allocated, so that memory follows the file's size.
+    {"ChunkLongerThanTheFile",
+     [](const std::vector<std::uint8_t>& good) {
+         std::vector<std::uint8_t> f = good;
+         WriteBE32(&f[8 + 25], 0x7A000070); // the chunk after the header: 2 GB announced
+         return f;
+     },
+     "a chunk is longer than the file"},
+    {"ImageDataTooShortForItsSize",
+     [](const std::vector<std::uint8_t>& good) {
+         std::vector<std::uint8_t> f = good;
+         WriteBE32(&f[16], 8000);
+         WriteBE32(&f[20], 8000);
+         FixCrc(f, 8);
+         return f;
+     },
+     "image data too short for its size"},
     {"SixteenBit",
      [](const std::vector<std::uint8_t>&) { return ForeignPng(PNG_FORMAT_LINEAR_RGB); },
      "bit depth or color type unusable"},

@@ -374,19 +374,27 @@ int32_t mergeRow(eString* row, SelectionEntry* entries, int32_t count) {
             break;
         }
     }
+    // One pass over the row: the items kept are moved down in place over the words joined to
+    // their left neighbour, and the row shrinks once at the end, so the cost follows the row's
+    // length however many words join. Items [0, kept) are done, [read, count) still to come;
+    // positions in entries are those of the row as it will be.
     int32_t joins = 0;
-    int32_t i = 1;
-    while (i < row->childCount()) {
+    int32_t kept = std::min<int32_t>(1, row->childCount());
+    const int32_t items = row->childCount();
+    for (int32_t read = kept; read < items; ++read) {
         // isWord answers for every word class without a dynamic cast per item of a long row.
         auto word = [](eExpr* item) {
             return item != nullptr && item->isWord() ? static_cast<eWord*>(item) : nullptr;
         };
-        eWord* left = word(row->getChild(i - 1));
-        eWord* right = word(row->getChild(i));
+        eWord* left = word(row->getChild(kept - 1));
+        eWord* right = word(row->getChild(read));
         if (left == nullptr || right == nullptr || !CanMergeWords(left, right)) {
-            ++i;
+            if (read != kept)
+                row->setChild(kept, row->detachChild(read));
+            ++kept;
             continue;
         }
+        const int32_t i = kept;
         const int32_t n = left->length();
         const int32_t m = right->length();
         eWord* merged = left->replaceText(n, n, right->view());
@@ -411,12 +419,15 @@ int32_t mergeRow(eString* row, SelectionEntry* entries, int32_t count) {
                     e.end -= 1;
             }
         }
-        eString* shorter = row->resizeRange(i, i + 1, 0);
+        (void)row->detachChild(read); // the right word, now part of the merged one, goes
+        ++joins;
+    }
+    if (joins > 0) {
+        eString* shorter = row->resizeRange(kept, items, 0);
         retargetEntries(entries, count, row, shorter);
         row = shorter;
         row->invalidate();
         InvalidateAncestors(row);
-        ++joins;
     }
     return joins;
 }

@@ -25,3 +25,9 @@ kv_add_fuzz_target(mtef SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/MtefFuzz.cpp
 # A libFuzzer target for object storages and rich text with an object.
 kv_add_fuzz_target(olertf SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/OleRtfFuzz.cpp
                    LIBS kv_app kv_model kv_framework kv_resources)
+
+# libFuzzer targets for PNG and BMP files as File > Open reads them.
+kv_add_fuzz_target(png SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/PngFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)
+kv_add_fuzz_target(bmp SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/BmpFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)

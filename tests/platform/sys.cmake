@@ -5,3 +5,6 @@ target_sources(kv_platform_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/RegistryTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellTest.cpp
 )
+
+# A libFuzzer target for the settings file.
+kv_add_fuzz_target(registry SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/RegistryFuzz.cpp)

@@ -12,7 +12,7 @@
 # so that the libraries a target links carry coverage, the target links libFuzzer, and the test
 # fuzzes over a fresh copy of the corpus for a fixed number of inputs (RUNS, else the table below)
 # from a fixed seed, failing on any crash, sanitizer report, leak or hang: the same inputs on every
-# machine, however fast or loaded. To fuzz longer by hand, configure with -DKV_FUZZ_SECONDS=<s>
+# machine, however fast or loaded. To fuzz longer by hand, configure with -DKV_FUZZ_TIME=<seconds>
 # (each test then fuzzes for that time and keeps what it found in build-fuzz/fuzz/<name>/corpus),
 # or run a target directly: kv_fuzz_<name> -max_total_time=600 new/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is a plain program that
 # replays the corpus once, so every build still compiles the targets and re-runs the kept inputs.
@@ -38,8 +38,10 @@ set(KV_FUZZ_RUNS_registry 20000)
 set(KV_FUZZ_RUNS_selection 20000)
 set(KV_FUZZ_RUNS_streams 150000)
 set(KV_FUZZ_RUNS_translator 6000)
-set(KV_FUZZ_SECONDS 0 CACHE STRING
+set(KV_FUZZ_TIME 0 CACHE STRING
     "Seconds each fuzz target runs under ctest instead of its fixed number of inputs (0: inputs)")
+# The fixed time every run once took: a build folder configured then would keep it.
+unset(KV_FUZZ_SECONDS CACHE)
 
 set(KV_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR}/../tools/fuzz)
 cmake_path(NORMAL_PATH KV_FUZZ_DIR)
@@ -74,10 +76,10 @@ function(kv_add_fuzz_target name)
     set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
     add_test(NAME Fuzz.${name}
              COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${target}> -DSEEDS=${corpus}
-                     -DWORK=${work} -DRUNS=${FUZZ_RUNS} -DSECONDS=${KV_FUZZ_SECONDS}
+                     -DWORK=${work} -DRUNS=${FUZZ_RUNS} -DSECONDS=${KV_FUZZ_TIME}
                      -P ${KV_FUZZ_DIR}/RunFuzz.cmake)
     # Only a bound for a run that stopped making progress: the inputs, not the time, are fixed.
-    math(EXPR limit "${KV_FUZZ_SECONDS} * 3 + 900")
+    math(EXPR limit "${KV_FUZZ_TIME} * 3 + 900")
     set_tests_properties(Fuzz.${name} PROPERTIES LABELS "fuzz" TIMEOUT ${limit}
                          ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
   else()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Korvaline and runs every test: unit tests on the headless back end, the X11 smoke tests
 # under Xvfb, and, from a clang build with AddressSanitizer and UndefinedBehaviorSanitizer, the
-# unit tests again and every fuzz target for a short while over its seed corpus.
+# unit tests again and every fuzz target over its seed corpus for a fixed number of inputs.
 #
 #   KV_WERROR=ON       warnings fail the build (CI sets it)
 #   KV_SKIP_ASAN=1     only the normal build

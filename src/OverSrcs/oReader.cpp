@@ -38,13 +38,17 @@ void oInstallReaderHandler(oReader& reader, const char* tag, oReaderHandler hand
     reader.m_entries[reader.m_count++] = {{tag[0], tag[1]}, handler, context};
 }
 
+void oInstallUnknownRecordHandler(oReader& reader, oReaderHandler handler, void* context) {
+    reader.m_unknown = {{0, 0}, handler, context};
+}
+
 const oReader::Entry* oReader::find(char a, char b) const {
     for (int i = 0; i < m_count; ++i) {
         if (m_entries[i].tag[0] == a && m_entries[i].tag[1] == b) {
             return &m_entries[i];
         }
     }
-    return nullptr;
+    return m_unknown.handler != nullptr ? &m_unknown : nullptr;
 }
 
 // ---- Reading ------------------------------------------------------------------------------------

@@ -75,6 +75,8 @@ public:
 private:
     friend void oInstallReaderHandler(oReader& reader, const char* tag, oReaderHandler handler,
                                       void* context);
+    friend void oInstallUnknownRecordHandler(oReader& reader, oReaderHandler handler,
+                                             void* context);
     struct Entry {
         char tag[2];
         oReaderHandler handler;
@@ -87,6 +89,7 @@ private:
 
     Entry m_entries[kMaxReaderHandlers] = {};
     int m_count = 0;
+    Entry m_unknown = {};
     oIMemoryStream* m_in = nullptr;
     char m_tag[3] = {0, 0, 0};
     int m_recordsRead = 0;
@@ -97,6 +100,9 @@ private:
 // Registers handler for the two-letter tag (case-sensitive); a tag already present gets the new
 // handler. With 64 tags installed a further tag logs "oReader full" and is ignored.
 void oInstallReaderHandler(oReader& reader, const char* tag, oReaderHandler handler, void* context);
+// Registers the handler of every record whose tag has none (for a file that keeps the records a
+// later version wrote); without one such records are skipped.
+void oInstallUnknownRecordHandler(oReader& reader, oReaderHandler handler, void* context);
 
 // ---- Writer -------------------------------------------------------------------------------------
 

@@ -89,10 +89,13 @@ protected:
 };
 
 TEST_F(GeneralPrefsTest, EveryRecordReadsBackAsWritten) {
-    // Every field off its default (bytes stay bytes), a style entry and the translator path.
+    // Every field off its default and within its range (bytes stay bytes), a style entry and the
+    // translator path.
     for (const PrefRecordDefault& r : kGeneralPrefRecords)
-        for (int i = 0; i < r.count; ++i)
-            SetGeneralPrefValue(r.tag, i, r.values[static_cast<size_t>(i)] == 0 ? 1 : 0);
+        for (int i = 0; i < r.count; ++i) {
+            const int32_t v = r.values[static_cast<size_t>(i)];
+            SetGeneralPrefValue(r.tag, i, v == 0 ? 1 : v == 1 ? 0 : v + 1);
+        }
     SetGeneralPrefValue("Wd", 13, 77); // a further value no dialog shows
     SetFSSFontName(StyleTable[20], "DejaVu Serif");
     StyleTable[20].size = -998;

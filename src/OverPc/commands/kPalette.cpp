@@ -476,11 +476,15 @@ void LoadPalettePrefs(const std::string& folder) {
         return;
     PalettePrefsReadResult result;
     const int code = CatchFail([&] {
-        oIStreamPtr stream(NewIFileStream(path.c_str()));
+        oIStreamPtr stream(NewIFileStream(path.c_str(), kLargestPrefsFile));
         result = ReadPalettePrefs(*stream);
         DestroyStream(stream);
     });
-    if (code != 0 || result.damaged()) {
+    if (code != 0 && code != errDataCorrupted) {
+        // Not read at all (no regular file, too large, not permitted): the reason, by name.
+        ResetPalettes();
+        ErrorAlert(code);
+    } else if (code != 0 || result.damaged()) {
         ResetPalettes();
         showDamagedNotice(path);
     }

@@ -58,6 +58,17 @@ std::string& translatorText() {
 
 bool s_keptDamaged = false;
 
+// general.prf as this program would write it, when it was last read or written: a save of the
+// same settings leaves the file alone, so a start or a quit without a change writes nothing.
+struct WrittenPrefs {
+    std::string path;
+    std::string text;
+};
+WrittenPrefs& lastWritten() {
+    static WrittenPrefs s_written;
+    return s_written;
+}
+
 uint8_t asByte(int32_t v) {
     return static_cast<uint8_t>(v != 0 ? 1 : 0);
 }
@@ -212,6 +223,65 @@ void readVersion(oReader& reader, void* context) {
         state->result->unknownVersion = true;
 }
 
+// The values a field may take. The typesetting settings are limited to what their dialogs offer;
+// window places to far beyond any screen; resolutions and ratios to positive values; everything
+// else to a magnitude the drawing arithmetic can take without overflowing.
+struct FieldRange {
+    int32_t low;
+    int32_t high;
+};
+constexpr FieldRange kAnyValue{-100000, 100000};
+constexpr FieldRange kSizeStep{-6, 6};
+constexpr FieldRange kThickness{1, 16};
+constexpr FieldRange kDistance{0, 20};
+constexpr FieldRange kScriptHeight{0, 7};
+constexpr FieldRange kScreenPlace{-16384, 16384};
+constexpr FieldRange kResolution{1, 100000};
+
+FieldRange fieldRange(std::string_view tag, size_t field) {
+    const auto pick = [field](std::initializer_list<FieldRange> ranges) {
+        return field < ranges.size() ? ranges.begin()[field] : kAnyValue;
+    };
+    if (tag == "Ss")
+        return {0, 999};
+    if (tag == "Rf")
+        return pick({kThickness, kDistance, kSizeStep, kSizeStep, kThickness, {0, 2}});
+    if (tag == "Sc")
+        return pick({kSizeStep, kSizeStep, kScriptHeight, kScriptHeight, kDistance, kDistance});
+    if (tag == "In")
+        return pick({kSizeStep, kThickness, {8, 32}});
+    if (tag == "Fe")
+        return pick({kThickness, kThickness, {0, 2}});
+    if (tag == "Mk")
+        return kThickness;
+    if (tag == "Co")
+        return {-36000, 36000};
+    if (tag == "Mr")
+        return kResolution;
+    if (tag == "Pw")
+        return pick({kAnyValue, kScreenPlace, kScreenPlace});
+    if (tag == "Nw")
+        return kScreenPlace;
+    if (tag == "Ep")
+        return pick({kAnyValue, kAnyValue, kResolution});
+    if (tag == "Mf")
+        return kResolution;
+    return kAnyValue;
+}
+
+// A record with a value out of its range is refused whole, as a damaged one: it changes nothing
+// and the file is reported.
+void checkRanges(std::string_view tag, const std::vector<int32_t>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        const FieldRange range = fieldRange(tag, i);
+        if (values[i] < range.low || values[i] > range.high)
+            Fail(errDataCorrupted);
+    }
+    // A window's place is a rectangle.
+    if (tag == "Nw" && (values[2] <= values[0] || values[3] <= values[1]))
+        Fail(errDataCorrupted);
+}
+
 void readNumbers(oReader& reader, void*) {
     const std::string_view tag(reader.tag(), 2);
     const PrefRecordDefault& r = kGeneralPrefRecords[static_cast<size_t>(recordIndex(tag))];
@@ -221,7 +291,28 @@ void readNumbers(oReader& reader, void*) {
     if (r.keepsExtra)
         while (values.size() < kMaxKeptFields && reader.hasMore())
             values.push_back(reader.getNumber());
+    checkRanges(tag, values);
     store(tag, values);
+}
+
+// Records of tags this program does not know (a later version's) are kept, with their
+// continuation lines, and written back after the ones it knows.
+constexpr size_t kMaxKeptRecords = 256;
+constexpr uint32_t kMaxKeptLine = 4096;
+
+std::vector<std::string>& unknownRecords() {
+    static std::vector<std::string> s_records;
+    return s_records;
+}
+
+void readUnknown(oReader& reader, void*) {
+    std::string record(reader.tag(), 2);
+    record += reader.restOfLine(kMaxKeptLine);
+    std::string more;
+    while (reader.continuationLine(more, kMaxKeptLine))
+        record += "\n\t" + more;
+    if (unknownRecords().size() < kMaxKeptRecords)
+        unknownRecords().push_back(std::move(record));
 }
 
 // A macro record that fails is counted before it is read and let off when it reads whole.
@@ -382,6 +473,7 @@ void ResetGeneralPrefs() {
     // Before any file is read the wide structure is on (reading "Ot" turns it off).
     WideStructureSetting = kGeneralPrefRecords[recordIndex("Ot")].values[1];
     translatorText().clear();
+    unknownRecords().clear();
 }
 
 GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream) {
@@ -396,6 +488,7 @@ GeneralPrefsReadResult ReadGeneralPrefs(oIStream& stream) {
     oInstallReaderHandler(reader, "Ds", &readDefaultStyle, &state);
     oInstallReaderHandler(reader, "St", &readStyleEntry, &state);
     oInstallReaderHandler(reader, kMacroRecordTag, &readMacro, &state);
+    oInstallUnknownRecordHandler(reader, &readUnknown, &state);
     reader.read(stream);
     result.recordsRead = reader.recordsRead();
     result.recordsFailed = reader.recordsFailed();
@@ -438,6 +531,10 @@ void WriteGeneralPrefs(oOStream& out) {
         writeStyleFields(out, entry);
     }
     WriteMacroRecords(out);
+    for (const std::string& record : unknownRecords()) {
+        out.writeString(record.c_str());
+        EndRecord(out);
+    }
 }
 
 void WriteDefaultPrefsFolder(const std::string& folder) {
@@ -461,27 +558,47 @@ bool GeneralPrefsKeptDamaged() {
     return s_keptDamaged;
 }
 
+namespace {
+
+std::string serialisedPrefs() {
+    oOMemoryStream* out = NewOMemoryStream(0);
+    WriteGeneralPrefs(*out);
+    return out->detachString();
+}
+
+} // namespace
+
 void LoadCustomizations() {
     ResetGeneralPrefs();
     ResetKeyMap();
     s_keptDamaged = false;
+    lastWritten() = {};
     const std::string path = PrefsFilePath(PrefsFolderPath(), kGeneralPrefsFile);
+    bool read = false;
     if (plat::GetFileAttributes(path.c_str()) != plat::INVALID_FILE_ATTRIBUTES) {
         GeneralPrefsReadResult result;
         const int code = CatchFail([&] {
-            oIStreamPtr stream(NewIFileStream(path.c_str()));
+            oIStreamPtr stream(NewIFileStream(path.c_str(), kLargestPrefsFile));
             result = ReadGeneralPrefs(*stream);
             DestroyStream(stream);
         });
-        if (code != 0 || result.damaged()) {
+        if (code != 0 && code != errDataCorrupted) {
+            // Not read at all (no regular file, too large, not permitted): the reason, by name.
+            s_keptDamaged = true;
+            ErrorAlert(code);
+        } else if (code != 0 || result.damaged()) {
             s_keptDamaged = true;
             showDamagedNotice(path, result.macrosFailed);
+        } else {
+            read = true;
         }
     }
     applySymbolFontChoice();
     // Settings that make no ladder keep the table of the defaults; Size Steps corrects them.
     BuildSizeStepTable();
     LoadEditingCustomisation();
+    if (read)
+        lastWritten() = {path, serialisedPrefs()};
 }
 
 void LoadEditingCustomisation() {
@@ -540,14 +657,23 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
         return false;
     // What could not be read (a damaged macro, say) is not thrown away with the file: the damaged
     // file is kept beside the new one.
+    const std::string path = PrefsFilePath(folder, kGeneralPrefsFile);
     if (s_keptDamaged) {
         std::error_code ec;
-        std::filesystem::copy_file(plat::NativePath(PrefsFilePath(folder, kGeneralPrefsFile)),
-                                   plat::NativePath(PrefsFilePath(folder, kDamagedPrefsCopy)),
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+        // Only a file is copied (a FIFO in its place would never end).
+        if (std::filesystem::is_regular_file(plat::NativePath(path), ec))
+            std::filesystem::copy_file(plat::NativePath(path),
+                                       plat::NativePath(PrefsFilePath(folder, kDamagedPrefsCopy)),
+                                       std::filesystem::copy_options::overwrite_existing, ec);
     }
+    // The same settings as the file holds: nothing to write.
+    std::string text = serialisedPrefs();
+    if (!s_keptDamaged && lastWritten().path == path && lastWritten().text == text &&
+        plat::GetFileAttributes(path.c_str()) != plat::INVALID_FILE_ATTRIBUTES)
+        return true;
     if (!WritePrefsFile(folder, kGeneralPrefsFile, &WriteGeneralPrefs, silent))
         return false;
+    lastWritten() = {path, std::move(text)};
     s_keptDamaged = false;
     // The Copy item names the copy format just kept.
     if (TheCommandHooks().copyMenuLabel != nullptr)

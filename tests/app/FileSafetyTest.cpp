@@ -7,7 +7,7 @@
 #include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
 #include "App/ModelWiring.h"
-#include "App/kPrefs.h"
+#include "OverPc/commands/kPrefs.h"
 #include "Dialogs/PictureDialogs.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"

@@ -4,12 +4,14 @@
 #include "App/MenuDispatch.h"
 #include "AppDocumentFixture.h"
 #include "ExprSrcs/Find.h"
+#include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eWord.h"
 #include "plat/Input.h"
 #include "plat/Window.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -273,6 +275,49 @@ TEST_F(FindWindowTest, TabMovesTheFocusAndReturnRunsTheFocusedButton) {
 }
 
 // The window opens beside the document it searches, on the screen, and where it was left.
+// With the find window in front, the frame given the activation (by the window manager, or by a
+// click in the document) keeps it and hands the keyboard to the document, instead of passing the
+// activation on to the find window: the next report would bring it back, and so on for ever. The
+// palette, which never activates, leaves both alone. Only the program's own activations ask the
+// display for anything.
+TEST_F(FindWindowTest, TheFrameKeepsTheActivationItIsGiven) {
+    ExprFilePane* doc = typed("a+b");
+    FindPane* find = openWith("a");
+    ASSERT_NE(find, nullptr);
+    const plat::HWND frame = CQVApp::instance().m_MainFrame;
+    const plat::HWND document = HandleOfWindow(doc->window()->windowHandle());
+    const plat::HWND palette = openPalette();
+    ASSERT_NE(palette, nullptr);
+    ASSERT_EQ(plat::GetActiveWindow(), hwnd(find));
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        plat::HWND active;
+        plat::HWND focus;
+        std::vector<std::string> requests;
+    } steps[] = {
+        {"the window manager activates the frame", [&] { pt::focusReport(frame); }, frame, document,
+         {}},
+        {"the window manager focuses the palette", [&] { pt::focusReport(palette); }, frame,
+         document, {}},
+        {"the window manager activates the find window", [&] { pt::focusReport(hwnd(find)); },
+         hwnd(find), nullptr, {}},
+        {"a click in the document", [&] { pt::click(document, 10, 10); }, frame, document,
+         {"raise Korvaline", "focus Korvaline"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        pt::takeDisplayRequests();
+        step.act();
+        pt::runUntilIdle();
+        EXPECT_EQ(plat::GetActiveWindow(), step.active);
+        if (step.focus) {
+            EXPECT_EQ(plat::GetFocus(), step.focus);
+        }
+        EXPECT_EQ(pt::takeDisplayRequests(), step.requests);
+    }
+}
+
 TEST_F(FindWindowTest, TheWindowOpensBesideTheDocumentOnTheScreen) {
     const Zone work{0, 0, 1000, 700, 0, 0};
     const struct {

@@ -156,6 +156,53 @@ TEST_F(Input, ActivationMovesBetweenTopLevelWindows) {
     EXPECT_EQ(b, plat::GetActiveWindow()) << "activation passes on when the window goes";
 }
 
+// Where the window manager reports the keyboard went: a report the program takes reaches the two
+// windows once, and is never answered with a request of the program's own (which would be
+// reported back in its turn); a window that never activates, or a disabled one, leaves the
+// activation where it is. The program's own activation asks once, and not at all for the window
+// already active.
+TEST_F(Input, WindowManagerFocusReportsSettle) {
+    HWND frame = top("Frame", 100, 100);
+    HWND palette = plat::CreateWindowEx(
+        plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE, "Rec", "Palette",
+        plat::WS_POPUP | plat::WS_CAPTION | plat::WS_VISIBLE, 120, 120, 100, 40, frame, nullptr,
+        nullptr, nullptr);
+    HWND other = top("Other", 500, 100);
+    HWND disabled = top("Disabled", 700, 300);
+    plat::EnableWindow(disabled, plat::FALSE);
+    plat::SetActiveWindow(frame);
+    run();
+    struct Case {
+        const char* what;
+        HWND reported;
+        HWND activeAfter;
+        std::size_t activateMessages;
+    };
+    const Case cases[] = {
+        {"another window", other, other, 2},
+        {"the active window again", other, other, 0},
+        {"a window that never activates", palette, other, 0},
+        {"a disabled window", disabled, other, 0},
+        {"back to the frame", frame, frame, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        s_received.clear();
+        pt::takeDisplayRequests();
+        pt::focusReport(c.reported);
+        run();
+        EXPECT_EQ(c.activeAfter, plat::GetActiveWindow());
+        EXPECT_EQ(c.activateMessages, got(plat::WM_ACTIVATE).size());
+        EXPECT_EQ(std::vector<std::string>{}, pt::takeDisplayRequests());
+    }
+    plat::SetActiveWindow(other);
+    EXPECT_EQ((std::vector<std::string>{"raise Other", "focus Other"}), pt::takeDisplayRequests());
+    s_received.clear();
+    plat::SetActiveWindow(other);
+    EXPECT_EQ(std::vector<std::string>{}, pt::takeDisplayRequests());
+    EXPECT_TRUE(got(plat::WM_ACTIVATE).empty());
+}
+
 TEST_F(Input, ClosingAnActiveDialogReactivatesItsOwner) {
     HWND owner = top("Owner", 100, 100);
     HWND other = top("Other", 500, 100);

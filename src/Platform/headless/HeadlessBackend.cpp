@@ -81,6 +81,7 @@ void HeadlessBackend::reset() {
     m_beeps.clear();
     m_cursor = 0;
     m_presents = 0;
+    m_requests.clear();
     m_clipboard.clear();
     m_clipboardOwned = false;
 }

@@ -19,7 +19,8 @@ public:
     void setTitle(HWND, const std::string&) override {}
     void show(HWND, bool) override {}
     void moveResize(HWND, const RECT&) override {}
-    void raise(HWND) override {}
+    void raise(HWND hwnd) override { m_requests.push_back({false, hwnd}); }
+    void focus(HWND hwnd) override { m_requests.push_back({true, hwnd}); }
     void present(HWND, cairo_surface_t*, const RECT&) override { ++m_presents; }
 
     bool poll(BackendEvent& ev) override;
@@ -54,6 +55,12 @@ public:
     const std::vector<UINT>& beeps() const { return m_beeps; }
     int cursor() const { return m_cursor; }
     HWND imeWindow() const { return m_imeWindow; }
+    // The raises (false) and keyboard requests (true) made, in order.
+    struct Request {
+        bool focus;
+        HWND hwnd;
+    };
+    std::vector<Request>& requests() { return m_requests; }
     POINT imeSpot() const { return m_imeSpot; }
 
 private:
@@ -68,6 +75,7 @@ private:
     HWND m_imeWindow = nullptr;
     POINT m_imeSpot{};
     int m_presents = 0;
+    std::vector<Request> m_requests;
 };
 
 HeadlessBackend& headlessBackend();

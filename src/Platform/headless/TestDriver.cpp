@@ -411,6 +411,13 @@ void closeRequest(HWND hwnd) {
     headlessBackend().push(ev);
 }
 
+void focusReport(HWND hwnd) {
+    BackendEvent ev;
+    ev.kind = K::FocusGained;
+    ev.hwnd = hwnd;
+    headlessBackend().push(ev);
+}
+
 void advanceClock(DWORD ms) {
     headlessBackend().advance(ms);
 }
@@ -515,6 +522,17 @@ bool savePng(HWND hwnd, const std::string& path) {
     const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(s);
     return ok;
+}
+
+std::vector<std::string> takeDisplayRequests() {
+    std::vector<std::string> out;
+    for (const auto& r : headlessBackend().requests()) {
+        char title[128] = "";
+        GetWindowText(r.hwnd, title, sizeof title);
+        out.push_back(std::string(r.focus ? "focus " : "raise ") + title);
+    }
+    headlessBackend().requests().clear();
+    return out;
 }
 
 const std::vector<UINT>& beeps() {

@@ -49,6 +49,8 @@ void move(HWND hwnd, int x, int y);
 void drag(HWND hwnd, POINT from, POINT to, int steps = 4);
 // The close request of the window manager.
 void closeRequest(HWND hwnd);
+// The window manager (or the user through it) gave a top-level window the keyboard.
+void focusReport(HWND hwnd);
 // After the press of a drag the rest of the drag is held back until the program waits for input;
 // a loop that finds the program idle without waiting calls this: true when input was held back
 // (it comes with the next retrieval).
@@ -89,6 +91,10 @@ struct Image {
 };
 Image pixels(HWND hwnd);
 bool savePng(HWND hwnd, const std::string& path);
+
+// What the program asked the display to do with its top-level windows since the reset or the last
+// call, in order: "raise <title>" (restack) and "focus <title>" (give the keyboard).
+std::vector<std::string> takeDisplayRequests();
 
 // Every MessageBeep and failed-click beep, by type.
 const std::vector<UINT>& beeps();

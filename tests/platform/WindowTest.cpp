@@ -260,3 +260,72 @@ TEST_F(Window, ClassicColoursAndVirtualScreen) {
 }
 
 } // namespace
+
+namespace {
+
+using plat::WindowRole;
+
+// What each kind of top-level window is to a window manager: the frame, a floating tool window,
+// an owned dialog, a message box, a menu, a help balloon; a dialog that sheds its caption (the
+// splash) becomes a splash.
+TEST_F(Window, RolesForTheWindowManager) {
+    HWND frame = top("Frame");
+    struct Case {
+        const char* name;
+        const char* cls;
+        plat::DWORD exStyle;
+        plat::DWORD style;
+        HWND owner;
+        WindowRole role;
+    } cases[] = {
+        {"frame", "Rec", 0, plat::WS_OVERLAPPEDWINDOW, nullptr, WindowRole::Normal},
+        {"palette", "Rec", plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE,
+         plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU, frame, WindowRole::Utility},
+        {"owned popup with caption", "Rec", 0, plat::WS_POPUP | plat::WS_CAPTION, frame,
+         WindowRole::Dialog},
+        {"dialog", "#32770", 0, plat::WS_POPUP | plat::WS_CAPTION | plat::DS_MODALFRAME, nullptr,
+         WindowRole::Dialog},
+        {"menu", "Rec", plat::WS_EX_TOPMOST | plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE,
+         plat::WS_POPUP, nullptr, WindowRole::Menu},
+        {"sub-palette", "Rec", plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE, plat::WS_POPUP,
+         frame, WindowRole::Menu},
+        {"balloon", "Rec", plat::WS_EX_TOPMOST, plat::WS_POPUP | plat::WS_BORDER, nullptr,
+         WindowRole::Tooltip},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND w = plat::CreateWindowEx(c.exStyle, c.cls, c.name, c.style, 10, 10, 100, 80, c.owner,
+                                      nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, w);
+        EXPECT_EQ(c.role, plat::core::RoleOf(plat::core::FindWindow(w)));
+        plat::DestroyWindow(w);
+    }
+    // The splash: created as a captioned dialog, shown as a bare picture.
+    HWND splash = plat::CreateWindowEx(0, "#32770", "Splash",
+                                       plat::WS_POPUP | plat::WS_CAPTION | plat::DS_MODALFRAME, 10,
+                                       10, 100, 80, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, splash);
+    plat::SetWindowLongPtr(splash, plat::GWL_STYLE, static_cast<plat::LONG_PTR>(plat::WS_POPUP));
+    plat::SetWindowPos(splash, nullptr, 0, 0, 0, 0,
+                       plat::SWP_NOSIZE | plat::SWP_NOMOVE | plat::SWP_NOZORDER |
+                           plat::SWP_FRAMECHANGED);
+    EXPECT_EQ(WindowRole::Splash, plat::core::RoleOf(plat::core::FindWindow(splash)));
+    plat::DestroyWindow(splash);
+}
+
+// The window manager's close request is the window's own close box: it arrives as a queued
+// SC_CLOSE, so that it ends a modal loop at once, and the default handling then closes.
+TEST_F(Window, CloseRequestIsQueuedSystemClose) {
+    HWND w = top("Closing");
+    s_received.clear();
+    pt::closeRequest(w);
+    plat::MSG msg;
+    ASSERT_TRUE(plat::PeekMessage(&msg, nullptr, 0, 0, plat::PM_REMOVE));
+    EXPECT_TRUE(got(plat::WM_CLOSE).empty());
+    EXPECT_EQ(plat::WM_SYSCOMMAND, msg.message);
+    EXPECT_EQ(static_cast<plat::WPARAM>(plat::SC_CLOSE), msg.wParam & 0xFFF0);
+    plat::DispatchMessage(&msg);
+    EXPECT_EQ(1u, got(plat::WM_CLOSE).size());
+}
+
+} // namespace

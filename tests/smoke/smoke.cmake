@@ -129,3 +129,6 @@ endif()
 # MULTIPLE requests and the hand-over to a clipboard manager (SAVE_TARGETS) at shut-down.
 kv_add_x11_smoke(kv_smoke_x11_clipboard_manager SmokeX11ClipboardManager
                  X11ClipboardManagerSmoke.cpp)
+
+# What a window manager reads of each kind of window, and the protocols it sends.
+kv_add_x11_smoke(kv_smoke_x11_window_manager SmokeX11WindowManager X11WindowManagerSmoke.cpp)

@@ -12,6 +12,13 @@
 
 namespace plat {
 
+// What a top-level window is to a window manager, from its style: the frame is a normal window,
+// dialogs and message boxes are dialogs, floating tool windows (the palette, the find window) are
+// utility windows, a dialog without caption is the splash; captionless popups are menus (drop-down,
+// context and sub-palette menus, combo lists) or tooltips (help balloons), which the window
+// manager never decorates.
+enum class WindowRole { Normal, Dialog, Utility, Splash, Menu, Tooltip };
+
 // One input or window-system event, in the terms of the core.
 struct BackendEvent {
     enum class Kind {
@@ -72,6 +79,9 @@ public:
     // display reporting the change back (FocusGained) is not a new activation, and neither is a
     // report made before this request that arrives after it.
     virtual void focus(HWND /*hwnd*/) {}
+    // The style of a top-level window changed (SWP_FRAMECHANGED): what the window manager is told
+    // follows, as long as the window is not shown yet.
+    virtual void restyle(HWND /*hwnd*/) {}
     // Copies `rect` (image coordinates) of the backing image to the screen.
     virtual void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) = 0;
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <poll.h>
+#include <climits>
 #include <time.h>
 #include <unistd.h>
 
@@ -259,6 +260,7 @@ public:
     void show(HWND hwnd, bool visible) override;
     void moveResize(HWND hwnd, const RECT& client) override;
     void raise(HWND hwnd) override;
+    void restyle(HWND hwnd) override;
     void raiseOwnedAbove(HWND hwnd);
     void focus(HWND hwnd) override;
     void present(HWND hwnd, cairo_surface_t* image, const RECT& rect) override;
@@ -306,6 +308,13 @@ private:
                       int& format);
     ::Window clipboardWindow();
     bool translate(XEvent& xe, BackendEvent& ev);
+    // The window-manager protocols: false when the message needs no event of the core.
+    bool protocolMessage(XClientMessageEvent& xc, BackendEvent& ev);
+    void takeFocus(::Window w, Time time);
+    // What the window manager reads of a top-level window: class, process, type, owner, hints
+    // and protocols. Set before the window is first mapped.
+    void applyWindowManagerHints(HWND hwnd, TopWindow& t);
+    void makeLeader();
     void translateKey(XKeyEvent& xk, BackendEvent& ev);
     HWND hwndOf(::Window w) const;
     TopWindow* find(HWND hwnd);
@@ -321,8 +330,13 @@ private:
     XIM m_im = nullptr;
     int m_wakePipe[2] = {-1, -1};
     std::map<HWND, TopWindow> m_windows;
-    Atom m_wmProtocols = 0, m_wmDelete = 0, m_netWmName = 0, m_utf8 = 0, m_netWmState = 0,
-         m_netWmStateAbove = 0, m_netWmType = 0, m_netWmTypeDialog = 0, m_netWmTypeUtility = 0;
+    Atom m_wmProtocols = 0, m_wmDelete = 0, m_wmTakeFocus = 0, m_netWmPing = 0, m_netWmPid = 0,
+         m_wmClientLeader = 0, m_netWmName = 0, m_utf8 = 0, m_netWmState = 0,
+         m_netWmStateAbove = 0, m_netWmType = 0, m_netWmTypeNormal = 0, m_netWmTypeDialog = 0,
+         m_netWmTypeUtility = 0, m_netWmTypeSplash = 0, m_netWmTypePopupMenu = 0,
+         m_netWmTypeTooltip = 0;
+    // The unmapped window that leads the group of the program's top-level windows.
+    ::Window m_leader = 0;
     Cursor m_cursor = 0;
     int m_cursorId = 32512;
     std::map<int, Cursor> m_cursors;
@@ -377,6 +391,10 @@ bool X11Backend::open() {
     }
     m_wmProtocols = XInternAtom(m_display, "WM_PROTOCOLS", False);
     m_wmDelete = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
+    m_wmTakeFocus = XInternAtom(m_display, "WM_TAKE_FOCUS", False);
+    m_netWmPing = XInternAtom(m_display, "_NET_WM_PING", False);
+    m_netWmPid = XInternAtom(m_display, "_NET_WM_PID", False);
+    m_wmClientLeader = XInternAtom(m_display, "WM_CLIENT_LEADER", False);
     m_netWmName = XInternAtom(m_display, "_NET_WM_NAME", False);
     m_utf8 = XInternAtom(m_display, "UTF8_STRING", False);
     m_netWmState = XInternAtom(m_display, "_NET_WM_STATE", False);
@@ -384,6 +402,11 @@ bool X11Backend::open() {
     m_netWmType = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False);
     m_netWmTypeDialog = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
     m_netWmTypeUtility = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_UTILITY", False);
+    m_netWmTypeNormal = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+    m_netWmTypeSplash = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_SPLASH", False);
+    m_netWmTypePopupMenu = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
+    m_netWmTypeTooltip = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
+    makeLeader();
     m_cursor = XCreateFontCursor(m_display, XC_left_ptr);
     m_cursors[32512] = m_cursor;
     return true;
@@ -402,7 +425,7 @@ HWND X11Backend::hwndOf(::Window w) const {
     return nullptr;
 }
 
-void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWORD exStyle,
+void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD /*style*/, DWORD /*exStyle*/,
                                 HWND owner, const std::string& title) {
     if (!m_display)
         return;
@@ -418,18 +441,16 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     attrs.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                        PointerMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask;
     attrs.cursor = m_cursor;
-    // Popups without a caption (menus, drop-downs) are placed and stacked by us alone.
+    // Menus and balloons are placed and stacked by us alone: no window manager frames them.
+    const WindowRole role = core::RoleOf(core::FindWindow(hwnd));
     attrs.override_redirect =
-        (style & WS_POPUP) && (style & WS_CAPTION) != WS_CAPTION && !(exStyle & WS_EX_TOOLWINDOW)
-            ? True
-            : False;
+        role == WindowRole::Menu || role == WindowRole::Tooltip ? True : False;
     const int w = std::max<int>(placed.right - placed.left, 1);
     const int h = std::max<int>(placed.bottom - placed.top, 1);
     t.xwin = XCreateWindow(m_display, RootWindow(m_display, m_screen), placed.left, placed.top,
                            static_cast<unsigned>(w), static_cast<unsigned>(h), 0, CopyFromParent,
                            InputOutput, CopyFromParent,
                            CWBackPixel | CWEventMask | CWCursor | CWOverrideRedirect, &attrs);
-    XSetWMProtocols(m_display, t.xwin, &m_wmDelete, 1);
     XSizeHints hints;
     std::memset(&hints, 0, sizeof hints);
     hints.flags = USPosition | PPosition | PSize;
@@ -438,19 +459,8 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     hints.width = w;
     hints.height = h;
     XSetWMNormalHints(m_display, t.xwin, &hints);
-    if (owner) {
-        t.owner = owner;
-        if (TopWindow* o = find(owner))
-            XSetTransientForHint(m_display, t.xwin, o->xwin);
-    }
-    if (exStyle & WS_EX_TOPMOST) {
-        XChangeProperty(m_display, t.xwin, m_netWmState, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&m_netWmStateAbove), 1);
-    }
-    Atom type = (exStyle & WS_EX_TOOLWINDOW) ? m_netWmTypeUtility : owner ? m_netWmTypeDialog : 0;
-    if (type)
-        XChangeProperty(m_display, t.xwin, m_netWmType, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&type), 1);
+    t.owner = owner;
+    applyWindowManagerHints(hwnd, t);
     if (m_im) {
         t.ic = XCreateIC(m_im, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
                          t.xwin, XNFocusWindow, t.xwin, nullptr);
@@ -463,6 +473,132 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD style, DWOR
     m_windows[hwnd] = t;
     setTitle(hwnd, title);
     queueClampReport(hwnd, client, placed);
+}
+
+namespace {
+
+constexpr const char* kResourceName = "korvaline";
+constexpr const char* kResourceClass = "Korvaline";
+
+} // namespace
+
+void X11Backend::makeLeader() {
+    XSetWindowAttributes wa;
+    std::memset(&wa, 0, sizeof wa);
+    m_leader = XCreateWindow(m_display, RootWindow(m_display, m_screen), -10, -10, 1, 1, 0,
+                             CopyFromParent, InputOnly, CopyFromParent, 0, &wa);
+    // The session's view of the program: who runs it, where, and which windows belong together.
+    XClassHint cls;
+    cls.res_name = const_cast<char*>(kResourceName);
+    cls.res_class = const_cast<char*>(kResourceClass);
+    XSetClassHint(m_display, m_leader, &cls);
+    XChangeProperty(m_display, m_leader, m_wmClientLeader, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&m_leader), 1);
+    XWMHints* wm = XAllocWMHints();
+    if (wm) {
+        wm->flags = WindowGroupHint;
+        wm->window_group = m_leader;
+        XSetWMHints(m_display, m_leader, wm);
+        XFree(wm);
+    }
+}
+
+void X11Backend::applyWindowManagerHints(HWND hwnd, TopWindow& t) {
+    const core::Window* w = core::FindWindow(hwnd);
+    if (!w)
+        return;
+    const WindowRole role = core::RoleOf(w);
+    const ::Window root = RootWindow(m_display, m_screen);
+
+    XClassHint cls;
+    cls.res_name = const_cast<char*>(kResourceName);
+    cls.res_class = const_cast<char*>(kResourceClass);
+    XSetClassHint(m_display, t.xwin, &cls);
+    char host[HOST_NAME_MAX + 1] = {};
+    if (gethostname(host, sizeof host - 1) == 0 && host[0]) {
+        char* list[1] = {host};
+        XTextProperty tp;
+        if (XStringListToTextProperty(list, 1, &tp)) {
+            XSetWMClientMachine(m_display, t.xwin, &tp);
+            XFree(tp.value);
+        }
+    }
+    long pid = static_cast<long>(getpid());
+    XChangeProperty(m_display, t.xwin, m_netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+    if (m_leader)
+        XChangeProperty(m_display, t.xwin, m_wmClientLeader, XA_WINDOW, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&m_leader), 1);
+
+    Atom type = m_netWmTypeNormal;
+    switch (role) {
+    case WindowRole::Normal:
+        type = m_netWmTypeNormal;
+        break;
+    case WindowRole::Dialog:
+        type = m_netWmTypeDialog;
+        break;
+    case WindowRole::Utility:
+        type = m_netWmTypeUtility;
+        break;
+    case WindowRole::Splash:
+        type = m_netWmTypeSplash;
+        break;
+    case WindowRole::Menu:
+        type = m_netWmTypePopupMenu;
+        break;
+    case WindowRole::Tooltip:
+        type = m_netWmTypeTooltip;
+        break;
+    }
+    XChangeProperty(m_display, t.xwin, m_netWmType, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&type), 1);
+
+    // Owned windows stay with their owner; a dialog without one belongs to the whole group.
+    ::Window transientFor = None;
+    if (const TopWindow* o = t.owner ? find(t.owner) : nullptr)
+        transientFor = o->xwin;
+    else if (role == WindowRole::Dialog || role == WindowRole::Splash)
+        transientFor = root;
+    if (transientFor != None)
+        XSetTransientForHint(m_display, t.xwin, transientFor);
+    else
+        XDeleteProperty(m_display, t.xwin, XA_WM_TRANSIENT_FOR);
+
+    if (w->exStyle & WS_EX_TOPMOST)
+        XChangeProperty(m_display, t.xwin, m_netWmState, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&m_netWmStateAbove), 1);
+    else
+        XDeleteProperty(m_display, t.xwin, m_netWmState);
+
+    // Windows that never take activation (the palette, menus) never take the keyboard either: the
+    // window manager leaves it with the document.
+    const bool input = !(w->exStyle & WS_EX_NOACTIVATE) && role != WindowRole::Menu &&
+                       role != WindowRole::Tooltip;
+    XWMHints* wm = XAllocWMHints();
+    if (wm) {
+        wm->flags = InputHint | StateHint | (m_leader ? WindowGroupHint : 0);
+        wm->input = input ? True : False;
+        wm->initial_state = NormalState;
+        wm->window_group = m_leader;
+        XSetWMHints(m_display, t.xwin, wm);
+        XFree(wm);
+    }
+    Atom protocols[3] = {m_wmDelete, m_netWmPing, m_wmTakeFocus};
+    XSetWMProtocols(m_display, t.xwin, protocols, input ? 3 : 2);
+}
+
+void X11Backend::restyle(HWND hwnd) {
+    TopWindow* t = find(hwnd);
+    if (!t || t->mapped)
+        return;
+    const WindowRole role = core::RoleOf(core::FindWindow(hwnd));
+    XSetWindowAttributes attrs;
+    std::memset(&attrs, 0, sizeof attrs);
+    attrs.override_redirect =
+        role == WindowRole::Menu || role == WindowRole::Tooltip ? True : False;
+    XChangeWindowAttributes(m_display, t->xwin, CWOverrideRedirect, &attrs);
+    applyWindowManagerHints(hwnd, *t);
 }
 
 // The core learns the rectangle the window really got as from a window-manager move, so the
@@ -524,7 +660,15 @@ void X11Backend::setTitle(HWND hwnd, const std::string& title) {
     XChangeProperty(m_display, t->xwin, m_netWmName, m_utf8, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(utf8.data()),
                     static_cast<int>(utf8.size()));
-    XStoreName(m_display, t->xwin, utf8.c_str());
+    // WM_NAME for older window managers: Latin-1 when the title fits, compound text otherwise.
+    char* list[1] = {const_cast<char*>(utf8.c_str())};
+    XTextProperty tp;
+    if (Xutf8TextListToTextProperty(m_display, list, 1, XStdICCTextStyle, &tp) >= Success) {
+        XSetWMName(m_display, t->xwin, &tp);
+        XFree(tp.value);
+    } else {
+        XStoreName(m_display, t->xwin, utf8.c_str());
+    }
 }
 
 void X11Backend::show(HWND hwnd, bool visible) {
@@ -787,12 +931,7 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
             t->mapped = false;
         return false;
     case ClientMessage:
-        if (static_cast<Atom>(xe.xclient.data.l[0]) == m_wmDelete) {
-            ev.kind = K::Close;
-            ev.hwnd = hwndOf(xe.xclient.window);
-            return ev.hwnd != nullptr;
-        }
-        return false;
+        return protocolMessage(xe.xclient, ev);
     case FocusIn:
     case FocusOut: {
         if (xe.xfocus.mode != NotifyNormal && xe.xfocus.mode != NotifyWhileGrabbed)
@@ -829,6 +968,52 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
     default:
         return false;
     }
+}
+
+bool X11Backend::protocolMessage(XClientMessageEvent& xc, BackendEvent& ev) {
+    if (xc.message_type != m_wmProtocols || xc.format != 32)
+        return false;
+    const Atom protocol = static_cast<Atom>(xc.data.l[0]);
+    const Time time = static_cast<Time>(xc.data.l[1]);
+    if (protocol == m_netWmPing) {
+        // Answered from the message loop: a program that stops serving it is seen as hung.
+        const ::Window root = RootWindow(m_display, m_screen);
+        xc.window = root;
+        XSendEvent(m_display, root, False, SubstructureNotifyMask | SubstructureRedirectMask,
+                   reinterpret_cast<XEvent*>(&xc));
+        XFlush(m_display);
+        return false;
+    }
+    if (protocol == m_wmTakeFocus) {
+        takeFocus(xc.window, time);
+        return false;
+    }
+    if (protocol == m_wmDelete) {
+        // The window manager's close button does what the window's own close does.
+        ev.kind = BackendEvent::Kind::Close;
+        ev.hwnd = hwndOf(xc.window);
+        return ev.hwnd != nullptr;
+    }
+    return false;
+}
+
+void X11Backend::takeFocus(::Window xwin, Time time) {
+    if (time != CurrentTime)
+        m_lastEventTime = time;
+    const HWND hwnd = hwndOf(xwin);
+    const core::Window* w = core::FindWindow(hwnd);
+    if (!w)
+        return;
+    TopWindow* target = find(hwnd);
+    // A window a modal run disabled passes the keyboard on to the window that runs it.
+    if (w->style & WS_DISABLED) {
+        const HWND active = core::state().active;
+        const core::Window* a = core::FindWindow(active);
+        TopWindow* at = find(active);
+        target = a && at && at->mapped && !(a->style & WS_DISABLED) ? at : nullptr;
+    }
+    if (target && target->mapped)
+        XSetInputFocus(m_display, target->xwin, RevertToParent, time);
 }
 
 bool X11Backend::poll(BackendEvent& ev) {

@@ -273,10 +273,12 @@ void HandleEvent(const BackendEvent& ev) {
         break;
     case K::Close:
         if (Window* w = FindWindow(ev.hwnd)) {
+            // The window manager's close button is the window's own close box: a queued
+            // SC_CLOSE, so that a modal loop the close ends sees it end at once.
             if ((w->style & WS_DISABLED) || !SystemCloseEnabled(ev.hwnd))
                 refuseClick(w);
             else
-                SendMessage(ev.hwnd, WM_CLOSE, 0, 0);
+                PostMessage(ev.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         }
         break;
     case K::Configure:

@@ -8,4 +8,5 @@ target_sources(kv_platform_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Paint.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NonClient.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageBox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WindowRole.cpp
 )

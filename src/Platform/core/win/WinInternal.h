@@ -155,6 +155,8 @@ bool ReallyVisible(const Window* w);
 Window* WindowAtPoint(POINT screen, bool forMouse);
 bool ReallyEnabled(const Window* w);
 bool ClassIs(const Window* w, std::string_view name);
+// What a top-level window is to a window manager (Backend.h).
+WindowRole RoleOf(const Window* w);
 bool EqualNoCase(std::string_view a, std::string_view b);
 // Registers a class whose name is reserved (the dialog manager's controls).
 ATOM RegisterSystemClass(const WNDCLASS& wc);

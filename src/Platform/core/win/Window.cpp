@@ -837,6 +837,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         // The style may have changed (the splash loses its frame): the client area follows.
         w->insets = frameInsets(w->style, w->exStyle);
         w->insets.top += w->menuBarHeight;
+        if (!w->isChild())
+            backend().restyle(hwnd);
     }
     w->rect = r;
     if (!(flags & SWP_NOZORDER)) {

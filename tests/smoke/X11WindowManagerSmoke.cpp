@@ -1,0 +1,326 @@
+// What a window manager reads of the program's windows, read back the way xprop does from a
+// second connection: the class, process and host of every top-level window, its title in UTF-8,
+// its type (normal frame, utility palette, dialog for a message box, an undecorated menu), its
+// owner, its input hint and the protocols it answers. Then the protocols themselves, sent as a
+// window manager sends them: a ping is answered while a message box runs, focus offered to the
+// frame a message box disabled goes to the box, and the close request closes the box.
+
+#include "SmokeSupport.h"
+#include "backend/Backend.h"
+#include "plat/Dialog.h"
+#include "plat/Input.h"
+#include "plat/Menu.h"
+#include "plat/System.h"
+#include "plat/Window.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+Display* s_d = nullptr; // the observer's connection
+int s_failures = 0;
+plat::HWND s_frame = nullptr;
+bool s_menuSeen = false, s_boxSeen = false;
+
+void check(bool ok, const std::string& what) {
+    if (!ok) {
+        std::fprintf(stderr, "smoke: %s\n", what.c_str());
+        ++s_failures;
+    }
+}
+
+Atom atom(const char* name) {
+    return XInternAtom(s_d, name, False);
+}
+
+std::string atomName(Atom a) {
+    if (a == None)
+        return "None";
+    char* n = XGetAtomName(s_d, a);
+    std::string s = n ? n : "?";
+    if (n)
+        XFree(n);
+    return s;
+}
+
+// A property's items: bytes for format 8, longs for 32.
+bool readProperty(::Window w, const char* name, Atom& type, int& format,
+                  std::vector<unsigned char>& bytes, std::vector<long>& longs) {
+    bytes.clear();
+    longs.clear();
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(s_d, w, atom(name), 0, 4096, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data) != Success ||
+        type == None) {
+        if (data)
+            XFree(data);
+        return false;
+    }
+    if (format == 8)
+        bytes.assign(data, data + count);
+    else if (format == 32)
+        longs.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    XFree(data);
+    return true;
+}
+
+std::string textProperty(::Window w, const char* name, Atom* typeOut = nullptr) {
+    Atom type = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    if (!readProperty(w, name, type, format, bytes, longs) || format != 8)
+        return "";
+    if (typeOut)
+        *typeOut = type;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> atomList(::Window w, const char* name) {
+    Atom type = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    std::vector<std::string> out;
+    if (readProperty(w, name, type, format, bytes, longs) && format == 32)
+        for (long a : longs)
+            out.push_back(atomName(static_cast<Atom>(a)));
+    return out;
+}
+
+bool has(const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+::Window transientFor(::Window w) {
+    ::Window owner = None;
+    return XGetTransientForHint(s_d, w, &owner) ? owner : None;
+}
+
+int inputHint(::Window w) {
+    XWMHints* h = XGetWMHints(s_d, w);
+    if (!h)
+        return -1;
+    const int input = (h->flags & InputHint) ? (h->input ? 1 : 0) : -1;
+    XFree(h);
+    return input;
+}
+
+// The mapped top-level window of this process named `title`, or, with an empty title, the mapped
+// override-redirect one.
+::Window windowNamed(const std::string& title) {
+    ::Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    ::Window found = 0;
+    if (!XQueryTree(s_d, DefaultRootWindow(s_d), &rootReturn, &parent, &children, &count))
+        return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes wa;
+        if (!XGetWindowAttributes(s_d, children[i], &wa) || wa.map_state != IsViewable)
+            continue;
+        if (title.empty()) {
+            if (wa.override_redirect)
+                found = children[i];
+        } else if (textProperty(children[i], "_NET_WM_NAME") == title) {
+            found = children[i];
+        }
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// Everything every top-level window carries, then its type.
+void checkCommon(::Window w, const std::string& who, const char* type) {
+    if (!w) {
+        check(false, who + ": no X window found");
+        return;
+    }
+    XClassHint cls{};
+    const bool gotClass = XGetClassHint(s_d, w, &cls) != 0;
+    check(gotClass && std::strcmp(cls.res_name, "korvaline") == 0 &&
+              std::strcmp(cls.res_class, "Korvaline") == 0,
+          who + ": WM_CLASS is not korvaline/Korvaline");
+    if (gotClass) {
+        XFree(cls.res_name);
+        XFree(cls.res_class);
+    }
+    Atom t = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    check(readProperty(w, "_NET_WM_PID", t, format, bytes, longs) && t == XA_CARDINAL &&
+              longs.size() == 1 && longs[0] == static_cast<long>(getpid()),
+          who + ": _NET_WM_PID is not this process");
+    check(!textProperty(w, "WM_CLIENT_MACHINE").empty(), who + ": no WM_CLIENT_MACHINE");
+    const std::vector<std::string> types = atomList(w, "_NET_WM_WINDOW_TYPE");
+    check(types.size() == 1 && types[0] == type,
+          who + ": _NET_WM_WINDOW_TYPE is " + (types.empty() ? "missing" : types[0]) + ", not " +
+              type);
+}
+
+// What a window manager sends: a WM_PROTOCOLS client message.
+void sendProtocol(::Window w, const char* protocol, long extra = 0) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = atom("WM_PROTOCOLS");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(atom(protocol));
+    e.xclient.data.l[1] = CurrentTime;
+    e.xclient.data.l[2] = extra;
+    XSendEvent(s_d, w, False, NoEventMask, &e);
+    XFlush(s_d);
+}
+
+// Pings `w` and waits up to `ms` for the answer on the root, as a window manager does.
+bool pingAnswered(::Window w, int ms) {
+    const ::Window root = DefaultRootWindow(s_d);
+    XSelectInput(s_d, root, SubstructureNotifyMask);
+    const long stamp = 4242;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = atom("WM_PROTOCOLS");
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(atom("_NET_WM_PING"));
+    e.xclient.data.l[1] = stamp;
+    e.xclient.data.l[2] = static_cast<long>(w);
+    XSendEvent(s_d, w, False, NoEventMask, &e);
+    XFlush(s_d);
+    const plat::DWORD start = plat::GetTickCount();
+    while (plat::GetTickCount() - start < static_cast<plat::DWORD>(ms)) {
+        // The program's own loop must run meanwhile: this is called from inside it.
+        kvtest::DispatchPending();
+        while (XPending(s_d)) {
+            XEvent got;
+            XNextEvent(s_d, &got);
+            if (got.type == ClientMessage && got.xclient.window == root &&
+                static_cast<Atom>(got.xclient.data.l[0]) == atom("_NET_WM_PING") &&
+                got.xclient.data.l[1] == stamp && got.xclient.data.l[2] == static_cast<long>(w))
+                return true;
+        }
+        pollfd fd{ConnectionNumber(s_d), POLLIN, 0};
+        ::poll(&fd, 1, 10);
+    }
+    return false;
+}
+
+void checkFrameAndPalette() {
+    // "Cadre \xe9" in cp1252 is "Cadre é" in UTF-8.
+    const ::Window frame = windowNamed("Cadre \xc3\xa9");
+    checkCommon(frame, "frame", "_NET_WM_WINDOW_TYPE_NORMAL");
+    const ::Window pal = windowNamed("Palette");
+    checkCommon(pal, "palette", "_NET_WM_WINDOW_TYPE_UTILITY");
+    if (!frame || !pal)
+        return;
+    Atom nameType = None;
+    textProperty(frame, "_NET_WM_NAME", &nameType);
+    check(nameType == atom("UTF8_STRING"), "frame: _NET_WM_NAME is not UTF8_STRING");
+    const std::vector<std::string> protocols = atomList(frame, "WM_PROTOCOLS");
+    for (const char* p : {"WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING"})
+        check(has(protocols, p), std::string("frame: WM_PROTOCOLS lacks ") + p);
+    check(inputHint(frame) == 1, "frame: the input hint is not True");
+    check(transientFor(frame) == None, "frame: transient for another window");
+    check(transientFor(pal) == frame, "palette: not transient for the frame");
+    // The palette never takes the keyboard from the document.
+    check(inputHint(pal) == 0, "palette: the input hint is not False");
+    check(!has(atomList(pal, "WM_PROTOCOLS"), "WM_TAKE_FOCUS"), "palette: offers WM_TAKE_FOCUS");
+    check(has(atomList(pal, "WM_PROTOCOLS"), "WM_DELETE_WINDOW"),
+          "palette: WM_PROTOCOLS lacks WM_DELETE_WINDOW");
+    check(pingAnswered(frame, 2000), "frame: _NET_WM_PING not answered");
+}
+
+// Runs inside the message box's modal loop.
+void onBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
+    plat::KillTimer(nullptr, id);
+    s_boxSeen = true;
+    const ::Window box = windowNamed("Bo\xc3\xae" "te");
+    const ::Window frame = windowNamed("Cadre \xc3\xa9");
+    checkCommon(box, "message box", "_NET_WM_WINDOW_TYPE_DIALOG");
+    if (!box || !frame)
+        return;
+    check(transientFor(box) == frame, "message box: not transient for the frame");
+    check(pingAnswered(box, 2000), "message box: _NET_WM_PING not answered during its run");
+    // The window manager offers the keyboard to the frame the box disabled: the box takes it.
+    XSetInputFocus(s_d, PointerRoot, RevertToPointerRoot, CurrentTime);
+    sendProtocol(frame, "WM_TAKE_FOCUS");
+    ::Window focus = 0;
+    int revert = 0;
+    for (int i = 0; i < 50; ++i) {
+        kvtest::DispatchPending();
+        XSync(s_d, False);
+        XGetInputFocus(s_d, &focus, &revert);
+        if (focus == box)
+            break;
+        usleep(20000);
+    }
+    check(focus == box, "WM_TAKE_FOCUS on the disabled frame did not focus the message box");
+    // The window manager's close button closes the box as its own close does.
+    sendProtocol(box, "WM_DELETE_WINDOW");
+}
+
+void onMenuTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
+    plat::KillTimer(nullptr, id);
+    s_menuSeen = true;
+    const ::Window menu = windowNamed("");
+    checkCommon(menu, "menu", "_NET_WM_WINDOW_TYPE_POPUP_MENU");
+    XWindowAttributes wa{};
+    check(menu && XGetWindowAttributes(s_d, menu, &wa) && wa.override_redirect,
+          "menu: not override-redirect");
+    plat::PostMessage(s_frame, plat::WM_KEYDOWN, plat::VK_ESCAPE, 0);
+}
+
+plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    return plat::DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+int main() {
+    if (!kvtest::OpenDisplayWithClass("WmHints", &proc))
+        return 1;
+    s_d = XOpenDisplay(nullptr);
+    if (!s_d)
+        return 1;
+    s_frame = plat::CreateWindowEx(0, "WmHints", "Cadre \xe9",
+                                   plat::WS_OVERLAPPEDWINDOW | plat::WS_VISIBLE, 40, 40, 600, 400,
+                                   nullptr, nullptr, nullptr, nullptr);
+    const plat::HWND palette = plat::CreateWindowEx(
+        plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE, "WmHints", "Palette",
+        plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU, 700, 40, 200, 120, s_frame, nullptr,
+        nullptr, nullptr);
+    plat::ShowWindow(palette, plat::SW_SHOWNOACTIVATE);
+    kvtest::Pump(400);
+    checkFrameAndPalette();
+
+    plat::SetTimer(nullptr, 0, 300, &onBoxTimer);
+    const int answer = plat::MessageBox(s_frame, "Un message", "Bo\xee" "te", plat::MB_OK);
+    check(s_boxSeen, "the message box was never inspected");
+    check(answer == plat::IDOK, "WM_DELETE_WINDOW did not close the message box as its close does");
+
+    plat::HMENU menu = plat::CreatePopupMenu();
+    plat::AppendMenu(menu, plat::MF_STRING, 1, "Un");
+    plat::AppendMenu(menu, plat::MF_STRING, 2, "Deux");
+    plat::SetTimer(nullptr, 0, 300, &onMenuTimer);
+    plat::TrackPopupMenu(menu, 0, 100, 100, 0, s_frame, nullptr);
+    check(s_menuSeen, "the menu was never inspected");
+    plat::DestroyMenu(menu);
+
+    plat::DestroyWindow(palette);
+    plat::DestroyWindow(s_frame);
+    XCloseDisplay(s_d);
+    if (s_failures == 0)
+        std::puts("smoke: window-manager hints and protocols ok");
+    return s_failures == 0 ? 0 : 1;
+}

@@ -1004,16 +1004,20 @@ void X11Backend::takeFocus(::Window xwin, Time time) {
     const core::Window* w = core::FindWindow(hwnd);
     if (!w)
         return;
-    TopWindow* target = find(hwnd);
-    // A window a modal run disabled passes the keyboard on to the window that runs it.
+    HWND target = hwnd;
+    // A window a modal run disabled passes the keyboard on to the window the program made
+    // active (the dialog that runs).
     if (w->style & WS_DISABLED) {
-        const HWND active = core::state().active;
-        const core::Window* a = core::FindWindow(active);
-        TopWindow* at = find(active);
-        target = a && at && at->mapped && !(a->style & WS_DISABLED) ? at : nullptr;
+        const core::Window* wanted = core::FindWindow(m_focusWanted);
+        target = wanted && !(wanted->style & WS_DISABLED) ? m_focusWanted : nullptr;
     }
-    if (target && target->mapped)
-        XSetInputFocus(m_display, target->xwin, RevertToParent, time);
+    TopWindow* t = find(target);
+    if (!t || !t->mapped)
+        return;
+    if (target == m_focusWanted)
+        m_focusSerial = NextRequest(m_display);
+    XSetInputFocus(m_display, t->xwin, RevertToParent, time);
+    XFlush(m_display);
 }
 
 bool X11Backend::poll(BackendEvent& ev) {

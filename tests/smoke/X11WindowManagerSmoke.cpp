@@ -116,28 +116,41 @@ int inputHint(::Window w) {
     return input;
 }
 
-// The mapped top-level window of this process named `title`, or, with an empty title, the mapped
-// override-redirect one.
-::Window windowNamed(const std::string& title) {
+// The mapped window named `title` (found below the window manager's frames too), or, with an
+// empty title, the mapped override-redirect child of the root.
+::Window findBelow(::Window parentWindow, const std::string& title, int depth) {
     ::Window rootReturn = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     ::Window found = 0;
-    if (!XQueryTree(s_d, DefaultRootWindow(s_d), &rootReturn, &parent, &children, &count))
+    if (!XQueryTree(s_d, parentWindow, &rootReturn, &parent, &children, &count))
         return 0;
     for (unsigned i = 0; i < count && !found; ++i) {
         XWindowAttributes wa;
         if (!XGetWindowAttributes(s_d, children[i], &wa) || wa.map_state != IsViewable)
             continue;
         if (title.empty()) {
-            if (wa.override_redirect)
-                found = children[i];
+            if (wa.override_redirect && depth == 0) {
+                Atom type = None;
+                int format = 0;
+                std::vector<unsigned char> bytes;
+                std::vector<long> longs;
+                if (readProperty(children[i], "_NET_WM_PID", type, format, bytes, longs) &&
+                    longs.size() == 1 && longs[0] == static_cast<long>(getpid()))
+                    found = children[i];
+            }
         } else if (textProperty(children[i], "_NET_WM_NAME") == title) {
             found = children[i];
+        } else if (depth < 3) {
+            found = findBelow(children[i], title, depth + 1);
         }
     }
     if (children)
         XFree(children);
     return found;
+}
+
+::Window windowNamed(const std::string& title) {
+    return findBelow(DefaultRootWindow(s_d), title, 0);
 }
 
 // Everything every top-level window carries, then its type.
@@ -248,8 +261,10 @@ void onBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
     const ::Window box = windowNamed("Bo\xc3\xae" "te");
     const ::Window frame = windowNamed("Cadre \xc3\xa9");
     checkCommon(box, "message box", "_NET_WM_WINDOW_TYPE_DIALOG");
-    if (!box || !frame)
+    if (!box || !frame) {
+        plat::EndDialog(plat::GetActiveWindow(), plat::IDCANCEL);
         return;
+    }
     check(transientFor(box) == frame, "message box: not transient for the frame");
     check(pingAnswered(box, 2000), "message box: _NET_WM_PING not answered during its run");
     // The window manager offers the keyboard to the frame the box disabled: the box takes it.

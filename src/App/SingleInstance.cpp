@@ -178,13 +178,15 @@ void SingleInstance::serve(int connection) {
         at = end + 1;
         plat::WPARAM atom = 0;
         if (!path.empty()) {
-            atom = plat::GlobalAddAtom(path.c_str());
+            // File names differing only in case are different files here.
+            atom = plat::GlobalAddAtomExact(path.c_str());
             if (atom == 0 && path.size() > static_cast<std::size_t>(plat::kMaxAtomName)) {
                 // Longer than any path the system opens: the running copy reports the file as
                 // not found, showing the end of its name.
                 const std::string shown =
-                    "..." + path.substr(path.size() - static_cast<std::size_t>(plat::kMaxAtomName) + 3);
-                atom = plat::GlobalAddAtom(shown.c_str());
+                    "..." +
+                    path.substr(path.size() - static_cast<std::size_t>(plat::kMaxAtomName) + 3);
+                atom = plat::GlobalAddAtomExact(shown.c_str());
             }
             if (atom == 0) {
                 std::fprintf(stderr, "korvaline: cannot open a file handed over (name too long)\n");

@@ -162,14 +162,12 @@ const DialogFrame& fontBlockFrame() {
             readText(kFontBlockWidthItem, r->width);
             r->useArtwork = CheckByte(kFontBlockArtworkItem);
             r->listFonts = CheckByte(kFontBlockListingItem);
-            r->embedFonts =
-                ReadPopupValue(kFontBlockEmbedItem, GetPopupMenu(kFontBlockEmbedMenu),
-                               kEmbedFontsValues.data(),
-                               static_cast<int>(kEmbedFontsValues.size()), r->embedFonts);
-            r->target =
-                ReadPopupValue(kFontBlockTargetItem, GetPopupMenu(kFontBlockTargetMenu),
-                               kFontBlockTargetValues.data(),
-                               static_cast<int>(kFontBlockTargetValues.size()), r->target);
+            r->embedFonts = ReadPopupValue(
+                kFontBlockEmbedItem, GetPopupMenu(kFontBlockEmbedMenu), kEmbedFontsValues.data(),
+                static_cast<int>(kEmbedFontsValues.size()), r->embedFonts);
+            r->target = ReadPopupValue(kFontBlockTargetItem, GetPopupMenu(kFontBlockTargetMenu),
+                                       kFontBlockTargetValues.data(),
+                                       static_cast<int>(kFontBlockTargetValues.size()), r->target);
         };
         return f;
     }();

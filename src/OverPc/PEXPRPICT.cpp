@@ -347,11 +347,9 @@ bool SaveMetafileCommand() {
     style.keepBackground = record.m_noBackground != 0;
     if (!style.keepBackground)
         style.background = record.m_background;
-    const int16_t code =
-        CatchFail([&] {
-            SaveExprAsMetafile(record.m_root->getChild(0), path.c_str(), style,
-                               MetafileDotsPerInch());
-        });
+    const int16_t code = CatchFail([&] {
+        SaveExprAsMetafile(record.m_root->getChild(0), path.c_str(), style, MetafileDotsPerInch());
+    });
     if (code != 0) {
         ErrorAlert(code);
         return false;

@@ -955,8 +955,7 @@ void OpenFileFromAtom(std::uint16_t atom) {
         return;
     }
     std::string path(static_cast<std::size_t>(plat::kMaxAtomName) + 1, '\0');
-    const plat::UINT n =
-        plat::GlobalGetAtomName(atom, path.data(), static_cast<int>(path.size()));
+    const plat::UINT n = plat::GlobalGetAtomName(atom, path.data(), static_cast<int>(path.size()));
     plat::GlobalDeleteAtom(atom);
     if (n == 0) {
         return;

@@ -3,8 +3,8 @@
 // saves and closes, Quit asks for each changed document, a save that fails keeps the old file and
 // says why, and damaged files open nothing.
 
-#include "App/MenuDispatch.h"
 #include "App/FrameWindow.h"
+#include "App/MenuDispatch.h"
 #include "App/MessageLoop.h"
 #include "App/SingleInstance.h"
 #include "ExprSrcs/ExprFilePane.h"
@@ -380,10 +380,15 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     const std::string longPath = (deep / "long.pvx").string();
     const std::string shortPath = m_dir / "short.pvx";
     const std::string gone = m_dir / "gone.pvx";
+    // Two names that differ only in case name two files.
+    const std::string upper = m_dir / "Case.pvx";
+    const std::string lower = m_dir / "case.pvx";
     typed("h");
     pt::answerFileDialog(shortPath);
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
     std::filesystem::copy_file(shortPath, longPath);
+    std::filesystem::copy_file(shortPath, upper);
+    std::filesystem::copy_file(shortPath, lower);
     CloseAllDocuments();
     takeBackQuit();
     std::vector<std::string> shown;
@@ -395,7 +400,8 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     // A second copy started with the three files hands them to this one and ends.
     SingleInstance second(m_dir / "KorvalineFileOpen");
     std::string diagnostic;
-    ASSERT_EQ(second.start({longPath, gone, shortPath}, FileOpenMessage(), diagnostic),
+    ASSERT_EQ(second.start({longPath, gone, shortPath, upper, lower}, FileOpenMessage(),
+                           diagnostic),
               SingleInstance::Outcome::HandedOff)
         << diagnostic;
     pt::runUntilIdle();
@@ -403,7 +409,9 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
         opened.push_back(p->filePath());
     std::sort(opened.begin(), opened.end());
-    EXPECT_EQ(opened, (std::vector<std::string>{longPath, shortPath}));
+    std::vector<std::string> expected{longPath, shortPath, upper, lower};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(opened, expected);
     // The missing file is reported by name.
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("gone.pvx"), std::string::npos) << shown[0];

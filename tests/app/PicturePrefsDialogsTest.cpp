@@ -4,6 +4,7 @@
 #include "Dialogs/PicturePrefsDialogs.h"
 
 #include "App/MenuDispatch.h"
+#include "Dialogs/DialogFrame.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
@@ -12,7 +13,6 @@
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "app/AppDocumentFixture.h"
-#include "Dialogs/DialogFrame.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
 #include "plat/Testing.h"
@@ -230,7 +230,7 @@ TEST_F(PicturePrefsDialogsTest, TheDialogsNoCommandOpensShowAndWriteBackTheirRec
 TEST_F(PicturePrefsDialogsTest, TheNewWindowCommandCorrectsAndKeepsThePlaceOfNewWindows) {
     struct Case {
         const char* name;
-        const char* typed[4];    // left, top, right, bottom
+        const char* typed[4]; // left, top, right, bottom
         int32_t stored[4];
     };
     const Case cases[] = {

@@ -67,6 +67,18 @@ TEST(GlobalAtomTest, NamesIgnoreCaseAndAreCounted) {
     EXPECT_EQ(back.c_str(), longest);
     EXPECT_EQ(GlobalDeleteAtom(big), 0);
     EXPECT_EQ(GlobalAddAtom(std::string(kMaxAtomName + 1, 'x').c_str()), 0);
+
+    // Exact atoms tell names apart by case, as file names are.
+    const ATOM upper = GlobalAddAtomExact("/home/u/Case.pvx");
+    const ATOM lower = GlobalAddAtomExact("/home/u/case.pvx");
+    ASSERT_NE(upper, 0);
+    ASSERT_NE(lower, 0);
+    EXPECT_NE(upper, lower);
+    EXPECT_EQ(GlobalAddAtomExact("/home/u/case.pvx"), lower);
+    EXPECT_GT(GlobalGetAtomName(upper, buf, sizeof buf), 0u);
+    EXPECT_STREQ(buf, "/home/u/Case.pvx");
+    for (const ATOM a : {upper, lower, lower})
+        EXPECT_EQ(GlobalDeleteAtom(a), 0);
     EXPECT_EQ(GlobalAddAtom(""), 0);
 }
 

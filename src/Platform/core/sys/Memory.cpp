@@ -90,14 +90,18 @@ HGLOBAL GlobalFree(HGLOBAL mem) {
     return g_blocks.erase(IdFromHandle(mem)) == 1 ? nullptr : mem;
 }
 
-ATOM GlobalAddAtom(const char* name) {
-    if (name == nullptr || *name == 0 || std::strlen(name) > static_cast<std::size_t>(kMaxAtomName)) {
+namespace {
+
+ATOM AddAtom(const char* name, bool exact) {
+    if (name == nullptr || *name == 0 ||
+        std::strlen(name) > static_cast<std::size_t>(kMaxAtomName)) {
         return 0;
     }
     std::lock_guard lock(g_atomMutex);
     std::size_t freeSlot = g_atoms.size();
     for (std::size_t i = 0; i < g_atoms.size(); ++i) {
-        if (g_atoms[i].refs > 0 && SameTextNoCaseCp1252(g_atoms[i].name, name)) {
+        if (g_atoms[i].refs > 0 &&
+            (exact ? g_atoms[i].name == name : SameTextNoCaseCp1252(g_atoms[i].name, name))) {
             ++g_atoms[i].refs;
             return static_cast<ATOM>(0xC000 + i);
         }
@@ -114,6 +118,16 @@ ATOM GlobalAddAtom(const char* name) {
     g_atoms[freeSlot].name = name;
     g_atoms[freeSlot].refs = 1;
     return static_cast<ATOM>(0xC000 + freeSlot);
+}
+
+} // namespace
+
+ATOM GlobalAddAtom(const char* name) {
+    return AddAtom(name, false);
+}
+
+ATOM GlobalAddAtomExact(const char* name) {
+    return AddAtom(name, true);
 }
 
 UINT GlobalGetAtomName(ATOM atom, char* buf, int size) {

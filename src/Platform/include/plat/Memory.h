@@ -33,6 +33,9 @@ HGLOBAL GlobalFree(HGLOBAL mem);
 // kMaxAtomName characters (enough for any path the system can open). 0 on failure.
 inline constexpr int kMaxAtomName = 4095;
 ATOM GlobalAddAtom(const char* name);
+// The same, but a name that differs in case from a live atom's is an atom of its own (file names
+// on a system that tells "A.pvx" from "a.pvx").
+ATOM GlobalAddAtomExact(const char* name);
 // Length copied (at most size - 1, always terminated), 0 for an unknown atom.
 UINT GlobalGetAtomName(ATOM atom, char* buf, int size);
 // 0 on success (one reference dropped), the atom when it was unknown.

@@ -340,14 +340,15 @@ const SelectionEntry* SetSelection(const SelectionEntry* entry) {
     return AddSelectionEntry(*ActiveRecord, *entry);
 }
 
-SelectionEntry* SaveSelectionList() {
+SelectionEntry* SaveSelectionList(bool eraseHighlight) {
     if (ActiveRecord == nullptr)
         return nullptr;
     ensureArray(*ActiveRecord);
     ++SelectionListChanges;
     // The list is about to change: what is shown of it goes first, and the redraw after the
     // command shows the new one.
-    RedrawSelectionHighlight();
+    if (eraseHighlight)
+        RedrawSelectionHighlight();
     ActiveList = ActiveRecord->m_entries;
     const int32_t n = ActiveRecord->count();
     SelectionEntry* copy = new SelectionEntry[static_cast<size_t>(ActiveRecord->m_capacity)];

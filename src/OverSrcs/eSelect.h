@@ -111,8 +111,10 @@ const SelectionEntry* SetSelection(const SelectionEntry* entry);
 // Copies the active list into a new block, remembers it, empties the active list and returns the
 // copy (null without an active record). The highlight of the list is erased first, so the caller
 // must not erase it itself; RedrawAfterEdit shows the new one. FreeSelectionList frees the
-// remembered copy; another block is only reported.
-SelectionEntry* SaveSelectionList();
+// remembered copy; another block is only reported. A caller that runs while the list's highlight
+// is not on screen (inside a command, between that erase and the redraw) passes false: erasing by
+// exclusive-or would draw it there.
+SelectionEntry* SaveSelectionList(bool eraseHighlight = true);
 void FreeSelectionList(SelectionEntry* copy);
 
 // In the saved and the active lists, entries naming `from` name `to` (clamped to its whole); when

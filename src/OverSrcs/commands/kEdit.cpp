@@ -373,7 +373,10 @@ void InstallCommandModelHooks() {
 void MergeAdjacentWords() {
     if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
         return;
-    SelectionEntry* saved = SaveSelectionList();
+    // The commands run this after their edit, while no highlight of the new selection is on
+    // screen (the redraw after the command draws it): nothing is erased here, or the redraw's
+    // exclusive-or would take the highlight of a selection move off the screen again.
+    SelectionEntry* saved = SaveSelectionList(false);
     if (saved == nullptr)
         return;
     const int32_t n = static_cast<int32_t>(SavedListEnd - saved);

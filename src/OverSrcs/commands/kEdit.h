@@ -187,7 +187,8 @@ void DoEditCommand();
 void DoInsertCommand();
 
 // Joins neighbouring words of one style in every row the active selection names, the selection
-// following the characters; the commands run it after their edits.
+// following the characters; the commands run it after their edits, before the redraw that shows
+// the new selection (it draws no highlight itself).
 void MergeAdjacentWords();
 
 // ---- Edit steps and undo

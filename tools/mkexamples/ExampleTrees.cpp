@@ -2,20 +2,25 @@
 
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/Winufo.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eDxMatrix.h"
 #include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eEditSupport.h"
+#include "OverSrcs/eFactory.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
+#include "OverSrcs/eHeader.h"
 #include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
 #include "OverSrcs/eNewLine.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eRoot.h"
 #include "OverSrcs/eSSScript.h"
+#include "OverSrcs/eSelect.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eUFO.h"
 #include "OverSrcs/eWord.h"
@@ -30,6 +35,79 @@ namespace {
 
 using Pieces = std::vector<ExprPtr>;
 
+// Makes an expression the way the user does in a new document: characters typed as the key map
+// types them, templates and symbols by the codes of the palette's buttons, Tab and the arrows to
+// move on. The command layer runs on a record of its own, the program's active one put back
+// afterwards.
+class Typist {
+public:
+    Typist() {
+        CreateSelectionRecord(m_record, ExprPtr(NewPlaceholder(0, false).release()), 0, 0, 0, 0);
+        ActiveRecord = &m_record;
+        ActiveList = m_record.m_entries;
+        ActivePane = nullptr;
+        ActivePad = nullptr;
+        // Nothing is laid out: no window shows the record.
+        DrawState.measurePort = nullptr;
+        ShiftHeld = 0;
+        CtrlHeld = 0;
+    }
+    ~Typist() {
+        // The undo snapshot the typing took names this record.
+        ForgetUndo(&m_record);
+        DestroySelectionRecord(m_record);
+        ActiveRecord = m_savedRecord;
+        ActiveList = m_savedList;
+        ActivePane = m_savedPane;
+        ActivePad = m_savedPad;
+        DrawState.measurePort = m_savedPort;
+    }
+    Typist(const Typist&) = delete;
+    Typist& operator=(const Typist&) = delete;
+
+    // Typed on the keyboard.
+    Typist& type(std::string_view text) {
+        for (char c : text)
+            DoCommand(MakeCharCode(kTypingStyleSelector, static_cast<unsigned char>(c)), 1);
+        return *this;
+    }
+    // A key without a character (Tab, an arrow; kCmd... codes).
+    Typist& key(int32_t code, int32_t times = 1) {
+        for (int32_t i = 0; i < times; ++i)
+            DoCommand(code, 1);
+        return *this;
+    }
+    // A palette button: a template, a special symbol, a matrix.
+    Typist& insert(int32_t code) {
+        DoCommand(code, 0);
+        return *this;
+    }
+    // A character of the Symbol font from the palette's symbol sub-palettes.
+    Typist& symbol(unsigned char c) { return insert(MakeCharCode(1, c)); }
+    // Pasted in at the selection.
+    Typist& paste(ExprPtr expression) {
+        InsertExprAsEdit(std::move(expression));
+        return *this;
+    }
+    // A superscript 2 on the item before the caret (as Shift+Left then Ctrl+H make it: a code
+    // with the widening bit takes that item), then out of it to the right.
+    Typist& squared() { return insert(kCmdWidenBit | 0x4201).type("2").key(kCmdMoveRight); }
+
+    ExprPtr expression() const {
+        return m_record.m_root != nullptr && m_record.m_root->childCount() > 0
+                   ? CopyExpr(m_record.m_root->getChild(0))
+                   : ExprPtr();
+    }
+
+private:
+    SelectionRecord m_record;
+    SelectionRecord* m_savedRecord = ActiveRecord;
+    SelectionEntry* m_savedList = ActiveList;
+    ExprPane* m_savedPane = ActivePane;
+    oPane* m_savedPad = ActivePad;
+    oMeasurePort* m_savedPort = DrawState.measurePort;
+};
+
 // The words the program makes of typed text, appended to a row under construction.
 void text(Pieces& pieces, std::string_view typed) {
     ExprPtr row = TextToRow(typed, 0);
@@ -38,21 +116,18 @@ void text(Pieces& pieces, std::string_view typed) {
             pieces.push_back(std::move(child));
 }
 
+// A row as typing the text into an empty slot makes it.
+ExprPtr typedRow(std::string_view typed) {
+    Typist t;
+    t.type(typed);
+    return t.expression();
+}
+
 ExprPtr row(Pieces pieces) {
     OwnedNode<eSimpString> r = NewSimpString(static_cast<int32_t>(pieces.size()));
     for (size_t i = 0; i < pieces.size(); ++i)
         r->setChild(static_cast<int32_t>(i), std::move(pieces[i]));
     return ExprPtr(r.release());
-}
-
-ExprPtr row(std::string_view typed) {
-    Pieces pieces;
-    text(pieces, typed);
-    return row(std::move(pieces));
-}
-
-ExprPtr squared(std::string_view base) {
-    return ExprPtr(NewSSScript(row(base), nullptr, row("2"), 3).release());
 }
 
 // The placeholders of an inserted template become letters, in order, so that every slot shows.
@@ -97,53 +172,35 @@ std::vector<int32_t> range(int32_t first, int32_t last) {
 
 // x = (-b ± sqrt(b² - 4ac)) / 2a
 ExprPtr quadraticFormula() {
-    Pieces radicand;
-    radicand.push_back(squared("b"));
-    text(radicand, "-4ac");
-    Pieces numerator;
-    text(numerator, "-b\xB1");
-    numerator.push_back(ExprPtr(NewRoot(row(std::move(radicand)), nullptr).release()));
-    Pieces all;
-    text(all, "x=");
-    all.push_back(ExprPtr(NewFraction(row(std::move(numerator)), row("2a")).release()));
-    return row(std::move(all));
+    Typist t;
+    t.type("x=").insert(0x4001).type("-b").symbol(0xB1).insert(0x4010).type("b").squared();
+    t.type("-4ac").key(kCmdMoveRight, 2).key(kCmdSelectNextSlot).type("2a");
+    return t.expression();
 }
 
 // (a + b)² = a² + 2ab + b²
 ExprPtr binomialSquare() {
-    Pieces all;
-    ExprPtr fence(NewFence(row("a+b"), kDelimParen << 4 | kDelimParen).release());
-    all.push_back(ExprPtr(NewSSScript(std::move(fence), nullptr, row("2"), 3).release()));
-    text(all, "=");
-    all.push_back(squared("a"));
-    text(all, "+2ab+");
-    all.push_back(squared("b"));
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4111).type("a+b").key(kCmdMoveRight).squared();
+    t.type("=a").squared().type("+2ab+b").squared();
+    return t.expression();
 }
 
 // The cube root of 27 is 3, beside a square root.
 ExprPtr cubeRoot() {
-    Pieces all;
-    all.push_back(ExprPtr(NewRoot(row("27"), row("3")).release()));
-    text(all, "=3,  ");
-    all.push_back(ExprPtr(NewRoot(row("9"), nullptr).release()));
-    text(all, "=3");
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4011).type("27").key(kCmdSelectNextSlot).type("3").key(kCmdMoveRight);
+    t.type("=3,  ").insert(0x4010).type("9").key(kCmdMoveRight, 2).type("=3");
+    return t.expression();
 }
 
 // 1 + 1 / (1 + 1 / (1 + 1 / x)), nested fractions.
 ExprPtr continuedFraction() {
-    Pieces level;
-    text(level, "1+");
-    level.push_back(ExprPtr(NewFraction(row("1"), row("x")).release()));
-    ExprPtr middle(NewFraction(row("1"), row(std::move(level))).release());
-    Pieces next;
-    text(next, "1+");
-    next.push_back(std::move(middle));
-    Pieces all;
-    text(all, "1+");
-    all.push_back(ExprPtr(NewFraction(row("1"), row(std::move(next))).release()));
-    return row(std::move(all));
+    Typist t;
+    for (int level = 0; level < 3; ++level)
+        t.type("1+").insert(0x4001).type("1").key(kCmdSelectNextSlot);
+    t.type("x");
+    return t.expression();
 }
 
 ExprPtr fractionStyles() {
@@ -165,14 +222,11 @@ ExprPtr bigOperators() {
 
 // The integral of x² from 0 to 1 is 1/3.
 ExprPtr definiteIntegral() {
-    Pieces integrand;
-    integrand.push_back(squared("x"));
-    text(integrand, " dx");
-    Pieces all;
-    all.push_back(ExprPtr(NewIntegral(3, row(std::move(integrand)), row("0"), row("1")).release()));
-    text(all, "=");
-    all.push_back(ExprPtr(NewFraction(row("1"), row("3")).release()));
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4700).type("x").squared().type(" dx").key(kCmdSelectNextSlot).type("0");
+    t.key(kCmdSelectNextSlot).type("1").key(kCmdMoveRight);
+    t.type("=").insert(0x4001).type("1").key(kCmdSelectNextSlot).type("3");
+    return t.expression();
 }
 
 // Integral signs one to three times, each with the contour, limits, small-sign and second-contour
@@ -197,13 +251,11 @@ ExprPtr integralsWithLimits() {
 
 // lim (x -> 0) of sin x / x is 1: "lim" with its limit underneath.
 ExprPtr limit() {
-    OwnedNode<eSSScript> lim = NewSSScript(row("lim"), row("x->0"), nullptr, 3);
-    lim->m_kind = kScriptLimits | kScriptNoScripts;
-    Pieces all;
-    all.push_back(ExprPtr(lim.release()));
-    all.push_back(ExprPtr(NewFraction(row("sin x"), row("x")).release()));
-    text(all, "=1");
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4204).type("lim").key(kCmdSelectNextSlot).type("x").symbol(0xAE).type("0");
+    t.key(kCmdMoveRight, 2).insert(0x4001).type("sin x").key(kCmdSelectNextSlot).type("x");
+    t.key(kCmdMoveRight).type("=1");
+    return t.expression();
 }
 
 ExprPtr scriptsAndLimits() {
@@ -214,35 +266,32 @@ ExprPtr scriptsAndLimits() {
 
 // ---- 03 Linear algebra
 
-ExprPtr grid(int32_t rows, int32_t columns, const char* const* cells) {
-    OwnedNode<eSimpMatrix> g = NewSimpMatrix(rows, columns);
-    for (int32_t i = 0; i < rows * columns; ++i)
-        g->setChild(i, row(cells[i]));
-    return ExprPtr(g.release());
-}
-
 // The determinant of a 2 × 2 matrix between bars.
 ExprPtr determinant() {
-    const char* cells[] = {"a", "b", "c", "d"};
-    Pieces all;
-    all.push_back(ExprPtr(NewFence(grid(2, 2, cells), kDelimBar << 4 | kDelimBar).release()));
-    text(all, "=ad-bc");
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4144).insert(0x5222).type("a").key(kCmdSelectNextSlot).type("b");
+    t.key(kCmdSelectNextSlot).type("c").key(kCmdSelectNextSlot).type("d");
+    t.key(kCmdMoveRight, 2).type("=ad-bc");
+    return t.expression();
 }
 
 ExprPtr matrix() {
-    const char* cells[] = {"1", "0", "0", "0", "1", "0", "0", "0", "1"};
-    Pieces all;
-    text(all, "I=");
-    all.push_back(ExprPtr(NewFence(grid(3, 3, cells), kDelimSquare << 4 | kDelimSquare).release()));
-    return row(std::move(all));
+    Typist t;
+    t.type("I=").insert(0x4177).insert(0x5233);
+    const char* cells = "100010001";
+    for (int i = 0; i < 9; ++i) {
+        if (i > 0)
+            t.key(kCmdSelectNextSlot);
+        t.type(std::string_view(cells + i, 1));
+    }
+    return t.expression();
 }
 
 ExprPtr augmentedMatrix() {
     OwnedNode<eDxMatrix> g = NewDxMatrix(2, 3, nullptr);
     const char* cells[] = {"1", "2", "5", "3", "4", "6"};
     for (int32_t i = 0; i < 6; ++i)
-        g->setChild(i, row(cells[i]));
+        g->setChild(i, typedRow(cells[i]));
     // The augment line: column line 2, beside both rows.
     g->m_vStyles[0] = kGridLineSolid << 4;
     g->m_vStyles[1] = kGridLineSolid << 4;
@@ -253,7 +302,7 @@ ExprPtr augmentedMatrix() {
 }
 
 ExprPtr alignedEquations() {
-    ExprPtr pile = NewBreakGrid(row("x+y=3"), row("x-y=1"), true);
+    ExprPtr pile = NewBreakGrid(typedRow("x+y=3"), typedRow("x-y=1"), true);
     Pieces all;
     all.push_back(ExprPtr(NewFence(std::move(pile), kDelimBrace << 4).release()));
     return row(std::move(all));
@@ -265,7 +314,7 @@ ExprPtr equationsOnEquals() {
     OwnedNode<eDxMatrix> g = NewDxMatrix(3, 1, nullptr);
     const char* cells[] = {"x+y=3", "2x=4", "y=1"};
     for (int32_t i = 0; i < 3; ++i)
-        g->setChild(i, row(cells[i]));
+        g->setChild(i, typedRow(cells[i]));
     g->m_hAlign = '=';
     g->m_hStyles[1] = kGridLineDashed;
     g->m_hStyles[2] = kGridLineSolid;
@@ -333,7 +382,7 @@ ExprPtr marksFixedWidth() {
 ExprPtr boxes() {
     Pieces all;
     for (int32_t kind : {1, 3, 5, 3 | kBoxShadow, 3 | kBoxShadow | kBoxShadowLeft}) {
-        OwnedNode<eBox> box = NewBox(row("x"));
+        OwnedNode<eBox> box = NewBox(typedRow("x"));
         box->m_kind = kind;
         if (!all.empty())
             text(all, "  ");
@@ -346,14 +395,12 @@ ExprPtr treeDiagram() {
     return inserted({0x4211});
 }
 
+// x followed by each of the special symbols from 4 on (the ellipses, h-bar, script l).
 ExprPtr pseudoCharacters() {
-    Pieces all;
-    for (unsigned char code : {kPseudoEllipsis, kPseudoRisingEllipsis, kPseudoFallingEllipsis,
-                               kPseudoVerticalEllipsis, kPseudoHBar, kPseudoScriptEll}) {
-        text(all, "x");
-        all.push_back(ExprPtr(NewPseudo(code, nullptr, 0).release()));
-    }
-    return row(std::move(all));
+    Typist t;
+    for (int32_t code = 0x5304; code <= 0x5309; ++code)
+        t.type("x").insert(code);
+    return t.expression();
 }
 
 ExprPtr ruledRow() {
@@ -378,12 +425,12 @@ ExprPtr pictureInRow() {
     port->moveTo(2, 22);
     port->lineTo(34, 2);
     port->endLine();
-    Pieces all;
-    text(all, "A=");
-    all.push_back(
+    // Typed, with the picture pasted in between.
+    Typist t;
+    t.type("A=").paste(
         ExprPtr(NewUFO(std::unique_ptr<WinUfo>(port->makePicture()), nullptr, 0).release()));
-    text(all, "+1");
-    return row(std::move(all));
+    t.type("+1");
+    return t.expression();
 }
 
 } // namespace

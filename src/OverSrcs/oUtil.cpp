@@ -1,6 +1,7 @@
 #include "OverSrcs/oUtil.h"
 
 #include <cfenv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -66,10 +67,50 @@ std::size_t BlockSize(const void* block) {
     return size;
 }
 
+const char* MemoryInfoPath = "/proc/meminfo";
+
+long long AvailableMemoryBytes(std::string_view meminfo) {
+    constexpr std::string_view kKey = "MemAvailable:";
+    for (std::size_t at = 0; at < meminfo.size();) {
+        std::size_t end = meminfo.find('\n', at);
+        if (end == std::string_view::npos)
+            end = meminfo.size();
+        std::string_view line = meminfo.substr(at, end - at);
+        at = end + 1;
+        if (line.substr(0, kKey.size()) != kKey)
+            continue;
+        line.remove_prefix(kKey.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        long long kb = 0;
+        std::size_t digits = 0;
+        for (; digits < line.size() && line[digits] >= '0' && line[digits] <= '9'; ++digits) {
+            if (kb > std::numeric_limits<long long>::max() / 10240)
+                return std::numeric_limits<long long>::max(); // more than anyone asks for
+            kb = kb * 10 + (line[digits] - '0');
+        }
+        if (digits == 0)
+            return -1;
+        // The figure is in kilobytes ("kB"), whatever the unit written after it.
+        return kb * 1024;
+    }
+    return -1;
+}
+
 bool EnoughMemory() {
-    // The address space of a 64-bit process is never short of 4096 bytes; what can run out is the
-    // heap itself, so ask it.
-    void* probe = std::malloc(4096);
+    constexpr long long kNeeded = 4096;
+    if (MemoryInfoPath != nullptr) {
+        if (std::FILE* f = std::fopen(MemoryInfoPath, "rb")) {
+            // The figure is near the top; the first few kilobytes are enough.
+            char buf[8192];
+            const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+            std::fclose(f);
+            const long long available = AvailableMemoryBytes(std::string_view(buf, n));
+            if (available >= 0)
+                return available >= kNeeded;
+        }
+    }
+    void* probe = std::malloc(kNeeded);
     std::free(probe);
     return probe != nullptr;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // ---- Start-up and shut-down hooks of the system and memory modules: nothing to do here ----------
 void InitSystemStub();
@@ -25,7 +26,14 @@ void FreeBlock(void* block);
 // The size the block was allocated with; 0 for null.
 std::size_t BlockSize(const void* block);
 
-// True when a small block can still be had.
+// Where the system says how much memory it can still give; tests point it at a file of their own.
+extern const char* MemoryInfoPath;
+// The "MemAvailable:" figure of a meminfo text, in bytes; -1 when the text has none.
+long long AvailableMemoryBytes(std::string_view meminfo);
+// True when at least 4096 bytes can still be had: the memory the system says it can give without
+// swapping everything out (MemAvailable). Where the system gives no figure, whether a small block
+// can be allocated. (On Linux an allocation almost never fails: it is the page that cannot be
+// given later that kills the program, so the heap alone cannot tell.)
 bool EnoughMemory();
 
 // The first call records the stack position and returns false; later calls return true when the

@@ -14,8 +14,10 @@
 #include "plat/Menu.h"
 #include "plat/Messages.h"
 #include "plat/Window.h"
+#include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace kvtest {
 namespace {
@@ -133,9 +135,14 @@ TEST_F(ShellFaultsTest, ShortMemorySavesAndClosesEverythingInsteadOfTheIdleStep)
             shown.push_back(box.text);
             return answer;
         });
-    MemoryCheck = [] { return false; };
+    // The system says it has almost nothing left to give.
+    kvtest::SysTempDir dir;
+    const std::string meminfo = dir / "meminfo";
+    std::ofstream(meminfo) << "MemTotal: 16384000 kB\nMemFree: 1 kB\nMemAvailable: 2 kB\n";
+    const char* const saved = MemoryInfoPath;
+    MemoryInfoPath = meminfo.c_str();
     IdleWork();
-    MemoryCheck = &EnoughMemory;
+    MemoryInfoPath = saved;
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_NE(shown[0].find(LoadResString(errMemoryShort)), std::string::npos);
     EXPECT_EQ(OpenDocumentCount(), 0);

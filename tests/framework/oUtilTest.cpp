@@ -1,7 +1,10 @@
 #include "OverSrcs/oUtil.h"
 
+#include "platform/SysTempDir.h"
+
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
@@ -38,6 +41,43 @@ TEST(oUtilTest, BlocksAreZeroFilledAndKnowTheirSize) {
     EXPECT_EQ(BlockSize(nullptr), 0u);
     FreeBlock(nullptr);
     EXPECT_TRUE(EnoughMemory());
+}
+
+// What the system says it can still give decides; a system that says nothing falls back on a
+// small allocation.
+TEST(oUtilTest, EnoughMemoryReadsTheAvailableFigure) {
+    struct Case {
+        const char* meminfo;
+        long long bytes;
+        bool enough;
+    };
+    const Case cases[] = {
+        {"MemTotal:       16000000 kB\nMemFree:  100 kB\nMemAvailable:    8123456 kB\n",
+         8123456LL * 1024, true},
+        {"MemTotal: 16000000 kB\nMemAvailable:        3 kB\n", 3 * 1024, false},
+        {"MemAvailable: 4 kB\n", 4096, true},
+        {"MemAvailable:\t0 kB", 0, false},
+        // No figure at all, or one that is not a number: the allocation decides.
+        {"MemTotal: 16000000 kB\n", -1, true},
+        {"MemAvailable: lots\n", -1, true},
+        {"", -1, true},
+    };
+    kvtest::SysTempDir dir;
+    const std::string path = dir / "meminfo";
+    const char* const saved = MemoryInfoPath;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.meminfo);
+        EXPECT_EQ(AvailableMemoryBytes(c.meminfo), c.bytes);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << c.meminfo;
+        MemoryInfoPath = path.c_str();
+        EXPECT_EQ(EnoughMemory(), c.enough);
+    }
+    // A file that cannot be read says nothing either.
+    MemoryInfoPath = "/nonexistent/meminfo";
+    EXPECT_TRUE(EnoughMemory());
+    MemoryInfoPath = saved;
+    // A figure too large for the count is still plenty.
+    EXPECT_GT(AvailableMemoryBytes("MemAvailable: 99999999999999999999999 kB"), 1LL << 40);
 }
 
 TEST(oUtilTest, SafeAddInt32) {

@@ -30,6 +30,46 @@ void CopyName(char (&dst)[kPostScriptNameSize], const char* src) {
     CopyStringChecked(dst, src ? src : "", sizeof dst);
 }
 
+// Text for a header comment line: readers of the comments expect printable ASCII, so a month
+// written out (the version text names its build month in French) becomes digits ("2026-12") and any
+// other byte outside the printable range becomes '?'.
+std::string CommentText(const char* text) {
+    static constexpr const char* kMonths[] = {"janvier",
+                                              "f\xe9"
+                                              "vrier",
+                                              "mars",
+                                              "avril",
+                                              "mai",
+                                              "juin",
+                                              "juillet",
+                                              "ao\xfb"
+                                              "t",
+                                              "septembre",
+                                              "octobre",
+                                              "novembre",
+                                              "d\xe9"
+                                              "cembre"};
+    std::string s = text ? text : "";
+    for (int m = 0; m < 12; ++m) {
+        const std::string name = kMonths[m];
+        for (std::size_t at = s.find(name); at != std::string::npos; at = s.find(name, at + 1)) {
+            const std::size_t year = at + name.size() + 1;
+            if (year + 4 > s.size() || s[year - 1] != ' ' ||
+                !std::all_of(s.begin() + static_cast<std::ptrdiff_t>(year),
+                             s.begin() + static_cast<std::ptrdiff_t>(year + 4),
+                             [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            char digits[8];
+            std::snprintf(digits, sizeof digits, "-%02d", m + 1);
+            s.replace(at, name.size() + 5, s.substr(year, 4) + digits);
+        }
+    }
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            c = '?';
+    return s;
+}
+
 bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
@@ -573,9 +613,9 @@ void oPostScriptPort::writeHeader(const char* title, const oPoint* translation) 
         const char* product = LoadResString(kProductNameId);
         const char* version = LoadResString(kVersionTextId);
         endOfLine("%!PS-Adobe-2.0 EPSF-1.2");
-        m_stream->printf("%%%%Creator: %s (R) ", product ? product : "");
-        m_stream->printf("version %s\n", version ? version : "");
-        m_stream->printf("%%%%Title:%s\n", title ? title : "");
+        m_stream->printf("%%%%Creator: %s (R) ", CommentText(product).c_str());
+        m_stream->printf("version %s\n", CommentText(version).c_str());
+        m_stream->printf("%%%%Title:%s\n", CommentText(title).c_str());
         char date[kDateTextSize] = {};
         CurrentDateText(date, sizeof date);
         m_stream->printf("%%%%CreationDate:%s\n", date);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -409,6 +410,12 @@ TEST_F(PostScriptTest, HeaderCommentsAndTrailer) {
     EXPECT_EQ(lines[12], "[ 0.5 0 0 0.5 0 0 ] concat");
     EXPECT_EQ(lines[13], "%%EndProlog");
     EXPECT_EQ(lines[14], "gsave");
+    // The comments are printable ASCII: the version's build date is written in digits there.
+    for (std::size_t i = 0; i <= 8; ++i)
+        for (char c : lines[i])
+            EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << "line " << i << ": " << lines[i];
+    EXPECT_TRUE(std::regex_search(lines[1], std::regex(R"(version .*[0-9]{4}-[0-9]{2}\)$)")))
+        << lines[1];
     const std::size_t n = lines.size();
     EXPECT_EQ(lines[n - 3], "grestore");
     EXPECT_EQ(lines[n - 2], "%%Trailer");

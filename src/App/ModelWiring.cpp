@@ -39,6 +39,7 @@
 #include "OverPc/documents/DibCarrier.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/documents/Translations.h"
+#include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/HelpBalloons.h"
 #include "OverPc/shell/PMENU.h"
@@ -395,6 +396,8 @@ void InstallModelWiring() {
     // Édition > "Rechercher & remplacer", and the find item of the context menus.
     InstallFindWindow();
     SetMenuHandler(kFindMenuId, &OpenFindWindow);
+    // Pictures in expressions: copying, freeing, measuring and playing their metafiles.
+    InstallWinUfoPlatform();
     // Pictures inside the expression encoding travel as picture text.
     SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
     TheExprPaneShellHooks().inputState = &paneInputState;

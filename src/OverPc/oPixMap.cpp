@@ -741,12 +741,6 @@ void drawPicture(PictureHandle metafile, oGraphPort& port, const Zone& zone) {
     holder->playEnhMetaFile(handleOf(metafile), rect);
 }
 
-// Installed with the first picture port, and when the framework is linked in at all.
-const bool s_pictureHooks = [] {
-    InstallWinUfoPlatform();
-    return true;
-}();
-
 } // namespace
 
 void InstallWinUfoPlatform() {

@@ -11,6 +11,10 @@ void SetWinUfoPlatform(const WinUfoPlatform& platform) {
     s_platform = platform;
 }
 
+const WinUfoPlatform& TheWinUfoPlatform() {
+    return s_platform;
+}
+
 WinUfo::WinUfo() {
     ++s_live;
 }

@@ -30,6 +30,7 @@ struct WinUfoPlatform {
     void (*draw)(PictureHandle metafile, oGraphPort& port, const Zone& zone) = nullptr;
 };
 void SetWinUfoPlatform(const WinUfoPlatform& platform);
+const WinUfoPlatform& TheWinUfoPlatform();
 
 class WinUfo : public oObject {
 public:

@@ -9,6 +9,7 @@
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/Winufo.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eModelHooks.h"
@@ -43,6 +44,7 @@ std::vector<Hook> allHooks() {
     const AsianFontServices& asian = TheAsianFontServices();
     const PortDeviceHooks& device = GetPortDeviceHooks();
     const PaletteDrawingHooks& palette = ThePaletteDrawingHooks();
+    const WinUfoPlatform& picture = TheWinUfoPlatform();
     static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
     static_assert(sizeof(ModelHooks) == 16 * sizeof(void*));
@@ -50,6 +52,7 @@ std::vector<Hook> allHooks() {
     static_assert(sizeof(AsianFontServices) == 2 * sizeof(void*));
     static_assert(sizeof(PortDeviceHooks) == 3 * sizeof(void*));
     static_assert(sizeof(PaletteDrawingHooks) == 3 * sizeof(void*));
+    static_assert(sizeof(WinUfoPlatform) == 4 * sizeof(void*));
     return {
         KV_HOOK(shell, openDocumentWindow),
         KV_HOOK(shell, loadCustomisation),
@@ -111,6 +114,10 @@ std::vector<Hook> allHooks() {
         KV_HOOK(palette, drawCommandPicture),
         KV_HOOK(palette, typingStyleDescription),
         KV_HOOK(palette, catalogBitmapId),
+        KV_HOOK(picture, copy),
+        KV_HOOK(picture, release),
+        KV_HOOK(picture, describe),
+        KV_HOOK(picture, draw),
     };
 }
 #undef KV_HOOK
@@ -123,6 +130,7 @@ protected:
         ResetModelHooks();
         ResetCommandHooks();
         ResetCommandState();
+        SetWinUfoPlatform(WinUfoPlatform{});
         SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
         // Start-up notes (a preferences folder without its files) are answered as a user would.
         plat::testing::setUnscriptedAnswers(

@@ -238,6 +238,7 @@ TEST_F(PictPorts, PictureFromAPixMap) {
 }
 
 TEST_F(PictPorts, SetEnhMetafileReplacesAndClears) {
+    InstallWinUfoPlatform(); // as start-up does
     std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 10, 10, 0, 0}, 0, 0, 2, 0));
     plat::HENHMETAFILE first = port->closePicture();
     WinUfo picture;

@@ -39,6 +39,9 @@ inline void ShutDownProgram() {
     ResetCommandHooks();
     ResetModelHooks();
     SaveGeneralPrefsHook = nullptr;
+    // The program's document writer goes with the program: a later test that wants one installs
+    // its own.
+    DocumentWriterHook = nullptr;
     CQVAppShutdown();
     SetSingleInstanceSocket("");
     AppHooks() = ShellHooks{};

@@ -51,6 +51,8 @@ constexpr int errPrinterNotFound = 459;
 constexpr int errFontsLoad = 460;
 constexpr int errNotInstalled = 461;
 constexpr int errDataCorrupted = 462;
+// A list of the program's own bookkeeping grew past its maximum length.
+constexpr int errListTooLong = 463;
 // Files: the disk (or the user's quota) is full; a file the user may not read; something that is no
 // regular file (a folder, a FIFO, a device); a file beyond what its reader takes.
 constexpr int errDiskFull = 470;

@@ -43,9 +43,6 @@ struct DcEntry {
     int32_t count = 0;
 };
 
-// A list longer than this is a leak of acquisitions, not a real need.
-constexpr std::size_t kMaxDcListLength = 0x0FFFFFFF;
-
 std::list<DcEntry>& dcList(int32_t kind) {
     // Never destroyed, like the reference map.
     static auto* s_lists = new std::list<DcEntry>[kDeviceKindCount];
@@ -566,6 +563,9 @@ std::vector<plat::POINT> FlattenBezier(const plat::POINT* points, int32_t count)
 // ---------------------------------------------------------------------------------------------
 // The map
 
+// A list longer than this is a leak of acquisitions, not a real need.
+std::size_t PortDcListLimit = 0x0FFFFFFF;
+
 VirtualDc* AcquirePortDc(oMeasurePort* port, int32_t kind) {
     if (kind == kDeviceOwnKind || kind < 0 || kind >= kDeviceKindCount)
         kind = PortDeviceKind(port);
@@ -576,8 +576,8 @@ VirtualDc* AcquirePortDc(oMeasurePort* port, int32_t kind) {
             return e.wrapper.get();
         }
     }
-    if (list.size() >= kMaxDcListLength)
-        Fail(errUnplanned); // "list<T> too long"
+    if (list.size() >= PortDcListLimit)
+        Fail(errListTooLong);
     DcEntry entry;
     entry.wrapper.reset(makeWrapper(port, kind));
     entry.count = 1;

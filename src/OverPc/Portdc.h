@@ -12,6 +12,7 @@
 #include "plat/Gdi.h"
 #include "plat/Types.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -222,8 +223,9 @@ std::vector<plat::POINT> FlattenBezier(const plat::POINT* points, int32_t count)
 // The map
 
 // The wrapper serving the port for that kind (kDeviceOwnKind: the port's own), shared and
-// counted.
+// counted. A new wrapper for a list already holding PortDcListLimit fails with errListTooLong.
 VirtualDc* AcquirePortDc(oMeasurePort* port, int32_t kind);
+extern std::size_t PortDcListLimit;
 // Releases the port's wrapper of its own kind; nothing when none is cached.
 void ReleasePortDc(oMeasurePort* port);
 // Destroys every cached wrapper of a kind whatever its count (kDeviceOwnKind: of every kind).

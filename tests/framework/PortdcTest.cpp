@@ -1,5 +1,6 @@
 #include "OverPc/Portdc.h"
 
+#include "OverPc/PERROR.h"
 #include "PortsFixture.h"
 #include "plat/Window.h"
 
@@ -180,6 +181,28 @@ TEST_F(DeviceContexts, MemoryWrapperGoesWithItsPort) {
     }
     EXPECT_EQ(CachedPortDcCount(kDeviceMemory), 0);
     EXPECT_NE(plat::DeleteObject(bitmap), 0) << "deselected before the DC went";
+}
+
+TEST_F(DeviceContexts, AFullListFailsWithTheListLengthMessage) {
+    const std::size_t saved = PortDcListLimit;
+    PortDcListLimit = 2;
+    KindPort a(kDeviceMemory), b(kDeviceMemory), c(kDeviceMemory);
+    ASSERT_EQ(CatchFail([&] {
+                  AcquirePortDc(&a, kDeviceMemory);
+                  AcquirePortDc(&b, kDeviceMemory);
+                  // A port already served takes its wrapper again: the list does not grow.
+                  AcquirePortDc(&a, kDeviceMemory);
+              }),
+              0);
+    const int16_t code = CatchFail([&] { AcquirePortDc(&c, kDeviceMemory); });
+    PortDcListLimit = saved;
+    EXPECT_EQ(code, errListTooLong);
+    EXPECT_EQ(std::string(BuildErrorText(code)).rfind("list<T> too long", 0), 0u);
+    EXPECT_EQ(CachedPortDcCount(kDeviceMemory), 2);
+    ReleasePortDc(&a);
+    ReleasePortDc(&a);
+    ReleasePortDc(&b);
+    EXPECT_EQ(CachedPortDcCount(kDeviceMemory), 0);
 }
 
 TEST_F(DeviceContexts, FailPrintErrorRaisesTheRowsFirstCode) {

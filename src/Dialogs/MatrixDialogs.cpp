@@ -91,8 +91,12 @@ const DialogFrame& editMatrixFrame() {
                 InitMatrixDialogFields();
         };
         f.command = [](plat::HWND, int id, int, plat::HWND) {
-            if (id == kMatrixSizePickerItem)
+            // The fields the click fills must not start the click's reaction again.
+            if (id == kMatrixSizePickerItem && DialogCallbackBusy == 0) {
+                DialogCallbackBusy = 1;
                 sizePickerClick();
+                DialogCallbackBusy = 0;
+            }
         };
         f.writeBack = [](plat::HWND) {
             auto* record = DialogRecord<MatrixDlgRecord>(kEditMatrixDialogId);
@@ -150,9 +154,13 @@ const DialogFrame& matrixDelimitersFrame() {
         };
         f.command = [](plat::HWND, int id, int, plat::HWND) {
             // A double click is two presses: each toggles what it crosses.
-            if (id == kMatrixLinesPreviewItem && s_linesPreview != nullptr)
+            if (id == kMatrixLinesPreviewItem && s_linesPreview != nullptr) {
+                if (DialogCallbackBusy != 0)
+                    return;
+                DialogCallbackBusy = 1;
                 InitMatrixLinesControl(s_linesPreview);
-            else if (id == kMatrixLinesClearItem)
+                DialogCallbackBusy = 0;
+            } else if (id == kMatrixLinesClearItem)
                 ResetMatrixLinesPreview(s_linesPreview);
         };
         f.writeBack = [](plat::HWND) {

@@ -197,6 +197,39 @@ TEST_F(MatrixDialogsTest, APickerClickSetsBothSizesFromTheClickedCell) {
     }
 }
 
+// While another reaction holds the busy flag, a click in either preview changes nothing.
+TEST_F(MatrixDialogsTest, PreviewClicksWaitForTheReactionRunning) {
+    MatrixDlgRecord record = plainRecord(2, 3);
+    std::string rows, columns;
+    pt::onDialog(kEditMatrixDialogId, [&](DialogDriver& d) {
+        DialogCallbackBusy = 1;
+        clickAt(d, d.item(kMatrixSizePickerItem), pickerCell(d.item(kMatrixSizePickerItem), 5, 6));
+        DialogCallbackBusy = 0;
+        rows = d.text(kMatrixRowsItem);
+        columns = d.text(kMatrixColumnsItem);
+        d.click(plat::IDCANCEL);
+    });
+    RunEditMatrixDlg(&record);
+    EXPECT_EQ(rows, "2");
+    EXPECT_EQ(columns, "3");
+
+    ResetMatrixModifyState();
+    MatrixState.rows = 3;
+    MatrixState.columns = 2;
+    MatrixLinesDlgRecord lines;
+    uint16_t word = 0xFFFF;
+    pt::onDialog(kMatrixDelimitersDialogId, [&](DialogDriver& d) {
+        plat::HWND preview = d.item(kMatrixLinesPreviewItem);
+        DialogCallbackBusy = 1;
+        clickAt(d, preview, segmentPoint(preview, 1, 1, false));
+        DialogCallbackBusy = 0;
+        word = MatrixState.rowLines[1];
+        d.click(plat::IDOK);
+    });
+    EXPECT_EQ(RunMatrixDelimitersDlg(&lines), 1);
+    EXPECT_EQ(word, 0);
+}
+
 TEST_F(MatrixDialogsTest, ThePickerShadesTheCellsOfTheSizeAndFollowsAClick) {
     constexpr uint32_t kGrey = 0xBFBFBF;
     constexpr uint32_t kWhite = 0xFFFFFF;

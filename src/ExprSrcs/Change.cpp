@@ -336,6 +336,7 @@ int32_t eSimpString::change(bool query) {
     if (!confirmed(TheModifyDialogLaunchers().runEditStringDlg, record))
         return 0;
     if (record.ruler == 0) {
+        FinishEditAt(this);
         SelectRange(this, 0, m_count, 0, 0);
         return 0;
     }

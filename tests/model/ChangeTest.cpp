@@ -342,6 +342,11 @@ TEST_F(ChangeTest, AWholePlainRowOpensTheRowDialogAndStaysPlainWithoutARuler) {
     eSimpString* top = UseRow(ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
                               ExprPtr(NewWord("+", 0, SizedStyle(12), 0)));
     Select(top, 0, 2);
+    // The edit is finished on the row like every other outcome of the dialog: the pane hears
+    // that the row was edited.
+    static std::vector<eExpr*> finished;
+    finished.clear();
+    TheCommandHooks().markEdited = [](eExpr* node) { finished.push_back(node); };
     Modify();
     ASSERT_EQ(g_launch.calls, 1);
     EXPECT_EQ(g_launch.row.ruler, 0);
@@ -349,6 +354,7 @@ TEST_F(ChangeTest, AWholePlainRowOpensTheRowDialogAndStaysPlainWithoutARuler) {
     EXPECT_EQ(g_launch.row.horizontal, 0);
     EXPECT_EQ(Top(), top);
     EXPECT_EQ(Selection(), (std::vector<SelectionEntry>{{top, 0, 2, 0, 0}}));
+    EXPECT_EQ(finished, std::vector<eExpr*>{top});
 }
 
 // ---- Records and kinds --------------------------------------------------------------------------

@@ -1,12 +1,12 @@
 // Layout and drawing cost per node of long rows through the recording port's text metrics, with
 // the drawing output discarded.
 #include "ExprSrcs/commands/tsPrefs.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
-#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 #include "support/RecordingPort.h"
@@ -129,6 +129,11 @@ static void BM_ReadKeyMap(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ReadKeyMap)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_ReadKeyMap)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 BENCHMARK_MAIN();

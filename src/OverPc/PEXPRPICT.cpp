@@ -299,8 +299,8 @@ bool ReadEmfFile(const char* path) {
             ErrorAlert(code);
             return false;
         }
-        expression = ExprFromMetafileBytes(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                           bytes.size());
+        expression =
+            ExprFromMetafileBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     if (!expression) {
         ErrorAlert(errNoExpressionInFile);

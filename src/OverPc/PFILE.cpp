@@ -302,7 +302,8 @@ std::string CurrentFolder() {
 
 // Copies the program's preferences folder into the data folder. A folder that is already there
 // gets only the shipped files it lacks (a run before the program's folder was complete, or a file
-// the user removed): nothing that exists is ever replaced, so the user's own files stay as they are.
+// the user removed): nothing that exists is ever replaced, so the user's own files stay as they
+// are.
 void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder) {
     if (dataFolder.empty() || SameTextNoCase(dataFolder.c_str(), programFolder.c_str())) {
         return;
@@ -332,8 +333,8 @@ void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFo
         return;
     }
     // skip_existing: a name that is taken (a file, a folder or a link) keeps what it holds.
-    fs::copy(plat::NativePath(source), to, fs::copy_options::recursive | fs::copy_options::skip_existing,
-             ec);
+    fs::copy(plat::NativePath(source), to,
+             fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
     if (ec) {
         KV_ASSERT_FAILED("CopyLegacyPrefs");
     }
@@ -563,8 +564,8 @@ std::FILE* OpenFileOrFail(const char* path, const char* mode, std::uint64_t maxB
         SetErrorDetail(path);
         Fail(errNotRegularFile);
     case EFBIG:
-        SetErrorDetail((std::string(path) + " (plus de " + std::to_string(maxBytes >> 20) + " Mo)")
-                           .c_str());
+        SetErrorDetail(
+            (std::string(path) + " (plus de " + std::to_string(maxBytes >> 20) + " Mo)").c_str());
         Fail(errFileTooLarge);
     default: {
         char text[256];
@@ -628,8 +629,8 @@ std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
     errno = 0;
     // Made new (never an existing file or link), and without any permission until it is committed:
     // a sibling left with none is one of an interrupted save (see RemoveStaleSiblings).
-    const int fd = ::open(plat::NativePath(path).c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(plat::NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     std::FILE* file = nullptr;
     if (fd >= 0) {
         ::fchmod(fd, 0);

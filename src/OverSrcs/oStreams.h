@@ -254,9 +254,10 @@ private:
 
 // ---- Factories ----------------------------------------------------------------------------------
 
-// Opens in binary mode a regular file of at most maxBytes (see OpenFileOrFail); a missing file fails
-// with errFileNotFound and the path as detail.
-oIFileStream* NewIFileStream(const char* path, std::uint64_t maxBytes = 256u << 20); // kLargestOpenedFile
+// Opens in binary mode a regular file of at most maxBytes (see OpenFileOrFail); a missing file
+// fails with errFileNotFound and the path as detail.
+oIFileStream* NewIFileStream(const char* path,
+                             std::uint64_t maxBytes = 256u << 20); // kLargestOpenedFile
 oIMemoryStream* NewIMemoryStream(const void* buffer, std::uint32_t length);
 // Capacity 0 means 32 bytes.
 oOMemoryStream* NewOMemoryStream(std::uint32_t capacity);

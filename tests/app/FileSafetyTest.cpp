@@ -7,13 +7,13 @@
 #include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
 #include "App/ModelWiring.h"
-#include "OverPc/commands/kPrefs.h"
 #include "Dialogs/PictureDialogs.h"
-#include "ExprSrcs/commands/tsPrefs.h"
 #include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/commands/tsPrefs.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/oReader.h"
@@ -173,7 +173,6 @@ TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
     EXPECT_EQ(OpenDocumentList->filePath(), good);
 }
 
-
 TEST_F(FileSafetyTest, FifosInPlaceOfThePreferenceFilesAreRefusedByName) {
     startUp();
     quit();
@@ -299,7 +298,6 @@ TEST_F(FileSafetyTest, AKeyMapOfTwentyThousandRecordsLoadsAtStartUp) {
         << "the count of the problems not listed";
 }
 
-
 // A copy of `text` with the record of `tag` replaced by `record` (tag and fields, no line end).
 std::string withRecord(std::string text, const std::string& tag, const std::string& record) {
     const std::size_t at = text.find("\r\n" + tag) + 2;
@@ -331,9 +329,10 @@ TEST_F(FileSafetyTest, PreferenceValuesOutOfRangeAreRefusedAtStartUp) {
                     numbers("Mk", {16, 1})),
          false},
         {"huge_typesetting_values",
-         withRecord(withRecord(withRecord(shipped, "Rf", numbers("Rf", std::vector<int32_t>(6, kHuge))),
-                               "Sc", numbers("Sc", std::vector<int32_t>(6, kHuge))),
-                    "In", numbers("In", std::vector<int32_t>(7, kHuge))),
+         withRecord(
+             withRecord(withRecord(shipped, "Rf", numbers("Rf", std::vector<int32_t>(6, kHuge))),
+                        "Sc", numbers("Sc", std::vector<int32_t>(6, kHuge))),
+             "In", numbers("In", std::vector<int32_t>(7, kHuge))),
          true},
         {"window_places_off_every_screen",
          withRecord(withRecord(shipped, "Pw", numbers("Pw", {1, kHuge, kLow})), "Nw",

@@ -693,10 +693,10 @@ TEST_F(SafeSaveTest, SavingThroughALinkReplacesTheFileItNames) {
     namespace fs = std::filesystem;
     const struct {
         const char* name;
-        const char* link;                   // the name the document is saved under
-        std::vector<std::string> chain;     // each link's text, from `link` on
-        const char* real;                   // the file the last link names
-        bool exists;                        // whether that file is there before the save
+        const char* link;               // the name the document is saved under
+        std::vector<std::string> chain; // each link's text, from `link` on
+        const char* real;               // the file the last link names
+        bool exists;                    // whether that file is there before the save
     } cases[] = {
         {"absolute", "docs/link.pvx", {"@real/doc.pvx"}, "real/doc.pvx", true},
         {"relative", "docs/link.pvx", {"../real/doc.pvx"}, "real/doc.pvx", true},
@@ -711,8 +711,8 @@ TEST_F(SafeSaveTest, SavingThroughALinkReplacesTheFileItNames) {
         const std::string real = dir / c.real;
         if (c.exists) {
             kvtest::WriteFileBytes(real, "old");
-            fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write |
-                                      fs::perms::group_read);
+            fs::permissions(real,
+                            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
         }
         std::string from = dir / c.link;
         std::vector<std::pair<std::string, std::string>> links;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace plat;
@@ -156,6 +157,20 @@ TEST_F(FilesTest, IniValuesIgnoreCaseAndStayInTheBuffer) {
     EXPECT_EQ(GetPrivateProfileString("Directory", "Preferences", "none", buf, sizeof buf,
                                       (m_dir / "absent.ini").c_str()),
               4u);
+}
+
+TEST_F(FilesTest, AnIniFileThatIsNoRegularFileReadsAsMissing) {
+    // A FIFO nobody writes to, and a device: never waited on, never read.
+    const std::string fifo = m_dir / "KORVALINE.INI";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    char buf[64];
+    for (const std::string& ini : {fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(ini);
+        EXPECT_EQ(GetPrivateProfileString("Directory", "Preferences", "def", buf, sizeof buf,
+                                          ini.c_str()),
+                  3u);
+        EXPECT_STREQ(buf, "def");
+    }
 }
 
 TEST_F(FilesTest, ProgramAndTemporaryFolders) {

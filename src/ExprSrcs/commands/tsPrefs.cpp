@@ -541,9 +541,8 @@ FunctionNamesResult ReadFunctionNames(const std::string& folder) {
     for (const char* name : {kFunctionNamesFile, kFunctionNamesFileAlt}) {
         if (!FindInFolder(folder, name, path))
             continue;
-        const int16_t code = CatchFail([&] {
-            stream.reset(NewIFileStream(path.string().c_str(), kLargestPrefsFile));
-        });
+        const int16_t code = CatchFail(
+            [&] { stream.reset(NewIFileStream(path.string().c_str(), kLargestPrefsFile)); });
         if (code == 0)
             break;
         if (refused == 0 && code != errFileNotFound)

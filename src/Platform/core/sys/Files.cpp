@@ -400,8 +400,19 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
         return 0;
     }
     std::string result = def != nullptr ? def : "";
-    if (section != nullptr && key != nullptr && iniFile != nullptr) {
-        std::ifstream in(NativePath(iniFile), std::ios::binary);
+    // Only a regular file of an INI file's size is read (a FIFO in its place is never waited on).
+    constexpr std::uint64_t kLargestIniFile = 1u << 20;
+    int fd = -1;
+    if (section != nullptr && key != nullptr && iniFile != nullptr &&
+        (fd = OpenRegularFileForReading(NativePath(iniFile), kLargestIniFile)) >= 0) {
+        std::string bytes;
+        char chunk[4096];
+        for (ssize_t n = 0;
+             (n = ::read(fd, chunk, sizeof chunk)) > 0 && bytes.size() <= kLargestIniFile;) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        std::istringstream in(bytes);
         std::string line;
         bool inSection = false;
         while (in && std::getline(in, line)) {

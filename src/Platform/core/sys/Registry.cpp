@@ -383,10 +383,10 @@ LoadResult Load(Store& store) {
         if (errno == ENOENT) {
             return LoadResult::ok;
         }
-        return refuse(errno == ENODEV  ? std::string("it is not a regular file")
-                      : errno == EFBIG ? "it is larger than " +
-                                             std::to_string(kLargestStoreFile >> 20) + " MB"
-                                       : std::string(std::strerror(errno)));
+        return refuse(errno == ENODEV ? std::string("it is not a regular file")
+                      : errno == EFBIG
+                          ? "it is larger than " + std::to_string(kLargestStoreFile >> 20) + " MB"
+                          : std::string(std::strerror(errno)));
     }
     std::string bytes;
     {

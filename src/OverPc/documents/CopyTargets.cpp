@@ -169,7 +169,9 @@ std::string MathMLTagText(const eExpr* expression, bool mathSpeak) {
 std::string PngImageTagText(const eExpr* expression, const std::string& fileName, int32_t width,
                             int32_t height, bool mathSpeak) {
     const WebSize size = webSizeOf(expression);
-    const std::string alt = mathSpeak ? HtmlEscape(MathSpeakReading(expression)) : std::string();
+    // Without the reading the image still says what it is: screen readers skip an empty alt.
+    const std::string alt =
+        mathSpeak ? HtmlEscape(MathSpeakReading(expression)) : std::string("\xe9quation");
     // The token's base64 alphabet has no "-", so it cannot end the comment early.
     return "<img src=\"" + HtmlEscape(urlOfName(fileName)) + "\" width=\"" +
            std::to_string(std::max(1, width)) + "\" height=\"" +

@@ -309,7 +309,9 @@ PaletteRecord widened(const PaletteRecord& palette) {
 } // namespace
 
 int32_t CustomizePreviewCell() {
-    return std::max<int32_t>(24, PaletteCellSize());
+    // The smallest palette's cell, whatever size the palette window uses: the previews then show
+    // the whole built-in palette with room right of it and below it.
+    return 12 * ScreenDrawingUnit();
 }
 
 int32_t UpdateCustomizePaletteControls() {

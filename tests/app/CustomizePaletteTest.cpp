@@ -178,6 +178,32 @@ TEST_F(CustomizePaletteTest, CancelPutsBackTheMainPaletteAndEverySubPalette) {
     EXPECT_EQ(plat::GetFileAttributes(prefsFile().c_str()), plat::INVALID_FILE_ATTRIBUTES);
 }
 
+// The preview shows the built-in palette with room beside it: a button copied there (Alt+Ctrl
+// drag) widens the palette.
+TEST_F(CustomizePaletteTest, AButtonCanBePlacedRightOfTheBuiltInPalette) {
+    MainPalette() = BuiltInMainPalette();
+    const int32_t columns = MainPalette().columns;
+    const int32_t code = MainPalette().code(2, 0);
+    ASSERT_NE(code, 0);
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        // The cell is in sight: a person drops only where the preview shows something.
+        plat::RECT shown{};
+        plat::GetClientRect(d.item(kCustomizePalettePreviewItem), &shown);
+        const plat::POINT target = inCell(2, columns + 2);
+        EXPECT_LT(target.x + CustomizePreviewCell(), shown.right);
+        pt::keyDown(plat::VK_MENU);
+        pt::keyDown(plat::VK_CONTROL);
+        drag(d, kCustomizePalettePreviewItem, middle(2, 0), target);
+        pt::keyUp(plat::VK_CONTROL);
+        pt::keyUp(plat::VK_MENU);
+        d.click(plat::IDOK);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    ASSERT_EQ(MainPalette().columns, columns + 4);
+    EXPECT_EQ(MainPalette().code(2, columns + 2), code);
+    EXPECT_EQ(MainPalette().code(2, 0), code);
+}
+
 TEST_F(CustomizePaletteTest, WithNoPaletteABlankOneIsMadeAndOkOnItKeepsNothing) {
     MainPalette() = PaletteRecord();
     std::string note;

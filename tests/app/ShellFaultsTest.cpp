@@ -7,9 +7,12 @@
 #include "ExprSrcs/EPane.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/eSelect.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/oStreams.h"
 #include "OverSrcs/oUtil.h"
 #include "plat/Menu.h"
 #include "plat/Messages.h"
@@ -147,6 +150,24 @@ TEST_F(ShellFaultsTest, ShortMemorySavesAndClosesEverythingInsteadOfTheIdleStep)
     EXPECT_NE(shown[0].find(LoadResString(errMemoryShort)), std::string::npos);
     EXPECT_EQ(OpenDocumentCount(), 0);
     takeBackQuit();
+}
+
+// A character from the input method is stored lead byte first, and the document records it as
+// the machine reads that byte pair: lead byte low, trail byte high.
+TEST_F(ShellFaultsTest, ATypedDoubleByteCharacterIsWrittenAsItsCodeInTheDoubleByteRecord) {
+    ExprFilePane* pane = typed("");
+    CQVApp::instance().m_DoubleByte = true;
+    plat::SendMessage(windowOf(pane), plat::WM_IME_CHAR, 0x82A0, 0);
+    plat::SendMessage(windowOf(pane), plat::WM_IME_CHAR, 0x88A1, 0);
+    plat::testing::runUntilIdle();
+    CQVApp::instance().m_DoubleByte = false;
+    const std::string text = ExprEncodingText(ExportExpression(true).get());
+    char code[8] = {}, second[8] = {};
+    const std::string record =
+        std::string("~") + "\x22" +
+        std::string(code, static_cast<size_t>(EncodeCompactNumber(0xA082, code))) +
+        std::string(second, static_cast<size_t>(EncodeCompactNumber(0xA188, second))) + "L}";
+    EXPECT_NE(text.find(record), std::string::npos) << text;
 }
 
 TEST_F(ShellFaultsTest, TheInputMethodComposesAtTheCaretWhileDoubleByteInputIsOn) {

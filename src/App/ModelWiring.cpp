@@ -281,7 +281,7 @@ void paneCheckWindowMenuItem(int32_t item, bool on) {
 
 // Whether a point of the window's client area lies on the highlighted selection of the active
 // document.
-bool pointOnActiveSelection(oWindow* window, oPoint point) {
+bool pointOnActiveSelection(oWindow* window, oPoint point, Zone& area) {
     if (ActivePane == nullptr || ActiveRecord == nullptr || window == nullptr ||
         ActivePane->window() != window)
         return false;
@@ -294,8 +294,9 @@ bool pointOnActiveSelection(oWindow* window, oPoint point) {
     for (int32_t i = 0; i < ActiveRecord->count(); ++i) {
         const SelectionEntry& entry = ActiveRecord->entry(i);
         // A caret selects nothing to tell about.
+        int32_t bands[4] = {};
         if (entry.node != nullptr && entry.start != entry.end &&
-            PointOnEntryHighlight(entry, point))
+            PointOnEntryHighlight(entry, point) && EntryHighlightArea(entry, area, bands))
             return true;
     }
     return false;

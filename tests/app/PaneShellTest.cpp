@@ -442,6 +442,38 @@ TEST_F(PaneShellTest, ABalloonShowsAfterResting500MsOverTheSelectionAndAKeyHides
     }
 }
 
+// The selection is one place for the balloon: moving across its nodes neither hides the balloon
+// nor starts the wait again.
+TEST_F(PaneShellTest, MovingWithinTheSelectionKeepsItsBalloon) {
+    setText("NotebookTips", "1");
+    ExprFilePane* pane = open();
+    plat::testing::type("ab+cd");
+    plat::testing::runUntilIdle();
+    hoverOverSelection(pane);
+    HelpBalloonStep();
+    const Zone root = pane->root()->m_zone;
+    const Zone& inParent = pane->zoneInParent();
+    const plat::HWND hwnd = HandleOfWindow(pane->windowHandle());
+    const int32_t y = (root.top + root.bottom) / 2 + inParent.top;
+    // Half the wait in the middle, the rest over the first and the last characters.
+    restFor(kBalloonHoverMs / 2);
+    plat::testing::move(hwnd, root.left + 2 + inParent.left, y);
+    plat::testing::runUntilIdle();
+    restFor(kBalloonHoverMs / 2);
+    const plat::HWND balloon = HelpBalloonWindow();
+    ASSERT_NE(balloon, nullptr);
+    EXPECT_EQ(HelpBalloonText(), LoadResString(kSelectionBalloonString));
+    plat::testing::move(hwnd, root.right - 2 + inParent.left, y);
+    plat::testing::runUntilIdle();
+    restFor(10);
+    EXPECT_EQ(HelpBalloonWindow(), balloon);
+    EXPECT_TRUE(plat::IsWindowVisible(balloon));
+    close(pane);
+    plat::MSG quit{};
+    EXPECT_TRUE(plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE));
+    setText("NotebookTips", "0");
+}
+
 TEST_F(PaneShellTest, ABalloonOverAnUnselectedNodeExplainsTheNode) {
     setText("NotebookTips", "1");
     ExprFilePane* pane = open();

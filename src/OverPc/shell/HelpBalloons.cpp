@@ -258,10 +258,12 @@ void HelpBalloonStep() {
     int32_t info = 0;
     Zone zone{};
     win->infoAtPoint(point, kind, info, zone);
-    if (s.probe != nullptr && s.probe(win, point)) {
-        // Over the selection the balloon explains the selection, not the node under it.
+    if (Zone area{}; s.probe != nullptr && s.probe(win, point, area)) {
+        // Over the selection the balloon explains the selection, not the node under it: the
+        // pointer stays in one place while it moves within the highlight.
         kind = (modes & kPaletteTipsMode) != 0 ? 3 : 2;
         info = 0;
+        zone = area;
     }
 
     const plat::DWORD now = plat::GetTickCount();

@@ -29,9 +29,10 @@ int HelpBalloonModes();
 // balloon.
 void ResetHelpBalloons();
 
-// Whether the point (client coordinates of the window) lies on the window's selection. The
+// Whether the point (client coordinates of the window) lies on the window's selection, and then
+// the highlight's area (any fixed coordinates: it only tells one place from another). The
 // document layer installs it; without it no point is over a selection.
-using SelectionProbe = bool (*)(oWindow* window, oPoint point);
+using SelectionProbe = bool (*)(oWindow* window, oPoint point, Zone& area);
 void SetHelpBalloonSelectionProbe(SelectionProbe probe);
 
 // One step: follows the pointer and shows, keeps or hides the balloon.

@@ -329,3 +329,40 @@ TEST_F(Window, CloseRequestIsQueuedSystemClose) {
 }
 
 } // namespace
+
+namespace {
+
+// A window its owner's activation brings forward keeps its owned windows above it, as on the
+// screen: after any modal run gives activation back to the frame, a click on the palette over the
+// frame reaches the palette, not the frame under it.
+TEST_F(Window, OwnedWindowsStayAboveTheirOwnerWhenItComesForward) {
+    HWND frame = top("Frame", 100, 100, 400, 300);
+    HWND palette = plat::CreateWindowEx(plat::WS_EX_TOOLWINDOW | plat::WS_EX_NOACTIVATE, "Rec",
+                                        "Palette", plat::WS_POPUP | plat::WS_CAPTION, 150, 150, 120,
+                                        60, frame, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, palette);
+    plat::ShowWindow(palette, plat::SW_SHOWNOACTIVATE);
+    HWND tool = plat::CreateWindowEx(plat::WS_EX_TOOLWINDOW, "Rec", "Tool",
+                                     plat::WS_POPUP | plat::WS_CAPTION, 200, 170, 120, 60, frame,
+                                     nullptr, nullptr, nullptr);
+    plat::ShowWindow(tool, plat::SW_SHOWNOACTIVATE);
+    HWND other = top("Other", 600, 100, 100, 100);
+    run();
+    plat::SetActiveWindow(other);
+    plat::SetActiveWindow(frame);
+    run();
+    plat::POINT inPalette{10, 10};
+    plat::ClientToScreen(palette, &inPalette);
+    EXPECT_EQ(palette, plat::WindowFromPoint(inPalette));
+    // The owned windows keep their order among themselves: the newer tool window stays on top.
+    plat::POINT inBoth{5, 5};
+    plat::ClientToScreen(tool, &inBoth);
+    EXPECT_EQ(tool, plat::WindowFromPoint(inBoth));
+    s_received.clear();
+    pt::click(palette, 10, 10);
+    run();
+    EXPECT_EQ(1u, gotBy(palette, plat::WM_LBUTTONDOWN).size());
+    EXPECT_TRUE(gotBy(frame, plat::WM_LBUTTONDOWN).empty());
+}
+
+} // namespace

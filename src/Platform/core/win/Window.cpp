@@ -94,9 +94,10 @@ void unlink(Window* w) {
 } // namespace
 
 // Puts a top-level window at the front of its band: topmost windows stay above the others.
-void BringToFront(Window* w) {
-    if (w->isChild())
-        return;
+namespace {
+
+// Puts one top-level window in front of the others of its band (topmost or not).
+void placeInFront(Window* w) {
     auto& v = state().topLevels;
     v.erase(std::remove(v.begin(), v.end(), w->hwnd), v.end());
     auto pos = v.begin();
@@ -109,6 +110,34 @@ void BringToFront(Window* w) {
         }
     }
     v.insert(pos, w->hwnd);
+}
+
+bool ownedBy(const Window* w, HWND owner) {
+    for (int depth = 0; w && w->owner && depth < 64; ++depth) {
+        if (w->owner == owner)
+            return true;
+        w = FindWindow(w->owner);
+    }
+    return false;
+}
+
+} // namespace
+
+void BringToFront(Window* w) {
+    if (w->isChild())
+        return;
+    placeInFront(w);
+    // Owned windows (the palette, the find window, dialogs) stay above their owner, as they do on
+    // the screen; otherwise a click on one after its owner came forward (at the end of every
+    // modal run) would reach the owner under it. They keep their order among themselves.
+    std::vector<Window*> owned;
+    for (HWND t : state().topLevels) {
+        Window* o = FindWindow(t);
+        if (o && o != w && ownedBy(o, w->hwnd))
+            owned.push_back(o);
+    }
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it)
+        placeInFront(*it);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // takes the focus nor keeps the program running.
 
 #include "App/FrameWindow.h"
+#include "Dialogs/AboutDialogs.h"
 #include "AppDocumentFixture.h"
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/SecondaryCommandDialog.h"
@@ -15,6 +16,7 @@
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
+#include "plat/Dialog.h"
 #include "plat/Gdi.h"
 #include "support/PixMapPixels.h"
 
@@ -117,6 +119,29 @@ TEST_F(PaletteTest, ButtonsInsertIntoTheFrontDocumentAndSubPalettesPopUpUnderThe
         // Each case in a new document: closing the last one would end the program, as the
         // palette window keeps nothing open.
     }
+}
+
+// After a modal dialog gives activation back to the frame, the palette over the frame still
+// answers: its buttons insert and its sub-palettes open.
+TEST_F(PaletteTest, ThePaletteAnswersClicksAfterADialogCloses) {
+    ExprFilePane* document = typed("");
+    const plat::HWND palette = openPalette();
+    ASSERT_NE(palette, nullptr);
+    pt::onDialog(kAboutDialogId, [](pt::DialogDriver& d) { d.click(plat::IDOK); });
+    ShowAboutBox();
+    pt::runUntilIdle();
+    const plat::POINT fraction = middleOf(2, 0);
+    pt::click(palette, fraction.x, fraction.y);
+    pt::runUntilIdle();
+    EXPECT_TRUE(holdsA<eFraction>(document->expression()));
+    // The scripts sub-palette still opens and its subscript button inserts.
+    const int32_t cell = PaletteCellSize();
+    const plat::POINT scripts = middleOf(0, 2);
+    pt::press(palette, scripts.x, scripts.y);
+    pt::move(palette, 5 * cell, 3 * cell);
+    pt::release(palette, 5 * cell, 3 * cell);
+    pt::runUntilIdle();
+    EXPECT_TRUE(holdsA<eSSScript>(document->expression()));
 }
 
 TEST_F(PaletteTest, EveryBuiltInButtonRunsACommandTheProgramKnows) {

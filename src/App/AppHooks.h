@@ -18,6 +18,9 @@ struct ShellHooks {
     // Saves the preferences and asks every window to close. `force` is 1 at shut-down (a window
     // that still refuses is destroyed by the shell afterwards). True when every window closed.
     bool (*savePrefsAndCloseAll)(int force) = nullptr;
+    // A termination signal ends the program without questions: writes the preferences and names
+    // on stderr each document whose changes are lost.
+    void (*endWithoutQuestions)(int signal) = nullptr;
     // Runs a command code of the key map and the menus (code 0 must do nothing).
     void (*doCommand)(int code, int argument) = nullptr;
     // Runs an ad-hoc menu item (Windows menu, character commands); true when `id` was one.

@@ -1,8 +1,10 @@
 #include "App/MessageLoop.h"
 
 #include "App/AppHooks.h"
+#include "App/CQVAppStartup.h"
 #include "App/FrameWindow.h"
 #include "App/MenuDispatch.h"
+#include "App/SingleInstance.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
@@ -15,10 +17,12 @@
 #include "OverSrcs/oWindows.h"
 #include "plat/Input.h"
 #include "plat/Menu.h"
+#include "plat/System.h"
 #include "plat/Window.h"
 
 #include <cfenv>
-#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -31,16 +35,17 @@ bool s_quitPosted = false;
 // The string id shown in the status bar, -1 before the first refresh.
 int32_t s_statusId = -1;
 
-volatile std::sig_atomic_t s_terminate = 0;
-
-void onTerminationSignal(int signal) {
-    if (s_terminate) {
-        // Asked twice: the user or the session wants it gone now.
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
-    }
-    s_terminate = 1;
+// A termination signal, served from whichever message loop runs (a dialog's included): the program
+// ends as Quit ends it, without its questions. The subsystems write the preferences and name the
+// documents whose changes are lost; later copies no longer find this one; the end is at once, from
+// where the loop stands, so nothing after the signal can ask the user anything.
+void endOnSignal(int signal) {
+    if (AppHooks().endWithoutQuestions)
+        CatchFail([signal] { AppHooks().endWithoutQuestions(signal); });
+    if (SingleInstance* single = AppSingleInstance())
+        single->stop();
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 int32_t helpIdUnderPointer() {
@@ -192,7 +197,6 @@ void ResetTickState() {
     s_sawOwnWindow = false;
     s_quitPosted = false;
     s_statusId = -1;
-    s_terminate = 0;
     s_idleFailure = 0;
     s_tickFailure = 0;
 }
@@ -212,26 +216,13 @@ void RefreshStatusBar() {
 }
 
 void InstallTerminationHandler() {
-    struct sigaction action {};
-    action.sa_handler = &onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
-}
-
-bool TerminationRequested() {
-    return s_terminate != 0;
+    plat::SetTerminationSignalHandler(&endOnSignal);
 }
 
 void AppTickProc(plat::HWND, plat::UINT, plat::UINT_PTR, plat::DWORD) {
     const CQVApp& app = CQVApp::instance();
     if (MessageBoxUpFlag || CurrentDialog != nullptr || !app.m_StartupDone)
         return;
-    if (s_terminate) {
-        s_terminate = 0;
-        QuitCommand();
-        return;
-    }
     ServeWaitingFileOpenRequests();
     RefreshStatusBar();
     RunUserAction(

@@ -36,11 +36,12 @@ void ResetTickState();
 // one); the tick calls it. Failures only clear the text: it is a hint, never worth an alert.
 void RefreshStatusBar();
 
-// SIGTERM, SIGINT and SIGHUP ask the program to quit as File > Quit does (the preferences are
-// saved and each window may ask about its changes); the tick acts on the request. A second signal
-// before then ends the program at once.
+// SIGTERM, SIGINT and SIGHUP end the program within a second as File > Quit does, without its
+// questions: whichever message loop runs (a dialog's or an alert's included) serves the signal,
+// the preferences are written, the documents not saved are named on stderr (their changes are
+// kept nowhere) and the program exits with 0. A second signal, or one the program cannot serve
+// within a second, ends it the default way.
 void InstallTerminationHandler();
-bool TerminationRequested();
 
 // Runs the loop until the quit message; returns its exit code (2 when the last window closed).
 int RunMessageLoop();

@@ -51,9 +51,12 @@
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
+#include "plat/Files.h"
 #include "plat/Menu.h"
 
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -134,6 +137,19 @@ bool savePrefsAndCloseAll(int silent) {
     if (!GeneralPrefsKeptDamaged())
         SaveGeneralPrefs(silent != 0);
     return CloseOwnWindows();
+}
+
+// A termination signal: what Quit would keep is kept, without asking anything.
+void endWithoutQuestions(int signal) {
+    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+    for (ExprPane* pane = PaneList; pane != nullptr; pane = pane->nextPane()) {
+        if (!pane->changed() || dynamic_cast<ExprFilePane*>(pane) == nullptr)
+            continue;
+        std::fprintf(stderr, "korvaline: ended by %s: \"%s\" was not saved, its changes are lost\n",
+                     name, plat::Utf8FromCp1252(pane->fileName()).c_str());
+    }
+    KeepPaletteWindowPlace();
+    SaveGeneralPrefs(true);
 }
 
 void saveGeneralPrefsAfterDialog() {
@@ -484,5 +500,7 @@ void InstallModelWiring() {
         AppHooks().showStartupTools = &showStartupTools;
     if (AppHooks().savePrefsAndCloseAll == nullptr)
         AppHooks().savePrefsAndCloseAll = &savePrefsAndCloseAll;
+    if (AppHooks().endWithoutQuestions == nullptr)
+        AppHooks().endWithoutQuestions = &endWithoutQuestions;
     SaveGeneralPrefsHook = &saveGeneralPrefsAfterDialog;
 }

@@ -27,6 +27,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -545,23 +547,45 @@ TEST_F(AppShellTest, StatusBarShowsTheHelpTextUnderThePointer) {
     delete doc;
 }
 
-TEST_F(AppShellTest, ATerminationSignalQuitsThroughTheQuitCommand) {
-    AppHooks().savePrefsAndCloseAll = &answerCloseAll;
-    startUp();
-    InstallTerminationHandler();
-    std::raise(SIGTERM);
-    EXPECT_TRUE(TerminationRequested());
-    // Not while a dialog is up: the request waits for it.
-    CurrentDialog = kSystemDialogRunning;
-    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
-    CurrentDialog = nullptr;
-    EXPECT_EQ(g_log.closeAllCalls, 0);
-    AppTickProc(nullptr, plat::WM_TIMER, 0, 0);
-    EXPECT_EQ(g_log.closeAllCalls, 1);
-    EXPECT_FALSE(TerminationRequested());
-    EXPECT_EQ(RunMessageLoop(), 2);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        std::signal(sig, SIG_DFL);
+// The hook of the ending on a signal writes the signal to this descriptor (a pipe to the test).
+int s_endPipe = -1;
+void reportEnd(int signal) {
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t n = write(s_endPipe, &byte, 1);
+}
+
+// SIGTERM ends the program without questions, from whichever loop runs: here an alert is up, and
+// the program still ends at the next turn of the loop, with the subsystems' ending run and exit
+// status 0. Nothing asks to close the windows.
+TEST_F(AppShellTest, ATerminationSignalEndsTheProgramAtOnceEvenUnderAnAlert) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(fds[0]);
+        s_endPipe = fds[1];
+        AppHooks().savePrefsAndCloseAll = &answerCloseAll;
+        AppHooks().endWithoutQuestions = &reportEnd;
+        startUp();
+        InstallTerminationHandler();
+        MessageBoxUpFlag = true;
+        std::raise(SIGTERM);
+        int code = 0;
+        for (int turn = 0; turn < 10; ++turn)
+            RunPendingMessages(code);
+        // Still running: the signal was not answered.
+        _exit(g_log.closeAllCalls > 0 ? 4 : 3);
+    }
+    close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    char signal = 0;
+    const ssize_t got = read(fds[0], &signal, 1);
+    close(fds[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(1, got);
+    EXPECT_EQ(SIGTERM, signal);
 }
 
 TEST_F(AppShellTest, AnIdleStepThatKeepsFailingIsReportedOnce) {

@@ -45,7 +45,7 @@ std::vector<Hook> allHooks() {
     const PortDeviceHooks& device = GetPortDeviceHooks();
     const PaletteDrawingHooks& palette = ThePaletteDrawingHooks();
     const WinUfoPlatform& picture = TheWinUfoPlatform();
-    static_assert(sizeof(ShellHooks) == 9 * sizeof(void*));
+    static_assert(sizeof(ShellHooks) == 10 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
     static_assert(sizeof(ModelHooks) == 16 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
@@ -58,6 +58,7 @@ std::vector<Hook> allHooks() {
         KV_HOOK(shell, loadCustomisation),
         KV_HOOK(shell, showStartupTools),
         KV_HOOK(shell, savePrefsAndCloseAll),
+        KV_HOOK(shell, endWithoutQuestions),
         KV_HOOK(shell, doCommand),
         KV_HOOK(shell, runAdHocMenuItem),
         KV_HOOK(shell, createClipboardObject),

@@ -1,6 +1,10 @@
 #include "platform/DialogFixture.h"
 
+#include <csignal>
 #include <gtest/gtest-spi.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -501,6 +505,61 @@ TEST_F(LabelClicks, StaticsAndGroupBoxesLetClicksThroughToTheDialog) {
         EXPECT_TRUE(d.checked(121));
         d.escape();
     });
+}
+
+} // namespace
+
+namespace {
+
+// Termination signals: the handler only notes the signal; the loop that runs serves it.
+int s_servedSignal = 0;
+bool s_dialogUpWhenServed = false;
+HWND s_runningDialog = nullptr;
+
+void serveSignal(int signal) {
+    s_servedSignal = signal;
+    s_dialogUpWhenServed = s_runningDialog != nullptr && IsWindowVisible(s_runningDialog);
+}
+
+TEST_F(DialogManager, ATerminationSignalIsServedByTheModalLoopThatRuns) {
+    s_servedSignal = 0;
+    s_dialogUpWhenServed = false;
+    plat::SetTerminationSignalHandler(&serveSignal);
+    EXPECT_EQ(IDOK, run(9101, [](Driver& d) {
+                  s_runningDialog = d.hwnd();
+                  std::raise(SIGTERM);
+                  EXPECT_EQ(0, s_servedSignal) << "served inside the signal handler";
+                  d.click(IDOK);
+              }));
+    s_runningDialog = nullptr;
+    plat::SetTerminationSignalHandler(nullptr);
+    EXPECT_EQ(SIGTERM, s_servedSignal);
+    EXPECT_TRUE(s_dialogUpWhenServed);
+}
+
+// A program that cannot answer never swallows the signal: a second one, or a first one left
+// unserved for a second, ends it the default way.
+TEST(TerminationSignals, ASecondSignalOrAnUnservedOneEndsTheProgram) {
+    for (const bool twice : {true, false}) {
+        SCOPED_TRACE(twice ? "a second signal" : "no loop serves the first");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            plat::SetTerminationSignalHandler(&serveSignal);
+            std::raise(SIGTERM);
+            if (twice)
+                std::raise(SIGTERM);
+            // Stuck outside any message loop for five seconds.
+            timespec ts{5, 0};
+            while (nanosleep(&ts, &ts) != 0) {
+            }
+            _exit(7);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+            << "status " << status;
+    }
 }
 
 } // namespace

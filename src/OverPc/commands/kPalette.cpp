@@ -756,6 +756,11 @@ void ShowPaletteWindow() {
     SaveGeneralPrefs(true);
 }
 
+void KeepPaletteWindowPlace() {
+    if (oWindow* open = paletteWindow())
+        keepPalettePlace(*open);
+}
+
 void ClosePaletteWindow() {
     oWindow* open = paletteWindow();
     if (open == nullptr)

@@ -157,6 +157,8 @@ void SetPaletteWindowWanted(bool wanted);
 void ShowPaletteWindow();
 // Shut-down: keeps the palette window's place and closes it; it stays wanted.
 void ClosePaletteWindow();
+// Keeps the open palette window's place for the next run, leaving the window as it is.
+void KeepPaletteWindowPlace();
 // The Fenêtres menu's Palette item: marks the window wanted and shows or hides it.
 void TogglePaletteWindowCommand();
 // Drops the palette's picture and draws it afresh.

@@ -92,6 +92,9 @@ public:
     virtual bool wait(int timeoutMs) = 0;
     // Interrupts wait() from any thread.
     virtual void wake() = 0;
+    // A descriptor a signal handler may write one byte to, to interrupt wait(); -1 when the
+    // back end never blocks (headless).
+    virtual int signalWakeFd() { return -1; }
 
     virtual POINT pointer() = 0;
     virtual bool asyncKeyDown(int vk) = 0;

@@ -267,6 +267,7 @@ public:
     bool poll(BackendEvent& ev) override;
     bool wait(int timeoutMs) override;
     void wake() override;
+    int signalWakeFd() override { return m_wakePipe[1]; }
     POINT pointer() override;
     bool asyncKeyDown(int vk) override;
     void setCursor(int standardId) override;

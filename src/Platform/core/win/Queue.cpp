@@ -334,6 +334,8 @@ void Journal(char kind, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void PumpBackend() {
+    // Every loop takes its events here: a termination signal is answered from whichever runs.
+    ServeTerminationSignal();
     BackendEvent ev;
     while (backend().poll(ev))
         HandleEvent(ev);

@@ -167,6 +167,8 @@ std::string MessageName(UINT msg);
 
 // Queue internals.
 void PumpBackend();
+// Runs the program's handler of a termination signal that arrived (Signals.cpp).
+void ServeTerminationSignal();
 void HandleEvent(const BackendEvent& ev);
 void ResetQueue();
 void ForgetWindow(HWND hwnd); // drops queued messages, timers, focus, capture of a dying window

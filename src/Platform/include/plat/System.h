@@ -19,4 +19,13 @@ BOOL MessageBeep(UINT type);
 using DiagnosticSink = void (*)(const char* line);
 void SetDiagnosticSink(DiagnosticSink sink);
 
+// Ending on a signal. Once a handler is set, SIGTERM, SIGINT and SIGHUP no longer end the program
+// at once: the signal is noted and the event wait woken, and `serve` runs on the main thread when
+// the message loop that is running (a modal one included) next takes its events. `serve` is to
+// end the program; if it returns, the program goes on. A second signal, or a first one the
+// program has not answered within a second, ends the program the default way: a program that
+// cannot answer never swallows the signal. Null restores the default handling.
+using TerminationHandler = void (*)(int signal);
+void SetTerminationSignalHandler(TerminationHandler serve);
+
 } // namespace plat

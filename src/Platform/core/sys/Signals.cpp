@@ -1,0 +1,95 @@
+// Ending on a signal: the handler does only what is safe inside a signal handler (note the signal,
+// arm the grace timer, write one byte to the event wait's wake-up pipe); the program's own ending
+// runs on the main thread, from whichever message loop takes its events next.
+
+#include "core/win/WinInternal.h"
+#include "plat/System.h"
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
+namespace plat::core {
+
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Seconds a noted signal may wait for the program to end before it ends the default way.
+constexpr unsigned kGraceSeconds = 1;
+
+volatile std::sig_atomic_t s_pending = 0;
+volatile std::sig_atomic_t s_wakeFd = -1;
+TerminationHandler s_serve = nullptr;
+bool s_serving = false;
+
+void endTheDefaultWay(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    // Inside a handler of the same signal it is blocked: it ends the program on return.
+    raise(signal);
+}
+
+void onTerminationSignal(int signal) {
+    const int savedErrno = errno;
+    if (s_pending) {
+        // Asked again: whoever sends it wants the program gone now.
+        endTheDefaultWay(signal);
+    } else {
+        s_pending = signal;
+        alarm(kGraceSeconds);
+        if (s_wakeFd >= 0) {
+            const char byte = 's';
+            [[maybe_unused]] const ssize_t n = write(s_wakeFd, &byte, 1);
+        }
+    }
+    errno = savedErrno;
+}
+
+// The grace time passed and the program did not end: it cannot answer, so the signal acts alone.
+void onGraceOver(int) {
+    endTheDefaultWay(s_pending ? static_cast<int>(s_pending) : SIGTERM);
+}
+
+} // namespace
+
+void ServeTerminationSignal() {
+    if (!s_pending || s_serving || !s_serve)
+        return;
+    s_serving = true;
+    s_serve(static_cast<int>(s_pending));
+    // A handler that returns has answered the signal: the program goes on.
+    alarm(0);
+    s_pending = 0;
+    s_serving = false;
+}
+
+} // namespace plat::core
+
+namespace plat {
+
+void SetTerminationSignalHandler(TerminationHandler serve) {
+    using namespace plat::core;
+    s_serve = serve;
+    s_pending = 0;
+    s_wakeFd = serve ? backend().signalWakeFd() : -1;
+    struct sigaction action {};
+    action.sa_handler = serve ? &onTerminationSignal : SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    // One handler at a time: a second signal waits for the first handler to return.
+    for (int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+    struct sigaction grace {};
+    grace.sa_handler = serve ? &onGraceOver : SIG_DFL;
+    sigemptyset(&grace.sa_mask);
+    grace.sa_flags = SA_RESTART;
+    sigaction(SIGALRM, &grace, nullptr);
+    if (!serve)
+        alarm(0);
+}
+
+} // namespace plat

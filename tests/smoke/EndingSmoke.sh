@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The program answers its window manager and ends when told to. The window manager's close button
+# on the frame of a changed document asks to save, as the program's own close does; the program
+# answers pings while that question is up; kill -TERM then ends it within a second, without the
+# question, with its preferences (general.prf) written and the unsaved document named on stderr.
+# A second run ends on SIGTERM with nothing changed and exits 0.
+# Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (under xvfb-run, with or without UnderWm.sh).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+wmclient=$2
+work=$3
+rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+  XDG_DATA_HOME="$work/data"
+pid=
+fail() {
+  echo "ending smoke: $*" >&2
+  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
+  exit 1
+}
+waitFor() {
+  for _ in $(seq 100); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# The program's visible windows whose type is a dialog.
+dialogs() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$pid" --name "" 2>/dev/null); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
+  done
+}
+question() { q=$(dialogs | head -1); [[ -n $q ]]; }
+mainWindow() { frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1); [[ -n $frame ]]; }
+# Sends SIGTERM and waits up to one second (in tenths) for the end; sets `ended` and `status`.
+terminate() {
+  kill -TERM "$pid"
+  ended=
+  for _ in $(seq 10); do
+    sleep 0.1
+    if ! kill -0 "$pid" 2>/dev/null; then ended=1; break; fi
+  done
+  status=
+  [[ -n $ended ]] || return 0
+  wait "$pid" 2>/dev/null
+  status=$?
+}
+
+"$program" -nosplash >"$work/program.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window"
+sleep 1
+"$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING"
+
+# A change, then the window manager's close button.
+xdotool type --delay 40 "a+b"
+sleep 0.5
+"$wmclient" close "$frame"
+waitFor question || fail "closing the frame of a changed document asks nothing"
+"$wmclient" ping "$q" 2000 || fail "the save question does not answer _NET_WM_PING"
+"$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING during the question"
+
+prefs=$(find "$work" -name general.prf | head -1)
+[[ -n $prefs ]] || fail "no general.prf after start-up"
+rm -f "$prefs"
+terminate
+[[ -n $ended ]] || fail "still running a second after SIGTERM (the save question up)"
+[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM"
+[[ -f $prefs ]] || fail "general.prf not written at the end"
+grep -q "Sans titre 1" "$work/program.log" || fail "the unsaved document is not named: $(cat "$work/program.log")"
+
+# Nothing changed: SIGTERM ends at once too.
+"$program" -nosplash >"$work/program2.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window (second run)"
+sleep 1
+terminate
+[[ -n $ended ]] || fail "still running a second after SIGTERM (second run)"
+[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM (second run)"
+if grep -q "was not saved" "$work/program2.log"; then fail "an unchanged document named as unsaved"; fi
+echo "ending smoke: ok"

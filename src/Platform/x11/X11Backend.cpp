@@ -2,6 +2,7 @@
 // and X input turned into back-end events (virtual keys and cp1252 characters).
 
 #include "backend/Backend.h"
+#include "core/sys/SelectionData.h"
 #include "core/win/WinInternal.h"
 #include "plat/Input.h"
 
@@ -305,8 +306,11 @@ private:
     // Waits for an event accepted by `match`, serving selection requests meanwhile; false after
     // `timeoutMs` without one.
     bool waitForEvent(XEvent& out, int timeoutMs, const std::function<bool(const XEvent&)>& match);
-    bool readProperty(::Window w, Atom property, std::vector<std::uint8_t>& bytes, Atom& type,
-                      int& format);
+    // Reads a property's whole value into `into` (within its limit) and deletes the property;
+    // `items` is the number of items the value held. False when there is no such property or
+    // its format cannot be taken.
+    bool readProperty(::Window w, Atom property, core::SelectionData& into, Atom& type,
+                      unsigned long& items);
     ::Window clipboardWindow();
     bool translate(XEvent& xe, BackendEvent& ev);
     // The window-manager protocols: false when the message needs no event of the core.
@@ -1210,6 +1214,8 @@ constexpr int kSelectionWaitMs = 2000;
 constexpr DWORD kTypesLifeMs = 1000;
 // An INCR transfer whose requestor stops reading is dropped after this long.
 constexpr DWORD kTransferLifeMs = 10000;
+// The longest list of (target, property) pairs a MULTIPLE request may hand over.
+constexpr size_t kLargestMultipleRequest = 64 * 1024;
 
 } // namespace
 
@@ -1280,10 +1286,7 @@ std::vector<std::string> X11Backend::clipboardTypes() {
         m_typesTime = now();
         return types;
     }
-    const size_t n = bytes.size() / sizeof(long);
-    for (size_t i = 0; i < n; ++i) {
-        long atom = 0;
-        std::memcpy(&atom, bytes.data() + i * sizeof(long), sizeof(long));
+    for (const unsigned long atom : core::AtomsOf(format, bytes)) {
         if (atom == 0)
             continue;
         char* name = XGetAtomName(m_display, static_cast<Atom>(atom));
@@ -1367,9 +1370,9 @@ bool X11Backend::waitForEvent(XEvent& out, int timeoutMs,
     }
 }
 
-bool X11Backend::readProperty(::Window w, Atom property, std::vector<std::uint8_t>& bytes,
-                              Atom& type, int& format) {
-    bytes.clear();
+bool X11Backend::readProperty(::Window w, Atom property, core::SelectionData& into, Atom& type,
+                              unsigned long& items) {
+    items = 0;
     long offset = 0;
     for (;;) {
         Atom actual = None;
@@ -1380,17 +1383,16 @@ bool X11Backend::readProperty(::Window w, Atom property, std::vector<std::uint8_
                                &actual, &actualFormat, &count, &after, &data) != Success)
             return false;
         type = actual;
-        format = actualFormat;
-        const size_t unit = actualFormat == 32 ? sizeof(long) : actualFormat == 16 ? 2 : 1;
-        if (data) {
-            bytes.insert(bytes.end(), data, data + count * unit);
+        const bool taken = actual != None && into.add(actualFormat, data, count);
+        if (data)
             XFree(data);
-        }
-        if (actual == None)
+        if (!taken)
             return false;
+        items += count;
         // Offsets count 32-bit units.
         offset += static_cast<long>(count * (actualFormat == 32 ? 1 : actualFormat / 8) / 4);
-        if (after == 0)
+        // Beyond the limit the rest is not read: the data is known to be too large.
+        if (after == 0 || into.overflowed())
             break;
     }
     XDeleteProperty(m_display, w, property);
@@ -1410,30 +1412,35 @@ bool X11Backend::requestSelection(Atom selection, Atom target, std::vector<std::
         return false;
     if (xe.xselection.property == None)
         return false;
-    if (!readProperty(m_clipWindow, m_clipProperty, bytes, type, format))
+    core::SelectionData answer;
+    unsigned long items = 0;
+    if (!readProperty(m_clipWindow, m_clipProperty, answer, type, items))
         return false;
-    if (type != m_incr)
+    if (type != m_incr) {
+        format = answer.format();
+        bytes = answer.take();
         return true;
-    // INCR: every new value of the property is a chunk; an empty one ends the transfer.
-    std::vector<std::uint8_t> all;
+    }
+    // INCR: every new value of the property is a chunk; an empty one ends the transfer. Chunks
+    // beyond the limit are still read (so that the owner finishes) but not kept.
+    core::SelectionData all;
     for (;;) {
         if (!waitForEvent(xe, kSelectionWaitMs, [this](const XEvent& e) {
                 return e.type == PropertyNotify && e.xproperty.window == m_clipWindow &&
                        e.xproperty.atom == m_clipProperty && e.xproperty.state == PropertyNewValue;
             }))
             return false;
-        std::vector<std::uint8_t> chunk;
-        if (!readProperty(m_clipWindow, m_clipProperty, chunk, type, format)) {
+        if (!readProperty(m_clipWindow, m_clipProperty, all, type, items)) {
             // The notice of a value already read (the INCR announcement itself).
             if (type == None)
                 continue;
             return false;
         }
-        if (chunk.empty())
+        if (items == 0)
             break;
-        all.insert(all.end(), chunk.begin(), chunk.end());
     }
-    bytes = std::move(all);
+    format = all.format();
+    bytes = all.take();
     return true;
 }
 
@@ -1495,14 +1502,15 @@ void X11Backend::answerRequest(const XSelectionRequestEvent& req) {
     if (ours) {
         if (req.target == m_multiple) {
             // A list of (target, property) pairs; a pair that cannot be converted gets None.
-            std::vector<std::uint8_t> bytes;
+            core::SelectionData request(kLargestMultipleRequest);
             Atom type = 0;
-            int format = 0;
+            unsigned long items = 0;
             if (req.property != None &&
-                readProperty(req.requestor, req.property, bytes, type, format) && format == 32) {
-                const size_t n = bytes.size() / sizeof(long);
-                std::vector<long> pairs(n);
-                std::memcpy(pairs.data(), bytes.data(), n * sizeof(long));
+                readProperty(req.requestor, req.property, request, type, items) &&
+                request.format() == 32 && !request.overflowed()) {
+                const std::vector<unsigned long> atoms = core::AtomsOf(32, request.bytes());
+                std::vector<long> pairs(atoms.begin(), atoms.end());
+                const size_t n = pairs.size();
                 for (size_t i = 0; i + 1 < n; i += 2) {
                     if (!convertTarget(req.requestor, static_cast<Atom>(pairs[i]),
                                        static_cast<Atom>(pairs[i + 1])))

@@ -276,5 +276,39 @@ TEST_F(ClipboardTest, PastedRowsOfAnyLengthSaveAndOpenAgain) {
     }
 }
 
+TEST_F(ClipboardTest, TextTooLargeToPasteIsRefusedWithAMessage) {
+    // Plain text becomes nodes that take many times its size: beyond the stated size it is not
+    // typed in, the user is told and the document is left as it was; below it, it is pasted.
+    namespace pt = plat::testing;
+    ExprFilePane* pane = typed("q");
+    const std::string before = ExprEncodingText(pane->expression());
+    std::vector<std::string> shown;
+    auto watch = [&] {
+        shown.clear();
+        pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+            shown.push_back(box.text);
+            return 1;
+        });
+    };
+    for (const char* type : {"UTF8_STRING", "STRING"}) {
+        SCOPED_TRACE(type);
+        watch();
+        plat::backend().setForeignClipboard(
+            {plat::ClipboardItem{type, bytesOf(repeated("ab+", kLargestPastedText / 3 + 1))}});
+        const int32_t beeps = CommandBeepCount();
+        DoCommand(kCmdPaste, 0);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_NE(shown[0].find("2 Mo"), std::string::npos) << shown[0];
+        EXPECT_EQ(beeps, CommandBeepCount());
+        EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+    }
+    plat::backend().setForeignClipboard({plat::ClipboardItem{
+        "UTF8_STRING", bytesOf(repeated("ab+", kLargestPastedText / 3 - 1))}});
+    const size_t boxes = pt::messageBoxes().size();
+    DoCommand(kCmdPaste, 0);
+    EXPECT_EQ(boxes, pt::messageBoxes().size());
+    EXPECT_GT(ExprEncodingText(pane->expression()).size(), kLargestPastedText);
+}
+
 } // namespace
 } // namespace kvtest

@@ -567,7 +567,7 @@ bool isNoticeMtef(const std::vector<uint8_t>& bytes) {
 
 } // namespace
 
-ExprPtr ExprFromDataObject(plat::IDataObject* object) {
+ExprPtr ExprFromDataObject(plat::IDataObject* object, bool* tooLarge) {
     if (object == nullptr)
         return ExprPtr();
     std::vector<uint8_t> bytes;
@@ -637,7 +637,12 @@ ExprPtr ExprFromDataObject(plat::IDataObject* object) {
         if (expr)
             return expr;
     }
-    if (!text.empty()) {
+    // Plain text becomes nodes, which take many times its size: beyond the stated size it is not
+    // typed in (an encoding inside it was looked for above whatever its size).
+    if (text.size() > kLargestPastedText) {
+        if (tooLarge != nullptr)
+            *tooLarge = true;
+    } else if (!text.empty()) {
         expr = tryRead([&] { return TextToRow(text, 0); });
         if (expr)
             return expr;
@@ -669,12 +674,16 @@ bool PasteExpression() {
     }
     plat::IDataObject* object = nullptr;
     ExprPtr expr;
+    bool tooLarge = false;
     if (plat::OleGetClipboard(&object) == plat::S_OK && object != nullptr) {
-        expr = ExprFromDataObject(object);
+        expr = ExprFromDataObject(object, &tooLarge);
         object->Release();
     }
     if (!expr) {
-        CommandBeep();
+        if (tooLarge)
+            NoteAlert(kPasteTooLargeAlert);
+        else
+            CommandBeep();
         return false;
     }
     InsertExprAsEdit(std::move(expr));

@@ -89,14 +89,22 @@ std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>
 // The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.
 std::string CopyAsHtmlTagText(const eExpr* expression);
 
+// Plain text is typed in as nodes, which take many times its size in memory: beyond this size it
+// is not.
+inline constexpr std::size_t kLargestPastedText = std::size_t{2} << 20;
+// "The clipboard holds more than 2 MB..." (nothing pasted).
+inline constexpr int kPasteTooLargeAlert = 494;
+
 // The expression a data object carries, in the order of preference of the formats (the encoding,
 // metafiles, bitmaps, PostScript and text with an encoding inside, plain text, then a picture
 // without an expression as an opaque picture); null when nothing usable is there. Damaged data
-// never fails: the next format is tried.
-ExprPtr ExprFromDataObject(plat::IDataObject* object);
+// never fails: the next format is tried. Plain text beyond kLargestPastedText is not typed in, and
+// *tooLarge (when given) is set.
+ExprPtr ExprFromDataObject(plat::IDataObject* object, bool* tooLarge = nullptr);
 
 // Inserts the clipboard's expression at the selection (one undoable step); beeps and changes
-// nothing when the clipboard holds nothing usable. True when something was pasted.
+// nothing when the clipboard holds nothing usable, and says so when it held text too large to
+// paste (kPasteTooLargeAlert). True when something was pasted.
 bool PasteExpression();
 
 // Inserts the equation of the clipboard's "MathType EF" data at the selection; beeps and changes

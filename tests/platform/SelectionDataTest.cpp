@@ -61,8 +61,7 @@ TEST(SelectionData, AtomListsAreReadAsTheLibraryStoresThem) {
     SelectionData data(1000);
     ASSERT_TRUE(data.add(32, reinterpret_cast<const unsigned char*>(atoms), 4));
     EXPECT_EQ(data.bytes().size(), 4 * sizeof(long));
-    EXPECT_EQ(AtomsOf(data.format(), data.bytes()),
-              (std::vector<unsigned long>{31, 0, 444, 445}));
+    EXPECT_EQ(AtomsOf(data.format(), data.bytes()), (std::vector<unsigned long>{31, 0, 444, 445}));
     // Bytes that are no whole atom, and other formats, give no atom.
     std::vector<std::uint8_t> partial = data.bytes();
     partial.resize(sizeof(long) + 3);

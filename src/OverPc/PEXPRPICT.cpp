@@ -53,23 +53,6 @@ ExprPtr DecodeComment(const uint8_t* data, size_t size) {
     return code == 0 ? std::move(expression) : ExprPtr();
 }
 
-struct CommentSearch {
-    ExprPtr expression;
-};
-
-int FindEncodingComment(plat::HDC, plat::HANDLETABLE*, const plat::ENHMETARECORD* record, int,
-                        plat::LPARAM data) {
-    if (record->iType != plat::EMR_GDICOMMENT || record->nSize < 12)
-        return 1;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(record);
-    const uint32_t count = Le32(bytes + 8);
-    if (count > record->nSize - 12)
-        return 1;
-    auto* search = reinterpret_cast<CommentSearch*>(data);
-    search->expression = DecodeComment(bytes + 12, count);
-    return search->expression ? 0 : 1;
-}
-
 ExprPtr FromEnhancedBytes(const uint8_t* data, size_t size) {
     size_t at = 0;
     while (size - at >= 8) {
@@ -258,10 +241,12 @@ std::unique_ptr<WinUfo> NewExprPicture(const eExpr* expression, int32_t dotsPerI
 ExprPtr ExprFromEnhMetaFile(plat::HENHMETAFILE metafile) {
     if (metafile == nullptr)
         return ExprPtr();
-    CommentSearch search;
-    plat::EnumEnhMetaFile(nullptr, metafile, FindEncodingComment,
-                          reinterpret_cast<plat::LPARAM>(&search), nullptr);
-    return std::move(search.expression);
+    // The same reader as a metafile's bytes from a file or the clipboard.
+    std::vector<uint8_t> bytes(plat::GetEnhMetaFileBits(metafile, 0, nullptr));
+    if (bytes.empty() || plat::GetEnhMetaFileBits(metafile, static_cast<plat::UINT>(bytes.size()),
+                                                  bytes.data()) != bytes.size())
+        return ExprPtr();
+    return FromEnhancedBytes(bytes.data(), bytes.size());
 }
 
 ExprPtr ExprFromWinUfo(const WinUfo* picture) {

@@ -432,8 +432,8 @@ bool eExpr::equal(const eExpr*, int32_t) const {
 }
 
 void eExpr::generate() {
-    // The translator engine supplies the per-class output; until it is installed a node emits
-    // nothing.
+    // Every class with a translation writes it in its own override (etGener); the abstract classes
+    // and the nodes no translation names emit nothing.
 }
 
 void eExpr::asianKey(int32_t) {

@@ -326,23 +326,6 @@ TEST_F(eSSScriptTest, PrescriptCommandsPutTheirPlaceholderInTheirSlot) {
     }
 }
 
-TEST_F(eSSScriptTest, ScriptAroundSelectionHasAnEmptyOperandAndPlaceholdersElsewhere) {
-    ReplacePlaceholdersOption = 1;
-    OwnedNode<eSSScript> node = NewScriptAroundSelection();
-    EXPECT_EQ(ReplacePlaceholdersOption, 1);
-    ASSERT_EQ(node->childCount(), 8);
-    EXPECT_EQ(node->m_kind, 7);
-    EXPECT_EQ(node->m_colour, 0);
-    EXPECT_EQ(node->getChild(0)->childCount(), 0);
-    for (int32_t i = 1; i < 8; ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_EQ(node->getChild(i)->childCount(), 1);
-        EXPECT_EQ(node->getChild(i)->m_parent, node.get());
-        for (int32_t j = 1; j < i; ++j)
-            EXPECT_NE(node->getChild(i), node->getChild(j));
-    }
-}
-
 TEST_F(eSSScriptTest, ACopyIsIndependentOfItsSource) {
     OwnedNode<eSSScript> node = Make(7, {"y", "S", "i", "n", "m", "a", "2", "x"});
     ExprPtr copy = node->deepCopy();

@@ -1,13 +1,19 @@
 // The shipped examples are what the user gets by typing: each one is made again in the running
 // program with the keys and the palette's buttons, and the two are the same expression.
 
+#include "OverSrcs/eIntegral.h"
+#include "OverSrcs/eMark.h"
+#include "OverSrcs/eSelect.h"
 #include "OverSrcs/etEncode.h"
 #include "TreeText.h"
 #include "UserInputFixture.h"
 #include "tools/mkexamples/ExampleTrees.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -29,6 +35,80 @@ public:
         for (int i = 0; i < times; ++i)
             key(plat::VK_RIGHT);
     }
+    // The button with the code: on the main palette, on one of the built-in sub-palettes, else on
+    // a sub-palette the user arranged with the buttons of the list being typed (the last slot's).
+    void fromPalette(int32_t code, const std::vector<int32_t>& arranged) {
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (b.code == code)
+                return fromMainPalette(code);
+        for (int32_t slot = 0; slot < kUserSlot; ++slot)
+            if (const std::unique_ptr<PaletteRecord>& sub = SubPalette(slot))
+                for (const PaletteBlock& b : PaletteBlocks(*sub))
+                    if (b.code == code)
+                        return fromSubPalette(slot, code);
+        const int32_t perRow = 8;
+        const auto n = static_cast<int32_t>(arranged.size());
+        auto mine = std::make_unique<PaletteRecord>(2 * ((n + perRow - 1) / perRow),
+                                                    2 * std::min(n, perRow));
+        for (int32_t i = 0; i < n; ++i)
+            mine->setBlock(2 * (i / perRow), 2 * (i % perRow), 2, 2,
+                           arranged[static_cast<size_t>(i)]);
+        mine->defaultRow = 0;
+        mine->defaultColumn = 0;
+        SubPalette(kUserSlot) = std::move(mine);
+        fromSubPalette(kUserSlot, code);
+    }
+    // Right until the caret is back in the top row, out of the template it was in.
+    void leave() {
+        for (int i = 0;
+             i < 16 && ActiveList != nullptr && ActiveList[0].node != m_pane->expression(); ++i)
+            right();
+    }
+    // Templates from the palettes one after the other, each with its slots typed (Tab between
+    // them), a comma and two spaces between one and the next.
+    void typeList(const std::vector<std::pair<int32_t, std::string>>& items) {
+        std::vector<int32_t> codes;
+        for (const auto& item : items)
+            codes.push_back(item.first);
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i > 0)
+                keys(",  ");
+            fromPalette(items[i].first, codes);
+            keys(items[i].second);
+            leave();
+        }
+    }
+    void typeList(const std::vector<int32_t>& codes, const std::string& slots) {
+        std::vector<std::pair<int32_t, std::string>> items;
+        for (int32_t code : codes)
+            items.emplace_back(code, slots);
+        typeList(items);
+    }
+    static std::vector<int32_t> integralCodes(int32_t family) {
+        std::vector<int32_t> codes;
+        for (int32_t count = 1; count <= 3; ++count)
+            for (int32_t bits : {0, kIntegralContour, kIntegralLimitsAboveBelow, kIntegralSmallSign,
+                                 kIntegralContour | kIntegralSecondContour})
+                codes.push_back(family + count + bits);
+        return codes;
+    }
+    static std::vector<int32_t> fenceCodes(int32_t family, bool mixed) {
+        std::vector<int32_t> codes;
+        for (int32_t t = mixed ? 0 : 1; t <= 10; ++t)
+            codes.push_back(family + (t << 4 | (mixed ? 10 - t : t)));
+        return codes;
+    }
+    static std::vector<int32_t> markCodes(int32_t placement) {
+        std::vector<int32_t> codes;
+        for (int32_t m = 1; m <= kMarkDoubleBar; ++m)
+            codes.push_back(0x4400 + (m | placement));
+        return codes;
+    }
+
+    // The sub-palette slot a user's own arrangement takes in these tests.
+    static constexpr int32_t kUserSlot = 15;
+    ExprFilePane* m_pane = nullptr;
+
     // The expression in the form a document holds it (written and read back).
     static std::string stored(const eExpr* expression) {
         const std::string text = ExprEncodingText(expression);
@@ -152,6 +232,87 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
              right(2);
              keys("=ad-bc");
          }},
+        {"05_Structures/09_Pseudo_characters.pvx",
+         [](TypedExamplesTest& t) {
+             for (int32_t code = 0x5304; code <= 0x5309; ++code) { // the second row's last too
+                 keys("x");
+                 t.fromSubPalette(7, code);
+             }
+         }},
+        // Lists of templates, one of each kind of a family.
+        {"01_Algebra/05_Fraction_styles.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({0x4001, 0x4006, 0x4002, 0x4007, 0x4005}, "x+1\t2");
+         }},
+        {"01_Algebra/06_Long_division.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({{0x4030, "144\t12\t12"}});
+         }},
+        {"01_Algebra/07_Big_operators.pvx",
+         [](TypedExamplesTest& t) {
+             // Tab from the operand stops on the sign before the limits.
+             t.typeList({0x4601, 0x4602, 0x4603, 0x4604, 0x4611, 0x4612, 0x4613, 0x4614},
+                        "k\t\tk=1\tn");
+         }},
+        {"02_Calculus/02_Integral_signs.pvx",
+         [](TypedExamplesTest& t) {
+             std::vector<std::pair<int32_t, std::string>> items;
+             for (int32_t code : integralCodes(0x4300))
+                 items.emplace_back(code, "f dx");
+             items.emplace_back(0x4300 + kIntegralEvaluateAt, "F");
+             t.typeList(items);
+         }},
+        {"02_Calculus/03_Integrals_with_limits.pvx",
+         [](TypedExamplesTest& t) {
+             std::vector<std::pair<int32_t, std::string>> items;
+             for (int32_t code : integralCodes(0x4700))
+                 items.emplace_back(code, "f dx\ta\tb");
+             items.emplace_back(0x4700 + kIntegralEvaluateAt, "F\ta\tb");
+             t.typeList(items);
+         }},
+        {"02_Calculus/05_Scripts_and_limits.pvx",
+         [](TypedExamplesTest& t) {
+             // Tab goes through the empty slots too: past the subscript to the superscript.
+             t.typeList({{0x4201, "x\t\t2"},
+                         {0x4202, "x\ti"},
+                         {0x4203, "x\ti\t2"},
+                         {0x4204, "x\ti"},
+                         {0x4205, "x\t\tn"},
+                         {0x420A, "x\ti\tn"}});
+         }},
+        {"04_Physics/01_Tensor.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({{0x4210, "T\tij"}});
+         }},
+        {"04_Physics/02_Isotopes.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({{0x4206, "C\t\t\t\t\t6"},
+                         {0x4207, "C\t\t\t6"},
+                         {0x4208, "C\t\t\t\t14"},
+                         {0x4209, "C"}});
+         }},
+        {"04_Physics/03_Overstrike.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({{0x4020, "0\t/"}});
+         }},
+        {"05_Structures/01_Fences.pvx",
+         [](TypedExamplesTest& t) { t.typeList(fenceCodes(0x4100, false), "x"); }},
+        {"05_Structures/02_Mixed_fences.pvx",
+         [](TypedExamplesTest& t) { t.typeList(fenceCodes(0x4100, true), "x"); }},
+        {"05_Structures/03_Horizontal_braces.pvx",
+         [](TypedExamplesTest& t) { t.typeList(fenceCodes(0x4500, false), "a+b"); }},
+        {"05_Structures/04_Marks_above.pvx",
+         [](TypedExamplesTest& t) { t.typeList(markCodes(kMarkNormalPlacement), "x"); }},
+        {"05_Structures/05_Marks_below.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList(markCodes(kMarkNormalPlacement | kMarkBelow), "x");
+         }},
+        {"05_Structures/06_Fixed_width_marks.pvx",
+         [](TypedExamplesTest& t) { t.typeList(markCodes(kMarkFixedWidth), "AB"); }},
+        {"05_Structures/08_Tree_diagram.pvx",
+         [](TypedExamplesTest& t) {
+             t.typeList({{0x4211, "x\ty\tz"}});
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -160,7 +321,7 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
             if (std::string(e.path) == c.path)
                 example = &e;
         ASSERT_NE(example, nullptr);
-        ExprFilePane* pane = typed("");
+        ExprFilePane* pane = m_pane = typed("");
         c.typeIt(*this);
         const ExprPtr shipped = kvtool::BuildStoredExample(*example);
         EXPECT_EQ(stored(pane->expression()), ExprEncodingText(shipped.get()))

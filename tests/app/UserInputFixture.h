@@ -85,8 +85,11 @@ public:
         pump();
     }
 
-    // Presses the main palette's button of sub-palette `slot` and releases over the sub-palette's
-    // button with `code`, as the user picks from a sub-palette.
+    // Presses the main palette's button of sub-palette `slot`, moves down into the sub-palette
+    // that pops up below it and releases over the sub-palette's button with `code`, as the user
+    // picks from a sub-palette. The moves and the release are held back until the palette tracks
+    // the press (as a real drag's are, the window system queuing them while the pop-up opens),
+    // so that they reach the palette that holds the pointer, wherever they land.
     void fromSubPalette(int32_t slot, int32_t code) {
         const plat::HWND palette = paletteOnTop();
         ASSERT_NE(palette, nullptr);
@@ -99,15 +102,23 @@ public:
                 have = true;
             }
         ASSERT_TRUE(have) << std::hex << code;
-        const plat::POINT press{2 * slot * cell + cell, cell};
-        const plat::POINT release{2 * slot * cell + found.column * cell + found.columns * cell / 2,
-                                  2 * cell + found.row * cell + found.rows * cell / 2};
+        PaletteBlock button;
+        have = false;
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (b.code == kCmdSubPaletteBase + slot) {
+                button = b;
+                have = true;
+            }
+        ASSERT_TRUE(have) << "no button for sub-palette " << slot;
+        const plat::POINT press{button.column * cell + button.columns * cell / 2,
+                                button.row * cell + button.rows * cell / 2};
+        // The sub-palette's top left corner is the button's bottom left one.
+        const plat::POINT release{
+            button.column * cell + found.column * cell + found.columns * cell / 2,
+            (button.row + button.rows) * cell + found.row * cell + found.rows * cell / 2};
         // Far from the last press: no double click.
         pt::advanceClock(2000);
-        pt::press(palette, press.x, press.y);
-        pt::move(palette, release.x, press.y + cell);
-        pt::move(palette, release.x, release.y);
-        pt::release(palette, release.x, release.y);
+        pt::drag(palette, press, release, 6);
         pump();
     }
 };

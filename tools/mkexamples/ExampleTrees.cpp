@@ -65,16 +65,27 @@ public:
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    // Typed on the keyboard.
+    // Typed on the keyboard; a tab is the Tab key, which goes on to the next slot.
     Typist& type(std::string_view text) {
         for (char c : text)
-            DoCommand(MakeCharCode(kTypingStyleSelector, static_cast<unsigned char>(c)), 1);
+            if (c == '\t')
+                key(kCmdSelectNextSlot);
+            else
+                DoCommand(MakeCharCode(kTypingStyleSelector, static_cast<unsigned char>(c)), 1);
         return *this;
     }
     // A key without a character (Tab, an arrow; kCmd... codes).
     Typist& key(int32_t code, int32_t times = 1) {
         for (int32_t i = 0; i < times; ++i)
             DoCommand(code, 1);
+        return *this;
+    }
+    // Right until the caret is back in the top row, after the template it was in (Right at the
+    // end of a slot goes on into the next one, empty slots too).
+    Typist& leave() {
+        const eExpr* top = m_record.m_root != nullptr ? m_record.m_root->getChild(0) : nullptr;
+        for (int i = 0; i < 16 && ActiveList != nullptr && ActiveList[0].node != top; ++i)
+            key(kCmdMoveRight);
         return *this;
     }
     // A palette button: a template, a special symbol, a matrix.
@@ -108,14 +119,6 @@ private:
     oMeasurePort* m_savedPort = DrawState.measurePort;
 };
 
-// The words the program makes of typed text, appended to a row under construction.
-void text(Pieces& pieces, std::string_view typed) {
-    ExprPtr row = TextToRow(typed, 0);
-    for (int32_t i = 0; i < row->childCount(); ++i)
-        if (ExprPtr child = row->detachChild(i))
-            pieces.push_back(std::move(child));
-}
-
 // A row as typing the text into an empty slot makes it.
 ExprPtr typedRow(std::string_view typed) {
     Typist t;
@@ -130,42 +133,31 @@ ExprPtr row(Pieces pieces) {
     return ExprPtr(r.release());
 }
 
-// The placeholders of an inserted template become letters, in order, so that every slot shows.
-void fillPlaceholders(eExpr* node, int& next) {
-    if (node == nullptr)
-        return;
-    if (auto* word = dynamic_cast<eWord*>(node)) {
-        if (word->view() == "?") {
-            const char letter[2] = {static_cast<char>('a' + next++ % 26), 0};
-            word->replaceText(0, 1, letter);
-        }
-        return;
+// A template from the palette and what is typed into its slots (Tab between slots).
+struct Filled {
+    int32_t code;
+    std::string_view slots;
+};
+
+// The templates one after the other as the user types a list of them: each inserted by its
+// palette code, its slots typed, Right until the caret is out of it, then a comma and two spaces
+// before the next.
+ExprPtr catalog(const std::vector<Filled>& items) {
+    Typist t;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            t.type(",  ");
+        t.insert(items[i].code).type(items[i].slots).leave();
     }
-    for (int32_t i = 0; i < node->childCount(); ++i)
-        fillPlaceholders(node->getChild(i), next);
+    return t.expression();
 }
 
-// The templates of these insertion codes, side by side with a blank between them.
-ExprPtr inserted(const std::vector<int32_t>& codes) {
-    Pieces all;
-    int next = 0;
-    for (int32_t code : codes) {
-        ExprPtr node = NewTemplateForCommand(code);
-        if (node == nullptr)
-            continue;
-        fillPlaceholders(node.get(), next);
-        if (!all.empty())
-            text(all, "  ");
-        all.push_back(std::move(node));
-    }
-    return row(std::move(all));
-}
-
-std::vector<int32_t> range(int32_t first, int32_t last) {
-    std::vector<int32_t> codes;
-    for (int32_t c = first; c <= last; ++c)
-        codes.push_back(c);
-    return codes;
+// Every code with the same slots typed.
+ExprPtr catalog(const std::vector<int32_t>& codes, std::string_view slots) {
+    std::vector<Filled> items;
+    for (int32_t code : codes)
+        items.push_back({code, slots});
+    return catalog(items);
 }
 
 // ---- 01 Algebra
@@ -203,19 +195,20 @@ ExprPtr continuedFraction() {
     return t.expression();
 }
 
+// x + 1 over 2 in each fraction style.
 ExprPtr fractionStyles() {
-    return inserted(range(0x4001, 0x4007));
+    return catalog({0x4001, 0x4006, 0x4002, 0x4007, 0x4005}, "x+1\t2");
 }
 
+// 144 divided by 12 is 12.
 ExprPtr longDivision() {
-    return inserted({0x4030});
+    return catalog({{0x4030, "144\t12\t12"}});
 }
 
+// The sum, product, union and intersection of k from 1 to n, with their limits under and over
+// the sign and beside it.
 ExprPtr bigOperators() {
-    std::vector<int32_t> codes = range(0x4601, 0x4604);
-    for (int32_t c = 0x4611; c <= 0x4614; ++c)
-        codes.push_back(c);
-    return inserted(codes);
+    return catalog({0x4601, 0x4602, 0x4603, 0x4604, 0x4611, 0x4612, 0x4613, 0x4614}, "k\t\tk=1\tn");
 }
 
 // ---- 02 Calculus
@@ -230,23 +223,23 @@ ExprPtr definiteIntegral() {
 }
 
 // Integral signs one to three times, each with the contour, limits, small-sign and second-contour
-// bits; the evaluate-at bar alone.
-std::vector<int32_t> integralCodes(int32_t family) {
-    std::vector<int32_t> codes;
+// bits, around the integrand (and limits) typed; then the evaluate-at bar.
+ExprPtr integrals(int32_t family, std::string_view slots, std::string_view evaluated) {
+    std::vector<Filled> items;
     for (int32_t count = 1; count <= 3; ++count)
         for (int32_t bits : {0, kIntegralContour, kIntegralLimitsAboveBelow, kIntegralSmallSign,
                              kIntegralContour | kIntegralSecondContour})
-            codes.push_back(family + count + bits);
-    codes.push_back(family + kIntegralEvaluateAt);
-    return codes;
+            items.push_back({family + count + bits, slots});
+    items.push_back({family + kIntegralEvaluateAt, evaluated});
+    return catalog(items);
 }
 
 ExprPtr integralSigns() {
-    return inserted(integralCodes(0x4300));
+    return integrals(0x4300, "f dx", "F");
 }
 
 ExprPtr integralsWithLimits() {
-    return inserted(integralCodes(0x4700));
+    return integrals(0x4700, "f dx\ta\tb", "F\ta\tb");
 }
 
 // lim (x -> 0) of sin x / x is 1: "lim" with its limit underneath.
@@ -258,10 +251,14 @@ ExprPtr limit() {
     return t.expression();
 }
 
+// A superscript, a subscript, both, a limit under, one over, and both.
 ExprPtr scriptsAndLimits() {
-    std::vector<int32_t> codes = range(0x4201, 0x4205);
-    codes.push_back(0x420A);
-    return inserted(codes);
+    return catalog({{0x4201, "x\t\t2"},
+                    {0x4202, "x\ti"},
+                    {0x4203, "x\ti\t2"},
+                    {0x4204, "x\ti"},
+                    {0x4205, "x\t\tn"},
+                    {0x420A, "x\ti\tn"}});
 }
 
 // ---- 03 Linear algebra
@@ -326,15 +323,18 @@ ExprPtr equationsOnEquals() {
 // ---- 04 Physics
 
 ExprPtr tensor() {
-    return inserted({0x4210});
+    return catalog({{0x4210, "T\tij"}});
 }
 
+// Carbon with its atomic number and mass number in the places the prescript templates give.
 ExprPtr isotopes() {
-    return inserted(range(0x4206, 0x4209));
+    return catalog(
+        {{0x4206, "C\t\t\t\t\t6"}, {0x4207, "C\t\t\t6"}, {0x4208, "C\t\t\t\t14"}, {0x4209, "C"}});
 }
 
+// A zero struck through with a slash.
 ExprPtr overstrike() {
-    return inserted({0x4020});
+    return catalog({{0x4020, "0\t/"}});
 }
 
 // ---- 05 Structures
@@ -343,56 +343,64 @@ ExprPtr fencesSameBothSides() {
     std::vector<int32_t> codes;
     for (int32_t t = 1; t <= kDelimDoubleBar; ++t)
         codes.push_back(0x4100 + (t << 4 | t));
-    return inserted(codes);
+    return catalog(codes, "x");
 }
 
 ExprPtr fencesMixed() {
     std::vector<int32_t> codes;
     for (int32_t t = 0; t <= kDelimDoubleBar; ++t)
         codes.push_back(0x4100 + (t << 4 | (kDelimDoubleBar - t)));
-    return inserted(codes);
+    return catalog(codes, "x");
 }
 
 ExprPtr horizontalBraces() {
     std::vector<int32_t> codes;
     for (int32_t t = 1; t <= kDelimDoubleBar; ++t)
         codes.push_back(0x4500 + (t << 4 | t));
-    return inserted(codes);
+    return catalog(codes, "a+b");
 }
 
-ExprPtr marks(int32_t placement) {
+ExprPtr marks(int32_t placement, std::string_view marked) {
     std::vector<int32_t> codes;
     for (int32_t m = 1; m <= kMarkDoubleBar; ++m)
         codes.push_back(0x4400 + (m | placement));
-    return inserted(codes);
+    return catalog(codes, marked);
 }
 
 ExprPtr marksAbove() {
-    return marks(kMarkNormalPlacement);
+    return marks(kMarkNormalPlacement, "x");
 }
 
 ExprPtr marksBelow() {
-    return marks(kMarkNormalPlacement | kMarkBelow);
+    return marks(kMarkNormalPlacement | kMarkBelow, "x");
 }
 
 ExprPtr marksFixedWidth() {
-    return marks(kMarkFixedWidth);
+    return marks(kMarkFixedWidth, "AB");
 }
 
+// Boxes around x: the palette's box, and the other frames and shadows the box's Modify dialog
+// gives (pasted in as that dialog leaves them), in a typed list.
 ExprPtr boxes() {
-    Pieces all;
+    Typist t;
+    bool first = true;
     for (int32_t kind : {1, 3, 5, 3 | kBoxShadow, 3 | kBoxShadow | kBoxShadowLeft}) {
+        if (!first)
+            t.type(",  ");
+        first = false;
+        if (kind == 3) {
+            t.insert(0x4040).type("x").leave();
+            continue;
+        }
         OwnedNode<eBox> box = NewBox(typedRow("x"));
         box->m_kind = kind;
-        if (!all.empty())
-            text(all, "  ");
-        all.push_back(ExprPtr(box.release()));
+        t.paste(ExprPtr(box.release()));
     }
-    return row(std::move(all));
+    return t.expression();
 }
 
 ExprPtr treeDiagram() {
-    return inserted({0x4211});
+    return catalog({{0x4211, "x\ty\tz"}});
 }
 
 // x followed by each of the special symbols from 4 on (the ellipses, h-bar, script l).

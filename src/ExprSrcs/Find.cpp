@@ -28,6 +28,7 @@ constexpr int kReplaceCaptionString = 1286;
 constexpr int kFirstButtonString = 1287;
 constexpr int kNotFoundString = 1291;
 constexpr int kReplacedString = 1292;
+constexpr int kCloseString = 1293;
 
 // Layout of the window's client area, in pixels.
 constexpr int32_t kMargin = 10;
@@ -46,6 +47,10 @@ constexpr int32_t kMostReplacements = 100000;
 constexpr int32_t kTabKey = '\t';
 constexpr int32_t kReturnKey = '\r';
 constexpr int32_t kSpaceKey = ' ';
+constexpr int32_t kEscapeKey = 0x1B;
+// The window's own close button, at the right of the status line: the window closes without a
+// window manager's close box too.
+constexpr int32_t kCloseWidth = 84;
 constexpr int32_t kFilteredKey = 0x100;
 // Room the window's frame takes around the client area, and the gap left beside the document.
 constexpr int32_t kFrameWidth = 8;
@@ -414,6 +419,18 @@ Zone FindPane::buttonZone(Button button) const {
     return Zone{left, top, left + kButtonWidths[button], top + kButtonHeight, 0, 0};
 }
 
+Zone FindPane::closeZone() const {
+    const int32_t right = std::max(bounds().right - bounds().left, clientWidth()) - kMargin;
+    const int32_t top = buttonZone(kFind).bottom + kButtonGap;
+    return Zone{right - kCloseWidth, top, right, top + kStatusHeight, 0, 0};
+}
+
+void FindPane::closeWindow() {
+    // After the click or key that asked: the window must outlive its handler.
+    if (s_pane == this && s_window != nullptr)
+        s_window->closeSoon();
+}
+
 void FindPane::layOut() {
     const int32_t width = std::max(bounds().right - bounds().left, clientWidth());
     for (int i = 0; i < 2; ++i) {
@@ -461,6 +478,12 @@ void FindPane::draw() {
         const int32_t baseline = zone.top + (zone.height() + metrics.ascent - metrics.descent) / 2;
         drawString(text, font, zone.left + (zone.width() - w) / 2, baseline);
     }
+    const Zone close = closeZone();
+    paintZone(close, kColorWhite);
+    frameZone(close, 1, edge, kLineSolid, kDrawPaint);
+    const char* closeText = LoadResString(kCloseString);
+    drawString(closeText, font, close.left + (close.width() - stringWidth(closeText, font)) / 2,
+               close.top + (close.height() + metrics.ascent - metrics.descent) / 2);
     const int32_t statusTop = buttonZone(kFind).bottom + kButtonGap;
     if (!m_status.empty())
         drawString(m_status.c_str(), font, kMargin,
@@ -469,6 +492,10 @@ void FindPane::draw() {
 }
 
 void FindPane::click(oPoint point) {
+    if (ZoneContainsPoint(closeZone(), point)) {
+        closeWindow();
+        return;
+    }
     for (int b = 0; b < kButtons; ++b) {
         if (ZoneContainsPoint(buttonZone(static_cast<Button>(b)), point)) {
             press(static_cast<Button>(b));
@@ -496,6 +523,10 @@ void FindPane::press(Button button) {
 }
 
 bool FindPane::doKey(int32_t key) {
+    if (key == kEscapeKey || key == kFilteredKey + kEscapeKey) {
+        closeWindow();
+        return true;
+    }
     if (key == kTabKey || key == kFilteredKey + kTabKey) {
         readInputState();
         moveFocus(ShiftHeld != 0 ? -1 : 1);

@@ -69,6 +69,10 @@ public:
     // Tab and Shift+Tab: the next or previous of find pad, replace pad and the four buttons.
     void moveFocus(int step);
     Zone buttonZone(Button button) const;
+    // The window's own close button; Escape does the same. The window closes once the click or
+    // key is handled.
+    Zone closeZone() const;
+    void closeWindow();
     // Runs a button's command.
     void press(Button button);
     bool canClose() override;

@@ -332,6 +332,9 @@ public:
     bool paintInside(const std::vector<Zone>& zones) override;
     // Asks canClose; when true resigns the front and deletes the window (this object).
     bool close() override;
+    // Closes the window once the message being handled is done, as its close box does: for a key
+    // or a click of the window's own that must not delete the window under its handler.
+    void closeSoon();
     bool doDeadChar(int32_t character) override;
     bool doKey(int32_t key) override;
     bool doDoubleByteChar(int32_t character) override;

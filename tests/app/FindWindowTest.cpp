@@ -11,6 +11,7 @@
 #include "plat/Input.h"
 #include "plat/Window.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -316,6 +317,53 @@ TEST_F(FindWindowTest, TheFrameKeepsTheActivationItIsGiven) {
         }
         EXPECT_EQ(pt::takeDisplayRequests(), step.requests);
     }
+}
+
+// The window closes without a window manager: with Escape and with its own close button. Its menu
+// item brings it back in front of the frame after a click in the document put the frame forward.
+TEST_F(FindWindowTest, TheWindowClosesByItselfAndItsMenuItemBringsItToTheFront) {
+    const struct {
+        const char* what;
+        std::function<void(FindPane*)> close;
+    } closings[] = {
+        {"Escape", [](FindPane*) { pt::key(plat::VK_ESCAPE); }},
+        {"its close button",
+         [](FindPane* find) {
+             const Zone z = find->closeZone();
+             pt::click(hwnd(find), (z.left + z.right) / 2, (z.top + z.bottom) / 2);
+         }},
+    };
+    for (const auto& closing : closings) {
+        SCOPED_TRACE(closing.what);
+        typed("a+b");
+        FindPane* find = openWith("a");
+        ASSERT_NE(find, nullptr);
+        closing.close(find);
+        pt::runUntilIdle();
+        EXPECT_EQ(TheFindPane(), nullptr);
+        if (FindPane* left = TheFindPane())
+            delete left->window();
+    }
+
+    ExprFilePane* doc = typed("a+b");
+    FindPane* find = openWith("a");
+    ASSERT_NE(find, nullptr);
+    const plat::HWND document = HandleOfWindow(doc->window()->windowHandle());
+    pt::click(document, 10, 10);
+    pt::runUntilIdle();
+    ASSERT_EQ(plat::GetActiveWindow(), CQVApp::instance().m_MainFrame);
+    pt::takeDisplayRequests();
+    RunMenuCommand(kFindMenuId);
+    pt::runUntilIdle();
+    EXPECT_EQ(TheFindPane(), find);
+    EXPECT_EQ(plat::GetActiveWindow(), hwnd(find));
+    const std::vector<std::string> requests = pt::takeDisplayRequests();
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "raise Rechercher & remplacer"),
+              requests.end());
+    // In front of the frame: a click on it reaches it.
+    plat::POINT inside{5, 5};
+    plat::ClientToScreen(hwnd(find), &inside);
+    EXPECT_EQ(plat::WindowFromPoint(inside), hwnd(find));
 }
 
 TEST_F(FindWindowTest, TheWindowOpensBesideTheDocumentOnTheScreen) {

@@ -468,6 +468,11 @@ void oWindow::show() {
     }
 }
 
+void oWindow::closeSoon() {
+    if (plat::HWND h = liveHandle(*this))
+        plat::PostMessage(h, plat::WM_SYSCOMMAND, plat::SC_CLOSE, 0);
+}
+
 void oWindow::takeFocus() {
     if (plat::HWND h = liveHandle(*this))
         plat::SetFocus(h);

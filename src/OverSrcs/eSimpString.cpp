@@ -60,6 +60,18 @@ eExpr* eSimpString::setChild(int32_t i, ExprPtr node) {
 // ---- Layout
 // --------------------------------------------------------------------------------------
 
+namespace {
+
+// The size steps a node's ancestors apply to it, from the top of its tree down.
+int32_t sizeStepsToTop(const eExpr* node) {
+    int32_t steps = 0;
+    for (; node != nullptr && node->m_parent != nullptr; node = node->m_parent)
+        steps += node->m_parent->childSizeStep(node->m_index);
+    return steps;
+}
+
+} // namespace
+
 void eSimpString::measure() {
     const int32_t p = DrawState.margin;
     int32_t size = MinimumCharacterSize() * DrawState.magnifyFactor;
@@ -82,8 +94,14 @@ void eSimpString::measure() {
             eExpr* child = r->getChild(i);
             if (child == nullptr)
                 continue;
-            if (!child->isLaidOut())
+            if (!child->isLaidOut()) {
+                // The other row may sit at another size level (in a script, say): its items are
+                // laid out at its own size, as its own layout would, not at this row's.
+                const int32_t size = DrawState.style.size;
+                DrawState.style.size = StepSizeBy(size, sizeStepsToTop(r) - sizeStepsToTop(this));
                 LayOutChild(child);
+                DrawState.style.size = size;
+            }
             size = std::max(size, child->m_size);
             above = std::max(above, child->m_zone.ref1);
             below = std::max(below, child->height() - child->m_zone.ref1);

@@ -2,6 +2,7 @@
 
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/ePseudo.h"
+#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eWord.h"
 #include "model/ModelFixture.h"
 
@@ -245,6 +246,51 @@ TEST_F(eSimpStringTest, RowsOfARingShareAxisAndDepthButNotWidth) {
     EXPECT_EQ(small->m_size, big->m_size);
     EXPECT_EQ(small->width(), ExpectedWidth("a", 9, 16));
     EXPECT_EQ(big->width(), 2 * ExpectedWidth("b", 24, 16));
+}
+
+// Rows of one ring at different size levels (one in a superscript): each row's items keep the size
+// of their own level, whichever row of the ring is laid out first.
+TEST_F(eSimpStringTest, LinkedRowsAtDifferentSizeLevelsKeepTheirItemsSizes) {
+    // The script comes first or last in the outer row, so that either row lays out the other's
+    // items; an unlinked twin gives the sizes each level has.
+    for (const bool scriptFirst : {false, true}) {
+        SCOPED_TRACE(scriptFirst ? "script first" : "script last");
+        struct Tree {
+            OwnedNode<eSimpString> outer;
+            eWord* inRow = nullptr;
+            eWord* inScript = nullptr;
+        };
+        const auto build = [&](bool linked) {
+            Tree t;
+            t.outer = NewSimpString(2);
+            OwnedNode<eSimpString> row = NewSimpStringWith(NewWord("a", 0, FSSRecord{}, 0));
+            OwnedNode<eSimpString> sup = NewSimpStringWith(NewWord("b", 0, FSSRecord{}, 0));
+            t.inRow = static_cast<eWord*>(row->getChild(0));
+            t.inScript = static_cast<eWord*>(sup->getChild(0));
+            eSimpString* rowAt = row.get();
+            eSimpString* supAt = sup.get();
+            ExprPtr script = NewSSScript(NewSimpStringWith(NewWord("x", 0, FSSRecord{}, 0)),
+                                         std::move(sup), nullptr, 2);
+            t.outer->setChild(scriptFirst ? 1 : 0, std::move(row));
+            t.outer->setChild(scriptFirst ? 0 : 1, std::move(script));
+            if (linked)
+                LinkRows(rowAt, supAt);
+            return t;
+        };
+        Tree alone = build(false);
+        Measure(alone.outer.get());
+        ASSERT_LT(alone.inScript->m_size, alone.inRow->m_size);
+        Tree ring = build(true);
+        Measure(ring.outer.get());
+        EXPECT_EQ(ring.inRow->m_size, alone.inRow->m_size);
+        EXPECT_EQ(ring.inScript->m_size, alone.inScript->m_size);
+        EXPECT_EQ(ring.inScript->width(), alone.inScript->width());
+        // The ring still shares one axis line and depth.
+        const eExpr* rowOfRing = ring.inRow->m_parent;
+        const eExpr* supOfRing = ring.inScript->m_parent;
+        EXPECT_EQ(rowOfRing->height(), supOfRing->height());
+        EXPECT_EQ(rowOfRing->m_zone.ref1, supOfRing->m_zone.ref1);
+    }
 }
 
 TEST_F(eSimpStringTest, InvalidatingOneRowOfARingInvalidatesTheOthersAndTheirAncestors) {

@@ -175,7 +175,8 @@ TEST_F(DocumentsTest, ShippedExamplesUseEveryTemplateFamilyKindAndMark) {
         expected.insert("fraction kind " + std::to_string(kind));
     for (int32_t bit = 1; bit <= kScriptNoScripts; bit <<= 1)
         expected.insert("script bit " + std::to_string(bit));
-    for (int32_t count = 1; count <= 3; ++count)
+    // One to four signs.
+    for (int32_t count = 0; count <= 3; ++count)
         expected.insert("integral count " + std::to_string(count));
     for (int32_t bit = kIntegralEvaluateAt; bit <= kIntegralSecondContour; bit <<= 1)
         expected.insert("integral bit " + std::to_string(bit));

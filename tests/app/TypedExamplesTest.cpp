@@ -84,12 +84,14 @@ public:
             items.emplace_back(code, slots);
         typeList(items);
     }
+    // One to three signs, plain and with each bit, then four signs.
     static std::vector<int32_t> integralCodes(int32_t family) {
         std::vector<int32_t> codes;
-        for (int32_t count = 1; count <= 3; ++count)
+        for (int32_t count = 0; count <= 2; ++count)
             for (int32_t bits : {0, kIntegralContour, kIntegralLimitsAboveBelow, kIntegralSmallSign,
                                  kIntegralContour | kIntegralSecondContour})
                 codes.push_back(family + count + bits);
+        codes.push_back(family + 3);
         return codes;
     }
     static std::vector<int32_t> fenceCodes(int32_t family, bool mixed) {

@@ -222,14 +222,16 @@ ExprPtr definiteIntegral() {
     return t.expression();
 }
 
-// Integral signs one to three times, each with the contour, limits, small-sign and second-contour
-// bits, around the integrand (and limits) typed; then the evaluate-at bar.
+// Single, double and triple integral signs, each plain and with the contour, limits, small-sign
+// and second-contour bits, around the integrand (and limits) typed; a quadruple sign; then the
+// evaluate-at bar. (The code's count is the number of signs less one.)
 ExprPtr integrals(int32_t family, std::string_view slots, std::string_view evaluated) {
     std::vector<Filled> items;
-    for (int32_t count = 1; count <= 3; ++count)
+    for (int32_t count = 0; count <= 2; ++count)
         for (int32_t bits : {0, kIntegralContour, kIntegralLimitsAboveBelow, kIntegralSmallSign,
                              kIntegralContour | kIntegralSecondContour})
             items.push_back({family + count + bits, slots});
+    items.push_back({family + 3, slots});
     items.push_back({family + kIntegralEvaluateAt, evaluated});
     return catalog(items);
 }

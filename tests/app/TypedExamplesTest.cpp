@@ -1,6 +1,8 @@
 // The shipped examples are what the user gets by typing: each one is made again in the running
 // program with the keys and the palette's buttons, and the two are the same expression.
 
+#include "Dialogs/ModifyDialogs.h"
+#include "Dialogs/ModifyTemplateDialogs.h"
 #include "OverSrcs/eIntegral.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eSelect.h"
@@ -311,6 +313,58 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
          }},
         {"05_Structures/06_Fixed_width_marks.pvx",
          [](TypedExamplesTest& t) { t.typeList(markCodes(kMarkFixedWidth), "AB"); }},
+        {"05_Structures/07_Boxes.pvx",
+         [](TypedExamplesTest& t) {
+             // The palette's box, then Modify on the box just typed (Shift+Left selects it): its
+             // line thickness and shadow.
+             const struct {
+                 int thickness;
+                 int shadowItem;
+             } boxes[] = {{1, kBoxShadowFirst},
+                          {3, kBoxShadowFirst},
+                          {5, kBoxShadowFirst},
+                          {3, kBoxShadowFirst + 2},
+                          {3, kBoxShadowFirst + 1}};
+             bool first = true;
+             for (const auto& box : boxes) {
+                 if (!first)
+                     keys(",  ");
+                 first = false;
+                 t.fromSubPalette(0, 0x4040);
+                 keys("x");
+                 t.leave();
+                 if (box.thickness == 3 && box.shadowItem == kBoxShadowFirst)
+                     continue;
+                 key(plat::VK_LEFT, pt::kShift);
+                 pt::onDialog(kEditBoxDialogId, [&](pt::DialogDriver& d) {
+                     d.chooseCombo(kBoxThicknessItem, box.thickness);
+                     d.check(box.shadowItem);
+                     d.enter();
+                 });
+                 fromMainPalette(0x6153); // Modify
+                 right();
+             }
+         }},
+        {"03_Linear_algebra/04_Aligned_equations.pvx",
+         [](TypedExamplesTest& t) {
+             t.fromPalette(0x4120, {0x4120}); // a brace on the left only
+             keys("x+y=3");
+             key(plat::VK_RETURN);
+             keys("x-y=1");
+         }},
+        {"05_Structures/10_Ruled_rows.pvx",
+         [](TypedExamplesTest& t) {
+             keys("a");
+             t.fromSubPalette(7, 0x5303); // a tab
+             keys("b");
+             // The row's Modify dialog: a ruler of its own.
+             key('A', pt::kCtrl);
+             pt::onDialog(kEditStringDialogId, [](pt::DialogDriver& d) {
+                 d.check(kStringRulerFirst + 2);
+                 d.enter();
+             });
+             fromMainPalette(0x6153);
+         }},
         {"05_Structures/08_Tree_diagram.pvx",
          [](TypedExamplesTest& t) {
              t.typeList({{0x4211, "x\ty\tz"}});

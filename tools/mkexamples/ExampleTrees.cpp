@@ -300,11 +300,11 @@ ExprPtr augmentedMatrix() {
     return row(std::move(all));
 }
 
+// Two equations piled in a brace: the second line begun with Enter.
 ExprPtr alignedEquations() {
-    ExprPtr pile = NewBreakGrid(typedRow("x+y=3"), typedRow("x-y=1"), true);
-    Pieces all;
-    all.push_back(ExprPtr(NewFence(std::move(pile), kDelimBrace << 4).release()));
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4100 + (kDelimBrace << 4)).type("x+y=3").key(kCmdNewLine).type("x-y=1");
+    return t.expression();
 }
 
 // Equations aligned on their "=" in a ruled grid, a dashed line under the first and a solid one
@@ -413,11 +413,18 @@ ExprPtr pseudoCharacters() {
     return t.expression();
 }
 
+// A tab typed between two letters, then the row made a ruled row with its own ruler, as the
+// row's Modify dialog makes it (the dialog's other choices left as it offers them).
 ExprPtr ruledRow() {
-    OwnedNode<eDxString> r = NewDxString(3, nullptr);
-    r->setChild(0, TextToRow("a", 0)->detachChild(0));
-    r->setChild(1, ExprPtr(NewPseudo(kPseudoTab, nullptr, 0).release()));
-    r->setChild(2, TextToRow("b", 0)->detachChild(0));
+    Typist t;
+    t.type("a").insert(0x5303).type("b");
+    ExprPtr typed = t.expression();
+    OwnedNode<eDxString> r = NewDxString(typed->childCount(), nullptr);
+    r->m_verticalAlign = 3;
+    r->m_justification = 0;
+    r->m_followRuler = 0;
+    for (int32_t i = 0; i < typed->childCount(); ++i)
+        r->setChild(i, typed->detachChild(i));
     return ExprPtr(r.release());
 }
 

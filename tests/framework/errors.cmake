@@ -7,6 +7,9 @@ target_sources(kv_framework_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
 )
 
+# A libFuzzer target for the reader of the system's memory figures.
+kv_add_fuzz_target(meminfo SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/MemInfoFuzz.cpp LIBS kv_framework)
+
 # The coloured picture of the dialog-bitmap test, compiled into its own tables.
 set(KV_DLGBITMAP_TEST_CPP ${CMAKE_CURRENT_BINARY_DIR}/DlgBitmapTestResourceTables.cpp)
 add_custom_command(

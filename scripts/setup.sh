@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fonts-dejavu-core
   xvfb xauth x11-utils openbox fluxbox
+  libxtst-dev
   ghostscript xclip pngcheck xdotool
   emf2svg
   texlive-latex-base texlive-latex-recommended texlive-fonts-recommended

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Korvaline and runs every test: unit tests on the headless back end, the X11 smoke tests
 # under Xvfb, and, from a clang build with AddressSanitizer and UndefinedBehaviorSanitizer, the
-# unit tests again and every fuzz target over its seed corpus for a fixed number of inputs.
+# unit tests again, every fuzz target over its seed corpus for a fixed number of inputs, and two
+# minutes of random input to the whole program under a window manager.
 #
 #   KV_WERROR=ON       warnings fail the build (CI sets it)
 #   KV_SKIP_ASAN=1     only the normal build
@@ -28,6 +29,9 @@ if [ "${KV_SKIP_ASAN:-0}" != 1 ]; then
   cmake --build build-fuzz -j "$jobs"
   ( cd build-fuzz && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp ctest -LE smoke -j "$jobs" --output-on-failure --timeout 300 ) \
     || { echo "sanitizer run failed"; exit 1; }
+  # Then, alone, random input to the whole program on an X server under a window manager.
+  ( cd build-fuzz && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp ctest -L x11random --output-on-failure --timeout 300 ) \
+    || { echo "X11 random-input run failed"; exit 1; }
 fi
 
 cd build

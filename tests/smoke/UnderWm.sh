@@ -2,7 +2,8 @@
 # Runs a command on the X display of DISPLAY under a window manager, as on a user's desktop: the
 # window manager is started with a home of its own (no user configuration), the command runs once
 # it has taken the root window (its _NET_SUPPORTING_WM_CHECK window is up), and the window manager
-# is stopped afterwards. The command's exit status is the script's.
+# is stopped afterwards. The command's exit status is the script's; it finds the window manager's
+# process id in KV_WM_PID.
 # Usage: UnderWm.sh WM COMMAND [ARGUMENT...]   (under xvfb-run; WM "none" runs the command alone)
 set -u
 wm=$1
@@ -48,7 +49,8 @@ if [[ -z $up ]]; then
   exit 1
 fi
 
-"$@"
+# The command may watch the window manager (whether it still runs, where it is stuck).
+KV_WM_PID=$wmPid "$@"
 status=$?
 stopWm
 exit "$status"

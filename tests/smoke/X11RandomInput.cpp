@@ -8,13 +8,16 @@
 // the normal one), when a sanitizer reports on its standard error, or when it hangs. A hang is
 // seen from outside, as a window manager sees it: the frame must answer _NET_WM_PING within two
 // seconds, and once the input stops the program's processor use must fall below a tenth of a core.
-// A program that ends by its own choice (Quit, or its last document closed) is started again.
+// At the end the program gets SIGTERM, as at a session's end, and must be gone within 5 s. A
+// program that ends by its own choice (Quit, or its last document closed) is started again.
 //
 // Usage: kv_smoke_x11_random PROGRAM WORKDIR, on an X server of its own (xvfb-run -a). Settings:
 //   KV_RANDOM_SECONDS  how long the input lasts (120)
-//   KV_RANDOM_WM       openbox, fluxbox or none (openbox); the test starts it on the display
+//   KV_RANDOM_WM       openbox, fluxbox or none (openbox); the test runs itself again under
+//                      UnderWm.sh, which starts that window manager on the display
 //   KV_RANDOM_SEED     the seed (24); printed at the start and on failure, for a replay
 //   KV_RANDOM_TRACE    1 prints every action as it is made
+//   KV_RANDOM_STEPS    stops the input after that many steps (to replay up to a failure)
 // For example, ten minutes under fluxbox:
 //   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96"
 //     build/tests/kv_smoke_x11_random build/src/korvaline /tmp/random-input
@@ -69,12 +72,13 @@ void sleepMs(int ms) {
 
 // The program and the window manager, once started.
 std::atomic<pid_t> g_programPid{-1};
-std::atomic<pid_t> g_wmPid{-1};
+std::atomic<pid_t> g_wmPid{-1}; // started by UnderWm.sh, which names it in KV_WM_PID
 
 // ---- Processes -------------------------------------------------------------------------------
 
-// Starts `argv` with its standard output and error in `log`; the process id, or -1.
-pid_t spawn(const std::vector<std::string>& argv, const fs::path& log) {
+// Starts `argv` in the folder `dir` with its standard output and error in `log`; the process id,
+// or -1.
+pid_t spawn(const std::vector<std::string>& argv, const fs::path& dir, const fs::path& log) {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -88,6 +92,8 @@ pid_t spawn(const std::vector<std::string>& argv, const fs::path& log) {
         dup2(fd, 2);
         close(fd);
     }
+    if (chdir(dir.c_str()) != 0)
+        _exit(127);
     execvp(args[0], args.data());
     _exit(127);
 }
@@ -274,17 +280,34 @@ public:
         }
     }
 
-    // A point of `t` (from `top` pixels down, in root coordinates) whose colour differs from the
-    // most common one, the background: where the documents are on the frame. Nothing when all
-    // of it is background.
-    std::optional<std::pair<int, int>> pointOffBackground(const Top& t, int top,
-                                                          std::mt19937& random) {
+    // True when the point (root coordinates) shows `w`: no other window, nor a window manager's
+    // decoration, covers it there. Clicks go only to such points, so that they reach the program
+    // and never a window manager's button (which would minimise a window, say).
+    bool shows(::Window w, int x, int y) {
+        int dx = 0, dy = 0;
+        ::Window child = 0;
+        if (!XTranslateCoordinates(m_d, m_root, m_root, x, y, &dx, &dy, &child) || !child)
+            return false;
+        if (child != rootChildOf(w))
+            return false;
+        // Under a window manager the root's child is its frame: the point must also be inside
+        // the window itself, not on the frame's decoration.
+        ::Window inner = 0;
+        return XTranslateCoordinates(m_d, m_root, w, x, y, &dx, &dy, &inner) && dx >= 0 &&
+               dy >= 0 && insideOf(w, dx, dy);
+    }
+
+    // The points of `t` (from `top` pixels down, in root coordinates) whose colour differs from
+    // the most common one, the background: where the documents are on the frame.
+    std::vector<std::pair<int, int>> pointsOffBackground(const Top& t, int top,
+                                                         std::mt19937& random) {
+        std::vector<std::pair<int, int>> found;
         if (t.width < 8 || t.height < top + 8)
-            return std::nullopt;
+            return found;
         XImage* img = XGetImage(m_d, t.w, 0, top, static_cast<unsigned>(t.width),
                                 static_cast<unsigned>(t.height - top), AllPlanes, ZPixmap);
         if (!img)
-            return std::nullopt;
+            return found;
         std::vector<std::pair<int, int>> points;
         std::vector<unsigned long> colours;
         for (int i = 0; i < 400; ++i) {
@@ -310,9 +333,9 @@ public:
         }
         for (size_t i = 0; i < points.size(); ++i) {
             if (colours[i] != background)
-                return std::make_pair(t.x + points[i].first, t.y + top + points[i].second);
+                found.emplace_back(t.x + points[i].first, t.y + top + points[i].second);
         }
-        return std::nullopt;
+        return found;
     }
 
     // Drops the events we do not wait for (structure changes under the root).
@@ -347,6 +370,26 @@ public:
     }
 
 private:
+    ::Window rootChildOf(::Window w) {
+        for (int depth = 0; depth < 8; ++depth) {
+            ::Window rootReturn = 0, parent = 0, *children = nullptr;
+            unsigned count = 0;
+            if (!XQueryTree(m_d, w, &rootReturn, &parent, &children, &count))
+                return 0;
+            if (children)
+                XFree(children);
+            if (parent == m_root)
+                return w;
+            w = parent;
+        }
+        return 0;
+    }
+
+    bool insideOf(::Window w, int x, int y) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(m_d, w, &a) && x < a.width && y < a.height;
+    }
+
     std::string nameOf(::Window w) {
         char* name = nullptr;
         std::string out;
@@ -560,11 +603,14 @@ std::string readFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+constexpr char kFindWindowTitle[] = "Rechercher & remplacer";
 // Fichier's last item (Quitter) is the bottom band of the popup under the bar's first title.
 constexpr int kLastItemBand = 21;
 // The menu bar's height and the stretch of it the titles take.
 constexpr int kMenuBarHeight = 19;
 constexpr int kMenuTitlesWidth = 520;
+// Where the first title ("Fichier") ends, with a margin.
+constexpr int kFirstTitleEnd = 52;
 
 class RandomInput {
 public:
@@ -572,11 +618,21 @@ public:
         : m_program(std::move(program)), m_work(std::move(work)) {}
 
     int run() {
+        const int status = test();
+        m_stopWatching = true;
+        if (m_watcher.joinable())
+            m_watcher.join();
+        return status;
+    }
+
+private:
+    int test() {
         m_seed = static_cast<unsigned>(envNumber("KV_RANDOM_SEED", 24));
         m_random.seed(m_seed);
         m_seconds = envNumber("KV_RANDOM_SECONDS", 120);
         m_wm = envText("KV_RANDOM_WM", "openbox");
         m_trace = envNumber("KV_RANDOM_TRACE", 0) != 0;
+        const long steps = envNumber("KV_RANDOM_STEPS", -1);
         std::printf("random input: seed %u, %ld s, window manager %s\n", m_seed, m_seconds,
                     m_wm.c_str());
         std::fflush(stdout);
@@ -586,15 +642,15 @@ public:
             return fail("no X display with XTest");
         m_keyboard.emplace(m_screen.display());
         m_keyboard->addSpareSymbols({XK_eacute, XK_agrave, XK_udiaeresis, XK_mu});
-        if (!startWindowManager())
-            return fail("the window manager " + m_wm + " did not start");
+        if (m_wm != "none" && (g_wmPid <= 0 || !m_screen.windowManagerRunning()))
+            return fail("no window manager " + m_wm + " on the display");
         if (!startProgram())
             return fail("the program showed no frame window");
 
         const Clock::time_point end = Clock::now() + std::chrono::seconds(m_seconds);
         Clock::time_point nextPing = Clock::now();
-        std::thread(&RandomInput::watch, this).detach();
-        while (Clock::now() < end) {
+        m_watcher = std::thread(&RandomInput::watch, this);
+        while (Clock::now() < end && (steps < 0 || m_step < steps)) {
             m_heartbeat = Clock::now().time_since_epoch().count();
             ++m_step;
             act();
@@ -609,7 +665,6 @@ public:
         return finish();
     }
 
-private:
     // ---- Set-up ------------------------------------------------------------------------------
 
     bool prepareFolders() {
@@ -637,24 +692,12 @@ private:
         return !ec;
     }
 
-    bool startWindowManager() {
-        if (m_wm == "none")
-            return true;
-        g_wmPid = spawn({m_wm}, m_work / "wm.log");
-        for (int i = 0; i < 200; ++i) {
-            if (m_screen.windowManagerRunning())
-                return true;
-            sleepMs(50);
-        }
-        return false;
-    }
-
     bool startProgram() {
         m_screen.forgetProgram();
         m_frameWindow = 0;
         ++m_starts;
         m_log = m_work / ("program-" + std::to_string(m_starts) + ".log");
-        g_programPid = spawn({m_program.string(), "-nosplash"}, m_log);
+        g_programPid = spawn({m_program.string(), "-nosplash"}, m_work / "home", m_log);
         for (int i = 0; i < 600; ++i) {
             if (frameOf(m_screen.programWindows()).w != 0)
                 return true;
@@ -687,9 +730,9 @@ private:
     // False (after reporting) when the program ended other than by its own choice or a sanitizer
     // reported; a program that ended by its own choice is started again.
     bool checkProgram() {
-        if (g_wmPid > 0 && waitpid(g_wmPid, nullptr, WNOHANG) == g_wmPid) {
+        if (g_wmPid > 0 && kill(g_wmPid, 0) != 0) {
             g_wmPid = -1;
-            return failWith("the window manager ended:\n" + readFile(m_work / "wm.log"));
+            return failWith("the window manager ended");
         }
         const std::string log = readFile(m_log);
         if (hasSanitizerReport(log))
@@ -698,7 +741,7 @@ private:
         if (waitpid(g_programPid, &status, WNOHANG) != g_programPid)
             return true;
         g_programPid = -1;
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 2) {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
             // Quit, or its last document closed: the program ends the normal way.
             record("(the program ended the normal way; started again)");
             ++m_normalEnds;
@@ -764,43 +807,41 @@ private:
                      stacks);
             return 1;
         }
-        stopProgram();
+        if (!stopProgram())
+            return fail("the program did not end within 5 s of SIGTERM");
         const std::string log = readFile(m_log);
         if (hasSanitizerReport(log)) {
             failWith("a sanitizer reported on the program's standard error:\n" + log);
             return 1;
         }
-        stopWindowManager();
         std::printf("random input: passed: %ld actions, %d pings answered (slowest %d ms), "
                     "%d normal ends\n",
                     m_step.load(), m_pings, m_slowestPing, m_normalEnds);
         return 0;
     }
 
-    void stopProgram() {
+    // Ends the program as a session's end does, with SIGTERM; false when it is still running 5 s
+    // later.
+    bool stopProgram() {
         if (g_programPid <= 0)
-            return;
+            return true;
         kill(g_programPid, SIGTERM);
         for (int i = 0; i < 100; ++i) {
-            int status = 0;
-            if (waitpid(g_programPid, &status, WNOHANG) == g_programPid) {
+            if (waitpid(g_programPid, nullptr, WNOHANG) == g_programPid) {
                 g_programPid = -1;
-                return;
+                return true;
             }
             sleepMs(50);
         }
-        std::printf("random input: note: the program did not end within 5 s of SIGTERM\n");
-        kill(g_programPid, SIGKILL);
-        waitpid(g_programPid, nullptr, 0);
-        g_programPid = -1;
+        return false;
     }
 
-    void stopWindowManager() {
+    // On a failure the window manager is ended too (UnderWm.sh stops it otherwise), so that a
+    // stuck one never holds the display.
+    void killWindowManager() {
         const pid_t pid = g_wmPid.exchange(-1);
-        if (pid <= 0)
-            return;
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        if (pid > 0)
+            kill(pid, SIGKILL);
     }
 
     // ---- Failures ----------------------------------------------------------------------------
@@ -837,7 +878,7 @@ private:
             waitpid(g_programPid, nullptr, 0);
             g_programPid = -1;
         }
-        stopWindowManager();
+        killWindowManager();
         std::fflush(stdout);
         return false;
     }
@@ -857,8 +898,8 @@ private:
     // grabbed by a window manager that froze), this thread reports it with the last actions and
     // the stacks of the program and the window manager: a failure, never a silent hang.
     void watch() {
-        for (;;) {
-            sleepMs(1000);
+        while (!m_stopWatching) {
+            sleepMs(200);
             const auto beat = Clock::time_point(Clock::duration(m_heartbeat.load()));
             if (m_failing || Clock::now() - beat < std::chrono::seconds(60))
                 continue;
@@ -891,12 +932,14 @@ private:
         const std::vector<Top> windows = m_screen.programWindows();
         const Top frame = frameOf(windows);
         std::vector<Top> popups, boxes;
-        std::optional<Top> palette;
+        std::optional<Top> palette, find;
         for (const Top& t : windows) {
             if (t.popup)
                 popups.push_back(t);
             else if (t.name == "Palette")
                 palette = t;
+            else if (t.name == kFindWindowTitle)
+                find = t; // modeless: it waits for no answer
             else if (t.w != frame.w)
                 boxes.push_back(t);
         }
@@ -909,17 +952,19 @@ private:
             answerBox(boxes.back());
         } else {
             const int kind = pick(100);
-            if (kind < 30)
+            if (kind < 28)
                 randomKey();
-            else if (kind < 45)
+            else if (kind < 42)
                 typeText();
-            else if (kind < 62 && frame.w)
+            else if (kind < 58 && frame.w)
                 clickDocument(frame);
-            else if (kind < 72 && palette)
-                clickPalette(*palette);
-            else if (kind < 90 && frame.w)
+            else if (kind < 68 && palette)
+                clickSomewhere(*palette, 2, " (palette)");
+            else if (kind < 73 && find)
+                clickSomewhere(*find, 2, " (find window)");
+            else if (kind < 93 && frame.w)
                 pickMenu(frame);
-            else if (kind < 95)
+            else if (kind < 98)
                 key(XK_Escape, 0, "Escape");
             else {
                 record("pause");
@@ -991,11 +1036,27 @@ private:
         return std::to_string(x - t.x) + "," + std::to_string(y - t.y) + " in \"" + t.name + "\"";
     }
 
+    // A point of `t` in the rectangle (relative to it) that no other window covers, in root
+    // coordinates; nothing when none is found in a few tries.
+    std::optional<std::pair<int, int>> spotIn(const Top& t, int left, int top, int right,
+                                              int bottom) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int x = t.x + between(left, right);
+            const int y = t.y + between(top, bottom);
+            if (m_screen.shows(t.w, x, y))
+                return std::make_pair(x, y);
+        }
+        return std::nullopt;
+    }
+
     // Clicks of every kind somewhere in `t`, from `top` pixels down.
     void clickSomewhere(const Top& t, int top, const std::string& where) {
         if (t.width < 4 || t.height < top + 4)
             return;
-        clickAt(t, t.x + between(2, t.width - 3), t.y + between(top, t.height - 3), top, where);
+        if (const auto spot = spotIn(t, 2, top, t.width - 3, t.height - 3))
+            clickAt(t, spot->first, spot->second, top, where);
+        else
+            record("no uncovered spot in \"" + t.name + "\"" + where);
     }
 
     // A click, double click, right click or short drag at x, y (root coordinates) in `t`.
@@ -1030,30 +1091,34 @@ private:
     void clickDocument(const Top& frame) {
         const int top = kMenuBarHeight + 2;
         if (chance(85)) {
-            if (const auto spot = m_screen.pointOffBackground(frame, top, m_random)) {
-                clickAt(frame, spot->first, spot->second, top, " (a document)");
-                return;
+            for (const auto& [x, y] : m_screen.pointsOffBackground(frame, top, m_random)) {
+                if (m_screen.shows(frame.w, x, y)) {
+                    clickAt(frame, x, y, top, " (a document)");
+                    return;
+                }
             }
         }
         clickSomewhere(frame, top, " (the frame)");
     }
 
-    void clickPalette(const Top& palette) {
-        clickSomewhere(palette, 2, " (palette)");
-    }
-
-    // A click on an item of an open menu; Quitter, the last item under the bar's first title, is
-    // left alone unless `anyItem`.
-    void clickInPopup(const Top& popup, const Top& frame, bool anyItem) {
+    // A click on an item of an open menu. Quitter, the last item of the bar's first menu, is left
+    // alone: in the menu that opened under the first title (`fileMenu`) or in any menu that opens
+    // where that one does.
+    void clickInPopup(const Top& popup, const Top& frame, bool fileMenu) {
         if (popup.width < 6 || popup.height < 6)
             return;
         int bottom = popup.height - 3;
-        const bool firstTitle = frame.w && std::abs(popup.x - frame.x) < 12 &&
-                                popup.y >= frame.y && popup.y <= frame.y + kMenuBarHeight + 4;
-        if (firstTitle && !anyItem)
+        fileMenu = fileMenu || popup.w == m_fileMenuWindow ||
+                   (frame.w && std::abs(popup.x - frame.x) < 12 && popup.y >= frame.y &&
+                    popup.y <= frame.y + kMenuBarHeight + 4);
+        if (fileMenu)
+            m_fileMenuWindow = popup.w;
+        if (fileMenu)
             bottom = std::max(2, popup.height - kLastItemBand);
-        const int x = popup.x + between(3, popup.width - 4);
-        const int y = popup.y + between(2, bottom);
+        const auto spot = spotIn(popup, 3, 2, popup.width - 4, bottom);
+        if (!spot)
+            return;
+        const auto [x, y] = *spot;
         record("click at " + std::to_string(x - popup.x) + "," + std::to_string(y - popup.y) +
                " in a popup " + std::to_string(popup.width) + "x" + std::to_string(popup.height));
         click(x, y);
@@ -1062,8 +1127,12 @@ private:
     // A click on the menu bar, then on an item of the menu that opens (and of a submenu when the
     // item leads to one).
     void pickMenu(const Top& frame) {
-        const int x = frame.x + between(4, std::min(kMenuTitlesWidth, frame.width - 4));
-        const int y = frame.y + between(4, kMenuBarHeight - 5);
+        const auto spot =
+            spotIn(frame, 4, 4, std::min(kMenuTitlesWidth, frame.width - 4), kMenuBarHeight - 5);
+        if (!spot)
+            return;
+        const auto [x, y] = *spot;
+        const int dx = x - frame.x;
         record("click on the menu bar at " + at(frame, x, y));
         size_t before = popupsOf(m_screen.programWindows()).size();
         click(x, y);
@@ -1082,7 +1151,7 @@ private:
                 return;
             }
             before = popups.size();
-            clickInPopup(popups.back(), frame, false);
+            clickInPopup(popups.back(), frame, level == 0 && dx < kFirstTitleEnd);
         }
     }
 
@@ -1104,15 +1173,15 @@ private:
         } else if (kind < 44) {
             key(XK_Escape, 0, "Escape");
         } else if (kind < 64 && box.height > 40) {
-            const int x = box.x + between(4, box.width - 5);
-            const int y = box.y + between(box.height - 40, box.height - 6);
-            record("click on the bottom row at " + at(box, x, y));
-            click(x, y);
+            if (const auto spot = spotIn(box, 4, box.height - 40, box.width - 5, box.height - 6)) {
+                record("click on the bottom row at " + at(box, spot->first, spot->second));
+                click(spot->first, spot->second);
+            }
         } else if (kind < 76 && box.width > 100) {
-            const int x = box.x + between(box.width - 100, box.width - 6);
-            const int y = box.y + between(4, box.height - 5);
-            record("click on the right column at " + at(box, x, y));
-            click(x, y);
+            if (const auto spot = spotIn(box, box.width - 100, 4, box.width - 6, box.height - 5)) {
+                record("click on the right column at " + at(box, spot->first, spot->second));
+                click(spot->first, spot->second);
+            }
         } else if (kind < 88) {
             clickSomewhere(box, 2, "");
         } else {
@@ -1133,9 +1202,12 @@ private:
     std::string m_wm;
     bool m_trace = false;
     ::Window m_frameWindow = 0;
+    ::Window m_fileMenuWindow = 0; // the last menu that opened under the first title
     std::atomic<long> m_step{0};
     std::atomic<Clock::rep> m_heartbeat{Clock::now().time_since_epoch().count()};
     std::atomic<bool> m_failing{false};
+    std::atomic<bool> m_stopWatching{false};
+    std::thread m_watcher;
     std::mutex m_recentLock;
     int m_starts = 0, m_normalEnds = 0, m_pings = 0, m_slowestPing = 0, m_framelessChecks = 0;
     std::deque<std::string> m_recent;
@@ -1148,7 +1220,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s PROGRAM WORKDIR\n", argv[0]);
         return 2;
     }
+    // The window manager is started by UnderWm.sh, which runs this test again under it.
+    const std::string wm = envText("KV_RANDOM_WM", "openbox");
+    if (wm != "none" && !std::getenv("KV_WM_PID")) {
+        const std::string self = fs::canonical("/proc/self/exe").string();
+        char* args[] = {const_cast<char*>(KV_UNDER_WM_SCRIPT), const_cast<char*>(wm.c_str()),
+                        const_cast<char*>(self.c_str()), argv[1], argv[2], nullptr};
+        execv(args[0], args);
+        std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+        return 1;
+    }
+    g_wmPid = static_cast<pid_t>(envNumber("KV_WM_PID", -1));
     signal(SIGPIPE, SIG_IGN);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     RandomInput test(fs::absolute(argv[1]), fs::absolute(argv[2]));
     return test.run();
 }

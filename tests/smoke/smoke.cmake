@@ -143,16 +143,18 @@ if(KV_XDOTOOL AND KV_XPROP)
                            $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
-# Random input through XTest to the whole program on a real X server, under a window manager;
-# a crash, a sanitizer report or a hang fails it (see the source for running it longer, under
-# another window manager or none). It runs in the sanitizer build, where the reports come from,
-# and on its own: scripts/test.sh runs the label "x11random" after the other sanitizer tests.
+# Random input through XTest to the whole program on a real X server, under a window manager
+# (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
+# longer, under another window manager or none). It runs in the sanitizer build, where the reports
+# come from, and on its own: scripts/test.sh runs the label "x11random" after the other sanitizer
+# tests.
 pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst xcb)
 add_executable(kv_smoke_x11_random ${CMAKE_CURRENT_LIST_DIR}/X11RandomInput.cpp)
 target_link_libraries(kv_smoke_x11_random PRIVATE PkgConfig::X11 PkgConfig::XTST)
+target_compile_definitions(kv_smoke_x11_random PRIVATE
+                           KV_UNDER_WM_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/UnderWm.sh")
 kv_add_warnings(kv_smoke_x11_random)
-find_program(KV_OPENBOX openbox)
-if(KV_SANITIZE AND KV_XVFB_RUN AND KV_OPENBOX)
+if(KV_SANITIZE AND KV_XVFB_RUN AND KV_OPENBOX AND KV_XPROP)
   add_test(NAME SmokeX11RandomInput
            COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
                    $<TARGET_FILE:kv_smoke_x11_random> $<TARGET_FILE:korvaline>

@@ -18,7 +18,9 @@
 //   KV_RANDOM_SEED     the seed (24); printed at the start and on failure, for a replay
 //   KV_RANDOM_TRACE    1 prints every action as it is made
 //   KV_RANDOM_STEPS    stops the input after that many steps (to replay up to a failure)
-// For example, ten minutes under fluxbox:
+// For example, ten minutes under fluxbox, in the sanitizer build (build-fuzz):
+//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 ctest -R SmokeX11RandomInput --timeout 900 -V
+// or, in any build:
 //   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96"
 //     build/tests/kv_smoke_x11_random build/src/korvaline /tmp/random-input
 
@@ -27,8 +29,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -41,15 +41,16 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -101,8 +102,7 @@ pid_t spawn(const std::vector<std::string>& argv, const fs::path& dir, const fs:
 // Where `pid` is, when gdb is at hand: its threads' stacks, or an empty text.
 std::string stacksOf(pid_t pid, const fs::path& file) {
     const std::string command = "timeout 60 gdb -p " + std::to_string(pid) +
-                                " -batch -ex 'thread apply all bt 40' >" + file.string() +
-                                " 2>&1";
+                                " -batch -ex 'thread apply all bt 40' >" + file.string() + " 2>&1";
     (void)!std::system(command.c_str());
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -194,8 +194,8 @@ public:
         int format = 0;
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
-        const bool found = XGetWindowProperty(m_d, m_root, m_wmCheck, 0, 1, False, XA_WINDOW,
-                                              &type, &format, &count, &after, &data) == Success &&
+        const bool found = XGetWindowProperty(m_d, m_root, m_wmCheck, 0, 1, False, XA_WINDOW, &type,
+                                              &format, &count, &after, &data) == Success &&
                            data && count == 1;
         if (data)
             XFree(data);
@@ -229,7 +229,6 @@ public:
 
     // Forgets the program's windows (it was started again).
     void forgetProgram() { m_base = 0; }
-
 
     // The program's mapped top-level windows: each X window it made that is a child of the root or
     // of a window manager's frame. Its windows are told by the client part of their ids, learnt
@@ -270,9 +269,9 @@ public:
                     static_cast<Atom>(got.xclient.data.l[0]) == m_ping &&
                     got.xclient.data.l[1] == stamp &&
                     static_cast<::Window>(got.xclient.data.l[2]) == w)
-                    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                Clock::now() - start)
-                                                .count());
+                    return static_cast<int>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                            .count());
             }
             if (Clock::now() - start > std::chrono::milliseconds(ms))
                 return std::nullopt;
@@ -467,14 +466,15 @@ struct ExtraKey {
 
 class Keyboard {
 public:
-    explicit Keyboard(Display* d) : m_d(d) {}
+    explicit Keyboard(Display* d)
+        : m_d(d) {}
 
     void addSpareSymbols(const std::vector<KeySym>& syms) {
         int minCode = 0, maxCode = 0;
         XDisplayKeycodes(m_d, &minCode, &maxCode);
         int perCode = 0;
-        KeySym* map = XGetKeyboardMapping(m_d, static_cast<KeyCode>(minCode),
-                                          maxCode - minCode + 1, &perCode);
+        KeySym* map = XGetKeyboardMapping(m_d, static_cast<KeyCode>(minCode), maxCode - minCode + 1,
+                                          &perCode);
         size_t next = 0;
         for (int code = maxCode; code >= minCode && next < syms.size(); --code) {
             bool empty = true;
@@ -528,22 +528,48 @@ private:
 
 // ---- The test --------------------------------------------------------------------------------
 
-// Window-manager shortcuts that act on windows rather than type (Alt+F4 closes, Alt+Tab cycles)
-// are kept out: the keys are those a user gives the editor.
+// Window-manager shortcuts that act on windows rather than type (Alt+F4 closes, Alt+Tab cycles,
+// Ctrl+F2 changes the workspace) are kept out: the keys are those a user gives the editor.
 struct KeyChoice {
     KeySym sym;
     const char* name;
 };
 const KeyChoice kKeys[] = {
-    {XK_a, "a"},          {XK_b, "b"},           {XK_c, "c"},          {XK_v, "v"},
-    {XK_x, "x"},          {XK_z, "z"},           {XK_f, "f"},          {XK_s, "s"},
-    {XK_q, "q"},          {XK_w, "w"},           {XK_1, "1"},          {XK_2, "2"},
-    {XK_9, "9"},          {XK_space, "Space"},   {XK_Return, "Enter"}, {XK_Tab, "Tab"},
-    {XK_BackSpace, "Backspace"}, {XK_Escape, "Escape"}, {XK_Delete, "Delete"},
-    {XK_Insert, "Insert"}, {XK_Left, "Left"},    {XK_Right, "Right"},  {XK_Up, "Up"},
-    {XK_Down, "Down"},    {XK_Home, "Home"},     {XK_End, "End"},      {XK_Prior, "PageUp"},
-    {XK_Next, "PageDown"}, {XK_F1, "F1"},        {XK_F2, "F2"},        {XK_F5, "F5"},
-    {XK_F9, "F9"},        {XK_KP_9, "KP9"},      {XK_KP_Add, "KP+"},   {XK_KP_Divide, "KP/"},
+    {XK_a, "a"},
+    {XK_b, "b"},
+    {XK_c, "c"},
+    {XK_v, "v"},
+    {XK_x, "x"},
+    {XK_z, "z"},
+    {XK_f, "f"},
+    {XK_s, "s"},
+    {XK_q, "q"},
+    {XK_w, "w"},
+    {XK_1, "1"},
+    {XK_2, "2"},
+    {XK_9, "9"},
+    {XK_space, "Space"},
+    {XK_Return, "Enter"},
+    {XK_Tab, "Tab"},
+    {XK_BackSpace, "Backspace"},
+    {XK_Escape, "Escape"},
+    {XK_Delete, "Delete"},
+    {XK_Insert, "Insert"},
+    {XK_Left, "Left"},
+    {XK_Right, "Right"},
+    {XK_Up, "Up"},
+    {XK_Down, "Down"},
+    {XK_Home, "Home"},
+    {XK_End, "End"},
+    {XK_Prior, "PageUp"},
+    {XK_Next, "PageDown"},
+    {XK_F1, "F1"},
+    {XK_F2, "F2"},
+    {XK_F5, "F5"},
+    {XK_F9, "F9"},
+    {XK_KP_9, "KP9"},
+    {XK_KP_Add, "KP+"},
+    {XK_KP_Divide, "KP/"},
     {XK_Menu, "Menu"},
 };
 
@@ -552,32 +578,58 @@ const char32_t kTextChars[] = U"abcxyzABC0123456789+-=*/()[]{}<>|^_.,;:!? '\"Ã©Ã
 
 KeySym keysymOfChar(char32_t c) {
     switch (c) {
-    case ' ': return XK_space;
-    case '+': return XK_plus;
-    case '-': return XK_minus;
-    case '=': return XK_equal;
-    case '*': return XK_asterisk;
-    case '/': return XK_slash;
-    case '(': return XK_parenleft;
-    case ')': return XK_parenright;
-    case '[': return XK_bracketleft;
-    case ']': return XK_bracketright;
-    case '{': return XK_braceleft;
-    case '}': return XK_braceright;
-    case '<': return XK_less;
-    case '>': return XK_greater;
-    case '|': return XK_bar;
-    case '^': return XK_asciicircum;
-    case '_': return XK_underscore;
-    case '.': return XK_period;
-    case ',': return XK_comma;
-    case ';': return XK_semicolon;
-    case ':': return XK_colon;
-    case '!': return XK_exclam;
-    case '?': return XK_question;
-    case '\'': return XK_apostrophe;
-    case '"': return XK_quotedbl;
-    default: return static_cast<KeySym>(c); // Latin-1 keysyms are their code points
+    case ' ':
+        return XK_space;
+    case '+':
+        return XK_plus;
+    case '-':
+        return XK_minus;
+    case '=':
+        return XK_equal;
+    case '*':
+        return XK_asterisk;
+    case '/':
+        return XK_slash;
+    case '(':
+        return XK_parenleft;
+    case ')':
+        return XK_parenright;
+    case '[':
+        return XK_bracketleft;
+    case ']':
+        return XK_bracketright;
+    case '{':
+        return XK_braceleft;
+    case '}':
+        return XK_braceright;
+    case '<':
+        return XK_less;
+    case '>':
+        return XK_greater;
+    case '|':
+        return XK_bar;
+    case '^':
+        return XK_asciicircum;
+    case '_':
+        return XK_underscore;
+    case '.':
+        return XK_period;
+    case ',':
+        return XK_comma;
+    case ';':
+        return XK_semicolon;
+    case ':':
+        return XK_colon;
+    case '!':
+        return XK_exclam;
+    case '?':
+        return XK_question;
+    case '\'':
+        return XK_apostrophe;
+    case '"':
+        return XK_quotedbl;
+    default:
+        return static_cast<KeySym>(c); // Latin-1 keysyms are their code points
     }
 }
 
@@ -615,7 +667,8 @@ constexpr int kFirstTitleEnd = 52;
 class RandomInput {
 public:
     RandomInput(fs::path program, fs::path work)
-        : m_program(std::move(program)), m_work(std::move(work)) {}
+        : m_program(std::move(program))
+        , m_work(std::move(work)) {}
 
     int run() {
         const int status = test();
@@ -988,15 +1041,27 @@ private:
 
     void randomKey() {
         const KeyChoice& k = kKeys[pick(static_cast<int>(std::size(kKeys)))];
-        const unsigned mods[] = {0,           0,          0,          0,
-                                 ShiftMask,   ShiftMask,  ControlMask, ControlMask,
-                                 Mod1Mask,    ControlMask | ShiftMask, Mod1Mask | ShiftMask};
+        const unsigned mods[] = {0,
+                                 0,
+                                 0,
+                                 0,
+                                 ShiftMask,
+                                 ShiftMask,
+                                 ControlMask,
+                                 ControlMask,
+                                 Mod1Mask,
+                                 ControlMask | ShiftMask,
+                                 Mod1Mask | ShiftMask};
         unsigned mod = mods[pick(static_cast<int>(std::size(mods)))];
         // Alt goes with letters and digits only (menu mnemonics): with the other keys, window
-        // managers take it for their own (Alt+Tab, Alt+Space, Alt+F9, Alt+Shift+Left).
-        const bool letterOrDigit = (k.sym >= XK_a && k.sym <= XK_z) || (k.sym >= XK_0 && k.sym <= XK_9);
+        // managers take it for their own (Alt+Tab, Alt+Space, Alt+F9, Alt+Shift+Left). So do they
+        // take Ctrl with a function key (fluxbox's Ctrl+F1 to Ctrl+F12 change the workspace).
+        const bool letterOrDigit =
+            (k.sym >= XK_a && k.sym <= XK_z) || (k.sym >= XK_0 && k.sym <= XK_9);
         if (!letterOrDigit)
             mod &= ~Mod1Mask;
+        if (k.sym >= XK_F1 && k.sym <= XK_F35)
+            mod &= ~ControlMask;
         key(k.sym, mod, k.name);
     }
 
@@ -1224,8 +1289,12 @@ int main(int argc, char** argv) {
     const std::string wm = envText("KV_RANDOM_WM", "openbox");
     if (wm != "none" && !std::getenv("KV_WM_PID")) {
         const std::string self = fs::canonical("/proc/self/exe").string();
-        char* args[] = {const_cast<char*>(KV_UNDER_WM_SCRIPT), const_cast<char*>(wm.c_str()),
-                        const_cast<char*>(self.c_str()), argv[1], argv[2], nullptr};
+        char* args[] = {const_cast<char*>(KV_UNDER_WM_SCRIPT),
+                        const_cast<char*>(wm.c_str()),
+                        const_cast<char*>(self.c_str()),
+                        argv[1],
+                        argv[2],
+                        nullptr};
         execv(args[0], args);
         std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
         return 1;

@@ -1,16 +1,24 @@
 // The shipped examples are what the user gets by typing: each one is made again in the running
 // program with the keys and the palette's buttons, and the two are the same expression.
 
+#include "../../src/Platform/backend/Backend.h"
+#include "App/MenuDispatch.h"
+#include "Dialogs/MatrixDialogs.h"
 #include "Dialogs/ModifyDialogs.h"
 #include "Dialogs/ModifyTemplateDialogs.h"
 #include "OverSrcs/eIntegral.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eSelect.h"
+#include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
 #include "TreeText.h"
 #include "UserInputFixture.h"
+#include "plat/Clipboard.h"
+#include "plat/Dialog.h"
+#include "plat/Metafile.h"
 #include "tools/mkexamples/ExampleTrees.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -107,6 +115,39 @@ public:
         for (int32_t m = 1; m <= kMarkDoubleBar; ++m)
             codes.push_back(0x4400 + (m | placement));
         return codes;
+    }
+
+    // Modifier > "Modifier la matrice" on the grid the caret is in: `dialog` sets the dialog's
+    // choices, then "Lignes de séparation..." draws the lines given (segment row, column, whether
+    // vertical, whether dotted) on the preview, and OK.
+    struct Segment {
+        int row, column;
+        bool vertical, dotted;
+    };
+    static void modifyMatrix(const std::function<void(pt::DialogDriver&)>& dialog,
+                             const std::vector<Segment>& lines) {
+        pt::onDialog(kEditMatrixDialogId, [&](pt::DialogDriver& d) {
+            dialog(d);
+            d.click(kMatrixSeparationButton);
+        });
+        pt::onDialog(kMatrixDelimitersDialogId, [&](pt::DialogDriver& d) {
+            const plat::HWND preview = d.item(kMatrixLinesPreviewItem);
+            plat::RECT r{};
+            plat::GetClientRect(preview, &r);
+            // 17 units each way: cells on the even units, lines on the odd ones.
+            const int ux = r.right / 17, uy = r.bottom / 17;
+            for (const Segment& s : lines) {
+                d.click(s.dotted ? kMatrixLineKindLast : kMatrixLineKindFirst);
+                const int a = s.vertical ? 2 * s.column : 2 * s.column + 1;
+                const int b = s.vertical ? 2 * s.row + 1 : 2 * s.row;
+                pt::click(preview, a * ux + ux / 2, b * uy + uy / 2);
+                d.pump();
+            }
+            d.click(plat::IDOK);
+        });
+        pt::onDialog(kEditMatrixDialogId, [](pt::DialogDriver& d) { d.click(plat::IDOK); });
+        DoMenuCommand(5388);
+        pump();
     }
 
     // The sub-palette slot a user's own arrangement takes in these tests.
@@ -345,6 +386,25 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
                  right();
              }
          }},
+        {"03_Linear_algebra/03_Augmented_matrix.pvx",
+         [](TypedExamplesTest& t) {
+             key('9', pt::kCtrl);
+             t.fromPalette(0x5223, {0x5223}); // a 2 x 3 matrix
+             keys("1\t2\t5\t3\t4\t6");
+             // The line before the last column in both rows.
+             modifyMatrix([](pt::DialogDriver&) {}, {{0, 2, true, false}, {1, 2, true, false}});
+         }},
+        {"03_Linear_algebra/05_Equations_on_equals.pvx",
+         [](TypedExamplesTest& t) {
+             t.fromSubPalette(6, 0x5231); // a 3 x 1 matrix
+             keys("x+y=3\t2x=4\ty=1");
+             modifyMatrix(
+                 [](pt::DialogDriver& d) {
+                     d.check(kMatrixHorizontalLast); // aligned on a character
+                     d.setText(kMatrixAlignCharItem, "=");
+                 },
+                 {{1, 0, false, true}, {2, 0, false, false}});
+         }},
         {"03_Linear_algebra/04_Aligned_equations.pvx",
          [](TypedExamplesTest& t) {
              t.fromPalette(0x4120, {0x4120}); // a brace on the left only
@@ -365,6 +425,30 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
              });
              fromMainPalette(0x6153);
          }},
+        {"05_Structures/11_Picture.pvx",
+         [](TypedExamplesTest&) {
+             // The drawing another program put on the clipboard as a metafile, pasted between
+             // typed text.
+             std::vector<uint8_t> emf;
+             std::function<void(const eExpr*)> find = [&](const eExpr* node) {
+                 const auto* leaf = dynamic_cast<const eUFO*>(node);
+                 if (leaf != nullptr && leaf->m_picture != nullptr && emf.empty()) {
+                     auto* h = reinterpret_cast<plat::HENHMETAFILE>(leaf->m_picture->enhMetafile());
+                     emf.resize(plat::GetEnhMetaFileBits(h, 0, nullptr));
+                     plat::GetEnhMetaFileBits(h, static_cast<plat::UINT>(emf.size()), emf.data());
+                 }
+                 for (int32_t i = 0; node != nullptr && i < node->childCount(); ++i)
+                     find(node->getChild(i));
+             };
+             for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+                 if (std::string(e.path) == "05_Structures/11_Picture.pvx")
+                     find(kvtool::BuildStoredExample(e).get());
+             ASSERT_FALSE(emf.empty());
+             keys("A=");
+             plat::backend().setForeignClipboard({plat::ClipboardItem{"image/emf", emf}});
+             key('V', pt::kCtrl);
+             keys("+1");
+         }},
         {"05_Structures/08_Tree_diagram.pvx",
          [](TypedExamplesTest& t) {
              t.typeList({{0x4211, "x\ty\tz"}});
@@ -384,6 +468,11 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
             << "typed   " << TreeText(pane->expression()) << "\nshipped "
             << TreeText(shipped.get());
     }
+    // Every shipped example is typed here.
+    for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+        EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
+                                [&](const Case& c) { return std::string(c.path) == e.path; }))
+            << e.path << " is not typed";
 }
 
 } // namespace

@@ -33,8 +33,6 @@
 namespace kvtool {
 namespace {
 
-using Pieces = std::vector<ExprPtr>;
-
 // Makes an expression the way the user does in a new document: characters typed as the key map
 // types them, templates and symbols by the codes of the palette's buttons, Tab and the arrows to
 // move on. The command layer runs on a record of its own, the program's active one put back
@@ -124,13 +122,6 @@ ExprPtr typedRow(std::string_view typed) {
     Typist t;
     t.type(typed);
     return t.expression();
-}
-
-ExprPtr row(Pieces pieces) {
-    OwnedNode<eSimpString> r = NewSimpString(static_cast<int32_t>(pieces.size()));
-    for (size_t i = 0; i < pieces.size(); ++i)
-        r->setChild(static_cast<int32_t>(i), std::move(pieces[i]));
-    return ExprPtr(r.release());
 }
 
 // A template from the palette and what is typed into its slots (Tab between slots).
@@ -286,18 +277,51 @@ ExprPtr matrix() {
     return t.expression();
 }
 
+// The first grid of the expression made a ruled grid as the matrix's Modify dialog makes it of
+// a plain one: the cells kept, the dialog's layout choices as it offers them (the math axis, equal
+// rows and columns, the outer space kept), the column alignment chosen and the lines drawn on its
+// preview (a word per row of the grid, two bits per line segment).
+struct GridLine {
+    int32_t row;
+    uint32_t bits;
+};
+eMatrix* firstGrid(eExpr* node) {
+    if (node == nullptr)
+        return nullptr;
+    if (auto* grid = dynamic_cast<eMatrix*>(node))
+        return grid;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        if (eMatrix* grid = firstGrid(node->getChild(i)))
+            return grid;
+    return nullptr;
+}
+ExprPtr ruleFirstGrid(ExprPtr expression, uint8_t hAlign, const std::vector<GridLine>& rowLines,
+                      const std::vector<GridLine>& columnLines) {
+    eMatrix* grid = firstGrid(expression.get());
+    if (grid == nullptr || grid->m_parent == nullptr)
+        return expression;
+    OwnedNode<eDxMatrix> ruled = NewDxMatrix(grid->rows(), grid->columns(), nullptr);
+    ruled->m_vAlign = 1;
+    ruled->m_hAlign = hAlign;
+    ruled->m_separateRows = 0;
+    ruled->m_separateColumns = 0;
+    ruled->m_tight = 0;
+    for (const GridLine& line : rowLines)
+        ruled->m_hStyles[line.row] = line.bits;
+    for (const GridLine& line : columnLines)
+        ruled->m_vStyles[line.row] = line.bits;
+    for (int32_t i = 0; i < grid->childCount(); ++i)
+        ruled->setChild(i, grid->detachChild(i));
+    grid->m_parent->setChild(grid->m_index, ExprPtr(ruled.release()));
+    return expression;
+}
+
+// A 2 x 3 matrix in parentheses with the augment line before its last column, beside both rows.
 ExprPtr augmentedMatrix() {
-    OwnedNode<eDxMatrix> g = NewDxMatrix(2, 3, nullptr);
-    const char* cells[] = {"1", "2", "5", "3", "4", "6"};
-    for (int32_t i = 0; i < 6; ++i)
-        g->setChild(i, typedRow(cells[i]));
-    // The augment line: column line 2, beside both rows.
-    g->m_vStyles[0] = kGridLineSolid << 4;
-    g->m_vStyles[1] = kGridLineSolid << 4;
-    Pieces all;
-    all.push_back(
-        ExprPtr(NewFence(ExprPtr(g.release()), kDelimParen << 4 | kDelimParen).release()));
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x4111).insert(0x5223).type("1\t2\t5\t3\t4\t6");
+    return ruleFirstGrid(t.expression(), 1, {},
+                         {{0, kGridLineSolid << 4}, {1, kGridLineSolid << 4}});
 }
 
 // Two equations piled in a brace: the second line begun with Enter.
@@ -310,16 +334,9 @@ ExprPtr alignedEquations() {
 // Equations aligned on their "=" in a ruled grid, a dashed line under the first and a solid one
 // under the second.
 ExprPtr equationsOnEquals() {
-    OwnedNode<eDxMatrix> g = NewDxMatrix(3, 1, nullptr);
-    const char* cells[] = {"x+y=3", "2x=4", "y=1"};
-    for (int32_t i = 0; i < 3; ++i)
-        g->setChild(i, typedRow(cells[i]));
-    g->m_hAlign = '=';
-    g->m_hStyles[1] = kGridLineDashed;
-    g->m_hStyles[2] = kGridLineSolid;
-    Pieces all;
-    all.push_back(ExprPtr(g.release()));
-    return row(std::move(all));
+    Typist t;
+    t.insert(0x5231).type("x+y=3\t2x=4\ty=1");
+    return ruleFirstGrid(t.expression(), '=', {{1, kGridLineDashed}, {2, kGridLineSolid}}, {});
 }
 
 // ---- 04 Physics

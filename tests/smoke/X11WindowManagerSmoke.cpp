@@ -182,6 +182,19 @@ void checkCommon(::Window w, const std::string& who, const char* type) {
               type);
 }
 
+// The functions _MOTIF_WM_HINTS offers (-1 when it is missing).
+long motifFunctions(::Window w) {
+    Atom type = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    if (!readProperty(w, "_MOTIF_WM_HINTS", type, format, bytes, longs) || longs.size() < 3 ||
+        !(longs[0] & 1))
+        return -1;
+    return longs[1];
+}
+constexpr long kMotifMaximize = 16, kMotifClose = 32;
+
 // What a window manager sends: a WM_PROTOCOLS client message.
 void sendProtocol(::Window w, const char* protocol, long extra = 0) {
     XEvent e{};
@@ -244,6 +257,8 @@ void checkFrameAndPalette() {
     for (const char* p : {"WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING"})
         check(has(protocols, p), std::string("frame: WM_PROTOCOLS lacks ") + p);
     check(inputHint(frame) == 1, "frame: the input hint is not True");
+    check(motifFunctions(frame) >= 0 && (motifFunctions(frame) & kMotifMaximize),
+          "frame: the window manager may not maximise it");
     check(transientFor(frame) == None, "frame: transient for another window");
     check(transientFor(pal) == frame, "palette: not transient for the frame");
     // The palette never takes the keyboard from the document.
@@ -266,6 +281,9 @@ void onBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
         return;
     }
     check(transientFor(box) == frame, "message box: not transient for the frame");
+    const long functions = motifFunctions(box);
+    check(functions >= 0 && !(functions & kMotifMaximize) && (functions & kMotifClose),
+          "message box: _MOTIF_WM_HINTS does not offer close without maximise");
     check(pingAnswered(box, 2000), "message box: _NET_WM_PING not answered during its run");
     // The window manager offers the keyboard to the frame the box disabled: the box takes it.
     XSetInputFocus(s_d, PointerRoot, RevertToPointerRoot, CurrentTime);

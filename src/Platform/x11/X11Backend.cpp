@@ -339,7 +339,7 @@ private:
          m_wmClientLeader = 0, m_netWmName = 0, m_utf8 = 0, m_netWmState = 0,
          m_netWmStateAbove = 0, m_netWmType = 0, m_netWmTypeNormal = 0, m_netWmTypeDialog = 0,
          m_netWmTypeUtility = 0, m_netWmTypeSplash = 0, m_netWmTypePopupMenu = 0,
-         m_netWmTypeTooltip = 0;
+         m_netWmTypeTooltip = 0, m_motifWmHints = 0;
     // The unmapped window that leads the group of the program's top-level windows.
     ::Window m_leader = 0;
     Cursor m_cursor = 0;
@@ -411,6 +411,7 @@ bool X11Backend::open() {
     m_netWmTypeSplash = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_SPLASH", False);
     m_netWmTypePopupMenu = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
     m_netWmTypeTooltip = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
+    m_motifWmHints = XInternAtom(m_display, "_MOTIF_WM_HINTS", False);
     makeLeader();
     m_cursor = XCreateFontCursor(m_display, XC_left_ptr);
     m_cursors[32512] = m_cursor;
@@ -569,6 +570,27 @@ void X11Backend::applyWindowManagerHints(HWND hwnd, TopWindow& t) {
         XSetTransientForHint(m_display, t.xwin, transientFor);
     else
         XDeleteProperty(m_display, t.xwin, XA_WM_TRANSIENT_FOR);
+
+    // What the window manager's frame offers follows the style: a message box or the palette can
+    // be moved and closed but neither resized, minimised nor maximised; the splash is bare.
+    constexpr long kMwmFunctions = 1, kMwmDecorations = 2;
+    constexpr long kFuncResize = 2, kFuncMove = 4, kFuncMinimize = 8, kFuncMaximize = 16,
+                   kFuncClose = 32;
+    constexpr long kDecorBorder = 2, kDecorResize = 4, kDecorTitle = 8, kDecorMenu = 16,
+                   kDecorMinimize = 32, kDecorMaximize = 64;
+    long motif[5] = {kMwmFunctions | kMwmDecorations, 0, 0, 0, 0};
+    if (role != WindowRole::Splash) {
+        const DWORD s = w->style;
+        motif[1] = kFuncMove | ((s & WS_THICKFRAME) ? kFuncResize : 0L) |
+                   ((s & WS_MINIMIZEBOX) ? kFuncMinimize : 0L) |
+                   ((s & WS_MAXIMIZEBOX) ? kFuncMaximize : 0L) | ((s & WS_SYSMENU) ? kFuncClose : 0L);
+        motif[2] = kDecorBorder | kDecorTitle | ((s & WS_SYSMENU) ? kDecorMenu : 0L) |
+                   ((s & WS_THICKFRAME) ? kDecorResize : 0L) |
+                   ((s & WS_MINIMIZEBOX) ? kDecorMinimize : 0L) |
+                   ((s & WS_MAXIMIZEBOX) ? kDecorMaximize : 0L);
+    }
+    XChangeProperty(m_display, t.xwin, m_motifWmHints, m_motifWmHints, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
 
     if (w->exStyle & WS_EX_TOPMOST)
         XChangeProperty(m_display, t.xwin, m_netWmState, XA_ATOM, 32, PropModeReplace,

@@ -344,6 +344,10 @@ private:
     ::Window m_leader = 0;
     Cursor m_cursor = 0;
     int m_cursorId = 32512;
+    // The keyboard as the server last told it, and when (see asyncKeyDown).
+    char m_keymap[32] = {};
+    DWORD m_keymapTime = 0;
+    bool m_keymapKnown = false;
     std::map<int, Cursor> m_cursors;
     // Events the back end makes itself (a window clamped to the screen), served first.
     std::deque<BackendEvent> m_synthetic;
@@ -1133,8 +1137,17 @@ bool X11Backend::asyncKeyDown(int vk) {
                         : vk == VK_RBUTTON ? Button3Mask
                                            : Button2Mask)) != 0;
     }
-    char keys[32];
-    XQueryKeymap(m_display, keys);
+    // Asking the server is a round trip. A long walk over a document checks for Escape every few
+    // nodes; asked each time, the server's answers, not the walk, would set its pace (a 25 MB
+    // document took 20 s to copy or save). The keyboard is asked again only after a moment.
+    constexpr DWORD kKeymapLifeMs = 20;
+    const DWORD t = now();
+    if (!m_keymapKnown || t - m_keymapTime >= kKeymapLifeMs) {
+        XQueryKeymap(m_display, m_keymap);
+        m_keymapTime = t;
+        m_keymapKnown = true;
+    }
+    const char* keys = m_keymap;
     int minKc = 0, maxKc = 0;
     XDisplayKeycodes(m_display, &minKc, &maxKc);
     for (int kc = minKc; kc <= maxKc; ++kc) {

@@ -6,6 +6,7 @@
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eSimpString.h"
+#include "OverSrcs/eString.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
@@ -135,5 +136,29 @@ BENCHMARK(BM_ReadKeyMap)
     ->Arg(200000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();
+
+// Joining the words of a row after an edit (as after pasting text): a row of one-character words
+// that all join, in groups up to the typing length, under a parent. The cost follows the row's
+// length, not the number of joins times it.
+void BM_JoinWords(benchmark::State& state) {
+    Setup();
+    const int32_t words = static_cast<int32_t>(state.range(0));
+    FSSRecord style;
+    InitFSSRecord(style);
+    for (auto _ : state) {
+        state.PauseTiming();
+        OwnedNode<eSimpString> parent = NewSimpString(1);
+        OwnedNode<eSimpString> row = NewSimpString(words);
+        for (int32_t i = 0; i < words; ++i)
+            row->setChild(i, NewWord("+", 0, style, 0));
+        eSimpString* inner = row.get();
+        parent->setChild(0, ExprPtr(row.release()));
+        SelectionEntry entry{inner, words, words, 0, 0};
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(MergeWordsForEntries(&entry, 1));
+    }
+    state.SetItemsProcessed(state.iterations() * words);
+}
+BENCHMARK(BM_JoinWords)->Arg(1000)->Arg(10000)->Arg(100000);
 
 BENCHMARK_MAIN();

@@ -290,6 +290,11 @@ void oAssertionFailure(const char* source, unsigned line, const char* text) {
     s_loggedInfo += entry;
 }
 
+void LogInformation(std::string_view line) {
+    s_loggedInfo += line;
+    s_loggedInfo += '\n';
+}
+
 std::string_view LoggedInformation() {
     return s_loggedInfo;
 }

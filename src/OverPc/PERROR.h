@@ -198,6 +198,8 @@ int TitledAlert(const char* caption, const char* title, const char* text, char k
 // Appends "Assertion failure (text) on (source:line)\n" to the logged information and goes on.
 // `source` may be a path: only its stem (no folder, no extension) is logged.
 void oAssertionFailure(const char* source, unsigned line, const char* text);
+// Appends `line` and a line end to the logged information; what was logged before stays.
+void LogInformation(std::string_view line);
 // The logged information the crash report includes; replacing it is the crash record's business.
 std::string_view LoggedInformation();
 void SetLoggedInformation(std::string_view text);

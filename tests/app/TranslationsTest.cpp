@@ -8,6 +8,7 @@
 #include "Dialogs/FontStyleDialog.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "ExprSrcs/etBrowse.h"
+#include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/etEncode.h"
@@ -90,6 +91,18 @@ TEST_F(TranslationsTest, SaveTypesWriteTranslationsThatOpenAgainAsTheSameExpress
         ASSERT_TRUE(back);
         EXPECT_EQ(tree, ExprEncodingText(back.get()));
     }
+}
+
+TEST_F(TranslationsTest, AMissingTranslatorIsLoggedAfterWhatWasLoggedBefore) {
+    // The log a crash report shows keeps the earlier entries when a translator cannot be found.
+    oAssertionFailure("Earlier", 12, "an earlier entry");
+    std::filesystem::remove(PrefsFolderPath() + "MathML.cat");
+    typed("x+1");
+    ASSERT_EQ(1, DoMenuCommand(1036)); // Copy As MathML, with no MathML translator
+    const std::string log(LoggedInformation());
+    EXPECT_NE(log.find("Assertion failure (an earlier entry) on (Earlier:12)"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("MathML.cat"), std::string::npos) << log;
 }
 
 TEST_F(TranslationsTest, CopyAsItemsPutTheirTranslationOnTheClipboard) {

@@ -36,7 +36,8 @@ bool loadFromPrefs(const char* name, Translator& out) {
     const std::string shipped = PathSlotText(kProgramFolderSlot) + kPrefsFolderName + "/" + name;
     if (LoadTranslatorFile(shipped.c_str(), out, message))
         return true;
-    SetLoggedInformation(message);
+    // Logged beside what is there: the log is what a crash report shows of the run.
+    LogInformation(message);
     return false;
 }
 

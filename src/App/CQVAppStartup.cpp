@@ -3,6 +3,7 @@
 #include "App/AppHooks.h"
 #include "App/CommandLine.h"
 #include "App/FrameWindow.h"
+#include "App/MenuDispatch.h"
 #include "App/MessageLoop.h"
 #include "App/SelfRegistration.h"
 #include "App/SingleInstance.h"
@@ -280,6 +281,8 @@ void CQVAppShutdown() {
         plat::KillTimer(nullptr, state.tickTimer);
     state.tickTimer = 0;
     FreeMenuBar();
+    // The subsystems' menu handlers were installed for this run of the program.
+    ForgetMenuHandlers();
     CloseSplash();
     ResetKeyNames();
     FreePrintSetup();

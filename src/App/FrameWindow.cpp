@@ -7,6 +7,7 @@
 #include "OverPc/PPRINT.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/oWindows.h"
 #include "plat/Files.h"
@@ -144,6 +145,8 @@ void FreeMenuBar() {
     if (app.m_MenuBar)
         plat::DestroyMenu(app.m_MenuBar);
     app.m_MenuBar = nullptr;
+    // The items added to the bar while the program ran went with it.
+    ForgetAdHocMenuItems();
 }
 
 namespace {

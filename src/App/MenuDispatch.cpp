@@ -231,6 +231,10 @@ bool SetMenuHandler(int id, MenuHandler handler) {
     return true;
 }
 
+void ForgetMenuHandlers() {
+    installedHandlers().clear();
+}
+
 std::vector<int> MenuTableIds() {
     std::vector<int> ids;
     for (const MenuRow& row : kMenuTable)

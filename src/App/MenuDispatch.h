@@ -26,6 +26,8 @@ void RunMenuCommand(int id);
 // Installs the handler of a table row (a subsystem does this at start-up for the commands it
 // serves). False for an id that has no row.
 bool SetMenuHandler(int id, MenuHandler handler);
+// Takes back every handler SetMenuHandler installed; the program is stopping.
+void ForgetMenuHandlers();
 // The command code of a menu item from the menu resources (0 when none).
 int MenuCommandCode(int id);
 // Reads the command codes of the menu bar and context menus from the resource module.

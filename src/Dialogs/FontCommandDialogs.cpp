@@ -28,9 +28,19 @@ constexpr int32_t kStyleRowHeight = 20;
 constexpr int32_t kShortcutPoints = 12;
 constexpr int32_t kDescriptionX = 24;
 
-// The entries that have an item in "&Apply Font Command...", so that an edit replaces the item
-// instead of adding a second one.
-std::bitset<kStyleTableSize> s_menuItems;
+// Whether an entry has an item in "&Apply Font Command...", so that an edit replaces the item
+// instead of adding a second one. The menu's own list of items is asked, so the answer goes with
+// the menu bar the items are in.
+bool hasMenuItem(int32_t index) {
+    return HasAdHocMenuItem(kApplyFontCommandMenu, index);
+}
+
+std::bitset<kStyleTableSize> entriesWithMenuItems() {
+    std::bitset<kStyleTableSize> items;
+    for (int32_t i = 0; i < kStyleTableSize; ++i)
+        items[static_cast<size_t>(i)] = hasMenuItem(i);
+    return items;
+}
 
 bool inheritsField(uint8_t value) {
     return value == kStyleInherit || value == kStyleInheritToo;
@@ -297,7 +307,7 @@ void restoreTable(const std::array<FSSRecord, kStyleTableSize>& saved,
                   const std::bitset<kStyleTableSize>& items) {
     StyleTable = saved;
     for (int32_t i = 0; i < kStyleTableSize; ++i)
-        if (items[static_cast<size_t>(i)] && !s_menuItems[static_cast<size_t>(i)])
+        if (items[static_cast<size_t>(i)] && !hasMenuItem(i))
             AddFontCommandMenuItem(i);
 }
 
@@ -391,16 +401,14 @@ void AddFontCommandMenuItem(int32_t index) {
     if (index < 0 || index >= kStyleTableSize)
         return;
     RemoveFontCommandMenuItem(index);
-    if (AddAdHocMenuItem(kApplyFontCommandMenu, 0, StyleEntryMenuText(index).c_str(),
-                         &applyFontCommand, index) != 0)
-        s_menuItems.set(static_cast<size_t>(index));
+    AddAdHocMenuItem(kApplyFontCommandMenu, 0, StyleEntryMenuText(index).c_str(),
+                     &applyFontCommand, index);
 }
 
 void RemoveFontCommandMenuItem(int32_t index) {
-    if (index < 0 || index >= kStyleTableSize || !s_menuItems[static_cast<size_t>(index)])
+    if (index < 0 || index >= kStyleTableSize || !hasMenuItem(index))
         return;
     RemoveAdHocMenuItem(kApplyFontCommandMenu, index);
-    s_menuItems.reset(static_cast<size_t>(index));
 }
 
 // ---- Services of the procedures
@@ -520,7 +528,7 @@ void RunCharacterCommands() {
         // Shortcuts, flags and cleared entries change the live table while the dialog is open;
         // Cancel puts back the table this pass of the dialog opened on.
         const std::array<FSSRecord, kStyleTableSize> saved = StyleTable;
-        const std::bitset<kStyleTableSize> items = s_menuItems;
+        const std::bitset<kStyleTableSize> items = entriesWithMenuItems();
         const int32_t result = ResultAsCancel(RunCharacterCommandsDlg(&r));
         if (result == 0) {
             restoreTable(saved, items);
@@ -534,8 +542,9 @@ void RunCharacterCommands() {
         entry.slippery = index == 0 ? entry.slippery : (r.slippery != 0 ? 1 : 0);
         if (result == 1) {
             // The menu items show the shortcuts as they now are.
+            const std::bitset<kStyleTableSize> shown = entriesWithMenuItems();
             for (int32_t i = 0; i < kStyleTableSize; ++i)
-                if (s_menuItems[static_cast<size_t>(i)])
+                if (shown[static_cast<size_t>(i)])
                     AddFontCommandMenuItem(i);
             SaveGeneralPrefsAfterChange();
             RefreshAllPanes();

@@ -242,6 +242,13 @@ bool RunAdHocMenuItem(int id) {
     return false;
 }
 
+bool HasAdHocMenuItem(int number, std::intptr_t argument) {
+    for (const AdHocItem& a : adHocItems())
+        if (a.number == number && a.argument == argument)
+            return true;
+    return false;
+}
+
 void ForgetAdHocMenuItems() {
     adHocItems().clear();
 }

@@ -41,7 +41,10 @@ void CheckAdHocMenuItem(int number, AdHocCallback callback, std::intptr_t argume
 void RenameAdHocMenuItems(std::intptr_t argument, const char* text);
 // Runs the ad-hoc item `id`; false when `id` is not one.
 bool RunAdHocMenuItem(int id);
-// Forgets every ad-hoc item (their menu items are left alone).
+// Whether menu `number` has an ad-hoc item with that argument.
+bool HasAdHocMenuItem(int number, std::intptr_t argument);
+// Forgets every ad-hoc item (their menu items are left alone); the menu bar they were in is
+// being destroyed.
 void ForgetAdHocMenuItems();
 
 // Enables or greys command `id` (menu x 256 + item) in the menu bar and in the kept popups, and

@@ -1,5 +1,11 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 
+#include "BuiltinResources.h"
+#include "OverPc/Presourc.h"
+#include "plat/Dialog.h"
+#include "plat/Resources.h"
+#include "plat/Testing.h"
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -501,6 +507,11 @@ TEST_F(StyleRecords, ResetPutsInitialValuesBack) {
 class FunctionNames : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A list that cannot be read is reported with the program's own message, as it is when
+        // the program runs.
+        plat::testing::reset();
+        plat::RegisterBuiltinResources(BuiltinResourceTables());
+        FreeStringCache();
         folder = fs::temp_directory_path() /
                  ("kv-fn-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -543,11 +554,20 @@ TEST_F(FunctionNames, MissingFileLeavesNoNames) {
     write("function.txt", "sin\n");
     ASSERT_EQ(ReadFunctionNames(folder.string()), FunctionNamesResult::Read);
     fs::remove(folder / "function.txt");
+    // Each missing list is told once, with a note the user only has to acknowledge.
+    const auto note = [](const plat::testing::MessageBoxCall& box) {
+        EXPECT_NE(box.text.find("Can't read in the Function Names file"), std::string::npos)
+            << box.text;
+        return plat::IDOK;
+    };
+    plat::testing::onMessageBox(note);
     EXPECT_EQ(ReadFunctionNames(folder.string()), FunctionNamesResult::NotFound);
     EXPECT_EQ(FunctionNameCount, 0);
     EXPECT_TRUE(names().empty());
+    plat::testing::onMessageBox(note);
     EXPECT_EQ(ReadFunctionNames((folder / "no such folder").string()),
               FunctionNamesResult::NotFound);
+    EXPECT_EQ(plat::testing::messageBoxes().size(), 2U);
 }
 
 TEST_F(FunctionNames, CorruptFilesGiveOnlyUsableNames) {

@@ -2,6 +2,7 @@
 #include "platform/WinFixture.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,6 +35,12 @@ plat::LRESULT buttonProc(HWND h, plat::UINT msg, plat::WPARAM wp, plat::LPARAM l
 }
 
 TEST_F(Window, SystemClassesOutliveAReset) {
+    // The button class in use (the dialog manager's, once any dialog has run) comes back at the
+    // end, so that the tests after this one get working buttons.
+    plat::WNDCLASS previous;
+    ASSERT_TRUE(plat::GetClassInfo(nullptr, "BUTTON", &previous));
+    const std::string previousName = previous.lpszClassName;
+    previous.lpszClassName = previousName.c_str();
     plat::WNDCLASS wc;
     wc.lpfnWndProc = &buttonProc;
     wc.lpszClassName = "BUTTON";
@@ -47,8 +54,7 @@ TEST_F(Window, SystemClassesOutliveAReset) {
     // The program's own classes do not survive.
     EXPECT_EQ(nullptr, plat::CreateWindowEx(0, "Rec", "", plat::WS_POPUP, 0, 0, 10, 10, nullptr,
                                             nullptr, nullptr, nullptr));
-    wc.lpfnWndProc = &plat::DefWindowProc;
-    plat::core::RegisterSystemClass(wc);
+    plat::core::RegisterSystemClass(previous);
 }
 
 TEST_F(Window, CreationAndDestructionOrder) {

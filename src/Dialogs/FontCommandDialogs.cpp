@@ -401,8 +401,8 @@ void AddFontCommandMenuItem(int32_t index) {
     if (index < 0 || index >= kStyleTableSize)
         return;
     RemoveFontCommandMenuItem(index);
-    AddAdHocMenuItem(kApplyFontCommandMenu, 0, StyleEntryMenuText(index).c_str(),
-                     &applyFontCommand, index);
+    AddAdHocMenuItem(kApplyFontCommandMenu, 0, StyleEntryMenuText(index).c_str(), &applyFontCommand,
+                     index);
 }
 
 void RemoveFontCommandMenuItem(int32_t index) {

@@ -5,6 +5,7 @@
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/oWindows.h"
 
@@ -931,6 +932,27 @@ void SelectFirstSlotIn(eExpr* node, SelectionEntry& entry) {
     add(entry);
 }
 
+// Whether Tab stops in slot `index` of a template: not on a big operator's sign, nor in a script,
+// limit or prescript slot the template leaves empty.
+static bool SlotTakesTab(const eExpr* parent, int32_t index) {
+    const eExpr* slot = parent != nullptr ? parent->getChild(index) : nullptr;
+    if (slot == nullptr)
+        return false;
+    if (const auto* scripts = dynamic_cast<const eSSScript*>(parent)) {
+        const bool empty = slot->isString() && slot->childCount() == 0;
+        // A big operator's sign (the base after the operand) is a fixed symbol, not a slot to
+        // type in; with prescripts the base after the operand is the user's own symbol.
+        const bool operatorForm = (scripts->m_kind & kScriptOperator) != 0;
+        const int32_t base = operatorForm ? 1 : 0;
+        if (operatorForm && (scripts->m_kind & kScriptPrescripts) == 0 && index == base)
+            return false;
+        // Scripts, limits, prescripts and an operand left empty are parts the template does not
+        // show: a superscript-only template keeps an empty subscript slot.
+        return index == base || !empty;
+    }
+    return true;
+}
+
 void SelectNextSlotIn(eExpr* node, SelectionEntry& entry) {
     if (node == nullptr || isLeaf(node))
         return;
@@ -946,7 +968,16 @@ void SelectNextSlotIn(eExpr* node, SelectionEntry& entry) {
         add(entry);
         return;
     }
-    const int32_t next = (row->m_index + 1) % parent->childCount();
+    // The next slot that takes Tab, wrapping; back to this row when no other slot does.
+    const int32_t count = parent->childCount();
+    int32_t next = row->m_index;
+    for (int32_t step = 1; step <= count; ++step) {
+        const int32_t i = (row->m_index + step) % count;
+        if (step == count || SlotTakesTab(parent, i)) {
+            next = i;
+            break;
+        }
+    }
     if (eExpr* slot = parent->getChild(next))
         addWhole(slot);
     else

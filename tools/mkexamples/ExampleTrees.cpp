@@ -199,7 +199,7 @@ ExprPtr longDivision() {
 // The sum, product, union and intersection of k from 1 to n, with their limits under and over
 // the sign and beside it.
 ExprPtr bigOperators() {
-    return catalog({0x4601, 0x4602, 0x4603, 0x4604, 0x4611, 0x4612, 0x4613, 0x4614}, "k\t\tk=1\tn");
+    return catalog({0x4601, 0x4602, 0x4603, 0x4604, 0x4611, 0x4612, 0x4613, 0x4614}, "k\tk=1\tn");
 }
 
 // ---- 02 Calculus
@@ -246,11 +246,11 @@ ExprPtr limit() {
 
 // A superscript, a subscript, both, a limit under, one over, and both.
 ExprPtr scriptsAndLimits() {
-    return catalog({{0x4201, "x\t\t2"},
+    return catalog({{0x4201, "x\t2"},
                     {0x4202, "x\ti"},
                     {0x4203, "x\ti\t2"},
                     {0x4204, "x\ti"},
-                    {0x4205, "x\t\tn"},
+                    {0x4205, "x\tn"},
                     {0x420A, "x\ti\tn"}});
 }
 
@@ -347,8 +347,7 @@ ExprPtr tensor() {
 
 // Carbon with its atomic number and mass number in the places the prescript templates give.
 ExprPtr isotopes() {
-    return catalog(
-        {{0x4206, "C\t\t\t\t\t6"}, {0x4207, "C\t\t\t6"}, {0x4208, "C\t\t\t\t14"}, {0x4209, "C"}});
+    return catalog({{0x4206, "C\t6"}, {0x4207, "C\t6"}, {0x4208, "C\t14"}, {0x4209, "C"}});
 }
 
 // A zero struck through with a slash.

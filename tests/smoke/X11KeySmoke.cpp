@@ -1,6 +1,7 @@
 // Keys pressed on the X server reach a window as the key and character messages the program
 // expects: editing and movement keys give a key message and no character, so that Delete or an
-// arrow never inserts a control character into an expression.
+// arrow never inserts a control character into an expression. Asking for a key's state many times
+// in a row (as a long walk checking for Escape does) does not ask the server each time.
 
 #include "SmokeSupport.h"
 #include "backend/Backend.h"
@@ -11,9 +12,21 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <chrono>
 #include <cstdio>
+#include <dlfcn.h>
 #include <string>
 #include <vector>
+
+// Every keyboard query the program sends to the server passes here on its way to the library.
+int s_keymapQueries = 0;
+
+extern "C" int XQueryKeymap(Display* display, char keys[32]) {
+    using Real = int (*)(Display*, char*);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XQueryKeymap"));
+    ++s_keymapQueries;
+    return real(display, keys);
+}
 
 namespace {
 
@@ -94,6 +107,21 @@ int main() {
                          s_chars.empty() ? -1 : static_cast<int>(s_chars[0]));
             ++failures;
         }
+    }
+    // Each query is a round trip to the server: the keyboard is asked again only after 20 ms,
+    // however often the program asks for a key.
+    const int queriesBefore = s_keymapQueries;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000; ++i)
+        (void)plat::GetAsyncKeyState(plat::VK_ESCAPE);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    const int queries = s_keymapQueries - queriesBefore;
+    if (queries < 1 || queries > ms / 20 + 2) {
+        std::fprintf(stderr, "smoke: 2000 key states asked the server %d times in %lld ms\n",
+                     queries, static_cast<long long>(ms));
+        ++failures;
     }
     XCloseDisplay(d);
     plat::DestroyWindow(w);

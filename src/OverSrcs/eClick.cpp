@@ -89,11 +89,18 @@ bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag
     entry = SelectionEntry{};
     if (askRoot(root, anchor, point, entry, drag))
         return true;
-    // Off the expression: above it counts as its start, below it as its end, beside it as the
-    // same height on the nearer edge.
     const Zone& r = root->m_zone;
     if (r.right <= r.left || r.bottom <= r.top)
         return false;
+    entry = SelectionEntry{};
+    return askRoot(root, anchor, OntoRoot(r, point), entry, drag);
+}
+
+oPoint OntoRoot(const Zone& r, oPoint point) {
+    if (ZoneContainsPoint(r, point) || r.right <= r.left || r.bottom <= r.top)
+        return point;
+    // Above the expression counts as its start, below it as its end, beside it as the same
+    // height on the nearer edge.
     oPoint moved = point;
     if (point.y < r.top) {
         moved = oPoint{r.left, r.top};
@@ -104,8 +111,7 @@ bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag
     } else if (point.x >= r.right) {
         moved.x = r.right - 1;
     }
-    entry = SelectionEntry{};
-    return askRoot(root, anchor, moved, entry, drag);
+    return moved;
 }
 
 void LocateCellAtPoint(oPoint point) {
@@ -164,6 +170,13 @@ void ClickExpr(oPoint point) {
         if (LocateCellAtPointHook != nullptr)
             LocateCellAtPointHook(point);
         return;
+    }
+    // A press in the pad beside the expression (its margin, the space below it) is taken at the
+    // expression's nearer edge, as the drag's later points are: the click leaves a caret there
+    // rather than no selection at all, and a drag begun in the margin selects what it crosses.
+    if (ActiveRecord != nullptr && ActiveRecord->m_root != nullptr) {
+        point = OntoRoot(ActiveRecord->m_root->m_zone, point);
+        ClickPoint = point;
     }
     if (ShiftHeld == 0) {
         RedrawSelectionHighlight();

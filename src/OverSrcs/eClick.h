@@ -47,3 +47,6 @@ void DragRestore();
 // from the active root; a point off the expression is first moved onto its edge. False when the
 // root does not take it.
 bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
+// A point off the root's rectangle moved onto its edge (above: the top-left corner; below: the
+// bottom-right one; beside: the same height on the nearer side); a point inside is kept.
+oPoint OntoRoot(const Zone& root, oPoint point);

@@ -362,13 +362,14 @@ void selectAndModify(eExpr* match) {
     refreshActivePane();
 }
 
-// The matrix (or ruled grid) whose cell holds the node, within as many levels as the inward walk
-// takes. A matrix is hard to select whole, as its cells fill it: a selection in one of its cells
-// means the matrix. The other kinds are looked for only inside the selection.
+// The matrix (or ruled grid) whose cell holds the node, or the grid the node is (a caret between
+// its columns or rows names the grid itself), within as many levels as the inward walk takes. A
+// matrix is hard to select whole, as its cells fill it: a selection in one of its cells or
+// between them means the matrix. The other kinds are looked for only inside the selection.
 eExpr* enclosingOfKind(eExpr* node, int32_t kind) {
     if (kind != 3)
         return nullptr;
-    eExpr* n = node != nullptr ? node->m_parent : nullptr;
+    eExpr* n = node;
     for (int32_t k = 0; k < kInwardSteps && n != nullptr && n->m_parent != nullptr;
          ++k, n = n->m_parent)
         if (askKind(n, kind))

@@ -106,6 +106,14 @@ if(KV_XCLIP AND KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# Windows keep their place: the find window, the palette and the frame come back where they were
+# after being closed and opened, and after a restart, with a window manager's frame or without.
+if(KV_XDOTOOL)
+  kv_add_xvfb_test(NAME SmokeX11Places WMS none openbox fluxbox TIMEOUT 150
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/PlacesSmoke.sh $<TARGET_FILE:korvaline>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Making the voice prints nothing, even where the audio device is missing.
 add_executable(kv_smoke_voice ${CMAKE_CURRENT_LIST_DIR}/VoiceSmoke.cpp)
 target_link_libraries(kv_smoke_voice PRIVATE kv_platform_x11)

@@ -245,6 +245,8 @@ struct TopWindow {
     RECT client;
     bool mapped = false;
     HWND owner = nullptr;
+    // The window's parent: the root, or the frame a reparenting window manager put it in.
+    ::Window parent = 0;
 };
 
 } // namespace
@@ -461,13 +463,18 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD /*style*/, 
                            static_cast<unsigned>(w), static_cast<unsigned>(h), 0, CopyFromParent,
                            InputOutput, CopyFromParent,
                            CWBackPixel | CWEventMask | CWCursor | CWOverrideRedirect, &attrs);
+    t.parent = RootWindow(m_display, m_screen);
     XSizeHints hints;
     std::memset(&hints, 0, sizeof hints);
-    hints.flags = USPosition | PPosition | PSize;
+    // The position the program gives is the client area's, never the window manager's frame's
+    // (static gravity): the frame goes around the client where it was asked, and a place read
+    // back and given again stays where it is instead of moving down by the title bar each time.
+    hints.flags = USPosition | PPosition | PSize | PWinGravity;
     hints.x = placed.left;
     hints.y = placed.top;
     hints.width = w;
     hints.height = h;
+    hints.win_gravity = StaticGravity;
     XSetWMNormalHints(m_display, t.xwin, &hints);
     t.owner = owner;
     applyWindowManagerHints(hwnd, t);
@@ -932,10 +939,16 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         TopWindow* t = find(ev.hwnd);
         if (!t)
             return false;
+        // A window manager's own report (synthetic, after it moved the frame) is in root
+        // coordinates, and so is the server's while the parent is the root. The server's report
+        // on a window in a frame is relative to the frame: only then is the root asked.
         int x = xe.xconfigure.x, y = xe.xconfigure.y;
-        ::Window child;
-        XTranslateCoordinates(m_display, t->xwin, RootWindow(m_display, m_screen), 0, 0, &x, &y,
-                              &child);
+        if (!xe.xconfigure.send_event && t->parent != RootWindow(m_display, m_screen)) {
+            ::Window child;
+            if (!XTranslateCoordinates(m_display, t->xwin, RootWindow(m_display, m_screen), 0, 0,
+                                       &x, &y, &child))
+                return false;
+        }
         const RECT r{x, y, x + xe.xconfigure.width, y + xe.xconfigure.height};
         if (r.left == t->client.left && r.top == t->client.top && r.right == t->client.right &&
             r.bottom == t->client.bottom)
@@ -945,6 +958,10 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         ev.rect = r;
         return true;
     }
+    case ReparentNotify:
+        if (TopWindow* t = find(hwndOf(xe.xreparent.window)))
+            t->parent = xe.xreparent.parent;
+        return false;
     case MapNotify: {
         const HWND h = hwndOf(xe.xmap.window);
         if (TopWindow* t = find(h)) {

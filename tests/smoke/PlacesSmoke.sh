@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Windows keep their place: the program remembers where the find window, the palette and the frame
+# were and puts them there again, so opening and closing them, or quitting and starting again,
+# must leave each client area exactly where it was, with a window manager's frame around it or
+# none. Each window's place is read from the X server (the client window's position on the root).
+# Usage: PlacesSmoke.sh PROGRAM WORKDIR (under xvfb-run, with or without UnderWm.sh).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+pid=
+fail() {
+  echo "places smoke: $*" >&2
+  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
+  exit 1
+}
+waitFor() {
+  for _ in $(seq 50); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# The program's visible window with this exact title (xdotool's conditions all at once).
+named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -1; }
+# "x y width height" of a window's client area on the screen.
+place() {
+  xwininfo -id "$1" 2>/dev/null |
+    awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+         /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+start() {
+  "$program" -nosplash >>"$work/program.log" 2>&1 &
+  pid=$!
+  # A first start tells the user where the preferences went, in a box answered with Enter.
+  infoUp() { [[ -n $(named Information) ]]; }
+  if waitFor infoUp; then
+    xdotool windowactivate --sync "$(named Information)" 2>/dev/null
+    xdotool key Return
+  fi
+  frameUp() { frame=$(named Korvaline); [[ -n $frame ]]; }
+  waitFor frameUp || fail "no main window"
+  paletteUp() { [[ -n $(named Palette) ]]; }
+  waitFor paletteUp || fail "no palette"
+  sleep 1
+}
+# Quits the way SIGTERM does: the preferences, the places among them, are written.
+stop() {
+  kill -TERM "$pid"
+  wait "$pid" 2>/dev/null
+  pid=
+}
+
+# Édition > "Rechercher & remplacer" (its tenth item), then Escape closes the find window.
+openFind() {
+  xdotool mousemove --window "$frame" 66 9 click 1
+  sleep 0.5
+  xdotool key --delay 60 Down Down Down Down Down Down Down Down Down Down Return
+  findUp() { find=$(named "Rechercher & remplacer"); [[ -n $find ]]; }
+  waitFor findUp || fail "the find window did not open"
+  sleep 0.5
+}
+closeFind() {
+  xdotool windowactivate --sync "$find" 2>/dev/null
+  xdotool key Escape
+  findGone() { [[ -z $(named "Rechercher & remplacer") ]]; }
+  waitFor findGone || fail "Escape did not close the find window"
+}
+# Fenêtres > Palette shows or hides the palette.
+togglePalette() {
+  xdotool windowactivate --sync "$frame" 2>/dev/null
+  xdotool key alt+e
+  sleep 0.4
+  xdotool key Return
+  sleep 0.6
+}
+
+start
+framePlace=$(place "$frame")
+palettePlace=$(place "$(named Palette)")
+
+openFind
+findPlace=$(place "$find")
+closeFind
+for i in 1 2 3; do
+  openFind
+  [[ $(place "$find") == "$findPlace" ]] ||
+    fail "find window opened $((i + 1)) times: at $(place "$find"), first at $findPlace"
+  closeFind
+done
+
+for i in 1 2 3; do
+  togglePalette
+  [[ -z $(named Palette) ]] || fail "Fenêtres > Palette did not hide the palette"
+  togglePalette
+  palette=$(named Palette)
+  [[ -n $palette ]] || fail "Fenêtres > Palette did not show the palette again"
+  [[ $(place "$palette") == "$palettePlace" ]] ||
+    fail "palette shown again $i times: at $(place "$palette"), first at $palettePlace"
+done
+
+# The places saved at the end are where the windows come back at the next start.
+[[ $(place "$frame") == "$framePlace" ]] ||
+  fail "the frame moved by itself: at $(place "$frame"), first at $framePlace"
+stop
+for i in 1 2; do
+  start
+  [[ $(place "$frame") == "$framePlace" ]] ||
+    fail "frame after restart $i: at $(place "$frame"), before at $framePlace"
+  [[ $(place "$(named Palette)") == "$palettePlace" ]] ||
+    fail "palette after restart $i: at $(place "$(named Palette)"), before at $palettePlace"
+  openFind
+  [[ $(place "$find") == "$findPlace" ]] ||
+    fail "find window after restart $i: at $(place "$find"), before at $findPlace"
+  closeFind
+  stop
+done
+exit 0

@@ -4,7 +4,7 @@
 # encoding another program puts on the clipboard (a large one, sent in pieces) or rich text holding
 # it pastes back as the same expression, and a second copy of the editor pastes what the first
 # copied. Every wait is bounded.
-# Usage: ClipboardSmoke.sh PROGRAM WORKDIR (under xvfb-run).
+# Usage: ClipboardSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1

@@ -5,7 +5,7 @@
 # user types, opens "Fichier" with the first click, closes it with Escape, opens "Édition" with a
 # click and chooses "Rechercher & remplacer", then clicks in the document. At the end the program
 # must still answer: a copy offers the clipboard to another client.
-# Usage: FocusSmoke.sh PROGRAM WORKDIR (under xvfb-run, with or without UnderWm.sh).
+# Usage: FocusSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1
@@ -14,6 +14,7 @@ rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 fail() {
   echo "focus smoke: $*" >&2
+  cat "$work/program.log" >&2
   kill -KILL "$pid" 2>/dev/null
   exit 1
 }
@@ -27,8 +28,12 @@ waitFor() {
   done
   return 1
 }
-mainWindow() { frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1); [[ -n $frame ]]; }
-waitFor mainWindow || fail "no main window"
+mainWindow() {
+  kill -0 "$pid" 2>/dev/null || fail "the program ended at start-up"
+  frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1)
+  [[ -n $frame ]]
+}
+waitFor mainWindow || waitFor mainWindow || fail "no main window within 40 s"
 
 # Idle: within ten seconds, one second in which the program uses at most 5% of a core (its
 # processor time in clock ticks, 100 a second). A program caught in a cycle of activations uses

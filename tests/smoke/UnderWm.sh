@@ -4,15 +4,17 @@
 # it has taken the root window (its _NET_SUPPORTING_WM_CHECK window is up), and the window manager
 # is stopped afterwards. The command's exit status is the script's; it finds the window manager's
 # process id in KV_WM_PID.
-# Usage: UnderWm.sh WM COMMAND [ARGUMENT...]   (under xvfb-run; WM "none" runs the command alone)
+# Usage: UnderWm.sh WM COMMAND [ARGUMENT...]   (on an X server, e.g. from OnXvfb.sh; WM "none"
+# runs the command alone)
 set -u
 wm=$1
 shift
 [[ $wm == none ]] && exec "$@"
 
 wmHome=$(mktemp -d) || exit 1
-HOME="$wmHome" "$wm" >"$wmHome/wm.log" 2>&1 &
-wmPid=$!
+# fluxbox would set a wallpaper, fail without an image viewer and say so in a window of its own.
+mkdir -p "$wmHome/.fluxbox" && echo "background: none" >"$wmHome/.fluxbox/overlay"
+wmPid=
 stopWm() {
   kill -TERM "$wmPid" 2>/dev/null
   # A window manager that does not end within two seconds is killed.
@@ -32,19 +34,30 @@ managed() {
   check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ {print $NF}')
   [[ -n $check ]] && xprop -id "$check" _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "$check"
 }
+# Starts the window manager; true once it has taken the root. One that ends first (now and then,
+# with many servers starting side by side, it fails to connect) is started again, twice at most.
+startWm() {
+  HOME="$wmHome" "$wm" >"$wmHome/wm.log" 2>&1 &
+  wmPid=$!
+  for _ in $(seq 100); do
+    managed && return 0
+    if ! kill -0 "$wmPid" 2>/dev/null; then
+      wait "$wmPid" 2>/dev/null
+      wmPid=
+      return 1
+    fi
+    sleep 0.1
+  done
+  return 1
+}
 up=
-for _ in $(seq 100); do
-  managed && up=1 && break
-  if ! kill -0 "$wmPid" 2>/dev/null; then
-    echo "under $wm: the window manager ended before taking the display:" >&2
-    cat "$wmHome/wm.log" >&2
-    rm -rf "$wmHome"
-    exit 1
-  fi
-  sleep 0.1
+for _ in 1 2 3; do
+  startWm && up=1 && break
+  [[ -n $wmPid ]] && break
 done
 if [[ -z $up ]]; then
-  echo "under $wm: the window manager did not take the display within 10 s" >&2
+  echo "under $wm: the window manager did not take the display:" >&2
+  cat "$wmHome/wm.log" >&2
   stopWm
   exit 1
 fi

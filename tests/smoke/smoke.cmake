@@ -1,18 +1,19 @@
-# X11 smoke tests (run under xvfb-run).
+# X11 smoke tests, each on a private X server (OnXvfb.sh).
+find_program(KV_XVFB Xvfb)
 find_program(KV_XVFB_RUN xvfb-run)
 find_program(KV_XPROP xprop)
 find_program(KV_OPENBOX openbox)
 find_program(KV_FLUXBOX fluxbox)
 
 # A test on a private X server, run once for each window manager in WMS (default: none and
-# openbox): NAME alone without one, NAME followed by the manager's name (NAMEOpenbox) under it,
-# started and stopped by UnderWm.sh. A manager that is not installed adds no test. @TEST@ in the
-# command is replaced by the test's name, so the runs write to different files.
+# openbox): NAME alone without one, NAME followed by the manager's name (NAMEOpenbox) under it;
+# OnXvfb.sh starts the server and UnderWm.sh the manager. A manager that is not installed adds no
+# test. @TEST@ in the command is replaced by the test's name, so the runs write to different files.
 #   kv_add_xvfb_test(NAME name COMMAND command... [WMS wm...] [TIMEOUT s]
 #                    [FIXTURES_REQUIRED fixture...])
 function(kv_add_xvfb_test)
   cmake_parse_arguments(arg "" "NAME;TIMEOUT" "COMMAND;WMS;FIXTURES_REQUIRED" ${ARGN})
-  if(NOT KV_XVFB_RUN)
+  if(NOT KV_XVFB OR NOT KV_XPROP)
     return()
   endif()
   if(NOT arg_WMS)
@@ -26,7 +27,7 @@ function(kv_add_xvfb_test)
       set(test ${arg_NAME})
     else()
       string(TOUPPER ${wm} wm_var)
-      if(NOT KV_${wm_var} OR NOT KV_XPROP)
+      if(NOT KV_${wm_var})
         continue()
       endif()
       string(SUBSTRING ${wm} 0 1 first)
@@ -36,9 +37,7 @@ function(kv_add_xvfb_test)
     endif()
     # Each run has files of its own: @TEST@ in the command stands for the test's name.
     string(REPLACE "@TEST@" ${test} command "${arg_COMMAND}")
-    add_test(NAME ${test}
-             COMMAND ${KV_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
-                     ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/UnderWm.sh ${wm} ${command})
+    add_test(NAME ${test} COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/OnXvfb.sh ${wm} ${command})
     set_tests_properties(${test} PROPERTIES LABELS "smoke" TIMEOUT ${arg_TIMEOUT})
     if(arg_FIXTURES_REQUIRED)
       set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "${arg_FIXTURES_REQUIRED}")
@@ -46,8 +45,8 @@ function(kv_add_xvfb_test)
   endforeach()
 endfunction()
 
-# A smoke program on the X11 back end alone, run as TEST under xvfb-run (kv_add_xvfb_test; WMS
-# may follow).
+# A smoke program on the X11 back end alone, run as TEST on a private X server (kv_add_xvfb_test;
+# WMS may follow).
 function(kv_add_x11_smoke target test source)
   add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${source})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/Platform)

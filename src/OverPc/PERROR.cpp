@@ -1,5 +1,6 @@
 #include "OverPc/PERROR.h"
 
+#include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
@@ -86,6 +87,7 @@ public:
         EnableWidgetWindows(m_owner, true);
         MessageBoxUpFlag = m_savedFlag;
         CurrentDialog = m_savedDialog;
+        NoteModalClosed();
     }
     ModalBoxScope(const ModalBoxScope&) = delete;
     ModalBoxScope& operator=(const ModalBoxScope&) = delete;

@@ -58,6 +58,11 @@ void ResetUserAbortCounter() {
     s_abortCalls = 0;
 }
 
+void NoteModalClosed() {
+    if (escapeDown())
+        s_escapeStartedAction = true;
+}
+
 void BeginUserAction() {
     if (s_actionDepth++ != 0)
         return;

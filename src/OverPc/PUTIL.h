@@ -15,6 +15,10 @@
 void CheckUserAbort();
 // Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
 void ResetUserAbortCounter();
+// A modal dialog, message box or system dialog has just closed. An Escape down now is the key that
+// closed it (its release has not come yet): like one down when the work began, it does not count
+// as the user interrupting the work that ran the dialog; a fresh press after its release does.
+void NoteModalClosed();
 
 // Runs one piece of user-driven work (a key, a click, a paint, an idle step, a timer) inside an
 // error environment: a Fail is handed to `report` (by default shown with ErrorAlert) and the

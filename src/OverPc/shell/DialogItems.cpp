@@ -211,6 +211,7 @@ int32_t RunModalDialog(int id, plat::DLGPROC proc) {
     DialogResult = static_cast<int32_t>(result);
     EnableWidgetWindows(s_modalOwner, true);
     DoubleClickFlag = 0;
+    NoteModalClosed();
     // A dialog that ended without the closing step (one that could not be made, or a procedure
     // that never cleared it) must not stay the current dialog once its window is gone.
     if (CurrentDialog != nullptr && CurrentDialog != kSystemDialogRunning &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "plat/Types.h"
@@ -17,6 +18,7 @@ public:
     ~SystemDialogScope() {
         EnableWidgetWindows(m_owner, true);
         CurrentDialog = m_savedDialog;
+        NoteModalClosed();
     }
     SystemDialogScope(const SystemDialogScope&) = delete;
     SystemDialogScope& operator=(const SystemDialogScope&) = delete;

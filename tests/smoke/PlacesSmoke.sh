@@ -35,9 +35,14 @@ place() {
 start() {
   "$program" -nosplash >>"$work/program.log" 2>&1 &
   pid=$!
-  # A first start tells the user where the preferences went, in a box answered with Enter.
-  infoUp() { [[ -n $(named Information) ]]; }
-  if waitFor infoUp; then
+  # A first start tells the user where the preferences went, in a box answered with Enter; the
+  # frame comes once it is answered.
+  frameOrBox() {
+    frame=$(named Korvaline)
+    [[ -n $frame || -n $(named Information) ]]
+  }
+  waitFor frameOrBox || fail "no main window"
+  if [[ -z $frame ]]; then
     xdotool windowactivate --sync "$(named Information)" 2>/dev/null
     xdotool key Return
   fi

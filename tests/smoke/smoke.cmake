@@ -113,6 +113,11 @@ if(KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# The same for each kind of top-level window on the back end alone: made again at its last place or
+# moved while shown, the client is where it was asked, as the server shows it; no X error.
+kv_add_x11_smoke(kv_smoke_x11_places SmokeX11BackendPlaces X11PlacesSmoke.cpp WMS none openbox
+                 fluxbox)
+
 # Making the voice prints nothing, even where the audio device is missing.
 add_executable(kv_smoke_voice ${CMAKE_CURRENT_LIST_DIR}/VoiceSmoke.cpp)
 target_link_libraries(kv_smoke_voice PRIVATE kv_platform_x11)

@@ -244,6 +244,9 @@ struct TopWindow {
     XIC ic = nullptr;
     RECT client;
     bool mapped = false;
+    // Mapped with every ancestor (a window manager's frame maps after its client): only then may
+    // it take the keyboard, else XSetInputFocus fails with BadMatch.
+    bool viewable = false;
     HWND owner = nullptr;
     // The window's parent: the root, or the frame a reparenting window manager put it in.
     ::Window parent = 0;
@@ -451,7 +454,8 @@ void X11Backend::createTopLevel(HWND hwnd, const RECT& client, DWORD /*style*/, 
     std::memset(&attrs, 0, sizeof attrs);
     attrs.background_pixel = WhitePixel(m_display, m_screen);
     attrs.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                       PointerMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask;
+                       PointerMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask |
+                       VisibilityChangeMask;
     attrs.cursor = m_cursor;
     // Menus and balloons are placed and stacked by us alone: no window manager frames them.
     const WindowRole role = core::RoleOf(core::FindWindow(hwnd));
@@ -754,8 +758,8 @@ void X11Backend::focus(HWND hwnd) {
         return;
     m_focusWanted = hwnd;
     m_focusSerial = NextRequest(m_display);
-    // A window not yet shown takes the keyboard when it is (MapNotify).
-    if (t->mapped) {
+    // A window not yet shown takes the keyboard when it is (VisibilityNotify).
+    if (t->viewable) {
         XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
         XFlush(m_display);
     }
@@ -962,10 +966,16 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         if (TopWindow* t = find(hwndOf(xe.xreparent.window)))
             t->parent = xe.xreparent.parent;
         return false;
-    case MapNotify: {
-        const HWND h = hwndOf(xe.xmap.window);
-        if (TopWindow* t = find(h)) {
+    case MapNotify:
+        if (TopWindow* t = find(hwndOf(xe.xmap.window)))
             t->mapped = true;
+        return false;
+    case VisibilityNotify: {
+        // The first report after the window was mapped: it is viewable now, its frame too.
+        const HWND h = hwndOf(xe.xvisibility.window);
+        TopWindow* t = find(h);
+        if (t && t->mapped && !t->viewable) {
+            t->viewable = true;
             // Without a window manager nobody else gives the active window the keyboard.
             if (m_focusWanted == h) {
                 m_focusSerial = NextRequest(m_display);
@@ -975,8 +985,10 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         return false;
     }
     case UnmapNotify:
-        if (TopWindow* t = find(hwndOf(xe.xunmap.window)))
+        if (TopWindow* t = find(hwndOf(xe.xunmap.window))) {
             t->mapped = false;
+            t->viewable = false;
+        }
         return false;
     case ClientMessage:
         return protocolMessage(xe.xclient, ev);
@@ -1060,7 +1072,7 @@ void X11Backend::takeFocus(::Window xwin, Time time) {
         target = wanted && !(wanted->style & WS_DISABLED) ? m_focusWanted : nullptr;
     }
     TopWindow* t = find(target);
-    if (!t || !t->mapped)
+    if (!t || !t->viewable)
         return;
     if (target == m_focusWanted)
         m_focusSerial = NextRequest(m_display);

@@ -10,6 +10,7 @@
 #include "BuiltinResources.h"
 #include "Dialogs/AboutDialogs.h"
 #include "Dialogs/Splash.h"
+#include "ExprSrcs/Find.h"
 #include "OverPc/PCRASH.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
@@ -18,6 +19,8 @@
 #include "OverPc/PPRINT.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/kPrefs.h"
+#include "OverPc/documents/Translations.h"
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Cursors.h"
@@ -270,6 +273,8 @@ void CQVAppShutdown() {
     state.clipboard = false;
     if (state.errorSystem && AppHooks().savePrefsAndCloseAll)
         guardedStep([] { AppHooks().savePrefsAndCloseAll(1); });
+    // The find window is the program's own, whatever document it searched.
+    ForgetFindWindow();
     // Destroying the frame takes the document windows with it.
     if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
         plat::SetMenu(app.m_MainFrame, nullptr);
@@ -310,6 +315,9 @@ void CQVAppShutdown() {
         plat::FreeLibrary(state.library);
     }
     state.library = nullptr;
+    // The preferences were this run's, saved above; a later start reads them afresh.
+    ResetGeneralPrefs();
+    ForgetLoadedTranslators();
 }
 
 int AppMain(int argc, char** argv) {

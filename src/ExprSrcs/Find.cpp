@@ -801,6 +801,15 @@ void RemeasureFindPad(oPane* pad) {
     p->invalidate(nullptr);
 }
 
+void ForgetFindWindow() {
+    // Deleting the window deletes the pane, which forgets itself.
+    delete s_window;
+    s_pane = nullptr;
+    s_window = nullptr;
+    s_front = false;
+    s_lastPlace = Zone{};
+}
+
 void InstallFindWindow() {
     CommandHooks& hooks = TheCommandHooks();
     hooks.openFindWindow = &OpenFindWindow;

@@ -115,6 +115,9 @@ bool IsFindPad(const oPane* pane);
 // Installs the window's services into the command and pane hooks (the menu item is served by
 // the caller).
 void InstallFindWindow();
+// The program is stopping: the window and its panes go, and the next run opens it beside the
+// document again.
+void ForgetFindWindow();
 
 // The menu item that opens the window.
 inline constexpr int kFindMenuId = 525;

@@ -316,7 +316,7 @@ void CQVAppShutdown() {
     }
     state.library = nullptr;
     // The preferences were this run's, saved above; a later start reads them afresh.
-    ResetGeneralPrefs();
+    ForgetCustomizations();
     ForgetLoadedTranslators();
 }
 

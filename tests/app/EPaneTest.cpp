@@ -59,6 +59,8 @@ protected:
         model.charClassOf = &CharClassOf;
         InstallCommandModelHooks();
         InstallDocumentWindowHooks();
+        // The pane alone: no document writer, whichever test ran the program before.
+        DocumentWriterHook = nullptr;
         AppHooks().openDocumentWindow = &OpenDocumentWindowForShell;
         ExprPaneShellHooks& shell = TheExprPaneShellHooks();
         shell = ExprPaneShellHooks{};
@@ -82,6 +84,7 @@ protected:
         EXPECT_EQ(OpenDocumentList, nullptr);
         EXPECT_EQ(ActivePane, nullptr);
         TheExprPaneShellHooks() = ExprPaneShellHooks{};
+        DocumentWriterHook = nullptr;
         ResetCommandState();
         ResetCommandHooks();
         ResetModelHooks();

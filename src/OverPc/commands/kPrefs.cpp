@@ -601,6 +601,16 @@ void LoadCustomizations() {
         lastWritten() = {path, serialisedPrefs()};
 }
 
+void ForgetCustomizations() {
+    ResetGeneralPrefs();
+    ResetKeyMap();
+    s_keptDamaged = false;
+    lastWritten() = {};
+    FunctionNameText.clear();
+    FunctionNameCount = 0;
+    LoadFunctionNames();
+}
+
 void LoadEditingCustomisation() {
     const std::string folder = PrefsFolderPath();
     // A missing function list has already been reported by the reader; words then simply have no

@@ -148,6 +148,9 @@ void WriteDefaultPrefsFolder(const std::string& folder);
 // Start-up, after the fonts: every default, then general.prf, function.txt and keys.prf of the
 // preferences folder and the size-step table.
 void LoadCustomizations();
+// Puts back what LoadCustomizations read: the default preferences, key map and no function
+// names. The program does this when it stops.
+void ForgetCustomizations();
 // Loads the customisation the editing needs at start-up: the function names and the key map from
 // the preferences folder. A missing or damaged file is reported and the built-in tables stay.
 void LoadEditingCustomisation();

@@ -53,6 +53,8 @@ constexpr const char* kHelpPageName = "matindex.htm";
 constexpr const char* kDefaultTranslatorName = "OxbeText.CAT";
 
 std::array<std::string, kPathSlotCount> g_paths;
+// The folder of the file last chosen in a file dialog, where the next one opens ("" until then).
+std::string s_lastDialogFolder;
 OpenDocumentHook g_openDocument = nullptr;
 OpenBitmapHook g_openBitmap = nullptr;
 
@@ -386,6 +388,7 @@ void FreePaths() {
     for (std::string& slot : g_paths) {
         slot.clear();
     }
+    s_lastDialogFolder.clear();
 }
 
 const std::string& PathSlotText(int slot) {
@@ -1250,6 +1253,10 @@ void InitFileDialogRecord(FileDialogRecord& record, const char* title) {
     record.owner = GetModalOwnerWindow(false);
     record.title = title != nullptr ? title : "";
     RefreshCurrentFolder();
+    // The dialog opens where the user last chose a file, so that what was just saved or opened
+    // is listed; until then (or once that folder is gone) in the current folder.
+    if (!s_lastDialogFolder.empty() && FileTypeOfPath(s_lastDialogFolder.c_str()) == 'd')
+        record.initialFolder = s_lastDialogFolder;
 }
 
 void PrepareSaveDialog(FileDialogRecord& record, const char* title, const char* path) {
@@ -1307,6 +1314,8 @@ bool RunFileDialog(FileDialogRecord& record, bool save) {
     }
     record.file = file.data();
     record.filterIndex = ofn.nFilterIndex;
+    if (const std::size_t nameAt = NameStart(record.file); nameAt > 0)
+        s_lastDialogFolder = record.file.substr(0, nameAt);
     return true;
 }
 

@@ -77,5 +77,43 @@ TEST_F(OpenDialogTest, TheOpenDialogStartsOnTheSavedTypeAndListsTheFileJustSaved
     EXPECT_TRUE(pt::messageBoxes().empty());
 }
 
+// A document saved in another folder than the one the program started in: the next Open (and the
+// next new document's Save As) start in that folder, so the file just saved is listed at once.
+TEST_F(OpenDialogTest, TheFileDialogsStartInTheFolderLastChosen) {
+    const std::filesystem::path folder = m_dir / "elsewhere";
+    std::filesystem::create_directories(folder);
+    typed("x+1");
+    pt::answerFileDialog((folder / "saved.pvx").string());
+    ASSERT_EQ(DoMenuCommand(kSaveAsMenuId), 1);
+    pt::runUntilIdle();
+    ASSERT_TRUE(std::filesystem::exists(folder / "saved.pvx"));
+
+    std::string shownFolder;
+    std::vector<std::string> listed;
+    pt::onDialog(plat::IDD_OPENFILE, [&](pt::DialogDriver& d) {
+        shownFolder = d.text(plat::IDC_FILE_FOLDER);
+        listed = rows(d.item(plat::IDC_FILE_LIST), false);
+        d.escape();
+    });
+    ASSERT_EQ(DoMenuCommand(kOpenMenuId), 1);
+    pt::runUntilIdle();
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::equivalent(shownFolder, folder, ec)) << shownFolder;
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "saved.pvx"), listed.end())
+        << "the document just saved is listed without looking for its folder";
+
+    // A new document has no folder of its own: its Save As starts there too.
+    typed("y");
+    std::string saveFolder;
+    pt::onDialog(plat::IDD_SAVEFILE, [&](pt::DialogDriver& d) {
+        saveFolder = d.text(plat::IDC_FILE_FOLDER);
+        d.escape();
+    });
+    DoMenuCommand(kSaveAsMenuId);
+    pt::runUntilIdle();
+    EXPECT_TRUE(std::filesystem::equivalent(saveFolder, folder, ec)) << saveFolder;
+    EXPECT_TRUE(pt::messageBoxes().empty());
+}
+
 } // namespace
 } // namespace kvtest

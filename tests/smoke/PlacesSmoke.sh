@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Windows keep their place: the program remembers where the find window, the palette and the frame
-# were and puts them there again, so opening and closing them, or quitting and starting again,
+# Windows keep their place: the program remembers where the find window, its dialogs, the palette
+# and the frame were and puts them there again, so opening and closing them, or quitting and starting again,
 # must leave each client area exactly where it was, with a window manager's frame around it or
 # none. Each window's place is read from the X server (the client window's position on the root).
 # Usage: PlacesSmoke.sh PROGRAM WORKDIR (under xvfb-run, with or without UnderWm.sh).
@@ -74,6 +74,23 @@ closeFind() {
   findGone() { [[ -z $(named "Rechercher & remplacer") ]]; }
   waitFor findGone || fail "Escape did not close the find window"
 }
+# Options > "Commandes de caractères..." opens a dialog that places itself where it was last; Escape
+# closes it.
+openDialog() {
+  xdotool windowactivate --sync "$frame" 2>/dev/null
+  xdotool key alt+o
+  sleep 0.4
+  xdotool key c
+  dialogUp() { dialog=$(named "Commandes de caractères"); [[ -n $dialog ]]; }
+  waitFor dialogUp || fail "the character commands dialog did not open"
+  sleep 0.5
+}
+closeDialog() {
+  xdotool windowactivate --sync "$dialog" 2>/dev/null
+  xdotool key Escape
+  dialogGone() { [[ -z $(named "Commandes de caractères") ]]; }
+  waitFor dialogGone || fail "Escape did not close the character commands dialog"
+}
 # Fenêtres > Palette shows or hides the palette.
 togglePalette() {
   xdotool windowactivate --sync "$frame" 2>/dev/null
@@ -95,6 +112,16 @@ for i in 1 2 3; do
   [[ $(place "$find") == "$findPlace" ]] ||
     fail "find window opened $((i + 1)) times: at $(place "$find"), first at $findPlace"
   closeFind
+done
+
+openDialog
+dialogPlace=$(place "$dialog")
+closeDialog
+for i in 1 2 3; do
+  openDialog
+  [[ $(place "$dialog") == "$dialogPlace" ]] ||
+    fail "dialog opened $((i + 1)) times: at $(place "$dialog"), first at $dialogPlace"
+  closeDialog
 done
 
 for i in 1 2 3; do

@@ -105,8 +105,9 @@ if(KV_XCLIP AND KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
-# Windows keep their place: the find window, the palette and the frame come back where they were
-# after being closed and opened, and after a restart, with a window manager's frame or without.
+# Windows keep their place: the find window, a dialog, the palette and the frame come back where
+# they were after being closed and opened, and after a restart, with a window manager's frame or
+# without.
 if(KV_XDOTOOL)
   kv_add_xvfb_test(NAME SmokeX11Places WMS none openbox fluxbox TIMEOUT 150
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/PlacesSmoke.sh $<TARGET_FILE:korvaline>

@@ -11,7 +11,8 @@
 // At the end the program gets SIGTERM, as at a session's end, and must be gone within 5 s. A
 // program that ends by its own choice (Quit, or its last document closed) is started again.
 //
-// Usage: kv_smoke_x11_random PROGRAM WORKDIR, on an X server of its own (xvfb-run -a). Settings:
+// Usage: kv_smoke_x11_random PROGRAM WORKDIR, on an X server of its own (OnXvfb.sh none).
+// Settings:
 //   KV_RANDOM_SECONDS  how long the input lasts (120)
 //   KV_RANDOM_WM       openbox, fluxbox or none (openbox); the test runs itself again under
 //                      UnderWm.sh, which starts that window manager on the display
@@ -21,7 +22,7 @@
 // For example, ten minutes under fluxbox, in the sanitizer build (build-fuzz):
 //   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 ctest -R SmokeX11RandomInput --timeout 900 -V
 // or, in any build:
-//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96"
+//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 tests/smoke/OnXvfb.sh none
 //     build/tests/kv_smoke_x11_random build/src/korvaline /tmp/random-input
 
 #include <X11/Xatom.h>

@@ -344,6 +344,7 @@ void Release(PortDevice*) {
 } // namespace devices
 
 TEST(MeasurePort, DeviceRecordIsCountedByEveryHolder) {
+    devices::made = devices::added = devices::released = 0;
     SetPortDeviceHooks(PortDeviceHooks{devices::Make, devices::AddRef, devices::Release});
     {
         auto port = NewMeasurePort(16, 0);

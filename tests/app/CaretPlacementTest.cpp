@@ -15,14 +15,6 @@ namespace {
 
 class CaretPlacementTest : public UserInputFixture {
 protected:
-    static Zone inWindow(ExprPane* pane, const eExpr* node) {
-        Zone z = node->m_zone;
-        for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
-            ZoneOffset(z, p->m_zone.left, p->m_zone.top);
-        const Zone& frame = pane->zoneInParent();
-        ZoneOffset(z, frame.left - pane->bounds().left, frame.top - pane->bounds().top);
-        return z;
-    }
     static const eExpr* wordWith(const eExpr* node, char c) {
         if (const auto* w = dynamic_cast<const eWord*>(node))
             return w->view().find(c) != std::string_view::npos ? node : nullptr;

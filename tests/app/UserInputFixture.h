@@ -63,25 +63,26 @@ public:
     }
     static void undo() { key('Z', pt::kCtrl); }
 
+    // The node's rectangle in the pane's window coordinates.
+    static Zone inWindow(ExprPane* pane, const eExpr* node) {
+        Zone z = node->m_zone;
+        for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
+            ZoneOffset(z, p->m_zone.left, p->m_zone.top);
+        const Zone& frame = pane->zoneInParent();
+        ZoneOffset(z, frame.left - pane->bounds().left, frame.top - pane->bounds().top);
+        return z;
+    }
+
     // Drags across the items first..last of the document's top row, from just left of the first
     // to just right of the last.
     static void dragOver(ExprFilePane* pane, int32_t first, int32_t last) {
         eExpr* row = pane->expression();
         ASSERT_LT(last, row->childCount());
-        auto inPad = [&](const eExpr* node) {
-            Zone z = node->m_zone;
-            for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
-                ZoneOffset(z, p->m_zone.left, p->m_zone.top);
-            return z;
-        };
-        const Zone a = inPad(row->getChild(first));
-        const Zone b = inPad(row->getChild(last));
-        const Zone& frame = pane->zoneInParent();
-        const int32_t dx = frame.left - pane->bounds().left;
-        const int32_t dy = frame.top - pane->bounds().top;
-        const int32_t y = (a.top + a.bottom) / 2 + dy;
-        pt::drag(HandleOfWindow(pane->windowHandle()), plat::POINT{a.left + 1 + dx, y},
-                 plat::POINT{b.right - 1 + dx, y});
+        const Zone a = inWindow(pane, row->getChild(first));
+        const Zone b = inWindow(pane, row->getChild(last));
+        const int32_t y = (a.top + a.bottom) / 2;
+        pt::drag(HandleOfWindow(pane->windowHandle()), plat::POINT{a.left + 1, y},
+                 plat::POINT{b.right - 1, y});
         pump();
     }
 

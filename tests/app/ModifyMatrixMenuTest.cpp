@@ -1,7 +1,7 @@
 // Modifier > "Modifier la matrice" in the running program: whatever the user selected of a matrix,
 // with the keys (the whole expression, a cell, the matrix inside brackets) or with the mouse (a
 // press on a cell's placeholder, beside the matrix, a drag from the margin across it), the matrix
-// dialog opens.
+// dialog opens, and the Escape that closes it ends the dialog only, not the command.
 
 #include "App/MenuDispatch.h"
 #include "OverSrcs/eMatrix.h"
@@ -145,14 +145,19 @@ TEST_F(ModifyMatrixMenuTest, OpensTheMatrixDialogForWhatTheUserSelected) {
         const int openedBefore = opened;
         pt::onDialog(kEditMatrixDialogId, [&](pt::DialogDriver& d) {
             ++opened;
-            d.escape();
+            // The user presses Escape; the program sees the release only after the dialog.
+            pt::keyDown(plat::VK_ESCAPE);
+            d.pump();
         });
         const size_t boxes = pt::messageBoxes().size();
         DoMenuCommand(kModifyMatrixMenuId);
         pump();
+        pt::keyUp(plat::VK_ESCAPE);
+        pump();
         EXPECT_EQ(opened, openedBefore + 1);
-        // No "could not be found" box.
-        EXPECT_EQ(pt::messageBoxes().size(), boxes);
+        // No "could not be found" box, and the Escape that closed the dialog is no request to
+        // stop the command (no "Interruption par l'usager" box).
+        ASSERT_EQ(pt::messageBoxes().size(), boxes) << pt::messageBoxes().back().text;
         // The press and Cancel leave the document as it was.
         EXPECT_EQ(TreeText(pane->expression()), before);
     }

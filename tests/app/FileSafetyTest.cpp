@@ -100,6 +100,25 @@ protected:
         return {};
     }
 
+    // A new document, in front, with `text` typed into it.
+    static ExprFilePane* typedInNewDocument(const std::string& text) {
+        ExprFilePane* pane = NewUntitledDocument();
+        pane->takeFocus();
+        pt::runUntilIdle();
+        pt::type(text);
+        pt::runUntilIdle();
+        return pane;
+    }
+    // Each path has a box of its own that names it and says it is no regular file.
+    void expectRefusedByName(const std::vector<std::string>& paths) const {
+        const std::string notRegular = LoadErrorString(errNotRegularFile);
+        for (const std::string& path : paths) {
+            SCOPED_TRACE(path);
+            const std::string text = boxNaming(path);
+            EXPECT_NE(text.find(notRegular), std::string::npos) << text;
+        }
+    }
+
     SysTempDir m_dir;
     ScopedEnv m_registry{"KV_REGISTRY_DIR", m_dir / "config"};
     ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
@@ -149,26 +168,16 @@ TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
     // A good document, saved by the program.
     const std::string good = m_dir / "good.pvx";
     startUp();
-    NewUntitledDocument()->takeFocus();
-    pt::runUntilIdle();
-    pt::type("g");
-    pt::runUntilIdle();
+    typedInNewDocument("g");
     pt::answerFileDialog(good);
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
     quit();
 
     const std::string fifo = m_dir / "pipe.pvx";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string folder = m_dir / "folder.pvx";
-    fs::create_directories(folder);
     // Each is reported by name; the good document after them still opens.
     startUp({fifo, "/dev/zero", good});
-    const std::string notRegular = LoadErrorString(errNotRegularFile);
-    for (const std::string& name : {fifo, std::string("/dev/zero")}) {
-        SCOPED_TRACE(name);
-        const std::string text = boxNaming(name);
-        EXPECT_NE(text.find(notRegular), std::string::npos) << text;
-    }
+    expectRefusedByName({fifo, "/dev/zero"});
     ASSERT_EQ(OpenDocumentCount(), 1);
     EXPECT_EQ(OpenDocumentList->filePath(), good);
 }
@@ -189,12 +198,7 @@ TEST_F(FileSafetyTest, FifosInPlaceOfThePreferenceFilesAreRefusedByName) {
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
     }
     startUp();
-    const std::string notRegular = LoadErrorString(errNotRegularFile);
-    for (const std::string& path : named) {
-        SCOPED_TRACE(path);
-        const std::string text = boxNaming(path);
-        EXPECT_NE(text.find(notRegular), std::string::npos) << text;
-    }
+    expectRefusedByName(named);
     EXPECT_NE(pt::lastRegistryDiagnostic().find(settings), std::string::npos);
     // The settings file is left as it is.
     quit();
@@ -209,10 +213,7 @@ TEST_F(FileSafetyTest, ACopyWithAFifoInPlaceOfItsTranslatorUsesTheShippedOne) {
     fs::remove(tex);
     ASSERT_EQ(::mkfifo(tex.c_str(), 0600), 0);
     startUp();
-    NewUntitledDocument()->takeFocus();
-    pt::runUntilIdle();
-    pt::type("x");
-    pt::runUntilIdle();
+    typedInNewDocument("x");
     EXPECT_EQ(DoMenuCommand(kCopyAsTeXMenu), 1);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 }
@@ -231,11 +232,7 @@ TEST_F(FileSafetyTest, AFullDiskIsSaidAndKeepsTheOldFile) {
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
     } unmount{disk};
     startUp();
-    ExprFilePane* pane = NewUntitledDocument();
-    pane->takeFocus();
-    pt::runUntilIdle();
-    pt::type("x+y");
-    pt::runUntilIdle();
+    ExprFilePane* pane = typedInNewDocument("x+y");
     const std::string path = disk + "/kept.pvx";
     pt::answerFileDialog(path);
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);

@@ -2,7 +2,10 @@
 # Runs a command on a private X server (Xvfb, 1280 x 1024 x 24 at 96 dpi), with or without a window
 # manager (UnderWm.sh), and stops the server afterwards. The server picks a free display number
 # itself (-displayfd), so tests started side by side never share one, as xvfb-run -a now and then
-# made them do. The command's exit status is the script's.
+# made them do. The server does not reset when its last client leaves (-noreset): a client that
+# connects while it resets is refused ("cannot open display"), as the program was now and then when
+# a test started it right after the previous client (an xprop, the program's first run) had gone.
+# The command's exit status is the script's.
 # Usage: OnXvfb.sh WM COMMAND [ARGUMENT...]   (WM "none": no window manager)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,7 +27,7 @@ stopServer() {
 # Starts the server; true once a client can reach it. One that no client reaches is replaced.
 startServer() {
   rm -f "$work/display"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" \
     >"$work/server.log" 2>&1 &
   serverPid=$!
   for _ in $(seq 100); do

@@ -34,8 +34,8 @@ managed() {
   check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | awk '/window id/ {print $NF}')
   [[ -n $check ]] && xprop -id "$check" _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "$check"
 }
-# Starts the window manager; true once it has taken the root. One that ends first (now and then,
-# with many servers starting side by side, it fails to connect) is started again, twice at most.
+# Starts the window manager; true once it has taken the root. One that ends first (it could not
+# connect, as on a server resetting after its last client) is started again, twice at most.
 startWm() {
   HOME="$wmHome" "$wm" >"$wmHome/wm.log" 2>&1 &
   wmPid=$!

@@ -92,9 +92,17 @@ waitFor pastedBack || fail "rich text pasted [$(clip "$own" | tr -d '\0')], expe
 mkdir -p "$work/home2" "$work/run2" && chmod 700 "$work/run2"
 HOME="$work/home2" XDG_RUNTIME_DIR="$work/run2" "$program" -nosplash >"$work/program2.log" 2>&1 &
 pid2=$!
-secondUp() { [[ -n $(xdotool search --pid "$pid2" --name "^Korvaline$" 2>/dev/null) ]]; }
+# Its visible main window (xdotool's conditions all at once: without --all the first copy's
+# window, of the same title, would do).
+secondUp() {
+  frame2=$(xdotool search --all --onlyvisible --pid "$pid2" --name "^Korvaline$" 2>/dev/null |
+    head -1)
+  [[ -n $frame2 ]]
+}
 waitFor secondUp || fail "no main window of the second copy"
-# The new main window takes the keyboard focus itself.
+# The new main window takes the keyboard focus itself; keys typed before would go to the first.
+secondFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame2" ]]; }
+waitFor secondFocused || fail "the second copy does not take the keyboard"
 sleep 1
 # The keys are handled in order, so the copy comes after the paste has read the first's data.
 xdotool key ctrl+v ctrl+a ctrl+c

@@ -26,15 +26,21 @@ waitFor() {
   done
   return 1
 }
+# The program's visible windows with this exact title (xdotool's conditions all at once: without
+# --all it takes a window of the program or one with the title, so "" took every window).
+named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null; }
 # The program's visible windows whose type is a dialog.
 dialogs() {
   local w
-  for w in $(xdotool search --onlyvisible --pid "$pid" --name "" 2>/dev/null); do
+  for w in $(named ".*"); do
     xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
   done
 }
 question() { q=$(dialogs | head -1); [[ -n $q ]]; }
-mainWindow() { frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1); [[ -n $frame ]]; }
+mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
+# The frame has the keyboard: the program gives it once the window is viewable, with a window
+# manager or without, and keys typed before that would be lost.
+frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
 # Sends SIGTERM and waits up to one second (in tenths) for the end; sets `ended` and `status`.
 terminate() {
   kill -TERM "$pid"
@@ -52,6 +58,7 @@ terminate() {
 "$program" -nosplash >"$work/program.log" 2>&1 &
 pid=$!
 waitFor mainWindow || fail "no main window"
+waitFor frameFocused || fail "the frame does not take the keyboard"
 sleep 1
 "$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING"
 

@@ -28,9 +28,12 @@ waitFor() {
   done
   return 1
 }
+# The program's visible window with this exact title (xdotool's conditions all at once: without
+# --all it takes a window of the program or one with the title).
+named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -1; }
 mainWindow() {
   kill -0 "$pid" 2>/dev/null || fail "the program ended at start-up"
-  frame=$(xdotool search --pid "$pid" --name "^Korvaline$" 2>/dev/null | head -1)
+  frame=$(named Korvaline)
   [[ -n $frame ]]
 }
 waitFor mainWindow || waitFor mainWindow || fail "no main window within 40 s"
@@ -65,7 +68,7 @@ clickFrame 66 9
 settles "the click on Édition"
 # "Rechercher & remplacer" is the tenth item of the menu.
 xdotool key --delay 60 Down Down Down Down Down Down Down Down Down Down Return
-findUp() { [[ -n $(xdotool search --pid "$pid" --name "^Rechercher & remplacer$" 2>/dev/null) ]]; }
+findUp() { [[ -n $(named "Rechercher & remplacer") ]]; }
 waitFor findUp || fail "the menu did not open, or its find command did not run"
 settles "opening the find window"
 # In the document window, away from the find window.

@@ -104,25 +104,23 @@ start
 framePlace=$(place "$frame")
 palettePlace=$(place "$(named Palette)")
 
-openFind
-findPlace=$(place "$find")
-closeFind
-for i in 1 2 3; do
-  openFind
-  [[ $(place "$find") == "$findPlace" ]] ||
-    fail "find window opened $((i + 1)) times: at $(place "$find"), first at $findPlace"
-  closeFind
-done
-
-openDialog
-dialogPlace=$(place "$dialog")
-closeDialog
-for i in 1 2 3; do
-  openDialog
-  [[ $(place "$dialog") == "$dialogPlace" ]] ||
-    fail "dialog opened $((i + 1)) times: at $(place "$dialog"), first at $dialogPlace"
-  closeDialog
-done
+# Opens and closes a window four times (WHAT, its open and close functions, the variable they set
+# to the window); each time it is where it first was, which is left in the variable's name +Place.
+keepsPlace() {
+  local what=$1 open=$2 close=$3 var=$4 first i
+  $open
+  first=$(place "${!var}")
+  $close
+  for i in 1 2 3; do
+    $open
+    [[ $(place "${!var}") == "$first" ]] ||
+      fail "$what opened $((i + 1)) times: at $(place "${!var}"), first at $first"
+    $close
+  done
+  printf -v "${var}Place" '%s' "$first"
+}
+keepsPlace "find window" openFind closeFind find
+keepsPlace dialog openDialog closeDialog dialog
 
 for i in 1 2 3; do
   togglePalette

@@ -48,14 +48,12 @@ public:
     // The button with the code: on the main palette, on one of the built-in sub-palettes, else on
     // a sub-palette the user arranged with the buttons of the list being typed (the last slot's).
     void fromPalette(int32_t code, const std::vector<int32_t>& arranged) {
-        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
-            if (b.code == code)
-                return fromMainPalette(code);
+        if (blockWithCode(MainPalette(), code))
+            return fromMainPalette(code);
         for (int32_t slot = 0; slot < kUserSlot; ++slot)
             if (const std::unique_ptr<PaletteRecord>& sub = SubPalette(slot))
-                for (const PaletteBlock& b : PaletteBlocks(*sub))
-                    if (b.code == code)
-                        return fromSubPalette(slot, code);
+                if (blockWithCode(*sub, code))
+                    return fromSubPalette(slot, code);
         const int32_t perRow = 8;
         const auto n = static_cast<int32_t>(arranged.size());
         auto mine = std::make_unique<PaletteRecord>(2 * ((n + perRow - 1) / perRow),
@@ -153,6 +151,14 @@ public:
     // The sub-palette slot a user's own arrangement takes in these tests.
     static constexpr int32_t kUserSlot = 15;
     ExprFilePane* m_pane = nullptr;
+
+    // The shipped example with the path, or null.
+    static const kvtool::ExampleDocument* example(const std::string& path) {
+        for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+            if (e.path == path)
+                return &e;
+        return nullptr;
+    }
 
     // The expression in the form a document holds it (written and read back).
     static std::string stored(const eExpr* expression) {
@@ -437,9 +443,7 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
                  for (int32_t i = 0; node != nullptr && i < node->childCount(); ++i)
                      find(node->getChild(i));
              };
-             for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
-                 if (std::string(e.path) == "05_Structures/11_Picture.pvx")
-                     find(kvtool::BuildStoredExample(e).get());
+             find(kvtool::BuildStoredExample(*example("05_Structures/11_Picture.pvx")).get());
              ASSERT_FALSE(emf.empty());
              keys("A=");
              plat::backend().setForeignClipboard({plat::ClipboardItem{"image/emf", emf}});
@@ -453,14 +457,11 @@ TEST_F(TypedExamplesTest, EachTypedExampleIsWhatTypingMakes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const kvtool::ExampleDocument* example = nullptr;
-        for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
-            if (std::string(e.path) == c.path)
-                example = &e;
-        ASSERT_NE(example, nullptr);
+        const kvtool::ExampleDocument* shippedExample = example(c.path);
+        ASSERT_NE(shippedExample, nullptr);
         ExprFilePane* pane = m_pane = typed("");
         c.typeIt(*this);
-        const ExprPtr shipped = kvtool::BuildStoredExample(*example);
+        const ExprPtr shipped = kvtool::BuildStoredExample(*shippedExample);
         EXPECT_EQ(stored(pane->expression()), ExprEncodingText(shipped.get()))
             << "typed   " << TreeText(pane->expression()) << "\nshipped "
             << TreeText(shipped.get());

@@ -9,6 +9,7 @@
 #include "OverPc/shell/Pwindow.h"
 #include "plat/Input.h"
 
+#include <optional>
 #include <string_view>
 
 namespace kvtest {
@@ -46,20 +47,24 @@ public:
             plat::BringWindowToTop(palette);
         return palette;
     }
+    // The palette's button with the code, if it has one.
+    static std::optional<PaletteBlock> blockWithCode(const PaletteRecord& palette, int32_t code) {
+        for (const PaletteBlock& b : PaletteBlocks(palette))
+            if (b.code == code)
+                return b;
+        return std::nullopt;
+    }
     // The main palette's button with the code.
     static void fromMainPalette(int32_t code) {
         const plat::HWND palette = paletteOnTop();
         ASSERT_NE(palette, nullptr);
+        const std::optional<PaletteBlock> b = blockWithCode(MainPalette(), code);
+        ASSERT_TRUE(b) << std::hex << code;
         const int32_t cell = PaletteCellSize();
-        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
-            if (b.code == code) {
-                pt::advanceClock(2000);
-                pt::click(palette, b.column * cell + b.columns * cell / 2,
-                          b.row * cell + b.rows * cell / 2);
-                pump();
-                return;
-            }
-        FAIL() << std::hex << code;
+        pt::advanceClock(2000);
+        pt::click(palette, b->column * cell + b->columns * cell / 2,
+                  b->row * cell + b->rows * cell / 2);
+        pump();
     }
     static void undo() { key('Z', pt::kCtrl); }
 
@@ -95,22 +100,13 @@ public:
         const plat::HWND palette = paletteOnTop();
         ASSERT_NE(palette, nullptr);
         const int32_t cell = PaletteCellSize();
-        PaletteBlock found;
-        bool have = false;
-        for (const PaletteBlock& b : PaletteBlocks(*SubPalette(slot)))
-            if (b.code == code) {
-                found = b;
-                have = true;
-            }
-        ASSERT_TRUE(have) << std::hex << code;
-        PaletteBlock button;
-        have = false;
-        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
-            if (b.code == kCmdSubPaletteBase + slot) {
-                button = b;
-                have = true;
-            }
-        ASSERT_TRUE(have) << "no button for sub-palette " << slot;
+        const std::optional<PaletteBlock> inSub = blockWithCode(*SubPalette(slot), code);
+        ASSERT_TRUE(inSub) << std::hex << code;
+        const std::optional<PaletteBlock> opener =
+            blockWithCode(MainPalette(), kCmdSubPaletteBase + slot);
+        ASSERT_TRUE(opener) << "no button for sub-palette " << slot;
+        const PaletteBlock& found = *inSub;
+        const PaletteBlock& button = *opener;
         const plat::POINT press{button.column * cell + button.columns * cell / 2,
                                 button.row * cell + button.rows * cell / 2};
         // The sub-palette's top left corner is the button's bottom left one.

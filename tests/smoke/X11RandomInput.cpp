@@ -19,11 +19,10 @@
 //   KV_RANDOM_SEED     the seed (24); printed at the start and on failure, for a replay
 //   KV_RANDOM_TRACE    1 prints every action as it is made
 //   KV_RANDOM_STEPS    stops the input after that many steps (to replay up to a failure)
-// For example, ten minutes under fluxbox, in the sanitizer build (build-fuzz):
-//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 ctest -R SmokeX11RandomInput --timeout 900 -V
-// or, in any build:
-//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 tests/smoke/OnXvfb.sh none
-//     build/tests/kv_smoke_x11_random build/src/korvaline /tmp/random-input
+// For example, ten minutes under fluxbox, in the sanitizer build (build-fuzz; ctest's run of it
+// stops at 5 minutes):
+//   KV_RANDOM_WM=fluxbox KV_RANDOM_SECONDS=600 ../tests/smoke/OnXvfb.sh none
+//     tests/kv_smoke_x11_random src/korvaline /tmp/random-input
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -22,11 +22,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RegisterFuzzTemplates();
-    static const bool codec = [] {
-        SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
-        return true;
-    }();
-    (void)codec;
+    InstallFuzzPictureCodec();
     // A newer version number would stop at the newer-version note's box: every version is made
     // the current one.
     std::string text(reinterpret_cast<const char*>(data), size);

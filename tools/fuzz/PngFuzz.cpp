@@ -20,11 +20,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RegisterFuzzTemplates();
-    static const bool codec = [] {
-        SetUfoPictureCodec(&WriteUfoPicture, &ReadUfoPicture);
-        return true;
-    }();
-    (void)codec;
+    InstallFuzzPictureCodec();
     std::vector<std::uint8_t> pixels;
     std::int32_t width = 0, height = 0, rowBytes = 0;
     std::string text;

@@ -34,7 +34,9 @@ public:
 struct Geometry {
     Zone matrix, left, centre;
 };
-int32_t mid(int32_t a, int32_t b) { return (a + b) / 2; }
+int32_t mid(int32_t a, int32_t b) {
+    return (a + b) / 2;
+}
 
 TEST_F(ModifyMatrixMenuTest, OpensTheMatrixDialogForWhatTheUserSelected) {
     struct Case {

@@ -265,10 +265,6 @@ TEST_F(Window, ClassicColoursAndVirtualScreen) {
     EXPECT_EQ(4, plat::GetSystemMetrics(plat::SM_CXDOUBLECLK));
 }
 
-} // namespace
-
-namespace {
-
 using plat::WindowRole;
 
 // What each kind of top-level window is to a window manager: the frame, a floating tool window,
@@ -334,9 +330,6 @@ TEST_F(Window, CloseRequestIsQueuedSystemClose) {
     EXPECT_EQ(1u, got(plat::WM_CLOSE).size());
 }
 
-} // namespace
-
-namespace {
 
 // A window its owner's activation brings forward keeps its owned windows above it, as on the
 // screen: after any modal run gives activation back to the frame, a click on the palette over the

@@ -330,7 +330,6 @@ TEST_F(Window, CloseRequestIsQueuedSystemClose) {
     EXPECT_EQ(1u, got(plat::WM_CLOSE).size());
 }
 
-
 // A window its owner's activation brings forward keeps its owned windows above it, as on the
 // screen: after any modal run gives activation back to the frame, a click on the palette over the
 // frame reaches the palette, not the frame under it.

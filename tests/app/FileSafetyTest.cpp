@@ -164,7 +164,7 @@ TEST_F(FileSafetyTest, AFolderFromAnIncompleteInstallGetsTheShippedFilesAndKeeps
     EXPECT_EQ(ReadFileBytes(prefs() + "/Text.CAT"), "the user's own table");
 }
 
-TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
+TEST_F(FileSafetyTest, FifosAndDevicesMetAtStartUpAreRefusedByName) {
     // A good document, saved by the program.
     const std::string good = m_dir / "good.pvx";
     startUp();
@@ -173,34 +173,29 @@ TEST_F(FileSafetyTest, FifosAndDevicesGivenOnTheCommandLineAreRefusedByName) {
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
     quit();
 
-    const std::string fifo = m_dir / "pipe.pvx";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // Each is reported by name; the good document after them still opens.
-    startUp({fifo, "/dev/zero", good});
-    expectRefusedByName({fifo, "/dev/zero"});
-    ASSERT_EQ(OpenDocumentCount(), 1);
-    EXPECT_EQ(OpenDocumentList->filePath(), good);
-}
-
-TEST_F(FileSafetyTest, FifosInPlaceOfThePreferenceFilesAreRefusedByName) {
-    startUp();
-    quit();
-    // Every file start-up reads, and the settings file, replaced by a FIFO nobody writes to.
+    // Every file start-up reads, and the settings file, replaced by a FIFO nobody writes to; a
+    // FIFO and a device given on the command line before the good document.
     const std::vector<std::string> named{prefs() + "/general.prf", prefs() + "/keys.prf",
                                          prefs() + "/palette.prf", prefs() + "/function.txt"};
-
     const std::string settings = pt::registryFilePath();
+    const std::string fifo = m_dir / "pipe.pvx";
     std::vector<std::string> fifos = named;
     fifos.push_back(settings);
+    fifos.push_back(fifo);
     for (const std::string& path : fifos) {
         fs::create_directories(fs::path(path).parent_path());
         fs::remove(path);
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
     }
-    startUp();
-    expectRefusedByName(named);
+    startUp({fifo, "/dev/zero", good});
+    // Each is reported by name; the good document after them still opens.
+    std::vector<std::string> refused = named;
+    refused.insert(refused.end(), {fifo, "/dev/zero"});
+    expectRefusedByName(refused);
     EXPECT_NE(pt::lastRegistryDiagnostic().find(settings), std::string::npos);
-    // The settings file is left as it is.
+    ASSERT_EQ(OpenDocumentCount(), 1);
+    EXPECT_EQ(OpenDocumentList->filePath(), good);
+    // The files are left as they are.
     quit();
     EXPECT_TRUE(fs::is_fifo(settings));
     EXPECT_TRUE(fs::is_fifo(prefs() + "/general.prf"));

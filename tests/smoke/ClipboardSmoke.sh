@@ -9,14 +9,8 @@ set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1
 work=$2
-rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-pid2=
-fail() {
-  echo "clipboard smoke: $*" >&2
-  kill -KILL "$pid" $pid2 2>/dev/null
-  exit 1
-}
+smoke=clipboard
+source "$(dirname "$0")/SmokeLib.sh"
 clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 
 "$program" -nosplash >"$work/program.log" 2>&1 &
@@ -28,14 +22,6 @@ done
 xdotool search --name "^Korvaline$" >/dev/null 2>&1 || fail "no main window"
 sleep 1
 
-# Retries a check for up to 30 s (the program answers keys at its own pace).
-waitFor() {
-  for _ in $(seq 150); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
 offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
 own=application/x-kv-Korvaline-Expression

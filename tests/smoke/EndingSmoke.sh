@@ -4,31 +4,15 @@
 # answers pings while that question is up; kill -TERM then ends it within a second, without the
 # question, with its preferences (general.prf) written and the unsaved document named on stderr.
 # A second run ends on SIGTERM with nothing changed and exits 0.
-# Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (under xvfb-run, with or without UnderWm.sh).
+# Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1
 wmclient=$2
 work=$3
-rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-  XDG_DATA_HOME="$work/data"
-pid=
-fail() {
-  echo "ending smoke: $*" >&2
-  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
-  exit 1
-}
-waitFor() {
-  for _ in $(seq 100); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-# The program's visible windows with this exact title (xdotool's conditions all at once: without
-# --all it takes a window of the program or one with the title, so "" took every window).
-named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null; }
+smoke=ending
+source "$(dirname "$0")/SmokeLib.sh"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 # The program's visible windows whose type is a dialog.
 dialogs() {
   local w

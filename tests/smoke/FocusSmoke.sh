@@ -10,33 +10,17 @@ set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1
 work=$2
-rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-fail() {
-  echo "focus smoke: $*" >&2
-  cat "$work/program.log" >&2
-  kill -KILL "$pid" 2>/dev/null
-  exit 1
-}
+smoke=focus
+source "$(dirname "$0")/SmokeLib.sh"
 
 "$program" -nosplash >"$work/program.log" 2>&1 &
 pid=$!
-waitFor() {
-  for _ in $(seq 100); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-# The program's visible window with this exact title (xdotool's conditions all at once: without
-# --all it takes a window of the program or one with the title).
-named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -1; }
 mainWindow() {
   kill -0 "$pid" 2>/dev/null || fail "the program ended at start-up"
   frame=$(named Korvaline)
   [[ -n $frame ]]
 }
-waitFor mainWindow || waitFor mainWindow || fail "no main window within 40 s"
+waitFor mainWindow || fail "no main window within 30 s"
 
 # Idle: within ten seconds, one second in which the program uses at most 5% of a core (its
 # processor time in clock ticks, 100 a second). A program caught in a cycle of activations uses

@@ -3,28 +3,13 @@
 # and the frame were and puts them there again, so opening and closing them, or quitting and starting again,
 # must leave each client area exactly where it was, with a window manager's frame around it or
 # none. Each window's place is read from the X server (the client window's position on the root).
-# Usage: PlacesSmoke.sh PROGRAM WORKDIR (under xvfb-run, with or without UnderWm.sh).
+# Usage: PlacesSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
 program=$1
 work=$2
-rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-pid=
-fail() {
-  echo "places smoke: $*" >&2
-  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
-  exit 1
-}
-waitFor() {
-  for _ in $(seq 50); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-# The program's visible window with this exact title (xdotool's conditions all at once).
-named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null | head -1; }
+smoke=places
+source "$(dirname "$0")/SmokeLib.sh"
 # "x y width height" of a window's client area on the screen.
 place() {
   xwininfo -id "$1" 2>/dev/null |

@@ -35,4 +35,6 @@ if [ "${KV_SKIP_ASAN:-0}" != 1 ]; then
 fi
 
 cd build
-ctest -j "$jobs" --output-on-failure --timeout 300
+# Twice as many tests as cores: the X11 smoke tests spend most of their time waiting for the
+# server and the program.
+ctest -j "$((jobs * 2))" --output-on-failure --timeout 300

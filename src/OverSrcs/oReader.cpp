@@ -113,7 +113,8 @@ void oReader::readLines(oIMemoryStream& in) {
         if (c == '\n') {
             continue; // an empty line
         }
-        if (c == '%' && peek(0) == '%') {
+        m_commented = c == '%' && peek(0) == '%';
+        if (m_commented) {
             in.nextByte();
             c = in.nextByte();
             if (c < 0) {

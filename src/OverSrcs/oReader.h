@@ -64,6 +64,8 @@ public:
     bool continuationLine(std::string& text, std::uint32_t max);
     // The two letters of the record being handled.
     const char* tag() const { return m_tag; }
+    // The record being read was written behind the "%%" comment prefix.
+    bool commented() const { return m_commented; }
 
     // ---- After a read ----
     int recordsRead() const { return m_recordsRead; }
@@ -92,6 +94,7 @@ private:
     Entry m_unknown = {};
     oIMemoryStream* m_in = nullptr;
     char m_tag[3] = {0, 0, 0};
+    bool m_commented = false;
     int m_recordsRead = 0;
     int m_recordsFailed = 0;
     int m_firstFailure = 0;

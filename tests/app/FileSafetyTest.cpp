@@ -367,8 +367,9 @@ TEST_F(FileSafetyTest, PreferenceValuesOutOfRangeAreRefusedAtStartUp) {
 TEST_F(FileSafetyTest, StartAndQuitWriteNoPreferenceAndARewriteKeepsUnknownRecords) {
     startUp();
     quit();
-    // Records of a later version, one with a continuation line, after the program's own.
-    const std::string later = "Zq!\"#\r\nZz some text\r\n\tmore of it\r\n";
+    // Records of a later version, one with a continuation line and one behind the comment
+    // prefix, after the program's own.
+    const std::string later = "Zq!\"#\r\nZz some text\r\n\tmore of it\r\n%%Zy commented\r\n";
     const std::string general = ReadFileBytes(prefs() + "/general.prf") + later;
     WriteFileBytes(prefs() + "/general.prf", general);
     for (int run = 0; run < 2; ++run) {

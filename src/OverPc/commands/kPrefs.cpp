@@ -306,7 +306,9 @@ std::vector<std::string>& unknownRecords() {
 }
 
 void readUnknown(oReader& reader, void*) {
-    std::string record(reader.tag(), 2);
+    // A record kept behind the comment prefix stays behind it.
+    std::string record = reader.commented() ? "%%" : "";
+    record.append(reader.tag(), 2);
     record += reader.restOfLine(kMaxKeptLine);
     std::string more;
     while (reader.continuationLine(more, kMaxKeptLine))

@@ -718,14 +718,19 @@ bool describePicture(PictureHandle metafile, int32_t& width, int32_t& height, in
     CommentSearch search;
     plat::EnumEnhMetaFile(nullptr, handleOf(metafile), findPictComment,
                           reinterpret_cast<plat::LPARAM>(&search), nullptr);
-    dpi = search.found && search.dpi > 0 ? search.dpi : screenDotsPerInch();
-    descent = search.found ? search.descent : 0;
+    // A picture from a file may say anything: a resolution outside what an export can ask for
+    // is not ours, and no size or descent may leave the range the layout computes in.
+    const bool ours = search.found && search.dpi > 0 && search.dpi <= kMaxPictDotsPerInch;
+    dpi = ours ? search.dpi : screenDotsPerInch();
     // The frame is in 0.01 mm; rounding undoes the truncation of its making.
     const auto units = [dpi](plat::LONG a, plat::LONG b) {
-        return static_cast<int32_t>((static_cast<int64_t>(b - a) * dpi + 1270) / 2540);
+        const int64_t v = ((int64_t{b} - a) * dpi + 1270) / 2540;
+        return static_cast<int32_t>(std::clamp<int64_t>(v, -kMaxPictExtent, kMaxPictExtent));
     };
     width = units(header.rclFrame.left, header.rclFrame.right);
     height = units(header.rclFrame.top, header.rclFrame.bottom);
+    const int32_t tall = height < 0 ? -height : height;
+    descent = ours ? std::clamp(search.descent, -tall, tall) : 0;
     return true;
 }
 

@@ -158,6 +158,10 @@ int32_t PictPortResolution(int32_t dotsPerInch);
 
 // The picture comment: "DEVQ", dots per inch, descent (little-endian).
 inline constexpr int32_t kPictCommentSize = 12;
+// The largest resolution a picture is made at (the export setting's bound), and the largest
+// width or height, in its own pixels, a picture read from outside is taken to have.
+inline constexpr int32_t kMaxPictDotsPerInch = 100000;
+inline constexpr int32_t kMaxPictExtent = 1 << 24;
 // Installs the system side of pictures (copying, freeing, measuring and playing metafiles).
 void InstallWinUfoPlatform();
 

@@ -1,6 +1,7 @@
 #include "OverSrcs/Winufo.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 int32_t s_live = 0;
@@ -63,10 +64,15 @@ void WinUfo::draw(oGraphPort& port, int32_t x, int32_t y) {
         return;
     // Picture units to the port's: the picture's resolution against the port's.
     const int32_t own = std::max<int32_t>(16, (2 * m_dpi + 4) / 9);
-    const auto scale = [&](int32_t v) {
-        return static_cast<int32_t>(static_cast<int64_t>(v) * port.resolution() / own);
+    // The far corner is kept inside the coordinate range, however large the picture says it is.
+    const auto corner = [&](int32_t at, int32_t v) {
+        const int64_t far = at + int64_t{v} * port.resolution() / own;
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(far, std::numeric_limits<int32_t>::min(),
+                                std::numeric_limits<int32_t>::max()));
     };
-    s_platform.draw(m_enhMetafile, port, Zone{x, y, x + scale(m_width), y + scale(m_height), 0, 0});
+    s_platform.draw(m_enhMetafile, port,
+                    Zone{x, y, corner(x, m_width), corner(y, m_height), 0, 0});
 }
 
 bool WinUfo::click() {

@@ -36,6 +36,8 @@
 #include "platform/SysTempDir.h"
 #include "support/PixMapPixels.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -431,6 +433,34 @@ TEST_F(ExprPictureTest, DamagedMetafileFilesAreReadWithinTheirBounds) {
         at += size;
     }
     EXPECT_EQ(ExprFromMetafileBytes(lying.data(), lying.size()), nullptr);
+
+    // A picture whose frame or resolution comment says what no picture of ours can is measured
+    // and drawn within the coordinate range (the sanitizer build sees any overflow).
+    std::vector<uint8_t> wild = MetafileBytes(*ScenePicture());
+    const int32_t frame[4] = {INT32_MIN, INT32_MIN + 1, INT32_MAX, INT32_MAX};
+    std::memcpy(wild.data() + 24, frame, sizeof frame);
+    const std::string tag = "DEVQ";
+    const auto devq = std::search(wild.begin(), wild.end(), tag.begin(), tag.end());
+    ASSERT_NE(devq, wild.end());
+    const int32_t claims[][2] = {{1566018846, INT32_MIN}, {-5, INT32_MAX}, {96, INT32_MIN}};
+    for (const auto& [dpi, descent] : claims) {
+        SCOPED_TRACE(dpi);
+        std::memcpy(&*devq + 4, &dpi, 4);
+        std::memcpy(&*devq + 8, &descent, 4);
+        WinUfo picture;
+        picture.setEnhMetafile(reinterpret_cast<PictureHandle>(
+            plat::SetEnhMetaFileBits(static_cast<plat::UINT>(wild.size()), wild.data())));
+        int32_t w = 0, h = 0, baseline = 0, resolution = 0;
+        GetWinUfoMetrics(&picture, &w, &h, &baseline, &resolution, nullptr);
+        EXPECT_EQ(w, kMaxPictExtent);
+        EXPECT_EQ(h, kMaxPictExtent);
+        EXPECT_GE(baseline, 0);
+        EXPECT_LE(baseline, 2 * h);
+        EXPECT_GE(resolution, 16);
+        EXPECT_LE(resolution, PictPortResolution(kMaxPictDotsPerInch));
+        std::unique_ptr<oPixMap> drawn = WhitePixMap(30, 18);
+        DrawWinUfo(&picture, *drawn, 0, 0);
+    }
 
     // A file without an expression opens nothing and says so.
     WriteFileBytes(m_dir / "bad.emf", std::string(200, 'x'));

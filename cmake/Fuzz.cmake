@@ -11,11 +11,14 @@
 # With KV_FUZZ (clang with KV_SANITIZE), the whole build is compiled with -fsanitize=fuzzer-no-link
 # so that the libraries a target links carry coverage, the target links libFuzzer, and the test
 # fuzzes over a fresh copy of the corpus for a fixed number of inputs (RUNS, else the table below)
-# from a fixed seed, failing on any crash, sanitizer report, leak or hang: the same inputs on every
-# machine, however fast or loaded. To fuzz longer by hand, configure with -DKV_FUZZ_TIME=<seconds>
-# (each test then fuzzes for that time and keeps what it found in build-fuzz/fuzz/<name>/corpus),
-# or run a target directly: kv_fuzz_<name> -max_total_time=600 new/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is a plain program that
-# replays the corpus once, so every build still compiles the targets and re-runs the kept inputs.
+# from a fixed seed, failing on any crash, sanitizer report, leak or hang: as many inputs on every
+# machine, however fast or loaded (which inputs still varies a little between builds, since the
+# fuzzer follows the coverage it sees). To fuzz longer by hand, configure with
+# -DKV_FUZZ_TIME=<seconds> (each test then fuzzes for that time and keeps what it found in
+# build-fuzz/fuzz/<name>/corpus), or run a target directly:
+# kv_fuzz_<name> -max_total_time=600 new/ tools/fuzz/corpus/<name>/. Without KV_FUZZ, the target is
+# a plain program that replays the corpus once, so every build still compiles the targets and
+# re-runs the kept inputs.
 set(KV_FUZZ OFF)
 if(KV_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(KV_FUZZ ON)

@@ -1,7 +1,7 @@
 # Runs one libFuzzer target over its seed corpus:
 #   cmake -DFUZZER=... -DSEEDS=... -DWORK=... -DRUNS=<inputs> [-DSECONDS=<s>] -P RunFuzz.cmake
 # By default a fixed number of inputs from a fixed seed, starting from the seed corpus alone, so
-# that every machine tries the same inputs whatever its speed or load. With SECONDS above 0 (for
+# that every machine tries as many inputs whatever its speed or load. With SECONDS above 0 (for
 # fuzzing by hand) it fuzzes for that long instead, and keeps what it found for the next run.
 # New inputs go to WORK/corpus, never into the kept seed corpus; a crashing input is written to
 # WORK/ and the run fails. The time limit per input only catches a hang: how long inputs take is

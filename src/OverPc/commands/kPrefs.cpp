@@ -10,6 +10,7 @@
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
 #include "OverPc/documents/Exports.h"
+#include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eLayout.h"
@@ -236,7 +237,7 @@ constexpr FieldRange kThickness{1, 16};
 constexpr FieldRange kDistance{0, 20};
 constexpr FieldRange kScriptHeight{0, 7};
 constexpr FieldRange kScreenPlace{-16384, 16384};
-constexpr FieldRange kResolution{1, 100000};
+constexpr FieldRange kResolution{1, kMaxPictDotsPerInch};
 
 FieldRange fieldRange(std::string_view tag, size_t field) {
     const auto pick = [field](std::initializer_list<FieldRange> ranges) {

@@ -205,6 +205,24 @@ int32_t ExtentOf(plat::HDC dc, const char* text, int32_t count) {
     return size.cx;
 }
 
+// The italic correction of fonts without outlines (they report an overhang).
+int32_t FittingCorrection(const FontRecord& record) {
+    return (record.isItalic() && !record.isTrueType()) ? 3 * (record.metrics.overhang / 4) : 0;
+}
+
+// Byte offsets where each character of the text starts, and the text's length last.
+std::vector<int32_t> CharacterBoundaries(const char* text, int32_t length) {
+    std::vector<int32_t> bounds;
+    int32_t i = 0;
+    while (i < length) {
+        bounds.push_back(i);
+        const bool lead = IsLeadByte(static_cast<uint8_t>(text[i]));
+        i += (lead && i + 1 < length) ? 2 : 1;
+    }
+    bounds.push_back(length);
+    return bounds;
+}
+
 // The zone of a text from its glyphs' outline metrics, asked of `glyphOf(code, metrics)`; false
 // when any glyph has no metrics.
 template <class GlyphOf>
@@ -927,9 +945,15 @@ char FaceScriptClass(const char* name) {
     }
 }
 
+uint8_t SystemCharSet() {
+    return s_manager ? s_manager->screenCharSet() : plat::ANSI_CHARSET;
+}
+
 bool IsLeadByte(uint8_t byte) {
     return plat::IsDBCSLeadByte(byte) != 0;
 }
+
+void NoteFontFace(const char* /*name*/) {}
 
 int CharClassOf(unsigned char c) {
     if (c < 128)
@@ -1194,6 +1218,61 @@ void FontDescOfIndex(int32_t index, FontDesc& desc) {
     }
     // "?" is the style records' own name for a font that is not known.
     CopyName(desc.faceName, sizeof desc.faceName, face ? face->lfFaceName : "?");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text on the screen's resolution
+
+namespace {
+// The font's record with its screen-resolution instance made; null when it cannot be made.
+const FontRecord* ScreenFontRecord(plat::HDC display, int32_t font) {
+    return EnsureFontThrough(display, font, s_screenResolution, 0) ? RecordAt(font) : nullptr;
+}
+} // namespace
+
+int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width) {
+    if (text == nullptr || text[0] == 0)
+        return 0;
+    DisplayDcScope display;
+    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
+    if (screen == nullptr)
+        return 0;
+    const FontRecord& record = *screen;
+    FontSelection selected(display.hdc(), record.font);
+    const int32_t c = FittingCorrection(record);
+    const int32_t length = static_cast<int32_t>(std::strlen(text));
+    const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
+    int32_t previousWidth = 0;
+    size_t k = 1; // bounds[k]: the end of the character being tried
+    int32_t w = 0;
+    int32_t half = 0;
+    for (;; ++k) {
+        w = ExtentOf(display.hdc(), text, bounds[k]) - c;
+        half = (w - previousWidth) >> 1;
+        if (w - half > width || k + 1 == bounds.size())
+            break;
+        previousWidth = w;
+    }
+    // Character boundaries keep a double-byte character whole.
+    const int32_t result = (w - half < width) ? bounds[k] : bounds[k - 1];
+    return std::min(result, length);
+}
+
+int32_t StringWidthForFont(const char* text, int32_t font, int32_t count) {
+    if (text == nullptr || count <= 0 || text[0] == 0)
+        return 0;
+    const int32_t length = static_cast<int32_t>(std::strlen(text));
+    // A count inside a double-byte character takes the whole character. The walk runs from the
+    // start because a trail byte may look like a lead byte.
+    const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
+    count = *std::lower_bound(bounds.begin(), bounds.end(), std::min(count, length));
+    DisplayDcScope display;
+    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
+    if (screen == nullptr)
+        return 0;
+    const FontRecord& record = *screen;
+    FontSelection selected(display.hdc(), record.font);
+    return ExtentOf(display.hdc(), text, count) - FittingCorrection(record);
 }
 
 // ---------------------------------------------------------------------------------------------

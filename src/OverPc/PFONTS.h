@@ -217,7 +217,9 @@ void FaceNameAtPosition(int32_t position, char (&name)[kFontFaceNameSize]);
 int32_t SymbolFontId();
 // 's' symbol, 'i' western text, 'f' a foreign (far-eastern or Cyrillic) face, '?' unknown.
 char FaceScriptClass(const char* name);
+uint8_t SystemCharSet();
 bool IsLeadByte(uint8_t byte);
+void NoteFontFace(const char* name);
 // 0 letter, 1 other alphanumeric ("@" and "`" included), 2 other, 3 space and tab.
 int CharClassOf(unsigned char c);
 
@@ -253,6 +255,15 @@ int32_t FontTableCount();
 int32_t FontTableCapacity();
 int32_t DefaultFontIndex();
 int32_t DefaultLineHeight();
+
+// ---------------------------------------------------------------------------------------------
+// Text on the screen's resolution
+
+// How many bytes of the text fit the width, a character counting when the text up to its middle
+// fits; a double-byte character is never split.
+int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width);
+// The width of the first `count` bytes (a double-byte character is taken whole).
+int32_t StringWidthForFont(const char* text, int32_t font, int32_t count);
 
 // ---------------------------------------------------------------------------------------------
 // The owner-drawn face list

@@ -231,6 +231,24 @@ OwnedNode<eSSScript> NewPrescriptTemplate(int32_t command) {
     return node;
 }
 
+OwnedNode<eSSScript> NewScriptAroundSelection() {
+    // The placeholders are built as plain "?" rows, whatever the option that replaces
+    // placeholders by the original expression says.
+    const uint8_t savedOption = ReplacePlaceholdersOption;
+    ReplacePlaceholdersOption = 0;
+    OwnedNode<eSSScript> node = NewEmptyFullScript();
+    node->m_colour = 0;
+    ExprPtr first = NewPlaceholder(0, false);
+    NoteEditedNode(first.get());
+    InvalidateTree(first.get());
+    for (int32_t i = 1; i < kScriptSlotsAll; ++i)
+        node->setChild(i, CopyExpr(first.get()));
+    node->setChild(0, std::move(first));
+    node->setChild(0, NewEmptySimpString());
+    ReplacePlaceholdersOption = savedOption;
+    return node;
+}
+
 namespace {
 
 ExprPtr MakeScriptFromCode(int32_t, int32_t kind, int32_t slots) {

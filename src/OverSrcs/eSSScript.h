@@ -52,6 +52,8 @@ OwnedNode<eSSScript> NewSSScript(ExprPtr base, ExprPtr first, ExprPtr second, in
 // prescript or limit slot the command names (0x4206 pre-subscript, 0x4207 lower limit, 0x4208
 // upper limit, 0x4209 none).
 OwnedNode<eSSScript> NewPrescriptTemplate(int32_t command);
+// Eight slots, kind 7, colour 0: an empty row as the operand and placeholders everywhere else.
+OwnedNode<eSSScript> NewScriptAroundSelection();
 
 // Installs the factories of the scripts, tensor and tree-node template families.
 void RegisterScriptTemplates();

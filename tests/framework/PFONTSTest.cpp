@@ -940,12 +940,106 @@ TEST_F(FontManagerTest, MeasuringAnUnknownFontLogsAndGivesNothing) {
     port.measureString("abc", -1, zone);
     EXPECT_EQ(zone, Zone{});
     EXPECT_NE(std::string(LoggedInformation()).find("no such font"), std::string::npos);
+    EXPECT_EQ(CharsFittingWidth("abc", 999, 100), 0);
+    EXPECT_EQ(StringWidthForFont("abc", 999, 2), 0);
 }
 
-TEST_F(FontManagerTest, LeadBytesFollowTheActiveCodePage) {
+// ---------------------------------------------------------------------------------------------
+// Fitting text
+
+// What fits, worked out from the prefix widths: a character counts when the text up to its
+// middle lies within the width; the last character of the text only when it lies inside.
+int32_t ExpectedFit(const std::vector<int32_t>& w, const std::vector<int32_t>& bounds,
+                    int32_t width) {
+    int32_t fit = 0;
+    for (size_t k = 1; k < bounds.size(); ++k) {
+        const int32_t end = w[static_cast<size_t>(bounds[k])];
+        const int32_t start = w[static_cast<size_t>(bounds[k - 1])];
+        const int32_t middle = end - ((end - start) >> 1);
+        const bool last = k + 1 == bounds.size();
+        if (middle > width || (last && middle == width))
+            break;
+        fit = bounds[k];
+    }
+    return fit;
+}
+
+TEST_F(FontManagerTest, CharsFittingWidthCountsCharactersUpToTheirMiddle) {
+    const int32_t index = FontIndexForFace("Times New Roman", 12, false, false, false);
+    plat::HFONT own = MakeFont("Times New Roman", EmFor(12, 21), 0, plat::ANSI_CHARSET);
+    const std::string text = "Wide and iiii narrow";
+    const std::vector<int32_t> w = PrefixWidths(own, text);
+    std::vector<int32_t> bounds;
+    for (int32_t i = 0; i <= static_cast<int32_t>(text.size()); ++i)
+        bounds.push_back(i);
+    for (int32_t width = -1; width <= w.back() + 10; ++width) {
+        SCOPED_TRACE(width);
+        EXPECT_EQ(CharsFittingWidth(text.c_str(), index, width), ExpectedFit(w, bounds, width));
+    }
+    EXPECT_EQ(CharsFittingWidth(text.c_str(), index, 100000), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(CharsFittingWidth("", index, 100), 0);
+    EXPECT_EQ(CharsFittingWidth(nullptr, index, 100), 0);
+    for (int32_t count : {1, 5, 20, 200}) {
+        SCOPED_TRACE(count);
+        EXPECT_EQ(StringWidthForFont(text.c_str(), index, count),
+                  w[static_cast<size_t>(std::min<int32_t>(count, text.size()))]);
+    }
+    EXPECT_EQ(StringWidthForFont(text.c_str(), index, 0), 0);
+    EXPECT_EQ(StringWidthForFont(text.c_str(), index, -3), 0);
+    EXPECT_EQ(StringWidthForFont("", index, 3), 0);
+    plat::DeleteObject(own);
+}
+
+TEST_F(FontManagerTest, DoubleByteCharactersAreNeverSplit) {
     ASSERT_TRUE(plat::SetActiveCodePage(932));
+    const int32_t index = FontIndexForFace("DejaVu Sans", 12, false, false, false);
+    // "a", then two double-byte characters, then "b"; the second trail byte is in the lead range.
+    const std::string text = "a\x82\xA0\x88\x9F"
+                             "b";
+    std::vector<int32_t> bounds{0, 1, 3, 5, 6};
+    plat::HFONT own = MakeFont("DejaVu Sans", EmFor(12, 21), 0, plat::ANSI_CHARSET);
+    const std::vector<int32_t> w = PrefixWidths(own, text);
+    plat::DeleteObject(own);
+    for (int32_t b : bounds)
+        EXPECT_EQ(StringWidthForFont(text.c_str(), index, b), w[static_cast<size_t>(b)]) << b;
+    ASSERT_LT(w[1], w[3]);
+    ASSERT_LT(w[3], w[5]);
+    for (int32_t width = 0; width <= w[6] + 5; ++width) {
+        SCOPED_TRACE(width);
+        const int32_t fit = CharsFittingWidth(text.c_str(), index, width);
+        EXPECT_NE(std::find(bounds.begin(), bounds.end(), fit), bounds.end()) << fit;
+        EXPECT_EQ(fit, ExpectedFit(w, bounds, width));
+        EXPECT_LE(fit, static_cast<int32_t>(text.size()));
+    }
+    // A count ending on a lead byte takes the whole character.
+    EXPECT_EQ(StringWidthForFont(text.c_str(), index, 2), w[3]);
+    EXPECT_EQ(StringWidthForFont(text.c_str(), index, 4), w[5]);
+    // A lead byte that ends the text stands alone.
+    EXPECT_EQ(CharsFittingWidth("a\x82", index, 1000), 2);
     EXPECT_TRUE(IsLeadByte(0x82));
     EXPECT_FALSE(IsLeadByte('a'));
+}
+
+TEST_F(FontManagerTest, TheSystemCharacterSetIsTheScreenFontsAndNotedFacesChangeNothing) {
+    // The display's own font is a western face.
+    EXPECT_EQ(SystemCharSet(), plat::ANSI_CHARSET);
+    const int32_t faces = TheFontManager()->faceCount();
+    NoteFontFace("A Face Nobody Has");
+    NoteFontFace(nullptr);
+    EXPECT_EQ(TheFontManager()->faceCount(), faces);
+    EXPECT_EQ(id("A Face Nobody Has"), -1);
+
+    // A screen whose font is the symbol face.
+    plat::HDC dc = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    plat::HFONT symbol = MakeFont("Symbol", 16, 0, plat::SYMBOL_CHARSET);
+    plat::HGDIOBJ old = plat::SelectObject(dc, symbol);
+    NewFontManager(21, dc);
+    EXPECT_EQ(SystemCharSet(), plat::SYMBOL_CHARSET);
+    plat::SelectObject(dc, old);
+    plat::DeleteObject(symbol);
+    plat::DeleteDC(dc);
+    NewFontManager(21);
+    EXPECT_EQ(SystemCharSet(), plat::ANSI_CHARSET);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eTensor.h"
 #include "OverSrcs/eTreeNode.h"
+#include "OverSrcs/eWord.h"
 #include "model/eScriptFixture.h"
 
 #include <algorithm>
@@ -323,6 +324,35 @@ TEST_F(eSSScriptTest, PrescriptCommandsPutTheirPlaceholderInTheirSlot) {
             const bool placeholder = i == 1 || i == c.slot;
             EXPECT_EQ(row->childCount(), placeholder ? 1 : 0) << i;
         }
+    }
+}
+
+TEST_F(eSSScriptTest, ScriptAroundSelectionHasAnEmptyOperandAndPlaceholdersElsewhere) {
+    for (uint8_t option : {uint8_t{0}, uint8_t{1}}) {
+        SCOPED_TRACE(option);
+        ReplacePlaceholdersOption = option;
+        OwnedNode<eSSScript> node = NewScriptAroundSelection();
+        EXPECT_EQ(ReplacePlaceholdersOption, option);
+        ASSERT_EQ(node->childCount(), 8);
+        EXPECT_EQ(node->m_kind, 7);
+        EXPECT_EQ(node->m_colour, 0);
+        ASSERT_TRUE(node->getChild(0)->isString());
+        EXPECT_EQ(node->getChild(0)->childCount(), 0);
+        for (int32_t i = 1; i < 8; ++i) {
+            SCOPED_TRACE(i);
+            const eExpr* row = node->getChild(i);
+            ASSERT_TRUE(row->isString());
+            EXPECT_EQ(row->m_parent, node.get());
+            EXPECT_EQ(row->m_index, i);
+            ASSERT_EQ(row->childCount(), 1);
+            EXPECT_EQ(static_cast<const eWord*>(row->getChild(0))->view(), "?");
+            for (int32_t j = 1; j < i; ++j)
+                EXPECT_NE(row->getChild(0), node->getChild(j)->getChild(0));
+        }
+        // The eight-slot scripts template, as the file format numbers it.
+        int32_t code = 0;
+        ASSERT_TRUE(node->getTemplateCode(code));
+        EXPECT_EQ(code, 0x5078);
     }
 }
 

@@ -222,6 +222,16 @@ void DragTrack(oPoint point) {
 void DragEnd(oPoint) {
     if (ActiveRecord == nullptr || DragEntry.node == nullptr)
         return;
+    if (ShiftHeld == 0 && isCaret(DragEntry)) {
+        // A click at a lone placeholder selects it whole, so the first key replaces the "?";
+        // the provisional caret gives way to the placeholder's highlight.
+        const SelectionEntry whole = WholePlaceholderAt(DragEntry);
+        if (!(whole == DragEntry)) {
+            DrawEntryHighlight(DragEntry, true, true);
+            DragEntry = whole;
+            DrawEntryHighlight(DragEntry, false, true);
+        }
+    }
     const SelectionEntry* removed = SetSelection(&DragEntry);
     ResetTypingStyle();
     if (removed != nullptr) {

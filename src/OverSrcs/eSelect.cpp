@@ -48,6 +48,16 @@ void removeAt(SelectionEntry* list, int32_t i) {
         list[k] = list[k + 1];
 }
 
+// Set while an arrow moves the selection: a caret it leaves beside a lone placeholder takes the
+// placeholder whole instead (see WholePlaceholderAt).
+bool s_placeholdersWhole = false;
+
+const SelectionEntry* addToActive(const SelectionEntry& entry) {
+    if (s_placeholdersWhole)
+        return AddSelectionEntry(*ActiveRecord, WholePlaceholderAt(entry));
+    return AddSelectionEntry(*ActiveRecord, entry);
+}
+
 void ensureArray(SelectionRecord& record) {
     if (record.m_entries != nullptr)
         return;
@@ -332,13 +342,13 @@ const SelectionEntry* SelectRange(eExpr* node, int32_t start, int32_t end, int32
                                   int32_t rowEnd) {
     if (ActiveRecord == nullptr)
         return nullptr;
-    return AddSelectionEntry(*ActiveRecord, SelectionEntry{node, start, end, rowStart, rowEnd});
+    return addToActive(SelectionEntry{node, start, end, rowStart, rowEnd});
 }
 
 const SelectionEntry* SetSelection(const SelectionEntry* entry) {
     if (entry == nullptr || ActiveRecord == nullptr)
         return nullptr;
-    return AddSelectionEntry(*ActiveRecord, *entry);
+    return addToActive(*entry);
 }
 
 SelectionEntry* SaveSelectionList(bool eraseHighlight) {
@@ -1091,7 +1101,37 @@ void SelectChildIn(eExpr* node, SelectionEntry& entry) {
         add(entry);
 }
 
-bool ApplySelectionMove(int32_t code, eExpr* node, SelectionEntry& entry) {
+eExpr* LonePlaceholderRow(const SelectionEntry& entry) {
+    eExpr* row = entry.node;
+    if (row != nullptr && row->isWord())
+        row = row->m_parent;
+    if (row == nullptr || !row->isString() || row->childCount() != 1)
+        return nullptr;
+    const eWord* word = asWord(row->getChild(0));
+    if (word == nullptr || word->view() != "?")
+        return nullptr;
+    // The word's own carets and ranges all lie at or between its two edges.
+    if (entry.node != row)
+        return row;
+    const int32_t low = std::min(entry.start, entry.end);
+    const int32_t high = std::max(entry.start, entry.end);
+    return low >= 0 && high <= 1 ? row : nullptr;
+}
+
+SelectionEntry WholePlaceholderAt(const SelectionEntry& entry) {
+    if (entry.start != entry.end)
+        return entry;
+    eExpr* row = LonePlaceholderRow(entry);
+    if (row == nullptr)
+        return entry;
+    SelectionEntry whole;
+    row->selectWhole(whole);
+    return whole;
+}
+
+namespace {
+
+bool applyMove(int32_t code, eExpr* node, SelectionEntry& entry) {
     switch (code) {
     case kCmdSelectInward:
         SelectPartsIn(node, entry);
@@ -1123,4 +1163,33 @@ bool ApplySelectionMove(int32_t code, eExpr* node, SelectionEntry& entry) {
     default:
         return false;
     }
+}
+
+} // namespace
+
+bool ApplySelectionMove(int32_t code, eExpr* node, SelectionEntry& entry) {
+    if (code >= kCmdMoveLeft && code <= kCmdMoveDown && !shiftHeld()) {
+        // A caret the arrow leaves beside a lone placeholder selects it whole, so the next key
+        // replaces the "?" rather than typing beside it. From such a placeholder (selected whole
+        // or with the caret at it) Left and Right step out past it, else the arrow would land
+        // on it again and never leave.
+        struct WholePlaceholders {
+            bool was = s_placeholdersWhole;
+            WholePlaceholders() { s_placeholdersWhole = true; }
+            ~WholePlaceholders() { s_placeholdersWhole = was; }
+        } whole;
+        eExpr* lone = code <= kCmdMoveRight ? LonePlaceholderRow(entry) : nullptr;
+        if (lone != nullptr) {
+            const int32_t edge = code == kCmdMoveLeft ? 0 : 1;
+            SelectionEntry caret{lone, edge, edge, 0, 0};
+            if (code == kCmdMoveLeft)
+                MoveLeftIn(lone, caret);
+            else
+                MoveRightIn(lone, caret);
+        } else {
+            applyMove(code, node, entry);
+        }
+        return true;
+    }
+    return applyMove(code, node, entry);
 }

@@ -191,7 +191,16 @@ inline constexpr int32_t kCmdMoveRight = 0x6311;
 inline constexpr int32_t kCmdMoveUp = 0x6312;
 inline constexpr int32_t kCmdMoveDown = 0x6313;
 
+// The row of a lone placeholder (a "?" word alone in its row) when the entry is a caret at either
+// edge of it, or selects part or all of it; null otherwise. A "?" among other items is a
+// character like any other.
+eExpr* LonePlaceholderRow(const SelectionEntry& entry);
+// A caret at a lone placeholder becomes the placeholder selected whole, as a new expression starts,
+// so that the next key replaces it; any other entry comes back unchanged.
+SelectionEntry WholePlaceholderAt(const SelectionEntry& entry);
+
 // Runs the movement operation of a selection command code (0x6300, 0x6301, 0x6303 to 0x6305,
 // 0x6310 to 0x6313) on one entry of the saved list; false for any other code. The caller has
-// saved the list and resets the typing style.
+// saved the list and resets the typing style. Without Shift, the arrows take a lone placeholder
+// whole, landing on it or stepping past it.
 bool ApplySelectionMove(int32_t code, eExpr* node, SelectionEntry& entry);

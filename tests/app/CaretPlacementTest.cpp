@@ -2,11 +2,15 @@
 // the key is what a full repaint draws, and the drawn caret or highlight lies where the next typed
 // character lands.
 
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/Translations.h"
+#include "OverSrcs/etGener.h"
 #include "OverSrcs/eSelect.h"
 #include "TreeText.h"
 #include "UserInputFixture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -125,6 +129,99 @@ TEST_F(CaretPlacementTest, TheDrawnSelectionIsWhereTheNextKeyGoes) {
             << "drawn at " << drawn.left << "," << drawn.top << "-" << drawn.right << ","
             << drawn.bottom << ", typed at " << target.left << "," << target.top << "-"
             << target.right << "," << target.bottom << " in " << TreeText(pane->expression());
+    }
+}
+
+// An empty slot shows a "?": a click on it or at either of its edges, or an arrow that lands on
+// it, selects it whole, and the first key replaces it. A "?" the user typed among other items is
+// a character like any other.
+class PlaceholderClickTest : public CaretPlacementTest {
+protected:
+    void SetUp() override {
+        CaretPlacementTest::SetUp();
+        // The shipped TeX translator in the preferences folder, as the first run copies it.
+        std::filesystem::create_directories(PrefsFolderPath());
+        std::filesystem::copy_file(
+            std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs" / "TeX.cat",
+            PrefsFolderPath() + "TeX.cat", std::filesystem::copy_options::overwrite_existing);
+        ForgetLoadedTranslators();
+    }
+    void TearDown() override {
+        ForgetLoadedTranslators();
+        CaretPlacementTest::TearDown();
+    }
+};
+
+TEST_F(PlaceholderClickTest, AClickOrAnArrowAtAnEmptySlotSelectsItsPlaceholder) {
+    enum class Where { Left, Middle, Right };
+    struct Case {
+        const char* what;
+        std::function<void(ExprFilePane*, const eExpr*)> reach; // given the fraction
+        const char* numerator;
+        const char* denominator;
+    };
+    const auto clickAt = [](Where where) {
+        return [where](ExprFilePane* pane, const eExpr* fraction) {
+            const eExpr* word = fraction->getChild(1)->getChild(0);
+            const Zone z = inWindow(pane, word);
+            const int32_t x = where == Where::Left    ? z.left
+                              : where == Where::Right ? z.right - 1
+                                                      : (z.left + z.right) / 2;
+            pt::advanceClock(2000); // no double click
+            pt::click(HandleOfWindow(pane->windowHandle()), x, (z.top + z.bottom) / 2);
+            pump();
+        };
+    };
+    const Case cases[] = {
+        {"a click at the left edge of the denominator", clickAt(Where::Left), "[?]", "[2]"},
+        {"a click in the middle of the denominator", clickAt(Where::Middle), "[?]", "[2]"},
+        {"a click at the right edge of the denominator", clickAt(Where::Right), "[?]", "[2]"},
+        // The numerator starts selected; Right steps past it onto the denominator.
+        {"Right from the numerator", [](ExprFilePane*, const eExpr*) { key(plat::VK_RIGHT); },
+         "[?]", "[2]"},
+        // Left from the denominator lands on the numerator, selected whole again.
+        {"Right, then Left",
+         [](ExprFilePane*, const eExpr*) {
+             key(plat::VK_RIGHT);
+             key(plat::VK_LEFT);
+         },
+         "[2]", "[?]"},
+        // Tab and a click on the "?" the user typed beside a 1: the typed "?" stays.
+        {"a typed ? beside other items",
+         [clickAt](ExprFilePane* pane, const eExpr* fraction) {
+             key(plat::VK_TAB);
+             keys("?1");
+             clickAt(Where::Left)(pane, fraction);
+         },
+         "[?]", "[2|?|1]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExprFilePane* pane = typed("");
+        std::optional<PaletteBlock> button;
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (!button && b.code > 0x4000 && b.code <= 0x4007)
+                button = b;
+        ASSERT_TRUE(button) << "no fraction on the main palette";
+        fromMainPalette(button->code);
+        const eExpr* fraction = pane->expression()->getChild(0);
+        ASSERT_TRUE(fraction != nullptr && fraction->childCount() == 2)
+            << TreeText(pane->expression());
+        c.reach(pane, fraction);
+        EXPECT_EQ(pixelsUnlikeARepaint(pane), 0) << TreeText(pane->expression());
+        keys("2");
+        fraction = pane->expression()->getChild(0);
+        ASSERT_EQ(pane->expression()->childCount(), 1) << TreeText(pane->expression());
+        EXPECT_EQ(TreeText(fraction->getChild(0)), c.numerator);
+        EXPECT_EQ(TreeText(fraction->getChild(1)), c.denominator);
+        // What the translators write follows the tree: the replaced "?" is gone.
+        const std::string tex =
+            TranslateExpression(GetShippedTranslator(ShippedTranslator::TeX), pane->expression());
+        EXPECT_NE(tex.find("frac"), std::string::npos) << tex;
+        const auto marks = [](std::string_view text) { return std::count(text.begin(), text.end(), '?'); };
+        EXPECT_EQ(marks(tex), marks(c.numerator) + marks(c.denominator))
+            << "[" << tex << "]"
+            << tex;
     }
 }
 

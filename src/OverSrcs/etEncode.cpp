@@ -111,7 +111,6 @@ struct WriterState {
     // A linked row was written: only then are the link records looked for.
     bool anyLinked = false;
     int32_t depth = 0;
-    uint32_t nodes = 0;
 };
 
 WriterState s_out;
@@ -260,9 +259,9 @@ void eExpr::writeEncoding(oOStream&) const {
         Put('}');
         s_out.colour = m_colour;
     }
-    // The user can stop a long write; asking every few nodes keeps that cheap.
-    if ((++s_out.nodes & 31) == 0)
-        HookCheckUserAbort();
+    // The user can stop a long write. The poll is cheap: it reads the keyboard only on every
+    // 32nd call.
+    HookCheckUserAbort();
 }
 
 void eChar::writeEncoding(oOStream& stream) const {
@@ -840,7 +839,9 @@ struct DepthGuard {
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-ExprPtr ParseExprTree(bool listMode, bool single);
+// `rowItem`: the result goes straight into a row, which takes the further words of a long
+// double-byte record from the pending list (list mode implies it).
+ExprPtr ParseExprTree(bool listMode, bool single, bool rowItem = false);
 
 // What is left of the input, in bytes. A stream that cannot tell its length has its counts
 // trusted up to a bound no document reaches.
@@ -995,15 +996,24 @@ ExprPtr RowOfItems(const Stamp& stamp, size_t base) {
     return ExprPtr(row.release());
 }
 
+// Moves the words of a long double-byte record after the first into the row being read.
+void TakePendingItems() {
+    while (!s_pending.empty()) {
+        s_items.push_back(std::move(s_pending.front()));
+        s_pending.pop_front();
+    }
+}
+
 ExprPtr ReadRow() {
     const Stamp stamp;
     const int32_t n = ReadCount();
     const size_t base = s_items.size();
     if (s_in.oldFormat) {
         for (int32_t i = 0; i < n; ++i) {
-            ExprPtr child = ParseExprTree(false, false);
+            ExprPtr child = ParseExprTree(false, false, true);
             RefuseRow(child);
             s_items.push_back(std::move(child));
+            TakePendingItems();
         }
     } else {
         ReadRowChildrenToEnd();
@@ -1013,12 +1023,13 @@ ExprPtr ReadRow() {
 
 ExprPtr ReadOneElementRow() {
     const Stamp stamp;
-    ExprPtr child = ParseExprTree(false, true);
+    const size_t base = s_items.size();
+    ExprPtr child = ParseExprTree(false, true, true);
     RefuseRow(child);
-    OwnedNode<eSimpString> row = NewSimpString(1);
-    stamp.apply(row.get());
-    row->setChildren(&child, 1);
-    return ExprPtr(row.release());
+    s_items.push_back(std::move(child));
+    // A double-byte record too long for one word gives the row one word per piece.
+    TakePendingItems();
+    return RowOfItems(stamp, base);
 }
 
 void FillSlots(eExpr* node) {
@@ -1161,7 +1172,9 @@ ExprPtr ReadGrid(bool pile) {
 
 // "~" n codes, then "}" (codes in little-endian byte order), or another letter and a skip to "}"
 // ("B": the codes are big-endian).
-ExprPtr ReadDoubleByte(bool listMode) {
+// `intoRow`: the words after the first wait in the pending list for the row being read;
+// otherwise several words come back as a row of their own.
+ExprPtr ReadDoubleByte(bool intoRow) {
     const Stamp stamp;
     const int32_t n = ReadCount();
     std::vector<int32_t> codes;
@@ -1190,7 +1203,7 @@ ExprPtr ReadDoubleByte(bool listMode) {
     }
     if (words.size() == 1)
         return std::move(words.front());
-    if (!listMode)
+    if (!intoRow)
         return MakeRow(stamp, words);
     for (size_t i = 1; i < words.size(); ++i)
         s_pending.push_back(std::move(words[i]));
@@ -1262,7 +1275,7 @@ ExprPtr ReadExtended() {
     }
 }
 
-ExprPtr ParseExprTree(bool listMode, bool single) {
+ExprPtr ParseExprTree(bool listMode, bool single, bool rowItem) {
     const DepthGuard depth;
     if (listMode && !s_pending.empty()) {
         ExprPtr next = std::move(s_pending.front());
@@ -1331,7 +1344,7 @@ ExprPtr ParseExprTree(bool listMode, bool single) {
         case '{':
             return ReadGrid(true);
         case '~':
-            return ReadDoubleByte(listMode);
+            return ReadDoubleByte(listMode || rowItem);
         case '}':
             if (listMode)
                 return ExprPtr();

@@ -82,12 +82,15 @@ long long AvailableMemoryBytes(std::string_view meminfo) {
         line.remove_prefix(kKey.size());
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);
+        // The count of bytes, kb x 1024, must stay a long long.
+        constexpr long long kMostKb = std::numeric_limits<long long>::max() / 1024;
         long long kb = 0;
         std::size_t digits = 0;
         for (; digits < line.size() && line[digits] >= '0' && line[digits] <= '9'; ++digits) {
-            if (kb > std::numeric_limits<long long>::max() / 10240)
+            const int digit = line[digits] - '0';
+            if (kb > (kMostKb - digit) / 10)
                 return std::numeric_limits<long long>::max(); // more than anyone asks for
-            kb = kb * 10 + (line[digits] - '0');
+            kb = kb * 10 + digit;
         }
         if (digits == 0)
             return -1;

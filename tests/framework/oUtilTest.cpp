@@ -76,8 +76,22 @@ TEST(oUtilTest, EnoughMemoryReadsTheAvailableFigure) {
     MemoryInfoPath = "/nonexistent/meminfo";
     EXPECT_TRUE(EnoughMemory());
     MemoryInfoPath = saved;
-    // A figure too large for the count is still plenty.
-    EXPECT_GT(AvailableMemoryBytes("MemAvailable: 99999999999999999999999 kB"), 1LL << 40);
+    // Figures at and beyond the largest byte count: 2^53 - 1 kB is 2^63 - 1024 bytes exactly; a
+    // larger one is still plenty, never a negative count.
+    const struct {
+        const char* meminfo;
+        long long bytes;
+    } large[] = {
+        {"MemAvailable: 9007199254740991 kB", 9223372036854774784LL},
+        {"MemAvailable: 9007199254740992 kB", std::numeric_limits<long long>::max()},
+        {"MemAvailable: 9007199254740999 kB", std::numeric_limits<long long>::max()},
+        {"MemAvailable: 90071992547409990 kB", std::numeric_limits<long long>::max()},
+        {"MemAvailable: 99999999999999999999999 kB", std::numeric_limits<long long>::max()},
+    };
+    for (const auto& c : large) {
+        SCOPED_TRACE(c.meminfo);
+        EXPECT_EQ(AvailableMemoryBytes(c.meminfo), c.bytes);
+    }
 }
 
 TEST(oUtilTest, SafeAddInt32) {

@@ -815,23 +815,102 @@ TEST_F(EncodingTest, PilesAndOldGrids) {
     EXPECT_EQ(ReadError("]|Expr|[[" + Num(1) + Num(2) + cell + "^y}]|["), errDataCorrupted);
 }
 
+// A double-byte record longer than one word holds is read as several words wherever it stands:
+// in a row's list, as the only item of a one-element row, and among an old-format row's items.
 TEST_F(EncodingTest, LongDoubleByteRecordsSplitIntoWords) {
-    std::string text = Head() + "(" + Num(1) + Font0() + "~" + Num(300);
+    std::string record = "~" + Num(300);
     for (int i = 0; i < 300; ++i)
-        text += Num(0xA1B0 + i % 16);
-    text += "B}}]|[";
-    ExprPtr tree = MustRead(text);
-    ASSERT_NE(tree, nullptr);
-    ASSERT_EQ(tree->childCount(), 3); // 127 + 127 + 46 characters
-    size_t bytes = 0;
-    for (int32_t i = 0; i < 3; ++i) {
-        const auto* word = static_cast<const eWord*>(tree->getChild(i));
-        ASSERT_TRUE(word->isDoubleByte());
-        bytes += word->view().size();
-        // Big-endian codes: the lead byte comes first.
-        EXPECT_EQ(static_cast<unsigned char>(word->view()[0]), 0xA1);
+        record += Num(0xA1B0 + i % 16);
+    record += "B}";
+    struct Case {
+        const char* name;
+        std::string text;
+        int32_t children; // of the row read
+    };
+    const Case cases[] = {
+        {"current-format row", Head() + "(" + Num(1) + Font0() + record + "}]|[", 3},
+        {"one-element row", Head() + "^" + Font0() + record + "]|[", 3},
+        {"old-format row", "]|Expr|[(" + Num(2) + Font0() + record + "x]|[", 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExprPtr tree = MustRead(c.text);
+        ASSERT_NE(tree, nullptr);
+        ASSERT_TRUE(tree->isString());
+        ASSERT_EQ(tree->childCount(), c.children); // 127 + 127 + 46 characters (and the "x")
+        size_t bytes = 0;
+        for (int32_t i = 0; i < 3; ++i) {
+            const auto* word = static_cast<const eWord*>(tree->getChild(i));
+            ASSERT_TRUE(word->isDoubleByte());
+            EXPECT_EQ(word->m_parent, tree.get());
+            bytes += word->view().size();
+            // Big-endian codes: the lead byte comes first.
+            EXPECT_EQ(static_cast<unsigned char>(word->view()[0]), 0xA1);
+        }
+        EXPECT_EQ(bytes, 600u);
+        if (c.children == 4) {
+            EXPECT_EQ(static_cast<const eWord*>(tree->getChild(3))->view(), "x");
+        }
     }
-    EXPECT_EQ(bytes, 600u);
+}
+
+// Tab stops of a ruled row: position x 8 + kind, and in a list of exactly ten stops the position
+// 7808 stands for 8191 (the largest a stop can hold).
+TEST_F(EncodingTest, RuledRowTabStopsAndTheTenStopPosition) {
+    struct Case {
+        int32_t stops;
+        int32_t at;  // the stop given position 7808
+        uint16_t expected;
+    };
+    const Case cases[] = {
+        {10, 3, static_cast<uint16_t>(8191 * 8 + 2)},
+        {10, 9, static_cast<uint16_t>(8191 * 8 + 2)},
+        {9, 3, static_cast<uint16_t>(7808 * 8 + 2)},
+        {11, 3, static_cast<uint16_t>(7808 * 8 + 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.stops << " stops");
+        std::string text = Head() + ")" + Num(0) + Num(0) + Num(0) + Num(300) + "}" + Num(c.stops);
+        for (int32_t i = 0; i < c.stops; ++i)
+            text += Num(2) + Num(i == c.at ? 7808 : 100 + i);
+        text += Num(0) + Num(0) + Num(0) + "}]|[";
+        ExprPtr tree = MustRead(text);
+        ASSERT_NE(tree, nullptr);
+        ASSERT_TRUE(tree->isDxString());
+        const auto* row = static_cast<const eDxString*>(tree.get());
+        EXPECT_EQ(row->m_tabStops[c.at], c.expected);
+        EXPECT_EQ(row->m_tabStops[0], c.at == 0 ? c.expected : 100 * 8 + 2);
+        for (int32_t i = c.stops; i < kTabStopCount; ++i)
+            EXPECT_EQ(row->m_tabStops[i], 0xFFF8) << i; // no stop
+    }
+}
+
+// The user's stop is asked for at every node written; the poll itself reads Escape on every
+// 32nd call, so a held Escape stops a write of a few dozen nodes.
+int s_writePolls = 0;
+void InterruptOnThe31stPoll() {
+    if (++s_writePolls == 31)
+        Fail(errUserInterrupt);
+}
+
+TEST_F(EncodingTest, EscapeStopsAWriteOfAFewDozenNodes) {
+    TheModelHooks().checkUserAbort = &InterruptOnThe31stPoll;
+    for (int32_t words : {20, 40}) {
+        SCOPED_TRACE(words);
+        std::vector<ExprPtr> items;
+        for (int32_t i = 0; i < words; ++i)
+            items.push_back(i % 2 == 0 ? Word("x") : Pseudo(kPseudoSpace));
+        ExprPtr tree = Row(std::move(items));
+        s_writePolls = 0;
+        std::string text;
+        const int code = CatchFail([&] { text = ExprEncodingText(tree.get()); });
+        if (words < 30) {
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(s_writePolls, words + 1); // the row and each item
+        } else {
+            EXPECT_EQ(code, errUserInterrupt);
+        }
+    }
 }
 
 TEST_F(EncodingTest, OlderRecordForms) {

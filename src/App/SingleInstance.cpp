@@ -4,21 +4,33 @@
 #include "plat/Window.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // A request larger than this is a fault of the sender: the connection is dropped.
 constexpr std::size_t kMaxRequestBytes = 256 * 1024;
-// How long either side waits for the other before giving up.
+// How long a later copy waits for the running one to take its request.
 constexpr int kPeerTimeoutMs = 3000;
+// How long the listener gives one connection to send its whole request. Shorter than the wait
+// above, so that a copy whose request was cut off still hears of it in time.
+constexpr auto kConnectionDeadline = std::chrono::milliseconds(2000);
+// Connections served at once; a further one makes room by dropping the oldest.
+constexpr std::size_t kMaxConnections = 64;
+// How long a starting copy waits for another that is choosing its role at the same moment.
+constexpr int kLockWaitMs = 5000;
 // The listener acknowledges a complete request with this byte.
 constexpr char kAck = 'k';
 
@@ -54,13 +66,77 @@ bool waitReadable(int fd, int timeoutMs) {
     }
 }
 
+// Whether the process at the other end of a connected socket runs as this user.
+bool peerIsThisUser(int fd) {
+    ucred cred{};
+    socklen_t size = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 &&
+           cred.uid == ::geteuid();
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Makes the folder when it is missing, then checks that it is the user's own: a real folder (not
+// a link), owned by this user, with no access for anyone else. Empty when it is; else why not.
+std::string checkPrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::strerror(errno);
+    struct stat st{};
+    if (::lstat(folder.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "it is not a folder";
+    if (st.st_uid != ::geteuid())
+        return "it belongs to another user";
+    if ((st.st_mode & 077) != 0)
+        return "other users have access to it";
+    return {};
+}
+
+// Holds a lock on a file of the folder while a starting copy chooses its role, so that two
+// copies starting together never both take the socket, and never remove one just made.
+class StartLock {
+public:
+    explicit StartLock(const std::string& path) {
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            return;
+        for (int waited = 0;; waited += 50) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs)
+                return;
+            ::usleep(50 * 1000);
+        }
+    }
+    ~StartLock() {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    StartLock(const StartLock&) = delete;
+    StartLock& operator=(const StartLock&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
 } // namespace
 
 std::string DefaultSingleInstanceSocket() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return std::string(runtime) + "/KorvalineFileOpen";
-    return "/tmp/KorvalineFileOpen-" + std::to_string(::getuid());
+    const std::string folder = runtime && *runtime
+                                   ? std::string(runtime) + "/korvaline"
+                                   : "/tmp/korvaline-" + std::to_string(::geteuid());
+    return folder + "/KorvalineFileOpen";
 }
 
 SingleInstance::SingleInstance(std::string socketPath)
@@ -78,47 +154,103 @@ SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& fi
         diagnostic = "korvaline: the single-instance socket path is too long: " + m_path;
         return Outcome::Alone;
     }
-    if (handOff(files))
-        return Outcome::HandedOff;
-    // Two tries: the first bind may find a socket left behind by a copy that crashed.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            break;
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-            if (::listen(fd, 8) != 0 || ::pipe2(m_wakePipe, O_CLOEXEC) != 0) {
-                ::close(fd);
-                ::unlink(m_path.c_str());
-                break;
-            }
-            m_listenFd = fd;
-            m_thread = std::thread([this] { listen(); });
-            return Outcome::Listening;
-        }
-        const int err = errno;
-        ::close(fd);
-        if (err != EADDRINUSE)
-            break;
-        // A copy that started at the same moment may have bound it meanwhile; else it is stale.
-        if (handOff(files))
-            return Outcome::HandedOff;
-        ::unlink(m_path.c_str());
+    const std::string folder = folderOf(m_path);
+    if (const std::string why = checkPrivateFolder(folder); !why.empty()) {
+        diagnostic = "korvaline: not looking for other copies in " + folder + " (" + why +
+                     "); running on its own";
+        return Outcome::Alone;
     }
-    diagnostic =
-        "korvaline: cannot listen for other copies on " + m_path + ": " + std::strerror(errno);
-    return Outcome::Alone;
+    const auto unusable = [&](Peer peer) {
+        diagnostic = peer == Peer::Busy
+                         ? "korvaline: the running copy does not answer on " + m_path +
+                               "; running on its own"
+                         : "korvaline: " + m_path +
+                               " is not this user's socket; running on its own";
+        return Outcome::Alone;
+    };
+    Peer peer = handOff(files);
+    if (peer == Peer::Took)
+        return Outcome::HandedOff;
+    if (peer != Peer::Nobody)
+        return unusable(peer);
+
+    const StartLock lock(m_path + ".lock");
+    if (!lock.held()) {
+        diagnostic = "korvaline: cannot lock " + m_path + ".lock; running on its own";
+        return Outcome::Alone;
+    }
+    // Another copy may have started listening since the first try.
+    peer = handOff(files);
+    if (peer == Peer::Took)
+        return Outcome::HandedOff;
+    if (peer != Peer::Nobody)
+        return unusable(peer);
+    return bindAndListen(diagnostic) ? Outcome::Listening : Outcome::Alone;
 }
 
-bool SingleInstance::handOff(const std::vector<std::string>& files) {
+bool SingleInstance::bindAndListen(std::string& diagnostic) {
+    sockaddr_un addr;
+    makeAddress(m_path, addr);
+    // Nobody answers here, and the name is this user's socket or nothing (handOff checked): a
+    // socket left by a copy that ended.
+    if (::unlink(m_path.c_str()) != 0 && errno != ENOENT) {
+        diagnostic = "korvaline: cannot remove the old socket " + m_path + ": " +
+                     std::strerror(errno) + "; running on its own";
+        return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        diagnostic = std::string("korvaline: cannot make a socket: ") + std::strerror(errno);
+        return false;
+    }
+    struct stat st{};
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::chmod(m_path.c_str(), 0600) != 0 || ::lstat(m_path.c_str(), &st) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0 || ::pipe2(m_wakePipe, O_CLOEXEC) != 0) {
+        diagnostic = "korvaline: cannot listen for other copies on " + m_path + ": " +
+                     std::strerror(errno) + "; running on its own";
+        ::close(fd);
+        if (st.st_ino != 0)
+            ::unlink(m_path.c_str());
+        return false;
+    }
+    m_socketDevice = st.st_dev;
+    m_socketInode = st.st_ino;
+    m_listenFd = fd;
+    m_thread = std::thread([this] { listen(); });
+    return true;
+}
+
+SingleInstance::Peer SingleInstance::handOff(const std::vector<std::string>& files) {
+    // Only a socket of this user's is spoken to (the folder is private, so this is a check of
+    // that, not the protection itself).
+    struct stat st{};
+    if (::lstat(m_path.c_str(), &st) != 0)
+        return errno == ENOENT ? Peer::Nobody : Peer::Forbidden;
+    if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid())
+        return Peer::Forbidden;
     sockaddr_un addr;
     if (!makeAddress(m_path, addr))
-        return false;
+        return Peer::Forbidden;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return false;
+        return Peer::Forbidden;
+    // Bounds the connect (a full queue of connections), the send and the wait for the answer.
+    const timeval timeout{kPeerTimeoutMs / 1000, (kPeerTimeoutMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
         ::close(fd);
-        return false;
+        // Only a socket that refuses the connection is left over; one that is slow to take it
+        // has a copy behind it.
+        if (err == ECONNREFUSED || err == ENOENT)
+            return Peer::Nobody;
+        return err == EACCES || err == EPERM ? Peer::Forbidden : Peer::Busy;
+    }
+    if (!peerIsThisUser(fd)) {
+        ::close(fd);
+        return Peer::Forbidden;
     }
     // Each request is a path ended by a zero byte; an empty one asks the copy to come forward.
     std::string request;
@@ -131,44 +263,103 @@ bool SingleInstance::handOff(const std::vector<std::string>& files) {
     char ack = 0;
     ok = ok && waitReadable(fd, kPeerTimeoutMs) && ::recv(fd, &ack, 1, 0) == 1 && ack == kAck;
     ::close(fd);
-    return ok;
+    return ok ? Peer::Took : Peer::Busy;
 }
 
 void SingleInstance::listen() {
+    // Every connection is read as its bytes come, each within its own deadline, so that one
+    // silent or slow peer holds up no other.
+    struct Connection {
+        int fd;
+        Clock::time_point deadline;
+        std::string request;
+    };
+    std::vector<Connection> connections; // oldest first
+    const auto drop = [](Connection& c) {
+        ::close(c.fd);
+        c.fd = -1;
+    };
+    std::vector<pollfd> polled;
     for (;;) {
-        pollfd p[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
-        const int r = ::poll(p, 2, -1);
+        const Clock::time_point now = Clock::now();
+        int timeoutMs = -1;
+        for (Connection& c : connections) {
+            if (c.deadline <= now) {
+                drop(c);
+                continue;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(c.deadline - now).count() +
+                1;
+            if (timeoutMs < 0 || left < timeoutMs)
+                timeoutMs = static_cast<int>(left);
+        }
+        std::erase_if(connections, [](const Connection& c) { return c.fd < 0; });
+
+        polled.assign({{m_wakePipe[0], POLLIN, 0}, {m_listenFd, POLLIN, 0}});
+        for (const Connection& c : connections)
+            polled.push_back({c.fd, POLLIN, 0});
+        const int r = ::poll(polled.data(), polled.size(), timeoutMs);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r < 0 || (p[1].revents & POLLIN))
-            return;
-        if (p[0].revents & POLLIN) {
-            const int connection = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (connection >= 0) {
-                serve(connection);
-                ::close(connection);
+        if (r < 0 || (polled[0].revents & POLLIN) != 0)
+            break;
+
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            if (polled[i + 2].revents == 0)
+                continue;
+            Connection& c = connections[i];
+            char buffer[4096];
+            for (;;) {
+                const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0) {
+                    if (errno != EAGAIN && errno != EWOULDBLOCK)
+                        drop(c);
+                    break;
+                }
+                if (n == 0) {
+                    // The whole request: serve it, then say so.
+                    serveRequest(c.request);
+                    writeAll(c.fd, &kAck, 1);
+                    drop(c);
+                    break;
+                }
+                c.request.append(buffer, static_cast<std::size_t>(n));
+                if (c.request.size() > kMaxRequestBytes) {
+                    drop(c);
+                    break;
+                }
             }
         }
+        std::erase_if(connections, [](const Connection& c) { return c.fd < 0; });
+
+        if ((polled[1].revents & POLLIN) == 0)
+            continue;
+        for (;;) {
+            const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                break; // EAGAIN: all taken; anything else: try again at the next wake
+            }
+            if (!peerIsThisUser(fd)) {
+                ::close(fd);
+                continue;
+            }
+            if (connections.size() >= kMaxConnections) {
+                ::close(connections.front().fd);
+                connections.erase(connections.begin());
+            }
+            connections.push_back({fd, Clock::now() + kConnectionDeadline, {}});
+        }
     }
+    for (Connection& c : connections)
+        ::close(c.fd);
 }
 
-void SingleInstance::serve(int connection) {
-    std::string request;
-    char buffer[4096];
-    for (;;) {
-        if (!waitReadable(connection, kPeerTimeoutMs))
-            return; // a silent peer: drop it rather than hold up later copies
-        const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return;
-        if (n == 0)
-            break;
-        request.append(buffer, static_cast<std::size_t>(n));
-        if (request.size() > kMaxRequestBytes)
-            return;
-    }
+void SingleInstance::serveRequest(const std::string& request) {
     std::size_t at = 0;
     while (at < request.size()) {
         const std::size_t end = request.find('\0', at);
@@ -195,7 +386,6 @@ void SingleInstance::serve(int connection) {
         }
         plat::PostMessage(m_target.load(), m_message, atom, 0);
     }
-    writeAll(connection, &kAck, 1);
 }
 
 void SingleInstance::stop() {
@@ -213,5 +403,9 @@ void SingleInstance::stop() {
     ::close(m_wakePipe[1]);
     m_listenFd = -1;
     m_wakePipe[0] = m_wakePipe[1] = -1;
-    ::unlink(m_path.c_str());
+    // Only the socket this copy made: never one that took its place.
+    struct stat st{};
+    if (::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_socketDevice &&
+        st.st_ino == m_socketInode)
+        ::unlink(m_path.c_str());
 }

@@ -7,14 +7,37 @@
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+sockaddr_un addressOf(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    return addr;
+}
+
+// A connection to the socket that says nothing (connect does not wait for the listener).
+int silentConnection(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    const sockaddr_un addr = addressOf(path);
+    ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    return fd;
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
@@ -91,10 +114,8 @@ TEST_F(SingleInstanceTest, RequestsGoToTheFrameOnceItExists) {
 TEST_F(SingleInstanceTest, AStaleSocketIsTakenOver) {
     // A copy that crashed leaves its socket file behind with nobody listening.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", m_socket.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const sockaddr_un addr = addressOf(m_socket);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
     ASSERT_EQ(::access(m_socket.c_str(), F_OK), 0);
 
@@ -118,7 +139,7 @@ TEST_F(SingleInstanceTest, StopRemovesTheSocketAndTheNextCopyListens) {
 }
 
 TEST_F(SingleInstanceTest, AnUnusableSocketPathLetsTheCopyRunAlone) {
-    SingleInstance alone(m_dir / "missing-folder/KorvalineFileOpen");
+    SingleInstance alone(m_dir / "missing/folder/KorvalineFileOpen");
     std::string diagnostic;
     EXPECT_EQ(alone.start({"/a.pvx"}, m_message, diagnostic), SingleInstance::Outcome::Alone);
     EXPECT_FALSE(diagnostic.empty());
@@ -132,10 +153,8 @@ TEST_F(SingleInstanceTest, AMalformedRequestIsDroppedAndTheListenerGoesOn) {
     ASSERT_EQ(first.start({}, m_message, diagnostic), SingleInstance::Outcome::Listening);
     // A peer that sends a name without its terminator and hangs up.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", m_socket.c_str());
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const sockaddr_un addr = addressOf(m_socket);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_EQ(::write(fd, "/half", 5), 5);
     ::shutdown(fd, SHUT_WR);
     char ack = 0;
@@ -145,6 +164,137 @@ TEST_F(SingleInstanceTest, AMalformedRequestIsDroppedAndTheListenerGoesOn) {
     SingleInstance second(m_socket);
     EXPECT_EQ(second.start({"/b.pvx"}, m_message, diagnostic), SingleInstance::Outcome::HandedOff);
     EXPECT_EQ(takeRequests(), std::vector<std::string>{"/b.pvx"});
+}
+
+TEST_F(SingleInstanceTest, SilentAndSlowPeersDoNotHoldUpALaterCopy) {
+    SingleInstance first(m_socket);
+    std::string diagnostic;
+    ASSERT_EQ(first.start({}, m_message, diagnostic), SingleInstance::Outcome::Listening);
+    // One connection that sends half a name and waits, and fifty that never say a word.
+    std::vector<int> held;
+    const int slow = silentConnection(m_socket);
+    ASSERT_EQ(::write(slow, "/tmp/half", 9), 9);
+    held.push_back(slow);
+    for (int i = 0; i < 50; ++i)
+        held.push_back(silentConnection(m_socket));
+
+    const ino_t socketBefore = inodeOf(m_socket);
+    SingleInstance second(m_socket);
+    EXPECT_EQ(second.start({"/home/u/b.pvx"}, m_message, diagnostic),
+              SingleInstance::Outcome::HandedOff)
+        << diagnostic;
+    EXPECT_FALSE(second.listening());
+    EXPECT_EQ(takeRequests(), std::vector<std::string>{"/home/u/b.pvx"});
+    // The first copy's socket is the one in place: a third copy reaches the first.
+    EXPECT_EQ(inodeOf(m_socket), socketBefore);
+    SingleInstance third(m_socket);
+    EXPECT_EQ(third.start({"/home/u/c.pvx"}, m_message, diagnostic),
+              SingleInstance::Outcome::HandedOff);
+    EXPECT_EQ(takeRequests(), std::vector<std::string>{"/home/u/c.pvx"});
+    for (int fd : held)
+        ::close(fd);
+}
+
+TEST_F(SingleInstanceTest, ASocketThatAnswersIsNeverTakenOver) {
+    // A copy that is there but does not take requests (hung, or busy for longer than a later
+    // copy waits): connections queue at its socket and are never answered.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un addr = addressOf(m_socket);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    const ino_t socketBefore = inodeOf(m_socket);
+
+    SingleInstance second(m_socket);
+    std::string diagnostic;
+    EXPECT_EQ(second.start({"/a.pvx"}, m_message, diagnostic), SingleInstance::Outcome::Alone);
+    EXPECT_FALSE(second.listening());
+    EXPECT_NE(diagnostic.find("does not answer"), std::string::npos) << diagnostic;
+    EXPECT_EQ(inodeOf(m_socket), socketBefore) << "the running copy's socket was replaced";
+    ::close(fd);
+}
+
+TEST_F(SingleInstanceTest, APlaceThatIsNotTheUsersOwnIsNeverUsed) {
+    // Each case makes the folder (and what lies at the socket's name) before the copy starts.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& folder)> make;
+    };
+    std::vector<Case> cases = {
+        {"a folder others can read", [](const std::string& f) { ::mkdir(f.c_str(), 0755); }},
+        {"a folder the group can write",
+         [](const std::string& f) {
+             ::mkdir(f.c_str(), 0700);
+             ::chmod(f.c_str(), 0770);
+         }},
+        {"a link to a private folder",
+         [this](const std::string& f) {
+             const std::string real = m_dir / "real";
+             ::mkdir(real.c_str(), 0700);
+             ASSERT_EQ(::symlink(real.c_str(), f.c_str()), 0);
+         }},
+        {"a file, not a folder",
+         [](const std::string& f) { ::close(::open(f.c_str(), O_CREAT | O_WRONLY, 0600)); }},
+        {"a plain file at the socket's name",
+         [](const std::string& f) {
+             ::mkdir(f.c_str(), 0700);
+             const int fd = ::open((f + "/KorvalineFileOpen").c_str(), O_CREAT | O_WRONLY, 0600);
+             ASSERT_EQ(::write(fd, "mine", 4), 4);
+             ::close(fd);
+         }},
+    };
+    // Run as the superuser, the test can also give a folder to another user.
+    if (::geteuid() == 0)
+        cases.push_back({"a folder of another user", [](const std::string& f) {
+                             ::mkdir(f.c_str(), 0700);
+                             ASSERT_EQ(::chown(f.c_str(), 65534, 65534), 0);
+                         }});
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = m_dir / ("place" + std::to_string(n++));
+        c.make(folder);
+        const std::string socket = folder + "/KorvalineFileOpen";
+        struct stat before{};
+        const bool hadSocketName = ::lstat(socket.c_str(), &before) == 0;
+
+        SingleInstance copy(socket);
+        std::string diagnostic;
+        EXPECT_EQ(copy.start({"/a.pvx"}, m_message, diagnostic), SingleInstance::Outcome::Alone);
+        EXPECT_FALSE(copy.listening());
+        EXPECT_FALSE(diagnostic.empty());
+        EXPECT_TRUE(takeRequests().empty());
+        struct stat after{};
+        if (hadSocketName) {
+            // What lay at the name is untouched.
+            ASSERT_EQ(::lstat(socket.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_TRUE(S_ISREG(after.st_mode));
+        } else {
+            EXPECT_NE(::lstat(socket.c_str(), &after), 0) << "a socket was made there";
+        }
+    }
+}
+
+TEST_F(SingleInstanceTest, TheFolderIsMadePrivateWhateverTheUmask) {
+    const std::string folder = m_dir / "korvaline";
+    const std::string socket = folder + "/KorvalineFileOpen";
+    const mode_t old = ::umask(0);
+    SingleInstance first(socket);
+    std::string diagnostic;
+    const SingleInstance::Outcome outcome = first.start({}, m_message, diagnostic);
+    ::umask(old);
+    ASSERT_EQ(outcome, SingleInstance::Outcome::Listening) << diagnostic;
+    struct stat st{};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::lstat(socket.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // And later copies find it.
+    SingleInstance second(socket);
+    EXPECT_EQ(second.start({"/d.pvx"}, m_message, diagnostic), SingleInstance::Outcome::HandedOff);
+    EXPECT_EQ(takeRequests(), std::vector<std::string>{"/d.pvx"});
 }
 
 } // namespace

@@ -156,18 +156,19 @@ std::deque<plat::WPARAM> s_waitingRequests;
 
 void serveFileOpenRequest(plat::WPARAM atom) {
     CQVApp& app = CQVApp::instance();
+    // The user started the program again: it comes forward, with the file's window in front
+    // (a new one, or the one that already holds the file).
+    if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
+        if (plat::IsIconic(app.m_MainFrame))
+            plat::ShowWindow(app.m_MainFrame, plat::SW_RESTORE);
+        plat::SetForegroundWindow(app.m_MainFrame);
+    }
     if (atom == 0) {
-        if (app.m_MainFrame && plat::IsWindow(app.m_MainFrame)) {
-            if (plat::IsIconic(app.m_MainFrame))
-                plat::ShowWindow(app.m_MainFrame, plat::SW_RESTORE);
-            plat::SetForegroundWindow(app.m_MainFrame);
-        }
         if (oWindow* front = FrontWindow())
             front->show();
         return;
     }
-    // Only an existing file of a type the program knows is opened; anything else is reported,
-    // so a mistyped name never becomes a new empty document.
+    // A missing file is reported, so a mistyped name never becomes a new empty document.
     OpenFileFromAtom(static_cast<std::uint16_t>(atom));
 }
 

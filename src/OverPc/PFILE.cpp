@@ -180,6 +180,15 @@ char FileTypeOfPath(const char* path) {
     return FileTypeFromExtension(FindExtension(path));
 }
 
+bool SameFileOnDisk(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr || *a == 0 || *b == 0) {
+        return false;
+    }
+    std::error_code ec;
+    const bool same = fs::equivalent(plat::NativePath(a), plat::NativePath(b), ec);
+    return same && !ec;
+}
+
 void SetFileTypeExtension(std::string& path, char letter) {
     const FileTypeEntry* row = FileTypeRow(letter);
     if (row == nullptr || letter == '?') {
@@ -967,16 +976,13 @@ void OpenFileFromAtom(std::uint16_t atom) {
     path.resize(n);
     GuardedCall(
         [&] {
-            // A folder is no document either.
-            const char type = FileTypeOfPath(path.c_str());
-            if (!FileExists(path.c_str()) || type == 'd') {
+            // A missing file is reported, never made a new document. Anything else opens as it
+            // would from the command line, whatever its name: the opener reads what it can.
+            if (!FileExists(path.c_str())) {
                 SetErrorDetail(path.c_str());
                 Fail(errFileNotFound);
             }
-            if (FindExtension(path.c_str()) == nullptr || type == '?' || type == 0) {
-                SetErrorDetail(path.c_str());
-                Fail(errDataCorrupted);
-            }
+            const char type = FileTypeOfPath(path.c_str());
             if (g_openDocument == nullptr) {
                 KV_ASSERT_FAILED("OpenFileFromAtom");
                 Fail(errNotInstalled);

@@ -42,6 +42,9 @@ const char* FindExtension(const char* path);
 char FileTypeFromExtension(const char* ext);
 // 'd' for an existing folder, else the type of the path's extension.
 char FileTypeOfPath(const char* path);
+// Whether the two paths name one file on disk (the same device and inode: a link or another
+// spelling of the path counts); false when either cannot be reached.
+bool SameFileOnDisk(const char* a, const char* b);
 // Gives the path the row's extension unless its extension already has that type.
 void SetFileTypeExtension(std::string& path, char letter);
 
@@ -247,9 +250,10 @@ int ShellOpenIfExists(const char* path);
 using OpenDocumentHook = void (*)(const char* path, char type);
 void SetOpenDocumentHook(OpenDocumentHook hook);
 // Reads the path held by a global atom (deleting the atom) and opens it as a document of its type,
-// inside an error environment that shows its error with ErrorAlert: a file that does not exist
-// (452) or has no type the program knows (462) is reported with its path, never opened as an
-// empty document. Atom 0 holds no path and does nothing.
+// inside an error environment that shows its error with ErrorAlert, as a file named on the
+// command line opens: whatever its extension, or none. A file that does not exist (452) is
+// reported with its path, never opened as an empty document. Atom 0 holds no path and does
+// nothing.
 void OpenFileFromAtom(std::uint16_t atom);
 
 // Reads a BMP file that carries an expression after its pixel bits: the file and DIB headers are

@@ -23,6 +23,7 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
+#include "app/TreeText.h"
 #include "plat/Menu.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
@@ -415,6 +416,142 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     // The missing file is reported by name.
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("gone.pvx"), std::string::npos) << shown[0];
+}
+
+TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensAsTyped) {
+    typed("h");
+    const std::string saved = m_dir / "saved.pvx";
+    pt::answerFileDialog(saved);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    const std::string document = ReadFileBytes(saved);
+    const ExprPtr tree = OpenDocumentList->expression()->deepCopy();
+    CloseAllDocuments();
+    takeBackQuit();
+
+    // What a second copy started with each file gives in this one: the tree of the window it
+    // opens ("" when none opens), and whether an alert naming the file is shown.
+    struct Case {
+        const char* name;
+        const char* bytes; // null: no such file
+        const char* tree;  // "doc": the saved document's; "": no window
+        bool alert;
+    };
+    const Case cases[] = {
+        {"notes", document.c_str(), "doc", false},
+        {"notes.dat", document.c_str(), "doc", false},
+        {"Notes.PVX", document.c_str(), "doc", false},
+        {"trailing.", document.c_str(), "doc", false},
+        // Plain text opens as if typed, whichever way it comes.
+        {"plain.txt", "x+1", "[x|+|1]", false},
+        // Text without an encoding and without the text extension is no document, as when it is
+        // named on the command line.
+        {"readme", "x+1", "", true},
+        // Only a missing file is "not found".
+        {"gone", nullptr, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / c.name;
+        if (c.bytes != nullptr)
+            WriteFileBytes(path, c.bytes);
+        // A box that opens with no script fails the test.
+        std::vector<std::string> shown;
+        if (c.alert)
+            pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
+                shown.push_back(box.text);
+                return kIdOk;
+            });
+        SingleInstance second(m_dir / "KorvalineFileOpen");
+        std::string diagnostic;
+        ASSERT_EQ(second.start({path}, FileOpenMessage(), diagnostic),
+                  SingleInstance::Outcome::HandedOff)
+            << diagnostic;
+        pt::runUntilIdle();
+        if (*c.tree == 0) {
+            EXPECT_EQ(OpenDocumentCount(), 0);
+        } else {
+            ASSERT_EQ(OpenDocumentCount(), 1);
+            EXPECT_EQ(OpenDocumentList->filePath(), path);
+            if (std::string(c.tree) == "doc")
+                EXPECT_TRUE(OpenDocumentList->expression()->equal(tree.get(), 0));
+            else
+                EXPECT_EQ(TreeText(OpenDocumentList->expression()), c.tree);
+        }
+        if (c.alert) {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_NE(shown[0].find(c.name), std::string::npos) << shown[0];
+        }
+        CloseAllDocuments();
+        takeBackQuit();
+    }
+
+    // File > "Ouvrir..." opens a plain text file as typed text too, and it saves as a document.
+    const std::string text = m_dir / "sum.txt";
+    WriteFileBytes(text, "a\tb c");
+    pt::answerFileDialog(text);
+    ASSERT_EQ(DoMenuCommand(kOpen), 1);
+    pt::runUntilIdle();
+    ASSERT_EQ(OpenDocumentCount(), 1);
+    EXPECT_EQ(TreeText(OpenDocumentList->expression()), "[a|<T>|b|<s>|c]");
+}
+
+TEST_F(DocumentFilesTest, AFileAlreadyOpenBringsItsWindowForwardAndKeepsBothEdits) {
+    const std::string path = m_dir / "one.pvx";
+    ExprFilePane* pane = typed("a");
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    pt::runUntilIdle();
+    // An edit not saved yet, and another document in front.
+    pt::type("+");
+    pt::runUntilIdle();
+    std::filesystem::create_directory(m_dir / "sub");
+    std::filesystem::create_symlink(path, m_dir / "link.pvx");
+
+    // Each way the user can open the file again, under each name that reaches it.
+    struct Way {
+        const char* what;
+        std::string name;
+        bool secondCopy;
+    };
+    const Way ways[] = {
+        {"File > Ouvrir, the same name", path, false},
+        {"File > Ouvrir, another spelling", m_dir / "sub/../one.pvx", false},
+        {"File > Ouvrir, a link", m_dir / "link.pvx", false},
+        {"a second copy, a link", m_dir / "link.pvx", true},
+        {"a second copy, the same name", path, true},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.what);
+        ExprFilePane* other = typed("z");
+        ASSERT_EQ(ActivePane, other);
+        if (way.secondCopy) {
+            SingleInstance second(m_dir / "KorvalineFileOpen");
+            std::string diagnostic;
+            ASSERT_EQ(second.start({way.name}, FileOpenMessage(), diagnostic),
+                      SingleInstance::Outcome::HandedOff)
+                << diagnostic;
+        } else {
+            pt::answerFileDialog(way.name);
+            ASSERT_EQ(DoMenuCommand(kOpen), 1);
+        }
+        pt::runUntilIdle();
+        EXPECT_EQ(OpenDocumentCount(), 2) << "a second window of the file";
+        EXPECT_EQ(ActivePane, pane) << "the file's window is not in front";
+        // The other document goes unsaved.
+        answerBox(kIdNo);
+        delete other->window();
+        pt::runUntilIdle();
+        ASSERT_EQ(OpenDocumentCount(), 1);
+        pane->takeFocus();
+        pt::runUntilIdle();
+    }
+
+    // Typing goes on in the one window; its save holds both edits.
+    pt::type("b");
+    pt::runUntilIdle();
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    pt::runUntilIdle();
+    EXPECT_EQ(TreeText(treeInFile(path).get()), "[a|<s>|+|<s>|b]");
 }
 
 TEST_F(DocumentFilesTest, TheBitmapSaveTypeWritesWhatSaveBitmapWrites) {

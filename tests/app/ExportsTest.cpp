@@ -82,12 +82,16 @@ TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
             EXPECT_EQ(0, RunTool("pngcheck -q '" + path + "'", out)) << out;
         }
 
+        // The source now holds that file, so opening it again would only bring the source
+        // forward: a copy opens in a window of its own.
+        const std::string copy = m_dir / ("copy-" + std::string(name));
+        std::filesystem::copy_file(path, copy);
         ExprFilePane* before = OpenDocumentList;
-        OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
+        OpenDocumentWindow(copy.c_str(), FileTypeOfPath(copy.c_str()));
         plat::testing::runUntilIdle();
         ExprFilePane* opened = nullptr;
         for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-            if (p != source && p != before && p->filePath() == path)
+            if (p != source && p != before && p->filePath() == copy)
                 opened = p;
         ASSERT_NE(opened, nullptr);
         EXPECT_EQ(expected, ExprEncodingText(opened->expression()));

@@ -4,8 +4,10 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/Exports.h"
 #include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oStreams.h"
@@ -28,12 +30,17 @@ std::string readWholeFile(const char* path) {
 // A text document: keyed document lines (documents, EPS exports), or an encoding anywhere in the
 // text (older documents, notes, exports that carry it in their text). Nothing readable is the
 // "no expression" alert, with the file named; a damaged expression record is "damaged data".
+// A plain text file (".txt") without an encoding opens as that text typed into a new document.
 void openEncodedDocument(const char* path, char type) {
     const std::string text = readWholeFile(path);
     DocumentLines lines;
-    const int16_t failure = CatchFail([&] {
+    int16_t failure = CatchFail([&] {
         lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()));
     });
+    if (failure == kNoExpressionInText && type == 't' && text.size() <= kLargestPastedText) {
+        // Text becomes nodes many times its size: beyond what a paste takes it stays refused.
+        failure = CatchFail([&] { lines.expression = TextToRow(text, 0); });
+    }
     if (failure != 0) {
         SetErrorDetail(path);
         Fail(failure);
@@ -152,6 +159,14 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
     return true;
 }
 
+// The open document that was read from or saved to the file at path, or null.
+ExprFilePane* documentOfFile(const char* path) {
+    for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
+        if (!pane->filePath().empty() && SameFileOnDisk(pane->filePath().c_str(), path))
+            return pane;
+    return nullptr;
+}
+
 ExprFilePane* frontDocument() {
     ExprFilePane* pane = dynamic_cast<ExprFilePane*>(ActivePane);
     if (pane == nullptr)
@@ -196,6 +211,17 @@ void OpenDocumentWindow(const char* path, char type) {
         s_lastOpened = pane;
         pane->takeFocus();
         return;
+    }
+    // One window per file: a file already open (under any name that reaches it) brings its
+    // window to the front, so two windows never save over each other. Stationery opens a new
+    // untitled copy each time.
+    if (type != 'E') {
+        if (ExprFilePane* open = documentOfFile(path)) {
+            s_lastOpened = open;
+            open->show();
+            BringPaneToFront(open);
+            return;
+        }
     }
     switch (type) {
     case 'b':

@@ -21,7 +21,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -444,6 +446,44 @@ std::string SiblingBase(const std::string& target) {
                           : target;
 }
 
+// A sibling carries this extended attribute from the moment it is made until it has replaced its
+// target. Its value names the very file it was set on (device, inode and the sibling's own name),
+// so a copy or a restored backup of a sibling, which has another inode, never passes for one, nor
+// does any file the user made: only the program sets the attribute, and only on files it made.
+constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
+
+std::string SiblingMark(const struct stat& st, const std::string& native) {
+    const std::size_t cut = native.rfind('/');
+    return "korvaline save sibling " + std::to_string(static_cast<unsigned long long>(st.st_dev)) +
+           ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " " +
+           (cut == std::string::npos ? native : native.substr(cut + 1));
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when the name `native` still leads to the open file `fd` (no one replaced it meanwhile).
+bool NameLeadsTo(const std::string& native, int fd) {
+    struct stat byName {};
+    struct stat byHandle {};
+    return ::lstat(native.c_str(), &byName) == 0 && ::fstat(fd, &byHandle) == 0 &&
+           SameFile(byName, byHandle);
+}
+
+// True when the open file carries the mark of a sibling made under the name `native`.
+bool CarriesSiblingMark(int fd, const std::string& native) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    const std::string expected = SiblingMark(st, native);
+    char value[512];
+    const ssize_t n = ::fgetxattr(fd, kSiblingMarkName, value, sizeof value);
+    return n >= 0 && static_cast<std::size_t>(n) == expected.size() &&
+           std::memcmp(value, expected.data(), expected.size()) == 0;
+}
+
 } // namespace
 
 int MakeTempSibling(const char* target, std::string& out) {
@@ -465,16 +505,27 @@ int RemoveStaleSiblings(const char* target) {
     // Siblings are taken from ".0" up, so those of earlier saves sit in the first names; a few
     // gaps are looked past (a sibling the user removed by hand).
     for (unsigned k = 0, gaps = 0; gaps < 8 && k < 1000; ++k) {
-        const std::string candidate = base + "." + std::to_string(k);
+        const std::string native = plat::NativePath(base + "." + std::to_string(k));
         struct stat st {};
-        if (::lstat(plat::NativePath(candidate).c_str(), &st) != 0) {
+        if (::lstat(native.c_str(), &st) != 0) {
             ++gaps;
             continue;
         }
-        if (S_ISREG(st.st_mode) && (st.st_mode & 07777) == 0 && st.st_uid == ::geteuid() &&
-            plat::DeleteFile(candidate.c_str())) {
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+            continue;
+        }
+        const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // Only a file that carries the mark is the program's; and a save still writing it holds
+        // its lock, so a sibling that is being written is never taken. The name is checked once
+        // more under the lock: it must still lead to the file that was examined.
+        if (CarriesSiblingMark(fd, native) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            NameLeadsTo(native, fd) && ::unlink(native.c_str()) == 0) {
             ++removed;
         }
+        ::close(fd);
     }
     return removed;
 }
@@ -509,25 +560,49 @@ std::string ResolveSaveTarget(const char* path) {
     return resolved;
 }
 
-int MoveTempFileOver(const char* target, const char* temporary) {
+int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held) {
     const std::string from = plat::NativePath(temporary);
     const std::string to = plat::NativePath(target);
-    struct stat sb {};
-    if (::stat(from.c_str(), &sb) != 0) {
+    const int fd = held != nullptr ? ::fileno(held) : ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return errno != 0 ? errno : ENOENT;
     }
-    // The new file keeps the permissions the old one had; a first save gets those of any new file
-    // (the sibling has none while it is written).
-    struct stat old {};
-    ::chmod(from.c_str(), ::stat(to.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode());
-    FsyncPath(from, O_RDONLY);
-    if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
-        return errno != 0 ? errno : EIO;
+    const auto finish = [&](int err) {
+        if (held == nullptr) {
+            ::close(fd);
+        }
+        return err;
+    };
+    // Only the file this save wrote is moved: a sibling name that now leads elsewhere (removed, or
+    // taken by someone else) fails the save and leaves the target alone.
+    if (held != nullptr && !NameLeadsTo(from, fd)) {
+        return finish(ENOENT);
     }
+    // The new file keeps the permissions the old one had; a first save gets those of any new file
+    // (the sibling is private to its owner while it is written).
+    struct stat old {};
+    ::fchmod(fd, ::stat(to.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode());
+    // A delayed write error (a full disk, a failing device) shows here, before anything is replaced.
+    if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
+        return finish(errno);
+    }
+    if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
+        return finish(errno != 0 ? errno : EIO);
+    }
+    // The file is in place: it is no longer a sibling.
+    ::fremovexattr(fd, kSiblingMarkName);
     const std::size_t cut = to.rfind('/');
     FsyncPath(cut == std::string::npos ? std::string(".") : to.substr(0, cut + 1),
               O_RDONLY | O_DIRECTORY);
-    return 0;
+    return finish(0);
+}
+
+bool RemoveOwnSibling(const char* path, std::FILE* held) {
+    if (path == nullptr || held == nullptr) {
+        return false;
+    }
+    const std::string native = plat::NativePath(path);
+    return NameLeadsTo(native, ::fileno(held)) && ::unlink(native.c_str()) == 0;
 }
 
 bool CommitTempFile(const char* target, const char* temporary) {
@@ -637,32 +712,69 @@ void FailFromErrno(int err) {
     Fail(ErrorCodeFromErrno(err));
 }
 
-std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
+namespace {
+
+// Makes the new sibling `path`: null with errno set when it cannot be made.
+std::FILE* CreateSibling(const char* path) {
     errno = 0;
-    // Made new (never an existing file or link), and without any permission until it is committed:
-    // a sibling left with none is one of an interrupted save (see RemoveStaleSiblings).
-    const int fd =
-        ::open(plat::NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Made new (never an existing file or link) and private to its owner until it is committed.
+    const std::string native = plat::NativePath(path);
+    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     std::FILE* file = nullptr;
     if (fd >= 0) {
-        ::fchmod(fd, 0);
+        // Held while it is written (RemoveStaleSiblings leaves a locked sibling alone), then
+        // marked as the program's own. A file system without extended attributes leaves it
+        // unmarked: should the save be killed, its sibling then stays for the user to remove.
+        ::flock(fd, LOCK_EX);
+        ::fchmod(fd, 0600);
+        struct stat st {};
+        if (::fstat(fd, &st) == 0) {
+            const std::string mark = SiblingMark(st, native);
+            ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0);
+        }
         file = ::fdopen(fd, "wb");
         if (file == nullptr) {
             const int saved = errno;
+            ::unlink(native.c_str());
             ::close(fd);
-            plat::DeleteFile(path);
             errno = saved;
         }
     }
-    if (file != nullptr)
-        return file;
+    return file;
+}
+
+[[noreturn]] void FailCreating(const char* shownName) {
     const int err = errno != 0 ? errno : EIO;
     char text[256];
     plat::FormatMessage(plat::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<plat::DWORD>(err), 0,
                         text, sizeof text, nullptr);
-    SetErrorDetail(
-        (std::string(shownName != nullptr ? shownName : path) + " (" + text + ")").c_str());
+    SetErrorDetail((std::string(shownName) + " (" + text + ")").c_str());
     Fail(ErrorCodeFromErrno(err));
+}
+
+} // namespace
+
+std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
+    std::FILE* file = CreateSibling(path);
+    if (file == nullptr) {
+        FailCreating(shownName != nullptr ? shownName : path);
+    }
+    return file;
+}
+
+std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const char* shownName) {
+    // Another save of the same file (another copy of the program) may take the free name first:
+    // the next free one is taken then.
+    for (int attempt = 0;; ++attempt) {
+        MakeTempSibling(target, sibling);
+        std::FILE* file = CreateSibling(sibling.c_str());
+        if (file != nullptr) {
+            return file;
+        }
+        if (errno != EEXIST || attempt == 100) {
+            FailCreating(shownName != nullptr ? shownName : target);
+        }
+    }
 }
 
 bool LoadDataFileResource(int id, const std::uint8_t*& data, std::uint32_t& length) {

@@ -104,9 +104,10 @@ int FirstHardDrive(std::string& out, const char* tail);
 // it over the target): the file name's extension (only the file name's) replaced by a digit
 // (".0", ".1", ...; appended when the name has none), the first name that is free. Returns 1.
 int MakeTempSibling(const char* target, std::string& out);
-// Removes the siblings that earlier saves of `target` left behind when they were interrupted: only
-// regular files of ours among the sibling names that have no permission bits at all, the mark a
-// sibling carries while it is written (see CreateFileOrFail). Returns how many were removed.
+// Removes the siblings that earlier saves of `target` left behind when they were interrupted (killed
+// while writing, or between writing and renaming): only regular files of ours among the sibling
+// names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail) and that no
+// save holds. Any other file with a sibling's name is left alone. Returns how many were removed.
 int RemoveStaleSiblings(const char* target);
 // The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
 // the link stays and the file it names gets the new content; `path` itself otherwise (also for a
@@ -117,8 +118,13 @@ std::string ResolveSaveTarget(const char* path);
 bool CommitTempFile(const char* target, const char* temporary);
 // The same without any alert: 0, or the C library's error (ENOENT when the sibling vanished); the
 // sibling gets the target's permissions (those of a new file when there is no target) and is
-// flushed to the disk before it replaces the target.
-int MoveTempFileOver(const char* target, const char* temporary);
+// flushed to the disk before it replaces the target, and loses its mark once it has. With `held`
+// (the sibling as CreateFileOrFail opened it, still open), only that very file is moved: a name
+// that leads elsewhere by now fails with ENOENT.
+int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held = nullptr);
+// Removes the sibling `path` of an unfinished save when the name still leads to the open file
+// `held` (never a file someone else put there since). True when removed.
+bool RemoveOwnSibling(const char* path, std::FILE* held);
 // Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
 bool RemoveFileQuietly(const char* path);
 // The largest file each kind of reader takes: documents, pictures and other files the user opens;
@@ -143,11 +149,16 @@ bool SameTextNoCase(const char* a, const char* b);
 int ErrorCodeFromErrno(int err);
 // Sets the system's text for err as the error detail and fails with ErrorCodeFromErrno(err).
 [[noreturn]] void FailFromErrno(int err);
-// Makes the new file `path` (a save's sibling; an existing name fails) for writing bytes, with no
-// permissions until MoveTempFileOver commits it. Failure (a read-only or missing folder) fails with
-// ErrorCodeFromErrno, the detail naming `shownName` (the file the user chose) and the system's
-// text.
+// Makes the new file `path` (a save's sibling; an existing name fails) for writing bytes, private
+// to its owner until MoveTempFileOver commits it. While it is open it is locked, and it carries an
+// extended attribute that marks it as a sibling this program made (where the file system holds
+// such attributes), so that RemoveStaleSiblings can tell it from a file of the user's. Failure (a
+// read-only or missing folder) fails with ErrorCodeFromErrno, the detail naming `shownName` (the
+// file the user chose) and the system's text.
 std::FILE* CreateFileOrFail(const char* path, const char* shownName);
+// Chooses a sibling of `target` (see MakeTempSibling) and makes it as CreateFileOrFail does; when
+// another save takes the name first, the next free name is taken. `sibling` is the name made.
+std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const char* shownName);
 
 // A program data resource (type 256) and its length from the length table (RCDATA 939: pairs of
 // 32-bit id and length, ended by id 0; the last pair for the id wins; no pair gives length 0).

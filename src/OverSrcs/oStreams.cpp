@@ -597,9 +597,9 @@ oOFileStream::oOFileStream(std::FILE* file, std::string target, std::string temp
 
 oOFileStream::~oOFileStream() {
     if (m_file != nullptr) {
+        discard(m_file);
         std::fclose(m_file);
         m_file = nullptr;
-        discard();
     }
 }
 
@@ -608,9 +608,9 @@ oOFileStream* oOFileStream::clone() const {
     return nullptr;
 }
 
-void oOFileStream::discard() {
-    // The file being written is the sibling, or the target itself when it did not exist before.
-    RemoveFileQuietly(m_temporary.c_str());
+void oOFileStream::discard(std::FILE* file) {
+    // The unfinished sibling goes, unless its name was taken over by someone else meanwhile.
+    RemoveOwnSibling(m_temporary.c_str(), file);
 }
 
 void oOFileStream::ioError(int err) {
@@ -618,7 +618,7 @@ void oOFileStream::ioError(int err) {
     if (m_failedWith == 0) {
         m_failedWith = err != 0 ? err : EIO;
     }
-    discard();
+    discard(m_file);
     FailFromErrno(m_failedWith);
 }
 
@@ -680,27 +680,26 @@ void oOFileStream::close() {
     if (std::ferror(file) && err == 0) {
         err = EIO;
     }
-    if (std::fclose(file) != 0 && err == 0) {
+    // The sibling stays open (and so held) until it has replaced the target.
+    int commitErr = 0;
+    if (err == 0 && m_temporaryFlag) {
+        commitErr = MoveTempFileOver(m_target.c_str(), m_temporary.c_str(), file);
+    }
+    if (err != 0 || commitErr != 0) {
+        discard(file);
+    }
+    if (std::fclose(file) != 0 && err == 0 && commitErr == 0 && !m_temporaryFlag) {
         err = errno != 0 ? errno : EIO;
     }
+    const std::string temporary = m_temporary;
+    delete this;
     if (err != 0) {
-        discard();
-        delete this;
         FailFromErrno(err);
     }
-    if (m_temporaryFlag) {
-        const std::string target = m_target;
-        const std::string temporary = m_temporary;
-        delete this;
-        err = MoveTempFileOver(target.c_str(), temporary.c_str());
-        if (err != 0) {
-            RemoveFileQuietly(temporary.c_str());
-            SetErrorDetail(temporary.c_str());
-            Fail(ErrorCodeFromErrno(err));
-        }
-        return;
+    if (commitErr != 0) {
+        SetErrorDetail(temporary.c_str());
+        Fail(ErrorCodeFromErrno(commitErr));
     }
-    delete this;
 }
 
 // ---- EmbedStream --------------------------------------------------------------------------------
@@ -768,10 +767,9 @@ oOFileStream* NewOFileStream(const char* path, bool binary) {
     // Siblings that interrupted saves of this file left behind go first.
     RemoveStaleSiblings(target.c_str());
     std::string temporary;
-    MakeTempSibling(target.c_str(), temporary);
     // Always opened as bytes: the stream writes the line ends itself. A file that cannot be made
     // (read-only or missing folder) is reported by the name the user chose, with the reason.
-    std::FILE* file = CreateFileOrFail(temporary.c_str(), path);
+    std::FILE* file = CreateSiblingOrFail(target.c_str(), temporary, path);
     return new oOFileStream(file, target, temporary, binary);
 }
 

@@ -218,7 +218,7 @@ public:
 
 private:
     [[noreturn]] void ioError(int err);
-    void discard();
+    void discard(std::FILE* file);
     std::FILE* m_file;
     bool m_temporaryFlag;
     std::string m_target;

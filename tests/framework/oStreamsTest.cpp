@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -639,20 +640,42 @@ std::vector<std::string> sortedNames(const std::string& dir) {
 
 } // namespace
 
+namespace {
+
+// Whether the folder's file system holds user extended attributes (the mark of a save's sibling).
+bool FolderHoldsMarks(const std::string& dir) {
+    const std::string probe = dir + "/probe";
+    kvtest::WriteFileBytes(probe, "");
+    const bool holds = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+    std::filesystem::remove(probe);
+    return holds;
+}
+
+} // namespace
+
 TEST_F(SafeSaveTest, AKilledSaveLeavesNoHalfFileAndTheNextSaveRemovesItsSibling) {
+    namespace fs = std::filesystem;
     const struct {
         const char* name;
-        const char* old; // the file's content before the save, null: a first save
-    } cases[] = {{"first save", nullptr}, {"save over a file", "old"}};
+        const char* old;    // the file's content before the save, null: a first save
+        bool whole;         // killed once the sibling was whole and had its final permissions
+    } cases[] = {
+        {"first save killed while writing", nullptr, false},
+        {"save over a file killed while writing", "old", false},
+        {"save killed between the permissions and the rename", "old", true},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         kvtest::SysTempDir dir;
         const std::string target = dir / "doc.pvx";
         if (c.old != nullptr)
             kvtest::WriteFileBytes(target, c.old);
-        // A file of the user's own that happens to have a sibling's name is never touched.
+        // Files of the user's own that happen to have siblings' names are never touched, even
+        // without any permission (the way a save's sibling used to be told).
         kvtest::WriteFileBytes(dir / "doc.0", "keep");
-        // The save is killed half way through writing.
+        fs::permissions(dir / "doc.0", fs::perms::none);
+        kvtest::WriteFileBytes(dir / "doc.3", "mine too");
+        // The save is killed.
         const pid_t child = ::fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
@@ -660,6 +683,8 @@ TEST_F(SafeSaveTest, AKilledSaveLeavesNoHalfFileAndTheNextSaveRemovesItsSibling)
             const std::string chunk(1 << 20, 'x');
             out->write(chunk.data(), static_cast<std::uint32_t>(chunk.size()));
             std::fflush(nullptr);
+            if (c.whole)
+                ::chmod(out->temporaryPath().c_str(), 0644);
             ::kill(::getpid(), SIGKILL);
             ::_exit(3);
         }
@@ -669,23 +694,103 @@ TEST_F(SafeSaveTest, AKilledSaveLeavesNoHalfFileAndTheNextSaveRemovesItsSibling)
         if (c.old != nullptr)
             EXPECT_EQ(kvtest::ReadFileBytes(target), c.old);
         else
-            EXPECT_FALSE(std::filesystem::exists(target)) << "a half-written file has the name";
+            EXPECT_FALSE(fs::exists(target)) << "a half-written file has the name";
         // The killed save's sibling is left (the next save removes it).
-        std::vector<std::string> left{"doc.0", "doc.1"};
+        std::vector<std::string> left{"doc.0", "doc.1", "doc.3"};
         if (c.old != nullptr)
             left.push_back("doc.pvx");
         EXPECT_EQ(sortedNames(dir.path()), left);
 
-        // The next save of the file removes what the killed one left.
+        // The next save of the file removes what the killed one left, where the file system can
+        // hold the mark that tells it from a file of the user's; elsewhere it stays.
         oOFileStream* out = NewOFileStream(target.c_str(), false);
         out->writeString("new");
         out->close();
         EXPECT_EQ(kvtest::ReadFileBytes(target), "new");
+        fs::permissions(dir / "doc.0", fs::perms::owner_read);
         EXPECT_EQ(kvtest::ReadFileBytes(dir / "doc.0"), "keep");
-        EXPECT_EQ(sortedNames(dir.path()), (std::vector<std::string>{"doc.0", "doc.pvx"}));
-        namespace fs = std::filesystem;
+        EXPECT_EQ(kvtest::ReadFileBytes(dir / "doc.3"), "mine too");
+        if (FolderHoldsMarks(dir.path()))
+            left.erase(left.begin() + 1);
+        if (c.old == nullptr)
+            left.push_back("doc.pvx");
+        EXPECT_EQ(sortedNames(dir.path()), left);
         EXPECT_NE(fs::status(target).permissions() & fs::perms::owner_read, fs::perms::none)
             << "the saved file has the permissions of a new file";
+        char mark[256];
+        EXPECT_LT(::getxattr(target.c_str(), "user.korvaline.save-sibling", mark, sizeof mark), 0)
+            << "the saved file no longer carries a sibling's mark";
+    }
+}
+
+TEST_F(SafeSaveTest, TwoCopiesSavingOneFileNeverTakeEachOthersSibling) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        bool firstKilled; // the first copy is killed while the second saves
+    } cases[] = {{"both finish", false}, {"the first is killed", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kvtest::SysTempDir dir;
+        const std::string target = dir / "doc.pvx";
+        kvtest::WriteFileBytes(target, "old");
+        int ready[2];
+        int go[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        ASSERT_EQ(::pipe(go), 0);
+        // The first copy starts its save and is stopped half way through it.
+        const pid_t first = ::fork();
+        ASSERT_NE(first, -1);
+        if (first == 0) {
+            oOFileStream* out = NewOFileStream(target.c_str(), false);
+            out->writeString("first copy, ");
+            std::fflush(nullptr);
+            char byte = 'r';
+            if (::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1)
+                ::_exit(4);
+            if (c.firstKilled)
+                ::kill(::getpid(), SIGKILL);
+            out->writeString("whole");
+            const int code = CatchFail([&] { out->close(); });
+            ::_exit(code == 0 ? 0 : 5);
+        }
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        // The second copy saves meanwhile: its clean-up leaves the first copy's sibling alone
+        // and it writes its own.
+        oOFileStream* out = NewOFileStream(target.c_str(), false);
+        EXPECT_EQ(kvtest::ReadFileBytes(dir / "doc.0"), "first copy, ");
+        EXPECT_NE(out->temporaryPath(), dir / "doc.0");
+        out->writeString("second copy, ");
+        std::fflush(nullptr);
+        // The first copy ends its save while the second one is writing.
+        ASSERT_EQ(::write(go[1], &byte, 1), 1);
+        int status = 0;
+        ASSERT_EQ(::waitpid(first, &status, 0), first);
+        if (c.firstKilled) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(kvtest::ReadFileBytes(target), "old");
+        } else {
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0) << "the first copy's save failed";
+            EXPECT_EQ(kvtest::ReadFileBytes(target), "first copy, whole");
+        }
+        out->writeString("whole");
+        EXPECT_EQ(CatchFail([&] { out->close(); }), 0);
+        EXPECT_EQ(kvtest::ReadFileBytes(target), "second copy, whole");
+        std::vector<std::string> left{"doc.pvx"};
+        if (c.firstKilled && !FolderHoldsMarks(dir.path()))
+            left.insert(left.begin(), "doc.0");
+        if (c.firstKilled) {
+            // A later save removes what the killed copy left.
+            oOFileStream* again = NewOFileStream(target.c_str(), false);
+            again->writeString("third");
+            again->close();
+            EXPECT_EQ(kvtest::ReadFileBytes(target), "third");
+        }
+        EXPECT_EQ(sortedNames(dir.path()), left);
+        for (int fd : {ready[0], ready[1], go[0], go[1]})
+            ::close(fd);
     }
 }
 

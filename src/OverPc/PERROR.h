@@ -59,6 +59,9 @@ constexpr int errDiskFull = 470;
 constexpr int errFileUnreadable = 471;
 constexpr int errNotRegularFile = 472;
 constexpr int errFileTooLarge = 473;
+// A save cannot make its new file in the folder (read-only folder or file system); the detail names
+// the file and the folder.
+constexpr int errFolderNotWritable = 474;
 
 // The last operating-system error (errno), for ErrorAlert.
 constexpr int errSystem = -1;

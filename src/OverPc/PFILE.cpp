@@ -687,7 +687,11 @@ int ErrorCodeFromErrno(int err) {
     switch (err) {
     case ENOENT:
     case ENOTDIR:
+    case ELOOP: // a loop of symbolic links leads to no file
+    case ENAMETOOLONG:
         return errFileNotFound;
+    case EISDIR:
+        return errNotRegularFile;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -743,13 +747,38 @@ std::FILE* CreateSibling(const char* path) {
     return file;
 }
 
-[[noreturn]] void FailCreating(const char* shownName) {
-    const int err = errno != 0 ? errno : EIO;
+// The system's text for an error number.
+std::string SystemText(int err) {
     char text[256];
     plat::FormatMessage(plat::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<plat::DWORD>(err), 0,
                         text, sizeof text, nullptr);
-    SetErrorDetail((std::string(shownName) + " (" + text + ")").c_str());
+    return text;
+}
+
+[[noreturn]] void FailCreating(const char* shownName) {
+    const int err = errno != 0 ? errno : EIO;
+    SetErrorDetail((std::string(shownName) + " (" + SystemText(err) + ")").c_str());
     Fail(ErrorCodeFromErrno(err));
+}
+
+// A save cannot replace what is no file: a folder, or a loop of symbolic links (which
+// ResolveSaveTarget leaves as it was given).
+void CheckSaveTarget(const std::string& target, const char* shownName) {
+    const std::string native = plat::NativePath(target);
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0) {
+        return;
+    }
+    int err = 0;
+    if (S_ISDIR(st.st_mode)) {
+        err = EISDIR;
+    } else if (S_ISLNK(st.st_mode) && ::stat(native.c_str(), &st) != 0 && errno == ELOOP) {
+        err = ELOOP;
+    }
+    if (err != 0) {
+        SetErrorDetail((std::string(shownName) + " (" + SystemText(err) + ")").c_str());
+        Fail(ErrorCodeFromErrno(err));
+    }
 }
 
 } // namespace
@@ -763,6 +792,8 @@ std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
 }
 
 std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const char* shownName) {
+    const std::string shown = shownName != nullptr ? shownName : target;
+    CheckSaveTarget(target, shown.c_str());
     // Another save of the same file (another copy of the program) may take the free name first:
     // the next free one is taken then.
     for (int attempt = 0;; ++attempt) {
@@ -771,8 +802,18 @@ std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const c
         if (file != nullptr) {
             return file;
         }
-        if (errno != EEXIST || attempt == 100) {
-            FailCreating(shownName != nullptr ? shownName : target);
+        const int err = errno;
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            // The file itself may well be writable: what is refused is a new file in its folder.
+            const std::string name(target);
+            const std::string folder = name.substr(0, NameStart(name));
+            SetErrorDetail((shown + "\n" + (folder.empty() ? std::string(".") : folder) + " (" +
+                            SystemText(err) + ")")
+                               .c_str());
+            Fail(errFolderNotWritable);
+        }
+        if (err != EEXIST || attempt == 100) {
+            FailCreating(shown.c_str());
         }
     }
 }

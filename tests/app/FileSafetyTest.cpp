@@ -31,8 +31,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <unistd.h>
 #include <string>
+#include <linux/capability.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -288,6 +291,99 @@ TEST_F(FileSafetyTest, AKeyMapOfTwentyThousandRecordsLoadsAtStartUp) {
     EXPECT_NE(boxes[0].find(std::to_string(kRecords - kKeyMapSize + 1 - kMostKeyProblemsShown)),
               std::string::npos)
         << "the count of the problems not listed";
+}
+
+// While it lives, the test's process is held to the file permissions as any user is, even when
+// it runs as root (which may write into a read-only folder): the capabilities that override them
+// are dropped from its effective set and given back at the end.
+class HeldToPermissions {
+public:
+    HeldToPermissions() {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            lowered[cap / 32].effective &= ~(1u << (cap % 32));
+        m_dropped = ::syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~HeldToPermissions() {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    HeldToPermissions(const HeldToPermissions&) = delete;
+    HeldToPermissions& operator=(const HeldToPermissions&) = delete;
+
+private:
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
+
+TEST_F(FileSafetyTest, WhatCannotBeOpenedOrSavedIsSaidWithItsRealReason) {
+    const std::string folder = m_dir / "folder.pvx";
+    const std::string loop = m_dir / "loop.pvx";
+    const std::string locked = m_dir / "locked";
+    const std::string inLocked = locked + "/doc.pvx";
+    fs::create_directories(folder);
+    fs::create_symlink("loop2.pvx", loop);
+    fs::create_symlink("loop.pvx", m_dir / "loop2.pvx");
+    // A document of the user's, writable, in a folder that is then made read-only.
+    fs::create_directories(locked);
+    startUp();
+    typedInNewDocument("y");
+    pt::answerFileDialog(inLocked);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    quit();
+    const std::string saved = ReadFileBytes(inLocked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    enum How { kOpened, kSavedAs, kOpenedAndSaved };
+    const struct {
+        const char* name;
+        How how;
+        std::string path;               // the file given
+        int code;                       // the message the user gets
+        std::vector<std::string> named; // what it names
+    } cases[] = {
+        {"a folder opened", kOpened, folder, errNotRegularFile, {folder}},
+        {"a loop of links opened", kOpened, loop, errFileNotFound, {loop}},
+        {"a loop of links saved over", kSavedAs, loop, errFileNotFound, {loop}},
+        {"a writable file in a read-only folder", kOpenedAndSaved, inLocked,
+         errFolderNotWritable, {inLocked, locked + "/"}},
+    };
+    HeldToPermissions asAnyUser;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        if (c.how == kSavedAs) {
+            startUp();
+            typedInNewDocument("x");
+            pt::answerFileDialog(c.path);
+            DoMenuCommand(kSaveAs);
+        } else {
+            startUp({c.path});
+        }
+        if (c.how == kOpenedAndSaved) {
+            ASSERT_TRUE(boxes.empty()) << boxes.front();
+            pt::type("z");
+            pt::runUntilIdle();
+            DoMenuCommand(kSave);
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        const std::string& text = boxes[0];
+        EXPECT_EQ(text.rfind(LoadErrorString(c.code), 0), 0u) << text;
+        for (const std::string& name : c.named)
+            EXPECT_NE(text.find(name), std::string::npos) << text;
+        quit();
+    }
+    // Nothing given was changed.
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(fs::read_symlink(loop), "loop2.pvx");
+    EXPECT_EQ(fs::read_symlink(m_dir / "loop2.pvx"), "loop.pvx");
+    EXPECT_EQ(ReadFileBytes(inLocked), saved);
+    EXPECT_EQ(FolderNames(locked), std::vector<std::string>{"doc.pvx"});
+    fs::permissions(locked, fs::perms::owner_all);
 }
 
 // A copy of `text` with the record of `tag` replaced by `record` (tag and fields, no line end).

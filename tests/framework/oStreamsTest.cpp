@@ -794,6 +794,27 @@ TEST_F(SafeSaveTest, TwoCopiesSavingOneFileNeverTakeEachOthersSibling) {
     }
 }
 
+TEST_F(SafeSaveTest, WhatIsNoFileIsNeverSavedOver) {
+    namespace fs = std::filesystem;
+    kvtest::SysTempDir dir;
+    fs::create_directories(dir / "folder.pvx");
+    fs::create_symlink("b.pvx", dir / "a.pvx");
+    fs::create_symlink("a.pvx", dir / "b.pvx");
+    const struct {
+        const char* name;
+        int code;
+    } cases[] = {{"folder.pvx", errNotRegularFile}, {"a.pvx", errFileNotFound}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / c.name;
+        EXPECT_EQ(CatchFail([&] { NewOFileStream(path.c_str(), false)->close(); }), c.code);
+        EXPECT_EQ(std::string(ErrorDetail()).rfind(path, 0), 0u) << ErrorDetail();
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "folder.pvx"));
+    EXPECT_EQ(fs::read_symlink(dir / "a.pvx"), "b.pvx");
+    EXPECT_EQ(sortedNames(dir.path()), (std::vector<std::string>{"a.pvx", "b.pvx", "folder.pvx"}));
+}
+
 TEST_F(SafeSaveTest, SavingThroughALinkReplacesTheFileItNames) {
     namespace fs = std::filesystem;
     const struct {

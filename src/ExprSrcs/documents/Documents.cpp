@@ -242,7 +242,7 @@ void OpenDocumentWindow(const char* path, char type) {
     case 'd':
         // A folder is no document.
         SetErrorDetail(path);
-        Fail(errNoExpressionInFile);
+        Fail(errNotRegularFile);
     default:
         openEncodedDocument(path, type);
         return;

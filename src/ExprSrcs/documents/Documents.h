@@ -10,8 +10,8 @@ class ExprFilePane;
 
 // Opens `path` as a document of file type `type` (a letter of the file-type table). A null or
 // empty path opens a new untitled document. A file without a readable expression fails with
-// alert 495 and opens nothing; an unreadable file fails with the reader's error. Failures go to
-// the caller's error environment.
+// alert 495 and opens nothing; a folder (type 'd') fails with 472; an unreadable file fails with
+// the reader's error. Failures go to the caller's error environment.
 void OpenDocumentWindow(const char* path, char type);
 // The document window made by the last successful OpenDocumentWindow of an expression or text
 // file (null before any, or when the reader of another format opened the window).

@@ -156,6 +156,17 @@ if(KV_XDOTOOL AND KV_XPROP)
                            $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# Files reach the running copy past hostile peers of its socket (SocketProbe.py), whatever their
+# name; a file handed over again brings its window forward, and a save keeps both edits.
+find_package(Python3 COMPONENTS Interpreter)
+if(KV_XDOTOOL AND KV_XPROP AND Python3_Interpreter_FOUND)
+  kv_add_xvfb_test(NAME SmokeX11HandOver WMS none openbox fluxbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/HandOverSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:cattrans> ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Text.CAT
+                           ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Random input through XTest to the whole program on a real X server, under a window manager
 # (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
 # longer, under another window manager or none). It runs in the sanitizer build, where the reports

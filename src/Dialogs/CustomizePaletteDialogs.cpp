@@ -401,7 +401,9 @@ void DrawPaletteBeingCustomized(oDlgWidget* widget) {
         w.frameZone(zone, 1, kColorBlack, kLineSolid, kDrawPaint);
         w.setColors(&kColorBlack, &kColorWhite);
         const Zone inner{zone.left + 2, zone.top + 2, zone.right - 2, zone.bottom - 2};
-        DrawCommandPicture(w, inner, b.code);
+        // A sub-palette button shows its default button, as in the palette window.
+        const bool sub = (b.code & 0xFF00) == kCmdSubPaletteBase;
+        DrawCommandPicture(w, inner, sub ? SubPaletteDefaultCode(b.code & 0xFF) : b.code);
     }
     if (p.defaultRow >= 0 && p.defaultRow < rows && p.defaultColumn < columns) {
         const Zone zone{p.defaultColumn * cell - 1, p.defaultRow * cell - 1,

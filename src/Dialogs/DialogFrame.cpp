@@ -24,6 +24,7 @@
 #include "Dialogs/TypesettingDialogs.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverPc/shell/oDlgWidget.h"
 #include "plat/Dialog.h"
 #include "plat/Window.h"
 
@@ -359,9 +360,17 @@ plat::INT_PTR HandleDialogFrame(const DialogFrame& frame, plat::HWND dialog, pla
         const int y = plat::GET_Y_LPARAM(lParam);
         for (const LabelRect& label : frame.labels) {
             const plat::RECT r = ScaledLabelRect(label.rect);
-            if (x >= r.left && x <= r.right && y >= r.top && y <= r.bottom)
-                plat::SendMessage(dialog, plat::WM_COMMAND,
-                                  plat::MAKEWPARAM(static_cast<plat::WORD>(label.controlId), 0), 0);
+            if (x < r.left || x > r.right || y < r.top || y > r.bottom)
+                continue;
+            // A preview reads where it was pressed: a press on its label is that press, in
+            // the preview's own coordinates (it may lie just outside the preview).
+            if (oDlgWidget* widget = DlgWidgetOfItem(plat::GetDlgItem(dialog, label.controlId))) {
+                plat::POINT p{x, y};
+                plat::MapWindowPoints(dialog, widget->item(), &p, 1);
+                widget->setPressPoint(oPoint{p.x, p.y});
+            }
+            plat::SendMessage(dialog, plat::WM_COMMAND,
+                              plat::MAKEWPARAM(static_cast<plat::WORD>(label.controlId), 0), 0);
         }
         return plat::FALSE;
     }

@@ -143,7 +143,7 @@ int32_t s_commandRowsDrawn = 0;
 int32_t s_gridFont = 0;
 
 int32_t commandCellSide() {
-    return kCommandCellUnits * ScreenLineUnit();
+    return kCommandCellUnits * ScreenDrawingUnit();
 }
 
 bool isItemEnabled(int id) {
@@ -475,7 +475,7 @@ void DrawInsertCommandGrid(oDlgWidget* widget) {
     if (widget == nullptr)
         return;
     widget->eraseZone(Zone{0, 0, widget->width(), widget->height()});
-    const int32_t unit = ScreenLineUnit();
+    const int32_t unit = ScreenDrawingUnit();
     s_commandColumns = widget->width() / commandCellSide();
     const int32_t capacity = s_commandColumns * kCommandGridRows;
     s_commandRowsDrawn = std::min(capacity, static_cast<int32_t>(kCatalog.size()));

@@ -407,7 +407,7 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
     const int32_t baseline = zone.height() / 2 + 4;
     if (const int32_t bitmap = InsertCatalogBitmapId(c); bitmap != 0) {
         // The pictures are drawn for 24 units; a smaller zone gets them scaled down, centred.
-        const int32_t side = std::min({zone.width(), zone.height(), 24 * ScreenLineUnit()});
+        const int32_t side = std::min({zone.width(), zone.height(), 24 * ScreenDrawingUnit()});
         const int32_t x = zone.left + (zone.width() - side) / 2;
         const int32_t y = zone.top + (zone.height() - side) / 2;
         // Its white lets the background (a palette button's face) show through.
@@ -458,7 +458,7 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         int32_t points = std::max<int32_t>(7, 7 * zone.height() / 19);
         int32_t small = 0;
         FontMetricWords metrics;
-        const int32_t gap = ScreenLineUnit();
+        const int32_t gap = ScreenDrawingUnit();
         for (;; --points) {
             small = FontIndexForFace("Arial", points, false, false, false);
             port.fontMetrics(small, metrics);

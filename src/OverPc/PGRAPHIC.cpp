@@ -276,7 +276,7 @@ int32_t ScreenResolution() {
     return s_caps.screenResolution;
 }
 
-int32_t ScreenLineUnit() {
+int32_t ScreenDrawingUnit() {
     return s_caps.screenLineUnit;
 }
 
@@ -1024,20 +1024,22 @@ void oNativePort::clipToZone(const Zone* zone) {
     plat::DeleteObject(region);
 }
 
+// The pixel editors work on black-and-white pictures whose origin is the device's, so a pixel is
+// addressed at its device position and is set when it is exactly black, whatever colours the port
+// draws with.
 bool oNativePort::isPixelSet(int32_t x, int32_t y) {
     PortDcHolder holder(this);
     if (!holder.hdc())
         return false;
-    const plat::COLORREF c = plat::GetPixel(holder.hdc(), x + m_originX, y + m_originY);
-    return c != plat::CLR_INVALID && (c & 0xFFFFFF) != ColorToRgb(m_backColor);
+    const plat::COLORREF c = plat::GetPixel(holder.hdc(), x, y);
+    return c != plat::CLR_INVALID && (c & 0xFFFFFF) == 0;
 }
 
 void oNativePort::setPixel(int32_t x, int32_t y, bool on) {
     PortDcHolder holder(this);
     if (!holder.hdc())
         return;
-    plat::SetPixel(holder.hdc(), x + m_originX, y + m_originY,
-                   ColorToPaletteRgb(on ? m_foreColor : m_backColor));
+    plat::SetPixel(holder.hdc(), x, y, on ? plat::RGB(0, 0, 0) : plat::RGB(0xFF, 0xFF, 0xFF));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -110,7 +110,7 @@ void oWidget::setupZone(const Zone& zone) {
     m_foreColor = kColorBlack;
     m_backColor = kColorWhite;
     setResolution(ScreenResolution());
-    m_lineUnit = ScreenLineUnit();
+    m_lineUnit = ScreenDrawingUnit();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -438,7 +438,7 @@ oPane* CreateDesktopPane() {
     desk->m_originX = 0;
     desk->m_originY = 0;
     desk->setResolution(ScreenResolution());
-    desk->m_lineUnit = ScreenLineUnit();
+    desk->m_lineUnit = ScreenDrawingUnit();
     s_desktop = desk;
     return desk;
 }

@@ -27,10 +27,13 @@ using WindowHandle = std::uintptr_t;
 class oPane;
 class oWindow;
 
-// The screen resolution (device units per 16 points) and line unit that screen ports use; set by
-// the drawing layer's start-up (21 and 1 at 96 dpi before it runs).
+// The screen resolution (device units per 16 points) that screen ports use; set by the drawing
+// layer's start-up (21 at 96 dpi before it runs).
 int32_t ScreenResolution();
-int32_t ScreenLineUnit();
+// Whole screen pixels per drawing unit, at least 1: the line unit of screen ports, and the unit in
+// which palette cells, list rows and grids are sized. Each axis's resolution gives its own unit,
+// and the two units are averaged (rounding up): 1 at 96 dpi, 2 at 120 and 144, 3 at 192.
+int32_t ScreenDrawingUnit();
 
 // Modes of oNativePort::drawImage besides 0 (copy).
 inline constexpr int32_t kImageInvert = 1;

@@ -204,6 +204,52 @@ TEST_F(CustomizePaletteTest, AButtonCanBePlacedRightOfTheBuiltInPalette) {
     EXPECT_EQ(MainPalette().code(2, 0), code);
 }
 
+// The preview shows a sub-palette button as the palette window does: with its default button's
+// picture (here paste, the same picture as a paste button beside it).
+TEST_F(CustomizePaletteTest, TheSubPaletteButtonShowsItsDefaultButtonInThePreview) {
+    PaletteRecord main(2, 6);
+    main.setBlock(0, 0, 2, 2, kCmdPaste);
+    main.setBlock(0, 4, 2, 2, kCmdSubPaletteBase + kSlot);
+    MainPalette() = main;
+    pt::Image shown;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        d.pump();
+        shown = pt::pixels(d.item(kCustomizePalettePreviewItem));
+        d.click(plat::IDCANCEL);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    const int32_t block = 2 * CustomizePreviewCell();
+    ASSERT_GE(shown.width, 3 * block);
+    int32_t differing = 0, inked = 0;
+    for (int32_t y = 1; y < block; ++y)
+        for (int32_t x = 1; x < block; ++x) {
+            differing += shown.at(x, y) != shown.at(x + 2 * block, y) ? 1 : 0;
+            inked += (shown.at(x, y) & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+        }
+    EXPECT_GT(inked, 0) << "the paste button has a picture";
+    EXPECT_EQ(differing, 0);
+}
+
+// The one-pixel strip between the preview's label rectangle and the preview is part of its label:
+// a press there is a press outside the palette, which selects nothing (not the cell of some
+// earlier press).
+TEST_F(CustomizePaletteTest, APressOnThePreviewsLabelMarginSelectsNothing) {
+    bool kindsOffBefore = false, kindsOffAfter = false, selected = true;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        kindsOffBefore = !d.enabled(kCustomizePaletteNothingButton);
+        plat::POINT corner{0, 0};
+        plat::MapWindowPoints(d.item(kCustomizePalettePreviewItem), d.hwnd(), &corner, 1);
+        d.clickClient(corner.x - 1, corner.y + CustomizePreviewCell() / 2);
+        kindsOffAfter = !d.enabled(kCustomizePaletteNothingButton);
+        selected = TheCustomization.firstRow >= 0;
+        d.click(plat::IDCANCEL);
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    EXPECT_TRUE(kindsOffBefore);
+    EXPECT_TRUE(kindsOffAfter);
+    EXPECT_FALSE(selected);
+}
+
 TEST_F(CustomizePaletteTest, WithNoPaletteABlankOneIsMadeAndOkOnItKeepsNothing) {
     MainPalette() = PaletteRecord();
     std::string note;

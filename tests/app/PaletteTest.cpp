@@ -8,6 +8,7 @@
 #include "Dialogs/InsertExpressionDialog.h"
 #include "Dialogs/SecondaryCommandDialog.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/commands/kPalette.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/shell/CQVApp.h"
@@ -19,6 +20,7 @@
 #include "plat/Dialog.h"
 #include "plat/Gdi.h"
 #include "support/PixMapPixels.h"
+#include "core/gdi/GdiInternal.h"
 
 #include <algorithm>
 #include <functional>
@@ -123,6 +125,22 @@ TEST_F(PaletteTest, ButtonsInsertIntoTheFrontDocumentAndSubPalettesPopUpUnderThe
 
 // After a modal dialog gives activation back to the frame, the palette over the frame still
 // answers: its buttons insert and its sub-palettes open.
+// A screen of 120 dpi across and 72 down has drawing units of 2 and 1, which average (rounding
+// up) to 2: palette cells twice as large as on a 96-dpi screen.
+TEST_F(PaletteTest, CellsFollowTheDrawingUnitOfBothAxes) {
+    const int32_t normal = PaletteCellSize();
+    plat::HDC display = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    plat::core::SetDeviceCapsOverride(plat::HORZSIZE, 406); // 1920 pixels: 120 dpi
+    plat::core::SetDeviceCapsOverride(plat::VERTSIZE, 381); // 1080 pixels: 72 dpi
+    InitScreenCaps(display);
+    const int32_t wide = PaletteCellSize();
+    plat::core::ClearDeviceCapsOverrides();
+    InitScreenCaps(display);
+    plat::DeleteDC(display);
+    EXPECT_EQ(wide, 2 * normal);
+    EXPECT_EQ(PaletteCellSize(), normal);
+}
+
 TEST_F(PaletteTest, ThePaletteAnswersClicksAfterADialogCloses) {
     ExprFilePane* document = typed("");
     const plat::HWND palette = openPalette();

@@ -1,6 +1,7 @@
 #include "OverPc/PGRAPHIC.h"
 
 #include "OverPc/shell/Parrowb.h"
+#include "core/gdi/GdiInternal.h"
 #include "PortsFixture.h"
 
 #include <gtest/gtest.h>
@@ -410,6 +411,34 @@ TEST_F(Drawing, ScreenCapabilitiesGiveThePortResolution) {
     ASSERT_NE(ScreenMeasurePort(), nullptr);
     EXPECT_EQ(ScreenMeasurePort()->resolution(), caps.screenResolution);
     EXPECT_EQ(SysColors[kSysSlotWindow], kColorWhite);
+}
+
+// The drawing unit of screens of given physical resolutions (the millimetres of a 1920 x 1080
+// screen at that many dots per inch): each axis's unit is max(1, (max(16, (2 dpi + 4) / 9) + 8) / 16)
+// and the two are averaged rounding up.
+TEST_F(Drawing, TheDrawingUnitAveragesTheUnitsOfTheTwoAxes) {
+    struct Case {
+        int dpiX, dpiY;
+        int32_t unit;
+    };
+    const Case cases[] = {{96, 96, 1},  {120, 120, 2}, {144, 144, 2}, {192, 192, 3},
+                          {72, 72, 1},  {120, 72, 2},  {72, 144, 2},  {96, 192, 2}};
+    plat::HDC display = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.dpiX << " x " << c.dpiY << " dpi");
+        plat::core::SetDeviceCapsOverride(plat::HORZSIZE,
+                                          static_cast<int>(1920 * 25.4 / c.dpiX + 0.5));
+        plat::core::SetDeviceCapsOverride(plat::VERTSIZE,
+                                          static_cast<int>(1080 * 25.4 / c.dpiY + 0.5));
+        InitScreenCaps(display);
+        EXPECT_EQ(GetScreenCaps().physicalDpiX, c.dpiX);
+        EXPECT_EQ(GetScreenCaps().physicalDpiY, c.dpiY);
+        EXPECT_EQ(ScreenDrawingUnit(), c.unit);
+    }
+    plat::core::ClearDeviceCapsOverrides();
+    InitScreenCaps(display);
+    plat::DeleteDC(display);
+    EXPECT_EQ(ScreenDrawingUnit(), 1);
 }
 
 TEST_F(Drawing, TransparentCopyKeepsTheDestinationUnderTheKeyColour) {

@@ -366,6 +366,36 @@ TEST_F(PixMaps, PixelsCopyBetweenPixMapsOfOneSizeInEachLayout) {
     EXPECT_EQ(PixelOf(*wider, 2, 1), plat::RGB(0, 0, 0)) << "refused: nothing copied";
 }
 
+// A pixel is set when it is exactly black, and set to black or white, at its device position,
+// whatever colours and origin the port has.
+TEST_F(PixMaps, PixelsAreBlackOrWhiteAtTheirDevicePosition) {
+    std::unique_ptr<oPixMap> map(NewPixMap(Zone{10, 5, 34, 29, 0, 0}, 21, 912));
+    ASSERT_EQ(map->originX(), -10);
+    const Color red{0xFF, 0, 0, 255}, green{0, 0xFF, 0, 255};
+    map->setColors(&red, &green);
+    PortDcHolder holder(map.get());
+    const auto paint = [&](int x, int y, plat::COLORREF c) { plat::SetPixel(holder.hdc(), x, y, c); };
+    for (int x = 0; x < 24; ++x)
+        paint(x, 1, plat::RGB(0xFF, 0xFF, 0xFF));
+    map->setPixel(2, 1, true);
+    EXPECT_EQ(PixelOf(*map, 2, 1), plat::RGB(0, 0, 0));
+    map->setPixel(3, 1, true);
+    map->setPixel(3, 1, false);
+    EXPECT_EQ(PixelOf(*map, 3, 1), plat::RGB(0xFF, 0xFF, 0xFF));
+    struct Case {
+        plat::COLORREF pixel;
+        bool set;
+    };
+    const Case cases[] = {{plat::RGB(0, 0, 0), true},      {plat::RGB(0xFF, 0, 0), false},
+                          {plat::RGB(0, 0xFF, 0), false},  {plat::RGB(1, 0, 0), false},
+                          {plat::RGB(0xFF, 0xFF, 0xFF), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pixel);
+        paint(4, 1, c.pixel);
+        EXPECT_EQ(map->isPixelSet(4, 1), c.set);
+    }
+}
+
 TEST_F(PixMaps, PixelPaintingTogglesThePixelsTheMouseCrossesAndTheirCells) {
     // A 24 x 24 monochrome pixmap shown ten times larger.
     std::unique_ptr<oPixMap> icon(NewPixMap(Zone{0, 0, 24, 24, 0, 0}, 21, kPixelMonochrome));

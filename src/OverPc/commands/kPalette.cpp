@@ -496,10 +496,6 @@ bool SavePalettePrefs(const std::string& folder, bool silent) {
 
 // ---- The pane -----------------------------------------------------------------------------------
 
-int32_t ScreenDrawingUnit() {
-    return std::max<int32_t>(1, LineUnitFor(ScreenResolution()));
-}
-
 int32_t PaletteCellSize() {
     static constexpr int32_t kCellBySize[] = {12, 16, 20, 24};
     const int32_t size = std::clamp<int32_t>(GeneralPrefValue("Bz", 0), 0, 3);

@@ -103,8 +103,6 @@ bool SavePalettePrefs(const std::string& folder, bool silent);
 
 // ---- The palette window -------------------------------------------------------------------------
 
-// Device pixels of one screen drawing unit (a hairline).
-int32_t ScreenDrawingUnit();
 // Side of a cell at the palette size of the "Bz" setting (clamped to 0..3).
 int32_t PaletteCellSize();
 

@@ -409,7 +409,7 @@ bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t ki
     plat::GetClientRect(hwnd, &client);
     setDrawableSize(client.right - client.left, client.bottom - client.top);
     setResolution(ScreenResolution());
-    m_lineUnit = ScreenLineUnit();
+    m_lineUnit = ScreenDrawingUnit();
     m_placement = zone;
     RegisterWidgetWindow(hwnd);
     return true;

@@ -6,6 +6,7 @@
 // preference file.
 
 #include "ExprSrcs/Change.h"
+#include "OverPc/commands/PrefFieldRanges.h"
 #include "plat/Types.h"
 
 #include <array>
@@ -59,8 +60,9 @@ inline constexpr int kMarginRightItem = 9834;
 inline constexpr int kMarginTopItem = 9835;
 inline constexpr int kMarginBottomItem = 9836;
 
-inline constexpr int32_t kMinimumPictureMargin = -5;
-inline constexpr int32_t kMaximumPictureMargin = 100;
+// The margins general.prf may hold.
+inline constexpr int32_t kMinimumPictureMargin = kPictureMarginRange.low;
+inline constexpr int32_t kMaximumPictureMargin = kPictureMarginRange.high;
 
 // The margins in points as decimal text: left, right, top, bottom.
 struct ImageMarginsDlgRecord {

@@ -371,8 +371,10 @@ void ChooseBitmapPrefs() {
     formatInto(text, GeneralPrefValue("Bi", 0));
     if (!accepted(RunBitmapPrefsDlg(&text)))
         return;
+    // Only an empty (or non-numeric) resolution is replaced; any other number is kept as typed,
+    // and the picture code takes one it cannot draw at as its default.
     const int32_t dpi = ParseItemInt(text.data());
-    SetGeneralPrefValue("Bi", 0, dpi > 0 ? dpi : PictPortDotsPerInch(0));
+    SetGeneralPrefValue("Bi", 0, dpi != 0 ? dpi : PictPortDotsPerInch(0));
     SaveGeneralPrefsAfterChange();
 }
 
@@ -382,7 +384,7 @@ void ChooseMetafilePrefs() {
     if (!accepted(RunMetafilePrefsDlg(&text)))
         return;
     const int32_t dpi = ParseItemInt(text.data());
-    SetGeneralPrefValue("Mf", 0, dpi > 0 ? dpi : kDefaultMetafileResolution);
+    SetGeneralPrefValue("Mf", 0, dpi != 0 ? dpi : kDefaultMetafileResolution);
     SaveGeneralPrefsAfterChange();
 }
 

@@ -8,6 +8,7 @@
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/PrefFieldRanges.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/PMENU.h"
 #include "plat/Dialog.h"
@@ -29,6 +30,12 @@ constexpr std::array<int32_t, 8> kScriptHeightValues{0, 1, 2, 3, 4, 5, 6, 7};
 constexpr std::array<int32_t, 9> kThicknessValues{16, 12, 8, 6, 5, 4, 3, 2, 1};
 constexpr std::array<int32_t, 7> kIntegralHeightValues{32, 25, 20, 16, 13, 10, 8};
 constexpr std::array<int32_t, 4> kSmoothAmountValues{0, 1, 2, 3};
+// What the popups offer is what general.prf may hold for these settings.
+static_assert(PopupValuesWithin(kSizeStepValues, kSizeStepRange, kPopupSeparator));
+static_assert(PopupValuesWithin(kDistanceValues, kDistanceRange, kPopupSeparator));
+static_assert(PopupValuesWithin(kScriptHeightValues, kScriptHeightRange, kPopupSeparator));
+static_assert(PopupValuesWithin(kThicknessValues, kThicknessRange, kPopupSeparator));
+static_assert(PopupValuesWithin(kIntegralHeightValues, kIntegralHeightRange, kPopupSeparator));
 
 // A popup of a dialog: its control, its menu and the value table of the menu's positions.
 struct Popup {
@@ -473,7 +480,7 @@ void FillSizeStepFields() {
     char text[64];
     std::snprintf(text, sizeof text, "... , %d, ", static_cast<int>(base));
     SetItemText(kSizeStepsBaseItem, text);
-    std::snprintf(text, sizeof text, ", %d, ...", static_cast<int>(2 * base));
+    std::snprintf(text, sizeof text, ", %lld, ...", static_cast<long long>(2 * int64_t{base}));
     SetItemText(kSizeStepsDoubleItem, text);
 }
 
@@ -607,18 +614,22 @@ plat::INT_PTR OtherOptionsDlgProc(plat::HWND dialog, plat::UINT message, plat::W
 
 namespace {
 
-// Ranges of the stored settings and the value that replaces one outside its range.
+// Ranges of the stored settings (those general.prf may hold) and the value that replaces one
+// outside its range.
+void keepInRange(int32_t& value, PrefFieldRange range, int32_t replacement) {
+    keepInRange(value, range.low, range.high, replacement);
+}
 void keepSizeStep(int32_t& value) {
-    keepInRange(value, -6, 6, -2);
+    keepInRange(value, kSizeStepRange, -2);
 }
 void keepThickness(int32_t& value) {
-    keepInRange(value, 1, 16, 4);
+    keepInRange(value, kThicknessRange, 4);
 }
 void keepDistance(int32_t& value) {
-    keepInRange(value, 0, 20, 8);
+    keepInRange(value, kDistanceRange, 8);
 }
 void keepScriptHeight(int32_t& value) {
-    keepInRange(value, 0, 7, 4);
+    keepInRange(value, kScriptHeightRange, 4);
 }
 
 bool accepted(int32_t result) {
@@ -665,7 +676,7 @@ void ChooseFenceSettings() {
     DelimiterRecord& s = DelimiterSettings;
     keepThickness(s.horizontalWeight);
     keepThickness(s.verticalWeight);
-    keepInRange(s.increaseHeight, 0, 2, 0);
+    keepInRange(s.increaseHeight, kThreeWayRange, 0);
     DelimiterSettingsDlgRecord r;
     r.horizontalThickness = s.horizontalWeight;
     r.verticalThickness = s.verticalWeight;
@@ -702,7 +713,7 @@ void ChooseIntegralSettings() {
     IntegralRecord& s = IntegralSettings;
     keepSizeStep(s.limitsSize);
     keepThickness(s.strokeWeight);
-    keepInRange(s.defaultHeight, 8, 32, 16);
+    keepInRange(s.defaultHeight, kIntegralHeightRange, 16);
     // The limits are stored as steps smaller; the popup counts steps larger.
     IntegralSettingsDlgRecord r{-s.limitsSize,
                                 s.strokeWeight,
@@ -766,7 +777,7 @@ void ChooseRootSettings() {
     RootRecord& s = RootSettings;
     keepSizeStep(s.indexSize);
     keepThickness(s.strokeWeight);
-    keepInRange(s.rightHook, 0, 2, 1);
+    keepInRange(s.rightHook, kThreeWayRange, 1);
     RootSettingsDlgRecord r{-s.indexSize, s.strokeWeight, s.rightHook};
     if (!accepted(RunRootSettingsDlg(&r)))
         return;

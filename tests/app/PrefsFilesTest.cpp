@@ -17,6 +17,7 @@
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/commands/kPalette.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/CQVApp.h"
@@ -32,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sstream>
 
 namespace kvtest {
@@ -478,6 +480,157 @@ TEST_F(PrefsRunTest, ADamagedFileIsReportedOnceAndKeptUntilASettingChanges) {
     EXPECT_TRUE(pt::messageBoxes().empty());
     EXPECT_EQ(MeasurementUnitSetting, 2);
     EXPECT_EQ(EmbellishmentSettings.dotWeight, 5);
+    quit();
+}
+
+// ---- Every value the dialogs and commands can store reads back
+
+constexpr int32_t kLeast = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMost = std::numeric_limits<int32_t>::max();
+
+// For each record, the lowest and the highest values its dialog or command can store. Typed
+// numbers (resolutions, points) can be any 32-bit value: the parser saturates; the bitmap
+// resolution reaches the Photoshop target's preview. Bytes are 0 or 1; the wide structure is never
+// taken from the file, so it stays 0.
+struct StoredExtremes {
+    const char* tag;
+    std::vector<int32_t> lowest;
+    std::vector<int32_t> highest;
+};
+const StoredExtremes kStoredExtremes[] = {
+    {"Ot", {0, 0, 0, 0}, {3, 0, 1, 1}},
+    {"Ss", {4, 13, 14, 15, 4}, {16383, 16384, 20000, 32765, 4}},
+    {"Rf", {1, 0, -6, -6, 1, 0}, {16, 20, 6, 6, 16, 2}},
+    {"Sc", {-6, -6, 0, 0, 0, 0}, {6, 6, 7, 7, 20, 20}},
+    {"In", {-6, 1, 8, 0, 0, 0, 0}, {6, 16, 32, 1, 1, 1, 1}},
+    {"Fe", {1, 1, 0, 0, 0, 0}, {16, 16, 2, 1, 1, 1}},
+    {"Mk", {1, 1}, {16, 16}},
+    {"Co", {-9000}, {9000}},
+    {"Bd", {-5, -5, -5, -5}, {100, 100, 100, 100}},
+    {"Mr", {1, 300}, {100000, 300}},
+    {"Sa", {1}, {13}},
+    {"Cf", {0}, {42}},
+    {"Pn", {0, 0, 0}, {1, 1, 3}},
+    {"Qv", {0, 0}, {1, 1}},
+    {"Ep", {0, 0, kLeast, 0, 0, 0, 0}, {2, 4, kMost, 1, 1, 2, 4}},
+    {"Bi", {kLeast, 0}, {kMost, 4}},
+    {"Mf", {kLeast}, {kMost}},
+    {"Cy", {0}, {1}},
+    {"Bz", {0}, {3}},
+    {"Pw", {0, -16384, -16384}, {1, 16384, 16384}},
+    {"Nw", {0, 0, 50, 50}, {999, 999, 1000, 1000}},
+    {"Wd",
+     {0, 0, 72, 300, 0, 1, 0, 0, 3, 0, kLeast, 0, 1},
+     {1, 5, 1152, 2400, 1, 1, 1, 0, 3, 0, kMost, 0, 1}},
+    {"Fm", {0, 0, 0, 72, 300}, {1, 1, 1, 1152, 2400}},
+    {"Pm", {0, 0, 0, 72, 300}, {1, 1, 1, 1152, 2400}},
+    {"Id", {0, 0, 0, 0, 72, 300}, {1, 1, 1, 1, 1152, 2400}},
+    {"Il", {0, 0, 0, 0, 0, 72, 300}, {1, 1, 1, 1, 1, 1152, 2400}},
+    {"Ph", {0, 0, kLeast, 300}, {1, 1, kMost, 2400}},
+    {"Gl", {0, 0}, {2, 1}},
+    {"Dw", {0, 0}, {2, 1}},
+    {"Bb", {0, 0}, {2, 1}},
+    {"Wc", {0, 0}, {2, 1}},
+};
+
+TEST_F(PrefsRunTest, EveryValueTheDialogsCanStoreReadsBackUnchanged) {
+    // Every record but the version is listed.
+    EXPECT_EQ(std::size(kStoredExtremes) + 1, kGeneralPrefRecords.size());
+    for (const bool highest : {false, true}) {
+        SCOPED_TRACE(highest ? "highest" : "lowest");
+        startUp();
+        // The palette window's place is taken from the window when it closes: closed first, the
+        // place set here is the one kept.
+        if (ThePalettePane() != nullptr)
+            ShowPaletteWindow();
+        for (const StoredExtremes& e : kStoredExtremes) {
+            const std::vector<int32_t>& v = highest ? e.highest : e.lowest;
+            for (size_t i = 0; i < v.size(); ++i)
+                SetGeneralPrefValue(e.tag, static_cast<int>(i), v[i]);
+        }
+        // A large base size (the default font's size) goes with the large size steps.
+        StyleTable[0].size = highest ? 16383 : 12;
+        ASSERT_TRUE(SaveGeneralPrefs(false));
+        const auto chosen = allValues();
+        quit();
+
+        startUp();
+        EXPECT_TRUE(pt::messageBoxes().empty()) << "no damaged notice";
+        EXPECT_FALSE(GeneralPrefsKeptDamaged());
+        EXPECT_EQ(allValues(), chosen);
+        EXPECT_EQ(StyleTable[0].size, highest ? 16383 : 12);
+        quit();
+    }
+}
+
+TEST_F(PrefsRunTest, ResolutionsAndSizeStepsTypedInTheDialogsStartTheNextRun) {
+    struct Case {
+        const char* name;
+        int menuId;
+        int dialogId;
+        std::function<void(DialogDriver&)> script;
+        const char* tag;
+        int field;
+        int32_t stored;
+    };
+    const auto typed = [](int item, const char* text) {
+        return [item, text](DialogDriver& d) {
+            d.setText(item, text);
+            d.click(plat::IDOK);
+        };
+    };
+    const Case cases[] = {
+        {"empty PostScript resolution", kEpsPrefsMenuId, kEpsPrefsDialogId,
+         [](DialogDriver& d) {
+             d.chooseCombo(kEpsClipboardTypeItem, 1);
+             d.chooseCombo(kEpsOutputTypeItem, 1); // simplified, which enables the flags
+             d.click(kEpsScreenFontNamesItem);
+             d.click(kEpsUnifyOutputItem);
+             d.setText(kEpsResolutionItem, "");
+             d.click(plat::IDOK);
+         },
+         "Ep", kEpsResolutionField, 0},
+        {"negative PostScript resolution", kEpsPrefsMenuId, kEpsPrefsDialogId,
+         typed(kEpsResolutionItem, "-5"), "Ep", kEpsResolutionField, -5},
+        {"bitmap resolution of 1000", kBitmapPrefsMenuId, kBitmapPrefsDialogId,
+         typed(kBitmapResolutionItem, "1000"), "Bi", 0, 1000},
+        {"huge bitmap resolution", kBitmapPrefsMenuId, kBitmapPrefsDialogId,
+         typed(kBitmapResolutionItem, "99999999999"), "Bi", 0, kMost},
+        {"negative metafile resolution", kMetafilePrefsMenuId, kMetafilePrefsDialogId,
+         typed(kMetafileResolutionItem, "-5"), "Mf", 0, -5},
+        {"large metafile resolution", kMetafilePrefsMenuId, kMetafilePrefsDialogId,
+         typed(kMetafileResolutionItem, "200000"), "Mf", 0, 200000},
+        {"size steps of a large base size", kSizeStepsMenuId, kSizeStepsDialogId,
+         [](DialogDriver& d) {
+             d.setText(kSizeStepsMinimumItem, "500");
+             d.click(kSizeStepsGeometricItem);
+             d.click(plat::IDOK);
+         },
+         "Ss", 3, 3364},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startUp();
+        StyleTable[0].size = 2000;
+        pt::onDialog(c.dialogId, c.script);
+        EXPECT_EQ(DoMenuCommand(c.menuId), 1);
+        EXPECT_EQ(GeneralPrefValue(c.tag, c.field), c.stored);
+        const auto chosen = allValues();
+        quit();
+
+        startUp();
+        EXPECT_TRUE(pt::messageBoxes().empty()) << "no damaged notice";
+        EXPECT_EQ(allValues(), chosen) << "every record as the dialog left it";
+        quit();
+    }
+    // The EPS record kept the clipboard type, the output type and both flags.
+    startUp();
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsClipboardTypeField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsOutputTypeField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsScreenFontNamesField), 1);
+    EXPECT_EQ(GeneralPrefValue("Ep", kEpsUnifyOutputField), 1);
+    EXPECT_EQ(SizeStepSettings.minimum, 500);
+    EXPECT_EQ(SizeStepTable.back(), 4000) << "the ladder of the large base size";
     quit();
 }
 

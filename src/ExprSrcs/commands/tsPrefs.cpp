@@ -295,15 +295,17 @@ SizeStepRecord SizeStepSettings;
 std::vector<int32_t> SizeStepTable = {6, 7, 9, 10, 12, 14, 18, 20, 24};
 
 bool SizeStepsValid(const SizeStepRecord& s, int32_t base, int32_t minimumFontSize) {
+    // Twice the base size is taken in 64 bits: the base size is a style's size, which a file can
+    // set to any 32-bit value.
     return minimumFontSize <= s.minimum && s.minimum <= base && base < s.step1 &&
-           s.step1 < s.step2 && s.step2 < s.step3 && s.step3 < 2 * base;
+           s.step1 < s.step2 && s.step2 < s.step3 && s.step3 < 2 * int64_t{base};
 }
 
 std::vector<int32_t> BuildSizeStepLadder(const SizeStepRecord& s, int32_t base) {
     // The ladder must rise and end at a positive minimum, else the table would not be ordered
     // (and the walk down would not end).
     if (s.minimum < 1 || s.minimum > base || base > kMaxStepSize / 2 ||
-        !(base < s.step1 && s.step1 < s.step2 && s.step2 < s.step3 && s.step3 < 2 * base))
+        !(base < s.step1 && s.step1 < s.step2 && s.step2 < s.step3 && s.step3 < 2 * int64_t{base}))
         return {};
     // Built top-down: descending[k] is k places below 2 * base.
     std::vector<int32_t> descending = {2 * base, s.step3, s.step2, s.step1, base};

@@ -6,6 +6,7 @@
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
+#include "OverPc/commands/PrefFieldRanges.h"
 #include "OverPc/commands/kMacro.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
@@ -190,14 +191,16 @@ void store(std::string_view tag, const std::vector<int32_t>& v) {
             PluginTagMathSpeak = v[0] != 0 ? 1 : 0;
         storedValues()[static_cast<size_t>(recordIndex(tag))] = v;
         // The picture writers read their resolutions (and the EPS clipboard format) from here.
+        // The record keeps the resolution as it was typed; the writers get one they can draw at
+        // (0 for their default when it is 0 or less, the largest they make when it is huge).
         if (tag == "Ep") {
             EpsClipboardType = v[0];
             EpsOutputType = v[1];
-            EpsResolution = v[2];
+            EpsResolution = UsablePictureResolution(v[2]);
         } else if (tag == "Bi") {
-            BitmapResolution = v[0];
+            BitmapResolution = UsablePictureResolution(v[0]);
         } else if (tag == "Mf") {
-            MetafileResolution = v[0];
+            MetafileResolution = UsablePictureResolution(v[0]);
         } else if (tag == "Wd") {
             WordTargetAlignment = std::clamp(v[1], 0, 4);
         }
@@ -224,58 +227,11 @@ void readVersion(oReader& reader, void* context) {
         state->result->unknownVersion = true;
 }
 
-// The values a field may take. The typesetting settings are limited to what their dialogs offer;
-// window places to far beyond any screen; resolutions and ratios to positive values; everything
-// else to a magnitude the drawing arithmetic can take without overflowing.
-struct FieldRange {
-    int32_t low;
-    int32_t high;
-};
-constexpr FieldRange kAnyValue{-100000, 100000};
-constexpr FieldRange kSizeStep{-6, 6};
-constexpr FieldRange kThickness{1, 16};
-constexpr FieldRange kDistance{0, 20};
-constexpr FieldRange kScriptHeight{0, 7};
-constexpr FieldRange kScreenPlace{-16384, 16384};
-constexpr FieldRange kResolution{1, kMaxPictDotsPerInch};
-
-FieldRange fieldRange(std::string_view tag, size_t field) {
-    const auto pick = [field](std::initializer_list<FieldRange> ranges) {
-        return field < ranges.size() ? ranges.begin()[field] : kAnyValue;
-    };
-    if (tag == "Ss")
-        return {0, 999};
-    if (tag == "Rf")
-        return pick({kThickness, kDistance, kSizeStep, kSizeStep, kThickness, {0, 2}});
-    if (tag == "Sc")
-        return pick({kSizeStep, kSizeStep, kScriptHeight, kScriptHeight, kDistance, kDistance});
-    if (tag == "In")
-        return pick({kSizeStep, kThickness, {8, 32}});
-    if (tag == "Fe")
-        return pick({kThickness, kThickness, {0, 2}});
-    if (tag == "Mk")
-        return kThickness;
-    if (tag == "Co")
-        return {-36000, 36000};
-    if (tag == "Mr")
-        return kResolution;
-    if (tag == "Pw")
-        return pick({kAnyValue, kScreenPlace, kScreenPlace});
-    if (tag == "Nw")
-        return kScreenPlace;
-    if (tag == "Ep")
-        return pick({kAnyValue, kAnyValue, kResolution});
-    if (tag == "Mf")
-        return kResolution;
-    return kAnyValue;
-}
-
-// A record with a value out of its range is refused whole, as a damaged one: it changes nothing
-// and the file is reported.
+// A record with a value that no dialog or command of the program could have stored is refused
+// whole, as a damaged one: it changes nothing and the file is reported.
 void checkRanges(std::string_view tag, const std::vector<int32_t>& values) {
     for (size_t i = 0; i < values.size(); ++i) {
-        const FieldRange range = fieldRange(tag, i);
-        if (values[i] < range.low || values[i] > range.high)
+        if (!PrefFieldRangeOf(tag, i).holds(values[i]))
             Fail(errDataCorrupted);
     }
     // A window's place is a rectangle.

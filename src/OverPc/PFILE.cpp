@@ -20,7 +20,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -313,10 +315,52 @@ std::string CurrentFolder() {
 
 } // namespace
 
-// Copies the program's preferences folder into the data folder. A folder that is already there
-// gets only the shipped files it lacks (a run before the program's folder was complete, or a file
-// the user removed): nothing that exists is ever replaced, so the user's own files stay as they
-// are.
+namespace {
+
+// The record, kept in the preferences folder, of the shipped files and folders installed there:
+// one path a line, relative to the folder, with '/' between names.
+constexpr char kInstalledRecordName[] = ".installed";
+// A record longer than this is not the program's: it is taken as no record.
+constexpr std::uintmax_t kLargestInstalledRecord = 1 << 20;
+
+std::set<std::string> readInstalledRecord(const fs::path& folder) {
+    std::set<std::string> names;
+    const fs::path path = folder / kInstalledRecordName;
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) > kLargestInstalledRecord || ec)
+        return names;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty())
+            names.insert(line);
+    return names;
+}
+
+// Written beside and renamed over the old record, so a record is whole or absent.
+void writeInstalledRecord(const fs::path& folder, const std::set<std::string>& names) {
+    const fs::path path = folder / kInstalledRecordName;
+    const fs::path sibling = folder / (std::string(kInstalledRecordName) + ".new");
+    {
+        std::ofstream out(sibling, std::ios::binary | std::ios::trunc);
+        for (const std::string& name : names)
+            out << name << '\n';
+        if (!out.flush())
+            return;
+    }
+    std::error_code ec;
+    fs::rename(sibling, path, ec);
+    if (ec)
+        fs::remove(sibling, ec);
+}
+
+} // namespace
+
+// Copies the program's preferences folder into the data folder, and records what it installed.
+// A folder that is already there gets only the shipped files and folders that were never
+// installed in it (a start killed half-way, a folder of an earlier version without a record,
+// or files new in this build), once: a shipped file or folder the user removed stays removed,
+// and nothing that exists is ever replaced, so the user's own files stay as they are.
 void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder) {
     if (dataFolder.empty() || SameTextNoCase(dataFolder.c_str(), programFolder.c_str())) {
         return;
@@ -337,19 +381,53 @@ void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFo
                     plat::FOF_NOERRORUI;
         if (plat::SHFileOperation(&op) != 0) {
             KV_ASSERT_FAILED("CopyLegacyPrefs");
+            return;
         }
-        return;
     }
     std::error_code ec;
     const fs::path to(plat::NativePath(target));
+    const fs::path from(plat::NativePath(source));
     if (!fs::is_directory(to, ec)) {
         return;
     }
-    // skip_existing: a name that is taken (a file, a folder or a link) keeps what it holds.
-    fs::copy(plat::NativePath(source), to,
-             fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+    std::set<std::string> installed = readInstalledRecord(to);
+    const size_t before = installed.size();
+    fs::recursive_directory_iterator it(from, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().lexically_relative(from).generic_string();
+        if (name.empty() || name.find('\n') != std::string::npos) {
+            continue;
+        }
+        const bool folder = it->is_directory(ec);
+        if (installed.count(name) != 0) {
+            // Installed before: whatever became of it is the user's doing. A folder that is gone
+            // stays gone with everything in it.
+            if (folder && !fs::exists(fs::symlink_status(to / name, ec))) {
+                it.disable_recursion_pending();
+            }
+            continue;
+        }
+        // A name that is taken (a file, a folder or a link) keeps what it holds.
+        const fs::path place = to / name;
+        if (!fs::exists(fs::symlink_status(place, ec))) {
+            if (folder) {
+                fs::create_directory(place, ec);
+            } else {
+                fs::copy_file(it->path(), place, fs::copy_options::skip_existing, ec);
+            }
+            if (ec) {
+                KV_ASSERT_FAILED("CopyLegacyPrefs");
+                ec.clear();
+                continue;
+            }
+        }
+        installed.insert(name);
+    }
     if (ec) {
         KV_ASSERT_FAILED("CopyLegacyPrefs");
+    }
+    if (installed.size() != before) {
+        writeInstalledRecord(to, installed);
     }
 }
 

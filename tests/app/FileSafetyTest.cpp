@@ -167,6 +167,42 @@ TEST_F(FileSafetyTest, AFolderFromAnIncompleteInstallGetsTheShippedFilesAndKeeps
     EXPECT_EQ(ReadFileBytes(prefs() + "/Text.CAT"), "the user's own table");
 }
 
+TEST_F(FileSafetyTest, AShippedFileOrFolderTheUserRemovedStaysRemoved) {
+    ASSERT_TRUE(fs::is_directory(kShippedFolder / "Examples" / "02_Calculus"));
+    const auto removeAndRunTwice = [&] {
+        fs::remove(prefs() + "/TeX.cat");
+        fs::remove_all(prefs() + "/Examples/02_Calculus");
+        for (int run = 0; run < 2; ++run) {
+            startUp();
+            EXPECT_TRUE(boxes.empty()) << boxes.front();
+            quit();
+            EXPECT_FALSE(fs::exists(prefs() + "/TeX.cat"));
+            EXPECT_FALSE(fs::exists(prefs() + "/Examples/02_Calculus"));
+            EXPECT_TRUE(fs::exists(prefs() + "/MathML.cat"));
+            EXPECT_TRUE(fs::is_directory(prefs() + "/Examples/01_Algebra"));
+        }
+    };
+    {
+        SCOPED_TRACE("a folder the program made");
+        startUp();
+        quit();
+        ASSERT_TRUE(fs::exists(prefs() + "/TeX.cat"));
+        removeAndRunTwice();
+    }
+    {
+        // An earlier version kept no record of what it installed: the folder is completed once.
+        SCOPED_TRACE("a folder of an earlier version");
+        fs::remove_all(prefs());
+        fs::create_directories(prefs());
+        fs::copy_file(kShippedFolder / "general.prf", prefs() + "/general.prf");
+        startUp();
+        quit();
+        for (const std::string& name : shippedFiles())
+            EXPECT_TRUE(fs::exists(prefs() + "/" + name)) << name;
+        removeAndRunTwice();
+    }
+}
+
 TEST_F(FileSafetyTest, FifosAndDevicesMetAtStartUpAreRefusedByName) {
     // A good document, saved by the program.
     const std::string good = m_dir / "good.pvx";

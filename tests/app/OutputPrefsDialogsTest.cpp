@@ -6,6 +6,7 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
+#include "OverPc/PFILE.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/CopyTargets.h"
@@ -19,6 +20,7 @@
 #include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -27,6 +29,7 @@ namespace kvtest {
 namespace {
 
 namespace pt = plat::testing;
+namespace fs = std::filesystem;
 using pt::DialogDriver;
 
 constexpr int kCopyMenuId = 516;
@@ -215,6 +218,30 @@ TEST_F(OutputPrefsDialogsTest, TheCopyItemNamesTheCopyFormatFromStartUpOn) {
         ASSERT_EQ(DoMenuCommand(kCopySetPrefsMenuId), 1);
         EXPECT_EQ(label(), c.shown);
     }
+
+    // general.prf cannot be written (a folder stands at its name): the failure is said, and the
+    // item still names the format now in force.
+    const fs::path general = fs::path(PrefsFolderPath()) / "general.prf";
+    const fs::path moved = general.string() + ".kept";
+    fs::rename(general, moved);
+    fs::create_directories(general / "in the way");
+    pt::setUnscriptedAnswers({[](const pt::MessageBoxCall&) { return 1; }, nullptr, nullptr});
+    const size_t boxesBefore = pt::messageBoxes().size();
+    pt::onDialog(kCopySetPrefsDialogId, [](DialogDriver& d) {
+        d.check(11382);
+        d.click(plat::IDOK);
+    });
+    ASSERT_EQ(DoMenuCommand(kCopySetPrefsMenuId), 1);
+    EXPECT_GT(pt::messageBoxes().size(), boxesBefore) << "the failed save is said";
+    EXPECT_EQ(DefaultCopyFormat, kCopyAsTeX);
+    EXPECT_EQ(label(), "&Copier (TeX)");
+    fs::remove_all(general);
+    fs::rename(moved, general);
+    pt::onDialog(kCopySetPrefsDialogId, [](DialogDriver& d) {
+        d.check(11383); // MathML again
+        d.click(plat::IDOK);
+    });
+    ASSERT_EQ(DoMenuCommand(kCopySetPrefsMenuId), 1);
 
     // The next run reads the format from general.prf and names it before anything is chosen.
     closeDocuments();

@@ -621,6 +621,9 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
     // Nothing while embedded, nor before the paths are known (or after they were freed).
     if (CQVApp::instance().m_Embedded || folder.empty())
         return false;
+    // The Copy item names the copy format in force, whether or not the file can be written.
+    if (TheCommandHooks().copyMenuLabel != nullptr)
+        TheCommandHooks().copyMenuLabel();
     // A damaged file stays as the user left it until a setting is changed.
     if (silent && s_keptDamaged)
         return false;
@@ -644,9 +647,6 @@ bool SaveGeneralPrefsIn(const std::string& folder, bool silent) {
         return false;
     lastWritten() = {path, std::move(text)};
     s_keptDamaged = false;
-    // The Copy item names the copy format just kept.
-    if (TheCommandHooks().copyMenuLabel != nullptr)
-        TheCommandHooks().copyMenuLabel();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "plat/Resources.h"
 #include "plat/Window.h"
@@ -255,6 +256,11 @@ bool MenuCommandIsMissing(int id) {
 }
 
 int DoMenuCommand(int id) {
+    // A menu item read from the loop of a dialog that a running command opened waits its turn:
+    // refused with the beep.
+    const CommandScope scope;
+    if (scope.refused())
+        return 1;
     // Any menu command ends a run of typing: the keys typed after it are an undo step of their own.
     EndEditRun();
     if (AppHooks().runAdHocMenuItem) {

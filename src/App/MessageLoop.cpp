@@ -117,6 +117,11 @@ bool KeyFilter(const plat::MSG& msg) {
     oWindow* front = FrontWindow();
     if (!front)
         return false;
+    // The front window takes the key only when it takes input: not while it is disabled or a
+    // modal run has put it behind.
+    if (const plat::HWND h = HandleOfWindow(front->windowHandle());
+        h != nullptr && !plat::WindowTakesInput(h))
+        return false;
     const plat::KeyChars chars = plat::GetKeyChars(msg);
     if (chars.dead)
         return false;

@@ -1,6 +1,7 @@
 #include "ExprSrcs/Change.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eChar.h"
@@ -113,14 +114,26 @@ int32_t FractionStyleOfKind(int32_t kind) {
 
 namespace {
 
+// Whether the shape of a tree changed since `before` (a TreeEditCount taken before a dialog ran):
+// the node being changed may then be gone, and the change must not touch it again. The beep says
+// that the command stopped.
+bool treeMovedSince(uint64_t before) {
+    if (TreeEditCount() == before)
+        return false;
+    CommandBeep();
+    return true;
+}
+
 // Runs a launcher; a launcher that is not installed is a beep and counts as Cancel, as does a
-// dialog that could not be made.
+// dialog that could not be made, and a dialog during which a tree changed.
 template <class Record> int32_t launch(int32_t (*launcher)(Record*), Record& record) {
     if (launcher == nullptr) {
         CommandBeep();
         return 0;
     }
-    return std::max(launcher(&record), 0);
+    const uint64_t before = TreeEditCount();
+    const int32_t result = std::max(launcher(&record), 0);
+    return treeMovedSince(before) ? 0 : result;
 }
 
 // The entry being acted upon and every later one are selected again, and the pass of the command
@@ -384,7 +397,8 @@ int32_t eChar::change(bool query) {
         cancelPass();
         return 0;
     }
-    if (!hooks.askFont(0, kAskFontTitleString)) {
+    const uint64_t before = TreeEditCount();
+    if (!hooks.askFont(0, kAskFontTitleString) || treeMovedSince(before)) {
         cancelPass();
         return 0;
     }
@@ -639,11 +653,14 @@ void runLinesStep() {
 // The matrix dialog, run again after the delimiters step as long as its lines button closes it;
 // false on Cancel.
 bool runMatrixDialogs(MatrixDlgRecord& record) {
+    const uint64_t before = TreeEditCount();
     for (;;) {
         const int32_t result = launch(TheModifyDialogLaunchers().runEditMatrixDlg, record);
         if (result != kMatrixLinesButtonResult)
             return result != 0;
         runLinesStep();
+        if (TreeEditCount() != before)
+            return false;
     }
 }
 

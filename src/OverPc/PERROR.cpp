@@ -4,6 +4,7 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "plat/Dialog.h"
 #include "plat/Resources.h"
 #include "plat/System.h"
@@ -96,6 +97,7 @@ private:
     plat::HWND m_owner;
     plat::HWND m_savedDialog;
     bool m_savedFlag;
+    ModalRunScope m_modalRun;
 };
 
 const char* copyInto(ErrorState& st, const std::string& text) {
@@ -218,6 +220,7 @@ void ErrorAlert(int code) {
     if (code == errSystem) {
         const int err = errno;
         const std::string text = std::strerror(err);
+        const ModalRunScope modalRun;
         plat::MessageBox(nullptr, text.c_str(), "Error", plat::MB_ICONINFORMATION);
         return;
     }

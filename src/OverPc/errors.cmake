@@ -4,4 +4,5 @@ target_sources(kv_framework PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Presourc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PUTIL.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../OverSrcs/oUtil.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../OverSrcs/commands/kCommandScope.cpp
 )

@@ -1,6 +1,7 @@
 #include "OverSrcs/eObject.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eString.h"
 
@@ -184,8 +185,10 @@ ExprPtr eExpr::slotDetach(int32_t i) {
     }
     eExpr* child = slots()[i];
     slots()[i] = nullptr;
-    if (child != nullptr)
+    if (child != nullptr) {
         child->m_parent = nullptr;
+        NoteTreeEdit();
+    }
     return ExprPtr(child);
 }
 
@@ -200,6 +203,8 @@ eExpr* eExpr::slotSetGeneral(int32_t i, ExprPtr node) {
         (void)node.release();
         return incoming;
     }
+    // A node replaced or moved (building a fresh tree takes the inline path and is no edit).
+    NoteTreeEdit();
     if (incoming != nullptr && incoming->m_parent != nullptr) {
         // Still held by a container: take it out there first, so that slot does not keep a pointer
         // to a node it no longer owns (and destroying our old child cannot take it along).

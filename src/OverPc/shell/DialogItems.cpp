@@ -6,6 +6,7 @@
 #include "OverPc/shell/KeyCodes.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/shell/oDlgWidget.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
 #include "plat/Font.h"
@@ -198,6 +199,8 @@ int32_t RunModalDialog(int id, plat::DLGPROC proc) {
     else if (s_modalOwner != nullptr && !plat::IsWindow(s_modalOwner))
         s_modalOwner = nullptr;
     EnableWidgetWindows(s_modalOwner, false);
+    // No command may start from the dialog's loop while one that opened it still runs.
+    const ModalRunScope modalRun;
     DoubleClickFlag = 0;
     DialogInitDone = 0;
     DialogResult = -1;

@@ -246,7 +246,9 @@ void HelpBalloonStep() {
     const plat::HWND under = plat::WindowFromPoint(screen);
     if (under != nullptr && under == s.balloon)
         return; // the pointer went onto the balloon: it stays as it is
-    oWindow* win = under != nullptr ? WindowOfHandle(under) : nullptr;
+    // A window behind a modal run (or disabled) explains nothing.
+    oWindow* win =
+        under != nullptr && plat::WindowTakesInput(under) ? WindowOfHandle(under) : nullptr;
     if (win == nullptr) {
         HideHelpBalloon();
         return;

@@ -3,6 +3,7 @@
 #include "OverPc/PUTIL.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "plat/Types.h"
 
 // While a system dialog (a chooser) runs, CurrentDialog marks it and the program's other windows
@@ -26,4 +27,5 @@ public:
 private:
     plat::HWND m_owner;
     plat::HWND m_savedDialog;
+    ModalRunScope m_modalRun;
 };

@@ -1,6 +1,7 @@
 #include "OverSrcs/commands/kEdit.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eFactory.h"
@@ -418,6 +419,9 @@ void ResetCommandState() {
 void DoCommand(int32_t code, int32_t mode) {
     if (ActiveRecord == nullptr || (code & kCmdCodeMask) == 0)
         return;
+    const CommandScope scope;
+    if (scope.refused())
+        return;
     ensureCommandModelHooks();
     s_widen = (code & kCmdWidenBit) != 0;
     CurrentCommandCode = code & kCmdCodeMask;
@@ -485,6 +489,9 @@ void DoCommand(int32_t code, int32_t mode) {
 
 void InsertExprAsEdit(ExprPtr expression) {
     if (ActiveRecord == nullptr || !expression)
+        return;
+    const CommandScope scope;
+    if (scope.refused())
         return;
     ensureCommandModelHooks();
     CurrentCommandCode = kCmdPaste;

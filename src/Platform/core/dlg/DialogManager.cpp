@@ -365,6 +365,8 @@ INT_PTR RunModalDialog(HWND dlg, const std::vector<HWND>& disabled, bool idleHoo
     data->modal = true;
     State& st = state();
     const HWND previousActive = st.active;
+    // Every window but the dialog (and what it opens) is deaf while it runs.
+    const std::vector<HWND> behind = BeginModalRun(dlg);
     ShowWindow(dlg, SW_SHOW);
     SetActiveWindow(dlg);
     if (data->lastFocus && IsWindow(data->lastFocus))
@@ -398,6 +400,7 @@ INT_PTR RunModalDialog(HWND dlg, const std::vector<HWND>& disabled, bool idleHoo
         }
     }
     result = quit ? 0 : (data->ended ? data->result : IDCANCEL);
+    EndModalRun(dlg, behind);
     // Re-enable before the dialog goes, so activation can return to the owner.
     HWND back = nullptr;
     for (HWND h : disabled) {

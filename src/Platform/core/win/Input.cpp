@@ -75,7 +75,7 @@ void handleKey(const BackendEvent& ev) {
     Window* tw = FindWindow(target);
     if (ev.vk == 0) {
         // A character with no key of its own (an input method's commit): WM_CHAR alone.
-        if (down && ev.typed && tw && ReallyEnabled(tw))
+        if (down && ev.typed && tw && TakesInput(tw))
             queueInput(target, WM_CHAR, ev.typed, 1, chars);
         return;
     }
@@ -89,7 +89,7 @@ void handleKey(const BackendEvent& ev) {
     } else {
         st.eventKeys[vk] &= static_cast<BYTE>(~0x80);
     }
-    if (!tw || !ReallyEnabled(tw))
+    if (!tw || !TakesInput(tw))
         return;
     const bool alt = down ? (st.eventKeys[VK_MENU] & 0x80) != 0 : altBefore;
     const bool ctrl = (st.eventKeys[VK_CONTROL] & 0x80) != 0;
@@ -113,20 +113,6 @@ void activateOnClick(Window* top) {
     ActivateTopLevel(top->hwnd, WA_CLICKACTIVE, true);
 }
 
-// A click on a disabled top-level window: beep and bring its enabled owned popup (the modal
-// dialog) forward.
-void refuseClick(Window* top) {
-    backend().beep(0);
-    for (HWND t : state().topLevels) {
-        Window* o = FindWindow(t);
-        if (o && o->owner == top->hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED) &&
-            !(o->exStyle & WS_EX_NOACTIVATE)) {
-            SetActiveWindow(t);
-            return;
-        }
-    }
-}
-
 void handlePointer(const BackendEvent& ev) {
     State& st = state();
     using K = BackendEvent::Kind;
@@ -142,7 +128,7 @@ void handlePointer(const BackendEvent& ev) {
     if (ev.kind == K::Wheel) {
         HWND target = st.focus ? st.focus : st.active;
         Window* tw = FindWindow(target);
-        if (!tw || !ReallyEnabled(tw))
+        if (!tw || !TakesInput(tw))
             return;
         const int delta = ev.wheel * WHEEL_DELTA;
         queueInput(target, WM_MOUSEWHEEL,
@@ -159,9 +145,9 @@ void handlePointer(const BackendEvent& ev) {
         if (!w)
             return;
         Window* top = TopLevelOf(w);
-        if (top->style & WS_DISABLED) {
+        if ((top->style & WS_DISABLED) || top->behindModal > 0) {
             if (ev.kind == K::ButtonDown)
-                refuseClick(top);
+                RefuseInput(top);
             return;
         }
         // The deepest enabled window: a disabled window and its descendants are deaf, so the
@@ -258,6 +244,59 @@ void handleConfigure(const BackendEvent& ev) {
 
 } // namespace
 
+void RefuseInput(Window* top) {
+    State& st = state();
+    backend().beep(0);
+    if (!top)
+        return;
+    // Behind a modal run: its dialog comes forward.
+    if (top->behindModal > 0 && !st.modalRuns.empty()) {
+        const HWND dialog = st.modalRuns.back();
+        if (FindWindow(dialog) && st.active != dialog)
+            SetActiveWindow(dialog);
+        return;
+    }
+    // A disabled window: its enabled owned popup (the modal dialog) comes forward.
+    for (HWND t : st.topLevels) {
+        Window* o = FindWindow(t);
+        if (o && o->owner == top->hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED) &&
+            !(o->exStyle & WS_EX_NOACTIVATE)) {
+            SetActiveWindow(t);
+            return;
+        }
+    }
+}
+
+std::vector<HWND> BeginModalRun(HWND dialog) {
+    State& st = state();
+    std::vector<HWND> behind;
+    for (HWND t : st.topLevels) {
+        Window* w = FindWindow(t);
+        if (!w || t == dialog)
+            continue;
+        ++w->behindModal;
+        behind.push_back(t);
+    }
+    st.modalRuns.push_back(dialog);
+    // Nothing behind the run keeps the pointer or the keyboard.
+    if (Window* c = FindWindow(st.capture); c && !TakesInput(c))
+        ReleaseCapture();
+    if (Window* f = FindWindow(st.focus); f && !TakesInput(f))
+        SetFocus(nullptr);
+    return behind;
+}
+
+void EndModalRun(HWND dialog, const std::vector<HWND>& behind) {
+    State& st = state();
+    for (HWND t : behind) {
+        if (Window* w = FindWindow(t); w && w->behindModal > 0)
+            --w->behindModal;
+    }
+    auto it = std::find(st.modalRuns.rbegin(), st.modalRuns.rend(), dialog);
+    if (it != st.modalRuns.rend())
+        st.modalRuns.erase(std::next(it).base());
+}
+
 void HandleEvent(const BackendEvent& ev) {
     using K = BackendEvent::Kind;
     switch (ev.kind) {
@@ -275,8 +314,8 @@ void HandleEvent(const BackendEvent& ev) {
         if (Window* w = FindWindow(ev.hwnd)) {
             // The window manager's close button is the window's own close box: a queued
             // SC_CLOSE, so that a modal loop the close ends sees it end at once.
-            if ((w->style & WS_DISABLED) || !SystemCloseEnabled(ev.hwnd))
-                refuseClick(w);
+            if (!TakesInput(w) || !SystemCloseEnabled(ev.hwnd))
+                RefuseInput(w);
             else
                 PostMessage(ev.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         }
@@ -294,7 +333,7 @@ void HandleEvent(const BackendEvent& ev) {
         // disabled one (the owner of a modal dialog) or a hidden one leaves the activation where
         // it is; the keys still reach the focus window.
         if (Window* w = FindWindow(ev.hwnd)) {
-            if (!w->isChild() && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED) &&
+            if (!w->isChild() && (w->style & WS_VISIBLE) && TakesInput(w) &&
                 !(w->exStyle & WS_EX_NOACTIVATE))
                 ActivateTopLevel(ev.hwnd, WA_ACTIVE, false);
         }
@@ -356,6 +395,11 @@ BOOL SetKeyboardState(const BYTE* in) {
     for (std::size_t i = 0; i < 256; ++i)
         state().keys[i] = in[i];
     return TRUE;
+}
+
+bool WindowTakesInput(HWND hwnd) {
+    const Window* w = FindWindow(hwnd);
+    return w != nullptr && TakesInput(w);
 }
 
 KeyChars GetKeyChars(const MSG& msg) {

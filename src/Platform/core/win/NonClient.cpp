@@ -388,7 +388,7 @@ bool NonClientPointer(const BackendEvent& ev) {
     if (st.capture || (ev.kind != K::Motion && ev.kind != K::ButtonDown && ev.kind != K::ButtonUp))
         return false;
     Window* w = WindowAtPoint(ev.screen, true);
-    if (!HasNonClientFrame(w) || !ReallyEnabled(w))
+    if (!HasNonClientFrame(w) || !TakesInput(w))
         return false;
     RECT wr;
     GetWindowRect(w->hwnd, &wr);

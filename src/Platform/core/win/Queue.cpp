@@ -194,10 +194,40 @@ void journalGenerated(const MSG& m) {
     Journal('P', m.hwnd, m.message, m.wParam, m.lParam);
 }
 
+bool isPress(UINT m) {
+    return m == WM_KEYDOWN || m == WM_SYSKEYDOWN || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN ||
+           m == WM_MBUTTONDOWN || m == WM_LBUTTONDBLCLK || m == WM_RBUTTONDBLCLK ||
+           m == WM_MBUTTONDBLCLK || m == WM_SYSCOMMAND;
+}
+
+// Input goes to a window when its event arrives, but the window may have been disabled, or put
+// behind a modal run, before the message is taken (the events of a burst are read at once, and
+// the first may open a dialog). Such input is dropped here, a press with the beep, so that
+// nothing reaches a window that no longer takes input.
+void dropRefusedInput() {
+    State& st = state();
+    for (auto it = st.input.begin(); it != st.input.end();) {
+        Window* w = FindWindow(it->msg.hwnd);
+        if (w && TakesInput(w)) {
+            ++it;
+            continue;
+        }
+        const InputMessage im = *it;
+        it = st.input.erase(it);
+        st.keys = im.keys;
+        if (w && isPress(im.msg.message)) {
+            RefuseInput(TopLevelOf(w));
+            // Refusing may activate the dialog, which can change the queue.
+            it = st.input.begin();
+        }
+    }
+}
+
 // Fills `out` with the next matching message; removes it when `remove`. Returns false when none.
 bool takeMessage(MSG* out, HWND filter, UINT lo, UINT hi, bool remove) {
     State& st = state();
     PumpBackend();
+    dropRefusedInput();
     {
         std::lock_guard<std::mutex> lock(st.postLock);
         for (auto it = st.posted.begin(); it != st.posted.end(); ++it) {
@@ -348,6 +378,7 @@ void ResetQueue() {
         st.posted.clear();
     }
     st.input.clear();
+    st.modalRuns.clear();
     st.quitPending = false;
     st.quitCode = 0;
     st.timers.clear();

@@ -61,6 +61,9 @@ struct Window {
     bool frameDirty = false;
     // Parents of captioned child windows: the active one among them.
     HWND activeChild = nullptr;
+    // Top-level windows: how many modal runs this window sits behind. Such a window takes no
+    // input, as if disabled, until every one of them has ended.
+    int behindModal = 0;
 
     Window() = default;
     Window(const Window&) = delete;
@@ -116,6 +119,8 @@ struct State {
     HWND focus = nullptr;
     HWND active = nullptr;
     HWND capture = nullptr;
+    // The dialogs of the modal runs in progress, the innermost last.
+    std::vector<HWND> modalRuns;
 
     std::array<BYTE, 256> keys{};      // as of the last message retrieved
     std::array<BYTE, 256> eventKeys{}; // as of the last event handled
@@ -154,6 +159,17 @@ bool ReallyVisible(const Window* w);
 // its deepest visible child; statics and group boxes are skipped when `forMouse` is set.
 Window* WindowAtPoint(POINT screen, bool forMouse);
 bool ReallyEnabled(const Window* w);
+// Whether input may reach w: it and its ancestors are enabled and its top-level window is not
+// behind a modal run.
+bool TakesInput(const Window* w);
+// Starts and ends a modal run of `dialog`: every other top-level window then takes no input (a
+// click on one beeps and brings the dialog forward) until the run ends. Returns the windows put
+// behind it, for EndModalRun.
+std::vector<HWND> BeginModalRun(HWND dialog);
+void EndModalRun(HWND dialog, const std::vector<HWND>& behind);
+// A press or key for a window that takes no input: the beep, and the dialog of the innermost
+// modal run (or the window's own enabled popup) brought forward.
+void RefuseInput(Window* top);
 bool ClassIs(const Window* w, std::string_view name);
 // What a top-level window is to a window manager (Backend.h).
 WindowRole RoleOf(const Window* w);

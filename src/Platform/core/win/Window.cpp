@@ -243,6 +243,17 @@ bool ReallyEnabled(const Window* w) {
     return false;
 }
 
+bool TakesInput(const Window* w) {
+    while (w) {
+        if (w->style & WS_DISABLED)
+            return false;
+        if (!w->isChild())
+            return w->behindModal == 0;
+        w = FindWindow(w->parent);
+    }
+    return false;
+}
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;

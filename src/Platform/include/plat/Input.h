@@ -99,6 +99,10 @@ struct KeyChars {
 };
 KeyChars GetKeyChars(const MSG& msg);
 
+// Whether input may reach the window now: it and its ancestors are enabled and no modal run (a
+// dialog, a message box, a chooser) has put its top-level window behind it.
+bool WindowTakesInput(HWND hwnd);
+
 // --- Input method context ------------------------------------------------------------------
 // The context of a window is the window itself; the composition window follows the point given
 // (CFS_POINT, client coordinates of the window) so that the input method shows its text there.

@@ -14,6 +14,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CaretPlacementTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TypedExamplesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TabSlotsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ModalInputTest.cpp
 )
 add_dependencies(kv_app_tests kv_translators)
 

@@ -78,12 +78,17 @@ struct Launches {
 };
 Launches g_launch;
 
+// What happens elsewhere while a dialog is up (a tree edit), run by every launcher.
+std::function<void()> g_whileUp;
+
 // Records what the dialog was opened with, applies the script's edit and answers the result.
 template <class R> int32_t Answer(R* record, R& seen, const std::function<void(R&)>& edit) {
     ++g_launch.calls;
     seen = *record;
     if (edit && g_launch.result != 0)
         edit(*record);
+    if (g_whileUp)
+        g_whileUp();
     return g_launch.result;
 }
 
@@ -126,6 +131,7 @@ protected:
         FreeStringCache();
         m_beepsBefore = CommandBeepCount();
         g_launch = Launches{};
+        g_whileUp = nullptr;
         ResetModifyDialogLaunchers();
         installCommands();
         InstallLaunchers();
@@ -134,6 +140,7 @@ protected:
         CtrlHeld = 0;
     }
     void TearDown() override {
+        g_whileUp = nullptr;
         EditModelTest::TearDown();
         ResetModifyDialogLaunchers();
     }
@@ -994,6 +1001,114 @@ TEST_F(ChangeTest, ModifyByKindNeverLooksAboveTheSelectionsContainer) {
     EXPECT_EQ(CatchFail([] { ModifyFenceCommand(); }), 0);
     EXPECT_EQ(g_launch.calls, 0);
     EXPECT_EQ(plat::testing::messageBoxes().size(), 1u);
+}
+
+// ---- A tree that changes while a dialog is up -----------------------------------------------
+
+// While the dialog of any kind is up, the whole expression is replaced (every node the change
+// was asked of is freed): the change stops with a beep and touches none of them, and the
+// expression is the new one.
+TEST_F(ChangeTest, ATreeReplacedWhileTheDialogIsUpStopsTheChangeOfEveryKind) {
+    struct Case {
+        const char* name;
+        std::function<eExpr*()> build; // builds the expression, returns the node to select whole
+        std::function<void()> answer;  // installs the launchers the kind needs beyond the table's
+    };
+    const auto one = [this](ExprPtr node) {
+        eSimpString* top = UseRow(std::move(node));
+        return static_cast<eExpr*>(top);
+    };
+    const auto tableAnswers = [] {}; // the launchers of the table above answer
+    const auto matrixAnswers = [] {
+        TheModifyDialogLaunchers().runEditMatrixDlg = [](MatrixDlgRecord* r) {
+            SetDialogNumber(r->rows, 3);
+            g_whileUp();
+            return 1;
+        };
+    };
+    const auto linesAnswers = [] {
+        // The lines button first; the tree changes during the delimiters step.
+        TheModifyDialogLaunchers().runEditMatrixDlg = [](MatrixDlgRecord*) {
+            return g_linesCalls == 0 ? kMatrixLinesButtonResult : 1;
+        };
+        TheModifyDialogLaunchers().runMatrixDelimitersDlg = [](MatrixLinesDlgRecord*) {
+            ++g_linesCalls;
+            g_whileUp();
+            return 1;
+        };
+    };
+    const auto fontAnswers = [] {
+        TheCommandHooks().askFont = [](int32_t, int32_t) {
+            SharedStyleRecord.size = 20;
+            g_whileUp();
+            return true;
+        };
+    };
+    const Case cases[] = {
+        {"fence", [&] { return one(ExprPtr(NewFence(Letter("a"), 0))); }, tableAnswers},
+        {"mark", [&] { return one(ExprPtr(NewMark(Letter("a"), 0))); }, tableAnswers},
+        {"fraction", [&] { return one(ExprPtr(NewFraction(Letter("a"), Letter("b")))); },
+         tableAnswers},
+        {"integral", [&] { return one(ExprPtr(NewIntegral(3, Letter("f"), nullptr, nullptr))); },
+         tableAnswers},
+        {"box", [&] { return one(ExprPtr(NewBox(Letter("a")))); }, tableAnswers},
+        {"scripts",
+         [&] { return one(ExprPtr(NewSSScript(Letter("x"), Letter("i"), Letter("2"), 3))); },
+         tableAnswers},
+        {"tensor", [&] { return one(ExprPtr(NewTensor(Letter("T"), 3))); }, tableAnswers},
+        {"tree node", [&] { return one(ExprPtr(NewTreeNode(Letter("n"), 3))); }, tableAnswers},
+        {"matrix", [&] { return one(ExprPtr(Grid(2, 2))); }, matrixAnswers},
+        {"matrix lines", [&] { return one(ExprPtr(Grid(2, 2))); }, linesAnswers},
+        {"character",
+         [&] { return one(ExprPtr(NewWord("abc", 0, SizedStyle(14), 0))); }, fontAnswers},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_launch = Launches{};
+        g_linesCalls = 0;
+        // Edits that would follow OK, were the change to go on.
+        g_launch.editTensor = [](TensorDlgRecord& r) { SetDialogNumber(r.count, 4); };
+        g_launch.editTree = [](TreeNodeDlgRecord& r) { SetDialogNumber(r.count, 4); };
+        g_launch.editScripts = [](ScriptsDlgRecord& r) { r.limits = 1; };
+        c.answer();
+        eExpr* top = c.build();
+        Select(top, 0, 1);
+        g_whileUp = [this] { m_record.m_root->setChild(0, Letter("z")); };
+        const int32_t beeps = Beeps();
+        Modify();
+        g_whileUp = nullptr;
+        EXPECT_EQ(RowWord(Top()), "z");
+        EXPECT_GT(Beeps(), beeps);
+        // The selection names no freed node.
+        for (const SelectionEntry& e : Selection())
+            EXPECT_EQ(e.node, Top());
+    }
+}
+
+// Plain and ruled rows run their own dialog; the row itself is freed while it is up.
+TEST_F(ChangeTest, ARowReplacedWhileItsDialogIsUpIsNotTouchedAgain) {
+    for (int ruled = 0; ruled < 2; ++ruled) {
+        SCOPED_TRACE(ruled);
+        g_launch = Launches{};
+        g_launch.editRow = [](StringDlgRecord& r) { r.ruler = r.ruler == 0 ? 2 : 0; };
+        OwnedNode<eString> row;
+        if (ruled != 0)
+            row = OwnedNode<eString>(NewDxString(2, nullptr).release());
+        else
+            row = OwnedNode<eString>(NewSimpString(2).release());
+        row->setChild(0, NewWord("a", 0, SizedStyle(12), 0));
+        row->setChild(1, NewWord("b", 0, SizedStyle(12), 0));
+        eString* inner = row.get();
+        UseRow(ExprPtr(NewFraction(std::move(row), Letter("c"))));
+        Select(inner, 0, 2);
+        g_whileUp = [this] { m_record.m_root->setChild(0, Letter("z")); };
+        Modify();
+        g_whileUp = nullptr;
+        EXPECT_EQ(g_launch.calls, 1);
+        EXPECT_EQ(RowWord(Top()), "z");
+        for (const SelectionEntry& e : Selection())
+            EXPECT_EQ(e.node, Top());
+    }
 }
 
 } // namespace

@@ -742,6 +742,13 @@ private:
         }
         const std::string path = (m_work / "bin").string() + ":" + envText("PATH", "/usr/bin:/bin");
         setenv("PATH", path.c_str(), 1);
+        // In the sanitizer build a freed block stays unused for as long as 2 GB of later frees
+        // allow (the default is 256 MB): a use after free in a long run is still reported as
+        // one, not turned into a wrong type or into silence when the block is used again.
+        std::string asan = envText("ASAN_OPTIONS", "");
+        if (asan.find("quarantine_size_mb") == std::string::npos)
+            asan += std::string(asan.empty() ? "" : ":") + "quarantine_size_mb=2048";
+        setenv("ASAN_OPTIONS", asan.c_str(), 1);
         return !ec;
     }
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class ExprFilePane : public ExprPane {
 public:
@@ -34,6 +36,11 @@ public:
     int32_t saveType() const { return m_saveType; }
     void setSaveType(int32_t type) { m_saveType = type; }
     ExprFilePane* nextDocument() const { return m_nextDocument; }
+    // The records of a later version that the document's file held: a save writes them back.
+    const std::vector<std::string>& unknownRecords() const { return m_unknownRecords; }
+    void setUnknownRecords(std::vector<std::string> records) {
+        m_unknownRecords = std::move(records);
+    }
     // The writer saved a copy (stationery) rather than the document: it keeps its name, its file
     // and its changed flag.
     void noteCopyWritten() { m_wroteCopy = true; }
@@ -46,6 +53,7 @@ private:
     std::string m_filePath; // empty: untitled
     int32_t m_saveType = 1;
     bool m_wroteCopy = false;
+    std::vector<std::string> m_unknownRecords;
     ExprFilePane* m_nextDocument = nullptr;
 
     friend ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone,

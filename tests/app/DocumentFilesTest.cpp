@@ -554,6 +554,47 @@ TEST_F(DocumentFilesTest, AFileAlreadyOpenBringsItsWindowForwardAndKeepsBothEdit
     EXPECT_EQ(TreeText(treeInFile(path).get()), "[a|<s>|+|<s>|b]");
 }
 
+TEST_F(DocumentFilesTest, ADocumentKeepsTheRecordsOfALaterVersionThroughEverySave) {
+    const std::string path = m_dir / "later.pvx";
+    typed("a");
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    ASSERT_EQ(DoMenuCommand(kClose), 1);
+    pt::runUntilIdle();
+    takeBackQuit();
+    // A later version wrote records of its own around the expression: some behind the comment
+    // prefix with continuation lines, one without it, about 96 KB in all.
+    const std::string before = "%%Zq!\"#\r\n%%Zz some text\r\n%%\tmore of it\r\n";
+    std::string after = "Yy plain record\r\n";
+    for (int i = 0; i < 1500; ++i)
+        after += "%%Zb " + std::to_string(i) + std::string(56, 'q') + "\r\n%%\tcontinued\r\n";
+    std::string file = ReadFileBytes(path);
+    file.insert(file.find("%%Ex"), before);
+    WriteFileBytes(path, file + after);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kOpen), 1);
+        pt::runUntilIdle();
+        ASSERT_TRUE(pt::messageBoxes().empty()) << pt::messageBoxes().front().text;
+        pt::type("b");
+        pt::runUntilIdle();
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        ASSERT_EQ(DoMenuCommand(kClose), 1);
+        pt::runUntilIdle();
+        takeBackQuit();
+        const std::string saved = ReadFileBytes(path);
+        EXPECT_NE(saved.find(before), std::string::npos);
+        EXPECT_NE(saved.find(after), std::string::npos);
+        EXPECT_GT(saved.size(), 96000u);
+        EXPECT_EQ(TreeText(treeInFile(path).get()), round == 0 ? "[ab]" : "[abb]");
+    }
+    // Exports carry no such records: only a document's own file gives them back.
+    const DocumentLines exported = ReadDocumentLinesFromMemory(
+        file.data(), static_cast<uint32_t>(file.size()), false);
+    EXPECT_TRUE(exported.unknownRecords.empty());
+}
+
 TEST_F(DocumentFilesTest, TheBitmapSaveTypeWritesWhatSaveBitmapWrites) {
     SetGeneralPrefValue("Bi", 0, 150);
     BitmapResolution = 150;

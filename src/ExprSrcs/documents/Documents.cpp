@@ -35,7 +35,9 @@ void openEncodedDocument(const char* path, char type) {
     const std::string text = readWholeFile(path);
     DocumentLines lines;
     int16_t failure = CatchFail([&] {
-        lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()));
+        // A document keeps the records a later version wrote into it (exports do not).
+        lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()),
+                                            type == 'e' || type == 'E');
     });
     if (failure == kNoExpressionInText && type == 't' && text.size() <= kLargestPastedText) {
         // Text becomes nodes many times its size: beyond what a paste takes it stays refused.
@@ -55,6 +57,7 @@ void openEncodedDocument(const char* path, char type) {
     const Zone* zone = lines.windowZone ? &*lines.windowZone : nullptr;
     ExprFilePane* pane = NewExprFilePane(std::move(lines.expression), zone,
                                          stationery ? nullptr : name.c_str(), flags);
+    pane->setUnknownRecords(std::move(lines.unknownRecords));
     pane->record().m_background = lines.background.color;
     pane->record().m_noBackground = lines.background.none ? 1 : 0;
     if (stationery) {
@@ -109,7 +112,8 @@ void writeDocumentFile(ExprFilePane& pane, const std::string& path) {
     background.color = record.m_background;
     background.none = record.m_noBackground != 0;
     WriteDocumentLines(*stream, pane.expression(), background,
-                       pane.window() != nullptr ? &zone : nullptr, record.m_options);
+                       pane.window() != nullptr ? &zone : nullptr, record.m_options,
+                       &pane.unknownRecords());
     CloseStream(stream);
 }
 

@@ -23,6 +23,23 @@ struct ReadState {
     int encodingFailure = 0;
 };
 
+void KeepUnknownRecord(oReader& reader, void* context) {
+    // A record is at most the rest of the file, which the reader has bounded already.
+    constexpr std::uint32_t kWholeLine = 0xFFFFFFFFu;
+    const char* prefix = reader.commented() ? "%%" : "";
+    std::string record = prefix;
+    record.append(reader.tag(), 2);
+    record += reader.restOfLine(kWholeLine);
+    std::string more;
+    while (reader.continuationLine(more, kWholeLine)) {
+        record += "\n";
+        record += prefix;
+        record += '\t';
+        record += more;
+    }
+    static_cast<ReadState*>(context)->lines.unknownRecords.push_back(std::move(record));
+}
+
 void ReadVersion(oReader& reader, void* context) {
     static_cast<ReadState*>(context)->lines.version = reader.getNumber();
 }
@@ -76,7 +93,8 @@ void ReadEncodingRecord(oReader& reader, void* context) {
 
 void WriteDocumentLines(oOStream& stream, const eExpr* expression,
                         const DocumentBackground& background, const Zone* windowZone,
-                        const std::uint8_t* options) {
+                        const std::uint8_t* options,
+                        const std::vector<std::string>* unknownRecords) {
     WriteRecordTag(stream, "Ve", true);
     stream.putNumber(kDocumentLinesVersion);
     EndRecord(stream);
@@ -99,19 +117,30 @@ void WriteDocumentLines(oOStream& stream, const eExpr* expression,
     WriteExprEncoding(&stream, expression, kEncodingLinePrefix, background.color.r,
                       background.color.g, background.color.b, background.none, true, false, false);
     EndRecord(stream);
+    if (unknownRecords != nullptr) {
+        for (const std::string& record : *unknownRecords) {
+            stream.write(record.data(), static_cast<std::uint32_t>(record.size()));
+            EndRecord(stream);
+        }
+    }
 }
 
-DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length) {
+DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length,
+                                          bool keepUnknown) {
     ReadState state;
     oReader reader;
     oInstallReaderHandler(reader, "Ve", ReadVersion, &state);
     oInstallReaderHandler(reader, "Wz", ReadWindowZone, &state);
     oInstallReaderHandler(reader, "Fl", ReadOptions, &state);
     oInstallReaderHandler(reader, "Ex", ReadEncodingRecord, &state);
+    if (keepUnknown) {
+        oInstallUnknownRecordHandler(reader, KeepUnknownRecord, &state);
+    }
     reader.readMemory(data, length);
     if (state.lines.expression != nullptr) {
         return std::move(state.lines);
     }
+    state.lines.unknownRecords.clear();
     if (state.encodingSeen) {
         const int code = reader.firstFailure() != 0 ? reader.firstFailure() : errDataCorrupted;
         Fail(state.encodingFailure != 0 ? code : errDataCorrupted);
@@ -128,7 +157,8 @@ DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length
     return std::move(state.lines);
 }
 
-DocumentLines ReadDocumentLines(oIStream& stream) {
+DocumentLines ReadDocumentLines(oIStream& stream, bool keepUnknown) {
     const std::string data = ReadRestOfStream(stream);
-    return ReadDocumentLinesFromMemory(data.data(), static_cast<std::uint32_t>(data.size()));
+    return ReadDocumentLinesFromMemory(data.data(), static_cast<std::uint32_t>(data.size()),
+                                       keepUnknown);
 }

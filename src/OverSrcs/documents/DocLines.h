@@ -10,13 +10,16 @@
 //   %%Ex <encoding>              the expression encoding, running over "%%<TAB>|...|" lines to
 //   "]|["
 // Numbers are compact numbers. Other lines (PostScript, unknown records) are skipped, so the same
-// reader takes a whole EPS file. Text with no "Ex" record is searched for a bare encoding.
+// reader takes a whole EPS file; a document keeps the records a later version wrote, and writes
+// them back. Text with no "Ex" record is searched for a bare encoding.
 
 #include "OverSrcs/eObject.h"
 #include "OverSrcs/oGraph.h"
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 class oIStream;
 class oOStream;
@@ -37,16 +40,25 @@ struct DocumentLines {
     std::uint8_t options[4] = {0, 0, 0, 0};
     DocumentBackground background;
     std::int32_t version = 0; // 0: no "Ve" record
+    // The records of tags this version does not know, in file order, each as it was read: its
+    // "%%" prefix if it had one, its tag and fields, then each continuation line after a "\n"
+    // (with its prefix and TAB). Only kept when asked for, and only from text that holds an "Ex"
+    // record (the lines of foreign text are no records).
+    std::vector<std::string> unknownRecords;
 };
 
 // Writes the lines of a document: zone and options are written only when given (the exports leave
-// them out). Fails like the stream.
+// them out), then the records of a later version kept by the reader, after the program's own.
+// Fails like the stream.
 void WriteDocumentLines(oOStream& stream, const eExpr* expression,
                         const DocumentBackground& background, const Zone* windowZone,
-                        const std::uint8_t* options);
+                        const std::uint8_t* options,
+                        const std::vector<std::string>* unknownRecords = nullptr);
 
 // Reads the lines from the stream's position to its end. No "Ex" record: a bare encoding anywhere
 // in the text is taken. An "Ex" record that cannot be read fails with its error (462); text with
-// no expression at all fails with 495. Nothing is kept on failure.
-DocumentLines ReadDocumentLines(oIStream& stream);
-DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length);
+// no expression at all fails with 495. Nothing is kept on failure. With keepUnknown, the records
+// of unknown tags are kept (a document that is saved again keeps them).
+DocumentLines ReadDocumentLines(oIStream& stream, bool keepUnknown = false);
+DocumentLines ReadDocumentLinesFromMemory(const void* data, std::uint32_t length,
+                                          bool keepUnknown = false);

@@ -3,7 +3,11 @@
 #include "plat/TestingSys.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -176,42 +180,147 @@ TEST_F(RegistryTest, WritesLeaveNoTemporaryFiles) {
     EXPECT_EQ(plat::testing::registryFilePath(), storeFile());
 }
 
-TEST_F(RegistryTest, CorruptFileIsReportedAndNeverRewritten) {
+TEST_F(RegistryTest, DamagedLinesAreSkippedAndKeptAsTheyWere) {
     const struct {
         const char* what;
-        const char* text;
+        const char* damaged;
         int line;
     } cases[] = {
         {"value before any section", "\"a\"=\"b\"\n", 1},
-        {"unknown root", "[HKEY_NOWHERE\\X]\n", 1},
+        {"unknown root", "[HKEY_NOWHERE\\X]\n\"lost\"=dword:00000001\n", 1},
         {"unquoted value", "[HKEY_CURRENT_USER\\X]\n; ok\nname=value\n", 3},
         {"short dword", "[HKEY_CURRENT_USER\\X]\n\"n\"=dword:12\n", 2},
         {"odd hex", "[HKEY_CURRENT_USER\\X]\n\"n\"=hex:1,22\n", 2},
         {"open quote", "[HKEY_CURRENT_USER\\X]\n\"n\"=\"abc\n", 2},
         {"bad UTF-8", "[HKEY_CURRENT_USER\\X]\n\"n\"=\"\xE9\"\n", 2},
+        {"line break in a section", "[HKEY_CURRENT_USER\\A\n\n[HKEY_CURRENT_USER\\B]\n", 1},
     };
+    const std::string good = "[HKEY_CURRENT_USER\\Good]\n\"n\"=dword:0000002a\n";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        kvtest::WriteFileBytes(storeFile(), c.text);
+        kvtest::WriteFileBytes(storeFile(), std::string(c.damaged) + good);
         HKEY key = nullptr;
-        EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "X", 0, KEY_READ, &key), ERROR_REGISTRY_CORRUPT);
-        EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Y", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                 &key, nullptr),
-                  ERROR_REGISTRY_CORRUPT);
-        EXPECT_EQ(kvtest::ReadFileBytes(storeFile()), c.text);
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Good", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+        DWORD value = 0, size = 4;
+        EXPECT_EQ(RegQueryValueEx(key, "N", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                                  &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(value, 42u);
         const std::string diag = plat::testing::lastRegistryDiagnostic();
         EXPECT_NE(diag.find(storeFile()), std::string::npos) << diag;
         EXPECT_NE(diag.find("line " + std::to_string(c.line)), std::string::npos) << diag;
+        // A write keeps every damaged line, and the file reads as before.
+        EXPECT_EQ(setText(key, "added", "yes"), ERROR_SUCCESS);
+        RegCloseKey(key);
+        const std::string written = kvtest::ReadFileBytes(storeFile());
+        std::string_view rest(c.damaged);
+        while (!rest.empty()) {
+            const std::string line(rest.substr(0, rest.find('\n')));
+            rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+            if (!line.empty() && line[0] != ';') {
+                EXPECT_NE(written.find(line + "\n"), std::string::npos) << line << "\n" << written;
+            }
+        }
+        plat::testing::forgetRegistryCache();
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Good", 0, KEY_READ, &key), ERROR_SUCCESS);
+        EXPECT_EQ(queryText(key, "added"), "yes");
+        RegCloseKey(key);
     }
-    // Once repaired, the store works again.
-    kvtest::WriteFileBytes(storeFile(), "[HKEY_CURRENT_USER\\X]\n\"n\"=dword:0000002a\n");
+    // A file that cannot be read at all (a folder in its place) is refused and never replaced.
+    std::filesystem::remove(storeFile());
+    std::filesystem::create_directory(storeFile());
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "X", 0, KEY_READ, &key), ERROR_SUCCESS);
-    DWORD value = 0, size = 4;
-    EXPECT_EQ(RegQueryValueEx(key, "N", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(value, 42u);
+    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Y", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr),
+              ERROR_REGISTRY_CORRUPT);
+    EXPECT_TRUE(std::filesystem::is_directory(storeFile()));
+}
+
+TEST_F(RegistryTest, NamesThatWouldNotReadBackAreRefused) {
+    const struct {
+        const char* key;
+        const char* value;
+        LONG expected;
+    } cases[] = {
+        {"Software\\Line\nBreak", "v", ERROR_INVALID_PARAMETER},
+        {"Software\\Return\rHere", "v", ERROR_INVALID_PARAMETER},
+        {"Software\\Bell\x07", "v", ERROR_INVALID_PARAMETER},
+        {".x\xE2\xE2]\n\n[HKEY_CURRENT_USER\\Softw", "v", ERROR_INVALID_PARAMETER},
+        {"Software\\[Brackets]", "v", ERROR_SUCCESS},
+        {"Software\\=Equals", "[v]", ERROR_SUCCESS},
+        {"Software\\Values", "line\nbreak=\"x\"", ERROR_SUCCESS},
+        {"Software\\Tab\tHere", "v", ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        HKEY key = nullptr;
+        const LONG created = RegCreateKeyEx(HKEY_CURRENT_USER, c.key, 0, nullptr, 0,
+                                            KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (created == ERROR_SUCCESS) {
+            EXPECT_EQ(setText(key, c.value, "kept"), c.expected);
+            RegCloseKey(key);
+        } else {
+            EXPECT_EQ(created, c.expected);
+        }
+    }
+    // Whatever was accepted reads back from the file, and nothing in it is damaged.
+    plat::testing::forgetRegistryCache();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        HKEY key = nullptr;
+        const LONG opened = RegOpenKeyEx(HKEY_CURRENT_USER, c.key, 0, KEY_READ, &key);
+        EXPECT_EQ(opened, c.expected == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        if (opened == ERROR_SUCCESS) {
+            EXPECT_EQ(queryText(key, c.value), c.expected == ERROR_SUCCESS ? "kept" : "<none>");
+            RegCloseKey(key);
+        }
+    }
     EXPECT_EQ(plat::testing::lastRegistryDiagnostic(), "");
+}
+
+TEST_F(RegistryTest, TheTemporaryFileNeverFollowsALink) {
+    HKEY key = create(HKEY_CURRENT_USER, "Software\\Brindlewick");
+    const std::string victim = m_dir / "victim.txt";
+    kvtest::WriteFileBytes(victim, "the user's own file\n");
+    const std::string planted = storeFile() + ".tmp" + std::to_string(::getpid());
+    std::filesystem::create_symlink(victim, planted);
+    ASSERT_EQ(setText(key, "Tips", "1"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(kvtest::ReadFileBytes(victim), "the user's own file\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(planted));
+    EXPECT_FALSE(std::filesystem::is_symlink(storeFile()));
+    plat::testing::forgetRegistryCache();
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brindlewick", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(queryText(key, "Tips"), "1");
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, TheFileIsParsedOnceUntilItChanges) {
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "[HKEY_CURRENT_USER\\Software\\S" + std::to_string(i) + "]\n\"v\"=\"" +
+                std::to_string(i) + "\"\n";
+    kvtest::WriteFileBytes(storeFile(), text);
+    plat::testing::forgetRegistryCache();
+    const unsigned before = plat::testing::registryParseCount();
+    HKEY key = nullptr;
+    for (const int i : {0, 1999, 777}) {
+        const std::string path = "software\\s" + std::to_string(i);
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(queryText(key, "V"), std::to_string(i));
+        RegCloseKey(key);
+    }
+    // The program's own write needs no parse either.
+    key = create(HKEY_CURRENT_USER, "Software\\S5");
+    EXPECT_EQ(setText(key, "w", "new"), ERROR_SUCCESS);
+    EXPECT_EQ(queryText(key, "w"), "new");
+    EXPECT_EQ(plat::testing::registryParseCount(), before + 1);
+    // Another writer's change is seen.
+    kvtest::WriteFileBytes(storeFile(), "[HKEY_CURRENT_USER\\Software\\S5]\n\"w\"=\"other\"\n");
+    EXPECT_EQ(queryText(key, "w"), "other");
+    EXPECT_EQ(plat::testing::registryParseCount(), before + 2);
     RegCloseKey(key);
 }
 

@@ -1,7 +1,7 @@
-// libFuzzer target for the settings file: any bytes as the file are either read (the values of
-// its first section enumerate and query within their sizes, and a value set rewrites a file that
-// reads back with the others unchanged) or refused whole, in which case nothing is written and the
-// file stays as it was.
+// libFuzzer target for the settings file: any bytes as the file are read (the values of its first
+// section enumerate and query within their sizes, and a value set rewrites a file that reads back
+// with the others unchanged), or a key that would not read back as written is refused, in which
+// case nothing is written and the file stays as it was.
 //
 //   cmake --build build-fuzz --target kv_fuzz_registry
 //   ./build-fuzz/tests/kv_fuzz_registry new-inputs/ tools/fuzz/corpus/registry/

@@ -1,6 +1,8 @@
-// The settings store: one text file of sections named by full key paths. The file is read afresh
-// by every call (it is small and rarely touched) and every change rewrites it through a temporary
-// file renamed over it.
+// The settings store: one text file of sections named by full key paths. The file is parsed once
+// and kept in memory, indexed by folded key path; it is parsed again only when it changed on disk
+// (another copy of the program wrote it). Every change rewrites it through a temporary file of a
+// unique name renamed over it. A damaged line is skipped with a diagnostic and written back as it
+// was, so nothing the user wrote by hand is lost.
 //
 //   [HKEY_CURRENT_USER\Software\Brindlewick]
 //   "KVERES"="/opt/korvaline/fr.kvres"
@@ -17,16 +19,18 @@
 #include "plat/TestingSys.h"
 
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -42,18 +46,65 @@ struct Value {
 };
 
 struct Key {
-    std::string path; // Windows-1252, root included
+    std::string path; // Windows-1252, root included; a damaged section: its line as it was
     std::vector<Value> values;
+    // Lines of the section that could not be read, written back as they were.
+    std::vector<std::string> kept;
+    bool damaged = false; // a section line that names no key: only its kept lines are written
 };
 
+// Key and value names folded to one case, for the indexes.
+std::string Folded(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(FoldCaseCp1252(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
 struct Store {
+    std::vector<std::string> preamble; // damaged lines before any section, kept as they were
     std::vector<Key> keys;
+    // Folded key path -> index in keys (damaged sections are not in it).
+    std::unordered_map<std::string, std::size_t> index;
+    // Folded path of every key and of each of its ancestors -> how many keys lie at or below it.
+    std::unordered_map<std::string, std::size_t> below;
+
+    void addToIndex(std::size_t i) {
+        const Key& k = keys[i];
+        if (k.damaged) {
+            return;
+        }
+        std::string folded = Folded(k.path);
+        index.emplace(folded, i);
+        for (;;) {
+            ++below[folded];
+            const std::size_t cut = folded.rfind('\\');
+            if (cut == std::string::npos) {
+                break;
+            }
+            folded.resize(cut);
+        }
+    }
+    void reindex() {
+        index.clear();
+        below.clear();
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            addToIndex(i);
+        }
+    }
+    Key& addKey(const std::string& path) {
+        keys.push_back(Key{path, {}, {}, false});
+        addToIndex(keys.size() - 1);
+        return keys.back();
+    }
 };
 
 std::mutex g_mutex;
 std::map<std::uint32_t, std::string> g_handles;
 std::uint32_t g_nextHandle = 1;
 std::string g_lastDiagnostic;
+unsigned g_parses = 0;
 
 constexpr const char* kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
 
@@ -74,12 +125,6 @@ std::string StoreFile() {
 
 bool KeyEquals(std::string_view a, std::string_view b) {
     return SameTextNoCaseCp1252(a, b);
-}
-
-// True when `path` lies strictly below `parent`.
-bool IsBelow(std::string_view path, std::string_view parent) {
-    return path.size() > parent.size() + 1 && path[parent.size()] == '\\' &&
-           KeyEquals(path.substr(0, parent.size()), parent);
 }
 
 // Joins a sub-key to a key path, dropping empty names.
@@ -245,8 +290,14 @@ bool Unquote(const std::string& text, std::size_t& pos, std::string& out, std::s
 std::string Serialise(const Store& store) {
     std::string out =
         "; Korvaline settings. Written by the program: keep the layout when editing.\n";
+    for (const std::string& line : store.preamble) {
+        out += line + '\n';
+    }
     for (const Key& key : store.keys) {
-        out += "\n[" + Utf8FromCp1252(key.path) + "]\n";
+        out += key.damaged ? "\n" + key.path + "\n" : "\n[" + Utf8FromCp1252(key.path) + "]\n";
+        for (const std::string& line : key.kept) {
+            out += line + '\n';
+        }
         for (const Value& v : key.values) {
             out += v.name.empty() ? std::string("@") : Quote(v.name);
             out += '=';
@@ -361,50 +412,45 @@ enum class LoadResult { ok, corrupt };
 // The largest settings file read.
 constexpr std::uint64_t kLargestStoreFile = 16u << 20;
 
-// Reads the store. A missing file is an empty store.
-LoadResult Load(Store& store) {
-    const std::string file = StoreFile();
-    std::string why;
+// A section line's key path, or false when the line names no key.
+bool ParseSection(const std::string& line, std::string& path) {
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
+           Cp1252FromUtf8(line.substr(1, line.size() - 2), path) && ValidKeyPath(path);
+}
+
+void Report(const std::string& text) {
+    if (text != g_lastDiagnostic) {
+        std::fprintf(stderr, "korvaline: %s\n", text.c_str());
+    }
+    g_lastDiagnostic = text;
+}
+
+// Parses the file's text into a store. A line that cannot be read is kept as it was (in the
+// section it stands in, or before the first) and named in the diagnostic.
+void Parse(const std::string& file, const std::string& bytes, Store& store) {
+    ++g_parses;
+    std::string firstDamage;
+    std::size_t damagedLines = 0;
     unsigned lineNo = 0;
-    const auto refuse = [&](const std::string& what) {
-        const std::string text = "The settings file " + file + " cannot be read (" + what +
-                                 "). It is left as it is and no setting is read or written until "
-                                 "it is repaired or removed.";
-        if (text != g_lastDiagnostic) {
-            std::fprintf(stderr, "korvaline: %s\n", text.c_str());
-        }
-        g_lastDiagnostic = text;
-        return LoadResult::corrupt;
-    };
-    // Only a regular file of a settings file's size is read: a FIFO or a device in its place is
-    // never waited on.
-    const int fd = OpenRegularFileForReading(file, kLargestStoreFile);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return LoadResult::ok;
-        }
-        return refuse(errno == ENODEV ? std::string("it is not a regular file")
-                      : errno == EFBIG
-                          ? "it is larger than " + std::to_string(kLargestStoreFile >> 20) + " MB"
-                          : std::string(std::strerror(errno)));
-    }
-    std::string bytes;
-    {
-        char chunk[65536];
-        ssize_t n = 0;
-        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && bytes.size() <= kLargestStoreFile) {
-            bytes.append(chunk, static_cast<std::size_t>(n));
-        }
-        const int err = n < 0 ? errno : 0;
-        ::close(fd);
-        if (err != 0) {
-            return refuse(std::strerror(err));
-        }
-    }
-    std::istringstream in(bytes);
-    std::string line;
     Key* current = nullptr;
-    while (std::getline(in, line)) {
+    bool inDamagedSection = false;
+    std::unordered_map<std::string, std::size_t> valueIndex; // of the current key
+    const auto indexValues = [&]() {
+        valueIndex.clear();
+        if (current != nullptr) {
+            for (std::size_t i = 0; i < current->values.size(); ++i) {
+                valueIndex[Folded(current->values[i].name)] = i;
+            }
+        }
+    };
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = bytes.find('\n', pos);
+        if (end == std::string::npos) {
+            end = bytes.size();
+        }
+        std::string line = bytes.substr(pos, end - pos);
+        pos = end + 1;
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -420,99 +466,272 @@ LoadResult Load(Store& store) {
         if (line.empty() || line[0] == ';' || line[0] == '#') {
             continue;
         }
+        std::string why;
         if (line[0] == '[') {
             std::string path;
-            if (line.back() != ']' || !Cp1252FromUtf8(line.substr(1, line.size() - 2), path) ||
-                !ValidKeyPath(path)) {
-                why = "a section must be a key path under HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or "
-                      "HKEY_LOCAL_MACHINE";
-                break;
+            if (ParseSection(line, path)) {
+                inDamagedSection = false;
+                const auto found = store.index.find(Folded(path));
+                current = found != store.index.end() ? &store.keys[found->second]
+                                                     : &store.addKey(path);
+                indexValues();
+                continue;
             }
-            current = nullptr;
-            for (Key& k : store.keys) {
-                if (KeyEquals(k.path, path)) {
-                    current = &k;
-                }
-            }
-            if (current == nullptr) {
-                store.keys.push_back(Key{path, {}});
-                current = &store.keys.back();
-            }
+            why = "a section must be a key path under HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or "
+                  "HKEY_LOCAL_MACHINE";
+            // The lines up to the next section belong to no key: they are kept under it.
+            store.keys.push_back(Key{line, {}, {}, true});
+            current = &store.keys.back();
+            inDamagedSection = true;
+            valueIndex.clear();
+        } else if (inDamagedSection) {
+            current->kept.push_back(line);
             continue;
-        }
-        if (current == nullptr) {
+        } else if (current == nullptr) {
             why = "a value comes before any section";
-            break;
-        }
-        Value v;
-        if (!ParseValue(line, v, why)) {
-            break;
-        }
-        bool replaced = false;
-        for (Value& old : current->values) {
-            if (KeyEquals(old.name, v.name)) {
-                old = v;
-                replaced = true;
+            store.preamble.push_back(line);
+        } else {
+            Value v;
+            if (ParseValue(line, v, why)) {
+                const std::string folded = Folded(v.name);
+                if (const auto old = valueIndex.find(folded); old != valueIndex.end()) {
+                    current->values[old->second] = std::move(v);
+                } else {
+                    valueIndex.emplace(folded, current->values.size());
+                    current->values.push_back(std::move(v));
+                }
+                continue;
             }
+            current->kept.push_back(line);
         }
-        if (!replaced) {
-            current->values.push_back(std::move(v));
+        if (damagedLines++ == 0) {
+            firstDamage = "line " + std::to_string(lineNo) + ": " + why;
         }
     }
-    if (!why.empty()) {
-        return refuse("line " + std::to_string(lineNo) + ": " + why);
+    if (damagedLines == 0) {
+        g_lastDiagnostic.clear();
+        return;
     }
-    g_lastDiagnostic.clear();
+    Report("The settings file " + file + " has " + std::to_string(damagedLines) +
+           (damagedLines == 1 ? " line" : " lines") + " that cannot be read (" + firstDamage +
+           "). They are skipped and kept in the file as they are.");
+}
+
+// What tells one state of the file from another without reading it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileIdentity& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// The parsed store and the file it was parsed from.
+struct Cache {
+    bool valid = false;
+    std::string file;
+    bool missing = false; // the file did not exist: an empty store
+    FileIdentity identity;
+    std::string bytes;
+    Store store;
+};
+Cache g_cache;
+
+// The file's time stamps are coarse (a few milliseconds): a file changed within the last seconds
+// may have changed again without a new time stamp, so its bytes are compared.
+bool RecentlyChanged(const FileIdentity& id) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - id.changed.tv_sec < 3 || now.tv_sec - id.modified.tv_sec < 3;
+}
+
+// The store as the file holds it now, parsed again only when the file changed. A missing file is
+// an empty store.
+LoadResult Load(Store*& out) {
+    const std::string file = StoreFile();
+    const auto refuse = [&](const std::string& what) {
+        g_cache.valid = false;
+        Report("The settings file " + file + " cannot be read (" + what +
+               "). It is left as it is and no setting is read or written until it is repaired or "
+               "removed.");
+        return LoadResult::corrupt;
+    };
+    // Only a regular file of a settings file's size is read: a FIFO or a device in its place is
+    // never waited on.
+    const int fd = OpenRegularFileForReading(file, kLargestStoreFile);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            if (!g_cache.valid || g_cache.file != file || !g_cache.missing) {
+                g_cache = Cache{};
+                g_cache.valid = true;
+                g_cache.file = file;
+                g_cache.missing = true;
+                g_lastDiagnostic.clear();
+            }
+            out = &g_cache.store;
+            return LoadResult::ok;
+        }
+        return refuse(errno == ENODEV ? std::string("it is not a regular file")
+                      : errno == EFBIG
+                          ? "it is larger than " + std::to_string(kLargestStoreFile >> 20) + " MB"
+                          : std::string(std::strerror(errno)));
+    }
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
+    const FileIdentity identity = statted ? IdentityOf(st) : FileIdentity{};
+    const bool sameFile = statted && g_cache.valid && g_cache.file == file && !g_cache.missing &&
+                          g_cache.identity == identity;
+    if (sameFile && !RecentlyChanged(identity)) {
+        ::close(fd);
+        out = &g_cache.store;
+        return LoadResult::ok;
+    }
+    std::string bytes;
+    {
+        char chunk[65536];
+        ssize_t n = 0;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && bytes.size() <= kLargestStoreFile) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        const int err = n < 0 ? errno : 0;
+        ::close(fd);
+        if (err != 0) {
+            return refuse(std::strerror(err));
+        }
+    }
+    if (!(sameFile && bytes == g_cache.bytes)) {
+        g_cache = Cache{};
+        g_cache.file = file;
+        Parse(file, bytes, g_cache.store);
+        g_cache.bytes = std::move(bytes);
+    }
+    g_cache.valid = statted;
+    g_cache.identity = identity;
+    out = &g_cache.store;
     return LoadResult::ok;
 }
 
-LONG Save(const Store& store) {
+// Creates the temporary file beside the store: never an existing name, never through a link.
+int CreateTemporary(const std::string& file, std::string& temp) {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = file + ".tmp" + std::to_string(::getpid());
+        if (attempt > 0) {
+            temp += "-" + std::to_string(++serial);
+        }
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+LONG Save(Store& store) {
     const std::string folder = StoreFolder();
     const std::string file = StoreFile();
     std::error_code ec;
     // An empty store is no file at all, so removing every key leaves the folder as it was.
-    if (store.keys.empty()) {
+    if (store.keys.empty() && store.preamble.empty()) {
+        g_cache.valid = false;
         fs::remove(file, ec);
         return ec ? ERROR_WRITE_FAULT : ERROR_SUCCESS;
     }
     fs::create_directories(folder, ec);
-    const std::string temp = file + ".tmp" + std::to_string(::getpid());
-    const std::string text = Serialise(store);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) {
+    std::string text = Serialise(store);
+    std::string temp;
+    const int fd = CreateTemporary(file, temp);
+    if (fd < 0) {
+        g_cache.valid = false;
         return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED
                                                                    : ERROR_WRITE_FAULT;
     }
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    struct stat st {};
+    ok = ::fstat(fd, &st) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
         std::remove(temp.c_str());
+        // The store in memory holds the change that was not written: the file is read again.
+        g_cache.valid = false;
         return ERROR_WRITE_FAULT;
+    }
+    // What was written is what is held: the next call needs no parse. (The rename may have
+    // changed the file's status time, so the file is looked at again under its own name.)
+    struct stat now {};
+    if (&store == &g_cache.store && ::stat(file.c_str(), &now) == 0 && now.st_ino == st.st_ino &&
+        now.st_dev == st.st_dev) {
+        g_cache.missing = false;
+        g_cache.file = file;
+        g_cache.identity = IdentityOf(now);
+        g_cache.bytes = std::move(text);
+        g_cache.valid = true;
+    } else {
+        g_cache.valid = false;
     }
     return ERROR_SUCCESS;
 }
 
 Key* FindKey(Store& store, const std::string& path) {
-    for (Key& k : store.keys) {
-        if (KeyEquals(k.path, path)) {
-            return &k;
-        }
-    }
-    return nullptr;
+    const auto found = store.index.find(Folded(path));
+    return found == store.index.end() ? nullptr : &store.keys[found->second];
 }
 
 bool KeyExists(Store& store, const std::string& path) {
     if (path.find('\\') == std::string::npos) {
         return true; // a root
     }
-    for (const Key& k : store.keys) {
-        if (KeyEquals(k.path, path) || IsBelow(k.path, path)) {
-            return true;
+    return store.below.count(Folded(path)) != 0;
+}
+
+// True when some key lies strictly below `path`.
+bool HasSubKeys(Store& store, const std::string& path) {
+    const auto found = store.below.find(Folded(path));
+    return found != store.below.end() && found->second > (FindKey(store, path) != nullptr ? 1 : 0);
+}
+
+// A key path written as a section line reads back as the same path: no line break or other
+// control character, and only characters the file's encoding carries.
+bool WritableKeyPath(const std::string& path) {
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return false;
         }
     }
-    return false;
+    std::string back;
+    return ParseSection("[" + Utf8FromCp1252(path) + "]", back) && back == path;
+}
+
+// The same for a value: its line reads back as the same name, type and data.
+bool WritableValue(const Value& v) {
+    Store one;
+    one.addKey("HKEY_CURRENT_USER\\K").values.push_back(v);
+    const std::string text = Serialise(one);
+    const std::size_t start = text.rfind('\n', text.size() - 2) + 1;
+    Value back;
+    std::string why;
+    return ParseValue(text.substr(start, text.size() - 1 - start), back, why) &&
+           back.name == v.name && back.type == v.type && back.data == v.data;
 }
 
 Value* FindValue(Key* key, const char* name) {
@@ -557,7 +776,7 @@ LONG CopyData(const Value& v, DWORD* type, BYTE* data, DWORD* cbData) {
 
 // The opening every key call shares: the handle's path, then the store as it
 // is on disk. Called with g_mutex held.
-LONG LoadFor(HKEY key, std::string& path, Store& store) {
+LONG LoadFor(HKEY key, std::string& path, Store*& store) {
     path = PathOf(key);
     if (path.empty()) {
         return ERROR_INVALID_HANDLE;
@@ -569,7 +788,7 @@ LONG LoadFor(HKEY key, std::string& path, Store& store) {
 }
 
 // The same for the key `subKey` names below the handle's key.
-LONG LoadFor(HKEY key, const char* subKey, std::string& path, Store& store) {
+LONG LoadFor(HKEY key, const char* subKey, std::string& path, Store*& store) {
     std::string base;
     if (const LONG rc = LoadFor(key, base, store); rc != ERROR_SUCCESS) {
         return rc;
@@ -587,10 +806,11 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
     *result = nullptr;
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, subKey, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     if (!KeyExists(store, path)) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -606,13 +826,17 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, v
     *result = nullptr;
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, subKey, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     const bool existed = KeyExists(store, path);
     if (!existed) {
-        store.keys.push_back(Key{path, {}});
+        if (!WritableKeyPath(path)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        store.addKey(path);
         if (const LONG rc = Save(store); rc != ERROR_SUCCESS) {
             return rc;
         }
@@ -627,10 +851,11 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, v
 LONG RegQueryValueEx(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data, DWORD* cbData) {
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     const Value* v = FindValue(FindKey(store, path), name);
     if (v == nullptr) {
         return ERROR_FILE_NOT_FOUND;
@@ -663,12 +888,16 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD, DWORD type, const BYTE* da
     } else {
         return ERROR_INVALID_PARAMETER;
     }
+    if (!WritableValue(v)) {
+        return ERROR_INVALID_PARAMETER;
+    }
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     Key* k = FindKey(store, path);
     if (k == nullptr) {
         if (path.find('\\') == std::string::npos) {
@@ -677,8 +906,7 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD, DWORD type, const BYTE* da
         if (!KeyExists(store, path)) {
             return ERROR_FILE_NOT_FOUND; // the key was deleted while open
         }
-        store.keys.push_back(Key{path, {}});
-        k = &store.keys.back();
+        k = &store.addKey(path);
     }
     if (Value* old = FindValue(k, v.name.c_str()); old != nullptr) {
         old->type = v.type;
@@ -696,10 +924,11 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWO
     }
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     const Key* k = FindKey(store, path);
     if (k == nullptr || index >= k->values.size()) {
         return ERROR_NO_MORE_ITEMS;
@@ -721,10 +950,11 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWO
 LONG RegDeleteValue(HKEY key, const char* name) {
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     Key* k = FindKey(store, path);
     const Value* v = FindValue(k, name);
     if (v == nullptr) {
@@ -737,26 +967,23 @@ LONG RegDeleteValue(HKEY key, const char* name) {
 LONG RegDeleteKey(HKEY key, const char* subKey) {
     std::lock_guard lock(g_mutex);
     std::string path;
-    Store store;
-    if (const LONG rc = LoadFor(key, subKey, path, store); rc != ERROR_SUCCESS) {
+    Store* loaded = nullptr;
+    if (const LONG rc = LoadFor(key, subKey, path, loaded); rc != ERROR_SUCCESS) {
         return rc;
     }
+    Store& store = *loaded;
     if (path.find('\\') == std::string::npos) {
         return ERROR_ACCESS_DENIED; // a root cannot be deleted
     }
     if (!KeyExists(store, path)) {
         return ERROR_FILE_NOT_FOUND;
     }
-    for (const Key& k : store.keys) {
-        if (IsBelow(k.path, path)) {
-            return ERROR_ACCESS_DENIED;
-        }
+    if (HasSubKeys(store, path)) {
+        return ERROR_ACCESS_DENIED;
     }
-    for (auto it = store.keys.begin(); it != store.keys.end(); ++it) {
-        if (KeyEquals(it->path, path)) {
-            store.keys.erase(it);
-            break;
-        }
+    if (const Key* k = FindKey(store, path); k != nullptr) {
+        store.keys.erase(store.keys.begin() + (k - store.keys.data()));
+        store.reindex();
     }
     return Save(store);
 }
@@ -779,6 +1006,16 @@ std::string registryFilePath() {
 std::string lastRegistryDiagnostic() {
     std::lock_guard lock(g_mutex);
     return g_lastDiagnostic;
+}
+
+unsigned registryParseCount() {
+    std::lock_guard lock(g_mutex);
+    return g_parses;
+}
+
+void forgetRegistryCache() {
+    std::lock_guard lock(g_mutex);
+    g_cache = Cache{};
 }
 
 } // namespace testing

@@ -6,8 +6,12 @@
 // case. Strings are Windows-1252 in the program and UTF-8 on disk. Every change is written to a
 // temporary file that is renamed over the store, so a crash never leaves half a file.
 //
-// A store that cannot be parsed is never rewritten: every call then fails with
-// ERROR_REGISTRY_CORRUPT and a diagnostic naming the file and the line goes to standard error.
+// The file is parsed once and parsed again only when it changed on disk. A line that cannot be read
+// is skipped (a diagnostic naming the file and the line goes to standard error) and written back as
+// it was. A file that cannot be read at all (not a regular file, too large, unreadable) is never
+// rewritten: every call then fails with ERROR_REGISTRY_CORRUPT. A key path or value that would not
+// read back as written (a line break in a key name, a character the file cannot carry) is refused
+// with ERROR_INVALID_PARAMETER.
 
 #include "plat/Types.h"
 

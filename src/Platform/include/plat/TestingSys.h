@@ -20,5 +20,9 @@ void setModuleFileName(const std::string& path);
 std::string registryFilePath();
 // The last diagnostic about an unreadable store, or "".
 std::string lastRegistryDiagnostic();
+// How many times the settings file has been parsed since the program started.
+unsigned registryParseCount();
+// Forgets the parsed settings file, so the next call reads it whatever its time stamps say.
+void forgetRegistryCache();
 
 } // namespace plat::testing

@@ -38,8 +38,8 @@ void RefreshStatusBar();
 
 // SIGTERM, SIGINT and SIGHUP end the program within a second as File > Quit does, without its
 // questions: whichever message loop runs (a dialog's or an alert's included) serves the signal,
-// the preferences are written, the documents not saved are named on stderr (their changes are
-// kept nowhere) and the program exits with 0. A second signal, or one the program cannot serve
+// the preferences are written, each document not saved is written to the preferences folder's
+// "Recovered" folder and named on stderr with that file, and the program exits with 0. A second signal, or one the program cannot serve
 // within a second, ends it the default way.
 void InstallTerminationHandler();
 

@@ -58,6 +58,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -139,14 +141,70 @@ bool savePrefsAndCloseAll(int silent) {
     return CloseOwnWindows();
 }
 
-// A termination signal: what Quit would keep is kept, without asking anything.
+// The name a recovered document is kept under: its own name without its extension, then the time,
+// made safe as a file name (no separator, no control character). A name already taken gets a
+// counter, so no file is ever replaced.
+std::string recoveryPath(const std::string& folder, const std::string& documentName,
+                         const std::string& stamp) {
+    std::string base;
+    const char* ext = FindExtension(documentName.c_str());
+    const size_t keep = ext != nullptr ? static_cast<size_t>(ext - documentName.c_str())
+                                       : documentName.size();
+    for (size_t i = 0; i < keep; ++i) {
+        const auto c = static_cast<unsigned char>(documentName[i]);
+        if (c >= 0x20 && c != 0x7F && c != '/' && c != '\\')
+            base += static_cast<char>(c);
+    }
+    while (!base.empty() && (base.front() == '.' || base.front() == ' '))
+        base.erase(0, 1);
+    if (base.empty())
+        base = "Document";
+    base += ' ' + stamp;
+    // Anything at all under the name counts, a dangling link included.
+    const auto taken = [](const std::string& candidate) {
+        std::error_code ec;
+        return std::filesystem::symlink_status(plat::NativePath(candidate), ec).type() !=
+               std::filesystem::file_type::not_found;
+    };
+    std::string path = folder + base + ".pvx";
+    for (int n = 2; taken(path); ++n)
+        path = folder + base + " (" + std::to_string(n) + ").pvx";
+    return path;
+}
+
+// A termination signal: what Quit would keep is kept, without asking anything. Each document with
+// unsaved changes is written whole into the preferences folder's "Recovered" folder and named on
+// standard error with the file that holds it.
 void endWithoutQuestions(int signal) {
     const char* name = signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+    const std::string folder = PrefsFolderPath() + "Recovered/";
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) != nullptr)
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
     for (ExprPane* pane = PaneList; pane != nullptr; pane = pane->nextPane()) {
-        if (!pane->changed() || dynamic_cast<ExprFilePane*>(pane) == nullptr)
+        auto* document = dynamic_cast<ExprFilePane*>(pane);
+        if (!pane->changed() || document == nullptr)
             continue;
-        std::fprintf(stderr, "korvaline: ended by %s: \"%s\" was not saved, its changes are lost\n",
-                     name, plat::Utf8FromCp1252(pane->fileName()).c_str());
+        const std::string shown = plat::Utf8FromCp1252(pane->fileName());
+        std::string path;
+        std::error_code ec;
+        std::filesystem::create_directories(plat::NativePath(folder), ec);
+        const int16_t failure = CatchFail([&] {
+            path = recoveryPath(folder, pane->fileName(), stamp);
+            WriteDocumentCopy(*document, path);
+        });
+        if (failure == 0)
+            std::fprintf(stderr,
+                         "korvaline: ended by %s: \"%s\" was not saved, its changes are kept in "
+                         "%s\n",
+                         name, shown.c_str(), plat::NativePath(path).c_str());
+        else
+            std::fprintf(stderr,
+                         "korvaline: ended by %s: \"%s\" was not saved, and could not be kept in "
+                         "%s (error %d): its changes are lost\n",
+                         name, shown.c_str(), plat::NativePath(folder).c_str(), failure);
     }
     KeepPaletteWindowPlace();
     SaveGeneralPrefs(true);

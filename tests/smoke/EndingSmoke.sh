@@ -2,8 +2,10 @@
 # The program answers its window manager and ends when told to. The window manager's close button
 # on the frame of a changed document asks to save, as the program's own close does; the program
 # answers pings while that question is up; kill -TERM then ends it within a second, without the
-# question, with its preferences (general.prf) written and the unsaved document named on stderr.
-# A second run ends on SIGTERM with nothing changed and exits 0.
+# question, with its preferences (general.prf) written and the unsaved document written whole into
+# the preferences folder's Recovered folder and named on stderr with that file. A second run opens
+# the recovered file to the same expression (its encoding on the clipboard is the one typed), and
+# ends on SIGTERM with nothing changed, exits 0 and writes no recovered file.
 # Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -13,6 +15,10 @@ work=$3
 smoke=ending
 source "$(dirname "$0")/SmokeLib.sh"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
+own=application/x-kv-Korvaline-Expression
+offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
+recovered="$work/data/Tessaron/Korvaline_Prefs/Recovered"
 # The program's visible windows whose type is a dialog.
 dialogs() {
   local w
@@ -46,9 +52,13 @@ waitFor frameFocused || fail "the frame does not take the keyboard"
 sleep 1
 "$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING"
 
-# A change, then the window manager's close button.
+# A change, its encoding (through a copy), then the window manager's close button.
 xdotool type --delay 40 "a+b"
 sleep 0.5
+xdotool key ctrl+a ctrl+c
+waitFor offers "$own" || fail "nothing offered after a copy"
+expected=$(clip "$own" | tr -d '\0')
+[[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
 "$wmclient" close "$frame"
 waitFor question || fail "closing the frame of a changed document asks nothing"
 "$wmclient" ping "$q" 2000 || fail "the save question does not answer _NET_WM_PING"
@@ -62,14 +72,27 @@ terminate
 [[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM"
 [[ -f $prefs ]] || fail "general.prf not written at the end"
 grep -q "Sans titre 1" "$work/program.log" || fail "the unsaved document is not named: $(cat "$work/program.log")"
+kept=("$recovered"/*)
+[[ ${#kept[@]} -eq 1 && -f ${kept[0]} ]] || fail "not one recovered file: ${kept[*]}"
+[[ $(basename "${kept[0]}") =~ ^Sans\ titre\ 1\ [0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}-[0-9]{2}-[0-9]{2}\.pvx$ ]] ||
+  fail "the recovered file's name lacks the document's name or the time: ${kept[0]}"
+grep -qF "kept in ${kept[0]}" "$work/program.log" || fail "the recovered file is not named: $(cat "$work/program.log")"
 
-# Nothing changed: SIGTERM ends at once too.
-"$program" -nosplash >"$work/program2.log" 2>&1 &
+# The recovered file opens to the same expression; nothing changed, SIGTERM ends at once too and
+# writes nothing more.
+"$program" -nosplash "${kept[0]}" >"$work/program2.log" 2>&1 &
 pid=$!
 waitFor mainWindow || fail "no main window (second run)"
+waitFor frameFocused || fail "the frame does not take the keyboard (second run)"
 sleep 1
+printf 'other' | xclip -selection clipboard -i
+xdotool key ctrl+a ctrl+c
+sameExpression() { [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]; }
+waitFor sameExpression || fail "the recovered file holds [$(clip "$own" | tr -d '\0')], typed [$expected]"
 terminate
 [[ -n $ended ]] || fail "still running a second after SIGTERM (second run)"
 [[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM (second run)"
 if grep -q "was not saved" "$work/program2.log"; then fail "an unchanged document named as unsaved"; fi
+kept=("$recovered"/*)
+[[ ${#kept[@]} -eq 1 ]] || fail "an unchanged document was recovered: ${kept[*]}"
 echo "ending smoke: ok"

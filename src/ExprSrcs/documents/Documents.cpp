@@ -268,6 +268,10 @@ void SetDocumentSaveWriter(int32_t saveType, DocumentSaveWriter writer) {
         saveWriters()[saveType] = writer;
 }
 
+void WriteDocumentCopy(ExprFilePane& pane, const std::string& path) {
+    writeDocumentFile(pane, path);
+}
+
 void SaveDocumentCommand() {
     if (ExprFilePane* pane = frontDocument())
         pane->save();

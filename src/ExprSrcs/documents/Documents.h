@@ -26,6 +26,9 @@ void OpenDocumentCommand();
 // streams, leaving a file that was at path whole.
 using DocumentSaveWriter = void (*)(ExprFilePane& pane, const std::string& path);
 void SetDocumentSaveWriter(int32_t saveType, DocumentSaveWriter writer);
+// Writes the pane's expression whole to path as an expression document, through the same safe save
+// as Save; the pane keeps its name, its file and its changed flag. Fails like the streams.
+void WriteDocumentCopy(ExprFilePane& pane, const std::string& path);
 // Fichier > "Enregistrer", "Enregistrer sous..." and "Close": the front document's save, save as
 // and close.
 void SaveDocumentCommand();

@@ -93,14 +93,25 @@ TEST_F(SelfRegistrationTest, UnregisterInAnEmptyFolderSucceedsAndLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(plat::testing::registryFilePath()));
 }
 
-TEST_F(SelfRegistrationTest, ADamagedStoreIsReportedAndLeftAlone) {
+TEST_F(SelfRegistrationTest, DamagedLinesAreKeptAndAnUnreadableStoreIsLeftAlone) {
+    // Lines the store cannot read are skipped, and stay in the file through every write.
     const std::string damaged = "[HKEY_CLASSES_ROOT\\.exp\nthis is not a settings file\n";
     kvtest::WriteFileBytes(plat::testing::registryFilePath(), damaged);
     std::string error;
+    EXPECT_TRUE(RegisterDocumentTypes(error)) << error;
+    EXPECT_TRUE(UnregisterDocumentTypes(error)) << error;
+    const std::string after = kvtest::ReadFileBytes(plat::testing::registryFilePath());
+    EXPECT_NE(after.find("\n[HKEY_CLASSES_ROOT\\.exp\nthis is not a settings file\n"),
+              std::string::npos)
+        << after;
+    // A store that cannot be read at all (a folder in its place) fails with a reason and is left.
+    std::filesystem::remove(plat::testing::registryFilePath());
+    std::filesystem::create_directory(plat::testing::registryFilePath());
+    error.clear();
     EXPECT_FALSE(RegisterDocumentTypes(error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(UnregisterDocumentTypes(error));
-    EXPECT_EQ(kvtest::ReadFileBytes(plat::testing::registryFilePath()), damaged);
+    EXPECT_TRUE(std::filesystem::is_directory(plat::testing::registryFilePath()));
 }
 
 } // namespace

@@ -56,7 +56,7 @@ const DialogFrame& epsFrame() {
         DialogFrame f;
         f.id = kEpsPrefsDialogId;
         f.checkBoxes = {kEpsScreenFontNamesItem, kEpsUnifyOutputItem};
-        // A press on the strip around the "PostScript Type:" popup applies the popup's choice.
+        // A press on the popup's label, "PostScript Type:", applies the entry the popup shows.
         f.labels = {{{141, 81, 379, 99}, kEpsOutputTypeItem}};
         f.init = [](plat::HWND) {
             const auto r = shownRecord<EpsPrefsDlgRecord>(kEpsPrefsDialogId);

@@ -8,6 +8,7 @@
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverSrcs/eLayout.h"
@@ -27,6 +28,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -286,6 +288,12 @@ TEST_F(ExportsTest, TheBackgroundColourReachesThePicturesAndWhiteMeansNone) {
         << "the corner is painted";
     choose("255", "255", "255");
     EXPECT_EQ(pane->record().m_noBackground, 1);
+    // The command asks with its own prompt, string 222 (the chooser has no title to show it in,
+    // but a string the program asks for is in its table).
+    const char* prompt = LoadResString(222);
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_GT(std::strlen(prompt), 0u);
+    EXPECT_STRNE(prompt, LoadResString(223));
 }
 
 TEST_F(ExportsTest, PrintSendsOnePageToThePrinter) {

@@ -2,7 +2,9 @@
 
 #include "OverPc/shell/KeyCodes.h"
 
+#include "BuiltinResources.h"
 #include "plat/Input.h"
+#include "plat/Resources.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -129,6 +131,27 @@ TEST(KeyCodes, Names) {
         SCOPED_TRACE(n.index);
         EXPECT_EQ(GetKeyName(n.index), n.name);
     }
+}
+
+// The program's own key names come from the resource it ships (so that a resource library can
+// translate them): start-up loads every row of the table.
+TEST(KeyCodes, TheShippedTableNamesEveryKeyWithoutACharacterOfItsOwn) {
+    plat::RegisterBuiltinResources(BuiltinResourceTables());
+    ResetKeyNames();
+    EXPECT_EQ(InitKeyNames(), 21); // Backspace, Tab, Enter, Escape, the two spaces, 15 keys
+    for (const NameCase& n : kNameCases) {
+        SCOPED_TRACE(n.index);
+        EXPECT_EQ(GetKeyName(n.index), n.name);
+    }
+    ResetKeyNames();
+    // The bundle the program loads at run time carries it too.
+    const plat::HMODULE bundle = plat::LoadLibraryEx(KV_BINARY_DIR "/resources/Korvaline.kvres",
+                                                     nullptr, plat::LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(bundle, nullptr);
+    EXPECT_NE(plat::FindResource(bundle, plat::MAKEINTRESOURCE(kKeyNamesResourceId),
+                                 plat::RT_RCDATA),
+              nullptr);
+    plat::FreeLibrary(bundle);
 }
 
 std::vector<uint8_t> nameBlock(std::initializer_list<std::pair<int, std::string>> rows) {

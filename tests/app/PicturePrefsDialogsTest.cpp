@@ -15,6 +15,7 @@
 #include "app/AppDocumentFixture.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
+#include "plat/Resources.h"
 #include "plat/Testing.h"
 
 #include <cstdio>
@@ -155,19 +156,63 @@ TEST_F(PicturePrefsDialogsTest, EpsCheckBoxesFollowTheOutputTypeAndOkStoresThePo
     EXPECT_EQ(GeneralPrefValue("Ep", kEpsOutputTypeField), 0);
     EXPECT_EQ(GeneralPrefValue("Ep", kEpsUnifyOutputField), 0);
 
-    // A press on the strip beside the "PostScript Type:" popup (x 141..379, y 81..99) applies
+    // A press on the "PostScript Type:" label (which lies inside x 141..379, y 81..99) applies
     // the entry the popup shows, as a choice in the popup does.
+    constexpr int kOutputTypeLabel = 11882;
     pt::onDialog(kEpsPrefsDialogId, [](DialogDriver& d) {
+        EXPECT_EQ(d.text(kOutputTypeLabel), "PostScript Type:");
+        plat::RECT label{};
+        plat::GetWindowRect(d.item(kOutputTypeLabel), &label);
+        plat::MapWindowPoints(nullptr, d.hwnd(), reinterpret_cast<plat::POINT*>(&label), 2);
+        EXPECT_GE(label.left, 141);
+        EXPECT_LE(label.right - 1, 379);
+        EXPECT_GE(label.top, 81);
+        EXPECT_LE(label.bottom - 1, 99);
         plat::SendMessage(d.item(kEpsOutputTypeItem), plat::CB_SETCURSEL, 1, 0); // no notice
         EXPECT_FALSE(d.enabled(kEpsUnifyOutputItem));
-        d.clickClient(20, 90); // outside the strip: nothing
+        d.clickClient(20, 90); // left of the label: nothing
         EXPECT_FALSE(d.enabled(kEpsUnifyOutputItem));
-        d.clickClient(370, 85);
+        d.clickClient((label.left + label.right) / 2, (label.top + label.bottom) / 2);
         EXPECT_TRUE(d.enabled(kEpsUnifyOutputItem));
         EXPECT_TRUE(d.enabled(kEpsScreenFontNamesItem));
         d.click(plat::IDCANCEL);
     });
     EXPECT_EQ(DoMenuCommand(kEpsPrefsMenuId), 1);
+}
+
+// The text of the static control nearest to an item on its left (or right) on the item's row, as
+// the dialog resource places them.
+std::string labelBeside(int dialogId, int itemId, bool left) {
+    const plat::ResDialog* dialog = plat::FindDialogTemplate(nullptr, plat::MAKEINTRESOURCE(dialogId));
+    if (dialog == nullptr)
+        return "no dialog";
+    const plat::ResDialogControl* item = nullptr;
+    for (plat::UINT i = 0; i < dialog->count; ++i)
+        if (dialog->controls[i].id == static_cast<plat::UINT>(itemId))
+            item = &dialog->controls[i];
+    if (item == nullptr)
+        return "no item";
+    std::string found;
+    int gap = 1 << 30;
+    for (plat::UINT i = 0; i < dialog->count; ++i) {
+        const plat::ResDialogControl& c = dialog->controls[i];
+        const bool sameRow = c.y < item->y + item->cy && item->y < c.y + c.cy;
+        if (std::string(c.className) != "STATIC" || !sameRow)
+            continue;
+        const int g = left ? item->x - (c.x + c.cx) : c.x - (item->x + item->cx);
+        if (g >= 0 && g < gap) {
+            gap = g;
+            found = c.text;
+        }
+    }
+    return found;
+}
+
+TEST_F(PicturePrefsDialogsTest, FontBlockLabelsStandBesideTheirEdits) {
+    EXPECT_EQ(labelBeside(kFontBlockPrefsDialogId, kFontBlockWidthItem, true), "Dimensions: ");
+    EXPECT_EQ(labelBeside(kFontBlockPrefsDialogId, kFontBlockWidthItem, false), "Pixels Wide");
+    EXPECT_EQ(labelBeside(kFontBlockPrefsDialogId, kFontBlockHeightItem, false), "Pixels High");
+    EXPECT_NE(labelBeside(kFontBlockPrefsDialogId, kFontBlockHeightItem, true), "Dimensions: ");
 }
 
 // The dialogs no command opens, run from the launcher table as the program would run them: each

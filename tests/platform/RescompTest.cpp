@@ -145,6 +145,35 @@ TEST(RescompTest, BadSourcesStopTheBuildWithTheirPlace) {
     }
 }
 
+TEST(RescompTest, NameTablesBecomeCodesFollowedByTheirZeroEndedNames) {
+    const std::string tsv =
+        writeFile("names.tsv", "# comment\n0x1A5\tGauche\n\n8\tRetour arri\xC3\xA8re\n");
+    const HMODULE m = compileAndLoad("--names 10:11020=" + tsv);
+    ASSERT_NE(m, nullptr);
+    const HRSRC found = FindResource(m, MAKEINTRESOURCE(11020), RT_RCDATA);
+    ASSERT_NE(found, nullptr);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(m, found)));
+    const std::string bytes(data, SizeofResource(m, found));
+    EXPECT_EQ(bytes, std::string("\xA5\x01Gauche\0\x08\0Retour arri\xE8re\0", 26));
+    FreeLibrary(m);
+
+    struct Bad {
+        const char* text;
+        const char* expected;
+        int line;
+    } bads[] = {{"1\ta\n1\tb\n", "twice", 2}, {"70000\ta\n", "code", 1}, {"2\t\n", "empty", 1}};
+    for (const Bad& b : bads) {
+        SCOPED_TRACE(b.text);
+        const std::string path = writeFile("badnames.tsv", b.text);
+        const ToolRun r = rescomp("--bundle " + dir() + "/bad.kvres --names 10:11020=" + path);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(path + ":" + std::to_string(b.line) + ": error: "),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find(b.expected), std::string::npos) << r.output;
+    }
+}
+
 TEST(RescompTest, MenuIdsCountSeparatorsAndSubmenus) {
     const std::string menu = writeFile("ids.menu", "menu 30 Bar\n"
                                                    "popup 3 \"&Trois\"\n"

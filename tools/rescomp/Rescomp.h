@@ -86,6 +86,9 @@ bool Utf8ToCp1252(const std::string& utf8, std::string& out, std::string& bad);
 std::string ReadFile(const std::string& path); // throws CompileError
 
 void ParseStringTable(const std::string& path, Resources& res);
+// A table of names by code ("code<TAB>name" rows, as a string table) as raw data: each row is its
+// code as a little-endian 16-bit number, then its Windows-1252 name and a zero byte.
+std::vector<std::uint8_t> CompileNameTable(const std::string& path);
 void ParseMenus(const std::string& path, Resources& res);
 void ParseDialogs(const std::string& path, Resources& res);
 // A PNG file as the bytes of a device-independent bitmap (header, palette, bottom-up rows).

@@ -1,5 +1,6 @@
 #include "Rescomp.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -273,7 +274,17 @@ std::int16_t parseCoord(const Token& t, const std::string& file, int line) {
 } // namespace
 
 // ---- String tables: "id<TAB>text" ---------------------------------------------------------------
-void ParseStringTable(const std::string& path, Resources& res) {
+namespace {
+struct TextRow {
+    std::uint32_t id;
+    std::string text; // Windows-1252
+    int line;
+};
+
+// The rows "id<TAB>text" of a table (empty lines and lines starting with '#' skipped), escapes
+// resolved and the text in Windows-1252; ids 1..65535, texts not empty.
+std::vector<TextRow> readTextRows(const std::string& path, const char* what) {
+    std::vector<TextRow> rows;
     const auto lines = splitLines(ReadFile(path));
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const int lineNo = static_cast<int>(n + 1);
@@ -283,9 +294,9 @@ void ParseStringTable(const std::string& path, Resources& res) {
         const auto tab = line.find('\t');
         if (tab == std::string::npos)
             throw CompileError(path, lineNo, "expected 'id<TAB>text'");
-        const std::uint32_t id = parseId(line.substr(0, tab), path, lineNo, "string id");
+        const std::uint32_t id = parseId(line.substr(0, tab), path, lineNo, what);
         if (id == 0)
-            throw CompileError(path, lineNo, "string ids are 1..65535");
+            throw CompileError(path, lineNo, std::string(what) + "s are 1..65535");
         std::string raw;
         const std::string src = line.substr(tab + 1);
         for (std::size_t i = 0; i < src.size(); ++i) {
@@ -307,12 +318,37 @@ void ParseStringTable(const std::string& path, Resources& res) {
         }
         if (raw.empty())
             throw CompileError(path, lineNo, "empty text: leave the id out instead");
-        std::string text = toCp1252(raw, path, lineNo);
-        if (text.size() > 4097)
-            throw CompileError(path, lineNo, "text longer than 4097 bytes");
-        if (!res.strings.emplace(id, StringEntry{id, std::move(text)}).second)
-            throw CompileError(path, lineNo, "string id " + std::to_string(id) + " given twice");
+        rows.push_back(TextRow{id, toCp1252(raw, path, lineNo), lineNo});
     }
+    return rows;
+}
+} // namespace
+
+void ParseStringTable(const std::string& path, Resources& res) {
+    for (TextRow& row : readTextRows(path, "string id")) {
+        if (row.text.size() > 4097)
+            throw CompileError(path, row.line, "text longer than 4097 bytes");
+        if (!res.strings.emplace(row.id, StringEntry{row.id, std::move(row.text)}).second)
+            throw CompileError(path, row.line,
+                               "string id " + std::to_string(row.id) + " given twice");
+    }
+}
+
+std::vector<std::uint8_t> CompileNameTable(const std::string& path) {
+    std::vector<std::uint8_t> out;
+    std::vector<std::uint32_t> seen;
+    for (const TextRow& row : readTextRows(path, "code")) {
+        if (std::find(seen.begin(), seen.end(), row.id) != seen.end())
+            throw CompileError(path, row.line, "code " + std::to_string(row.id) + " given twice");
+        if (row.text.find('\0') != std::string::npos)
+            throw CompileError(path, row.line, "a name cannot hold a zero byte");
+        seen.push_back(row.id);
+        out.push_back(static_cast<std::uint8_t>(row.id & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(row.id >> 8));
+        out.insert(out.end(), row.text.begin(), row.text.end());
+        out.push_back(0);
+    }
+    return out;
 }
 
 // ---- Menus --------------------------------------------------------------------------------------

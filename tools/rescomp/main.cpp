@@ -3,7 +3,7 @@
 //   rescomp [--cpp OUT.cpp [--function NAME]] [--bundle OUT.kvres] inputs...
 //   inputs: --strings FILE.tsv | --menu FILE.menu | --dialog FILE.dlg
 //           | --bitmap ID=FILE.png | --icon ID=FILE.png | --data TYPE:ID=FILE | --data
-//           TYPE:NAME=FILE
+//           TYPE:NAME=FILE | --names TYPE:ID=FILE.tsv
 //
 // Errors are printed as "file:line: error: message" and give exit status 1; nothing is written
 // then.
@@ -86,10 +86,10 @@ int run(int argc, char** argv) {
                                    "icon id " + arg.substr(0, eq) + " out of range (1..8191)");
             d.bytes = PngToIcon(arg.substr(eq + 1));
             res.data.push_back(std::move(d));
-        } else if (opt == "--data") {
+        } else if (opt == "--data" || opt == "--names") {
             const auto colon = arg.find(':'), eq = arg.find('=');
             if (colon == std::string::npos || eq == std::string::npos || eq < colon)
-                throw CompileError("<command line>", 0, "expected --data TYPE:KEY=FILE");
+                throw CompileError("<command line>", 0, "expected " + opt + " TYPE:KEY=FILE");
             DataEntry d;
             d.type = number(arg.substr(0, colon), "resource type");
             const std::string key = arg.substr(colon + 1, eq - colon - 1);
@@ -99,8 +99,12 @@ int run(int argc, char** argv) {
                 throw CompileError("<command line>", 0, "a data resource needs an id or a name");
             else
                 d.name = key;
-            const std::string bytes = ReadFile(arg.substr(eq + 1));
-            d.bytes.assign(bytes.begin(), bytes.end());
+            if (opt == "--names") {
+                d.bytes = CompileNameTable(arg.substr(eq + 1));
+            } else {
+                const std::string bytes = ReadFile(arg.substr(eq + 1));
+                d.bytes.assign(bytes.begin(), bytes.end());
+            }
             res.data.push_back(std::move(d));
         } else {
             throw CompileError("<command line>", 0, "unknown option '" + opt + "'");

@@ -139,6 +139,35 @@ std::string DefaultSingleInstanceSocket() {
     return folder + "/KorvalineFileOpen";
 }
 
+void PostHandOffRequests(const std::string& request, plat::HWND target, plat::UINT message) {
+    std::size_t at = 0;
+    while (at < request.size()) {
+        const std::size_t end = request.find('\0', at);
+        if (end == std::string::npos)
+            break; // an unterminated tail is not a request
+        const std::string path = request.substr(at, end - at);
+        at = end + 1;
+        plat::WPARAM atom = 0;
+        if (!path.empty()) {
+            // File names differing only in case are different files here.
+            atom = plat::GlobalAddAtomExact(path.c_str());
+            if (atom == 0 && path.size() > static_cast<std::size_t>(plat::kMaxAtomName)) {
+                // Longer than any path the system opens: the running copy reports the file as
+                // not found, showing the end of its name.
+                const std::string shown =
+                    "..." +
+                    path.substr(path.size() - static_cast<std::size_t>(plat::kMaxAtomName) + 3);
+                atom = plat::GlobalAddAtomExact(shown.c_str());
+            }
+            if (atom == 0) {
+                std::fprintf(stderr, "korvaline: cannot open a file handed over (name too long)\n");
+                continue;
+            }
+        }
+        plat::PostMessage(target, message, atom, 0);
+    }
+}
+
 SingleInstance::SingleInstance(std::string socketPath)
     : m_path(std::move(socketPath)) {}
 
@@ -321,7 +350,7 @@ void SingleInstance::listen() {
                 }
                 if (n == 0) {
                     // The whole request: serve it, then say so.
-                    serveRequest(c.request);
+                    PostHandOffRequests(c.request, m_target.load(), m_message);
                     writeAll(c.fd, &kAck, 1);
                     drop(c);
                     break;
@@ -357,35 +386,6 @@ void SingleInstance::listen() {
     }
     for (Connection& c : connections)
         ::close(c.fd);
-}
-
-void SingleInstance::serveRequest(const std::string& request) {
-    std::size_t at = 0;
-    while (at < request.size()) {
-        const std::size_t end = request.find('\0', at);
-        if (end == std::string::npos)
-            break; // an unterminated tail is not a request
-        const std::string path = request.substr(at, end - at);
-        at = end + 1;
-        plat::WPARAM atom = 0;
-        if (!path.empty()) {
-            // File names differing only in case are different files here.
-            atom = plat::GlobalAddAtomExact(path.c_str());
-            if (atom == 0 && path.size() > static_cast<std::size_t>(plat::kMaxAtomName)) {
-                // Longer than any path the system opens: the running copy reports the file as
-                // not found, showing the end of its name.
-                const std::string shown =
-                    "..." +
-                    path.substr(path.size() - static_cast<std::size_t>(plat::kMaxAtomName) + 3);
-                atom = plat::GlobalAddAtomExact(shown.c_str());
-            }
-            if (atom == 0) {
-                std::fprintf(stderr, "korvaline: cannot open a file handed over (name too long)\n");
-                continue;
-            }
-        }
-        plat::PostMessage(m_target.load(), m_message, atom, 0);
-    }
 }
 
 void SingleInstance::stop() {

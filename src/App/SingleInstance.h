@@ -23,6 +23,12 @@
 // /tmp/korvaline-<user id>.
 std::string DefaultSingleInstanceSocket();
 
+// Posts one message for each request of a later copy in `request`: paths each ended by a zero
+// byte, an empty one asking the program to come forward; an unterminated tail is no request. A
+// path goes as a global atom in wParam (0 for the empty request); one too long for an atom goes
+// as its end marked "...", which the program reports as not found.
+void PostHandOffRequests(const std::string& request, plat::HWND target, plat::UINT message);
+
 class SingleInstance {
 public:
     enum class Outcome {
@@ -59,7 +65,6 @@ private:
     Peer handOff(const std::vector<std::string>& files);
     bool bindAndListen(std::string& diagnostic);
     void listen();
-    void serveRequest(const std::string& request);
 
     std::string m_path;
     plat::UINT m_message = 0;

@@ -13,3 +13,7 @@ target_sources(kv_app_tests PRIVATE
 # A libFuzzer target for the preference file readers.
 kv_add_fuzz_target(prefs SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/PrefsFuzz.cpp
                    LIBS kv_app kv_model kv_framework kv_resources)
+
+# A libFuzzer target for the requests later copies send to the running one.
+kv_add_fuzz_target(handoff SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/HandOffFuzz.cpp
+                   LIBS kv_app kv_model kv_framework kv_resources)

@@ -324,17 +324,15 @@ constexpr char kInstalledRecordName[] = ".installed";
 constexpr std::uintmax_t kLargestInstalledRecord = 1 << 20;
 
 std::set<std::string> readInstalledRecord(const fs::path& folder) {
-    std::set<std::string> names;
     const fs::path path = folder / kInstalledRecordName;
     std::error_code ec;
     if (!fs::is_regular_file(path, ec) || fs::file_size(path, ec) > kLargestInstalledRecord || ec)
-        return names;
+        return {};
     std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line))
-        if (!line.empty())
-            names.insert(line);
-    return names;
+    std::string text(static_cast<size_t>(kLargestInstalledRecord), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return ParseInstalledRecord(text);
 }
 
 // Written beside and renamed over the old record, so a record is whole or absent.
@@ -355,6 +353,20 @@ void writeInstalledRecord(const fs::path& folder, const std::set<std::string>& n
 }
 
 } // namespace
+
+std::set<std::string> ParseInstalledRecord(std::string_view text) {
+    std::set<std::string> names;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        if (!line.empty())
+            names.emplace(line);
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+    return names;
+}
 
 // Copies the program's preferences folder into the data folder, and records what it installed.
 // A folder that is already there gets only the shipped files and folders that were never
@@ -660,7 +672,8 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     // (the sibling is private to its owner while it is written).
     struct stat old {};
     ::fchmod(fd, ::stat(to.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode());
-    // A delayed write error (a full disk, a failing device) shows here, before anything is replaced.
+    // A delayed write error (a full disk, a failing device) shows here, before anything is
+    // replaced.
     if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
         return finish(errno);
     }

@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The separator the program writes between folder names.
@@ -61,13 +63,17 @@ enum PathSlot : int {
 };
 
 // Works out the six slots at start-up and makes sure the preferences folder exists in the data
-// folder and holds every shipped file (see CopyLegacyPrefs). Calling it again starts afresh.
+// folder and holds the shipped files (see CopyLegacyPrefs). Calling it again starts afresh.
 void InitPaths();
 void FreePaths();
 // Copies the program folder's preferences folder into the data folder when the data folder has
-// none; when it has one, copies in only the shipped files (and folders) it lacks, never replacing
-// a file that is there (both folders end with a separator).
+// none; when it has one, copies in only the shipped files (and folders) that were never installed
+// in it, never replacing a file that is there (both folders end with a separator). What it
+// installed is recorded in the folder, so a shipped file the user removed stays removed.
 void CopyLegacyPrefs(const std::string& dataFolder, const std::string& programFolder);
+// The names of the record of shipped files installed in a preferences folder (".installed": one
+// path a line, relative to the folder); empty lines are skipped.
+std::set<std::string> ParseInstalledRecord(std::string_view text);
 // The text of a slot ("" before InitPaths). Folders end with a separator.
 const std::string& PathSlotText(int slot);
 // Re-reads slot 0 from the current folder (done before every file dialog).

@@ -1,4 +1,5 @@
-// libFuzzer target for the preference file readers: general.prf, keys.prf and palette.prf. Any
+// libFuzzer target for the preference file readers: general.prf, keys.prf, palette.prf and the
+// record of installed shipped files. Any
 // input reads without failing; what was read, written again, reads back without damage and to the
 // same bytes.
 //
@@ -7,6 +8,7 @@
 //   ./build-fuzz/tests/kv_fuzz_prefs new-inputs/ tools/fuzz/corpus/prefs/
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
 #include "OverPc/commands/kPalette.h"
 #include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/commands/kEdit.h"
@@ -14,6 +16,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 namespace {
@@ -48,6 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string second = written();
     ResetGeneralPrefs();
     if (readText(second).damaged() || written() != second)
+        std::abort();
+
+    // The record of installed shipped files: its names, written one a line, read back the same.
+    const std::set<std::string> names = ParseInstalledRecord(input);
+    std::string lines;
+    for (const std::string& name : names) {
+        if (name.find('\n') != std::string::npos || name.empty())
+            std::abort();
+        lines += name + "\n";
+    }
+    if (ParseInstalledRecord(lines) != names)
         std::abort();
 
     KeyMapTable map = DefaultKeyMap();

@@ -275,8 +275,10 @@ bool drawPath(Dc& dc, const std::vector<PathOp>& path, bool fill, bool stroke) {
     if (auto inks = FindCachedCoverage(key))
         return Apply(dc, Coverage(box, std::move(inks)), op);
     Coverage cov(box);
+    // A stroked fill follows its outline through the pixel centres, as Polygon's does.
     if (fill)
-        cov.fill(kBrushInk, fillRule(dc), [&](cairo_t* cr) { buildCairoPath(cr, path, 0.0); });
+        cov.fill(kBrushInk, fillRule(dc),
+                 [&](cairo_t* cr) { buildCairoPath(cr, path, stroke ? 0.5 : 0.0); });
     if (stroke) {
         if (pen.cosmetic) {
             std::vector<std::vector<POINT>> figures;
@@ -437,12 +439,16 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
     if (auto inks = FindCachedCoverage(key))
         return Apply(*dc, Coverage(box, std::move(inks)), op) ? TRUE : FALSE;
     Coverage cov(box);
-    // A pixel is inside when its centre is: the path runs along the pixel corners.
+    // A pixel is inside when its centre is. Without a pen the path runs along the pixel corners.
+    // With one, the outline runs through the vertices' pixels (their centres) and the fill takes
+    // the same path: on a slanted edge a fill along the corners would stop up to half a pixel
+    // short of the outline's pixels, and a narrow slanted shape would show holes between them.
+    const double shift = pen.null ? 0.0 : 0.5;
     if (op.brush.present)
         cov.fill(kBrushInk, fillRule(*dc), [&](cairo_t* cr) {
-            cairo_move_to(cr, pts[0].x, pts[0].y);
+            cairo_move_to(cr, pts[0].x + shift, pts[0].y + shift);
             for (std::size_t i = 1; i < pts.size(); ++i)
-                cairo_line_to(cr, pts[i].x, pts[i].y);
+                cairo_line_to(cr, pts[i].x + shift, pts[i].y + shift);
             cairo_close_path(cr);
         });
     outline(*dc, cov, pen, pts, true, false);

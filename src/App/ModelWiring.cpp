@@ -132,13 +132,17 @@ void showStartupTools() {
 }
 
 bool savePrefsAndCloseAll(int silent) {
-    // The palette's place is kept for the next run; the palette window itself keeps nothing
-    // open.
-    ClosePaletteWindow();
+    // The palette's place is kept for the next run.
+    KeepPaletteWindowPlace();
     // Quitting changes no setting: a damaged file is kept.
     if (!GeneralPrefsKeptDamaged())
         SaveGeneralPrefs(silent != 0);
-    return CloseOwnWindows();
+    // A close the user cancels (Annuler at a save question) leaves every window as it was, the
+    // palette too; once the documents are gone the palette window goes with them.
+    if (!CloseOwnWindows())
+        return false;
+    ClosePaletteWindow();
+    return true;
 }
 
 // The name a recovered document is kept under: its own name without its extension, then the time,

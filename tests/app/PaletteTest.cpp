@@ -3,6 +3,7 @@
 // takes the focus nor keeps the program running.
 
 #include "App/FrameWindow.h"
+#include "App/MenuDispatch.h"
 #include "Dialogs/AboutDialogs.h"
 #include "AppDocumentFixture.h"
 #include "Dialogs/InsertExpressionDialog.h"
@@ -400,6 +401,48 @@ TEST_F(PaletteTest, TheInsertCatalogPicturesAreResourceBitmaps) {
         EXPECT_NE(bitmap, nullptr) << id;
         if (bitmap != nullptr)
             plat::DeleteObject(bitmap);
+    }
+}
+
+// Quitter, or the window manager's close button on the frame, answered Annuler at the save
+// question of a changed document, leaves everything as it was: the documents and the palette.
+TEST_F(PaletteTest, ACancelledQuitLeavesTheDocumentsAndThePalette) {
+    const struct {
+        const char* what;
+        void (*close)();
+    } cases[] = {
+        {"Fichier > Quitter", [] { DoMenuCommand(269); }},
+        {"the close button",
+         [] { plat::SendMessage(CQVApp::instance().m_MainFrame, plat::WM_CLOSE, 0, 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExprFilePane* document = typed("a");
+        const plat::HWND palette = openPalette();
+        ASSERT_NE(palette, nullptr);
+        const int32_t count = OpenDocumentCount();
+        int asked = 0;
+        pt::onMessageBox([&](const pt::MessageBoxCall&) {
+            ++asked;
+            return plat::IDCANCEL;
+        });
+        c.close();
+        pt::runUntilIdle();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(OpenDocumentCount(), count);
+        EXPECT_TRUE(document->changed());
+        ASSERT_NE(ThePalettePane(), nullptr);
+        EXPECT_EQ(HandleOfWindow(ThePalettePane()->windowHandle()), palette);
+        EXPECT_TRUE(plat::IsWindowVisible(palette));
+        EXPECT_TRUE(PaletteWindowWanted());
+        // The palette still answers: its fraction button inserts into the document.
+        document->takeFocus();
+        pt::runUntilIdle();
+        pt::advanceClock(2000);
+        pt::click(palette, PaletteCellSize(), 3 * PaletteCellSize());
+        pt::runUntilIdle();
+        EXPECT_TRUE(holdsA<eFraction>(document->expression()));
+        document->setChanged(false);
     }
 }
 

@@ -167,6 +167,13 @@ if(KV_XDOTOOL AND KV_XPROP AND Python3_Interpreter_FOUND)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# A cancelled Quitter or close button leaves the documents and the palette.
+if(KV_XDOTOOL AND KV_XPROP)
+  kv_add_xvfb_test(NAME SmokeX11PaletteClose WMS openbox fluxbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/PaletteCloseSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Random input through XTest to the whole program on a real X server, under a window manager
 # (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
 # longer, under another window manager or none). It runs in the sanitizer build, where the reports

@@ -24,6 +24,7 @@
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
 #include "app/TreeText.h"
+#include "plat/CommonDialogs.h"
 #include "plat/Menu.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
@@ -286,10 +287,13 @@ TEST_F(DocumentFilesTest, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_NE(shown.find("doc"), std::string::npos) << shown;
     EXPECT_EQ(pt::messageBoxes().size(), 4u);
     // A name of a type the program does not write gets the document's extension; with a file of
-    // that name already there, the dialog asks again (cancelled here) and nothing is replaced.
+    // that name already there, a box says it would be replaced; Annuler there brings the dialog
+    // back (cancelled here) and nothing is replaced.
     pt::answerFileDialog(folder + "/kept.abc");
+    answerBox(kIdCancel, &shown);
     pt::answerFileDialogCancel();
     ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    EXPECT_NE(shown.find("kept.pvx"), std::string::npos) << shown;
     EXPECT_EQ(ReadFileBytes(path), old);
     EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"kept.pvx"});
     EXPECT_TRUE(pane->changed());
@@ -656,6 +660,62 @@ TEST_F(DocumentFilesTest, TruncatedAndMutatedFilesOpenNothing) {
                 pt::runUntilIdle();
             }
             ASSERT_EQ(OpenDocumentCount(), count);
+        }
+    }
+}
+
+// A name whose type the program does not write (a metafile, TeX, HTML, MathML under another
+// extension): the document is saved in its own type under the name with its own extension, and
+// a box says so first, and whether that file is to be replaced. Annuler there brings the dialog
+// back with the name the user typed; nothing is written.
+TEST_F(DocumentFilesTest, ANameOfATypeNotWrittenIsSavedUnderTheDocumentsOwnExtensionAfterABox) {
+    struct Case {
+        const char* typed;
+        const char* written;
+        bool exists; // the file of the name written is there already
+        int answer;  // to the box
+    };
+    const Case cases[] = {
+        {"eq.wmf", "eq.pvx", false, kIdOk},
+        {"page.html", "page.pvx", false, kIdOk},
+        {"eq.mathml", "eq.pvx", true, kIdOk},
+        {"eq.tex", "eq.pvx", true, kIdCancel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::string folder = std::string(m_dir / "as") + "/" + c.typed;
+        std::filesystem::create_directories(folder);
+        const std::string written = folder + "/" + c.written;
+        if (c.exists)
+            WriteFileBytes(written, "kept");
+        ExprFilePane* pane = typed("x");
+        std::string box;
+        answerBox(c.answer, &box);
+        pt::onDialog(plat::IDD_SAVEFILE, [&](pt::DialogDriver& d) {
+            d.setText(plat::IDC_FILE_NAME, folder + "/" + c.typed);
+            d.click(kIdOk);
+        });
+        std::string proposedAgain;
+        if (c.answer == kIdCancel)
+            pt::onDialog(plat::IDD_SAVEFILE, [&](pt::DialogDriver& d) {
+                proposedAgain = d.text(plat::IDC_FILE_NAME);
+                d.escape();
+            });
+        DoMenuCommand(kSaveAs);
+        pt::runUntilIdle();
+        const std::string extension = std::filesystem::path(c.typed).extension().string();
+        EXPECT_NE(box.find(extension), std::string::npos) << box;
+        EXPECT_NE(box.find(c.written), std::string::npos) << box;
+        EXPECT_EQ(box.find("existe") != std::string::npos, c.exists) << box;
+        EXPECT_FALSE(std::filesystem::exists(folder + "/" + c.typed));
+        if (c.answer == kIdOk) {
+            EXPECT_TRUE(treeInFile(written)->equal(pane->expression(), 0));
+            EXPECT_EQ(windowTitle(pane), c.written);
+            EXPECT_FALSE(pane->changed());
+        } else {
+            EXPECT_EQ(proposedAgain, c.typed);
+            EXPECT_EQ(ReadFileBytes(written), "kept");
+            EXPECT_TRUE(pane->changed());
         }
     }
 }

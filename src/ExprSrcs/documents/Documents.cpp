@@ -104,6 +104,26 @@ void giveSaveTypeExtension(std::string& path, int32_t saveType) {
     SetFileTypeExtension(path, letter);
 }
 
+// Asked when the name typed in the save dialog is not the one written: the file's type is one the
+// program does not write, or the extension added to a bare name gives a file that is there. The
+// box names what is written and whether a file is replaced; true on OK.
+bool agreesToName(const std::string& typed, const std::string& written) {
+    const char* ext = FindExtension(typed.c_str());
+    const bool exists = std::filesystem::exists(written);
+    if (ext == nullptr && !exists)
+        return true;
+    const size_t slash = written.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? written : written.substr(slash + 1);
+    std::string text;
+    if (ext != nullptr)
+        text = std::string("Korvaline n'\xE9" "crit pas les fichiers \xAB ") + ext + " \xBB. ";
+    text += "Le document est enregistr\xE9 sous \xAB " + name + " \xBB";
+    text += exists ? ", qui existe d\xE9j\xE0 et sera remplac\xE9." : ".";
+    constexpr unsigned kOkCancelInformation = 0x41;
+    constexpr int kOk = 1;
+    return AppMessageBox(text.c_str(), kSaveAsTitle, kOkCancelInformation) == kOk;
+}
+
 void writeDocumentFile(ExprFilePane& pane, const std::string& path) {
     oOStreamPtr stream(NewOFileStream(path.c_str(), false));
     const Zone zone = pane.window() != nullptr ? pane.window()->currentPlacement() : Zone{};
@@ -140,12 +160,13 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
                 saveType = chosen;
                 break;
             }
-            // Otherwise the document's own type and extension. A file already there under the
-            // new name is never replaced unasked: the dialog proposes the name again and asks.
-            const std::string confirmed = path;
+            // Otherwise the document's own type under its own extension, once the user agrees
+            // to that name; else the dialog comes back with the name as the user typed it.
+            const std::string typed = path;
             giveSaveTypeExtension(path, saveType);
-            if (path == confirmed || !std::filesystem::exists(path))
+            if (path == typed || agreesToName(typed, path))
                 break;
+            path = typed;
         }
     }
     if (saveType == kDocumentSaveType) {

@@ -1,11 +1,14 @@
 #include "plat/CommonDialogs.h"
+#include "plat/Gdi.h"
 #include "plat/Memory.h"
+#include "plat/Print.h"
 #include "platform/DialogFixture.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +72,11 @@ std::string profileDevice(const char* def = "") {
     char buf[256];
     GetProfileString("windows", "device", def, buf, sizeof buf);
     return buf;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> comboItems(HWND combo) {
@@ -363,6 +371,96 @@ TEST_F(PrintDialog, BadRecordsAndProfileQueries) {
     EXPECT_STREQ("def", buf);
     EXPECT_EQ(0u, GetProfileString("windows", "other", nullptr, buf, sizeof buf));
     EXPECT_STREQ("", buf);
+}
+
+// The "Fichier PDF" printer shows the file it writes, a new name in the home folder (then beside
+// the last one), and writes the PDF where the field says; a file that is there is replaced only
+// after Oui, and a bad name keeps the dialog open with a word.
+TEST_F(PrintDialog, ThePdfPrinterShowsAndWritesTheFileTheUserChooses) {
+    const fs::path home = m_dir / "home";
+    fs::create_directories(home / "out");
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", home.c_str(), 1);
+    std::ofstream(home / "Korvaline.pdf") << "kept";
+    struct Case {
+        const char* what;
+        std::string shown;   // the field when the dialog opens
+        std::string typed;   // then typed, with the answers to the boxes it brings
+        std::vector<int> answers;
+        std::string written; // "" for a dialog left with Annuler
+    };
+    const std::string h = home.string();
+    const Case cases[] = {
+        {"the proposal", h + "/Korvaline (2).pdf", "", {}, h + "/Korvaline (2).pdf"},
+        // The next proposal lies beside the last file.
+        {"a name of the user's", h + "/Korvaline (3).pdf", h + "/out/eq.pdf", {}, h + "/out/eq.pdf"},
+        {"a name in the folder shown", h + "/out/Korvaline.pdf", "rel.pdf", {}, h + "/out/rel.pdf"},
+        {"a file that is there, kept", h + "/out/Korvaline.pdf", h + "/out/taken.pdf", {IDNO}, ""},
+        {"a file that is there, replaced", h + "/out/Korvaline.pdf", h + "/out/taken.pdf", {IDYES},
+         h + "/out/taken.pdf"},
+        {"no such folder", h + "/out/Korvaline.pdf", h + "/nowhere/x.pdf", {IDOK}, ""},
+    };
+    HGLOBAL names = nullptr;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(home / "out" / "taken.pdf") << "kept";
+        PRINTDLG pd;
+        pd.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_USEDEVMODECOPIESANDCOLLATE;
+        pd.hDevNames = names; // the last choice, as the program hands it back
+        std::vector<std::string> boxes;
+        for (const int answer : c.answers)
+            pt::onMessageBox([&boxes, answer](const pt::MessageBoxCall& call) {
+                boxes.push_back(call.text);
+                return answer;
+            });
+        std::string shown;
+        bool enabledForCups = true;
+        pt::onDialog(IDD_PRINT, [&](Driver& d) {
+            d.chooseCombo(IDC_PRINT_PRINTER, "laser");
+            enabledForCups = d.enabled(IDC_PRINT_FILE);
+            d.chooseCombo(IDC_PRINT_PRINTER, kPdfPrinterName);
+            shown = d.text(IDC_PRINT_FILE);
+            if (!c.typed.empty())
+                d.setText(IDC_PRINT_FILE, c.typed);
+            d.click(IDOK);
+            if (!d.ended())
+                d.click(IDCANCEL);
+        });
+        const bool confirmed = PrintDlg(&pd);
+        EXPECT_FALSE(enabledForCups) << "the file field serves the PDF printer only";
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(boxes.size(), c.answers.size());
+        EXPECT_EQ(fs::exists(home / "nowhere"), false);
+        if (c.written.empty()) {
+            EXPECT_FALSE(confirmed);
+            EXPECT_EQ(readFile((home / "out" / "taken.pdf").string()), "kept");
+            continue;
+        }
+        ASSERT_TRUE(confirmed);
+        EXPECT_EQ(namesOf(pd.hDevNames).output, c.written);
+        // The printer the device names make writes the file there.
+        const Names n = namesOf(pd.hDevNames);
+        HDC dc = CreateDC(n.driver.c_str(), n.device.c_str(), n.output.c_str(), nullptr);
+        ASSERT_NE(dc, nullptr);
+        DOCINFO di;
+        di.lpszDocName = "eq";
+        ASSERT_GT(StartDoc(dc, &di), 0);
+        ASSERT_GT(StartPage(dc), 0);
+        ASSERT_GT(EndPage(dc), 0);
+        ASSERT_GT(EndDoc(dc), 0);
+        DeleteDC(dc);
+        EXPECT_EQ(readFile(c.written).rfind("%PDF", 0), 0u) << c.written;
+        EXPECT_EQ(readFile((home / "out" / "taken.pdf").string()).rfind("kept", 0) == 0,
+                  c.written != h + "/out/taken.pdf");
+        if (names)
+            GlobalFree(names);
+        names = pd.hDevNames;
+        GlobalFree(pd.hDevMode);
+    }
+    if (names)
+        GlobalFree(names);
+    EXPECT_EQ(readFile((home / "Korvaline.pdf").string()), "kept");
+    setenv("HOME", oldHome.c_str(), 1);
 }
 
 } // namespace

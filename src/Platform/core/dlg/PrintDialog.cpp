@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -177,8 +178,47 @@ const char* driverOf(const std::string& printer) {
     return isPdf(printer) ? kPdfPrinterDriver : kCupsPrinterDriver;
 }
 
-std::string outputOf(const std::string& printer) {
-    return isPdf(printer) ? std::string("FILE:") : printer;
+// The PDF printer's output is the file the print dialog chose, else "FILE:".
+std::string outputOf(const std::string& printer, const std::string& file) {
+    if (!isPdf(printer))
+        return printer;
+    return file.empty() ? std::string("FILE:") : file;
+}
+
+// --- The PDF file ---------------------------------------------------------------------------
+
+bool pathExists(const std::string& cp1252) {
+    struct stat st;
+    return stat(NativePath(cp1252.c_str()).c_str(), &st) == 0;
+}
+
+bool isFolder(const std::string& cp1252) {
+    struct stat st;
+    return stat(NativePath(cp1252.c_str()).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    std::string folder;
+    if (!home || !*home || !Cp1252FromUtf8(home, folder))
+        folder = "/tmp";
+    return folder;
+}
+
+// A file name not taken yet in the folder of `last` (at first the home folder): "Korvaline.pdf",
+// else "Korvaline (2).pdf" and so on.
+std::string freshPdfPath(const std::string& last) {
+    std::string folder = homeFolder();
+    const std::size_t slash = last.rfind('/');
+    if (slash != std::string::npos && slash > 0 && isFolder(last.substr(0, slash)))
+        folder = last.substr(0, slash);
+    for (int n = 1; n < 1000; ++n) {
+        const std::string path =
+            folder + "/Korvaline" + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".pdf";
+        if (!pathExists(path))
+            return path;
+    }
+    return folder + "/Korvaline.pdf";
 }
 
 // --- Settings and their blocks --------------------------------------------------------------
@@ -205,6 +245,7 @@ struct Settings {
     short copies = 1;
     short collate = 0;
     short color = DMCOLOR_COLOR;
+    std::string file; // the PDF printer's file (print dialog), or ""
 };
 
 const Paper* paperOf(short id) {
@@ -250,9 +291,9 @@ void readDevMode(HGLOBAL mem, Settings& s, std::string& device) {
         s.color = dm.dmColor;
 }
 
-// The device string of the caller's device names, when the block is sound (offsets inside it,
-// string terminated there).
-std::string readDevNames(HGLOBAL mem) {
+// The device string (and the output string) of the caller's device names, when the block is
+// sound (offsets inside it, strings terminated there).
+std::string readDevNames(HGLOBAL mem, std::string* output = nullptr) {
     const std::size_t size = mem ? GlobalSize(mem) : 0;
     if (size <= sizeof(DEVNAMES))
         return "";
@@ -267,6 +308,9 @@ std::string readDevNames(HGLOBAL mem) {
         if (nul)
             device = p + dn.wDeviceOffset;
     }
+    if (output && dn.wOutputOffset >= sizeof(DEVNAMES) && dn.wOutputOffset < size &&
+        std::memchr(p + dn.wOutputOffset, 0, size - dn.wOutputOffset))
+        *output = p + dn.wOutputOffset;
     GlobalUnlock(mem);
     return device;
 }
@@ -300,8 +344,8 @@ HGLOBAL makeDevMode(const Settings& s) {
     return mem;
 }
 
-HGLOBAL makeDevNames(const std::string& printer, bool isDefault) {
-    const std::string driver = driverOf(printer), output = outputOf(printer);
+HGLOBAL makeDevNames(const std::string& printer, const std::string& file, bool isDefault) {
+    const std::string driver = driverOf(printer), output = outputOf(printer, file);
     const std::size_t size =
         sizeof(DEVNAMES) + driver.size() + 1 + printer.size() + 1 + output.size() + 1;
     if (size > 0xFFFF)
@@ -330,7 +374,7 @@ HGLOBAL makeDevNames(const std::string& printer, bool isDefault) {
 // block cannot be had.
 bool deliver(PRINTDLG* pd, const Settings& s, bool isDefault) {
     HGLOBAL dm = makeDevMode(s);
-    HGLOBAL dn = dm ? makeDevNames(s.printer, isDefault) : nullptr;
+    HGLOBAL dn = dm ? makeDevNames(s.printer, s.file, isDefault) : nullptr;
     if (!dm || !dn) {
         if (dm)
             GlobalFree(dm);
@@ -365,12 +409,63 @@ int comboSel(HWND dlg, int id) {
     return static_cast<int>(SendDlgItemMessage(dlg, id, CB_GETCURSEL, 0, 0));
 }
 
+// The file field serves the PDF printer only.
+void showFileFor(HWND dlg, const PrintRun& run) {
+    const int printer = comboSel(dlg, IDC_PRINT_PRINTER);
+    const bool pdf = printer >= 0 && printer < static_cast<int>(run.printers.size()) &&
+                     isPdf(run.printers[static_cast<std::size_t>(printer)]);
+    EnableWindow(GetDlgItem(dlg, IDC_PRINT_FILE), pdf ? TRUE : FALSE);
+}
+
+// The PDF file the field names, made absolute against the folder of the file proposed; false,
+// with a message and the field selected, when it cannot be written or the user keeps a file that
+// is there.
+bool acceptFile(HWND dlg, const PrintRun& run, std::string& file) {
+    char text[1024] = {};
+    GetDlgItemText(dlg, IDC_PRINT_FILE, text, sizeof text);
+    std::string path = text;
+    while (!path.empty() && (path.back() == ' ' || path.back() == '\t'))
+        path.pop_back();
+    const auto refuse = [&](const std::string& message, UINT icon) {
+        const bool yes = MessageBox(dlg, message.c_str(), "Imprimer",
+                                    icon == MB_ICONQUESTION ? (MB_YESNO | icon) : (MB_OK | icon)) ==
+                         IDYES;
+        if (!yes) {
+            const HWND edit = GetDlgItem(dlg, IDC_PRINT_FILE);
+            SetFocus(edit);
+            SendMessage(edit, EM_SETSEL, 0, -1);
+        }
+        return yes;
+    };
+    if (path.empty())
+        return refuse("Indiquez le fichier PDF \xE0 \xE9" "crire.", MB_ICONEXCLAMATION);
+    if (path[0] != '/') {
+        const std::size_t slash = run.settings.file.rfind('/');
+        const std::string base = slash == std::string::npos ? homeFolder()
+                                                            : run.settings.file.substr(0, slash);
+        path = base + "/" + path;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    if (slash + 1 >= path.size() || isFolder(path))
+        return refuse("\xAB " + path + " \xBB n'est pas un nom de fichier.", MB_ICONEXCLAMATION);
+    if (!isFolder(folder))
+        return refuse("Le dossier \xAB " + folder + " \xBB n'existe pas.", MB_ICONEXCLAMATION);
+    if (pathExists(path) &&
+        !refuse("\xAB " + path + " \xBB existe d\xE9j\xE0. Le remplacer ?", MB_ICONQUESTION))
+        return false;
+    file = path;
+    return true;
+}
+
 void initDialog(HWND dlg, PrintRun& run) {
     const auto at = std::find(run.printers.begin(), run.printers.end(), run.settings.printer);
     fillCombo(dlg, IDC_PRINT_PRINTER, run.printers,
               static_cast<int>(at == run.printers.end() ? 0 : at - run.printers.begin()));
     if (!run.setup) {
         SetDlgItemInt(dlg, IDC_PRINT_COPIES, static_cast<UINT>(run.settings.copies), FALSE);
+        SetDlgItemText(dlg, IDC_PRINT_FILE, run.settings.file.c_str());
+        showFileFor(dlg, run);
         return;
     }
     std::vector<std::string> papers, qualities;
@@ -411,6 +506,9 @@ bool accept(HWND dlg, PrintRun& run) {
             return false;
         }
         s.copies = static_cast<short>(copies);
+        s.file.clear();
+        if (isPdf(s.printer) && !acceptFile(dlg, run, s.file))
+            return false;
     } else {
         const int paper = comboSel(dlg, IDC_PRINT_PAPER);
         if (paper >= 0 && paper < static_cast<int>(std::size(kPapers)))
@@ -447,6 +545,10 @@ INT_PTR printProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
             EndDialog(dlg, IDCANCEL);
             return TRUE;
         }
+        if (id == IDC_PRINT_PRINTER && HIWORD(wParam) == CBN_SELCHANGE && !run->setup) {
+            showFileFor(dlg, *run);
+            return TRUE;
+        }
         return FALSE;
     }
     default:
@@ -464,9 +566,12 @@ INT_PTR runDialog(PrintRun& run) {
         {"STATIC", 0xFFFF, "&Copies :", 6, 28, 50, 8, child | SS_LEFT, 0},
         {"EDIT", IDC_PRINT_COPIES, "", 60, 26, 30, 12,
          child | WS_TABSTOP | WS_BORDER | ES_NUMBER | ES_AUTOHSCROLL, 0},
-        {"BUTTON", IDOK, "OK", 108, 48, 50, 14, child | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
+        {"STATIC", 0xFFFF, "&Fichier :", 6, 48, 50, 8, child | SS_LEFT, 0},
+        {"EDIT", IDC_PRINT_FILE, "", 60, 46, 154, 12,
+         child | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
+        {"BUTTON", IDOK, "OK", 108, 68, 50, 14, child | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
          0},
-        {"BUTTON", IDCANCEL, "Annuler", 164, 48, 50, 14, child | WS_TABSTOP, 0},
+        {"BUTTON", IDCANCEL, "Annuler", 164, 68, 50, 14, child | WS_TABSTOP, 0},
     };
     const ResDialogControl setupControls[] = {
         {"STATIC", 0xFFFF, "&Imprimante :", 6, 8, 50, 8, child | SS_LEFT, 0},
@@ -490,7 +595,7 @@ INT_PTR runDialog(PrintRun& run) {
                                   0,
                                   0,
                                   220,
-                                  68,
+                                  88,
                                   "Imprimer",
                                   printControls,
                                   static_cast<UINT>(std::size(printControls))};
@@ -571,7 +676,8 @@ BOOL PrintDlg(PRINTDLG* pd) {
             pd->nCopies >= 1 && pd->nCopies <= kMaxCopies ? static_cast<short>(pd->nCopies) : 1;
     // The printer: the one the device names give, else the device mode's (whose name may have
     // been cut to 31 characters), else the default.
-    const std::string named = readDevNames(pd->hDevNames);
+    std::string lastOutput;
+    const std::string named = readDevNames(pd->hDevNames, &lastOutput);
     if (listed(named)) {
         s.printer = named;
     } else {
@@ -583,6 +689,10 @@ BOOL PrintDlg(PRINTDLG* pd) {
             }
         }
     }
+
+    // The PDF file: a new name beside the last one printed, so that nothing is replaced unasked.
+    if (!run.setup)
+        s.file = freshPdfPath(lastOutput.rfind('/', 0) == 0 ? lastOutput : std::string());
 
     if (!backend().open()) {
         SetCommonDialogError(CDERR_DIALOGFAILURE);
@@ -619,7 +729,7 @@ DWORD GetProfileString(const char* app, const char* key, const char* def, char* 
     if (app && key && SameTextNoCaseCp1252(app, "windows") && SameTextNoCaseCp1252(key, "device")) {
         const std::string printer = defaultPrinter();
         if (!printer.empty())
-            value = printer + "," + driverOf(printer) + "," + outputOf(printer);
+            value = printer + "," + driverOf(printer) + "," + outputOf(printer, "");
     }
     const std::size_t n = std::min<std::size_t>(value.size(), size - 1);
     std::memcpy(buf, value.data(), n);

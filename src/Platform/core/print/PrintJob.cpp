@@ -124,7 +124,8 @@ bool readWhole(const std::string& path, std::string& out) {
 
 class PrinterDevice : public DcDevice {
 public:
-    PrinterDevice(std::string printer, bool pdfPrinter, const DEVMODE* mode);
+    PrinterDevice(std::string printer, bool pdfPrinter, const DEVMODE* mode,
+                  std::string output = "");
     ~PrinterDevice() override { discard(); }
 
     int deviceCaps(int index) const override;
@@ -161,15 +162,18 @@ private:
     int m_pages = 0;
     std::string m_docName;
     std::string m_output; // the DOCINFO output file (native path), or ""
+    std::string m_dcOutput; // the file CreateDC named for the PDF printer (native path), or ""
     std::string m_tempPath;
     int m_fd = -1;
     int m_writeErrno = 0;
     cairo_surface_t* m_pdf = nullptr;
 };
 
-PrinterDevice::PrinterDevice(std::string printer, bool pdfPrinter, const DEVMODE* mode)
+PrinterDevice::PrinterDevice(std::string printer, bool pdfPrinter, const DEVMODE* mode,
+                             std::string output)
     : m_printer(std::move(printer))
-    , m_pdfPrinter(pdfPrinter) {
+    , m_pdfPrinter(pdfPrinter)
+    , m_dcOutput(std::move(output)) {
     int paperWidth = kDefaultPaperWidth, paperLength = kDefaultPaperLength;
     bool landscape = false;
     if (mode) {
@@ -308,7 +312,7 @@ int PrinterDevice::startDoc(const DOCINFO& info) {
     if (m_inDoc)
         return SP_ERROR;
     m_docName = info.lpszDocName ? info.lpszDocName : "";
-    m_output = info.lpszOutput && *info.lpszOutput ? NativePath(info.lpszOutput) : "";
+    m_output = info.lpszOutput && *info.lpszOutput ? NativePath(info.lpszOutput) : m_dcOutput;
     // The file grows beside the place it will end in, so that delivering it is a rename.
     std::string folder = tempFolder();
     if (!m_output.empty()) {
@@ -468,7 +472,6 @@ PrinterDevice* printerOf(HDC hdc, const char* caller, Dc** dcOut = nullptr) {
 
 HDC CreatePrinterDc(const char* driver, const char* device, const char* output,
                     const void* devMode) {
-    (void)output;
     const bool pdf = std::strcmp(driver, kPdfPrinterDriver) == 0;
     if (!pdf && std::strcmp(driver, kCupsPrinterDriver) != 0) {
         GdiDiagnostic("CreateDC: unknown driver");
@@ -491,8 +494,12 @@ HDC CreatePrinterDc(const char* driver, const char* device, const char* output,
             modeOk = &mode;
         }
     }
-    return AddDeviceDc(
-        std::make_unique<PrinterDevice>(name.empty() ? kPdfPrinterName : name, pdf, modeOk));
+    // The PDF printer writes the file the print dialog chose ("FILE:" leaves the choice to EndDoc).
+    std::string file;
+    if (pdf && output && output[0] == '/')
+        file = NativePath(output);
+    return AddDeviceDc(std::make_unique<PrinterDevice>(name.empty() ? kPdfPrinterName : name, pdf,
+                                                       modeOk, std::move(file)));
 }
 
 } // namespace plat::core

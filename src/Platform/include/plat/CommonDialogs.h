@@ -100,6 +100,7 @@ constexpr int IDC_PRINT_PAPER = 1137;    // A4, Letter, Legal (set-up dialog)
 constexpr int IDC_PRINT_PORTRAIT = 1056; // orientation radios (set-up dialog)
 constexpr int IDC_PRINT_LANDSCAPE = 1057;
 constexpr int IDC_PRINT_QUALITY = 1138; // 300, 600, 1200 dpi (set-up dialog)
+constexpr int IDC_PRINT_FILE = 1152;    // the PDF file written (print dialog, "Fichier PDF")
 
 // The always-present printer that writes a PDF file, and the driver names DEVNAMES carries (the
 // output of a CUPS printer is its queue name; the PDF printer's is "FILE:").
@@ -194,6 +195,10 @@ struct PRINTDLG {
 // owns the new hDevMode and hDevNames blocks and the blocks it passed in are freed. FALSE after
 // Cancel (CommDlgExtendedError 0) or on an error. PD_RETURNDEFAULT wants both handles null
 // (else PDERR_RETDEFFAILURE); its printer is the default one, else the "Fichier PDF" printer.
+// For the "Fichier PDF" printer the print dialog shows the file it will write and lets the user
+// change it: a new name in the folder of the last one (at first the home folder); a file that is
+// there already is replaced only once the user says so. The file is the output of the device names
+// returned (else "FILE:", and EndDoc picks a new name in the home folder).
 BOOL PrintDlg(PRINTDLG* pd);
 
 // Only the "windows" section's "device" entry is known: "device,driver,output" of the printer the

@@ -36,6 +36,10 @@ bool escapeDown() {
 } // namespace
 
 void CheckUserAbort() {
+    // A termination signal waits: the work stops so that the message loop ends the program in
+    // order (the preferences and the unsaved documents are kept) within the signal's grace.
+    if (plat::TerminationSignalPending())
+        Fail(errUserInterrupt);
     if (CurrentDialog != nullptr || MessageBoxUpFlag)
         return;
     ++s_abortCalls;

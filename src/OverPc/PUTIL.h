@@ -8,8 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Long work (drawing, commands, printing) calls this often. Nothing happens while a modal dialog or
-// a message box is up. The first call of a busy period records the time; once 350 ms have passed
+// Long work (drawing, commands, printing) calls this often. A termination signal waiting to be
+// served makes it fail with errUserInterrupt at once. Otherwise nothing happens while a modal
+// dialog or a message box is up. The first call of a busy period records the time; once 350 ms have passed
 // every call re-applies the current cursor, and every 32nd call reads the Escape key and, when it
 // is down, fails with errUserInterrupt.
 void CheckUserAbort();

@@ -26,6 +26,7 @@
 #include "app/TreeText.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Menu.h"
+#include "plat/System.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
@@ -37,6 +38,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace kvtest {
 namespace {
@@ -339,6 +341,114 @@ TEST_F(DocumentFilesTest, HandWrittenAndPostScriptWrappedLinesOpen) {
             EXPECT_EQ(pane->record().m_options[0], 1);
         }
     }
+}
+
+// A termination signal stops a long save at once, so that the loop can end the program in order
+// within the signal's grace: the file on disk stays as it was and the document stays changed.
+// Once the signal is served, saving works again.
+int s_servedSignal = 0;
+
+TEST_F(DocumentFilesTest, ATerminationSignalStopsALongSaveAndKeepsTheFile) {
+    const std::string path = m_dir / "long.pvx";
+    ExprFilePane* pane = typed("a");
+    pt::answerFileDialog(path);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    pt::runUntilIdle();
+    const std::string before = ReadFileBytes(path);
+    std::string longRow;
+    for (int i = 0; i < 150; ++i)
+        longRow += "+b_2";
+    pt::type(longRow);
+    pt::runUntilIdle();
+    ASSERT_TRUE(pane->changed());
+
+    s_servedSignal = 0;
+    plat::SetTerminationSignalHandler([](int signal) { s_servedSignal = signal; });
+    std::raise(SIGTERM);
+    // The test serves the signal itself, however slow the machine: no grace timer.
+    alarm(0);
+    // The stopped save says so, as one the user stops does (in the program the alert's own loop
+    // serves the signal and ends it).
+    std::string said;
+    answerBox(kIdOk, &said);
+    DoMenuCommand(kSave);
+    EXPECT_NE(said.find("Interruption"), std::string::npos) << said;
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_TRUE(pane->changed());
+    pt::runUntilIdle();
+    EXPECT_EQ(s_servedSignal, SIGTERM);
+    plat::SetTerminationSignalHandler(nullptr);
+
+    ASSERT_EQ(DoMenuCommand(kSave), 1);
+    pt::runUntilIdle();
+    EXPECT_FALSE(pane->changed());
+    EXPECT_NE(ReadFileBytes(path), before);
+}
+
+TEST_F(DocumentFilesTest, ASignalKeepsEachChangedDocumentInTheRecoveredFolder) {
+    // Two changed documents of the same name from two folders, one whose name holds a control
+    // character, and one unchanged.
+    std::filesystem::create_directories(m_dir / "one");
+    std::filesystem::create_directories(m_dir / "two");
+    const struct {
+        std::string path;
+        const char* text;
+        bool change;
+        const char* kept; // the recovered file's name starts with this
+    } docs[] = {
+        {m_dir / "one/eq.pvx", "a", true, "eq "},
+        {m_dir / "two/eq.pvx", "b", true, "eq "},
+        {m_dir / "odd\x01name.pvx", "c", true, "oddname "},
+        {m_dir / "same.pvx", "d", false, nullptr},
+    };
+    std::vector<ExprPtr> trees;
+    for (const auto& doc : docs) {
+        ExprFilePane* pane = typed(doc.text);
+        pt::answerFileDialog(doc.path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        pt::runUntilIdle();
+        ASSERT_FALSE(pane->changed());
+        if (doc.change) {
+            pt::type("+z");
+            pt::runUntilIdle();
+            ASSERT_TRUE(pane->changed());
+        }
+        trees.push_back(pane->expression()->deepCopy());
+    }
+    const std::string firstFile = ReadFileBytes(docs[0].path);
+    ::testing::internal::CaptureStderr();
+    AppHooks().endWithoutQuestions(SIGTERM);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    const std::string folder = PrefsFolderPath() + "Recovered";
+    std::vector<std::string> names = FolderNames(folder);
+    ASSERT_EQ(names.size(), 3u) << said;
+    std::vector<bool> found(std::size(docs), false);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(name.ends_with(".pvx"));
+        EXPECT_NE(said.find("kept in " + folder + "/" + name + "\n"), std::string::npos) << said;
+        const ExprPtr tree = treeInFile(folder + "/" + name);
+        ASSERT_NE(tree, nullptr);
+        for (size_t i = 0; i < std::size(docs); ++i)
+            if (!found[i] && docs[i].change && name.starts_with(docs[i].kept) &&
+                tree->equal(trees[i].get(), 0)) {
+                found[i] = true;
+                break;
+            }
+    }
+    for (size_t i = 0; i < std::size(docs); ++i)
+        EXPECT_EQ(found[i], docs[i].change) << docs[i].path;
+    // The documents themselves are as they were: still changed, their files untouched.
+    for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument()) {
+        if (pane->filePath() != docs[3].path) {
+            EXPECT_TRUE(pane->changed()) << pane->filePath();
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(docs[0].path), firstFile);
+    // The program ends after this: the test closes the documents without their questions.
+    for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
+        pane->setChanged(false);
 }
 
 TEST_F(DocumentFilesTest, EachFileOnTheCommandLineOpensOnItsOwn) {

@@ -562,4 +562,44 @@ TEST(TerminationSignals, ASecondSignalOrAnUnservedOneEndsTheProgram) {
     }
 }
 
+// Once the program starts its ending it has more than the first second to finish it (it writes
+// what must be kept); a second signal during the ending still ends it at once. Long work sees the
+// signal waiting; the ending itself does not.
+void serveSlowly(int) {
+    if (plat::TerminationSignalPending())
+        _exit(6);
+    timespec ts{2, 0};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+    _exit(5);
+}
+
+void serveAndSignalAgain(int) {
+    std::raise(SIGTERM);
+    _exit(6);
+}
+
+TEST(TerminationSignals, TheEndingHasAGraceOfItsOwnAndASecondSignalStillEndsIt) {
+    for (const bool again : {false, true}) {
+        SCOPED_TRACE(again ? "a second signal during the ending" : "an ending of two seconds");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            plat::SetTerminationSignalHandler(again ? &serveAndSignalAgain : &serveSlowly);
+            std::raise(SIGTERM);
+            if (!plat::TerminationSignalPending())
+                _exit(8);
+            MSG msg;
+            plat::PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            _exit(7);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        if (again)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 5) << "status " << status;
+    }
+}
+
 } // namespace

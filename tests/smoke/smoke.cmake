@@ -194,3 +194,15 @@ if(KV_SANITIZE AND KV_XVFB AND KV_OPENBOX AND KV_XPROP)
                    ${CMAKE_CURRENT_BINARY_DIR}/x11-random-input)
   set_tests_properties(SmokeX11RandomInput PROPERTIES LABELS "smoke;x11random" TIMEOUT 300)
 endif()
+
+# A clipboard owner whose INCR transfer never ends: the paste is bounded, pings and Escape are
+# served while it waits, and SIGTERM during it still ends the program in order.
+add_executable(kv_smoke_incr_owner ${CMAKE_CURRENT_LIST_DIR}/IncrOwner.cpp)
+target_link_libraries(kv_smoke_incr_owner PRIVATE PkgConfig::X11)
+kv_add_warnings(kv_smoke_incr_owner)
+if(KV_XDOTOOL AND KV_XCLIP)
+  kv_add_xvfb_test(NAME SmokeX11IncrPaste TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/IncrPasteSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:kv_smoke_incr_owner>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()

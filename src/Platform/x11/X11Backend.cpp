@@ -5,6 +5,7 @@
 #include "core/sys/SelectionData.h"
 #include "core/win/WinInternal.h"
 #include "plat/Input.h"
+#include "plat/System.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -320,6 +321,11 @@ private:
     bool translate(XEvent& xe, BackendEvent& ev);
     // The window-manager protocols: false when the message needs no event of the core.
     bool protocolMessage(XClientMessageEvent& xc, BackendEvent& ev);
+    // A window manager's _NET_WM_PING.
+    bool isPing(const XClientMessageEvent& xc) const {
+        return xc.message_type == m_wmProtocols && xc.format == 32 &&
+               static_cast<Atom>(xc.data.l[0]) == m_netWmPing;
+    }
     void takeFocus(::Window w, Time time);
     // What the window manager reads of a top-level window: class, process, type, owner, hints
     // and protocols. Set before the window is first mapped.
@@ -360,6 +366,8 @@ private:
     ::Window m_clipWindow = 0;
     Atom m_clipboardAtom = 0, m_targets = 0, m_timestamp = 0, m_multiple = 0, m_incr = 0,
          m_atomPair = 0, m_clipProperty = 0, m_manager = 0, m_saveTargets = 0;
+    // Incoming INCR transfers given up (each leaves its property to the owner).
+    unsigned m_abandonedTransfers = 0;
     Time m_ownTime = CurrentTime;
     Time m_lastEventTime = CurrentTime;
     // The window the program last made active (or followed the window manager to), and the
@@ -1272,8 +1280,10 @@ namespace {
 
 // Bytes per chunk of an INCR transfer, and the size from which a transfer goes by INCR.
 constexpr size_t kIncrChunk = 64 * 1024;
-// How long a reply from another client is waited for.
+// How long a reply from another client is waited for (each chunk of an incoming INCR transfer
+// too), and how long a whole incoming transfer may take.
 constexpr int kSelectionWaitMs = 2000;
+constexpr DWORD kIncomingTransferMs = 10000;
 // How long the types another owner offers are taken as still true.
 constexpr DWORD kTypesLifeMs = 1000;
 // An INCR transfer whose requestor stops reading is dropped after this long.
@@ -1395,8 +1405,12 @@ bool X11Backend::waitForEvent(XEvent& out, int timeoutMs,
                               const std::function<bool(const XEvent&)>& match) {
     const DWORD deadline = now() + static_cast<DWORD>(timeoutMs);
     for (;;) {
-        // Selection traffic addressed to us is served; the expected event is taken; every other
-        // event stays queued for the message loop.
+        // A termination signal is served by the message loop: the wait gives up.
+        if (TerminationSignalPending())
+            return false;
+        // Selection traffic addressed to us is served, and so are the window manager's pings; the
+        // expected event is taken; Escape gives up; every other event stays queued for the
+        // message loop.
         XEvent xe;
         bool took = false;
         while (XPending(m_display)) {
@@ -1408,6 +1422,10 @@ bool X11Backend::waitForEvent(XEvent& out, int timeoutMs,
                 const Pick* p = reinterpret_cast<const Pick*>(arg);
                 if ((*p->match)(*e))
                     return True;
+                if (e->type == ClientMessage)
+                    return p->self->isPing(e->xclient);
+                if (e->type == KeyPress)
+                    return XLookupKeysym(&e->xkey, 0) == XK_Escape;
                 return e->type == SelectionRequest || e->type == SelectionClear ||
                        (e->type == PropertyNotify && e->xproperty.state == PropertyDelete);
             };
@@ -1417,7 +1435,14 @@ bool X11Backend::waitForEvent(XEvent& out, int timeoutMs,
                 out = xe;
                 return true;
             }
-            selectionEvent(xe);
+            if (xe.type == KeyPress)
+                return false;
+            if (xe.type == ClientMessage) {
+                BackendEvent unused;
+                protocolMessage(xe.xclient, unused);
+            } else {
+                selectionEvent(xe);
+            }
             took = true;
         }
         if (took)
@@ -1486,14 +1511,26 @@ bool X11Backend::requestSelection(Atom selection, Atom target, std::vector<std::
         return true;
     }
     // INCR: every new value of the property is a chunk; an empty one ends the transfer. Chunks
-    // beyond the limit are still read (so that the owner finishes) but not kept.
+    // beyond the limit are still read (so that the owner finishes) but not kept. An owner that
+    // never ends is given up after a bounded time, and Escape gives up at once: nothing is pasted.
     core::SelectionData all;
+    const DWORD transferEnd = now() + kIncomingTransferMs;
     for (;;) {
-        if (!waitForEvent(xe, kSelectionWaitMs, [this](const XEvent& e) {
-                return e.type == PropertyNotify && e.xproperty.window == m_clipWindow &&
-                       e.xproperty.atom == m_clipProperty && e.xproperty.state == PropertyNewValue;
-            }))
+        const auto left = static_cast<std::int32_t>(transferEnd - now());
+        if (left <= 0 ||
+            !waitForEvent(xe, std::min(kSelectionWaitMs, static_cast<int>(left)),
+                          [this](const XEvent& e) {
+                              return e.type == PropertyNotify && e.xproperty.window == m_clipWindow &&
+                                     e.xproperty.atom == m_clipProperty &&
+                                     e.xproperty.state == PropertyNewValue;
+                          })) {
+            // The owner waits for the chunk to be read, or goes on sending: either way later
+            // requests use a property of their own, where no late chunk of this one can land.
+            m_clipProperty = XInternAtom(
+                m_display, ("KV_CLIPBOARD_" + std::to_string(++m_abandonedTransfers)).c_str(),
+                False);
             return false;
+        }
         if (!readProperty(m_clipWindow, m_clipProperty, all, type, items)) {
             // The notice of a value already read (the INCR announcement itself).
             if (type == None)

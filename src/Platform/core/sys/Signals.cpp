@@ -14,8 +14,10 @@ namespace plat::core {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// Seconds a noted signal may wait for the program to end before it ends the default way.
+// Seconds a noted signal may wait for the program to start its ending before it ends the default
+// way, and seconds the ending may then take (it writes the preferences and every unsaved document).
 constexpr unsigned kGraceSeconds = 1;
+constexpr unsigned kEndingSeconds = 30;
 
 volatile std::sig_atomic_t s_pending = 0;
 volatile std::sig_atomic_t s_wakeFd = -1;
@@ -58,6 +60,9 @@ void ServeTerminationSignal() {
     if (!s_pending || s_serving || !s_serve)
         return;
     s_serving = true;
+    // The program answers: the grace now covers its orderly ending. A second signal still ends it
+    // at once.
+    alarm(kEndingSeconds);
     s_serve(static_cast<int>(s_pending));
     // A handler that returns has answered the signal: the program goes on.
     alarm(0);
@@ -68,6 +73,10 @@ void ServeTerminationSignal() {
 } // namespace plat::core
 
 namespace plat {
+
+bool TerminationSignalPending() {
+    return core::s_pending != 0 && !core::s_serving;
+}
 
 void SetTerminationSignalHandler(TerminationHandler serve) {
     using namespace plat::core;

@@ -23,9 +23,13 @@ void SetDiagnosticSink(DiagnosticSink sink);
 // at once: the signal is noted and the event wait woken, and `serve` runs on the main thread when
 // the message loop that is running (a modal one included) next takes its events. `serve` is to
 // end the program; if it returns, the program goes on. A second signal, or a first one the
-// program has not answered within a second, ends the program the default way: a program that
-// cannot answer never swallows the signal. Null restores the default handling.
+// program has not started to answer within a second, ends the program the default way: a program
+// that cannot answer never swallows the signal. Once `serve` runs it has a longer grace (for
+// writing what must be kept). Null restores the default handling.
 using TerminationHandler = void (*)(int signal);
 void SetTerminationSignalHandler(TerminationHandler serve);
+// True while a termination signal waits for its handler: long work asks it and stops, so that the
+// message loop serves the signal within its grace. False while the handler itself runs.
+bool TerminationSignalPending();
 
 } // namespace plat

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# A clipboard owner that never ends its INCR transfer does not freeze the program: the paste gives
+# up within its bound (about ten seconds) and pastes nothing, the window manager's pings are
+# answered while it waits, and Escape gives it up at once. Keys typed meanwhile are served after.
+# SIGTERM during such a paste still ends the program in order (preferences and unsaved work kept).
+# Usage: IncrPasteSmoke.sh PROGRAM WMCLIENT OWNER WORKDIR (on a private X server: OnXvfb.sh).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+wmclient=$2
+owner=$3
+work=$4
+smoke=incr-paste
+source "$(dirname "$0")/SmokeLib.sh"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
+own=application/x-kv-Korvaline-Expression
+offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
+mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
+frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
+logged() { grep -q "$2" "$1" 2>/dev/null; }
+ownerPid=
+stopOwner() { [[ -n $ownerPid ]] && kill "$ownerPid" 2>/dev/null; ownerPid=; }
+trap stopOwner EXIT
+# Starts an owner that sends a small chunk every 1.5 s for ever (each under the per-chunk wait).
+startOwner() {
+  "$owner" UTF8_STRING 1500 1000 >"$1" 2>&1 &
+  ownerPid=$!
+  waitFor logged "$1" "owner ready" || fail "the owner did not start"
+}
+ms() { echo $(($(date +%s%N) / 1000000)); }
+
+"$program" -nosplash >"$work/program.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window"
+waitFor frameFocused || fail "the frame does not take the keyboard"
+sleep 1
+xdotool type --delay 40 "x"
+xdotool key ctrl+a ctrl+c
+waitFor offers "$own" || fail "nothing offered after a copy"
+expected=$(clip "$own" | tr -d '\0')
+[[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
+
+# A paste from an owner that never ends: pings answered meanwhile, the paste given up in time, and
+# nothing pasted.
+startOwner "$work/owner1.log"
+start=$(ms)
+xdotool key ctrl+v
+waitFor logged "$work/owner1.log" "transfer started" || fail "the paste asked nothing of the owner"
+for n in 1 2 3; do
+  sleep 1.5
+  "$wmclient" ping "$frame" 2000 || fail "ping $n during the transfer not answered"
+done
+grep -q "chunk sent 3" "$work/owner1.log" || fail "the transfer stopped early: $(cat "$work/owner1.log")"
+# The copy after the paste takes the clipboard from the owner once the paste is over.
+xdotool key ctrl+a ctrl+c
+waitFor logged "$work/owner1.log" "lost ownership" || fail "the paste never ended"
+took=$(($(ms) - start))
+((took < 16000)) || fail "the paste took ${took} ms"
+[[ $(clip "$own" | tr -d '\0') == "$expected" ]] ||
+  fail "the document changed: [$(clip "$own" | tr -d '\0')], was [$expected]"
+stopOwner
+
+# Escape gives the paste up at once.
+startOwner "$work/owner2.log"
+xdotool key ctrl+v
+waitFor logged "$work/owner2.log" "transfer started" || fail "the second paste asked nothing"
+sleep 1
+start=$(ms)
+xdotool key Escape
+xdotool key ctrl+a ctrl+c
+waitFor logged "$work/owner2.log" "lost ownership" || fail "the paste never ended after Escape"
+took=$(($(ms) - start))
+((took < 4000)) || fail "Escape took ${took} ms to end the paste"
+[[ $(clip "$own" | tr -d '\0') == "$expected" ]] ||
+  fail "the document changed after Escape: [$(clip "$own" | tr -d '\0')], was [$expected]"
+stopOwner
+
+# SIGTERM while a paste waits: the program still ends in order, with its preferences written and
+# the unsaved document kept in the Recovered folder.
+"$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING after the pastes"
+startOwner "$work/owner3.log"
+xdotool key ctrl+v
+waitFor logged "$work/owner3.log" "transfer started" || fail "the third paste asked nothing"
+sleep 1
+prefs=$(find "$work/data" -name general.prf | head -1)
+[[ -n $prefs ]] || fail "no general.prf after start-up"
+rm -f "$prefs"
+kill -TERM "$pid"
+for _ in $(seq 30); do
+  sleep 0.1
+  kill -0 "$pid" 2>/dev/null || break
+done
+kill -0 "$pid" 2>/dev/null && fail "still running 3 s after SIGTERM during a paste"
+wait "$pid"
+status=$?
+pid=
+[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM during a paste"
+[[ -f $prefs ]] || fail "general.prf not written when SIGTERM came during a paste"
+ls "$work/data/Tessaron/Korvaline_Prefs/Recovered/"*.pvx >/dev/null 2>&1 ||
+  fail "the unsaved document was not recovered when SIGTERM came during a paste"
+echo "incr paste smoke: ok"

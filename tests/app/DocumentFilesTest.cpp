@@ -549,7 +549,9 @@ TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensA
         const char* bytes; // null: no such file
         const char* tree;  // "doc": the saved document's; "": no window
         bool alert;
+        const char* says = ""; // in the alert
     };
+    const std::string huge(std::size_t{3} << 20, 'a');
     const Case cases[] = {
         {"notes", document.c_str(), "doc", false},
         {"notes.dat", document.c_str(), "doc", false},
@@ -562,6 +564,8 @@ TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensA
         {"readme", "x+1", "", true},
         // Only a missing file is "not found".
         {"gone", nullptr, "", true},
+        // Text larger than a paste takes is refused as too large.
+        {"huge.txt", huge.c_str(), "", true, "volumineux"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -594,6 +598,7 @@ TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensA
         if (c.alert) {
             ASSERT_EQ(shown.size(), 1u);
             EXPECT_NE(shown[0].find(c.name), std::string::npos) << shown[0];
+            EXPECT_NE(shown[0].find(c.says), std::string::npos) << shown[0];
         }
         CloseAllDocuments();
         takeBackQuit();

@@ -39,9 +39,11 @@ void openEncodedDocument(const char* path, char type) {
         lines = ReadDocumentLinesFromMemory(text.data(), static_cast<uint32_t>(text.size()),
                                             type == 'e' || type == 'E');
     });
-    if (failure == kNoExpressionInText && type == 't' && text.size() <= kLargestPastedText) {
-        // Text becomes nodes many times its size: beyond what a paste takes it stays refused.
-        failure = CatchFail([&] { lines.expression = TextToRow(text, 0); });
+    if (failure == kNoExpressionInText && type == 't') {
+        // Text becomes nodes many times its size: beyond what a paste takes it is refused.
+        failure = text.size() > kLargestPastedText
+                      ? static_cast<int16_t>(errFileTooLarge)
+                      : CatchFail([&] { lines.expression = TextToRow(text, 0); });
     }
     if (failure != 0) {
         SetErrorDetail(path);

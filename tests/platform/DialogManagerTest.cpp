@@ -264,6 +264,84 @@ TEST_F(DialogManager, DialogBoxParamResults) {
     EXPECT_EQ(5u, m.wParam);
 }
 
+// Every modal run, a dialog or a message box: input queued for its owner or for another window
+// before the run (a burst read at once), and input for them during it, reaches neither; presses
+// beep, and the window manager's close of the other window is refused. The other window is one
+// that nothing disables (as a palette would be). Paint and timers still reach both.
+TEST_F(DialogManager, WindowsBehindAModalRunTakeNoInputWhilePaintAndTimersGoOn) {
+    using During = std::function<void()>;
+    struct Case {
+        const char* name;
+        std::function<void(HWND owner, const During& during)> run;
+    };
+    const Case cases[] = {
+        {"dialog",
+         [this](HWND owner, const During& during) {
+             EXPECT_EQ(IDOK, run(
+                                 9101,
+                                 [&](Driver& d) {
+                                     during();
+                                     d.pump();
+                                     d.click(IDOK);
+                                 },
+                                 owner));
+         }},
+        {"message box",
+         [](HWND owner, const During& during) {
+             pt::onMessageBox([&](const pt::MessageBoxCall&) {
+                 during();
+                 pt::key(VK_RETURN);
+                 return pt::kShowBox;
+             });
+             EXPECT_EQ(IDOK, MessageBox(owner, "Texte", "Titre", MB_OK));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        s_received.clear();
+        const HWND owner = top("Main", 20, 40, 200, 150);
+        const HWND other = top("Other", 1000, 800, 120, 100);
+        SetActiveWindow(owner);
+        SetFocus(owner);
+        pt::runUntilIdle();
+        s_received.clear();
+        // Read before the run starts, as the events of a burst are.
+        pt::key('Q');
+        pt::click(other, 10, 10);
+        GetQueueStatus(QS_ALLINPUT);
+        const std::size_t beeps = pt::beeps().size();
+        c.run(owner, [&] {
+            pt::click(other, 20, 20);
+            pt::click(owner, 20, 20);
+            pt::closeRequest(other);
+            SetTimer(other, 7, 10, nullptr);
+            InvalidateRect(other, nullptr, TRUE);
+            InvalidateRect(owner, nullptr, TRUE);
+            pt::advanceClock(50);
+        });
+        pt::runUntilIdle();
+        for (const UINT m : {WM_KEYDOWN, WM_CHAR, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+            EXPECT_TRUE(gotBy(owner, m).empty()) << m;
+            EXPECT_TRUE(gotBy(other, m).empty()) << m;
+        }
+        EXPECT_TRUE(IsWindow(other));
+        EXPECT_TRUE(gotBy(other, WM_CLOSE).empty());
+        // The queued press, the two during the run and the refused close.
+        EXPECT_GE(pt::beeps().size(), beeps + 4);
+        EXPECT_FALSE(gotBy(other, WM_TIMER).empty());
+        EXPECT_FALSE(gotBy(other, WM_PAINT).empty());
+        EXPECT_FALSE(gotBy(owner, WM_PAINT).empty());
+        // After the run both take input again.
+        s_received.clear();
+        pt::click(other, 10, 10);
+        pt::runUntilIdle();
+        EXPECT_FALSE(gotBy(other, WM_LBUTTONDOWN).empty());
+        DestroyWindow(other);
+        DestroyWindow(owner);
+        pt::runUntilIdle();
+    }
+}
+
 TEST_F(DialogManager, TheDriverNeverHangs) {
     // No script: the test fails naming the dialog, which ends with Cancel.
     INT_PTR r = 0;

@@ -153,5 +153,23 @@ TEST_F(ModalInputTest, ACommandFromTheLoopOfARunningCommandsDialogIsRefused) {
     EXPECT_NE(TreeText(pane->expression()), before);
 }
 
+// Paint, timers and the document's own redraw go on behind a dialog and change no tree: the
+// answer of a dialog over a document that was drawn again meanwhile still applies.
+TEST_F(ModalInputTest, ADialogOverADocumentDrawnAgainStillApplies) {
+    ExprFilePane* pane = typed("ab+c");
+    const plat::HWND window = HandleOfWindow(pane->windowHandle());
+    pt::onDialog(kEditStringDialogId, [&](pt::DialogDriver& d) {
+        plat::InvalidateRect(window, nullptr, plat::TRUE);
+        pt::advanceClock(1000);
+        d.pump();
+        d.click(kStringRulerFirst + 1);
+        d.click(plat::IDOK);
+    });
+    const std::size_t beeps = pt::beeps().size();
+    DoMenuCommand(kChangeRulersMenuId);
+    EXPECT_TRUE(pane->expression()->isDxString()) << TreeText(pane->expression());
+    EXPECT_EQ(pt::beeps().size(), beeps);
+}
+
 } // namespace
 } // namespace kvtest

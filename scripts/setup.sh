@@ -8,7 +8,7 @@ packages=(
   libcairo2-dev libx11-dev libfreetype-dev libfontconfig-dev libpng-dev zlib1g-dev
   libespeak-ng-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  fonts-liberation fonts-urw-base35 fonts-dejavu-core
+  fonts-liberation fonts-urw-base35 fonts-dejavu-core fonts-ipafont-gothic
   xvfb xauth x11-utils openbox fluxbox
   libxtst-dev
   ghostscript xclip pngcheck xdotool

@@ -89,6 +89,30 @@ std::string resourceLibraryPath() {
     return {};
 }
 
+// The code page of the program's text: the "CodePage" setting when it names one the program
+// knows (per user, then per machine), else the one the locale of the environment implies.
+plat::UINT codePageSetting() {
+    for (plat::HKEY root : {plat::HKEY_CURRENT_USER, plat::HKEY_LOCAL_MACHINE}) {
+        plat::HKEY key = nullptr;
+        if (plat::RegOpenKeyEx(root, "Software\\Brindlewick", 0, plat::KEY_READ, &key) !=
+            plat::ERROR_SUCCESS)
+            continue;
+        plat::DWORD value = 0;
+        plat::DWORD size = sizeof value;
+        plat::DWORD type = 0;
+        const plat::LONG rc = plat::RegQueryValueEx(key, "CodePage", nullptr, &type,
+                                                    reinterpret_cast<plat::BYTE*>(&value), &size);
+        plat::RegCloseKey(key);
+        if (rc == plat::ERROR_SUCCESS && type == plat::REG_DWORD && size == sizeof value) {
+            if (value == 1252 || value == 932 || value == 936 || value == 949 || value == 950)
+                return value;
+            say("korvaline: the CodePage setting " + std::to_string(value) +
+                " is not one of 1252, 932, 936, 949, 950; using the locale's");
+        }
+    }
+    return plat::CodePageFromEnvironment();
+}
+
 std::string currentFolder() {
     std::error_code ec;
     const std::filesystem::path cwd = std::filesystem::current_path(ec);
@@ -137,6 +161,8 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
             say("korvaline: cannot load the resource library " + ProgramTextToUtf8(libraryPath) +
                 "; using the built-in resources");
     }
+    // Before any text is measured: fonts remember the characters they have looked up.
+    plat::SetActiveCodePage(codePageSetting());
     app.m_DoubleByte = [] {
         const plat::UINT acp = plat::GetACP();
         return acp == 932 || acp == 936 || acp == 949 || acp == 950;

@@ -1058,8 +1058,11 @@ int32_t FontCacheFill(FontManager* manager, FontKey key, int32_t index) {
     lf.lfItalic = (key.style & kFontStyleItalic) ? 1 : 0;
     lf.lfUnderline = (key.style & kFontStyleUnderline) ? 1 : 0;
     lf.lfStrikeOut = 0;
-    lf.lfCharSet =
-        face->lfCharSet == plat::SYMBOL_CHARSET ? plat::SYMBOL_CHARSET : manager->screenCharSet();
+    // Under a double-byte code page the expression's text is read in that page (the default
+    // character set); the interface's own fonts stay Windows-1252.
+    lf.lfCharSet = face->lfCharSet == plat::SYMBOL_CHARSET ? plat::SYMBOL_CHARSET
+                   : plat::GetACP() != 1252               ? plat::DEFAULT_CHARSET
+                                                          : manager->screenCharSet();
     lf.lfOutPrecision = plat::OUT_TT_PRECIS;
     lf.lfClipPrecision = 0;
     lf.lfQuality = 0;

@@ -399,5 +399,65 @@ TEST_F(ExportsTest, DoubleByteTextIsInkInEveryPostScriptOutput) {
     }
 }
 
+// Each double-byte code page: characters handed over by the input method as the X back end hands
+// them (the code page's bytes of each), saved as a document and as a PNG, come back from both files
+// as the same expression and the same picture.
+TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
+    struct CodePage {
+        ~CodePage() { plat::SetActiveCodePage(1252); }
+    } restore;
+    const struct {
+        plat::UINT codePage;
+        const char* text;
+    } pages[] = {{932, "日本語"}, {936, "中文字"}, {949, "한국어"}, {950, "繁體字"}};
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.codePage);
+        ASSERT_TRUE(plat::SetActiveCodePage(page.codePage));
+        ExprFilePane* source = NewUntitledDocument();
+        source->takeFocus();
+        plat::testing::runUntilIdle();
+        std::vector<unsigned> codes;
+        ASSERT_TRUE(plat::AnsiCodesFromUtf8(page.text, codes));
+        ASSERT_EQ(codes.size(), 3u);
+        const plat::HWND hwnd = HandleOfWindow(source->window()->windowHandle());
+        for (unsigned code : codes) {
+            EXPECT_GT(code, 0xFFu);
+            plat::SendMessage(hwnd, plat::WM_IME_CHAR, code, 0);
+        }
+        plat::testing::runUntilIdle();
+        const std::string expected = ExprEncodingText(source->expression());
+        ASSERT_NE(expected.find('~'), std::string::npos) << expected;
+        std::string pictures[2];
+        for (const char* name : {"dbl.pvx", "dbl.png"}) {
+            SCOPED_TRACE(name);
+            const std::string path = m_dir / (std::to_string(page.codePage) + name);
+            source->takeFocus();
+            plat::testing::runUntilIdle();
+            plat::testing::answerFileDialog(path);
+            ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
+            ExprFilePane* before = OpenDocumentList;
+            OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
+            plat::testing::runUntilIdle();
+            ExprFilePane* opened = nullptr;
+            for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+                if (p != source && p != before && p->filePath() == path)
+                    opened = p;
+            ASSERT_NE(opened, nullptr);
+            EXPECT_EQ(ExprEncodingText(opened->expression()), expected);
+            if (std::string(name) == "dbl.png") {
+                pictures[0] = ReadFileBytes(path);
+                opened->takeFocus();
+                plat::testing::runUntilIdle();
+                const std::string again = m_dir / (std::to_string(page.codePage) + "again.png");
+                plat::testing::answerFileDialog(again);
+                ASSERT_EQ(1, DoMenuCommand(264));
+                pictures[1] = ReadFileBytes(again);
+            }
+        }
+        EXPECT_FALSE(pictures[0].empty());
+        EXPECT_EQ(pictures[0], pictures[1]);
+    }
+}
+
 } // namespace
 } // namespace kvtest

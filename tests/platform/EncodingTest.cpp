@@ -5,7 +5,10 @@
 #include "plat/Font.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -93,6 +96,110 @@ TEST(CodePage, Cp1252ConversionIsTotal) {
     EXPECT_EQ(plat::fontcore::Cp1252ToUnicode(0x9F), U'Ÿ');
     EXPECT_EQ(plat::fontcore::Cp1252ToUnicode(0x81), 0x81u);
     EXPECT_EQ(plat::fontcore::Cp1252ToUnicode(0xE9), U'é');
+}
+
+// The code page follows the C library's locale variables in their order of precedence, whether
+// or not the locale is installed.
+TEST(CodePage, TheLocaleOfTheEnvironmentNamesTheCodePage) {
+    const struct {
+        const char* locale;
+        unsigned codePage;
+    } names[] = {
+        {"ja_JP.UTF-8", 932}, {"ja", 932},          {"ja_JP.eucJP@x", 932}, {"zh_CN.UTF-8", 936},
+        {"zh_SG", 936},       {"zh_TW.Big5", 950},  {"zh_HK.UTF-8", 950},   {"ko_KR.UTF-8", 949},
+        {"ko", 949},          {"fr_FR.UTF-8", 1252}, {"C", 1252},           {"POSIX", 1252},
+        {"", 1252},           {"jam_JM", 1252},     {"kok_IN", 1252},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(plat::CodePageOfLocale(n.locale), n.codePage) << n.locale;
+    }
+    struct Environment {
+        const char* all;
+        const char* ctype;
+        const char* lang;
+        unsigned codePage;
+    } environments[] = {
+        {nullptr, nullptr, "ja_JP.UTF-8", 932},
+        {nullptr, "ko_KR.UTF-8", "ja_JP.UTF-8", 949},
+        {"zh_TW.UTF-8", "ko_KR.UTF-8", "ja_JP.UTF-8", 950},
+        {"", "", "zh_CN.UTF-8", 936}, // empty variables are skipped
+        {"C", nullptr, "ja_JP.UTF-8", 1252},
+        {nullptr, nullptr, nullptr, 1252},
+    };
+    const std::string saved[3] = {std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "",
+                                  std::getenv("LC_CTYPE") ? std::getenv("LC_CTYPE") : "",
+                                  std::getenv("LANG") ? std::getenv("LANG") : ""};
+    const char* const variables[3] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const Environment& e : environments) {
+        const char* values[3] = {e.all, e.ctype, e.lang};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i]) {
+                setenv(variables[i], values[i], 1);
+            } else {
+                unsetenv(variables[i]);
+            }
+        }
+        EXPECT_EQ(plat::CodePageFromEnvironment(), e.codePage)
+            << (e.all ? e.all : "-") << " " << (e.ctype ? e.ctype : "-") << " "
+            << (e.lang ? e.lang : "-");
+    }
+    for (int i = 0; i < 3; ++i) {
+        setenv(variables[i], saved[i].c_str(), 1);
+    }
+}
+
+// Each code page's characters: the bytes that stand for them, the character a key or an input
+// method gives, and back; a character the page cannot hold is refused.
+TEST(CodePage, CharactersOfEachCodePageRoundTrip) {
+    CodePageScope scope;
+    const struct {
+        unsigned codePage;
+        const char* utf8;
+        std::vector<unsigned> codes;
+    } table[] = {
+        {932, "日本", {0x93FA, 0x967B}},
+        {932, "aあ", {'a', 0x82A0}},
+        {932, "ｱ", {0xB1}}, // half-width katakana are one byte
+        {936, "中文", {0xD6D0, 0xCEC4}},
+        {936, "€", {0x80}},
+        {949, "한국", {0xC7D1, 0xB1B9}},
+        {949, "갂", {0x8141}}, // outside the older Korean standard: the code page's extension
+        {950, "中文", {0xA4A4, 0xA4E5}},
+        {950, "x繁", {'x', 0xC163}},
+        {1252, "é€Ÿ", {0xE9, 0x80, 0x9F}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " " + row.utf8);
+        ASSERT_TRUE(plat::SetActiveCodePage(row.codePage));
+        std::vector<unsigned> codes;
+        EXPECT_TRUE(plat::AnsiCodesFromUtf8(row.utf8, codes));
+        EXPECT_EQ(codes, row.codes);
+        std::string bytes;
+        for (unsigned c : row.codes) {
+            if (c > 0xFF) {
+                bytes += static_cast<char>(c >> 8);
+                EXPECT_TRUE(plat::IsDBCSLeadByte(static_cast<plat::BYTE>(c >> 8)));
+            }
+            bytes += static_cast<char>(c & 0xFF);
+        }
+        EXPECT_EQ(plat::Utf8FromAnsiText(bytes), row.utf8);
+    }
+    const struct {
+        unsigned codePage;
+        const char* utf8;
+        std::size_t held; // characters converted before the refused one
+    } refused[] = {
+        {932, "aé", 1},     {932, "€", 0},  {936, "ｱ", 0}, {949, "日ə", 1}, // hanja are in 949
+        {950, "日ｱ", 1},   {1252, "x日", 1}, {1252, "\xE6\x97", 0}, // a cut sequence
+        {932, "\xC3\xA9x", 0},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " " + row.utf8);
+        ASSERT_TRUE(plat::SetActiveCodePage(row.codePage));
+        std::vector<unsigned> codes;
+        EXPECT_FALSE(plat::AnsiCodesFromUtf8(row.utf8, codes));
+        EXPECT_EQ(codes.size(), row.held);
+    }
 }
 
 } // namespace

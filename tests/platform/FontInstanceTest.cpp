@@ -358,26 +358,39 @@ TEST_F(FontInstanceTest, UnknownFacesResolveByFamilyBitsAndCharset) {
     EXPECT_EQ(font->face().name, "DejaVu Sans");
 }
 
-TEST_F(FontInstanceTest, DoubleByteCharactersAreOneGlyph) {
+// Under a double-byte code page a font asked for with the default character set reads lead and
+// trail bytes as one character and draws it from the system's font for the language; a font asked
+// for as Windows-1252 (the interface's menus and dialogs) keeps reading single bytes.
+TEST_F(FontInstanceTest, DoubleByteCharactersComeFromTheLanguageFont) {
     struct Restore {
         ~Restore() { plat::SetActiveCodePage(1252); }
     } restore;
     ASSERT_TRUE(plat::SetActiveCodePage(932));
-    auto font = FontInstance::create(logFont("Arial", -20));
-    ASSERT_TRUE(font);
     const char text[] = "a\x88\x9f"
                         "b\x88";
-    const std::vector<unsigned> codes = FontInstance::codes(text, 5);
-    EXPECT_EQ(codes, (std::vector<unsigned>{'a', 0x889F, 'b', 0x88}));
-    // No font of the catalogue has the ideograph: the face's missing-glyph shape measures it.
+    auto font = FontInstance::create(logFont("Arial", -20, 400, false, plat::DEFAULT_CHARSET));
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->codes(text, 5), (std::vector<unsigned>{'a', 0x889F, 'b', 0x88}));
+    // 亜 is in no face of the catalogue: it comes from the last link, the Japanese font.
     const auto wide = font->glyph(0x889F);
-    EXPECT_EQ(wide.link, 0);
-    EXPECT_EQ(wide.glyph, 0u);
+    ASSERT_EQ(static_cast<std::size_t>(wide.link) + 1, font->links().size());
+    EXPECT_NE(wide.glyph, 0u);
+    FT_Face face = font->links().back().file->face;
+    EXPECT_NE(FT_Get_Char_Index(face, U'亜'), 0u) << font->links().back().file->path;
+    EXPECT_EQ(wide.glyph, FT_Get_Char_Index(face, U'亜'));
+    EXPECT_EQ(font->glyph('a').link, 0);
     EXPECT_EQ(font->extent(text, 5), font->glyph('a').advance + wide.advance +
                                          font->glyph('b').advance + font->glyph(0x88).advance);
     plat::GLYPHMETRICS gm;
     ASSERT_TRUE(font->glyphMetrics(0x889F, &gm));
     EXPECT_EQ(gm.gmCellIncX, wide.advance);
+    EXPECT_GT(gm.gmBlackBoxX, 1u); // an outline, not an empty box
+
+    auto ansi = FontInstance::create(logFont("Arial", -20));
+    ASSERT_TRUE(ansi);
+    EXPECT_EQ(ansi->codes(text, 5), (std::vector<unsigned>{'a', 0x88, 0x9F, 'b', 0x88}));
+    EXPECT_EQ(ansi->links().size() + 1, font->links().size());
+    EXPECT_NE(ansi->glyph(0x9F).glyph, 0u); // Windows-1252 Ÿ
 }
 
 TEST_F(FontInstanceTest, SizesAreBoundedAndNeverZero) {

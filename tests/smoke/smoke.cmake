@@ -105,6 +105,14 @@ if(KV_XCLIP AND KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# Japanese typed through the X server under a Japanese locale reaches the saved file as
+# double-byte text and comes back the same in a new run.
+if(KV_XCLIP AND KV_XDOTOOL)
+  kv_add_xvfb_test(NAME SmokeX11DoubleByte TIMEOUT 150
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/DoubleByteSmoke.sh $<TARGET_FILE:korvaline>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Windows keep their place: the find window, a dialog, the palette and the frame come back where
 # they were after being closed and opened, and after a restart, with a window manager's frame or
 # without.

@@ -38,7 +38,10 @@ struct BackendEvent {
     HWND hwnd = nullptr; // the top-level window concerned (may be null for pointer events)
     // Keys.
     int vk = 0;
-    BYTE typed = 0; // cp1252 character typed by the key, 0 if none
+    BYTE typed = 0; // single-byte character of the active code page typed by the key, 0 if none
+    // Characters of the active code page that one key or an input method's commit gave when
+    // they are not a single byte: a byte, or lead byte × 256 + trail byte.
+    std::vector<unsigned> codes;
     BYTE base = 0;  // the character without Ctrl and Alt
     bool keypad = false;
     bool dead = false;

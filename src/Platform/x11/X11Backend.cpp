@@ -4,6 +4,7 @@
 #include "backend/Backend.h"
 #include "core/sys/SelectionData.h"
 #include "core/win/WinInternal.h"
+#include "plat/Font.h"
 #include "plat/Input.h"
 #include "plat/System.h"
 
@@ -78,27 +79,35 @@ char32_t unicodeOfKeysym(KeySym ks) {
     }
 }
 
-// One cp1252 byte for a Unicode character, 0 when it has none.
-BYTE cp1252Of(char32_t u) {
+void appendUtf8(std::string& out, char32_t u) {
+    if (u < 0x80) {
+        out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x110000) {
+        out += static_cast<char>(0xF0 | (u >> 18));
+        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
+// The single byte of the active code page for a Unicode character, 0 when it has none (or only
+// two bytes).
+BYTE singleByteOf(char32_t u) {
     if (u == 0)
         return 0;
     std::string utf8;
-    if (u < 0x80) {
-        return static_cast<BYTE>(u);
-    } else if (u < 0x800) {
-        utf8 += static_cast<char>(0xC0 | (u >> 6));
-        utf8 += static_cast<char>(0x80 | (u & 0x3F));
-    } else if (u < 0x10000) {
-        utf8 += static_cast<char>(0xE0 | (u >> 12));
-        utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        utf8 += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
+    appendUtf8(utf8, u);
+    std::vector<unsigned> codes;
+    if (!AnsiCodesFromUtf8(utf8, codes) || codes.size() != 1 || codes[0] > 0xFF)
         return 0;
-    }
-    const std::string b = core::Cp1252FromUtf8Text(utf8);
-    if (b.size() != 1 || b[0] == '?')
-        return 0;
-    return static_cast<BYTE>(b[0]);
+    return static_cast<BYTE>(codes[0]);
 }
 
 // Virtual keys of the keys that are not characters.
@@ -393,8 +402,11 @@ bool X11Backend::open() {
         return false;
     m_tried = true;
     // Xutf8LookupString and the input method follow the locale's character type.
-    if (std::strcmp(std::setlocale(LC_CTYPE, nullptr), "C") == 0)
-        std::setlocale(LC_CTYPE, "");
+    // A locale the system does not have installed still types: its characters are read as
+    // UTF-8 and converted to the program's code page.
+    if (std::strcmp(std::setlocale(LC_CTYPE, nullptr), "C") == 0 &&
+        std::setlocale(LC_CTYPE, "") == nullptr)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     m_display = XOpenDisplay(nullptr);
     if (!m_display)
         return false;
@@ -844,21 +856,39 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
                 n = 0;
         } else {
             n = XLookupString(&xk, buf, sizeof buf - 1, &typedSym, nullptr);
-            // XLookupString gives Latin-1 text.
+            // XLookupString gives Latin-1 text; a key beyond it is known by its keysym.
             if (n == 1)
                 typed = static_cast<unsigned char>(buf[0]);
+            else if (n == 0 && (typedSym & 0xFF000000) == 0x01000000)
+                typed = unicodeOfKeysym(typedSym);
             n = 0;
         }
-        if (n > 0) {
-            buf[n] = '\0';
-            const std::string b =
-                core::Cp1252FromUtf8Text(std::string(buf, static_cast<std::size_t>(n)));
-            if (b.size() == 1 && !(b[0] == '?' && buf[0] != '?'))
-                ev.typed = static_cast<BYTE>(b[0]);
+        std::string utf8;
+        if (n > 0)
+            utf8.assign(buf, static_cast<std::size_t>(n));
+        else if (typed)
+            appendUtf8(utf8, typed);
+        if (!utf8.empty()) {
+            // Each character in the active code page; one the page cannot hold is dropped.
+            std::vector<unsigned> codes;
+            bool dropped = false;
+            for (std::size_t i = 0; i < utf8.size();) {
+                std::size_t j = i + 1;
+                while (j < utf8.size() && (static_cast<unsigned char>(utf8[j]) & 0xC0) == 0x80)
+                    ++j;
+                std::vector<unsigned> one;
+                if (AnsiCodesFromUtf8(std::string_view(utf8).substr(i, j - i), one))
+                    codes.insert(codes.end(), one.begin(), one.end());
+                else
+                    dropped = true;
+                i = j;
+            }
+            if (dropped)
+                beep(0);
+            if (codes.size() == 1 && codes[0] <= 0xFF)
+                ev.typed = static_cast<BYTE>(codes[0]);
             else
-                beep(0); // a character the code page cannot hold is dropped
-        } else if (typed) {
-            ev.typed = cp1252Of(typed);
+                ev.codes = std::move(codes);
         }
         if (typedSym == NoSymbol)
             typedSym = XLookupKeysym(&xk, 0);
@@ -876,7 +906,7 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
         KeySym baseSym = NoSymbol;
         char bb[16];
         XLookupString(&plain, bb, sizeof bb, &baseSym, nullptr);
-        ev.base = cp1252Of(unicodeOfKeysym(baseSym));
+        ev.base = singleByteOf(unicodeOfKeysym(baseSym));
         ev.dead = typedSym >= XK_dead_grave && typedSym <= XK_dead_greek;
         if (ev.dead)
             ev.typed = 0;
@@ -915,7 +945,7 @@ bool X11Backend::translate(XEvent& xe, BackendEvent& ev) {
         ev.hwnd = hwndOf(xe.xkey.window);
         translateKey(xe.xkey, ev);
         // A key that is neither a known key nor a character is ignored.
-        return ev.vk != 0 || ev.typed != 0;
+        return ev.vk != 0 || ev.typed != 0 || !ev.codes.empty();
     case ButtonPress:
     case ButtonRelease: {
         m_lastEventTime = xe.xbutton.time;

@@ -313,4 +313,104 @@ const FontFile* FontCatalogue::matchStyle(const std::string& family, bool bold, 
     return chosen;
 }
 
+const FontFile* FontCatalogue::languageFile(UINT codePage) const {
+    const char* language = nullptr;
+    switch (codePage) {
+    case 932:
+        language = "ja";
+        break;
+    case 936:
+        language = "zh-cn";
+        break;
+    case 949:
+        language = "ko";
+        break;
+    case 950:
+        language = "zh-tw";
+        break;
+    default:
+        return nullptr;
+    }
+    for (const auto& entry : m_languageFiles) {
+        if (entry.first == codePage) {
+            return entry.second.get();
+        }
+    }
+    m_languageFiles.emplace_back(codePage, nullptr);
+    std::unique_ptr<FontFile>& slot = m_languageFiles.back().second;
+    if (m_library == nullptr) {
+        return nullptr;
+    }
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (config == nullptr) {
+        return nullptr;
+    }
+    FcPattern* pattern = FcPatternCreate();
+    FcLangSet* wanted = FcLangSetCreate();
+    FcLangSetAdd(wanted, reinterpret_cast<const FcChar8*>(language));
+    FcPatternAddLangSet(pattern, FC_LANG, wanted);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    // Best first: the first font whose character set covers the language, else the first that
+    // covers it as written in another territory (traditional characters for simplified).
+    FcFontSet* sorted = FcFontSort(config, pattern, FcFalse, nullptr, &result);
+    FcPatternDestroy(pattern);
+    FcLangSetDestroy(wanted);
+    std::string path;
+    int index = 0;
+    for (const FcLangResult enough : {FcLangEqual, FcLangDifferentTerritory}) {
+        for (int i = 0; sorted != nullptr && i < sorted->nfont && path.empty(); ++i) {
+            FcPattern* font = sorted->fonts[i];
+            FcLangSet* has = nullptr;
+            FcBool scalable = FcFalse;
+            FcChar8* file = nullptr;
+            if (FcPatternGetBool(font, FC_SCALABLE, 0, &scalable) != FcResultMatch || !scalable ||
+                FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch ||
+                FcPatternGetLangSet(font, FC_LANG, 0, &has) != FcResultMatch ||
+                FcLangSetHasLang(has, reinterpret_cast<const FcChar8*>(language)) != enough) {
+                continue;
+            }
+            path = reinterpret_cast<const char*>(file);
+            if (FcPatternGetInteger(font, FC_INDEX, 0, &index) != FcResultMatch) {
+                index = 0;
+            }
+        }
+        if (!path.empty()) {
+            break;
+        }
+    }
+    if (sorted != nullptr) {
+        FcFontSetDestroy(sorted);
+    }
+    FcConfigDestroy(config);
+    if (path.empty()) {
+        return nullptr;
+    }
+    auto file = std::make_unique<FontFile>();
+    file->path = path;
+    if (FT_New_Face(m_library, path.c_str(), index, &file->face) != 0) {
+        core::GdiDiagnostic("font catalogue: cannot load " + path);
+        return nullptr;
+    }
+    if (FT_New_Face(m_library, path.c_str(), index, &file->drawFace) != 0 ||
+        !FT_IS_SCALABLE(file->face)) {
+        FT_Done_Face(file->face);
+        if (file->drawFace != nullptr) {
+            FT_Done_Face(file->drawFace);
+        }
+        core::GdiDiagnostic("font catalogue: cannot load " + path);
+        return nullptr;
+    }
+    file->family = file->face->family_name != nullptr ? file->face->family_name : "";
+    file->bold = (file->face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+    file->italic = (file->face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+    readTables(*file);
+    slot = std::move(file);
+    return slot.get();
+}
+
 } // namespace plat::fontcore

@@ -1,6 +1,7 @@
 #pragma once
 // The private font catalogue: a fixed list of font files registered in a fontconfig configuration
-// of our own (the system's configuration is never read), and the table of face names the program
+// of our own (the system's configuration is read only to find a font for the language of a
+// double-byte code page), and the table of face names the program
 // sees, each an alias of one file family with a chain of fallback families for bytes the family
 // lacks.
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plat::fontcore {
@@ -88,6 +90,12 @@ public:
 
     FT_Library library() const { return m_library; }
 
+    // The font the system offers for the language of a double-byte code page (fontconfig's
+    // choice for "ja", "zh-cn", "ko" or "zh-tw", preferring one that covers the language),
+    // loaded on first use and kept for the run; null under another code page or when the system
+    // has no scalable font for the language. Faces fall back to it for the page's characters.
+    const FontFile* languageFile(UINT codePage) const;
+
 private:
     FontCatalogue();
 
@@ -107,6 +115,7 @@ private:
     std::vector<std::unique_ptr<FontFile>> m_files;
     std::vector<std::string> m_missing;
     std::vector<FaceEntry> m_faces;
+    mutable std::vector<std::pair<UINT, std::unique_ptr<FontFile>>> m_languageFiles;
 };
 
 } // namespace plat::fontcore

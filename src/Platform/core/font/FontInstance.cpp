@@ -61,6 +61,18 @@ std::shared_ptr<FontInstance> FontInstance::create(const LOGFONT& logFont) {
     font->m_face = face;
     font->m_bold = logFont.lfWeight >= 600;
     font->m_italic = logFont.lfItalic != 0;
+    switch (logFont.lfCharSet) {
+    case DEFAULT_CHARSET:
+    case SHIFTJIS_CHARSET:
+    case HANGUL_CHARSET:
+    case GB2312_CHARSET:
+    case CHINESEBIG5_CHARSET:
+        font->m_codePage = GetACP();
+        break;
+    default:
+        font->m_codePage = 1252;
+        break;
+    }
     for (const FaceLink& link : face->links) {
         const FontFile* file = catalogue.styledFile(link.family, font->m_bold, font->m_italic);
         if (file == nullptr) {
@@ -75,6 +87,16 @@ std::shared_ptr<FontInstance> FontInstance::create(const LOGFONT& logFont) {
     }
     if (font->m_links.empty()) {
         return nullptr;
+    }
+    // Under a double-byte code page the characters no face of the catalogue has come from the
+    // font the system offers for the page's language.
+    if (const FontFile* file = catalogue.languageFile(font->m_codePage)) {
+        StyledLink styled;
+        styled.file = file;
+        styled.map = ByteMap::Ansi;
+        styled.syntheticBold = font->m_bold && !file->bold;
+        styled.syntheticItalic = font->m_italic && !file->italic;
+        font->m_links.push_back(styled);
     }
     const StyledLink& own = font->m_links.front();
     font->m_primary = own.file;
@@ -112,7 +134,7 @@ std::shared_ptr<FontInstance> FontInstance::create(const LOGFONT& logFont) {
     return font;
 }
 
-std::vector<unsigned> FontInstance::codes(const char* text, std::size_t count) {
+std::vector<unsigned> FontInstance::codes(const char* text, std::size_t count) const {
     std::vector<unsigned> out;
     out.reserve(count);
     if (text == nullptr) {
@@ -120,7 +142,7 @@ std::vector<unsigned> FontInstance::codes(const char* text, std::size_t count) {
     }
     for (std::size_t i = 0; i < count; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (IsDBCSLeadByte(b) && i + 1 < count) {
+        if (IsLeadByteOf(m_codePage, b) && i + 1 < count) {
             out.push_back((static_cast<unsigned>(b) << 8) |
                           static_cast<unsigned char>(text[i + 1]));
             ++i;
@@ -156,7 +178,7 @@ GlyphRef FontInstance::lookUp(unsigned code) const {
         FT_UInt index = 0;
         switch (link.map) {
         case ByteMap::Ansi:
-            if (const char32_t u = AnsiCodeToUnicode(code); u != 0 || code == 0) {
+            if (const char32_t u = CodeToUnicode(code, m_codePage); u != 0 || code == 0) {
                 index = FT_Get_Char_Index(face, u);
             }
             break;

@@ -52,9 +52,13 @@ public:
 
     // A character code: a byte, or lead byte × 256 + trail byte.
     GlyphRef glyph(unsigned code) const;
-    // The character codes of a text: one per byte, or one per lead and trail byte pair under a
-    // double-byte code page (a lead byte at the end stands alone).
-    static std::vector<unsigned> codes(const char* text, std::size_t count);
+    // The code page the font reads text in: the active one for a font asked for with the default
+    // or a double-byte character set, else 1252 (the program's own interface text, which is
+    // Windows-1252 whatever the code page, and symbol fonts).
+    UINT codePage() const { return m_codePage; }
+    // The character codes of a text: one per byte, or one per lead and trail byte pair under the
+    // font's double-byte code page (a lead byte at the end stands alone).
+    std::vector<unsigned> codes(const char* text, std::size_t count) const;
     // Sum of the advances.
     long extent(const char* text, std::size_t count) const;
     // Black box and advance of a character from its unhinted outline; false when the glyph cannot
@@ -82,6 +86,7 @@ private:
     int m_ppem = 12;
     bool m_bold = false;
     bool m_italic = false;
+    UINT m_codePage = 1252;
     TEXTMETRIC m_metrics;
     bool computeGlyphMetrics(unsigned code, GLYPHMETRICS* metrics) const;
 

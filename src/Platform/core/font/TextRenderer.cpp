@@ -95,7 +95,7 @@ struct RunPlan {
 
 RunPlan& planRun(const FontInstance& font, const TextRun& run) {
     thread_local RunPlan p;
-    p.codes = FontInstance::codes(run.text, run.count);
+    p.codes = font.codes(run.text, run.count);
     const TEXTMETRIC& tm = font.textMetrics();
     p.pen.resize(p.codes.size());
     p.glyphs.resize(p.codes.size());

@@ -7,6 +7,7 @@
 #include "backend/Backend.h"
 #include "core/win/WinInternal.h"
 #include "plat/Files.h"
+#include "plat/Font.h"
 #include "plat/Memory.h"
 #include "plat/Metafile.h"
 
@@ -91,7 +92,7 @@ std::vector<std::uint8_t> bmpFileOfDib(const std::vector<std::uint8_t>& dib) {
 std::vector<std::uint8_t> offeredBytes(UINT format, const std::vector<std::uint8_t>& bytes) {
     if (format == CF_TEXT) {
         const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-        const std::string utf8 = core::Utf8FromCp1252Text(std::string(bytes.begin(), end));
+        const std::string utf8 = Utf8FromAnsiText(std::string(bytes.begin(), end));
         return std::vector<std::uint8_t>(utf8.begin(), utf8.end());
     }
     if (format == CF_DIB)
@@ -115,7 +116,7 @@ bool acceptedBytes(UINT format, const std::string& type, std::vector<std::uint8_
             }
             text = utf8;
         }
-        const std::string cp = core::Cp1252FromUtf8Text(text);
+        const std::string cp = AnsiTextFromUtf8(text);
         bytes.assign(cp.begin(), cp.end());
         bytes.push_back(0);
         return true;

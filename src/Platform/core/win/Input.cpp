@@ -73,6 +73,14 @@ void handleKey(const BackendEvent& ev) {
 
     HWND target = st.focus ? st.focus : st.active;
     Window* tw = FindWindow(target);
+    if (down && !ev.codes.empty()) {
+        // Text that is not one single-byte character (an ideograph, an input method's commit):
+        // a character message for each, WM_IME_CHAR for a double-byte one, and no key message.
+        if (tw && ReallyEnabled(tw))
+            for (unsigned code : ev.codes)
+                queueInput(target, code > 0xFF ? WM_IME_CHAR : WM_CHAR, code, 1, chars);
+        return;
+    }
     if (ev.vk == 0) {
         // A character with no key of its own (an input method's commit): WM_CHAR alone.
         if (down && ev.typed && tw && TakesInput(tw))

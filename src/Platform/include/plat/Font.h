@@ -10,6 +10,7 @@
 #include "plat/Types.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plat {
@@ -188,6 +189,21 @@ UINT GetACP();
 // changes nothing for a code page other than 1252, 932, 936, 949 and 950.
 BOOL SetActiveCodePage(UINT codePage);
 BOOL IsDBCSLeadByte(BYTE byte);
+// Not a window-system call: the code page a locale name of the C library implies (language,
+// then territory: "ja_JP.UTF-8" is 932, "zh_CN"/"zh_SG" 936, "ko" 949, "zh_TW"/"zh_HK" 950,
+// anything else 1252). The locale need not be installed.
+UINT CodePageOfLocale(const char* locale);
+// The code page of the locale the environment names for character types: LC_ALL, then
+// LC_CTYPE, then LANG, the first that is set and not empty.
+UINT CodePageFromEnvironment();
+// UTF-8 text as characters of the active code page, one code a character: a byte, or under a
+// double-byte code page lead byte × 256 + trail byte. False at the first character the page
+// cannot hold or at malformed UTF-8; `codes` then holds the characters before it.
+bool AnsiCodesFromUtf8(std::string_view utf8, std::vector<unsigned>& codes);
+// Text of the active code page as UTF-8; a byte sequence the page does not define becomes '?'.
+std::string Utf8FromAnsiText(std::string_view text);
+// UTF-8 text in the active code page; a character the page cannot hold becomes '?'.
+std::string AnsiTextFromUtf8(std::string_view utf8);
 // The next character: skips a lead byte and its trail byte together; never passes the end.
 char* CharNext(const char* text);
 

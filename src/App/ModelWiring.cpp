@@ -417,6 +417,7 @@ void InstallModelWiring() {
     model.fontIndexEpoch = &FontIndexEpoch;
     model.fontIndexForRole = &FontIndexForRole;
     model.charClassOf = &CharClassOf;
+    model.isLeadByte = [](unsigned char c) { return IsLeadByte(c); };
     TheAsianFontServices().faceScriptClass = &FaceScriptClass;
     // The encoding names each font's script class from the installed faces.
     SetEncodingFontClassifier(&FaceScriptClass);

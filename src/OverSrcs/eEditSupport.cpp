@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eAsian.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eMatrix.h"
@@ -605,8 +606,29 @@ eString* TextToExpr(std::string_view text) {
             nodes.push_back(NewWord(buffer, 0, DefaultStyle, TextColour));
         buffer.clear();
     };
-    for (const char ch : text) {
+    std::string asian;
+    auto flushAsian = [&] {
+        for (size_t at = 0; at < asian.size(); at += kMaxAsianBytes - 1) {
+            const std::string_view part =
+                std::string_view(asian).substr(at, kMaxAsianBytes - 1);
+            nodes.push_back(newAsian(part, static_cast<int32_t>(part.size()) + 1, DefaultStyle,
+                                     TextColour));
+        }
+        asian.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const unsigned char c = static_cast<unsigned char>(ch);
+        // Characters of two bytes go together into double-byte words.
+        if (HookIsLeadByte(c) && i + 1 < text.size() && text[i + 1] != '\0') {
+            if (previous >= 0 && previous <= 2)
+                flush();
+            previous = -1;
+            asian.append(text.substr(i, 2));
+            ++i;
+            continue;
+        }
+        flushAsian();
         const int cls = HookCharClassOf(c);
         if (previous >= 0 && previous <= 2 &&
             (cls != previous || previous == 2 || buffer.size() > kLongestRun))
@@ -620,6 +642,7 @@ eString* TextToExpr(std::string_view text) {
     }
     if (previous >= 0 && previous <= 2)
         flush();
+    flushAsian();
     appendNodes(nodes);
     return TextRowUnderConstruction;
 }

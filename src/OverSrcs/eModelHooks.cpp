@@ -161,6 +161,10 @@ int HookCharClassOf(unsigned char c) {
     return defaultCharClass(c);
 }
 
+bool HookIsLeadByte(unsigned char c) {
+    return s_hooks.isLeadByte != nullptr && s_hooks.isLeadByte(c);
+}
+
 const ModelFontDesc* DefaultFontDescAt(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= s_fonts.size())
         return nullptr;

@@ -57,6 +57,8 @@ struct ModelHooks {
     int32_t (*fontIndexForRole)(char role) = nullptr;
     // Character class: 0 letter, 1 other alphanumeric, 2 other, 3 space and tab.
     int (*charClassOf)(unsigned char c) = nullptr;
+    // Whether a byte starts a two-byte character of the code page text is in.
+    bool (*isLeadByte)(unsigned char c) = nullptr;
 };
 
 // The installed table. Pointers left null use the model's defaults.
@@ -94,6 +96,8 @@ int32_t HookKeptFontIndex(KeptFontIndex& kept, const char* face, int32_t points,
 inline constexpr char kFontRoleSansSerif = 'h';
 int32_t HookFontIndexForRole(char role);
 int HookCharClassOf(unsigned char c);
+// Without the font manager text is single-byte.
+bool HookIsLeadByte(unsigned char c);
 
 // The default font table used until the font manager is installed: each distinct description gets
 // the next index from 0. Tests read the description back to measure with it.

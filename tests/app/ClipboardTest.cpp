@@ -10,7 +10,9 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
+#include "plat/Font.h"
 #include "plat/Metafile.h"
 
 #include <algorithm>
@@ -90,6 +92,51 @@ TEST_F(ClipboardTest, EachFormatAloneFromAnotherProgramPastesBackEditable) {
         DoCommand(kCmdPaste, 0);
         EXPECT_EQ(beeps, CommandBeepCount());
         EXPECT_EQ(expected, ExprEncodingText(pane->expression()));
+    }
+}
+
+// Under a double-byte code page, pasted text keeps its characters of two bytes together as
+// double-byte words between the single-byte ones; one the page cannot hold becomes "?".
+TEST_F(ClipboardTest, PastedTextOfTwoByteCharactersBecomesDoubleByteWords) {
+    struct CodePage {
+        ~CodePage() { plat::SetActiveCodePage(1252); }
+    } restore;
+    const struct {
+        plat::UINT codePage;
+        const char* text;
+        std::vector<const char*> words; // the double-byte words, in order
+    } cases[] = {
+        {932, "a日本b", {"日本"}},
+        {949, "x한국어=", {"한국어"}},
+        {936, "中ｱ文", {"中", "文"}},
+        {950, "繁體", {"繁體"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf(c.text)}});
+        DoCommand(kCmdPaste, 0);
+        const std::string pasted = ExprEncodingText(pane->expression());
+        // Each word's record: "~", its count of characters, each character's code as the machine
+        // reads its two bytes (lead byte low), then the style.
+        size_t from = 0;
+        for (const char* word : c.words) {
+            std::vector<unsigned> codes;
+            ASSERT_TRUE(plat::AnsiCodesFromUtf8(word, codes));
+            std::string record = "~" + std::string(1, static_cast<char>(0x20 + codes.size()));
+            for (unsigned code : codes) {
+                char compact[8] = {};
+                const int32_t swapped = static_cast<int32_t>(((code & 0xFF) << 8) | (code >> 8));
+                record.append(compact, static_cast<size_t>(EncodeCompactNumber(swapped, compact)));
+            }
+            record += "L}";
+            from = pasted.find(record, from);
+            ASSERT_NE(from, std::string::npos) << word << " in " << pasted;
+        }
+        EXPECT_EQ(std::count(pasted.begin(), pasted.end(), '~'),
+                  static_cast<std::ptrdiff_t>(c.words.size()))
+            << pasted;
     }
 }
 

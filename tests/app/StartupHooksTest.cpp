@@ -47,7 +47,7 @@ std::vector<Hook> allHooks() {
     const WinUfoPlatform& picture = TheWinUfoPlatform();
     static_assert(sizeof(ShellHooks) == 10 * sizeof(void*));
     static_assert(sizeof(CommandHooks) == 18 * sizeof(void*));
-    static_assert(sizeof(ModelHooks) == 16 * sizeof(void*));
+    static_assert(sizeof(ModelHooks) == 17 * sizeof(void*));
     static_assert(sizeof(ExprPaneShellHooks) == 9 * sizeof(void*));
     static_assert(sizeof(AsianFontServices) == 2 * sizeof(void*));
     static_assert(sizeof(PortDeviceHooks) == 3 * sizeof(void*));
@@ -98,6 +98,7 @@ std::vector<Hook> allHooks() {
         KV_HOOK(model, fontIndexEpoch),
         KV_HOOK(model, fontIndexForRole),
         KV_HOOK(model, charClassOf),
+        KV_HOOK(model, isLeadByte),
         KV_HOOK(pane, inputState),
         KV_HOOK(pane, addWindowMenuItem),
         KV_HOOK(pane, removeWindowMenuItem),

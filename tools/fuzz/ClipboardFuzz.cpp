@@ -1,5 +1,5 @@
 // libFuzzer target for pasting: another program's clipboard holds any bytes under one of the types
-// the program reads (the first input byte picks it); reading an expression from it either gives a
+// the program reads (the first input byte picks it, and the code page text is read in); reading an expression from it either gives a
 // tree or nothing, never a read outside the bytes or a failure that escapes.
 //
 //   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
@@ -9,6 +9,7 @@
 #include "OverPc/documents/ClipboardCommands.h"
 #include "backend/Backend.h"
 #include "plat/Clipboard.h"
+#include "plat/Font.h"
 
 #include <cstdint>
 #include <iterator>
@@ -30,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)ready;
+    static const plat::UINT kCodePages[] = {1252, 932, 936, 949, 950};
     const char* type = kTypes[data[0] % std::size(kTypes)];
+    plat::SetActiveCodePage(kCodePages[data[0] / std::size(kTypes) % std::size(kCodePages)]);
     plat::backend().setForeignClipboard(
         {plat::ClipboardItem{type, std::vector<std::uint8_t>(data + 1, data + size)}});
     plat::IDataObject* object = nullptr;

@@ -850,8 +850,14 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
         char buf[64];
         Status status = 0;
         int n = 0;
+        std::string committed; // an input method's text too long for `buf`
         if (t && t->ic) {
             n = Xutf8LookupString(t->ic, &xk, buf, sizeof buf - 1, &typedSym, &status);
+            if (status == XBufferOverflow && n > 0) {
+                committed.resize(static_cast<std::size_t>(n) + 1);
+                n = Xutf8LookupString(t->ic, &xk, committed.data(), n + 1, &typedSym, &status);
+                committed.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            }
             if (status != XLookupChars && status != XLookupBoth)
                 n = 0;
         } else {
@@ -864,7 +870,9 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
             n = 0;
         }
         std::string utf8;
-        if (n > 0)
+        if (n > 0 && !committed.empty())
+            utf8 = committed;
+        else if (n > 0)
             utf8.assign(buf, static_cast<std::size_t>(n));
         else if (typed)
             appendUtf8(utf8, typed);

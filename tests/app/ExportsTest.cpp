@@ -435,12 +435,15 @@ TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
             plat::testing::runUntilIdle();
             plat::testing::answerFileDialog(path);
             ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
+            // A copy of the file, which the source's window does not hold.
+            const std::string copy = m_dir / (std::to_string(page.codePage) + "copy" + name);
+            std::filesystem::copy_file(path, copy);
             ExprFilePane* before = OpenDocumentList;
-            OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
+            OpenDocumentWindow(copy.c_str(), FileTypeOfPath(copy.c_str()));
             plat::testing::runUntilIdle();
             ExprFilePane* opened = nullptr;
             for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-                if (p != source && p != before && p->filePath() == path)
+                if (p != source && p != before && p->filePath() == copy)
                     opened = p;
             ASSERT_NE(opened, nullptr);
             EXPECT_EQ(ExprEncodingText(opened->expression()), expected);

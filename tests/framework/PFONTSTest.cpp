@@ -997,7 +997,8 @@ TEST_F(FontManagerTest, DoubleByteCharactersAreNeverSplit) {
     const std::string text = "a\x82\xA0\x88\x9F"
                              "b";
     std::vector<int32_t> bounds{0, 1, 3, 5, 6};
-    plat::HFONT own = MakeFont("DejaVu Sans", EmFor(12, 21), 0, plat::ANSI_CHARSET);
+    // Under a double-byte code page expression text is measured in it (the default character set).
+    plat::HFONT own = MakeFont("DejaVu Sans", EmFor(12, 21), 0, plat::DEFAULT_CHARSET);
     const std::vector<int32_t> w = PrefixWidths(own, text);
     plat::DeleteObject(own);
     for (int32_t b : bounds)

@@ -2,7 +2,8 @@
 # Japanese text under a Japanese locale that the system need not have installed: characters typed
 # through the X server (XTest) become a double-byte word, a character the code page cannot hold
 # (é) is refused, the saved file holds the word's double-byte record, and the file opened in a new
-# run gives the same expression, the same picture and the same text on the clipboard.
+# run gives the same expression, the same picture and the same text on the clipboard. The code
+# page of the settings file comes before the locale's: with 1252 there, Japanese is refused.
 # Usage: DoubleByteSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -70,5 +71,17 @@ cmp -s "$work/typed.expr" "$work/reopened.expr" ||
   fail "reopened as [$(cat "$work/reopened.expr")], typed [$(cat "$work/typed.expr")]"
 cmp -s "$work/typed.png" "$work/reopened.png" || fail "the reopened picture differs"
 [[ $(cat "$work/reopened.txt") == "x日本" ]] || fail "reopened text is [$(cat "$work/reopened.txt")]"
+stop
+
+mkdir -p "$work/settings"
+printf '[HKEY_CURRENT_USER\\Software\\Brindlewick]\n"CodePage"=dword:000004e4\n' \
+  >"$work/settings/registry.ini"
+export KV_REGISTRY_DIR=$work/settings
+start
+waitFor mainWindow || fail "no main window in the third run"
+sleep 1
+typeText "日y本"
+copyAll western
+[[ $(cat "$work/western.txt") == "y" ]] || fail "with code page 1252 set, typed [$(cat "$work/western.txt")]"
 stop
 exit 0

@@ -122,6 +122,14 @@ if(KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# Settings typed into the picture preference dialogs (an empty PostScript resolution, a metafile
+# resolution beyond any range) read back at the next start, with no word of a damaged file.
+if(KV_XDOTOOL AND KV_XPROP)
+  kv_add_xvfb_test(NAME SmokeX11Prefs WMS openbox fluxbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/PrefsSmoke.sh $<TARGET_FILE:korvaline>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # The same for each kind of top-level window on the back end alone: made again at its last place or
 # moved while shown, the client is where it was asked, as the server shows it; no X error.
 kv_add_x11_smoke(kv_smoke_x11_places SmokeX11BackendPlaces X11PlacesSmoke.cpp WMS none openbox

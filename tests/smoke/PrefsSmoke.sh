@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Settings typed into the picture preference dialogs start the next run: an empty PostScript
+# resolution (stored as 0) and a metafile resolution of 200000 are written to general.prf; the
+# second start says nothing about a damaged file, and a setting changed then rewrites general.prf
+# with both values as the first run left them (a file read as damaged would have lost them).
+# Usage: PrefsSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+work=$2
+smoke=prefs
+source "$(dirname "$0")/SmokeLib.sh"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+# The program's visible windows whose type is a dialog (a message box among them).
+dialogs() {
+  local w
+  for w in $(named ".*"); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
+  done
+}
+start() {
+  "$program" -nosplash >>"$work/program.log" 2>&1 &
+  pid=$!
+  frameUp() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
+  waitFor frameUp || fail "no main window"
+  sleep 1.5
+}
+stop() {
+  kill -TERM "$pid"
+  wait "$pid" 2>/dev/null
+  pid=
+}
+# Préférences > "Image Prefs..." > item $1 of that submenu opens the dialog titled $2 (a pattern).
+openImagePrefs() {
+  xdotool windowactivate --sync "$frame" 2>/dev/null
+  xdotool key alt+p
+  sleep 0.4
+  xdotool key --delay 80 Down Down Down Down Right
+  sleep 0.3
+  for _ in $(seq $(($1 - 1))); do
+    xdotool key Down
+    sleep 0.1
+  done
+  xdotool key Return
+  title=$2
+  dialogUp() { dialog=$(named "$title"); [[ -n $dialog ]]; }
+  waitFor dialogUp || fail "the dialog $title did not open"
+  sleep 0.5
+}
+# Replaces the text of the edit at client point ($1, $2) of the dialog with $3, then OK.
+typeAndOk() {
+  xdotool mousemove --window "$dialog" "$1" "$2" click 1
+  sleep 0.2
+  xdotool key End
+  for _ in $(seq 8); do xdotool key BackSpace; done
+  [[ -n $3 ]] && xdotool type --delay 40 "$3"
+  sleep 0.2
+  xdotool key Return
+  dialogGone() { [[ -z $(named "$title") ]]; }
+  waitFor dialogGone || fail "the dialog $title did not close"
+}
+pictureRecords() { grep -a '^Ep\|^Mf' "$prefs"; }
+
+start
+[[ -z $(dialogs) ]] || fail "a box at the first start"
+# The resolution edits lie at (12, 30) and (12, 24) dialog units, two pixels each.
+openImagePrefs 1 "PostScript .EPS. Prefs"
+typeAndOk 40 70 ""
+openImagePrefs 3 "Metafile Prefs"
+typeAndOk 40 58 "200000"
+prefs=$(find "$work/data" -name general.prf | head -1)
+[[ -n $prefs ]] || fail "no general.prf"
+written=$(pictureRecords)
+stop
+
+start
+[[ -z $(dialogs) ]] || fail "the second start shows a box (general.prf taken as damaged)"
+openImagePrefs 2 "Bitmap Prefs"
+typeAndOk 40 58 "150"
+stop
+[[ $(pictureRecords) == "$written" ]] || fail "the EPS and metafile settings were not kept"
+echo "prefs smoke: ok"

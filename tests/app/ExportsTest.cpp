@@ -302,12 +302,22 @@ TEST_F(ExportsTest, PrintSendsOnePageToThePrinter) {
     std::filesystem::create_directories(m_dir / "spool");
     ScopedEnv spool("TMPDIR", m_dir / "spool");
     plat::ForgetPrintSetupChoice();
+    ScopedEnv home("HOME", m_dir.path());
     typed("x^2");
     plat::testing::clearPrintJobs();
-    plat::testing::onDialog(plat::IDD_PRINT, [](DialogDriver& d) { d.click(plat::IDOK); });
+    // The dialog shows the PDF file it will write; the user names another.
+    const std::string chosen = m_dir / "spool/mine.pdf";
+    std::string shown;
+    plat::testing::onDialog(plat::IDD_PRINT, [&](DialogDriver& d) {
+        shown = d.text(plat::IDC_PRINT_FILE);
+        d.setText(plat::IDC_PRINT_FILE, chosen);
+        d.click(plat::IDOK);
+    });
     ASSERT_EQ(1, DoMenuCommand(267)); // Fichier > Imprimer l'expression...
+    EXPECT_EQ(shown, m_dir.path() + "/Korvaline.pdf");
     ASSERT_EQ(plat::testing::printJobs().size(), 1u);
     EXPECT_EQ(plat::testing::printJobs()[0].pages, 1);
+    EXPECT_EQ(ReadFileBytes(chosen).rfind("%PDF-", 0), 0u);
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
     plat::testing::clearPrintJobs();
 }

@@ -7,13 +7,18 @@
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <string>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -273,6 +278,85 @@ TEST_F(SingleInstanceTest, APlaceThatIsNotTheUsersOwnIsNeverUsed) {
             EXPECT_NE(::lstat(socket.c_str(), &after), 0) << "a socket was made there";
         }
     }
+}
+
+// A process of another user at either end of the socket. The test runs as the superuser so that
+// a child can take another user's identity for the socket (effective user) while it still reaches
+// the private folder (file-system user).
+TEST_F(SingleInstanceTest, APeerOfAnotherUserIsNeitherServedNorServing) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs the superuser to act as another user";
+    constexpr uid_t kOther = 65534;
+    const auto becomeOther = [] {
+        if (::seteuid(kOther) != 0 || ::setfsuid(0) < 0)
+            ::_exit(90);
+    };
+
+    // Another user's process connects to the running copy and sends a file name.
+    SingleInstance first(m_socket);
+    std::string diagnostic;
+    ASSERT_EQ(first.start({}, m_message, diagnostic), SingleInstance::Outcome::Listening);
+    const pid_t sender = ::fork();
+    ASSERT_GE(sender, 0);
+    if (sender == 0) {
+        becomeOther();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un addr = addressOf(m_socket);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+            ::_exit(91);
+        (void)!::write(fd, "/evil.pvx", 10);
+        ::shutdown(fd, SHUT_WR);
+        pollfd p{fd, POLLIN, 0};
+        char ack = 0;
+        // 0: the connection was closed without an answer.
+        ::_exit(::poll(&p, 1, 3000) == 1 && ::read(fd, &ack, 1) == 1 ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(sender, &status, 0), sender);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "another user's request was answered";
+    EXPECT_TRUE(takeRequests().empty()) << "another user's file was opened";
+
+    // Another user's process listens on a socket in the folder: a later copy tells it nothing.
+    const std::string folder = m_dir / "taken";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string socket = folder + "/KorvalineFileOpen";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t listener = ::fork();
+    ASSERT_GE(listener, 0);
+    if (listener == 0) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un addr = addressOf(socket);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+            ::_exit(92);
+        becomeOther();
+        if (::listen(fd, 8) != 0)
+            ::_exit(93);
+        (void)!::write(ready[1], "r", 1);
+        // Answers whatever arrives; the exit status is the number of bytes it was told.
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) != 1)
+            ::_exit(0);
+        const int c = ::accept(fd, nullptr, nullptr);
+        char buffer[256];
+        ssize_t total = 0;
+        for (ssize_t n; (n = ::read(c, buffer, sizeof buffer)) > 0;)
+            total += n;
+        (void)!::write(c, "k", 1);
+        ::_exit(static_cast<int>(std::min<ssize_t>(total, 80)));
+    }
+    char r = 0;
+    ASSERT_EQ(::read(ready[0], &r, 1), 1);
+    SingleInstance later(socket);
+    EXPECT_EQ(later.start({"/secret.pvx"}, m_message, diagnostic), SingleInstance::Outcome::Alone);
+    EXPECT_FALSE(later.listening());
+    ::kill(listener, SIGTERM);
+    ASSERT_EQ(::waitpid(listener, &status, 0), listener);
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) > 0 && WEXITSTATUS(status) < 90)
+        << "another user's process was told " << WEXITSTATUS(status) << " bytes";
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 TEST_F(SingleInstanceTest, TheFolderIsMadePrivateWhateverTheUmask) {

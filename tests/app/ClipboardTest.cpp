@@ -6,6 +6,8 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eUFO.h"
@@ -14,11 +16,14 @@
 #include "app/AppDocumentFixture.h"
 #include "plat/Font.h"
 #include "plat/Metafile.h"
+#include "plat/System.h"
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace kvtest {
@@ -68,6 +73,40 @@ TEST_F(ClipboardTest, CopyOffersEveryFormatAndCutPasteGivesBackTheSameTree) {
     EXPECT_NE(before, ExprEncodingText(pane->expression()));
     DoCommand(kCmdPaste, 0);
     EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+}
+
+// A termination signal stops a long paste at once, so that the loop can end the program in order
+// within the signal's grace: the document is left as it was. Once the signal is served the same
+// paste works.
+int s_servedSignal = 0;
+
+TEST_F(ClipboardTest, ATerminationSignalStopsALongPasteAndChangesNothing) {
+    const std::string own = "application/x-kv-Korvaline-Expression";
+    ExprFilePane* source = typed(repeated("ab+", 400));
+    const std::string pasted = ExprEncodingText(source->expression());
+    ExprFilePane* pane = typed("q");
+    const std::string before = ExprEncodingText(pane->expression());
+    plat::backend().setForeignClipboard({plat::ClipboardItem{own, bytesOf(pasted)}});
+
+    s_servedSignal = 0;
+    plat::SetTerminationSignalHandler([](int signal) { s_servedSignal = signal; });
+    std::raise(SIGTERM);
+    // The test serves the signal itself, however slow the machine: no grace timer.
+    alarm(0);
+    // As the program runs a key's command: a stopped command is reported, as one the user stops
+    // (in the program the alert's own loop serves the signal and ends it).
+    std::int16_t stopped = 0;
+    plat::testing::onMessageBox([](const plat::testing::MessageBoxCall&) { return 1; });
+    RunUserAction([] { DoCommand(kCmdPaste, 0); }, [&](std::int16_t code) { stopped = code; });
+    EXPECT_EQ(stopped, errUserInterrupt);
+    plat::testing::runUntilIdle();
+    EXPECT_EQ(s_servedSignal, SIGTERM);
+    plat::SetTerminationSignalHandler(nullptr);
+    EXPECT_EQ(before, ExprEncodingText(pane->expression()));
+
+    DoCommand(kCmdSelectAll, 0);
+    DoCommand(kCmdPaste, 0);
+    EXPECT_EQ(pasted, ExprEncodingText(pane->expression()));
 }
 
 TEST_F(ClipboardTest, EachFormatAloneFromAnotherProgramPastesBackEditable) {

@@ -1,6 +1,7 @@
 #include "OverSrcs/eSelect.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -254,6 +255,7 @@ void InitSelection(SelectionRecord& record, OwnedNode<eHeader> root) {
     if (root.get() != record.m_root) {
         eHeader* old = record.m_root;
         record.m_root = root.release();
+        NoteTreeEdit();
         if (old != nullptr)
             old->destroy(kDestroyFree);
     } else {
@@ -275,6 +277,8 @@ void DestroySelectionRecord(SelectionRecord& record) {
     if (record.m_root != nullptr) {
         eHeader* root = record.m_root;
         record.m_root = nullptr;
+        // A whole tree going (its document closed) is a change to it like any other.
+        NoteTreeEdit();
         root->destroy(kDestroyFree);
     }
     delete[] record.m_entries;

@@ -46,9 +46,9 @@ protected:
 // the intruding input could hide behind).
 struct ModalRun {
     const char* name;
-    const char* text;                 // typed into the new document
-    std::function<void()> select;     // after typing, before the run
-    std::function<void()> answer;     // queued before the run starts
+    const char* text;             // typed into the new document
+    std::function<void()> select; // after typing, before the run
+    std::function<void()> answer; // queued before the run starts
     int menuId;
 };
 
@@ -67,8 +67,7 @@ TEST_F(ModalInputTest, NoKeyOrPaletteButtonReachesADocumentWhileAModalRunIsUp) {
         // The row's dialog, from the whole expression.
         {"Change Rulers", "ab+c", [] {}, cancelDialog(kEditStringDialogId), kChangeRulersMenuId},
         // The font dialog of the characters selected.
-        {"Change Smart", "ab", selectTwoLeft, cancelDialog(kFontStyleDialogId),
-         kChangeSmartMenuId},
+        {"Change Smart", "ab", selectTwoLeft, cancelDialog(kFontStyleDialogId), kChangeSmartMenuId},
         // A Modify dialog of a template: a fraction from the palette, then the whole expression.
         {"Modify Fraction", "a",
          [] {

@@ -1059,30 +1059,36 @@ TEST_F(ChangeTest, ATreeReplacedWhileTheDialogIsUpStopsTheChangeOfEveryKind) {
         {"tree node", [&] { return one(ExprPtr(NewTreeNode(Letter("n"), 3))); }, tableAnswers},
         {"matrix", [&] { return one(ExprPtr(Grid(2, 2))); }, matrixAnswers},
         {"matrix lines", [&] { return one(ExprPtr(Grid(2, 2))); }, linesAnswers},
-        {"character",
-         [&] { return one(ExprPtr(NewWord("abc", 0, SizedStyle(14), 0))); }, fontAnswers},
+        {"character", [&] { return one(ExprPtr(NewWord("abc", 0, SizedStyle(14), 0))); },
+         fontAnswers},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        g_launch = Launches{};
-        g_linesCalls = 0;
-        // Edits that would follow OK, were the change to go on.
-        g_launch.editTensor = [](TensorDlgRecord& r) { SetDialogNumber(r.count, 4); };
-        g_launch.editTree = [](TreeNodeDlgRecord& r) { SetDialogNumber(r.count, 4); };
-        g_launch.editScripts = [](ScriptsDlgRecord& r) { r.limits = 1; };
-        c.answer();
-        eExpr* top = c.build();
-        Select(top, 0, 1);
-        g_whileUp = [this] { m_record.m_root->setChild(0, Letter("z")); };
-        const int32_t beeps = Beeps();
-        Modify();
-        g_whileUp = nullptr;
-        EXPECT_EQ(RowWord(Top()), "z");
-        EXPECT_GT(Beeps(), beeps);
-        // The selection names no freed node.
-        for (const SelectionEntry& e : Selection())
-            EXPECT_EQ(e.node, Top());
-    }
+    // The top row replaced in place, or the document's whole tree (as when it is read again).
+    const std::function<void()> edits[] = {
+        [this] { m_record.m_root->setChild(0, Letter("z")); },
+        [this] { InitSelection(m_record, NewHeader(Letter("z"), nullptr)); },
+    };
+    for (const Case& c : cases)
+        for (int e = 0; e < 2; ++e) {
+            SCOPED_TRACE(std::string(c.name) + (e == 0 ? ", top row" : ", whole tree"));
+            g_launch = Launches{};
+            g_linesCalls = 0;
+            // Edits that would follow OK, were the change to go on.
+            g_launch.editTensor = [](TensorDlgRecord& r) { SetDialogNumber(r.count, 4); };
+            g_launch.editTree = [](TreeNodeDlgRecord& r) { SetDialogNumber(r.count, 4); };
+            g_launch.editScripts = [](ScriptsDlgRecord& r) { r.limits = 1; };
+            c.answer();
+            eExpr* top = c.build();
+            Select(top, 0, 1);
+            g_whileUp = edits[e];
+            const int32_t beeps = Beeps();
+            Modify();
+            g_whileUp = nullptr;
+            EXPECT_EQ(RowWord(Top()), "z");
+            EXPECT_GT(Beeps(), beeps);
+            // The selection names no freed node.
+            for (const SelectionEntry& e : Selection())
+                EXPECT_EQ(e.node, Top());
+        }
 }
 
 // Plain and ruled rows run their own dialog; the row itself is freed while it is up.

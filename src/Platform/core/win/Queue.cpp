@@ -223,11 +223,35 @@ void dropRefusedInput() {
     }
 }
 
+// A system command (the window manager's close, a press on the menu bar) is posted when its event
+// arrives; like input, it is dropped, with the beep, when its window no longer takes input by the
+// time it is taken: a close read in the same burst as the press that opened a dialog must not
+// close the window the dialog's command works on.
+void dropRefusedCommands() {
+    State& st = state();
+    std::vector<HWND> refused;
+    {
+        std::lock_guard<std::mutex> lock(st.postLock);
+        for (auto it = st.posted.begin(); it != st.posted.end();) {
+            Window* w = it->message == WM_SYSCOMMAND ? FindWindow(it->hwnd) : nullptr;
+            if (!w || TakesInput(w)) {
+                ++it;
+                continue;
+            }
+            refused.push_back(it->hwnd);
+            it = st.posted.erase(it);
+        }
+    }
+    for (HWND h : refused)
+        RefuseInput(TopLevelOf(FindWindow(h)));
+}
+
 // Fills `out` with the next matching message; removes it when `remove`. Returns false when none.
 bool takeMessage(MSG* out, HWND filter, UINT lo, UINT hi, bool remove) {
     State& st = state();
     PumpBackend();
     dropRefusedInput();
+    dropRefusedCommands();
     {
         std::lock_guard<std::mutex> lock(st.postLock);
         for (auto it = st.posted.begin(); it != st.posted.end(); ++it) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ExprSrcs/EPane.h"
+#include "OverPc/PFILE.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,10 @@ public:
     int32_t saveType() const { return m_saveType; }
     void setSaveType(int32_t type) { m_saveType = type; }
     ExprFilePane* nextDocument() const { return m_nextDocument; }
+    // The file as it was when the document was read from it or last written to it: a save over a
+    // file that changed since asks first.
+    const FileIdentity& diskIdentity() const { return m_diskIdentity; }
+    void setDiskIdentity(const FileIdentity& identity) { m_diskIdentity = identity; }
     // The records of a later version that the document's file held: a save writes them back.
     const std::vector<std::string>& unknownRecords() const { return m_unknownRecords; }
     void setUnknownRecords(std::vector<std::string> records) {
@@ -53,6 +58,7 @@ private:
     std::string m_filePath; // empty: untitled
     int32_t m_saveType = 1;
     bool m_wroteCopy = false;
+    FileIdentity m_diskIdentity;
     std::vector<std::string> m_unknownRecords;
     ExprFilePane* m_nextDocument = nullptr;
 

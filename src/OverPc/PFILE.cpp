@@ -7,6 +7,7 @@
 #include "OverPc/shell/SystemDialogScope.h"
 #include "OverSrcs/oStreams.h"
 #include "plat/CommonDialogs.h"
+#include "plat/Dialog.h"
 #include "plat/Files.h"
 #include "plat/Memory.h"
 #include "plat/Menu.h"
@@ -766,6 +767,21 @@ bool RemoveFileOrFail(const char* path) {
     return false;
 }
 
+FileIdentity FileIdentityOf(const char* path) {
+    FileIdentity id;
+    struct stat st {};
+    if (path == nullptr || ::stat(plat::NativePath(path).c_str(), &st) != 0) {
+        return id;
+    }
+    id.known = true;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    id.modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return id;
+}
+
 bool RemoveFileQuietly(const char* path) {
     return path != nullptr && plat::DeleteFile(path);
 }
@@ -818,12 +834,12 @@ std::FILE* CreateSibling(const char* path) {
     std::FILE* file = nullptr;
     if (fd >= 0) {
         // Held while it is written (RemoveStaleSiblings leaves a locked sibling alone), then
-        // marked as the program's own. A file system without extended attributes leaves it
-        // unmarked: should the save be killed, its sibling then stays for the user to remove.
-        ::flock(fd, LOCK_EX);
+        // marked as the program's own. A file system without extended attributes (or locks)
+        // leaves it unmarked: should the save be killed, its sibling then stays for the user.
+        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         ::fchmod(fd, 0600);
         struct stat st {};
-        if (::fstat(fd, &st) == 0) {
+        if (held && ::fstat(fd, &st) == 0) {
             const std::string mark = SiblingMark(st, native);
             ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0);
         }
@@ -985,6 +1001,13 @@ std::string FillName(const char* text, const char* name) {
 }
 
 } // namespace
+
+bool AskReplaceChangedFile(const char* path) {
+    constexpr int kChangedOnDiskString = 475;
+    const std::string text = FillName(LoadResString(kChangedOnDiskString), path);
+    return AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONEXCLAMATION) ==
+           plat::IDYES;
+}
 
 std::string BuildFileFilter(const char* letters) {
     std::string list;

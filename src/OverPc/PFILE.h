@@ -131,6 +131,23 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held 
 // Removes the sibling `path` of an unfinished save when the name still leads to the open file
 // `held` (never a file someone else put there since). True when removed.
 bool RemoveOwnSibling(const char* path, std::FILE* held);
+// What tells whether a file changed on disk since it was read or written: its device, inode, size
+// and modification time (with nanoseconds).
+struct FileIdentity {
+    bool known = false; // false: there was no file
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file `path` leads to (through links); unknown when there is none.
+FileIdentity FileIdentityOf(const char* path);
+// Asks before a save replaces `path`, which changed on disk since the document was opened or last
+// saved (another copy of the program or another program wrote it): string 475 with the file's
+// name, Yes and No. True for Yes (replace it).
+bool AskReplaceChangedFile(const char* path);
 // Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
 bool RemoveFileQuietly(const char* path);
 // The largest file each kind of reader takes: documents, pictures and other files the user opens;

@@ -714,6 +714,59 @@ TEST_F(DocumentFilesTest, ADocumentKeepsTheRecordsOfALaterVersionThroughEverySav
     EXPECT_TRUE(exported.unknownRecords.empty());
 }
 
+TEST_F(DocumentFilesTest, ASaveOverAFileThatChangedOnDiskAsksFirst) {
+    const struct {
+        const char* name;
+        bool inPlace; // rewritten in place (else replaced by another copy's save)
+    } cases[] = {{"rewritten in place", true}, {"replaced by another copy's save", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / (c.inPlace ? "rewritten.pvx" : "replaced.pvx");
+        ExprFilePane* pane = typed("a");
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        pt::runUntilIdle();
+        // Another copy writes the file; this one goes on editing.
+        const std::string theirs = ReadFileBytes(path) + "%%Zo other copy\r\n";
+        if (c.inPlace) {
+            WriteFileBytes(path, theirs);
+        } else {
+            oOFileStream* out = NewOFileStream(path.c_str(), true);
+            out->writeRaw(theirs.data(), static_cast<uint32_t>(theirs.size()));
+            out->close();
+        }
+        pt::type("b");
+        pt::runUntilIdle();
+        const size_t boxes = pt::messageBoxes().size();
+        // No: nothing is written, the document stays changed.
+        std::string question;
+        answerBox(kIdNo, &question);
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        pt::runUntilIdle();
+        EXPECT_NE(question.find(path), std::string::npos) << question;
+        EXPECT_EQ(ReadFileBytes(path), theirs);
+        EXPECT_TRUE(pane->changed());
+        // Yes: the document replaces the file.
+        answerBox(kIdYes);
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        pt::runUntilIdle();
+        EXPECT_EQ(TreeText(treeInFile(path).get()), "[ab]");
+        EXPECT_FALSE(pane->changed());
+        // The file as this copy left it: the next save asks nothing.
+        pane->takeFocus();
+        pt::type("c");
+        pt::runUntilIdle();
+        ASSERT_TRUE(pane->changed());
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        pt::runUntilIdle();
+        EXPECT_EQ(pt::messageBoxes().size(), boxes + 2);
+        EXPECT_EQ(TreeText(treeInFile(path).get()), "[abc]");
+        ASSERT_EQ(DoMenuCommand(kClose), 1);
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
 TEST_F(DocumentFilesTest, TheBitmapSaveTypeWritesWhatSaveBitmapWrites) {
     SetGeneralPrefValue("Bi", 0, 150);
     BitmapResolution = 150;

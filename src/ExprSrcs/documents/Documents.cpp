@@ -32,6 +32,8 @@ std::string readWholeFile(const char* path) {
 // "no expression" alert, with the file named; a damaged expression record is "damaged data".
 // A plain text file (".txt") without an encoding opens as that text typed into a new document.
 void openEncodedDocument(const char* path, char type) {
+    // Taken before the bytes are read: a change while they are read makes the next save ask.
+    const FileIdentity identity = FileIdentityOf(path);
     const std::string text = readWholeFile(path);
     DocumentLines lines;
     int16_t failure = CatchFail([&] {
@@ -67,6 +69,7 @@ void openEncodedDocument(const char* path, char type) {
             pane->setSaveType(NewDocumentSaveTypeHook());
     } else {
         pane->setFilePath(path);
+        pane->setDiskIdentity(identity);
         pane->setSaveType(SaveTypeOfFileType(type));
     }
     s_lastOpened = pane;
@@ -171,6 +174,12 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
             path = typed;
         }
     }
+    // The document's own file changed on disk since it was read or written (another copy of the
+    // program saved it, or another program): it is replaced only when the user says so.
+    if (path == pane.filePath() && pane.diskIdentity().known &&
+        FileIdentityOf(path.c_str()) != pane.diskIdentity() &&
+        !AskReplaceChangedFile(path.c_str()))
+        return false;
     if (saveType == kDocumentSaveType) {
         writeDocumentFile(pane, path);
     } else {
@@ -182,6 +191,7 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
         return true;
     }
     pane.setFilePath(path);
+    pane.setDiskIdentity(FileIdentityOf(path.c_str()));
     pane.setSaveType(saveType);
     return true;
 }

@@ -33,7 +33,12 @@ public:
     bool saveAs() override;
 
     const std::string& filePath() const { return m_filePath; }
-    void setFilePath(const std::string& path) { m_filePath = path; }
+    // A new path forgets what was known of the old file on disk.
+    void setFilePath(const std::string& path) {
+        if (path != m_filePath)
+            m_diskIdentity = FileIdentity{};
+        m_filePath = path;
+    }
     int32_t saveType() const { return m_saveType; }
     void setSaveType(int32_t type) { m_saveType = type; }
     ExprFilePane* nextDocument() const { return m_nextDocument; }

@@ -190,6 +190,16 @@ if(KV_XDOTOOL AND KV_XPROP)
                            $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# Saves keep the user's files: a file of the user's own with a save's sibling name beside the
+# document survives two runs that each save an edit with Ctrl+S, and the document holds both.
+if(KV_XDOTOOL)
+  kv_add_xvfb_test(NAME SmokeX11Save WMS none openbox fluxbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/SaveSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:cattrans> ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Text.CAT
+                           ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Random input through XTest to the whole program on a real X server, under a window manager
 # (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
 # longer, under another window manager or none). It runs in the sanitizer build, where the reports

@@ -538,15 +538,23 @@ std::string SiblingBase(const std::string& target) {
 }
 
 // A sibling carries this extended attribute from the moment it is made until it has replaced its
-// target. Its value names the very file it was set on (device, inode and the sibling's own name),
-// so a copy or a restored backup of a sibling, which has another inode, never passes for one, nor
-// does any file the user made: only the program sets the attribute, and only on files it made.
+// target. Its value names the very file it was set on (device, inode, the time the file was made
+// where the file system keeps it, and the sibling's own name), so a copy or a restored backup of a
+// sibling, which is another file even when it gets a freed inode number again, never passes for
+// one, nor does any file the user made: only the program sets the attribute, on files it made.
 constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
 
-std::string SiblingMark(const struct stat& st, const std::string& native) {
+std::string SiblingMark(int fd, const struct stat& st, const std::string& native) {
+    struct statx made {};
+    std::string born = "-";
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &made) == 0 &&
+        (made.stx_mask & STATX_BTIME) != 0) {
+        born = std::to_string(static_cast<long long>(made.stx_btime.tv_sec)) + "." +
+               std::to_string(static_cast<unsigned long>(made.stx_btime.tv_nsec));
+    }
     const std::size_t cut = native.rfind('/');
     return "korvaline save sibling " + std::to_string(static_cast<unsigned long long>(st.st_dev)) +
-           ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " " +
+           ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " " + born + " " +
            (cut == std::string::npos ? native : native.substr(cut + 1));
 }
 
@@ -568,7 +576,7 @@ bool CarriesSiblingMark(int fd, const std::string& native) {
     if (::fstat(fd, &st) != 0) {
         return false;
     }
-    const std::string expected = SiblingMark(st, native);
+    const std::string expected = SiblingMark(fd, st, native);
     char value[512];
     const ssize_t n = ::fgetxattr(fd, kSiblingMarkName, value, sizeof value);
     return n >= 0 && static_cast<std::size_t>(n) == expected.size() &&
@@ -840,7 +848,7 @@ std::FILE* CreateSibling(const char* path) {
         ::fchmod(fd, 0600);
         struct stat st {};
         if (held && ::fstat(fd, &st) == 0) {
-            const std::string mark = SiblingMark(st, native);
+            const std::string mark = SiblingMark(fd, st, native);
             ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0);
         }
         file = ::fdopen(fd, "wb");

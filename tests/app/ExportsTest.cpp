@@ -410,8 +410,8 @@ TEST_F(ExportsTest, DoubleByteTextIsInkInEveryPostScriptOutput) {
 }
 
 // Each double-byte code page: characters handed over by the input method as the X back end hands
-// them (the code page's bytes of each), saved as a document and as a PNG, come back from both files
-// as the same expression and the same picture.
+// them (the code page's bytes of each), saved as a document, a metafile and a PNG, come back from
+// the files as the same expression, and the PNG as the same picture.
 TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
     struct CodePage {
         ~CodePage() { plat::SetActiveCodePage(1252); }
@@ -438,7 +438,7 @@ TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
         const std::string expected = ExprEncodingText(source->expression());
         ASSERT_NE(expected.find('~'), std::string::npos) << expected;
         std::string pictures[2];
-        for (const char* name : {"dbl.pvx", "dbl.png"}) {
+        for (const char* name : {"dbl.pvx", "dbl.emf", "dbl.png"}) {
             SCOPED_TRACE(name);
             const std::string path = m_dir / (std::to_string(page.codePage) + name);
             source->takeFocus();

@@ -12,9 +12,12 @@
 #include "support/BitmapPort.h"
 #include "support/Golden.h"
 
+#include <algorithm>
 #include <cairo.h>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -55,6 +58,41 @@ TEST_F(AsianImageTest, DoubleByteTextMatchesItsReferenceImage) {
     cairo_surface_t* image = port.image();
     EXPECT_TRUE(MatchesGolden(image, "templates/asian"));
     cairo_surface_destroy(image);
+}
+
+// Under a double-byte code page whose characters no face of the catalogue carries, each is drawn
+// from the system's font for the language: two different ideographs give ink of their own, not the
+// same missing-glyph box.
+TEST_F(AsianImageTest, IdeographsAreDrawnFromTheLanguageFont) {
+    ASSERT_TRUE(plat::SetActiveCodePage(932));
+    FSSRecord style;
+    InitFSSRecord(style);
+    std::vector<uint32_t> pictures[2];
+    const int32_t codes[2] = {0x93FA, 0x967B}; // 日, 本
+    for (int i = 0; i < 2; ++i) {
+        BitmapPort port(80, 60, 21);
+        OwnedNode<eSimpString> row = NewSimpString(1);
+        row->setChild(0, newAsian(AsianBytesOf(codes[i]), 0, style, 0));
+        MeasureExpr(row.get(), &port);
+        DrawExpr(row.get(), &port, 0, 0, 0, 0, 12, 20);
+        cairo_surface_t* image = port.image();
+        cairo_surface_flush(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        const unsigned char* data = cairo_image_surface_get_data(image);
+        for (int y = 0; y < cairo_image_surface_get_height(image); ++y)
+            for (int x = 0; x < cairo_image_surface_get_width(image); ++x) {
+                uint32_t pixel = 0;
+                std::memcpy(&pixel, data + y * stride + x * 4, 4);
+                pictures[i].push_back(pixel & 0xFFFFFF);
+            }
+        cairo_surface_destroy(image);
+    }
+    for (const auto& picture : pictures) {
+        const auto ink =
+            std::count_if(picture.begin(), picture.end(), [](uint32_t p) { return p == 0; });
+        EXPECT_GT(ink, 20);
+    }
+    EXPECT_NE(pictures[0], pictures[1]);
 }
 
 } // namespace

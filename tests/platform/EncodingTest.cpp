@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <cstdlib>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -126,10 +127,13 @@ TEST(CodePage, TheLocaleOfTheEnvironmentNamesTheCodePage) {
         {"C", nullptr, "ja_JP.UTF-8", 1252},
         {nullptr, nullptr, nullptr, 1252},
     };
-    const std::string saved[3] = {std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "",
-                                  std::getenv("LC_CTYPE") ? std::getenv("LC_CTYPE") : "",
-                                  std::getenv("LANG") ? std::getenv("LANG") : ""};
     const char* const variables[3] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (const char* value = std::getenv(variables[i])) {
+            saved[i] = value;
+        }
+    }
     for (const Environment& e : environments) {
         const char* values[3] = {e.all, e.ctype, e.lang};
         for (int i = 0; i < 3; ++i) {
@@ -144,7 +148,11 @@ TEST(CodePage, TheLocaleOfTheEnvironmentNamesTheCodePage) {
             << (e.lang ? e.lang : "-");
     }
     for (int i = 0; i < 3; ++i) {
-        setenv(variables[i], saved[i].c_str(), 1);
+        if (saved[i]) {
+            setenv(variables[i], saved[i]->c_str(), 1);
+        } else {
+            unsetenv(variables[i]);
+        }
     }
 }
 

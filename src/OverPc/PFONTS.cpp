@@ -1227,22 +1227,35 @@ void FontDescOfIndex(int32_t index, FontDesc& desc) {
 // Text on the screen's resolution
 
 namespace {
-// The font's record with its screen-resolution instance made; null when it cannot be made.
-const FontRecord* ScreenFontRecord(plat::HDC display, int32_t font) {
-    return EnsureFontThrough(display, font, s_screenResolution, 0) ? RecordAt(font) : nullptr;
-}
+// A "DISPLAY" DC with the font's screen-resolution instance selected into it for the length of a
+// scope. Without that instance (it cannot be made) nothing is selected and ok() is false.
+class ScreenFontScope {
+public:
+    explicit ScreenFontScope(int32_t font)
+        : m_record(EnsureFontThrough(m_display.hdc(), font, s_screenResolution, 0) ? RecordAt(font)
+                                                                                  : nullptr) {
+        if (m_record != nullptr)
+            m_selected.emplace(m_display.hdc(), m_record->font);
+    }
+    bool ok() const { return m_record != nullptr; }
+    plat::HDC hdc() const { return m_display.hdc(); }
+    // The italic correction of the selected font; only when ok().
+    int32_t correction() const { return FittingCorrection(*m_record); }
+
+private:
+    DisplayDcScope m_display;
+    const FontRecord* m_record;
+    std::optional<FontSelection> m_selected;
+};
 } // namespace
 
 int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width) {
     if (text == nullptr || text[0] == 0)
         return 0;
-    DisplayDcScope display;
-    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
-    if (screen == nullptr)
+    ScreenFontScope screen(font);
+    if (!screen.ok())
         return 0;
-    const FontRecord& record = *screen;
-    FontSelection selected(display.hdc(), record.font);
-    const int32_t c = FittingCorrection(record);
+    const int32_t c = screen.correction();
     const int32_t length = static_cast<int32_t>(std::strlen(text));
     const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
     int32_t previousWidth = 0;
@@ -1250,7 +1263,7 @@ int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width) {
     int32_t w = 0;
     int32_t half = 0;
     for (;; ++k) {
-        w = ExtentOf(display.hdc(), text, bounds[k]) - c;
+        w = ExtentOf(screen.hdc(), text, bounds[k]) - c;
         half = (w - previousWidth) >> 1;
         if (w - half > width || k + 1 == bounds.size())
             break;
@@ -1269,13 +1282,10 @@ int32_t StringWidthForFont(const char* text, int32_t font, int32_t count) {
     // start because a trail byte may look like a lead byte.
     const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
     count = *std::lower_bound(bounds.begin(), bounds.end(), std::min(count, length));
-    DisplayDcScope display;
-    const FontRecord* screen = ScreenFontRecord(display.hdc(), font);
-    if (screen == nullptr)
+    ScreenFontScope screen(font);
+    if (!screen.ok())
         return 0;
-    const FontRecord& record = *screen;
-    FontSelection selected(display.hdc(), record.font);
-    return ExtentOf(display.hdc(), text, count) - FittingCorrection(record);
+    return ExtentOf(screen.hdc(), text, count) - screen.correction();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "plat/Font.h"
 #include "plat/Metafile.h"
 #include "plat/System.h"
+#include "support/CodePageScope.h"
 
 #include <algorithm>
 #include <csignal>
@@ -137,9 +138,7 @@ TEST_F(ClipboardTest, EachFormatAloneFromAnotherProgramPastesBackEditable) {
 // Under a double-byte code page, pasted text keeps its characters of two bytes together as
 // double-byte words between the single-byte ones; one the page cannot hold becomes "?".
 TEST_F(ClipboardTest, PastedTextOfTwoByteCharactersBecomesDoubleByteWords) {
-    struct CodePage {
-        ~CodePage() { plat::SetActiveCodePage(1252); }
-    } restore;
+    CodePageScope restore;
     const struct {
         plat::UINT codePage;
         const char* text;

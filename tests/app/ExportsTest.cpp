@@ -21,6 +21,7 @@
 #include "plat/Font.h"
 #include "plat/Print.h"
 #include "plat/TestingSys.h"
+#include "support/CodePageScope.h"
 #include "support/RunTool.h"
 #include "tools/mkexamples/ExampleTrees.h"
 
@@ -49,6 +50,21 @@ bool boxAfter(const std::string& text, const std::string& key, double box[4]) {
     const size_t at = text.find(key);
     return at != std::string::npos && std::sscanf(text.c_str() + at + key.size(), "%lf %lf %lf %lf",
                                                   &box[0], &box[1], &box[2], &box[3]) == 4;
+}
+
+// The document opened from a copy of the file at `path`, made at `copy`; null when no new window
+// holds it. The source holds the file itself, so opening that again would only bring the source
+// forward: a copy opens in a window of its own.
+ExprFilePane* openCopy(const std::string& path, const std::string& copy, ExprFilePane* source) {
+    std::filesystem::copy_file(path, copy);
+    ExprFilePane* before = OpenDocumentList;
+    OpenDocumentWindow(copy.c_str(), FileTypeOfPath(copy.c_str()));
+    plat::testing::runUntilIdle();
+    ExprFilePane* opened = nullptr;
+    for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+        if (p != source && p != before && p->filePath() == copy)
+            opened = p;
+    return opened;
 }
 
 TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
@@ -84,17 +100,7 @@ TEST_F(ExportsTest, EachSaveTypeIsAValidFileThatOpensAgainAsTheSameExpression) {
             EXPECT_EQ(0, RunTool("pngcheck -q '" + path + "'", out)) << out;
         }
 
-        // The source now holds that file, so opening it again would only bring the source
-        // forward: a copy opens in a window of its own.
-        const std::string copy = m_dir / ("copy-" + std::string(name));
-        std::filesystem::copy_file(path, copy);
-        ExprFilePane* before = OpenDocumentList;
-        OpenDocumentWindow(copy.c_str(), FileTypeOfPath(copy.c_str()));
-        plat::testing::runUntilIdle();
-        ExprFilePane* opened = nullptr;
-        for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-            if (p != source && p != before && p->filePath() == copy)
-                opened = p;
+        ExprFilePane* opened = openCopy(path, m_dir / ("copy-" + std::string(name)), source);
         ASSERT_NE(opened, nullptr);
         EXPECT_EQ(expected, ExprEncodingText(opened->expression()));
     }
@@ -362,9 +368,7 @@ TEST_F(ExportsTest, DoubleByteTextIsInkInEveryPostScriptOutput) {
         GTEST_SKIP() << "gs is not installed";
     // Code page 936: A6C1-A6C4 are the small Greek letters alpha to delta.
     ASSERT_TRUE(plat::SetActiveCodePage(936));
-    struct CodePage {
-        ~CodePage() { plat::SetActiveCodePage(1252); }
-    } restore;
+    CodePageScope restore;
     ExprFilePane* pane = NewUntitledDocument();
     pane->takeFocus();
     plat::testing::runUntilIdle();
@@ -413,9 +417,7 @@ TEST_F(ExportsTest, DoubleByteTextIsInkInEveryPostScriptOutput) {
 // them (the code page's bytes of each), saved as a document, a metafile and a PNG, come back from
 // the files as the same expression, and the PNG as the same picture.
 TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
-    struct CodePage {
-        ~CodePage() { plat::SetActiveCodePage(1252); }
-    } restore;
+    CodePageScope restore;
     const struct {
         plat::UINT codePage;
         const char* text;
@@ -445,16 +447,8 @@ TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
             plat::testing::runUntilIdle();
             plat::testing::answerFileDialog(path);
             ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
-            // A copy of the file, which the source's window does not hold.
-            const std::string copy = m_dir / (std::to_string(page.codePage) + "copy" + name);
-            std::filesystem::copy_file(path, copy);
-            ExprFilePane* before = OpenDocumentList;
-            OpenDocumentWindow(copy.c_str(), FileTypeOfPath(copy.c_str()));
-            plat::testing::runUntilIdle();
-            ExprFilePane* opened = nullptr;
-            for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-                if (p != source && p != before && p->filePath() == copy)
-                    opened = p;
+            ExprFilePane* opened = openCopy(
+                path, m_dir / (std::to_string(page.codePage) + "copy" + name), source);
             ASSERT_NE(opened, nullptr);
             EXPECT_EQ(ExprEncodingText(opened->expression()), expected);
             if (std::string(name) == "dbl.png") {

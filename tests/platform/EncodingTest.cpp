@@ -3,6 +3,7 @@
 #include "core/font/Encoding.h"
 
 #include "plat/Font.h"
+#include "support/CodePageScope.h"
 
 #include <gtest/gtest.h>
 #include <cstdlib>
@@ -13,15 +14,6 @@
 
 namespace kvtest {
 namespace {
-
-// Restores the default code page whatever a test does.
-class CodePageScope {
-public:
-    CodePageScope() = default;
-    ~CodePageScope() { plat::SetActiveCodePage(1252); }
-    CodePageScope(const CodePageScope&) = delete;
-    CodePageScope& operator=(const CodePageScope&) = delete;
-};
 
 TEST(CharClasses, Cp1252LettersAndDigits) {
     // The letters of Windows-1252 outside ASCII: Š Œ Ž š œ ž Ÿ ƒ, the ordinal indicators, micro,

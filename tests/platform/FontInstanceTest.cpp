@@ -2,6 +2,7 @@
 
 #include "core/font/FontInstance.h"
 
+#include "support/CodePageScope.h"
 #include "support/FontPin.h"
 
 #include <ft2build.h>
@@ -362,9 +363,7 @@ TEST_F(FontInstanceTest, UnknownFacesResolveByFamilyBitsAndCharset) {
 // trail bytes as one character and draws it from the system's font for the language; a font asked
 // for as Windows-1252 (the interface's menus and dialogs) keeps reading single bytes.
 TEST_F(FontInstanceTest, DoubleByteCharactersComeFromTheLanguageFont) {
-    struct Restore {
-        ~Restore() { plat::SetActiveCodePage(1252); }
-    } restore;
+    CodePageScope restore;
     ASSERT_TRUE(plat::SetActiveCodePage(932));
     const char text[] = "a\x88\x9f"
                         "b\x88";

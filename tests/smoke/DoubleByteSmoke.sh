@@ -36,11 +36,6 @@ copyAll() {
   clip image/png >"$work/$1.png" || fail "no PNG offered ($1)"
   clip UTF8_STRING | head -1 >"$work/$1.txt"
 }
-stop() {
-  kill -TERM "$pid"
-  wait "$pid" 2>/dev/null
-  pid=
-}
 
 start
 waitFor mainWindow || fail "no main window within 30 s"

@@ -19,18 +19,7 @@ clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 own=application/x-kv-Korvaline-Expression
 offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
 recovered="$work/data/Tessaron/Korvaline_Prefs/Recovered"
-# The program's visible windows whose type is a dialog.
-dialogs() {
-  local w
-  for w in $(named ".*"); do
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
-  done
-}
 question() { q=$(dialogs | head -1); [[ -n $q ]]; }
-mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
-# The frame has the keyboard: the program gives it once the window is viewable, with a window
-# manager or without, and keys typed before that would be lost.
-frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
 # Sends SIGTERM and waits up to one second (in tenths) for the end; sets `ended` and `status`.
 terminate() {
   kill -TERM "$pid"

@@ -23,15 +23,6 @@ socket="$XDG_RUNTIME_DIR/korvaline/KorvalineFileOpen"
 cp "$document" "$work/notes"
 ln -s notes "$work/link"
 
-mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
-frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
-# The program's visible windows whose type is a dialog (an alert).
-dialogs() {
-  local w
-  for w in $(named ".*"); do
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
-  done
-}
 # Starts a later copy with FILE; it must hand the file over and end with status 0 within 10 s.
 handOver() {
   timeout 10 "$program" -nosplash "$1" >>"$work/later.log" 2>&1
@@ -79,6 +70,5 @@ text=$(head -1 "$work/notes.txt")
 [[ $text == *y* && $text == *z* ]] || fail "the saved file lost an edit: [$text]"
 [[ -L $work/link ]] || fail "the link was replaced"
 
-kill -TERM "$pid"
-waitFor bash -c "! kill -0 $pid 2>/dev/null" || fail "still running after SIGTERM"
+endOnTerm
 echo "hand-over smoke: ok"

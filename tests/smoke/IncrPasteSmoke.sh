@@ -16,8 +16,6 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 own=application/x-kv-Korvaline-Expression
 offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
-mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
-frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
 logged() { grep -q "$2" "$1" 2>/dev/null; }
 ownerPid=
 stopOwner() { [[ -n $ownerPid ]] && kill "$ownerPid" 2>/dev/null; ownerPid=; }
@@ -29,6 +27,16 @@ startOwner() {
   waitFor logged "$1" "owner ready" || fail "the owner did not start"
 }
 ms() { echo $(($(date +%s%N) / 1000000)); }
+# A copy after a paste takes the clipboard from the owner (log $1) once the paste is over: $3 (the
+# paste) must end within $2 ms of $start and leave the document as it was.
+copyAfterPaste() {
+  xdotool key ctrl+a ctrl+c
+  waitFor logged "$1" "lost ownership" || fail "$3 never ended"
+  took=$(($(ms) - start))
+  ((took < $2)) || fail "$3 took ${took} ms to end"
+  [[ $(clip "$own" | tr -d '\0') == "$expected" ]] ||
+    fail "the document changed after $3: [$(clip "$own" | tr -d '\0')], was [$expected]"
+}
 
 "$program" -nosplash >"$work/program.log" 2>&1 &
 pid=$!
@@ -52,13 +60,7 @@ for n in 1 2 3; do
   "$wmclient" ping "$frame" 2000 || fail "ping $n during the transfer not answered"
 done
 grep -q "chunk sent 3" "$work/owner1.log" || fail "the transfer stopped early: $(cat "$work/owner1.log")"
-# The copy after the paste takes the clipboard from the owner once the paste is over.
-xdotool key ctrl+a ctrl+c
-waitFor logged "$work/owner1.log" "lost ownership" || fail "the paste never ended"
-took=$(($(ms) - start))
-((took < 16000)) || fail "the paste took ${took} ms"
-[[ $(clip "$own" | tr -d '\0') == "$expected" ]] ||
-  fail "the document changed: [$(clip "$own" | tr -d '\0')], was [$expected]"
+copyAfterPaste "$work/owner1.log" 16000 "the paste"
 stopOwner
 
 # Escape gives the paste up at once.
@@ -68,12 +70,7 @@ waitFor logged "$work/owner2.log" "transfer started" || fail "the second paste a
 sleep 1
 start=$(ms)
 xdotool key Escape
-xdotool key ctrl+a ctrl+c
-waitFor logged "$work/owner2.log" "lost ownership" || fail "the paste never ended after Escape"
-took=$(($(ms) - start))
-((took < 4000)) || fail "Escape took ${took} ms to end the paste"
-[[ $(clip "$own" | tr -d '\0') == "$expected" ]] ||
-  fail "the document changed after Escape: [$(clip "$own" | tr -d '\0')], was [$expected]"
+copyAfterPaste "$work/owner2.log" 4000 "the paste given up with Escape"
 stopOwner
 
 # SIGTERM while a paste waits: the program still ends in order, with its preferences written and

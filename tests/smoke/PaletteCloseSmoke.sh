@@ -25,8 +25,7 @@ if [[ -z $frame ]]; then
   xdotool windowactivate --sync "$(named Information)" 2>/dev/null
   xdotool key Return
 fi
-frameUp() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
-waitFor frameUp || fail "no main window"
+waitFor mainWindow || fail "no main window"
 paletteUp() { [[ -n $(named Palette) ]]; }
 waitFor paletteUp || fail "no palette at start"
 sleep 1

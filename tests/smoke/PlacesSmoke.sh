@@ -37,12 +37,6 @@ start() {
   waitFor paletteUp || fail "no palette"
   sleep 1
 }
-# Quits the way SIGTERM does: the preferences, the places among them, are written.
-stop() {
-  kill -TERM "$pid"
-  wait "$pid" 2>/dev/null
-  pid=
-}
 
 # Édition > "Rechercher & remplacer" (its tenth item), then Escape closes the find window.
 openFind() {

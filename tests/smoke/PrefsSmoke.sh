@@ -11,24 +11,11 @@ work=$2
 smoke=prefs
 source "$(dirname "$0")/SmokeLib.sh"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-# The program's visible windows whose type is a dialog (a message box among them).
-dialogs() {
-  local w
-  for w in $(named ".*"); do
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
-  done
-}
 start() {
   "$program" -nosplash >>"$work/program.log" 2>&1 &
   pid=$!
-  frameUp() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
-  waitFor frameUp || fail "no main window"
+  waitFor mainWindow || fail "no main window"
   sleep 1.5
-}
-stop() {
-  kill -TERM "$pid"
-  wait "$pid" 2>/dev/null
-  pid=
 }
 # Préférences > "Image Prefs..." > item $1 of that submenu opens the dialog titled $2 (a pattern).
 openImagePrefs() {

@@ -21,13 +21,11 @@ cp "$document" "$work/docs/doc.pvx"
 printf 'mine' >"$work/docs/doc.0"
 chmod 000 "$work/docs/doc.0"
 
-mainWindow() { main=$(named Korvaline | head -1); [[ -n $main ]]; }
-
 for edit in y z; do
   "$program" -nosplash "$work/docs/doc.pvx" >"$work/program.log" 2>&1 &
   pid=$!
   waitFor mainWindow || fail "no main window (run $edit)"
-  xdotool windowactivate --sync "$main" 2>/dev/null
+  xdotool windowactivate --sync "$frame" 2>/dev/null
   sleep 1
   xdotool type --delay 60 "$edit"
   sleep 0.5
@@ -40,8 +38,7 @@ for edit in y z; do
   [[ $(stat -c %s "$work/docs/doc.0") == 4 ]] || fail "the save changed what doc.0 holds"
   left=$(cd "$work/docs" && echo *)
   [[ $left == "doc.0 doc.pvx" ]] || fail "files beside the document after the save: $left"
-  kill -TERM "$pid"
-  waitFor bash -c "! kill -0 $pid 2>/dev/null" || fail "still running after SIGTERM"
+  endOnTerm
   pid=
 done
 "$cattrans" "$translator" file "$work/docs/doc.pvx" "$work/doc.txt" || fail "the saved file does not read"

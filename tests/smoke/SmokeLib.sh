@@ -7,6 +7,12 @@
 #   named TITLE     the visible windows of the program ($pid) with exactly this title (xdotool's
 #                   conditions all at once: without --all it takes a window of the program or one
 #                   with the title)
+#   mainWindow      sets `frame` to the program's main window; false while there is none
+#   frameFocused    the frame has the keyboard: the program gives it once the window is viewable,
+#                   with a window manager or without, and keys typed before that would be lost
+#   dialogs         the program's visible windows whose type is a dialog (alerts, message boxes)
+#   endOnTerm       sends SIGTERM to $pid and fails unless the program ends within 30 s
+#   stop            quits the way SIGTERM does (the preferences are written) and waits for the end
 rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 pid=
@@ -25,3 +31,20 @@ waitFor() {
   return 1
 }
 named() { xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null; }
+mainWindow() { frame=$(named Korvaline | head -1); [[ -n $frame ]]; }
+frameFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$frame" ]]; }
+dialogs() {
+  local w
+  for w in $(named ".*"); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && echo "$w"
+  done
+}
+endOnTerm() {
+  kill -TERM "$pid"
+  waitFor bash -c "! kill -0 $pid 2>/dev/null" || fail "still running after SIGTERM"
+}
+stop() {
+  kill -TERM "$pid"
+  wait "$pid" 2>/dev/null
+  pid=
+}

@@ -172,14 +172,19 @@ if(KV_XDOTOOL AND KV_XPROP AND KV_XCLIP)
                            $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# The arguments of the smoke scripts that save a document and read the saved file back as text:
+# the tool that turns a document into text, its translator, and a document whose text has no "y"
+# and no "z".
+set(kv_smoke_saved_document $<TARGET_FILE:cattrans> ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Text.CAT
+    ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx)
+
 # Files reach the running copy past hostile peers of its socket (SocketProbe.py), whatever their
 # name; a file handed over again brings its window forward, and a save keeps both edits.
 find_package(Python3 COMPONENTS Interpreter)
 if(KV_XDOTOOL AND KV_XPROP AND Python3_Interpreter_FOUND)
   kv_add_xvfb_test(NAME SmokeX11HandOver WMS none openbox fluxbox TIMEOUT 120
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/HandOverSmoke.sh $<TARGET_FILE:korvaline>
-                           $<TARGET_FILE:cattrans> ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Text.CAT
-                           ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx
+                           ${kv_smoke_saved_document}
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
@@ -195,8 +200,7 @@ endif()
 if(KV_XDOTOOL)
   kv_add_xvfb_test(NAME SmokeX11Save WMS none openbox fluxbox TIMEOUT 120
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/SaveSmoke.sh $<TARGET_FILE:korvaline>
-                           $<TARGET_FILE:cattrans> ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Text.CAT
-                           ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx
+                           ${kv_smoke_saved_document}
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 

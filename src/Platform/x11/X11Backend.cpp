@@ -2,6 +2,7 @@
 // and X input turned into back-end events (virtual keys and cp1252 characters).
 
 #include "backend/Backend.h"
+#include "core/font/Encoding.h"
 #include "core/sys/SelectionData.h"
 #include "core/win/WinInternal.h"
 #include "plat/Font.h"
@@ -79,31 +80,13 @@ char32_t unicodeOfKeysym(KeySym ks) {
     }
 }
 
-void appendUtf8(std::string& out, char32_t u) {
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else if (u < 0x10000) {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else if (u < 0x110000) {
-        out += static_cast<char>(0xF0 | (u >> 18));
-        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 // The single byte of the active code page for a Unicode character, 0 when it has none (or only
 // two bytes).
 BYTE singleByteOf(char32_t u) {
     if (u == 0)
         return 0;
     std::string utf8;
-    appendUtf8(utf8, u);
+    fontcore::AppendUtf8(utf8, u);
     std::vector<unsigned> codes;
     if (!AnsiCodesFromUtf8(utf8, codes) || codes.size() != 1 || codes[0] > 0xFF)
         return 0;
@@ -875,7 +858,7 @@ void X11Backend::translateKey(XKeyEvent& xk, BackendEvent& ev) {
         else if (n > 0)
             utf8.assign(buf, static_cast<std::size_t>(n));
         else if (typed)
-            appendUtf8(utf8, typed);
+            fontcore::AppendUtf8(utf8, typed);
         if (!utf8.empty()) {
             // Each character in the active code page; one the page cannot hold is dropped.
             std::vector<unsigned> codes;

@@ -112,24 +112,6 @@ char32_t nextUtf8(std::string_view text, std::size_t& i) {
     return u;
 }
 
-void appendUtf8(std::string& out, char32_t u) {
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else if (u < 0x10000) {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (u >> 18));
-        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 } // namespace
 
 BOOL IsCharAlpha(char ch) {
@@ -275,13 +257,13 @@ std::string Utf8FromAnsiText(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (name == nullptr || b < 0x80) {
-            appendUtf8(out, fontcore::Cp1252ToUnicode(b));
+            fontcore::AppendUtf8(out, fontcore::Cp1252ToUnicode(b));
             i += 1;
             continue;
         }
         const std::size_t n = IsDBCSLeadByte(b) && i + 1 < text.size() ? 2 : 1;
         const char32_t u = decodeWithIconv(name, text.data() + i, n);
-        appendUtf8(out, u != 0 ? u : U'?');
+        fontcore::AppendUtf8(out, u != 0 ? u : U'?');
         i += n;
     }
     return out;
@@ -307,6 +289,24 @@ char* CharNext(const char* text) {
 }
 
 namespace fontcore {
+
+void AppendUtf8(std::string& out, char32_t u) {
+    if (u < 0x80) {
+        out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x110000) {
+        out += static_cast<char>(0xF0 | (u >> 18));
+        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
 
 char32_t Cp1252ToUnicode(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) {

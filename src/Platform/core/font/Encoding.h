@@ -4,6 +4,8 @@
 
 #include "plat/Types.h"
 
+#include <string>
+
 namespace plat::fontcore {
 
 // The five bytes Windows-1252 leaves undefined map to the C1 controls of the same value, so the
@@ -18,5 +20,7 @@ char32_t CodeToUnicode(unsigned code, UINT codePage);
 char32_t AnsiCodeToUnicode(unsigned code);
 // Whether a byte starts a two-byte character in a code page.
 bool IsLeadByteOf(UINT codePage, BYTE byte);
+// Appends a character as UTF-8; a value past the last Unicode character appends nothing.
+void AppendUtf8(std::string& out, char32_t u);
 
 } // namespace plat::fontcore

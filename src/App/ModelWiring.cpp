@@ -54,16 +54,22 @@
 #include "plat/Files.h"
 #include "plat/Menu.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
+
+void (*RecoveryNameChosenHook)(const std::string& path) = nullptr;
 
 namespace {
 
@@ -146,10 +152,13 @@ bool savePrefsAndCloseAll(int silent) {
 }
 
 // The name a recovered document is kept under: its own name without its extension, then the time,
-// made safe as a file name (no separator, no control character). A name already taken gets a
-// counter, so no file is ever replaced.
-std::string recoveryPath(const std::string& folder, const std::string& documentName,
-                         const std::string& stamp) {
+// made safe as a file name (no separator, no control character). A name already taken (by
+// anything at all, a dangling link included) gets a counter. The name is made the program's at
+// once, as an empty file created only where nothing stands, so the save that follows replaces that
+// file and never one another program made under the name meanwhile; `made` is the empty file's
+// identity.
+std::string reserveRecoveryPath(const std::string& folder, const std::string& documentName,
+                                const std::string& stamp, struct stat& made) {
     std::string base;
     const char* ext = FindExtension(documentName.c_str());
     const size_t keep = ext != nullptr ? static_cast<size_t>(ext - documentName.c_str())
@@ -164,16 +173,34 @@ std::string recoveryPath(const std::string& folder, const std::string& documentN
     if (base.empty())
         base = "Document";
     base += ' ' + stamp;
-    // Anything at all under the name counts, a dangling link included.
-    const auto taken = [](const std::string& candidate) {
-        std::error_code ec;
-        return std::filesystem::symlink_status(plat::NativePath(candidate), ec).type() !=
-               std::filesystem::file_type::not_found;
-    };
-    std::string path = folder + base + ".pvx";
-    for (int n = 2; taken(path); ++n)
-        path = folder + base + " (" + std::to_string(n) + ").pvx";
-    return path;
+    for (int n = 1;; ++n) {
+        const std::string path =
+            folder + base + (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + ".pvx";
+        const std::string native = plat::NativePath(path);
+        // The new file mode, as the save would give it.
+        const int fd =
+            ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            const bool known = ::fstat(fd, &made) == 0;
+            const int err = errno;
+            ::close(fd);
+            if (known)
+                return path;
+            ::unlink(native.c_str());
+            FailFromErrno(err);
+        }
+        if (errno != EEXIST || n == 10000)
+            FailFromErrno(errno);
+    }
+}
+
+// Removes the empty file reserveRecoveryPath made, when the name still leads to it as it was made.
+void releaseRecoveryPath(const std::string& path, const struct stat& made) {
+    const std::string native = plat::NativePath(path);
+    struct stat now {};
+    if (::lstat(native.c_str(), &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == made.st_dev &&
+        now.st_ino == made.st_ino && now.st_size == 0)
+        ::unlink(native.c_str());
 }
 
 // A termination signal: what Quit would keep is kept, without asking anything. Each document with
@@ -195,10 +222,17 @@ void endWithoutQuestions(int signal) {
         std::string path;
         std::error_code ec;
         std::filesystem::create_directories(plat::NativePath(folder), ec);
+        struct stat made {};
+        bool reserved = false;
         const int16_t failure = CatchFail([&] {
-            path = recoveryPath(folder, pane->fileName(), stamp);
+            path = reserveRecoveryPath(folder, pane->fileName(), stamp, made);
+            reserved = true;
+            if (RecoveryNameChosenHook != nullptr)
+                RecoveryNameChosenHook(path);
             WriteDocumentCopy(*document, path);
         });
+        if (failure != 0 && reserved)
+            releaseRecoveryPath(path, made);
         if (failure == 0)
             std::fprintf(stderr,
                          "korvaline: ended by %s: \"%s\" was not saved, its changes are kept in "

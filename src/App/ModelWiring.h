@@ -3,5 +3,12 @@
 // above them (fonts, key state, preference files). The model and the panes reach these services
 // only through hooks, so that portable code never includes the window-system side.
 
+#include <string>
+
 // Installs every hook; called once by the entry before the application starts.
 void InstallModelWiring();
+
+// Called at a termination signal with the name each unsaved document's recovery file is given,
+// just before the document is written there. The program sets none; a test sets one to act as
+// another program that makes a file at that moment.
+extern void (*RecoveryNameChosenHook)(const std::string& path);

@@ -1233,7 +1233,7 @@ class ScreenFontScope {
 public:
     explicit ScreenFontScope(int32_t font)
         : m_record(EnsureFontThrough(m_display.hdc(), font, s_screenResolution, 0) ? RecordAt(font)
-                                                                                  : nullptr) {
+                                                                                   : nullptr) {
         if (m_record != nullptr)
             m_selected.emplace(m_display.hdc(), m_record->font);
     }

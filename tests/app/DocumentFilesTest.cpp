@@ -25,6 +25,7 @@
 #include "app/AppDocumentFixture.h"
 #include "app/TreeText.h"
 #include "plat/CommonDialogs.h"
+#include "plat/Files.h"
 #include "plat/Menu.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
@@ -34,8 +35,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -385,6 +388,20 @@ TEST_F(DocumentFilesTest, ATerminationSignalStopsALongSaveAndKeepsTheFile) {
     EXPECT_NE(ReadFileBytes(path), before);
 }
 
+// Files another program makes in the recovery folder, with what each holds.
+std::map<std::string, std::string> s_othersFiles;
+
+// Another program makes the file `path` if nothing stands there yet.
+void makeOthersFile(const std::string& path) {
+    const int fd = ::open(plat::NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return;
+    const std::string bytes = "another program's file " + std::to_string(s_othersFiles.size());
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    s_othersFiles[path] = bytes;
+}
+
 TEST_F(DocumentFilesTest, ASignalKeepsEachChangedDocumentInTheRecoveredFolder) {
     // Two changed documents of the same name from two folders, one whose name holds a control
     // character, and one unchanged.
@@ -416,16 +433,28 @@ TEST_F(DocumentFilesTest, ASignalKeepsEachChangedDocumentInTheRecoveredFolder) {
         trees.push_back(pane->expression()->deepCopy());
     }
     const std::string firstFile = ReadFileBytes(docs[0].path);
+    // At the moment each name is chosen, another program makes files there: under that very name
+    // and under the next counter's. The recovery takes other names and replaces none of them.
+    s_othersFiles.clear();
+    RecoveryNameChosenHook = [](const std::string& path) {
+        makeOthersFile(path);
+        makeOthersFile(path.substr(0, path.size() - 4) + " (2).pvx");
+    };
     ::testing::internal::CaptureStderr();
     AppHooks().endWithoutQuestions(SIGTERM);
     const std::string said = ::testing::internal::GetCapturedStderr();
+    RecoveryNameChosenHook = nullptr;
 
     const std::string folder = PrefsFolderPath() + "Recovered";
+    for (const auto& [path, bytes] : s_othersFiles)
+        EXPECT_EQ(ReadFileBytes(path), bytes) << path;
     std::vector<std::string> names = FolderNames(folder);
-    ASSERT_EQ(names.size(), 3u) << said;
+    ASSERT_EQ(names.size(), 3u + s_othersFiles.size()) << said;
     std::vector<bool> found(std::size(docs), false);
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
+        if (s_othersFiles.count(folder + "/" + name) != 0)
+            continue;
         EXPECT_TRUE(name.ends_with(".pvx"));
         EXPECT_NE(said.find("kept in " + folder + "/" + name + "\n"), std::string::npos) << said;
         const ExprPtr tree = treeInFile(folder + "/" + name);
@@ -446,6 +475,35 @@ TEST_F(DocumentFilesTest, ASignalKeepsEachChangedDocumentInTheRecoveredFolder) {
         }
     }
     EXPECT_EQ(ReadFileBytes(docs[0].path), firstFile);
+
+    // A recovery that fails leaves nothing of its own in the folder, but a file another program
+    // put in its place meanwhile stays.
+    for (const bool othersFileInstead : {false, true}) {
+        SCOPED_TRACE(othersFileInstead);
+        s_othersFiles.clear();
+        if (othersFileInstead)
+            RecoveryNameChosenHook = [](const std::string& path) {
+                std::filesystem::remove(plat::NativePath(path));
+                makeOthersFile(path);
+                Fail(errDiskFull);
+            };
+        else
+            RecoveryNameChosenHook = [](const std::string&) { Fail(errDiskFull); };
+        ::testing::internal::CaptureStderr();
+        AppHooks().endWithoutQuestions(SIGTERM);
+        const std::string failed = ::testing::internal::GetCapturedStderr();
+        RecoveryNameChosenHook = nullptr;
+        EXPECT_NE(failed.find("could not be kept"), std::string::npos) << failed;
+        std::vector<std::string> after = names;
+        for (const auto& [path, bytes] : s_othersFiles) {
+            EXPECT_EQ(ReadFileBytes(path), bytes) << path;
+            after.push_back(std::filesystem::path(path).filename().string());
+        }
+        names = FolderNames(folder);
+        std::sort(after.begin(), after.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, after) << failed;
+    }
     // The program ends after this: the test closes the documents without their questions.
     for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
         pane->setChanged(false);

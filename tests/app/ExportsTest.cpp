@@ -447,8 +447,8 @@ TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
             plat::testing::runUntilIdle();
             plat::testing::answerFileDialog(path);
             ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
-            ExprFilePane* opened = openCopy(
-                path, m_dir / (std::to_string(page.codePage) + "copy" + name), source);
+            ExprFilePane* opened =
+                openCopy(path, m_dir / (std::to_string(page.codePage) + "copy" + name), source);
             ASSERT_NE(opened, nullptr);
             EXPECT_EQ(ExprEncodingText(opened->expression()), expected);
             if (std::string(name) == "dbl.png") {

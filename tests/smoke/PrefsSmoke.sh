@@ -2,7 +2,9 @@
 # Settings typed into the picture preference dialogs start the next run: an empty PostScript
 # resolution (stored as 0) and a metafile resolution of 200000 are written to general.prf; the
 # second start says nothing about a damaged file, and a setting changed then rewrites general.prf
-# with both values as the first run left them (a file read as damaged would have lost them).
+# with both values as the first run left them (a file read as damaged would have lost them). A
+# shipped file and an example folder the user removed after the first run stay removed at the next
+# two starts.
 # Usage: PrefsSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -59,6 +61,15 @@ prefs=$(find "$work/data" -name general.prf | head -1)
 [[ -n $prefs ]] || fail "no general.prf"
 written=$(pictureRecords)
 stop
+folder=$(dirname "$prefs")
+[[ -f $folder/TeX.cat && -d $folder/Examples/02_Calculus ]] || fail "the first start installed no shipped files"
+rm -f "$folder/TeX.cat"
+rm -rf "$folder/Examples/02_Calculus"
+removedStayRemoved() {
+  [[ ! -e $folder/TeX.cat ]] || fail "a start put back the TeX.cat the user removed"
+  [[ ! -e $folder/Examples/02_Calculus ]] || fail "a start put back the example folder the user removed"
+  [[ -f $folder/MathML.cat ]] || fail "a shipped file the user kept went"
+}
 
 start
 [[ -z $(dialogs) ]] || fail "the second start shows a box (general.prf taken as damaged)"
@@ -66,4 +77,8 @@ openImagePrefs 2 "Bitmap Prefs"
 typeAndOk 40 58 "150"
 stop
 [[ $(pictureRecords) == "$written" ]] || fail "the EPS and metafile settings were not kept"
+removedStayRemoved
+start
+stop
+removedStayRemoved
 echo "prefs smoke: ok"

@@ -18,6 +18,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -544,6 +545,8 @@ std::string SiblingBase(const std::string& target) {
 // one, nor does any file the user made: only the program sets the attribute, on files it made.
 constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
 
+SaveCommitHook s_saveCommitHook = nullptr;
+
 std::string SiblingMark(int fd, const struct stat& st, const std::string& native) {
     struct statx made {};
     std::string born = "-";
@@ -686,6 +689,9 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
         return finish(errno);
     }
+    if (s_saveCommitHook != nullptr) {
+        s_saveCommitHook(target);
+    }
     if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
         return finish(errno != 0 ? errno : EIO);
     }
@@ -695,6 +701,53 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     FsyncPath(cut == std::string::npos ? std::string(".") : to.substr(0, cut + 1),
               O_RDONLY | O_DIRECTORY);
     return finish(0);
+}
+
+SaveLock::Result SaveLock::acquire(const char* path) {
+    release();
+    const std::string native = plat::NativePath(ResolveSaveTarget(path));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMilliseconds);
+    for (;;) {
+        const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return kNoFile;
+        }
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                // A file system without locks: nothing to wait for.
+                ::close(fd);
+                return kNoFile;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd);
+                return kTimedOut;
+            }
+            ::usleep(5000);
+        }
+        // The save that held it may have put a new file under the name meanwhile: that one is
+        // the file to hold.
+        if (NameLeadsTo(native, fd)) {
+            m_fd = fd;
+            return kHeld;
+        }
+        ::close(fd);
+    }
+}
+
+void SaveLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void SetSaveCommitHookForTesting(SaveCommitHook hook) {
+    s_saveCommitHook = hook;
 }
 
 bool RemoveOwnSibling(const char* path, std::FILE* held) {

@@ -110,10 +110,11 @@ int FirstHardDrive(std::string& out, const char* tail);
 // it over the target): the file name's extension (only the file name's) replaced by a digit
 // (".0", ".1", ...; appended when the name has none), the first name that is free. Returns 1.
 int MakeTempSibling(const char* target, std::string& out);
-// Removes the siblings that earlier saves of `target` left behind when they were interrupted (killed
-// while writing, or between writing and renaming): only regular files of ours among the sibling
-// names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail) and that no
-// save holds. Any other file with a sibling's name is left alone. Returns how many were removed.
+// Removes the siblings that earlier saves of `target` left behind when they were interrupted
+// (killed while writing, or between writing and renaming): only regular files of ours among the
+// sibling names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail) and
+// that no save holds. Any other file with a sibling's name is left alone. Returns how many were
+// removed.
 int RemoveStaleSiblings(const char* target);
 // The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
 // the link stays and the file it names gets the new content; `path` itself otherwise (also for a
@@ -148,6 +149,32 @@ FileIdentity FileIdentityOf(const char* path);
 // saved (another copy of the program or another program wrote it): string 475 with the file's
 // name, Yes and No. True for Yes (replace it).
 bool AskReplaceChangedFile(const char* path);
+// Makes a save's "changed on disk" check and its rename one step that no other copy of the
+// program gets between: every save of an existing file holds an advisory lock on it from the
+// check until its sibling has replaced the file (the lock is taken on the file the name leads to,
+// and taken again on the new file when the name was given another file while it waited). The
+// lock goes with the object (and with the process).
+class SaveLock {
+public:
+    enum Result { kHeld, kNoFile, kTimedOut };
+    // How long a save waits for another copy's save of the same file to end.
+    static constexpr int kWaitMilliseconds = 5000;
+    SaveLock() = default;
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+    ~SaveLock() { release(); }
+    // Waits until no other save holds the file `path` leads to (through links), at most
+    // kWaitMilliseconds. kNoFile: there is no regular file to hold (a first save).
+    Result acquire(const char* path);
+    void release();
+
+private:
+    int m_fd = -1;
+};
+// Called (when set) just before a save's sibling replaces its target, with the target: lets a test
+// make a save slow at its most delicate moment.
+using SaveCommitHook = void (*)(const char* target);
+void SetSaveCommitHookForTesting(SaveCommitHook hook);
 // Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
 bool RemoveFileQuietly(const char* path);
 // The largest file each kind of reader takes: documents, pictures and other files the user opens;

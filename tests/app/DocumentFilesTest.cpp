@@ -41,6 +41,7 @@
 #include <map>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kvtest {
@@ -573,9 +574,9 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     // A second copy started with the three files hands them to this one and ends.
     SingleInstance second(m_dir / "KorvalineFileOpen");
     std::string diagnostic;
-    ASSERT_EQ(second.start({longPath, gone, shortPath, upper, lower}, FileOpenMessage(),
-                           diagnostic),
-              SingleInstance::Outcome::HandedOff)
+    ASSERT_EQ(
+        second.start({longPath, gone, shortPath, upper, lower}, FileOpenMessage(), diagnostic),
+        SingleInstance::Outcome::HandedOff)
         << diagnostic;
     pt::runUntilIdle();
     std::vector<std::string> opened;
@@ -767,8 +768,8 @@ TEST_F(DocumentFilesTest, ADocumentKeepsTheRecordsOfALaterVersionThroughEverySav
         EXPECT_EQ(TreeText(treeInFile(path).get()), round == 0 ? "[ab]" : "[abb]");
     }
     // Exports carry no such records: only a document's own file gives them back.
-    const DocumentLines exported = ReadDocumentLinesFromMemory(
-        file.data(), static_cast<uint32_t>(file.size()), false);
+    const DocumentLines exported =
+        ReadDocumentLinesFromMemory(file.data(), static_cast<uint32_t>(file.size()), false);
     EXPECT_TRUE(exported.unknownRecords.empty());
 }
 
@@ -819,6 +820,78 @@ TEST_F(DocumentFilesTest, ASaveOverAFileThatChangedOnDiskAsksFirst) {
         pt::runUntilIdle();
         EXPECT_EQ(pt::messageBoxes().size(), boxes + 2);
         EXPECT_EQ(TreeText(treeInFile(path).get()), "[abc]");
+        ASSERT_EQ(DoMenuCommand(kClose), 1);
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+int s_slowSaveSignal = -1;
+
+// The slow copy's save: it says it is about to replace the file, then takes its time.
+void slowCommit(const char*) {
+    const char byte = 'w';
+    if (::write(s_slowSaveSignal, &byte, 1) != 1)
+        ::_exit(9);
+    ::usleep(700 * 1000);
+}
+
+TEST_F(DocumentFilesTest, TwoCopiesWhoseSavesOverlapNeverReplaceEachOtherSilently) {
+    // Two copies (forked from this one) have the same saved document open and each changes it.
+    // The first saves slowly; the second saves `gap` ms after the first began to replace the
+    // file, while it is still at it (past the end too). The second always asks (and is told No):
+    // the file is the first copy's.
+    for (const int gap : {0, 60, 300, 600, 1000}) {
+        SCOPED_TRACE("gap " + std::to_string(gap) + " ms");
+        const std::string path = m_dir / ("overlap" + std::to_string(gap) + ".pvx");
+        ExprFilePane* pane = typed("a");
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        pt::runUntilIdle();
+        int writing[2];
+        int go[2];
+        ASSERT_EQ(::pipe(writing), 0);
+        ASSERT_EQ(::pipe(go), 0);
+        const pid_t second = ::fork();
+        ASSERT_NE(second, -1);
+        if (second == 0) {
+            pt::type("y");
+            pt::runUntilIdle();
+            std::string question;
+            answerBox(kIdNo, &question);
+            char byte = 0;
+            if (::read(go[0], &byte, 1) != 1)
+                ::_exit(8);
+            const size_t boxes = pt::messageBoxes().size();
+            DoMenuCommand(kSave);
+            const bool asked =
+                pt::messageBoxes().size() == boxes + 1 && question.find(path) != std::string::npos;
+            ::_exit(asked ? 1 : 0);
+        }
+        const pid_t first = ::fork();
+        ASSERT_NE(first, -1);
+        if (first == 0) {
+            s_slowSaveSignal = writing[1];
+            SetSaveCommitHookForTesting(&slowCommit);
+            pt::type("x");
+            pt::runUntilIdle();
+            const size_t boxes = pt::messageBoxes().size();
+            DoMenuCommand(kSave);
+            ::_exit(pt::messageBoxes().size() == boxes && !pane->changed() ? 0 : 7);
+        }
+        char byte = 0;
+        ASSERT_EQ(::read(writing[0], &byte, 1), 1);
+        ::usleep(static_cast<useconds_t>(gap) * 1000);
+        ASSERT_EQ(::write(go[1], &byte, 1), 1);
+        int status = 0;
+        ASSERT_EQ(::waitpid(first, &status, 0), first);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first copy asked";
+        ASSERT_EQ(::waitpid(second, &status, 0), second);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+            << "the second copy saved without asking";
+        EXPECT_EQ(TreeText(treeInFile(path).get()), "[ax]");
+        for (int fd : {writing[0], writing[1], go[0], go[1]})
+            ::close(fd);
         ASSERT_EQ(DoMenuCommand(kClose), 1);
         pt::runUntilIdle();
         takeBackQuit();

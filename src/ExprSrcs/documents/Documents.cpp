@@ -121,7 +121,9 @@ bool agreesToName(const std::string& typed, const std::string& written) {
     const std::string name = slash == std::string::npos ? written : written.substr(slash + 1);
     std::string text;
     if (ext != nullptr)
-        text = std::string("Korvaline n'\xE9" "crit pas les fichiers \xAB ") + ext + " \xBB. ";
+        text = std::string("Korvaline n'\xE9"
+                           "crit pas les fichiers \xAB ") +
+               ext + " \xBB. ";
     text += "Le document est enregistr\xE9 sous \xAB " + name + " \xBB";
     text += exists ? ", qui existe d\xE9j\xE0 et sera remplac\xE9." : ".";
     constexpr unsigned kOkCancelInformation = 0x41;
@@ -175,11 +177,25 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
         }
     }
     // The document's own file changed on disk since it was read or written (another copy of the
-    // program saved it, or another program): it is replaced only when the user says so.
-    if (path == pane.filePath() && pane.diskIdentity().known &&
-        FileIdentityOf(path.c_str()) != pane.diskIdentity() &&
-        !AskReplaceChangedFile(path.c_str()))
-        return false;
+    // program saved it, or another program): it is replaced only when the user says so. The check
+    // is made under the file's save lock, which is held until the new file has replaced it, so a
+    // save of another copy that overlaps this one waits and then sees this one's file. The lock is
+    // let go while the question is up; the answer holds for the file that was shown changed.
+    SaveLock lock;
+    const bool ownFile = path == pane.filePath() && pane.diskIdentity().known;
+    FileIdentity accepted = pane.diskIdentity();
+    for (;;) {
+        const SaveLock::Result held = lock.acquire(path.c_str());
+        const FileIdentity onDisk = FileIdentityOf(path.c_str());
+        if (!ownFile || (held != SaveLock::kTimedOut && onDisk == accepted))
+            break;
+        lock.release();
+        if (!AskReplaceChangedFile(path.c_str()))
+            return false;
+        if (held == SaveLock::kTimedOut)
+            break;
+        accepted = onDisk;
+    }
     if (saveType == kDocumentSaveType) {
         writeDocumentFile(pane, path);
     } else {

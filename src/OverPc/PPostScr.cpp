@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PFONTS.h"
+#include "OverPc/Portdc.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/oRotate.h"
 #include "plat/Font.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -188,6 +190,13 @@ oPixMap* RotatePixMap(oPixMap& source, int32_t angle) {
     source.lockBits(&src, &srcStep);
     turned->lockBits(&dst, &dstStep);
     const bool direct = src && dst && (source.format() & kPixelDepth32) != 0;
+    // Other maps go through their device contexts, whose positions count from the map's
+    // top-left pixel whatever the port's origin.
+    std::optional<PortDcHolder> srcDc, dstDc;
+    if (!direct) {
+        srcDc.emplace(&source);
+        dstDc.emplace(turned);
+    }
     const int32_t tw = to.width(), th = to.height();
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
@@ -210,9 +219,10 @@ oPixMap* RotatePixMap(oPixMap& source, int32_t angle) {
             if (direct) {
                 WriteLockedPixel(dst, dstStep, turned->format(), dx, dy,
                                  ReadLockedPixel(src, srcStep, source.format(), x, y));
-            } else {
-                turned->setPixel(to.left + dx, to.top + dy,
-                                 source.isPixelSet(from.left + x, from.top + y));
+            } else if (srcDc->hdc() && dstDc->hdc()) {
+                const plat::COLORREF c = plat::GetPixel(srcDc->hdc(), x, y);
+                if (c != plat::CLR_INVALID)
+                    plat::SetPixel(dstDc->hdc(), dx, dy, c);
             }
         }
     }

@@ -109,7 +109,8 @@ public:
     // Moves the bounds so that their top-left is (x, y), keeping their size; the clip moves by
     // the same amount and the device origin offset becomes (-x, -y).
     void setOrigin(int32_t x, int32_t y);
-    // One pixel of the port (port coordinates): set means not the background colour.
+    // One pixel of the device at its device position (the port's origin plays no part): set
+    // means exactly black; setPixel writes black or white.
     bool isPixelSet(int32_t x, int32_t y);
     void setPixel(int32_t x, int32_t y, bool on);
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,57 @@ TEST_F(RotatePixMapTest, EveryPixelLandsWhereItsSquareTurns) {
             }
         // The source is unchanged.
         EXPECT_EQ(pixelAt(*source, 2, 1), colorOf(2, 1));
+    }
+}
+
+} // namespace
+
+namespace {
+
+using Pixels = std::set<std::pair<int32_t, int32_t>>;
+
+// Maps that are not 32 bits deep are turned pixel by pixel: each black pixel placed by hand in a
+// 4 × 2 map whose port origin is not (0, 0) must come back at its turned device position, and
+// every other pixel stays white.
+TEST_F(RotatePixMapTest, BlackPixelsOfMapsNotThirtyTwoBitsDeepLandWhereTheyTurn) {
+    struct Case {
+        int32_t angle;
+        int32_t width, height;
+        Pixels black; // device positions in the turned map
+    };
+    // Source: black at (0,0), (1,0) and (3,1), device positions.
+    const Case cases[] = {
+        {0, 4, 2, {{0, 0}, {1, 0}, {3, 1}}},
+        {9000, 2, 4, {{0, 3}, {0, 2}, {1, 0}}},
+        {-9000, 2, 4, {{1, 0}, {1, 1}, {0, 3}}},
+        {18000, 4, 2, {{3, 1}, {2, 1}, {0, 0}}},
+    };
+    // 1 bit, 8 bits (which pixel maps keep at 32) and 24 bits.
+    for (PixelFormat format : {kPixelMonochrome, kPixelDepth8, PixelFormat{400}}) {
+        SCOPED_TRACE(::testing::Message() << "format " << format);
+        const Zone bounds{10, 20, 14, 22, 0, 0};
+        std::unique_ptr<oPixMap> source(NewPixMap(bounds, 16, format));
+        ASSERT_NE(source, nullptr);
+        source->paintZone(bounds, kColorWhite);
+        for (const auto& [x, y] : Pixels{{0, 0}, {1, 0}, {3, 1}})
+            source->setPixel(x, y, true);
+        ASSERT_TRUE(source->isPixelSet(3, 1));
+        ASSERT_FALSE(source->isPixelSet(2, 1));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.angle);
+            std::unique_ptr<oPixMap> turned(RotatePixMap(*source, c.angle));
+            ASSERT_NE(turned, nullptr);
+            EXPECT_EQ(turned->format(), source->format());
+            ASSERT_EQ(turned->width(), c.width);
+            ASSERT_EQ(turned->height(), c.height);
+            Pixels black;
+            for (int32_t y = 0; y < c.height; ++y)
+                for (int32_t x = 0; x < c.width; ++x)
+                    if (turned->isPixelSet(x, y))
+                        black.insert({x, y});
+            EXPECT_EQ(black, c.black);
+        }
+        EXPECT_TRUE(source->isPixelSet(0, 0)); // the source is unchanged
     }
 }
 

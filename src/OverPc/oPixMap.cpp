@@ -1,6 +1,7 @@
 #include "OverPc/oPixMap.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/Portdc.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/oWindows.h"
@@ -566,19 +567,9 @@ void oNativePort::stretchImage(int32_t resourceId, const Zone& zone) {
 
 namespace {
 
+// The screen's mean physical resolution, as printers measure theirs: the figure read at start-up.
 int32_t screenDotsPerInch() {
-    // The mean physical resolution of the screen, as printers measure theirs.
-    plat::HDC screen = plat::GetDC(nullptr);
-    const int32_t hs = plat::GetDeviceCaps(screen, plat::HORZSIZE);
-    const int32_t vs = plat::GetDeviceCaps(screen, plat::VERTSIZE);
-    const int32_t hr = plat::GetDeviceCaps(screen, plat::HORZRES);
-    const int32_t vr = plat::GetDeviceCaps(screen, plat::VERTRES);
-    plat::ReleaseDC(nullptr, screen);
-    if (hs <= 0 || vs <= 0)
-        return 96;
-    const int32_t x = (hr * 254 + hs * 5) / (hs * 10);
-    const int32_t y = (vr * 254 + vs * 5) / (vs * 10);
-    return std::max(1, (x + y) / 2);
+    return std::max(1, GetScreenCaps().physicalDpi);
 }
 
 } // namespace

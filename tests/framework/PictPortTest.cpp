@@ -3,9 +3,11 @@
 // resolution, the frame filled at any other), and the picture objects made from it.
 
 #include "OverPc/PFONTS.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/Winufo.h"
 #include "PortsFixture.h"
+#include "core/gdi/GdiInternal.h"
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
 #include "support/FontPin.h"
@@ -71,6 +73,39 @@ TEST_F(PictPorts, ResolutionFollowsTheDotsPerInch) {
         EXPECT_EQ(port->resolution(), c.resolution);
         EXPECT_EQ(port->lineUnit(), c.lineUnit);
     }
+}
+
+// A picture made at the screen's resolution takes the screen's one mean figure, the two axes'
+// physical dots per inch averaged and rounded half up.
+TEST_F(PictPorts, ScreenDotsPerInchRoundsTheAxesMeanUp) {
+    struct Case {
+        int32_t dpiX, dpiY, mean;
+    };
+    const Case cases[] = {{96, 96, 96},    {96, 97, 97},   {97, 96, 97},
+                          {120, 121, 121}, {72, 144, 108}, {100, 103, 102}};
+    plat::HDC display = plat::CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    const int wide = plat::GetDeviceCaps(display, plat::HORZRES);
+    const int high = plat::GetDeviceCaps(display, plat::VERTRES);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.dpiX << " x " << c.dpiY << " dpi");
+        plat::core::SetDeviceCapsOverride(plat::HORZSIZE,
+                                          static_cast<int>(wide * 25.4 / c.dpiX + 0.5));
+        plat::core::SetDeviceCapsOverride(plat::VERTSIZE,
+                                          static_cast<int>(high * 25.4 / c.dpiY + 0.5));
+        InitScreenCaps(display);
+        ASSERT_EQ(GetScreenCaps().physicalDpiX, c.dpiX);
+        ASSERT_EQ(GetScreenCaps().physicalDpiY, c.dpiY);
+        EXPECT_EQ(PictPortDotsPerInch(0), c.mean);
+        std::unique_ptr<oPictPort> port(NewPictPort(Zone{0, 0, 40, 30, 0, 0}, 7, 0, 5, 0));
+        ASSERT_NE(port, nullptr);
+        EXPECT_EQ(port->dotsPerInch(), c.mean);
+        // Within 4 of the screen's figure is the screen's figure.
+        EXPECT_EQ(PictPortDotsPerInch(c.mean + 4), c.mean);
+        EXPECT_EQ(PictPortDotsPerInch(c.mean + 5), c.mean + 5);
+    }
+    plat::core::ClearDeviceCapsOverrides();
+    InitScreenCaps(display);
+    plat::DeleteDC(display);
 }
 
 TEST_F(PictPorts, PortFieldsAndDevice) {

@@ -10,6 +10,7 @@
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
+#include "OverSrcs/eSelect.h"
 
 #include <algorithm>
 #include <memory>
@@ -597,6 +598,8 @@ int32_t HandlePaneRightClick(oPoint point) {
         ClearSelectionList(*ActiveRecord);
         SelectionEntry hit;
         if (HitActiveRoot(point, point, hit, false) && hit.node != nullptr) {
+            // As with a left click, a lone placeholder is taken whole, so a paste replaces it.
+            hit = WholePlaceholderAt(hit);
             SetSelection(&hit);
             ResetTypingStyle();
         }

@@ -185,6 +185,12 @@ bool eChar::hitLeaf(oPoint anchor, oPoint point, SelectionEntry& entry) {
     const int32_t mid = abs.left + w / 2;
     const int32_t q1 = abs.left + w * 3 / 8;
     const int32_t q3 = abs.left + w * 5 / 8;
+    if (anchor.x == point.x) {
+        // A click leaves a caret on the nearer side; only a drag selects the character.
+        if (point.x > mid)
+            entry.start = entry.end = m_index + 1;
+        return true;
+    }
     if (anchor.x > mid) {
         entry.end = m_index + 1;
         if (point.x > q3)

@@ -146,6 +146,15 @@ bool eWord::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
         return true;
     }
     const int32_t origin = DrawState.absZone.left + m_inkOffset;
+    if (anchor.x == point.x) {
+        // A click never selects a character: it leaves a caret at the nearest boundary. One on
+        // the word's last column (where a click beside the expression is taken) is after the
+        // last character, however narrow.
+        const int32_t at =
+            point.x >= DrawState.absZone.right - 1 ? m_length : charsFitting(point.x - origin);
+        entry = {this, at, at, 0, 0};
+        return true;
+    }
     const int32_t lo = std::min(anchor.x, point.x) - origin;
     const int32_t hi = std::max(anchor.x, point.x) - origin;
     const int32_t slack = m_size / 16;

@@ -2,10 +2,11 @@
 // the key is what a full repaint draws, and the drawn caret or highlight lies where the next typed
 // character lands.
 
+#include "../../src/Platform/backend/Backend.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/Translations.h"
-#include "OverSrcs/etGener.h"
 #include "OverSrcs/eSelect.h"
+#include "OverSrcs/etGener.h"
 #include "TreeText.h"
 #include "UserInputFixture.h"
 
@@ -218,10 +219,77 @@ TEST_F(PlaceholderClickTest, AClickOrAnArrowAtAnEmptySlotSelectsItsPlaceholder) 
         const std::string tex =
             TranslateExpression(GetShippedTranslator(ShippedTranslator::TeX), pane->expression());
         EXPECT_NE(tex.find("frac"), std::string::npos) << tex;
-        const auto marks = [](std::string_view text) { return std::count(text.begin(), text.end(), '?'); };
+        const auto marks = [](std::string_view text) {
+            return std::count(text.begin(), text.end(), '?');
+        };
         EXPECT_EQ(marks(tex), marks(c.numerator) + marks(c.denominator))
-            << "[" << tex << "]"
-            << tex;
+            << "[" << tex << "]" << tex;
+    }
+}
+
+// A right click on an empty slot selects its "?" as a left click does, so Coller from the menu
+// replaces it.
+TEST_F(PlaceholderClickTest, ARightClickAtAnEmptySlotSelectsItsPlaceholder) {
+    for (const int edge : {-1, 0, 1}) { // left edge, middle, right edge
+        SCOPED_TRACE(edge);
+        ExprFilePane* pane = typed("");
+        std::optional<PaletteBlock> button;
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (!button && b.code > 0x4000 && b.code <= 0x4007)
+                button = b;
+        ASSERT_TRUE(button) << "no fraction on the main palette";
+        fromMainPalette(button->code);
+        const eExpr* fraction = pane->expression()->getChild(0);
+        ASSERT_TRUE(fraction != nullptr && fraction->childCount() == 2)
+            << TreeText(pane->expression());
+        const Zone z = inWindow(pane, fraction->getChild(1)->getChild(0));
+        const int32_t x = edge < 0 ? z.left : edge > 0 ? z.right - 1 : (z.left + z.right) / 2;
+        plat::backend().setForeignClipboard({{"UTF8_STRING", {'x'}}});
+        bool pasted = false;
+        pt::onMenu([&pasted](pt::MenuDriver& menu) { pasted = menu.choose(13862); });
+        pt::advanceClock(2000);
+        pt::click(HandleOfWindow(pane->windowHandle()), x, (z.top + z.bottom) / 2, pt::kRight);
+        pump();
+        EXPECT_TRUE(pasted);
+        fraction = pane->expression()->getChild(0);
+        ASSERT_EQ(pane->expression()->childCount(), 1) << TreeText(pane->expression());
+        EXPECT_EQ(TreeText(fraction->getChild(0)), "[?]");
+        EXPECT_EQ(TreeText(fraction->getChild(1)), "[x]");
+        CloseAllDocuments();
+        takeBackQuit();
+    }
+}
+
+// A click in the empty space beside a formula leaves a caret after its last character, whatever
+// that character's width: the next key types after it and replaces nothing.
+TEST_F(CaretPlacementTest, AClickBesideAFormulaLeavesACaretAfterItsLastLetter) {
+    const auto letters = [](const eExpr* node) {
+        std::string text;
+        const std::function<void(const eExpr*)> walk = [&](const eExpr* n) {
+            if (const auto* w = dynamic_cast<const eWord*>(n))
+                text += w->view();
+            for (int32_t i = 0; n != nullptr && i < n->childCount(); ++i)
+                walk(n->getChild(i));
+        };
+        walk(node);
+        return text;
+    };
+    for (const char* formula : {"ghf", "ghi", "ghj", "ghl", "ght", "ghx", "f", "l", "a+l"}) {
+        for (const int32_t beside : {2, 3, 4, 5, 10, 20, 40}) {
+            SCOPED_TRACE(std::string(formula) + ", " + std::to_string(beside) + " px right");
+            ExprFilePane* pane = typed(formula);
+            pump();
+            const Zone z = inWindow(pane, pane->expression());
+            pt::advanceClock(2000); // no double click
+            pt::click(HandleOfWindow(pane->windowHandle()), z.right - 1 + beside,
+                      (z.top + z.bottom) / 2);
+            pump();
+            keys("X");
+            EXPECT_EQ(letters(pane->expression()), std::string(formula) + "X")
+                << TreeText(pane->expression());
+            CloseAllDocuments();
+            takeBackQuit();
+        }
     }
 }
 

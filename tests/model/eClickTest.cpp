@@ -45,7 +45,7 @@ protected:
     static ExprPtr Big(const char* text) { return NewWord(text, 0, SizedStyle(48), 0); }
 };
 
-TEST_F(eClickTest, AOneCharacterLeafMapsThePressToItselfOrACaretBesideIt) {
+TEST_F(eClickTest, AOneCharacterLeafMapsAClickToACaretBesideItAndADragToItself) {
     OwnedNode<eSimpString> row = NewSimpString(2);
     row->setChild(0, NewPseudo(kPseudoEllipsis, nullptr, 0));
     row->setChild(1, NewPseudo(kPseudoEllipsis, nullptr, 0));
@@ -57,14 +57,18 @@ TEST_F(eClickTest, AOneCharacterLeafMapsThePressToItselfOrACaretBesideIt) {
     const int32_t q3 = left + w * 5 / 8;
     auto at = [&](int32_t x) { return Press(row.get(), 100, 50, {x, 52}, {x, 52}); };
     EXPECT_EQ(at(q3 + 1), (SelectionEntry{row.get(), 1, 1, 0, 0}));  // past 5/8: caret after
-    EXPECT_EQ(at(mid + 1), (SelectionEntry{row.get(), 0, 1, 0, 0})); // right of middle
+    EXPECT_EQ(at(mid + 1), (SelectionEntry{row.get(), 1, 1, 0, 0})); // right of middle: after
+    EXPECT_EQ(at(mid), (SelectionEntry{row.get(), 0, 0, 0, 0}));     // at the middle: before
     EXPECT_EQ(at(q1 - 1), (SelectionEntry{row.get(), 0, 0, 0, 0}));  // before 3/8: caret before
-    EXPECT_EQ(at(q1), (SelectionEntry{row.get(), 0, 1, 0, 0}));
+    EXPECT_EQ(at(q1), (SelectionEntry{row.get(), 0, 0, 0, 0}));
+    // A drag over its middle selects it.
+    EXPECT_EQ(Press(row.get(), 100, 50, {q1, 52}, {q3 + 1, 52}),
+              (SelectionEntry{row.get(), 0, 1, 0, 0}));
     WholeRowClickOption = 1;
     EXPECT_EQ(at(q3 + 1), (SelectionEntry{row.get(), 0, 1, 0, 0}));
 }
 
-TEST_F(eClickTest, AWordSelectsACharacterOnlyNearItsMiddle) {
+TEST_F(eClickTest, AWordLeavesACaretOnAClickAndSelectsCharactersOnADrag) {
     // 48 points at 16 units: "m" is 36 wide, the word is 54 high, so the slack is 3.
     OwnedNode<eSimpString> row = NewSimpString(1);
     eExpr* word = row->setChild(0, Big("mmm"));
@@ -72,10 +76,13 @@ TEST_F(eClickTest, AWordSelectsACharacterOnlyNearItsMiddle) {
     ASSERT_EQ(word->width(), 3 * 36);
     ASSERT_EQ(word->m_size / 16, 3);
     auto at = [&](int32_t a, int32_t b) { return Press(row.get(), 0, 0, {a, 10}, {b, 10}); };
-    EXPECT_EQ(at(18, 18), (SelectionEntry{word, 0, 1, 0, 0})); // the middle of the first "m"
-    EXPECT_EQ(at(10, 10), (SelectionEntry{word, 0, 0, 0, 0})); // nearer its left edge
-    EXPECT_EQ(at(30, 30), (SelectionEntry{word, 1, 1, 0, 0})); // nearer its right edge
-    EXPECT_EQ(at(60, 10), (SelectionEntry{word, 0, 2, 0, 0})); // a drag, either way round
+    EXPECT_EQ(at(17, 17), (SelectionEntry{word, 0, 0, 0, 0}));   // before the first "m"'s middle
+    EXPECT_EQ(at(18, 18), (SelectionEntry{word, 1, 1, 0, 0}));   // at its middle
+    EXPECT_EQ(at(107, 107), (SelectionEntry{word, 3, 3, 0, 0})); // its last column
+    EXPECT_EQ(at(16, 20), (SelectionEntry{word, 0, 1, 0, 0}));   // a small drag over the middle
+    EXPECT_EQ(at(10, 10), (SelectionEntry{word, 0, 0, 0, 0}));   // nearer its left edge
+    EXPECT_EQ(at(30, 30), (SelectionEntry{word, 1, 1, 0, 0}));   // nearer its right edge
+    EXPECT_EQ(at(60, 10), (SelectionEntry{word, 0, 2, 0, 0}));   // a drag, either way round
     WholeRowClickOption = 1;
     EXPECT_EQ(at(30, 30), (SelectionEntry{word, 0, 3, 0, 0}));
 }

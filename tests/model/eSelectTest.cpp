@@ -607,10 +607,11 @@ TEST_F(DragTest, PressesMapToPositionsAndDragsToRanges) {
     // In a word the character positions are 36 apart from x 20; between items the quarter rule
     // of rows applies.
     const std::vector<Case> cases{
-        {"a press in a word's first character's middle selects it",
-         {38, y},
-         {38, y},
-         {w0, 0, 1, 0, 0}},
+        {"a press just before a word's first character's middle leaves a caret before it",
+         {37, y},
+         {37, y},
+         {w0, 0, 0, 0, 0}},
+        {"at the middle the caret after it", {38, y}, {38, y}, {w0, 1, 1, 0, 0}},
         {"near its left edge the caret before it", {25, y}, {25, y}, {w0, 0, 0, 0, 0}},
         {"a drag inside one word is a character range", {25, y}, {80, y}, {w0, 0, 2, 0, 0}},
         {"a drag across words selects the items", {50, y}, {200, y}, {row, 0, 3, 0, 1}},

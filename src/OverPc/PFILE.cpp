@@ -337,21 +337,13 @@ std::set<std::string> readInstalledRecord(const fs::path& folder) {
     return ParseInstalledRecord(text);
 }
 
-// Written beside and renamed over the old record, so a record is whole or absent.
+// Written beside (a new file, never through a link planted there) and renamed over the old record,
+// so a record is whole or absent.
 void writeInstalledRecord(const fs::path& folder, const std::set<std::string>& names) {
-    const fs::path path = folder / kInstalledRecordName;
-    const fs::path sibling = folder / (std::string(kInstalledRecordName) + ".new");
-    {
-        std::ofstream out(sibling, std::ios::binary | std::ios::trunc);
-        for (const std::string& name : names)
-            out << name << '\n';
-        if (!out.flush())
-            return;
-    }
-    std::error_code ec;
-    fs::rename(sibling, path, ec);
-    if (ec)
-        fs::remove(sibling, ec);
+    std::string text;
+    for (const std::string& name : names)
+        text += name + '\n';
+    plat::ReplaceFileWhole((folder / kInstalledRecordName).string(), text);
 }
 
 } // namespace

@@ -30,13 +30,13 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <unistd.h>
-#include <string>
 #include <linux/capability.h>
+#include <sched.h>
+#include <string>
 #include <sys/mount.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kvtest {
@@ -201,6 +201,34 @@ TEST_F(FileSafetyTest, AShippedFileOrFolderTheUserRemovedStaysRemoved) {
             EXPECT_TRUE(fs::exists(prefs() + "/" + name)) << name;
         removeAndRunTwice();
     }
+}
+
+TEST_F(FileSafetyTest, LinksPlantedWhereTheRecordOfShippedFilesIsWrittenAreNeverFollowed) {
+    // Links in the preferences folder at the names the record is written through (the one older
+    // versions used, and the one this process would use) lead to files of the user's.
+    fs::create_directories(prefs());
+    fs::copy_file(kShippedFolder / "general.prf", prefs() + "/general.prf");
+    const std::string victims[] = {m_dir / "victim-new", m_dir / "victim-tmp"};
+    const std::string planted[] = {prefs() + "/.installed.new",
+                                   prefs() + "/.installed.tmp" + std::to_string(::getpid())};
+    for (int i = 0; i < 2; ++i) {
+        WriteFileBytes(victims[i], "the user's");
+        fs::create_symlink(victims[i], planted[i]);
+    }
+    startUp();
+    quit();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ReadFileBytes(victims[i]), "the user's") << planted[i];
+        EXPECT_TRUE(fs::is_symlink(planted[i])) << planted[i];
+    }
+    ASSERT_FALSE(fs::is_symlink(prefs() + "/.installed"));
+    ASSERT_TRUE(fs::is_regular_file(prefs() + "/.installed"));
+    // The record reads back: a shipped file removed since stays removed.
+    fs::remove(prefs() + "/TeX.cat");
+    startUp();
+    quit();
+    EXPECT_FALSE(fs::exists(prefs() + "/TeX.cat"));
+    EXPECT_TRUE(fs::exists(prefs() + "/MathML.cat"));
 }
 
 TEST_F(FileSafetyTest, FifosAndDevicesMetAtStartUpAreRefusedByName) {
@@ -384,8 +412,11 @@ TEST_F(FileSafetyTest, WhatCannotBeOpenedOrSavedIsSaidWithItsRealReason) {
         {"a folder opened", kOpened, folder, errNotRegularFile, {folder}},
         {"a loop of links opened", kOpened, loop, errFileNotFound, {loop}},
         {"a loop of links saved over", kSavedAs, loop, errFileNotFound, {loop}},
-        {"a writable file in a read-only folder", kOpenedAndSaved, inLocked,
-         errFolderNotWritable, {inLocked, locked + "/"}},
+        {"a writable file in a read-only folder",
+         kOpenedAndSaved,
+         inLocked,
+         errFolderNotWritable,
+         {inLocked, locked + "/"}},
     };
     HeldToPermissions asAnyUser;
     for (const auto& c : cases) {

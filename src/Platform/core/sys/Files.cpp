@@ -486,6 +486,53 @@ int OpenRegularFileForReading(const std::string& nativePath, std::uint64_t maxBy
     return fd;
 }
 
+int CreateFileBeside(const std::string& nativeFile, std::string& temp, unsigned mode) {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = nativeFile + ".tmp" + std::to_string(::getpid());
+        if (attempt > 0) {
+            temp += "-" + std::to_string(++serial);
+        }
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              static_cast<mode_t>(mode));
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int ReplaceFileWhole(const std::string& nativeFile, std::string_view bytes, unsigned mode) {
+    std::string temp;
+    const int fd = CreateFileBeside(nativeFile, temp, mode);
+    if (fd < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    int err = 0;
+    for (std::size_t done = 0; err == 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        err = n > 0 ? 0 : (n < 0 ? errno : EIO);
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (::fsync(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && std::rename(temp.c_str(), nativeFile.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(temp.c_str());
+    }
+    return err;
+}
+
 DWORD GetLastError() {
     return static_cast<DWORD>(errno);
 }

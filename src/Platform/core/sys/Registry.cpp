@@ -19,10 +19,10 @@
 #include "plat/TestingSys.h"
 
 #include <cerrno>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -472,8 +472,8 @@ void Parse(const std::string& file, const std::string& bytes, Store& store) {
             if (ParseSection(line, path)) {
                 inDamagedSection = false;
                 const auto found = store.index.find(Folded(path));
-                current = found != store.index.end() ? &store.keys[found->second]
-                                                     : &store.addKey(path);
+                current =
+                    found != store.index.end() ? &store.keys[found->second] : &store.addKey(path);
                 indexValues();
                 continue;
             }
@@ -620,24 +620,6 @@ LoadResult Load(Store*& out) {
     return LoadResult::ok;
 }
 
-// Creates the temporary file beside the store: never an existing name, never through a link.
-int CreateTemporary(const std::string& file, std::string& temp) {
-    static unsigned serial = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = file + ".tmp" + std::to_string(::getpid());
-        if (attempt > 0) {
-            temp += "-" + std::to_string(++serial);
-        }
-        const int fd =
-            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 LONG Save(Store& store) {
     const std::string folder = StoreFolder();
     const std::string file = StoreFile();
@@ -651,7 +633,7 @@ LONG Save(Store& store) {
     fs::create_directories(folder, ec);
     std::string text = Serialise(store);
     std::string temp;
-    const int fd = CreateTemporary(file, temp);
+    const int fd = CreateFileBeside(file, temp);
     if (fd < 0) {
         g_cache.valid = false;
         return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED

@@ -100,6 +100,18 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
 // file (a folder, a FIFO, a device, a socket), EFBIG for a file larger than maxBytes.
 int OpenRegularFileForReading(const std::string& nativePath, std::uint64_t maxBytes);
 
+// --- writing small files whole ------------------------------------------------------------------
+
+// Makes a new file beside `nativeFile` to write it through: `nativeFile` + ".tmp" + the process id
+// (and a serial number when that is taken), created exclusively and never through a link, so a
+// name planted there (a link or any file) is passed over and left as it is. Returns the
+// descriptor open for writing with `temp` set, or -1 with errno set.
+int CreateFileBeside(const std::string& nativeFile, std::string& temp, unsigned mode = 0666);
+// Writes `bytes` as the file `nativeFile`, whole or not at all: through a file made by
+// CreateFileBeside, flushed to the disk, then renamed over the old one. 0, or the errno of the
+// failure (the old file then stays as it was, and nothing is left beside it).
+int ReplaceFileWhole(const std::string& nativeFile, std::string_view bytes, unsigned mode = 0666);
+
 // --- errors -------------------------------------------------------------------------------------
 
 DWORD GetLastError();

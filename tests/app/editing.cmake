@@ -15,6 +15,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TypedExamplesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TabSlotsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModalInputTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DialogKeysTest.cpp
 )
 add_dependencies(kv_app_tests kv_translators)
 

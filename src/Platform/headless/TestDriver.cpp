@@ -575,6 +575,11 @@ bool DialogDriver::ended() const {
     return dialogEnded(m_dialog);
 }
 
+INT_PTR DialogDriver::result() const {
+    const core::DialogData* d = core::DialogOf(m_dialog);
+    return d && d->ended ? d->result : -1;
+}
+
 void DialogDriver::pump() {
     constexpr int kLimit = 100000;
     MSG msg;

@@ -75,6 +75,15 @@ LRESULT dlgCode(HWND h, MSG* msg) {
              : 0;
 }
 
+// The control a dialog's focus returns to: the one it last had while that one is still usable,
+// else the first enabled tab stop (a dialog may disable the control that had the focus, its
+// first tab stop among them), else none (the dialog itself takes the keys).
+HWND focusTarget(HWND dlg, HWND last) {
+    if (last && IsWindow(last) && IsChild(dlg, last) && usable(last))
+        return last;
+    return GetNextDlgTabItem(dlg, nullptr, FALSE);
+}
+
 // Focuses a control the way keyboard navigation does: an edit gets all its text selected.
 void focusControl(HWND ctl) {
     if (!ctl)
@@ -344,8 +353,10 @@ HWND CreateDialogFromTemplate(const ResDialog& templ, HINSTANCE module, HWND own
         return nullptr;
     data->initDone = true;
     const HWND f = GetFocus();
-    if (r4 && first)
-        data->lastFocus = first;
+    // The procedure may have disabled the first tab stop: the focus then goes to the first that
+    // is still enabled.
+    if (r4)
+        data->lastFocus = focusTarget(dlg, first);
     else if (f && IsChild(dlg, f))
         data->lastFocus = f;
     // 5. Shown when asked; the procedure has already placed it.
@@ -369,8 +380,8 @@ INT_PTR RunModalDialog(HWND dlg, const std::vector<HWND>& disabled, bool idleHoo
     const std::vector<HWND> behind = BeginModalRun(dlg);
     ShowWindow(dlg, SW_SHOW);
     SetActiveWindow(dlg);
-    if (data->lastFocus && IsWindow(data->lastFocus))
-        focusControl(data->lastFocus);
+    if (data->lastFocus)
+        focusControl(focusTarget(dlg, data->lastFocus));
     INT_PTR result = 0;
     bool quit = false;
     int idleCount = 0;
@@ -848,10 +859,13 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
     if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd))
         return FALSE;
     const HWND focus = GetFocus();
-    // Keys queued while the dialog itself had the focus go to the control that has it now.
+    // Keys queued while the dialog itself had the focus go to the control that has it now (never
+    // to a disabled one: the dialog keeps them).
     if (msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST && msg->hwnd == dialog && focus &&
-        IsChild(dialog, focus))
+        IsChild(dialog, focus) && WindowTakesInput(focus))
         msg->hwnd = focus;
+    // A disabled control that holds the focus wants no keys: the dialog's own handling gets them.
+    const HWND keyFocus = focus && WindowTakesInput(focus) ? focus : nullptr;
     HWND focusCtl = focus && IsChild(dialog, focus) ? controlOf(dialog, focus) : nullptr;
     // With the dialog itself focused, navigation starts from the default button.
     if (!focusCtl && (focus == dialog || !focus))
@@ -864,7 +878,7 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
     switch (msg->message) {
     case WM_KEYDOWN: {
         const int vk = static_cast<int>(msg->wParam);
-        const LRESULT code = dlgCode(focus, msg);
+        const LRESULT code = dlgCode(keyFocus, msg);
         if (code & DLGC_WANTALLKEYS)
             return passOn();
         switch (vk) {
@@ -922,7 +936,7 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
         }
     }
     case WM_CHAR: {
-        const LRESULT code = dlgCode(focus, msg);
+        const LRESULT code = dlgCode(keyFocus, msg);
         if (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS))
             return passOn();
         const char ch = static_cast<char>(msg->wParam & 0xFF);
@@ -931,7 +945,7 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
         return passOn();
     }
     case WM_SYSCHAR: {
-        if (dlgCode(focus, msg) & DLGC_WANTALLKEYS)
+        if (dlgCode(keyFocus, msg) & DLGC_WANTALLKEYS)
             return passOn();
         const char ch = static_cast<char>(msg->wParam & 0xFF);
         if (!doMnemonic(dialog, focusCtl, ch))
@@ -1004,17 +1018,16 @@ LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
             const HWND f = GetFocus();
             if (f && IsChild(dialog, f))
                 d->lastFocus = f;
-        } else if (d->lastFocus && IsWindow(d->lastFocus) && IsChild(dialog, d->lastFocus)) {
-            SetFocus(d->lastFocus);
+        } else if (d->lastFocus) {
+            if (HWND target = focusTarget(dialog, d->lastFocus))
+                SetFocus(target);
         }
         return 0;
     case WM_SETFOCUS:
         if (d->focusOnSelf)
             return 0;
-        if (d->lastFocus && IsWindow(d->lastFocus) && IsChild(dialog, d->lastFocus))
-            SetFocus(d->lastFocus);
-        else if (HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE))
-            SetFocus(first);
+        if (HWND target = focusTarget(dialog, d->lastFocus))
+            SetFocus(target);
         return 0;
     case WM_NEXTDLGCTL: {
         HWND target = lParam ? reinterpret_cast<HWND>(wParam)

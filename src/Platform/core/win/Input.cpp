@@ -1,6 +1,7 @@
 // Input events from the back end turned into queued messages: keyboard state, mouse routing,
 // double clicks, activation on click, cursors.
 
+#include "core/dlg/DlgInternal.h"
 #include "core/menu/MenuInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/System.h"
@@ -71,8 +72,8 @@ void handleKey(const BackendEvent& ev) {
     chars.keypad = ev.keypad;
     chars.dead = ev.dead;
 
-    HWND target = st.focus ? st.focus : st.active;
-    Window* tw = FindWindow(target);
+    Window* tw = KeyTarget(FindWindow(st.focus ? st.focus : st.active));
+    const HWND target = tw ? tw->hwnd : nullptr;
     if (down && !ev.codes.empty()) {
         // Text that is not one single-byte character (an ideograph, an input method's commit):
         // a character message for each, WM_IME_CHAR for a double-byte one, and no key message.
@@ -251,6 +252,15 @@ void handleConfigure(const BackendEvent& ev) {
 }
 
 } // namespace
+
+Window* KeyTarget(Window* w) {
+    if (!w || TakesInput(w))
+        return w;
+    if (!w->isChild())
+        return nullptr;
+    Window* dialog = FindWindow(DialogOfControl(w->hwnd));
+    return dialog && TakesInput(dialog) ? dialog : nullptr;
+}
 
 void RefuseInput(Window* top) {
     State& st = state();

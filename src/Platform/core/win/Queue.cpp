@@ -203,7 +203,8 @@ bool isPress(UINT m) {
 // Input goes to a window when its event arrives, but the window may have been disabled, or put
 // behind a modal run, before the message is taken (the events of a burst are read at once, and
 // the first may open a dialog). Such input is dropped here, a press with the beep, so that
-// nothing reaches a window that no longer takes input.
+// nothing reaches a window that no longer takes input; only a dialog's keys go on to the dialog
+// when the control they were for is disabled.
 void dropRefusedInput() {
     State& st = state();
     for (auto it = st.input.begin(); it != st.input.end();) {
@@ -211,6 +212,14 @@ void dropRefusedInput() {
         if (w && TakesInput(w)) {
             ++it;
             continue;
+        }
+        // A key for a control its dialog has disabled meanwhile is the dialog's.
+        if (it->msg.message >= WM_KEYFIRST && it->msg.message <= WM_KEYLAST) {
+            if (Window* dialog = KeyTarget(w)) {
+                it->msg.hwnd = dialog->hwnd;
+                ++it;
+                continue;
+            }
         }
         const InputMessage im = *it;
         it = st.input.erase(it);

@@ -162,6 +162,10 @@ bool ReallyEnabled(const Window* w);
 // Whether input may reach w: it and its ancestors are enabled and its top-level window is not
 // behind a modal run.
 bool TakesInput(const Window* w);
+// Where a key for `w` goes: `w` itself when it takes input; else, when `w` is a control that is
+// disabled (or inside one) in a dialog that takes input, the dialog, whose own keys (Escape, Enter,
+// Tab, mnemonics) must work whatever holds the focus; else null (the key is refused).
+Window* KeyTarget(Window* w);
 // Starts and ends a modal run of `dialog`: every other top-level window then takes no input (a
 // click on one beeps and brings the dialog forward) until the run ends. Returns the windows put
 // behind it, for EndModalRun.

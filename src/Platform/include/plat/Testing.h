@@ -158,7 +158,8 @@ public:
     bool enabled(int id) const;
     int curSel(int id) const; // list box or combo box
     bool exists(int id) const;
-    bool ended() const; // EndDialog was called
+    bool ended() const;     // EndDialog was called
+    INT_PTR result() const; // the value given to EndDialog; -1 while the dialog runs
     bool snapshot(const std::string& path) const;
 
     // Dispatches until nothing is left to do or the dialog has ended.

@@ -3,6 +3,7 @@
 #include "plat/Memory.h"
 #include "plat/Window.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxRequestBytes = 256 * 1024;
 // How long a later copy waits for the running one to take its request.
 constexpr int kPeerTimeoutMs = 3000;
+// How long a later copy keeps trying when the running copy is there but does not take its request
+// (busy, or its socket flooded with connections), and the pause between two tries.
+constexpr int kBusyRetryMs = 5000;
+constexpr int kBusyPauseMs = 100;
 // How long the listener gives one connection to send its whole request. Shorter than the wait
 // above, so that a copy whose request was cut off still hears of it in time.
 constexpr auto kConnectionDeadline = std::chrono::milliseconds(2000);
@@ -70,8 +75,7 @@ bool waitReadable(int fd, int timeoutMs) {
 bool peerIsThisUser(int fd) {
     ucred cred{};
     socklen_t size = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 &&
-           cred.uid == ::geteuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 && cred.uid == ::geteuid();
 }
 
 std::string folderOf(const std::string& path) {
@@ -86,7 +90,7 @@ std::string folderOf(const std::string& path) {
 std::string checkPrivateFolder(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return std::strerror(errno);
-    struct stat st{};
+    struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0)
         return std::strerror(errno);
     if (!S_ISDIR(st.st_mode))
@@ -190,14 +194,31 @@ SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& fi
         return Outcome::Alone;
     }
     const auto unusable = [&](Peer peer) {
-        diagnostic = peer == Peer::Busy
-                         ? "korvaline: the running copy does not answer on " + m_path +
-                               "; running on its own"
-                         : "korvaline: " + m_path +
-                               " is not this user's socket; running on its own";
+        diagnostic =
+            peer == Peer::Busy
+                ? "korvaline: the running copy does not answer on " + m_path + " (tried for " +
+                      std::to_string(kBusyRetryMs / 1000) + " s); running on its own"
+                : "korvaline: " + m_path + " is not this user's socket; running on its own";
         return Outcome::Alone;
     };
-    Peer peer = handOff(files);
+    // A copy that is there but busy is tried again for a while before this one runs alone.
+    const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(kBusyRetryMs);
+    Peer peer = handOff(files, kPeerTimeoutMs);
+    for (bool said = false; peer == Peer::Busy;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count();
+        if (left <= 0)
+            break;
+        if (!said) {
+            std::fprintf(stderr,
+                         "korvaline: the running copy does not answer on %s; trying again for "
+                         "up to %d s\n",
+                         m_path.c_str(), kBusyRetryMs / 1000);
+            said = true;
+        }
+        ::usleep(kBusyPauseMs * 1000);
+        peer = handOff(files, static_cast<int>(std::clamp<long long>(left, 1, kPeerTimeoutMs)));
+    }
     if (peer == Peer::Took)
         return Outcome::HandedOff;
     if (peer != Peer::Nobody)
@@ -209,7 +230,7 @@ SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& fi
         return Outcome::Alone;
     }
     // Another copy may have started listening since the first try.
-    peer = handOff(files);
+    peer = handOff(files, kPeerTimeoutMs);
     if (peer == Peer::Took)
         return Outcome::HandedOff;
     if (peer != Peer::Nobody)
@@ -232,7 +253,7 @@ bool SingleInstance::bindAndListen(std::string& diagnostic) {
         diagnostic = std::string("korvaline: cannot make a socket: ") + std::strerror(errno);
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::chmod(m_path.c_str(), 0600) != 0 || ::lstat(m_path.c_str(), &st) != 0 ||
         ::listen(fd, SOMAXCONN) != 0 || ::pipe2(m_wakePipe, O_CLOEXEC) != 0) {
@@ -250,10 +271,10 @@ bool SingleInstance::bindAndListen(std::string& diagnostic) {
     return true;
 }
 
-SingleInstance::Peer SingleInstance::handOff(const std::vector<std::string>& files) {
+SingleInstance::Peer SingleInstance::handOff(const std::vector<std::string>& files, int timeoutMs) {
     // Only a socket of this user's is spoken to (the folder is private, so this is a check of
     // that, not the protection itself).
-    struct stat st{};
+    struct stat st {};
     if (::lstat(m_path.c_str(), &st) != 0)
         return errno == ENOENT ? Peer::Nobody : Peer::Forbidden;
     if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid())
@@ -265,7 +286,7 @@ SingleInstance::Peer SingleInstance::handOff(const std::vector<std::string>& fil
     if (fd < 0)
         return Peer::Forbidden;
     // Bounds the connect (a full queue of connections), the send and the wait for the answer.
-    const timeval timeout{kPeerTimeoutMs / 1000, (kPeerTimeoutMs % 1000) * 1000};
+    const timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
@@ -290,7 +311,7 @@ SingleInstance::Peer SingleInstance::handOff(const std::vector<std::string>& fil
     bool ok = writeAll(fd, request.data(), request.size());
     ::shutdown(fd, SHUT_WR);
     char ack = 0;
-    ok = ok && waitReadable(fd, kPeerTimeoutMs) && ::recv(fd, &ack, 1, 0) == 1 && ack == kAck;
+    ok = ok && waitReadable(fd, timeoutMs) && ::recv(fd, &ack, 1, 0) == 1 && ack == kAck;
     ::close(fd);
     return ok ? Peer::Took : Peer::Busy;
 }
@@ -318,8 +339,7 @@ void SingleInstance::listen() {
                 continue;
             }
             const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(c.deadline - now).count() +
-                1;
+                std::chrono::duration_cast<std::chrono::milliseconds>(c.deadline - now).count() + 1;
             if (timeoutMs < 0 || left < timeoutMs)
                 timeoutMs = static_cast<int>(left);
         }
@@ -404,7 +424,7 @@ void SingleInstance::stop() {
     m_listenFd = -1;
     m_wakePipe[0] = m_wakePipe[1] = -1;
     // Only the socket this copy made: never one that took its place.
-    struct stat st{};
+    struct stat st {};
     if (::lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_socketDevice &&
         st.st_ino == m_socketInode)
         ::unlink(m_path.c_str());

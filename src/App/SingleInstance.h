@@ -9,7 +9,8 @@
 // with no access for anyone else (else the copy runs alone), and both sides check that the other
 // end runs as the same user. The listener serves every connection at once, each with a short
 // deadline, so a silent or slow peer never holds up a later copy; and a socket that answers is
-// never taken over.
+// never taken over. A later copy whose request the running one does not take (busy, or its socket
+// flooded) says so on stderr and tries again for a few seconds before it runs on its own.
 
 #include "plat/Types.h"
 
@@ -62,7 +63,8 @@ public:
     };
 
 private:
-    Peer handOff(const std::vector<std::string>& files);
+    // Waits at most timeoutMs for each step (connecting, sending, the answer).
+    Peer handOff(const std::vector<std::string>& files, int timeoutMs);
     bool bindAndListen(std::string& diagnostic);
     void listen();
 

@@ -8,6 +8,7 @@
 #include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -40,7 +41,7 @@ int silentConnection(const std::string& path) {
 }
 
 ino_t inodeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
@@ -200,6 +201,53 @@ TEST_F(SingleInstanceTest, SilentAndSlowPeersDoNotHoldUpALaterCopy) {
         ::close(fd);
 }
 
+TEST_F(SingleInstanceTest, ALaterCopyOutlastsAFloodOfTheSocket) {
+    SingleInstance first(m_socket);
+    std::string diagnostic;
+    ASSERT_EQ(first.start({}, m_message, diagnostic), SingleInstance::Outcome::Listening);
+    // Peers of the same user flood the socket with connections that say nothing, for a second
+    // and a half, then go away.
+    std::vector<pid_t> flooders;
+    for (int n = 0; n < 4; ++n) {
+        const pid_t flooder = ::fork();
+        ASSERT_NE(flooder, -1);
+        if (flooder == 0) {
+            std::vector<int> ring(200, -1);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+            for (std::size_t at = 0; std::chrono::steady_clock::now() < end; at = (at + 1) % 200) {
+                if (ring[at] >= 0)
+                    ::close(ring[at]);
+                ring[at] = silentConnection(m_socket);
+            }
+            ::_exit(0);
+        }
+        flooders.push_back(flooder);
+    }
+    ::usleep(200 * 1000);
+    // The second copy's stderr goes to a file.
+    const std::string errPath = m_dir / "stderr";
+    const int saved = ::dup(2);
+    const int errFile = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(errFile, 2);
+    SingleInstance second(m_socket);
+    const SingleInstance::Outcome outcome = second.start({"/home/u/f.pvx"}, m_message, diagnostic);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(errFile);
+    for (const pid_t flooder : flooders) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(flooder, &status, 0), flooder);
+    }
+    EXPECT_EQ(outcome, SingleInstance::Outcome::HandedOff) << diagnostic;
+    EXPECT_FALSE(second.listening());
+    EXPECT_EQ(takeRequests(), std::vector<std::string>{"/home/u/f.pvx"});
+    char said[512] = {};
+    const int errFd = ::open(errPath.c_str(), O_RDONLY);
+    ASSERT_GE(::read(errFd, said, sizeof said - 1), 0);
+    ::close(errFd);
+    EXPECT_NE(std::string(said).find("trying again"), std::string::npos) << said;
+}
+
 TEST_F(SingleInstanceTest, ASocketThatAnswersIsNeverTakenOver) {
     // A copy that is there but does not take requests (hung, or busy for longer than a later
     // copy waits): connections queue at its socket and are never answered.
@@ -259,7 +307,7 @@ TEST_F(SingleInstanceTest, APlaceThatIsNotTheUsersOwnIsNeverUsed) {
         const std::string folder = m_dir / ("place" + std::to_string(n++));
         c.make(folder);
         const std::string socket = folder + "/KorvalineFileOpen";
-        struct stat before{};
+        struct stat before {};
         const bool hadSocketName = ::lstat(socket.c_str(), &before) == 0;
 
         SingleInstance copy(socket);
@@ -268,7 +316,7 @@ TEST_F(SingleInstanceTest, APlaceThatIsNotTheUsersOwnIsNeverUsed) {
         EXPECT_FALSE(copy.listening());
         EXPECT_FALSE(diagnostic.empty());
         EXPECT_TRUE(takeRequests().empty());
-        struct stat after{};
+        struct stat after {};
         if (hadSocketName) {
             // What lay at the name is untouched.
             ASSERT_EQ(::lstat(socket.c_str(), &after), 0);
@@ -370,7 +418,7 @@ TEST_F(SingleInstanceTest, TheFolderIsMadePrivateWhateverTheUmask) {
     const SingleInstance::Outcome outcome = first.start({}, m_message, diagnostic);
     ::umask(old);
     ASSERT_EQ(outcome, SingleInstance::Outcome::Listening) << diagnostic;
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -182,7 +182,10 @@ bool ChooseColorDialog(const char* /*prompt*/, std::uint8_t* rgb) {
     plat::CHOOSECOLOR cc;
     cc.hwndOwner = owner;
     cc.lpCustColors = s_customColors->data();
-    cc.Flags = 0;
+    // The chooser starts on the colour it is given, so that OK alone changes nothing.
+    cc.Flags = rgb != nullptr ? plat::CC_RGBINIT : 0;
+    if (rgb != nullptr)
+        cc.rgbResult = plat::RGB(rgb[0], rgb[1], rgb[2]);
     plat::BOOL chosen = plat::FALSE;
     plat::DWORD error = 0;
     {

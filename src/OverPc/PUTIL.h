@@ -10,9 +10,9 @@
 
 // Long work (drawing, commands, printing) calls this often. A termination signal waiting to be
 // served makes it fail with errUserInterrupt at once. Otherwise nothing happens while a modal
-// dialog or a message box is up. The first call of a busy period records the time; once 350 ms have passed
-// every call re-applies the current cursor, and every 32nd call reads the Escape key and, when it
-// is down, fails with errUserInterrupt.
+// dialog or a message box is up. The first call of a busy period records the time; once 350 ms have
+// passed every call re-applies the current cursor, and every 32nd call reads the Escape key and,
+// when it is down, fails with errUserInterrupt.
 void CheckUserAbort();
 // Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
 void ResetUserAbortCounter();
@@ -54,11 +54,11 @@ const char* FindLastChar(const char* text, char c);
 constexpr std::size_t kRegistryValueSize = 260;
 bool ReadRegistryValue(const char* name, char* buffer, std::size_t size = kRegistryValueSize);
 
-// The system colour chooser (the prompt is not shown: the chooser has no title). True with the
-// chosen red, green and blue bytes in rgb[0..2]; false after Cancel (rgb untouched) or after an
-// error that has been reported. Its 16 custom colours live for the whole run and start as the
-// owner window's background colour; CurrentDialog marks a system dialog and the program's other
-// windows are disabled while it is up.
+// The system colour chooser (the prompt is not shown: the chooser has no title), starting on the
+// colour in rgb[0..2]. True with the chosen red, green and blue bytes in rgb[0..2]; false after
+// Cancel (rgb untouched) or after an error that has been reported. Its 16 custom colours live for
+// the whole run and start as the owner window's background colour; CurrentDialog marks a system
+// dialog and the program's other windows are disabled while it is up.
 bool ChooseColorDialog(const char* prompt, std::uint8_t* rgb);
 // Forgets the custom colours (shut-down); the next chooser starts afresh.
 void FreeColorChooser();

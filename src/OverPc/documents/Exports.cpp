@@ -11,6 +11,7 @@
 #include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/eChar.h"
 #include "OverSrcs/eLayout.h"
@@ -258,6 +259,8 @@ void ChooseBackgroundColourCommand() {
     const Color chosen{rgb[0], rgb[1], rgb[2], 255};
     if (none == (record.m_noBackground != 0) && (none || chosen == record.m_background))
         return;
+    if (&record == ActiveRecord)
+        BeginOutsideTreeStep();
     record.m_background = none ? kColorWhite : chosen;
     record.m_noBackground = none ? 1 : 0;
     pane->setChanged(true);

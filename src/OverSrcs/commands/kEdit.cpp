@@ -61,6 +61,9 @@ struct UndoSnapshot {
     const void* record = nullptr;
     ExprPtr expression;
     std::vector<SavedEntry> entries;
+    // The pane's background, which a step may change without touching the tree.
+    Color background;
+    uint8_t noBackground = 1;
 };
 UndoSnapshot s_undo;
 
@@ -141,6 +144,8 @@ void takeSnapshot() {
         return;
     s_undo.record = ActiveRecord;
     s_undo.expression = CopyExpr(expression);
+    s_undo.background = ActiveRecord->m_background;
+    s_undo.noBackground = ActiveRecord->m_noBackground;
     for (int32_t i = 0; i < ActiveRecord->count(); ++i) {
         const SelectionEntry& e = ActiveRecord->entry(i);
         SavedEntry saved;
@@ -826,6 +831,13 @@ void EndEditRun() {
     s_run.open = false;
 }
 
+void BeginOutsideTreeStep() {
+    if (BatchMode != 0)
+        return;
+    takeSnapshot();
+    s_run = EditRun{};
+}
+
 void FinishEditStep() {
     if (BatchMode != 0 || s_run.mode <= kUndoPlain || s_run.record != ActiveRecord)
         return;
@@ -864,6 +876,8 @@ bool UndoLastEdit() {
     ClearSelectionList(*ActiveRecord);
     eExpr* restored = snapshot.expression.get();
     ActiveRecord->m_root->setChild(0, std::move(snapshot.expression));
+    ActiveRecord->m_background = snapshot.background;
+    ActiveRecord->m_noBackground = snapshot.noBackground;
     InvalidateTree(ActiveRecord->m_root);
     for (const SavedEntry& saved : snapshot.entries) {
         eExpr* node = nodeAtPath(saved.path);

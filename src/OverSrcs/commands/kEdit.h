@@ -217,6 +217,10 @@ void BeginEditStep(int32_t mode);
 void FinishEditStep();
 // Ends the open run: the next keystroke opens a step of its own.
 void EndEditRun();
+// Opens a step for a change of the active record outside its tree (its background): the snapshot
+// is taken and the open run ends, so Undo brings back the state before the change and never
+// reaches past it.
+void BeginOutsideTreeStep();
 // Puts the tree and the selection of the last snapshot back; true when there was one to restore.
 bool UndoLastEdit();
 // Whether an undo snapshot is held for the active record.

@@ -39,8 +39,9 @@ void RefreshStatusBar();
 // SIGTERM, SIGINT and SIGHUP end the program within a second as File > Quit does, without its
 // questions: whichever message loop runs (a dialog's or an alert's included) serves the signal,
 // the preferences are written, each document not saved is written to the preferences folder's
-// "Recovered" folder and named on stderr with that file, and the program exits with 0. A second signal, or one the program cannot serve
-// within a second, ends it the default way.
+// "Recovered" folder (or the next place that takes it, see KeepRecoveryCopy) and named on stderr
+// with that file, and the program exits with 0. A signal the program cannot serve within a second
+// ends it the default way; further signals wait for the ending (its grace is 30 s).
 void InstallTerminationHandler();
 
 // Runs the loop until the quit message; returns its exit code (2 when the last window closed).

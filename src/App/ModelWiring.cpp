@@ -3,6 +3,7 @@
 #include "App/AppHooks.h"
 #include "App/FrameWindow.h"
 #include "App/MenuDispatch.h"
+#include "App/Recovery.h"
 #include "Dialogs/ChooseExampleDialog.h"
 #include "Dialogs/CustomizePaletteDialogs.h"
 #include "Dialogs/FontCommandDialogs.h"
@@ -135,6 +136,8 @@ void loadCustomisation() {
 void showStartupTools() {
     if (PaletteWindowWanted() && ThePalettePane() == nullptr)
         ShowPaletteWindow();
+    // Documents the last ending kept are offered once everything is up.
+    OfferRecoveredDocuments();
 }
 
 bool savePrefsAndCloseAll(int silent) {
@@ -151,99 +154,56 @@ bool savePrefsAndCloseAll(int silent) {
     return true;
 }
 
-// The name a recovered document is kept under: its own name without its extension, then the time,
-// made safe as a file name (no separator, no control character). A name already taken (by
-// anything at all, a dangling link included) gets a counter. The name is made the program's at
-// once, as an empty file created only where nothing stands, so the save that follows replaces that
-// file and never one another program made under the name meanwhile; `made` is the empty file's
-// identity.
-std::string reserveRecoveryPath(const std::string& folder, const std::string& documentName,
-                                const std::string& stamp, struct stat& made) {
-    std::string base;
-    const char* ext = FindExtension(documentName.c_str());
-    const size_t keep = ext != nullptr ? static_cast<size_t>(ext - documentName.c_str())
-                                       : documentName.size();
-    for (size_t i = 0; i < keep; ++i) {
-        const auto c = static_cast<unsigned char>(documentName[i]);
-        if (c >= 0x20 && c != 0x7F && c != '/' && c != '\\')
-            base += static_cast<char>(c);
-    }
-    while (!base.empty() && (base.front() == '.' || base.front() == ' '))
-        base.erase(0, 1);
-    if (base.empty())
-        base = "Document";
-    base += ' ' + stamp;
-    for (int n = 1;; ++n) {
-        const std::string path =
-            folder + base + (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + ".pvx";
-        const std::string native = plat::NativePath(path);
-        // The new file mode, as the save would give it.
-        const int fd =
-            ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            const bool known = ::fstat(fd, &made) == 0;
-            const int err = errno;
-            ::close(fd);
-            if (known)
-                return path;
-            ::unlink(native.c_str());
-            FailFromErrno(err);
-        }
-        if (errno != EEXIST || n == 10000)
-            FailFromErrno(errno);
-    }
-}
-
-// Removes the empty file reserveRecoveryPath made, when the name still leads to it as it was made.
-void releaseRecoveryPath(const std::string& path, const struct stat& made) {
-    const std::string native = plat::NativePath(path);
-    struct stat now {};
-    if (::lstat(native.c_str(), &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == made.st_dev &&
-        now.st_ino == made.st_ino && now.st_size == 0)
-        ::unlink(native.c_str());
-}
-
 // A termination signal: what Quit would keep is kept, without asking anything. Each document with
-// unsaved changes is written whole into the preferences folder's "Recovered" folder and named on
-// standard error with the file that holds it.
+// unsaved changes is written whole into the preferences folder's "Recovered" folder (or the next
+// place that takes it) and named on standard error with the file that holds it; the next start
+// offers the files kept.
 void endWithoutQuestions(int signal) {
     const char* name = signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
-    const std::string folder = PrefsFolderPath() + "Recovered/";
+    const std::string prefs = PrefsFolderPath();
     char stamp[32] = "";
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local) != nullptr)
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
+    std::vector<std::string> kept;
     for (ExprPane* pane = PaneList; pane != nullptr; pane = pane->nextPane()) {
         auto* document = dynamic_cast<ExprFilePane*>(pane);
         if (!pane->changed() || document == nullptr)
             continue;
         const std::string shown = plat::Utf8FromCp1252(pane->fileName());
-        std::string path;
-        std::error_code ec;
-        std::filesystem::create_directories(plat::NativePath(folder), ec);
-        struct stat made {};
-        bool reserved = false;
-        const int16_t failure = CatchFail([&] {
-            path = reserveRecoveryPath(folder, pane->fileName(), stamp, made);
-            reserved = true;
-            if (RecoveryNameChosenHook != nullptr)
-                RecoveryNameChosenHook(path);
-            WriteDocumentCopy(*document, path);
-        });
-        if (failure != 0 && reserved)
-            releaseRecoveryPath(path, made);
-        if (failure == 0)
-            std::fprintf(stderr,
-                         "korvaline: ended by %s: \"%s\" was not saved, its changes are kept in "
-                         "%s\n",
-                         name, shown.c_str(), plat::NativePath(path).c_str());
-        else
+        const std::vector<RecoveryPlace> places = RecoveryPlaces(prefs, document->filePath());
+        std::int16_t failure = 0;
+        const std::string path = KeepRecoveryCopy(
+            places, pane->fileName(), stamp,
+            [document](const std::string& to) { WriteDocumentCopy(*document, to); },
+            [](const std::string& to) {
+                if (RecoveryNameChosenHook != nullptr)
+                    RecoveryNameChosenHook(to);
+            },
+            failure);
+        const std::string first = plat::NativePath(places.front().folder);
+        if (!path.empty()) {
+            kept.push_back(path);
+            const std::string native = plat::NativePath(path);
+            if (native.starts_with(first))
+                std::fprintf(stderr,
+                             "korvaline: ended by %s: \"%s\" was not saved, its changes are kept "
+                             "in %s\n",
+                             name, shown.c_str(), native.c_str());
+            else
+                std::fprintf(stderr,
+                             "korvaline: ended by %s: \"%s\" was not saved, its changes are kept "
+                             "in %s (%s could not take them)\n",
+                             name, shown.c_str(), native.c_str(), first.c_str());
+        } else {
             std::fprintf(stderr,
                          "korvaline: ended by %s: \"%s\" was not saved, and could not be kept in "
-                         "%s (error %d): its changes are lost\n",
-                         name, shown.c_str(), plat::NativePath(folder).c_str(), failure);
+                         "%s nor in any other place tried (error %d): its changes are lost\n",
+                         name, shown.c_str(), first.c_str(), failure);
+        }
     }
+    NoteRecoveryCopies(prefs, kept);
     KeepPaletteWindowPlace();
     SaveGeneralPrefs(true);
 }

@@ -8,7 +8,7 @@
 // Installs every hook; called once by the entry before the application starts.
 void InstallModelWiring();
 
-// Called at a termination signal with the name each unsaved document's recovery file is given,
-// just before the document is written there. The program sets none; a test sets one to act as
+// Called at a termination signal with the first name each unsaved document's recovery file may be
+// given, just before the written copy is given its name. The program sets none; a test sets one to act as
 // another program that makes a file at that moment.
 extern void (*RecoveryNameChosenHook)(const std::string& path);

@@ -7,6 +7,7 @@ target_sources(kv_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MenuDispatch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageLoop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModelWiring.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Recovery.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelfRegistration.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp
 )

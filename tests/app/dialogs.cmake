@@ -7,6 +7,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DocumentFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FileSafetyTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RecoveryTest.cpp
   ${CMAKE_SOURCE_DIR}/tools/mkexamples/ExampleTrees.cpp
   ${CMAKE_SOURCE_DIR}/bench/BenchTrees.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FontCommandDialogsTest.cpp

@@ -3,9 +3,12 @@
 # on the frame of a changed document asks to save, as the program's own close does; the program
 # answers pings while that question is up; kill -TERM then ends it within a second, without the
 # question, with its preferences (general.prf) written and the unsaved document written whole into
-# the preferences folder's Recovered folder and named on stderr with that file. A second run opens
-# the recovered file to the same expression (its encoding on the clipboard is the one typed), and
-# ends on SIGTERM with nothing changed, exits 0 and writes no recovered file.
+# the preferences folder's Recovered folder and named on stderr with that file; a Ctrl+C (SIGINT)
+# 5 ms after the SIGTERM waits for it. The next start offers the recovered file in a box; Oui opens
+# it to the same expression (its encoding on the clipboard is the one typed), and SIGTERM with nothing changed exits 0 and writes no recovered file. A third start
+# offers nothing; an edit is kept again; the fourth start offers it, Non leaves it where it is, and a
+# fifth start offers nothing with both files still there. With Recovered made a plain file, the
+# edit is kept elsewhere and stderr names where.
 # Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -56,6 +59,10 @@ waitFor question || fail "closing the frame of a changed document asks nothing"
 prefs=$(find "$work" -name general.prf | head -1)
 [[ -n $prefs ]] || fail "no general.prf after start-up"
 rm -f "$prefs"
+# SIGTERM, then Ctrl+C 5 ms later while the copy is written: the second waits for the copy.
+kill -TERM "$pid"
+sleep 0.005
+kill -INT "$pid" 2>/dev/null
 terminate
 [[ -n $ended ]] || fail "still running a second after SIGTERM (the save question up)"
 [[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM"
@@ -67,12 +74,20 @@ kept=("$recovered"/*)
   fail "the recovered file's name lacks the document's name or the time: ${kept[0]}"
 grep -qF "kept in ${kept[0]}" "$work/program.log" || fail "the recovered file is not named: $(cat "$work/program.log")"
 
-# The recovered file opens to the same expression; nothing changed, SIGTERM ends at once too and
-# writes nothing more.
-"$program" -nosplash "${kept[0]}" >"$work/program2.log" 2>&1 &
+# The next start offers the recovered file; Oui opens it to the same expression (the start's own
+# new document is empty); nothing changed, SIGTERM ends at once too and writes nothing more.
+boxFocused() { [[ -n $q && $(xdotool getwindowfocus 2>/dev/null) == "$q" ]]; }
+noQuestion() {
+  sleep 3
+  q=$(dialogs | head -1)
+  [[ -z $q ]] || fail "a start offers again what was offered before"
+}
+"$program" -nosplash >"$work/program2.log" 2>&1 &
 pid=$!
 waitFor mainWindow || fail "no main window (second run)"
-waitFor frameFocused || fail "the frame does not take the keyboard (second run)"
+waitFor question || fail "the next start does not offer the recovered document"
+waitFor boxFocused || fail "the offer does not take the keyboard"
+xdotool key Return
 sleep 1
 printf 'other' | xclip -selection clipboard -i
 xdotool key ctrl+a ctrl+c
@@ -84,4 +99,48 @@ terminate
 if grep -q "was not saved" "$work/program2.log"; then fail "an unchanged document named as unsaved"; fi
 kept=("$recovered"/*)
 [[ ${#kept[@]} -eq 1 ]] || fail "an unchanged document was recovered: ${kept[*]}"
+
+# A third start offers nothing; an edit is kept again.
+"$program" -nosplash >"$work/program3.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window (third run)"
+waitFor frameFocused || fail "the frame does not take the keyboard (third run)"
+noQuestion
+xdotool type --delay 40 "c"
+sleep 0.5
+terminate
+[[ -n $ended && $status -eq 0 ]] || fail "the third run does not end on SIGTERM"
+kept=("$recovered"/*)
+[[ ${#kept[@]} -eq 2 ]] || fail "the third run's edit is not kept: ${kept[*]}"
+
+# The fourth start offers it; Non leaves both files where they are and a fifth start offers nothing.
+"$program" -nosplash >"$work/program4.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window (fourth run)"
+waitFor question || fail "the fourth start does not offer the recovered document"
+waitFor boxFocused || fail "the offer does not take the keyboard (fourth run)"
+xdotool key Tab space
+gone() { [[ -z $(dialogs | head -1) ]]; }
+waitFor gone || fail "Non does not close the offer"
+sleep 1
+terminate
+[[ -n $ended && $status -eq 0 ]] || fail "the fourth run does not end on SIGTERM"
+"$program" -nosplash >"$work/program5.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window (fifth run)"
+noQuestion
+after=("$recovered"/*)
+[[ "${after[*]}" == "${kept[*]}" ]] || fail "the recovered files changed: ${after[*]} (were ${kept[*]})"
+
+# With Recovered made a plain file, an edit is kept in the next place, and stderr says where.
+waitFor frameFocused || fail "the frame does not take the keyboard (fifth run)"
+rm -rf "$recovered"
+echo "not a folder" >"$recovered"
+xdotool type --delay 40 "d"
+sleep 0.5
+terminate
+[[ -n $ended && $status -eq 0 ]] || fail "the fifth run does not end on SIGTERM"
+where=$(sed -n 's/.*its changes are kept in \(.*\.pvx\) (.*could not take them)$/\1/p' "$work/program5.log")
+[[ -n $where && -f $where ]] || fail "the edit is not kept elsewhere: $(cat "$work/program5.log")"
+[[ $(cat "$recovered") == "not a folder" ]] || fail "the file in Recovered's place changed"
 echo "ending smoke: ok"

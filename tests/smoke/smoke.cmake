@@ -167,7 +167,7 @@ add_executable(kv_smoke_wm_client ${CMAKE_CURRENT_LIST_DIR}/WmClient.cpp)
 target_link_libraries(kv_smoke_wm_client PRIVATE PkgConfig::X11)
 kv_add_warnings(kv_smoke_wm_client)
 if(KV_XDOTOOL AND KV_XPROP AND KV_XCLIP)
-  kv_add_xvfb_test(NAME SmokeX11Ending TIMEOUT 120
+  kv_add_xvfb_test(NAME SmokeX11Ending TIMEOUT 240
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/EndingSmoke.sh $<TARGET_FILE:korvaline>
                            $<TARGET_FILE:kv_smoke_wm_client> ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()

@@ -21,8 +21,9 @@ constexpr unsigned kEndingSeconds = 30;
 
 volatile std::sig_atomic_t s_pending = 0;
 volatile std::sig_atomic_t s_wakeFd = -1;
+volatile std::sig_atomic_t s_toldWaiting = 0;
 TerminationHandler s_serve = nullptr;
-bool s_serving = false;
+volatile std::sig_atomic_t s_serving = 0;
 
 void endTheDefaultWay(int signal) {
     struct sigaction action {};
@@ -36,8 +37,15 @@ void endTheDefaultWay(int signal) {
 void onTerminationSignal(int signal) {
     const int savedErrno = errno;
     if (s_pending) {
-        // Asked again: whoever sends it wants the program gone now.
-        endTheDefaultWay(signal);
+        // Asked again while the program ends: the ending may be writing the unsaved documents,
+        // and ending now would lose them half-written. The grace timers still end a program that
+        // does not answer; the signal itself only waits.
+        if (s_serving && !s_toldWaiting) {
+            s_toldWaiting = 1;
+            static constexpr char kWaiting[] =
+                "korvaline: ending: the unsaved documents are being kept, please wait\n";
+            [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, kWaiting, sizeof kWaiting - 1);
+        }
     } else {
         s_pending = signal;
         alarm(kGraceSeconds);
@@ -59,15 +67,16 @@ void onGraceOver(int) {
 void ServeTerminationSignal() {
     if (!s_pending || s_serving || !s_serve)
         return;
-    s_serving = true;
-    // The program answers: the grace now covers its orderly ending. A second signal still ends it
-    // at once.
+    s_serving = 1;
+    // The program answers: the grace now covers its orderly ending, which further signals wait
+    // for.
     alarm(kEndingSeconds);
     s_serve(static_cast<int>(s_pending));
     // A handler that returns has answered the signal: the program goes on.
     alarm(0);
     s_pending = 0;
-    s_serving = false;
+    s_serving = 0;
+    s_toldWaiting = 0;
 }
 
 } // namespace plat::core

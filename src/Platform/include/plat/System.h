@@ -22,10 +22,12 @@ void SetDiagnosticSink(DiagnosticSink sink);
 // Ending on a signal. Once a handler is set, SIGTERM, SIGINT and SIGHUP no longer end the program
 // at once: the signal is noted and the event wait woken, and `serve` runs on the main thread when
 // the message loop that is running (a modal one included) next takes its events. `serve` is to
-// end the program; if it returns, the program goes on. A second signal, or a first one the
-// program has not started to answer within a second, ends the program the default way: a program
-// that cannot answer never swallows the signal. Once `serve` runs it has a longer grace (for
-// writing what must be kept). Null restores the default handling.
+// end the program; if it returns, the program goes on. A first signal the program has not started
+// to answer within a second ends the program the default way: a program that cannot answer never
+// swallows the signal. Once `serve` runs it has a longer grace (30 s, for writing what must be
+// kept). Further signals while one is noted or served only wait for these (during `serve` one
+// line on stderr says so): a second Ctrl+C never cuts the keeping of the documents short.
+// Null restores the default handling.
 using TerminationHandler = void (*)(int signal);
 void SetTerminationSignalHandler(TerminationHandler serve);
 // True while a termination signal waits for its handler: long work asks it and stops, so that the

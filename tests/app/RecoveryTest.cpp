@@ -1,0 +1,348 @@
+// The unsaved documents a signal ends the program with: each is kept whole in the first place that
+// takes it (the Recovered folder, a new folder beside it, the document's folder, the home folder,
+// the temporary folder), a second signal waits for it, and the next start offers what was kept,
+// once.
+
+#include "App/Recovery.h"
+
+#include "App/AppHooks.h"
+#include "App/MenuDispatch.h"
+#include "App/MessageLoop.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/PFILE.h"
+#include "OverSrcs/documents/DocLines.h"
+#include "app/AppDocumentFixture.h"
+#include "plat/Files.h"
+#include "plat/Testing.h"
+#include "platform/SysTempDir.h"
+
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = plat::testing;
+
+constexpr int kSaveAs = 264;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+ExprPtr treeInFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    return ReadDocumentLinesFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()))
+        .expression;
+}
+
+// The paths stderr names as kept, in order.
+std::vector<std::string> keptPaths(const std::string& said) {
+    std::vector<std::string> paths;
+    for (size_t at = said.find("kept in "); at != std::string::npos;
+         at = said.find("kept in ", at + 1)) {
+        const size_t from = at + 8;
+        const size_t pvx = said.find(".pvx", from);
+        if (pvx == std::string::npos || pvx > said.find('\n', from))
+            continue;
+        paths.push_back(said.substr(from, pvx + 4 - from));
+    }
+    return paths;
+}
+
+// Files in `folder` that a recovery left behind half-made: its temporaries and their siblings.
+std::vector<std::string> leftovers(const std::string& folder) {
+    std::vector<std::string> left;
+    for (const std::string& name : FolderNames(folder))
+        if (name.starts_with(".korvaline-recovery-") || name.ends_with(".0") ||
+            name.ends_with(".1"))
+            left.push_back(name);
+    return left;
+}
+
+class RecoveryTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        fs::create_directories(m_home);
+        fs::create_directories(m_tmp);
+        fs::create_directories(m_docs);
+    }
+    void TearDown() override {
+        RecoveryNameChosenHook = nullptr;
+        for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
+            pane->setChanged(false);
+        AppDocumentFixture::TearDown();
+    }
+    std::string recovered() const { return PrefsFolderPath() + "Recovered"; }
+    // Ends as a signal does, and answers what stderr said.
+    static std::string endOnSignal() {
+        ::testing::internal::CaptureStderr();
+        AppHooks().endWithoutQuestions(SIGTERM);
+        return ::testing::internal::GetCapturedStderr();
+    }
+
+    std::string m_home = m_dir / "home";
+    std::string m_tmp = m_dir / "tmp";
+    std::string m_docs = m_dir / "docs";
+    ScopedEnv m_homeEnv{"HOME", m_home};
+    ScopedEnv m_tmpEnv{"TMPDIR", m_tmp};
+};
+
+// The rows' ways of spoiling a place, and the hook that acts at the moment a name is chosen.
+int s_failWith = 0;
+int s_namesTaken = 0;
+std::string s_spoiledFolder;
+
+void actAtName(const std::string& path) {
+    if (!path.starts_with(s_spoiledFolder + "/"))
+        return;
+    const std::string stem = path.substr(0, path.size() - 4);
+    for (int n = 1; n <= s_namesTaken; ++n)
+        WriteFileBytes(n == 1 ? path : stem + " (" + std::to_string(n) + ").pvx", "taken");
+    if (s_failWith != 0)
+        Fail(static_cast<std::int16_t>(s_failWith));
+}
+
+TEST_F(RecoveryTest, AnUnusableRecoveredFolderSendsTheCopyToTheNextPlace) {
+    enum Spoil { kNothing, kFile, kFifo, kDanglingLink, kLinkToFolder, kHook };
+    enum Place { kRecovered, kBeside, kDocFolder, kHome, kTemp };
+    const struct {
+        const char* what;
+        Spoil spoil;
+        int failWith;    // the system refuses new files there (read-only, full)
+        int namesTaken;  // names already taken there
+        bool besideToo;  // "Recovered 2" is a plain file as well
+        bool titled;     // the document has a file of its own
+        bool homeBroken; // HOME leads to a dangling link
+        Place expected;
+        int expectedN; // the counter of the name it gets
+    } rows[] = {
+        {"usable", kNothing, 0, 0, false, true, false, kRecovered, 1},
+        {"a plain file", kFile, 0, 0, false, true, false, kBeside, 1},
+        {"a FIFO", kFifo, 0, 0, false, true, false, kBeside, 1},
+        {"a dangling link", kDanglingLink, 0, 0, false, true, false, kBeside, 1},
+        {"a link to a folder", kLinkToFolder, 0, 0, false, true, false, kBeside, 1},
+        {"read-only", kHook, errFileAccessDenied, 0, false, true, false, kBeside, 1},
+        {"full", kHook, errDiskFull, 0, false, true, false, kBeside, 1},
+        {"all names but one taken", kHook, 0, kRecoveryNameTries - 1, false, true, false,
+         kRecovered, kRecoveryNameTries},
+        {"all names taken", kHook, 0, kRecoveryNameTries, false, true, false, kBeside, 1},
+        {"ten times the names taken", kHook, 0, 10 * kRecoveryNameTries, false, true, false,
+         kBeside, 1},
+        {"a file, and beside it too", kFile, 0, 0, true, true, false, kDocFolder, 1},
+        {"the same, untitled", kFile, 0, 0, true, false, false, kHome, 1},
+        {"the same, no home", kFile, 0, 0, true, false, true, kTemp, 1},
+    };
+    const std::string linked = m_dir / "linked";
+    int count = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string beside = recovered() + " 2";
+        for (const std::string& path :
+             {recovered(), beside, PrefsFolderPath() + ".recovered", m_home, m_tmp, m_docs, linked})
+            fs::remove_all(path);
+        for (const std::string& folder : {m_tmp, m_docs, linked})
+            fs::create_directories(folder);
+        if (row.homeBroken)
+            fs::create_symlink(m_dir / "gone", m_home);
+        else
+            fs::create_directories(m_home);
+        fs::create_directories(PrefsFolderPath());
+        switch (row.spoil) {
+        case kFile:
+            WriteFileBytes(recovered(), "a file of the user's");
+            break;
+        case kFifo:
+            ASSERT_EQ(0, ::mkfifo(recovered().c_str(), 0600));
+            break;
+        case kDanglingLink:
+            fs::create_symlink(m_dir / "gone", recovered());
+            break;
+        case kLinkToFolder:
+            fs::create_symlink(linked, recovered());
+            break;
+        default:
+            break;
+        }
+        if (row.besideToo)
+            WriteFileBytes(beside, "another file of the user's");
+        s_failWith = row.failWith;
+        s_namesTaken = row.namesTaken;
+        s_spoiledFolder = recovered();
+        RecoveryNameChosenHook = row.spoil == kHook ? &actAtName : nullptr;
+
+        ExprFilePane* pane = typed("x+" + std::to_string(++count));
+        if (row.titled) {
+            pt::answerFileDialog(m_docs + "/eq.pvx");
+            ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+            pt::type("+z");
+            pt::runUntilIdle();
+        }
+        ASSERT_TRUE(pane->changed());
+        const ExprPtr tree = pane->expression()->deepCopy();
+        const std::string said = endOnSignal();
+        pane->setChanged(false);
+        RecoveryNameChosenHook = nullptr;
+
+        const std::vector<std::string> kept = keptPaths(said);
+        ASSERT_EQ(kept.size(), 1u) << said;
+        const std::string folders[] = {recovered(), beside, m_docs, m_home, m_tmp};
+        const std::string expectedFolder = folders[row.expected];
+        EXPECT_EQ(fs::path(kept[0]).parent_path().string(), expectedFolder) << said;
+        const std::string name = fs::path(kept[0]).filename().string();
+        EXPECT_EQ(name.find("(copie de secours ") != std::string::npos, row.expected >= kDocFolder)
+            << name;
+        EXPECT_EQ(name.find(" (" + std::to_string(row.expectedN) + ").pvx") != std::string::npos,
+                  row.expectedN > 1)
+            << name;
+        EXPECT_EQ(said.find("could not take them") != std::string::npos, row.expected != kRecovered)
+            << said;
+        struct stat st {};
+        ASSERT_EQ(0, ::lstat(kept[0].c_str(), &st));
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        const ExprPtr back = treeInFile(kept[0]);
+        ASSERT_NE(back, nullptr);
+        EXPECT_TRUE(back->equal(tree.get(), 0));
+        // Nothing half-made anywhere, nothing through the link, the user's files as they were.
+        for (const std::string& folder : folders)
+            EXPECT_EQ(leftovers(folder), std::vector<std::string>{}) << folder;
+        EXPECT_EQ(FolderNames(linked), std::vector<std::string>{});
+        if (row.spoil == kFile) {
+            EXPECT_EQ(ReadFileBytes(recovered()), "a file of the user's");
+        }
+        if (row.spoil == kDanglingLink || row.spoil == kLinkToFolder) {
+            EXPECT_TRUE(fs::is_symlink(recovered()));
+        }
+        // The next start offers it.
+        EXPECT_EQ(TakeRecoveryCopiesToOffer(PrefsFolderPath()), std::vector<std::string>{kept[0]});
+    }
+}
+
+TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
+    for (const int answer : {kIdYes, kIdNo}) {
+        SCOPED_TRACE(answer == kIdYes ? "Oui" : "Non");
+        fs::remove_all(recovered());
+        ExprFilePane* first = typed("a+b");
+        ExprFilePane* second = typed("c-d");
+        const ExprPtr trees[] = {first->expression()->deepCopy(), second->expression()->deepCopy()};
+        const std::vector<std::string> kept = keptPaths(endOnSignal());
+        ASSERT_EQ(kept.size(), 2u);
+        first->setChanged(false);
+        second->setChanged(false);
+        // What the record holds but is no recovered document by now is not offered: a name that
+        // is gone, and one that is a link.
+        const std::string gone = m_dir / "gone.pvx";
+        const std::string link = m_dir / "link.pvx";
+        fs::remove(link);
+        fs::create_symlink(kept[0], link);
+        NoteRecoveryCopies(PrefsFolderPath(), {gone, link});
+
+        const size_t boxes = pt::messageBoxes().size();
+        const int32_t documents = OpenDocumentCount();
+        std::string text;
+        pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+            text = box.text;
+            return answer;
+        });
+        OfferRecoveredDocuments();
+        pt::runUntilIdle();
+        ASSERT_EQ(pt::messageBoxes().size(), boxes + 1);
+        for (const std::string& path : kept)
+            EXPECT_NE(text.find(path), std::string::npos) << text;
+        EXPECT_EQ(text.find(gone), std::string::npos) << text;
+        EXPECT_EQ(text.find(link), std::string::npos) << text;
+        EXPECT_EQ(OpenDocumentCount(), documents + (answer == kIdYes ? 2 : 0));
+        for (size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_TRUE(fs::is_regular_file(kept[i])) << kept[i];
+            ExprFilePane* opened = nullptr;
+            for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+                if (p->filePath() == kept[i])
+                    opened = p;
+            EXPECT_EQ(opened != nullptr, answer == kIdYes) << kept[i];
+            // The copies are named in the order of the window list, newest first.
+            if (opened != nullptr) {
+                EXPECT_TRUE(opened->expression()->equal(trees[kept.size() - 1 - i].get(), 0));
+            }
+        }
+        // Offered once: the next start asks nothing.
+        OfferRecoveredDocuments();
+        pt::runUntilIdle();
+        EXPECT_EQ(pt::messageBoxes().size(), boxes + 1);
+    }
+}
+
+// A second signal (SIGTERM or Ctrl+C's SIGINT) while the copies are written waits for them: each
+// time the copy is whole under its name and nothing half-made is left. The copy is made slow by
+// the hook (the moment before it is given its name), so that every gap falls inside the ending.
+TEST_F(RecoveryTest, FurtherSignalsWaitUntilTheCopyIsWhole) {
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += "a_" + std::to_string(i) + "+";
+    ExprFilePane* pane = typed(text + "z");
+    const ExprPtr tree = pane->expression()->deepCopy();
+    const struct {
+        int gapMs;
+        int second;
+    } rows[] = {{5, SIGTERM}, {50, SIGINT}, {500, SIGTERM}, {2000, SIGINT}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.gapMs);
+        fs::remove_all(recovered());
+        int ready[2];
+        int err[2];
+        ASSERT_EQ(0, ::pipe(ready));
+        ASSERT_EQ(0, ::pipe(err));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::dup2(err[1], STDERR_FILENO);
+            RecoveryNameChosenHook = [](const std::string&) {
+                timespec ts{2, 500'000'000};
+                while (nanosleep(&ts, &ts) != 0) {
+                }
+            };
+            InstallTerminationHandler();
+            [[maybe_unused]] const ssize_t n = ::write(ready[1], "r", 1);
+            RunMessageLoop();
+            _exit(3);
+        }
+        ::close(ready[1]);
+        ::close(err[1]);
+        char byte = 0;
+        ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+        ::close(ready[0]);
+        ::kill(child, SIGTERM);
+        timespec gap{row.gapMs / 1000, (row.gapMs % 1000) * 1'000'000L};
+        while (nanosleep(&gap, &gap) != 0) {
+        }
+        ::kill(child, row.second);
+        std::string said;
+        char buf[512];
+        for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+            said.append(buf, static_cast<size_t>(n));
+        ::close(err[0]);
+        int status = 0;
+        ASSERT_EQ(child, ::waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_NE(said.find("please wait"), std::string::npos) << said;
+        const std::vector<std::string> names = FolderNames(recovered());
+        ASSERT_EQ(names.size(), 1u) << said;
+        const std::vector<std::string> kept = keptPaths(said);
+        ASSERT_EQ(kept, std::vector<std::string>{recovered() + "/" + names[0]}) << said;
+        const ExprPtr back = treeInFile(kept[0]);
+        ASSERT_NE(back, nullptr);
+        EXPECT_TRUE(back->equal(tree.get(), 0));
+    }
+}
+
+} // namespace
+} // namespace kvtest

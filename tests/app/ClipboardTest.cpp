@@ -5,18 +5,22 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
-#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/DibCarrier.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/oPNG.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Font.h"
+#include "plat/Gdi.h"
 #include "plat/Metafile.h"
 #include "plat/System.h"
+#include "plat/Testing.h"
 #include "support/CodePageScope.h"
 
 #include <algorithm>
@@ -393,6 +397,130 @@ TEST_F(ClipboardTest, TextTooLargeToPasteIsRefusedWithAMessage) {
     DoCommand(kCmdPaste, 0);
     EXPECT_EQ(boxes, pt::messageBoxes().size());
     EXPECT_GT(ExprEncodingText(pane->expression()).size(), kLargestPastedText);
+}
+
+// The text "x0+x1+...+x(n-1)": one line of n terms.
+std::string termsText(int terms) {
+    std::string text;
+    for (int i = 0; i < terms; ++i)
+        text += (i == 0 ? "x" : "+x") + std::to_string(i);
+    return text;
+}
+
+// A long formula pasted as one line of text, then copied whole: every target the copy names can
+// be fetched, whatever the size of its picture. The text is the formula's text, the encoding
+// reads back to the same tree, and the PNG decodes, carries the same tree and fits the
+// platform's bitmaps (drawn at the screen's resolution while it fits there, smaller beyond).
+TEST_F(ClipboardTest, LongFormulasOfferEveryTargetAndTheirPicturesFitTheBitmapLimit) {
+    const std::string own = "application/x-kv-Korvaline-Expression";
+    // The shipped smoothing draws the picture 4 times larger: 200 terms fit so, 300 only twice
+    // as large, and 3,000 not even at the screen's resolution.
+    struct KeptSmoothing {
+        const int32_t value = PngSmoothing;
+        ~KeptSmoothing() { PngSmoothing = value; }
+    } kept;
+    PngSmoothing = 2;
+    const struct {
+        int terms;
+        int32_t drawnLarger; // 0: at a lower resolution than the screen's
+    } cases[] = {{200, 4}, {300, 2}, {3000, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.terms);
+        const std::string text = termsText(c.terms);
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf(text)}});
+        DoCommand(kCmdPaste, 0);
+        const std::string tree = ExprEncodingText(pane->expression());
+        DoCommand(kCmdSelectAll, 0);
+        const size_t alerts = plat::testing::messageBoxes().size();
+        ASSERT_EQ(1, DoMenuCommand(516)); // Édition > Copier
+        EXPECT_EQ(alerts, plat::testing::messageBoxes().size());
+
+        const std::vector<std::string> types = offeredTypes();
+        for (const char* t : {"UTF8_STRING", "text/plain;charset=utf-8", "image/png", "image/emf",
+                              "image/wmf", "application/x-kv-Korvaline-Expression"})
+            EXPECT_NE(std::find(types.begin(), types.end(), t), types.end()) << t;
+        for (const std::string& t : types)
+            EXPECT_FALSE(offered(t).empty()) << t;
+
+        // The translator's text: the formula's text on its first line (the encoding follows).
+        const std::vector<uint8_t> utf8 = offered("UTF8_STRING");
+        const std::string copiedText(utf8.begin(), utf8.end());
+        EXPECT_TRUE(copiedText.substr(0, copiedText.find('\n')) == text)
+            << copiedText.substr(0, 100);
+        const std::vector<uint8_t> encoding = offered(own);
+        ExprPtr back;
+        ASSERT_EQ(0, CatchFail([&] {
+                      back = ReadExprEncodingFromMemory(encoding.data(), encoding.size());
+                  }));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(tree, ExprEncodingText(back.get()));
+
+        const std::vector<uint8_t> png = offered("image/png");
+        std::vector<uint8_t> pixels;
+        int32_t width = 0, height = 0, rowBytes = 0;
+        std::string carried;
+        ASSERT_EQ(0, CatchFail([&] {
+                      ReadPngFromMemory(pixels, width, height, rowBytes, png.data(), png.size(),
+                                        carried);
+                  }));
+        EXPECT_TRUE(plat::BitmapSizeFits(width, height)) << width << " x " << height;
+        if (c.drawnLarger != 0) {
+            // The bitmap drawn that many times larger, averaged down.
+            std::vector<uint8_t> dib;
+            const int32_t dpi = PictPortDotsPerInch(0) * c.drawnLarger;
+            ASSERT_EQ(0, CatchFail([&] { dib = MakeExprDib(pane->expression(), dpi, nullptr); }));
+            const int32_t large = static_cast<int32_t>(dib[4] | dib[5] << 8 | dib[6] << 16);
+            EXPECT_EQ(width, (large + c.drawnLarger - 1) / c.drawnLarger);
+        } else {
+            // Made smaller only as far as the limit needs.
+            EXPECT_GT(width, plat::kLargestBitmapSide / 2);
+        }
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"image/png", png}});
+        ExprFilePane* pasted = typed("");
+        DoCommand(kCmdPaste, 0);
+        EXPECT_EQ(tree, ExprEncodingText(pasted->expression()));
+        closeDocuments();
+    }
+}
+
+// The pictures are made from the tree as it was at Copy, when another program asks for them or
+// when the program leaves its copy on the system with the document gone: later edits do not
+// reach them.
+TEST_F(ClipboardTest, PicturesAreMadeFromTheTreeAsCopied) {
+    for (const bool flushed : {false, true}) {
+        SCOPED_TRACE(flushed);
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf("a+b")}});
+        DoCommand(kCmdPaste, 0);
+        const std::string copied = ExprEncodingText(pane->expression());
+        DoCommand(kCmdSelectAll, 0);
+        ASSERT_EQ(1, DoMenuCommand(516));
+        DoCommand(kCmdClear, 0);
+        ASSERT_NE(copied, ExprEncodingText(pane->expression()));
+        if (flushed) {
+            closeDocuments();
+            plat::OleFlushClipboard();
+        }
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> all;
+        for (const std::string& t : offeredTypes()) {
+            all.emplace_back(t, offered(t));
+            EXPECT_FALSE(all.back().second.empty()) << t;
+        }
+        int pictures = 0;
+        for (const auto& [type, bytes] : all) {
+            if (type != "image/png" && type != "image/emf" && type != "image/wmf")
+                continue;
+            SCOPED_TRACE(type);
+            ++pictures;
+            ExprFilePane* target = typed("");
+            plat::backend().setForeignClipboard({plat::ClipboardItem{type, bytes}});
+            DoCommand(kCmdPaste, 0);
+            EXPECT_EQ(copied, ExprEncodingText(target->expression()));
+        }
+        EXPECT_EQ(3, pictures);
+        closeDocuments();
+    }
 }
 
 } // namespace

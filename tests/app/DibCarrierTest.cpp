@@ -121,5 +121,53 @@ TEST_F(DibCarrierTest, ABitmapWithoutAReadableExpressionOpensNothing) {
     }
 }
 
+// The platform's bitmap limit, and the resolution a picture past it is drawn at: the limit
+// agrees with the bitmaps the platform makes, and the lowered resolution is the highest that
+// fits, each way and in all, just below, at, just past and ten times past the limit.
+TEST(BitmapLimitTest, APictureLargerThanThePlatformHoldsIsDrawnAtTheResolutionThatFits) {
+    constexpr int32_t kDpi = 96;
+    constexpr int64_t side = plat::kLargestBitmapSide;
+    constexpr int64_t square = 8192; // square x square is the pixel limit
+    static_assert(square * square == plat::kLargestBitmapPixels);
+    const struct {
+        int64_t width, height;
+        bool fits;
+        int32_t dpi; // the resolution it is drawn at
+        bool makeIt; // the platform is asked to make the bitmap too
+    } rows[] = {
+        {side - 1, 16, true, kDpi, true},
+        {side, 16, true, kDpi, true},
+        {side + 1, 16, false, kDpi - 1, true},
+        {side * 10, 16, false, kDpi / 10, true},
+        {16, side + 1, false, kDpi - 1, true},
+        {square, square - 1, true, kDpi, false},
+        {square, square, true, kDpi, false},
+        {square, square + 1, false, kDpi - 1, false},
+        // Ten times the pixels: the sides shrink by the square root of ten.
+        {25905, 25905, false, 30, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::to_string(r.width) + " x " + std::to_string(r.height));
+        EXPECT_EQ(r.fits, plat::BitmapSizeFits(r.width, r.height));
+        if (r.makeIt) {
+            plat::BITMAPINFO info{};
+            info.bmiHeader.biSize = 40;
+            info.bmiHeader.biWidth = static_cast<int32_t>(r.width);
+            info.bmiHeader.biHeight = -static_cast<int32_t>(r.height);
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            void* bits = nullptr;
+            plat::HBITMAP made =
+                plat::CreateDIBSection(nullptr, &info, plat::DIB_RGB_COLORS, &bits, nullptr, 0);
+            EXPECT_EQ(r.fits, made != nullptr);
+            if (made != nullptr)
+                plat::DeleteObject(made);
+        }
+        const int32_t dpi = FittingResolution(r.width, r.height, kDpi);
+        EXPECT_EQ(r.dpi, dpi);
+        EXPECT_TRUE(plat::BitmapSizeFits(r.width * dpi / kDpi, r.height * dpi / kDpi));
+    }
+}
+
 } // namespace
 } // namespace kvtest

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 int32_t DefaultCopyFormat = kCopyAsMetafile;
 int32_t PngSmoothing = 1;
@@ -69,15 +70,47 @@ const Color* activeBackground() {
     return &ActiveRecord->m_background;
 }
 
-// Metafiles paint the document's background, or nothing when it has none.
-ExprPictureStyle pictureStyle() {
-    ExprPictureStyle style;
-    if (const Color* bg = activeBackground())
-        style.background = *bg;
-    else
-        style.keepBackground = true;
-    return style;
-}
+// What the pictures of one copy are drawn with, as it was at Copy: a picture made later, when
+// another program asks for it, looks as it would have looked then.
+struct CopyScene {
+    std::shared_ptr<const eExpr> expression;
+    std::optional<Color> background; // none: white (metafiles: nothing painted)
+    int32_t rotation = 0;
+    int32_t magnificationNum = 0;
+    int32_t magnificationDen = 0;
+    int32_t pngSmoothing = 0;
+    int32_t bitmapResolution = 0;
+
+    const eExpr* expr() const { return expression.get(); }
+    const Color* backgroundColor() const { return background ? &*background : nullptr; }
+};
+using SceneRef = std::shared_ptr<const CopyScene>;
+
+// Draws with the copy's settings and puts the program's own back afterwards. Each picture takes
+// the copy's rotation.
+class SceneScope {
+public:
+    explicit SceneScope(const CopyScene& scene)
+        : m_rotation(NextPictureRotation)
+        , m_num(MagnificationNum)
+        , m_den(MagnificationDen) {
+        MagnificationNum = scene.magnificationNum;
+        MagnificationDen = scene.magnificationDen;
+        NextPictureRotation = scene.rotation;
+    }
+    ~SceneScope() {
+        NextPictureRotation = m_rotation;
+        MagnificationNum = m_num;
+        MagnificationDen = m_den;
+    }
+    SceneScope(const SceneScope&) = delete;
+    SceneScope& operator=(const SceneScope&) = delete;
+
+private:
+    int32_t m_rotation;
+    int32_t m_num;
+    int32_t m_den;
+};
 
 // The Windows metafile of an enhanced one, with the placeable header in front (the clipboard's
 // metafile picture format), in hundredths of a millimetre.
@@ -128,47 +161,61 @@ void emfFrameSize(const std::vector<uint8_t>& emf, int32_t& width, int32_t& heig
     height = std::max(1, at(36) - at(28));
 }
 
+// The copy's enhanced metafile, which the other metafile-based formats are made from (made once,
+// on the first request for any of them); fails when it cannot be made.
+const std::vector<uint8_t>& copyEmf(CCBIDataObject& object) {
+    const std::vector<uint8_t>* emf = object.find(plat::CF_ENHMETAFILE);
+    if (emf == nullptr)
+        Fail(errNoPicturePort);
+    return *emf;
+}
+
+// The pictures are made when they are asked for, from the copy's own tree. The enhanced
+// metafile comes first: the other metafile-based formats are made from it.
+void addEmf(CCBIDataObject& object, const SceneRef& scene) {
+    object.addLater(plat::CF_ENHMETAFILE, [scene] {
+        SceneScope scope(*scene);
+        return ExprEmfBytes(scene->expr(), scene->backgroundColor());
+    });
+}
+
+void addPng(CCBIDataObject& object, const SceneRef& scene) {
+    object.addLater(s_formats.png, [scene] {
+        SceneScope scope(*scene);
+        return ExprPngBytes(scene->expr(), scene->pngSmoothing, scene->backgroundColor(),
+                            ExprEncodingText(scene->expr()));
+    });
+}
+
 // The object's storage and its descriptor ("Embed Source", "Object Descriptor").
-void addObject(CCBIDataObject& object, const eExpr* expression, const std::vector<uint8_t>& emf) {
-    int32_t w = 1, h = 1;
-    emfFrameSize(emf, w, h);
+void addObject(CCBIDataObject& object, const SceneRef& scene) {
     object.add(s_formats.embedSource,
-               EmbeddedObjectStorage(ExprEncodingText(expression, nullptr, true)));
-    object.add(s_formats.objectDescriptor, ObjectDescriptorBytes(w, h, "Korvaline"));
+               EmbeddedObjectStorage(ExprEncodingText(scene->expr(), nullptr, true)));
+    object.addLater(s_formats.objectDescriptor, [&object] {
+        int32_t w = 1, h = 1;
+        emfFrameSize(copyEmf(object), w, h);
+        return ObjectDescriptorBytes(w, h, "Korvaline");
+    });
 }
 
-// Every picture of one copy is turned the same way: each one takes the next-picture rotation.
-std::vector<uint8_t> copyEmf(const eExpr* expression) {
-    const int32_t angle = NextPictureRotation;
-    std::vector<uint8_t> emf = ExprEmfBytes(expression);
-    NextPictureRotation = angle;
-    return emf;
+void addPictures(CCBIDataObject& object, const SceneRef& scene) {
+    addEmf(object, scene);
+    object.addLater(plat::CF_METAFILEPICT, [&object] { return wmfOfEmf(copyEmf(object)); });
+    addPng(object, scene);
 }
 
-void addPictures(CCBIDataObject& object, const eExpr* expression, std::vector<uint8_t> emf = {}) {
-    if (emf.empty())
-        emf = copyEmf(expression);
-    if (!emf.empty()) {
-        std::vector<uint8_t> wmf = wmfOfEmf(emf);
-        object.add(plat::CF_ENHMETAFILE, std::move(emf));
-        if (!wmf.empty())
-            object.add(plat::CF_METAFILEPICT, std::move(wmf));
-    }
-    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
-                                           ExprEncodingText(expression)));
-}
-
-void addBitmap(CCBIDataObject& object, const eExpr* expression) {
-    const int32_t angle = NextPictureRotation;
-    object.add(plat::CF_DIB, MakeExprDib(expression, BitmapResolution, activeBackground()));
-    NextPictureRotation = angle;
-    object.add(s_formats.png, ExprPngBytes(expression, PngSmoothing, activeBackground(),
-                                           ExprEncodingText(expression)));
+void addBitmap(CCBIDataObject& object, const SceneRef& scene) {
+    object.addLater(plat::CF_DIB, [scene] {
+        SceneScope scope(*scene);
+        return MakeExprDib(scene->expr(), scene->bitmapResolution, scene->backgroundColor());
+    });
+    addPng(object, scene);
 }
 
 // A layout or drawing application gets PostScript alone (as "ADOBE AI3", at its own resolution),
 // a bitmap, or the pictures of a metafile copy, as its settings say.
-void addPictureTarget(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+void addPictureTarget(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
+    const eExpr* expression = scene->expr();
     const CopyTargetSettings settings = CopyTargetSettingsOf(format);
     if (settings.epsOnly != 0) {
         const int32_t kept = EpsResolution;
@@ -181,30 +228,33 @@ void addPictureTarget(CCBIDataObject& object, const eExpr* expression, int32_t f
         object.add(s_formats.ai3, bytesOf(eps, false));
         return;
     }
-    if (settings.useBitmap != 0)
-        addBitmap(object, expression);
-    else
-        addPictures(object, expression);
     addText(object, expression, format);
+    if (settings.useBitmap != 0)
+        addBitmap(object, scene);
+    else
+        addPictures(object, scene);
 }
 
 // A web-page target gets the text of its method; the PNG method also the picture.
-void addWebTarget(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+void addWebTarget(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
     std::string png;
     object.add(plat::CF_TEXT,
-               bytesOf(WebTargetCopyText(expression, format, activeBackground(), &png), true));
+               bytesOf(WebTargetCopyText(scene->expr(), format, activeBackground(), &png), true));
     if (!png.empty())
-        addBitmap(object, expression);
+        addBitmap(object, scene);
 }
 
-// Fills the object with the formats of `format`; the expression itself comes first.
-void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+// Fills the object with the formats of `format`; the expression itself comes first. The text
+// formats are made now; the pictures only name their formats and are made on request, so that a
+// picture that cannot be made never takes the text with it.
+void render(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
+    const eExpr* expression = scene->expr();
     object.add(s_formats.expression, bytesOf(ExprEncodingText(expression), true));
     switch (format) {
     case kCopyAsBitmap:
     case 28: // Photoshop
-        addBitmap(object, expression);
         addText(object, expression, format);
+        addBitmap(object, scene);
         break;
     case kCopyAsTeX:
     case kCopyAsMathML:
@@ -218,21 +268,21 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
         object.add(EpsClipboardType == 1 ? s_formats.ai3 : s_formats.eps, bytesOf(eps, false));
         break;
     }
-    case kCopyAsOleObject: {
-        std::vector<uint8_t> emf = copyEmf(expression);
-        addObject(object, expression, emf);
-        addPictures(object, expression, std::move(emf));
+    case kCopyAsOleObject:
         addText(object, expression, format);
+        addObject(object, scene);
+        addPictures(object, scene);
         break;
-    }
-    case kCopyAsOffice: {
-        std::vector<uint8_t> emf = copyEmf(expression);
-        object.add(s_formats.rtf, bytesOf(ExprRtfText(expression, emf), false));
-        addObject(object, expression, emf);
-        addPictures(object, expression, std::move(emf));
+    case kCopyAsOffice:
         addText(object, expression, format);
+        object.addLater(s_formats.rtf, [scene, &object] {
+            SceneScope scope(*scene);
+            const std::string rtf = ExprRtfText(scene->expr(), copyEmf(object));
+            return bytesOf(rtf, false);
+        });
+        addObject(object, scene);
+        addPictures(object, scene);
         break;
-    }
     case kCopyAsHtmlTag:
         object.add(plat::CF_TEXT, bytesOf(CopyAsHtmlTagText(expression), true));
         break;
@@ -240,18 +290,18 @@ void render(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     case kCopyForDreamweaver:
     case kCopyForBlackboard:
     case kCopyForWebCT:
-        addWebTarget(object, expression, format);
+        addWebTarget(object, scene, format);
         break;
     case kCopyForInDesign:
     case kCopyForIllustrator:
     case kCopyForFlash:
     case kCopyForFreehand:
     case kCopyForFireworks:
-        addPictureTarget(object, expression, format);
+        addPictureTarget(object, scene, format);
         break;
     default:
-        addPictures(object, expression);
         addText(object, expression, format);
+        addPictures(object, scene);
         break;
     }
 }
@@ -363,19 +413,47 @@ void ReleaseClipboardObject() {
 void CCBIDataObject::add(plat::UINT format, std::vector<uint8_t> bytes) {
     if (format == 0 || bytes.empty())
         return;
-    for (auto& item : m_items) {
-        if (item.first == format) {
-            item.second = std::move(bytes);
+    for (Item& item : m_items) {
+        if (item.format == format) {
+            item.bytes = std::move(bytes);
+            item.make = nullptr;
             return;
         }
     }
-    m_items.emplace_back(format, std::move(bytes));
+    m_items.push_back(Item{format, std::move(bytes), nullptr});
 }
 
-const std::vector<uint8_t>* CCBIDataObject::find(plat::UINT format) const {
-    for (const auto& item : m_items) {
-        if (item.first == format)
-            return &item.second;
+void CCBIDataObject::addLater(plat::UINT format, Maker make) {
+    if (format == 0 || !make)
+        return;
+    for (Item& item : m_items) {
+        if (item.format == format) {
+            item.bytes.clear();
+            item.make = std::move(make);
+            return;
+        }
+    }
+    m_items.push_back(Item{format, {}, std::move(make)});
+}
+
+bool CCBIDataObject::makesLater() const {
+    return std::any_of(m_items.begin(), m_items.end(),
+                       [](const Item& item) { return !!item.make; });
+}
+
+const std::vector<uint8_t>* CCBIDataObject::find(plat::UINT format) {
+    for (Item& item : m_items) {
+        if (item.format != format)
+            continue;
+        if (item.make) {
+            // Made once: a maker that fails is not asked again.
+            const Maker make = std::move(item.make);
+            item.make = nullptr;
+            std::vector<uint8_t> bytes;
+            if (CatchFail([&] { bytes = make(); }) == 0)
+                item.bytes = std::move(bytes);
+        }
+        return item.bytes.empty() ? nullptr : &item.bytes;
     }
     return nullptr;
 }
@@ -406,13 +484,20 @@ plat::HRESULT CCBIDataObject::GetData(const plat::FORMATETC& format, plat::STGME
 }
 
 plat::HRESULT CCBIDataObject::QueryGetData(const plat::FORMATETC& format) {
-    return find(format.cfFormat) != nullptr ? plat::S_OK : plat::S_FALSE;
+    // Asking whether a format is there does not make it.
+    for (const Item& item : m_items) {
+        if (item.format == format.cfFormat && (item.make || !item.bytes.empty()))
+            return plat::S_OK;
+    }
+    return plat::S_FALSE;
 }
 
 plat::HRESULT CCBIDataObject::EnumFormatEtc(std::vector<plat::FORMATETC>& formats) {
     formats.clear();
-    for (const auto& item : m_items)
-        formats.push_back(plat::FORMATETC{item.first, plat::TYMED_HGLOBAL});
+    for (const Item& item : m_items) {
+        if (item.make || !item.bytes.empty())
+            formats.push_back(plat::FORMATETC{item.format, plat::TYMED_HGLOBAL});
+    }
     return plat::S_OK;
 }
 
@@ -434,10 +519,14 @@ ExprPtr ExportExpression(bool wholeExpression) {
     return whole != nullptr ? whole->deepCopy() : ExprPtr();
 }
 
-std::vector<uint8_t> ExprEmfBytes(const eExpr* expression) {
+std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background) {
+    ExprPictureStyle style;
+    if (background != nullptr)
+        style.background = *background;
+    else
+        style.keepBackground = true;
     std::vector<uint8_t> out;
-    std::unique_ptr<WinUfo> picture =
-        NewExprPicture(expression, MetafileDotsPerInch(), pictureStyle());
+    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, MetafileDotsPerInch(), style);
     auto m = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
     const plat::UINT size = plat::GetEnhMetaFileBits(m, 0, nullptr);
     out.resize(size);
@@ -448,10 +537,13 @@ std::vector<uint8_t> ExprEmfBytes(const eExpr* expression) {
 
 std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
                                   const Color* background, const std::string& text) {
-    const int32_t s = 1 << std::clamp(smoothing, 0, 3);
     const int32_t dpi = PictPortDotsPerInch(0);
-    // The bitmap at s times the resolution, averaged over s x s blocks.
-    const std::vector<uint8_t> dib = MakeExprDib(expression, dpi * s, background);
+    // The bitmap at s times the resolution, averaged over s x s blocks. A picture too large for
+    // the platform's bitmaps is smoothed less, then drawn at a lower resolution.
+    ExprBitmapLayout layout =
+        LayOutFittingExprBitmap(expression, dpi, 1 << std::clamp(smoothing, 0, 3));
+    const int32_t s = layout.oversampling;
+    const std::vector<uint8_t> dib = DrawExprDib(layout, expression, background);
     if (dib.size() < kDibHeaderSize)
         Fail(errPngFailure);
     const int32_t bigW = static_cast<int32_t>(le32(dib.data() + 4));
@@ -535,12 +627,25 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     SetPostScriptRudizeAsSymbol(false);
     MagnificationNum = copyDotsPerInch(format);
     MagnificationDen = 300;
+    // The pictures are made later from the copy's own tree, with the settings of now.
+    auto scene = std::make_shared<CopyScene>();
+    scene->expression = std::shared_ptr<const eExpr>(std::move(expression));
+    if (const Color* bg = activeBackground())
+        scene->background = *bg;
+    scene->rotation = NextPictureRotation;
+    scene->magnificationNum = MagnificationNum;
+    scene->magnificationDen = MagnificationDen;
+    scene->pngSmoothing = PngSmoothing;
+    scene->bitmapResolution = BitmapResolution;
     auto* object = new CCBIDataObject();
-    const int code = CatchFail([&] { render(*object, expression.get(), format); });
+    const int code = CatchFail([&] { render(*object, scene, format); });
     if (code != 0) {
         object->Release();
         Fail(code);
     }
+    // The copy's pictures have taken the next-picture rotation.
+    if (object->makesLater())
+        NextPictureRotation = PictureRotationSetting;
     if (!handToClipboard) {
         if (out != nullptr)
             *out = object;

@@ -7,6 +7,7 @@
 #include "plat/Clipboard.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,17 +56,31 @@ extern int32_t EpsClipboardType;
 // The notice shown for the copy format that copies nothing (start-up installs it).
 extern void (*CopyAsNothingNotice)();
 
-// The rendered formats of one copy, in the order they are offered.
+// The formats of one copy, in the order they are offered. A format is given as its bytes, or as
+// a maker that makes them the first time they are asked for (the pictures: another program may
+// never want them).
 class CCBIDataObject final : public plat::IDataObject {
 public:
+    using Maker = std::function<std::vector<std::uint8_t>()>;
     void add(plat::UINT format, std::vector<std::uint8_t> bytes);
-    const std::vector<std::uint8_t>* find(plat::UINT format) const;
+    // The maker may Fail, or make nothing: the format then gives no data (asked again, it is
+    // not made again).
+    void addLater(plat::UINT format, Maker make);
+    // Whether a format is still to be made.
+    bool makesLater() const;
+    // The format's bytes, made now when they are made on request; null when there are none.
+    const std::vector<std::uint8_t>* find(plat::UINT format);
     plat::HRESULT GetData(const plat::FORMATETC& format, plat::STGMEDIUM* medium) override;
     plat::HRESULT QueryGetData(const plat::FORMATETC& format) override;
     plat::HRESULT EnumFormatEtc(std::vector<plat::FORMATETC>& formats) override;
 
 private:
-    std::vector<std::pair<plat::UINT, std::vector<std::uint8_t>>> m_items;
+    struct Item {
+        plat::UINT format = 0;
+        std::vector<std::uint8_t> bytes;
+        Maker make;
+    };
+    std::vector<Item> m_items;
 };
 
 // The expression a copy works on: the whole expression of the active document (wholeExpression),
@@ -83,7 +98,8 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
 // with `text` in the "ExprEncoding" chunk.
 std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
                                        const Color* background, const std::string& text);
-std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression);
+// The enhanced metafile, on the background (nothing painted when null).
+std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background);
 // Rich text holding the expression as an embedded object with its picture and encoding token.
 std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>& emf);
 // The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.

@@ -7,6 +7,7 @@
 
 #include <cairo.h>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,11 +55,28 @@ struct BackendEvent {
     DWORD time = 0;
 };
 
-// One representation on the system clipboard: a MIME type and its bytes.
+// One representation on the system clipboard: a MIME type and its bytes. An item with `render`
+// is made only when it is first asked for (another program pastes it, or a clipboard manager
+// takes a copy): render fills the bytes, or answers false when they cannot be made.
 struct ClipboardItem {
     std::string type;
     std::vector<std::uint8_t> bytes;
+    std::function<bool(std::vector<std::uint8_t>&)> render = {};
+    bool rendered = false;
 };
+
+// The bytes of an item, made first when they are made on request; null when they cannot be.
+inline const std::vector<std::uint8_t>* ClipboardItemBytes(ClipboardItem& item) {
+    if (item.render && !item.rendered) {
+        std::vector<std::uint8_t> bytes;
+        if (!item.render(bytes))
+            return nullptr;
+        item.bytes = std::move(bytes);
+        item.rendered = true;
+        item.render = nullptr;
+    }
+    return &item.bytes;
+}
 
 class Backend {
 public:
@@ -133,9 +151,12 @@ public:
     }
     // The bytes of one type; false when the clipboard has none (or its owner did not answer).
     virtual bool clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) {
-        for (const ClipboardItem& item : m_clipboard) {
+        for (ClipboardItem& item : m_clipboard) {
             if (item.type == type) {
-                bytes = item.bytes;
+                const std::vector<std::uint8_t>* made = ClipboardItemBytes(item);
+                if (made == nullptr)
+                    return false;
+                bytes = *made;
                 return true;
             }
         }

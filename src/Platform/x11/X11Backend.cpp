@@ -1587,21 +1587,26 @@ bool X11Backend::convertTarget(::Window requestor, Atom target, Atom property) {
         return false;
     const std::string wanted = name;
     XFree(name);
-    for (const ClipboardItem& item : m_clipboard) {
+    for (ClipboardItem& item : m_clipboard) {
         if (item.type != wanted)
             continue;
-        if (item.bytes.size() > kIncrChunk) {
+        // A target made on request is made now, once; one that cannot be made is refused.
+        const std::vector<std::uint8_t>* made = ClipboardItemBytes(item);
+        if (made == nullptr)
+            return false;
+        const std::vector<std::uint8_t>& bytes = *made;
+        if (bytes.size() > kIncrChunk) {
             // Too large for one request: announce the size, then send chunks as the requestor
             // deletes the property.
             XSelectInput(m_display, requestor, PropertyChangeMask);
-            long size = static_cast<long>(item.bytes.size());
+            long size = static_cast<long>(bytes.size());
             XChangeProperty(m_display, requestor, property, m_incr, 32, PropModeReplace,
                             reinterpret_cast<unsigned char*>(&size), 1);
-            m_transfers.push_back(Transfer{requestor, property, target, item.bytes, 0, now()});
+            m_transfers.push_back(Transfer{requestor, property, target, bytes, 0, now()});
             return true;
         }
-        XChangeProperty(m_display, requestor, property, target, 8, PropModeReplace,
-                        item.bytes.data(), static_cast<int>(item.bytes.size()));
+        XChangeProperty(m_display, requestor, property, target, 8, PropModeReplace, bytes.data(),
+                        static_cast<int>(bytes.size()));
         return true;
     }
     return false;

@@ -12,8 +12,8 @@ namespace {
 
 // Large enough for any picture the program makes, small enough that width x height x 4 cannot
 // overflow or exhaust memory on a bad header.
-constexpr long long kMaxPixels = 64LL * 1024 * 1024;
-constexpr int kMaxSide = 32767;
+constexpr long long kMaxPixels = kLargestBitmapPixels;
+constexpr int kMaxSide = kLargestBitmapSide;
 
 // Values of a bit-field mask scaled to 8 bits.
 std::uint32_t fieldValue(std::uint32_t word, std::uint32_t mask) {

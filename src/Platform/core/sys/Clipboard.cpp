@@ -1,6 +1,9 @@
 // The clipboard store behind the Win32 and OLE clipboard calls. What this program puts there is
-// kept as bytes per format and offered at once to the display under the MIME types of each format;
-// what another program holds is read from the display on demand and converted back.
+// kept as bytes per format and offered at once to the display under the MIME types of each format.
+// The formats of a data object handed over by OleSetClipboard are only named at first: each one
+// is asked of the object the first time something reads it (another program's paste, this
+// program's own paste, or the flush at shut-down), so that a costly picture is made only when it
+// is wanted. What another program holds is read from the display on demand and converted back.
 
 #include "plat/Clipboard.h"
 
@@ -15,6 +18,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace plat {
 
@@ -28,6 +32,10 @@ struct Store {
     bool changed = false;
     // This program's data, by format; offered to the display when the clipboard closes.
     std::map<UINT, std::vector<std::uint8_t>> data;
+    // Formats of `current` named but not asked of it yet (their data is made on request).
+    std::set<UINT> delayed;
+    // Counts the clipboard's contents: a request made for older contents is not answered.
+    std::uint64_t generation = 0;
     // Handles handed out by the Get calls, freed when the clipboard closes or changes.
     std::vector<HGLOBAL> handedBlocks;
     std::vector<HENHMETAFILE> handedMetafiles;
@@ -134,14 +142,56 @@ bool ownedByUs() {
     return backend().clipboardOwned();
 }
 
+// Makes a delayed format's data: the current data object is asked for it once; a format it
+// cannot give is dropped.
+void renderDelayed(UINT format) {
+    Store& s = store();
+    if (s.delayed.erase(format) == 0 || s.current == nullptr)
+        return;
+    IDataObject* object = s.current;
+    object->AddRef();
+    STGMEDIUM medium;
+    std::vector<std::uint8_t> bytes;
+    const FORMATETC f{format, format == CF_ENHMETAFILE ? TYMED_ENHMF : TYMED_HGLOBAL};
+    if (object->GetData(f, &medium) == S_OK) {
+        if (medium.tymed == TYMED_ENHMF && medium.hEnhMetaFile != nullptr) {
+            const UINT size = GetEnhMetaFileBits(medium.hEnhMetaFile, 0, nullptr);
+            bytes.resize(size);
+            if (size != 0)
+                GetEnhMetaFileBits(medium.hEnhMetaFile, size, bytes.data());
+        } else if (medium.hGlobal != nullptr) {
+            const void* p = GlobalLock(medium.hGlobal);
+            if (p != nullptr) {
+                const auto* b = static_cast<const std::uint8_t*>(p);
+                bytes.assign(b, b + GlobalSize(medium.hGlobal));
+                GlobalUnlock(medium.hGlobal);
+            }
+        }
+        ReleaseStgMedium(&medium);
+    }
+    // The object may have been replaced meanwhile (a copy made while rendering): then the data
+    // belongs to contents that are gone.
+    if (s.current == object && !bytes.empty())
+        s.data[format] = std::move(bytes);
+    object->Release();
+}
+
+// The data of one of this program's formats, made first when it is delayed; null when there is
+// none.
+const std::vector<std::uint8_t>* ownFormat(UINT format) {
+    Store& s = store();
+    renderDelayed(format);
+    auto it = s.data.find(format);
+    return it != s.data.end() ? &it->second : nullptr;
+}
+
 // The bytes of a format: this program's while it owns the clipboard, else the display's.
 bool readFormat(UINT format, std::vector<std::uint8_t>& out) {
-    Store& s = store();
     if (ownedByUs()) {
-        auto it = s.data.find(format);
-        if (it == s.data.end())
+        const std::vector<std::uint8_t>* bytes = ownFormat(format);
+        if (bytes == nullptr)
             return false;
-        out = it->second;
+        out = *bytes;
         return true;
     }
     const std::vector<std::string> offered = backend().clipboardTypes();
@@ -160,14 +210,39 @@ bool readFormat(UINT format, std::vector<std::uint8_t>& out) {
     return false;
 }
 
-// Offers this program's data to the display.
+// Every format this program holds now, in order (delayed ones too).
+std::vector<UINT> ownFormats() {
+    const Store& s = store();
+    std::set<UINT> all(s.delayed);
+    for (const auto& item : s.data)
+        all.insert(item.first);
+    return std::vector<UINT>(all.begin(), all.end());
+}
+
+// Offers this program's data to the display; a delayed format is made when the display asks.
 void publish() {
     Store& s = store();
     std::vector<ClipboardItem> items;
-    for (const auto& [format, bytes] : s.data) {
-        const std::vector<std::uint8_t> offered = offeredBytes(format, bytes);
-        for (const std::string& type : ClipboardMimeTypes(format))
-            items.push_back(ClipboardItem{type, offered});
+    for (const UINT format : ownFormats()) {
+        ClipboardItem item;
+        if (s.delayed.count(format) != 0) {
+            const std::uint64_t generation = s.generation;
+            item.render = [format, generation](std::vector<std::uint8_t>& out) {
+                if (store().generation != generation)
+                    return false;
+                const std::vector<std::uint8_t>* bytes = ownFormat(format);
+                if (bytes == nullptr)
+                    return false;
+                out = offeredBytes(format, *bytes);
+                return true;
+            };
+        } else {
+            item.bytes = offeredBytes(format, s.data[format]);
+        }
+        for (const std::string& type : ClipboardMimeTypes(format)) {
+            item.type = type;
+            items.push_back(item);
+        }
     }
     backend().clipboardOffer(std::move(items));
 }
@@ -222,11 +297,8 @@ public:
 std::vector<UINT> availableFormats() {
     Store& s = store();
     std::vector<UINT> formats;
-    if (ownedByUs()) {
-        for (const auto& [format, bytes] : s.data)
-            formats.push_back(format);
-        return formats;
-    }
+    if (ownedByUs())
+        return ownFormats();
     const std::vector<std::string> offered = backend().clipboardTypes();
     auto has = [&](const std::string& type) {
         return std::find(offered.begin(), offered.end(), type) != offered.end();
@@ -304,6 +376,8 @@ BOOL EmptyClipboard() {
     if (!s.open)
         return FALSE;
     s.data.clear();
+    s.delayed.clear();
+    ++s.generation;
     if (s.current != nullptr) {
         s.current->Release();
         s.current = nullptr;
@@ -321,6 +395,7 @@ HGLOBAL SetClipboardData(UINT format, HGLOBAL data) {
         return nullptr;
     const std::uint8_t* b = static_cast<const std::uint8_t*>(p);
     s.data[format].assign(b, b + GlobalSize(data));
+    s.delayed.erase(format);
     GlobalUnlock(data);
     GlobalFree(data);
     s.changed = true;
@@ -335,6 +410,7 @@ HENHMETAFILE SetClipboardData(UINT format, HENHMETAFILE data) {
     if (size == 0)
         return nullptr;
     std::vector<std::uint8_t>& bytes = s.data[format];
+    s.delayed.erase(format);
     bytes.resize(size);
     GetEnhMetaFileBits(data, size, bytes.data());
     DeleteEnhMetaFile(data);
@@ -434,20 +510,12 @@ HRESULT OleSetClipboard(IDataObject* object) {
     EmptyClipboard();
     Store& s = store();
     if (object != nullptr) {
+        // The formats are named now and asked of the object when they are read.
         std::vector<FORMATETC> formats;
         object->EnumFormatEtc(formats);
         for (const FORMATETC& f : formats) {
-            STGMEDIUM medium;
-            if (object->GetData(f, &medium) != S_OK)
-                continue;
-            if (medium.tymed == TYMED_ENHMF && medium.hEnhMetaFile != nullptr) {
-                SetClipboardData(f.cfFormat, medium.hEnhMetaFile);
-                medium.hEnhMetaFile = nullptr;
-            } else if (medium.hGlobal != nullptr) {
-                SetClipboardData(f.cfFormat, medium.hGlobal);
-                medium.hGlobal = nullptr;
-            }
-            ReleaseStgMedium(&medium);
+            if (f.cfFormat != 0)
+                s.delayed.insert(f.cfFormat);
         }
         object->AddRef();
         s.current = object;
@@ -466,6 +534,13 @@ HRESULT OleGetClipboard(IDataObject** object) {
 
 HRESULT OleFlushClipboard() {
     Store& s = store();
+    // The object goes away: every format it still owes is made now, for a clipboard manager.
+    if (ownedByUs()) {
+        const std::set<UINT> owed = s.delayed;
+        for (const UINT format : owed)
+            renderDelayed(format);
+    }
+    s.delayed.clear();
     if (s.current != nullptr) {
         s.current->Release();
         s.current = nullptr;

@@ -89,13 +89,15 @@ private:
 
 HRESULT OleInitialize(void* reserved);
 void OleUninitialize();
-// Renders every format of the object onto the clipboard at once and keeps a reference to it
-// (null empties the clipboard).
+// Takes the clipboard with the object's formats and keeps a reference to it (null empties the
+// clipboard). The formats are only named here: each one is asked of the object (GetData) the
+// first time it is read, by this program or by another one, and kept from then on.
 HRESULT OleSetClipboard(IDataObject* object);
 // A data object over what the clipboard holds now (this program's or another's); the caller
 // releases it.
 HRESULT OleGetClipboard(IDataObject** object);
-// Leaves the data on the system: a clipboard manager, when one runs, takes a copy of it.
+// Leaves the data on the system: every format the object still owes is made, and a clipboard
+// manager, when one runs, takes a copy of it.
 HRESULT OleFlushClipboard();
 HRESULT OleIsCurrentClipboard(IDataObject* object);
 

@@ -314,6 +314,14 @@ BOOL DeleteObject(HGDIOBJ obj);
 int GetObject(HGDIOBJ obj, int size, void* buffer);
 
 // --- Bitmaps --------------------------------------------------------------------------------
+// The largest bitmap the platform makes (and reads): at most this many pixels each way and in
+// all. A larger one is refused: CreateBitmap and CreateDIBSection answer null.
+constexpr int kLargestBitmapSide = 32767;
+constexpr long long kLargestBitmapPixels = 64LL * 1024 * 1024;
+constexpr bool BitmapSizeFits(long long width, long long height) {
+    return width > 0 && height > 0 && width <= kLargestBitmapSide && height <= kLargestBitmapSide &&
+           width * height <= kLargestBitmapPixels;
+}
 // Planes must be 1; bitsPerPixel 1 or 32 (24 is accepted and stored as 32). `bits`, when given,
 // holds rows aligned to 2 bytes, top row first.
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);

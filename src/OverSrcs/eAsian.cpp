@@ -95,6 +95,19 @@ OwnedNode<eAsian> newAsian(std::string_view text, int32_t capacity, const FSSRec
     return word;
 }
 
+std::vector<ExprPtr> NewAsianWords(std::string_view text, const FSSRecord& style, uint8_t colour) {
+    if (text.size() % 2 != 0) {
+        KV_ASSERT_FAILED("NewAsianWords odd");
+        text.remove_suffix(1);
+    }
+    std::vector<ExprPtr> words;
+    words.reserve(text.size() / kMaxAsianBytes + 1);
+    for (size_t at = 0; at < text.size(); at += static_cast<size_t>(kMaxAsianBytes))
+        words.push_back(
+            newAsian(text.substr(at, static_cast<size_t>(kMaxAsianBytes)), 0, style, colour));
+    return words;
+}
+
 void AsianTypingStyle(FSSRecord& style, uint8_t& colour) {
     HookGetTypingFSS(style, colour);
     const FSSRecord full = resolved(style);
@@ -202,12 +215,8 @@ eWord* eAsian::replaceText(int32_t start, int32_t end, std::string_view insertTe
         // The rest of the text follows in words of its own, in this word's style and colour.
         FSSRecord style;
         holder->storedStyle(style);
-        std::vector<ExprPtr> words;
-        for (size_t at = 0; at < overflow.size(); at += static_cast<size_t>(kMaxAsianBytes))
-            words.push_back(newAsian(overflow.substr(at, static_cast<size_t>(kMaxAsianBytes)), 0,
-                                     style, holder->m_colour));
         insertIntoRow(static_cast<eString*>(holder->m_parent), holder->m_index + 1,
-                      std::move(words));
+                      NewAsianWords(overflow, style, holder->m_colour));
     }
     return holder;
 }

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A double-byte word holds at most this many bytes (127 characters).
 inline constexpr int32_t kMaxAsianBytes = 254;
+static_assert(kMaxAsianBytes % 2 == 0, "a word holds whole characters");
 // Typing splits a word once it holds more than this many bytes.
 inline constexpr int32_t kAsianTypingSplit = 250;
 
@@ -54,6 +56,12 @@ protected:
 // callers split longer text into several words.
 OwnedNode<eAsian> newAsian(std::string_view text, int32_t capacity, const FSSRecord& style,
                            uint8_t colour);
+
+// Double-byte text of any length as words in the style and colour, cut only between characters:
+// each word holds at most kMaxAsianBytes. Every piece of text that may be longer than one word
+// holds goes through here. Empty text gives no word; a lone byte at the end (half a character)
+// is dropped, with an assertion.
+std::vector<ExprPtr> NewAsianWords(std::string_view text, const FSSRecord& style, uint8_t colour);
 
 // The two bytes of a 16-bit code, lead byte (the high one) first.
 std::string AsianBytesOf(int32_t code);

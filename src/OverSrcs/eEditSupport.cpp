@@ -608,12 +608,8 @@ eString* TextToExpr(std::string_view text) {
     };
     std::string asian;
     auto flushAsian = [&] {
-        for (size_t at = 0; at < asian.size(); at += kMaxAsianBytes - 1) {
-            const std::string_view part =
-                std::string_view(asian).substr(at, kMaxAsianBytes - 1);
-            nodes.push_back(newAsian(part, static_cast<int32_t>(part.size()) + 1, DefaultStyle,
-                                     TextColour));
-        }
+        for (ExprPtr& word : NewAsianWords(asian, DefaultStyle, TextColour))
+            nodes.push_back(std::move(word));
         asian.clear();
     };
     for (size_t i = 0; i < text.size(); ++i) {

@@ -1194,13 +1194,9 @@ ExprPtr ReadDoubleByte(bool intoRow) {
     }
     if (bytes.empty())
         Corrupt();
-    std::vector<ExprPtr> words;
-    for (size_t at = 0; at < bytes.size(); at += kMaxAsianBytes) {
-        const std::string_view piece = std::string_view(bytes).substr(at, kMaxAsianBytes);
-        OwnedNode<eAsian> word = newAsian(piece, 0, s_in.style, s_in.colour);
+    std::vector<ExprPtr> words = NewAsianWords(bytes, s_in.style, s_in.colour);
+    for (ExprPtr& word : words)
         stamp.apply(word.get());
-        words.push_back(ExprPtr(word.release()));
-    }
     if (words.size() == 1)
         return std::move(words.front());
     if (!intoRow)

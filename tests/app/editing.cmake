@@ -1,6 +1,7 @@
 # List files as ${CMAKE_CURRENT_LIST_DIR}/NameTest.cpp.
 target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ClipboardTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DoubleByteTextTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MTEF5Test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranslationsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EPaneTest.cpp

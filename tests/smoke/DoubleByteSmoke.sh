@@ -68,6 +68,73 @@ cmp -s "$work/typed.png" "$work/reopened.png" || fail "the reopened picture diff
 [[ $(cat "$work/reopened.txt") == "x日本" ]] || fail "reopened text is [$(cat "$work/reopened.txt")]"
 stop
 
+# 1,000 characters pasted from another program (more than one double-byte word holds), saved with
+# Ctrl+S, opened in a new run and saved again: every character comes back, in order. The files are
+# read here: each double-byte record is "~", its count of characters and each character's code
+# (lead byte low) as compact numbers, then "L}".
+doubleByteText() {
+  python3 - "$1" <<'EOF'
+import sys
+data = open(sys.argv[1], 'rb').read().decode('latin-1')
+def number(i):
+    lead = ord(data[i])
+    if 0x20 <= lead <= 0x60:
+        v = lead - 0x20
+        return (v - 64 if v >= 32 else v), i + 1
+    digits = lead - ord('a') + 1
+    if not 2 <= digits <= 6:
+        sys.exit('not a number at %d' % i)
+    v = 0
+    for k in range(digits):
+        v = v << 6 | (ord(data[i + 1 + k]) - 0x20)
+    bits = 6 * digits
+    return (v - (1 << bits) if v >> (bits - 1) else v), i + 1 + digits
+text = bytearray()
+i = data.find('~')
+while i >= 0:
+    count, i = number(i + 1)
+    for _ in range(count):
+        code, i = number(i)
+        text += bytes([code & 0xFF, (code >> 8) & 0xFF])
+    if data[i:i + 2] != 'L}':
+        sys.exit('a double-byte record does not end at %d' % i)
+    i = data.find('~', i)
+sys.stdout.write(text.decode('cp932'))
+EOF
+}
+chars=(日 本 語 表 ソ ア 数 式 ぁ)
+long=
+for ((i = 0; i < 1000; i++)); do long+=${chars[i % 9]}; done
+start
+waitFor mainWindow || fail "no main window in the long-text run"
+sleep 1
+printf '%s' "$long" | LC_ALL=C.UTF-8 xclip -selection clipboard -i
+waitFor offersNot || fail "xclip did not take the clipboard with the long text"
+xdotool key ctrl+v
+sleep 1
+xdotool key ctrl+s
+waitFor saveDialog || fail "no save dialog for the long text"
+sleep 0.5
+typeText "$work/long.pvx"
+xdotool key Return
+longSaved() { [[ -s $work/long.pvx ]] && grep -aq ']|\[' "$work/long.pvx"; }
+waitFor longSaved || fail "the long text was not saved"
+text=$(doubleByteText "$work/long.pvx" 2>&1) || fail "the saved file cannot be read: $text"
+[[ $text == "$long" ]] || fail "saved ${#text} characters: [${text:0:40}...]"
+stop
+start "$work/long.pvx"
+waitFor mainWindow || fail "no main window when the long text is opened"
+sleep 2
+[[ -z $(dialogs) ]] || fail "a box opened with the long text"
+# A character typed and taken back makes the document one to save; the save replaces the file.
+first=$(stat -c %i "$work/long.pvx")
+xdotool key End x BackSpace ctrl+s
+resaved() { [[ $(stat -c %i "$work/long.pvx") != "$first" ]]; }
+waitFor resaved || fail "the reopened long text was not saved"
+text=$(doubleByteText "$work/long.pvx" 2>&1) || fail "the file saved again cannot be read: $text"
+[[ $text == "$long" ]] || fail "reopened and saved ${#text} characters: [${text:0:40}...]"
+stop
+
 mkdir -p "$work/settings"
 printf '[HKEY_CURRENT_USER\\Software\\Brindlewick]\n"CodePage"=dword:000004e4\n' \
   >"$work/settings/registry.ini"

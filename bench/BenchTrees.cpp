@@ -49,6 +49,14 @@ ExprPtr Superscripted(ExprPtr base, ExprPtr superscript) {
         NewSSScript(std::move(base), Row({}), std::move(superscript), kScriptSlots).release());
 }
 
+ExprPtr WideRow(int32_t n) {
+    std::vector<ExprPtr> items;
+    items.reserve(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i)
+        items.push_back(Word(i % 2 == 0 ? "a" : "+"));
+    return Row(std::move(items));
+}
+
 ExprPtr Sum(int32_t n) {
     std::vector<ExprPtr> items;
     for (int32_t i = 0; i < n; ++i) {

@@ -21,6 +21,9 @@ ExprPtr Subscripted(ExprPtr base, ExprPtr subscript);
 // base with a superscript only.
 ExprPtr Superscripted(ExprPtr base, ExprPtr superscript);
 
+// a+a+a+... : one row of n items, words "a" and "+" in turn (what a long paste of such text
+// leaves in a document).
+ExprPtr WideRow(int32_t n);
 // a_0 x^0 + a_1 x^1 + ... with n terms in one row.
 ExprPtr Sum(int32_t n);
 // 1 + 1/(1 + 1/(...)) of depth d.

@@ -136,7 +136,17 @@ void ExprPane::infoAtPoint(oPoint point, int32_t& cursorKind, int32_t& balloonIn
         return;
     }
     DrawState.measurePort = this;
+    const HelpAnswer& h = m_help;
+    if (h.valid && h.point.x == point.x && h.point.y == point.y && h.root == r &&
+        h.activeRecord == ActiveRecord && h.layout == LayoutSerial() && h.view == bounds()) {
+        cursorKind = h.kind;
+        balloonInfo = h.info;
+        zone = h.zone;
+        return;
+    }
     ExprHelpAtPoint(r, oPoint{0, 0}, bounds(), point, cursorKind, balloonInfo, zone);
+    m_help = HelpAnswer{true,           point,      bounds(),    r,   ActiveRecord,
+                        LayoutSerial(), cursorKind, balloonInfo, zone};
 }
 
 void ExprPane::click(oPoint point) {
@@ -504,6 +514,7 @@ void DrawNodeNow(eExpr* node) {
         DrawState.measurePort = ActivePad;
         SetDrawOptions(r.m_options[0], r.m_options[1], r.m_options[2], r.m_options[3]);
         SetupNodeStyle(node);
+        NoteLayoutChange();
         node->measure();
     }
     // Same first reference line as before (or as the previous sibling's).

@@ -96,6 +96,20 @@ protected:
     // What invalidateChanges invalidated since the last paint.
     std::vector<Zone> m_changedZones;
     bool m_invalidatingChanges = false;
+    // The last help lookup: asked again with the pointer where it was, the view and the layout as
+    // they were, it answers without walking the tree (the tick asks several times a tick).
+    struct HelpAnswer {
+        bool valid = false;
+        oPoint point;
+        Zone view;
+        const eHeader* root = nullptr;
+        const void* activeRecord = nullptr;
+        uint64_t layout = 0;
+        int32_t kind = 0;
+        int32_t info = 0;
+        Zone zone;
+    };
+    HelpAnswer m_help;
 
     friend void InitExprPane(ExprPane* pane, ExprPtr expression, const Zone* windowZone,
                              const char* title, uint8_t option1, uint8_t option2, uint8_t option3,

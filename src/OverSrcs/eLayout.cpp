@@ -3,11 +3,24 @@
 #include "OverSrcs/eModelHooks.h"
 
 #include <algorithm>
+#include <vector>
 
 DrawingState DrawState;
 int32_t MagnificationNum = 72;
 int32_t MagnificationDen = 300;
 int32_t MaximumFontSize = 1024;
+
+namespace {
+uint64_t s_layoutSerial = 0;
+} // namespace
+
+uint64_t LayoutSerial() {
+    return s_layoutSerial;
+}
+
+void NoteLayoutChange() {
+    ++s_layoutSerial;
+}
 
 void SetDrawOptions(uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
     DrawingState& s = DrawState;
@@ -61,6 +74,7 @@ void LayOutChild(eExpr* child) {
     if (child == nullptr)
         return;
     if (!child->isLaidOut()) {
+        NoteLayoutChange();
         const int32_t saved = DrawState.style.size;
         ApplyChildSizeStep(child);
         child->measure();
@@ -84,6 +98,7 @@ void PlaceNodeRect(eExpr* node, int32_t x, int32_t y) {
 // --------------------------------------------------------------------------------
 
 void MeasureExpr(eExpr* node, oMeasurePort* port) {
+    NoteLayoutChange();
     InvalidateTree(node);
     DrawState.measurePort = port;
     SetDrawOptions(0, 0, 0, 0);
@@ -93,6 +108,7 @@ void MeasureExpr(eExpr* node, oMeasurePort* port) {
 
 void MeasureExprWithOptions(eExpr* node, oMeasurePort* port, uint8_t o0, uint8_t o1, uint8_t o2,
                             uint8_t o3) {
+    NoteLayoutChange();
     DrawState.measurePort = port;
     SetDrawOptions(o0, o1, o2, o3);
     SetupNodeStyle(node);
@@ -172,6 +188,7 @@ const Zone& LocateNode(eExpr* node) {
         return abs;
     }
     if (!node->isLaidOut() && DrawState.measurePort != nullptr) {
+        NoteLayoutChange();
         SetupNodeStyle(node);
         node->measure();
     }
@@ -179,6 +196,7 @@ const Zone& LocateNode(eExpr* node) {
     int32_t top = DrawState.rootOrigin.y;
     for (eExpr* n = node; n != nullptr; n = n->m_parent) {
         if (!n->isLaidOut() && DrawState.measurePort != nullptr) {
+            NoteLayoutChange();
             SetupNodeStyle(n);
             n->measure();
         }
@@ -272,12 +290,128 @@ void eExpr::rescale() {
 void RescaleExpr(eExpr* node) {
     if (node == nullptr)
         return;
+    NoteLayoutChange();
     DrawState.absZone = Zone{};
     node->rescale();
 }
 
 // ---- Help lookup
 // ---------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the lookup may halve over the node's children: a laid-out row whose items stand in
+// order, long enough for halving to pay.
+bool ChildrenInOrder(const eExpr* node) {
+    constexpr uint8_t both = kNodeLaidOut | kNodeChildrenInOrder;
+    return (node->m_flags & both) == both && node->childCount() > 8;
+}
+
+// The number of leading children for which `before` holds (it holds for a prefix of an ordered
+// row), or -1 when a slot is empty after all.
+template <class Before> int32_t CountBefore(const eExpr* node, Before before) {
+    int32_t lo = 0;
+    int32_t hi = node->childCount();
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        const eExpr* child = node->getChild(mid);
+        if (child == nullptr)
+            return -1;
+        if (before(child->m_zone))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+// The child whose zone holds the point (node coordinates): the first in child order.
+eExpr* ChildAtPoint(const eExpr* node, oPoint local) {
+    if (ChildrenInOrder(node)) {
+        // The lefts rise along the row and the items do not overlap: only the last item starting
+        // at or before the point can hold it.
+        const int32_t k = CountBefore(node, [&](const Zone& z) { return z.left <= local.x; });
+        if (k == 0)
+            return nullptr;
+        if (k > 0) {
+            eExpr* child = node->getChild(k - 1);
+            return ZoneContainsPoint(child->m_zone, local) ? child : nullptr;
+        }
+    }
+    for (int32_t i = 0; i < node->childCount(); ++i) {
+        eExpr* child = node->getChild(i);
+        if (child != nullptr && ZoneContainsPoint(child->m_zone, local))
+            return child;
+    }
+    return nullptr;
+}
+
+// The tops and the bottoms of a row's items, each sorted, for the last row asked about while the
+// layout stays as it was.
+struct RowEdges {
+    const eExpr* row = nullptr;
+    uint64_t serial = 0;
+    std::vector<int32_t> tops;
+    std::vector<int32_t> bottoms;
+};
+
+// False when a slot of the row is empty.
+bool EdgesOf(const eExpr* row, const RowEdges*& out) {
+    static RowEdges edges;
+    out = &edges;
+    if (edges.row == row && edges.serial == LayoutSerial())
+        return true;
+    edges.row = nullptr;
+    edges.tops.clear();
+    edges.bottoms.clear();
+    for (int32_t i = 0; i < row->childCount(); ++i) {
+        const eExpr* child = row->getChild(i);
+        if (child == nullptr)
+            return false;
+        edges.tops.push_back(child->m_zone.top);
+        edges.bottoms.push_back(child->m_zone.bottom);
+    }
+    std::sort(edges.tops.begin(), edges.tops.end());
+    std::sort(edges.bottoms.begin(), edges.bottoms.end());
+    edges.row = row;
+    edges.serial = LayoutSerial();
+    return true;
+}
+
+// The help zone narrowed round the point by the children of an ordered row, as
+// ClampZoneToObstacles narrows it by each child in turn: to the nearest edges of children on each
+// side of the point. False (and the zone unchanged) when a slot is empty.
+bool ClampToOrderedChildren(const eExpr* node, oPoint local, Zone& help) {
+    // Rights and lefts both rise along the row: the last right before the point and the first
+    // left after it.
+    const int32_t beforeRight = CountBefore(node, [&](const Zone& z) { return z.right < local.x; });
+    const int32_t upToLeft = CountBefore(node, [&](const Zone& z) { return z.left <= local.x; });
+    // Tops and bottoms follow no order along the row.
+    const RowEdges* edges = nullptr;
+    if (beforeRight < 0 || upToLeft < 0 || !EdgesOf(node, edges))
+        return false;
+    if (beforeRight > 0)
+        help.left = std::max(help.left, node->getChild(beforeRight - 1)->m_zone.right);
+    if (upToLeft < node->childCount())
+        help.right = std::min(help.right, node->getChild(upToLeft)->m_zone.left);
+    const auto below = std::lower_bound(edges->bottoms.begin(), edges->bottoms.end(), local.y);
+    if (below != edges->bottoms.begin())
+        help.top = std::max(help.top, *(below - 1));
+    const auto above = std::upper_bound(edges->tops.begin(), edges->tops.end(), local.y);
+    if (above != edges->tops.end())
+        help.bottom = std::min(help.bottom, *above);
+    return true;
+}
+
+void ClampToChildren(const eExpr* node, oPoint local, Zone& help) {
+    if (ChildrenInOrder(node) && ClampToOrderedChildren(node, local, help))
+        return;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        if (const eExpr* child = node->getChild(i))
+            ClampZoneToObstacles(help, local, child->m_zone);
+}
+
+} // namespace
 
 eExpr* ExprHelpAtPoint(eExpr* root, oPoint rootOrigin, const Zone& bounds, oPoint point,
                        int32_t& kind, int32_t& stringId, Zone& zone) {
@@ -304,14 +438,7 @@ eExpr* ExprHelpAtPoint(eExpr* root, oPoint rootOrigin, const Zone& bounds, oPoin
     oPoint local{point.x - rootZone.left, point.y - rootZone.top};
     oPoint nodeOrigin{rootZone.left, rootZone.top};
     for (;;) {
-        eExpr* inside = nullptr;
-        for (int32_t i = 0; i < node->childCount(); ++i) {
-            eExpr* child = node->getChild(i);
-            if (child != nullptr && ZoneContainsPoint(child->m_zone, local)) {
-                inside = child;
-                break;
-            }
-        }
+        eExpr* inside = ChildAtPoint(node, local);
         if (inside == nullptr)
             break;
         local.x -= inside->m_zone.left;
@@ -322,9 +449,7 @@ eExpr* ExprHelpAtPoint(eExpr* root, oPoint rootOrigin, const Zone& bounds, oPoin
     }
     node->infoText(kind, stringId);
     Zone help{0, 0, node->width(), node->height(), 0, 0};
-    for (int32_t i = 0; i < node->childCount(); ++i)
-        if (const eExpr* child = node->getChild(i))
-            ClampZoneToObstacles(help, local, child->m_zone);
+    ClampToChildren(node, local, help);
     ZoneOffset(help, nodeOrigin.x, nodeOrigin.y);
     zone = help;
     return node;

@@ -93,9 +93,15 @@ void RescaleExpr(eExpr* node);
 // Rounds v × num / den to the nearest as rescale does.
 int32_t RescaleValue(int32_t v);
 
+// A count that changes whenever a layout may have moved a zone (a measure, a rescale): what is
+// computed from zones can be kept while it stays the same.
+uint64_t LayoutSerial();
+void NoteLayoutChange();
+
 // Help lookup over an expression: descends from the root (laid out, at rootOrigin) to the deepest
 // node whose zone holds the point; asks its infoText and narrows the help zone round the point
-// between the children. A point outside the root gives kind 0 and the strip on its side of the
-// root, cut from `bounds`. Returns the node found, or null.
+// between the children. Rows whose items stand in order are searched by halving, so the time
+// grows with the depth and the logarithm of the row lengths only. A point outside the root gives
+// kind 0 and the strip on its side of the root, cut from `bounds`. Returns the node found, or null.
 eExpr* ExprHelpAtPoint(eExpr* root, oPoint rootOrigin, const Zone& bounds, oPoint point,
                        int32_t& kind, int32_t& stringId, Zone& zone);

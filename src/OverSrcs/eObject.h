@@ -42,6 +42,10 @@ using ExprPtr = OwnedNode<eExpr>;
 // Flag bits of a node.
 inline constexpr uint8_t kNodeLaidOut = 1; // the zone is valid
 inline constexpr uint8_t kNodePlaced = 2;  // the zone holds a position from an earlier layout
+// Set by a row's layout when its children stand left to right without overlapping (each starts at
+// or after the end of the one before, none empty slot): a point then lies in at most one of them,
+// found by halving. Valid while the row is laid out.
+inline constexpr uint8_t kNodeChildrenInOrder = 4;
 
 // Bit 0 of destroy's flags frees the block.
 inline constexpr int32_t kDestroyFree = 1;
@@ -155,7 +159,7 @@ public:
     int32_t m_count = 0;
     Zone m_zone;          // ref1 = axis height, ref2 = baseline height
     int32_t m_size = 0;   // nominal size in port units; nudges are 64ths of it
-    uint8_t m_flags = 0;  // kNodeLaidOut, kNodePlaced
+    uint8_t m_flags = 0;  // kNodeLaidOut, kNodePlaced, kNodeChildrenInOrder
     uint8_t m_colour = 0; // 3-3-2 packed; 0 is black
     int32_t m_nudgeX = 0;
     int32_t m_nudgeY = 0;

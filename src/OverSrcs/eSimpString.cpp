@@ -5,6 +5,7 @@
 #include "OverSrcs/eModelHooks.h"
 
 #include <algorithm>
+#include <cstdint>
 
 // ---- Factories ---------------------------------------------------------------------------------
 
@@ -114,15 +115,28 @@ void eSimpString::measure() {
     }
     int32_t x = p;
     int32_t baseline = 0;
+    // Whether the items stand in order along the row (a nudge to the left can break it).
+    bool inOrder = true;
+    int32_t previousRight = INT32_MIN;
     for (int32_t i = 0; i < m_count; ++i) {
         eExpr* child = getChild(i);
-        if (child == nullptr)
+        if (child == nullptr) {
+            inOrder = false;
             continue;
+        }
         PlaceNodeRect(child, x, above - child->m_zone.ref1);
+        const Zone& z = child->m_zone;
+        inOrder = inOrder && z.left >= previousRight && z.right >= z.left;
+        previousRight = z.right;
         // Each item starts at the right edge of the one before, so a nudge carries the rest along.
         x = child->m_zone.right;
         baseline = std::max(baseline, child->m_zone.top + child->m_zone.ref2);
     }
+    if (inOrder)
+        m_flags |= kNodeChildrenInOrder;
+    else
+        m_flags &= static_cast<uint8_t>(~kNodeChildrenInOrder);
+    NoteLayoutChange();
     m_zone = Zone{0, 0, width, above + below, above, baseline};
     m_size = size;
     if (StructureOn() && above == 3 && below == 3) {

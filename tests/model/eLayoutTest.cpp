@@ -350,5 +350,184 @@ TEST_F(eLayoutTest, HelpNarrowsToTheNodeUnderThePointOrTheStripBesideTheRoot) {
     EXPECT_EQ(zone.right, 10 + row->getChild(0)->m_zone.left);
 }
 
+// A row that counts the reads of its children.
+class CountingRow : public eSimpString {
+    KV_NODE_CLONE(CountingRow)
+
+public:
+    eExpr* getChild(int32_t i) const override {
+        ++reads;
+        return eSimpString::getChild(i);
+    }
+    static inline int64_t reads = 0;
+};
+
+OwnedNode<CountingRow> NewCountingRow(int32_t n) {
+    OwnedNode<CountingRow> row(NewNodeBlock<CountingRow>(static_cast<size_t>(n) * sizeof(eExpr*)));
+    row->m_count = n;
+    row->m_ring = row.get();
+    return row;
+}
+
+// What the help lookup answers, walking every child in order (the reference for the rows whose
+// items are searched by halving).
+const eExpr* LinearHelp(const eExpr* root, oPoint origin, const Zone& bounds, oPoint point,
+                        Zone& zone) {
+    zone = bounds;
+    Zone r = root->m_zone;
+    ZoneOffset(r, origin.x, origin.y);
+    if (!ZoneContainsPoint(r, point)) {
+        if (point.x < r.left)
+            zone.right = r.left;
+        else if (point.x >= r.right)
+            zone.left = r.right;
+        else if (point.y < r.top)
+            zone.bottom = r.top;
+        else
+            zone.top = r.bottom;
+        return nullptr;
+    }
+    const eExpr* node = root;
+    oPoint local{point.x - r.left, point.y - r.top};
+    oPoint at{r.left, r.top};
+    for (;;) {
+        const eExpr* inside = nullptr;
+        for (int32_t i = 0; i < node->childCount() && inside == nullptr; ++i)
+            if (const eExpr* c = node->getChild(i);
+                c != nullptr && ZoneContainsPoint(c->m_zone, local))
+                inside = c;
+        if (inside == nullptr)
+            break;
+        local = oPoint{local.x - inside->m_zone.left, local.y - inside->m_zone.top};
+        at = oPoint{at.x + inside->m_zone.left, at.y + inside->m_zone.top};
+        node = inside;
+    }
+    Zone help{0, 0, node->width(), node->height(), 0, 0};
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        if (const eExpr* c = node->getChild(i))
+            ClampZoneToObstacles(help, local, c->m_zone);
+    ZoneOffset(help, at.x, at.y);
+    zone = help;
+    return node;
+}
+
+// Rows of items of three sizes (so that tops and bottoms differ from item to item) with a nested
+// row among them, with and without structure margins, in order and with an item nudged back over
+// its neighbour (which takes the walk over every item): at every x across the row and beyond its
+// ends, at every height where an edge lies and one either side, the lookup finds the node, kind,
+// help text and help zone that walking every child finds.
+TEST_F(eLayoutTest, HelpLookupAnswersAsAWalkOverEveryChildAcrossARow) {
+    WideStructureSetting = 0;
+    struct Case {
+        const char* name;
+        uint8_t structure;
+        int32_t nudgeItem; // -1 for none
+        int32_t items;
+    };
+    const Case cases[] = {
+        {"plain", 0, -1, 40},
+        {"structure", 1, -1, 40},
+        {"nudged back", 0, 7, 40},
+        {"nudged in structure", 1, 30, 40},
+        {"at the halving limit", 0, -1, 8},
+        {"one past it", 0, -1, 9},
+    };
+    const char* texts[] = {"a", "+", "bb", "(", "x"};
+    const int32_t points[] = {8, 12, 24};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedNode<eSimpString> row = NewSimpString(c.items);
+        for (int32_t i = 0; i < c.items; ++i) {
+            if (i == c.items / 2) {
+                OwnedNode<eSimpString> inner = NewSimpString(2);
+                inner->setChild(0, Word("p", 0, 8));
+                inner->setChild(1, Word("qq", 0, 24));
+                row->setChild(i, ExprPtr(inner.release()));
+                continue;
+            }
+            row->setChild(i, Word(texts[i % 5], 0, points[i % 3]));
+        }
+        if (c.nudgeItem >= 0)
+            row->getChild(c.nudgeItem)->m_nudgeX = -200;
+        MeasureExprWithOptions(row.get(), port.get(), c.structure, 0, 0, 0);
+        const bool ordered = (row->m_flags & kNodeChildrenInOrder) != 0;
+        EXPECT_EQ(ordered, c.nudgeItem < 0);
+        const Zone bounds{0, 0, 4000, 300, 0, 0};
+        const oPoint origin{10, 20};
+        std::vector<int32_t> ys;
+        for (int32_t i = 0; i < c.items; ++i)
+            for (int32_t y : {row->getChild(i)->m_zone.top, row->getChild(i)->m_zone.bottom})
+                for (int32_t d : {-1, 0, 1})
+                    ys.push_back(20 + y + d);
+        for (int32_t y :
+             {row->m_zone.top - 1, row->m_zone.top, row->m_zone.bottom - 1, row->m_zone.bottom})
+            ys.push_back(20 + y);
+        int32_t mismatches = 0;
+        for (int32_t x = row->m_zone.left + 10 - 3; x <= row->m_zone.right + 10 + 3; ++x)
+            for (int32_t y : ys) {
+                int32_t kind = -1;
+                int32_t id = -1;
+                Zone zone;
+                Zone expectedZone;
+                const oPoint p{x, y};
+                const eExpr* found = ExprHelpAtPoint(row.get(), origin, bounds, p, kind, id, zone);
+                const eExpr* expected = LinearHelp(row.get(), origin, bounds, p, expectedZone);
+                int32_t expectedKind = 0;
+                int32_t expectedId = 0;
+                if (expected != nullptr)
+                    const_cast<eExpr*>(expected)->infoText(expectedKind, expectedId);
+                if (found != expected || kind != expectedKind || id != expectedId ||
+                    ZoneText(zone) != ZoneText(expectedZone)) {
+                    if (++mismatches <= 5)
+                        ADD_FAILURE() << "at " << x << "," << y << ": zone " << ZoneText(zone)
+                                      << " expected " << ZoneText(expectedZone);
+                }
+            }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
+// On a row of 10,000 items in order, a lookup on its last item, between two items and above a
+// short item reads a few dozen children, not the row.
+TEST_F(eLayoutTest, HelpLookupOnALongRowReadsAFewChildrenOnly) {
+    WideStructureSetting = 0;
+    constexpr int32_t n = 10000;
+    OwnedNode<CountingRow> row = NewCountingRow(n);
+    for (int32_t i = 0; i < n; ++i)
+        row->setChild(i, Word(i % 2 == 0 ? "a" : "+", 0, i % 2 == 0 ? 24 : 8));
+    MeasureExprWithOptions(row.get(), port.get(), 1, 0, 0, 0);
+    const eExpr* last = row->getChild(n - 1);
+    const eExpr* small = row->getChild(n - 3);
+    const Zone bounds{0, 0, 1 << 30, 300, 0, 0};
+    struct Probe {
+        const char* name;
+        oPoint point;
+    };
+    const Probe probes[] = {
+        {"last item", {last->m_zone.left + 1, last->m_zone.top + 1}},
+        {"between items", {small->m_zone.right, 0}},
+        {"above a short item", {small->m_zone.left + 1, small->m_zone.top - 1}},
+    };
+    for (const Probe& p : probes) {
+        SCOPED_TRACE(p.name);
+        int32_t kind = 0;
+        int32_t id = 0;
+        Zone zone;
+        Zone expectedZone;
+        const eExpr* expected = LinearHelp(row.get(), oPoint{0, 0}, bounds, p.point, expectedZone);
+        // The edges of the row's items are sorted once per layout; a second lookup reuses them.
+        (void)ExprHelpAtPoint(row.get(), oPoint{0, 0}, bounds, p.point, kind, id, zone);
+        CountingRow::reads = 0;
+        EXPECT_EQ(ExprHelpAtPoint(row.get(), oPoint{0, 0}, bounds, p.point, kind, id, zone),
+                  expected);
+        EXPECT_EQ(ZoneText(zone), ZoneText(expectedZone));
+        EXPECT_LT(CountingRow::reads, 100);
+    }
+    // The last item, the row and the row's margin are all answers somewhere here.
+    Zone z;
+    EXPECT_EQ(LinearHelp(row.get(), oPoint{0, 0}, bounds, probes[0].point, z), last);
+    EXPECT_EQ(LinearHelp(row.get(), oPoint{0, 0}, bounds, probes[2].point, z), row.get());
+}
+
 } // namespace
 } // namespace kvtest

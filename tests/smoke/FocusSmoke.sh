@@ -4,7 +4,8 @@
 # idle. The program starts (which, under a window manager, gives the palette the keyboard), the
 # user types, opens "Fichier" with the first click, closes it with Escape, opens "Édition" with a
 # click and chooses "Rechercher & remplacer", then clicks in the document. At the end the program
-# must still answer: a copy offers the clipboard to another client.
+# must still answer: a copy offers the clipboard to another client, and Options > Palette...
+# opens the Customize Palette dialog that Escape alone closes.
 # Usage: FocusSmoke.sh PROGRAM WORKDIR (on a private X server: OnXvfb.sh).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -67,6 +68,20 @@ offers() {
 }
 waitFor offers || fail "the program does not answer a copy"
 settles "the copy"
+
+# Options > Palette... and then Escape alone: the dialog answers its keys from its first moment,
+# though the control that comes first in it is one it disables while no button is chosen.
+xdotool key alt+o
+sleep 0.4
+xdotool key p
+customizeUp() { customize=$(named "Customize Palette" | head -1); [[ -n $customize ]]; }
+waitFor customizeUp || fail "Options > Palette... opened no dialog"
+customizeFocused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$customize" ]]; }
+waitFor customizeFocused || fail "Customize Palette did not get the keyboard as it opened"
+xdotool key Escape
+customizeGone() { [[ -z $(named "Customize Palette") ]]; }
+waitFor customizeGone || fail "Escape did not close Customize Palette at its first open"
+settles "Escape on Customize Palette"
 {
   kill -KILL "$pid"
   wait "$pid"

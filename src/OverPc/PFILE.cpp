@@ -18,6 +18,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -538,15 +539,21 @@ std::string SiblingBase(const std::string& target) {
 constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
 
 SaveCommitHook s_saveCommitHook = nullptr;
+bool s_marksUnavailable = false;
 
-std::string SiblingMark(int fd, const struct stat& st, const std::string& native) {
+// The open file's birth time, "seconds.nanoseconds"; "-" where the file system keeps none.
+std::string BirthOf(int fd) {
     struct statx made {};
-    std::string born = "-";
     if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &made) == 0 &&
         (made.stx_mask & STATX_BTIME) != 0) {
-        born = std::to_string(static_cast<long long>(made.stx_btime.tv_sec)) + "." +
+        return std::to_string(static_cast<long long>(made.stx_btime.tv_sec)) + "." +
                std::to_string(static_cast<unsigned long>(made.stx_btime.tv_nsec));
     }
+    return "-";
+}
+
+std::string SiblingMark(int fd, const struct stat& st, const std::string& native) {
+    const std::string born = BirthOf(fd);
     const std::size_t cut = native.rfind('/');
     return "korvaline save sibling " + std::to_string(static_cast<unsigned long long>(st.st_dev)) +
            ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " " + born + " " +
@@ -568,7 +575,7 @@ bool NameLeadsTo(const std::string& native, int fd) {
 // True when the open file carries the mark of a sibling made under the name `native`.
 bool CarriesSiblingMark(int fd, const std::string& native) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (s_marksUnavailable || ::fstat(fd, &st) != 0) {
         return false;
     }
     const std::string expected = SiblingMark(fd, st, native);
@@ -578,7 +585,208 @@ bool CarriesSiblingMark(int fd, const std::string& native) {
            std::memcmp(value, expected.data(), expected.size()) == 0;
 }
 
+// ---- The record of unmarked siblings
+
+// Kept in the preferences folder; at most so many entries (the oldest go first) and bytes.
+constexpr const char* kSiblingRecordName = ".save-siblings";
+constexpr std::size_t kMostRecordedSiblings = 256;
+constexpr std::uint64_t kLargestSiblingRecord = 256 * 1024;
+// How long a change of the record waits for another copy's change of it.
+constexpr int kRecordLockWaitMs = 1000;
+
+// The siblings of this process that are in the record (device, inode), so that a commit or a
+// removal takes them out again.
+std::set<std::pair<std::uint64_t, std::uint64_t>> s_recordedHere;
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The preferences folder as the system spells it, "" when there is none (the paths were never set
+// up, or it is no real folder).
+std::string PrefsFolderNative() {
+    if (PathSlotText(kDataFolderSlot).empty()) {
+        return {};
+    }
+    std::string folder = plat::NativePath(PrefsFolderPath());
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        return {};
+    }
+    return folder;
+}
+
+std::vector<RecordedSibling> ReadSiblingRecord(const std::string& native) {
+    const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        static_cast<std::uint64_t>(st.st_size) <= kLargestSiblingRecord) {
+        char chunk[8192];
+        ssize_t n = 0;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text.size() <= kLargestSiblingRecord) {
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return ParseSiblingRecord(text);
+}
+
+// Changes the record under a lock on the preferences folder (held by one copy at a time), and
+// writes it back whole: through a new file, never through a link, renamed into place.
+template <class Change> void ChangeSiblingRecord(Change change) {
+    const std::string folder = PrefsFolderNative();
+    if (folder.empty()) {
+        return;
+    }
+    const int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock < 0) {
+        return;
+    }
+    for (int waited = 0; ::flock(lock, LOCK_EX | LOCK_NB) != 0 && waited < kRecordLockWaitMs;
+         waited += 5) {
+        ::usleep(5000);
+    }
+    const std::string record = folder + kSiblingRecordName;
+    std::vector<RecordedSibling> entries = ReadSiblingRecord(record);
+    if (change(entries)) {
+        if (entries.size() > kMostRecordedSiblings) {
+            std::sort(
+                entries.begin(), entries.end(),
+                [](const RecordedSibling& a, const RecordedSibling& b) { return a.made > b.made; });
+            entries.resize(kMostRecordedSiblings);
+        }
+        if (entries.empty()) {
+            ::unlink(record.c_str());
+        } else {
+            plat::ReplaceFileWhole(record, FormatSiblingRecord(entries), 0600);
+        }
+    }
+    ::close(lock);
+}
+
+// Writes down the sibling just made under `native` (open as fd), which carries no mark.
+void RecordSibling(int fd, const std::string& native) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || native.find('\n') != std::string::npos) {
+        return;
+    }
+    RecordedSibling entry;
+    entry.device = static_cast<std::uint64_t>(st.st_dev);
+    entry.inode = static_cast<std::uint64_t>(st.st_ino);
+    entry.born = BirthOf(fd);
+    entry.made = Nanoseconds(st.st_ctim);
+    entry.path = native;
+    bool recorded = false;
+    ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
+        std::erase_if(entries, [&](const RecordedSibling& e) {
+            return e.path == entry.path || (e.device == entry.device && e.inode == entry.inode);
+        });
+        entries.push_back(entry);
+        recorded = true;
+        return true;
+    });
+    if (recorded) {
+        s_recordedHere.emplace(entry.device, entry.inode);
+    }
+}
+
+// Takes the sibling of this process open as fd out of the record (it replaced its target, or was
+// removed).
+void ForgetSibling(int fd) {
+    struct stat st {};
+    if (s_recordedHere.empty() || ::fstat(fd, &st) != 0) {
+        return;
+    }
+    const std::pair<std::uint64_t, std::uint64_t> key{static_cast<std::uint64_t>(st.st_dev),
+                                                      static_cast<std::uint64_t>(st.st_ino)};
+    if (s_recordedHere.erase(key) == 0) {
+        return;
+    }
+    ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
+        return std::erase_if(entries, [&](const RecordedSibling& e) {
+                   return e.device == key.first && e.inode == key.second;
+               }) != 0;
+    });
+}
+
+// True when the record names the open file under the name `native` in everything: the same path,
+// device and inode, the same birth time, and (where the file system keeps no birth time) no change
+// of the file from before the sibling was made.
+bool RecordNames(const std::vector<RecordedSibling>& entries, int fd, const std::string& native) {
+    struct stat st {};
+    if (entries.empty() || ::fstat(fd, &st) != 0) {
+        return false;
+    }
+    const std::string born = BirthOf(fd);
+    for (const RecordedSibling& e : entries) {
+        if (e.path == native && e.device == static_cast<std::uint64_t>(st.st_dev) &&
+            e.inode == static_cast<std::uint64_t>(st.st_ino) && e.born == born &&
+            Nanoseconds(st.st_ctim) >= e.made) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text) {
+    std::vector<RecordedSibling> entries;
+    const auto number = [](std::string_view& line, auto& out) {
+        const std::size_t end = line.find(' ');
+        if (end == 0 || end == std::string_view::npos) {
+            return false;
+        }
+        const auto [at, err] = std::from_chars(line.data(), line.data() + end, out);
+        if (err != std::errc() || at != line.data() + end) {
+            return false;
+        }
+        line.remove_prefix(end + 1);
+        return true;
+    };
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        RecordedSibling e;
+        if (!number(line, e.device) || !number(line, e.inode)) {
+            continue;
+        }
+        const std::size_t bornEnd = line.find(' ');
+        if (bornEnd == 0 || bornEnd == std::string_view::npos) {
+            continue;
+        }
+        e.born = std::string(line.substr(0, bornEnd));
+        line.remove_prefix(bornEnd + 1);
+        if (!number(line, e.made) || line.empty()) {
+            continue;
+        }
+        e.path = std::string(line);
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::string FormatSiblingRecord(const std::vector<RecordedSibling>& entries) {
+    std::string text;
+    for (const RecordedSibling& e : entries) {
+        if (e.path.empty() || e.path.find('\n') != std::string::npos || e.born.empty() ||
+            e.born.find_first_of(" \n") != std::string::npos) {
+            continue;
+        }
+        text += std::to_string(e.device) + " " + std::to_string(e.inode) + " " + e.born + " " +
+                std::to_string(e.made) + " " + e.path + "\n";
+    }
+    return text;
+}
+
+void SetSiblingMarksUnavailableForTesting(bool unavailable) {
+    s_marksUnavailable = unavailable;
+}
 
 int MakeTempSibling(const char* target, std::string& out) {
     // Only the file name's extension is replaced, so a dot in a folder name never moves the
@@ -596,6 +804,10 @@ int MakeTempSibling(const char* target, std::string& out) {
 int RemoveStaleSiblings(const char* target) {
     const std::string base = SiblingBase(target != nullptr ? target : "");
     int removed = 0;
+    // The record of unmarked siblings is read once, when a file without the mark is met.
+    std::vector<RecordedSibling> recorded;
+    bool recordRead = false;
+    std::vector<std::string> removedByRecord;
     // Siblings are taken from ".0" up, so those of earlier saves sit in the first names; a few
     // gaps are looked past (a sibling the user removed by hand).
     for (unsigned k = 0, gaps = 0; gaps < 8 && k < 1000; ++k) {
@@ -615,11 +827,34 @@ int RemoveStaleSiblings(const char* target) {
         // Only a file that carries the mark is the program's; and a save still writing it holds
         // its lock, so a sibling that is being written is never taken. The name is checked once
         // more under the lock: it must still lead to the file that was examined.
-        if (CarriesSiblingMark(fd, native) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            NameLeadsTo(native, fd) && ::unlink(native.c_str()) == 0) {
+        bool ours = CarriesSiblingMark(fd, native);
+        bool byRecord = false;
+        if (!ours) {
+            if (!recordRead) {
+                const std::string folder = PrefsFolderNative();
+                if (!folder.empty()) {
+                    recorded = ReadSiblingRecord(folder + kSiblingRecordName);
+                }
+                recordRead = true;
+            }
+            ours = byRecord = RecordNames(recorded, fd, native);
+        }
+        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && NameLeadsTo(native, fd) &&
+            ::unlink(native.c_str()) == 0) {
             ++removed;
+            if (byRecord) {
+                removedByRecord.push_back(native);
+            }
         }
         ::close(fd);
+    }
+    if (!removedByRecord.empty()) {
+        ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
+            return std::erase_if(entries, [&](const RecordedSibling& e) {
+                       return std::find(removedByRecord.begin(), removedByRecord.end(), e.path) !=
+                              removedByRecord.end();
+                   }) != 0;
+        });
     }
     return removed;
 }
@@ -689,6 +924,7 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     }
     // The file is in place: it is no longer a sibling.
     ::fremovexattr(fd, kSiblingMarkName);
+    ForgetSibling(fd);
     const std::size_t cut = to.rfind('/');
     FsyncPath(cut == std::string::npos ? std::string(".") : to.substr(0, cut + 1),
               O_RDONLY | O_DIRECTORY);
@@ -747,7 +983,11 @@ bool RemoveOwnSibling(const char* path, std::FILE* held) {
         return false;
     }
     const std::string native = plat::NativePath(path);
-    return NameLeadsTo(native, ::fileno(held)) && ::unlink(native.c_str()) == 0;
+    if (!NameLeadsTo(native, ::fileno(held)) || ::unlink(native.c_str()) != 0) {
+        return false;
+    }
+    ForgetSibling(::fileno(held));
+    return true;
 }
 
 bool CommitTempFile(const char* target, const char* temporary) {
@@ -887,14 +1127,18 @@ std::FILE* CreateSibling(const char* path) {
     std::FILE* file = nullptr;
     if (fd >= 0) {
         // Held while it is written (RemoveStaleSiblings leaves a locked sibling alone), then
-        // marked as the program's own. A file system without extended attributes (or locks)
-        // leaves it unmarked: should the save be killed, its sibling then stays for the user.
+        // marked as the program's own. On a file system without extended attributes it is
+        // written down in the record of unmarked siblings instead; one without locks leaves it
+        // unmarked: should the save be killed, its sibling then stays for the user.
         const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         ::fchmod(fd, 0600);
         struct stat st {};
         if (held && ::fstat(fd, &st) == 0) {
             const std::string mark = SiblingMark(fd, st, native);
-            ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0);
+            if (s_marksUnavailable ||
+                ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0) != 0) {
+                RecordSibling(fd, native);
+            }
         }
         file = ::fdopen(fd, "wb");
         if (file == nullptr) {

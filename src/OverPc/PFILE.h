@@ -106,15 +106,35 @@ std::string DesktopFilePath(const char* name);
 // 0 and out = the first root under which tail exists; -1 and "" when none.
 int FirstHardDrive(std::string& out, const char* tail);
 
+// A sibling of a save made where the file system holds no extended attributes, so that it cannot
+// carry the mark: such siblings are written down in a record in the preferences folder instead,
+// and RemoveStaleSiblings removes only a file that matches an entry in everything.
+struct RecordedSibling {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string born;      // the file's birth time, "seconds.nanoseconds"; "-" where none is kept
+    std::int64_t made = 0; // its status-change time when it was made, in nanoseconds
+    std::string path;      // its full path as the system spells it
+    bool operator==(const RecordedSibling&) const = default;
+};
+// The record's text: one entry a line, "device inode born made path". Lines that do not read as an
+// entry are skipped.
+std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text);
+// The text of the record (an entry whose path holds a line break cannot be written and is left
+// out).
+std::string FormatSiblingRecord(const std::vector<RecordedSibling>& entries);
+// Makes a file system look as if it held no extended attributes, for the tests of the record.
+void SetSiblingMarksUnavailableForTesting(bool unavailable);
+
 // Chooses the sibling a save of `target` is written to first (every save writes one and renames
 // it over the target): the file name's extension (only the file name's) replaced by a digit
 // (".0", ".1", ...; appended when the name has none), the first name that is free. Returns 1.
 int MakeTempSibling(const char* target, std::string& out);
 // Removes the siblings that earlier saves of `target` left behind when they were interrupted
 // (killed while writing, or between writing and renaming): only regular files of ours among the
-// sibling names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail) and
-// that no save holds. Any other file with a sibling's name is left alone. Returns how many were
-// removed.
+// sibling names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail), or
+// that the record of unmarked siblings names exactly (device, inode, birth time and path), and that
+// no save holds. Any other file with a sibling's name is left alone. Returns how many were removed.
 int RemoveStaleSiblings(const char* target);
 // The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
 // the link stays and the file it names gets the new content; `path` itself otherwise (also for a

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -36,6 +37,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -323,6 +325,118 @@ TEST_F(FileSafetyTest, AFullDiskIsSaidAndKeepsTheOldFile) {
     const std::string full = LoadErrorString(errDiskFull);
     EXPECT_NE(boxes[0].find(full), std::string::npos) << boxes[0];
     EXPECT_EQ(boxes[0].find("Oooops"), std::string::npos) << boxes[0];
+}
+
+void killSelf(const char*) {
+    ::kill(::getpid(), SIGKILL);
+}
+
+TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheNextSave) {
+    // Where a save's sibling cannot carry its mark (a file system without extended attributes:
+    // one made to look so, and a ramfs when one can be mounted here), three saves killed just
+    // before their rename leave their siblings, and the next save removes them; files of the
+    // user's with siblings' names stay, also one that took the inode of a removed sibling.
+    const struct {
+        const char* name;
+        bool ramfs;
+    } cases[] = {{"marks refused", false}, {"ramfs", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string disk = m_dir / (c.ramfs ? "ramfs" : "disk");
+        fs::create_directories(disk);
+        if (c.ramfs && (::unshare(CLONE_NEWNS) != 0 ||
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                        ::mount("ramfs", disk.c_str(), "ramfs", 0, nullptr) != 0)) {
+            GTEST_LOG_(INFO) << "no right to mount a ramfs here";
+            continue;
+        }
+        struct Unmount {
+            std::string path;
+            bool mounted;
+            ~Unmount() {
+                SetSiblingMarksUnavailableForTesting(false);
+                if (mounted)
+                    ::umount2(path.c_str(), MNT_DETACH);
+            }
+        } unmount{disk, c.ramfs};
+        SetSiblingMarksUnavailableForTesting(!c.ramfs);
+        startUp();
+        // The record is never written through a link planted at its name.
+        const std::string victim = m_dir / "victim";
+        WriteFileBytes(victim, "the user's");
+        fs::create_symlink(victim, prefs() + "/.save-siblings");
+        typedInNewDocument("k");
+        const std::string path = disk + "/doc.pvx";
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        const std::string saved = ReadFileBytes(path);
+        WriteFileBytes(disk + "/doc.5", "mine");
+        const auto sortedNames = [&] {
+            std::vector<std::string> names = FolderNames(disk);
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        // Four saves killed one after the other: each next one removes what the one before left,
+        // so one sibling is there at a time.
+        for (int kill = 0; kill < 4; ++kill) {
+            const pid_t child = ::fork();
+            ASSERT_NE(child, -1);
+            if (child == 0) {
+                SetSaveCommitHookForTesting(&killSelf);
+                pt::type("x");
+                pt::runUntilIdle();
+                DoMenuCommand(kSave);
+                ::_exit(3);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+            EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+            EXPECT_EQ(ReadFileBytes(path), saved);
+        }
+        // The user removes the last one and makes a file of that name, which may well get the
+        // freed inode: the next save leaves it alone.
+        struct stat before {};
+        ASSERT_EQ(::stat((disk + "/doc.0").c_str(), &before), 0);
+        fs::remove(disk + "/doc.0");
+        WriteFileBytes(disk + "/doc.0", "mine too");
+        struct stat after {};
+        ASSERT_EQ(::stat((disk + "/doc.0").c_str(), &after), 0);
+        if (after.st_ino != before.st_ino)
+            GTEST_LOG_(INFO) << "the inode was not reused here";
+        pt::type("y");
+        pt::runUntilIdle();
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+        EXPECT_EQ(ReadFileBytes(disk + "/doc.0"), "mine too");
+        EXPECT_EQ(ReadFileBytes(disk + "/doc.5"), "mine");
+        EXPECT_NE(ReadFileBytes(path), saved);
+        // The user's file goes; a save killed now leaves a sibling the next save removes.
+        fs::remove(disk + "/doc.0");
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            SetSaveCommitHookForTesting(&killSelf);
+            pt::type("x");
+            pt::runUntilIdle();
+            DoMenuCommand(kSave);
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+        pt::type("z");
+        pt::runUntilIdle();
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.5", "doc.pvx"}));
+        EXPECT_EQ(ReadFileBytes(victim), "the user's");
+        EXPECT_TRUE(boxes.empty()) << boxes.front();
+        for (const std::string& name : FolderNames(prefs()))
+            EXPECT_EQ(name.find(".save-siblings."), std::string::npos) << name;
+        quit();
+        fs::remove(prefs() + "/.save-siblings");
+    }
 }
 
 TEST_F(FileSafetyTest, AKeyMapOfTwentyThousandRecordsLoadsAtStartUp) {

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,6 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lines += name + "\n";
     }
     if (ParseInstalledRecord(lines) != names)
+        std::abort();
+
+    // The record of unmarked siblings: what reads is written back and reads the same.
+    const std::vector<RecordedSibling> siblings = ParseSiblingRecord(input);
+    for (const RecordedSibling& e : siblings) {
+        if (e.path.empty() || e.path.find('\n') != std::string::npos || e.born.empty())
+            std::abort();
+    }
+    if (ParseSiblingRecord(FormatSiblingRecord(siblings)) != siblings)
         std::abort();
 
     KeyMapTable map = DefaultKeyMap();

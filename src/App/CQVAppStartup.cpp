@@ -28,7 +28,9 @@
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/oUtil.h"
+#include "plat/Files.h"
 #include "plat/Font.h"
+#include "plat/Memory.h"
 #include "plat/Menu.h"
 #include "plat/Registry.h"
 #include "plat/Resources.h"
@@ -199,7 +201,7 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
     state.single = std::make_unique<SingleInstance>(
         state.socketPath.empty() ? DefaultSingleInstanceSocket() : state.socketPath);
     std::string diagnostic;
-    switch (state.single->start(app.m_Files, fileOpen, diagnostic)) {
+    switch (state.single->start(line.systemPaths, fileOpen, diagnostic)) {
     case SingleInstance::Outcome::HandedOff:
         return {false, 0};
     case SingleInstance::Outcome::Alone:
@@ -274,6 +276,11 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
     }
     if (AppHooks().showStartupTools)
         guardedStep([] { AppHooks().showStartupTools(); });
+    // Files named on the command line that the code page cannot name are reported, once the
+    // frame is there to own the box, as a running copy reports such files handed over.
+    for (const std::string& name : line.outsideCodePage)
+        HandleFileOpenRequest(plat::GlobalAddAtomExact(
+            (kNameOutsideCodePageMark + plat::ShownNameFromNative(name)).c_str()));
     if (state.single)
         state.single->setTarget(app.m_MainFrame);
     SetCurrentCursor(nullptr);

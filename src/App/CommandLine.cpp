@@ -39,11 +39,12 @@ std::optional<Switch> switchNamed(const std::string& name) {
     return std::nullopt;
 }
 
-// UTF-8 to cp1252; nothing when the text is not valid UTF-8 or has a character cp1252 lacks.
-std::optional<std::string> utf8ToCp1252(const std::string& text) {
+// UTF-8 to program text; nothing when the text is not valid UTF-8 or has a character the active
+// code page lacks.
+std::optional<std::string> programPath(const std::string& text) {
     std::string out;
     // A NUL would cut the name short further on.
-    if (text.find('\0') != std::string::npos || !plat::Cp1252FromUtf8(text, out))
+    if (text.find('\0') != std::string::npos || !plat::ProgramPathFromNative(text, out))
         return std::nullopt;
     return out;
 }
@@ -127,11 +128,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words,
             continue;
         }
         std::string absolute = word[0] == '/' ? word : currentFolder + "/" + word;
-        std::optional<std::string> program = utf8ToCp1252(normalisePath(absolute));
+        const std::string system = normalisePath(absolute);
+        if (system.find('\0') != std::string::npos)
+            continue;
+        line.systemPaths.push_back(system);
+        std::optional<std::string> program = programPath(system);
         if (!program) {
             line.warnings.push_back(formatWarning(
-                1407, "korvaline: skipped a file name that cannot be shown in this program: %s",
-                word));
+                1407, "korvaline: a file name this program's code page cannot write: %s", word));
+            line.outsideCodePage.push_back(system);
             continue;
         }
         line.files.push_back(*program);

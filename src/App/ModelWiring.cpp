@@ -171,7 +171,7 @@ void endWithoutQuestions(int signal) {
         auto* document = dynamic_cast<ExprFilePane*>(pane);
         if (!pane->changed() || document == nullptr)
             continue;
-        const std::string shown = plat::Utf8FromCp1252(pane->fileName());
+        const std::string shown = plat::Utf8FromProgramPath(pane->fileName());
         const std::vector<RecoveryPlace> places = RecoveryPlaces(prefs, document->filePath());
         std::int16_t failure = 0;
         const std::string path = KeepRecoveryCopy(
@@ -327,8 +327,13 @@ void activatePaneEntry(std::intptr_t argument) {
 int32_t paneAddWindowMenuItem(const char* title, ExprPane* pane) {
     const int id = AddAdHocMenuItem(kWindowsMenuNumber, 0, title, &activatePaneEntry,
                                     reinterpret_cast<std::intptr_t>(pane));
-    if (id != 0)
+    if (id != 0) {
         windowMenuEntries()[id] = pane;
+        // The entry is the document's file name, written in the code page of the text.
+        if (plat::HMENU menu = MenuOfNumber(kWindowsMenuNumber))
+            plat::SetMenuItemTextInCodePage(menu, static_cast<plat::UINT>(id), plat::MF_BYCOMMAND,
+                                            plat::TRUE);
+    }
     return id;
 }
 

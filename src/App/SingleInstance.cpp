@@ -1,5 +1,7 @@
 #include "App/SingleInstance.h"
 
+#include "OverPc/PFILE.h"
+#include "plat/Files.h"
 #include "plat/Memory.h"
 #include "plat/Window.h"
 
@@ -149,8 +151,13 @@ void PostHandOffRequests(const std::string& request, plat::HWND target, plat::UI
         const std::size_t end = request.find('\0', at);
         if (end == std::string::npos)
             break; // an unterminated tail is not a request
-        const std::string path = request.substr(at, end - at);
+        const std::string systemPath = request.substr(at, end - at);
         at = end + 1;
+        // Paths come as the system spells them (UTF-8); the program names them in its code page,
+        // and a name the page cannot write is reported by the running copy, never dropped.
+        std::string path;
+        if (!systemPath.empty() && !plat::ProgramPathFromNative(systemPath, path))
+            path = kNameOutsideCodePageMark + plat::ShownNameFromNative(systemPath);
         plat::WPARAM atom = 0;
         if (!path.empty()) {
             // File names differing only in case are different files here.

@@ -24,10 +24,11 @@
 // /tmp/korvaline-<user id>.
 std::string DefaultSingleInstanceSocket();
 
-// Posts one message for each request of a later copy in `request`: paths each ended by a zero
-// byte, an empty one asking the program to come forward; an unterminated tail is no request. A
-// path goes as a global atom in wParam (0 for the empty request); one too long for an atom goes
-// as its end marked "...", which the program reports as not found.
+// Posts one message for each request of a later copy in `request`: system paths (UTF-8) each
+// ended by a zero byte, an empty one asking the program to come forward; a path the code page
+// cannot write goes marked with kNameOutsideCodePageMark, to be reported; an unterminated tail is
+// no request. A path goes as a global atom in wParam (0 for the empty request); one too long for an
+// atom goes as its end marked "...", which the program reports as not found.
 void PostHandOffRequests(const std::string& request, plat::HWND target, plat::UINT message);
 
 class SingleInstance {
@@ -44,8 +45,8 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // Hands `files` (absolute, program text) to a running copy, else starts listening. Requests
-    // are posted as `message`. `diagnostic` receives a line when the outcome is Alone.
+    // Hands `files` (absolute system paths, UTF-8) to a running copy, else starts listening.
+    // Requests are posted as `message`. `diagnostic` receives a line when the outcome is Alone.
     Outcome start(const std::vector<std::string>& files, plat::UINT message,
                   std::string& diagnostic);
     // Where requests go: the main frame, or null for thread messages.

@@ -48,8 +48,7 @@ void ExprFilePane::resignFront() {
 std::string ExprFilePane::fileName() const {
     if (m_filePath.empty())
         return ExprPane::fileName();
-    const size_t slash = m_filePath.find_last_of("/\\");
-    return slash == std::string::npos ? m_filePath : m_filePath.substr(slash + 1);
+    return FileNameOfPath(m_filePath.c_str());
 }
 
 bool ExprFilePane::save() {

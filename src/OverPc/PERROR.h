@@ -62,6 +62,9 @@ constexpr int errFileTooLarge = 473;
 // A save cannot make its new file in the folder (read-only folder or file system); the detail names
 // the file and the folder.
 constexpr int errFolderNotWritable = 474;
+// A file whose name the active code page cannot write: the program cannot name it to open it. The
+// detail shows the name with '?' for each character the page lacks.
+constexpr int errNameOutsideCodePage = 478;
 
 // The last operating-system error (errno), for ErrorAlert.
 constexpr int errSystem = -1;

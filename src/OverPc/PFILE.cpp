@@ -69,17 +69,14 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Index just past the last separator (0 when there is none).
+// Index just past the last separator (0 when there is none); the trail byte of a double-byte
+// character is never taken for one.
 std::size_t NameStart(std::string_view path) {
-    std::size_t i = path.size();
-    while (i > 0 && !IsSeparator(path[i - 1])) {
-        --i;
-    }
-    return i;
+    return plat::PathNameStart(path);
 }
 
 std::string WithSeparator(std::string folder) {
-    if (!folder.empty() && !IsSeparator(folder.back())) {
+    if (!folder.empty() && NameStart(folder) != folder.size()) {
         folder += kPathSeparator;
     }
     return folder;
@@ -883,7 +880,7 @@ std::string ResolveSaveTarget(const char* path) {
         followed = true;
     }
     std::string resolved;
-    if (!followed || !plat::Cp1252FromUtf8(native, resolved)) {
+    if (!followed || !plat::ProgramPathFromNative(native, resolved)) {
         return given;
     }
     return resolved;
@@ -1540,6 +1537,10 @@ void OpenFileFromAtom(std::uint16_t atom) {
     path.resize(n);
     GuardedCall(
         [&] {
+            if (path[0] == kNameOutsideCodePageMark) {
+                SetErrorDetail(path.c_str() + 1);
+                Fail(errNameOutsideCodePage);
+            }
             // A missing file is reported, never made a new document. Anything else opens as it
             // would from the command line, whatever its name: the opener reads what it can.
             if (!FileExists(path.c_str())) {

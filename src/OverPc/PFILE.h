@@ -335,7 +335,10 @@ void SetOpenDocumentHook(OpenDocumentHook hook);
 // command line opens: whatever its extension, or none. A file that does not exist (452) is
 // reported with its path, never opened as an empty document. Atom 0 holds no path and does
 // nothing.
+// An atom whose text starts with kNameOutsideCodePageMark names a file the code page cannot write
+// (the rest is its name as shown, '?' for what the page lacks): 478 is reported and nothing opens.
 void OpenFileFromAtom(std::uint16_t atom);
+constexpr char kNameOutsideCodePageMark = '\x01';
 
 // Reads a BMP file that carries an expression after its pixel bits: the file and DIB headers are
 // checked against the real file size, and the packed bitmap is handed to the hook in a movable

@@ -2,6 +2,9 @@
 
 #include "App/CommandLine.h"
 
+#include "plat/Font.h"
+#include "support/CodePageScope.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -94,7 +97,7 @@ const LineCase kCases[] = {
      RegistrationRequest::None,
      {"/work/dir/\x80.pvx"},
      0},
-    {"a name outside cp1252 is skipped",
+    {"a name outside cp1252 is not opened, but kept to be reported",
      {"\xE4\xB8\xAD.pvx", "ok.pvx"},
      false,
      false,
@@ -113,6 +116,31 @@ TEST(CommandLine, Table) {
         EXPECT_EQ(line.registration, c.registration);
         EXPECT_EQ(line.files, c.files);
         EXPECT_EQ(line.warnings.size(), c.warnings);
+    }
+}
+
+TEST(CommandLine, NamesFollowTheCodePageAndTheOthersAreKeptToBeReported) {
+    // 数式 is written under 932 only, été under 1252 only; every name is handed over as given.
+    const std::string suuShiki = "\xE6\x95\xB0\xE5\xBC\x8F.pvx", ete = "\xC3\xA9t\xC3\xA9.pvx";
+    struct Case {
+        plat::UINT codePage;
+        std::vector<std::string> files;
+        std::vector<std::string> outside;
+    };
+    const Case cases[] = {
+        {1252, {"/w/\xE9t\xE9.pvx"}, {"/w/" + suuShiki}},
+        {932, {"/w/\x90\x94\x8E\xAE.pvx"}, {"/w/" + ete}},
+    };
+    kvtest::CodePageScope restore;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        const CommandLine line = ParseCommandLine({suuShiki, ete}, "/w");
+        EXPECT_EQ(line.files, c.files);
+        EXPECT_EQ(line.outsideCodePage, c.outside);
+        EXPECT_EQ(line.systemPaths, (std::vector<std::string>{"/w/" + suuShiki, "/w/" + ete}));
+        ASSERT_EQ(line.warnings.size(), 1u);
+        EXPECT_NE(line.warnings[0].find(c.outside[0].substr(3)), std::string::npos);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "OverPc/commands/kPrefs.h"
 #include "OverPc/documents/Exports.h"
 #include "OverPc/shell/CQVApp.h"
+#include "OverPc/shell/PMENU.h"
 #include "OverPc/shell/Pwindow.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "OverSrcs/eEditSupport.h"
@@ -26,11 +27,13 @@
 #include "app/TreeText.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Files.h"
+#include "plat/Font.h"
 #include "plat/Menu.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
+#include "support/CodePageScope.h"
 
 #include <algorithm>
 #include <csignal>
@@ -675,6 +678,86 @@ TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensA
     pt::runUntilIdle();
     ASSERT_EQ(OpenDocumentCount(), 1);
     EXPECT_EQ(TreeText(OpenDocumentList->expression()), "[a|<T>|b|<s>|c]");
+}
+
+TEST_F(DocumentFilesTest, NamesInTheCodePageSaveShowAndOpenAndOthersAreReported) {
+    // The system spells names in UTF-8; the program in its code page. 表 ends in the byte of a
+    // backslash under 932, so it must never be cut there.
+    struct Case {
+        plat::UINT codePage;
+        std::string systemName;  // as on disk
+        std::string programName; // "" when the page cannot write it
+    };
+    const Case cases[] = {
+        {1252, "\xC3\xA9t\xC3\xA9.pvx", "\xE9t\xE9.pvx"},
+        {932, "\xE6\x95\xB0\xE5\xBC\x8F.pvx", "\x90\x94\x8E\xAE.pvx"},
+        {932, "\xE8\xA1\xA8.pvx", "\x95\x5C.pvx"},
+        {1252, "\xE6\x95\xB0\xE5\xBC\x8F.pvx", ""},
+        {932, "\xC3\xA9t\xC3\xA9.pvx", ""},
+    };
+    kvtest::CodePageScope restore;
+    const auto windowsMenuEntries = [] {
+        std::vector<std::string> out;
+        const plat::HMENU menu = MenuOfNumber(33);
+        for (int i = 0; menu != nullptr && i < plat::GetMenuItemCount(menu); ++i) {
+            char text[300] = {};
+            plat::GetMenuString(menu, static_cast<plat::UINT>(i), text, sizeof text,
+                                plat::MF_BYPOSITION);
+            out.emplace_back(text);
+        }
+        return out;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.systemName + " under " + std::to_string(c.codePage));
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        const std::string onDisk = m_dir / c.systemName;
+        std::string tree;
+        if (!c.programName.empty()) {
+            // Save As under the name, as the file dialog gives it: the file has the system's name,
+            // the caption and the Windows menu show the program's.
+            typed("x");
+            pt::answerFileDialog(m_dir.path() + "/" + c.programName);
+            ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+            EXPECT_TRUE(std::filesystem::exists(onDisk));
+            tree = TreeText(OpenDocumentList->expression());
+            char caption[300] = {};
+            plat::GetWindowText(HandleOfWindow(OpenDocumentList->windowHandle()), caption,
+                                sizeof caption);
+            EXPECT_EQ(caption, c.programName);
+            const std::vector<std::string> entries = windowsMenuEntries();
+            EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const std::string& e) {
+                return e.find(c.programName) != std::string::npos;
+            }));
+            CloseAllDocuments();
+            takeBackQuit();
+        } else {
+            WriteFileBytes(onDisk, "x");
+        }
+        // A second copy started with the file hands over its system name.
+        std::vector<std::string> shown;
+        if (c.programName.empty())
+            pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
+                shown.push_back(box.text);
+                return kIdOk;
+            });
+        SingleInstance second(m_dir / "KorvalineFileOpen");
+        std::string diagnostic;
+        ASSERT_EQ(second.start({onDisk}, FileOpenMessage(), diagnostic),
+                  SingleInstance::Outcome::HandedOff)
+            << diagnostic;
+        pt::runUntilIdle();
+        if (c.programName.empty()) {
+            EXPECT_EQ(OpenDocumentCount(), 0);
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_NE(shown[0].find("page de code"), std::string::npos) << shown[0];
+        } else {
+            ASSERT_EQ(OpenDocumentCount(), 1);
+            EXPECT_EQ(OpenDocumentList->filePath(), m_dir.path() + "/" + c.programName);
+            EXPECT_EQ(TreeText(OpenDocumentList->expression()), tree);
+        }
+        CloseAllDocuments();
+        takeBackQuit();
+    }
 }
 
 TEST_F(DocumentFilesTest, AFileAlreadyOpenBringsItsWindowForwardAndKeepsBothEdits) {

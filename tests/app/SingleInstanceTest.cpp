@@ -2,10 +2,12 @@
 
 #include "App/SingleInstance.h"
 
+#include "OverPc/PFILE.h"
 #include "plat/Memory.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
+#include "support/CodePageScope.h"
 
 #include <algorithm>
 #include <chrono>
@@ -82,12 +84,35 @@ TEST_F(SingleInstanceTest, SecondCopyHandsItsFilesToTheFirst) {
     ASSERT_EQ(first.start({}, m_message, diagnostic), SingleInstance::Outcome::Listening)
         << diagnostic;
 
-    SingleInstance second(m_socket);
-    // The second copy returns only once the first has posted the requests.
-    ASSERT_EQ(second.start({"/home/u/a.pvx", "/home/u/\xE9t\xE9.exp"}, m_message, diagnostic),
-              SingleInstance::Outcome::HandedOff);
-    EXPECT_FALSE(second.listening());
-    EXPECT_EQ(takeRequests(), (std::vector<std::string>{"/home/u/a.pvx", "/home/u/\xE9t\xE9.exp"}));
+    // Paths travel as the system spells them (UTF-8); the first copy names each in its code
+    // page, and marks the ones the page cannot write so that they are reported, never dropped.
+    // "表" ends in the byte of a backslash under 932: it stays one character of the name.
+    struct Case {
+        plat::UINT codePage;
+        std::string systemName;
+        std::string received;
+    };
+    const std::string mark(1, kNameOutsideCodePageMark);
+    const Case cases[] = {
+        {1252, "/home/u/a.pvx", "/home/u/a.pvx"},
+        {1252, "/home/u/\xC3\xA9t\xC3\xA9.exp", "/home/u/\xE9t\xE9.exp"},
+        {1252, "/home/u/\xE6\x95\xB0\xE5\xBC\x8F.pvx", mark + "/home/u/??.pvx"},
+        {932, "/home/u/\xE6\x95\xB0\xE5\xBC\x8F.pvx", "/home/u/\x90\x94\x8E\xAE.pvx"},
+        {932, "/home/u/\xE8\xA1\xA8/x.pvx", "/home/u/\x95\x5C/x.pvx"},
+        {932, "/home/u/\xC3\xA9t\xC3\xA9.exp", mark + "/home/u/\xE9t\xE9.exp"},
+    };
+    kvtest::CodePageScope restore;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.systemName);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        SingleInstance second(m_socket);
+        // The second copy returns only once the first has posted the requests.
+        ASSERT_EQ(second.start({c.systemName}, m_message, diagnostic),
+                  SingleInstance::Outcome::HandedOff);
+        EXPECT_FALSE(second.listening());
+        EXPECT_EQ(takeRequests(), std::vector<std::string>{c.received});
+    }
+    plat::SetActiveCodePage(1252);
 
     // Without files a later copy asks the first to come forward.
     SingleInstance third(m_socket);

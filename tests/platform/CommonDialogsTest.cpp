@@ -1,6 +1,9 @@
 #include "plat/CommonDialogs.h"
 
+#include "plat/Files.h"
+#include "plat/Font.h"
 #include "platform/DialogFixture.h"
+#include "support/CodePageScope.h"
 
 #include <filesystem>
 #include <fstream>
@@ -82,6 +85,80 @@ TEST_F(CommonDialogs, OpenListsFoldersThenMatchingFilesAndReturnsThePath) {
     EXPECT_EQ(want.size() - 3, o.nFileExtension);
     EXPECT_EQ(2u, o.nFilterIndex);
     EXPECT_EQ(0u, CommDlgExtendedError());
+}
+
+TEST_F(CommonDialogs, NamesInTheCodePageAreListedAndChosenAndOthersAreShownButRefused) {
+    // System names (UTF-8): 数式, 표 (Korean), été, and a folder 表 whose second byte under 932
+    // is the byte of a backslash.
+    const std::string suuShiki = "\xE6\x95\xB0\xE5\xBC\x8F.kvx", hangul = "\xED\x91\x9C.kvx",
+                      ete = "\xC3\xA9t\xC3\xA9.kvx", hyou = "\xE8\xA1\xA8";
+    for (const std::string& f : {suuShiki, hangul, ete})
+        std::ofstream(m_dir / f) << "x";
+    fs::create_directory(m_dir / hyou);
+    std::ofstream(m_dir / hyou / "z.kvx") << "x";
+    struct Case {
+        UINT codePage;
+        std::vector<std::string> rows;
+        int chosenRow;      // a row of a file the page names
+        std::string chosen; // the path returned for it
+        int outsideRow;     // a row the page cannot name
+    };
+    const Case cases[] = {
+        {1252,
+         {"[..]", "[sub]", "A.kvx", "b.kvx", "\xE9t\xE9.kvx", "??.kvx", "?.kvx"},
+         4,
+         "/\xE9t\xE9.kvx",
+         6},
+        {932,
+         {"[..]", "[sub]", "[\x95\x5C]", "A.kvx", "b.kvx", "\x90\x94\x8E\xAE.kvx", "?t?.kvx",
+          "?.kvx"},
+         5,
+         "/\x90\x94\x8E\xAE.kvx",
+         7},
+    };
+    kvtest::CodePageScope restore;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        ASSERT_TRUE(SetActiveCodePage(c.codePage));
+        m_initial = dir();
+        char file[512] = "";
+        OPENFILENAME o = ofn(file, sizeof file);
+        o.Flags = OFN_FILEMUSTEXIST;
+        std::vector<std::string> boxes;
+        pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+            boxes.push_back(box.text);
+            return IDOK;
+        });
+        pt::onDialog(IDD_OPENFILE, [&](Driver& d) {
+            EXPECT_EQ(c.rows, rows(d.item(IDC_FILE_LIST)));
+            // A name the page cannot write is shown, and saying why is all a double click does.
+            d.doubleClickRow(IDC_FILE_LIST, c.outsideRow);
+            EXPECT_FALSE(d.ended());
+            EXPECT_EQ("", d.text(IDC_FILE_NAME));
+            d.selectRow(IDC_FILE_LIST, c.chosenRow);
+            d.click(IDOK);
+        });
+        ASSERT_TRUE(GetOpenFileName(&o));
+        EXPECT_EQ(dir() + c.chosen, file);
+        EXPECT_TRUE(fs::exists(NativePath(file)));
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].find("page de code"), std::string::npos) << boxes[0];
+    }
+    // Under 932 the folder 表 opens, although its name ends in the byte of a backslash.
+    m_initial = dir();
+    char file[512] = "";
+    OPENFILENAME o = ofn(file, sizeof file);
+    ASSERT_TRUE(SetActiveCodePage(932));
+    pt::onDialog(IDD_OPENFILE, [&](Driver& d) {
+        d.doubleClickRow(IDC_FILE_LIST, 2);
+        EXPECT_EQ(dir() + "/\x95\x5C", d.text(IDC_FILE_FOLDER));
+        EXPECT_EQ((std::vector<std::string>{"[..]", "z.kvx"}), rows(d.item(IDC_FILE_LIST)));
+        d.selectRow(IDC_FILE_LIST, 1);
+        d.click(IDOK);
+    });
+    ASSERT_TRUE(GetOpenFileName(&o));
+    EXPECT_EQ(dir() + "/\x95\x5C/z.kvx", file);
+    EXPECT_TRUE(fs::exists(NativePath(file)));
 }
 
 TEST_F(CommonDialogs, OpenRefusesAMissingFileAndCancelReturnsFalse) {

@@ -117,8 +117,7 @@ bool agreesToName(const std::string& typed, const std::string& written) {
     const bool exists = std::filesystem::exists(written);
     if (ext == nullptr && !exists)
         return true;
-    const size_t slash = written.find_last_of("/\\");
-    const std::string name = slash == std::string::npos ? written : written.substr(slash + 1);
+    const std::string name = FileNameOfPath(written.c_str());
     std::string text;
     if (ext != nullptr)
         text = std::string("Korvaline n'\xE9"

@@ -403,8 +403,11 @@ bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t ki
         return false;
     plat::SetWindowLongPtr(hwnd, plat::GWLP_USERDATA, reinterpret_cast<plat::LONG_PTR>(this));
     attachWindow(HandleToWindow(hwnd));
-    if (kind & kWindowChildOfFrame)
+    if (kind & kWindowChildOfFrame) {
         s_lastWindowQuitPosted = false;
+        // A document window's caption is its file's name, written in the code page of the text.
+        plat::SetWindowTextInCodePage(hwnd, plat::TRUE);
+    }
     plat::RECT client;
     plat::GetClientRect(hwnd, &client);
     setDrawableSize(client.right - client.left, client.bottom - client.top);

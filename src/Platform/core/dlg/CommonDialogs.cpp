@@ -6,6 +6,7 @@
 #include "core/dlg/DlgInternal.h"
 #include "core/win/WinInternal.h"
 #include "plat/Files.h"
+#include "plat/Font.h"
 #include "plat/System.h"
 
 #include <algorithm>
@@ -31,6 +32,10 @@ struct FileRun {
     std::vector<Filter> filters;
     std::string folder;
     std::vector<std::string> entries; // as listed: "[name]" for folders
+    // Entries from this index on are names the code page cannot write: listed so that the user
+    // sees them, never chosen.
+    std::size_t firstOutside = 0;
+    std::vector<std::string> outsideNames; // their system names (UTF-8)
     std::string chosen;
     int typeIndex = 0;
 };
@@ -125,6 +130,17 @@ void refresh(HWND dlg, FileRun& run) {
     });
     files.erase(std::unique(files.begin(), files.end()), files.end());
     run.entries.insert(run.entries.end(), files.begin(), files.end());
+    // Names the code page cannot write come last, with '?' for what the page lacks.
+    run.firstOutside = run.entries.size();
+    run.outsideNames.clear();
+    for (const std::string& pat : patterns)
+        for (std::string& name : NamesOutsideCodePage(joinPath(run.folder, pat).c_str()))
+            run.outsideNames.push_back(std::move(name));
+    std::sort(run.outsideNames.begin(), run.outsideNames.end());
+    run.outsideNames.erase(std::unique(run.outsideNames.begin(), run.outsideNames.end()),
+                           run.outsideNames.end());
+    for (const std::string& name : run.outsideNames)
+        run.entries.push_back(AnsiTextFromUtf8(name));
     HWND list = GetDlgItem(dlg, IDC_FILE_LIST);
     SendMessage(list, LB_RESETCONTENT, 0, 0);
     for (const std::string& e : run.entries)
@@ -193,6 +209,9 @@ INT_PTR fileProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: {
         run = reinterpret_cast<FileRun*>(lParam);
         SetWindowLongPtr(dlg, GWL_USERDATA, lParam);
+        // File and folder names are text of the active code page.
+        for (int id : {IDC_FILE_LIST, IDC_FILE_NAME, IDC_FILE_FOLDER})
+            SetWindowTextInCodePage(GetDlgItem(dlg, id), TRUE);
         for (const Filter& f : run->filters)
             SendDlgItemMessage(dlg, IDC_FILE_TYPE, CB_ADDSTRING, 0,
                                reinterpret_cast<LPARAM>(f.label.c_str()));
@@ -249,6 +268,21 @@ INT_PTR fileProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (i < 0 || i >= static_cast<int>(run->entries.size()))
                 return TRUE;
             const std::string e = run->entries[static_cast<std::size_t>(i)];
+            if (static_cast<std::size_t>(i) >= run->firstOutside) {
+                if (code == LBN_DBLCLK)
+                    MessageBox(
+                        dlg,
+                        (ShownNameFromNative(
+                             run->outsideNames[static_cast<std::size_t>(i) - run->firstOutside]) +
+                         "\nLe nom de ce fichier contient des caract\xE8"
+                         "res que la "
+                         "page de code de Korvaline ne peut pas \xE9"
+                         "crire : "
+                         "renommez-le pour l'ouvrir.")
+                            .c_str(),
+                        run->save ? "Enregistrer sous" : "Ouvrir", MB_OK | MB_ICONEXCLAMATION);
+                return TRUE;
+            }
             if (entryIsFolder(e)) {
                 if (code == LBN_DBLCLK) {
                     const std::string sub = e.substr(1, e.size() - 2);

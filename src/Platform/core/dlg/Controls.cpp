@@ -409,7 +409,7 @@ void paintStatic(HWND h) {
         const int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
         const bool wrap = type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT;
         DrawLabel(hdc, rc, w ? w->text : std::string(), align, !(st & SS_NOPREFIX), wrap,
-                  IsWindowEnabled(h) ? color : SysColor(COLOR_GRAYTEXT));
+                  IsWindowEnabled(h) ? color : SysColor(COLOR_GRAYTEXT), GuiFont(h));
         break;
     }
     }

@@ -435,7 +435,11 @@ INT_PTR RunModalDialog(HWND dlg, const std::vector<HWND>& disabled, bool idleHoo
 // --- Drawing helpers
 // --------------------------------------------------------------------------------
 
-HFONT GuiFont() {
+HFONT GuiFont(HWND control) {
+    if (control != nullptr) {
+        if (const Window* w = FindWindow(control); w != nullptr && w->textInCodePage)
+            return CodePageGuiFont();
+    }
     return GetStockObject(DEFAULT_GUI_FONT);
 }
 
@@ -571,8 +575,8 @@ std::vector<std::string> WrapText(HDC hdc, std::string_view text, int width) {
 }
 
 int DrawLabel(HDC hdc, const RECT& r, std::string_view text, int align, bool prefix, bool wrap,
-              COLORREF color) {
-    HGDIOBJ old = SelectObject(hdc, GuiFont());
+              COLORREF color, HFONT font) {
+    HGDIOBJ old = SelectObject(hdc, font != nullptr ? font : GuiFont());
     SetTextColor(hdc, color);
     SetBkMode(hdc, TRANSPARENT);
     SetTextAlign(hdc, TA_LEFT | TA_TOP);

@@ -56,7 +56,9 @@ void EnsureDialogClasses();
 
 // --- Drawing helpers
 // ------------------------------------------------------------------------------
-HFONT GuiFont();
+// The interface font; for a control whose text is in the active code page (file names), the
+// code-page variant of it.
+HFONT GuiFont(HWND control = nullptr);
 COLORREF SysColor(int index);
 void FillSolid(HDC hdc, const RECT& r, COLORREF c);
 // A raised (or sunken) two-pixel 3-D edge inside r.
@@ -76,8 +78,9 @@ std::vector<std::string> WrapText(HDC hdc, std::string_view text, int width);
 int TextWidth(HDC hdc, std::string_view text);
 // Draws a label in `r`: align 0 left, 1 centre, 2 right; `prefix` handles "&"; `wrap` wraps words.
 // Returns the height used.
+// `font` replaces the interface font (the code-page font of a control showing file names).
 int DrawLabel(HDC hdc, const RECT& r, std::string_view text, int align, bool prefix, bool wrap,
-              COLORREF color);
+              COLORREF color, HFONT font = nullptr);
 
 // Notifies the parent of a control with WM_COMMAND(id, code).
 void NotifyParent(HWND control, WORD code);

@@ -68,9 +68,9 @@ Metrics metricsOf(HWND h, const EditState& s) {
 
 class MeasureDc {
 public:
-    MeasureDc()
+    explicit MeasureDc(HWND control)
         : m_dc(GetDC(nullptr))
-        , m_old(SelectObject(m_dc, GuiFont())) {}
+        , m_old(SelectObject(m_dc, GuiFont(control))) {}
     ~MeasureDc() {
         SelectObject(m_dc, m_old);
         ReleaseDC(nullptr, m_dc);
@@ -148,7 +148,7 @@ void notify(HWND h, WORD code) {
 }
 
 void ensureCaretVisible(HWND h, EditState& s) {
-    MeasureDc dc;
+    MeasureDc dc(h);
     const Metrics m = metricsOf(h, s);
     const int width = m.text.right - m.text.left;
     if (!multi(h)) {
@@ -223,7 +223,7 @@ void paintEdit(HWND h) {
     if (s.frame & WS_BORDER)
         DrawSunkenEdge(hdc, rc);
     const Metrics m = metricsOf(h, s);
-    HGDIOBJ old = SelectObject(hdc, GuiFont());
+    HGDIOBJ old = SelectObject(hdc, GuiFont(h));
     SetBkMode(hdc, TRANSPARENT);
     SetTextAlign(hdc, TA_LEFT | TA_TOP);
     const int lh = GuiLineHeight();
@@ -286,7 +286,7 @@ void paintEdit(HWND h) {
 }
 
 std::size_t hit(HWND h, EditState& s, int x, int y) {
-    MeasureDc dc;
+    MeasureDc dc(h);
     const Metrics m = metricsOf(h, s);
     if (!multi(h))
         return hitInLine(dc.get(), s.text, Line{0, s.text.size()}, x - m.text.left - 1 + s.scrollX);
@@ -324,7 +324,7 @@ void keyDown(HWND h, EditState& s, int vk) {
     const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     const bool isMulti = multi(h);
-    MeasureDc dc;
+    MeasureDc dc(h);
     const Metrics m = metricsOf(h, s);
     std::vector<Line> lines = isMulti ? layoutLines(dc.get(), s.text, m.text.right - m.text.left)
                                       : std::vector<Line>{Line{0, s.text.size()}};
@@ -615,7 +615,7 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EM_GETLINECOUNT: {
         if (!multi(h))
             return 1;
-        MeasureDc dc;
+        MeasureDc dc(h);
         const Metrics m = metricsOf(h, s);
         return static_cast<LRESULT>(
             layoutLines(dc.get(), s.text, m.text.right - m.text.left).size());

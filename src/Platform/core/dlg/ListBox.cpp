@@ -99,7 +99,7 @@ void drawListItem(HWND h, HDC hdc, const ListState& s, int i, UINT action) {
         state |= ODS_DISABLED;
     SaveDC(hdc);
     IntersectClipRect(hdc, g.items.left, g.items.top, g.items.right, g.items.bottom);
-    SelectObject(hdc, GuiFont());
+    SelectObject(hdc, GuiFont(h));
     if (ownerDraw(h)) {
         DRAWITEMSTRUCT d;
         d.CtlType = ODT_LISTBOX;
@@ -121,7 +121,8 @@ void drawListItem(HWND h, HDC hdc, const ListState& s, int i, UINT action) {
         RECT tr{r.left + 2, r.top + (s.itemHeight - GuiLineHeight()) / 2, r.right, r.bottom};
         DrawLabel(hdc, tr, s.items[static_cast<std::size_t>(i)].text, 0, false, false,
                   sel ? SysColor(COLOR_HIGHLIGHTTEXT)
-                      : (enabled ? SysColor(COLOR_WINDOWTEXT) : SysColor(COLOR_GRAYTEXT)));
+                      : (enabled ? SysColor(COLOR_WINDOWTEXT) : SysColor(COLOR_GRAYTEXT)),
+                  GuiFont(h));
         if (state & ODS_FOCUS)
             DrawFocusFrame(hdc, r);
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <optional>
 
 namespace plat {
@@ -190,6 +191,21 @@ std::shared_ptr<GdiObject> CreateStockFontObject(int stockId) {
 }
 
 } // namespace core
+
+HFONT CodePageGuiFont() {
+    const UINT page = GetACP();
+    if (page == 1252)
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    // One font per code page: a font remembers the page it was made under.
+    static std::map<UINT, HFONT> fonts;
+    HFONT& font = fonts[page];
+    if (font == nullptr) {
+        LOGFONT lf = makeLogFont("Arial", -11, FW_NORMAL, FF_SWISS | VARIABLE_PITCH);
+        lf.lfCharSet = DEFAULT_CHARSET;
+        font = CreateFontIndirect(&lf);
+    }
+    return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
 
 HFONT CreateFontIndirect(const LOGFONT* logFont) {
     if (logFont == nullptr) {

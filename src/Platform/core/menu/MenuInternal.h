@@ -20,6 +20,7 @@ struct MenuItem {
     HMENU sub = nullptr; // owned: destroyed with the item's menu
     DWORD_PTR data = 0;
     std::string text; // as given: "&" marks the mnemonic, "\t" starts the shortcut text
+    bool codePageText = false; // text of the active code page (a file name), not cp1252
 };
 
 struct Menu {

@@ -412,6 +412,16 @@ BOOL ModifyMenu(HMENU menu, UINT item, UINT flags, UINT_PTR idOrPopup, const cha
     return TRUE;
 }
 
+BOOL SetMenuItemTextInCodePage(HMENU menu, UINT item, UINT flags, BOOL on) {
+    Menu* owner = nullptr;
+    std::size_t pos = 0;
+    if (!FindMenu(menu, "SetMenuItemTextInCodePage") || !LocateItem(menu, item, flags, owner, pos))
+        return FALSE;
+    owner->items[pos].codePageText = on != FALSE;
+    redrawBarOf(owner);
+    return TRUE;
+}
+
 namespace {
 BOOL removeItem(HMENU menu, UINT item, UINT flags, bool destroySub, const char* caller) {
     Menu* owner = nullptr;

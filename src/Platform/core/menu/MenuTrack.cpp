@@ -204,7 +204,10 @@ void drawPopup(HDC dc, const Level& lv) {
                                 : hot        ? GetSysColor(COLOR_HIGHLIGHTTEXT)
                                              : GetSysColor(COLOR_MENUTEXT);
         const int ty = r.top + (r.bottom - r.top - mt.textHeight) / 2;
+        const HGDIOBJ guiFont = it.codePageText ? SelectObject(dc, CodePageGuiFont()) : nullptr;
         drawLabel(dc, r.left + kGutter, ty, it.text, mt, colour);
+        if (guiFont)
+            SelectObject(dc, guiFont);
         std::string shortcut;
         ShownText(it.text, &shortcut, nullptr);
         if (!shortcut.empty()) {
@@ -311,7 +314,11 @@ bool openLevel(Tracker& t, HMENU menu, POINT at, UINT align, int flipX, int hot)
         for (const MenuItem& it : m->items) {
             std::string shortcut;
             const std::string shown = ShownText(it.text, &shortcut, nullptr);
+            const HGDIOBJ old =
+                it.codePageText ? SelectObject(md.dc(), CodePageGuiFont()) : nullptr;
             textW = std::max(textW, textWidth(md.dc(), shown));
+            if (old)
+                SelectObject(md.dc(), old);
             shortcutW = std::max(shortcutW, textWidth(md.dc(), shortcut));
         }
     }

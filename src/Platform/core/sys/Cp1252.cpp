@@ -139,14 +139,4 @@ bool SameTextNoCaseCp1252(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string NativePath(std::string_view path) {
-    std::string out = Utf8FromCp1252(path);
-    for (char& ch : out) {
-        if (ch == '\\') {
-            ch = '/';
-        }
-    }
-    return out;
-}
-
 } // namespace plat

@@ -2,6 +2,8 @@
 
 #include "plat/Files.h"
 
+#include "core/win/WinInternal.h"
+#include "plat/Font.h"
 #include "plat/TestingSys.h"
 
 #include <algorithm>
@@ -49,13 +51,15 @@ DWORD CopyOut(const std::string& text, char* buf, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
-// A file-system name back in program form; false when it has no Windows-1252 spelling.
+// A file-system name back in program form; false when the active code page cannot write it.
 bool ProgramName(const std::string& utf8, std::string& out) {
-    return Cp1252FromUtf8(utf8, out);
+    return ProgramPathFromNative(utf8, out);
 }
 
 // Names of a folder in program form, sorted ignoring case (then by bytes, so the order is total).
-std::vector<std::string> ListFolder(const std::string& nativeDir) {
+// Names the code page cannot write go to `outside` (as UTF-8) when it is given.
+std::vector<std::string> ListFolder(const std::string& nativeDir,
+                                    std::vector<std::string>* outside = nullptr) {
     std::vector<std::string> names;
     std::error_code ec;
     fs::directory_iterator it(nativeDir.empty() ? "." : nativeDir, ec);
@@ -65,8 +69,11 @@ std::vector<std::string> ListFolder(const std::string& nativeDir) {
     }
     for (const auto& entry : it) {
         std::string name;
-        if (ProgramName(entry.path().filename().string(), name)) {
+        const std::string native = entry.path().filename().string();
+        if (ProgramName(native, name)) {
             names.push_back(std::move(name));
+        } else if (outside != nullptr) {
+            outside->push_back(native);
         }
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -128,7 +135,7 @@ bool FillFindData(const FindState& st, const std::string& name, WIN32_FIND_DATA*
     std::memcpy(data->cFileName, name.data(), name.size());
     struct stat sb {};
     const std::string full =
-        (st.nativeDir.empty() ? std::string(".") : st.nativeDir) + "/" + Utf8FromCp1252(name);
+        (st.nativeDir.empty() ? std::string(".") : st.nativeDir) + "/" + NativePath(name);
     if (::stat(full.c_str(), &sb) != 0) {
         return false; // vanished since the listing
     }
@@ -165,6 +172,102 @@ std::string Trim(std::string_view s) {
 
 } // namespace
 
+std::string NativePath(std::string_view path) {
+    std::string out = Utf8FromProgramPath(path);
+    // In UTF-8 a 0x5C byte is always the backslash itself, never part of another character.
+    std::replace(out.begin(), out.end(), '\\', '/');
+    return out;
+}
+
+std::string Utf8FromProgramPath(std::string_view path) {
+    if (GetACP() == 1252) {
+        return Utf8FromCp1252(path);
+    }
+    std::string out;
+    out.reserve(path.size() * 3 / 2);
+    std::size_t i = 0;
+    while (i < path.size()) {
+        std::size_t n = 1;
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            n = 2;
+        }
+        const std::string one = Utf8FromAnsiText(path.substr(i, n));
+        // Utf8FromAnsiText writes '?' for a sequence the page does not define; a literal '?'
+        // must not stand for it here, or a wild-card-looking name could reach another file.
+        if (one == "?" && path[i] != '?') {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out += one;
+        }
+        i += n;
+    }
+    return out;
+}
+
+bool ProgramPathFromNative(std::string_view utf8, std::string& out) {
+    if (GetACP() == 1252) {
+        return Cp1252FromUtf8(utf8, out);
+    }
+    std::vector<unsigned> codes;
+    if (!AnsiCodesFromUtf8(utf8, codes)) {
+        return false;
+    }
+    std::string text;
+    text.reserve(codes.size() * 2);
+    for (unsigned code : codes) {
+        if (code > 0xFF) {
+            text += static_cast<char>(code >> 8);
+        }
+        text += static_cast<char>(code & 0xFF);
+    }
+    out = std::move(text);
+    return true;
+}
+
+std::string ShownNameFromNative(std::string_view utf8) {
+    return core::Cp1252FromUtf8Text(utf8);
+}
+
+std::size_t PathNameStart(std::string_view path) {
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        if (IsSeparator(path[i])) {
+            start = i + 1;
+            i += 1;
+        } else if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            i += 2;
+        } else {
+            i += 1;
+        }
+    }
+    return start;
+}
+
+std::vector<std::string> NamesOutsideCodePage(const char* pattern) {
+    std::vector<std::string> outside;
+    if (pattern == nullptr) {
+        return outside;
+    }
+    const std::string_view pat(pattern);
+    const std::size_t cut = PathNameStart(pat);
+    std::string native = NativePath(pat.substr(0, cut));
+    if (native.size() > 1 && native.back() == '/') {
+        native.pop_back();
+    }
+    std::vector<std::string> all;
+    ListFolder(native, &all);
+    const std::string_view namePat = pat.substr(cut);
+    for (std::string& name : all) {
+        // Patterns are ASCII ("*.pvx"): they match the UTF-8 name byte for byte.
+        if (namePat == "*.*" || WildMatch(namePat, name)) {
+            outside.push_back(std::move(name));
+        }
+    }
+    std::sort(outside.begin(), outside.end());
+    return outside;
+}
+
 std::string FindFileNoCase(std::string_view dir, std::string_view name) {
     // Each component of the name is matched on its own, so "prefs\\KEYS.PRF" finds prefs/keys.prf.
     std::string result(dir);
@@ -183,7 +286,7 @@ std::string FindFileNoCase(std::string_view dir, std::string_view name) {
             continue;
         }
         std::string joined = result;
-        if (!joined.empty() && !IsSeparator(joined.back())) {
+        if (!joined.empty() && PathNameStart(joined) != joined.size()) {
             joined += '/';
         }
         std::error_code ec;
@@ -213,10 +316,7 @@ HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
         return INVALID_HANDLE_VALUE;
     }
     std::string_view pat(pattern);
-    std::size_t cut = pat.size();
-    while (cut > 0 && !IsSeparator(pat[cut - 1])) {
-        --cut;
-    }
+    const std::size_t cut = PathNameStart(pat);
     FindState st;
     st.nativeDir = NativePath(pat.substr(0, cut));
     if (st.nativeDir.size() > 1 && st.nativeDir.back() == '/') {
@@ -378,9 +478,7 @@ UINT GetWindowsDirectory(char* buf, UINT size) {
         return 0;
     }
     std::string folder(exe);
-    while (!folder.empty() && !IsSeparator(folder.back())) {
-        folder.pop_back();
-    }
+    folder.resize(PathNameStart(folder));
     if (folder.size() > 1) {
         folder.pop_back();
     }
@@ -437,7 +535,7 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
             }
             // INI files written on this system are UTF-8; bytes that are not stay as they are.
             std::string converted;
-            result = Cp1252FromUtf8(value, converted) ? converted : value;
+            result = ProgramPathFromNative(value, converted) ? converted : value;
             break;
         }
     }

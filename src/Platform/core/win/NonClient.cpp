@@ -198,7 +198,8 @@ void paintFrame(Window* w) {
         if (textArea.right > textArea.left && !w->text.empty()) {
             std::string shown = w->text;
             std::replace(shown.begin(), shown.end(), '\n', ' ');
-            HGDIOBJ oldFont = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
+            HGDIOBJ oldFont = SelectObject(
+                hdc, w->textInCodePage ? CodePageGuiFont() : GetStockObject(DEFAULT_GUI_FONT));
             SetBkMode(hdc, TRANSPARENT);
             SetTextColor(hdc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
             SIZE extent{0, 0};

@@ -45,6 +45,7 @@ struct Window {
     RECT rect;   // window rectangle: parent client coordinates, or screen for top-level windows
     RECT insets; // frame thickness on each side (left, top, right, bottom)
     std::string text;
+    bool textInCodePage = false; // the caption is text of the active code page, not cp1252
     LONG_PTR userData = 0;
     int id = 0;
     HINSTANCE instance = nullptr;

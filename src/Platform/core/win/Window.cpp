@@ -815,6 +815,16 @@ BOOL SetWindowText(HWND hwnd, const char* text) {
     return SendMessage(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : "")) != 0;
 }
 
+BOOL SetWindowTextInCodePage(HWND hwnd, BOOL on) {
+    Window* w = FindWindow(hwnd, "SetWindowTextInCodePage");
+    if (!w)
+        return FALSE;
+    w->textInCodePage = on != FALSE;
+    if (HasNonClientFrame(w))
+        w->frameDirty = true;
+    return TRUE;
+}
+
 int GetWindowText(HWND hwnd, char* buffer, int size) {
     if (buffer && size > 0)
         buffer[0] = '\0';

@@ -1,8 +1,9 @@
 #pragma once
-// Files and folders under their system names. Paths are Windows-1252 text in the program, with
-// either "\\" or "/" between names; NativePath turns them into the UTF-8, "/"-separated paths of
-// the file system, and every call here does so itself. Names that cannot be written in
-// Windows-1252 are skipped by the folder enumeration.
+// Files and folders under their system names. Paths are text of the active code page in the
+// program (Windows-1252 unless a double-byte page is chosen), with either "\\" or "/" between
+// names; NativePath turns them into the UTF-8, "/"-separated paths of the file system, and every
+// call here does so itself. Names that cannot be written in the active code page are left out of
+// the folder enumeration; NamesOutsideCodePage lists them.
 //
 // The last error (GetLastError) is the C library's errno: calls that fail leave it set.
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat {
 
@@ -41,8 +43,21 @@ unsigned char FoldCaseCp1252(unsigned char c);
 // Equal ignoring case, byte by byte through FoldCaseCp1252.
 bool SameTextNoCaseCp1252(std::string_view a, std::string_view b);
 
-// A program path (Windows-1252, "\\" or "/") as a file-system path (UTF-8, "/").
+// A program path (active code page, "\\" or "/") as a file-system path (UTF-8, "/"). A separator
+// is only ever a whole character: the trail byte 0x5C of a double-byte character stays part of it.
+// A byte sequence the page does not define becomes U+FFFD, which names no file the program made.
 std::string NativePath(std::string_view path);
+// A file-system name or path (UTF-8) as program text in the active code page; false (and out
+// unchanged) when it is not valid UTF-8 or holds a character the page cannot write.
+bool ProgramPathFromNative(std::string_view utf8, std::string& out);
+// Program text in the active code page as UTF-8, for messages on the terminal.
+std::string Utf8FromProgramPath(std::string_view path);
+// A file-system name (UTF-8) as a message box shows it: Windows-1252, '?' for each character the
+// page lacks. Only for showing: it may name no file, or another one.
+std::string ShownNameFromNative(std::string_view utf8);
+// Index just past the last separator of a program path, stepping over double-byte characters
+// whole (0 when there is none).
+std::size_t PathNameStart(std::string_view path);
 // The name in dir (program form) whose name equals `name` ignoring case; the exact name is tried
 // first. Returns dir + separator + the name as it is on disk (program form), or "" when none.
 std::string FindFileNoCase(std::string_view dir, std::string_view name);
@@ -64,6 +79,10 @@ inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~static_cast
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA* data);
 BOOL FindClose(HANDLE find);
+// Not a window-system call: the names matching `pattern` (as for FindFirstFile) that the active
+// code page cannot write, as UTF-8, sorted. They cannot be opened under a program name; a file
+// dialog shows them so that a user learns why such a file cannot be chosen instead of missing it.
+std::vector<std::string> NamesOutsideCodePage(const char* pattern);
 
 // --- files and folders --------------------------------------------------------------------------
 

@@ -182,6 +182,11 @@ BOOL TextOut(HDC hdc, int x, int y, const char* text, int count);
 BOOL IsCharAlpha(char ch);
 BOOL IsCharAlphaNumeric(char ch);
 
+// Not a window-system call: the interface font (DEFAULT_GUI_FONT's face and size) for text in the
+// active code page, such as file names in captions and menus; DEFAULT_GUI_FONT itself under 1252.
+// The object lives as long as the program, like a stock object.
+HFONT CodePageGuiFont();
+
 // The active code page: 1252 unless set to a double-byte one (932, 936, 949 or 950).
 UINT GetACP();
 // Not a window-system call: selects the active code page from the settings, at start-up before

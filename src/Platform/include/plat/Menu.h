@@ -91,6 +91,9 @@ BOOL SetMenuItemInfo(HMENU menu, UINT item, BOOL byPosition, const MENUITEMINFO*
 BOOL AppendMenu(HMENU menu, UINT flags, UINT_PTR idOrPopup, const char* text);
 BOOL InsertMenu(HMENU menu, UINT item, UINT flags, UINT_PTR idOrPopup, const char* text);
 BOOL ModifyMenu(HMENU menu, UINT item, UINT flags, UINT_PTR idOrPopup, const char* text);
+// Not a window-system call: the item's text is in the active code page (a file name) rather than
+// the interface's Windows-1252, and is drawn so; ModifyMenu keeps the setting.
+BOOL SetMenuItemTextInCodePage(HMENU menu, UINT item, UINT flags, BOOL on);
 // DeleteMenu destroys a submenu at the item; RemoveMenu detaches it and leaves it alive.
 BOOL DeleteMenu(HMENU menu, UINT item, UINT flags);
 BOOL RemoveMenu(HMENU menu, UINT item, UINT flags);

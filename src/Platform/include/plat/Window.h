@@ -193,6 +193,9 @@ BOOL IsChild(HWND parent, HWND hwnd);
 BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp);
 
 BOOL SetWindowText(HWND hwnd, const char* text);
+// Not a window-system call: from now on the window's text is in the active code page (a file
+// name) rather than the interface's Windows-1252, and its caption is drawn so.
+BOOL SetWindowTextInCodePage(HWND hwnd, BOOL on);
 // Copies at most size - 1 bytes and always terminates; returns the bytes copied.
 int GetWindowText(HWND hwnd, char* buffer, int size);
 int GetWindowTextLength(HWND hwnd);

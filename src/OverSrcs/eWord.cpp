@@ -444,6 +444,12 @@ bool CanMergeWords(const eWord* left, const eWord* right) {
         return false;
     if (left->length() + right->length() >= kTypingSplitLength)
         return false;
+    // Characters of different classes never join: asked first, as it costs far less than
+    // resolving the two styles (a row of a+a+... asks it of every neighbouring pair).
+    const bool bothHaveText = left->length() != 0 && right->length() != 0;
+    if (bothHaveText && HookCharClassOf(static_cast<unsigned char>(left->text()[0])) !=
+                            HookCharClassOf(static_cast<unsigned char>(right->text()[0])))
+        return false;
     FSSRecord leftStyle = StyleTable[0];
     FSSRecord rightStyle = StyleTable[0];
     FSSRecord own;
@@ -453,10 +459,7 @@ bool CanMergeWords(const eWord* left, const eWord* right) {
     MergeFSS(rightStyle, own);
     if (!SameFSS(leftStyle, rightStyle))
         return false;
-    if (left->length() == 0 || right->length() == 0)
-        return left->length() == right->length();
-    return HookCharClassOf(static_cast<unsigned char>(left->text()[0])) ==
-           HookCharClassOf(static_cast<unsigned char>(right->text()[0]));
+    return bothHaveText || left->length() == right->length();
 }
 
 // ---- Typing and deleting

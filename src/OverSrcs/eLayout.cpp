@@ -22,6 +22,35 @@ void NoteLayoutChange() {
     ++s_layoutSerial;
 }
 
+namespace {
+
+// Whether lookups may halve over the node's children: a laid-out row whose items stand in
+// order, long enough for halving to pay.
+bool ChildrenInOrder(const eExpr* node) {
+    constexpr uint8_t both = kNodeLaidOut | kNodeChildrenInOrder;
+    return (node->m_flags & both) == both && node->childCount() > 8;
+}
+
+// The number of leading children for which `before` holds (it holds for a prefix of an ordered
+// row), or -1 when a slot is empty after all.
+template <class Before> int32_t CountBefore(const eExpr* node, Before before) {
+    int32_t lo = 0;
+    int32_t hi = node->childCount();
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        const eExpr* child = node->getChild(mid);
+        if (child == nullptr)
+            return -1;
+        if (before(child->m_zone))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+} // namespace
+
 void SetDrawOptions(uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
     DrawingState& s = DrawState;
     s.options[0] = o0;
@@ -230,7 +259,23 @@ void eExpr::measure() {
 }
 
 void eExpr::draw() {
-    for (int32_t i = 0; i < m_count; ++i)
+    int32_t first = 0;
+    int32_t end = m_count;
+    if (DrawState.drawPort != nullptr && ChildrenInOrder(this)) {
+        // Items that end left of the port or start right of it draw nothing (DrawNode would only
+        // set their colour and set it back): a long row draws the items the port shows.
+        const Zone& b = DrawState.drawPort->bounds();
+        const int32_t x = DrawState.absZone.left;
+        const int32_t left =
+            CountBefore(this, [&](const Zone& z) { return x + z.right <= b.left; });
+        const int32_t right =
+            CountBefore(this, [&](const Zone& z) { return x + z.left < b.right; });
+        if (left >= 0 && right >= 0) {
+            first = left;
+            end = std::max(left, right);
+        }
+    }
+    for (int32_t i = first; i < end; ++i)
         DrawNode(getChild(i));
 }
 
@@ -299,31 +344,6 @@ void RescaleExpr(eExpr* node) {
 // ---------------------------------------------------------------------------------
 
 namespace {
-
-// Whether the lookup may halve over the node's children: a laid-out row whose items stand in
-// order, long enough for halving to pay.
-bool ChildrenInOrder(const eExpr* node) {
-    constexpr uint8_t both = kNodeLaidOut | kNodeChildrenInOrder;
-    return (node->m_flags & both) == both && node->childCount() > 8;
-}
-
-// The number of leading children for which `before` holds (it holds for a prefix of an ordered
-// row), or -1 when a slot is empty after all.
-template <class Before> int32_t CountBefore(const eExpr* node, Before before) {
-    int32_t lo = 0;
-    int32_t hi = node->childCount();
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        const eExpr* child = node->getChild(mid);
-        if (child == nullptr)
-            return -1;
-        if (before(child->m_zone))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
 
 // The child whose zone holds the point (node coordinates): the first in child order.
 eExpr* ChildAtPoint(const eExpr* node, oPoint local) {

@@ -529,5 +529,44 @@ TEST_F(eLayoutTest, HelpLookupOnALongRowReadsAFewChildrenOnly) {
     EXPECT_EQ(LinearHelp(row.get(), oPoint{0, 0}, bounds, probes[2].point, z), row.get());
 }
 
+// A row of 10,000 items drawn through a port that shows a part of it, at its start, its middle
+// and past its end: the text calls are those of the items that meet the port, in order (the first
+// and last cut by its edges), coloured items off the port change nothing, and the drawing reads a
+// few dozen children, not the row.
+TEST_F(eLayoutTest, ALongRowDrawsOnlyTheItemsThePortShows) {
+    constexpr int32_t n = 10000;
+    OwnedNode<CountingRow> row = NewCountingRow(n);
+    for (int32_t i = 0; i < n; ++i)
+        row->setChild(i, Word(i % 2 == 0 ? "a" : "+", static_cast<uint8_t>(i % 7 == 0 ? 3 : 0)));
+    Measure(row.get());
+    const int32_t width = row->width();
+    struct Case {
+        const char* name;
+        int32_t left;
+    };
+    const Case cases[] = {
+        {"start", 0}, {"middle", width / 2 + 3}, {"end", width - 50}, {"past the end", width + 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        port->setBounds(Zone{0, 0, 100, 100, 0, 0});
+        port->clear();
+        CountingRow::reads = 0;
+        DrawExpr(row.get(), port.get(), 0, 0, 0, 0, -c.left, 0);
+        EXPECT_LT(CountingRow::reads, 200);
+        std::string drawn;
+        for (const std::string& call : port->calls())
+            if (call.find('"') != std::string::npos)
+                drawn += call.substr(call.find('"') + 1, 1);
+        std::string expected;
+        for (int32_t i = 0; i < n; ++i) {
+            const Zone& z = row->getChild(i)->m_zone;
+            if (z.left - c.left < 100 && z.right - c.left > 0)
+                expected += i % 2 == 0 ? "a" : "+";
+        }
+        EXPECT_EQ(drawn, expected);
+        EXPECT_EQ(drawn.empty(), c.left > width);
+    }
+}
+
 } // namespace
 } // namespace kvtest

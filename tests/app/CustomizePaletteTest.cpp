@@ -178,6 +178,49 @@ TEST_F(CustomizePaletteTest, CancelPutsBackTheMainPaletteAndEverySubPalette) {
     EXPECT_EQ(plat::GetFileAttributes(prefsFile().c_str()), plat::INVALID_FILE_ATTRIBUTES);
 }
 
+// Both dialogs answer their keys at their first open, before anything is chosen (when the
+// controls for a chosen button are disabled): Tab moves the focus to another control that takes
+// the keys, Escape cancels the sub-palette dialog, Enter presses OK; no key beeps.
+TEST_F(CustomizePaletteTest, TheKeysWorkBeforeAnyButtonIsChosen) {
+    // A default cell of its own, which OK would otherwise give it.
+    MainPalette().defaultRow = MainPalette().defaultColumn = 0;
+    const PaletteRecord main = MainPalette();
+    const PaletteRecord sub = *SubPalette(kSlot);
+    const size_t beeps = pt::beeps().size();
+    // The focus is on a control of the dialog that takes the keys.
+    const auto focusTakesKeys = [](const DialogDriver& d) {
+        const plat::HWND f = plat::GetFocus();
+        return f != nullptr && plat::IsChild(d.hwnd(), f) && plat::WindowTakesInput(f);
+    };
+    plat::INT_PTR subResult = -1, mainResult = -1;
+    bool tabbed = false;
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        const plat::HWND first = plat::GetFocus();
+        d.key(plat::VK_TAB);
+        tabbed = focusTakesKeys(d) && plat::GetFocus() != first;
+        pt::doubleClick(d.item(kCustomizePalettePreviewItem), middle(0, 4).x, middle(0, 4).y);
+        d.pump();
+    });
+    pt::onDialog(kCustomizeSubPaletteDialogId, [&](DialogDriver& d) {
+        EXPECT_TRUE(focusTakesKeys(d));
+        d.escape();
+        subResult = d.result();
+    });
+    pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+        EXPECT_TRUE(focusTakesKeys(d));
+        d.enter();
+        mainResult = d.result();
+    });
+    DoMenuCommand(kCustomizePaletteMenuId);
+    EXPECT_TRUE(tabbed);
+    EXPECT_EQ(subResult, 0);
+    EXPECT_EQ(mainResult, 1);
+    EXPECT_EQ(pt::beeps().size(), beeps);
+    EXPECT_TRUE(MainPalette() == main);
+    ASSERT_TRUE(SubPalette(kSlot));
+    EXPECT_TRUE(*SubPalette(kSlot) == sub);
+}
+
 // The preview shows the built-in palette with room beside it: a button copied there (Alt+Ctrl
 // drag) widens the palette.
 TEST_F(CustomizePaletteTest, AButtonCanBePlacedRightOfTheBuiltInPalette) {

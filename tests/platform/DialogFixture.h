@@ -32,6 +32,7 @@ struct DialogRecord {
     plat::LPARAM initParam = 0;
     bool ignoreOkCancel = false;
     bool initReturnsFalse = false;
+    std::vector<int> disabledAtInit; // controls the initialisation disables
 
     std::vector<Command> commandsWith(int id, int code) const {
         std::vector<Command> out;
@@ -77,6 +78,8 @@ inline plat::INT_PTR sampleProc(plat::HWND d, plat::UINT msg, plat::WPARAM wp, p
             for (const char* s : {"alpha", "beta", "gamma", "delta", "epsilon", "zeta", "eta"})
                 SendDlgItemMessage(d, 502, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
         }
+        for (int id : g_dlg.disabledAtInit)
+            EnableWindow(GetDlgItem(d, id), FALSE);
         return g_dlg.initReturnsFalse ? FALSE : TRUE;
     case WM_MEASUREITEM: {
         auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);

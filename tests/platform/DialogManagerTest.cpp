@@ -235,6 +235,74 @@ TEST_F(DialogManager, EscapeAndCloseSendCancelEvenWithoutAControlTwo) {
     EXPECT_EQ(nullptr, oks[0].control);
 }
 
+// A dialog answers its keys from its first moment, whatever it did to the control that has the
+// focus: its initialisation disabled the first tab stops, the program put the focus on a disabled
+// control, or the control a queued key was for was disabled before the key was taken. The first
+// focus is the first enabled tab stop; Escape, Enter and Tab reach the dialog, with no beep.
+TEST_F(DialogManager, KeysReachTheDialogWhenTheFocusedControlIsDisabled) {
+    struct Case {
+        const char* what;
+        std::vector<int> disabledAtInit;
+        std::function<void(Driver&)> before; // after the first focus is checked
+        int key;
+        int focusAtStart;
+        INT_PTR expected;
+        int focusAfter = 0; // for a key that leaves the dialog open
+    };
+    const auto focusOnDisabledEdit = [](Driver& d) {
+        EnableWindow(d.item(100), FALSE);
+        SetFocus(d.item(100));
+    };
+    const auto disableAfterQueuing = [](Driver& d) {
+        pt::key(VK_ESCAPE);
+        GetQueueStatus(QS_ALLINPUT); // the key is read for the edit
+        EnableWindow(d.item(100), FALSE);
+    };
+    const Case cases[] = {
+        {"the first tab stop disabled at init: Escape", {100}, nullptr, VK_ESCAPE, 110, IDCANCEL},
+        {"the first three disabled at init: Enter", {100, 110, 111}, nullptr, VK_RETURN, 120, IDOK},
+        {"focus on a disabled control: Escape", {}, focusOnDisabledEdit, VK_ESCAPE, 100, IDCANCEL},
+        {"focus on a disabled control: Enter", {}, focusOnDisabledEdit, VK_RETURN, 100, IDOK},
+        {"focus on a disabled control: Tab", {}, focusOnDisabledEdit, VK_TAB, 100, -1, 110},
+        {"a key queued for a control disabled before it is taken",
+         {},
+         disableAfterQueuing,
+         0,
+         100,
+         IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_dlg = kvtest::DialogRecord{};
+        g_dlg.disabledAtInit = c.disabledAtInit;
+        const std::size_t beeps = pt::beeps().size();
+        int focusAtStart = 0;
+        int focusAfter = 0;
+        bool endedByKey = false;
+        const INT_PTR r = run(9101, [&](Driver& d) {
+            focusAtStart = focusId();
+            if (c.before)
+                c.before(d);
+            if (c.key != 0)
+                pt::key(c.key);
+            d.pump();
+            endedByKey = d.ended();
+            focusAfter = focusId();
+            if (!d.ended())
+                d.click(IDCANCEL);
+        });
+        EXPECT_EQ(focusAtStart, c.focusAtStart);
+        EXPECT_EQ(pt::beeps().size(), beeps);
+        if (c.expected < 0) {
+            EXPECT_FALSE(endedByKey);
+            EXPECT_EQ(focusAfter, c.focusAfter);
+        } else {
+            EXPECT_TRUE(endedByKey);
+            EXPECT_EQ(r, c.expected);
+        }
+    }
+}
+
 TEST_F(DialogManager, DialogBoxParamResults) {
     // No template, or a control that cannot be made: -1, and nothing is left disabled.
     HWND owner = top("Main");

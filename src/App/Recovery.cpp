@@ -28,6 +28,8 @@ constexpr char kRecordName[] = ".recovered";
 constexpr int kRecoveredOfferString = 488;
 // At most this many names in the box; the others are counted.
 constexpr size_t kNamesShown = 10;
+// The copies named in the offer while its box waits for an answer.
+std::vector<std::string> s_awaitingAnswer;
 
 std::string withSeparator(std::string folder) {
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
@@ -218,9 +220,11 @@ std::string KeepRecoveryCopy(const std::vector<RecoveryPlace>& places,
 }
 
 void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<std::string>& paths) {
-    if (paths.empty())
+    if (paths.empty() && s_awaitingAnswer.empty())
         return;
     std::set<std::string> record = readRecord(prefsFolder);
+    for (const std::string& path : s_awaitingAnswer)
+        record.insert(path);
     for (const std::string& path : paths)
         if (path.find('\n') == std::string::npos)
             record.insert(path);
@@ -262,7 +266,10 @@ void OfferRecoveredDocuments() {
     std::string text = LoadResString(kRecoveredOfferString);
     if (const size_t at = text.find("%s"); at != std::string::npos)
         text.replace(at, 2, names);
-    if (AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES)
+    s_awaitingAnswer = files;
+    const int answer = AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONQUESTION);
+    s_awaitingAnswer.clear();
+    if (answer != plat::IDYES)
         return;
     if (AppHooks().openDocumentWindow == nullptr)
         return;

@@ -43,7 +43,9 @@ std::string KeepRecoveryCopy(const std::vector<RecoveryPlace>& places,
                              std::int16_t& failure);
 
 // The record, in the preferences folder, of the recovery copies not offered yet: `paths` are
-// added to it (written beside and moved over the old record). Failures are ignored.
+// added to it (written beside and moved over the old record), and so are the copies of an offer
+// still waiting for its answer (a signal ended the program meanwhile: they are offered again).
+// Failures are ignored.
 void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<std::string>& paths);
 // The recovery copies to offer now: those of the record that are still regular files. The record
 // is removed first, so that each copy is offered once, whatever the answer.

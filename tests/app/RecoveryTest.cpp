@@ -228,9 +228,12 @@ TEST_F(RecoveryTest, AnUnusableRecoveredFolderSendsTheCopyToTheNextPlace) {
     }
 }
 
+// Answered Oui or Non, the copies are offered once; a signal that ends the program while the box
+// waits for its answer leaves them to be offered at the next start.
 TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
-    for (const int answer : {kIdYes, kIdNo}) {
-        SCOPED_TRACE(answer == kIdYes ? "Oui" : "Non");
+    constexpr int kEndedMeanwhile = -1;
+    for (const int answer : {kIdYes, kIdNo, kEndedMeanwhile}) {
+        SCOPED_TRACE(answer == kIdYes ? "Oui" : answer == kIdNo ? "Non" : "ended meanwhile");
         fs::remove_all(recovered());
         ExprFilePane* first = typed("a+b");
         ExprFilePane* second = typed("c-d");
@@ -252,7 +255,10 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
         std::string text;
         pt::onMessageBox([&](const pt::MessageBoxCall& box) {
             text = box.text;
-            return answer;
+            if (answer != kEndedMeanwhile)
+                return answer;
+            endOnSignal();
+            return kIdNo;
         });
         OfferRecoveredDocuments();
         pt::runUntilIdle();
@@ -274,10 +280,19 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
                 EXPECT_TRUE(opened->expression()->equal(trees[kept.size() - 1 - i].get(), 0));
             }
         }
-        // Offered once: the next start asks nothing.
+        // Offered once: the next start asks nothing, unless the box never had its answer.
+        std::string again;
+        if (answer == kEndedMeanwhile)
+            pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                again = box.text;
+                return kIdNo;
+            });
         OfferRecoveredDocuments();
         pt::runUntilIdle();
-        EXPECT_EQ(pt::messageBoxes().size(), boxes + 1);
+        EXPECT_EQ(pt::messageBoxes().size(), boxes + (answer == kEndedMeanwhile ? 2 : 1));
+        if (answer == kEndedMeanwhile) {
+            EXPECT_EQ(again, text);
+        }
     }
 }
 

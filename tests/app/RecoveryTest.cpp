@@ -23,7 +23,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -293,6 +295,60 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
         if (answer == kEndedMeanwhile) {
             EXPECT_EQ(again, text);
         }
+    }
+}
+
+// The same on real file systems: Recovered is a full or a read-only file system of its own (a
+// mount in a private mount namespace of a forked copy, where the system allows one).
+TEST_F(RecoveryTest, ARecoveredFolderOnAFullOrReadOnlyFileSystemSendsTheCopyBesideIt) {
+    ExprFilePane* pane = typed("x+y");
+    const ExprPtr tree = pane->expression()->deepCopy();
+    for (const bool full : {true, false}) {
+        SCOPED_TRACE(full ? "full" : "read-only");
+        const std::string beside = recovered() + " 2";
+        fs::remove_all(beside);
+        fs::create_directories(recovered());
+        int err[2];
+        ASSERT_EQ(0, ::pipe(err));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::dup2(err[1], STDERR_FILENO);
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", recovered().c_str(), "tmpfs", full ? 0 : MS_RDONLY, "size=64k") !=
+                    0)
+                _exit(42);
+            if (full) {
+                const int fd = ::open((recovered() + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+                const std::string block(4096, 'f');
+                while (::write(fd, block.data(), block.size()) > 0) {
+                }
+                ::close(fd);
+            }
+            AppHooks().endWithoutQuestions(SIGTERM);
+            _exit(0);
+        }
+        ::close(err[1]);
+        std::string said;
+        char buf[512];
+        for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+            said.append(buf, static_cast<size_t>(n));
+        ::close(err[0]);
+        int status = 0;
+        ASSERT_EQ(child, ::waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 42)
+            GTEST_SKIP() << "no private mount namespace here";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::vector<std::string> kept = keptPaths(said);
+        ASSERT_EQ(kept.size(), 1u) << said;
+        EXPECT_EQ(fs::path(kept[0]).parent_path().string(), beside) << said;
+        EXPECT_NE(said.find("could not take them"), std::string::npos) << said;
+        const ExprPtr back = treeInFile(kept[0]);
+        ASSERT_NE(back, nullptr);
+        EXPECT_TRUE(back->equal(tree.get(), 0));
+        EXPECT_EQ(leftovers(beside), std::vector<std::string>{});
     }
 }
 

@@ -536,6 +536,20 @@ std::string SiblingBase(const std::string& target) {
 constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
 
 SaveCommitHook s_saveCommitHook = nullptr;
+FileIdentity IdentityOfStat(const struct stat& st) {
+    FileIdentity id;
+    id.known = true;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    id.modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return id;
+}
+
+// The file the last commit put in place, as it was then.
+std::string s_lastCommitTarget;
+FileIdentity s_lastCommitIdentity;
 bool s_marksUnavailable = false;
 
 // The open file's birth time, "seconds.nanoseconds"; "-" where the file system keeps none.
@@ -919,7 +933,11 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     if (!plat::MoveFileEx(temporary, target, plat::MOVEFILE_REPLACE_EXISTING)) {
         return finish(errno != 0 ? errno : EIO);
     }
-    // The file is in place: it is no longer a sibling.
+    // The file is in place: it is no longer a sibling. What it is now is noted while it is
+    // still held, before another copy's save may replace it.
+    struct stat placed {};
+    s_lastCommitTarget = ::fstat(fd, &placed) == 0 ? to : std::string();
+    s_lastCommitIdentity = s_lastCommitTarget.empty() ? FileIdentity{} : IdentityOfStat(placed);
     ::fremovexattr(fd, kSiblingMarkName);
     ForgetSibling(fd);
     const std::size_t cut = to.rfind('/');
@@ -1058,18 +1076,17 @@ bool RemoveFileOrFail(const char* path) {
 }
 
 FileIdentity FileIdentityOf(const char* path) {
-    FileIdentity id;
     struct stat st {};
     if (path == nullptr || ::stat(plat::NativePath(path).c_str(), &st) != 0) {
-        return id;
+        return {};
     }
-    id.known = true;
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-    id.modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
-    return id;
+    return IdentityOfStat(st);
+}
+
+FileIdentity CommittedFileIdentity(const char* target) {
+    return target != nullptr && s_lastCommitTarget == plat::NativePath(target)
+               ? s_lastCommitIdentity
+               : FileIdentity{};
 }
 
 bool RemoveFileQuietly(const char* path) {

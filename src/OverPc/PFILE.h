@@ -165,6 +165,10 @@ struct FileIdentity {
 };
 // The identity of the file `path` leads to (through links); unknown when there is none.
 FileIdentity FileIdentityOf(const char* path);
+// The identity of the file the last committed save of `target` (the file itself, not a link to
+// it) put in place, taken while that save still held it; unknown when the last commit was of
+// another file.
+FileIdentity CommittedFileIdentity(const char* target);
 // Asks before a save replaces `path`, which changed on disk since the document was opened or last
 // saved (another copy of the program or another program wrote it): string 475 with the file's
 // name, Yes and No. True for Yes (replace it).

@@ -206,7 +206,9 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
         return true;
     }
     pane.setFilePath(path);
-    pane.setDiskIdentity(FileIdentityOf(path.c_str()));
+    // The file as this save left it, even when another copy's save has replaced it since.
+    const FileIdentity written = CommittedFileIdentity(ResolveSaveTarget(path.c_str()).c_str());
+    pane.setDiskIdentity(written.known ? written : FileIdentityOf(path.c_str()));
     pane.setSaveType(saveType);
     return true;
 }

@@ -68,6 +68,31 @@ cmp -s "$work/typed.png" "$work/reopened.png" || fail "the reopened picture diff
 [[ $(cat "$work/reopened.txt") == "x日本" ]] || fail "reopened text is [$(cat "$work/reopened.txt")]"
 stop
 
+# Files named in Japanese: one opens from the command line and saves under its own name, and a
+# second copy hands the other over to the running one. 表 ends in the byte of a backslash in the
+# code page, where a path must not be cut.
+cp "$work/ja.pvx" "$work/数式.pvx"
+cp "$work/ja.pvx" "$work/表.pvx"
+start "$work/数式.pvx"
+waitFor mainWindow || fail "no main window with 数式.pvx"
+sleep 2
+[[ -z $(dialogs) ]] || fail "a box opened for 数式.pvx"
+copyAll named
+cmp -s "$work/typed.expr" "$work/named.expr" || fail "数式.pvx opened as [$(cat "$work/named.expr")]"
+first=$(stat -c %i "$work/数式.pvx")
+xdotool key End x BackSpace ctrl+s
+namedSaved() { [[ $(stat -c %i "$work/数式.pvx") != "$first" ]]; }
+waitFor namedSaved || fail "数式.pvx was not saved under its own name"
+env -u LC_ALL -u LC_CTYPE LANG=ja_JP.UTF-8 timeout 20 "$program" -nosplash "$work/表.pvx" \
+  >>"$work/program.log" 2>&1 || fail "the second copy did not hand 表.pvx over"
+sleep 2
+[[ -z $(dialogs) ]] || fail "a box opened for the handed-over 表.pvx"
+copyAll handed
+cmp -s "$work/typed.expr" "$work/handed.expr" || fail "表.pvx opened as [$(cat "$work/handed.expr")]"
+unexpected=$(ls "$work" | grep -e '\.pvx$' | grep -v -x -e ja.pvx -e 数式.pvx -e 表.pvx)
+[[ -z $unexpected ]] || fail "documents under other names: $unexpected"
+stop
+
 # 1,000 characters pasted from another program (more than one double-byte word holds), saved with
 # Ctrl+S, opened in a new run and saved again: every character comes back, in order. The files are
 # read here: each double-byte record is "~", its count of characters and each character's code

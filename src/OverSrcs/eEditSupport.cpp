@@ -326,12 +326,14 @@ void UnlinkSelectedRows() {
 namespace {
 
 constexpr int kInwardSteps = 10;
+// The kind a matrix reports (a ruled grid's kind is found with it).
+constexpr int32_t kMatrixKind = 3;
 
 bool askKind(eExpr* node, int32_t kind) {
     ChangeQueryFlag = 1;
     ChangeReportedKind = node->change(true);
     // Ruled grids (kind 4) share the matrix dialog, so looking for a matrix finds them too.
-    return ChangeReportedKind == kind || (kind == 3 && ChangeReportedKind == 4);
+    return ChangeReportedKind == kind || (kind == kMatrixKind && ChangeReportedKind == 4);
 }
 
 // A fresh copy is not laid out: its zone, copied from the original, tells whether it has a width.
@@ -363,13 +365,9 @@ void selectAndModify(eExpr* match) {
     refreshActivePane();
 }
 
-// The matrix (or ruled grid) whose cell holds the node, or the grid the node is (a caret between
-// its columns or rows names the grid itself), within as many levels as the inward walk takes. A
-// matrix is hard to select whole, as its cells fill it: a selection in one of its cells or
-// between them means the matrix. The other kinds are looked for only inside the selection.
+// The nearest node of the kind that holds the node, or the node itself (a caret between a matrix's
+// columns or rows names the grid), within as many levels as the inward walk takes.
 eExpr* enclosingOfKind(eExpr* node, int32_t kind) {
-    if (kind != 3)
-        return nullptr;
     eExpr* n = node;
     for (int32_t k = 0; k < kInwardSteps && n != nullptr && n->m_parent != nullptr;
          ++k, n = n->m_parent)
@@ -458,7 +456,7 @@ void ModifyNodeOfKind(int32_t kind) {
     const SelectionEntry first = ActiveRecord->entry(0);
     ExprPtr copy = CopySelectedPart(first);
     if (!copy) {
-        // A caret selects nothing to look into: the matrix it lies in is the one meant.
+        // A caret selects nothing to look into: the node of the kind it lies in is the one meant.
         if (eExpr* outer = enclosingOfKind(first.node, kind);
             outer != nullptr && first.node != nullptr)
             selectAndModify(outer);
@@ -496,8 +494,11 @@ void ModifyNodeOfKind(int32_t kind) {
                 DoCommand(kCmdSelectOutward, 0);
             // Nothing of the kind inside the selection. The walk changed nothing in the tree, so
             // the nodes the user selected are still there: their selection comes back, and a
-            // selection in a matrix cell modifies that matrix.
-            eExpr* outer = restoreSelection(made) ? enclosingOfKind(first.node, kind) : nullptr;
+            // selection in a matrix cell modifies that matrix (a matrix is hard to select whole,
+            // as its cells fill it). The other kinds are looked for only inside a selection.
+            eExpr* outer = restoreSelection(made) && kind == kMatrixKind
+                               ? enclosingOfKind(first.node, kind)
+                               : nullptr;
             if (outer != nullptr)
                 selectAndModify(outer);
             else

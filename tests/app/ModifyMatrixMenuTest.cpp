@@ -165,5 +165,71 @@ TEST_F(ModifyMatrixMenuTest, OpensTheMatrixDialogForWhatTheUserSelected) {
     }
 }
 
+// Every command of the Modify menu, given a caret inside a node of its kind (the user typed into
+// one of its slots), opens that node's dialog; from a caret outside any such node it says the node
+// could not be found. A selected range is searched within (a matrix also round it).
+TEST_F(ModifyMatrixMenuTest, EveryModifyCommandLooksOutwardFromTheCaret) {
+    struct Case {
+        const char* what;
+        int32_t insert; // the template typed into
+        int menuId;
+        int dialogId;
+    };
+    const Case cases[] = {
+        {"scripts", 0x4203, 5380, 4107},   {"integral", 0x4301, 5381, 4106},
+        {"tree node", 0x4211, 5382, 4115}, {"box", 0x4040, 5383, 4117},
+        {"fraction", 0x4001, 5384, 4114},  {"mark", 0x4401, 5386, 4113},
+        {"fence", 0x4111, 5387, 4112},     {"matrix", 0x5222, 5388, kEditMatrixDialogId},
+    };
+    enum class Where { CaretInside, RangeInside, CaretOutside };
+    for (const Case& c : cases) {
+        for (const Where where : {Where::CaretInside, Where::RangeInside, Where::CaretOutside}) {
+            SCOPED_TRACE(std::string(c.what) + (where == Where::CaretInside   ? ", caret inside"
+                                                : where == Where::RangeInside ? ", range inside"
+                                                                              : ", caret outside"));
+            ExprFilePane* pane = typed("");
+            keys("a");
+            DoCommand(c.insert, 0);
+            pump();
+            keys("y");
+            if (where == Where::RangeInside)
+                key(plat::VK_LEFT, pt::kShift); // the typed y selected
+            if (where == Where::CaretOutside) {
+                // Out of the node: the caret at the end of the whole expression.
+                key('A', pt::kCtrl);
+                key(plat::VK_RIGHT);
+            }
+            const std::string before = TreeText(pane->expression());
+            ASSERT_EQ(ActiveRecord->count(), 1);
+            const SelectionEntry selected = ActiveRecord->entry(0);
+            ASSERT_EQ(selected.start == selected.end, where != Where::RangeInside) << before;
+            ASSERT_EQ(selected.node == pane->expression(), where == Where::CaretOutside) << before;
+            // A selected range is searched within; only a matrix is also looked for round it.
+            const bool found = where == Where::CaretInside ||
+                               (where == Where::RangeInside && c.dialogId == kEditMatrixDialogId);
+            int opened = 0;
+            if (found)
+                pt::onDialog(c.dialogId, [&](pt::DialogDriver& d) {
+                    ++opened;
+                    pt::keyDown(plat::VK_ESCAPE);
+                    d.pump();
+                });
+            else
+                pt::onMessageBox([](const plat::testing::MessageBoxCall&) { return 1; });
+            const size_t boxes = pt::messageBoxes().size();
+            DoMenuCommand(c.menuId);
+            pump();
+            if (found)
+                pt::keyUp(plat::VK_ESCAPE);
+            pump();
+            EXPECT_EQ(opened, found ? 1 : 0) << before;
+            EXPECT_EQ(pt::messageBoxes().size(), found ? boxes : boxes + 1) << before;
+            EXPECT_EQ(TreeText(pane->expression()), before);
+            CloseAllDocuments();
+            takeBackQuit();
+        }
+    }
+}
+
 } // namespace
 } // namespace kvtest

@@ -990,17 +990,21 @@ TEST_F(ChangeTest, ModifyByKindWithNothingToFindShowsMessage496) {
     EXPECT_EQ(static_cast<eFence*>(top->getChild(1))->m_kind, FenceKind(1, 1));
 }
 
-TEST_F(ChangeTest, ModifyByKindNeverLooksAboveTheSelectionsContainer) {
-    // A fence round a row that holds a word; the caret sits in that inner row.
-    OwnedNode<eSimpString> inner = NewSimpString(1);
-    inner->setChild(0, NewWord("y", 0, SizedStyle(12), 0));
-    eSimpString* innerRow = inner.get();
-    UseRow(ExprPtr(NewFence(std::move(inner), FenceKind(1, 1))));
-    plat::testing::onMessageBox([](const plat::testing::MessageBoxCall&) { return 1; });
-    Select(innerRow, 1, 1);
-    EXPECT_EQ(CatchFail([] { ModifyFenceCommand(); }), 0);
-    EXPECT_EQ(g_launch.calls, 0);
-    EXPECT_EQ(plat::testing::messageBoxes().size(), 1u);
+TEST_F(ChangeTest, ModifyByKindFindsTheNodeRoundACaret) {
+    // A fence round a row that holds a word; the caret sits in that inner row, at either end.
+    for (const int32_t at : {0, 1}) {
+        SCOPED_TRACE(at);
+        g_launch = Launches{};
+        OwnedNode<eSimpString> inner = NewSimpString(1);
+        inner->setChild(0, NewWord("y", 0, SizedStyle(12), 0));
+        eSimpString* innerRow = inner.get();
+        UseRow(ExprPtr(NewFence(std::move(inner), FenceKind(1, 1))));
+        const size_t boxes = plat::testing::messageBoxes().size();
+        Select(innerRow, at, at);
+        EXPECT_EQ(CatchFail([] { ModifyFenceCommand(); }), 0);
+        EXPECT_EQ(g_launch.calls, 1);
+        EXPECT_EQ(plat::testing::messageBoxes().size(), boxes);
+    }
 }
 
 // ---- A tree that changes while a dialog is up -----------------------------------------------

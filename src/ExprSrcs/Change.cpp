@@ -586,7 +586,7 @@ int32_t eTensor::change(bool query) {
     if (query)
         return kModifyKindTensor;
     TensorDlgRecord record;
-    SetDialogNumber(record.count, std::max(m_count - 1, 1));
+    SetDialogNumber(record.count, m_count - 1);
     for (int32_t i = 0; i < 7; ++i)
         record.upper[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
     if (!confirmed(TheModifyDialogLaunchers().runEditTensorDlg, record))
@@ -606,7 +606,7 @@ int32_t eTreeNode::change(bool query) {
     if (query)
         return kModifyKindTreeNode;
     TreeNodeDlgRecord record;
-    SetDialogNumber(record.count, std::max(m_count - 1, 1));
+    SetDialogNumber(record.count, m_count - 1);
     for (int32_t i = 0; i < 7; ++i)
         record.intermediate[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
     record.sides = (m_kind & kTreeTurned) != 0 ? 1 : 0;

@@ -601,6 +601,29 @@ TEST_F(ChangeTest, TensorsAndTreeNodesKeepTheirChildrenInOrderAndGetPlaceholders
     EXPECT_EQ(Top()->getChild(1)->childCount(), 4);
 }
 
+// The number field of the tensor and tree node dialogs shows the node's child count minus one
+// (the base is not counted), down to a node with its base alone.
+TEST_F(ChangeTest, TheCountFieldShowsTheChildCountMinusOne) {
+    for (const int32_t children : {1, 2, 3, 4, 40}) {
+        SCOPED_TRACE(children);
+        const std::string shown = std::to_string(children - 1);
+        for (const bool tensor : {true, false}) {
+            g_launch = Launches{};
+            eSimpString* top = tensor ? UseRow(ExprPtr(NewTensor(Letter("T"), children)))
+                                      : UseRow(ExprPtr(NewTreeNode(Letter("n"), children)));
+            for (int32_t i = 1; i < children; ++i)
+                top->getChild(0)->setChild(i, Letter("i"));
+            Select(top, 0, 1);
+            Modify();
+            ASSERT_EQ(g_launch.calls, 1);
+            EXPECT_EQ(
+                std::string(tensor ? g_launch.tensor.count.data() : g_launch.tree.count.data()),
+                shown)
+                << (tensor ? "tensor" : "tree node");
+        }
+    }
+}
+
 TEST_F(ChangeTest, CountsOutOfRangeAreClampedWithABeep) {
     eSimpString* top = UseRow(ExprPtr(NewTensor(Letter("T"), 2)));
     g_launch.editTensor = [](TensorDlgRecord& r) { SetDialogNumber(r.count, 40); };

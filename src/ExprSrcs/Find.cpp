@@ -7,6 +7,7 @@
 #include "OverPc/Presourc.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
+#include "OverSrcs/eChar.h"
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -632,6 +635,36 @@ bool FindPane::findNext() {
     return true;
 }
 
+namespace {
+
+// A copy of the replace pad's expression in the size and style of the matched text (of the
+// active record): each character takes the style the match's characters share; a font they do
+// not share leaves the pad's font.
+ExprPtr replacementFor(SelectionEntry match, const eExpr* replacement) {
+    FSSRecord matched;
+    GetSelectionFSS(match, matched);
+    ExprPtr copy = CopyExpr(replacement);
+    const std::function<void(eExpr*)> restyle = [&](eExpr* node) {
+        if (auto* leaf = dynamic_cast<eChar*>(node)) {
+            FSSRecord style = matched;
+            if (std::strcmp(matched.fontName, kFontUnknown) == 0) {
+                FSSRecord own;
+                leaf->storedStyle(own);
+                std::memcpy(style.fontName, own.fontName, sizeof style.fontName);
+            }
+            leaf->setStyle(style);
+        }
+        for (int32_t i = 0; i < node->childCount(); ++i)
+            if (eExpr* child = node->getChild(i))
+                restyle(child);
+    };
+    if (copy)
+        restyle(copy.get());
+    return copy;
+}
+
+} // namespace
+
 bool FindPane::replace() {
     ExprPane* target = searchTarget();
     if (target == nullptr || target != m_lastTarget || m_lastMatch.node == nullptr ||
@@ -647,7 +680,7 @@ bool FindPane::replace() {
         ClearSelectionList(target->record());
         AddSelectionEntry(target->record(), m_lastMatch);
         ActiveList = target->record().m_entries;
-        InsertExprAsEdit(CopyExpr(replacement));
+        InsertExprAsEdit(replacementFor(m_lastMatch, replacement));
     }
     target->invalidate(nullptr);
     m_lastMatch = SelectionEntry{};
@@ -686,7 +719,7 @@ int32_t FindPane::replaceAll() {
             ClearSelectionList(target->record());
             AddSelectionEntry(target->record(), match);
             ActiveList = target->record().m_entries;
-            InsertExprAsEdit(CopyExpr(replacement));
+            InsertExprAsEdit(replacementFor(match, replacement));
             ++count;
             // Go on after what was put in, so a replacement holding the pattern is not searched.
             const SearchStart next =

@@ -6,6 +6,7 @@
 #include "ExprSrcs/Find.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
+#include "OverSrcs/eChar.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eWord.h"
 #include "plat/Input.h"
@@ -190,6 +191,57 @@ TEST_F(FindWindowTest, ReplaceAllIsOneUndoStepAndReportsTheCount) {
     }
 }
 
+// What is put in takes the size and style of the text it replaces, not the pad's.
+TEST_F(FindWindowTest, AReplacementTakesTheSizeAndStyleOfWhatItReplaces) {
+    const struct {
+        const char* typed;
+        const char* pattern;
+        const char* replacement;
+        FindPane::Button button;
+        int presses;
+        const char* after;
+    } cases[] = {
+        {"ab+cab+ab", "ab", "x", FindPane::kReplaceAll, 1, "x|+|cx|+|x"},
+        {"a+b", "a+b", "c-d", FindPane::kReplaceAll, 1, "c|-|d"},
+        {"ab+ab", "ab", "z", FindPane::kReplace, 2, "z|+|ab"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pattern) + " -> " + c.replacement);
+        ExprFilePane* doc = typed(c.typed);
+        // The document's text at 24 points, bold.
+        FSSRecord big;
+        const std::function<void(eExpr*)> restyle = [&](eExpr* node) {
+            if (auto* leaf = dynamic_cast<eChar*>(node)) {
+                leaf->storedStyle(big);
+                big.size = 24;
+                big.style[0] = 1;
+                leaf->setStyle(big);
+            }
+            for (int32_t i = 0; i < node->childCount(); ++i)
+                restyle(node->getChild(i));
+        };
+        restyle(doc->expression());
+        doc->remeasure();
+        FindPane* find = openWith(c.pattern, c.replacement);
+        std::vector<FSSRecord> pad;
+        collectLeafStyles(find->replacePad()->expression(), pad);
+        ASSERT_FALSE(pad.empty());
+        ASSERT_NE(pad[0].size, 24) << "the pad's own size";
+        for (int i = 0; i < c.presses; ++i)
+            press(find, c.button);
+        EXPECT_EQ(text(doc), c.after);
+        for (const FSSRecord& style : leafStyles(doc)) {
+            EXPECT_EQ(style.size, 24);
+            EXPECT_EQ(style.style[0], 1);
+            EXPECT_STREQ(style.fontName, big.fontName);
+        }
+        delete find->window();
+        delete doc->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
 TEST_F(FindWindowTest, ReplaceActsOnTheFoundMatchThenFindsTheNext) {
     ExprFilePane* doc = typed("ab+ab");
     FindPane* find = openWith("ab", "z");
@@ -297,13 +349,25 @@ TEST_F(FindWindowTest, TheFrameKeepsTheActivationItIsGiven) {
         plat::HWND focus;
         std::vector<std::string> requests;
     } steps[] = {
-        {"the window manager activates the frame", [&] { pt::focusReport(frame); }, frame, document,
+        {"the window manager activates the frame",
+         [&] { pt::focusReport(frame); },
+         frame,
+         document,
          {}},
-        {"the window manager focuses the palette", [&] { pt::focusReport(palette); }, frame,
-         document, {}},
-        {"the window manager activates the find window", [&] { pt::focusReport(hwnd(find)); },
-         hwnd(find), nullptr, {}},
-        {"a click in the document", [&] { pt::click(document, 10, 10); }, frame, document,
+        {"the window manager focuses the palette",
+         [&] { pt::focusReport(palette); },
+         frame,
+         document,
+         {}},
+        {"the window manager activates the find window",
+         [&] { pt::focusReport(hwnd(find)); },
+         hwnd(find),
+         nullptr,
+         {}},
+        {"a click in the document",
+         [&] { pt::click(document, 10, 10); },
+         frame,
+         document,
          {"raise Korvaline", "focus Korvaline"}},
     };
     for (const auto& step : steps) {

@@ -22,34 +22,10 @@ void NoteLayoutChange() {
     ++s_layoutSerial;
 }
 
-namespace {
-
-// Whether lookups may halve over the node's children: a laid-out row whose items stand in
-// order, long enough for halving to pay.
 bool ChildrenInOrder(const eExpr* node) {
     constexpr uint8_t both = kNodeLaidOut | kNodeChildrenInOrder;
     return (node->m_flags & both) == both && node->childCount() > 8;
 }
-
-// The number of leading children for which `before` holds (it holds for a prefix of an ordered
-// row), or -1 when a slot is empty after all.
-template <class Before> int32_t CountBefore(const eExpr* node, Before before) {
-    int32_t lo = 0;
-    int32_t hi = node->childCount();
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        const eExpr* child = node->getChild(mid);
-        if (child == nullptr)
-            return -1;
-        if (before(child->m_zone))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
-} // namespace
 
 void SetDrawOptions(uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
     DrawingState& s = DrawState;
@@ -267,9 +243,9 @@ void eExpr::draw() {
         const Zone& b = DrawState.drawPort->bounds();
         const int32_t x = DrawState.absZone.left;
         const int32_t left =
-            CountBefore(this, [&](const Zone& z) { return x + z.right <= b.left; });
+            CountChildrenBefore(this, [&](const Zone& z) { return x + z.right <= b.left; });
         const int32_t right =
-            CountBefore(this, [&](const Zone& z) { return x + z.left < b.right; });
+            CountChildrenBefore(this, [&](const Zone& z) { return x + z.left < b.right; });
         if (left >= 0 && right >= 0) {
             first = left;
             end = std::max(left, right);
@@ -350,7 +326,8 @@ eExpr* ChildAtPoint(const eExpr* node, oPoint local) {
     if (ChildrenInOrder(node)) {
         // The lefts rise along the row and the items do not overlap: only the last item starting
         // at or before the point can hold it.
-        const int32_t k = CountBefore(node, [&](const Zone& z) { return z.left <= local.x; });
+        const int32_t k =
+            CountChildrenBefore(node, [&](const Zone& z) { return z.left <= local.x; });
         if (k == 0)
             return nullptr;
         if (k > 0) {
@@ -404,8 +381,10 @@ bool EdgesOf(const eExpr* row, const RowEdges*& out) {
 bool ClampToOrderedChildren(const eExpr* node, oPoint local, Zone& help) {
     // Rights and lefts both rise along the row: the last right before the point and the first
     // left after it.
-    const int32_t beforeRight = CountBefore(node, [&](const Zone& z) { return z.right < local.x; });
-    const int32_t upToLeft = CountBefore(node, [&](const Zone& z) { return z.left <= local.x; });
+    const int32_t beforeRight =
+        CountChildrenBefore(node, [&](const Zone& z) { return z.right < local.x; });
+    const int32_t upToLeft =
+        CountChildrenBefore(node, [&](const Zone& z) { return z.left <= local.x; });
     // Tops and bottoms follow no order along the row.
     const RowEdges* edges = nullptr;
     if (beforeRight < 0 || upToLeft < 0 || !EdgesOf(node, edges))

@@ -98,6 +98,28 @@ int32_t RescaleValue(int32_t v);
 uint64_t LayoutSerial();
 void NoteLayoutChange();
 
+// Whether lookups may halve over the node's children: a laid-out row whose items stand in order
+// (kNodeChildrenInOrder), long enough for halving to pay.
+bool ChildrenInOrder(const eExpr* node);
+// For a node whose children stand in order and a test that holds for a leading run of them (the
+// lefts and the rights both rise along the row): the length of that run, found by halving; -1
+// when a slot is empty after all.
+template <class Before> int32_t CountChildrenBefore(const eExpr* node, Before before) {
+    int32_t lo = 0;
+    int32_t hi = node->childCount();
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        const eExpr* child = node->getChild(mid);
+        if (child == nullptr)
+            return -1;
+        if (before(child->m_zone))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 // Help lookup over an expression: descends from the root (laid out, at rootOrigin) to the deepest
 // node whose zone holds the point; asks its infoText and narrows the help zone round the point
 // between the children. Rows whose items stand in order are searched by halving, so the time

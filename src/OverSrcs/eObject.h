@@ -42,9 +42,9 @@ using ExprPtr = OwnedNode<eExpr>;
 // Flag bits of a node.
 inline constexpr uint8_t kNodeLaidOut = 1; // the zone is valid
 inline constexpr uint8_t kNodePlaced = 2;  // the zone holds a position from an earlier layout
-// Set by a row's layout when its children stand left to right without overlapping (each starts at
-// or after the end of the one before, none empty slot): a point then lies in at most one of them,
-// found by halving. Valid while the row is laid out.
+// Set by a row's layout when its children stand left to right without overlapping (the first at or
+// after the row's left, each at or after the end of the one before, no slot empty): a point then
+// lies in at most one of them, found by halving. Valid while the row is laid out.
 inline constexpr uint8_t kNodeChildrenInOrder = 4;
 
 // Bit 0 of destroy's flags frees the block.

@@ -117,7 +117,7 @@ void eSimpString::measure() {
     int32_t baseline = 0;
     // Whether the items stand in order along the row (a nudge to the left can break it).
     bool inOrder = true;
-    int32_t previousRight = INT32_MIN;
+    int32_t previousRight = 0;
     for (int32_t i = 0; i < m_count; ++i) {
         eExpr* child = getChild(i);
         if (child == nullptr) {
@@ -214,7 +214,17 @@ eString* eSimpString::resizeRange(int32_t start, int32_t end, int32_t n) {
 // --------------------------------------------------------------------------------------
 
 bool eSimpString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
-    for (int32_t i = 0; i < m_count; ++i) {
+    const int32_t rowLeft = DrawState.absZone.left;
+    // In a row whose items stand in order only the item whose span holds the anchor can hold
+    // both points; elsewhere the first item that holds both takes the press.
+    const bool inOrder = ChildrenInOrder(this);
+    const int32_t upToAnchor =
+        inOrder
+            ? CountChildrenBefore(this, [&](const Zone& z) { return rowLeft + z.left <= anchor.x; })
+            : -1;
+    const int32_t first = upToAnchor < 0 ? 0 : std::max(upToAnchor - 1, 0);
+    const int32_t end = upToAnchor < 0 ? m_count : upToAnchor;
+    for (int32_t i = first; i < end; ++i) {
         eExpr* child = getChild(i);
         if (drag ? HitDragChild(child, anchor, point, entry)
                  : HitClickChild(child, anchor, point, entry))
@@ -228,9 +238,32 @@ bool eSimpString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool d
     // A press snaps to the boundary before an item once it is three quarters of the way past the
     // boundary before that (for the start), or a quarter of the way (for the end): a press in the
     // middle half of an item selects it.
-    const int32_t rowLeft = DrawState.absZone.left;
     const int32_t lo = std::min(anchor.x, point.x);
     const int32_t hi = std::max(anchor.x, point.x);
+    if (upToAnchor >= 0) {
+        // The boundaries rise along an ordered row (the first at or after the row's left), so
+        // both tests hold for a leading run of them: the last boundary of each run, by halving.
+        auto boundary = [&](int32_t i) {
+            return i < m_count ? rowLeft + getChild(i)->m_zone.left
+                               : rowLeft + getChild(m_count - 1)->m_zone.right;
+        };
+        auto before = [&](int32_t i) { return i == 0 ? rowLeft : boundary(i - 1); };
+        auto lastWhere = [&](auto holds) {
+            int32_t a = 0;
+            int32_t b = m_count + 1;
+            while (a < b) {
+                const int32_t mid = a + (b - a) / 2;
+                if (holds(mid))
+                    a = mid + 1;
+                else
+                    b = mid;
+            }
+            return std::max(a - 1, 0);
+        };
+        entry.start = lastWhere([&](int32_t i) { return lo > (before(i) + 3 * boundary(i)) / 4; });
+        entry.end = lastWhere([&](int32_t i) { return hi > (boundary(i) + 3 * before(i)) / 4; });
+        return true;
+    }
     int32_t prev = rowLeft;
     for (int32_t i = 0; i <= m_count; ++i) {
         int32_t x = rowLeft;

@@ -1,5 +1,6 @@
 #include "OverSrcs/eLayout.h"
 
+#include "OverSrcs/eClick.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTempl.h"
@@ -565,6 +566,120 @@ TEST_F(eLayoutTest, ALongRowDrawsOnlyTheItemsThePortShows) {
         }
         EXPECT_EQ(drawn, expected);
         EXPECT_EQ(drawn.empty(), c.left > width);
+    }
+}
+
+// Where a press or a drag lands in a row, asking every item in order (the reference for rows
+// whose items are searched by halving).
+SelectionEntry LinearRowHit(eSimpString* row, oPoint anchor, oPoint point, bool drag) {
+    SelectionEntry entry;
+    for (int32_t i = 0; i < row->childCount(); ++i)
+        if (drag ? HitDragChild(row->getChild(i), anchor, point, entry)
+                 : HitClickChild(row->getChild(i), anchor, point, entry))
+            return entry;
+    entry = {row, 0, 0, 0, 1};
+    const int32_t rowLeft = DrawState.absZone.left;
+    const int32_t lo = std::min(anchor.x, point.x);
+    const int32_t hi = std::max(anchor.x, point.x);
+    int32_t prev = rowLeft;
+    const int32_t n = row->childCount();
+    for (int32_t i = 0; i <= n; ++i) {
+        const int32_t x =
+            rowLeft + (i < n ? row->getChild(i)->m_zone.left : row->getChild(n - 1)->m_zone.right);
+        if (lo > (prev + 3 * x) / 4)
+            entry.start = i;
+        if (hi > (x + 3 * prev) / 4)
+            entry.end = i;
+        prev = x;
+    }
+    return entry;
+}
+
+// Presses and drags across rows of items of three sizes with a nested row among them (structure
+// margins on and off, one item nudged back over its neighbour, at and one past the length where
+// halving starts): at every x across the row and beyond its ends, at the heights where edges lie,
+// the press lands where asking every item in turn lands it; drags both ways likewise. A press on
+// a row of 10,000 items reads a few dozen of them.
+TEST_F(eLayoutTest, PressesInARowLandAsAskingEveryItemLandsThem) {
+    WideStructureSetting = 0;
+    struct Case {
+        const char* name;
+        uint8_t structure;
+        int32_t nudgeItem; // -1 for none
+        int32_t items;
+    };
+    const Case cases[] = {
+        {"plain", 0, -1, 40},
+        {"structure", 1, -1, 40},
+        {"nudged back", 0, 7, 40},
+        {"first nudged back", 1, 0, 40},
+        {"at the halving limit", 0, -1, 8},
+        {"one past it", 1, -1, 9},
+    };
+    const char* texts[] = {"a", "+", "bb", "(", "x"};
+    const int32_t points[] = {8, 12, 24};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedNode<eSimpString> row = NewSimpString(c.items);
+        for (int32_t i = 0; i < c.items; ++i) {
+            if (i == c.items / 2) {
+                OwnedNode<eSimpString> inner = NewSimpString(2);
+                inner->setChild(0, Word("p", 0, 8));
+                inner->setChild(1, Word("qq", 0, 24));
+                row->setChild(i, ExprPtr(inner.release()));
+                continue;
+            }
+            row->setChild(i, Word(texts[i % 5], 0, points[i % 3]));
+        }
+        if (c.nudgeItem >= 0)
+            row->getChild(c.nudgeItem)->m_nudgeX = -200;
+        MeasureExprWithOptions(row.get(), port.get(), c.structure, 0, 0, 0);
+        EXPECT_EQ((row->m_flags & kNodeChildrenInOrder) != 0, c.nudgeItem < 0);
+        const Zone origin{30, 20, 30 + row->width(), 20 + row->height(), 0, 0};
+        std::vector<int32_t> ys{origin.top, origin.bottom - 1};
+        for (int32_t i = 0; i < c.items; ++i)
+            for (int32_t y : {row->getChild(i)->m_zone.top, row->getChild(i)->m_zone.bottom})
+                for (int32_t d : {-1, 0})
+                    ys.push_back(origin.top + y + d);
+        int32_t mismatches = 0;
+        for (int32_t x = origin.left - 3; x <= origin.right + 3; ++x)
+            for (int32_t y : ys)
+                for (int32_t dx : {0, 7, -23})
+                    for (bool drag : {false, true}) {
+                        const oPoint anchor{x, y};
+                        const oPoint point{x + dx, y};
+                        DrawState.absZone = origin;
+                        const SelectionEntry expected =
+                            LinearRowHit(row.get(), anchor, point, drag);
+                        DrawState.absZone = origin;
+                        SelectionEntry entry;
+                        if (drag)
+                            row->hitDrag(anchor, point, entry);
+                        else
+                            row->hitClick(anchor, point, entry);
+                        if (!(entry == expected) && ++mismatches <= 5)
+                            ADD_FAILURE() << "at " << x << "," << y << " to " << x + dx
+                                          << (drag ? " drag" : " press") << ": " << entry.start
+                                          << ".." << entry.end << " expected " << expected.start
+                                          << ".." << expected.end;
+                    }
+        EXPECT_EQ(mismatches, 0);
+    }
+
+    constexpr int32_t n = 10000;
+    OwnedNode<CountingRow> row = NewCountingRow(n);
+    for (int32_t i = 0; i < n; ++i)
+        row->setChild(i, Word(i % 2 == 0 ? "a" : "+"));
+    Measure(row.get());
+    const Zone& last = row->getChild(n - 1)->m_zone;
+    for (const oPoint p : {oPoint{last.left + 1, last.top + 1}, oPoint{row->width() + 5, 1}}) {
+        DrawState.absZone = row->m_zone;
+        SelectionEntry entry;
+        CountingRow::reads = 0;
+        row->hitClick(p, p, entry);
+        EXPECT_LT(CountingRow::reads, 200);
+        DrawState.absZone = row->m_zone;
+        EXPECT_EQ(entry, LinearRowHit(row.get(), p, p, false));
     }
 }
 

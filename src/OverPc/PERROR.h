@@ -51,7 +51,8 @@ constexpr int errPrinterNotFound = 459;
 constexpr int errFontsLoad = 460;
 constexpr int errNotInstalled = 461;
 constexpr int errDataCorrupted = 462;
-// A list of the program's own bookkeeping grew past its maximum length.
+// A list of the program's own bookkeeping grew past its maximum length (the drawing surfaces open
+// at once).
 constexpr int errListTooLong = 463;
 // Files: the disk (or the user's quota) is full; a file the user may not read; something that is no
 // regular file (a folder, a FIFO, a device); a file beyond what its reader takes.
@@ -65,6 +66,9 @@ constexpr int errFolderNotWritable = 474;
 // A file whose name the active code page cannot write: the program cannot name it to open it. The
 // detail shows the name with '?' for each character the page lacks.
 constexpr int errNameOutsideCodePage = 478;
+// A save's folder does not exist (removed, renamed, or on a disk no longer there); the detail names
+// the file and the folder.
+constexpr int errFolderMissing = 477;
 
 // The last operating-system error (errno), for ErrorAlert.
 constexpr int errSystem = -1;

@@ -1173,8 +1173,18 @@ std::string SystemText(int err) {
     return text;
 }
 
-[[noreturn]] void FailCreating(const char* shownName) {
+// A new file at `path` could not be made: the folder is named when it is what is missing.
+[[noreturn]] void FailCreating(const std::string& path, const char* shownName) {
     const int err = errno != 0 ? errno : EIO;
+    if (err == ENOENT || err == ENOTDIR) {
+        const std::string folder = path.substr(0, NameStart(path));
+        struct stat st {};
+        if (!folder.empty() &&
+            (::stat(plat::NativePath(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+            SetErrorDetail((std::string(shownName) + "\n" + folder).c_str());
+            Fail(errFolderMissing);
+        }
+    }
     SetErrorDetail((std::string(shownName) + " (" + SystemText(err) + ")").c_str());
     Fail(ErrorCodeFromErrno(err));
 }
@@ -1204,7 +1214,7 @@ void CheckSaveTarget(const std::string& target, const char* shownName) {
 std::FILE* CreateFileOrFail(const char* path, const char* shownName) {
     std::FILE* file = CreateSibling(path);
     if (file == nullptr) {
-        FailCreating(shownName != nullptr ? shownName : path);
+        FailCreating(path, shownName != nullptr ? shownName : path);
     }
     return file;
 }
@@ -1231,7 +1241,7 @@ std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const c
             Fail(errFolderNotWritable);
         }
         if (err != EEXIST || attempt == 100) {
-            FailCreating(shown.c_str());
+            FailCreating(target, shown.c_str());
         }
     }
 }

@@ -503,6 +503,7 @@ TEST_F(FileSafetyTest, WhatCannotBeOpenedOrSavedIsSaidWithItsRealReason) {
     const std::string loop = m_dir / "loop.pvx";
     const std::string locked = m_dir / "locked";
     const std::string inLocked = locked + "/doc.pvx";
+    const std::string gone = m_dir / "gone";
     fs::create_directories(folder);
     fs::create_symlink("loop2.pvx", loop);
     fs::create_symlink("loop.pvx", m_dir / "loop2.pvx");
@@ -531,6 +532,16 @@ TEST_F(FileSafetyTest, WhatCannotBeOpenedOrSavedIsSaidWithItsRealReason) {
          inLocked,
          errFolderNotWritable,
          {inLocked, locked + "/"}},
+        {"a save into a folder that does not exist",
+         kSavedAs,
+         gone + "/doc.pvx",
+         errFolderMissing,
+         {gone + "/doc.pvx", "\n" + gone + "/"}},
+        {"a save into a folder below a missing one",
+         kSavedAs,
+         gone + "/deeper/doc.pvx",
+         errFolderMissing,
+         {"\n" + gone + "/deeper/"}},
     };
     HeldToPermissions asAnyUser;
     for (const auto& c : cases) {
@@ -564,6 +575,7 @@ TEST_F(FileSafetyTest, WhatCannotBeOpenedOrSavedIsSaidWithItsRealReason) {
     EXPECT_EQ(fs::read_symlink(m_dir / "loop2.pvx"), "loop.pvx");
     EXPECT_EQ(ReadFileBytes(inLocked), saved);
     EXPECT_EQ(FolderNames(locked), std::vector<std::string>{"doc.pvx"});
+    EXPECT_FALSE(fs::exists(gone));
     fs::permissions(locked, fs::perms::owner_all);
 }
 

@@ -2,10 +2,12 @@
 // caret blink, the mouse wheel, window titles in the Windows menu, quitting after the last
 // document window and the busy cursor.
 
+#include "App/MenuDispatch.h"
 #include "App/MessageLoop.h"
 #include "AppDocumentFixture.h"
 #include "ExprSrcs/EPane.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/Portdc.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/PMENU.h"
@@ -20,6 +22,7 @@
 #include "platform/SysTempDir.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace kvtest {
@@ -198,6 +201,30 @@ TEST_F(ShellFaultsTest, TheInputMethodComposesAtTheCaretWhileDoubleByteInputIsOn
     plat::testing::runUntilIdle();
     plat::testing::imeSpot(shown);
     EXPECT_EQ(shown.x, expected.x);
+}
+
+// When no more drawing surfaces can be opened, saving a picture stops and the box says so in the
+// user's language; nothing is written and the document keeps what was typed.
+TEST_F(ShellFaultsTest, TooManyDrawingSurfacesStopAPictureWithAMessageForTheUser) {
+    ExprFilePane* pane = typed("ab");
+    const std::string before = ExprEncodingText(pane->expression());
+    std::vector<std::string> boxes;
+    plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+        boxes.push_back(box.text);
+        return 1;
+    });
+    const std::string path = m_dir / "eq.png";
+    plat::testing::answerFileDialog(path);
+    const std::size_t saved = PortDcListLimit;
+    PortDcListLimit = static_cast<std::size_t>(CachedPortDcCount(kDeviceMemory));
+    DoMenuCommand(264); // Fichier > Enregistrer sous...
+    PortDcListLimit = saved;
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Trop de surfaces de dessin sont ouvertes en m\xEAme temps", 0), 0u)
+        << boxes[0];
+    EXPECT_EQ(boxes[0].find("list<"), std::string::npos) << boxes[0];
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(ExprEncodingText(pane->expression()), before);
 }
 
 } // namespace

@@ -197,7 +197,9 @@ TEST_F(DeviceContexts, AFullListFailsWithTheListLengthMessage) {
     const int16_t code = CatchFail([&] { AcquirePortDc(&c, kDeviceMemory); });
     PortDcListLimit = saved;
     EXPECT_EQ(code, errListTooLong);
-    EXPECT_EQ(std::string(BuildErrorText(code)).rfind("list<T> too long", 0), 0u);
+    EXPECT_EQ(std::string(BuildErrorText(code))
+                  .rfind("Trop de surfaces de dessin sont ouvertes en m\xEAme temps", 0),
+              0u);
     EXPECT_EQ(CachedPortDcCount(kDeviceMemory), 2);
     ReleasePortDc(&a);
     ReleasePortDc(&a);

@@ -7,6 +7,7 @@
 #include "plat/Resources.h"
 #include "plat/TestingSys.h"
 #include "platform/SysTempDir.h"
+#include "support/HeldToPermissions.h"
 
 #include <cstring>
 #include <filesystem>
@@ -233,6 +234,71 @@ TEST_F(PFILEAlertTest, ShellOpensOnlyWhatExists) {
     EXPECT_NE(ShellOpenIfExists((m_dir / "page.htm").c_str()), 0);
     EXPECT_EQ(plat::testing::recordedShellOpens(),
               std::vector<std::string>{"open " + (m_dir / "page.htm")});
+    plat::testing::clearRecordedShellOpens();
+}
+
+// Removing a file: true when it went; false, nothing raised, when there was nothing to remove or
+// it is a folder; a file the user may not remove raises 447 naming it and stays.
+TEST_F(PFILEAlertTest, RemoveFileOrFailRemovesOrSaysWhyNot) {
+    const std::string locked = m_dir / "locked";
+    std::filesystem::create_directories(locked);
+    kvtest::WriteFileBytes(m_dir / "doc.pvx", "x");
+    kvtest::WriteFileBytes(locked + "/kept.pvx", "k");
+    std::filesystem::create_directories(m_dir / "folder.pvx");
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    struct Case {
+        std::string path;
+        int16_t code; // what it raises
+        bool removed; // its result
+        bool existsAfter;
+    };
+    const Case cases[] = {
+        {m_dir / "doc.pvx", 0, true, false},
+        {m_dir / "doc.pvx", 0, false, false}, // already gone
+        {m_dir / "never.pvx", 0, false, false},
+        {m_dir / "folder.pvx", 0, false, true},
+        {locked + "/kept.pvx", errFileAccessDenied, false, true},
+    };
+    kvtest::HeldToPermissions asAnyUser;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetErrorDetail(nullptr);
+        bool removed = false;
+        EXPECT_EQ(CatchFail([&] { removed = RemoveFileOrFail(c.path.c_str()); }), c.code);
+        EXPECT_EQ(removed, c.removed);
+        EXPECT_EQ(std::filesystem::exists(c.path), c.existsAfter);
+        if (c.code != 0) {
+            EXPECT_NE(std::string(ErrorDetail()).find(c.path), std::string::npos);
+        }
+    }
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+}
+
+// Opening a file with the desktop's program hands the path over with the verb "open", as a
+// file-system path (a Windows-1252 name in UTF-8), whether or not the file is there; a page
+// address passes as it is; an empty path opens nothing. The headless back end records the request
+// instead of starting a viewer.
+TEST_F(PFILEAlertTest, ShellOpenFileHandsThePathToTheDesktop) {
+    struct Case {
+        std::string path;
+        int result;
+        std::vector<std::string> opened;
+    };
+    const Case cases[] = {
+        {m_dir / "page.htm", 1, {"open " + (m_dir / "page.htm")}},
+        {m_dir / "not there.pdf", 1, {"open " + (m_dir / "not there.pdf")}},
+        {m_dir / "\xE9t\xE9.pvx", 1, {"open " + (m_dir / "\xC3\xA9t\xC3\xA9.pvx")}},
+        {"https://example.org/a?b=1", 1, {"open https://example.org/a?b=1"}},
+        {"", 0, {}},
+    };
+    kvtest::WriteFileBytes(m_dir / "page.htm", "<p>");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        plat::testing::clearRecordedShellOpens();
+        EXPECT_EQ(ShellOpenFile(c.path.c_str()), c.result);
+        EXPECT_EQ(plat::testing::recordedShellOpens(), c.opened);
+    }
     plat::testing::clearRecordedShellOpens();
 }
 

@@ -5,6 +5,8 @@
 #include "PortsFixture.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -455,6 +457,153 @@ TEST_F(Drawing, TransparentCopyKeepsTheDestinationUnderTheKeyColour) {
     EXPECT_EQ(dest.count(kRed), 9);
     EXPECT_EQ(dest.count(kRed, 2, 2, 5, 5), 9);
     EXPECT_EQ(dest.count(kBlue), 91);
+}
+
+// The port's pixels as rows of letters: w white, k black, r red, c cyan, y yellow, b blue,
+// g green, ? anything else.
+std::vector<std::string> Letters(MemoryPort& port, int width, int height) {
+    const std::pair<plat::COLORREF, char> names[] = {{kWhite, 'w'},   {kBlack, 'k'},  {kRed, 'r'},
+                                                     {0xFFFF00, 'c'}, {kYellow, 'y'}, {kBlue, 'b'},
+                                                     {0x00FF00, 'g'}};
+    std::vector<std::string> rows;
+    for (int y = 0; y < height; ++y) {
+        std::string row;
+        for (int x = 0; x < width; ++x) {
+            const plat::COLORREF c = port.pixel(x, y);
+            char letter = '?';
+            for (const auto& [colour, name] : names)
+                if (c == colour)
+                    letter = name;
+            row += letter;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Inverting and framing a region in a port: an 8 × 6 white map whose first two columns are red.
+// Inversion turns white to black and red to cyan inside the region (given in port coordinates);
+// the frame, drawn with R2_NOT, inverts the region's pixels that lie within its width of the
+// region's edge.
+TEST_F(Drawing, RegionsInvertAndFrameExactlyTheirPixels) {
+    struct Case {
+        const char* name;
+        bool frame;
+        int width;
+        oPoint origin;
+        std::vector<Zone> zones; // XORed into the region, device positions
+        std::vector<std::string> want;
+    };
+    const std::vector<Zone> lShape{{1, 1, 6, 5, 0, 0}, {4, 3, 6, 5, 0, 0}};
+    const Case cases[] = {
+        {"invert an L",
+         false,
+         0,
+         {0, 0},
+         lShape,
+         {"rrwwwwww", "rckkkkww", "rckkkkww", "rckkwwww", "rckkwwww", "rrwwwwww"}},
+        {"invert an L through an origin",
+         false,
+         0,
+         {10, 20},
+         lShape,
+         {"rrwwwwww", "rckkkkww", "rckkkkww", "rckkwwww", "rckkwwww", "rrwwwwww"}},
+        {"frame 1 wide",
+         true,
+         1,
+         {0, 0},
+         {{1, 1, 6, 5, 0, 0}},
+         {"rrwwwwww", "rckkkkww", "rcwwwkww", "rcwwwkww", "rckkkkww", "rrwwwwww"}},
+        {"frame 2 wide",
+         true,
+         2,
+         {0, 0},
+         {{1, 0, 8, 6, 0, 0}},
+         {"rckkkkkk", "rckkkkkk", "rckwwwkk", "rckwwwkk", "rckkkkkk", "rckkkkkk"}},
+        {"frame of two rectangles",
+         true,
+         1,
+         {0, 0},
+         {{0, 0, 3, 3, 0, 0}, {4, 2, 8, 6, 0, 0}},
+         {"cckwwwww", "crkwwwww", "cckwkkkk", "rrwwkwwk", "rrwwkwwk", "rrwwkkkk"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryPort port(8, 6);
+        port.paintZone(Zone{0, 0, 2, 6, 0, 0}, kColorRed);
+        port.setOrigin(c.origin.x, c.origin.y);
+        GdiObjectRef region = RegionFromZone(nullptr);
+        for (Zone z : c.zones) {
+            ZoneOffset(z, c.origin.x, c.origin.y);
+            RegionXorZone(region, z);
+        }
+        plat::RECT before{}, after{};
+        plat::GetRgnBox(static_cast<plat::HRGN>(region.handle()), &before);
+        if (c.frame)
+            FrameRegionInPort(region, port, c.width);
+        else
+            InvertRegionInPort(region, port);
+        EXPECT_EQ(Letters(port, 8, 6), c.want);
+        // The region itself is left where it was.
+        plat::GetRgnBox(static_cast<plat::HRGN>(region.handle()), &after);
+        EXPECT_EQ(after.left, before.left);
+        EXPECT_EQ(after.top, before.top);
+    }
+}
+
+// A masked blit: source pixels of the key colour (green) leave the yellow destination; a source
+// block of another size is stretched to the destination's, each source pixel a 2 × 2 block here.
+TEST_F(Drawing, TransparentBlitScalesAndKeepsTheDestinationUnderTheKeyColour) {
+    struct Box {
+        int x, y, w, h;
+    };
+    struct Case {
+        const char* name;
+        Box to, from;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {"doubled",
+         {2, 1, 4, 4},
+         {0, 0, 2, 2},
+         {"yyyyyyyy", "yyrryyyy", "yyrryyyy", "yyyybbyy", "yyyybbyy", "yyyyyyyy"}},
+        {"same size from an offset",
+         {5, 3, 2, 2},
+         {1, 0, 2, 2},
+         {"yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyby", "yyyyybry", "yyyyyyyy"}},
+        {"same size at the corner",
+         {0, 0, 3, 2},
+         {0, 0, 3, 2},
+         {"rybyyyyy", "ybryyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy"}},
+        {"stretched across",
+         {1, 4, 6, 1},
+         {0, 1, 3, 1},
+         {"yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyybbrry", "yyyyyyyy"}},
+        {"nothing wide",
+         {2, 1, 0, 4},
+         {0, 0, 2, 2},
+         {"yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy", "yyyyyyyy"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Source 3 × 2: R G B / G B R.
+        MemoryPort source(3, 2);
+        const Color green{0, 255, 0, 255};
+        source.paintZone(Zone{0, 0, 3, 2, 0, 0}, green);
+        source.paintZone(Zone{0, 0, 1, 1, 0, 0}, kColorRed);
+        source.paintZone(Zone{2, 0, 3, 1, 0, 0}, kColorBlue);
+        source.paintZone(Zone{1, 1, 2, 2, 0, 0}, kColorBlue);
+        source.paintZone(Zone{2, 1, 3, 2, 0, 0}, kColorRed);
+        MemoryPort dest(8, 6);
+        dest.paintZone(Zone{0, 0, 8, 6, 0, 0}, kColorYellow);
+        {
+            PortDcHolder s(&source);
+            PortDcHolder d(&dest);
+            TransparentBlit(d.hdc(), c.to.x, c.to.y, c.to.w, c.to.h, s.hdc(), c.from.x, c.from.y,
+                            c.from.w, c.from.h, plat::RGB(0, 255, 0));
+        }
+        EXPECT_EQ(Letters(dest, 8, 6), c.want);
+    }
 }
 
 } // namespace

@@ -28,9 +28,10 @@ ConversionTableDlgRecord* record() {
     return DialogRecord<ConversionTableDlgRecord>(kConversionTableDialogId);
 }
 
-// The row of the current translator's file: the first file of the same name.
+// The row of the translator in use (the chosen one, else the shipped one): the first file of the
+// same name.
 int32_t currentRow() {
-    const std::string current = FileNameOfPath(TranslatorPrefText().c_str());
+    const std::string current = FileNameOfPath(CopyAsTranslatorPath().c_str());
     if (current.empty())
         return -1;
     for (size_t i = 0; i < s_files.size(); ++i) {
@@ -137,7 +138,7 @@ void ChooseTranslatorCommand() {
         ErrorAlert(errDataCorrupted);
         return;
     }
-    CopyAsTranslator() = std::move(chosen);
+    InstallCopyAsTranslator(std::move(chosen), path);
     SetTranslatorPrefText(path);
     SaveGeneralPrefsAfterChange();
 }

@@ -6,6 +6,7 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "Dialogs/FontStyleDialog.h"
+#include "Dialogs/PrefsSaving.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "ExprSrcs/etBrowse.h"
 #include "OverPc/PERROR.h"
@@ -15,6 +16,7 @@
 #include "OverSrcs/etGener.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Clipboard.h"
+#include "platform/SysTempDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -137,7 +139,8 @@ TEST_F(TranslationsTest, ChoosingATranslatorFileMakesItTheCopyTranslator) {
     };
     pt::onDialog(kConversionTableDialogId, [&](plat::testing::DialogDriver& d) {
         EXPECT_EQ(5u, TranslatorFiles().size());       // the four shipped files and Mine.cat
-        EXPECT_EQ(-1, d.curSel(kConversionTableList)); // no file chosen yet
+        // No file chosen yet: the shipped translator is the one in use.
+        EXPECT_EQ(rowOf("Text.CAT"), d.curSel(kConversionTableList));
         d.selectRow(kConversionTableList, rowOf("Mine.cat"));
         d.click(1); // OK
     });
@@ -154,6 +157,73 @@ TEST_F(TranslationsTest, ChoosingATranslatorFileMakesItTheCopyTranslator) {
     });
     DoMenuCommand(7937);
     EXPECT_EQ(PrefsFolderPath() + "Mine.cat", TranslatorPrefText());
+}
+
+// The lines of general.prf that hold the translator choice ("Ca" records), line ends dropped.
+std::vector<std::string> TranslatorRecords() {
+    std::ifstream in(PrefsFolderPath() + "general.prf", std::ios::binary);
+    std::vector<std::string> records;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind(kTranslatorPrefTag, 0) == 0)
+            records.push_back(line);
+    }
+    return records;
+}
+
+// "Table de conversion" selects the translator in use, whether the user chose it or it is the
+// shipped one; no choice of the user's is ever written as an empty record, neither in the
+// preferences a fresh folder gets nor when the preferences are saved without a choice.
+TEST_F(TranslationsTest, TheTranslatorInUseIsPreselectedAndNoEmptyChoiceIsWritten) {
+    namespace pt = plat::testing;
+    std::filesystem::copy_file(PrefsFolderPath() + "TeX.cat", PrefsFolderPath() + "Mine.cat");
+    const std::string shipped = ReadFileBytes(
+        (std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs" / "general.prf")
+            .string());
+    ASSERT_FALSE(shipped.empty());
+    EXPECT_EQ(shipped.find("\nCa\r\n"), std::string::npos);
+    EXPECT_EQ(shipped.find("\nCa\n"), std::string::npos);
+    struct Case {
+        const char* name;
+        std::string chosen;      // the "Ca" preference
+        bool withoutText;        // Text.CAT removed from the preferences folder
+        const char* preselected; // the file of the selected row, "" for none
+    };
+    const Case cases[] = {
+        {"fresh folder", "", false, "Text.CAT"},
+        {"chosen file", PrefsFolderPath() + "Mine.cat", false, "Mine.cat"},
+        {"chosen file gone", PrefsFolderPath() + "Gone.cat", false, "Text.CAT"},
+        {"shipped file beside the program", "", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.withoutText)
+            std::filesystem::remove(PrefsFolderPath() + "Text.CAT");
+        std::filesystem::remove(PrefsFolderPath() + "general.prf");
+        SetTranslatorPrefText(c.chosen);
+        ForgetLoadedTranslators();
+        std::string selected = "?";
+        pt::onDialog(kConversionTableDialogId, [&](pt::DialogDriver& d) {
+            const int row = d.curSel(kConversionTableList);
+            const std::vector<std::string>& files = TranslatorFiles();
+            selected = row >= 0 && static_cast<size_t>(row) < files.size()
+                           ? FileNameOfPath(files[static_cast<size_t>(row)].c_str())
+                           : std::string();
+            d.escape();
+        });
+        DoMenuCommand(7937);
+        EXPECT_EQ(selected, c.preselected);
+        // The preferences saved as any settings dialog saves them.
+        SaveGeneralPrefsAfterChange();
+        const std::vector<std::string> records = TranslatorRecords();
+        if (c.chosen.empty()) {
+            EXPECT_EQ(records, std::vector<std::string>{});
+        } else {
+            EXPECT_EQ(records, std::vector<std::string>{kTranslatorPrefTag + c.chosen});
+        }
+    }
+    SetTranslatorPrefText("");
 }
 
 TEST_F(TranslationsTest, TranslatorEditorWritesItsEditsOnOkAndRestoresEverythingOnCancel) {

@@ -473,7 +473,9 @@ bool IsFreeStyleEntry(const FSSRecord& entry) {
 void WriteGeneralPrefs(oOStream& out) {
     for (const PrefRecordDefault& r : kGeneralPrefRecords) {
         writeNumbers(out, r.tag, gather(r.tag));
-        if (std::string_view(r.tag) == "Cf") {
+        // The translator record only names a file the user chose: without a choice the
+        // shipped one is used, and no empty record is written.
+        if (std::string_view(r.tag) == "Cf" && !translatorText().empty()) {
             WriteRecordTag(out, kTranslatorPrefTag);
             WriteRecordText(out, translatorText().c_str());
             EndRecord(out);

@@ -16,6 +16,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
 
 std::string (*CopyAsTranslatorChoiceHook)() = nullptr;
 
@@ -26,16 +27,21 @@ constexpr const char* kTextTranslatorName = "Text.CAT";
 
 std::array<std::unique_ptr<Translator>, 3> s_shipped;
 std::unique_ptr<Translator> s_copyAs;
+std::string s_copyAsPath;
 
 // A translator file from the user's preferences folder, else from the one shipped beside the
-// program.
-bool loadFromPrefs(const char* name, Translator& out) {
+// program; `path` (when given) becomes the file it was read from.
+bool loadFromPrefs(const char* name, Translator& out, std::string* path = nullptr) {
     std::string message;
-    if (LoadTranslatorFile((PrefsFolderPath() + name).c_str(), out, message))
-        return true;
+    const std::string own = PrefsFolderPath() + name;
     const std::string shipped = PathSlotText(kProgramFolderSlot) + kPrefsFolderName + "/" + name;
-    if (LoadTranslatorFile(shipped.c_str(), out, message))
-        return true;
+    for (const std::string& file : {own, shipped}) {
+        if (LoadTranslatorFile(file.c_str(), out, message)) {
+            if (path != nullptr)
+                *path = file;
+            return true;
+        }
+    }
     // Logged beside what is there: the log is what a crash report shows of the run.
     LogInformation(message);
     return false;
@@ -83,19 +89,33 @@ Translator& CopyAsTranslator() {
         std::string message;
         const std::string chosen =
             CopyAsTranslatorChoiceHook != nullptr ? CopyAsTranslatorChoiceHook() : std::string();
+        s_copyAsPath = chosen;
         if (chosen.empty() || !LoadTranslatorFile(chosen.c_str(), *translator, message)) {
-            if (!loadFromPrefs(kTextTranslatorName, *translator))
-                LoadTranslatorFile(DefaultTranslatorFile().c_str(), *translator, message);
+            s_copyAsPath.clear();
+            if (!loadFromPrefs(kTextTranslatorName, *translator, &s_copyAsPath) &&
+                LoadTranslatorFile(DefaultTranslatorFile().c_str(), *translator, message))
+                s_copyAsPath = DefaultTranslatorFile();
         }
         s_copyAs = std::move(translator);
     }
     return *s_copyAs;
 }
 
+void InstallCopyAsTranslator(Translator translator, const std::string& path) {
+    s_copyAs = std::make_unique<Translator>(std::move(translator));
+    s_copyAsPath = path;
+}
+
+const std::string& CopyAsTranslatorPath() {
+    CopyAsTranslator();
+    return s_copyAsPath;
+}
+
 void ForgetLoadedTranslators() {
     for (auto& t : s_shipped)
         t.reset();
     s_copyAs.reset();
+    s_copyAsPath.clear();
 }
 
 std::string CopyFormatText(int32_t format, const eExpr* expression) {

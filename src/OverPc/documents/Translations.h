@@ -17,6 +17,10 @@ enum class ShippedTranslator { TeX, MathML, MathSpeak };
 const Translator& GetShippedTranslator(ShippedTranslator which);
 // The Copy As translator, loaded on first use.
 Translator& CopyAsTranslator();
+// Makes `translator`, read from `path`, the Copy As translator.
+void InstallCopyAsTranslator(Translator translator, const std::string& path);
+// The file the Copy As translator was read from (loading it first), empty when none could be.
+const std::string& CopyAsTranslatorPath();
 // Forgets every loaded translator (the next use loads again).
 void ForgetLoadedTranslators();
 

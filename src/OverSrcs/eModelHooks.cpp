@@ -165,6 +165,14 @@ bool HookIsLeadByte(unsigned char c) {
     return s_hooks.isLeadByte != nullptr && s_hooks.isLeadByte(c);
 }
 
+bool HookTextIsDoubleByte() {
+    // Every double-byte code page starts its lead bytes at or after 0x81.
+    for (int c = 0x81; c <= 0xFE; ++c)
+        if (HookIsLeadByte(static_cast<unsigned char>(c)))
+            return true;
+    return false;
+}
+
 const ModelFontDesc* DefaultFontDescAt(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= s_fonts.size())
         return nullptr;

@@ -98,6 +98,9 @@ int32_t HookFontIndexForRole(char role);
 int HookCharClassOf(unsigned char c);
 // Without the font manager text is single-byte.
 bool HookIsLeadByte(unsigned char c);
+// Whether the code page text is in has characters of two bytes (it has lead bytes). Its bytes from
+// 0x80 are then its own characters, never the Windows-1252 ones.
+bool HookTextIsDoubleByte();
 
 // The default font table used until the font manager is installed: each distinct description gets
 // the next index from 0. Tests read the description back to measure with it.

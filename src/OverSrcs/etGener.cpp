@@ -33,6 +33,7 @@
 #include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eMark.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eOverstrike.h"
 #include "OverSrcs/ePseudo.h"
 #include "OverSrcs/eRoot.h"
@@ -79,9 +80,16 @@ struct EngineState {
     // Row and column of the grid cell being written, for entries of its content.
     int32_t row = 0;
     int32_t column = 0;
+    // The text is in a double-byte code page: bytes from 0x80 are that page's characters.
+    bool doubleByte = false;
 };
 
 EngineState* s_engine = nullptr;
+
+// The bytes of the code page character at text[k]: two for a lead byte with a byte after it.
+size_t CharacterLength(std::string_view text, size_t k) {
+    return k + 1 < text.size() && HookIsLeadByte(static_cast<unsigned char>(text[k])) ? 2 : 1;
+}
 
 const std::string& EntryText(int32_t code) {
     static const std::string s_empty;
@@ -115,8 +123,19 @@ constexpr char32_t kCp1252High[32] = {
 void EmitEscaped(std::string_view text) {
     const int32_t mode = s_engine->translator->escape;
     std::string out;
-    for (char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
+    for (size_t k = 0; k < text.size(); ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[k]);
+        if (s_engine->doubleByte && c >= 0x80) {
+            // A character of the code page stays its bytes (the text is converted through the
+            // page as a whole where it leaves the program); TeX has no name for it.
+            const size_t n = CharacterLength(text, k);
+            if (mode == kEscapeTeX)
+                out += "\\text{?}";
+            else
+                out.append(text.substr(k, n));
+            k += n - 1;
+            continue;
+        }
         if (mode == kEscapeXml) {
             switch (c) {
             case '&':
@@ -520,6 +539,7 @@ std::string GenerateTranslation(const Translator& translator, const eExpr* root,
     EngineState state;
     state.translator = &translator;
     state.root = root;
+    state.doubleByte = HookTextIsDoubleByte();
     s_engine = &state;
     // Leaves resolve their styles against the base style of the style table.
     const FSSRecord savedStyle = DrawState.style;
@@ -658,6 +678,20 @@ void Leaf(const eExpr* node, std::string_view text, bool asianText) {
         }
         for (size_t k = 0; !done && k < text.size() && Active(); ++k) {
             const unsigned char c = static_cast<unsigned char>(text[k]);
+            if (s_engine->doubleByte && block == 1 && c >= 0x80) {
+                // Under a double-byte code page these bytes are the page's own characters (such
+                // as half-width katakana), not the Windows-1252 ones the entries name: the run
+                // goes out as the page's text, as a double-byte word does.
+                size_t end = k;
+                while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80)
+                    end += CharacterLength(text, end);
+                if (!tr.entries[kTrDoubleByte].empty())
+                    EntryWithText(kTrDoubleByte, node, text.substr(k, end - k));
+                else
+                    EmitEscaped(text.substr(k, end - k));
+                k = end - 1;
+                continue;
+            }
             const int32_t code = block * 256 + c;
             if (!tr.entries[static_cast<size_t>(code)].empty())
                 EntryWithText(code, node, text.substr(k, 1));

@@ -3,6 +3,9 @@
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/documents/Translations.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
@@ -11,6 +14,7 @@
 #include "platform/SysTempDir.h"
 #include "support/CodePageScope.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -19,10 +23,28 @@ namespace kvtest {
 namespace {
 
 namespace pt = plat::testing;
-using DoubleByteTextTest = AppDocumentFixture;
+class DoubleByteTextTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        // The user's preferences folder gets the shipped text translator, as the first run
+        // copies it.
+        std::filesystem::create_directories(PrefsFolderPath());
+        for (const char* name : {"Text.CAT", "MathML.cat"})
+            std::filesystem::copy_file(
+                std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs" / name,
+                PrefsFolderPath() + name, std::filesystem::copy_options::overwrite_existing);
+        ForgetLoadedTranslators();
+    }
+    void TearDown() override {
+        ForgetLoadedTranslators();
+        AppDocumentFixture::TearDown();
+    }
+};
 
 constexpr int kOpen = 258;
 constexpr int kSaveAs = 264;
+constexpr int kCopy = 516;
 constexpr int kPaste = 517;
 
 // n Japanese characters as UTF-8, cycling through characters whose trail bytes differ (表 and ソ
@@ -146,6 +168,50 @@ TEST_F(DoubleByteTextTest, LongTextKeepsEveryCharacterPastedOpenedReadSavedAndRe
             CloseAllDocuments();
             takeBackQuit();
         }
+    }
+}
+
+// Text of the code page pasted from another program and copied out again: the document holds the
+// page's characters, single-byte ones included (half-width katakana under 932 are single bytes
+// that Windows-1252 reads as other characters), and the text on the clipboard is the same text.
+TEST_F(DoubleByteTextTest, CodePageTextPastesInAndCopiesOutUnchanged) {
+    CodePageScope restore;
+    const struct {
+        plat::UINT codePage;
+        const char* text;
+        const char* copied; // the clipboard's text line
+        const char* mathml; // in the MathML copy
+    } cases[] = {
+        {932, "xｱｲy", "xｱｲy", "<mi>x</mi><mtext>ｱ</mtext><mtext>ｲ</mtext><mi>y</mi>"},
+        {932, "ｶﾞ日本ﾟ表ｿ", "ｶﾞ日本ﾟ表ｿ", "<mtext>ﾞ</mtext><mtext>日本</mtext><mtext>ﾟ</mtext>"},
+        {936, "中文x", "中文x", "<mtext>中文</mtext>"},
+        {949, "한국어ab", "한국어ab", "<mtext>한국어</mtext>"},
+        {950, "繁體=1", "繁體=1", "<mtext>繁體</mtext>"},
+        // Under Windows-1252 the text translator writes ASCII, and MathML names the characters.
+        {1252, "x±²y", "x+-^2y", "<mo>&#xB1;</mo><mn>&#xB2;</mn>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        const std::string text = c.text;
+        ExprFilePane* pane = typed("");
+        plat::backend().setForeignClipboard(
+            {plat::ClipboardItem{"UTF8_STRING", std::vector<uint8_t>(text.begin(), text.end())}});
+        ASSERT_EQ(DoMenuCommand(kPaste), 1);
+        pt::runUntilIdle();
+        EXPECT_EQ(differenceFrom(pane, text), "");
+        DoCommand(kCmdSelectAll, 0);
+        ASSERT_EQ(DoMenuCommand(kCopy), 1);
+        std::vector<uint8_t> offered;
+        ASSERT_TRUE(plat::backend().clipboardRead("UTF8_STRING", offered));
+        const std::string copied(offered.begin(), offered.end());
+        EXPECT_EQ(copied.substr(0, copied.find('\n')), c.copied);
+        // MathML names the same characters.
+        const std::string mathml =
+            plat::Utf8FromAnsiText(CopyFormatText(kCopyAsMathML, pane->expression()));
+        EXPECT_NE(mathml.find(c.mathml), std::string::npos) << mathml;
+        CloseAllDocuments();
+        takeBackQuit();
     }
 }
 

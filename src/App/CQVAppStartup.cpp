@@ -37,10 +37,14 @@
 #include "plat/Speech.h"
 #include "plat/Window.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -91,26 +95,102 @@ std::string resourceLibraryPath() {
     return {};
 }
 
+// The number a "CodePage" value holds, in each form the settings file writes a number: a dword,
+// text (decimal, or hexadecimal after "0x", blanks around it allowed) or binary data of one to four
+// bytes, the least significant first. False for anything else.
+bool codePageNumber(plat::DWORD type, const std::vector<plat::BYTE>& data, plat::DWORD& number) {
+    if (type == plat::REG_DWORD || type == plat::REG_BINARY) {
+        if (data.empty() || data.size() > 4 || (type == plat::REG_DWORD && data.size() != 4))
+            return false;
+        number = 0;
+        for (size_t i = data.size(); i-- > 0;)
+            number = number << 8 | data[i];
+        return true;
+    }
+    if (type != plat::REG_SZ)
+        return false;
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    while (!text.empty() && (text.back() == '\0' || text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return false;
+    uint64_t value = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'                 ? c - '0'
+                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                               : -1;
+        if (digit < 0)
+            return false;
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        if (value > 0xFFFFFFFFu)
+            return false;
+    }
+    number = static_cast<plat::DWORD>(value);
+    return true;
+}
+
+// A settings value as the settings file writes it, for a message that names it.
+std::string shownSetting(plat::DWORD type, const std::vector<plat::BYTE>& data) {
+    if (type == plat::REG_SZ) {
+        std::string text(data.begin(), data.end());
+        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
+        if (text.size() > 40)
+            text = text.substr(0, 40) + "...";
+        return "\"" + ProgramTextToUtf8(text) + "\"";
+    }
+    if (type == plat::REG_BINARY) {
+        std::string text = "hex:";
+        for (size_t i = 0; i < data.size() && i < 16; ++i) {
+            char pair[4] = {};
+            std::snprintf(pair, sizeof pair, i == 0 ? "%02x" : ",%02x", data[i]);
+            text += pair;
+        }
+        return data.size() > 16 ? text + ",..." : text;
+    }
+    return "of type " + std::to_string(type);
+}
+
 // The code page of the program's text: the "CodePage" setting when it names one the program
-// knows (per user, then per machine), else the one the locale of the environment implies.
+// knows (per user, then per machine), else the one the locale of the environment implies. A value
+// that is no number, or names a code page the program does not know, is named on stderr and
+// skipped.
 plat::UINT codePageSetting() {
     for (plat::HKEY root : {plat::HKEY_CURRENT_USER, plat::HKEY_LOCAL_MACHINE}) {
         plat::HKEY key = nullptr;
         if (plat::RegOpenKeyEx(root, "Software\\Brindlewick", 0, plat::KEY_READ, &key) !=
             plat::ERROR_SUCCESS)
             continue;
-        plat::DWORD value = 0;
-        plat::DWORD size = sizeof value;
         plat::DWORD type = 0;
-        const plat::LONG rc = plat::RegQueryValueEx(key, "CodePage", nullptr, &type,
-                                                    reinterpret_cast<plat::BYTE*>(&value), &size);
-        plat::RegCloseKey(key);
-        if (rc == plat::ERROR_SUCCESS && type == plat::REG_DWORD && size == sizeof value) {
-            if (value == 1252 || value == 932 || value == 936 || value == 949 || value == 950)
-                return value;
-            say("korvaline: the CodePage setting " + std::to_string(value) +
-                " is not one of 1252, 932, 936, 949, 950; using the locale's");
+        plat::DWORD size = 0;
+        std::vector<plat::BYTE> data;
+        plat::LONG rc = plat::RegQueryValueEx(key, "CodePage", nullptr, &type, nullptr, &size);
+        if (rc == plat::ERROR_SUCCESS) {
+            data.resize(size);
+            rc = plat::RegQueryValueEx(key, "CodePage", nullptr, &type, data.data(), &size);
+            data.resize(std::min<size_t>(size, data.size()));
         }
+        plat::RegCloseKey(key);
+        if (rc != plat::ERROR_SUCCESS)
+            continue;
+        const char* where = root == plat::HKEY_CURRENT_USER ? "" : " (for every user)";
+        plat::DWORD value = 0;
+        if (!codePageNumber(type, data, value)) {
+            say(std::string("korvaline: the CodePage setting") + where + " " +
+                shownSetting(type, data) + " is not a number; it is ignored");
+            continue;
+        }
+        if (value == 1252 || value == 932 || value == 936 || value == 949 || value == 950)
+            return value;
+        say(std::string("korvaline: the CodePage setting") + where + " " + std::to_string(value) +
+            " is not one of 1252, 932, 936, 949, 950; it is ignored");
     }
     return plat::CodePageFromEnvironment();
 }

@@ -2,6 +2,7 @@
 // text file or read from a document, saved and opened again, it keeps every character.
 
 #include "../../src/Platform/backend/Backend.h"
+#include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/ClipboardCommands.h"
@@ -212,6 +213,59 @@ TEST_F(DoubleByteTextTest, CodePageTextPastesInAndCopiesOutUnchanged) {
         EXPECT_NE(mathml.find(c.mathml), std::string::npos) << mathml;
         CloseAllDocuments();
         takeBackQuit();
+    }
+}
+
+// The code page setting in each form the settings file writes a number, per user and for every
+// user; a value that is no number or names no code page the program knows is named on stderr and
+// the next place is asked (the locale's page comes last).
+TEST_F(DoubleByteTextTest, TheCodePageSettingIsReadInEveryFormOfANumberOrNamedOnStderr) {
+    CodePageScope restore;
+    ScopedEnv locale{"LC_ALL", "ko_KR.UTF-8"}; // the locale's page: 949
+    const struct {
+        const char* user;    // the value as written in the file; null: none
+        const char* machine; // for every user; null: none
+        plat::UINT codePage;
+        const char* says; // on stderr after "the CodePage setting"; "" nothing
+    } cases[] = {
+        {"dword:000003a4", nullptr, 932, ""},
+        {"\"932\"", nullptr, 932, ""},
+        {"\" 950\t\"", nullptr, 950, ""},
+        {"\"0x3A8\"", nullptr, 936, ""},
+        {"hex:a4,03,00,00", nullptr, 932, ""},
+        {"hex:e4,04", nullptr, 1252, ""},
+        {nullptr, "\"936\"", 936, ""},
+        {"\"Shift_JIS\"", nullptr, 949, " \"Shift_JIS\" is not a number"},
+        {"\"\"", nullptr, 949, " \"\" is not a number"},
+        {"\"4294967296\"", nullptr, 949, " \"4294967296\" is not a number"},
+        {"hex:a4,03,00,00,00", nullptr, 949, " hex:a4,03,00,00,00 is not a number"},
+        {"hex:", nullptr, 949, " hex: is not a number"},
+        {"dword:00000001", nullptr, 949, " 1 is not one of"},
+        {"\"437\"", "hex:a8,03", 936, " 437 is not one of"},
+        {"\"932\"", "\"cp936\"", 932, ""},
+        {nullptr, "\"cp936\"", 949, " (for every user) \"cp936\" is not a number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.user ? c.user : "-") + " / " + (c.machine ? c.machine : "-"));
+        shutDown();
+        std::string file;
+        if (c.user != nullptr)
+            file +=
+                "[HKEY_CURRENT_USER\\Software\\Brindlewick]\n\"CodePage\"=" + std::string(c.user) +
+                "\n";
+        if (c.machine != nullptr)
+            file += "[HKEY_LOCAL_MACHINE\\Software\\Brindlewick]\n\"CodePage\"=" +
+                    std::string(c.machine) + "\n";
+        WriteFileBytes(m_dir / "config/registry.ini", file);
+        ::testing::internal::CaptureStderr();
+        ASSERT_TRUE(CQVAppStartup({"-nosplash"}).runLoop);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(plat::GetACP(), c.codePage);
+        if (*c.says == 0)
+            EXPECT_EQ(said.find("CodePage"), std::string::npos) << said;
+        else
+            EXPECT_NE(said.find(std::string("the CodePage setting") + c.says), std::string::npos)
+                << said;
     }
 }
 

@@ -5,6 +5,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MTEF5Test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TranslationsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EPaneTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PointerHelpTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FindWindowTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PaletteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ExportsTest.cpp

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The editor on a real X server with a real clipboard client: a copy offers its types to other
-# programs, the PNG it offers is valid, the metafile converts with emf2svg (when installed), an
+# programs, the PNG it offers is valid (a one-line formula of 300 terms too, text and PNG), the metafile converts with emf2svg (when installed), an
 # encoding another program puts on the clipboard (a large one, sent in pieces) or rich text holding
 # it pastes back as the same expression, and a second copy of the editor pastes what the first
 # copied. Every wait is bounded.
@@ -42,6 +42,21 @@ if command -v emf2svg-conv >/dev/null; then
 fi
 expected=$(clip "$own" | tr -d '\0')
 [[ $expected == *"]|Expr|["* ]] || fail "no encoding offered: $expected"
+
+# A formula of 300 terms on one line, pasted as text, copies whole: its text and its picture can
+# both be read (the picture is drawn smaller than it would be, to fit the bitmap limit).
+long=x0
+for i in $(seq 1 299); do long+="+x$i"; done
+printf '%s' "$long" | xclip -selection clipboard -i
+waitFor offersNot "$own" || fail "xclip did not take the clipboard with the long formula"
+xdotool key ctrl+a ctrl+v
+sleep 0.5
+xdotool key ctrl+a ctrl+c
+waitFor offers "$own" || fail "nothing offered after copying the long formula"
+[[ $(clip UTF8_STRING | head -n 1) == "$long" ]] ||
+  fail "the long formula's text is [$(clip UTF8_STRING | head -c 200)]"
+clip image/png >"$work/long.png" && pngcheck -q "$work/long.png" ||
+  fail "the long formula's PNG does not pass pngcheck"
 
 # Cut empties the document (another client owned the clipboard before, so the program owning it
 # again shows the cut was done).

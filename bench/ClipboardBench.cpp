@@ -1,0 +1,115 @@
+// Copy of a long formula in a document window, through the program's own dispatch on the headless
+// back end: the time until the program is idle again (the text formats and the encoding are made
+// then; the pictures only named), and the fetch of each target another program may ask for after
+// it (a picture is made on that request).
+#include "App/CQVAppStartup.h"
+#include "App/MenuDispatch.h"
+#include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/shell/CQVApp.h"
+#include "OverSrcs/commands/kEdit.h"
+#include "OverSrcs/eModelHooks.h"
+#include "bench/BenchTrees.h"
+#include "plat/Testing.h"
+#include "plat/Window.h"
+#include "platform/SysTempDir.h"
+#include "src/Platform/backend/Backend.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kvtest::ScopedEnv;
+using kvtest::SysTempDir;
+
+constexpr int kCopyMenuId = 516; // Édition > Copier
+
+int64_t CountNodes(const eExpr* node) {
+    if (node == nullptr)
+        return 0;
+    int64_t n = 1;
+    for (int32_t i = 0; i < node->childCount(); ++i)
+        n += CountNodes(node->getChild(i));
+    return n;
+}
+
+// The whole expression selected and copied, the program run until idle.
+void CopyAll() {
+    DoCommand(kCmdSelectAll, 0);
+    DoMenuCommand(kCopyMenuId);
+    plat::testing::runUntilIdle();
+}
+
+void Copy(benchmark::State& state, int64_t nodes) {
+    for (auto _ : state)
+        CopyAll();
+    state.counters["nodes"] = static_cast<double>(nodes);
+}
+
+// One target fetched as another program fetches it, each time from a fresh copy.
+void Fetch(benchmark::State& state, std::string type) {
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        CopyAll();
+        state.ResumeTiming();
+        std::vector<std::uint8_t> data;
+        if (!plat::backend().clipboardRead(type, data) || data.empty()) {
+            state.SkipWithError(("no data for " + type).c_str());
+            return;
+        }
+        bytes += static_cast<int64_t>(data.size());
+    }
+    state.SetBytesProcessed(bytes);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    SysTempDir dir;
+    ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
+    ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
+    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+    plat::testing::reset();
+    SetSingleInstanceSocket(dir / "KorvalineFileOpen");
+    if (!CQVAppStartup({"-nosplash"}).runLoop) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    ResetModelHooks();
+    ResetCommandHooks();
+    ResetCommandState();
+    InstallModelWiring();
+
+    // One row a_0 x^0 + a_1 x^1 + ... of about 26,000 nodes, in a document window.
+    ExprPtr tree = kvbench::Sum(2364);
+    const int64_t nodes = CountNodes(tree.get());
+    std::printf("copied formula: %lld nodes\n", static_cast<long long>(nodes));
+    ExprFilePane* pane = NewExprFilePane(std::move(tree), nullptr, "bench", 0);
+    pane->takeFocus();
+    plat::testing::runUntilIdle();
+
+    benchmark::RegisterBenchmark("copy/sum26k", Copy, nodes)->Unit(benchmark::kMillisecond);
+    CopyAll();
+    for (const std::string& type : plat::backend().clipboardTypes())
+        benchmark::RegisterBenchmark(("fetch/" + type).c_str(), Fetch, type)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    while (OpenDocumentList != nullptr) {
+        delete OpenDocumentList->window();
+        plat::testing::runUntilIdle();
+    }
+    ResetCommandState();
+    ResetCommandHooks();
+    ResetModelHooks();
+    CQVAppShutdown();
+    SetSingleInstanceSocket("");
+    return 0;
+}

@@ -77,7 +77,7 @@ std::uint32_t getLE32(const std::uint8_t* p) {
 // A packed bitmap as a bitmap file: the 14-byte file header in front, with the offset of the
 // pixel bits worked out from the info header and its colour table.
 std::vector<std::uint8_t> bmpFileOfDib(const std::vector<std::uint8_t>& dib) {
-    std::vector<std::uint8_t> out(kBmpFileHeader, 0);
+    std::vector<std::uint8_t> out(kBmpFileHeader + dib.size(), 0);
     out[0] = 'B';
     out[1] = 'M';
     putLE32(out, 2, static_cast<std::uint32_t>(kBmpFileHeader + dib.size()));
@@ -92,7 +92,7 @@ std::vector<std::uint8_t> bmpFileOfDib(const std::vector<std::uint8_t>& dib) {
         bitsAt = headerSize + colours * 4 + (compression == 3 && headerSize == 40 ? 12 : 0);
     }
     putLE32(out, 10, static_cast<std::uint32_t>(kBmpFileHeader + bitsAt));
-    out.insert(out.end(), dib.begin(), dib.end());
+    std::copy(dib.begin(), dib.end(), out.begin() + kBmpFileHeader);
     return out;
 }
 

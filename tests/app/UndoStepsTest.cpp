@@ -110,10 +110,21 @@ TEST_F(UndoStepsTest, TheBackgroundColourIsAnUndoStepOfItsOwn) {
         int r, g, b;
         bool operator==(const Rgb&) const = default;
     };
-    const auto shown = [](const ExprFilePane* pane) {
+    // The document's background colour, as it is kept and as the window shows it beside the
+    // expression.
+    const auto shown = [](ExprFilePane* pane) {
         const SelectionRecord& r = pane->record();
-        return r.m_noBackground != 0 ? Rgb{255, 255, 255}
-                                     : Rgb{r.m_background.r, r.m_background.g, r.m_background.b};
+        const Rgb kept = r.m_noBackground != 0
+                             ? Rgb{255, 255, 255}
+                             : Rgb{r.m_background.r, r.m_background.g, r.m_background.b};
+        pt::runUntilIdle();
+        const Zone z = inWindow(pane, pane->expression());
+        const pt::Image image = pt::pixels(HandleOfWindow(pane->windowHandle()));
+        const uint32_t p = image.at(z.right + 6, (z.top + z.bottom) / 2);
+        const Rgb drawn{static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF),
+                        static_cast<int>(p & 0xFF)};
+        EXPECT_EQ(drawn, kept) << "drawn " << drawn.r << "," << drawn.g << "," << drawn.b;
+        return kept;
     };
     // Opens the chooser from the menu bar; answers with `chosen` (none: OK alone) and gives back
     // the colour the chooser started on.

@@ -11,12 +11,15 @@
 #include "plat/Files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,7 +168,67 @@ std::set<std::string> readRecord(const std::string& prefsFolder) {
     return paths;
 }
 
+// The process a temporary of the ending (".korvaline-recovery-<pid>-<n>.tmp") was made by; 0 for
+// any other name.
+pid_t temporaryOwner(const std::string& name) {
+    constexpr std::string_view prefix = ".korvaline-recovery-";
+    constexpr std::string_view suffix = ".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(suffix))
+        return 0;
+    const std::string_view middle(name.data() + prefix.size(),
+                                  name.size() - prefix.size() - suffix.size());
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == middle.size() || dash > 9 ||
+        middle.size() - dash - 1 > 9 ||
+        middle.find_first_not_of("0123456789-") != std::string_view::npos ||
+        middle.find('-', dash + 1) != std::string_view::npos)
+        return 0;
+    return static_cast<pid_t>(std::stol(std::string(middle.substr(0, dash))));
+}
+
 } // namespace
+
+std::vector<std::string> SweepRecoveryTemporaries(const std::string& prefsFolder) {
+    std::vector<std::string> named;
+    for (const char* sub : {"Recovered/", "Recovered 2/"}) {
+        const std::string folder = withSeparator(prefsFolder) + sub;
+        std::string native = plat::NativePath(folder);
+        struct stat st {};
+        if (::lstat(native.substr(0, native.size() - 1).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(native, ec)) {
+            const std::string name = entry.path().filename().string();
+            const pid_t owner = temporaryOwner(name);
+            // Only temporaries of an ending that is over: its process is gone.
+            if (owner <= 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH)
+                continue;
+            const std::string path = folder + name;
+            if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            RemoveStaleSiblings(path.c_str());
+            if (st.st_size == 0) {
+                ::unlink(entry.path().c_str());
+                continue;
+            }
+            // Whole (it only gets content when a finished copy is moved onto it) but never named:
+            // it gets a name of its own, by the time it was written.
+            char stamp[32] = "";
+            std::tm local{};
+            if (localtime_r(&st.st_mtime, &local) != nullptr)
+                std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
+            for (int n = 1; n <= kRecoveryNameTries; ++n) {
+                const std::string to = folder + RecoveryFileName("Document", stamp, false, n);
+                const int err = nameWithoutReplacing(path, to);
+                if (err == 0)
+                    named.push_back(to);
+                if (err != EEXIST)
+                    break;
+            }
+        }
+    }
+    return named;
+}
 
 std::vector<RecoveryPlace> RecoveryPlaces(const std::string& prefsFolder,
                                           const std::string& documentPath) {
@@ -255,6 +318,7 @@ std::vector<std::string> TakeRecoveryCopiesToOffer(const std::string& prefsFolde
 void OfferRecoveredDocuments() {
     if (CQVApp::instance().m_Embedded)
         return;
+    NoteRecoveryCopies(PrefsFolderPath(), SweepRecoveryTemporaries(PrefsFolderPath()));
     const std::vector<std::string> files = TakeRecoveryCopiesToOffer(PrefsFolderPath());
     if (files.empty())
         return;

@@ -47,6 +47,10 @@ std::string KeepRecoveryCopy(const std::vector<RecoveryPlace>& places,
 // still waiting for its answer (a signal ended the program meanwhile: they are offered again).
 // Failures are ignored.
 void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<std::string>& paths);
+// At start-up: the temporaries that an ending cut short (its process gone) left in the Recovered
+// folders are cleared away with their siblings; an empty one is removed, a whole one (a copy
+// written but never named) gets a name of its own ("Document <time>.pvx"), which is returned.
+std::vector<std::string> SweepRecoveryTemporaries(const std::string& prefsFolder);
 // The recovery copies to offer now: those of the record that are still regular files. The record
 // is removed first, so that each copy is offered once, whatever the answer.
 std::vector<std::string> TakeRecoveryCopiesToOffer(const std::string& prefsFolder);

@@ -10,6 +10,7 @@
 #include "App/MessageLoop.h"
 #include "App/ModelWiring.h"
 #include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverSrcs/documents/DocLines.h"
@@ -296,6 +297,74 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
             EXPECT_EQ(again, text);
         }
     }
+}
+
+// An ending cut short (by its grace running out, or a kill) leaves its temporaries behind. The next
+// start clears those whose process is gone: an empty one goes with the partial sibling of its
+// save, a whole one is named and offered; anything else with such a name stays.
+TEST_F(RecoveryTest, TheNextStartClearsWhatAnEndingCutShortLeft) {
+    ExprFilePane* pane = typed("q+r");
+    const ExprPtr tree = pane->expression()->deepCopy();
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    ASSERT_EQ(gone, ::waitpid(gone, nullptr, 0));
+    const std::string folder = recovered() + "/";
+    fs::create_directories(folder);
+    const auto temporary = [&](pid_t pid, int n) {
+        return folder + ".korvaline-recovery-" + std::to_string(pid) + "-" + std::to_string(n) +
+               ".tmp";
+    };
+    // Cut short while writing: the empty temporary and the sibling half written.
+    const std::string empty = temporary(gone, 1);
+    WriteFileBytes(empty, "");
+    std::string sibling;
+    std::FILE* half = CreateSiblingOrFail(empty.c_str(), sibling, empty.c_str());
+    ASSERT_NE(half, nullptr);
+    std::fputs("%%Ve!\r\n%%Ex", half);
+    std::fclose(half);
+    // Cut short before the name: the whole copy.
+    const std::string whole = temporary(gone, 2);
+    WriteFileBytes(whole, "");
+    WriteDocumentCopy(*pane, whole);
+    pane->setChanged(false);
+    // Not the program's to clear: a running ending's, a link, other names.
+    const std::string running = temporary(::getpid(), 1);
+    const std::string link = temporary(gone, 3);
+    const std::vector<std::string> others = {running, folder + ".korvaline-recovery-x-1.tmp",
+                                             folder + ".korvaline-recovery-" +
+                                                 std::to_string(gone) + "-1.tmp.bak",
+                                             folder + "notes-1.tmp"};
+    for (const std::string& path : others)
+        WriteFileBytes(path, "a user's file");
+    fs::create_symlink(whole, link);
+
+    std::string text;
+    pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+        text = box.text;
+        return kIdYes;
+    });
+    OfferRecoveredDocuments();
+    pt::runUntilIdle();
+    EXPECT_FALSE(fs::exists(empty));
+    EXPECT_FALSE(fs::exists(sibling)) << sibling;
+    EXPECT_FALSE(fs::exists(whole));
+    for (const std::string& path : others)
+        EXPECT_EQ(ReadFileBytes(path), "a user's file") << path;
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::vector<std::string> named;
+    for (const std::string& name : FolderNames(folder))
+        if (name.starts_with("Document ") && name.ends_with(".pvx"))
+            named.push_back(folder + name);
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_NE(text.find(named[0]), std::string::npos) << text;
+    ExprFilePane* opened = nullptr;
+    for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+        if (p->filePath() == named[0])
+            opened = p;
+    ASSERT_NE(opened, nullptr);
+    EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
 }
 
 // The same on real file systems: Recovered is a full or a read-only file system of its own (a

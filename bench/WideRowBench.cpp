@@ -212,6 +212,33 @@ int main(int argc, char** argv) {
             },
             [](Document&) { Key('Z', pt::kCtrl); });
     }));
+    ms(benchmark::RegisterBenchmark(("shift_right" + n).c_str(), [](benchmark::State& s) {
+        Action(s, Nothing, [](Document&) { Key(plat::VK_RIGHT, pt::kShift); });
+    }));
+    ms(benchmark::RegisterBenchmark(("delete" + n).c_str(), [](benchmark::State& s) {
+        Action(
+            s,
+            [](Document&) {
+                pt::type("x");
+                Pump();
+                Key(plat::VK_LEFT);
+            },
+            [](Document&) { Key(plat::VK_DELETE); });
+    }));
+    // The whole row selected and replaced by one character (the row put back untimed by Undo).
+    ms(benchmark::RegisterBenchmark(("replace_all" + n).c_str(), [](benchmark::State& s) {
+        Action(
+            s,
+            [](Document& d) {
+                if (d.pane->expression()->childCount() < kItems / 2)
+                    Key('Z', pt::kCtrl);
+                Key('A', pt::kCtrl);
+            },
+            [](Document&) {
+                pt::type("x");
+                Pump();
+            });
+    }));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

@@ -31,6 +31,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -463,6 +465,90 @@ TEST_F(ExportsTest, DoubleByteTextOfEachCodePageComesBackFromItsFiles) {
         }
         EXPECT_FALSE(pictures[0].empty());
         EXPECT_EQ(pictures[0], pictures[1]);
+    }
+}
+
+// The font names an EPS file lists after `comment`, and those its text sets ("/Name b i u size
+// Tz" lines), each set sorted.
+std::set<std::string> FontsAfter(const std::string& eps, const std::string& comment) {
+    std::set<std::string> names;
+    const size_t at = eps.find("\n" + comment);
+    if (at == std::string::npos)
+        return names;
+    std::istringstream line(
+        eps.substr(at + 1 + comment.size(), eps.find('\n', at + 1) - at - 1 - comment.size()));
+    for (std::string name; line >> name;)
+        names.insert(name);
+    return names;
+}
+std::set<std::string> FontsSet(const std::string& eps) {
+    std::set<std::string> names;
+    std::istringstream lines(eps);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t slash = line.find(" /");
+        char name[64];
+        int bold, italic, underline, size;
+        if (slash != std::string::npos && line.size() > 3 &&
+            line.compare(line.size() - 3, 3, " Tz") == 0 &&
+            std::sscanf(line.c_str() + slash, " /%63s %d %d %d %d Tz", name, &bold, &italic,
+                        &underline, &size) == 5)
+            names.insert(name);
+    }
+    return names;
+}
+
+// An EPS saved from a document names in its header exactly the PostScript fonts its text is set
+// in (the text faces by the PostScript names of the font files that serve them, the symbol face
+// as the printers' own "Symbol"), and gs draws it, finding each font by that name.
+TEST_F(ExportsTest, AnEpsNamesExactlyTheFontsOfItsText) {
+    if (!hasTool("gs"))
+        GTEST_SKIP() << "gs is not installed";
+    constexpr int32_t kSymbolStyle = kCmdStyleBase + 1, kCourierStyle = kCmdStyleBase + 9;
+    // Each style command applies to the next character typed.
+    const struct {
+        const char* name;
+        std::vector<std::pair<int32_t, const char*>> typing; // style command (0: none), text
+        std::set<std::string> fonts;
+    } cases[] = {
+        {"a variable and a Greek letter",
+         {{0, "x"}, {kSymbolStyle, "a"}},
+         {"LiberationSerif-Italic", "Symbol"}},
+        {"a number, a variable and Greek letters",
+         {{0, "2x"}, {kSymbolStyle, "a"}, {kSymbolStyle, "b"}},
+         {"LiberationSerif", "LiberationSerif-Italic", "Symbol"}},
+        {"fixed-width text and a Greek letter",
+         {{kCourierStyle, "k"}, {kSymbolStyle, "p"}},
+         {"LiberationMono", "Symbol"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExprFilePane* pane = NewUntitledDocument();
+        pane->takeFocus();
+        plat::testing::runUntilIdle();
+        for (const auto& [style, text] : c.typing) {
+            if (style != 0)
+                DoCommand(style, 0);
+            plat::testing::type(text);
+            plat::testing::runUntilIdle();
+        }
+        const std::string path = m_dir / "fonts.eps";
+        std::filesystem::remove(path);
+        plat::testing::answerFileDialog(path);
+        ASSERT_EQ(1, DoMenuCommand(264)); // Fichier > Enregistrer sous...
+        const std::string eps = ReadFileBytes(path);
+        EXPECT_EQ(FontsAfter(eps, "%%DocumentFonts: "), c.fonts) << eps.substr(0, 400);
+        EXPECT_EQ(FontsAfter(eps, "%%DocumentNeededFonts: "), c.fonts);
+        EXPECT_EQ(FontsSet(eps), c.fonts);
+        // gs finds every font by its name (no substitute) and draws the text.
+        std::string out;
+        EXPECT_EQ(
+            0, RunTool("gs -dNOPAUSE -dBATCH -dSAFER -dEPSCrop -sDEVICE=bbox '" + path + "'", out));
+        EXPECT_EQ(out.find("Substituting font"), std::string::npos) << out;
+        EXPECT_EQ(out.find("Didn't find this font"), std::string::npos) << out;
+        EXPECT_GT(renderWithGs(path, "-dEPSCrop").ink(), 20);
+        delete pane->window();
+        plat::testing::runUntilIdle();
+        takeBackQuit();
     }
 }
 

@@ -108,7 +108,7 @@ endif()
 # Japanese typed through the X server under a Japanese locale reaches the saved file as
 # double-byte text and comes back the same in a new run.
 if(KV_XCLIP AND KV_XDOTOOL)
-  kv_add_xvfb_test(NAME SmokeX11DoubleByte TIMEOUT 150
+  kv_add_xvfb_test(NAME SmokeX11DoubleByte TIMEOUT 300
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/DoubleByteSmoke.sh $<TARGET_FILE:korvaline>
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()

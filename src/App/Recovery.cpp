@@ -9,6 +9,7 @@
 #include "OverSrcs/oStreams.h"
 #include "plat/Dialog.h"
 #include "plat/Files.h"
+#include "plat/Font.h"
 
 #include <cerrno>
 #include <csignal>
@@ -254,8 +255,13 @@ std::string RecoveryFileName(const std::string& documentName, const std::string&
         ext != nullptr ? static_cast<size_t>(ext - documentName.c_str()) : documentName.size();
     for (size_t i = 0; i < keep; ++i) {
         const auto c = static_cast<unsigned char>(documentName[i]);
-        if (c >= 0x20 && c != 0x7F && c != '/' && c != '\\')
+        // A double-byte character stays whole: its trail byte may be that of a backslash.
+        if (plat::IsDBCSLeadByte(c) && i + 1 < keep) {
+            base.append(documentName, i, 2);
+            ++i;
+        } else if (c >= 0x20 && c != 0x7F && c != '/' && c != '\\') {
             base += static_cast<char>(c);
+        }
     }
     while (!base.empty() && (base.front() == '.' || base.front() == ' '))
         base.erase(0, 1);

@@ -16,8 +16,10 @@
 #include "OverSrcs/documents/DocLines.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Files.h"
+#include "plat/Font.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
+#include "support/CodePageScope.h"
 
 #include <csignal>
 #include <ctime>
@@ -233,6 +235,29 @@ TEST_F(RecoveryTest, AnUnusableRecoveredFolderSendsTheCopyToTheNextPlace) {
 
 // Answered Oui or Non, the copies are offered once; a signal that ends the program while the box
 // waits for its answer leaves them to be offered at the next start.
+TEST(RecoveryFileNameTest, TheDocumentsNameIsKeptWholeInItsCodePage) {
+    // Separators and control characters go; a double-byte character whose trail byte is that
+    // of a backslash (表 under 932) stays whole, so the copy's name can still be written.
+    struct Case {
+        plat::UINT codePage;
+        std::string document;
+        std::string copy;
+    };
+    const Case cases[] = {
+        {1252, "a/b\\c\x01.pvx", "abc 1200.pvx"},
+        {1252, "  \xE9t\xE9", "\xE9t\xE9 1200.pvx"},
+        {932, "\x95\x5C.pvx", "\x95\x5C 1200.pvx"},
+        {932, "x\x90\x94\x8E\xAE\x95\x5C.pvx", "x\x90\x94\x8E\xAE\x95\x5C 1200.pvx"},
+        {932, "/", "Document 1200.pvx"},
+    };
+    kvtest::CodePageScope restore;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        EXPECT_EQ(RecoveryFileName(c.document, "1200", false, 1), c.copy);
+    }
+}
+
 TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
     constexpr int kEndedMeanwhile = -1;
     for (const int answer : {kIdYes, kIdNo, kEndedMeanwhile}) {

@@ -5,28 +5,15 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
 #include "UserInputFixture.h"
+#include "support/CountingRow.h"
 
 #include <gtest/gtest.h>
 
 namespace kvtest {
 namespace {
 
-// A row that counts the reads of its children.
-class CountingRow : public eSimpString {
-    KV_NODE_CLONE(CountingRow)
-
-public:
-    eExpr* getChild(int32_t i) const override {
-        ++reads;
-        return eSimpString::getChild(i);
-    }
-    static inline int64_t reads = 0;
-};
-
 ExprPtr WideCountingRow(int32_t n) {
-    OwnedNode<CountingRow> row(NewNodeBlock<CountingRow>(static_cast<size_t>(n) * sizeof(eExpr*)));
-    row->m_count = n;
-    row->m_ring = row.get();
+    OwnedNode<CountingRow> row = NewCountingRow(n);
     FSSRecord style;
     InitFSSRecord(style);
     for (int32_t i = 0; i < n; ++i)

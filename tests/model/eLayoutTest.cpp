@@ -6,6 +6,7 @@
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
 #include "model/ModelFixture.h"
+#include "support/CountingRow.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -41,6 +42,14 @@ OwnedNode<StepTemplate> NewStepTemplate(int32_t steps, ExprPtr first, ExprPtr se
     return t;
 }
 
+// A row for the tests that compare a lookup by halving with a walk over every item.
+struct MixedRowCase {
+    const char* name;
+    uint8_t structure;
+    int32_t nudgeItem; // -1 for none
+    int32_t items;
+};
+
 class eLayoutTest : public ModelTest {
 protected:
     static ExprPtr Word(const char* text, uint8_t colour = 0, int32_t points = 12) {
@@ -50,6 +59,30 @@ protected:
         FSSRecord inherit;
         InitFSSRecord(inherit);
         return NewWord(text, 0, inherit, 0);
+    }
+    // A row of `items` items of three sizes (so that tops and bottoms differ from item to item)
+    // with a nested row of two in the middle, one item nudged back over its neighbour when asked,
+    // measured with or without structure margins. Its children are marked in order unless an
+    // item is nudged.
+    OwnedNode<eSimpString> MeasuredMixedRow(const MixedRowCase& c) const {
+        const char* texts[] = {"a", "+", "bb", "(", "x"};
+        const int32_t points[] = {8, 12, 24};
+        OwnedNode<eSimpString> row = NewSimpString(c.items);
+        for (int32_t i = 0; i < c.items; ++i) {
+            if (i == c.items / 2) {
+                OwnedNode<eSimpString> inner = NewSimpString(2);
+                inner->setChild(0, Word("p", 0, 8));
+                inner->setChild(1, Word("qq", 0, 24));
+                row->setChild(i, ExprPtr(inner.release()));
+                continue;
+            }
+            row->setChild(i, Word(texts[i % 5], 0, points[i % 3]));
+        }
+        if (c.nudgeItem >= 0)
+            row->getChild(c.nudgeItem)->m_nudgeX = -200;
+        MeasureExprWithOptions(row.get(), port.get(), c.structure, 0, 0, 0);
+        EXPECT_EQ((row->m_flags & kNodeChildrenInOrder) != 0, c.nudgeItem < 0);
+        return row;
     }
     std::vector<std::string> ColourCalls() const {
         std::vector<std::string> out;
@@ -351,25 +384,6 @@ TEST_F(eLayoutTest, HelpNarrowsToTheNodeUnderThePointOrTheStripBesideTheRoot) {
     EXPECT_EQ(zone.right, 10 + row->getChild(0)->m_zone.left);
 }
 
-// A row that counts the reads of its children.
-class CountingRow : public eSimpString {
-    KV_NODE_CLONE(CountingRow)
-
-public:
-    eExpr* getChild(int32_t i) const override {
-        ++reads;
-        return eSimpString::getChild(i);
-    }
-    static inline int64_t reads = 0;
-};
-
-OwnedNode<CountingRow> NewCountingRow(int32_t n) {
-    OwnedNode<CountingRow> row(NewNodeBlock<CountingRow>(static_cast<size_t>(n) * sizeof(eExpr*)));
-    row->m_count = n;
-    row->m_ring = row.get();
-    return row;
-}
-
 // What the help lookup answers, walking every child in order (the reference for the rows whose
 // items are searched by halving).
 const eExpr* LinearHelp(const eExpr* root, oPoint origin, const Zone& bounds, oPoint point,
@@ -419,13 +433,7 @@ const eExpr* LinearHelp(const eExpr* root, oPoint origin, const Zone& bounds, oP
 // help text and help zone that walking every child finds.
 TEST_F(eLayoutTest, HelpLookupAnswersAsAWalkOverEveryChildAcrossARow) {
     WideStructureSetting = 0;
-    struct Case {
-        const char* name;
-        uint8_t structure;
-        int32_t nudgeItem; // -1 for none
-        int32_t items;
-    };
-    const Case cases[] = {
+    const MixedRowCase cases[] = {
         {"plain", 0, -1, 40},
         {"structure", 1, -1, 40},
         {"nudged back", 0, 7, 40},
@@ -433,26 +441,9 @@ TEST_F(eLayoutTest, HelpLookupAnswersAsAWalkOverEveryChildAcrossARow) {
         {"at the halving limit", 0, -1, 8},
         {"one past it", 0, -1, 9},
     };
-    const char* texts[] = {"a", "+", "bb", "(", "x"};
-    const int32_t points[] = {8, 12, 24};
-    for (const Case& c : cases) {
+    for (const MixedRowCase& c : cases) {
         SCOPED_TRACE(c.name);
-        OwnedNode<eSimpString> row = NewSimpString(c.items);
-        for (int32_t i = 0; i < c.items; ++i) {
-            if (i == c.items / 2) {
-                OwnedNode<eSimpString> inner = NewSimpString(2);
-                inner->setChild(0, Word("p", 0, 8));
-                inner->setChild(1, Word("qq", 0, 24));
-                row->setChild(i, ExprPtr(inner.release()));
-                continue;
-            }
-            row->setChild(i, Word(texts[i % 5], 0, points[i % 3]));
-        }
-        if (c.nudgeItem >= 0)
-            row->getChild(c.nudgeItem)->m_nudgeX = -200;
-        MeasureExprWithOptions(row.get(), port.get(), c.structure, 0, 0, 0);
-        const bool ordered = (row->m_flags & kNodeChildrenInOrder) != 0;
-        EXPECT_EQ(ordered, c.nudgeItem < 0);
+        OwnedNode<eSimpString> row = MeasuredMixedRow(c);
         const Zone bounds{0, 0, 4000, 300, 0, 0};
         const oPoint origin{10, 20};
         std::vector<int32_t> ys;
@@ -602,13 +593,7 @@ SelectionEntry LinearRowHit(eSimpString* row, oPoint anchor, oPoint point, bool 
 // a row of 10,000 items reads a few dozen of them.
 TEST_F(eLayoutTest, PressesInARowLandAsAskingEveryItemLandsThem) {
     WideStructureSetting = 0;
-    struct Case {
-        const char* name;
-        uint8_t structure;
-        int32_t nudgeItem; // -1 for none
-        int32_t items;
-    };
-    const Case cases[] = {
+    const MixedRowCase cases[] = {
         {"plain", 0, -1, 40},
         {"structure", 1, -1, 40},
         {"nudged back", 0, 7, 40},
@@ -616,25 +601,9 @@ TEST_F(eLayoutTest, PressesInARowLandAsAskingEveryItemLandsThem) {
         {"at the halving limit", 0, -1, 8},
         {"one past it", 1, -1, 9},
     };
-    const char* texts[] = {"a", "+", "bb", "(", "x"};
-    const int32_t points[] = {8, 12, 24};
-    for (const Case& c : cases) {
+    for (const MixedRowCase& c : cases) {
         SCOPED_TRACE(c.name);
-        OwnedNode<eSimpString> row = NewSimpString(c.items);
-        for (int32_t i = 0; i < c.items; ++i) {
-            if (i == c.items / 2) {
-                OwnedNode<eSimpString> inner = NewSimpString(2);
-                inner->setChild(0, Word("p", 0, 8));
-                inner->setChild(1, Word("qq", 0, 24));
-                row->setChild(i, ExprPtr(inner.release()));
-                continue;
-            }
-            row->setChild(i, Word(texts[i % 5], 0, points[i % 3]));
-        }
-        if (c.nudgeItem >= 0)
-            row->getChild(c.nudgeItem)->m_nudgeX = -200;
-        MeasureExprWithOptions(row.get(), port.get(), c.structure, 0, 0, 0);
-        EXPECT_EQ((row->m_flags & kNodeChildrenInOrder) != 0, c.nudgeItem < 0);
+        OwnedNode<eSimpString> row = MeasuredMixedRow(c);
         const Zone origin{30, 20, 30 + row->width(), 20 + row->height(), 0, 0};
         std::vector<int32_t> ys{origin.top, origin.bottom - 1};
         for (int32_t i = 0; i < c.items; ++i)

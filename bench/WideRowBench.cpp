@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
     ResetCommandState();
     InstallModelWiring();
 
-    const std::string n = "/" + std::to_string(kItems);
+    std::string n = "/";
+    n += std::to_string(kItems);
     auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond); };
     benchmark::RegisterBenchmark(("rest_tick" + n).c_str(), RestTick)
         ->Unit(benchmark::kMicrosecond);

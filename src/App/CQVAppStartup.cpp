@@ -144,7 +144,10 @@ std::string shownSetting(plat::DWORD type, const std::vector<plat::BYTE>& data) 
         text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
         if (text.size() > 40)
             text = text.substr(0, 40) + "...";
-        return "\"" + ProgramTextToUtf8(text) + "\"";
+        std::string shown = "\"";
+        shown += ProgramTextToUtf8(text);
+        shown += '"';
+        return shown;
     }
     if (type == plat::REG_BINARY) {
         std::string text = "hex:";

@@ -589,7 +589,8 @@ int CreateFileBeside(const std::string& nativeFile, std::string& temp, unsigned 
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = nativeFile + ".tmp" + std::to_string(::getpid());
         if (attempt > 0) {
-            temp += "-" + std::to_string(++serial);
+            temp += '-';
+            temp += std::to_string(++serial);
         }
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                               static_cast<mode_t>(mode));

@@ -1,11 +1,17 @@
 #include "bench/BenchTrees.h"
 
+#include "App/CQVAppStartup.h"
+#include "App/ModelWiring.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+
+#include <cstdio>
 
 namespace kvbench {
 
@@ -23,6 +29,27 @@ FSSRecord PlainStyle() {
 constexpr int32_t kScriptSlots = 3;
 
 } // namespace
+
+bool StartProgram(const std::string& socket) {
+    SetSingleInstanceSocket(socket);
+    if (!CQVAppStartup({"-nosplash"}).runLoop) {
+        std::fprintf(stderr, "the program did not start\n");
+        return false;
+    }
+    ResetModelHooks();
+    ResetCommandHooks();
+    ResetCommandState();
+    InstallModelWiring();
+    return true;
+}
+
+void EndProgram() {
+    ResetCommandState();
+    ResetCommandHooks();
+    ResetModelHooks();
+    CQVAppShutdown();
+    SetSingleInstanceSocket("");
+}
 
 ExprPtr Word(const std::string& text) {
     return ExprPtr(NewWord(text, 0, PlainStyle(), 0).release());

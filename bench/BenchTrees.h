@@ -12,6 +12,13 @@
 
 namespace kvbench {
 
+// The program started on the headless back end as the benchmarks drive it (no splash screen, the
+// single-instance socket at `socket`, the model's hooks wired to it); false, with a message on
+// stderr, when it does not start.
+bool StartProgram(const std::string& socket);
+// Puts the hooks back and ends the program StartProgram started.
+void EndProgram();
+
 // A word in the plain style, and rows of nodes.
 ExprPtr Word(const std::string& text);
 ExprPtr RowWith(ExprPtr node);

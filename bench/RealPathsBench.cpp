@@ -4,8 +4,6 @@
 // and 100,000 nodes and for the shipped examples. Also prints the bytes per node of the tree in
 // memory and the time from start-up to the first painted frame.
 #include "App/AppHooks.h"
-#include "App/CQVAppStartup.h"
-#include "App/ModelWiring.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
@@ -13,9 +11,7 @@
 #include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverPc/shell/CQVApp.h"
-#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eLayout.h"
-#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oGraph.h"
@@ -268,16 +264,9 @@ int main(int argc, char** argv) {
         MeasureExpr(w.get(), warm.get());
     }
     plat::testing::reset();
-    SetSingleInstanceSocket(dir / "KorvalineFileOpen");
     const auto t0 = std::chrono::steady_clock::now();
-    if (!CQVAppStartup({"-nosplash"}).runLoop) {
-        std::fprintf(stderr, "the program did not start\n");
+    if (!kvbench::StartProgram(dir / "KorvalineFileOpen"))
         return 1;
-    }
-    ResetModelHooks();
-    ResetCommandHooks();
-    ResetCommandState();
-    InstallModelWiring();
     ExprFilePane* first = NewUntitledDocument();
     first->takeFocus();
     plat::testing::runUntilIdle();
@@ -328,11 +317,7 @@ int main(int argc, char** argv) {
         delete OpenDocumentList->window();
         plat::testing::runUntilIdle();
     }
-    ResetCommandState();
-    ResetCommandHooks();
-    ResetModelHooks();
     cases.clear();
-    CQVAppShutdown();
-    SetSingleInstanceSocket("");
+    kvbench::EndProgram();
     return 0;
 }

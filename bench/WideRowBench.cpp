@@ -3,16 +3,12 @@
 // tick with the idle step after it; `core_percent` is that cost times the tick rate, as a share of
 // one core), and a click, End, one typed key, Home, Ctrl+A, the right arrow, Backspace and Undo,
 // each followed by the program run until it is idle (the window repainted).
-#include "App/CQVAppStartup.h"
 #include "App/MessageLoop.h"
-#include "App/ModelWiring.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/Pwindow.h"
-#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eHeader.h"
-#include "OverSrcs/eModelHooks.h"
 #include "bench/BenchTrees.h"
 #include "plat/Input.h"
 #include "plat/Testing.h"
@@ -152,15 +148,8 @@ int main(int argc, char** argv) {
     ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
     ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
     pt::reset();
-    SetSingleInstanceSocket(dir / "KorvalineFileOpen");
-    if (!CQVAppStartup({"-nosplash"}).runLoop) {
-        std::fprintf(stderr, "the program did not start\n");
+    if (!kvbench::StartProgram(dir / "KorvalineFileOpen"))
         return 1;
-    }
-    ResetModelHooks();
-    ResetCommandHooks();
-    ResetCommandState();
-    InstallModelWiring();
 
     std::string n = "/";
     n += std::to_string(kItems);
@@ -243,10 +232,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    ResetCommandState();
-    ResetCommandHooks();
-    ResetModelHooks();
-    CQVAppShutdown();
-    SetSingleInstanceSocket("");
+    kvbench::EndProgram();
     return 0;
 }

@@ -161,6 +161,34 @@ TEST_F(CommonDialogs, NamesInTheCodePageAreListedAndChosenAndOthersAreShownButRe
     EXPECT_TRUE(fs::exists(NativePath(file)));
 }
 
+TEST_F(CommonDialogs, ANameTypedInTheCodePageKeepsItsCharactersWhole) {
+    // Under 932, 表 (95 5C) and 数 (90 94) typed through the input method; the caret steps over
+    // each whole, so Left then Backspace takes 表 away, not half of it.
+    kvtest::CodePageScope restore;
+    ASSERT_TRUE(SetActiveCodePage(932));
+    m_initial = dir();
+    char file[512] = "";
+    OPENFILENAME o = ofn(file, sizeof file);
+    o.lpstrDefExt = "kvx";
+    pt::onDialog(IDD_SAVEFILE, [&](Driver& d) {
+        const HWND name = d.item(IDC_FILE_NAME);
+        SetFocus(name);
+        for (WPARAM code : {0x955Cu, 0x955Cu, 0x9094u})
+            PostMessage(name, WM_IME_CHAR, code, 0);
+        d.pump();
+        EXPECT_EQ("\x95\x5C\x95\x5C\x90\x94", d.text(IDC_FILE_NAME));
+        d.key(VK_LEFT);
+        d.key(VK_BACK);
+        d.key(VK_RIGHT);
+        d.key(VK_RIGHT); // past the end: stays there
+        EXPECT_EQ("\x95\x5C\x90\x94", d.text(IDC_FILE_NAME));
+        d.click(IDOK);
+    });
+    ASSERT_TRUE(GetSaveFileName(&o));
+    EXPECT_EQ(dir() + "/\x95\x5C\x90\x94.kvx", std::string(file));
+    EXPECT_EQ(NativePath(file), dir() + "/\xE8\xA1\xA8\xE6\x95\xB0.kvx");
+}
+
 TEST_F(CommonDialogs, OpenRefusesAMissingFileAndCancelReturnsFalse) {
     m_initial = dir();
     char file[512] = "";

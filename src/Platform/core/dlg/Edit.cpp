@@ -285,7 +285,36 @@ void paintEdit(HWND h) {
     EndPaint(h, &ps);
 }
 
+// Whether the edit holds text of a double-byte code page (a file name), whose characters the
+// caret steps over whole.
+bool doubleByteText(HWND h) {
+    const Window* w = FindWindow(h);
+    return w != nullptr && w->textInCodePage && GetACP() != 1252;
+}
+
+// The last character boundary at or before p: a trail byte can look like a lead byte, so the
+// text is walked from its start.
+std::size_t charStart(const std::string& t, std::size_t p) {
+    std::size_t at = 0;
+    while (at < p && at < t.size()) {
+        const std::size_t next =
+            IsDBCSLeadByte(static_cast<BYTE>(t[at])) && at + 1 < t.size() ? at + 2 : at + 1;
+        if (next > p)
+            break;
+        at = next;
+    }
+    return at;
+}
+
+std::size_t hitInText(HWND h, EditState& s, int x, int y);
+
+// Where a press lands: never inside a double-byte character.
 std::size_t hit(HWND h, EditState& s, int x, int y) {
+    const std::size_t at = hitInText(h, s, x, y);
+    return doubleByteText(h) ? charStart(s.text, at) : at;
+}
+
+std::size_t hitInText(HWND h, EditState& s, int x, int y) {
     MeasureDc dc(h);
     const Metrics m = metricsOf(h, s);
     if (!multi(h))
@@ -304,18 +333,20 @@ void moveCaret(HWND h, EditState& s, std::size_t pos, bool extend) {
     selectionChanged(h, s);
 }
 
-std::size_t stepLeft(const std::string& t, std::size_t p) {
+std::size_t stepLeft(const std::string& t, std::size_t p, bool doubleByte) {
     if (p == 0)
         return 0;
     if (p >= 2 && t[p - 1] == '\n' && t[p - 2] == '\r')
         return p - 2;
-    return p - 1;
+    return doubleByte ? charStart(t, p - 1) : p - 1;
 }
 
-std::size_t stepRight(const std::string& t, std::size_t p) {
+std::size_t stepRight(const std::string& t, std::size_t p, bool doubleByte) {
     if (p >= t.size())
         return t.size();
     if (t[p] == '\r' && p + 1 < t.size() && t[p + 1] == '\n')
+        return p + 2;
+    if (doubleByte && IsDBCSLeadByte(static_cast<BYTE>(t[p])) && p + 1 < t.size())
         return p + 2;
     return p + 1;
 }
@@ -335,13 +366,13 @@ void keyDown(HWND h, EditState& s, int vk) {
         if (!shift && s.anchor != s.caret)
             moveCaret(h, s, std::min(s.anchor, s.caret), false);
         else
-            moveCaret(h, s, stepLeft(s.text, s.caret), shift);
+            moveCaret(h, s, stepLeft(s.text, s.caret, doubleByteText(h)), shift);
         break;
     case VK_RIGHT:
         if (!shift && s.anchor != s.caret)
             moveCaret(h, s, std::max(s.anchor, s.caret), false);
         else
-            moveCaret(h, s, stepRight(s.text, s.caret), shift);
+            moveCaret(h, s, stepRight(s.text, s.caret, doubleByteText(h)), shift);
         break;
     case VK_HOME:
         moveCaret(h, s, ctrl ? 0 : ln.start, shift);
@@ -371,7 +402,7 @@ void keyDown(HWND h, EditState& s, int vk) {
         if (s.anchor == s.caret) {
             if (s.caret >= s.text.size())
                 break;
-            s.anchor = stepRight(s.text, s.caret);
+            s.anchor = stepRight(s.text, s.caret, doubleByteText(h));
         }
         replaceSelection(h, s, "");
         break;
@@ -415,7 +446,7 @@ void typeChar(HWND h, EditState& s, unsigned char c) {
         if (s.anchor == s.caret) {
             if (s.caret == 0)
                 return;
-            s.anchor = stepLeft(s.text, s.caret);
+            s.anchor = stepLeft(s.text, s.caret, doubleByteText(h));
         }
         replaceSelection(h, s, "");
         return;
@@ -530,6 +561,21 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CHAR:
         typeChar(h, s, static_cast<unsigned char>(wParam & 0xFF));
         return 0;
+    case WM_IME_CHAR: {
+        // A character of the code page typed through the input method: in an edit of code-page
+        // text it goes in whole, lead byte first; elsewhere the interface's text cannot hold it.
+        const auto code = static_cast<unsigned>(wParam & 0xFFFF);
+        if (!doubleByteText(h) || (styleOf(h) & ES_READONLY) || code < 0x20) {
+            MessageBeep(0);
+            return 0;
+        }
+        std::string text;
+        if (code > 0xFF)
+            text += static_cast<char>(code >> 8);
+        text += static_cast<char>(code & 0xFF);
+        replaceSelection(h, s, text);
+        return 0;
+    }
     case WM_LBUTTONDOWN: {
         if (GetFocus() != h)
             SetFocus(h);

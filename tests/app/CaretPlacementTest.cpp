@@ -151,6 +151,19 @@ protected:
         ForgetLoadedTranslators();
         CaretPlacementTest::TearDown();
     }
+    // A fraction put into the empty document by a click on the main palette's first fraction
+    // button; `fraction` is the new node, its two slots empty.
+    static void fractionFromPalette(ExprFilePane* pane, const eExpr*& fraction) {
+        std::optional<PaletteBlock> button;
+        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
+            if (!button && b.code > 0x4000 && b.code <= 0x4007)
+                button = b;
+        ASSERT_TRUE(button) << "no fraction on the main palette";
+        fromMainPalette(button->code);
+        fraction = pane->expression()->getChild(0);
+        ASSERT_TRUE(fraction != nullptr && fraction->childCount() == 2)
+            << TreeText(pane->expression());
+    }
 };
 
 TEST_F(PlaceholderClickTest, AClickOrAnArrowAtAnEmptySlotSelectsItsPlaceholder) {
@@ -199,15 +212,8 @@ TEST_F(PlaceholderClickTest, AClickOrAnArrowAtAnEmptySlotSelectsItsPlaceholder) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ExprFilePane* pane = typed("");
-        std::optional<PaletteBlock> button;
-        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
-            if (!button && b.code > 0x4000 && b.code <= 0x4007)
-                button = b;
-        ASSERT_TRUE(button) << "no fraction on the main palette";
-        fromMainPalette(button->code);
-        const eExpr* fraction = pane->expression()->getChild(0);
-        ASSERT_TRUE(fraction != nullptr && fraction->childCount() == 2)
-            << TreeText(pane->expression());
+        const eExpr* fraction = nullptr;
+        ASSERT_NO_FATAL_FAILURE(fractionFromPalette(pane, fraction));
         c.reach(pane, fraction);
         EXPECT_EQ(pixelsUnlikeARepaint(pane), 0) << TreeText(pane->expression());
         keys("2");
@@ -233,15 +239,8 @@ TEST_F(PlaceholderClickTest, ARightClickAtAnEmptySlotSelectsItsPlaceholder) {
     for (const int edge : {-1, 0, 1}) { // left edge, middle, right edge
         SCOPED_TRACE(edge);
         ExprFilePane* pane = typed("");
-        std::optional<PaletteBlock> button;
-        for (const PaletteBlock& b : PaletteBlocks(MainPalette()))
-            if (!button && b.code > 0x4000 && b.code <= 0x4007)
-                button = b;
-        ASSERT_TRUE(button) << "no fraction on the main palette";
-        fromMainPalette(button->code);
-        const eExpr* fraction = pane->expression()->getChild(0);
-        ASSERT_TRUE(fraction != nullptr && fraction->childCount() == 2)
-            << TreeText(pane->expression());
+        const eExpr* fraction = nullptr;
+        ASSERT_NO_FATAL_FAILURE(fractionFromPalette(pane, fraction));
         const Zone z = inWindow(pane, fraction->getChild(1)->getChild(0));
         const int32_t x = edge < 0 ? z.left : edge > 0 ? z.right - 1 : (z.left + z.right) / 2;
         plat::backend().setForeignClipboard({{"UTF8_STRING", {'x'}}});

@@ -332,6 +332,23 @@ void killSelf(const char*) {
     ::kill(::getpid(), SIGKILL);
 }
 
+// A change typed into the document in front and saved in a child process that is killed just
+// before the save's rename; the child must end by the signal.
+void SaveKilledBeforeRename() {
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        SetSaveCommitHookForTesting(&killSelf);
+        pt::type("x");
+        pt::runUntilIdle();
+        DoMenuCommand(kSave);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+}
+
 TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheNextSave) {
     // Where a save's sibling cannot carry its mark (a file system without extended attributes:
     // one made to look so, and a ramfs when one can be mounted here), three saves killed just
@@ -380,18 +397,7 @@ TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheN
         // Four saves killed one after the other: each next one removes what the one before left,
         // so one sibling is there at a time.
         for (int kill = 0; kill < 4; ++kill) {
-            const pid_t child = ::fork();
-            ASSERT_NE(child, -1);
-            if (child == 0) {
-                SetSaveCommitHookForTesting(&killSelf);
-                pt::type("x");
-                pt::runUntilIdle();
-                DoMenuCommand(kSave);
-                ::_exit(3);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
-            ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+            ASSERT_NO_FATAL_FAILURE(SaveKilledBeforeRename());
             EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
             EXPECT_EQ(ReadFileBytes(path), saved);
         }
@@ -414,18 +420,7 @@ TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheN
         EXPECT_NE(ReadFileBytes(path), saved);
         // The user's file goes; a save killed now leaves a sibling the next save removes.
         fs::remove(disk + "/doc.0");
-        const pid_t child = ::fork();
-        ASSERT_NE(child, -1);
-        if (child == 0) {
-            SetSaveCommitHookForTesting(&killSelf);
-            pt::type("x");
-            pt::runUntilIdle();
-            DoMenuCommand(kSave);
-            ::_exit(3);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_NO_FATAL_FAILURE(SaveKilledBeforeRename());
         EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
         pt::type("z");
         pt::runUntilIdle();

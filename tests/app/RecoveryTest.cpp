@@ -20,6 +20,7 @@
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
 #include "support/CodePageScope.h"
+#include "support/PipeText.h"
 
 #include <csignal>
 #include <ctime>
@@ -424,11 +425,7 @@ TEST_F(RecoveryTest, ARecoveredFolderOnAFullOrReadOnlyFileSystemSendsTheCopyBesi
             _exit(0);
         }
         ::close(err[1]);
-        std::string said;
-        char buf[512];
-        for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
-            said.append(buf, static_cast<size_t>(n));
-        ::close(err[0]);
+        const std::string said = ReadUntilClosed(err[0]);
         int status = 0;
         ASSERT_EQ(child, ::waitpid(child, &status, 0));
         ASSERT_TRUE(WIFEXITED(status));
@@ -490,11 +487,7 @@ TEST_F(RecoveryTest, FurtherSignalsWaitUntilTheCopyIsWhole) {
         while (nanosleep(&gap, &gap) != 0) {
         }
         ::kill(child, row.second);
-        std::string said;
-        char buf[512];
-        for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
-            said.append(buf, static_cast<size_t>(n));
-        ::close(err[0]);
+        const std::string said = ReadUntilClosed(err[0]);
         int status = 0;
         ASSERT_EQ(child, ::waitpid(child, &status, 0));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;

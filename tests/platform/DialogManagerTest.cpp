@@ -1,4 +1,5 @@
 #include "platform/DialogFixture.h"
+#include "support/PipeText.h"
 
 #include <csignal>
 #include <gtest/gtest-spi.h>
@@ -10,6 +11,7 @@ namespace {
 
 using namespace plat;
 using kvtest::g_dlg;
+using kvtest::ReadUntilClosed;
 namespace pt = plat::testing;
 using Driver = pt::DialogDriver;
 
@@ -748,11 +750,7 @@ TEST(TerminationSignals, TheEndingHasAGraceOfItsOwnThatFurtherSignalsWaitFor) {
             _exit(7);
         }
         ::close(err[1]);
-        std::string said;
-        char buf[256];
-        for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
-            said.append(buf, static_cast<size_t>(n));
-        ::close(err[0]);
+        const std::string said = ReadUntilClosed(err[0]);
         int status = 0;
         ASSERT_EQ(child, waitpid(child, &status, 0));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (again ? 6 : 5))

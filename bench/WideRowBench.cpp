@@ -14,6 +14,7 @@
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
+#include "support/NodeInWindow.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -41,16 +42,6 @@ double ThreadSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// The node's rectangle in the pane's window coordinates.
-Zone InWindow(ExprPane* pane, const eExpr* node) {
-    Zone z = node->m_zone;
-    for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
-        ZoneOffset(z, p->m_zone.left, p->m_zone.top);
-    const Zone& frame = pane->zoneInParent();
-    ZoneOffset(z, frame.left - pane->bounds().left, frame.top - pane->bounds().top);
-    return z;
 }
 
 // A document window holding the wide row, in front and painted, the caret where it opens.
@@ -87,7 +78,7 @@ struct Document {
     // The middle of the row's item i in window coordinates (an item the window shows).
     plat::POINT over(int32_t i) const {
         const eExpr* row = pane->expression();
-        const Zone z = InWindow(pane, row->getChild(i));
+        const Zone z = kvtest::NodeZoneInWindow(pane, row->getChild(i));
         return plat::POINT{(z.left + z.right) / 2, (z.top + z.bottom) / 2};
     }
 };

@@ -8,6 +8,7 @@
 #include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/Pwindow.h"
 #include "plat/Input.h"
+#include "support/NodeInWindow.h"
 
 #include <optional>
 #include <string_view>
@@ -69,14 +70,7 @@ public:
     static void undo() { key('Z', pt::kCtrl); }
 
     // The node's rectangle in the pane's window coordinates.
-    static Zone inWindow(ExprPane* pane, const eExpr* node) {
-        Zone z = node->m_zone;
-        for (const eExpr* p = node->m_parent; p != nullptr; p = p->m_parent)
-            ZoneOffset(z, p->m_zone.left, p->m_zone.top);
-        const Zone& frame = pane->zoneInParent();
-        ZoneOffset(z, frame.left - pane->bounds().left, frame.top - pane->bounds().top);
-        return z;
-    }
+    static Zone inWindow(ExprPane* pane, const eExpr* node) { return NodeZoneInWindow(pane, node); }
 
     // Drags across the items first..last of the document's top row, from just left of the first
     // to just right of the last.

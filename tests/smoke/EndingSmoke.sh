@@ -37,9 +37,15 @@ terminate() {
   status=$?
 }
 
-"$program" -nosplash >"$work/program.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window"
+# Starts the program with its output in the log named and waits for its main window; sets `pid`.
+# Usage: startProgram LOG [" (which run)"]
+startProgram() {
+  "$program" -nosplash >"$work/$1" 2>&1 &
+  pid=$!
+  waitFor mainWindow || fail "no main window${2:-}"
+}
+
+startProgram program.log
 waitFor frameFocused || fail "the frame does not take the keyboard"
 sleep 1
 "$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING"
@@ -82,9 +88,7 @@ noQuestion() {
   q=$(dialogs | head -1)
   [[ -z $q ]] || fail "a start offers again what was offered before"
 }
-"$program" -nosplash >"$work/program2.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window (second run)"
+startProgram program2.log " (second run)"
 waitFor question || fail "the next start does not offer the recovered document"
 waitFor boxFocused || fail "the offer does not take the keyboard"
 xdotool key Return
@@ -101,9 +105,7 @@ kept=("$recovered"/*)
 [[ ${#kept[@]} -eq 1 ]] || fail "an unchanged document was recovered: ${kept[*]}"
 
 # A third start offers nothing; an edit is kept again.
-"$program" -nosplash >"$work/program3.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window (third run)"
+startProgram program3.log " (third run)"
 waitFor frameFocused || fail "the frame does not take the keyboard (third run)"
 noQuestion
 xdotool type --delay 40 "c"
@@ -114,9 +116,7 @@ kept=("$recovered"/*)
 [[ ${#kept[@]} -eq 2 ]] || fail "the third run's edit is not kept: ${kept[*]}"
 
 # The fourth start offers it; Non leaves both files where they are and a fifth start offers nothing.
-"$program" -nosplash >"$work/program4.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window (fourth run)"
+startProgram program4.log " (fourth run)"
 waitFor question || fail "the fourth start does not offer the recovered document"
 waitFor boxFocused || fail "the offer does not take the keyboard (fourth run)"
 xdotool key Tab space
@@ -125,9 +125,7 @@ waitFor gone || fail "Non does not close the offer"
 sleep 1
 terminate
 [[ -n $ended && $status -eq 0 ]] || fail "the fourth run does not end on SIGTERM"
-"$program" -nosplash >"$work/program5.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window (fifth run)"
+startProgram program5.log " (fifth run)"
 noQuestion
 after=("$recovered"/*)
 [[ "${after[*]}" == "${kept[*]}" ]] || fail "the recovered files changed: ${after[*]} (were ${kept[*]})"

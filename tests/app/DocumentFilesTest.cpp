@@ -63,6 +63,24 @@ constexpr int kIdNo = 7;
 
 using DocumentFilesTest = AppDocumentFixture;
 
+// The next message box answered OK, its text added to `shown`.
+void AnswerNextBox(std::vector<std::string>& shown) {
+    pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
+        shown.push_back(box.text);
+        return kIdOk;
+    });
+}
+
+// A second copy of the program started with `files` on the single-instance socket: it hands them
+// over and ends; this copy opens them when its loop next runs.
+void HandOver(const std::string& socket, const std::vector<std::string>& files) {
+    SingleInstance second(socket);
+    std::string diagnostic;
+    ASSERT_EQ(second.start(files, FileOpenMessage(), diagnostic),
+              SingleInstance::Outcome::HandedOff)
+        << diagnostic;
+}
+
 std::string windowTitle(ExprFilePane* pane) {
     char text[256] = {};
     plat::GetWindowText(HandleOfWindow(pane->window()->windowHandle()), text, sizeof text);
@@ -534,10 +552,7 @@ TEST_F(DocumentFilesTest, EachFileOnTheCommandLineOpensOnItsOwn) {
     // Start-up may also note a missing function-name list of the test's preferences folder.
     std::vector<std::string> shown;
     for (int i = 0; i < 2; ++i)
-        pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
-            shown.push_back(box.text);
-            return kIdOk;
-        });
+        AnswerNextBox(shown);
     // A socket of its own, so that the files are never handed over to another running copy.
     SetSingleInstanceSocket(m_dir / "KorvalineFileOpen");
     InstallModelWiring(); // as the program's entry does, before start-up opens the files
@@ -573,18 +588,11 @@ TEST_F(DocumentFilesTest, FilesHandedOverByASecondCopyOpenWhateverTheLengthOfThe
     CloseAllDocuments();
     takeBackQuit();
     std::vector<std::string> shown;
-    pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
-        shown.push_back(box.text);
-        return kIdOk;
-    });
+    AnswerNextBox(shown);
 
     // A second copy started with the three files hands them to this one and ends.
-    SingleInstance second(m_dir / "KorvalineFileOpen");
-    std::string diagnostic;
-    ASSERT_EQ(
-        second.start({longPath, gone, shortPath, upper, lower}, FileOpenMessage(), diagnostic),
-        SingleInstance::Outcome::HandedOff)
-        << diagnostic;
+    ASSERT_NO_FATAL_FAILURE(
+        HandOver(m_dir / "KorvalineFileOpen", {longPath, gone, shortPath, upper, lower}));
     pt::runUntilIdle();
     std::vector<std::string> opened;
     for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
@@ -641,15 +649,8 @@ TEST_F(DocumentFilesTest, FilesHandedOverOpenWhateverTheirNameAndPlainTextOpensA
         // A box that opens with no script fails the test.
         std::vector<std::string> shown;
         if (c.alert)
-            pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
-                shown.push_back(box.text);
-                return kIdOk;
-            });
-        SingleInstance second(m_dir / "KorvalineFileOpen");
-        std::string diagnostic;
-        ASSERT_EQ(second.start({path}, FileOpenMessage(), diagnostic),
-                  SingleInstance::Outcome::HandedOff)
-            << diagnostic;
+            AnswerNextBox(shown);
+        ASSERT_NO_FATAL_FAILURE(HandOver(m_dir / "KorvalineFileOpen", {path}));
         pt::runUntilIdle();
         if (*c.tree == 0) {
             EXPECT_EQ(OpenDocumentCount(), 0);
@@ -736,15 +737,8 @@ TEST_F(DocumentFilesTest, NamesInTheCodePageSaveShowAndOpenAndOthersAreReported)
         // A second copy started with the file hands over its system name.
         std::vector<std::string> shown;
         if (c.programName.empty())
-            pt::onMessageBox([&shown](const pt::MessageBoxCall& box) {
-                shown.push_back(box.text);
-                return kIdOk;
-            });
-        SingleInstance second(m_dir / "KorvalineFileOpen");
-        std::string diagnostic;
-        ASSERT_EQ(second.start({onDisk}, FileOpenMessage(), diagnostic),
-                  SingleInstance::Outcome::HandedOff)
-            << diagnostic;
+            AnswerNextBox(shown);
+        ASSERT_NO_FATAL_FAILURE(HandOver(m_dir / "KorvalineFileOpen", {onDisk}));
         pt::runUntilIdle();
         if (c.programName.empty()) {
             EXPECT_EQ(OpenDocumentCount(), 0);
@@ -790,11 +784,7 @@ TEST_F(DocumentFilesTest, AFileAlreadyOpenBringsItsWindowForwardAndKeepsBothEdit
         ExprFilePane* other = typed("z");
         ASSERT_EQ(ActivePane, other);
         if (way.secondCopy) {
-            SingleInstance second(m_dir / "KorvalineFileOpen");
-            std::string diagnostic;
-            ASSERT_EQ(second.start({way.name}, FileOpenMessage(), diagnostic),
-                      SingleInstance::Outcome::HandedOff)
-                << diagnostic;
+            ASSERT_NO_FATAL_FAILURE(HandOver(m_dir / "KorvalineFileOpen", {way.name}));
         } else {
             pt::answerFileDialog(way.name);
             ASSERT_EQ(DoMenuCommand(kOpen), 1);

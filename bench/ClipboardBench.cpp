@@ -76,15 +76,8 @@ int main(int argc, char** argv) {
     ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
     ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
     plat::testing::reset();
-    SetSingleInstanceSocket(dir / "KorvalineFileOpen");
-    if (!CQVAppStartup({"-nosplash"}).runLoop) {
-        std::fprintf(stderr, "the program did not start\n");
+    if (!kvbench::StartProgram(dir / "KorvalineFileOpen"))
         return 1;
-    }
-    ResetModelHooks();
-    ResetCommandHooks();
-    ResetCommandState();
-    InstallModelWiring();
 
     // One row a_0 x^0 + a_1 x^1 + ... of about 26,000 nodes, in a document window.
     ExprPtr tree = kvbench::Sum(2364);
@@ -106,10 +99,6 @@ int main(int argc, char** argv) {
         delete OpenDocumentList->window();
         plat::testing::runUntilIdle();
     }
-    ResetCommandState();
-    ResetCommandHooks();
-    ResetModelHooks();
-    CQVAppShutdown();
-    SetSingleInstanceSocket("");
+    kvbench::EndProgram();
     return 0;
 }

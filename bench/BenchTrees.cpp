@@ -2,6 +2,7 @@
 
 #include "App/CQVAppStartup.h"
 #include "App/ModelWiring.h"
+#include "ExprSrcs/ExprFilePane.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eFence.h"
 #include "OverSrcs/eFraction.h"
@@ -10,6 +11,7 @@
 #include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eWord.h"
+#include "plat/Testing.h"
 
 #include <cstdio>
 
@@ -41,6 +43,13 @@ bool StartProgram(const std::string& socket) {
     ResetCommandState();
     InstallModelWiring();
     return true;
+}
+
+void CloseDocuments() {
+    while (OpenDocumentList != nullptr) {
+        delete OpenDocumentList->window();
+        plat::testing::runUntilIdle();
+    }
 }
 
 void EndProgram() {

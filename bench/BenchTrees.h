@@ -5,6 +5,7 @@
 // their layout.
 
 #include "OverSrcs/eObject.h"
+#include "platform/SysTempDir.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,16 @@ namespace kvbench {
 // single-instance socket at `socket`, the model's hooks wired to it); false, with a message on
 // stderr, when it does not start.
 bool StartProgram(const std::string& socket);
+// A private folder for the program's settings and data while a benchmark runs, set before the
+// program starts and put back when the benchmark ends.
+struct ProgramFolders {
+    kvtest::SysTempDir dir;
+    kvtest::ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
+    kvtest::ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
+    kvtest::ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+};
+// Closes every document window the benchmark left open.
+void CloseDocuments();
 // Puts the hooks back and ends the program StartProgram started.
 void EndProgram();
 

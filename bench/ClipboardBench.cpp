@@ -23,7 +23,6 @@
 
 namespace {
 
-using kvtest::ScopedEnv;
 using kvtest::SysTempDir;
 
 constexpr int kCopyMenuId = 516; // Édition > Copier
@@ -71,10 +70,8 @@ void Fetch(benchmark::State& state, std::string type) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    SysTempDir dir;
-    ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
-    ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+    kvbench::ProgramFolders folders;
+    const SysTempDir& dir = folders.dir;
     plat::testing::reset();
     if (!kvbench::StartProgram(dir / "KorvalineFileOpen"))
         return 1;
@@ -95,10 +92,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    while (OpenDocumentList != nullptr) {
-        delete OpenDocumentList->window();
-        plat::testing::runUntilIdle();
-    }
+    kvbench::CloseDocuments();
     kvbench::EndProgram();
     return 0;
 }

@@ -31,7 +31,6 @@
 
 namespace {
 
-using kvtest::ScopedEnv;
 using kvtest::SysTempDir;
 
 // Ports take their resolution in their own unit (16 for a 72 dpi screen), not in dots per inch:
@@ -250,11 +249,9 @@ Case Examples() {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    SysTempDir dir;
+    kvbench::ProgramFolders folders;
+    const SysTempDir& dir = folders.dir;
     g_dir = dir / "";
-    ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
-    ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
 
     // Start-up to the first painted frame of a document window. The fonts are loaded once before,
     // so the figure is the warm-cache one.
@@ -313,10 +310,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    while (OpenDocumentList != nullptr) {
-        delete OpenDocumentList->window();
-        plat::testing::runUntilIdle();
-    }
+    kvbench::CloseDocuments();
     cases.clear();
     kvbench::EndProgram();
     return 0;

@@ -26,7 +26,6 @@
 namespace {
 
 namespace pt = plat::testing;
-using kvtest::ScopedEnv;
 using kvtest::SysTempDir;
 
 constexpr int32_t kItems = 100000;
@@ -134,10 +133,8 @@ void Nothing(Document&) {}
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    SysTempDir dir;
-    ScopedEnv registry{"KV_REGISTRY_DIR", dir / "config"};
-    ScopedEnv data{"XDG_DATA_HOME", dir / "data"};
-    ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+    kvbench::ProgramFolders folders;
+    const SysTempDir& dir = folders.dir;
     pt::reset();
     if (!kvbench::StartProgram(dir / "KorvalineFileOpen"))
         return 1;

@@ -51,11 +51,6 @@ DWORD CopyOut(const std::string& text, char* buf, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
-// A file-system name back in program form; false when the active code page cannot write it.
-bool ProgramName(const std::string& utf8, std::string& out) {
-    return ProgramPathFromNative(utf8, out);
-}
-
 // Names of a folder in program form, sorted ignoring case (then by bytes, so the order is total).
 // Names the code page cannot write go to `outside` (as UTF-8) when it is given.
 std::vector<std::string> ListFolder(const std::string& nativeDir,
@@ -70,7 +65,7 @@ std::vector<std::string> ListFolder(const std::string& nativeDir,
     for (const auto& entry : it) {
         std::string name;
         const std::string native = entry.path().filename().string();
-        if (ProgramName(native, name)) {
+        if (ProgramPathFromNative(native, name)) {
             names.push_back(std::move(name));
         } else if (outside != nullptr) {
             outside->push_back(native);
@@ -424,7 +419,7 @@ DWORD GetCurrentDirectory(DWORD size, char* buf) {
     std::error_code ec;
     const fs::path cwd = fs::current_path(ec);
     std::string name;
-    if (ec || !ProgramName(cwd.string(), name)) {
+    if (ec || !ProgramPathFromNative(cwd.string(), name)) {
         errno = ec ? ec.value() : EILSEQ;
         if (buf != nullptr && size > 0) {
             buf[0] = 0;
@@ -449,7 +444,7 @@ DWORD GetModuleFileName(HMODULE, char* buf, DWORD size) {
     if (name.empty()) {
         std::error_code ec;
         const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-        if (ec || !ProgramName(exe.string(), name)) {
+        if (ec || !ProgramPathFromNative(exe.string(), name)) {
             errno = ec ? ec.value() : EILSEQ;
             if (buf != nullptr && size > 0) {
                 buf[0] = 0;
@@ -463,7 +458,7 @@ DWORD GetModuleFileName(HMODULE, char* buf, DWORD size) {
 DWORD GetTempPath(DWORD size, char* buf) {
     const char* env = std::getenv("TMPDIR");
     std::string dir;
-    if (env == nullptr || *env == 0 || !ProgramName(env, dir)) {
+    if (env == nullptr || *env == 0 || !ProgramPathFromNative(env, dir)) {
         dir = "/tmp";
     }
     if (!IsSeparator(dir.back())) {
@@ -486,7 +481,7 @@ UINT GetWindowsDirectory(char* buf, UINT size) {
     const fs::path share = fs::path(NativePath(folder)) / ".." / "share" / "korvaline";
     std::string shared;
     if (fs::is_directory(share, ec) &&
-        ProgramName(fs::weakly_canonical(share, ec).string(), shared) && !ec) {
+        ProgramPathFromNative(fs::weakly_canonical(share, ec).string(), shared) && !ec) {
         folder = shared;
     }
     return CopyOut(folder, buf, size);

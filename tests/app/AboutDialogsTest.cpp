@@ -17,6 +17,7 @@
 #include "plat/Dialog.h"
 #include "plat/Input.h"
 #include "plat/Resources.h"
+#include "plat/System.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
@@ -265,6 +266,19 @@ TEST_F(AboutStartupTest, TheSplashWaitsForStartUpAndAKey) {
     EXPECT_EQ(SplashWindow(), nullptr);
     EXPECT_FALSE(SplashWanted());
     EXPECT_EQ(CurrentDialog, nullptr);
+}
+
+TEST_F(AboutStartupTest, LeftAloneTheSplashSleepsUntilItsTimer) {
+    // The program's own timers fall due while the splash shows; its loop takes none of them and
+    // must not wake for them (it would spin, keeping a processor busy, for the six seconds).
+    const plat::DWORD start = plat::GetTickCount();
+    ASSERT_TRUE(CQVAppStartup({}).runLoop);
+    EXPECT_GE(plat::GetTickCount() - start, static_cast<plat::DWORD>(kSplashMilliseconds));
+    EXPECT_EQ(SplashWindow(), nullptr);
+    EXPECT_FALSE(SplashWanted());
+    plat::MSG m;
+    EXPECT_FALSE(plat::PeekMessage(&m, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_NOREMOVE))
+        << "the start-up asked to end";
 }
 
 TEST_F(AboutStartupTest, TheAboutItemRunsTheAboutBox) {

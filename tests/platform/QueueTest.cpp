@@ -185,6 +185,43 @@ TEST_F(Queue, GetMessageWaitsForTheNextTimerWithoutRealTime) {
     EXPECT_EQ(6000u, plat::GetTickCount());
 }
 
+// A loop filtered to one window, or to the thread's own messages, sleeps until something it can
+// take arrives: a due timer of another window does not wake it again and again (on a display that
+// kept a processor busy for as long as the loop ran; here it would never end).
+TEST_F(Queue, AFilteredGetMessageSleepsPastTimersItCannotTake) {
+    HWND mine = top("Mine");
+    HWND other = top("Other");
+    run();
+    struct Case {
+        const char* name;
+        HWND filter;
+        HWND timerWindow; // the timer the loop waits for
+    };
+    const Case cases[] = {
+        {"one window", mine, mine},
+        {"thread messages", reinterpret_cast<HWND>(-1), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        plat::SetTimer(other, 1, 100, nullptr);
+        const plat::UINT_PTR id = plat::SetTimer(c.timerWindow, 2, 6000, nullptr);
+        const plat::DWORD start = plat::GetTickCount();
+        pt::advanceClock(150); // the other window's timer is due
+        MSG m;
+        ASSERT_EQ(plat::TRUE, plat::GetMessage(&m, c.filter, 0, 0));
+        EXPECT_EQ(plat::WM_TIMER, m.message);
+        EXPECT_EQ(c.timerWindow, m.hwnd);
+        EXPECT_EQ(id, m.wParam);
+        EXPECT_EQ(start + 6000, plat::GetTickCount());
+        plat::KillTimer(c.timerWindow, id);
+        // The other window's timer is still there for the next unfiltered loop.
+        s_received.clear();
+        run();
+        EXPECT_EQ(1u, got(plat::WM_TIMER).size());
+        plat::KillTimer(other, 1);
+    }
+}
+
 TEST_F(Queue, HelperThreadsMayPost) {
     HWND w = top("Main");
     run();

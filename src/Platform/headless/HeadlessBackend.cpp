@@ -13,6 +13,7 @@ bool HeadlessBackend::poll(BackendEvent& ev) {
     m_events.pop_front();
     m_holding = m_holdAfter.front();
     m_holdAfter.pop_front();
+    m_zeroWaits = 0;
     ev.time = m_clock;
     using K = BackendEvent::Kind;
     switch (ev.kind) {
@@ -47,6 +48,17 @@ bool HeadlessBackend::wait(int timeoutMs) {
         return true;
     if (timeoutMs < 0)
         return false; // nothing is scripted and no timer runs: waiting would never end
+    // The clock stands still between scripted steps: a loop that keeps waiting for no time at
+    // all (a timer it is told is due but never takes) would spin forever, as it would keep a
+    // processor busy on a display.
+    if (timeoutMs == 0) {
+        if (++m_zeroWaits >= kMostZeroWaits) {
+            m_zeroWaits = 0;
+            return false;
+        }
+        return true;
+    }
+    m_zeroWaits = 0;
     // No real time passes: a wait for the next timer moves the clock to it.
     m_clock += static_cast<DWORD>(timeoutMs);
     return true;
@@ -75,6 +87,7 @@ void HeadlessBackend::reset() {
     m_events.clear();
     m_holdAfter.clear();
     m_holding = false;
+    m_zeroWaits = 0;
     m_down.fill(false);
     m_clock = 0;
     m_pointer = POINT{};

@@ -67,6 +67,10 @@ private:
     std::deque<BackendEvent> m_events;
     std::deque<bool> m_holdAfter; // one flag per queued event
     bool m_holding = false;       // a held event was polled and the program has not waited since
+    // Waits in a row that asked for no time with nothing scripted; past the limit the program
+    // is taken to be spinning and the wait fails.
+    static constexpr int kMostZeroWaits = 10000;
+    int m_zeroWaits = 0;
     std::array<bool, 256> m_down{};
     DWORD m_clock = 0;
     POINT m_pointer;

@@ -343,11 +343,17 @@ bool takeMessage(MSG* out, HWND filter, UINT lo, UINT hi, bool remove) {
     return false;
 }
 
-// Milliseconds until the next timer falls due (0 when one is due), -1 when there is none.
-int nextTimerTimeout() {
+// Milliseconds until the next timer a retrieval with this filter could take falls due (0 when
+// one is due), -1 when there is none. A loop filtered to one window does not wake for the timers
+// of others: they stay due until an unfiltered loop takes them.
+int nextTimerTimeout(HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
+    if (!inRange(WM_TIMER, lo, hi))
+        return -1;
     const DWORD now = clockNow();
     int best = -1;
     for (const Timer& t : state().timers) {
+        if (!matchesWindow(t.hwnd, filter))
+            continue;
         const std::int32_t d = static_cast<std::int32_t>(t.due - now);
         const int ms = d < 0 ? 0 : d;
         if (best < 0 || ms < best)
@@ -356,9 +362,10 @@ int nextTimerTimeout() {
     return best;
 }
 
-// Waits for something to arrive. False when nothing ever can (headless, nothing scripted).
-bool waitForInput() {
-    return backend().wait(nextTimerTimeout());
+// Waits for something a retrieval with this filter could take. False when nothing ever can
+// (headless, nothing scripted).
+bool waitForInput(HWND filter = nullptr, UINT lo = 0, UINT hi = 0) {
+    return backend().wait(nextTimerTimeout(filter, lo, hi));
 }
 
 } // namespace
@@ -501,7 +508,7 @@ BOOL GetMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     for (;;) {
         if (takeMessage(out, hwnd, filterMin, filterMax, true))
             return out->message == WM_QUIT ? FALSE : TRUE;
-        if (!waitForInput()) {
+        if (!waitForInput(hwnd, filterMin, filterMax)) {
             // Nothing can ever arrive: end the loop rather than block forever.
             ReportTestFailure("GetMessage would wait for input that can never come");
             PostQuitMessage(0);

@@ -151,8 +151,8 @@ void ResetModifyDialogLaunchers();
 int32_t FractionKindOfStyle(int32_t style);
 int32_t FractionStyleOfKind(int32_t kind);
 
-// The menu entries of the Modify menu: each looks for the nearest node of its kind in or around the
-// selection and modifies it (message 496 when there is none).
+// The menu entries of the Modify menu: each modifies the node of its kind that the selection means,
+// round a caret or inside a selection (message 496 when there is none; see ModifyNodeOfKind).
 void ModifyCharCommand();
 void ModifyScriptsCommand();
 void ModifyTensorCommand();

@@ -16,6 +16,8 @@
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
 
+#include <algorithm>
+#include <climits>
 #include <set>
 #include <string>
 #include <utility>
@@ -325,7 +327,8 @@ void UnlinkSelectedRows() {
 
 namespace {
 
-constexpr int kInwardSteps = 10;
+// How far out from a selection a matrix is looked for when none lies inside it.
+constexpr int kMatrixOutwardSteps = 10;
 // The kind a matrix reports (a ruled grid's kind is found with it).
 constexpr int32_t kMatrixKind = 3;
 
@@ -336,20 +339,9 @@ bool askKind(eExpr* node, int32_t kind) {
     return ChangeReportedKind == kind || (kind == kMatrixKind && ChangeReportedKind == 4);
 }
 
-// A fresh copy is not laid out: its zone, copied from the original, tells whether it has a width.
-bool hasWidth(const eExpr* node) {
-    return node->m_zone.right > node->m_zone.left;
-}
-
 void refreshActivePane() {
     if (TheCommandHooks().refreshActivePane != nullptr)
         TheCommandHooks().refreshActivePane();
-}
-
-void modifyFound() {
-    ChangeFoundFlag = 1;
-    ChangeQueryFlag = 0;
-    DoCommand(kCmdModify, 0);
 }
 
 void selectAndModify(eExpr* match) {
@@ -366,50 +358,89 @@ void selectAndModify(eExpr* match) {
 }
 
 // The nearest node of the kind that holds the node, or the node itself (a caret between a matrix's
-// columns or rows names the grid), within as many levels as the inward walk takes.
-eExpr* enclosingOfKind(eExpr* node, int32_t kind) {
+// columns or rows names the grid), at most `levels` levels out.
+eExpr* enclosingOfKind(eExpr* node, int32_t kind, int32_t levels) {
     eExpr* n = node;
-    for (int32_t k = 0; k < kInwardSteps && n != nullptr && n->m_parent != nullptr;
-         ++k, n = n->m_parent)
+    for (int32_t k = 0; k < levels && n != nullptr && n->m_parent != nullptr; ++k, n = n->m_parent)
         if (askKind(n, kind))
             return n;
     return nullptr;
 }
 
-// Whether the node is still in the tree (compared by address only: it may have been destroyed).
-bool inTree(const eExpr* root, const eExpr* node) {
-    if (root == nullptr || node == nullptr)
-        return false;
-    if (root == node)
-        return true;
-    for (int32_t i = 0; i < root->childCount(); ++i)
-        if (inTree(root->getChild(i), node))
-            return true;
-    return false;
-}
-
-// Puts back the selection the user made (the inward and outward walk leave another one); false,
-// leaving the selection alone, when one of its nodes is gone.
-bool restoreSelection(const std::vector<SelectionEntry>& made) {
-    if (ActiveRecord == nullptr)
-        return false;
-    for (const SelectionEntry& e : made)
-        if (!inTree(ActiveRecord->m_root, e.node))
-            return false;
-    RedrawSelectionHighlight();
-    ClearSelectionList(*ActiveRecord);
-    for (const SelectionEntry& e : made)
-        AddSelectionEntry(*ActiveRecord, e);
-    RedrawSelectionHighlight();
-    return true;
-}
-
-bool tryNode(eExpr* node, int32_t kind) {
-    if (node->childCount() > 0 && hasWidth(node) && askKind(node, kind)) {
-        selectAndModify(node);
-        return true;
+// The first node of the kind among the nodes and their descendants, in reading order: a node
+// before what it holds, children in order. Kept on a stack of its own, so that no depth of nesting
+// can exhaust the call stack.
+eExpr* firstOfKindIn(const std::vector<eExpr*>& nodes, int32_t kind) {
+    std::vector<eExpr*> pending(nodes.rbegin(), nodes.rend());
+    while (!pending.empty()) {
+        eExpr* n = pending.back();
+        pending.pop_back();
+        if (n == nullptr)
+            continue;
+        if (askKind(n, kind))
+            return n;
+        for (int32_t i = n->childCount() - 1; i >= 0; --i)
+            pending.push_back(n->getChild(i));
     }
-    return false;
+    return nullptr;
+}
+
+std::vector<eExpr*> childrenOf(const eExpr* node) {
+    std::vector<eExpr*> children;
+    for (int32_t i = 0; node != nullptr && i < node->childCount(); ++i)
+        children.push_back(node->getChild(i));
+    return children;
+}
+
+// Whether the entry selects nothing: a caret, or a matrix entry spanning no column or no row.
+bool selectsNothing(const SelectionEntry& e) {
+    if (e.node == nullptr)
+        return true;
+    if (e.node->isMatrix())
+        return e.start == e.end || e.rowStart == e.rowEnd;
+    return e.start == e.end;
+}
+
+// The part [min, max) of a range, within [0, size).
+std::pair<int32_t, int32_t> span(int32_t a, int32_t b, int32_t size) {
+    return {std::clamp(std::min(a, b), 0, size), std::clamp(std::max(a, b), 0, size)};
+}
+
+// What the entry selects, as whole nodes in reading order: the items of a row range, the cells of
+// a block of a matrix row by row; a word selected in part stands for itself.
+std::vector<eExpr*> selectedNodes(const SelectionEntry& e) {
+    std::vector<eExpr*> nodes;
+    eExpr* node = e.node;
+    if (node == nullptr || selectsNothing(e))
+        return nodes;
+    if (node->isString()) {
+        const auto [low, high] = span(e.start, e.end, node->childCount());
+        for (int32_t i = low; i < high; ++i)
+            nodes.push_back(node->getChild(i));
+    } else if (node->isMatrix()) {
+        const auto* grid = static_cast<const eMatrix*>(node);
+        const auto [left, right] = span(e.start, e.end, grid->columns());
+        const auto [top, bottom] = span(e.rowStart, e.rowEnd, grid->rows());
+        for (int32_t r = top; r < bottom; ++r)
+            for (int32_t c = left; c < right; ++c)
+                nodes.push_back(grid->getCell(r, c));
+    } else {
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+// The node of the kind a selection means: a matrix whose cells are selected, else the first one
+// in the selected parts, else the first one anywhere in the node that holds the first part.
+eExpr* ofKindInSelection(int32_t kind) {
+    for (int32_t i = 0; i < ActiveRecord->count(); ++i) {
+        const SelectionEntry& e = ActiveRecord->entry(i);
+        if (e.node != nullptr && e.node->isMatrix() && askKind(e.node, kind))
+            return e.node;
+        if (eExpr* found = firstOfKindIn(selectedNodes(e), kind))
+            return found;
+    }
+    return firstOfKindIn(childrenOf(ActiveRecord->entry(0).node), kind);
 }
 
 } // namespace
@@ -417,94 +448,41 @@ bool tryNode(eExpr* node, int32_t kind) {
 bool SearchSubtreeForKind(eExpr* node, int32_t kind) {
     if (node == nullptr || ActiveRecord == nullptr)
         return false;
-    for (int32_t i = 0; i < node->childCount(); ++i) {
-        eExpr* c = node->getChild(i);
-        if (c == nullptr)
-            continue;
-        if (tryNode(c, kind))
-            return true;
-        if (c->childCount() > 1) {
-            refreshActivePane();
-            if (SearchSubtreeForKind(c, kind))
-                return true;
-        } else if (c->childCount() == 1) {
-            // The only item of a row is asked even without children of its own: a character
-            // alone in its row is found there.
-            eExpr* g = c->getChild(0);
-            if (g == nullptr || !hasWidth(g))
-                continue;
-            if (askKind(g, kind)) {
-                selectAndModify(g);
-                return true;
-            }
-            if (g->childCount() > 1 && SearchSubtreeForKind(g, kind))
-                return true;
-        }
-    }
-    return false;
+    eExpr* found = firstOfKindIn(childrenOf(node), kind);
+    if (found == nullptr)
+        return false;
+    selectAndModify(found);
+    return true;
 }
 
 void ModifyNodeOfKind(int32_t kind) {
     ChangeQueryFlag = 1;
     ChangeReportedKind = 0;
     ChangeFoundFlag = 0;
-    if (ActiveRecord == nullptr || ActiveRecord->count() == 0) {
+    if (ActiveRecord == nullptr || ActiveRecord->count() == 0 ||
+        ActiveRecord->entry(0).node == nullptr) {
         ChangeQueryFlag = 0;
         NoteAlert(kChangeNotFoundMessage);
         return;
     }
     const SelectionEntry first = ActiveRecord->entry(0);
-    ExprPtr copy = CopySelectedPart(first);
-    if (!copy) {
-        // A caret selects nothing to look into: the node of the kind it lies in is the one meant.
-        if (eExpr* outer = enclosingOfKind(first.node, kind);
-            outer != nullptr && first.node != nullptr)
-            selectAndModify(outer);
-        else
-            NoteAlert(kChangeNotFoundMessage);
-        ChangeQueryFlag = 0;
-        return;
+    eExpr* found = nullptr;
+    if (selectsNothing(first) || LonePlaceholderRow(first) != nullptr) {
+        // A caret, or a lone placeholder (selected whole as a template comes in), lies in the node
+        // it is meant for: the nearest one of the kind round it, however far out.
+        eExpr* from = LonePlaceholderRow(first);
+        found = enclosingOfKind(from != nullptr ? from : first.node, kind, INT32_MAX);
+    } else {
+        found = ofKindInSelection(kind);
+        // A matrix is hard to select whole, as its cells fill it: a selection in a cell means the
+        // matrix round it.
+        if (found == nullptr && kind == kMatrixKind)
+            found = enclosingOfKind(first.node, kind, kMatrixOutwardSteps);
     }
-    bool match = askKind(copy.get(), kind);
-    if (!match && copy->childCount() > 0) {
-        eExpr* child = copy->getChild(0);
-        match = child != nullptr && hasWidth(child) && askKind(child, kind);
-    }
-    // The copy was only asked; it goes on every path.
-    copy.reset();
-    if (match) {
-        modifyFound();
-        // Lays the whole tree out again and redraws it.
-        refreshActivePane();
-        ChangeQueryFlag = 0;
-        return;
-    }
-    if (!SearchSubtreeForKind(first.node, kind)) {
-        std::vector<SelectionEntry> made;
-        for (int32_t i = 0; i < ActiveRecord->count(); ++i)
-            made.push_back(ActiveRecord->entry(i));
-        for (int32_t k = 0; k < kInwardSteps && ChangeFoundFlag == 0; ++k) {
-            DoCommand(kCmdSelectInward, 0);
-            if (ActiveRecord == nullptr || ActiveRecord->count() == 0)
-                break;
-            SearchSubtreeForKind(ActiveRecord->entry(0).node, kind);
-        }
-        if (ChangeFoundFlag == 0 && ActiveRecord != nullptr) {
-            for (int32_t k = 0; k < kInwardSteps; ++k)
-                DoCommand(kCmdSelectOutward, 0);
-            // Nothing of the kind inside the selection. The walk changed nothing in the tree, so
-            // the nodes the user selected are still there: their selection comes back, and a
-            // selection in a matrix cell modifies that matrix (a matrix is hard to select whole,
-            // as its cells fill it). The other kinds are looked for only inside a selection.
-            eExpr* outer = restoreSelection(made) && kind == kMatrixKind
-                               ? enclosingOfKind(first.node, kind)
-                               : nullptr;
-            if (outer != nullptr)
-                selectAndModify(outer);
-            else
-                NoteAlert(kChangeNotFoundMessage);
-        }
-    }
+    if (found != nullptr)
+        selectAndModify(found);
+    else
+        NoteAlert(kChangeNotFoundMessage);
     ChangeQueryFlag = 0;
 }
 

@@ -46,11 +46,15 @@ extern uint8_t ChangeFoundFlag;
 // The message shown when no node of the kind is found.
 inline constexpr int kChangeNotFoundMessage = 496;
 
-// Finds the nearest node of the Modify kind in or around the selection, selects it and runs
-// Modify on it; shows message 496 when there is none.
+// Finds the node of the Modify kind the selection means, selects it whole and runs Modify on it;
+// shows message 496 when there is none, leaving the selection as it was. A caret, or a lone
+// placeholder selected, means the nearest node of the kind round it. A selection means the
+// matrix whose cells it selects, else the first node of the kind inside it at any depth in reading
+// order, else the first one in the node that holds the selection; a matrix is also looked for
+// round the selection, up to ten levels out.
 void ModifyNodeOfKind(int32_t kind);
-// Asks the node's descendants (those with children and a width) for the kind, in order; the first
-// match is selected whole and modified. True when one was found.
+// Looks for the kind among the node's descendants at any depth, in reading order (a node before
+// what it holds); the first match is selected whole and modified. True when one was found.
 bool SearchSubtreeForKind(eExpr* node, int32_t kind);
 
 // The ruler command: turns ruler view mode on and runs Modify on the ruled row that holds the

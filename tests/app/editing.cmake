@@ -12,6 +12,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/RtfOleTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UndoStepsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ModifyMatrixMenuTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ModifyByKindMenuTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OpenDialogTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CaretPlacementTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TypedExamplesTest.cpp

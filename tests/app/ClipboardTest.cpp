@@ -6,9 +6,11 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/PEXPRPICT.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/DibCarrier.h"
+#include "OverPc/documents/Exports.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eUFO.h"
@@ -24,6 +26,7 @@
 #include "support/CodePageScope.h"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -391,8 +394,8 @@ TEST_F(ClipboardTest, TextTooLargeToPasteIsRefusedWithAMessage) {
         EXPECT_EQ(beeps, CommandBeepCount());
         EXPECT_EQ(before, ExprEncodingText(pane->expression()));
     }
-    plat::backend().setForeignClipboard({plat::ClipboardItem{
-        "UTF8_STRING", bytesOf(repeated("ab+", kLargestPastedText / 3 - 1))}});
+    plat::backend().setForeignClipboard(
+        {plat::ClipboardItem{"UTF8_STRING", bytesOf(repeated("ab+", kLargestPastedText / 3 - 1))}});
     const size_t boxes = pt::messageBoxes().size();
     DoCommand(kCmdPaste, 0);
     EXPECT_EQ(boxes, pt::messageBoxes().size());
@@ -519,6 +522,196 @@ TEST_F(ClipboardTest, PicturesAreMadeFromTheTreeAsCopied) {
             EXPECT_EQ(copied, ExprEncodingText(target->expression()));
         }
         EXPECT_EQ(3, pictures);
+        closeDocuments();
+    }
+}
+
+// The size a fetched picture shows: a PNG's or bitmap's pixels, a metafile's frame.
+std::string pictureSize(const std::string& type, const std::vector<uint8_t>& b) {
+    const auto be32 = [&](size_t at) {
+        return b.size() < at + 4
+                   ? 0u
+                   : (uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
+    };
+    const auto le32 = [&](size_t at) {
+        return b.size() < at + 4 ? 0
+                                 : static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+                                                        uint32_t{b[at + 3]} << 24);
+    };
+    if (type == "image/png")
+        return std::to_string(be32(16)) + " x " + std::to_string(be32(20));
+    if (type == "image/bmp") {
+        const size_t at = b.size() > 2 && b[0] == 'B' && b[1] == 'M' ? 14 : 0;
+        return std::to_string(le32(at + 4)) + " x " + std::to_string(le32(at + 8));
+    }
+    if (type == "image/emf")
+        return std::to_string(le32(32) - le32(24)) + " x " + std::to_string(le32(36) - le32(28));
+    return std::to_string(b.size()) + " bytes";
+}
+
+// The settings a picture is drawn with, put back when it goes.
+struct KeptPictureSettings {
+    const std::array<FSSRecord, kStyleTableSize> styles = StyleTable;
+    const SizeStepRecord steps = SizeStepSettings;
+    const PictureMargins margins = PictureMarginSettings;
+    const int32_t metafile = MetafileResolution;
+    const int32_t smoothing = PngSmoothing;
+    const int32_t bitmap = BitmapResolution;
+    const int32_t alignment = WordTargetAlignment;
+    const int32_t rotation = PictureRotationSetting;
+    const int32_t nextRotation = NextPictureRotation;
+    ~KeptPictureSettings() {
+        StyleTable = styles;
+        SizeStepSettings = steps;
+        BuildSizeStepTable();
+        PictureMarginSettings = margins;
+        MetafileResolution = metafile;
+        PngSmoothing = smoothing;
+        BitmapResolution = bitmap;
+        WordTargetAlignment = alignment;
+        PictureRotationSetting = rotation;
+        NextPictureRotation = nextRotation;
+    }
+};
+
+// Every setting that shapes a picture, changed between Copy and the request for the picture:
+// the picture is the one the settings at Copy make (the same pixels, frame and bytes as when
+// nothing changed), while a copy made after the change does differ.
+TEST_F(ClipboardTest, PicturesAreDrawnWithTheSettingsInForceAtCopy) {
+    const struct Case {
+        const char* name;
+        int32_t format; // -1: Édition > Copier
+        const char* type;
+        std::function<void()> change;
+    } cases[] = {
+        {"top margin", -1, "image/png", [] { PictureMarginSettings.top = 100; }},
+        {"left margin", -1, "image/emf", [] { PictureMarginSettings.left = 50; }},
+        {"bottom margin", kCopyAsBitmap, "image/bmp", [] { PictureMarginSettings.bottom = 20; }},
+        {"metafile resolution", -1, "image/emf", [] { MetafileResolution = 300; }},
+        {"smoothing", -1, "image/png", [] { PngSmoothing = 3; }},
+        {"bitmap resolution", kCopyAsBitmap, "image/bmp", [] { BitmapResolution = 300; }},
+        {"Word alignment", kCopyAsOffice, "text/rtf", [] { WordTargetAlignment = 4; }},
+        {"rotation", -1, "image/png", [] { PictureRotationSetting = NextPictureRotation = 9000; }},
+        {"background", -1, "image/png",
+         [] {
+             ActiveRecord->m_noBackground = 0;
+             ActiveRecord->m_background = Color{200, 30, 30, 255};
+         }},
+        {"base size", -1, "image/emf",
+         [] {
+             StyleTable[0].size = 24;
+             SizeStepSettings = SizeStepRecord{6, 28, 36, 40};
+             BuildSizeStepTable();
+         }},
+    };
+    // Copies "x+1" and fetches the picture, the setting changed before Copy or after it; the
+    // settings are put back afterwards.
+    const auto fetch = [this](const Case& c, bool before, bool after) {
+        const KeptPictureSettings kept;
+        typed("");
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf("x+1")}});
+        DoCommand(kCmdPaste, 0);
+        DoCommand(kCmdSelectAll, 0);
+        if (before)
+            c.change();
+        if (c.format < 0)
+            EXPECT_EQ(1, DoMenuCommand(516)); // Édition > Copier
+        else
+            EXPECT_TRUE(CopyAs(false, true, c.format));
+        if (after)
+            c.change();
+        std::vector<uint8_t> bytes = offered(c.type);
+        closeDocuments();
+        return bytes;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> unchanged = fetch(c, false, false);
+        ASSERT_FALSE(unchanged.empty());
+        const std::vector<uint8_t> changedAfterCopy = fetch(c, false, true);
+        EXPECT_EQ(pictureSize(c.type, unchanged), pictureSize(c.type, changedAfterCopy));
+        EXPECT_TRUE(unchanged == changedAfterCopy);
+        // The setting does shape the picture.
+        EXPECT_FALSE(unchanged == fetch(c, true, false));
+    }
+}
+
+// A formula too long for any PNG or bitmap (at the lowest resolution the makers go down to) is
+// not offered as one: Copy names only the targets that can be made, and the text, the
+// expression and the metafiles of the same copy remain. One term fewer still offers both, and
+// they are fetched within the bitmap limit.
+TEST_F(ClipboardTest, APictureTooLargeToMakeIsNotOffered) {
+    const std::string own = "application/x-kv-Korvaline-Expression";
+    const KeptPictureSettings kept;
+    BitmapResolution = 0; // the bitmap at the screen's resolution, as the PNG
+    const int32_t dpi = PictPortDotsPerInch(0);
+    ExprFilePane* probe = typed("");
+    const auto pasteTerms = [](int terms) {
+        plat::backend().setForeignClipboard(
+            {plat::ClipboardItem{"UTF8_STRING", bytesOf(termsText(terms))}});
+        DoCommand(kCmdSelectAll, 0);
+        DoCommand(kCmdPaste, 0);
+    };
+    // The longest line whose bitmap can still be made: the bitmap maker's own fitting tells.
+    const auto canBeMade = [&](int terms) {
+        pasteTerms(terms);
+        return CatchFail([&] { LayOutFittingExprBitmap(probe->expression(), dpi, 1); }) == 0;
+    };
+    int fits = 1000, fails = 40000;
+    ASSERT_TRUE(canBeMade(fits));
+    ASSERT_FALSE(canBeMade(fails));
+    while (fails - fits > 1) {
+        const int middle = fits + (fails - fits) / 2;
+        (canBeMade(middle) ? fits : fails) = middle;
+    }
+    closeDocuments();
+
+    const struct {
+        int terms;
+        bool pictures; // PNG and bitmap offered
+    } cases[] = {{fits - 1, true}, {fits, true}, {fits + 1, false}, {fits * 10, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.terms);
+        ExprFilePane* pane = typed("");
+        pasteTerms(c.terms);
+        const std::string tree = ExprEncodingText(pane->expression());
+        for (const int32_t format : {-1, kCopyAsBitmap}) {
+            SCOPED_TRACE(format);
+            DoCommand(kCmdSelectAll, 0);
+            if (format < 0)
+                ASSERT_EQ(1, DoMenuCommand(516)); // Édition > Copier
+            else
+                ASSERT_TRUE(CopyAs(false, true, format));
+            const std::vector<std::string> types = offeredTypes();
+            const auto has = [&](const char* t) {
+                return std::find(types.begin(), types.end(), t) != types.end();
+            };
+            EXPECT_EQ(c.pictures, has("image/png"));
+            EXPECT_EQ(c.pictures && format == kCopyAsBitmap, has("image/bmp"));
+            EXPECT_TRUE(has("UTF8_STRING"));
+            EXPECT_TRUE(has(own.c_str()));
+            EXPECT_EQ(format < 0, has("image/emf"));
+            // Whatever is offered is there.
+            for (const std::string& t : types)
+                EXPECT_FALSE(offered(t).empty()) << t;
+            const std::vector<uint8_t> encoding = offered(own);
+            EXPECT_EQ(tree + '\0', std::string(encoding.begin(), encoding.end()));
+            if (c.pictures) {
+                const std::vector<uint8_t> png = offered("image/png");
+                std::vector<uint8_t> pixels;
+                int32_t width = 0, height = 0, rowBytes = 0;
+                std::string carried;
+                ASSERT_EQ(0, CatchFail([&] {
+                              ReadPngFromMemory(pixels, width, height, rowBytes, png.data(),
+                                                png.size(), carried);
+                          }));
+                EXPECT_TRUE(plat::BitmapSizeFits(width, height)) << width << " x " << height;
+            } else {
+                // Nor could it be made when asked for.
+                EXPECT_EQ(errAllocTooLarge,
+                          CatchFail([&] { MakeExprDib(pane->expression(), dpi, nullptr); }));
+            }
+        }
         closeDocuments();
     }
 }

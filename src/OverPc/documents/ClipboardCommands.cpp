@@ -29,6 +29,7 @@
 #include "plat/Metafile.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -70,47 +71,97 @@ const Color* activeBackground() {
     return &ActiveRecord->m_background;
 }
 
+// The settings that layout and the picture frame read while a picture is drawn: the styles,
+// sizes and typesetting rules, the margins, the rotation and the magnification. Made from the
+// program's settings of now; put() makes them the program's.
+struct DrawingSettings {
+    std::array<FSSRecord, kStyleTableSize> styles = StyleTable;
+    FSSRecord resetStyle = ResetStyleRecord;
+    FSSRecord typingStyle = DefaultStyle;
+    SizeStepRecord sizeSteps = SizeStepSettings;
+    std::vector<int32_t> sizeStepTable = SizeStepTable;
+    TypesettingRecord typesetting = TypesettingSettings;
+    RootRecord root = RootSettings;
+    IntegralRecord integral = IntegralSettings;
+    DelimiterRecord delimiter = DelimiterSettings;
+    EmbellishmentRecord embellishment = EmbellishmentSettings;
+    int32_t maximumFontSize = MaximumFontSize;
+    PictureMargins margins = PictureMarginSettings;
+    int32_t rotation = NextPictureRotation;
+    int32_t magnificationNum = MagnificationNum;
+    int32_t magnificationDen = MagnificationDen;
+
+    void put() const {
+        StyleTable = styles;
+        ResetStyleRecord = resetStyle;
+        DefaultStyle = typingStyle;
+        SizeStepSettings = sizeSteps;
+        SizeStepTable = sizeStepTable;
+        TypesettingSettings = typesetting;
+        RootSettings = root;
+        IntegralSettings = integral;
+        DelimiterSettings = delimiter;
+        EmbellishmentSettings = embellishment;
+        MaximumFontSize = maximumFontSize;
+        PictureMarginSettings = margins;
+        NextPictureRotation = rotation;
+        MagnificationNum = magnificationNum;
+        MagnificationDen = magnificationDen;
+    }
+};
+
 // What the pictures of one copy are drawn with, as it was at Copy: a picture made later, when
-// another program asks for it, looks as it would have looked then.
+// another program asks for it, looks as it would have looked then, whatever settings changed
+// meanwhile.
 struct CopyScene {
     std::shared_ptr<const eExpr> expression;
+    std::string encoding;            // the expression's encoding, as the PNG carries it
     std::optional<Color> background; // none: white (metafiles: nothing painted)
-    int32_t rotation = 0;
-    int32_t magnificationNum = 0;
-    int32_t magnificationDen = 0;
+    DrawingSettings drawing;
+    int32_t metafileDotsPerInch = 0;
+    int32_t pngDotsPerInch = 0;
     int32_t pngSmoothing = 0;
-    int32_t bitmapResolution = 0;
+    int32_t bitmapDotsPerInch = 0;
+    int32_t wordAlignment = 0;
+    // Whether a bitmap fits the platform's at some resolution down from a given one, found out
+    // once per resolution while the copy is made.
+    std::vector<std::pair<int32_t, bool>> bitmapFits;
 
     const eExpr* expr() const { return expression.get(); }
     const Color* backgroundColor() const { return background ? &*background : nullptr; }
 };
-using SceneRef = std::shared_ptr<const CopyScene>;
 
 // Draws with the copy's settings and puts the program's own back afterwards. Each picture takes
 // the copy's rotation.
 class SceneScope {
 public:
-    explicit SceneScope(const CopyScene& scene)
-        : m_rotation(NextPictureRotation)
-        , m_num(MagnificationNum)
-        , m_den(MagnificationDen) {
-        MagnificationNum = scene.magnificationNum;
-        MagnificationDen = scene.magnificationDen;
-        NextPictureRotation = scene.rotation;
-    }
-    ~SceneScope() {
-        NextPictureRotation = m_rotation;
-        MagnificationNum = m_num;
-        MagnificationDen = m_den;
-    }
+    explicit SceneScope(const CopyScene& scene) { scene.drawing.put(); }
+    ~SceneScope() { m_kept.put(); }
     SceneScope(const SceneScope&) = delete;
     SceneScope& operator=(const SceneScope&) = delete;
 
 private:
-    int32_t m_rotation;
-    int32_t m_num;
-    int32_t m_den;
+    const DrawingSettings m_kept;
 };
+
+// Whether the copy's bitmap can be drawn at `dotsPerInch`, or at the lower resolution the
+// bitmap makers fall back to: a bitmap or PNG that cannot is not offered at all. The answer
+// is the makers' own: the same layouts with the same settings.
+bool bitmapCanBeMade(CopyScene& scene, int32_t dotsPerInch) {
+    for (const auto& [dpi, fits] : scene.bitmapFits) {
+        if (dpi == dotsPerInch)
+            return fits;
+    }
+    int code = 0;
+    {
+        SceneScope scope(scene);
+        code = CatchFail([&] { LayOutFittingExprBitmap(scene.expr(), dotsPerInch, 1); });
+    }
+    if (code != 0 && code != errAllocTooLarge)
+        Fail(code);
+    scene.bitmapFits.emplace_back(dotsPerInch, code == 0);
+    return code == 0;
+}
 
 // The Windows metafile of an enhanced one, with the placeable header in front (the clipboard's
 // metafile picture format), in hundredths of a millimetre.
@@ -172,23 +223,26 @@ const std::vector<uint8_t>& copyEmf(CCBIDataObject& object) {
 
 // The pictures are made when they are asked for, from the copy's own tree. The enhanced
 // metafile comes first: the other metafile-based formats are made from it.
-void addEmf(CCBIDataObject& object, const SceneRef& scene) {
+void addEmf(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     object.addLater(plat::CF_ENHMETAFILE, [scene] {
         SceneScope scope(*scene);
-        return ExprEmfBytes(scene->expr(), scene->backgroundColor());
+        return ExprEmfBytes(scene->expr(), scene->backgroundColor(), scene->metafileDotsPerInch);
     });
 }
 
-void addPng(CCBIDataObject& object, const SceneRef& scene) {
+// Not offered when no PNG can be made (however far its resolution is lowered).
+void addPng(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
+    if (!bitmapCanBeMade(*scene, scene->pngDotsPerInch))
+        return;
     object.addLater(s_formats.png, [scene] {
         SceneScope scope(*scene);
         return ExprPngBytes(scene->expr(), scene->pngSmoothing, scene->backgroundColor(),
-                            ExprEncodingText(scene->expr()));
+                            scene->encoding, scene->pngDotsPerInch);
     });
 }
 
 // The object's storage and its descriptor ("Embed Source", "Object Descriptor").
-void addObject(CCBIDataObject& object, const SceneRef& scene) {
+void addObject(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     object.add(s_formats.embedSource,
                EmbeddedObjectStorage(ExprEncodingText(scene->expr(), nullptr, true)));
     object.addLater(s_formats.objectDescriptor, [&object] {
@@ -198,23 +252,26 @@ void addObject(CCBIDataObject& object, const SceneRef& scene) {
     });
 }
 
-void addPictures(CCBIDataObject& object, const SceneRef& scene) {
+void addPictures(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     addEmf(object, scene);
     object.addLater(plat::CF_METAFILEPICT, [&object] { return wmfOfEmf(copyEmf(object)); });
     addPng(object, scene);
 }
 
-void addBitmap(CCBIDataObject& object, const SceneRef& scene) {
-    object.addLater(plat::CF_DIB, [scene] {
-        SceneScope scope(*scene);
-        return MakeExprDib(scene->expr(), scene->bitmapResolution, scene->backgroundColor());
-    });
+void addBitmap(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
+    if (bitmapCanBeMade(*scene, scene->bitmapDotsPerInch)) {
+        object.addLater(plat::CF_DIB, [scene] {
+            SceneScope scope(*scene);
+            return MakeExprDib(scene->expr(), scene->bitmapDotsPerInch, scene->backgroundColor());
+        });
+    }
     addPng(object, scene);
 }
 
 // A layout or drawing application gets PostScript alone (as "ADOBE AI3", at its own resolution),
 // a bitmap, or the pictures of a metafile copy, as its settings say.
-void addPictureTarget(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
+void addPictureTarget(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene,
+                      int32_t format) {
     const eExpr* expression = scene->expr();
     const CopyTargetSettings settings = CopyTargetSettingsOf(format);
     if (settings.epsOnly != 0) {
@@ -236,7 +293,7 @@ void addPictureTarget(CCBIDataObject& object, const SceneRef& scene, int32_t for
 }
 
 // A web-page target gets the text of its method; the PNG method also the picture.
-void addWebTarget(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
+void addWebTarget(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int32_t format) {
     std::string png;
     object.add(plat::CF_TEXT,
                bytesOf(WebTargetCopyText(scene->expr(), format, activeBackground(), &png), true));
@@ -246,10 +303,11 @@ void addWebTarget(CCBIDataObject& object, const SceneRef& scene, int32_t format)
 
 // Fills the object with the formats of `format`; the expression itself comes first. The text
 // formats are made now; the pictures only name their formats and are made on request, so that a
-// picture that cannot be made never takes the text with it.
-void render(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
+// picture that cannot be made never takes the text with it. A bitmap or PNG too large to make at
+// any resolution is not named at all: that is known from the layout, now.
+void render(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int32_t format) {
     const eExpr* expression = scene->expr();
-    object.add(s_formats.expression, bytesOf(ExprEncodingText(expression), true));
+    object.add(s_formats.expression, bytesOf(scene->encoding, true));
     switch (format) {
     case kCopyAsBitmap:
     case 28: // Photoshop
@@ -277,7 +335,8 @@ void render(CCBIDataObject& object, const SceneRef& scene, int32_t format) {
         addText(object, expression, format);
         object.addLater(s_formats.rtf, [scene, &object] {
             SceneScope scope(*scene);
-            const std::string rtf = ExprRtfText(scene->expr(), copyEmf(object));
+            const std::string rtf =
+                ExprRtfText(scene->expr(), copyEmf(object), scene->wordAlignment);
             return bytesOf(rtf, false);
         });
         addObject(object, scene);
@@ -519,14 +578,15 @@ ExprPtr ExportExpression(bool wholeExpression) {
     return whole != nullptr ? whole->deepCopy() : ExprPtr();
 }
 
-std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background) {
+std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background,
+                                  int32_t dotsPerInch) {
     ExprPictureStyle style;
     if (background != nullptr)
         style.background = *background;
     else
         style.keepBackground = true;
     std::vector<uint8_t> out;
-    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, MetafileDotsPerInch(), style);
+    std::unique_ptr<WinUfo> picture = NewExprPicture(expression, dotsPerInch, style);
     auto m = reinterpret_cast<plat::HENHMETAFILE>(picture->enhMetafile());
     const plat::UINT size = plat::GetEnhMetaFileBits(m, 0, nullptr);
     out.resize(size);
@@ -536,8 +596,9 @@ std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* backgrou
 }
 
 std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
-                                  const Color* background, const std::string& text) {
-    const int32_t dpi = PictPortDotsPerInch(0);
+                                  const Color* background, const std::string& text,
+                                  int32_t dotsPerInch) {
+    const int32_t dpi = PictPortDotsPerInch(dotsPerInch);
     // The bitmap at s times the resolution, averaged over s x s blocks. A picture too large for
     // the platform's bitmaps is smoothed less, then drawn at a lower resolution.
     ExprBitmapLayout layout =
@@ -582,7 +643,8 @@ std::vector<uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
     return out;
 }
 
-std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf) {
+std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf,
+                        int32_t alignment) {
     RtfObject rtf;
     emfFrameSize(emf, rtf.widthHimetric, rtf.heightHimetric);
     rtf.emf = emf;
@@ -600,7 +662,7 @@ std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf
     }
     const auto height = static_cast<int32_t>(int64_t{rtf.heightHimetric} * kTwipsPerInch / 2540);
     const int32_t axis = MarginInDots(PictureMarginSettings.top, kTwipsPerInch) + copy->m_zone.ref1;
-    const int32_t shift = RtfObjectShift(WordTargetAlignment, height, axis, copy->m_size);
+    const int32_t shift = RtfObjectShift(alignment, height, axis, copy->m_size);
     rtf.shiftHalfPoints = shift >= 0 ? (shift + 5) / 10 : -((-shift + 5) / 10);
     return RtfWithObject(rtf);
 }
@@ -630,13 +692,14 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     // The pictures are made later from the copy's own tree, with the settings of now.
     auto scene = std::make_shared<CopyScene>();
     scene->expression = std::shared_ptr<const eExpr>(std::move(expression));
+    scene->encoding = ExprEncodingText(scene->expr());
     if (const Color* bg = activeBackground())
         scene->background = *bg;
-    scene->rotation = NextPictureRotation;
-    scene->magnificationNum = MagnificationNum;
-    scene->magnificationDen = MagnificationDen;
+    scene->metafileDotsPerInch = MetafileDotsPerInch();
+    scene->pngDotsPerInch = PictPortDotsPerInch(0);
     scene->pngSmoothing = PngSmoothing;
-    scene->bitmapResolution = BitmapResolution;
+    scene->bitmapDotsPerInch = BitmapResolution > 0 ? BitmapResolution : PictPortDotsPerInch(0);
+    scene->wordAlignment = WordTargetAlignment;
     auto* object = new CCBIDataObject();
     const int code = CatchFail([&] { render(*object, scene, format); });
     if (code != 0) {

@@ -89,19 +89,25 @@ ExprPtr ExportExpression(bool wholeExpression);
 
 // Renders the export expression in `format`. With handToClipboard the data goes to the clipboard
 // and true is returned; else the data object is handed back through `out` (the caller releases
-// it). Nothing to copy beeps and answers false; format 13 copies nothing.
+// it). Nothing to copy beeps and answers false; format 13 copies nothing. The pictures, drawn
+// when they are asked for, are drawn with the settings in force now (margins, resolutions,
+// smoothing, alignment, styles and sizes); a bitmap or PNG too large to make is not offered.
 bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
             plat::IDataObject** out = nullptr);
 
 // The formats' renderers, shared with the save types.
 // PNG: drawn 2^smoothing times larger and averaged down, on the background (white when null),
-// with `text` in the "ExprEncoding" chunk.
+// with `text` in the "ExprEncoding" chunk; at `dotsPerInch` (0: the screen's).
 std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothing,
-                                       const Color* background, const std::string& text);
-// The enhanced metafile, on the background (nothing painted when null).
-std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background);
-// Rich text holding the expression as an embedded object with its picture and encoding token.
-std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>& emf);
+                                       const Color* background, const std::string& text,
+                                       int32_t dotsPerInch = 0);
+// The enhanced metafile recorded at `dotsPerInch`, on the background (nothing painted when null).
+std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background,
+                                       int32_t dotsPerInch);
+// Rich text holding the expression as an embedded object with its picture and encoding token,
+// placed against the text line by `alignment` (as WordTargetAlignment).
+std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>& emf,
+                        int32_t alignment);
 // The HTML plug-in tag: an object tag of the 96-dpi size carrying the encoding, HTML-escaped.
 std::string CopyAsHtmlTagText(const eExpr* expression);
 

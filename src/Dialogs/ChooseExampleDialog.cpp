@@ -12,6 +12,8 @@
 #include "OverPc/shell/Pwindow.h"
 #include "OverPc/shell/oListBox.h"
 #include "plat/Dialog.h"
+#include "plat/Files.h"
+#include "plat/Font.h"
 #include "plat/Window.h"
 
 #include <algorithm>
@@ -39,8 +41,26 @@ bool validLevel(int32_t level) {
     return level >= 0 && level < kExampleLevelCount;
 }
 
+// A file whose name the code page cannot write is listed by its system name (UTF-8) after
+// kNameOutsideCodePageMark: it is shown, with '?' for what the page lacks, but cannot be opened.
+bool isOutside(const std::string& entry) {
+    return !entry.empty() && entry.front() == kNameOutsideCodePageMark;
+}
+
 bool isFolder(const std::string& path) {
-    return FileTypeOfPath(path.c_str()) == 'd';
+    return !isOutside(path) && FileTypeOfPath(path.c_str()) == 'd';
+}
+
+// The name an entry is remembered by.
+std::string entryName(const std::string& entry) {
+    return isOutside(entry) ? entry : FileNameOfPath(entry.c_str());
+}
+
+// Opening a file the code page cannot name says why (478), and the dialog stays.
+void reportOutside(const std::string& entry) {
+    SetErrorDetail(plat::ShownNameFromNative(std::string_view(entry).substr(1)).c_str());
+    ErrorAlert(errNameOutsideCodePage);
+    SetErrorDetail(nullptr);
 }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
@@ -57,7 +77,7 @@ int32_t rememberedIndex(int32_t level) {
     if (state.remembered.empty())
         return -1;
     for (size_t i = 0; i < state.entries.size(); ++i)
-        if (FileNameOfPath(state.entries[i].c_str()) == state.remembered)
+        if (entryName(state.entries[i]) == state.remembered)
             return static_cast<int32_t>(i);
     return -1;
 }
@@ -71,15 +91,9 @@ int32_t levelOfList(int id) {
 
 ListRowDrawer rowDrawerOf(int32_t level) {
     return [level](oListBox& list, int32_t row, const Zone& zone, uint32_t) {
-        const std::vector<std::string>& entries = s_levels[static_cast<size_t>(level)].entries;
-        if (row < 0 || static_cast<size_t>(row) >= entries.size())
-            return;
-        const std::string& path = entries[static_cast<size_t>(row)];
-        std::string text = ExampleDisplayName(FileNameOfPath(path.c_str()));
-        // A folder leads somewhere: its row ends with a pointer to the next list.
-        if (isFolder(path))
-            text += " \xBB";
-        list.drawString(text.c_str(), DefaultFontIndex(), zone.left + 4, zone.bottom - 4);
+        const std::string text = ExampleRowText(level, row);
+        if (!text.empty())
+            list.drawString(text.c_str(), DefaultFontIndex(), zone.left + 4, zone.bottom - 4);
     };
 }
 
@@ -229,7 +243,7 @@ void SelectExampleEntry(int32_t, int32_t level) {
     }
     const std::string& chosen = state.entries[static_cast<size_t>(index)];
     s_currentExample = chosen;
-    state.remembered = FileNameOfPath(chosen.c_str());
+    state.remembered = entryName(chosen);
     if (isFolder(chosen)) {
         EnableItem(kOpenExampleButton, false);
         if (level + 1 < kExampleLevelCount) {
@@ -239,7 +253,11 @@ void SelectExampleEntry(int32_t, int32_t level) {
         return;
     }
     EnableItem(kOpenExampleButton, true);
-    if (DoubleClickFlag != 0)
+    if (DoubleClickFlag == 0)
+        return;
+    if (isOutside(chosen))
+        reportOutside(chosen);
+    else
         DialogResult = kExampleOpenChosen;
 }
 
@@ -247,8 +265,28 @@ void ListExampleFolder(int32_t level, const std::string& folder) {
     if (!validLevel(level))
         return;
     std::vector<std::string>& entries = s_levels[static_cast<size_t>(level)].entries;
-    ScanFolderForTypes(entries, folder.c_str(), '*');
+    std::vector<std::string> outside;
+    ScanFolderForTypes(entries, folder.c_str(), '*', &outside);
     std::stable_sort(entries.begin(), entries.end(), &lessIgnoringCase);
+    // Names the code page cannot write come last, as in the file dialog.
+    for (const std::string& name : outside)
+        entries.push_back(kNameOutsideCodePageMark + name);
+}
+
+std::string ExampleRowText(int32_t level, int32_t row) {
+    if (!validLevel(level))
+        return std::string();
+    const std::vector<std::string>& entries = s_levels[static_cast<size_t>(level)].entries;
+    if (row < 0 || static_cast<size_t>(row) >= entries.size())
+        return std::string();
+    const std::string& path = entries[static_cast<size_t>(row)];
+    std::string text = ExampleDisplayName(
+        isOutside(path) ? plat::AnsiTextFromUtf8(std::string_view(path).substr(1))
+                        : FileNameOfPath(path.c_str()));
+    // A folder leads somewhere: its row ends with a pointer to the next list.
+    if (isFolder(path))
+        text += " \xBB";
+    return text;
 }
 
 const std::vector<std::string>& ExampleEntries(int32_t level) {
@@ -276,7 +314,13 @@ std::string ExampleDisplayName(const std::string& fileName) {
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0 && FileTypeFromExtension(name.c_str() + dot) != '?')
         name.erase(dot);
-    std::replace(name.begin(), name.end(), '_', ' ');
+    // Only a whole '_': the second byte of a double-byte character may have its value.
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (plat::IsDBCSLeadByte(static_cast<plat::BYTE>(name[i])) && i + 1 < name.size())
+            ++i;
+        else if (name[i] == '_')
+            name[i] = ' ';
+    }
     return name;
 }
 
@@ -335,6 +379,10 @@ void OpenExampleFrom(const std::string& examplesFolder) {
         return;
     }
     const std::string path = CurrentExamplePath();
+    if (isOutside(path)) {
+        reportOutside(path);
+        return;
+    }
     OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str()));
 }
 
@@ -356,6 +404,12 @@ plat::INT_PTR ChooseExampleDlgProc(plat::HWND dialog, plat::UINT message, plat::
                                    plat::LPARAM lParam) {
     if (message == plat::WM_COMMAND && (wParam & 0xFFFF) == plat::IDOK)
         wParam = (wParam & ~static_cast<plat::WPARAM>(0xFFFF)) | kOpenBlankCommand;
+    // "Open Example" on a file the code page cannot name says why and leaves the dialog open.
+    if (message == plat::WM_COMMAND && (wParam & 0xFFFF) == kOpenExampleButton &&
+        isOutside(s_currentExample)) {
+        reportOutside(s_currentExample);
+        return plat::TRUE;
+    }
     const plat::INT_PTR handled =
         HandleDialogFrame(chooseExampleFrame(), dialog, message, wParam, lParam);
     // "Open Example" is the first control and often starts disabled: the keyboard starts on the

@@ -61,6 +61,10 @@ const std::vector<std::string>& ExampleEntries(int32_t level);
 const std::string& RememberedExampleName(int32_t level);
 // The entry chosen last (a folder or a file), "" before any choice.
 const std::string& CurrentExamplePath();
+// The text of a row of a level's list as it is drawn: the display name of the entry, a folder's
+// followed by a pointer to the next list; a name the code page cannot write with '?' for what the
+// page lacks. Empty past the end.
+std::string ExampleRowText(int32_t level, int32_t row);
 // A file name as the lists show it: without a leading numbering prefix (digits then "_", "-", "."
 // or a blank), without an extension the program knows, underscores as blanks.
 std::string ExampleDisplayName(const std::string& fileName);

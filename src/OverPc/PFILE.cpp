@@ -1469,7 +1469,7 @@ namespace {
 // Pushes the names matching folder + pattern (folders or files), then pops them into out, which
 // turns the listing's ascending order into descending order.
 void ScanPattern(std::vector<std::string>& out, const std::string& folder, const char* pattern,
-                 bool folders) {
+                 bool folders, std::vector<std::string>* outside = nullptr) {
     StringStackNode* stack = nullptr;
     plat::WIN32_FIND_DATA data;
     const std::string search = folder + pattern;
@@ -1488,40 +1488,51 @@ void ScanPattern(std::vector<std::string>& out, const std::string& folder, const
     while (StringStackPop(stack, name)) {
         out.push_back(folder + name);
     }
+    if (outside != nullptr && !folders) {
+        for (std::string& native : plat::NamesOutsideCodePage(search.c_str())) {
+            outside->push_back(std::move(native));
+        }
+    }
 }
 
-void ScanLetter(std::vector<std::string>& out, const std::string& folder, char letter) {
+void ScanLetter(std::vector<std::string>& out, const std::string& folder, char letter,
+                std::vector<std::string>* outside) {
     for (int n = 0;; ++n) {
         const FileTypeEntry* row = FileTypeOfNth(letter, n);
         if (row == nullptr) {
             break;
         }
-        ScanPattern(out, folder, (std::string("*") + row->extension).c_str(), false);
+        ScanPattern(out, folder, (std::string("*") + row->extension).c_str(), false, outside);
     }
 }
 
 } // namespace
 
-void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter) {
+void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter,
+                        std::vector<std::string>* outside) {
     out.clear();
+    if (outside != nullptr) {
+        outside->clear();
+    }
     const std::string base = WithSeparator(folder != nullptr ? folder : "");
     if (letter == 'd' || letter == '*') {
         ScanPattern(out, base, "*", true);
     }
-    if (letter == 'd') {
-        return;
-    }
-    if (letter != '*') {
-        ScanLetter(out, base, letter);
-        return;
-    }
-    std::string done;
-    for (int i = 0; i < kFileTypeCount - 1; ++i) {
-        const FileTypeEntry& row = kFileTypes[static_cast<std::size_t>(i)];
-        if (row.notInOpen == 0 && done.find(row.letter) == std::string::npos) {
-            done += row.letter;
-            ScanLetter(out, base, row.letter);
+    if (letter != 'd' && letter != '*') {
+        ScanLetter(out, base, letter, outside);
+    } else if (letter == '*') {
+        std::string done;
+        for (int i = 0; i < kFileTypeCount - 1; ++i) {
+            const FileTypeEntry& row = kFileTypes[static_cast<std::size_t>(i)];
+            if (row.notInOpen == 0 && done.find(row.letter) == std::string::npos) {
+                done += row.letter;
+                ScanLetter(out, base, row.letter, outside);
+            }
         }
+    }
+    if (outside != nullptr) {
+        std::sort(outside->begin(), outside->end());
+        outside->erase(std::unique(outside->begin(), outside->end()), outside->end());
     }
 }
 

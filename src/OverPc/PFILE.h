@@ -312,8 +312,11 @@ bool SaveFileDialog(const char* title, std::string& path);
 // Full paths of folder's entries of one type: 'd' sub-folders (not beginning with "."), '*' the
 // folders then every type that the default Open filter lists, any other letter the files of each
 // row with that letter in table order. Within a row the names come in descending order, ignoring
-// case.
-void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter);
+// case. The files the same scan finds whose names the code page cannot write go to `outside`, when
+// given, as their system names (UTF-8), sorted: they cannot be opened under a program name, but a
+// list shows them so that the user learns why (kNameOutsideCodePageMark, 478).
+void ScanFolderForTypes(std::vector<std::string>& out, const char* folder, char letter,
+                        std::vector<std::string>* outside = nullptr);
 
 // A string stack (pushed and popped at the head).
 struct StringStackNode {

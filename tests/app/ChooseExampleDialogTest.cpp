@@ -19,8 +19,10 @@
 #include "plat/Resources.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
+#include "support/CodePageScope.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -39,6 +41,14 @@ std::vector<std::string> names(int32_t level) {
     std::vector<std::string> out;
     for (const std::string& path : ExampleEntries(level))
         out.push_back(FileNameOfPath(path.c_str()));
+    return out;
+}
+
+// The rows of a level's list as they are drawn.
+std::vector<std::string> rows(int32_t level) {
+    std::vector<std::string> out;
+    for (int32_t row = 0; row < static_cast<int32_t>(ExampleEntries(level).size()); ++row)
+        out.push_back(ExampleRowText(level, row));
     return out;
 }
 
@@ -187,6 +197,67 @@ TEST_F(ChooseExampleDialogTest, DoubleClicksOpenFilesAndEnterFolders) {
         if (c.chosen[0] != '\0') {
             EXPECT_EQ(CurrentExamplePath(), m_examples + c.chosen);
         }
+    }
+}
+
+TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningThemSaysWhy) {
+    // System names (UTF-8): 数式, ダンス (its first character's second byte under 932 is '_'),
+    // été, 표 (Korean), and a file of no type the library shows.
+    const std::string suuShiki = "\xE6\x95\xB0\xE5\xBC\x8F.exp",
+                      dansu = "01_\xE3\x83\x80\xE3\x83\xB3\xE3\x82\xB9.exp",
+                      ete = "\xC3\xA9t\xC3\xA9.exp", hangul = "\xED\x91\x9C";
+    for (const std::string& f : {suuShiki, dansu, ete, hangul + ".exp", hangul + ".xyz"})
+        std::ofstream(m_examples + f) << "x";
+    struct Case {
+        plat::UINT codePage;
+        std::vector<std::string> rows;
+        int outsideRow;     // a row the page cannot name
+        std::string shown;  // its name in the box
+        int chosenRow;      // a row of a file the page names
+        std::string chosen; // the path opened for it, after the folder
+    };
+    const Case cases[] = {
+        {1252,
+         {"Algebra \xBB", "a lower", "Zeta", "\xE9t\xE9", "???", "??", "?"},
+         6,
+         "?.exp",
+         3,
+         "\xE9t\xE9.exp"},
+        {932,
+         {"Algebra \xBB", "\x83\x5F\x83\x93\x83\x58", "a lower", "Zeta", "\x90\x94\x8E\xAE", "?t?",
+          "?"},
+         5,
+         "\xE9t\xE9.exp",
+         4,
+         "\x90\x94\x8E\xAE.exp"},
+    };
+    kvtest::CodePageScope restore;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        ResetExamplesLibrary();
+        std::vector<std::string> boxes;
+        for (int box = 0; box < 2; ++box)
+            pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+                boxes.push_back(call.text);
+                return plat::IDOK;
+            });
+        const int32_t result = browse([&](DialogDriver& d) {
+            EXPECT_EQ(rows(0), c.rows);
+            // Saying why is all a double click on such a name does, and so is "Open Example".
+            d.doubleClickRow(kLevel0, c.outsideRow);
+            EXPECT_FALSE(d.ended());
+            d.selectRow(kLevel0, c.outsideRow);
+            ASSERT_TRUE(d.enabled(kOpenExampleButton));
+            d.click(kOpenExampleButton);
+            EXPECT_FALSE(d.ended());
+            d.doubleClickRow(kLevel0, c.chosenRow);
+        });
+        EXPECT_EQ(result, kExampleOpenChosen);
+        EXPECT_EQ(CurrentExamplePath(), m_examples + c.chosen);
+        ASSERT_EQ(boxes.size(), 2u);
+        for (const std::string& box : boxes)
+            EXPECT_EQ(box, std::string(LoadResString(errNameOutsideCodePage)) + "\n" + c.shown);
     }
 }
 

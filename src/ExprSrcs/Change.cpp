@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -563,8 +564,12 @@ int32_t eSSScript::change(bool query) {
 
 namespace {
 
-// The count of a tensor or tree-node dialog, brought into range.
-int32_t expandableCount(const DialogText& text) {
+// The count of a tensor or tree-node dialog. A field left as it was shown keeps the node's own
+// count, which files can hold outside the range the dialog offers (a base alone reads 0); a field
+// the user changed is brought into range.
+int32_t expandableCount(const DialogText& shown, const DialogText& text, int32_t own) {
+    if (std::strncmp(shown.data(), text.data(), text.size()) == 0)
+        return own;
     int32_t count = 1;
     if (!ParseDialogNumber(text, count) || count < 1 || count > kMaxExpandableCount) {
         CommandBeep();
@@ -589,9 +594,16 @@ int32_t eTensor::change(bool query) {
     SetDialogNumber(record.count, m_count - 1);
     for (int32_t i = 0; i < 7; ++i)
         record.upper[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
+    const TensorDlgRecord shown = record;
     if (!confirmed(TheModifyDialogLaunchers().runEditTensorDlg, record))
         return 0;
-    const int32_t count = expandableCount(record.count);
+    const int32_t own = std::max(m_count - 1, 0);
+    const int32_t count = expandableCount(shown.count, record.count, own);
+    // An OK on the dialog as it opened changes nothing.
+    if (count == own && record.upper == shown.upper) {
+        keepActedEntry();
+        return 0;
+    }
     int32_t kind = 0;
     for (int32_t i = 0; i < 7; ++i)
         if (record.upper[static_cast<size_t>(i)] != 0)
@@ -610,9 +622,16 @@ int32_t eTreeNode::change(bool query) {
     for (int32_t i = 0; i < 7; ++i)
         record.intermediate[static_cast<size_t>(i)] = (m_kind & (1 << (i + 1))) != 0 ? 1 : 0;
     record.sides = (m_kind & kTreeTurned) != 0 ? 1 : 0;
+    const TreeNodeDlgRecord shown = record;
     if (!confirmed(TheModifyDialogLaunchers().runEditTreeNodeDlg, record))
         return 0;
-    const int32_t count = expandableCount(record.count);
+    const int32_t own = std::max(m_count - 1, 0);
+    const int32_t count = expandableCount(shown.count, record.count, own);
+    // An OK on the dialog as it opened changes nothing.
+    if (count == own && record.intermediate == shown.intermediate && record.sides == shown.sides) {
+        keepActedEntry();
+        return 0;
+    }
     int32_t kind = 0;
     for (int32_t i = 0; i < 7; ++i)
         if (record.intermediate[static_cast<size_t>(i)] != 0)

@@ -735,4 +735,53 @@ TEST_F(ModifyTemplateNodesTest, CancelInAnyDialogLeavesTheNodeUntouched) {
     EXPECT_EQ(m_record.entry(0), (SelectionEntry{top, 1, 2, 0, 0}));
 }
 
+// A count field left as it opened keeps the node's count, whatever it is (a base alone reads 0, a
+// file may hold more indices than the dialog offers): OK on the untouched dialog changes nothing,
+// and OK with only a box changed changes only the kind.
+TEST_F(ModifyTemplateNodesTest, ACountFieldLeftAsItOpenedKeepsTheCount) {
+    struct Kind {
+        const char* name;
+        int dialogId;
+        std::function<OwnedNode<eTemplate>(int32_t children)> make;
+        int box;
+        int32_t bit;
+    };
+    const Kind nodes[] = {
+        {"tensor", kEditTensorDialogId,
+         [](int32_t n) { return OwnedNode<eTemplate>(NewTensor(Letter("T"), n).release()); },
+         kTensorUpperFirst, 2},
+        {"tree node", kEditTreeNodeDialogId,
+         [](int32_t n) { return OwnedNode<eTemplate>(NewTreeNode(Letter("n"), n).release()); },
+         kTreeSidesItem, kTreeTurned},
+    };
+    for (const Kind& n : nodes) {
+        for (const int32_t count : {0, 1, kMaxExpandableCount, kMaxExpandableCount + 1}) {
+            for (const bool toggle : {false, true}) {
+                SCOPED_TRACE(testing::Message() << n.name << ", count " << count
+                                                << (toggle ? ", a box changed" : ", untouched"));
+                OwnedNode<eTemplate> made = n.make(count + 1);
+                for (int32_t i = 1; i <= count; ++i)
+                    made->setChild(i, Letter(std::string(1, static_cast<char>('a' + i)).c_str()));
+                UseSelected(ExprPtr(made.release()));
+                const NodeView before = View(Node());
+                std::string shown;
+                pt::onDialog(n.dialogId, [&](DialogDriver& d) {
+                    shown = d.text(n.dialogId == kEditTensorDialogId ? kTensorCountItem
+                                                                     : kTreeCountItem);
+                    if (toggle)
+                        d.click(n.box);
+                    d.click(plat::IDOK);
+                });
+                const int32_t beeps = CommandBeepCount();
+                EXPECT_EQ(CatchFail([] { DoCommand(kCmdModify, 0); }), 0);
+                EXPECT_EQ(shown, std::to_string(count));
+                EXPECT_EQ(CommandBeepCount(), beeps);
+                const NodeView after = View(Node());
+                EXPECT_EQ(after.words, before.words);
+                EXPECT_EQ(after.kind, toggle ? before.kind ^ n.bit : before.kind);
+            }
+        }
+    }
+}
+
 } // namespace

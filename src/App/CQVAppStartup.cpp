@@ -219,7 +219,7 @@ void SetSingleInstanceSocket(const std::string& path) {
     run().socketPath = path;
 }
 
-StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
+StartupOutcome CQVAppStartup(const std::vector<std::string>& words, bool endOnSignals) {
     CQVApp& app = CQVApp::instance();
     RunState& state = run();
     app.m_StartupDone = false;
@@ -340,6 +340,10 @@ StartupOutcome CQVAppStartup(const std::vector<std::string>& words) {
 
     if (AppHooks().loadCustomisation)
         guardedStep([] { AppHooks().loadCustomisation(); });
+    // From here on a signal ends the program in order, whichever box is up (the offer of recovered
+    // documents among them): what it keeps needs the preferences just read.
+    if (endOnSignals)
+        InstallTerminationHandler();
     if (!app.m_Embedded && AppHooks().openDocumentWindow) {
         for (const std::string& file : app.m_Files) {
             guardedStep([&] {
@@ -450,9 +454,7 @@ int AppMain(int argc, char** argv) {
     }
     // Only the program itself reports crashes: test programs run the start-up without it.
     InstallProgramCrashHandler();
-    const StartupOutcome outcome = CQVAppStartup(words);
-    if (outcome.runLoop)
-        InstallTerminationHandler();
+    const StartupOutcome outcome = CQVAppStartup(words, true);
     if (!outcome.runLoop) {
         CQVAppShutdown();
         return outcome.exitStatus;

@@ -17,7 +17,10 @@ struct StartupOutcome {
 // the resource library named in the settings (value KVERES), paths, command line, hand-off to a
 // running copy, error system, window classes and the tick, string cache, graphics and fonts,
 // menu bar, key names, then the subsystems' customisation and documents through the hooks.
-StartupOutcome CQVAppStartup(const std::vector<std::string>& words);
+// With `endOnSignals` the termination handler (InstallTerminationHandler) is installed once the
+// preferences are read, before the documents are opened and anything is asked: a signal during the
+// start-up's boxes ends the program as it ends it later.
+StartupOutcome CQVAppStartup(const std::vector<std::string>& words, bool endOnSignals = false);
 // Undoes start-up in reverse order (safe after a partial start-up and when called twice).
 void CQVAppShutdown();
 

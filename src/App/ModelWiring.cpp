@@ -166,7 +166,7 @@ void endWithoutQuestions(int signal) {
     std::tm local{};
     if (localtime_r(&now, &local) != nullptr)
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
-    std::vector<std::string> kept;
+    std::vector<RecoveryEntry> kept;
     for (ExprPane* pane = PaneList; pane != nullptr; pane = pane->nextPane()) {
         auto* document = dynamic_cast<ExprFilePane*>(pane);
         if (!pane->changed() || document == nullptr)
@@ -184,7 +184,10 @@ void endWithoutQuestions(int signal) {
             failure);
         const std::string first = plat::NativePath(places.front().folder);
         if (!path.empty()) {
-            kept.push_back(path);
+            kept.push_back({path, document->filePath(), document->diskIdentity()});
+            // A recovered document kept again: the new copy holds all the older one did.
+            if (!document->recoveryCopy().empty() && document->recoveryCopy() != path)
+                RemoveFileQuietly(document->recoveryCopy().c_str());
             const std::string native = plat::NativePath(path);
             if (native.starts_with(first))
                 std::fprintf(stderr,

@@ -1,17 +1,19 @@
 #include "App/Recovery.h"
 
 #include "App/AppHooks.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PUTIL.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/shell/CQVApp.h"
-#include "OverSrcs/oStreams.h"
 #include "plat/Dialog.h"
 #include "plat/Files.h"
 #include "plat/Font.h"
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,17 +28,18 @@
 
 namespace {
 
-// The record of the recovery copies not offered yet, one path (program form) a line.
+// The record of the recovery copies not offered yet (see ParseRecoveryRecord).
 constexpr char kRecordName[] = ".recovered";
+// A record longer than this is not the program's: it is taken as no record.
+constexpr std::uint64_t kLargestRecord = 1u << 20;
 // The box that offers them: the names stand for %s.
 constexpr int kRecoveredOfferString = 488;
 // At most this many names in the box; the others are counted.
 constexpr size_t kNamesShown = 10;
-// The copies named in the offer while its box waits for an answer.
-std::vector<std::string> s_awaitingAnswer;
 
+// The folder with a separator at its end (a double-byte character's trail byte is none).
 std::string withSeparator(std::string folder) {
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+    if (!folder.empty() && plat::PathNameStart(folder) != folder.size())
         folder += '/';
     return folder;
 }
@@ -155,18 +158,99 @@ std::string recordPath(const std::string& prefsFolder) {
     return withSeparator(prefsFolder) + kRecordName;
 }
 
-std::set<std::string> readRecord(const std::string& prefsFolder) {
-    std::set<std::string> paths;
-    CatchFail([&] {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
-            OpenFileOrFail(recordPath(prefsFolder).c_str(), "rb", kLargestPrefsFile), &std::fclose);
-        std::string text;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0;)
-            text.append(buffer, n);
-        paths = ParseInstalledRecord(text);
-    });
-    return paths;
+// The record's entries; none when there is no record, or when its name leads to anything but a
+// regular file of the program's size.
+std::vector<RecoveryEntry> readRecord(const std::string& prefsFolder) {
+    const std::string native = plat::NativePath(recordPath(prefsFolder));
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    const int fd = plat::OpenRegularFileForReading(native, kLargestRecord);
+    if (fd < 0)
+        return {};
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ParseRecoveryRecord(text);
+}
+
+void writeRecord(const std::string& prefsFolder, const std::vector<RecoveryEntry>& entries) {
+    const std::string native = plat::NativePath(recordPath(prefsFolder));
+    if (entries.empty()) {
+        struct stat st {};
+        if (::lstat(native.c_str(), &st) == 0)
+            ::unlink(native.c_str());
+        return;
+    }
+    plat::ReplaceFileWhole(native, FormatRecoveryRecord(entries), 0600);
+}
+
+void appendEscaped(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : text) {
+        if (c == '%' || c == '\t' || c == '\r' || c == '\n') {
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            out += c;
+        }
+    }
+}
+
+// The text written %XX; false for anything else after a '%', or for a tab or carriage return
+// written as itself.
+bool unescape(std::string_view text, std::string& out) {
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\t' || text[i] == '\r')
+            return false;
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || digit(text[i + 1]) < 0 || digit(text[i + 2]) < 0)
+            return false;
+        const char c = static_cast<char>(digit(text[i + 1]) << 4 | digit(text[i + 2]));
+        if (c != '%' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+        out += c;
+        i += 2;
+    }
+    return true;
+}
+
+template <class Number> bool readNumber(std::string_view& text, Number& value, bool last) {
+    const size_t end = last ? text.size() : text.find(':');
+    if (end == std::string_view::npos || end == 0)
+        return false;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + end, value);
+    if (ec != std::errc() || ptr != text.data() + end)
+        return false;
+    text.remove_prefix(last ? end : end + 1);
+    return true;
+}
+
+bool parseIdentity(std::string_view text, FileIdentity& identity) {
+    FileIdentity read;
+    read.known = true;
+    if (!readNumber(text, read.device, false) || !readNumber(text, read.inode, false) ||
+        !readNumber(text, read.size, false) || !readNumber(text, read.modifiedSeconds, false) ||
+        !readNumber(text, read.modifiedNanoseconds, true) || read.modifiedNanoseconds < 0 ||
+        read.modifiedNanoseconds > 999'999'999)
+        return false;
+    identity = read;
+    return true;
 }
 
 // The process a temporary of the ending (".korvaline-recovery-<pid>-<n>.tmp") was made by; 0 for
@@ -236,8 +320,9 @@ std::vector<RecoveryPlace> RecoveryPlaces(const std::string& prefsFolder,
     const std::string prefs = withSeparator(prefsFolder);
     std::vector<RecoveryPlace> places{{prefs + "Recovered/", true, false},
                                       {prefs + "Recovered 2/", true, false}};
-    if (const size_t slash = documentPath.find_last_of("/\\"); slash != std::string::npos)
-        places.push_back({documentPath.substr(0, slash + 1), false, true});
+    // The separator is a whole character: a double-byte character's trail byte may equal '\\'.
+    if (const size_t name = plat::PathNameStart(documentPath); name != 0)
+        places.push_back({documentPath.substr(0, name), false, true});
     if (std::string home = folderFromEnvironment("HOME"); !home.empty())
         places.push_back({home, false, true});
     char temp[4096] = "";
@@ -288,68 +373,184 @@ std::string KeepRecoveryCopy(const std::vector<RecoveryPlace>& places,
     return {};
 }
 
-void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<std::string>& paths) {
-    if (paths.empty() && s_awaitingAnswer.empty())
-        return;
-    std::set<std::string> record = readRecord(prefsFolder);
-    for (const std::string& path : s_awaitingAnswer)
-        record.insert(path);
-    for (const std::string& path : paths)
-        if (path.find('\n') == std::string::npos)
-            record.insert(path);
-    CatchFail([&] {
-        oOStreamPtr out(NewOFileStream(recordPath(prefsFolder).c_str(), true));
-        for (const std::string& path : record) {
-            out->write(path.data(), static_cast<std::uint32_t>(path.size()));
-            out->write("\n", 1);
+std::vector<RecoveryEntry> ParseRecoveryRecord(std::string_view text) {
+    std::vector<RecoveryEntry> entries;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view fields[3];
+        size_t count = 0;
+        for (; count < 3; ++count) {
+            const size_t tab = line.find('\t');
+            fields[count] = line.substr(0, tab);
+            if (tab == std::string_view::npos) {
+                line = {};
+                ++count;
+                break;
+            }
+            line.remove_prefix(tab + 1);
         }
-        CloseStream(out);
-    });
+        // More fields than three, or a copy without a path.
+        if (!line.empty() || fields[0].empty())
+            continue;
+        RecoveryEntry entry;
+        if (!unescape(fields[0], entry.copy) || (count > 1 && !unescape(fields[1], entry.original)))
+            continue;
+        if (count > 2 && !parseIdentity(fields[2], entry.identity))
+            continue;
+        // Only a document with a file has an identity.
+        if (entry.original.empty() && entry.identity.known)
+            continue;
+        bool seen = false;
+        for (const RecoveryEntry& other : entries)
+            seen = seen || other.copy == entry.copy;
+        if (!seen)
+            entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
-std::vector<std::string> TakeRecoveryCopiesToOffer(const std::string& prefsFolder) {
-    const std::set<std::string> record = readRecord(prefsFolder);
-    if (record.empty())
-        return {};
-    RemoveFileQuietly(recordPath(prefsFolder).c_str());
-    std::vector<std::string> offered;
-    for (const std::string& path : record) {
-        struct stat st {};
-        if (::lstat(plat::NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            offered.push_back(path);
+std::string FormatRecoveryRecord(const std::vector<RecoveryEntry>& entries) {
+    std::string text;
+    for (const RecoveryEntry& entry : entries) {
+        if (entry.copy.empty())
+            continue;
+        appendEscaped(text, entry.copy);
+        if (!entry.original.empty()) {
+            text += '\t';
+            appendEscaped(text, entry.original);
+            if (entry.identity.known) {
+                const FileIdentity& id = entry.identity;
+                text += '\t' + std::to_string(id.device) + ':' + std::to_string(id.inode) + ':' +
+                        std::to_string(id.size) + ':' + std::to_string(id.modifiedSeconds) + ':' +
+                        std::to_string(id.modifiedNanoseconds);
+            }
+        }
+        text += '\n';
     }
+    return text;
+}
+
+void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<RecoveryEntry>& entries) {
+    if (entries.empty())
+        return;
+    std::vector<RecoveryEntry> record = readRecord(prefsFolder);
+    for (const RecoveryEntry& entry : entries) {
+        if (entry.copy.empty())
+            continue;
+        std::erase_if(record, [&](const RecoveryEntry& e) { return e.copy == entry.copy; });
+        record.push_back(entry);
+    }
+    writeRecord(prefsFolder, record);
+}
+
+bool IsRecoveryCopy(const std::string& prefsFolder, const RecoveryEntry& entry) {
+    const size_t nameAt = plat::PathNameStart(entry.copy);
+    const std::string folder = entry.copy.substr(0, nameAt);
+    const std::string name = entry.copy.substr(nameAt);
+    if (name.empty() || name.front() == '.' || !name.ends_with(".pvx"))
+        return false;
+    const std::string nativeFolder = plat::NativePath(folder);
+    const RecoveryPlace* place = nullptr;
+    for (const RecoveryPlace& p : RecoveryPlaces(prefsFolder, entry.original))
+        if (place == nullptr && plat::NativePath(p.folder) == nativeFolder)
+            place = &p;
+    // Outside its own folders the ending marks a copy's name as one.
+    if (place == nullptr ||
+        (place->markName && name.find(" (copie de secours ") == std::string::npos))
+        return false;
+    // The folder itself, not a link to one, and the copy a regular file, not a link.
+    struct stat st {};
+    std::string dir = nativeFolder;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return ::lstat(plat::NativePath(entry.copy).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::vector<RecoveryEntry> RecoveryCopiesToOffer(const std::string& prefsFolder) {
+    std::vector<RecoveryEntry> offered;
+    for (RecoveryEntry& entry : readRecord(prefsFolder))
+        if (IsRecoveryCopy(prefsFolder, entry))
+            offered.push_back(std::move(entry));
     return offered;
 }
+
+void ForgetOfferedCopies(const std::string& prefsFolder) {
+    writeRecord(prefsFolder, {});
+}
+
+namespace {
+
+// Opens the copy as the document it was: under its own path (or untitled), marked changed, with
+// the file it knew, so that a save goes where it was and asks first when that file changed since.
+void openRecovered(const std::string& prefs, const RecoveryEntry& entry) {
+    // Checked again: the name may have been given something else while the box was up.
+    if (!IsRecoveryCopy(prefs, entry)) {
+        SetErrorDetail(entry.copy.c_str());
+        Fail(errNotRegularFile);
+    }
+    const ExprFilePane* newest = OpenDocumentList;
+    SetErrorDetail(entry.copy.c_str());
+    AppHooks().openDocumentWindow(entry.copy.c_str(), 'e');
+    SetErrorDetail(nullptr);
+    ExprFilePane* pane = OpenDocumentList;
+    // Already open in a window of its own: that window stays as it is.
+    if (pane == nullptr || pane == newest || pane->filePath() != entry.copy)
+        return;
+    std::string path = entry.original;
+    // The document is open in another window: this one stays untitled, so that two windows
+    // never save over each other.
+    for (const ExprFilePane* other = pane->nextDocument(); other != nullptr && !path.empty();
+         other = other->nextDocument())
+        if (!other->filePath().empty() && SameFileOnDisk(other->filePath().c_str(), path.c_str()))
+            path.clear();
+    pane->setFilePath(path);
+    if (!path.empty()) {
+        pane->setDiskIdentity(entry.identity);
+        pane->setSaveType(SaveTypeOfFileType(FileTypeOfPath(path.c_str())));
+    } else if (NewDocumentSaveTypeHook != nullptr) {
+        pane->setSaveType(NewDocumentSaveTypeHook());
+    }
+    pane->setRecoveryCopy(entry.copy);
+    pane->setChanged(true);
+    pane->renameWindow();
+}
+
+} // namespace
 
 void OfferRecoveredDocuments() {
     if (CQVApp::instance().m_Embedded)
         return;
-    NoteRecoveryCopies(PrefsFolderPath(), SweepRecoveryTemporaries(PrefsFolderPath()));
-    const std::vector<std::string> files = TakeRecoveryCopiesToOffer(PrefsFolderPath());
-    if (files.empty())
+    const std::string prefs = PrefsFolderPath();
+    std::vector<RecoveryEntry> swept;
+    for (std::string& path : SweepRecoveryTemporaries(prefs))
+        swept.push_back({std::move(path), {}, {}});
+    NoteRecoveryCopies(prefs, swept);
+    const std::vector<RecoveryEntry> entries = RecoveryCopiesToOffer(prefs);
+    if (entries.empty()) {
+        // Nothing the record names is a copy to offer: it has served.
+        ForgetOfferedCopies(prefs);
         return;
+    }
     std::string names;
-    for (size_t i = 0; i < files.size() && i < kNamesShown; ++i)
-        names += (i == 0 ? "" : "\n") + files[i];
-    if (files.size() > kNamesShown)
-        names += "\n(+" + std::to_string(files.size() - kNamesShown) + ")";
+    for (size_t i = 0; i < entries.size() && i < kNamesShown; ++i)
+        names += (i == 0 ? "" : "\n") + entries[i].copy;
+    if (entries.size() > kNamesShown)
+        names += "\n(+" + std::to_string(entries.size() - kNamesShown) + ")";
     std::string text = LoadResString(kRecoveredOfferString);
     if (const size_t at = text.find("%s"); at != std::string::npos)
         text.replace(at, 2, names);
-    s_awaitingAnswer = files;
+    // The record stays until the answer: a signal that ends the program while the box is up
+    // leaves the copies to be offered at the next start.
     const int answer = AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONQUESTION);
-    s_awaitingAnswer.clear();
-    if (answer != plat::IDYES)
+    ForgetOfferedCopies(prefs);
+    if (answer != plat::IDYES || AppHooks().openDocumentWindow == nullptr)
         return;
-    if (AppHooks().openDocumentWindow == nullptr)
-        return;
-    for (const std::string& file : files) {
-        if (const std::int16_t failure = CatchFail([&] {
-                SetErrorDetail(file.c_str());
-                AppHooks().openDocumentWindow(file.c_str(), FileTypeOfPath(file.c_str()));
-                SetErrorDetail(nullptr);
-            });
+    for (const RecoveryEntry& entry : entries)
+        if (const std::int16_t failure = CatchFail([&] { openRecovered(prefs, entry); });
             failure != 0)
             ErrorAlert(failure);
-    }
 }

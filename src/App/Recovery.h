@@ -2,9 +2,12 @@
 // Keeping the unsaved documents when a signal ends the program, and offering them at the next
 // start.
 
+#include "OverPc/PFILE.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A folder the ending may keep a recovery copy in (program form, ending with '/').
@@ -42,19 +45,41 @@ std::string KeepRecoveryCopy(const std::vector<RecoveryPlace>& places,
                              const std::function<void(const std::string& path)>& chosen,
                              std::int16_t& failure);
 
-// The record, in the preferences folder, of the recovery copies not offered yet: `paths` are
-// added to it (written beside and moved over the old record), and so are the copies of an offer
-// still waiting for its answer (a signal ended the program meanwhile: they are offered again).
-// Failures are ignored.
-void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<std::string>& paths);
+// One recovery copy the ending kept: the copy, the document's own path ("" for a document that
+// never had a file) and its file on disk as the document last read or wrote it.
+struct RecoveryEntry {
+    std::string copy;
+    std::string original;
+    FileIdentity identity;
+    bool operator==(const RecoveryEntry&) const = default;
+};
+
+// The record of the recovery copies not offered yet (".recovered" in the preferences folder), one
+// copy a line: its path, then after a tab the document's path and its file's identity
+// ("device:inode:size:seconds:nanoseconds"), each optional. '%', tab, carriage return and line
+// feed within a path are written %XX. A line that does not read whole is skipped.
+std::vector<RecoveryEntry> ParseRecoveryRecord(std::string_view text);
+std::string FormatRecoveryRecord(const std::vector<RecoveryEntry>& entries);
+
+// Adds `entries` to the record (written beside and moved over the old record, never through a
+// link planted in its place). Failures are ignored.
+void NoteRecoveryCopies(const std::string& prefsFolder, const std::vector<RecoveryEntry>& entries);
 // At start-up: the temporaries that an ending cut short (its process gone) left in the Recovered
 // folders are cleared away with their siblings; an empty one is removed, a whole one (a copy
 // written but never named) gets a name of its own ("Document <time>.pvx"), which is returned.
 std::vector<std::string> SweepRecoveryTemporaries(const std::string& prefsFolder);
-// The recovery copies to offer now: those of the record that are still regular files. The record
-// is removed first, so that each copy is offered once, whatever the answer.
-std::vector<std::string> TakeRecoveryCopiesToOffer(const std::string& prefsFolder);
+// Whether `entry` names a recovery copy the ending could have made: a regular file (not a link)
+// whose name has the form of a copy's, in a folder of RecoveryPlaces for its document.
+bool IsRecoveryCopy(const std::string& prefsFolder, const RecoveryEntry& entry);
+// The recovery copies to offer now: those of the record that IsRecoveryCopy takes. The record is
+// left as it is.
+std::vector<RecoveryEntry> RecoveryCopiesToOffer(const std::string& prefsFolder);
+// Once the offer is answered: the record forgets every copy it held when the offer was made.
+void ForgetOfferedCopies(const std::string& prefsFolder);
 
 // At start-up: when the last ending kept unsaved documents, a box names their files and asks
-// whether to open them; Oui opens each, Non leaves them where they are. Neither offers them again.
+// whether to open them; Oui opens each as the document it was (its own path, or untitled, marked
+// changed: a save writes it there and then removes the copy), Non leaves them where they are.
+// Neither offers them again; a signal that ends the program before the answer leaves them in the
+// record for the next start.
 void OfferRecoveredDocuments();

@@ -81,6 +81,11 @@ bool ExprFilePane::write(bool askName) {
     if (m_wroteCopy)
         return true;
     setChanged(false);
+    // Saved: the recovery copy it was opened from has served.
+    if (!m_recoveryCopy.empty()) {
+        RemoveFileQuietly(m_recoveryCopy.c_str());
+        m_recoveryCopy.clear();
+    }
     UpdateSaveMenuItem(m_saveType);
     if (fileName() != before)
         renameWindow();

@@ -56,6 +56,10 @@ public:
     void noteCopyWritten() { m_wroteCopy = true; }
     // The window title and the Windows menu entry take the current file name.
     void renameWindow();
+    // The recovery copy the document was opened from (kept when a signal ended the program): it
+    // goes once the document is saved.
+    const std::string& recoveryCopy() const { return m_recoveryCopy; }
+    void setRecoveryCopy(std::string path) { m_recoveryCopy = std::move(path); }
 
 private:
     bool write(bool askName);
@@ -64,6 +68,7 @@ private:
     int32_t m_saveType = 1;
     bool m_wroteCopy = false;
     FileIdentity m_diskIdentity;
+    std::string m_recoveryCopy;
     std::vector<std::string> m_unknownRecords;
     ExprFilePane* m_nextDocument = nullptr;
 

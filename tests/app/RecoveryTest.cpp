@@ -18,6 +18,7 @@
 #include "plat/Files.h"
 #include "plat/Font.h"
 #include "plat/Testing.h"
+#include "plat/Window.h"
 #include "platform/SysTempDir.h"
 #include "support/CodePageScope.h"
 #include "support/PipeText.h"
@@ -41,6 +42,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace pt = plat::testing;
 
+constexpr int kSave = 263;
 constexpr int kSaveAs = 264;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
@@ -230,7 +232,9 @@ TEST_F(RecoveryTest, AnUnusableRecoveredFolderSendsTheCopyToTheNextPlace) {
             EXPECT_TRUE(fs::is_symlink(recovered()));
         }
         // The next start offers it.
-        EXPECT_EQ(TakeRecoveryCopiesToOffer(PrefsFolderPath()), std::vector<std::string>{kept[0]});
+        const std::vector<RecoveryEntry> offered = RecoveryCopiesToOffer(PrefsFolderPath());
+        ASSERT_EQ(offered.size(), 1u);
+        EXPECT_EQ(offered[0].copy, kept[0]);
     }
 }
 
@@ -277,21 +281,41 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
         const std::string link = m_dir / "link.pvx";
         fs::remove(link);
         fs::create_symlink(kept[0], link);
-        NoteRecoveryCopies(PrefsFolderPath(), {gone, link});
+        NoteRecoveryCopies(PrefsFolderPath(), {{gone, {}, {}}, {link, {}, {}}});
 
         const size_t boxes = pt::messageBoxes().size();
         const int32_t documents = OpenDocumentCount();
         std::string text;
-        pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-            text = box.text;
-            if (answer != kEndedMeanwhile)
+        if (answer == kEndedMeanwhile) {
+            // The ending runs from the box's own loop and the program ends there, as a signal
+            // served there ends it: in a copy of the process, which leaves its record behind.
+            const std::string shown = m_dir / "shown";
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                    WriteFileBytes(shown, box.text);
+                    ::testing::internal::CaptureStderr();
+                    AppHooks().endWithoutQuestions(SIGTERM);
+                    _exit(0);
+                    return kIdNo;
+                });
+                OfferRecoveredDocuments();
+                _exit(3);
+            }
+            int status = 0;
+            ASSERT_EQ(child, ::waitpid(child, &status, 0));
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            text = ReadFileBytes(shown);
+        } else {
+            pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                text = box.text;
                 return answer;
-            endOnSignal();
-            return kIdNo;
-        });
-        OfferRecoveredDocuments();
-        pt::runUntilIdle();
-        ASSERT_EQ(pt::messageBoxes().size(), boxes + 1);
+            });
+            OfferRecoveredDocuments();
+            pt::runUntilIdle();
+            ASSERT_EQ(pt::messageBoxes().size(), boxes + 1);
+        }
         for (const std::string& path : kept)
             EXPECT_NE(text.find(path), std::string::npos) << text;
         EXPECT_EQ(text.find(gone), std::string::npos) << text;
@@ -301,7 +325,7 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
             EXPECT_TRUE(fs::is_regular_file(kept[i])) << kept[i];
             ExprFilePane* opened = nullptr;
             for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-                if (p->filePath() == kept[i])
+                if (p->recoveryCopy() == kept[i])
                     opened = p;
             EXPECT_EQ(opened != nullptr, answer == kIdYes) << kept[i];
             // The copies are named in the order of the window list, newest first.
@@ -318,10 +342,13 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
             });
         OfferRecoveredDocuments();
         pt::runUntilIdle();
-        EXPECT_EQ(pt::messageBoxes().size(), boxes + (answer == kEndedMeanwhile ? 2 : 1));
+        EXPECT_EQ(pt::messageBoxes().size(), boxes + 1);
         if (answer == kEndedMeanwhile) {
             EXPECT_EQ(again, text);
         }
+        // The recovered documents open changed: the next row's ending is not to keep them.
+        for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+            p->setChanged(false);
     }
 }
 
@@ -387,7 +414,7 @@ TEST_F(RecoveryTest, TheNextStartClearsWhatAnEndingCutShortLeft) {
     EXPECT_NE(text.find(named[0]), std::string::npos) << text;
     ExprFilePane* opened = nullptr;
     for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
-        if (p->filePath() == named[0])
+        if (p->recoveryCopy() == named[0])
             opened = p;
     ASSERT_NE(opened, nullptr);
     EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
@@ -499,6 +526,270 @@ TEST_F(RecoveryTest, FurtherSignalsWaitUntilTheCopyIsWhole) {
         const ExprPtr back = treeInFile(kept[0]);
         ASSERT_NE(back, nullptr);
         EXPECT_TRUE(back->equal(tree.get(), 0));
+    }
+}
+
+std::string windowTitle(ExprFilePane* pane) {
+    char text[256] = {};
+    plat::GetWindowText(HandleOfWindow(pane->window()->windowHandle()), text, sizeof text);
+    return text;
+}
+
+// Oui to the offer opens each copy as the document it was: its own path and name (or untitled),
+// marked changed, so that Ctrl+S saves it where it was, through the usual question when its file
+// changed on disk meanwhile; once saved, the copy is gone.
+TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
+    enum OnDisk { kAsItWas, kChangedReplace, kChangedKeep };
+    const struct {
+        const char* what;
+        bool titled;
+        OnDisk onDisk;
+    } rows[] = {
+        {"untitled", false, kAsItWas},
+        {"titled", true, kAsItWas},
+        {"titled, its file changed since, replaced", true, kChangedReplace},
+        {"titled, its file changed since, kept", true, kChangedKeep},
+    };
+    const std::string file = m_docs + "/eq.pvx";
+    int count = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(recovered());
+        fs::remove(file);
+        ExprFilePane* pane = typed("x+" + std::to_string(++count));
+        std::string before;
+        if (row.titled) {
+            pt::answerFileDialog(file);
+            ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+            before = ReadFileBytes(file);
+            pt::type("+z");
+            pt::runUntilIdle();
+        }
+        const ExprPtr tree = pane->expression()->deepCopy();
+        const std::vector<std::string> kept = keptPaths(endOnSignal());
+        ASSERT_EQ(kept.size(), 1u);
+        pane->setChanged(false);
+        delete pane->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+        if (row.onDisk != kAsItWas) {
+            // Another program writes the file after the ending.
+            timespec later{0, 20'000'000};
+            nanosleep(&later, nullptr);
+            before = "written by another program";
+            WriteFileBytes(file, before);
+        }
+
+        pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
+        OfferRecoveredDocuments();
+        pt::runUntilIdle();
+        ExprFilePane* opened = OpenDocumentList;
+        ASSERT_NE(opened, nullptr);
+        ASSERT_TRUE(opened->expression()->equal(tree.get(), 0));
+        EXPECT_EQ(opened->filePath(), row.titled ? file : "");
+        EXPECT_TRUE(opened->changed());
+        EXPECT_EQ(windowTitle(opened), row.titled ? "eq.pvx" : opened->fileName());
+        EXPECT_TRUE(opened->fileName().starts_with(row.titled ? "eq" : "Sans titre "))
+            << opened->fileName();
+        // The user's file is as the ending left it until the document is saved.
+        if (row.titled) {
+            EXPECT_EQ(ReadFileBytes(file), before);
+        }
+
+        const std::string target = row.titled ? file : m_docs + "/new.pvx";
+        if (!row.titled)
+            pt::answerFileDialog(target);
+        const size_t boxes = pt::messageBoxes().size();
+        std::string asked;
+        if (row.onDisk != kAsItWas)
+            pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                asked = box.text;
+                return row.onDisk == kChangedKeep ? kIdNo : kIdYes;
+            });
+        opened->takeFocus();
+        pt::runUntilIdle();
+        DoMenuCommand(kSave);
+        pt::runUntilIdle();
+        EXPECT_EQ(pt::messageBoxes().size(), boxes + (row.onDisk != kAsItWas ? 1 : 0));
+        if (row.onDisk != kAsItWas) {
+            EXPECT_NE(asked.find("sur le disque"), std::string::npos) << asked;
+        }
+        const bool saved = row.onDisk != kChangedKeep;
+        EXPECT_EQ(opened->changed(), !saved);
+        EXPECT_EQ(fs::exists(kept[0]), !saved) << kept[0];
+        if (saved) {
+            const ExprPtr back = treeInFile(target);
+            ASSERT_NE(back, nullptr);
+            EXPECT_TRUE(back->equal(tree.get(), 0));
+        } else {
+            EXPECT_EQ(ReadFileBytes(file), before);
+        }
+        opened->setChanged(false);
+        delete opened->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+// The offer names, and Oui opens, only what the ending made: a regular file in one of the places
+// it writes to. Nothing is written through a link planted at the record's name.
+TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
+    enum Case { kLinkAtRecord, kCopyBecomesLink, kEditedRecord, kEditedRecordInPlace };
+    const struct {
+        const char* what;
+        Case spoil;
+    } rows[] = {
+        {"a link planted at the record", kLinkAtRecord},
+        {"the copy made a link while the box is up", kCopyBecomesLink},
+        {"a record naming a document of the user's", kEditedRecord},
+        {"a record naming a hidden file in Recovered", kEditedRecordInPlace},
+    };
+    const std::string record = PrefsFolderPath() + ".recovered";
+    const std::string other = m_dir / "other";
+    const std::string notes = other + "/notes.txt";
+    const std::string secret = m_docs + "/secret.pvx";
+    ExprFilePane* user = typed("s+e+c+r+e+t");
+    WriteDocumentCopy(*user, secret);
+    user->setChanged(false);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(recovered());
+        fs::remove_all(other);
+        fs::remove(record);
+        fs::create_directories(other);
+        fs::create_directories(PrefsFolderPath());
+        WriteFileBytes(notes, "the user's notes\n");
+
+        std::vector<std::string> kept;
+        if (row.spoil == kLinkAtRecord || row.spoil == kCopyBecomesLink) {
+            if (row.spoil == kLinkAtRecord)
+                fs::create_symlink(notes, record);
+            ExprFilePane* pane = typed("k+e+p+t");
+            kept = keptPaths(endOnSignal());
+            ASSERT_EQ(kept.size(), 1u);
+            pane->setChanged(false);
+        } else {
+            const std::string hidden = recovered() + "/.secret.pvx";
+            fs::create_directories(recovered());
+            fs::copy_file(secret, hidden);
+            WriteFileBytes(record, (row.spoil == kEditedRecord ? secret : hidden) + "\n");
+        }
+        EXPECT_EQ(ReadFileBytes(notes), "the user's notes\n");
+        EXPECT_FALSE(fs::is_symlink(record));
+
+        std::string text;
+        std::string alert;
+        if (row.spoil == kLinkAtRecord || row.spoil == kCopyBecomesLink)
+            pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                text = box.text;
+                if (row.spoil == kCopyBecomesLink) {
+                    fs::remove(kept[0]);
+                    fs::create_symlink(secret, kept[0]);
+                }
+                return kIdYes;
+            });
+        // The copy that became a link is not opened, and the user is told why.
+        if (row.spoil == kCopyBecomesLink)
+            pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+                alert = box.text;
+                return 1;
+            });
+        const size_t boxes = pt::messageBoxes().size();
+        const int32_t before = OpenDocumentCount();
+        OfferRecoveredDocuments();
+        pt::runUntilIdle();
+        for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+            EXPECT_FALSE(p != user && p->expression()->equal(user->expression(), 0))
+                << "the user's document was opened as a recovered one";
+        if (row.spoil == kLinkAtRecord) {
+            EXPECT_NE(text.find(kept[0]), std::string::npos) << text;
+            EXPECT_EQ(OpenDocumentCount(), before + 1);
+        } else if (row.spoil == kCopyBecomesLink) {
+            EXPECT_EQ(OpenDocumentCount(), before);
+            EXPECT_NE(alert.find(fs::path(kept[0]).filename().string()), std::string::npos)
+                << alert;
+        } else {
+            // Nothing to offer: no box at all.
+            EXPECT_EQ(pt::messageBoxes().size(), boxes) << text;
+            EXPECT_EQ(OpenDocumentCount(), before);
+        }
+        EXPECT_EQ(ReadFileBytes(notes), "the user's notes\n");
+        for (ExprFilePane* p = OpenDocumentList; p != nullptr; p = p->nextDocument())
+            p->setChanged(false);
+    }
+}
+
+// The places of a document's copy: the document's own folder is cut at its last separator, a
+// whole character (under 932 the trail byte of 表 is that of a backslash).
+TEST(RecoveryPlacesTest, TheDocumentsFolderIsCutAtAWholeSeparator) {
+    const struct {
+        plat::UINT codePage;
+        std::string prefs;
+        std::string document;
+        std::string firstPlace;
+        std::string documentFolder; // "" for none
+    } cases[] = {
+        {1252, "/d/P", "/home/u/eq.pvx", "/d/P/Recovered/", "/home/u/"},
+        {1252, "/d/P/", "/home/u\\eq.pvx", "/d/P/Recovered/", "/home/u\\"},
+        {1252, "/d/P", "", "/d/P/Recovered/", ""},
+        {932, "/d/P", "/home/u/\x95\x5C.pvx", "/d/P/Recovered/", "/home/u/"},
+        {932, "/d/P", "/home/\x95\x5C/eq.pvx", "/d/P/Recovered/", "/home/\x95\x5C/"},
+        {932, "/d/P", "\x95\x5C.pvx", "/d/P/Recovered/", ""},
+        {932, "/d/\x95\x5C", "/d/\x95\x5C.pvx", "/d/\x95\x5C/Recovered/", "/d/"},
+    };
+    kvtest::CodePageScope restore;
+    ScopedEnv home("HOME", "/h");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.document + " in " + c.prefs);
+        ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
+        const std::vector<RecoveryPlace> places = RecoveryPlaces(c.prefs, c.document);
+        ASSERT_GE(places.size(), 3u);
+        EXPECT_EQ(places[0].folder, c.firstPlace);
+        const bool hasFolder = !c.documentFolder.empty();
+        EXPECT_EQ(places[2].folder, hasFolder ? c.documentFolder : "/h/");
+        EXPECT_EQ(places[2].markName, true);
+    }
+}
+
+// The record reads back what was written, paths with tabs, line breaks and '%' included; a line
+// that does not read whole is passed over, the others are kept.
+TEST(RecoveryRecordTest, WhatIsWrittenReadsBack) {
+    FileIdentity id;
+    id.known = true;
+    id.device = 2049;
+    id.inode = 77;
+    id.size = 1234;
+    id.modifiedSeconds = -5;
+    id.modifiedNanoseconds = 999'999'999;
+    const std::vector<RecoveryEntry> entries = {
+        {"/p/Recovered/Sans titre 1 t.pvx", "", {}},
+        {"/p/Recovered/eq t.pvx", "/home/u/eq.pvx", id},
+        {"/home/a\tb/x (copie de secours t).pvx", "/home/a\tb/100%\n.pvx", {}},
+    };
+    const std::string text = FormatRecoveryRecord(entries);
+    EXPECT_EQ(ParseRecoveryRecord(text), entries) << text;
+    const struct {
+        const char* line;
+        bool read;
+    } lines[] = {
+        {"/a.pvx", true},
+        {"/a.pvx\t/b.pvx", true},
+        {"/a.pvx\t/b.pvx\t1:2:3:4:5", true},
+        {"/a.pvx\t\t1:2:3:4:5", false},       // an identity without a file
+        {"/a.pvx\t/b.pvx\t1:2:3:4", false},   // a number short
+        {"/a.pvx\t/b.pvx\t1:2:3:4:x", false}, // not a number
+        {"/a.pvx\t/b.pvx\t1:2:3:4:5\tz", false},
+        {"/a%41.pvx", false}, // only the four escaped bytes are written escaped
+        {"/a%2.pvx", false},
+        {"\t/b.pvx", false},
+    };
+    for (const auto& l : lines) {
+        SCOPED_TRACE(l.line);
+        const std::vector<RecoveryEntry> read =
+            ParseRecoveryRecord(std::string("/first.pvx\n") + l.line + "\n/last.pvx");
+        ASSERT_EQ(read.size(), l.read ? 3u : 2u);
+        EXPECT_EQ(read.front().copy, "/first.pvx");
+        EXPECT_EQ(read.back().copy, "/last.pvx");
     }
 }
 

@@ -4,10 +4,13 @@
 # answers pings while that question is up; kill -TERM then ends it within a second, without the
 # question, with its preferences (general.prf) written and the unsaved document written whole into
 # the preferences folder's Recovered folder and named on stderr with that file; a Ctrl+C (SIGINT)
-# 5 ms after the SIGTERM waits for it. The next start offers the recovered file in a box; Oui opens
-# it to the same expression (its encoding on the clipboard is the one typed), and SIGTERM with nothing changed exits 0 and writes no recovered file. A third start
-# offers nothing; an edit is kept again; the fourth start offers it, Non leaves it where it is, and a
-# fifth start offers nothing with both files still there. With Recovered made a plain file, the
+# 5 ms after the SIGTERM waits for it. The next start offers the recovered file in a box, and
+# SIGTERM while the box is up ends that start in order (status 0) without losing the offer. The
+# start after it offers the file again; Oui opens it to the same expression (its encoding on the
+# clipboard is the one typed), untitled and changed as the document was, so SIGTERM keeps it again
+# in place of the copy it was opened from. A third start offers that copy; Non leaves it and an
+# edit is kept again; the fourth start offers the edit, Non leaves both files where they are, and
+# a fifth start offers nothing with both files still there. With Recovered made a plain file, the
 # edit is kept elsewhere and stderr names where.
 # Usage: EndingSmoke.sh PROGRAM WMCLIENT WORKDIR (on a private X server: OnXvfb.sh).
 set -u
@@ -80,8 +83,8 @@ kept=("$recovered"/*)
   fail "the recovered file's name lacks the document's name or the time: ${kept[0]}"
 grep -qF "kept in ${kept[0]}" "$work/program.log" || fail "the recovered file is not named: $(cat "$work/program.log")"
 
-# The next start offers the recovered file; Oui opens it to the same expression (the start's own
-# new document is empty); nothing changed, SIGTERM ends at once too and writes nothing more.
+# The next start offers the recovered file; SIGTERM while the box is up ends the program in order
+# and leaves the offer for the start after it.
 boxFocused() { [[ -n $q && $(xdotool getwindowfocus 2>/dev/null) == "$q" ]]; }
 noQuestion() {
   sleep 3
@@ -91,23 +94,41 @@ noQuestion() {
 startProgram program2.log " (second run)"
 waitFor question || fail "the next start does not offer the recovered document"
 waitFor boxFocused || fail "the offer does not take the keyboard"
+terminate
+[[ -n $ended ]] || fail "still running a second after SIGTERM (the offer up)"
+[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM with the offer up"
+after=("$recovered"/*)
+[[ "${after[*]}" == "${kept[*]}" ]] || fail "the recovered files changed at the offer: ${after[*]}"
+
+# Offered again; Oui opens it to the same expression (the start's own new document is empty),
+# untitled and changed as it was: SIGTERM keeps it again, in place of the copy it came from.
+startProgram program2b.log " (second run, again)"
+waitFor question || fail "the start after SIGTERM at the offer does not offer it again"
+waitFor boxFocused || fail "the offer does not take the keyboard (offered again)"
 xdotool key Return
 sleep 1
 printf 'other' | xclip -selection clipboard -i
 xdotool key ctrl+a ctrl+c
 sameExpression() { [[ $(clip "$own" 2>/dev/null | tr -d '\0') == "$expected" ]]; }
 waitFor sameExpression || fail "the recovered file holds [$(clip "$own" | tr -d '\0')], typed [$expected]"
+[[ -z $(named "Sans titre 1 .*") ]] || fail "the recovered document opens under its copy's name"
 terminate
 [[ -n $ended ]] || fail "still running a second after SIGTERM (second run)"
 [[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM (second run)"
-if grep -q "was not saved" "$work/program2.log"; then fail "an unchanged document named as unsaved"; fi
-kept=("$recovered"/*)
-[[ ${#kept[@]} -eq 1 ]] || fail "an unchanged document was recovered: ${kept[*]}"
+grep -qE '"Sans titre [0-9]+" was not saved' "$work/program2b.log" ||
+  fail "the recovered document, changed and untitled, is not kept again: $(cat "$work/program2b.log")"
+again=("$recovered"/*)
+[[ ${#again[@]} -eq 1 && "${again[*]}" != "${kept[*]}" ]] ||
+  fail "the recovered document is not kept in place of its copy: ${again[*]} (was ${kept[*]})"
 
-# A third start offers nothing; an edit is kept again.
+# A third start offers that copy; Non leaves it, and an edit is kept again.
 startProgram program3.log " (third run)"
+waitFor question || fail "the third start does not offer the copy kept again"
+waitFor boxFocused || fail "the offer does not take the keyboard (third run)"
+xdotool key Tab space
+gone() { [[ -z $(dialogs | head -1) ]]; }
+waitFor gone || fail "Non does not close the offer (third run)"
 waitFor frameFocused || fail "the frame does not take the keyboard (third run)"
-noQuestion
 xdotool type --delay 40 "c"
 sleep 0.5
 terminate
@@ -120,7 +141,6 @@ startProgram program4.log " (fourth run)"
 waitFor question || fail "the fourth start does not offer the recovered document"
 waitFor boxFocused || fail "the offer does not take the keyboard (fourth run)"
 xdotool key Tab space
-gone() { [[ -z $(dialogs | head -1) ]]; }
 waitFor gone || fail "Non does not close the offer"
 sleep 1
 terminate

@@ -1,5 +1,5 @@
-// libFuzzer target for the preference file readers: general.prf, keys.prf, palette.prf and the
-// record of installed shipped files. Any
+// libFuzzer target for the preference file readers: general.prf, keys.prf, palette.prf, the
+// record of installed shipped files and the record of recovery copies. Any
 // input reads without failing; what was read, written again, reads back without damage and to the
 // same bytes.
 //
@@ -7,6 +7,7 @@
 //   -DCMAKE_BUILD_TYPE=Debug cmake --build build-fuzz --target kv_fuzz_prefs
 //   ./build-fuzz/tests/kv_fuzz_prefs new-inputs/ tools/fuzz/corpus/prefs/
 
+#include "App/Recovery.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/commands/kPalette.h"
@@ -63,6 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lines += name + "\n";
     }
     if (ParseInstalledRecord(lines) != names)
+        std::abort();
+
+    // The record of recovery copies: every entry has a copy, and what reads is written back and
+    // reads the same.
+    const std::vector<RecoveryEntry> recovered = ParseRecoveryRecord(input);
+    for (const RecoveryEntry& e : recovered) {
+        if (e.copy.empty() || (e.identity.known && e.original.empty()))
+            std::abort();
+    }
+    const std::string record = FormatRecoveryRecord(recovered);
+    if (ParseRecoveryRecord(record) != recovered || FormatRecoveryRecord(recovered) != record)
         std::abort();
 
     // The record of unmarked siblings: what reads is written back and reads the same.

@@ -1898,6 +1898,9 @@ bool RunFileDialog(FileDialogRecord& record, bool save) {
     std::copy(record.file.begin(), record.file.end(), file.begin());
     plat::OPENFILENAME ofn;
     ofn.hwndOwner = record.owner;
+    // The dialog's box for a name the code page cannot write is the program's message.
+    static_assert(plat::IDS_NAME_OUTSIDE_CODE_PAGE == errNameOutsideCodePage);
+    ofn.hInstance = CQVApp::instance().m_hResources;
     ofn.lpstrFilter = record.filter.empty() ? nullptr : record.filter.c_str();
     if (!save) {
         ofn.lpstrCustomFilter = s_customFilter.data();

@@ -3,6 +3,8 @@
 
 #include "App/MenuDispatch.h"
 #include "AppDocumentFixture.h"
+#include "OverPc/PERROR.h"
+#include "OverPc/Presourc.h"
 #include "plat/CommonDialogs.h"
 #include "plat/Controls.h"
 #include "plat/Dialog.h"
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +91,41 @@ TEST_F(OpenDialogTest, TheFileDialogsStartOnTheSavedTypeInTheFolderLastChosen) {
     pt::runUntilIdle();
     EXPECT_TRUE(std::filesystem::equivalent(saveFolder, folder, ec)) << saveFolder;
     EXPECT_TRUE(pt::messageBoxes().empty());
+}
+
+// A file whose name the code page cannot write is listed with '?' for what the page lacks; a
+// double click on it gives the program's message about such names (as when it is named on the
+// command line) over its name, and opens nothing.
+TEST_F(OpenDialogTest, ANameTheCodePageCannotWriteGivesTheProgramsMessage) {
+    const std::filesystem::path folder = m_dir / "korean";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "\xED\x91\x9C.pvx") << "x"; // 표.pvx
+    std::vector<std::string> listed, boxes;
+    bool endedByTheBox = true;
+    pt::onMessageBox([&](const pt::MessageBoxCall& box) {
+        boxes.push_back(box.text);
+        return plat::IDOK;
+    });
+    pt::onDialog(plat::IDD_OPENFILE, [&](pt::DialogDriver& d) {
+        // All files ("*.*", the last type).
+        const int types = static_cast<int>(
+            plat::SendMessage(d.item(plat::IDC_FILE_TYPE), plat::CB_GETCOUNT, 0, 0));
+        d.chooseCombo(plat::IDC_FILE_TYPE, types - 1);
+        d.setText(plat::IDC_FILE_NAME, folder.string());
+        d.enter();
+        listed = rows(d.item(plat::IDC_FILE_LIST), false);
+        const auto row = std::find(listed.begin(), listed.end(), "?.pvx");
+        ASSERT_NE(row, listed.end());
+        d.doubleClickRow(plat::IDC_FILE_LIST, static_cast<int>(row - listed.begin()));
+        endedByTheBox = d.ended();
+        d.escape();
+    });
+    ASSERT_EQ(DoMenuCommand(kOpenMenuId), 1);
+    pt::runUntilIdle();
+    EXPECT_FALSE(endedByTheBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], std::string(LoadResString(errNameOutsideCodePage)) + "\n?.pvx");
+    EXPECT_EQ(OpenDocumentCount(), 0);
 }
 
 } // namespace

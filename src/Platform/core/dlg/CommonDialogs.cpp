@@ -7,6 +7,7 @@
 #include "core/win/WinInternal.h"
 #include "plat/Files.h"
 #include "plat/Font.h"
+#include "plat/Resources.h"
 #include "plat/System.h"
 
 #include <algorithm>
@@ -203,6 +204,24 @@ void accept(HWND dlg, FileRun& run) {
     EndDialog(dlg, IDOK);
 }
 
+// A file whose name the code page cannot write cannot be opened under a program name: the box says
+// why, in the caller's words when its module has them, and names the file.
+void refuseOutsideName(HWND dlg, const FileRun& run, const std::string& nativeName) {
+    char why[1024];
+    const HINSTANCE module = run.ofn->hInstance ? run.ofn->hInstance : GetModuleHandle(nullptr);
+    std::string text;
+    if (LoadString(module, IDS_NAME_OUTSIDE_CODE_PAGE, why, sizeof why) > 0)
+        text = why;
+    else
+        text = "Le nom de ce fichier contient des caract\xE8"
+               "res que la page de code ne peut pas "
+               "\xE9"
+               "crire : renommez-le pour l'ouvrir.";
+    text += "\n" + ShownNameFromNative(nativeName);
+    MessageBox(dlg, text.c_str(), run.save ? "Enregistrer sous" : "Ouvrir",
+               MB_OK | MB_ICONEXCLAMATION);
+}
+
 INT_PTR fileProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     FileRun* run = reinterpret_cast<FileRun*>(GetWindowLongPtr(dlg, GWL_USERDATA));
     switch (msg) {
@@ -270,17 +289,9 @@ INT_PTR fileProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
             const std::string e = run->entries[static_cast<std::size_t>(i)];
             if (static_cast<std::size_t>(i) >= run->firstOutside) {
                 if (code == LBN_DBLCLK)
-                    MessageBox(
-                        dlg,
-                        (ShownNameFromNative(
-                             run->outsideNames[static_cast<std::size_t>(i) - run->firstOutside]) +
-                         "\nLe nom de ce fichier contient des caract\xE8"
-                         "res que la "
-                         "page de code de Korvaline ne peut pas \xE9"
-                         "crire : "
-                         "renommez-le pour l'ouvrir.")
-                            .c_str(),
-                        run->save ? "Enregistrer sous" : "Ouvrir", MB_OK | MB_ICONEXCLAMATION);
+                    refuseOutsideName(
+                        dlg, *run,
+                        run->outsideNames[static_cast<std::size_t>(i) - run->firstOutside]);
                 return TRUE;
             }
             if (entryIsFolder(e)) {

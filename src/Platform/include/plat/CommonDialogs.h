@@ -23,6 +23,11 @@ constexpr int IDC_COLOR_GREEN = 707;
 constexpr int IDC_COLOR_BLUE = 708;
 constexpr int IDC_COLOR_ADD = 712;
 
+// The string of the caller's module (OPENFILENAME::hInstance; the program's own module when null)
+// that the file dialogs show, above the name, when a file is chosen whose name the active code
+// page cannot write. Without that string they say it in their own words.
+constexpr UINT IDS_NAME_OUTSIDE_CODE_PAGE = 478;
+
 constexpr DWORD OFN_READONLY = 0x00000001;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x00000002;
 constexpr DWORD OFN_HIDEREADONLY = 0x00000004;
@@ -33,7 +38,7 @@ constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 struct OPENFILENAME {
     DWORD lStructSize = sizeof(OPENFILENAME);
     HWND hwndOwner = nullptr;
-    HINSTANCE hInstance = nullptr;
+    HINSTANCE hInstance = nullptr; // where IDS_NAME_OUTSIDE_CODE_PAGE is found
     // Pairs of texts ("Formules", "*.kvx;*.kvq"), each ended by a zero, the list by another.
     const char* lpstrFilter = nullptr;
     char* lpstrCustomFilter = nullptr; // accepted, not used

@@ -5,6 +5,7 @@ target_sources(kv_platform_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MemoryTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RegistryTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelectionDataTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SelectionServerTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellTest.cpp
 )
 

@@ -236,3 +236,16 @@ if(KV_XDOTOOL AND KV_XCLIP)
                            $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:kv_smoke_incr_owner>
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
+
+# Another client's thousands of MULTIPLE pairs for a large picture, never read: the editor answers
+# within its bounds, keeps answering pings, frees what they held when the client ends, and a normal
+# paste after still works.
+add_executable(kv_smoke_hostile_requestor ${CMAKE_CURRENT_LIST_DIR}/HostileRequestor.cpp)
+target_link_libraries(kv_smoke_hostile_requestor PRIVATE PkgConfig::X11)
+kv_add_warnings(kv_smoke_hostile_requestor)
+if(KV_XDOTOOL AND KV_XCLIP)
+  kv_add_xvfb_test(NAME SmokeX11HostileRequest TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/HostileRequestSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:kv_smoke_hostile_requestor>
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()

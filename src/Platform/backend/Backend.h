@@ -8,6 +8,7 @@
 #include <cairo.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,27 +56,36 @@ struct BackendEvent {
     DWORD time = 0;
 };
 
+// The bytes of one clipboard representation, shared by everything that sends them.
+using SharedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 // One representation on the system clipboard: a MIME type and its bytes. An item with `render`
 // is made only when it is first asked for (another program pastes it, or a clipboard manager
-// takes a copy): render fills the bytes, or answers false when they cannot be made.
+// takes a copy): render gives the bytes, or null when they cannot be made. Several items may
+// give the same rendering (one format under several types).
 struct ClipboardItem {
     std::string type;
     std::vector<std::uint8_t> bytes;
-    std::function<bool(std::vector<std::uint8_t>&)> render = {};
-    bool rendered = false;
+    std::function<SharedBytes()> render = {};
+    // The bytes once made (or taken from `bytes`), kept for every later request.
+    SharedBytes made = {};
 };
 
 // The bytes of an item, made first when they are made on request; null when they cannot be.
-inline const std::vector<std::uint8_t>* ClipboardItemBytes(ClipboardItem& item) {
-    if (item.render && !item.rendered) {
-        std::vector<std::uint8_t> bytes;
-        if (!item.render(bytes))
-            return nullptr;
-        item.bytes = std::move(bytes);
-        item.rendered = true;
-        item.render = nullptr;
+inline SharedBytes ClipboardItemBytes(ClipboardItem& item) {
+    if (!item.made) {
+        if (item.render) {
+            SharedBytes made = item.render();
+            if (!made)
+                return nullptr;
+            item.made = std::move(made);
+            item.render = nullptr;
+        } else {
+            item.made = std::make_shared<const std::vector<std::uint8_t>>(std::move(item.bytes));
+            item.bytes.clear();
+        }
     }
-    return &item.bytes;
+    return item.made;
 }
 
 class Backend {
@@ -153,8 +163,8 @@ public:
     virtual bool clipboardRead(const std::string& type, std::vector<std::uint8_t>& bytes) {
         for (ClipboardItem& item : m_clipboard) {
             if (item.type == type) {
-                const std::vector<std::uint8_t>* made = ClipboardItemBytes(item);
-                if (made == nullptr)
+                const SharedBytes made = ClipboardItemBytes(item);
+                if (!made)
                     return false;
                 bytes = *made;
                 return true;

@@ -4,6 +4,7 @@
 #include "backend/Backend.h"
 #include "core/font/Encoding.h"
 #include "core/sys/SelectionData.h"
+#include "core/sys/SelectionServer.h"
 #include "core/win/WinInternal.h"
 #include "plat/Font.h"
 #include "plat/Input.h"
@@ -16,6 +17,7 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 #include <algorithm>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -23,8 +25,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <memory>
+#include <new>
 #include <poll.h>
-#include <climits>
 #include <time.h>
 #include <unistd.h>
 
@@ -32,12 +35,26 @@ namespace plat::x11 {
 
 namespace {
 
+// Windows the display said do not exist, noted by the error handler (which may not call the
+// display) and taken by the selection owner's side afterwards: another client's window gone
+// before its requests were served.
+std::vector<unsigned long>& missingWindows() {
+    static std::vector<unsigned long> windows;
+    return windows;
+}
+
 // X errors arrive asynchronously (a window gone between two requests); they are logged, never
 // fatal.
 int onXError(Display* d, XErrorEvent* e) {
     char text[128];
     XGetErrorText(d, e->error_code, text, sizeof text);
     core::Diagnostic(std::string("X error: ") + text);
+    if (e->error_code == BadWindow && missingWindows().size() < 4096) {
+        try {
+            missingWindows().push_back(e->resourceid);
+        } catch (const std::bad_alloc&) {
+        }
+    }
     return 0;
 }
 
@@ -284,20 +301,22 @@ public:
     SIZE screenSize() override;
 
 private:
-    // One INCR transfer under way to a requestor: the rest of the data goes in chunks, each one
-    // when the requestor has deleted the last.
-    struct Transfer {
-        ::Window requestor = 0;
-        Atom property = 0;
-        Atom type = 0;
-        std::vector<std::uint8_t> data;
-        size_t sent = 0;
-        DWORD started = 0;
+    // The selection owner's requests to the display.
+    class SelectionPort final : public core::SelectionPort {
+    public:
+        explicit SelectionPort(X11Backend& backend)
+            : m_backend(backend) {}
+        void setProperty(core::XId window, core::XId property, core::XId type, int format,
+                         const void* items, std::size_t count) override;
+        void follow(core::XId window, bool on) override;
+
+    private:
+        X11Backend& m_backend;
     };
     bool selectionEvent(XEvent& xe);
     void answerRequest(const XSelectionRequestEvent& req);
-    // Puts one target's data on the requestor's property; false when it cannot be converted.
-    bool convertTarget(::Window requestor, Atom target, Atom property);
+    // Drops the transfers to windows that are gone and those past their deadline.
+    void tidyTransfers();
     // Asks the owner of `selection` for `target` and waits (bounded) for the answer.
     bool requestSelection(Atom selection, Atom target, std::vector<std::uint8_t>& bytes, Atom& type,
                           int& format);
@@ -366,7 +385,9 @@ private:
     // serial of the first request after that decision: focus reports made before it are old news.
     HWND m_focusWanted = nullptr;
     unsigned long m_focusSerial = 0;
-    std::vector<Transfer> m_transfers;
+    // Answers other clients' requests for what this program offers, and runs the INCR transfers.
+    SelectionPort m_selectionPort{*this};
+    std::unique_ptr<core::SelectionServer> m_selectionServer;
     // The types another owner offered, and when it was asked.
     ::Window m_typesOwner = 0;
     DWORD m_typesTime = 0;
@@ -1124,6 +1145,7 @@ bool X11Backend::poll(BackendEvent& ev) {
             return true;
         }
     }
+    tidyTransfers();
     while (XPending(m_display)) {
         XEvent xe;
         XNextEvent(m_display, &xe);
@@ -1154,6 +1176,10 @@ bool X11Backend::wait(int timeoutMs) {
     fds[0].events = POLLIN;
     fds[1].fd = m_wakePipe[0];
     fds[1].events = POLLIN;
+    // A transfer's deadline wakes the loop, which drops it.
+    const int deadline = m_selectionServer ? m_selectionServer->msUntilDeadline(now()) : -1;
+    if (deadline >= 0 && (timeoutMs < 0 || deadline < timeoutMs))
+        timeoutMs = deadline + 1;
     ::poll(fds, m_wakePipe[0] >= 0 ? 2 : 1, timeoutMs);
     return true;
 }
@@ -1299,18 +1325,12 @@ bool X11Backend::readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& wi
 
 namespace {
 
-// Bytes per chunk of an INCR transfer, and the size from which a transfer goes by INCR.
-constexpr size_t kIncrChunk = 64 * 1024;
 // How long a reply from another client is waited for (each chunk of an incoming INCR transfer
 // too), and how long a whole incoming transfer may take.
 constexpr int kSelectionWaitMs = 2000;
 constexpr DWORD kIncomingTransferMs = 10000;
 // How long the types another owner offers are taken as still true.
 constexpr DWORD kTypesLifeMs = 1000;
-// An INCR transfer whose requestor stops reading is dropped after this long.
-constexpr DWORD kTransferLifeMs = 10000;
-// The longest list of (target, property) pairs a MULTIPLE request may hand over.
-constexpr size_t kLargestMultipleRequest = 64 * 1024;
 
 } // namespace
 
@@ -1332,7 +1352,41 @@ constexpr size_t kLargestMultipleRequest = 64 * 1024;
     m_clipProperty = XInternAtom(m_display, "KV_CLIPBOARD", False);
     m_manager = XInternAtom(m_display, "CLIPBOARD_MANAGER", False);
     m_saveTargets = XInternAtom(m_display, "SAVE_TARGETS", False);
+    core::SelectionAtoms atoms;
+    atoms.targets = m_targets;
+    atoms.timestamp = m_timestamp;
+    atoms.multiple = m_multiple;
+    atoms.incr = m_incr;
+    atoms.atomPair = m_atomPair;
+    atoms.atom = XA_ATOM;
+    atoms.integer = XA_INTEGER;
+    m_selectionServer = std::make_unique<core::SelectionServer>(m_selectionPort, atoms);
     return m_clipWindow;
+}
+
+void X11Backend::SelectionPort::setProperty(core::XId window, core::XId property, core::XId type,
+                                            int format, const void* items, std::size_t count) {
+    XChangeProperty(m_backend.m_display, window, property, type, format, PropModeReplace,
+                    static_cast<const unsigned char*>(items), static_cast<int>(count));
+}
+
+void X11Backend::SelectionPort::follow(core::XId window, bool on) {
+    // The program's own windows keep the events they asked for.
+    if (window == m_backend.m_clipWindow || window == m_backend.m_leader ||
+        m_backend.hwndOf(window) != nullptr)
+        return;
+    XSelectInput(m_backend.m_display, window,
+                 on ? PropertyChangeMask | StructureNotifyMask : NoEventMask);
+}
+
+void X11Backend::tidyTransfers() {
+    if (!m_selectionServer)
+        return;
+    std::vector<unsigned long> gone;
+    gone.swap(missingWindows());
+    for (const unsigned long w : gone)
+        m_selectionServer->requestorGone(w);
+    m_selectionServer->expire(now());
 }
 
 void X11Backend::clipboardOffer(std::vector<ClipboardItem> items) {
@@ -1342,8 +1396,17 @@ void X11Backend::clipboardOffer(std::vector<ClipboardItem> items) {
     if (!w)
         return;
     m_ownTime = m_lastEventTime;
+    // Each target is made once, on its first request, and shared by every request after it.
+    std::vector<core::ServedTarget> targets;
+    for (size_t i = 0; i < m_clipboard.size(); ++i)
+        targets.push_back(
+            core::ServedTarget{XInternAtom(m_display, m_clipboard[i].type.c_str(), False),
+                               [this, i]() { return ClipboardItemBytes(m_clipboard[i]); }});
+    m_selectionServer->offer(std::move(targets), m_ownTime);
     XSetSelectionOwner(m_display, m_clipboardAtom, w, m_ownTime);
     m_clipboardOwned = XGetSelectionOwner(m_display, m_clipboardAtom) == w;
+    if (!m_clipboardOwned)
+        m_selectionServer->withdraw();
     XFlush(m_display);
 }
 
@@ -1566,52 +1629,6 @@ bool X11Backend::requestSelection(Atom selection, Atom target, std::vector<std::
     return true;
 }
 
-bool X11Backend::convertTarget(::Window requestor, Atom target, Atom property) {
-    if (target == m_targets) {
-        std::vector<Atom> atoms{m_targets, m_timestamp, m_multiple};
-        for (const ClipboardItem& item : m_clipboard)
-            atoms.push_back(XInternAtom(m_display, item.type.c_str(), False));
-        XChangeProperty(m_display, requestor, property, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(atoms.data()),
-                        static_cast<int>(atoms.size()));
-        return true;
-    }
-    if (target == m_timestamp) {
-        long t = static_cast<long>(m_ownTime);
-        XChangeProperty(m_display, requestor, property, XA_INTEGER, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&t), 1);
-        return true;
-    }
-    char* name = XGetAtomName(m_display, target);
-    if (!name)
-        return false;
-    const std::string wanted = name;
-    XFree(name);
-    for (ClipboardItem& item : m_clipboard) {
-        if (item.type != wanted)
-            continue;
-        // A target made on request is made now, once; one that cannot be made is refused.
-        const std::vector<std::uint8_t>* made = ClipboardItemBytes(item);
-        if (made == nullptr)
-            return false;
-        const std::vector<std::uint8_t>& bytes = *made;
-        if (bytes.size() > kIncrChunk) {
-            // Too large for one request: announce the size, then send chunks as the requestor
-            // deletes the property.
-            XSelectInput(m_display, requestor, PropertyChangeMask);
-            long size = static_cast<long>(bytes.size());
-            XChangeProperty(m_display, requestor, property, m_incr, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&size), 1);
-            m_transfers.push_back(Transfer{requestor, property, target, bytes, 0, now()});
-            return true;
-        }
-        XChangeProperty(m_display, requestor, property, target, 8, PropModeReplace, bytes.data(),
-                        static_cast<int>(bytes.size()));
-        return true;
-    }
-    return false;
-}
-
 void X11Backend::answerRequest(const XSelectionRequestEvent& req) {
     XSelectionEvent reply{};
     reply.type = SelectionNotify;
@@ -1626,30 +1643,23 @@ void X11Backend::answerRequest(const XSelectionRequestEvent& req) {
     const bool ours =
         req.selection == m_clipboardAtom && m_clipboardOwned &&
         (req.time == CurrentTime || m_ownTime == CurrentTime || req.time >= m_ownTime);
-    if (ours) {
-        if (req.target == m_multiple) {
-            // A list of (target, property) pairs; a pair that cannot be converted gets None.
-            core::SelectionData request(kLargestMultipleRequest);
-            Atom type = 0;
-            unsigned long items = 0;
-            if (req.property != None &&
-                readProperty(req.requestor, req.property, request, type, items) &&
-                request.format() == 32 && !request.overflowed()) {
-                const std::vector<unsigned long> atoms = core::AtomsOf(32, request.bytes());
-                std::vector<long> pairs(atoms.begin(), atoms.end());
-                const size_t n = pairs.size();
-                for (size_t i = 0; i + 1 < n; i += 2) {
-                    if (!convertTarget(req.requestor, static_cast<Atom>(pairs[i]),
-                                       static_cast<Atom>(pairs[i + 1])))
-                        pairs[i + 1] = None;
-                }
-                XChangeProperty(m_display, req.requestor, req.property, m_atomPair, 32,
-                                PropModeReplace, reinterpret_cast<unsigned char*>(pairs.data()),
-                                static_cast<int>(pairs.size()));
-                reply.property = req.property;
+    if (ours && m_selectionServer) {
+        // A request that cannot be served (even for want of memory) is refused, nothing more.
+        try {
+            if (req.target == m_multiple) {
+                // A list of (target, property) pairs; a pair that cannot be converted gets None.
+                core::SelectionData pairs(core::SelectionLimits{}.largestMultiple);
+                Atom type = 0;
+                unsigned long items = 0;
+                if (req.property != None &&
+                    readProperty(req.requestor, req.property, pairs, type, items) &&
+                    m_selectionServer->convertMultiple(req.requestor, req.property, pairs, now()))
+                    reply.property = req.property;
+            } else if (m_selectionServer->convert(req.requestor, req.target, property, now())) {
+                reply.property = property;
             }
-        } else if (convertTarget(req.requestor, req.target, property)) {
-            reply.property = property;
+        } catch (const std::bad_alloc&) {
+            reply.property = None;
         }
     }
     XSendEvent(m_display, req.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
@@ -1666,42 +1676,32 @@ bool X11Backend::selectionEvent(XEvent& xe) {
     case SelectionClear:
         if (xe.xselectionclear.window != m_clipWindow || !m_clipWindow)
             return false;
-        if (xe.xselectionclear.selection == m_clipboardAtom)
+        if (xe.xselectionclear.selection == m_clipboardAtom) {
             m_clipboardOwned = false;
+            if (m_selectionServer)
+                m_selectionServer->withdraw();
+        }
         return true;
     case SelectionNotify:
         // A late answer to a request that timed out.
         return m_clipWindow && xe.xselection.requestor == m_clipWindow;
-    case PropertyNotify: {
+    case PropertyNotify:
         if (xe.xproperty.window == m_clipWindow)
             return true;
-        if (xe.xproperty.state != PropertyDelete)
+        if (xe.xproperty.state != PropertyDelete || !m_selectionServer)
             return false;
-        const DWORD t = now();
-        for (auto it = m_transfers.begin(); it != m_transfers.end();) {
-            if (t - it->started > kTransferLifeMs) {
-                it = m_transfers.erase(it);
-                continue;
-            }
-            if (it->requestor != xe.xproperty.window || it->property != xe.xproperty.atom) {
-                ++it;
-                continue;
-            }
-            const size_t n = std::min(kIncrChunk, it->data.size() - it->sent);
-            XChangeProperty(m_display, it->requestor, it->property, it->type, 8, PropModeReplace,
-                            it->data.data() + it->sent, static_cast<int>(n));
-            it->sent += n;
-            it->started = t;
-            XFlush(m_display);
-            // The empty chunk that ends the transfer has been sent.
-            if (n == 0)
-                it = m_transfers.erase(it);
-            else
-                ++it;
-            return true;
-        }
-        return false;
-    }
+        tidyTransfers();
+        if (!m_selectionServer->propertyDeleted(xe.xproperty.window, xe.xproperty.atom, now()))
+            return false;
+        XFlush(m_display);
+        return true;
+    case DestroyNotify:
+        // A requestor gone: its transfers end with it.
+        if (!m_selectionServer || hwndOf(xe.xdestroywindow.window) != nullptr ||
+            m_selectionServer->pendingFor(xe.xdestroywindow.window) == 0)
+            return false;
+        m_selectionServer->requestorGone(xe.xdestroywindow.window);
+        return true;
     default:
         return false;
     }

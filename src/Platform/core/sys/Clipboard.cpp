@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace plat {
@@ -220,6 +221,7 @@ std::vector<UINT> ownFormats() {
 }
 
 // Offers this program's data to the display; a delayed format is made when the display asks.
+// The types of one format share one rendering.
 void publish() {
     Store& s = store();
     std::vector<ClipboardItem> items;
@@ -227,17 +229,22 @@ void publish() {
         ClipboardItem item;
         if (s.delayed.count(format) != 0) {
             const std::uint64_t generation = s.generation;
-            item.render = [format, generation](std::vector<std::uint8_t>& out) {
+            auto made = std::make_shared<SharedBytes>();
+            item.render = [format, generation, made]() -> SharedBytes {
+                if (*made)
+                    return *made;
                 if (store().generation != generation)
-                    return false;
+                    return nullptr;
                 const std::vector<std::uint8_t>* bytes = ownFormat(format);
                 if (bytes == nullptr)
-                    return false;
-                out = offeredBytes(format, *bytes);
-                return true;
+                    return nullptr;
+                *made =
+                    std::make_shared<const std::vector<std::uint8_t>>(offeredBytes(format, *bytes));
+                return *made;
             };
         } else {
-            item.bytes = offeredBytes(format, s.data[format]);
+            item.made = std::make_shared<const std::vector<std::uint8_t>>(
+                offeredBytes(format, s.data[format]));
         }
         for (const std::string& type : ClipboardMimeTypes(format)) {
             item.type = type;

@@ -7,6 +7,7 @@ target_sources(kv_platform_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SelectionData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SelectionServer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Signals.cpp
 )

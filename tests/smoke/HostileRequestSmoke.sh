@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Another program that asks the editor for a large picture thousands of times and reads none of it
+# does not take the editor down: a copy of a formula whose metafile is near 1 MB, then 4,000
+# MULTIPLE pairs for image/emf from 20 windows, never read. The editor answers, converting some
+# pairs and refusing those past its bounds, keeps answering the window manager's pings while the
+# requests stay unread, frees what they held as soon as their windows are gone (a new requestor
+# right after is served in full), still hands the whole picture and the text to a normal paste,
+# and ends on SIGTERM.
+# Usage: HostileRequestSmoke.sh PROGRAM WMCLIENT REQUESTOR WORKDIR (on a private X server).
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+wmclient=$2
+requestor=$3
+work=$4
+smoke=hostile-request
+source "$(dirname "$0")/SmokeLib.sh"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+clip() { timeout 10 xclip -o -selection clipboard -t "$1"; }
+own=application/x-kv-Korvaline-Expression
+offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
+offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
+# Runs the requestor: WINDOWS PAIRS HOLD_MS; sets answered, accepted and most.
+ask() {
+  local out
+  out=$("$requestor" image/emf "$@") || fail "the requests were not all answered: $out"
+  read -r _ answered _ accepted _ most <<<"$out"
+}
+
+"$program" -nosplash >"$work/program.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window"
+waitFor frameFocused || fail "the frame does not take the keyboard"
+sleep 1
+
+# A one-row formula of 3,300 terms, pasted as text and copied: its metafile is near 1 MB.
+long=x0
+for i in $(seq 1 3299); do long+="+x$i"; done
+printf '%s' "$long" | xclip -selection clipboard -i
+waitFor offersNot "$own" || fail "xclip did not take the clipboard"
+xdotool key ctrl+a ctrl+v
+sleep 1
+xdotool key ctrl+a ctrl+c
+waitFor offers "$own" || fail "nothing offered after the copy"
+size=$(clip image/emf | wc -c)
+((size > 800000)) || fail "the metafile has $size bytes"
+
+# 4,000 pairs from 20 windows, never read, held for 3 s: pings are answered meanwhile.
+"$requestor" image/emf 20 200 3000 >"$work/first.out" 2>&1 &
+first=$!
+waitFor grep -q answered "$work/first.out" || fail "the first requestor did not start"
+read -r _ answered _ accepted _ most <"$work/first.out"
+((answered == 20)) || fail "$answered of the 20 MULTIPLE requests answered"
+((accepted > 0 && accepted < 4000)) || fail "$accepted of 4,000 pairs converted"
+((most < 200)) || fail "one window had all its $most pairs converted"
+"$wmclient" ping "$frame" 3000 || fail "ping not answered while the requests are unread"
+wait "$first" || fail "the first requestor failed: $(cat "$work/first.out")"
+
+# Its windows are gone: a new requestor (well within the time an unread transfer is kept) is
+# served in full.
+ask 1 40 0
+((answered == 1 && accepted == 40)) || fail "after the first requestor ended, $accepted of 40 pairs"
+
+# A normal paste still gets the whole picture and the text.
+((size == $(clip image/emf | wc -c))) || fail "a later paste of the picture is not whole"
+[[ $(clip UTF8_STRING | head -n 1) == "$long" ]] || fail "a later paste of the text differs"
+"$wmclient" ping "$frame" 3000 || fail "ping not answered after the requests"
+grep -q "AddressSanitizer\|runtime error" "$work/program.log" && fail "sanitizer report"
+endOnTerm
+exit 0

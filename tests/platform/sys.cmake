@@ -14,3 +14,7 @@ kv_add_fuzz_target(registry SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/RegistryFuzz.
 
 # A libFuzzer target for the bytes of incoming X selection transfers, without a display.
 kv_add_fuzz_target(selection SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/SelectionFuzz.cpp)
+
+# A libFuzzer target for other clients' requests to the selection owner (targets, MULTIPLE lists,
+# INCR steps, clients that go away, in any order), without a display.
+kv_add_fuzz_target(selectionrequests SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/SelectionRequestsFuzz.cpp)

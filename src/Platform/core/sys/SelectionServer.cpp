@@ -69,6 +69,17 @@ void SelectionServer::drop(std::size_t index) {
         m_port.follow(requestor, false);
 }
 
+void SelectionServer::release(XId requestor, XId property) {
+    dropWhere(
+        [&](const Transfer& t) { return t.requestor == requestor && t.property == property; });
+}
+
+bool SelectionServer::sending(XId requestor, XId property) const {
+    return std::any_of(m_transfers.begin(), m_transfers.end(), [&](const Transfer& t) {
+        return t.requestor == requestor && t.property == property;
+    });
+}
+
 void SelectionServer::dropWhere(const std::function<bool(const Transfer&)>& which) {
     for (std::size_t i = m_transfers.size(); i-- > 0;) {
         if (which(m_transfers[i]))
@@ -101,6 +112,7 @@ bool SelectionServer::convertMultiple(XId requestor, XId property, const Selecti
                 !convert(requestor, target, into, now))
                 answer[i + 1] = 0;
         }
+        release(requestor, property);
         m_port.setProperty(requestor, property, m_atoms.atomPair, 32, answer.data(), answer.size());
         return true;
     } catch (const std::bad_alloc&) {
@@ -111,6 +123,8 @@ bool SelectionServer::convertMultiple(XId requestor, XId property, const Selecti
 bool SelectionServer::convertOne(XId requestor, XId target, XId property, std::uint32_t now) {
     if (!m_owned || property == 0)
         return false;
+    // A new request into a property replaces the transfer still under way there.
+    release(requestor, property);
     if (target == m_atoms.targets) {
         std::vector<long> atoms{static_cast<long>(m_atoms.targets),
                                 static_cast<long>(m_atoms.timestamp),
@@ -145,9 +159,6 @@ bool SelectionServer::convertOne(XId requestor, XId target, XId property, std::u
 
 bool SelectionServer::startTransfer(XId requestor, XId property, XId type, const SharedBytes& data,
                                     std::uint32_t now) {
-    // A new request into the same property replaces the one before.
-    dropWhere(
-        [&](const Transfer& t) { return t.requestor == requestor && t.property == property; });
     // Past the bounds on their count the request is refused. (A new transfer sends what is
     // offered now, so it adds nothing to the bytes held by transfers alone.)
     if (m_transfers.size() >= m_limits.transfers ||

@@ -92,6 +92,8 @@ public:
     int msUntilDeadline(std::uint32_t now) const;
 
     std::size_t pending() const { return m_transfers.size(); }
+    // Whether a transfer into this property of the requestor is under way.
+    bool sending(XId requestor, XId property) const;
     std::size_t pendingFor(XId requestor) const;
     // Bytes of renderings held only by pending transfers (each rendering counted once).
     std::size_t heldBytes() const;
@@ -111,6 +113,8 @@ private:
     bool startTransfer(XId requestor, XId property, XId type, const SharedBytes& data,
                        std::uint32_t now);
     void drop(std::size_t index);
+    // Ends the transfer into this property, if any: a new answer goes there.
+    void release(XId requestor, XId property);
     void dropWhere(const std::function<bool(const Transfer&)>& which);
     bool offered(const SharedBytes& data) const;
 

@@ -318,5 +318,88 @@ TEST_F(CustomizePaletteTest, WithNoPaletteABlankOneIsMadeAndOkOnItKeepsNothing) 
     EXPECT_EQ(MainPalette().columns, 0);
 }
 
+// Help Me! closes the dialog for the help pages and opens it again on its working copy: the edits
+// made before are still there (the preview shows the same picture) and OK applies them, Cancel
+// discards them, whether the pages were read to the end or left early; the same from the
+// sub-palette dialog.
+TEST_F(CustomizePaletteTest, HelpMeComesBackToTheEditsMadeBefore) {
+    const PaletteRecord main = MainPalette();
+    const PaletteRecord sub = *SubPalette(kSlot);
+    constexpr int kFirstPage = 4180, kLastPage = 4183;
+    struct Case {
+        const char* what;
+        bool inSubPalette;
+        int leftAtPage; // the help page cancelled; kLastPage + 1 reads them all
+        int closedWith;
+    };
+    const Case cases[] = {
+        {"OK after every page", false, kLastPage + 1, plat::IDOK},
+        {"Cancel after every page", false, kLastPage + 1, plat::IDCANCEL},
+        {"OK after leaving the pages early", false, kFirstPage + 1, plat::IDOK},
+        {"sub-palette, OK", true, kLastPage + 1, plat::IDOK},
+        {"sub-palette, Cancel", true, kFirstPage, plat::IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MainPalette() = main;
+        SubPalette(kSlot) = std::make_unique<PaletteRecord>(sub);
+        const int dialog =
+            c.inSubPalette ? kCustomizeSubPaletteDialogId : kCustomizePaletteDialogId;
+        const int preview =
+            c.inSubPalette ? kCustomizeSubPreviewItem : kCustomizePalettePreviewItem;
+        const int help = c.inSubPalette ? kCustomizeSubHelpButton : kCustomizePaletteHelpButton;
+        if (c.inSubPalette)
+            pt::onDialog(kCustomizePaletteDialogId, [&](DialogDriver& d) {
+                pt::doubleClick(d.item(kCustomizePalettePreviewItem), middle(0, 4).x,
+                                middle(0, 4).y);
+                d.pump();
+            });
+        pt::Image before, after;
+        int32_t movedBefore = 0, movedAfter = -1;
+        pt::onDialog(dialog, [&](DialogDriver& d) {
+            // Copy exchanged with the insertion; paste moved right in the sub-palette.
+            if (c.inSubPalette)
+                drag(d, preview, middle(0, 0), inCell(0, 2));
+            else
+                drag(d, preview, middle(0, 0), middle(0, 2));
+            movedBefore = TheCustomization.working.code(0, 2);
+            d.pump();
+            before = pt::pixels(d.item(preview));
+            d.click(help);
+            EXPECT_TRUE(d.ended());
+        });
+        int pagesShown = 0;
+        for (int page = kFirstPage; page <= std::min(c.leftAtPage, kLastPage); ++page)
+            pt::onDialog(page, [&, page](DialogDriver& d) {
+                ++pagesShown;
+                d.click(page == c.leftAtPage ? plat::IDCANCEL : plat::IDOK);
+            });
+        pt::onDialog(dialog, [&](DialogDriver& d) {
+            movedAfter = TheCustomization.working.code(0, 2);
+            d.pump();
+            after = pt::pixels(d.item(preview));
+            d.click(c.closedWith);
+        });
+        if (c.inSubPalette)
+            pt::onDialog(kCustomizePaletteDialogId, [](DialogDriver& d) { d.click(plat::IDOK); });
+        DoMenuCommand(kCustomizePaletteMenuId);
+        EXPECT_EQ(pt::pendingDialogScripts(), 0);
+        EXPECT_EQ(pagesShown, std::min(c.leftAtPage, kLastPage) - kFirstPage + 1);
+        EXPECT_EQ(movedAfter, movedBefore);
+        ASSERT_GT(before.width, 0);
+        EXPECT_EQ(before.width, after.width);
+        EXPECT_TRUE(before.pixels == after.pixels) << "the preview shows the edits again";
+        const bool applied = c.closedWith == plat::IDOK;
+        if (c.inSubPalette) {
+            ASSERT_TRUE(SubPalette(kSlot));
+            EXPECT_EQ(SubPalette(kSlot)->code(0, 2), applied ? kCmdPaste : 0);
+            EXPECT_EQ(SubPalette(kSlot)->code(0, 0), applied ? 0 : kCmdPaste);
+        } else {
+            EXPECT_EQ(MainPalette().code(0, 0), applied ? 0x4111 : kCmdCopy);
+            EXPECT_EQ(MainPalette().code(0, 2), applied ? kCmdCopy : 0x4111);
+        }
+    }
+}
+
 } // namespace
 } // namespace kvtest

@@ -202,5 +202,99 @@ TEST_F(DialogKeysTest, EscapeAloneCancelsEveryDialogAMenuRowOpens) {
     }
 }
 
+// The boxes the program shows, each as the real box with Escape alone as its first key: the box
+// closes with its cancelling answer (OK for a box with only OK), the command that asked goes on
+// as after Cancel, and the document, its window and the files stay as they were.
+TEST_F(DialogKeysTest, EscapeAloneAnswersTheProgramsBoxesWithCancel) {
+    const std::string damaged = m_dir / "damaged.pvx";
+    WriteFileBytes(damaged, "]|Expr|[ damaged");
+    struct BoxRow {
+        const char* what;
+        int menuId;
+        plat::UINT buttons; // the box's kind (MB_TYPEMASK)
+        const char* fileToOpen = nullptr;
+        // Quitter writes the settings before it asks about the documents.
+        bool writesSettings = false;
+    };
+    const BoxRow rows[] = {
+        {"the save question of Fermer", 259, plat::MB_YESNOCANCEL},
+        {"the save question of Quitter", 269, plat::MB_YESNOCANCEL, nullptr, true},
+        {"a note", 7431, plat::MB_OK},
+        {"the alert of a damaged file", 258, plat::MB_OK, damaged.c_str()},
+    };
+    for (const BoxRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        ExprFilePane* pane = typed("a");
+        const plat::HWND window = HandleOfWindow(pane->window()->windowHandle());
+        const Snapshot before = snapshot(pane);
+        if (row.fileToOpen != nullptr)
+            pt::answerFileDialog(row.fileToOpen);
+        pt::MessageBoxCall shown;
+        pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+            shown = call;
+            pt::key(plat::VK_ESCAPE);
+            return pt::kShowBox;
+        });
+        plat::PostMessage(CQVApp::instance().m_MainFrame, plat::WM_COMMAND,
+                          static_cast<plat::WPARAM>(row.menuId), 0);
+        pump();
+        const bool goneAfterEscape = pt::findWindow("KvMessageBox") == nullptr;
+        EXPECT_FALSE(shown.text.empty()) << "no box";
+        EXPECT_EQ(shown.type & plat::MB_TYPEMASK, row.buttons);
+        EXPECT_TRUE(goneAfterEscape);
+        EXPECT_EQ(pt::pendingDialogScripts(), 0);
+        // Cancelled: the document is still open and changed, nothing was saved or opened, and the
+        // program goes on.
+        EXPECT_TRUE(plat::IsWindow(window));
+        EXPECT_EQ(OpenDocumentCount(), 1);
+        EXPECT_TRUE(pane->changed());
+        EXPECT_FALSE(takeBackQuit());
+        Snapshot after = snapshot(pane);
+        EXPECT_EQ(after.tree, before.tree);
+        if (row.writesSettings)
+            std::erase_if(after.files, [&](const auto& file) {
+                return file.first.find(kPrefsFolderName) != std::string::npos &&
+                       before.files.count(file.first) == 0;
+            });
+        EXPECT_EQ(after.files, before.files);
+        CloseAllDocuments();
+        takeBackQuit();
+    }
+}
+
+// Oui to the save question of an untitled document opens the file dialog; Escape there, as its
+// first key, cancels the close or the quit: the document stays open and changed, nothing is
+// written.
+TEST_F(DialogKeysTest, EscapeInTheFileDialogOfTheSaveQuestionKeepsTheDocument) {
+    for (const int menuId : {259, 269}) {
+        SCOPED_TRACE(menuId);
+        ExprFilePane* pane = typed("a");
+        const plat::HWND window = HandleOfWindow(pane->window()->windowHandle());
+        const Snapshot before = snapshot(pane);
+        pt::onMessageBox([](const pt::MessageBoxCall&) { return plat::IDYES; });
+        plat::INT_PTR result = -1;
+        pt::onDialog(plat::IDD_SAVEFILE, [&](pt::DialogDriver& d) {
+            d.escape();
+            result = d.result();
+        });
+        plat::PostMessage(CQVApp::instance().m_MainFrame, plat::WM_COMMAND,
+                          static_cast<plat::WPARAM>(menuId), 0);
+        pump();
+        EXPECT_EQ(result, plat::IDCANCEL);
+        EXPECT_TRUE(plat::IsWindow(window));
+        EXPECT_EQ(OpenDocumentCount(), 1);
+        EXPECT_TRUE(pane->changed());
+        EXPECT_FALSE(takeBackQuit());
+        EXPECT_EQ(TreeText(pane->expression()), before.tree);
+        for (const auto& [path, bytes] : snapshot(pane).files) {
+            if (path.find(kPrefsFolderName) == std::string::npos) {
+                EXPECT_EQ(before.files.count(path), 1u) << path;
+            }
+        }
+        CloseAllDocuments();
+        takeBackQuit();
+    }
+}
+
 } // namespace
 } // namespace kvtest

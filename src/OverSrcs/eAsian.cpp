@@ -160,6 +160,14 @@ void eAsian::draw() {
 bool eAsian::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {
     if (!eWord::hitClick(anchor, point, entry))
         return false;
+    if (entry.start == entry.end && (entry.start & 1) != 0 && WholeRowClickOption == 0) {
+        // A click inside a character leaves the caret on its nearer side.
+        const int32_t before = caretX(entry.start - 1);
+        const int32_t after = caretX(std::min(entry.start + 1, m_length));
+        const int32_t at = point.x - before < after - point.x ? entry.start - 1 : entry.start + 1;
+        entry.start = entry.end = std::clamp(at, 0, m_length);
+        return true;
+    }
     wholeCharacters(entry.start, entry.end, m_length, entry.start, entry.end);
     return true;
 }

@@ -13,6 +13,10 @@
 uint8_t WholeRowClickOption = 0;
 SelectionEntry DragEntry;
 oPoint ClickPoint;
+namespace {
+// Where the button went down, before the point was moved onto the expression.
+oPoint s_pressPoint;
+} // namespace
 void (*LocateCellAtPointHook)(oPoint point) = &LocateCellAtPoint;
 void (*UpdateStyleButtonsHook)(int32_t force, int32_t flag) = nullptr;
 
@@ -56,6 +60,28 @@ bool askRoot(eExpr* root, oPoint anchor, oPoint point, SelectionEntry& entry, bo
     return offer(root, anchor, point, entry, drag);
 }
 
+// A plain click: left or right of the expression's top row, at any height, leaves the caret
+// before its first item or after its last; elsewhere the point is moved onto the nearest point of
+// the root's rectangle and the tree answers.
+bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
+    const Zone& r = root->m_zone;
+    if (r.right <= r.left || r.bottom <= r.top)
+        return false;
+    eExpr* row = root->childCount() > 0 ? root->getChild(0) : nullptr;
+    if (row != nullptr && row->isString()) {
+        Zone z = row->m_zone;
+        ZoneOffset(z, r.left, r.top);
+        if (z.left < z.right && (point.x < z.left || point.x >= z.right)) {
+            const int32_t at = point.x < z.left ? 0 : row->childCount();
+            entry = {row, at, at, 0, 1};
+            return true;
+        }
+    }
+    const oPoint onto{std::clamp(point.x, r.left, r.right - 1),
+                      std::clamp(point.y, r.top, r.bottom - 1)};
+    return askRoot(root, onto, onto, entry, false);
+}
+
 // Only the strip where two ranges of the same node differ is redrawn, so the part both cover
 // does not flicker.
 void redrawDifference(const SelectionEntry& before, const SelectionEntry& after) {
@@ -80,6 +106,46 @@ bool HitClickChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& en
 
 bool HitDragChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& entry) {
     return offer(child, anchor, point, entry, true);
+}
+
+bool IsPlainClick(oPoint anchor, oPoint point) {
+    return anchor.x == point.x && anchor.y == point.y && ShiftHeld == 0 && WholeRowClickOption == 0;
+}
+
+eExpr* NearestChildTo(eExpr* node, oPoint point, oPoint& onto, int64_t& distance) {
+    const Zone& abs = DrawState.absZone;
+    eExpr* nearest = nullptr;
+    bool nearestInBand = false;
+    for (int32_t i = 0; i < node->childCount(); ++i) {
+        eExpr* child = node->getChild(i);
+        if (child == nullptr)
+            continue;
+        Zone rect = child->m_zone;
+        ZoneOffset(rect, abs.left, abs.top);
+        if (rect.right <= rect.left || rect.bottom <= rect.top)
+            continue;
+        const oPoint at{std::clamp(point.x, rect.left, rect.right - 1),
+                        std::clamp(point.y, rect.top, rect.bottom - 1)};
+        const int64_t dx = at.x - point.x;
+        const int64_t dy = at.y - point.y;
+        const bool inBand = dy == 0;
+        const int64_t d = dx * dx + dy * dy;
+        if (nearest == nullptr || (inBand && !nearestInBand) ||
+            (inBand == nearestInBand && d < distance)) {
+            nearest = child;
+            onto = at;
+            nearestInBand = inBand;
+            distance = d;
+        }
+    }
+    return nearest;
+}
+
+bool ClickNearestChild(eExpr* node, oPoint point, SelectionEntry& entry) {
+    oPoint onto{};
+    int64_t distance = 0;
+    eExpr* nearest = NearestChildTo(node, point, onto, distance);
+    return nearest != nullptr && HitClickChild(nearest, onto, onto, entry);
 }
 
 bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
@@ -166,6 +232,7 @@ void LocateCellAtPoint(oPoint point) {
 
 void ClickExpr(oPoint point) {
     ClickPoint = point;
+    s_pressPoint = point;
     if (CtrlHeld != 0 || AltShiftHeld != 0) {
         if (LocateCellAtPointHook != nullptr)
             LocateCellAtPointHook(point);
@@ -186,9 +253,10 @@ void ClickExpr(oPoint point) {
     DragEntry = SelectionEntry{};
     if (ActiveRecord == nullptr || ActivePad == nullptr || ActiveRecord->m_root == nullptr)
         return;
-    if (!askRoot(ActiveRecord->m_root, point, point, DragEntry, false))
-        return;
-    if (DragEntry.node == nullptr)
+    const bool hit = IsPlainClick(point, point)
+                         ? hitPlain(ActiveRecord->m_root, s_pressPoint, DragEntry)
+                         : askRoot(ActiveRecord->m_root, point, point, DragEntry, false);
+    if (!hit || DragEntry.node == nullptr)
         return;
     DrawEntryHighlight(DragEntry, isCaret(DragEntry), true);
     ActivePad->trackDrag([](oPoint p) { DragTrack(p); }, [](oPoint p) { DragEnd(p); },
@@ -201,7 +269,12 @@ void DragTrack(oPoint point) {
         return;
     }
     SelectionEntry fresh;
-    if (!HitActiveRoot(ClickPoint, point, fresh, false) || fresh.node == nullptr)
+    // Back where the button went down, the press is a click again.
+    const bool back =
+        point.x == s_pressPoint.x && point.y == s_pressPoint.y && IsPlainClick(point, point);
+    const bool hit = back ? hitPlain(ActiveRecord->m_root, point, fresh)
+                          : HitActiveRoot(ClickPoint, point, fresh, false);
+    if (!hit || fresh.node == nullptr)
         return;
     if (fresh == DragEntry)
         return;

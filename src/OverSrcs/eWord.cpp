@@ -134,7 +134,7 @@ int32_t eWord::charsFitting(int32_t width) const {
         const int32_t w = port->stringWidth(prefix.c_str(), m_fontIndex);
         const int32_t half = (w - previous) / 2;
         if (w - half > width || n == m_length)
-            return w - half < width ? n : n - 1;
+            return w - half <= width ? n : n - 1;
         previous = w;
     }
     return m_length;

@@ -5,15 +5,18 @@
 #include "../../src/Platform/backend/Backend.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/Translations.h"
+#include "OverSrcs/eLayout.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/etGener.h"
 #include "TreeText.h"
 #include "UserInputFixture.h"
+#include "support/CodePageScope.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -289,6 +292,234 @@ TEST_F(CaretPlacementTest, AClickBesideAFormulaLeavesACaretAfterItsLastLetter) {
             CloseAllDocuments();
             takeBackQuit();
         }
+    }
+}
+
+// Where a plain click leaves the caret, on every shape of formula: the next key goes to the item
+// boundary nearest the point, in the row nearest it (beside the formula: before its first item or
+// after its last, at any height), and replaces nothing but a lone placeholder.
+class ClickLandingTest : public PlaceholderClickTest {
+protected:
+    // Where the key is expected: in a word at a byte offset, or in a row at an item index; or in
+    // place of a lone placeholder word.
+    struct Spot {
+        const eExpr* node = nullptr;
+        int32_t at = 0;
+        bool replace = false;
+    };
+    // The tree as text that does not depend on how typing splits or joins words, with an X where
+    // the spot is.
+    static std::string flat(const eExpr* n, const Spot& spot = Spot{nullptr, 0, false}) {
+        if (const auto* word = dynamic_cast<const eWord*>(n)) {
+            std::string text(word->view());
+            if (n == spot.node)
+                text = spot.replace ? "X" : text.insert(static_cast<size_t>(spot.at), "X");
+            return text;
+        }
+        if (!n->isString() && n->childCount() == 0)
+            return TreeText(n);
+        const std::string kind = n->isString() ? "" : TreeText(n).substr(0, TreeText(n).find('{'));
+        std::string out = kind + (n->isString() ? "[" : "{");
+        for (int32_t i = 0; i <= n->childCount(); ++i) {
+            if (n == spot.node && spot.at == i)
+                out += "X";
+            if (i < n->childCount())
+                out += (i > 0 && !n->isString() ? "," : "") + flat(n->getChild(i), spot);
+        }
+        return out + (n->isString() ? "]" : "}");
+    }
+    static std::string withoutSpaces(std::string text) {
+        for (size_t at = text.find("<s>"); at != std::string::npos; at = text.find("<s>"))
+            text.erase(at, 3);
+        return text;
+    }
+    static void leave(ExprFilePane* pane) {
+        for (int i = 0; i < 16 && ActiveList != nullptr && ActiveList[0].node != pane->expression();
+             ++i)
+            key(plat::VK_RIGHT);
+    }
+    struct Target {
+        std::string what;
+        oPoint at;
+        std::string expected;
+    };
+    // Points on, above and below each character of the leaves, each placeholder and its sides,
+    // and beside the formula, with the text expected after a click there and an X.
+    static std::vector<Target> targets(ExprFilePane* pane) {
+        std::vector<Target> out;
+        eExpr* row = pane->expression();
+        const Zone all = inWindow(pane, row);
+        // Beside it at every height from the top of the tallest item to the bottom of the
+        // deepest, and just above and below those.
+        for (int32_t y = all.top - 2; y <= all.bottom + 1; ++y) {
+            const std::string h = " at " + std::to_string(y - all.top) + " px from its top";
+            if (all.left >= 3)
+                out.push_back({"left of the formula" + h, {all.left - 3, y}, flat(row, {row, 0})});
+            for (int32_t dx : {2, 40, 700})
+                out.push_back({std::to_string(dx) + " px right of the formula" + h,
+                               {all.right - 1 + dx, y},
+                               flat(row, {row, row->childCount()})});
+        }
+        DrawState.measurePort = pane;
+        const std::function<void(const eExpr*)> walk = [&](const eExpr* n) {
+            for (int32_t i = 0; i < n->childCount(); ++i)
+                walk(n->getChild(i));
+            if (n->childCount() > 0 || n->isString() || n->m_parent == nullptr)
+                return;
+            const Zone z = inWindow(pane, n);
+            const int32_t mid = (z.top + z.bottom) / 2;
+            auto* word = const_cast<eWord*>(dynamic_cast<const eWord*>(n));
+            if (word != nullptr && word->view() == "?" && n->m_parent->childCount() == 1) {
+                const std::string replaced = flat(row, {n, 0, true});
+                out.push_back({"on a placeholder", {(z.left + z.right) / 2, mid}, replaced});
+                out.push_back({"left of a placeholder", {z.left - 1, mid}, replaced});
+                out.push_back({"right of a placeholder", {z.right, mid}, replaced});
+                return;
+            }
+            // Each character's edges: a word's by measure, any other leaf's its rectangle.
+            std::vector<int32_t> edges{z.left, z.right};
+            const int32_t step = word != nullptr && word->isDoubleByte() ? 2 : 1;
+            if (word != nullptr) {
+                DrawState.absZone = z;
+                edges.clear();
+                for (int32_t c = 0; c <= word->length(); c += step)
+                    edges.push_back(word->caretX(c));
+            }
+            const bool inTopRow = n->m_parent == row;
+            for (size_t c = 0; c + 1 < edges.size(); ++c) {
+                const int32_t l = edges[c];
+                const int32_t r = edges[c + 1];
+                for (const int32_t eighths : {2, 5, 6}) {
+                    const int32_t x = l + (r - l) * eighths / 8;
+                    if (x - l == r - x || r - l < 4)
+                        continue;
+                    const auto after = static_cast<int32_t>(c) + (x - l < r - x ? 0 : 1);
+                    const Spot spot = word != nullptr ? Spot{n, after * step}
+                                                      : Spot{n->m_parent, n->m_index + after};
+                    const std::string what = std::string(" character ") + std::to_string(c) +
+                                             " of " + TreeText(n) + ", " + std::to_string(eighths) +
+                                             "/8 across";
+                    out.push_back({"on" + what, {x, mid}, flat(row, spot)});
+                    if (inTopRow) {
+                        out.push_back({"above" + what, {x, all.top}, flat(row, spot)});
+                        out.push_back({"below" + what, {x, all.bottom - 1}, flat(row, spot)});
+                    }
+                }
+            }
+        };
+        walk(row);
+        return out;
+    }
+};
+
+TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing) {
+    const auto fraction = [](ExprFilePane* pane) {
+        const eExpr* made = nullptr;
+        fractionFromPalette(pane, made);
+    };
+    struct Shape {
+        const char* what;
+        std::function<void(ClickLandingTest&, ExprFilePane*)> build;
+    };
+    const Shape shapes[] = {
+        {"one line", [](ClickLandingTest&, ExprFilePane*) { keys("abc+def"); }},
+        {"a fraction, then letters",
+         [fraction](ClickLandingTest&, ExprFilePane* pane) {
+             fraction(pane);
+             keys("a\tb");
+             leave(pane);
+             keys("lifxm");
+         }},
+        {"a root between letters",
+         [](ClickLandingTest&, ExprFilePane* pane) {
+             keys("x");
+             fromMainPalette(0x4010);
+             keys("b");
+             leave(pane);
+             keys("+c");
+         }},
+        {"a sum with limits",
+         [](ClickLandingTest& t, ExprFilePane* pane) {
+             // The first big operator with limits that a sub-palette offers.
+             for (int32_t slot = 0; slot < 15; ++slot)
+                 for (const int32_t code : {0x4611, 0x4612, 0x4613, 0x4614})
+                     if (SubPalette(slot) && blockWithCode(*SubPalette(slot), code)) {
+                         t.fromSubPalette(slot, code);
+                         keys("k\tk=1\tn");
+                         leave(pane);
+                         keys("=s");
+                         return;
+                     }
+             ADD_FAILURE() << "no big operator with limits on the sub-palettes";
+         }},
+        {"a bracketed matrix",
+         [](ClickLandingTest&, ExprFilePane* pane) {
+             keys("I=");
+             key(plat::VK_OEM_4, pt::kCtrl);
+             key('M', pt::kCtrl);
+             keys("a\tb\tc\td");
+             leave(pane);
+         }},
+        {"the quadratic formula before its denominator",
+         [](ClickLandingTest& t, ExprFilePane*) {
+             keys("x=");
+             fromMainPalette(0x4001);
+             keys("-b");
+             t.fromSubPalette(11, 0x11B1);
+             fromMainPalette(0x4010);
+             keys("b");
+             key(plat::VK_LEFT, pt::kShift);
+             key('H', pt::kCtrl);
+             keys("2");
+             key(plat::VK_RIGHT);
+             keys("-4ac");
+         }},
+        {"1 over an empty denominator",
+         [fraction](ClickLandingTest&, ExprFilePane* pane) {
+             fraction(pane);
+             keys("1");
+         }},
+        {"double-byte text",
+         [](ClickLandingTest&, ExprFilePane* pane) {
+             const plat::HWND hwnd = HandleOfWindow(pane->windowHandle());
+             keys("x");
+             for (const unsigned code : {0x82A0u, 0x88A1u, 0x82A2u})
+                 plat::SendMessage(hwnd, plat::WM_IME_CHAR, code, 0);
+             pump();
+             keys("y");
+         }},
+    };
+    CodePageScope restore;
+    ASSERT_TRUE(plat::SetActiveCodePage(932));
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.what);
+        ExprFilePane* pane = typed("");
+        shape.build(*this, pane);
+        // Room for a key after the widest formula and the clicks beside it, without scrolling,
+        // clear of the palette.
+        plat::RECT palette{0, 0, 0, 0};
+        if (ThePalettePane() != nullptr)
+            plat::GetWindowRect(HandleOfWindow(ThePalettePane()->windowHandle()), &palette);
+        plat::MoveWindow(HandleOfWindow(pane->windowHandle()), palette.right + 10, 0, 900, 300,
+                         plat::TRUE);
+        ASSERT_GT(pane->zoneInParent().right, inWindow(pane, pane->expression()).right + 700);
+        pump();
+        const std::string before = flat(pane->expression());
+        const std::vector<Target> points = targets(pane);
+        for (const Target& t : points) {
+            SCOPED_TRACE(t.what + " (" + std::to_string(t.at.x) + "," + std::to_string(t.at.y) +
+                         ") in " + before);
+            pt::advanceClock(2000); // no double click
+            pt::click(HandleOfWindow(pane->windowHandle()), t.at.x, t.at.y);
+            pump();
+            keys("X");
+            // Typing sets the spaces around an operator itself.
+            EXPECT_EQ(withoutSpaces(flat(pane->expression())), withoutSpaces(t.expected));
+            undo();
+            ASSERT_EQ(flat(pane->expression()), before);
+        }
+        CloseAllDocuments();
+        takeBackQuit();
     }
 }
 

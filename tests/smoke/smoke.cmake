@@ -204,6 +204,15 @@ if(KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# A click beside a formula that ends in a fraction leaves the caret at its end or start, at every
+# height: the keys typed after the clicks are all after or before the formula in the saved file.
+if(KV_XDOTOOL)
+  kv_add_xvfb_test(NAME SmokeX11Click WMS none openbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/ClickSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:kv_smoke_wm_client> ${kv_smoke_saved_document}
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Random input through XTest to the whole program on a real X server, under a window manager
 # (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
 # longer, under another window manager or none). It runs in the sanitizer build, where the reports

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# A click beside a formula leaves the caret at its end or its start, at every height. The program
+# opens a document that holds a fraction as its last item; clicks right of the formula, level with
+# the numerator, the bar, the denominator and above and below them, each followed by a "y", and
+# clicks left of it, each followed by a "z", then Ctrl+S. The saved text is the formula as it was
+# with every "z" before it and every "y" after it: no key went into a slot or replaced anything.
+# Usage: ClickSmoke.sh PROGRAM WMCLIENT CATTRANS TEXT_TRANSLATOR DOCUMENT WORKDIR (on a private X
+# server: OnXvfb.sh). DOCUMENT ends in a fraction and its text has no "y" and no "z".
+set -u
+[[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
+program=$1
+wmclient=$2
+cattrans=$3
+translator=$4
+document=$5
+work=$6
+smoke=click
+source "$(dirname "$0")/SmokeLib.sh"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+mkdir -p "$work/docs"
+cp "$document" "$work/docs/doc.pvx"
+"$cattrans" "$translator" file "$work/docs/doc.pvx" "$work/before.txt" || fail "the document does not read"
+
+"$program" -nosplash "$work/docs/doc.pvx" >"$work/program.log" 2>&1 &
+pid=$!
+waitFor mainWindow || fail "no main window"
+xdotool windowactivate --sync "$frame" 2>/dev/null
+# The page of the document and the formula's ink on it, in the frame's coordinates.
+drawn() { read -r pl pt pr pb il it ir ib < <("$wmclient" ink "$frame") && ((ir > il)); }
+waitFor drawn || fail "no formula drawn"
+((ir + 12 < pr && il - 4 > pl)) || fail "no room beside the formula: page $pl,$pt-$pr,$pb ink $il,$it-$ir,$ib"
+clicks=0
+# Each click beside the formula as it is drawn then: the letters typed before widen it.
+clickBeside() {
+  local side=$1 dy=$2 letter=$3
+  # Apart in time: no double click.
+  sleep 0.6
+  drawn || fail "the formula went"
+  local x=$((il - 3))
+  [[ $side == right ]] && x=$((ir + 3))
+  [[ $side == far ]] && x=$((pr - 10))
+  xdotool mousemove --window "$frame" "$x" $((it + dy)) click 1
+  sleep 0.2
+  xdotool type --delay 40 "$letter"
+  clicks=$((clicks + 1))
+}
+height=$((ib - it))
+ys=""
+for ((dy = -2; dy <= height + 1; dy += 5)); do
+  clickBeside right "$dy" y
+  clickBeside far "$dy" y
+  ys+="yy"
+done
+zs=""
+for ((dy = -2; dy <= height + 1; dy += 5)); do
+  clickBeside left "$dy" z
+  zs+="z"
+done
+before=$(stat -c %Y.%i "$work/docs/doc.pvx")
+xdotool key ctrl+s
+saved() { [[ $(stat -c %Y.%i "$work/docs/doc.pvx") != "$before" ]]; }
+waitFor saved || fail "Ctrl+S did not save the document"
+endOnTerm
+pid=
+"$cattrans" "$translator" file "$work/docs/doc.pvx" "$work/after.txt" || fail "the saved file does not read"
+was=$(head -1 "$work/before.txt" | tr -d ' ')
+now=$(head -1 "$work/after.txt" | tr -d ' ')
+want="$zs$was$ys"
+[[ $now == "$want" ]] || fail "after $clicks clicks beside the formula the text is [$now], not [$want]"
+echo "click smoke: ok ($clicks clicks)"

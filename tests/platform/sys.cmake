@@ -17,4 +17,5 @@ kv_add_fuzz_target(selection SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/SelectionFuz
 
 # A libFuzzer target for other clients' requests to the selection owner (targets, MULTIPLE lists,
 # INCR steps, clients that go away, in any order), without a display.
-kv_add_fuzz_target(selectionrequests SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/SelectionRequestsFuzz.cpp)
+kv_add_fuzz_target(selectionrequests SOURCES ${CMAKE_SOURCE_DIR}/tools/fuzz/SelectionRequestsFuzz.cpp
+                   RUNS 90000)

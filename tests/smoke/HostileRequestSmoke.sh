@@ -4,8 +4,8 @@
 # MULTIPLE pairs for image/emf from 20 windows, never read. The editor answers, converting some
 # pairs and refusing those past its bounds, keeps answering the window manager's pings while the
 # requests stay unread, frees what they held as soon as their windows are gone (a new requestor
-# right after is served in full), still hands the whole picture and the text to a normal paste,
-# and ends on SIGTERM.
+# right after is served in full), refuses plain requests past its bound the same way, still hands
+# the whole picture and the text to a normal paste, and ends on SIGTERM.
 # Usage: HostileRequestSmoke.sh PROGRAM WMCLIENT REQUESTOR WORKDIR (on a private X server).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -60,6 +60,14 @@ wait "$first" || fail "the first requestor failed: $(cat "$work/first.out")"
 # served in full.
 ask 1 40 0
 ((answered == 1 && accepted == 40)) || fail "after the first requestor ended, $accepted of 40 pairs"
+
+# 300 plain requests from one window, never read: those past the bound for one window are refused;
+# a requestor after it is served in full.
+ask 1 300 0 plain
+((answered == 300 && accepted > 0 && accepted < 300)) ||
+  fail "$accepted of 300 plain requests converted ($answered answered)"
+ask 1 40 0 plain
+((answered == 40 && accepted == 40)) || fail "after the plain requests, $accepted of 40 converted"
 
 # A normal paste still gets the whole picture and the text.
 ((size == $(clip image/emf | wc -c))) || fail "a later paste of the picture is not whole"

@@ -1,16 +1,20 @@
 // Another X client that asks the clipboard's owner for much and reads none of it: from each of
 // WINDOWS windows one MULTIPLE request of PAIRS pairs for TARGET, each pair into a property of its
-// own. It reads the owner's answer to each request (which pairs were converted), never the
-// converted data, keeps its windows HOLD_MS longer and then ends, its windows with it.
-// It prints "answered A accepted N most M": the requests answered, the pairs converted in all,
-// and the most converted for one window. Status 1 when a request gets no answer within 30 s.
-// Usage: kv_smoke_hostile_requestor TARGET WINDOWS PAIRS HOLD_MS (on an X display).
+// own (or, with "plain", PAIRS plain requests into as many properties). It reads the owner's
+// answer to each request (which were converted), never the converted data, keeps its windows
+// HOLD_MS longer and then ends, its windows with it.
+// It prints "answered A accepted N most M": the requests answered, the pairs (or requests)
+// converted in all, and the most converted for one window. Status 1 when a request gets no
+// answer within 30 s.
+// Usage: kv_smoke_hostile_requestor TARGET WINDOWS PAIRS HOLD_MS [plain] (on an X display).
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +27,7 @@ int main(int argc, char** argv) {
     const int windows = std::atoi(argv[2]);
     const int pairs = std::atoi(argv[3]);
     const int holdMs = std::atoi(argv[4]);
+    const bool plain = argc > 5 && std::strcmp(argv[5], "plain") == 0;
     Display* d = XOpenDisplay(nullptr);
     if (d == nullptr) {
         std::fputs("hostile requestor: no display\n", stderr);
@@ -39,20 +44,26 @@ int main(int argc, char** argv) {
         atoms.push_back(
             static_cast<long>(XInternAtom(d, ("KV_HOSTILE_" + std::to_string(i)).c_str(), False)));
     }
-    std::vector<Window> ws;
     for (int i = 0; i < windows; ++i) {
         const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+        if (plain) {
+            for (int j = 0; j < pairs; ++j)
+                XConvertSelection(d, clipboard, target, static_cast<Atom>(atoms[2 * j + 1]), w,
+                                  CurrentTime);
+            continue;
+        }
         XChangeProperty(d, w, list, atomPair, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(atoms.data()),
                         static_cast<int>(atoms.size()));
         XConvertSelection(d, clipboard, multiple, list, w, CurrentTime);
-        ws.push_back(w);
     }
     XFlush(d);
+    const int requests = plain ? windows * pairs : windows;
     int answered = 0;
     long accepted = 0, most = 0;
+    std::map<Window, long> perWindow;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (answered < windows && std::chrono::steady_clock::now() < end) {
+    while (answered < requests && std::chrono::steady_clock::now() < end) {
         if (!XPending(d)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
@@ -64,6 +75,11 @@ int main(int argc, char** argv) {
         ++answered;
         if (e.xselection.property == None)
             continue;
+        if (plain) {
+            ++accepted;
+            most = std::max(most, ++perWindow[e.xselection.requestor]);
+            continue;
+        }
         Atom type = None;
         int format = 0;
         unsigned long count = 0, after = 0;
@@ -85,5 +101,5 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
     XCloseDisplay(d);
-    return answered == windows ? 0 : 1;
+    return answered == requests ? 0 : 1;
 }

@@ -452,8 +452,9 @@ bool IsRecoveryCopy(const std::string& prefsFolder, const RecoveryEntry& entry) 
     if (name.empty() || name.front() == '.' || !name.ends_with(".pvx"))
         return false;
     const std::string nativeFolder = plat::NativePath(folder);
+    const std::vector<RecoveryPlace> places = RecoveryPlaces(prefsFolder, entry.original);
     const RecoveryPlace* place = nullptr;
-    for (const RecoveryPlace& p : RecoveryPlaces(prefsFolder, entry.original))
+    for (const RecoveryPlace& p : places)
         if (place == nullptr && plat::NativePath(p.folder) == nativeFolder)
             place = &p;
     // Outside its own folders the ending marks a copy's name as one.

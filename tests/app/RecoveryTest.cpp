@@ -631,6 +631,40 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
     }
 }
 
+// A recovered document whose file is open in a window already opens untitled beside it: two
+// windows never save over each other's file.
+TEST_F(RecoveryTest, ARecoveredDocumentWhoseFileIsOpenOpensUntitled) {
+    const std::string file = m_docs + "/eq.pvx";
+    ExprFilePane* pane = typed("a+b");
+    pt::answerFileDialog(file);
+    ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+    const std::string before = ReadFileBytes(file);
+    pt::type("+c");
+    pt::runUntilIdle();
+    const ExprPtr tree = pane->expression()->deepCopy();
+    const std::vector<std::string> kept = keptPaths(endOnSignal());
+    ASSERT_EQ(kept.size(), 1u);
+    // The next start opens the file itself first (from its command line, say).
+    pane->setChanged(false);
+    delete pane->window();
+    pt::runUntilIdle();
+    takeBackQuit();
+    AppHooks().openDocumentWindow(file.c_str(), 'e');
+    ExprFilePane* own = OpenDocumentList;
+    ASSERT_EQ(own->filePath(), file);
+
+    pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
+    OfferRecoveredDocuments();
+    pt::runUntilIdle();
+    ExprFilePane* opened = OpenDocumentList;
+    ASSERT_NE(opened, own);
+    EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
+    EXPECT_EQ(opened->filePath(), "");
+    EXPECT_TRUE(opened->changed());
+    EXPECT_EQ(ReadFileBytes(file), before);
+    opened->setChanged(false);
+}
+
 // The offer names, and Oui opens, only what the ending made: a regular file in one of the places
 // it writes to. Nothing is written through a link planted at the record's name.
 TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {

@@ -618,6 +618,7 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
         EXPECT_EQ(opened->changed(), !saved);
         EXPECT_EQ(fs::exists(kept[0]), !saved) << kept[0];
         if (saved) {
+            ASSERT_TRUE(fs::is_regular_file(target)) << target;
             const ExprPtr back = treeInFile(target);
             ASSERT_NE(back, nullptr);
             EXPECT_TRUE(back->equal(tree.get(), 0));

@@ -385,7 +385,9 @@ protected:
                 for (int32_t c = 0; c <= word->length(); c += step)
                     edges.push_back(word->caretX(c));
             }
-            const bool inTopRow = n->m_parent == row;
+            // The band of the row that holds the leaf: from its tallest item's top to its deepest
+            // item's bottom.
+            const Zone band = inWindow(pane, n->m_parent);
             for (size_t c = 0; c + 1 < edges.size(); ++c) {
                 const int32_t l = edges[c];
                 const int32_t r = edges[c + 1];
@@ -400,10 +402,8 @@ protected:
                                              " of " + TreeText(n) + ", " + std::to_string(eighths) +
                                              "/8 across";
                     out.push_back({"on" + what, {x, mid}, flat(row, spot)});
-                    if (inTopRow) {
-                        out.push_back({"above" + what, {x, all.top}, flat(row, spot)});
-                        out.push_back({"below" + what, {x, all.bottom - 1}, flat(row, spot)});
-                    }
+                    out.push_back({"above" + what, {x, band.top}, flat(row, spot)});
+                    out.push_back({"below" + what, {x, band.bottom - 1}, flat(row, spot)});
                 }
             }
         };
@@ -473,6 +473,16 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
              keys("2");
              key(plat::VK_RIGHT);
              keys("-4ac");
+         }},
+        {"two lines, a fraction in the first",
+         [](ClickLandingTest&, ExprFilePane*) {
+             keys("ab+");
+             fromMainPalette(0x4001);
+             keys("1\t2");
+             key(plat::VK_RIGHT);
+             keys("xt");
+             key(plat::VK_RETURN);
+             keys("fil");
          }},
         {"1 over an empty denominator",
          [fraction](ClickLandingTest&, ExprFilePane* pane) {

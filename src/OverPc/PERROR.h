@@ -69,6 +69,9 @@ constexpr int errNameOutsideCodePage = 478;
 // A save's folder does not exist (removed, renamed, or on a disk no longer there); the detail names
 // the file and the folder.
 constexpr int errFolderMissing = 477;
+// Another program holds the lock of the file a save is to replace, and kept it while the save
+// waited; the detail names the file.
+constexpr int errFileInUse = 476;
 
 // The last operating-system error (errno), for ErrorAlert.
 constexpr int errSystem = -1;

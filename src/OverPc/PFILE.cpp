@@ -13,6 +13,7 @@
 #include "plat/Menu.h"
 #include "plat/Resources.h"
 #include "plat/Shell.h"
+#include "plat/System.h"
 
 #include <algorithm>
 #include <array>
@@ -608,6 +609,13 @@ constexpr int kRecordLockWaitMs = 1000;
 // The siblings of this process that are in the record (device, inode), so that a commit or a
 // removal takes them out again.
 std::set<std::pair<std::uint64_t, std::uint64_t>> s_recordedHere;
+// The siblings of this process that could not carry the mark (device, inode): each is written down
+// in the record once it is written whole.
+std::set<std::pair<std::uint64_t, std::uint64_t>> s_unmarkedHere;
+
+std::pair<std::uint64_t, std::uint64_t> KeyOfStat(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
 
 std::int64_t Nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -679,7 +687,10 @@ template <class Change> void ChangeSiblingRecord(Change change) {
     ::close(lock);
 }
 
-// Writes down the sibling just made under `native` (open as fd), which carries no mark.
+// Writes down the sibling under `native` (open as fd), which carries no mark, as it is now: written
+// whole and flushed, about to replace its target. Only a file in this very state matches the entry
+// later on, so a file that took its inode after it was removed, or the sibling changed since, never
+// passes for it.
 void RecordSibling(int fd, const std::string& native) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || native.find('\n') != std::string::npos) {
@@ -690,6 +701,10 @@ void RecordSibling(int fd, const std::string& native) {
     entry.inode = static_cast<std::uint64_t>(st.st_ino);
     entry.born = BirthOf(fd);
     entry.made = Nanoseconds(st.st_ctim);
+    entry.complete = true;
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+    entry.modified = Nanoseconds(st.st_mtim);
+    entry.changed = Nanoseconds(st.st_ctim);
     entry.path = native;
     bool recorded = false;
     ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
@@ -709,11 +724,11 @@ void RecordSibling(int fd, const std::string& native) {
 // removed).
 void ForgetSibling(int fd) {
     struct stat st {};
-    if (s_recordedHere.empty() || ::fstat(fd, &st) != 0) {
+    if ((s_recordedHere.empty() && s_unmarkedHere.empty()) || ::fstat(fd, &st) != 0) {
         return;
     }
-    const std::pair<std::uint64_t, std::uint64_t> key{static_cast<std::uint64_t>(st.st_dev),
-                                                      static_cast<std::uint64_t>(st.st_ino)};
+    const std::pair<std::uint64_t, std::uint64_t> key = KeyOfStat(st);
+    s_unmarkedHere.erase(key);
     if (s_recordedHere.erase(key) == 0) {
         return;
     }
@@ -725,8 +740,10 @@ void ForgetSibling(int fd) {
 }
 
 // True when the record names the open file under the name `native` in everything: the same path,
-// device and inode, the same birth time, and (where the file system keeps no birth time) no change
-// of the file from before the sibling was made.
+// device and inode, the same birth time (both "-" where the file system keeps none), and the size,
+// modification time and status-change time the sibling had when it was written. Where no birth
+// time is kept, a file that took a freed inode cannot be told from the sibling by anything else, so
+// any difference at all leaves the file alone; an entry without the written state matches nothing.
 bool RecordNames(const std::vector<RecordedSibling>& entries, int fd, const std::string& native) {
     struct stat st {};
     if (entries.empty() || ::fstat(fd, &st) != 0) {
@@ -734,9 +751,10 @@ bool RecordNames(const std::vector<RecordedSibling>& entries, int fd, const std:
     }
     const std::string born = BirthOf(fd);
     for (const RecordedSibling& e : entries) {
-        if (e.path == native && e.device == static_cast<std::uint64_t>(st.st_dev) &&
+        if (e.complete && e.path == native && e.device == static_cast<std::uint64_t>(st.st_dev) &&
             e.inode == static_cast<std::uint64_t>(st.st_ino) && e.born == born &&
-            Nanoseconds(st.st_ctim) >= e.made) {
+            e.size == static_cast<std::uint64_t>(st.st_size) &&
+            e.modified == Nanoseconds(st.st_mtim) && e.changed == Nanoseconds(st.st_ctim)) {
             return true;
         }
     }
@@ -764,6 +782,10 @@ std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text) {
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         RecordedSibling e;
+        e.complete = line.starts_with("w ");
+        if (e.complete) {
+            line.remove_prefix(2);
+        }
         if (!number(line, e.device) || !number(line, e.inode)) {
             continue;
         }
@@ -773,7 +795,10 @@ std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text) {
         }
         e.born = std::string(line.substr(0, bornEnd));
         line.remove_prefix(bornEnd + 1);
-        if (!number(line, e.made) || line.empty()) {
+        if (!number(line, e.made) ||
+            (e.complete &&
+             (!number(line, e.size) || !number(line, e.modified) || !number(line, e.changed))) ||
+            line.empty()) {
             continue;
         }
         e.path = std::string(line);
@@ -789,8 +814,16 @@ std::string FormatSiblingRecord(const std::vector<RecordedSibling>& entries) {
             e.born.find_first_of(" \n") != std::string::npos) {
             continue;
         }
+        if (e.complete) {
+            text += "w ";
+        }
         text += std::to_string(e.device) + " " + std::to_string(e.inode) + " " + e.born + " " +
-                std::to_string(e.made) + " " + e.path + "\n";
+                std::to_string(e.made) + " ";
+        if (e.complete) {
+            text += std::to_string(e.size) + " " + std::to_string(e.modified) + " " +
+                    std::to_string(e.changed) + " ";
+        }
+        text += e.path + "\n";
     }
     return text;
 }
@@ -927,6 +960,12 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
         return finish(errno);
     }
+    // A sibling without the mark is written down now that it is complete, as it is: should the
+    // program end before the rename, the next save knows it by that state.
+    struct stat written {};
+    if (::fstat(fd, &written) == 0 && s_unmarkedHere.count(KeyOfStat(written)) != 0) {
+        RecordSibling(fd, from);
+    }
     if (s_saveCommitHook != nullptr) {
         s_saveCommitHook(target);
     }
@@ -948,7 +987,24 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
 
 SaveLock::Result SaveLock::acquire(const char* path) {
     release();
-    const std::string native = plat::NativePath(ResolveSaveTarget(path));
+    const std::string place = ResolveSaveTarget(path);
+    if (!m_placeKnown) {
+        m_place = place;
+        m_placeKnown = true;
+    }
+    // What was asked or waited for before this call may have given the name another place.
+    if (place != m_place) {
+        return kMoved;
+    }
+    const std::string native = plat::NativePath(place);
+    // Once it has waited, the name is looked at again: it must still lead to the same place.
+    const auto settled = [&](Result result) {
+        if (ResolveSaveTarget(path) != m_place) {
+            release();
+            return kMoved;
+        }
+        return result;
+    };
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMilliseconds);
     for (;;) {
@@ -958,28 +1014,48 @@ SaveLock::Result SaveLock::acquire(const char* path) {
             if (fd >= 0) {
                 ::close(fd);
             }
-            return kNoFile;
+            return settled(kNoFile);
         }
         while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {
                 // A file system without locks: nothing to wait for.
                 ::close(fd);
-                return kNoFile;
+                return settled(kNoFile);
             }
             if (std::chrono::steady_clock::now() >= deadline) {
                 ::close(fd);
                 return kTimedOut;
             }
-            ::usleep(5000);
+            // The window stays answered while the other save goes on; the user may give up.
+            if (!plat::WaitAnswering(kWaitStepMilliseconds)) {
+                ::close(fd);
+                return kGivenUp;
+            }
         }
         // The save that held it may have put a new file under the name meanwhile: that one is
         // the file to hold.
         if (NameLeadsTo(native, fd)) {
             m_fd = fd;
-            return kHeld;
+            return settled(kHeld);
         }
         ::close(fd);
     }
+}
+
+void FailFileInUse(const char* path) {
+    SetErrorDetail(path);
+    Fail(errFileInUse);
+}
+
+void FailSaveTargetMoved(const char* path) {
+    // The text is the program's code page.
+    SetErrorDetail((std::string(path) +
+                    "\n(pendant l'enregistrement, ce nom a \xE9t\xE9 donn\xE9 \xE0 un lien ou "
+                    "\xE0 un fichier menant ailleurs : rien n'a \xE9t\xE9 "
+                    "\xE9"
+                    "crit, le document reste \xE0 enregistrer)")
+                       .c_str());
+    Fail(errFileAccessDenied);
 }
 
 void SaveLock::release() {
@@ -1142,8 +1218,9 @@ std::FILE* CreateSibling(const char* path) {
     if (fd >= 0) {
         // Held while it is written (RemoveStaleSiblings leaves a locked sibling alone), then
         // marked as the program's own. On a file system without extended attributes it is
-        // written down in the record of unmarked siblings instead; one without locks leaves it
-        // unmarked: should the save be killed, its sibling then stays for the user.
+        // written down in the record of unmarked siblings instead, once it is written whole (see
+        // MoveTempFileOver); one without locks leaves it unmarked: should the save be killed, its
+        // sibling then stays for the user, and so does one killed while it was written.
         const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         ::fchmod(fd, 0600);
         struct stat st {};
@@ -1151,7 +1228,7 @@ std::FILE* CreateSibling(const char* path) {
             const std::string mark = SiblingMark(fd, st, native);
             if (s_marksUnavailable ||
                 ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0) != 0) {
-                RecordSibling(fd, native);
+                s_unmarkedHere.insert(KeyOfStat(st));
             }
         }
         file = ::fdopen(fd, "wb");

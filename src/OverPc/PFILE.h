@@ -107,18 +107,27 @@ std::string DesktopFilePath(const char* name);
 int FirstHardDrive(std::string& out, const char* tail);
 
 // A sibling of a save made where the file system holds no extended attributes, so that it cannot
-// carry the mark: such siblings are written down in a record in the preferences folder instead,
-// and RemoveStaleSiblings removes only a file that matches an entry in everything.
+// carry the mark: such siblings are written down in a record in the preferences folder once they
+// are written whole (just before they replace their target), and RemoveStaleSiblings removes only
+// a file that matches an entry in everything, the state it was written in included.
 struct RecordedSibling {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::string born;      // the file's birth time, "seconds.nanoseconds"; "-" where none is kept
-    std::int64_t made = 0; // its status-change time when it was made, in nanoseconds
-    std::string path;      // its full path as the system spells it
+    std::int64_t made = 0; // its status-change time when it was written down, in nanoseconds
+    // The sibling as it was written: its size, and its modification and status-change times in
+    // nanoseconds. An entry without them (`complete` false: one that earlier versions wrote when
+    // the sibling was just made) still reads but never matches a file.
+    bool complete = false;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    std::string path; // its full path as the system spells it
     bool operator==(const RecordedSibling&) const = default;
 };
-// The record's text: one entry a line, "device inode born made path". Lines that do not read as an
-// entry are skipped.
+// The record's text: one entry a line, "w device inode born made size modified changed path", or
+// (entries without the state of the written sibling) "device inode born made path". Lines that do
+// not read as an entry are skipped.
 std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text);
 // The text of the record (an entry whose path holds a line break cannot be written and is left
 // out).
@@ -133,8 +142,10 @@ int MakeTempSibling(const char* target, std::string& out);
 // Removes the siblings that earlier saves of `target` left behind when they were interrupted
 // (killed while writing, or between writing and renaming): only regular files of ours among the
 // sibling names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail), or
-// that the record of unmarked siblings names exactly (device, inode, birth time and path), and that
-// no save holds. Any other file with a sibling's name is left alone. Returns how many were removed.
+// that the record of unmarked siblings names exactly (path, device, inode, birth time, and the
+// size, modification and status-change times it had when it was written), and that no save holds.
+// Any other file with a sibling's name is left alone: also a file of the user's that took the inode
+// of a removed sibling, and a sibling changed since. Returns how many were removed.
 int RemoveStaleSiblings(const char* target);
 // The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
 // the link stays and the file it names gets the new content; `path` itself otherwise (also for a
@@ -180,21 +191,41 @@ bool AskReplaceChangedFile(const char* path);
 // lock goes with the object (and with the process).
 class SaveLock {
 public:
-    enum Result { kHeld, kNoFile, kTimedOut };
-    // How long a save waits for another copy's save of the same file to end.
+    enum Result {
+        kHeld,     // the file is held
+        kNoFile,   // there is no regular file to hold (a first save)
+        kTimedOut, // another program (or another copy's save) held the file all along
+        kGivenUp,  // the user pressed Escape, or a termination signal came: nothing is to be saved
+        kMoved,    // the name no longer leads where it led at the first acquire (a link was put
+                   // in place of the file, or a link changed): nothing is held
+    };
+    // How long a save waits for another copy's save of the same file to end, and the steps the
+    // wait is made in (between them the window manager's pings are answered).
     static constexpr int kWaitMilliseconds = 5000;
+    static constexpr int kWaitStepMilliseconds = 50;
     SaveLock() = default;
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
     ~SaveLock() { release(); }
     // Waits until no other save holds the file `path` leads to (through links), at most
-    // kWaitMilliseconds. kNoFile: there is no regular file to hold (a first save).
+    // kWaitMilliseconds, answering the window manager meanwhile (Escape ends the wait). The file
+    // the name leads to at the first call is the one every later call must find: what the save
+    // writes is checked for that after each wait, since a link put in place of the file while the
+    // save waited would take what it writes elsewhere.
     Result acquire(const char* path);
     void release();
 
 private:
     int m_fd = -1;
+    bool m_placeKnown = false;
+    std::string m_place; // the file the name led to at the first acquire, as ResolveSaveTarget
 };
+// Says that the save of `path` was refused since another program holds the file (message 476),
+// and fails.
+[[noreturn]] void FailFileInUse(const char* path);
+// Says that the save of `path` was refused since the name was given another file or a link to
+// another place while the save waited or asked, and fails.
+[[noreturn]] void FailSaveTargetMoved(const char* path);
 // Called (when set) just before a save's sibling replaces its target, with the target: lets a test
 // make a save slow at its most delicate moment.
 using SaveCommitHook = void (*)(const char* target);

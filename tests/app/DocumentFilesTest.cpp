@@ -28,6 +28,7 @@
 #include "plat/CommonDialogs.h"
 #include "plat/Files.h"
 #include "plat/Font.h"
+#include "plat/Input.h"
 #include "plat/Menu.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
@@ -42,7 +43,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <poll.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -969,6 +972,177 @@ TEST_F(DocumentFilesTest, TwoCopiesWhoseSavesOverlapNeverReplaceEachOtherSilentl
         EXPECT_EQ(TreeText(treeInFile(path).get()), "[ax]");
         for (int fd : {writing[0], writing[1], go[0], go[1]})
             ::close(fd);
+        ASSERT_EQ(DoMenuCommand(kClose), 1);
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+// Another program that holds the advisory lock saves take on `path` (flock), from a child process:
+// held once the constructor returns, let go after `holdMs` or at release(). Before it lets go it
+// may put a link to `linkTo` in place of the file.
+class LockHolder {
+public:
+    LockHolder(const std::string& path, int holdMs, const std::string& linkTo = "") {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(m_release) != 0)
+            ADD_FAILURE() << "no pipe";
+        m_child = ::fork();
+        if (m_child == 0) {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+                ::_exit(2);
+            if (::write(ready[1], "r", 1) != 1)
+                ::_exit(3);
+            pollfd wake{m_release[0], POLLIN, 0};
+            ::poll(&wake, 1, holdMs);
+            if (!linkTo.empty()) {
+                const std::string link = path + ".new-link";
+                if (::symlink(linkTo.c_str(), link.c_str()) != 0 ||
+                    ::rename(link.c_str(), path.c_str()) != 0)
+                    ::_exit(4);
+            }
+            ::_exit(0);
+        }
+        char byte = 0;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the lock was not taken";
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~LockHolder() { release(); }
+    void release() {
+        if (m_child <= 0)
+            return;
+        if (::write(m_release[1], "g", 1) != 1)
+            ADD_FAILURE() << "the holder was not told";
+        int status = 0;
+        EXPECT_EQ(::waitpid(m_child, &status, 0), m_child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        m_child = -1;
+        ::close(m_release[0]);
+        ::close(m_release[1]);
+    }
+
+private:
+    pid_t m_child = -1;
+    int m_release[2] = {-1, -1};
+};
+
+TEST_F(DocumentFilesTest, ASaveWaitsForAFileAnotherProgramHoldsAndNeverTakesInputMeanwhile) {
+    // The document's file is held by another program when the user saves. The save waits in
+    // short steps that answer the window manager (counted here); keys typed meanwhile wait for
+    // it. Held all along: a box says another program uses the file, which stays as it was. Let
+    // go during the wait: the save is made, without the keys typed during it. Escape during the
+    // wait: nothing is saved and nothing is said.
+    struct Case {
+        const char* name;
+        int holdMs;     // the other program lets go after this long
+        bool escape;    // Escape is pressed during the wait
+        bool saved;     // the file gets the edit
+        bool fileInUse; // the box says another program uses the file
+    };
+    const Case cases[] = {
+        {"held_all_along", 60000, false, false, true},
+        {"let_go_during_the_wait", 400, false, true, false},
+        {"escape_during_the_wait", 60000, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / (std::string(c.name) + ".pvx");
+        ExprFilePane* pane = typed("a");
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        pt::runUntilIdle();
+        const std::string before = ReadFileBytes(path);
+        pt::type("x");
+        pt::runUntilIdle();
+        int steps = 0;
+        pt::onWaitAnswering([&] {
+            if (++steps == 3 && c.escape)
+                pt::key(plat::VK_ESCAPE);
+            else if (steps == 3)
+                pt::type("q");
+        });
+        std::vector<std::string> shown;
+        if (c.fileInUse)
+            AnswerNextBox(shown);
+        {
+            LockHolder holder(path, c.holdMs);
+            const size_t boxes = pt::messageBoxes().size();
+            DoMenuCommand(kSave);
+            EXPECT_EQ(pt::messageBoxes().size(), boxes + (c.fileInUse ? 1 : 0));
+        }
+        pt::onWaitAnswering(nullptr);
+        EXPECT_GE(steps, c.fileInUse
+                             ? SaveLock::kWaitMilliseconds / 2 / SaveLock::kWaitStepMilliseconds
+                             : 3);
+        if (c.fileInUse) {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_NE(shown[0].find(LoadErrorString(errFileInUse)), std::string::npos) << shown[0];
+            EXPECT_NE(shown[0].find(path), std::string::npos) << shown[0];
+        }
+        // No sibling is left beside the file.
+        std::vector<std::string> names = FolderNames(m_dir / "");
+        EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                                [&](const std::string& n) { return n.starts_with(c.name); }),
+                  1);
+        if (c.saved) {
+            EXPECT_EQ(TreeText(treeInFile(path).get()), "[ax]");
+        } else {
+            EXPECT_EQ(ReadFileBytes(path), before);
+        }
+        // A key typed during the wait reaches the document after the save, unless a box came
+        // up first (input behind it is dropped).
+        pt::runUntilIdle();
+        EXPECT_EQ(TreeText(pane->expression()), c.saved ? "[axq]" : "[ax]");
+        EXPECT_TRUE(pane->changed());
+        answerBox(kIdNo);
+        ASSERT_EQ(DoMenuCommand(kClose), 1);
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+}
+
+TEST_F(DocumentFilesTest, AFileReplacedByALinkWhileTheSaveWaitsIsNotWrittenThrough) {
+    // While the save waits for another program's lock, that program puts a link to another
+    // folder in place of the document's file. The save writes nothing there, whatever is
+    // answered, and says why; the user's files stay as they were.
+    struct Case {
+        const char* name;
+        bool linkedFileExists;
+    };
+    const Case cases[] = {{"link_to_a_file_of_the_users", true}, {"link_to_a_missing_file", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / (std::string(c.name) + ".pvx");
+        const std::string elsewhere = m_dir / c.name;
+        std::filesystem::create_directories(elsewhere);
+        const std::string linked = elsewhere + "/theirs.pvx";
+        if (c.linkedFileExists)
+            WriteFileBytes(linked, "the user's other file");
+        ExprFilePane* pane = typed("a");
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        pt::runUntilIdle();
+        pt::type("x");
+        pt::runUntilIdle();
+        std::string shown;
+        answerBox(kIdYes, &shown);
+        {
+            LockHolder holder(path, 300, linked);
+            DoMenuCommand(kSave);
+        }
+        EXPECT_NE(shown.find(LoadErrorString(errFileAccessDenied)), std::string::npos) << shown;
+        EXPECT_NE(shown.find(path), std::string::npos) << shown;
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+        if (c.linkedFileExists) {
+            EXPECT_EQ(ReadFileBytes(linked), "the user's other file");
+            EXPECT_EQ(FolderNames(elsewhere), std::vector<std::string>{"theirs.pvx"});
+        } else {
+            EXPECT_TRUE(FolderNames(elsewhere).empty());
+        }
+        EXPECT_TRUE(pane->changed());
+        answerBox(kIdNo);
         ASSERT_EQ(DoMenuCommand(kClose), 1);
         pt::runUntilIdle();
         takeBackQuit();

@@ -28,11 +28,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <map>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -430,6 +433,139 @@ TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheN
         EXPECT_TRUE(boxes.empty()) << boxes.front();
         for (const std::string& name : FolderNames(prefs()))
             EXPECT_EQ(name.find(".save-siblings."), std::string::npos) << name;
+        quit();
+        fs::remove(prefs() + "/.save-siblings");
+    }
+}
+
+// The birth time of a file as the record of siblings writes it: "seconds.nanoseconds", or "-" where
+// the file system keeps none.
+std::string birthOf(const std::string& path) {
+    struct statx made {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &made) == 0 &&
+        (made.stx_mask & STATX_BTIME) != 0)
+        return std::to_string(made.stx_btime.tv_sec) + "." + std::to_string(made.stx_btime.tv_nsec);
+    return "-";
+}
+
+int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// A sibling as a killed save wrote it down: the file at `path` as it is now.
+struct WrittenSibling {
+    std::string path;
+    struct stat st {};
+    std::string born;
+    explicit WrittenSibling(const std::string& at)
+        : path(at)
+        , born(birthOf(at)) {
+        EXPECT_EQ(::stat(at.c_str(), &st), 0) << at;
+    }
+    // The entry written once the sibling is whole.
+    std::string entry() const {
+        return "w " + id() + std::to_string(nanoseconds(st.st_ctim)) + " " +
+               std::to_string(st.st_size) + " " + std::to_string(nanoseconds(st.st_mtim)) + " " +
+               std::to_string(nanoseconds(st.st_ctim)) + " " + path + "\n";
+    }
+    // The entry earlier versions wrote when the sibling was made, a second before this state.
+    std::string earlierEntry() const {
+        return id() + std::to_string(nanoseconds(st.st_ctim) - 1000000000) + " " + path + "\n";
+    }
+    std::string id() const {
+        return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " + born + " ";
+    }
+};
+
+TEST_F(FileSafetyTest, ARecordEntryRemovesOnlyTheSiblingInTheStateItWasWrittenIn) {
+    // Where siblings cannot carry the mark (made to look so, and a ramfs, which keeps no birth
+    // time, when one can be mounted here), the record names each sibling a killed save left.
+    // Entries written by hand stand for such saves: only the file still as the sibling was
+    // written goes at the next save; a file of the user's that took the sibling's inode, a
+    // sibling the user rewrote in place or replaced, and any file matched only by an entry of
+    // the earlier form, stay as the user left them.
+    const struct {
+        const char* name;
+        bool ramfs;
+    } cases[] = {{"marks refused", false}, {"ramfs", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string disk = m_dir / (c.ramfs ? "ramfs-record" : "disk-record");
+        fs::create_directories(disk);
+        if (c.ramfs && (::unshare(CLONE_NEWNS) != 0 ||
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                        ::mount("ramfs", disk.c_str(), "ramfs", 0, nullptr) != 0)) {
+            GTEST_LOG_(INFO) << "no right to mount a ramfs here";
+            continue;
+        }
+        struct Unmount {
+            std::string path;
+            bool mounted;
+            ~Unmount() {
+                SetSiblingMarksUnavailableForTesting(false);
+                if (mounted)
+                    ::umount2(path.c_str(), MNT_DETACH);
+            }
+        } unmount{disk, c.ramfs};
+        SetSiblingMarksUnavailableForTesting(!c.ramfs);
+        startUp();
+        typedInNewDocument("k");
+        const std::string path = disk + "/doc.pvx";
+        pt::answerFileDialog(path);
+        ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
+        const auto sibling = [&](int k) { return disk + "/doc." + std::to_string(k); };
+        for (int k = 0; k <= 5; ++k)
+            WriteFileBytes(sibling(k), "sibling bytes");
+        std::string record;
+        // 0: the user's file that took the inode of a removed sibling, which was written a second
+        // before it and had another size.
+        WriteFileBytes(sibling(0), "the user's own file");
+        WrittenSibling removed(sibling(0));
+        removed.st.st_size = 13;
+        removed.st.st_mtim.tv_sec -= 1;
+        removed.st.st_ctim.tv_sec -= 1;
+        record += removed.earlierEntry() + removed.entry();
+        // 1: a sibling the user rewrote in place afterwards, with as many bytes; 2: one the user
+        // replaced by a file of its own; 3: the sibling as it was written, which goes.
+        for (int k : {1, 2, 3})
+            record +=
+                WrittenSibling(sibling(k)).earlierEntry() + WrittenSibling(sibling(k)).entry();
+        // 4: as written, but the entry has another birth time: another file.
+        WrittenSibling otherBirth(sibling(4));
+        otherBirth.born = "12.5";
+        record += otherBirth.entry();
+        // 5: an entry of the earlier form alone.
+        record += WrittenSibling(sibling(5)).earlierEntry();
+        // The changes come at least a clock tick after the entries.
+        ::usleep(20 * 1000);
+        {
+            std::FILE* f = std::fopen(sibling(1).c_str(), "r+b");
+            ASSERT_NE(f, nullptr);
+            std::fputs("SIBLING BYTES", f);
+            std::fclose(f);
+        }
+        WriteFileBytes(disk + "/new", "the user's copy");
+        fs::rename(disk + "/new", sibling(2));
+        WriteFileBytes(prefs() + "/.save-siblings", record);
+        const std::map<int, std::string> kept = {{0, "the user's own file"},
+                                                 {1, "SIBLING BYTES"},
+                                                 {2, "the user's copy"},
+                                                 {4, "sibling bytes"},
+                                                 {5, "sibling bytes"}};
+        pt::type("y");
+        pt::runUntilIdle();
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        EXPECT_TRUE(boxes.empty()) << boxes.front();
+        for (int k = 0; k <= 5; ++k) {
+            SCOPED_TRACE(sibling(k));
+            const auto it = kept.find(k);
+            EXPECT_EQ(fs::exists(sibling(k)), it != kept.end());
+            if (it != kept.end()) {
+                EXPECT_EQ(ReadFileBytes(sibling(k)), it->second);
+            }
+        }
+        EXPECT_EQ(FolderNames(disk).size(), kept.size() + 1);
+        EXPECT_EQ(ReadFileBytes(prefs() + "/.save-siblings").find(sibling(3)), std::string::npos);
         quit();
         fs::remove(prefs() + "/.save-siblings");
     }

@@ -489,6 +489,44 @@ TEST_F(PFILEAlertTest, CommitOfAVanishedSiblingAlertsAndKeepsTheTarget) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "doc.0"));
 }
 
+TEST(SiblingRecordTest, EntriesOfBothFormsReadAndOnlyWholeOnesKeepTheWrittenState) {
+    // Lines of a record as earlier versions and this one write them, and damaged ones.
+    struct Case {
+        const char* line;
+        bool reads;
+        bool complete;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"2049 131075 - 1765000000123456789 /home/u/doc.0", true, false, "/home/u/doc.0"},
+        {"w 2049 131075 1.5 1765000000123456789 42 -3000000000 1765000000123456789 /a b/c.1", true,
+         true, "/a b/c.1"},
+        {"w 2049 131075 - 1765000000123456789 42 7 /x/doc.0", false, false, ""},
+        {"w 2049 131075 - 1765000000123456789 42 7 8", false, false, ""},
+        {"w 2049 131075 - 1765000000123456789 4x2 7 8 /x/doc.0", false, false, ""},
+        {"W 2049 131075 - 1765000000123456789 42 7 8 /x/doc.0", false, false, ""},
+        {"w  2049 131075 - 1 42 7 8 /x/doc.0", false, false, ""},
+        {"2049 131075 - 1765000000123456789", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::vector<RecordedSibling> read = ParseSiblingRecord(std::string(c.line) + "\n");
+        ASSERT_EQ(read.size(), c.reads ? 1u : 0u);
+        if (!c.reads)
+            continue;
+        EXPECT_EQ(read[0].complete, c.complete);
+        EXPECT_EQ(read[0].path, c.path);
+        EXPECT_EQ(FormatSiblingRecord(read), std::string(c.line) + "\n");
+    }
+    const std::vector<RecordedSibling> whole = ParseSiblingRecord(
+        "w 2049 131075 1.5 1765000000123456789 42 -3000000000 1765000000123456789 /a b/c.1\n");
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(whole[0].size, 42u);
+    EXPECT_EQ(whole[0].modified, -3000000000);
+    EXPECT_EQ(whole[0].changed, 1765000000123456789);
+    EXPECT_EQ(whole[0].born, "1.5");
+}
+
 TEST_F(PFILEAlertTest, DataResourcesTakeTheirLengthFromTheTable) {
     static const plat::BYTE payload[] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
     // (id, length) pairs: 5000 twice (the last wins), 5001 longer than its resource, then the end.

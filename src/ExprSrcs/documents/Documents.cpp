@@ -179,20 +179,30 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
     // program saved it, or another program): it is replaced only when the user says so. The check
     // is made under the file's save lock, which is held until the new file has replaced it, so a
     // save of another copy that overlaps this one waits and then sees this one's file. The lock is
-    // let go while the question is up; the answer holds for the file that was shown changed.
+    // let go while the question is up; the answer holds for the file that was shown changed. A
+    // file another program keeps locked is left alone (the wait answers the window manager, and
+    // Escape gives it up), and so is a name that was made to lead elsewhere meanwhile.
     SaveLock lock;
     const bool ownFile = path == pane.filePath() && pane.diskIdentity().known;
     FileIdentity accepted = pane.diskIdentity();
     for (;;) {
-        const SaveLock::Result held = lock.acquire(path.c_str());
+        switch (lock.acquire(path.c_str())) {
+        case SaveLock::kGivenUp:
+            return false;
+        case SaveLock::kTimedOut:
+            FailFileInUse(path.c_str());
+        case SaveLock::kMoved:
+            FailSaveTargetMoved(path.c_str());
+        case SaveLock::kHeld:
+        case SaveLock::kNoFile:
+            break;
+        }
         const FileIdentity onDisk = FileIdentityOf(path.c_str());
-        if (!ownFile || (held != SaveLock::kTimedOut && onDisk == accepted))
+        if (!ownFile || onDisk == accepted)
             break;
         lock.release();
         if (!AskReplaceChangedFile(path.c_str()))
             return false;
-        if (held == SaveLock::kTimedOut)
-            break;
         accepted = onDisk;
     }
     if (saveType == kDocumentSaveType) {

@@ -137,6 +137,15 @@ public:
     virtual void beep(UINT type) = 0;
     virtual DWORD now() = 0;
     virtual void sleep(DWORD ms) = 0;
+    // Lets up to `timeoutMs` pass while the program is in the middle of something it must finish
+    // before it takes input again (a save waiting for a file another program holds): the window
+    // manager's pings and other programs' requests for the selection are answered meanwhile, and
+    // every other event stays queued for the message loop. False when the wait is to end early:
+    // the user pressed Escape.
+    virtual bool waitAnswering(int timeoutMs) {
+        sleep(static_cast<DWORD>(timeoutMs));
+        return true;
+    }
 
     // Reads back what the display shows of a top-level window's client area (0x00RRGGBB). Used
     // by the smoke tests to check the whole path to the screen.

@@ -2,6 +2,9 @@
 
 #include "plat/Input.h"
 
+#include <chrono>
+#include <thread>
+
 namespace plat::headless {
 
 bool HeadlessBackend::poll(BackendEvent& ev) {
@@ -64,6 +67,23 @@ bool HeadlessBackend::wait(int timeoutMs) {
     return true;
 }
 
+bool HeadlessBackend::waitAnswering(int timeoutMs) {
+    if (waitStep) {
+        // A copy: the step may set another one.
+        const std::function<void()> step = waitStep;
+        step();
+    }
+    for (std::size_t i = 0; i < m_events.size(); ++i) {
+        if (m_events[i].kind == BackendEvent::Kind::KeyDown && m_events[i].vk == plat::VK_ESCAPE) {
+            m_events.erase(m_events.begin() + static_cast<std::ptrdiff_t>(i));
+            m_holdAfter.erase(m_holdAfter.begin() + static_cast<std::ptrdiff_t>(i));
+            return false;
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return true;
+}
+
 bool HeadlessBackend::asyncKeyDown(int vk) {
     // "Now" includes keys the test has pressed that the program has not read yet, so polling
     // loops (Escape to interrupt) see them.
@@ -97,6 +117,7 @@ void HeadlessBackend::reset() {
     m_requests.clear();
     m_clipboard.clear();
     m_clipboardOwned = false;
+    waitStep = nullptr;
 }
 
 HeadlessBackend& headlessBackend() {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace plat::headless {
@@ -38,6 +39,9 @@ public:
     void beep(UINT type) override { m_beeps.push_back(type); }
     DWORD now() override { return m_clock; }
     void sleep(DWORD ms) override { m_clock += ms; }
+    // Real time passes (what is waited for is another process's), the virtual clock stays; the
+    // test's step runs first, and a queued Escape press is taken and ends the wait.
+    bool waitAnswering(int timeoutMs) override;
     bool readBack(HWND, std::vector<std::uint32_t>&, int&, int&) override { return false; }
 
     // Driver side. After an event pushed with holdAfter, polls find nothing more until the program
@@ -51,6 +55,8 @@ public:
     void advance(DWORD ms) { m_clock += ms; }
     // Ends a hold; true when events were held back.
     bool releaseHold();
+    // Run at each step of a wait that answers the display.
+    std::function<void()> waitStep;
     void reset();
     const std::vector<UINT>& beeps() const { return m_beeps; }
     int cursor() const { return m_cursor; }

@@ -421,6 +421,9 @@ void focusReport(HWND hwnd) {
 void advanceClock(DWORD ms) {
     headlessBackend().advance(ms);
 }
+void onWaitAnswering(std::function<void()> step) {
+    headlessBackend().waitStep = std::move(step);
+}
 DWORD now() {
     return headlessBackend().now();
 }

@@ -292,6 +292,7 @@ public:
     void beep(UINT type) override;
     DWORD now() override;
     void sleep(DWORD ms) override;
+    bool waitAnswering(int timeoutMs) override;
     bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width, int& height) override;
     void clipboardOffer(std::vector<ClipboardItem> items) override;
     bool clipboardOwned() override;
@@ -1295,6 +1296,22 @@ void X11Backend::sleep(DWORD ms) {
     ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) != 0) {
     }
+}
+
+bool X11Backend::waitAnswering(int timeoutMs) {
+    if (!m_display) {
+        sleep(static_cast<DWORD>(timeoutMs));
+        return true;
+    }
+    // The wait for selection transfers serves the pings and the selection; Escape is the one
+    // event it takes here, and it ends the wait.
+    XEvent escape;
+    return !waitForEvent(escape, timeoutMs, [](const XEvent& e) {
+        if (e.type != KeyPress)
+            return false;
+        XKeyEvent key = e.xkey;
+        return XLookupKeysym(&key, 0) == XK_Escape;
+    });
 }
 
 bool X11Backend::readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width, int& height) {

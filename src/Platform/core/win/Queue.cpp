@@ -828,6 +828,12 @@ DWORD GetTickCount() {
 void Sleep(DWORD ms) {
     backend().sleep(ms);
 }
+bool WaitAnswering(DWORD ms) {
+    if (TerminationSignalPending())
+        return false;
+    const bool goOn = backend().waitAnswering(static_cast<int>(ms));
+    return goOn && !TerminationSignalPending();
+}
 UINT GetCaretBlinkTime() {
     return 530;
 }

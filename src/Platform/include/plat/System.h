@@ -33,5 +33,12 @@ void SetTerminationSignalHandler(TerminationHandler serve);
 // True while a termination signal waits for its handler: long work asks it and stops, so that the
 // message loop serves the signal within its grace. False while the handler itself runs.
 bool TerminationSignalPending();
+// Lets up to `ms` pass while the program is in the middle of something it must finish before it
+// takes input again (a save waiting for a file another program holds): the window manager's pings
+// and other programs' requests for the selection are answered meanwhile, and no other input is
+// taken (it waits for the message loop, so no command runs inside the unfinished one). Call it in
+// short steps. False when the wait is to stop early: the user pressed Escape, or a termination
+// signal waits to be served.
+bool WaitAnswering(DWORD ms);
 
 } // namespace plat

@@ -60,6 +60,10 @@ bool releaseHeldInput();
 // Moves the clock forward; timers that fall due are served by the next retrieval.
 void advanceClock(DWORD ms);
 DWORD now();
+// Runs `step` at each step of a wait that answers the display while the program is busy
+// (WaitAnswering): a test changes what the program waits for from there. The steps take real time
+// and leave the clock alone. Null removes it; reset() too.
+void onWaitAnswering(std::function<void()> step);
 // Retrieves and dispatches messages until no message, input, paint or due timer remains.
 // Returns the number of messages dispatched. Stops at WM_QUIT, which stays queued.
 int runUntilIdle();

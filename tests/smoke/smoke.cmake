@@ -213,6 +213,16 @@ if(KV_XDOTOOL)
                            ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
 endif()
 
+# A save of a file another program holds locked answers the window manager while it waits, then
+# says the file is in use and leaves it; SIGTERM during the wait still ends the program in order.
+if(KV_XDOTOOL AND KV_XPROP)
+  kv_add_xvfb_test(NAME SmokeX11SaveLock WMS none openbox TIMEOUT 120
+                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/SaveLockSmoke.sh $<TARGET_FILE:korvaline>
+                           $<TARGET_FILE:kv_smoke_wm_client>
+                           ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/01_Quadratic_formula.pvx
+                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+endif()
+
 # Random input through XTest to the whole program on a real X server, under a window manager
 # (UnderWm.sh); a crash, a sanitizer report or a hang fails it (see the source for running it
 # longer, under another window manager or none). It runs in the sanitizer build, where the reports

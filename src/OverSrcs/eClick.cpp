@@ -50,19 +50,24 @@ void updateStyleButtons() {
 
 // Asks the root from the pad's origin; the layout globals are set for the active record first so
 // that words can measure their text.
-bool askRoot(eExpr* root, oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
+void prepareWalk() {
     if (ActivePad != nullptr)
         DrawState.measurePort = ActivePad;
     if (ActiveRecord != nullptr)
         SetDrawOptions(ActiveRecord->m_options[0], ActiveRecord->m_options[1],
                        ActiveRecord->m_options[2], ActiveRecord->m_options[3]);
+}
+
+bool askRoot(eExpr* root, oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
+    prepareWalk();
     DrawState.absZone = Zone{};
     return offer(root, anchor, point, entry, drag);
 }
 
 // A plain click: left or right of the expression's top row, at any height, leaves the caret
-// before its first item or after its last; elsewhere the point is moved onto the nearest point of
-// the root's rectangle and the tree answers.
+// before its first item or after its last (beside a grid there, a pile of lines or a bare matrix,
+// at the start or end of its row level with the point); elsewhere the point is moved onto the
+// nearest point of the root's rectangle and the tree answers.
 bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
     const Zone& r = root->m_zone;
     if (r.right <= r.left || r.bottom <= r.top)
@@ -72,8 +77,46 @@ bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
         Zone z = row->m_zone;
         ZoneOffset(z, r.left, r.top);
         if (z.left < z.right && (point.x < z.left || point.x >= z.right)) {
-            const int32_t at = point.x < z.left ? 0 : row->childCount();
-            entry = {row, at, at, 0, 1};
+            const bool left = point.x < z.left;
+            const int32_t count = row->childCount();
+            entry = {row, left ? 0 : count, left ? 0 : count, 0, 1};
+            eExpr* edge = count > 0 ? row->getChild(left ? 0 : count - 1) : nullptr;
+            if (edge == nullptr || !edge->isMatrix())
+                return true;
+            Zone pile = edge->m_zone;
+            ZoneOffset(pile, z.left, z.top);
+            if (point.y < pile.top || point.y >= pile.bottom || pile.left >= pile.right)
+                return true;
+            // The grid's row nearest in height (of its first or last column), at its near end.
+            auto* grid = static_cast<eMatrix*>(edge);
+            eExpr* line = nullptr;
+            Zone lineAbs{};
+            int32_t off = 0;
+            for (int32_t k = 0; k < grid->rows(); ++k) {
+                eExpr* cell = grid->getCell(k, left ? 0 : grid->columns() - 1);
+                if (cell == nullptr || cell->m_zone.right <= cell->m_zone.left ||
+                    cell->m_zone.bottom <= cell->m_zone.top)
+                    continue;
+                Zone c = cell->m_zone;
+                ZoneOffset(c, pile.left, pile.top);
+                const int32_t d = point.y < c.top       ? c.top - point.y
+                                  : point.y >= c.bottom ? point.y - c.bottom + 1
+                                                        : 0;
+                if (line == nullptr || d < off) {
+                    line = cell;
+                    lineAbs = c;
+                    off = d;
+                }
+            }
+            if (line == nullptr)
+                return true;
+            const oPoint onto{left ? lineAbs.left : lineAbs.right - 1,
+                              std::clamp(point.y, lineAbs.top, lineAbs.bottom - 1)};
+            prepareWalk();
+            DrawState.absZone = pile;
+            SelectionEntry inLine;
+            if (HitClickChild(line, onto, onto, inLine) && inLine.node != nullptr)
+                entry = inLine;
             return true;
         }
     }

@@ -349,16 +349,38 @@ protected:
         std::vector<Target> out;
         eExpr* row = pane->expression();
         const Zone all = inWindow(pane, row);
-        // Beside it at every height from the top of the tallest item to the bottom of the
-        // deepest, and just above and below those.
+        // Beside it: before its first item or after its last; beside a grid there (lines, a bare
+        // matrix), at the start or end of the grid's row level with the point, or the nearest
+        // row in a gap between rows.
+        const auto beside = [&](bool left, int32_t y) {
+            const int32_t n = row->childCount();
+            const auto* grid = dynamic_cast<const eMatrix*>(row->getChild(left ? 0 : n - 1));
+            const Zone g = grid != nullptr ? inWindow(pane, grid) : Zone{};
+            if (grid == nullptr || y < g.top || y >= g.bottom)
+                return flat(row, {row, left ? 0 : n});
+            const eExpr* line = nullptr;
+            int32_t off = 0;
+            for (int32_t r = 0; r < grid->rows(); ++r) {
+                const eExpr* cell = grid->getCell(r, left ? 0 : grid->columns() - 1);
+                const Zone c = inWindow(pane, cell);
+                const int32_t d = y < c.top ? c.top - y : y >= c.bottom ? y - c.bottom + 1 : 0;
+                if (line == nullptr || d < off) {
+                    line = cell;
+                    off = d;
+                }
+            }
+            return flat(row, {line, left ? 0 : line->childCount()});
+        };
+        // At every height from the top of the tallest item to the bottom of the deepest, and
+        // just above and below those.
         for (int32_t y = all.top - 2; y <= all.bottom + 1; ++y) {
             const std::string h = " at " + std::to_string(y - all.top) + " px from its top";
             if (all.left >= 3)
-                out.push_back({"left of the formula" + h, {all.left - 3, y}, flat(row, {row, 0})});
+                out.push_back({"left of the formula" + h, {all.left - 3, y}, beside(true, y)});
             for (int32_t dx : {2, 40, 700})
                 out.push_back({std::to_string(dx) + " px right of the formula" + h,
                                {all.right - 1 + dx, y},
-                               flat(row, {row, row->childCount()})});
+                               beside(false, y)});
         }
         DrawState.measurePort = pane;
         const std::function<void(const eExpr*)> walk = [&](const eExpr* n) {
@@ -483,6 +505,11 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
              keys("xt");
              key(plat::VK_RETURN);
              keys("fil");
+         }},
+        {"a bare matrix",
+         [](ClickLandingTest&, ExprFilePane*) {
+             key('M', pt::kCtrl);
+             keys("a\tbc\tf\tx");
          }},
         {"1 over an empty denominator",
          [fraction](ClickLandingTest&, ExprFilePane* pane) {

@@ -105,10 +105,9 @@ TEST_F(ModifyMatrixMenuTest, OpensTheMatrixDialogForWhatTheUserSelected) {
              pt::click(w, mid(g.centre.left, g.centre.right), mid(g.centre.top, g.centre.bottom));
          }},
         {"a click between two columns", matrix3x3, betweenColumns},
-        // (A click in the margin left of it leaves the caret before the formula, outside it.)
-        {"a click on the left edge of the matrix", matrix3x3,
+        {"a click in the margin left of the matrix", matrix3x3,
          [](plat::HWND w, const Geometry& g) {
-             pt::click(w, g.matrix.left, mid(g.matrix.top, g.matrix.bottom));
+             pt::click(w, g.matrix.left - 2, mid(g.matrix.top, g.matrix.bottom));
          }},
         {"a drag from the margin above left to below right", matrix3x3,
          [](plat::HWND w, const Geometry& g) {

@@ -352,35 +352,45 @@ void SaveKilledBeforeRename() {
     ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
 }
 
+// A folder where the siblings of saves cannot carry their mark: on the test's own disk with marks
+// refused, or a ramfs, which keeps no extended attributes, mounted where only this process sees
+// it. Not ready, which is logged, when no ramfs can be mounted here. On the way out marks are
+// allowed again and the ramfs unmounted.
+struct MarklessFolder {
+    std::string path;
+    bool ramfs;
+    bool ready = false;
+    MarklessFolder(const fs::path& where, bool onRamfs)
+        : path(where)
+        , ramfs(onRamfs) {
+        fs::create_directories(path);
+        ready = !ramfs || (::unshare(CLONE_NEWNS) == 0 &&
+                           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                           ::mount("ramfs", path.c_str(), "ramfs", 0, nullptr) == 0);
+        if (ready)
+            SetSiblingMarksUnavailableForTesting(!ramfs);
+        else
+            GTEST_LOG_(INFO) << "no right to mount a ramfs here";
+    }
+    ~MarklessFolder() {
+        if (ready)
+            SetSiblingMarksUnavailableForTesting(false);
+        if (ready && ramfs)
+            ::umount2(path.c_str(), MNT_DETACH);
+    }
+};
+
 TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheNextSave) {
     // Where a save's sibling cannot carry its mark (a file system without extended attributes:
     // one made to look so, and a ramfs when one can be mounted here), three saves killed just
     // before their rename leave their siblings, and the next save removes them; files of the
     // user's with siblings' names stay, also one that took the inode of a removed sibling.
-    const struct {
-        const char* name;
-        bool ramfs;
-    } cases[] = {{"marks refused", false}, {"ramfs", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string disk = m_dir / (c.ramfs ? "ramfs" : "disk");
-        fs::create_directories(disk);
-        if (c.ramfs && (::unshare(CLONE_NEWNS) != 0 ||
-                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                        ::mount("ramfs", disk.c_str(), "ramfs", 0, nullptr) != 0)) {
-            GTEST_LOG_(INFO) << "no right to mount a ramfs here";
+    for (const bool ramfs : {false, true}) {
+        SCOPED_TRACE(ramfs ? "ramfs" : "marks refused");
+        const MarklessFolder folder(m_dir / (ramfs ? "ramfs" : "disk"), ramfs);
+        if (!folder.ready)
             continue;
-        }
-        struct Unmount {
-            std::string path;
-            bool mounted;
-            ~Unmount() {
-                SetSiblingMarksUnavailableForTesting(false);
-                if (mounted)
-                    ::umount2(path.c_str(), MNT_DETACH);
-            }
-        } unmount{disk, c.ramfs};
-        SetSiblingMarksUnavailableForTesting(!c.ramfs);
+        const std::string& disk = folder.path;
         startUp();
         // The record is never written through a link planted at its name.
         const std::string victim = m_dir / "victim";
@@ -484,30 +494,12 @@ TEST_F(FileSafetyTest, ARecordEntryRemovesOnlyTheSiblingInTheStateItWasWrittenIn
     // written goes at the next save; a file of the user's that took the sibling's inode, a
     // sibling the user rewrote in place or replaced, and any file matched only by an entry of
     // the earlier form, stay as the user left them.
-    const struct {
-        const char* name;
-        bool ramfs;
-    } cases[] = {{"marks refused", false}, {"ramfs", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string disk = m_dir / (c.ramfs ? "ramfs-record" : "disk-record");
-        fs::create_directories(disk);
-        if (c.ramfs && (::unshare(CLONE_NEWNS) != 0 ||
-                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                        ::mount("ramfs", disk.c_str(), "ramfs", 0, nullptr) != 0)) {
-            GTEST_LOG_(INFO) << "no right to mount a ramfs here";
+    for (const bool ramfs : {false, true}) {
+        SCOPED_TRACE(ramfs ? "ramfs" : "marks refused");
+        const MarklessFolder folder(m_dir / (ramfs ? "ramfs-record" : "disk-record"), ramfs);
+        if (!folder.ready)
             continue;
-        }
-        struct Unmount {
-            std::string path;
-            bool mounted;
-            ~Unmount() {
-                SetSiblingMarksUnavailableForTesting(false);
-                if (mounted)
-                    ::umount2(path.c_str(), MNT_DETACH);
-            }
-        } unmount{disk, c.ramfs};
-        SetSiblingMarksUnavailableForTesting(!c.ramfs);
+        const std::string& disk = folder.path;
         startUp();
         typedInNewDocument("k");
         const std::string path = disk + "/doc.pvx";

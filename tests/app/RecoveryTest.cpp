@@ -98,6 +98,28 @@ protected:
         AppHooks().endWithoutQuestions(SIGTERM);
         return ::testing::internal::GetCapturedStderr();
     }
+    // Ends on a signal with `pane` the one unsaved document, which is kept in `kept`; then closes
+    // it, as the next start finds things.
+    static void endKeepingOne(ExprFilePane* pane, std::string& kept) {
+        const std::vector<std::string> paths = keptPaths(endOnSignal());
+        ASSERT_EQ(paths.size(), 1u);
+        kept = paths[0];
+        closeUnchanged(pane);
+    }
+    // Closes the window of `pane` without a question, taking back the quit of the last window.
+    static void closeUnchanged(ExprFilePane* pane) {
+        pane->setChanged(false);
+        delete pane->window();
+        pt::runUntilIdle();
+        takeBackQuit();
+    }
+    // Answers Oui to the offer of what was kept, and answers the document opened last.
+    static ExprFilePane* acceptOffer() {
+        pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
+        OfferRecoveredDocuments();
+        pt::runUntilIdle();
+        return OpenDocumentList;
+    }
 
     std::string m_home = m_dir / "home";
     std::string m_tmp = m_dir / "tmp";
@@ -566,12 +588,8 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
             pt::runUntilIdle();
         }
         const ExprPtr tree = pane->expression()->deepCopy();
-        const std::vector<std::string> kept = keptPaths(endOnSignal());
-        ASSERT_EQ(kept.size(), 1u);
-        pane->setChanged(false);
-        delete pane->window();
-        pt::runUntilIdle();
-        takeBackQuit();
+        std::string kept;
+        ASSERT_NO_FATAL_FAILURE(endKeepingOne(pane, kept));
         if (row.onDisk != kAsItWas) {
             // Another program writes the file after the ending.
             timespec later{0, 20'000'000};
@@ -580,10 +598,7 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
             WriteFileBytes(file, before);
         }
 
-        pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
-        OfferRecoveredDocuments();
-        pt::runUntilIdle();
-        ExprFilePane* opened = OpenDocumentList;
+        ExprFilePane* opened = acceptOffer();
         ASSERT_NE(opened, nullptr);
         ASSERT_TRUE(opened->expression()->equal(tree.get(), 0));
         EXPECT_EQ(opened->filePath(), row.titled ? file : "");
@@ -616,7 +631,7 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
         }
         const bool saved = row.onDisk != kChangedKeep;
         EXPECT_EQ(opened->changed(), !saved);
-        EXPECT_EQ(fs::exists(kept[0]), !saved) << kept[0];
+        EXPECT_EQ(fs::exists(kept), !saved) << kept;
         if (saved) {
             ASSERT_TRUE(fs::is_regular_file(target)) << target;
             const ExprPtr back = treeInFile(target);
@@ -625,10 +640,7 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
         } else {
             EXPECT_EQ(ReadFileBytes(file), before);
         }
-        opened->setChanged(false);
-        delete opened->window();
-        pt::runUntilIdle();
-        takeBackQuit();
+        closeUnchanged(opened);
     }
 }
 
@@ -643,21 +655,14 @@ TEST_F(RecoveryTest, ARecoveredDocumentWhoseFileIsOpenOpensUntitled) {
     pt::type("+c");
     pt::runUntilIdle();
     const ExprPtr tree = pane->expression()->deepCopy();
-    const std::vector<std::string> kept = keptPaths(endOnSignal());
-    ASSERT_EQ(kept.size(), 1u);
+    std::string kept;
+    ASSERT_NO_FATAL_FAILURE(endKeepingOne(pane, kept));
     // The next start opens the file itself first (from its command line, say).
-    pane->setChanged(false);
-    delete pane->window();
-    pt::runUntilIdle();
-    takeBackQuit();
     AppHooks().openDocumentWindow(file.c_str(), 'e');
     ExprFilePane* own = OpenDocumentList;
     ASSERT_EQ(own->filePath(), file);
 
-    pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
-    OfferRecoveredDocuments();
-    pt::runUntilIdle();
-    ExprFilePane* opened = OpenDocumentList;
+    ExprFilePane* opened = acceptOffer();
     ASSERT_NE(opened, own);
     EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
     EXPECT_EQ(opened->filePath(), "");

@@ -29,13 +29,11 @@ constexpr XId kPicture = 200, kText = 201, kBroken = 202;
 constexpr XId kClient = 7, kOther = 8;
 
 SelectionAtoms atoms() {
-    SelectionAtoms a;
-    a.targets = kTargets;
-    a.timestamp = kTimestamp;
-    a.multiple = kMultiple;
-    a.incr = kIncr;
-    a.atomPair = kAtomPair;
-    return a;
+    return {.targets = kTargets,
+            .timestamp = kTimestamp,
+            .multiple = kMultiple,
+            .incr = kIncr,
+            .atomPair = kAtomPair};
 }
 
 // The display as the server leaves it: each property's last value, and the windows followed.

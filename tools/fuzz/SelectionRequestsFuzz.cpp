@@ -106,12 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.largestMultiple = (1 + in.next() % 16) * 2 * sizeof(long);
     Clients clients;
     clients.chunk = limits.chunk;
-    SelectionAtoms atoms;
-    atoms.targets = kTargets;
-    atoms.timestamp = kTimestamp;
-    atoms.multiple = kMultiple;
-    atoms.incr = kIncr;
-    atoms.atomPair = kAtomPair;
+    const SelectionAtoms atoms{.targets = kTargets,
+                               .timestamp = kTimestamp,
+                               .multiple = kMultiple,
+                               .incr = kIncr,
+                               .atomPair = kAtomPair};
     SelectionServer server(clients, atoms, limits);
     clients.server = &server;
     std::uint32_t now = 0xFFFFF000u; // the clock wraps during the script

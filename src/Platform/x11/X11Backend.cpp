@@ -1369,14 +1369,13 @@ constexpr DWORD kTypesLifeMs = 1000;
     m_clipProperty = XInternAtom(m_display, "KV_CLIPBOARD", False);
     m_manager = XInternAtom(m_display, "CLIPBOARD_MANAGER", False);
     m_saveTargets = XInternAtom(m_display, "SAVE_TARGETS", False);
-    core::SelectionAtoms atoms;
-    atoms.targets = m_targets;
-    atoms.timestamp = m_timestamp;
-    atoms.multiple = m_multiple;
-    atoms.incr = m_incr;
-    atoms.atomPair = m_atomPair;
-    atoms.atom = XA_ATOM;
-    atoms.integer = XA_INTEGER;
+    const core::SelectionAtoms atoms{.targets = m_targets,
+                                     .timestamp = m_timestamp,
+                                     .multiple = m_multiple,
+                                     .incr = m_incr,
+                                     .atomPair = m_atomPair,
+                                     .atom = XA_ATOM,
+                                     .integer = XA_INTEGER};
     m_selectionServer = std::make_unique<core::SelectionServer>(m_selectionPort, atoms);
     return m_clipWindow;
 }

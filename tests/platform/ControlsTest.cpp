@@ -1,6 +1,7 @@
 #include "platform/DialogFixture.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -352,6 +353,50 @@ TEST_F(Controls, ScrollBarReportsAndRepeats) {
     pt::runUntilIdle();
     ASSERT_FALSE(g_dlg.scrolls.empty());
     EXPECT_EQ(SB_PAGEDOWN, g_dlg.scrolls.front().first);
+    DestroyWindow(dlg);
+}
+
+// A long document's bar counts millions of positions: the thumb stands where the position says
+// and a drag moves it in proportion, with no overflow on the way.
+TEST_F(Controls, AScrollBarOfMillionsOfPositionsPlacesAndDragsItsThumb) {
+    HWND dlg = CreateDialogParam(nullptr, MAKEINTRESOURCE(9104), nullptr, &kvtest::sampleProc, 0);
+    ASSERT_NE(nullptr, dlg);
+    HWND bar = GetDlgItem(dlg, 500);
+    RECT rc;
+    GetClientRect(bar, &rc);
+    const int arrow = std::min<int>(rc.right, rc.bottom / 2);
+    const int track = rc.bottom - 2 * arrow;
+    constexpr int kMax = 200'000'000;
+    constexpr int kPage = 1'000'000;
+    const int thumb = std::max(8, static_cast<int>(std::int64_t{track} * kPage / (kMax + 1)));
+    const std::int64_t span = std::int64_t{kMax} + 1 - kPage;
+    for (const int pos : {50'000'000, 100'000'000, 150'000'000}) {
+        SCOPED_TRACE(pos);
+        SCROLLINFO si;
+        si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+        si.nMin = 0;
+        si.nMax = kMax;
+        si.nPage = kPage;
+        si.nPos = pos;
+        SetScrollInfo(bar, SB_CTL, &si, TRUE);
+        pt::runUntilIdle();
+        const int at = arrow + static_cast<int>((track - thumb) * std::int64_t{pos} / span);
+        g_dlg.scrolls.clear();
+        pt::press(bar, rc.right / 2, at + thumb / 2);
+        pt::move(bar, rc.right / 2, at + thumb / 2 + 10);
+        pt::runUntilIdle();
+        SCROLLINFO got;
+        got.fMask = SIF_TRACKPOS;
+        ASSERT_TRUE(GetScrollInfo(bar, SB_CTL, &got));
+        pt::release(bar, rc.right / 2, at + thumb / 2 + 10);
+        pt::runUntilIdle();
+        ASSERT_FALSE(g_dlg.scrolls.empty());
+        EXPECT_EQ(SB_THUMBTRACK, g_dlg.scrolls.front().first) << "the press missed the thumb";
+        const std::int64_t moved = std::int64_t{got.nTrackPos} - pos;
+        const std::int64_t expected = 10 * span / (track - thumb);
+        EXPECT_NEAR(static_cast<double>(moved), static_cast<double>(expected),
+                    static_cast<double>(span / (track - thumb)));
+    }
     DestroyWindow(dlg);
 }
 

@@ -7,6 +7,7 @@
 #include "plat/Input.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 
@@ -482,17 +483,18 @@ void barLayout(int length, int thickness, const ScrollState& s, int& arrow, int&
                int& thumbLen) {
     arrow = std::min(thickness, length / 2);
     const int track = length - 2 * arrow;
-    const int range = s.max - s.min + 1;
+    // A long document's range runs to many millions: the products are taken in 64 bits.
+    const std::int64_t range = std::int64_t{s.max} - s.min + 1;
     thumbLen = 0;
     thumbAt = arrow;
-    if (track < 8 || range <= 0 || (s.page && static_cast<int>(s.page) >= range))
+    if (track < 8 || range <= 0 || (s.page && std::int64_t{s.page} >= range))
         return;
-    thumbLen =
-        s.page ? std::max(8, track * static_cast<int>(s.page) / range) : std::min(thickness, track);
-    const int span = range - (s.page ? static_cast<int>(s.page) : 1);
+    thumbLen = s.page ? std::max(8, static_cast<int>(std::int64_t{track} * s.page / range))
+                      : std::min(thickness, track);
+    const std::int64_t span = range - (s.page ? std::int64_t{s.page} : 1);
     const int free = track - thumbLen;
-    const int p = (s.part == 5 ? s.trackPos : s.pos) - s.min;
-    thumbAt = arrow + (span > 0 ? free * p / span : 0);
+    const std::int64_t p = std::int64_t{s.part == 5 ? s.trackPos : s.pos} - s.min;
+    thumbAt = arrow + (span > 0 ? static_cast<int>(free * p / span) : 0);
 }
 
 void drawArrow(HDC hdc, const RECT& r, int dir, bool pressed, bool enabled) {
@@ -672,8 +674,11 @@ LRESULT scrollBarProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         const auto [length, p, arrow, at, len] = barPoint(h, s, lParam);
         const int free = length - 2 * arrow - len;
-        const int span = (s.max - s.min + 1) - (s.page ? static_cast<int>(s.page) : 1);
-        const int np = free > 0 ? s.min + (p - s.grabOffset - arrow) * span / free : s.min;
+        const std::int64_t span =
+            (std::int64_t{s.max} - s.min + 1) - (s.page ? std::int64_t{s.page} : 1);
+        const std::int64_t np64 =
+            free > 0 ? s.min + (p - s.grabOffset - arrow) * span / free : s.min;
+        const int np = static_cast<int>(std::clamp<std::int64_t>(np64, s.min, s.max));
         const int clamped = clampPos(np, s.min, s.max, s.page);
         if (clamped != s.trackPos) {
             s.trackPos = clamped;

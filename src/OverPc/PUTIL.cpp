@@ -37,9 +37,12 @@ bool escapeDown() {
 
 void CheckUserAbort() {
     // A termination signal waits: the work stops so that the message loop ends the program in
-    // order (the preferences and the unsaved documents are kept) within the signal's grace.
-    if (plat::TerminationSignalPending())
+    // order (the preferences and the unsaved documents are kept). It is acknowledged first, so
+    // that the unwinding counts as part of the ending and has the ending's grace.
+    if (plat::TerminationSignalPending()) {
+        plat::AcknowledgeTerminationSignal();
         Fail(errUserInterrupt);
+    }
     if (CurrentDialog != nullptr || MessageBoxUpFlag)
         return;
     ++s_abortCalls;
@@ -56,6 +59,10 @@ void CheckUserAbort() {
         s_escapeStartedAction = false;
     else if (!s_escapeStartedAction)
         Fail(errUserInterrupt);
+}
+
+void NoteTerminationSignal() {
+    plat::AcknowledgeTerminationSignal();
 }
 
 void ResetUserAbortCounter() {

@@ -9,11 +9,16 @@
 #include <cstdint>
 
 // Long work (drawing, commands, printing) calls this often. A termination signal waiting to be
-// served makes it fail with errUserInterrupt at once. Otherwise nothing happens while a modal
+// served is acknowledged (NoteTerminationSignal) and makes it fail with errUserInterrupt at once:
+// the work unwinds to the loop that ends the program. Otherwise nothing happens while a modal
 // dialog or a message box is up. The first call of a busy period records the time; once 350 ms have
 // passed every call re-applies the current cursor, and every 32nd call reads the Escape key and,
 // when it is down, fails with errUserInterrupt.
 void CheckUserAbort();
+// Long work that cannot stop where it stands (freeing a large tree, marking one for layout) calls
+// this often instead: a waiting termination signal is acknowledged, so that its grace becomes the
+// ending's (30 s) while the work runs on to a point where it can stop. Cheap: one flag is read.
+void NoteTerminationSignal();
 // Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
 void ResetUserAbortCounter();
 // A modal dialog, message box or system dialog has just closed. An Escape down now is the key that

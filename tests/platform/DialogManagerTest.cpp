@@ -710,6 +710,35 @@ TEST(TerminationSignals, ASecondSignalOrAnUnservedOneEndsTheProgram) {
     }
 }
 
+// Long work that has seen the signal acknowledges it and unwinds: the unwinding (a large tree
+// freed) may take longer than the first second, and the loop that runs next still serves the
+// signal. Until then the signal stays pending, so that every poll on the way out stops its work
+// too.
+void serveAtOnce(int) {
+    _exit(5);
+}
+
+TEST(TerminationSignals, AnAcknowledgedSignalWaitsForTheLoopBeyondTheFirstSecond) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        plat::SetTerminationSignalHandler(&serveAtOnce);
+        std::raise(SIGTERM);
+        plat::AcknowledgeTerminationSignal();
+        timespec ts{1, 600'000'000};
+        while (nanosleep(&ts, &ts) != 0) {
+        }
+        if (!plat::TerminationSignalPending())
+            _exit(8);
+        MSG msg;
+        plat::PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        _exit(7);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 5) << "status " << status;
+}
+
 // Once the program starts its ending it has more than the first second to finish it (it writes
 // what must be kept), and further signals wait for it: a second Ctrl+C never cuts the keeping of
 // the documents short, though a line on stderr says the program is still at it. Long work sees

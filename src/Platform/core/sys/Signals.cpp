@@ -1,6 +1,7 @@
 // Ending on a signal: the handler does only what is safe inside a signal handler (note the signal,
 // arm the grace timer, write one byte to the event wait's wake-up pipe); the program's own ending
-// runs on the main thread, from whichever message loop takes its events next.
+// runs on the main thread, from whichever message loop takes its events next. Long work that sees
+// the signal first acknowledges it: the grace becomes the ending's while the work unwinds.
 
 #include "core/win/WinInternal.h"
 #include "plat/System.h"
@@ -24,6 +25,8 @@ volatile std::sig_atomic_t s_wakeFd = -1;
 volatile std::sig_atomic_t s_toldWaiting = 0;
 TerminationHandler s_serve = nullptr;
 volatile std::sig_atomic_t s_serving = 0;
+// The noted signal was seen by long work, which is unwinding to the loop that serves it.
+volatile std::sig_atomic_t s_acknowledged = 0;
 
 void endTheDefaultWay(int signal) {
     struct sigaction action {};
@@ -76,6 +79,7 @@ void ServeTerminationSignal() {
     alarm(0);
     s_pending = 0;
     s_serving = 0;
+    s_acknowledged = 0;
     s_toldWaiting = 0;
 }
 
@@ -87,10 +91,21 @@ bool TerminationSignalPending() {
     return core::s_pending != 0 && !core::s_serving;
 }
 
+void AcknowledgeTerminationSignal() {
+    using namespace plat::core;
+    if (!s_pending || s_serving || s_acknowledged)
+        return;
+    s_acknowledged = 1;
+    // The program has answered: what it must undo before the loop serves the signal (a long save
+    // abandoned, a half-read document freed) counts as part of its ending.
+    alarm(kEndingSeconds);
+}
+
 void SetTerminationSignalHandler(TerminationHandler serve) {
     using namespace plat::core;
     s_serve = serve;
     s_pending = 0;
+    s_acknowledged = 0;
     s_wakeFd = serve ? backend().signalWakeFd() : -1;
     struct sigaction action {};
     action.sa_handler = serve ? &onTerminationSignal : SIG_DFL;

@@ -22,12 +22,12 @@ void SetDiagnosticSink(DiagnosticSink sink);
 // Ending on a signal. Once a handler is set, SIGTERM, SIGINT and SIGHUP no longer end the program
 // at once: the signal is noted and the event wait woken, and `serve` runs on the main thread when
 // the message loop that is running (a modal one included) next takes its events. `serve` is to
-// end the program; if it returns, the program goes on. A first signal the program has not started
-// to answer within a second ends the program the default way: a program that cannot answer never
-// swallows the signal. Once `serve` runs it has a longer grace (30 s, for writing what must be
-// kept). Further signals while one is noted or served only wait for these (during `serve` one
-// line on stderr says so): a second Ctrl+C never cuts the keeping of the documents short.
-// Null restores the default handling.
+// end the program; if it returns, the program goes on. A first signal the program has neither
+// started to answer nor acknowledged (below) within a second ends the program the default way: a
+// program that cannot answer never swallows the signal. Once `serve` runs it has a longer grace
+// (30 s, for writing what must be kept). Further signals while one is noted or served only wait for
+// these (during `serve` one line on stderr says so): a second Ctrl+C never cuts the keeping of the
+// documents short. Null restores the default handling.
 using TerminationHandler = void (*)(int signal);
 void SetTerminationSignalHandler(TerminationHandler serve);
 // True while a termination signal waits for its handler: long work asks it and stops, so that the
@@ -40,5 +40,10 @@ bool TerminationSignalPending();
 // short steps. False when the wait is to stop early: the user pressed Escape, or a termination
 // signal waits to be served.
 bool WaitAnswering(DWORD ms);
+// Long work that has seen the pending signal says so before it unwinds to the loop: the signal's
+// grace becomes the ending's (30 s, renewed when the handler starts), so that the unwinding (a
+// large tree freed, a temporary file removed) never lets the short grace end the program the
+// default way. Does nothing when no signal waits or it was acknowledged already.
+void AcknowledgeTerminationSignal();
 
 } // namespace plat

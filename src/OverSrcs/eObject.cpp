@@ -1,6 +1,7 @@
 #include "OverSrcs/eObject.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eString.h"
@@ -252,6 +253,8 @@ void eExpr::destroyChildren(int32_t flags) {
             child->m_parent = nullptr;
             child->destroy(childFlags);
         }
+        // Freeing a large document takes seconds and cannot stop half-way.
+        NoteTerminationSignal();
     }
 }
 
@@ -295,6 +298,7 @@ void InvalidateTree(eExpr* node) {
     if (node == nullptr)
         return;
     node->invalidate();
+    NoteTerminationSignal();
     for (int32_t i = 0; i < node->childCount(); ++i)
         InvalidateTree(node->getChild(i));
 }
@@ -311,6 +315,7 @@ void eExpr::unlinkOutside(const eExpr* subtree, bool invalidateRows) {
     for (int32_t i = 0; i < m_count; ++i)
         if (eExpr* child = getChild(i))
             child->unlinkOutside(subtree, invalidateRows);
+    NoteTerminationSignal();
 }
 
 // ---- Operations whose bodies belong to the editing, selection and encoding code

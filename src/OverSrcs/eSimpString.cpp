@@ -89,6 +89,9 @@ void eSimpString::measure() {
         size = std::max(size, child->m_size);
         above = std::max(above, child->m_zone.ref1);
         below = std::max(below, child->height() - child->m_zone.ref1);
+        // A row of a million items: leaves do not poll, and its own walks take a while.
+        if ((i & 255) == 255)
+            HookCheckUserAbort();
     }
     // The rows of a ring share one axis height, depth and size; their widths do not count.
     for (eString* r = m_ring; r != nullptr && r != this; r = r->m_ring) {
@@ -132,6 +135,10 @@ void eSimpString::measure() {
         // Each item starts at the right edge of the one before, so a nudge carries the rest along.
         x = child->m_zone.right;
         baseline = std::max(baseline, child->m_zone.top + child->m_zone.ref2);
+        // Stopping here is safe: the row is not marked laid out, and its next layout places
+        // every item afresh.
+        if ((i & 255) == 255)
+            HookCheckUserAbort();
     }
     if (inOrder)
         m_flags |= kNodeChildrenInOrder;

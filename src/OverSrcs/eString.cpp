@@ -1,6 +1,7 @@
 #include "OverSrcs/eString.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
@@ -164,8 +165,13 @@ eString* eString::replaceRange(int32_t start, int32_t end, ExprPtr node) {
         return spliceRuledRow(start, end, std::move(node));
     const int32_t k = node->childCount();
     eString* row = resizeRange(start, end, k);
-    for (int32_t i = 0; i < k; ++i)
+    for (int32_t i = 0; i < k; ++i) {
         row->setChild(start + i, node->detachChild(i));
+        // The paste of a large document moves millions of items, and the edit cannot stop
+        // half-made.
+        if ((i & 255) == 255)
+            NoteTerminationSignal();
+    }
     return row;
 }
 
@@ -198,10 +204,16 @@ eString* eString::spliceRuledRow(int32_t start, int32_t end, ExprPtr node) {
 }
 
 void eString::moveKeptChildren(eString* fresh, int32_t start, int32_t end, int32_t shift) {
-    for (int32_t i = 0; i < start; ++i)
+    for (int32_t i = 0; i < start; ++i) {
         fresh->setChild(i, detachChild(i));
-    for (int32_t i = end; i < m_count; ++i)
+        if ((i & 255) == 255)
+            NoteTerminationSignal();
+    }
+    for (int32_t i = end; i < m_count; ++i) {
         fresh->setChild(i + shift, detachChild(i));
+        if ((i & 255) == 255)
+            NoteTerminationSignal();
+    }
 }
 
 eString* eString::handOverTo(OwnedNode<eString> fresh) {

@@ -633,6 +633,8 @@ struct ReaderState {
 };
 
 ReaderState s_in;
+// Nodes begun by the reader, for the poll in ParseExprTree.
+uint32_t s_readSteps = 0;
 // Double-byte words beyond the first of a record too long for one word, handed out by the next
 // reads of the same row.
 std::deque<ExprPtr> s_pending;
@@ -1273,6 +1275,10 @@ ExprPtr ReadExtended() {
 
 ExprPtr ParseExprTree(bool listMode, bool single, bool rowItem) {
     const DepthGuard depth;
+    // A large document takes seconds to read: the user, and a termination signal, can stop it.
+    // Every 64th node asks, which costs nothing next to the reading.
+    if ((++s_readSteps & 63) == 0)
+        HookCheckUserAbort();
     if (listMode && !s_pending.empty()) {
         ExprPtr next = std::move(s_pending.front());
         s_pending.pop_front();
@@ -1522,6 +1528,13 @@ int Base64Value(char c) {
 
 int32_t s_embeddedDepth = 0;
 
+// A damaged encoding in text is passed over, but a read the user or a termination signal stopped
+// stops the search too.
+void FailIfStopped(int16_t code) {
+    if (code == errUserInterrupt)
+        Fail(code);
+}
+
 } // namespace
 
 bool DecodeB64(const char* text, size_t length, std::string& out) {
@@ -1575,12 +1588,15 @@ ExprPtr FindEmbeddedEncoding(const char* text, size_t length) {
             return ExprPtr();
         ExprPtr root;
         ++s_embeddedDepth;
-        (void)CatchFail([&] { root = FindEmbeddedEncoding(decoded.data(), decoded.size()); });
+        const int16_t code =
+            CatchFail([&] { root = FindEmbeddedEncoding(decoded.data(), decoded.size()); });
         --s_embeddedDepth;
+        FailIfStopped(code);
         return root;
     }
     ExprPtr root;
-    (void)CatchFail([&] { root = ReadExprEncodingFromMemory(text + start, stop - start); });
+    FailIfStopped(
+        CatchFail([&] { root = ReadExprEncodingFromMemory(text + start, stop - start); }));
     return root;
 }
 
@@ -1656,9 +1672,9 @@ ExprPtr ReadEncodingFromDib(const void* dib, size_t size) {
     if (end == 0 || end >= size)
         return ExprPtr();
     ExprPtr root;
-    (void)CatchFail([&] {
+    FailIfStopped(CatchFail([&] {
         root = FindEmbeddedEncoding(reinterpret_cast<const char*>(bytes + end),
                                     static_cast<size_t>(size - end));
-    });
+    }));
     return root;
 }

@@ -283,9 +283,16 @@ std::string PathWords() {
     return words;
 }
 
+// Nodes translated, for the poll in GenerateNode.
+uint32_t s_generateSteps = 0;
+
 void GenerateNode(const eExpr* node) {
-    if (node != nullptr && s_engine != nullptr && !s_engine->full)
-        const_cast<eExpr*>(node)->generate();
+    if (node == nullptr || s_engine == nullptr || s_engine->full)
+        return;
+    // The text of a large document takes seconds: every 64th node asks whether to stop.
+    if ((++s_generateSteps & 63) == 0)
+        HookCheckUserAbort();
+    const_cast<eExpr*>(node)->generate();
 }
 
 std::string EncodingToken() {
@@ -559,9 +566,12 @@ std::string GenerateTranslation(const Translator& translator, const eExpr* root,
         state.hasPending = false;
         ExpandEntry(after, frame);
     });
-    (void)failure; // whatever was built stands; a rule never fails the translation
+    // Whatever was built stands, a rule never fails the translation; but a translation the user
+    // or a termination signal stopped stops the copy or the export that asked for it.
     DrawState.style = savedStyle;
     s_engine = nullptr;
+    if (failure == errUserInterrupt)
+        Fail(failure);
     return Tidy(state.out);
 }
 

@@ -2,6 +2,7 @@
 
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/oReader.h"
 #include "OverSrcs/oStreams.h"
 
@@ -282,6 +283,9 @@ std::string EncodeB64(std::string_view bytes) {
     size_t i = 0;
     auto at = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[k])); };
     for (; i + 3 <= bytes.size(); i += 3) {
+        // The encoding of a large document runs to megabytes.
+        if (i % (3 << 16) == 0)
+            HookCheckUserAbort();
         const uint32_t v = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
         for (int k = 3; k >= 0; --k)
             out.push_back(kAlphabet[(v >> (6 * k)) & 63]);

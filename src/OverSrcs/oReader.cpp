@@ -143,6 +143,9 @@ void oReader::readLines(oIMemoryStream& in) {
         m_tag[0] = static_cast<char>(c);
         m_tag[1] = static_cast<char>(c2);
         const int code = CatchFail([&] { entry->handler(*this, entry->context); });
+        // A record the user or a termination signal stopped stops the whole read.
+        if (code == errUserInterrupt)
+            Fail(errUserInterrupt);
         if (code != 0) {
             ++m_recordsFailed;
             if (m_firstFailure == 0) {

@@ -9,10 +9,11 @@
 //
 // Reading: install up to 64 handlers by tag, then read. Each known record's handler runs inside its
 // own error environment; a handler that fails (a short record fails with 462 from getNumber) loses
-// only its own line, and reading goes on with the next one. Unknown tags are skipped. A handler may
-// read past its own line (an expression encoding runs over several lines); reading continues where
-// it stopped. Handlers should collect their fields into a local record and commit them only once
-// every required field has been read, so that a damaged record changes nothing.
+// only its own line, and reading goes on with the next one; one the user or a termination signal
+// stopped (errUserInterrupt) stops the whole read with that code. Unknown tags are skipped. A
+// handler may read past its own line (an expression encoding runs over several lines); reading
+// continues where it stopped. Handlers should collect their fields into a local record and commit
+// them only once every required field has been read, so that a damaged record changes nothing.
 //
 // Writing: WriteRecordTag, then putNumber per number (or WriteRecordText last), then EndRecord.
 
@@ -39,7 +40,8 @@ public:
     oReader& operator=(const oReader&) = delete;
 
     // Reads every record from the stream's position to the end of its data (the stream is left at
-    // its end). Never fails: damaged records are skipped and counted.
+    // its end). Damaged records are skipped and counted; fails only when a handler was stopped
+    // (errUserInterrupt).
     void read(oIStream& stream);
     void readMemory(const void* data, std::uint32_t length);
     // Files of plain lines, one entry a line and no tags (the function names): hands every line of

@@ -4,6 +4,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/DialogFrameTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogItemsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogLauncherTableTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BusyEndingTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DocumentsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FileSafetyTest.cpp

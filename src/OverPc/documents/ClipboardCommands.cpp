@@ -390,10 +390,14 @@ int32_t copyDotsPerInch(int32_t format) {
     }
 }
 
-// Reads an expression from bytes; a failure of the reader gives null.
+// Reads an expression from bytes; a failure of the reader gives null. A read that was stopped
+// stops the paste too.
 template <class Reader> ExprPtr tryRead(Reader&& reader) {
     ExprPtr out;
-    if (CatchFail([&] { out = reader(); }) != 0)
+    const int code = CatchFail([&] { out = reader(); });
+    if (code == errUserInterrupt)
+        Fail(errUserInterrupt);
+    if (code != 0)
         return ExprPtr();
     return out;
 }

@@ -1,6 +1,7 @@
 #include "OverSrcs/commands/kEdit.h"
 
 #include "OverPc/PERROR.h"
+#include "OverPc/PUTIL.h"
 #include "OverSrcs/commands/kCommandScope.h"
 #include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eChar.h"
@@ -292,6 +293,8 @@ eExpr* findSlotRow(eExpr* node, bool emptyToo) {
         return node;
     if (dynamic_cast<eChar*>(node) != nullptr)
         return nullptr;
+    // A pasted document of millions of nodes is searched within the edit, which runs to its end.
+    NoteTerminationSignal();
     for (int32_t i = 0; i < node->childCount(); ++i)
         if (eExpr* found = findSlotRow(node->getChild(i), emptyToo))
             return found;

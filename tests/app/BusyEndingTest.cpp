@@ -1,0 +1,241 @@
+// A termination signal while the program is busy with a document (opening one of 17 MB, laying
+// out or saving one of 900,000 nodes) ends the program through its own ending, in a copy of the
+// program that takes a real SIGTERM: the long work sees the signal within its one-second grace
+// and unwinds, the ending keeps every unsaved document whole, and a save that was cut short
+// leaves the previous file as it was.
+
+#include "App/MenuDispatch.h"
+#include "App/MessageLoop.h"
+#include "ExprSrcs/ExprFilePane.h"
+#include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PFILE.h"
+#include "OverPc/PUTIL.h"
+#include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/oStreams.h"
+#include "app/AppDocumentFixture.h"
+#include "bench/BenchTrees.h"
+#include "support/PipeText.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace kvtest {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = plat::testing;
+
+constexpr int kSave = 263;
+
+// The bytes of a document file holding the expression.
+std::string documentBytes(const eExpr* expression) {
+    oOStreamPtr stream(NewOMemoryStream(1 << 16));
+    WriteDocumentLines(*stream, expression, DocumentBackground{}, nullptr, nullptr);
+    return static_cast<oOMemoryStream*>(stream.release())->detachString();
+}
+
+// A document file of about 17 MB (a_0 x^0 + a_1 x^1 + ... of 600,000 terms), made once: it takes
+// seconds to read.
+const std::string& largeFileBytes() {
+    static const std::string bytes = documentBytes(kvbench::Sum(600000).get());
+    return bytes;
+}
+
+// An expression of 900,000 nodes (its file about 1.7 MB) for the work that needs it in a window:
+// made once, and each forked copy of the program takes it as it finds it.
+ExprPtr& mediumTree() {
+    static ExprPtr tree = kvbench::Sum(60000);
+    return tree;
+}
+
+// The expression record of a document file, to its end: what a copy of the same expression holds
+// whatever window place it was written with.
+std::string expressionRecord(const std::string& fileBytes) {
+    const size_t at = fileBytes.find("%%Ex");
+    return at == std::string::npos ? std::string() : fileBytes.substr(at);
+}
+
+// A file's bytes, read at once (the large ones run to 25 MB).
+std::string fileBytes(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[1 << 16];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            bytes.append(buffer, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+ExprPtr treeInFile(const std::string& path) {
+    const std::string bytes = fileBytes(path);
+    ExprPtr tree;
+    CatchFail([&] {
+        tree = ReadDocumentLinesFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()))
+                   .expression;
+    });
+    return tree;
+}
+
+class BusyEndingTest : public AppDocumentFixture {
+protected:
+    void SetUp() override {
+        AppDocumentFixture::SetUp();
+        fs::create_directories(m_home);
+        fs::create_directories(m_docs);
+    }
+    void TearDown() override {
+        for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())
+            pane->setChanged(false);
+        AppDocumentFixture::TearDown();
+    }
+    std::string recovered() const { return PrefsFolderPath() + "Recovered"; }
+
+    struct Ended {
+        int status = -1;
+        std::string said;
+    };
+    // Runs `prepare`, then `work` as the program runs a command, in a copy of the program whose
+    // loop ends it on a signal; SIGTERM comes `delayMs` after the work begins. What the copy said
+    // on stderr and how it ended; a copy that has not ended after two minutes has hung and is
+    // killed.
+    static Ended endWhileBusy(const std::function<void()>& prepare,
+                              const std::function<void()>& work, int delayMs) {
+        Ended ended;
+        int ready[2];
+        int err[2];
+        if (::pipe(ready) != 0 || ::pipe(err) != 0)
+            return ended;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(err[1], STDERR_FILENO);
+            // The stopped work is reported as one the user stops; the loop then ends the copy.
+            pt::onMessageBox([](const pt::MessageBoxCall&) { return 1; });
+            prepare();
+            InstallTerminationHandler();
+            [[maybe_unused]] const ssize_t n = ::write(ready[1], "r", 1);
+            RunUserAction(work);
+            RunMessageLoop();
+            _exit(3);
+        }
+        ::close(ready[1]);
+        ::close(err[1]);
+        char byte = 0;
+        const bool began = child > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        if (began) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            ::kill(child, SIGTERM);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (child > 0 && ::waitpid(child, &ended.status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &ended.status, 0);
+                ended.said = "(killed: still running two minutes after SIGTERM)\n";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ended.said += ReadUntilClosed(err[0]);
+        ::close(err[0]);
+        return ended;
+    }
+
+    std::string m_home = m_dir / "home";
+    std::string m_docs = m_dir / "docs";
+    ScopedEnv m_homeEnv{"HOME", m_home};
+    ScopedEnv m_tmpEnv{"TMPDIR", m_dir / "tmp"};
+};
+
+TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDocument) {
+    const std::string large = m_docs + "/large.pvx";
+    WriteFileBytes(large, largeFileBytes());
+    const std::string mediumRecord = expressionRecord(documentBytes(mediumTree().get()));
+    // The previous version of the file the medium document is saved over.
+    const std::string previousPath = m_docs + "/previous.pvx";
+    const std::string previous = documentBytes(kvbench::Sum(3).get());
+    WriteFileBytes(previousPath, previous);
+    // Unsaved work in another document: the ending must keep it, whatever the busy work was.
+    ExprFilePane* notes = typed("n_1+n_2");
+    ASSERT_TRUE(notes->changed());
+    const ExprPtr notesTree = notes->expression()->deepCopy();
+
+    enum class Work { Open, LayOut, Save };
+    const struct {
+        const char* what;
+        Work work;
+        int delayMs;
+    } rows[] = {
+        {"opening the large document", Work::Open, 100},
+        {"laying out a new window", Work::LayOut, 20},
+        {"saving over the previous version", Work::Save, 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(recovered());
+        std::function<void()> prepare = [] {};
+        std::function<void()> work;
+        switch (row.work) {
+        case Work::Open:
+            work = [&] { OpenDocumentWindow(large.c_str(), 'e'); };
+            break;
+        case Work::LayOut:
+            // A document window made for the expression, sized and laid out for the screen.
+            work = [] { NewExprFilePane(std::move(mediumTree()), nullptr, "medium", 0); };
+            break;
+        case Work::Save:
+            prepare = [&] {
+                const Zone zone{20, 20, 620, 420, 0, 0};
+                ExprFilePane* pane =
+                    NewExprFilePane(std::move(mediumTree()), &zone, "previous.pvx", 0);
+                pane->setFilePath(previousPath);
+                pane->setChanged(true);
+                pane->takeFocus();
+            };
+            work = [] { DoMenuCommand(kSave); };
+            break;
+        }
+        const Ended ended = endWhileBusy(prepare, work, row.delayMs);
+        ASSERT_TRUE(WIFEXITED(ended.status) && WEXITSTATUS(ended.status) == 0)
+            << "status " << ended.status << ": " << ended.said;
+
+        // Every unsaved document is kept whole: the notes, and the saved one unless its save was
+        // finished.
+        bool notesKept = false;
+        bool savedKept = false;
+        for (const std::string& name : FolderNames(recovered())) {
+            const std::string path = recovered() + "/" + name;
+            if (expressionRecord(fileBytes(path)) == mediumRecord) {
+                savedKept = true;
+                continue;
+            }
+            const ExprPtr back = treeInFile(path);
+            ASSERT_NE(back, nullptr) << name << ": " << ended.said;
+            EXPECT_TRUE(back->equal(notesTree.get(), 0)) << name;
+            notesKept = true;
+        }
+        EXPECT_TRUE(notesKept) << ended.said;
+        const std::string after = fileBytes(previousPath);
+        if (row.work == Work::Save && after != previous) {
+            // The save was finished before the signal came: the file holds the whole document.
+            EXPECT_EQ(expressionRecord(after), mediumRecord);
+        } else {
+            EXPECT_EQ(after, previous);
+            EXPECT_EQ(savedKept, row.work == Work::Save) << ended.said;
+        }
+        EXPECT_EQ(FolderNames(m_docs).size(), 2u) << "a save left a file behind";
+    }
+}
+
+} // namespace
+} // namespace kvtest

@@ -21,9 +21,7 @@ mkdir -p "$work/docs"
 cp "$document" "$work/docs/doc.pvx"
 "$cattrans" "$translator" file "$work/docs/doc.pvx" "$work/before.txt" || fail "the document does not read"
 
-"$program" -nosplash "$work/docs/doc.pvx" >"$work/program.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window"
+launch "$work/docs/doc.pvx" || fail "no main window"
 xdotool windowactivate --sync "$frame" 2>/dev/null
 # The page of the document and the formula's ink on it, in the frame's coordinates.
 drawn() { read -r pl pt pr pb il it ir ib < <("$wmclient" ink "$frame") && ((ir > il)); }
@@ -56,10 +54,7 @@ for ((dy = -2; dy <= height + 1; dy += 5)); do
   clickBeside left "$dy" z
   zs+="z"
 done
-before=$(stat -c %Y.%i "$work/docs/doc.pvx")
-xdotool key ctrl+s
-saved() { [[ $(stat -c %Y.%i "$work/docs/doc.pvx") != "$before" ]]; }
-waitFor saved || fail "Ctrl+S did not save the document"
+saveWithCtrlS "$work/docs/doc.pvx" || fail "Ctrl+S did not save the document"
 endOnTerm
 pid=
 "$cattrans" "$translator" file "$work/docs/doc.pvx" "$work/after.txt" || fail "the saved file does not read"

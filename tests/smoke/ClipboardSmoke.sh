@@ -11,20 +11,9 @@ program=$1
 work=$2
 smoke=clipboard
 source "$(dirname "$0")/SmokeLib.sh"
-clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
 
-"$program" -nosplash >"$work/program.log" 2>&1 &
-pid=$!
-for _ in $(seq 150); do
-  xdotool search --name "^Korvaline$" >/dev/null 2>&1 && break
-  sleep 0.2
-done
-xdotool search --name "^Korvaline$" >/dev/null 2>&1 || fail "no main window"
+launch || fail "no main window"
 sleep 1
-
-offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
-offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
-own=application/x-kv-Korvaline-Expression
 
 # Type, select everything, copy.
 xdotool type --delay 40 "x+1"
@@ -47,8 +36,7 @@ expected=$(clip "$own" | tr -d '\0')
 # both be read (the picture is drawn smaller than it would be, to fit the bitmap limit).
 long=x0
 for i in $(seq 1 299); do long+="+x$i"; done
-printf '%s' "$long" | xclip -selection clipboard -i
-waitFor offersNot "$own" || fail "xclip did not take the clipboard with the long formula"
+printf '%s' "$long" | takeClipboard -i || fail "xclip did not take the clipboard with the long formula"
 xdotool key ctrl+a ctrl+v
 sleep 0.5
 xdotool key ctrl+a ctrl+c
@@ -60,16 +48,14 @@ clip image/png >"$work/long.png" && pngcheck -q "$work/long.png" ||
 
 # Cut empties the document (another client owned the clipboard before, so the program owning it
 # again shows the cut was done).
-printf 'other' | xclip -selection clipboard -i
-waitFor offersNot "$own" || fail "xclip did not take the clipboard"
+printf 'other' | takeClipboard -i || fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+x
 waitFor offers "$own" || fail "nothing offered after a cut"
 
 # Another client's text holding the encoding, far over one request's size, pastes back the same
 # expression.
 { head -c 6000000 /dev/zero | tr '\0' ' '; printf '%s' "$expected"; } >"$work/big.txt"
-xclip -selection clipboard -i "$work/big.txt"
-waitFor offersNot "$own" || fail "xclip did not take the clipboard"
+takeClipboard -i "$work/big.txt" || fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+v
 pastedBack() {
   xdotool key ctrl+a ctrl+c
@@ -83,8 +69,7 @@ xdotool key ctrl+a ctrl+x
 waitFor offers "$own" || fail "nothing offered after the second cut"
 printf '{\\rtf1\\ansi {\\*\\kvexpr ]|Expr|[B64%s]|[}}' "$(printf '%s' "$expected" | base64 -w0)" \
   >"$work/eq.rtf"
-xclip -selection clipboard -t text/rtf -i "$work/eq.rtf"
-waitFor offersNot "$own" || fail "xclip did not take the clipboard with rich text"
+takeClipboard -t text/rtf -i "$work/eq.rtf" || fail "xclip did not take the clipboard with rich text"
 xdotool key ctrl+a ctrl+v
 waitFor pastedBack || fail "rich text pasted [$(clip "$own" | tr -d '\0')], expected [$expected]"
 

@@ -21,9 +21,6 @@ work=$3
 smoke=ending
 source "$(dirname "$0")/SmokeLib.sh"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
-own=application/x-kv-Korvaline-Expression
-offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
 recovered="$work/data/Tessaron/Korvaline_Prefs/Recovered"
 question() { q=$(dialogs | head -1); [[ -n $q ]]; }
 # Sends SIGTERM and waits up to one second (in tenths) for the end; sets `ended` and `status`.
@@ -49,8 +46,7 @@ startProgram() {
 }
 
 startProgram program.log
-waitFor frameFocused || fail "the frame does not take the keyboard"
-sleep 1
+keyboardReady
 "$wmclient" ping "$frame" 2000 || fail "the frame does not answer _NET_WM_PING"
 
 # A change, its encoding (through a copy), then the window manager's close button.

@@ -16,10 +16,7 @@ work=$4
 smoke=hostile-request
 source "$(dirname "$0")/SmokeLib.sh"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-clip() { timeout 10 xclip -o -selection clipboard -t "$1"; }
-own=application/x-kv-Korvaline-Expression
-offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
-offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
+clipSeconds=10
 # Runs the requestor: WINDOWS PAIRS HOLD_MS; sets answered, accepted and most.
 ask() {
   local out
@@ -27,17 +24,13 @@ ask() {
   read -r _ answered _ accepted _ most <<<"$out"
 }
 
-"$program" -nosplash >"$work/program.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window"
-waitFor frameFocused || fail "the frame does not take the keyboard"
-sleep 1
+launch || fail "no main window"
+keyboardReady
 
 # A one-row formula of 3,300 terms, pasted as text and copied: its metafile is near 1 MB.
 long=x0
 for i in $(seq 1 3299); do long+="+x$i"; done
-printf '%s' "$long" | xclip -selection clipboard -i
-waitFor offersNot "$own" || fail "xclip did not take the clipboard"
+printf '%s' "$long" | takeClipboard -i || fail "xclip did not take the clipboard"
 xdotool key ctrl+a ctrl+v
 sleep 1
 xdotool key ctrl+a ctrl+c

@@ -13,9 +13,6 @@ work=$4
 smoke=incr-paste
 source "$(dirname "$0")/SmokeLib.sh"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-clip() { timeout 5 xclip -o -selection clipboard -t "$1"; }
-own=application/x-kv-Korvaline-Expression
-offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
 logged() { grep -q "$2" "$1" 2>/dev/null; }
 ownerPid=
 stopOwner() { [[ -n $ownerPid ]] && kill "$ownerPid" 2>/dev/null; ownerPid=; }
@@ -26,7 +23,6 @@ startOwner() {
   ownerPid=$!
   waitFor logged "$1" "owner ready" || fail "the owner did not start"
 }
-ms() { echo $(($(date +%s%N) / 1000000)); }
 # A copy after a paste takes the clipboard from the owner (log $1) once the paste is over: $3 (the
 # paste) must end within $2 ms of $start and leave the document as it was.
 copyAfterPaste() {
@@ -38,11 +34,8 @@ copyAfterPaste() {
     fail "the document changed after $3: [$(clip "$own" | tr -d '\0')], was [$expected]"
 }
 
-"$program" -nosplash >"$work/program.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window"
-waitFor frameFocused || fail "the frame does not take the keyboard"
-sleep 1
+launch || fail "no main window"
+keyboardReady
 xdotool type --delay 40 "x"
 xdotool key ctrl+a ctrl+c
 waitFor offers "$own" || fail "nothing offered after a copy"
@@ -83,16 +76,7 @@ sleep 1
 prefs=$(find "$work/data" -name general.prf | head -1)
 [[ -n $prefs ]] || fail "no general.prf after start-up"
 rm -f "$prefs"
-kill -TERM "$pid"
-for _ in $(seq 30); do
-  sleep 0.1
-  kill -0 "$pid" 2>/dev/null || break
-done
-kill -0 "$pid" 2>/dev/null && fail "still running 3 s after SIGTERM during a paste"
-wait "$pid"
-status=$?
-pid=
-[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM during a paste"
+quickEndOnTerm "during a paste"
 [[ -f $prefs ]] || fail "general.prf not written when SIGTERM came during a paste"
 ls "$work/data/Tessaron/Korvaline_Prefs/Recovered/"*.pvx >/dev/null 2>&1 ||
   fail "the unsaved document was not recovered when SIGTERM came during a paste"

@@ -27,15 +27,12 @@ hold() {
   sleep 0.3
   flock -n "$doc" true && fail "the file was not locked"
 }
-ms() { echo $(($(date +%s%N) / 1000000)); }
 boxUp() { [[ -n $(dialogs) ]]; }
+noBox() { [[ -z $(dialogs) ]]; }
 
-"$program" -nosplash "$doc" >"$work/program.log" 2>&1 &
-pid=$!
-waitFor mainWindow || fail "no main window"
+launch "$doc" || fail "no main window"
 xdotool windowactivate --sync "$frame" 2>/dev/null
-waitFor frameFocused || fail "the frame does not take the keyboard"
-sleep 1
+keyboardReady
 xdotool type --delay 60 "y"
 sleep 0.5
 original=$(sha1sum <"$doc")
@@ -57,9 +54,7 @@ box=$(dialogs | head -1)
 "$wmclient" ping "$box" 2000 || fail "the box does not answer _NET_WM_PING"
 xdotool windowactivate --sync "$box" 2>/dev/null
 xdotool key Return
-waitFor bash -c "[[ -z \$(xdotool search --all --onlyvisible --pid $pid --name '.*' 2>/dev/null |
-  while read -r w; do xprop -id \$w _NET_WM_WINDOW_TYPE | grep -q DIALOG && echo \$w; done) ]]" ||
-  fail "the box did not go with Return"
+waitFor noBox || fail "the box did not go with Return"
 [[ $(sha1sum <"$doc") == "$original" ]] || fail "the held file was written after the box"
 left=$(cd "$work/docs" && echo *)
 [[ $left == "doc.pvx" ]] || fail "files beside the document after the refused save: $left"
@@ -80,16 +75,7 @@ hold
 xdotool key ctrl+s
 sleep 1
 "$wmclient" ping "$frame" 1000 || fail "ping before SIGTERM during the wait not answered"
-kill -TERM "$pid"
-for _ in $(seq 30); do
-  sleep 0.1
-  kill -0 "$pid" 2>/dev/null || break
-done
-kill -0 "$pid" 2>/dev/null && fail "still running 3 s after SIGTERM during the save's wait"
-wait "$pid"
-status=$?
-pid=
-[[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM during the save's wait"
+quickEndOnTerm "during the save's wait"
 ls "$work/data/Tessaron/Korvaline_Prefs/Recovered/"*.pvx >/dev/null 2>&1 ||
   fail "the unsaved document was not kept when SIGTERM came during the save's wait"
 stopHolder

@@ -22,17 +22,12 @@ printf 'mine' >"$work/docs/doc.0"
 chmod 000 "$work/docs/doc.0"
 
 for edit in y z; do
-  "$program" -nosplash "$work/docs/doc.pvx" >"$work/program.log" 2>&1 &
-  pid=$!
-  waitFor mainWindow || fail "no main window (run $edit)"
+  launch "$work/docs/doc.pvx" || fail "no main window (run $edit)"
   xdotool windowactivate --sync "$frame" 2>/dev/null
   sleep 1
   xdotool type --delay 60 "$edit"
   sleep 0.5
-  before=$(stat -c %Y.%i "$work/docs/doc.pvx")
-  xdotool key ctrl+s
-  saved() { [[ $(stat -c %Y.%i "$work/docs/doc.pvx") != "$before" ]]; }
-  waitFor saved || fail "Ctrl+S did not save the document (run $edit)"
+  saveWithCtrlS "$work/docs/doc.pvx" || fail "Ctrl+S did not save the document (run $edit)"
   [[ -f $work/docs/doc.0 ]] || fail "the save removed the user's doc.0 (run $edit)"
   [[ $(stat -c %a "$work/docs/doc.0") == 0 ]] || fail "the save changed the user's doc.0"
   [[ $(stat -c %s "$work/docs/doc.0") == 4 ]] || fail "the save changed what doc.0 holds"

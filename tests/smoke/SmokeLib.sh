@@ -13,6 +13,18 @@
 #   dialogs         the program's visible windows whose type is a dialog (alerts, message boxes)
 #   endOnTerm       sends SIGTERM to $pid and fails unless the program ends within 30 s
 #   stop            quits the way SIGTERM does (the preferences are written) and waits for the end
+#   launch [ARG...] starts $program -nosplash with ARGs as $pid, its output in program.log,
+#                   and waits for its main window (`frame`); false when none comes
+#   keyboardReady   fails unless the frame takes the keyboard, then lets the program settle a second
+#   quickEndOnTerm WHEN  sends SIGTERM to $pid and fails unless the program ends with status 0
+#                   within 3 s; WHEN ("during a paste") ends the messages
+#   saveWithCtrlS FILE  presses Ctrl+S; false unless FILE is replaced (new time or inode) within 30 s
+#   ms              the clock in milliseconds
+# and for the clipboard (clip waits $clipSeconds, default 5, for an answer):
+#   clip TYPE       what the clipboard's owner gives as TYPE
+#   own             the program's own type; offers TYPE / offersNot TYPE: the owner offers it or not
+#   takeClipboard XCLIP_ARG...  another client (xclip) takes the clipboard; false unless the
+#                   program stops offering its own type within 30 s
 rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 pid=
@@ -47,4 +59,41 @@ stop() {
   kill -TERM "$pid"
   wait "$pid" 2>/dev/null
   pid=
+}
+launch() {
+  "$program" -nosplash "$@" >"$work/program.log" 2>&1 &
+  pid=$!
+  waitFor mainWindow
+}
+keyboardReady() {
+  waitFor frameFocused || fail "the frame does not take the keyboard"
+  sleep 1
+}
+quickEndOnTerm() {
+  kill -TERM "$pid"
+  for _ in $(seq 30); do
+    sleep 0.1
+    kill -0 "$pid" 2>/dev/null || break
+  done
+  kill -0 "$pid" 2>/dev/null && fail "still running 3 s after SIGTERM $1"
+  wait "$pid"
+  local status=$?
+  pid=
+  [[ $status -eq 0 ]] || fail "ended with status $status after SIGTERM $1"
+}
+replaced() { [[ $(stat -c %Y.%i "$1") != "$2" ]]; }
+saveWithCtrlS() {
+  local before
+  before=$(stat -c %Y.%i "$1")
+  xdotool key ctrl+s
+  waitFor replaced "$1" "$before"
+}
+ms() { echo $(($(date +%s%N) / 1000000)); }
+clip() { timeout "${clipSeconds:-5}" xclip -o -selection clipboard -t "$1"; }
+own=application/x-kv-Korvaline-Expression
+offers() { clip TARGETS 2>/dev/null | grep -qx "$1"; }
+offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
+takeClipboard() {
+  xclip -selection clipboard "$@"
+  waitFor offersNot "$own"
 }

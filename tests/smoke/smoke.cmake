@@ -162,10 +162,15 @@ kv_add_x11_smoke(kv_smoke_x11_clipboard_manager SmokeX11ClipboardManager
 # What a window manager reads of each kind of window, and the protocols it sends.
 kv_add_x11_smoke(kv_smoke_x11_window_manager SmokeX11WindowManager X11WindowManagerSmoke.cpp)
 
+# A small X client the smoke scripts drive the program with: TARGET from SOURCE, on Xlib alone.
+function(kv_add_x_client target source)
+  add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${source})
+  target_link_libraries(${target} PRIVATE PkgConfig::X11)
+  kv_add_warnings(${target})
+endfunction()
+
 # The window manager's close button and pings, and the end on SIGTERM, on the real program.
-add_executable(kv_smoke_wm_client ${CMAKE_CURRENT_LIST_DIR}/WmClient.cpp)
-target_link_libraries(kv_smoke_wm_client PRIVATE PkgConfig::X11)
-kv_add_warnings(kv_smoke_wm_client)
+kv_add_x_client(kv_smoke_wm_client WmClient.cpp)
 if(KV_XDOTOOL AND KV_XPROP AND KV_XCLIP)
   kv_add_xvfb_test(NAME SmokeX11Ending TIMEOUT 240
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/EndingSmoke.sh $<TARGET_FILE:korvaline>
@@ -244,27 +249,24 @@ if(KV_SANITIZE AND KV_XVFB AND KV_OPENBOX AND KV_XPROP)
   set_tests_properties(SmokeX11RandomInput PROPERTIES LABELS "smoke;x11random" TIMEOUT 300)
 endif()
 
+# A clipboard smoke script run as NAME, where xdotool and xclip are installed: SCRIPT PROGRAM
+# WMCLIENT CLIENT WORKDIR, with CLIENT an X client of its own built from SOURCE (kv_add_x_client).
+function(kv_add_clipboard_client_test name script client source)
+  kv_add_x_client(${client} ${source})
+  if(KV_XDOTOOL AND KV_XCLIP)
+    kv_add_xvfb_test(NAME ${name} TIMEOUT 120
+                     COMMAND ${CMAKE_CURRENT_LIST_DIR}/${script} $<TARGET_FILE:korvaline>
+                             $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:${client}>
+                             ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
+  endif()
+endfunction()
+
 # A clipboard owner whose INCR transfer never ends: the paste is bounded, pings and Escape are
 # served while it waits, and SIGTERM during it still ends the program in order.
-add_executable(kv_smoke_incr_owner ${CMAKE_CURRENT_LIST_DIR}/IncrOwner.cpp)
-target_link_libraries(kv_smoke_incr_owner PRIVATE PkgConfig::X11)
-kv_add_warnings(kv_smoke_incr_owner)
-if(KV_XDOTOOL AND KV_XCLIP)
-  kv_add_xvfb_test(NAME SmokeX11IncrPaste TIMEOUT 120
-                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/IncrPasteSmoke.sh $<TARGET_FILE:korvaline>
-                           $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:kv_smoke_incr_owner>
-                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
-endif()
+kv_add_clipboard_client_test(SmokeX11IncrPaste IncrPasteSmoke.sh kv_smoke_incr_owner IncrOwner.cpp)
 
 # Another client's thousands of MULTIPLE pairs for a large picture, never read: the editor answers
 # within its bounds, keeps answering pings, frees what they held when the client ends, and a normal
 # paste after still works.
-add_executable(kv_smoke_hostile_requestor ${CMAKE_CURRENT_LIST_DIR}/HostileRequestor.cpp)
-target_link_libraries(kv_smoke_hostile_requestor PRIVATE PkgConfig::X11)
-kv_add_warnings(kv_smoke_hostile_requestor)
-if(KV_XDOTOOL AND KV_XCLIP)
-  kv_add_xvfb_test(NAME SmokeX11HostileRequest TIMEOUT 120
-                   COMMAND ${CMAKE_CURRENT_LIST_DIR}/HostileRequestSmoke.sh $<TARGET_FILE:korvaline>
-                           $<TARGET_FILE:kv_smoke_wm_client> $<TARGET_FILE:kv_smoke_hostile_requestor>
-                           ${CMAKE_CURRENT_BINARY_DIR}/@TEST@)
-endif()
+kv_add_clipboard_client_test(SmokeX11HostileRequest HostileRequestSmoke.sh
+                             kv_smoke_hostile_requestor HostileRequestor.cpp)

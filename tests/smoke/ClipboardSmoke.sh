@@ -34,13 +34,7 @@ expected=$(clip "$own" | tr -d '\0')
 
 # A formula of 300 terms on one line, pasted as text, copies whole: its text and its picture can
 # both be read (the picture is drawn smaller than it would be, to fit the bitmap limit).
-long=x0
-for i in $(seq 1 299); do long+="+x$i"; done
-printf '%s' "$long" | takeClipboard -i || fail "xclip did not take the clipboard with the long formula"
-xdotool key ctrl+a ctrl+v
-sleep 0.5
-xdotool key ctrl+a ctrl+c
-waitFor offers "$own" || fail "nothing offered after copying the long formula"
+copyLongFormula 300
 [[ $(clip UTF8_STRING | head -n 1) == "$long" ]] ||
   fail "the long formula's text is [$(clip UTF8_STRING | head -c 200)]"
 clip image/png >"$work/long.png" && pngcheck -q "$work/long.png" ||

@@ -28,13 +28,7 @@ launch || fail "no main window"
 keyboardReady
 
 # A one-row formula of 3,300 terms, pasted as text and copied: its metafile is near 1 MB.
-long=x0
-for i in $(seq 1 3299); do long+="+x$i"; done
-printf '%s' "$long" | takeClipboard -i || fail "xclip did not take the clipboard"
-xdotool key ctrl+a ctrl+v
-sleep 1
-xdotool key ctrl+a ctrl+c
-waitFor offers "$own" || fail "nothing offered after the copy"
+copyLongFormula 3300
 size=$(clip image/emf | wc -c)
 ((size > 800000)) || fail "the metafile has $size bytes"
 

@@ -25,6 +25,8 @@
 #   own             the program's own type; offers TYPE / offersNot TYPE: the owner offers it or not
 #   takeClipboard XCLIP_ARG...  another client (xclip) takes the clipboard; false unless the
 #                   program stops offering its own type within 30 s
+#   copyLongFormula N  pastes the one-row formula x0+x1+...+x(N-1) as text over the document and
+#                   copies it; sets `long` to its text
 rm -rf "$work" && mkdir -p "$work/home" "$work/run" && chmod 700 "$work/run"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 pid=
@@ -96,4 +98,14 @@ offersNot() { ! clip TARGETS 2>/dev/null | grep -qx "$1"; }
 takeClipboard() {
   xclip -selection clipboard "$@"
   waitFor offersNot "$own"
+}
+copyLongFormula() {
+  local i
+  long=x0
+  for i in $(seq 1 $(($1 - 1))); do long+="+x$i"; done
+  printf '%s' "$long" | takeClipboard -i || fail "xclip did not take the clipboard with the long formula"
+  xdotool key ctrl+a ctrl+v
+  sleep 1
+  xdotool key ctrl+a ctrl+c
+  waitFor offers "$own" || fail "nothing offered after copying the long formula"
 }

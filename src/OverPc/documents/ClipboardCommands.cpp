@@ -848,8 +848,12 @@ bool PasteExpression() {
     ExprPtr expr;
     bool tooLarge = false;
     if (plat::OleGetClipboard(&object) == plat::S_OK && object != nullptr) {
+        // Released however the reading ends (a stopped read fails through here).
+        struct Release {
+            plat::IDataObject* object;
+            ~Release() { object->Release(); }
+        } release{object};
         expr = ExprFromDataObject(object, &tooLarge);
-        object->Release();
     }
     if (!expr) {
         if (tooLarge)

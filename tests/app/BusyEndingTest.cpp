@@ -18,7 +18,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -64,20 +63,8 @@ std::string expressionRecord(const std::string& fileBytes) {
     return at == std::string::npos ? std::string() : fileBytes.substr(at);
 }
 
-// A file's bytes, read at once (the large ones run to 25 MB).
-std::string fileBytes(const std::string& path) {
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[1 << 16];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-            bytes.append(buffer, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 ExprPtr treeInFile(const std::string& path) {
-    const std::string bytes = fileBytes(path);
+    const std::string bytes = ReadFileBytes(path);
     ExprPtr tree;
     CatchFail([&] {
         tree = ReadDocumentLinesFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()))
@@ -215,7 +202,7 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         bool savedKept = false;
         for (const std::string& name : FolderNames(recovered())) {
             const std::string path = recovered() + "/" + name;
-            if (expressionRecord(fileBytes(path)) == mediumRecord) {
+            if (expressionRecord(ReadFileBytes(path)) == mediumRecord) {
                 savedKept = true;
                 continue;
             }
@@ -225,7 +212,7 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
             notesKept = true;
         }
         EXPECT_TRUE(notesKept) << ended.said;
-        const std::string after = fileBytes(previousPath);
+        const std::string after = ReadFileBytes(previousPath);
         if (row.work == Work::Save && after != previous) {
             // The save was finished before the signal came: the file holds the whole document.
             EXPECT_EQ(expressionRecord(after), mediumRecord);

@@ -106,6 +106,7 @@ std::uint16_t ReadLE16(const std::uint8_t* p) {
 void FsyncPath(const std::string& native, int flags) {
     const int fd = ::open(native.c_str(), flags);
     if (fd >= 0) {
+        const plat::UninterruptibleCall flushing;
         ::fsync(fd);
         ::close(fd);
     }
@@ -957,7 +958,12 @@ int MoveTempFileOver(const char* target, const char* temporary, std::FILE* held)
     ::fchmod(fd, ::stat(to.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode());
     // A delayed write error (a full disk, a failing device) shows here, before anything is
     // replaced.
-    if (::fsync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
+    int flushed = 0;
+    {
+        const plat::UninterruptibleCall flushing;
+        flushed = ::fsync(fd);
+    }
+    if (flushed != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
         return finish(errno);
     }
     // A sibling without the mark is written down now that it is complete, as it is: should the

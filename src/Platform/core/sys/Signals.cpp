@@ -27,6 +27,8 @@ TerminationHandler s_serve = nullptr;
 volatile std::sig_atomic_t s_serving = 0;
 // The noted signal was seen by long work, which is unwinding to the loop that serves it.
 volatile std::sig_atomic_t s_acknowledged = 0;
+// Depth of the calls under way that cannot look at a pending signal.
+volatile std::sig_atomic_t s_uninterruptible = 0;
 
 void endTheDefaultWay(int signal) {
     struct sigaction action {};
@@ -51,7 +53,11 @@ void onTerminationSignal(int signal) {
         }
     } else {
         s_pending = signal;
-        alarm(kGraceSeconds);
+        // Inside a call that cannot look at the signal the program has answered already: it
+        // will see the signal as soon as the call returns.
+        if (s_uninterruptible > 0)
+            s_acknowledged = 1;
+        alarm(s_uninterruptible > 0 ? kEndingSeconds : kGraceSeconds);
         if (s_wakeFd >= 0) {
             const char byte = 's';
             [[maybe_unused]] const ssize_t n = write(s_wakeFd, &byte, 1);
@@ -99,6 +105,17 @@ void AcknowledgeTerminationSignal() {
     // The program has answered: what it must undo before the loop serves the signal (a long save
     // abandoned, a half-read document freed) counts as part of its ending.
     alarm(kEndingSeconds);
+}
+
+UninterruptibleCall::UninterruptibleCall() {
+    core::s_uninterruptible = core::s_uninterruptible + 1;
+    // A signal noted just before the call would otherwise have only what is left of its first
+    // second.
+    AcknowledgeTerminationSignal();
+}
+
+UninterruptibleCall::~UninterruptibleCall() {
+    core::s_uninterruptible = core::s_uninterruptible - 1;
 }
 
 void SetTerminationSignalHandler(TerminationHandler serve) {

@@ -45,5 +45,16 @@ bool WaitAnswering(DWORD ms);
 // large tree freed, a temporary file removed) never lets the short grace end the program the
 // default way. Does nothing when no signal waits or it was acknowledged already.
 void AcknowledgeTerminationSignal();
+// Marks a call that cannot look at a pending signal while it runs (a file flushed to a slow disk,
+// a rename over a busy one): a termination signal noted before or during it gets the ending's
+// grace at once, as if acknowledged, so the call is never cut short by the first second. The
+// signal stays pending for the checks that follow.
+class UninterruptibleCall {
+public:
+    UninterruptibleCall();
+    ~UninterruptibleCall();
+    UninterruptibleCall(const UninterruptibleCall&) = delete;
+    UninterruptibleCall& operator=(const UninterruptibleCall&) = delete;
+};
 
 } // namespace plat

@@ -217,7 +217,8 @@ void refuseOutsideName(HWND dlg, const FileRun& run, const std::string& nativeNa
                "res que la page de code ne peut pas "
                "\xE9"
                "crire : renommez-le pour l'ouvrir.";
-    text += "\n" + ShownNameFromNative(nativeName);
+    text += '\n';
+    text += ShownNameFromNative(nativeName);
     MessageBox(dlg, text.c_str(), run.save ? "Enregistrer sous" : "Ouvrir",
                MB_OK | MB_ICONEXCLAMATION);
 }

@@ -30,6 +30,10 @@ int s_actionDepth = 0;
 // Escape was down when the current action began and has not been released since.
 bool s_escapeStartedAction = false;
 
+// When long work last let the window system's pings and selection requests be answered.
+std::uint32_t s_answeredTick = 0;
+constexpr std::uint32_t kAnswerEveryMs = 100;
+
 bool escapeDown() {
     return (plat::GetAsyncKeyState(plat::VK_ESCAPE) & 0x8000) != 0;
 }
@@ -42,6 +46,11 @@ void CheckUserAbort() {
     if (plat::TerminationSignalPending()) {
         plat::AcknowledgeTerminationSignal();
         Fail(errUserInterrupt);
+    }
+    const std::uint32_t tick = plat::GetTickCount();
+    if (tick - s_answeredTick >= kAnswerEveryMs) {
+        s_answeredTick = tick;
+        plat::AnswerWhileBusy();
     }
     if (CurrentDialog != nullptr || MessageBoxUpFlag)
         return;

@@ -26,7 +26,9 @@ using plat::core::XId;
 
 constexpr XId kTargets = 101, kTimestamp = 102, kMultiple = 103, kIncr = 104, kAtomPair = 105;
 constexpr XId kPicture = 200, kText = 201, kBroken = 202;
-constexpr XId kClient = 7, kOther = 8;
+// Requestor windows of two clients: a client's windows share the bits above the low 16.
+constexpr XId kClient = 0x10007, kOther = 0x20008;
+constexpr XId kClientBits = ~XId{0xFFFF};
 
 SelectionAtoms atoms() {
     return {.targets = kTargets,
@@ -46,6 +48,8 @@ struct RecordingPort final : plat::core::SelectionPort {
     };
     std::map<std::pair<XId, XId>, Value> properties;
     std::map<XId, bool> followed;
+    // The display's clock, which a rendering may move on.
+    std::uint32_t clock = 0;
     void setProperty(XId window, XId property, XId type, int format, const void* items,
                      std::size_t count) override {
         Value v{type, format, {}, {}};
@@ -59,6 +63,8 @@ struct RecordingPort final : plat::core::SelectionPort {
         properties[{window, property}] = v;
     }
     void follow(XId window, bool on) override { followed[window] = on; }
+    XId clientOf(XId window) const override { return window & kClientBits; }
+    std::uint32_t now() override { return clock; }
     const Value& at(XId window, XId property) { return properties[{window, property}]; }
 };
 
@@ -142,31 +148,39 @@ TEST(SelectionServer, EveryPairOfAMultipleSharesOneRendering) {
     }
 }
 
-TEST(SelectionServer, PendingTransfersAreBoundedPerRequestorAndInAll) {
-    // Per requestor 4, in all 6 (smallLimits); data past one chunk goes by INCR.
+TEST(SelectionServer, PendingTransfersAreBoundedPerRequestorPerClientAndInAll) {
+    // Per requestor window 4, per client 5, in all 6; data past one chunk goes by INCR. The
+    // first client asks from `windows` windows, `each` from every one; then another client.
     struct Case {
-        std::size_t first, second; // transfers asked by two requestors
-        std::size_t firstServed, secondServed;
+        std::size_t windows, each, other;
+        std::size_t firstServed, otherServed;
     };
     const Case cases[] = {
-        {3, 0, 3, 0}, {4, 0, 4, 0}, {5, 0, 4, 0}, {40, 0, 4, 0},
-        {4, 1, 4, 1}, {4, 2, 4, 2}, {4, 3, 4, 2}, {40, 40, 4, 2},
+        {1, 3, 0, 3, 0},  {1, 4, 0, 4, 0},   {1, 5, 0, 4, 0},   {1, 40, 0, 4, 0},
+        {1, 4, 1, 4, 1},  {1, 4, 2, 4, 2},   {1, 4, 3, 4, 2},   {1, 40, 40, 4, 2},
+        {2, 2, 0, 4, 0},  {5, 1, 0, 5, 0},   {3, 2, 0, 5, 0},   {10, 4, 0, 5, 0},
+        {16, 64, 1, 5, 1}, {16, 64, 40, 5, 1}, {2, 2, 40, 4, 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.first) + "+" + std::to_string(c.second));
+        SCOPED_TRACE(std::to_string(c.windows) + "x" + std::to_string(c.each) + "+" +
+                     std::to_string(c.other));
         RecordingPort port;
-        SelectionServer server(port, atoms(), smallLimits());
+        SelectionLimits limits = smallLimits();
+        limits.transfersPerClient = 5;
+        SelectionServer server(port, atoms(), limits);
         int made = 0;
         server.offer({counted(kPicture, pattern(100), made)}, 0);
-        std::size_t served[2] = {0, 0};
-        for (std::size_t i = 0; i < c.first + c.second; ++i) {
-            const bool first = i < c.first;
-            if (server.convert(first ? kClient : kOther, kPicture, 1000 + i, 0))
-                ++served[first ? 0 : 1];
+        std::size_t first = 0, other = 0;
+        XId property = 1000;
+        for (std::size_t w = 0; w < c.windows; ++w) {
+            for (std::size_t i = 0; i < c.each; ++i)
+                first += server.convert(kClient + w, kPicture, property++, 0) ? 1 : 0;
         }
-        EXPECT_EQ(served[0], c.firstServed);
-        EXPECT_EQ(served[1], c.secondServed);
-        EXPECT_EQ(server.pendingFor(kClient), c.firstServed);
+        for (std::size_t i = 0; i < c.other; ++i)
+            other += server.convert(kOther, kPicture, property++, 0) ? 1 : 0;
+        EXPECT_EQ(first, c.firstServed);
+        EXPECT_EQ(other, c.otherServed);
+        EXPECT_EQ(server.pendingForClient(kClient & kClientBits), c.firstServed);
         EXPECT_EQ(made, 1);
         // Data that fits one write is never pending, whatever the count.
         server.offer({counted(kText, pattern(16), made)}, 0);
@@ -242,38 +256,107 @@ TEST(SelectionServer, ChunksFollowDeletionsUntilTheEmptyOne) {
 }
 
 TEST(SelectionServer, SilentTransfersEndAtTheirDeadline) {
+    // A transfer's life (1000 ms) starts when its data is ready: a rendering that takes longer
+    // than the life is still sent whole, on the first request.
     struct Case {
         const char* name;
         std::uint32_t start;    // clock at the request (wraps)
-        std::uint32_t progress; // ms after it at which the requestor reads a chunk (0: never)
-        std::uint32_t at;       // ms after the request at which the clock is looked at
+        std::uint32_t making;   // ms the rendering takes
+        std::uint32_t progress; // ms after it is ready at which the requestor reads (0: never)
+        std::uint32_t at;       // ms after it is ready at which the clock is looked at
         bool pending;
     };
     const Case cases[] = {
-        {"one less than the life", 0, 0, 999, true},
-        {"at the life", 0, 0, 1000, false},
-        {"ten times it", 0, 0, 10000, false},
-        {"read just in time", 0, 999, 1998, true},
-        {"read, then silent", 0, 999, 1999, false},
-        {"the clock wraps", 0xFFFFFF00u, 0, 999, true},
-        {"the clock wraps, past it", 0xFFFFFF00u, 0, 1000, false},
+        {"one less than the life", 0, 0, 0, 999, true},
+        {"at the life", 0, 0, 0, 1000, false},
+        {"ten times it", 0, 0, 0, 10000, false},
+        {"read just in time", 0, 0, 999, 1998, true},
+        {"read, then silent", 0, 0, 999, 1999, false},
+        {"the clock wraps", 0xFFFFFF00u, 0, 0, 999, true},
+        {"the clock wraps, past it", 0xFFFFFF00u, 0, 0, 1000, false},
+        {"made in one less than the life", 0, 999, 0, 999, true},
+        {"made in the life", 0, 1000, 0, 999, true},
+        {"made in one more", 0, 1001, 999, 1998, true},
+        {"made in ten times it", 0, 10000, 999, 1998, true},
+        {"made slowly, then silent", 0, 15000, 0, 1000, false},
+        {"made slowly as the clock wraps", 0xFFFFFF00u, 15000, 999, 1998, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingPort port;
         SelectionServer server(port, atoms(), smallLimits());
-        int made = 0;
-        server.offer({counted(kPicture, pattern(100), made)}, 0);
+        const SharedBytes data = pattern(100);
+        server.offer({ServedTarget{kPicture,
+                                   [&]() {
+                                       port.clock += c.making;
+                                       return data;
+                                   }}},
+                     0);
+        port.clock = c.start;
         ASSERT_TRUE(server.convert(kClient, kPicture, 9, c.start));
-        EXPECT_EQ(server.msUntilDeadline(c.start), 1000);
+        const std::uint32_t ready = c.start + c.making;
+        EXPECT_EQ(server.msUntilDeadline(ready), 1000);
         if (c.progress != 0) {
-            server.expire(c.start + c.progress);
-            ASSERT_TRUE(server.propertyDeleted(kClient, 9, c.start + c.progress));
+            server.expire(ready + c.progress);
+            ASSERT_TRUE(server.propertyDeleted(kClient, 9, ready + c.progress));
+            EXPECT_EQ(port.at(kClient, 9).bytes,
+                      std::vector<std::uint8_t>(data->begin(), data->begin() + 16));
         }
-        server.expire(c.start + c.at);
+        server.expire(ready + c.at);
         EXPECT_EQ(server.pending(), c.pending ? 1u : 0u);
         const int left = static_cast<int>(c.progress + 1000 - c.at);
-        EXPECT_EQ(server.msUntilDeadline(c.start + c.at), c.pending ? left : -1);
+        EXPECT_EQ(server.msUntilDeadline(ready + c.at), c.pending ? left : -1);
+    }
+    // Every pair of a MULTIPLE whose first pair waited for the rendering lives from its end.
+    RecordingPort port;
+    SelectionServer server(port, atoms(), smallLimits());
+    server.offer({ServedTarget{kPicture,
+                               [&]() {
+                                   port.clock += 15000;
+                                   return pattern(100);
+                               }}},
+                 0);
+    ASSERT_TRUE(server.convertMultiple(kClient, 50, pairsOf(manyPairs(3, kPicture)), 0));
+    server.expire(15999);
+    EXPECT_EQ(server.pending(), 3u);
+}
+
+TEST(SelectionServer, WhileARenderingIsMadeNothingElseIsMade) {
+    // The display is served while a picture is made: requests that need nothing made are
+    // answered, another rendering is refused (it waits for the loop), and contents that change
+    // meanwhile are not given the old rendering.
+    for (const bool lost : {false, true}) {
+        SCOPED_TRACE(lost ? "selection lost meanwhile" : "kept");
+        RecordingPort port;
+        SelectionServer server(port, atoms(), smallLimits());
+        int made = 0, other = 0;
+        const SharedBytes text = pattern(10);
+        std::vector<bool> nested;
+        server.offer({ServedTarget{kPicture,
+                                   [&]() {
+                                       ++made;
+                                       nested.push_back(server.needsMaking(kPicture));
+                                       nested.push_back(server.needsMaking(kBroken));
+                                       nested.push_back(server.needsMaking(kText));
+                                       nested.push_back(server.convert(kOther, kTargets, 3, 0));
+                                       nested.push_back(server.convert(kOther, kText, 4, 0));
+                                       nested.push_back(server.convert(kOther, kBroken, 5, 0));
+                                       nested.push_back(server.convert(kOther, kPicture, 6, 0));
+                                       if (lost)
+                                           server.withdraw();
+                                       return pattern(100);
+                                   }},
+                      counted(kBroken, pattern(100, 3), other), counted(kText, text, other)},
+                     0);
+        ASSERT_TRUE(server.convert(kClient, kText, 2, 0));
+        EXPECT_EQ(server.convert(kClient, kPicture, 9, 0), !lost);
+        EXPECT_EQ(nested, (std::vector<bool>{true, true, false, true, true, false, false}));
+        EXPECT_EQ(made, 1);
+        EXPECT_EQ(other, 1);
+        EXPECT_EQ(port.at(kOther, 4).bytes, *text);
+        EXPECT_EQ(server.pending(), lost ? 0u : 1u);
+        EXPECT_EQ(server.needsMaking(kPicture), false);
+        EXPECT_EQ(server.needsMaking(kBroken), !lost);
     }
 }
 

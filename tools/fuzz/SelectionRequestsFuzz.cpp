@@ -1,10 +1,12 @@
 // libFuzzer target for other clients' requests to the selection owner, without a display: the
 // input is a script of events in any order (new contents, conversion requests, MULTIPLE lists,
 // property deletions that ask for the next INCR chunk, requestors that go away, time passing, the
-// selection lost). After each step: pending transfers stay within their bounds, the bytes only
+// selection lost; a rendering that takes long). After each step: pending transfers stay within
+// their bounds (per window, per client and in all), the bytes only
 // transfers keep within theirs, every window followed is one with a transfer under way, each
-// target is made at most once per contents, and every chunk a requestor receives is the next piece
-// of the data, which ends with an empty chunk exactly when the announced size has been sent.
+// target is made at most once per contents, no transfer's deadline lies before its data was ready,
+// and every chunk a requestor receives is the next piece of the data, which ends with an empty
+// chunk exactly when the announced size has been sent.
 //
 //   cmake --build build-fuzz --target kv_fuzz_selectionrequests
 //   ./build-fuzz/tests/kv_fuzz_selectionrequests new/ tools/fuzz/corpus/selectionrequests/
@@ -50,6 +52,8 @@ struct Clients final : plat::core::SelectionPort {
     std::map<XId, bool> followed;
     std::size_t chunk = 0;
     const SelectionServer* server = nullptr;
+    // The display's clock; a slow rendering moves it on.
+    std::uint32_t clock = 0;
 
     void setProperty(XId window, XId property, XId type, int format, const void* items,
                      std::size_t count) override {
@@ -83,6 +87,9 @@ struct Clients final : plat::core::SelectionPort {
         }
     }
     void follow(XId window, bool on) override { followed[window] = on; }
+    // Windows 100 to 105: three clients of two windows each.
+    XId clientOf(XId window) const override { return window / 2; }
+    std::uint32_t now() override { return clock; }
 };
 
 struct Reader {
@@ -100,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SelectionLimits limits;
     limits.chunk = 1 + in.next() % 64;
     limits.transfersPerRequestor = 1 + in.next() % 6;
+    limits.transfersPerClient = 1 + in.next() % 8;
     limits.transfers = 1 + in.next() % 12;
     limits.heldBytes = static_cast<std::size_t>(in.next()) * 8;
     limits.lifeMs = 1000;
@@ -113,16 +121,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                .atomPair = kAtomPair};
     SelectionServer server(clients, atoms, limits);
     clients.server = &server;
-    std::uint32_t now = 0xFFFFF000u; // the clock wraps during the script
+    std::uint32_t& now = clients.clock;
+    now = 0xFFFFF000u; // the clock wraps during the script
     // Made per target of the current contents.
     std::vector<int> made;
-    auto anyWindow = [&in]() { return static_cast<XId>(100 + in.next() % 5); };
+    auto anyWindow = [&in]() { return static_cast<XId>(100 + in.next() % 6); };
     auto anyProperty = [&in]() { return static_cast<XId>(in.next() % 9); };
     auto anyTarget = [&in]() { return static_cast<XId>(in.next() % 16); };
 
     while (in.more()) {
         switch (in.next() % 8) {
-        case 0: { // new contents: up to three targets, some that cannot be made
+        case 0: { // new contents: up to three targets, some that cannot be made, some slow
             const int n = in.next() % 4;
             made.assign(static_cast<std::size_t>(n), 0);
             std::vector<ServedTarget> targets;
@@ -131,13 +140,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::size_t bytes = static_cast<std::size_t>(in.next()) * 3;
                 int* count = &made[static_cast<std::size_t>(i)];
                 targets.push_back(ServedTarget{
-                    kFirstTarget + static_cast<XId>(i), [kind, bytes, count]() -> SharedBytes {
+                    kFirstTarget + static_cast<XId>(i),
+                    [kind, bytes, count, &now, &server]() -> SharedBytes {
                         ++*count;
                         check(*count == 1 || kind % 5 < 2);
                         if (kind % 5 == 0)
                             throw std::bad_alloc();
                         if (kind % 5 == 1)
                             return nullptr;
+                        if (kind % 5 == 4) {
+                            // Made slowly, up to twice a transfer's life; the display is served
+                            // meanwhile: another request, or the selection lost.
+                            now += static_cast<std::uint32_t>(kind / 5) * 40;
+                            check(!server.convert(105, kFirstTarget, 1, now) ||
+                                  !server.needsMaking(kFirstTarget));
+                            server.convert(105, kTargets, 2, now);
+                            if (kind % 3 == 0)
+                                server.withdraw();
+                        }
                         auto v = std::make_shared<std::vector<std::uint8_t>>(bytes);
                         for (std::size_t j = 0; j < bytes; ++j)
                             (*v)[j] = patternAt(j);
@@ -151,7 +171,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 1: {
             const XId w = anyWindow();
             const XId target = anyTarget();
-            server.convert(w, target, anyProperty(), now);
+            const XId property = anyProperty();
+            const std::uint32_t asked = now;
+            const bool started = server.convert(w, target, property, asked) &&
+                                 server.sending(w, property);
+            // The transfer's life starts when its data is ready, however long it took.
+            server.expire(now);
+            check(!started || server.sending(w, property));
             break;
         }
         case 2: { // MULTIPLE: a list of atoms, in 32 bits or (refused) in 8
@@ -201,8 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int left = server.msUntilDeadline(now);
         check(left >= -1 && left <= static_cast<int>(limits.lifeMs));
         check((left == -1) == (server.pending() == 0));
-        for (XId w = 100; w < 105; ++w) {
+        for (XId w = 100; w < 106; ++w) {
             check(server.pendingFor(w) <= limits.transfersPerRequestor);
+            check(server.pendingForClient(clients.clientOf(w)) <= limits.transfersPerClient);
             check(clients.followed[w] == (server.pendingFor(w) > 0));
         }
     }

@@ -147,6 +147,11 @@ public:
         return true;
     }
 
+    // Called often by long work (drawing a picture another program asked for, a long command):
+    // without waiting, answers the window manager's pings and the selection requests that need
+    // nothing made first; every other event stays queued for the message loop.
+    virtual void answerWhileBusy() {}
+
     // Reads back what the display shows of a top-level window's client area (0x00RRGGBB). Used
     // by the smoke tests to check the whole path to the screen.
     virtual bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width,

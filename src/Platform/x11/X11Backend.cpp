@@ -293,6 +293,7 @@ public:
     DWORD now() override;
     void sleep(DWORD ms) override;
     bool waitAnswering(int timeoutMs) override;
+    void answerWhileBusy() override;
     bool readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width, int& height) override;
     void clipboardOffer(std::vector<ClipboardItem> items) override;
     bool clipboardOwned() override;
@@ -310,6 +311,8 @@ private:
         void setProperty(core::XId window, core::XId property, core::XId type, int format,
                          const void* items, std::size_t count) override;
         void follow(core::XId window, bool on) override;
+        core::XId clientOf(core::XId window) const override;
+        std::uint32_t now() override { return m_backend.now(); }
 
     private:
         X11Backend& m_backend;
@@ -1314,6 +1317,43 @@ bool X11Backend::waitAnswering(int timeoutMs) {
     });
 }
 
+void X11Backend::answerWhileBusy() {
+    if (!m_display)
+        return;
+    // What arrived is read without waiting; the pings and the selection traffic that can be
+    // answered at once are served. A request whose data would have to be made first (a picture)
+    // and a MULTIPLE stay queued with every other event, for the message loop: nothing is made
+    // inside the work under way.
+    XEventsQueued(m_display, QueuedAfterReading);
+    auto predicate = [](Display*, XEvent* e, XPointer arg) -> Bool {
+        const X11Backend* self = reinterpret_cast<const X11Backend*>(arg);
+        switch (e->type) {
+        case ClientMessage:
+            return self->isPing(e->xclient);
+        case SelectionClear:
+            return True;
+        case PropertyNotify:
+            return e->xproperty.state == PropertyDelete;
+        case SelectionRequest:
+            return e->xselectionrequest.target != self->m_multiple &&
+                   !(self->m_selectionServer &&
+                     self->m_selectionServer->needsMaking(e->xselectionrequest.target));
+        default:
+            return False;
+        }
+    };
+    XEvent xe;
+    while (XCheckIfEvent(m_display, &xe, predicate, reinterpret_cast<XPointer>(this))) {
+        if (xe.type == ClientMessage) {
+            BackendEvent unused;
+            protocolMessage(xe.xclient, unused);
+        } else {
+            selectionEvent(xe);
+        }
+    }
+    XFlush(m_display);
+}
+
 bool X11Backend::readBack(HWND hwnd, std::vector<std::uint32_t>& pixels, int& width, int& height) {
     TopWindow* t = find(hwnd);
     if (!t)
@@ -1393,6 +1433,15 @@ void X11Backend::SelectionPort::follow(core::XId window, bool on) {
         return;
     XSelectInput(m_backend.m_display, window,
                  on ? PropertyChangeMask | StructureNotifyMask : NoEventMask);
+}
+
+core::XId X11Backend::SelectionPort::clientOf(core::XId window) const {
+    // The server gives each connection a base for its ids and one mask (the same for every
+    // connection) for the bits a connection picks. Xlib keeps that mask in the display's fourth
+    // private field (resource_mask in its own sources); without one, every window is its own.
+    Display* d = m_backend.m_display;
+    const XID mask = d != nullptr ? reinterpret_cast<_XPrivDisplay>(d)->private4 : 0;
+    return window & ~mask;
 }
 
 void X11Backend::tidyTransfers() {

@@ -27,6 +27,7 @@ SelectionServer::SelectionServer(SelectionPort& port, const SelectionAtoms& atom
 void SelectionServer::offer(std::vector<ServedTarget> targets, XId time) {
     m_targets = std::move(targets);
     m_made.assign(m_targets.size(), nullptr);
+    ++m_offers;
     m_time = time;
     m_owned = true;
     // The old contents' renderings are now held by their transfers alone.
@@ -62,6 +63,22 @@ std::size_t SelectionServer::pendingFor(XId requestor) const {
                       [requestor](const Transfer& t) { return t.requestor == requestor; }));
 }
 
+std::size_t SelectionServer::pendingForClient(XId client) const {
+    return static_cast<std::size_t>(
+        std::count_if(m_transfers.begin(), m_transfers.end(),
+                      [&](const Transfer& t) { return m_port.clientOf(t.requestor) == client; }));
+}
+
+bool SelectionServer::needsMaking(XId target) const {
+    if (!m_owned || target == 0)
+        return false;
+    for (std::size_t i = 0; i < m_targets.size(); ++i) {
+        if (m_targets[i].atom == target)
+            return !m_made[i] && m_targets[i].bytes;
+    }
+    return false;
+}
+
 void SelectionServer::drop(std::size_t index) {
     const XId requestor = m_transfers[index].requestor;
     m_transfers.erase(m_transfers.begin() + static_cast<std::ptrdiff_t>(index));
@@ -88,6 +105,10 @@ void SelectionServer::dropWhere(const std::function<bool(const Transfer&)>& whic
 }
 
 bool SelectionServer::convert(XId requestor, XId target, XId property, std::uint32_t now) {
+    return tryConvert(requestor, target, property, now);
+}
+
+bool SelectionServer::tryConvert(XId requestor, XId target, XId property, std::uint32_t& now) {
     try {
         return convertOne(requestor, target, property, now);
     } catch (const std::bad_alloc&) {
@@ -109,7 +130,7 @@ bool SelectionServer::convertMultiple(XId requestor, XId property, const Selecti
             const XId into = static_cast<XId>(answer[i + 1]);
             // A MULTIPLE inside a MULTIPLE, or a pair into the list's own property, is refused.
             if (into == 0 || target == m_atoms.multiple || into == property ||
-                !convert(requestor, target, into, now))
+                !tryConvert(requestor, target, into, now))
                 answer[i + 1] = 0;
         }
         release(requestor, property);
@@ -120,7 +141,7 @@ bool SelectionServer::convertMultiple(XId requestor, XId property, const Selecti
     }
 }
 
-bool SelectionServer::convertOne(XId requestor, XId target, XId property, std::uint32_t now) {
+bool SelectionServer::convertOne(XId requestor, XId target, XId property, std::uint32_t& now) {
     if (!m_owned || property == 0)
         return false;
     // A new request into a property replaces the transfer still under way there.
@@ -142,9 +163,30 @@ bool SelectionServer::convertOne(XId requestor, XId target, XId property, std::u
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         if (m_targets[i].atom != target || target == 0)
             continue;
-        // Made once, on the first request; every later request shares it.
-        if (!m_made[i] && m_targets[i].bytes)
-            m_made[i] = m_targets[i].bytes();
+        // Made once, on the first request; every later request shares it. The display is
+        // served while it is made: the contents may change meanwhile, and the transfer's life
+        // starts once the data is ready.
+        if (!m_made[i] && m_targets[i].bytes) {
+            if (m_making)
+                return false;
+            const std::function<SharedBytes()> make = m_targets[i].bytes;
+            const std::uint64_t offer = m_offers;
+            SharedBytes made;
+            {
+                m_making = true;
+                struct Made {
+                    bool& making;
+                    ~Made() { making = false; }
+                } done{m_making};
+                made = make();
+            }
+            if (offer != m_offers || !m_owned)
+                return false;
+            m_made[i] = std::move(made);
+            now = m_port.now();
+            // A transfer into this property started meanwhile gives way to this answer.
+            release(requestor, property);
+        }
         const SharedBytes data = m_made[i];
         if (!data)
             return false;
@@ -162,7 +204,8 @@ bool SelectionServer::startTransfer(XId requestor, XId property, XId type, const
     // Past the bounds on their count the request is refused. (A new transfer sends what is
     // offered now, so it adds nothing to the bytes held by transfers alone.)
     if (m_transfers.size() >= m_limits.transfers ||
-        pendingFor(requestor) >= m_limits.transfersPerRequestor)
+        pendingFor(requestor) >= m_limits.transfersPerRequestor ||
+        pendingForClient(m_port.clientOf(requestor)) >= m_limits.transfersPerClient)
         return false;
     m_transfers.push_back(Transfer{requestor, property, type, data, 0, now + m_limits.lifeMs});
     if (pendingFor(requestor) == 1)

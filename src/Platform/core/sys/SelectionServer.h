@@ -5,10 +5,12 @@
 //
 // Every request of a target is served from the one rendering of it: a transfer points into the
 // shared bytes with an offset and never copies them. What transfers may hold is bounded: their
-// count per requestor and in all, and the bytes that only transfers keep (renderings of contents
-// this program no longer offers). A transfer whose requestor is gone, or makes no progress before
-// its deadline, is dropped. An allocation that fails while serving a request refuses that request.
-// The display is reached through SelectionPort, so this is tested and fuzzed without one.
+// count per requestor window, per client (all the windows of one connection) and in all, and the
+// bytes that only transfers keep (renderings of contents this program no longer offers). A
+// transfer whose requestor is gone, or makes no progress before its deadline, is dropped; its
+// life starts when its data is ready, however long the data took to make. An allocation that
+// fails while serving a request refuses that request. The display is reached through
+// SelectionPort, so this is tested and fuzzed without one.
 
 #include "core/sys/SelectionData.h"
 
@@ -34,6 +36,10 @@ public:
                              std::size_t count) = 0;
     // Starts (or stops) following a requestor's window: its property deletions and its end.
     virtual void follow(XId window, bool on) = 0;
+    // The client (connection) that made a window: what its windows have in common.
+    virtual XId clientOf(XId window) const = 0;
+    // The display's clock in milliseconds, read again once a rendering is made.
+    virtual std::uint32_t now() = 0;
 };
 
 // The atoms the server answers with, as the display names them.
@@ -44,8 +50,10 @@ struct SelectionAtoms {
 struct SelectionLimits {
     // Bytes per property write; larger data goes by INCR in chunks of this size.
     std::size_t chunk = 64 * 1024;
-    // Pending INCR transfers, per requestor window and in all.
+    // Pending INCR transfers, per requestor window, per client and in all: one client cannot
+    // take every transfer, so another program's paste is served meanwhile.
     std::size_t transfersPerRequestor = 64;
+    std::size_t transfersPerClient = 256;
     std::size_t transfers = 1024;
     // Bytes of renderings that only pending transfers keep.
     std::size_t heldBytes = std::size_t{64} << 20;
@@ -90,11 +98,15 @@ public:
     void expire(std::uint32_t now);
     // Milliseconds until the next deadline; -1 when no transfer is pending.
     int msUntilDeadline(std::uint32_t now) const;
+    // Whether a request of `target` would have to make its data first (a picture drawn on its
+    // first request): such a request waits while the program is busy.
+    bool needsMaking(XId target) const;
 
     std::size_t pending() const { return m_transfers.size(); }
     // Whether a transfer into this property of the requestor is under way.
     bool sending(XId requestor, XId property) const;
     std::size_t pendingFor(XId requestor) const;
+    std::size_t pendingForClient(XId client) const;
     // Bytes of renderings held only by pending transfers (each rendering counted once).
     std::size_t heldBytes() const;
 
@@ -106,10 +118,10 @@ private:
         SharedBytes data;
         std::size_t sent = 0;
         std::uint32_t deadline = 0;
-        // The empty chunk that ends the transfer has been written.
-        bool ended = false;
     };
-    bool convertOne(XId requestor, XId target, XId property, std::uint32_t now);
+    // `now` is moved on when the data had to be made first (later pairs of a MULTIPLE too).
+    bool tryConvert(XId requestor, XId target, XId property, std::uint32_t& now);
+    bool convertOne(XId requestor, XId target, XId property, std::uint32_t& now);
     bool startTransfer(XId requestor, XId property, XId type, const SharedBytes& data,
                        std::uint32_t now);
     void drop(std::size_t index);
@@ -126,6 +138,10 @@ private:
     std::vector<SharedBytes> m_made;
     XId m_time = 0;
     bool m_owned = false;
+    // Counts the offers: a rendering finished after the contents changed is not kept.
+    std::uint64_t m_offers = 0;
+    // A rendering is being made (the display is served meanwhile): no other is started.
+    bool m_making = false;
     // Oldest first.
     std::vector<Transfer> m_transfers;
 };

@@ -834,6 +834,9 @@ bool WaitAnswering(DWORD ms) {
     const bool goOn = backend().waitAnswering(static_cast<int>(ms));
     return goOn && !TerminationSignalPending();
 }
+void AnswerWhileBusy() {
+    backend().answerWhileBusy();
+}
 UINT GetCaretBlinkTime() {
     return 530;
 }

@@ -40,6 +40,10 @@ bool TerminationSignalPending();
 // short steps. False when the wait is to stop early: the user pressed Escape, or a termination
 // signal waits to be served.
 bool WaitAnswering(DWORD ms);
+// Long work calls this every tenth of a second or so (it takes no time when nothing waits): the
+// window manager's pings and the selection requests that need nothing made first are answered,
+// so the window is not taken for hung. No input is taken and nothing runs a command.
+void AnswerWhileBusy();
 // Long work that has seen the pending signal says so before it unwinds to the loop: the signal's
 // grace becomes the ending's (30 s, renewed when the handler starts), so that the unwinding (a
 // large tree freed, a temporary file removed) never lets the short grace end the program the

@@ -20,6 +20,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -34,7 +35,11 @@ constexpr char kRecordName[] = ".recovered";
 constexpr std::uint64_t kLargestRecord = 1u << 20;
 // The box that offers them: the names stand for %s.
 constexpr int kRecoveredOfferString = 488;
-// At most this many names in the box; the others are counted.
+// A copy and the document it will be saved as, and a copy of an untitled document (the copy's
+// name stands for the first %s, the document's for the second).
+constexpr int kCopySavedAsString = 489;
+constexpr int kCopyUntitledString = 490;
+// At most this many copies in the box; the others are counted.
 constexpr size_t kNamesShown = 10;
 
 // The folder with a separator at its end (a double-byte character's trail byte is none).
@@ -485,13 +490,44 @@ void ForgetOfferedCopies(const std::string& prefsFolder) {
 
 namespace {
 
+// Where a save of the recovered document goes: its own path, or "" (untitled) when it had none or
+// its file is open in a window other than `opened` already, so that two windows never save over
+// each other.
+std::string savedAs(const RecoveryEntry& entry, const ExprFilePane* opened) {
+    for (const ExprFilePane* other = OpenDocumentList; other != nullptr;
+         other = other->nextDocument())
+        if (other != opened && !other->filePath().empty() && !entry.original.empty() &&
+            SameFileOnDisk(other->filePath().c_str(), entry.original.c_str()))
+            return {};
+    return entry.original;
+}
+
+// The string-table text with each "%s" in turn given the next of `names` (a name is never read
+// for "%s" itself); a missing text stands for the first name alone.
+std::string fillNames(const char* format, std::initializer_list<std::string_view> names) {
+    std::string text = format != nullptr ? format : "%s";
+    size_t from = 0;
+    for (const std::string_view name : names) {
+        const size_t at = text.find("%s", from);
+        if (at == std::string::npos)
+            break;
+        text.replace(at, 2, name);
+        from = at + name.size();
+    }
+    return text;
+}
+
 // Opens the copy as the document it was: under its own path (or untitled), marked changed, with
 // the file it knew, so that a save goes where it was and asks first when that file changed since.
 void openRecovered(const std::string& prefs, const RecoveryEntry& entry) {
-    // Checked again: the name may have been given something else while the box was up.
+    // Checked again: the name may have been given something else while the box was up, or the
+    // copy removed.
     if (!IsRecoveryCopy(prefs, entry)) {
+        struct stat st {};
+        const bool gone = ::lstat(plat::NativePath(entry.copy).c_str(), &st) != 0 &&
+                          (errno == ENOENT || errno == ENOTDIR);
         SetErrorDetail(entry.copy.c_str());
-        Fail(errNotRegularFile);
+        Fail(gone ? errFileNotFound : errNotRegularFile);
     }
     const ExprFilePane* newest = OpenDocumentList;
     SetErrorDetail(entry.copy.c_str());
@@ -501,13 +537,7 @@ void openRecovered(const std::string& prefs, const RecoveryEntry& entry) {
     // Already open in a window of its own: that window stays as it is.
     if (pane == nullptr || pane == newest || pane->filePath() != entry.copy)
         return;
-    std::string path = entry.original;
-    // The document is open in another window: this one stays untitled, so that two windows
-    // never save over each other.
-    for (const ExprFilePane* other = pane->nextDocument(); other != nullptr && !path.empty();
-         other = other->nextDocument())
-        if (!other->filePath().empty() && SameFileOnDisk(other->filePath().c_str(), path.c_str()))
-            path.clear();
+    const std::string path = savedAs(entry, pane);
     pane->setFilePath(path);
     if (!path.empty()) {
         pane->setDiskIdentity(entry.identity);
@@ -536,14 +566,17 @@ void OfferRecoveredDocuments() {
         ForgetOfferedCopies(prefs);
         return;
     }
+    // Each copy with the document it will be saved as.
     std::string names;
-    for (size_t i = 0; i < entries.size() && i < kNamesShown; ++i)
-        names += (i == 0 ? "" : "\n") + entries[i].copy;
+    for (size_t i = 0; i < entries.size() && i < kNamesShown; ++i) {
+        const std::string target = savedAs(entries[i], nullptr);
+        names += (i == 0 ? "" : "\n") +
+                 fillNames(LoadResString(target.empty() ? kCopyUntitledString : kCopySavedAsString),
+                           {entries[i].copy, target});
+    }
     if (entries.size() > kNamesShown)
         names += "\n(+" + std::to_string(entries.size() - kNamesShown) + ")";
-    std::string text = LoadResString(kRecoveredOfferString);
-    if (const size_t at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, names);
+    const std::string text = fillNames(LoadResString(kRecoveredOfferString), {names});
     // The record stays until the answer: a signal that ends the program while the box is up
     // leaves the copies to be offered at the next start.
     const int answer = AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONQUESTION);

@@ -113,9 +113,14 @@ protected:
         pt::runUntilIdle();
         takeBackQuit();
     }
-    // Answers Oui to the offer of what was kept, and answers the document opened last.
-    static ExprFilePane* acceptOffer() {
-        pt::onMessageBox([](const pt::MessageBoxCall&) { return kIdYes; });
+    // Answers Oui to the offer of what was kept (its text in `offer`), and answers the document
+    // opened last.
+    static ExprFilePane* acceptOffer(std::string* offer = nullptr) {
+        pt::onMessageBox([offer](const pt::MessageBoxCall& box) {
+            if (offer != nullptr)
+                *offer = box.text;
+            return kIdYes;
+        });
         OfferRecoveredDocuments();
         pt::runUntilIdle();
         return OpenDocumentList;
@@ -559,29 +564,40 @@ std::string windowTitle(ExprFilePane* pane) {
 
 // Oui to the offer opens each copy as the document it was: its own path and name (or untitled),
 // marked changed, so that Ctrl+S saves it where it was, through the usual question when its file
-// changed on disk meanwhile; once saved, the copy is gone.
+// changed on disk meanwhile; once saved, the copy is gone. The offer names where each copy will
+// be saved. A record edited to send the copy to another file of the user's, without the identity
+// of the file it knew, counts as that file changed on disk: Ctrl+S asks before replacing it.
 TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
     enum OnDisk { kAsItWas, kChangedReplace, kChangedKeep };
+    enum Record { kAsWritten, kNoIdentity, kOtherFileNoIdentity };
     const struct {
         const char* what;
         bool titled;
         OnDisk onDisk;
+        Record record;
     } rows[] = {
-        {"untitled", false, kAsItWas},
-        {"titled", true, kAsItWas},
-        {"titled, its file changed since, replaced", true, kChangedReplace},
-        {"titled, its file changed since, kept", true, kChangedKeep},
+        {"untitled", false, kAsItWas, kAsWritten},
+        {"titled", true, kAsItWas, kAsWritten},
+        {"titled, its file changed since, replaced", true, kChangedReplace, kAsWritten},
+        {"titled, its file changed since, kept", true, kChangedKeep, kAsWritten},
+        {"titled, its file gone, no identity", true, kAsItWas, kNoIdentity},
+        {"titled, no identity, replaced", true, kChangedReplace, kNoIdentity},
+        {"another file, no identity, replaced", true, kChangedReplace, kOtherFileNoIdentity},
+        {"another file, no identity, kept", true, kChangedKeep, kOtherFileNoIdentity},
     };
-    const std::string file = m_docs + "/eq.pvx";
+    const std::string record = PrefsFolderPath() + ".recovered";
+    const std::string other = m_docs + "/notes.pvx";
     int count = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        const std::string file = row.record == kOtherFileNoIdentity ? other : m_docs + "/eq.pvx";
         fs::remove_all(recovered());
-        fs::remove(file);
+        fs::remove(m_docs + "/eq.pvx");
+        WriteFileBytes(other, "the user's other file");
         ExprFilePane* pane = typed("x+" + std::to_string(++count));
         std::string before;
         if (row.titled) {
-            pt::answerFileDialog(file);
+            pt::answerFileDialog(m_docs + "/eq.pvx");
             ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
             before = ReadFileBytes(file);
             pt::type("+z");
@@ -590,7 +606,17 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
         const ExprPtr tree = pane->expression()->deepCopy();
         std::string kept;
         ASSERT_NO_FATAL_FAILURE(endKeepingOne(pane, kept));
-        if (row.onDisk != kAsItWas) {
+        if (row.record != kAsWritten) {
+            // The record loses the identity of the file the document knew; its path is sent to
+            // another file of the user's, or the file goes.
+            std::string line = ReadFileBytes(record);
+            ASSERT_NE(line.find('\t'), std::string::npos) << line;
+            line = line.substr(0, line.find('\t')) + '\t' + file + '\n';
+            WriteFileBytes(record, line);
+            if (row.onDisk == kAsItWas)
+                fs::remove(file);
+        }
+        if (row.onDisk != kAsItWas && row.record != kOtherFileNoIdentity) {
             // Another program writes the file after the ending.
             timespec later{0, 20'000'000};
             nanosleep(&later, nullptr);
@@ -598,16 +624,22 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
             WriteFileBytes(file, before);
         }
 
-        ExprFilePane* opened = acceptOffer();
+        std::string offer;
+        ExprFilePane* opened = acceptOffer(&offer);
         ASSERT_NE(opened, nullptr);
+        // The offer names the copy and the file it will be saved as.
+        EXPECT_NE(offer.find(kept + "\n    -> " + (row.titled ? file : "(sans titre")),
+                  std::string::npos)
+            << offer;
         ASSERT_TRUE(opened->expression()->equal(tree.get(), 0));
         EXPECT_EQ(opened->filePath(), row.titled ? file : "");
         EXPECT_TRUE(opened->changed());
-        EXPECT_EQ(windowTitle(opened), row.titled ? "eq.pvx" : opened->fileName());
-        EXPECT_TRUE(opened->fileName().starts_with(row.titled ? "eq" : "Sans titre "))
+        const std::string title = fs::path(file).filename().string();
+        EXPECT_EQ(windowTitle(opened), row.titled ? title : opened->fileName());
+        EXPECT_TRUE(opened->fileName().starts_with(row.titled ? title.substr(0, 2) : "Sans titre "))
             << opened->fileName();
         // The user's file is as the ending left it until the document is saved.
-        if (row.titled) {
+        if (row.titled && fs::exists(file)) {
             EXPECT_EQ(ReadFileBytes(file), before);
         }
 
@@ -616,9 +648,11 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
             pt::answerFileDialog(target);
         const size_t boxes = pt::messageBoxes().size();
         std::string asked;
+        std::string whileAsked;
         if (row.onDisk != kAsItWas)
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
                 asked = box.text;
+                whileAsked = ReadFileBytes(file);
                 return row.onDisk == kChangedKeep ? kIdNo : kIdYes;
             });
         opened->takeFocus();
@@ -628,6 +662,7 @@ TEST_F(RecoveryTest, ARecoveredDocumentOpensAsTheDocumentItWas) {
         EXPECT_EQ(pt::messageBoxes().size(), boxes + (row.onDisk != kAsItWas ? 1 : 0));
         if (row.onDisk != kAsItWas) {
             EXPECT_NE(asked.find("sur le disque"), std::string::npos) << asked;
+            EXPECT_EQ(whileAsked, before);
         }
         const bool saved = row.onDisk != kChangedKeep;
         EXPECT_EQ(opened->changed(), !saved);
@@ -662,7 +697,9 @@ TEST_F(RecoveryTest, ARecoveredDocumentWhoseFileIsOpenOpensUntitled) {
     ExprFilePane* own = OpenDocumentList;
     ASSERT_EQ(own->filePath(), file);
 
-    ExprFilePane* opened = acceptOffer();
+    std::string offer;
+    ExprFilePane* opened = acceptOffer(&offer);
+    EXPECT_NE(offer.find(kept + "\n    -> (sans titre"), std::string::npos) << offer;
     ASSERT_NE(opened, own);
     EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
     EXPECT_EQ(opened->filePath(), "");
@@ -674,13 +711,20 @@ TEST_F(RecoveryTest, ARecoveredDocumentWhoseFileIsOpenOpensUntitled) {
 // The offer names, and Oui opens, only what the ending made: a regular file in one of the places
 // it writes to. Nothing is written through a link planted at the record's name.
 TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
-    enum Case { kLinkAtRecord, kCopyBecomesLink, kEditedRecord, kEditedRecordInPlace };
+    enum Case {
+        kLinkAtRecord,
+        kCopyBecomesLink,
+        kCopyRemoved,
+        kEditedRecord,
+        kEditedRecordInPlace
+    };
     const struct {
         const char* what;
         Case spoil;
     } rows[] = {
         {"a link planted at the record", kLinkAtRecord},
         {"the copy made a link while the box is up", kCopyBecomesLink},
+        {"the copy removed while the box is up", kCopyRemoved},
         {"a record naming a document of the user's", kEditedRecord},
         {"a record naming a hidden file in Recovered", kEditedRecordInPlace},
     };
@@ -701,7 +745,9 @@ TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
         WriteFileBytes(notes, "the user's notes\n");
 
         std::vector<std::string> kept;
-        if (row.spoil == kLinkAtRecord || row.spoil == kCopyBecomesLink) {
+        const bool madeByEnding = row.spoil == kLinkAtRecord || row.spoil == kCopyBecomesLink ||
+                                  row.spoil == kCopyRemoved;
+        if (madeByEnding) {
             if (row.spoil == kLinkAtRecord)
                 fs::create_symlink(notes, record);
             ExprFilePane* pane = typed("k+e+p+t");
@@ -719,17 +765,17 @@ TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
 
         std::string text;
         std::string alert;
-        if (row.spoil == kLinkAtRecord || row.spoil == kCopyBecomesLink)
+        if (madeByEnding)
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
                 text = box.text;
-                if (row.spoil == kCopyBecomesLink) {
+                if (row.spoil != kLinkAtRecord)
                     fs::remove(kept[0]);
+                if (row.spoil == kCopyBecomesLink)
                     fs::create_symlink(secret, kept[0]);
-                }
                 return kIdYes;
             });
-        // The copy that became a link is not opened, and the user is told why.
-        if (row.spoil == kCopyBecomesLink)
+        // The copy that became a link, or is gone, is not opened, and the user is told why.
+        if (row.spoil == kCopyBecomesLink || row.spoil == kCopyRemoved)
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
                 alert = box.text;
                 return 1;
@@ -744,10 +790,13 @@ TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
         if (row.spoil == kLinkAtRecord) {
             EXPECT_NE(text.find(kept[0]), std::string::npos) << text;
             EXPECT_EQ(OpenDocumentCount(), before + 1);
-        } else if (row.spoil == kCopyBecomesLink) {
+        } else if (row.spoil == kCopyBecomesLink || row.spoil == kCopyRemoved) {
             EXPECT_EQ(OpenDocumentCount(), before);
             EXPECT_NE(alert.find(fs::path(kept[0]).filename().string()), std::string::npos)
                 << alert;
+            const bool gone = row.spoil == kCopyRemoved;
+            EXPECT_EQ(alert.find("n'existe pas") != std::string::npos, gone) << alert;
+            EXPECT_EQ(alert.find("pas un fichier ordinaire") != std::string::npos, !gone) << alert;
         } else {
             // Nothing to offer: no box at all.
             EXPECT_EQ(pt::messageBoxes().size(), boxes) << text;

@@ -182,8 +182,11 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
     // let go while the question is up; the answer holds for the file that was shown changed. A
     // file another program keeps locked is left alone (the wait answers the window manager, and
     // Escape gives it up), and so is a name that was made to lead elsewhere meanwhile.
+    // A recovered document that knew no file of its own (none stood there at the ending, or its
+    // record lost what it knew) takes any file found there as changed on disk.
     SaveLock lock;
-    const bool ownFile = path == pane.filePath() && pane.diskIdentity().known;
+    const bool ownFile = path == pane.filePath() &&
+                         (pane.diskIdentity().known || !pane.recoveryCopy().empty());
     FileIdentity accepted = pane.diskIdentity();
     for (;;) {
         switch (lock.acquire(path.c_str())) {

@@ -46,9 +46,10 @@ constexpr int32_t kLimitsBeside = 2745, kLimitsAbove = 2746;
 constexpr int32_t kIntegralKinds = 2747; // 2747 to 2751: plain, contour, reversed, direct, evaluate
 constexpr int32_t kMatrixEntries = 2755; // 2755 to 2767: entries 0xD0 to 0xDC
 constexpr int32_t kOtherEntries = 2770;  // 2770 to 2775: entries 0xE0 to 0xE5
+constexpr int32_t kBigOperators = 2776;  // 2776 to 2779: sum, product, union, intersection
 constexpr int32_t kSpecialWord = 2780;
 
-constexpr size_t kCompositeRows = 6 + 1 + 16 + 4 + 44 + 24 + 10 + 13 + 6 + 1;
+constexpr size_t kCompositeRows = 6 + 1 + 16 + 4 + 8 + 44 + 24 + 10 + 13 + 6 + 1;
 constexpr size_t kCharacterRows = 10 + 10 + 17 + 1;
 constexpr size_t kStringRows = 10 + 4 + 256 + 1;
 
@@ -69,6 +70,10 @@ constexpr std::array<CatTableRow, kCompositeRows> compositeTable() {
     add(0x59, kLScripts, kTensor, kUpperIndex);
     add(0x5A, kLScripts, kTensor, kLowerIndex);
     add(0x5B, kLScripts, kTensor, kEnd);
+    for (int32_t above = 1; above >= 0; --above)
+        for (int32_t op = 0; op < 4; ++op)
+            add((above != 0 ? 0xF0 : 0xF8) + op, kLScripts, kBigOperators + op,
+                above != 0 ? kLimitsAbove : kLimitsBeside);
     const int32_t sides[] = {kOpening, kClosing, kTop, kBottom};
     for (int32_t side = 0; side < 4; ++side)
         for (int32_t type = 0; type <= 10; ++type)

@@ -875,8 +875,49 @@ void eRoot::generate() {
     gen::Entry(kTrRoot, this);
 }
 
+namespace {
+
+// The big operators' signs in the Symbol font, in the order of their entries: sum, product, union,
+// intersection. The templates draw the sum and product with the capital Greek letters; the
+// operator glyphs of the font stand for the same operators.
+constexpr unsigned char kBigOperatorSigns[][2] = {{0x53, 0xE5}, {0x50, 0xD5}, {0xC8, 0xC8},
+                                                  {0xC7, 0xC7}};
+
+// The entry of a big-operator template: the operator form with limits above and below or as
+// scripts, its four slots, and one sum, product, union or intersection sign in its sign slot. -1
+// for every other scripts node, and when the translator has no such entry (a file written before
+// they existed), so that the node keeps its scripts rule.
+int32_t BigOperatorEntry(const eSSScript& node) {
+    constexpr int32_t kAbove = kScriptOperator | kScriptLimits | kScriptNoScripts;
+    constexpr int32_t kBeside = kScriptOperator;
+    const int32_t kind = node.m_kind & 15;
+    if ((kind != kAbove && kind != kBeside) || node.childCount() != 4)
+        return -1;
+    const eExpr* sign = node.getChild(ScriptSlotsFor(kind, 4).base);
+    if (sign == nullptr || !sign->isString() || sign->childCount() != 1)
+        return -1;
+    const auto* word = dynamic_cast<const eWord*>(sign->getChild(0));
+    if (word == nullptr || word->isDoubleByte() || word->length() != 1)
+        return -1;
+    FSSRecord style;
+    word->getFSS(style);
+    if (!SameFontName(style.fontName, "Symbol"))
+        return -1;
+    const auto c = static_cast<unsigned char>(word->view()[0]);
+    for (int32_t i = 0; i < 4; ++i) {
+        if (c == kBigOperatorSigns[i][0] || c == kBigOperatorSigns[i][1]) {
+            const int32_t code = (kind == kAbove ? kTrBigOperatorAbove : kTrBigOperatorBeside) + i;
+            return EntryText(code).empty() ? -1 : code;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 void eSSScript::generate() {
-    gen::Entry(kTrScript + (m_kind & 15), this);
+    const int32_t bigOperator = BigOperatorEntry(*this);
+    gen::Entry(bigOperator >= 0 ? bigOperator : kTrScript + (m_kind & 15), this);
 }
 
 void eTensor::generate() {

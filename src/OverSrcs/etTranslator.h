@@ -94,6 +94,11 @@ enum TranslatorCode : int32_t {
     kTrTreeSon = 0xE3,
     kTrTreeBetween = 0xE4,
     kTrTreeEnd = 0xE5,
+    // The big-operator templates: sum, product, union and intersection with limits above and
+    // below (0xF0-0xF3) and with limits as scripts (0xF8-0xFB). Slots: 0 the operand, 1 the sign,
+    // 2 the lower limit, 3 the upper limit.
+    kTrBigOperatorAbove = 0xF0,
+    kTrBigOperatorBeside = 0xF8,
 };
 
 struct Translator {

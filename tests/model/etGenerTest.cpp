@@ -2,6 +2,7 @@
 // MathML, MathSpeak and linear text for each.
 #include "OverSrcs/etGener.h"
 
+#include "OverSrcs/commands/kInsert.h"
 #include "OverSrcs/eBox.h"
 #include "OverSrcs/eLongDivision.h"
 #include "OverSrcs/eMatrix.h"
@@ -13,8 +14,11 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/etTranslator.h"
 #include "model/TranslatorTreeFixture.h"
+#include "platform/SysTempDir.h"
+#include "support/RunTool.h"
 
 #include <array>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -131,12 +135,18 @@ TEST_F(ShippedTranslators, EveryNodeClassAndKind) {
           "<mmultiscripts><mrow><mi>U</mi></mrow><mrow/><mrow/><mprescripts/><mrow><mn>9</mn><mn>2"
           "</mn></mrow><mrow><mn>2</mn><mn>3</mn><mn>5</mn></mrow></mmultiscripts>",
           "Presubscript 92 Presuperscript 235 Base upper U", "_(92)^(235)U"}},
-        {"scripts kind 14, big operator with limits",
+        {"scripts kind 10, a Greek capital under limits stays a letter",
+         [] { return T(kTemplateFamilyScript, 10, Slots(Sym("S"), W("i"), W("n"))); },
+         {"\\mathop{{\\Sigma{}}}\\limits_{{i}}^{{n}}",
+          "<munderover><mrow><mi>&#x03A3;</mi></mrow><mrow><mi>i</mi></mrow><mrow><mi>n</mi></mrow>"
+          "</munderover>",
+          "upper sigma Underscript i Overscript n Endscripts", "Sigma_(i)^(n)"}},
+        {"scripts kind 14 round the sum sign of the Symbol font",
          [] { return T(kTemplateFamilyScript, 14, Slots(W("k"), Sym("\xe5"), W("k=1"), W("n"))); },
-         {"\\mathop{{\\sum{}}}\\limits_{{k=1}}^{{n}} {k}",
-          "<mrow><munderover><mrow><mo>&#x2211;</mo></mrow><mrow><mi>k</mi><mo>=</mo><mn>1</mn>"
-          "</mrow><mrow><mi>n</mi></mrow></munderover><mrow><mi>k</mi></mrow></mrow>",
-          "sigma-summation Underscript k equals 1 Overscript n Endscripts k", "sum_(k=1)^(n) k"}},
+         {"\\sum\\limits_{{k=1}}^{{n}} {k}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x2211;</mo><mrow><mi>k</mi><mo>=</mo>"
+          "<mn>1</mn></mrow><mrow><mi>n</mi></mrow></munderover><mrow><mi>k</mi></mrow></mrow>",
+          "sum from k equals 1 to n of k", "sum_(k=1)^(n) k"}},
         {"tensor",
          [] {
              OwnedNode<eTensor> t = NewTensor(Row(W("T")), 3);
@@ -235,6 +245,135 @@ TEST_F(ShippedTranslators, EveryNodeClassAndKind) {
             EXPECT_EQ(TranslateExpression(bare[i], tree.get()), c.expected[i]);
         }
     }
+}
+
+// The palette's big operators in both forms, filled as a user fills them, with limits left empty
+// and beside a Greek capital typed as a letter; the TeX of them all compiles and the MathML
+// validates.
+TEST_F(ShippedTranslators, BigOperatorTemplatesWriteTheOperator) {
+    // The template of the palette command with its operand and limits (null: left empty).
+    auto op = [](int32_t command, ExprPtr operand, const char* lower, const char* upper) {
+        ExprPtr node = NewTemplateForCommand(command);
+        node->setChild(0, operand ? Row(std::move(operand)) : Row(std::vector<ExprPtr>{}));
+        node->setChild(2, lower ? Row(W(lower)) : Row(std::vector<ExprPtr>{}));
+        node->setChild(3, upper ? Row(W(upper)) : Row(std::vector<ExprPtr>{}));
+        return node;
+    };
+    auto square = [] { return T(kTemplateFamilyScript, 0, Slots(W("i"), nullptr, W("2"))); };
+    struct Case {
+        const char* name;
+        std::function<ExprPtr()> tree;
+        std::array<const char*, 4> expected; // TeX, MathML, MathSpeak, text
+    } cases[] = {
+        {"sum, limits above and below",
+         [&] { return op(0x4601, square(), "i=1", "n"); },
+         {"\\sum\\limits_{{i=1}}^{{n}} {{{i}}^{{2}}}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x2211;</mo><mrow><mi>i</mi><mo>=</mo>"
+          "<mn>1</mn></mrow><mrow><mi>n</mi></mrow></munderover><mrow><msup><mrow><mi>i</mi>"
+          "</mrow><mrow><mn>2</mn></mrow></msup></mrow></mrow>",
+          "sum from i equals 1 to n of i Superscript 2", "sum_(i=1)^(n) i^(2)"}},
+        {"product, limits above and below",
+         [&] { return op(0x4602, W("k"), "k=1", "n"); },
+         {"\\prod\\limits_{{k=1}}^{{n}} {k}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x220F;</mo><mrow><mi>k</mi><mo>=</mo>"
+          "<mn>1</mn></mrow><mrow><mi>n</mi></mrow></munderover><mrow><mi>k</mi></mrow></mrow>",
+          "product from k equals 1 to n of k", "prod_(k=1)^(n) k"}},
+        {"union, limits above and below",
+         [&] { return op(0x4603, W("A"), "i", "n"); },
+         {"\\bigcup\\limits_{{i}}^{{n}} {A}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x22C3;</mo><mrow><mi>i</mi></mrow><mrow>"
+          "<mi>n</mi></mrow></munderover><mrow><mi>A</mi></mrow></mrow>",
+          "union from i to n of upper A", "union_(i)^(n) A"}},
+        {"intersection, limits above and below",
+         [&] { return op(0x4604, W("A"), "i", "n"); },
+         {"\\bigcap\\limits_{{i}}^{{n}} {A}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x22C2;</mo><mrow><mi>i</mi></mrow><mrow>"
+          "<mi>n</mi></mrow></munderover><mrow><mi>A</mi></mrow></mrow>",
+          "intersection from i to n of upper A", "intersect_(i)^(n) A"}},
+        {"sum, limits as scripts",
+         [&] { return op(0x4611, square(), "i=1", "n"); },
+         {"\\sum\\nolimits_{{i=1}}^{{n}} {{{i}}^{{2}}}",
+          "<mrow><msubsup><mo>&#x2211;</mo><mrow><mi>i</mi><mo>=</mo><mn>1</mn></mrow><mrow><mi>n"
+          "</mi></mrow></msubsup><mrow><msup><mrow><mi>i</mi></mrow><mrow><mn>2</mn></mrow></msup>"
+          "</mrow></mrow>",
+          "sum from i equals 1 to n of i Superscript 2", "sum_(i=1)^(n) i^(2)"}},
+        {"product, limits as scripts",
+         [&] { return op(0x4612, W("k"), "k=1", "n"); },
+         {"\\prod\\nolimits_{{k=1}}^{{n}} {k}",
+          "<mrow><msubsup><mo>&#x220F;</mo><mrow><mi>k</mi><mo>=</mo><mn>1</mn></mrow><mrow><mi>n"
+          "</mi></mrow></msubsup><mrow><mi>k</mi></mrow></mrow>",
+          "product from k equals 1 to n of k", "prod_(k=1)^(n) k"}},
+        {"union, limits as scripts",
+         [&] { return op(0x4613, W("A"), "i", "n"); },
+         {"\\bigcup\\nolimits_{{i}}^{{n}} {A}",
+          "<mrow><msubsup><mo>&#x22C3;</mo><mrow><mi>i</mi></mrow><mrow><mi>n</mi></mrow>"
+          "</msubsup><mrow><mi>A</mi></mrow></mrow>",
+          "union from i to n of upper A", "union_(i)^(n) A"}},
+        {"intersection, limits as scripts",
+         [&] { return op(0x4614, W("A"), "i", "n"); },
+         {"\\bigcap\\nolimits_{{i}}^{{n}} {A}",
+          "<mrow><msubsup><mo>&#x22C2;</mo><mrow><mi>i</mi></mrow><mrow><mi>n</mi></mrow>"
+          "</msubsup><mrow><mi>A</mi></mrow></mrow>",
+          "intersection from i to n of upper A", "intersect_(i)^(n) A"}},
+        {"sum without limits",
+         [&] { return op(0x4601, W("x"), nullptr, nullptr); },
+         {"\\sum\\limits {x}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x2211;</mo><mrow/><mrow/></munderover>"
+          "<mrow><mi>x</mi></mrow></mrow>",
+          "sum of x", "sum x"}},
+        {"product as scripts, upper limit only",
+         [&] { return op(0x4612, W("x"), nullptr, "n"); },
+         {"\\prod\\nolimits^{{n}} {x}",
+          "<mrow><msubsup><mo>&#x220F;</mo><mrow/><mrow><mi>n</mi></mrow></msubsup><mrow><mi>x</mi>"
+          "</mrow></mrow>",
+          "product to n of x", "prod^(n) x"}},
+        {"union with nothing filled but its lower limit",
+         [&] { return op(0x4603, nullptr, "i", nullptr); },
+         {"\\bigcup\\limits_{{i}} {}",
+          "<mrow><munderover><mo movablelimits=\"false\">&#x22C3;</mo><mrow><mi>i</mi></mrow>"
+          "<mrow/></munderover><mrow/></mrow>",
+          "union from i", "union_(i)"}},
+        {"Greek capitals typed from the palette",
+         [] { return Sym("SP"); },
+         {"\\Sigma{}\\Pi{}", "<mi>&#x03A3;</mi><mi>&#x03A0;</mi>", "upper sigma upper pi",
+          "SigmaPi"}},
+    };
+    std::vector<ExprPtr> all;
+    for (const Case& c : cases) {
+        ExprPtr tree = c.tree();
+        for (size_t i = 0; i < 4; ++i) {
+            SCOPED_TRACE(std::string(c.name) + " in " + kNames[i]);
+            EXPECT_EQ(TranslateExpression(bare[i], tree.get()), c.expected[i]);
+        }
+        all.push_back(std::move(tree));
+    }
+
+    // A translator file written before the big operators had entries of their own still writes
+    // them, by the scripts rule of their kind.
+    Translator older = bare[0];
+    for (int32_t code = kTrBigOperatorAbove; code <= kTrBigOperatorBeside + 3; ++code)
+        older.entries[static_cast<size_t>(code)].clear();
+    EXPECT_EQ(TranslateExpression(older, cases[1].tree().get()),
+              "\\mathop{{\\Pi{}}}\\limits_{{k=1}}^{{n}} {k}");
+
+    // All of them in one document: pdflatex compiles the TeX, the MathML is valid by the DTD (the
+    // setup script installs both tools; without them the check fails).
+    ExprPtr row = Row(std::move(all));
+    SysTempDir dir;
+    std::ofstream(dir / "ops.tex") << GenerateTranslation(full[0], row.get(), kPurposeFile);
+    std::ofstream(dir / "ops.mml") << GenerateTranslation(full[1], row.get(), kPurposeFile);
+    std::string log;
+    EXPECT_EQ(RunTool("pdflatex -interaction=nonstopmode -halt-on-error -output-directory '" +
+                          dir.path() + "' '" + (dir / "ops.tex") + "'",
+                      log),
+              0)
+        << log;
+    EXPECT_EQ(RunTool("xmllint --noout --nonet --dtdvalid "
+                      "/usr/share/xml/w3c-sgml-lib/schema/dtd/REC-MathML3-20101021/mathml3.dtd '" +
+                          (dir / "ops.mml") + "'",
+                      log),
+              0)
+        << log;
 }
 
 TEST_F(ShippedTranslators, WholeExpressionsCarryTheirEncoding) {

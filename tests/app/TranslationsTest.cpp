@@ -14,7 +14,7 @@
 #include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/etGener.h"
-#include "app/AppDocumentFixture.h"
+#include "app/UserInputFixture.h"
 #include "plat/Clipboard.h"
 #include "platform/SysTempDir.h"
 
@@ -27,10 +27,10 @@
 namespace kvtest {
 namespace {
 
-class TranslationsTest : public AppDocumentFixture {
+class TranslationsTest : public UserInputFixture {
 protected:
     void SetUp() override {
-        AppDocumentFixture::SetUp();
+        UserInputFixture::SetUp();
         // The user's preferences folder gets the shipped translators, as the first run copies them.
         const std::filesystem::path shipped =
             std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs";
@@ -42,7 +42,7 @@ protected:
     }
     void TearDown() override {
         ForgetLoadedTranslators();
-        AppDocumentFixture::TearDown();
+        UserInputFixture::TearDown();
     }
     static std::string clipboardText() {
         std::vector<uint8_t> bytes;
@@ -108,20 +108,38 @@ TEST_F(TranslationsTest, AMissingTranslatorIsLoggedAfterWhatWasLoggedBefore) {
 }
 
 TEST_F(TranslationsTest, CopyAsItemsPutTheirTranslationOnTheClipboard) {
-    typed("x+1");
     struct Case {
         int menuId;
         const char* starts;
+        const char* sum; // a sum with limits from the palette, with the limits as scripts after it
     } cases[] = {
-        {1035, "${x+1}$%]|Expr|[B64"},
-        {1036, "<math xmlns=\"http://www.w3.org/1998/Math/MathML\" display=\"inline\">"},
-        {1037, "x plus 1\n]|Expr|[B64"},
-        {1539, "x + 1\n]|Expr|[B64"},
+        {1035, "${x+1}$%]|Expr|[B64",
+         "${\\sum\\limits_{{k=1}}^{{n}} {k}\\prod\\nolimits_{{i}}^{{m}} {a}}$%"},
+        {1036, "<math xmlns=\"http://www.w3.org/1998/Math/MathML\" display=\"inline\">",
+         "<mrow><munderover><mo movablelimits=\"false\">&#x2211;</mo><mrow><mi>k</mi><mo>=</mo>"
+         "<mn>1</mn></mrow><mrow><mi>n</mi></mrow></munderover><mrow><mi>k</mi></mrow></mrow><mrow>"
+         "<msubsup><mo>&#x220F;</mo><mrow><mi>i</mi></mrow><mrow><mi>m</mi></mrow></msubsup><mrow>"
+         "<mi>a</mi></mrow></mrow>"},
+        {1037, "x plus 1\n]|Expr|[B64",
+         "sum from k equals 1 to n of k product from i to m of a\n]|Expr|[B64"},
+        {1539, "x + 1\n]|Expr|[B64", "sum_(k = 1)^(n) k prod_(i)^(m) a\n]|Expr|[B64"},
     };
+    typed("x+1");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.menuId);
         ASSERT_EQ(1, DoMenuCommand(c.menuId));
         EXPECT_EQ(0u, clipboardText().rfind(c.starts, 0)) << clipboardText();
+    }
+    typed("");
+    fromSubPalette(4, 0x4601);
+    keys("k\tk=1\tn");
+    key(plat::VK_RIGHT); // out of the upper limit, after the sum
+    fromSubPalette(4, 0x4612);
+    keys("a\ti\tm");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menuId);
+        ASSERT_EQ(1, DoMenuCommand(c.menuId));
+        EXPECT_NE(std::string::npos, clipboardText().find(c.sum)) << clipboardText();
     }
 }
 

@@ -880,8 +880,8 @@ namespace {
 // The big operators' signs in the Symbol font, in the order of their entries: sum, product, union,
 // intersection. The templates draw the sum and product with the capital Greek letters; the
 // operator glyphs of the font stand for the same operators.
-constexpr unsigned char kBigOperatorSigns[][2] = {{0x53, 0xE5}, {0x50, 0xD5}, {0xC8, 0xC8},
-                                                  {0xC7, 0xC7}};
+constexpr unsigned char kBigOperatorSigns[][2] = {
+    {0x53, 0xE5}, {0x50, 0xD5}, {0xC8, 0xC8}, {0xC7, 0xC7}};
 
 // The entry of a big-operator template: the operator form with limits above and below or as
 // scripts, its four slots, and one sum, product, union or intersection sign in its sign slot. -1

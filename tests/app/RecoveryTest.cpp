@@ -13,6 +13,7 @@
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/documents/DocLines.h"
 #include "app/AppDocumentFixture.h"
 #include "plat/Files.h"
@@ -447,16 +448,33 @@ TEST_F(RecoveryTest, TheNextStartClearsWhatAnEndingCutShortLeft) {
     EXPECT_TRUE(opened->expression()->equal(tree.get(), 0));
 }
 
-// The same on real file systems: Recovered is a full or a read-only file system of its own (a
-// mount in a private mount namespace of a forked copy, where the system allows one).
+// The same on real file systems: Recovered, or the whole preferences folder, is a full or a
+// read-only file system of its own (a mount in a private mount namespace of a forked copy, where
+// the system allows one). Settings that cannot be written are said once, with the file.
 TEST_F(RecoveryTest, ARecoveredFolderOnAFullOrReadOnlyFileSystemSendsTheCopyBesideIt) {
     ExprFilePane* pane = typed("x+y");
     const ExprPtr tree = pane->expression()->deepCopy();
-    for (const bool full : {true, false}) {
-        SCOPED_TRACE(full ? "full" : "read-only");
-        const std::string beside = recovered() + " 2";
-        fs::remove_all(beside);
+    const std::string prefs = PrefsFolderPath();
+    const std::string settingsSaid = "Impossible d'enregistrer le fichier Pr\xC3\xA9"
+                                     "f\xC3\xA9rences. " +
+                                     prefs + "general.prf";
+    const struct {
+        const char* what;
+        bool wholeFolder; // the preferences folder, not only Recovered
+        bool full;
+        std::string place; // where the copy goes
+    } rows[] = {
+        {"Recovered full", false, true, recovered() + " 2"},
+        {"Recovered read-only", false, false, recovered() + " 2"},
+        {"the preferences folder full", true, true, m_home},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string mountAt = row.wholeFolder ? prefs : recovered();
+        fs::remove_all(recovered() + " 2");
         fs::create_directories(recovered());
+        for (const std::string& name : FolderNames(m_home))
+            fs::remove_all(m_home + "/" + name);
         int err[2];
         ASSERT_EQ(0, ::pipe(err));
         const pid_t child = ::fork();
@@ -465,16 +483,20 @@ TEST_F(RecoveryTest, ARecoveredFolderOnAFullOrReadOnlyFileSystemSendsTheCopyBesi
             ::dup2(err[1], STDERR_FILENO);
             if (::unshare(CLONE_NEWNS) != 0 ||
                 ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tmpfs", recovered().c_str(), "tmpfs", full ? 0 : MS_RDONLY, "size=64k") !=
-                    0)
+                ::mount("tmpfs", mountAt.c_str(), "tmpfs", row.full ? 0 : MS_RDONLY,
+                        "size=64k") != 0)
                 _exit(42);
-            if (full) {
-                const int fd = ::open((recovered() + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+            if (row.full) {
+                const int fd = ::open((mountAt + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
                 const std::string block(4096, 'f');
                 while (::write(fd, block.data(), block.size()) > 0) {
                 }
                 ::close(fd);
             }
+            // The settings are written before the ending too (the palette's place, say).
+            SetGeneralPrefValue("Pw", 1, 345);
+            SaveGeneralPrefs(true);
+            SaveGeneralPrefs(true);
             AppHooks().endWithoutQuestions(SIGTERM);
             _exit(0);
         }
@@ -488,12 +510,17 @@ TEST_F(RecoveryTest, ARecoveredFolderOnAFullOrReadOnlyFileSystemSendsTheCopyBesi
         EXPECT_EQ(WEXITSTATUS(status), 0);
         const std::vector<std::string> kept = keptPaths(said);
         ASSERT_EQ(kept.size(), 1u) << said;
-        EXPECT_EQ(fs::path(kept[0]).parent_path().string(), beside) << said;
+        EXPECT_EQ(fs::path(kept[0]).parent_path().string(), row.place) << said;
         EXPECT_NE(said.find("could not take them"), std::string::npos) << said;
         const ExprPtr back = treeInFile(kept[0]);
         ASSERT_NE(back, nullptr);
         EXPECT_TRUE(back->equal(tree.get(), 0));
-        EXPECT_EQ(leftovers(beside), std::vector<std::string>{});
+        EXPECT_EQ(leftovers(row.place), std::vector<std::string>{});
+        const size_t settings = said.find(settingsSaid);
+        EXPECT_EQ(settings != std::string::npos, row.wholeFolder) << said;
+        if (settings != std::string::npos) {
+            EXPECT_EQ(said.find(settingsSaid, settings + 1), std::string::npos) << said;
+        }
     }
 }
 

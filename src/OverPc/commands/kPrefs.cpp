@@ -20,6 +20,7 @@
 #include "OverSrcs/oStreams.h"
 #include "plat/Files.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -59,6 +60,8 @@ std::string& translatorText() {
 }
 
 bool s_keptDamaged = false;
+// A failure to write a preferences file has been said, and nothing was written since.
+bool s_writeFailureSaid = false;
 
 // general.prf as this program would write it, when it was last read or written: a save of the
 // same settings leaves the file alone, so a start or a quit without a change writes nothing.
@@ -533,6 +536,7 @@ void LoadCustomizations() {
     ResetGeneralPrefs();
     ResetKeyMap();
     s_keptDamaged = false;
+    s_writeFailureSaid = false;
     lastWritten() = {};
     const std::string path = PrefsFilePath(PrefsFolderPath(), kGeneralPrefsFile);
     bool read = false;
@@ -566,6 +570,7 @@ void ForgetCustomizations() {
     ResetGeneralPrefs();
     ResetKeyMap();
     s_keptDamaged = false;
+    s_writeFailureSaid = false;
     lastWritten() = {};
     FunctionNameText.clear();
     FunctionNameCount = 0;
@@ -613,9 +618,20 @@ bool WritePrefsFile(const std::string& folder, const char* name, void (*write)(o
         if (!silent) {
             ErrorAlert(code);
             NoteAlert(kPrefsSaveFailedMessage);
+        } else if (!s_writeFailureSaid) {
+            // No box where the user asked for nothing (the ending, the palette's place): the
+            // first failure is said on standard error, with the file and the reason.
+            const char* failed = LoadResString(kPrefsSaveFailedMessage);
+            const std::string reason = BuildErrorText(code);
+            std::fprintf(stderr, "korvaline: %s %s\n%s\n",
+                         plat::Utf8FromCp1252(failed != nullptr ? failed : "").c_str(),
+                         plat::Utf8FromProgramPath(PrefsFilePath(folder, name)).c_str(),
+                         plat::Utf8FromCp1252(reason).c_str());
         }
+        s_writeFailureSaid = true;
         return false;
     }
+    s_writeFailureSaid = false;
     return true;
 }
 

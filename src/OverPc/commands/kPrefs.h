@@ -156,13 +156,15 @@ void ForgetCustomizations();
 void LoadEditingCustomisation();
 // Writes general.prf into the preferences folder (made when missing). Nothing while embedded, or
 // when silent and the file on disk was found damaged (it is kept until a setting is changed).
-// A failure is reported (the error, then message 505) unless silent. True when written.
+// A failure is reported (the error, then message 505); silent, only on standard error, the first
+// time since a file was last written. True when written.
 bool SaveGeneralPrefs(bool silent);
 // The path of a file of the preferences folder.
 std::string PrefsFilePath(std::string folder, const char* name);
 // Writes one file of the preferences folder (made when missing) through a sibling and a rename.
-// Nothing while embedded or without a folder. A failure is reported (the error, then message 505)
-// unless silent. True when written.
+// Nothing while embedded or without a folder. A failure is reported (the error, then message 505);
+// silent, only on standard error (message 505, the file and the reason), the first time since a
+// file was last written. True when written.
 bool WritePrefsFile(const std::string& folder, const char* name, void (*write)(oOStream&),
                     bool silent);
 // SaveGeneralPrefs from folder `folder` (tests and the program share it).

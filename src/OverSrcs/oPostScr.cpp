@@ -348,10 +348,6 @@ PortDevice* const kPostScriptDevice =
 // Paths are cut after this many segments to stay within interpreter limits.
 constexpr int32_t kMaxPathSegments = 300;
 
-int32_t RoundDiv(int64_t num, int64_t den) {
-    return static_cast<int32_t>(std::llround(static_cast<double>(num) / static_cast<double>(den)));
-}
-
 // A PostScript string of the bytes: printable ASCII as is (with the delimiters escaped), other
 // bytes as octal escapes.
 std::string PostScriptStringLiteral(const char* text) {
@@ -413,10 +409,16 @@ oPostScriptPort::oPostScriptPort(oOStream& stream, const Zone& zone, const oPoin
         m_originX = -origin->x;
         m_originY = -origin->y;
     }
-    Zone box{RoundDiv(int64_t{zone.left} * 16, m_resolution),
-             RoundDiv(int64_t{zone.top} * 16, m_resolution),
-             RoundDiv(int64_t{zone.right} * 16, m_resolution),
-             RoundDiv(int64_t{zone.bottom} * 16, m_resolution),
+    // Whole points outwards: a box rounded to the nearest would cut up to half a point of the
+    // picture's edge off.
+    const auto points = [&](int32_t units, bool up) {
+        const double exact = static_cast<double>(units) * 16 / m_resolution;
+        return static_cast<int32_t>(up ? std::ceil(exact - 1e-9) : std::floor(exact + 1e-9));
+    };
+    Zone box{points(zone.left, false),
+             points(zone.top, false),
+             points(zone.right, true),
+             points(zone.bottom, true),
              0,
              0};
     box = RotateZone(m_angle, box);
@@ -487,7 +489,62 @@ void oPostScriptPort::coord(int32_t value) {
     poll();
 }
 
+void oPostScriptPort::noteInk(double x, double y, double reach) {
+    if (m_ink[2] < m_ink[0]) {
+        m_ink[0] = m_ink[2] = x;
+        m_ink[1] = m_ink[3] = y;
+    }
+    m_ink[0] = std::min(m_ink[0], x - reach);
+    m_ink[1] = std::min(m_ink[1], y - reach);
+    m_ink[2] = std::max(m_ink[2], x + reach);
+    m_ink[3] = std::max(m_ink[3], y + reach);
+}
+
+void oPostScriptPort::noteSegment(double x1, double y1, double x2, double y2, double half,
+                                  bool joined) {
+    const double length = std::hypot(x2 - x1, y2 - y1);
+    if (length == 0) {
+        noteInk(x1, y1, half);
+        return;
+    }
+    const double ux = (x2 - x1) / length, uy = (y2 - y1) / length;
+    // The projecting ends reach half the width past each end, and half the width to each side.
+    for (double side : {-half, half}) {
+        noteInk(x1 - ux * half - uy * side, y1 - uy * half + ux * side, 0);
+        noteInk(x2 + ux * half - uy * side, y2 + uy * half + ux * side, 0);
+    }
+    // A mitre reaches out along the corner's bisector, up to the limit set in the prolog (2)
+    // times half the width; beyond it the corner is bevelled, inside the two segments.
+    const double cosine = -(m_lastDirection[0] * ux + m_lastDirection[1] * uy);
+    if (joined && cosine > -1 + 1e-9 && cosine < 1 - 1e-9) {
+        const double ratio = 1 / std::sqrt((1 - cosine) / 2);
+        const double bx = m_lastDirection[0] - ux, by = m_lastDirection[1] - uy;
+        const double b = std::hypot(bx, by);
+        if (ratio <= 2 && b > 0)
+            noteInk(x1 + bx / b * half * ratio, y1 + by / b * half * ratio, 0);
+    }
+    m_lastDirection[0] = ux;
+    m_lastDirection[1] = uy;
+}
+
+double oPostScriptPort::pathOffset() const {
+    // An unknown width is the graphics state's initial one.
+    return (m_lineWidth >= 0 ? m_lineWidth : 1) * 0.5;
+}
+
+Zone oPostScriptPort::inkBounds() const {
+    if (m_ink[2] < m_ink[0])
+        return Zone{};
+    return Zone{static_cast<int32_t>(std::floor(m_ink[0] + 1e-9)),
+                static_cast<int32_t>(std::floor(m_ink[1] + 1e-9)),
+                static_cast<int32_t>(std::ceil(m_ink[2] - 1e-9)),
+                static_cast<int32_t>(std::ceil(m_ink[3] - 1e-9)),
+                0,
+                0};
+}
+
 void oPostScriptPort::point(int32_t x, int32_t y) {
+    noteInk(x, y, 0);
     coord(x);
     coord(m_flip ? m_height - y : y);
 }
@@ -509,9 +566,8 @@ void oPostScriptPort::pathPoint(int32_t x, int32_t y, bool move, bool newLine) {
         }
         return;
     }
-    // The line procedures move every point by half the line width, right and down the page; an
-    // unknown width is the graphics state's initial one.
-    const double half = (m_lineWidth >= 0 ? m_lineWidth : 1) * 0.5;
+    // The line procedures move every point by half the line width, right and down the page.
+    const double half = pathOffset();
     number(x + half);
     number((m_flip ? m_height - y : y) + (m_flip ? -half : half));
     if (newLine)
@@ -702,18 +758,23 @@ void oPostScriptPort::moveTo(int32_t x, int32_t y) {
         KV_ASSERT_FAILED("PS moveTo");
     pathPoint(x, y, true, true);
     m_current = oPoint{x, y};
+    m_lastDirection[0] = m_lastDirection[1] = 0;
 }
 
 void oPostScriptPort::lineTo(int32_t x, int32_t y) {
     if (m_pathLength == 0)
         KV_ASSERT_FAILED("PS lineTo");
     pathPoint(x, y, false, true);
+    const double half = pathOffset();
+    noteSegment(m_current.x + half, m_current.y + half, x + half, y + half, half,
+                m_lastDirection[0] != 0 || m_lastDirection[1] != 0);
     ++m_pathLength;
     m_current = oPoint{x, y};
     if (m_pathLength > kMaxPathSegments) {
         endOfLine(m_simplified ? "stroke" : "Sz");
         pathPoint(x, y, true, true);
         m_pathLength = 1;
+        m_lastDirection[0] = m_lastDirection[1] = 0;
     }
 }
 
@@ -731,6 +792,8 @@ void oPostScriptPort::endLine() {
 }
 
 void oPostScriptPort::arct(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t radius) {
+    for (const oPoint& p : {oPoint{x1, y1}, oPoint{x2, y2}})
+        noteInk(p.x, p.y, pathOffset());
     point(x1, y1);
     point(x2, y2);
     coord(radius);
@@ -787,6 +850,17 @@ void oPostScriptPort::paintPolygon(int32_t count, const oPoint* points, const Co
     // stay behind and be filled by the next area drawn.
     if (!fill && outline <= 0)
         outline = m_lineUnit;
+    // The path's points are moved by half the width the line procedures find; the outline is
+    // stroked at its own width.
+    const double offset = pathOffset();
+    for (int32_t i = 0; i < count; ++i) {
+        const oPoint& from = points[i == 0 ? count - 1 : i - 1];
+        if (fill)
+            noteInk(points[i].x + offset, points[i].y + offset, 0);
+        if (outline > 0)
+            noteSegment(from.x + offset, from.y + offset, points[i].x + offset,
+                        points[i].y + offset, outline * 0.5, i > 0);
+    }
     pathPoint(points[count - 1].x, points[count - 1].y, true, false);
     for (int32_t i = 0; i < count; ++i)
         pathPoint(points[i].x, points[i].y, false, false);
@@ -810,6 +884,8 @@ void oPostScriptPort::paintPolygon(int32_t count, const oPoint* points, const Co
 }
 
 void oPostScriptPort::circle(const Zone& zone) {
+    noteInk(zone.left, zone.top, 0);
+    noteInk(zone.right, zone.bottom, 0);
     if (m_simplified) {
         // The disc on the zone's width, grown from the same corner as below.
         const double r = (zone.right - zone.left) * 0.5;
@@ -994,6 +1070,16 @@ void oPostScriptPort::integralSign(const Zone& zone, int32_t step, int32_t count
     }
     if ((flags & 3) == 0)
         return;
+    // The ring round the signs, stroked a sixth of the thickness wide, and its arrowhead.
+    const double ringHalf = thickness / 12.0;
+    const double middle = (zone.top + zone.bottom) * 0.5;
+    const double radius = (zone.right - zone.left) * 0.5;
+    for (double x : {double(zone.left), double((count - 1) * step + zone.right)})
+        for (double y : {middle - radius, middle + radius})
+            noteInk(x, y, ringHalf);
+    if (flags & 2)
+        noteInk((flags & 1) ? (count - 1) * step + zone.right : zone.left, middle,
+                std::abs(step) / 6.0 + ringHalf);
     coord(thickness);
     endOfLine("6 div setlinewidth");
     m_lineWidth = -1;

@@ -137,6 +137,9 @@ public:
     bool flipped() const { return m_flip; }
     // The page box in points, left and top at 0.
     const Zone& pageBox() const { return m_pageBox; }
+    // Everything drawn so far but text, in port units, rounded outwards: strokes with their width,
+    // caps and mitred corners, fills and curves by their points. Empty before any of them.
+    Zone inkBounds() const;
 
 private:
     // The procedure families defined at most once per port.
@@ -162,6 +165,13 @@ private:
     void coord(int32_t value);
     void point(int32_t x, int32_t y);
     void setLineWidth(int32_t width);
+    // The ink bounds take a point (port units) reaching `reach` every way.
+    void noteInk(double x, double y, double reach);
+    // A stroked segment between two path points (offset already), half the line width `half`
+    // wide with projecting ends; `joined` mitres it onto the segment before.
+    void noteSegment(double x1, double y1, double x2, double y2, double half, bool joined);
+    // The half-line-width offset of the path points, in port units.
+    double pathOffset() const;
     void setColor(const Color& color);
     void setDash(int32_t style);
     void circle(const Zone& zone);
@@ -195,6 +205,10 @@ private:
     uint32_t m_defined = 0;
     int32_t m_pathLength = 0;
     bool m_simplified = false;
+    // The ink bounds: left, top, right, bottom; right < left while nothing is drawn.
+    double m_ink[4] = {0, 0, -1, -1};
+    // The direction of the last stroked segment, for the mitre of the next.
+    double m_lastDirection[2] = {0, 0};
 };
 
 // A port writing to `stream` (borrowed; the caller closes it) for drawing in `zone` at that

@@ -6,6 +6,7 @@
 #include "App/MenuDispatch.h"
 #include "Dialogs/PicturePrefsDialogs.h"
 #include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PFONTS.h"
 #include "OverPc/Presourc.h"
@@ -31,9 +32,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 #include <sstream>
-#include <gtest/gtest.h>
 #include <string>
 
 namespace kvtest {
@@ -120,12 +121,15 @@ struct GreyImage {
         return n;
     }
 };
-GreyImage renderWithGs(const std::string& path, const std::string& options) {
+// `before` is PostScript run before the file.
+GreyImage renderWithGs(const std::string& path, const std::string& options, int dotsPerInch = 144,
+                       const std::string& before = "") {
     GreyImage image;
     const std::string pgm = path + ".pgm";
     std::string out;
-    if (RunTool("gs -q -dNOPAUSE -dBATCH -dSAFER " + options +
-                    " -sDEVICE=pgmraw -r144 -sOutputFile='" + pgm + "' '" + path + "'",
+    if (RunTool("gs -q -dNOPAUSE -dBATCH -dSAFER " + options + " -sDEVICE=pgmraw -r" +
+                    std::to_string(dotsPerInch) + " -sOutputFile='" + pgm + "'" +
+                    (before.empty() ? "" : " -c '" + before + "'") + " -f '" + path + "'",
                 out) != 0)
         return image;
     // "P5", width, height, maximum, each after blanks and "#" comment lines, then one blank.
@@ -549,6 +553,87 @@ TEST_F(ExportsTest, AnEpsNamesExactlyTheFontsOfItsText) {
         delete pane->window();
         plat::testing::runUntilIdle();
         takeBackQuit();
+    }
+}
+
+// Each template at the edge of its picture, alone and in the examples of the library: at margins
+// of 0 (a new user's) and of 10 points on every side, every stroke and fill of the EPS picture lies
+// inside its bounding box, and the margins only move the ink. gs draws the file without cropping,
+// moved in on a larger page, so that ink outside the box is seen; glyphs are left out (their
+// fonts draw them).
+TEST_F(ExportsTest, EveryTemplateKeepsAllItsInkInsideTheEpsBoxAtEveryMargin) {
+    if (!hasTool("gs"))
+        GTEST_SKIP() << "gs is not installed";
+    struct Shape {
+        std::string name;
+        ExprPtr tree;
+    };
+    std::vector<Shape> shapes;
+    const struct {
+        const char* name;
+        int32_t code;
+        const char* slots;
+    } alone[] = {{"a root", 0x4010, "x+1"},
+                 {"a root with an index", 0x4011, "27\t3"},
+                 {"a fraction", 0x4001, "x+1\t2"},
+                 {"a sum with limits", 0x4611, "k\tk=1\tn"},
+                 {"brackets", 0x4133, "x"},
+                 {"a box", 0x4040, "x"},
+                 {"a long division", 0x4030, "144\t12\t12"},
+                 {"a bar above", 0x4401, "x"},
+                 {"a tensor", 0x4210, "T\tij"}};
+    for (const auto& a : alone) {
+        ExprFilePane* pane = typed("");
+        DoCommand(a.code, 0);
+        plat::testing::type(a.slots);
+        plat::testing::runUntilIdle();
+        shapes.push_back({a.name, pane->expression()->deepCopy()});
+    }
+    for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+        shapes.push_back({e.path, kvtool::BuildStoredExample(e)});
+    constexpr int kPad = 4;           // points of page round the box
+    constexpr int kDotsPerPoint = 10; // 720 dots per inch
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        int inkSize[2][2] = {};
+        for (int32_t margin : {0, 10}) {
+            SCOPED_TRACE(margin);
+            PictureMarginSettings = PictureMargins{margin, margin, margin, margin};
+            const std::string path = m_dir / "ink.eps";
+            WriteExportFile(kEpsSaveType, shape.tree.get(), nullptr, path);
+            PictureMarginSettings = PictureMargins{};
+            double box[4];
+            ASSERT_TRUE(boxAfter(ReadFileBytes(path), "%%BoundingBox:", box));
+            const int w = static_cast<int>(box[2]), h = static_cast<int>(box[3]);
+            const GreyImage page =
+                renderWithGs(path,
+                             "-dDEVICEWIDTHPOINTS=" + std::to_string(w + 2 * kPad) +
+                                 " -dDEVICEHEIGHTPOINTS=" + std::to_string(h + 2 * kPad),
+                             72 * kDotsPerPoint,
+                             std::to_string(kPad) + " " + std::to_string(kPad) +
+                                 " translate /show {pop} def /glyphshow {pop} def");
+            ASSERT_GT(page.width, 0) << "gs renders the file";
+            // The box on the page, one pixel more each way for the edges' rounding.
+            const int x0 = kPad * kDotsPerPoint - 1, x1 = (kPad + w) * kDotsPerPoint + 1;
+            const int y0 = kPad * kDotsPerPoint - 1, y1 = (kPad + h) * kDotsPerPoint + 1;
+            int outside = 0, inkLeft = page.width, inkTop = page.height, inkRight = 0,
+                inkBottom = 0;
+            for (int y = 0; y < page.height; ++y)
+                for (int x = 0; x < page.width; ++x)
+                    if (GreyImage::dark(page.pixels[static_cast<size_t>(y) * page.width + x])) {
+                        outside += x < x0 || x >= x1 || y < y0 || y >= y1 ? 1 : 0;
+                        inkLeft = std::min(inkLeft, x), inkRight = std::max(inkRight, x + 1);
+                        inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y + 1);
+                    }
+            EXPECT_EQ(outside, 0) << "ink " << inkLeft << " " << inkTop << " " << inkRight << " "
+                                  << inkBottom << " outside the box " << x0 << " " << y0 << " "
+                                  << x1 << " " << y1 << " (pixels)";
+            inkSize[margin != 0][0] = std::max(0, inkRight - inkLeft);
+            inkSize[margin != 0][1] = std::max(0, inkBottom - inkTop);
+        }
+        // The same ink at both margins, a pixel either way for where it falls on the grid.
+        EXPECT_NEAR(inkSize[0][0], inkSize[1][0], 1);
+        EXPECT_NEAR(inkSize[0][1], inkSize[1][1], 1);
     }
 }
 

@@ -108,13 +108,6 @@ std::string ExprEpsText(const eExpr* expression, const Color* background) {
         std::unique_ptr<oMeasurePort> measure = NewMeasurePort(resolution, 0);
         MeasureExpr(copy.get(), measure.get());
     }
-    const int32_t left = MarginInDots(PictureMarginSettings.left, dpi);
-    const int32_t top = MarginInDots(PictureMarginSettings.top, dpi);
-    const int32_t right = MarginInDots(PictureMarginSettings.right, dpi);
-    const int32_t bottom = MarginInDots(PictureMarginSettings.bottom, dpi);
-    const Zone zone{
-        0, 0, std::max(1, copy->width() + left + right), std::max(1, copy->height() + top + bottom),
-        0, 0};
     const int32_t angle = NextPictureRotation;
     NextPictureRotation = PictureRotationSetting;
 
@@ -124,20 +117,40 @@ std::string ExprEpsText(const eExpr* expression, const Color* background) {
     SetPostScriptRudizeAsSymbol(true);
     MagnificationNum = dpi;
     MagnificationDen = 300;
+    // The dialect is taken when a port is made; later ports are regular again, even when making
+    // one fails.
+    struct Dialect {
+        Dialect() { SetPostScriptSimplified(EpsOutputType == kSimplifiedEpsOutput); }
+        ~Dialect() { SetPostScriptSimplified(false); }
+    };
+    const auto newPort = [&](oOStream& stream, const Zone& zone) {
+        const Dialect dialect;
+        return NewPostScriptPort(stream, zone, nullptr, nullptr, resolution, angle, true, false,
+                                 true);
+    };
+    // A stroke reaches half its width past its ends and its corners' mitres further: drawn once
+    // where nothing is kept, the ink beyond the laid-out zone widens the picture so that nothing
+    // is cut off, whatever the margins.
+    const Zone laid{0, 0, copy->width(), copy->height(), 0, 0};
+    Zone ink;
+    {
+        StringOStream scratch;
+        std::unique_ptr<oPostScriptPort> port = newPort(scratch, laid);
+        DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, -copy->m_zone.left, -copy->m_zone.top);
+        ink = port->inkBounds();
+    }
+    const int32_t left = MarginInDots(PictureMarginSettings.left, dpi) + std::max(0, -ink.left);
+    const int32_t top = MarginInDots(PictureMarginSettings.top, dpi) + std::max(0, -ink.top);
+    const int32_t right =
+        MarginInDots(PictureMarginSettings.right, dpi) + std::max(0, ink.right - laid.right);
+    const int32_t bottom =
+        MarginInDots(PictureMarginSettings.bottom, dpi) + std::max(0, ink.bottom - laid.bottom);
+    const Zone zone{
+        0, 0, std::max(1, copy->width() + left + right), std::max(1, copy->height() + top + bottom),
+        0, 0};
     StringOStream out;
     {
-        // The dialect is taken when the port is made; later ports are regular again, even when
-        // making this one fails.
-        struct Dialect {
-            Dialect() { SetPostScriptSimplified(EpsOutputType == kSimplifiedEpsOutput); }
-            ~Dialect() { SetPostScriptSimplified(false); }
-        };
-        std::unique_ptr<oPostScriptPort> port;
-        {
-            const Dialect dialect;
-            port = NewPostScriptPort(out, zone, nullptr, nullptr, resolution, angle, true, false,
-                                     true);
-        }
+        std::unique_ptr<oPostScriptPort> port = newPort(out, zone);
         if (background != nullptr)
             port->paintZone(zone, *background);
         DrawExpr(copy.get(), port.get(), 0, 0, 0, 0, left - copy->m_zone.left,

@@ -934,12 +934,18 @@ int32_t itemNumber(int id) {
 }
 
 // A number field kept within [low, high]: out of range it becomes the nearest limit, written back,
-// with a beep.
+// with a beep. The text written back is selected, so the next key typed replaces it rather than
+// joining it (a field emptied reads 1; the 3 typed next must give 3, not 31).
 void clampField(int id, int32_t low, int32_t high) {
     const int32_t value = itemNumber(id);
     if (value >= low && value <= high)
         return;
-    setItemNumber(id, std::clamp(value, low, high));
+    const std::string text = std::to_string(std::clamp(value, low, high));
+    const ModifyDialogItems& items = TheModifyDialogItems();
+    if (items.setItemText != nullptr)
+        items.setItemText(id, text.c_str());
+    if (items.setEditSelection != nullptr)
+        items.setEditSelection(id, 0, static_cast<int>(text.size()));
     CommandBeep();
 }
 

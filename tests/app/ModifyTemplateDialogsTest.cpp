@@ -28,6 +28,7 @@
 #include "OverSrcs/eWord.h"
 #include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
+#include "plat/Input.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
 
@@ -459,6 +460,91 @@ TEST_F(ModifyTemplateDialogsTest, TensorCountAndContravariantBoxes) {
         EXPECT_EQ(beeps, c.beeps);
         EXPECT_STREQ(record.count.data(), c.shown);
         EXPECT_EQ(record.upper, (std::array<uint8_t, 7>{0, 0, 0, 1, 0, 0, 1}));
+    }
+}
+
+// Keys typed into a count field after End and Backspace emptied it: the emptied field reads 1 (a
+// beep) with its text selected, so each digit after a rewrite replaces the text rather than
+// joining it. `keys` are the digits typed after the Backspace; the field keeps [1, limit].
+TEST_F(ModifyTemplateDialogsTest, ACountFieldTheProgramRewroteTakesTheNextDigitInPlaceOfItsText) {
+    struct Field {
+        const char* name;
+        int dialogId;
+        int item;
+        std::function<int32_t(DialogText&)> run;
+        int32_t limit;
+    };
+    const Field fields[] = {
+        {"tree node", kEditTreeNodeDialogId, kTreeCountItem,
+         [](DialogText& count) {
+             TreeNodeDlgRecord record;
+             record.count = Text("2");
+             const int32_t result = RunEditTreeNodeDlg(&record);
+             count = record.count;
+             return result;
+         },
+         kMaxExpandableCount},
+        {"tensor", kEditTensorDialogId, kTensorCountItem,
+         [](DialogText& count) {
+             TensorDlgRecord record;
+             record.count = Text("2");
+             const int32_t result = RunEditTensorDlg(&record);
+             count = record.count;
+             return result;
+         },
+         kMaxExpandableCount},
+        {"integral", kEditIntegralDialogId, kIntegralCountItem,
+         [](DialogText& count) {
+             IntegralDlgRecord record;
+             record.count = Text("2");
+             const int32_t result = RunEditIntegralDlg(&record);
+             count = record.count;
+             return result;
+         },
+         kIntegralMaxSigns},
+    };
+    struct Keys {
+        std::string keys;
+        std::string shown;
+        int32_t beeps;
+    };
+    for (const Field& f : fields) {
+        const std::string below = std::to_string(f.limit - 1);
+        const std::string at = std::to_string(f.limit);
+        const std::string above = std::to_string(f.limit + 1);
+        const Keys cases[] = {
+            {"", "1", 1},
+            {"3", "3", 1},
+            {"0", "1", 2},
+            {"03", "3", 2},
+            {below, below, 1},
+            {at, at, 1},
+            {above, at, 2},
+            {above + "2", "2", 2},
+            {std::to_string(f.limit * 10), at, 2},
+            {std::to_string(f.limit * 10) + "3", "3", 2},
+        };
+        for (const Keys& c : cases) {
+            SCOPED_TRACE(std::string(f.name) + ", End, Backspace, then \"" + c.keys + "\"");
+            std::string shown;
+            int32_t beeps = 0;
+            pt::onDialog(f.dialogId, [&](DialogDriver& d) {
+                d.type(f.item, "");
+                const int32_t before = CommandBeepCount();
+                d.key(plat::VK_END);
+                d.key(plat::VK_BACK);
+                for (const char digit : c.keys)
+                    d.key(digit);
+                beeps = CommandBeepCount() - before;
+                shown = d.text(f.item);
+                d.click(plat::IDOK);
+            });
+            DialogText count{};
+            EXPECT_EQ(f.run(count), 1);
+            EXPECT_EQ(shown, c.shown);
+            EXPECT_EQ(beeps, c.beeps);
+            EXPECT_STREQ(count.data(), c.shown.c_str());
+        }
     }
 }
 

@@ -41,14 +41,32 @@ bool validLevel(int32_t level) {
     return level >= 0 && level < kExampleLevelCount;
 }
 
-// A file whose name the code page cannot write is listed by its system name (UTF-8) after
-// kNameOutsideCodePageMark: it is shown, with '?' for what the page lacks, but cannot be opened.
+// A file or folder whose name the code page cannot write is listed by its system name (UTF-8)
+// after kNameOutsideCodePageMark, a folder's with a '/' after it: it is shown, with '?' for what
+// the page lacks, but cannot be opened.
 bool isOutside(const std::string& entry) {
     return !entry.empty() && entry.front() == kNameOutsideCodePageMark;
 }
 
+bool isOutsideFolder(const std::string& entry) {
+    return isOutside(entry) && entry.back() == '/';
+}
+
+// The system name of an entry the code page cannot write.
+std::string_view outsideName(const std::string& entry) {
+    std::string_view name = std::string_view(entry).substr(1);
+    if (isOutsideFolder(entry))
+        name.remove_suffix(1);
+    return name;
+}
+
 bool isFolder(const std::string& path) {
     return !isOutside(path) && FileTypeOfPath(path.c_str()) == 'd';
+}
+
+// A folder's row, whether or not it can be opened: choosing it never opens a document.
+bool isAnyFolder(const std::string& entry) {
+    return isFolder(entry) || isOutsideFolder(entry);
 }
 
 // The name an entry is remembered by.
@@ -56,9 +74,9 @@ std::string entryName(const std::string& entry) {
     return isOutside(entry) ? entry : FileNameOfPath(entry.c_str());
 }
 
-// Opening a file the code page cannot name says why (478), and the dialog stays.
+// Opening a file or folder the code page cannot name says why (478), and the dialog stays.
 void reportOutside(const std::string& entry) {
-    SetErrorDetail(plat::ShownNameFromNative(std::string_view(entry).substr(1)).c_str());
+    SetErrorDetail(plat::ShownNameFromNative(outsideName(entry)).c_str());
     ErrorAlert(errNameOutsideCodePage);
     SetErrorDetail(nullptr);
 }
@@ -115,7 +133,7 @@ void updateOpenButton() {
         const int32_t index = rememberedIndex(level);
         if (index < 0)
             break;
-        file = !isFolder(s_levels[static_cast<size_t>(level)].entries[static_cast<size_t>(index)]);
+        file = !isAnyFolder(s_levels[static_cast<size_t>(level)].entries[static_cast<size_t>(index)]);
     }
     EnableItem(kOpenExampleButton, file);
 }
@@ -220,7 +238,7 @@ oListBox* FillExampleList(int32_t listId, int32_t level) {
                                           selection, kRowHeight, rowDrawerOf(level));
     state.list = list;
     if (selection >= 0)
-        EnableItem(kOpenExampleButton, !isFolder(state.entries[static_cast<size_t>(selection)]));
+        EnableItem(kOpenExampleButton, !isAnyFolder(state.entries[static_cast<size_t>(selection)]));
     else if (!state.remembered.empty())
         EnableItem(kOpenExampleButton, false);
     return list;
@@ -244,6 +262,14 @@ void SelectExampleEntry(int32_t, int32_t level) {
     const std::string& chosen = state.entries[static_cast<size_t>(index)];
     s_currentExample = chosen;
     state.remembered = entryName(chosen);
+    if (isOutsideFolder(chosen)) {
+        // Choosing a folder opens it; this one cannot be, and a click says why (the double
+        // click that may follow says nothing more).
+        EnableItem(kOpenExampleButton, false);
+        if (DoubleClickFlag == 0)
+            reportOutside(chosen);
+        return;
+    }
     if (isFolder(chosen)) {
         EnableItem(kOpenExampleButton, false);
         if (level + 1 < kExampleLevelCount) {
@@ -269,6 +295,9 @@ void ListExampleFolder(int32_t level, const std::string& folder) {
     ScanFolderForTypes(entries, folder.c_str(), '*', &outside);
     std::stable_sort(entries.begin(), entries.end(), &lessIgnoringCase);
     // Names the code page cannot write come last, as in the file dialog.
+    for (const std::string& name : plat::FolderNamesOutsideCodePage(folder.c_str()))
+        outside.push_back(name + '/');
+    std::sort(outside.begin(), outside.end());
     for (const std::string& name : outside)
         entries.push_back(kNameOutsideCodePageMark + name);
 }
@@ -281,10 +310,9 @@ std::string ExampleRowText(int32_t level, int32_t row) {
         return std::string();
     const std::string& path = entries[static_cast<size_t>(row)];
     std::string text = ExampleDisplayName(
-        isOutside(path) ? plat::AnsiTextFromUtf8(std::string_view(path).substr(1))
-                        : FileNameOfPath(path.c_str()));
+        isOutside(path) ? plat::AnsiTextFromUtf8(outsideName(path)) : FileNameOfPath(path.c_str()));
     // A folder leads somewhere: its row ends with a pointer to the next list.
-    if (isFolder(path))
+    if (isAnyFolder(path))
         text += " \xBB";
     return text;
 }

@@ -202,12 +202,15 @@ TEST_F(ChooseExampleDialogTest, DoubleClicksOpenFilesAndEnterFolders) {
 
 TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningThemSaysWhy) {
     // System names (UTF-8): 数式, ダンス (its first character's second byte under 932 is '_'),
-    // été, 표 (Korean), and a file of no type the library shows.
+    // été, 표 (Korean), a file of no type the library shows, and a folder 표표 that neither page
+    // can name.
     const std::string suuShiki = "\xE6\x95\xB0\xE5\xBC\x8F.exp",
                       dansu = "01_\xE3\x83\x80\xE3\x83\xB3\xE3\x82\xB9.exp",
                       ete = "\xC3\xA9t\xC3\xA9.exp", hangul = "\xED\x91\x9C";
     for (const std::string& f : {suuShiki, dansu, ete, hangul + ".exp", hangul + ".xyz"})
         std::ofstream(m_examples + f) << "x";
+    std::filesystem::create_directory(m_examples + hangul + hangul);
+    std::ofstream(m_examples + hangul + hangul + "/inside.exp") << "x";
     struct Case {
         plat::UINT codePage;
         std::vector<std::string> rows;
@@ -215,21 +218,24 @@ TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningTh
         std::string shown;  // its name in the box
         int chosenRow;      // a row of a file the page names
         std::string chosen; // the path opened for it, after the folder
+        int folderRow;      // the folder the page cannot name
     };
     const Case cases[] = {
         {1252,
-         {"Algebra \xBB", "a lower", "Zeta", "\xE9t\xE9", "???", "??", "?"},
+         {"Algebra \xBB", "a lower", "Zeta", "\xE9t\xE9", "???", "??", "?", "?? \xBB"},
          6,
          "?.exp",
          3,
-         "\xE9t\xE9.exp"},
+         "\xE9t\xE9.exp",
+         7},
         {932,
          {"Algebra \xBB", "\x83\x5F\x83\x93\x83\x58", "a lower", "Zeta", "\x90\x94\x8E\xAE", "?t?",
-          "?"},
+          "?", "?? \xBB"},
          5,
          "\xE9t\xE9.exp",
          4,
-         "\x90\x94\x8E\xAE.exp"},
+         "\x90\x94\x8E\xAE.exp",
+         7},
     };
     kvtest::CodePageScope restore;
     for (const Case& c : cases) {
@@ -237,7 +243,7 @@ TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningTh
         ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
         ResetExamplesLibrary();
         std::vector<std::string> boxes;
-        for (int box = 0; box < 2; ++box)
+        for (int box = 0; box < 3; ++box)
             pt::onMessageBox([&](const pt::MessageBoxCall& call) {
                 boxes.push_back(call.text);
                 return plat::IDOK;
@@ -251,13 +257,22 @@ TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningTh
             ASSERT_TRUE(d.enabled(kOpenExampleButton));
             d.click(kOpenExampleButton);
             EXPECT_FALSE(d.ended());
+            // Choosing the folder opens it, which says why it cannot be; its double click says
+            // nothing more, lists nothing and opens nothing.
+            d.selectRow(kLevel0, c.folderRow);
+            d.doubleClickRow(kLevel0, c.folderRow);
+            EXPECT_FALSE(d.ended());
+            EXPECT_TRUE(rows(1).empty());
+            EXPECT_FALSE(d.enabled(kOpenExampleButton));
             d.doubleClickRow(kLevel0, c.chosenRow);
         });
         EXPECT_EQ(result, kExampleOpenChosen);
         EXPECT_EQ(CurrentExamplePath(), m_examples + c.chosen);
-        ASSERT_EQ(boxes.size(), 2u);
-        for (const std::string& box : boxes)
-            EXPECT_EQ(box, std::string(LoadResString(errNameOutsideCodePage)) + "\n" + c.shown);
+        ASSERT_EQ(boxes.size(), 3u);
+        const std::string why = LoadResString(errNameOutsideCodePage);
+        EXPECT_EQ(boxes[0], why + "\n" + c.shown);
+        EXPECT_EQ(boxes[1], why + "\n" + c.shown);
+        EXPECT_EQ(boxes[2], why + "\n??");
     }
 }
 

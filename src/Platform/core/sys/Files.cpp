@@ -263,6 +263,28 @@ std::vector<std::string> NamesOutsideCodePage(const char* pattern) {
     return outside;
 }
 
+std::vector<std::string> FolderNamesOutsideCodePage(const char* folder) {
+    std::vector<std::string> outside;
+    if (folder == nullptr) {
+        return outside;
+    }
+    std::string native = NativePath(folder);
+    while (native.size() > 1 && native.back() == '/') {
+        native.pop_back();
+    }
+    std::vector<std::string> all;
+    ListFolder(native, &all);
+    for (std::string& name : all) {
+        std::error_code ec;
+        if (!name.empty() && name.front() != '.' &&
+            fs::is_directory(fs::path(native.empty() ? "." : native) / name, ec)) {
+            outside.push_back(std::move(name));
+        }
+    }
+    std::sort(outside.begin(), outside.end());
+    return outside;
+}
+
 std::string FindFileNoCase(std::string_view dir, std::string_view name) {
     // Each component of the name is matched on its own, so "prefs\\KEYS.PRF" finds prefs/keys.prf.
     std::string result(dir);

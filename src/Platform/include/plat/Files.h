@@ -83,6 +83,9 @@ BOOL FindClose(HANDLE find);
 // code page cannot write, as UTF-8, sorted. They cannot be opened under a program name; a file
 // dialog shows them so that a user learns why such a file cannot be chosen instead of missing it.
 std::vector<std::string> NamesOutsideCodePage(const char* pattern);
+// The sub-folders of `folder` (not beginning with ".") that the active code page cannot name, as
+// UTF-8, sorted.
+std::vector<std::string> FolderNamesOutsideCodePage(const char* folder);
 
 // --- files and folders --------------------------------------------------------------------------
 

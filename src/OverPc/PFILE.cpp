@@ -1054,14 +1054,15 @@ void FailFileInUse(const char* path) {
 }
 
 void FailSaveTargetMoved(const char* path) {
-    // The text is the program's code page.
-    SetErrorDetail((std::string(path) +
-                    "\n(pendant l'enregistrement, ce nom a \xE9t\xE9 donn\xE9 \xE0 un lien ou "
-                    "\xE0 un fichier menant ailleurs : rien n'a \xE9t\xE9 "
-                    "\xE9"
-                    "crit, le document reste \xE0 enregistrer)")
-                       .c_str());
+    const char* why = LoadResString(kSaveTargetMovedString);
+    SetErrorDetail((std::string(path) + "\n" + (why != nullptr ? why : "")).c_str());
     Fail(errFileAccessDenied);
+}
+
+void FailSaveWaitGivenUp(const char* path) {
+    // A termination signal ends the program: no box may stand in the way of its ending.
+    if (!plat::TerminationSignalPending())
+        FailFileInUse(path);
 }
 
 void SaveLock::release() {

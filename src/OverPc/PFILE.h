@@ -226,6 +226,11 @@ private:
 // Says that the save of `path` was refused since the name was given another file or a link to
 // another place while the save waited or asked, and fails.
 [[noreturn]] void FailSaveTargetMoved(const char* path);
+// The detail of that refusal, after the path.
+inline constexpr int kSaveTargetMovedString = 469;
+// After the user gave up the wait for a file another program holds (Escape): says that nothing
+// was saved as FailFileInUse does, and fails. After a termination signal it only returns.
+void FailSaveWaitGivenUp(const char* path);
 // Called (when set) just before a save's sibling replaces its target, with the target: lets a test
 // make a save slow at its most delicate moment.
 using SaveCommitHook = void (*)(const char* target);

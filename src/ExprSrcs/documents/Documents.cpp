@@ -181,9 +181,9 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
     // save of another copy that overlaps this one waits and then sees this one's file. The lock is
     // let go while the question is up; the answer holds for the file that was shown changed. A
     // file another program keeps locked is left alone (the wait answers the window manager, and
-    // Escape gives it up), and so is a name that was made to lead elsewhere meanwhile.
-    // A recovered document that knew no file of its own (none stood there at the ending, or its
-    // record lost what it knew) takes any file found there as changed on disk.
+    // Escape gives it up, saying that nothing was saved), and so is a name that was made to lead
+    // elsewhere meanwhile. A recovered document that knew no file of its own (none stood there at
+    // the ending, or its record lost what it knew) takes any file found there as changed on disk.
     SaveLock lock;
     const bool ownFile = path == pane.filePath() &&
                          (pane.diskIdentity().known || !pane.recoveryCopy().empty());
@@ -191,6 +191,7 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
     for (;;) {
         switch (lock.acquire(path.c_str())) {
         case SaveLock::kGivenUp:
+            FailSaveWaitGivenUp(path.c_str());
             return false;
         case SaveLock::kTimedOut:
             FailFileInUse(path.c_str());

@@ -367,15 +367,27 @@ eExpr* enclosingOfKind(eExpr* node, int32_t kind, int32_t levels) {
     return nullptr;
 }
 
-// The first node of the kind among the nodes and their descendants, in reading order: a node
-// before what it holds, children in order. Kept on a stack of its own, so that no depth of nesting
-// can exhaust the call stack.
-eExpr* firstOfKindIn(const std::vector<eExpr*>& nodes, int32_t kind) {
-    std::vector<eExpr*> pending(nodes.rbegin(), nodes.rend());
+// Whether a search below a node passes over one of its descendants, and what that one holds: a
+// node laid out with no width shows nothing of itself, and a node that holds nothing (a letter, a
+// space) is looked at only alone in its slot (a letter alone in a numerator), never as one of the
+// items of a row.
+bool passedOver(const eExpr* n) {
+    if (n->isLaidOut() && n->width() <= 0)
+        return true;
+    return n->childCount() == 0 && (n->m_parent == nullptr || n->m_parent->childCount() != 1);
+}
+
+// The first node of the kind among the node's descendants, in reading order: a node before what
+// it holds, children in order. Kept on a stack of its own, so that no depth of nesting can exhaust
+// the call stack.
+eExpr* firstOfKindBelow(const eExpr* node, int32_t kind) {
+    std::vector<eExpr*> pending;
+    for (int32_t i = node->childCount() - 1; i >= 0; --i)
+        pending.push_back(node->getChild(i));
     while (!pending.empty()) {
         eExpr* n = pending.back();
         pending.pop_back();
-        if (n == nullptr)
+        if (n == nullptr || passedOver(n))
             continue;
         if (askKind(n, kind))
             return n;
@@ -383,13 +395,6 @@ eExpr* firstOfKindIn(const std::vector<eExpr*>& nodes, int32_t kind) {
             pending.push_back(n->getChild(i));
     }
     return nullptr;
-}
-
-std::vector<eExpr*> childrenOf(const eExpr* node) {
-    std::vector<eExpr*> children;
-    for (int32_t i = 0; node != nullptr && i < node->childCount(); ++i)
-        children.push_back(node->getChild(i));
-    return children;
 }
 
 // Whether the entry selects nothing: a caret, or a matrix entry spanning no column or no row.
@@ -431,16 +436,22 @@ std::vector<eExpr*> selectedNodes(const SelectionEntry& e) {
 }
 
 // The node of the kind a selection means: a matrix whose cells are selected, else the first one
-// in the selected parts, else the first one anywhere in the node that holds the first part.
+// in the selected parts (a selected node itself, then what it holds).
 eExpr* ofKindInSelection(int32_t kind) {
     for (int32_t i = 0; i < ActiveRecord->count(); ++i) {
         const SelectionEntry& e = ActiveRecord->entry(i);
         if (e.node != nullptr && e.node->isMatrix() && askKind(e.node, kind))
             return e.node;
-        if (eExpr* found = firstOfKindIn(selectedNodes(e), kind))
-            return found;
+        for (eExpr* n : selectedNodes(e)) {
+            if (n == nullptr)
+                continue;
+            if (askKind(n, kind))
+                return n;
+            if (eExpr* found = firstOfKindBelow(n, kind))
+                return found;
+        }
     }
-    return firstOfKindIn(childrenOf(ActiveRecord->entry(0).node), kind);
+    return nullptr;
 }
 
 } // namespace
@@ -448,7 +459,7 @@ eExpr* ofKindInSelection(int32_t kind) {
 bool SearchSubtreeForKind(eExpr* node, int32_t kind) {
     if (node == nullptr || ActiveRecord == nullptr)
         return false;
-    eExpr* found = firstOfKindIn(childrenOf(node), kind);
+    eExpr* found = firstOfKindBelow(node, kind);
     if (found == nullptr)
         return false;
     selectAndModify(found);
@@ -474,6 +485,11 @@ void ModifyNodeOfKind(int32_t kind) {
         found = enclosingOfKind(from != nullptr ? from : first.node, kind, INT32_MAX);
     } else {
         found = ofKindInSelection(kind);
+        // Else the first one anywhere in the node that holds the first part.
+        if (found == nullptr && SearchSubtreeForKind(first.node, kind)) {
+            ChangeQueryFlag = 0;
+            return;
+        }
         // A matrix is hard to select whole, as its cells fill it: a selection in a cell means the
         // matrix round it.
         if (found == nullptr && kind == kMatrixKind)

@@ -50,11 +50,14 @@ inline constexpr int kChangeNotFoundMessage = 496;
 // shows message 496 when there is none, leaving the selection as it was. A caret, or a lone
 // placeholder selected, means the nearest node of the kind round it. A selection means the
 // matrix whose cells it selects, else the first node of the kind inside it at any depth in reading
-// order, else the first one in the node that holds the selection; a matrix is also looked for
-// round the selection, up to ten levels out.
+// order, else the first one in the node that holds the selection (SearchSubtreeForKind, as is the
+// search below a selected node); a matrix is also looked for round the selection, up to ten levels
+// out.
 void ModifyNodeOfKind(int32_t kind);
 // Looks for the kind among the node's descendants at any depth, in reading order (a node before
-// what it holds); the first match is selected whole and modified. True when one was found.
+// what it holds); the first match is selected whole and modified. True when one was found. A
+// descendant laid out with no width is passed over with all it holds, and so is one that holds
+// nothing unless it is alone in its slot (a letter alone in a numerator, not one of a row's).
 bool SearchSubtreeForKind(eExpr* node, int32_t kind);
 
 // The ruler command: turns ruler view mode on and runs Modify on the ruled row that holds the

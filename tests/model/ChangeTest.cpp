@@ -974,24 +974,95 @@ TEST_F(ChangeTest, ModifyByKindFindsTheFractionSelectedOrAmongTheRowsElements) {
     EXPECT_TRUE(plat::testing::messageBoxes().empty());
 }
 
-// A character alone in its row (a slot holding one letter) is found and opens the font dialog.
-TEST_F(ChangeTest, ModifyByKindFindsACharacterAloneInItsRow) {
+// The search below a selection and in the row that holds it passes over what shows nothing and
+// over letters among a row's items, which no one means by "the character" of a selection: a
+// letter alone in its slot is found and opens the font dialog; letters of a two-letter slot are
+// not (message 496); a box laid out with no width is passed over with the fraction it holds, and
+// the fraction after it is the one modified.
+TEST_F(ChangeTest, ModifyByKindLooksPastWhatHoldsNothingOrShowsNothing) {
     static int asked = 0;
-    asked = 0;
     TheCommandHooks().askFont = [](int32_t, int32_t) {
         ++asked;
         SharedStyleRecord.size = 20;
         return true;
     };
-    eSimpString* top = UseRow(ExprPtr(NewFraction(Letter("a"), Letter("b"))));
-    Select(top, 0, 1);
-    EXPECT_EQ(CatchFail([] { ModifyCharCommand(); }), 0);
-    EXPECT_EQ(asked, 1);
-    eExpr* a = top->getChild(0)->getChild(0)->getChild(0);
-    FSSRecord now;
-    static_cast<eWord*>(a)->storedStyle(now);
-    EXPECT_EQ(now.size, 20);
-    EXPECT_TRUE(plat::testing::messageBoxes().empty());
+    g_launch.editFraction = [](FractionDlgRecord& r) { r.style = 2; };
+    struct Case {
+        const char* name;
+        std::function<eSimpString*()> make; // the row, laid out; the first item is selected
+        void (*command)();
+        int32_t fontDialogs;
+        int32_t fractionDialogs;
+        // The node the command changed, from the row; null when message 496 is expected.
+        std::function<eExpr*(eSimpString*)> changed;
+    };
+    const auto twoLetters = [] {
+        OwnedNode<eSimpString> row = NewSimpString(2);
+        row->setChild(0, NewWord("a", 0, SizedStyle(12), 0));
+        row->setChild(1, NewWord("c", 0, SizedStyle(12), 0));
+        return ExprPtr(row.release());
+    };
+    const Case cases[] = {
+        {"a letter alone in its slot",
+         [this] { return UseRow(ExprPtr(NewFraction(Letter("a"), Letter("b")))); },
+         &ModifyCharCommand, 1, 0,
+         [](eSimpString* top) { return top->getChild(0)->getChild(0)->getChild(0); }},
+        {"letters among a slot's items",
+         [&] { return UseRow(ExprPtr(NewFraction(twoLetters(), twoLetters()))); },
+         &ModifyCharCommand, 0, 0, nullptr},
+        {"a box shown with no width",
+         [this] {
+             eSimpString* top =
+                 UseRow(ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
+                        ExprPtr(NewBox(NewSimpStringWith(NewFraction(Letter("a"), Letter("b"))))),
+                        ExprPtr(NewFraction(Letter("c"), Letter("d"))));
+             eExpr* box = top->getChild(1);
+             box->m_zone.right = box->m_zone.left;
+             return top;
+         },
+         &ModifyFractionCommand, 0, 1, [](eSimpString* top) { return top->getChild(2); }},
+        {"a box shown",
+         [this] {
+             return UseRow(ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
+                           ExprPtr(NewBox(NewSimpStringWith(NewFraction(Letter("a"), Letter("b"))))),
+                           ExprPtr(NewFraction(Letter("c"), Letter("d"))));
+         },
+         &ModifyFractionCommand, 0, 1,
+         [](eSimpString* top) { return top->getChild(1)->getChild(0)->getChild(0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        asked = 0;
+        g_launch.calls = 0;
+        std::vector<std::string> texts;
+        if (c.changed == nullptr)
+            plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+                texts.push_back(box.text);
+                return 1;
+            });
+        const size_t boxes = plat::testing::messageBoxes().size();
+        eSimpString* top = c.make();
+        Select(top, 0, 1);
+        EXPECT_EQ(CatchFail([&] { c.command(); }), 0);
+        EXPECT_EQ(asked, c.fontDialogs);
+        EXPECT_EQ(g_launch.calls, c.fractionDialogs);
+        if (c.changed == nullptr) {
+            EXPECT_EQ(texts.size(), 1u);
+            EXPECT_NE(texts.empty() ? std::string::npos
+                                    : texts[0].find("Change command could not be found"),
+                      std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(plat::testing::messageBoxes().size(), boxes);
+        eExpr* changed = c.changed(top);
+        if (c.fontDialogs > 0) {
+            FSSRecord now;
+            static_cast<eWord*>(changed)->storedStyle(now);
+            EXPECT_EQ(now.size, 20);
+        } else {
+            EXPECT_EQ(static_cast<eFraction*>(changed)->m_kind, kFractionSlanted);
+        }
+    }
 }
 
 TEST_F(ChangeTest, ModifyByKindWithNothingToFindShowsMessage496) {

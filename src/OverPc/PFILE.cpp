@@ -22,9 +22,11 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <set>
 #include <sys/file.h>
@@ -538,6 +540,7 @@ std::string SiblingBase(const std::string& target) {
 constexpr const char* kSiblingMarkName = "user.korvaline.save-sibling";
 
 SaveCommitHook s_saveCommitHook = nullptr;
+SaveCommitHook s_siblingMadeHook = nullptr;
 FileIdentity IdentityOfStat(const struct stat& st) {
     FileIdentity id;
     id.known = true;
@@ -636,6 +639,113 @@ std::string PrefsFolderNative() {
     return folder;
 }
 
+// The boot's id, as the system gives it; "" when it cannot be read.
+std::string BootId() {
+    std::string id;
+    if (std::FILE* f = std::fopen("/proc/sys/kernel/random/boot_id", "re"); f != nullptr) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, f) != nullptr) {
+            id = line;
+        }
+        std::fclose(f);
+    }
+    while (!id.empty() && id.back() == '\n') {
+        id.pop_back();
+    }
+    return id.find_first_of(" \n") == std::string::npos ? id : std::string();
+}
+
+// What /proc says of a process.
+enum class ProcessState {
+    kGone,    // no such process, or one that has ended and waits to be reaped
+    kRunning, // `start` is when it started, in clock ticks since the boot
+    kUnknown, // it cannot be told
+};
+ProcessState ReadProcess(const std::string& statPath, std::uint64_t& start) {
+    const int fd = ::open(statPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ESRCH ? ProcessState::kGone : ProcessState::kUnknown;
+    }
+    char buffer[1024];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0) {
+        return n < 0 && errno == ESRCH ? ProcessState::kGone : ProcessState::kUnknown;
+    }
+    // "pid (name) state ppid ...": the name may hold anything, so the fields are counted from its
+    // last ')'; the state is the third field, the start the twenty-second.
+    const std::string_view text(buffer, static_cast<std::size_t>(n));
+    const std::size_t close = text.rfind(')');
+    if (close == std::string_view::npos) {
+        return ProcessState::kUnknown;
+    }
+    std::string_view rest = text.substr(close + 1);
+    for (int field = 3; field <= 22; ++field) {
+        const std::size_t at = rest.find_first_not_of(' ');
+        if (at == std::string_view::npos) {
+            return ProcessState::kUnknown;
+        }
+        rest.remove_prefix(at);
+        const std::string_view value = rest.substr(0, rest.find(' '));
+        rest.remove_prefix(value.size());
+        if (field == 3 && (value == "Z" || value == "X" || value == "x")) {
+            return ProcessState::kGone;
+        }
+        if (field == 22) {
+            const auto [end, err] =
+                std::from_chars(value.data(), value.data() + value.size(), start);
+            return err == std::errc() && end == value.data() + value.size()
+                       ? ProcessState::kRunning
+                       : ProcessState::kUnknown;
+        }
+    }
+    return ProcessState::kUnknown;
+}
+
+// True when the process that wrote the pending entry `e` is certainly gone: it ran on another boot,
+// or no process runs under its id, or one that started at another time. Whatever cannot be read
+// counts as alive.
+bool WriterGone(const RecordedSibling& e, const std::string& boot) {
+    if (boot.empty()) {
+        return false;
+    }
+    if (e.boot != boot) {
+        return true;
+    }
+    std::uint64_t start = 0;
+    switch (ReadProcess("/proc/" + std::to_string(e.writer) + "/stat", start)) {
+    case ProcessState::kGone:
+        return true;
+    case ProcessState::kRunning:
+        return start != e.writerStart;
+    case ProcessState::kUnknown:
+        break;
+    }
+    return false;
+}
+
+// When this process started, on the clock of files' times, in nanoseconds; a little early rather
+// than late (the start is known to a clock tick, and file systems take their times from a clock
+// that may lag by one), so a file changed after the start is never taken as older. The lowest time
+// when it cannot be known.
+std::int64_t ThisProcessStart() {
+    std::uint64_t ticks = 0;
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    struct timespec now {};
+    struct timespec sinceBoot {};
+    if (ReadProcess("/proc/self/stat", ticks) != ProcessState::kRunning || perSecond <= 0 ||
+        ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+        ::clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0) {
+        return std::numeric_limits<std::int64_t>::min();
+    }
+    constexpr std::int64_t kMargin = 100 * 1000000;
+    const std::int64_t started =
+        static_cast<std::int64_t>(ticks / static_cast<std::uint64_t>(perSecond)) * 1000000000 +
+        static_cast<std::int64_t>(ticks % static_cast<std::uint64_t>(perSecond)) * 1000000000 /
+            perSecond;
+    return Nanoseconds(now) - (Nanoseconds(sinceBoot) - started) - kMargin;
+}
+
 std::vector<RecordedSibling> ReadSiblingRecord(const std::string& native) {
     const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -721,6 +831,36 @@ void RecordSibling(int fd, const std::string& native) {
     }
 }
 
+// Writes down the sibling of this process that will be known as `native` (open as fd, with no
+// byte yet), which carries no mark, with this process as its writer: should the program end at any
+// moment before the sibling replaces its target, the next save knows it by that entry once this
+// process is gone. An entry of a file that had this inode before goes.
+void RecordPendingSibling(int fd, const std::string& native) {
+    RecordedSibling entry;
+    entry.pending = true;
+    entry.boot = BootId();
+    entry.writer = static_cast<std::int32_t>(::getpid());
+    struct stat st {};
+    if (entry.boot.empty() ||
+        ReadProcess("/proc/self/stat", entry.writerStart) != ProcessState::kRunning ||
+        ::fstat(fd, &st) != 0 || native.find('\n') != std::string::npos) {
+        return;
+    }
+    entry.device = static_cast<std::uint64_t>(st.st_dev);
+    entry.inode = static_cast<std::uint64_t>(st.st_ino);
+    entry.born = BirthOf(fd);
+    entry.made = Nanoseconds(st.st_ctim);
+    entry.path = native;
+    ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
+        std::erase_if(entries, [&](const RecordedSibling& e) {
+            return e.device == entry.device && e.inode == entry.inode;
+        });
+        entries.push_back(entry);
+        return true;
+    });
+    s_recordedHere.emplace(entry.device, entry.inode);
+}
+
 // Takes the sibling of this process open as fd out of the record (it replaced its target, or was
 // removed).
 void ForgetSibling(int fd) {
@@ -740,11 +880,15 @@ void ForgetSibling(int fd) {
     });
 }
 
-// True when the record names the open file under the name `native` in everything: the same path,
-// device and inode, the same birth time (both "-" where the file system keeps none), and the size,
-// modification time and status-change time the sibling had when it was written. Where no birth
-// time is kept, a file that took a freed inode cannot be told from the sibling by anything else, so
-// any difference at all leaves the file alone; an entry without the written state matches nothing.
+// True when the record names the open file under the name `native`: the same path, device and
+// inode, the same birth time (both "-" where the file system keeps none), and
+// - an entry made once the sibling was whole: the size, modification time and status-change time
+//   it had then. Where no birth time is kept, a file that took a freed inode cannot be told from
+//   the sibling by anything else, so any difference at all leaves the file alone;
+// - an entry made before its first byte: its writer is gone, so nothing writes the sibling any
+//   more, and the file was last changed before this process started (a file made while the
+//   program runs, even one that took a freed inode and the sibling's name, never matches).
+// An entry of the earlier form matches nothing.
 bool RecordNames(const std::vector<RecordedSibling>& entries, int fd, const std::string& native) {
     struct stat st {};
     if (entries.empty() || ::fstat(fd, &st) != 0) {
@@ -752,10 +896,15 @@ bool RecordNames(const std::vector<RecordedSibling>& entries, int fd, const std:
     }
     const std::string born = BirthOf(fd);
     for (const RecordedSibling& e : entries) {
-        if (e.complete && e.path == native && e.device == static_cast<std::uint64_t>(st.st_dev) &&
-            e.inode == static_cast<std::uint64_t>(st.st_ino) && e.born == born &&
-            e.size == static_cast<std::uint64_t>(st.st_size) &&
+        if (e.path != native || e.device != static_cast<std::uint64_t>(st.st_dev) ||
+            e.inode != static_cast<std::uint64_t>(st.st_ino) || e.born != born) {
+            continue;
+        }
+        if (e.complete && e.size == static_cast<std::uint64_t>(st.st_size) &&
             e.modified == Nanoseconds(st.st_mtim) && e.changed == Nanoseconds(st.st_ctim)) {
+            return true;
+        }
+        if (e.pending && Nanoseconds(st.st_ctim) < ThisProcessStart() && WriterGone(e, BootId())) {
             return true;
         }
     }
@@ -778,24 +927,32 @@ std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text) {
         line.remove_prefix(end + 1);
         return true;
     };
+    const auto word = [](std::string_view& line, std::string& out) {
+        const std::size_t end = line.find(' ');
+        if (end == 0 || end == std::string_view::npos) {
+            return false;
+        }
+        out = std::string(line.substr(0, end));
+        line.remove_prefix(end + 1);
+        return true;
+    };
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         RecordedSibling e;
         e.complete = line.starts_with("w ");
-        if (e.complete) {
+        e.pending = line.starts_with("p ");
+        if (e.complete || e.pending) {
             line.remove_prefix(2);
         }
-        if (!number(line, e.device) || !number(line, e.inode)) {
+        if (e.pending && (!word(line, e.boot) || !number(line, e.writer) || e.writer <= 0 ||
+                          !number(line, e.writerStart))) {
             continue;
         }
-        const std::size_t bornEnd = line.find(' ');
-        if (bornEnd == 0 || bornEnd == std::string_view::npos) {
+        if (!number(line, e.device) || !number(line, e.inode) || !word(line, e.born)) {
             continue;
         }
-        e.born = std::string(line.substr(0, bornEnd));
-        line.remove_prefix(bornEnd + 1);
         if (!number(line, e.made) ||
             (e.complete &&
              (!number(line, e.size) || !number(line, e.modified) || !number(line, e.changed))) ||
@@ -811,12 +968,19 @@ std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text) {
 std::string FormatSiblingRecord(const std::vector<RecordedSibling>& entries) {
     std::string text;
     for (const RecordedSibling& e : entries) {
-        if (e.path.empty() || e.path.find('\n') != std::string::npos || e.born.empty() ||
-            e.born.find_first_of(" \n") != std::string::npos) {
+        const auto oneWord = [](const std::string& w) {
+            return !w.empty() && w.find_first_of(" \n") == std::string::npos;
+        };
+        if (e.path.empty() || e.path.find('\n') != std::string::npos || !oneWord(e.born) ||
+            (e.pending && (e.complete || !oneWord(e.boot) || e.writer <= 0))) {
             continue;
         }
         if (e.complete) {
             text += "w ";
+        }
+        if (e.pending) {
+            text += "p " + e.boot + " " + std::to_string(e.writer) + " " +
+                    std::to_string(e.writerStart) + " ";
         }
         text += std::to_string(e.device) + " " + std::to_string(e.inode) + " " + e.born + " " +
                 std::to_string(e.made) + " ";
@@ -893,14 +1057,26 @@ int RemoveStaleSiblings(const char* target) {
         }
         ::close(fd);
     }
-    if (!removedByRecord.empty()) {
-        ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
-            return std::erase_if(entries, [&](const RecordedSibling& e) {
-                       return std::find(removedByRecord.begin(), removedByRecord.end(), e.path) !=
-                              removedByRecord.end();
-                   }) != 0;
-        });
-    }
+    // Entries of this document's siblings made before their first byte whose file is gone, and
+    // their writer too (a save killed before its sibling had its name, or a sibling the user
+    // removed), name nothing any more: they go, so no later file under that name is measured by
+    // them.
+    const std::string prefix = plat::NativePath(base) + ".";
+    const auto isSiblingName = [&](const std::string& path) {
+        return path.size() > prefix.size() && path.starts_with(prefix) &&
+               path.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+    };
+    ChangeSiblingRecord([&](std::vector<RecordedSibling>& entries) {
+        const std::string boot = BootId();
+        return std::erase_if(entries, [&](const RecordedSibling& e) {
+                   struct stat st {};
+                   return std::find(removedByRecord.begin(), removedByRecord.end(), e.path) !=
+                              removedByRecord.end() ||
+                          (e.pending && isSiblingName(e.path) &&
+                           ::lstat(e.path.c_str(), &st) != 0 && errno == ENOENT &&
+                           WriterGone(e, boot));
+               }) != 0;
+    });
     return removed;
 }
 
@@ -1076,6 +1252,10 @@ void SetSaveCommitHookForTesting(SaveCommitHook hook) {
     s_saveCommitHook = hook;
 }
 
+void SetSiblingMadeHookForTesting(SaveCommitHook hook) {
+    s_siblingMadeHook = hook;
+}
+
 bool RemoveOwnSibling(const char* path, std::FILE* held) {
     if (path == nullptr || held == nullptr) {
         return false;
@@ -1215,32 +1395,69 @@ void FailFromErrno(int err) {
 
 namespace {
 
-// Makes the new sibling `path`: null with errno set when it cannot be made.
+// Holds the new sibling `native` (open as fd, with no byte yet) while it is written
+// (RemoveStaleSiblings leaves a locked sibling alone), makes it private to its owner and marks it
+// as the program's own. On a file system without extended attributes it is written down in the
+// record of unmarked siblings instead, with this process as its writer, and again once it is
+// written whole (see MoveTempFileOver). One without locks leaves it unmarked: should the save be
+// killed, its sibling then stays for the user.
+void PrepareSibling(int fd, const std::string& native) {
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::fchmod(fd, 0600);
+    struct stat st {};
+    if (held && ::fstat(fd, &st) == 0) {
+        const std::string mark = SiblingMark(fd, st, native);
+        if (s_marksUnavailable ||
+            ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0) != 0) {
+            s_unmarkedHere.insert(KeyOfStat(st));
+            RecordPendingSibling(fd, native);
+        }
+    }
+}
+
+// Makes the new sibling `native`: its descriptor, or -1 with errno set. It is made without a name
+// first, marked or written down, and only then given its name, so a save killed before that leaves
+// nothing behind. Where the file system cannot make a file without a name, it is made by name (a
+// kill before it is marked or written down, with no byte in it yet, leaves an empty file).
+int MakeSiblingFile(const std::string& native) {
+    const std::size_t cut = native.rfind('/');
+    const std::string folder =
+        cut == std::string::npos ? std::string(".") : native.substr(0, cut + 1);
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        PrepareSibling(fd, native);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return fd;
+        }
+        const int err = errno;
+        ForgetSibling(fd);
+        ::close(fd);
+        if (err == EEXIST) {
+            errno = err;
+            return -1;
+        }
+    }
+    // Made new (never an existing file or link).
+    fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        PrepareSibling(fd, native);
+    }
+    return fd;
+}
+
+// Makes the new sibling `path`, private to its owner until it is committed: null with errno set
+// when it cannot be made.
 std::FILE* CreateSibling(const char* path) {
     errno = 0;
-    // Made new (never an existing file or link) and private to its owner until it is committed.
     const std::string native = plat::NativePath(path);
-    const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = MakeSiblingFile(native);
     std::FILE* file = nullptr;
     if (fd >= 0) {
-        // Held while it is written (RemoveStaleSiblings leaves a locked sibling alone), then
-        // marked as the program's own. On a file system without extended attributes it is
-        // written down in the record of unmarked siblings instead, once it is written whole (see
-        // MoveTempFileOver); one without locks leaves it unmarked: should the save be killed, its
-        // sibling then stays for the user, and so does one killed while it was written.
-        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::fchmod(fd, 0600);
-        struct stat st {};
-        if (held && ::fstat(fd, &st) == 0) {
-            const std::string mark = SiblingMark(fd, st, native);
-            if (s_marksUnavailable ||
-                ::fsetxattr(fd, kSiblingMarkName, mark.data(), mark.size(), 0) != 0) {
-                s_unmarkedHere.insert(KeyOfStat(st));
-            }
-        }
         file = ::fdopen(fd, "wb");
         if (file == nullptr) {
             const int saved = errno;
+            ForgetSibling(fd);
             ::unlink(native.c_str());
             ::close(fd);
             errno = saved;
@@ -1312,6 +1529,9 @@ std::FILE* CreateSiblingOrFail(const char* target, std::string& sibling, const c
         MakeTempSibling(target, sibling);
         std::FILE* file = CreateSibling(sibling.c_str());
         if (file != nullptr) {
+            if (s_siblingMadeHook != nullptr) {
+                s_siblingMadeHook(sibling.c_str());
+            }
             return file;
         }
         const int err = errno;

@@ -107,9 +107,10 @@ std::string DesktopFilePath(const char* name);
 int FirstHardDrive(std::string& out, const char* tail);
 
 // A sibling of a save made where the file system holds no extended attributes, so that it cannot
-// carry the mark: such siblings are written down in a record in the preferences folder once they
-// are written whole (just before they replace their target), and RemoveStaleSiblings removes only
-// a file that matches an entry in everything, the state it was written in included.
+// carry the mark: such siblings are written down in a record in the preferences folder, first when
+// they are made (before their first byte, with the process that writes them), then once they are
+// written whole (just before they replace their target). RemoveStaleSiblings removes only a file
+// that matches an entry (see there).
 struct RecordedSibling {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -122,12 +123,19 @@ struct RecordedSibling {
     std::uint64_t size = 0;
     std::int64_t modified = 0;
     std::int64_t changed = 0;
+    // An entry written when the sibling was made (`pending`): the process writing it, named by the
+    // boot's id, its process id and its start (clock ticks since the boot).
+    bool pending = false;
+    std::string boot;
+    std::int32_t writer = 0;
+    std::uint64_t writerStart = 0;
     std::string path; // its full path as the system spells it
     bool operator==(const RecordedSibling&) const = default;
 };
-// The record's text: one entry a line, "w device inode born made size modified changed path", or
-// (entries without the state of the written sibling) "device inode born made path". Lines that do
-// not read as an entry are skipped.
+// The record's text: one entry a line, "p boot writer start device inode born made path" (made
+// before the first byte), "w device inode born made size modified changed path" (written whole),
+// or (an earlier form) "device inode born made path". Lines that do not read as an entry are
+// skipped.
 std::vector<RecordedSibling> ParseSiblingRecord(std::string_view text);
 // The text of the record (an entry whose path holds a line break cannot be written and is left
 // out).
@@ -140,12 +148,18 @@ void SetSiblingMarksUnavailableForTesting(bool unavailable);
 // (".0", ".1", ...; appended when the name has none), the first name that is free. Returns 1.
 int MakeTempSibling(const char* target, std::string& out);
 // Removes the siblings that earlier saves of `target` left behind when they were interrupted
-// (killed while writing, or between writing and renaming): only regular files of ours among the
-// sibling names that carry the mark a save sets on the sibling it makes (see CreateFileOrFail), or
-// that the record of unmarked siblings names exactly (path, device, inode, birth time, and the
-// size, modification and status-change times it had when it was written), and that no save holds.
+// (killed at any moment of the save): only regular files of ours among the sibling names that no
+// save holds, and that carry the mark a save sets on the sibling it makes (see CreateFileOrFail),
+// or that the record of unmarked siblings names by path, device, inode and birth time, and
+// - by an entry made once the sibling was whole: with the size, modification and status-change
+//   times it had then;
+// - by an entry made before its first byte: when the process that wrote it is gone (another boot,
+//   no such process, or another process under its id) and the file was last changed before this
+//   process started.
 // Any other file with a sibling's name is left alone: also a file of the user's that took the inode
-// of a removed sibling, and a sibling changed since. Returns how many were removed.
+// of a removed sibling while the program ran, and a sibling changed since. Entries of this
+// document's siblings whose file is gone and whose writer too are dropped from the record. Returns
+// how many files were removed.
 int RemoveStaleSiblings(const char* target);
 // The file a save of `path` replaces: the file a symbolic link (or a chain of them) leads to, so
 // the link stays and the file it names gets the new content; `path` itself otherwise (also for a
@@ -235,6 +249,9 @@ void FailSaveWaitGivenUp(const char* path);
 // make a save slow at its most delicate moment.
 using SaveCommitHook = void (*)(const char* target);
 void SetSaveCommitHookForTesting(SaveCommitHook hook);
+// Called (when set) once a save's sibling is made, before its first byte, with the sibling's name:
+// lets a test end a save at that moment, or at a later byte.
+void SetSiblingMadeHookForTesting(SaveCommitHook hook);
 // Removes a file, reporting nothing (clean-up of an unfinished save). True when removed.
 bool RemoveFileQuietly(const char* path);
 // The largest file each kind of reader takes: documents, pictures and other files the user opens;
@@ -262,7 +279,9 @@ int ErrorCodeFromErrno(int err);
 // Makes the new file `path` (a save's sibling; an existing name fails) for writing bytes, private
 // to its owner until MoveTempFileOver commits it. While it is open it is locked, and it carries an
 // extended attribute that marks it as a sibling this program made (where the file system holds
-// such attributes), so that RemoveStaleSiblings can tell it from a file of the user's. Failure (a
+// such attributes; elsewhere it is written down in the record of unmarked siblings before it gets
+// its name, or where a file cannot be made without a name, before its first byte), so that
+// RemoveStaleSiblings can tell it from a file of the user's. Failure (a
 // read-only or missing folder) fails with ErrorCodeFromErrno, the detail naming `shownName` (the
 // file the user chose) and the system's text.
 std::FILE* CreateFileOrFail(const char* path, const char* shownName);

@@ -39,6 +39,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -335,13 +336,44 @@ void killSelf(const char*) {
     ::kill(::getpid(), SIGKILL);
 }
 
-// A change typed into the document in front and saved in a child process that is killed just
-// before the save's rename; the child must end by the signal.
-void SaveKilledBeforeRename() {
+// The bytes a save writes before it is ended mid-write: the document's file is longer.
+constexpr rlim_t kBytesBeforeTheKill = 64;
+
+// Lets the save write its first bytes, then the system ends it by the signal of a file past the
+// size limit.
+void killAfterFirstBytes(const char*) {
+    // Other tests of this program ignore the signal; a killed save gets it as a user's program
+    // does.
+    std::signal(SIGXFSZ, SIG_DFL);
+    const struct rlimit noCore { 0, 0 };
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    const struct rlimit bytes { kBytesBeforeTheKill, kBytesBeforeTheKill };
+    ::setrlimit(RLIMIT_FSIZE, &bytes);
+}
+
+// When a save is killed: once its sibling is made, before the first byte; after its first bytes;
+// once it is written whole, just before its rename.
+enum class KillAt { kSiblingMade, kMidWrite, kBeforeRename };
+
+// A copy of the program starts later than what is on disk was last changed (file times and process
+// starts compare to a clock tick, and a little more).
+void waitForALaterStart() {
+    ::usleep(250 * 1000);
+}
+
+// A change typed into the document in front and saved in a copy of the program (a child process,
+// started after what is on disk was last changed) that is killed at `moment`; the child must end
+// by the signal.
+void SaveKilled(KillAt moment) {
+    waitForALaterStart();
     const pid_t child = ::fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
-        SetSaveCommitHookForTesting(&killSelf);
+        if (moment == KillAt::kBeforeRename)
+            SetSaveCommitHookForTesting(&killSelf);
+        else
+            SetSiblingMadeHookForTesting(moment == KillAt::kSiblingMade ? &killSelf
+                                                                        : &killAfterFirstBytes);
         pt::type("x");
         pt::runUntilIdle();
         DoMenuCommand(kSave);
@@ -350,6 +382,34 @@ void SaveKilledBeforeRename() {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), moment == KillAt::kMidWrite ? SIGXFSZ : SIGKILL);
+}
+
+// A change typed into the document in front and saved whole in a copy of the program started
+// later than what is on disk was last changed; `meanwhile` runs once that copy has started, before
+// it saves.
+void SaveInALaterCopy(const std::function<void()>& meanwhile = {}) {
+    waitForALaterStart();
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        char byte = 0;
+        const bool told = ::read(go[0], &byte, 1) == 1;
+        pt::type("s");
+        pt::runUntilIdle();
+        ::_exit(told && DoMenuCommand(kSave) == 1 ? 0 : 3);
+    }
+    ::close(go[0]);
+    waitForALaterStart();
+    if (meanwhile)
+        meanwhile();
+    EXPECT_EQ(::write(go[1], "g", 1), 1);
+    ::close(go[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 // A folder where the siblings of saves cannot carry their mark: on the test's own disk with marks
@@ -382,9 +442,10 @@ struct MarklessFolder {
 
 TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheNextSave) {
     // Where a save's sibling cannot carry its mark (a file system without extended attributes:
-    // one made to look so, and a ramfs when one can be mounted here), three saves killed just
-    // before their rename leave their siblings, and the next save removes them; files of the
-    // user's with siblings' names stay, also one that took the inode of a removed sibling.
+    // one made to look so, and a ramfs when one can be mounted here), saves killed at any moment
+    // (before the first byte, mid-write, just before the rename) leave their siblings, and the
+    // next save of a copy started later removes them; files of the user's with siblings' names
+    // stay, also one that took the inode of a removed sibling.
     for (const bool ramfs : {false, true}) {
         SCOPED_TRACE(ramfs ? "ramfs" : "marks refused");
         const MarklessFolder folder(m_dir / (ramfs ? "ramfs" : "disk"), ramfs);
@@ -401,17 +462,30 @@ TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheN
         pt::answerFileDialog(path);
         ASSERT_EQ(DoMenuCommand(kSaveAs), 1);
         const std::string saved = ReadFileBytes(path);
+        ASSERT_GT(saved.size(), kBytesBeforeTheKill);
         WriteFileBytes(disk + "/doc.5", "mine");
         const auto sortedNames = [&] {
             std::vector<std::string> names = FolderNames(disk);
             std::sort(names.begin(), names.end());
             return names;
         };
-        // Four saves killed one after the other: each next one removes what the one before left,
-        // so one sibling is there at a time.
-        for (int kill = 0; kill < 4; ++kill) {
-            ASSERT_NO_FATAL_FAILURE(SaveKilledBeforeRename());
-            EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+        const std::vector<std::string> oneSibling{"doc.0", "doc.5", "doc.pvx"};
+        // Saves killed one after the other, each at another moment: each next one removes what
+        // the one before left, so one sibling is there at a time.
+        const KillAt moments[] = {KillAt::kBeforeRename, KillAt::kSiblingMade,
+                                  KillAt::kMidWrite,     KillAt::kMidWrite,
+                                  KillAt::kBeforeRename, KillAt::kSiblingMade};
+        for (const KillAt moment : moments) {
+            SCOPED_TRACE(static_cast<int>(moment));
+            ASSERT_NO_FATAL_FAILURE(SaveKilled(moment));
+            EXPECT_EQ(sortedNames(), oneSibling);
+            const std::uintmax_t size = fs::file_size(disk + "/doc.0");
+            if (moment == KillAt::kSiblingMade)
+                EXPECT_EQ(size, 0u);
+            else if (moment == KillAt::kMidWrite)
+                EXPECT_EQ(size, kBytesBeforeTheKill);
+            else
+                EXPECT_GT(size, kBytesBeforeTheKill);
             EXPECT_EQ(ReadFileBytes(path), saved);
         }
         // The user removes the last one and makes a file of that name, which may well get the
@@ -427,17 +501,27 @@ TEST_F(FileSafetyTest, WithoutExtendedAttributesTheSiblingsOfKilledSavesGoAtTheN
         pt::type("y");
         pt::runUntilIdle();
         ASSERT_EQ(DoMenuCommand(kSave), 1);
-        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+        EXPECT_EQ(sortedNames(), oneSibling);
         EXPECT_EQ(ReadFileBytes(disk + "/doc.0"), "mine too");
         EXPECT_EQ(ReadFileBytes(disk + "/doc.5"), "mine");
         EXPECT_NE(ReadFileBytes(path), saved);
-        // The user's file goes; a save killed now leaves a sibling the next save removes.
+        // The user's file goes; a save killed now before its rename leaves a sibling the next
+        // save removes, also one of this copy, which started before it.
         fs::remove(disk + "/doc.0");
-        ASSERT_NO_FATAL_FAILURE(SaveKilledBeforeRename());
-        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.0", "doc.5", "doc.pvx"}));
+        ASSERT_NO_FATAL_FAILURE(SaveKilled(KillAt::kBeforeRename));
+        EXPECT_EQ(sortedNames(), oneSibling);
         pt::type("z");
         pt::runUntilIdle();
         ASSERT_EQ(DoMenuCommand(kSave), 1);
+        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.5", "doc.pvx"}));
+        // One killed mid-write is left by this copy, which may have made that file itself; a
+        // copy started later removes it.
+        ASSERT_NO_FATAL_FAILURE(SaveKilled(KillAt::kMidWrite));
+        pt::type("w");
+        pt::runUntilIdle();
+        ASSERT_EQ(DoMenuCommand(kSave), 1);
+        EXPECT_EQ(sortedNames(), oneSibling);
+        ASSERT_NO_FATAL_FAILURE(SaveInALaterCopy());
         EXPECT_EQ(sortedNames(), (std::vector<std::string>{"doc.5", "doc.pvx"}));
         EXPECT_EQ(ReadFileBytes(victim), "the user's");
         EXPECT_TRUE(boxes.empty()) << boxes.front();
@@ -478,6 +562,12 @@ struct WrittenSibling {
                std::to_string(st.st_size) + " " + std::to_string(nanoseconds(st.st_mtim)) + " " +
                std::to_string(nanoseconds(st.st_ctim)) + " " + path + "\n";
     }
+    // The entry written when the sibling was made, before its first byte, by the process `writer`
+    // that started at `start` (clock ticks since the boot `boot`).
+    std::string pendingEntry(const std::string& boot, pid_t writer, uint64_t start) const {
+        return "p " + boot + " " + std::to_string(writer) + " " + std::to_string(start) + " " +
+               id() + std::to_string(nanoseconds(st.st_ctim)) + " " + path + "\n";
+    }
     // The entry earlier versions wrote when the sibling was made, a second before this state.
     std::string earlierEntry() const {
         return id() + std::to_string(nanoseconds(st.st_ctim) - 1000000000) + " " + path + "\n";
@@ -486,6 +576,34 @@ struct WrittenSibling {
         return std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " + born + " ";
     }
 };
+
+// The boot's id, as the record of siblings names it.
+std::string bootId() {
+    std::string id = ReadFileBytes("/proc/sys/kernel/random/boot_id");
+    while (!id.empty() && id.back() == '\n')
+        id.pop_back();
+    return id;
+}
+
+// When the process `pid` started, in clock ticks since the boot (the 22nd field of its status,
+// counted after its name).
+uint64_t startOf(pid_t pid) {
+    const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
+    std::string rest = stat.substr(stat.rfind(')') + 2);
+    for (int field = 3; field < 22; ++field)
+        rest = rest.substr(rest.find(' ') + 1);
+    return std::stoull(rest.substr(0, rest.find(' ')));
+}
+
+// The id of a process that was and is gone.
+pid_t goneProcess() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
 
 TEST_F(FileSafetyTest, ARecordEntryRemovesOnlyTheSiblingInTheStateItWasWrittenIn) {
     // Where siblings cannot carry the mark (made to look so, and a ramfs, which keeps no birth
@@ -528,6 +646,36 @@ TEST_F(FileSafetyTest, ARecordEntryRemovesOnlyTheSiblingInTheStateItWasWrittenIn
         record += otherBirth.entry();
         // 5: an entry of the earlier form alone.
         record += WrittenSibling(sibling(5)).earlierEntry();
+        // 6 to 13: entries written before the first byte, by a process that is gone (6), this
+        // one, still running (7), another process that got this one's id (8), this one on
+        // another boot (9); naming another inode (10) or device (11). The sibling the user
+        // rewrote in place (12), and a user's file that took the sibling's inode and name (13),
+        // once the copy that saves has started.
+        for (int k = 6; k <= 13; ++k)
+            WriteFileBytes(sibling(k), "sibling bytes");
+        const std::string boot = bootId();
+        const uint64_t start = startOf(::getpid());
+        const pid_t gone = goneProcess();
+        record += WrittenSibling(sibling(6)).pendingEntry(boot, gone, start);
+        record += WrittenSibling(sibling(7)).pendingEntry(boot, ::getpid(), start);
+        record += WrittenSibling(sibling(8)).pendingEntry(boot, ::getpid(), start + 1);
+        record += WrittenSibling(sibling(9)).pendingEntry("another-boot", ::getpid(), start);
+        WrittenSibling otherInode(sibling(10));
+        otherInode.st.st_ino += 1000000;
+        record += otherInode.pendingEntry(boot, gone, start);
+        WrittenSibling otherDevice(sibling(11));
+        otherDevice.st.st_dev += 1;
+        record += otherDevice.pendingEntry(boot, gone, start);
+        record += WrittenSibling(sibling(12)).pendingEntry(boot, gone, start);
+        // 14: an entry of a gone writer whose sibling never got its name, which goes from the
+        // record; 15: one of the running process, which stays.
+        WrittenSibling neverNamed(sibling(7));
+        neverNamed.path = sibling(14);
+        neverNamed.st.st_ino += 2000000;
+        record += neverNamed.pendingEntry(boot, gone, start);
+        neverNamed.path = sibling(15);
+        neverNamed.st.st_ino += 1000000;
+        record += neverNamed.pendingEntry(boot, ::getpid(), start);
         // The changes come at least a clock tick after the entries.
         ::usleep(20 * 1000);
         {
@@ -539,25 +687,56 @@ TEST_F(FileSafetyTest, ARecordEntryRemovesOnlyTheSiblingInTheStateItWasWrittenIn
         WriteFileBytes(disk + "/new", "the user's copy");
         fs::rename(disk + "/new", sibling(2));
         WriteFileBytes(prefs() + "/.save-siblings", record);
-        const std::map<int, std::string> kept = {{0, "the user's own file"},
-                                                 {1, "SIBLING BYTES"},
-                                                 {2, "the user's copy"},
-                                                 {4, "sibling bytes"},
-                                                 {5, "sibling bytes"}};
+        std::map<int, std::string> kept = {{0, "the user's own file"},
+                                           {1, "SIBLING BYTES"},
+                                           {2, "the user's copy"},
+                                           {4, "sibling bytes"},
+                                           {5, "sibling bytes"}};
+        // Files made while this copy runs are left by its saves, whoever wrote them down.
+        for (int k = 6; k <= 13; ++k)
+            kept[k] = "sibling bytes";
+        const auto expectKept = [&] {
+            for (int k = 0; k <= 13; ++k) {
+                SCOPED_TRACE(sibling(k));
+                const auto it = kept.find(k);
+                EXPECT_EQ(fs::exists(sibling(k)), it != kept.end());
+                if (it != kept.end()) {
+                    EXPECT_EQ(ReadFileBytes(sibling(k)), it->second);
+                }
+            }
+            EXPECT_EQ(FolderNames(disk).size(), kept.size() + 1);
+        };
         pt::type("y");
         pt::runUntilIdle();
         ASSERT_EQ(DoMenuCommand(kSave), 1);
         EXPECT_TRUE(boxes.empty()) << boxes.front();
-        for (int k = 0; k <= 5; ++k) {
-            SCOPED_TRACE(sibling(k));
-            const auto it = kept.find(k);
-            EXPECT_EQ(fs::exists(sibling(k)), it != kept.end());
-            if (it != kept.end()) {
-                EXPECT_EQ(ReadFileBytes(sibling(k)), it->second);
-            }
-        }
-        EXPECT_EQ(FolderNames(disk).size(), kept.size() + 1);
+        expectKept();
         EXPECT_EQ(ReadFileBytes(prefs() + "/.save-siblings").find(sibling(3)), std::string::npos);
+        // A copy started later removes the siblings whose writer is gone, not a file changed
+        // after it started.
+        ASSERT_NO_FATAL_FAILURE(SaveInALaterCopy([&] {
+            {
+                std::FILE* f = std::fopen(sibling(12).c_str(), "r+b");
+                ASSERT_NE(f, nullptr);
+                std::fputs("SIBLING BYTES", f);
+                std::fclose(f);
+            }
+            fs::remove(sibling(13));
+            WriteFileBytes(sibling(13), "the user's own file");
+            WriteFileBytes(prefs() + "/.save-siblings",
+                           ReadFileBytes(prefs() + "/.save-siblings") +
+                               WrittenSibling(sibling(13)).pendingEntry(boot, gone, start));
+        }));
+        for (int k : {6, 8, 9})
+            kept.erase(k);
+        kept[12] = "SIBLING BYTES";
+        kept[13] = "the user's own file";
+        expectKept();
+        const std::string left = ReadFileBytes(prefs() + "/.save-siblings");
+        for (int k : {6, 8, 9, 14})
+            EXPECT_EQ(left.find(sibling(k) + "\n"), std::string::npos) << k;
+        for (int k : {7, 10, 11, 12, 13, 15})
+            EXPECT_NE(left.find(sibling(k) + "\n"), std::string::npos) << k;
         quit();
         fs::remove(prefs() + "/.save-siblings");
     }

@@ -324,9 +324,9 @@ TEST_F(PFILEAlertTest, FilesHandedOverByAnotherCopy) {
     const plat::ATOM atom = plat::GlobalAddAtom((m_dir / "picture.eps").c_str());
     answerNextBox(1);
     OpenFileFromAtom(atom); // its failure is shown, not passed on
-    EXPECT_EQ(opened, (std::vector<std::string>{(m_dir / "doc.pvx") + " e",
-                                                (m_dir / "noext") + " ?",
-                                                (m_dir / "picture.eps") + " p"}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{(m_dir / "doc.pvx") + " e", (m_dir / "noext") + " ?",
+                                        (m_dir / "picture.eps") + " p"}));
     ASSERT_EQ(plat::testing::messageBoxes().size(), 2u);
     EXPECT_NE(plat::testing::messageBoxes()[0].text.find("gone.pvx"), std::string::npos);
     char name[8];
@@ -462,8 +462,8 @@ TEST(BitmapFileTest, FileHeaderPointsAtThePixelRows) {
     std::string dib = BitmapFile("", 2, 2, 4).substr(14);
     dib.insert(40, std::string(64, '\0'));
     std::uint8_t header[14];
-    ASSERT_TRUE(MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()),
-                                     dib.size(), header));
+    ASSERT_TRUE(MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()), dib.size(),
+                                     header));
     EXPECT_EQ(header[0], 'B');
     EXPECT_EQ(header[1], 'M');
     const auto le32 = [&](int at) {
@@ -472,7 +472,8 @@ TEST(BitmapFileTest, FileHeaderPointsAtThePixelRows) {
     };
     EXPECT_EQ(le32(2), 14 + dib.size());
     EXPECT_EQ(le32(10), 14u + 40u + 64u);
-    EXPECT_FALSE(MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()), 50, header));
+    EXPECT_FALSE(
+        MakeBitmapFileHeader(reinterpret_cast<const std::uint8_t*>(dib.data()), 50, header));
 }
 
 TEST_F(PFILEAlertTest, CommitOfAVanishedSiblingAlertsAndKeepsTheTarget) {
@@ -489,24 +490,37 @@ TEST_F(PFILEAlertTest, CommitOfAVanishedSiblingAlertsAndKeepsTheTarget) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "doc.0"));
 }
 
-TEST(SiblingRecordTest, EntriesOfBothFormsReadAndOnlyWholeOnesKeepTheWrittenState) {
+TEST(SiblingRecordTest, EntriesOfEveryFormReadAndOnlyWholeOnesKeepTheWrittenState) {
     // Lines of a record as earlier versions and this one write them, and damaged ones.
     struct Case {
         const char* line;
         bool reads;
         bool complete;
+        bool pending;
         const char* path;
     };
     const Case cases[] = {
-        {"2049 131075 - 1765000000123456789 /home/u/doc.0", true, false, "/home/u/doc.0"},
+        {"2049 131075 - 1765000000123456789 /home/u/doc.0", true, false, false, "/home/u/doc.0"},
         {"w 2049 131075 1.5 1765000000123456789 42 -3000000000 1765000000123456789 /a b/c.1", true,
-         true, "/a b/c.1"},
-        {"w 2049 131075 - 1765000000123456789 42 7 /x/doc.0", false, false, ""},
-        {"w 2049 131075 - 1765000000123456789 42 7 8", false, false, ""},
-        {"w 2049 131075 - 1765000000123456789 4x2 7 8 /x/doc.0", false, false, ""},
-        {"W 2049 131075 - 1765000000123456789 42 7 8 /x/doc.0", false, false, ""},
-        {"w  2049 131075 - 1 42 7 8 /x/doc.0", false, false, ""},
-        {"2049 131075 - 1765000000123456789", false, false, ""},
+         true, false, "/a b/c.1"},
+        {"w 2049 131075 - 1765000000123456789 42 7 /x/doc.0", false, false, false, ""},
+        {"w 2049 131075 - 1765000000123456789 42 7 8", false, false, false, ""},
+        {"w 2049 131075 - 1765000000123456789 4x2 7 8 /x/doc.0", false, false, false, ""},
+        {"W 2049 131075 - 1765000000123456789 42 7 8 /x/doc.0", false, false, false, ""},
+        {"w  2049 131075 - 1 42 7 8 /x/doc.0", false, false, false, ""},
+        {"2049 131075 - 1765000000123456789", false, false, false, ""},
+        {"p 6f1c0e2a-43b1-4c55-9d3e-2a3b4c5d6e7f 4194304 18446744073709551615 2049 131075 - "
+         "1765000000123456789 /a b/doc.12",
+         true, false, true, "/a b/doc.12"},
+        {"p b 1 0 2049 131075 1.5 -1 /x/doc.0", true, false, true, "/x/doc.0"},
+        // No writer, a writer of id 0 or less or past the ids' range, no start, no boot.
+        {"p b 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p b 0 5 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p b -3 5 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p b 2147483648 5 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p b 42 -5 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p  42 5 2049 131075 - 1 /x/doc.0", false, false, false, ""},
+        {"p b 42 5 2049 131075 - 1", false, false, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -515,9 +529,19 @@ TEST(SiblingRecordTest, EntriesOfBothFormsReadAndOnlyWholeOnesKeepTheWrittenStat
         if (!c.reads)
             continue;
         EXPECT_EQ(read[0].complete, c.complete);
+        EXPECT_EQ(read[0].pending, c.pending);
         EXPECT_EQ(read[0].path, c.path);
         EXPECT_EQ(FormatSiblingRecord(read), std::string(c.line) + "\n");
     }
+    const std::vector<RecordedSibling> pending =
+        ParseSiblingRecord("p 6f1c 4194304 987 2049 131075 - 17 /a b/doc.12\n");
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].boot, "6f1c");
+    EXPECT_EQ(pending[0].writer, 4194304);
+    EXPECT_EQ(pending[0].writerStart, 987u);
+    EXPECT_EQ(pending[0].device, 2049u);
+    EXPECT_EQ(pending[0].inode, 131075u);
+    EXPECT_EQ(pending[0].made, 17);
     const std::vector<RecordedSibling> whole = ParseSiblingRecord(
         "w 2049 131075 1.5 1765000000123456789 42 -3000000000 1765000000123456789 /a b/c.1\n");
     ASSERT_EQ(whole.size(), 1u);

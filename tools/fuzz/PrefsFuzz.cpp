@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The record of unmarked siblings: what reads is written back and reads the same.
     const std::vector<RecordedSibling> siblings = ParseSiblingRecord(input);
     for (const RecordedSibling& e : siblings) {
-        if (e.path.empty() || e.path.find('\n') != std::string::npos || e.born.empty())
+        if (e.path.empty() || e.path.find('\n') != std::string::npos || e.born.empty() ||
+            (e.pending && (e.complete || e.boot.empty() || e.writer <= 0)))
             std::abort();
     }
     if (ParseSiblingRecord(FormatSiblingRecord(siblings)) != siblings)

@@ -2,10 +2,13 @@
 # Another program that asks the editor for a large picture thousands of times and reads none of it
 # does not take the editor down: a copy of a formula whose metafile is near 1 MB, then 4,000
 # MULTIPLE pairs for image/emf from 20 windows, never read. The editor answers, converting some
-# pairs and refusing those past its bounds, keeps answering the window manager's pings while the
+# pairs and refusing those past its bounds (one client never takes every transfer: another
+# program's paste is served meanwhile), keeps answering the window manager's pings while the
 # requests stay unread, frees what they held as soon as their windows are gone (a new requestor
 # right after is served in full), refuses plain requests past its bound the same way, still hands
-# the whole picture and the text to a normal paste, and ends on SIGTERM.
+# the whole picture and the text to a normal paste, and ends on SIGTERM. Then a copy of a formula
+# whose metafile takes a while to draw (near 50 MB): the first request gets it whole, and pings
+# are answered within a second while it is drawn.
 # Usage: HostileRequestSmoke.sh PROGRAM WMCLIENT REQUESTOR WORKDIR (on a private X server).
 set -u
 [[ -n ${KV_SMOKE_TRACE:-} ]] && set -x
@@ -41,6 +44,7 @@ read -r _ answered _ accepted _ most <"$work/first.out"
 ((accepted > 0 && accepted < 4000)) || fail "$accepted of 4,000 pairs converted"
 ((most < 200)) || fail "one window had all its $most pairs converted"
 "$wmclient" ping "$frame" 3000 || fail "ping not answered while the requests are unread"
+((size == $(clip image/emf | wc -c))) || fail "another program's paste refused while one holds transfers"
 wait "$first" || fail "the first requestor failed: $(cat "$work/first.out")"
 
 # Its windows are gone: a new requestor (well within the time an unread transfer is kept) is
@@ -60,6 +64,23 @@ ask 1 40 0 plain
 ((size == $(clip image/emf | wc -c))) || fail "a later paste of the picture is not whole"
 [[ $(clip UTF8_STRING | head -n 1) == "$long" ]] || fail "a later paste of the text differs"
 "$wmclient" ping "$frame" 3000 || fail "ping not answered after the requests"
+
+# A formula of 150,000 terms: its metafile (near 50 MB) takes a second or more to draw on its first
+# request, which gets it whole; pings sent all along are each answered within a second.
+clipSeconds=60
+copyLongFormula 150000
+clip image/emf >"$work/large.emf" &
+reader=$!
+pings=0
+while kill -0 "$reader" 2>/dev/null; do
+  "$wmclient" ping "$frame" 1000 || fail "a ping waited more than a second while the picture was drawn"
+  pings=$((pings + 1))
+done
+wait "$reader" || fail "the first request of the large picture failed"
+large=$(wc -c <"$work/large.emf")
+((large > 40000000)) || fail "the large picture has $large bytes"
+((large == $(clip image/emf | wc -c))) || fail "the large picture differs on a second request"
+((pings > 0)) || fail "no ping was sent while the picture was drawn"
 grep -q "AddressSanitizer\|runtime error" "$work/program.log" && fail "sanitizer report"
 endOnTerm
 exit 0

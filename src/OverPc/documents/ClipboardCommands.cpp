@@ -18,8 +18,10 @@
 #include "OverSrcs/eEditSupport.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
+#include "OverSrcs/eModelHooks.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/eUFO.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/etGener.h"
 #include "OverSrcs/oGraph.h"
@@ -41,6 +43,7 @@ int32_t EpsClipboardType = 0;
 int32_t WordTargetAlignment = 0;
 void (*CopyAsNothingNotice)() = nullptr;
 void (*MtefNotice)() = nullptr;
+std::size_t LargestCopiedMetafile = std::size_t{64} << 20;
 
 namespace {
 
@@ -112,9 +115,10 @@ struct DrawingSettings {
 
 // What the pictures of one copy are drawn with, as it was at Copy: a picture made later, when
 // another program asks for it, looks as it would have looked then, whatever settings changed
-// meanwhile.
+// meanwhile. The copied tree lives only while Copy runs (a large document's tree takes many
+// times the size of its encoding); a picture made later reads the encoding back.
 struct CopyScene {
-    std::shared_ptr<const eExpr> expression;
+    ExprPtr expression;              // while Copy runs
     std::string encoding;            // the expression's encoding, as the PNG carries it
     std::optional<Color> background; // none: white (metafiles: nothing painted)
     DrawingSettings drawing;
@@ -123,12 +127,16 @@ struct CopyScene {
     int32_t pngSmoothing = 0;
     int32_t bitmapDotsPerInch = 0;
     int32_t wordAlignment = 0;
+    // Whether the metafile fits LargestCopiedMetafile (found out at Copy, when first needed).
+    std::optional<bool> metafileFits;
     // Whether a bitmap fits the platform's at some resolution down from a given one, found out
     // once per resolution while the copy is made.
     std::vector<std::pair<int32_t, bool>> bitmapFits;
 
     const eExpr* expr() const { return expression.get(); }
     const Color* backgroundColor() const { return background ? &*background : nullptr; }
+    // The tree as copied, for a picture made after Copy (with the copy's settings in place).
+    ExprPtr tree() const { return ReadExprEncodingFromMemory(encoding.data(), encoding.size()); }
 };
 
 // Draws with the copy's settings and puts the program's own back afterwards. Each picture takes
@@ -226,7 +234,8 @@ const std::vector<uint8_t>& copyEmf(CCBIDataObject& object) {
 void addEmf(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     object.addLater(plat::CF_ENHMETAFILE, [scene] {
         SceneScope scope(*scene);
-        return ExprEmfBytes(scene->expr(), scene->backgroundColor(), scene->metafileDotsPerInch);
+        return ExprEmfBytes(scene->tree().get(), scene->backgroundColor(),
+                            scene->metafileDotsPerInch);
     });
 }
 
@@ -236,15 +245,27 @@ void addPng(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
         return;
     object.addLater(s_formats.png, [scene] {
         SceneScope scope(*scene);
-        return ExprPngBytes(scene->expr(), scene->pngSmoothing, scene->backgroundColor(),
+        return ExprPngBytes(scene->tree().get(), scene->pngSmoothing, scene->backgroundColor(),
                             scene->encoding, scene->pngDotsPerInch);
     });
 }
 
-// The object's storage and its descriptor ("Embed Source", "Object Descriptor").
+// Whether the copy's metafile stays within LargestCopiedMetafile: the formats made from it are
+// offered only then.
+bool metafileCanBeMade(CopyScene& scene) {
+    if (!scene.metafileFits)
+        scene.metafileFits =
+            MetafileBytesBound(scene.expr(), scene.encoding.size()) <= LargestCopiedMetafile;
+    return *scene.metafileFits;
+}
+
+// The object's storage and its descriptor ("Embed Source", "Object Descriptor"; its size is the
+// metafile's, so it comes with the metafile).
 void addObject(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     object.add(s_formats.embedSource,
                EmbeddedObjectStorage(ExprEncodingText(scene->expr(), nullptr, true)));
+    if (!metafileCanBeMade(*scene))
+        return;
     object.addLater(s_formats.objectDescriptor, [&object] {
         int32_t w = 1, h = 1;
         emfFrameSize(copyEmf(object), w, h);
@@ -253,8 +274,10 @@ void addObject(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) 
 }
 
 void addPictures(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
-    addEmf(object, scene);
-    object.addLater(plat::CF_METAFILEPICT, [&object] { return wmfOfEmf(copyEmf(object)); });
+    if (metafileCanBeMade(*scene)) {
+        addEmf(object, scene);
+        object.addLater(plat::CF_METAFILEPICT, [&object] { return wmfOfEmf(copyEmf(object)); });
+    }
     addPng(object, scene);
 }
 
@@ -262,7 +285,8 @@ void addBitmap(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) 
     if (bitmapCanBeMade(*scene, scene->bitmapDotsPerInch)) {
         object.addLater(plat::CF_DIB, [scene] {
             SceneScope scope(*scene);
-            return MakeExprDib(scene->expr(), scene->bitmapDotsPerInch, scene->backgroundColor());
+            return MakeExprDib(scene->tree().get(), scene->bitmapDotsPerInch,
+                               scene->backgroundColor());
         });
     }
     addPng(object, scene);
@@ -333,12 +357,14 @@ void render(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int
         break;
     case kCopyAsOffice:
         addText(object, expression, format);
-        object.addLater(s_formats.rtf, [scene, &object] {
-            SceneScope scope(*scene);
-            const std::string rtf =
-                ExprRtfText(scene->expr(), copyEmf(object), scene->wordAlignment);
-            return bytesOf(rtf, false);
-        });
+        // The rich text carries the metafile.
+        if (metafileCanBeMade(*scene))
+            object.addLater(s_formats.rtf, [scene, &object] {
+                SceneScope scope(*scene);
+                const std::string rtf =
+                    ExprRtfText(scene->tree().get(), copyEmf(object), scene->wordAlignment);
+                return bytesOf(rtf, false);
+            });
         addObject(object, scene);
         addPictures(object, scene);
         break;
@@ -582,6 +608,33 @@ ExprPtr ExportExpression(bool wholeExpression) {
     return whole != nullptr ? whole->deepCopy() : ExprPtr();
 }
 
+std::size_t MetafileBytesBound(const eExpr* expression, std::size_t encodingBytes) {
+    // Measured on rows of letters, sums of scripts, continued fractions and matrices: a node
+    // takes 35 to 100 bytes of records, a character of a word about 14 more. The headers and
+    // the comments (the encoding among them) come on top.
+    constexpr std::size_t kPerNode = 100;
+    constexpr std::size_t kPerCharacter = 16;
+    constexpr std::size_t kFixed = 1024;
+    std::size_t bytes = kFixed + encodingBytes;
+    std::size_t nodes = 0;
+    std::vector<const eExpr*> pending{expression};
+    while (!pending.empty()) {
+        const eExpr* node = pending.back();
+        pending.pop_back();
+        if (node == nullptr)
+            continue;
+        bytes += kPerNode;
+        const auto* word = node->isWord() ? dynamic_cast<const eWord*>(node) : nullptr;
+        if (word != nullptr)
+            bytes += kPerCharacter * static_cast<std::size_t>(word->length());
+        for (int32_t i = 0; i < node->childCount(); ++i)
+            pending.push_back(node->getChild(i));
+        if (++nodes % 4096 == 0)
+            HookCheckUserAbort();
+    }
+    return bytes;
+}
+
 std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background,
                                   int32_t dotsPerInch) {
     ExprPictureStyle style;
@@ -695,7 +748,7 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     MagnificationDen = 300;
     // The pictures are made later from the copy's own tree, with the settings of now.
     auto scene = std::make_shared<CopyScene>();
-    scene->expression = std::shared_ptr<const eExpr>(std::move(expression));
+    scene->expression = std::move(expression);
     scene->encoding = ExprEncodingText(scene->expr());
     if (const Color* bg = activeBackground())
         scene->background = *bg;
@@ -706,6 +759,8 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     scene->wordAlignment = WordTargetAlignment;
     auto* object = new CCBIDataObject();
     const int code = CatchFail([&] { render(*object, scene, format); });
+    // What is made later reads the encoding back: the copied tree goes now.
+    scene->expression.reset();
     if (code != 0) {
         object->Release();
         Fail(code);

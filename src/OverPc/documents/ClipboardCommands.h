@@ -53,6 +53,14 @@ extern int32_t WordTargetAlignment;
 // The EPS copy's clipboard format: 1 "ADOBE AI3", anything else "Encapsulated Postscript".
 extern int32_t EpsClipboardType;
 
+// The largest metafile a copy offers, in bytes: a copy whose metafile would be larger offers
+// no metafile (nor the formats made from it), as a PNG or bitmap too large to make is not
+// offered. Known at Copy, from the copy's nodes, without drawing it.
+extern std::size_t LargestCopiedMetafile;
+// What a metafile of `expression` may take at most, with its encoding of `encodingBytes`: a
+// record per node (a word's text, a template's strokes) and the place of each character.
+std::size_t MetafileBytesBound(const eExpr* expression, std::size_t encodingBytes);
+
 // The notice shown for the copy format that copies nothing (start-up installs it).
 extern void (*CopyAsNothingNotice)();
 

@@ -5,10 +5,14 @@
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eMatrix.h"
+#include "OverSrcs/eSSScript.h"
 #include "OverSrcs/eSelect.h"
+#include "OverSrcs/eWord.h"
 #include "OverSrcs/oWindows.h"
 
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 uint8_t WholeRowClickOption = 0;
 SelectionEntry DragEntry;
@@ -64,65 +68,288 @@ bool askRoot(eExpr* root, oPoint anchor, oPoint point, SelectionEntry& entry, bo
     return offer(root, anchor, point, entry, drag);
 }
 
-// A plain click: left or right of the expression's top row, at any height, leaves the caret
-// before its first item or after its last (beside a grid there, a pile of lines or a bare matrix,
-// at the start or end of its row level with the point); elsewhere the point is moved onto the
-// nearest point of the root's rectangle and the tree answers.
-bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
-    const Zone& r = root->m_zone;
-    if (r.right <= r.left || r.bottom <= r.top)
-        return false;
-    eExpr* row = root->childCount() > 0 ? root->getChild(0) : nullptr;
-    if (row != nullptr && row->isString()) {
-        Zone z = row->m_zone;
-        ZoneOffset(z, r.left, r.top);
-        if (z.left < z.right && (point.x < z.left || point.x >= z.right)) {
-            const bool left = point.x < z.left;
-            const int32_t count = row->childCount();
-            entry = {row, left ? 0 : count, left ? 0 : count, 0, 1};
-            eExpr* edge = count > 0 ? row->getChild(left ? 0 : count - 1) : nullptr;
-            if (edge == nullptr || !edge->isMatrix())
-                return true;
-            Zone pile = edge->m_zone;
-            ZoneOffset(pile, z.left, z.top);
-            if (point.y < pile.top || point.y >= pile.bottom || pile.left >= pile.right)
-                return true;
-            // The grid's row nearest in height (of its first or last column), at its near end.
-            auto* grid = static_cast<eMatrix*>(edge);
-            eExpr* line = nullptr;
-            Zone lineAbs{};
-            int32_t off = 0;
-            for (int32_t k = 0; k < grid->rows(); ++k) {
-                eExpr* cell = grid->getCell(k, left ? 0 : grid->columns() - 1);
-                if (cell == nullptr || cell->m_zone.right <= cell->m_zone.left ||
-                    cell->m_zone.bottom <= cell->m_zone.top)
-                    continue;
-                Zone c = cell->m_zone;
-                ZoneOffset(c, pile.left, pile.top);
-                const int32_t d = point.y < c.top       ? c.top - point.y
-                                  : point.y >= c.bottom ? point.y - c.bottom + 1
-                                                        : 0;
-                if (line == nullptr || d < off) {
-                    line = cell;
-                    lineAbs = c;
-                    off = d;
-                }
-            }
-            if (line == nullptr)
-                return true;
-            const oPoint onto{left ? lineAbs.left : lineAbs.right - 1,
-                              std::clamp(point.y, lineAbs.top, lineAbs.bottom - 1)};
-            prepareWalk();
-            DrawState.absZone = pile;
-            SelectionEntry inLine;
-            if (HitClickChild(line, onto, onto, inLine) && inLine.node != nullptr)
-                entry = inLine;
+int64_t squared(int64_t v) {
+    return v * v;
+}
+
+// How far a point lies from a span [from, to) along one axis; 0 inside it.
+int64_t offSpan(int32_t at, int32_t from, int32_t to) {
+    return at < from ? from - at : at >= to ? at - to + 1 : 0;
+}
+
+// The least distance from the point to a caret drawn in the rectangle: a caret may stand on its
+// right edge (after the last item).
+int64_t toCaretsIn(oPoint p, const Zone& z) {
+    const int64_t dx = p.x < z.left ? z.left - p.x : p.x > z.right ? p.x - z.right : 0;
+    return squared(dx) + squared(offSpan(p.y, z.top, z.bottom));
+}
+
+Zone childZone(const eExpr* child, const Zone& parentAbs) {
+    Zone z = child->m_zone;
+    ZoneOffset(z, parentAbs.left, parentAbs.top);
+    return z;
+}
+
+bool hasArea(const Zone& z) {
+    return z.left < z.right && z.top < z.bottom;
+}
+
+// The caret place nearest a point: every caret place of a row (before each of its items and after
+// the last), between the characters of its words, and in the rows of its templates and grids,
+// measured to the caret's line as it is drawn. A caret between a word's characters stands in its
+// row and is measured with the row's height, as the row's own carets are. Of places at the same
+// distance the one whose band holds the point wins, then the one in the inner row (the caret drawn
+// round the point). A big operator's own sign is no place to type: its slot is left out.
+class NearestPlace {
+public:
+    explicit NearestPlace(oPoint point)
+        : m_point(point) {}
+
+    void inRow(eExpr* row, const Zone& abs, int32_t depth) {
+        // An empty slot the template does not show still has its caret where the slot would be.
+        const int32_t count = row->childCount();
+        if (count > 0 && !hasArea(abs))
+            return;
+        // Along a row whose items stand in order the carets rise with their index: only those
+        // round the point's column are asked, outward while they could come nearer.
+        const int32_t split =
+            ChildrenInOrder(row)
+                ? CountChildrenBefore(row,
+                                      [&](const Zone& z) { return abs.left + z.left <= m_point.x; })
+                : -1;
+        if (split < 0) {
+            for (int32_t k = 0; k <= count; ++k)
+                offer({row, k, k, 0, 1}, caretLine(row, abs, k), depth);
+            for (int32_t i = 0; i < count; ++i)
+                inItem(row, abs, i, depth);
+            return;
+        }
+        const auto near = [&](int32_t x) { return squared(x - m_point.x) <= m_best.distance; };
+        for (int32_t k = split; k <= count; ++k) {
+            const Zone line = caretLine(row, abs, k);
+            if (!near(line.left))
+                break;
+            offer({row, k, k, 0, 1}, line, depth);
+        }
+        for (int32_t k = split - 1; k >= 0; --k) {
+            const Zone line = caretLine(row, abs, k);
+            if (!near(line.left))
+                break;
+            offer({row, k, k, 0, 1}, line, depth);
+        }
+        for (int32_t i = std::max(split - 1, 0); i < count; ++i)
+            if (!inItem(row, abs, i, depth))
+                break;
+        for (int32_t i = split - 2; i >= 0; --i)
+            if (!inItem(row, abs, i, depth))
+                break;
+    }
+
+    const SelectionEntry& best() const { return m_best.entry; }
+
+private:
+    struct Place {
+        SelectionEntry entry;
+        int64_t distance = std::numeric_limits<int64_t>::max();
+        bool inBand = false;
+        int32_t depth = 0;
+    };
+
+    // The caret at position k of the row as it is drawn: its x and its top and bottom.
+    static Zone caretLine(eExpr* row, const Zone& abs, int32_t k) {
+        DrawState.absZone = abs;
+        row->getHighlightArea(SelectionEntry{row, k, k, 0, 1});
+        return DrawState.absZone;
+    }
+
+    // The places inside item i of the row, where it could come nearer than the best place so far;
+    // false when even its columns lie farther than that.
+    bool inItem(eExpr* row, const Zone& abs, int32_t i, int32_t depth) {
+        eExpr* item = row->getChild(i);
+        if (item == nullptr)
             return true;
+        const Zone z = childZone(item, abs);
+        if (toCaretsIn(m_point, Zone{z.left, abs.top, z.right, abs.bottom, 0, 0}) > m_best.distance)
+            return false;
+        if (item->isWord()) {
+            const Zone band = caretLine(row, abs, i);
+            if (toCaretsIn(m_point, Zone{z.left, band.top, z.right, band.bottom, 0, 0}) <=
+                m_best.distance)
+                inWord(static_cast<eWord*>(item), z, band, depth);
+        } else if (item->childCount() > 0 && toCaretsIn(m_point, z) <= m_best.distance) {
+            inNode(item, z, depth + 1);
+        }
+        return true;
+    }
+
+    void offer(const SelectionEntry& entry, const Zone& line, int32_t depth) {
+        const int64_t off = offSpan(m_point.y, line.top, std::max(line.bottom, line.top + 1));
+        const Place place{entry, squared(m_point.x - line.left) + squared(off), off == 0, depth};
+        if (m_best.entry.node == nullptr || place.distance < m_best.distance ||
+            (place.distance == m_best.distance &&
+             (place.inBand != m_best.inBand ? place.inBand : place.depth > m_best.depth)))
+            m_best = place;
+    }
+
+    void inWord(eWord* word, const Zone& abs, const Zone& band, int32_t depth) {
+        const int32_t step = word->isDoubleByte() ? 2 : 1;
+        for (int32_t c = step; c < word->length(); c += step) {
+            DrawState.absZone = abs;
+            const Zone line{word->caretX(c), band.top, word->caretX(c), band.bottom, 0, 0};
+            offer({word, c, c, 0, 0}, line, depth);
         }
     }
-    const oPoint onto{std::clamp(point.x, r.left, r.right - 1),
-                      std::clamp(point.y, r.top, r.bottom - 1)};
-    return askRoot(root, onto, onto, entry, false);
+
+    // The rows of a template or grid, and of anything nested in it.
+    void inNode(eExpr* node, const Zone& abs, int32_t depth) {
+        for (int32_t i = 0; i < node->childCount(); ++i) {
+            eExpr* child = node->getChild(i);
+            if (child == nullptr || IsOperatorSignSlot(node, i))
+                continue;
+            const Zone z = childZone(child, abs);
+            // An empty row's caret reaches past its rectangle: it is always asked.
+            const bool empty = child->isString() && child->childCount() == 0;
+            if (!empty && toCaretsIn(m_point, z) > m_best.distance)
+                continue;
+            if (child->isString())
+                inRow(child, z, depth);
+            else
+                inNode(child, z, depth);
+        }
+    }
+
+    oPoint m_point;
+    Place m_best;
+};
+
+// A point on a big operator's sign, or in a grid on none of its cells where the grid's own answer
+// is one of its caret lines, has its place fixed: left of the sign's middle the caret before the
+// template, right of it the start of the operand; the grid's caret line between its rows or
+// columns. False for any other point.
+bool fixedPlace(eExpr* node, Zone abs, oPoint point, SelectionEntry& entry) {
+    if (!ZoneContainsPoint(abs, point))
+        return false;
+    for (;;) {
+        eExpr* under = nullptr;
+        Zone underAbs{};
+        for (int32_t i = 0; i < node->childCount() && under == nullptr; ++i) {
+            eExpr* child = node->getChild(i);
+            if (child == nullptr)
+                continue;
+            const Zone z = childZone(child, abs);
+            if (ZoneContainsPoint(z, point)) {
+                under = child;
+                underAbs = z;
+            }
+        }
+        if (under == nullptr)
+            break;
+        if (IsOperatorSignSlot(node, under->m_index) && node->m_parent != nullptr) {
+            if (point.x < (underAbs.left + underAbs.right) / 2) {
+                entry = {node->m_parent, node->m_index, node->m_index, 0, 1};
+                return true;
+            }
+            eExpr* operand = node->getChild(
+                ScriptSlotsFor(static_cast<eSSScript*>(node)->m_kind, node->childCount()).operand);
+            if (operand != nullptr && operand->isString()) {
+                entry = {operand, 0, 0, 0, 1};
+                return true;
+            }
+        }
+        node = under;
+        abs = underAbs;
+    }
+    if (!node->isMatrix())
+        return false;
+    DrawState.absZone = abs;
+    SelectionEntry onGrid;
+    node->hitClick(point, point, onGrid);
+    if (onGrid.node != node || (onGrid.start != onGrid.end && onGrid.rowStart != onGrid.rowEnd))
+        return false;
+    entry = onGrid;
+    return true;
+}
+
+// The caret place of a line nearest the point, or the place fixed under it.
+bool nearestInLine(eExpr* line, const Zone& abs, oPoint point, SelectionEntry& entry) {
+    if (fixedPlace(line, abs, point, entry))
+        return true;
+    NearestPlace search(point);
+    search.inRow(line, abs, 0);
+    if (search.best().node == nullptr)
+        return false;
+    entry = search.best();
+    return true;
+}
+
+// The grid's row (of its first or last column) nearest the point in height, and its rectangle.
+eExpr* lineLevelWith(eMatrix* grid, const Zone& gridAbs, bool left, oPoint point, Zone& lineAbs) {
+    eExpr* line = nullptr;
+    int64_t off = 0;
+    for (int32_t k = 0; k < grid->rows(); ++k) {
+        eExpr* cell = grid->getCell(k, left ? 0 : grid->columns() - 1);
+        if (cell == nullptr)
+            continue;
+        const Zone c = childZone(cell, gridAbs);
+        const int64_t d = offSpan(point.y, c.top, c.bottom);
+        if (line == nullptr || d < off) {
+            line = cell;
+            lineAbs = c;
+            off = d;
+        }
+    }
+    return line;
+}
+
+// A plain click leaves the caret at the caret place nearest the point, in the lines of the
+// formula: its top row, or the rows of a grid that is all the top row holds (lines made with
+// Enter). Beside a line (left or right of it, at its height) the caret goes to the line's start
+// or end, never into the first or last item of the line; above the first line or below the last,
+// to the nearest place in that line. Beside the formula where its first or last item is a grid,
+// at the grid's height, the grid's row level with the point is the line.
+bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
+    const Zone& r = root->m_zone;
+    if (!hasArea(r))
+        return false;
+    eExpr* top = root->childCount() > 0 ? root->getChild(0) : nullptr;
+    if (top == nullptr || !top->isString())
+        return false;
+    prepareWalk();
+    const Zone topAbs = childZone(top, r);
+    const int32_t count = top->childCount();
+    if (count == 0) {
+        entry = {top, 0, 0, 0, 1};
+        return true;
+    }
+    eExpr* line = top;
+    Zone lineAbs = topAbs;
+    const bool besideFormula = point.x < topAbs.left || point.x >= topAbs.right;
+    const bool left = point.x < (topAbs.left + topAbs.right) / 2;
+    eExpr* edge = count > 0 ? top->getChild(left ? 0 : count - 1) : nullptr;
+    if (edge != nullptr && edge->isMatrix()) {
+        auto* grid = static_cast<eMatrix*>(edge);
+        const Zone gridAbs = childZone(grid, topAbs);
+        const bool lines = count == 1 && grid->columns() == 1;
+        const bool level = point.y >= gridAbs.top && point.y < gridAbs.bottom;
+        if ((besideFormula && (level || lines)) || (!besideFormula && lines)) {
+            Zone cellAbs{};
+            if (eExpr* cell = lineLevelWith(grid, gridAbs, left, point, cellAbs)) {
+                // Between two lines, inside the grid, the grid's own caret line.
+                if (!besideFormula && level && offSpan(point.y, cellAbs.top, cellAbs.bottom) > 0 &&
+                    fixedPlace(grid, gridAbs, point, entry))
+                    return true;
+                line = cell;
+                lineAbs = cellAbs;
+            }
+        }
+    }
+    if (point.x < lineAbs.left || point.x >= lineAbs.right) {
+        const int32_t n = line->childCount();
+        const bool before = point.x < lineAbs.left;
+        entry = {line, before ? 0 : n, before ? 0 : n, 0, 1};
+        return true;
+    }
+    return nearestInLine(line, lineAbs, point, entry);
 }
 
 // Only the strip where two ranges of the same node differ is redrawn, so the part both cover
@@ -153,42 +380,6 @@ bool HitDragChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& ent
 
 bool IsPlainClick(oPoint anchor, oPoint point) {
     return anchor.x == point.x && anchor.y == point.y && ShiftHeld == 0 && WholeRowClickOption == 0;
-}
-
-eExpr* NearestChildTo(eExpr* node, oPoint point, oPoint& onto, int64_t& distance) {
-    const Zone& abs = DrawState.absZone;
-    eExpr* nearest = nullptr;
-    bool nearestInBand = false;
-    for (int32_t i = 0; i < node->childCount(); ++i) {
-        eExpr* child = node->getChild(i);
-        if (child == nullptr)
-            continue;
-        Zone rect = child->m_zone;
-        ZoneOffset(rect, abs.left, abs.top);
-        if (rect.right <= rect.left || rect.bottom <= rect.top)
-            continue;
-        const oPoint at{std::clamp(point.x, rect.left, rect.right - 1),
-                        std::clamp(point.y, rect.top, rect.bottom - 1)};
-        const int64_t dx = at.x - point.x;
-        const int64_t dy = at.y - point.y;
-        const bool inBand = dy == 0;
-        const int64_t d = dx * dx + dy * dy;
-        if (nearest == nullptr || (inBand && !nearestInBand) ||
-            (inBand == nearestInBand && d < distance)) {
-            nearest = child;
-            onto = at;
-            nearestInBand = inBand;
-            distance = d;
-        }
-    }
-    return nearest;
-}
-
-bool ClickNearestChild(eExpr* node, oPoint point, SelectionEntry& entry) {
-    oPoint onto{};
-    int64_t distance = 0;
-    eExpr* nearest = NearestChildTo(node, point, onto, distance);
-    return nearest != nullptr && HitClickChild(nearest, onto, onto, entry);
 }
 
 bool HitActiveRoot(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {

@@ -19,13 +19,6 @@ bool HitDragChild(eExpr* child, oPoint anchor, oPoint point, SelectionEntry& ent
 // A press that only places the caret: no drag, no Shift, not the second press of a double click.
 // Such a press never selects anything but a lone placeholder.
 bool IsPlainClick(oPoint anchor, oPoint point);
-// The child of a container (its rectangle current) nearest the point, a child whose band (its
-// height) holds the point before any other; `onto` is the nearest point of its rectangle and
-// `distance` the square of the distance to it. Null when no child has a rectangle.
-eExpr* NearestChildTo(eExpr* node, oPoint point, oPoint& onto, int64_t& distance);
-// For a plain click inside a container but in none of its children: the point is moved onto the
-// nearest child, which answers there. False when no child has a rectangle.
-bool ClickNearestChild(eExpr* node, oPoint point, SelectionEntry& entry);
 
 // ---- A press in the active pane -----------------------------------------------------------------
 // The press is turned into a provisional drag entry that follows the mouse while the button is

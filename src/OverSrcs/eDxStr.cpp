@@ -630,8 +630,6 @@ bool eDxString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool dra
         entry = {this, 0, m_count, 0, 1};
         return true;
     }
-    if (!drag && IsPlainClick(anchor, point))
-        return clickInLine(point, entry);
     oPoint p1{anchor.x - abs.left, anchor.y - abs.top};
     oPoint p2{point.x - abs.left, point.y - abs.top};
     if (p2.x < p1.x)
@@ -675,47 +673,6 @@ bool eDxString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool dra
         end = std::clamp(end, 0, m_count);
     }
     entry = {this, std::min(start, end), std::max(start, end), 0, 1};
-    return true;
-}
-
-bool eDxString::clickInLine(oPoint point, SelectionEntry& entry) {
-    const Zone abs = DrawState.absZone;
-    // The line whose band holds the point (a press's bands), the last one below them all.
-    const int32_t n = m_lines->lineCount();
-    int32_t line = n - 1;
-    for (int32_t k = 0; k + 1 < n; ++k)
-        if (point.y - abs.top < m_lines->line(k + 1).top) {
-            line = k;
-            break;
-        }
-    const int32_t first = std::clamp(m_lines->line(line).first, 0, m_count);
-    const int32_t end =
-        line + 1 < n ? std::clamp(m_lines->line(line + 1).first, first, m_count) : m_count;
-    // Above or below a word of the line the click is taken inside it at the same column; else the
-    // caret goes to the line's item boundary nearest the point.
-    eExpr* under = nullptr;
-    for (int32_t i = first; i < end; ++i) {
-        eExpr* e = getChild(i);
-        if (e != nullptr && e->isWord() && abs.left + e->m_zone.left <= point.x &&
-            point.x < abs.left + e->m_zone.right && e->m_zone.top < e->m_zone.bottom)
-            under = e;
-    }
-    if (under != nullptr) {
-        const Zone& z = under->m_zone;
-        const oPoint inside{point.x, std::clamp(point.y, abs.top + z.top, abs.top + z.bottom - 1)};
-        return HitClickChild(under, inside, inside, entry);
-    }
-    auto boundary = [&](int32_t k) {
-        const eExpr* e = getChild(k < end ? k : end - 1);
-        if (e == nullptr)
-            return abs.left;
-        return abs.left + (k < end ? e->m_zone.left : e->m_zone.right);
-    };
-    int32_t nearest = first;
-    for (int32_t k = first + 1; k <= end; ++k)
-        if (std::abs(point.x - boundary(k)) < std::abs(point.x - boundary(nearest)))
-            nearest = k;
-    entry = {this, nearest, nearest, 0, 1};
     return true;
 }
 

@@ -136,9 +136,6 @@ private:
     // Whether the kept image was drawn for the row's present zone size, options and colours.
     bool hasCurrentImage() const;
     bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
-    // A plain click: in the line whose band holds the point, between the characters of the word
-    // above or below it, else at the line's item boundary nearest it.
-    bool clickInLine(oPoint point, SelectionEntry& entry);
     void layOutEmpty(int32_t res, int32_t lineLength, bool rulerMode, int32_t g);
     void plainDraw();
 };

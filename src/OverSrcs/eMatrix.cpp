@@ -283,23 +283,6 @@ bool eMatrix::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag)
         return true;
     }
     const Zone abs = DrawState.absZone;
-    // A plain click never selects cells or the grid: where a press would, the click goes into
-    // the nearest cell. The caret lines between rows and columns stay.
-    const bool plain = !drag && IsPlainClick(anchor, point);
-    auto answer = [&](const SelectionEntry& found) {
-        entry = found;
-        const bool caret =
-            found.start == found.end || (found.node == this && found.rowStart == found.rowEnd);
-        if (!plain || caret)
-            return true;
-        if (ClickNearestChild(this, point, entry))
-            return true;
-        if (m_parent != nullptr) {
-            const int32_t at = point.x < (abs.left + abs.right) / 2 ? m_index : m_index + 1;
-            entry = {m_parent, at, at, 0, 1};
-        }
-        return true;
-    };
     // A point in the last quarter of a row counts as past its line, beyond the first quarter as
     // inside the row; the same across the columns.
     auto lines = [](int32_t origin, int32_t count, int32_t lo, int32_t hi, auto lineAt,
@@ -326,11 +309,16 @@ bool eMatrix::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag)
     lines(
         abs.left, m_columns, std::min(anchor.x, point.x), std::max(anchor.x, point.x),
         [this](int32_t k) { return columnLineX(k); }, start, end);
-    if (start == 0 && end == m_columns && rowStart == 0 && rowEnd == m_rows && m_parent != nullptr)
-        return answer({m_parent, m_index, m_index + 1, 0, 0});
+    if (start == 0 && end == m_columns && rowStart == 0 && rowEnd == m_rows &&
+        m_parent != nullptr) {
+        entry = {m_parent, m_index, m_index + 1, 0, 0};
+        return true;
+    }
     if (end - start == 1 && rowEnd - rowStart == 1) {
-        if (eExpr* cell = getCell(rowStart, start))
-            return answer({cell, 0, cell->childCount(), 0, 0});
+        if (eExpr* cell = getCell(rowStart, start)) {
+            entry = {cell, 0, cell->childCount(), 0, 0};
+            return true;
+        }
     }
     if (start == end) {
         if (isPile()) {
@@ -353,7 +341,8 @@ bool eMatrix::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag)
         start = 0;
         end = m_columns;
     }
-    return answer({this, start, end, rowStart, rowEnd});
+    entry = {this, start, end, rowStart, rowEnd};
+    return true;
 }
 
 bool eMatrix::hitClick(oPoint anchor, oPoint point, SelectionEntry& entry) {

@@ -43,6 +43,14 @@ ScriptSlots ScriptSlotsFor(int32_t kind, int32_t count) {
     return slots;
 }
 
+bool IsOperatorSignSlot(const eExpr* parent, int32_t index) {
+    const auto* scripts = dynamic_cast<const eSSScript*>(parent);
+    if (scripts == nullptr || (scripts->m_kind & kScriptOperator) == 0 ||
+        (scripts->m_kind & kScriptPrescripts) != 0)
+        return false;
+    return index == ScriptSlotsFor(scripts->m_kind, scripts->childCount()).base;
+}
+
 void ScriptRiseAndDrop(const ChildMetrics& base, int32_t& rise, int32_t& drop) {
     const int32_t s = base.size;
     const int32_t axis = base.zone.ref1;

@@ -26,6 +26,9 @@ struct ScriptSlots {
     int32_t preSup = -1;
 };
 ScriptSlots ScriptSlotsFor(int32_t kind, int32_t count);
+// Whether slot `index` of `parent` holds a big operator's own sign (the base after the operand of
+// the operator form without prescripts): a fixed symbol, not a place to type.
+bool IsOperatorSignSlot(const eExpr* parent, int32_t index);
 
 // How far a superscript rises above and a subscript drops below a base with these metrics, from
 // the superscript height and subscript depth settings.

@@ -956,9 +956,8 @@ static bool SlotTakesTab(const eExpr* parent, int32_t index) {
         const bool empty = slot->isString() && slot->childCount() == 0;
         // A big operator's sign (the base after the operand) is a fixed symbol, not a slot to
         // type in; with prescripts the base after the operand is the user's own symbol.
-        const bool operatorForm = (scripts->m_kind & kScriptOperator) != 0;
-        const int32_t base = operatorForm ? 1 : 0;
-        if (operatorForm && (scripts->m_kind & kScriptPrescripts) == 0 && index == base)
+        const int32_t base = (scripts->m_kind & kScriptOperator) != 0 ? 1 : 0;
+        if (IsOperatorSignSlot(parent, index))
             return false;
         // Scripts, limits, prescripts and an operand left empty are parts the template does not
         // show: a superscript-only template keeps an empty subscript slot.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
 // ---- Factories ---------------------------------------------------------------------------------
 
@@ -243,8 +242,6 @@ bool eSimpString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool d
         entry.end = m_count;
         return true;
     }
-    if (!drag && IsPlainClick(anchor, point))
-        return clickBetweenItems(point, upToAnchor, entry);
     // A press snaps to the boundary before an item once it is three quarters of the way past the
     // boundary before that (for the start), or a quarter of the way (for the end): a press in the
     // middle half of an item selects it.
@@ -287,51 +284,6 @@ bool eSimpString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool d
             entry.end = i;
         prev = x;
     }
-    return true;
-}
-
-bool eSimpString::clickBetweenItems(oPoint point, int32_t upToPoint, SelectionEntry& entry) {
-    const int32_t rowLeft = DrawState.absZone.left;
-    const int32_t rowTop = DrawState.absZone.top;
-    auto left = [&](int32_t i) { return rowLeft + getChild(i)->m_zone.left; };
-    auto right = [&](int32_t i) { return rowLeft + getChild(i)->m_zone.right; };
-    // Above or below a word the click is taken at the same column inside it, so that it lands
-    // between its characters as a click on the word would. Where items overlap, the last one
-    // (drawn over the others) takes it.
-    eExpr* under = nullptr;
-    for (int32_t i = upToPoint < 0 ? 0 : std::max(upToPoint - 1, 0);
-         i < (upToPoint < 0 ? m_count : upToPoint); ++i) {
-        eExpr* child = getChild(i);
-        if (child != nullptr && child->isWord() && left(i) <= point.x && point.x < right(i) &&
-            child->m_zone.top < child->m_zone.bottom)
-            under = child;
-    }
-    if (under != nullptr) {
-        const Zone& z = under->m_zone;
-        const oPoint inside{point.x, std::clamp(point.y, rowTop + z.top, rowTop + z.bottom - 1)};
-        return HitClickChild(under, inside, inside, entry);
-    }
-    // Otherwise the caret goes to the item boundary nearest the point.
-    auto boundary = [&](int32_t k) {
-        if (m_count == 0)
-            return rowLeft;
-        return k < m_count ? left(k) : right(m_count - 1);
-    };
-    int32_t first = 0;
-    int32_t last = m_count;
-    if (upToPoint >= 0) {
-        // Along an ordered row the boundaries rise: the point lies between these two.
-        first = std::max(upToPoint - 1, 0);
-        last = std::min(upToPoint, m_count);
-    }
-    int32_t nearest = first;
-    for (int32_t k = first + 1; k <= last; ++k)
-        if (std::abs(point.x - boundary(k)) < std::abs(point.x - boundary(nearest)))
-            nearest = k;
-    // Of boundaries at the same place (items of no width), the first.
-    while (upToPoint >= 0 && nearest > 0 && boundary(nearest - 1) == boundary(nearest))
-        --nearest;
-    entry = {this, nearest, nearest, 0, 1};
     return true;
 }
 

@@ -35,9 +35,6 @@ class eSimpString : public eString {
 
 private:
     bool hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag);
-    // A plain click in the row but in none of its items; upToPoint counts the items starting at
-    // or left of the point in a row whose items stand in order (else -1).
-    bool clickBetweenItems(oPoint point, int32_t upToPoint, SelectionEntry& entry);
 };
 
 // A plain row with n empty slots.

@@ -177,22 +177,6 @@ bool eTemplate::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool dra
     }
     const Zone& z = DrawState.absZone;
     const int32_t quarter = (z.right - z.left) / 4;
-    if (!drag && IsPlainClick(anchor, point)) {
-        // A plain click never selects the template: it goes into the nearest slot, or leaves the
-        // caret before or after the template when one of its edges is nearer.
-        oPoint onto{};
-        int64_t distance = 0;
-        eExpr* slot = NearestChildTo(this, point, onto, distance);
-        const int64_t toLeft = point.x - z.left;
-        const int64_t toRight = z.right - point.x;
-        const int64_t toEdge = std::min(toLeft, toRight);
-        if (m_parent != nullptr && (slot == nullptr || toEdge * toEdge < distance)) {
-            const int32_t at = toLeft <= toRight ? m_index : m_index + 1;
-            entry = {m_parent, at, at, 0, 1};
-            return true;
-        }
-        return slot != nullptr && HitClickChild(slot, onto, onto, entry);
-    }
     if (m_parent == nullptr)
         return false;
     entry = {m_parent, m_index, m_index + 1, 0, 1};

@@ -455,26 +455,6 @@ TEST_F(eDxStrTest, PressesBesideTheElementsSelectByLine) {
     SelectionEntry inWord;
     ASSERT_TRUE(row->hitClick({5, 2}, {5, 2}, inWord));
     EXPECT_EQ(inWord.node, row->getChild(0));
-    // A click above or below a short word beside a tall one leaves a caret between its
-    // characters, never selects the word.
-    OwnedNode<eDxString> tall = Row({{"mm"}, {"HH", 48}, {"mm"}});
-    Measure(tall.get());
-    DrawState.absZone = Zone{0, 0, tall->width(), tall->height(), 0, 0};
-    for (const int32_t i : {0, 2}) {
-        const Zone z = tall->getChild(i)->m_zone;
-        ASSERT_GT(z.top, 0);
-        ASSERT_LT(z.bottom, tall->height());
-        for (const int32_t x : {z.left + 1, (z.left + z.right) / 2 - 1, z.right - 2})
-            for (const int32_t y : {0, tall->height() - 1}) {
-                SCOPED_TRACE(std::to_string(i) + " at " + std::to_string(x) + "," +
-                             std::to_string(y));
-                SelectionEntry click;
-                DrawState.absZone = Zone{0, 0, tall->width(), tall->height(), 0, 0};
-                ASSERT_TRUE(tall->hitClick({x, y}, {x, y}, click));
-                EXPECT_EQ(click.node, tall->getChild(i));
-                EXPECT_EQ(click.start, click.end);
-            }
-    }
     // The second press of a double click selects the whole row.
     WholeRowClickOption = 1;
     SelectionEntry whole;

@@ -9,7 +9,6 @@
 #include "support/CountingRow.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -577,28 +576,6 @@ SelectionEntry LinearRowHit(eSimpString* row, oPoint anchor, oPoint point, bool 
         return rowLeft +
                (i < n ? row->getChild(i)->m_zone.left : row->getChild(n - 1)->m_zone.right);
     };
-    if (!drag && IsPlainClick(anchor, point)) {
-        // A click: the last word whose columns hold the point takes it at its own height, else
-        // the caret goes to the nearest boundary.
-        eExpr* under = nullptr;
-        for (int32_t i = 0; i < n; ++i) {
-            eExpr* child = row->getChild(i);
-            if (child->isWord() && rowLeft + child->m_zone.left <= point.x &&
-                point.x < rowLeft + child->m_zone.right && child->m_zone.top < child->m_zone.bottom)
-                under = child;
-        }
-        if (under != nullptr) {
-            const int32_t top = DrawState.absZone.top;
-            const oPoint inside{point.x, std::clamp(point.y, top + under->m_zone.top,
-                                                    top + under->m_zone.bottom - 1)};
-            HitClickChild(under, inside, inside, entry);
-            return entry;
-        }
-        for (int32_t i = 1; i <= n; ++i)
-            if (std::abs(point.x - edge(i)) < std::abs(point.x - edge(entry.start)))
-                entry.start = entry.end = i;
-        return entry;
-    }
     const int32_t lo = std::min(anchor.x, point.x);
     const int32_t hi = std::max(anchor.x, point.x);
     int32_t prev = rowLeft;

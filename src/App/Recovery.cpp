@@ -33,10 +33,11 @@ namespace {
 constexpr char kRecordName[] = ".recovered";
 // A record longer than this is not the program's: it is taken as no record.
 constexpr std::uint64_t kLargestRecord = 1u << 20;
-// The box that offers them: the names stand for %s.
+// The box that offers them (the copies are named under its text).
 constexpr int kRecoveredOfferString = 488;
 // A copy and the document it will be saved as, and a copy of an untitled document (the copy's
-// name stands for the first %s, the document's for the second).
+// name stands for the first %s, the document's for the second). Drawn in the code page with the
+// names, so they are ASCII.
 constexpr int kCopySavedAsString = 489;
 constexpr int kCopyUntitledString = 490;
 // At most this many copies in the box; the others are counted.
@@ -576,10 +577,11 @@ void OfferRecoveredDocuments() {
     }
     if (entries.size() > kNamesShown)
         names += "\n(+" + std::to_string(entries.size() - kNamesShown) + ")";
-    const std::string text = fillNames(LoadResString(kRecoveredOfferString), {names});
     // The record stays until the answer: a signal that ends the program while the box is up
-    // leaves the copies to be offered at the next start.
-    const int answer = AppMessageBox(text.c_str(), nullptr, plat::MB_YESNO | plat::MB_ICONQUESTION);
+    // leaves the copies to be offered at the next start. The names are drawn in the code page.
+    const char* text = LoadResString(kRecoveredOfferString);
+    const int answer = AppMessageBoxNamingFiles(text != nullptr ? text : "", names.c_str(), nullptr,
+                                                plat::MB_YESNO | plat::MB_ICONQUESTION);
     ForgetOfferedCopies(prefs);
     if (answer != plat::IDYES || AppHooks().openDocumentWindow == nullptr)
         return;

@@ -237,6 +237,11 @@ void ErrorAlert(int code) {
 }
 
 int AppMessageBox(const char* text, const char* caption, unsigned type) {
+    return AppMessageBoxNamingFiles(text, nullptr, caption, type);
+}
+
+int AppMessageBoxNamingFiles(const char* text, const char* names, const char* caption,
+                             unsigned type) {
     ErrorState& st = state();
     plat::HWND owner = GetModalOwnerWindow(true);
     if (owner == nullptr)
@@ -247,8 +252,10 @@ int AppMessageBox(const char* text, const char* caption, unsigned type) {
         owner = saved;
     const std::string shownCaption = caption != nullptr ? caption : st.caption;
     const std::string shownText = text != nullptr ? text : "";
+    const std::string shownNames = names != nullptr ? names : "";
     ModalBoxScope scope(owner);
-    return plat::MessageBox(owner, shownText.c_str(), shownCaption.c_str(), type);
+    return plat::MessageBoxNamingFiles(owner, shownText.c_str(), shownNames.c_str(),
+                                       shownCaption.c_str(), type);
 }
 
 int RetryAlert(int code) {

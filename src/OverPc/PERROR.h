@@ -196,9 +196,13 @@ const char* BuildErrorText(int code);
 // The stop box for `code`, captioned with the product name, with a beep. errSystem shows the
 // system's text for the last error (errno), captioned "Error", with no owner.
 void ErrorAlert(int code);
-// The one place the program shows a message box; caption null = the product name. Returns the
-// box's result (IDOK 1, IDCANCEL 2, IDRETRY 4, ...).
+// The one place the program shows a message box (with AppMessageBoxNamingFiles, its form with
+// file names); caption null = the product name. Returns the box's result (IDOK 1, IDCANCEL 2,
+// IDRETRY 4, ...).
 int AppMessageBox(const char* text, const char* caption, unsigned type);
+// The same with file names of the active code page under the text, drawn in the code page.
+int AppMessageBoxNamingFiles(const char* text, const char* names, const char* caption,
+                             unsigned type);
 // Error text with Retry / Cancel; IDRETRY or IDCANCEL.
 int RetryAlert(int code);
 // Information box with string `id`; 0 without a box when the id has no text.

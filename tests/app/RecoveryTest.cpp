@@ -119,7 +119,7 @@ protected:
     static ExprFilePane* acceptOffer(std::string* offer = nullptr) {
         pt::onMessageBox([offer](const pt::MessageBoxCall& box) {
             if (offer != nullptr)
-                *offer = box.text;
+                *offer = box.names;
             return kIdYes;
         });
         OfferRecoveredDocuments();
@@ -322,7 +322,7 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
             ASSERT_GE(child, 0);
             if (child == 0) {
                 pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-                    WriteFileBytes(shown, box.text);
+                    WriteFileBytes(shown, box.names);
                     ::testing::internal::CaptureStderr();
                     AppHooks().endWithoutQuestions(SIGTERM);
                     _exit(0);
@@ -337,7 +337,7 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
             text = ReadFileBytes(shown);
         } else {
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-                text = box.text;
+                text = box.names;
                 return answer;
             });
             OfferRecoveredDocuments();
@@ -365,7 +365,7 @@ TEST_F(RecoveryTest, TheNextStartOffersWhatWasKeptOnce) {
         std::string again;
         if (answer == kEndedMeanwhile)
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-                again = box.text;
+                again = box.names;
                 return kIdNo;
             });
         OfferRecoveredDocuments();
@@ -423,7 +423,7 @@ TEST_F(RecoveryTest, TheNextStartClearsWhatAnEndingCutShortLeft) {
 
     std::string text;
     pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-        text = box.text;
+        text = box.names;
         return kIdYes;
     });
     OfferRecoveredDocuments();
@@ -794,7 +794,7 @@ TEST_F(RecoveryTest, TheOfferTakesOnlyCopiesTheEndingMade) {
         std::string alert;
         if (madeByEnding)
             pt::onMessageBox([&](const pt::MessageBoxCall& box) {
-                text = box.text;
+                text = box.names;
                 if (row.spoil != kLinkAtRecord)
                     fs::remove(kept[0]);
                 if (row.spoil == kCopyBecomesLink)

@@ -1,4 +1,6 @@
 #include "platform/WinFixture.h"
+#include "plat/Font.h"
+#include "support/CodePageScope.h"
 
 #include <gtest/gtest-spi.h>
 
@@ -158,6 +160,65 @@ TEST_F(MessageBox, TheBoxShowsItsTextAndButtons) {
     });
     EXPECT_EQ(plat::IDCANCEL, plat::MessageBox(nullptr, "Le fichier est prot\xE9g\xE9.", "K",
                                                plat::MB_OKCANCEL | plat::MB_ICONEXCLAMATION));
+}
+
+// File names under a box's text are drawn as text of the active code page, the text as
+// Windows-1252: the same bytes show the same names under 1252 and 932 when they are ASCII, other
+// characters (数式 under 932) when they are not; the text itself is the same under both.
+TEST_F(MessageBox, FileNamesAreDrawnInTheCodePage) {
+    const std::string text = "Voulez-vous ouvrir ces copies ? Elles ont \xE9t\xE9 gard\xE9"
+                             "es quand le programme a \xE9t\xE9 arr\xEAt\xE9.";
+    // The box's text and names as drawn, and what the hook was given.
+    struct Shown {
+        pt::Image text;
+        pt::Image names;
+        pt::MessageBoxCall call;
+    };
+    const auto show = [&](plat::UINT codePage, const std::string& names) {
+        EXPECT_TRUE(plat::SetActiveCodePage(codePage));
+        static Shown shown;
+        shown = {};
+        pt::onMessageBox([](const pt::MessageBoxCall& call) {
+            shown.call = call;
+            plat::SetTimer(nullptr, 0, 10, [](HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
+                plat::KillTimer(nullptr, id);
+                HWND box = pt::findWindow("KvMessageBox");
+                ASSERT_NE(nullptr, box);
+                shown.text = pt::pixels(plat::GetDlgItem(box, 0xFFFF));
+                if (HWND list = plat::GetDlgItem(box, 0xFFFE))
+                    shown.names = pt::pixels(list);
+                pt::key(plat::VK_RETURN);
+            });
+            return pt::kShowBox;
+        });
+        EXPECT_EQ(plat::IDYES, plat::MessageBoxNamingFiles(nullptr, text.c_str(), names.c_str(),
+                                                           "K", plat::MB_YESNO));
+        return shown;
+    };
+    const auto ink = [](const pt::Image& img) {
+        int dark = 0;
+        for (std::uint32_t p : img.pixels)
+            dark += p == 0;
+        return dark;
+    };
+    kvtest::CodePageScope restore;
+    const std::string ascii = "/home/u/Recovered/eq 1200.pvx\n    -> /home/u/eq.pvx";
+    const std::string doubleByte = "/home/u/\x90\x94\x8E\xAE 1200.pvx\n    -> /home/u/\x90\x94\x8E\xAE.pvx";
+    const Shown asciiIn1252 = show(1252, ascii);
+    const Shown asciiIn932 = show(932, ascii);
+    const Shown doubleIn1252 = show(1252, doubleByte);
+    const Shown doubleIn932 = show(932, doubleByte);
+    EXPECT_EQ(asciiIn932.call.text, text);
+    EXPECT_EQ(asciiIn932.call.names, ascii);
+    EXPECT_GT(ink(asciiIn1252.names), 50);
+    EXPECT_GT(ink(doubleIn932.names), 50);
+    EXPECT_EQ(asciiIn1252.names.pixels, asciiIn932.names.pixels);
+    EXPECT_NE(doubleIn1252.names.pixels, doubleIn932.names.pixels);
+    EXPECT_EQ(asciiIn1252.text.pixels, doubleIn932.text.pixels);
+    // Without names the box has its text alone.
+    const Shown none = show(932, "");
+    EXPECT_TRUE(none.names.pixels.empty());
+    EXPECT_EQ(none.text.pixels, asciiIn1252.text.pixels);
 }
 
 } // namespace

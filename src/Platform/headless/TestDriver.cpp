@@ -57,9 +57,9 @@ UnscriptedAnswers& unscripted() {
     return s;
 }
 
-bool answerBox(HWND owner, const std::string& text, const std::string& caption, UINT type,
-               int& result) {
-    MessageBoxCall call{owner, text, caption, type};
+bool answerBox(HWND owner, const std::string& text, const std::string& names,
+               const std::string& caption, UINT type, int& result) {
+    MessageBoxCall call{owner, text, caption, type, names};
     boxCalls().push_back(call);
     auto& scripts = boxScripts();
     if (scripts.empty() && unscripted().box) {

@@ -7,6 +7,7 @@
 #include "plat/Dialog.h"
 #include "plat/Font.h"
 #include "plat/System.h"
+#include "plat/Window.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +26,9 @@ constexpr int kIcon = 32;
 constexpr int kButtonW = 75;
 constexpr int kButtonH = 23;
 constexpr int kButtonGap = 6;
+// The statics of the text and of the file names.
+constexpr UINT kTextId = 0xFFFF;
+constexpr UINT kNamesId = 0xFFFE;
 
 struct Button {
     int id;
@@ -35,6 +39,7 @@ struct Box {
     std::vector<Button> buttons;
     int iconKind = 0; // MB_ICON* >> 4
     RECT textRect{};
+    RECT namesRect{}; // empty when the box names no files
     std::vector<RECT> buttonRects;
     int clientW = 0;
     int clientH = 0;
@@ -75,22 +80,34 @@ int escapeAnswer(const Box& b) {
     return 0;
 }
 
-void layout(Box& b, const std::string& text) {
+// The width and height `text` takes in `font`, wrapped as its static wraps it.
+SIZE measure(HFONT font, const std::string& text) {
     HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, GuiFont());
+    HGDIOBJ old = SelectObject(dc, font);
     const int maxText = GetSystemMetrics(SM_CXSCREEN) * 5 / 8;
     const std::vector<std::string> lines = WrapText(dc, text, maxText);
-    int textW = 0;
+    int width = 0;
     for (const std::string& l : lines)
-        textW = std::max(textW, TextWidth(dc, l));
+        width = std::max(width, TextWidth(dc, l));
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
-    textW += 1; // the static wraps exactly as measured
-    const int textH = static_cast<int>(lines.size()) * GuiLineHeight();
+    // The static wraps exactly as measured.
+    return SIZE{width + 1, static_cast<int>(lines.size()) * GuiLineHeight()};
+}
+
+// The text, then after a blank line the names (text of the active code page) when there are any.
+void layout(Box& b, const std::string& text, const std::string& names) {
+    const SIZE textSize = measure(GuiFont(), text);
+    const SIZE namesSize = names.empty() ? SIZE{0, 0} : measure(CodePageGuiFont(), names);
+    const int gap = names.empty() ? 0 : GuiLineHeight();
+    const int textW = std::max(textSize.cx, namesSize.cx);
+    const int textH = textSize.cy + gap + namesSize.cy;
     const int left = kMargin + (b.iconKind ? kIcon + kMargin : 0);
     const int bodyH = std::max(textH, b.iconKind ? kIcon : 0);
-    b.textRect = RECT{left, kMargin + (bodyH - textH) / 2, left + textW,
-                      kMargin + (bodyH - textH) / 2 + textH};
+    const int top = kMargin + (bodyH - textH) / 2;
+    b.textRect = RECT{left, top, left + textW, top + textSize.cy};
+    if (!names.empty())
+        b.namesRect = RECT{left, b.textRect.bottom + gap, left + textW, top + textH};
     const int n = static_cast<int>(b.buttons.size());
     const int rowW = n * kButtonW + (n - 1) * kButtonGap;
     b.clientW = std::max(left + textW + kMargin, rowW + 2 * kMargin);
@@ -180,10 +197,16 @@ INT_PTR boxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         b = reinterpret_cast<Box*>(lParam);
         SetWindowLongPtr(hwnd, GWL_USERDATA, lParam);
         // Place the controls and the box in pixels; centred on the owner, else on the screen.
-        if (HWND text = GetDlgItem(hwnd, 0xFFFF))
+        if (HWND text = GetDlgItem(hwnd, kTextId))
             MoveWindow(text, b->textRect.left, b->textRect.top,
                        b->textRect.right - b->textRect.left, b->textRect.bottom - b->textRect.top,
                        FALSE);
+        if (HWND names = GetDlgItem(hwnd, kNamesId)) {
+            SetWindowTextInCodePage(names, TRUE);
+            MoveWindow(names, b->namesRect.left, b->namesRect.top,
+                       b->namesRect.right - b->namesRect.left,
+                       b->namesRect.bottom - b->namesRect.top, FALSE);
+        }
         for (std::size_t i = 0; i < b->buttons.size(); ++i) {
             const RECT& r = b->buttonRects[i];
             MoveWindow(GetDlgItem(hwnd, b->buttons[i].id), r.left, r.top, r.right - r.left,
@@ -234,7 +257,8 @@ INT_PTR boxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-int runBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+int runBox(HWND owner, const std::string& text, const std::string& names,
+           const std::string& caption, UINT type) {
     State& st = state();
     EnsureDialogClasses();
     Box box;
@@ -268,11 +292,14 @@ int runBox(HWND owner, const std::string& text, const std::string& caption, UINT
         }
     }
 
-    layout(box, text);
-    // The template: the text, then the buttons (one group, in tab order).
+    layout(box, text, names);
+    // The template: the text, the names, then the buttons (one group, in tab order).
     std::vector<ResDialogControl> controls;
-    controls.push_back(ResDialogControl{"STATIC", 0xFFFF, text.c_str(), 0, 0, 1, 1,
+    controls.push_back(ResDialogControl{"STATIC", kTextId, text.c_str(), 0, 0, 1, 1,
                                         WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0});
+    if (!names.empty())
+        controls.push_back(ResDialogControl{"STATIC", kNamesId, names.c_str(), 0, 0, 1, 1,
+                                            WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0});
     for (std::size_t i = 0; i < box.buttons.size(); ++i) {
         DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
                       (static_cast<int>(i) == box.defaultIndex ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
@@ -337,23 +364,30 @@ namespace plat {
 
 using namespace plat::core;
 
-int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+int MessageBoxNamingFiles(HWND owner, const char* text, const char* names, const char* caption,
+                          UINT type) {
     const std::string t = text ? text : "";
+    const std::string n = names ? names : "";
     const std::string c = caption ? caption : "Erreur";
     if (owner && !FindWindow(owner, "MessageBox"))
         owner = nullptr; // a stale owner must not keep the message from the user
     if (s_hook) {
         int result = 0;
-        if (s_hook(owner, t, c, type, result))
+        if (s_hook(owner, t, n, c, type, result))
             return result;
     }
     if (!backend().open()) {
         // No display: the message still reaches the user.
-        std::fprintf(stderr, "korvaline: %s: %s\n", Utf8FromCp1252Text(c).c_str(),
-                     Utf8FromCp1252Text(t).c_str());
+        std::fprintf(stderr, "korvaline: %s: %s%s%s\n", Utf8FromCp1252Text(c).c_str(),
+                     Utf8FromCp1252Text(t).c_str(), n.empty() ? "" : "\n\n",
+                     Utf8FromAnsiText(n).c_str());
         return 0;
     }
-    return runBox(owner, t, c, type);
+    return runBox(owner, t, n, c, type);
+}
+
+int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
+    return MessageBoxNamingFiles(owner, text, nullptr, caption, type);
 }
 
 } // namespace plat

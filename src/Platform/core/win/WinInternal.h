@@ -242,9 +242,10 @@ void ResetNonClient();
 std::string Utf8FromCp1252Text(std::string_view text);
 std::string Cp1252FromUtf8Text(std::string_view utf8);
 
-// Message boxes: the hook the headless driver installs (returns false when it did not answer).
-using MessageBoxHook =
-    std::function<bool(HWND, const std::string&, const std::string&, UINT, int& result)>;
+// Message boxes: the hook the headless driver installs, given the owner, the text, the file names
+// (text of the active code page), the caption and the type; false when it did not answer.
+using MessageBoxHook = std::function<bool(HWND, const std::string&, const std::string&,
+                                          const std::string&, UINT, int& result)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 // Failures the layer detects while a test runs (an unscripted box); the headless back end
 // installs a reporter.

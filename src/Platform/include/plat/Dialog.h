@@ -93,5 +93,10 @@ BOOL MapDialogRect(HWND dialog, RECT* rect);
 // display). MB_ABORTRETRYIGNORE is not offered and is shown as MB_OK. `owner` is disabled for the
 // run; with MB_TASKMODAL and no owner every top-level window of the program is.
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type);
+// Not a window-system call: MessageBox with file names under its text, after a blank line, drawn
+// as text of the active code page (the text, like every box's, is Windows-1252), so that names in
+// a double-byte code page read as they are spelt. Null or empty names: a plain MessageBox.
+int MessageBoxNamingFiles(HWND owner, const char* text, const char* names, const char* caption,
+                          UINT type);
 
 } // namespace plat

@@ -115,6 +115,7 @@ struct MessageBoxCall {
     std::string text;
     std::string caption;
     UINT type = 0;
+    std::string names; // the file names under the text (MessageBoxNamingFiles), in the code page
 };
 // Returned by a script to show the real box and run its modal loop on the input queued so far
 // (the script may queue keys or clicks first).

@@ -18,6 +18,7 @@
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
+#include "bench/BenchTrees.h"
 #include "plat/Font.h"
 #include "plat/Gdi.h"
 #include "plat/Metafile.h"
@@ -711,6 +712,69 @@ TEST_F(ClipboardTest, APictureTooLargeToMakeIsNotOffered) {
                 EXPECT_EQ(errAllocTooLarge,
                           CatchFail([&] { MakeExprDib(pane->expression(), dpi, nullptr); }));
             }
+        }
+        closeDocuments();
+    }
+}
+
+
+// Large copies on the shapes users make: a metafile past the bound is not offered, nor what is
+// made from it (the rich text, the object descriptor), while the text and the expression are. The
+// bound is known at Copy from the nodes: never below the metafile drawn, nor far above it. (What a
+// large copy keeps in memory is measured by bench/SelectionLoadBench.cpp.)
+TEST_F(ClipboardTest, AMetafilePastItsBoundIsNotOffered) {
+    const std::string own = "application/x-kv-Korvaline-Expression";
+    const struct {
+        const char* name;
+        std::function<ExprPtr()> make;
+    } shapes[] = {
+        {"one line", [] { return kvbench::WideRow(20001); }},
+        {"sum of scripts", [] { return kvbench::Sum(2000); }},
+        {"nested fractions", [] { return kvbench::ContinuedFraction(300); }},
+        {"matrix", [] { return kvbench::Matrix(40); }},
+        {"long words",
+         [] {
+             std::vector<ExprPtr> words;
+             for (int i = 0; i < 3000; ++i)
+                 words.push_back(kvbench::Word(i % 2 ? "+" : "abcdefghijklmnopqrstuvwxyz"));
+             return kvbench::Row(std::move(words));
+         }},
+    };
+    struct PutBack {
+        const size_t value = LargestCopiedMetafile;
+        ~PutBack() { LargestCopiedMetafile = value; }
+    } putBack;
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        ExprPtr tree = shape.make();
+        const std::string encoding = ExprEncodingText(tree.get());
+        const size_t bound = MetafileBytesBound(tree.get(), encoding.size());
+        ExprFilePane* pane = NewExprFilePane(std::move(tree), nullptr, "large", 0);
+        pane->takeFocus();
+        plat::testing::runUntilIdle();
+        // The largest metafile one less than, at and past the bound, and ten times each way.
+        for (const size_t largest : {bound / 10, bound - 1, bound, bound + 1, bound * 10}) {
+            SCOPED_TRACE(largest);
+            LargestCopiedMetafile = largest;
+            DoCommand(kCmdSelectAll, 0);
+            ASSERT_TRUE(CopyAs(false, true, kCopyAsOffice));
+            const std::vector<std::string> types = offeredTypes();
+            const auto has = [&](const char* t) {
+                return std::find(types.begin(), types.end(), t) != types.end();
+            };
+            const bool fits = largest >= bound;
+            for (const char* t : {"image/emf", "image/wmf", "text/rtf"})
+                EXPECT_EQ(fits, has(t)) << t;
+            EXPECT_TRUE(has("UTF8_STRING"));
+            const std::vector<uint8_t> copied = offered(own);
+            EXPECT_EQ(encoding + '\0', std::string(copied.begin(), copied.end()));
+            if (largest != bound)
+                continue;
+            // The metafiles drawn stay within the bound, the enhanced one not far below it.
+            const size_t emf = offered("image/emf").size();
+            EXPECT_LE(emf, bound);
+            EXPECT_GE(emf * 3, bound);
+            EXPECT_LE(offered("image/wmf").size(), bound);
         }
         closeDocuments();
     }

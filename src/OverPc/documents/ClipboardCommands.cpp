@@ -27,6 +27,8 @@
 #include "OverSrcs/oGraph.h"
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oPostScr.h"
+#include "OverSrcs/oWindows.h"
+#include "plat/Gdi.h"
 #include "plat/Memory.h"
 #include "plat/Metafile.h"
 
@@ -115,10 +117,11 @@ struct DrawingSettings {
 
 // What the pictures of one copy are drawn with, as it was at Copy: a picture made later, when
 // another program asks for it, looks as it would have looked then, whatever settings changed
-// meanwhile. The copied tree lives only while Copy runs (a large document's tree takes many
-// times the size of its encoding); a picture made later reads the encoding back.
+// meanwhile. The copied tree is looked at only while Copy runs (a large document's tree takes
+// many times the size of its encoding); a picture made later reads the encoding back.
 struct CopyScene {
-    ExprPtr expression;              // while Copy runs
+    const eExpr* expression = nullptr; // while Copy runs: the document's own, or `part`
+    ExprPtr part;                      // a copy of the selected part, while Copy runs
     std::string encoding;            // the expression's encoding, as the PNG carries it
     std::optional<Color> background; // none: white (metafiles: nothing painted)
     DrawingSettings drawing;
@@ -133,7 +136,7 @@ struct CopyScene {
     // once per resolution while the copy is made.
     std::vector<std::pair<int32_t, bool>> bitmapFits;
 
-    const eExpr* expr() const { return expression.get(); }
+    const eExpr* expr() const { return expression; }
     const Color* backgroundColor() const { return background ? &*background : nullptr; }
     // The tree as copied, for a picture made after Copy (with the copy's settings in place).
     ExprPtr tree() const { return ReadExprEncodingFromMemory(encoding.data(), encoding.size()); }
@@ -152,6 +155,21 @@ private:
     const DrawingSettings m_kept;
 };
 
+// Whether an expression as the document window shows it is too large for any bitmap, even at
+// half its size at the lowest resolution the bitmap makers go down to. Known from the window's
+// own layout, without laying out a copy (a large document's copy takes as much memory as the
+// document). An expression not laid out there is not known so.
+bool farPastTheBitmapLimit(const eExpr& expression) {
+    const int64_t shown = ActivePad != nullptr ? ActivePad->resolution() : 0;
+    if (shown <= 0)
+        return false;
+    const int64_t lowest = BitmapPortResolution(kLowestBitmapDotsPerInch);
+    const auto half = [&](int32_t length) {
+        return std::max<int64_t>(1, int64_t{length} * lowest / shown / 2);
+    };
+    return !plat::BitmapSizeFits(half(expression.width()), half(expression.height()));
+}
+
 // Whether the copy's bitmap can be drawn at `dotsPerInch`, or at the lower resolution the
 // bitmap makers fall back to: a bitmap or PNG that cannot is not offered at all. The answer
 // is the makers' own: the same layouts with the same settings.
@@ -159,6 +177,10 @@ bool bitmapCanBeMade(CopyScene& scene, int32_t dotsPerInch) {
     for (const auto& [dpi, fits] : scene.bitmapFits) {
         if (dpi == dotsPerInch)
             return fits;
+    }
+    if (farPastTheBitmapLimit(*scene.expr())) {
+        scene.bitmapFits.emplace_back(dotsPerInch, false);
+        return false;
     }
     int code = 0;
     {
@@ -592,6 +614,27 @@ plat::HRESULT CCBIDataObject::EnumFormatEtc(std::vector<plat::FORMATETC>& format
 
 // ---- Rendering ---------------------------------------------------------------------------------
 
+namespace {
+
+// The active document's expression when a copy takes all of it (the whole expression asked for,
+// a caret, or a selection of all of it), which Copy reads in place; null for a part.
+const eExpr* wholeCopied(bool wholeExpression) {
+    if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr ||
+        ActiveRecord->m_root->childCount() == 0)
+        return nullptr;
+    const eExpr* whole = ActiveRecord->m_root->getChild(0);
+    if (whole == nullptr || wholeExpression || ActiveRecord->count() == 0)
+        return whole;
+    const SelectionEntry& entry = ActiveRecord->entry(0);
+    if (entry.node == nullptr || entry.start == entry.end)
+        return whole;
+    SelectionEntry all;
+    whole->selectWhole(all);
+    return entry == all ? whole : nullptr;
+}
+
+} // namespace
+
 ExprPtr ExportExpression(bool wholeExpression) {
     if (ActiveRecord == nullptr || ActiveRecord->m_root == nullptr ||
         ActiveRecord->m_root->childCount() == 0)
@@ -736,8 +779,10 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
             CopyAsNothingNotice();
         return false;
     }
-    ExprPtr expression = ExportExpression(wholeExpression);
-    if (!expression) {
+    // All of the expression is read where it is; a part is copied out.
+    const eExpr* whole = wholeCopied(wholeExpression);
+    ExprPtr part = whole != nullptr ? ExprPtr() : ExportExpression(wholeExpression);
+    if (whole == nullptr && !part) {
         CommandBeep();
         return false;
     }
@@ -748,7 +793,8 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     MagnificationDen = 300;
     // The pictures are made later from the copy's own tree, with the settings of now.
     auto scene = std::make_shared<CopyScene>();
-    scene->expression = std::move(expression);
+    scene->part = std::move(part);
+    scene->expression = whole != nullptr ? whole : scene->part.get();
     scene->encoding = ExprEncodingText(scene->expr());
     if (const Color* bg = activeBackground())
         scene->background = *bg;
@@ -759,8 +805,9 @@ bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format, plat::ID
     scene->wordAlignment = WordTargetAlignment;
     auto* object = new CCBIDataObject();
     const int code = CatchFail([&] { render(*object, scene, format); });
-    // What is made later reads the encoding back: the copied tree goes now.
-    scene->expression.reset();
+    // What is made later reads the encoding back: the tree is not looked at again.
+    scene->expression = nullptr;
+    scene->part.reset();
     if (code != 0) {
         object->Release();
         Fail(code);

@@ -36,12 +36,11 @@ void putLE32(uint8_t*& at, uint32_t value) {
     putLE16(at, value >> 16);
 }
 
-// The port resolution of a bitmap drawn at `dotsPerInch`.
-int32_t bitmapPortResolution(int32_t dotsPerInch) {
+} // namespace
+
+int32_t BitmapPortResolution(int32_t dotsPerInch) {
     return std::max(1, (2 * dotsPerInch + 4) / 9);
 }
-
-} // namespace
 
 int32_t FittingResolution(int64_t width, int64_t height, int32_t dotsPerInch) {
     if (plat::BitmapSizeFits(width, height) || width <= 0 || height <= 0)
@@ -61,7 +60,7 @@ ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch) 
     out.copy = expression->deepCopy();
     {
         std::unique_ptr<oMeasurePort> measure =
-            NewMeasurePort(bitmapPortResolution(dotsPerInch), 0);
+            NewMeasurePort(BitmapPortResolution(dotsPerInch), 0);
         MeasureExpr(out.copy.get(), measure.get());
     }
     // The same rotation and margins as every other picture of an expression.
@@ -103,7 +102,7 @@ std::vector<uint8_t> DrawExprDib(ExprBitmapLayout& layout, const eExpr* expressi
     const Zone& zone = layout.frame.picture;
     const int32_t width = zone.right;
     const int32_t height = zone.bottom;
-    std::unique_ptr<oPixMap> pixmap(NewPixMap(zone, bitmapPortResolution(layout.dotsPerInch), 912));
+    std::unique_ptr<oPixMap> pixmap(NewPixMap(zone, BitmapPortResolution(layout.dotsPerInch), 912));
     pixmap->paintZone(zone, background != nullptr ? *background : Color{255, 255, 255, 255});
     DrawExprInFrame(*layout.copy, *pixmap, layout.frame);
 

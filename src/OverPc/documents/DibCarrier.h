@@ -37,6 +37,8 @@ struct ExprBitmapLayout {
     int32_t oversampling = 1; // how many times larger than the picture it is drawn
     bool fits() const { return plat::BitmapSizeFits(frame.picture.right, frame.picture.bottom); }
 };
+// The port resolution of a bitmap drawn at `dotsPerInch`.
+int32_t BitmapPortResolution(int32_t dotsPerInch);
 // Lays out a copy at `dotsPerInch`; takes the next-picture rotation.
 ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch);
 // Lays out a copy at `dotsPerInch` x `oversampling` (a power of two) when its bitmap fits the

@@ -133,7 +133,8 @@ void updateOpenButton() {
         const int32_t index = rememberedIndex(level);
         if (index < 0)
             break;
-        file = !isAnyFolder(s_levels[static_cast<size_t>(level)].entries[static_cast<size_t>(index)]);
+        file =
+            !isAnyFolder(s_levels[static_cast<size_t>(level)].entries[static_cast<size_t>(index)]);
     }
     EnableItem(kOpenExampleButton, file);
 }

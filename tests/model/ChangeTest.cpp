@@ -1023,9 +1023,10 @@ TEST_F(ChangeTest, ModifyByKindLooksPastWhatHoldsNothingOrShowsNothing) {
          &ModifyFractionCommand, 0, 1, [](eSimpString* top) { return top->getChild(2); }},
         {"a box shown",
          [this] {
-             return UseRow(ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
-                           ExprPtr(NewBox(NewSimpStringWith(NewFraction(Letter("a"), Letter("b"))))),
-                           ExprPtr(NewFraction(Letter("c"), Letter("d"))));
+             return UseRow(
+                 ExprPtr(NewWord("x", 0, SizedStyle(12), 0)),
+                 ExprPtr(NewBox(NewSimpStringWith(NewFraction(Letter("a"), Letter("b"))))),
+                 ExprPtr(NewFraction(Letter("c"), Letter("d"))));
          },
          &ModifyFractionCommand, 0, 1,
          [](eSimpString* top) { return top->getChild(1)->getChild(0)->getChild(0); }},

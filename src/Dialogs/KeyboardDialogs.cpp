@@ -210,44 +210,38 @@ void RevertKeyMapToTyping(KeyMapTable& map) {
 std::string DescribeCommand(int32_t code) {
     const int32_t c = code & kCmdCodeMask;
     std::string text;
-    char buf[64];
     if (IsCharCode(c)) {
         const int style = CharCodeStyle(c);
-        if (style == kTypingStyleSelector)
-            std::snprintf(buf, sizeof buf, "Caract\xE8re \xAB %c \xBB",
-                          static_cast<char>(c & 0xFF));
-        else
-            std::snprintf(buf, sizeof buf, "Caract\xE8re \xAB %c \xBB (style %d)",
-                          static_cast<char>(c & 0xFF), style);
-        text = buf;
+        const std::string character(1, static_cast<char>(c & 0xFF));
+        text = style == kTypingStyleSelector ? ResStringWith(kCharacterCommandString, {character})
+                                             : ResStringWith(kStyledCharacterCommandString,
+                                                             {character, std::to_string(style)});
     } else if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
-        text = LoadResString(EditCommandCatalog()[static_cast<size_t>(row)].helpStringId);
+        text = ResStringWith(EditCommandCatalog()[static_cast<size_t>(row)].helpStringId, {});
     } else if ((c & 0xFF00) == kCmdColourBase) {
-        text = "Couleur";
+        text = ResStringWith(kColourCommandString, {});
         for (const CommandColour& k : CommandColourTable())
             if (CommandColourByte(k.r, k.g, k.b) == (c & 0xFF))
-                text = std::string("Couleur ") + k.name;
+                text = ResStringWith(kNamedColourCommandString, {ResStringWith(k.nameString, {})});
     } else if ((c & 0xFF00) == kCmdMacroBase) {
-        std::snprintf(buf, sizeof buf, "Macro %d", c & 0xFF);
-        text = buf;
+        text = ResStringWith(kMacroCommandString, {std::to_string(c & 0xFF)});
     } else if ((c & 0xFF00) == kCmdSubPaletteBase) {
-        std::snprintf(buf, sizeof buf, "Palette locale %d", c & 0xFF);
-        text = buf;
+        text = ResStringWith(kSubPaletteCommandString, {std::to_string(c & 0xFF)});
     } else if ((c & 0xFF00) == kCmdStyleBase) {
-        std::snprintf(buf, sizeof buf, "Police %d", c & 0xFF);
-        text = buf;
+        text = ResStringWith(kStyleCommandString, {std::to_string(c & 0xFF)});
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
         const char* help = InsertCatalogHelp(insert);
         text = help != nullptr && help[0] != '\0'
                    ? std::string(help)
-                   : std::string("Insertion ") +
-                         InsertCommandCatalog()[static_cast<size_t>(insert)].label;
+                   : ResStringWith(kInsertCommandString,
+                                   {InsertCommandCatalog()[static_cast<size_t>(insert)].label});
     } else {
-        std::snprintf(buf, sizeof buf, "Commande %04X", static_cast<unsigned>(c));
-        text = buf;
+        char number[8];
+        std::snprintf(number, sizeof number, "%04X", static_cast<unsigned>(c));
+        text = ResStringWith(kOtherCommandString, {number});
     }
     if ((code & kCmdWidenBit) != 0)
-        text += " (s\xE9lection arri\xE8re)";
+        text = ResStringWith(kBackwardSelectionString, {text});
     return text;
 }
 

@@ -65,6 +65,17 @@ void RevertKeyMapToTyping(KeyMapTable& map);
 std::vector<std::string> KeyAssignmentLines(const KeyMapTable& map);
 // What a command code does, in words.
 std::string DescribeCommand(int32_t code);
+// The strings of those words ("%s" stands for the character, the number or the name).
+inline constexpr int kCharacterCommandString = 1310;
+inline constexpr int kStyledCharacterCommandString = 1311;
+inline constexpr int kColourCommandString = 1312;
+inline constexpr int kNamedColourCommandString = 1313;
+inline constexpr int kMacroCommandString = 1314;
+inline constexpr int kSubPaletteCommandString = 1315;
+inline constexpr int kStyleCommandString = 1316;
+inline constexpr int kInsertCommandString = 1317;
+inline constexpr int kOtherCommandString = 1318;
+inline constexpr int kBackwardSelectionString = 1319;
 // Prints the key list; a failure is reported, a cancel is quiet.
 void PrintKeyAssignments(const KeyMapTable& map);
 

@@ -52,7 +52,7 @@ struct CommandColour {
     uint8_t r;
     uint8_t g;
     uint8_t b;
-    const char* name;
+    int32_t nameString; // the colour's name in the string table
 };
 std::span<const CommandColour> CommandColourTable();
 // The colour byte of a colour command: red bits 7-5, green bits 4-2, blue bits 1-0, each from the

@@ -3,6 +3,7 @@
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/PERROR.h"
+#include "OverPc/Presourc.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eAsian.h"
 #include "OverSrcs/eClick.h"
@@ -377,7 +378,7 @@ void ExprPane::remeasure() {
 }
 
 std::string ExprPane::fileName() const {
-    return "Sans titre " + std::to_string(m_untitledNumber);
+    return ResStringWith(kUntitledNameString, {std::to_string(m_untitledNumber)});
 }
 
 bool ExprPane::save() {

@@ -161,6 +161,8 @@ void EmptyHook();
 
 // Context menus and their items.
 inline constexpr int32_t kSelectionMenu = 54;
+// The name of an untitled pane ("%s" its number).
+inline constexpr int kUntitledNameString = 1344;
 inline constexpr int32_t kSmallMenu = 55;
 // What a right click at the point shows: the selection menu, the small menu, or 0 for none. A
 // point off every listed range is first handled as a left click.

@@ -4,6 +4,7 @@
 #include "ExprSrcs/ExprFilePane.h"
 #include "OverPc/PERROR.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/oPixMap.h"
 #include "OverSrcs/documents/MTEF5Parser.h"
 #include "OverSrcs/eHeader.h"
@@ -325,7 +326,7 @@ bool SaveMetafileCommand() {
     std::filesystem::path proposal(pane->filePath().empty() ? pane->fileName() : pane->filePath());
     proposal.replace_extension(".emf");
     std::string path = proposal.string();
-    if (!SaveFileDialog("Save Metafile", path))
+    if (!SaveFileDialog(ResStringWith(kSaveMetafileTitleString, {}).c_str(), path))
         return false;
     const SelectionRecord& record = pane->record();
     ExprPictureStyle style;

@@ -2050,7 +2050,8 @@ bool SaveBitmapFile(bool ask) {
         return false;
     }
     std::string path = bitmap.path;
-    if ((ask || bitmap.changed || path.empty()) && !SaveFileDialog("Save Bitmap", path)) {
+    if ((ask || bitmap.changed || path.empty()) &&
+        !SaveFileDialog(ResStringWith(kSaveBitmapTitleString, {}).c_str(), path)) {
         return false;
     }
     const int code = CatchFail([&] { WriteBitmapFile(bitmap, path); });

@@ -361,6 +361,9 @@ bool OpenFileDialog(const char* title, std::string& path, const char* letters,
 // Asks where to save `path` (the proposal in, the confirmed path out). True when confirmed; path is
 // untouched otherwise.
 bool SaveFileDialog(const char* title, std::string& path);
+// The titles of the save dialogs of Save Bitmap and Save Metafile.
+inline constexpr int kSaveBitmapTitleString = 1345;
+inline constexpr int kSaveMetafileTitleString = 1346;
 
 // ---- Folder scans and the desktop ---------------------------------------------------------------
 

@@ -60,6 +60,20 @@ void FreeStringCache() {
     s_overflow.clear();
 }
 
+std::string ResStringWith(int id, std::initializer_list<std::string_view> words) {
+    const char* text = LoadResString(id);
+    std::string out = text != nullptr ? text : "";
+    std::size_t from = 0;
+    for (const std::string_view word : words) {
+        const std::size_t at = out.find("%s", from);
+        if (at == std::string::npos)
+            break;
+        out.replace(at, 2, word);
+        from = at + word.size();
+    }
+    return out;
+}
+
 const char* LoadResString(int id) {
     if (id <= 0 || id > kMaxStringId)
         return nullptr; // id 0 marks free index entries; no string has it

@@ -4,6 +4,9 @@
 // Portable code may include this header: it names no platform type.
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 // Creates the string cache (start-up) and frees it (shut-down). LoadResString creates it on first
 // use when start-up has not.
@@ -13,6 +16,10 @@ void FreeStringCache();
 // The text of string `id` of the resource module, or null when the string table has none. The text
 // stays valid and unchanged for the whole run (until FreeStringCache).
 const char* LoadResString(int id);
+
+// The text of string `id` with the words in place of its "%s", in order; empty when the table has
+// no such string. The text may come from a resource library, so it is never used as a format.
+std::string ResStringWith(int id, std::initializer_list<std::string_view> words);
 
 // One RCDATA resource of the resource module, found, loaded and locked. A missing resource gives a
 // null pointer and size 0 (and logs "NullResourceLoad").

@@ -1259,6 +1259,9 @@ TEST_F(DocumentFilesTest, ANameOfATypeNotWrittenIsSavedUnderTheDocumentsOwnExten
         DoMenuCommand(kSaveAs);
         pt::runUntilIdle();
         const std::string extension = std::filesystem::path(c.typed).extension().string();
+        EXPECT_EQ(box, ResStringWith(kTypeNotWrittenString, {extension}) + " " +
+                           ResStringWith(c.exists ? kSavedReplacingString : kSavedUnderString,
+                                         {c.written}));
         EXPECT_NE(box.find(extension), std::string::npos) << box;
         EXPECT_NE(box.find(c.written), std::string::npos) << box;
         EXPECT_EQ(box.find("existe") != std::string::npos, c.exists) << box;

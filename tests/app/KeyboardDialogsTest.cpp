@@ -254,6 +254,45 @@ TEST_F(KeyboardDialogTest, TheKeyListDescribesEveryBoundKey) {
     // An insertion is described in words.
     EXPECT_EQ(DescribeCommand(0x4111), "Parenth\xE8ses");
     EXPECT_EQ(DescribeCommand(0x5233), "Matrice 3 \xD7 3");
+    // Every other kind of command, in the string table's words (which a resource library may
+    // translate) with the character, number or name in its place.
+    struct Described {
+        int32_t code;
+        const char* text;
+        int stringId;
+        std::vector<std::string> words;
+    };
+    const Described described[] = {
+        {MakeCharCode(kTypingStyleSelector, 'k'),
+         "Caract\xE8re \xAB k \xBB",
+         kCharacterCommandString,
+         {"k"}},
+        {MakeCharCode(3, 'k'),
+         "Caract\xE8re \xAB k \xBB (style 3)",
+         kStyledCharacterCommandString,
+         {"k", "3"}},
+        {kCmdColourBase + CommandColourByte(73, 73, 73),
+         "Couleur gris fonc\xE9",
+         kNamedColourCommandString,
+         {LoadResString(CommandColourTable()[2].nameString)}},
+        {kCmdColourBase + 0x01, "Couleur", kColourCommandString, {}},
+        {kCmdMacroBase + 7, "Macro 7", kMacroCommandString, {"7"}},
+        {kCmdSubPaletteBase + 12, "Palette locale 12", kSubPaletteCommandString, {"12"}},
+        {kCmdStyleBase + 3, "Police 3", kStyleCommandString, {"3"}},
+        {0x7ABC, "Commande 7ABC", kOtherCommandString, {"7ABC"}},
+        {0x4111 | kCmdWidenBit,
+         "Parenth\xE8ses (s\xE9lection arri\xE8re)",
+         kBackwardSelectionString,
+         {"Parenth\xE8ses"}},
+    };
+    for (const Described& d : described) {
+        SCOPED_TRACE(d.text);
+        EXPECT_EQ(DescribeCommand(d.code), d.text);
+        std::string fromTable = LoadResString(d.stringId);
+        for (const std::string& word : d.words)
+            fromTable.replace(fromTable.find("%s"), 2, word);
+        EXPECT_EQ(fromTable, d.text);
+    }
 }
 
 TEST_F(KeyboardDialogTest, TheSavedMapReadsBackEntryForEntry) {

@@ -4,6 +4,7 @@
 #include "OverPc/PERROR.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/PFILE.h"
+#include "OverPc/Presourc.h"
 #include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/documents/Exports.h"
 #include "OverSrcs/documents/DocLines.h"
@@ -79,7 +80,6 @@ void openEncodedDocument(const char* path, char type) {
 // ---- Saving -------------------------------------------------------------------------------------
 
 constexpr int32_t kDocumentSaveType = 1;
-constexpr char kSaveAsTitle[] = "Enregistrer sous";
 
 // The writers of the save types other than documents, installed by the export code.
 std::map<int32_t, DocumentSaveWriter>& saveWriters() {
@@ -120,14 +120,12 @@ bool agreesToName(const std::string& typed, const std::string& written) {
     const std::string name = FileNameOfPath(written.c_str());
     std::string text;
     if (ext != nullptr)
-        text = std::string("Korvaline n'\xE9"
-                           "crit pas les fichiers \xAB ") +
-               ext + " \xBB. ";
-    text += "Le document est enregistr\xE9 sous \xAB " + name + " \xBB";
-    text += exists ? ", qui existe d\xE9j\xE0 et sera remplac\xE9." : ".";
+        text = ResStringWith(kTypeNotWrittenString, {ext}) + " ";
+    text += ResStringWith(exists ? kSavedReplacingString : kSavedUnderString, {name});
     constexpr unsigned kOkCancelInformation = 0x41;
     constexpr int kOk = 1;
-    return AppMessageBox(text.c_str(), kSaveAsTitle, kOkCancelInformation) == kOk;
+    return AppMessageBox(text.c_str(), ResStringWith(kSaveAsTitleString, {}).c_str(),
+                         kOkCancelInformation) == kOk;
 }
 
 void writeDocumentFile(ExprFilePane& pane, const std::string& path) {
@@ -153,7 +151,7 @@ bool writeDocument(ExprFilePane& pane, bool askName) {
             path = pane.fileName();
         giveSaveTypeExtension(path, saveType);
         for (;;) {
-            if (!SaveFileDialog(kSaveAsTitle, path))
+            if (!SaveFileDialog(ResStringWith(kSaveAsTitleString, {}).c_str(), path))
                 return false;
             // The chosen name's type picks the writer when the program saves that type.
             const char letter = FileTypeOfPath(path.c_str());

@@ -34,6 +34,13 @@ void WriteDocumentCopy(ExprFilePane& pane, const std::string& path);
 void SaveDocumentCommand();
 void SaveDocumentAsCommand();
 void CloseDocumentCommand();
+// The save dialog's title, and the box shown when the name typed there is not the one written:
+// the type the program does not write ("%s" the extension), then the name written, either new or
+// replacing a file ("%s" the name).
+inline constexpr int kSaveAsTitleString = 1343;
+inline constexpr int kTypeNotWrittenString = 1340;
+inline constexpr int kSavedUnderString = 1341;
+inline constexpr int kSavedReplacingString = 1342;
 // Installs the opener for the lower layers and the document writer. Start-up makes it the shell's
 // document opener (menus, start-up files, files handed over by a second copy of the program) and
 // installs the File menu's "Ouvrir...", "Close", "Enregistrer", "Enregistrer sous..." and

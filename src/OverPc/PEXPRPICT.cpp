@@ -121,6 +121,128 @@ ExprPtr FromWindowsBytes(const uint8_t* data, size_t size) {
     return ExprPtr();
 }
 
+// Draws nothing: finds where the pixel and metafile ports would put ink, in port units (right and
+// bottom exclusive). Each operation covers what the native port covers: a line of width w runs
+// from its points w to the right and down, a polygon's outline pen takes the pixels through its
+// vertices, text the black boxes of its glyphs from the baseline. The background is no ink.
+class InkBoundsPort final : public oGraphPort {
+public:
+    explicit InkBoundsPort(int32_t resolution) {
+        setResolution(resolution);
+        m_bounds = Zone{-kFar, -kFar, kFar, kFar, 0, 0};
+        m_clip = m_bounds;
+    }
+    InkBoundsPort* clone() const override { return nullptr; }
+
+    // The ink found, or an empty zone at the origin when nothing was drawn.
+    Zone ink() const { return m_any ? m_ink : Zone{}; }
+
+    void drawDeluxeString(const char* text, int32_t font, int32_t x, int32_t y, const Color*,
+                          int32_t) override {
+        noteText(text, font, x, y);
+    }
+    void drawRotatedString(const char* text, int32_t font, int32_t x, int32_t y, const Color*,
+                           int32_t, int32_t) override {
+        noteText(text, font, x, y);
+    }
+    void drawAsianString(const char* text, int32_t font, int32_t x, int32_t y, const Color*,
+                         int32_t, int32_t) override {
+        noteText(text, font, x, y);
+    }
+    void startDeluxeLine(int32_t width, const Color&, int32_t, int32_t) override {
+        m_penWidth = std::max(1, width);
+    }
+    void moveTo(int32_t x, int32_t y) override { m_pen = oPoint{x, y}; }
+    void move(int32_t dx, int32_t dy) override { moveTo(m_pen.x + dx, m_pen.y + dy); }
+    void lineTo(int32_t x, int32_t y) override {
+        note(std::min(m_pen.x, x), std::min(m_pen.y, y), std::max(m_pen.x, x) + m_penWidth,
+             std::max(m_pen.y, y) + m_penWidth);
+        m_pen = oPoint{x, y};
+    }
+    void line(int32_t dx, int32_t dy) override { lineTo(m_pen.x + dx, m_pen.y + dy); }
+    void dotAt(int32_t x, int32_t y) override {
+        const int32_t r = m_penWidth >= 2 ? m_penWidth / 2 : 0;
+        note(x - r, y - r, x + r + 1, y + r + 1);
+        m_pen = oPoint{x, y};
+    }
+    void endLine() override {}
+    void paintZone(const Zone& zone, const Color&) override { note(zone); }
+    void eraseZone(const Zone&) override {}
+    void eraseArea(const GdiObjectRef&) override {}
+    void paintPolygon(int32_t count, const oPoint* points, const Color*, int32_t, int32_t,
+                      int32_t) override {
+        for (int32_t i = 0; i < count && points != nullptr; ++i)
+            note(points[i].x, points[i].y, points[i].x + 1, points[i].y + 1);
+    }
+    void frameZone(const Zone& zone, int32_t, const Color&, int32_t, int32_t) override {
+        note(zone);
+    }
+    void paintCircle(const Zone& zone) override { note(zone); }
+    void integralSign(const Zone& zone, int32_t step, int32_t count, int32_t flags, int32_t width,
+                      int32_t orientation) override {
+        // The signs one after the other, then the ring round them (and its outline pen).
+        const int32_t span = std::max(0, count - 1) * step;
+        Zone all = zone;
+        if (orientation == 0)
+            all.right += span;
+        else if (orientation > 0)
+            all.top -= span;
+        else
+            all.bottom += span;
+        if ((flags & 3) != 0)
+            ZoneInset(all, -(std::abs(step) / 2 + width), -(std::abs(step) / 2 + width));
+        note(all);
+    }
+    void paintHorn(const Zone& zone, int32_t, int32_t, int32_t) override { note(zone); }
+    void savePix(int32_t, int32_t, oPixMap&) override {}
+    void restorePix(int32_t x, int32_t y, oPixMap& pixmap) override {
+        note(x, y, x + pixmap.width(), y + pixmap.height());
+    }
+    void restoreStretch(const Zone& zone, oPixMap&, int32_t) override { note(zone); }
+    void restoreColorize(int32_t x, int32_t y, oPixMap& pixmap, const Color&,
+                         const Color&) override {
+        restorePix(x, y, pixmap);
+    }
+    void drawImage(int32_t, const Zone& zone, const Color&, const Color&, int32_t) override {
+        note(zone);
+    }
+    void stretchImage(int32_t, const Zone& zone) override { note(zone); }
+    void clipToZone(const Zone* zone) override { m_clip = zone != nullptr ? *zone : m_bounds; }
+    void setColors(const Color* foreground, const Color* background) override {
+        m_foreColor = foreground != nullptr ? *foreground : kColorBlack;
+        m_backColor = background != nullptr ? *background : kColorWhite;
+    }
+
+private:
+    static constexpr int32_t kFar = 1 << 29;
+
+    void note(const Zone& zone) { note(zone.left, zone.top, zone.right, zone.bottom); }
+    void note(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+        Zone drawn{left, top, right, bottom, 0, 0};
+        if (right <= left || bottom <= top || !ZoneIntersect(drawn, m_clip, drawn))
+            return;
+        if (m_any)
+            ZoneUnion(m_ink, drawn, m_ink);
+        else
+            m_ink = drawn;
+        m_any = true;
+    }
+    void noteText(const char* text, int32_t font, int32_t x, int32_t y) {
+        if (text == nullptr || *text == 0)
+            return;
+        Zone glyphs;
+        measureString(text, font, glyphs);
+        // A pixel more on the right for the smoothing of a last glyph's edge.
+        note(x + glyphs.left, y - glyphs.ref2, x + glyphs.right + 1,
+             y - glyphs.ref2 + glyphs.bottom);
+    }
+
+    Zone m_ink{};
+    bool m_any = false;
+    int32_t m_penWidth = 1;
+    oPoint m_pen{};
+};
+
 } // namespace
 
 int32_t MarginInDots(int32_t points, int32_t dotsPerInch) {
@@ -129,7 +251,8 @@ int32_t MarginInDots(int32_t points, int32_t dotsPerInch) {
     return static_cast<int32_t>(rounded);
 }
 
-ExprPictureFrame TakeExprPictureFrame(const eExpr& laidOut, int32_t dotsPerInch) {
+ExprPictureFrame TakeExprPictureFrame(eExpr& laidOut, int32_t dotsPerInch, int32_t resolution,
+                                      int32_t oversampling) {
     ExprPictureFrame frame;
     const Zone exprZone{0,
                         0,
@@ -140,13 +263,37 @@ ExprPictureFrame TakeExprPictureFrame(const eExpr& laidOut, int32_t dotsPerInch)
     frame.angle = NextPictureRotation;
     NextPictureRotation = PictureRotationSetting;
     frame.rotated = frame.angle != 0 ? RotateZone(frame.angle, exprZone) : exprZone;
+    // Ink can reach past the laid-out zone (a stroke's width, an outline pen's last pixel, a
+    // glyph leaning out of its advance): the picture takes it in, in whole pixels of the result.
+    const int32_t step = std::max(1, oversampling);
+    const auto whole = [step](int32_t units) {
+        return (std::max(0, units) + step - 1) / step * step;
+    };
+    Zone ink;
+    {
+        InkBoundsPort bounds(resolution);
+        DrawExpr(&laidOut, &bounds, 0, 0, 0, 0, -laidOut.m_zone.left, -laidOut.m_zone.top);
+        ink = bounds.ink();
+        ZoneUnion(ink, exprZone, ink);
+        if (frame.angle != 0)
+            ink = RotateZone(frame.angle, ink);
+    }
     // The margins are blank space around the turned picture; negative ones crop it, but never
-    // below one unit each way.
-    frame.left = MarginInDots(PictureMarginSettings.left, dotsPerInch);
-    frame.top = MarginInDots(PictureMarginSettings.top, dotsPerInch);
-    frame.right = MarginInDots(PictureMarginSettings.right, dotsPerInch);
-    frame.bottom = MarginInDots(PictureMarginSettings.bottom, dotsPerInch);
+    // below one unit each way. An oversampled picture takes them in whole pixels of the result.
+    const auto margin = [&](int32_t points) {
+        return MarginInDots(points, dotsPerInch / step) * step;
+    };
     const Zone& r = frame.rotated;
+    frame.left = margin(PictureMarginSettings.left) + whole(r.left - ink.left);
+    frame.top = margin(PictureMarginSettings.top) + whole(r.top - ink.top);
+    frame.right = margin(PictureMarginSettings.right) + whole(ink.right - r.right);
+    frame.bottom = margin(PictureMarginSettings.bottom) + whole(ink.bottom - r.bottom);
+    // Whole pixels of the result: the reduced picture's last row and column are not made of
+    // fewer pixels than the others.
+    frame.right += whole(r.right - r.left + frame.left + frame.right) -
+                   (r.right - r.left + frame.left + frame.right);
+    frame.bottom += whole(r.bottom - r.top + frame.top + frame.bottom) -
+                    (r.bottom - r.top + frame.top + frame.bottom);
     frame.picture = Zone{0,
                          0,
                          std::max(1, r.right - r.left + frame.left + frame.right),
@@ -212,7 +359,7 @@ void MakeExprPicture(WinUfo& picture, const eExpr* expression, int32_t dotsPerIn
     // size below its fifth word: the port's baseline and the "WordDesc" record both take it.
     const Zone& laid = copy->m_zone;
     const int32_t baselineOffset = laid.bottom - copy->m_size / 4 - laid.ref1 - laid.top;
-    const ExprPictureFrame frame = TakeExprPictureFrame(*copy, dpi);
+    const ExprPictureFrame frame = TakeExprPictureFrame(*copy, dpi, resolution);
     const Zone& pictZone = frame.picture;
     // The bottom margin lies below the baseline too; a cropped picture reaches it only so far.
     const int32_t pictDescent = std::clamp(baselineOffset + frame.bottom, 0, pictZone.bottom);

@@ -60,9 +60,13 @@ struct ExprPictureFrame {
     int32_t bottom = 0;
     Zone picture{}; // the whole picture from (0, 0), never below one unit each way
 };
-// The frame of an expression laid out at `dotsPerInch`. Takes the next-picture rotation, so the
-// permanent one applies again to the picture after this one.
-ExprPictureFrame TakeExprPictureFrame(const eExpr& laidOut, int32_t dotsPerInch);
+// The frame of an expression laid out at `dotsPerInch` (`resolution` port units): the margins
+// take in, besides the blank space asked for, whatever ink reaches past the laid-out zone. An
+// oversampled picture (drawn `oversampling` times larger, then reduced) has margins in whole
+// pixels of the result. Takes the next-picture rotation, so the permanent one applies again to
+// the picture after this one.
+ExprPictureFrame TakeExprPictureFrame(eExpr& laidOut, int32_t dotsPerInch, int32_t resolution,
+                                      int32_t oversampling = 1);
 // Draws the laid-out expression into its frame on `port` (through a rotation port when turned).
 void DrawExprInFrame(eExpr& laidOut, oGraphPort& port, const ExprPictureFrame& frame);
 

@@ -185,26 +185,36 @@ TEST_F(ExprPictureTest, PlayedBackThePictureLooksLikeTheExpression) {
     ASSERT_GT(w, 10);
     ASSERT_GT(h, 5);
 
-    // The same expression drawn directly at the screen's resolution.
+    // The same expression drawn directly at the screen's resolution. The picture is its laid-out
+    // zone and whatever ink reaches past it (a glyph leaning out of its advance): the direct
+    // drawing, moved in by that much, is the picture pixel for pixel.
     ExprPtr copy = pane->expression()->deepCopy();
     std::unique_ptr<oMeasurePort> measure = NewMeasurePort(ScreenResolution(), 0);
     MeasureExpr(copy.get(), measure.get());
-    EXPECT_EQ(copy->width(), w);
-    EXPECT_EQ(copy->height(), h);
-    std::unique_ptr<oPixMap> direct = WhitePixMap(w, h);
-    DrawExpr(copy.get(), direct.get(), 0, 0, 0, 0, 0, 0);
+    ASSERT_GE(w, copy->width());
+    ASSERT_GE(h, copy->height());
+    EXPECT_LE(w, copy->width() + 4);
+    EXPECT_LE(h, copy->height() + 4);
     std::unique_ptr<oPixMap> played = WhitePixMap(w, h);
     DrawWinUfo(picture.get(), *played, 0, 0);
     SaveForLooking(*played, "x_plus_1.png");
-    SaveForLooking(*direct, "x_plus_1_direct.png");
-    int ink = 0, differences = 0;
+    int ink = 0;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < w; ++x)
             ink += PixelOf(*played, x, y) != 0xFFFFFF;
-            differences += PixelOf(*played, x, y) != PixelOf(*direct, x, y);
-        }
     EXPECT_GT(ink, 30);
-    EXPECT_EQ(differences, 0);
+    int fewest = w * h;
+    for (int dy = 0; dy <= h - copy->height(); ++dy)
+        for (int dx = 0; dx <= w - copy->width(); ++dx) {
+            std::unique_ptr<oPixMap> direct = WhitePixMap(w, h);
+            DrawExpr(copy.get(), direct.get(), 0, 0, 0, 0, dx, dy);
+            int differences = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    differences += PixelOf(*played, x, y) != PixelOf(*direct, x, y);
+            fewest = std::min(fewest, differences);
+        }
+    EXPECT_EQ(fewest, 0);
 }
 
 TEST_F(ExprPictureTest, AnEncodingCommentThatDoesNotDecodeIsPassedOver) {

@@ -54,7 +54,8 @@ int32_t FittingResolution(int64_t width, int64_t height, int32_t dotsPerInch) {
     return std::max(0, std::min(fitted, dotsPerInch - 1));
 }
 
-ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch) {
+ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch,
+                                  int32_t oversampling) {
     ExprBitmapLayout out;
     out.dotsPerInch = dotsPerInch;
     out.copy = expression->deepCopy();
@@ -64,7 +65,8 @@ ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch) 
         MeasureExpr(out.copy.get(), measure.get());
     }
     // The same rotation and margins as every other picture of an expression.
-    out.frame = TakeExprPictureFrame(*out.copy, dotsPerInch);
+    out.frame = TakeExprPictureFrame(*out.copy, dotsPerInch, BitmapPortResolution(dotsPerInch),
+                                     oversampling);
     return out;
 }
 
@@ -75,7 +77,7 @@ ExprBitmapLayout LayOutFittingExprBitmap(const eExpr* expression, int32_t dotsPe
     // Less oversampling first...
     for (int32_t s = std::max(1, oversampling);; s /= 2) {
         NextPictureRotation = angle;
-        ExprBitmapLayout layout = LayOutExprBitmap(expression, dotsPerInch * s);
+        ExprBitmapLayout layout = LayOutExprBitmap(expression, dotsPerInch * s, s);
         layout.oversampling = s;
         if (layout.fits() || s == 1) {
             if (layout.fits())

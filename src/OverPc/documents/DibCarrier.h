@@ -39,8 +39,10 @@ struct ExprBitmapLayout {
 };
 // The port resolution of a bitmap drawn at `dotsPerInch`.
 int32_t BitmapPortResolution(int32_t dotsPerInch);
-// Lays out a copy at `dotsPerInch`; takes the next-picture rotation.
-ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch);
+// Lays out a copy at `dotsPerInch`, for a picture drawn `oversampling` times larger than the one
+// made of it; takes the next-picture rotation.
+ExprBitmapLayout LayOutExprBitmap(const eExpr* expression, int32_t dotsPerInch,
+                                  int32_t oversampling = 1);
 // Lays out a copy at `dotsPerInch` x `oversampling` (a power of two) when its bitmap fits the
 // platform's; else with less oversampling, and then at lower resolutions, until it fits. Fails
 // with errAllocTooLarge when it fits at no resolution down to kLowestBitmapDotsPerInch.

@@ -574,6 +574,7 @@ void ApplyResetStyleCommand() {
 namespace {
 
 constexpr size_t kLongestRun = 10; // a run is flushed once it holds more than this
+constexpr size_t kCharsBetweenPolls = 1024;
 
 void appendNodes(std::vector<ExprPtr>& nodes) {
     eString* row = TextRowUnderConstruction;
@@ -582,8 +583,12 @@ void appendNodes(std::vector<ExprPtr>& nodes) {
     const int32_t at = row->childCount();
     // One bigger row for the whole text rather than one per character.
     row = row->resizeRange(at, at, static_cast<int32_t>(nodes.size()));
-    for (size_t i = 0; i < nodes.size(); ++i)
+    for (size_t i = 0; i < nodes.size(); ++i) {
         row->setChild(at + static_cast<int32_t>(i), std::move(nodes[i]));
+        // The row cannot stop half-filled.
+        if ((i & 255) == 255)
+            NoteTerminationSignal();
+    }
     nodes.clear();
     TextRowUnderConstruction = row;
 }
@@ -607,7 +612,14 @@ eString* TextToExpr(std::string_view text) {
             nodes.push_back(std::move(word));
         asian.clear();
     };
+    size_t sinceAsked = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        // Megabytes of text take seconds: the user, and a termination signal, can stop it. The
+        // nodes made so far are freed and the row is left as it was.
+        if (++sinceAsked == kCharsBetweenPolls) {
+            sinceAsked = 0;
+            HookCheckUserAbort();
+        }
         const char ch = text[i];
         const unsigned char c = static_cast<unsigned char>(ch);
         // Characters of two bytes go together into double-byte words.
@@ -639,14 +651,18 @@ eString* TextToExpr(std::string_view text) {
 }
 
 ExprPtr TextToRow(std::string_view text, uint8_t colour) {
-    eString* row = NewSimpString(0).release();
-    TextRowUnderConstruction = row;
+    TextRowUnderConstruction = NewSimpString(0).release();
     TextColour = colour;
+    // The row goes to the caller, or is freed when the conversion was stopped.
+    struct Finish {
+        ~Finish() {
+            const ExprPtr unfinished(TextRowUnderConstruction);
+            TextRowUnderConstruction = nullptr;
+            TextColour = 0;
+        }
+    } finish;
     TextToExpr(text);
-    ExprPtr result(TextRowUnderConstruction);
-    TextRowUnderConstruction = nullptr;
-    TextColour = 0;
-    return result;
+    return ExprPtr(std::exchange(TextRowUnderConstruction, nullptr));
 }
 
 // ---- Glyphs of pseudo-characters

@@ -82,8 +82,9 @@ extern uint8_t TextColour;
 // Appends the text to TextRowUnderConstruction (which may be replaced by a bigger row): runs of
 // letters or of other alphanumerics become words of at most 11 characters, every other character a
 // word of its own, a tab a tab pseudo-character and other white space a space. Returns the row.
+// Long text polls HookCheckUserAbort: a stopped conversion fails and leaves the row as it was.
 eString* TextToExpr(std::string_view text);
-// A new row holding the text.
+// A new row holding the text (fails, freeing it, when the conversion is stopped).
 ExprPtr TextToRow(std::string_view text, uint8_t colour);
 
 // ---- Glyphs of pseudo-characters

@@ -1,5 +1,6 @@
 #include "OverSrcs/eSimpString.h"
 
+#include "OverPc/PUTIL.h"
 #include "OverSrcs/eClick.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eModelHooks.h"
@@ -56,6 +57,14 @@ ExprPtr eSimpString::detachChild(int32_t i) {
 
 eExpr* eSimpString::setChild(int32_t i, ExprPtr node) {
     return slotSet(i, std::move(node));
+}
+
+void eSimpString::setChildren(ExprPtr* nodes, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        slotSet(static_cast<int32_t>(i), std::move(nodes[i]));
+        if ((i & 255) == 255)
+            NoteTerminationSignal();
+    }
 }
 
 // ---- Layout

@@ -18,11 +18,9 @@ class eSimpString : public eString {
     ExprPtr detachChild(int32_t i) override;
     eExpr* setChild(int32_t i, ExprPtr node) override;
     // Puts the nodes into the slots from 0 on, as setChild does each: a reader filling a row it
-    // has just made calls this once rather than the virtual setChild per child.
-    void setChildren(ExprPtr* nodes, size_t n) {
-        for (size_t i = 0; i < n; ++i)
-            slotSet(static_cast<int32_t>(i), std::move(nodes[i]));
-    }
+    // has just made calls this once rather than the virtual setChild per child. A row of millions
+    // cannot stop half-filled: it acknowledges a termination signal instead.
+    void setChildren(ExprPtr* nodes, size_t n);
     void infoText(int32_t& kind, int32_t& stringId) override;
     void measure() override;
     void getHighlightArea(const SelectionEntry& entry) override;

@@ -394,6 +394,9 @@ int32_t mergeRow(eString* row, SelectionEntry* entries, int32_t count) {
     int32_t kept = std::min<int32_t>(1, row->childCount());
     const int32_t items = row->childCount();
     for (int32_t read = kept; read < items; ++read) {
+        // A pasted row of a million items is merged within the edit, which runs to its end.
+        if ((read & 255) == 255)
+            NoteTerminationSignal();
         // isWord answers for every word class without a dynamic cast per item of a long row.
         auto word = [](eExpr* item) {
             return item != nullptr && item->isWord() ? static_cast<eWord*>(item) : nullptr;

@@ -1469,6 +1469,15 @@ ExprPtr ReadExprEncodingFromMemory(const void* buffer, size_t length) {
 
 namespace {
 
+// Text in which an encoding is looked for runs to megabytes: the user, and a termination signal,
+// can stop its passes.
+void pollEvery(size_t& sinceAsked) {
+    if (++sinceAsked == 64 * 1024) {
+        sinceAsked = 0;
+        HookCheckUserAbort();
+    }
+}
+
 // Unescapes HTML text from the start marker on: the entities amp, gt, lt and quot; line ends are
 // dropped; a backslash escapes a quote (raw or as an entity), a line end or a backslash and is
 // otherwise an ordinary encoding character. Any other entity ends the copy.
@@ -1479,7 +1488,9 @@ std::string UnescapeHtml(std::string_view text) {
     } kEntities[] = {{"amp;", '&'}, {"gt;", '>'}, {"lt;", '<'}, {"quot;", '"'}};
     std::string out;
     out.reserve(text.size());
+    size_t sinceAsked = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        pollEvery(sinceAsked);
         const char c = text[i];
         if (c == '&') {
             const std::string_view rest = text.substr(i + 1);
@@ -1541,7 +1552,9 @@ bool DecodeB64(const char* text, size_t length, std::string& out) {
     out.clear();
     uint32_t bits = 0;
     int count = 0;
+    size_t sinceAsked = 0;
     for (size_t i = 0; i < length; ++i) {
+        pollEvery(sinceAsked);
         const char c = text[i];
         if (c == '=')
             break;

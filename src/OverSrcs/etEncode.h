@@ -109,12 +109,13 @@ int32_t NewerVersionNotesShown();
 
 // Finds an encoding inside arbitrary text and reads it; null when there is none. HTML-escaped text
 // (the text holds "exprcode") is unescaped first and a failure there passes to the caller; a
-// failure in plain or base64 text gives null. The caller's text is never modified.
+// failure in plain or base64 text gives null, except a stop by the user or a termination signal
+// (errUserInterrupt), which always passes on. The caller's text is never modified.
 ExprPtr FindEmbeddedEncoding(const char* text, size_t length);
 
 // Decodes base64 text (A-Z, a-z, 0-9, then "+" 62 and "@" or "/" 63) into out, stopping at "=" or
 // the end. CR, LF, blanks and tabs are skipped; any other character makes the decode fail (false,
-// out cleared).
+// out cleared). Megabytes of text poll HookCheckUserAbort, which may stop the decode.
 bool DecodeB64(const char* text, size_t length, std::string& out);
 
 // The expression whose encoding follows the pixel bits of a packed device-independent bitmap

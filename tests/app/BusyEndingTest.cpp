@@ -1,26 +1,35 @@
 // A termination signal while the program is busy with a document (opening one of 17 MB, laying
-// out or saving one of 900,000 nodes) ends the program through its own ending, in a copy of the
+// out or saving one of 900,000 nodes, pasting 2 MB of text or the 17 MB document's expression in
+// the forms other programs offer it) ends the program through its own ending, in a copy of the
 // program that takes a real SIGTERM: the long work sees the signal within its one-second grace
-// and unwinds, the ending keeps every unsaved document whole, and a save that was cut short
-// leaves the previous file as it was.
+// and unwinds, the ending keeps every unsaved document whole (what was typed before a stopped
+// paste), and a save that was cut short leaves the previous file as it was.
 
+#include "../../src/Platform/backend/Backend.h"
 #include "App/MenuDispatch.h"
 #include "App/MessageLoop.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/PUTIL.h"
+#include "OverPc/documents/ClipboardCommands.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/DocLines.h"
+#include "OverSrcs/etEncode.h"
+#include "OverSrcs/etTranslator.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
 #include "bench/BenchTrees.h"
+#include "plat/Clipboard.h"
 #include "support/PipeText.h"
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -44,9 +53,75 @@ std::string documentBytes(const eExpr* expression) {
 
 // A document file of about 17 MB (a_0 x^0 + a_1 x^1 + ... of 600,000 terms), made once: it takes
 // seconds to read.
+enum class Work { Open, LayOut, Save, PasteText, PasteEncoding, PasteBitmap, PasteBase64Text };
+
 const std::string& largeFileBytes() {
     static const std::string bytes = documentBytes(kvbench::Sum(600000).get());
     return bytes;
+}
+
+// The large document's expression as another program offers it: its encoding, the encoding
+// after the pixels of a one-pixel bitmap file, and the encoding in base64 inside text.
+std::string largeEncoding() {
+    const std::string& file = largeFileBytes();
+    const size_t start = file.find(kEncodingStart);
+    const size_t end = file.find(kEncodingEnd, start);
+    return file.substr(start, end + std::strlen(kEncodingEnd) - start);
+}
+
+std::vector<uint8_t> bitmapFileCarrying(const std::string& encoding) {
+    std::vector<uint8_t> bmp(14 + 40 + 4, 0);
+    auto put32 = [&](size_t at, size_t v) {
+        for (size_t b = 0; b < 4; ++b)
+            bmp[at + b] = static_cast<uint8_t>(v >> (8 * b));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, bmp.size() + encoding.size() + 1);
+    put32(10, 14 + 40); // where the pixels start
+    put32(14, 40);      // the header's size
+    put32(18, 1);       // width
+    put32(22, 1);       // height
+    bmp[26] = 1;        // planes
+    bmp[28] = 24;       // bits a pixel
+    bmp.insert(bmp.end(), encoding.begin(), encoding.end());
+    bmp.push_back(0);
+    return bmp;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// What another program offers for each paste, made once.
+const std::vector<plat::ClipboardItem>& offered(Work work) {
+    static std::map<Work, std::vector<plat::ClipboardItem>> made;
+    std::vector<plat::ClipboardItem>& items = made[work];
+    if (!items.empty())
+        return items;
+    switch (work) {
+    case Work::PasteText: {
+        // a+a+... up to the largest text that is typed in (2 MB), a million items.
+        std::string text;
+        while (text.size() < kLargestPastedText)
+            text += "a+";
+        items = {{"UTF8_STRING", bytesOf(text)}};
+        break;
+    }
+    case Work::PasteEncoding:
+        items = {{"application/x-kv-Korvaline-Expression", bytesOf(largeEncoding())}};
+        break;
+    case Work::PasteBitmap:
+        items = {{"image/bmp", bitmapFileCarrying(largeEncoding())}};
+        break;
+    case Work::PasteBase64Text:
+        items = {{"UTF8_STRING", bytesOf(std::string(kEncodingStart) + "B64" +
+                                         EncodeB64(largeEncoding()) + kEncodingEnd)}};
+        break;
+    default:
+        break;
+    }
+    return items;
 }
 
 // An expression of 900,000 nodes (its file about 1.7 MB) for the work that needs it in a window:
@@ -157,7 +232,6 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
     ASSERT_TRUE(notes->changed());
     const ExprPtr notesTree = notes->expression()->deepCopy();
 
-    enum class Work { Open, LayOut, Save };
     const struct {
         const char* what;
         Work work;
@@ -166,6 +240,11 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         {"opening the large document", Work::Open, 100},
         {"laying out a new window", Work::LayOut, 20},
         {"saving over the previous version", Work::Save, 20},
+        {"pasting 2 MB of text", Work::PasteText, 100},
+        {"pasting 2 MB of text, later", Work::PasteText, 400},
+        {"pasting the large expression", Work::PasteEncoding, 100},
+        {"pasting a bitmap that carries the large expression", Work::PasteBitmap, 100},
+        {"pasting text that carries the large expression in base64", Work::PasteBase64Text, 100},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -190,6 +269,11 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
                 pane->takeFocus();
             };
             work = [] { DoMenuCommand(kSave); };
+            break;
+        default:
+            // Into the notes, as Ctrl+V does.
+            prepare = [&items = offered(row.work)] { plat::backend().setForeignClipboard(items); };
+            work = [] { DoCommand(kCmdPaste, 0); };
             break;
         }
         const Ended ended = endWhileBusy(prepare, work, row.delayMs);

@@ -5,8 +5,8 @@
 #include "plat/Font.h"
 #include "support/CodePageScope.h"
 
-#include <gtest/gtest.h>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <optional>
 #include <set>
 #include <string>
@@ -98,10 +98,21 @@ TEST(CodePage, TheLocaleOfTheEnvironmentNamesTheCodePage) {
         const char* locale;
         unsigned codePage;
     } names[] = {
-        {"ja_JP.UTF-8", 932}, {"ja", 932},          {"ja_JP.eucJP@x", 932}, {"zh_CN.UTF-8", 936},
-        {"zh_SG", 936},       {"zh_TW.Big5", 950},  {"zh_HK.UTF-8", 950},   {"ko_KR.UTF-8", 949},
-        {"ko", 949},          {"fr_FR.UTF-8", 1252}, {"C", 1252},           {"POSIX", 1252},
-        {"", 1252},           {"jam_JM", 1252},     {"kok_IN", 1252},
+        {"ja_JP.UTF-8", 932},
+        {"ja", 932},
+        {"ja_JP.eucJP@x", 932},
+        {"zh_CN.UTF-8", 936},
+        {"zh_SG", 936},
+        {"zh_TW.Big5", 950},
+        {"zh_HK.UTF-8", 950},
+        {"ko_KR.UTF-8", 949},
+        {"ko", 949},
+        {"fr_FR.UTF-8", 1252},
+        {"C", 1252},
+        {"POSIX", 1252},
+        {"", 1252},
+        {"jam_JM", 1252},
+        {"kok_IN", 1252},
     };
     for (const auto& n : names) {
         EXPECT_EQ(plat::CodePageOfLocale(n.locale), n.codePage) << n.locale;
@@ -189,8 +200,9 @@ TEST(CodePage, CharactersOfEachCodePageRoundTrip) {
         const char* utf8;
         std::size_t held; // characters converted before the refused one
     } refused[] = {
-        {932, "aé", 1},     {932, "€", 0},  {936, "ｱ", 0}, {949, "日ə", 1}, // hanja are in 949
-        {950, "日ｱ", 1},   {1252, "x日", 1}, {1252, "\xE6\x97", 0}, // a cut sequence
+        {932, "aé", 1},        {932, "€", 0},    {936, "ｱ", 0},
+        {949, "日ə", 1},                                                // hanja are in 949
+        {950, "日ｱ", 1},       {1252, "x日", 1}, {1252, "\xE6\x97", 0}, // a cut sequence
         {932, "\xC3\xA9x", 0},
     };
     for (const auto& row : refused) {
@@ -199,6 +211,31 @@ TEST(CodePage, CharactersOfEachCodePageRoundTrip) {
         std::vector<unsigned> codes;
         EXPECT_FALSE(plat::AnsiCodesFromUtf8(row.utf8, codes));
         EXPECT_EQ(codes.size(), row.held);
+    }
+    // Whole texts, as a paste converts them: ASCII as it is, whatever its length; each other
+    // character as the page holds it, or "?" (a character with stray continuation bytes too).
+    const std::string longAscii(1 << 20, 'a');
+    const struct {
+        unsigned codePage;
+        std::string utf8;
+        std::string bytes;
+    } texts[] = {
+        {932, "x=日本+y", "x=\x93\xFA\x96\x7B+y"},
+        {932, longAscii + "あ", longAscii + "\x82\xA0"},
+        {1252,
+         "ab\x80"
+         "cd",
+         "a?cd"},
+        {1252,
+         "\x80"
+         "a",
+         "?a"},
+        {1252, "é" + longAscii + "x日", "\xE9" + longAscii + "x?"},
+    };
+    for (const auto& row : texts) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " " + row.utf8.substr(0, 16));
+        ASSERT_TRUE(plat::SetActiveCodePage(row.codePage));
+        EXPECT_EQ(plat::AnsiTextFromUtf8(row.utf8), row.bytes);
     }
 }
 

@@ -474,7 +474,9 @@ bool dataOf(plat::IDataObject* object, plat::UINT format, std::vector<uint8_t>& 
 // The text of a text format, up to its terminator.
 std::string textOf(const std::vector<uint8_t>& bytes) {
     const auto end = std::find(bytes.begin(), bytes.end(), uint8_t{0});
-    return std::string(bytes.begin(), end);
+    // Copied whole, not byte by byte: pasted text runs to megabytes.
+    return std::string(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<size_t>(end - bytes.begin()));
 }
 
 ExprPtr exprFromPng(const std::vector<uint8_t>& bytes) {

@@ -233,6 +233,22 @@ std::string AnsiTextFromUtf8(std::string_view utf8) {
     std::string out;
     std::vector<unsigned> codes;
     for (std::size_t i = 0; i < utf8.size();) {
+        // ASCII is the same on every page: runs of it are copied whole, so that megabytes of
+        // pasted text take no conversion per character. A character followed by stray
+        // continuation bytes is converted with them (into "?").
+        std::size_t run = i;
+        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) {
+            ++run;
+        }
+        if (run < utf8.size() && run > i &&
+            (static_cast<unsigned char>(utf8[run]) & 0xC0) == 0x80) {
+            --run;
+        }
+        if (run > i) {
+            out.append(utf8.substr(i, run - i));
+            i = run;
+            continue;
+        }
         std::size_t j = i + 1;
         while (j < utf8.size() && (static_cast<unsigned char>(utf8[j]) & 0xC0) == 0x80) {
             ++j;

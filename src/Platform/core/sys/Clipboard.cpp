@@ -112,7 +112,8 @@ std::vector<std::uint8_t> offeredBytes(UINT format, const std::vector<std::uint8
 // This program's bytes of a format from what another program offered under `type`.
 bool acceptedBytes(UINT format, const std::string& type, std::vector<std::uint8_t>& bytes) {
     if (format == CF_TEXT) {
-        std::string text(bytes.begin(), bytes.end());
+        // Copied whole, not byte by byte: pasted text runs to megabytes.
+        std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         if (type == "STRING") {
             std::string utf8;
             for (unsigned char c : text) {
@@ -126,7 +127,8 @@ bool acceptedBytes(UINT format, const std::string& type, std::vector<std::uint8_
             text = utf8;
         }
         const std::string cp = AnsiTextFromUtf8(text);
-        bytes.assign(cp.begin(), cp.end());
+        const auto* first = reinterpret_cast<const std::uint8_t*>(cp.data());
+        bytes.assign(first, first + cp.size());
         bytes.push_back(0);
         return true;
     }

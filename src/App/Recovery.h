@@ -77,9 +77,11 @@ std::vector<RecoveryEntry> RecoveryCopiesToOffer(const std::string& prefsFolder)
 // Once the offer is answered: the record forgets every copy it held when the offer was made.
 void ForgetOfferedCopies(const std::string& prefsFolder);
 
-// At start-up: when the last ending kept unsaved documents, a box names their files and asks
-// whether to open them; Oui opens each as the document it was (its own path, or untitled, marked
-// changed: a save writes it there and then removes the copy), Non leaves them where they are.
+// At start-up: when the last ending kept unsaved documents, a box names their files, each with
+// the file it will be saved as (drawn in the code page), and asks whether to open them; Oui opens
+// each as the document it was (its own path, or untitled, marked changed: a save writes it there,
+// asking first when a file there is not the one the record knew, and then removes the copy), Non
+// leaves them where they are.
 // Neither offers them again; a signal that ends the program before the answer leaves them in the
 // record for the next start.
 void OfferRecoveredDocuments();

@@ -30,36 +30,31 @@
 namespace {
 
 constexpr int32_t kFirstHelpString = 1000;
+// The short words a row's button shows when it has no picture, in catalog order.
+constexpr int32_t kFirstLabelString = 1200;
 constexpr int32_t kRowHeight = 22;
 // The framed picture box at the left of a row, and where the text starts.
 constexpr int32_t kBoxSize = 20;
 constexpr int32_t kTextLeft = 28;
 
-constexpr EditCatalogRow row(int32_t code, int32_t index, const char* label) {
-    return EditCatalogRow{code, 0, kFirstHelpString + index, label};
+constexpr EditCatalogRow row(int32_t code, int32_t index) {
+    return EditCatalogRow{code, 0, kFirstHelpString + index, kFirstLabelString + index};
 }
 
 // The edit commands, then the keyboard-oriented repeats of the commands usually bound to keys
 // (the same codes with help texts that speak of the key).
 constexpr std::array<EditCatalogRow, 52> kEditCatalog{{
-    row(0x6040, 0, "Std"),   row(0x6111, 1, "Ann"),   row(0x6113, 2, "Sup"),
-    row(0x6114, 3, "Cop"),   row(0x6115, 4, "Col"),   row(0x6116, 5, "Eff"),
-    row(0x6117, 6, "Cou"),   row(0x6153, 7, "Mod"),   row(0x6201, 8, "Rep"),
-    row(0x6202, 9, "Lou"),   row(0x6203, 10, "Rgl"),  row(0x6300, 11, "Int"),
-    row(0x6301, 12, "Ext"),  row(0x6302, 13, "Tout"), row(0x6303, 14, "1er"),
-    row(0x6304, 15, "Suiv"), row(0x6305, 16, "Deb"),  row(0x6306, 17, "Tt+"),
-    row(0x6310, 18, "<"),    row(0x6311, 19, ">"),    row(0x6312, 20, "^"),
-    row(0x6313, 21, "v"),    row(0x6400, 22, "Pol?"), row(0x6401, 23, "Pol="),
-    row(0x6501, 24, "D<"),   row(0x6502, 25, "D>"),   row(0x6503, 26, "D^"),
-    row(0x6504, 27, "Dv"),   row(0x6511, 28, "D0"),   row(0x6512, 29, "D00"),
-    row(0x6602, 30, "<-"),   row(0x6603, 31, "Lig"),  row(0x6604, 32, "Chp"),
-    row(0x6611, 33, "->"),   row(0x6620, 34, "Cach"), row(0x6621, 35, "Mont"),
-    row(0x6302, 36, "Tout"), row(0x6304, 37, "Tab"),  row(0x6310, 38, "<"),
-    row(0x6311, 39, ">"),    row(0x6312, 40, "^"),    row(0x6313, 41, "v"),
-    row(0x6501, 42, "D<"),   row(0x6502, 43, "D>"),   row(0x6503, 44, "D^"),
-    row(0x6504, 45, "Dv"),   row(0x6511, 46, "D0"),   row(0x6512, 47, "D00"),
-    row(0x6602, 48, "<-"),   row(0x6603, 49, "Lig"),  row(0x6604, 50, "Chp"),
-    row(0x6611, 51, "->"),
+    row(0x6040, 0),  row(0x6111, 1),  row(0x6113, 2),  row(0x6114, 3),  row(0x6115, 4),
+    row(0x6116, 5),  row(0x6117, 6),  row(0x6153, 7),  row(0x6201, 8),  row(0x6202, 9),
+    row(0x6203, 10), row(0x6300, 11), row(0x6301, 12), row(0x6302, 13), row(0x6303, 14),
+    row(0x6304, 15), row(0x6305, 16), row(0x6306, 17), row(0x6310, 18), row(0x6311, 19),
+    row(0x6312, 20), row(0x6313, 21), row(0x6400, 22), row(0x6401, 23), row(0x6501, 24),
+    row(0x6502, 25), row(0x6503, 26), row(0x6504, 27), row(0x6511, 28), row(0x6512, 29),
+    row(0x6602, 30), row(0x6603, 31), row(0x6604, 32), row(0x6611, 33), row(0x6620, 34),
+    row(0x6621, 35), row(0x6302, 36), row(0x6304, 37), row(0x6310, 38), row(0x6311, 39),
+    row(0x6312, 40), row(0x6313, 41), row(0x6501, 42), row(0x6502, 43), row(0x6503, 44),
+    row(0x6504, 45), row(0x6511, 46), row(0x6512, 47), row(0x6602, 48), row(0x6603, 49),
+    row(0x6604, 50), row(0x6611, 51),
 }};
 
 constexpr std::array<CommandColour, 14> kColours{{
@@ -489,7 +484,9 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         }
         std::snprintf(text, sizeof text, "F%d", c & 0xFF);
     } else if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
-        std::snprintf(text, sizeof text, "%s", kEditCatalog[static_cast<size_t>(row)].label);
+        std::snprintf(
+            text, sizeof text, "%s",
+            ResStringWith(kEditCatalog[static_cast<size_t>(row)].labelString, {}).c_str());
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
         std::snprintf(text, sizeof text, "%s",
                       InsertCommandCatalog()[static_cast<size_t>(insert)].label);

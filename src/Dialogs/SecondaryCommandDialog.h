@@ -41,7 +41,7 @@ struct EditCatalogRow {
     int32_t code;
     int32_t bitmapId;
     int32_t helpStringId;
-    const char* label;
+    int32_t labelString; // the short words its button shows without a picture
 };
 std::span<const EditCatalogRow> EditCommandCatalog();
 // The catalog row of a code (bit 0x8000 ignored) for a button picture: the first one, -1 when none.

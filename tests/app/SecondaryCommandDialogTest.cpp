@@ -18,6 +18,7 @@
 #include "plat/Testing.h"
 
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -57,14 +58,21 @@ TEST_F(SecondaryCommandDialogTest, TheListHoldsTheCatalogTheColoursAndOneMoreRow
     EXPECT_EQ(CommandColourTable().size(), 14u);
     EXPECT_EQ(SecondaryCommandRowCount(), 67);
     EXPECT_EQ(SecondaryOtherColourRow(), 66);
-    // Every catalog code is a secondary command other than a colour or sub-palette, with help.
+    // Every catalog code is a secondary command other than a colour or sub-palette, with help and
+    // the string-table words its button shows, short enough for the button.
     std::multiset<int32_t> codes;
     for (const EditCatalogRow& r : catalog) {
         SCOPED_TRACE(r.code);
         codes.insert(r.code);
         EXPECT_EQ(CommandKind(r.code) == kKindSecondary || CommandKind(r.code) == kKindFont, true);
         EXPECT_STRNE(LoadResString(r.helpStringId), "");
+        const char* label = LoadResString(r.labelString);
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(std::strlen(label), 1u);
+        EXPECT_LE(std::strlen(label), 4u);
     }
+    for (const CommandColour& c : CommandColourTable())
+        EXPECT_NE(LoadResString(c.nameString), nullptr) << c.nameString;
     for (int32_t code : kRepeated)
         EXPECT_EQ(codes.count(code), 2u) << std::hex << code;
     EXPECT_EQ(codes.size() - std::set<int32_t>(codes.begin(), codes.end()).size(),

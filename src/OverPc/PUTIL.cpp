@@ -47,6 +47,10 @@ void CheckUserAbort() {
         plat::AcknowledgeTerminationSignal();
         Fail(errUserInterrupt);
     }
+    // The ending's own writing (the recovery copies of large documents) runs to its end: Escape
+    // does not stop it, and it spends no time on the clock, the cursor or the keyboard.
+    if (plat::EndingOnSignal())
+        return;
     const std::uint32_t tick = plat::GetTickCount();
     if (tick - s_answeredTick >= kAnswerEveryMs) {
         s_answeredTick = tick;

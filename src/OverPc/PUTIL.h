@@ -10,10 +10,11 @@
 
 // Long work (drawing, commands, printing) calls this often. A termination signal waiting to be
 // served is acknowledged (NoteTerminationSignal) and makes it fail with errUserInterrupt at once:
-// the work unwinds to the loop that ends the program. Otherwise nothing happens while a modal
-// dialog or a message box is up. The first call of a busy period records the time; once 350 ms have
-// passed every call re-applies the current cursor, and every 32nd call reads the Escape key and,
-// when it is down, fails with errUserInterrupt.
+// the work unwinds to the loop that ends the program. Nothing at all happens while the program
+// ends on a signal: the ending's own writing runs to its end. Otherwise nothing happens while a
+// modal dialog or a message box is up. The first call of a busy period records the time; once 350
+// ms have passed every call re-applies the current cursor, and every 32nd call reads the Escape key
+// and, when it is down, fails with errUserInterrupt.
 void CheckUserAbort();
 // Long work that cannot stop where it stands (freeing a large tree, marking one for layout) calls
 // this often instead: a waiting termination signal is acknowledged, so that its grace becomes the

@@ -3,9 +3,11 @@
 // the forms other programs offer it) ends the program through its own ending, in a copy of the
 // program that takes a real SIGTERM: the long work sees the signal within its one-second grace
 // and unwinds, the ending keeps every unsaved document whole (what was typed before a stopped
-// paste), and a save that was cut short leaves the previous file as it was.
+// paste), and a save that was cut short leaves the previous file as it was. Escape pressed as the
+// program ends stops none of the ending's writing.
 
 #include "../../src/Platform/backend/Backend.h"
+#include "App/AppHooks.h"
 #include "App/MenuDispatch.h"
 #include "App/MessageLoop.h"
 #include "ExprSrcs/ExprFilePane.h"
@@ -21,6 +23,8 @@
 #include "app/AppDocumentFixture.h"
 #include "bench/BenchTrees.h"
 #include "plat/Clipboard.h"
+#include "plat/Input.h"
+#include "plat/System.h"
 #include "support/PipeText.h"
 
 #include <chrono>
@@ -306,6 +310,33 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         }
         EXPECT_EQ(FolderNames(m_docs).size(), 2u) << "a save left a file behind";
     }
+}
+
+// Escape pressed as the program ends on a signal stops nothing: the unsaved document is kept
+// whole, in the first place that takes it.
+TEST_F(BusyEndingTest, EscapeDuringTheEndingStopsNoKeptDocument) {
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += "a_" + std::to_string(i) + "+";
+    ExprFilePane* pane = typed(text + "z");
+    const ExprPtr tree = pane->expression()->deepCopy();
+    plat::SetTerminationSignalHandler([](int signal) { AppHooks().endWithoutQuestions(signal); });
+    pt::keyDown(plat::VK_ESCAPE);
+    std::raise(SIGTERM);
+    // The test serves the signal itself, however slow the machine: no grace timer.
+    alarm(0);
+    ::testing::internal::CaptureStderr();
+    pt::runUntilIdle();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    plat::SetTerminationSignalHandler(nullptr);
+    pt::keyUp(plat::VK_ESCAPE);
+    pt::runUntilIdle();
+
+    const std::vector<std::string> names = FolderNames(recovered());
+    ASSERT_EQ(names.size(), 1u) << said;
+    const ExprPtr back = treeInFile(recovered() + "/" + names[0]);
+    ASSERT_NE(back, nullptr) << said;
+    EXPECT_TRUE(back->equal(tree.get(), 0));
 }
 
 } // namespace

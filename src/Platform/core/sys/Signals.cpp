@@ -97,6 +97,10 @@ bool TerminationSignalPending() {
     return core::s_pending != 0 && !core::s_serving;
 }
 
+bool EndingOnSignal() {
+    return core::s_serving != 0;
+}
+
 void AcknowledgeTerminationSignal() {
     using namespace plat::core;
     if (!s_pending || s_serving || s_acknowledged)

@@ -33,6 +33,9 @@ void SetTerminationSignalHandler(TerminationHandler serve);
 // True while a termination signal waits for its handler: long work asks it and stops, so that the
 // message loop serves the signal within its grace. False while the handler itself runs.
 bool TerminationSignalPending();
+// True while the handler runs: the program is ending on a signal, and what it keeps (the
+// preferences, the unsaved documents) is written to its end, however long.
+bool EndingOnSignal();
 // Lets up to `ms` pass while the program is in the middle of something it must finish before it
 // takes input again (a save waiting for a file another program holds): the window manager's pings
 // and other programs' requests for the selection are answered meanwhile, and no other input is

@@ -1331,11 +1331,14 @@ void X11Backend::answerWhileBusy() {
         case ClientMessage:
             return self->isPing(e->xclient);
         case SelectionClear:
-            return True;
+            return e->xselectionclear.window == self->m_clipWindow;
         case PropertyNotify:
-            return e->xproperty.state == PropertyDelete;
+            // A requestor reading a transfer's chunk.
+            return e->xproperty.state == PropertyDelete && self->m_selectionServer &&
+                   self->m_selectionServer->pendingFor(e->xproperty.window) > 0;
         case SelectionRequest:
-            return e->xselectionrequest.target != self->m_multiple &&
+            return e->xselectionrequest.owner == self->m_clipWindow &&
+                   e->xselectionrequest.target != self->m_multiple &&
                    !(self->m_selectionServer &&
                      self->m_selectionServer->needsMaking(e->xselectionrequest.target));
         default:

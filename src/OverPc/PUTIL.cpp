@@ -51,11 +51,7 @@ void CheckUserAbort() {
     // does not stop it, and it spends no time on the clock, the cursor or the keyboard.
     if (plat::EndingOnSignal())
         return;
-    const std::uint32_t tick = plat::GetTickCount();
-    if (tick - s_answeredTick >= kAnswerEveryMs) {
-        s_answeredTick = tick;
-        plat::AnswerWhileBusy();
-    }
+    AnswerWhileBusy();
     if (CurrentDialog != nullptr || MessageBoxUpFlag)
         return;
     ++s_abortCalls;
@@ -72,6 +68,14 @@ void CheckUserAbort() {
         s_escapeStartedAction = false;
     else if (!s_escapeStartedAction)
         Fail(errUserInterrupt);
+}
+
+void AnswerWhileBusy() {
+    const std::uint32_t tick = plat::GetTickCount();
+    if (tick - s_answeredTick >= kAnswerEveryMs) {
+        s_answeredTick = tick;
+        plat::AnswerWhileBusy();
+    }
 }
 
 void NoteTerminationSignal() {

@@ -20,6 +20,10 @@ void CheckUserAbort();
 // this often instead: a waiting termination signal is acknowledged, so that its grace becomes the
 // ending's (30 s) while the work runs on to a point where it can stop. Cheap: one flag is read.
 void NoteTerminationSignal();
+// Long work that must not stop (drawing) calls this often, and CheckUserAbort does: every tenth
+// of a second the window manager's pings and the selection requests that need nothing made are
+// answered, so the window is not taken for hung. Nothing else is taken; it never fails.
+void AnswerWhileBusy();
 // Ends a busy period: the next CheckUserAbort starts afresh (the idle step calls it).
 void ResetUserAbortCounter();
 // A modal dialog, message box or system dialog has just closed. An Escape down now is the key that

@@ -1,5 +1,6 @@
 #include "OverSrcs/eLayout.h"
 
+#include "OverPc/PUTIL.h"
 #include "OverSrcs/eModelHooks.h"
 
 #include <algorithm>
@@ -251,8 +252,12 @@ void eExpr::draw() {
             end = std::max(left, right);
         }
     }
-    for (int32_t i = first; i < end; ++i)
+    for (int32_t i = first; i < end; ++i) {
         DrawNode(getChild(i));
+        // A picture of a row of a million items takes a while: the window keeps answering.
+        if ((i & 255) == 255)
+            AnswerWhileBusy();
+    }
 }
 
 void eExpr::getExtents(int32_t& left, int32_t& right, int32_t& overhang) {

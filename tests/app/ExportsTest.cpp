@@ -594,7 +594,8 @@ Pixels pixelsOf(int32_t saveType, const std::string& bytes) {
 //   bounding box is seen (glyphs are left out: their fonts draw them); the margins only move it.
 // - PNG (plain and smoothed) and bitmap: the picture at margin 0 is the one at margin 10 cropped
 //   by exactly the margins, pixel for pixel, and those margins are blank.
-// - Metafile: played back on a larger map, it draws nothing outside its frame.
+// - Metafiles (enhanced, and the Windows metafile made of it): played back on a larger map, they
+//   draw nothing outside their frames.
 TEST_F(ExportsTest, EveryTemplateKeepsAllItsInkInsideItsPicturesAtEveryMargin) {
     if (!hasTool("gs"))
         GTEST_SKIP() << "gs is not installed";
@@ -719,21 +720,55 @@ TEST_F(ExportsTest, EveryTemplateKeepsAllItsInkInsideItsPicturesAtEveryMargin) {
 
         BitmapResolution = keptResolution;
 
-        // The metafile at the screen's resolution, played back 1:1 with room round it.
+        // A metafile played back 1:1 on a map with room round its w x h frame: ink inside it,
+        // none outside.
+        constexpr int kRoom = 8;
+        const auto expectInkInside = [&](int32_t w, int32_t h, const auto& play) {
+            std::unique_ptr<oPixMap> played = WhitePixMap(w + 2 * kRoom, h + 2 * kRoom);
+            play(*played);
+            int inside = 0, outside = 0;
+            for (int y = 0; y < h + 2 * kRoom; ++y)
+                for (int x = 0; x < w + 2 * kRoom; ++x)
+                    if (PixelOf(*played, x, y) != 0xFFFFFF)
+                        ++(x < kRoom || y < kRoom || x >= kRoom + w || y >= kRoom + h ? outside
+                                                                                      : inside);
+            EXPECT_GT(inside, 0);
+            EXPECT_EQ(outside, 0) << "ink outside the " << w << " x " << h << " frame";
+        };
+        // The enhanced metafile at the screen's resolution.
         std::unique_ptr<WinUfo> picture = NewExprPicture(shape.tree.get(), 0, ExprPictureStyle{});
         int32_t w = 0, h = 0;
         GetWinUfoMetrics(picture.get(), &w, &h, nullptr, nullptr, nullptr);
-        constexpr int kRoom = 8;
-        std::unique_ptr<oPixMap> played = WhitePixMap(w + 2 * kRoom, h + 2 * kRoom);
-        DrawWinUfo(picture.get(), *played, kRoom, kRoom);
-        int inside = 0, outside = 0;
-        for (int y = 0; y < h + 2 * kRoom; ++y)
-            for (int x = 0; x < w + 2 * kRoom; ++x)
-                if (PixelOf(*played, x, y) != 0xFFFFFF)
-                    ++(x < kRoom || y < kRoom || x >= kRoom + w || y >= kRoom + h ? outside
-                                                                                  : inside);
-        EXPECT_GT(inside, 0);
-        EXPECT_EQ(outside, 0) << "metafile ink outside its " << w << " x " << h << " frame";
+        expectInkInside(w, h, [&](oPixMap& map) { DrawWinUfo(picture.get(), map, kRoom, kRoom); });
+        // The Windows metafile the clipboard offers, converted from the enhanced one recorded at
+        // the metafile resolution: its frame is the placeable header's box, in its units per inch.
+        for (int32_t margin : {0, 10}) {
+            SCOPED_TRACE("Windows metafile at margin " + std::to_string(margin));
+            PictureMarginSettings = PictureMargins{margin, margin, margin, margin};
+            const std::vector<uint8_t> wmf =
+                ExprWmfBytes(ExprEmfBytes(shape.tree.get(), nullptr, MetafileDotsPerInch()));
+            PictureMarginSettings = PictureMargins{};
+            ASSERT_GT(wmf.size(), 22u);
+            const auto word = [&](size_t at) {
+                return static_cast<int16_t>(wmf[at] | wmf[at + 1] << 8);
+            };
+            const int64_t perInch = static_cast<uint16_t>(word(14));
+            ASSERT_GT(perInch, 0);
+            const auto pixels = [&](int64_t units) {
+                return static_cast<int32_t>((units * dpi + perInch - 1) / perInch);
+            };
+            plat::HMETAFILE m =
+                plat::SetMetaFileBitsEx(static_cast<plat::UINT>(wmf.size()), wmf.data());
+            ASSERT_NE(m, nullptr);
+            expectInkInside(pixels(word(10) - word(6)), pixels(word(12) - word(8)),
+                            [&](oPixMap& map) {
+                                PortDcHolder holder(&map);
+                                plat::SetViewportOrgEx(holder.hdc(), kRoom - pixels(word(6)),
+                                                       kRoom - pixels(word(8)), nullptr);
+                                plat::PlayMetaFile(holder.hdc(), m);
+                            });
+            plat::DeleteMetaFile(m);
+        }
     }
 }
 

@@ -193,40 +193,6 @@ bool bitmapCanBeMade(CopyScene& scene, int32_t dotsPerInch) {
     return code == 0;
 }
 
-// The Windows metafile of an enhanced one, with the placeable header in front (the clipboard's
-// metafile picture format), in hundredths of a millimetre.
-std::vector<uint8_t> wmfOfEmf(const std::vector<uint8_t>& emf) {
-    plat::HENHMETAFILE m =
-        plat::SetEnhMetaFileBits(static_cast<plat::UINT>(emf.size()), emf.data());
-    if (m == nullptr)
-        return {};
-    plat::ENHMETAHEADER header{};
-    plat::GetEnhMetaFileHeader(m, sizeof header, &header);
-    const plat::UINT size =
-        plat::GetWinMetaFileBits(m, 0, nullptr, 8 /* MM_ANISOTROPIC */, nullptr);
-    std::vector<uint8_t> out;
-    if (size != 0) {
-        out.assign(22, 0);
-        const uint32_t key = 0x9AC6CDD7u;
-        putLE16(out, 0, key & 0xFFFF);
-        putLE16(out, 2, key >> 16);
-        const int32_t w = header.rclFrame.right - header.rclFrame.left;
-        const int32_t h = header.rclFrame.bottom - header.rclFrame.top;
-        putLE16(out, 10, static_cast<uint32_t>(std::clamp(w, 1, 32767)));
-        putLE16(out, 12, static_cast<uint32_t>(std::clamp(h, 1, 32767)));
-        putLE16(out, 14, 2540); // units per inch: hundredths of a millimetre
-        uint32_t sum = 0;
-        for (size_t i = 0; i < 20; i += 2)
-            sum ^= out[i] | (out[i + 1] << 8);
-        putLE16(out, 20, sum);
-        const size_t at = out.size();
-        out.resize(at + size);
-        plat::GetWinMetaFileBits(m, size, out.data() + at, 8, nullptr);
-    }
-    plat::DeleteEnhMetaFile(m);
-    return out;
-}
-
 void addText(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     // The format's translation: TeX, MathML, MathSpeak or the Copy As translator's text.
     object.add(plat::CF_TEXT, bytesOf(CopyFormatText(format, expression), true));
@@ -298,7 +264,7 @@ void addObject(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) 
 void addPictures(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene) {
     if (metafileCanBeMade(*scene)) {
         addEmf(object, scene);
-        object.addLater(plat::CF_METAFILEPICT, [&object] { return wmfOfEmf(copyEmf(object)); });
+        object.addLater(plat::CF_METAFILEPICT, [&object] { return ExprWmfBytes(copyEmf(object)); });
     }
     addPng(object, scene);
 }
@@ -694,6 +660,38 @@ std::vector<uint8_t> ExprEmfBytes(const eExpr* expression, const Color* backgrou
     out.resize(size);
     if (size != 0)
         plat::GetEnhMetaFileBits(m, size, out.data());
+    return out;
+}
+
+std::vector<uint8_t> ExprWmfBytes(const std::vector<uint8_t>& emf) {
+    plat::HENHMETAFILE m =
+        plat::SetEnhMetaFileBits(static_cast<plat::UINT>(emf.size()), emf.data());
+    if (m == nullptr)
+        return {};
+    plat::ENHMETAHEADER header{};
+    plat::GetEnhMetaFileHeader(m, sizeof header, &header);
+    const plat::UINT size =
+        plat::GetWinMetaFileBits(m, 0, nullptr, 8 /* MM_ANISOTROPIC */, nullptr);
+    std::vector<uint8_t> out;
+    if (size != 0) {
+        out.assign(22, 0);
+        const uint32_t key = 0x9AC6CDD7u;
+        putLE16(out, 0, key & 0xFFFF);
+        putLE16(out, 2, key >> 16);
+        const int32_t w = header.rclFrame.right - header.rclFrame.left;
+        const int32_t h = header.rclFrame.bottom - header.rclFrame.top;
+        putLE16(out, 10, static_cast<uint32_t>(std::clamp(w, 1, 32767)));
+        putLE16(out, 12, static_cast<uint32_t>(std::clamp(h, 1, 32767)));
+        putLE16(out, 14, 2540); // units per inch: hundredths of a millimetre
+        uint32_t sum = 0;
+        for (size_t i = 0; i < 20; i += 2)
+            sum ^= out[i] | (out[i + 1] << 8);
+        putLE16(out, 20, sum);
+        const size_t at = out.size();
+        out.resize(at + size);
+        plat::GetWinMetaFileBits(m, size, out.data() + at, 8, nullptr);
+    }
+    plat::DeleteEnhMetaFile(m);
     return out;
 }
 

@@ -112,6 +112,9 @@ std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothin
 // The enhanced metafile recorded at `dotsPerInch`, on the background (nothing painted when null).
 std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background,
                                        int32_t dotsPerInch);
+// The Windows metafile converted from enhanced-metafile bytes, with the placeable header in front
+// (the clipboard's metafile picture); empty when the bytes are not a metafile.
+std::vector<std::uint8_t> ExprWmfBytes(const std::vector<std::uint8_t>& emf);
 // Rich text holding the expression as an embedded object with its picture and encoding token,
 // placed against the text line by `alignment` (as WordTargetAlignment).
 std::string ExprRtfText(const eExpr* expression, const std::vector<std::uint8_t>& emf,

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,65 @@ std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size) {
         }
         stand[kind] = slot;
     };
+    // The older format's viewport is the player's: it places and scales the picture. Only the
+    // first viewport extent (the recording's own scale, which playing 1:1 keeps) is written as
+    // it is; every later change of the viewport (a picture drawn inside the picture) becomes the
+    // window that maps the same logical units onto that first viewport.
+    struct Mapping {
+        POINT windowOrg{0, 0}, windowExt{1, 1}, viewportOrg{0, 0}, viewportExt{1, 1};
+        POINT writtenOrg{0, 0}, writtenExt{1, 1};
+    };
+    Mapping map;
+    std::vector<Mapping> savedMaps;
+    std::optional<std::pair<POINT, POINT>> base; // the first viewport's origin and extent
+    const auto mapping = [&](std::uint32_t type, POINT value) {
+        (type == kSetWindowExtEx     ? map.windowExt
+         : type == kSetWindowOrgEx   ? map.windowOrg
+         : type == kSetViewportExtEx ? map.viewportExt
+                                     : map.viewportOrg) = value;
+        if (!base) {
+            static const std::map<std::uint32_t, std::uint16_t> f = {
+                {kSetWindowExtEx, kMetaSetWindowExt},
+                {kSetWindowOrgEx, kMetaSetWindowOrg},
+                {kSetViewportExtEx, kMetaSetViewportExt},
+                {kSetViewportOrgEx, kMetaSetViewportOrg}};
+            w.record(f.at(type), {s16(value.y), s16(value.x)});
+            if (type == kSetViewportExtEx)
+                base = std::pair{map.viewportOrg, map.viewportExt};
+            if (type == kSetWindowExtEx)
+                map.writtenExt = value;
+            else if (type == kSetWindowOrgEx)
+                map.writtenOrg = value;
+            return;
+        }
+        // device = (logical - org) * viewportExt / windowExt + viewportOrg, on both sides.
+        const auto axis = [](long long org, long long ext, long long vOrg, long long vExt,
+                             long long baseOrg, long long baseExt, long long& newOrg,
+                             long long& newExt) {
+            if (ext == 0 || vExt == 0)
+                return false;
+            newExt = std::llround(static_cast<double>(ext) * baseExt / vExt);
+            if (newExt == 0)
+                newExt = ((ext < 0) != (baseExt < 0)) != (vExt < 0) ? -1 : 1;
+            newOrg = std::llround(org - static_cast<double>(vOrg - baseOrg) * ext / vExt);
+            return true;
+        };
+        long long ox = 0, ex = 0, oy = 0, ey = 0;
+        if (!axis(map.windowOrg.x, map.windowExt.x, map.viewportOrg.x, map.viewportExt.x,
+                  base->first.x, base->second.x, ox, ex) ||
+            !axis(map.windowOrg.y, map.windowExt.y, map.viewportOrg.y, map.viewportExt.y,
+                  base->first.y, base->second.y, oy, ey))
+            return;
+        const POINT ext{clamp16(ex), clamp16(ey)}, org{clamp16(ox), clamp16(oy)};
+        if (ext.x != map.writtenExt.x || ext.y != map.writtenExt.y)
+            w.record(kMetaSetWindowExt,
+                     {static_cast<std::uint16_t>(ext.y), static_cast<std::uint16_t>(ext.x)});
+        if (org.x != map.writtenOrg.x || org.y != map.writtenOrg.y)
+            w.record(kMetaSetWindowOrg,
+                     {static_cast<std::uint16_t>(org.y), static_cast<std::uint16_t>(org.x)});
+        map.writtenExt = ext;
+        map.writtenOrg = org;
+    };
     const std::vector<RecordSpan> spans = WalkRecords(data, size);
     for (const RecordSpan& span : spans) {
         const Reader r(data + span.offset, span.size);
@@ -203,18 +263,14 @@ std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size) {
         case kSetWindowOrgEx:
         case kSetViewportExtEx:
         case kSetViewportOrgEx:
+            if (need(16))
+                mapping(span.type, POINT{r.i32(8), r.i32(12)});
+            break;
         case kMoveToEx:
         case kLineTo:
-            if (need(16)) {
-                static const std::map<std::uint32_t, std::uint16_t> f = {
-                    {kSetWindowExtEx, kMetaSetWindowExt},
-                    {kSetWindowOrgEx, kMetaSetWindowOrg},
-                    {kSetViewportExtEx, kMetaSetViewportExt},
-                    {kSetViewportOrgEx, kMetaSetViewportOrg},
-                    {kMoveToEx, kMetaMoveTo},
-                    {kLineTo, kMetaLineTo}};
-                w.record(f.at(span.type), {s16(r.i32(12)), s16(r.i32(8))});
-            }
+            if (need(16))
+                w.record(span.type == kMoveToEx ? kMetaMoveTo : kMetaLineTo,
+                         {s16(r.i32(12)), s16(r.i32(8))});
             break;
         case kRectangle:
         case kEllipse:
@@ -243,10 +299,22 @@ std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size) {
             break;
         case kSaveDc:
             w.record(kMetaSaveDc, {});
+            savedMaps.push_back(map);
             break;
         case kRestoreDc:
-            if (need(12))
-                w.record(kMetaRestoreDc, {s16(r.i32(8))});
+            if (need(12)) {
+                const std::int32_t level = r.i32(8);
+                w.record(kMetaRestoreDc, {s16(level)});
+                const std::size_t back =
+                    level < 0
+                        ? static_cast<std::size_t>(-static_cast<long long>(level) - 1)
+                        : savedMaps.size() - std::min<std::size_t>(savedMaps.size(),
+                                                                   static_cast<std::size_t>(level));
+                if (back < savedMaps.size()) {
+                    map = savedMaps[savedMaps.size() - 1 - back];
+                    savedMaps.resize(savedMaps.size() - 1 - back);
+                }
+            }
             break;
         case kPolygon:
         case kPolyline:

@@ -232,7 +232,16 @@ bool fixedPlace(eExpr* node, Zone abs, oPoint point, SelectionEntry& entry) {
     for (;;) {
         eExpr* under = nullptr;
         Zone underAbs{};
-        for (int32_t i = 0; i < node->childCount() && under == nullptr; ++i) {
+        // Along a row whose items stand in order only the last item starting left of the point
+        // can hold it.
+        const int32_t split =
+            ChildrenInOrder(node)
+                ? CountChildrenBefore(node,
+                                      [&](const Zone& z) { return abs.left + z.left <= point.x; })
+                : -1;
+        const int32_t first = split < 0 ? 0 : std::max(split - 1, 0);
+        const int32_t end = split < 0 ? node->childCount() : split;
+        for (int32_t i = first; i < end && under == nullptr; ++i) {
             eExpr* child = node->getChild(i);
             if (child == nullptr)
                 continue;
@@ -427,7 +436,16 @@ void LocateCellAtPoint(oPoint point) {
     for (;;) {
         eExpr* under = nullptr;
         Zone underAbs{};
-        for (int32_t i = 0; i < node->childCount() && under == nullptr; ++i) {
+        // Along a row whose items stand in order only the last item starting left of the point
+        // can hold it.
+        const int32_t split =
+            ChildrenInOrder(node)
+                ? CountChildrenBefore(node,
+                                      [&](const Zone& z) { return abs.left + z.left <= point.x; })
+                : -1;
+        const int32_t first = split < 0 ? 0 : std::max(split - 1, 0);
+        const int32_t end = split < 0 ? node->childCount() : split;
+        for (int32_t i = first; i < end && under == nullptr; ++i) {
             eExpr* child = node->getChild(i);
             if (child == nullptr)
                 continue;

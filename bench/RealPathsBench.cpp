@@ -16,17 +16,20 @@
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/oGraph.h"
 #include "bench/BenchTrees.h"
+#include "plat/System.h"
 #include "plat/Testing.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <malloc.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -219,6 +222,49 @@ void Keystroke(benchmark::State& state, Case* c) {
     plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE);
 }
 
+// The ending on a termination signal with one unsaved document window holding the expression:
+// the signal raised and served by the program's loop, the document written whole into the
+// preferences folder's Recovered folder (removed again between iterations, untimed). With
+// `served` false the same keeping runs as ordinary work, as the ending did when its writing
+// polled like any long work.
+void Ending(benchmark::State& state, bool served) {
+    ExprPtr tree = Sum(200000);
+    const double nodes = [&] {
+        int64_t n = 0, glyphs = 0;
+        Count(tree.get(), n, glyphs);
+        return static_cast<double>(n);
+    }();
+    ExprFilePane* pane = NewExprFilePane(std::move(tree), nullptr, "bench", 0);
+    pane->setChanged(true);
+    plat::testing::runUntilIdle();
+    const std::string recovered = PrefsFolderPath() + "Recovered";
+    plat::SetTerminationSignalHandler([](int signal) { AppHooks().endWithoutQuestions(signal); });
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        if (served) {
+            std::raise(SIGTERM);
+            // The loop serves it at once; no grace timer in a benchmark.
+            alarm(0);
+            plat::testing::runUntilIdle();
+        } else {
+            AppHooks().endWithoutQuestions(SIGTERM);
+        }
+        state.PauseTiming();
+        for (const auto& e : std::filesystem::directory_iterator(recovered))
+            bytes += static_cast<int64_t>(e.file_size());
+        std::filesystem::remove_all(recovered);
+        state.ResumeTiming();
+    }
+    plat::SetTerminationSignalHandler(nullptr);
+    state.SetBytesProcessed(bytes);
+    state.counters["nodes"] = nodes;
+    pane->setChanged(false);
+    delete pane->window();
+    plat::testing::runUntilIdle();
+    plat::MSG quit{};
+    plat::PeekMessage(&quit, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE);
+}
+
 // Every shipped example, read through the program's opener.
 Case Examples() {
     Case c;
@@ -307,6 +353,12 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark(("keystroke/" + c->name).c_str(), Keystroke, p)
                 ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("ending/sum200000", Ending, true)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
+    benchmark::RegisterBenchmark("ending_polling/sum200000", Ending, false)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

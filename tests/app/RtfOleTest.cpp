@@ -6,6 +6,7 @@
 #include "App/MenuDispatch.h"
 #include "OverPc/PEXPRPICT.h"
 #include "OverPc/documents/ClipboardCommands.h"
+#include "OverPc/oPixMap.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/documents/CompoundFile.h"
 #include "OverSrcs/documents/OleData.h"
@@ -14,6 +15,7 @@
 #include "OverSrcs/etEncode.h"
 #include "app/AppDocumentFixture.h"
 #include "support/RunTool.h"
+#include "tools/mkexamples/ExampleTrees.h"
 
 #include <algorithm>
 #include <cctype>
@@ -250,35 +252,78 @@ int32_t controlValue(const std::string& rtf, const std::string& word, int32_t mi
 }
 
 TEST_F(RtfOleTest, TheWordTargetsAlignmentPlacesTheObjectOnTheTextLine) {
-    typed("x");
     const int32_t saved = WordTargetAlignment;
-    // Lowering in half points for Axe math., Vertical Center, between them, Bas, Haut.
-    int32_t lowered[5] = {};
-    int32_t heightHalfPoints = 0;
-    for (int32_t alignment = 0; alignment < 5; ++alignment) {
-        WordTargetAlignment = alignment;
-        plat::IDataObject* object = nullptr;
-        ASSERT_TRUE(CopyAs(true, false, kCopyAsOffice, &object));
-        const Bytes* bytes = static_cast<CCBIDataObject*>(object)->find(ClipboardFormats().rtf);
-        ASSERT_NE(bytes, nullptr);
-        const std::string rtf = textOf(*bytes);
-        object->Release();
-        heightHalfPoints = controlValue(rtf, "objh", 0) / 10;
-        lowered[alignment] = controlValue(rtf, "dn", -1000);
-        if (lowered[alignment] == -1000)
-            lowered[alignment] = -controlValue(rtf, "up", 1000);
+    // A lone "x", a root, and the library's integral signs, whose ink reaches far above their
+    // laid-out zone (the picture grows upwards by it), with no margins and with margins of 10
+    // points.
+    const struct {
+        const char* name;
+        int32_t command;
+        const char* slots;
+        int32_t margin;
+    } shapes[] = {{"x", 0, "x", 0},
+                  {"x", 0, "x", 10},
+                  {"a root", 0x4010, "x+1", 0},
+                  {"a root", 0x4010, "x+1", 10},
+                  {"02_Calculus/02_Integral_signs.pvx", 0, "", 0},
+                  {"02_Calculus/02_Integral_signs.pvx", 0, "", 10}};
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(std::string(shape.name) + " at margin " + std::to_string(shape.margin));
+        typed("");
+        if (shape.command != 0)
+            DoCommand(shape.command, 0);
+        plat::testing::type(shape.slots);
+        for (const kvtool::ExampleDocument& e : kvtool::ExampleDocuments())
+            if (e.path == std::string(shape.name))
+                NewExprFilePane(kvtool::BuildStoredExample(e), nullptr, "example", 0)->takeFocus();
+        plat::testing::runUntilIdle();
+        PictureMarginSettings =
+            PictureMargins{shape.margin, shape.margin, shape.margin, shape.margin};
+        // Lowering in half points for Axe math., Vertical Center, between them, Bas, Haut.
+        int32_t lowered[5] = {};
+        int32_t heightHalfPoints = 0;
+        double baselineHalfPoints = -1; // the picture's own baseline, above its bottom
+        for (int32_t alignment = 0; alignment < 5; ++alignment) {
+            WordTargetAlignment = alignment;
+            plat::IDataObject* object = nullptr;
+            ASSERT_TRUE(CopyAs(true, false, kCopyAsOffice, &object));
+            auto* data = static_cast<CCBIDataObject*>(object);
+            const Bytes* bytes = data->find(ClipboardFormats().rtf);
+            ASSERT_NE(bytes, nullptr);
+            const std::string rtf = textOf(*bytes);
+            // The metafile the rich text carries records where its baseline lies.
+            const Bytes* emf = data->find(plat::CF_ENHMETAFILE);
+            ASSERT_NE(emf, nullptr);
+            const std::string picture = textOf(*emf);
+            const size_t at = picture.find("DEVQ");
+            int32_t dpi = 0, descent = 0;
+            ASSERT_TRUE(at != std::string::npos &&
+                        ReadPictComment(picture.data() + at, kPictCommentSize, dpi, descent));
+            baselineHalfPoints = descent * 144.0 / dpi;
+            object->Release();
+            heightHalfPoints = controlValue(rtf, "objh", 0) / 10;
+            lowered[alignment] = controlValue(rtf, "dn", -1000);
+            if (lowered[alignment] == -1000)
+                lowered[alignment] = -controlValue(rtf, "up", 1000);
+        }
+        PictureMarginSettings = PictureMargins{};
+        SCOPED_TRACE(heightHalfPoints);
+        // On the math axis the picture's baseline sits on the text line: it is lowered by the
+        // picture's height below its baseline, the margin and the ink above not counted.
+        EXPECT_NEAR(lowered[0], baselineHalfPoints, 0.6);
+        EXPECT_EQ(lowered[3], 0);
+        for (int32_t a : {0, 1, 2, 4}) {
+            SCOPED_TRACE(a);
+            EXPECT_GE(lowered[a], 0);
+            EXPECT_LT(lowered[a], heightHalfPoints);
+        }
+        EXPECT_NEAR(lowered[2], (lowered[0] + lowered[1]) / 2.0, 1.0);
+        // A lone "x" is as high as its size b: centred, it is lowered by H/2 - b/4 = H/4.
+        if (shape.name == std::string("x") && shape.margin == 0) {
+            EXPECT_NEAR(lowered[1], heightHalfPoints / 4.0, 1.5);
+        }
     }
     WordTargetAlignment = saved;
-    SCOPED_TRACE(heightHalfPoints);
-    EXPECT_EQ(lowered[3], 0);
-    for (int32_t a : {0, 1, 2, 4}) {
-        SCOPED_TRACE(a);
-        EXPECT_GE(lowered[a], 0);
-        EXPECT_LT(lowered[a], heightHalfPoints);
-    }
-    EXPECT_NEAR(lowered[2], (lowered[0] + lowered[1]) / 2.0, 1.0);
-    // A lone "x" is as high as its size b: centred, it is lowered by H/2 - b/4 = H/4.
-    EXPECT_NEAR(lowered[1], heightHalfPoints / 4.0, 1.5);
 }
 
 TEST_F(RtfOleTest, OtherEditorsEquationsInObjectsAndMetafilesConvertAndDamageGivesNothing) {

@@ -761,7 +761,15 @@ std::string ExprRtfText(const eExpr* expression, const std::vector<uint8_t>& emf
         MeasureExpr(copy.get(), measure.get());
     }
     const auto height = static_cast<int32_t>(int64_t{rtf.heightHimetric} * kTwipsPerInch / 2540);
-    const int32_t axis = MarginInDots(PictureMarginSettings.top, kTwipsPerInch) + copy->m_zone.ref1;
+    // The picture's top lies above the laid-out zone by the top margin and by the ink drawn above
+    // it (a tall integral sign's top): the axis lies that much lower in the picture. The frame is
+    // the unturned one, and the next picture's rotation is left as it was.
+    const int32_t rotation = NextPictureRotation;
+    NextPictureRotation = 0;
+    const ExprPictureFrame frame =
+        TakeExprPictureFrame(*copy, kTwipsPerInch, PictPortResolution(kTwipsPerInch));
+    NextPictureRotation = rotation;
+    const int32_t axis = frame.top + copy->m_zone.ref1;
     const int32_t shift = RtfObjectShift(alignment, height, axis, copy->m_size);
     rtf.shiftHalfPoints = shift >= 0 ? (shift + 5) / 10 : -((-shift + 5) / 10);
     return RtfWithObject(rtf);

@@ -687,8 +687,9 @@ TEST_F(ExportsTest, EveryTemplateKeepsAllItsInkInsideItsPicturesAtEveryMargin) {
             ++points;
         for (const auto& raster : rasters) {
             SCOPED_TRACE(raster.what);
-            // Not yet: a metafile picture inside the expression, drawn twice as large, puts its
-            // edge's pen a row above its place.
+            // Not yet: a metafile picture inside the expression, drawn twice as large, turns its
+            // one-unit edge pen into two pixels centred on the edge, so half of it lies a row
+            // above the picture's place.
             if (raster.smoothing != 0 && shape.name == "05_Structures/11_Picture.pvx")
                 continue;
             PngSmoothing = raster.smoothing;

@@ -1,6 +1,7 @@
 #include "OverSrcs/eClick.h"
 
 #include "OverPc/PERROR.h"
+#include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eFactory.h"
 #include "OverSrcs/eHeader.h"
 #include "OverSrcs/eLayout.h"
@@ -94,6 +95,23 @@ bool hasArea(const Zone& z) {
     return z.left < z.right && z.top < z.bottom;
 }
 
+// The laid-out lines of a ruled row broken into lines; none for any other row.
+const eDxStringInfo* ruledLines(const eExpr* row) {
+    if (row == nullptr || !row->isDxString())
+        return nullptr;
+    const eDxStringInfo* lines = static_cast<const eDxString*>(row)->lines();
+    return lines != nullptr && lines->lineCount() > 1 ? lines : nullptr;
+}
+
+// Whether item k of the row begins a line of a ruled row after the first.
+bool startsRuledLine(const eExpr* row, int32_t k) {
+    const eDxStringInfo* lines = ruledLines(row);
+    for (int32_t l = 1; lines != nullptr && l < lines->lineCount(); ++l)
+        if (lines->line(l).first == k)
+            return row->getChild(k - 1) != nullptr;
+    return false;
+}
+
 // The caret place nearest a point: every caret place of a row (before each of its items and after
 // the last), between the characters of its words, and in the rows of its templates and grids,
 // measured to the caret's line as it is drawn. A caret between a word's characters stands in its
@@ -105,7 +123,9 @@ public:
     explicit NearestPlace(oPoint point)
         : m_point(point) {}
 
-    void inRow(eExpr* row, const Zone& abs, int32_t depth) {
+    // The places of the row, or of its items from..to (one line of a ruled row) and the carets
+    // round them.
+    void inRow(eExpr* row, const Zone& abs, int32_t depth, int32_t from = 0, int32_t to = -1) {
         // An empty slot the template does not show still has its caret where the slot would be.
         const int32_t count = row->childCount();
         if (count > 0 && !hasArea(abs))
@@ -118,9 +138,20 @@ public:
                                       [&](const Zone& z) { return abs.left + z.left <= m_point.x; })
                 : -1;
         if (split < 0) {
-            for (int32_t k = 0; k <= count; ++k)
-                offer({row, k, k, 0, 1}, caretLine(row, abs, k), depth);
-            for (int32_t i = 0; i < count; ++i)
+            const int32_t last = to < 0 ? count : to;
+            for (int32_t k = from; k <= last; ++k) {
+                // Where a ruled row breaks, the caret is drawn at the start of the next line; the
+                // same place is also the end of the line above, after its last item.
+                const bool breaks = k > 0 && startsRuledLine(row, k);
+                if (!(breaks && k == last))
+                    offer({row, k, k, 0, 1}, caretLine(row, abs, k), depth);
+                if (breaks && k > from) {
+                    Zone end = caretLine(row, abs, k - 1);
+                    end.left = end.right = childZone(row->getChild(k - 1), abs).right;
+                    offer({row, k, k, 0, 1}, end, depth);
+                }
+            }
+            for (int32_t i = from; i < last; ++i)
                 inItem(row, abs, i, depth);
             return;
         }
@@ -279,12 +310,14 @@ bool fixedPlace(eExpr* node, Zone abs, oPoint point, SelectionEntry& entry) {
     return true;
 }
 
-// The caret place of a line nearest the point, or the place fixed under it.
-bool nearestInLine(eExpr* line, const Zone& abs, oPoint point, SelectionEntry& entry) {
+// The caret place of a line (items from..to of the row) nearest the point, or the place fixed
+// under it.
+bool nearestInLine(eExpr* line, const Zone& abs, int32_t from, int32_t to, oPoint point,
+                   SelectionEntry& entry) {
     if (fixedPlace(line, abs, point, entry))
         return true;
     NearestPlace search(point);
-    search.inRow(line, abs, 0);
+    search.inRow(line, abs, 0, from, to);
     if (search.best().node == nullptr)
         return false;
     entry = search.best();
@@ -352,13 +385,28 @@ bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
             }
         }
     }
+    // A ruled row broken into lines: the line is the one nearest the point in height.
+    const int32_t n = line->childCount();
+    int32_t from = 0;
+    int32_t to = n;
+    if (const eDxStringInfo* lines = ruledLines(line)) {
+        int64_t off = -1;
+        for (int32_t k = 0; k < lines->lineCount(); ++k) {
+            const int64_t d = offSpan(point.y, lineAbs.top + (k == 0 ? 0 : lines->line(k).top),
+                                      lineAbs.top + lines->line(k + 1).top);
+            if (off < 0 || d < off) {
+                off = d;
+                from = std::clamp(lines->line(k).first, 0, n);
+                to = std::clamp(lines->line(k + 1).first, from, n);
+            }
+        }
+    }
     if (point.x < lineAbs.left || point.x >= lineAbs.right) {
-        const int32_t n = line->childCount();
-        const bool before = point.x < lineAbs.left;
-        entry = {line, before ? 0 : n, before ? 0 : n, 0, 1};
+        const int32_t at = point.x < lineAbs.left ? from : to;
+        entry = {line, at, at, 0, 1};
         return true;
     }
-    return nearestInLine(line, lineAbs, point, entry);
+    return nearestInLine(line, lineAbs, from, to, point, entry);
 }
 
 // Only the strip where two ranges of the same node differ is redrawn, so the part both cover

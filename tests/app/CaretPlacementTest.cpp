@@ -3,8 +3,10 @@
 // character lands.
 
 #include "../../src/Platform/backend/Backend.h"
+#include "Dialogs/ModifyDialogs.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/Translations.h"
+#include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eSelect.h"
 #include "OverSrcs/etGener.h"
@@ -362,8 +364,10 @@ protected:
         return path;
     }
     // Every place from the formula's start to its end, stepping with Right, but the signs of big
-    // operators (fixed symbols). A caret between a word's characters stands in its row: it is
-    // measured with the row's height.
+    // operators (fixed symbols). A caret between a word's characters stands in its row's line: it
+    // is measured with the height of the row's caret before the word. Where a ruled row breaks,
+    // the caret drawn at the next line's start is also the end of the line above, after its last
+    // item.
     static std::vector<Place> placesByArrows(ExprFilePane* pane) {
         const eExpr* row = pane->expression();
         const Zone located = LocateNode(const_cast<eExpr*>(row));
@@ -385,8 +389,15 @@ protected:
             int32_t bands[4];
             if (in->isString() && !IsOperatorSignSlot(in->m_parent, in->m_index) &&
                 EntryHighlightArea(last, drawn, bands)) {
+                auto* holder = const_cast<eExpr*>(in);
+                const auto caretAt = [&](int32_t k) {
+                    Zone caret;
+                    int32_t unused[4];
+                    EntryHighlightArea({holder, k, k, 0, 1}, caret, unused);
+                    return Zone{caret.left + dx, caret.top + dy, 0, caret.bottom + dy, 0, 0};
+                };
                 const Zone band = node->isWord()
-                                      ? inWindow(pane, in)
+                                      ? caretAt(node->m_index)
                                       : Zone{0, drawn.top + dy, 0, drawn.bottom + dy, 0, 0};
                 const bool whole = last.start != last.end;
                 const Spot spot = node->isWord() ? Spot{node, last.start, whole}
@@ -398,34 +409,76 @@ protected:
                     if (!whole)
                         break;
                 }
+                // The row's boundary at the caret (at either end of a word).
+                const int32_t k = !node->isWord()   ? last.start
+                                  : last.start == 0 ? node->m_index
+                                  : last.start == static_cast<const eWord*>(node)->length()
+                                      ? node->m_index + 1
+                                      : -1;
+                bool breaks = false;
+                for (const Line& line : linesIn(pane, in))
+                    breaks = breaks || (!whole && k > 0 && line.from == k);
+                if (breaks) {
+                    const Zone above = caretAt(k - 1);
+                    const Zone below = caretAt(k);
+                    const std::string text = flat(row, {in, k});
+                    places.push_back({inWindow(pane, in->getChild(k - 1)).right, above.top,
+                                      above.bottom, pathTo(row, in), text});
+                    places.push_back({below.left, below.top, below.bottom, pathTo(row, in), text});
+                }
             }
             key(plat::VK_RIGHT);
         }
         return places;
     }
-    // The lines of the formula: the rows of a one-column grid that is all its top row holds
-    // (lines made with Enter), else the top row.
-    static std::vector<const eExpr*> linesOf(const eExpr* row) {
+    // A line: items from..to of a row, and its rectangle in the window.
+    struct Line {
+        const eExpr* row = nullptr;
+        Zone rect;
+        int32_t from = 0;
+        int32_t to = 0;
+    };
+    // The row as lines: a ruled row's laid-out lines (the first reaching up to the row's top),
+    // else the whole row.
+    static std::vector<Line> linesIn(ExprFilePane* pane, const eExpr* row) {
+        const Zone z = inWindow(pane, row);
+        const int32_t n = row->childCount();
+        const auto* ruled = dynamic_cast<const eDxString*>(row);
+        const eDxStringInfo* laid = ruled != nullptr ? ruled->lines() : nullptr;
+        if (laid == nullptr || laid->lineCount() < 2)
+            return {{row, z, 0, n}};
+        std::vector<Line> lines;
+        for (int32_t k = 0; k < laid->lineCount(); ++k)
+            lines.push_back({row,
+                             {z.left, k == 0 ? z.top : z.top + laid->line(k).top, z.right,
+                              z.top + laid->line(k + 1).top, 0, 0},
+                             std::clamp(laid->line(k).first, 0, n),
+                             std::clamp(laid->line(k + 1).first, 0, n)});
+        return lines;
+    }
+    // The lines of the formula: those of the rows of a one-column grid that is all its top row
+    // holds (lines made with Enter), else the top row's.
+    static std::vector<Line> linesOf(ExprFilePane* pane, const eExpr* row) {
         const auto* grid =
             row->childCount() == 1 ? dynamic_cast<const eMatrix*>(row->getChild(0)) : nullptr;
         if (grid == nullptr || grid->columns() != 1)
-            return {row};
-        std::vector<const eExpr*> lines;
+            return linesIn(pane, row);
+        std::vector<Line> lines;
         for (int32_t r = 0; r < grid->rows(); ++r)
-            lines.push_back(grid->getCell(r, 0));
+            for (const Line& line : linesIn(pane, grid->getCell(r, 0)))
+                lines.push_back(line);
         return lines;
     }
     // The line (or row of a grid, beside the formula where the grid is its first or last item)
     // nearest the point in height.
-    static const eExpr* levelWith(ExprFilePane* pane, const std::vector<const eExpr*>& lines,
-                                  int32_t y) {
-        const eExpr* line = nullptr;
+    static Line levelWith(const std::vector<Line>& lines, int32_t y) {
+        Line line;
         int32_t off = 0;
-        for (const eExpr* cell : lines) {
-            const Zone c = inWindow(pane, cell);
+        for (const Line& l : lines) {
+            const Zone& c = l.rect;
             const int32_t d = y < c.top ? c.top - y : y >= c.bottom ? y - c.bottom + 1 : 0;
-            if (line == nullptr || d < off) {
-                line = cell;
+            if (line.row == nullptr || d < off) {
+                line = l;
                 off = d;
             }
         }
@@ -437,7 +490,7 @@ protected:
         const eExpr* row = pane->expression();
         const Zone all = inWindow(pane, row);
         const bool left = p.x < (all.left + all.right) / 2;
-        std::vector<const eExpr*> lines = linesOf(row);
+        std::vector<Line> lines = linesOf(pane, row);
         const int32_t n = row->childCount();
         const auto* edge = dynamic_cast<const eMatrix*>(row->getChild(left ? 0 : n - 1));
         if ((p.x < all.left || p.x >= all.right) && lines.size() == 1 && edge != nullptr) {
@@ -447,14 +500,17 @@ protected:
             if (p.y >= g.top && p.y < g.bottom) {
                 lines.clear();
                 for (int32_t r = 0; r < edge->rows(); ++r)
-                    lines.push_back(edge->getCell(r, left ? 0 : edge->columns() - 1));
+                    for (const Line& l :
+                         linesIn(pane, edge->getCell(r, left ? 0 : edge->columns() - 1)))
+                        lines.push_back(l);
             }
         }
-        const eExpr* line = levelWith(pane, lines, p.y);
-        const Zone span = inWindow(pane, line);
+        const Line level = levelWith(lines, p.y);
+        const eExpr* line = level.row;
+        const Zone& span = level.rect;
         if (p.x < span.left || p.x >= span.right) {
             const bool before = p.x < span.left;
-            return {flat(row, {line, before ? 0 : line->childCount()})};
+            return {flat(row, {line, before ? level.from : level.to})};
         }
         // On a big operator's sign.
         const std::function<const eExpr*(const eExpr*)> sign = [&](const eExpr* node) {
@@ -480,9 +536,13 @@ protected:
         int64_t best = -1;
         bool bestInBand = false;
         std::vector<std::string> texts;
+        const bool ruledLine = level.from > 0 || level.to < line->childCount();
         for (const Place& place : places) {
             if (place.row.size() < inLine.size() ||
                 !std::equal(inLine.begin(), inLine.end(), place.row.begin()))
+                continue;
+            // Of a ruled row's lines, the places drawn in that line.
+            if (ruledLine && (place.top < span.top || place.bottom > span.bottom))
                 continue;
             const int64_t off = p.y < place.top       ? place.top - p.y
                                 : p.y >= place.bottom ? p.y - place.bottom + 1
@@ -498,6 +558,31 @@ protected:
         }
         return texts;
     }
+
+public:
+    // A tab from the symbols' sub-palette.
+    void tab() { fromSubPalette(7, 0x5303); }
+    static void imeChars(ExprFilePane* pane, std::initializer_list<unsigned> codes) {
+        const plat::HWND hwnd = HandleOfWindow(pane->windowHandle());
+        for (const unsigned code : codes)
+            plat::SendMessage(hwnd, plat::WM_IME_CHAR, code, 0);
+        pump();
+    }
+    // What `type` types, made a ruled row with a ruler of its own by Modify on the whole
+    // formula; the caret then after it.
+    static void ruled(const std::function<void()>& type) {
+        type();
+        key('A', pt::kCtrl);
+        pt::onDialog(kEditStringDialogId, [](pt::DialogDriver& d) {
+            d.check(kStringRulerFirst + 2);
+            d.enter();
+        });
+        fromMainPalette(0x6153);
+        ASSERT_TRUE(ActiveList[0].node->isDxString()) << TreeText(ActiveList[0].node);
+        key(plat::VK_RIGHT);
+    }
+
+protected:
     struct Target {
         std::string what;
         oPoint at;
@@ -715,13 +800,59 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
              fraction(pane);
              keys("1");
          }},
+        // Ruled rows: words at the tab stops, lines made with Enter (the pile of ruled rows) and
+        // a row that breaks itself where its words pass the line length.
+        {"ruled lines with tab stops",
+         [](ClickLandingTest& t, ExprFilePane* pane) {
+             t.ruled([&t] {
+                 keys("ab");
+                 t.tab();
+                 keys("cd+e");
+             });
+             key(plat::VK_RETURN);
+             t.tab();
+             keys("f");
+             t.tab();
+             keys("gh");
+             // Short words beside a tall one.
+             fromMainPalette(0x4001);
+             keys("1\t2");
+             leave(pane, true);
+             keys("mn");
+             key(plat::VK_RETURN);
+             keys("ijk");
+             t.tab();
+             keys("x");
+         }},
+        {"a ruled row broken into lines",
+         [](ClickLandingTest& t, ExprFilePane* pane) {
+             t.ruled([&t, pane] {
+                 for (const char* word : {"ab", "c", "def", "g", "hi", "jk", "l", "mno", "p"}) {
+                     keys(word);
+                     t.tab();
+                 }
+                 fromMainPalette(0x4010);
+                 keys("x");
+                 leave(pane);
+                 keys("q");
+             });
+         }},
+        {"double-byte text in ruled lines",
+         [](ClickLandingTest& t, ExprFilePane* pane) {
+             t.ruled([&t, pane] {
+                 keys("x");
+                 t.tab();
+                 imeChars(pane, {0x82A0u, 0x88A1u});
+             });
+             key(plat::VK_RETURN);
+             imeChars(pane, {0x82A2u});
+             t.tab();
+             keys("y");
+         }},
         {"double-byte text",
          [](ClickLandingTest&, ExprFilePane* pane) {
-             const plat::HWND hwnd = HandleOfWindow(pane->windowHandle());
              keys("x");
-             for (const unsigned code : {0x82A0u, 0x88A1u, 0x82A2u})
-                 plat::SendMessage(hwnd, plat::WM_IME_CHAR, code, 0);
-             pump();
+             imeChars(pane, {0x82A0u, 0x88A1u, 0x82A2u});
              keys("y");
          }},
     };
@@ -736,7 +867,7 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
         plat::RECT palette{0, 0, 0, 0};
         if (ThePalettePane() != nullptr)
             plat::GetWindowRect(HandleOfWindow(ThePalettePane()->windowHandle()), &palette);
-        plat::MoveWindow(HandleOfWindow(pane->windowHandle()), palette.right + 10, 0, 900, 300,
+        plat::MoveWindow(HandleOfWindow(pane->windowHandle()), palette.right + 10, 0, 1200, 300,
                          plat::TRUE);
         ASSERT_GT(pane->zoneInParent().right, inWindow(pane, pane->expression()).right + 700);
         pump();

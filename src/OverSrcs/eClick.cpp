@@ -256,11 +256,17 @@ private:
 // A point on a big operator's sign, or in a grid on none of its cells where the grid's own answer
 // is one of its caret lines, has its place fixed: left of the sign's middle the caret before the
 // template, right of it the start of the operand; the grid's caret line between its rows or
-// columns. False for any other point.
+// columns. A point in the ruler band of a ruled row is the ruler's: the row's own press picks the
+// tool or stop under it and leaves no place. False for any other point.
 bool fixedPlace(eExpr* node, Zone abs, oPoint point, SelectionEntry& entry) {
     if (!ZoneContainsPoint(abs, point))
         return false;
     for (;;) {
+        if (node->isDxString() &&
+            static_cast<eDxString*>(node)->rulerBandHolds(point.y - abs.top)) {
+            DrawState.absZone = abs;
+            return node->hitClick(point, point, entry);
+        }
         eExpr* under = nullptr;
         Zone underAbs{};
         // Along a row whose items stand in order only the last item starting left of the point

@@ -597,6 +597,11 @@ void eDxString::getHighlightArea(const SelectionEntry& entry) {
 // ---- Clicks
 // --------------------------------------------------------------------------------------
 
+bool eDxString::rulerBandHolds(int32_t y) const {
+    return DrawState.options[kOptionRuler] != 0 && y >= 0 &&
+           y < rulerBandHeight(measureResolution());
+}
+
 bool eDxString::hit(oPoint anchor, oPoint point, SelectionEntry& entry, bool drag) {
     const char* tag = drag ? "DSRClk" : "DSClk";
     if (m_lines == nullptr) {

@@ -111,6 +111,8 @@ class eDxString : public eString {
 
     // The ruler band's height at resolution `res` in ruler view mode (0 with an inherited ruler).
     int32_t rulerBandHeight(int32_t res) const { return m_rulerInherited != 0 ? 0 : 2 * res; }
+    // Whether a point y below the row's top lies in the ruler band shown above its first line.
+    bool rulerBandHolds(int32_t y) const;
     const eDxStringInfo* lines() const { return m_lines; }
     // Copies the ruler (alignment, justification, follow flag, width, stops) of another row.
     void copyRulerFrom(const eDxString& other);

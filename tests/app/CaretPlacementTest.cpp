@@ -6,6 +6,7 @@
 #include "Dialogs/ModifyDialogs.h"
 #include "OverPc/PFILE.h"
 #include "OverPc/documents/Translations.h"
+#include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eDxStr.h"
 #include "OverSrcs/eLayout.h"
 #include "OverSrcs/eSelect.h"
@@ -896,6 +897,75 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
             undo();
             ASSERT_EQ(flat(pane->expression()), before);
         }
+        CloseAllDocuments();
+        takeBackQuit();
+    }
+}
+
+// With the rulers shown, a click in a ruled row's ruler band picks the tool under it (here a
+// justification) and leaves the text as it was; a click on the text below the band still leaves a
+// caret there.
+TEST_F(ClickLandingTest, InTheRulerBandAClickPicksTheToolUnderIt) {
+    struct Case {
+        const char* what;
+        bool pile;    // the band of a ruled pile's first line
+        int32_t tool; // the strip position clicked
+        uint8_t justification;
+    };
+    const Case cases[] = {
+        {"centre, one ruled row", false, 11, kDxJustifyCentre},
+        {"right, one ruled row", false, 12, kDxJustifyRight},
+        {"centre, a pile of ruled lines", true, 11, kDxJustifyCentre},
+        {"left after right, a pile of ruled lines", true, 10, kDxJustifyLeft},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExprFilePane* pane = typed("");
+        // Wide enough for the justification tools of the band.
+        ruled([this] {
+            for (const char* word : {"ab", "c", "d", "e"}) {
+                keys(word);
+                tab();
+            }
+            keys("f");
+        });
+        if (c.pile) {
+            key(plat::VK_RETURN);
+            keys("de");
+        }
+        DoCommand(kCmdToggleRuler, 0);
+        plat::RECT palette{0, 0, 0, 0};
+        plat::GetWindowRect(HandleOfWindow(ThePalettePane()->windowHandle()), &palette);
+        plat::MoveWindow(HandleOfWindow(pane->windowHandle()), palette.right + 10, 0, 1200, 400,
+                         plat::TRUE);
+        pump();
+        const eExpr* top = pane->expression();
+        auto* row = const_cast<eDxString*>(
+            dynamic_cast<const eDxString*>(c.pile ? top->getChild(0)->getChild(0) : top));
+        ASSERT_NE(row, nullptr) << TreeText(top);
+        row->m_justification = c.justification == kDxJustifyLeft ? kDxJustifyRight : kDxJustifyLeft;
+        row->invalidate();
+        pane->invalidate(nullptr);
+        pump();
+        const std::string before = flat(pane->expression());
+        const Zone z = inWindow(pane, row);
+        const RowRulerGeometry g = RulerGeometryFor(pane->resolution(), pane->lineUnit());
+        pt::advanceClock(2000);
+        pt::click(HandleOfWindow(pane->windowHandle()), z.left + g.toolPitch * c.tool + 3,
+                  z.top + g.height() - g.strip + 2);
+        pump();
+        EXPECT_EQ(row->m_justification, c.justification);
+        EXPECT_EQ(flat(pane->expression()), before);
+        // Below the band, at the left edge of the first word: the key goes before it.
+        const eExpr* word = wordWith(pane->expression(), 'a');
+        const Zone w = inWindow(pane, word);
+        pt::advanceClock(2000);
+        pt::click(HandleOfWindow(pane->windowHandle()), w.left, (w.top + w.bottom) / 2);
+        pump();
+        const std::string expected = flat(pane->expression(), {word, 0});
+        keys("X");
+        EXPECT_EQ(flat(pane->expression()), expected);
+        DoCommand(kCmdToggleRuler, 0);
         CloseAllDocuments();
         takeBackQuit();
     }

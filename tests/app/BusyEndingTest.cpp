@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 #include <string>
 #include <sys/wait.h>
@@ -152,6 +153,26 @@ ExprPtr treeInFile(const std::string& path) {
     return tree;
 }
 
+// In a copy of the program: the pipe on which it tells the test that the signal may come ('r')
+// and, once the work has returned, whether the work was finished before the signal came ('f') or
+// stopped by it ('s').
+int s_toTest = -1;
+
+void tellTest(char what) {
+    [[maybe_unused]] const ssize_t n = ::write(s_toTest, &what, 1);
+}
+
+// A save that has made its file's sibling tells the test that the signal may come, and goes on only
+// once the signal is noted (or after a minute): however slow the machine, the signal finds the save
+// under way.
+void signalOnceTheSaveBegins(const char*) {
+    // Only the first save: the recovery copies of the ending are written through siblings too.
+    SetSiblingMadeHookForTesting(nullptr);
+    tellTest('r');
+    for (int ms = 0; ms < 60000 && !plat::TerminationSignalPending(); ++ms)
+        ::usleep(1000);
+}
+
 class BusyEndingTest : public AppDocumentFixture {
 protected:
     void SetUp() override {
@@ -169,13 +190,16 @@ protected:
     struct Ended {
         int status = -1;
         std::string said;
+        // The work was done before the signal came: what it is to show was not tried.
+        bool finishedFirst = false;
     };
     // Runs `prepare`, then `work` as the program runs a command, in a copy of the program whose
-    // loop ends it on a signal; SIGTERM comes `delayMs` after the work begins. What the copy said
-    // on stderr and how it ended; a copy that has not ended after two minutes has hung and is
-    // killed.
+    // loop ends it on a signal; SIGTERM comes `delayMs` after the work begins (after the copy
+    // tells so itself with tellTest('r') when `prepare` arranges it). What the copy said on stderr
+    // and how it ended; a copy that has not ended after two minutes has hung and is killed.
     static Ended endWhileBusy(const std::function<void()>& prepare,
-                              const std::function<void()>& work, int delayMs) {
+                              const std::function<void()>& work, int delayMs,
+                              bool workTellsItBegan) {
         Ended ended;
         int ready[2];
         int err[2];
@@ -186,10 +210,14 @@ protected:
             ::dup2(err[1], STDERR_FILENO);
             // The stopped work is reported as one the user stops; the loop then ends the copy.
             pt::onMessageBox([](const pt::MessageBoxCall&) { return 1; });
+            s_toTest = ready[1];
             prepare();
             InstallTerminationHandler();
-            [[maybe_unused]] const ssize_t n = ::write(ready[1], "r", 1);
+            if (!workTellsItBegan)
+                tellTest('r');
             RunUserAction(work);
+            // A stopped work leaves the signal for the loop to serve.
+            tellTest(plat::TerminationSignalPending() ? 's' : 'f');
             RunMessageLoop();
             _exit(3);
         }
@@ -197,7 +225,6 @@ protected:
         ::close(err[1]);
         char byte = 0;
         const bool began = child > 0 && ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
         if (began) {
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             ::kill(child, SIGTERM);
@@ -213,7 +240,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ended.said += ReadUntilClosed(err[0]);
-        ::close(err[0]);
+        ended.finishedFirst = ReadUntilClosed(ready[0]) == "f";
         return ended;
     }
 
@@ -225,12 +252,18 @@ protected:
 
 TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDocument) {
     const std::string large = m_docs + "/large.pvx";
-    WriteFileBytes(large, largeFileBytes());
     const std::string mediumRecord = expressionRecord(documentBytes(mediumTree().get()));
     // The previous version of the file the medium document is saved over.
     const std::string previousPath = m_docs + "/previous.pvx";
     const std::string previous = documentBytes(kvbench::Sum(3).get());
-    WriteFileBytes(previousPath, previous);
+    // Each copy starts from the same files and no recovery copies, whatever the one before did.
+    const auto freshFiles = [&] {
+        fs::remove_all(recovered());
+        fs::remove_all(m_docs);
+        fs::create_directories(m_docs);
+        WriteFileBytes(large, largeFileBytes());
+        WriteFileBytes(previousPath, previous);
+    };
     // Unsaved work in another document: the ending must keep it, whatever the busy work was.
     ExprFilePane* notes = typed("n_1+n_2");
     ASSERT_TRUE(notes->changed());
@@ -250,9 +283,11 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         {"pasting a bitmap that carries the large expression", Work::PasteBitmap, 100},
         {"pasting text that carries the large expression in base64", Work::PasteBase64Text, 100},
     };
+    // A copy that finished its work before the signal came (a loaded machine ran the test late)
+    // tried nothing: the row runs again, up to this many times in all.
+    constexpr int kAttempts = 4;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        fs::remove_all(recovered());
         std::function<void()> prepare = [] {};
         std::function<void()> work;
         switch (row.work) {
@@ -264,7 +299,9 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
             work = [] { NewExprFilePane(std::move(mediumTree()), nullptr, "medium", 0); };
             break;
         case Work::Save:
+            // The signal comes once the save has made its sibling, and before it is written.
             prepare = [&] {
+                SetSiblingMadeHookForTesting(&signalOnceTheSaveBegins);
                 const Zone zone{20, 20, 620, 420, 0, 0};
                 ExprFilePane* pane =
                     NewExprFilePane(std::move(mediumTree()), &zone, "previous.pvx", 0);
@@ -280,12 +317,26 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
             work = [] { DoCommand(kCmdPaste, 0); };
             break;
         }
-        const Ended ended = endWhileBusy(prepare, work, row.delayMs);
-        ASSERT_TRUE(WIFEXITED(ended.status) && WEXITSTATUS(ended.status) == 0)
-            << "status " << ended.status << ": " << ended.said;
+        Ended ended;
+        for (int attempt = 1;; ++attempt) {
+            freshFiles();
+            ended = endWhileBusy(prepare, work, row.delayMs, row.work == Work::Save);
+            if (!ended.finishedFirst || attempt == kAttempts)
+                break;
+            std::cout << "[ RETRY    ] " << row.what << ": the work was done before the signal came"
+                      << " (attempt " << attempt << " of " << kAttempts << ")" << std::endl;
+        }
+        if (ended.finishedFirst) {
+            ADD_FAILURE() << "the work was done before the signal came in all " << kAttempts
+                          << " attempts: nothing was tried";
+            continue;
+        }
+        if (!WIFEXITED(ended.status) || WEXITSTATUS(ended.status) != 0) {
+            ADD_FAILURE() << "status " << ended.status << ": " << ended.said;
+            continue;
+        }
 
-        // Every unsaved document is kept whole: the notes, and the saved one unless its save was
-        // finished.
+        // Every unsaved document is kept whole: the notes, and the one whose save was stopped.
         bool notesKept = false;
         bool savedKept = false;
         for (const std::string& name : FolderNames(recovered())) {
@@ -295,19 +346,17 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
                 continue;
             }
             const ExprPtr back = treeInFile(path);
-            ASSERT_NE(back, nullptr) << name << ": " << ended.said;
+            if (back == nullptr) {
+                ADD_FAILURE() << name << " unreadable: " << ended.said;
+                continue;
+            }
             EXPECT_TRUE(back->equal(notesTree.get(), 0)) << name;
             notesKept = true;
         }
         EXPECT_TRUE(notesKept) << ended.said;
-        const std::string after = ReadFileBytes(previousPath);
-        if (row.work == Work::Save && after != previous) {
-            // The save was finished before the signal came: the file holds the whole document.
-            EXPECT_EQ(expressionRecord(after), mediumRecord);
-        } else {
-            EXPECT_EQ(after, previous);
-            EXPECT_EQ(savedKept, row.work == Work::Save) << ended.said;
-        }
+        // A save cut short leaves the previous version as it was.
+        EXPECT_EQ(ReadFileBytes(previousPath), previous);
+        EXPECT_EQ(savedKept, row.work == Work::Save) << ended.said;
         EXPECT_EQ(FolderNames(m_docs).size(), 2u) << "a save left a file behind";
     }
 }

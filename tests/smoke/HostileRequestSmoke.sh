@@ -66,14 +66,17 @@ ask 1 40 0 plain
 "$wmclient" ping "$frame" 3000 || fail "ping not answered after the requests"
 
 # A formula of 150,000 terms: its metafile (near 50 MB) takes a second or more to draw on its first
-# request, which gets it whole; pings sent all along are each answered within a second.
+# request, which gets it whole; pings sent all along are each answered. The bound here is 5 s, not
+# the 1 s the program aims at: a loaded test machine stalls a well-behaved program for a second now
+# and then, while a drawing that blocks the pings holds them for many seconds, which 5 s still
+# catches. The 1 s target is measured by bench/SelectionLoadBench.cpp.
 clipSeconds=60
 copyLongFormula 150000
 clip image/emf >"$work/large.emf" &
 reader=$!
 pings=0
 while kill -0 "$reader" 2>/dev/null; do
-  "$wmclient" ping "$frame" 1000 || fail "a ping waited more than a second while the picture was drawn"
+  "$wmclient" ping "$frame" 5000 || fail "a ping waited more than 5 s while the picture was drawn"
   pings=$((pings + 1))
 done
 wait "$reader" || fail "the first request of the large picture failed"

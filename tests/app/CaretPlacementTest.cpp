@@ -612,6 +612,17 @@ protected:
                 out.push_back(
                     {std::to_string(dy) + " px below the formula" + c, {x, all.bottom - 1 + dy}});
             }
+        // Where the formula has lines, on the first and last pixel rows of each, over each of its
+        // pixel columns.
+        const std::vector<Line> lines = linesOf(pane, row);
+        for (size_t k = 0; k < lines.size() && lines.size() > 1; ++k) {
+            const Zone& z = lines[k].rect;
+            for (int32_t x = z.left; x < z.right; ++x)
+                for (const int32_t y : {z.top, z.bottom - 1})
+                    out.push_back({"on the edge of line " + std::to_string(k) + " over column " +
+                                       std::to_string(x - z.left),
+                                   {x, y}});
+        }
         DrawState.measurePort = pane;
         const std::function<void(const eExpr*)> walk = [&](const eExpr* n) {
             for (int32_t i = 0; i < n->childCount(); ++i)
@@ -647,8 +658,11 @@ protected:
                 out.push_back({"right of a placeholder", {z.right, mid}});
             }
             // The band of the row that holds the leaf: from its tallest item's top to its deepest
-            // item's bottom.
-            const Zone band = inWindow(pane, n->m_parent);
+            // item's bottom; in a ruled row broken into lines, that of the leaf's line.
+            Zone band = inWindow(pane, n->m_parent);
+            for (const Line& line : linesIn(pane, n->m_parent))
+                if (n->m_index >= line.from && n->m_index < line.to)
+                    band = line.rect;
             for (size_t c = 0; c + 1 < edges.size(); ++c) {
                 const int32_t l = edges[c];
                 const int32_t r = edges[c + 1];

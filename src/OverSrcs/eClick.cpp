@@ -91,6 +91,29 @@ Zone childZone(const eExpr* child, const Zone& parentAbs) {
     return z;
 }
 
+// The child of `node` (at `abs` in the window) whose zone holds the point, and that zone; null
+// when none does. Along a row whose items stand in order only the last item starting left of the
+// point can hold it, so a long row is searched by halving.
+eExpr* childUnderPoint(eExpr* node, const Zone& abs, oPoint point, Zone& underAbs) {
+    const int32_t split =
+        ChildrenInOrder(node)
+            ? CountChildrenBefore(node, [&](const Zone& z) { return abs.left + z.left <= point.x; })
+            : -1;
+    const int32_t first = split < 0 ? 0 : std::max(split - 1, 0);
+    const int32_t end = split < 0 ? node->childCount() : split;
+    for (int32_t i = first; i < end; ++i) {
+        eExpr* child = node->getChild(i);
+        if (child == nullptr)
+            continue;
+        const Zone z = childZone(child, abs);
+        if (ZoneContainsPoint(z, point)) {
+            underAbs = z;
+            return child;
+        }
+    }
+    return nullptr;
+}
+
 bool hasArea(const Zone& z) {
     return z.left < z.right && z.top < z.bottom;
 }
@@ -267,27 +290,8 @@ bool fixedPlace(eExpr* node, Zone abs, oPoint point, SelectionEntry& entry) {
             DrawState.absZone = abs;
             return node->hitClick(point, point, entry);
         }
-        eExpr* under = nullptr;
         Zone underAbs{};
-        // Along a row whose items stand in order only the last item starting left of the point
-        // can hold it.
-        const int32_t split =
-            ChildrenInOrder(node)
-                ? CountChildrenBefore(node,
-                                      [&](const Zone& z) { return abs.left + z.left <= point.x; })
-                : -1;
-        const int32_t first = split < 0 ? 0 : std::max(split - 1, 0);
-        const int32_t end = split < 0 ? node->childCount() : split;
-        for (int32_t i = first; i < end && under == nullptr; ++i) {
-            eExpr* child = node->getChild(i);
-            if (child == nullptr)
-                continue;
-            const Zone z = childZone(child, abs);
-            if (ZoneContainsPoint(z, point)) {
-                under = child;
-                underAbs = z;
-            }
-        }
+        eExpr* under = childUnderPoint(node, abs, point, underAbs);
         if (under == nullptr)
             break;
         if (IsOperatorSignSlot(node, under->m_index) && node->m_parent != nullptr) {
@@ -488,28 +492,8 @@ void LocateCellAtPoint(oPoint point) {
         return;
     SelectionEntry picked{};
     for (;;) {
-        eExpr* under = nullptr;
         Zone underAbs{};
-        // Along a row whose items stand in order only the last item starting left of the point
-        // can hold it.
-        const int32_t split =
-            ChildrenInOrder(node)
-                ? CountChildrenBefore(node,
-                                      [&](const Zone& z) { return abs.left + z.left <= point.x; })
-                : -1;
-        const int32_t first = split < 0 ? 0 : std::max(split - 1, 0);
-        const int32_t end = split < 0 ? node->childCount() : split;
-        for (int32_t i = first; i < end && under == nullptr; ++i) {
-            eExpr* child = node->getChild(i);
-            if (child == nullptr)
-                continue;
-            Zone rect = child->m_zone;
-            ZoneOffset(rect, abs.left, abs.top);
-            if (ZoneContainsPoint(rect, point)) {
-                under = child;
-                underAbs = rect;
-            }
-        }
+        eExpr* under = childUnderPoint(node, abs, point, underAbs);
         if (under == nullptr)
             break;
         if (node->isMatrix()) {

@@ -463,6 +463,18 @@ TEST_F(ModifyTemplateDialogsTest, TensorCountAndContravariantBoxes) {
     }
 }
 
+// Runs a count dialog opened on a count of 2 and hands back the count OK wrote.
+template <typename Record>
+std::function<int32_t(DialogText&)> CountDialogRun(int32_t (*run)(Record*)) {
+    return [run](DialogText& count) {
+        Record record;
+        record.count = Text("2");
+        const int32_t result = run(&record);
+        count = record.count;
+        return result;
+    };
+}
+
 // Keys typed into a count field after End and Backspace emptied it: the emptied field reads 1 (a
 // beep) with its text selected, so each digit after a rewrite replaces the text rather than
 // joining it. `keys` are the digits typed after the Backspace; the field keeps [1, limit].
@@ -476,32 +488,11 @@ TEST_F(ModifyTemplateDialogsTest, ACountFieldTheProgramRewroteTakesTheNextDigitI
     };
     const Field fields[] = {
         {"tree node", kEditTreeNodeDialogId, kTreeCountItem,
-         [](DialogText& count) {
-             TreeNodeDlgRecord record;
-             record.count = Text("2");
-             const int32_t result = RunEditTreeNodeDlg(&record);
-             count = record.count;
-             return result;
-         },
-         kMaxExpandableCount},
+         CountDialogRun<TreeNodeDlgRecord>(RunEditTreeNodeDlg), kMaxExpandableCount},
         {"tensor", kEditTensorDialogId, kTensorCountItem,
-         [](DialogText& count) {
-             TensorDlgRecord record;
-             record.count = Text("2");
-             const int32_t result = RunEditTensorDlg(&record);
-             count = record.count;
-             return result;
-         },
-         kMaxExpandableCount},
+         CountDialogRun<TensorDlgRecord>(RunEditTensorDlg), kMaxExpandableCount},
         {"integral", kEditIntegralDialogId, kIntegralCountItem,
-         [](DialogText& count) {
-             IntegralDlgRecord record;
-             record.count = Text("2");
-             const int32_t result = RunEditIntegralDlg(&record);
-             count = record.count;
-             return result;
-         },
-         kIntegralMaxSigns},
+         CountDialogRun<IntegralDlgRecord>(RunEditIntegralDlg), kIntegralMaxSigns},
     };
     struct Keys {
         std::string keys;

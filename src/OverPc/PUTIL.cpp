@@ -34,6 +34,15 @@ bool s_escapeStartedAction = false;
 std::uint32_t s_answeredTick = 0;
 constexpr std::uint32_t kAnswerEveryMs = 100;
 
+// Lets the window system's pings and selection requests be answered when a tenth of a second
+// has passed since they last were.
+void answerIfDue(std::uint32_t tick) {
+    if (tick - s_answeredTick >= kAnswerEveryMs) {
+        s_answeredTick = tick;
+        plat::AnswerWhileBusy();
+    }
+}
+
 bool escapeDown() {
     return (plat::GetAsyncKeyState(plat::VK_ESCAPE) & 0x8000) != 0;
 }
@@ -51,15 +60,18 @@ void CheckUserAbort() {
     // does not stop it, and it spends no time on the clock, the cursor or the keyboard.
     if (plat::EndingOnSignal())
         return;
-    AnswerWhileBusy();
+    // One reading of the clock serves the answers and the busy cursor: long work calls this for
+    // every node, where the clock is a measurable share of the time.
+    const std::uint32_t tick = plat::GetTickCount();
+    answerIfDue(tick);
     if (CurrentDialog != nullptr || MessageBoxUpFlag)
         return;
     ++s_abortCalls;
     if (s_abortCalls == 1) {
-        s_abortFirstTick = plat::GetTickCount();
+        s_abortFirstTick = tick;
         return;
     }
-    if (plat::GetTickCount() - s_abortFirstTick > kUserAbortBusyMs)
+    if (tick - s_abortFirstTick > kUserAbortBusyMs)
         ApplyBusyCursor();
     if ((s_abortCalls & 31) != 31)
         return;
@@ -71,11 +83,7 @@ void CheckUserAbort() {
 }
 
 void AnswerWhileBusy() {
-    const std::uint32_t tick = plat::GetTickCount();
-    if (tick - s_answeredTick >= kAnswerEveryMs) {
-        s_answeredTick = tick;
-        plat::AnswerWhileBusy();
-    }
+    answerIfDue(plat::GetTickCount());
 }
 
 void NoteTerminationSignal() {

@@ -126,13 +126,10 @@ void EmitEscaped(std::string_view text) {
     for (size_t k = 0; k < text.size(); ++k) {
         const unsigned char c = static_cast<unsigned char>(text[k]);
         if (s_engine->doubleByte && c >= 0x80) {
-            // A character of the code page stays its bytes (the text is converted through the
-            // page as a whole where it leaves the program); TeX has no name for it.
+            // A character of the code page stays its bytes in every mode: the text is converted
+            // through the page as a whole where it leaves the program (UTF-8 on the clipboard).
             const size_t n = CharacterLength(text, k);
-            if (mode == kEscapeTeX)
-                out += "\\text{?}";
-            else
-                out.append(text.substr(k, n));
+            out.append(text.substr(k, n));
             k += n - 1;
             continue;
         }

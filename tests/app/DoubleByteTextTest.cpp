@@ -31,7 +31,7 @@ protected:
         // The user's preferences folder gets the shipped text translator, as the first run
         // copies it.
         std::filesystem::create_directories(PrefsFolderPath());
-        for (const char* name : {"Text.CAT", "MathML.cat"})
+        for (const char* name : {"Text.CAT", "MathML.cat", "TeX.cat"})
             std::filesystem::copy_file(
                 std::filesystem::path(KV_BINARY_DIR) / "src" / "Korvaline_Prefs" / name,
                 PrefsFolderPath() + name, std::filesystem::copy_options::overwrite_existing);
@@ -47,6 +47,7 @@ constexpr int kOpen = 258;
 constexpr int kSaveAs = 264;
 constexpr int kCopy = 516;
 constexpr int kPaste = 517;
+constexpr int kCopyAsTeXItem = 1035;
 
 // n Japanese characters as UTF-8, cycling through characters whose trail bytes differ (表 and ソ
 // end in the byte of '\', ア in one below 0x80), so that a shifted or lost byte shows.
@@ -175,32 +176,46 @@ TEST_F(DoubleByteTextTest, LongTextKeepsEveryCharacterPastedOpenedReadSavedAndRe
 // Text of the code page pasted from another program and copied out again: the document holds the
 // page's characters, single-byte ones included (half-width katakana under 932 are single bytes
 // that Windows-1252 reads as other characters), and the text on the clipboard is the same text.
+// MathML and TeX carry the same characters: Copy As TeX puts them on the clipboard as UTF-8.
 TEST_F(DoubleByteTextTest, CodePageTextPastesInAndCopiesOutUnchanged) {
     CodePageScope restore;
     const struct {
         plat::UINT codePage;
+        const char* typed; // before the paste
         const char* text;
         const char* copied; // the clipboard's text line
         const char* mathml; // in the MathML copy
+        const char* tex;    // Copy As TeX on the clipboard, up to the expression's own comment
     } cases[] = {
-        {932, "xｱｲy", "xｱｲy", "<mi>x</mi><mtext>ｱ</mtext><mtext>ｲ</mtext><mi>y</mi>"},
-        {932, "ｶﾞ日本ﾟ表ｿ", "ｶﾞ日本ﾟ表ｿ", "<mtext>ﾞ</mtext><mtext>日本</mtext><mtext>ﾟ</mtext>"},
-        {936, "中文x", "中文x", "<mtext>中文</mtext>"},
-        {949, "한국어ab", "한국어ab", "<mtext>한국어</mtext>"},
-        {950, "繁體=1", "繁體=1", "<mtext>繁體</mtext>"},
+        {932, "", "xｱｲy", "xｱｲy", "<mi>x</mi><mtext>ｱ</mtext><mtext>ｲ</mtext><mi>y</mi>",
+         "${x\\text{ｱ}\\text{ｲ}y}"},
+        {932, "", "ｶﾞ日本ﾟ表ｿ", "ｶﾞ日本ﾟ表ｿ",
+         "<mtext>ﾞ</mtext><mtext>日本</mtext><mtext>ﾟ</mtext>",
+         "${\\text{ｶ}\\text{ﾞ}\\text{日本}\\text{ﾟ}\\text{表}\\text{ｿ}}"},
+        {932, "x=1", "日本語のテキスト", "x = 1日本語のテキスト", "<mtext>日本語のテキスト</mtext>",
+         "${x=1\\text{日本語のテキスト}}"},
+        {936, "", "中文x", "中文x", "<mtext>中文</mtext>", "${\\text{中文}x}"},
+        {936, "x=1", "日本語のテキスト", "x = 1日本語のテキスト", "<mtext>日本語のテキスト</mtext>",
+         "${x=1\\text{日本語のテキスト}}"},
+        {949, "", "한국어ab", "한국어ab", "<mtext>한국어</mtext>", "${\\text{한국어}ab}"},
+        {949, "x=1", "日本語のテキスト", "x = 1日本語のテキスト", "<mtext>日本語のテキスト</mtext>",
+         "${x=1\\text{日本語のテキスト}}"},
+        {950, "", "繁體=1", "繁體=1", "<mtext>繁體</mtext>", "${\\text{繁體}=1}"},
+        {950, "x=1", "日本語的文字", "x = 1日本語的文字", "<mtext>日本語的文字</mtext>",
+         "${x=1\\text{日本語的文字}}"},
         // Under Windows-1252 the text translator writes ASCII, and MathML names the characters.
-        {1252, "x±²y", "x+-^2y", "<mo>&#xB1;</mo><mn>&#xB2;</mn>"},
+        {1252, "", "x±²y", "x+-^2y", "<mo>&#xB1;</mo><mn>&#xB2;</mn>", "${x\\pm{}{}^2y}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         ASSERT_TRUE(plat::SetActiveCodePage(c.codePage));
         const std::string text = c.text;
-        ExprFilePane* pane = typed("");
+        ExprFilePane* pane = typed(c.typed);
         plat::backend().setForeignClipboard(
             {plat::ClipboardItem{"UTF8_STRING", std::vector<uint8_t>(text.begin(), text.end())}});
         ASSERT_EQ(DoMenuCommand(kPaste), 1);
         pt::runUntilIdle();
-        EXPECT_EQ(differenceFrom(pane, text), "");
+        EXPECT_EQ(differenceFrom(pane, std::string(c.typed) + text), "");
         DoCommand(kCmdSelectAll, 0);
         ASSERT_EQ(DoMenuCommand(kCopy), 1);
         std::vector<uint8_t> offered;
@@ -211,6 +226,13 @@ TEST_F(DoubleByteTextTest, CodePageTextPastesInAndCopiesOutUnchanged) {
         const std::string mathml =
             plat::Utf8FromAnsiText(CopyFormatText(kCopyAsMathML, pane->expression()));
         EXPECT_NE(mathml.find(c.mathml), std::string::npos) << mathml;
+        // So does TeX, from the menu to the clipboard's bytes.
+        DoCommand(kCmdSelectAll, 0);
+        ASSERT_EQ(DoMenuCommand(kCopyAsTeXItem), 1);
+        offered.clear();
+        ASSERT_TRUE(plat::backend().clipboardRead("UTF8_STRING", offered));
+        const std::string tex(offered.begin(), offered.end());
+        EXPECT_EQ(tex.substr(0, tex.find("$%")), c.tex);
         CloseAllDocuments();
         takeBackQuit();
     }

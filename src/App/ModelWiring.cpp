@@ -435,7 +435,7 @@ void InstallModelWiring() {
     ThePaletteDrawingHooks().catalogBitmapId = &InsertCatalogBitmapId;
     SetMenuHandler(8449, &TogglePaletteWindowCommand);
     AppHooks().doCommand = &DoCommand;
-    // The Modify dialogs built so far; the others answer the Modify command with a beep.
+    // The Modify dialogs of every kind of node (characters, templates, matrices).
     InstallModifyDialogs();
     InstallMatrixDialogs();
     // The font, style and size dialog: the change-font command and Modify on characters.

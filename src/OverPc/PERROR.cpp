@@ -221,7 +221,9 @@ void ErrorAlert(int code) {
         const int err = errno;
         const std::string text = std::strerror(err);
         const ModalRunScope modalRun;
-        plat::MessageBox(nullptr, text.c_str(), state().caption.c_str(), plat::MB_ICONINFORMATION);
+        // The system's own text, not one of the program's alerts: captioned "Error", not with the
+        // program's name.
+        plat::MessageBox(nullptr, text.c_str(), "Error", plat::MB_ICONINFORMATION);
         return;
     }
     ErrorState& st = state();

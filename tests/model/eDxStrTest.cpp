@@ -193,6 +193,32 @@ TEST_F(eDxStrTest, ATabWithoutAStopEndsTheLineAndStartsTheNext) {
     EXPECT_EQ(narrow->lines()->line(2).first, 2);
     EXPECT_EQ(At(narrow.get(), 1)->width(), 144);
     EXPECT_EQ(At(narrow.get(), 2)->m_zone.left, 0);
+
+    // Rows of many such lines outgrow the line table's first room (elements / 8 + 3 lines): every
+    // line keeps its record, once the room has grown from the share of the row laid out.
+    for (int32_t lineCount : {1, 4, 5, 6, 60, 2000}) {
+        SCOPED_TRACE(lineCount);
+        std::vector<El> els{{"w"}};
+        for (int32_t k = 1; k < lineCount; ++k) {
+            els.push_back({"\t"});
+            els.push_back({"w"});
+        }
+        OwnedNode<eDxString> many = Row(els);
+        for (uint16_t& s : many->m_tabStops)
+            s = kTabEmptyWord;
+        Measure(many.get());
+        const eDxStringInfo* table = many->lines();
+        ASSERT_EQ(table->lineCount(), lineCount);
+        EXPECT_GE(table->capacity(), lineCount);
+        // No more room than the row has elements (and the first room's three spare lines).
+        EXPECT_LE(table->capacity(), many->childCount() + 3);
+        for (int32_t k = 1; k < lineCount; ++k) {
+            ASSERT_EQ(table->line(k).first, 2 * k - 1) << k;
+            ASSERT_GT(table->line(k).top, table->line(k - 1).top) << k;
+        }
+        EXPECT_EQ(table->line(lineCount).first, many->childCount() + 1);
+        EXPECT_EQ(table->line(lineCount).top, many->height());
+    }
 }
 
 TEST_F(eDxStrTest, LinesBreakAtTheWidthKeepingSpacesAndPunctuation) {

@@ -11,7 +11,7 @@ packages=(
   fonts-liberation fonts-urw-base35 fonts-dejavu-core fonts-ipafont-gothic
   xvfb xauth x11-utils openbox fluxbox
   libxtst-dev
-  ghostscript xclip pngcheck xdotool
+  ghostscript xclip pngcheck xdotool x11-xserver-utils
   emf2svg
   texlive-latex-base texlive-latex-recommended texlive-fonts-recommended
   w3c-sgml-lib libxml2-utils

@@ -22,7 +22,22 @@ start() {
   env -u LC_ALL -u LC_CTYPE LANG=ja_JP.UTF-8 "$program" -nosplash "$@" >>"$work/program.log" 2>&1 &
   pid=$!
 }
-typeText() { LC_ALL=C.UTF-8 xdotool type --delay 80 "$1"; }
+# A character the keyboard map lacks is given a spare key code of its own first (xmodmap), and kept:
+# left to xdotool, the code is mapped for the one key press and taken back at once, and a program
+# still catching up with the map (a loaded machine) then reads the key as the code's old meaning.
+spareKey=200
+typeText() {
+  local LC_ALL=C.UTF-8 text=$1 i c code
+  for ((i = 0; i < ${#text}; i++)); do
+    c=${text:i:1}
+    [[ $c == [[:print:]] && $(printf '%s' "$c" | LC_ALL=C wc -c) -eq 1 ]] && continue
+    code=$(printf '%s' "$c" | iconv -f UTF-8 -t UTF-32BE | od -An -tx1 | tr -d ' \n' | sed 's/^0*//')
+    xmodmap -pke | grep -qi "= U0*$code\b" && continue
+    xmodmap -e "keycode $spareKey = U$code" && spareKey=$((spareKey + 1))
+  done
+  sleep 0.2
+  xdotool type --delay 80 "$text"
+}
 mainWindow() {
   kill -0 "$pid" 2>/dev/null || fail "the program ended at start-up"
   [[ -n $(named Korvaline) ]]

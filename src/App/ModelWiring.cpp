@@ -234,7 +234,7 @@ constexpr CopyAsItem kCopyAsItems[] = {
     {769, 21}, {771, 23},  {772, 24},  {773, 25},     {774, 26},  {775, 27},  {776, 28},
     {778, 29}, {779, 30},  {780, 32},  {781, 33},     {783, 41},  {784, 42},  {1025, 4},
     {1026, 5}, {1027, 17}, {1028, 21}, {1030, 11},    {1031, 15}, {1032, 16}, {1033, 1},
-    {1035, 8}, {1036, 9},  {1037, 10}, {1539, 10000}, // the current Copy As translator
+    {1035, 8}, {1036, 9},  {1037, 10}, {1539, kCopyAsTranslatorText}, // the current Copy As translator
 };
 
 template <int MenuId> void copyAsItem() {
@@ -242,7 +242,7 @@ template <int MenuId> void copyAsItem() {
         if (item.menuId != MenuId)
             continue;
         // The current Copy As translator's text travels as the text of a metafile copy.
-        CopyAs(false, true, item.format == 10000 ? kCopyAsMetafile : item.format);
+        CopyAs(false, true, item.format);
         return;
     }
 }

@@ -48,6 +48,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <typeinfo>
@@ -76,7 +77,15 @@ struct EngineState {
     std::vector<std::string> path;
     std::string pending;
     bool hasPending = false;
+    // Set when the output passed its limit: nothing more is written and the translation fails.
     bool full = false;
+    // The output's limit: the floor until the output reaches it, then the expression's bound
+    // (worked out only then: small translations never walk the tree for it); and the encoding
+    // token, made once for every rule that writes it, which adds its own size to the limit.
+    size_t limit = 0;
+    bool limitGrown = false;
+    std::string token;
+    bool hasToken = false;
     // Row and column of the grid cell being written, for entries of its content.
     int32_t row = 0;
     int32_t column = 0;
@@ -98,19 +107,33 @@ const std::string& EntryText(int32_t code) {
     return s_engine->translator->entries[static_cast<size_t>(code)];
 }
 
+// Whether `bytes` more fit the output's limit (raised to the expression's bound the first time
+// the floor is reached).
+bool Fits(EngineState& e, size_t bytes) {
+    if (e.out.size() + bytes <= e.limit)
+        return true;
+    if (!e.limitGrown) {
+        e.limitGrown = true;
+        e.limit = std::max(e.limit, TranslationBound(e.root) + e.token.size());
+    }
+    return e.out.size() + bytes <= e.limit;
+}
+
 void Emit(std::string_view text) {
     EngineState& e = *s_engine;
     if (e.full || text.empty())
         return;
-    if (e.hasPending && text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+    const bool pending =
+        e.hasPending && text.find_first_not_of(" \t\r\n") != std::string_view::npos;
+    if (!Fits(e, text.size() + (pending ? e.pending.size() + 2 : 0))) {
+        e.full = true;
+        return;
+    }
+    if (pending) {
         e.hasPending = false;
         e.out.push_back(' ');
         e.out += e.pending;
         e.out.push_back(' ');
-    }
-    if (e.out.size() + text.size() > kMaxTranslationBytes) {
-        e.full = true;
-        return;
     }
     e.out.append(text);
 }
@@ -292,8 +315,14 @@ void GenerateNode(const eExpr* node) {
     const_cast<eExpr*>(node)->generate();
 }
 
-std::string EncodingToken() {
-    return EncodingTokenOf(s_engine->root);
+const std::string& EncodingToken() {
+    EngineState& e = *s_engine;
+    if (!e.hasToken) {
+        e.token = EncodingTokenOf(e.root);
+        e.hasToken = true;
+        e.limit += e.token.size();
+    }
+    return e.token;
 }
 
 std::string ColourText(const eExpr* node) {
@@ -453,26 +482,27 @@ Frame NodeFrame(const eExpr* node) {
 }
 
 // Runs of blanks become one blank; blanks next to a line end (or the ends of the text) go.
-std::string Tidy(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+// In place (the tidied text is never longer): a large translation is not held twice.
+void Tidy(std::string& text) {
+    size_t out = 0;
     bool blank = false;
-    for (char c : text) {
+    for (size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
         if (c == ' ' || c == '\t') {
             blank = true;
             continue;
         }
         if (c == '\r' || c == '\n') {
             blank = false;
-            out.push_back(c);
+            text[out++] = c;
             continue;
         }
-        if (blank && !out.empty() && out.back() != '\n' && out.back() != '\r')
-            out.push_back(' ');
+        if (blank && out > 0 && text[out - 1] != '\n' && text[out - 1] != '\r')
+            text[out++] = ' ';
         blank = false;
-        out.push_back(c);
+        text[out++] = c;
     }
-    return out;
+    text.resize(out);
 }
 
 bool SameFontName(const char* a, const char* b) {
@@ -535,6 +565,33 @@ std::string EnglishOrdinal(int32_t n) {
     return std::to_string(n) + suffix;
 }
 
+size_t TranslationFloorBytes = kMaxTranslationBytes;
+
+size_t TranslationBound(const eExpr* root) {
+    // The expression's size: its nodes and the bytes of its text, walked without recursion.
+    size_t units = 0;
+    std::vector<const eExpr*> stack;
+    if (root != nullptr)
+        stack.push_back(root);
+    while (!stack.empty()) {
+        const eExpr* node = stack.back();
+        stack.pop_back();
+        ++units;
+        const int32_t children = node->childCount();
+        if (children == 0) {
+            if (const auto* word = dynamic_cast<const eWord*>(node))
+                units += word->view().size();
+        }
+        for (int32_t i = 0; i < children; ++i) {
+            if (const eExpr* child = node->getChild(i))
+                stack.push_back(child);
+        }
+    }
+    const size_t grown =
+        units > SIZE_MAX / kTranslationGrowth ? SIZE_MAX : units * kTranslationGrowth;
+    return std::max(TranslationFloorBytes, grown);
+}
+
 std::string GenerateTranslation(const Translator& translator, const eExpr* root, int32_t purpose) {
     if (s_engine != nullptr) {
         KV_ASSERT_FAILED("GenerateTranslation nested");
@@ -544,6 +601,7 @@ std::string GenerateTranslation(const Translator& translator, const eExpr* root,
     state.translator = &translator;
     state.root = root;
     state.doubleByte = HookTextIsDoubleByte();
+    state.limit = TranslationFloorBytes;
     s_engine = &state;
     // Leaves resolve their styles against the base style of the style table.
     const FSSRecord savedStyle = DrawState.style;
@@ -569,7 +627,12 @@ std::string GenerateTranslation(const Translator& translator, const eExpr* root,
     s_engine = nullptr;
     if (failure == errUserInterrupt)
         Fail(failure);
-    return Tidy(state.out);
+    if (state.full) {
+        std::string().swap(state.out);
+        Fail(errTranslationTooLarge);
+    }
+    Tidy(state.out);
+    return std::move(state.out);
 }
 
 std::string TranslateExpression(const Translator& translator, const eExpr* root) {

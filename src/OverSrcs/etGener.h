@@ -19,13 +19,25 @@ struct Translator;
 inline constexpr int32_t kPurposeCopy = 0;
 inline constexpr int32_t kPurposeFile = 1;
 
-// No translation grows beyond this; the rest is dropped (a hostile rule can multiply its output
-// with nested repeats).
+// A translation may grow to the larger of a floor (kMaxTranslationBytes) and kTranslationGrowth
+// bytes per unit of the expression's size (a node, or a byte of its text), and further by the
+// encoding token when a rule writes it. No honest rule writes that much: output past it comes from
+// rules that multiply it (nested repeats, the whole encoding at every node), and such a
+// translation stops and fails with errTranslationTooLarge; a part is never given as if whole.
 inline constexpr size_t kMaxTranslationBytes = 16u << 20;
+inline constexpr size_t kTranslationGrowth = 64;
+// The floor in force: kMaxTranslationBytes (tests lower it to keep their inputs small).
+extern size_t TranslationFloorBytes;
+// The message of a translation that passed its bound.
+inline constexpr int errTranslationTooLarge = 498;
 // Rule bodies nest at most this deep; deeper bodies are skipped.
 inline constexpr int32_t kMaxRuleDepth = 64;
 
-// The whole expression translated for the purpose. A rule never fails the translation.
+// The bytes a translation of the expression may take, the encoding token aside.
+size_t TranslationBound(const eExpr* root);
+
+// The whole expression translated for the purpose. A rule never fails the translation, but one
+// whose output passes the bound fails it with errTranslationTooLarge.
 std::string GenerateTranslation(const Translator& translator, const eExpr* root, int32_t purpose);
 // The copy-purpose translation: what Copy As puts on the clipboard as text.
 std::string TranslateExpression(const Translator& translator, const eExpr* root);

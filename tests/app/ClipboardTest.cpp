@@ -15,6 +15,7 @@
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eUFO.h"
 #include "OverSrcs/etEncode.h"
+#include "OverSrcs/etGener.h"
 #include "OverSrcs/oPNG.h"
 #include "OverSrcs/oStreams.h"
 #include "app/AppDocumentFixture.h"
@@ -424,12 +425,22 @@ TEST_F(ClipboardTest, LongFormulasOfferEveryTargetAndTheirPicturesFitTheBitmapLi
         ~KeptSmoothing() { PngSmoothing = value; }
     } kept;
     PngSmoothing = 2;
+    // A formula whose text passes the floor of the translation bound is copied whole all the
+    // same: the bound grows with the formula.
     const struct {
         int terms;
         int32_t drawnLarger; // 0: at a lower resolution than the screen's
-    } cases[] = {{200, 4}, {300, 2}, {3000, 0}};
+        size_t translationFloor;
+    } cases[] = {{200, 4, kMaxTranslationBytes},
+                 {300, 2, kMaxTranslationBytes},
+                 {3000, 0, kMaxTranslationBytes},
+                 {300, 2, 256}};
+    struct KeptFloor {
+        ~KeptFloor() { TranslationFloorBytes = kMaxTranslationBytes; }
+    } keptFloor;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.terms);
+        TranslationFloorBytes = c.translationFloor;
         const std::string text = termsText(c.terms);
         ExprFilePane* pane = typed("");
         plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", bytesOf(text)}});

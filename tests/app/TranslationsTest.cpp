@@ -14,14 +14,18 @@
 #include "OverPc/commands/kPrefs.h"
 #include "OverSrcs/etEncode.h"
 #include "OverSrcs/etGener.h"
+#include "OverSrcs/etTranslator.h"
 #include "app/UserInputFixture.h"
 #include "plat/Clipboard.h"
 #include "platform/SysTempDir.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace kvtest {
@@ -48,6 +52,42 @@ protected:
         std::vector<uint8_t> bytes;
         plat::backend().clipboardRead("UTF8_STRING", bytes);
         return std::string(bytes.begin(), bytes.end());
+    }
+    // Every translator in the preferences folder gets a rule that multiplies its output: the
+    // whole encoding a hundred times between two items of a row. The floor of the bound is
+    // lowered so that a short formula passes it (put back at the end of the test).
+    void multiplyingTranslators() {
+        for (const char* name : {"TeX.cat", "MathML.cat", "MathSpeak.cat", "Text.CAT"}) {
+            Translator t;
+            std::string message;
+            const std::string path = PrefsFolderPath() + name;
+            ASSERT_TRUE(LoadTranslatorFile(path.c_str(), t, message)) << message;
+            std::string rule;
+            for (int i = 0; i < 100; ++i)
+                rule += "@E";
+            t.entries[kTrRowBetween] = rule;
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << TranslatorText(t);
+        }
+        ForgetLoadedTranslators();
+        m_floor.emplace(4096);
+    }
+    struct Floor {
+        explicit Floor(size_t bytes) { TranslationFloorBytes = bytes; }
+        ~Floor() { TranslationFloorBytes = kMaxTranslationBytes; }
+        Floor(const Floor&) = delete;
+        Floor& operator=(const Floor&) = delete;
+    };
+    std::optional<Floor> m_floor;
+    // Runs the command; true when it showed one message box and the box said that a
+    // translation passed its bound.
+    static bool toldTooLarge(const std::function<void()>& command) {
+        std::vector<std::string> shown;
+        plat::testing::onMessageBox([&](const plat::testing::MessageBoxCall& box) {
+            shown.push_back(box.text);
+            return 1;
+        });
+        command();
+        return shown.size() == 1 && shown[0].find("bien plus volumineuse") != std::string::npos;
     }
 };
 
@@ -79,19 +119,33 @@ TEST_F(TranslationsTest, SaveTypesWriteTranslationsThatOpenAgainAsTheSameExpress
     };
     ExprFilePane* pane = typed("x+1");
     const std::string tree = ExprEncodingText(pane->expression());
+    const auto fileText = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = m_dir / c.name;
         pane->setFilePath(path);
         pane->setSaveType(c.saveType);
         ASSERT_EQ(1, DoMenuCommand(263)); // Enregistrer
-        std::ifstream in(path, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+        const std::string text = fileText(path);
         EXPECT_NE(text.find(c.contains), std::string::npos) << text;
         ExprPtr back = FindEmbeddedEncoding(text.data(), text.size());
         ASSERT_TRUE(back);
         EXPECT_EQ(tree, ExprEncodingText(back.get()));
+    }
+    // A translation that passes its bound is not saved in part: the user is told and the file
+    // saved before stays as it was.
+    multiplyingTranslators();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir / c.name;
+        const std::string before = fileText(path);
+        pane->setFilePath(path);
+        pane->setSaveType(c.saveType);
+        EXPECT_TRUE(toldTooLarge([] { DoMenuCommand(263); }));
+        EXPECT_EQ(before, fileText(path));
     }
 }
 
@@ -141,6 +195,30 @@ TEST_F(TranslationsTest, CopyAsItemsPutTheirTranslationOnTheClipboard) {
         ASSERT_EQ(1, DoMenuCommand(c.menuId));
         EXPECT_NE(std::string::npos, clipboardText().find(c.sum)) << clipboardText();
     }
+
+    // Translators whose rules multiply their output: an item that asks for the text says that it
+    // cannot be given whole and leaves the clipboard as it was; a plain Copy gives its pictures
+    // and the expression without the text, as it leaves out a picture it cannot make.
+    multiplyingTranslators();
+    typed("x+1");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menuId);
+        const std::vector<uint8_t> kept = {'k', 'e', 'p', 't'};
+        plat::backend().setForeignClipboard({plat::ClipboardItem{"UTF8_STRING", kept}});
+        EXPECT_TRUE(toldTooLarge([&] { DoMenuCommand(c.menuId); }));
+        EXPECT_EQ("kept", clipboardText());
+    }
+    const size_t boxes = plat::testing::messageBoxes().size();
+    ASSERT_EQ(1, DoMenuCommand(516)); // Édition > Copier
+    EXPECT_EQ(boxes, plat::testing::messageBoxes().size());
+    const std::vector<std::string> types = plat::backend().clipboardTypes();
+    const auto has = [&](const char* t) {
+        return std::find(types.begin(), types.end(), t) != types.end();
+    };
+    EXPECT_FALSE(has("UTF8_STRING"));
+    EXPECT_FALSE(has("text/plain;charset=utf-8"));
+    EXPECT_TRUE(has("application/x-kv-Korvaline-Expression"));
+    EXPECT_TRUE(has("image/emf"));
 }
 
 TEST_F(TranslationsTest, ChoosingATranslatorFileMakesItTheCopyTranslator) {

@@ -10,6 +10,7 @@
 #include "OverSrcs/eSimpString.h"
 #include "OverSrcs/eTempl.h"
 #include "OverSrcs/eWord.h"
+#include "OverSrcs/etGener.h"
 #include "model/ModelFixture.h"
 
 #include <initializer_list>
@@ -18,6 +19,14 @@
 #include <vector>
 
 namespace kvtest {
+
+// The floor of the translation bound, lowered for a test and put back after it.
+struct TranslationFloor {
+    explicit TranslationFloor(size_t bytes) { TranslationFloorBytes = bytes; }
+    ~TranslationFloor() { TranslationFloorBytes = kMaxTranslationBytes; }
+    TranslationFloor(const TranslationFloor&) = delete;
+    TranslationFloor& operator=(const TranslationFloor&) = delete;
+};
 
 class TranslatorTreeTest : public ModelTest {
 protected:

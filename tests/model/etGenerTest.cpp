@@ -22,6 +22,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace kvtest {
 namespace {
@@ -243,6 +244,11 @@ TEST_F(ShippedTranslators, EveryNodeClassAndKind) {
         for (size_t i = 0; i < 4; ++i) {
             SCOPED_TRACE(std::string(c.name) + " in " + kNames[i]);
             EXPECT_EQ(TranslateExpression(bare[i], tree.get()), c.expected[i]);
+            // The shipped rules stay within the expression's own bound, without the floor.
+            const TranslationFloor none(0);
+            std::string text;
+            EXPECT_EQ(0, CatchFail([&] { text = TranslateExpression(bare[i], tree.get()); }));
+            EXPECT_EQ(text, c.expected[i]);
         }
     }
 }
@@ -388,6 +394,34 @@ TEST_F(ShippedTranslators, WholeExpressionsCarryTheirEncoding) {
         ExprPtr back = FindEmbeddedEncoding(text.data(), text.size());
         ASSERT_TRUE(back);
         EXPECT_EQ(ExprEncodingText(back.get()), ExprEncodingText(tree.get()));
+    }
+    // Expressions whose translations pass the floor of the bound come out whole: the last word,
+    // then the encoding after it (a translation cut short would lose both).
+    const struct {
+        size_t translator;
+        int words; // of 250 letters
+        std::string last;
+    } large[] = {{1, 7000, "<mi>z</mi></mrow>"}, {3, 40000, std::string(250, 'z')}};
+    for (const auto& c : large) {
+        SCOPED_TRACE(kNames[c.translator]);
+        std::vector<ExprPtr> words;
+        for (int i = 0; i < c.words; ++i)
+            words.push_back(W(std::string(250, i + 1 < c.words ? 'a' : 'z')));
+        ExprPtr row = Row(std::move(words));
+        std::string text;
+        ASSERT_EQ(0, CatchFail([&] {
+                      text = GenerateTranslation(full[c.translator], row.get(), kPurposeFile);
+                  }));
+        EXPECT_GT(text.size(), kMaxTranslationBytes);
+        const size_t token = text.find(kEncodingStart);
+        ASSERT_NE(token, std::string::npos);
+        EXPECT_NE(text.rfind(c.last, token), std::string::npos);
+        ExprPtr back = FindEmbeddedEncoding(text.data(), text.size());
+        ASSERT_TRUE(back);
+        // Compared as read back both ways: the reader fills in what a fresh tree leaves open.
+        const std::string encoding = ExprEncodingText(row.get());
+        ExprPtr direct = ReadExprEncodingFromMemory(encoding.data(), encoding.size());
+        EXPECT_TRUE(ExprEncodingText(back.get()) == ExprEncodingText(direct.get()));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -199,19 +200,107 @@ TEST_F(RuleLanguage, NestingScriptPathAndPendingWord) {
               "x Superscript 2 Superscript Superscript 3 Baseline + y");
 }
 
+// The translation of the tree, or the failure that stopped it.
+struct Translated {
+    std::string text;
+    int failure = 0;
+};
+Translated Translate(const Translator& t, const eExpr* tree) {
+    Translated out;
+    out.failure = CatchFail([&] { out.text = TranslateExpression(t, tree); });
+    return out;
+}
+
+// A translation stays within its bound: the larger of the floor and a multiple of the
+// expression's size. One past it (a rule that multiplies its output) fails as too large and
+// gives nothing, never a part of itself.
 TEST_F(RuleLanguage, HostileRulesStayWithinBounds) {
-    Translator t;
-    // Nested repeats multiply: 8 signs to the 40th power would never end without the output cap.
-    std::string rule;
+    const auto fraction = [] { return T(kTemplateFamilyFraction, 1, Slots(W("a"), W("b"))); };
+    // A fraction of two rows of 20 words of 250 letters: its bound passes the floor.
+    const auto longFraction = [] {
+        const auto words = [](char letter) {
+            std::vector<ExprPtr> row;
+            for (int i = 0; i < 20; ++i)
+                row.push_back(W(std::string(250, letter)));
+            return Row(std::move(row));
+        };
+        return T(kTemplateFamilyFraction, 1, Slots(words('a'), words('b')));
+    };
+    std::string repeats;
     for (int i = 0; i < 40; ++i)
-        rule += "@*{x";
-    rule += std::string(40, '}');
-    t.entries[kTrIntegralBeside] = rule;
-    ExprPtr integral = T(kTemplateFamilyIntegral, 7, Slots(W("f"), nullptr, nullptr));
-    const std::string out = TranslateExpression(t, integral.get());
-    EXPECT_LE(out.size(), kMaxTranslationBytes);
-    EXPECT_GT(out.size(), 1000u);
+        repeats += "@*{x";
+    repeats += std::string(40, '}');
+    struct Case {
+        const char* name;
+        size_t floor;
+        std::function<ExprPtr()> tree;
+        int32_t code;
+        // The rule, given the expression's bound.
+        std::function<std::string(size_t)> rule;
+        bool whole;
+    } cases[] = {
+        {"one less than the floor", 4096, fraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound - 1, 'x'); }, true},
+        {"at the floor", 4096, fraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound, 'x'); }, true},
+        {"one more than the floor", 4096, fraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound + 1, 'x'); }, false},
+        {"ten times the floor", 4096, fraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound * 10, 'x'); }, false},
+        {"one less than a large expression's bound", 4096, longFraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound - 1, 'x'); }, true},
+        {"at a large expression's bound", 4096, longFraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound, 'x'); }, true},
+        {"one more than a large expression's bound", 4096, longFraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound + 1, 'x'); }, false},
+        {"ten times a large expression's bound", 4096, longFraction, kTrFraction + 1,
+         [](size_t bound) { return std::string(bound * 10, 'x'); }, false},
+        // Nested repeats multiply: 8 signs to the 40th power would never end without the bound.
+        {"nested repeats", kMaxTranslationBytes,
+         [] { return T(kTemplateFamilyIntegral, 7, Slots(W("f"), nullptr, nullptr)); },
+         kTrIntegralBeside, [&](size_t) { return repeats; }, false},
+        // The whole encoding between every two words grows with the square of the expression.
+        {"the encoding between every two words", 4096,
+         [] {
+             std::vector<ExprPtr> words;
+             for (int i = 0; i < 400; ++i)
+                 words.push_back(W("w" + std::to_string(i)));
+             return Row(std::move(words));
+         },
+         kTrRowBetween, [](size_t) { return std::string("@E"); }, false},
+        {"the encoding once", 4096, longFraction, kTrCopyAfter,
+         [](size_t) { return std::string("@E"); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TranslationFloor floor(c.floor);
+        ExprPtr tree = c.tree();
+        const size_t bound = TranslationBound(tree.get());
+        EXPECT_GE(bound, c.floor);
+        Translator t;
+        t.entries[static_cast<size_t>(c.code)] = c.rule(bound);
+        const Translated out = Translate(t, tree.get());
+        if (c.whole) {
+            EXPECT_EQ(out.failure, 0);
+            if (c.code == kTrFraction + 1)
+                EXPECT_EQ(out.text, t.entries[static_cast<size_t>(c.code)]);
+            else
+                EXPECT_NE(out.text.find(EncodingTokenOf(tree.get())), std::string::npos);
+        } else {
+            EXPECT_EQ(out.failure, errTranslationTooLarge);
+            EXPECT_EQ(out.text, "");
+        }
+    }
+    // The floor alone for a small expression; a multiple of its size for a large one.
+    {
+        const TranslationFloor floor(4096);
+        EXPECT_EQ(TranslationBound(fraction().get()), 4096u);
+        EXPECT_GT(TranslationBound(longFraction().get()), 10000 * kTranslationGrowth);
+        EXPECT_LT(TranslationBound(longFraction().get()), 10100 * kTranslationGrowth);
+    }
     // Bodies nested past the limit are skipped, not followed.
+    Translator t;
+    ExprPtr integral = T(kTemplateFamilyIntegral, 7, Slots(W("f"), nullptr, nullptr));
     std::string deep;
     for (int i = 0; i < 200; ++i)
         deep += "@?0{";

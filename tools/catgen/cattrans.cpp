@@ -33,7 +33,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int32_t purpose = std::string(argv[2]) == "file" ? kPurposeFile : kPurposeCopy;
-    const std::string out = GenerateTranslation(translator, root.get(), purpose);
+    std::string out;
+    if (CatchFail([&] { out = GenerateTranslation(translator, root.get(), purpose); }) != 0) {
+        std::fprintf(stderr, "cattrans: the translation of %s passes its bound\n", argv[3]);
+        return 1;
+    }
     std::ofstream file(argv[4], std::ios::binary);
     file << out;
     return file ? 0 : 1;

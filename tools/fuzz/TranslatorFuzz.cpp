@@ -63,7 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ReadTranslatorText(TranslatorText(t), back, message) || !(back == t))
         std::abort();
     static ExprPtr s_sample = Sample();
-    if (TranslateExpression(t, s_sample.get()).size() > kMaxTranslationBytes)
+    // A translation is whole within its bound, or fails as too large and nothing else.
+    std::string out;
+    const int code = CatchFail([&] { out = TranslateExpression(t, s_sample.get()); });
+    if (code != 0 && code != errTranslationTooLarge)
+        std::abort();
+    if (out.size() > TranslationBound(s_sample.get()) + EncodingTokenOf(s_sample.get()).size())
         std::abort();
     return 0;
 }

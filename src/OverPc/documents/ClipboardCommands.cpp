@@ -198,6 +198,18 @@ void addText(CCBIDataObject& object, const eExpr* expression, int32_t format) {
     object.add(plat::CF_TEXT, bytesOf(CopyFormatText(format, expression), true));
 }
 
+// The text of a copy of pictures: a translation too large to give whole is left out, as a picture
+// that cannot be made is, and the rest of the copy stands.
+void addTextBesidePictures(CCBIDataObject& object, const eExpr* expression, int32_t format) {
+    std::string text;
+    const int code = CatchFail([&] { text = CopyFormatText(format, expression); });
+    if (code == errTranslationTooLarge)
+        return;
+    if (code != 0)
+        Fail(code);
+    object.add(plat::CF_TEXT, bytesOf(text, true));
+}
+
 // The frame of an enhanced metafile's header, in hundredths of a millimetre.
 void emfFrameSize(const std::vector<uint8_t>& emf, int32_t& width, int32_t& height) {
     width = height = 1;
@@ -297,7 +309,7 @@ void addPictureTarget(CCBIDataObject& object, const std::shared_ptr<CopyScene>& 
         object.add(s_formats.ai3, bytesOf(eps, false));
         return;
     }
-    addText(object, expression, format);
+    addTextBesidePictures(object, expression, format);
     if (settings.useBitmap != 0)
         addBitmap(object, scene);
     else
@@ -323,7 +335,7 @@ void render(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int
     switch (format) {
     case kCopyAsBitmap:
     case 28: // Photoshop
-        addText(object, expression, format);
+        addTextBesidePictures(object, expression, format);
         addBitmap(object, scene);
         break;
     case kCopyAsTeX:
@@ -339,12 +351,12 @@ void render(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int
         break;
     }
     case kCopyAsOleObject:
-        addText(object, expression, format);
+        addTextBesidePictures(object, expression, format);
         addObject(object, scene);
         addPictures(object, scene);
         break;
     case kCopyAsOffice:
-        addText(object, expression, format);
+        addTextBesidePictures(object, expression, format);
         // The rich text carries the metafile.
         if (metafileCanBeMade(*scene))
             object.addLater(s_formats.rtf, [scene, &object] {
@@ -372,8 +384,12 @@ void render(CCBIDataObject& object, const std::shared_ptr<CopyScene>& scene, int
     case kCopyForFireworks:
         addPictureTarget(object, scene, format);
         break;
-    default:
+    case kCopyAsTranslatorText:
         addText(object, expression, format);
+        addPictures(object, scene);
+        break;
+    default:
+        addTextBesidePictures(object, expression, format);
         addPictures(object, scene);
         break;
     }

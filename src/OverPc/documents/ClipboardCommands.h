@@ -41,6 +41,9 @@ inline constexpr int32_t kCopyAsMakerMath = 15;
 inline constexpr int32_t kCopyAsMakerComment = 16;
 inline constexpr int32_t kCopyAsOleObject = 17;
 inline constexpr int32_t kCopyAsOffice = 21;
+// The Copy As translator's text, asked for by name: a metafile copy whose text is what the user
+// wants, so a text that cannot be given whole fails the copy instead of being left out.
+inline constexpr int32_t kCopyAsTranslatorText = 10000;
 
 // The plug-in tag copy adds a small image whose alt text is the MathSpeak reading (0 or 1).
 extern uint8_t PluginTagMathSpeak;
@@ -100,6 +103,9 @@ ExprPtr ExportExpression(bool wholeExpression);
 // it). Nothing to copy beeps and answers false; format 13 copies nothing. The pictures, drawn
 // when they are asked for, are drawn with the settings in force now (margins, resolutions,
 // smoothing, alignment, styles and sizes); a bitmap or PNG too large to make is not offered.
+// A translation past its bound is never given in part: a copy of pictures leaves its text out;
+// a copy whose text is what was asked for (TeX, MathML, MathSpeak, the translator's text, the web
+// targets) fails with errTranslationTooLarge and the clipboard keeps what it had.
 bool CopyAs(bool wholeExpression, bool handToClipboard, int32_t format,
             plat::IDataObject** out = nullptr);
 

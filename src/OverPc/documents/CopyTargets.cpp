@@ -166,17 +166,29 @@ std::string MathMLTagText(const eExpr* expression, bool mathSpeak) {
     return text;
 }
 
-std::string PngImageTagText(const eExpr* expression, const std::string& fileName, int32_t width,
-                            int32_t height, bool mathSpeak) {
+namespace {
+
+// The alt text of the image tag. Without the reading the image still says what it is: screen
+// readers skip an empty alt.
+std::string imageAltText(const eExpr* expression, bool mathSpeak) {
+    return mathSpeak ? HtmlEscape(MathSpeakReading(expression)) : std::string("\xe9quation");
+}
+
+std::string imageTag(const eExpr* expression, const std::string& fileName, int32_t width,
+                     int32_t height, const std::string& alt) {
     const WebSize size = webSizeOf(expression);
-    // Without the reading the image still says what it is: screen readers skip an empty alt.
-    const std::string alt =
-        mathSpeak ? HtmlEscape(MathSpeakReading(expression)) : std::string("\xe9quation");
     // The token's base64 alphabet has no "-", so it cannot end the comment early.
     return "<img src=\"" + HtmlEscape(urlOfName(fileName)) + "\" width=\"" +
            std::to_string(std::max(1, width)) + "\" height=\"" +
            std::to_string(std::max(1, height)) + "\" alt=\"" + alt + "\" style=\"" +
            alignStyle(size.descent) + "\" /><!-- " + EncodingTokenOf(expression) + " -->";
+}
+
+} // namespace
+
+std::string PngImageTagText(const eExpr* expression, const std::string& fileName, int32_t width,
+                            int32_t height, bool mathSpeak) {
+    return imageTag(expression, fileName, width, height, imageAltText(expression, mathSpeak));
 }
 
 bool PngFileSize(const std::string& path, int32_t& width, int32_t& height) {
@@ -224,13 +236,15 @@ std::string WebTargetCopyText(const eExpr* expression, int32_t format, const Col
     case kWebMethodMathML:
         return MathMLTagText(expression, mathSpeak);
     default: {
+        // The reading first: one too large to give whole fails the copy before any file is made.
+        const std::string alt = imageAltText(expression, mathSpeak);
         const std::string path = WriteWebCopyPng(expression, background);
         if (pngPath != nullptr)
             *pngPath = path;
         int32_t width = 1;
         int32_t height = 1;
         PngFileSize(path, width, height);
-        return PngImageTagText(expression, FileNameOfPath(path.c_str()), width, height, mathSpeak);
+        return imageTag(expression, FileNameOfPath(path.c_str()), width, height, alt);
     }
     }
 }

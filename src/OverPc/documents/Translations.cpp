@@ -13,6 +13,7 @@
 #include "OverSrcs/oStreams.h"
 #include "plat/Speech.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -52,10 +53,14 @@ const eExpr* paneExpression(const ExprFilePane& pane) {
     return root != nullptr && root->childCount() > 0 ? root->getChild(0) : nullptr;
 }
 
+// The translation is made before the file is opened: one too large to give whole fails the save
+// with nothing written.
 void writeTranslation(const Translator& translator, ExprFilePane& pane, const std::string& path) {
     const std::string text = GenerateTranslation(translator, paneExpression(pane), kPurposeFile);
     oOStreamPtr stream(NewOFileStream(path.c_str(), false));
-    stream->write(text.data(), static_cast<uint32_t>(text.size()));
+    constexpr size_t kPiece = size_t{1} << 30;
+    for (size_t at = 0; at < text.size(); at += kPiece)
+        stream->write(text.data() + at, static_cast<uint32_t>(std::min(kPiece, text.size() - at)));
     CloseStream(stream);
 }
 

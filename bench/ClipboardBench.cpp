@@ -1,12 +1,17 @@
 // Copy of a long formula in a document window, through the program's own dispatch on the headless
 // back end: the time until the program is idle again (the text formats and the encoding are made
 // then; the pictures only named), and the fetch of each target another program may ask for after
-// it (a picture is made on that request).
+// it (a picture is made on that request). Then the conversion of a long row's enhanced metafile to
+// the older format, which another program's request for image/wmf makes: its time, and how many
+// times it polls for long work meanwhile (each poll answers the window system when a tenth of a
+// second has passed).
 #include "App/CQVAppStartup.h"
 #include "App/MenuDispatch.h"
 #include "App/ModelWiring.h"
 #include "ExprSrcs/ExprFilePane.h"
 #include "ExprSrcs/documents/Documents.h"
+#include "OverPc/PEXPRPICT.h"
+#include "OverPc/documents/ClipboardCommands.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverSrcs/commands/kEdit.h"
 #include "OverSrcs/eModelHooks.h"
@@ -66,6 +71,29 @@ void Fetch(benchmark::State& state, std::string type) {
     state.SetBytesProcessed(bytes);
 }
 
+void (*s_keptPoll)() = nullptr;
+int64_t s_polls = 0;
+
+void ConvertToWmf(benchmark::State& state, const std::vector<std::uint8_t>* emf) {
+    s_polls = 0;
+    s_keptPoll = TheModelHooks().checkUserAbort;
+    TheModelHooks().checkUserAbort = [] {
+        ++s_polls;
+        s_keptPoll();
+    };
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        const std::vector<std::uint8_t> wmf = ExprWmfBytes(*emf);
+        benchmark::DoNotOptimize(wmf.data());
+        bytes += static_cast<int64_t>(wmf.size());
+    }
+    TheModelHooks().checkUserAbort = s_keptPoll;
+    state.SetBytesProcessed(bytes);
+    state.counters["polls"] =
+        benchmark::Counter(static_cast<double>(s_polls), benchmark::Counter::kAvgIterations);
+    state.counters["emfBytes"] = static_cast<double>(emf->size());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +117,11 @@ int main(int argc, char** argv) {
     for (const std::string& type : plat::backend().clipboardTypes())
         benchmark::RegisterBenchmark(("fetch/" + type).c_str(), Fetch, type)
             ->Unit(benchmark::kMillisecond);
+    // A row of 100,000 terms: its metafile as Copy makes it, converted.
+    const std::vector<std::uint8_t> rowEmf =
+        ExprEmfBytes(kvbench::WideRow(100000).get(), nullptr, MetafileDotsPerInch());
+    benchmark::RegisterBenchmark("wmf/row100k", ConvertToWmf, &rowEmf)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

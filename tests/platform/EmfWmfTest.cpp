@@ -192,6 +192,41 @@ TEST_F(WindowsMetafiles, PlaceableHeaderIsAccepted) {
     DeleteMetaFile(wmf);
 }
 
+// A long conversion calls its step every thousand records or so (the program answers the window
+// system from there), gives the same bytes as the plain conversion, and stops where the step
+// throws, leaving the metafile as it was.
+TEST_F(WindowsMetafiles, ALongConversionStepsAndCanBeStopped) {
+    HDC rec = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < 5000; ++i)
+        LineTo(rec, i % 97, i % 89);
+    HENHMETAFILE emf = CloseEnhMetaFile(rec);
+    ENHMETAHEADER header;
+    GetEnhMetaFileHeader(emf, sizeof header, &header);
+    std::vector<BYTE> plain(GetWinMetaFileBits(emf, 0, nullptr, MM_ANISOTROPIC, nullptr));
+    GetWinMetaFileBits(emf, static_cast<UINT>(plain.size()), plain.data(), MM_ANISOTROPIC, nullptr);
+    for (const int stopAt : {0, 1, 3}) {
+        SCOPED_TRACE(stopAt);
+        int steps = 0;
+        std::vector<BYTE> stepped;
+        try {
+            stepped = WinMetaFileBitsStepping(emf, [&] {
+                if (++steps == stopAt)
+                    throw 7;
+            });
+        } catch (int) {
+        }
+        if (stopAt == 0) {
+            EXPECT_EQ(steps, static_cast<int>(header.nRecords / 1024));
+            EXPECT_EQ(stepped, plain);
+        } else {
+            EXPECT_EQ(steps, stopAt);
+            EXPECT_TRUE(stepped.empty());
+        }
+    }
+    EXPECT_EQ(WinMetaFileBitsStepping(emf, nullptr), plain);
+    DeleteEnhMetaFile(emf);
+}
+
 void Put16(std::vector<BYTE>& b, size_t at, std::uint16_t v) {
     std::memcpy(&b[at], &v, 2);
 }

@@ -1,5 +1,6 @@
 // libFuzzer target for the metafile readers: any bytes are either refused (SetEnhMetaFileBits,
-// SetMetaFileBitsEx) or enumerated and played onto a small bitmap without reading outside them.
+// SetMetaFileBitsEx) or enumerated and played onto a small bitmap without reading outside them;
+// played into a recording they never add more than the bound known from their records.
 //
 //   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 //   cmake --build build-fuzz --target kv_fuzz_emf
@@ -44,6 +45,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plat::PlayEnhMetaFile(dc, emf, &dest);
     std::uint8_t converted[1 << 16];
     plat::GetWinMetaFileBits(emf, sizeof converted, converted, 8, nullptr);
+    // Played into a recording, at its own size and scaled, the records never come to more than
+    // the bound known from them (the empty recording's header and end aside).
+    const std::uint64_t bound = plat::EnhMetaFilePlayedBytesBound(emf);
+    for (const plat::RECT& place : {plat::RECT{0, 0, 64, 48}, plat::RECT{-30, 7, 900, 700}}) {
+        plat::HDC recording = plat::CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+        plat::PlayEnhMetaFile(recording, emf, &place);
+        plat::HENHMETAFILE played = plat::CloseEnhMetaFile(recording);
+        const std::uint64_t recorded = plat::GetEnhMetaFileBits(played, 0, nullptr);
+        plat::DeleteEnhMetaFile(played);
+        if (recorded > bound + 128)
+            __builtin_trap();
+    }
     plat::SelectObject(dc, old);
     plat::DeleteObject(bitmap);
     plat::DeleteDC(dc);

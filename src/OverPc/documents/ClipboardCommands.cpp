@@ -122,8 +122,8 @@ struct DrawingSettings {
 struct CopyScene {
     const eExpr* expression = nullptr; // while Copy runs: the document's own, or `part`
     ExprPtr part;                      // a copy of the selected part, while Copy runs
-    std::string encoding;            // the expression's encoding, as the PNG carries it
-    std::optional<Color> background; // none: white (metafiles: nothing painted)
+    std::string encoding;              // the expression's encoding, as the PNG carries it
+    std::optional<Color> background;   // none: white (metafiles: nothing painted)
     DrawingSettings drawing;
     int32_t metafileDotsPerInch = 0;
     int32_t pngDotsPerInch = 0;
@@ -654,6 +654,16 @@ std::size_t MetafileBytesBound(const eExpr* expression, std::size_t encodingByte
         const auto* word = node->isWord() ? dynamic_cast<const eWord*>(node) : nullptr;
         if (word != nullptr)
             bytes += kPerCharacter * static_cast<std::size_t>(word->length());
+        // A picture plays its own records into the metafile: what they can come to is known
+        // from them.
+        const auto* picture = node->isUFO() ? dynamic_cast<const eUFO*>(node) : nullptr;
+        if (picture != nullptr && picture->m_picture != nullptr &&
+            picture->m_picture->enhMetafile() != 0) {
+            const std::uint64_t played = plat::EnhMetaFilePlayedBytesBound(
+                reinterpret_cast<plat::HENHMETAFILE>(picture->m_picture->enhMetafile()));
+            bytes = static_cast<std::size_t>(
+                std::min<std::uint64_t>(bytes + played, std::uint64_t{1} << 50));
+        }
         for (int32_t i = 0; i < node->childCount(); ++i)
             pending.push_back(node->getChild(i));
         if (++nodes % 4096 == 0)
@@ -684,12 +694,18 @@ std::vector<uint8_t> ExprWmfBytes(const std::vector<uint8_t>& emf) {
         plat::SetEnhMetaFileBits(static_cast<plat::UINT>(emf.size()), emf.data());
     if (m == nullptr)
         return {};
+    struct Release {
+        plat::HENHMETAFILE m;
+        ~Release() { plat::DeleteEnhMetaFile(m); }
+    } release{m};
     plat::ENHMETAHEADER header{};
     plat::GetEnhMetaFileHeader(m, sizeof header, &header);
-    const plat::UINT size =
-        plat::GetWinMetaFileBits(m, 0, nullptr, 8 /* MM_ANISOTROPIC */, nullptr);
+    // Converted once. A long conversion (a row of many thousand terms) answers the window system
+    // as the drawing does, and stops as it does for a termination signal.
+    const std::vector<uint8_t> wmf = plat::WinMetaFileBitsStepping(m, [] { HookCheckUserAbort(); });
     std::vector<uint8_t> out;
-    if (size != 0) {
+    if (!wmf.empty()) {
+        out.reserve(22 + wmf.size());
         out.assign(22, 0);
         const uint32_t key = 0x9AC6CDD7u;
         putLE16(out, 0, key & 0xFFFF);
@@ -703,11 +719,8 @@ std::vector<uint8_t> ExprWmfBytes(const std::vector<uint8_t>& emf) {
         for (size_t i = 0; i < 20; i += 2)
             sum ^= out[i] | (out[i + 1] << 8);
         putLE16(out, 20, sum);
-        const size_t at = out.size();
-        out.resize(at + size);
-        plat::GetWinMetaFileBits(m, size, out.data() + at, 8, nullptr);
+        out.insert(out.end(), wmf.begin(), wmf.end());
     }
-    plat::DeleteEnhMetaFile(m);
     return out;
 }
 

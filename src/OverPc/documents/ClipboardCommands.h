@@ -61,7 +61,8 @@ extern int32_t EpsClipboardType;
 // offered. Known at Copy, from the copy's nodes, without drawing it.
 extern std::size_t LargestCopiedMetafile;
 // What a metafile of `expression` may take at most, with its encoding of `encodingBytes`: a
-// record per node (a word's text, a template's strokes) and the place of each character.
+// record per node (a word's text, a template's strokes), the place of each character, and the
+// records a picture in it plays again.
 std::size_t MetafileBytesBound(const eExpr* expression, std::size_t encodingBytes);
 
 // The notice shown for the copy format that copies nothing (start-up installs it).
@@ -119,7 +120,8 @@ std::vector<std::uint8_t> ExprPngBytes(const eExpr* expression, int32_t smoothin
 std::vector<std::uint8_t> ExprEmfBytes(const eExpr* expression, const Color* background,
                                        int32_t dotsPerInch);
 // The Windows metafile converted from enhanced-metafile bytes, with the placeable header in front
-// (the clipboard's metafile picture); empty when the bytes are not a metafile.
+// (the clipboard's metafile picture); empty when the bytes are not a metafile. Long work: it
+// polls HookCheckUserAbort, which answers the window system and may stop it.
 std::vector<std::uint8_t> ExprWmfBytes(const std::vector<std::uint8_t>& emf);
 // Rich text holding the expression as an embedded object with its picture and encoding token,
 // placed against the text line by `alignment` (as WordTargetAlignment).

@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace plat::core::emf {
 
@@ -802,6 +807,334 @@ void Player::play(const RecordSpan& span) {
         // Comments, palettes, transforms and records we do not draw.
         break;
     }
+}
+
+} // namespace plat::core::emf
+
+// ---- What playing adds to a recording
+// ------------------------------------------------------------
+//
+// The recorder writes what it is asked to draw, each call as one record or a few, and before it
+// the state the call needs that differs from what it wrote last (the mapping, the attributes, the
+// selected objects, the clip as the whole region). So every record that changes state is charged
+// the records that change can make the recorder write once, every drawing record what its call
+// writes, and every object what its creation, selection and deletion write. Clips are charged the
+// whole region they leave, bounded by its shape: how many bands, how many rectangles in the
+// widest band and in all.
+
+namespace plat::core::emf {
+
+namespace {
+
+constexpr std::uint64_t kSaturated = std::uint64_t{1} << 50;
+
+std::uint64_t capped(std::uint64_t v) {
+    return std::min(v, kSaturated);
+}
+
+// The shape of a clip region, or of the region made from a record's rectangles.
+struct Shape {
+    std::uint64_t bands = 1;
+    std::uint64_t widest = 1;
+    std::uint64_t rects = 1;
+};
+
+// A region written by the recorder: its record and the region data header, 16 bytes a rectangle.
+std::uint64_t regionBytes(std::uint64_t rects) {
+    return capped(72 + 16 * rects);
+}
+
+// The union of a record's rectangles (checked as the player checks them; nothing when they do not
+// check out): a sweep over their top and bottom edges, where each band between two edges holds
+// at most the rectangles crossing it.
+std::optional<Shape> shapeOfRects(const Reader& r, std::size_t offset, std::size_t bytes) {
+    if (bytes < 32 || !r.has(offset, bytes))
+        return std::nullopt;
+    const std::uint32_t headerSize = r.u32(offset), type = r.u32(offset + 4);
+    const std::uint32_t count = r.u32(offset + 8);
+    if (headerSize != 32 || type != 1 || count > (bytes - 32) / 16)
+        return std::nullopt;
+    std::vector<std::pair<std::int32_t, int>> edges;
+    edges.reserve(2 * std::size_t{count});
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const RECT rc = r.rect(offset + 32 + 16 * static_cast<std::size_t>(i));
+        if (rc.left < rc.right && rc.top < rc.bottom) {
+            edges.emplace_back(rc.top, 1);
+            edges.emplace_back(rc.bottom, -1);
+        }
+    }
+    std::sort(edges.begin(), edges.end());
+    Shape shape{0, 0, 0};
+    std::uint64_t active = 0;
+    for (std::size_t i = 0; i < edges.size();) {
+        const std::int32_t y = edges[i].first;
+        for (; i < edges.size() && edges[i].first == y; ++i)
+            active = edges[i].second > 0 ? active + 1 : active - 1;
+        if (active > 0 && i < edges.size()) {
+            ++shape.bands;
+            shape.widest = std::max(shape.widest, active);
+            shape.rects = capped(shape.rects + active);
+        }
+    }
+    return shape;
+}
+
+// Two regions combined (any operation): the bands of both between the edges of both, in each at
+// most the rectangles of both.
+Shape combined(const Shape& a, const Shape& b) {
+    Shape s;
+    s.bands = capped(a.bands + b.bands + 1);
+    s.widest = capped(a.widest + b.widest);
+    s.rects = capped(s.bands * std::min(s.widest, kSaturated / s.bands));
+    return s;
+}
+
+// A rectangle taken away from a region, or added to it: the two bands its edges cut are doubled
+// and every band it crosses gains a rectangle.
+Shape cutByRect(const Shape& a) {
+    Shape s;
+    s.bands = capped(a.bands + 2);
+    s.widest = capped(a.widest + 1);
+    s.rects = std::min(capped(a.rects + a.bands + 2 * a.widest + 2),
+                       capped(s.bands * std::min(s.widest, kSaturated / s.bands)));
+    return s;
+}
+
+// What a DIB in a record (checked as the player checks it) makes the recorder write: its header
+// and its rows as they are; nothing when it does not check out.
+std::uint64_t dibBytes(const Reader& r, std::uint32_t offBmi, std::uint32_t cbBmi,
+                       std::uint32_t offBits, std::uint32_t cbBits) {
+    if (cbBmi < 40 || !r.has(offBmi, cbBmi) || !r.has(offBits, cbBits))
+        return 0;
+    return std::uint64_t{cbBmi} + cbBits + 4;
+}
+
+// A pattern brush: the recorder writes its pattern at 32 bits a pixel (1 for a monochrome one).
+std::uint64_t patternBrushBytes(const Reader& r) {
+    const std::uint32_t offBmi = r.u32(16), cbBmi = r.u32(20), offBits = r.u32(24),
+                        cbBits = r.u32(28);
+    if (cbBmi < 40 || !r.has(offBmi, cbBmi) || !r.has(offBits, cbBits))
+        return 0;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, r.at(offBmi), sizeof h);
+    int w = 0, hh = 0, rowBytes = 0;
+    if (!DibLayout(h, &w, &hh, &rowBytes) ||
+        static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(hh) > cbBits)
+        return 0;
+    return 80 +
+           4 * static_cast<std::uint64_t>(std::abs(w)) * static_cast<std::uint64_t>(std::abs(hh));
+}
+
+} // namespace
+
+std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size) {
+    // What any state can take to write once: the mapping (mode, extents and origins), the
+    // attributes, the three selections and the current position, without the clip.
+    constexpr std::uint64_t kMapping = 12 + 4 * 16;
+    constexpr std::uint64_t kAllState = 256;
+    // Each object: its selection and, once it is deleted, its deletion.
+    constexpr std::uint64_t kObjectLife = 24;
+    // Before the first record draws, the player's own state; after the last, the caller's again.
+    std::uint64_t total = 2 * (kAllState + regionBytes(1));
+    Shape clip;
+    bool clipped = false;
+    std::vector<std::pair<Shape, bool>> savedClips;
+    const auto clipChanged = [&] { return regionBytes(clip.rects); };
+    for (const RecordSpan& span : WalkRecords(data, size)) {
+        const Reader r(data + span.offset, span.size);
+        std::uint64_t bytes = 0;
+        switch (span.type) {
+        case kPolyBezier:
+        case kPolygon:
+        case kPolyline:
+        case kPolyBezier16:
+        case kPolygon16:
+        case kPolyline16:
+        case kPolyBezierTo:
+        case kPolylineTo:
+        case kPolyBezierTo16:
+        case kPolylineTo16: {
+            const bool small = span.type >= kPolyBezier16 && span.type <= kPolylineTo16;
+            const std::size_t each = small ? 4 : 8;
+            const std::uint64_t count = r.u32(24);
+            if (span.size < 28 || count > (span.size - 28) / each)
+                break;
+            if (span.type == kPolylineTo || span.type == kPolylineTo16)
+                bytes = 16 * count + 16; // a line each, from where the last one ended
+            else if (span.type == kPolyBezierTo || span.type == kPolyBezierTo16)
+                bytes = 28 + 8 * (count + 1) + 16; // from the current position, which then moves
+            else
+                bytes = 28 + each * count;
+            break;
+        }
+        case kPolyPolyline:
+        case kPolyPolygon:
+        case kPolyPolyline16:
+        case kPolyPolygon16: {
+            // A record of its own for each.
+            const bool small = span.type == kPolyPolyline16 || span.type == kPolyPolygon16;
+            const std::uint64_t polys = r.u32(24), points = r.u32(28);
+            if (span.size < 32 || polys > (span.size - 32) / 4)
+                break;
+            if (points > (span.size - 32 - 4 * polys) / (small ? 4 : 8))
+                break;
+            bytes = 28 * polys + 8 * points;
+            break;
+        }
+        case kSetWindowExtEx:
+        case kSetViewportExtEx:
+        case kSetWindowOrgEx:
+        case kSetViewportOrgEx:
+        case kSetMapMode:
+            bytes = kMapping;
+            break;
+        case kSetBrushOrgEx:
+        case kMoveToEx:
+        case kLineTo:
+            bytes = 16;
+            break;
+        case kSetPixelV:
+            bytes = 20;
+            break;
+        case kSetBkMode:
+        case kSetPolyFillMode:
+        case kSetRop2:
+        case kSetStretchBltMode:
+        case kSetTextAlign:
+        case kSetTextColor:
+        case kSetBkColor:
+        case kSelectObject:
+            bytes = 12;
+            break;
+        case kDeleteObject:
+            bytes = 12; // the object may be selected: a stock one takes its place
+            break;
+        case kCreatePen:
+        case kExtCreatePen:
+            bytes = 28 + 12 + kObjectLife;
+            break;
+        case kCreateBrushIndirect:
+            bytes = 24 + 12 + kObjectLife;
+            break;
+        case kExtCreateFontIndirectW:
+            bytes = 104 + 12 + kObjectLife;
+            break;
+        case kCreateMonoBrush:
+        case kCreateDibPatternBrushPt:
+            bytes = patternBrushBytes(r) + 12 + kObjectLife;
+            break;
+        case kEllipse:
+        case kRectangle:
+        case kRoundRect:
+            bytes = 24;
+            break;
+        case kArc:
+            bytes = 40;
+            break;
+        case kBeginPath:
+        case kEndPath:
+        case kAbortPath:
+        case kFillPath:
+        case kStrokePath:
+        case kStrokeAndFillPath:
+            bytes = 24;
+            break;
+        case kFillRgn:
+        case kFrameRgn:
+        case kInvertRgn:
+        case kPaintRgn: {
+            const std::size_t fixed = span.type == kFrameRgn ? 40 : span.type == kFillRgn ? 32 : 28;
+            if (span.size < fixed)
+                break;
+            if (const std::optional<Shape> region = shapeOfRects(r, fixed, r.u32(24)))
+                bytes = regionBytes(region->rects);
+            break;
+        }
+        case kIntersectClipRect:
+            if (!clipped)
+                clip = Shape{};
+            clipped = true;
+            bytes = clipChanged();
+            break;
+        case kExcludeClipRect:
+            clip = cutByRect(clip);
+            clipped = true;
+            bytes = clipChanged();
+            break;
+        case kExtSelectClipRgn: {
+            if (span.size < 16)
+                break;
+            const std::uint32_t dataBytes = r.u32(8);
+            const int mode = r.i32(12);
+            if (dataBytes == 0) {
+                if (mode == RGN_COPY) {
+                    clip = Shape{};
+                    clipped = false;
+                    bytes = clipChanged();
+                }
+                break;
+            }
+            const std::optional<Shape> region = shapeOfRects(r, 16, dataBytes);
+            if (!region || mode < RGN_AND || mode > RGN_COPY)
+                break;
+            if (mode == RGN_COPY || (mode == RGN_AND && !clipped))
+                clip = *region;
+            else if (!(mode == RGN_AND && region->rects <= 1))
+                clip = region->rects <= 1 ? cutByRect(clip) : combined(clip, *region);
+            clip.rects = std::max<std::uint64_t>(clip.rects, 1);
+            clipped = true;
+            bytes = clipChanged();
+            break;
+        }
+        case kSaveDc:
+            savedClips.emplace_back(clip, clipped);
+            break;
+        case kRestoreDc: {
+            if (span.size < 12)
+                break;
+            const int rel = r.i32(8);
+            if (rel >= 0 ||
+                static_cast<std::size_t>(-static_cast<long long>(rel)) > savedClips.size())
+                break;
+            const std::size_t keep =
+                savedClips.size() - static_cast<std::size_t>(-static_cast<long long>(rel));
+            // Every state may come back changed, the clip among it.
+            const auto [shape, wasClipped] = savedClips[keep];
+            clip = shape;
+            clipped = wasClipped;
+            savedClips.resize(keep);
+            bytes = kAllState + clipChanged();
+            break;
+        }
+        case kBitBlt:
+        case kStretchBlt: {
+            if (span.size < (span.type == kBitBlt ? 100u : 108u))
+                break;
+            // Without a bitmap a pattern blit, of the same size as a bit blit's record.
+            bytes =
+                r.u32(88) == 0 ? 100 : 80 + dibBytes(r, r.u32(84), r.u32(88), r.u32(92), r.u32(96));
+            break;
+        }
+        case kStretchDIBits:
+        case kSetDIBitsToDevice:
+            if (span.size >= 76)
+                bytes = 80 + dibBytes(r, r.u32(48), r.u32(52), r.u32(56), r.u32(60));
+            break;
+        case kExtTextOutA:
+        case kExtTextOutW: {
+            // Written as wide characters with their advances, from a position that then moves.
+            const std::uint64_t count = r.u32(44);
+            if (span.size < 76 || count > span.size)
+                break;
+            bytes = 76 + ((2 * count + 3) & ~std::uint64_t{3}) + 4 * count + 16;
+            break;
+        }
+        default:
+            break;
+        }
+        total = capped(total + bytes);
+    }
+    return total;
 }
 
 } // namespace plat::core::emf

@@ -8,6 +8,8 @@
 #include "core/win/Region.h"
 #include "plat/Gdi.h"
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -72,10 +74,17 @@ private:
     std::vector<HGDIOBJ> m_table;
 };
 
+// The most bytes that playing checked metafile bytes adds to a recording DC's metafile, at any
+// destination size; walks the records without playing them (see EnhMetaFilePlayedBytesBound).
+std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size);
+
 // Windows metafiles: enhanced-metafile bytes (checked) converted, the offset of the header in
 // bytes that hold one (after an optional placeable header; SIZE_MAX when they do not), and the
 // records of a checked one played on a DC.
-std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size);
+// `step`, when given, is called every kConversionStep records.
+std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size,
+                                   const std::function<void()>* step = nullptr);
+inline constexpr std::size_t kConversionStep = 1024;
 std::size_t WmfStart(const std::uint8_t* data, std::size_t size);
 void PlayWmf(HDC dc, const std::uint8_t* data, std::size_t size);
 

@@ -300,6 +300,18 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE emf, const RECT* rect) {
     return TRUE;
 }
 
+std::vector<BYTE> WinMetaFileBitsStepping(HENHMETAFILE emf, const std::function<void()>& step) {
+    auto bytes = lookup(emf, "WinMetaFileBitsStepping");
+    if (!bytes)
+        return {};
+    return EmfToWmf(bytes->data(), bytes->size(), step ? &step : nullptr);
+}
+
+std::uint64_t EnhMetaFilePlayedBytesBound(HENHMETAFILE emf) {
+    auto bytes = lookup(emf, "EnhMetaFilePlayedBytesBound");
+    return bytes ? PlayedBytesBound(bytes->data(), bytes->size()) : 0;
+}
+
 BOOL GdiComment(HDC hdc, UINT size, const BYTE* data) {
     Dc* dc = LookupDc(hdc, "GdiComment");
     if (!dc || !dc->recorder)

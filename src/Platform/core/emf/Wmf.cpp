@@ -138,7 +138,8 @@ std::uint16_t s16(long long v) {
 // Converts enhanced-metafile bytes (already checked) into a Windows metafile. Records the older
 // format cannot carry (paths, curves, clip regions, world transforms, FillRgn and FrameRgn) are
 // left out; PaintRgn and InvertRgn become pattern blits, rectangle by rectangle.
-std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size) {
+std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size,
+                                   const std::function<void()>* step) {
     WmfWriter w;
     std::map<std::uint32_t, std::uint16_t> slots; // enhanced object index -> slot
     // Stock objects have no record in the older format: a made equivalent stands in, one per
@@ -232,7 +233,10 @@ std::vector<std::uint8_t> EmfToWmf(const std::uint8_t* data, std::size_t size) {
         map.writtenOrg = org;
     };
     const std::vector<RecordSpan> spans = WalkRecords(data, size);
+    std::size_t done = 0;
     for (const RecordSpan& span : spans) {
+        if (step && ++done % kConversionStep == 0)
+            (*step)();
         const Reader r(data + span.offset, span.size);
         const auto need = [&](std::size_t n) { return span.size >= n; };
         switch (span.type) {

@@ -11,6 +11,8 @@
 #include "plat/Types.h"
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace plat {
 
@@ -90,6 +92,12 @@ BOOL EnumEnhMetaFile(HDC hdc, HENHMETAFILE emf, ENHMFENUMPROC proc, LPARAM data,
 // Draws the picture so that its frame fills rect (logical units of hdc). The DC's own state is
 // the same afterwards.
 BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+// The most bytes that playing the metafile into a recording DC (PlayEnhMetaFile, at any size)
+// adds to the recording, known from its records without playing them: what each drawing record
+// is written as (a string in wide characters with its advances, a line for each point of a
+// polyline-to), the objects, the state each change makes the recording write again, and each
+// clip as the whole region it leaves. 0 for an unknown metafile.
+std::uint64_t EnhMetaFilePlayedBytesBound(HENHMETAFILE emf);
 // Adds a comment record to a recording DC; FALSE for any other DC.
 BOOL GdiComment(HDC hdc, UINT size, const BYTE* data);
 
@@ -117,6 +125,10 @@ HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
 BOOL PlayMetaFile(HDC hdc, HMETAFILE wmf);
 // The enhanced metafile converted; mapMode and reference are not used.
 UINT GetWinMetaFileBits(HENHMETAFILE emf, UINT size, BYTE* buffer, int mapMode, HDC reference);
+// The same conversion made once for long work, its bytes handed back (empty for an unknown
+// metafile): `step` is called every thousand records or so, so that the caller can let the
+// window system be answered, or stop the conversion by throwing.
+std::vector<BYTE> WinMetaFileBitsStepping(HENHMETAFILE emf, const std::function<void()>& step);
 // A Windows metafile played into a new enhanced one; null when the bytes are not a metafile.
 HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC reference,
                                 const METAFILEPICT* picture);

@@ -644,6 +644,20 @@ TEST_F(Metafiles, BadRecordsAreSkippedAndTheRestDraws) {
     blit[8] = SRCCOPY;
     blit[19] = 100; // bitmap info offset and size past the record
     blit[20] = 40;
+    // A string under a mapping that makes its characters a thousand pixels high and a pixel a
+    // million logical units wide: its advances, measured on the recording, run past the int
+    // range.
+    std::vector<BYTE> farText = RecordOf(kSaveDc, {});
+    std::vector<std::uint32_t> wide(17 + 300, 0x00410041); // 600 characters "A"
+    std::fill(wide.begin(), wide.begin() + 17, 0);
+    wide[7] = 10; // y
+    wide[9] = 600;
+    wide[10] = 76;
+    for (const std::vector<BYTE>& r :
+         {RecordOf(kSetBkMode, {TRANSPARENT}), RecordOf(kSetMapMode, {MM_ANISOTROPIC}),
+          RecordOf(kSetWindowExtEx, {1000000, 1}), RecordOf(kSetViewportExtEx, {1, 1000}),
+          RecordOf(kExtTextOutW, wide), RecordOf(kRestoreDc, {static_cast<std::uint32_t>(-1)})})
+        farText.insert(farText.end(), r.begin(), r.end());
     struct Case {
         const char* what;
         std::vector<BYTE> record;
@@ -668,13 +682,25 @@ TEST_F(Metafiles, BadRecordsAreSkippedAndTheRestDraws) {
         {"restore beyond the saved levels", RecordOf(kRestoreDc, {static_cast<std::uint32_t>(-3)})},
         {"zero window extent", RecordOf(kSetWindowExtEx, {0, 0})},
         {"an unknown record", RecordOf(250, {1, 2, 3})},
+        {"text advances past the int range", farText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         GdiCanvas canvas(40, 12);
-        ASSERT_TRUE(PlayBytes(AroundABadRecord(c.record), canvas));
+        const std::vector<BYTE> bytes = AroundABadRecord(c.record);
+        ASSERT_TRUE(PlayBytes(bytes, canvas));
         EXPECT_EQ(canvas.at(5, 5), RGB(255, 0, 0));
         EXPECT_EQ(canvas.at(25, 5), RGB(0, 0, 255)) << "the record after it still draws";
+        // Played into a recording (a picture in a copied formula), at most what its records
+        // say playing them can add, besides the recording's own header and end.
+        HENHMETAFILE emf = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
+        HDC recording = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+        const RECT place{0, 0, 80, 24};
+        PlayEnhMetaFile(recording, emf, &place);
+        HENHMETAFILE played = CloseEnhMetaFile(recording);
+        EXPECT_LE(GetEnhMetaFileBits(played, 0, nullptr), EnhMetaFilePlayedBytesBound(emf) + 128);
+        DeleteEnhMetaFile(played);
+        DeleteEnhMetaFile(emf);
     }
     // A record whose size is wrong ends the walk: what came before still draws.
     for (std::uint32_t size : {0u, 4u, 10u, 0x7FFFFFF0u}) {

@@ -46,15 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t converted[1 << 16];
     plat::GetWinMetaFileBits(emf, sizeof converted, converted, 8, nullptr);
     // Played into a recording, at its own size and scaled, the records never come to more than
-    // the bound known from them (the empty recording's header and end aside).
+    // the bound known from them (the empty recording's header and end aside), in the recording
+    // or in the Windows metafile converted from it.
     const std::uint64_t bound = plat::EnhMetaFilePlayedBytesBound(emf);
     for (const plat::RECT& place : {plat::RECT{0, 0, 64, 48}, plat::RECT{-30, 7, 900, 700}}) {
         plat::HDC recording = plat::CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
         plat::PlayEnhMetaFile(recording, emf, &place);
         plat::HENHMETAFILE played = plat::CloseEnhMetaFile(recording);
         const std::uint64_t recorded = plat::GetEnhMetaFileBits(played, 0, nullptr);
+        // The Windows metafile made from the recording too.
+        const std::uint64_t older = plat::GetWinMetaFileBits(played, 0, nullptr, 8, nullptr);
         plat::DeleteEnhMetaFile(played);
-        if (recorded > bound + 128)
+        if (recorded > bound + 128 || older > bound + 128)
             __builtin_trap();
     }
     plat::SelectObject(dc, old);

@@ -811,8 +811,7 @@ void Player::play(const RecordSpan& span) {
 
 } // namespace plat::core::emf
 
-// ---- What playing adds to a recording
-// ------------------------------------------------------------
+// ---- What playing adds to a recording -----------------------------------------------------
 //
 // The recorder writes what it is asked to draw, each call as one record or a few, and before it
 // the state the call needs that differs from what it wrote last (the mapping, the attributes, the
@@ -820,7 +819,8 @@ void Player::play(const RecordSpan& span) {
 // the records that change can make the recorder write once, every drawing record what its call
 // writes, and every object what its creation, selection and deletion write. Clips are charged the
 // whole region they leave, bounded by its shape: how many bands, how many rectangles in the
-// widest band and in all.
+// widest band and in all. Where a Windows metafile converted from the recording takes more than
+// it (a stock object selected, a region drawn), the charge is that, so the bound holds for both.
 
 namespace plat::core::emf {
 
@@ -842,6 +842,12 @@ struct Shape {
 // A region written by the recorder: its record and the region data header, 16 bytes a rectangle.
 std::uint64_t regionBytes(std::uint64_t rects) {
     return capped(72 + 16 * rects);
+}
+
+// A region drawn: as written, or in a Windows metafile made from the recording a pattern blit of
+// 18 bytes for each rectangle.
+std::uint64_t drawnRegionBytes(std::uint64_t rects) {
+    return capped(72 + 18 * rects);
 }
 
 // The union of a record's rectangles (checked as the player checks them; nothing when they do not
@@ -929,9 +935,10 @@ std::uint64_t patternBrushBytes(const Reader& r) {
 
 std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size) {
     // What any state can take to write once: the mapping (mode, extents and origins), the
-    // attributes, the three selections and the current position, without the clip.
+    // attributes, the three selections (as a Windows metafile writes a stock one) and the current
+    // position, without the clip.
     constexpr std::uint64_t kMapping = 12 + 4 * 16;
-    constexpr std::uint64_t kAllState = 256;
+    constexpr std::uint64_t kAllState = 320;
     // Each object: its selection and, once it is deleted, its deletion.
     constexpr std::uint64_t kObjectLife = 24;
     // Before the first record draws, the player's own state; after the last, the caller's again.
@@ -1003,8 +1010,12 @@ std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size) {
         case kSetTextAlign:
         case kSetTextColor:
         case kSetBkColor:
-        case kSelectObject:
             bytes = 12;
+            break;
+        case kSelectObject:
+            // A stock object takes a made one of its own in a Windows metafile made from the
+            // recording: its creation, selection and deletion.
+            bytes = 32;
             break;
         case kDeleteObject:
             bytes = 12; // the object may be selected: a stock one takes its place
@@ -1047,7 +1058,7 @@ std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size) {
             if (span.size < fixed)
                 break;
             if (const std::optional<Shape> region = shapeOfRects(r, fixed, r.u32(24)))
-                bytes = regionBytes(region->rects);
+                bytes = drawnRegionBytes(region->rects);
             break;
         }
         case kIntersectClipRect:

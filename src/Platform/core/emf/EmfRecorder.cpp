@@ -662,15 +662,20 @@ BOOL EmfRecorder::textOut(Dc& dc, HDC hdc, int x, int y, UINT options, const REC
     LOGFONT lf;
     const bool symbol = GetObject(dc.state.font, sizeof lf, &lf) && lf.lfCharSet == SYMBOL_CHARSET;
     // The advances as measured on this DC, so a player draws each character where we would.
+    // A string of a huge font, or of many large advances (a played picture's), runs past the
+    // int range: the sums are kept wide and what is written is held within it.
+    const auto held = [](long long v) {
+        return static_cast<int>(std::clamp<long long>(v, INT_MIN / 2, INT_MAX / 2));
+    };
     std::vector<int> advances(count, 0);
-    int total = 0;
+    long long total = 0;
     SIZE size{};
     for (UINT i = 0; i < count; ++i) {
         if (dx) {
             advances[i] = dx[i];
         } else {
             GetTextExtentPoint32(hdc, text, static_cast<int>(i + 1), &size);
-            advances[i] = size.cx - total;
+            advances[i] = held(size.cx - total);
         }
         total += advances[i];
     }
@@ -680,7 +685,8 @@ BOOL EmfRecorder::textOut(Dc& dc, HDC hdc, int x, int y, UINT options, const REC
         GetTextExtentPoint32(hdc, text, static_cast<int>(count), &size);
     const POINT at0 = updateCp ? dc.state.current : POINT{x, y};
     const int h = std::max<int>(size.cy, 1);
-    addBounds(dc, at0.x, at0.y - h, at0.x + total, at0.y + h, 1);
+    addBounds(dc, at0.x, held(at0.y - static_cast<long long>(h)), held(at0.x + total),
+              held(at0.y + static_cast<long long>(h)), 1);
     const std::size_t at = begin(kExtTextOutW);
     m_out.rect(lastBounds());
     m_out.u32(1);    // compatible graphics mode
@@ -705,7 +711,7 @@ BOOL EmfRecorder::textOut(Dc& dc, HDC hdc, int x, int y, UINT options, const REC
         m_out.i32(advances[i]);
     end(at);
     if (updateCp)
-        dc.state.current = m_state.current = POINT{at0.x + total, at0.y};
+        dc.state.current = m_state.current = POINT{held(at0.x + total), at0.y};
     return TRUE;
 }
 

@@ -469,7 +469,13 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
         return;
     }
     char text[16] = {};
-    if ((c & 0xFF00) == kCmdStyleBase) {
+    // The catalog goes first: the reset-style command 0x6040 sits just past the style table's
+    // entries and shows the catalog's word, not an entry number.
+    if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
+        std::snprintf(
+            text, sizeof text, "%s",
+            ResStringWith(kEditCatalog[static_cast<size_t>(row)].labelString, {}).c_str());
+    } else if ((c & 0xFF00) == kCmdStyleBase && (c & 0xFF) < kStyleTableSize) {
         // A style command: the entry's shortcut in the entry's font.
         const FSSRecord* entry = StyleRecordAt(c & 0xFF);
         if (entry != nullptr && entry->shortcut > ' ') {
@@ -483,10 +489,6 @@ void DrawCommandPicture(oGraphPort& port, const Zone& zone, int32_t code) {
             return;
         }
         std::snprintf(text, sizeof text, "F%d", c & 0xFF);
-    } else if (const int32_t row = FindEditCatalogRow(c); row >= 0) {
-        std::snprintf(
-            text, sizeof text, "%s",
-            ResStringWith(kEditCatalog[static_cast<size_t>(row)].labelString, {}).c_str());
     } else if (const int32_t insert = FindInsertCatalogRow(c); insert >= 0) {
         std::snprintf(text, sizeof text, "%s",
                       InsertCommandCatalog()[static_cast<size_t>(insert)].label);

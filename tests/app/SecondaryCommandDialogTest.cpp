@@ -4,6 +4,7 @@
 #include "Dialogs/SecondaryCommandDialog.h"
 
 #include "BuiltinResources.h"
+#include "ExprSrcs/commands/tsPrefs.h"
 #include "OverPc/Presourc.h"
 #include "OverPc/commands/kPalette.h"
 #include "OverPc/shell/CQVApp.h"
@@ -16,6 +17,7 @@
 #include "plat/Input.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
+#include "support/RecordingPort.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,6 +82,53 @@ TEST_F(SecondaryCommandDialogTest, TheListHoldsTheCatalogTheColoursAndOneMoreRow
     EXPECT_EQ(SecondaryRowCode(SecondaryOtherColourRow()), 0);
     EXPECT_EQ(SecondaryRowCode(-1), 0);
     EXPECT_EQ(SecondaryRowCode(67), 0);
+}
+
+// The words a row's button shows for the codes around the end of the style table: its last entry
+// (number or shortcut), the reset-style command just past it (the catalog's word), codes past that
+// (their number), and the catalog's next rows and its last one.
+TEST_F(SecondaryCommandDialogTest, TheButtonShowsTheCatalogWordPastTheStyleTable) {
+    const auto word = [](int32_t code) {
+        return std::string(LoadResString(EditCommandCatalog()[static_cast<size_t>(
+                                             FindEditCatalogRow(code))].labelString));
+    };
+    struct Case {
+        const char* what;
+        int32_t code;
+        uint8_t shortcut; // given to entry 63 and to the reset record
+        std::string shown;
+    };
+    const std::vector<Case> cases{
+        {"style entry 0", kCmdStyleBase, ' ', "F0"},
+        {"the last style entry", kCmdStyleBase + 63, ' ', "F63"},
+        {"the last style entry, with a shortcut", kCmdStyleBase + 63, 'q', "q"},
+        {"the reset style, row 0", kCmdStyleBase + 64, ' ', "Std"},
+        {"the reset style, shortcuts given", kCmdStyleBase + 64, 'q', "Std"},
+        {"the reset style applied backwards", (kCmdStyleBase + 64) | kCmdWidenBit, ' ', "Std"},
+        {"past the reset style", kCmdStyleBase + 65, ' ', "6041"},
+        {"the last code of the range", kCmdStyleBase + 0xFF, ' ', "60FF"},
+        {"row 1", 0x6111, ' ', word(0x6111)},
+        {"row 2", 0x6113, ' ', word(0x6113)},
+        {"the last row", 0x6611, ' ', word(0x6611)},
+    };
+    const uint8_t resetShortcut = ResetStyleRecord.shortcut;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StyleTable[63].shortcut = c.shortcut;
+        ResetStyleRecord.shortcut = c.shortcut;
+        for (int32_t side : {20, 40}) {
+            RecordingPort port;
+            DrawCommandPicture(port, Zone{0, 0, side, side, 0, 0}, c.code);
+            std::vector<std::string> drawn;
+            for (const std::string& line : port.calls())
+                if (line.rfind("drawDeluxeString ", 0) == 0)
+                    drawn.push_back(line.substr(17, line.find(" font=") - 17));
+            EXPECT_EQ(drawn, std::vector<std::string>{"\"" + c.shown + "\""}) << side;
+        }
+    }
+    StyleTable[63].shortcut = ' ';
+    ResetStyleRecord.shortcut = resetShortcut;
+    EXPECT_EQ(word(kCmdStyleBase + 64), "Std");
 }
 
 TEST_F(SecondaryCommandDialogTest, ColourBytesTakeTheTopBitsOfEachComponent) {

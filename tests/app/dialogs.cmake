@@ -27,6 +27,7 @@ target_sources(kv_app_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PictureDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PicturePrefsDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SecondaryCommandDialogTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../support/RecordingPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SetupWizardTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SmallDialogsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TargetPrefsDialogsTest.cpp

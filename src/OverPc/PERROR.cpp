@@ -72,14 +72,29 @@ ErrorState& state() {
     return *s_state;
 }
 
+// Whether the keyboard can go back to `window`: it is still there, shown, and it and the windows
+// it sits in are enabled.
+bool canTakeFocusBack(plat::HWND window) {
+    if (window == nullptr || !plat::IsWindow(window) || !plat::IsWindowVisible(window))
+        return false;
+    for (plat::HWND w = window; w != nullptr; w = plat::GetAncestor(w, plat::GA_PARENT)) {
+        if (!plat::IsWindowEnabled(w))
+            return false;
+    }
+    return true;
+}
+
 // Saves and restores the modal state around a box: the current modal dialog is marked as a system
-// box, the message-box-up flag raised and the program's other windows disabled.
+// box, the message-box-up flag raised and the program's other windows disabled. Disabling them
+// takes the keyboard from the window that had it (a document window, a dialog's control); it gets
+// it back after the box.
 class ModalBoxScope {
 public:
     explicit ModalBoxScope(plat::HWND owner)
         : m_owner(owner)
         , m_savedDialog(CurrentDialog)
-        , m_savedFlag(MessageBoxUpFlag) {
+        , m_savedFlag(MessageBoxUpFlag)
+        , m_savedFocus(plat::GetFocus()) {
         CurrentDialog = kSystemDialogRunning;
         MessageBoxUpFlag = true;
         EnableWidgetWindows(m_owner, false);
@@ -88,6 +103,8 @@ public:
         EnableWidgetWindows(m_owner, true);
         MessageBoxUpFlag = m_savedFlag;
         CurrentDialog = m_savedDialog;
+        if (plat::GetFocus() != m_savedFocus && canTakeFocusBack(m_savedFocus))
+            plat::SetFocus(m_savedFocus);
         NoteModalClosed();
     }
     ModalBoxScope(const ModalBoxScope&) = delete;
@@ -97,6 +114,7 @@ private:
     plat::HWND m_owner;
     plat::HWND m_savedDialog;
     bool m_savedFlag;
+    plat::HWND m_savedFocus;
     ModalRunScope m_modalRun;
 };
 

@@ -16,6 +16,7 @@
 #include "app/AppDocumentFixture.h"
 #include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
+#include "plat/Input.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
 #include "platform/SysTempDir.h"
@@ -273,6 +274,53 @@ TEST_F(ChooseExampleDialogTest, NamesTheCodePageCannotWriteAreListedAndOpeningTh
         EXPECT_EQ(boxes[0], why + "\n" + c.shown);
         EXPECT_EQ(boxes[1], why + "\n" + c.shown);
         EXPECT_EQ(boxes[2], why + "\n??");
+    }
+}
+
+// Box 478 for a folder the code page cannot name, closed with Enter, leaves the keyboard on the
+// list it was chosen in, by the mouse or by the arrow keys: the next arrow key moves the list on.
+TEST_F(ChooseExampleDialogTest, AfterBox478TheKeyboardStaysOnTheList) {
+    // 표: a folder whose name no single-byte page can write, listed after the others.
+    std::filesystem::create_directory(m_examples + "\xED\x91\x9C");
+    struct Case {
+        const char* what;
+        std::function<void(DialogDriver&)> choose;
+    };
+    const Case cases[] = {
+        {"chosen with the mouse", [](DialogDriver& d) { d.selectRow(kLevel0, 3); }},
+        {"chosen with the Down key",
+         [](DialogDriver& d) {
+             d.selectRow(kLevel0, 2);
+             d.key(plat::VK_DOWN);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetExamplesLibrary();
+        int shown = 0;
+        pt::onMessageBox([&](const pt::MessageBoxCall& call) {
+            ++shown;
+            EXPECT_EQ(call.text.rfind(LoadResString(errNameOutsideCodePage), 0), 0u);
+            pt::key(plat::VK_RETURN);
+            return pt::kShowBox;
+        });
+        browse([&](DialogDriver& d) {
+            ASSERT_EQ(rows(0).size(), 4u);
+            c.choose(d);
+            EXPECT_EQ(shown, 1);
+            EXPECT_EQ(d.curSel(kLevel0), 3);
+            EXPECT_EQ(plat::GetFocus(), d.item(kLevel0));
+            // Up, then Home: Zeta (a file), then the Algebra folder, whose entries are listed.
+            d.key(plat::VK_UP);
+            EXPECT_EQ(d.curSel(kLevel0), 2);
+            EXPECT_TRUE(d.enabled(kOpenExampleButton));
+            d.key(plat::VK_HOME);
+            EXPECT_EQ(d.curSel(kLevel0), 0);
+            EXPECT_EQ(names(1), (std::vector<std::string>{"b_Quad.exp", "Basics"}));
+            EXPECT_EQ(shown, 1);
+            EXPECT_FALSE(d.ended());
+            d.escape();
+        });
     }
 }
 

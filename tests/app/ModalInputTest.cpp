@@ -110,6 +110,8 @@ TEST_F(ModalInputTest, NoKeyOrPaletteButtonReachesADocumentWhileAModalRunIsUp) {
                 pressSubscriptButton(palette);
             pump();
             EXPECT_EQ(pt::pendingDialogScripts(), 0);
+            // The keyboard is back on the document.
+            EXPECT_EQ(plat::GetFocus(), HandleOfWindow(pane->windowHandle()));
             const std::string now = TreeText(pane->expression());
             if (intruder == kNone) {
                 reference = now;

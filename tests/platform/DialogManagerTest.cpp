@@ -586,6 +586,106 @@ TEST_F(MessageBoxOnDialogs, TheBoxIsADialogWithAWrappedStaticAndRealButtons) {
     std::printf("snapshot: %s\n", s_path.c_str());
 }
 
+// A box raised while a control (or a plain window) has the keyboard gives it back when it closes,
+// whatever the box's owner; a control destroyed, disabled or hidden while the box was up leaves
+// the keyboard on the dialog's first tab stop. Then the next key reaches the control.
+TEST_F(MessageBoxOnDialogs, TheKeyboardGoesBackToTheWindowThatHadIt) {
+    enum class Meanwhile { nothing, destroy, disable, hide };
+    struct Case {
+        const char* what;
+        int control; // 0: a child window of a plain top-level window
+        bool dialogOwner;
+        UINT type;
+        Meanwhile meanwhile;
+        int expected; // the control with the keyboard afterwards
+        int key;
+        std::function<void(HWND dlg)> check; // what the key did
+    };
+    const auto listRowIs = [](int row) {
+        return [row](HWND dlg) { EXPECT_EQ(row, SendDlgItemMessage(dlg, 130, LB_GETCURSEL, 0, 0)); };
+    };
+    const auto textIs = [](int id, const char* expected) {
+        return [id, expected](HWND dlg) {
+            char text[8] = {};
+            GetDlgItemText(dlg, id, text, sizeof text);
+            EXPECT_STREQ(expected, text);
+        };
+    };
+    const std::vector<Case> cases{
+        {"the list", 130, true, MB_OK | MB_ICONHAND, Meanwhile::nothing, 130, VK_DOWN, listRowIs(2)},
+        {"the list, a box of no owner", 130, false, MB_OK, Meanwhile::nothing, 130, VK_DOWN,
+         listRowIs(2)},
+        {"the list, a task-modal box", 130, false, MB_OK | MB_TASKMODAL, Meanwhile::nothing, 130,
+         VK_DOWN, listRowIs(2)},
+        {"the list, a box of three buttons", 130, true, MB_YESNOCANCEL, Meanwhile::nothing, 130,
+         VK_END, listRowIs(19)},
+        {"the combo box", 140, true, MB_OKCANCEL, Meanwhile::nothing, 140, VK_DOWN,
+         [](HWND dlg) { EXPECT_EQ(2, SendDlgItemMessage(dlg, 140, CB_GETCURSEL, 0, 0)); }},
+        {"the multi-line edit", 150, true, MB_OK, Meanwhile::nothing, 150, 'Q', textIs(150, "q")},
+        {"a check box", 111, true, MB_OK, Meanwhile::nothing, 111, VK_SPACE,
+         [](HWND dlg) { EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, 111)); }},
+        {"the first edit", 100, true, MB_OK, Meanwhile::nothing, 100, 'Z', textIs(100, "z")},
+        {"the list, destroyed meanwhile", 130, true, MB_OK, Meanwhile::destroy, 100, 'Z',
+         textIs(100, "z")},
+        {"the list, disabled meanwhile", 130, true, MB_OK, Meanwhile::disable, 100, 'Z',
+         textIs(100, "z")},
+        {"the list, hidden meanwhile", 130, true, MB_OK, Meanwhile::hide, 100, 'Z',
+         textIs(100, "z")},
+    };
+    static Meanwhile s_meanwhile;
+    static HWND s_target;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        s_meanwhile = c.meanwhile;
+        run(9101, [&](Driver& d) {
+            s_target = d.item(c.control);
+            SetFocus(s_target);
+            ASSERT_EQ(s_target, GetFocus());
+            // Inside the box's run: what happens meanwhile, then Enter closes the box.
+            pt::onMessageBox([](const pt::MessageBoxCall&) {
+                SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+                    KillTimer(nullptr, id);
+                    EXPECT_NE(s_target, GetFocus());
+                    if (s_meanwhile == Meanwhile::destroy)
+                        DestroyWindow(s_target);
+                    else if (s_meanwhile == Meanwhile::disable)
+                        EnableWindow(s_target, FALSE);
+                    else if (s_meanwhile == Meanwhile::hide)
+                        ShowWindow(s_target, SW_HIDE);
+                    pt::key(VK_RETURN);
+                });
+                return pt::kShowBox;
+            });
+            MessageBox(c.dialogOwner ? d.hwnd() : nullptr, "Erreur", "K", c.type);
+            d.pump();
+            EXPECT_EQ(d.item(c.expected), GetFocus());
+            EXPECT_FALSE(d.ended());
+            d.key(c.key);
+            c.check(d.hwnd());
+            EXPECT_FALSE(d.ended()) << "the key reached a control, not the dialog's buttons";
+            d.escape();
+        });
+    }
+    // A child of a plain window (a document window in the frame): the box of its top-level
+    // window gives the keyboard back to the child, whose keys then arrive.
+    const HWND main = top("Main");
+    const HWND inside = child(main, 7, 10, 10, 50, 50);
+    SetFocus(inside);
+    pt::runUntilIdle();
+    pt::onMessageBox([](const pt::MessageBoxCall&) {
+        pt::key(VK_RETURN);
+        return pt::kShowBox;
+    });
+    EXPECT_EQ(IDOK, MessageBox(main, "Erreur", "K", MB_OK));
+    pt::runUntilIdle();
+    EXPECT_EQ(inside, GetFocus());
+    kvtest::WinTest::s_received.clear();
+    pt::key(VK_DOWN);
+    pt::runUntilIdle();
+    ASSERT_FALSE(gotBy(inside, WM_KEYDOWN).empty());
+    EXPECT_EQ(static_cast<WPARAM>(VK_DOWN), gotBy(inside, WM_KEYDOWN).front().wParam);
+}
+
 } // namespace
 
 namespace {

@@ -3,7 +3,8 @@
 // its type (normal frame, utility palette, dialog for a message box, an undecorated menu), its
 // owner, its input hint and the protocols it answers. Then the protocols themselves, sent as a
 // window manager sends them: a ping is answered while a message box runs, focus offered to the
-// frame a message box disabled goes to the box, and the close request closes the box.
+// frame a message box disabled goes to the box, and the close request closes the box; the
+// keyboard then goes back to the frame's child that had it, and the next key reaches it.
 
 #include "SmokeSupport.h"
 #include "backend/Backend.h"
@@ -16,6 +17,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,8 @@ namespace {
 Display* s_d = nullptr; // the observer's connection
 int s_failures = 0;
 plat::HWND s_frame = nullptr;
+plat::HWND s_child = nullptr; // has the keyboard when the box opens
+std::vector<plat::WPARAM> s_childKeys;
 bool s_menuSeen = false, s_boxSeen = false;
 
 void check(bool ok, const std::string& what) {
@@ -315,6 +319,8 @@ void onMenuTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
 }
 
 plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    if (hwnd == s_child && msg == plat::WM_KEYDOWN)
+        s_childKeys.push_back(wParam);
     return plat::DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -334,6 +340,9 @@ int main() {
         plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU, 700, 40, 200, 120, s_frame, nullptr,
         nullptr, nullptr);
     plat::ShowWindow(palette, plat::SW_SHOWNOACTIVATE);
+    s_child = plat::CreateWindowEx(0, "WmHints", "", plat::WS_CHILD | plat::WS_VISIBLE, 10, 10, 200,
+                                   100, s_frame, nullptr, nullptr, nullptr);
+    plat::SetFocus(s_child);
     kvtest::Pump(400);
     checkFrameAndPalette();
 
@@ -341,6 +350,28 @@ int main() {
     const int answer = plat::MessageBox(s_frame, "Un message", "Bo\xee" "te", plat::MB_OK);
     check(s_boxSeen, "the message box was never inspected");
     check(answer == plat::IDOK, "WM_DELETE_WINDOW did not close the message box as its close does");
+    // The window manager's focus changes after the box have settled: the child has the keyboard,
+    // and a key pressed on the frame reaches it.
+    kvtest::Pump(400);
+    check(plat::GetFocus() == s_child, "after the box the keyboard is not back on the child");
+    if (const ::Window frame = windowNamed("Cadre \xc3\xa9")) {
+        s_childKeys.clear();
+        XKeyEvent k{};
+        k.display = s_d;
+        k.window = frame;
+        k.root = DefaultRootWindow(s_d);
+        k.same_screen = True;
+        k.keycode = XKeysymToKeycode(s_d, XK_Down);
+        for (int type : {KeyPress, KeyRelease}) {
+            k.type = type;
+            XSendEvent(s_d, frame, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                       reinterpret_cast<XEvent*>(&k));
+        }
+        XFlush(s_d);
+        kvtest::Pump(300);
+        check(s_childKeys.size() == 1 && s_childKeys[0] == plat::VK_DOWN,
+              "after the box a key on the frame does not reach the child");
+    }
 
     plat::HMENU menu = plat::CreatePopupMenu();
     plat::AppendMenu(menu, plat::MF_STRING, 1, "Un");

@@ -160,7 +160,8 @@ kv_add_x11_smoke(kv_smoke_x11_clipboard_manager SmokeX11ClipboardManager
                  X11ClipboardManagerSmoke.cpp)
 
 # What a window manager reads of each kind of window, and the protocols it sends.
-kv_add_x11_smoke(kv_smoke_x11_window_manager SmokeX11WindowManager X11WindowManagerSmoke.cpp)
+kv_add_x11_smoke(kv_smoke_x11_window_manager SmokeX11WindowManager X11WindowManagerSmoke.cpp WMS none
+                 openbox fluxbox)
 
 # A small X client the smoke scripts drive the program with: TARGET from SOURCE, on Xlib alone.
 function(kv_add_x_client target source)

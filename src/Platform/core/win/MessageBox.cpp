@@ -269,6 +269,15 @@ int runBox(HWND owner, const std::string& text, const std::string& names,
     const int def = static_cast<int>((type & MB_DEFMASK) >> 8);
     box.defaultIndex = def < static_cast<int>(box.buttons.size()) ? def : 0;
 
+    // Disabling the owner takes the keyboard from the window that has it; it gets it back when
+    // the box closes. A dialog's control is also the one its dialog returns to when activated
+    // again (the window manager may activate it before the box's run gives the focus back).
+    const HWND hadFocus = st.focus;
+    if (const Window* f = hadFocus ? FindWindow(hadFocus) : nullptr; f && f->isChild()) {
+        if (DialogData* d = DialogOf(DialogOfControl(hadFocus)))
+            d->lastFocus = hadFocus;
+    }
+
     Window* ownerWin = owner ? FindWindow(owner, "MessageBox") : nullptr;
     if (ownerWin)
         ownerWin = TopLevelOf(ownerWin);
@@ -339,6 +348,11 @@ int runBox(HWND owner, const std::string& text, const std::string& names,
         if (IsWindow(h))
             EnableWindow(h, TRUE);
     }
+    // Only a window that is still there, shown and taking input (not one destroyed, hidden or
+    // disabled meanwhile, nor one behind another modal run).
+    if (Window* w = hadFocus ? FindWindow(hadFocus) : nullptr;
+        w && st.focus != hadFocus && TakesInput(w) && ReallyVisible(w))
+        SetFocus(hadFocus);
     return result;
 }
 

@@ -140,7 +140,8 @@ bool startsRuledLine(const eExpr* row, int32_t k) {
 // measured to the caret's line as it is drawn. A caret between a word's characters stands in its
 // row and is measured with the row's height, as the row's own carets are. Of places at the same
 // distance the one whose band holds the point wins, then the one in the inner row (the caret drawn
-// round the point). A big operator's own sign is no place to type: its slot is left out.
+// round the point). A big operator's own sign is no place to type: its slot is left out, and so
+// is an empty slot that draws nothing.
 class NearestPlace {
 public:
     explicit NearestPlace(oPoint point)
@@ -149,7 +150,8 @@ public:
     // The places of the row, or of its items from..to (one line of a ruled row) and the carets
     // round them.
     void inRow(eExpr* row, const Zone& abs, int32_t depth, int32_t from = 0, int32_t to = -1) {
-        // An empty slot the template does not show still has its caret where the slot would be.
+        // A row the template gives no room shows none of its items; an empty line of the formula
+        // still has its caret.
         const int32_t count = row->childCount();
         if (count > 0 && !hasArea(abs))
             return;
@@ -261,8 +263,12 @@ private:
             if (child == nullptr || IsOperatorSignSlot(node, i))
                 continue;
             const Zone z = childZone(child, abs);
-            // An empty row's caret reaches past its rectangle: it is always asked.
             const bool empty = child->isString() && child->childCount() == 0;
+            // An empty slot the template draws nothing for (a square root's index, a script left
+            // out) is no place to click into: the arrows and Tab reach it.
+            if (empty && !hasArea(z))
+                continue;
+            // An empty row's caret reaches past its rectangle: it is always asked.
             if (!empty && toCaretsIn(m_point, z) > m_best.distance)
                 continue;
             if (child->isString())
@@ -334,15 +340,22 @@ bool nearestInLine(eExpr* line, const Zone& abs, int32_t from, int32_t to, oPoin
     return true;
 }
 
-// The grid's row (of its first or last column) nearest the point in height, and its rectangle.
-eExpr* lineLevelWith(eMatrix* grid, const Zone& gridAbs, bool left, oPoint point, Zone& lineAbs) {
+// The grid's row (of its first or last column) nearest the point in height, and its rectangle;
+// `between` tells whether the point lies below the first row's top and above the last row's
+// bottom.
+eExpr* lineLevelWith(eMatrix* grid, const Zone& gridAbs, bool left, oPoint point, Zone& lineAbs,
+                     bool& between) {
     eExpr* line = nullptr;
     int64_t off = 0;
+    bool belowFirst = false;
+    bool aboveLast = false;
     for (int32_t k = 0; k < grid->rows(); ++k) {
         eExpr* cell = grid->getCell(k, left ? 0 : grid->columns() - 1);
         if (cell == nullptr)
             continue;
         const Zone c = childZone(cell, gridAbs);
+        belowFirst = belowFirst || point.y >= c.top;
+        aboveLast = point.y < c.bottom;
         const int64_t d = offSpan(point.y, c.top, c.bottom);
         if (line == nullptr || d < off) {
             line = cell;
@@ -350,6 +363,7 @@ eExpr* lineLevelWith(eMatrix* grid, const Zone& gridAbs, bool left, oPoint point
             off = d;
         }
     }
+    between = belowFirst && aboveLast;
     return line;
 }
 
@@ -357,8 +371,9 @@ eExpr* lineLevelWith(eMatrix* grid, const Zone& gridAbs, bool left, oPoint point
 // formula: its top row, or the rows of a grid that is all the top row holds (lines made with
 // Enter). Beside a line (left or right of it, at its height) the caret goes to the line's start
 // or end, never into the first or last item of the line; above the first line or below the last,
-// to the nearest place in that line. Beside the formula where its first or last item is a grid,
-// at the grid's height, the grid's row level with the point is the line.
+// to the nearest place in that line, even where the point is on the pile's own edge outside its
+// first or last line. Beside the formula where its first or last item is a grid, at the grid's
+// height, the grid's row level with the point is the line.
 bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
     const Zone& r = root->m_zone;
     if (!hasArea(r))
@@ -385,9 +400,11 @@ bool hitPlain(eExpr* root, oPoint point, SelectionEntry& entry) {
         const bool level = point.y >= gridAbs.top && point.y < gridAbs.bottom;
         if ((besideFormula && (level || lines)) || (!besideFormula && lines)) {
             Zone cellAbs{};
-            if (eExpr* cell = lineLevelWith(grid, gridAbs, left, point, cellAbs)) {
+            bool between = false;
+            if (eExpr* cell = lineLevelWith(grid, gridAbs, left, point, cellAbs, between)) {
                 // Between two lines, inside the grid, the grid's own caret line.
-                if (!besideFormula && level && offSpan(point.y, cellAbs.top, cellAbs.bottom) > 0 &&
+                if (!besideFormula && level && between &&
+                    offSpan(point.y, cellAbs.top, cellAbs.bottom) > 0 &&
                     fixedPlace(grid, gridAbs, point, entry))
                     return true;
                 line = cell;

@@ -380,6 +380,16 @@ protected:
             last = ActiveList[0];
             key(plat::VK_LEFT);
         }
+        // An empty slot that draws nothing (a square root's empty index, a script template's
+        // empty hidden script) is reached by the arrows but never by a click; a line of the
+        // formula is always a place.
+        const std::vector<Line> lines = linesOf(pane, row);
+        const auto drawsNothing = [&](const eExpr* in) {
+            const Zone z = inWindow(pane, in);
+            const bool line = std::any_of(lines.begin(), lines.end(),
+                                          [in](const Line& l) { return l.row == in; });
+            return !line && in->childCount() == 0 && !(z.left < z.right && z.top < z.bottom);
+        };
         std::vector<Place> places;
         last = SelectionEntry{};
         for (int i = 0; i < 400 && !(ActiveList[0] == last); ++i) {
@@ -389,7 +399,7 @@ protected:
             Zone drawn;
             int32_t bands[4];
             if (in->isString() && !IsOperatorSignSlot(in->m_parent, in->m_index) &&
-                EntryHighlightArea(last, drawn, bands)) {
+                !drawsNothing(in) && EntryHighlightArea(last, drawn, bands)) {
                 auto* holder = const_cast<eExpr*>(in);
                 const auto caretAt = [&](int32_t k) {
                     Zone caret;
@@ -612,9 +622,15 @@ protected:
                 out.push_back(
                     {std::to_string(dy) + " px below the formula" + c, {x, all.bottom - 1 + dy}});
             }
-        // Where the formula has lines, on the first and last pixel rows of each, over each of its
-        // pixel columns.
+        // Where the formula has lines, on its own first and last pixel rows (outside its lines
+        // where their pile has a border), and on the first and last pixel rows of each line, over
+        // each of its pixel columns.
         const std::vector<Line> lines = linesOf(pane, row);
+        for (int32_t x = all.left; x < all.right && lines.size() > 1; ++x) {
+            const std::string c = " over column " + std::to_string(x - all.left);
+            out.push_back({"on the formula's first pixel row" + c, {x, all.top}});
+            out.push_back({"on the formula's last pixel row" + c, {x, all.bottom - 1}});
+        }
         for (size_t k = 0; k < lines.size() && lines.size() > 1; ++k) {
             const Zone& z = lines[k].rect;
             for (int32_t x = z.left; x < z.right; ++x)
@@ -746,6 +762,29 @@ TEST_F(ClickLandingTest, AClickLeavesTheCaretAtTheNearestBoundaryAndLosesNothing
              keys("x+1\t3");
              leave(pane);
              keys("+w");
+         }},
+        // The index left empty: the sign keeps its column, but nothing is drawn there.
+        {"a square root, its index empty",
+         [](ClickLandingTest&, ExprFilePane* pane) {
+             keys("y=");
+             fromMainPalette(0x4010);
+             keys("x+1");
+             leave(pane);
+             keys("+w");
+         }},
+        {"three lines, the first and the last ending in a fraction",
+         [](ClickLandingTest&, ExprFilePane* pane) {
+             keys("a=");
+             fromMainPalette(0x4001);
+             keys("p\tq");
+             leave(pane, true);
+             key(plat::VK_RETURN);
+             keys("cd");
+             key(plat::VK_RETURN);
+             keys("y=");
+             fromMainPalette(0x4001);
+             keys("r\ts");
+             leave(pane, true);
          }},
         {"three lines, the third an integral",
          [](ClickLandingTest& t, ExprFilePane*) {

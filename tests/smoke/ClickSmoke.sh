@@ -4,7 +4,8 @@
 # the numerator, the bar, the denominator and above and below them, each followed by a "y", and
 # clicks left of it, each followed by a "z", then Ctrl+S. The saved text is the formula as it was
 # with every "z" before it and every "y" after it: no key went into a slot or replaced anything.
-# Then it opens a row of big operators and clicks below it (see the end).
+# Then it opens a row of big operators and clicks below it, and types a pile of lines and a
+# square root over the first document and clicks at their edges (see the end).
 # Usage: ClickSmoke.sh PROGRAM WMCLIENT CATTRANS TEXT_TRANSLATOR DOCUMENT OPERATORS WORKDIR (on a
 # private X server: OnXvfb.sh). DOCUMENT ends in a fraction and its text has no "y" and no "z";
 # OPERATORS is a row of big operators whose text has no "y".
@@ -108,4 +109,101 @@ typed=${now//[^y]/}
 if [[ $now =~ (sum|prod|union|intersect)\ *y|y\ *_\( ]]; then
   fail "a click on or below the operators typed into an operator's sign: [$now]"
 fi
-echo "click smoke: ok ($clicks clicks beside the formula, $below on and below the operators)"
+
+# Three lines made with Enter, the first and the last ending in a fraction, typed over the first
+# document: clicks at a quarter, the middle and three quarters of the formula's width on the pixel
+# rows from a few above its ink down to its top (where the pile's own edge lies), each followed by
+# a "u", and from its bottom to a few below it, each followed by a "v". Every "u" goes into the
+# first line and every "v" into the last: no new line, nothing before or after the pile.
+cp "$document" "$work/docs/pile.pvx"
+launch "$work/docs/pile.pvx" || fail "no main window for the pile"
+xdotool windowactivate --sync "$frame" 2>/dev/null
+keyboardReady
+waitFor drawn || fail "no formula drawn before the pile"
+xdotool key ctrl+a
+xdotool type --delay 40 "a="
+xdotool key ctrl+slash
+xdotool type --delay 40 p
+xdotool key Tab
+xdotool type --delay 40 q
+xdotool key Right Return
+xdotool type --delay 40 cd
+xdotool key Return
+xdotool type --delay 40 "y="
+xdotool key ctrl+slash
+xdotool type --delay 40 r
+xdotool key Tab
+xdotool type --delay 40 s
+xdotool key Right
+saveWithCtrlS "$work/docs/pile.pvx" || fail "Ctrl+S did not save the pile"
+"$cattrans" "$translator" file "$work/docs/pile.pvx" "$work/pile-before.txt" || fail "the pile does not read"
+was=$(head -1 "$work/pile-before.txt" | tr -d ' ')
+[[ $was == "[a=(p)/(q);cd;y=(r)/(s)]" ]] || fail "the typed pile is [$was]"
+edges=0
+for dy in -6 -4 -2 0 1 3 5 7; do
+  letter=u
+  ((dy > 0)) && letter=v
+  for quarter in 1 2 3; do
+    sleep 0.6
+    drawn || fail "the pile went"
+    y=$((it + dy))
+    ((dy > 0)) && y=$((ib - 2 + dy))
+    xdotool mousemove --window "$frame" $((il + (ir - il) * quarter / 4)) "$y" click 1
+    sleep 0.2
+    xdotool type --delay 40 "$letter"
+    edges=$((edges + 1))
+  done
+done
+saveWithCtrlS "$work/docs/pile.pvx" || fail "Ctrl+S did not save the pile after the clicks"
+endOnTerm
+pid=
+"$cattrans" "$translator" file "$work/docs/pile.pvx" "$work/pile-after.txt" || fail "the clicked pile does not read"
+now=$(head -1 "$work/pile-after.txt" | tr -d ' ')
+[[ ${now//[uv]/} == "$was" ]] || fail "$edges clicks at the pile's edges changed [$was] into [$now]"
+inLines='^\[[^;v]*;cd;[^;u]*\]$'
+[[ $now =~ $inLines ]] ||
+  fail "a click at the pile's edges typed outside its first or last line: [$now]"
+typed=${now//[^uv]/}
+((${#typed} == edges)) || fail "$edges clicks at the pile's edges typed ${#typed} letters: [$now]"
+
+# A square root whose index is left empty: clicks over its sign and above it, left of the
+# radicand, each followed by a "k" that is taken back with Ctrl+Z after the document is saved. No
+# key goes into the index, which draws nothing: the saved text never has a root with an index.
+launch "$work/docs/pile.pvx" || fail "no main window for the root"
+xdotool windowactivate --sync "$frame" 2>/dev/null
+keyboardReady
+waitFor drawn || fail "no formula drawn before the root"
+xdotool key ctrl+a
+xdotool type --delay 40 "y="
+xdotool key ctrl+r
+xdotool type --delay 40 "x+1"
+# Out of the radicand, past the empty index.
+xdotool key Right Right
+xdotool type --delay 40 "+w"
+saveWithCtrlS "$work/docs/pile.pvx" || fail "Ctrl+S did not save the root"
+"$cattrans" "$translator" file "$work/docs/pile.pvx" "$work/root-before.txt" || fail "the root does not read"
+was=$(head -1 "$work/root-before.txt" | tr -d ' ')
+[[ $was == "y=sqrt(x+1)+w" ]] || fail "the typed root is [$was]"
+drawn || fail "the root went"
+# The sign stands after "y =", between a sixth and two fifths of the formula's width.
+onSign=0
+for ((x = il + (ir - il) / 6; x < il + (ir - il) * 2 / 5; x += 3)); do
+  for dy in -2 3 8; do
+    sleep 0.6
+    xdotool mousemove --window "$frame" "$x" $((it + dy)) click 1
+    sleep 0.2
+    xdotool type --delay 40 k
+    saveWithCtrlS "$work/docs/pile.pvx" || fail "Ctrl+S did not save after a click on the root"
+    "$cattrans" "$translator" file "$work/docs/pile.pvx" "$work/root-after.txt" ||
+      fail "the root after a click does not read"
+    now=$(head -1 "$work/root-after.txt" | tr -d ' ')
+    [[ $now == *sqrt* && ${now//k/} == "$was" ]] ||
+      fail "a click at $x,$((it + dy)) over the root's sign, then k, made [$now] of [$was]"
+    xdotool key ctrl+z
+    onSign=$((onSign + 1))
+  done
+done
+endOnTerm
+pid=
+echo "click smoke: ok ($clicks clicks beside the formula, $below on and below the operators," \
+  "$edges at a pile's edges, $onSign over a root's sign)"

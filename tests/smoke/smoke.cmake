@@ -214,7 +214,7 @@ endif()
 # height: the keys typed after the clicks are all after or before the formula in the saved file.
 # Clicks on and below a row of big operators never type into an operator's sign.
 if(KV_XDOTOOL)
-  kv_add_xvfb_test(NAME SmokeX11Click WMS none openbox TIMEOUT 240
+  kv_add_xvfb_test(NAME SmokeX11Click WMS none openbox TIMEOUT 300
                    COMMAND ${CMAKE_CURRENT_LIST_DIR}/ClickSmoke.sh $<TARGET_FILE:korvaline>
                            $<TARGET_FILE:kv_smoke_wm_client> ${kv_smoke_saved_document}
                            ${CMAKE_BINARY_DIR}/src/Korvaline_Prefs/Examples/01_Algebra/07_Big_operators.pvx

@@ -81,14 +81,14 @@ void drawEntryRow(oListBox& list, int32_t entry, const Zone& zone) {
     const int32_t baseline = zone.top + kStyleRowHeight - 5;
     const char shortcut[2] = {static_cast<char>(entryAt(entry).shortcut), '\0'};
     list.drawString(shortcut, shortcutFont(entry), zone.left + 4, baseline);
-    list.drawString(StyleEntryDescription(entry).c_str(), DefaultFontIndex(),
+    list.drawString(StyleEntryDescription(entry).c_str(), DefaultProgramTextFontIndex(),
                     zone.left + kDescriptionX, baseline);
 }
 
 void drawChangeFontRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
     if (row == 0) {
-        list.drawString(LoadResString(kAskFontRowString), DefaultFontIndex(), zone.left + 4,
-                        zone.top + kStyleRowHeight - 5);
+        list.drawString(LoadResString(kAskFontRowString), DefaultProgramTextFontIndex(),
+                        zone.left + 4, zone.top + kStyleRowHeight - 5);
         return;
     }
     if (row >= 1 && row <= kStyleTableSize)

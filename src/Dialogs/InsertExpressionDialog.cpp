@@ -294,7 +294,7 @@ void drawStyleRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
     const bool hasCurrent = list.count() > kStyleTableSize;
     const int32_t entry = hasCurrent ? row - 1 : row;
     const int32_t baseline = zone.top + kStyleRowHeight - 5;
-    const int32_t textFont = DefaultFontIndex();
+    const int32_t textFont = DefaultProgramTextFontIndex();
     if (entry < 0) {
         list.drawString(LoadResString(kCurrentFontString), textFont, zone.left + 4, baseline);
         return;

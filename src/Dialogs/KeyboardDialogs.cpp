@@ -267,7 +267,9 @@ void PrintKeyAssignments(const KeyMapTable& map) {
     const int32_t tab = metrics.resolution * 2;
     const int code = CatchFail([&] {
         PrintPages(pages, [&](wPrinterPort& port, int32_t page) {
-            const int32_t font = FontIndexForFace("Arial", 10, false, false, false);
+            // Key names and command descriptions: the program's own (Windows-1252) texts.
+            const int32_t font =
+                ProgramTextFontIndex(FontIndexForFace("Arial", 10, false, false, false));
             const int32_t first = (page - 1) * perPage;
             for (int32_t n = 0; n < perPage; ++n) {
                 const size_t k = static_cast<size_t>(first + n);

@@ -88,8 +88,9 @@ Color colourOf(const CommandColour& c) {
     return Color{c.r, c.g, c.b, 255};
 }
 
+// The buttons' labels and the rows' help texts are the program's own (Windows-1252) texts.
 int32_t labelFont() {
-    return FontIndexForFace("Arial", 7, false, false, false);
+    return ProgramTextFontIndex(FontIndexForFace("Arial", 7, false, false, false));
 }
 
 void drawCentred(oGraphPort& port, const Zone& zone, const char* text, int32_t font,
@@ -112,7 +113,7 @@ void drawStripes(oGraphPort& port, const Zone& box) {
 void drawRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
     const Zone box{zone.left + 2, zone.top + 1, zone.left + 2 + kBoxSize, zone.top + 1 + kBoxSize};
     const int32_t baseline = zone.top + kRowHeight - 7;
-    const int32_t textFont = DefaultFontIndex();
+    const int32_t textFont = DefaultProgramTextFontIndex();
     const char* text = LoadResString(kColourRowString);
     if (row < kCatalogRows) {
         const EditCatalogRow& r = kEditCatalog[static_cast<size_t>(row)];

@@ -266,10 +266,12 @@ int32_t blockFont(const CatCategory& category) {
                             false);
 }
 
+// The standard block's characters are the Windows-1252 ones its entries name, whatever the code
+// page; a block above it shows its own font's characters.
 void computeEntryFont() {
     s_cat.entryFont = s_cat.category.characterBlock && s_cat.category.blockBase >= 0x100
                           ? blockFont(s_cat.category)
-                          : DefaultFontIndex();
+                          : DefaultProgramTextFontIndex();
 }
 
 // A category's line: its label, or for a character block above the standard one the font its
@@ -295,11 +297,11 @@ std::string categoryText(int32_t row) {
 
 void drawCategoryRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
     const std::string text = categoryText(row);
-    list.drawString(text.c_str(), DefaultFontIndex(), zone.left + 4, zone.bottom - 4);
+    list.drawString(text.c_str(), DefaultProgramTextFontIndex(), zone.left + 4, zone.bottom - 4);
 }
 
 void drawEntryRow(oListBox& list, int32_t row, const Zone& zone, uint32_t) {
-    const int32_t listFont = DefaultFontIndex();
+    const int32_t listFont = DefaultProgramTextFontIndex();
     const int32_t baseline = zone.bottom - 4;
     const int32_t code = codeOfRow(row);
     if (code < 0)

@@ -80,8 +80,9 @@ int32_t clientHeight() {
            kButtonGap + kStatusHeight;
 }
 
+// Captions, buttons and statuses: the program's own texts, Windows-1252 under every code page.
 int32_t labelFont() {
-    return FontIndexForFace("Arial", 9, false, false, false);
+    return ProgramTextFontIndex(FontIndexForFace("Arial", 9, false, false, false));
 }
 
 void readInputState() {

@@ -210,13 +210,21 @@ int32_t FittingCorrection(const FontRecord& record) {
     return (record.isItalic() && !record.isTrueType()) ? 3 * (record.metrics.overhang / 4) : 0;
 }
 
+// A lead byte of the active code page in text the record reads in that page; the program's own
+// texts are single bytes.
+bool LeadByteIn(const FontRecord* record, uint8_t byte) {
+    return (record == nullptr || (record->key.style & kFontStyleProgramText) == 0) &&
+           IsLeadByte(byte);
+}
+
 // Byte offsets where each character of the text starts, and the text's length last.
-std::vector<int32_t> CharacterBoundaries(const char* text, int32_t length) {
+std::vector<int32_t> CharacterBoundaries(const char* text, int32_t length,
+                                         const FontRecord* record) {
     std::vector<int32_t> bounds;
     int32_t i = 0;
     while (i < length) {
         bounds.push_back(i);
-        const bool lead = IsLeadByte(static_cast<uint8_t>(text[i]));
+        const bool lead = LeadByteIn(record, static_cast<uint8_t>(text[i]));
         i += (lead && i + 1 < length) ? 2 : 1;
     }
     bounds.push_back(length);
@@ -237,7 +245,7 @@ bool OutlineZone(const char* text, const FontRecord& record, Zone& zone, GlyphOf
     bool first = true;
     for (int32_t i = 0; i < length;) {
         plat::UINT code = static_cast<uint8_t>(text[i]);
-        if (IsLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < length) {
+        if (LeadByteIn(&record, static_cast<uint8_t>(text[i])) && i + 1 < length) {
             code = (code << 8) | static_cast<uint8_t>(text[i + 1]);
             i += 2;
         } else {
@@ -322,12 +330,12 @@ struct ByteMeasures {
     std::array<uint8_t, 256> glyphState{};
     std::array<plat::GLYPHMETRICS, 256> glyph{};
 
-    void bind(plat::HFONT f, int32_t r, plat::UINT cp) {
-        font = f;
-        resolution = r;
+    void bind(const FontRecord& record, plat::UINT cp) {
+        font = record.font;
+        resolution = record.key.resolution;
         codePage = cp;
         for (int b = 0; b < 256; ++b) {
-            const bool lead = IsLeadByte(static_cast<uint8_t>(b));
+            const bool lead = LeadByteIn(&record, static_cast<uint8_t>(b));
             advance[static_cast<size_t>(b)] = lead ? kLeadByte : kAdvanceUnknown;
             glyphState[static_cast<size_t>(b)] = lead ? kGlyphLead : kGlyphUnknown;
         }
@@ -472,7 +480,7 @@ ByteMeasures* MeasuresToFill(const oMeasurePort& port, plat::HDC dc, int32_t fon
     const plat::UINT codePage = plat::GetACP();
     if (slot->font != record.font || slot->resolution != record.key.resolution ||
         slot->codePage != codePage)
-        slot->bind(record.font, record.key.resolution, codePage);
+        slot->bind(record, codePage);
     return slot.get();
 }
 
@@ -988,6 +996,23 @@ int32_t DefaultLineHeight() {
     return s_defaultLineHeight;
 }
 
+int32_t ProgramTextFontIndex(int32_t index) {
+    const FontRecord* record = RecordAt(index);
+    if (record == nullptr || (record->key.style & kFontStyleProgramText) != 0)
+        return index;
+    FontKey key = record->key;
+    key.style |= kFontStyleProgramText;
+    const int32_t own = FontTableLookup(key, record->nominalSize);
+    const FontRecord* made = RecordAt(own);
+    if (made != nullptr && made->font == nullptr)
+        FontCacheFill(s_manager, made->key, own);
+    return own < 0 ? index : own;
+}
+
+int32_t DefaultProgramTextFontIndex() {
+    return ProgramTextFontIndex(s_defaultFontIndex);
+}
+
 void InitFontTable() {
     if (s_fontTable) {
         // Restarting a live table lets go of its fonts first.
@@ -1058,11 +1083,14 @@ int32_t FontCacheFill(FontManager* manager, FontKey key, int32_t index) {
     lf.lfItalic = (key.style & kFontStyleItalic) ? 1 : 0;
     lf.lfUnderline = (key.style & kFontStyleUnderline) ? 1 : 0;
     lf.lfStrikeOut = 0;
-    // Under a double-byte code page the expression's text is read in that page (the default
-    // character set); the interface's own fonts stay Windows-1252.
+    // Under a double-byte code page text is read in that page (the default character set), as
+    // the expression's text is; a record of the program's own texts reads them as Windows-1252
+    // whatever the page.
+    const bool programText = (key.style & kFontStyleProgramText) != 0;
     lf.lfCharSet = face->lfCharSet == plat::SYMBOL_CHARSET ? plat::SYMBOL_CHARSET
-                   : plat::GetACP() != 1252               ? plat::DEFAULT_CHARSET
-                                                          : manager->screenCharSet();
+                   : plat::GetACP() == 1252                ? manager->screenCharSet()
+                   : programText                           ? plat::ANSI_CHARSET
+                                                           : plat::DEFAULT_CHARSET;
     lf.lfOutPrecision = plat::OUT_TT_PRECIS;
     lf.lfClipPrecision = 0;
     lf.lfQuality = 0;
@@ -1257,7 +1285,7 @@ int32_t CharsFittingWidth(const char* text, int32_t font, int32_t width) {
         return 0;
     const int32_t c = screen.correction();
     const int32_t length = static_cast<int32_t>(std::strlen(text));
-    const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
+    const std::vector<int32_t> bounds = CharacterBoundaries(text, length, RecordAt(font));
     int32_t previousWidth = 0;
     size_t k = 1; // bounds[k]: the end of the character being tried
     int32_t w = 0;
@@ -1280,7 +1308,7 @@ int32_t StringWidthForFont(const char* text, int32_t font, int32_t count) {
     const int32_t length = static_cast<int32_t>(std::strlen(text));
     // A count inside a double-byte character takes the whole character. The walk runs from the
     // start because a trail byte may look like a lead byte.
-    const std::vector<int32_t> bounds = CharacterBoundaries(text, length);
+    const std::vector<int32_t> bounds = CharacterBoundaries(text, length, RecordAt(font));
     count = *std::lower_bound(bounds.begin(), bounds.end(), std::min(count, length));
     ScreenFontScope screen(font);
     if (!screen.ok())

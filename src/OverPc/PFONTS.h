@@ -54,6 +54,10 @@ inline constexpr int kCharClassResource = 11006;
 inline constexpr int32_t kFontStyleBold = 1;
 inline constexpr int32_t kFontStyleItalic = 2;
 inline constexpr int32_t kFontStyleUnderline = 4;
+// The record draws the program's own texts (resource strings, labels and rows the program fills),
+// which are Windows-1252 under every code page; the other records read text in the active code
+// page, as an expression's text is.
+inline constexpr int32_t kFontStyleProgramText = 8;
 
 // ---------------------------------------------------------------------------------------------
 // Font table records
@@ -255,6 +259,11 @@ int32_t FontTableCount();
 int32_t FontTableCapacity();
 int32_t DefaultFontIndex();
 int32_t DefaultLineHeight();
+// The record of the same face, size and style as `index` that draws the program's own texts
+// (kFontStyleProgramText); `index` itself when it is one or names no record.
+int32_t ProgramTextFontIndex(int32_t index);
+// The default font for the program's own texts.
+int32_t DefaultProgramTextFontIndex();
 
 // ---------------------------------------------------------------------------------------------
 // Text on the screen's resolution

@@ -21,13 +21,18 @@
 #include "Dialogs/TargetPrefsDialogs.h"
 #include "Dialogs/TranslatorDialogs.h"
 #include "Dialogs/TypesettingDialogs.h"
+#include "ExprSrcs/commands/tsPrefs.h"
+#include "OverPc/PFONTS.h"
+#include "OverPc/PGRAPHIC.h"
 #include "OverPc/shell/CQVApp.h"
 #include "OverPc/shell/DialogItems.h"
 #include "OverPc/shell/Pwindow.h"
 #include "app/DialogTestFixture.h"
 #include "plat/Dialog.h"
+#include "plat/Font.h"
 #include "plat/Resources.h"
 #include "plat/Testing.h"
+#include "support/CodePageScope.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,6 +41,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -229,6 +235,88 @@ TEST_F(DialogLauncherTableTest, DialogPicturesArePainted) {
         // Something of the picture shows: at least a tenth of its box.
         EXPECT_GT(inked, p.width * p.height / 10);
     }
+}
+
+// The program's own texts are Windows-1252 whatever the code page: under a double-byte page every
+// dialog of the table draws them as Windows-1252 characters, in its lists, combos and static
+// texts alike. Only the controls that show the code page's own text (file names, an expression's
+// characters) read it in the page.
+TEST_F(DialogLauncherTableTest, ProgramTextsShowAsWindows1252UnderDoubleByteCodePages) {
+    // Texts each control must show, as the user reads them: owner-drawn lists, combos, static
+    // texts and buttons; after a click on `click` when it is not 0.
+    const struct {
+        int dialog, control;
+        const char* text;
+        int click = 0;
+    } shown[] = {
+        {4105, 2160, "Police par défaut"},
+        {4124, 7016, "Police par défaut"},
+        {4124, 7016, "Choississez la police dans la boîte de dialogue"},
+        {4125, 7282, "Police par défaut"},
+        {4118, 5481, "Annule la dernière modification."},
+        {4139, 10860, "Intégrales", 10857}, // the composites' categories
+        {4103, 1650, "même"},
+        {4108, 2925, " matrice située le plus à l'intérieur"},
+        {4100, 872, "Résolution de l'image : "},
+        {4130, 8557, "Taille des limites de l'intégrale : "},
+        {4106, 2417, "Évaluer à"},
+    };
+    // What shows the code page's own text: the character grid shows the font's characters as an
+    // expression holds them, and the command grid's pictures are expressions drawn off screen.
+    const std::set<std::pair<int, int>> pageText = {{4105, 2159}, {4105, -1}};
+    kvtest::CodePageScope restore;
+    ResetStyleTable();
+    InstallGraphicsFontHooks();
+    InitGraphics();
+    for (const plat::UINT codePage : {932u, 949u}) {
+        ASSERT_TRUE(plat::SetActiveCodePage(codePage));
+        for (const DialogLauncherEntry& e : DialogLauncherTable()) {
+            SCOPED_TRACE(std::to_string(codePage) + " in dialog " + std::to_string(e.id));
+            const auto maker = existingDialogs().find(e.id);
+            ASSERT_NE(existingDialogs().end(), maker);
+            std::shared_ptr<void> keep;
+            const std::uintptr_t argument = maker->second(keep);
+            // What each item drew (-1: no window of the dialog), and in which code page.
+            std::vector<std::pair<int, plat::testing::DrawnText>> drawn;
+            plat::testing::recordDrawnText(true);
+            plat::testing::onDialog(e.id, [&](DialogDriver& d) {
+                d.pump();
+                for (const auto& s : shown) {
+                    if (s.dialog == e.id && s.click != 0) {
+                        d.click(s.click);
+                        d.pump();
+                    }
+                }
+                for (plat::testing::DrawnText& t : plat::testing::takeDrawnTexts()) {
+                    const int control = t.window == d.hwnd()  ? 0
+                                        : t.window != nullptr ? plat::GetDlgCtrlID(t.window)
+                                                              : -1;
+                    drawn.emplace_back(control, std::move(t));
+                }
+                plat::EndDialog(d.hwnd(), 0);
+            });
+            e.launcher(argument);
+            plat::testing::recordDrawnText(false);
+            CurrentDialog = nullptr;
+            std::set<std::pair<int, std::string>> texts;
+            for (const auto& [control, t] : drawn) {
+                texts.emplace(control, t.text);
+                const bool high = std::any_of(t.bytes.begin(), t.bytes.end(),
+                                              [](char c) { return (c & 0x80) != 0; });
+                if (high && t.codePage != 1252 && pageText.count({e.id, control}) == 0) {
+                    ADD_FAILURE() << "item " << control << " shows \"" << t.text
+                                  << "\" in the code page";
+                }
+            }
+            for (const auto& s : shown) {
+                if (s.dialog == e.id) {
+                    EXPECT_EQ(texts.count({s.control, s.text}), 1u) << s.control << " " << s.text;
+                }
+            }
+        }
+    }
+    ShutdownGraphics();
+    SetGraphicsFontHooks(GraphicsFontHooks{});
 }
 
 } // namespace

@@ -1019,6 +1019,21 @@ TEST_F(FontManagerTest, DoubleByteCharactersAreNeverSplit) {
     EXPECT_EQ(CharsFittingWidth("a\x82", index, 1000), 2);
     EXPECT_TRUE(IsLeadByte(0x82));
     EXPECT_FALSE(IsLeadByte('a'));
+
+    // The program's own texts are Windows-1252 under the page: "é" (a lead byte of 932) is one
+    // character of its own, measured and drawn as Windows-1252 by a font of that character set.
+    const int32_t program = ProgramTextFontIndex(index);
+    ASSERT_NE(program, index);
+    EXPECT_EQ(ProgramTextFontIndex(program), program);
+    EXPECT_EQ(FontRecordAt(program)->key.size, FontRecordAt(index)->key.size);
+    const std::string french = "d\xE9"
+                               "faut";
+    plat::HFONT western = MakeFont("DejaVu Sans", EmFor(12, 21), 0, plat::ANSI_CHARSET);
+    const std::vector<int32_t> ww = PrefixWidths(western, french);
+    plat::DeleteObject(western);
+    for (int32_t b = 0; b <= 6; ++b)
+        EXPECT_EQ(StringWidthForFont(french.c_str(), program, b), ww[static_cast<size_t>(b)]) << b;
+    EXPECT_EQ(CharsFittingWidth(french.c_str(), program, ww[2]), 2);
 }
 
 TEST_F(FontManagerTest, TheSystemCharacterSetIsTheScreenFontsAndNotedFacesChangeNothing) {

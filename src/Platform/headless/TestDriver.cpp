@@ -280,6 +280,7 @@ void reset() {
     dialogScripts().clear();
     fileAnswers().clear();
     headless::utteranceLog().clear();
+    recordDrawnText(false);
     core::SetDialogIdleHook(&dialogIdle);
     setUnscriptedAnswers({});
 }

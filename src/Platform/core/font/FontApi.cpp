@@ -1,14 +1,18 @@
 // The font calls on DCs and font handles, over the GDI module's object table and DC state.
 
 #include "core/emf/EmfRecorder.h"
+#include "core/font/Encoding.h"
 #include "core/font/FontObject.h"
 #include "core/font/TextRenderer.h"
+#include "core/gdi/WindowDc.h"
+#include "plat/Testing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <utility>
 
 namespace plat {
 
@@ -16,6 +20,20 @@ using fontcore::FontInstance;
 using fontcore::FontObject;
 
 namespace {
+
+// What tests asked to see of the text drawn (see plat::testing::recordDrawnText).
+bool s_recordDrawnText = false;
+std::vector<testing::DrawnText> s_drawnTexts;
+
+void noteDrawnText(HDC hdc, const FontInstance& font, const char* text, UINT count) {
+    testing::DrawnText drawn;
+    drawn.window = core::WindowOfDc(hdc);
+    drawn.codePage = font.codePage();
+    drawn.bytes.assign(text, count);
+    for (unsigned code : font.codes(text, count))
+        fontcore::AppendUtf8(drawn.text, fontcore::CodeToUnicode(code, font.codePage()));
+    s_drawnTexts.push_back(std::move(drawn));
+}
 
 LOGFONT makeLogFont(const char* face, LONG height, LONG weight, BYTE pitchAndFamily) {
     LOGFONT lf;
@@ -378,6 +396,10 @@ BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, const cha
                           static_cast<LONG>(std::max(l, r)), static_cast<LONG>(std::max(t, b))};
     }
 
+    if (s_recordDrawnText && count > 0) {
+        noteDrawnText(hdc, *deviceFont, text, count);
+    }
+
     fontcore::TextRun run;
     run.x = devX(x);
     run.y = devY(y);
@@ -546,3 +568,18 @@ void SetInstalledFontEntriesForTesting(const std::vector<InstalledFontEntry>* en
 }
 
 } // namespace plat
+
+namespace plat::testing {
+
+void recordDrawnText(bool on) {
+    s_recordDrawnText = on;
+    if (!on) {
+        s_drawnTexts.clear();
+    }
+}
+
+std::vector<DrawnText> takeDrawnTexts() {
+    return std::exchange(s_drawnTexts, {});
+}
+
+} // namespace plat::testing

@@ -24,7 +24,7 @@ constexpr int kLeft = 0;
 constexpr int kRight = 1;
 
 // Destroys every window, empties the queue and the journal, resets the keyboard, the focus, the
-// capture, the cursor, the recorded beeps and message boxes and sets the clock to 0.
+// capture, the cursor, the recorded beeps, message boxes and drawn text and sets the clock to 0.
 void reset();
 
 // --- Input (queued as back-end events, handled by the same code as X events) ---------------------
@@ -99,6 +99,20 @@ bool savePng(HWND hwnd, const std::string& path);
 // What the program asked the display to do with its top-level windows since the reset or the last
 // call, in order: "raise <title>" (restack) and "focus <title>" (give the keyboard).
 std::vector<std::string> takeDisplayRequests();
+
+// The text drawn while recording is on, one entry per ExtTextOut (TextOut, DrawText and the
+// controls draw through it): the window the DC was made for (null for memory and metafile DCs),
+// the code page the font read the bytes in and the characters it read, as UTF-8.
+struct DrawnText {
+    HWND window = nullptr;
+    UINT codePage = 1252;
+    std::string bytes;
+    std::string text;
+};
+// Starts or stops recording; stopping forgets what was recorded.
+void recordDrawnText(bool on);
+// What was drawn since recording started or the last take.
+std::vector<DrawnText> takeDrawnTexts();
 
 // Every MessageBeep and failed-click beep, by type.
 const std::vector<UINT>& beeps();

@@ -106,6 +106,15 @@ void ExprFilePane::renameWindow() {
     }
 }
 
+void ExprFilePane::keepStoredWindowZone(const Zone& stored) {
+    m_storedZone = stored;
+    m_placedZone = window() != nullptr ? window()->currentPlacement() : stored;
+}
+
+Zone ExprFilePane::windowZoneToSave(const Zone& current) const {
+    return m_storedZone && current == m_placedZone ? *m_storedZone : current;
+}
+
 int32_t OpenDocumentCount() {
     int32_t n = 0;
     for (ExprFilePane* pane = OpenDocumentList; pane != nullptr; pane = pane->nextDocument())

@@ -7,6 +7,7 @@
 #include "OverPc/PFILE.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,13 @@ public:
     const std::string& recoveryCopy() const { return m_recoveryCopy; }
     void setRecoveryCopy(std::string path) { m_recoveryCopy = std::move(path); }
 
+    // The window rectangle the document's file holds. The window may have been placed elsewhere
+    // to fit the frame; as long as it stays where it was placed, a save writes the file's own
+    // rectangle back, and once the user moves or sizes it, the window's.
+    void keepStoredWindowZone(const Zone& stored);
+    // The rectangle a save writes for the window now at `current`.
+    Zone windowZoneToSave(const Zone& current) const;
+
 private:
     bool write(bool askName);
 
@@ -70,6 +78,8 @@ private:
     FileIdentity m_diskIdentity;
     std::string m_recoveryCopy;
     std::vector<std::string> m_unknownRecords;
+    std::optional<Zone> m_storedZone;
+    Zone m_placedZone; // where the window was placed for m_storedZone
     ExprFilePane* m_nextDocument = nullptr;
 
     friend ExprFilePane* NewExprFilePane(ExprPtr expression, const Zone* windowZone,

@@ -387,6 +387,24 @@ void ClampZoneToObstacles(Zone& zone, oPoint point, const Zone& obstacle) {
         zone.bottom = obstacle.top;
 }
 
+Zone FitZoneInside(const Zone& zone, const Zone& area, int32_t minWidth, int32_t minHeight) {
+    // One axis at a time, in 64 bits: a zone read from outside may lie far off.
+    const auto fit = [](int32_t start, int32_t end, int32_t areaStart, int32_t areaEnd,
+                        int32_t minimum, int32_t& outStart, int32_t& outEnd) {
+        const int64_t areaLength = std::max<int64_t>(int64_t{areaEnd} - areaStart, 0);
+        const int64_t length =
+            std::max<int64_t>(std::min<int64_t>(int64_t{end} - start, areaLength), minimum);
+        const int64_t first = std::clamp<int64_t>(
+            start, areaStart, areaStart + std::max<int64_t>(areaLength - length, 0));
+        outStart = static_cast<int32_t>(first);
+        outEnd = static_cast<int32_t>(first + length);
+    };
+    Zone out = zone;
+    fit(zone.left, zone.right, area.left, area.right, minWidth, out.left, out.right);
+    fit(zone.top, zone.bottom, area.top, area.bottom, minHeight, out.top, out.bottom);
+    return out;
+}
+
 void PlaceZoneBeside(const Zone& area, const Zone* obstacle, const Zone* popup, Zone& result,
                      int32_t minWidth, int32_t minHeight, int32_t maxWidth, int32_t maxHeight) {
     Zone avail = area;

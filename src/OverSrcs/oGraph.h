@@ -325,6 +325,11 @@ oPoint ClampPointToZone(const Zone& zone, oPoint point);
 // Pulls each edge of the zone in to the near edge of the obstacle when that lies strictly between
 // the edge and the point.
 void ClampZoneToObstacles(Zone& zone, oPoint point, const Zone& obstacle);
+// The zone moved into the area, then shrunk only where it is still longer than the area; a zone
+// that lies inside, no side below its minimum, is kept as it is. No side ends shorter than its
+// minimum: a side below it grows to it, and when the area itself is shorter the zone starts at the
+// area's near edge.
+Zone FitZoneInside(const Zone& zone, const Zone& area, int32_t minWidth, int32_t minHeight);
 // Fits a pop-up (the area itself when null) into the part of the area beside an obstacle.
 void PlaceZoneBeside(const Zone& area, const Zone* obstacle, const Zone* popup, Zone& result,
                      int32_t minWidth, int32_t minHeight, int32_t maxWidth, int32_t maxHeight);

@@ -347,9 +347,10 @@ public:
     void idle() override;
     bool anyChildBusy() override;
     bool compositionPoint(oPoint& point) override;
-    // Creates the native window by its kind flags (zone: the outer window rectangle) and fills
-    // the port: bounds (0, 0, client size), device record kind 0 with the window handle. False
-    // when the window could not be made.
+    // Creates the native window by its kind flags (zone: the outer window rectangle; a window
+    // inside the frame is moved and shrunk into the frame's client area) and fills the port:
+    // bounds (0, 0, client size), device record kind 0 with the window handle. False when the
+    // window could not be made.
     virtual bool createNativeWindow(const char* title, const Zone& zone, int32_t kind);
 
     // Detaches from the native window (when it is being destroyed); the placement is kept unless

@@ -44,6 +44,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
@@ -335,40 +336,142 @@ std::string N(int32_t v) {
     return std::string(text, static_cast<size_t>(EncodeCompactNumber(v, text)));
 }
 
-TEST_F(DocumentFilesTest, HandWrittenAndPostScriptWrappedLinesOpen) {
+// Where the frame lets a document window lie: its client area above the status bar.
+Zone frameDocumentArea() {
+    const plat::HWND frame = CQVApp::instance().m_MainFrame;
+    plat::RECT client{};
+    plat::GetClientRect(frame, &client);
+    Zone area{0, 0, client.right, client.bottom, 0, 0};
+    plat::RECT bar{};
+    if (plat::GetWindowRect(CQVApp::instance().m_StatusBar, &bar) && bar.bottom > bar.top) {
+        plat::POINT top{bar.left, bar.top};
+        plat::ScreenToClient(frame, &top);
+        area.bottom = std::min<int32_t>(area.bottom, top.y);
+    }
+    return area;
+}
+
+// The window rectangle a document file holds, as read back.
+std::optional<Zone> windowZoneInFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    return ReadDocumentLinesFromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()))
+        .windowZone;
+}
+
+// Hand-written document lines open as written, bare and inside PostScript, and the window goes
+// where the file says when that lies in the frame. A stored place or size that does not fit (from
+// a larger screen, off to the left, or too wide, as a wide expression without a stored place asks
+// for) is moved into the frame's client area first and shrunk only where it still sticks out, so
+// the window's caption, close box and scroll bars can be reached. Opening leaves the file as it
+// was; a save without moving the window writes the file's own rectangle back, and after the user
+// moves it, the new one.
+TEST_F(DocumentFilesTest, HandWrittenAndPostScriptWrappedLinesOpenWithTheirWindowInsideTheFrame) {
     OwnedNode<eSimpString> row = NewSimpString(1);
     row->setChild(0, ExprPtr(NewFraction(TextToRow("p", 0), TextToRow("q", 0)).release()));
     const ExprPtr tree(row.release());
-    const std::string encoding = ExprEncodingText(tree.get(), "\n%%\t");
-    const std::string lines = "%%Ve" + N(1) + "\r\n%%Wz" + N(30) + N(40) + N(330) + N(240) +
-                              "\r\n%%Fl" + N(1) + N(0) + N(0) + N(0) + "\r\n%%Ex" + encoding +
-                              "\r\n";
+    // A row of fractions wider than any frame.
+    constexpr int32_t kWideCount = 120;
+    OwnedNode<eSimpString> wideRow = NewSimpString(kWideCount);
+    for (int32_t i = 0; i < kWideCount; ++i)
+        wideRow->setChild(i, ExprPtr(NewFraction(TextToRow("xy", 0), TextToRow("z", 0)).release()));
+    const ExprPtr wide(wideRow.release());
+    const Zone area = frameDocumentArea();
+    ASSERT_GT(area.width(), 400);
+    ASSERT_GT(area.height(), 300);
+    const int32_t W = area.width(), H = area.height();
+    const auto linesFor = [](const eExpr* expression, const std::optional<Zone>& zone) {
+        std::string lines = "%%Ve" + N(1);
+        if (zone)
+            lines += "\r\n%%Wz" + N(zone->left) + N(zone->top) + N(zone->right) + N(zone->bottom);
+        return lines + "\r\n%%Fl" + N(1) + N(0) + N(0) + N(0) + "\r\n%%Ex" +
+               ExprEncodingText(expression, "\n%%\t") + "\r\n";
+    };
+    const Zone hand{30, 40, 330, 240, 0, 0};
+    const std::string eps =
+        "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 20 30\r\n%%Creator: x\r\n"
+        "0 0 moveto (p) show\r\n%%Trailer\r\n" +
+        linesFor(tree.get(), hand) + "%%EOF\r\n";
+    const Zone inside{W - 300, H - 200, W, H, 0, 0};
     const struct {
         const char* name;
-        std::string bytes;
-        bool placed;
+        std::optional<Zone> stored; // the document lines' own rectangle (.pvx and .eps)
+        std::optional<Zone> placed; // where the window must be; none: anywhere inside the frame
+        bool wideExpression = false;
+        bool eps = false;
     } cases[] = {
-        {"hand.pvx", lines, true},
-        {"old.exp", encoding, false},
-        {"export.eps",
-         "%!PS-Adobe-3.0 EPSF-3.0\r\n%%BoundingBox: 0 0 20 30\r\n%%Creator: x\r\n"
-         "0 0 moveto (p) show\r\n%%Trailer\r\n" +
-             lines + "%%EOF\r\n",
-         true},
+        {"hand.pvx", hand, hand},
+        {"old.exp", std::nullopt, std::nullopt},
+        {"export.eps", hand, hand, false, true},
+        // Off to the left and top: moved in, its size kept.
+        {"lefttop.pvx", Zone{-40, -30, 260, 170, 0, 0}, Zone{0, 0, 300, 200, 0, 0}},
+        {"left.pvx", Zone{-1, 50, 299, 250, 0, 0}, Zone{0, 50, 300, 250, 0, 0}},
+        // Partly off the right and bottom: moved back in.
+        {"rightbottom.pvx", Zone{W - 100, H - 50, W + 200, H + 150, 0, 0}, inside},
+        // At the edge it stays; one pixel less stays; one pixel past moves back by that pixel.
+        {"atedge.pvx", inside, inside},
+        {"oneless.pvx", Zone{W - 301, H - 201, W - 1, H - 1, 0, 0},
+         Zone{W - 301, H - 201, W - 1, H - 1, 0, 0}},
+        {"onemore.pvx", Zone{W - 299, H - 199, W + 1, H + 1, 0, 0}, inside},
+        // The whole frame: kept; one pixel wider and taller than the frame: shrunk to it.
+        {"whole.pvx", area, area},
+        {"onebigger.pvx", Zone{0, 0, W + 1, H + 1, 0, 0}, area},
+        {"widebutplaced.pvx", Zone{-50, 20, W + 50, 220, 0, 0}, Zone{0, 20, W, 220, 0, 0}},
+        // Ten times the frame (a larger screen): shrunk to the frame; far off: brought back.
+        {"tentimes.pvx", Zone{0, 0, 10 * W, 10 * H, 0, 0}, area},
+        {"tentimesoff.pvx", Zone{-10 * W, -10 * H, 10 * W, 10 * H, 0, 0}, area},
+        {"faroff.pvx", Zone{10 * W, 10 * H, 10 * W + 300, 10 * H + 200, 0, 0}, inside},
+        // Too small to show the caption and the scroll bars: grown to what they need.
+        {"tiny.pvx", Zone{10, 10, 20, 20, 0, 0}, Zone{10, 10, 122, 84, 0, 0}},
+        // No stored place, and an expression wider than the frame (the 25 MB document's shape):
+        // the window asked for is cut at the frame's right edge.
+        {"wide.pvx", std::nullopt, std::nullopt, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const eExpr* expression = c.wideExpression ? wide.get() : tree.get();
         const std::string path = m_dir / c.name;
-        WriteFileBytes(path, c.bytes);
+        const bool bare = std::string_view(c.name).ends_with(".exp");
+        const std::string bytes = c.eps  ? eps
+                                  : bare ? ExprEncodingText(expression, "\n%%\t")
+                                         : linesFor(expression, c.stored);
+        WriteFileBytes(path, bytes);
         ASSERT_EQ(
             CatchFail([&] { OpenDocumentWindow(path.c_str(), FileTypeOfPath(path.c_str())); }), 0);
+        pt::runUntilIdle();
         ExprFilePane* pane = OpenDocumentList;
         ASSERT_NE(pane, nullptr);
-        EXPECT_TRUE(pane->expression()->equal(tree.get(), 0));
+        EXPECT_TRUE(pane->expression()->equal(expression, 0));
+        const Zone placement = pane->window()->currentPlacement();
+        plat::RECT real{};
+        plat::GetWindowRect(HandleOfWindow(pane->window()->windowHandle()), &real);
+        EXPECT_EQ(real.right - real.left, placement.width());
+        EXPECT_EQ(real.bottom - real.top, placement.height());
+        EXPECT_TRUE(ZoneContainsZone(area, placement))
+            << placement.left << "," << placement.top << "," << placement.right << ","
+            << placement.bottom << " in " << W << "x" << H;
         if (c.placed) {
-            EXPECT_EQ(pane->window()->currentPlacement(), (Zone{30, 40, 330, 240, 0, 0}));
+            EXPECT_EQ(placement, *c.placed);
+        }
+        if (c.wideExpression) {
+            EXPECT_EQ(placement.right, area.right);
+        }
+        if (c.stored) {
             EXPECT_EQ(pane->record().m_options[0], 1);
         }
+        EXPECT_EQ(ReadFileBytes(path), bytes) << "opening changed the file";
+        if (!std::string_view(c.name).ends_with(".pvx"))
+            continue;
+
+        // Saved where the window was put: the file keeps its own rectangle (or, with none, gets
+        // the window's); saved after the user moved the window: the window's.
+        ASSERT_TRUE(pane->save());
+        EXPECT_EQ(windowZoneInFile(path), c.stored.value_or(placement));
+        plat::SetWindowPos(HandleOfWindow(pane->window()->windowHandle()), nullptr, 1, 2, 0, 0,
+                           plat::SWP_NOSIZE | plat::SWP_NOZORDER | plat::SWP_NOACTIVATE);
+        ASSERT_TRUE(pane->save());
+        EXPECT_EQ(windowZoneInFile(path),
+                  (Zone{1, 2, 1 + placement.width(), 2 + placement.height(), 0, 0}));
+        EXPECT_TRUE(pane->expression()->equal(treeInFile(path).get(), 0));
     }
 }
 

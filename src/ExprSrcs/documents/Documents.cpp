@@ -63,6 +63,8 @@ void openEncodedDocument(const char* path, char type) {
     ExprFilePane* pane = NewExprFilePane(std::move(lines.expression), zone,
                                          stationery ? nullptr : name.c_str(), flags);
     pane->setUnknownRecords(std::move(lines.unknownRecords));
+    if (zone != nullptr)
+        pane->keepStoredWindowZone(*zone);
     pane->record().m_background = lines.background.color;
     pane->record().m_noBackground = lines.background.none ? 1 : 0;
     if (stationery) {
@@ -130,7 +132,10 @@ bool agreesToName(const std::string& typed, const std::string& written) {
 
 void writeDocumentFile(ExprFilePane& pane, const std::string& path) {
     oOStreamPtr stream(NewOFileStream(path.c_str(), false));
-    const Zone zone = pane.window() != nullptr ? pane.window()->currentPlacement() : Zone{};
+    // The window's rectangle; the file's own while the window stays where it was fitted in.
+    const Zone zone = pane.window() != nullptr
+                          ? pane.windowZoneToSave(pane.window()->currentPlacement())
+                          : Zone{};
     const SelectionRecord& record = pane.record();
     DocumentBackground background;
     background.color = record.m_background;

@@ -48,6 +48,41 @@ bool ownsHandle(plat::HWND hwnd, const void* object) {
                reinterpret_cast<plat::LONG_PTR>(object);
 }
 
+// Where a document window may lie: the frame's client area above the status bar, in frame-client
+// coordinates. Empty while the frame is iconic (its size then says nothing of where it opens).
+Zone documentArea(plat::HWND frame) {
+    Zone area;
+    if (!frame || !plat::IsWindow(frame) || plat::IsIconic(frame))
+        return area;
+    plat::RECT client;
+    plat::GetClientRect(frame, &client);
+    area = Zone{0, 0, client.right, client.bottom, 0, 0};
+    const plat::HWND bar = CQVApp::instance().m_StatusBar;
+    if (bar && plat::IsWindow(bar) && plat::IsWindowVisible(bar)) {
+        plat::RECT own;
+        plat::GetWindowRect(bar, &own);
+        plat::POINT top{own.left, own.top};
+        plat::ScreenToClient(frame, &top);
+        if (own.bottom > own.top && top.y > 0 && top.y < area.bottom)
+            area.bottom = top.y;
+    }
+    return area;
+}
+
+// A document window opened where it would stick out of the frame (a place stored on a larger
+// screen, or the size a wide expression asks for) is moved and shrunk into the frame, so that its
+// caption, close box and scroll bars can be reached. It keeps room for its caption and scroll bars.
+Zone fitInFrame(const Zone& zone, plat::HWND frame) {
+    const Zone area = documentArea(frame);
+    if (area.right <= 0 || area.bottom <= 0)
+        return zone;
+    const int minWidth = 7 * plat::GetSystemMetrics(plat::SM_CXVSCROLL);
+    const int minHeight = plat::GetSystemMetrics(plat::SM_CYCAPTION) +
+                          2 * plat::GetSystemMetrics(plat::SM_CYFRAME) +
+                          3 * plat::GetSystemMetrics(plat::SM_CYHSCROLL);
+    return FitZoneInside(zone, area, minWidth, minHeight);
+}
+
 // The program's menu bar is shared by every window that shows it: a window gives it back before
 // it goes, so that the bar outlives the window.
 void takeMenuBarOff(plat::HWND hwnd) {
@@ -355,7 +390,7 @@ oWindow::~oWindow() {
     }
 }
 
-bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t kind) {
+bool oWindow::createNativeWindow(const char* title, const Zone& wanted, int32_t kind) {
     if (!RegisterPaneWindowClass())
         return false;
     m_kind = kind;
@@ -386,6 +421,7 @@ bool oWindow::createNativeWindow(const char* title, const Zone& zone, int32_t ki
             style |= plat::WS_CHILD | plat::WS_CLIPSIBLINGS;
         }
     }
+    const Zone zone = parent && (style & plat::WS_CHILD) ? fitInFrame(wanted, parent) : wanted;
     if (!parent) {
         style |= plat::WS_POPUP;
         if (kind & kWindowFloating) {

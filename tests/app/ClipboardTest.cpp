@@ -909,7 +909,7 @@ TEST_F(ClipboardTest, AMetafilePastItsBoundIsNotOffered) {
         {"a picture of every kind of record",
          [] { return kvbench::RowWith(PictureNode(EveryKindPicture())); }, 12},
         {"a picture of polylines",
-         [] { return kvbench::RowWith(PictureNode(PolylinesPicture(size_t{3} << 20))); }},
+         [] { return kvbench::RowWith(PictureNode(PolylinesPicture(size_t{1} << 20))); }},
     };
     struct PutBack {
         const size_t value = LargestCopiedMetafile;

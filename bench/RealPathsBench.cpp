@@ -18,6 +18,7 @@
 #include "bench/BenchTrees.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
+#include "plat/TestingSys.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 
@@ -244,7 +245,7 @@ void Ending(benchmark::State& state, bool served) {
         if (served) {
             std::raise(SIGTERM);
             // The loop serves it at once; no grace timer in a benchmark.
-            alarm(0);
+            plat::testing::stopTerminationGrace();
             plat::testing::runUntilIdle();
         } else {
             AppHooks().endWithoutQuestions(SIGTERM);

@@ -41,7 +41,8 @@ void RefreshStatusBar();
 // the preferences are written, each document not saved is written to the preferences folder's
 // "Recovered" folder (or the next place that takes it, see KeepRecoveryCopy) and named on stderr
 // with that file, and the program exits with 0. A signal the program cannot serve within a second
-// ends it the default way; further signals wait for the ending (its grace is 30 s).
+// of its own processor time (ten seconds of the clock when it is blocked) ends it the default way;
+// further signals wait for the ending (its grace is 30 s).
 void InstallTerminationHandler();
 
 // Runs the loop until the quit message; returns its exit code (2 when the last window closed).

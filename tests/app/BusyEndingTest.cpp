@@ -1,10 +1,13 @@
 // A termination signal while the program is busy with a document (opening one of 17 MB, laying
 // out or saving one of 900,000 nodes, pasting 2 MB of text or the 17 MB document's expression in
 // the forms other programs offer it) ends the program through its own ending, in a copy of the
-// program that takes a real SIGTERM: the long work sees the signal within its one-second grace
-// and unwinds, the ending keeps every unsaved document whole (what was typed before a stopped
-// paste), and a save that was cut short leaves the previous file as it was. Escape pressed as the
-// program ends stops none of the ending's writing.
+// program that takes a real SIGTERM: the long work sees the signal within its grace and unwinds,
+// the ending keeps every unsaved document whole (what was typed before a stopped paste), and a
+// save that was cut short leaves the previous file as it was; so too on a loaded machine, where
+// the copy of the program gets a tenth of a processor or less. Escape pressed as the program ends
+// stops none of the ending's writing. A copy that never looks at the signal still ends the default
+// way: after a second of its own processor time when it spins, after ten seconds when it is
+// blocked.
 
 #include "../../src/Platform/backend/Backend.h"
 #include "App/AppHooks.h"
@@ -25,6 +28,7 @@
 #include "plat/Clipboard.h"
 #include "plat/Input.h"
 #include "plat/System.h"
+#include "plat/TestingSys.h"
 #include "support/PipeText.h"
 
 #include <chrono>
@@ -35,7 +39,10 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <map>
+#include <sched.h>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -173,6 +180,68 @@ void signalOnceTheSaveBegins(const char*) {
         ::usleep(1000);
 }
 
+// Busy processes sharing one processor with a copy of the program, for as long as they live: each
+// spins, pinned to that processor. With ten of them the copy, pinned there too, gets a tenth of it
+// or less, as on a machine that has more work than processors.
+class BusyNeighbours {
+public:
+    explicit BusyNeighbours(int count) {
+        if (count == 0)
+            return;
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+            return;
+        for (int c = 0; c < CPU_SETSIZE; ++c) {
+            if (CPU_ISSET(c, &allowed)) {
+                m_cpu = c;
+                break;
+            }
+        }
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                // Holding no pipe of the test's open, and gone if the test is.
+                ::close_range(3, ~0U, 0);
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                joinTheirProcessor(m_cpu);
+                volatile unsigned long spun = 0;
+                for (;;)
+                    spun = spun + 1;
+            }
+            if (pid > 0)
+                m_pids.push_back(pid);
+        }
+    }
+    ~BusyNeighbours() {
+        for (pid_t pid : m_pids)
+            ::kill(pid, SIGKILL);
+        for (pid_t pid : m_pids)
+            ::waitpid(pid, nullptr, 0);
+    }
+    BusyNeighbours(const BusyNeighbours&) = delete;
+    BusyNeighbours& operator=(const BusyNeighbours&) = delete;
+    // The processor they spin on, or -1 when there are none.
+    int cpu() const { return m_pids.empty() ? -1 : m_cpu; }
+
+    static void joinTheirProcessor(int cpu) {
+        if (cpu < 0)
+            return;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        ::sched_setaffinity(0, sizeof one, &one);
+    }
+
+private:
+    int m_cpu = -1;
+    std::vector<pid_t> m_pids;
+};
+
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
 class BusyEndingTest : public AppDocumentFixture {
 protected:
     void SetUp() override {
@@ -192,14 +261,19 @@ protected:
         std::string said;
         // The work was done before the signal came: what it is to show was not tried.
         bool finishedFirst = false;
+        // The processor time the copy used in all, and the time from the signal to its end.
+        double cpuSeconds = 0;
+        double secondsAfterSignal = 0;
     };
     // Runs `prepare`, then `work` as the program runs a command, in a copy of the program whose
     // loop ends it on a signal; SIGTERM comes `delayMs` after the work begins (after the copy
-    // tells so itself with tellTest('r') when `prepare` arranges it). What the copy said on stderr
-    // and how it ended; a copy that has not ended after two minutes has hung and is killed.
+    // tells so itself with tellTest('r') when `prepare` arranges it), with `busyNeighbours`
+    // processes sharing its processor. What the copy said on stderr and how it ended; a copy that
+    // has not ended after two minutes has hung and is killed.
     static Ended endWhileBusy(const std::function<void()>& prepare,
                               const std::function<void()>& work, int delayMs,
-                              bool workTellsItBegan) {
+                              bool workTellsItBegan, int busyNeighbours = 0) {
+        const BusyNeighbours neighbours(busyNeighbours);
         Ended ended;
         int ready[2];
         int err[2];
@@ -207,6 +281,7 @@ protected:
             return ended;
         const pid_t child = ::fork();
         if (child == 0) {
+            BusyNeighbours::joinTheirProcessor(neighbours.cpu());
             ::dup2(err[1], STDERR_FILENO);
             // The stopped work is reported as one the user stops; the loop then ends the copy.
             pt::onMessageBox([](const pt::MessageBoxCall&) { return 1; });
@@ -229,16 +304,21 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             ::kill(child, SIGTERM);
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        while (child > 0 && ::waitpid(child, &ended.status, WNOHANG) == 0) {
+        const auto signalled = std::chrono::steady_clock::now();
+        const auto deadline = signalled + std::chrono::minutes(2);
+        struct rusage used {};
+        while (child > 0 && ::wait4(child, &ended.status, WNOHANG, &used) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 ::kill(child, SIGKILL);
-                ::waitpid(child, &ended.status, 0);
+                ::wait4(child, &ended.status, 0, &used);
                 ended.said = "(killed: still running two minutes after SIGTERM)\n";
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        ended.secondsAfterSignal =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+        ended.cpuSeconds = seconds(used.ru_utime) + seconds(used.ru_stime);
         ended.said += ReadUntilClosed(err[0]);
         ended.finishedFirst = ReadUntilClosed(ready[0]) == "f";
         return ended;
@@ -269,10 +349,13 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
     ASSERT_TRUE(notes->changed());
     const ExprPtr notesTree = notes->expression()->deepCopy();
 
+    // Ten busy processes share the processor of a copy on a loaded machine.
+    constexpr int kLoaded = 10;
     const struct {
         const char* what;
         Work work;
         int delayMs;
+        int busyNeighbours = 0;
     } rows[] = {
         {"opening the large document", Work::Open, 100},
         {"laying out a new window", Work::LayOut, 20},
@@ -282,6 +365,10 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         {"pasting the large expression", Work::PasteEncoding, 100},
         {"pasting a bitmap that carries the large expression", Work::PasteBitmap, 100},
         {"pasting text that carries the large expression in base64", Work::PasteBase64Text, 100},
+        // The work that goes longest between two looks at the signal.
+        {"opening the large document, loaded", Work::Open, 100, kLoaded},
+        {"pasting text that carries the large expression in base64, loaded",
+         Work::PasteBase64Text, 100, kLoaded},
     };
     // A copy that finished its work before the signal came (a loaded machine ran the test late)
     // tried nothing: the row runs again, up to this many times in all.
@@ -320,7 +407,8 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
         Ended ended;
         for (int attempt = 1;; ++attempt) {
             freshFiles();
-            ended = endWhileBusy(prepare, work, row.delayMs, row.work == Work::Save);
+            ended = endWhileBusy(prepare, work, row.delayMs, row.work == Work::Save,
+                                 row.busyNeighbours);
             if (!ended.finishedFirst || attempt == kAttempts)
                 break;
             std::cout << "[ RETRY    ] " << row.what << ": the work was done before the signal came"
@@ -361,6 +449,49 @@ TEST_F(BusyEndingTest, ASignalWhileADocumentIsBusyEndsTheProgramAndKeepsEveryDoc
     }
 }
 
+// A copy of the program that never looks at the signal ends the default way, and no sooner than its
+// grace: one second of its own processor time when it spins (however little of a processor a
+// loaded machine gives it), ten seconds when it is blocked in a call.
+TEST_F(BusyEndingTest, ASignalTheProgramNeverLooksAtEndsItTheDefaultWayAfterItsGrace) {
+    const struct {
+        const char* what;
+        std::function<void()> work;
+        int busyNeighbours;
+        double minCpuSeconds;
+        double maxCpuSeconds;
+        double minSecondsAfterSignal;
+        double maxSecondsAfterSignal;
+    } rows[] = {
+        // Half of a processor: a second of its own time is about two of the clock.
+        {"spinning, sharing its processor",
+         [] {
+             volatile unsigned long spun = 0;
+             for (;;)
+                 spun = spun + 1;
+         },
+         1, 1.0, 3.0, 1.0, 9.0},
+        {"blocked reading a pipe nobody writes to",
+         [] {
+             int never[2];
+             if (::pipe(never) == 0) {
+                 char byte = 0;
+                 [[maybe_unused]] const ssize_t n = ::read(never[0], &byte, 1);
+             }
+         },
+         0, 0.0, 1.0, 9.5, 30.0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Ended ended = endWhileBusy([] {}, row.work, 100, false, row.busyNeighbours);
+        EXPECT_TRUE(WIFSIGNALED(ended.status) && WTERMSIG(ended.status) == SIGTERM)
+            << "status " << ended.status << ": " << ended.said;
+        EXPECT_GE(ended.cpuSeconds, row.minCpuSeconds);
+        EXPECT_LE(ended.cpuSeconds, row.maxCpuSeconds);
+        EXPECT_GE(ended.secondsAfterSignal, row.minSecondsAfterSignal);
+        EXPECT_LE(ended.secondsAfterSignal, row.maxSecondsAfterSignal);
+    }
+}
+
 // Escape pressed as the program ends on a signal stops nothing: the unsaved document is kept
 // whole, in the first place that takes it.
 TEST_F(BusyEndingTest, EscapeDuringTheEndingStopsNoKeptDocument) {
@@ -373,7 +504,7 @@ TEST_F(BusyEndingTest, EscapeDuringTheEndingStopsNoKeptDocument) {
     pt::keyDown(plat::VK_ESCAPE);
     std::raise(SIGTERM);
     // The test serves the signal itself, however slow the machine: no grace timer.
-    alarm(0);
+    plat::testing::stopTerminationGrace();
     ::testing::internal::CaptureStderr();
     pt::runUntilIdle();
     const std::string said = ::testing::internal::GetCapturedStderr();

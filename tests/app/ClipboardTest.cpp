@@ -27,6 +27,7 @@
 #include "plat/Metafile.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
+#include "plat/TestingSys.h"
 #include "support/CodePageScope.h"
 
 #include <algorithm>
@@ -106,7 +107,7 @@ TEST_F(ClipboardTest, ATerminationSignalStopsALongPasteAndChangesNothing) {
     plat::SetTerminationSignalHandler([](int signal) { s_servedSignal = signal; });
     std::raise(SIGTERM);
     // The test serves the signal itself, however slow the machine: no grace timer.
-    alarm(0);
+    plat::testing::stopTerminationGrace();
     // As the program runs a key's command: a stopped command is reported, as one the user stops
     // (in the program the alert's own loop serves the signal and ends it).
     std::int16_t stopped = 0;

@@ -33,6 +33,7 @@
 #include "plat/Menu.h"
 #include "plat/System.h"
 #include "plat/Testing.h"
+#include "plat/TestingSys.h"
 #include "plat/Window.h"
 #include "platform/SysTempDir.h"
 #include "support/CodePageScope.h"
@@ -498,7 +499,7 @@ TEST_F(DocumentFilesTest, ATerminationSignalStopsALongSaveAndKeepsTheFile) {
     plat::SetTerminationSignalHandler([](int signal) { s_servedSignal = signal; });
     std::raise(SIGTERM);
     // The test serves the signal itself, however slow the machine: no grace timer.
-    alarm(0);
+    plat::testing::stopTerminationGrace();
     // The stopped save says so, as one the user stops does (in the program the alert's own loop
     // serves the signal and ends it).
     std::string said;

@@ -1,13 +1,19 @@
 // Ending on a signal: the handler does only what is safe inside a signal handler (note the signal,
-// arm the grace timer, write one byte to the event wait's wake-up pipe); the program's own ending
+// arm the grace timers, write one byte to the event wait's wake-up pipe); the program's own ending
 // runs on the main thread, from whichever message loop takes its events next. Long work that sees
 // the signal first acknowledges it: the grace becomes the ending's while the work unwinds.
+//
+// The first grace is counted in the program's own processor time, so that a loaded machine, which
+// gives the program only a share of a processor, does not shorten the work between two looks at
+// the signal into a lost ending. A program blocked in a call uses no processor time: a wall-clock
+// cap ends it. Both timers deliver SIGALRM; whichever comes first ends the program.
 
 #include "core/win/WinInternal.h"
 #include "plat/System.h"
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <unistd.h>
 
 namespace plat::core {
@@ -15,9 +21,12 @@ namespace plat::core {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// Seconds a noted signal may wait for the program to start its ending before it ends the default
-// way, and seconds the ending may then take (it writes the preferences and every unsaved document).
+// Seconds of its own processor time a noted signal gives the program to start its ending before
+// it ends the default way; seconds of the clock it gives a program that does not get that far
+// (blocked in a call, or starved of the processor); and seconds of the clock the ending may then
+// take (it writes the preferences and every unsaved document).
 constexpr unsigned kGraceSeconds = 1;
+constexpr unsigned kBlockedSeconds = 10;
 constexpr unsigned kEndingSeconds = 30;
 
 volatile std::sig_atomic_t s_pending = 0;
@@ -29,6 +38,56 @@ volatile std::sig_atomic_t s_serving = 0;
 volatile std::sig_atomic_t s_acknowledged = 0;
 // Depth of the calls under way that cannot look at a pending signal.
 volatile std::sig_atomic_t s_uninterruptible = 0;
+
+// The timer on the process's processor time, made for the process that set the handler (a timer is
+// not inherited across fork: a copy of the program makes its own).
+timer_t s_cpuTimer{};
+pid_t s_cpuTimerOwner = 0;
+
+bool haveCpuTimer() {
+    return s_cpuTimerOwner != 0 && s_cpuTimerOwner == getpid();
+}
+
+void makeCpuTimer() {
+    if (haveCpuTimer())
+        return;
+    struct sigevent event {};
+    event.sigev_notify = SIGEV_SIGNAL;
+    event.sigev_signo = SIGALRM;
+    timer_t timer{};
+    if (timer_create(CLOCK_PROCESS_CPUTIME_ID, &event, &timer) != 0) {
+        // Without it the wall-clock cap alone ends a program that does not answer.
+        s_cpuTimerOwner = 0;
+        return;
+    }
+    s_cpuTimer = timer;
+    s_cpuTimerOwner = getpid();
+}
+
+void deleteCpuTimer() {
+    if (haveCpuTimer())
+        timer_delete(s_cpuTimer);
+    s_cpuTimerOwner = 0;
+}
+
+// Safe in a signal handler (timer_settime and alarm are).
+void armCpuGrace(unsigned seconds) {
+    if (!haveCpuTimer())
+        return;
+    struct itimerspec spec {};
+    spec.it_value.tv_sec = static_cast<time_t>(seconds);
+    timer_settime(s_cpuTimer, 0, &spec, nullptr);
+}
+
+void disarmCpuGrace() {
+    armCpuGrace(0);
+}
+
+// The program has answered: the first grace is over, and the ending's own (wall clock) begins.
+void startEndingGrace() {
+    disarmCpuGrace();
+    alarm(kEndingSeconds);
+}
 
 void endTheDefaultWay(int signal) {
     struct sigaction action {};
@@ -55,9 +114,13 @@ void onTerminationSignal(int signal) {
         s_pending = signal;
         // Inside a call that cannot look at the signal the program has answered already: it
         // will see the signal as soon as the call returns.
-        if (s_uninterruptible > 0)
+        if (s_uninterruptible > 0) {
             s_acknowledged = 1;
-        alarm(s_uninterruptible > 0 ? kEndingSeconds : kGraceSeconds);
+            alarm(kEndingSeconds);
+        } else {
+            armCpuGrace(kGraceSeconds);
+            alarm(kBlockedSeconds);
+        }
         if (s_wakeFd >= 0) {
             const char byte = 's';
             [[maybe_unused]] const ssize_t n = write(s_wakeFd, &byte, 1);
@@ -66,7 +129,7 @@ void onTerminationSignal(int signal) {
     errno = savedErrno;
 }
 
-// The grace time passed and the program did not end: it cannot answer, so the signal acts alone.
+// A grace passed and the program did not end: it cannot answer, so the signal acts alone.
 void onGraceOver(int) {
     endTheDefaultWay(s_pending ? static_cast<int>(s_pending) : SIGTERM);
 }
@@ -79,10 +142,11 @@ void ServeTerminationSignal() {
     s_serving = 1;
     // The program answers: the grace now covers its orderly ending, which further signals wait
     // for.
-    alarm(kEndingSeconds);
+    startEndingGrace();
     s_serve(static_cast<int>(s_pending));
     // A handler that returns has answered the signal: the program goes on.
     alarm(0);
+    disarmCpuGrace();
     s_pending = 0;
     s_serving = 0;
     s_acknowledged = 0;
@@ -108,7 +172,7 @@ void AcknowledgeTerminationSignal() {
     s_acknowledged = 1;
     // The program has answered: what it must undo before the loop serves the signal (a long save
     // abandoned, a half-read document freed) counts as part of its ending.
-    alarm(kEndingSeconds);
+    core::startEndingGrace();
 }
 
 UninterruptibleCall::UninterruptibleCall() {
@@ -128,6 +192,8 @@ void SetTerminationSignalHandler(TerminationHandler serve) {
     s_pending = 0;
     s_acknowledged = 0;
     s_wakeFd = serve ? backend().signalWakeFd() : -1;
+    if (serve)
+        makeCpuTimer();
     struct sigaction action {};
     action.sa_handler = serve ? &onTerminationSignal : SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -142,8 +208,19 @@ void SetTerminationSignalHandler(TerminationHandler serve) {
     sigemptyset(&grace.sa_mask);
     grace.sa_flags = SA_RESTART;
     sigaction(SIGALRM, &grace, nullptr);
-    if (!serve)
+    if (!serve) {
         alarm(0);
+        deleteCpuTimer();
+    }
 }
+
+namespace testing {
+
+void stopTerminationGrace() {
+    alarm(0);
+    core::disarmCpuGrace();
+}
+
+} // namespace testing
 
 } // namespace plat

@@ -23,8 +23,10 @@ void SetDiagnosticSink(DiagnosticSink sink);
 // at once: the signal is noted and the event wait woken, and `serve` runs on the main thread when
 // the message loop that is running (a modal one included) next takes its events. `serve` is to
 // end the program; if it returns, the program goes on. A first signal the program has neither
-// started to answer nor acknowledged (below) within a second ends the program the default way: a
-// program that cannot answer never swallows the signal. Once `serve` runs it has a longer grace
+// started to answer nor acknowledged (below) within one second of its own processor time, or
+// within ten seconds of the clock, ends the program the default way: a program that cannot answer
+// never swallows the signal, and a loaded machine that gives it only a share of a processor does
+// not cut its answer short. Once `serve` runs it has a longer grace
 // (30 s, for writing what must be kept). Further signals while one is noted or served only wait for
 // these (during `serve` one line on stderr says so): a second Ctrl+C never cuts the keeping of the
 // documents short. Null restores the default handling.

@@ -1,5 +1,5 @@
 #pragma once
-// Test hooks of the files, settings and shell services.
+// Test hooks of the files, settings, shell and signal services.
 
 #include <string>
 #include <vector>
@@ -24,5 +24,9 @@ std::string lastRegistryDiagnostic();
 unsigned registryParseCount();
 // Forgets the parsed settings file, so the next call reads it whatever its time stamps say.
 void forgetRegistryCache();
+
+// Stops the grace timers of a noted termination signal: a test that serves the signal itself is
+// never ended by them, however slow the machine.
+void stopTerminationGrace();
 
 } // namespace plat::testing

@@ -786,8 +786,18 @@ TEST_F(DialogManager, ATerminationSignalIsServedByTheModalLoopThatRuns) {
     EXPECT_TRUE(s_dialogUpWhenServed);
 }
 
+// Work that looks at no signal: spins until the process has used `seconds` of processor time.
+void spinFor(double seconds) {
+    for (;;) {
+        timespec used{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+        if (static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9 >= seconds)
+            return;
+    }
+}
+
 // A program that cannot answer never swallows the signal: a first one left unserved for a second
-// ends it the default way, whether a second one came meanwhile or not.
+// of its processor time ends it the default way, whether a second one came meanwhile or not.
 TEST(TerminationSignals, ASecondSignalOrAnUnservedOneEndsTheProgram) {
     for (const bool twice : {true, false}) {
         SCOPED_TRACE(twice ? "a second signal" : "no loop serves the first");
@@ -798,10 +808,8 @@ TEST(TerminationSignals, ASecondSignalOrAnUnservedOneEndsTheProgram) {
             std::raise(SIGTERM);
             if (twice)
                 std::raise(SIGTERM);
-            // Stuck outside any message loop for five seconds.
-            timespec ts{5, 0};
-            while (nanosleep(&ts, &ts) != 0) {
-            }
+            // Stuck outside any message loop for five seconds of work.
+            spinFor(5);
             _exit(7);
         }
         int status = 0;
@@ -828,11 +836,8 @@ TEST(TerminationSignals, AnAcknowledgedSignalWaitsForTheLoopBeyondTheFirstSecond
         ASSERT_GE(child, 0);
         if (child == 0) {
             plat::SetTerminationSignalHandler(&serveAtOnce);
-            const auto busy = [] {
-                timespec ts{1, 600'000'000};
-                while (nanosleep(&ts, &ts) != 0) {
-                }
-            };
+            // More than the first second of work, which ends a program that has not answered.
+            const auto busy = [] { spinFor(1.6); };
             if (answer == Answer::duringCall) {
                 const plat::UninterruptibleCall call;
                 std::raise(SIGTERM);
@@ -865,9 +870,7 @@ TEST(TerminationSignals, AnAcknowledgedSignalWaitsForTheLoopBeyondTheFirstSecond
 void serveSlowly(int) {
     if (plat::TerminationSignalPending())
         _exit(6);
-    timespec ts{2, 0};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
+    spinFor(2);
     _exit(5);
 }
 

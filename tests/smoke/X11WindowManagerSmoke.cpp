@@ -4,7 +4,9 @@
 // owner, its input hint and the protocols it answers. Then the protocols themselves, sent as a
 // window manager sends them: a ping is answered while a message box runs, focus offered to the
 // frame a message box disabled goes to the box, and the close request closes the box; the
-// keyboard then goes back to the frame's child that had it, and the next key reaches it.
+// keyboard then goes back to the frame's child that had it, and the next key reaches it. A box
+// over a dialog (its frame disabled), closed with Enter while the window manager shows it as the
+// active window, leaves the dialog active as the window manager sees it too, not the frame.
 
 #include "SmokeSupport.h"
 #include "backend/Backend.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -307,6 +310,76 @@ void onBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
     sendProtocol(box, "WM_DELETE_WINDOW");
 }
 
+// The window the window manager shows as active; 0 without one.
+::Window wmActive() {
+    Atom type = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    if (!readProperty(DefaultRootWindow(s_d), "_NET_ACTIVE_WINDOW", type, format, bytes, longs) ||
+        longs.size() != 1)
+        return 0;
+    return static_cast<::Window>(longs[0]);
+}
+
+bool underWindowManager() {
+    Atom type = None;
+    int format = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<long> longs;
+    return readProperty(DefaultRootWindow(s_d), "_NET_SUPPORTING_WM_CHECK", type, format, bytes,
+                        longs) &&
+           longs.size() == 1 && longs[0] != 0;
+}
+
+// Waits (serving the program) until `done` holds; whether it did within `ms`.
+bool settles(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        kvtest::DispatchPending();
+        XSync(s_d, False);
+        if (done())
+            return true;
+        usleep(20000);
+    }
+    return false;
+}
+
+// Runs inside the run of the box over the dialog: once the window manager shows the box as the
+// active window (without one: once it has the keyboard), Enter closes it.
+void onDialogBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
+    plat::KillTimer(nullptr, id);
+    s_boxSeen = true;
+    const ::Window box = windowNamed("Bo\xc3\xaete du dialogue");
+    if (!box) {
+        check(false, "the box over the dialog is not shown");
+        plat::EndDialog(plat::GetActiveWindow(), plat::IDCANCEL);
+        return;
+    }
+    const bool wm = underWindowManager();
+    check(settles(
+              [&] {
+                  ::Window focus = 0;
+                  int revert = 0;
+                  XGetInputFocus(s_d, &focus, &revert);
+                  return wm ? wmActive() == box : focus == box;
+              },
+              2000),
+          "the box over the dialog never became the active window");
+    XKeyEvent k{};
+    k.display = s_d;
+    k.window = box;
+    k.root = DefaultRootWindow(s_d);
+    k.same_screen = True;
+    k.time = CurrentTime;
+    k.keycode = XKeysymToKeycode(s_d, XK_Return);
+    for (int type : {KeyPress, KeyRelease}) {
+        k.type = type;
+        XSendEvent(s_d, box, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                   reinterpret_cast<XEvent*>(&k));
+    }
+    XFlush(s_d);
+}
+
 void onMenuTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
     plat::KillTimer(nullptr, id);
     s_menuSeen = true;
@@ -371,6 +444,49 @@ int main() {
         kvtest::Pump(300);
         check(s_childKeys.size() == 1 && s_childKeys[0] == plat::VK_DOWN,
               "after the box a key on the frame does not reach the child");
+    }
+
+    // A dialog over the frame, the frame disabled as a modal run leaves it, and a box over the
+    // dialog closed with Enter: the dialog is the active window again, for the program and for
+    // the window manager (which would otherwise move its focus to the frame at the group's
+    // foot and grey the dialog's title), and it has the keyboard.
+    // The box is owned by the dialog, or by the disabled frame (a box raised for the program
+    // at large while the dialog runs): a window manager that hands the focus back to the
+    // window a closed one is transient for gives it to the frame.
+    for (const bool boxOfTheFrame : {false, true}) {
+        const std::string which = boxOfTheFrame ? " (a box of the frame)" : " (a box of the dialog)";
+        const plat::HWND dialog = plat::CreateWindowEx(
+            plat::WS_EX_DLGMODALFRAME, "WmHints", "Dialogue",
+            plat::WS_POPUP | plat::WS_CAPTION | plat::WS_SYSMENU | plat::WS_VISIBLE, 120, 120, 320,
+            200, s_frame, nullptr, nullptr, nullptr);
+        plat::EnableWindow(s_frame, plat::FALSE);
+        kvtest::Pump(400);
+        const ::Window dialogWindow = windowNamed("Dialogue");
+        s_boxSeen = false;
+        plat::SetTimer(nullptr, 0, 300, &onDialogBoxTimer);
+        const int closed = plat::MessageBox(boxOfTheFrame ? s_frame : dialog, "Un message",
+                                            "Bo\xeete du dialogue", plat::MB_OK);
+        check(s_boxSeen && closed == plat::IDOK, "Enter did not close the box" + which);
+        check(plat::GetActiveWindow() == dialog, "after the box the dialog is not active" + which);
+        const bool wm = underWindowManager();
+        check(settles(
+                  [&] {
+                      ::Window focus = 0;
+                      int revert = 0;
+                      XGetInputFocus(s_d, &focus, &revert);
+                      return wm ? wmActive() == dialogWindow : focus == dialogWindow;
+                  },
+                  1500),
+              (wm ? "after the box the window manager shows another window than the dialog as "
+                    "active"
+                  : "after the box the dialog does not have the keyboard") +
+                  which);
+        kvtest::Pump(300);
+        check(!wm || wmActive() == dialogWindow,
+              "the window manager took the activation from the dialog again" + which);
+        plat::EnableWindow(s_frame, plat::TRUE);
+        plat::DestroyWindow(dialog);
+        kvtest::Pump(200);
     }
 
     plat::HMENU menu = plat::CreatePopupMenu();

@@ -342,6 +342,12 @@ private:
                static_cast<Atom>(xc.data.l[0]) == m_netWmPing;
     }
     void takeFocus(::Window w, Time time);
+    // The window the window manager shows as active (its _NET_ACTIVE_WINDOW on the root); 0
+    // when there is none or no window manager says.
+    ::Window wmActiveWindow();
+    // Before `hwnd` is hidden or destroyed: if the window manager shows it as the active window,
+    // the window the program activates next asks the window manager for that activation.
+    void noteActiveLeaving(HWND hwnd, const TopWindow& t);
     // What the window manager reads of a top-level window: class, process, type, owner, hints
     // and protocols. Set before the window is first mapped.
     void applyWindowManagerHints(HWND hwnd, TopWindow& t);
@@ -365,7 +371,7 @@ private:
          m_wmClientLeader = 0, m_netWmName = 0, m_utf8 = 0, m_netWmState = 0,
          m_netWmStateAbove = 0, m_netWmType = 0, m_netWmTypeNormal = 0, m_netWmTypeDialog = 0,
          m_netWmTypeUtility = 0, m_netWmTypeSplash = 0, m_netWmTypePopupMenu = 0,
-         m_netWmTypeTooltip = 0, m_motifWmHints = 0;
+         m_netWmTypeTooltip = 0, m_motifWmHints = 0, m_netActiveWindow = 0;
     // The unmapped window that leads the group of the program's top-level windows.
     ::Window m_leader = 0;
     Cursor m_cursor = 0;
@@ -389,6 +395,9 @@ private:
     // serial of the first request after that decision: focus reports made before it are old news.
     HWND m_focusWanted = nullptr;
     unsigned long m_focusSerial = 0;
+    // The window the window manager showed as active when the program hid or destroyed it (a
+    // message box that closes), until the program activates the next window or reads events.
+    ::Window m_activeLeaving = 0;
     // Answers other clients' requests for what this program offers, and runs the INCR transfers.
     SelectionPort m_selectionPort{*this};
     std::unique_ptr<core::SelectionServer> m_selectionServer;
@@ -449,6 +458,7 @@ bool X11Backend::open() {
     m_netWmTypePopupMenu = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
     m_netWmTypeTooltip = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
     m_motifWmHints = XInternAtom(m_display, "_MOTIF_WM_HINTS", False);
+    m_netActiveWindow = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
     makeLeader();
     m_cursor = XCreateFontCursor(m_display, XC_left_ptr);
     m_cursors[32512] = m_cursor;
@@ -697,6 +707,7 @@ void X11Backend::destroyTopLevel(HWND hwnd) {
     TopWindow* t = find(hwnd);
     if (!t)
         return;
+    noteActiveLeaving(hwnd, *t);
     if (t->ic)
         XDestroyIC(t->ic);
     XDestroyWindow(m_display, t->xwin);
@@ -745,11 +756,35 @@ void X11Backend::show(HWND hwnd, bool visible) {
     TopWindow* t = find(hwnd);
     if (!t)
         return;
-    if (visible)
+    if (visible) {
         XMapRaised(m_display, t->xwin);
-    else
+    } else {
+        noteActiveLeaving(hwnd, *t);
         XUnmapWindow(m_display, t->xwin);
+    }
     XFlush(m_display);
+}
+
+::Window X11Backend::wmActiveWindow() {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* value = nullptr;
+    ::Window active = 0;
+    if (XGetWindowProperty(m_display, RootWindow(m_display, m_screen), m_netActiveWindow, 0, 1,
+                           False, XA_WINDOW, &type, &format, &items, &after, &value) == Success &&
+        type == XA_WINDOW && format == 32 && items == 1 && value)
+        active = static_cast<::Window>(*reinterpret_cast<unsigned long*>(value));
+    if (value)
+        XFree(value);
+    return active;
+}
+
+void X11Backend::noteActiveLeaving(HWND hwnd, const TopWindow& t) {
+    // Only the program's own active window hands the activation on: one of its windows closing
+    // while another program is active must not take the keyboard from that program.
+    if (t.mapped && hwnd == m_focusWanted && wmActiveWindow() == t.xwin)
+        m_activeLeaving = t.xwin;
 }
 
 void X11Backend::moveResize(HWND hwnd, const RECT& client) {
@@ -786,11 +821,31 @@ void X11Backend::focus(HWND hwnd) {
         return;
     m_focusWanted = hwnd;
     m_focusSerial = NextRequest(m_display);
+    const ::Window leaving = m_activeLeaving;
+    m_activeLeaving = 0;
     // A window not yet shown takes the keyboard when it is (VisibilityNotify).
-    if (t->viewable) {
-        XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
-        XFlush(m_display);
+    if (!t->viewable)
+        return;
+    XSetInputFocus(m_display, t->xwin, RevertToParent, CurrentTime);
+    // The active window (a message box) went: the window manager moves its focus on as it sees
+    // fit (some to the window the one that went was transient for, a frame a dialog's run keeps
+    // disabled) and shows that one as active, greying the title of the window the program
+    // activates. An application's request (source 1) with the time of the last input asks it
+    // for this one; it reaches the window manager after the unmap or destruction of the window
+    // that went, so it is the later decision.
+    if (leaving && leaving != t->xwin) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = t->xwin;
+        e.xclient.message_type = m_netActiveWindow;
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 1;
+        e.xclient.data.l[1] = static_cast<long>(m_lastEventTime);
+        e.xclient.data.l[2] = static_cast<long>(leaving);
+        const ::Window root = RootWindow(m_display, m_screen);
+        XSendEvent(m_display, root, False, SubstructureNotifyMask | SubstructureRedirectMask, &e);
     }
+    XFlush(m_display);
 }
 
 // Owned windows (tool windows, dialogs) stay above their owner, as a window manager keeps
@@ -1137,6 +1192,8 @@ void X11Backend::takeFocus(::Window xwin, Time time) {
 bool X11Backend::poll(BackendEvent& ev) {
     if (!m_display)
         return false;
+    // A window that went with no other activated after it hands nothing on later.
+    m_activeLeaving = 0;
     char drain[64];
     while (m_wakePipe[0] >= 0 && read(m_wakePipe[0], drain, sizeof drain) > 0) {
     }

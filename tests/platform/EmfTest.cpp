@@ -658,6 +658,14 @@ TEST_F(Metafiles, BadRecordsAreSkippedAndTheRestDraws) {
           RecordOf(kSetWindowExtEx, {1000000, 1}), RecordOf(kSetViewportExtEx, {1, 1000}),
           RecordOf(kExtTextOutW, wide), RecordOf(kRestoreDc, {static_cast<std::uint32_t>(-1)})})
         farText.insert(farText.end(), r.begin(), r.end());
+    // An empty region painted where the mapping puts the origin billions of pixels away.
+    std::vector<BYTE> farRegion = RecordOf(kSaveDc, {});
+    for (const std::vector<BYTE>& r :
+         {RecordOf(kSetMapMode, {MM_ANISOTROPIC}), RecordOf(kSetWindowExtEx, {1, 1}),
+          RecordOf(kSetViewportExtEx, {1000000, 1000000}), RecordOf(kSetWindowOrgEx, {5000, 5000}),
+          RecordOf(kPaintRgn, {0, 0, 0, 0, 32, 32, 1, 0, 0, 0, 0, 0, 0}),
+          RecordOf(kRestoreDc, {static_cast<std::uint32_t>(-1)})})
+        farRegion.insert(farRegion.end(), r.begin(), r.end());
     struct Case {
         const char* what;
         std::vector<BYTE> record;
@@ -683,6 +691,7 @@ TEST_F(Metafiles, BadRecordsAreSkippedAndTheRestDraws) {
         {"zero window extent", RecordOf(kSetWindowExtEx, {0, 0})},
         {"an unknown record", RecordOf(250, {1, 2, 3})},
         {"text advances past the int range", farText},
+        {"an empty region far from the origin", farRegion},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

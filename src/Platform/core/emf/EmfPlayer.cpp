@@ -757,8 +757,9 @@ void Player::play(const RecordSpan& span) {
         if (!need(fixed))
             break;
         Region region;
+        // An empty region is placed at the origin, which must fit as well.
         if (!readRegion(r, fixed, r.u32(24), region) ||
-            (!region.empty() && !fitsRect(region.bounds())))
+            !fitsRect(region.empty() ? RECT{} : region.bounds()))
             break;
         HGDIOBJ brush = nullptr;
         if (span.type == kFillRgn || span.type == kFrameRgn) {

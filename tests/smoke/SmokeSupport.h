@@ -27,6 +27,23 @@ inline bool OpenDisplayWithClass(const char* className, plat::WNDPROC proc) {
     return plat::RegisterClass(&wc) != 0;
 }
 
+// Sends a key press and its release with `state` to X window `w`, as another client would.
+inline void SendKey(Display* d, ::Window w, KeySym sym, unsigned state = 0) {
+    XKeyEvent k{};
+    k.display = d;
+    k.window = w;
+    k.root = DefaultRootWindow(d);
+    k.same_screen = True;
+    k.state = state;
+    k.keycode = XKeysymToKeycode(d, sym);
+    for (int type : {KeyPress, KeyRelease}) {
+        k.type = type;
+        XSendEvent(d, w, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                   reinterpret_cast<XEvent*>(&k));
+    }
+    XFlush(d);
+}
+
 // Dispatches every message waiting in the queue.
 inline void DispatchPending() {
     plat::MSG msg;

@@ -40,22 +40,6 @@ plat::LRESULT proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::L
     return plat::DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
-void press(Display* d, ::Window w, KeySym sym, unsigned state) {
-    XKeyEvent k{};
-    k.display = d;
-    k.window = w;
-    k.root = DefaultRootWindow(d);
-    k.same_screen = True;
-    k.state = state;
-    k.keycode = XKeysymToKeycode(d, sym);
-    for (int type : {KeyPress, KeyRelease}) {
-        k.type = type;
-        XSendEvent(d, w, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-                   reinterpret_cast<XEvent*>(&k));
-    }
-    XFlush(d);
-}
-
 } // namespace
 
 int main() {
@@ -95,7 +79,7 @@ int main() {
     for (const Case& c : cases) {
         s_keys.clear();
         s_chars.clear();
-        press(d, xw, c.sym, c.state);
+        kvtest::SendKey(d, xw, c.sym, c.state);
         kvtest::Pump(150);
         const bool keyOk = s_keys.size() == 1 && static_cast<int>(s_keys[0]) == c.vk;
         const bool charOk =

@@ -332,6 +332,17 @@ bool underWindowManager() {
            longs.size() == 1 && longs[0] != 0;
 }
 
+// Whether `w` is the active window: as the window manager shows it, or without one, the window
+// with the keyboard.
+bool isActive(::Window w, bool wm) {
+    if (wm)
+        return wmActive() == w;
+    ::Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(s_d, &focus, &revert);
+    return focus == w;
+}
+
 // Waits (serving the program) until `done` holds; whether it did within `ms`.
 bool settles(const std::function<bool()>& done, int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
@@ -356,28 +367,9 @@ void onDialogBoxTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
         return;
     }
     const bool wm = underWindowManager();
-    check(settles(
-              [&] {
-                  ::Window focus = 0;
-                  int revert = 0;
-                  XGetInputFocus(s_d, &focus, &revert);
-                  return wm ? wmActive() == box : focus == box;
-              },
-              2000),
+    check(settles([&] { return isActive(box, wm); }, 2000),
           "the box over the dialog never became the active window");
-    XKeyEvent k{};
-    k.display = s_d;
-    k.window = box;
-    k.root = DefaultRootWindow(s_d);
-    k.same_screen = True;
-    k.time = CurrentTime;
-    k.keycode = XKeysymToKeycode(s_d, XK_Return);
-    for (int type : {KeyPress, KeyRelease}) {
-        k.type = type;
-        XSendEvent(s_d, box, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-                   reinterpret_cast<XEvent*>(&k));
-    }
-    XFlush(s_d);
+    kvtest::SendKey(s_d, box, XK_Return);
 }
 
 void onMenuTimer(plat::HWND, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
@@ -429,18 +421,7 @@ int main() {
     check(plat::GetFocus() == s_child, "after the box the keyboard is not back on the child");
     if (const ::Window frame = windowNamed("Cadre \xc3\xa9")) {
         s_childKeys.clear();
-        XKeyEvent k{};
-        k.display = s_d;
-        k.window = frame;
-        k.root = DefaultRootWindow(s_d);
-        k.same_screen = True;
-        k.keycode = XKeysymToKeycode(s_d, XK_Down);
-        for (int type : {KeyPress, KeyRelease}) {
-            k.type = type;
-            XSendEvent(s_d, frame, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-                       reinterpret_cast<XEvent*>(&k));
-        }
-        XFlush(s_d);
+        kvtest::SendKey(s_d, frame, XK_Down);
         kvtest::Pump(300);
         check(s_childKeys.size() == 1 && s_childKeys[0] == plat::VK_DOWN,
               "after the box a key on the frame does not reach the child");
@@ -469,14 +450,7 @@ int main() {
         check(s_boxSeen && closed == plat::IDOK, "Enter did not close the box" + which);
         check(plat::GetActiveWindow() == dialog, "after the box the dialog is not active" + which);
         const bool wm = underWindowManager();
-        check(settles(
-                  [&] {
-                      ::Window focus = 0;
-                      int revert = 0;
-                      XGetInputFocus(s_d, &focus, &revert);
-                      return wm ? wmActive() == dialogWindow : focus == dialogWindow;
-                  },
-                  1500),
+        check(settles([&] { return isActive(dialogWindow, wm); }, 1500),
               (wm ? "after the box the window manager shows another window than the dialog as "
                     "active"
                   : "after the box the dialog does not have the keyboard") +

@@ -34,6 +34,12 @@ std::size_t dibInfoSize(const BITMAPINFOHEADER& h) {
     return n;
 }
 
+// The bytes of a region record before its region data: bounds, the data's size, and the brush and
+// frame size the record kind carries.
+std::size_t regionRecordFixedBytes(std::uint32_t type) {
+    return type == kFrameRgn ? 40 : type == kFillRgn ? 32 : 28;
+}
+
 // Coordinates beyond this (logical or device) are not drawn: the drawing layer works in int.
 constexpr double kCoordinateLimit = 1 << 20;
 // Pens and fonts beyond this size are not made.
@@ -753,7 +759,7 @@ void Player::play(const RecordSpan& span) {
     case kFrameRgn:
     case kInvertRgn:
     case kPaintRgn: {
-        const std::size_t fixed = span.type == kFrameRgn ? 40 : span.type == kFillRgn ? 32 : 28;
+        const std::size_t fixed = regionRecordFixedBytes(span.type);
         if (!need(fixed))
             break;
         Region region;
@@ -1055,7 +1061,7 @@ std::uint64_t PlayedBytesBound(const std::uint8_t* data, std::size_t size) {
         case kFrameRgn:
         case kInvertRgn:
         case kPaintRgn: {
-            const std::size_t fixed = span.type == kFrameRgn ? 40 : span.type == kFillRgn ? 32 : 28;
+            const std::size_t fixed = regionRecordFixedBytes(span.type);
             if (span.size < fixed)
                 break;
             if (const std::optional<Shape> region = shapeOfRects(r, fixed, r.u32(24)))

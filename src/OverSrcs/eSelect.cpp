@@ -305,6 +305,11 @@ bool IsAncestorOrSelf(const eExpr* a, const eExpr* b) {
 const SelectionEntry* AddSelectionEntry(SelectionRecord& record, const SelectionEntry& entry) {
     if (entry.node == nullptr)
         return nullptr;
+    // A record holds places in its own tree only. A place in another tree (a command that began in
+    // one pane, whose dialog put another pane in front before it kept its selection) would be
+    // drawn, and acted on, after that tree is gone.
+    if (record.m_root != nullptr && !IsAncestorOrSelf(record.m_root, entry.node))
+        return nullptr;
     ensureArray(record);
     ++SelectionListChanges;
     const int32_t n = record.count();

@@ -94,9 +94,10 @@ void InitSelection(SelectionRecord& record, OwnedNode<eHeader> root);
 // record is the active one, the active globals are cleared.
 void DestroySelectionRecord(SelectionRecord& record);
 
-// The overlap rule: a null node adds nothing (null result); an entry on the line of ancestry of a
-// listed one removes that one instead and returns it (a copy kept in RemovedEntry); otherwise the
-// entry is appended, growing the array as needed, and the result is null.
+// The overlap rule: a null node, or one outside the record's tree, adds nothing (null result); an
+// entry on the line of ancestry of a listed one removes that one instead and returns it (a copy
+// kept in RemovedEntry); otherwise the entry is appended, growing the array as needed, and the
+// result is null.
 const SelectionEntry* AddSelectionEntry(SelectionRecord& record, const SelectionEntry& entry);
 // Removes the first entry naming the node; later entries move down in order.
 void RemoveSelectionEntry(SelectionRecord& record, const eExpr* node);

@@ -140,6 +140,18 @@ TEST_F(SelectionTest, AnEntryOnTheLineOfAncestryOfAListedOneTakesItAwayInstead) 
     EXPECT_EQ(List(), (Entries{{word, 1, 2, 0, 0}, {right, 0, 1, 0, 0}}));
     RemoveSelectionEntry(record, word);
     EXPECT_EQ(List(), (Entries{{right, 0, 1, 0, 0}}));
+
+    // A place in another record's tree, or in no tree, adds nothing: the record would be drawn
+    // and acted on after that tree is gone.
+    SelectionRecord other;
+    CreateSelectionRecord(other, Row({"gh"}), 0, 0, 0, 0);
+    ExprPtr loose = Row({"ij"});
+    for (eExpr* foreign : {other.m_root->getChild(0), other.m_root->getChild(0)->getChild(0),
+                           static_cast<eExpr*>(other.m_root), loose.get()}) {
+        EXPECT_EQ(AddSelectionEntry(record, {foreign, 0, 1, 0, 0}), nullptr);
+        EXPECT_EQ(List(), (Entries{{right, 0, 1, 0, 0}}));
+    }
+    DestroySelectionRecord(other);
 }
 
 TEST_F(SelectionTest, TheArrayDoublesWhenTheTerminatorWouldNotFit) {
